@@ -1,0 +1,26 @@
+#pragma once
+// Code page 936 text, the encoding of every text file the program reads or writes.
+//
+// Encoding never loses a character: a character that code page 936 cannot hold
+// is written as its 4-byte GB18030 sequence, and decoding reads such sequences
+// back. Every code page 936 byte sequence decodes and re-encodes unchanged
+// (0x80 is the euro sign). A byte that forms no character decodes to a private
+// use character U+F780 + byte (U+F700 range), which encodes back to the same
+// byte, so damaged input is kept rather than silently dropped.
+
+#include <QByteArray>
+#include <QString>
+
+namespace Cp936 {
+
+QString Decode(const QByteArray &Bytes);
+QString Decode(const char *Data, qsizetype Size);
+QByteArray Encode(const QString &Text);
+
+// True when Text can be written in code page 936 without GB18030 sequences.
+bool CanEncode(const QString &Text);
+
+// Bytes taken by Text once encoded.
+qsizetype EncodedLength(const QString &Text);
+
+} // namespace Cp936

@@ -1,0 +1,103 @@
+#pragma once
+// Files, folders and paths. Paths inside the program are native ("/"); a stored
+// path may use "\" as a separator and may be a drive path from Windows
+// ("X:\..."), which is absolute but cannot resolve here (it counts as missing).
+
+#include "SysUtils.h"
+
+#include <QString>
+#include <cstdint>
+
+// ---- path pieces (accept "/" and "\" as separators) ----
+QString ExtractFilePath(const QString &FileName);     // with trailing separator
+QString ExtractFileDir(const QString &FileName);      // without trailing separator
+QString ExtractFileName(const QString &FileName);
+QString ExtractFileExt(const QString &FileName);      // with the dot, "" when none
+QString ChangeFileExt(const QString &FileName, const QString &Extension);
+QString IncludeTrailingPathDelimiter(const QString &S);
+QString ExcludeTrailingPathDelimiter(const QString &S);
+QString ExpandFileName(const QString &FileName);      // absolute, "." and ".." resolved
+
+// ---- stored paths ----
+bool IsDrivePath(const QString &Path);                 // "X:\..." or "X:/..."
+bool IsAbsoluteStoredPath(const QString &Path);        // starts with "/" or a drive
+QString NativePath(const QString &StoredPath);         // "\" becomes "/"
+// Resolves a stored path against Base (a folder): absolute paths stay, relative
+// ones are joined to Base. A drive path resolves to itself (and never exists here).
+QString ResolveStoredPath(const QString &Base, const QString &StoredPath);
+// True when Path (after resolving "." and "..", without following links) lies inside Folder.
+bool IsPathInside(const QString &Path, const QString &Folder);
+
+// ---- files and folders ----
+bool FileExists(const QString &FileName);              // a regular file (drive paths: false)
+bool DirectoryExists(const QString &Directory);
+bool ForceDirectories(const QString &Dir);
+bool CreateDir(const QString &Dir);
+bool RemoveDir(const QString &Dir);                    // empty folder only
+bool DeleteFile(const QString &FileName);
+bool RenameFile(const QString &OldName, const QString &NewName);
+// Copies a file (replacing Dest through a temporary file beside it unless FailIfExists).
+bool CopyFile(const QString &Source, const QString &Dest, bool FailIfExists);
+// Copies Source into DestFolder; when a file of that name exists there with other
+// content, the copy gets a new name "name(2).ext", "name(3).ext"... Returns the
+// path written, or "" on failure.
+QString CopyFileRenaming(const QString &Source, const QString &DestFolder);
+qint64 FileSizeOf(const QString &FileName);            // -1 when missing
+TDateTime FileAgeDateTime(const QString &FileName);    // 0 when missing
+QString GetCurrentDir();
+bool SetCurrentDir(const QString &Dir);
+QString GetTempFolder();
+// Writes Bytes to FileName through a temporary file beside it and a rename, so an
+// existing file is replaced only by a complete new one.
+bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes);
+QByteArray ReadFileBytes(const QString &FileName, bool *Ok = nullptr);
+
+// Deletes the content of Folder (files and sub-folders) but not Folder itself.
+// Never follows symbolic links (a link is removed, not its target). Refuses "/",
+// the home folder, the program folder and any folder that contains the program
+// folder, and returns false then.
+bool EmptyFolder(const QString &Folder);
+// EmptyFolder and then removes Folder itself.
+bool DeleteFolderTree(const QString &Folder);
+
+// ---- FindFirst-style enumeration, sorted by name ----
+enum : int {
+    faReadOnly = 0x01,
+    faHidden = 0x02,
+    faSysFile = 0x04,
+    faVolumeID = 0x08,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+    faSymLink = 0x40,
+    faAnyFile = 0x3F,
+};
+
+struct TSearchRec {
+    QString Name;          // name only
+    qint64 Size = 0;
+    int Attr = 0;
+    TDateTime Time = 0;    // modification time
+    QString FindPath;      // folder searched, with trailing "/"
+    // internal
+    QStringList Pending;
+    QString Mask;
+    int Attrs = 0;
+};
+
+// Path is "folder/mask" with the wildcards * and ? (matched case-insensitively).
+// Returns 0 when a first entry was found. Entries "." and ".." are reported
+// when faDirectory is asked for, as on the original platform.
+int FindFirst(const QString &Path, int Attr, TSearchRec &F);
+int FindNext(TSearchRec &F);
+void FindClose(TSearchRec &F);
+// Wildcard match of a file name against a mask (* and ?, case-insensitive).
+bool MatchesMask(const QString &FileName, const QString &Mask);
+
+// ---- the program folder ----
+// $QUILLBOOK_HOME when set, else the folder of the executable; with trailing "/".
+QString ProgramFolder();
+void SetProgramFolder(const QString &Folder);          // for tests
+// This running program's own scratch folder under <program>/tmp/, created on
+// first use and removed by RemoveScratchFolder (at exit).
+QString ScratchFolder();
+void RemoveScratchFolder();

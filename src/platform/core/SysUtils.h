@@ -1,0 +1,70 @@
+#pragma once
+// Delphi-compatible string, number and date conversions. The decimal separator
+// is always "." whatever the locale; string positions are 1-based where the
+// original routines are.
+
+#include "Types.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+// ---- integers ----
+QString IntToStr(qint64 Value);
+QString IntToHex(qint64 Value, int Digits);
+int StrToInt(const QString &S);                      // EConvertError "'S' is not a valid integer value"
+qint64 StrToInt64(const QString &S);
+int StrToIntDef(const QString &S, int Default);
+qint64 StrToInt64Def(const QString &S, qint64 Default);
+bool TryStrToInt(const QString &S, int &Value);
+bool TryStrToInt64(const QString &S, qint64 &Value);
+
+// ---- floating point ----
+double StrToFloat(const QString &S);                 // EConvertError "'S' is not a valid floating point value"
+double StrToFloatDef(const QString &S, double Default);
+bool TryStrToFloat(const QString &S, double &Value);
+QString FloatToStr(double Value);                    // 15 significant digits, general format
+// Format strings "0", "0.00", "0.##", "#,##0.00", "0.0E+00", sections ";"... with
+// half-away-from-zero rounding.
+QString FormatFloat(const QString &Format, double Value);
+
+qint64 Round(double X);                              // banker's rounding (half to even)
+qint64 Trunc(double X);
+int MulDiv(int Number, int Numerator, int Denominator); // rounded; -1 when Denominator is 0
+
+// ---- strings (1-based positions) ----
+QString Trim(const QString &S);                      // removes characters <= ' ' at both ends
+QString TrimLeft(const QString &S);
+QString TrimRight(const QString &S);
+QString UpperCase(const QString &S);
+QString LowerCase(const QString &S);
+int CompareText(const QString &S1, const QString &S2); // case-insensitive
+int CompareStr(const QString &S1, const QString &S2);
+bool SameText(const QString &S1, const QString &S2);
+int Pos(const QString &Substr, const QString &S);      // 0 when absent
+QString Copy(const QString &S, int Index, int Count);
+QString QuotedStr(const QString &S);
+
+enum TReplaceFlag { rfReplaceAll = 1, rfIgnoreCase = 2 };
+QString StringReplace(const QString &S, const QString &OldPattern, const QString &NewPattern, int Flags);
+
+// ---- dates: TDateTime counts days since 1899-12-30, the fraction is the time ----
+using TDateTime = double;
+TDateTime Now();
+TDateTime Date();
+TDateTime EncodeDate(int Year, int Month, int Day);  // EConvertError on an invalid date
+TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec);
+void DecodeDate(TDateTime D, int &Year, int &Month, int &Day);
+void DecodeTime(TDateTime D, int &Hour, int &Min, int &Sec, int &MSec);
+bool IsValidDate(int Year, int Month, int Day);
+// Format specifiers: yyyy yy mm m dd d hh h nn n ss s zzz am/pm ampm, "text" 'text', / : as literals.
+QString FormatDateTime(const QString &Format, TDateTime DateTime);
+QString DateToStr(TDateTime D);                      // yyyy-m-d
+QString TimeToStr(TDateTime D);                      // hh:nn:ss
+QString DateTimeToStr(TDateTime D);
+TDateTime StrToDate(const QString &S);               // accepts yyyy-m-d and yyyy/m/d
+bool TryStrToDate(const QString &S, TDateTime &D);
+
+// DOS date and time (local time), as stored in archives and file times.
+quint32 DateTimeToFileDate(TDateTime D);
+TDateTime FileDateToDateTime(quint32 FileDate);

@@ -1,0 +1,69 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <stdexcept>
+
+namespace TestSupport {
+
+TempDir::TempDir()
+{
+    if (!FDir.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
+}
+
+QByteArray ReadAll(const QString &FileName)
+{
+    QFile F(FileName);
+    if (!F.open(QIODevice::ReadOnly))
+        throw std::runtime_error(("cannot read " + FileName).toStdString());
+    return F.readAll();
+}
+
+void WriteAll(const QString &FileName, const QByteArray &Bytes)
+{
+    QDir().mkpath(QFileInfo(FileName).absolutePath());
+    QFile F(FileName);
+    if (!F.open(QIODevice::WriteOnly | QIODevice::Truncate) || F.write(Bytes) != Bytes.size())
+        throw std::runtime_error(("cannot write " + FileName).toStdString());
+}
+
+QString SourceDir()
+{
+    return qEnvironmentVariable("QB_SOURCE_DIR", QStringLiteral(QB_SOURCE_DIR_DEFAULT));
+}
+
+QString DataDir()
+{
+    return SourceDir() + QStringLiteral("/data");
+}
+
+int RunProgram(const QString &Program, const QStringList &Args, QByteArray *Output,
+               const QString &WorkingDir, int TimeoutMs)
+{
+    QProcess P;
+    P.setProcessChannelMode(QProcess::MergedChannels);
+    if (!WorkingDir.isEmpty())
+        P.setWorkingDirectory(WorkingDir);
+    P.start(Program, Args);
+    if (!P.waitForStarted(10000))
+        return -1;
+    P.closeWriteChannel();
+    if (!P.waitForFinished(TimeoutMs)) {
+        P.kill();
+        P.waitForFinished();
+        return -1;
+    }
+    if (Output)
+        *Output = P.readAll();
+    return P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
+}
+
+bool HaveProgram(const QString &Program)
+{
+    return !QStandardPaths::findExecutable(Program).isEmpty();
+}
+
+} // namespace TestSupport

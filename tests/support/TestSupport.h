@@ -1,0 +1,32 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, files and the source tree.
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace TestSupport {
+
+// A temporary folder removed at the end of the test. Path() has no trailing "/".
+class TempDir {
+public:
+    TempDir();
+    QString Path() const { return FDir.path(); }
+    QString File(const QString &Name) const { return FDir.path() + QLatin1Char('/') + Name; }
+
+private:
+    QTemporaryDir FDir;
+};
+
+QByteArray ReadAll(const QString &FileName);
+void WriteAll(const QString &FileName, const QByteArray &Bytes);
+// The repository's data/ folder and source folder.
+QString DataDir();
+QString SourceDir();
+// Runs a program with arguments and returns its exit code (-1 when it cannot start);
+// standard output and error are captured into Output when given.
+int RunProgram(const QString &Program, const QStringList &Args, QByteArray *Output = nullptr,
+               const QString &WorkingDir = QString(), int TimeoutMs = 60000);
+bool HaveProgram(const QString &Program);
+
+} // namespace TestSupport
