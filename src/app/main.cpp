@@ -1,12 +1,12 @@
+#include "catalog/Unit1.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillbook 2008"));
-    QMainWindow Window;
-    Window.setWindowTitle(QStringLiteral("Quillbook 2008"));
-    Window.show();
+    TForm1 Form1;
+    Form1.show();
     return App.exec();
 }

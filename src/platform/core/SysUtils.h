@@ -68,3 +68,8 @@ bool TryStrToDate(const QString &S, TDateTime &D);
 // DOS date and time (local time), as stored in archives and file times.
 quint32 DateTimeToFileDate(TDateTime D);
 TDateTime FileDateToDateTime(quint32 FileDate);
+
+// ---- the command line (ParamStr(0) is the program) ----
+int ParamCount();
+QString ParamStr(int Index);
+void SetParams(const QStringList &Args);   // Args[0] is the program; set by main() and the test driver
