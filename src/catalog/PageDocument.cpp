@@ -485,7 +485,7 @@ bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::
     // the fixed header area is searched, as older pages need.
     const int Passes = K - Start;
     for (int Pass = 0; Pass < Passes; ++Pass) {
-        const int Lo = D >= 0 ? D + 1 : 0;
+        const int Lo = D >= 0 ? D + 2 : 0;
         const int Hi = D >= 0 ? FindFirstBlockOne() : qMin(FindFirstBlockOne(), int(FirstBlockLine) + 1);
         int Victim = -1;
         for (int I = Lo; I < Hi && Victim < 0; ++I)
@@ -497,15 +497,25 @@ bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::
         for (int I = Lo; I < Hi && Victim < 0; ++I)
             if (!FLines.at(I).startsWith(QLatin1Char('{')))
                 Victim = I;
-        if (Victim < 0) {
-            if (AskRebuildHeader && AskRebuildHeader())
-                RebuildPageHeader(Defaults);
-            break;
+        if (Victim >= 0) {
+            FLines.removeAt(Victim);
+            continue;
         }
-        FLines.removeAt(Victim);
+        // A header key stranded below "{detail}" moves up into the header.
+        int Key = -1;
+        for (int I = Lo; I < Hi && D >= 0 && Key < 0; ++I)
+            if (IsHeaderKeyLine(FLines.at(I)))
+                Key = I;
+        if (Key >= 0) {
+            const QString Line = FLines.takeAt(Key);
+            if (IndexOfName(NameOf(Line)) < 0)
+                FLines.insert(HeaderInsertPoint(), Line);
+            continue;
+        }
+        if (AskRebuildHeader && AskRebuildHeader())
+            RebuildPageHeader(Defaults);
+        break;
     }
-    if (D >= 0 && D + 1 < Count() && FLines.at(D + 1) != QString() && IsFirstBlockLine(FLines.at(D + 1)))
-        FLines.insert(D + 1, QString());
     Changed();
     return false;
 }

@@ -107,6 +107,9 @@ TForm1::TForm1(QWidget *Parent)
     , FGridAccess(std::make_unique<TFormGridAccess>(this))
 {
     setObjectName(QStringLiteral("Form1"));
+    CommandLine = QCoreApplication::arguments();
+    if (!CommandLine.isEmpty())
+        CommandLine[0] = QCoreApplication::applicationFilePath();
     setWindowTitle(QStringLiteral("Quillbook 2007 Beta3"));
     setFont(QFont(QStringLiteral("宋体"), 10));
     BuildLayout();
@@ -473,9 +476,7 @@ void TForm1::Button1Click()
 
 void TForm1::WMStartupOpen()
 {
-    FPendingFiles += QCoreApplication::applicationFilePath() + QStringLiteral("\r\n");
-    const QStringList Args = QCoreApplication::arguments().mid(1);
-    for (const QString &A : Args)
+    for (const QString &A : CommandLine)
         FPendingFiles += A + QStringLiteral("\r\n");
     QStringList List = FPendingFiles.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     int Result = 3;

@@ -164,6 +164,9 @@ public:
     QPointer<TForm7> Form7;
     QPointer<TForm8> Form8;
 
+    // The command line start-up walks: the program's own path, then the arguments.
+    QStringList CommandLine;
+
     // ---- private state ----
     QString FPendingFiles;
     QString FPagePath;

@@ -150,6 +150,8 @@ void TForm1::NewPage()
     if (FCatalogPath.isEmpty())
         CreateDefaultCatalog(true);
     FOpenPageEntry.clear();
+    // The grid shows the new, empty page rather than the products of the last one.
+    ResetGrid();
     InitNewPageText();
     const QString Title = FPage.Values(QStringLiteral("{Catalog名称}"));
     for (int K = 1; K <= 999; ++K) {

@@ -225,7 +225,7 @@ void TForm1::SpeedButton9Click()
         else
             ListBox1->addItem(Name);
         FOpenPageEntry = Name;
-        if (FPage.Values(QStringLiteral("{Catalog名称}")) == QLatin1String("新建页面"))
+        if (FPage.Values(QStringLiteral("{Catalog名称}")) == QStringLiteral("新建页面"))
             FPage.SetValues(QStringLiteral("{Catalog名称}"), Name.left(qMax(0, int(Name.size()) - 4)));
         FPage.SaveToFile(Path);
         FPagePath = Path;
