@@ -17,8 +17,8 @@ public:
     void SetRowHeights(int ARow, int Height) { setRowHeight(ARow, Height); }
 
     // Text of a cell; inside a merged block, the block's top-left cell.
-    QString Cells(int ACol, int ARow) const;
-    void SetCells(int ACol, int ARow, const QString &Value);
+    Q_INVOKABLE QString Cells(int ACol, int ARow) const;
+    Q_INVOKABLE void SetCells(int ACol, int ARow, const QString &Value);
     void MergeCells(int ACol, int ARow, int Cols, int Rows);
     void InsertRows(int ARow, int Count);
     void ClearAll();

@@ -181,6 +181,8 @@ void TForm1::BuildLayout()
     Label1 = new QLabel(GroupBox1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setStyleSheet(QStringLiteral("color: #800000"));
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->installEventFilter(this);
     Label1->hide();
     BookPane->addWidget(Label1);
     Top->addLayout(BookPane, 1);
@@ -692,29 +694,27 @@ void TForm1::DeleteFolderFiles(const QString &Folder)
 
 bool TForm1::CopyFolderTree(const QString &Source, const QString &Dest, const QString &Name)
 {
-    if (!QDir().mkpath(Dest)) {
+    // The destination is created one level deep, as the shell's copy would.
+    if (!DirectoryExists(Dest) && !QDir().mkdir(Dest)) {
         MessageBox(this, QStringLiteral("不能创建目录") + Dest + QStringLiteral("\r\n或无该目录权限"),
                    QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
         return false;
     }
-    // Files only; a name already taken gets a new one rather than being replaced.
-    const QString From = NativePath(Source + Name);
-    const QFileInfo Info(From);
-    QStringList Files;
-    if (Info.isFile()) {
-        Files.append(Info.absoluteFilePath());
-    } else if (Info.isDir()) {
-        QDirIterator It(From, QDir::Files, QDirIterator::Subdirectories);
-        while (It.hasNext())
-            Files.append(It.next());
-    }
+    // Source + Name is a folder and a mask such as "*.*": its files only, and a
+    // name already taken in the destination gets a new one instead of being replaced.
+    const QString Pattern = NativePath(Source + Name);
+    const QString Folder = ExtractFilePath(Pattern);
+    const QString Mask = ExtractFileName(Pattern);
+    const QFileInfoList Files = QDir(Folder).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
     const QString Target = Dest.endsWith(QLatin1Char('/')) ? Dest : Dest + QLatin1Char('/');
-    for (const QString &F : Files) {
-        QString To = Target + QFileInfo(F).fileName();
+    for (const QFileInfo &F : Files) {
+        if (!QDir::match(Mask == QLatin1String("*.*") ? QStringLiteral("*") : Mask, F.fileName()))
+            continue;
+        QString To = Target + F.fileName();
         for (int K = 2; QFileInfo::exists(To); ++K)
-            To = Target + QFileInfo(F).completeBaseName() + QStringLiteral("(%1)").arg(K)
-                + (QFileInfo(F).suffix().isEmpty() ? QString() : QLatin1Char('.') + QFileInfo(F).suffix());
-        QFile::copy(F, To);
+            To = Target + F.completeBaseName() + QStringLiteral(" (%1)").arg(K)
+                + (F.suffix().isEmpty() ? QString() : QLatin1Char('.') + F.suffix());
+        QFile::copy(F.absoluteFilePath(), To);
     }
     return true;
 }
@@ -759,6 +759,20 @@ void TForm1::CycleNoticeLabel()
     Label1Tag = Label1Tag % 5 + 1;
     Label1->setText(QString::fromUtf8(Notices[Label1Tag - 1]));
     Label1->setToolTip(Label1->text());
+}
+
+bool TForm1::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Watched == Label1) {
+        // White under the mouse, maroon otherwise; a click opens the notice's page.
+        if (Event->type() == QEvent::Enter)
+            Label1->setStyleSheet(QStringLiteral("color: #ffffff"));
+        else if (Event->type() == QEvent::Leave)
+            Label1->setStyleSheet(QStringLiteral("color: #800000"));
+        else if (Event->type() == QEvent::MouseButtonRelease)
+            Guard([this] { Label1Click(); });
+    }
+    return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TForm1::Label1Click()

@@ -86,11 +86,11 @@ public:
     // ---- page document ----
     void InitNewPageText();
     void LoadGridFromPage();
-    void StoreProductBlock(int ACol, int ARow);
+    Q_INVOKABLE void StoreProductBlock(int ACol, int ARow);
     static int BlockFirstRow(int Row) { return TPageDocument::BlockFirstRow(Row); }
-    void SpeedButton9Click();
+    Q_INVOKABLE void SpeedButton9Click();
     void N8Click();
-    void OpenPage(const QString &Path);
+    Q_INVOKABLE void OpenPage(const QString &Path);
     void ClosePage();
     void AddPageHistory(const QString &Path);
     void RepairPageFile();
@@ -187,6 +187,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     TPageDocument FPage;

@@ -350,3 +350,23 @@ TEST(MainWindowRoutines, FolderFilesAndBlanks)
     EXPECT_TRUE(QFileInfo(Dir.File(QStringLiteral("tmp/sub"))).isDir()) << "folders stay";
     EXPECT_TRUE(QFileInfo::exists(Dir.File(QStringLiteral("keep/c.txt")))) << "links are not followed";
 }
+
+TEST_F(MainWindow, CopyFolderTreeFilesOnlyRenamingCollisions)
+{
+    TScriptedUi Ui;
+    auto Form = Start({});
+    TestSupport::WriteAll(Data.File(QStringLiteral("src/a.htm")), "new");
+    TestSupport::WriteAll(Data.File(QStringLiteral("src/sub/b.htm")), "b");
+    TestSupport::WriteAll(Data.File(QStringLiteral("dst/a.htm")), "old");
+    EXPECT_TRUE(Form->CopyFolderTree(Data.File(QStringLiteral("src/")), Data.File(QStringLiteral("dst")),
+                                     QStringLiteral("*.*")));
+    EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a.htm"))), "old");
+    EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a (2).htm"))), "new");
+    EXPECT_FALSE(QFileInfo::exists(Data.File(QStringLiteral("dst/b.htm"))));
+    // A destination two levels down cannot be made: the user is told, nothing is copied.
+    Ui.Answers = {IDOK};
+    EXPECT_FALSE(Form->CopyFolderTree(Data.File(QStringLiteral("src/")), Data.File(QStringLiteral("x/y")),
+                                      QStringLiteral("*.*")));
+    EXPECT_EQ(Ui.Asked.last().Text,
+              QStringLiteral("不能创建目录") + Data.File(QStringLiteral("x/y")) + QStringLiteral("\r\n或无该目录权限"));
+}
