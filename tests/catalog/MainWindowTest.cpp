@@ -370,3 +370,37 @@ TEST_F(MainWindow, CopyFolderTreeFilesOnlyRenamingCollisions)
     EXPECT_EQ(Ui.Asked.last().Text,
               QStringLiteral("不能创建目录") + Data.File(QStringLiteral("x/y")) + QStringLiteral("\r\n或无该目录权限"));
 }
+
+TEST_F(MainWindow, FirstSaveKeepsAnyExtensionAndNewPagesWait)
+{
+    TScriptedUi Ui;
+    auto Form = Start({});
+    Form->SpeedButton6Click();
+    ASSERT_TRUE(Form->SpeedButton9->isEnabled());
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("新建页面1.qbt"));
+    // A second new page is refused silently while the first is untitled and unsaved.
+    Form->SpeedButton6Click();
+    EXPECT_EQ(Form->ListBox1->count(), 1);
+    EXPECT_TRUE(Ui.Asked.isEmpty());
+
+    Ui.FileAnswers = {Data.File(QStringLiteral("list.txt"))};
+    Form->SpeedButton9Click();
+    EXPECT_TRUE(QFileInfo::exists(Data.File(QStringLiteral("list.txt"))));
+    EXPECT_EQ(Form->FPagePath, Data.File(QStringLiteral("list.txt")));
+    EXPECT_EQ(Form->ListBox1->item(0)->text(), QStringLiteral("list.txt"));
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled());
+    // The default book now lists the page and remembers it as the open one.
+    const QStringList Book = CatalogBridge::LoadLines(Program.File(QStringLiteral("目录册/default.qbs")));
+    EXPECT_EQ(Book.last(), Data.File(QStringLiteral("list.txt")));
+    EXPECT_TRUE(Book.contains(QStringLiteral("Catalog_Lost_name=list.txt")));
+
+    // The book information dialog created a new book: asked only while the page has changes.
+    CatalogBridge::SaveLines(Data.File(QStringLiteral("new.qbs")),
+                             {QStringLiteral("Catalog_name=新书"), QStringLiteral("{$Files}")});
+    Form->Form7->CatalogPath = Data.File(QStringLiteral("new.qbs"));
+    Form->SendMessage(WM_FORMNOTIFY, 101, 0);
+    Form->SendMessage(WM_FORMNOTIFY, 102, 0);
+    EXPECT_EQ(Form->FCatalogPath, Data.File(QStringLiteral("new.qbs")));
+    EXPECT_EQ(Form->FCatalogName, QStringLiteral("新书"));
+    EXPECT_TRUE(Ui.Asked.isEmpty());
+}
