@@ -299,7 +299,8 @@ QByteArray Encode(const QString &Text)
             Out.append(reinterpret_cast<const char *>(Four), 4);
             break;
         default:
-            // A lone surrogate is no character at all.
+            // A lone surrogate, or one of the few private use characters whose
+            // old GB18030 code now stands for another character: no code left.
             Out.append('?');
             break;
         }

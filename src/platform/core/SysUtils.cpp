@@ -191,11 +191,18 @@ bool TryStrToFloat(const QString &S, double &Value)
     double V = 0;
     const auto R = std::from_chars(A.constData(), A.constData() + A.size(), V);
     if (R.ec == std::errc::result_out_of_range) {
-        // Underflow is zero; overflow is an error as in the original.
-        if (std::fabs(V) < 1)
-            V = 0;
-        else
+        // Too small is zero; too large is an error, as in the original.
+        const qsizetype E = A.indexOf('e');
+        const QByteArray Mantissa = E >= 0 ? A.left(E) : A;
+        const int Exp = E >= 0 ? A.mid(E + 1).left(9).toInt() : 0;
+        const qsizetype Point = Mantissa.indexOf('.') >= 0 ? Mantissa.indexOf('.') : Mantissa.size();
+        qsizetype First = 0;
+        while (First < Mantissa.size() && (Mantissa[First] == '0' || Mantissa[First] == '.'))
+            ++First;
+        const qint64 Magnitude = qint64(First < Point ? Point - First : Point - First + 1) + Exp;
+        if (Magnitude > 0)
             return false;
+        V = 0;
     } else if (R.ec != std::errc() || R.ptr != A.constData() + A.size()) {
         return false;
     }
@@ -235,13 +242,15 @@ Decimal ToDecimal(double Value)
     D.Negative = std::signbit(Value);
     if (Value == 0)
         return D;
+    // to_chars ignores the C locale, so a comma-decimal locale changes nothing.
     char Buf[40];
-    std::snprintf(Buf, sizeof Buf, "%.14e", std::fabs(Value));
+    const auto R = std::to_chars(Buf, Buf + sizeof Buf - 1, std::fabs(Value), std::chars_format::scientific, 14);
+    *R.ptr = 0;
     // d.dddddddddddddde[+-]xx
     const char *E = std::strchr(Buf, 'e');
     QByteArray Dig;
     for (const char *P = Buf; P < E; ++P)
-        if (*P != '.')
+        if (*P >= '0' && *P <= '9')
             Dig.append(*P);
     D.Exponent = std::atoi(E + 1) + 1;
     while (!Dig.isEmpty() && Dig.endsWith('0'))
@@ -250,8 +259,7 @@ Decimal ToDecimal(double Value)
     return D;
 }
 
-// Rounds D half away from zero to keep Count digits after the decimal point
-// (Count may be negative for scientific use: then it keeps -Count... see callers).
+// Rounds D half away from zero to Fraction digits after the decimal point.
 void RoundToFraction(Decimal &D, int Fraction)
 {
     const int Keep = D.Exponent + Fraction; // digits to keep
@@ -305,7 +313,7 @@ QString FloatToStr(double Value)
         return QStringLiteral("0");
     QString S = D.Negative ? QStringLiteral("-") : QString();
     const QString Dig = QString::fromLatin1(D.Digits);
-    if (D.Exponent > 15 || D.Exponent < -4) {
+    if (D.Exponent > 15 || D.Exponent < -3) {
         // Scientific: d.dddE[-]x
         S += Dig.left(1);
         if (Dig.size() > 1)
@@ -324,10 +332,6 @@ QString FloatToStr(double Value)
 }
 
 namespace {
-
-struct Section {
-    QString Text;
-};
 
 // Splits a format at ';' outside quotes.
 QStringList SplitSections(const QString &Format)
@@ -545,12 +549,11 @@ QString FormatFloat(const QString &Format, double Value)
         RoundToFraction(D, L.FracPlaces);
     bool Minus = Negative && Index == 0;
     if (D.Digits.isEmpty()) {
-        // Zero after rounding: the third section when there is one, and never "-0".
+        // Zero after rounding: the third section when there is one, else the
+        // first, and never "-0".
         Minus = false;
-        if (Sections.size() > 2 && !Sections[2].isEmpty()) {
-            F = Sections[2];
-            L = Analyse(F);
-        }
+        F = Sections.size() > 2 && !Sections[2].isEmpty() ? Sections[2] : Sections[0];
+        L = Analyse(F);
     }
     return Render(F, L, D, Minus);
 }
