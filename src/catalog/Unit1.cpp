@@ -1,7 +1,11 @@
 #include "Unit1.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "CatalogUi.h"
+#include "platform/services/Application.h"
+#include "platform/services/Shell.h"
 #include "Forms.h"
 #include "StartupWalk.h"
 
@@ -39,10 +43,9 @@
 #include <QWebEngineView>
 #endif
 
-#include <unistd.h>
 
 using namespace CatalogBridge;
-using namespace CatalogUi;
+
 
 bool TForm1::BrowserEnabled = true;
 
@@ -107,9 +110,15 @@ TForm1::TForm1(QWidget *Parent)
     , FGridAccess(std::make_unique<TFormGridAccess>(this))
 {
     setObjectName(QStringLiteral("Form1"));
-    CommandLine = QCoreApplication::arguments();
-    if (!CommandLine.isEmpty())
-        CommandLine[0] = QCoreApplication::applicationFilePath();
+    // The command line as the program entry recorded it, else as Qt saw it.
+    if (!ParamStr(0).isEmpty()) {
+        for (int I = 0; I <= ParamCount(); ++I)
+            CommandLine.append(ParamStr(I));
+    } else {
+        CommandLine = QCoreApplication::arguments();
+        if (!CommandLine.isEmpty())
+            CommandLine[0] = QCoreApplication::applicationFilePath();
+    }
     setWindowTitle(QStringLiteral("Quillbook 2007 Beta3"));
     setFont(QFont(QStringLiteral("宋体"), 10));
     BuildLayout();
@@ -121,10 +130,13 @@ TForm1::TForm1(QWidget *Parent)
         GroupBox3->repaint();
     };
     FormCreate();
+    CreateForms();
 }
 
 TForm1::~TForm1()
 {
+    if (TApplication *App = TApplication::Instance())
+        App->OnException = nullptr;
     FPage.OnChange = nullptr;
     FPage.OnProgress = nullptr;
 }
@@ -371,7 +383,7 @@ void TForm1::BuildMenu()
     AddItem(Templates, QStringLiteral("TemplateFolderItem"), QStringLiteral("打开模板文件夹"), QString(),
             &TForm1::OpenTemplateFolder);
     QAction *More = AddItem(Templates, QStringLiteral("MoreTemplatesItem"), QStringLiteral("更多模板……"), QString());
-    connect(More, &QAction::triggered, this, [this] { ShellOpen(MakerPageUrl(QStringLiteral("templates"))); });
+    connect(More, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("templates"))); });
 
     QMenu *Settings = MainMenu1->addMenu(QStringLiteral("设置"));
     Settings->setObjectName(QStringLiteral("SettingsMenu"));
@@ -385,9 +397,9 @@ void TForm1::BuildMenu()
     QMenu *Help = MainMenu1->addMenu(QStringLiteral("帮助"));
     Help->setObjectName(QStringLiteral("HelpMenu"));
     QAction *Home = AddItem(Help, QStringLiteral("HomePageItem"), QStringLiteral("访问网站主页"), QString());
-    connect(Home, &QAction::triggered, this, [this] { ShellOpen(MakerPageUrl(QStringLiteral("home"))); });
+    connect(Home, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("home"))); });
     QAction *Update = AddItem(Help, QStringLiteral("UpdateItem"), QStringLiteral("查看软件更新"), QString());
-    connect(Update, &QAction::triggered, this, [this] { ShellOpen(MakerPageUrl(QStringLiteral("update?vinfo=4.0"))); });
+    connect(Update, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("update?vinfo=4.0"))); });
     AddItem(Help, QStringLiteral("HelpItem"), QStringLiteral("帮助"), QStringLiteral("F1"), &TForm1::OpenHelp);
     AddItem(Help, QStringLiteral("ContactItem"), QStringLiteral("联系作者"), QString(), &TForm1::ContactAuthor);
     AddItem(Help, QStringLiteral("AboutItem"), QStringLiteral("关于"), QString(), &TForm1::About);
@@ -415,13 +427,18 @@ void TForm1::FormCreate()
     CellGrid1->SetCurrentCell(3, 1);
     setWindowState(windowState() | Qt::WindowMaximized);
     FCatalogList = std::make_unique<QStringList>();
+    OpenDialog1 = std::make_unique<TOpenDialog>();
+    OpenDialog1->OwnerWindow = this;
+    SaveDialog1 = std::make_unique<TSaveDialog>();
+    SaveDialog1->OwnerWindow = this;
+    SetProgressBox(GroupBox3);
+    if (TApplication *App = TApplication::Instance())
+        App->OnException = [this](TObject *Sender, const Exception &E) { ApplicationEvents1Exception(Sender, E); };
     if (!qobject_cast<THintPauseStyle *>(QApplication::style()))
         QApplication::setStyle(new THintPauseStyle);
     CycleNoticeLabel();
     if (BrowserEnabled && qEnvironmentVariableIsEmpty("QUILLBOOK_NO_BROWSER")) {
 #ifdef QB_HAVE_WEBENGINE
-        if (geteuid() == 0)
-            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         auto *View = new QWebEngineView(WebBrowserPane);
         View->setUrl(QUrl(StartPageUrl()));
 #else
@@ -432,11 +449,13 @@ void TForm1::FormCreate()
         WebBrowserPane->layout()->addWidget(View);
         WebBrowser1 = View;
     }
-    PostMessage(WM_STARTUPOPEN);
+    ::PostMessage(this, WM_STARTUPOPEN);
 }
 
 void TForm1::CreateForms()
 {
+    if (Form2)
+        return;
     // The order is fixed; the batch-text dialog belongs to the picture viewer's window.
     Form2 = new TForm2(this);
     Form3 = new TForm3(this);
@@ -450,30 +469,34 @@ void TForm1::CreateForms()
 
 // ---------------------------------------------------------------- messages
 
-void TForm1::PostMessage(unsigned Msg, qintptr WParam, qintptr LParam)
+qintptr TForm1::WndProc(unsigned Msg, qintptr WParam, qintptr LParam)
 {
-    QTimer::singleShot(0, this, [this, Msg, WParam, LParam] { SendMessage(Msg, WParam, LParam); });
-}
-
-void TForm1::SendMessage(unsigned Msg, qintptr WParam, qintptr LParam)
-{
-    Guard([&] {
-        switch (Msg) {
-        case WM_STARTUPOPEN: WMStartupOpen(); break;
-        case WM_FORMNOTIFY: WMFormNotify(WParam, LParam); break;
-        default: break;   // WM_OPENPAGEFILE carries a path: PostOpenPageFile
-        }
-    });
+    switch (Msg) {
+    case WM_STARTUPOPEN:
+        WMStartupOpen();
+        break;
+    case WM_OPENPAGEFILE:
+        if (!FOpenPageQueue.isEmpty())
+            WMOpenPageFile(FOpenPageQueue.takeFirst());
+        break;
+    case WM_FORMNOTIFY:
+        WMFormNotify(WParam, LParam);
+        break;
+    default:
+        break;
+    }
+    return 0;
 }
 
 void TForm1::PostOpenPageFile(const QString &Path)
 {
-    QTimer::singleShot(0, this, [this, Path] { Guard([&] { WMOpenPageFile(Path); }); });
+    FOpenPageQueue.append(Path);
+    ::PostMessage(this, WM_OPENPAGEFILE);
 }
 
 void TForm1::Button1Click()
 {
-    PostMessage(WM_STARTUPOPEN);
+    ::PostMessage(this, WM_STARTUPOPEN);
 }
 
 void TForm1::WMStartupOpen()
@@ -485,7 +508,7 @@ void TForm1::WMStartupOpen()
     if (List.size() < 2) {
         if (!Form2)
             return;
-        Result = ShowModal(Form2);
+        Result = CatalogUi::ShowModal(Form2);
         FPendingFiles = Form2->FileName;
     }
     if (Result == 5) {
@@ -515,7 +538,7 @@ void TForm1::WMStartupOpen()
         MessageBox(this,
                    QStringLiteral("没有发现图片文件，系统右键支持jpg格式的图片。\r\n您可以同时选择多个文件夹，程序不搜索子文件夹。"),
                    QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
-        Terminate();
+        CatalogUi::Terminate();
         return;
     }
     FPendingFiles = Pictures.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
@@ -635,28 +658,25 @@ void TForm1::FormClose(TObject *)
 {
     TWaitCursor Wait;
     FCatalogList.reset();
+    // This program's own scratch folder only: another running program keeps its files.
     DeleteFolderFiles(ScratchFolder());
-    QDir().rmdir(ScratchFolder());
 }
 
 void TForm1::ApplicationEvents1Exception(TObject *, const Exception &E)
 {
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
+    RestoreCursor();
     GroupBox3->hide();
     if (dynamic_cast<const EAbort *>(&E))
         return;
-    ShowError(this, E.Message());
+    ShowException(E.Message());
 }
 
 void TForm1::Guard(const std::function<void()> &Handler)
 {
     try {
         Handler();
-    } catch (const Exception &E) {
-        ApplicationEvents1Exception(this, E);
-    } catch (const std::exception &E) {
-        ApplicationEvents1Exception(this, Exception(QString::fromLocal8Bit(E.what())));
+    } catch (...) {
+        HandleException(this);
     }
 }
 
@@ -664,7 +684,7 @@ void TForm1::Guard(const std::function<void()> &Handler)
 
 QString TForm1::BrowseForFolder(const QString &Caption, QWidget *Owner)
 {
-    return CatalogUi::BrowseForFolder(Owner ? Owner : this, Caption);
+    return ::BrowseForFolder(Caption, Owner ? Owner : this);
 }
 
 QString TForm1::NonEmptyOrSpace(const QString &S)
@@ -721,19 +741,20 @@ bool TForm1::CopyFolderTree(const QString &Source, const QString &Dest, const QS
 
 void TForm1::RunAndWait(const QString &Program, const QString &Arguments)
 {
-    CatalogUi::RunAndWait(Program, QProcess::splitCommand(Arguments));
+    // The program runs in its own folder; a failed start is passed over.
+    Shell().RunAndWait(Program, QProcess::splitCommand(Arguments), QFileInfo(Program).absolutePath());
 }
 
 // ------------------------------------------------------- small commands
 
 void TForm1::OpenTemplateFolder()
 {
-    ShellOpen(ProgramFolder() + QStringLiteral("html"));
+    Shell().Open(ProgramFolder() + QStringLiteral("html"));
 }
 
 void TForm1::OpenHelp()
 {
-    ShellOpen(ProgramFolder() + QStringLiteral("help/help.chm"));
+    Shell().Open(ProgramFolder() + QStringLiteral("help/help.chm"));
 }
 
 void TForm1::ContactAuthor()
@@ -741,7 +762,7 @@ void TForm1::ContactAuthor()
     if (MessageBox(this, QStringLiteral("作者邮件地址：support@quillbook.invalid"), QStringLiteral("联系作者"),
                    MB_OKCANCEL | MB_ICONINFORMATION)
         == IDOK)
-        ShellOpen(QStringLiteral("mailto:support@quillbook.invalid?subject=Quillbook"));
+        Shell().Open(QStringLiteral("mailto:support@quillbook.invalid?subject=Quillbook"));
 }
 
 void TForm1::About()
@@ -778,7 +799,7 @@ bool TForm1::eventFilter(QObject *Watched, QEvent *Event)
 void TForm1::Label1Click()
 {
     if (Label1Tag >= 1 && Label1Tag <= 5)
-        ShellOpen(MakerPageUrl(QStringLiteral("notice%1").arg(Label1Tag)));
+        Shell().Open(MakerPageUrl(QStringLiteral("notice%1").arg(Label1Tag)));
 }
 
 #include "Unit1.moc"

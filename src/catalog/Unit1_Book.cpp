@@ -1,7 +1,7 @@
 // The main window's book list and the other documents start-up can open.
 
 #include "CatalogBridge.h"
-#include "CatalogUi.h"
+#include "platform/core/FileUtils.h"
 #include "Unit1.h"
 
 #include <QDir>
@@ -11,7 +11,7 @@
 #include <QToolButton>
 
 using namespace CatalogBridge;
-using namespace CatalogUi;
+
 
 namespace {
 

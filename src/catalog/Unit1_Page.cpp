@@ -2,7 +2,8 @@
 // and the product grid's block set-up.
 
 #include "CatalogBridge.h"
-#include "CatalogUi.h"
+#include "platform/core/FileUtils.h"
+#include "platform/services/Application.h"
 #include "Forms.h"
 #include "Unit1.h"
 
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 
 using namespace CatalogBridge;
-using namespace CatalogUi;
 
 namespace {
 
@@ -200,16 +200,13 @@ void TForm1::SpeedButton9Click()
             SaveCatalogFile();
         FPageSaved = true;
     } else {
-        TFileDialogRequest Request;
-        Request.Save = true;
-        Request.Filter = PageFilter;
-        Request.OverwritePrompt = true;
-        Request.InitialDir = ProjectFolder();
-        if (!Request.InitialDir.isEmpty())
-            Request.FileName = FOpenPageEntry;
-        QString Path;
-        if (!FileDialog(this, Request, Path))
+        SaveDialog1->Filter = PageFilter;
+        SaveDialog1->Options |= OpenOpt(ofOverwritePrompt);
+        SaveDialog1->InitialDir = ProjectFolder();
+        SaveDialog1->FileName = SaveDialog1->InitialDir.isEmpty() ? QString() : FOpenPageEntry;
+        if (!SaveDialog1->Execute())
             return;
+        QString Path = SaveDialog1->FileName;
         if (ExtractFileExt(Path).isEmpty())
             Path += QStringLiteral(".qbt");
         SetPageCaptionIfEmpty(QStringLiteral("页面文件：") + Path);
@@ -243,13 +240,13 @@ void TForm1::SpeedButton9Click()
 
 void TForm1::N8Click()
 {
-    TFileDialogRequest Request;
-    Request.Save = true;
-    Request.Filter = PageFilter;
-    Request.InitialDir = ProjectFolder();
-    QString Path;
-    if (!FileDialog(this, Request, Path))
+    SaveDialog1->Filter = PageFilter;
+    SaveDialog1->Options &= ~OpenOpt(ofOverwritePrompt);
+    SaveDialog1->InitialDir = ProjectFolder();
+    SaveDialog1->FileName.clear();
+    if (!SaveDialog1->Execute())
         return;
+    QString Path = SaveDialog1->FileName;
     if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
         Path += QStringLiteral(".qbt");
     if (FileExists(Path)
