@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,6 +49,18 @@ using namespace CatalogBridge;
 
 
 bool TForm1::BrowserEnabled = true;
+
+bool TForm1::BrowserWanted()
+{
+    // Without a screen (the offscreen platform of tests and the driver) the start
+    // page is left out unless asked for: nobody sees it, and the browser engine is
+    // a heavy process of its own. QUILLBOOK_NO_BROWSER switches it off anywhere.
+    if (!BrowserEnabled || !qEnvironmentVariableIsEmpty("QUILLBOOK_NO_BROWSER"))
+        return false;
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return qEnvironmentVariable("QUILLBOOK_BROWSER") == QLatin1String("1");
+    return true;
+}
 
 namespace {
 
@@ -437,7 +450,7 @@ void TForm1::FormCreate()
     if (!qobject_cast<THintPauseStyle *>(QApplication::style()))
         QApplication::setStyle(new THintPauseStyle);
     CycleNoticeLabel();
-    if (BrowserEnabled && qEnvironmentVariableIsEmpty("QUILLBOOK_NO_BROWSER")) {
+    if (BrowserWanted()) {
 #ifdef QB_HAVE_WEBENGINE
         auto *View = new QWebEngineView(WebBrowserPane);
         View->setUrl(QUrl(StartPageUrl()));

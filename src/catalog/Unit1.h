@@ -47,6 +47,7 @@ public:
 
     // The browser pane shows the start page unless switched off (tests).
     static bool BrowserEnabled;
+    static bool BrowserWanted();
     // The addresses the maker's commands open; local pages of the program folder by default.
     QString StartPageUrl() const;
     QString MakerPageUrl(const QString &Anchor) const;
