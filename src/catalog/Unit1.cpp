@@ -86,7 +86,7 @@ public:
     explicit TFormGridAccess(TForm1 *Form) : FForm(Form) {}
     int RowCount() const override { return FForm->CellGrid1->RowCount(); }
     QString Cells(int ACol, int ARow) const override { return FForm->CellGrid1->Cells(ACol, ARow); }
-    void SetCells(int ACol, int ARow, const QString &Value) override { FForm->CellGrid1->SetCells(ACol, ARow, Value); }
+    void SetCells(int ACol, int ARow, const QString &Value) override { FForm->CellGrid1->SetCellText(ACol, ARow, Value); }
     void AppendProductBlock() override { FForm->AppendProductBlock(); }
     void ResetGrid() override { FForm->ResetGrid(); }
     void LoadCellPicture(int ACol, int ARow, const QString &FileName) override
@@ -279,6 +279,8 @@ void TForm1::BuildLayout()
     Connect(SpeedButton6, &TForm1::SpeedButton6Click);
     Connect(Button5, &TForm1::Button5Click);
     Connect(Button1, &TForm1::Button1Click);
+    connect(CellGrid1, &TProductGridWidget::CellEdited, this,
+            [this](int ACol, int ARow) { Guard([=, this] { StoreProductBlock(ACol, ARow); }); });
     connect(RichEdit1, &QPlainTextEdit::textChanged, this, [this] {
         if (!FShowingPage)
             Guard([this] { RichEdit1Change(); });
@@ -590,7 +592,7 @@ void TForm1::WMFormNotify(qintptr WParam, qintptr LParam)
         if (LParam == 5 && PictureView) {
             const int K = PictureView->ProductNumber;
             if (K >= 1 && 6 * K < CellGrid1->RowCount()) {
-                CellGrid1->SetCells(1, 6 * K, PictureView->PictureFile);
+                CellGrid1->SetCellText(1, 6 * K, PictureView->PictureFile);
                 StoreProductBlock(1, 6 * K);
             }
         }

@@ -194,7 +194,7 @@ void TForm1::ImportPictures(const QStringList &Files)
             ++Block;
         }
         const QString Path = QFileInfo(File.trimmed()).absoluteFilePath();
-        CellGrid1->SetCells(1, 6 * Block, Path);
+        CellGrid1->SetCellText(1, 6 * Block, Path);
         LoadCellPicture(1, 6 * Block - 5, Path);
         StoreProductBlock(1, 6 * Block);
     }

@@ -86,22 +86,22 @@ void TForm1::SetupBlock(int First, int Number)
     CellGrid1->MergeCells(0, First, 1, 5);
     CellGrid1->MergeCells(1, First, 1, 5);
     CellGrid1->MergeCells(3, First + 3, 3, 2);
-    CellGrid1->SetCells(0, First, QString::number(Number));
-    CellGrid1->SetCells(2, First, QStringLiteral("编号："));
-    CellGrid1->SetCells(4, First, QStringLiteral("名称："));
-    CellGrid1->SetCells(2, First + 1, QStringLiteral("单价："));
-    CellGrid1->SetCells(4, First + 1, QStringLiteral("单位："));
-    CellGrid1->SetCells(2, First + 2, QStringLiteral("重量："));
-    CellGrid1->SetCells(4, First + 2, QStringLiteral("规格："));
-    CellGrid1->SetCells(2, First + 3, QStringLiteral("描述："));
+    CellGrid1->SetCellText(0, First, QString::number(Number));
+    CellGrid1->SetCellText(2, First, QStringLiteral("编号："));
+    CellGrid1->SetCellText(4, First, QStringLiteral("名称："));
+    CellGrid1->SetCellText(2, First + 1, QStringLiteral("单价："));
+    CellGrid1->SetCellText(4, First + 1, QStringLiteral("单位："));
+    CellGrid1->SetCellText(2, First + 2, QStringLiteral("重量："));
+    CellGrid1->SetCellText(4, First + 2, QStringLiteral("规格："));
+    CellGrid1->SetCellText(2, First + 3, QStringLiteral("描述："));
 }
 
 void TForm1::ResetGrid()
 {
     CellGrid1->ClearAll();
     CellGrid1->SetRowCount(7);
-    CellGrid1->SetCells(0, 0, QStringLiteral("序号"));
-    CellGrid1->SetCells(1, 0, QStringLiteral("图片"));
+    CellGrid1->SetCellText(0, 0, QStringLiteral("序号"));
+    CellGrid1->SetCellText(1, 0, QStringLiteral("图片"));
     SetupBlock(1, 1);
 }
 

@@ -234,8 +234,8 @@ TEST_F(MainWindow, EditThroughTheGridAndSave)
     auto Form = Start({Page});
     Form->resize(1000, 760);
     Form->show();
+    // An edit of a cell from outside goes to the page text at once.
     Form->CellGrid1->SetCells(5, 7, QStringLiteral("新商品名"));
-    Form->StoreProductBlock(5, 7);
     EXPECT_TRUE(Form->SpeedButton9->isEnabled());
     EXPECT_TRUE(Form->RichEdit1->toPlainText().contains(QStringLiteral("{$PNAME}=新商品名")));
     QApplication::processEvents();
@@ -305,9 +305,8 @@ TEST_F(MainWindow, SaveAsNamesAndRepairCommand)
     Lines = Form->Page().Lines();
     Lines.removeAt(25);
     Form->Page().SetLines(Lines);
-    Form->CellGrid1->SetCells(3, 1, QStringLiteral("changed"));
     Ui.Answer({IDNO});
-    Form->StoreProductBlock(3, 1);
+    Form->CellGrid1->SetCells(3, 1, QStringLiteral("changed"));
     EXPECT_EQ(Ui.Asked().last().Caption, QStringLiteral("需要修正错误"));
     EXPECT_EQ(Form->Page().Lines(), Lines);
     Ui.Answer({IDNO});
