@@ -258,6 +258,10 @@ void TForm1::BuildLayout()
     ScrollBox1->setWidgetResizable(true);
     CellGrid1 = new TProductGridWidget;
     ScrollBox1->setWidget(CellGrid1);
+    // Room for the picture, the labels and the values of a product.
+    const int ColWidths[6] = {42, 140, 56, 180, 56, 180};
+    for (int C = 0; C < 6; ++C)
+        CellGrid1->setColumnWidth(C, ColWidths[C]);
     Bottom->addWidget(ScrollBox1, 1);
 
     Edit1 = new QLineEdit(CellGrid1->viewport());
@@ -452,19 +456,26 @@ void TForm1::FormCreate()
     if (!qobject_cast<THintPauseStyle *>(QApplication::style()))
         QApplication::setStyle(new THintPauseStyle);
     CycleNoticeLabel();
-    if (BrowserWanted()) {
-#ifdef QB_HAVE_WEBENGINE
-        auto *View = new QWebEngineView(WebBrowserPane);
-        View->setUrl(QUrl(StartPageUrl()));
-#else
-        auto *View = new QTextBrowser(WebBrowserPane);
-        View->setSource(QUrl(StartPageUrl()));
-#endif
-        View->setObjectName(QStringLiteral("WebBrowser1"));
-        WebBrowserPane->layout()->addWidget(View);
-        WebBrowser1 = View;
-    }
+    // The browser engine starts once the event loop runs, after the window is up.
+    if (BrowserWanted())
+        QTimer::singleShot(0, this, [this] { Guard([this] { CreateBrowser(); }); });
     ::PostMessage(this, WM_STARTUPOPEN);
+}
+
+void TForm1::CreateBrowser()
+{
+    if (WebBrowser1)
+        return;
+#ifdef QB_HAVE_WEBENGINE
+    auto *View = new QWebEngineView(WebBrowserPane);
+    View->setUrl(QUrl(StartPageUrl()));
+#else
+    auto *View = new QTextBrowser(WebBrowserPane);
+    View->setSource(QUrl(StartPageUrl()));
+#endif
+    View->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowserPane->layout()->addWidget(View);
+    WebBrowser1 = View;
 }
 
 void TForm1::CreateForms()

@@ -48,6 +48,8 @@ public:
     // The browser pane shows the start page unless switched off (tests).
     static bool BrowserEnabled;
     static bool BrowserWanted();
+    // Creates WebBrowser1 and shows the start page in it.
+    void CreateBrowser();
     // The addresses the maker's commands open; local pages of the program folder by default.
     QString StartPageUrl() const;
     QString MakerPageUrl(const QString &Anchor) const;

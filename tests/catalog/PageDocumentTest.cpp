@@ -406,6 +406,18 @@ TEST(PageDocumentRepair, LateFirstBlockLosesExtraHeaderLines)
     EXPECT_TRUE(Doc.Lines().contains(QStringLiteral("junk")));
     EXPECT_FALSE(Doc.Lines().contains(QStringLiteral("   ")));
 
+    // Without "{detail}" and block 1 too early: filler lines move it to line 23,
+    // and a second pass rebuilds the blocks there.
+    Lines = PageWith(0).mid(0, 20);
+    Lines << Block(1, QString(), QStringLiteral("A"));
+    Doc.SetLines(Lines);
+    EXPECT_FALSE(Doc.RepairPageFile(Defaults(Dir), nullptr));
+    EXPECT_EQ(Doc.Strings(1), TPageDocument::RepairedLine);
+    EXPECT_EQ(Doc.Strings(3), TPageDocument::RepairedLine);
+    EXPECT_EQ(Doc.Strings(23), QStringLiteral("{$1}"));
+    EXPECT_TRUE(Doc.RepairPageFile(Defaults(Dir), nullptr));
+    EXPECT_EQ(Doc.Lines().mid(23), Block(1, QString(), QStringLiteral("A")));
+
     // With "{detail}", stray lines between it and block 1 are removed.
     Lines = PageWith(1);
     Lines.insert(23, QStringLiteral("stray"));
