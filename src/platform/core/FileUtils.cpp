@@ -151,7 +151,7 @@ QString ResolveStoredPath(const QString &Base, const QString &StoredPath)
 {
     if (IsDrivePath(StoredPath))
         return StoredPath;
-    if (IsAbsoluteStoredPath(StoredPath))
+    if (IsAbsoluteStoredPath(StoredPath) || Base.isEmpty())
         return NativePath(StoredPath);
     return IncludeTrailingPathDelimiter(NativePath(Base)) + NativePath(StoredPath);
 }
