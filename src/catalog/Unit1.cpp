@@ -527,7 +527,10 @@ void TForm1::Button1Click()
 
 void TForm1::WMStartupOpen()
 {
-    for (const QString &A : CommandLine)
+    // The command line is walked once, at start-up; 打开工程…… later asks the start dialog.
+    const QStringList Args = FStartupWalked ? CommandLine.mid(0, 1) : CommandLine;
+    FStartupWalked = true;
+    for (const QString &A : Args)
         FPendingFiles += A + QStringLiteral("\r\n");
     QStringList List = FPendingFiles.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     int Result = 3;
@@ -724,6 +727,14 @@ void TForm1::DeleteFolderFiles(const QString &Folder)
     // cannot be deleted ends the walk of its own folder only.
     QString Dir = Folder;
     if (Dir.isEmpty())
+        return;
+    // Never the root, the home folder, the program folder or a folder holding it.
+    const QString Real = QFileInfo(Dir).canonicalFilePath();
+    if (Real.isEmpty())
+        return;
+    const QString Program = QFileInfo(ProgramFolder()).canonicalFilePath();
+    if (Real == QLatin1String("/") || Real == QFileInfo(QDir::homePath()).canonicalFilePath()
+        || (!Program.isEmpty() && (Program == Real || Program.startsWith(Real + QLatin1Char('/')))))
         return;
     if (!Dir.endsWith(QLatin1Char('/')))
         Dir += QLatin1Char('/');

@@ -193,6 +193,7 @@ private:
     TPageDocument FPage;
     std::unique_ptr<TProductGridAccess> FGridAccess;
     bool FClosed = false;
+    bool FStartupWalked = false;
     QStringList FOpenPageQueue;
     bool FShowingPage = false;
 

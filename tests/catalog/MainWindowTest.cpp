@@ -245,6 +245,10 @@ TEST_F(MainWindow, EditThroughTheGridAndSave)
     const QStringList Back = CatalogBridge::LoadLines(Page);
     EXPECT_EQ(Back.at(32 + 3), QStringLiteral("{$PNAME}=新商品名"));
     EXPECT_TRUE(TestSupport::ReadAll(Page).contains(QByteArray("{$PNAME}=\xD0\xC2\xC9\xCC\xC6\xB7\xC3\xFB\r\n")));
+    // 打开工程…… later asks the start dialog instead of walking the command line again.
+    Form->Button1Click();
+    QApplication::processEvents();
+    EXPECT_EQ(Ui.Dialogs, QStringList{QStringLiteral("Form2")});
     EXPECT_TRUE(Form->close()) << "nothing unsaved, no question";
 }
 
@@ -362,6 +366,14 @@ TEST(MainWindowRoutines, FolderFilesAndBlanks)
     EXPECT_FALSE(QFileInfo::exists(Dir.File(QStringLiteral("tmp/sub/b.txt"))));
     EXPECT_TRUE(QFileInfo(Dir.File(QStringLiteral("tmp/sub"))).isDir()) << "folders stay";
     EXPECT_TRUE(QFileInfo::exists(Dir.File(QStringLiteral("keep/c.txt")))) << "links are not followed";
+    // The program folder and what holds it are never emptied.
+    TestSupport::WriteAll(Dir.File(QStringLiteral("prog/quillbook")), "x");
+    SetProgramFolder(Dir.File(QStringLiteral("prog")));
+    TForm1::DeleteFolderFiles(Dir.Path());
+    TForm1::DeleteFolderFiles(Dir.File(QStringLiteral("prog")));
+    SetProgramFolder(QString());
+    EXPECT_TRUE(QFileInfo::exists(Dir.File(QStringLiteral("prog/quillbook"))));
+    EXPECT_TRUE(QFileInfo::exists(Dir.File(QStringLiteral("keep/c.txt"))));
 }
 
 TEST_F(MainWindow, CopyFolderTreeFilesOnlyRenamingCollisions)
