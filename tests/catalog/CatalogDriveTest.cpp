@@ -123,6 +123,12 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
     EXPECT_EQ(R.Out, Docs.File(QStringLiteral("c.qbs")) + QStringLiteral("\n") + Docs.File(QStringLiteral("b.jpg"))
                          + QStringLiteral("\n"));
 
+    // A package ends the walk and the picture before it is dropped: no new page, nothing to save.
+    R = Drive(QStringLiteral("wait\ncell CellGrid1 1 6\nquit\n"),
+              {Docs.File(QStringLiteral("b.jpg")), Docs.File(QStringLiteral("c.qba"))});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("\n"));
+
     // A folder without pictures: the warning, then the program ends.
     QDir().mkpath(Docs.File(QStringLiteral("empty")));
     R = Drive(QStringLiteral("wait\nquit\n"), {Docs.File(QStringLiteral("empty"))});
