@@ -109,8 +109,13 @@ int main(int argc, char *argv[])
         Session.Show();
         Runner.Start();
         App.exec();
-        Code = Runner.Finished() ? Runner.ExitCode() : 1;
-        if (!Runner.Finished())
+        // The program may end by itself (its window closed) after the last command.
+        Code = Runner.Finished() ? Runner.ExitCode() : Runner.HasMoreCommands() ? 1 : 0;
+        if (Code == 0 && !Runner.Finished() && !PendingScriptFailure().isEmpty()) {
+            Complain(PendingScriptFailure());
+            Code = 1;
+        }
+        if (!Runner.Finished() && Runner.HasMoreCommands())
             Complain(QStringLiteral("the program ended before the script"));
     }
     Out.flush();

@@ -508,6 +508,16 @@ void TDriveRunner::Finish(int Code, const QString &Message)
     QCoreApplication::exit(Code);
 }
 
+bool TDriveRunner::HasMoreCommands() const
+{
+    for (qsizetype I = FNext; I < FLines.size(); ++I) {
+        const QString L = FLines[I].trimmed();
+        if (!L.isEmpty() && !L.startsWith(QLatin1Char('#')))
+            return true;
+    }
+    return false;
+}
+
 QString TDriveRunner::CurrentFailure() const
 {
     if (FContext.Prompts.Failed())

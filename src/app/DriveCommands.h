@@ -79,6 +79,8 @@ public:
     void Start();
     bool Finished() const { return FFinished; }
     int ExitCode() const { return FExitCode; }
+    // True while a command of the script has not run yet.
+    bool HasMoreCommands() const;
     // Ends the run: leaves every event loop; a message goes to standard error.
     void Finish(int Code, const QString &Message = QString());
 

@@ -1,6 +1,7 @@
 // The driver's script language and commands, run against small windows of the test.
 
 #include "app/DriveCommands.h"
+#include "app/Quillbook.h"
 
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 #include "TestSupport.h"
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -218,6 +220,18 @@ TEST_F(DriveTest, SavesAScreenshotOfAWindowWithItsCaption)
     ASSERT_FALSE(Button.isNull());
     EXPECT_GT(Window.height(), Form.height());      // the caption bar above the window
     EXPECT_EQ(Button.size(), Form.findChild<QWidget *>(QStringLiteral("Button1"))->size());
+}
+
+TEST(Startup, TheBrowserSandboxIsSwitchedOffOnlyForRoot)
+{
+    const QByteArray Old = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    PrepareProcessEnvironment();
+    EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), ::geteuid() == 0 ? QByteArray("1") : QByteArray());
+    if (Old.isNull())
+        qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    else
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", Old);
 }
 
 #include "DriveTest.moc"

@@ -42,5 +42,6 @@ private:
 // queued when the target is destroyed is dropped. An exception escaping the handler goes
 // to the application's error handler. False when there is no target.
 bool PostMessage(TMessageTarget *Target, unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);
-// Handles the message now and returns the handler's result (0 without a target).
+// Handles the message now and returns the handler's result (0 without a target, and 0
+// when the handler failed: its error went to the error handler).
 qintptr SendMessage(TMessageTarget *Target, unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);

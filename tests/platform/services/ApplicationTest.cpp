@@ -105,6 +105,12 @@ TEST_F(ErrorHandlerTest, PostedMessagesArriveInOrderAndTheirErrorsReachTheHandle
 {
     auto R = std::make_unique<Receiver>();
     EXPECT_EQ(SendMessage(R.get(), WM_FORMNOTIFY, 100, 5), 105);
+    Script->AnswerButton(QStringLiteral("OK"));
+    EXPECT_EQ(SendMessage(R.get(), WM_USER + 1, 100, 5), 0);
+    EXPECT_EQ(Script->Records().size(), 1);
+    Script->ClearRecords();
+    R->Seen.clear();
+    EXPECT_EQ(SendMessage(R.get(), WM_FORMNOTIFY, 100, 5), 105);
     EXPECT_TRUE(PostMessage(R.get(), WM_STARTUPOPEN));
     EXPECT_TRUE(PostMessage(R.get(), WM_USER + 1));
     EXPECT_TRUE(PostMessage(R.get(), WM_USER + 2));
