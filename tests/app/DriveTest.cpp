@@ -193,7 +193,11 @@ TEST_F(DriveTest, FailsOnUnscriptedPromptsAndFailedCommands)
     EXPECT_EQ(Output, QString());               // the script stopped at the question
     EXPECT_TRUE(Prompts->Failure().contains(QStringLiteral("是否关闭当前页面？")));
 
-    Prompts->ClearRecords();
+    // A failure stays until the run ends: the next run of the same script state fails at once.
+    EXPECT_EQ(Run(QStringLiteral("text Label1\n")), 1);
+    Prompts->Reset();
+    ClearScriptFailure();
+    EXPECT_EQ(Run(QStringLiteral("text Label1\n")), 0);
     EXPECT_EQ(Run(QStringLiteral("click Button4\n")), 1);     // disabled
     EXPECT_EQ(Run(QStringLiteral("click Nothing\n")), 1);
     EXPECT_EQ(Run(QStringLiteral("cell Label1 1 1\n")), 1);   // not a grid
