@@ -60,10 +60,17 @@ TQuillbookSession::TQuillbookSession(const QStringList &Args)
     CatalogUi::SetScript(FCatalogServices.get());
     FForm1 = std::make_unique<TForm1>();
     FForm1->CreateForms();
+    // Whatever escapes an event handler lands in the main window's handler.
+    if (TApplication *App = TApplication::Instance()) {
+        TForm1 *Form = FForm1.get();
+        App->OnException = [Form](TObject *Sender, const Exception &E) { Form->ApplicationEvents1Exception(Sender, E); };
+    }
 }
 
 TQuillbookSession::~TQuillbookSession()
 {
+    if (TApplication *App = TApplication::Instance())
+        App->OnException = nullptr;
     FForm1.reset();
     if (CatalogUi::Script() == FCatalogServices.get())
         CatalogUi::SetScript(nullptr);

@@ -9,12 +9,7 @@
 constexpr unsigned WM_USER = 0x0400;
 constexpr unsigned WM_COPYDATA = 0x004A;
 
-// The main window's private messages.
-constexpr unsigned WM_STARTUPOPEN = 0x1408;
-constexpr unsigned WM_OPENPAGEFILE = 0x1409;
-constexpr unsigned WM_FORMNOTIFY = 0x1410;
-
-// The record a WM_OPENPAGEFILE or WM_COPYDATA message points to.
+// The record a WM_COPYDATA message (or a private one of the same layout) points to.
 struct TCopyDataStruct {
     quintptr dwData = 0;
     quint32 cbData = 0;
