@@ -34,6 +34,7 @@ function(qb_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "${name}."
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     PROPERTIES LABELS "${labels}")
 endfunction()
