@@ -113,3 +113,13 @@ TEST(RunAndWait, TheWaitBoxShowsAndCancellingEndsTheProgram)
     EXPECT_EQ(Label, QStringLiteral("正在运行 sh，请稍候……"));
     EXPECT_FALSE(QFileInfo::exists(Dir.File("done")));
 }
+
+TEST(QtShell, RefusesWhatCannotBeOpenedOrPlayed)
+{
+    TQtShell Shell;
+    EXPECT_FALSE(Shell.Open(QString()));
+    EXPECT_FALSE(Shell.PlayMusic(QStringLiteral("/nonexistent/背景.mid")));
+    EXPECT_FALSE(Shell.MusicPlaying());
+    Shell.StopMusic();      // stopping when nothing plays is harmless
+    EXPECT_FALSE(Shell.MusicPlaying());
+}
