@@ -14,6 +14,11 @@ void SetScript(TScript *Script)
     GScript = Script;
 }
 
+TScript *Script()
+{
+    return GScript;
+}
+
 int ShowModal(QDialog *Dialog)
 {
     if (GScript && GScript->ShowModal)

@@ -39,6 +39,11 @@ class TForm7;
 class TForm8;
 class TPictureView;
 
+// Private window messages of the main window.
+constexpr unsigned WM_STARTUPOPEN = 0x1408;
+constexpr unsigned WM_OPENPAGEFILE = 0x1409;
+constexpr unsigned WM_FORMNOTIFY = 0x1410;
+
 class TForm1 : public QMainWindow, public TObject, public TMessageTarget {
     Q_OBJECT
 public:
