@@ -288,3 +288,91 @@ TEST(PdfObjects, PdfDateHasSixteenCharacters)
     EXPECT_EQ(PdfDate(EncodeDate(2007, 5, 3) + EncodeTime(23, 22, 37, 0)), "D:20070503232237");
     EXPECT_EQ(PdfDate(EncodeDate(2026, 1, 2) + EncodeTime(3, 4, 5, 0)), "D:20260102030405");
 }
+
+// ---------------------------------------------------------------- JPEG markers
+
+#include "pdf/PdfJpegInfo.h"
+
+namespace {
+
+// A minimal marker skeleton: SOI, optional APP14 Adobe, SOF0, SOS, one data byte, EOI.
+QByteArray JpegSkeleton(int Width, int Height, int Components, bool Adobe = false, unsigned char Sof = 0xC0)
+{
+    QByteArray J("\xFF\xD8", 2);
+    if (Adobe) {
+        J += QByteArray("\xFF\xEE\x00\x0E", 4);
+        J += "Adobe";
+        J += QByteArray(7, '\0');
+    }
+    const int SofLength = 8 + 3 * Components;
+    J += char(0xFF);
+    J += char(Sof);
+    J += char(SofLength >> 8);
+    J += char(SofLength & 0xFF);
+    J += char(8);
+    J += char(Height >> 8);
+    J += char(Height & 0xFF);
+    J += char(Width >> 8);
+    J += char(Width & 0xFF);
+    J += char(Components);
+    for (int I = 0; I < Components; ++I) {
+        J += char(I + 1);
+        J += char(0x11);
+        J += char(0);
+    }
+    const int SosLength = 6 + 2 * Components;
+    J += char(0xFF);
+    J += char(0xDA);
+    J += char(SosLength >> 8);
+    J += char(SosLength & 0xFF);
+    J += char(Components);
+    for (int I = 0; I < Components; ++I) {
+        J += char(I + 1);
+        J += char(0);
+    }
+    J += QByteArray("\x00\x3F\x00", 3);
+    J += QByteArray("\x12\x34", 2);
+    J += QByteArray("\xFF\xD9", 2);
+    return J;
+}
+
+} // namespace
+
+TEST(PdfJpegInfo, ReadsSizeComponentsAndAdobeMarker)
+{
+    TPdfJpegInfo Info;
+    ASSERT_TRUE(ReadPdfJpegInfo(JpegSkeleton(600, 400, 3), Info));
+    EXPECT_EQ(Info.Width, 600);
+    EXPECT_EQ(Info.Height, 400);
+    EXPECT_EQ(Info.Components, 3);
+    EXPECT_FALSE(Info.AdobeMarker);
+    ASSERT_TRUE(ReadPdfJpegInfo(JpegSkeleton(5, 7, 1), Info));
+    EXPECT_EQ(Info.Components, 1);
+    ASSERT_TRUE(ReadPdfJpegInfo(JpegSkeleton(5, 7, 4, true, 0xC2), Info));
+    EXPECT_EQ(Info.Components, 4);
+    EXPECT_TRUE(Info.AdobeMarker);
+}
+
+TEST(PdfJpegInfo, RefusesDamagedOrUnshowableData)
+{
+    TPdfJpegInfo Info;
+    const QByteArray Good = JpegSkeleton(600, 400, 3);
+    EXPECT_FALSE(ReadPdfJpegInfo(QByteArray(), Info));
+    EXPECT_FALSE(ReadPdfJpegInfo("GIF89a", Info));
+    // Every truncation is refused, and none reads past the data.
+    for (qsizetype N = 0; N < Good.size(); ++N)
+        EXPECT_FALSE(ReadPdfJpegInfo(Good.left(N), Info)) << "truncated to " << N;
+    EXPECT_FALSE(ReadPdfJpegInfo(JpegSkeleton(0, 400, 3), Info));
+    EXPECT_FALSE(ReadPdfJpegInfo(JpegSkeleton(600, 0, 3), Info));
+    EXPECT_FALSE(ReadPdfJpegInfo(JpegSkeleton(6, 4, 2), Info));
+    EXPECT_FALSE(ReadPdfJpegInfo(JpegSkeleton(6, 4, 3, false, 0xC3), Info));   // lossless
+    EXPECT_FALSE(ReadPdfJpegInfo(JpegSkeleton(6, 4, 3, false, 0xC9), Info));   // arithmetic
+    // A segment length running past the end.
+    QByteArray Long = Good;
+    Long[4] = char(0x7F);
+    EXPECT_FALSE(ReadPdfJpegInfo(Long, Info));
+    // Precision other than 8 bits.
+    QByteArray Twelve = Good;
+    Twelve[6] = char(12);
+    EXPECT_FALSE(ReadPdfJpegInfo(Twelve, Info));
+}
