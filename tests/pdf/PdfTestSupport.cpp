@@ -93,3 +93,85 @@ QMap<QString, QString> PdfInfo(const QString &FileName)
 }
 
 } // namespace PdfTest
+
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+#include <jpeglib.h>
+#include <stdexcept>
+#include <vector>
+
+namespace PdfTest {
+
+void WriteJpeg(const QString &FileName, int Width, int Height, int Components,
+               const std::function<int(int X, int Y, int C)> &Pixel, int Quality)
+{
+    FILE *Out = std::fopen(QFile::encodeName(FileName).constData(), "wb");
+    if (!Out)
+        throw std::runtime_error("cannot write test JPEG");
+    jpeg_compress_struct Info;
+    jpeg_error_mgr Err;
+    Info.err = jpeg_std_error(&Err);
+    jpeg_create_compress(&Info);
+    jpeg_stdio_dest(&Info, Out);
+    Info.image_width = JDIMENSION(Width);
+    Info.image_height = JDIMENSION(Height);
+    Info.input_components = Components;
+    Info.in_color_space = Components == 1 ? JCS_GRAYSCALE : Components == 3 ? JCS_RGB : JCS_CMYK;
+    jpeg_set_defaults(&Info);
+    jpeg_set_quality(&Info, Quality, TRUE);
+    jpeg_start_compress(&Info, TRUE);
+    std::vector<JSAMPLE> Row(size_t(Width) * size_t(Components));
+    for (int Y = 0; Y < Height; ++Y) {
+        for (int X = 0; X < Width; ++X)
+            for (int C = 0; C < Components; ++C)
+                Row[size_t(X * Components + C)] = JSAMPLE(Pixel(X, Y, C));
+        JSAMPROW Rows[1] = {Row.data()};
+        jpeg_write_scanlines(&Info, Rows, 1);
+    }
+    jpeg_finish_compress(&Info);
+    jpeg_destroy_compress(&Info);
+    std::fclose(Out);
+}
+
+bool Rendered::Near(int X, int Y, int Red, int Green, int Blue, int Tolerance) const
+{
+    if (X < 0 || Y < 0 || X >= Width || Y >= Height)
+        return false;
+    return std::abs(R(X, Y) - Red) <= Tolerance && std::abs(G(X, Y) - Green) <= Tolerance
+        && std::abs(B(X, Y) - Blue) <= Tolerance;
+}
+
+Rendered RenderPage(const QString &PdfFile, int Page)
+{
+    Rendered Result;
+    const QString Prefix = PdfFile + QStringLiteral(".render");
+    const QString Num = QString::number(Page);
+    QByteArray Out;
+    if (RunPeer(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-f"), Num,
+                                             QStringLiteral("-l"), Num, QStringLiteral("-singlefile"), PdfFile, Prefix},
+                &Out) != 0)
+        return Result;
+    const QByteArray Ppm = TestSupport::ReadAll(Prefix + QStringLiteral(".ppm"));
+    // P6 <w> <h> <max> then the bytes.
+    QList<QByteArray> Fields;
+    qsizetype Pos = 0;
+    while (Fields.size() < 4 && Pos < Ppm.size()) {
+        while (Pos < Ppm.size() && QChar(Ppm[Pos]).isSpace())
+            ++Pos;
+        qsizetype Start = Pos;
+        while (Pos < Ppm.size() && !QChar(Ppm[Pos]).isSpace())
+            ++Pos;
+        Fields.append(Ppm.mid(Start, Pos - Start));
+    }
+    if (Fields.size() < 4 || Fields[0] != "P6")
+        return Result;
+    Result.Width = Fields[1].toInt();
+    Result.Height = Fields[2].toInt();
+    Result.Rgb = Ppm.mid(Pos + 1);
+    if (Result.Rgb.size() < qsizetype(Result.Width) * Result.Height * 3)
+        Result.Width = 0;
+    return Result;
+}
+
+} // namespace PdfTest
