@@ -198,7 +198,7 @@ TEST(PdfBitmapImage, TrueColourAndPalettePixels)
     const QByteArray Text = AttributesText(*Pal);
     EXPECT_TRUE(Text.contains("/ColorSpace [/Indexed /DeviceRGB 255 <00 00 00 12 34 56 FF 80 00 00 00 00 "))
         << Text.constData();
-    EXPECT_TRUE(Text.contains(" >]\r\n/Width 2\r\n/Height 1\r\n/BitsPerComponent 8\r\n"));
+    EXPECT_TRUE(Text.contains(" > ]\r\n/Width 2\r\n/Height 1\r\n/BitsPerComponent 8\r\n"));
 }
 
 TEST(PdfBitmapImage, PeersShowBitmapColours)
