@@ -327,9 +327,11 @@ void TPdfArray::AddItem(TPdfObject *AItem)
 {
     if (!AItem || AItem == this)
         throw EPdfInvalidValue(QStringLiteral("internal error. wrong object."));
-    for (const auto &Item : FArray)
-        if (Item.get() == AItem)
-            return;
+    // Only a direct item can already be held as itself; references are new each time.
+    if (AItem->ObjectType() == otDirectObject)
+        for (const auto &Item : FArray)
+            if (Item.get() == AItem)
+                return;
     FArray.push_back(HoldItem(AItem));
 }
 
