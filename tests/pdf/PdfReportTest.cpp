@@ -74,6 +74,16 @@ QString MakePicture(TestSupport::TempDir &Dir, const QString &Name, int W, int H
     return File;
 }
 
+// An object whose writing fails half-way, as a full disk would.
+class FailingObject : public TPdfObject {
+protected:
+    void WriteOwnText(TStream *AStream) override
+    {
+        WriteText(QByteArray(300000, 'x'), AStream);
+        throw EWriteError(QStringLiteral("Stream write error"));
+    }
+};
+
 void ExpectMessage(const std::function<void()> &Call, const QString &Text)
 {
     try {
@@ -255,6 +265,16 @@ TEST(PdfReport, OrderOfCallsAndFileFailures)
     R->FinishDocument();
     EXPECT_TRUE(TestSupport::ReadAll(Existing).startsWith("%PDF-1.2 \r\n"));
     EXPECT_EQ(QDir(Dir.Path()).entryList(QDir::Files), QStringList{QStringLiteral("old.pdf")});
+
+    // A write that fails half-way leaves the existing file as it was and no partial file behind.
+    const QByteArray Before = TestSupport::ReadAll(Existing);
+    Form.RpPage1->OnPrintPage = [](TObject *, TRpCanvas *C) { C->PdfCanvas()->Doc()->Xref()->AddObject(new FailingObject); };
+    R->StartDocument();
+    R->AppendPage(Form.RpPage1);
+    EXPECT_THROW(R->FinishDocument(), EWriteError);
+    EXPECT_EQ(TestSupport::ReadAll(Existing), Before);
+    EXPECT_EQ(QDir(Dir.Path()).entryList(QDir::Files), QStringList{QStringLiteral("old.pdf")});
+    Form.RpPage1->OnPrintPage = nullptr;
 
     // Starting again frees an open document; the destructor drops one unwritten.
     R->StartDocument();

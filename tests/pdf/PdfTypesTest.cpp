@@ -4,9 +4,12 @@
 
 #include "platform/core/Codec.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cmath>
 #include <limits>
 
@@ -70,11 +73,26 @@ TEST(PdfValues, RealIgnoresTheLocaleDecimalSeparator)
 {
     const char *Old = std::setlocale(LC_NUMERIC, nullptr);
     const std::string Saved = Old ? Old : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no locale with a decimal comma";
+    // A German locale writes 1.5 as "1,5". Build one when the system has none.
+    TestSupport::TempDir Dir;
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        if (TestSupport::RunProgram(QStringLiteral("localedef"),
+                                    {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                                     QStringLiteral("UTF-8"), Dir.File(QStringLiteral("de_DE.UTF-8"))}) != 0)
+            GTEST_SKIP() << "no locale with a decimal comma";
+        qputenv("LOCPATH", Dir.Path().toLocal8Bit());
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+            GTEST_SKIP() << "no locale with a decimal comma";
+    }
+    char Buffer[16];
+    std::snprintf(Buffer, sizeof Buffer, "%.1f", 1.5);
+    const std::string Local = Buffer;
     EXPECT_EQ(ValueText(TPdfReal(1.5)), "1.5");
     EXPECT_EQ(FormatPdfNumber(2.5), "2.5");
+    EXPECT_EQ(FormatPdfReal(-0.125), "-0.125");
     std::setlocale(LC_NUMERIC, Saved.c_str());
+    qunsetenv("LOCPATH");
+    EXPECT_EQ(Local, "1,5");   // the locale really was in force
 }
 
 TEST(PdfValues, FormatPdfNumberRoundsHalfAwayFromZeroToTwoDecimals)
