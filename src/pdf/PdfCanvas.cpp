@@ -2,6 +2,7 @@
 
 #include "pdf/PdfDoc.h"
 #include "pdf/PdfFontWidths.h"
+#include "pdf/detail/PdfFontRegistry.h"
 
 #include <QMap>
 #include <cmath>
@@ -39,7 +40,6 @@ QMap<QByteArray, TPdfFontFactory> &FontRegistryMap()
 
 } // namespace
 
-// Used by the document to create fonts by name.
 QMap<QByteArray, TPdfFontFactory> &PdfFontRegistry()
 {
     return FontRegistryMap();

@@ -1,5 +1,7 @@
 #include "pdf/PdfDoc.h"
 
+#include "pdf/detail/PdfFontRegistry.h"
+
 #include <QMap>
 #include <cmath>
 
@@ -67,8 +69,6 @@ private:
 };
 
 } // namespace
-
-QMap<QByteArray, TPdfFontFactory> &PdfFontRegistry();
 
 QByteArray PdfPageLayoutName(TPdfPageLayout Value)
 {

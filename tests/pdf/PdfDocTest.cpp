@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 using namespace PdfTest;
 
 namespace {
@@ -347,5 +349,67 @@ TEST(PdfDocument, AFileTooLargeForTheXrefIsRefused)
         ADD_FAILURE() << "an 11-digit offset was accepted";
     } catch (const EPdfInvalidOperation &E) {
         EXPECT_EQ(E.Message(), QStringLiteral("SaveToStream --the document is too large."));
+    }
+}
+
+TEST(PdfDocument, TheTwelveStandardFontsAndTheirWidths)
+{
+    struct Font {
+        const char *Name;
+        const char *BaseFont;
+        int WidthOfA;
+        int WidthOfSpace;
+    };
+    const Font Fonts[] = {
+        {"FixedWidth", "Courier", 600, 600},
+        {"FixedWidth-Bold", "Courier-Bold", 600, 600},
+        {"FixedWidth-Italic", "Courier-Oblique", 600, 600},
+        {"FixedWidth-BoldItalic", "Courier-BoldOblique", 600, 600},
+        {"Arial", "Helvetica", 667, 278},
+        {"Arial-Bold", "Helvetica-Bold", 722, 278},
+        {"Arial-Italic", "Helvetica-Oblique", 667, 278},
+        {"Arial-BoldItalic", "Helvetica-BoldOblique", 722, 278},
+        {"Times-Roman", "Times-Roman", 722, 250},
+        {"Times-Bold", "Times-Bold", 722, 250},
+        {"Times-Italic", "Times-Italic", 611, 250},
+        {"Times-BoldItalic", "Times-BoldItalic", 667, 250},
+    };
+    TPdfDoc Doc;
+    Doc.OpenDocument();
+    Doc.AddPage();
+    for (const Font &F : Fonts) {
+        Doc.GetCanvas()->SelectFont(F.Name, 12);
+        TPdfFont *P = Doc.GetFont(F.Name);
+        EXPECT_EQ(P->Data()->PdfNameByName("BaseFont")->Value(), F.BaseFont);
+        EXPECT_EQ(P->CharWidth("A ", 1), F.WidthOfA) << F.Name;
+        EXPECT_EQ(P->CharWidth("A ", 2), F.WidthOfSpace) << F.Name;
+        EXPECT_EQ(P->CharWidth("A", 0), 0);
+        EXPECT_EQ(P->CharWidth("A", 2), 0);   // past the text: nothing read
+        EXPECT_EQ(P->Data()->PdfArrayByName("Widths")->ItemCount(), 224);
+    }
+    // Every Courier width is 600; the euro sign (code 128) and an unused code have widths.
+    TPdfFont *Courier = Doc.GetFont("FixedWidth");
+    for (int Code = 32; Code < 256; ++Code)
+        EXPECT_EQ(Courier->CharWidth(QByteArray(1, char(Code)), 1), 600) << Code;
+    EXPECT_EQ(Doc.GetFont("Arial")->CharWidth("\x80", 1), 556);
+    EXPECT_EQ(Doc.GetFont("Arial")->CharWidth("\x81", 1), 350);   // shown as the bullet
+    const QByteArray Pdf = SaveToBytes(Doc);
+    EXPECT_EQ(CheckLayout(Pdf), QString());
+    EXPECT_TRUE(ObjectText(Pdf, 4).contains("/F11 17 0 R")) << ObjectText(Pdf, 4).constData();
+
+    if (!HavePeer(QStringLiteral("pdffonts")))
+        GTEST_SKIP() << "pdffonts missing";
+    TestSupport::TempDir Dir;
+    const QString File = Dir.File(QStringLiteral("fonts.pdf"));
+    WriteFile(File, Pdf);
+    QByteArray Out;
+    ASSERT_EQ(RunPeer(QStringLiteral("pdffonts"), {File}, &Out), 0);
+    // One line per font: name, type, encoding, emb, sub, uni, object number.
+    const QString Lines = QString::fromUtf8(Out);
+    for (const Font &F : Fonts) {
+        const QRegularExpression Line(QStringLiteral("^%1 +Type 1 +WinAnsi +no +no +no ")
+                                          .arg(QRegularExpression::escape(QString::fromLatin1(F.BaseFont))),
+                                      QRegularExpression::MultilineOption);
+        EXPECT_TRUE(Lines.contains(Line)) << F.BaseFont << "\n" << Out.constData();
     }
 }
