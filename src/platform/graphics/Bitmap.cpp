@@ -543,6 +543,13 @@ void TBitmap::Draw(TCanvas &Canvas, const TRect &R)
 void TBitmap::LoadFromStream(TStream *Stream)
 {
     const QByteArray Head = ReadUpTo(Stream, 14);
+    if (Head.isEmpty()) {
+        // Nothing left in the stream: an empty bitmap, as an empty one saves.
+        FinishPainting();
+        FImage = QImage();
+        Changed(this);
+        return;
+    }
     if (Head.size() < 14 || Head[0] != 'B' || Head[1] != 'M')
         BadBitmap();
     const quint32 FileSize = Get32(reinterpret_cast<const uchar *>(Head.constData()) + 2);

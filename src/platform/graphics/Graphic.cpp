@@ -37,6 +37,9 @@ void TGraphic::SetModified(bool Value)
 void TGraphic::LoadFromFile(const QString &FileName)
 {
     TFileStream Stream(FileName, fmOpenRead | fmShareDenyWrite);
+    // An empty stream loads as an empty picture; an empty file is no picture at all.
+    if (Stream.Size() == 0)
+        throw EInvalidGraphic(QStringLiteral("Picture file is empty: %1").arg(FileName));
     LoadFromStream(&Stream);
 }
 

@@ -272,6 +272,8 @@ public:
 
     TFont *Font() { return &FFont; }
     void SetFont(const TFont &Value) { FFont.Assign(Value); }
+    // The font as a QFont (kept until the font changes).
+    const QFont &QtFont();
     TPen *Pen() { return &FPen; }
     void SetPen(const TPen &Value) { FPen.Assign(Value); }
     TBrush *Brush() { return &FBrush; }
@@ -345,6 +347,8 @@ private:
     TBrush FBrush;
     TPoint FPenPos;
     int FBkMode = 0;            // 0: follow the brush
+    QFont FQtFont;
+    bool FQtFontValid = false;
     bool FClipped = false;
     QRect FClip;
     int FLockCount = 0;
@@ -458,7 +462,9 @@ public:
     virtual quint32 Palette() const { return 0; }
     virtual void SetPalette(quint32) {}
 
-    // Damaged or unsupported data raises EInvalidGraphic; the graphic is then empty.
+    // Damaged or unsupported data raises EInvalidGraphic; the graphic is then
+    // empty. A stream with nothing left gives an empty graphic (what an empty
+    // one saves); LoadFromFile refuses an empty file with EInvalidGraphic.
     virtual void LoadFromStream(TStream *Stream) = 0;
     virtual void SaveToStream(TStream *Stream) = 0;
     // LoadFromFile opens the file (EFOpenError) and calls LoadFromStream.

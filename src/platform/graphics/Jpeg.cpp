@@ -407,6 +407,10 @@ void TJPEGImage::LoadFromStream(TStream *Stream)
     const QByteArray Data = ReadRest(Stream);
     Clear();
     FData = Data;
+    if (FData.isEmpty()) {
+        Changed(this);
+        return;
+    }
     try {
         ReadHeader();
     } catch (...) {
