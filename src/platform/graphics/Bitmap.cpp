@@ -538,6 +538,24 @@ void TBitmap::Draw(TCanvas &Canvas, const TRect &R)
     P->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
+void TBitmap::LoadFromClipboardFormat(const QString &Format, const QByteArray &Data)
+{
+    if (Format != QLatin1String(CF_BITMAP))
+        TGraphic::LoadFromClipboardFormat(Format, Data);
+    TMemoryStream M;
+    M.WriteBytes(Data);
+    M.SetPosition(0);
+    LoadFromStream(&M);
+}
+
+void TBitmap::SaveToClipboardFormat(QString &Format, QByteArray &Data)
+{
+    TMemoryStream M;
+    SaveToStream(&M);
+    Format = QString::fromLatin1(CF_BITMAP);
+    Data = M.Bytes();
+}
+
 // --------------------------------------------------------------- BMP read
 
 void TBitmap::LoadFromStream(TStream *Stream)

@@ -438,6 +438,10 @@ int SetBkMode(TCanvas *Canvas, int Mode);
 
 enum TProgressStage { psStarting, psRunning, psEnding };
 
+// The clipboard format of bitmaps: the bytes of a BMP file. Other formats are
+// names registered with TPicture::RegisterClipboardFormat (such as "GIF Image").
+constexpr char CF_BITMAP[] = "image/bmp";
+
 // An abstract picture. Subclasses implement the stream format and drawing.
 class TGraphic : public TObject {
 public:
@@ -471,6 +475,11 @@ public:
     // SaveToFile writes a temporary file beside the target and renames it over it.
     virtual void LoadFromFile(const QString &FileName);
     virtual void SaveToFile(const QString &FileName);
+
+    // Clipboard exchange by format name. The defaults raise EInvalidGraphic
+    // "Unsupported clipboard format".
+    virtual void LoadFromClipboardFormat(const QString &Format, const QByteArray &Data);
+    virtual void SaveToClipboardFormat(QString &Format, QByteArray &Data);
 
     // Copies Source. The default asks Source->AssignTo(this); unsupported pairs
     // raise EConvertError "Cannot assign a <source class> to a <target class>".
@@ -557,6 +566,9 @@ public:
     void Assign(const TGraphic *Source) override;
     void AssignTo(TGraphic *Dest) const override;
     void Draw(TCanvas &Canvas, const TRect &R) override;
+    // CF_BITMAP only.
+    void LoadFromClipboardFormat(const QString &Format, const QByteArray &Data) override;
+    void SaveToClipboardFormat(QString &Format, QByteArray &Data) override;
 
     void Dormant() {}
     void FreeImage() {}
@@ -641,6 +653,15 @@ public:
     static QString GraphicFilter(const std::function<bool(const TGraphic &)> &Accept = {});
     // "*.a;*.b" for the same selection.
     static QString GraphicFileMask(const std::function<bool(const TGraphic &)> &Accept = {});
+
+    // Clipboard formats: CF_BITMAP is TBitmap's; others are bound here.
+    static void RegisterClipboardFormat(const QString &Format, TGraphicFactory Factory);
+    static bool SupportsClipboardFormat(const QString &Format);
+    // Loads a graphic of the class bound to Format (EInvalidGraphic "Unsupported
+    // clipboard format" when none is); the picture is unchanged on failure.
+    void LoadFromClipboardFormat(const QString &Format, const QByteArray &Data);
+    // The graphic's own format and data; nothing for an empty picture.
+    void SaveToClipboardFormat(QString &Format, QByteArray &Data);
 
 private:
     std::unique_ptr<TGraphic> FGraphic;

@@ -434,4 +434,20 @@ TEST(Picture, RegistryByExtension)
     EXPECT_TRUE(P.Bitmap()->Empty());
     TIcon Icon;
     EXPECT_THROW(Icon.Assign(&B), EConvertError);
+
+    // Clipboard formats: bitmaps travel as BMP bytes; unknown formats are refused.
+    QString Format;
+    QByteArray Data;
+    TPicture Src;
+    Src.Bitmap()->SetSize(3, 2);
+    Src.SaveToClipboardFormat(Format, Data);
+    EXPECT_EQ(Format, QString::fromLatin1(CF_BITMAP));
+    EXPECT_TRUE(Data.startsWith("BM"));
+    TPicture Dst;
+    Dst.LoadFromClipboardFormat(Format, Data);
+    EXPECT_EQ(Dst.Width(), 3);
+    EXPECT_THROW(Dst.LoadFromClipboardFormat(QStringLiteral("Nothing"), Data), EInvalidGraphic);
+    EXPECT_THROW(Dst.LoadFromClipboardFormat(Format, QByteArray("BMxx")), EInvalidGraphic);
+    EXPECT_EQ(Dst.Width(), 3);
+    EXPECT_FALSE(TPicture::SupportsClipboardFormat(QStringLiteral("Nothing")));
 }
