@@ -430,20 +430,7 @@ void TBitmap::SetImage(const QImage &Image)
         Format = pf1bit;
         break;
     case QImage::Format_Indexed8:
-        Format = Img.colorCount() <= 16 ? pf4bit : pf8bit;
-        if (Img.colorCount() <= 16 && Img.colorCount() > 0) {
-            // Only a table of at most 16 entries whose indexes all fit stays 4-bit.
-            for (int Y = 0; Y < Img.height() && Format == pf4bit; ++Y) {
-                const uchar *Line = Img.constScanLine(Y);
-                for (int X = 0; X < Img.width(); ++X)
-                    if (Line[X] > 15) {
-                        Format = pf8bit;
-                        break;
-                    }
-            }
-        }
-        if (Img.colorCount() == 0)
-            Format = pf8bit;
+        Format = pf8bit;
         break;
     case QImage::Format_RGB555:
         Format = pf15bit;

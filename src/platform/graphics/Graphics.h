@@ -554,6 +554,9 @@ public:
     void SetTransparentMode(TTransparentMode Value);
 
     // The pixels as a QImage (painting is finished first) and replacing them.
+    // SetImage takes the pixel format from the image: Mono pf1bit, Indexed8
+    // pf8bit, RGB555 pf15bit, RGB16 pf16bit, RGB888/BGR888 pf24bit, anything
+    // else pf32bit (keeping an alpha channel when the image has one).
     const QImage &Image() const;
     void SetImage(const QImage &Image);
 
