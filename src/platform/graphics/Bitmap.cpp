@@ -305,9 +305,22 @@ void TBitmap::SetPixelFormat(TPixelFormat Value)
     if (IsPaletted(Value)) {
         QVector<QRgb> Table;
         if (IsPaletted(FPixelFormat)) {
+            // The table carries over when every index in use fits the new format.
             Table = FImage.isNull() ? FTable : FImage.colorTable();
-            if (Table.size() > PaletteSize(Value))
-                Table.clear();   // does not fit: the new format's default table
+            const int Size = PaletteSize(Value);
+            if (Table.size() > Size) {
+                bool Fits = true;
+                for (int Y = 0; Y < FImage.height() && Fits; ++Y)
+                    for (int X = 0; X < FImage.width(); ++X)
+                        if (FImage.pixelIndex(X, Y) >= Size) {
+                            Fits = false;
+                            break;
+                        }
+                if (Fits)
+                    Table.resize(Size);
+                else
+                    Table.clear();   // the new format's default table
+            }
         }
         Table = FullTable(Table, Value);
         if (!FImage.isNull())

@@ -533,13 +533,16 @@ public:
     void SetSize(int AWidth, int AHeight);
 
     TPixelFormat PixelFormat() const;
-    // Converts the pixels; to a paletted format through the current colour table
-    // or a default one (black/white, the 16 VGA colours, a 6x6x6 cube with greys).
+    // Converts the pixels. Between paletted formats the colour table carries over
+    // when every index in use fits; otherwise a paletted format gets a default
+    // table (black/white, the 16 classic colours, a 6x6x6 cube with greys) and
+    // each pixel its nearest entry.
     void SetPixelFormat(TPixelFormat Value);
     bool Monochrome() const;
     void SetMonochrome(bool Value);        // true: pf1bit black/white; false: back to pfDevice
     // Colour table of paletted formats (empty for true colour), as QRgb entries.
     QVector<QRgb> ColorTable() const;
+    // Replaces the colours of the indexes in place (the pixels keep their indexes).
     void SetColorTable(const QVector<QRgb> &Table);
 
     TCanvas *Canvas();
