@@ -374,8 +374,9 @@ enum : unsigned {
 // Draws Text in R with the canvas font and colour (background by BkMode) and
 // returns the height of the text drawn; with DT_VCENTER or DT_BOTTOM the return
 // is the offset from R.Top to the bottom of the text. DT_CALCRECT draws nothing
-// and sets R.Right/R.Bottom to the extent needed (the width stays when
-// DT_WORDBREAK is given). Lines break at CR, LF or CR LF unless DT_SINGLELINE;
+// and sets R.Right/R.Bottom to the extent needed (R.Right to the widest line).
+// Lines break at CR, LF or CR LF unless DT_SINGLELINE (a break at the very end
+// of the text starts no further line);
 // DT_WORDBREAK breaks at blanks and between CJK characters, and inside a word
 // only when the word alone is wider than the line. '&' marks the next character as a
 // mnemonic (underlined) unless DT_NOPREFIX; "&&" is a single '&'.

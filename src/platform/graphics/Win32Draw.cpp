@@ -206,6 +206,9 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
         QString S = Text;
         S.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         S.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        // A line break at the very end starts no further line.
+        if (S.endsWith(QLatin1Char('\n')))
+            S.chop(1);
         for (const QString &P : S.split(QLatin1Char('\n')))
             Paragraphs.push_back(P);
     }

@@ -150,6 +150,8 @@ TEST(DrawText, AlignsWrapsAndMeasures)
     // Two paragraphs, and word breaking that keeps every line inside the width.
     R = Rect(0, 0, 190, 0);
     EXPECT_EQ(DrawText(&C, QStringLiteral("a\r\nb"), R, DT_CALCRECT), 2 * LineH);
+    EXPECT_EQ(DrawText(&C, QStringLiteral("a\r\n"), R, DT_CALCRECT), LineH);
+    EXPECT_EQ(DrawText(&C, QStringLiteral("a\n\n"), R, DT_CALCRECT), 2 * LineH);
     const QString Long = QStringLiteral("one two three four five six seven eight nine ten");
     const int Narrow = C.TextWidth(QStringLiteral("three four"));
     R = Rect(0, 0, Narrow, 0);
