@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPalette>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -368,4 +369,19 @@ TEST(Rects, Helpers)
     EXPECT_EQ(R.ToQRect(), QRect(10, 1, 5, 6));
     EXPECT_TRUE(UnionRect(R, Rect(0, 0, 2, 2), Rect(5, 5, 6, 6)));
     EXPECT_EQ(R, Rect(0, 0, 6, 6));
+}
+
+TEST(Canvas, DrawsOnBitmapsInAnotherThread)
+{
+    const TColor Face = ColorToRGB(clBtnFace);   // read on the GUI thread first
+    TBitmap B(30, 30);
+    std::thread Worker([&] {
+        TRect R = Rect(0, 0, 30, 30);
+        DrawEdge(B.Canvas(), R, EDGE_RAISED, BF_RECT | BF_MIDDLE);
+        B.Canvas()->Brush()->SetStyle(bsClear);
+        B.Canvas()->TextOut(20, 20, QStringLiteral("x"));
+    });
+    Worker.join();
+    EXPECT_EQ(B.Canvas()->Pixels(10, 10), Face);
+    EXPECT_EQ(B.Canvas()->Pixels(29, 29), ColorToRGB(cl3DDkShadow));
 }
