@@ -2,7 +2,7 @@
 // Colours, fonts, pens, brushes, the drawing canvas and the picture classes
 // (TGraphic, TBitmap, TIcon, TPicture), over QImage and QPainter, keeping the
 // original pixel conventions: a line leaves out its last pixel and a rectangle
-// is right/bottom exclusive. The Win32 drawing calls the components rely on
+// is right/bottom exclusive. The original platform drawing calls the components rely on
 // (DrawText, DrawEdge, DrawFrameControl, DrawFocusRect) are emulated here, once,
 // with no dependence on the desktop style, so results are the same everywhere.
 
@@ -358,7 +358,7 @@ private:
     void ApplyClip();
 };
 
-// ----------------------------------------------------- emulated Win32 calls
+// ------------------------------------------ emulated original drawing calls
 
 // DrawText formats.
 enum : unsigned {
