@@ -597,6 +597,9 @@ void TRpReport::FinishDocument()
         FDoc->SaveToStream(Stream.get());
         Stream->Flush();
         Stream.reset();
+        // The new file keeps the permissions of the one it replaces.
+        if (QFile::exists(Target))
+            QFile::setPermissions(Temp, QFile::permissions(Target));
         if (std::rename(QFile::encodeName(Temp).constData(), QFile::encodeName(Target).constData()) != 0)
             throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FileName));
     } catch (...) {

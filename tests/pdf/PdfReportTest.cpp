@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 
 using namespace PdfTest;
 
@@ -262,8 +263,12 @@ TEST(PdfReport, OrderOfCallsAndFileFailures)
     EXPECT_THROW(R->FinishDocument(), EFCreateError);
     EXPECT_NE(R->Doc(), nullptr);
     R->FileName = Existing;
+    QFile::setPermissions(Existing, QFile::ReadOwner | QFile::WriteOwner);
     R->FinishDocument();
     EXPECT_TRUE(TestSupport::ReadAll(Existing).startsWith("%PDF-1.2 \r\n"));
+    const QFile::Permissions Kept = QFile::permissions(Existing);
+    EXPECT_TRUE(Kept.testFlag(QFile::ReadOwner) && Kept.testFlag(QFile::WriteOwner));
+    EXPECT_FALSE(Kept & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
     EXPECT_EQ(QDir(Dir.Path()).entryList(QDir::Files), QStringList{QStringLiteral("old.pdf")});
 
     // A write that fails half-way leaves the existing file as it was and no partial file behind.
