@@ -13,7 +13,7 @@ TProductGridWidget::TProductGridWidget(QWidget *Parent)
     horizontalHeader()->hide();
     verticalHeader()->hide();
     horizontalHeader()->setDefaultSectionSize(42);
-    verticalHeader()->setDefaultSectionSize(DefaultRowHeight);
+    verticalHeader()->setDefaultSectionSize(DefaultRowHeight());
     setWordWrap(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
@@ -66,9 +66,9 @@ void TProductGridWidget::SetCellText(int ACol, int ARow, const QString &Value)
     ItemAt(ACol, ARow)->setText(Value);
 }
 
-void TProductGridWidget::MergeCells(int ACol, int ARow, int Cols, int Rows)
+void TProductGridWidget::MergeCellBlock(int ACol, int ARow, int NumCols, int NumRows)
 {
-    setSpan(ARow, ACol, Rows, Cols);
+    setSpan(ARow, ACol, NumRows, NumCols);
 }
 
 void TProductGridWidget::InsertRows(int ARow, int Count)
@@ -77,7 +77,7 @@ void TProductGridWidget::InsertRows(int ARow, int Count)
         insertRow(ARow);
 }
 
-void TProductGridWidget::ClearAll()
+void TProductGridWidget::EmptyAllCells()
 {
     clearSpans();
     clearContents();

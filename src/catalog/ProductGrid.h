@@ -13,8 +13,9 @@ public:
     int ColCount() const { return columnCount(); }
     int RowCount() const { return rowCount(); }
     void SetRowCount(int Value) { setRowCount(Value); }
-    int DefaultRowHeight = 24;
+    int DefaultRowHeight() const { return 24; }
     void SetRowHeights(int ARow, int Height) { setRowHeight(ARow, Height); }
+    void SetColWidths(int ACol, int Width) { setColumnWidth(ACol, Width); }
 
     // Text of a cell; inside a merged block, the block's top-left cell.
     Q_INVOKABLE QString Cells(int ACol, int ARow) const;
@@ -22,9 +23,10 @@ public:
     void SetCellText(int ACol, int ARow, const QString &Value);
     // Sets a cell as an edit from outside the program (the driver): CellEdited follows.
     Q_INVOKABLE void SetCells(int ACol, int ARow, const QString &Value);
-    void MergeCells(int ACol, int ARow, int Cols, int Rows);
+    void MergeCellBlock(int ACol, int ARow, int NumCols, int NumRows);
     void InsertRows(int ARow, int Count);
-    void ClearAll();
+    // Empties every cell and undoes the merges.
+    void EmptyAllCells();
 
     void CreatePicture(int ACol, int ARow, const QString &FileName);
     void RemovePicture(int ACol, int ARow);
@@ -32,7 +34,7 @@ public:
 
     int Col() const { return currentColumn(); }
     int Row() const { return currentRow(); }
-    void SetCurrentCell(int ACol, int ARow) { setCurrentCell(ARow, ACol); }
+    void FocusCell(int ACol, int ARow) { setCurrentCell(ARow, ACol); }
 
 signals:
     void CellEdited(int ACol, int ARow);

@@ -261,7 +261,7 @@ void TForm1::BuildLayout()
     // Room for the picture, the labels and the values of a product.
     const int ColWidths[6] = {42, 140, 56, 180, 56, 180};
     for (int C = 0; C < 6; ++C)
-        CellGrid1->setColumnWidth(C, ColWidths[C]);
+        CellGrid1->SetColWidths(C, ColWidths[C]);
     Bottom->addWidget(ScrollBox1, 1);
 
     Edit1 = new QLineEdit(CellGrid1->viewport());
@@ -443,7 +443,7 @@ QString TForm1::MakerPageUrl(const QString &Anchor) const
 void TForm1::FormCreate()
 {
     ResetGrid();
-    CellGrid1->SetCurrentCell(3, 1);
+    CellGrid1->FocusCell(3, 1);
     setWindowState(windowState() | Qt::WindowMaximized);
     FCatalogList = std::make_unique<QStringList>();
     OpenDialog1 = std::make_unique<TOpenDialog>();
