@@ -107,8 +107,17 @@ void TBaseGrid::SetGridLineColor(TColor Value)
 
 void TBaseGrid::SetRowCount(int Value)
 {
+    if (Value >= 1 && Value < RowCount())
+        FreeCellProperties(0, Value, ColCount() - 1, RowCount() - 1);
     TStringGrid::SetRowCount(Value);
     FDataRowCount = Value;
+}
+
+void TBaseGrid::SetColCount(int Value)
+{
+    if (Value >= 1 && Value < ColCount())
+        FreeCellProperties(Value, 0, ColCount() - 1, RowCount() - 1);
+    TStringGrid::SetColCount(Value);
 }
 
 void TBaseGrid::SetFooterInLastRow(bool Value)

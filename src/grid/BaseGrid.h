@@ -97,7 +97,9 @@ public:
     void SetGridLineColor(TColor Value);
     std::function<void(TObject *Sender, int ACol, int ARow, QString &Value)> OnGetDisplText;
 
+    // Shrinking frees the property objects of the cells that go.
     void SetRowCount(int Value) override;
+    void SetColCount(int Value) override;
     // The last row count given (sorting sets it too); rows below it pass
     // through the display-text hook.
     int DataRowCount() const { return FDataRowCount; }

@@ -136,7 +136,7 @@ void TCellGrid::SetRowCount(int Value)
 
 void TCellGrid::SetColCount(int Value)
 {
-    TStringGrid::SetColCount(Value);
+    TBaseGrid::SetColCount(Value);
     if (ColCount() >= 2 && FixedColAlways)
         TStringGrid::SetFixedCols(1);
     RepaintFooter();

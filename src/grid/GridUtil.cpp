@@ -158,7 +158,12 @@ bool MatchStr(const QString &Condition, const QString &Text, bool CaseSensitive)
         while (C.contains(From))
             C.replace(From, To);
     }
-    C.remove(QLatin1Char('='));
+    // Every other "=" goes; one right after "<" or ">" stays, so ">=10" keeps
+    // meaning "at least 10" for the matcher.
+    for (int I = int(C.size()) - 1; I >= 0; --I) {
+        if (C.at(I) == QLatin1Char('=') && !(I > 0 && (C.at(I - 1) == QLatin1Char('<') || C.at(I - 1) == QLatin1Char('>'))))
+            C.remove(I, 1);
+    }
 
     static const QString Operators = QStringLiteral("&;^|");
     bool Result = true;

@@ -5,6 +5,7 @@
 // and a few drawing helpers. None of them keeps state.
 
 #include "platform/core/SysUtils.h"
+#include "platform/graphics/Graphics.h"
 
 #include <QChar>
 #include <QString>
@@ -73,3 +74,14 @@ int LimitSize(int Value, int Minimum, int Maximum);
 int MaxOf(int A, int B);
 int MinOf(int A, int B);
 
+bool PtInRectIncl(const TRect &Rect, int X, int Y);
+
+// ---- drawing
+TColor DarkerColor(TColor Color);
+void DrawTransparentBitmap(TCanvas *Canvas, TBitmap *Bitmap, TColor BackColor, const TRect &Rect);
+// Draws one of the grid's named glyph bitmaps ("CGFILT", "CGCHK01"...), kept as
+// resources; nothing when the name is unknown.
+void DrawResourceBitmap(TCanvas *Canvas, TColor BackColor, const TRect &Rect, const QString &ResourceName);
+void DrawProgressPie(TCanvas *Canvas, const TRect &Rect, TColor Color, int Percent);
+void DrawErrorUnderline(QWidget *Owner, TCanvas *Canvas, const QString &Text, int ErrorLength,
+                        int ErrorStart, int YOffset, const TRect &Rect);
