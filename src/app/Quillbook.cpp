@@ -30,6 +30,7 @@ TQuillbookSession::TQuillbookSession(const QStringList &Args)
     Q_UNUSED(Args);
 #endif
     FForm1 = std::make_unique<TForm1>();
+    FForm1->CreateForms();
 }
 
 TQuillbookSession::~TQuillbookSession()
