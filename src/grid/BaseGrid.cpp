@@ -347,6 +347,12 @@ QString TBaseGrid::GetCellText(int ACol, int ARow)
     return Value;
 }
 
+QString TBaseGrid::Cells(int ACol, int ARow) const
+{
+    // Reading runs the display-text hook, which may be any handler.
+    return const_cast<TBaseGrid *>(this)->GetCellText(ACol, ARow);
+}
+
 void TBaseGrid::SetCellText(int ACol, int ARow, const QString &Value)
 {
     if (HasCellProperties(ACol, ARow)) {

@@ -136,7 +136,9 @@ public:
     virtual void UnmergeCellBlock(int ACol, int ARow);
     bool RowsInSameMerge(int ARow1, int ARow2) const;
 
-    // ---- text (merge-aware)
+    // ---- text (merge-aware); Cells/SetCells are the same as GetCellText/SetCellText
+    QString Cells(int ACol, int ARow) const override;
+    void SetCells(int ACol, int ARow, const QString &Value) override { SetCellText(ACol, ARow, Value); }
     QString GetCellText(int ACol, int ARow);
     void GetCellText(int ACol, int ARow, QString &Value) { Value = GetCellText(ACol, ARow); }
     void SetCellText(int ACol, int ARow, const QString &Value);

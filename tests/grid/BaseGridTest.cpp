@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMetaObject>
 
 namespace {
 
@@ -133,6 +134,13 @@ TEST(Merges, BlockEncodingQueriesAndText)
     for (int C = 1; C <= 2; ++C)
         for (int R = 1; R <= 3; ++R)
             EXPECT_EQ(G.GetCellText(C, R), QStringLiteral("block"));
+
+    // Access by name (as a script drives the program) sees the same merged text.
+    QString ByName;
+    ASSERT_TRUE(QMetaObject::invokeMethod(&G, "Cells", Q_RETURN_ARG(QString, ByName), Q_ARG(int, 2), Q_ARG(int, 2)));
+    EXPECT_EQ(ByName, QStringLiteral("block"));
+    ASSERT_TRUE(QMetaObject::invokeMethod(&G, "SetCells", Q_ARG(int, 1), Q_ARG(int, 3), Q_ARG(QString, QStringLiteral("b2"))));
+    EXPECT_EQ(G.PlainCells(1, 1), QStringLiteral("b2"));
 }
 
 TEST(Merges, OneByOneIsNotMergedAndUnmergeRestoresTheWholeBlock)

@@ -799,7 +799,7 @@ void TStringGrid::Paint()
 void TStringGrid::DrawCell(int ACol, int ARow, const TRect &ARect, TGridDrawState AState)
 {
     if (FDefaultDrawing)
-        Canvas()->TextRect(ARect, ARect.Left + 2, ARect.Top + 2, Cells(ACol, ARow));
+        Canvas()->TextRect(ARect, ARect.Left + 2, ARect.Top + 2, TStringGrid::Cells(ACol, ARow));
     if (OnDrawCell)
         OnDrawCell(this, ACol, ARow, ARect, AState);
 }
@@ -913,7 +913,7 @@ void TStringGrid::UpdateEditorPlace()
 
 QString TStringGrid::GetEditText(int ACol, int ARow)
 {
-    QString Value = Cells(ACol, ARow);
+    QString Value = TStringGrid::Cells(ACol, ARow);
     if (OnGetEditText)
         OnGetEditText(this, ACol, ARow, Value);
     return Value;
@@ -921,7 +921,7 @@ QString TStringGrid::GetEditText(int ACol, int ARow)
 
 void TStringGrid::SetEditText(int ACol, int ARow, const QString &Value)
 {
-    SetCells(ACol, ARow, Value);
+    TStringGrid::SetCells(ACol, ARow, Value);
     if (OnSetEditText)
         OnSetEditText(this, ACol, ARow, Value);
 }

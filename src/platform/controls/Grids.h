@@ -93,9 +93,11 @@ public:
     explicit TStringGrid(QWidget *Parent = nullptr);
     ~TStringGrid() override;
 
-    // ---- cells (sparse): text and an object pointer the grid does not own
-    Q_INVOKABLE QString Cells(int ACol, int ARow) const;
-    Q_INVOKABLE void SetCells(int ACol, int ARow, const QString &Value);
+    // ---- cells (sparse): text and an object pointer the grid does not own.
+    // Descendants may give the text access a meaning of their own (merged
+    // cells); the grid itself always works on the plain cells.
+    Q_INVOKABLE virtual QString Cells(int ACol, int ARow) const;
+    Q_INVOKABLE virtual void SetCells(int ACol, int ARow, const QString &Value);
     TObject *Objects(int ACol, int ARow) const;
     void SetObjects(int ACol, int ARow, TObject *Value);
 
