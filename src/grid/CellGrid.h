@@ -241,6 +241,37 @@ public:
     bool IsFixedCell(int ACol, int ARow) override;
     bool SelectCell(int ACol, int ARow) override;
 
+    // ---- painting
+    bool Ctl3D = true;
+    bool HasNodes() override;
+    int GetRowIndent(int ARow) override;
+    void GetCellColorAndFont(int ACol, int ARow, TGridDrawState &State, bool Printing, bool UseSelection,
+                             bool MapColumn, TBrush *ABrush, TFont *AFont, TAlignment &HAlign,
+                             TVAlignment &VAlign) override;
+    void DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRect &ARect, TGridDrawState AState) override;
+    void CellAlignment(int ACol, int ARow, TAlignment &HAlign, TVAlignment &VAlign);
+    virtual QString GetFormattedText(int ACol, int ARow);
+    virtual QString GetDisplayText(int ACol, int ARow);
+    TPoint CellTextSize(int ACol, int ARow, bool FitWidth);
+    void DrawSizingLine(int X);
+    // Draws the control's frame of the soft and house looks onto a canvas of the control's size.
+    void DrawControlFrame(TCanvas *ACanvas);
+
+    // ---- cell graphics: measuring, placing and drawing
+    virtual TPoint GetGraphicSize(int ACol, int ARow);
+    virtual TCellType CellGraphicKind(int ACol, int ARow);
+    TCellGraphic *NewCellGraphic(int ACol, int ARow);
+    bool RemoveCellGraphic(int ACol, int ARow);
+    TObject *GetGraphicIndex(int ACol, int ARow, int &ImageIndex);
+    void DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool Enabled, TControlStyle Style);
+    void DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Selected, const TStringList *Items,
+                    bool Disabled, bool Horizontal, const QString &CellText);
+    void DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRect &R, int TextWidth, TAlignment HAlign);
+    void DrawSortGlyph(TCanvas *ACanvas, int ACol, int Y, int X);
+    // The grid's own glyph bitmaps by name ("CGCHK01".."CGCHK08", "CGRAD01".."CGRAD08",
+    // "CGLEAFOPEN", "CGLEAFCLOSE", "CGFILT"); an empty bitmap for other names.
+    static const TBitmap &GridGlyph(const QString &Name);
+
     // ---- events
     std::function<void(TObject *Sender, int ARow, int ACol, QString &HintStr)> OnGridHint;
     std::function<void(TObject *Sender, int ARow, int ACol, TGridDrawState AState, TBrush *ABrush, TFont *AFont)>
@@ -265,6 +296,13 @@ public:
     std::function<void(TObject *Sender, int ARow)> OnAutoDeleteRow;
     std::function<void(TObject *Sender, const TRect &R)> OnCellsChanged;
     std::function<void(TObject *Sender)> OnResize;
+    std::function<void(TObject *Sender, int ARow, int ACol, TPen *LeftPen, TPen *TopPen, TPen *RightPen,
+                       TPen *BottomPen)>
+        OnGetCellBorderProp;
+    std::function<void(TObject *Sender, TCanvas *Canvas, int ACol, int ARow, TGridDrawState AState,
+                       const TRect &ARect, bool Printing)>
+        OnCustomCellDraw;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool &IsFloat, QString &FloatFormat)> OnGetFloatFormat;
 
     // Observers told about every changed rectangle (CellsChanged).
     void AttachCellObserver(std::function<void(const TRect &R)> Observer) { FObservers.push_back(std::move(Observer)); }
@@ -279,6 +317,7 @@ protected:
     // True while the advance operation moves the cursor (no OnCellChanging then).
     bool FAdvancing = false;
     void Resize() override;
+    void Paint() override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
