@@ -216,6 +216,26 @@ public:
     TPicture *CreateCellPicture(int ACol, int ARow, bool Transparent, quint8 StretchMode, int Padding,
                                 TCellHAlign HAlign, TCellVAlign VAlign);
     bool HasCheckBox(int ACol, int ARow);
+    bool IsRadio(int ACol, int ARow);
+    bool GetRadio(int ACol, int ARow, int &Index);
+    TStringList *GetRadioStrings(int ACol, int ARow);
+    // Steps a radio cell to its next item (wrapping); false when the cell is no radio or editing is refused.
+    bool ToggleRadio(int ACol, int ARow, bool Notify);
+    bool IsButton(int ACol, int ARow);
+    TRect CellButtonRect(int ACol, int ARow);
+    bool IsRotated(int ACol, int ARow, int &Angle);
+    bool IsComment(int ACol, int ARow, QString &Comment);
+    void GetErrorRange(int ACol, int ARow, int &ErrFrom, int &ErrLen);
+
+    // ---- nodes (column 0; CellBoolean true = contracted, CellIndex = span)
+    bool IsNode(int ARow);
+    bool GetNodeState(int ARow);
+    int GetNodeSpan(int ARow);
+    void SetNodeState(int ACol, int ARow, bool Value);
+    void ContractNode(int ARow);
+    void ExpandNode(int ARow);
+    // 0 no vertical tree line, 1 a line ending in the middle of the row, 2 a line through it.
+    int TreeLineKind(int ARow);
     bool HasCheckControl(int ACol, int ARow);
     bool GetCheckState(int ACol, int ARow, bool &State);
     bool ToggleCheck(int ACol, int ARow, bool Notify);
@@ -318,6 +338,7 @@ protected:
     bool FAdvancing = false;
     void Resize() override;
     void Paint() override;
+    void ColumnMoved(int FromIndex, int ToIndex) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
@@ -383,7 +404,7 @@ private:
     std::vector<bool> FColSelectFlags;
     bool FFilterActive = false;
     int FSavedFixedRows = 0;
-    std::array<quint8, 513> FColumnShown{};
+    std::vector<quint8> FColumnShown;   // grows with the grid, at least 513 flags
     int FNumHidden = 0;
     TGridRect FParkedSelection;
     bool FSelectionParked = false;

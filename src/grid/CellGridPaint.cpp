@@ -446,6 +446,20 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         Line(C, Cell.Right - 1, Cell.Top, Cell.Right - 1, Cell.Bottom);
     }
 
+    // Tree lines beside the nodes.
+    if (ACol == 0 && ARow >= FixedRows() && FCellNode->ShowTree() && HasNodes()) {
+        const int L = R.Left, M = (R.Top + R.Bottom) / 2;
+        C->Pen()->SetColor(clSilver);
+        C->Pen()->SetWidth(1);
+        Line(C, L - 8, M, L, M);
+        const int Kind = TreeLineKind(ARow);
+        if (Kind == 1)
+            Line(C, L - 8, R.Top, L - 8, M);
+        else if (Kind == 2)
+            Line(C, L - 8, R.Top, L - 8, R.Bottom + 4);
+        C->Pen()->SetStyle(psSolid);
+    }
+
     if (Graphic)
         DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth + 2, HA);
 

@@ -705,3 +705,151 @@ TEST(AuxiliaryObjects, ArrowShapesCheckerAndThemes)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Nodes, ContractingHidesTheGroupAndExpandingBringsItBack)
+{
+    TCellGrid G;
+    G.SetRowCount(8);
+    for (int R = 0; R < 8; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    TCellGraphic *Node = G.NewCellGraphic(0, 2);
+    Node->CellType = ctNode;
+    Node->CellIndex = 3;   // the node row and two rows under it
+    EXPECT_TRUE(G.IsNode(2));
+    EXPECT_TRUE(G.HasNodes());
+    EXPECT_FALSE(G.GetNodeState(2));
+    EXPECT_EQ(G.GetNodeSpan(2), 3);
+    EXPECT_EQ(G.GetNodeSpan(3), -1);
+    EXPECT_EQ(G.TreeLineKind(3), 2);
+    EXPECT_EQ(G.TreeLineKind(4), 1);
+
+    G.ContractNode(2);
+    EXPECT_TRUE(G.GetNodeState(2));
+    EXPECT_EQ(G.RowCount(), 6);
+    EXPECT_EQ(G.GetCellText(1, 3), QStringLiteral("5"));
+    G.ContractNode(2);   // already contracted: nothing
+    EXPECT_EQ(G.RowCount(), 6);
+    G.ExpandNode(2);
+    EXPECT_FALSE(G.GetNodeState(2));
+    EXPECT_EQ(G.RowCount(), 8);
+    EXPECT_EQ(G.GetCellText(1, 4), QStringLiteral("4"));
+
+    // A node column refuses to become the current column.
+    EXPECT_FALSE(G.SelectCell(0, 3));
+}
+
+TEST(GraphicQueries, RadiosButtonsCommentsAndErrorRanges)
+{
+    TCellGrid G;
+    TCellGraphic *Radio = G.NewCellGraphic(2, 2);
+    Radio->CellType = ctRadio;
+    auto *Items = new TStringList;
+    Items->Add(QStringLiteral("red"));
+    Items->Add(QStringLiteral("green"));
+    Radio->SetGraphicObject(Items);
+    Radio->CellCreated = true;   // freed with the graphic
+    Radio->CellIndex = -1;
+    G.SetCellText(2, 2, QStringLiteral("green"));
+    int Index = 5;
+    EXPECT_TRUE(G.GetRadio(2, 2, Index));
+    EXPECT_EQ(Index, -1);
+    EXPECT_EQ(G.GetRadioStrings(2, 2), Items);
+    EXPECT_TRUE(G.HasCheckControl(2, 2));
+    EXPECT_TRUE(G.ToggleRadio(2, 2, false));   // from the item of the text, wrapping
+    EXPECT_EQ(G.GetCellText(2, 2), QStringLiteral("red"));
+    EXPECT_FALSE(G.IsRadio(3, 3));
+    EXPECT_EQ(G.GetRadioStrings(3, 3), nullptr);
+
+    TCellGraphic *Button = G.NewCellGraphic(3, 1);
+    Button->CellType = ctButton;
+    Button->CellValue = (4 << 16) | 2;     // offset x 2, y 4
+    Button->CellIndex = (10 << 16) | 20;   // 20 wide, 10 high
+    EXPECT_TRUE(G.IsButton(3, 1));
+    const TRect Cell = G.GetCellRect(3, 1);
+    EXPECT_EQ(G.CellButtonRect(3, 1), TRect(Cell.Left + 2, Cell.Top + 4, Cell.Left + 22, Cell.Top + 14));
+    Button->CellVAlign = vaFull;
+    EXPECT_EQ(G.CellButtonRect(3, 1).Bottom, Cell.Bottom);
+
+    TCellGraphic *Comment = G.NewCellGraphic(1, 3);
+    Comment->CellType = ctComment;
+    Comment->CellText = QStringLiteral("note");
+    Comment->CellErrFrom = 2;
+    Comment->CellErrLen = 3;
+    QString Text;
+    EXPECT_TRUE(G.IsComment(1, 3, Text));
+    EXPECT_EQ(Text, QStringLiteral("note"));
+    int From = -1, Len = -1;
+    G.GetErrorRange(1, 3, From, Len);
+    EXPECT_EQ(From, 2);
+    EXPECT_EQ(Len, 3);
+    G.GetErrorRange(4, 4, From, Len);
+    EXPECT_EQ(From + Len, 0);
+    int Angle = 0;
+    EXPECT_FALSE(G.IsRotated(1, 3, Angle));
+    EXPECT_EQ(G.CellGraphicKind(1, 3), ctComment);
+    EXPECT_EQ(G.CellGraphicKind(4, 4), ctEmpty);
+    EXPECT_TRUE(G.RemoveCellGraphic(1, 3));
+    EXPECT_FALSE(G.RemoveCellGraphic(1, 3));
+}
+
+TEST(RowOperations, RemovingTheFocusedLastRowMovesFocusAboveTheFooters)
+{
+    TCellGrid G;
+    G.SetRowCount(8);
+    G.SetFixedFooters(1);
+    G.SetRow(6);
+    G.RemoveRows(6, 1);
+    EXPECT_EQ(G.RowCount(), 7);
+    EXPECT_EQ(G.Row(), 5);
+
+    // Clearing cells whose text is already empty frees their objects all the same.
+    G.GetCellProperties(2, 2);
+    G.ClearCellBlock(0, 0, 4, 6);
+    EXPECT_FALSE(G.HasCellProperties(2, 2));
+    G.ClearCellBlock(-3, -3, 99, 99);   // clamped to the grid
+}
+
+TEST(RowOperations, ColumnsInsertAndRemoveWithTheirObjects)
+{
+    TCellGrid G;
+    G.SetCellText(2, 1, QStringLiteral("b"));
+    G.GetCellProperties(2, 1)->FontSize = 7;
+    G.InsertColumns(1, 2);
+    EXPECT_EQ(G.ColCount(), 7);
+    EXPECT_EQ(G.GetCellText(4, 1), QStringLiteral("b"));
+    EXPECT_EQ(G.GetCellProperties(4, 1)->FontSize, 7);
+    EXPECT_FALSE(G.HasCellProperties(2, 1));
+    EXPECT_EQ(G.ColWidths(1), G.DefaultColWidth());
+    G.RemoveColumns(1, 2);
+    EXPECT_EQ(G.ColCount(), 5);
+    EXPECT_EQ(G.GetCellText(2, 1), QStringLiteral("b"));
+    EXPECT_EQ(G.GetCellProperties(2, 1)->FontSize, 7);
+    G.RemoveColumns(40, 1);   // outside: nothing
+    EXPECT_EQ(G.ColCount(), 5);
+
+    G.SortSettings()->Column = 3;
+    G.SetColCount(60);   // the column table grows with the grid
+    G.InsertColumns(55, 3);
+    EXPECT_EQ(G.ColCount(), 63);
+}
+
+TEST(UpdateBracket, NestsAndResets)
+{
+    TCellGrid G;
+    G.BeginUpdate();
+    G.BeginUpdate();
+    EXPECT_EQ(G.UpdateCount(), 2);
+    G.EndUpdate();
+    EXPECT_FALSE(G.viewport()->updatesEnabled());
+    G.EndUpdate();
+    EXPECT_TRUE(G.viewport()->updatesEnabled());
+    G.EndUpdate();   // never below zero
+    EXPECT_EQ(G.UpdateCount(), 0);
+    G.BeginUpdateSilent();
+    G.ResetUpdate();
+    EXPECT_EQ(G.UpdateCount(), 0);
+}
+
+} // namespace
