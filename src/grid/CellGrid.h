@@ -288,9 +288,6 @@ public:
                     bool Disabled, bool Horizontal, const QString &CellText);
     void DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRect &R, int TextWidth, TAlignment HAlign);
     void DrawSortGlyph(TCanvas *ACanvas, int ACol, int Y, int X);
-    // The grid's own glyph bitmaps by name ("CGCHK01".."CGCHK08", "CGRAD01".."CGRAD08",
-    // "CGLEAFOPEN", "CGLEAFCLOSE", "CGFILT"); an empty bitmap for other names.
-    static const TBitmap &GridGlyph(const QString &Name);
 
     // ---- events
     std::function<void(TObject *Sender, int ARow, int ACol, QString &HintStr)> OnGridHint;

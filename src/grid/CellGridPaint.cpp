@@ -7,7 +7,6 @@
 #include "grid/GridUtil.h"
 #include "grid/detail/CanvasClip.h"
 
-#include <QMap>
 #include <QPainter>
 #include <QPolygon>
 #include <QRegularExpression>
@@ -966,72 +965,3 @@ void TCellGrid::DrawSortGlyph(TCanvas *ACanvas, int ACol, int Y, int X)
     C->Pen()->SetColor(clBlack);
 }
 
-// =================================================================== glyphs
-
-const TBitmap &TCellGrid::GridGlyph(const QString &Name)
-{
-    // The grid's glyphs are drawn here once, on a magenta background that the
-    // transparent drawing leaves out (the top-left pixel names it).
-    static QMap<QString, TBitmap *> Cache;
-    static TBitmap Empty;
-    if (auto It = Cache.find(Name); It != Cache.end())
-        return **It;
-    const QRegularExpression Re(QStringLiteral("^CG(CHK|RAD)0([1-8])$"));
-    const QRegularExpressionMatch M = Re.match(Name);
-    int Size = 0;
-    if (M.hasMatch())
-        Size = M.captured(1) == QLatin1String("CHK") ? 15 : 12;
-    else if (Name == QLatin1String("CGLEAFOPEN") || Name == QLatin1String("CGLEAFCLOSE") || Name == QLatin1String("CGFILT"))
-        Size = 12;
-    else
-        return Empty;
-    QImage Image(Size, Size, QImage::Format_RGB32);
-    Image.fill(QColor(255, 0, 255));
-    QPainter P(&Image);
-    if (M.hasMatch()) {
-        const bool Check = M.captured(1) == QLatin1String("CHK");
-        const int Index = M.captured(2).toInt();
-        // Check boxes: 01-04 one look, 05-08 the other; radios the other way round.
-        const bool FirstBlock = Index <= 4;
-        const bool On = (Index - 1) % 2 == 0;
-        const bool Enabled = ((Index - 1) % 4) < 2;
-        const QColor Frame = FirstBlock == Check ? QColor(28, 81, 128) : QColor(96, 96, 96);
-        const QColor Face = Enabled ? QColor(Qt::white) : QColor(230, 230, 230);
-        const QColor Mark = Enabled ? QColor(33, 161, 33) : QColor(150, 150, 150);
-        P.setPen(Frame);
-        P.setBrush(Face);
-        if (Check) {
-            P.drawRect(1, 1, Size - 3, Size - 3);
-            if (On) {
-                QPen Pen(Mark, 2);
-                P.setPen(Pen);
-                P.drawPolyline(QPolygon({QPoint(4, 7), QPoint(6, 10), QPoint(11, 4)}));
-            }
-        } else {
-            P.setRenderHint(QPainter::Antialiasing);
-            P.drawEllipse(QRectF(0.5, 0.5, Size - 2, Size - 2));
-            if (On) {
-                P.setPen(Qt::NoPen);
-                P.setBrush(Mark);
-                P.drawEllipse(QRectF(3.5, 3.5, Size - 8, Size - 8));
-            }
-        }
-    } else if (Name == QLatin1String("CGFILT")) {
-        P.setPen(Qt::black);
-        P.setBrush(Qt::black);
-        P.drawPolygon(QPolygon({QPoint(1, 1), QPoint(10, 1), QPoint(7, 5), QPoint(7, 10), QPoint(4, 10), QPoint(4, 5)}));
-    } else {
-        P.setPen(QColor(0, 100, 0));
-        P.setBrush(QColor(60, 170, 60));
-        P.drawEllipse(2, 2, 8, 8);
-        P.setPen(Qt::white);
-        P.drawLine(4, 6, 8, 6);
-        if (Name == QLatin1String("CGLEAFCLOSE"))
-            P.drawLine(6, 4, 6, 8);
-    }
-    P.end();
-    auto *B = new TBitmap;
-    B->SetImage(Image);
-    Cache.insert(Name, B);
-    return *B;
-}
