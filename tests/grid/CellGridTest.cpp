@@ -853,3 +853,73 @@ TEST(UpdateBracket, NestsAndResets)
 }
 
 } // namespace
+
+#include "TestSupport.h"
+
+namespace {
+
+TEST(Loading, HeadersGoIntoTheCellsAndTheRowHeightIsRemembered)
+{
+    TCellGrid G;
+    G.ColumnHeaders()->OnChange = nullptr;   // as while a form loads its stored lists
+    G.RowHeaders()->OnChange = nullptr;
+    G.ColumnHeaders()->Add(QStringLiteral("序号"));
+    G.ColumnHeaders()->Add(QStringLiteral("图片"));
+    for (int I = 0; I < 9; ++I)
+        G.RowHeaders()->Add(QString::number(I));
+    G.SetDefaultRowHeight(24);
+    G.Loaded();
+    EXPECT_EQ(G.GetCellText(0, 0), QStringLiteral("0"));   // the row headers come second
+    EXPECT_EQ(G.GetCellText(1, 0), QStringLiteral("图片"));
+    EXPECT_EQ(G.GetCellText(0, 4), QStringLiteral("4"));   // only rows inside the grid
+    EXPECT_EQ(G.ReferenceRowHeight(), 24);
+    EXPECT_EQ(G.CreationRowHeight(), 21);
+}
+
+TEST(RowOperations, SplitAndMergeListedColumnsAfterASort)
+{
+    TCellGrid G;
+    G.SetRowCount(6);
+    const char *A[] = {"x", "x", "x", "y", "y"};
+    const char *B[] = {"1", "1", "2", "2", "2"};
+    for (int R = 1; R <= 5; ++R) {
+        G.SetCellText(1, R, QString::fromLatin1(A[R - 1]));
+        G.SetCellText(2, R, QString::fromLatin1(B[R - 1]));
+    }
+    G.MergedColumns()->Add(1);
+    G.MergedColumns()->Add(2);
+    G.MergeListedColumns();
+    EXPECT_EQ(G.CellSpan(1, 1), TPoint(0, 2));
+    EXPECT_EQ(G.CellSpan(1, 4), TPoint(0, 1));
+    // Column 2 merges only inside the blocks of column 1: "2" at rows 3 and 4 stay apart.
+    EXPECT_EQ(G.CellSpan(2, 1), TPoint(0, 1));
+    EXPECT_EQ(G.BaseCell(2, 3), TPoint(2, 3));
+    EXPECT_EQ(G.CellSpan(2, 5), TPoint(0, 1));
+    G.SplitAllColumns();
+    for (int R = 1; R <= 4; ++R) {
+        EXPECT_FALSE(G.IsMergedCell(1, R));
+        EXPECT_FALSE(G.IsMergedCell(2, R));
+    }
+}
+
+TEST(AuxiliaryObjects, FilePictureReadsItsSizeAndDrawsFromTheFile)
+{
+    TestSupport::TempDir Dir;
+    TBitmap Blue(30, 20);
+    Blue.Canvas()->Brush()->SetColor(clBlue);
+    Blue.Canvas()->FillRect(TRect(0, 0, 30, 20));
+    Blue.SaveToFile(Dir.File(QStringLiteral("blue.bmp")));
+    TFilePicture P;
+    P.SetFilename(Dir.File(QStringLiteral("blue.bmp")));
+    EXPECT_EQ(P.Width(), 30);
+    EXPECT_EQ(P.Height(), 20);
+    TFilePicture Copy;
+    Copy.Assign(P);
+    EXPECT_EQ(Copy.Filename(), P.Filename());
+    EXPECT_EQ(Copy.Height(), 20);
+    TBitmap Target(60, 40);
+    P.Draw(Target.Canvas(), TRect(0, 0, 60, 40));
+    EXPECT_EQ(Target.Canvas()->Pixels(50, 30) & 0xFFFFFF, clBlue);   // stretched into the rectangle
+}
+
+} // namespace

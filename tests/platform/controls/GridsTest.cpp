@@ -273,6 +273,39 @@ TEST(StringGrid, MouseSelectsAndSizesColumns)
     EXPECT_EQ(G.ColWidths(1), 84);
 }
 
+void Drag(TStringGrid &G, const QPointF &From, const QPointF &To)
+{
+    QMouseEvent Down(QEvent::MouseButtonPress, From, G.viewport()->mapToGlobal(From), Qt::LeftButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(G.viewport(), &Down);
+    QMouseEvent Move(QEvent::MouseMove, To, G.viewport()->mapToGlobal(To), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(G.viewport(), &Move);
+    QMouseEvent Up(QEvent::MouseButtonRelease, To, G.viewport()->mapToGlobal(To), Qt::LeftButton, Qt::NoButton,
+                   Qt::NoModifier);
+    QApplication::sendEvent(G.viewport(), &Up);
+}
+
+TEST(StringGrid, HeadersDragColumnsAndRowsToNewPlaces)
+{
+    Shown S;
+    TestGrid &G = S.Grid;
+    G.SetCells(1, 0, QStringLiteral("A"));
+    G.SetCells(3, 0, QStringLiteral("C"));
+    G.SetCells(0, 1, QStringLiteral("r1"));
+    std::pair<int, int> ColMove{-1, -1};
+    G.OnColumnMoved = [&](TObject *, int From, int To) { ColMove = {From, To}; };
+    Drag(G, QPointF(G.CellRect(1, 0).Left + 20, 5), QPointF(G.CellRect(3, 0).Left + 20, 5));
+    EXPECT_EQ(ColMove, std::make_pair(-1, -1));   // no moving without the option
+    G.SetOptions(G.Options() | goColMoving | goRowMoving);
+    Drag(G, QPointF(G.CellRect(1, 0).Left + 20, 5), QPointF(G.CellRect(3, 0).Left + 20, 5));
+    EXPECT_EQ(ColMove, std::make_pair(1, 3));
+    EXPECT_EQ(G.Cells(3, 0), QStringLiteral("A"));
+    EXPECT_EQ(G.Cells(2, 0), QStringLiteral("C"));
+    Drag(G, QPointF(10, G.CellRect(0, 1).Top + 5), QPointF(10, G.CellRect(0, 3).Top + 5));
+    EXPECT_EQ(G.Cells(0, 3), QStringLiteral("r1"));
+}
+
 TEST(StringGrid, WheelMovesTheCurrentRow)
 {
     Shown S;
