@@ -303,6 +303,55 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     }
 
     QString Text = GetFormattedText(RC, ARow);
+
+    // Background picture behind the text.
+    TBitmap &Back = FBackGround->Bitmap;
+    const bool KindSuits = FBackGround->Cells == bcAll || (FBackGround->Cells == bcFixed) == Fixed;
+    if (!Back.Empty() && KindSuits && (!Selected || !FShowSelection)) {
+        const GridDetail::ScopedClip BackClip(C, R, true);
+        SetBkMode(C, TRANSPARENT);
+        if (FBackGround->Display == bdFixed) {
+            C->Draw(FBackGround->Left, FBackGround->Top, &Back);
+        } else {
+            // Tiles run from the first (non-fixed, for normal cells) column and row
+            // through the sizes of the columns and rows before this cell.
+            const int FirstCol = FBackGround->Cells == bcNormal ? TStringGrid::FixedCols() : 0;
+            const int FirstRow = FBackGround->Cells == bcNormal ? FixedRows() : 0;
+            int OffX = 0, OffY = 0;
+            for (int I = FirstCol; I < ACol; ++I)
+                OffX += ColWidths(I);
+            for (int I = FirstRow; I < ARow; ++I)
+                OffY += RowHeights(I);
+            const int BW = Back.Width(), BH = Back.Height();
+            const TRect Whole = GetCellRect(ACol, ARow);
+            for (int TY = Whole.Top - OffY % BH; TY < R.Bottom; TY += BH)
+                for (int TX = Whole.Left - OffX % BW; TX < R.Right; TX += BW)
+                    C->Draw(TX, TY, &Back);
+        }
+    }
+
+    // Selection rectangle around the range, with its resizer square.
+    const TGridRect Sel = Selection();
+    if (FSelectionRectangle && !Fixed && ACol >= Sel.Left && ACol <= Sel.Right && ARow >= Sel.Top
+        && ARow <= Sel.Bottom) {
+        const TRect Whole = GetCellRect(ACol, ARow);
+        C->Pen()->SetColor(clBlack);
+        C->Pen()->SetWidth(2);
+        if (ACol == Sel.Left)
+            Line(C, Whole.Left + 1, Whole.Top, Whole.Left + 1, Whole.Bottom);
+        if (ACol == Sel.Right)
+            Line(C, Whole.Right - 1, Whole.Top, Whole.Right - 1, Whole.Bottom);
+        if (ARow == Sel.Top)
+            Line(C, Whole.Left, Whole.Top + 1, Whole.Right, Whole.Top + 1);
+        if (ARow == Sel.Bottom)
+            Line(C, Whole.Left, Whole.Bottom - 1, Whole.Right, Whole.Bottom - 1);
+        C->Pen()->SetWidth(1);
+        if (FSelectionResizer && ACol == Sel.Right && ARow == Sel.Bottom) {
+            C->Brush()->SetColor(clBlack);
+            C->FillRect(TRect(Whole.Right - 4, Whole.Bottom - 4, Whole.Right, Whole.Bottom));
+            C->Brush()->SetColor(OwnBrush);
+        }
+    }
     TRect TR = R;
     TR.Left += CellTextMargin.X;
     TR.Right -= CellTextMargin.X;

@@ -196,6 +196,45 @@ TEST(Painting, CheckBoxesShowStateAndTheDisabledLook)
     }
 }
 
+TEST(Painting, BackgroundPictureTilesFromTheFirstDataCell)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    // A 10 x 10 tile: red left half, green right half.
+    TBitmap Tile(10, 10);
+    Tile.Canvas()->Brush()->SetColor(clRed);
+    Tile.Canvas()->FillRect(TRect(0, 0, 5, 10));
+    Tile.Canvas()->Brush()->SetColor(clLime);
+    Tile.Canvas()->FillRect(TRect(5, 0, 10, 10));
+    G.BackGround()->Bitmap.Assign(&Tile);
+    G.SetCol(4);   // keep the selection away from the cells looked at
+    const QImage Image = G.RenderToImage();
+    // Column 2 starts 64 pixels after the tiling origin: 64 mod 10 = 4, so its
+    // first pixel shows tile column 4 (red) and the next one tile column 5 (green).
+    const TRect Cell = G.GetCellRect(2, 2);
+    EXPECT_EQ(S.At(Image, Cell.Left + 1, Cell.Top + 5), clLime);
+    EXPECT_EQ(S.At(Image, Cell.Left + 6, Cell.Top + 5), clRed);
+    // Fixed cells keep their own look with the normal-cell setting.
+    const TRect Header = G.GetCellRect(2, 0);
+    EXPECT_EQ(S.At(Image, Header.Left + 6, Header.Top + 5), ColorToRGB(G.FixedColor()));
+}
+
+TEST(Painting, SelectionRectangleFramesTheRange)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetSelectionRectangle(true);
+    G.SetSelectionResizer(true);
+    G.SetSelection(TGridRect{1, 1, 2, 2});
+    const QImage Image = G.RenderToImage();
+    const TRect TopLeft = G.GetCellRect(1, 1);
+    const TRect BottomRight = G.GetCellRect(2, 2);
+    EXPECT_EQ(S.At(Image, TopLeft.Left + 20, TopLeft.Top + 1), clBlack);
+    EXPECT_EQ(S.At(Image, TopLeft.Left + 1, TopLeft.Top + 12), clBlack);
+    EXPECT_EQ(S.At(Image, BottomRight.Right - 2, BottomRight.Bottom - 2), clBlack);   // the resizer
+    EXPECT_NE(S.At(Image, TopLeft.Right - 1, TopLeft.Top + 12), clBlack);            // no line inside the range
+}
+
 TEST(Painting, ScreenshotOfAProductBlock)
 {
     Shown S;
