@@ -382,7 +382,7 @@ QString TCellGrid::FormatFloatValue(double Value) const
     // The float format comes from settings: only one floating-point conversion
     // (with modest width and precision) and literal text are passed on, so a
     // format asking for other arguments can never reach the formatter.
-    static const QRegularExpression Spec(QStringLiteral("%([-+ #0]*)(\\d{0,2})(\\.\\d{0,2})?([eEfFgG])"));
+    static const QRegularExpression Conversion(QStringLiteral("%([-+ #0]*)(\\d{0,2})(\\.\\d{0,2})?([eEfFgG])"));
     const QString F = FloatFormat;
     QString Result;
     int Conversions = 0;
@@ -396,7 +396,7 @@ QString TCellGrid::FormatFloatValue(double Value) const
             ++I;
             continue;
         }
-        const QRegularExpressionMatch M = Spec.match(F, I, QRegularExpression::NormalMatch,
+        const QRegularExpressionMatch M = Conversion.match(F, I, QRegularExpression::NormalMatch,
                                                      QRegularExpression::AnchorAtOffsetMatchOption);
         if (!M.hasMatch() || ++Conversions > 1)
             return QString::asprintf("%.2f", Value);

@@ -923,3 +923,22 @@ TEST(AuxiliaryObjects, FilePictureReadsItsSizeAndDrawsFromTheFile)
 }
 
 } // namespace
+
+namespace {
+
+TEST(AuxiliaryObjects, PopupButtonFrameAndCaption)
+{
+    TPopupButton Button(nullptr);
+    EXPECT_FALSE(Button.isEnabled());
+    Button.resize(60, 20);
+    Button.SetCaption(QStringLiteral("120 x 40"));
+    TBitmap B(60, 20);
+    Button.PaintTo(B.Canvas());
+    EXPECT_EQ(B.Canvas()->Pixels(0, 10) & 0xFFFFFF, clWhite);
+    EXPECT_EQ(B.Canvas()->Pixels(59, 10) & 0xFFFFFF, clGray);
+    Button.SetFlat(true);
+    Button.PaintTo(B.Canvas());
+    EXPECT_EQ(B.Canvas()->Pixels(0, 10) & 0xFFFFFF, ColorToRGB(clBtnFace));
+}
+
+} // namespace

@@ -841,8 +841,7 @@ TInplaceEdit *TStringGrid::CreateEditor()
 
 bool TStringGrid::CanEditShow()
 {
-    // The original also required the grid to be the active control; here the
-    // editor may open on a grid that is not focused yet (it takes the focus).
+    // The grid need not have the focus: the editor takes it when it opens.
     return (FOptions & (goRowSelect | goEditing)) == goEditing && FEditorMode;
 }
 
