@@ -941,24 +941,30 @@ bool TCellGrid::SelectCell(int ACol, int ARow)
     QString T = GetCellText(RC, ARow);
     const bool EditorFocused = InplaceEditor() && InplaceEditor()->hasFocus();
 
-    // 6. the per-cell editing switch
+    // 6. the per-cell editing switch. Every question starts from the grid's own
+    // editing setting, not from what the previous cell switched it to, so a
+    // cell that once allowed editing does not leave the later ones editable.
     if (!HasCheckControl(RC, ARow)) {
-        bool CanEdit = (Options() & goEditing) || FEditingRemoved;
+        bool CanEdit = ((Options() & goEditing) && !FEditingAdded) || FEditingRemoved;
         CanEditCell(RC, ARow, CanEdit);
-        if (CanEdit) {
-            FEditingRemoved = false;
-            if (!(Options() & goEditing)) {
+        if (CanEdit && !(Options() & goEditing)) {
+            if (FEditingRemoved) {
+                FEditingRemoved = false;   // the grid's own setting comes back
+            } else {
                 FEditingAdded = true;
                 FEditOriginCell = TPoint(RC, ARow);
                 FEditOriginText = T;
-                SetOptions(Options() | goEditing);
-                if (EditorMode()) {
-                    HideEditor();
-                    T = GetCellText(RC, ARow);
-                }
             }
-        } else if (Options() & goEditing) {
-            FEditingRemoved = true;
+            SetOptions(Options() | goEditing);
+            if (EditorMode()) {
+                HideEditor();
+                T = GetCellText(RC, ARow);
+            }
+        } else if (!CanEdit && (Options() & goEditing)) {
+            if (FEditingAdded)
+                FEditingAdded = false;     // only the switch's own addition goes
+            else
+                FEditingRemoved = true;
             SetOptions(Options() & ~goEditing);
         }
     }

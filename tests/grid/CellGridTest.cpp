@@ -440,29 +440,39 @@ TEST(SelectCellGate, RefusesNegativeFooterAndFixedCellsAndChangingEvents)
     EXPECT_FALSE(G.SelectCell(2, 7));
 }
 
-TEST(SelectCellGate, PerCellEditSwitchIsStickyUntilANonEditableCell)
+TEST(SelectCellGate, PerCellEditSwitchStartsFromTheGridsOwnSettingEveryTime)
 {
     TCellGrid G;
     G.SetRowCount(8);
     ASSERT_FALSE(G.Options() & goEditing);
-    G.OnCanEditCell = [](TObject *, int ARow, int ACol, bool &CanEdit) {
+    std::vector<bool> Asked;
+    G.OnCanEditCell = [&](TObject *, int ARow, int ACol, bool &CanEdit) {
+        Asked.push_back(CanEdit);
         if (ACol == 1 && ARow == 6)
             CanEdit = true;
-        else if (ACol == 3)
-            CanEdit = false;
     };
     G.SetCol(2);
-    EXPECT_FALSE(G.Options() & goEditing);   // a grid without editing asks with CanEdit false
+    EXPECT_FALSE(G.Options() & goEditing);
     G.SetCol(1);
     G.SetRow(6);
-    EXPECT_TRUE(G.Options() & goEditing);
+    EXPECT_TRUE(G.Options() & goEditing);    // the one editable cell
     G.SetRow(5);
-    EXPECT_TRUE(G.Options() & goEditing);    // stays on: the handler left CanEdit as it was
-    G.SetCol(3);
-    EXPECT_FALSE(G.Options() & goEditing);   // a non-editable cell takes it away
-    G.SetCol(2);
-    EXPECT_TRUE(G.Options() & goEditing);    // the next question starts with CanEdit true
-    EXPECT_EQ(G.SavedText, G.GetCellText(2, 5));
+    EXPECT_FALSE(G.Options() & goEditing);   // the next cell is asked with CanEdit false again
+    EXPECT_EQ(Asked, (std::vector<bool>{false, false, false, false}));
+    EXPECT_EQ(G.SavedText, G.GetCellText(1, 5));
+
+    // A grid that edits by itself: one refused cell does not switch the later ones off.
+    TCellGrid E;
+    E.SetRowCount(8);
+    E.SetOptions(E.Options() | goEditing);
+    E.OnCanEditCell = [](TObject *, int, int ACol, bool &CanEdit) {
+        if (ACol == 3)
+            CanEdit = false;
+    };
+    E.SetCol(3);
+    EXPECT_FALSE(E.Options() & goEditing);
+    E.SetCol(2);
+    EXPECT_TRUE(E.Options() & goEditing);
 }
 
 TEST(Filter, HidesNonMatchingRowsAndBringsThemBack)
