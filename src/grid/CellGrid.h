@@ -412,6 +412,7 @@ private:
     int FUpdateCount = 0;
     bool FClearingSortScratch = false;
     bool FDestroying = false;
+    int FNodeScan = -1;   // node presence while a paint runs: -1 unknown, 0 none, 1 some
     QWidget *FHookedForm = nullptr;
     bool FFormHooked = false;
     QSize FFormSize;

@@ -45,6 +45,8 @@ QString StripTags(const QString &Text)
 
 bool TCellGrid::HasNodes()
 {
+    if (FNodeScan >= 0)
+        return FNodeScan > 0;
     for (int R = 0; R < RowCount(); ++R) {
         const TCellGraphic *G = GetCellGraphic(0, R);
         if (G && G->CellType == ctNode)
@@ -218,7 +220,11 @@ void TCellGrid::Paint()
 {
     TCanvas *C = Canvas();
     C->Pen()->SetStyle(psSolid);
+    // Whether column 0 holds nodes is asked for every cell; one look per paint will do.
+    FNodeScan = -1;
+    FNodeScan = HasNodes() ? 1 : 0;
     TBaseGrid::Paint();
+    FNodeScan = -1;
     if (EditorMode()) {
         TColor LineColor = GridLineColor();
         if (GridLineWidth() < 1 || !(Options() & (goVertLine | goHorzLine)))
