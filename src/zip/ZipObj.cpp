@@ -840,7 +840,10 @@ void TObjectList::SetCapacity(int Value)
     if (Value < Count())
         throw EListError(QStringLiteral("List capacity out of bounds (%1)").arg(Value));
     FCapacity = Value;
-    FItems.reserve(size_t(Value));
+    // The vector grows geometrically on its own; reserving only ahead of it
+    // keeps long lists from being copied at every step of 16.
+    if (size_t(Value) > FItems.capacity())
+        FItems.reserve(std::max(size_t(Value), FItems.capacity() * 2));
 }
 
 TObject *TObjectList::Items(int Index) const

@@ -217,7 +217,12 @@ QString TDirSearch::NextMatch(TSearchRec &Out)
         if (!Test.contains(QLatin1Char('.')))
             Test += QLatin1Char('.');
         if (WildcardMatches(L->Mask, Test)) {
-            Out = E;
+            // Only the entry itself: the level's pending names stay with the level.
+            Out.Name = E.Name;
+            Out.Size = E.Size;
+            Out.Attr = E.Attr;
+            Out.Time = E.Time;
+            Out.FindPath = E.FindPath;
             const QString Found = L->Path + E.Name;
             L->Advance();
             return Found;

@@ -148,6 +148,11 @@ qint64 TS_BufferStream::Seek(qint64 Offset, TSeekOrigin Origin)
     default:
         throw Exception(ZipResourceString(191).replace(QLatin1String("%d"), QString::number(int(Origin))));
     }
+    if (NewPos != Logical && FState == 1 && NewPos >= Logical - FPos && NewPos <= Logical + (FEnd - FPos)) {
+        // Inside the read-ahead: only the buffer position moves.
+        FPos += NewPos - Logical;
+        return NewPos;
+    }
     if (NewPos != Logical) {
         if (!FlushBuffer())
             throw Exception(ZipResourceString(190));
