@@ -121,6 +121,9 @@ TEST(ZipPeers, ReadsInfoZipArchivesStoredDeflatedCommentedStreamedAndZip64)
 {
     Site S;
     S.Make();
+    // Info-ZIP stores names here as raw UTF-8 bytes without the UTF-8 flag,
+    // which a code page 936 reader cannot know: keep this tree ASCII.
+    QDir(S.Root() + QString::fromUtf8("/产品")).removeRecursively();
     const QString Work = S.Root();
     struct Case {
         const char *Name;
@@ -136,7 +139,8 @@ TEST(ZipPeers, ReadsInfoZipArchivesStoredDeflatedCommentedStreamedAndZip64)
         const QString Zip = S.Dir.File(QString::fromLatin1(C.Name));
         ASSERT_EQ(RunProgram(QStringLiteral("zip"), C.Args + QStringList{Zip, QStringLiteral(".")}, nullptr, Work), 0);
         const QString Dest = S.Dir.File(QString::fromLatin1(C.Name) + QStringLiteral(".out"));
-        EXPECT_EQ(Unpack(Zip, Dest), 6);
+        // Five files and the two folder entries.
+        EXPECT_EQ(Unpack(Zip, Dest), 7);
         ExpectSameTree(Work, Dest);
     }
 
@@ -162,7 +166,7 @@ TEST(ZipPeers, ReadsInfoZipArchivesStoredDeflatedCommentedStreamedAndZip64)
     // Data descriptors: zip writes one when its input is a pipe.
     const QString Streamed = S.Dir.File(QStringLiteral("streamed.zip"));
     ASSERT_EQ(RunProgram(QStringLiteral("sh"),
-                         {QStringLiteral("-c"), QStringLiteral("cat index.htm | zip -q - - > \"$1\""), QStringLiteral("sh"), Streamed},
+                         {QStringLiteral("-c"), QStringLiteral("cat index.htm | zip -q - - | cat > \"$1\""), QStringLiteral("sh"), Streamed},
                          nullptr, Work),
               0);
     {
