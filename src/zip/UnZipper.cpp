@@ -765,6 +765,8 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
         ReportFile(FFileDone, Size);
         FTotalDone += N;
         ReportTotal(FTotalDone);
+        // A member that inflates a lot reads little: the output honours a cancel too.
+        CheckCancel();
     };
     qint64 Remaining = Comp;
     std::vector<char> In(static_cast<size_t>(ChunkSize));
