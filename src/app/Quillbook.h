@@ -1,0 +1,47 @@
+#pragma once
+// Start-up and shut-down of the program, shared by main() and the test driver.
+
+#include <QStringList>
+#include <memory>
+
+class TApplication;
+class TForm1;
+namespace CatalogUi {
+struct TScript;
+}
+
+// The catalog's user-facing calls (message boxes, file and folder dialogs, the shell)
+// routed to the platform's prompts and shell, so that one seam serves the program,
+// its tests and the driver.
+std::unique_ptr<CatalogUi::TScript> PlatformCatalogServices();
+
+// Must run before the application object exists: the browser needs its sandbox
+// switched off when the program runs as root.
+void PrepareProcessEnvironment();
+// The application's title and settings.
+void SetupApplication(TApplication &App);
+
+// The program's forms for one run. Creating it takes the command line (Args[0] is the
+// program), routes the catalog's services to the platform and creates the forms;
+// destroying it frees them and removes this run's scratch folder.
+class TQuillbookSession {
+public:
+    explicit TQuillbookSession(const QStringList &Args);
+    ~TQuillbookSession();
+    TQuillbookSession(const TQuillbookSession &) = delete;
+    TQuillbookSession &operator=(const TQuillbookSession &) = delete;
+
+    TForm1 *Form1() const { return FForm1.get(); }
+    // Shows the main window.
+    void Show();
+
+private:
+    std::unique_ptr<CatalogUi::TScript> FCatalogServices;
+    std::unique_ptr<TForm1> FForm1;
+};
+
+// The whole program: returns its exit code.
+int RunQuillbook(int argc, char **argv);
+
+// The title the application object carries.
+extern const char *const QuillbookTitle;
