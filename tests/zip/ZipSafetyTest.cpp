@@ -312,3 +312,52 @@ TEST(ZipSafety, FailedOrCancelledUpdateLeavesTheOldArchiveWhole)
     EXPECT_EQ(ReadAll(Zip), Before);
     EXPECT_EQ(FilesUnder(D.File(QStringLiteral("out"))), QStringList{QStringLiteral("arch.zip")});
 }
+
+TEST(ZipSafety, EndRecordSearchWindowAndSelfExtractorScan)
+{
+    TestSupport::TempDir D;
+    // The largest comment still lets the end record be found; one byte more behind it does not.
+    const QString Long = D.File(QStringLiteral("long.zip"));
+    MakeArchive(Long, QStringLiteral("[('a.txt',b'a',0)]"),
+                QStringLiteral("e=b.rindex(b'PK\\x05\\x06'); struct.pack_into('<H',b,e+20,65535); b+=b'c'*65535"));
+    {
+        TUnZipper U;
+        U.SetZipName(Long);
+        U.OpenAndReadDirectory();
+        EXPECT_EQ(U.MemberCount(), 1);
+        EXPECT_EQ(U.ArchiveComment().size(), 65535);
+    }
+    QFile F(Long);
+    ASSERT_TRUE(F.open(QIODevice::Append));
+    F.write("x");
+    F.close();
+    {
+        TUnZipper U;
+        U.SetZipName(Long);
+        EXPECT_THROW(U.OpenAndReadDirectory(), EIncompleteZip);
+    }
+    // Two end records: the later one wins (here it lists no members).
+    const QString Two = D.File(QStringLiteral("two.zip"));
+    MakeArchive(Two, QStringLiteral("[('a.txt',b'a',0)]"),
+                QStringLiteral("b+=struct.pack('<IHHHHIIH',0x06054b50,0,0,0,0,0,0,0)"));
+    {
+        TUnZipper U;
+        U.SetZipName(Two);
+        U.OpenAndReadDirectory();
+        EXPECT_EQ(U.MemberCount(), 0);
+    }
+    // A self-extractor without an end record is scanned from offset 14000, so
+    // a signature inside the stub is never taken for a member.
+    const QString Exe = D.File(QStringLiteral("setup.EXE"));
+    MakeArchive(Exe, QStringLiteral("[('in.txt',b'payload',0)]"),
+                QStringLiteral("del b[b.index(b'PK\\x01\\x02'):]\n"
+                               "stub=bytearray(14000); stub[100:104]=b'PK\\x03\\x04'\n"
+                               "b[0:0]=stub"));
+    TUnZipper U;
+    U.SetZipName(Exe);
+    U.IncompleteZipMode = izAssumeBad;
+    U.OpenAndReadDirectory();
+    ASSERT_EQ(U.MemberCount(), 1);
+    EXPECT_EQ(U.Member(0)->FileName(), QStringLiteral("in.txt"));
+    EXPECT_EQ(U.UnzipToBuffer(0), QByteArray("payload"));
+}

@@ -181,3 +181,26 @@ TEST(ZipSelection, FreshenDeleteMarksSortingAndReReadOfAChangedArchive)
     ASSERT_FALSE(Percents.isEmpty());
     EXPECT_EQ(Percents.last(), 100);
 }
+
+TEST(ZipSelection, ArchiveHeldInTheApplicationsStream)
+{
+    TestSupport::TempDir D;
+    WriteAll(D.File(QStringLiteral("a.txt")), "alpha");
+    WriteAll(D.File(QStringLiteral("b.txt")), "beta");
+    TMemoryStream M;
+    TZipper Z;
+    Z.SetZipStream(&M);
+    Z.FilesList().Add(D.File(QStringLiteral("a.txt")));
+    EXPECT_EQ(Z.PackFiles(), 1);
+    Z.FilesList().Add(D.File(QStringLiteral("b.txt")));
+    EXPECT_EQ(Z.PackFiles(), 1);
+    EXPECT_EQ(Z.MemberCount(), 2);
+    M.SaveToFile(D.File(QStringLiteral("m.zip")));
+    QByteArray Out;
+    EXPECT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), D.File(QStringLiteral("m.zip"))}, &Out), 0) << Out.constData();
+    TUnZipper U;
+    U.SetZipStream(&M);
+    U.OpenAndReadDirectory();
+    ASSERT_EQ(U.MemberCount(), 2);
+    EXPECT_EQ(U.UnzipToBuffer(1), QByteArray("beta"));
+}
