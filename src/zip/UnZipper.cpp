@@ -107,7 +107,8 @@ void TUnZipper::Assign(const TUnZipper &S)
 
 void TUnZipper::SetZipName(const QString &Value)
 {
-    if (Value.compare(FZipName, Qt::CaseInsensitive) == 0 && !Value.endsWith(QLatin1Char('?')))
+    // File names here differ by case, so the comparison does not ignore it.
+    if (Value == FZipName && !Value.endsWith(QLatin1Char('?')))
         return;
     QString Name = Value;
     if (Name.endsWith(QLatin1Char('?'))) {
@@ -535,7 +536,7 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
         FMultiMode = ZipIsRemovableDrive(FZipName) ? mmSpan : mmBlocks;
     FNumberOfDisks = FEndCentral.NumberOfThisDisk() + 1;
 
-    const qint64 Total = FEndCentral.TotalEntries();
+    qint64 Total = FEndCentral.TotalEntries();
     const qint64 DirSize = Dir->Size();
     // Every central header takes at least 46 bytes: a larger count is a lie.
     if (Total < 0 || (FMultiMode == mmNone && Total > DirSize / 46 + 1 && !FScanning)) {
@@ -585,6 +586,7 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
             if (FMultiMode == mmNone && !ScanTried) {
                 ScanTried = true;
                 if (ScanLocalHeaders(Stream)) {
+                    Total = FEndCentral.TotalEntries();
                     Dir = Stream;
                     Dir->Seek(FEndCentral.OffsetOfCentralDirectory(), soBeginning);
                     Prev = nullptr;

@@ -341,6 +341,8 @@ bool TZipper::ZipOne(const QString &Path)
     }
     H->SetFileName(Folder ? QString() : ExtractFileName(Path));
     H->SetDirectory(StoredFolder(Path));
+    if (Folder && H->Directory().isEmpty())
+        return false;   // the start folder itself: a member without a name would be junk
     H->SetRelativeOffsetOfLocalHeader(FOut->Position());
     H->SetDiskNumberStart(0);
     H->InternalFileAttributes = 0;

@@ -361,3 +361,15 @@ TEST(ZipSafety, EndRecordSearchWindowAndSelfExtractorScan)
     EXPECT_EQ(U.Member(0)->FileName(), QStringLiteral("in.txt"));
     EXPECT_EQ(U.UnzipToBuffer(0), QByteArray("payload"));
 }
+
+TEST(ZipSafety, DamagedCentralHeaderIsRecoveredFromTheLocalHeaders)
+{
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("damaged.zip"));
+    MakeArchive(Zip, QStringLiteral("[('a.txt',b'a'*50,0),('b.txt',b'b'*60,8),('c.txt',b'c'*70,0),('d.txt',b'd',0)]"),
+                QStringLiteral("b[cd(1)]=0"));
+    UnzipRun R(Zip, D.File(QStringLiteral("out")));
+    EXPECT_EQ(R.U.UnpackFiles(), 4);
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("out/c.txt"))), QByteArray(70, 'c'));
+    EXPECT_TRUE(R.BadCrc.isEmpty());
+}
