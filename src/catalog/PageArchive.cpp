@@ -60,7 +60,6 @@ void WriteZip(const QString &Folder, const QStringList &Files, const QString &Ta
     if (!QFileInfo(Target).isFile() || QFileInfo(Target).size() == 0)
         throw Exception(QStringLiteral("压缩文件 %1 生成失败。").arg(Target));
 }
-#endif
 
 // Puts Source in place of Dest: a complete copy beside Dest, then a rename.
 bool MoveInto(const QString &Source, const QString &Dest)
