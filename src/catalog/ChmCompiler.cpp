@@ -78,6 +78,8 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
     };
 
     QString Target;
+    QString Topic;
+    QSet<QString> Listed;
     QString Section;
     QStringList Out;
     for (const QString &Raw : Lines) {
@@ -98,6 +100,7 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
             }
             if (Key.compare(QStringLiteral("Default topic"), Qt::CaseInsensitive) == 0) {
                 const QString Name = StageFile(ProjectFile(Folder, Value));
+                Topic = Name;
                 Out << QStringLiteral("Default topic=") + (Name.isEmpty() ? Value : Name);
                 continue;
             }
@@ -111,10 +114,20 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
                     OnLog(QStringLiteral("missing: ") + Line);
                 continue;
             }
-            Out << Name;
+            if (!Listed.contains(Name))
+                Out << Name;
+            Listed.insert(Name);
         } else {
             Out << Raw;
         }
+    }
+    // The default topic belongs in the help file even when the project does not list it.
+    if (!Topic.isEmpty() && !Listed.contains(Topic)) {
+        const qsizetype Files = Out.indexOf(QStringLiteral("[FILES]"));
+        if (Files < 0)
+            Out << QString() << QStringLiteral("[FILES]") << Topic;
+        else
+            Out.insert(Files + 1, Topic);
     }
     if (Target.isEmpty())
         Target = Folder + QFileInfo(ProjectPath).completeBaseName() + QStringLiteral(".chm");
