@@ -1,12 +1,6 @@
-#include "catalog/Unit1.h"
-
-#include <QApplication>
+#include "Quillbook.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication App(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillbook 2008"));
-    TForm1 Form1;
-    Form1.show();
-    return App.exec();
+    return RunQuillbook(argc, argv);
 }

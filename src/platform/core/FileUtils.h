@@ -17,6 +17,8 @@ QString ChangeFileExt(const QString &FileName, const QString &Extension);
 QString IncludeTrailingPathDelimiter(const QString &S);
 QString ExcludeTrailingPathDelimiter(const QString &S);
 QString ExpandFileName(const QString &FileName);      // absolute, "." and ".." resolved
+// DestName relative to the folder of BaseName (BaseName ends in "/" for a folder), with "../" steps.
+QString ExtractRelativePath(const QString &BaseName, const QString &DestName);
 
 // ---- stored paths ----
 bool IsDrivePath(const QString &Path);                 // "X:\..." or "X:/..."
@@ -25,7 +27,8 @@ QString NativePath(const QString &StoredPath);         // "\" becomes "/"
 // Resolves a stored path against Base (a folder): absolute paths stay, relative
 // ones are joined to Base. A drive path resolves to itself (and never exists here).
 QString ResolveStoredPath(const QString &Base, const QString &StoredPath);
-// True when Path (after resolving "." and "..", without following links) lies inside Folder.
+// True when Path (after resolving "." and "..", without following links) lies inside Folder
+// or is Folder itself. A drive path lies inside nothing.
 bool IsPathInside(const QString &Path, const QString &Folder);
 
 // ---- files and folders ----
@@ -44,6 +47,8 @@ bool CopyFile(const QString &Source, const QString &Dest, bool FailIfExists);
 QString CopyFileRenaming(const QString &Source, const QString &DestFolder);
 qint64 FileSizeOf(const QString &FileName);            // -1 when missing
 TDateTime FileAgeDateTime(const QString &FileName);    // 0 when missing
+bool FileSetDate(const QString &FileName, TDateTime Age); // sets the modification time
+qint64 DiskFree(const QString &Path);                  // bytes free for us on Path's file system, -1 on error
 QString GetCurrentDir();
 bool SetCurrentDir(const QString &Dir);
 QString GetTempFolder();

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <cstdint>
 
 // ---- integers ----
@@ -44,12 +45,26 @@ bool SameText(const QString &S1, const QString &S2);
 int Pos(const QString &Substr, const QString &S);      // 0 when absent
 QString Copy(const QString &S, int Index, int Count);
 QString QuotedStr(const QString &S);
+// printf-style formatting with the original's specifiers %d %u %x %s %f %e %g %n %m %p,
+// each as %[index:][-][width][.precision]type; "*" takes width or precision from Args;
+// "%%" is a percent sign. A missing or mismatched argument raises EConvertError
+// "Format '...' invalid or incompatible with argument". %n and %m group thousands with ",".
+QString Format(const QString &Fmt, const QVariantList &Args);
 
 enum TReplaceFlag { rfReplaceAll = 1, rfIgnoreCase = 2 };
 QString StringReplace(const QString &S, const QString &OldPattern, const QString &NewPattern, int Flags);
 
+// ---- system ----
+QString SysErrorMessage(int ErrorCode);              // the text of an errno value
+quint32 GetTickCount();                              // milliseconds of a monotonic clock
+
 // ---- dates: TDateTime counts days since 1899-12-30, the fraction is the time ----
 using TDateTime = double;
+// The date and time settings the program runs with (those of a Chinese system).
+extern QString ShortDateFormat;                      // "yyyy-m-d"
+extern QString LongTimeFormat;                       // "hh:nn:ss"
+extern QChar DateSeparator;                          // '-'
+extern QChar TimeSeparator;                          // ':'
 TDateTime Now();
 TDateTime Date();
 TDateTime EncodeDate(int Year, int Month, int Day);  // EConvertError on an invalid date

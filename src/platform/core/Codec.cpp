@@ -1,0 +1,351 @@
+#include "Codec.h"
+
+#include <array>
+#include <cerrno>
+#include <iconv.h>
+#include <memory>
+#include <vector>
+
+// The codec is table driven. The tables are built once, on first use, from
+// glibc's iconv ("CP936" for the code page itself, "GB18030" for everything the
+// code page cannot hold), so the conversions themselves need no iconv state and
+// are safe to run from any thread. A table entry is only taken when the bytes
+// and the character convert into each other both ways; anything else stays as
+// private-use byte characters and is written back byte for byte.
+
+namespace {
+
+constexpr char16_t ByteEscapeBase = 0xF700;   // U+F780..U+F7FF stand for bytes 0x80..0xFF
+constexpr int TrailCount = 0xFF - 0x40;       // trail bytes 0x40..0xFE
+constexpr int Bmp4Count = 39420;              // four-byte sequences that stand for BMP characters
+constexpr qint64 SupplementaryBase = 189000;  // linear index of U+10000 (0x90 0x30 0x81 0x30)
+
+// Encoded form of a BMP character: kind in the top byte, value below.
+// Outside marks codes that the code page itself does not have (GB18030 only).
+enum : quint32 { EncNone = 0, EncSingle = 1u << 24, EncDouble = 2u << 24, EncFour = 4u << 24, EncOutside = 1u << 23 };
+
+struct Tables {
+    std::vector<char16_t> Double;  // (lead - 0x81) * TrailCount + (trail - 0x40) -> character, 0 when none
+    std::vector<char16_t> Four;    // linear index -> BMP character, 0 when none
+    std::vector<quint32> Enc;      // BMP character -> encoded form
+    bool EuroAt80 = false;
+};
+
+class Converter {
+public:
+    Converter(const char *To, const char *From) : FCd(iconv_open(To, From)) {}
+    ~Converter()
+    {
+        if (Ok())
+            iconv_close(FCd);
+    }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+    bool Ok() const { return FCd != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts In completely; false when iconv rejects any of it.
+    bool Run(const char *In, size_t InLen, char *Out, size_t OutCap, size_t &OutLen)
+    {
+        iconv(FCd, nullptr, nullptr, nullptr, nullptr);
+        char *Src = const_cast<char *>(In);
+        char *Dst = Out;
+        size_t Left = InLen, Room = OutCap;
+        if (iconv(FCd, &Src, &Left, &Dst, &Room) == size_t(-1) || Left != 0)
+            return false;
+        if (iconv(FCd, nullptr, nullptr, &Dst, &Room) == size_t(-1))
+            return false;
+        OutLen = OutCap - Room;
+        return true;
+    }
+
+private:
+    iconv_t FCd;
+};
+
+bool IsEscape(char16_t C) { return C >= ByteEscapeBase + 0x80 && C <= ByteEscapeBase + 0xFF; }
+
+// Decodes Bytes to a single UTF-16 unit with one of the converters; 0 when it is not exactly one.
+char16_t DecodeOne(Converter &C, const char *Bytes, size_t Len)
+{
+    char16_t Out[4];
+    size_t OutLen = 0;
+    if (!C.Run(Bytes, Len, reinterpret_cast<char *>(Out), sizeof Out, OutLen) || OutLen != 2)
+        return 0;
+    return Out[0];
+}
+
+size_t EncodeOne(Converter &C, char16_t Ch, unsigned char *Out)
+{
+    size_t OutLen = 0;
+    if (!C.Run(reinterpret_cast<const char *>(&Ch), 2, reinterpret_cast<char *>(Out), 8, OutLen))
+        return 0;
+    return OutLen;
+}
+
+qint64 FourLinear(const unsigned char *B)
+{
+    return ((qint64(B[0] - 0x81) * 10 + (B[1] - 0x30)) * 126 + (B[2] - 0x81)) * 10 + (B[3] - 0x30);
+}
+
+void FourFromLinear(qint64 L, unsigned char *Out)
+{
+    Out[3] = static_cast<unsigned char>(0x30 + L % 10);
+    L /= 10;
+    Out[2] = static_cast<unsigned char>(0x81 + L % 126);
+    L /= 126;
+    Out[1] = static_cast<unsigned char>(0x30 + L % 10);
+    L /= 10;
+    Out[0] = static_cast<unsigned char>(0x81 + L);
+}
+
+std::unique_ptr<Tables> BuildTables()
+{
+    auto T = std::make_unique<Tables>();
+    T->Double.assign(size_t(126 * TrailCount), 0);
+    T->Four.assign(Bmp4Count, 0);
+    T->Enc.assign(0x10000, EncNone);
+
+    Converter Cp936Dec("UTF-16LE", "CP936"), Cp936Enc("CP936", "UTF-16LE");
+    Converter GbDec("UTF-16LE", "GB18030"), GbEnc("GB18030", "UTF-16LE");
+    unsigned char Buf[8];
+
+    if (Cp936Dec.Ok() && Cp936Enc.Ok()) {
+        const char Euro = char(0x80);
+        if (DecodeOne(Cp936Dec, &Euro, 1) == 0x20AC) {
+            T->EuroAt80 = true;
+            T->Enc[0x20AC] = EncSingle | 0x80;
+        }
+        for (int Lead = 0x81; Lead <= 0xFE; ++Lead)
+            for (int Trail = 0x40; Trail <= 0xFE; ++Trail) {
+                if (Trail == 0x7F)
+                    continue;
+                const char In[2] = {char(Lead), char(Trail)};
+                const char16_t Ch = DecodeOne(Cp936Dec, In, 2);
+                if (Ch < 0x80 || IsEscape(Ch) || (Ch >= 0xD800 && Ch <= 0xDFFF) || T->Enc[Ch] != EncNone)
+                    continue;
+                if (EncodeOne(Cp936Enc, Ch, Buf) != 2 || Buf[0] != Lead || Buf[1] != Trail)
+                    continue;
+                T->Double[size_t((Lead - 0x81) * TrailCount + (Trail - 0x40))] = Ch;
+                T->Enc[Ch] = EncDouble | quint32(Lead << 8 | Trail);
+            }
+    }
+    if (GbDec.Ok() && GbEnc.Ok()) {
+        // Two-byte codes outside the code page (user-defined areas and the like).
+        for (int Lead = 0x81; Lead <= 0xFE; ++Lead)
+            for (int Trail = 0x40; Trail <= 0xFE; ++Trail) {
+                const size_t Idx = size_t((Lead - 0x81) * TrailCount + (Trail - 0x40));
+                if (Trail == 0x7F || T->Double[Idx] != 0)
+                    continue;
+                const char In[2] = {char(Lead), char(Trail)};
+                const char16_t Ch = DecodeOne(GbDec, In, 2);
+                if (Ch < 0x80 || IsEscape(Ch) || (Ch >= 0xD800 && Ch <= 0xDFFF) || T->Enc[Ch] != EncNone)
+                    continue;
+                if (EncodeOne(GbEnc, Ch, Buf) != 2 || Buf[0] != Lead || Buf[1] != Trail)
+                    continue;
+                T->Double[Idx] = Ch;
+                T->Enc[Ch] = EncDouble | EncOutside | quint32(Lead << 8 | Trail);
+            }
+        // Four-byte codes for the rest of the BMP.
+        for (quint32 Ch = 0x80; Ch <= 0xFFFF; ++Ch) {
+            if (T->Enc[Ch] != EncNone || IsEscape(char16_t(Ch)) || (Ch >= 0xD800 && Ch <= 0xDFFF))
+                continue;
+            if (EncodeOne(GbEnc, char16_t(Ch), Buf) != 4)
+                continue;
+            const qint64 L = FourLinear(Buf);
+            if (L < 0 || L >= Bmp4Count || T->Four[size_t(L)] != 0)
+                continue;
+            if (DecodeOne(GbDec, reinterpret_cast<const char *>(Buf), 4) != Ch)
+                continue;
+            T->Four[size_t(L)] = char16_t(Ch);
+            T->Enc[Ch] = EncFour | EncOutside | quint32(L);
+        }
+    }
+    return T;
+}
+
+const Tables &Get()
+{
+    static const std::unique_ptr<Tables> T = BuildTables();
+    return *T;
+}
+
+inline void PutEscape(QString &Out, unsigned char B)
+{
+    Out.append(QChar(char16_t(ByteEscapeBase + B)));
+}
+
+} // namespace
+
+namespace Cp936 {
+
+QString Decode(const char *Data, qsizetype Size)
+{
+    QString Out;
+    if (Size <= 0 || !Data)
+        return Out;
+    const auto *B = reinterpret_cast<const unsigned char *>(Data);
+    qsizetype I = 0;
+    while (I < Size && B[I] < 0x80)
+        ++I;
+    if (I == Size)
+        return QString::fromLatin1(Data, Size);
+    Out.reserve(Size);
+    Out.append(QLatin1StringView(Data, I));
+    const Tables &T = Get();
+    while (I < Size) {
+        const unsigned char C = B[I];
+        if (C < 0x80) {
+            Out.append(QChar(char16_t(C)));
+            ++I;
+            continue;
+        }
+        if (C == 0x80) {
+            if (T.EuroAt80)
+                Out.append(QChar(char16_t(0x20AC)));
+            else
+                PutEscape(Out, C);
+            ++I;
+            continue;
+        }
+        if (C == 0xFF || I + 1 >= Size) {
+            PutEscape(Out, C);
+            ++I;
+            continue;
+        }
+        const unsigned char C2 = B[I + 1];
+        if (C2 >= 0x30 && C2 <= 0x39) {
+            if (I + 3 < Size && B[I + 2] >= 0x81 && B[I + 2] <= 0xFE && B[I + 3] >= 0x30 && B[I + 3] <= 0x39) {
+                const qint64 L = FourLinear(B + I);
+                if (L < Bmp4Count && T.Four[size_t(L)] != 0) {
+                    Out.append(QChar(T.Four[size_t(L)]));
+                    I += 4;
+                    continue;
+                }
+                if (L >= SupplementaryBase && L < SupplementaryBase + 0x100000) {
+                    const char32_t Cp = char32_t(L - SupplementaryBase + 0x10000);
+                    Out.append(QChar(QChar::highSurrogate(Cp)));
+                    Out.append(QChar(QChar::lowSurrogate(Cp)));
+                    I += 4;
+                    continue;
+                }
+            }
+            PutEscape(Out, C);
+            ++I;
+            continue;
+        }
+        if (C2 >= 0x40 && C2 != 0x7F && C2 != 0xFF) {
+            const char16_t Ch = T.Double[size_t((C - 0x81) * TrailCount + (C2 - 0x40))];
+            if (Ch != 0) {
+                Out.append(QChar(Ch));
+                I += 2;
+                continue;
+            }
+        }
+        // A lead byte without a valid partner: keep the byte, go on with the next.
+        PutEscape(Out, C);
+        ++I;
+    }
+    return Out;
+}
+
+QString Decode(const QByteArray &Bytes)
+{
+    return Decode(Bytes.constData(), Bytes.size());
+}
+
+QByteArray Encode(const QString &Text)
+{
+    const qsizetype N = Text.size();
+    const char16_t *U = reinterpret_cast<const char16_t *>(Text.utf16());
+    QByteArray Out;
+    qsizetype I = 0;
+    while (I < N && U[I] < 0x80)
+        ++I;
+    if (I == N)
+        return Text.toLatin1();
+    Out.reserve(N * 2);
+    for (qsizetype J = 0; J < I; ++J)
+        Out.append(char(U[J]));
+    const Tables &T = Get();
+    unsigned char Four[4];
+    for (; I < N; ++I) {
+        const char16_t C = U[I];
+        if (C < 0x80) {
+            Out.append(char(C));
+            continue;
+        }
+        if (IsEscape(C)) {
+            Out.append(char(C - ByteEscapeBase));
+            continue;
+        }
+        if (QChar::isHighSurrogate(C) && I + 1 < N && QChar::isLowSurrogate(U[I + 1])) {
+            const char32_t Cp = QChar::surrogateToUcs4(C, U[I + 1]);
+            FourFromLinear(qint64(Cp - 0x10000) + SupplementaryBase, Four);
+            Out.append(reinterpret_cast<const char *>(Four), 4);
+            ++I;
+            continue;
+        }
+        const quint32 E = T.Enc[C];
+        switch (E & 0xFF000000u) {
+        case EncSingle:
+            Out.append(char(E & 0xFF));
+            break;
+        case EncDouble:
+            Out.append(char((E >> 8) & 0xFF));
+            Out.append(char(E & 0xFF));
+            break;
+        case EncFour:
+            FourFromLinear(qint64(E & 0x7FFFFF), Four);
+            Out.append(reinterpret_cast<const char *>(Four), 4);
+            break;
+        default:
+            // A lone surrogate, or one of the few private use characters whose
+            // old GB18030 code now stands for another character: no code left.
+            Out.append('?');
+            break;
+        }
+    }
+    return Out;
+}
+
+bool CanEncode(const QString &Text)
+{
+    const Tables *T = nullptr;
+    for (QChar Q : Text) {
+        const char16_t C = Q.unicode();
+        if (C < 0x80 || IsEscape(C))
+            continue;
+        if (!T)
+            T = &Get();
+        const quint32 E = T->Enc[C];
+        if (E == EncNone || (E & EncOutside))
+            return false;
+    }
+    return true;
+}
+
+qsizetype EncodedLength(const QString &Text)
+{
+    qsizetype Len = 0;
+    const Tables *T = nullptr;
+    const qsizetype N = Text.size();
+    for (qsizetype I = 0; I < N; ++I) {
+        const char16_t C = Text.at(I).unicode();
+        if (C < 0x80 || IsEscape(C)) {
+            ++Len;
+            continue;
+        }
+        if (QChar::isHighSurrogate(C) && I + 1 < N && Text.at(I + 1).isLowSurrogate()) {
+            Len += 4;
+            ++I;
+            continue;
+        }
+        if (!T)
+            T = &Get();
+        const quint32 E = T->Enc[C];
+        Len += (E == EncNone) ? 1 : qsizetype(E >> 24);
+    }
+    return Len;
+}
+
+} // namespace Cp936

@@ -1,0 +1,261 @@
+#include "Application.h"
+#include "Prompts.h"
+#include "ScriptedPrompts.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QEvent>
+#include <QHash>
+#include <QPointer>
+#include <new>
+
+// ---- the application ----
+
+TApplication::TApplication(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+}
+
+TApplication::~TApplication() = default;
+
+TApplication *TApplication::Instance()
+{
+    return qobject_cast<TApplication *>(QCoreApplication::instance());
+}
+
+QString TApplication::Title() const
+{
+    return applicationDisplayName();
+}
+
+void TApplication::SetTitle(const QString &Value)
+{
+    setApplicationDisplayName(Value);
+}
+
+bool TApplication::notify(QObject *Receiver, QEvent *Event)
+{
+    try {
+        return QApplication::notify(Receiver, Event);
+    } catch (...) {
+        HandleException();
+        return false;
+    }
+}
+
+// ---- the error handler ----
+
+static QPointer<QWidget> &ProgressBoxRef()
+{
+    static QPointer<QWidget> Box;
+    return Box;
+}
+
+void SetProgressBox(QWidget *Box)
+{
+    ProgressBoxRef() = Box;
+}
+
+QWidget *ProgressBox()
+{
+    return ProgressBoxRef().data();
+}
+
+static void Report(const Exception &E, TObject *Sender)
+{
+    TApplication *App = TApplication::Instance();
+    if (App && App->OnException) {
+        App->OnException(Sender, E);
+        return;
+    }
+    RestoreCursor();
+    if (QWidget *Box = ProgressBox())
+        Box->hide();
+    ShowException(E.Message());
+}
+
+void HandleException(std::exception_ptr Ptr, TObject *Sender)
+{
+    try {
+        try {
+            std::rethrow_exception(Ptr);
+        } catch (const EAbort &) {
+            // A silent exception: the operation simply ends.
+        } catch (const EScriptFailure &F) {
+            NoteScriptFailure(F.Message());
+        } catch (const Exception &E) {
+            Report(E, Sender);
+        } catch (const std::bad_alloc &) {
+            Report(EOutOfMemory(QStringLiteral("内存不足")), Sender);
+        } catch (const std::exception &E) {
+            Report(Exception(QString::fromLocal8Bit(E.what())), Sender);
+        } catch (...) {
+            Report(Exception(QStringLiteral("未知错误")), Sender);
+        }
+    } catch (const EScriptFailure &F) {
+        // The error box itself was not scripted.
+        NoteScriptFailure(F.Message());
+    } catch (...) {
+        // Nothing may escape the last-resort handler.
+    }
+}
+
+void HandleException(TObject *Sender)
+{
+    HandleException(std::current_exception(), Sender);
+}
+
+void ShowException(const QString &Message)
+{
+    MessageBox(DefaultPromptOwner(), Message, QApplication::applicationDisplayName(), MB_OK | MB_ICONERROR);
+}
+
+// ---- the cursor ----
+
+namespace {
+int GCursorDepth = 0;          // override cursors we pushed
+unsigned GCursorGeneration = 0;
+bool GScreenWait = false;      // ShowWaitCursor's own level
+
+bool HaveGui()
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+}
+} // namespace
+
+TWaitCursor::TWaitCursor()
+    : FGeneration(GCursorGeneration)
+{
+    if (HaveGui())
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    ++GCursorDepth;
+}
+
+TWaitCursor::~TWaitCursor()
+{
+    if (FGeneration != GCursorGeneration || GCursorDepth == 0)
+        return;     // RestoreCursor already undid it
+    if (HaveGui())
+        QGuiApplication::restoreOverrideCursor();
+    --GCursorDepth;
+}
+
+void ShowWaitCursor()
+{
+    if (GScreenWait)
+        return;
+    if (HaveGui())
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    ++GCursorDepth;
+    GScreenWait = true;
+}
+
+void RestoreCursor()
+{
+    if (HaveGui())
+        while (QGuiApplication::overrideCursor())
+            QGuiApplication::restoreOverrideCursor();
+    GCursorDepth = 0;
+    GScreenWait = false;
+    ++GCursorGeneration;
+}
+
+bool WaitCursorShown()
+{
+    return GCursorDepth > 0;
+}
+
+// ---- pumping and the busy lock ----
+
+namespace {
+
+class TInputBlocker : public QObject {
+public:
+    QHash<const QWidget *, int> Locks;
+
+    bool Locked(const QWidget *W) const
+    {
+        for (; W; W = W->parentWidget())
+            if (Locks.contains(W))
+                return true;
+        return false;
+    }
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        switch (Event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::Close:
+            break;
+        default:
+            return false;
+        }
+        const QWidget *W = qobject_cast<const QWidget *>(Watched);
+        if (!W)
+            if (const QAction *A = qobject_cast<const QAction *>(Watched))
+                W = qobject_cast<const QWidget *>(A->parent());
+        if (!W || !Locked(W))
+            return false;
+        if (Event->type() == QEvent::Close)
+            static_cast<QCloseEvent *>(Event)->ignore();
+        return true;
+    }
+};
+
+TInputBlocker *Blocker()
+{
+    static TInputBlocker *B = nullptr;
+    if (!B && QCoreApplication::instance()) {
+        B = new TInputBlocker;
+        B->setParent(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(B);
+        QObject::connect(B, &QObject::destroyed, [] { B = nullptr; });
+    }
+    return B;
+}
+
+} // namespace
+
+void ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+TBusyLock::TBusyLock(QWidget *Window)
+    : FWindow(Window)
+{
+    if (Window)
+        if (TInputBlocker *B = Blocker())
+            ++B->Locks[Window];
+}
+
+TBusyLock::~TBusyLock()
+{
+    if (!FWindow)
+        return;
+    if (TInputBlocker *B = Blocker()) {
+        auto It = B->Locks.find(FWindow.data());
+        if (It != B->Locks.end() && --It.value() <= 0)
+            B->Locks.erase(It);
+    }
+}
+
+bool IsBusy(const QWidget *Window)
+{
+    TInputBlocker *B = Blocker();
+    return B && B->Locked(Window);
+}

@@ -1,0 +1,102 @@
+#pragma once
+// The application object and the services every window relies on: the last-resort
+// error handler, the wait cursor, one message-pumping helper with a busy lock.
+
+#include "platform/core/Types.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+#include <exception>
+#include <functional>
+#include <type_traits>
+
+
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int &argc, char **argv);
+    ~TApplication() override;
+
+    // The running application object, or nullptr when the QApplication is not ours (some tests).
+    static TApplication *Instance();
+
+    QString Title() const;
+    void SetTitle(const QString &Value);
+
+    // Called instead of the standard handling when set (Sender, the error).
+    std::function<void(TObject *Sender, const Exception &E)> OnException;
+
+    // Catches what escapes an event handler.
+    bool notify(QObject *Receiver, QEvent *Event) override;
+
+};
+
+// The box that shows the progress of long operations (the main window's); the error
+// handler hides it.
+void SetProgressBox(QWidget *Box);
+QWidget *ProgressBox();
+
+// The error handler: the normal cursor comes back, the progress box of the running
+// operation disappears and the error is shown with the application's standard error box
+// (its message, the application title, an error icon, OK). EAbort shows nothing.
+// Handles the current exception (call from a catch block).
+void HandleException(TObject *Sender = nullptr);
+void HandleException(std::exception_ptr E, TObject *Sender = nullptr);
+// The standard error box alone.
+void ShowException(const QString &Message);
+
+// Runs a handler; whatever it throws goes to the error handler. Use for every slot
+// connected to a signal, since exceptions must not unwind through Qt's signal code:
+//   connect(Button, &QPushButton::clicked, this, Guarded([this] { Button1Click(this); }));
+template <typename F>
+auto Guarded(F Handler)
+{
+    return [Handler = std::move(Handler)](auto &&...Args) mutable {
+        try {
+            // A handler may ignore the signal's arguments (clicked(bool) calling a plain function).
+            if constexpr (std::is_invocable_v<F &, decltype(Args)...>)
+                Handler(std::forward<decltype(Args)>(Args)...);
+            else
+                Handler();
+        } catch (...) {
+            HandleException();
+        }
+    };
+}
+
+// ---- the cursor ----
+// The hourglass for the lifetime of the object (nests).
+class TWaitCursor {
+public:
+    TWaitCursor();
+    ~TWaitCursor();
+    TWaitCursor(const TWaitCursor &) = delete;
+    TWaitCursor &operator=(const TWaitCursor &) = delete;
+
+private:
+    unsigned FGeneration;
+};
+// Switch the hourglass on for code that cannot hold a TWaitCursor; RestoreCursor ends it.
+void ShowWaitCursor();
+// Back to the normal cursor, whatever was set before (the error handler calls it).
+void RestoreCursor();
+bool WaitCursorShown();
+
+// ---- pumping messages during long work ----
+// Handles pending events once. User input for windows held by a TBusyLock is dropped.
+void ProcessMessages();
+
+// Locks a window (and its children) against mouse and keyboard input and closing while
+// long work pumps events; other windows (the wait box, a cancel button) stay usable.
+class TBusyLock {
+public:
+    explicit TBusyLock(QWidget *Window);
+    ~TBusyLock();
+    TBusyLock(const TBusyLock &) = delete;
+    TBusyLock &operator=(const TBusyLock &) = delete;
+
+private:
+    QPointer<QWidget> FWindow;
+};
+bool IsBusy(const QWidget *Window);

@@ -1,0 +1,46 @@
+#pragma once
+// Private window messages: numbered messages between windows, delivered later
+// (PostMessage, through the event queue) or at once (SendMessage). A receiver derives
+// from TMessageTarget (beside its QWidget base) and handles them in WndProc.
+
+#include <QtGlobal>
+#include <memory>
+
+constexpr unsigned WM_USER = 0x0400;
+constexpr unsigned WM_COPYDATA = 0x004A;
+
+// The main window's private messages.
+constexpr unsigned WM_STARTUPOPEN = 0x1408;
+constexpr unsigned WM_OPENPAGEFILE = 0x1409;
+constexpr unsigned WM_FORMNOTIFY = 0x1410;
+
+// The record a WM_OPENPAGEFILE or WM_COPYDATA message points to.
+struct TCopyDataStruct {
+    quintptr dwData = 0;
+    quint32 cbData = 0;
+    const void *lpData = nullptr;
+};
+
+class TMessageReceiver;
+
+class TMessageTarget {
+public:
+    TMessageTarget();
+    virtual ~TMessageTarget();
+    TMessageTarget(const TMessageTarget &) = delete;
+    TMessageTarget &operator=(const TMessageTarget &) = delete;
+
+    // Handles one message; the result goes back to SendMessage.
+    virtual qintptr WndProc(unsigned Msg, qintptr WParam, qintptr LParam) = 0;
+
+private:
+    friend bool PostMessage(TMessageTarget *, unsigned, qintptr, qintptr);
+    std::unique_ptr<TMessageReceiver> FReceiver;
+};
+
+// Queues the message; it is handled after the events already waiting. A message still
+// queued when the target is destroyed is dropped. An exception escaping the handler goes
+// to the application's error handler. False when there is no target.
+bool PostMessage(TMessageTarget *Target, unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);
+// Handles the message now and returns the handler's result (0 without a target).
+qintptr SendMessage(TMessageTarget *Target, unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);

@@ -1,0 +1,224 @@
+#include "Shell.h"
+#include "QtShell.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+// ---- the current implementation ----
+
+static std::unique_ptr<TShell> &CurrentShell()
+{
+    static std::unique_ptr<TShell> Current;
+    return Current;
+}
+
+TShell &Shell()
+{
+    auto &Current = CurrentShell();
+    if (!Current)
+        Current = std::make_unique<TQtShell>();
+    return *Current;
+}
+
+std::unique_ptr<TShell> SetShell(std::unique_ptr<TShell> Value)
+{
+    auto &Current = CurrentShell();
+    std::unique_ptr<TShell> Old = std::move(Current);
+    Current = std::move(Value);
+    return Old;
+}
+
+// ---- the Qt shell ----
+
+TQtShell::~TQtShell()
+{
+    StopMusic();
+}
+
+bool TQtShell::Open(const QString &FileOrUrl)
+{
+    if (FileOrUrl.isEmpty())
+        return false;
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {FileOrUrl});
+}
+
+bool TQtShell::StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir)
+{
+    QString Dir = WorkingDir;
+    if (Dir.isEmpty())
+        Dir = QFileInfo(Program).absolutePath();
+    return QProcess::startDetached(Program, Args, Dir);
+}
+
+TRunResult TQtShell::RunAndWait(const QString &Program, const QStringList &Args, const QString &WorkingDir)
+{
+    TRunResult Result;
+    QProcess P;
+    // The program runs in its own folder unless told otherwise, as the outputs expect.
+    const QString Dir = WorkingDir.isEmpty() ? QFileInfo(Program).absolutePath() : WorkingDir;
+    if (!Dir.isEmpty() && QFileInfo(Dir).isDir())
+        P.setWorkingDirectory(Dir);
+    P.setProcessChannelMode(QProcess::ForwardedChannels);
+    P.setInputChannelMode(QProcess::ForwardedInputChannel);
+    P.start(Program, Args);
+    if (!P.waitForStarted(-1))
+        return Result;
+    Result.Started = true;
+
+    QEventLoop Loop;
+    QObject::connect(&P, &QProcess::finished, &Loop, &QEventLoop::quit);
+    QObject::connect(&P, &QProcess::errorOccurred, &Loop, [&Loop, &P](QProcess::ProcessError E) {
+        if (E == QProcess::Crashed || P.state() == QProcess::NotRunning)
+            Loop.quit();
+    });
+
+    std::unique_ptr<QProgressDialog> Box;
+    if (QApplication::instance() && qobject_cast<QApplication *>(QApplication::instance())) {
+        Box = std::make_unique<QProgressDialog>(QStringLiteral("正在运行 %1，请稍候……").arg(QFileInfo(Program).fileName()),
+                                                QStringLiteral("取消"), 0, 0, QApplication::activeWindow());
+        Box->setWindowTitle(QApplication::applicationDisplayName());
+        Box->setWindowModality(Qt::ApplicationModal);
+        Box->setMinimumDuration(RunWaitBoxDelay);
+        Box->setAutoClose(false);
+        Box->setAutoReset(false);
+        QObject::connect(Box.get(), &QProgressDialog::canceled, &Loop, [&Result, &Loop]() {
+            Result.Cancelled = true;
+            Loop.quit();
+        });
+        Box->setValue(0);
+    }
+    if (P.state() != QProcess::NotRunning)
+        Loop.exec();
+
+    if (Result.Cancelled && P.state() != QProcess::NotRunning) {
+        P.terminate();
+        if (!P.waitForFinished(3000)) {
+            P.kill();
+            P.waitForFinished(-1);
+        }
+        return Result;
+    }
+    if (P.state() != QProcess::NotRunning)
+        P.waitForFinished(-1);
+    Result.Crashed = P.exitStatus() == QProcess::CrashExit;
+    Result.ExitCode = Result.Crashed ? -1 : P.exitCode();
+    return Result;
+}
+
+bool TQtShell::SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments)
+{
+    QStringList Args;
+    if (!Subject.isEmpty())
+        Args << QStringLiteral("--subject") << Subject;
+    if (!Body.isEmpty())
+        Args << QStringLiteral("--body") << Body;
+    for (const QString &A : Attachments)
+        Args << QStringLiteral("--attach") << A;
+    if (!To.isEmpty())
+        Args << To;
+    return QProcess::startDetached(QStringLiteral("xdg-email"), Args);
+}
+
+bool TQtShell::PlayMusic(const QString &File)
+{
+    StopMusic();
+    if (!QFileInfo(File).isFile())
+        return false;
+    // A MIDI file needs a synthesizer; whichever is installed plays it.
+    static const struct { const char *Program; const char *Options; } Players[] = {
+        {"timidity", "-id"}, {"fluidsynth", "-i"}, {"aplaymidi", ""}};
+    for (const auto &Player : Players) {
+        const QString Path = QStandardPaths::findExecutable(QString::fromLatin1(Player.Program));
+        if (Path.isEmpty())
+            continue;
+        QStringList Args;
+        if (*Player.Options)
+            Args << QString::fromLatin1(Player.Options);
+        Args << File;
+        FMusic = std::make_unique<QProcess>();
+        FMusic->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        FMusic->setStandardOutputFile(QProcess::nullDevice());
+        FMusic->start(Path, Args);
+        if (FMusic->waitForStarted(3000))
+            return true;
+        FMusic.reset();
+    }
+    return false;
+}
+
+void TQtShell::StopMusic()
+{
+    if (!FMusic)
+        return;
+    if (FMusic->state() != QProcess::NotRunning) {
+        FMusic->terminate();
+        if (!FMusic->waitForFinished(2000)) {
+            FMusic->kill();
+            FMusic->waitForFinished(-1);
+        }
+    }
+    FMusic.reset();
+}
+
+bool TQtShell::MusicPlaying() const
+{
+    return FMusic && FMusic->state() != QProcess::NotRunning;
+}
+
+// ---- the scripted shell ----
+
+QString TShellCall::Describe() const
+{
+    return Kind + QLatin1Char(' ') + Args.join(QStringLiteral(" | "));
+}
+
+bool TScriptedShell::Open(const QString &FileOrUrl)
+{
+    FCalls << TShellCall{QStringLiteral("Open"), {FileOrUrl}};
+    return true;
+}
+
+bool TScriptedShell::StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir)
+{
+    FCalls << TShellCall{QStringLiteral("StartProgram"), {Program, Args.join(QLatin1Char(' ')), WorkingDir}};
+    return true;
+}
+
+TRunResult TScriptedShell::RunAndWait(const QString &Program, const QStringList &Args, const QString &WorkingDir)
+{
+    FCalls << TShellCall{QStringLiteral("RunAndWait"), {Program, Args.join(QLatin1Char(' ')), WorkingDir}};
+    if (RunReally)
+        return TQtShell().RunAndWait(Program, Args, WorkingDir);
+    if (!FRunResults.isEmpty())
+        return FRunResults.takeFirst();
+    TRunResult R;
+    R.Started = true;
+    R.ExitCode = 0;
+    return R;
+}
+
+bool TScriptedShell::SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments)
+{
+    FCalls << TShellCall{QStringLiteral("SendMail"), {To, Subject, Body, Attachments.join(QLatin1Char(' '))}};
+    return true;
+}
+
+bool TScriptedShell::PlayMusic(const QString &File)
+{
+    FCalls << TShellCall{QStringLiteral("PlayMusic"), {File}};
+    FPlaying = true;
+    return true;
+}
+
+void TScriptedShell::StopMusic()
+{
+    FCalls << TShellCall{QStringLiteral("StopMusic"), {}};
+    FPlaying = false;
+}

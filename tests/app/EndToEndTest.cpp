@@ -1,0 +1,129 @@
+// Quillbook started offscreen by quillbook-drive, and the Chinese text it renders.
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QImage>
+#include <QLabel>
+#include <QProcess>
+#include <QSet>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString Driver()
+{
+    return qEnvironmentVariable("QB_PROGRAM_DIR", QStringLiteral(QB_PROGRAM_DIR_DEFAULT)) + QStringLiteral("/quillbook-drive");
+}
+
+// A program folder for one run: a copy of data/.
+void MakeHome(const QString &Home)
+{
+    const QString Data = TestSupport::DataDir();
+    QDirIterator It(Data, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (It.hasNext()) {
+        const QString F = It.next();
+        const QString To = Home + QLatin1Char('/') + QDir(Data).relativeFilePath(F);
+        QDir().mkpath(QFileInfo(To).absolutePath());
+        QFile::copy(F, To);
+    }
+}
+
+struct DriveResult {
+    int Code = -1;
+    QString Out;
+    QString Err;
+};
+
+DriveResult Drive(const QString &Home, const QString &Script, const QStringList &ProgramArgs = {})
+{
+    QProcess P;
+    QStringList Args{QStringLiteral("--home"), Home, QStringLiteral("-")};
+    if (!ProgramArgs.isEmpty())
+        Args << QStringLiteral("--") << ProgramArgs;
+    P.start(Driver(), Args);
+    DriveResult R;
+    if (!P.waitForStarted(30000))
+        return R;
+    P.write(Script.toUtf8());
+    P.closeWriteChannel();
+    if (!P.waitForFinished(300000)) {
+        P.kill();
+        P.waitForFinished();
+        return R;
+    }
+    R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
+    R.Out = QString::fromUtf8(P.readAllStandardOutput());
+    R.Err = QString::fromUtf8(P.readAllStandardError());
+    return R;
+}
+
+int Colours(const QImage &Image, const QRect &Area)
+{
+    QSet<QRgb> Seen;
+    for (int Y = Area.top(); Y <= Area.bottom(); ++Y)
+        for (int X = Area.left(); X <= Area.right(); ++X)
+            Seen.insert(Image.pixel(X, Y));
+    return int(Seen.size());
+}
+
+} // namespace
+
+TEST(EndToEnd, TheDriverStartsTheProgramAndSavesAScreenshotOfItsWindow)
+{
+    ASSERT_TRUE(QFileInfo(Driver()).isExecutable()) << Driver().toStdString();
+    TestSupport::TempDir Home;
+    MakeHome(Home.Path());
+    const QString Shot = Home.File("shots/main.png");
+    const DriveResult R = Drive(Home.Path(), QStringLiteral("wait\ntext Form1\nscreenshot Form1 %1\nprompts\nshell\nquit\n").arg(Shot));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("Quillbook 2008\n"));
+
+    QImage Image(Shot);
+    ASSERT_FALSE(Image.isNull());
+    EXPECT_GE(Image.width(), 200);
+    EXPECT_GE(Image.height(), 150);
+    // The caption bar carries the title in letters: more than its background colour.
+    EXPECT_GT(Colours(Image, QRect(0, 0, Image.width(), 12)), 2);
+    // This run made no scratch files that outlive it.
+    EXPECT_FALSE(QDir(Home.File("tmp")).exists() && !QDir(Home.File("tmp")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
+}
+
+TEST(EndToEnd, AFailingCommandEndsTheRunWithAClearMessage)
+{
+    TestSupport::TempDir Home;
+    const DriveResult R = Drive(Home.Path(), QStringLiteral("wait\nclick NoSuchButton\nquit\n"));
+    EXPECT_EQ(R.Code, 1);
+    EXPECT_TRUE(R.Err.contains(QStringLiteral("line 2 (click NoSuchButton): nothing is named NoSuchButton"))) << R.Err.toStdString();
+
+    QProcess P;
+    P.start(Driver(), {QStringLiteral("--help")});
+    ASSERT_TRUE(P.waitForFinished(30000));
+    EXPECT_EQ(P.exitCode(), 0);
+    EXPECT_TRUE(P.readAllStandardOutput().contains("screenshot NAME FILE.png"));
+}
+
+// The offscreen platform draws the program's Chinese texts with real glyphs, not boxes.
+TEST(EndToEnd, ChineseTextIsRenderedWithACjkFont)
+{
+    const QString Text = QStringLiteral("图片列表");
+    QLabel Label(Text);
+    const QFontMetrics Metrics(Label.font());
+    for (QChar C : Text)
+        EXPECT_TRUE(Metrics.inFontUcs4(C.unicode())) << "no glyph for U+" << std::hex << unsigned(C.unicode());
+
+    // Each character draws differently (missing glyphs would all be the same box).
+    QList<QImage> Glyphs;
+    for (QChar C : Text) {
+        QLabel One{QString(C)};
+        One.adjustSize();
+        Glyphs << One.grab().toImage();
+        EXPECT_GT(Colours(Glyphs.last(), Glyphs.last().rect()), 1);
+    }
+    for (int I = 1; I < Glyphs.size(); ++I)
+        EXPECT_NE(Glyphs[I], Glyphs[0]);
+}

@@ -1,0 +1,97 @@
+#include "platform/core/Codec.h"
+
+#include "Printers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Bytes(std::initializer_list<int> List)
+{
+    QByteArray B;
+    for (int V : List)
+        B.append(char(V));
+    return B;
+}
+
+TEST(Cp936Codec, ChineseTextAndEuroRoundTrip)
+{
+    const QString Text = QStringLiteral("价格：€12.50，产品名称ABC");
+    const QByteArray Enc = Cp936::Encode(Text);
+    // 价 is BC DB in the code page; the euro sign is the single byte 0x80.
+    EXPECT_TRUE(Enc.startsWith(Bytes({0xBC, 0xDB})));
+    EXPECT_TRUE(Enc.contains(char(0x80)));
+    EXPECT_EQ(Cp936::Decode(Enc), Text);
+    EXPECT_TRUE(Cp936::CanEncode(Text));
+    EXPECT_EQ(Cp936::EncodedLength(Text), Enc.size());
+    EXPECT_EQ(Cp936::Decode(Bytes({0x80})), QString(QChar(0x20AC)));
+    EXPECT_EQ(Cp936::Encode(QStringLiteral("plain ascii")), QByteArray("plain ascii"));
+}
+
+TEST(Cp936Codec, EveryCodePageSequenceKeepsItsBytes)
+{
+    // All one- and two-byte sequences, valid or not, come back byte for byte.
+    QByteArray All;
+    for (int B = 0; B < 0x100; ++B)
+        All.append(char(B)).append(' ');
+    for (int Lead = 0x81; Lead <= 0xFE; ++Lead)
+        for (int Trail = 0x40; Trail <= 0xFE; ++Trail)
+            All.append(char(Lead)).append(char(Trail)).append('|');
+    EXPECT_EQ(Cp936::Encode(Cp936::Decode(All)), All);
+
+    // So do four-byte sequences: the BMP range, some of the supplementary
+    // planes and codes beyond them.
+    QByteArray Four;
+    for (int B1 : {0x81, 0x82, 0x83, 0x84, 0x85, 0x90, 0xE3, 0xE4, 0xFE})
+        for (int B2 = 0x30; B2 <= 0x39; ++B2)
+            for (int B3 = 0x81; B3 <= 0xFE; ++B3)
+                for (int B4 = 0x30; B4 <= 0x39; ++B4)
+                    Four.append(char(B1)).append(char(B2)).append(char(B3)).append(char(B4));
+    EXPECT_EQ(Cp936::Encode(Cp936::Decode(Four)), Four);
+}
+
+TEST(Cp936Codec, CharactersOutsideTheCodePageUseFourByteSequences)
+{
+    const QString Emoji = QString::fromUtf8("\xF0\x9F\x98\x80");   // U+1F600
+    EXPECT_EQ(Cp936::Encode(Emoji), Bytes({0x94, 0x39, 0xFC, 0x36}));
+    EXPECT_FALSE(Cp936::CanEncode(Emoji));
+    EXPECT_EQ(Cp936::EncodedLength(Emoji), 4);
+    // A BMP character the code page lacks (a Korean syllable) and a no-break
+    // space, which is not the euro sign.
+    const QString Text = QStringLiteral("a\uD55C\u00A0b") + Emoji + QStringLiteral("\u20AC");
+    const QByteArray Enc = Cp936::Encode(Text);
+    EXPECT_EQ(Cp936::Decode(Enc), Text);
+    EXPECT_EQ(Cp936::EncodedLength(Text), Enc.size());
+    EXPECT_EQ(Enc.right(1), Bytes({0x80}));
+    // The GB18030 euro (A2 E3) is not the code page's: its bytes stay as they were.
+    EXPECT_EQ(Cp936::Encode(Cp936::Decode(Bytes({0xA2, 0xE3}))), Bytes({0xA2, 0xE3}));
+}
+
+TEST(Cp936Codec, EveryCharacterComesBack)
+{
+    // Every BMP character outside the surrogates and the private use area
+    // (a few private use characters have no GB18030 code of their own left).
+    QString All;
+    for (int C = 1; C < 0x10000; ++C)
+        if ((C < 0xD800 || C > 0xDFFF) && (C < 0xE000 || C > 0xF8FF))
+            All.append(QChar(char16_t(C)));
+    const QByteArray Enc = Cp936::Encode(All);
+    EXPECT_EQ(Cp936::Decode(Enc), All);
+    EXPECT_EQ(Cp936::EncodedLength(All), Enc.size());
+}
+
+TEST(Cp936Codec, InvalidAndTruncatedBytesAreKept)
+{
+    // A lead byte at the end, a lead byte before a control character, 0xFF, and
+    // a four-byte sequence cut short.
+    const QByteArray Damaged = Bytes({'A', 0xC4, 0x0A, 0xFF, 'B', 0x81, 0x30, 0x81, 'C', 0xD6});
+    const QString Text = Cp936::Decode(Damaged);
+    EXPECT_EQ(Text[1], QChar(0xF7C4));
+    EXPECT_EQ(Text[2], QLatin1Char('\n'));
+    EXPECT_EQ(Text.back(), QChar(0xF7D6));
+    EXPECT_EQ(Cp936::Encode(Text), Damaged);
+    // A lone surrogate is not a character; it becomes '?' rather than garbage.
+    EXPECT_EQ(Cp936::Encode(QString(QChar(0xD800)) + QLatin1Char('x')), QByteArray("?x"));
+}
+
+} // namespace

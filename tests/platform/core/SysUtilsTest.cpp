@@ -1,0 +1,263 @@
+#include "platform/core/SysUtils.h"
+
+#include <QLocale>
+
+#include <clocale>
+#include <cmath>
+#include "Printers.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+QString S(const char *Text)
+{
+    return QString::fromUtf8(Text);
+}
+
+template <typename F>
+QString ErrorOf(F &&Call)
+{
+    try {
+        Call();
+    } catch (const EConvertError &E) {
+        return E.Message();
+    }
+    return QStringLiteral("(no error)");
+}
+
+TEST(Conversions, StrToIntFollowsTheOriginalSyntax)
+{
+    EXPECT_EQ(StrToInt(S("  42")), 42);
+    EXPECT_EQ(StrToInt(S("-17")), -17);
+    EXPECT_EQ(StrToInt(S("+8")), 8);
+    EXPECT_EQ(StrToInt(S("$1F")), 31);
+    EXPECT_EQ(StrToInt(S("0x10")), 16);
+    EXPECT_EQ(StrToInt(S("$FFFFFFFF")), -1);
+    EXPECT_EQ(StrToInt(S("-2147483648")), INT_MIN);
+    EXPECT_EQ(StrToInt64(S("9223372036854775807")), LLONG_MAX);
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("42 ")); }), S("'42 ' is not a valid integer value"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("")); }), S("'' is not a valid integer value"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("2147483648")); }), S("'2147483648' is not a valid integer value"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("1.5")); }), S("'1.5' is not a valid integer value"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("价格")); }), S("'价格' is not a valid integer value"));
+    EXPECT_EQ(StrToIntDef(S("x"), 7), 7);
+    EXPECT_EQ(StrToIntDef(S("-"), 7), 7);
+    EXPECT_EQ(StrToIntDef(S("$"), 7), 7);
+}
+
+// Number conversions must not depend on the locale the program runs in.
+class NumberLocale : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        if (!GetParam())
+            return;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        for (const char *Name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+            if (std::setlocale(LC_NUMERIC, Name)) {
+                FCommaLocale = true;
+                break;
+            }
+    }
+    void TearDown() override
+    {
+        QLocale::setDefault(QLocale::c());
+        std::setlocale(LC_NUMERIC, "C");
+    }
+    bool FCommaLocale = false;
+};
+
+TEST_P(NumberLocale, StrToFloatUsesAPointAlways)
+{
+    EXPECT_DOUBLE_EQ(StrToFloat(S(" 12.50 ")), 12.5);
+    EXPECT_DOUBLE_EQ(StrToFloat(S("-.5")), -0.5);
+    EXPECT_DOUBLE_EQ(StrToFloat(S("3.")), 3.0);
+    EXPECT_DOUBLE_EQ(StrToFloat(S("1.5E3")), 1500.0);
+    EXPECT_DOUBLE_EQ(StrToFloat(S("2e-2")), 0.02);
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("12,50")); }), S("'12,50' is not a valid floating point value"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1,234.5")); }), S("'1,234.5' is not a valid floating point value"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S(".")); }), S("'.' is not a valid floating point value"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1e")); }), S("'1e' is not a valid floating point value"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("")); }), S("'' is not a valid floating point value"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1e999")); }), S("'1e999' is not a valid floating point value"));
+    EXPECT_DOUBLE_EQ(StrToFloatDef(S("abc"), 2.5), 2.5);
+}
+
+TEST_P(NumberLocale, FloatToStrGivesFifteenDigits)
+{
+    EXPECT_EQ(FloatToStr(0.1 + 0.2), S("0.3"));
+    EXPECT_EQ(FloatToStr(-2.5), S("-2.5"));
+    EXPECT_EQ(FloatToStr(0), S("0"));
+    EXPECT_EQ(FloatToStr(1e15), S("1E15"));
+    EXPECT_EQ(FloatToStr(123456789012345.0), S("123456789012345"));
+    EXPECT_EQ(FloatToStr(0.0001), S("0.0001"));
+    EXPECT_EQ(FloatToStr(0.00001), S("1E-5"));
+    EXPECT_EQ(FloatToStr(1.5e-7), S("1.5E-7"));
+    EXPECT_EQ(FloatToStr(2.0 / 3.0), S("0.666666666666667"));
+}
+
+TEST_P(NumberLocale, FormatFloatPlaceholdersAndSections)
+{
+    struct Case {
+        const char *Format;
+        double Value;
+        const char *Expected;
+    };
+    const Case Cases[] = {
+        {"0", 1234, "1234"},          {"0", 0.5, "1"},
+        {"0.00", -1234, "-1234.00"},  {"0.00", 0.5, "0.50"},
+        {"#.##", 0.5, ".5"},          {"#.##", 0, ""},
+        {"0.##", 1.5, "1.5"},         {"0.##", 2, "2"},
+        {"#,##0.00", 1234567.891, "1,234,567.89"},
+        {"#,##0.00", -1234, "-1,234.00"},
+        {"#,##0", -999.5, "-1,000"},
+        {"00000", 42, "00042"},
+        {"#,##0.00;(#,##0.00)", -1234, "(1,234.00)"},
+        {"#,##0.00;(#,##0.00)", -0.001, "0.00"},
+        {"#,##0.00;;Zero", 0, "Zero"},
+        {"#,##0.00;;Zero", 0.004, "Zero"},
+        {"0.000E+00", 1234, "1.234E+03"},
+        {"0.000E+00", 0.5, "5.000E-01"},
+        {"#.###E-0", 0.5, "5E-1"},
+        {"#.###E-0", 0, "0E0"},
+        {"0.0E+00", 0.000123, "1.2E-04"},
+        {"\"¥\"#,##0.00", 1234.5, "¥1,234.50"},
+        {"'单价：'0.00元", 12.3, "单价：12.30元"},
+        {"0.00%", 12.3, "12.30%"},
+        {"0.00", -0.001, "0.00"},
+        {"0.00", 1e20, "1E20"},
+        {"", 2.5, "2.5"},
+    };
+    for (const Case &C : Cases)
+        EXPECT_EQ(FormatFloat(S(C.Format), C.Value), S(C.Expected)) << C.Format << " " << C.Value;
+}
+
+TEST_P(NumberLocale, FormatFloatRoundsTheWrittenDecimalHalfAwayFromZero)
+{
+    // 1.005 is stored a little below 1.005; the 15-digit decimal is what counts.
+    EXPECT_EQ(FormatFloat(S("0.00"), 1.005), S("1.01"));
+    EXPECT_EQ(FormatFloat(S("0.00"), -1.005), S("-1.01"));
+    EXPECT_EQ(FormatFloat(S("0.00"), 2.675), S("2.68"));
+    EXPECT_EQ(FormatFloat(S("0.00"), 0.125), S("0.13"));
+    EXPECT_EQ(FormatFloat(S("0.00"), 9.995), S("10.00"));
+    EXPECT_EQ(FormatFloat(S("0"), 2.5), S("3"));
+    EXPECT_EQ(FormatFloat(S("0"), -0.5), S("-1"));
+    EXPECT_EQ(FormatFloat(S("0.00"), 0.1 + 0.2), S("0.30"));
+    EXPECT_EQ(FormatFloat(S("0.00"), 123456789012.345), S("123456789012.35"));
+}
+
+TEST_P(NumberLocale, FormatGivesPrintfStyleTexts)
+{
+    EXPECT_EQ(Format(S("%.2f"), {1.005}), S("1.01"));
+    EXPECT_EQ(Format(S("%d件 %s"), {3, S("产品")}), S("3件 产品"));
+    EXPECT_EQ(Format(S("[%5d|%-4s|%x|%.3d]"), {42, S("ab"), 255, 7}), S("[   42|ab  |FF|007]"));
+    EXPECT_EQ(Format(S("%n"), {1234567.5}), S("1,234,567.50"));
+    EXPECT_EQ(Format(S("%1:s-%0:s"), {S("a"), S("b")}), S("b-a"));
+    EXPECT_EQ(Format(S("100%%"), {}), S("100%"));
+    // The precision of %e counts all digits.
+    EXPECT_EQ(Format(S("%.3e"), {1234.5}), S("1.23E+003"));
+    EXPECT_EQ(ErrorOf([] { Format(S("%d"), {S("x")}); }), S("Format '%d' invalid or incompatible with argument"));
+    EXPECT_EQ(ErrorOf([] { Format(S("%s %s"), {S("x")}); }),
+              S("Format '%s %s' invalid or incompatible with argument"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, NumberLocale, ::testing::Values(false, true),
+                         [](const auto &Info) { return std::string(Info.param ? "CommaDecimal" : "Plain"); });
+
+TEST(Conversions, RoundTruncAndMulDiv)
+{
+    EXPECT_EQ(Round(2.5), 2);
+    EXPECT_EQ(Round(3.5), 4);
+    EXPECT_EQ(Round(-2.5), -2);
+    EXPECT_EQ(Round(0.5), 0);
+    EXPECT_EQ(Round(1.4999999), 1);
+    EXPECT_EQ(Round(-1.6), -2);
+    EXPECT_EQ(Trunc(-1.9), -1);
+    EXPECT_EQ(Trunc(1.9), 1);
+    EXPECT_THROW(Round(std::nan("")), EInvalidOperation);
+    EXPECT_THROW(Trunc(1e300), EInvalidOperation);
+    EXPECT_EQ(MulDiv(10, 3, 4), 8);      // 7.5 rounds away from zero
+    EXPECT_EQ(MulDiv(-10, 3, 4), -8);
+    EXPECT_EQ(MulDiv(10, 1, 3), 3);
+    EXPECT_EQ(MulDiv(5, 1, 0), -1);
+    EXPECT_EQ(MulDiv(2000000000, 2, 1), -1);   // no 32-bit result
+    EXPECT_EQ(MulDiv(2000000000, 3, 3), 2000000000); // 64-bit intermediate
+}
+
+TEST(Strings, OneBasedRoutines)
+{
+    EXPECT_EQ(Trim(S("\t 价格 \r\n")), S("价格"));
+    EXPECT_EQ(TrimLeft(S("  a ")), S("a "));
+    EXPECT_EQ(TrimRight(S("  a ")), S("  a"));
+    EXPECT_EQ(Pos(S("格"), S("价格")), 2);
+    EXPECT_EQ(Pos(S("x"), S("价格")), 0);
+    EXPECT_EQ(Pos(S(""), S("abc")), 0);
+    EXPECT_EQ(Copy(S("abcdef"), 2, 3), S("bcd"));
+    EXPECT_EQ(Copy(S("abcdef"), 0, 2), S("ab"));
+    EXPECT_EQ(Copy(S("abcdef"), 5, 100), S("ef"));
+    EXPECT_EQ(Copy(S("abcdef"), 7, 1), S(""));
+    EXPECT_EQ(Copy(S("abcdef"), 2, -1), S(""));
+    EXPECT_EQ(UpperCase(S("abc价ä")), S("ABC价ä"));
+    EXPECT_TRUE(SameText(S("Price=1"), S("PRICE=1")));
+    EXPECT_LT(CompareText(S("a"), S("B")), 0);
+    EXPECT_GT(CompareStr(S("a"), S("B")), 0);
+    EXPECT_EQ(QuotedStr(S("it's")), S("'it''s'"));
+    EXPECT_EQ(StringReplace(S("aXbxc"), S("x"), S("-"), rfReplaceAll | rfIgnoreCase), S("a-b-c"));
+    EXPECT_EQ(StringReplace(S("axbxc"), S("x"), S("-"), 0), S("a-bxc"));
+    EXPECT_EQ(IntToHex(255, 4), S("00FF"));
+}
+
+TEST(Dates, EncodeDecodeAndFormat)
+{
+    EXPECT_DOUBLE_EQ(EncodeDate(1899, 12, 30), 0.0);
+    EXPECT_DOUBLE_EQ(EncodeDate(2000, 1, 1), 36526.0);
+    EXPECT_EQ(ErrorOf([] { EncodeDate(2007, 2, 29); }), S("Invalid argument to date encode"));
+    EXPECT_EQ(ErrorOf([] { EncodeTime(24, 0, 0, 0); }), S("Invalid argument to time encode"));
+    EXPECT_TRUE(IsValidDate(2008, 2, 29));
+    EXPECT_FALSE(IsValidDate(0, 1, 1));
+
+    const TDateTime T = EncodeDate(2007, 4, 15) + EncodeTime(18, 30, 10, 5);
+    int Y, M, D, H, N, Sec, Ms;
+    DecodeDate(T, Y, M, D);
+    DecodeTime(T, H, N, Sec, Ms);
+    EXPECT_EQ((std::vector<int>{Y, M, D, H, N, Sec, Ms}), (std::vector<int>{2007, 4, 15, 18, 30, 10, 5}));
+    EXPECT_EQ(FormatDateTime(S("yyyy-mm-dd hh:nn:ss.zzz"), T), S("2007-04-15 18:30:10.005"));
+    EXPECT_EQ(FormatDateTime(S("yy/m/d h:mm"), T), S("07-4-15 18:30"));
+    EXPECT_EQ(FormatDateTime(S("h:nn am/pm"), T), S("6:30 pm"));
+    EXPECT_EQ(FormatDateTime(S("\"日期\"yyyy'年'"), T), S("日期2007年"));
+    EXPECT_EQ(DateToStr(T), S("2007-4-15"));
+    EXPECT_EQ(TimeToStr(T), S("18:30:10"));
+    EXPECT_EQ(DateTimeToStr(EncodeDate(2007, 4, 15)), S("2007-4-15"));
+    EXPECT_DOUBLE_EQ(StrToDate(S("2007/4/15")), EncodeDate(2007, 4, 15));
+    EXPECT_THROW(StrToDate(S("2007-2-30")), EConvertError);
+
+    // Before 1899-12-30 the fraction still counts forward from midnight.
+    DecodeDate(-1.25, Y, M, D);
+    DecodeTime(-1.25, H, N, Sec, Ms);
+    EXPECT_EQ((std::vector<int>{Y, M, D, H}), (std::vector<int>{1899, 12, 29, 6}));
+}
+
+TEST(Dates, DosFileDates)
+{
+    const TDateTime T = EncodeDate(2007, 4, 15) + EncodeTime(18, 30, 11, 0);
+    const quint32 Dos = DateTimeToFileDate(T);
+    EXPECT_EQ(Dos, (quint32((2007 - 1980) << 9 | 4 << 5 | 15) << 16) | quint32(18 << 11 | 30 << 5 | 5));
+    EXPECT_DOUBLE_EQ(FileDateToDateTime(Dos), EncodeDate(2007, 4, 15) + EncodeTime(18, 30, 10, 0));
+    EXPECT_EQ(DateTimeToFileDate(EncodeDate(1970, 1, 1)), 0u);
+    EXPECT_EQ(FileDateToDateTime(0xFFFFFFFF), 0.0);   // damaged stamp
+}
+
+TEST(CommandLine, ParamsComeFromSetParams)
+{
+    SetParams({S("/opt/quillbook/quillbook"), S("页面.qbt"), S("-x")});
+    EXPECT_EQ(ParamCount(), 2);
+    EXPECT_EQ(ParamStr(0), S("/opt/quillbook/quillbook"));
+    EXPECT_EQ(ParamStr(1), S("页面.qbt"));
+    EXPECT_EQ(ParamStr(3), S(""));
+    SetParams({});
+    EXPECT_EQ(ParamCount(), 0);
+}
+
+} // namespace

@@ -1,0 +1,182 @@
+// The error handler, the messages, the cursor and the busy lock.
+
+#include "platform/services/Application.h"
+#include "platform/services/Clipboard.h"
+#include "platform/services/Messages.h"
+#include "platform/services/ScriptedPrompts.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ErrorHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto P = std::make_unique<TScriptedPrompts>();
+        Script = P.get();
+        FOld = SetPrompts(std::move(P));
+        ClearScriptFailure();
+        QCoreApplication::setApplicationName(QStringLiteral("Quillbook 2008"));
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("Quillbook 2008"));
+    }
+    void TearDown() override
+    {
+        SetPrompts(std::move(FOld));
+        ClearScriptFailure();
+        RestoreCursor();
+        SetProgressBox(nullptr);
+    }
+    TScriptedPrompts *Script = nullptr;
+
+private:
+    std::unique_ptr<TPrompts> FOld;
+};
+
+class Receiver : public QObject, public TMessageTarget {
+public:
+    QList<unsigned> Seen;
+    qintptr WndProc(unsigned Msg, qintptr WParam, qintptr LParam) override
+    {
+        Seen << Msg;
+        if (Msg == WM_USER + 1)
+            throw EFOpenError(QStringLiteral("无法打开文件 /x/a.qbt"));
+        if (Msg == WM_USER + 2)
+            Abort();
+        return WParam + LParam;
+    }
+};
+
+void RunLoopBriefly()
+{
+    QEventLoop Loop;
+    QTimer::singleShot(50, &Loop, &QEventLoop::quit);
+    Loop.exec();
+}
+
+} // namespace
+
+TEST_F(ErrorHandlerTest, AnExceptionInASlotShowsTheErrorBoxAndTheLoopGoesOn)
+{
+    QGroupBox Progress(QStringLiteral("操作进度："));
+    Progress.show();
+    SetProgressBox(&Progress);
+    Script->AnswerButton(QStringLiteral("OK"));
+
+    int Later = 0;
+    QPushButton Button;
+    QObject::connect(&Button, &QPushButton::clicked, &Button, Guarded([] {
+        ShowWaitCursor();
+        throw EConvertError(QStringLiteral("'abc' is not a valid integer value"));
+    }));
+    QTimer::singleShot(0, &Button, &QPushButton::click);
+    QTimer::singleShot(10, [&Later] { ++Later; });
+    RunLoopBriefly();
+
+    EXPECT_EQ(Later, 1);
+    ASSERT_EQ(Script->Records().size(), 1);
+    const TPromptRecord &R = Script->Records()[0];
+    EXPECT_EQ(R.Text, QStringLiteral("'abc' is not a valid integer value"));
+    EXPECT_EQ(R.Caption, QStringLiteral("Quillbook 2008"));
+    EXPECT_EQ(R.Buttons, QStringList{"OK"});
+    EXPECT_FALSE(WaitCursorShown());
+    EXPECT_FALSE(Progress.isVisible());
+}
+
+TEST_F(ErrorHandlerTest, AbortIsSilentAndAnUnscriptedErrorBoxIsNotedNotThrown)
+{
+    Guarded([] { Abort(); })();
+    EXPECT_TRUE(Script->Records().isEmpty());
+
+    // Nobody expected the error: the handler must not throw, the failure waits for the driver.
+    Guarded([] { throw std::runtime_error("boom"); })();
+    EXPECT_TRUE(PendingScriptFailure().contains(QStringLiteral("boom")));
+}
+
+TEST_F(ErrorHandlerTest, PostedMessagesArriveInOrderAndTheirErrorsReachTheHandler)
+{
+    auto R = std::make_unique<Receiver>();
+    EXPECT_EQ(SendMessage(R.get(), WM_FORMNOTIFY, 100, 5), 105);
+    EXPECT_TRUE(PostMessage(R.get(), WM_STARTUPOPEN));
+    EXPECT_TRUE(PostMessage(R.get(), WM_USER + 1));
+    EXPECT_TRUE(PostMessage(R.get(), WM_USER + 2));
+    EXPECT_EQ(R->Seen, QList<unsigned>{WM_FORMNOTIFY});   // posted ones wait for the loop
+    Script->AnswerButton(QStringLiteral("OK"));
+    RunLoopBriefly();
+    EXPECT_EQ(R->Seen, (QList<unsigned>{WM_FORMNOTIFY, WM_STARTUPOPEN, WM_USER + 1, WM_USER + 2}));
+    ASSERT_EQ(Script->Records().size(), 1);
+    EXPECT_EQ(Script->Records()[0].Text, QStringLiteral("无法打开文件 /x/a.qbt"));
+
+    // A message still queued when its window goes away is dropped.
+    PostMessage(R.get(), WM_STARTUPOPEN);
+    R.reset();
+    RunLoopBriefly();
+    EXPECT_FALSE(PostMessage(nullptr, WM_STARTUPOPEN));
+}
+
+TEST(WaitCursor, NestsAndIsUndoneByRestoreCursor)
+{
+    {
+        TWaitCursor A;
+        {
+            TWaitCursor B;
+            EXPECT_TRUE(WaitCursorShown());
+        }
+        EXPECT_TRUE(WaitCursorShown());
+        RestoreCursor();
+        EXPECT_FALSE(WaitCursorShown());
+    }
+    // A's end after RestoreCursor must not pop a cursor somebody set later.
+    TWaitCursor C;
+    EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
+    RestoreCursor();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(BusyLock, DropsInputForTheLockedWindowOnly)
+{
+    QWidget Window;
+    auto *Edit = new QLineEdit(&Window);
+    QLineEdit Other;
+    Window.show();
+    Other.show();
+    {
+        TBusyLock Lock(&Window);
+        TBusyLock Nested(&Window);
+        EXPECT_TRUE(IsBusy(Edit));
+        QKeyEvent Key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QCoreApplication::sendEvent(Edit, &Key);
+        QCoreApplication::sendEvent(&Other, &Key);
+        ProcessMessages();
+        EXPECT_EQ(Edit->text(), QString());
+        EXPECT_EQ(Other.text(), QStringLiteral("a"));
+    }
+    EXPECT_FALSE(IsBusy(Edit));
+    QKeyEvent Key(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
+    QCoreApplication::sendEvent(Edit, &Key);
+    EXPECT_EQ(Edit->text(), QStringLiteral("b"));
+}
+
+TEST(Clipboard, TextHtmlAndDroppedFiles)
+{
+    SetClipboardHtml(QStringLiteral("<b>粗体</b>"), QStringLiteral("粗体"));
+    EXPECT_TRUE(ClipboardHasHtml());
+    EXPECT_TRUE(ClipboardHtml().contains(QStringLiteral("<b>粗体</b>")));
+    EXPECT_EQ(ClipboardText(), QStringLiteral("粗体"));
+    SetClipboardText(QStringLiteral("纯文本"));
+    EXPECT_FALSE(ClipboardHasHtml());
+
+    std::unique_ptr<QMimeData> Data(MakeFileMimeData({QStringLiteral("/tmp/图 片.jpg"), QStringLiteral("/tmp/b.qbt")}));
+    EXPECT_EQ(DroppedFiles(Data.get()), (QStringList{QStringLiteral("/tmp/图 片.jpg"), QStringLiteral("/tmp/b.qbt")}));
+    // Remote addresses are not files.
+    Data->setUrls({QUrl(QStringLiteral("http://example.invalid/a.jpg"))});
+    EXPECT_FALSE(HasDroppedFiles(Data.get()));
+}

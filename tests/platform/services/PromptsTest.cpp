@@ -1,0 +1,177 @@
+// The prompts: filter strings, the scripted answers and the dialog components' rules.
+
+#include "platform/services/Prompts.h"
+#include "platform/services/ScriptedPrompts.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Installs scripted prompts for one test and puts the previous ones back.
+class ScriptedPromptsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto P = std::make_unique<TScriptedPrompts>();
+        Script = P.get();
+        FOld = SetPrompts(std::move(P));
+        ClearScriptFailure();
+    }
+    void TearDown() override
+    {
+        SetPrompts(std::move(FOld));
+        ClearScriptFailure();
+    }
+    TScriptedPrompts *Script = nullptr;
+
+private:
+    std::unique_ptr<TPrompts> FOld;
+};
+
+} // namespace
+
+TEST(FileFilter, ParsesThePairsOfTheOriginalFilterStrings)
+{
+    const auto F = ParseFileFilter(QStringLiteral("全部文件*.qbs;*.qbt;*.qba|*.qbs;*.qbt;*.qba|目录册文件 *.qbs|*.qbs|页面文件 *.qbt|*.qbt|Catalog包文件 *.qba|*.qba"));
+    ASSERT_EQ(F.size(), 4);
+    EXPECT_EQ(F[0].Description, QStringLiteral("全部文件*.qbs;*.qbt;*.qba"));
+    EXPECT_EQ(F[0].Masks, (QStringList{"*.qbs", "*.qbt", "*.qba"}));
+    EXPECT_EQ(F[3].Masks, QStringList{"*.qba"});
+    // A description without masks (a broken string) is dropped, not turned into an empty filter.
+    EXPECT_EQ(ParseFileFilter(QStringLiteral("页面文件 *.qbt|*.qbt|孤立")).size(), 1);
+    EXPECT_TRUE(ParseFileFilter(QString()).isEmpty());
+}
+
+TEST(FileFilter, MatchesExtensionsRegardlessOfCase)
+{
+    const auto F = ParseFileFilter(QStringLiteral("页面文件 *.qbt|*.qbt|目录册文件 *.qbs|*.qbs|全部文件 *.*|*.*"));
+    EXPECT_TRUE(FilterMatches(F[0], QStringLiteral("/tmp/A.QBT")));
+    EXPECT_TRUE(FilterMatches(F[0], QStringLiteral("页面.Qbt")));
+    EXPECT_FALSE(FilterMatches(F[0], QStringLiteral("a.qbt.bak")));
+    EXPECT_FALSE(FilterMatches(F[0], QStringLiteral("/x.qbt/a.qbs")));
+    EXPECT_TRUE(FilterMatches(F[2], QStringLiteral("noextension")));
+    EXPECT_EQ(FilterIndexFor(F, QStringLiteral("b.QBS")), 2);
+    EXPECT_EQ(FilterIndexFor(F, QStringLiteral("c.jpg")), 3);
+    EXPECT_EQ(FilterIndexFor(ParseFileFilter(QStringLiteral("MIDI音乐 *.mid|*.mid")), QStringLiteral("c.jpg")), 0);
+}
+
+TEST_F(ScriptedPromptsTest, AnswersMessageBoxesAndDialogsAndRecordsTheQuestions)
+{
+    Script->AnswerButton(QStringLiteral("no"));
+    Script->AnswerButton(QStringLiteral("Cancel"));
+    Script->AnswerButton(QStringLiteral("OK"));
+    EXPECT_EQ(MessageBox(nullptr, QStringLiteral("该Catalog页面还没保存，没有保存的信息将丢失，是否关闭当前页面？"),
+                         QStringLiteral("关闭页面"), MB_YESNO | MB_ICONWARNING), IDNO);
+    EXPECT_EQ(MessageDlg(QStringLiteral("有资料修改后尚未保存，是否存盘？"), mtConfirmation, mbYesNoCancel), mrCancel);
+    ShowMessage(QStringLiteral("完成"));
+
+    const auto &R = Script->Records();
+    ASSERT_EQ(R.size(), 3);
+    EXPECT_EQ(R[0].Kind, TPromptKind::MessageBox);
+    EXPECT_EQ(R[0].Caption, QStringLiteral("关闭页面"));
+    EXPECT_EQ(R[0].Buttons, (QStringList{"Yes", "No"}));
+    EXPECT_EQ(R[0].Answer, QStringLiteral("No"));
+    EXPECT_EQ(R[1].Caption, QStringLiteral("确认"));
+    EXPECT_EQ(R[1].Buttons, (QStringList{"Yes", "No", "Cancel"}));
+    EXPECT_EQ(R[2].Text, QStringLiteral("完成"));
+    EXPECT_EQ(R[2].Buttons, QStringList{"OK"});
+    EXPECT_FALSE(Script->Failed());
+}
+
+TEST_F(ScriptedPromptsTest, AnUnscriptedOrUnfittingQuestionFailsTheTest)
+{
+    EXPECT_THROW(MessageBox(nullptr, QStringLiteral("没有问过"), QStringLiteral("标题"), MB_OK), EScriptFailure);
+    EXPECT_TRUE(Script->Failed());
+    EXPECT_TRUE(Script->Failure().contains(QStringLiteral("没有问过")));
+    EXPECT_EQ(PendingScriptFailure(), Script->Failure());
+    ASSERT_EQ(Script->Records().size(), 1);
+
+    // A button the box does not offer, or an answer of the wrong kind, is a script error too.
+    Script->AnswerButton(QStringLiteral("Retry"));
+    EXPECT_THROW(MessageBox(nullptr, QStringLiteral("t"), QStringLiteral("c"), MB_YESNO), EScriptFailure);
+    Script->AnswerText(QStringLiteral("x"));
+    EXPECT_THROW(MessageDlg(QStringLiteral("t"), mtWarning, mbOKCancel), EScriptFailure);
+    Script->AnswerFolder(QStringLiteral("/tmp"));
+    EXPECT_THROW(InputBox(QStringLiteral("c"), QStringLiteral("p"), QString()), EScriptFailure);
+    EXPECT_EQ(Script->PendingAnswers(), 0);
+}
+
+TEST_F(ScriptedPromptsTest, InputBoxesAndTheFolderBrowser)
+{
+    Script->AnswerText(QStringLiteral("新名字"));
+    Script->AnswerButton(QStringLiteral("Cancel"));
+    Script->AnswerFolder(QStringLiteral("/tmp/输出"));
+    Script->AnswerButton(QStringLiteral("Cancel"));
+    EXPECT_EQ(InputBox(QStringLiteral("改名"), QStringLiteral("名称："), QStringLiteral("旧")), QStringLiteral("新名字"));
+    QString Value = QStringLiteral("默认");
+    EXPECT_FALSE(InputQuery(QStringLiteral("改名"), QStringLiteral("名称："), Value));
+    EXPECT_EQ(Value, QStringLiteral("默认"));
+    EXPECT_EQ(BrowseForFolder(QStringLiteral("请选择一个文件夹：")), QStringLiteral("/tmp/输出"));
+    EXPECT_EQ(BrowseForFolder(QStringLiteral("输出路径无效，请重新选择：")), QString());
+    EXPECT_EQ(Script->Records()[2].Caption, QStringLiteral("请选择一个文件夹："));
+}
+
+TEST_F(ScriptedPromptsTest, SaveDialogAddsTheDefaultExtensionAndAsksBeforeReplacing)
+{
+    TestSupport::TempDir Dir;
+    TestSupport::WriteAll(Dir.File("old.qbs"), "x");
+
+    TSaveDialog D;
+    D.Filter = QStringLiteral("目录册 *.qbs|*.qbs|全部文件 *.*|*.*");
+    D.DefaultExt = QStringLiteral("qbs");
+    D.InitialDir = Dir.Path();
+    D.Options |= OpenOpt(ofOverwritePrompt);
+
+    Script->AnswerFile(QStringLiteral("新册"));
+    ASSERT_TRUE(D.Execute());
+    EXPECT_EQ(D.FileName, Dir.File("新册.qbs"));
+    EXPECT_EQ(D.FilterIndex, 1);
+
+    // An existing file: No goes back to the dialog, which is answered again.
+    Script->AnswerFile(QStringLiteral("old"));
+    Script->AnswerButton(QStringLiteral("No"));
+    Script->AnswerButton(QStringLiteral("Cancel"));
+    EXPECT_FALSE(D.Execute());
+    Script->AnswerFile(Dir.File("old.qbs"));
+    Script->AnswerButton(QStringLiteral("Yes"));
+    ASSERT_TRUE(D.Execute());
+    EXPECT_EQ(D.FileName, Dir.File("old.qbs"));
+    const auto &R = Script->Records();
+    EXPECT_EQ(R[2].Text, Dir.File("old.qbs") + QStringLiteral(" 已存在。\r\n要替换它吗？"));
+    EXPECT_EQ(Script->PendingAnswers(), 0);
+}
+
+TEST_F(ScriptedPromptsTest, OpenDialogKeepsTheFilterIndexAndChecksExistence)
+{
+    TestSupport::TempDir Dir;
+    TestSupport::WriteAll(Dir.File("a.QBT"), "x");
+    TestSupport::WriteAll(Dir.File("b.jpg"), "x");
+    TestSupport::WriteAll(Dir.File("c.jpg"), "x");
+
+    TOpenDialog D;
+    D.Filter = QStringLiteral("页面文件 *.qbt|*.qbt|目录册文件 *.qbs|*.qbs");
+    D.FilterIndex = 2;
+    D.Options |= OpenOpt(ofFileMustExist);
+    Script->AnswerFile(Dir.File("a.QBT"));
+    ASSERT_TRUE(D.Execute());
+    EXPECT_EQ(D.FilterIndex, 1);
+    EXPECT_EQ(D.Files(), QStringList{Dir.File("a.QBT")});
+
+    // A missing file is refused with a message and the dialog comes back.
+    Script->AnswerFile(Dir.File("missing.qbt"));
+    Script->AnswerButton(QStringLiteral("OK"));
+    Script->AnswerButton(QStringLiteral("Cancel"));
+    EXPECT_FALSE(D.Execute());
+    EXPECT_EQ(D.FileName, Dir.File("a.QBT"));
+
+    // Several files only where the dialog allows them.
+    TOpenPictureDialog P;
+    P.InitialDir = Dir.Path();
+    Script->AnswerFiles({QStringLiteral("b.jpg"), QStringLiteral("c.jpg")});
+    EXPECT_THROW(P.Execute(), EScriptFailure);
+    P.Options |= OpenOpt(ofAllowMultiSelect);
+    Script->AnswerFiles({QStringLiteral("b.jpg"), QStringLiteral("c.jpg")});
+    ASSERT_TRUE(P.Execute());
+    EXPECT_EQ(P.Files(), (QStringList{Dir.File("b.jpg"), Dir.File("c.jpg")}));
+}
