@@ -18,6 +18,7 @@
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class QPainter;
@@ -336,7 +337,6 @@ protected:
     void Changed();
 
 private:
-    friend struct CanvasAccess;
     QPaintDevice *FDevice = nullptr;
     std::unique_ptr<QPainter> FOwnPainter;
     QPainter *FPainter = nullptr;
@@ -348,9 +348,10 @@ private:
     bool FClipped = false;
     QRect FClip;
     int FLockCount = 0;
-    void ApplyPen(QPainter &P);
-    void ApplyBrush(QPainter &P);
-    void ApplyFont(QPainter &P);
+    std::recursive_mutex FLock;
+    QPainter *BeginShape(bool WithPen, bool WithBrush);
+    void PlotLine(QPainter &P, int X0, int Y0, int X1, int Y1, bool IncludeLast);
+    void ApplyClip();
 };
 
 // ----------------------------------------------------- emulated Win32 calls
@@ -371,8 +372,8 @@ enum : unsigned {
 // is the offset from R.Top to the bottom of the text. DT_CALCRECT draws nothing
 // and sets R.Right/R.Bottom to the extent needed (the width stays when
 // DT_WORDBREAK is given). Lines break at CR, LF or CR LF unless DT_SINGLELINE;
-// DT_WORDBREAK breaks at blanks and between CJK characters; a word longer than
-// the line is broken only with DT_EDITCONTROL. '&' marks the next character as a
+// DT_WORDBREAK breaks at blanks and between CJK characters, and inside a word
+// only when the word alone is wider than the line. '&' marks the next character as a
 // mnemonic (underlined) unless DT_NOPREFIX; "&&" is a single '&'.
 int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format);
 // The width in pixels Text would take on one line with the canvas font.
@@ -419,7 +420,8 @@ enum : unsigned {
 
 // Draws a classic check box, radio button, push button, scroll arrow or caption
 // button in R. Check boxes and radio buttons are drawn in a square of the
-// smaller side of R, centred. Returns false for an unknown type.
+// smaller side of R, centred. Returns false for an unknown type (DFC_MENU
+// included: nothing here draws menus).
 bool DrawFrameControl(TCanvas *Canvas, const TRect &R, unsigned Type, unsigned State);
 
 // Inverts every other pixel of R's 1-pixel frame; drawing it twice restores the pixels.
@@ -511,7 +513,8 @@ public:
     int Height() const override;
     void SetWidth(int Value) override;
     void SetHeight(int Value) override;
-    // Keeps the pixels of the common area; new pixels are white (index 0 when paletted).
+    // Keeps the pixels of the common area; new pixels are white (the entry
+    // nearest to white when paletted).
     void SetSize(int AWidth, int AHeight);
 
     TPixelFormat PixelFormat() const;
@@ -539,10 +542,10 @@ public:
     const QImage &Image() const;
     void SetImage(const QImage &Image);
 
-    // Reads BMP: 1, 4, 8, 16, 24 and 32 bits, BI_RGB, BI_RLE4, BI_RLE8 and
-    // BI_BITFIELDS, bottom-up and top-down, with or without the file header.
-    // Writes the pixel format's depth (pf15bit as 16-bit 5-5-5, pfDevice and
-    // pf16bit as 24-bit, pf4bit as 4-bit).
+    // Reads BMP files: 1, 4, 8, 16, 24 and 32 bits, BI_RGB, BI_RLE4, BI_RLE8
+    // and BI_BITFIELDS, bottom-up and top-down. Writes the pixel format's depth
+    // (pf15bit as 16-bit 5-5-5, pf16bit as 16-bit 5-6-5 bit fields, pfDevice
+    // and pfCustom as 24-bit).
     void LoadFromStream(TStream *Stream) override;
     void SaveToStream(TStream *Stream) override;
     void Assign(const TGraphic *Source) override;
@@ -562,6 +565,7 @@ private:
     std::unique_ptr<BitmapCanvas> FCanvas;
     TColor FTransparentColor = clDefault;
     TTransparentMode FTransparentMode = tmAuto;
+    QVector<QRgb> FTable;                   // colour table kept while a paletted bitmap has no pixels
     void FinishPainting() const;
     QImage *PaintTarget();
     void PixelsChanged();
