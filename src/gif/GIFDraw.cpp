@@ -266,6 +266,20 @@ void TGIFSubImage::Draw(TCanvas *ACanvas, const TRect &Rect, bool DoTransparent,
 
 // ------------------------------------------------------------ TGIFImage
 
+namespace {
+
+// Pictures with the extension "gif" load as TGIFImage.
+struct GIFRegistration {
+    GIFRegistration()
+    {
+        TPicture::RegisterFileFormat(QStringLiteral("gif"), QStringLiteral("GIF Image"),
+                                     [] { return std::make_unique<TGIFImage>(); });
+    }
+    ~GIFRegistration() { TPicture::UnregisterGraphicClass(QStringLiteral("TGIFImage")); }
+} Registration;
+
+} // namespace
+
 TGIFImage::TGIFImage()
     : FHeader(this), FImages(this), FDrawOptions(GIFDefaultDrawOptions),
       FColorReduction(GIFDefaultColorReduction), FReductionBits(GIFDefaultReductionBits),
@@ -344,6 +358,11 @@ void TGIFImage::LoadFromStream(TStream *Stream)
     Changed(this);
 }
 
+std::unique_ptr<TGraphic> TGIFImage::NewGraphic() const
+{
+    return std::make_unique<TGIFImage>();
+}
+
 void TGIFImage::SaveToStream(TStream *)
 {
     throw EInvalidGraphicOperation(QStringLiteral("GIF writing is not available"));
@@ -381,19 +400,6 @@ bool TGIFImage::IsTransparent() const
         if (FImages[I]->Transparent())
             return true;
     return false;
-}
-
-QList<QRgb> TGIFImage::Palette()
-{
-    if (UseWebPalette(FDrawOptions))
-        return GIFWebPalette();
-    QList<QRgb> Result;
-    TGIFColorMap *Map = GlobalColorMap();
-    if (Map->Count() == 0 && FImages.Count() > 0)
-        Map = FImages[0]->ColorMap();
-    for (int I = 0; I < Map->Count(); ++I)
-        Result.append(qRgb(Map->Data()[I].Red, Map->Data()[I].Green, Map->Data()[I].Blue));
-    return Result;
 }
 
 void TGIFImage::SetDrawOptions(TGIFDrawFlags Value)
@@ -486,8 +492,9 @@ void TGIFImage::DrawBuffer(TCanvas *ACanvas, const TRect &Rect)
     }
 }
 
-void TGIFImage::Draw(TCanvas *ACanvas, const TRect &Rect)
+void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
 {
+    TCanvas *ACanvas = &Canvas;
     if (FBusy || Empty())
         return;
     FBusy = true;

@@ -319,7 +319,7 @@ bool TGIFColorMap::Optimize()
         int Count;
         int OldIndex;
     };
-    std::vector<Use> Uses(size_t(FCount));
+    std::vector<Use> Uses(static_cast<size_t>(FCount));
     for (int I = 0; I < FCount; ++I)
         Uses[size_t(I)] = {0, I};
     for (TGIFSubImage *Frame : Frames)

@@ -239,6 +239,7 @@ protected:
     void LoadData(TStream *Stream) override;
 
 private:
+    friend class TGIFColorMap;
     TGCExtensionRec FGCExtension;
 };
 
@@ -423,6 +424,7 @@ public:
 private:
     friend class TGIFGraphicControlExtension;
     friend class TGIFImageList;
+    friend class TGIFColorMap;
     void Decompress(TStream *Stream);
     void NewImage();
     void CheckBounds(int64_t Width, int64_t Height) const;
@@ -475,7 +477,7 @@ inline constexpr TGIFDrawFlags drawWebPalette = 0x0200;
 inline constexpr TGIFDrawFlags drawWebPaletteIfPaletted = 0x0400;
 
 // "No colour of its own": use the header's background colour.
-inline constexpr TColor GIFNoBackgroundColor = TColor(0x1FFFFFFF);
+inline constexpr TColor GIFNoBackgroundColor = clNone;
 
 // Unit-wide defaults copied by each new TGIFImage.
 extern TGIFDrawFlags GIFDefaultDrawOptions;       // 0x060F
@@ -504,9 +506,11 @@ public:
     TGIFImage();
     ~TGIFImage() override;
 
+    QString ClassName() const override { return QStringLiteral("TGIFImage"); }
+    std::unique_ptr<TGraphic> NewGraphic() const override;
     void LoadFromStream(TStream *Stream) override;
     void SaveToStream(TStream *Stream) override;
-    void Draw(TCanvas *ACanvas, const TRect &Rect) override;
+    void Draw(TCanvas &ACanvas, const TRect &Rect) override;
     bool Empty() const override { return FImages.Count() == 0; }
     int Width() const override { return FHeader.Width(); }
     int Height() const override { return FHeader.Height(); }
@@ -519,8 +523,6 @@ public:
     TGIFImageList &Frames() { return FImages; }
     TGIFImageList &Images() { return FImages; }
     bool IsTransparent() const;
-    // The colours of the image (web palette or the first frame's table).
-    QList<QRgb> Palette();
 
     TGIFDrawFlags DrawOptions() const { return FDrawOptions; }
     void SetDrawOptions(TGIFDrawFlags Value);
@@ -567,6 +569,7 @@ public:
 private:
     friend class TGIFPainter;
     void ClearBitmap();
+    void PainterEnded(TGIFPainter *Painter);
     void DrawBuffer(TCanvas *ACanvas, const TRect &Rect);
     void WaitForPainters(bool All);
 

@@ -44,7 +44,7 @@ std::vector<uint32_t> RandomMap(std::mt19937 &Rng, int Count)
 
 std::vector<uint8_t> RandomPixels(std::mt19937 &Rng, int Count, int Colors)
 {
-    std::vector<uint8_t> P(size_t(Count));
+    std::vector<uint8_t> P(static_cast<size_t>(Count));
     for (auto &V : P)
         V = uint8_t(Rng() % unsigned(Colors));
     return P;
