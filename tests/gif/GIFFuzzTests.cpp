@@ -102,13 +102,15 @@ void RunFuzz(int Iterations, uint32_t Seed)
 
 } // namespace
 
+#ifndef QB_GIF_LONG_FUZZ
 TEST(GIFFuzz, RandomDamageIsHandled)
 {
     RunFuzz(400, 1);
 }
-
+#else
 TEST(GIFFuzzLong, ManyRandomDamages)
 {
     const int Iterations = qEnvironmentVariableIntValue("QB_GIF_FUZZ_ITERATIONS");
     RunFuzz(Iterations > 0 ? Iterations : 20000, 2);
 }
+#endif
