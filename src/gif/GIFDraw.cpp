@@ -300,16 +300,17 @@ TGIFImage::~TGIFImage()
     for (;;) {
         {
             std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
-            bool ThreadedLeft = std::any_of(FPainters.begin(), FPainters.end(),
-                                            [](TGIFPainter *P) { return P->Threaded(); });
+            bool ThreadedLeft = std::any_of(FPainters.begin(), FPainters.end(), [](TGIFPainter *P) {
+                return P->Threaded() && !P->InCallback();
+            });
             if (!ThreadedLeft)
                 break;
         }
         GIFProcessMessages();
     }
     {
-        // An unthreaded painter still on the stack (this image was freed from
-        // an event it handled) ends without us.
+        // A painter whose event freed this image ends without us when the
+        // event returns.
         std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
         for (TGIFPainter *P : FPainters)
             P->FImage = nullptr;
@@ -473,6 +474,11 @@ void TGIFImage::StopDraw()
                 break;
             FPainter->SetPriority(3);
             FPainter->Stop();
+            if (FPainter->InCallback()) {
+                // Stopped from one of its own events: it ends when that returns.
+                FPainter = nullptr;
+                break;
+            }
         }
         GIFProcessMessages();
     }

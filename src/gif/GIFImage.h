@@ -499,7 +499,7 @@ const QList<QRgb> &GIFWebPalette();
 
 // Frame size limits: a frame or image larger than this is refused.
 inline constexpr int64_t GIFMaxFramePixels = int64_t(1) << 26;     // 64 Mi pixels
-inline constexpr int64_t GIFMaxImagePixels = int64_t(1) << 28;     // all frames together
+inline constexpr int64_t GIFMaxImagePixels = int64_t(1) << 27;     // all frames together
 
 class TGIFImage : public TGraphic {
 public:

@@ -198,10 +198,22 @@ void TGIFPainter::DoTerminate()
 
 void TGIFPainter::Synchronize(const std::function<void()> &Fn)
 {
+    // While the call runs, whoever stops the painter from inside it must not
+    // wait for the painter to end: it cannot end before the call returns.
+    auto Call = [this, &Fn] {
+        FInCallback = true;
+        try {
+            Fn();
+        } catch (...) {
+            FInCallback = false;
+            throw;
+        }
+        FInCallback = false;
+    };
     if (Threaded())
-        GIFSynchronize(Fn);
+        GIFSynchronize(Call);
     else
-        Fn();
+        Call();
 }
 
 void TGIFPainter::DoEvent(const std::function<void(TObject *)> &Event)

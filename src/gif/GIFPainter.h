@@ -65,6 +65,8 @@ public:
     // Asks the painter to begin again from the first frame.
     void Restart();
     bool Terminated() const { return FTerminated; }
+    // True while a frame is painted or an event runs on the main thread.
+    bool InCallback() const { return FInCallback; }
 
     TGIFImage *Image() const { return FImage; }
     TCanvas *Canvas() const { return FCanvas; }
@@ -115,6 +117,7 @@ private:
     std::atomic<bool> FStarted{false};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
+    std::atomic<bool> FInCallback{false};
     std::unique_ptr<TGIFEvent> FEvent;
     std::shared_ptr<TGIFTiming> FTiming;
     TColor FBackgroundColor = 0;

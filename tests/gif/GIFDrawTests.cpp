@@ -487,3 +487,70 @@ TEST(GIFPicture, RegisteredForGifFiles)
     EXPECT_THROW(Picture.LoadFromFile(Bad), EInvalidGraphic);
     EXPECT_EQ(Picture.Width(), 4);
 }
+
+TEST(GIFAnimate, StoppedOrFreedFromItsOwnEvent)
+{
+    // Stopping from an event of the painter does not wait for the painter.
+    {
+        Loaded L = Load(Animation({3, 3}, 0));
+        L.Image->SetTiming(std::make_shared<FakeTiming>());
+        TGIFImage *Image = L.Image.get();
+        int Ends = 0;
+        L.Image->OnAnimationEnd = [&](TObject *) { ++Ends; };
+        L.Image->OnFrameDone = [Image](TObject *) { Image->StopDraw(); };
+        TBitmap Target(4, 4);
+        L.Image->Draw(*Target.Canvas(), TRect(0, 0, 4, 4));
+        PumpUntil([&] { return Image->PainterCount() == 0; });
+        EXPECT_EQ(Ends, 1);
+    }
+    // Freeing the image from an event of its threaded painter.
+    {
+        Loaded L = Load(Animation({3, 3}, 0));
+        L.Image->SetTiming(std::make_shared<FakeTiming>());
+        std::unique_ptr<TGIFImage> Image = std::move(L.Image);
+        int Ends = 0, Done = 0;
+        Image->OnAnimationEnd = [&](TObject *) { ++Ends; };
+        Image->OnFrameDone = [&](TObject *) {
+            if (++Done == 3)
+                Image.reset();
+        };
+        TBitmap Target(4, 4);
+        Image->Draw(*Target.Canvas(), TRect(0, 0, 4, 4));
+        PumpUntil([&] { return Ends == 1; });
+        EXPECT_EQ(Image, nullptr);
+    }
+}
+
+TEST(GIFRead, ProgressAndImageSizeLimit)
+{
+    Loaded L = Load(Animation({1, 1}));
+    std::vector<std::pair<int, int>> Stages;
+    QStringList Texts;
+    L.Image->OnProgress = [&](TObject *, TProgressStage Stage, quint8 Percent, bool, const TRect &,
+                              const QString &Msg) {
+        Stages.push_back({int(Stage), int(Percent)});
+        Texts.append(Msg);
+    };
+    TMemoryStream S;
+    S.WriteBytes(Animation({1, 1}));
+    S.SetPosition(0);
+    L.Image->LoadFromStream(&S);
+    ASSERT_GE(Stages.size(), 4u);
+    EXPECT_EQ(Stages.front(), std::make_pair(int(psStarting), 0));
+    EXPECT_EQ(Stages[1].first, int(psRunning));
+    EXPECT_EQ(Stages.back(), std::make_pair(int(psEnding), 100));
+    EXPECT_EQ(Texts.front(), "Loading...");
+    // A failed load ends with 0 %.
+    TMemoryStream Bad;
+    Bad.WriteBytes("GIF89");
+    Bad.SetPosition(0);
+    EXPECT_THROW(L.Image->LoadFromStream(&Bad), GIFException);
+    EXPECT_EQ(Stages.back(), std::make_pair(int(psEnding), 0));
+
+    // Frames together may not exceed the image limit.
+    Bytes D;
+    D.Header(8192, 8192, 1);
+    for (int I = 0; I < 3; ++I)
+        D.Descriptor(0, 0, 8192, 8192).Pixels(2, {1});
+    EXPECT_EQ(LoadError(D.Trailer()), "Invalid image dimensions");
+}
