@@ -11,6 +11,7 @@
 #include "detail/GIFStrings.h"
 #include "GIFException.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace gifdetail {
@@ -63,6 +64,30 @@ public:
         if (FSp > 0)
             return FStack[--FSp];
         return ReadCodes();
+    }
+
+    // Places up to Count pixels; returns how many were placed before the data
+    // ended or turned out damaged.
+    size_t Fill(uint8_t *Dest, size_t Count)
+    {
+        size_t Placed = 0;
+        while (Placed < Count) {
+            if (FSp > 0) {
+                // The stack holds the string reversed.
+                size_t N = std::min(size_t(FSp), Count - Placed);
+                const uint8_t *Top = FStack + FSp;
+                for (size_t I = 0; I < N; ++I)
+                    Dest[Placed + I] = *--Top;
+                FSp -= int(N);
+                Placed += N;
+                continue;
+            }
+            int V = ReadCodes();
+            if (V < 0)
+                break;
+            Dest[Placed++] = uint8_t(V);
+        }
+        return Placed;
     }
 
     // Skips data sub-blocks up to and including the terminator (or the end).
@@ -121,14 +146,10 @@ private:
             if (Got < Count)
                 FDone = true;   // the stream gave less than it held: no more blocks
         }
-        int Pos = FCurBit >> 3;
-        uint32_t Bits = FBuf[Pos];
-        int Last = (FCurBit + Size - 1) >> 3;
-        if (Last > Pos) {
-            Bits |= uint32_t(FBuf[Pos + 1]) << 8;
-            if (Last > Pos + 1)
-                Bits |= uint32_t(FBuf[Pos + 2]) << 16;
-        }
+        // The code lies in at most three bytes below FLastByte; the buffer has
+        // room for a whole 32-bit load and the bits beyond the code are masked.
+        const int Pos = FCurBit >> 3;
+        const uint32_t Bits = uint32_t(FBuf[Pos]) | (uint32_t(FBuf[Pos + 1]) << 8) | (uint32_t(FBuf[Pos + 2]) << 16);
         int Code = int((Bits >> (FCurBit & 7)) & ((1u << Size) - 1));
         FCurBit += Size;
         return Code;
@@ -224,7 +245,7 @@ private:
     qint64 FStreamEnd = 0;
 
     // bit reader
-    uint8_t FBuf[2 + 255] = {};
+    uint8_t FBuf[2 + 255 + 4] = {};
     int FCurBit = 0;
     int FLastBit = 0;
     int FLastByte = 2;
@@ -261,25 +282,12 @@ void DecodeFramePixels(TStream *Stream, uint8_t *Pixels, int Width, int Height, 
         const size_t W = size_t(Width);
         if (!Interlaced) {
             const size_t Total = W * size_t(Height);
-            for (size_t I = 0; I < Total; ++I) {
-                int V = Decoder->ReadByte();
-                if (V < 0)
-                    break;
-                Pixels[I] = uint8_t(V);
-            }
+            Decoder->Fill(Pixels, Total);
         } else {
             int Row = 0, Step = 8, Pass = 0;
-            bool Stop = false;
-            for (int Y = 0; Y < Height && !Stop; ++Y) {
-                uint8_t *Line = Pixels + size_t(Row) * W;
-                for (size_t X = 0; X < W; ++X) {
-                    int V = Decoder->ReadByte();
-                    if (V < 0) {
-                        Stop = true;
-                        break;
-                    }
-                    Line[X] = uint8_t(V);
-                }
+            for (int Y = 0; Y < Height; ++Y) {
+                if (Decoder->Fill(Pixels + size_t(Row) * W, W) < W)
+                    break;
                 Row += Step;
                 while (Row >= Height) {
                     if (Pass > 0)

@@ -525,6 +525,8 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
 
     TCanvas *Target = ACanvas;
     TRect TargetRect = Rect;
+    if (Width() <= 0 || Height() <= 0 || Rect.IsEmpty())
+        return;   // nothing to show, and no buffer that would show nothing later
     if (!(FDrawOptions & drawUnbuffered)) {
         FBitmap = MakeBitmap(std::max(Width(), 1), std::max(Height(), 1), TColor(0));
         TargetRect = TRect(0, 0, Width(), Height());
