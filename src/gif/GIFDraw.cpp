@@ -552,7 +552,14 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
         Created = true;
         if (Options & drawThreaded) {
             P->SetPriority(FThreadPriority);
-            P->Start();
+            try {
+                P->Start();
+            } catch (...) {
+                // No thread could be made: the painter never ran.
+                PainterEnded(P);
+                delete P;
+                throw;
+            }
         } else {
             P->Run();   // frees the painter at its end
         }

@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
-#include <future>
 #include <thread>
 
 using namespace gifdetail;
@@ -73,20 +72,33 @@ void GIFSynchronize(const std::function<void()> &Fn)
         Fn();
         return;
     }
-    std::promise<void> Done;
-    std::future<void> Result = Done.get_future();
+    // The caller waits on a mutex and condition variable (not a future), so
+    // everything the call did is visible to it afterwards.
+    struct Completion {
+        std::mutex Lock;
+        std::condition_variable Cond;
+        bool Done = false;
+        std::exception_ptr Error;
+    } State;
     QMetaObject::invokeMethod(
         App,
-        [&Fn, &Done] {
+        [&Fn, &State] {
+            std::exception_ptr Error;
             try {
                 Fn();
-                Done.set_value();
             } catch (...) {
-                Done.set_exception(std::current_exception());
+                Error = std::current_exception();
             }
+            std::lock_guard<std::mutex> Guard(State.Lock);
+            State.Error = Error;
+            State.Done = true;
+            State.Cond.notify_one();
         },
         Qt::QueuedConnection);
-    Result.get();
+    std::unique_lock<std::mutex> Guard(State.Lock);
+    State.Cond.wait(Guard, [&State] { return State.Done; });
+    if (State.Error)
+        std::rethrow_exception(State.Error);
 }
 
 void GIFProcessMessages()
@@ -97,6 +109,13 @@ void GIFProcessMessages()
 }
 
 // ------------------------------------------------------------ TGIFPainter
+
+static std::atomic<int> PainterInstances{0};
+
+int TGIFPainter::InstanceCount()
+{
+    return PainterInstances;
+}
 
 TGIFPainter::TGIFPainter(TGIFImage *Image, TCanvas *Canvas, const TRect &Rect, uint16_t Options)
     : FImage(Image), FCanvas(Canvas), FRect(Rect), FDrawOptions(Options),
@@ -134,9 +153,13 @@ TGIFPainter::TGIFPainter(TGIFImage *Image, TCanvas *Canvas, const TRect &Rect, u
         FBackup = MakeBitmap(W, H, FBackgroundColor);
         CopyCanvasRect(FBuffer->Canvas(), TRect(0, 0, W, H), Canvas, Rect);
     }
+    ++PainterInstances;
 }
 
-TGIFPainter::~TGIFPainter() = default;
+TGIFPainter::~TGIFPainter()
+{
+    --PainterInstances;
+}
 
 bool TGIFPainter::Threaded() const
 {
@@ -145,18 +168,26 @@ bool TGIFPainter::Threaded() const
 
 void TGIFPainter::Start()
 {
-    std::thread([this] {
+    FThread = std::thread([this] {
         try {
             Execute();
         } catch (...) {
             // A painter that fails ends like one that was stopped.
         }
         FTerminated = true;
-        // Removal from the image and freeing happen on the main thread, so the
-        // image never sees a half-gone painter.
-        GIFSynchronize([this] { DoTerminate(); });
-        delete this;
-    }).detach();
+        // The main thread removes the painter from its image, waits for this
+        // thread to be gone and frees the painter; the thread touches nothing
+        // after posting that.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this] {
+                DoTerminate();
+                if (FThread.joinable())
+                    FThread.join();
+                delete this;
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TGIFPainter::Run()
@@ -305,7 +336,7 @@ void TGIFPainter::Execute()
                     break;
 
                 FDisposal = 1;
-                TGIFGraphicControlExtension *GCE = nullptr;
+                TGIFGraphicControlExtension *GCE = Frame->GraphicControlExtension();
                 for (int E = 0; E < Frame->Extensions().Count(); ++E) {
                     TGIFExtension *Ext = Frame->Extensions().Extensions(E);
                     if (auto *Loop = dynamic_cast<TGIFAppExtNSLoop *>(Ext)) {
@@ -318,8 +349,6 @@ void TGIFPainter::Execute()
                         }
                     } else if (auto *G = dynamic_cast<TGIFGraphicControlExtension *>(Ext)) {
                         FDisposal = G->Disposal();
-                        if (!GCE)
-                            GCE = G;
                     }
                 }
 

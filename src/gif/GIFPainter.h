@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 class TGIFImage;
 class TGIFSubImage;
@@ -55,7 +56,8 @@ public:
     TGIFPainter(TGIFImage *Image, TCanvas *Canvas, const TRect &Rect, uint16_t Options);
     ~TGIFPainter() override;
 
-    // Threaded: starts the thread; the painter frees itself when it ends.
+    // Threaded: starts the thread; the painter is freed on the main thread
+    // when the thread has ended.
     void Start();
     // Unthreaded: runs the loop now and frees the painter at its end.
     void Run();
@@ -65,6 +67,9 @@ public:
     // Asks the painter to begin again from the first frame.
     void Restart();
     bool Terminated() const { return FTerminated; }
+    // The painters that exist, in all images (finished threaded painters are
+    // freed by the main thread's event loop).
+    static int InstanceCount();
     // True while a frame is painted or an event runs on the main thread.
     bool InCallback() const { return FInCallback; }
 
@@ -119,6 +124,7 @@ private:
     std::atomic<bool> FFinished{false};
     std::atomic<bool> FInCallback{false};
     std::unique_ptr<TGIFEvent> FEvent;
+    std::thread FThread;
     std::shared_ptr<TGIFTiming> FTiming;
     TColor FBackgroundColor = 0;
     int FPriority = 3;

@@ -516,7 +516,7 @@ TEST(GIFAnimate, StoppedOrFreedFromItsOwnEvent)
         };
         TBitmap Target(4, 4);
         Image->Draw(*Target.Canvas(), TRect(0, 0, 4, 4));
-        PumpUntil([&] { return Ends == 1; });
+        PumpUntil([&] { return Ends == 1 && TGIFPainter::InstanceCount() == 0; });
         EXPECT_EQ(Image, nullptr);
     }
 }
