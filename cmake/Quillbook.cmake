@@ -15,8 +15,8 @@ function(qb_library name)
 endfunction()
 
 # qb_test(name [GUI] SOURCES ... LIBS ... [LABELS ...])
-# A GoogleTest executable; its cases are discovered when ctest runs, with the
-# program folder pointed at a fresh copy of data/ and the offscreen platform.
+# A GoogleTest executable; its cases are discovered when ctest runs. Its main()
+# sets up the environment (offscreen platform, source and program folders).
 function(qb_test name)
   cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(ARG_GUI)
@@ -34,7 +34,7 @@ function(qb_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "${name}."
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    PROPERTIES LABELS "${labels}"
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QB_SOURCE_DIR=${CMAKE_SOURCE_DIR};QB_DATA_DIR=${CMAKE_SOURCE_DIR}/data;QB_PROGRAM_DIR=${QB_PROGRAM_DIR};ASAN_OPTIONS=detect_leaks=0")
+    PROPERTIES LABELS "${labels}")
 endfunction()

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -81,10 +82,18 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     PrepareProcessEnvironment();
 
-    // Qt sees only the driver's name: the options above are ours.
-    int QtArgc = 1;
-    char *QtArgv[] = {argv[0], nullptr};
-    TApplication App(QtArgc, QtArgv);
+    // The application object sees the driver's name and the program's arguments (the
+    // options before "--" are ours), as the program would see its command line.
+    static std::vector<QByteArray> QtArgs;
+    static std::vector<char *> QtArgv;
+    QtArgs.emplace_back(argv[0]);
+    for (const QString &A : ProgramArgs)
+        QtArgs.push_back(A.toLocal8Bit());
+    for (QByteArray &A : QtArgs)
+        QtArgv.push_back(A.data());
+    QtArgv.push_back(nullptr);
+    static int QtArgc = int(QtArgs.size());
+    TApplication App(QtArgc, QtArgv.data());
     SetupApplication(App);
 
     auto PromptsOwned = std::make_unique<TScriptedPrompts>();
@@ -97,20 +106,29 @@ int main(int argc, char *argv[])
     QTextStream Out(stdout);
     int Code;
     {
+        TDriveContext Context(Prompts, Shell, Out);
+        TDriveRunner Runner(Context, Lines);
+        // Answers at the top of the script are there for the start-up questions.
+        if (!Runner.RunLeading())
+            return Runner.ExitCode();
+
         // The program believes it was started from its own folder with these arguments.
         const QString Program = QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/quillbook")).absoluteFilePath();
         TQuillbookSession Session(QStringList{Program} + ProgramArgs);
-        TDriveContext Context(Prompts, Shell, Out);
         Context.MainWindow = Session.Form1();
-        TDriveRunner Runner(Context, Lines);
         QTimer::singleShot(RunTimeoutMs, &Runner, [&Runner] {
             Runner.Finish(3, QStringLiteral("the run took longer than %1 seconds").arg(RunTimeoutMs / 1000));
         });
         Session.Show();
         Runner.Start();
         App.exec();
-        Code = Runner.Finished() ? Runner.ExitCode() : 1;
-        if (!Runner.Finished())
+        // The program may end by itself (its window closed) after the last command.
+        Code = Runner.Finished() ? Runner.ExitCode() : Runner.HasMoreCommands() ? 1 : 0;
+        if (Code == 0 && !Runner.Finished() && !PendingScriptFailure().isEmpty()) {
+            Complain(PendingScriptFailure());
+            Code = 1;
+        }
+        if (!Runner.Finished() && Runner.HasMoreCommands())
             Complain(QStringLiteral("the program ended before the script"));
     }
     Out.flush();

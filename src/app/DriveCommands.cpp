@@ -403,7 +403,7 @@ QList<TDriveCommand> StandardCommands()
          1, 1, false, true, Click},
         {QStringLiteral("answer"), QStringLiteral("button|text|file|files|folder [VALUE]"),
          QStringLiteral("queue the answer to the next prompt (files: paths separated by |; folder without value: cancel)"),
-         1, 2, true, false, Answer},
+         1, 2, true, false, Answer, true},
         {QStringLiteral("set-cell"), QStringLiteral("GRID COL ROW TEXT"), QStringLiteral("set a cell of a named grid"), 3, 4, true, true, SetCell},
         {QStringLiteral("cell"), QStringLiteral("GRID COL ROW"), QStringLiteral("print a cell of a named grid"), 3, 3, false, false, Cell},
         {QStringLiteral("text"), QStringLiteral("NAME"), QStringLiteral("print the text of a named text field, label, combo box, button, group box or the caption of a window"),
@@ -508,6 +508,40 @@ void TDriveRunner::Finish(int Code, const QString &Message)
     QCoreApplication::exit(Code);
 }
 
+bool TDriveRunner::HasMoreCommands() const
+{
+    for (qsizetype I = FNext; I < FLines.size(); ++I) {
+        const QString L = FLines[I].trimmed();
+        if (!L.isEmpty() && !L.startsWith(QLatin1Char('#')))
+            return true;
+    }
+    return false;
+}
+
+bool TDriveRunner::RunLeading()
+{
+    while (!FFinished && FNext < FLines.size()) {
+        const QString Line = FLines[FNext];
+        const QString Where = QStringLiteral("line %1 (%2): ").arg(FNext + 1).arg(Line.trimmed());
+        const TDriveCommand *Cmd = nullptr;
+        QStringList Args;
+        try {
+            Args = ParseDriveLine(Line, &Cmd);
+            if (Cmd && !Cmd->BeforeStart)
+                return true;
+            ++FNext;
+            if (Cmd)
+                Cmd->Run(FContext, Args);
+        } catch (const EDriveError &E) {
+            FFinished = true;
+            FExitCode = 2;
+            std::fputs(("quillbook-drive: " + Where + E.Message() + "\n").toUtf8().constData(), stderr);
+            return false;
+        }
+    }
+    return true;
+}
+
 QString TDriveRunner::CurrentFailure() const
 {
     if (FContext.Prompts.Failed())
@@ -527,6 +561,12 @@ struct TStepState {
 
 void TDriveRunner::Step()
 {
+    // A question the program asked on its own (from a posted message, a timer) and
+    // nobody answered ends the run before the next command.
+    if (!FFinished && !CurrentFailure().isEmpty()) {
+        Finish(1, CurrentFailure());
+        return;
+    }
     while (!FFinished && FNext < FLines.size()) {
         const int LineNo = FNext + 1;
         const QString Line = FLines[FNext++];

@@ -55,6 +55,7 @@ struct TDriveCommand {
     bool TextLast = false;      // the last argument takes the rest of the line
     bool MayBlock = false;      // may open a modal window; the script goes on inside it
     std::function<void(TDriveContext &, const QStringList &)> Run;
+    bool BeforeStart = false;   // at the top of a script it runs before the program starts
 };
 
 QList<TDriveCommand> &DriveCommands();
@@ -76,9 +77,14 @@ void WaitUntilIdle();
 class TDriveRunner : public QObject {
 public:
     TDriveRunner(TDriveContext &Context, const QStringList &Lines);
+    // Runs the commands at the top of the script that may run before the program
+    // exists (the answers to its start-up questions). False when one failed.
+    bool RunLeading();
     void Start();
     bool Finished() const { return FFinished; }
     int ExitCode() const { return FExitCode; }
+    // True while a command of the script has not run yet.
+    bool HasMoreCommands() const;
     // Ends the run: leaves every event loop; a message goes to standard error.
     void Finish(int Code, const QString &Message = QString());
 

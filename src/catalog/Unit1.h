@@ -1,11 +1,209 @@
 #pragma once
-// The main window.
+// The main window: book pane, page text, start page and product grid. Its
+// handlers are short; the page document does the work on the page text.
+
+#include "PageDocument.h"
+#include "ProductGrid.h"
+#include "platform/core/Types.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
 
-class TForm1 : public QMainWindow {
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QStatusBar;
+class QToolButton;
+class QWidget;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+class TForm6;
+class TForm7;
+class TForm8;
+class TPictureView;
+
+// Private window messages of the main window.
+enum : unsigned {
+    WM_STARTUPOPEN = 0x1408,
+    WM_OPENPAGEFILE = 0x1409,
+    WM_FORMNOTIFY = 0x1410,
+};
+
+class TForm1 : public QMainWindow, public TObject {
     Q_OBJECT
 public:
     explicit TForm1(QWidget *Parent = nullptr);
     ~TForm1() override;
+
+    // The browser pane shows the start page unless switched off (tests).
+    static bool BrowserEnabled;
+    // The addresses the maker's commands open; local pages of the program folder by default.
+    QString StartPageUrl() const;
+    QString MakerPageUrl(const QString &Anchor) const;
+
+    // Creates the dialogs in their start-up order, parented to this window.
+    void CreateForms();
+
+    // ---- private window messages ----
+    // Queued (posted) or direct (sent). WM_OPENPAGEFILE carries its path as text.
+    void PostMessage(unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);
+    void SendMessage(unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);
+    void PostOpenPageFile(const QString &Path);
+    void WMStartupOpen();
+    void WMOpenPageFile(const QString &Path);
+    void WMFormNotify(qintptr WParam, qintptr LParam);
+
+    // ---- form events ----
+    void FormCreate();
+    void FormCloseQuery(TObject *Sender, bool &CanClose);
+    void FormClose(TObject *Sender);
+    void ApplicationEvents1Exception(TObject *Sender, const Exception &E);
+    // Runs a handler; an error escaping it reaches ApplicationEvents1Exception.
+    void Guard(const std::function<void()> &Handler);
+
+    // ---- shared routines ----
+    QString BrowseForFolder(const QString &Caption, QWidget *Owner);
+    static QString NonEmptyOrSpace(const QString &S);
+    static void DeleteFolderFiles(const QString &Folder);
+    bool CopyFolderTree(const QString &Source, const QString &Dest, const QString &Name);
+    void RunAndWait(const QString &Program, const QString &Arguments);
+
+    // ---- page document ----
+    void InitNewPageText();
+    void LoadGridFromPage();
+    void StoreProductBlock(int ACol, int ARow);
+    static int BlockFirstRow(int Row) { return TPageDocument::BlockFirstRow(Row); }
+    void SpeedButton9Click();
+    void N8Click();
+    void OpenPage(const QString &Path);
+    void ClosePage();
+    void AddPageHistory(const QString &Path);
+    void RepairPageFile();
+    void RebuildPageHeader();
+    void RebuildProductBlocks();
+    void QBT1Click();
+    void RichEdit1Change();
+    void Button5Click();
+    void Button1Click();
+
+    // ---- product grid set-up ----
+    void ResetGrid();
+    void AppendProductBlock();
+    void LoadCellPicture(int ACol, int ARow, const QString &FileName);
+
+    // ---- book, package and pictures (the parts start-up reaches) ----
+    void NewPage();
+    void SpeedButton6Click();
+    void OpenCatalog(const QString &Path, bool KeepPage);
+    void FillPageList();
+    void CreateDefaultCatalog(bool KeepPage);
+    bool CloseCatalog();
+    void SaveCatalogFile();
+    void OpenPackage(const QString &Path);
+    void ImportPictures(const QStringList &Files);
+    void CycleNoticeLabel();
+
+    // ---- small commands of the main menu ----
+    void OpenTemplateFolder();
+    void OpenHelp();
+    void ContactAuthor();
+    void About();
+    void Label1Click();
+
+    TPageDocument &Page() { return FPage; }
+    TProductGridAccess &GridAccess() { return *FGridAccess; }
+
+    // ---- components ----
+    QMenuBar *MainMenu1 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QListWidget *ListBox1 = nullptr;
+    QCheckBox *CheckBox1 = nullptr;
+    QToolButton *SpeedButton2 = nullptr, *SpeedButton3 = nullptr, *SpeedButton4 = nullptr,
+                *SpeedButton5 = nullptr, *SpeedButton6 = nullptr, *SpeedButton7 = nullptr,
+                *SpeedButton8 = nullptr, *SpeedButton9 = nullptr, *SpeedButton10 = nullptr,
+                *SpeedButton11 = nullptr, *SpeedButton12 = nullptr, *SpeedButton13 = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr,
+                *Button5 = nullptr, *Button6 = nullptr, *Button7 = nullptr, *Button8 = nullptr;
+    QPlainTextEdit *RichEdit1 = nullptr;
+    QWidget *WebBrowserPane = nullptr;
+    QWidget *WebBrowser1 = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QScrollArea *ScrollBox1 = nullptr;
+    TProductGridWidget *CellGrid1 = nullptr;
+    QGroupBox *GroupBox3 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    int Label1Tag = 0;
+
+    // ---- dialogs, in creation order ----
+    QPointer<TForm2> Form2;
+    QPointer<TForm3> Form3;
+    QPointer<TForm4> Form4;
+    QPointer<TForm5> Form5;
+    QPointer<TPictureView> PictureView;
+    QPointer<TForm6> Form6;
+    QPointer<TForm7> Form7;
+    QPointer<TForm8> Form8;
+
+    // The command line start-up walks: the program's own path, then the arguments.
+    QStringList CommandLine;
+
+    // ---- private state ----
+    QString FPendingFiles;
+    QString FPagePath;
+    QString FOpenPageEntry;
+    bool FPageSaved = true;
+    std::unique_ptr<QStringList> FCatalogList;
+    QString FCatalogPath;
+    QString FCatalogName;
+    QString FCatalogIndexName;
+    QString FNewCatalogPath;
+    bool FOpenedFromPackage = false;
+    bool FPackageIsBook = false;
+    QString FPackagePath;
+    int FSearchRow = 1;
+    int ListBox1Tag = 0;
+
+    bool SaveButtonEnabled() const;
+
+protected:
+    void closeEvent(QCloseEvent *Event) override;
+
+private:
+    TPageDocument FPage;
+    std::unique_ptr<TProductGridAccess> FGridAccess;
+    bool FClosed = false;
+    bool FShowingPage = false;
+
+    void BuildLayout();
+    void BuildMenu();
+    QAction *AddItem(QMenu *Menu, const QString &Name, const QString &Caption, const QString &Shortcut,
+                     void (TForm1::*Handler)() = nullptr);
+    void ShowPageText();
+    void SetupBlock(int First, int Number);
+    TNewPageDefaults NewPageDefaults() const;
+    QString ProjectFolder() const;
+    void SetPageCaptionIfEmpty(const QString &Caption);
+    QString CatalogValue(const QString &Name) const;
+    void SetCatalogValue(const QString &Name, const QString &Value);
+    void RepaintPageList();
 };

@@ -1,6 +1,7 @@
 // The driver's script language and commands, run against small windows of the test.
 
 #include "app/DriveCommands.h"
+#include "app/Quillbook.h"
 
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 #include "TestSupport.h"
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -191,7 +193,11 @@ TEST_F(DriveTest, FailsOnUnscriptedPromptsAndFailedCommands)
     EXPECT_EQ(Output, QString());               // the script stopped at the question
     EXPECT_TRUE(Prompts->Failure().contains(QStringLiteral("是否关闭当前页面？")));
 
-    Prompts->ClearRecords();
+    // A failure stays until the run ends: the next run of the same script state fails at once.
+    EXPECT_EQ(Run(QStringLiteral("text Label1\n")), 1);
+    Prompts->Reset();
+    ClearScriptFailure();
+    EXPECT_EQ(Run(QStringLiteral("text Label1\n")), 0);
     EXPECT_EQ(Run(QStringLiteral("click Button4\n")), 1);     // disabled
     EXPECT_EQ(Run(QStringLiteral("click Nothing\n")), 1);
     EXPECT_EQ(Run(QStringLiteral("cell Label1 1 1\n")), 1);   // not a grid
@@ -218,6 +224,18 @@ TEST_F(DriveTest, SavesAScreenshotOfAWindowWithItsCaption)
     ASSERT_FALSE(Button.isNull());
     EXPECT_GT(Window.height(), Form.height());      // the caption bar above the window
     EXPECT_EQ(Button.size(), Form.findChild<QWidget *>(QStringLiteral("Button1"))->size());
+}
+
+TEST(Startup, TheBrowserSandboxIsSwitchedOffOnlyForRoot)
+{
+    const QByteArray Old = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    PrepareProcessEnvironment();
+    EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), ::geteuid() == 0 ? QByteArray("1") : QByteArray());
+    if (Old.isNull())
+        qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    else
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", Old);
 }
 
 #include "DriveTest.moc"

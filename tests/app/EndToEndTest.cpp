@@ -79,9 +79,16 @@ TEST(EndToEnd, TheDriverStartsTheProgramAndSavesAScreenshotOfItsWindow)
     TestSupport::TempDir Home;
     MakeHome(Home.Path());
     const QString Shot = Home.File("shots/main.png");
-    const DriveResult R = Drive(Home.Path(), QStringLiteral("wait\ntext Form1\nscreenshot Form1 %1\nprompts\nshell\nquit\n").arg(Shot));
+    const QString Group = Home.File("shots/group.png");
+    const DriveResult R = Drive(Home.Path(), QStringLiteral("wait\ntext Form1\nscreenshot Form1 %1\ntext GroupBox2\n"
+                                                            "screenshot GroupBox2 %2\nquit\n").arg(Shot, Group));
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
-    EXPECT_EQ(R.Out, QStringLiteral("Quillbook 2008\n"));
+    // The main window's own caption, then its picture list's.
+    EXPECT_EQ(R.Out, QStringLiteral("Quillbook 2007 Beta3\n图片列表\n"));
+    // The group box's Chinese title is drawn: its title line holds more than the background.
+    QImage Title(Group);
+    ASSERT_FALSE(Title.isNull());
+    EXPECT_GT(Colours(Title, QRect(0, 0, qMin(Title.width(), 120), qMin(Title.height(), 14))), 2);
 
     QImage Image(Shot);
     ASSERT_FALSE(Image.isNull());
@@ -105,6 +112,25 @@ TEST(EndToEnd, AFailingCommandEndsTheRunWithAClearMessage)
     ASSERT_TRUE(P.waitForFinished(30000));
     EXPECT_EQ(P.exitCode(), 0);
     EXPECT_TRUE(P.readAllStandardOutput().contains("screenshot NAME FILE.png"));
+}
+
+TEST(EndToEnd, StartUpQuestionsAreAnsweredFromTheTopOfTheScript)
+{
+    TestSupport::TempDir Home;
+    MakeHome(Home.Path());
+    TestSupport::TempDir NoPictures;
+    TestSupport::WriteAll(NoPictures.File("readme.txt"), "x");
+    const QString Warning = QStringLiteral("没有发现图片文件，系统右键支持jpg格式的图片。\\n您可以同时选择多个文件夹，程序不搜索子文件夹。");
+
+    // Nobody answers: the run fails and names the question.
+    const DriveResult Unanswered = Drive(Home.Path(), QStringLiteral("prompts\n"), {NoPictures.Path()});
+    EXPECT_EQ(Unanswered.Code, 1);
+    EXPECT_TRUE(Unanswered.Err.contains(QStringLiteral("unscripted prompt: MessageBox \"Quillbook 2008\" \"") + Warning))
+        << Unanswered.Err.toStdString();
+
+    // Answered before the program starts; the program then ends by itself, as it should.
+    const DriveResult Answered = Drive(Home.Path(), QStringLiteral("answer button OK\n"), {NoPictures.Path()});
+    EXPECT_EQ(Answered.Code, 0) << Answered.Err.toStdString();
 }
 
 // The offscreen platform draws the program's Chinese texts with real glyphs, not boxes.

@@ -1,12 +1,14 @@
 // The application object's error handler, which needs a process of its own: an
 // exception thrown by an event handler (not wrapped by Guarded) reaches
 // TApplication::notify, the error box is shown, and the event loop goes on.
+// It also holds the application-wide hint settings.
 // Exit code 0 when everything held; the failures are listed on standard error.
 
 #include "platform/services/Application.h"
 #include "platform/services/ScriptedPrompts.h"
 
 #include <QGroupBox>
+#include <QStyle>
 #include <QTimer>
 #include <cstdio>
 
@@ -77,6 +79,13 @@ int main(int argc, char **argv)
     Check(!WaitCursorShown(), "the cursor was restored");
     Check(!Progress.isVisible(), "the progress box was hidden");
     Check(!Script->Failed() && PendingScriptFailure().isEmpty(), "no unscripted prompt");
+
+    // The hint pause is the application's, not the platform's.
+    App.SetHintPause(3000);
+    Check(App.HintPause() == 3000, "the hint pause is set");
+    App.SetHintPause(2500);
+    Check(App.HintPause() == 2500 && W.style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay) == 2500,
+          "the widgets see the hint pause");
     SetPrompts(nullptr);
     return Failures == 0 ? 0 : 1;
 }

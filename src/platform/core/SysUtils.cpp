@@ -139,6 +139,9 @@ qint64 StrToInt64Def(const QString &S, qint64 Default)
 
 // ------------------------------------------------------------ floating point
 
+QChar DecimalSeparator = QLatin1Char('.');
+QChar ThousandSeparator = QLatin1Char(',');
+
 bool TryStrToFloat(const QString &S, double &Value)
 {
     // Blanks around the number, a sign, digits with at most one ".", an

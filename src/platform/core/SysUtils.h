@@ -21,6 +21,9 @@ bool TryStrToInt(const QString &S, int &Value);
 bool TryStrToInt64(const QString &S, qint64 &Value);
 
 // ---- floating point ----
+// The number settings the program runs with; conversions here always use "." whatever these say.
+extern QChar DecimalSeparator;                       // '.'
+extern QChar ThousandSeparator;                      // ','
 double StrToFloat(const QString &S);                 // EConvertError "'S' is not a valid floating point value"
 double StrToFloatDef(const QString &S, double Default);
 bool TryStrToFloat(const QString &S, double &Value);

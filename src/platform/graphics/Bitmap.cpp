@@ -305,9 +305,22 @@ void TBitmap::SetPixelFormat(TPixelFormat Value)
     if (IsPaletted(Value)) {
         QVector<QRgb> Table;
         if (IsPaletted(FPixelFormat)) {
+            // The table carries over when every index in use fits the new format.
             Table = FImage.isNull() ? FTable : FImage.colorTable();
-            if (Table.size() > PaletteSize(Value))
-                Table.clear();   // does not fit: the new format's default table
+            const int Size = PaletteSize(Value);
+            if (Table.size() > Size) {
+                bool Fits = true;
+                for (int Y = 0; Y < FImage.height() && Fits; ++Y)
+                    for (int X = 0; X < FImage.width(); ++X)
+                        if (FImage.pixelIndex(X, Y) >= Size) {
+                            Fits = false;
+                            break;
+                        }
+                if (Fits)
+                    Table.resize(Size);
+                else
+                    Table.clear();   // the new format's default table
+            }
         }
         Table = FullTable(Table, Value);
         if (!FImage.isNull())
@@ -430,20 +443,7 @@ void TBitmap::SetImage(const QImage &Image)
         Format = pf1bit;
         break;
     case QImage::Format_Indexed8:
-        Format = Img.colorCount() <= 16 ? pf4bit : pf8bit;
-        if (Img.colorCount() <= 16 && Img.colorCount() > 0) {
-            // Only a table of at most 16 entries whose indexes all fit stays 4-bit.
-            for (int Y = 0; Y < Img.height() && Format == pf4bit; ++Y) {
-                const uchar *Line = Img.constScanLine(Y);
-                for (int X = 0; X < Img.width(); ++X)
-                    if (Line[X] > 15) {
-                        Format = pf8bit;
-                        break;
-                    }
-            }
-        }
-        if (Img.colorCount() == 0)
-            Format = pf8bit;
+        Format = pf8bit;
         break;
     case QImage::Format_RGB555:
         Format = pf15bit;
@@ -538,11 +538,36 @@ void TBitmap::Draw(TCanvas &Canvas, const TRect &R)
     P->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
+void TBitmap::LoadFromClipboardFormat(const QString &Format, const QByteArray &Data)
+{
+    if (Format != QLatin1String(CF_BITMAP))
+        TGraphic::LoadFromClipboardFormat(Format, Data);
+    TMemoryStream M;
+    M.WriteBytes(Data);
+    M.SetPosition(0);
+    LoadFromStream(&M);
+}
+
+void TBitmap::SaveToClipboardFormat(QString &Format, QByteArray &Data)
+{
+    TMemoryStream M;
+    SaveToStream(&M);
+    Format = QString::fromLatin1(CF_BITMAP);
+    Data = M.Bytes();
+}
+
 // --------------------------------------------------------------- BMP read
 
 void TBitmap::LoadFromStream(TStream *Stream)
 {
     const QByteArray Head = ReadUpTo(Stream, 14);
+    if (Head.isEmpty()) {
+        // Nothing left in the stream: an empty bitmap, as an empty one saves.
+        FinishPainting();
+        FImage = QImage();
+        Changed(this);
+        return;
+    }
     if (Head.size() < 14 || Head[0] != 'B' || Head[1] != 'M')
         BadBitmap();
     const quint32 FileSize = Get32(reinterpret_cast<const uchar *>(Head.constData()) + 2);

@@ -100,6 +100,16 @@ QPainter::CompositionMode CopyComposition(TCopyMode Mode)
 TCanvas::TCanvas()
 {
     FBrush.OnChange = [this](TObject *) { FBkMode = 0; };
+    FFont.OnChange = [this](TObject *) { FQtFontValid = false; };
+}
+
+const QFont &TCanvas::QtFont()
+{
+    if (!FQtFontValid) {
+        FQtFont = FFont.ToQFont();
+        FQtFontValid = true;
+    }
+    return FQtFont;
 }
 
 TCanvas::TCanvas(QPaintDevice *Device) : TCanvas()
@@ -184,7 +194,7 @@ QPainter *TCanvas::Painter()
         QP.setStyle(Qt::NoPen);
     FPainter->setPen(QP);
     FPainter->setBrush(ToQBrush(FBrush));
-    FPainter->setFont(FFont.ToQFont());
+    FPainter->setFont(QtFont());
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
     return FPainter;
 }
@@ -484,15 +494,14 @@ int TCanvas::TextHeight(const QString &Text) { return TextExtent(Text).cy; }
 
 TSize TCanvas::TextExtent(const QString &Text)
 {
-    const QFontMetrics FM(FFont.ToQFont());
+    const QFontMetrics FM(QtFont());
     return TSize(FM.horizontalAdvance(Text), FM.height());
 }
 
 void TCanvas::TextOut(int X, int Y, const QString &Text)
 {
     Changing();
-    const QFont F = FFont.ToQFont();
-    const QFontMetrics FM(F);
+    const QFontMetrics FM(QtFont());
     const int W = FM.horizontalAdvance(Text);
     if (QPainter *P = Painter()) {
         P->save();
@@ -515,9 +524,9 @@ void TCanvas::TextRect(const TRect &R, int X, int Y, const QString &Text)
 {
     Changing();
     if (QPainter *P = Painter()) {
-        const QFontMetrics FM(FFont.ToQFont());
+        const QFontMetrics FM(QtFont());
         P->save();
-        P->setClipRect(R.ToQRect(), FClipped ? Qt::IntersectClip : Qt::ReplaceClip);
+        P->setClipRect(R.ToQRect(), P->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
         if (FBrush.Style() == bsSolid && FBrush.Color() != clNone && !R.IsEmpty())
             P->fillRect(R.ToQRect(), TColorToQColor(FBrush.Color()));
         P->setPen(TColorToQColor(FFont.Color()));

@@ -3,7 +3,9 @@
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <QThread>
 #include <cmath>
+#include <mutex>
 
 namespace {
 
@@ -93,7 +95,24 @@ TColor GetSysColor(int Index)
         return 0;
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return ClassicSysColor(Index);
-    return QColorToTColor(QGuiApplication::palette().color(Group, Role));
+    // The palette is read on the GUI thread only; other threads (an animation
+    // painter, for one) use the copy taken there last.
+    static std::mutex Lock;
+    static QPalette Cached;
+    static bool HaveCached = false;
+    QPalette Pal;
+    if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        Pal = QGuiApplication::palette();
+        std::lock_guard<std::mutex> Guard(Lock);
+        Cached = Pal;
+        HaveCached = true;
+    } else {
+        std::lock_guard<std::mutex> Guard(Lock);
+        if (!HaveCached)
+            return ClassicSysColor(Index);
+        Pal = Cached;
+    }
+    return QColorToTColor(Pal.color(Group, Role));
 }
 
 TColor ColorToRGB(TColor Color)

@@ -37,6 +37,9 @@ void TGraphic::SetModified(bool Value)
 void TGraphic::LoadFromFile(const QString &FileName)
 {
     TFileStream Stream(FileName, fmOpenRead | fmShareDenyWrite);
+    // An empty stream loads as an empty picture; an empty file is no picture at all.
+    if (Stream.Size() == 0)
+        throw EInvalidGraphic(QStringLiteral("Picture file is empty: %1").arg(FileName));
     LoadFromStream(&Stream);
 }
 
@@ -47,6 +50,15 @@ void TGraphic::SaveToFile(const QString &FileName)
     if (!WriteFileAtomic(FileName, Stream.Bytes()))
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FileName));
 }
+
+[[noreturn]] static void UnsupportedClipboardFormat()
+{
+    throw EInvalidGraphic(QStringLiteral("Unsupported clipboard format"));
+}
+
+void TGraphic::LoadFromClipboardFormat(const QString &, const QByteArray &) { UnsupportedClipboardFormat(); }
+
+void TGraphic::SaveToClipboardFormat(QString &, QByteArray &) { UnsupportedClipboardFormat(); }
 
 void TGraphic::Assign(const TGraphic *Source)
 {
@@ -158,6 +170,7 @@ void AddFormat(std::vector<FileFormat> &Formats, const QString &Extension, const
 struct Registry {
     std::mutex Lock;
     std::vector<FileFormat> Formats;   // newest first
+    std::vector<std::pair<QString, TGraphicFactory>> ClipboardFormats;
 
     Registry()
     {
@@ -167,6 +180,7 @@ struct Registry {
                   [] { return std::make_unique<TJPEGImage>(); });
         AddFormat(Formats, QStringLiteral("jpg"), QStringLiteral("JPEG Image File"),
                   [] { return std::make_unique<TJPEGImage>(); });
+        ClipboardFormats.emplace_back(QString::fromLatin1(CF_BITMAP), [] { return std::make_unique<TBitmap>(); });
     }
 };
 
@@ -267,6 +281,43 @@ QString TPicture::GraphicFilter(const std::function<bool(const TGraphic &)> &Acc
     if (!Parts.isEmpty())
         Result += QLatin1Char('|') + Parts.join(QLatin1Char('|'));
     return Result;
+}
+
+void TPicture::RegisterClipboardFormat(const QString &Format, TGraphicFactory Factory)
+{
+    if (Format.isEmpty() || !Factory)
+        return;
+    Registry &R = TheRegistry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    R.ClipboardFormats.insert(R.ClipboardFormats.begin(), {Format, std::move(Factory)});
+}
+
+static TGraphicFactory ClipboardFactory(const QString &Format)
+{
+    Registry &R = TheRegistry();
+    std::lock_guard<std::mutex> Guard(R.Lock);
+    for (const auto &[Name, Factory] : R.ClipboardFormats)
+        if (Name == Format)
+            return Factory;
+    return {};
+}
+
+bool TPicture::SupportsClipboardFormat(const QString &Format) { return bool(ClipboardFactory(Format)); }
+
+void TPicture::LoadFromClipboardFormat(const QString &Format, const QByteArray &Data)
+{
+    const TGraphicFactory Factory = ClipboardFactory(Format);
+    if (!Factory)
+        UnsupportedClipboardFormat();
+    std::unique_ptr<TGraphic> G = Factory();
+    G->LoadFromClipboardFormat(Format, Data);
+    SetGraphic(std::move(G));
+}
+
+void TPicture::SaveToClipboardFormat(QString &Format, QByteArray &Data)
+{
+    if (FGraphic && !FGraphic->Empty())
+        FGraphic->SaveToClipboardFormat(Format, Data);
 }
 
 // ---------------------------------------------------------------- TPicture

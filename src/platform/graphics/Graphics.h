@@ -2,7 +2,7 @@
 // Colours, fonts, pens, brushes, the drawing canvas and the picture classes
 // (TGraphic, TBitmap, TIcon, TPicture), over QImage and QPainter, keeping the
 // original pixel conventions: a line leaves out its last pixel and a rectangle
-// is right/bottom exclusive. The Win32 drawing calls the components rely on
+// is right/bottom exclusive. The original platform drawing calls the components rely on
 // (DrawText, DrawEdge, DrawFrameControl, DrawFocusRect) are emulated here, once,
 // with no dependence on the desktop style, so results are the same everywhere.
 
@@ -272,6 +272,8 @@ public:
 
     TFont *Font() { return &FFont; }
     void SetFont(const TFont &Value) { FFont.Assign(Value); }
+    // The font as a QFont (kept until the font changes).
+    const QFont &QtFont();
     TPen *Pen() { return &FPen; }
     void SetPen(const TPen &Value) { FPen.Assign(Value); }
     TBrush *Brush() { return &FBrush; }
@@ -345,6 +347,8 @@ private:
     TBrush FBrush;
     TPoint FPenPos;
     int FBkMode = 0;            // 0: follow the brush
+    QFont FQtFont;
+    bool FQtFontValid = false;
     bool FClipped = false;
     QRect FClip;
     int FLockCount = 0;
@@ -354,7 +358,7 @@ private:
     void ApplyClip();
 };
 
-// ----------------------------------------------------- emulated Win32 calls
+// ------------------------------------------ emulated original drawing calls
 
 // DrawText formats.
 enum : unsigned {
@@ -370,8 +374,9 @@ enum : unsigned {
 // Draws Text in R with the canvas font and colour (background by BkMode) and
 // returns the height of the text drawn; with DT_VCENTER or DT_BOTTOM the return
 // is the offset from R.Top to the bottom of the text. DT_CALCRECT draws nothing
-// and sets R.Right/R.Bottom to the extent needed (the width stays when
-// DT_WORDBREAK is given). Lines break at CR, LF or CR LF unless DT_SINGLELINE;
+// and sets R.Right/R.Bottom to the extent needed (R.Right to the widest line).
+// Lines break at CR, LF or CR LF unless DT_SINGLELINE (a break at the very end
+// of the text starts no further line);
 // DT_WORDBREAK breaks at blanks and between CJK characters, and inside a word
 // only when the word alone is wider than the line. '&' marks the next character as a
 // mnemonic (underlined) unless DT_NOPREFIX; "&&" is a single '&'.
@@ -434,6 +439,10 @@ int SetBkMode(TCanvas *Canvas, int Mode);
 
 enum TProgressStage { psStarting, psRunning, psEnding };
 
+// The clipboard format of bitmaps: the bytes of a BMP file. Other formats are
+// names registered with TPicture::RegisterClipboardFormat (such as "GIF Image").
+constexpr char CF_BITMAP[] = "image/bmp";
+
 // An abstract picture. Subclasses implement the stream format and drawing.
 class TGraphic : public TObject {
 public:
@@ -458,13 +467,20 @@ public:
     virtual quint32 Palette() const { return 0; }
     virtual void SetPalette(quint32) {}
 
-    // Damaged or unsupported data raises EInvalidGraphic; the graphic is then empty.
+    // Damaged or unsupported data raises EInvalidGraphic; the graphic is then
+    // empty. A stream with nothing left gives an empty graphic (what an empty
+    // one saves); LoadFromFile refuses an empty file with EInvalidGraphic.
     virtual void LoadFromStream(TStream *Stream) = 0;
     virtual void SaveToStream(TStream *Stream) = 0;
     // LoadFromFile opens the file (EFOpenError) and calls LoadFromStream.
     // SaveToFile writes a temporary file beside the target and renames it over it.
     virtual void LoadFromFile(const QString &FileName);
     virtual void SaveToFile(const QString &FileName);
+
+    // Clipboard exchange by format name. The defaults raise EInvalidGraphic
+    // "Unsupported clipboard format".
+    virtual void LoadFromClipboardFormat(const QString &Format, const QByteArray &Data);
+    virtual void SaveToClipboardFormat(QString &Format, QByteArray &Data);
 
     // Copies Source. The default asks Source->AssignTo(this); unsupported pairs
     // raise EConvertError "Cannot assign a <source class> to a <target class>".
@@ -518,13 +534,16 @@ public:
     void SetSize(int AWidth, int AHeight);
 
     TPixelFormat PixelFormat() const;
-    // Converts the pixels; to a paletted format through the current colour table
-    // or a default one (black/white, the 16 VGA colours, a 6x6x6 cube with greys).
+    // Converts the pixels. Between paletted formats the colour table carries over
+    // when every index in use fits; otherwise a paletted format gets a default
+    // table (black/white, the 16 classic colours, a 6x6x6 cube with greys) and
+    // each pixel its nearest entry.
     void SetPixelFormat(TPixelFormat Value);
     bool Monochrome() const;
     void SetMonochrome(bool Value);        // true: pf1bit black/white; false: back to pfDevice
     // Colour table of paletted formats (empty for true colour), as QRgb entries.
     QVector<QRgb> ColorTable() const;
+    // Replaces the colours of the indexes in place (the pixels keep their indexes).
     void SetColorTable(const QVector<QRgb> &Table);
 
     TCanvas *Canvas();
@@ -539,6 +558,9 @@ public:
     void SetTransparentMode(TTransparentMode Value);
 
     // The pixels as a QImage (painting is finished first) and replacing them.
+    // SetImage takes the pixel format from the image: Mono pf1bit, Indexed8
+    // pf8bit, RGB555 pf15bit, RGB16 pf16bit, RGB888/BGR888 pf24bit, anything
+    // else pf32bit (keeping an alpha channel when the image has one).
     const QImage &Image() const;
     void SetImage(const QImage &Image);
 
@@ -551,6 +573,9 @@ public:
     void Assign(const TGraphic *Source) override;
     void AssignTo(TGraphic *Dest) const override;
     void Draw(TCanvas &Canvas, const TRect &R) override;
+    // CF_BITMAP only.
+    void LoadFromClipboardFormat(const QString &Format, const QByteArray &Data) override;
+    void SaveToClipboardFormat(QString &Format, QByteArray &Data) override;
 
     void Dormant() {}
     void FreeImage() {}
@@ -635,6 +660,15 @@ public:
     static QString GraphicFilter(const std::function<bool(const TGraphic &)> &Accept = {});
     // "*.a;*.b" for the same selection.
     static QString GraphicFileMask(const std::function<bool(const TGraphic &)> &Accept = {});
+
+    // Clipboard formats: CF_BITMAP is TBitmap's; others are bound here.
+    static void RegisterClipboardFormat(const QString &Format, TGraphicFactory Factory);
+    static bool SupportsClipboardFormat(const QString &Format);
+    // Loads a graphic of the class bound to Format (EInvalidGraphic "Unsupported
+    // clipboard format" when none is); the picture is unchanged on failure.
+    void LoadFromClipboardFormat(const QString &Format, const QByteArray &Data);
+    // The graphic's own format and data; nothing for an empty picture.
+    void SaveToClipboardFormat(QString &Format, QByteArray &Data);
 
 private:
     std::unique_ptr<TGraphic> FGraphic;

@@ -153,6 +153,7 @@ int DecodeJpeg(const QByteArray &Data, const DecodeOptions &Opt, QImage &Out)
     }
     const bool Quantize = Opt.Quantize && !Gray && !Cmyk;
     if (Quantize) {
+        C.out_color_space = JCS_RGB;   // the colour map is then in R, G, B order
         C.quantize_colors = TRUE;
         C.desired_number_of_colors = 256;
     }
@@ -407,6 +408,10 @@ void TJPEGImage::LoadFromStream(TStream *Stream)
     const QByteArray Data = ReadRest(Stream);
     Clear();
     FData = Data;
+    if (FData.isEmpty()) {
+        Changed(this);
+        return;
+    }
     try {
         ReadHeader();
     } catch (...) {

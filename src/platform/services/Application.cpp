@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QEvent>
 #include <QHash>
+#include <QProxyStyle>
 #include <QPointer>
 #include <new>
 
@@ -34,8 +35,46 @@ void TApplication::SetTitle(const QString &Value)
     setApplicationDisplayName(Value);
 }
 
+namespace {
+
+// Carries the hint pause, which Qt keeps as a style hint.
+class THintStyle : public QProxyStyle {
+public:
+    explicit THintStyle(int APause) : Pause(APause) {}
+    int Pause;
+    int styleHint(StyleHint Hint, const QStyleOption *Option, const QWidget *Widget, QStyleHintReturn *Return) const override
+    {
+        if (Hint == QStyle::SH_ToolTip_WakeUpDelay)
+            return Pause;
+        return QProxyStyle::styleHint(Hint, Option, Widget, Return);
+    }
+};
+
+} // namespace
+
+int TApplication::MessageBox(const QString &Text, const QString &Caption, unsigned Flags)
+{
+    return ::MessageBox(DefaultPromptOwner(), Text, Caption, Flags);
+}
+
+int TApplication::HintPause() const
+{
+    return style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay);
+}
+
+void TApplication::SetHintPause(int Ms)
+{
+    if (auto *S = dynamic_cast<THintStyle *>(style())) {
+        S->Pause = Ms;
+        return;
+    }
+    setStyle(new THintStyle(Ms));
+}
+
 bool TApplication::notify(QObject *Receiver, QEvent *Event)
 {
+    if (!FShowHint && Event->type() == QEvent::ToolTip)
+        return true;
     try {
         return QApplication::notify(Receiver, Event);
     } catch (...) {

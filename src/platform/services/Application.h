@@ -24,12 +24,23 @@ public:
     QString Title() const;
     void SetTitle(const QString &Value);
 
+    // Application.MessageBox: a message box owned by the active window (or the main window).
+    int MessageBox(const QString &Text, const QString &Caption, unsigned Flags = 0);
+
+    // Hints (tool tips): shown at all, and the delay before one shows (ms; the platform's is 500).
+    bool ShowHint() const { return FShowHint; }
+    void SetShowHint(bool Value) { FShowHint = Value; }
+    int HintPause() const;
+    void SetHintPause(int Ms);
+
     // Called instead of the standard handling when set (Sender, the error).
     std::function<void(TObject *Sender, const Exception &E)> OnException;
 
     // Catches what escapes an event handler.
     bool notify(QObject *Receiver, QEvent *Event) override;
 
+private:
+    bool FShowHint = true;
 };
 
 // The box that shows the progress of long operations (the main window's); the error

@@ -67,5 +67,12 @@ qintptr SendMessage(TMessageTarget *Target, unsigned Msg, qintptr WParam, qintpt
 {
     if (!Target)
         return 0;
-    return Target->WndProc(Msg, WParam, LParam);
+    // As with a posted message, an error of the receiver is the receiver's: the error
+    // handler shows it and the sender goes on with the result 0.
+    try {
+        return Target->WndProc(Msg, WParam, LParam);
+    } catch (...) {
+        HandleException();
+        return 0;
+    }
 }

@@ -9,12 +9,7 @@
 constexpr unsigned WM_USER = 0x0400;
 constexpr unsigned WM_COPYDATA = 0x004A;
 
-// The main window's private messages.
-constexpr unsigned WM_STARTUPOPEN = 0x1408;
-constexpr unsigned WM_OPENPAGEFILE = 0x1409;
-constexpr unsigned WM_FORMNOTIFY = 0x1410;
-
-// The record a WM_OPENPAGEFILE or WM_COPYDATA message points to.
+// The record a WM_COPYDATA message (or a private one of the same layout) points to.
 struct TCopyDataStruct {
     quintptr dwData = 0;
     quint32 cbData = 0;
@@ -42,5 +37,6 @@ private:
 // queued when the target is destroyed is dropped. An exception escaping the handler goes
 // to the application's error handler. False when there is no target.
 bool PostMessage(TMessageTarget *Target, unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);
-// Handles the message now and returns the handler's result (0 without a target).
+// Handles the message now and returns the handler's result (0 without a target, and 0
+// when the handler failed: its error went to the error handler).
 qintptr SendMessage(TMessageTarget *Target, unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);

@@ -188,9 +188,13 @@ bool TQtPrompts::FileDialog(TFileDialogRequest &Request)
     if (D.exec() != QDialog::Accepted)
         return false;
     Request.Files = D.selectedFiles();
-    const int Selected = int(NameFilters.indexOf(D.selectedNameFilter()));
-    if (Selected >= 0)
-        Request.FilterIndex = Selected + 1;
+    // With the details hidden the dialog reports the filter without its pattern part.
+    const QString Selected = D.selectedNameFilter();
+    for (qsizetype I = 0; I < NameFilters.size(); ++I)
+        if (NameFilters[I] == Selected || NameFilters[I].left(NameFilters[I].lastIndexOf(QStringLiteral(" ("))) == Selected) {
+            Request.FilterIndex = int(I + 1);
+            break;
+        }
     return !Request.Files.isEmpty();
 }
 

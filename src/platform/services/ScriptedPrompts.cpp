@@ -37,9 +37,14 @@ void ClearScriptFailure()
     ScriptFailureText().clear();
 }
 
+static QString OneLine(QString S)
+{
+    return S.replace(QLatin1String("\r\n"), QLatin1String("\\n")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+}
+
 static QString Describe(const TPromptRecord &R)
 {
-    QString S = PromptKindName(R.Kind) + QStringLiteral(" \"") + R.Caption + QStringLiteral("\" \"") + R.Text + QLatin1Char('"');
+    QString S = PromptKindName(R.Kind) + QStringLiteral(" \"") + OneLine(R.Caption) + QStringLiteral("\" \"") + OneLine(R.Text) + QLatin1Char('"');
     if (!R.Buttons.isEmpty())
         S += QStringLiteral(" [") + R.Buttons.join(QLatin1Char('/')) + QLatin1Char(']');
     return S;

@@ -48,6 +48,13 @@ public:
     // The first failure (an unscripted or unfitting question), or "".
     const QString &Failure() const { return FFailure; }
     bool Failed() const { return !FFailure.isEmpty(); }
+    // Forgets answers, records and the failure (a test starting over).
+    void Reset()
+    {
+        FAnswers.clear();
+        FRecords.clear();
+        FFailure.clear();
+    }
 
     // Called for every question, after it was answered (for logs).
     std::function<void(const TPromptRecord &)> OnPrompt;

@@ -11,6 +11,9 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <signal.h>
+#include <unistd.h>
+
 // ---- the current implementation ----
 
 static std::unique_ptr<TShell> &CurrentShell()
@@ -66,11 +69,14 @@ TRunResult TQtShell::RunAndWait(const QString &Program, const QStringList &Args,
     if (!Dir.isEmpty() && QFileInfo(Dir).isDir())
         P.setWorkingDirectory(Dir);
     P.setProcessChannelMode(QProcess::ForwardedChannels);
-    P.setInputChannelMode(QProcess::ForwardedInputChannel);
+    P.setStandardInputFile(QProcess::nullDevice());
+    // Its own process group, so that cancelling ends whatever it started too.
+    P.setChildProcessModifier([] { ::setpgid(0, 0); });
     P.start(Program, Args);
     if (!P.waitForStarted(-1))
         return Result;
     Result.Started = true;
+    const pid_t Group = pid_t(P.processId());
 
     QEventLoop Loop;
     QObject::connect(&P, &QProcess::finished, &Loop, &QEventLoop::quit);
@@ -97,12 +103,16 @@ TRunResult TQtShell::RunAndWait(const QString &Program, const QStringList &Args,
     if (P.state() != QProcess::NotRunning)
         Loop.exec();
 
-    if (Result.Cancelled && P.state() != QProcess::NotRunning) {
-        P.terminate();
-        if (!P.waitForFinished(3000)) {
-            P.kill();
+    if (Result.Cancelled) {
+        if (Group > 0)
+            ::kill(-Group, SIGTERM);
+        if (P.state() != QProcess::NotRunning && !P.waitForFinished(3000)) {
+            if (Group > 0)
+                ::kill(-Group, SIGKILL);
             P.waitForFinished(-1);
         }
+        if (Group > 0)
+            ::kill(-Group, SIGKILL);    // what is left of the group after its leader ended
         return Result;
     }
     if (P.state() != QProcess::NotRunning)

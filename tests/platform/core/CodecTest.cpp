@@ -63,6 +63,9 @@ TEST(Cp936Codec, CharactersOutsideTheCodePageUseFourByteSequences)
     EXPECT_EQ(Cp936::Decode(Enc), Text);
     EXPECT_EQ(Cp936::EncodedLength(Text), Enc.size());
     EXPECT_EQ(Enc.right(1), Bytes({0x80}));
+    // User-defined codes read as private use characters and count as the code page's.
+    EXPECT_EQ(Cp936::Decode(Bytes({0xAA, 0xA1})), QString(QChar(0xE000)));
+    EXPECT_TRUE(Cp936::CanEncode(QString(QChar(0xE000))));
     // The GB18030 euro (A2 E3) is not the code page's: its bytes stay as they were.
     EXPECT_EQ(Cp936::Encode(Cp936::Decode(Bytes({0xA2, 0xE3}))), Bytes({0xA2, 0xE3}));
 }

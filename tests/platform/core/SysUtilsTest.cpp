@@ -1,10 +1,18 @@
 #include "platform/core/SysUtils.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
+#include <QTemporaryDir>
 
 #include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
 #include <cmath>
 #include "Printers.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -47,27 +55,60 @@ TEST(Conversions, StrToIntFollowsTheOriginalSyntax)
     EXPECT_EQ(StrToIntDef(S("$"), 7), 7);
 }
 
-// Number conversions must not depend on the locale the program runs in.
+// Number conversions must not depend on the locale the program runs in. The
+// comma-decimal C locale is compiled into a temporary folder when the system
+// has none installed.
 class NumberLocale : public ::testing::TestWithParam<bool> {
 protected:
+    static void SetUpTestSuite()
+    {
+        if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+            std::setlocale(LC_NUMERIC, "C");
+            return;
+        }
+        // Compiled once per build folder; a finished copy is moved into place whole.
+        const QString Cache = QDir::currentPath() + QStringLiteral("/qb-locales");
+        if (!QFileInfo::exists(Cache + QStringLiteral("/de_DE.UTF-8/LC_NUMERIC"))) {
+            QDir().mkpath(Cache);
+            QTemporaryDir Work(Cache + QStringLiteral("/work-XXXXXX"));
+            const QString Built = Work.filePath(QStringLiteral("de_DE.UTF-8"));
+            if (TestSupport::RunProgram(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("de_DE"),
+                                                                       QStringLiteral("-f"), QStringLiteral("UTF-8"), Built}) != 0)
+                return;
+            QDir().rename(Built, Cache + QStringLiteral("/de_DE.UTF-8"));
+        }
+        qputenv("LOCPATH", Cache.toLocal8Bit());
+    }
+    static void TearDownTestSuite()
+    {
+        qunsetenv("LOCPATH");
+    }
     void SetUp() override
     {
         if (!GetParam())
             return;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        for (const char *Name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "ru_RU.UTF-8"})
-            if (std::setlocale(LC_NUMERIC, Name)) {
-                FCommaLocale = true;
-                break;
-            }
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+            std::cerr << "no comma-decimal C locale here; only Qt's default locale is German\n";
     }
     void TearDown() override
     {
         QLocale::setDefault(QLocale::c());
         std::setlocale(LC_NUMERIC, "C");
     }
-    bool FCommaLocale = false;
 };
+
+TEST_P(NumberLocale, TheLocaleReallyUsesAComma)
+{
+    if (!GetParam())
+        GTEST_SKIP();
+    EXPECT_EQ(QLocale().decimalPoint(), QStringLiteral(","));
+    if (std::strcmp(std::localeconv()->decimal_point, ",") != 0)
+        GTEST_SKIP() << "no comma-decimal C locale";
+    char Buf[16];
+    std::snprintf(Buf, sizeof Buf, "%.1f", 1.5);
+    EXPECT_STREQ(Buf, "1,5");
+}
 
 TEST_P(NumberLocale, StrToFloatUsesAPointAlways)
 {

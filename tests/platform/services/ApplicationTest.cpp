@@ -104,22 +104,28 @@ TEST_F(ErrorHandlerTest, AbortIsSilentAndAnUnscriptedErrorBoxIsNotedNotThrown)
 TEST_F(ErrorHandlerTest, PostedMessagesArriveInOrderAndTheirErrorsReachTheHandler)
 {
     auto R = std::make_unique<Receiver>();
-    EXPECT_EQ(SendMessage(R.get(), WM_FORMNOTIFY, 100, 5), 105);
-    EXPECT_TRUE(PostMessage(R.get(), WM_STARTUPOPEN));
+    EXPECT_EQ(SendMessage(R.get(), WM_USER + 16, 100, 5), 105);
+    Script->AnswerButton(QStringLiteral("OK"));
+    EXPECT_EQ(SendMessage(R.get(), WM_USER + 1, 100, 5), 0);
+    EXPECT_EQ(Script->Records().size(), 1);
+    Script->ClearRecords();
+    R->Seen.clear();
+    EXPECT_EQ(SendMessage(R.get(), WM_USER + 16, 100, 5), 105);
+    EXPECT_TRUE(PostMessage(R.get(), WM_USER + 8));
     EXPECT_TRUE(PostMessage(R.get(), WM_USER + 1));
     EXPECT_TRUE(PostMessage(R.get(), WM_USER + 2));
-    EXPECT_EQ(R->Seen, QList<unsigned>{WM_FORMNOTIFY});   // posted ones wait for the loop
+    EXPECT_EQ(R->Seen, QList<unsigned>{WM_USER + 16});   // posted ones wait for the loop
     Script->AnswerButton(QStringLiteral("OK"));
     RunLoopBriefly();
-    EXPECT_EQ(R->Seen, (QList<unsigned>{WM_FORMNOTIFY, WM_STARTUPOPEN, WM_USER + 1, WM_USER + 2}));
+    EXPECT_EQ(R->Seen, (QList<unsigned>{WM_USER + 16, WM_USER + 8, WM_USER + 1, WM_USER + 2}));
     ASSERT_EQ(Script->Records().size(), 1);
     EXPECT_EQ(Script->Records()[0].Text, QStringLiteral("无法打开文件 /x/a.qbt"));
 
     // A message still queued when its window goes away is dropped.
-    PostMessage(R.get(), WM_STARTUPOPEN);
+    PostMessage(R.get(), WM_USER + 8);
     R.reset();
     RunLoopBriefly();
-    EXPECT_FALSE(PostMessage(nullptr, WM_STARTUPOPEN));
+    EXPECT_FALSE(PostMessage(nullptr, WM_USER + 8));
 }
 
 TEST(WaitCursor, NestsAndIsUndoneByRestoreCursor)

@@ -175,3 +175,83 @@ TEST_F(ScriptedPromptsTest, OpenDialogKeepsTheFilterIndexAndChecksExistence)
     ASSERT_TRUE(P.Execute());
     EXPECT_EQ(P.Files(), (QStringList{Dir.File("b.jpg"), Dir.File("c.jpg")}));
 }
+
+// ---- the dialogs on screen, driven by a timer ----
+
+#include "platform/services/QtPrompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// Runs Action on the modal dialog once it is open.
+template <typename Dialog, typename F>
+void WhenShown(F Action)
+{
+    auto *Poll = new QTimer;
+    QObject::connect(Poll, &QTimer::timeout, Poll, [Poll, Action]() mutable {
+        if (auto *D = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
+            Poll->stop();
+            Poll->deleteLater();
+            Action(D);
+        }
+    });
+    Poll->start(10);
+}
+
+} // namespace
+
+TEST(QtPrompts, MessageBoxShowsTheOriginalButtonsAndMapsTheAnswers)
+{
+    TQtPrompts P;
+    QStringList Texts;
+    QString Default;
+    WhenShown<QMessageBox>([&](QMessageBox *Box) {
+        for (QAbstractButton *B : Box->buttons())
+            Texts << B->text();
+        Default = Box->defaultButton() ? Box->defaultButton()->text() : QString();
+        for (QAbstractButton *B : Box->buttons())
+            if (B->text() == QStringLiteral("否(&N)"))
+                B->click();
+    });
+    EXPECT_EQ(P.MessageBox(nullptr, QStringLiteral("是否存盘？"), QStringLiteral("确认"), MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2), IDNO);
+    Texts.sort();
+    EXPECT_EQ(Texts, (QStringList{QStringLiteral("取消"), QStringLiteral("否(&N)"), QStringLiteral("是(&Y)")}));
+    EXPECT_EQ(Default, QStringLiteral("否(&N)"));
+
+    // Closing the box answers Cancel.
+    WhenShown<QMessageBox>([](QMessageBox *Box) { Box->reject(); });
+    EXPECT_EQ(P.MessageDlg(QStringLiteral("继续？"), QStringLiteral("警告"), mtWarning, mbOKCancel), mrCancel);
+}
+
+TEST(QtPrompts, FileDialogTakesTheFilterStringAndReportsTheChosenFilter)
+{
+    TestSupport::TempDir Dir;
+    TestSupport::WriteAll(Dir.File("Book.QBS"), "x");
+    const auto Filters = ParseFileFilter(QStringLiteral("页面文件 *.qbt|*.qbt|目录册文件 *.qbs|*.qbs|全部文件 *.*|*.*"));
+    const QStringList Names = QtNameFilters(Filters);
+    EXPECT_EQ(Names[0], QStringLiteral("页面文件 *.qbt (*.[qQ][bB][tT])"));
+    EXPECT_EQ(Names[2], QStringLiteral("全部文件 *.* (*)"));
+
+    TQtPrompts P;
+    TFileDialogRequest R;
+    R.Filter = QStringLiteral("页面文件 *.qbt|*.qbt|目录册文件 *.qbs|*.qbs|全部文件 *.*|*.*");
+    R.FilterIndex = 2;
+    R.InitialDir = Dir.Path();
+    R.Options = OpenOpt(ofFileMustExist);
+    QString Shown;
+    WhenShown<QFileDialog>([&](QFileDialog *D) {
+        Shown = D->selectedNameFilter();
+        D->selectNameFilter(Names[2]);
+        D->selectFile(Dir.File("Book.QBS"));
+        QMetaObject::invokeMethod(D, "accept");
+    });
+    ASSERT_TRUE(P.FileDialog(R));
+    EXPECT_EQ(Shown, QStringLiteral("目录册文件 *.qbs"));
+    EXPECT_EQ(R.FilterIndex, 3);    // the user switched to the third filter
+    EXPECT_EQ(R.Files, QStringList{Dir.File("Book.QBS")});
+}

@@ -80,3 +80,46 @@ TEST(ScriptedShell, RecordsEveryCallAndAnswersRunsFromTheQueue)
     S.RunReally = true;
     EXPECT_EQ(S.RunAndWait(QStringLiteral("/bin/false"), {}, QString()).ExitCode, 1);
 }
+
+#include <QApplication>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+
+TEST(RunAndWait, TheWaitBoxShowsAndCancellingEndsTheProgram)
+{
+    TestSupport::TempDir Dir;
+    TQtShell Shell;
+    int Ticks = 0;
+    QString Label;
+    QTimer Poll;
+    QObject::connect(&Poll, &QTimer::timeout, [&] {
+        ++Ticks;    // events are handled while the program runs
+        if (auto *Box = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget())) {
+            Label = Box->labelText();
+            Poll.stop();
+            if (auto *Button = Box->findChild<QPushButton *>())
+                Button->click();
+        }
+    });
+    Poll.start(20);
+    // The program would write its mark after a long sleep; cancelling must end it first.
+    const TRunResult R = Shell.RunAndWait(QStringLiteral("/bin/sh"),
+                                          {QStringLiteral("-c"), QStringLiteral("sleep 60; touch done")}, Dir.Path());
+    EXPECT_TRUE(R.Started);
+    EXPECT_TRUE(R.Cancelled);
+    EXPECT_FALSE(R.Succeeded());
+    EXPECT_GT(Ticks, 0);
+    EXPECT_EQ(Label, QStringLiteral("正在运行 sh，请稍候……"));
+    EXPECT_FALSE(QFileInfo::exists(Dir.File("done")));
+}
+
+TEST(QtShell, RefusesWhatCannotBeOpenedOrPlayed)
+{
+    TQtShell Shell;
+    EXPECT_FALSE(Shell.Open(QString()));
+    EXPECT_FALSE(Shell.PlayMusic(QStringLiteral("/nonexistent/背景.mid")));
+    EXPECT_FALSE(Shell.MusicPlaying());
+    Shell.StopMusic();      // stopping when nothing plays is harmless
+    EXPECT_FALSE(Shell.MusicPlaying());
+}

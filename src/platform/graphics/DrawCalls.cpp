@@ -180,14 +180,14 @@ int DrawTextWidth(TCanvas *Canvas, const QString &Text)
 {
     if (!Canvas)
         return 0;
-    return QFontMetrics(Canvas->Font()->ToQFont()).horizontalAdvance(Text);
+    return QFontMetrics(Canvas->QtFont()).horizontalAdvance(Text);
 }
 
 int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
 {
     if (!Canvas)
         return 0;
-    const QFont Font = Canvas->Font()->ToQFont();
+    const QFont Font = Canvas->QtFont();
     const TextMeasure M(Font, Format & DT_EXPANDTABS);
     const int Width = R.Width();
     int LineHeight = M.FM.height();
@@ -206,6 +206,9 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
         QString S = Text;
         S.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         S.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        // A line break at the very end starts no further line.
+        if (S.endsWith(QLatin1Char('\n')))
+            S.chop(1);
         for (const QString &P : S.split(QLatin1Char('\n')))
             Paragraphs.push_back(P);
     }
@@ -630,7 +633,7 @@ bool DrawFrameControl(TCanvas *Canvas, const TRect &Rect, unsigned Type, unsigne
             break;
         }
         default:
-            P->setFont(Canvas->Font()->ToQFont());
+            P->setFont(Canvas->QtFont());
             P->setPen(C);
             P->drawText(G.ToQRect(), Qt::AlignCenter, QStringLiteral("?"));
             break;

@@ -1,0 +1,81 @@
+#pragma once
+// The dialogs of the catalog application. Each is created at start-up, parented
+// to the main window, and filled in by its own unit.
+
+#include <QDialog>
+#include <QString>
+
+class TCatalogDialog : public QDialog {
+    Q_OBJECT
+public:
+    TCatalogDialog(QWidget *Parent, const QString &Name, const QString &Caption);
+    // Closes the dialog with a modal result (1 OK, 2 cancel, 3 open, 5 new, 6 all saved...).
+    void SetModalResult(int Result) { done(Result); }
+};
+
+// Start dialog: its result 3 opens FileName, 5 makes a new page, 2 does nothing.
+class TForm2 : public TCatalogDialog {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget *Parent);
+    QString FileName;
+};
+
+// Page settings.
+class TForm3 : public TCatalogDialog {
+    Q_OBJECT
+public:
+    explicit TForm3(QWidget *Parent);
+    bool SaveAsDefault = false;   // check box 保存为默认设置
+};
+
+// Company information.
+class TForm4 : public TCatalogDialog {
+    Q_OBJECT
+public:
+    explicit TForm4(QWidget *Parent);
+};
+
+// Web effects.
+class TForm5 : public TCatalogDialog {
+    Q_OBJECT
+public:
+    explicit TForm5(QWidget *Parent);
+};
+
+// Picture viewer: the product it shows and its picture file.
+class TPictureView : public TCatalogDialog {
+    Q_OBJECT
+public:
+    explicit TPictureView(QWidget *Parent);
+    int ProductNumber = 0;
+    QString PictureFile;
+};
+
+// Batch text on pictures (owned by the picture viewer's window).
+class TForm6 : public TCatalogDialog {
+    Q_OBJECT
+public:
+    explicit TForm6(QWidget *Parent);
+};
+
+// Book information: what it hands back to the main window.
+class TForm7 : public TCatalogDialog {
+    Q_OBJECT
+public:
+    explicit TForm7(QWidget *Parent);
+    QString CatalogName;
+    QString CatalogPath;
+    QString CatalogOutput;
+    bool FullTextSearch = true;
+    bool AlwaysOpen = true;
+    bool MoveV = false;
+};
+
+// Search.
+class TForm8 : public TCatalogDialog {
+    Q_OBJECT
+public:
+    explicit TForm8(QWidget *Parent);
+    QString SearchText;
+};

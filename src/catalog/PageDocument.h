@@ -1,0 +1,119 @@
+#pragma once
+// The catalog page document: the page text as a list of lines, its header keys,
+// its product blocks, the parser that fills the product grid and the writer of
+// one product value, files, history and repair. No widgets: the main window
+// shows the lines in its page text box and calls these operations.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// What the page document needs of the product grid. Cells are reached through
+// the grid's merge-aware accessors; a product block is six rows, product n
+// starting at row 6n-5, with its picture path in column 1 of row 6n.
+class TProductGridAccess {
+public:
+    virtual ~TProductGridAccess() = default;
+    virtual int RowCount() const = 0;
+    virtual QString Cells(int ACol, int ARow) const = 0;
+    virtual void SetCells(int ACol, int ARow, const QString &Value) = 0;
+    // Adds six rows at the end and sets up the new, empty block.
+    virtual void AppendProductBlock() = 0;
+    // Empties the grid down to the header and one empty block.
+    virtual void ResetGrid() = 0;
+    // Creates the cell picture of (ACol, ARow) and loads FileName into it.
+    virtual void LoadCellPicture(int ACol, int ARow, const QString &FileName) = 0;
+    virtual void ClearCellPicture(int ACol, int ARow) = 0;
+};
+
+// Values a new page takes when no defaults file exists.
+struct TNewPageDefaults {
+    QString DefaultsFile;   // defaultset.txt of the program folder
+    QString Today;          // today's date in the short date format
+    QString Salesman;       // line 2 of cols1.dat
+    QString OrderMail;      // line 7 of cols1.dat
+};
+
+class TPageDocument {
+public:
+    static const QString Magic;            // "QBT FILE TYPE 2.0"
+    static const QString MarkerComment;    // the comment line before "{detail}"
+    static const QString RepairedMarker;   // the same comment as the repair writes it
+    static const QString DetailLine;       // "{detail}"
+    static const QString RepairedLine;     // filler line the repair inserts
+    static const QString MissingPicture;   // text of a picture cell whose file is missing
+    static const QStringList HeaderKeys;   // the nineteen keys, in file order
+    static const QStringList ValueKeys;    // "{$IMG}=" ... "{$PNOTE}=", block order
+    static constexpr int FirstBlockLine = 23;
+
+    // ---- the line list ----
+    const QStringList &Lines() const { return FLines; }
+    int Count() const { return int(FLines.size()); }
+    QString Strings(int Index) const { return FLines.value(Index); }
+    void SetLines(const QStringList &Lines);
+    void Clear();
+    QString Text() const;                  // lines joined, each followed by CR LF
+
+    // Header values by key ("{Catalog编号}"): names compare without regard to case.
+    // Setting an empty value removes the line; setting an absent key inserts it
+    // before the marker comment, so the product blocks keep their places. Line
+    // breaks never enter a value.
+    QString Values(const QString &Key) const;
+    void SetValues(const QString &Key, const QString &Value);
+
+    // Fired after every change of the lines.
+    std::function<void()> OnChange;
+
+    // ---- new page ----
+    // Builds a new page header. Returns true when the defaults file was used.
+    bool InitNewPageText(const TNewPageDefaults &Defaults);
+
+    // ---- product blocks ----
+    // Block number of a block line "{$n}" (n decimal digits, n >= 1), else 0.
+    static int BlockNumberOfLine(const QString &Line);
+    static int BlockFirstRow(int Row);
+    // Line index of the exact line "{$n}" of the product area, or -1.
+    int FindBlockLine(int N) const;
+    // First line the parser looks at for block lines.
+    int ProductScanStart() const;
+
+    // Fills the grid's blocks from the lines. PagePath (may be empty) and
+    // ProgramFolder (with trailing "/") resolve relative picture paths.
+    void LoadGridFromPage(TProductGridAccess &Grid, const QString &PagePath, const QString &ProgramFolder);
+    std::function<void(int Position, int Total)> OnProgress;
+
+    enum TStoreResult { srStored, srNothing, srNeedsRepair };
+    // Writes the value of grid cell (ACol, ARow) into its page line, or the whole
+    // block when the block is not in the text yet.
+    TStoreResult StoreProductBlock(const TProductGridAccess &Grid, int ACol, int ARow);
+
+    // ---- files ----
+    void LoadFromFile(const QString &FileName);
+    void SaveToFile(const QString &FileName) const;
+    static void AddPageHistory(const QString &HistoryFile, const QString &Path);
+    // Line k (0-based) of a company file: the text after the first "=" (at most
+    // 240 characters), "" when the file or the line is missing or has no "=".
+    static QString ReadDatLine(const QString &FileName, int Line);
+
+    // ---- repair ----
+    // Returns true when the product blocks were rebuilt (the grid must be reloaded).
+    // AskRebuildHeader is asked when the header cannot be mended.
+    bool RepairPageFile(const TNewPageDefaults &Defaults, const std::function<bool()> &AskRebuildHeader);
+    void RebuildPageHeader(const TNewPageDefaults &Defaults);
+    // Raises Exception "修复失败，没有找到catalog块内容。" when the text holds no block.
+    void RebuildProductBlocks(int FirstLine = FirstBlockLine);
+
+    // Text cut to at most Limit characters, never inside a character.
+    static QString CutChars(const QString &S, int Limit);
+    // A value as it may be stored on one line.
+    static QString OneLine(const QString &S);
+
+private:
+    QStringList FLines;
+    void Changed();
+    int IndexOfName(const QString &Name) const;
+    int HeaderInsertPoint() const;
+    int DetailIndex(int Before = -1) const;
+    int FindFirstBlockOne() const;
+    int BlockAppendPoint();
+};

@@ -1,0 +1,234 @@
+#include "IniFiles.h"
+
+#include "FileUtils.h"
+#include "SysUtils.h"
+
+namespace {
+
+bool IsSectionLine(const QString &Line, QString *Name = nullptr)
+{
+    const QString T = Trim(Line);
+    if (!T.startsWith(QLatin1Char('[')))
+        return false;
+    const qsizetype Close = T.indexOf(QLatin1Char(']'));
+    if (Close < 0)
+        return false;
+    if (Name)
+        *Name = Trim(T.mid(1, Close - 1));
+    return true;
+}
+
+bool IsComment(const QString &Line)
+{
+    const QString T = TrimLeft(Line);
+    return T.isEmpty() || T.startsWith(QLatin1Char(';'));
+}
+
+// Key and value of a key line; false for other lines.
+bool SplitKey(const QString &Line, QString &Key, QString &Value)
+{
+    if (IsComment(Line) || IsSectionLine(Line))
+        return false;
+    const qsizetype Eq = Line.indexOf(QLatin1Char('='));
+    if (Eq < 0)
+        return false;
+    Key = Trim(Line.left(Eq));
+    Value = Trim(Line.mid(Eq + 1));
+    // A value in matching quotes loses them.
+    if (Value.size() >= 2 && (Value.front() == QLatin1Char('"') || Value.front() == QLatin1Char('\'')) &&
+        Value.back() == Value.front())
+        Value = Value.mid(1, Value.size() - 2);
+    return true;
+}
+
+// First line of the section's body and the line after its last line; Begin -1 when absent.
+void FindSection(const TStringList &Lines, const QString &Section, int &Begin, int &End)
+{
+    Begin = End = -1;
+    for (int I = 0; I < Lines.Count(); ++I) {
+        QString Name;
+        if (!IsSectionLine(Lines.Strings(I), &Name))
+            continue;
+        if (Begin >= 0) {
+            End = I;
+            return;
+        }
+        if (SameText(Name, Section))
+            Begin = I + 1;
+    }
+    if (Begin >= 0)
+        End = Lines.Count();
+}
+
+int FindKey(const TStringList &Lines, int Begin, int End, const QString &Ident)
+{
+    for (int I = Begin; I < End; ++I) {
+        QString Key, Value;
+        if (SplitKey(Lines.Strings(I), Key, Value) && SameText(Key, Ident))
+            return I;
+    }
+    return -1;
+}
+
+} // namespace
+
+TIniFile::TIniFile(const QString &FileName) : FFileName(FileName)
+{
+}
+
+TStringList TIniFile::Load() const
+{
+    TStringList Lines;
+    if (FileExists(FFileName))
+        Lines.LoadFromFile(FFileName);
+    return Lines;
+}
+
+void TIniFile::Save(const TStringList &Lines)
+{
+    Lines.SaveToFile(FFileName);
+}
+
+QString TIniFile::ReadString(const QString &Section, const QString &Ident, const QString &Default) const
+{
+    const TStringList Lines = Load();
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    if (Begin < 0)
+        return Default;
+    const int I = FindKey(Lines, Begin, End, Ident);
+    if (I < 0)
+        return Default;
+    QString Key, Value;
+    SplitKey(Lines.Strings(I), Key, Value);
+    return Value;
+}
+
+void TIniFile::WriteString(const QString &Section, const QString &Ident, const QString &Value)
+{
+    TStringList Lines = Load();
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    const QString Line = Ident + QLatin1Char('=') + Value;
+    if (Begin < 0) {
+        if (Lines.Count() > 0 && !Trim(Lines.Strings(Lines.Count() - 1)).isEmpty())
+            Lines.Add(QString());
+        Lines.Add(QLatin1Char('[') + Section + QLatin1Char(']'));
+        Lines.Add(Line);
+    } else {
+        const int I = FindKey(Lines, Begin, End, Ident);
+        if (I >= 0) {
+            Lines.SetStrings(I, Line);
+        } else {
+            // After the section's last key, before the blank lines that end it.
+            int At = End;
+            while (At > Begin && Trim(Lines.Strings(At - 1)).isEmpty())
+                --At;
+            Lines.Insert(At, Line);
+        }
+    }
+    Save(Lines);
+}
+
+int TIniFile::ReadInteger(const QString &Section, const QString &Ident, int Default) const
+{
+    return StrToIntDef(ReadString(Section, Ident, QString()), Default);
+}
+
+void TIniFile::WriteInteger(const QString &Section, const QString &Ident, int Value)
+{
+    WriteString(Section, Ident, IntToStr(Value));
+}
+
+bool TIniFile::ReadBool(const QString &Section, const QString &Ident, bool Default) const
+{
+    return ReadInteger(Section, Ident, Default ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteBool(const QString &Section, const QString &Ident, bool Value)
+{
+    WriteString(Section, Ident, Value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TIniFile::ReadSection(const QString &Section, TStringList &Strings) const
+{
+    Strings.BeginUpdate();
+    Strings.Clear();
+    const TStringList Lines = Load();
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    for (int I = Begin; Begin >= 0 && I < End; ++I) {
+        QString Key, Value;
+        if (SplitKey(Lines.Strings(I), Key, Value))
+            Strings.Add(Key);
+    }
+    Strings.EndUpdate();
+}
+
+void TIniFile::ReadSections(TStringList &Strings) const
+{
+    Strings.BeginUpdate();
+    Strings.Clear();
+    const TStringList Lines = Load();
+    for (int I = 0; I < Lines.Count(); ++I) {
+        QString Name;
+        if (IsSectionLine(Lines.Strings(I), &Name))
+            Strings.Add(Name);
+    }
+    Strings.EndUpdate();
+}
+
+void TIniFile::ReadSectionValues(const QString &Section, TStringList &Strings) const
+{
+    Strings.BeginUpdate();
+    Strings.Clear();
+    const TStringList Lines = Load();
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    for (int I = Begin; Begin >= 0 && I < End; ++I) {
+        QString Key, Value;
+        if (SplitKey(Lines.Strings(I), Key, Value))
+            Strings.Add(Key + QLatin1Char('=') + Value);
+    }
+    Strings.EndUpdate();
+}
+
+bool TIniFile::SectionExists(const QString &Section) const
+{
+    const TStringList Lines = Load();
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    return Begin >= 0;
+}
+
+bool TIniFile::ValueExists(const QString &Section, const QString &Ident) const
+{
+    const TStringList Lines = Load();
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    return Begin >= 0 && FindKey(Lines, Begin, End, Ident) >= 0;
+}
+
+void TIniFile::EraseSection(const QString &Section)
+{
+    TStringList Lines = Load();
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    if (Begin < 0)
+        return;
+    for (int I = End - 1; I >= Begin - 1; --I)
+        Lines.Delete(I);
+    Save(Lines);
+}
+
+void TIniFile::DeleteKey(const QString &Section, const QString &Ident)
+{
+    TStringList Lines = Load();
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    const int I = Begin >= 0 ? FindKey(Lines, Begin, End, Ident) : -1;
+    if (I < 0)
+        return;
+    Lines.Delete(I);
+    Save(Lines);
+}
