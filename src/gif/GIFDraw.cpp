@@ -351,6 +351,9 @@ void TGIFImage::LoadFromStream(TStream *Stream)
         TGIFTrailer Trailer(this);
         Trailer.LoadFromStream(Stream);
     } catch (...) {
+        // A graphic that failed to load is empty, whatever it had read.
+        FImages.Clear();
+        FHeader.Clear();
         Stream->Seek(Start, soBeginning);
         ProgressReport(psEnding, 0, Msg(gifstr::Loading));
         throw;

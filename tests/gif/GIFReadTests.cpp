@@ -36,6 +36,13 @@ TEST(GIFRead, SignatureAndVersion)
     S.SetPosition(3);
     EXPECT_THROW(Image.LoadFromStream(&S), GIFException);
     EXPECT_EQ(S.Position(), 3);
+    // A load that fails after some frames leaves the image empty.
+    TMemoryStream U;
+    U.WriteBytes(Bytes().Header(2, 1, 1).Descriptor(0, 0, 2, 1).Pixels(2, {1, 0}).U8('!').U8(0x42));
+    U.SetPosition(0);
+    EXPECT_THROW(Image.LoadFromStream(&U), GIFException);
+    EXPECT_TRUE(Image.Empty());
+    EXPECT_EQ(Image.Width(), 0);
     // A good load leaves it after the trailer.
     TMemoryStream T;
     T.WriteBytes(OneFrame() + "tail");
