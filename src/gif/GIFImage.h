@@ -521,7 +521,6 @@ public:
     TGIFHeader &Header() { return FHeader; }
     TGIFGlobalColorMap *GlobalColorMap() { return FHeader.ColorMap(); }
     TGIFImageList &Frames() { return FImages; }
-    TGIFImageList &Images() { return FImages; }
     bool IsTransparent() const;
 
     TGIFDrawFlags DrawOptions() const { return FDrawOptions; }

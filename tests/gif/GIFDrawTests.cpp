@@ -47,6 +47,12 @@ public:
         FNow += uint32_t(Ms);
         return false;
     }
+    // Time that passes outside waits (slow painting).
+    void Advance(int Ms)
+    {
+        std::lock_guard<std::mutex> G(FLock);
+        FNow += uint32_t(Ms);
+    }
     std::vector<int> Waits()
     {
         std::lock_guard<std::mutex> G(FLock);
@@ -553,4 +559,33 @@ TEST(GIFRead, ProgressAndImageSizeLimit)
     for (int I = 0; I < 3; ++I)
         D.Descriptor(0, 0, 8192, 8192).Pixels(2, {1});
     EXPECT_EQ(LoadError(D.Trailer()), "Invalid image dimensions");
+}
+
+TEST(GIFAnimate, HalfOfAnOverrunIsTakenOffTheNextWait)
+{
+    // Painting each frame takes 40 ms: every wait of 120 ms becomes 100.
+    Loaded L = Load(Animation({10, 10, 10, 10}));
+    auto Timing = std::make_shared<FakeTiming>();
+    L.Image->SetTiming(Timing);
+    L.Image->OnFrameStart = [&](TObject *) { Timing->Advance(40); };
+    TBitmap Target(4, 4);
+    L.Image->Draw(*Target.Canvas(), TRect(0, 0, 4, 4));
+    PumpUntil([&] { return L.Image->PainterCount() == 0; });
+    EXPECT_EQ(Timing->Waits(), (std::vector<int>{100, 100, 100}));
+}
+
+TEST(GIFDraw, TiledStillFrame)
+{
+    // A 2 x 1 picture tiled over 5 x 2 pixels.
+    Loaded L = Load(Bytes().Header(2, 1, 2).Descriptor(0, 0, 2, 1).Pixels(2, {1, 3}).Trailer());
+    L.Image->SetDrawOptions(L.Image->DrawOptions() | drawTiled);
+    TBitmap Target(6, 2);
+    Target.Canvas()->Brush()->SetColor(clRed);
+    Target.Canvas()->FillRect(TRect(0, 0, 6, 2));
+    L.Image->Draw(*Target.Canvas(), TRect(0, 0, 5, 2));
+    for (int Y = 0; Y < 2; ++Y) {
+        for (int X = 0; X < 5; ++X)
+            EXPECT_EQ(Target.Canvas()->Pixels(X, Y), Grey(X % 2 ? 3 : 1)) << X << "," << Y;
+        EXPECT_EQ(Target.Canvas()->Pixels(5, Y), clRed) << "tiles stay inside the rectangle";
+    }
 }
