@@ -81,20 +81,26 @@ static bool UseWebPalette(TGIFDrawFlags Options)
 
 // ------------------------------------------------------------ frame pictures
 
+// Called with FBitmapLock held.
+void TGIFSubImage::MakePalette()
+{
+    if (!FPalette.isEmpty())
+        return;
+    if (FGIFImage && UseWebPalette(FGIFImage->DrawOptions())) {
+        FPalette = GIFWebPalette();
+    } else {
+        TGIFColorMap *Map = ActiveColorMap();
+        for (int I = 0; I < Map->Count(); ++I) {
+            const TGIFColor &C = Map->Data()[I];
+            FPalette.append(qRgb(C.Red, C.Green, C.Blue));
+        }
+    }
+}
+
 QList<QRgb> TGIFSubImage::Palette()
 {
     std::lock_guard<std::mutex> Guard(FBitmapLock);
-    if (FPalette.isEmpty()) {
-        if (FGIFImage && UseWebPalette(FGIFImage->DrawOptions())) {
-            FPalette = GIFWebPalette();
-        } else {
-            TGIFColorMap *Map = ActiveColorMap();
-            for (int I = 0; I < Map->Count(); ++I) {
-                const TGIFColor &C = Map->Data()[I];
-                FPalette.append(qRgb(C.Red, C.Green, C.Blue));
-            }
-        }
-    }
+    MakePalette();
     return FPalette;
 }
 
@@ -112,12 +118,20 @@ void TGIFSubImage::FreeBitmap()
     FPalette.clear();
 }
 
-QImage TGIFSubImage::Bitmap()
+void TGIFSubImage::PrepareBitmap()
 {
-    QList<QRgb> Colors = Palette();
     std::lock_guard<std::mutex> Guard(FBitmapLock);
     if (FBitmap.isNull()) {
-        FPalette = Colors;
+        MakePalette();
+        BuildBitmap();
+    }
+}
+
+QImage TGIFSubImage::Bitmap()
+{
+    std::lock_guard<std::mutex> Guard(FBitmapLock);
+    if (FBitmap.isNull()) {
+        MakePalette();
         BuildBitmap();
     }
     return FBitmap;
@@ -125,7 +139,7 @@ QImage TGIFSubImage::Bitmap()
 
 QImage TGIFSubImage::Mask()
 {
-    Bitmap();
+    PrepareBitmap();
     std::lock_guard<std::mutex> Guard(FBitmapLock);
     return FMask;
 }

@@ -413,6 +413,8 @@ public:
     QImage Bitmap();
     QImage Mask();
     bool HasBitmap() const;
+    // Builds the cached picture without handing out a copy (used by painters).
+    void PrepareBitmap();
     // The colours the frame is realised with (web palette or its table).
     QList<QRgb> Palette();
     void FreeBitmap();
@@ -430,7 +432,7 @@ private:
     void CheckBounds(int64_t Width, int64_t Height) const;
     void SetDescriptorBounds(int Left, int Top, int Width, int Height);
     void BuildBitmap();
-    QImage BitmapLocked();
+    void MakePalette();
 
     std::mutex FBitmapLock;       // the cache is built by painters as well
     QImage FBitmap;

@@ -288,7 +288,7 @@ void TGIFPainter::Execute()
                     break;
 
                 if (Delay > 0) {
-                    Frame->Bitmap();   // built here so the wait covers it
+                    Frame->PrepareBitmap();   // built here so the wait covers it
                     uint32_t NewTime = FTiming->Now();
                     if (FAnimationSpeed > 0) {
                         // Waits are counted in 12 ms units; half the overrun of
