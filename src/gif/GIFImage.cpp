@@ -790,10 +790,7 @@ void TGIFUnknownAppExtension::SaveApplicationData(TStream *Stream)
 
 // Extension list
 
-TGIFExtensionList::TGIFExtensionList(TGIFSubImage *SubImage)
-    : TGIFList(SubImage ? SubImage->Image() : nullptr), FSubImage(SubImage)
-{
-}
+TGIFExtensionList::TGIFExtensionList(TGIFSubImage *SubImage) : TGIFList(SubImage ? SubImage->Image() : nullptr) {}
 
 void TGIFExtensionList::LoadFromStream(TStream *Stream, TGIFSubImage *Parent)
 {

@@ -356,9 +356,6 @@ public:
     TGIFExtensionList(TGIFSubImage *SubImage);
     TGIFExtension *Extensions(int Index) const { return static_cast<TGIFExtension *>(Items(Index)); }
     void LoadFromStream(TStream *Stream, TGIFSubImage *Parent);
-
-private:
-    TGIFSubImage *FSubImage;
 };
 
 // ---------------------------------------------------------------- frames
