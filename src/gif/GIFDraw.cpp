@@ -106,6 +106,7 @@ QList<QRgb> TGIFSubImage::Palette()
 
 bool TGIFSubImage::HasBitmap() const
 {
+    std::lock_guard<std::mutex> Guard(FBitmapLock);
     return !FBitmap.isNull();
 }
 

@@ -431,7 +431,7 @@ private:
     void BuildBitmap();
     void MakePalette();
 
-    std::mutex FBitmapLock;       // the cache is built by painters as well
+    mutable std::mutex FBitmapLock;   // the cache is built by painters as well
     QImage FBitmap;
     QImage FMask;
     bool FNeedMask = true;
