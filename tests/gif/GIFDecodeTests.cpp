@@ -63,7 +63,7 @@ TEST_F(GIFPeerDecode, FramesOfEveryCodeSizeMatchTheTool)
     // codes reach 12 bits, with clear codes from the encoder.
     for (int Bits = 1; Bits <= 8; ++Bits) {
         int Colors = 1 << Bits;
-        FrameSpec F;
+        FrameInput F;
         F.Width = 97;
         F.Height = Bits == 8 ? 211 : 41;
         F.Pixels = RandomPixels(Rng, F.Width * F.Height, Colors);
@@ -76,9 +76,9 @@ TEST_F(GIFPeerDecode, FramesOfEveryCodeSizeMatchTheTool)
 
 TEST_F(GIFPeerDecode, LocalMapsOffsetsAndFlatAreas)
 {
-    std::vector<FrameSpec> Frames;
+    std::vector<FrameInput> Frames;
     for (int I = 0; I < 3; ++I) {
-        FrameSpec F;
+        FrameInput F;
         F.Left = 3 * I;
         F.Top = 2 * I;
         F.Width = 30 - 5 * I;
@@ -111,7 +111,7 @@ TEST_F(GIFPeerDecode, AnimationMadeByGifsicle)
     std::vector<uint32_t> Map = RandomMap(Rng, 16);
     QStringList Args = {"--loopcount=3"};
     for (int I = 0; I < 4; ++I) {
-        FrameSpec F;
+        FrameInput F;
         F.Width = 24;
         F.Height = 18;
         F.Pixels.assign(size_t(F.Width * F.Height), 1);

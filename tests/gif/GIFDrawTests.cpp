@@ -215,7 +215,7 @@ TEST(GIFDraw, CompositedFramesMatchGifsicle)
     // previous state when it is disposed of.
     std::vector<uint8_t> Back = RandomPixels(Rng, 30 * 20, 4);
     for (int I = 0; I < 5; ++I) {
-        FrameSpec F;
+        FrameInput F;
         F.Width = 30;
         F.Height = 20;
         F.Pixels = Back;

@@ -61,14 +61,14 @@ static void AppendMap(QByteArray &Text, const char *Kind, const std::vector<uint
 }
 
 QByteArray BuildGif(int ScreenWidth, int ScreenHeight, const std::vector<uint32_t> &GlobalMap,
-                    const std::vector<FrameSpec> &Frames)
+                    const std::vector<FrameInput> &Frames)
 {
     QByteArray Text;
     Text += "screen width " + QByteArray::number(ScreenWidth) + "\n";
     Text += "screen height " + QByteArray::number(ScreenHeight) + "\n";
     if (!GlobalMap.empty())
         AppendMap(Text, "screen", GlobalMap);
-    for (const FrameSpec &F : Frames) {
+    for (const FrameInput &F : Frames) {
         Text += "image\n";
         Text += "image left " + QByteArray::number(F.Left) + "\n";
         Text += "image top " + QByteArray::number(F.Top) + "\n";

@@ -18,7 +18,7 @@ QByteArray Run(const QString &Program, const QStringList &Args, const QByteArray
 bool HaveTools();
 
 // One frame as a gifbuild description: its pixels are colour indices.
-struct FrameSpec {
+struct FrameInput {
     int Left = 0, Top = 0, Width = 0, Height = 0;
     std::vector<uint8_t> Pixels;
     std::vector<uint32_t> LocalMap;   // 0xRRGGBB; empty = use the global map
@@ -30,7 +30,7 @@ std::vector<uint8_t> RandomPixels(std::mt19937 &Rng, int Count, int Colors);
 
 // Builds a GIF with gifbuild from the frames.
 QByteArray BuildGif(int ScreenWidth, int ScreenHeight, const std::vector<uint32_t> &GlobalMap,
-                    const std::vector<FrameSpec> &Frames);
+                    const std::vector<FrameInput> &Frames);
 
 // The frames as the peer tool reads them (gifbuild -d): descriptor, pixels
 // (rows in picture order) and the colour table each frame draws with.
