@@ -6,7 +6,8 @@
 
 #include <QFileInfo>
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 
 const QString TPageDocument::Magic = QStringLiteral("QBT FILE TYPE 2.0");

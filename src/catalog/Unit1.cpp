@@ -45,7 +45,8 @@
 #endif
 
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 
 bool TForm1::BrowserEnabled = true;
@@ -257,7 +258,7 @@ void TForm1::BuildLayout()
     ScrollBox1 = new QScrollArea(GroupBox2);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
     ScrollBox1->setWidgetResizable(true);
-    CellGrid1 = new TProductGridWidget;
+    CellGrid1 = new TProductGrid;
     ScrollBox1->setWidget(CellGrid1);
     // Room for the picture, the labels and the values of a product.
     const int ColWidths[6] = {42, 140, 56, 180, 56, 180};
@@ -284,7 +285,7 @@ void TForm1::BuildLayout()
     Connect(SpeedButton6, &TForm1::SpeedButton6Click);
     Connect(Button5, &TForm1::Button5Click);
     Connect(Button1, &TForm1::Button1Click);
-    connect(CellGrid1, &TProductGridWidget::CellEdited, this,
+    connect(CellGrid1, &TProductGrid::CellEdited, this,
             [this](int ACol, int ARow) { Guard([=, this] { StoreProductBlock(ACol, ARow); }); });
     connect(RichEdit1, &QPlainTextEdit::textChanged, this, [this] {
         if (!FShowingPage)

@@ -10,7 +10,8 @@
 #include <QListWidget>
 #include <QToolButton>
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 
 namespace {

@@ -18,7 +18,8 @@
 #include <QToolButton>
 #include <QLineEdit>
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 namespace {
 
