@@ -505,6 +505,8 @@ public:
     std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioClick;
     std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioMouseUp;
     std::function<void(TObject *Sender, int ACol, int ARow)> OnButtonClick;
+    std::function<void(TObject *Sender, int ARow, int ARowreal)> OnExpandNode;
+    std::function<void(TObject *Sender, int ARow, int ARowreal)> OnContractNode;
     std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnSize;
     std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowSize;
     std::function<void(TObject *Sender, int ACol)> OnEndColumnSize;
@@ -566,4 +568,7 @@ private:
     bool FKeypadChar = false;
     // Starts the editor of the current cell with typed text.
     void StartEditWith(const QString &Text);
+    // The radio item under a point of a radio cell, -1 when none.
+    int RadioItemAt(int ACol, int ARow, int X, int Y);
+    bool SelectRadio(int ACol, int ARow, int Index);
 };

@@ -62,6 +62,13 @@ void TCellGrid::KeyDown(quint16 &Key, TShiftState Shift)
             GetCheckState(B.X, B.Y, State);
             if (OnCheckBoxClick)
                 OnCheckBoxClick(this, B.X, B.Y, State);
+        } else if (IsRadio(B.X, B.Y) && ToggleRadio(B.X, B.Y, true)) {
+            int Index = 0;
+            GetRadio(B.X, B.Y, Index);
+            if (const TStringList *Items = GetRadioStrings(B.X, B.Y); Items && Index < 0)
+                Index = Items->IndexOf(GetCellText(B.X, B.Y));
+            if (OnRadioClick)
+                OnRadioClick(this, B.X, B.Y, Index);
         }
         Key = 0;
         return;
@@ -446,6 +453,31 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
     // A pending edit of a grid editor ends.
     HideCellEditor();
 
+    // A node in column 0 contracts or expands its rows; the press ends there.
+    if (Cell.X == 0 && Hit.X == 0 && IsNode(Cell.Y)) {
+        const int Real = RealRowIndex(Cell.Y);
+        if (GetNodeState(Cell.Y)) {
+            ExpandNode(Real);
+            if (OnExpandNode)
+                OnExpandNode(this, Cell.Y, Real);
+        } else {
+            ContractNode(Real);
+            if (OnContractNode)
+                OnContractNode(this, Cell.Y, Real);
+        }
+        return;
+    }
+    // A radio button of a cell that may be edited is selected; the press ends there.
+    if (Cell.X >= 0 && IsRadio(Cell.X, Cell.Y)) {
+        const int Index = RadioItemAt(Hit.X, Hit.Y, X, Y);
+        if (Index >= 0 && SelectRadio(Cell.X, Cell.Y, Index)) {
+            if (OnRadioClick)
+                OnRadioClick(this, Cell.X, Cell.Y, Index);
+            FPressCell = Cell;
+            return;
+        }
+    }
+
     if (FCellEditor && MouseActions()->CaretPositioning) {
         FCellEditor->CaretPositioning = true;
         const TRect R = GetCellRect(Hit.X, Hit.Y);
@@ -560,8 +592,11 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     if (const TCellGraphic *G = GetCellGraphic(Cell.X, Cell.Y)) {
         if (G->CellType == ctRadio && OnRadioMouseUp)
             OnRadioMouseUp(this, Cell.X, Cell.Y, G->CellIndex);
-        if ((G->CellType == ctButton || G->CellType == ctBitButton) && OnButtonClick)
-            OnButtonClick(this, Cell.X, Cell.Y);
+        if ((G->CellType == ctButton || G->CellType == ctBitButton) && OnButtonClick) {
+            const TRect B = CellButtonRect(Cell.X, Cell.Y);
+            if (B.IsEmpty() || PtInRect(B, TPoint(X, Y)))
+                OnButtonClick(this, Cell.X, Cell.Y);
+        }
     }
 }
 
@@ -619,6 +654,50 @@ void TCellGrid::mouseDoubleClickEvent(QMouseEvent *Event)
             ShowEditor();
         }
     }
+}
+
+int TCellGrid::RadioItemAt(int ACol, int ARow, int X, int Y)
+{
+    const TPoint B = BaseCell(RealColIndex(ACol), ARow);
+    const TCellGraphic *G = GetCellGraphic(B.X, B.Y);
+    const TStringList *Items = GetRadioStrings(B.X, B.Y);
+    if (!G || !Items || Items->Count() == 0)
+        return -1;
+    // The items stand as the painting places them from the cell's top left.
+    const TRect R = GetCellRect(ACol, ARow);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    const int Size = ControlLook()->RadioSize;
+    if (G->CellBoolean) {
+        int Left = R.Left + 1 + 2;
+        for (int I = 0; I < Items->Count(); ++I) {
+            const int Right = Left + Size + C->TextWidth(Items->Strings(I)) + 2;
+            if (X >= Left && X < Right)
+                return I;
+            Left = Right;
+        }
+        return -1;
+    }
+    const int LineHeight = std::max(C->TextHeight(QStringLiteral("gh")), 1);
+    const int Index = (Y - R.Top - 1 - 2) / LineHeight;
+    return Y >= R.Top + 3 && Index < Items->Count() ? Index : -1;
+}
+
+bool TCellGrid::SelectRadio(int ACol, int ARow, int Index)
+{
+    TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    const TStringList *Items = GetRadioStrings(ACol, ARow);
+    if (!G || !Items || Index < 0 || Index >= Items->Count())
+        return false;
+    bool CanEdit = true;
+    CanEditCell(ACol, ARow, CanEdit);
+    if (!CanEdit)
+        return false;
+    if (G->CellIndex >= 0)
+        G->CellIndex = Index;
+    SetCellText(ACol, ARow, Items->Strings(Index));
+    RepaintCell(DisplColIndex(ACol), ARow);
+    return true;
 }
 
 // =================================================================== wheel

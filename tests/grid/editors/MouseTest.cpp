@@ -206,3 +206,48 @@ TEST_F(GridTest, HintsShowCellTextThroughTheHintEvent)
     EXPECT_EQ(std::get<0>(Hints.back()), 1);
     EXPECT_EQ(std::get<1>(Hints.back()), 3);
 }
+
+TEST_F(GridTest, RadioAndNodeClicksEndThePress)
+{
+    auto *G = new TCellGraphic;
+    G->CellType = ctRadio;
+    G->CellIndex = 0;
+    TStringList Items;
+    Items.Add(QStringLiteral("red"));
+    Items.Add(QStringLiteral("green"));
+    Items.Add(QStringLiteral("blue"));
+    G->SetGraphicObject(&Items);
+    Grid->SetRowHeights(2, 80);
+    Grid->SetCellGraphic(3, 2, G);
+    std::vector<std::tuple<int, int, int>> Radios;
+    Grid->OnRadioClick = [&](TObject *, int ACol, int ARow, int AIdx) { Radios.emplace_back(ACol, ARow, AIdx); };
+    const int Line = Grid->Canvas()->TextHeight(QStringLiteral("gh"));
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, CellPoint(3, 2, 6, 3 + Line + Line / 2));
+    ASSERT_EQ(Radios.size(), 1u);
+    EXPECT_EQ(Radios[0], std::make_tuple(3, 2, 1));
+    EXPECT_EQ(Grid->Cells(3, 2), "green");
+    // Space steps to the next item.
+    Goto(3, 2);
+    Key(Qt::Key_Space);
+    EXPECT_EQ(Radios.back(), std::make_tuple(3, 2, 2));
+    EXPECT_EQ(Grid->Cells(3, 2), "blue");
+
+    // A node contracts its rows and expands them again.
+    auto *N = new TCellGraphic;
+    N->CellType = ctNode;
+    N->CellIndex = 3;
+    Grid->SetCellGraphic(0, 3, N);
+    Grid->SetCells(1, 4, QStringLiteral("child"));
+    std::vector<std::pair<int, int>> Contracted, Expanded;
+    Grid->OnContractNode = [&](TObject *, int ARow, int ARowreal) { Contracted.emplace_back(ARow, ARowreal); };
+    Grid->OnExpandNode = [&](TObject *, int ARow, int ARowreal) { Expanded.emplace_back(ARow, ARowreal); };
+    Click(0, 3);
+    ASSERT_EQ(Contracted.size(), 1u);
+    EXPECT_EQ(Contracted[0], std::make_pair(3, 3));
+    EXPECT_EQ(Grid->RowCount(), 4);
+    Click(0, 3);
+    ASSERT_EQ(Expanded.size(), 1u);
+    EXPECT_EQ(Grid->RowCount(), 6);
+    EXPECT_EQ(Grid->Cells(1, 4), "child");
+    G->SetGraphicObject(nullptr);
+}
