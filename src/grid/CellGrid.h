@@ -527,6 +527,9 @@ protected:
     void inputMethodEvent(QInputMethodEvent *Event) override;
     void focusInEvent(QFocusEvent *Event) override;
     bool viewportEvent(QEvent *Event) override;
+    bool event(QEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
+    void TopLeftChanged() override;
 
 private:
     QString EditorValueText();
@@ -566,6 +569,7 @@ private:
     bool FPressOnCheck = false;
     bool FDisjunctDrag = false;
     bool FKeypadChar = false;
+    std::vector<QWidget *> FShownCellControls;   // only compared, never used
     // Starts the editor of the current cell with typed text.
     void StartEditWith(const QString &Text);
     // The radio item under a point of a radio cell, -1 when none.

@@ -1220,3 +1220,71 @@ void TGridUnitEditBtn::focusOutEvent(QFocusEvent *Event)
     if (isVisible() && !(UnitMenu() && UnitMenu()->isVisible()) && F != Button() && !isAncestorOf(F))
         FGrid->HideCellEditor();
 }
+
+// =================================================================== Tab with goTabs
+
+// With goTabs in the grid's options every editor wants the Tab key itself
+// (it commits and moves to the next cell) instead of passing the focus on.
+
+bool TCellInplaceEdit::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TInplaceEdit::focusNextPrevChild(Next);
+}
+
+bool TGridCombo::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCGComboBox::focusNextPrevChild(Next);
+}
+
+bool TGridSpin::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCgSpinEdit::focusNextPrevChild(Next);
+}
+
+bool TGridUniEdit::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCgUniEdit::focusNextPrevChild(Next);
+}
+
+bool TGridDatePicker::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return QDateTimeEdit::focusNextPrevChild(Next);
+}
+
+bool TGridCheckBox::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return QCheckBox::focusNextPrevChild(Next);
+}
+
+bool TGridButton::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return QPushButton::focusNextPrevChild(Next);
+}
+
+bool TGridEditBtn::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCgEditBtn::focusNextPrevChild(Next);
+}
+
+bool TGridUnitEditBtn::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCgUnitEditBtn::focusNextPrevChild(Next);
+}

@@ -43,6 +43,7 @@ public:
     void ApplyKind();
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void inputMethodEvent(QInputMethodEvent *Event) override;
     void focusInEvent(QFocusEvent *Event) override;
@@ -73,6 +74,7 @@ public:
     std::function<void(TObject *Sender)> OnReturn;
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void keyReleaseEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
@@ -136,6 +138,7 @@ public:
     void DownClick() override;
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -160,6 +163,7 @@ public:
     explicit TGridUniEdit(TCellGrid *AGrid);
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -190,6 +194,7 @@ public:
     TDateTime RestoreValue = 0;
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
@@ -209,6 +214,7 @@ public:
     explicit TGridCheckBox(TCellGrid *AGrid);
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -224,6 +230,7 @@ public:
     void Click();
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -241,6 +248,7 @@ public:
     void TypeChar(QChar Key);
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void inputMethodEvent(QInputMethodEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
@@ -253,6 +261,7 @@ public:
     explicit TGridUnitEditBtn(TCellGrid *AGrid);
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 

@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QResizeEvent>
 #include <QToolTip>
 
 namespace {
@@ -754,4 +755,66 @@ bool TCellGrid::viewportEvent(QEvent *Event)
     const TRect R = GetCellRect(Hit.X, Hit.Y);
     QToolTip::showText(viewport()->mapToGlobal(QPoint(R.Left, R.Top)), Hint, viewport());
     return true;
+}
+
+// =================================================================== accelerators, resizing, scrolling
+
+bool TCellGrid::event(QEvent *Event)
+{
+    // Keys typed in the grid never fire an accelerator of the form unless Alt is held.
+    if (Event->type() == QEvent::ShortcutOverride) {
+        auto *K = static_cast<QKeyEvent *>(Event);
+        if (!(K->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) && !K->text().isEmpty()
+            && K->text().at(0).unicode() >= 32) {
+            Event->accept();
+            return true;
+        }
+    }
+    return TBaseGrid::event(Event);
+}
+
+void TCellGrid::resizeEvent(QResizeEvent *Event)
+{
+    TBaseGrid::resizeEvent(Event);
+    if (ColumnSize()->Stretch()) {
+        // The stretch column takes what the other columns leave of the width.
+        int Others = 0;
+        const int Target = ColumnSize()->StretchColumn < 0 || ColumnSize()->StretchColumn >= ColCount()
+            ? ColCount() - 1
+            : ColumnSize()->StretchColumn;
+        for (int C = 0; C < ColCount(); ++C)
+            if (C != Target)
+                Others += ColWidths(C);
+        if (Others < ClientWidth())
+            StretchRightColumn();
+    }
+}
+
+void TCellGrid::TopLeftChanged()
+{
+    // A pending edit of the grid's own editors ends when the cells scroll.
+    if (EditorActive && IsGridEditorKind(EditorKind))
+        HideCellEditor();
+    TBaseGrid::TopLeftChanged();
+    // Controls placed in cells follow their cells; one whose cell left the view shrinks to nothing.
+    std::vector<QWidget *> Shown;
+    for (int R = 0; R < RowCount(); ++R) {
+        for (int C = 0; C < ColCount(); ++C) {
+            const TCellProperties *P = PropsOf(C, R);
+            if (!P || !P->Control)
+                continue;
+            const TRect Rc = GetCellRect(C, R);
+            const bool Visible = (C < FixedCols() || (C >= LeftCol() && C < LeftCol() + VisibleColCount() + 1))
+                && (R < FixedRows() || (R >= TopRow() && R < TopRow() + VisibleRowCount() + 1));
+            if (Visible) {
+                P->Control->setGeometry(Rc.Left, Rc.Top, Rc.Width(), Rc.Height());
+                Shown.emplace_back(P->Control);
+            } else {
+                for (const QWidget *W : FShownCellControls)
+                    if (W == P->Control)
+                        P->Control->setGeometry(P->Control->x(), P->Control->y(), 0, 0);
+            }
+        }
+    }
+    FShownCellControls = std::move(Shown);
 }
