@@ -435,7 +435,13 @@ public:
     bool HintShowLargeText = false;
     bool HintShowSizing = false;
     bool HTMLHint = false;
+    // With URLShow: a URL cell opens its editor on a right click instead of
+    // being opened by a left click.
+    bool URLEdit = false;
     TCellGridCheck *CellChecker = nullptr;
+    // The cursor kind chosen by the last mouse move: 0 the platform's, 1 column
+    // select, 2 row select, 3 select all.
+    int CursorKind() const { return FCursorKind; }
 
     // ---- editor controls (one of each, made hidden on first use)
     class TCellInplaceEdit *CellEditor();
@@ -569,6 +575,7 @@ private:
     bool FPressOnCheck = false;
     bool FDisjunctDrag = false;
     bool FKeypadChar = false;
+    int FCursorKind = 0;
     std::vector<QWidget *> FShownCellControls;   // only compared, never used
     // Starts the editor of the current cell with typed text.
     void StartEditWith(const QString &Text);

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QToolButton>
 
 #include <cmath>
 
@@ -626,9 +627,28 @@ void TGridCombo::focusOutEvent(QFocusEvent *Event)
 
 // =================================================================== TCgSpinEdit
 
-TCgSpinEdit::TCgSpinEdit(QWidget *Parent) : QLineEdit(Parent)
+TCgSpinEdit::TCgSpinEdit(QWidget *Parent) : QLineEdit(Parent), FUp(new QToolButton(this)), FDown(new QToolButton(this))
 {
     setText(QStringLiteral("0"));
+    static_cast<QToolButton *>(FUp)->setArrowType(Qt::UpArrow);
+    static_cast<QToolButton *>(FDown)->setArrowType(Qt::DownArrow);
+    for (QAbstractButton *B : {FUp, FDown}) {
+        B->setFocusPolicy(Qt::NoFocus);
+        B->setAutoRepeat(true);
+        B->setAutoRepeatDelay(400);
+        B->setAutoRepeatInterval(100);
+    }
+    connect(FUp, &QAbstractButton::clicked, this, [this]() { UpClick(); });
+    connect(FDown, &QAbstractButton::clicked, this, [this]() { DownClick(); });
+    setTextMargins(0, 0, 17, 0);
+}
+
+void TCgSpinEdit::resizeEvent(QResizeEvent *Event)
+{
+    QLineEdit::resizeEvent(Event);
+    const int Half = height() / 2;
+    FUp->setGeometry(width() - 15, 0, 15, Half);
+    FDown->setGeometry(width() - 15, Half, 15, height() - Half);
 }
 
 int TCgSpinEdit::ClampInt(int AValue) const

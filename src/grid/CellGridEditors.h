@@ -124,10 +124,18 @@ public:
     void SetText(const QString &AValue) { setText(AValue); }
     virtual void UpClick();
     virtual void DownClick();
+    // The up and down buttons at the right edge.
+    QAbstractButton *UpButton() const { return FUp; }
+    QAbstractButton *DownButton() const { return FDown; }
 
 protected:
     int ClampInt(int AValue) const;
+    void resizeEvent(QResizeEvent *Event) override;
     TCgSpinType FSpinType = sptNormal;
+
+private:
+    QAbstractButton *FUp;
+    QAbstractButton *FDown;
 };
 
 class TGridSpin : public TCgSpinEdit {

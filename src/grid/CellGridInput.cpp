@@ -4,6 +4,7 @@
 #include "grid/CellGridEditors.h"
 #include "grid/GridUtil.h"
 #include "platform/services/Clipboard.h"
+#include "platform/services/Shell.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -11,6 +12,9 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygon>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QToolTip>
@@ -31,6 +35,30 @@ private:
     std::function<void(TObject *, quint16 &, TShiftState)> &FEvent;
     std::function<void(TObject *, quint16 &, TShiftState)> FSaved;
 };
+
+// The select cursors: a black arrow pointing down (columns), right (rows) or
+// down-right (everything), drawn once.
+QCursor SelectCursor(int Kind)
+{
+    QPixmap P(16, 16);
+    P.fill(Qt::transparent);
+    QPainter G(&P);
+    G.setPen(Qt::white);
+    G.setBrush(Qt::black);
+    QPolygon Arrow;
+    if (Kind == 1)
+        Arrow << QPoint(5, 0) << QPoint(10, 0) << QPoint(10, 8) << QPoint(14, 8) << QPoint(7, 15) << QPoint(1, 8)
+              << QPoint(5, 8);
+    else if (Kind == 2)
+        Arrow << QPoint(0, 5) << QPoint(8, 5) << QPoint(8, 1) << QPoint(15, 7) << QPoint(8, 14) << QPoint(8, 10)
+              << QPoint(0, 10);
+    else
+        Arrow << QPoint(1, 4) << QPoint(4, 1) << QPoint(11, 8) << QPoint(13, 6) << QPoint(13, 13) << QPoint(6, 13)
+              << QPoint(8, 11);
+    G.drawPolygon(Arrow);
+    G.end();
+    return QCursor(P, Kind == 1 ? 7 : (Kind == 2 ? 15 : 13), Kind == 1 ? 15 : (Kind == 2 ? 7 : 13));
+}
 
 bool IsNavigationKey(quint16 Key)
 {
@@ -401,8 +429,16 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
     const TGridCoord Hit = MouseCoord(X, Y);
     if (Button == mbRight) {
         TBaseGrid::MouseDown(Button, Shift, X, Y);
-        if (Hit.X >= 0 && Hit.Y >= 0 && OnRightClickCell)
-            OnRightClickCell(this, Hit.Y, RealColIndex(Hit.X));
+        if (Hit.X < 0 || Hit.Y < 0)
+            return;
+        const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
+        if (OnRightClickCell)
+            OnRightClickCell(this, B.Y, B.X);
+        if (URLShow && URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && IsURL(GetCellText(B.X, B.Y))) {
+            FocusCell(DisplColIndex(B.X), B.Y, true);
+            if (Col() == DisplColIndex(B.X) && Row() == B.Y)
+                ShowEditor();
+        }
         return;
     }
     if (Button != mbLeft) {
@@ -532,6 +568,12 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
                 OnCheckBoxClick(this, Cell.X, Cell.Y, State);
         }
     }
+    // A URL cell is opened by the desktop.
+    if (URLShow && !URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && !OnBorder) {
+        const QString Text = GetCellText(Cell.X, Cell.Y);
+        if (IsURL(Text))
+            Shell().Open(Text.trimmed());
+    }
     if (OnClickCell)
         OnClickCell(this, Cell.Y, Cell.X);
 }
@@ -539,6 +581,30 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
 {
     TBaseGrid::MouseMove(Shift, X, Y);
+    if (!(Shift & (ssLeft | ssRight | ssMiddle))) {
+        // The cursor tells what a press would do here.
+        const TGridCoord Hit = MouseCoord(X, Y);
+        TMouseActions *MA = MouseActions();
+        int Kind = 0;
+        if (Hit.X >= 0 && Hit.Y >= 0) {
+            if (Hit.Y < FixedRows() && Hit.X < FixedCols() && MA->AllSelect)
+                Kind = 3;
+            else if (Hit.Y < FixedRows() && Hit.X >= FixedCols() && MA->ColSelect)
+                Kind = 1;
+            else if (Hit.X < FixedCols() && Hit.Y >= FixedRows() && MA->RowSelect)
+                Kind = 2;
+        }
+        const bool ColEdge = (Options() & goColSizing) && ColBorderAt(X, Y, 3) >= 0;
+        const bool RowEdge = (Options() & goRowSizing) && RowBorderAt(X, Y, 3) >= 0;
+        FCursorKind = ColEdge || RowEdge ? 0 : Kind;
+        if (ColEdge)
+            viewport()->setCursor(Qt::SplitHCursor);
+        else if (RowEdge)
+            viewport()->setCursor(Qt::SplitVCursor);
+        else if (FCursorKind > 0)
+            viewport()->setCursor(SelectCursor(FCursorKind));
+        return;
+    }
     if (!(Shift & ssLeft))
         return;
     if (FSizingCol >= 0 && HintShowSizing) {

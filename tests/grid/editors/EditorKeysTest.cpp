@@ -157,3 +157,23 @@ TEST_F(GridTest, ScrollingEndsAGridEditAndTheStretchColumnFillsTheWidth)
         Total += Grid->ColWidths(C);
     EXPECT_EQ(Total, Grid->ClientWidth());
 }
+
+TEST_F(GridTest, SpinButtonsFireTheSpinEventByDirection)
+{
+    Kind(edSpinEdit);
+    Grid->SetCells(1, 1, QStringLiteral("5"));
+    std::vector<std::pair<int, bool>> Spins;
+    Grid->OnSpinClick = [&](TObject *, int, int, int AValue, bool UpDown) { Spins.emplace_back(AValue, UpDown); };
+    Goto(1, 1);
+    Key(Qt::Key_F2);
+    TGridSpin *S = Grid->GridSpin();
+    ASSERT_TRUE(S->isVisible());
+    QTest::mouseClick(S->UpButton(), Qt::LeftButton);
+    QTest::mouseClick(S->DownButton(), Qt::LeftButton);
+    QTest::mouseClick(S->DownButton(), Qt::LeftButton);
+    ASSERT_EQ(Spins.size(), 3u);
+    EXPECT_EQ(Spins[0], std::make_pair(6, true));
+    EXPECT_EQ(Spins[2], std::make_pair(4, false));
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Grid->Cells(1, 1), "4");
+}

@@ -4,6 +4,8 @@
 
 #include <QHelpEvent>
 
+#include "platform/services/Shell.h"
+
 namespace {
 
 // The x of the right border of a column in the viewport.
@@ -250,4 +252,51 @@ TEST_F(GridTest, RadioAndNodeClicksEndThePress)
     EXPECT_EQ(Grid->RowCount(), 6);
     EXPECT_EQ(Grid->Cells(1, 4), "child");
     G->SetGraphicObject(nullptr);
+}
+
+TEST_F(GridTest, UrlCellsOpenOnAClickOrEditOnARightClick)
+{
+    auto Scripted = std::make_unique<TScriptedShell>();
+    TScriptedShell *Calls = Scripted.get();
+    auto Previous = SetShell(std::move(Scripted));
+    Grid->SetCells(2, 2, QStringLiteral("http://example.com/a"));
+    Click(2, 2);
+    EXPECT_TRUE(Calls->Calls().isEmpty());
+    Grid->URLShow = true;
+    Click(2, 2);
+    ASSERT_EQ(Calls->Calls().size(), 1);
+    EXPECT_EQ(Calls->Calls().at(0).Kind, "Open");
+    EXPECT_EQ(Calls->Calls().at(0).Args.value(0), "http://example.com/a");
+    Grid->URLEdit = true;
+    Goto(1, 1);
+    Click(2, 2, Qt::RightButton);
+    EXPECT_EQ(Calls->Calls().size(), 1);
+    EXPECT_EQ(Grid->Col(), 2);
+    EXPECT_TRUE(EditorOpen());
+    SetShell(std::move(Previous));
+}
+
+TEST_F(GridTest, CursorTellsWhatAPressInTheFixedCellsWouldSelect)
+{
+    Grid->MouseActions()->ColSelect = true;
+    QTest::mouseMove(Grid->viewport(), CellPoint(2, 0));
+    EXPECT_EQ(Grid->CursorKind(), 1);
+    QTest::mouseMove(Grid->viewport(), CellPoint(0, 2));
+    EXPECT_EQ(Grid->CursorKind(), 0);
+    Grid->MouseActions()->RowSelect = true;
+    QTest::mouseMove(Grid->viewport(), CellPoint(0, 3));
+    EXPECT_EQ(Grid->CursorKind(), 2);
+    EXPECT_EQ(Grid->viewport()->cursor().shape(), Qt::BitmapCursor);
+}
+
+TEST_F(GridTest, WheelKeepsTheLeftColumnWithRowSelect)
+{
+    Grid->SetColCount(30);
+    Grid->SetRowCount(60);
+    Grid->SetOptions(Grid->Options() | goRowSelect);
+    Grid->Navigation()->KeepHorizScroll = true;
+    Grid->SetLeftCol(5);
+    Grid->DoMouseWheelDown(0, QPoint(10, 10));
+    EXPECT_EQ(Grid->LeftCol(), 5);
+    EXPECT_EQ(Grid->Row(), 2);
 }
