@@ -616,6 +616,14 @@ bool TCellGrid::CommitEdit(const QString &Text)
             StoreEditText(RC, R, Text);
             FEditorOpenValue = EditorValueText();
         }
+    } else if (FEditOpenCell == TPoint(RC, R) && Text == FEditOpenText) {
+        SetCellText(RC, R, FEditOpenRaw);
+        // The cell's markup stays out of the open editor.
+        if (FCellEditor && FCellEditor->isVisible() && FCellEditor->text() != Text) {
+            const int Pos = FCellEditor->cursorPosition();
+            FCellEditor->QLineEdit::setText(Text);
+            FCellEditor->setCursorPosition(std::min(Pos, int(Text.size())));
+        }
     } else {
         SetEditText(Col(), R, Text);
     }
@@ -656,9 +664,11 @@ QString TCellGrid::GetEditText(int ACol, int ARow)
 void TCellGrid::SetEditText(int ACol, int ARow, const QString &Value)
 {
     const int RC = RealColIndex(ACol);
-    // The editor shows the cell without its markup; handing back the same
-    // text puts the original cell text back, markup and all.
-    if (FEditOpenCell == TPoint(RC, ARow) && Value == FEditOpenText)
+    // The editor shows the cell without its markup; closing it on the same
+    // text puts the original cell text back, markup and all. (While it is
+    // open the text goes in as typed, so the editor never shows the markup.)
+    const bool Closed = !(InplaceEditor() && InplaceEditor()->isVisible());
+    if (Closed && FEditOpenCell == TPoint(RC, ARow) && Value == FEditOpenText)
         SetCellText(RC, ARow, FEditOpenRaw);
     else
         SetCellText(RC, ARow, Value);
