@@ -438,6 +438,10 @@ public:
     // With URLShow: a URL cell opens its editor on a right click instead of
     // being opened by a left click.
     bool URLEdit = false;
+    // The anchor under the pointer is the hint of an HTML cell.
+    bool AnchorHint = false;
+    // The link target of the anchor at a point of a cell ("" when none).
+    QString AnchorAt(int ACol, int ARow, int X, int Y);
     TCellGridCheck *CellChecker = nullptr;
     // The cursor kind chosen by the last mouse move: 0 the platform's, 1 column
     // select, 2 row select, 3 select all.
@@ -512,6 +516,10 @@ public:
     std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioMouseUp;
     std::function<void(TObject *Sender, int ACol, int ARow)> OnButtonClick;
     std::function<void(TObject *Sender, int ARow, int ARowreal)> OnExpandNode;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor, bool &AutoHandle)> OnAnchorClick;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor)> OnAnchorEnter;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor)> OnAnchorExit;
+    std::function<void(TObject *Sender, int ARow, int ACol, QString &Anchor)> OnAnchorHint;
     std::function<void(TObject *Sender, int ARow, int ARowreal)> OnContractNode;
     std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnSize;
     std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowSize;
@@ -576,6 +584,8 @@ private:
     bool FDisjunctDrag = false;
     bool FKeypadChar = false;
     int FCursorKind = 0;
+    QString FHoverAnchor;
+    TPoint FHoverAnchorCell{-1, -1};
     std::vector<QWidget *> FShownCellControls;   // only compared, never used
     // Starts the editor of the current cell with typed text.
     void StartEditWith(const QString &Text);

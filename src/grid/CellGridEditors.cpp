@@ -57,8 +57,11 @@ TDateTime FromQDateTime(const QDateTime &Value)
 
 QString StripCellHTML(const QString &Text)
 {
-    if (TextKind(Text, true) != tkHTML)
-        return Text;
+    return TextKind(Text, true) == tkHTML ? StripHTMLTags(Text) : Text;
+}
+
+QString StripHTMLTags(const QString &Text)
+{
     QString Out;
     Out.reserve(Text.size());
     bool InTag = false;

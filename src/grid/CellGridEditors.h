@@ -286,3 +286,5 @@ bool NumericFilter(TEditorType Kind, QChar Key, const QString &Text, int SelStar
 
 // The cell text without HTML tags and with the basic entities decoded.
 QString StripCellHTML(const QString &Text);
+// The same for any text, whether or not it reads as HTML.
+QString StripHTMLTags(const QString &Text);

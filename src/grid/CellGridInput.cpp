@@ -568,6 +568,25 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
                 OnCheckBoxClick(this, Cell.X, Cell.Y, State);
         }
     }
+    // An anchor of an HTML cell: a cell reference goes to that cell, anything else to the desktop.
+    if (!OnBorder && Hit.X >= 0 && Hit.Y >= 0) {
+        const QString Anchor = AnchorAt(Hit.X, Hit.Y, X, Y);
+        if (!Anchor.isEmpty()) {
+            bool AutoHandle = true;
+            if (OnAnchorClick)
+                OnAnchorClick(this, Cell.Y, Cell.X, Anchor, AutoHandle);
+            if (AutoHandle) {
+                int C = -1, R = -1;
+                if (Anchor.toUpper().startsWith(QStringLiteral("CELL://"))) {
+                    if (ParseCellRef(Anchor.mid(7).trimmed().toUpper(), C, R) && C >= FixedCols() && R >= FixedRows()
+                        && C < ColCount() && R < RowCount())
+                        FocusCell(C, R, true);
+                } else {
+                    Shell().Open(Anchor);
+                }
+            }
+        }
+    }
     // A URL cell is opened by the desktop.
     if (URLShow && !URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && !OnBorder) {
         const QString Text = GetCellText(Cell.X, Cell.Y);
@@ -603,6 +622,20 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
             viewport()->setCursor(Qt::SplitVCursor);
         else if (FCursorKind > 0)
             viewport()->setCursor(SelectCursor(FCursorKind));
+        // Entering and leaving anchors of HTML cells.
+        const QString Anchor = Hit.X >= 0 && Hit.Y >= 0 ? AnchorAt(Hit.X, Hit.Y, X, Y) : QString();
+        const TPoint Cell = Hit.X >= 0 && Hit.Y >= 0 ? BaseCell(RealColIndex(Hit.X), Hit.Y) : TPoint(-1, -1);
+        if (Anchor != FHoverAnchor || !(Cell == FHoverAnchorCell)) {
+            if (!FHoverAnchor.isEmpty() && OnAnchorExit)
+                OnAnchorExit(this, FHoverAnchorCell.Y, FHoverAnchorCell.X, FHoverAnchor);
+            FHoverAnchor = Anchor;
+            FHoverAnchorCell = Anchor.isEmpty() ? TPoint(-1, -1) : Cell;
+            if (!Anchor.isEmpty()) {
+                viewport()->setCursor(Qt::PointingHandCursor);
+                if (OnAnchorEnter)
+                    OnAnchorEnter(this, Cell.Y, Cell.X, Anchor);
+            }
+        }
         return;
     }
     if (!(Shift & ssLeft))
@@ -723,6 +756,35 @@ void TCellGrid::mouseDoubleClickEvent(QMouseEvent *Event)
     }
 }
 
+QString TCellGrid::AnchorAt(int ACol, int ARow, int X, int Y)
+{
+    if (!EnableHTML || ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+        return QString();
+    const TPoint B = BaseCell(RealColIndex(ACol), ARow);
+    const QString Text = GetCellText(B.X, B.Y);
+    if (TextKind(Text, true) != tkHTML)
+        return QString();
+    const TRect R = GetCellRect(ACol, ARow);
+    if (Y < R.Top || Y >= R.Bottom)
+        return QString();
+    // The anchors as they stand in the cell's one-line text, from its left margin.
+    static const QRegularExpression Link(
+        QStringLiteral("<a\\s+href\\s*=\\s*[\"']?([^\"'>\\s]*)[\"']?[^>]*>(.*?)</a>"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    const int Left = R.Left + 1 + CellTextMargin.X;
+    auto It = Link.globalMatch(Text);
+    while (It.hasNext()) {
+        const QRegularExpressionMatch M = It.next();
+        const int X0 = Left + C->TextWidth(StripHTMLTags(Text.left(M.capturedStart(0))));
+        const int X1 = X0 + C->TextWidth(StripHTMLTags(M.captured(2)));
+        if (X >= X0 && X < X1)
+            return M.captured(1);
+    }
+    return QString();
+}
+
 int TCellGrid::RadioItemAt(int ACol, int ARow, int X, int Y)
 {
     const TPoint B = BaseCell(RealColIndex(ACol), ARow);
@@ -801,7 +863,13 @@ bool TCellGrid::viewportEvent(QEvent *Event)
     }
     const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
     QString Hint;
-    if (Hit.X >= FixedCols() && Hit.Y >= FixedRows()) {
+    const QString Anchor = EnableHTML && AnchorHint ? AnchorAt(Hit.X, Hit.Y, Help->pos().x(), Help->pos().y())
+                                                    : QString();
+    if (!Anchor.isEmpty()) {
+        Hint = Anchor;
+        if (OnAnchorHint)
+            OnAnchorHint(this, B.Y, B.X, Hint);
+    } else if (Hit.X >= FixedCols() && Hit.Y >= FixedRows()) {
         const QString Text = GetCellText(B.X, B.Y);
         const QString Plain = StripCellHTML(Text);
         bool Show = HintShowCells;

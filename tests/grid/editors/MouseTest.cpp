@@ -300,3 +300,51 @@ TEST_F(GridTest, WheelKeepsTheLeftColumnWithRowSelect)
     EXPECT_EQ(Grid->LeftCol(), 5);
     EXPECT_EQ(Grid->Row(), 2);
 }
+
+TEST_F(GridTest, AnchorsGoToCellsOrToTheDesktop)
+{
+    auto Scripted = std::make_unique<TScriptedShell>();
+    TScriptedShell *Calls = Scripted.get();
+    auto Previous = SetShell(std::move(Scripted));
+    Grid->SetColWidths(1, 300);
+    Grid->SetCells(1, 1, QStringLiteral("go <a href=\"cell://R4C3\">there</a> or <A HREF=\"http://x.org\">out</A>"));
+    TCanvas *C = Grid->Canvas();
+    C->SetFont(*Grid->Font());
+    const TRect R = Grid->GetCellRect(1, 1);
+    const int Left = R.Left + 1 + Grid->CellTextMargin.X;
+    const int InThere = Left + C->TextWidth(QStringLiteral("go ")) + 3;
+    const int InOut = Left + C->TextWidth(QStringLiteral("go there or ")) + 3;
+    EXPECT_EQ(Grid->AnchorAt(1, 1, InThere, R.Top + 5), "cell://R4C3");
+    EXPECT_EQ(Grid->AnchorAt(1, 1, Left + 1, R.Top + 5), "");
+
+    std::vector<std::tuple<int, int, QString>> Clicks;
+    bool Handle = true;
+    Grid->OnAnchorClick = [&](TObject *, int ARow, int ACol, const QString &Anchor, bool &AutoHandle) {
+        Clicks.emplace_back(ARow, ACol, Anchor);
+        AutoHandle = Handle;
+    };
+    Handle = false;
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, QPoint(InThere, R.Top + 5));
+    EXPECT_EQ(Grid->Col(), 1);
+    EXPECT_EQ(Grid->Row(), 1);
+    Handle = true;
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, QPoint(InThere, R.Top + 5));
+    EXPECT_EQ(Grid->Col(), 3);
+    EXPECT_EQ(Grid->Row(), 4);
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, QPoint(InOut, R.Top + 5));
+    ASSERT_EQ(Clicks.size(), 3u);
+    EXPECT_EQ(Clicks[0], std::make_tuple(1, 1, QStringLiteral("cell://R4C3")));
+    ASSERT_EQ(Calls->Calls().size(), 1);
+    EXPECT_EQ(Calls->Calls().at(0).Args.value(0), "http://x.org");
+    SetShell(std::move(Previous));
+
+    // Entering and leaving an anchor.
+    std::vector<QString> Entered, Left2;
+    Grid->OnAnchorEnter = [&](TObject *, int, int, const QString &A) { Entered.push_back(A); };
+    Grid->OnAnchorExit = [&](TObject *, int, int, const QString &A) { Left2.push_back(A); };
+    QTest::mouseMove(Grid->viewport(), QPoint(InThere, R.Top + 5));
+    QTest::mouseMove(Grid->viewport(), QPoint(Left + 1, R.Top + 5));
+    ASSERT_EQ(Entered.size(), 1u);
+    ASSERT_EQ(Left2.size(), 1u);
+    EXPECT_EQ(Left2[0], "cell://R4C3");
+}
