@@ -1,6 +1,9 @@
 #include "grid/BaseGrid.h"
 
 #include "grid/CellGraphic.h"
+#include "grid/detail/CanvasClip.h"
+
+#include <optional>
 
 // =================================================================== TCellProperties
 
@@ -526,13 +529,11 @@ void TBaseGrid::DrawCell(int ACol, int ARow, const TRect &ARect, TGridDrawState 
     if (ARow >= FixedRows())
         for (int I = 0; I < FixedRows(); ++I)
             FH += RowHeights(I);
-    bool Clipped = false;
+    std::optional<GridDetail::ScopedClip> Clip;
     if ((FixedCols() >= 1 && ACol >= FixedCols() && FW > R.Left)
         || (FixedRows() >= 1 && ARow >= FixedRows() && R.Top < FH)) {
         // A block partly scrolled under the fixed cells must not paint over them.
-        const TRect Clip(FW, FH, width(), height());
-        C->SelectClipRect(&Clip);
-        Clipped = true;
+        Clip.emplace(C, TRect(FW, FH, width(), height()), false);
     }
 
     C->Pen()->SetWidth(1);
@@ -570,8 +571,6 @@ void TBaseGrid::DrawCell(int ACol, int ARow, const TRect &ARect, TGridDrawState 
     const int Inset = Fixed ? 1 : FGridLineWidth;
     InflateRect(R, -Inset, -Inset);
     DrawCellContent(C, ACol, ARow, R, AState);
-    if (Clipped)
-        C->SelectClipRect(nullptr);
 }
 
 bool TBaseGrid::SelectCell(int ACol, int ARow)

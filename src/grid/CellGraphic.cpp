@@ -52,7 +52,7 @@ void PictureSizeInCell(int W, int H, int CW, int CH, int Padding, int Mode, int 
         RY = H > 0 ? double(AH) / double(H) : 1.0;
     };
     auto Fit = [&](double RX, double RY) {
-        // Halves round to even, as the original rounding does.
+        // Halves round to even.
         if (RX < RY) {
             Width = AW;
             Height = int(std::nearbyint(H * RX));

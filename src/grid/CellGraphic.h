@@ -43,6 +43,9 @@ public:
     qint16 CellErrFrom = 0;
     qint16 CellErrLen = 0;
     QString CellText;
+    // Bar and background colours of ctProgress (and the pie colour of ctProgressPie).
+    TColor ProgressColor = clNavy;
+    TColor ProgressBackColor = clWhite;
 
 private:
     TObject *FGraphicObject = nullptr;

@@ -61,7 +61,7 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
     ScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     SetVAlignment(vtaTop);
     SetAutoSize(false);
-    FColumnShown.fill(1);
+    FColumnShown.assign(513, 1);
     FNumHidden = 0;
 
     // Form hook: a grid placed directly on a window follows its resizing.
@@ -137,6 +137,8 @@ void TCellGrid::SetRowCount(int Value)
 void TCellGrid::SetColCount(int Value)
 {
     TBaseGrid::SetColCount(Value);
+    if (int(FColumnShown.size()) < ColCount() + FNumHidden + 1)
+        FColumnShown.resize(size_t(ColCount() + FNumHidden + 1), 1);
     if (ColCount() >= 2 && FixedColAlways)
         TStringGrid::SetFixedCols(1);
     RepaintFooter();
@@ -380,7 +382,7 @@ QString TCellGrid::FormatFloatValue(double Value) const
     // The float format comes from settings: only one floating-point conversion
     // (with modest width and precision) and literal text are passed on, so a
     // format asking for other arguments can never reach the formatter.
-    static const QRegularExpression Spec(QStringLiteral("%([-+ #0]*)(\\d{0,2})(\\.\\d{0,2})?([eEfFgG])"));
+    static const QRegularExpression Conversion(QStringLiteral("%([-+ #0]*)(\\d{0,2})(\\.\\d{0,2})?([eEfFgG])"));
     const QString F = FloatFormat;
     QString Result;
     int Conversions = 0;
@@ -394,7 +396,7 @@ QString TCellGrid::FormatFloatValue(double Value) const
             ++I;
             continue;
         }
-        const QRegularExpressionMatch M = Spec.match(F, I, QRegularExpression::NormalMatch,
+        const QRegularExpressionMatch M = Conversion.match(F, I, QRegularExpression::NormalMatch,
                                                      QRegularExpression::AnchorAtOffsetMatchOption);
         if (!M.hasMatch() || ++Conversions > 1)
             return QString::asprintf("%.2f", Value);
@@ -939,24 +941,30 @@ bool TCellGrid::SelectCell(int ACol, int ARow)
     QString T = GetCellText(RC, ARow);
     const bool EditorFocused = InplaceEditor() && InplaceEditor()->hasFocus();
 
-    // 6. the per-cell editing switch
+    // 6. the per-cell editing switch. Every question starts from the grid's own
+    // editing setting, not from what the previous cell switched it to, so a
+    // cell that once allowed editing does not leave the later ones editable.
     if (!HasCheckControl(RC, ARow)) {
-        bool CanEdit = (Options() & goEditing) || FEditingRemoved;
+        bool CanEdit = ((Options() & goEditing) && !FEditingAdded) || FEditingRemoved;
         CanEditCell(RC, ARow, CanEdit);
-        if (CanEdit) {
-            FEditingRemoved = false;
-            if (!(Options() & goEditing)) {
+        if (CanEdit && !(Options() & goEditing)) {
+            if (FEditingRemoved) {
+                FEditingRemoved = false;   // the grid's own setting comes back
+            } else {
                 FEditingAdded = true;
                 FEditOriginCell = TPoint(RC, ARow);
                 FEditOriginText = T;
-                SetOptions(Options() | goEditing);
-                if (EditorMode()) {
-                    HideEditor();
-                    T = GetCellText(RC, ARow);
-                }
             }
-        } else if (Options() & goEditing) {
-            FEditingRemoved = true;
+            SetOptions(Options() | goEditing);
+            if (EditorMode()) {
+                HideEditor();
+                T = GetCellText(RC, ARow);
+            }
+        } else if (!CanEdit && (Options() & goEditing)) {
+            if (FEditingAdded)
+                FEditingAdded = false;     // only the switch's own addition goes
+            else
+                FEditingRemoved = true;
             SetOptions(Options() & ~goEditing);
         }
     }
@@ -1061,4 +1069,217 @@ bool TCellGrid::ToggleCheck(int ACol, int ARow, bool Notify)
         SetCellText(ACol, ARow, GetCellText(ACol, ARow) == CheckTrue ? CheckFalse : CheckTrue);
     RepaintCell(ACol, ARow);
     return true;
+}
+
+// =================================================================== graphic queries
+
+bool TCellGrid::IsRadio(int ACol, int ARow)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    return G && G->CellType == ctRadio;
+}
+
+bool TCellGrid::GetRadio(int ACol, int ARow, int &Index)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    Index = G && G->CellType == ctRadio ? G->CellIndex : 0;
+    return G && G->CellType == ctRadio;
+}
+
+TStringList *TCellGrid::GetRadioStrings(int ACol, int ARow)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G || G->CellType != ctRadio)
+        return nullptr;
+    return dynamic_cast<TStringList *>(G->GraphicObject());
+}
+
+bool TCellGrid::ToggleRadio(int ACol, int ARow, bool Notify)
+{
+    TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G || G->CellType != ctRadio)
+        return false;
+    if (Notify) {
+        bool CanEdit = true;
+        CanEditCell(ACol, ARow, CanEdit);
+        if (!CanEdit)
+            return false;
+    }
+    const TStringList *Items = dynamic_cast<const TStringList *>(G->GraphicObject());
+    const int Count = Items ? Items->Count() : 0;
+    if (Count == 0)
+        return false;
+    int Next = G->CellIndex < 0 ? Items->IndexOf(GetCellText(ACol, ARow)) + 1 : G->CellIndex + 1;
+    if (Next >= Count)
+        Next = 0;
+    if (G->CellIndex >= 0)
+        G->CellIndex = Next;
+    SetCellText(ACol, ARow, Items->Strings(Next));
+    RepaintCell(ACol, ARow);
+    return true;
+}
+
+bool TCellGrid::IsButton(int ACol, int ARow)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    return G && (G->CellType == ctButton || G->CellType == ctBitButton);
+}
+
+TRect TCellGrid::CellButtonRect(int ACol, int ARow)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G || !(G->CellType == ctButton || G->CellType == ctBitButton))
+        return TRect();
+    const TRect R = GetCellRect(DisplColIndex(ACol), ARow);
+    const int Offset = int(std::lround(G->CellValue));
+    TRect B(R.Left + (Offset & 0xFFFF), R.Top + ((Offset >> 16) & 0xFFFF), 0, 0);
+    B.Right = B.Left + (G->CellIndex & 0xFFFF);
+    B.Bottom = B.Top + ((G->CellIndex >> 16) & 0xFFFF);
+    if (G->CellHAlign == haFull) {
+        B.Left = R.Left;
+        B.Right = R.Right;
+    }
+    if (G->CellVAlign == vaFull) {
+        B.Top = R.Top;
+        B.Bottom = R.Bottom;
+    }
+    return B;
+}
+
+bool TCellGrid::IsRotated(int ACol, int ARow, int &Angle)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G || G->CellType != ctRotated)
+        return false;
+    Angle = G->CellAngle;
+    return true;
+}
+
+bool TCellGrid::IsComment(int ACol, int ARow, QString &Comment)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G || G->CellType != ctComment)
+        return false;
+    Comment = G->CellText;
+    return true;
+}
+
+void TCellGrid::GetErrorRange(int ACol, int ARow, int &ErrFrom, int &ErrLen)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    ErrFrom = G ? G->CellErrFrom : 0;
+    ErrLen = G ? G->CellErrLen : 0;
+}
+
+// =================================================================== nodes
+
+bool TCellGrid::IsNode(int ARow)
+{
+    const TCellGraphic *G = GetCellGraphic(0, ARow);
+    return G && G->CellType == ctNode;
+}
+
+bool TCellGrid::GetNodeState(int ARow)
+{
+    return IsNode(ARow) && GetCellGraphic(0, ARow)->CellBoolean;
+}
+
+int TCellGrid::GetNodeSpan(int ARow)
+{
+    return IsNode(ARow) ? GetCellGraphic(0, ARow)->CellIndex : -1;
+}
+
+void TCellGrid::SetNodeState(int ACol, int ARow, bool Value)
+{
+    TCellGraphic *G = GetCellGraphic(RealColIndex(ACol), ARow);
+    if (!G)
+        return;
+    G->CellBoolean = Value;
+    RepaintCell(ACol, ARow);
+}
+
+void TCellGrid::ContractNode(int ARow)
+{
+    HideEditor();
+    const int D = DisplRowIndex(ARow);
+    if (!IsNode(D) || GetNodeState(D))
+        return;
+    GetCellGraphic(0, D)->CellBoolean = true;
+    const int Span = GetNodeSpan(D);
+    int E = D + Span;
+    if (Span < 1) {
+        E = D + 1;
+        while (E < RowCount() && !IsNode(E))
+            ++E;
+    }
+    E = std::min(E, RowCount());
+    if (E - 1 >= D + 1)
+        HideRows(RealRowIndex(D + 1), RealRowIndex(E - 1));
+    RepaintCell(0, D);
+}
+
+void TCellGrid::ExpandNode(int ARow)
+{
+    const int D = DisplRowIndex(ARow);
+    if (!IsNode(D) || !GetNodeState(D))
+        return;
+    GetCellGraphic(0, D)->CellBoolean = false;
+    int E = D + 1;
+    if (GetNodeSpan(D) < 1)
+        while (E < RowCount() && !IsNode(E))
+            ++E;
+    const int First = RealRowIndex(D) + 1;
+    const int Last = RealRowIndex(E) - 1;
+    if (Last >= First)
+        UnHideRows(First, Last);
+    RepaintCell(0, D);
+}
+
+int TCellGrid::TreeLineKind(int ARow)
+{
+    if (IsNode(ARow))
+        return 0;
+    if (ARow == RowCount() - FFixedFooters - 1)
+        return 1;
+    for (int N = ARow - 1; N >= FixedRows(); --N) {
+        if (IsNode(N)) {
+            const bool LastOfGroup = GetNodeSpan(N) == ARow - N + 1;
+            return LastOfGroup && !GetNodeState(N) ? 1 : 2;
+        }
+    }
+    return 0;
+}
+
+// =================================================================== moves
+
+void TCellGrid::ColumnMoved(int FromIndex, int ToIndex)
+{
+    const int From = RealColIndex(FromIndex), To = RealColIndex(ToIndex);
+    auto Follow = [From, To](int C) {
+        if (C == From)
+            return To;
+        if (From < To && C > From && C <= To)
+            return C - 1;
+        if (From > To && C >= To && C < From)
+            return C + 1;
+        return C;
+    };
+    if (EnhRowColMove && From < int(FColumnShown.size()) && To < int(FColumnShown.size())) {
+        const quint8 Flag = FColumnShown[size_t(From)];
+        FColumnShown.erase(FColumnShown.begin() + From);
+        FColumnShown.insert(FColumnShown.begin() + To, Flag);
+    }
+    FSortSettings->Column = Follow(FSortSettings->Column);
+    if (FSortSettings->IndexShow) {
+        for (int I = 0; I < FSortIndexes->Count(); ++I) {
+            const quint32 V = quint32(FSortIndexes->Items(I));
+            const int Column = Follow(int(V & 0x7FFFFFFFu));
+            FSortIndexes->Insert(I, int((V & 0x80000000u) | quint32(Column)));
+            FSortIndexes->Delete(I + 1);
+        }
+    }
+    const int NewCol = Follow(Col());
+    if (NewCol != Col() && NewCol >= FixedCols() && NewCol < ColCount())
+        SetCol(NewCol);
+    TBaseGrid::ColumnMoved(FromIndex, ToIndex);
 }

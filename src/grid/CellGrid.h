@@ -216,6 +216,26 @@ public:
     TPicture *CreateCellPicture(int ACol, int ARow, bool Transparent, quint8 StretchMode, int Padding,
                                 TCellHAlign HAlign, TCellVAlign VAlign);
     bool HasCheckBox(int ACol, int ARow);
+    bool IsRadio(int ACol, int ARow);
+    bool GetRadio(int ACol, int ARow, int &Index);
+    TStringList *GetRadioStrings(int ACol, int ARow);
+    // Steps a radio cell to its next item (wrapping); false when the cell is no radio or editing is refused.
+    bool ToggleRadio(int ACol, int ARow, bool Notify);
+    bool IsButton(int ACol, int ARow);
+    TRect CellButtonRect(int ACol, int ARow);
+    bool IsRotated(int ACol, int ARow, int &Angle);
+    bool IsComment(int ACol, int ARow, QString &Comment);
+    void GetErrorRange(int ACol, int ARow, int &ErrFrom, int &ErrLen);
+
+    // ---- nodes (column 0; CellBoolean true = contracted, CellIndex = span)
+    bool IsNode(int ARow);
+    bool GetNodeState(int ARow);
+    int GetNodeSpan(int ARow);
+    void SetNodeState(int ACol, int ARow, bool Value);
+    void ContractNode(int ARow);
+    void ExpandNode(int ARow);
+    // 0 no vertical tree line, 1 a line ending in the middle of the row, 2 a line through it.
+    int TreeLineKind(int ARow);
     bool HasCheckControl(int ACol, int ARow);
     bool GetCheckState(int ACol, int ARow, bool &State);
     bool ToggleCheck(int ACol, int ARow, bool Notify);
@@ -241,6 +261,34 @@ public:
     bool IsFixedCell(int ACol, int ARow) override;
     bool SelectCell(int ACol, int ARow) override;
 
+    // ---- painting
+    bool Ctl3D = true;
+    bool HasNodes() override;
+    int GetRowIndent(int ARow) override;
+    void GetCellColorAndFont(int ACol, int ARow, TGridDrawState &State, bool Printing, bool UseSelection,
+                             bool MapColumn, TBrush *ABrush, TFont *AFont, TAlignment &HAlign,
+                             TVAlignment &VAlign) override;
+    void DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRect &ARect, TGridDrawState AState) override;
+    void CellAlignment(int ACol, int ARow, TAlignment &HAlign, TVAlignment &VAlign);
+    virtual QString GetFormattedText(int ACol, int ARow);
+    virtual QString GetDisplayText(int ACol, int ARow);
+    TPoint CellTextSize(int ACol, int ARow, bool FitWidth);
+    void DrawSizingLine(int X);
+    // Draws the control's frame of the soft and house looks onto a canvas of the control's size.
+    void DrawControlFrame(TCanvas *ACanvas);
+
+    // ---- cell graphics: measuring, placing and drawing
+    virtual TPoint GetGraphicSize(int ACol, int ARow);
+    virtual TCellType CellGraphicKind(int ACol, int ARow);
+    TCellGraphic *NewCellGraphic(int ACol, int ARow);
+    bool RemoveCellGraphic(int ACol, int ARow);
+    TObject *GetGraphicIndex(int ACol, int ARow, int &ImageIndex);
+    void DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool Enabled, TControlStyle Style);
+    void DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Selected, const TStringList *Items,
+                    bool Disabled, bool Horizontal, const QString &CellText);
+    void DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRect &R, int TextWidth, TAlignment HAlign);
+    void DrawSortGlyph(TCanvas *ACanvas, int ACol, int Y, int X);
+
     // ---- events
     std::function<void(TObject *Sender, int ARow, int ACol, QString &HintStr)> OnGridHint;
     std::function<void(TObject *Sender, int ARow, int ACol, TGridDrawState AState, TBrush *ABrush, TFont *AFont)>
@@ -265,6 +313,13 @@ public:
     std::function<void(TObject *Sender, int ARow)> OnAutoDeleteRow;
     std::function<void(TObject *Sender, const TRect &R)> OnCellsChanged;
     std::function<void(TObject *Sender)> OnResize;
+    std::function<void(TObject *Sender, int ARow, int ACol, TPen *LeftPen, TPen *TopPen, TPen *RightPen,
+                       TPen *BottomPen)>
+        OnGetCellBorderProp;
+    std::function<void(TObject *Sender, TCanvas *Canvas, int ACol, int ARow, TGridDrawState AState,
+                       const TRect &ARect, bool Printing)>
+        OnCustomCellDraw;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool &IsFloat, QString &FloatFormat)> OnGetFloatFormat;
 
     // Observers told about every changed rectangle (CellsChanged).
     void AttachCellObserver(std::function<void(const TRect &R)> Observer) { FObservers.push_back(std::move(Observer)); }
@@ -279,6 +334,8 @@ protected:
     // True while the advance operation moves the cursor (no OnCellChanging then).
     bool FAdvancing = false;
     void Resize() override;
+    void Paint() override;
+    void ColumnMoved(int FromIndex, int ToIndex) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
@@ -344,7 +401,7 @@ private:
     std::vector<bool> FColSelectFlags;
     bool FFilterActive = false;
     int FSavedFixedRows = 0;
-    std::array<quint8, 513> FColumnShown{};
+    std::vector<quint8> FColumnShown;   // grows with the grid, at least 513 flags
     int FNumHidden = 0;
     TGridRect FParkedSelection;
     bool FSelectionParked = false;
@@ -355,6 +412,7 @@ private:
     int FUpdateCount = 0;
     bool FClearingSortScratch = false;
     bool FDestroying = false;
+    int FNodeScan = -1;   // node presence while a paint runs: -1 unknown, 0 none, 1 some
     QWidget *FHookedForm = nullptr;
     bool FFormHooked = false;
     QSize FFormSize;

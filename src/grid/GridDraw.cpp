@@ -2,7 +2,12 @@
 
 #include "grid/GridUtil.h"
 
-#include <QFile>
+#include <QPainter>
+#include <QPolygon>
+#include <QRegularExpression>
+
+#include <map>
+#include <memory>
 
 #include <cmath>
 #include <vector>
@@ -33,22 +38,11 @@ void DrawTransparentBitmap(TCanvas *Canvas, TBitmap *Bitmap, TColor BackColor, c
 
 void DrawResourceBitmap(TCanvas *Canvas, TColor BackColor, const TRect &Rect, const QString &ResourceName)
 {
-    const QString Path = QStringLiteral(":/grid/") + ResourceName + QStringLiteral(".bmp");
-    if (!QFile::exists(Path))
+    const TBitmap &Glyph = GridGlyph(ResourceName);
+    if (Glyph.Empty())
         return;
-    TBitmap Bitmap;
-    QFile F(Path);
-    if (!F.open(QIODevice::ReadOnly))
-        return;
-    TMemoryStream Stream;
-    Stream.WriteBytes(F.readAll());
-    Stream.SetPosition(0);
-    try {
-        Bitmap.LoadFromStream(&Stream);
-    } catch (const Exception &) {
-        return;
-    }
-    DrawTransparentBitmap(Canvas, &Bitmap, BackColor, Rect);
+    TBitmap Copy(Glyph);
+    DrawTransparentBitmap(Canvas, &Copy, BackColor, Rect);
 }
 
 namespace {
@@ -135,4 +129,75 @@ void DrawErrorUnderline(QWidget *Owner, TCanvas *Canvas, const QString &Text, in
     }
     Canvas->Pen()->SetColor(OldColor);
     Canvas->Pen()->SetWidth(OldWidth);
+}
+
+// =================================================================== glyphs
+
+const TBitmap &GridGlyph(const QString &Name)
+{
+    // The grid's glyphs are drawn here once, on a magenta background that the
+    // transparent drawing leaves out (the top-left pixel names it).
+    static std::map<QString, std::unique_ptr<TBitmap>> Cache;
+    static TBitmap Empty;
+    if (auto It = Cache.find(Name); It != Cache.end())
+        return *It->second;
+    const QRegularExpression Re(QStringLiteral("^CG(CHK|RAD)0([1-8])$"));
+    const QRegularExpressionMatch M = Re.match(Name);
+    int Size = 0;
+    if (M.hasMatch())
+        Size = M.captured(1) == QLatin1String("CHK") ? 15 : 12;
+    else if (Name == QLatin1String("CGLEAFOPEN") || Name == QLatin1String("CGLEAFCLOSE") || Name == QLatin1String("CGFILT"))
+        Size = 12;
+    else
+        return Empty;
+    QImage Image(Size, Size, QImage::Format_RGB32);
+    Image.fill(QColor(255, 0, 255));
+    QPainter P(&Image);
+    if (M.hasMatch()) {
+        const bool Check = M.captured(1) == QLatin1String("CHK");
+        const int Index = M.captured(2).toInt();
+        // Check boxes: 01-04 one look, 05-08 the other; radios the other way round.
+        const bool FirstBlock = Index <= 4;
+        const bool On = (Index - 1) % 2 == 0;
+        const bool Enabled = ((Index - 1) % 4) < 2;
+        const QColor Frame = FirstBlock == Check ? QColor(28, 81, 128) : QColor(96, 96, 96);
+        const QColor Face = Enabled ? QColor(Qt::white) : QColor(230, 230, 230);
+        const QColor Mark = Enabled ? QColor(33, 161, 33) : QColor(150, 150, 150);
+        P.setPen(Frame);
+        P.setBrush(Face);
+        if (Check) {
+            P.drawRect(1, 1, Size - 3, Size - 3);
+            if (On) {
+                QPen Pen(Mark, 2);
+                P.setPen(Pen);
+                P.drawPolyline(QPolygon({QPoint(4, 7), QPoint(6, 10), QPoint(11, 4)}));
+            }
+        } else {
+            P.setRenderHint(QPainter::Antialiasing);
+            P.drawEllipse(QRectF(0.5, 0.5, Size - 2, Size - 2));
+            if (On) {
+                P.setPen(Qt::NoPen);
+                P.setBrush(Mark);
+                P.drawEllipse(QRectF(3.5, 3.5, Size - 8, Size - 8));
+            }
+        }
+    } else if (Name == QLatin1String("CGFILT")) {
+        P.setPen(Qt::black);
+        P.setBrush(Qt::black);
+        P.drawPolygon(QPolygon({QPoint(1, 1), QPoint(10, 1), QPoint(7, 5), QPoint(7, 10), QPoint(4, 10), QPoint(4, 5)}));
+    } else {
+        P.setPen(QColor(0, 100, 0));
+        P.setBrush(QColor(60, 170, 60));
+        P.drawEllipse(2, 2, 8, 8);
+        P.setPen(Qt::white);
+        P.drawLine(4, 6, 8, 6);
+        if (Name == QLatin1String("CGLEAFCLOSE"))
+            P.drawLine(6, 4, 6, 8);
+    }
+    P.end();
+    auto B = std::make_unique<TBitmap>();
+    B->SetImage(Image);
+    const TBitmap &Result = *B;
+    Cache[Name] = std::move(B);
+    return Result;
 }

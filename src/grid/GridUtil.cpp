@@ -11,7 +11,7 @@ const QChar LF = QLatin1Char('\n');
 
 bool IsDigit(QChar C) { return C >= QLatin1Char('0') && C <= QLatin1Char('9'); }
 
-// A number the way the original number reader accepts it whole: optional sign,
+// A number as the filter reads it, whole: optional sign,
 // digits with an optional fraction, optional exponent; nothing else around it.
 bool ValFloat(const QString &S, double &Value)
 {

@@ -79,8 +79,11 @@ bool PtInRectIncl(const TRect &Rect, int X, int Y);
 // ---- drawing
 TColor DarkerColor(TColor Color);
 void DrawTransparentBitmap(TCanvas *Canvas, TBitmap *Bitmap, TColor BackColor, const TRect &Rect);
-// Draws one of the grid's named glyph bitmaps ("CGFILT", "CGCHK01"...), kept as
-// resources; nothing when the name is unknown.
+// The grid's own glyph bitmaps by name ("CGCHK01".."CGCHK08", "CGRAD01".."CGRAD08",
+// "CGLEAFOPEN", "CGLEAFCLOSE", "CGFILT"), drawn once on a background colour that
+// transparent drawing leaves out; an empty bitmap for other names.
+const TBitmap &GridGlyph(const QString &Name);
+// Draws one of those glyphs transparently; nothing when the name is unknown.
 void DrawResourceBitmap(TCanvas *Canvas, TColor BackColor, const TRect &Rect, const QString &ResourceName);
 void DrawProgressPie(TCanvas *Canvas, const TRect &Rect, TColor Color, int Percent);
 void DrawErrorUnderline(QWidget *Owner, TCanvas *Canvas, const QString &Text, int ErrorLength,

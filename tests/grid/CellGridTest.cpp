@@ -440,29 +440,39 @@ TEST(SelectCellGate, RefusesNegativeFooterAndFixedCellsAndChangingEvents)
     EXPECT_FALSE(G.SelectCell(2, 7));
 }
 
-TEST(SelectCellGate, PerCellEditSwitchIsStickyUntilANonEditableCell)
+TEST(SelectCellGate, PerCellEditSwitchStartsFromTheGridsOwnSettingEveryTime)
 {
     TCellGrid G;
     G.SetRowCount(8);
     ASSERT_FALSE(G.Options() & goEditing);
-    G.OnCanEditCell = [](TObject *, int ARow, int ACol, bool &CanEdit) {
+    std::vector<bool> Asked;
+    G.OnCanEditCell = [&](TObject *, int ARow, int ACol, bool &CanEdit) {
+        Asked.push_back(CanEdit);
         if (ACol == 1 && ARow == 6)
             CanEdit = true;
-        else if (ACol == 3)
-            CanEdit = false;
     };
     G.SetCol(2);
-    EXPECT_FALSE(G.Options() & goEditing);   // a grid without editing asks with CanEdit false
+    EXPECT_FALSE(G.Options() & goEditing);
     G.SetCol(1);
     G.SetRow(6);
-    EXPECT_TRUE(G.Options() & goEditing);
+    EXPECT_TRUE(G.Options() & goEditing);    // the one editable cell
     G.SetRow(5);
-    EXPECT_TRUE(G.Options() & goEditing);    // stays on: the handler left CanEdit as it was
-    G.SetCol(3);
-    EXPECT_FALSE(G.Options() & goEditing);   // a non-editable cell takes it away
-    G.SetCol(2);
-    EXPECT_TRUE(G.Options() & goEditing);    // the next question starts with CanEdit true
-    EXPECT_EQ(G.SavedText, G.GetCellText(2, 5));
+    EXPECT_FALSE(G.Options() & goEditing);   // the next cell is asked with CanEdit false again
+    EXPECT_EQ(Asked, (std::vector<bool>{false, false, false, false}));
+    EXPECT_EQ(G.SavedText, G.GetCellText(1, 5));
+
+    // A grid that edits by itself: one refused cell does not switch the later ones off.
+    TCellGrid E;
+    E.SetRowCount(8);
+    E.SetOptions(E.Options() | goEditing);
+    E.OnCanEditCell = [](TObject *, int, int ACol, bool &CanEdit) {
+        if (ACol == 3)
+            CanEdit = false;
+    };
+    E.SetCol(3);
+    EXPECT_FALSE(E.Options() & goEditing);
+    E.SetCol(2);
+    EXPECT_TRUE(E.Options() & goEditing);
 }
 
 TEST(Filter, HidesNonMatchingRowsAndBringsThemBack)
@@ -702,6 +712,243 @@ TEST(AuxiliaryObjects, ArrowShapesCheckerAndThemes)
     EXPECT_FALSE(GridXPVS::DrawThemeBackground(B.Canvas(), GridXPVS::tpCheckBox, 0, TRect(0, 0, 20, 20)));
     GridXPVS::SetThemeLibraryAvailable(true);
     EXPECT_TRUE(GridXPVS::ThemeLibraryLoaded());
+}
+
+} // namespace
+
+namespace {
+
+TEST(Nodes, ContractingHidesTheGroupAndExpandingBringsItBack)
+{
+    TCellGrid G;
+    G.SetRowCount(8);
+    for (int R = 0; R < 8; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    TCellGraphic *Node = G.NewCellGraphic(0, 2);
+    Node->CellType = ctNode;
+    Node->CellIndex = 3;   // the node row and two rows under it
+    EXPECT_TRUE(G.IsNode(2));
+    EXPECT_TRUE(G.HasNodes());
+    EXPECT_FALSE(G.GetNodeState(2));
+    EXPECT_EQ(G.GetNodeSpan(2), 3);
+    EXPECT_EQ(G.GetNodeSpan(3), -1);
+    EXPECT_EQ(G.TreeLineKind(3), 2);
+    EXPECT_EQ(G.TreeLineKind(4), 1);
+
+    G.ContractNode(2);
+    EXPECT_TRUE(G.GetNodeState(2));
+    EXPECT_EQ(G.RowCount(), 6);
+    EXPECT_EQ(G.GetCellText(1, 3), QStringLiteral("5"));
+    G.ContractNode(2);   // already contracted: nothing
+    EXPECT_EQ(G.RowCount(), 6);
+    G.ExpandNode(2);
+    EXPECT_FALSE(G.GetNodeState(2));
+    EXPECT_EQ(G.RowCount(), 8);
+    EXPECT_EQ(G.GetCellText(1, 4), QStringLiteral("4"));
+
+    // A node column refuses to become the current column.
+    EXPECT_FALSE(G.SelectCell(0, 3));
+}
+
+TEST(GraphicQueries, RadiosButtonsCommentsAndErrorRanges)
+{
+    TCellGrid G;
+    TCellGraphic *Radio = G.NewCellGraphic(2, 2);
+    Radio->CellType = ctRadio;
+    auto *Items = new TStringList;
+    Items->Add(QStringLiteral("red"));
+    Items->Add(QStringLiteral("green"));
+    Radio->SetGraphicObject(Items);
+    Radio->CellCreated = true;   // freed with the graphic
+    Radio->CellIndex = -1;
+    G.SetCellText(2, 2, QStringLiteral("green"));
+    int Index = 5;
+    EXPECT_TRUE(G.GetRadio(2, 2, Index));
+    EXPECT_EQ(Index, -1);
+    EXPECT_EQ(G.GetRadioStrings(2, 2), Items);
+    EXPECT_TRUE(G.HasCheckControl(2, 2));
+    EXPECT_TRUE(G.ToggleRadio(2, 2, false));   // from the item of the text, wrapping
+    EXPECT_EQ(G.GetCellText(2, 2), QStringLiteral("red"));
+    EXPECT_FALSE(G.IsRadio(3, 3));
+    EXPECT_EQ(G.GetRadioStrings(3, 3), nullptr);
+
+    TCellGraphic *Button = G.NewCellGraphic(3, 1);
+    Button->CellType = ctButton;
+    Button->CellValue = (4 << 16) | 2;     // offset x 2, y 4
+    Button->CellIndex = (10 << 16) | 20;   // 20 wide, 10 high
+    EXPECT_TRUE(G.IsButton(3, 1));
+    const TRect Cell = G.GetCellRect(3, 1);
+    EXPECT_EQ(G.CellButtonRect(3, 1), TRect(Cell.Left + 2, Cell.Top + 4, Cell.Left + 22, Cell.Top + 14));
+    Button->CellVAlign = vaFull;
+    EXPECT_EQ(G.CellButtonRect(3, 1).Bottom, Cell.Bottom);
+
+    TCellGraphic *Comment = G.NewCellGraphic(1, 3);
+    Comment->CellType = ctComment;
+    Comment->CellText = QStringLiteral("note");
+    Comment->CellErrFrom = 2;
+    Comment->CellErrLen = 3;
+    QString Text;
+    EXPECT_TRUE(G.IsComment(1, 3, Text));
+    EXPECT_EQ(Text, QStringLiteral("note"));
+    int From = -1, Len = -1;
+    G.GetErrorRange(1, 3, From, Len);
+    EXPECT_EQ(From, 2);
+    EXPECT_EQ(Len, 3);
+    G.GetErrorRange(4, 4, From, Len);
+    EXPECT_EQ(From + Len, 0);
+    int Angle = 0;
+    EXPECT_FALSE(G.IsRotated(1, 3, Angle));
+    EXPECT_EQ(G.CellGraphicKind(1, 3), ctComment);
+    EXPECT_EQ(G.CellGraphicKind(4, 4), ctEmpty);
+    EXPECT_TRUE(G.RemoveCellGraphic(1, 3));
+    EXPECT_FALSE(G.RemoveCellGraphic(1, 3));
+}
+
+TEST(RowOperations, RemovingTheFocusedLastRowMovesFocusAboveTheFooters)
+{
+    TCellGrid G;
+    G.SetRowCount(8);
+    G.SetFixedFooters(1);
+    G.SetRow(6);
+    G.RemoveRows(6, 1);
+    EXPECT_EQ(G.RowCount(), 7);
+    EXPECT_EQ(G.Row(), 5);
+
+    // Clearing cells whose text is already empty frees their objects all the same.
+    G.GetCellProperties(2, 2);
+    G.ClearCellBlock(0, 0, 4, 6);
+    EXPECT_FALSE(G.HasCellProperties(2, 2));
+    G.ClearCellBlock(-3, -3, 99, 99);   // clamped to the grid
+}
+
+TEST(RowOperations, ColumnsInsertAndRemoveWithTheirObjects)
+{
+    TCellGrid G;
+    G.SetCellText(2, 1, QStringLiteral("b"));
+    G.GetCellProperties(2, 1)->FontSize = 7;
+    G.InsertColumns(1, 2);
+    EXPECT_EQ(G.ColCount(), 7);
+    EXPECT_EQ(G.GetCellText(4, 1), QStringLiteral("b"));
+    EXPECT_EQ(G.GetCellProperties(4, 1)->FontSize, 7);
+    EXPECT_FALSE(G.HasCellProperties(2, 1));
+    EXPECT_EQ(G.ColWidths(1), G.DefaultColWidth());
+    G.RemoveColumns(1, 2);
+    EXPECT_EQ(G.ColCount(), 5);
+    EXPECT_EQ(G.GetCellText(2, 1), QStringLiteral("b"));
+    EXPECT_EQ(G.GetCellProperties(2, 1)->FontSize, 7);
+    G.RemoveColumns(40, 1);   // outside: nothing
+    EXPECT_EQ(G.ColCount(), 5);
+
+    G.SortSettings()->Column = 3;
+    G.SetColCount(60);   // the column table grows with the grid
+    G.InsertColumns(55, 3);
+    EXPECT_EQ(G.ColCount(), 63);
+}
+
+TEST(UpdateBracket, NestsAndResets)
+{
+    TCellGrid G;
+    G.BeginUpdate();
+    G.BeginUpdate();
+    EXPECT_EQ(G.UpdateCount(), 2);
+    G.EndUpdate();
+    EXPECT_FALSE(G.viewport()->updatesEnabled());
+    G.EndUpdate();
+    EXPECT_TRUE(G.viewport()->updatesEnabled());
+    G.EndUpdate();   // never below zero
+    EXPECT_EQ(G.UpdateCount(), 0);
+    G.BeginUpdateSilent();
+    G.ResetUpdate();
+    EXPECT_EQ(G.UpdateCount(), 0);
+}
+
+} // namespace
+
+#include "TestSupport.h"
+
+namespace {
+
+TEST(Loading, HeadersGoIntoTheCellsAndTheRowHeightIsRemembered)
+{
+    TCellGrid G;
+    G.ColumnHeaders()->OnChange = nullptr;   // as while a form loads its stored lists
+    G.RowHeaders()->OnChange = nullptr;
+    G.ColumnHeaders()->Add(QStringLiteral("序号"));
+    G.ColumnHeaders()->Add(QStringLiteral("图片"));
+    for (int I = 0; I < 9; ++I)
+        G.RowHeaders()->Add(QString::number(I));
+    G.SetDefaultRowHeight(24);
+    G.Loaded();
+    EXPECT_EQ(G.GetCellText(0, 0), QStringLiteral("0"));   // the row headers come second
+    EXPECT_EQ(G.GetCellText(1, 0), QStringLiteral("图片"));
+    EXPECT_EQ(G.GetCellText(0, 4), QStringLiteral("4"));   // only rows inside the grid
+    EXPECT_EQ(G.ReferenceRowHeight(), 24);
+    EXPECT_EQ(G.CreationRowHeight(), 21);
+}
+
+TEST(RowOperations, SplitAndMergeListedColumnsAfterASort)
+{
+    TCellGrid G;
+    G.SetRowCount(6);
+    const char *A[] = {"x", "x", "x", "y", "y"};
+    const char *B[] = {"1", "1", "2", "2", "2"};
+    for (int R = 1; R <= 5; ++R) {
+        G.SetCellText(1, R, QString::fromLatin1(A[R - 1]));
+        G.SetCellText(2, R, QString::fromLatin1(B[R - 1]));
+    }
+    G.MergedColumns()->Add(1);
+    G.MergedColumns()->Add(2);
+    G.MergeListedColumns();
+    EXPECT_EQ(G.CellSpan(1, 1), TPoint(0, 2));
+    EXPECT_EQ(G.CellSpan(1, 4), TPoint(0, 1));
+    // Column 2 merges only inside the blocks of column 1: "2" at rows 3 and 4 stay apart.
+    EXPECT_EQ(G.CellSpan(2, 1), TPoint(0, 1));
+    EXPECT_EQ(G.BaseCell(2, 3), TPoint(2, 3));
+    EXPECT_EQ(G.CellSpan(2, 5), TPoint(0, 1));
+    G.SplitAllColumns();
+    for (int R = 1; R <= 4; ++R) {
+        EXPECT_FALSE(G.IsMergedCell(1, R));
+        EXPECT_FALSE(G.IsMergedCell(2, R));
+    }
+}
+
+TEST(AuxiliaryObjects, FilePictureReadsItsSizeAndDrawsFromTheFile)
+{
+    TestSupport::TempDir Dir;
+    TBitmap Blue(30, 20);
+    Blue.Canvas()->Brush()->SetColor(clBlue);
+    Blue.Canvas()->FillRect(TRect(0, 0, 30, 20));
+    Blue.SaveToFile(Dir.File(QStringLiteral("blue.bmp")));
+    TFilePicture P;
+    P.SetFilename(Dir.File(QStringLiteral("blue.bmp")));
+    EXPECT_EQ(P.Width(), 30);
+    EXPECT_EQ(P.Height(), 20);
+    TFilePicture Copy;
+    Copy.Assign(P);
+    EXPECT_EQ(Copy.Filename(), P.Filename());
+    EXPECT_EQ(Copy.Height(), 20);
+    TBitmap Target(60, 40);
+    P.Draw(Target.Canvas(), TRect(0, 0, 60, 40));
+    EXPECT_EQ(Target.Canvas()->Pixels(50, 30) & 0xFFFFFF, clBlue);   // stretched into the rectangle
+}
+
+} // namespace
+
+namespace {
+
+TEST(AuxiliaryObjects, PopupButtonFrameAndCaption)
+{
+    TPopupButton Button(nullptr);
+    EXPECT_FALSE(Button.isEnabled());
+    Button.resize(60, 20);
+    Button.SetCaption(QStringLiteral("120 x 40"));
+    TBitmap B(60, 20);
+    Button.PaintTo(B.Canvas());
+    EXPECT_EQ(B.Canvas()->Pixels(0, 10) & 0xFFFFFF, clWhite);
+    EXPECT_EQ(B.Canvas()->Pixels(59, 10) & 0xFFFFFF, clGray);
+    Button.SetFlat(true);
+    Button.PaintTo(B.Canvas());
+    EXPECT_EQ(B.Canvas()->Pixels(0, 10) & 0xFFFFFF, ColorToRGB(clBtnFace));
 }
 
 } // namespace

@@ -258,4 +258,21 @@ TEST(Drawing, ProgressPieFillsTheDoneShareOnly)
     EXPECT_EQ(B.Canvas()->Pixels(12, 28) & 0xFFFFFF, clWhite);
 }
 
+TEST(Drawing, NamedGlyphsAreDrawnTransparently)
+{
+    EXPECT_TRUE(GridGlyph(QStringLiteral("NOSUCH")).Empty());
+    const TBitmap &Ticked = GridGlyph(QStringLiteral("CGCHK01"));
+    const TBitmap &Unticked = GridGlyph(QStringLiteral("CGCHK02"));
+    ASSERT_FALSE(Ticked.Empty());
+    EXPECT_NE(Ticked.Image(), Unticked.Image());
+    EXPECT_FALSE(GridGlyph(QStringLiteral("CGLEAFOPEN")).Empty());
+
+    TBitmap B(20, 20);
+    B.Canvas()->Brush()->SetColor(clYellow);
+    B.Canvas()->FillRect(TRect(0, 0, 20, 20));
+    DrawResourceBitmap(B.Canvas(), clYellow, TRect(0, 0, 20, 20), QStringLiteral("CGCHK01"));
+    EXPECT_EQ(B.Canvas()->Pixels(0, 0) & 0xFFFFFF, clYellow);   // the glyph's background shows the cell
+    EXPECT_NE(B.Canvas()->Pixels(7, 7) & 0xFFFFFF, clYellow);
+}
+
 } // namespace

@@ -841,8 +841,7 @@ TInplaceEdit *TStringGrid::CreateEditor()
 
 bool TStringGrid::CanEditShow()
 {
-    // The original also required the grid to be the active control; here the
-    // editor may open on a grid that is not focused yet (it takes the focus).
+    // The grid need not have the focus: the editor takes it when it opens.
     return (FOptions & (goRowSelect | goEditing)) == goEditing && FEditorMode;
 }
 
@@ -1165,6 +1164,14 @@ void TStringGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
             }
         }
         const TGridCoord C = MouseCoord(X, Y);
+        // A header cell picks its column (row) up to move it.
+        if ((FOptions & goColMoving) && C.Y >= 0 && C.Y < FFixedRows && C.X >= FFixedCols) {
+            FMouseState = 4;
+            FSizingIndex = C.X;
+        } else if ((FOptions & goRowMoving) && C.X >= 0 && C.X < FFixedCols && C.Y >= FFixedRows) {
+            FMouseState = 5;
+            FSizingIndex = C.Y;
+        }
         if (C.X >= FFixedCols && C.Y >= FFixedRows) {
             const bool WasCurrent = C.X == FCurrent.X && C.Y == FCurrent.Y;
             if ((Shift & ssShift) && (FOptions & goRangeSelect))
@@ -1199,6 +1206,11 @@ void TStringGrid::MouseMove(TShiftState Shift, int X, int Y)
 
 void TStringGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 {
+    const TGridCoord C = MouseCoord(X, Y);
+    if (FMouseState == 4 && C.X >= FFixedCols && C.X != FSizingIndex)
+        MoveColumn(FSizingIndex, C.X);
+    else if (FMouseState == 5 && C.Y >= FFixedRows && C.Y != FSizingIndex)
+        MoveRow(FSizingIndex, C.Y);
     FMouseState = 0;
     if (OnMouseUp)
         OnMouseUp(this, Button, Shift, X, Y);

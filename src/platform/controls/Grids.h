@@ -286,7 +286,8 @@ private:
     int FInplaceCol = -1;
     int FInplaceRow = -1;
     bool FUpdatingScroll = false;
-    // mouse state: 0 none, 1 selecting, 2 sizing a column, 3 sizing a row
+    // mouse state: 0 none, 1 selecting, 2 sizing a column, 3 sizing a row,
+    // 4 moving a column, 5 moving a row
     int FMouseState = 0;
     int FSizingIndex = -1;
     int FSizingOrigin = 0;
