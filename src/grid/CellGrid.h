@@ -416,4 +416,154 @@ private:
     QWidget *FHookedForm = nullptr;
     bool FFormHooked = false;
     QSize FFormSize;
+
+    // ================================================================ Editing and input
+public:
+    // ---- editing state
+    TEditorType EditorKind = edNormal;
+    bool EditorActive = false;
+    // The typed text that opened the editor ("" = none); an input method's
+    // commit is taken whole.
+    QString StartKey;
+    bool Validating = false;
+    bool EditWithTags = false;
+    bool ExcelStyleDecimalSeparator = false;
+    bool Lookup = false;
+    bool LookupCaseSensitive = false;
+    bool LookupHistory = false;
+    bool HintShowCells = false;
+    bool HintShowLargeText = false;
+    bool HintShowSizing = false;
+    bool HTMLHint = false;
+    TCellGridCheck *CellChecker = nullptr;
+
+    // ---- editor controls (one of each, made hidden on first use)
+    class TCellInplaceEdit *CellEditor();
+    class TGridCombo *InplaceCombo();
+    class TGridSpin *GridSpin();
+    class TGridUniEdit *GridUniEdit();
+    class TGridUniCombo *GridUniCombo();
+    class TGridDatePicker *GridDatePicker();
+    class TGridCheckBox *GridCheckBox();
+    class TGridEditBtn *GridEditBtn();
+    class TGridUnitEditBtn *GridUnitEditBtn();
+    class TGridButton *GridButton();
+    // The grid editor control of the open kind, nullptr for the platform editor's kinds.
+    QWidget *EditorControl(TEditorType Kind);
+    static bool IsGridEditorKind(TEditorType Kind);
+
+    // ---- editing cycle
+    void StoreEditText(int ACol, int ARow, const QString &Value);
+    void RestoreEditText();
+    void ShowCellEditor(int ACol, int ARow);
+    void ReadBackEditor(int ACol, int ARow);
+    void HideCellEditor();
+    void AdvanceEdit(int ACol, int ARow, bool Forward, bool FromEditor, bool Force);
+    bool IsEditable(int ACol, int ARow);
+    virtual bool EndEdit(const QString &NewValue);
+    // An editor's commit: its text goes into the edited cell, then through EndEdit.
+    bool CommitEdit(const QString &Text);
+    // A leave key of a grid editor: closes it and hands the key to the grid.
+    void EditorLeaveKey(quint16 Key, TShiftState Shift);
+    void EllipsClick(int ACol, int ARow, QString &S);
+    QString GetEditText(int ACol, int ARow) override;
+    void SetEditText(int ACol, int ARow, const QString &Value) override;
+    void KeyDown(quint16 &Key, TShiftState Shift) override;
+    void KeyPress(QChar &Key) override;
+    bool DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos) override;
+    bool DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos) override;
+    // Sizes a column to its widest text.
+    void AutoSizeColumn(int ACol);
+    // The text of the last sizing hint ("" when none showed).
+    QString SizingHint() const { return FSizingHint; }
+
+    // ---- events of editing and input
+    std::function<void(TObject *Sender)> OnEditingDone;
+    std::function<void(TObject *Sender, bool &CanAdd)> OnCanAddRow;
+    std::function<void(TObject *Sender, int ARow)> OnAutoAddRow;
+    std::function<void(TObject *Sender, int ACol)> OnAutoInsertCol;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &S)> OnEllipsClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value, bool &Valid)> OnCellValidate;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value, bool &Allow)> OnClipboardBeforePasteCell;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardPaste;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardCopy;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardCut;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AValue, bool UpDown)> OnSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, double AValue, bool UpDown)> OnFloatSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, TDateTime AValue, bool UpDown)> OnDateSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, TDateTime AValue, bool UpDown)> OnTimeSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AItemIndex, const QString &ASelection)> OnComboChange;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AItemIndex, const QString &ASelection,
+                       TObject *AObject)>
+        OnComboObjectChange;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnComboCloseUp;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnClickCell;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnRightClickCell;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnDblClickCell;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool State)> OnCheckBoxClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool State)> OnCheckBoxMouseUp;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioMouseUp;
+    std::function<void(TObject *Sender, int ACol, int ARow)> OnButtonClick;
+    std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnSize;
+    std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowSize;
+    std::function<void(TObject *Sender, int ACol)> OnEndColumnSize;
+    std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnMove;
+    std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowMove;
+    std::function<void(TObject *Sender, int ARow, bool &CanInsert)> OnCanInsertRow;
+    std::function<void(TObject *Sender, int ARow, bool &CanDelete)> OnCanDeleteRow;
+
+protected:
+    bool CanEditShow() override;
+    TInplaceEdit *CreateEditor() override;
+    void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void MouseMove(TShiftState Shift, int X, int Y) override;
+    void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void DblClick() override;
+    void mouseDoubleClickEvent(QMouseEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
+    void inputMethodEvent(QInputMethodEvent *Event) override;
+    void focusInEvent(QFocusEvent *Event) override;
+    bool viewportEvent(QEvent *Event) override;
+
+private:
+    QString EditorValueText();
+    void TypeStartKey(QWidget *Editor);
+    int ColBorderAt(int X, int Y, int Margin) const;
+    int RowBorderAt(int X, int Y, int Margin) const;
+    void ClipboardShortCut(quint16 Key, TShiftState Shift);
+    void CopySelectionText(bool Cut);
+    void PasteSelectionText();
+    void SelectAllData();
+    class TCellInplaceEdit *FCellEditor = nullptr;
+    class TGridCombo *FInplaceCombo = nullptr;
+    class TGridSpin *FGridSpin = nullptr;
+    class TGridUniEdit *FGridUniEdit = nullptr;
+    class TGridUniCombo *FGridUniCombo = nullptr;
+    class TGridDatePicker *FGridDatePicker = nullptr;
+    class TGridCheckBox *FGridCheckBox = nullptr;
+    class TGridEditBtn *FGridEditBtn = nullptr;
+    class TGridUnitEditBtn *FGridUnitEditBtn = nullptr;
+    class TGridButton *FGridButton = nullptr;
+    QString FEditOpenText;         // the text handed to the editor
+    QString FEditOpenRaw;          // the cell text it came from
+    TPoint FEditOpenCell{-1, -1};
+    QString FEditorOpenValue;      // a grid editor's value right after it opened
+    bool FEditorValueRead = true;  // false: the cell text could not be read into the editor
+    TPoint FEditStartCell{-1, -1};
+    QString FEditStartText;
+    bool FEditOpen = false;
+    bool FPlatformEditOpen = false;
+    bool FHidingEditor = false;
+    bool FAdvanceDone = false;
+    int FSizingCol = -1;
+    int FSizingRow = -1;
+    int FSizingStartWidth = 0;
+    QString FSizingHint;
+    TPoint FPressCell{-1, -1};
+    bool FPressOnCheck = false;
+    bool FDisjunctDrag = false;
+    bool FKeypadChar = false;
+    // Starts the editor of the current cell with typed text.
+    void StartEditWith(const QString &Text);
 };
