@@ -4,6 +4,7 @@
 #include "CatalogUi.h"
 #include "CompanyFiles.h"
 #include "DialogGrids.h"
+#include "grid/CellGridEditors.h"
 #include "PageDocument.h"
 #include "PageSettings.h"
 #include "Unit1.h"
@@ -101,9 +102,9 @@ TForm3::TForm3(QWidget *Parent)
     CellGrid1->OnGridHint = [this](TObject *Sender, int ARow, int ACol, QString &HintStr) {
         CellGrid1GridHint(Sender, ARow, ACol, HintStr);
     };
-    DialogGrids::ConnectEllipsis(CellGrid1, [this](TObject *Sender, int ACol, int ARow, QString &S) {
+    CellGrid1->OnEllipsClick = [this](TObject *Sender, int ACol, int ARow, QString &S) {
         CellGrid1EllipsClick(Sender, ACol, ARow, S);
-    });
+    };
 
     FormCreate();
 }
@@ -164,7 +165,9 @@ void TForm3::FormCreate()
         CellGrid1->SetCells(0, R.Row, R.Label);
         CellGrid1->SetCells(1, R.Row, Defaults.value(R.Row));
     }
-    DialogGrids::SetComboItems(CellGrid1, OutputTypes());
+    // Row 14 is the grid's only combo-list cell: its editor holds the output types.
+    CellGrid1->InplaceCombo()->clear();
+    CellGrid1->InplaceCombo()->addItems(OutputTypes());
     CellGrid1->MergeCellBlock(1, rowRemark, 1, 2);
 }
 

@@ -63,9 +63,9 @@ TForm4::TForm4(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form4")
     CellGrid1->OnGetEditorType = [this](TObject *Sender, int ACol, int ARow, TEditorType &AEditor) {
         CellGrid1GetEditorType(Sender, ACol, ARow, AEditor);
     };
-    DialogGrids::ConnectEllipsis(CellGrid1, [this](TObject *Sender, int ACol, int ARow, QString &S) {
+    CellGrid1->OnEllipsClick = [this](TObject *Sender, int ACol, int ARow, QString &S) {
         CellGrid1EllipsClick(Sender, ACol, ARow, S);
-    });
+    };
 }
 
 void TForm4::Guard(const std::function<void()> &Handler)

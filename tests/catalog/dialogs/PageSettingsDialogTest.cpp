@@ -8,6 +8,7 @@
 #include "catalog/PageDocument.h"
 #include "catalog/PageSettings.h"
 #include "catalog/Unit1.h"
+#include "grid/CellGridEditors.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 
 using namespace DialogTest;
@@ -482,4 +484,74 @@ TEST_F(MainWindowDialogs, OutputLanguageSwitch)
     EXPECT_TRUE(Form->SpeedButton9->isEnabled());
     Ui.Answers = {IDNO};
     Form->close();
+}
+
+// ---------------------------------------------------------------- editing in the grid
+
+namespace {
+
+void Activate(QWidget *W)
+{
+    W->show();
+    W->activateWindow();
+    QApplication::setActiveWindow(W);
+    QApplication::processEvents();
+}
+
+QWidget *Focused()
+{
+    QWidget *W = QApplication::focusWidget();
+    return W ? W : QApplication::activeWindow();
+}
+
+void Goto(TCellGrid *G, int ACol, int ARow)
+{
+    G->setFocus();
+    G->SetCol(ACol);
+    G->SetRow(ARow);
+    QApplication::processEvents();
+}
+
+} // namespace
+
+TEST_F(PageSettingsDialog, CellsEditWithTheirEditorKinds)
+{
+    TScriptedUi Ui;
+    TForm3 Form(nullptr);
+    Form.resize(500, 700);
+    Activate(&Form);
+    TCellGrid *G = Form.CellGrid1;
+
+    // Picture width: digits only.
+    Goto(G, 1, rowPictureWidth);
+    QTest::keyClick(Focused(), Qt::Key_F2);
+    ASSERT_TRUE(G->CellEditor() && G->CellEditor()->isVisible());
+    G->CellEditor()->selectAll();
+    QTest::keyClicks(Focused(), QStringLiteral("1a2"));
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(G->Cells(1, rowPictureWidth), QStringLiteral("12"));
+
+    // Output type: a drop-down list of the five types.
+    Goto(G, 1, rowOutputType);
+    QTest::keyClick(Focused(), Qt::Key_F2);
+    TGridCombo *Combo = G->InplaceCombo();
+    ASSERT_TRUE(Combo->isVisible());
+    EXPECT_EQ(Combo->count(), 5);
+    EXPECT_EQ(Combo->currentText(), QStringLiteral("CHM(帮助文件类型)"));
+    Combo->setCurrentIndex(3);
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_FALSE(Combo->isVisible());
+    EXPECT_EQ(G->Cells(1, rowOutputType), QStringLiteral("ZIP(压缩文件类型)"));
+
+    // Output folder: the button opens the folder browser.
+    Goto(G, 1, rowOutputFolder);
+    QTest::keyClick(Focused(), Qt::Key_F2);
+    TGridEditBtn *Btn = G->GridEditBtn();
+    ASSERT_TRUE(Btn->isVisible());
+    Ui.Folders = {QStringLiteral("/srv/目录")};
+    QString S = Btn->text();
+    G->EllipsClick(1, rowOutputFolder, S);
+    EXPECT_EQ(S, QStringLiteral("/srv/目录"));
+    EXPECT_EQ(Ui.FolderCaptions, QStringList{QStringLiteral("请选择一个文件夹：")});
+    Form.hide();
 }
