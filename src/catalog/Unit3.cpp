@@ -183,7 +183,9 @@ void TForm3::LoadFromPage(const TPageDocument &Page)
     for (const TSettingRow &R : Rows())
         CellGrid1->SetCells(1, R.Row, ShownValue(Page.Values(R.Key)));
     ComboBox2->setEditText(ShownValue(Page.Values(StyleKey)));
-    ComboBox1->setCurrentIndex(Page.Values(LanguageKey) == Chinese ? 0 : 1);
+    // English exactly when the output writes English, so that confirming the
+    // dialog never switches a page's language by itself.
+    ComboBox1->setCurrentIndex(Page.Values(LanguageKey).trimmed() == English ? 1 : 0);
 }
 
 // ------------------------------------------------------------------ showing
