@@ -244,6 +244,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         Ctl->setGeometry(R.Left, R.Top, std::max(W, 1), std::max(H, 1));
     };
     FEditorValueRead = true;
+    QWidget *KeyTarget = nullptr;
     const QString EditText = GetEditText(ACol, ARow);
 
     switch (EditorKind) {
@@ -284,7 +285,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         S->setEnabled(true);
         S->show();
         S->setFocus();
-        TypeStartKey(S);
+        KeyTarget = S;
         break;
     }
     case edComboEdit:
@@ -325,7 +326,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         if (MouseActions()->DirectComboDrop)
             Cb->SetDroppedDown(true);
         if (!Uni)
-            TypeStartKey(Cb);
+            KeyTarget = Cb;
         break;
     }
     case edEditBtn:
@@ -339,7 +340,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         E->setEnabled(true);
         E->show();
         E->setFocus();
-        TypeStartKey(E);
+        KeyTarget = E;
         E->resize(E->width(), std::max(H, 1));
         break;
     }
@@ -362,7 +363,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         E->setEnabled(true);
         E->show();
         E->setFocus();
-        TypeStartKey(E);
+        KeyTarget = E;
         E->resize(E->width(), std::max(H, 1));
         break;
     }
@@ -436,7 +437,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         U->setEnabled(true);
         U->show();
         U->setFocus();
-        TypeStartKey(U);
+        KeyTarget = U;
         break;
     }
     default:
@@ -444,6 +445,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         break;
     }
     FEditorOpenValue = EditorValueText();
+    TypeStartKey(KeyTarget);
     StartKey.clear();
 }
 
