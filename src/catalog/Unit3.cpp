@@ -42,7 +42,7 @@ TForm3::TForm3(QWidget *Parent)
 {
     CellGrid1 = new TCellGrid(this);
     CellGrid1->setObjectName(QStringLiteral("CellGrid1"));
-    CellGrid1->setMinimumSize(420, 340);
+    CellGrid1->setMinimumSize(420, GridRowCount * 22 + 6);
 
     Label1 = new QLabel(QStringLiteral("Catalog 语言："), this);
     Label1->setObjectName(QStringLiteral("Label1"));
