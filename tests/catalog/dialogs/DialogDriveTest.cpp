@@ -4,57 +4,12 @@
 #include "DialogTestSupport.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 using namespace DialogTest;
 
 namespace {
-
-QString Driver()
-{
-    return qEnvironmentVariable("QB_PROGRAM_DIR", QStringLiteral(QB_PROGRAM_DIR_DEFAULT)) + QStringLiteral("/quillbook-drive");
-}
-
-void CopyData(const QString &Home)
-{
-    const QString Data = TestSupport::DataDir();
-    QDirIterator It(Data, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (It.hasNext()) {
-        const QString F = It.next();
-        const QString To = Home + QLatin1Char('/') + QDir(Data).relativeFilePath(F);
-        QDir().mkpath(QFileInfo(To).absolutePath());
-        QFile::copy(F, To);
-    }
-}
-
-struct TRun {
-    int Code = -1;
-    QString Out;
-    QString Err;
-};
-
-TRun Drive(const QString &Home, const QString &Script, const QStringList &ProgramArgs)
-{
-    QProcess P;
-    P.start(Driver(), QStringList{QStringLiteral("--home"), Home, QStringLiteral("-"), QStringLiteral("--")} + ProgramArgs);
-    TRun R;
-    if (!P.waitForStarted(30000))
-        return R;
-    P.write(Script.toUtf8());
-    P.closeWriteChannel();
-    if (!P.waitForFinished(300000)) {
-        P.kill();
-        P.waitForFinished();
-        return R;
-    }
-    R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
-    R.Out = QString::fromUtf8(P.readAllStandardOutput());
-    R.Err = QString::fromUtf8(P.readAllStandardError());
-    return R;
-}
 
 const QString PageText = QStringLiteral(
     "QBT FILE TYPE 2.0\r\n{Catalog编号}=P1\r\n{Catalog名称}=样品\r\n{业务员名}=\r\n{客户编号}=\r\n{客户名称}=\r\n"
@@ -67,9 +22,9 @@ const QString PageText = QStringLiteral(
 
 TEST(DialogDrive, BothDialogsEditAndConfirmThroughTheDriver)
 {
-    ASSERT_TRUE(QFileInfo(Driver()).isExecutable()) << Driver().toStdString();
+    ASSERT_TRUE(QFileInfo(TestSupport::DriverPath()).isExecutable()) << TestSupport::DriverPath().toStdString();
     TestSupport::TempDir Home;
-    CopyData(Home.Path());
+    TestSupport::CopyDataTo(Home.Path());
     QDir().mkpath(Home.File(QStringLiteral("目录册")));
     for (const QString &Style : {QStringLiteral("春天系列"), QStringLiteral("夏天系列")}) {
         QDir().mkpath(Home.File(QStringLiteral("html/") + Style));
@@ -78,7 +33,7 @@ TEST(DialogDrive, BothDialogsEditAndConfirmThroughTheDriver)
     const QString Page = Home.File(QStringLiteral("p.qbt"));
     WriteGbk(Page, PageText);
 
-    const TRun R = Drive(Home.Path(),
+    const TestSupport::DriveRun R = TestSupport::RunDrive(Home.Path(),
                          QStringLiteral("click SpeedButton8\n"
                                         "text Form3.Label3\n"
                                         "set-cell Form3.CellGrid1 1 6 乙公司\n"
