@@ -584,6 +584,11 @@ private:
     bool FDisjunctDrag = false;
     bool FKeypadChar = false;
     int FCursorKind = 0;
+    int FMoveFrom = -1;           // the column or row being moved (EnhRowColMove)
+    bool FMovingRow = false;
+    bool FMoveAllowed = false;
+    void ShowMoveArrows(int Target);
+    void HideMoveArrows();
     QString FHoverAnchor;
     TPoint FHoverAnchorCell{-1, -1};
     std::vector<QWidget *> FShownCellControls;   // only compared, never used

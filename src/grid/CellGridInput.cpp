@@ -352,6 +352,22 @@ void TCellGrid::focusInEvent(QFocusEvent *Event)
 {
     setAttribute(Qt::WA_InputMethodEnabled);
     TBaseGrid::focusInEvent(Event);
+    // The grid's own editors hand the focus back with OtherFocusReason;
+    // every other arrival is the user entering the grid.
+    const Qt::FocusReason Reason = Event->reason();
+    const bool Entering = Reason == Qt::TabFocusReason || Reason == Qt::BacktabFocusReason
+        || Reason == Qt::ActiveWindowFocusReason || Reason == Qt::ShortcutFocusReason
+        || Reason == Qt::MouseFocusReason;
+    if (!Entering || Col() >= ColCount() || Row() >= RowCount())
+        return;
+    if (!EditorActive) {
+        FEditStartCell = TPoint(RealCol(), Row());
+        FEditStartText = GetCellText(RealCol(), Row());
+    }
+    if (HasCheckControl(RealCol(), Row()))
+        return;
+    if (Navigation()->AlwaysEdit && Reason != Qt::MouseFocusReason && (Options() & goEditing) && !EditorMode())
+        ShowEditor();
 }
 
 // =================================================================== clipboard text
@@ -520,6 +536,9 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         const TRect R = GetCellRect(Hit.X, Hit.Y);
         FCellEditor->CaretPoint = QPoint(X - R.Left, Y - R.Top);
     }
+    // Enhanced moving is the grid's own; the platform's plain move stays out.
+    if (EnhRowColMove)
+        During &= ~(goColMoving | goRowMoving);
     if (During != Saved)
         SetOptions(During);
     TBaseGrid::MouseDown(Button, Shift, X, Y);
@@ -542,6 +561,24 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         if (!(Shift & ssCtrl))
             ClearColSelect();
         FDisjunctDrag = true;
+    }
+
+    // With EnhRowColMove a press on a header starts moving its column or row.
+    FMoveFrom = -1;
+    if (!OnBorder && EnhRowColMove) {
+        if ((Options() & goColMoving) && Hit.Y < FixedRows() && Hit.X >= FixedCols()) {
+            FMoveFrom = Hit.X;
+            FMovingRow = false;
+        } else if ((Options() & goRowMoving) && Hit.X < FixedCols() && Hit.Y >= FixedRows()) {
+            FMoveFrom = Hit.Y;
+            FMovingRow = true;
+        }
+        FMoveAllowed = false;
+        if (FMoveFrom >= 0) {
+            if (OnClickCell)
+                OnClickCell(this, Cell.Y, Cell.X);
+            return;
+        }
     }
 
     // Presses in fixed cells select whole columns, rows or everything.
@@ -640,6 +677,21 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
     }
     if (!(Shift & ssLeft))
         return;
+    if (FMoveFrom >= 0) {
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const int Target = FMovingRow ? Hit.Y : Hit.X;
+        bool Allow = Target >= 0 && (FMovingRow ? Target >= FixedRows() : Target >= FixedCols());
+        if (Allow && FMovingRow && OnRowMove)
+            OnRowMove(this, Target, Allow);
+        else if (Allow && !FMovingRow && OnColumnMove)
+            OnColumnMove(this, RealColIndex(Target), Allow);
+        FMoveAllowed = Allow;
+        if (Allow)
+            ShowMoveArrows(Target);
+        else
+            HideMoveArrows();
+        return;
+    }
     if (FSizingCol >= 0 && HintShowSizing) {
         FSizingHint = QStringLiteral("cw=<b>") + IntToStr(ColWidths(FSizingCol)) + QStringLiteral("</b>");
         QToolTip::showText(viewport()->mapToGlobal(QPoint(X, Y)), FSizingHint, viewport());
@@ -665,6 +717,21 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     if (FSizingRow >= 0) {
         FSizingRow = -1;
         QToolTip::hideText();
+        return;
+    }
+    if (FMoveFrom >= 0) {
+        const int From = FMoveFrom;
+        FMoveFrom = -1;
+        HideMoveArrows();
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const int Target = FMovingRow ? Hit.Y : Hit.X;
+        if (FMoveAllowed && Target >= 0 && Target != From) {
+            if (FMovingRow && Target >= FixedRows())
+                MoveRow(From, Target);
+            else if (!FMovingRow && Target >= FixedCols())
+                MoveColumn(From, Target);
+        }
+        FMoveAllowed = false;
         return;
     }
     if (FDisjunctDrag) {
@@ -851,8 +918,41 @@ bool TCellGrid::DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos)
 
 // =================================================================== hints
 
+void TCellGrid::ShowMoveArrows(int Target)
+{
+    // Arrows on both sides of the line where the moved column or row would go.
+    const TRect R = FMovingRow ? GetCellRect(0, Target) : GetCellRect(Target, 0);
+    if (FMovingRow) {
+        const QPoint L = viewport()->mapToGlobal(QPoint(R.Left, R.Top));
+        const QPoint Rt = viewport()->mapToGlobal(QPoint(R.Right, R.Top));
+        ArrowWindow(2)->move(L.x() - 11, L.y() - 5);
+        ArrowWindow(3)->move(Rt.x(), Rt.y() - 5);
+        ArrowWindow(2)->show();
+        ArrowWindow(3)->show();
+    } else {
+        const QPoint T = viewport()->mapToGlobal(QPoint(R.Left, R.Top));
+        const QPoint B = viewport()->mapToGlobal(QPoint(R.Left, R.Bottom));
+        ArrowWindow(1)->move(T.x() - 5, T.y() - 11);
+        ArrowWindow(0)->move(B.x() - 5, B.y());
+        ArrowWindow(1)->show();
+        ArrowWindow(0)->show();
+    }
+}
+
+void TCellGrid::HideMoveArrows()
+{
+    for (int D = 0; D < 4; ++D)
+        if (ArrowWindow(D))
+            ArrowWindow(D)->hide();
+}
+
 bool TCellGrid::viewportEvent(QEvent *Event)
 {
+    // No context menu while a column or row is being moved.
+    if (Event->type() == QEvent::ContextMenu && FMoveFrom >= 0) {
+        Event->accept();
+        return true;
+    }
     if (Event->type() != QEvent::ToolTip)
         return TBaseGrid::viewportEvent(Event);
     auto *Help = static_cast<QHelpEvent *>(Event);

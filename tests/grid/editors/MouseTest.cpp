@@ -348,3 +348,40 @@ TEST_F(GridTest, AnchorsGoToCellsOrToTheDesktop)
     ASSERT_EQ(Left2.size(), 1u);
     EXPECT_EQ(Left2[0], "cell://R4C3");
 }
+
+TEST_F(GridTest, HeaderDragMovesAColumnWithEnhancedMoving)
+{
+    Grid->EnhRowColMove = true;
+    Grid->SetOptions(Grid->Options() | goColMoving | goRowMoving);
+    Grid->SetCells(1, 0, QStringLiteral("H1"));
+    Grid->SetCells(1, 2, QStringLiteral("one"));
+    Grid->SetCells(3, 2, QStringLiteral("three"));
+    bool Allow = false;
+    std::vector<int> Asked;
+    Grid->OnColumnMove = [&](TObject *, int ACol, bool &A) {
+        Asked.push_back(ACol);
+        A = Allow;
+    };
+    auto Drag = [&](QPoint From, QPoint To) {
+        QTest::mousePress(Grid->viewport(), Qt::LeftButton, {}, From);
+        QMouseEvent Move(QEvent::MouseMove, QPointF(To), Grid->viewport()->mapToGlobal(QPointF(To)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Grid->viewport(), &Move);
+        QTest::mouseRelease(Grid->viewport(), Qt::LeftButton, {}, To);
+    };
+    Drag(CellPoint(1, 0), CellPoint(3, 0));
+    ASSERT_FALSE(Asked.empty());
+    EXPECT_EQ(Asked.back(), 3);
+    EXPECT_EQ(Grid->Cells(1, 2), "one");
+    Allow = true;
+    Drag(CellPoint(1, 0), CellPoint(3, 0));
+    EXPECT_EQ(Grid->Cells(3, 2), "one");
+    EXPECT_EQ(Grid->Cells(2, 2), "three");
+    EXPECT_EQ(Grid->Cells(3, 0), "H1");
+    EXPECT_FALSE(Grid->ArrowWindow(0)->isVisible());
+
+    // Rows move the same way from the fixed column.
+    Grid->SetCells(2, 4, QStringLiteral("row4"));
+    Drag(CellPoint(0, 4), CellPoint(0, 1));
+    EXPECT_EQ(Grid->Cells(2, 1), "row4");
+}
