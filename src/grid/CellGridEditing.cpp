@@ -632,6 +632,9 @@ bool TCellGrid::CommitEdit(const QString &Text)
 
 void TCellGrid::EditorLeaveKey(quint16 Key, TShiftState Shift)
 {
+    // Esc takes nothing from the editor back into the cell.
+    if (Key == VK_ESCAPE && EditorActive && IsGridEditorKind(EditorKind))
+        FEditorOpenValue = EditorValueText();
     HideCellEditor();
     setFocus();
     if (Key == VK_ESCAPE || Key == VK_RETURN)

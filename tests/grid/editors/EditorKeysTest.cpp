@@ -177,3 +177,24 @@ TEST_F(GridTest, SpinButtonsFireTheSpinEventByDirection)
     Key(Qt::Key_Return);
     EXPECT_EQ(Grid->Cells(1, 1), "4");
 }
+
+TEST_F(GridTest, EscInAGridEditorNeverWritesTheCell)
+{
+    Kind(edUnitEditBtn);
+    Grid->SetCells(1, 1, QStringLiteral("12.5 kg"));
+    Goto(1, 1);
+    Key(Qt::Key_F2);
+    Grid->GridUnitEditBtn()->setText(QStringLiteral("99"));
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(Grid->Cells(1, 1), "12.5 kg");
+
+    Kind(edComboList);
+    Grid->InplaceCombo()->addItems({QStringLiteral("one"), QStringLiteral("two")});
+    Grid->SetCells(2, 1, QStringLiteral("other"));
+    Goto(2, 1);
+    Key(Qt::Key_F2);
+    Grid->InplaceCombo()->setCurrentIndex(1);
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(Grid->Cells(2, 1), "other");
+    EXPECT_EQ(QApplication::focusWidget(), Grid);
+}
