@@ -440,6 +440,10 @@ public:
     bool URLEdit = false;
     // The anchor under the pointer is the hint of an HTML cell.
     bool AnchorHint = false;
+    // Zooming: a step of -10 ... 10 (others are ignored) added to every column
+    // width and row height that stays positive; Ctrl with the wheel zooms by one.
+    void Zoom(int Step);
+    int ZoomStep() const { return FZoomStep; }
     // The link target of the anchor at a point of a cell ("" when none).
     QString AnchorAt(int ACol, int ARow, int X, int Y);
     TCellGridCheck *CellChecker = nullptr;
@@ -584,6 +588,7 @@ private:
     bool FDisjunctDrag = false;
     bool FKeypadChar = false;
     int FCursorKind = 0;
+    int FZoomStep = 0;
     int FMoveFrom = -1;           // the column or row being moved (EnhRowColMove)
     bool FMovingRow = false;
     bool FMoveAllowed = false;

@@ -898,8 +898,25 @@ bool TCellGrid::SelectRadio(int ACol, int ARow, int Index)
 
 // =================================================================== wheel
 
+void TCellGrid::Zoom(int Step)
+{
+    if (Step < -10 || Step > 10)
+        return;
+    FZoomStep = Step;
+    for (int C = 0; C < ColCount(); ++C)
+        if (ColWidths(C) + Step > 0)
+            SetColWidths(C, ColWidths(C) + Step);
+    for (int R = 0; R < RowCount(); ++R)
+        if (RowHeights(R) + Step > 0)
+            SetRowHeights(R, RowHeights(R) + Step);
+}
+
 bool TCellGrid::DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos)
 {
+    if ((Shift & ssCtrl) && IntelliZoom) {
+        Zoom(-1);
+        return true;
+    }
     const int Left = LeftCol();
     const bool Result = TBaseGrid::DoMouseWheelDown(Shift, MousePos);
     if ((Options() & goRowSelect) && Navigation()->KeepHorizScroll)
@@ -909,6 +926,10 @@ bool TCellGrid::DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos)
 
 bool TCellGrid::DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos)
 {
+    if ((Shift & ssCtrl) && IntelliZoom) {
+        Zoom(1);
+        return true;
+    }
     const int Left = LeftCol();
     const bool Result = TBaseGrid::DoMouseWheelUp(Shift, MousePos);
     if ((Options() & goRowSelect) && Navigation()->KeepHorizScroll)

@@ -3,6 +3,7 @@
 #include "GridFixture.h"
 
 #include <QHelpEvent>
+#include <QWheelEvent>
 
 #include "platform/services/Shell.h"
 
@@ -384,4 +385,22 @@ TEST_F(GridTest, HeaderDragMovesAColumnWithEnhancedMoving)
     Grid->SetCells(2, 4, QStringLiteral("row4"));
     Drag(CellPoint(0, 4), CellPoint(0, 1));
     EXPECT_EQ(Grid->Cells(2, 1), "row4");
+}
+
+TEST_F(GridTest, ZoomStepsStayInRangeAndKeepSizesPositive)
+{
+    Grid->SetColWidths(1, 3);
+    const int W2 = Grid->ColWidths(2), H1 = Grid->RowHeights(1);
+    Grid->Zoom(11);
+    EXPECT_EQ(Grid->ColWidths(2), W2);
+    Grid->Zoom(-5);
+    EXPECT_EQ(Grid->ZoomStep(), -5);
+    EXPECT_EQ(Grid->ColWidths(1), 3);
+    EXPECT_EQ(Grid->ColWidths(2), W2 - 5);
+    EXPECT_EQ(Grid->RowHeights(1), H1 - 5);
+    QWheelEvent Wheel(QPointF(50, 50), Grid->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Grid->viewport(), &Wheel);
+    EXPECT_EQ(Grid->ColWidths(2), W2 - 4);
+    EXPECT_EQ(Grid->Row(), 1);
 }
