@@ -1,7 +1,7 @@
 // The main window's book list and the other documents start-up can open.
 
 #include "CatalogBridge.h"
-#include "CatalogUi.h"
+#include "platform/core/FileUtils.h"
 #include "Unit1.h"
 
 #include <QDir>
@@ -11,7 +11,7 @@
 #include <QToolButton>
 
 using namespace CatalogBridge;
-using namespace CatalogUi;
+
 
 namespace {
 
@@ -194,7 +194,7 @@ void TForm1::ImportPictures(const QStringList &Files)
             ++Block;
         }
         const QString Path = QFileInfo(File.trimmed()).absoluteFilePath();
-        CellGrid1->SetCells(1, 6 * Block, Path);
+        CellGrid1->SetCellText(1, 6 * Block, Path);
         LoadCellPicture(1, 6 * Block - 5, Path);
         StoreProductBlock(1, 6 * Block);
     }
