@@ -1,0 +1,205 @@
+#pragma once
+// TUnZipper: reads an archive's directory and extracts its members.
+//
+// Paths on disk are native ("/"); member names keep "\" between folders as
+// the archive records hold them (ZipObj.h). Member names are code page 936,
+// or UTF-8 when the member's general purpose bit 11 says so.
+//
+// Message boxes go through OnHandleMessage; without a handler the library
+// answers conservatively (No to a question, Cancel to OK/Cancel). The file
+// and folder dialogs that a ZipName or DestDir of "?" opens are the
+// application's: OnSelectZipName and OnSelectDestDir; without them the
+// choice counts as cancelled.
+
+#include "ZipObj.h"
+#include "ZipStreams.h"
+
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+enum TIncompleteZipMode { izAssumeMulti = 0, izAssumeBad = 1, izAssumeNotAZip = 2 };
+enum class TUZOverwriteMode { Prompt = 0, Always = 1, Never = 2, ifNewer = 3, ifOlder = 4 };
+enum TSkipReason {
+    skrBadPassword = 0,
+    skrNotOverwritten = 1,
+    skrCannotOpen = 2,
+    skrCannotCreate = 3,
+    skrExcluded = 4,
+    skrArchiveBitClear = 5,
+    skrNotInArchive = 6,
+    skrSkippedByHandler = 7,
+};
+enum TMultiMode { mmNone = 0, mmSpan = 1, mmBlocks = 2 };
+enum TBlockMode { bmStandard = 0, bmClassic = 1 };
+enum TSplitPartType { sptFirst = 0, sptMiddle = 1, sptLast = 2 };
+
+// Message box flags and answers used with ShowLibraryMessage.
+enum : quint32 { ZMB_OK = 0x00, ZMB_OKCANCEL = 0x01, ZMB_YESNO = 0x04, ZMB_ICONERROR = 0x10, ZMB_ICONQUESTION = 0x20 };
+enum : int { ZID_OK = 1, ZID_CANCEL = 2, ZID_YES = 6, ZID_NO = 7 };
+
+class TUnZipper : public TComponent {
+public:
+    explicit TUnZipper(TComponent *AOwner = nullptr);
+    ~TUnZipper() override;
+    void Assign(const TUnZipper &Source);
+
+    // ---- the archive ----
+    QString ZipName() const { return FZipName; }
+    virtual void SetZipName(const QString &Value);
+    // Uses an archive stream of the application (not owned) instead of a file.
+    void SetZipStream(TStream *Stream);
+    int MemberCount() const;
+    void OpenAndReadDirectory();
+    void CloseAndForgetArchive();
+    // A member in the order of SortMode; EListError "Index %d is out of range".
+    TZipHeaderInfo *Member(int Index) const;
+    QString MemberComment(int Index);
+    QString ArchiveComment();
+    TEndCentral &EndCentralRecord() { return FEndCentral; }
+    TMultiMode MultiMode() const { return FMultiMode; }
+
+    // ---- extraction ----
+    int UnpackFiles();
+    // Test mode: decompresses the selected members and checks them, writing nothing.
+    int TestFiles();
+    // Extracts one member (index in the current view) into Stream or memory;
+    // the size and CRC are checked. A cancel raises ECanceledUnzipToBuffer.
+    bool UnzipToStream(int Index, TStream *Stream);
+    QByteArray UnzipToBuffer(int Index);
+    // Application marks: with UseMarks, UnpackFiles selects exactly the marked members.
+    void MarkMember(int Index, bool Marked = true);
+    bool UseMarks = false;
+
+    // Stop or hold a running operation (safe from another thread or a handler).
+    void Cancel() { FCancel = true; }
+    void SetPaused(bool Value) { FPause = Value; }
+    bool Busy() const { return FBusy; }
+
+    int ShowLibraryMessage(int MessageID, const QString &Msg1, const QString &Msg2, quint32 Flags);
+
+    // ---- properties ----
+    QString DestDir() const { return FDestDir; }
+    void SetDestDir(const QString &Value);
+    QString RootDir() const { return FRootDir; }
+    void SetRootDir(const QString &Value);
+    TStrings &FilesList() { return FFilesList; }
+    TStrings &RelativePathList() { return FRelativePathList; }
+    TZipSortMode SortMode() const { return FSortMode; }
+    void SetSortMode(TZipSortMode Value);
+    bool KeepZipOpen() const { return FKeepZipOpen; }
+    void SetKeepZipOpen(bool Value);
+    int ThisVersion() const { return FThisVersion; }
+    void SetThisVersion(int) { FThisVersion = 306; }
+    int ThisBuild() const { return FThisBuild; }
+    void SetThisBuild(int) { FThisBuild = 1; }
+
+    bool DoAll = false;
+    bool RecreateDirs = false;
+    TUZOverwriteMode OverwriteMode = TUZOverwriteMode::Prompt;
+    bool RetainAttributes = true;
+    bool ReplaceReadOnly = false;
+    bool FlushFilesOnClose = false;
+    bool DoProcessMessages = true;
+    TIncompleteZipMode IncompleteZipMode = izAssumeMulti;
+    TBlockMode BlockMode = bmStandard;
+    TOEMConvert OEMConvert = oemAlways;
+    // Disk labels do not exist here; kept for settings that carry the value.
+    bool CheckDiskLabels = true;
+
+    // ---- events ----
+    std::function<void(TObject *Sender, int NumFiles, qint64 TotalBytes, bool &StopNow)> OnStartUnZipInfo;
+    std::function<void(TObject *Sender, int FileIndex, QString &FName, bool &Skip)> OnStartUnZip;
+    std::function<void(TObject *Sender, bool &OverWriteIt, int FileIndex, QString &FName)> OnPromptForOverwrite;
+    std::function<void(TObject *Sender, TSkipReason Reason, const QString &FName, int FileIndex, bool &Retry)> OnSkippingFile;
+    std::function<void(TObject *Sender, int FileIndex, QString &NewPassword)> OnBadPassword;
+    std::function<void(TObject *Sender, quint32 CalcCRC, quint32 StoredCRC, int FileIndex)> OnBadCRC;
+    std::function<void(TObject *Sender, int Percent)> OnFilePercentDone;
+    std::function<void(TObject *Sender, int Percent)> OnTotalPercentDone;
+    std::function<void(TObject *Sender, int FileIndex, const QString &FName)> OnEndUnZip;
+    std::function<void(TObject *Sender, int FileCount)> OnUnZipComplete;
+    std::function<void(TObject *Sender, uchar *Buffer, int Length, const QString &Password)> OnDecrypt;
+    std::function<void(TObject *Sender, int MessageID, const QString &Msg1, const QString &Msg2, quint32 Flags, int &Return)> OnHandleMessage;
+    std::function<void(TObject *Sender, TIncompleteZipMode &IncompleteMode)> OnInCompleteZip;
+    std::function<void(TObject *Sender, QString &FName, int PartNum, TSplitPartType SplitType)> OnFileNameForSplitPart;
+    std::function<void(TObject *Sender, int NextDisk, QString &FName)> OnGetNextDisk;
+    // The application's file and folder dialogs for "?" (True: chosen).
+    std::function<bool(TObject *Sender, const QString &Title, const QString &Filter, const QString &InitialDir, QString &FileName)> OnSelectZipName;
+    std::function<bool(TObject *Sender, const QString &InitialDir, QString &Folder)> OnSelectDestDir;
+
+protected:
+    // Opens the archive stream and loads the directory when needed.
+    void OpenArchive();
+    void CloseArchive();
+    void ReadArchiveDirectory(TStream *Stream);
+    bool LocateEndOfCentralDir(TStream *Stream);
+    bool ScanLocalHeaders(TStream *Stream);
+    void DropDirectory();
+    void BuildSortedView();
+    void CheckIndex(int Index) const;
+    // Messages, cancel and pause between buffers; raises EUserCanceled (181).
+    void CheckCancel();
+    void SwitchToDisk(quint32 Disk);
+    QString PartName(quint32 Disk);
+    TStream *Archive() const { return FArchive; }
+    int Percent(qint64 Done, qint64 Total) const;
+    void ReadLazyComment(TZipHeaderInfo &H);
+    // Where a member's data must end: the next member or the central directory.
+    qint64 MemberDataLimit(const TZipHeaderInfo &H) const;
+
+    struct FileStamp {
+        qint64 Seconds = 0;
+        qint64 Nanoseconds = 0;
+        qint64 Size = -1;
+        bool operator==(const FileStamp &) const = default;
+    };
+    FileStamp ArchiveStamp() const;
+
+    QString FZipName;
+    QString FBaseName;
+    QString FDestDir;
+    QString FRootDir;
+    TStringList FFilesList;
+    TStringList FRelativePathList;
+    TZipSortMode FSortMode = ByNone;
+    bool FKeepZipOpen = false;
+    int FThisVersion = 306;
+    int FThisBuild = 1;
+
+    TStream *FArchive = nullptr;                   // the open archive stream
+    std::unique_ptr<TLFNFileStream> FOwnedArchive; // when it is a file we opened
+    bool FZipIsStream = false;
+    std::unique_ptr<TSortedZip> FMembers;          // archive order
+    std::unique_ptr<TSortedZip> FSortedView;       // null when SortMode is ByNone
+    TSortedZip *View() const { return FSortedView ? FSortedView.get() : FMembers.get(); }
+    FileStamp FArchiveDate;
+    bool FDirectoryLoaded = false;
+    TEndCentral FEndCentral;
+    quint32 FNumberOfDisks = 1;
+    quint32 FCurrentDisk = 0;
+    TMultiMode FMultiMode = mmNone;
+    bool FScanning = false;
+    bool FFromZfc = false;
+    std::atomic<bool> FCancel{false};
+    std::atomic<bool> FPause{false};
+    bool FBusy = false;
+
+private:
+    enum class RunKind { Extract, Test };
+    int RunExtraction(RunKind Kind);
+    class Sink;
+    class FileSink;
+    class NullSink;
+    class StreamSink;
+    // Decodes one member into Out; returns True when size and CRC match.
+    bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC);
+    bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count);
+    QString OutputPath(const TZipHeaderInfo &H, bool &Refused) const;
+    void ReportFile(qint64 Done, qint64 Size);
+    void ReportTotal(qint64 Done);
+    qint64 FTotalBytes = 0;
+    qint64 FTotalDone = 0;
+    qint64 FFileDone = 0;
+    qint64 FFileSize = 0;
+};

@@ -1,0 +1,391 @@
+#include "ZipStreams.h"
+
+#include "ZipObj.h"
+#include "platform/core/Codec.h"
+#include "platform/core/FileUtils.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+// ------------------------------------------------------------ TS_BufferStream
+
+TS_BufferStream::TS_BufferStream(TStream *Inner, int BufferSize)
+    : FInner(Inner), FBuffer(size_t(std::max(BufferSize, 16)))
+{
+}
+
+TS_BufferStream::~TS_BufferStream()
+{
+    // Errors cannot be reported from here; callers that care call Finish().
+    Finish();
+}
+
+bool TS_BufferStream::FlushBuffer()
+{
+    if (FState != 2)
+        return true;
+    bool Ok = true;
+    if (FPos > 0)
+        Ok = FInner && FInner->Write(FBuffer.data(), FPos) == FPos;
+    FPos = FEnd = 0;
+    FState = 0;
+    if (!Ok)
+        FFailed = true;
+    return Ok;
+}
+
+bool TS_BufferStream::Finish()
+{
+    bool Ok = FlushBuffer();
+    if (FFlushOnClose && FWritten) {
+        if (auto *File = dynamic_cast<TFileStream *>(FInner)) {
+            if (File->Handle() >= 0 && ::fsync(File->Handle()) != 0)
+                Ok = false;
+        }
+        FWritten = false;
+    }
+    if (!Ok)
+        FFailed = true;
+    return !FFailed;
+}
+
+qint64 TS_BufferStream::Read(void *Buffer, qint64 Count)
+{
+    if (FState == 2 && !FlushBuffer())
+        return 0;
+    auto *Out = static_cast<char *>(Buffer);
+    qint64 Total = 0;
+    const qint64 Size = qint64(FBuffer.size());
+    while (Count > 0) {
+        if (FState != 1 || FPos >= FEnd) {
+            if (Count >= Size) {
+                // Large reads skip the buffer.
+                FState = 0;
+                FPos = FEnd = 0;
+                const qint64 N = FInner->Read(Out, Count);
+                if (N > 0)
+                    Total += N;
+                break;
+            }
+            const qint64 N = FInner->Read(FBuffer.data(), Size);
+            FPos = 0;
+            FEnd = std::max<qint64>(N, 0);
+            FState = FEnd > 0 ? 1 : 0;
+            if (FEnd == 0)
+                break;
+        }
+        const qint64 M = std::min(Count, FEnd - FPos);
+        std::memcpy(Out, FBuffer.data() + FPos, size_t(M));
+        FPos += M;
+        Out += M;
+        Count -= M;
+        Total += M;
+    }
+    return Total;
+}
+
+qint64 TS_BufferStream::Write(const void *Buffer, qint64 Count)
+{
+    if (FState == 1) {
+        // Drop the read-ahead: the inner stream goes back to the logical position.
+        FInner->Seek(-(FEnd - FPos), soCurrent);
+        FState = 0;
+        FPos = FEnd = 0;
+    }
+    const auto *In = static_cast<const char *>(Buffer);
+    qint64 Total = 0;
+    const qint64 Size = qint64(FBuffer.size());
+    while (Count > 0) {
+        if (FState == 0 && Count >= Size) {
+            const qint64 N = FInner->Write(In, Count);
+            FWritten = true;
+            if (N != Count)
+                FFailed = true;
+            return Total + std::max<qint64>(N, 0);
+        }
+        const qint64 M = std::min(Count, Size - FPos);
+        std::memcpy(FBuffer.data() + FPos, In, size_t(M));
+        FPos += M;
+        FState = 2;
+        FWritten = true;
+        if (FPos == Size && !FlushBuffer())
+            return Total;
+        In += M;
+        Count -= M;
+        Total += M;
+    }
+    if (FState == 2 && FPos == 0)
+        FState = 0;
+    return Total;
+}
+
+qint64 TS_BufferStream::Seek(qint64 Offset, TSeekOrigin Origin)
+{
+    const qint64 Inner = FInner->Seek(0, soCurrent);
+    qint64 Logical = Inner;
+    if (FState == 1)
+        Logical = Inner - (FEnd - FPos);
+    else if (FState == 2)
+        Logical = Inner + FPos;
+    qint64 NewPos = 0;
+    switch (int(Origin)) {
+    case 0: NewPos = Offset; break;
+    case 1: NewPos = Logical + Offset; break;
+    case 2: {
+        const qint64 InnerSize = FInner->Size();
+        const qint64 End = std::max(InnerSize, FState == 2 ? Inner + FPos : InnerSize);
+        NewPos = End + Offset;
+        break;
+    }
+    default:
+        throw Exception(ZipResourceString(191).replace(QLatin1String("%d"), QString::number(int(Origin))));
+    }
+    if (NewPos != Logical && FState == 1 && NewPos >= Logical - FPos && NewPos <= Logical + (FEnd - FPos)) {
+        // Inside the read-ahead: only the buffer position moves.
+        FPos += NewPos - Logical;
+        return NewPos;
+    }
+    if (NewPos != Logical) {
+        if (!FlushBuffer())
+            throw Exception(ZipResourceString(190));
+        FInner->Seek(NewPos, soBeginning);
+        FState = 0;
+        FPos = FEnd = 0;
+    }
+    return NewPos;
+}
+
+qint64 TS_BufferStream::Size()
+{
+    const qint64 InnerSize = FInner->Size();
+    if (FState == 2)
+        return std::max(InnerSize, FInner->Seek(0, soCurrent) + FPos);
+    return InnerSize;
+}
+
+void TS_BufferStream::SetSize(qint64 NewSize)
+{
+    const qint64 Pos = Seek(0, soCurrent);
+    if (!FlushBuffer())
+        throw Exception(ZipResourceString(190));
+    if (FState == 1) {
+        FInner->Seek(Pos, soBeginning);
+        FState = 0;
+        FPos = FEnd = 0;
+    }
+    FInner->SetSize(NewSize);
+    FInner->Seek(std::min(Pos, NewSize), soBeginning);
+}
+
+void TS_BufferStream::PutBack(char C)
+{
+    if (FState != 1 || FPos <= 0)
+        throw EStreamError(ZipResourceString(192));
+    FBuffer[size_t(--FPos)] = C;
+}
+
+// ------------------------------------------------------------- TLFNFileStream
+
+TLFNFileStream::TLFNFileStream(const QString &FileName, quint16 Mode, bool FlushOnClose, int BufferSize)
+    : TS_BufferStream(nullptr, BufferSize)
+{
+    FFile = std::make_unique<TFileStream>(FileName, Mode);
+    FInner = FFile.get();
+    FFlushOnClose = FlushOnClose && (Mode == fmCreate || (Mode & 3) != 0);
+}
+
+TLFNFileStream::~TLFNFileStream()
+{
+    Finish();
+}
+
+QString TLFNFileStream::FileName() const
+{
+    return FFile->FileName();
+}
+
+// ----------------------------------------------------------------- utilities
+
+bool ZipDirectoryExists(const QString &Path)
+{
+    struct stat St;
+    return ::stat(QFile::encodeName(Path).constData(), &St) == 0 && S_ISDIR(St.st_mode);
+}
+
+QString ZipStripBackslash(const QString &Path)
+{
+    if (Path.endsWith(QLatin1Char('/')) || Path.endsWith(QLatin1Char('\\')))
+        return Path.left(Path.size() - 1);
+    return Path;
+}
+
+void ZipForceDirectories(const QString &Path)
+{
+    const QString Dir = ZipStripBackslash(Path);
+    if (Dir.size() < 3 && !Dir.startsWith(QLatin1Char('/')))
+        return;
+    if (Dir.isEmpty() || ZipDirectoryExists(Dir))
+        return;
+    const qsizetype Slash = Dir.lastIndexOf(QLatin1Char('/'));
+    if (Slash > 0)
+        ZipForceDirectories(Dir.left(Slash));
+    ::mkdir(QFile::encodeName(Dir).constData(), 0777);
+}
+
+namespace {
+std::function<bool()> &MessagePump()
+{
+    static std::function<bool()> Pump;
+    return Pump;
+}
+}
+
+void SetZipMessagePump(std::function<bool()> Pump)
+{
+    MessagePump() = std::move(Pump);
+}
+
+bool ZipYieldMessages()
+{
+    auto &Pump = MessagePump();
+    return Pump ? Pump() : false;
+}
+
+quint32 ZipDosDateTimeFromTime(qint64 UnixTime)
+{
+    time_t T = time_t(UnixTime);
+    struct tm Tm {};
+    localtime_r(&T, &Tm);
+    int Year = Tm.tm_year + 1900;
+    if (Year < 1980)
+        return (1u << 21) | (1u << 16);   // 1980-01-01 00:00
+    if (Year > 2107)
+        Year = 2107;
+    return quint32(Tm.tm_sec / 2) | (quint32(Tm.tm_min) << 5) | (quint32(Tm.tm_hour) << 11)
+        | (quint32(Tm.tm_mday) << 16) | (quint32(Tm.tm_mon + 1) << 21) | (quint32(Year - 1980) << 25);
+}
+
+qint64 ZipTimeFromDosDateTime(quint32 Dos)
+{
+    Dos = RepairDosDateTime(Dos);
+    struct tm Tm {};
+    Tm.tm_sec = int(Dos & 0x1F) * 2;
+    Tm.tm_min = int((Dos >> 5) & 0x3F);
+    Tm.tm_hour = int((Dos >> 11) & 0x1F);
+    Tm.tm_mday = int((Dos >> 16) & 0x1F);
+    Tm.tm_mon = int((Dos >> 21) & 0x0F) - 1;
+    Tm.tm_year = int((Dos >> 25) & 0x7F) + 80;
+    Tm.tm_isdst = -1;
+    return qint64(mktime(&Tm));
+}
+
+qint64 ZipFileDosDate(const QString &Path)
+{
+    struct stat St;
+    if (::stat(QFile::encodeName(ZipStripBackslash(Path)).constData(), &St) != 0)
+        return -1;
+    return ZipDosDateTimeFromTime(St.st_mtime);
+}
+
+double ZipFileDateTime(const QString &Path)
+{
+    const qint64 Dos = ZipFileDosDate(Path);
+    if (Dos < 0)
+        return 0;
+    // Days since 1899-12-30 in local time, from the repaired DOS fields.
+    const quint32 D = RepairDosDateTime(quint32(Dos));
+    const int Year = int((D >> 25) & 0x7F) + 1980, Month = int((D >> 21) & 0x0F), Day = int((D >> 16) & 0x1F);
+    if (!IsValidDate(Year, Month, Day))
+        return 0;
+    return EncodeDate(Year, Month, Day)
+        + EncodeTime(int((D >> 11) & 0x1F), int((D >> 5) & 0x3F), int(D & 0x1F) * 2, 0);
+}
+
+bool ZipSetFileDosDate(const QString &Path, quint32 DosDateTime)
+{
+    struct timespec Times[2];
+    Times[0].tv_sec = Times[1].tv_sec = time_t(ZipTimeFromDosDateTime(DosDateTime));
+    Times[0].tv_nsec = Times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, QFile::encodeName(Path).constData(), Times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+QString ZipVolumeLabel(const QString &)
+{
+    return QString();
+}
+
+bool ZipSetVolumeLabel(const QString &, const QString &)
+{
+    return false;
+}
+
+bool ZipIsRemovableDrive(const QString &)
+{
+    return false;
+}
+
+qint64 ZipClusterSize(const QString &Path)
+{
+    struct statvfs Vfs;
+    if (::statvfs(QFile::encodeName(Path).constData(), &Vfs) != 0)
+        throw EInOutError(QString::fromLocal8Bit(std::strerror(errno)));
+    return qint64(Vfs.f_frsize ? Vfs.f_frsize : Vfs.f_bsize);
+}
+
+qint64 ZipDiskFreeSpace(const QString &Path)
+{
+    struct statvfs Vfs;
+    if (::statvfs(QFile::encodeName(Path).constData(), &Vfs) != 0)
+        return -1;
+    return qint64(Vfs.f_bavail) * qint64(Vfs.f_frsize ? Vfs.f_frsize : Vfs.f_bsize);
+}
+
+void ZipOemNormalize(QString &Name)
+{
+    QString Out;
+    Out.reserve(Name.size());
+    for (qsizetype I = 0; I < Name.size(); ++I) {
+        // Keep surrogate pairs together.
+        const qsizetype Len = Name[I].isHighSurrogate() && I + 1 < Name.size() ? 2 : 1;
+        const QString Ch = Name.mid(I, Len);
+        Out += Cp936::CanEncode(Ch) ? Ch : QStringLiteral("?");
+        I += Len - 1;
+    }
+    Name = Out;
+}
+
+QString ZipShortPathName(const QString &Path)
+{
+    return Path;
+}
+
+bool ZipHasWildcards(const QString &S)
+{
+    for (QChar C : S)
+        if (C == QLatin1Char('*') || C == QLatin1Char('?') || C == QLatin1Char('<') || C == QLatin1Char('>')
+            || C == QLatin1Char('|'))
+            return true;
+    return false;
+}
+
+void ZipMoveFile(const QString &Source, const QString &Target)
+{
+    const QByteArray Src = QFile::encodeName(Source), Dst = QFile::encodeName(Target);
+    if (::rename(Src.constData(), Dst.constData()) == 0)
+        return;
+    // Another file system: copy beside the target, then rename over it.
+    bool Ok = CopyFile(Source, Target, false);
+    if (Ok)
+        ::unlink(Src.constData());
+    else
+        throw Exception(ZipResourceString(203) + QStringLiteral(": ") + ZipResourceString(202) + Source
+                        + QStringLiteral(" -> ") + Target);
+}

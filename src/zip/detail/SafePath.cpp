@@ -1,0 +1,125 @@
+#include "SafePath.h"
+
+#include "platform/core/FileUtils.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ZipDetail {
+
+QString CleanRelativePath(const QString &Path, bool IsFolder)
+{
+    if (Path.contains(QChar(0)))
+        return QString();
+    QString P = Path;
+    P.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QStringList Parts;
+    for (const QString &Part : P.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (Part == QLatin1String("."))
+            continue;
+        if (Part == QLatin1String(".."))
+            return QString();
+        Parts << Part;
+    }
+    if (Parts.isEmpty())
+        return QString();
+    QString R = Parts.join(QLatin1Char('/'));
+    if (IsFolder)
+        R += QLatin1Char('/');
+    return R;
+}
+
+QString JoinPath(const QString &Base, const QString &Relative)
+{
+    if (Base.endsWith(QLatin1Char('/')))
+        return Base + Relative;
+    return Base + QLatin1Char('/') + Relative;
+}
+
+bool MakeFoldersInside(const QString &Base, const QString &Folder)
+{
+    QString B = Base;
+    while (B.size() > 1 && B.endsWith(QLatin1Char('/')))
+        B.chop(1);
+    if (!DirectoryExists(B) && !ForceDirectories(B))
+        return false;
+    QString Rest = Folder;
+    if (!Rest.startsWith(B))
+        return false;
+    Rest = Rest.mid(B.size());
+    QString Cur = B == QLatin1String("/") ? QString() : B;
+    for (const QString &Part : Rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        Cur += QLatin1Char('/') + Part;
+        const QByteArray C = QFile::encodeName(Cur);
+        struct stat St;
+        if (::lstat(C.constData(), &St) != 0) {
+            if (::mkdir(C.constData(), 0777) != 0 && errno != EEXIST)
+                return false;
+            if (::lstat(C.constData(), &St) != 0)
+                return false;
+        }
+        if (S_ISLNK(St.st_mode) || !S_ISDIR(St.st_mode))
+            return false;
+    }
+    return true;
+}
+
+TempFile::TempFile(const QString &Folder)
+{
+    QString F = Folder.isEmpty() ? QStringLiteral("./") : Folder;
+    if (!F.endsWith(QLatin1Char('/')))
+        F += QLatin1Char('/');
+    QByteArray Templ = QFile::encodeName(F + QStringLiteral(".qbz-XXXXXX"));
+    const int Fd = ::mkstemp(Templ.data());
+    if (Fd < 0)
+        return;
+    ::close(Fd);
+    FPath = QFile::decodeName(Templ);
+}
+
+TempFile::~TempFile()
+{
+    Remove();
+}
+
+bool TempFile::RenameTo(const QString &Target)
+{
+    if (FPath.isEmpty())
+        return false;
+    if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(Target).constData()) != 0)
+        return false;
+    FPath.clear();
+    return true;
+}
+
+void TempFile::Remove()
+{
+    if (!FPath.isEmpty())
+        ::unlink(QFile::encodeName(FPath).constData());
+    FPath.clear();
+}
+
+void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External)
+{
+    static const mode_t Mask = [] {
+        const mode_t M = ::umask(022);
+        ::umask(M);
+        return M;
+    }();
+    mode_t Mode = 0666 & ~Mask;
+    if (Retain) {
+        const mode_t UnixMode = mode_t((External >> 16) & 0777);
+        if ((VersionMadeBy >> 8) == 3 && UnixMode != 0)
+            Mode = UnixMode;
+        else if (External & 0x01)
+            Mode &= ~mode_t(0222);
+    }
+    ::chmod(QFile::encodeName(Path).constData(), Mode);
+}
+
+} // namespace ZipDetail

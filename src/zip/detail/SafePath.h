@@ -1,0 +1,38 @@
+#pragma once
+// Safe output paths for extraction. Internal to the zip library.
+
+#include <QString>
+
+namespace ZipDetail {
+
+// A member path made relative and clean: "\" and "/" separate folders, empty
+// and "." parts are dropped. Returns a null string for a path that must be
+// refused: a ".." part, a NUL character, or nothing left (a file needs a name).
+QString CleanRelativePath(const QString &Path, bool IsFolder);
+QString JoinPath(const QString &Base, const QString &Relative);
+
+// Creates the folders of Folder below Base, never through a symbolic link:
+// False when a part below Base is a link or not a folder, or cannot be made.
+bool MakeFoldersInside(const QString &Base, const QString &Folder);
+
+// A new, empty file with a unique name in Folder, removed unless renamed.
+class TempFile {
+public:
+    explicit TempFile(const QString &Folder);
+    ~TempFile();
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+    bool Created() const { return !FPath.isEmpty(); }
+    QString Path() const { return FPath; }
+    bool RenameTo(const QString &Target);
+    void Remove();
+
+private:
+    QString FPath;
+};
+
+// Permissions of an extracted file: the default for new files, narrowed to
+// read-only or taken from a Unix host's mode when the attributes are kept.
+void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External);
+
+} // namespace ZipDetail

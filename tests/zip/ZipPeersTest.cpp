@@ -1,0 +1,271 @@
+// Archives we write are accepted by unzip, 7-Zip and python's zipfile, and
+// archives they write are read and extracted by us.
+
+#include "ZipTestUtil.h"
+#include "platform/core/Codec.h"
+#include "zip/Zipper.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+using namespace ZipTest;
+
+namespace {
+
+struct Site {
+    TestSupport::TempDir Dir;
+    QString Root() const { return Dir.File(QStringLiteral("site")); }
+    void Make()
+    {
+        WriteAll(Root() + QStringLiteral("/index.htm"), TextBytes(200000, 1));
+        WriteAll(Root() + QStringLiteral("/images/a.jpg"), RandomBytes(70000, 2));
+        WriteAll(Root() + QStringLiteral("/images/empty.gif"), QByteArray());
+        WriteAll(Root() + QStringLiteral("/css/style.css"), TextBytes(5000, 3));
+        WriteAll(Root() + QStringLiteral("/README"), "no extension\r\n");
+        WriteAll(Root() + QString::fromUtf8("/产品/价格表.htm"), TextBytes(3000, 4));
+    }
+};
+
+// Zips a folder the way the application does.
+int ZipFolder(const QString &Folder, const QString &ZipName, int Level = 6)
+{
+    TZipper Z;
+    Z.SetRootDir(Folder);
+    Z.SetZipName(ZipName);
+    Z.SetPackLevel(Level);
+    Z.FilesList().Clear();
+    Z.FilesList().Add(Folder + QStringLiteral("/*.*"));
+    Z.Recurse = true;
+    Z.SetRelativePaths(true);
+    return Z.PackFiles();
+}
+
+int Unpack(const QString &ZipName, const QString &Dest)
+{
+    TUnZipper U;
+    U.SetZipName(ZipName);
+    U.SetDestDir(Dest);
+    U.RecreateDirs = true;
+    U.DoAll = true;
+    U.OverwriteMode = TUZOverwriteMode::Always;
+    return U.UnpackFiles();
+}
+
+void ExpectSameTree(const QString &A, const QString &B)
+{
+    QDir DA(A);
+    const QStringList Files = [&] {
+        QStringList L;
+        QDirIterator It(A, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (It.hasNext())
+            L << DA.relativeFilePath(It.next());
+        L.sort();
+        return L;
+    }();
+    ASSERT_FALSE(Files.isEmpty());
+    for (const QString &F : Files) {
+        SCOPED_TRACE(F.toStdString());
+        ASSERT_TRUE(QFileInfo::exists(B + QLatin1Char('/') + F));
+        EXPECT_EQ(ReadAll(A + QLatin1Char('/') + F), ReadAll(B + QLatin1Char('/') + F));
+    }
+}
+
+} // namespace
+
+TEST(ZipPeers, WrittenArchivePassesUnzip7zAndPythonAndExtractsByteIdentical)
+{
+    Site S;
+    S.Make();
+    const QString Zip = S.Dir.File(QStringLiteral("out.zip"));
+    const QString Stored = S.Dir.File(QStringLiteral("stored.zip"));
+    EXPECT_EQ(ZipFolder(S.Root(), Zip), 6);
+    EXPECT_EQ(ZipFolder(S.Root(), Stored, 0), 6);
+
+    for (const QString &Z : {Zip, Stored}) {
+        SCOPED_TRACE(Z.toStdString());
+        QByteArray Out;
+        EXPECT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), Z}, &Out), 0) << Out.constData();
+        EXPECT_EQ(RunProgram(QStringLiteral("7z"), {QStringLiteral("t"), Z}, &Out), 0) << Out.constData();
+        EXPECT_EQ(Python(QStringLiteral("import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1])\n"
+                                        "assert z.testzip() is None\n"
+                                        "print(sorted(n for n in z.namelist()))"),
+                         {Z}, &Out),
+                  0)
+            << Out.constData();
+        // No folder prefix, "/" separators.
+        EXPECT_TRUE(Out.contains("'images/a.jpg'")) << Out.constData();
+        EXPECT_TRUE(Out.contains("'index.htm'"));
+    }
+    // Level 0 stores every member, with flag bit 2.
+    EXPECT_EQ(Python(QStringLiteral("import sys,zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                                    "  assert i.compress_type==0 and i.flag_bits&4, i\n"),
+                     {Stored}),
+              0);
+
+    // Info-ZIP extracts what we wrote; we extract it again; all identical.
+    const QString ByUnzip = S.Dir.File(QStringLiteral("by-unzip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-q"), Zip, QStringLiteral("-d"), ByUnzip}), 0);
+    const QString ByUs = S.Dir.File(QStringLiteral("by-us"));
+    EXPECT_EQ(Unpack(Zip, ByUs), 6);
+    ExpectSameTree(S.Root(), ByUs);
+    // Info-ZIP reads our code page 936 names as bytes; python with cp936 decodes them right.
+    QByteArray Names;
+    Python(QStringLiteral("import sys,zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                          "  print(i.filename.encode('cp437').decode('gbk') if not i.flag_bits&0x800 else i.filename)"),
+           {Zip}, &Names);
+    EXPECT_TRUE(QString::fromUtf8(Names).contains(QString::fromUtf8("产品/价格表.htm"))) << Names.constData();
+}
+
+TEST(ZipPeers, ReadsInfoZipArchivesStoredDeflatedCommentedStreamedAndZip64)
+{
+    Site S;
+    S.Make();
+    // Info-ZIP stores names here as raw UTF-8 bytes without the UTF-8 flag,
+    // which a code page 936 reader cannot know: keep this tree ASCII.
+    QDir(S.Root() + QString::fromUtf8("/产品")).removeRecursively();
+    const QString Work = S.Root();
+    struct Case {
+        const char *Name;
+        QStringList Args;
+    };
+    const QList<Case> Cases = {
+        {"deflated.zip", {QStringLiteral("-qr"), QStringLiteral("-6")}},
+        {"stored.zip", {QStringLiteral("-qr"), QStringLiteral("-0")}},
+        {"zip64.zip", {QStringLiteral("-qr"), QStringLiteral("-fz")}},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const QString Zip = S.Dir.File(QString::fromLatin1(C.Name));
+        ASSERT_EQ(RunProgram(QStringLiteral("zip"), C.Args + QStringList{Zip, QStringLiteral(".")}, nullptr, Work), 0);
+        const QString Dest = S.Dir.File(QString::fromLatin1(C.Name) + QStringLiteral(".out"));
+        // Five files and the two folder entries.
+        EXPECT_EQ(Unpack(Zip, Dest), 7);
+        ExpectSameTree(Work, Dest);
+    }
+
+    // Archive and member comments (zip -z and -c read them from standard input).
+    const QString Commented = S.Dir.File(QStringLiteral("commented.zip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("sh"),
+                         {QStringLiteral("-c"),
+                          QStringLiteral("printf 'archive note\\n.\\n' | zip -qz \"$1\" index.htm && "
+                                         "printf 'member note\\n' | zip -qc \"$1\" index.htm"),
+                          QStringLiteral("sh"), Commented},
+                         nullptr, Work),
+              0);
+    {
+        TUnZipper U;
+        U.SetZipName(Commented);
+        U.OpenAndReadDirectory();
+        ASSERT_EQ(U.MemberCount(), 1);
+        EXPECT_EQ(U.ArchiveComment().trimmed(), QStringLiteral("archive note"));
+        EXPECT_EQ(U.MemberComment(0).trimmed(), QStringLiteral("member note"));
+        EXPECT_THROW(U.MemberComment(1), EListError);
+    }
+
+    // Data descriptors: zip writes one when its input is a pipe.
+    const QString Streamed = S.Dir.File(QStringLiteral("streamed.zip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("sh"),
+                         {QStringLiteral("-c"), QStringLiteral("cat index.htm | zip -q - - | cat > \"$1\""), QStringLiteral("sh"), Streamed},
+                         nullptr, Work),
+              0);
+    {
+        TUnZipper U;
+        U.SetZipName(Streamed);
+        U.OpenAndReadDirectory();
+        ASSERT_EQ(U.MemberCount(), 1);
+        EXPECT_TRUE(U.Member(0)->HasDescriptor());
+        EXPECT_EQ(U.UnzipToBuffer(0), ReadAll(Work + QStringLiteral("/index.htm")));
+    }
+}
+
+TEST(ZipPeers, ReadsSevenZipAndPythonZip64Archives)
+{
+    Site S;
+    S.Make();
+    const QString Seven = S.Dir.File(QStringLiteral("seven.zip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-tzip"), Seven, S.Root() + QStringLiteral("/*")}), 0);
+    const QString Dest = S.Dir.File(QStringLiteral("seven.out"));
+    // 7-Zip also stores the three folders as entries: they count too.
+    EXPECT_EQ(Unpack(Seven, Dest), 9);
+    ExpectSameTree(S.Root(), Dest);
+
+    // python's force_zip64 writes Zip64 blocks in the local and central headers.
+    const QString Py = S.Dir.File(QStringLiteral("py64.zip"));
+    ASSERT_EQ(Python(QStringLiteral("import sys,zipfile\n"
+                                    "with zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED) as z:\n"
+                                    "  for n,d in (('a.txt',b'alpha'*1000),('dir/b.bin',bytes(range(256))*50)):\n"
+                                    "    with z.open(n,'w',force_zip64=True) as f: f.write(d)\n"),
+                     {Py}),
+              0);
+    TUnZipper U;
+    U.SetZipName(Py);
+    U.OpenAndReadDirectory();
+    ASSERT_EQ(U.MemberCount(), 2);
+    EXPECT_EQ(U.UnzipToBuffer(0), QByteArray("alpha").repeated(1000));
+    QByteArray Bytes;
+    for (int I = 0; I < 256; ++I)
+        Bytes += char(I);
+    EXPECT_EQ(U.UnzipToBuffer(1), Bytes.repeated(50));
+}
+
+TEST(ZipPeers, CodePage936NamesRoundTripAndUtf8FlaggedNamesRead)
+{
+    TestSupport::TempDir D;
+    // Our writer stores the names in code page 936 (no UTF-8 flag); python
+    // sees exactly the GBK bytes and we read the name back.
+    const QString Src = D.File(QString::fromUtf8("源/图片/产品.txt"));
+    WriteAll(Src, "gbk name");
+    const QString Ours = D.File(QStringLiteral("ours.zip"));
+    EXPECT_EQ(ZipFolder(D.File(QString::fromUtf8("源")), Ours), 1);
+    QByteArray Out;
+    ASSERT_EQ(Python(QStringLiteral("import sys,zipfile\n"
+                                    "i=zipfile.ZipFile(sys.argv[1]).infolist()[0]\n"
+                                    "assert not i.flag_bits&0x800\n"
+                                    "print(i.filename.encode('cp437').hex())"),
+                     {Ours}, &Out),
+              0);
+    EXPECT_EQ(Out.trimmed(), Cp936::Encode(QString::fromUtf8("图片/产品.txt")).toHex());
+    const QString Dest = D.File(QStringLiteral("out"));
+    EXPECT_EQ(Unpack(Ours, Dest), 1);
+    EXPECT_EQ(ReadAll(Dest + QString::fromUtf8("/图片/产品.txt")), QByteArray("gbk name"));
+
+    // Python marks non-ASCII names as UTF-8 (bit 11).
+    const QString Utf = D.File(QStringLiteral("utf8.zip"));
+    ASSERT_EQ(Python(QStringLiteral("import sys,zipfile\n"
+                                    "with zipfile.ZipFile(sys.argv[1],'w') as z: z.writestr('目录/文件€.txt', b'utf8')\n"),
+                     {Utf}),
+              0);
+    TUnZipper U;
+    U.SetZipName(Utf);
+    U.OpenAndReadDirectory();
+    ASSERT_EQ(U.MemberCount(), 1);
+    EXPECT_EQ(U.Member(0)->Directory(), QString::fromUtf8("目录\\"));
+    EXPECT_EQ(U.Member(0)->FileName(), QString::fromUtf8("文件€.txt"));
+}
+
+TEST(ZipPeers, UpdatedArchiveKeepsMembersAndStaysValid)
+{
+    Site S;
+    S.Make();
+    const QString Zip = S.Dir.File(QStringLiteral("upd.zip"));
+    ASSERT_EQ(ZipFolder(S.Root(), Zip), 6);
+    // Add one file, replace one with newer content: kept members are copied.
+    WriteAll(S.Root() + QStringLiteral("/new.txt"), "new");
+    WriteAll(S.Root() + QStringLiteral("/index.htm"), TextBytes(1000, 9));
+    SetFileAge(S.Root() + QStringLiteral("/index.htm"), 86400);
+    TZipper Z;
+    Z.SetRootDir(S.Root());
+    Z.SetZipName(Zip);
+    Z.SetRelativePaths(true);
+    Z.FilesList().Add(S.Root() + QStringLiteral("/index.htm"));
+    Z.FilesList().Add(S.Root() + QStringLiteral("/new.txt"));
+    EXPECT_EQ(Z.PackFiles(), 2);
+    EXPECT_EQ(Z.MemberCount(), 7);
+    QByteArray Out;
+    EXPECT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), Zip}, &Out), 0) << Out.constData();
+    const QString Dest = S.Dir.File(QStringLiteral("upd.out"));
+    EXPECT_EQ(Unpack(Zip, Dest), 7);
+    ExpectSameTree(S.Root(), Dest);
+}
+
