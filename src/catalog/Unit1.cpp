@@ -136,6 +136,7 @@ TForm1::TForm1(QWidget *Parent)
     setFont(QFont(QStringLiteral("宋体"), 10));
     BuildLayout();
     BuildMenu();
+    SetupOutputMenus();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {
         ProgressBar1->setValue(Position);

@@ -190,6 +190,29 @@ public:
 
     bool SaveButtonEnabled() const;
 
+    // ---- Output: page validation and page output ----
+    bool ValidatePageHeader();
+    void OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFolder, QString &ResultPath);
+    QString LoadEffectHead(const QString &Effect);
+    QString LoadEffectBody(const QString &Effect);
+    static QString FileBaseName(const QString &Path);
+    static QString NewGuidString();
+    void WriteMht(const QString &HtmlPath, const QStringList &Files, QString &ResultPath, const QString &MhtPath);
+    void ChmProgress(const QString &Text);
+    void N53Click();
+    void ZIP1Click();
+    void RAR1Click();
+    void EXE1Click();
+    void HTML1Click();
+    void CHM1Click();
+    void QBA1Click();
+    void N57Click();
+    void SpeedButton5Click();
+    void Button7Click();
+    void SetupOutputMenus();
+    QMenu *PopupMenu2 = nullptr;
+    // ---- end of Output ----
+
 protected:
     void closeEvent(QCloseEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;

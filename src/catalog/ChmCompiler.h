@@ -1,0 +1,38 @@
+#pragma once
+// The help compiler driver: compiles an HTML help project (.hhp) into a compiled
+// help file (.chm) with the system's help compiler program. The project may
+// name its files by full paths; the driver stages a flat copy of the project
+// that the compiler can read, and the help file replaces the project's
+// "Compiled file=" only when the compile succeeded.
+
+#include "platform/core/Types.h"
+
+#include <QString>
+#include <functional>
+
+class TChmCompiler : public TObject {
+public:
+    // Finds the compiler; raises Exception when it is not installed.
+    TChmCompiler();
+    ~TChmCompiler() override;
+    TChmCompiler(const TChmCompiler &) = delete;
+    TChmCompiler &operator=(const TChmCompiler &) = delete;
+
+    // Every line the compiler reports.
+    std::function<void(const QString &Text)> OnLog;
+
+    // Compiles synchronously; Progress gets the compiler's report line by line.
+    // True when the compiler ended with exit code 0 and wrote a non-empty file;
+    // otherwise no file is left at the project's target.
+    bool Compile(const QString &ProjectPath, const std::function<void(const QString &Text)> &Progress);
+
+    QString CompilerPath() const { return FCompiler; }
+    // The program to run in place of the installed one (tests); "" restores the search.
+    static void SetCompilerOverride(const QString &Program);
+
+private:
+    QString FCompiler;
+};
+
+// The process-wide compiler, made on first use.
+TChmCompiler &ChmCompilerInstance();

@@ -1,0 +1,33 @@
+#pragma once
+// The single-file web page: a multipart/related MIME message whose first part is
+// the page and whose further parts are its pictures, each in base64, located so
+// that the page's relative references resolve inside the message.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class TMhtWriter {
+public:
+    static const QString Boundary;     // the boundary parameter
+    static const QString BaseUrl;      // location of the page part; pictures below it
+
+    QString PageId;                    // the subject
+    bool Chinese = true;               // charset of the page part
+    // Progress per picture: the caption and the bar position (50..100).
+    std::function<void(const QString &Caption, int Position)> OnProgress;
+
+    // Writes HtmlPath and Files as one message. MhtPath empty: the message goes to
+    // HtmlPath + ".mht", ResultPath becomes that path and one blank, pictures are
+    // located under BaseUrl + "images/". Otherwise it goes to MhtPath, ResultPath
+    // becomes MhtPath and pictures are located directly under BaseUrl. Entries
+    // that are not files are skipped; a file that cannot be read raises EFOpenError
+    // and no message is written.
+    void Write(const QString &HtmlPath, const QStringList &Files, QString &ResultPath, const QString &MhtPath);
+
+    // Base64 of the text's bytes in the page code page, on one line.
+    static QString EncodeBase64Text(const QString &S);
+    // Base64 in lines of 76 characters separated by CR LF.
+    static QString EncodeBase64Lines(const QByteArray &Bytes);
+};

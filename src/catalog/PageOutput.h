@@ -1,0 +1,137 @@
+#pragma once
+// Publishing one catalog page through the templates of a style folder: the pair
+// list, template expansion, the product records, the output folder with its
+// pictures and the branches by output type (ZIP, MHT, HTML folder, CHM,
+// self-extracting archive, page copy, preview). No widgets: the main window
+// supplies the questions, the shell and the progress display through TOutputHooks.
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Output types, as the page's {输出方式} names them.
+enum TOutputType { otZip = 0, otMht = 1, otSfx = 2, otHtml = 3, otPageCopy = 4, otChm = 5 };
+
+// Modes of an output call.
+enum : int {
+    omPage = 0, omPageOpen = 1, omZip = 2, omMht = 3, omSfx = 4, omHtml = 5, omChm = 12,
+    omPackage = 33, omPageCopy = 66, omPreview = 100,
+};
+
+// What the output needs from the window that runs it. Every hook may be left
+// empty; an empty question hook answers "cancel" / "".
+struct TOutputHooks {
+    // An error box (the unpaired-brace message, failed compiles).
+    std::function<void(const QString &Text)> ShowError;
+    // The folder browser; "" when cancelled.
+    std::function<QString(const QString &Prompt)> BrowseForFolder;
+    // Opens a file or a folder with the desktop's program.
+    std::function<void(const QString &Target)> ShellOpen;
+    // Progress of the MHT writer: the caption and the bar position.
+    std::function<void(const QString &Caption, int Position)> MhtProgress;
+    // One line of the help compiler's report.
+    std::function<void(const QString &Text)> ChmProgress;
+    // The package writer: folder (with trailing "/"), main file name, target
+    // ("" for <folder>catalog.qba), book flag, result path.
+    std::function<void(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                       QString &ResultPath)> WriteQbaPackage;
+};
+
+class TPageOutput {
+public:
+    // PageLines: the page text. PagePath: the page file ("" for an unsaved page).
+    // ProgramFolder: with trailing "/".
+    TPageOutput(const QStringList &PageLines, const QString &PagePath, const QString &ProgramFolder);
+
+    TOutputHooks Hooks;
+    // The open page's entry of the book list (names the page copy in a book output).
+    QString OpenPageEntry;
+    // Where the preview page and the help compiler's work files go (with trailing "/").
+    QString ScratchFolder;
+
+    // Publishes the page (validation has been done by the caller). Raises the
+    // documented errors: a missing template, a bad number, a folder that cannot be made.
+    void Run(int Mode, bool OpenAfterwards, const QString &OutputFolder, QString &ResultPath);
+
+    // ---- pieces, public for the callers that share them ----
+    // Value of a page key ("{Catalog编号}"): the text after the first "=" of the
+    // first line whose name matches without regard to case; "" when absent.
+    static QString PageValue(const QStringList &Lines, const QString &Key);
+    // The output type the page names (ZIP for anything unknown).
+    static int PageOutputType(const QString &Value);
+    // The whole text of css/<effect>/<effect>head.txt (body.txt); "" when missing
+    // or when the name is not one plain folder name.
+    static QString LoadEffectText(const QString &ProgramFolder, const QString &Effect, const QString &Part);
+    // The file name up to its first "." (the whole name when it holds none).
+    static QString FileBaseName(const QString &Path);
+    // A fresh GUID in registry form: "{" 8-4-4-4-12 hex digits "}".
+    static QString NewGuidString();
+    // A name that may stand alone as one file or folder name.
+    static bool IsSafeName(const QString &Name);
+    // Escapes a text for an HTML attribute value.
+    static QString HtmlEscape(const QString &Text);
+
+    // Expands one template line; Lookup gives the value of a token ("{...}").
+    // On a "}" before the next "{", OnUnpaired is called and the line is kept as
+    // it stands. A value is never scanned again, so a value holding its own
+    // token cannot loop.
+    static QString ExpandLine(const QString &Line, const std::function<QString(const QString &Token)> &Lookup,
+                              const std::function<void()> &OnUnpaired);
+
+    // After Run: the expanded HTML (one item per template line) and the folders used.
+    const QStringList &Output() const { return FOut; }
+    const QStringList &Pictures() const { return FPictures; }
+    QString OutputFolder() const { return FD; }
+    QString PicturesFolder() const { return FImages; }
+    bool Chinese() const { return FChinese; }
+    int OutputType() const { return FType; }
+
+private:
+    // settings
+    QStringList FPage;
+    QString FPagePath;
+    QString FExe;
+    QString FPageFolder;
+    QString FId, FEffect, FStyle, FRoot;
+    int FW = 0, FH = 0, FPct = 75;
+    bool FChinese = true;
+    int FType = otZip;
+    int FMode = 0;
+    QString FOutputArg;
+
+    QStringList FPairs;           // "name=value"
+    QStringList FOut;
+    QStringList FPictures;        // full paths, output order
+    QString FBackground, FMusic;  // resolved, "" when dropped
+    QString FWeightUnitPair;
+    QString FD, FImages;
+    // Output file name of every source file (distinct names for distinct files).
+    QHash<QString, QString> FOutName;
+    QHash<QString, QString> FNameOwner;   // lower-cased output name -> source path
+    QStringList FCreatedFiles;            // files this run made in the pictures folder
+    bool FCreatedImages = false;
+
+    void ReadSettings();
+    void BuildPairs();
+    QString Resolve(const QString &Stored) const;
+    QString OutName(const QString &Path);
+    QString PairValue(const QString &Token) const;
+    QStringList LoadTemplate(const QString &Name) const;
+    void ExpandHead();
+    void ExpandBody();
+    void ExpandTail();
+    void ReturnLink();
+    void Preview();
+    void PrepareFolders();
+    void CopyPictures();
+    void CleanUp(const QString &Html);
+    void ZipBranch(QString &ResultPath);
+    void MhtBranch(QString &ResultPath);
+    void SfxBranch(QString &ResultPath);
+    void HtmlBranch(QString &ResultPath);
+    void PageCopyBranch(QString &ResultPath);
+    void ChmBranch();
+    void ShowError(const QString &Text) const;
+    QString PictureValue(const QString &Path);
+};

@@ -1,0 +1,37 @@
+#pragma once
+// The checks that run before a page is published: the output settings in the
+// page header and the price and weight of every product. Each fault is put to
+// the user, who may go on (the output then uses its fallback) or stop and
+// correct the value. No widgets: the main window answers the questions and
+// shows the offending line or grid row.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class TProductGridAccess;
+
+class TPageValidation {
+public:
+    // Program folder with trailing "/".
+    TPageValidation(const QStringList &PageLines, const QString &ProgramFolder, const TProductGridAccess &Grid);
+
+    // A message box: text, caption, MB_ flags; returns IDOK or IDCANCEL.
+    std::function<int(const QString &Text, const QString &Caption, unsigned Flags)> Ask;
+    // Shows page line Index for correction.
+    std::function<void(int Index)> ShowLine;
+    // Makes Row the grid's current row and focuses the grid.
+    std::function<void(int Row)> ShowGridRow;
+
+    // True when the output may go on.
+    bool Run();
+
+private:
+    QStringList FLines;
+    QString FExe;
+    const TProductGridAccess &FGrid;
+
+    bool Warn(const QString &Text);
+    bool HeaderOk();
+    bool GridOk();
+};

@@ -1,0 +1,200 @@
+// Template expansion and the HTML folder, preview and page-copy outputs.
+
+#include "OutputFixture.h"
+#include "platform/core/Types.h"
+
+#include <QRegularExpression>
+
+using namespace OutputFixture;
+
+TEST(TemplateExpansion, TokensValuesBracesAndSelfReference)
+{
+    auto Lookup = [](const QString &T) {
+        if (T == QStringLiteral("{$A}"))
+            return QStringLiteral("x");
+        if (T == QStringLiteral("{$LOOP}"))
+            return QStringLiteral("again {$LOOP}");
+        return QString();
+    };
+    int Unpaired = 0;
+    auto Count = [&] { ++Unpaired; };
+    EXPECT_EQ(TPageOutput::ExpandLine(QStringLiteral("a{$A}b{$A}{$none}c"), Lookup, Count), QStringLiteral("axbxc"));
+    EXPECT_EQ(TPageOutput::ExpandLine(QStringLiteral("open { only"), Lookup, Count), QStringLiteral("open { only"));
+    // A value that holds its own token ends.
+    EXPECT_EQ(TPageOutput::ExpandLine(QStringLiteral("<{$LOOP}>"), Lookup, Count), QStringLiteral("<again {$LOOP}>"));
+    EXPECT_EQ(Unpaired, 0);
+    // "}" before "{": reported, the line kept as it stands.
+    EXPECT_EQ(TPageOutput::ExpandLine(QStringLiteral("a } {$A}"), Lookup, Count), QStringLiteral("a } {$A}"));
+    EXPECT_EQ(Unpaired, 1);
+}
+
+TEST(TemplateExpansion, SmallHelpers)
+{
+    EXPECT_EQ(TPageOutput::FileBaseName(QStringLiteral("/x/y/book.v2.qbs")), QStringLiteral("book"));
+    // No "." keeps the whole name: an empty base would make the output folder the root.
+    EXPECT_EQ(TPageOutput::FileBaseName(QStringLiteral("/x/y/book")), QStringLiteral("book"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"))
+                    .match(TPageOutput::NewGuidString())
+                    .hasMatch());
+    EXPECT_NE(TPageOutput::NewGuidString(), TPageOutput::NewGuidString());
+    for (const char *Bad : {"", ".", "..", "a/b", "a\\b", "..\\x", "c:x"})
+        EXPECT_FALSE(TPageOutput::IsSafeName(QString::fromUtf8(Bad))) << Bad;
+    EXPECT_TRUE(TPageOutput::IsSafeName(QStringLiteral("目录 2007")));
+    EXPECT_EQ(TPageOutput::PageOutputType(QStringLiteral(" MHT(单文件网页) ")), otMht);
+    EXPECT_EQ(TPageOutput::PageOutputType(QStringLiteral("RAR")), otZip);
+}
+
+TEST(TemplateExpansion, EffectFragmentsStayInsideTheEffectsFolder)
+{
+    TSample S;
+    EXPECT_TRUE(TPageOutput::LoadEffectText(S.Exe, QStringLiteral("雪花"), QStringLiteral("body")).contains(QStringLiteral("qb-snow")));
+    EXPECT_TRUE(TPageOutput::LoadEffectText(S.Exe, QStringLiteral("雪花"), QStringLiteral("head")).contains(QStringLiteral("\r\n")));
+    EXPECT_EQ(TPageOutput::LoadEffectText(S.Exe, QStringLiteral("无效果"), QStringLiteral("head")), QString());
+    WriteText(S.Temp.File(QStringLiteral("evilhead.txt")), {QStringLiteral("outside")});
+    EXPECT_EQ(TPageOutput::LoadEffectText(S.Exe, QStringLiteral(".."), QStringLiteral("head")), QString());
+}
+
+TEST(HtmlOutput, FolderFilesAndExpandedPlaceholders)
+{
+    TSample S;
+    // A custom pair wins in head and tail, not in the body.
+    WriteText(S.Exe + QStringLiteral("cols3.dat"),
+              {QStringLiteral("{$CATA_NAME}=自定义名称"), QStringLiteral("{$PNAME}=不用于商品")});
+    const QString Result = S.Run(omHtml);
+    EXPECT_EQ(Result, S.D() + QStringLiteral("/P001.htm"));
+    ASSERT_TRUE(QFileInfo(Result).isFile());
+    const QString Html = ReadText(Result);
+
+    // Head and tail pairs.
+    EXPECT_TRUE(Html.contains(QStringLiteral("<title>自定义名称</title>")));
+    EXPECT_FALSE(Html.contains(QStringLiteral("春季新品目录")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("To: 李四 From: 李氏贸易")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("清风茶具公司")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("100000")));
+    EXPECT_FALSE(Html.contains(QStringLiteral("ignored")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("background=\"images/bg.jpg\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("qb-snow")));       // the effect's fragments
+    EXPECT_TRUE(Html.contains(QStringLiteral("Quillbook")));     // the credit line
+    EXPECT_FALSE(Html.contains(QStringLiteral("{$"))) << "an unexpanded token is left";
+
+    // Body: pictures with width and height, percentages, IDs in page-line order.
+    // Product 2 comes first and keeps the name a.jpg; product 1's a.jpg gets a new one.
+    EXPECT_TRUE(Html.contains(QStringLiteral("src=\"images/a.jpg\" width=\"120\" height=\"90\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("src=\"images/a(2).jpg\" width=\"120\" height=\"90\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("src=\"images/杯子.gif\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("width=\"75%\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("width=\"25%\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("<b>茶杯</b>")));
+    const qsizetype Pot = Html.indexOf(QStringLiteral("id=\"C6R21\""));
+    const qsizetype Cup = Html.indexOf(QStringLiteral("id=\"C6R20\""));
+    ASSERT_GE(Pot, 0);
+    ASSERT_GE(Cup, 0);
+    EXPECT_LT(Pot, Cup);
+    EXPECT_TRUE(Html.contains(QStringLiteral("id=\"C7R30\">0</span>"))) << "a blank weight reads 0";
+    EXPECT_TRUE(Html.contains(QStringLiteral("id=\"C7R31\">450</span>")));
+    // The return link replaces the last marker cell only.
+    EXPECT_EQ(Html.count(QStringLiteral("window.history.go(-1)>返回</a>")), 1);
+    EXPECT_EQ(Html.count(QStringLiteral("         <TD>&nbsp; </TD>")), 2);
+
+    // Pictures beside the page, the two a.jpg kept apart.
+    EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/a.jpg")), PictureBytes(QStringLiteral("other a")));
+    EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
+    EXPECT_TRUE(QFileInfo(S.D() + QStringLiteral("/images/杯子.gif")).isFile());
+    EXPECT_TRUE(QFileInfo(S.D() + QStringLiteral("/images/bg.jpg")).isFile());
+    EXPECT_TRUE(QFileInfo(S.D() + QStringLiteral("/images/M_back.jpg")).isFile());
+    EXPECT_EQ(S.Opened, QStringList{S.Root + QStringLiteral("P001/")});
+    EXPECT_TRUE(S.Errors.isEmpty());
+}
+
+TEST(HtmlOutput, EnglishWithoutSizesAndEscapedPaths)
+{
+    TSample S;
+    S.Set(QStringLiteral("{输出语言}"), QStringLiteral("英文"));
+    S.Set(QStringLiteral("{图片宽}"), QStringLiteral("自动"));
+    S.Set(QStringLiteral("{图片高}"), QStringLiteral("0"));
+    S.Set(QStringLiteral("{客户名称}"), QString());
+    TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/x\"y.jpg"), PictureBytes(QStringLiteral("q")));
+    S.Set(QStringLiteral("{背景图片}"), QStringLiteral("pics\\x\"y.jpg"));
+    const QString Html = ReadText(S.Run(omHtml));
+    EXPECT_TRUE(Html.contains(QStringLiteral("charset=iso-8859-1")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("src=\"images/a.jpg\" border")));
+    EXPECT_FALSE(Html.contains(QStringLiteral("width=\"120")));
+    EXPECT_FALSE(Html.contains(QStringLiteral("To: ")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("background=\"images/x&quot;y.jpg\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral(">RETURN</a>")));
+}
+
+TEST(HtmlOutput, UnpairedBraceIsReportedWithItsZeroBasedLine)
+{
+    TSample S;
+    const QString Style = S.Exe + QStringLiteral("html/春天系列/");
+    QStringList Body = CatalogBridge::LoadLines(Style + QStringLiteral("BODY_CN.htm"));
+    Body.insert(1, QStringLiteral("bad } line {$PID}"));
+    WriteText(Style + QStringLiteral("BODY_CN.htm"), Body);
+    QStringList Head = CatalogBridge::LoadLines(Style + QStringLiteral("CATA_CN_BEGIN.htm"));
+    Head.prepend(QStringLiteral("}{"));
+    WriteText(Style + QStringLiteral("CATA_CN_BEGIN.htm"), Head);
+    const QString Html = ReadText(S.Run(omHtml));
+    ASSERT_EQ(S.Errors.size(), 4);   // the head once, the body once per product
+    EXPECT_EQ(S.Errors.at(0), QStringLiteral("处理字符串时发现不配对的{}，在头文件第0行。"));
+    EXPECT_EQ(S.Errors.at(1), QStringLiteral("处理字符串时发现不配对的{}，在body文件第1行。"));
+    EXPECT_EQ(Html.count(QStringLiteral("bad } line {$PID}")), 3);
+}
+
+TEST(HtmlOutput, StyleFallbackBookFolderAndBadNumbers)
+{
+    TSample S;
+    S.Set(QStringLiteral("{输出风格}"), QStringLiteral("不存在"));
+    S.Set(QStringLiteral("{输出目录}"), QString());
+    QDir().mkpath(S.Exe + QStringLiteral("输出"));
+    const QString Result = S.Run(omHtml);
+    EXPECT_EQ(Result, S.Exe + QStringLiteral("输出/P001/P001.htm"));
+    EXPECT_TRUE(ReadText(Result).contains(QStringLiteral("#33506e")));   // the standard style
+
+    // A book output: the page goes into the book's images folder under a new name,
+    // pictures by bare names.
+    const QString Book = S.Temp.File(QStringLiteral("book/"));
+    QDir().mkpath(Book);
+    const QString Page = S.Run(omHtml, Book, false);
+    EXPECT_TRUE(Page.startsWith(Book + QStringLiteral("images/{")));
+    EXPECT_TRUE(ReadText(Page).contains(QStringLiteral("src=\"a.jpg\"")));
+    EXPECT_TRUE(QFileInfo(Book + QStringLiteral("images/a.jpg")).isFile());
+
+    S.Set(QStringLiteral("{图片宽}"), QStringLiteral("12x"));
+    EXPECT_THROW(S.Run(omHtml), EConvertError);
+    S.Set(QStringLiteral("{图片宽}"), QStringLiteral("120"));
+    S.Set(QStringLiteral("{Catalog编号}"), QStringLiteral("../escape"));
+    EXPECT_THROW(S.Run(omHtml), Exception);
+    EXPECT_FALSE(QFileInfo(S.Exe + QStringLiteral("escape")).exists());
+}
+
+TEST(PreviewOutput, FullPathsAndNoOutputFolder)
+{
+    TSample S;
+    const QString Result = S.Run(omPreview);
+    EXPECT_TRUE(Result.isEmpty());
+    EXPECT_FALSE(QFileInfo(S.D()).exists());
+    const QString Page = S.Exe + QStringLiteral("tmp/1/tmpfile.htm");
+    ASSERT_EQ(S.Opened, QStringList{Page});
+    const QString Html = ReadText(Page);
+    EXPECT_TRUE(Html.contains(QStringLiteral("src=\"") + S.PageDir + QStringLiteral("pics/a.jpg\" width=\"120\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("background=\"") + S.PageDir + QStringLiteral("pics/bg.jpg\"")));
+}
+
+TEST(PageCopyOutput, PicturesRenamedIntoImages)
+{
+    TSample S;
+    const QString Folder = S.Temp.File(QStringLiteral("book/"));
+    QDir().mkpath(Folder);
+    const QString Result = S.Run(omPageCopy, Folder, false);
+    EXPECT_EQ(Result, Folder + QStringLiteral("sample.qbt"));
+    const QStringList Copy = CatalogBridge::LoadLines(Result);
+    EXPECT_TRUE(Copy.contains(QStringLiteral("{$IMG}=images\\a(2).jpg")));
+    EXPECT_TRUE(Copy.contains(QStringLiteral("{$IMG}=images\\a.jpg")));
+    EXPECT_TRUE(Copy.contains(QStringLiteral("{背景图片}=images\\bg.jpg")));
+    EXPECT_EQ(Copy.size(), S.Page.size());
+
+    // Without a folder: D/catalog.qbt, no result path.
+    EXPECT_EQ(S.Run(omPageCopy), QString());
+    EXPECT_TRUE(QFileInfo(S.D() + QStringLiteral("/catalog.qbt")).isFile());
+}

@@ -1,0 +1,232 @@
+// The files of the ZIP, MHT, CHM and self-extracting outputs, read back by the
+// programs that read them for real.
+
+#include "OutputFixture.h"
+#include "catalog/ChmCompiler.h"
+#include "catalog/MhtWriter.h"
+#include "catalog/PageArchive.h"
+
+#include <QProcess>
+
+using namespace OutputFixture;
+
+namespace {
+
+QString RunPeer(const QString &Program, const QStringList &Args, int *Code = nullptr, const QString &Dir = QString())
+{
+    QByteArray Out;
+    const int C = TestSupport::RunProgram(Program, Args, &Out, Dir);
+    if (Code)
+        *Code = C;
+    return QString::fromUtf8(Out);
+}
+
+// Splits an MHT file with python's email package: every part's decoded body goes
+// to Folder/<n>, and one line per part "n|content-type|location" is printed.
+const char *const MhtSplitter = R"PY(
+import email, sys, os
+from email import policy
+msg = email.message_from_bytes(open(sys.argv[1], 'rb').read(), policy=policy.compat32)
+assert msg.is_multipart(), 'not multipart'
+sys.stdout.buffer.write(('SUBJECT|' + str(email.header.make_header(email.header.decode_header(msg['Subject']))) + '\n').encode('utf-8'))
+sys.stdout.buffer.write(('TYPE|' + msg.get_content_type() + '|' + msg.get_param('type') + '\n').encode('utf-8'))
+for n, part in enumerate(msg.get_payload()):
+    open(os.path.join(sys.argv[2], str(n)), 'wb').write(part.get_payload(decode=True))
+    # Header bytes outside ASCII are the page code page's.
+    raw = lambda v: v.encode('ascii', 'surrogateescape').decode('gbk')
+    headers = dict((k.lower(), v) for k, v in part._headers)
+    ctype = ' '.join(str(part.get('Content-Type', '')).split())
+    sys.stdout.buffer.write(('%d|%s|%s\n' % (n, ctype, raw(headers['content-location']))).encode('utf-8'))
+)PY";
+
+} // namespace
+
+TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
+{
+    if (!PageArchive::Available())
+        GTEST_SKIP() << "built without the zip library";
+    TSample S;
+    // A file of the user's inside the output folder's images survives.
+    QDir().mkpath(S.D() + QStringLiteral("/images"));
+    TestSupport::WriteAll(S.D() + QStringLiteral("/images/mine.txt"), "keep");
+    TestSupport::WriteAll(S.D() + QStringLiteral("/P001.chm"), "earlier help file");
+    const QString Result = S.Run(omZip);
+    const QString Zip = S.D() + QStringLiteral("/P001.zip");
+    EXPECT_EQ(Result, Zip + QLatin1Char(' '));
+    int Code = -1;
+    const QString Test = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-t"), Zip}, &Code);
+    EXPECT_EQ(Code, 0) << Test.toStdString();
+    const QString List = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Zip});
+    for (const char *M : {"P001.htm", "images/a.jpg", "images/a(2).jpg", "images/bg.jpg", "images/M_back.jpg"})
+        EXPECT_TRUE(List.contains(QString::fromUtf8(M), Qt::CaseInsensitive)) << M << "\n" << List.toStdString();
+    EXPECT_FALSE(List.contains(QStringLiteral("P001.chm"), Qt::CaseInsensitive));
+    // What this output made is gone; the rest stays.
+    EXPECT_FALSE(QFileInfo(S.D() + QStringLiteral("/P001.htm")).exists());
+    EXPECT_FALSE(QFileInfo(S.D() + QStringLiteral("/images/a.jpg")).exists());
+    EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/mine.txt")), QByteArray("keep"));
+    EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/P001.chm")), QByteArray("earlier help file"));
+
+    // Unpacked, the page and its pictures are the ones written.
+    const QString X = S.Temp.File(QStringLiteral("x"));
+    QDir().mkpath(X);
+    RunPeer(QStringLiteral("unzip"), {QStringLiteral("-q"), Zip, QStringLiteral("-d"), X});
+    EXPECT_EQ(TestSupport::ReadAll(X + QStringLiteral("/images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
+}
+
+TEST(MhtOutput, PythonEmailReadsEveryPartBack)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("python3")))
+        GTEST_SKIP() << "python3 missing";
+    TSample S;
+    S.Set(QStringLiteral("{Catalog编号}"), QStringLiteral("ABC"));
+    // A product whose picture is missing is skipped.
+    S.Page << QStringLiteral("{$4}") << QStringLiteral("{$IMG}=pics\\gone.jpg") << QStringLiteral("{$PID}=D");
+    int Progress = 0;
+    QStringList Captions;
+    TPageOutput Out(S.Page, S.PagePath, S.Exe);
+    Out.ScratchFolder = S.Exe + QStringLiteral("tmp/1/");
+    Out.Hooks.MhtProgress = [&](const QString &C, int P) {
+        Captions << C;
+        Progress = P;
+    };
+    QString Result;
+    Out.Run(omMht, false, QString(), Result);
+    const QString D = S.Root + QStringLiteral("ABC/");
+    const QString Mht = D + QStringLiteral("ABC.htm.mht");
+    EXPECT_EQ(Result, Mht + QLatin1Char(' '));
+    ASSERT_TRUE(QFileInfo(Mht).isFile());
+    EXPECT_FALSE(QFileInfo(D + QStringLiteral("ABC.htm")).exists());
+    EXPECT_FALSE(QFileInfo(D + QStringLiteral("images")).exists());
+    EXPECT_EQ(Progress, 100);
+    ASSERT_EQ(Captions.size(), 4);   // a(2).jpg, a.jpg, 杯子.gif and the background
+    EXPECT_EQ(Captions.at(0), QStringLiteral("总计文件 4 个，当前正在处理第 1 个。"));
+
+    const QByteArray Raw = TestSupport::ReadAll(Mht);
+    EXPECT_TRUE(Raw.contains("Subject: =?gb2312?B?QUJD?=\r\n"));
+    EXPECT_TRUE(Raw.contains("\tboundary=\"----=_NextPart_000_0000_01C77F8C.1961B050\"\r\n"));
+    EXPECT_TRUE(Raw.endsWith("------=_NextPart_000_0000_01C77F8C.1961B050--\r\n"));
+
+    const QString Py = S.Temp.File(QStringLiteral("split.py"));
+    TestSupport::WriteAll(Py, MhtSplitter);
+    const QString Parts = S.Temp.File(QStringLiteral("parts"));
+    QDir().mkpath(Parts);
+    int Code = -1;
+    const QString Listing = RunPeer(QStringLiteral("python3"), {Py, Mht, Parts}, &Code);
+    ASSERT_EQ(Code, 0) << Listing.toStdString();
+    const QStringList Lines = Listing.trimmed().split(QLatin1Char('\n'));
+    ASSERT_EQ(Lines.size(), 2 + 5) << Listing.toStdString();
+    EXPECT_EQ(Lines.at(0), QStringLiteral("SUBJECT|ABC"));
+    EXPECT_EQ(Lines.at(1), QStringLiteral("TYPE|multipart/related|text/html"));
+    EXPECT_TRUE(Lines.at(2).startsWith(QStringLiteral("0|text/html;")));
+    EXPECT_TRUE(Lines.at(2).endsWith(QLatin1Char('|') + TMhtWriter::BaseUrl));
+    // The page part is the page text as written (without its last line end).
+    const QByteArray Page = TestSupport::ReadAll(Parts + QStringLiteral("/0"));
+    EXPECT_TRUE(Page.contains("src=\"images/a(2).jpg\" width=\"120\""));
+    EXPECT_TRUE(Page.startsWith("<!DOCTYPE"));
+    // Pictures: decoded equal to their sources, located where the page looks.
+    const QList<QPair<QString, QByteArray>> Expected{
+        {QStringLiteral("image/jpeg|") + TMhtWriter::BaseUrl + QStringLiteral("images/a.jpg"), PictureBytes(QStringLiteral("other a"))},
+        {QStringLiteral("image/jpeg|") + TMhtWriter::BaseUrl + QStringLiteral("images/a(2).jpg"), PictureBytes(QStringLiteral("a"))},
+        {QStringLiteral("image/gif|") + TMhtWriter::BaseUrl + QStringLiteral("images/杯子.gif"), PictureBytes(QStringLiteral("cup"))},
+        {QStringLiteral("image/jpeg|") + TMhtWriter::BaseUrl + QStringLiteral("images/bg.jpg"), PictureBytes(QStringLiteral("bg"))},
+    };
+    for (int I = 0; I < Expected.size(); ++I) {
+        EXPECT_EQ(Lines.at(3 + I).section(QLatin1Char('|'), 1), Expected.at(I).first);
+        EXPECT_EQ(TestSupport::ReadAll(Parts + QLatin1Char('/') + QString::number(I + 1)), Expected.at(I).second) << I;
+    }
+}
+
+TEST(MhtOutput, LayoutOfPartsForABookAndUnknownTypes)
+{
+    TestSupport::TempDir T;
+    CatalogBridge::SaveLines(T.File(QStringLiteral("p.htm")), {QStringLiteral("<html>"), QStringLiteral("</html>")});
+    for (const char *Name : {"1.jpeg", "2.JPG", "3.gif"})
+        TestSupport::WriteAll(T.File(QString::fromUtf8(Name)), QByteArray(100, 'x'));
+    TMhtWriter W;
+    W.Chinese = false;
+    QList<int> Positions;
+    W.OnProgress = [&](const QString &, int P) { Positions << P; };
+    QString Result;
+    W.Write(T.File(QStringLiteral("p.htm")),
+            {T.File(QStringLiteral("1.jpeg")), T.File(QStringLiteral("2.JPG")), T.File(QStringLiteral("3.gif"))}, Result,
+            T.File(QStringLiteral("book.mht")));
+    EXPECT_EQ(Result, T.File(QStringLiteral("book.mht")));
+    EXPECT_EQ(Positions, (QList<int>{66, 83, 100}));
+    const QString Text = QString::fromLatin1(TestSupport::ReadAll(Result));
+    EXPECT_TRUE(Text.contains(QStringLiteral("\tcharset=\"iso-8859-1\"\r\n")));
+    // Base64 of "<html>\r\n</html>" on one line.
+    EXPECT_TRUE(Text.contains(QStringLiteral("\r\n\r\nPGh0bWw+DQo8L2h0bWw+\r\n\r\n------=")));
+    EXPECT_TRUE(Text.contains(QStringLiteral("Content-Transfer-Encoding: base64\r\nContent-Location: ")
+                              + TMhtWriter::BaseUrl + QStringLiteral("1.jpeg\r\n")));
+    EXPECT_TRUE(Text.contains(QStringLiteral("Content-Type: image/jpeg\r\nContent-Transfer-Encoding: base64\r\nContent-Location: ")
+                              + TMhtWriter::BaseUrl + QStringLiteral("2.JPG")));
+    // Two empty lines between picture parts: one ends a body, one opens the next part.
+    EXPECT_TRUE(Text.contains(QStringLiteral("\r\n\r\n\r\n------=_NextPart_000_0000_01C77F8C.1961B050\r\nContent-Type: image/jpeg")));
+    // Body lines are 76 characters: 100 bytes "x" give 19 times "eHh4", then the rest.
+    EXPECT_TRUE(Text.contains(QStringLiteral("\r\n") + QStringLiteral("eHh4").repeated(19) + QStringLiteral("\r\neHh4")));
+
+    // An empty list: the page part only.
+    W.Write(T.File(QStringLiteral("p.htm")), {}, Result, QString());
+    EXPECT_EQ(Result, T.File(QStringLiteral("p.htm.mht ")));
+    EXPECT_EQ(QString::fromLatin1(TestSupport::ReadAll(T.File(QStringLiteral("p.htm.mht")))).count(QStringLiteral("Content-Location")), 1);
+}
+
+TEST(ChmOutput, HelpFileListsThePageAndPictures)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmcmd")) || !TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "help compiler tools missing";
+    TSample S;
+    const QString Result = S.Run(omChm);
+    EXPECT_EQ(Result, QString());
+    EXPECT_TRUE(S.Errors.isEmpty()) << S.Errors.join(QLatin1Char('\n')).toStdString();
+    const QString Chm = S.D() + QStringLiteral("/P001.chm");
+    ASSERT_TRUE(QFileInfo(Chm).size() > 0);
+    const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), Chm});
+    for (const char *M : {"/tmpfile.htm", "/a.jpg", "/a(2).jpg", "/杯子.gif", "/bg.jpg"})
+        EXPECT_TRUE(List.contains(QString::fromUtf8(M))) << M << "\n" << List.toStdString();
+    // Pictures were not copied beside the page, and the page names them bare.
+    EXPECT_FALSE(QFileInfo(S.D() + QStringLiteral("/images/a.jpg")).exists());
+    EXPECT_TRUE(ReadText(S.Exe + QStringLiteral("tmp/1/tmpfile.htm")).contains(QStringLiteral("src=\"a(2).jpg\"")));
+    const QStringList Project = CatalogBridge::LoadLines(S.Exe + QStringLiteral("tmp/1/tmpchm.hhp"));
+    EXPECT_EQ(Project.at(3), QStringLiteral("Compiled file=") + Chm);
+    EXPECT_EQ(Project.at(8), QStringLiteral("Language=0x804 中文(中国)"));
+    EXPECT_EQ(Project.at(11), QStringLiteral("WindowName=\"P001\",,,,,,,,,,,0x2040,[0,0,1024,739],0x1020000,,,,,,0"));
+    EXPECT_EQ(Project.at(13), QStringLiteral("[FILES]"));
+}
+
+TEST(ChmOutput, FailedCompileSaysSoAndLeavesNoFile)
+{
+    TSample S;
+    const QString Chm = S.D() + QStringLiteral("/P001.chm");
+    QDir().mkpath(S.D());
+    TestSupport::WriteAll(Chm, "old help file");
+    // A compiler that exits 0 but writes nothing, then one that fails.
+    for (const QString &Fake : {QStringLiteral("/bin/true"), QStringLiteral("/bin/false")}) {
+        TChmCompiler::SetCompilerOverride(Fake);
+        S.Errors.clear();
+        EXPECT_EQ(S.Run(omChm), QString());
+        EXPECT_EQ(S.Errors, QStringList{QStringLiteral("CHM 文件编译失败。")});
+        EXPECT_EQ(TestSupport::ReadAll(Chm), QByteArray("old help file"));
+    }
+    TChmCompiler::SetCompilerOverride(QString());
+}
+
+TEST(SelfExtractingOutput, RunsInAnEmptyFolder)
+{
+    if (!PageArchive::Available())
+        GTEST_SKIP() << "built without the zip library";
+    if (!TestSupport::HaveProgram(QStringLiteral("unzipsfx")) || !TestSupport::HaveProgram(QStringLiteral("zip")))
+        GTEST_SKIP() << "self-extractor tools missing";
+    TSample S;
+    const QString Result = S.Run(omSfx);
+    const QString Exe = S.D() + QStringLiteral("/P001.exe");
+    ASSERT_EQ(Result, Exe + QLatin1Char(' ')) << S.Errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(QFileInfo(S.D() + QStringLiteral("/catalog2.htm")).exists());
+    const QString Empty = S.Temp.File(QStringLiteral("run"));
+    QDir().mkpath(Empty);
+    int Code = -1;
+    const QString Out = RunPeer(Exe, {}, &Code, Empty);
+    EXPECT_EQ(Code, 0) << Out.toStdString();
+    EXPECT_TRUE(ReadText(Empty + QStringLiteral("/catalog2.htm")).contains(QStringLiteral("茶杯")));
+    EXPECT_EQ(TestSupport::ReadAll(Empty + QStringLiteral("/images/a.jpg")), PictureBytes(QStringLiteral("other a")));
+}
