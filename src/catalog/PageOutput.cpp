@@ -1,6 +1,7 @@
 #include "PageOutput.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
