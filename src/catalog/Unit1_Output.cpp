@@ -124,6 +124,10 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
         GroupBox3->repaint();
     };
     Out.Hooks.ChmProgress = [this](const QString &Text) { ChmProgress(Text); };
+    Out.Hooks.WriteQbaPackage = [this](const QString &Folder, const QString &MainFile, const QString &Target,
+                                       bool IsBook, QString &Result) {
+        WriteQbaPackage(Folder, MainFile, Target, IsBook, Result);
+    };
     TWaitCursor Wait;
     Out.Run(Mode, OpenAfterwards, OutputFolder, ResultPath);
 }

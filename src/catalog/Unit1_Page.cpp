@@ -235,6 +235,11 @@ void TForm1::SpeedButton9Click()
         FPageSaved = true;
         SpeedButton9->setEnabled(false);
     }
+    // A document that came out of a package is written back into it.
+    if (FOpenedFromPackage && SavePackage()) {
+        FPageSaved = true;
+        SpeedButton9->setEnabled(false);
+    }
     RepaintPageList();
 }
 
