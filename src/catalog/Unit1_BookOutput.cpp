@@ -36,6 +36,10 @@ public:
     {
         FForm->Page().SetLines(FLines);
         FForm->FPagePath = FPath;
+        // The grid shows the page in the editor again.
+        FForm->ResetGrid();
+        if (!FLines.isEmpty())
+            FForm->LoadGridFromPage();
         FForm->FOpenPageEntry = FEntry;
         FForm->FPageSaved = FSaved;
         FForm->SpeedButton9->setEnabled(FEnabled);
@@ -93,6 +97,7 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         ForceDirectories(Out.RootOverride);
     }
     Out.Hooks.Progress = [this](int Position, const QString &Caption) {
+        ProgressBar1->setRange(0, 100);
         ProgressBar1->setValue(Position);
         GroupBox3->setTitle(Caption);
         GroupBox3->repaint();
@@ -107,9 +112,19 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     };
     Out.Hooks.ConvertToImages = ConvertCatalogToImages;
     Out.Hooks.ProducePage = [this](const QString &Path, const QString &Entry, int Mode, const QString &Folder) {
-        FPage.SetLines(CatalogBridge::LoadLines(Path));
+        // The page is checked and published as its own products, so the grid
+        // shows it too while it is produced.
         FPagePath = Path;
+        FPage.SetLines(CatalogBridge::LoadLines(Path));
         FOpenPageEntry = Entry;
+        ResetGrid();
+        // The bar shows the pages of the book, not the lines of each page.
+        auto LineProgress = std::move(FPage.OnProgress);
+        FPage.OnProgress = nullptr;
+        LoadGridFromPage();
+        FPage.OnProgress = std::move(LineProgress);
+        GroupBox3->show();
+        ProgressBar1->setRange(0, 100);
         QString Result;
         OutputPage(Mode, false, Folder, Result);
         return Result;
