@@ -288,3 +288,25 @@ TEST_F(BookOutput, QuestionsRefusalsAndFoldersNotOurs)
     EXPECT_TRUE(Form->OutputCatalog(bfHtml, false));
     EXPECT_TRUE(QFileInfo::exists(Elsewhere + QStringLiteral("/there/index.htm")));
 }
+
+TEST_F(BookOutput, PagesKeepTheirOwnPicturesOfOneName)
+{
+    for (const char *Folder : {"x", "y"}) {
+        const QString F = QString::fromLatin1(Folder);
+        QStringList L = PageLines(F.toUpper(), F + QStringLiteral("页"), 1);
+        L.replaceInStrings(QRegularExpression(QStringLiteral("^\\{\\$IMG\\}=.*$")), QStringLiteral("{$IMG}=pics\\same.jpg"));
+        QDir().mkpath(Docs + F + QStringLiteral("/pics"));
+        CatalogBridge::SaveLines(Docs + F + QStringLiteral("/q.qbt"), L);
+        TestSupport::WriteAll(Docs + F + QStringLiteral("/pics/same.jpg"), "picture of " + F.toLatin1());
+    }
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("x/q.qbt"), QStringLiteral("y/q.qbt")});
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 2);
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/same.jpg")), QByteArray("picture of x"));
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/same(2).jpg")), QByteArray("picture of y"));
+    EXPECT_TRUE(TestSupport::ReadAll(D() + QStringLiteral("images/") + L.at(1).first).contains("same(2).jpg"));
+    EXPECT_FALSE(TestSupport::ReadAll(D() + QStringLiteral("images/") + L.at(0).first).contains("same(2).jpg"));
+}

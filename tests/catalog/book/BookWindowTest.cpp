@@ -335,3 +335,44 @@ TEST_F(BookWindow, CraftedPackagesAreRefusedWithTheirMessages)
     EXPECT_FALSE(QFileInfo::exists(Exe + QStringLiteral("tmp/escaped.txt")));
     EXPECT_FALSE(QFileInfo::exists(Exe + QStringLiteral("escaped.txt")));
 }
+
+TEST_F(BookWindow, DoubleClickOpensAnotherPageAskingAboutChanges)
+{
+    WritePage(QStringLiteral("a.qbt"), QStringLiteral("A"), QStringLiteral("甲"));
+    WritePage(QStringLiteral("b.qbt"), QStringLiteral("B"), QStringLiteral("乙"));
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("a.qbt"), QStringLiteral("b.qbt")});
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
+    Form->ListBox1->setCurrentRow(0);
+    Form->ListBox1DblClick();
+    EXPECT_TRUE(Ui.Asked().isEmpty()) << "the open page's own entry does nothing";
+
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("改"));
+    Form->ListBox1->setCurrentRow(1);
+    Ui.Answer({"Cancel"});
+    Form->ListBox1DblClick();
+    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("打开新页面|有页面资料没有保存，是否保存？"));
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
+    EXPECT_EQ(Form->ListBox1->currentRow(), 0) << "the open page's entry is selected again";
+
+    Form->ListBox1->setCurrentRow(1);
+    Ui.Answer({"Yes"});
+    Form->ListBox1DblClick();
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("b.qbt"));
+    EXPECT_TRUE(Read(Docs + QStringLiteral("a.qbt")).contains(QStringLiteral("{Catalog说明}=改"))) << "saved first";
+    EXPECT_EQ(TCatalogBook::Value(Read(Book), QStringLiteral("Catalog_Lost_name")), QStringLiteral("a.qbt"));
+
+    // The entry of a new page lives in the list box only: a fresh page text.
+    Form->NewPage();
+    Form->ListBox1->setCurrentRow(0);
+    Ui.Answer({"No"});
+    Form->ListBox1DblClick();
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
+    Form->ListBox1->setCurrentRow(2);
+    Form->ListBox1DblClick();
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("新建页面1.qbt"));
+    EXPECT_TRUE(Form->FPagePath.isEmpty());
+    EXPECT_TRUE(Form->SpeedButton9->isEnabled());
+    EXPECT_EQ(Form->Page().Values(QStringLiteral("{Catalog名称}")), QStringLiteral("新建页面"));
+}
