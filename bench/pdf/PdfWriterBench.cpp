@@ -1,5 +1,5 @@
 // Writes the picture form's two documents at scale with the report components
-// and with a peer writer (the qpdf library, streams left uncompressed), and
+// and with a peer writer (libharu, compression off), and
 // prints the times and their ratios (ours / peer; at most 1 is the target):
 //   - 200 pages, each with its own 2 MB JPEG;
 //   - 10,000 pages sharing one image.
@@ -14,10 +14,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
+#include <hpdf.h>
 
 #include <jpeglib.h>
 
@@ -122,42 +119,22 @@ void OurDocument(const QString &Jpeg, int Pages, bool Shared, const QString &Pdf
     RpReport1->FinishDocument();
 }
 
-std::string ReadFile(const QString &FileName)
-{
-    QFile F(FileName);
-    F.open(QIODevice::ReadOnly);
-    const QByteArray Bytes = F.readAll();
-    return std::string(Bytes.constData(), size_t(Bytes.size()));
-}
-
 void PeerDocument(const QString &Jpeg, int W, int H, int Pages, bool Shared, const QString &PdfName)
 {
-    QPDF Pdf;
-    Pdf.emptyPDF();
-    QPDFPageDocumentHelper PageHelper(Pdf);
-    const std::string ImageDict = "<< /Type /XObject /Subtype /Image /Width " + std::to_string(W) + " /Height "
-        + std::to_string(H) + " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode >>";
-    const std::string PageDict = "<< /Type /Page /MediaBox [0 0 " + std::to_string(W + 64) + " "
-        + std::to_string(H + 64) + "] /Resources << /XObject << >> >> >>";
-    const std::string Content = "q 32 32 " + std::to_string(W) + " " + std::to_string(H) + " re W n " + std::to_string(W)
-        + " 0 0 " + std::to_string(H) + " 32 32 cm /Im1 Do Q\n";
-    QPDFObjectHandle SharedImage;
+    HPDF_Doc Pdf = HPDF_New(nullptr, nullptr);
+    HPDF_SetCompressionMode(Pdf, HPDF_COMP_NONE);
+    const QByteArray JpegName = QFile::encodeName(Jpeg);
+    HPDF_Image Image = nullptr;
     for (int I = 0; I < Pages; ++I) {
-        QPDFObjectHandle Image = SharedImage;
-        if (!Shared || I == 0) {
-            Image = QPDFObjectHandle::newStream(&Pdf, ReadFile(Jpeg));
-            Image.replaceDict(QPDFObjectHandle::parse(ImageDict));
-            SharedImage = Image;
-        }
-        QPDFObjectHandle Page = Pdf.makeIndirectObject(QPDFObjectHandle::parse(PageDict));
-        Page.getKey("/Resources").getKey("/XObject").replaceKey("/Im1", Image);
-        Page.replaceKey("/Contents", QPDFObjectHandle::newStream(&Pdf, Content));
-        PageHelper.addPage(Page, false);
+        if (!Shared || I == 0)
+            Image = HPDF_LoadJpegImageFromFile(Pdf, JpegName.constData());
+        HPDF_Page Page = HPDF_AddPage(Pdf);
+        HPDF_Page_SetWidth(Page, HPDF_REAL(W + 64));
+        HPDF_Page_SetHeight(Page, HPDF_REAL(H + 64));
+        HPDF_Page_DrawImage(Page, Image, 32, 32, HPDF_REAL(W), HPDF_REAL(H));
     }
-    QPDFWriter Writer(Pdf, QFile::encodeName(PdfName).constData());
-    Writer.setCompressStreams(false);
-    Writer.setDecodeLevel(qpdf_dl_none);
-    Writer.write();
+    HPDF_SaveToFile(Pdf, QFile::encodeName(PdfName).constData());
+    HPDF_Free(Pdf);
 }
 
 } // namespace

@@ -3,13 +3,35 @@
 // window that tests and the driver need to answer in place of a person. Every
 // other question goes through the platform's prompts.
 
+#include "platform/services/Application.h"
+#include "platform/services/Prompts.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
 
 class QDialog;
+class QWidget;
 
 namespace CatalogUi {
+
+// The message box, its flags and answers, and the wait cursor, as the forms
+// reached them through this header: the platform's own under their old names.
+using ::IDCANCEL;
+using ::IDNO;
+using ::IDOK;
+using ::IDYES;
+using ::MB_ICONERROR;
+using ::MB_ICONINFORMATION;
+using ::MB_ICONQUESTION;
+using ::MB_ICONWARNING;
+using ::MB_OK;
+using ::MB_OKCANCEL;
+using ::MB_YESNO;
+using ::MB_YESNOCANCEL;
+using ::MessageBox;
+using ::ProcessMessages;
+using ::TWaitCursor;
 
 // A file dialog as the earlier hooks described it.
 struct TFileDialogRequest {
@@ -24,8 +46,8 @@ struct TFileDialogRequest {
 struct TScript {
     std::function<int(QDialog *Dialog)> ShowModal;
     std::function<void()> Terminate;
-    // Earlier hooks for questions and the shell. The main window now asks the
-    // platform's prompts and shell directly, so these are no longer called.
+    // Hooks for questions and the shell: while set, the platform's prompts and
+    // shell answer through them.
     std::function<int(const QString &Text, const QString &Caption, unsigned Flags)> MessageBox;
     std::function<bool(const TFileDialogRequest &Request, QString &FileName)> FileDialog;
     std::function<QString(const QString &Caption)> BrowseForFolder;
@@ -33,6 +55,9 @@ struct TScript {
     std::function<void(const QString &Program, const QStringList &Args)> RunAndWait;
 };
 // Installs a script (nullptr restores the real behaviour). The script is not owned.
+// While a script with question or shell hooks is installed, the platform's
+// prompts and shell answer through those hooks (and through the prompts and
+// shell installed before for everything the script leaves empty).
 void SetScript(TScript *Script);
 TScript *Script();
 
@@ -40,5 +65,12 @@ TScript *Script();
 int ShowModal(QDialog *Dialog);
 // Ends the program's event loop.
 void Terminate();
+
+// The earlier calls for the services the platform now provides.
+bool FileDialog(QWidget *Owner, const TFileDialogRequest &Request, QString &FileName);
+QString BrowseForFolder(QWidget *Owner, const QString &Caption);
+void ShellOpen(const QString &Target);
+void RunAndWait(const QString &Program, const QStringList &Args);
+void ShowError(QWidget *Owner, const QString &Text);
 
 } // namespace CatalogUi

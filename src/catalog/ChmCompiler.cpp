@@ -156,7 +156,9 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
             const QString Text = QString::fromLocal8Bit(One).trimmed();
             if (Text.isEmpty())
                 continue;
-            if (OnLog)
+            if (GInstance.get() == this)
+                ChmCompilerLogCallback(Text);
+            else if (OnLog)
                 OnLog(Text);
             if (Progress)
                 Progress(Text);
@@ -184,6 +186,14 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
         return false;
     }
     return true;
+}
+
+void ChmCompilerLogCallback(const QString &Text)
+{
+    if (!GInstance)
+        throw Exception(QStringLiteral("Assertion failure"));
+    if (GInstance->OnLog)
+        GInstance->OnLog(Text);
 }
 
 TChmCompiler &ChmCompilerInstance()

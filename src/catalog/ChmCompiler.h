@@ -36,3 +36,7 @@ private:
 
 // The process-wide compiler, made on first use.
 TChmCompiler &ChmCompilerInstance();
+
+// Hands one report line of a running compile to the instance's log event. The
+// instance must exist (Exception "Assertion failure" otherwise).
+void ChmCompilerLogCallback(const QString &Text);

@@ -1,5 +1,6 @@
 #include "PageArchive.h"
 
+#include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -61,19 +62,12 @@ void WriteZip(const QString &Folder, const QStringList &Files, const QString &Ta
         throw Exception(QStringLiteral("压缩文件 %1 生成失败。").arg(Target));
 }
 
-// Puts Source in place of Dest: a complete copy beside Dest, then a rename.
+// Puts a complete copy of Source in place of Dest (written beside it, then renamed).
 bool MoveInto(const QString &Source, const QString &Dest)
 {
-    const QString Part = Dest + QStringLiteral(".part");
-    QFile::remove(Part);
-    if (!QFile::copy(Source, Part))
-        return false;
-    QFile::remove(Dest);
-    if (!QFile::rename(Part, Dest)) {
-        QFile::remove(Part);
-        return false;
-    }
-    return true;
+    bool Ok = false;
+    const QByteArray Bytes = ReadFileBytes(Source, &Ok);
+    return Ok && WriteFileAtomic(Dest, Bytes);
 }
 #endif
 

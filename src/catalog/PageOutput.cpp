@@ -6,6 +6,7 @@
 #include "MhtWriter.h"
 #include "PageArchive.h"
 #include "platform/core/SysUtils.h"
+#include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -13,7 +14,8 @@
 #include <QFileInfo>
 #include <QUuid>
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 namespace {
 
@@ -35,19 +37,12 @@ QString AfterEquals(const QString &Line, int Limit)
     return Line.mid(I + 1, Limit);
 }
 
-// Copies Source over Dest whole: a complete copy beside Dest, then a rename.
+// Puts a complete copy of Source in place of Dest (written beside it, then renamed).
 bool ReplaceFileWith(const QString &Source, const QString &Dest)
 {
-    const QString Part = Dest + QStringLiteral(".part");
-    QFile::remove(Part);
-    if (!QFile::copy(Source, Part))
-        return false;
-    QFile::remove(Dest);
-    if (!QFile::rename(Part, Dest)) {
-        QFile::remove(Part);
-        return false;
-    }
-    return true;
+    bool Ok = false;
+    const QByteArray Bytes = ReadFileBytes(Source, &Ok);
+    return Ok && WriteFileAtomic(Dest, Bytes);
 }
 
 int ToInt(const QString &S)

@@ -137,6 +137,7 @@ TForm1::TForm1(QWidget *Parent)
     BuildLayout();
     BuildMenu();
     SetupOutputMenus();
+    ConnectDialogCommands();
     SetupBookPane();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {

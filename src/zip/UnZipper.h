@@ -189,7 +189,6 @@ private:
     enum class RunKind { Extract, Test };
     int RunExtraction(RunKind Kind);
     class Sink;
-    class FileSink;
     class NullSink;
     class StreamSink;
     // Decodes one member into Out; returns True when size and CRC match.

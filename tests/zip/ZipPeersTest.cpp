@@ -269,3 +269,36 @@ TEST(ZipPeers, UpdatedArchiveKeepsMembersAndStaysValid)
     ExpectSameTree(S.Root(), Dest);
 }
 
+
+TEST(ZipPeers, ReadsInfoZipSplitArchivesAndDirectoryCopies)
+{
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QStringLiteral("/r.bin"), RandomBytes(200000, 11));
+    WriteAll(Src + QStringLiteral("/t.txt"), QByteArray("hello split ").repeated(5000));
+    ASSERT_EQ(RunProgram(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("64k"),
+                                                 D.File(QStringLiteral("sp.zip")), QStringLiteral("r.bin"), QStringLiteral("t.txt")},
+                         nullptr, Src),
+              0);
+    ASSERT_TRUE(QFileInfo::exists(D.File(QStringLiteral("sp.z03"))));
+    TUnZipper U;
+    U.SetZipName(D.File(QStringLiteral("sp.zip")));
+    U.OpenAndReadDirectory();
+    EXPECT_EQ(U.MultiMode(), mmBlocks);
+    ASSERT_EQ(U.MemberCount(), 2);
+    const QString Out = D.File(QStringLiteral("out"));
+    EXPECT_EQ(Unpack(D.File(QStringLiteral("sp.zip")), Out), 2);
+    ExpectSameTree(Src, Out);
+
+    // A copy of the directory (".zfc") serves when the archive has lost its own.
+    const QString Zip = D.File(QStringLiteral("whole.zip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("zip"), {QStringLiteral("-q"), Zip, QStringLiteral("r.bin"), QStringLiteral("t.txt")}, nullptr, Src), 0);
+    const QByteArray Bytes = ReadAll(Zip);
+    const int Central = Bytes.indexOf(QByteArray("PK\x01\x02", 4));
+    ASSERT_GT(Central, 0);
+    WriteAll(D.File(QStringLiteral("whole.zfc")), Bytes.mid(Central));
+    WriteAll(Zip, Bytes.left(Central));
+    const QString Out2 = D.File(QStringLiteral("out2"));
+    EXPECT_EQ(Unpack(Zip, Out2), 2);
+    ExpectSameTree(Src, Out2);
+}

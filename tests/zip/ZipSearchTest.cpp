@@ -204,3 +204,55 @@ TEST(ZipSelection, ArchiveHeldInTheApplicationsStream)
     ASSERT_EQ(U.MemberCount(), 2);
     EXPECT_EQ(U.UnzipToBuffer(1), QByteArray("beta"));
 }
+
+TEST(ZipSelection, OverwriteModesAndChoiceHooks)
+{
+    TestSupport::TempDir D;
+    WriteAll(D.File(QStringLiteral("src/a.txt")), "archived");
+    SetFileAge(D.File(QStringLiteral("src/a.txt")), -3 * 86400);
+    const QString Zip = D.File(QStringLiteral("o.zip"));
+    {
+        TZipper Z;
+        Z.SetZipName(Zip);
+        Z.FilesList().Add(D.File(QStringLiteral("src/a.txt")));
+        ASSERT_EQ(Z.PackFiles(), 1);
+    }
+    const QString Target = D.File(QStringLiteral("out/a.txt"));
+    WriteAll(Target, "on disk");
+    TUnZipper U;
+    // "?" asks the application; no answer counts as cancelled.
+    EXPECT_THROW(U.SetZipName(D.File(QStringLiteral("?"))), EUserCanceled);
+    U.OnSelectZipName = [&](TObject *, const QString &Title, const QString &, const QString &, QString &Name) {
+        EXPECT_EQ(Title, QStringLiteral("Open a Zip File"));
+        Name = Zip;
+        return true;
+    };
+    U.SetZipName(D.File(QStringLiteral("?")));
+    EXPECT_EQ(U.ZipName(), Zip);
+    EXPECT_THROW(U.SetDestDir(QStringLiteral("?")), EUserCanceled);
+    U.SetDestDir(D.File(QStringLiteral("out/")));
+    EXPECT_EQ(U.DestDir(), D.File(QStringLiteral("out")));
+
+    auto Extract = [&](TUZOverwriteMode Mode) {
+        U.OverwriteMode = Mode;
+        U.DoAll = true;
+        return U.UnpackFiles();
+    };
+    // The file on disk is newer than the member.
+    EXPECT_EQ(Extract(TUZOverwriteMode::Never), 0);
+    EXPECT_EQ(Extract(TUZOverwriteMode::ifNewer), 0);
+    EXPECT_EQ(ReadAll(Target), QByteArray("on disk"));
+    EXPECT_EQ(Extract(TUZOverwriteMode::ifOlder), 1);
+    EXPECT_EQ(ReadAll(Target), QByteArray("archived"));
+    WriteAll(Target, "on disk");
+    QList<int> Asked;
+    U.OnPromptForOverwrite = [&](TObject *, bool &Over, int Index, QString &) {
+        Asked << Index;
+        Over = true;
+    };
+    EXPECT_EQ(Extract(TUZOverwriteMode::Prompt), 1);
+    EXPECT_EQ(Asked, QList<int>{0});
+    EXPECT_EQ(ReadAll(Target), QByteArray("archived"));
+    // The member's date comes back on the extracted file.
+    EXPECT_EQ(quint32(ZipFileDosDate(Target)), U.Member(0)->LastModFileDateTime);
+}

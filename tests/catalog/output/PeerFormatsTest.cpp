@@ -230,3 +230,31 @@ TEST(SelfExtractingOutput, RunsInAnEmptyFolder)
     EXPECT_TRUE(ReadText(Empty + QStringLiteral("/catalog2.htm")).contains(QStringLiteral("茶杯")));
     EXPECT_EQ(TestSupport::ReadAll(Empty + QStringLiteral("/images/a.jpg")), PictureBytes(QStringLiteral("other a")));
 }
+
+TEST(ChmCompilerDriver, StagesRelativeAndDuplicateNamesAndReportsEachLine)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmcmd")) || !TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "help compiler tools missing";
+    TChmCompiler::SetCompilerOverride(QString());
+    EXPECT_THROW(ChmCompilerLogCallback(QStringLiteral("x")), Exception);   // no instance yet
+    TestSupport::TempDir T;
+    QDir().mkpath(T.File(QStringLiteral("one")));
+    QDir().mkpath(T.File(QStringLiteral("two")));
+    CatalogBridge::SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    TestSupport::WriteAll(T.File(QStringLiteral("one/p.gif")), "GIF89a one");
+    TestSupport::WriteAll(T.File(QStringLiteral("two/p.gif")), "GIF89a two");
+    CatalogBridge::SaveLines(T.File(QStringLiteral("x.hhp")),
+                             {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=out/x.chm"),
+                              QStringLiteral("Default topic=page.htm"), QString(), QStringLiteral("[FILES]"),
+                              QStringLiteral("one/p.gif"), T.File(QStringLiteral("two/p.gif")), QStringLiteral("gone.jpg")});
+    QDir().mkpath(T.File(QStringLiteral("out")));
+    QStringList Log, Progress;
+    ChmCompilerInstance().OnLog = [&](const QString &L) { Log << L; };
+    EXPECT_TRUE(ChmCompilerInstance().Compile(T.File(QStringLiteral("x.hhp")), [&](const QString &L) { Progress << L; }));
+    ChmCompilerInstance().OnLog = nullptr;
+    EXPECT_FALSE(Progress.isEmpty());
+    EXPECT_TRUE(Log.contains(QStringLiteral("missing: gone.jpg")));
+    const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), T.File(QStringLiteral("out/x.chm"))});
+    for (const char *M : {"/page.htm", "/p.gif", "/p(2).gif"})
+        EXPECT_TRUE(List.contains(QString::fromUtf8(M))) << M << List.toStdString();
+}

@@ -1,0 +1,99 @@
+// The program, run by quillbook-drive, publishes a page with Chinese text and a
+// picture through its output menu; each file is read back by its peer.
+
+#include "OutputFixture.h"
+#include "catalog/PageArchive.h"
+
+#include <QProcess>
+
+using namespace OutputFixture;
+
+namespace {
+
+struct TDriveRun {
+    int Code = -1;
+    QString Out, Err;
+};
+
+TDriveRun Drive(const QString &Home, const QString &Script, const QStringList &ProgramArgs)
+{
+    QProcess P;
+    P.start(TestSupport::ProgramDir() + QStringLiteral("/quillbook-drive"),
+            QStringList{QStringLiteral("--home"), Home, QStringLiteral("-"), QStringLiteral("--")} + ProgramArgs);
+    TDriveRun R;
+    if (!P.waitForStarted(30000))
+        return R;
+    P.write(Script.toUtf8());
+    P.closeWriteChannel();
+    if (!P.waitForFinished(300000)) {
+        P.kill();
+        P.waitForFinished();
+        return R;
+    }
+    R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
+    R.Out = QString::fromUtf8(P.readAllStandardOutput());
+    R.Err = QString::fromUtf8(P.readAllStandardError());
+    return R;
+}
+
+} // namespace
+
+TEST(OutputEndToEnd, PagePublishedAsHtmlZipMhtAndChm)
+{
+    TSample S;
+    // One product, priced, so that the page passes validation without a question.
+    QStringList Page = S.Page.mid(0, 24);
+    Page << S.Page.mid(33, 9);
+    Page[0] = QStringLiteral("QBT FILE TYPE 2.0");
+    S.Page = Page;
+    S.Set(QStringLiteral("{Catalog编号}"), QStringLiteral("E2E"));
+    S.Set(QStringLiteral("{背景图片}"), QString());
+    QFile::copy(TestSupport::DataDir() + QStringLiteral("/html/春天系列/back.jpg"), S.PageDir + QStringLiteral("pics/real.jpg"));
+    for (QString &L : S.Page)
+        if (L.startsWith(QStringLiteral("{$IMG}=")))
+            L = QStringLiteral("{$IMG}=pics\\real.jpg");
+    WriteText(S.PagePath, S.Page);
+
+    const bool Zip = PageArchive::Available();
+    QString Script = QStringLiteral("wait\nclick HTML3\nwait\nclick MHT1\nwait\nclick CHM3\nwait\n");
+    if (Zip)
+        Script += QStringLiteral("click ZIP3\nwait\n");
+    Script += QStringLiteral("expect-prompts 0\nshell\nquit\n");
+    const TDriveRun R = Drive(S.Exe, Script, {S.PagePath});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QString D = S.Root + QStringLiteral("E2E/");
+    EXPECT_EQ(R.Out.count(QStringLiteral("Open ") + D), Zip ? 4 : 3) << R.Out.toStdString();
+
+    // HTML folder.
+    const QString Html = ReadText(D + QStringLiteral("E2E.htm"));
+    EXPECT_TRUE(Html.contains(QStringLiteral("src=\"images/real.jpg\" width=\"120\" height=\"90\"")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("茶杯")));
+    EXPECT_EQ(TestSupport::ReadAll(D + QStringLiteral("images/real.jpg")), TestSupport::ReadAll(S.PageDir + QStringLiteral("pics/real.jpg")));
+
+    // MHT: a multipart message python reads, with the picture inside.
+    int Code = -1;
+    QByteArray Out;
+    Code = TestSupport::RunProgram(QStringLiteral("python3"),
+                                   {QStringLiteral("-c"),
+                                    QStringLiteral("import email,sys\nm=email.message_from_bytes(open(sys.argv[1],'rb').read())\n"
+                                                   "p=m.get_payload()\nprint(len(p), p[1].get_content_type(), len(p[1].get_payload(decode=True)))"),
+                                    D + QStringLiteral("E2E.htm.mht")},
+                                   &Out);
+    EXPECT_EQ(Code, 0);
+    EXPECT_EQ(QString::fromUtf8(Out).trimmed(),
+              QStringLiteral("2 image/jpeg %1").arg(QFileInfo(S.PageDir + QStringLiteral("pics/real.jpg")).size()));
+
+    // CHM: the page and the picture inside.
+    Out.clear();
+    TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("list"), D + QStringLiteral("E2E.chm")}, &Out);
+    EXPECT_TRUE(Out.contains("/tmpfile.htm")) << Out.constData();
+    EXPECT_TRUE(Out.contains("/real.jpg"));
+
+    if (Zip) {
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-t"), D + QStringLiteral("E2E.zip")}), 0);
+        Out.clear();
+        TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), D + QStringLiteral("E2E.zip")}, &Out);
+        EXPECT_TRUE(Out.contains("E2E.htm"));
+        EXPECT_TRUE(Out.contains("images/real.jpg"));
+    }
+}
