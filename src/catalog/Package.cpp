@@ -130,12 +130,20 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
     UnZipper1.SetZipName(PackagePath);
     UnZipper1.OpenAndReadDirectory();
     // Every member is judged before anything is written.
+    qint64 Declared = 0;
     for (int I = 0; I < UnZipper1.MemberCount(); ++I) {
-        if (!IsSafeMemberName(UnZipper1.Member(I)->StoredName())) {
+        const TZipHeaderInfo *H = UnZipper1.Member(I);
+        if (!IsSafeMemberName(H->StoredName()) || H->UncompressedSize() < 0) {
             R.Status = osInvalid;
             return R;
         }
+        Declared += H->UncompressedSize();
     }
+    // The sizes the package declares must fit where it is unpacked (the zip
+    // library holds every member to its declared size).
+    const qint64 Free = DiskFree(WithSlash(ExtractFilePath(ExcludeTrailingPathDelimiter(Dest))));
+    if (Free >= 0 && Declared > Free)
+        throw EInOutError(QStringLiteral("磁盘空间不足，不能打开qba文件。"));
     if (DirectoryExists(Dest))
         EmptyFolder(Dest);
     else if (!ForceDirectories(Dest))
