@@ -440,6 +440,15 @@ public:
     bool URLEdit = false;
     // The anchor under the pointer is the hint of an HTML cell.
     bool AnchorHint = false;
+    // The grid's timer: with Hovering the data cell under the pointer becomes
+    // current; with EnableBlink the blink phase toggles and cells holding the
+    // blink tag repaint. GridTimerTick is what each tick runs.
+    bool EnableBlink() const { return FEnableBlink; }
+    void SetEnableBlink(bool Value);
+    bool Hovering() const { return FHovering; }
+    void SetHovering(bool Value);
+    bool BlinkPhase() const { return FBlinkPhase; }
+    void GridTimerTick();
     // Zooming: a step of -10 ... 10 (others are ignored) added to every column
     // width and row height that stays positive; Ctrl with the wheel zooms by one.
     void Zoom(int Step);
@@ -546,6 +555,7 @@ protected:
     void focusInEvent(QFocusEvent *Event) override;
     bool viewportEvent(QEvent *Event) override;
     bool event(QEvent *Event) override;
+    void timerEvent(QTimerEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
     void TopLeftChanged() override;
 
@@ -589,6 +599,13 @@ private:
     bool FKeypadChar = false;
     int FCursorKind = 0;
     int FZoomStep = 0;
+    bool FEnableBlink = false;
+    bool FHovering = false;
+    bool FBlinkPhase = false;
+    QBasicTimer FGridTimer;
+    QBasicTimer FMoveTimer;
+    void UpdateGridTimer();
+    void MoveTimerTick();
     int FMoveFrom = -1;           // the column or row being moved (EnhRowColMove)
     bool FMovingRow = false;
     bool FMoveAllowed = false;

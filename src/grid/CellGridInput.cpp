@@ -17,6 +17,7 @@
 #include <QPolygon>
 #include <QRegularExpression>
 #include <QResizeEvent>
+#include <QTimerEvent>
 #include <QToolTip>
 
 namespace {
@@ -575,6 +576,7 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         }
         FMoveAllowed = false;
         if (FMoveFrom >= 0) {
+            FMoveTimer.start(100, this);
             if (OnClickCell)
                 OnClickCell(this, Cell.Y, Cell.X);
             return;
@@ -659,6 +661,8 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
             viewport()->setCursor(Qt::SplitVCursor);
         else if (FCursorKind > 0)
             viewport()->setCursor(SelectCursor(FCursorKind));
+        if (FHovering && Hit.X >= 0 && Hit.Y >= 0)
+            RepaintCell(Hit.X, Hit.Y);
         // Entering and leaving anchors of HTML cells.
         const QString Anchor = Hit.X >= 0 && Hit.Y >= 0 ? AnchorAt(Hit.X, Hit.Y, X, Y) : QString();
         const TPoint Cell = Hit.X >= 0 && Hit.Y >= 0 ? BaseCell(RealColIndex(Hit.X), Hit.Y) : TPoint(-1, -1);
@@ -722,6 +726,7 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     if (FMoveFrom >= 0) {
         const int From = FMoveFrom;
         FMoveFrom = -1;
+        FMoveTimer.stop();
         HideMoveArrows();
         const TGridCoord Hit = MouseCoord(X, Y);
         const int Target = FMovingRow ? Hit.Y : Hit.X;
@@ -1072,4 +1077,87 @@ void TCellGrid::TopLeftChanged()
         }
     }
     FShownCellControls = std::move(Shown);
+}
+
+// =================================================================== timers
+
+void TCellGrid::SetEnableBlink(bool Value)
+{
+    FEnableBlink = Value;
+    UpdateGridTimer();
+}
+
+void TCellGrid::SetHovering(bool Value)
+{
+    FHovering = Value;
+    UpdateGridTimer();
+}
+
+void TCellGrid::UpdateGridTimer()
+{
+    if (FEnableBlink || FHovering) {
+        if (!FGridTimer.isActive())
+            FGridTimer.start(500, this);
+    } else {
+        FGridTimer.stop();
+    }
+}
+
+void TCellGrid::GridTimerTick()
+{
+    if (FHovering) {
+        const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
+        if (viewport()->rect().contains(P)) {
+            const TGridCoord Hit = MouseCoord(P.x(), P.y());
+            if (Hit.X >= FixedCols() && Hit.Y >= FixedRows() && (Hit.X != Col() || Hit.Y != Row()))
+                FocusCell(Hit.X, Hit.Y, true);
+        }
+    }
+    if (FEnableBlink) {
+        FBlinkPhase = !FBlinkPhase;
+        auto RepaintBlinking = [this](int C, int R) {
+            if (GetCellText(RealColIndex(C), R).contains(QStringLiteral("<BLI"), Qt::CaseInsensitive))
+                RepaintCell(C, R);
+        };
+        const int LastCol = std::min(ColCount() - 1, LeftCol() + VisibleColCount());
+        const int LastRow = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
+        for (int R = 0; R <= LastRow; ++R) {
+            if (R >= FixedRows() && R < TopRow())
+                continue;
+            for (int C = 0; C <= LastCol; ++C)
+                if (C < FixedCols() || C >= LeftCol())
+                    RepaintBlinking(C, R);
+        }
+    }
+}
+
+void TCellGrid::MoveTimerTick()
+{
+    // While a column or row is dragged past the edge, the grid scrolls after it.
+    if (FMoveFrom < 0) {
+        FMoveTimer.stop();
+        return;
+    }
+    const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
+    if (FMovingRow) {
+        if (P.y() >= ClientHeight())
+            SetTopRow(TopRow() + 1);
+        else if (P.y() < 0)
+            SetTopRow(TopRow() - 1);
+    } else {
+        if (P.x() >= ClientWidth())
+            SetLeftCol(LeftCol() + 1);
+        else if (P.x() < 0)
+            SetLeftCol(LeftCol() - 1);
+    }
+}
+
+void TCellGrid::timerEvent(QTimerEvent *Event)
+{
+    if (Event->timerId() == FGridTimer.timerId())
+        GridTimerTick();
+    else if (Event->timerId() == FMoveTimer.timerId())
+        MoveTimerTick();
+    else
+        TBaseGrid::timerEvent(Event);
 }

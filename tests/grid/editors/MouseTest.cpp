@@ -404,3 +404,20 @@ TEST_F(GridTest, ZoomStepsStayInRangeAndKeepSizesPositive)
     EXPECT_EQ(Grid->ColWidths(2), W2 - 4);
     EXPECT_EQ(Grid->Row(), 1);
 }
+
+TEST_F(GridTest, TimerTicksBlinkAndFollowTheHoveringPointer)
+{
+    Grid->SetEnableBlink(true);
+    const bool Phase = Grid->BlinkPhase();
+    Grid->GridTimerTick();
+    EXPECT_NE(Grid->BlinkPhase(), Phase);
+    Grid->SetEnableBlink(false);
+
+    Grid->SetHovering(true);
+    QCursor::setPos(Grid->viewport()->mapToGlobal(CellPoint(3, 4)));
+    if (Grid->viewport()->mapFromGlobal(QCursor::pos()) != CellPoint(3, 4))
+        GTEST_SKIP() << "the platform cannot place the pointer";
+    Grid->GridTimerTick();
+    EXPECT_EQ(Grid->Col(), 3);
+    EXPECT_EQ(Grid->Row(), 4);
+}
