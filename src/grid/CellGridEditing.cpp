@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QComboBox>
 #include <QLineEdit>
 
 namespace {
@@ -208,6 +209,12 @@ void TCellGrid::TypeStartKey(QWidget *Editor)
     const QString Keys = StartKey;
     StartKey.clear();
     QWidget *Target = Editor->focusProxy() ? Editor->focusProxy() : Editor;
+    // The editors select their text when they take the focus, so the typed
+    // text replaces it.
+    if (auto *Edit = qobject_cast<QLineEdit *>(Target))
+        Edit->selectAll();
+    else if (auto *Combo = qobject_cast<QComboBox *>(Target); Combo && Combo->lineEdit())
+        Combo->lineEdit()->selectAll();
     for (QChar C : Keys) {
         QKeyEvent Press(QEvent::KeyPress, 0, Qt::NoModifier, QString(C));
         QApplication::sendEvent(Target, &Press);
@@ -299,6 +306,9 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         Cb->setEnabled(true);
         Cb->SetDroppedDown(false);
         Cb->SetStyle(ListStyle ? csDropDownList : csDropDown);
+        // The editable style's own edit gets the keys first; the leave keys are the combo's.
+        if (Cb->lineEdit())
+            Cb->lineEdit()->installEventFilter(Cb);
         if (Uni) {
             // The items are read out and added again before use.
             QStringList Items;

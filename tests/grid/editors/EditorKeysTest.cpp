@@ -198,3 +198,21 @@ TEST_F(GridTest, EscInAGridEditorNeverWritesTheCell)
     EXPECT_EQ(Grid->Cells(2, 1), "other");
     EXPECT_EQ(QApplication::focusWidget(), Grid);
 }
+
+TEST_F(GridTest, EditableComboLeavesOnEndAndUpWhileItsListIsClosed)
+{
+    Kind(edComboEdit);
+    Grid->InplaceCombo()->addItems({QStringLiteral("one"), QStringLiteral("two")});
+    Goto(2, 3);
+    Type(QStringLiteral("x"));
+    ASSERT_TRUE(Grid->InplaceCombo()->isVisible());
+    Key(Qt::Key_Up);
+    EXPECT_FALSE(Grid->InplaceCombo()->isVisible());
+    EXPECT_EQ(Grid->Cells(2, 3), "x");
+    EXPECT_EQ(Grid->Row(), 2);
+    Goto(2, 3);
+    Type(QStringLiteral("y"));
+    Key(Qt::Key_End);
+    EXPECT_FALSE(Grid->InplaceCombo()->isVisible());
+    EXPECT_EQ(Grid->Cells(2, 3), "y");
+}
