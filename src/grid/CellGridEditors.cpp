@@ -2,6 +2,7 @@
 
 #include "grid/CellGrid.h"
 #include "grid/GridUtil.h"
+#include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
 
 #include <QAbstractItemView>
@@ -481,7 +482,7 @@ TGridCombo::TGridCombo(TCellGrid *AGrid) : TCGComboBox(AGrid->viewport()), FGrid
     Themed = AGrid->Themed();
     hide();
     installEventFilter(this);
-    connect(this, &QComboBox::currentIndexChanged, this, [this](int Index) {
+    connect(this, &QComboBox::currentIndexChanged, this, Guarded([this](int Index) {
         if (!isVisible() || !FGrid->EditorActive)
             return;
         const int C = FGrid->RealCol(), R = FGrid->Row();
@@ -492,7 +493,7 @@ TGridCombo::TGridCombo(TCellGrid *AGrid) : TCGComboBox(AGrid->viewport()), FGrid
             if (Obj)
                 FGrid->OnComboObjectChange(FGrid, C, R, Index, currentText(), Obj);
         }
-    });
+    }));
     OnCloseUp = [this](TObject *) {
         if (FGrid->OnComboCloseUp)
             FGrid->OnComboCloseUp(FGrid, FGrid->Row(), FGrid->RealCol());
@@ -641,8 +642,8 @@ TCgSpinEdit::TCgSpinEdit(QWidget *Parent) : QLineEdit(Parent), FUp(new QToolButt
         B->setAutoRepeatDelay(400);
         B->setAutoRepeatInterval(100);
     }
-    connect(FUp, &QAbstractButton::clicked, this, [this]() { UpClick(); });
-    connect(FDown, &QAbstractButton::clicked, this, [this]() { DownClick(); });
+    connect(FUp, &QAbstractButton::clicked, this, Guarded([this]() { UpClick(); }));
+    connect(FDown, &QAbstractButton::clicked, this, Guarded([this]() { DownClick(); }));
     setTextMargins(0, 0, 17, 0);
 }
 
@@ -1002,10 +1003,10 @@ TGridCheckBox::TGridCheckBox(TCellGrid *AGrid) : QCheckBox(AGrid->viewport()), F
 {
     setObjectName(QStringLiteral("GridCheckBox"));
     hide();
-    connect(this, &QCheckBox::clicked, this, [this](bool Checked) {
+    connect(this, &QCheckBox::clicked, this, Guarded([this](bool Checked) {
         const int C = FGrid->RealCol(), R = FGrid->Row();
         FGrid->StoreEditText(C, R, Checked ? FGrid->GetCheckTrue(C, R) : FGrid->GetCheckFalse(C, R));
-    });
+    }));
 }
 
 void TGridCheckBox::keyPressEvent(QKeyEvent *Event)
@@ -1055,7 +1056,7 @@ TGridButton::TGridButton(TCellGrid *AGrid) : QPushButton(AGrid->viewport()), FGr
 {
     setObjectName(QStringLiteral("GridButton"));
     hide();
-    connect(this, &QPushButton::clicked, this, [this]() { Click(); });
+    connect(this, &QPushButton::clicked, this, Guarded([this]() { Click(); }));
 }
 
 void TGridButton::Click()
