@@ -507,6 +507,9 @@ void TPdfArray::AddItem(TPdfObject *AItem)
         for (const auto &Item : FArray)
             if (Item.get() == AItem)
                 return;
+    // Most arrays are short; room for a few items saves the first regrowths.
+    if (FArray.capacity() == 0)
+        FArray.reserve(4);
     FArray.push_back(HoldItem(AItem));
 }
 
@@ -576,6 +579,9 @@ void TPdfDictionary::PutElement(const QByteArray &AKey, TPdfObject *AValue, bool
     auto Element = std::make_unique<TPdfDictionaryElement>(AKey, AValue, AIsHidden);
     if (I >= 0)
         FArray.erase(FArray.begin() + I);
+    // Room for a typical dictionary at once rather than regrowing it key by key.
+    if (FArray.capacity() == 0)
+        FArray.reserve(8);
     FArray.push_back(std::move(Element));
 }
 
