@@ -3,10 +3,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-if ! dpkg-query -W -f='${Status}' libhpdf-dev 2>/dev/null | grep -q 'install ok installed'; then
+missing=""
+for p in libhpdf-dev libgif-dev; do
+  dpkg-query -W -f="\${Status}" "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends libhpdf-dev
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
 fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQB_TESTS=OFF -DQB_BENCH=ON >/dev/null
 cmake --build build-bench

@@ -21,20 +21,9 @@ public:
     QString FileName;
 };
 
-// Page settings.
-class TForm3 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm3(QWidget *Parent);
-    bool SaveAsDefault = false;   // check box 保存为默认设置
-};
-
-// Company information.
-class TForm4 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm4(QWidget *Parent);
-};
+// Page settings (Unit3) and company information (Unit4).
+#include "Unit3.h"
+#include "Unit4.h"
 
 // Web effects.
 class TForm5 : public TCatalogDialog {

@@ -115,6 +115,7 @@ TForm1::TForm1(QWidget *Parent)
     BuildLayout();
     BuildMenu();
     SetupOutputMenus();
+    ConnectDialogCommands();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {
         ProgressBar1->setValue(Position);

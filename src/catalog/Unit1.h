@@ -118,6 +118,13 @@ public:
     void ImportPictures(const QStringList &Files);
     void CycleNoticeLabel();
 
+    // ---- page settings, company information, output language (Unit1_Dialogs.cpp) ----
+    void SpeedButton8Click();
+    void Button2Click();
+    void N124Click();
+    // Connects the buttons and menu items of these commands.
+    void ConnectDialogCommands();
+
     // ---- small commands of the main menu ----
     void OpenTemplateFolder();
     void OpenHelp();

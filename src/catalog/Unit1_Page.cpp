@@ -6,6 +6,7 @@
 #include "Forms.h"
 #include "Unit1.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
@@ -73,7 +74,7 @@ void TForm1::SetPageCaptionIfEmpty(const QString &Caption)
 void TForm1::InitNewPageText()
 {
     if (FPage.InitNewPageText(NewPageDefaults()) && Form3)
-        Form3->SaveAsDefault = true;
+        Form3->CheckBox1->setChecked(true);
 }
 
 // ---------------------------------------------------------------- the grid

@@ -1,0 +1,595 @@
+// TGIFImage as a graphic: creation, loading, frame pictures, drawing and the
+// painters' life cycle.
+
+#include "GIFImage.h"
+#include "detail/GIFCanvas.h"
+#include "detail/GIFStrings.h"
+#include "platform/core/SysUtils.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QThread>
+#include <algorithm>
+
+using namespace gifdetail;
+
+namespace {
+
+QString Msg(const char *Text)
+{
+    return QString::fromLatin1(Text);
+}
+
+bool &PalettedDisplayFlag()
+{
+    // On start the flag follows the screen: 8 bits per pixel or less.
+    static bool Flag = [] {
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            if (QScreen *Screen = QGuiApplication::primaryScreen())
+                return Screen->depth() < 9;
+        return false;
+    }();
+    return Flag;
+}
+
+bool OnMainThread()
+{
+    QCoreApplication *App = QCoreApplication::instance();
+    return !App || QThread::currentThread() == App->thread();
+}
+
+} // namespace
+
+TGIFDrawFlags GIFDefaultDrawOptions = drawThreaded | drawTransparent | drawAnimated | drawRepeat | drawWebPalette
+                                      | drawWebPaletteIfPaletted;
+int GIFDefaultColorReduction = 6;
+int GIFDefaultReductionBits = 8;
+int GIFDefaultDitherMode = 0;
+int GIFDefaultCompression = 0;
+int GIFDefaultThreadPriority = 3;
+int GIFDefaultAnimationSpeed = 100;
+TColor GIFDefaultBackgroundColor = GIFNoBackgroundColor;
+
+bool GIFDisplayIsPaletted()
+{
+    return PalettedDisplayFlag();
+}
+
+void SetGIFDisplayIsPaletted(bool Value)
+{
+    PalettedDisplayFlag() = Value;
+}
+
+const QList<QRgb> &GIFWebPalette()
+{
+    static const QList<QRgb> Palette = [] {
+        QList<QRgb> P;
+        for (int R = 0; R < 6; ++R)
+            for (int G = 0; G < 6; ++G)
+                for (int B = 0; B < 6; ++B)
+                    P.append(qRgb(R * 51, G * 51, B * 51));
+        return P;
+    }();
+    return Palette;
+}
+
+static bool UseWebPalette(TGIFDrawFlags Options)
+{
+    return (Options & drawWebPalette) && (!(Options & drawWebPaletteIfPaletted) || GIFDisplayIsPaletted());
+}
+
+// ------------------------------------------------------------ frame pictures
+
+// Called with FBitmapLock held.
+void TGIFSubImage::MakePalette()
+{
+    if (!FPalette.isEmpty())
+        return;
+    if (FGIFImage && UseWebPalette(FGIFImage->DrawOptions())) {
+        FPalette = GIFWebPalette();
+    } else {
+        TGIFColorMap *Map = ActiveColorMap();
+        for (int I = 0; I < Map->Count(); ++I) {
+            const TGIFColor &C = Map->Data()[I];
+            FPalette.append(qRgb(C.Red, C.Green, C.Blue));
+        }
+    }
+}
+
+QList<QRgb> TGIFSubImage::Palette()
+{
+    std::lock_guard<std::mutex> Guard(FBitmapLock);
+    MakePalette();
+    return FPalette;
+}
+
+bool TGIFSubImage::HasBitmap() const
+{
+    std::lock_guard<std::mutex> Guard(FBitmapLock);
+    return !FBitmap.isNull();
+}
+
+void TGIFSubImage::FreeBitmap()
+{
+    std::lock_guard<std::mutex> Guard(FBitmapLock);
+    FBitmap = QImage();
+    FMask = QImage();
+    FNeedMask = true;
+    FPalette.clear();
+}
+
+void TGIFSubImage::PrepareBitmap()
+{
+    std::lock_guard<std::mutex> Guard(FBitmapLock);
+    if (FBitmap.isNull()) {
+        MakePalette();
+        BuildBitmap();
+    }
+}
+
+QImage TGIFSubImage::Bitmap()
+{
+    std::lock_guard<std::mutex> Guard(FBitmapLock);
+    if (FBitmap.isNull()) {
+        MakePalette();
+        BuildBitmap();
+    }
+    return FBitmap;
+}
+
+QImage TGIFSubImage::Mask()
+{
+    PrepareBitmap();
+    std::lock_guard<std::mutex> Guard(FBitmapLock);
+    return FMask;
+}
+
+// Builds the frame's 8-bit picture and, for a transparent frame, its mask.
+// Called with FBitmapLock held and FPalette set.
+void TGIFSubImage::BuildBitmap()
+{
+    const int W = Width(), H = Height();
+    FBitmap = QImage(std::max(W, 1), std::max(H, 1), QImage::Format_Indexed8);
+    if (FBitmap.isNull())
+        throw EOutOfResources(Msg(gifstr::OutOfResources));
+    // Pixel values beyond the table show as black, never outside it.
+    QList<QRgb> Table = FPalette;
+    while (Table.size() < 256)
+        Table.append(qRgb(0, 0, 0));
+    FBitmap.setColorTable(Table);
+    FBitmap.fill(0);
+    if (FData.empty() || W == 0 || H == 0)
+        return;
+
+    const bool Web = FGIFImage && UseWebPalette(FGIFImage->DrawOptions());
+    const bool Report = FGIFImage && OnMainThread();
+    if (!Web) {
+        for (int Y = 0; Y < H; ++Y) {
+            std::memcpy(FBitmap.scanLine(Y), FData.data() + size_t(Y) * size_t(W), size_t(W));
+            if (Report && Y % 32 == 0)
+                FGIFImage->ProgressReport(psRunning, Y * 100 / H, Msg(gifstr::Rendering));
+        }
+    } else {
+        // The frame's own colours mapped to the web palette with
+        // Floyd-Steinberg error diffusion, rows in serpentine order.
+        TGIFColorMap *Map = ActiveColorMap();
+        const int Count = Map->Count();
+        std::vector<int> Cur(size_t(W + 2) * 3, 0), Next(size_t(W + 2) * 3, 0);
+        for (int Y = 0; Y < H; ++Y) {
+            const bool LeftToRight = (Y % 2) == 0;
+            const uint8_t *Src = FData.data() + size_t(Y) * size_t(W);
+            uint8_t *Dst = FBitmap.scanLine(Y);
+            for (int I = 0; I < W; ++I) {
+                const int X = LeftToRight ? I : W - 1 - I;
+                const int Dir = LeftToRight ? 1 : -1;
+                const uint8_t P = Src[X];
+                TGIFColor C = (P < Count) ? Map->Data()[P] : TGIFColor();
+                const int In[3] = {C.Red, C.Green, C.Blue};
+                int Level[3];
+                for (int K = 0; K < 3; ++K) {
+                    int V = In[K] + (Cur[size_t(X + 1) * 3 + size_t(K)] + 8) / 16;
+                    V = std::clamp(V, 0, 255);
+                    Level[K] = (V + 3) / 51;
+                    const int Err = V - Level[K] * 51;
+                    auto Add = [&](std::vector<int> &Row, int At, int Weight) {
+                        Row[size_t(At + 1) * 3 + size_t(K)] += Err * Weight;
+                    };
+                    if (X + Dir >= 0 && X + Dir < W)
+                        Add(Cur, X + Dir, 7);
+                    if (X - Dir >= 0 && X - Dir < W)
+                        Add(Next, X - Dir, 3);
+                    Add(Next, X, 5);
+                    if (X + Dir >= 0 && X + Dir < W)
+                        Add(Next, X + Dir, 1);
+                }
+                Dst[X] = uint8_t(Level[0] * 36 + Level[1] * 6 + Level[2]);
+            }
+            std::swap(Cur, Next);
+            std::fill(Next.begin(), Next.end(), 0);
+            if (Report && Y % 32 == 0)
+                FGIFImage->ProgressReport(psRunning, Y * 100 / H, Msg(gifstr::Rendering));
+        }
+    }
+
+    if (FTransparent && FGCE && FNeedMask) {
+        const uint8_t T = FGCE->TransparentColorIndex();
+        bool Any = std::find(FData.begin(), FData.end(), T) != FData.end();
+        if (Any) {
+            FMask = QImage(W, H, QImage::Format_Mono);
+            if (FMask.isNull())
+                throw EOutOfResources(Msg(gifstr::OutOfResources));
+            FMask.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+            FMask.fill(0);
+            for (int Y = 0; Y < H; ++Y) {
+                const uint8_t *Src = FData.data() + size_t(Y) * size_t(W);
+                uint8_t *Bits = FMask.scanLine(Y);
+                for (int X = 0; X < W; ++X)
+                    if (Src[X] == T)
+                        Bits[X >> 3] |= uint8_t(0x80 >> (X & 7));
+            }
+        }
+        FNeedMask = false;
+    }
+}
+
+TRect TGIFSubImage::ScaleRect(const TRect &Rect) const
+{
+    int SW = FGIFImage ? FGIFImage->Width() : Width();
+    int SH = FGIFImage ? FGIFImage->Height() : Height();
+    if (SW <= 0)
+        SW = std::max(Width(), 1);
+    if (SH <= 0)
+        SH = std::max(Height(), 1);
+    const int RW = Rect.Right - Rect.Left, RH = Rect.Bottom - Rect.Top;
+    return TRect(Rect.Left + MulDiv(Left(), RW, SW), Rect.Top + MulDiv(Top(), RH, SH),
+                 Rect.Left + MulDiv(Left() + Width(), RW, SW), Rect.Top + MulDiv(Top() + Height(), RH, SH));
+}
+
+void TGIFSubImage::Draw(TCanvas *ACanvas, const TRect &Rect, bool DoTransparent, bool DoTile)
+{
+    if (Empty())
+        return;
+    QImage Picture = Bitmap();
+    QImage MaskImage = Mask();
+    QImage Shown;
+    if (DoTransparent && FTransparent && !MaskImage.isNull()) {
+        // Transparent pixels leave the canvas as it was.
+        Shown = Picture.convertToFormat(QImage::Format_ARGB32);
+        for (int Y = 0; Y < Shown.height(); ++Y) {
+            QRgb *Line = reinterpret_cast<QRgb *>(Shown.scanLine(Y));
+            const uint8_t *Bits = MaskImage.constScanLine(Y);
+            for (int X = 0; X < Shown.width(); ++X)
+                if (Bits[X >> 3] & (0x80 >> (X & 7)))
+                    Line[X] = 0;
+        }
+    } else {
+        Shown = Picture.convertToFormat(QImage::Format_RGB32);
+    }
+    if (!DoTile) {
+        DrawImageStretched(ACanvas, ScaleRect(Rect), Shown, nullptr);
+        return;
+    }
+    const int SW = FGIFImage && FGIFImage->Width() > 0 ? FGIFImage->Width() : Width();
+    const int SH = FGIFImage && FGIFImage->Height() > 0 ? FGIFImage->Height() : Height();
+    for (int Y = Rect.Top; Y < Rect.Bottom; Y += SH)
+        for (int X = Rect.Left; X < Rect.Right; X += SW)
+            DrawImageStretched(ACanvas,
+                               TRect(X + Left(), Y + Top(), X + Left() + Width(), Y + Top() + Height()), Shown,
+                               &Rect);
+}
+
+// ------------------------------------------------------------ TGIFImage
+
+namespace {
+
+// Pictures with the extension "gif" load as TGIFImage.
+struct GIFRegistration {
+    GIFRegistration()
+    {
+        TPicture::RegisterFileFormat(QStringLiteral("gif"), QStringLiteral("GIF Image"),
+                                     [] { return std::make_unique<TGIFImage>(); });
+    }
+    ~GIFRegistration() { TPicture::UnregisterGraphicClass(QStringLiteral("TGIFImage")); }
+} Registration;
+
+} // namespace
+
+TGIFImage::TGIFImage()
+    : FHeader(this), FImages(this), FDrawOptions(GIFDefaultDrawOptions),
+      FColorReduction(GIFDefaultColorReduction), FReductionBits(GIFDefaultReductionBits),
+      FDitherMode(GIFDefaultDitherMode), FCompression(GIFDefaultCompression),
+      FThreadPriority(GIFDefaultThreadPriority), FAnimationSpeed(GIFDefaultAnimationSpeed),
+      FBackgroundColor(GIFDefaultBackgroundColor), FTiming(TGIFTiming::Default())
+{
+}
+
+TGIFImage::~TGIFImage()
+{
+    // Every painter ends before the frames it reads are freed.
+    {
+        std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+        for (TGIFPainter *P : FPainters)
+            P->Stop();
+    }
+    for (;;) {
+        {
+            std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+            bool ThreadedLeft = std::any_of(FPainters.begin(), FPainters.end(), [](TGIFPainter *P) {
+                return P->Threaded() && !P->InCallback();
+            });
+            if (!ThreadedLeft)
+                break;
+        }
+        GIFProcessMessages();
+    }
+    {
+        // A painter whose event freed this image ends without us when the
+        // event returns.
+        std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+        for (TGIFPainter *P : FPainters)
+            P->FImage = nullptr;
+        FPainters.clear();
+        FPainter = nullptr;
+    }
+    FImages.Clear();
+}
+
+void TGIFImage::Warning(TObject *Sender, TGIFSeverity Severity, const QString &Message)
+{
+    if (OnWarningReport)
+        OnWarningReport(Sender, Severity, Message);
+}
+
+void TGIFImage::ProgressReport(TProgressStage Stage, int PercentDone, const QString &Msg)
+{
+    Progress(this, Stage, uint8_t(std::clamp(PercentDone, 0, 100)), false, TRect(0, 0, 0, 0), Msg);
+}
+
+void TGIFImage::Clear()
+{
+    StopDraw();
+    ClearBitmap();
+    FImages.Clear();
+    FHeader.Clear();
+    FHeader.Prepare();
+}
+
+void TGIFImage::LoadFromStream(TStream *Stream)
+{
+    ProgressReport(psStarting, 0, Msg(gifstr::Loading));
+    const qint64 Start = Stream->Position();
+    try {
+        Clear();
+        FHeader.LoadFromStream(Stream);
+        FImages.LoadFromStream(Stream);
+        TGIFTrailer Trailer(this);
+        Trailer.LoadFromStream(Stream);
+    } catch (...) {
+        // A graphic that failed to load is empty, whatever it had read.
+        FImages.Clear();
+        FHeader.Clear();
+        Stream->Seek(Start, soBeginning);
+        ProgressReport(psEnding, 0, Msg(gifstr::Loading));
+        throw;
+    }
+    ProgressReport(psEnding, 100, Msg(gifstr::Loading));
+    Changed(this);
+}
+
+std::unique_ptr<TGraphic> TGIFImage::NewGraphic() const
+{
+    return std::make_unique<TGIFImage>();
+}
+
+void TGIFImage::SaveToStream(TStream *)
+{
+    throw EInvalidGraphicOperation(QStringLiteral("GIF writing is not available"));
+}
+
+void TGIFImage::SetWidth(int Value)
+{
+    for (int I = 0; I < FImages.Count(); ++I)
+        if (FImages[I]->Left() + FImages[I]->Width() > Value)
+            throw GIFException(Msg(gifstr::WidthTooSmall));
+    if (Value == Width())
+        return;
+    StopDraw();
+    FHeader.SetWidth(Value);
+    ClearBitmap();
+    Changed(this);
+}
+
+void TGIFImage::SetHeight(int Value)
+{
+    for (int I = 0; I < FImages.Count(); ++I)
+        if (FImages[I]->Top() + FImages[I]->Height() > Value)
+            throw GIFException(Msg(gifstr::HeightTooSmall));
+    if (Value == Height())
+        return;
+    StopDraw();
+    FHeader.SetHeight(Value);
+    ClearBitmap();
+    Changed(this);
+}
+
+bool TGIFImage::IsTransparent() const
+{
+    for (int I = 0; I < FImages.Count(); ++I)
+        if (FImages[I]->Transparent())
+            return true;
+    return false;
+}
+
+void TGIFImage::SetDrawOptions(TGIFDrawFlags Value)
+{
+    if (Value == FDrawOptions)
+        return;
+    StopDraw();
+    const bool PaletteChanged = UseWebPalette(Value) != UseWebPalette(FDrawOptions);
+    FDrawOptions = Value;
+    if (PaletteChanged)
+        PaletteModified();
+}
+
+void TGIFImage::SetAnimationSpeed(int Value)
+{
+    FAnimationSpeed = std::max(Value, 0);
+}
+
+void TGIFImage::SetBackgroundColor(TColor Value)
+{
+    if (Value == FBackgroundColor)
+        return;
+    StopDraw();
+    FBackgroundColor = Value;
+}
+
+void TGIFImage::PaletteModified()
+{
+    // Called while frames change: painters are stopped by whoever changes them.
+    ClearBitmap();
+    for (int I = 0; I < FImages.Count(); ++I)
+        FImages[I]->FreeBitmap();
+}
+
+void TGIFImage::FrameBoundsChanged(TGIFSubImage *)
+{
+    ClearBitmap();
+}
+
+void TGIFImage::ClearBitmap()
+{
+    FBitmap.reset();
+}
+
+TGIFPainter *TGIFImage::Painter() const
+{
+    std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+    return FPainter;
+}
+
+int TGIFImage::PainterCount() const
+{
+    std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+    return int(FPainters.size());
+}
+
+void TGIFImage::PainterEnded(TGIFPainter *Painter)
+{
+    std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+    FPainters.erase(std::remove(FPainters.begin(), FPainters.end(), Painter), FPainters.end());
+    if (FPainter == Painter)
+        FPainter = nullptr;
+}
+
+void TGIFImage::StopDraw()
+{
+    for (;;) {
+        {
+            std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+            if (!FPainter)
+                break;
+            FPainter->SetPriority(3);
+            FPainter->Stop();
+            if (FPainter->InCallback()) {
+                // Stopped from one of its own events: it ends when that returns.
+                FPainter = nullptr;
+                break;
+            }
+        }
+        GIFProcessMessages();
+    }
+    ClearBitmap();
+}
+
+void TGIFImage::DrawBuffer(TCanvas *ACanvas, const TRect &Rect)
+{
+    QImage Buffer = BitmapImage(FBitmap.get());
+    if (FDrawOptions & drawTiled) {
+        const int SW = std::max(Width(), 1), SH = std::max(Height(), 1);
+        for (int Y = Rect.Top; Y < Rect.Bottom; Y += SH)
+            for (int X = Rect.Left; X < Rect.Right; X += SW)
+                DrawImageStretched(ACanvas, TRect(X, Y, X + SW, Y + SH), Buffer, &Rect);
+    } else {
+        DrawImageStretched(ACanvas, Rect, Buffer, nullptr);
+    }
+}
+
+void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
+{
+    TCanvas *ACanvas = &Canvas;
+    if (FBusy || Empty())
+        return;
+    FBusy = true;
+    struct BusyReset {
+        bool &Flag;
+        ~BusyReset() { Flag = false; }
+    } Reset{FBusy};
+
+    if (FImages.Count() == 1 || !(FDrawOptions & drawAnimated)) {
+        FImages[0]->Draw(ACanvas, Rect, FDrawOptions & drawTransparent, FDrawOptions & drawTiled);
+        return;
+    }
+    if (FBitmap && !(FDrawOptions & drawUnbuffered)) {
+        DrawBuffer(ACanvas, Rect);
+        return;
+    }
+
+    std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+    if (FPainter && FPainter->Canvas() == ACanvas && FPainter->Rect() == Rect)
+        return;
+    StopDraw();
+
+    TCanvas *Target = ACanvas;
+    TRect TargetRect = Rect;
+    if (Width() <= 0 || Height() <= 0 || Rect.IsEmpty())
+        return;   // nothing to show, and no buffer that would show nothing later
+    if (!(FDrawOptions & drawUnbuffered)) {
+        FBitmap = MakeBitmap(std::max(Width(), 1), std::max(Height(), 1), TColor(0));
+        TargetRect = TRect(0, 0, Width(), Height());
+        CopyCanvasRect(FBitmap->Canvas(), TargetRect, ACanvas, Rect);
+        Target = FBitmap->Canvas();
+    }
+    bool Created = false;
+    TGIFDrawFlags Options = FDrawOptions;
+    if (!Empty() && TargetRect.Right > TargetRect.Left && TargetRect.Bottom > TargetRect.Top) {
+        if (FImages.Count() == 1)
+            Options &= TGIFDrawFlags(~(drawThreaded | drawAnimated));
+        // Painting from a thread needs a main thread to run the painting on.
+        if (!QCoreApplication::instance() || !OnMainThread())
+            Options &= TGIFDrawFlags(~drawThreaded);
+        auto *P = new TGIFPainter(this, Target, TargetRect, Options);
+        FPainters.push_back(P);
+        FPainter = P;
+        P->OnAnimationStart = OnAnimationStart;
+        P->OnFrameStart = OnFrameStart;
+        P->OnFrameDone = OnFrameDone;
+        P->OnAnimationLoop = OnAnimationLoop;
+        P->OnAnimationEnd = OnAnimationEnd;
+        Created = true;
+        if (Options & drawThreaded) {
+            P->SetPriority(FThreadPriority);
+            try {
+                P->Start();
+            } catch (...) {
+                // No thread could be made: the painter never ran.
+                PainterEnded(P);
+                delete P;
+                throw;
+            }
+        } else {
+            P->Run();   // frees the painter at its end
+        }
+    }
+    if (Created && !(FDrawOptions & drawUnbuffered)) {
+        for (;;) {
+            TGIFPainter *P = FPainter;
+            if (!P || P->Terminated() || P->FirstFramePainted())
+                break;
+            GIFProcessMessages();
+        }
+        if (FBitmap)
+            DrawBuffer(ACanvas, Rect);
+    }
+}

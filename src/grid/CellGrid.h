@@ -1,0 +1,569 @@
+#pragma once
+// The grid control: the advanced string grid behind the product grid and the
+// grids of the dialogs. Cell model and merges come from TBaseGrid; this class
+// adds its option objects and settings, typed cell access, selection flags,
+// the row filter, the selection gate and the row and column operations.
+
+#include "grid/BaseGrid.h"
+#include "grid/CellGraphic.h"
+#include "grid/CellGridSettings.h"
+#include "grid/GridObj.h"
+#include "platform/core/SysUtils.h"
+
+#include <QBasicTimer>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+QB_DECLARE_EXCEPTION(ECellGridError, Exception)
+
+enum TCellBorder : unsigned { cbTop = 1u << 0, cbLeft = 1u << 1, cbRight = 1u << 2, cbBottom = 1u << 3 };
+using TCellBorders = unsigned;
+
+class TCellGrid : public TBaseGrid {
+    Q_OBJECT
+public:
+    explicit TCellGrid(QWidget *Parent = nullptr);
+    ~TCellGrid() override;
+
+    // Called once the stored settings of a form have been applied.
+    virtual void Loaded();
+
+    // ---- option objects
+    TFloatingFooter *FloatingFooter() const { return FFloatingFooter.get(); }
+    TPrintSettings *PrintSettings() const { return FPrintSettings.get(); }
+    THTMLSettings *HTMLSettings() const { return FHTMLSettings.get(); }
+    TSortSettings *SortSettings() const { return FSortSettings.get(); }
+    TDragDropSettings *DragDropSettings() const { return FDragDropSettings.get(); }
+    TControlLook *ControlLook() const { return FControlLook.get(); }
+    TNavigation *Navigation() const { return FNavigation.get(); }
+    TColumnSize *ColumnSize() const { return FColumnSize.get(); }
+    TCellNode *CellNode() const { return FCellNode.get(); }
+    TBands *Bands() const { return FBands.get(); }
+    TSizeWhileTyping *SizeWhileTyping() const { return FSizeWhileTyping.get(); }
+    TMouseActions *MouseActions() const { return FMouseActions.get(); }
+    TBackGround *BackGround() const { return FBackGround.get(); }
+    TFilter *Filter() const { return FFilter.get(); }
+
+    // ---- size and fixed area
+    void SetRowCount(int Value) override;
+    void SetColCount(int Value) override;
+    int FixedRows() const override;
+    int FixedCols() const override;
+    void SetDefaultRowHeight(int Value) override;
+    bool FixedRowAlways = false;
+    bool FixedColAlways = false;
+    int FixedFooters() const { return FFixedFooters; }
+    void SetFixedFooters(int Value);
+    int FixedRightCols() const { return FFixedRightCols; }
+    void SetFixedRightCols(int Value);
+    int FixedColWidth() const { return ColWidths(0); }
+    void SetFixedColWidth(int Value);
+    int FixedRowHeight() const { return FFixedRowHeight; }
+    void SetFixedRowHeight(int Value);
+    // The row height of creation and the one the form stored.
+    int CreationRowHeight() const { return FCreationRowHeight; }
+    int ReferenceRowHeight() const { return FReferenceRowHeight; }
+
+    // ---- appearance settings
+    TFont *FixedFont() const { return FFixedFont.get(); }
+    void SetFixedFont(const TFont &Value);
+    TFont *ActiveCellFont() const { return FActiveCellFont.get(); }
+    void SetActiveCellFont(const TFont &Value);
+    TColor ActiveCellColor = clGray;
+    bool ActiveCellShow = false;
+    TColor HintColor = clInfoBk;
+    TColor SelectionColor() const { return FSelectionColor; }
+    void SetSelectionColor(TColor Value);
+    TColor SelectionTextColor() const { return FSelectionTextColor; }
+    void SetSelectionTextColor(TColor Value);
+    bool SelectionRectangle() const { return FSelectionRectangle; }
+    void SetSelectionRectangle(bool Value);
+    bool SelectionResizer() const { return FSelectionResizer; }
+    void SetSelectionResizer(bool Value);
+    bool ShowSelection() const { return FShowSelection; }
+    void SetShowSelection(bool Value);
+    bool EnableHTML = true;
+    bool EnableWheel = true;
+    bool IntelliZoom = true;
+    TIntelliPan IntelliPan = ipVertical;
+    TColor URLColor = clBlue;
+    bool URLShow = false;
+    bool URLFull = false;
+    TGridLook Look() const { return FLook; }
+    void SetLook(TGridLook Value);
+    QString FloatFormat = QStringLiteral("%.2f");
+    TColor ScrollColor = clNone;
+    int ScrollWidth = 0;
+    TScrollType ScrollType = ssNormal;
+    TScrollHintType ScrollHints = shNone;
+    TVAlignment VAlignment() const { return FVAlignment; }
+    void SetVAlignment(TVAlignment Value);
+    // DT_TOP, DT_VCENTER or DT_BOTTOM, kept with VAlignment.
+    unsigned VAlignmentFlag() const { return FVAlignmentFlag; }
+    bool WordWrap() const { return FWordWrap; }
+    void SetWordWrap(bool Value);
+    bool Flat() const { return FFlat; }
+    void SetFlat(bool Value);
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool Value);
+    int MaxEditLength() const { return FMaxEditLength; }
+    void SetMaxEditLength(int Value);
+    bool HideFocusRect = false;
+    bool Multilinecells = false;
+    bool EnhTextSize = false;
+    bool AutoNumAlign = false;
+    bool IntegralHeight = false;
+    bool EnhRowColMove = false;
+    bool Themed() const { return FThemed; }
+    int WheelScrollLines() const { return FWheelScrollLines; }
+
+    // ---- internal settings other parts read
+    QChar PasswordChar = QLatin1Char('*');
+    TPoint CellTextMargin = TPoint(2, 2);
+    TColor CommentColor = clRed;
+    bool IncludeFixedCells = true;
+    QString CheckTrue = QStringLiteral("Y");
+    QString CheckFalse = QStringLiteral("N");
+    QString SavedText;
+    QString IncrementalText;
+
+    // ---- headers and lookup
+    TStringList *ColumnHeaders() const { return FColumnHeaders.get(); }
+    void SetColumnHeaders(const TStringList &Value);
+    TStringList *RowHeaders() const { return FRowHeaders.get(); }
+    void SetRowHeaders(const TStringList &Value);
+    TStringList *LookupItems() const { return FLookupItems.get(); }
+    void SetLookupItems(const TStringList *Value);
+    TBitmap *RowIndicator() const { return FRowIndicator.get(); }
+    TSortIndexList *SortIndexes() const { return FSortIndexes.get(); }
+    // Columns re-merged after a sort, the first one leading.
+    TIntList *MergedColumns() const { return FMergedColumns.get(); }
+
+    // ---- typed cell access (real column numbers)
+    int Ints(int ACol, int ARow);
+    void SetInts(int ACol, int ARow, int Value);
+    double Floats(int ACol, int ARow);
+    void SetFloats(int ACol, int ARow, double Value);
+    void SetDates(int ACol, int ARow, TDateTime Value);
+
+    // ---- per-row and per-column selection flags
+    bool RowSelect(int ARow);
+    void SetRowSelect(int ARow, bool Value);
+    bool ColSelect(int ACol);
+    void SetColSelect(int ACol, bool Value);
+    void ClearRowSelect();
+    void ClearColSelect();
+    void RowSelectFromRange(bool Replace);
+    void ColSelectFromRange(bool Replace);
+    void RepaintRect(const TGridRect &R);
+
+    // ---- filter
+    virtual bool RowMatchesFilter(int ARow);
+    void ApplyFilter();
+    bool FilterActive() const { return FFilterActive; }
+    void SetFilterActive(bool Value);
+
+    // ---- hidden columns and rows
+    int RealColIndex(int ACol) const;
+    int DisplColIndex(int ACol) const;
+    int RealCol() const { return RealColIndex(Col()); }
+    int NumHiddenColumns() const { return FNumHidden; }
+    bool IsHiddenRow(int ARow) const;
+    int RealRowIndex(int ARow) const;
+    int DisplRowIndex(int ARow) const;
+    int NumHiddenRows() const { return int(FHiddenRows.size()); }
+    void HideRows(int FromRow, int ToRow);
+    void UnHideRows(int FromRow, int ToRow);
+    void UnHideRowsAll();
+    void ParkSelection();
+    void RestoreSelection();
+    bool SelectionParked() const { return FSelectionParked; }
+
+    // ---- re-merge after sorting
+    void SplitAllColumns();
+    void MergeListedColumns();
+
+    // ---- row and column operations
+    virtual void CellsChanged(const TRect &R);
+    virtual void RemoveRowsKeepProps(int RowIndex, int Count);
+    virtual void RemoveRows(int RowIndex, int Count);
+    virtual void InsertRowsAt(int RowIndex, int Count);
+    virtual void RemoveColumns(int ColIndex, int Count);
+    virtual void InsertColumns(int ColIndex, int Count);
+    virtual void ClearCellBlock(int ACol1, int ARow1, int ACol2, int ARow2);
+    void AddRow();
+    void RemoveSelectedRows();
+    void ClearRowBlock(int RowIndex, int Count);
+    void ClearColumnBlock(int ColIndex, int Count);
+    void EmptyAllCells();
+    void UnmergeColumn(int ACol);
+    void MergeEqualCellsInColumn(int ACol, bool MergeAlways);
+    int FindRowByPrefix(const QString &S);
+    virtual void InsertRowEvent(int ARow);
+    virtual void DeleteRowEvent(int ARow);
+    virtual int RowEventResult(int ARow);
+    void BeginUpdate();
+    void EndUpdate();
+    void BeginUpdateSilent() { ++FUpdateCount; }
+    void ResetUpdate();
+    int UpdateCount() const { return FUpdateCount; }
+    // Stretches the stretch column (the last when StretchColumn is -1) to fill the client width.
+    void StretchRightColumn();
+
+    // ---- cell graphics
+    TPicture *CreateCellPicture(int ACol, int ARow, bool Transparent, quint8 StretchMode, int Padding,
+                                TCellHAlign HAlign, TCellVAlign VAlign);
+    bool HasCheckBox(int ACol, int ARow);
+    bool IsRadio(int ACol, int ARow);
+    bool GetRadio(int ACol, int ARow, int &Index);
+    TStringList *GetRadioStrings(int ACol, int ARow);
+    // Steps a radio cell to its next item (wrapping); false when the cell is no radio or editing is refused.
+    bool ToggleRadio(int ACol, int ARow, bool Notify);
+    bool IsButton(int ACol, int ARow);
+    TRect CellButtonRect(int ACol, int ARow);
+    bool IsRotated(int ACol, int ARow, int &Angle);
+    bool IsComment(int ACol, int ARow, QString &Comment);
+    void GetErrorRange(int ACol, int ARow, int &ErrFrom, int &ErrLen);
+
+    // ---- nodes (column 0; CellBoolean true = contracted, CellIndex = span)
+    bool IsNode(int ARow);
+    bool GetNodeState(int ARow);
+    int GetNodeSpan(int ARow);
+    void SetNodeState(int ACol, int ARow, bool Value);
+    void ContractNode(int ARow);
+    void ExpandNode(int ARow);
+    // 0 no vertical tree line, 1 a line ending in the middle of the row, 2 a line through it.
+    int TreeLineKind(int ARow);
+    bool HasCheckControl(int ACol, int ARow);
+    bool GetCheckState(int ACol, int ARow, bool &State);
+    bool ToggleCheck(int ACol, int ARow, bool Notify);
+
+    // ---- editing state used by the selection gate
+    bool Editing() const { return EditorMode(); }
+
+    // ---- event-firing virtual operations
+    virtual void GetCellHint(int ACol, int ARow, QString &HintStr);
+    virtual void GetCellColor(int ACol, int ARow, TGridDrawState AState, TBrush *ABrush, TFont *AFont);
+    virtual void GetCellPrintColor(int ACol, int ARow, TGridDrawState AState, TBrush *ABrush, TFont *AFont);
+    virtual void GetCellBorder(int ACol, int ARow, TPen *APen, TCellBorders &Borders);
+    virtual void GetCellPrintBorder(int ACol, int ARow, TPen *APen, TCellBorders &Borders);
+    virtual void GetCellAlignment(int ACol, int ARow, TAlignment &HAlign, TVAlignment &VAlign);
+    virtual void GetColFormat(int ACol, TSortStyle &AStyle, QString &APrefix, QString &ASuffix);
+    virtual void GetCellEditor(int ACol, int ARow, TEditorType &AEditor);
+    virtual void QueryFixedCell(int ACol, int ARow, bool &IsFixed);
+    virtual void CanEditCell(int ACol, int ARow, bool &CanEdit);
+    virtual bool IsPasswordCell(int ACol, int ARow);
+    virtual QString GetCheckTrue(int ACol, int ARow);
+    virtual QString GetCheckFalse(int ACol, int ARow);
+
+    bool IsFixedCell(int ACol, int ARow) override;
+    bool SelectCell(int ACol, int ARow) override;
+
+    // ---- painting
+    bool Ctl3D = true;
+    bool HasNodes() override;
+    int GetRowIndent(int ARow) override;
+    void GetCellColorAndFont(int ACol, int ARow, TGridDrawState &State, bool Printing, bool UseSelection,
+                             bool MapColumn, TBrush *ABrush, TFont *AFont, TAlignment &HAlign,
+                             TVAlignment &VAlign) override;
+    void DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRect &ARect, TGridDrawState AState) override;
+    void CellAlignment(int ACol, int ARow, TAlignment &HAlign, TVAlignment &VAlign);
+    virtual QString GetFormattedText(int ACol, int ARow);
+    virtual QString GetDisplayText(int ACol, int ARow);
+    TPoint CellTextSize(int ACol, int ARow, bool FitWidth);
+    void DrawSizingLine(int X);
+    // Draws the control's frame of the soft and house looks onto a canvas of the control's size.
+    void DrawControlFrame(TCanvas *ACanvas);
+
+    // ---- cell graphics: measuring, placing and drawing
+    virtual TPoint GetGraphicSize(int ACol, int ARow);
+    virtual TCellType CellGraphicKind(int ACol, int ARow);
+    TCellGraphic *NewCellGraphic(int ACol, int ARow);
+    bool RemoveCellGraphic(int ACol, int ARow);
+    TObject *GetGraphicIndex(int ACol, int ARow, int &ImageIndex);
+    void DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool Enabled, TControlStyle Style);
+    void DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Selected, const TStringList *Items,
+                    bool Disabled, bool Horizontal, const QString &CellText);
+    void DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRect &R, int TextWidth, TAlignment HAlign);
+    void DrawSortGlyph(TCanvas *ACanvas, int ACol, int Y, int X);
+
+    // ---- events
+    std::function<void(TObject *Sender, int ARow, int ACol, QString &HintStr)> OnGridHint;
+    std::function<void(TObject *Sender, int ARow, int ACol, TGridDrawState AState, TBrush *ABrush, TFont *AFont)>
+        OnGetCellColor;
+    std::function<void(TObject *Sender, int ARow, int ACol, TGridDrawState AState, TBrush *ABrush, TFont *AFont)>
+        OnGetCellPrintColor;
+    std::function<void(TObject *Sender, int ARow, int ACol, TPen *APen, TCellBorders &Borders)> OnGetCellBorder;
+    std::function<void(TObject *Sender, int ARow, int ACol, TPen *APen, TCellBorders &Borders)> OnGetCellPrintBorder;
+    std::function<void(TObject *Sender, int ARow, int ACol, TAlignment &HAlign, TVAlignment &VAlign)> OnGetAlignment;
+    std::function<void(TObject *Sender, int ACol, TSortStyle &AStyle, QString &APrefix, QString &ASuffix)> OnGetFormat;
+    std::function<void(TObject *Sender, int ACol, int ARow, TEditorType &AEditor)> OnGetEditorType;
+    std::function<void(TObject *Sender, int ARow, int ACol, bool &IsFixed)> OnIsFixedCell;
+    std::function<void(TObject *Sender, int ARow, int ACol, bool &CanEdit)> OnCanEditCell;
+    std::function<void(TObject *Sender, int ARow, int ACol, bool &IsPassword)> OnIsPasswordCell;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value)> OnGetCheckTrue;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value)> OnGetCheckFalse;
+    std::function<void(TObject *Sender, int OldRow, int NewRow, bool &Allow)> OnRowChanging;
+    std::function<void(TObject *Sender, int OldCol, int NewCol, bool &Allow)> OnColChanging;
+    std::function<void(TObject *Sender, int OldRow, int OldCol, int NewRow, int NewCol, bool &Allow)> OnCellChanging;
+    std::function<void(TObject *Sender, short Progress)> OnFilterProgress;
+    std::function<void(TObject *Sender, int ARow)> OnAutoInsertRow;
+    std::function<void(TObject *Sender, int ARow)> OnAutoDeleteRow;
+    std::function<void(TObject *Sender, const TRect &R)> OnCellsChanged;
+    std::function<void(TObject *Sender)> OnResize;
+    std::function<void(TObject *Sender, int ARow, int ACol, TPen *LeftPen, TPen *TopPen, TPen *RightPen,
+                       TPen *BottomPen)>
+        OnGetCellBorderProp;
+    std::function<void(TObject *Sender, TCanvas *Canvas, int ACol, int ARow, TGridDrawState AState,
+                       const TRect &ARect, bool Printing)>
+        OnCustomCellDraw;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool &IsFloat, QString &FloatFormat)> OnGetFloatFormat;
+
+    // Observers told about every changed rectangle (CellsChanged).
+    void AttachCellObserver(std::function<void(const TRect &R)> Observer) { FObservers.push_back(std::move(Observer)); }
+
+    // The four arrow windows (up, down, right, left) shown while rows or columns move.
+    TArrowWindow *ArrowWindow(int Direction) const;
+    bool FormHooked() const { return FFormHooked; }
+
+protected:
+    // Validation of an open edit when the cell is left; true lets the move go on.
+    virtual bool ValidateOpenEdit() { return true; }
+    // True while the advance operation moves the cursor (no OnCellChanging then).
+    bool FAdvancing = false;
+    void Resize() override;
+    void Paint() override;
+    void ColumnMoved(int FromIndex, int ToIndex) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    void RewriteColumnHeaders();
+    void RewriteRowHeaders();
+    void RepaintFooter();
+    void GrowSelectFlags(std::vector<bool> &Flags, int Index);
+    int DataRowCountNow() const { return RowCount() - FixedRows() - FFixedFooters; }
+    void MoveRowContent(int Dest, int Source);
+    void FreeHiddenRows();
+    QString FormatFloatValue(double Value) const;
+
+    std::unique_ptr<QWidget> FFooterPanel;
+    std::unique_ptr<TFloatingFooter> FFloatingFooter;
+    std::unique_ptr<TPrintSettings> FPrintSettings;
+    std::unique_ptr<THTMLSettings> FHTMLSettings;
+    std::unique_ptr<TSortSettings> FSortSettings;
+    std::unique_ptr<TDragDropSettings> FDragDropSettings;
+    std::unique_ptr<TControlLook> FControlLook;
+    std::unique_ptr<TNavigation> FNavigation;
+    std::unique_ptr<TColumnSize> FColumnSize;
+    std::unique_ptr<TCellNode> FCellNode;
+    std::unique_ptr<TBands> FBands;
+    std::unique_ptr<TSizeWhileTyping> FSizeWhileTyping;
+    std::unique_ptr<TMouseActions> FMouseActions;
+    std::unique_ptr<TBackGround> FBackGround;
+    std::unique_ptr<TFilter> FFilter;
+
+    std::unique_ptr<TStringList> FColumnHeaders;
+    std::unique_ptr<TFont> FFixedFont;
+    std::unique_ptr<TFont> FActiveCellFont;
+    std::unique_ptr<TStringList> FRowHeaders;
+    std::unique_ptr<TStringList> FLookupItems;
+    std::unique_ptr<TSortIndexList> FSortIndexes;
+    std::unique_ptr<TIntList> FMergedColumns;
+    std::unique_ptr<TBitmap> FRowIndicator;
+    std::vector<std::unique_ptr<TGridItem>> FHiddenRows;
+    std::array<TArrowWindow *, 4> FArrows{};
+    std::vector<std::function<void(const TRect &)>> FObservers;
+
+    int FFixedFooters = 0;
+    int FFixedRightCols = 0;
+    int FFixedRowHeight = 0;
+    int FCreationRowHeight = 0;
+    int FReferenceRowHeight = 0;
+    TColor FSelectionColor = clHighlight;
+    TColor FSelectionTextColor = clHighlightText;
+    bool FSelectionRectangle = false;
+    bool FSelectionResizer = false;
+    bool FShowSelection = true;
+    TGridLook FLook = glStandard;
+    TVAlignment FVAlignment = vtaTop;
+    unsigned FVAlignmentFlag = 0;
+    bool FWordWrap = false;
+    bool FFlat = false;
+    bool FAutoSize = false;
+    int FMaxEditLength = 0;
+    bool FThemed = false;
+    int FWheelScrollLines = 0;
+    bool FLoading = false;
+
+    std::vector<bool> FRowSelectFlags;
+    std::vector<bool> FColSelectFlags;
+    bool FFilterActive = false;
+    int FSavedFixedRows = 0;
+    std::vector<quint8> FColumnShown;   // grows with the grid, at least 513 flags
+    int FNumHidden = 0;
+    TGridRect FParkedSelection;
+    bool FSelectionParked = false;
+    bool FEditingRemoved = false;
+    bool FEditingAdded = false;
+    TPoint FEditOriginCell;
+    QString FEditOriginText;
+    int FUpdateCount = 0;
+    bool FClearingSortScratch = false;
+    bool FDestroying = false;
+    int FNodeScan = -1;   // node presence while a paint runs: -1 unknown, 0 none, 1 some
+    QWidget *FHookedForm = nullptr;
+    bool FFormHooked = false;
+    QSize FFormSize;
+
+    // ================================================================ Editing and input
+public:
+    // ---- editing state
+    TEditorType EditorKind = edNormal;
+    bool EditorActive = false;
+    // The typed text that opened the editor ("" = none); an input method's
+    // commit is taken whole.
+    QString StartKey;
+    bool Validating = false;
+    bool EditWithTags = false;
+    bool ExcelStyleDecimalSeparator = false;
+    bool Lookup = false;
+    bool LookupCaseSensitive = false;
+    bool LookupHistory = false;
+    bool HintShowCells = false;
+    bool HintShowLargeText = false;
+    bool HintShowSizing = false;
+    bool HTMLHint = false;
+    TCellGridCheck *CellChecker = nullptr;
+
+    // ---- editor controls (one of each, made hidden on first use)
+    class TCellInplaceEdit *CellEditor();
+    class TGridCombo *InplaceCombo();
+    class TGridSpin *GridSpin();
+    class TGridUniEdit *GridUniEdit();
+    class TGridUniCombo *GridUniCombo();
+    class TGridDatePicker *GridDatePicker();
+    class TGridCheckBox *GridCheckBox();
+    class TGridEditBtn *GridEditBtn();
+    class TGridUnitEditBtn *GridUnitEditBtn();
+    class TGridButton *GridButton();
+    // The grid editor control of the open kind, nullptr for the platform editor's kinds.
+    QWidget *EditorControl(TEditorType Kind);
+    static bool IsGridEditorKind(TEditorType Kind);
+
+    // ---- editing cycle
+    void StoreEditText(int ACol, int ARow, const QString &Value);
+    void RestoreEditText();
+    void ShowCellEditor(int ACol, int ARow);
+    void ReadBackEditor(int ACol, int ARow);
+    void HideCellEditor();
+    void AdvanceEdit(int ACol, int ARow, bool Forward, bool FromEditor, bool Force);
+    bool IsEditable(int ACol, int ARow);
+    virtual bool EndEdit(const QString &NewValue);
+    // An editor's commit: its text goes into the edited cell, then through EndEdit.
+    bool CommitEdit(const QString &Text);
+    // A leave key of a grid editor: closes it and hands the key to the grid.
+    void EditorLeaveKey(quint16 Key, TShiftState Shift);
+    void EllipsClick(int ACol, int ARow, QString &S);
+    QString GetEditText(int ACol, int ARow) override;
+    void SetEditText(int ACol, int ARow, const QString &Value) override;
+    void KeyDown(quint16 &Key, TShiftState Shift) override;
+    void KeyPress(QChar &Key) override;
+    bool DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos) override;
+    bool DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos) override;
+    // Sizes a column to its widest text.
+    void AutoSizeColumn(int ACol);
+    // The text of the last sizing hint ("" when none showed).
+    QString SizingHint() const { return FSizingHint; }
+
+    // ---- events of editing and input
+    std::function<void(TObject *Sender)> OnEditingDone;
+    std::function<void(TObject *Sender, bool &CanAdd)> OnCanAddRow;
+    std::function<void(TObject *Sender, int ARow)> OnAutoAddRow;
+    std::function<void(TObject *Sender, int ACol)> OnAutoInsertCol;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &S)> OnEllipsClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value, bool &Valid)> OnCellValidate;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value, bool &Allow)> OnClipboardBeforePasteCell;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardPaste;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardCopy;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardCut;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AValue, bool UpDown)> OnSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, double AValue, bool UpDown)> OnFloatSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, TDateTime AValue, bool UpDown)> OnDateSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, TDateTime AValue, bool UpDown)> OnTimeSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AItemIndex, const QString &ASelection)> OnComboChange;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AItemIndex, const QString &ASelection,
+                       TObject *AObject)>
+        OnComboObjectChange;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnComboCloseUp;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnClickCell;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnRightClickCell;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnDblClickCell;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool State)> OnCheckBoxClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool State)> OnCheckBoxMouseUp;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioMouseUp;
+    std::function<void(TObject *Sender, int ACol, int ARow)> OnButtonClick;
+    std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnSize;
+    std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowSize;
+    std::function<void(TObject *Sender, int ACol)> OnEndColumnSize;
+    std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnMove;
+    std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowMove;
+    std::function<void(TObject *Sender, int ARow, bool &CanInsert)> OnCanInsertRow;
+    std::function<void(TObject *Sender, int ARow, bool &CanDelete)> OnCanDeleteRow;
+
+protected:
+    bool CanEditShow() override;
+    TInplaceEdit *CreateEditor() override;
+    void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void MouseMove(TShiftState Shift, int X, int Y) override;
+    void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void DblClick() override;
+    void mouseDoubleClickEvent(QMouseEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
+    void inputMethodEvent(QInputMethodEvent *Event) override;
+    void focusInEvent(QFocusEvent *Event) override;
+    bool viewportEvent(QEvent *Event) override;
+
+private:
+    QString EditorValueText();
+    void TypeStartKey(QWidget *Editor);
+    int ColBorderAt(int X, int Y, int Margin) const;
+    int RowBorderAt(int X, int Y, int Margin) const;
+    void ClipboardShortCut(quint16 Key, TShiftState Shift);
+    void CopySelectionText(bool Cut);
+    void PasteSelectionText();
+    void SelectAllData();
+    class TCellInplaceEdit *FCellEditor = nullptr;
+    class TGridCombo *FInplaceCombo = nullptr;
+    class TGridSpin *FGridSpin = nullptr;
+    class TGridUniEdit *FGridUniEdit = nullptr;
+    class TGridUniCombo *FGridUniCombo = nullptr;
+    class TGridDatePicker *FGridDatePicker = nullptr;
+    class TGridCheckBox *FGridCheckBox = nullptr;
+    class TGridEditBtn *FGridEditBtn = nullptr;
+    class TGridUnitEditBtn *FGridUnitEditBtn = nullptr;
+    class TGridButton *FGridButton = nullptr;
+    QString FEditOpenText;         // the text handed to the editor
+    QString FEditOpenRaw;          // the cell text it came from
+    TPoint FEditOpenCell{-1, -1};
+    QString FEditorOpenValue;      // a grid editor's value right after it opened
+    bool FEditorValueRead = true;  // false: the cell text could not be read into the editor
+    TPoint FEditStartCell{-1, -1};
+    QString FEditStartText;
+    bool FEditOpen = false;
+    bool FPlatformEditOpen = false;
+    bool FHidingEditor = false;
+    bool FAdvanceDone = false;
+    int FSizingCol = -1;
+    int FSizingRow = -1;
+    int FSizingStartWidth = 0;
+    QString FSizingHint;
+    TPoint FPressCell{-1, -1};
+    bool FPressOnCheck = false;
+    bool FDisjunctDrag = false;
+    bool FKeypadChar = false;
+    // Starts the editor of the current cell with typed text.
+    void StartEditWith(const QString &Text);
+};

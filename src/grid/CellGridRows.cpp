@@ -1,0 +1,338 @@
+// Row and column operations of the grid control: inserting, removing and
+// emptying rows and columns with their texts, property objects, sizes and
+// merges, and the update bracket that suspends painting during bulk changes.
+
+#include "grid/CellGrid.h"
+
+void TCellGrid::BeginUpdate()
+{
+    ++FUpdateCount;
+    viewport()->setUpdatesEnabled(false);
+}
+
+void TCellGrid::EndUpdate()
+{
+    if (FUpdateCount > 0)
+        --FUpdateCount;
+    if (FUpdateCount == 0) {
+        viewport()->setUpdatesEnabled(true);
+        InvalidateGrid();
+    }
+}
+
+void TCellGrid::ResetUpdate()
+{
+    FUpdateCount = 0;
+    viewport()->setUpdatesEnabled(true);
+}
+
+void TCellGrid::CellsChanged(const TRect &R)
+{
+    if (OnCellsChanged)
+        OnCellsChanged(this, R);
+    for (const auto &Observer : FObservers)
+        Observer(R);
+    RefreshFooter();
+}
+
+void TCellGrid::InsertRowsAt(int RowIndex, int Count)
+{
+    if (Count < 1)
+        return;
+    RowIndex = std::clamp(RowIndex, 0, RowCount());
+    const int LastWidth = ColWidths(ColCount() - 1);
+    if (FNumHidden > 0)
+        TStringGrid::SetColCount(ColCount() + FNumHidden);
+    const int Cols = ColCount();
+    SetRowCount(RowCount() + Count);
+    for (int R = RowCount() - 1; R >= RowIndex + Count; --R) {
+        AssignRow(R, R - Count);
+        SetRowHeights(R, RowHeights(R - Count));
+    }
+    for (int R = RowIndex; R < RowIndex + Count; ++R) {
+        SetRowHeights(R, DefaultRowHeight());
+        for (int C = 0; C < Cols; ++C) {
+            // The object now belongs to the row moved down; only the reference goes.
+            SetPlainObjects(C, R, nullptr);
+            SetCellText(C, R, QString());
+        }
+    }
+    if (FNumHidden > 0) {
+        TStringGrid::SetColCount(Cols - FNumHidden);
+        SetColWidths(ColCount() - 1, LastWidth);
+    }
+}
+
+void TCellGrid::RemoveRows(int RowIndex, int Count)
+{
+    if (Count < 1)
+        return;
+    FreeCellProperties(0, RowIndex, ColCount() - 1 + FNumHidden, RowIndex + Count - 1);
+    if (RowIndex < 0 || RowIndex > RowCount())
+        return;
+    const int LastWidth = ColWidths(ColCount() - 1);
+    const bool WasEditing = EditorMode();
+    if (WasEditing)
+        HideEditor();
+    BeginUpdate();
+    if (FNumHidden > 0)
+        TStringGrid::SetColCount(ColCount() + FNumHidden);
+    const int OldTop = TopRow(), OldRow = Row();
+    for (int I = 0; I < Count && RowIndex < RowCount() && RowCount() > 1; ++I) {
+        DeleteRow(RowIndex);
+        if (FMouseActions->DisjunctRowSelect && int(FRowSelectFlags.size()) > RowIndex)
+            FRowSelectFlags.erase(FRowSelectFlags.begin() + RowIndex);
+    }
+    const int DataEnd = RowCount() - FFixedFooters;
+    if (DataEnd <= OldRow) {
+        if (DataEnd > FixedRows())
+            SetRow(DataEnd - 1);
+        else
+            SetSelection(TGridRect{ColCount(), RowCount(), ColCount(), RowCount()});
+    } else {
+        if (OldRow >= FixedRows() && OldRow != Row())
+            SetRow(OldRow);
+        SetTopRow(OldTop);
+    }
+    if (FNumHidden > 0) {
+        TStringGrid::SetColCount(ColCount() - FNumHidden);
+        SetColWidths(ColCount() - 1, LastWidth);
+    }
+    EndUpdate();
+    Q_UNUSED(WasEditing);
+    CellsChanged(TRect(0, RowIndex, ColCount() - 1, RowIndex + Count));
+    if (TopRow() >= RowCount() - 1)
+        SetTopRow(RowCount() - 1);
+}
+
+void TCellGrid::RemoveRowsKeepProps(int RowIndex, int Count)
+{
+    if (Count < 1 || RowIndex < 0 || RowIndex > RowCount())
+        return;
+    const int LastWidth = ColWidths(ColCount() - 1);
+    if (EditorMode())
+        HideEditor();
+    BeginUpdate();
+    if (FNumHidden > 0)
+        TStringGrid::SetColCount(ColCount() + FNumHidden);
+    const int OldTop = TopRow(), OldRow = Row();
+    for (int I = 0; I < Count && RowIndex < RowCount(); ++I) {
+        if (RowCount() == 1) {
+            // The last row cannot go: its content is dropped instead.
+            for (int C = 0; C < ColCount(); ++C) {
+                SetPlainObjects(C, RowIndex, nullptr);
+                SetPlainCells(C, RowIndex, QString());
+            }
+            break;
+        }
+        DeleteRow(RowIndex);
+        if (FMouseActions->DisjunctRowSelect && int(FRowSelectFlags.size()) > RowIndex)
+            FRowSelectFlags.erase(FRowSelectFlags.begin() + RowIndex);
+    }
+    if (OldRow >= RowCount()) {
+        if (FixedRows() < RowCount()) {
+            SetRow(FixedRows());
+            SetTopRow(FixedRows());
+        }
+    } else {
+        if (OldRow >= FixedRows() && OldRow != Row())
+            SetRow(OldRow);
+        SetTopRow(OldTop);
+    }
+    if (FNumHidden > 0) {
+        TStringGrid::SetColCount(ColCount() - FNumHidden);
+        SetColWidths(ColCount() - 1, LastWidth);
+    }
+    EndUpdate();
+    CellsChanged(TRect(0, RowIndex, ColCount() - 1, RowIndex + Count));
+}
+
+void TCellGrid::AddRow()
+{
+    if (FFloatingFooter->Visible())
+        InsertRowsAt(RowCount() - 1, 1);
+    else
+        InsertRowsAt(RowCount(), 1);
+}
+
+void TCellGrid::RemoveSelectedRows()
+{
+    BeginUpdate();
+    if (!FMouseActions->DisjunctRowSelect)
+        RowSelectFromRange(true);
+    int R = FixedRows();
+    while (R < RowCount() - FFixedFooters) {
+        if (R < int(FRowSelectFlags.size()) && FRowSelectFlags[size_t(R)]) {
+            FRowSelectFlags.erase(FRowSelectFlags.begin() + R);
+            const int Before = RowCount();
+            RemoveRows(R, 1);
+            if (RowCount() == Before)
+                break;
+        } else {
+            ++R;
+        }
+    }
+    EndUpdate();
+}
+
+void TCellGrid::InsertColumns(int ColIndex, int Count)
+{
+    if (Count < 1)
+        return;
+    ColIndex = std::clamp(ColIndex, 0, ColCount());
+    SetColCount(ColCount() + Count);
+    const int LastReal = ColCount() - 1 + FNumHidden;
+    for (int C = LastReal; C >= ColIndex + Count; --C) {
+        AssignCol(C, C - Count);
+        if (C < int(FColumnShown.size()) && C - Count < int(FColumnShown.size()))
+            FColumnShown[size_t(C)] = FColumnShown[size_t(C - Count)];
+        if (C < ColCount())
+            SetColWidths(C, ColWidths(C - Count));
+    }
+    for (int C = ColIndex; C < ColIndex + Count; ++C) {
+        SetColWidths(C, DefaultColWidth());
+        if (C < int(FColumnShown.size()))
+            FColumnShown[size_t(C)] = 1;
+        for (int R = 0; R < RowCount(); ++R) {
+            SetPlainObjects(C, R, nullptr);
+            SetCellText(C, R, QString());
+        }
+    }
+}
+
+void TCellGrid::RemoveColumns(int ColIndex, int Count)
+{
+    if (Count < 1 || ColIndex < 0 || ColIndex >= ColCount())
+        return;
+    Count = std::min(Count, ColCount() - ColIndex);
+    ClearColumnBlock(ColIndex, Count);
+    for (int C = ColIndex; C < ColCount(); ++C) {
+        if (C + Count < ColCount()) {
+            AssignCol(C, C + Count);
+            SetColWidths(C, ColWidths(C + Count));
+        }
+        if (C + Count < int(FColumnShown.size()))
+            FColumnShown[size_t(C)] = FColumnShown[size_t(C + Count)];
+    }
+    // The columns that moved left still appear at the end; drop those references.
+    for (int C = ColCount() - Count; C < ColCount(); ++C)
+        for (int R = 0; R < RowCount(); ++R) {
+            SetPlainObjects(C, R, nullptr);
+            SetPlainCells(C, R, QString());
+        }
+    SetColCount(ColCount() - Count);
+    CellsChanged(TRect(ColIndex, 0, ColIndex + Count, RowCount() - 1));
+}
+
+void TCellGrid::ClearCellBlock(int ACol1, int ARow1, int ACol2, int ARow2)
+{
+    ACol1 = std::max(ACol1, 0);
+    ARow1 = std::max(ARow1, 0);
+    ACol2 = std::min(ACol2, ColCount() - 1 + FNumHidden);
+    ARow2 = std::min(ARow2, RowCount() - 1);
+    for (int R = ARow1; R <= ARow2; ++R) {
+        for (int C = ACol1; C <= ACol2; ++C) {
+            const int RC = RealColIndex(C);
+            if (TCellProperties *P = PropsOf(RC, R)) {
+                if (FClearingSortScratch) {
+                    SetPlainCells(RC, R, QString());
+                    SetPlainObjects(RC, R, nullptr);
+                } else {
+                    if (P->CellGraphic() && P->CellGraphic()->CellType == ctVirtCheckBox)
+                        P->DetachCellGraphic();   // shared by every virtual check box
+                    SetPlainObjects(RC, R, nullptr);
+                    delete P;
+                }
+            }
+            if (!FDestroying && !PlainCells(RC, R).isEmpty()) {
+                SetPlainCells(RC, R, QString());
+                if (RC != C)
+                    RepaintCell(C, R);
+            }
+        }
+    }
+    if (!FDestroying)
+        CellsChanged(TRect(ACol1, ARow1, ACol2, ARow2));
+}
+
+void TCellGrid::ClearRowBlock(int RowIndex, int Count)
+{
+    ClearCellBlock(0, RowIndex, ColCount() - 1 + FNumHidden, RowIndex + Count - 1);
+}
+
+void TCellGrid::ClearColumnBlock(int ColIndex, int Count)
+{
+    ClearCellBlock(ColIndex, 0, ColIndex + Count - 1, RowCount() - 1);
+}
+
+void TCellGrid::EmptyAllCells()
+{
+    ClearCellBlock(0, 0, ColCount() - 1 + FNumHidden, RowCount() - 1);
+    IncrementalText.clear();
+}
+
+void TCellGrid::UnmergeColumn(int ACol)
+{
+    int R = 0;
+    while (R < RowCount() - 1 - FFixedFooters) {
+        if (IsMergedCell(ACol, R)) {
+            const TPoint B = BaseCell(ACol, R);
+            const int Span = CellSpan(ACol, R).Y;
+            UnmergeCellBlock(ACol, R);
+            R = std::max(R + 1, B.Y + Span + 1);
+        } else {
+            ++R;
+        }
+    }
+}
+
+void TCellGrid::MergeEqualCellsInColumn(int ACol, bool MergeAlways)
+{
+    const int Last = RowCount() - 1 - FFixedFooters;
+    int Start = FixedRows();
+    if (Start > Last)
+        return;
+    for (int R = FixedRows() + 1; R <= Last; ++R) {
+        const bool Same = GetCellText(ACol, R) == GetCellText(ACol, R - 1) && (MergeAlways || RowsInSameMerge(R - 1, R));
+        if (Same)
+            continue;
+        MergeCellBlock(ACol, Start, 1, R - Start);
+        Start = R;
+    }
+    if (Last + 1 - Start > 1)
+        MergeCellBlock(ACol, Start, 1, Last + 1 - Start);
+}
+
+int TCellGrid::FindRowByPrefix(const QString &S)
+{
+    if (RowCount() < 2)
+        return -1;
+    const int LookupCol = FSortSettings->Show ? FSortSettings->Column : 1;
+    for (int R = FixedRows(); R < RowCount(); ++R)
+        if (GetCellText(LookupCol, R).left(S.size()).toUpper() == S)
+            return R;
+    return -1;
+}
+
+void TCellGrid::InsertRowEvent(int ARow)
+{
+    InsertRowsAt(ARow, 1);
+    if (OnAutoInsertRow)
+        OnAutoInsertRow(this, ARow);
+}
+
+void TCellGrid::DeleteRowEvent(int ARow)
+{
+    if (RowCount() - FixedRows() - FFixedFooters == 1 && !FixedRowAlways)
+        ClearRowBlock(ARow, 1);
+    else
+        RemoveRows(ARow, 1);
+    if (OnAutoDeleteRow)
+        OnAutoDeleteRow(this, ARow);
+}
+
+int TCellGrid::RowEventResult(int ARow)
+{
+    Q_UNUSED(ARow);
+    return 0;
+}

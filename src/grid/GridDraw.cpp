@@ -1,0 +1,203 @@
+// The drawing helpers of the grid's utility routines.
+
+#include "grid/GridUtil.h"
+
+#include <QPainter>
+#include <QPolygon>
+#include <QRegularExpression>
+
+#include <map>
+#include <memory>
+
+#include <cmath>
+#include <vector>
+
+bool PtInRectIncl(const TRect &Rect, int X, int Y)
+{
+    return X >= Rect.Left && X <= Rect.Right && Y >= Rect.Top && Y <= Rect.Bottom;
+}
+
+TColor DarkerColor(TColor Color)
+{
+    const TColor C = ColorToRGB(Color);
+    return RGB(GetRValue(C) >> 1, GetGValue(C) >> 1, GetBValue(C) >> 1);
+}
+
+void DrawTransparentBitmap(TCanvas *Canvas, TBitmap *Bitmap, TColor BackColor, const TRect &Rect)
+{
+    if (!Canvas || !Bitmap || Bitmap->Empty())
+        return;
+    const int W = Bitmap->Width(), H = Bitmap->Height();
+    TBitmap Temp(W, H);
+    // The top-left pixel names the colour that shows the background.
+    const TColor Transparent = Bitmap->Canvas()->Pixels(0, 0);
+    Temp.Canvas()->Brush()->SetColor(BackColor);
+    Temp.Canvas()->BrushCopy(TRect(0, 0, W, H), Bitmap, TRect(0, 0, W, H), Transparent);
+    Canvas->Draw(Rect.Left, Rect.Top, &Temp);
+}
+
+void DrawResourceBitmap(TCanvas *Canvas, TColor BackColor, const TRect &Rect, const QString &ResourceName)
+{
+    const TBitmap &Glyph = GridGlyph(ResourceName);
+    if (Glyph.Empty())
+        return;
+    TBitmap Copy(Glyph);
+    DrawTransparentBitmap(Canvas, &Copy, BackColor, Rect);
+}
+
+namespace {
+
+// Fills the area around (X, Y) up to pixels of BorderColor, inside Limit.
+void FloodFillToBorder(TCanvas *Canvas, int X, int Y, TColor BorderColor, TColor FillColor, const TRect &Limit)
+{
+    const TColor Border = ColorToRGB(BorderColor) & 0xFFFFFF;
+    const TColor Fill = ColorToRGB(FillColor) & 0xFFFFFF;
+    const int W = Limit.Width(), H = Limit.Height();
+    if (W <= 0 || H <= 0 || !PtInRect(Limit, TPoint(X, Y)))
+        return;
+    std::vector<char> Seen(size_t(W) * size_t(H), 0);
+    std::vector<TPoint> Stack{TPoint(X, Y)};
+    while (!Stack.empty()) {
+        const TPoint P = Stack.back();
+        Stack.pop_back();
+        if (!PtInRect(Limit, P))
+            continue;
+        char &S = Seen[size_t(P.Y - Limit.Top) * size_t(W) + size_t(P.X - Limit.Left)];
+        if (S)
+            continue;
+        S = 1;
+        const TColor Here = Canvas->Pixels(P.X, P.Y) & 0xFFFFFF;
+        if (Here == Border)
+            continue;
+        if (Here != Fill)
+            Canvas->SetPixels(P.X, P.Y, Fill);
+        Stack.push_back(TPoint(P.X + 1, P.Y));
+        Stack.push_back(TPoint(P.X - 1, P.Y));
+        Stack.push_back(TPoint(P.X, P.Y + 1));
+        Stack.push_back(TPoint(P.X, P.Y - 1));
+    }
+}
+
+} // namespace
+
+void DrawProgressPie(TCanvas *Canvas, const TRect &Rect, TColor Color, int Percent)
+{
+    if (!Canvas || Rect.IsEmpty())
+        return;
+    const TColor Grey = 0x808080;
+    Canvas->Pen()->SetColor(Grey);
+    Canvas->Pen()->SetWidth(1);
+    Canvas->Brush()->SetStyle(bsClear);
+    Canvas->Ellipse(Rect);
+    const int CX = (Rect.Left + Rect.Right) / 2;
+    const int CY = (Rect.Top + Rect.Bottom) / 2;
+    Canvas->MoveTo(CX, Rect.Top);
+    Canvas->LineTo(CX, CY);
+    const double Angle = Percent / 100.0 * 2 * M_PI;
+    const double RX = (Rect.Width() + 1) / 2;
+    const double RY = (Rect.Height() + 1) / 2;
+    Canvas->MoveTo(CX, CY);
+    Canvas->LineTo(CX + int(std::lround(std::sin(Angle) * RX)), CY - int(std::lround(std::cos(Angle) * RY)));
+    Canvas->Brush()->SetStyle(bsSolid);
+    if (Percent > 0)
+        FloodFillToBorder(Canvas, CX + 1, Rect.Top + 1, Grey, Color, Rect);
+}
+
+void DrawErrorUnderline(QWidget *Owner, TCanvas *Canvas, const QString &Text, int ErrorLength, int ErrorStart,
+                        int YOffset, const TRect &Rect)
+{
+    Q_UNUSED(Owner);
+    if (!Canvas || ErrorLength <= 0 || ErrorStart < 0)
+        return;
+    const int Last = ErrorStart + ErrorLength - 1;
+    const int XStart = Rect.Left + Canvas->TextWidth(Text.left(ErrorStart));
+    int XEnd;
+    if (Last >= Text.size())
+        XEnd = Rect.Left + Canvas->TextWidth(Text) + 4;
+    else
+        XEnd = Rect.Left + Canvas->TextWidth(Text.left(Last));
+    const int Y = Rect.Top + YOffset + 3;
+    const TColor OldColor = Canvas->Pen()->Color();
+    const int OldWidth = Canvas->Pen()->Width();
+    Canvas->Pen()->SetColor(clRed);
+    Canvas->Pen()->SetWidth(2);
+    Canvas->MoveTo(XStart, Y);
+    bool Down = true;
+    for (int X = XStart + 3; X <= XEnd; X += 3) {
+        Canvas->LineTo(X, Down ? Y + 3 : Y);
+        Down = !Down;
+    }
+    Canvas->Pen()->SetColor(OldColor);
+    Canvas->Pen()->SetWidth(OldWidth);
+}
+
+// =================================================================== glyphs
+
+const TBitmap &GridGlyph(const QString &Name)
+{
+    // The grid's glyphs are drawn here once, on a magenta background that the
+    // transparent drawing leaves out (the top-left pixel names it).
+    static std::map<QString, std::unique_ptr<TBitmap>> Cache;
+    static TBitmap Empty;
+    if (auto It = Cache.find(Name); It != Cache.end())
+        return *It->second;
+    const QRegularExpression Re(QStringLiteral("^CG(CHK|RAD)0([1-8])$"));
+    const QRegularExpressionMatch M = Re.match(Name);
+    int Size = 0;
+    if (M.hasMatch())
+        Size = M.captured(1) == QLatin1String("CHK") ? 15 : 12;
+    else if (Name == QLatin1String("CGLEAFOPEN") || Name == QLatin1String("CGLEAFCLOSE") || Name == QLatin1String("CGFILT"))
+        Size = 12;
+    else
+        return Empty;
+    QImage Image(Size, Size, QImage::Format_RGB32);
+    Image.fill(QColor(255, 0, 255));
+    QPainter P(&Image);
+    if (M.hasMatch()) {
+        const bool Check = M.captured(1) == QLatin1String("CHK");
+        const int Index = M.captured(2).toInt();
+        // Check boxes: 01-04 one look, 05-08 the other; radios the other way round.
+        const bool FirstBlock = Index <= 4;
+        const bool On = (Index - 1) % 2 == 0;
+        const bool Enabled = ((Index - 1) % 4) < 2;
+        const QColor Frame = FirstBlock == Check ? QColor(28, 81, 128) : QColor(96, 96, 96);
+        const QColor Face = Enabled ? QColor(Qt::white) : QColor(230, 230, 230);
+        const QColor Mark = Enabled ? QColor(33, 161, 33) : QColor(150, 150, 150);
+        P.setPen(Frame);
+        P.setBrush(Face);
+        if (Check) {
+            P.drawRect(1, 1, Size - 3, Size - 3);
+            if (On) {
+                QPen Pen(Mark, 2);
+                P.setPen(Pen);
+                P.drawPolyline(QPolygon({QPoint(4, 7), QPoint(6, 10), QPoint(11, 4)}));
+            }
+        } else {
+            P.setRenderHint(QPainter::Antialiasing);
+            P.drawEllipse(QRectF(0.5, 0.5, Size - 2, Size - 2));
+            if (On) {
+                P.setPen(Qt::NoPen);
+                P.setBrush(Mark);
+                P.drawEllipse(QRectF(3.5, 3.5, Size - 8, Size - 8));
+            }
+        }
+    } else if (Name == QLatin1String("CGFILT")) {
+        P.setPen(Qt::black);
+        P.setBrush(Qt::black);
+        P.drawPolygon(QPolygon({QPoint(1, 1), QPoint(10, 1), QPoint(7, 5), QPoint(7, 10), QPoint(4, 10), QPoint(4, 5)}));
+    } else {
+        P.setPen(QColor(0, 100, 0));
+        P.setBrush(QColor(60, 170, 60));
+        P.drawEllipse(2, 2, 8, 8);
+        P.setPen(Qt::white);
+        P.drawLine(4, 6, 8, 6);
+        if (Name == QLatin1String("CGLEAFCLOSE"))
+            P.drawLine(6, 4, 6, 8);
+    }
+    P.end();
+    auto B = std::make_unique<TBitmap>();
+    B->SetImage(Image);
+    const TBitmap &Result = *B;
+    Cache[Name] = std::move(B);
+    return Result;
+}

@@ -1,0 +1,297 @@
+#pragma once
+// The platform's string grid: a scrollable widget with sparse cell texts and
+// cell objects, fixed rows and columns, per-row and per-column sizes, the
+// current cell and a range selection, scrolling, key navigation, an in-place
+// editor and virtual drawing and selection hooks for descendants.
+//
+// Geometry: cells follow each other with GridLineWidth pixels between them;
+// fixed columns (rows) always stand at the left (top), the other columns start
+// at LeftCol (rows at TopRow). Indexes are 0-based.
+
+#include "platform/controls/Controls.h"
+#include "platform/graphics/Graphics.h"
+
+#include <QAbstractScrollArea>
+#include <QImage>
+#include <QLineEdit>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+enum TGridOption : unsigned {
+    goFixedVertLine = 1u << 0,
+    goFixedHorzLine = 1u << 1,
+    goVertLine = 1u << 2,
+    goHorzLine = 1u << 3,
+    goRangeSelect = 1u << 4,
+    goDrawFocusSelected = 1u << 5,
+    goRowSizing = 1u << 6,
+    goColSizing = 1u << 7,
+    goRowMoving = 1u << 8,
+    goColMoving = 1u << 9,
+    goEditing = 1u << 10,
+    goTabs = 1u << 11,
+    goRowSelect = 1u << 12,
+    goAlwaysShowEditor = 1u << 13,
+    goThumbTracking = 1u << 14,
+};
+using TGridOptions = unsigned;
+
+enum TGridDrawStateItem : unsigned { gdSelected = 1u << 0, gdFocused = 1u << 1, gdFixed = 1u << 2 };
+using TGridDrawState = unsigned;
+
+struct TGridCoord {
+    int X = 0;
+    int Y = 0;
+    friend bool operator==(const TGridCoord &, const TGridCoord &) = default;
+};
+
+struct TGridRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    friend bool operator==(const TGridRect &, const TGridRect &) = default;
+};
+
+QB_DECLARE_EXCEPTION(EInvalidGridOperation, Exception)
+
+class TStringGrid;
+
+// The in-place editor: a one-line edit placed over the current cell. It writes
+// every change back to the grid (SetEditText) and hands navigation keys to it.
+class TInplaceEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TInplaceEdit(TStringGrid *AGrid);
+    TStringGrid *Grid() const { return FGrid; }
+    bool WordWrap() const { return FWordWrap; }
+    void SetWordWrap(bool Value) { FWordWrap = Value; }
+    int MaxLength() const { return maxLength(); }
+    void SetMaxLength(int Value) { setMaxLength(Value > 0 ? Value : 32767); }
+    QString Text() const { return text(); }
+    void SetText(const QString &Value);
+    // Loads the current cell's edit text into the editor.
+    virtual void UpdateContents();
+
+protected:
+    void keyPressEvent(QKeyEvent *Event) override;
+
+private:
+    TStringGrid *FGrid;
+    bool FWordWrap = false;
+    bool FLoading = false;
+    friend class TStringGrid;
+};
+
+class TStringGrid : public QAbstractScrollArea, public TObject {
+    Q_OBJECT
+public:
+    explicit TStringGrid(QWidget *Parent = nullptr);
+    ~TStringGrid() override;
+
+    // ---- cells (sparse): text and an object pointer the grid does not own.
+    // Descendants may give the text access a meaning of their own (merged
+    // cells); the grid itself always works on the plain cells.
+    Q_INVOKABLE virtual QString Cells(int ACol, int ARow) const;
+    Q_INVOKABLE virtual void SetCells(int ACol, int ARow, const QString &Value);
+    TObject *Objects(int ACol, int ARow) const;
+    void SetObjects(int ACol, int ARow, TObject *Value);
+
+    // ---- size and fixed area
+    int ColCount() const { return FColCount; }
+    virtual void SetColCount(int Value);
+    int RowCount() const { return FRowCount; }
+    virtual void SetRowCount(int Value);
+    virtual int FixedCols() const { return FFixedCols; }
+    virtual void SetFixedCols(int Value);
+    virtual int FixedRows() const { return FFixedRows; }
+    virtual void SetFixedRows(int Value);
+    int ColWidths(int Index) const;
+    void SetColWidths(int Index, int Value);
+    int RowHeights(int Index) const;
+    void SetRowHeights(int Index, int Value);
+    int DefaultColWidth() const { return FDefaultColWidth; }
+    void SetDefaultColWidth(int Value);
+    int DefaultRowHeight() const { return FDefaultRowHeight; }
+    virtual void SetDefaultRowHeight(int Value);
+    int GridLineWidth() const { return FGridLineWidth; }
+    void SetGridLineWidth(int Value);
+    bool DefaultDrawing() const { return FDefaultDrawing; }
+    void SetDefaultDrawing(bool Value);
+
+    // ---- current cell, selection, scrolling
+    int Col() const { return FCurrent.X; }
+    void SetCol(int Value);
+    int Row() const { return FCurrent.Y; }
+    void SetRow(int Value);
+    int LeftCol() const { return FTopLeft.X; }
+    void SetLeftCol(int Value);
+    int TopRow() const { return FTopLeft.Y; }
+    void SetTopRow(int Value);
+    int VisibleColCount() const;
+    int VisibleRowCount() const;
+    TGridRect Selection() const;
+    void SetSelection(const TGridRect &Value);
+    TGridOptions Options() const { return FOptions; }
+    virtual void SetOptions(TGridOptions Value);
+
+    // ---- geometry (viewport coordinates)
+    TRect CellRect(int ACol, int ARow) const;
+    void MouseToCell(int X, int Y, int &ACol, int &ARow) const;
+    TGridCoord MouseCoord(int X, int Y) const;
+    int ClientWidth() const;
+    int ClientHeight() const;
+
+    // ---- appearance
+    TColor Color() const { return FColor; }
+    void SetColor(TColor Value);
+    TColor FixedColor() const { return FFixedColor; }
+    void SetFixedColor(TColor Value);
+    TFont *Font() const { return FFont.get(); }
+    // The canvas of the paint in progress; a scratch canvas outside painting.
+    TCanvas *Canvas() const;
+    void InvalidateCell(int ACol, int ARow);
+    void InvalidateRow(int ARow);
+    void InvalidateCol(int ACol);
+    void InvalidateGrid();
+    void InvalidateRect(const TRect &R);
+    // Paints the visible part of the grid into an image of the widget's size.
+    QImage RenderToImage();
+
+    // ---- in-place editor
+    bool EditorMode() const { return FEditorMode; }
+    void SetEditorMode(bool Value);
+    TInplaceEdit *InplaceEditor() const { return FInplaceEdit; }
+    void ShowEditor();
+    void HideEditor();
+    virtual QString GetEditText(int ACol, int ARow);
+    virtual void SetEditText(int ACol, int ARow, const QString &Value);
+
+    // ---- events (Sender first)
+    std::function<void(TObject *Sender, int ACol, int ARow, bool &CanSelect)> OnSelectCell;
+    std::function<void(TObject *Sender, int ACol, int ARow, const TRect &Rect, TGridDrawState State)> OnDrawCell;
+    std::function<void(TObject *Sender)> OnTopLeftChanged;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value)> OnGetEditText;
+    std::function<void(TObject *Sender, int ACol, int ARow, const QString &Value)> OnSetEditText;
+    std::function<void(TObject *Sender, quint16 &Key, TShiftState Shift)> OnKeyDown;
+    std::function<void(TObject *Sender, QChar &Key)> OnKeyPress;
+    std::function<void(TObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y)> OnMouseDown;
+    std::function<void(TObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y)> OnMouseUp;
+    std::function<void(TObject *Sender)> OnClick;
+    std::function<void(TObject *Sender)> OnDblClick;
+    std::function<void(TObject *Sender, int FromIndex, int ToIndex)> OnColumnMoved;
+    std::function<void(TObject *Sender, int FromIndex, int ToIndex)> OnRowMoved;
+
+    // Key and wheel entry points (also what the widget's events turn into).
+    virtual void KeyDown(quint16 &Key, TShiftState Shift);
+    virtual void KeyPress(QChar &Key);
+    virtual bool DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos);
+    virtual bool DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos);
+
+protected:
+    // ---- hooks for descendants
+    virtual void Paint();
+    virtual void DrawCell(int ACol, int ARow, const TRect &ARect, TGridDrawState AState);
+    virtual bool SelectCell(int ACol, int ARow);
+    virtual void TopLeftChanged();
+    virtual TInplaceEdit *CreateEditor();
+    virtual bool CanEditShow();
+    virtual bool CanEditAcceptKey(QChar Key);
+    virtual bool CanEditModify() { return true; }
+    virtual void ColumnMoved(int FromIndex, int ToIndex);
+    virtual void RowMoved(int FromIndex, int ToIndex);
+    virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+    virtual void MouseMove(TShiftState Shift, int X, int Y);
+    virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+    virtual void DblClick();
+    virtual void Resize() {}
+
+    // ---- row and column storage for descendants
+    void MoveColumn(int FromIndex, int ToIndex);
+    void MoveRow(int FromIndex, int ToIndex);
+    void DeleteColumn(int ACol);
+    void DeleteRow(int ARow);
+    // Copies the texts and object pointers of a whole row (column) over another.
+    void AssignRow(int DestRow, int SourceRow);
+    void AssignCol(int DestCol, int SourceCol);
+    // Moves the current cell; the move happens only when SelectCell agrees.
+    void FocusCell(int ACol, int ARow, bool MoveAnchor);
+    bool IsActiveControl() const;
+    int CellCount() const; // cells holding a text or an object (for tests of sparseness)
+
+    // ---- Qt events
+    void paintEvent(QPaintEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
+    void wheelEvent(QWheelEvent *Event) override;
+    void mousePressEvent(QMouseEvent *Event) override;
+    void mouseMoveEvent(QMouseEvent *Event) override;
+    void mouseReleaseEvent(QMouseEvent *Event) override;
+    void mouseDoubleClickEvent(QMouseEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
+    void scrollContentsBy(int DX, int DY) override;
+    bool focusNextPrevChild(bool Next) override;
+    void focusInEvent(QFocusEvent *Event) override;
+    void focusOutEvent(QFocusEvent *Event) override;
+
+private:
+    struct CellData {
+        QString Text;
+        TObject *Object = nullptr;
+    };
+    using RowData = std::map<int, CellData>;
+
+    const CellData *FindCell(int ACol, int ARow) const;
+    CellData &TouchCell(int ACol, int ARow);
+    void DropIfEmpty(int ACol, int ARow);
+    void CheckCell(int ACol, int ARow) const;
+    void MoveCurrent(int ACol, int ARow, bool MoveAnchor, bool Show);
+    void ClampInView(int ACol, int ARow);
+    void MoveTopLeft(int ALeft, int ATop);
+    int MaxLeftCol() const;
+    int MaxTopRow() const;
+    int ColStart(int ACol) const; // x of a column's left edge, -1 when scrolled out
+    int RowStart(int ARow) const;
+    void UpdateScrollBars();
+    void UpdateEditorPlace();
+    void SizeChanged(int OldColCount, int OldRowCount);
+    TGridDrawState CellState(int ACol, int ARow) const;
+
+    int FColCount = 5;
+    int FRowCount = 5;
+    int FFixedCols = 1;
+    int FFixedRows = 1;
+    int FDefaultColWidth = 64;
+    int FDefaultRowHeight = 24;
+    int FGridLineWidth = 1;
+    bool FDefaultDrawing = true;
+    std::vector<int> FColWidths;
+    std::vector<int> FRowHeights;
+    std::vector<RowData> FRows;
+    TGridCoord FCurrent{1, 1};
+    TGridCoord FAnchor{1, 1};
+    TGridCoord FTopLeft{1, 1};
+    TGridOptions FOptions = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goRangeSelect;
+    TColor FColor = clWindow;
+    TColor FFixedColor = clBtnFace;
+    std::unique_ptr<TFont> FFont;
+    TCanvas *FPaintCanvas = nullptr;
+    mutable std::unique_ptr<TBitmap> FScratch;
+    TInplaceEdit *FInplaceEdit = nullptr;
+    bool FEditorMode = false;
+    QString FEditOrigin;
+    int FInplaceCol = -1;
+    int FInplaceRow = -1;
+    bool FUpdatingScroll = false;
+    // mouse state: 0 none, 1 selecting, 2 sizing a column, 3 sizing a row,
+    // 4 moving a column, 5 moving a row
+    int FMouseState = 0;
+    int FSizingIndex = -1;
+    int FSizingOrigin = 0;
+    int FSizingStart = 0;
+
+    friend class TInplaceEdit;
+};

@@ -1,0 +1,280 @@
+#include "grid/CellGrid.h"
+#include "grid/GridUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+
+namespace {
+
+struct Shown {
+    TCellGrid Grid;
+    Shown()
+    {
+        Grid.setFrameShape(QFrame::NoFrame);
+        Grid.SetRowCount(6);
+        Grid.resize(420, 300);
+        Grid.show();
+        QApplication::processEvents();
+    }
+    TColor At(const QImage &Image, int X, int Y) const { return QColorToTColor(Image.pixelColor(X, Y)); }
+};
+
+int DarkPixels(const QImage &Image, const TRect &R, int *LowestY = nullptr)
+{
+    int N = 0;
+    for (int Y = R.Top; Y < R.Bottom; ++Y)
+        for (int X = R.Left; X < R.Right; ++X)
+            if (qGray(Image.pixel(X, Y)) < 90) {
+                ++N;
+                if (LowestY)
+                    *LowestY = std::max(*LowestY, Y);
+            }
+    return N;
+}
+
+TEST(Painting, BandsAlternateFromTheFirstDataRow)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.Bands()->SetPrimaryColor(clYellow);
+    G.Bands()->SetSecondaryColor(clAqua);
+    G.Bands()->SetActive(true);
+    const QImage Image = G.RenderToImage();
+    for (int R = 1; R <= 4; ++R) {
+        const TRect Cell = G.GetCellRect(3, R);
+        EXPECT_EQ(S.At(Image, Cell.Left + 4, Cell.Top + 4), R % 2 == 1 ? clYellow : clAqua) << R;
+    }
+    // Both lengths 0: no bands and no division by zero.
+    G.Bands()->SetPrimaryLength(0);
+    G.Bands()->SetSecondaryLength(0);
+    const QImage Plain = G.RenderToImage();
+    const TRect Cell = G.GetCellRect(3, 2);
+    EXPECT_EQ(S.At(Plain, Cell.Left + 4, Cell.Top + 4), ColorToRGB(G.Color()));
+}
+
+TEST(Painting, HouseLookFixedCellsHaveTheSilverToWhiteGradientUnlessFlat)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetLook(glHouse);
+    const TRect Cell = G.GetCellRect(2, 0);
+    const QImage Image = G.RenderToImage();
+    EXPECT_EQ(S.At(Image, Cell.Left + 10, Cell.Top + 2), clSilver);
+    const TColor Low = S.At(Image, Cell.Left + 10, Cell.Bottom - 3);
+    EXPECT_GE(GetRValue(Low), 245);
+    EXPECT_EQ(GetRValue(Low), GetBValue(Low));
+    // The shadow along the bottom is the fixed colour halved.
+    EXPECT_EQ(S.At(Image, Cell.Left + 10, Cell.Bottom - 1), DarkerColor(G.FixedColor()));
+
+    G.SetFlat(true);
+    const QImage FlatImage = G.RenderToImage();
+    EXPECT_EQ(S.At(FlatImage, Cell.Left + 10, Cell.Top + 2), ColorToRGB(G.FixedColor()));
+    EXPECT_EQ(S.At(FlatImage, Cell.Left + 10, Cell.Bottom - 3), ColorToRGB(G.FixedColor()));
+}
+
+TEST(Painting, SoftLookShadowAndLightEdges)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    ASSERT_EQ(G.Look(), glSoft);
+    const TRect Cell = G.GetCellRect(2, 0);
+    const QImage Image = G.RenderToImage();
+    const TColor Shadow = DarkerColor(G.FixedColor());
+    EXPECT_EQ(S.At(Image, Cell.Left + 10, Cell.Bottom - 1), Shadow);
+    EXPECT_EQ(S.At(Image, Cell.Right - 1, Cell.Top + 5), Shadow);
+    EXPECT_EQ(S.At(Image, Cell.Left + 10, Cell.Top), clWhite);
+    EXPECT_EQ(S.At(Image, Cell.Left, Cell.Top + 5), clWhite);
+}
+
+TEST(Painting, SingleLineTextShowsItsFirstLineUnlessMultilineCells)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetRowHeights(2, 60);
+    G.SetColWidths(3, 120);
+    G.SetCellText(3, 2, QStringLiteral("HHHH\rHHHH"));
+    const TRect Cell = G.GetCellRect(3, 2);
+    int OneLow = 0, MultiLow = 0;
+    ASSERT_GT(DarkPixels(G.RenderToImage(), Cell, &OneLow), 10);
+    G.Multilinecells = true;
+    ASSERT_GT(DarkPixels(G.RenderToImage(), Cell, &MultiLow), 10);
+    EXPECT_GT(MultiLow, OneLow + 5);   // the second line is drawn below the first
+}
+
+TEST(Painting, WordWrapBreaksLongTextIntoLines)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetRowHeights(2, 80);
+    G.SetColWidths(3, 70);
+    G.SetCellText(3, 2, QStringLiteral("HH HH HH HH HH HH HH"));
+    const TRect Cell = G.GetCellRect(3, 2);
+    int Low = 0, WrappedLow = 0;
+    DarkPixels(G.RenderToImage(), Cell, &Low);
+    G.SetWordWrap(true);
+    DarkPixels(G.RenderToImage(), Cell, &WrappedLow);
+    EXPECT_GT(WrappedLow, Low + 5);
+}
+
+TEST(Painting, DrawCellEventPaintsOverTheGridsOwnContent)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetCellText(3, 2, QStringLiteral("HHHHHH"));
+    std::vector<TRect> Rects;
+    G.OnDrawCell = [&](TObject *, int ACol, int ARow, const TRect &Rect, TGridDrawState) {
+        if (ACol == 3 && ARow == 2) {
+            Rects.push_back(Rect);
+            G.Canvas()->Brush()->SetColor(clYellow);
+            G.Canvas()->FillRect(Rect);
+        }
+    };
+    const QImage Image = G.RenderToImage();
+    ASSERT_EQ(Rects.size(), 1u);
+    const TRect Cell = G.GetCellRect(3, 2);
+    EXPECT_EQ(Rects[0], TRect(Cell.Left + 2, Cell.Top + 2, Cell.Right - 2, Cell.Bottom - 2));
+    EXPECT_EQ(DarkPixels(Image, Rects[0]), 0);
+    EXPECT_EQ(S.At(Image, Cell.Left + 6, Cell.Top + 6), clYellow);
+}
+
+TEST(Painting, PictureIsShrunkKeepingItsAspectAndProgressFillsItsShare)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetColWidths(1, 100);
+    G.SetRowHeights(1, 100);
+    TPicture *Picture = G.CreateCellPicture(1, 1, false, 4, 0, haCenter, vaCenter);
+    TBitmap Red(200, 100);
+    Red.Canvas()->Brush()->SetColor(clRed);
+    Red.Canvas()->FillRect(TRect(0, 0, 200, 100));
+    Picture->SetGraphic(&Red);
+
+    G.SetColWidths(3, 200);
+    TCellGraphic *Bar = G.NewCellGraphic(3, 2);
+    Bar->CellType = ctProgress;
+    Bar->ProgressColor = clBlue;
+    Bar->ProgressBackColor = clWhite;
+    G.SetCellText(3, 2, QStringLiteral("50"));
+    G.SetRow(3);
+
+    const QImage Image = G.RenderToImage();
+    QDir().mkpath(QStringLiteral("screenshots"));
+    Image.save(QStringLiteral("screenshots/grid_picture_progress.png"));
+    const TRect Cell = G.GetCellRect(1, 1);
+    // The 98 x 98 content area shows the picture at 98 x 49, centred vertically.
+    EXPECT_EQ(S.At(Image, Cell.Left + 50, Cell.Top + 50), clRed);
+    EXPECT_EQ(S.At(Image, Cell.Left + 50, Cell.Top + 30), clRed);
+    EXPECT_NE(S.At(Image, Cell.Left + 50, Cell.Top + 8), clRed);
+    EXPECT_NE(S.At(Image, Cell.Left + 50, Cell.Bottom - 8), clRed);
+
+    const TRect BarCell = G.GetCellRect(3, 2);
+    const int Y = (BarCell.Top + BarCell.Bottom) / 2;
+    EXPECT_EQ(S.At(Image, BarCell.Left + BarCell.Width() / 8, Y), clBlue);
+    EXPECT_EQ(S.At(Image, BarCell.Right - BarCell.Width() / 8, Y), clWhite);
+}
+
+TEST(Painting, CheckBoxesShowStateAndTheDisabledLook)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    TCellGraphic *Check = G.NewCellGraphic(3, 2);
+    Check->CellType = ctCheckBox;
+    const TRect Cell = G.GetCellRect(3, 2);
+    auto Crop = [&](const QImage &I) { return I.copy(Cell.ToQRect()); };
+    const QImage Unticked = Crop(G.RenderToImage());
+    Check->CellBoolean = true;
+    const QImage Ticked = Crop(G.RenderToImage());
+    EXPECT_NE(Unticked, Ticked);
+    G.OnCanEditCell = [](TObject *, int, int, bool &CanEdit) { CanEdit = false; };
+    const QImage Disabled = Crop(G.RenderToImage());
+    EXPECT_NE(Ticked, Disabled);
+    for (TControlStyle Style : {csFlat, csWinXP, csHouse, csBorland}) {
+        G.ControlLook()->ControlStyle = Style;
+        EXPECT_NE(Crop(G.RenderToImage()), Unticked) << Style;
+    }
+}
+
+TEST(Painting, BackgroundPictureTilesFromTheFirstDataCell)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    // A 10 x 10 tile: red left half, green right half.
+    TBitmap Tile(10, 10);
+    Tile.Canvas()->Brush()->SetColor(clRed);
+    Tile.Canvas()->FillRect(TRect(0, 0, 5, 10));
+    Tile.Canvas()->Brush()->SetColor(clLime);
+    Tile.Canvas()->FillRect(TRect(5, 0, 10, 10));
+    G.BackGround()->Bitmap.Assign(&Tile);
+    G.SetCol(4);   // keep the selection away from the cells looked at
+    const QImage Image = G.RenderToImage();
+    // Column 2 starts 64 pixels after the tiling origin: 64 mod 10 = 4, so its
+    // first pixel shows tile column 4 (red) and the next one tile column 5 (green).
+    const TRect Cell = G.GetCellRect(2, 2);
+    EXPECT_EQ(S.At(Image, Cell.Left + 1, Cell.Top + 5), clLime);
+    EXPECT_EQ(S.At(Image, Cell.Left + 6, Cell.Top + 5), clRed);
+    // Fixed cells keep their own look with the normal-cell setting.
+    const TRect Header = G.GetCellRect(2, 0);
+    EXPECT_EQ(S.At(Image, Header.Left + 6, Header.Top + 5), ColorToRGB(G.FixedColor()));
+}
+
+TEST(Painting, SelectionRectangleFramesTheRange)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetSelectionRectangle(true);
+    G.SetSelectionResizer(true);
+    G.SetSelection(TGridRect{1, 1, 2, 2});
+    const QImage Image = G.RenderToImage();
+    const TRect TopLeft = G.GetCellRect(1, 1);
+    const TRect BottomRight = G.GetCellRect(2, 2);
+    EXPECT_EQ(S.At(Image, TopLeft.Left + 20, TopLeft.Top + 1), clBlack);
+    EXPECT_EQ(S.At(Image, TopLeft.Left + 1, TopLeft.Top + 12), clBlack);
+    EXPECT_EQ(S.At(Image, BottomRight.Right - 2, BottomRight.Bottom - 2), clBlack);   // the resizer
+    EXPECT_NE(S.At(Image, TopLeft.Right - 1, TopLeft.Top + 12), clBlack);            // no line inside the range
+}
+
+TEST(Painting, ScreenshotOfAProductBlock)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetColCount(6);
+    G.SetRowCount(7);
+    G.SetDefaultColWidth(60);
+    for (int R = 1; R <= 5; ++R)
+        G.SetRowHeights(R, 32);
+    G.SetCellText(0, 0, QStringLiteral("序号"));
+    G.SetCellText(1, 0, QStringLiteral("图片"));
+    G.MergeCellBlock(0, 1, 1, 5);
+    G.MergeCellBlock(1, 1, 1, 5);
+    G.MergeCellBlock(3, 4, 3, 2);
+    G.SetCellText(0, 1, QStringLiteral("1"));
+    G.SetCellText(2, 1, QStringLiteral("编号："));
+    G.SetCellText(3, 4, QStringLiteral("描述"));
+    TPicture *Picture = G.CreateCellPicture(1, 1, false, 4, 0, haCenter, vaCenter);
+    TBitmap Photo(40, 80);
+    Photo.Canvas()->Brush()->SetColor(clGreen);
+    Photo.Canvas()->FillRect(TRect(0, 0, 40, 80));
+    Picture->SetGraphic(&Photo);
+    TCellGraphic *Check = G.NewCellGraphic(5, 2);
+    Check->CellType = ctCheckBox;
+    Check->CellBoolean = true;
+    TCellGraphic *Bar = G.NewCellGraphic(5, 3);
+    Bar->CellType = ctProgress;
+    G.SetCellText(5, 3, QStringLiteral("30"));
+
+    const QImage Image = G.RenderToImage();
+    QDir().mkpath(QStringLiteral("screenshots"));
+    ASSERT_TRUE(Image.save(QStringLiteral("screenshots/grid_product_block.png")));
+    // The picture stands inside its merged block: 40 x 80 shrunk into the block's height.
+    const TRect Block = G.GetCellRect(1, 3);
+    EXPECT_EQ(Block.Height(), 160);
+    EXPECT_EQ(S.At(Image, (Block.Left + Block.Right) / 2, (Block.Top + Block.Bottom) / 2), clGreen);
+    // No grid line crosses the merged description block.
+    const TRect Desc = G.GetCellRect(4, 5);
+    EXPECT_NE(S.At(Image, Desc.Left + 10, Desc.Top + 31), clSilver);
+    EXPECT_GT(DarkPixels(Image, G.GetCellRect(2, 1)), 5);
+}
+
+} // namespace
