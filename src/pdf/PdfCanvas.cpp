@@ -7,6 +7,7 @@
 
 #include <QMap>
 #include <cmath>
+#include <initializer_list>
 
 // ---------------------------------------------------------------- fonts
 
@@ -258,7 +259,8 @@ void TPdfCanvas::RestoreState()
 namespace {
 
 // Numbers separated by single spaces, then the operator.
-template <size_t N> void Operands(PdfDetail::LineBuilder &Line, std::initializer_list<double> Values, const char (&Operator)[N])
+template <size_t N>
+void Operands(PdfDetail::LineBuilder &Line, std::initializer_list<double> Values, const char (&Operator)[N])
 {
     bool First = true;
     for (double V : Values) {

@@ -668,7 +668,8 @@ void TPdfDoc::SaveToStream(TStream *AStream)
     for (int I = 0; I < Count; ++I) {
         const TPdfXrefEntry *Entry = FXref->Items(I);
         if (Entry->EntryType.size() <= 64) {
-            Writer.WriteBuffer(Line, XrefLine(Line, Entry->ByteOffset, Entry->GenerationNumber, Entry->EntryType) - Line);
+            const char *LineEnd = XrefLine(Line, Entry->ByteOffset, Entry->GenerationNumber, Entry->EntryType);
+            Writer.WriteBuffer(Line, LineEnd - Line);
         } else {
             WriteText(Entry->AsString(), &Writer);
         }
