@@ -1,36 +1,31 @@
 #pragma once
-// The few file and text services the catalog forms need from the platform layer.
-// They live here, behind one small interface, so the forms keep one call site
-// each while the platform's own implementations settle; every function here
-// forwards to (or stands in for) the platform routine of the same purpose.
+// Whole text files as lists of lines, the way every catalog file is read and
+// written (code page 936, CR LF; an existing file is replaced only by a complete
+// new one). Thin helpers over the platform's string list.
+
+#include "platform/core/FileUtils.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace CatalogBridge {
 
-// Whole text files in code page 936, as a list of lines. Reading accepts CR LF,
-// LF and CR; a missing or unreadable file raises EFOpenError. Writing puts CR LF
-// after every line and replaces an existing file only by a complete new one
-// (EFCreateError on failure).
+// The file and path helpers the forms reached through this header before the
+// platform had them: the platform's own functions under their old names.
+using ::DirectoryExists;
+using ::ExtractFileExt;
+using ::ExtractFileName;
+using ::ExtractFilePath;
+using ::FileExists;
+using ::IsAbsoluteStoredPath;
+using ::NativePath;
+using ::ProgramFolder;
+using ::ScratchFolder;
+using ::SetProgramFolder;
+
+// Raises EFOpenError when the file cannot be read.
 QStringList LoadLines(const QString &FileName);
+// Raises EFCreateError when the file cannot be written.
 void SaveLines(const QString &FileName, const QStringList &Lines);
-
-// The program folder with a trailing "/" ($QUILLBOOK_HOME or the executable's folder).
-QString ProgramFolder();
-void SetProgramFolder(const QString &Folder);
-// This running program's own scratch folder (below the program folder's tmp/),
-// created on first use; trailing "/".
-QString ScratchFolder();
-
-bool FileExists(const QString &FileName);
-bool DirectoryExists(const QString &Folder);
-// A stored path is absolute when it starts with "/" or a drive ("X:\", "X:/");
-// "\" counts as a separator.
-bool IsAbsoluteStoredPath(const QString &Path);
-QString NativePath(const QString &StoredPath);
-QString ExtractFilePath(const QString &FileName);   // with trailing "/"
-QString ExtractFileName(const QString &FileName);
-QString ExtractFileExt(const QString &FileName);    // with the dot, "" when none
 
 } // namespace CatalogBridge

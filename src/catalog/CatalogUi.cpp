@@ -1,14 +1,10 @@
 #include "CatalogUi.h"
 
-#include <QApplication>
+#include "platform/services/Shell.h"
+
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDialog>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QProcess>
-#include <QUrl>
 
 namespace CatalogUi {
 
@@ -16,89 +12,149 @@ namespace {
 
 TScript *GScript = nullptr;
 
-// "text|mask|text|mask" into Qt's "text (mask mask)" filters.
-QStringList QtFilters(const QString &Filter, int FilterIndex, QString &Selected)
-{
-    QStringList Result;
-    const QStringList Parts = Filter.split(QLatin1Char('|'));
-    for (int I = 0; I + 1 < Parts.size(); I += 2) {
-        QString Masks = Parts.at(I + 1);
-        Masks.replace(QLatin1Char(';'), QLatin1Char(' '));
-        Result.append(QStringLiteral("%1 (%2)").arg(Parts.at(I), Masks.trimmed()));
-        if (I / 2 + 1 == FilterIndex)
-            Selected = Result.last();
+// A hook that itself asks the platform (as the program's own services do)
+// reaches the implementation below the adapter, never the hook again.
+bool GInHook = false;
+
+struct THookScope {
+    THookScope() { GInHook = true; }
+    ~THookScope() { GInHook = false; }
+};
+
+// The platform's prompts answered by a script's hooks; what the script leaves
+// empty goes to the prompts that were installed before.
+class TScriptPrompts : public TPrompts {
+public:
+    TScriptPrompts(TScript *Script, std::unique_ptr<TPrompts> Before) : Previous(std::move(Before)), FScript(Script) {}
+    int MessageBox(QWidget *Owner, const QString &Text, const QString &Caption, unsigned Flags) override
+    {
+        if (FScript->MessageBox && !GInHook) {
+            THookScope Scope;
+            return FScript->MessageBox(Text, Caption, Flags);
+        }
+        return Previous->MessageBox(Owner, Text, Caption, Flags);
     }
-    return Result;
+    int MessageDlg(const QString &Msg, const QString &Caption, TMsgDlgType DlgType, TMsgDlgButtons Buttons) override
+    {
+        return Previous->MessageDlg(Msg, Caption, DlgType, Buttons);
+    }
+    bool InputQuery(const QString &Caption, const QString &Prompt, QString &Value) override
+    {
+        return Previous->InputQuery(Caption, Prompt, Value);
+    }
+    bool FileDialog(::TFileDialogRequest &Request) override
+    {
+        if (!FScript->FileDialog || GInHook || Request.Kind == TFileDialogKind::OpenPicture)
+            return Previous->FileDialog(Request);
+        THookScope Scope;
+        TFileDialogRequest R;
+        R.Save = Request.Kind == TFileDialogKind::Save;
+        R.Filter = Request.Filter;
+        R.FilterIndex = Request.FilterIndex;
+        R.InitialDir = Request.InitialDir;
+        R.FileName = Request.FileName;
+        R.OverwritePrompt = Request.Options & OpenOpt(ofOverwritePrompt);
+        QString Chosen;
+        if (!FScript->FileDialog(R, Chosen))
+            return false;
+        Request.Files = QStringList{QFileInfo(Chosen).absoluteFilePath()};
+        return true;
+    }
+    QString BrowseForFolder(QWidget *Owner, const QString &Title) override
+    {
+        if (FScript->BrowseForFolder && !GInHook) {
+            THookScope Scope;
+            return FScript->BrowseForFolder(Title);
+        }
+        return Previous->BrowseForFolder(Owner, Title);
+    }
+
+    std::unique_ptr<TPrompts> Previous;
+
+private:
+    TScript *FScript;
+};
+
+class TScriptShell : public TShell {
+public:
+    TScriptShell(TScript *Script, std::unique_ptr<TShell> Before) : Previous(std::move(Before)), FScript(Script) {}
+    bool Open(const QString &FileOrUrl) override
+    {
+        if (!FScript->ShellOpen || GInHook)
+            return Previous->Open(FileOrUrl);
+        THookScope Scope;
+        FScript->ShellOpen(FileOrUrl);
+        return true;
+    }
+    bool StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir) override
+    {
+        return Previous->StartProgram(Program, Args, WorkingDir);
+    }
+    // The result of a run matters to its caller: runs always go below.
+    TRunResult RunAndWait(const QString &Program, const QStringList &Args, const QString &WorkingDir) override
+    {
+        return Previous->RunAndWait(Program, Args, WorkingDir);
+    }
+    bool SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments) override
+    {
+        return Previous->SendMail(To, Subject, Body, Attachments);
+    }
+    bool PlayMusic(const QString &File) override { return Previous->PlayMusic(File); }
+    void StopMusic() override { Previous->StopMusic(); }
+    bool MusicPlaying() const override { return Previous->MusicPlaying(); }
+
+    std::unique_ptr<TShell> Previous;
+
+private:
+    TScript *FScript;
+};
+
+// The adapters installed for the current script (only compared, never used
+// once someone else replaced them).
+TPrompts *GPromptsAdapter = nullptr;
+TShell *GShellAdapter = nullptr;
+
+void Uninstall()
+{
+    if (GPromptsAdapter && &Prompts() == GPromptsAdapter) {
+        auto *A = static_cast<TScriptPrompts *>(GPromptsAdapter);
+        SetPrompts(std::move(A->Previous));   // the adapter goes with the returned pointer
+    }
+    if (GShellAdapter && &Shell() == GShellAdapter) {
+        auto *A = static_cast<TScriptShell *>(GShellAdapter);
+        SetShell(std::move(A->Previous));
+    }
+    GPromptsAdapter = nullptr;
+    GShellAdapter = nullptr;
 }
 
 } // namespace
 
 void SetScript(TScript *Script)
 {
+    Uninstall();
     GScript = Script;
+    if (!Script)
+        return;
+    if (Script->MessageBox || Script->FileDialog || Script->BrowseForFolder) {
+        Prompts();   // makes sure there is an implementation to fall back on
+        auto Adapter = std::make_unique<TScriptPrompts>(Script, nullptr);
+        TScriptPrompts *Raw = Adapter.get();
+        Raw->Previous = SetPrompts(std::move(Adapter));
+        GPromptsAdapter = Raw;
+    }
+    if (Script->ShellOpen) {
+        Shell();
+        auto Adapter = std::make_unique<TScriptShell>(Script, nullptr);
+        TScriptShell *Raw = Adapter.get();
+        Raw->Previous = SetShell(std::move(Adapter));
+        GShellAdapter = Raw;
+    }
 }
 
 TScript *Script()
 {
     return GScript;
-}
-
-int MessageBox(QWidget *Owner, const QString &Text, const QString &Caption, unsigned Flags)
-{
-    if (GScript && GScript->MessageBox)
-        return GScript->MessageBox(Text, Caption, Flags);
-    QMessageBox Box(Owner);
-    Box.setWindowTitle(Caption);
-    Box.setText(Text);
-    switch (Flags & 0xF0) {
-    case MB_ICONERROR: Box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: Box.setIcon(QMessageBox::Question); break;
-    case MB_ICONWARNING: Box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONINFORMATION: Box.setIcon(QMessageBox::Information); break;
-    default: break;
-    }
-    switch (Flags & 0x0F) {
-    case MB_OKCANCEL: Box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MB_YESNOCANCEL: Box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
-    case MB_YESNO: Box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-    default: Box.setStandardButtons(QMessageBox::Ok); break;
-    }
-    switch (Box.exec()) {
-    case QMessageBox::Ok: return IDOK;
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    default: return IDCANCEL;
-    }
-}
-
-bool FileDialog(QWidget *Owner, const TFileDialogRequest &Request, QString &FileName)
-{
-    if (GScript && GScript->FileDialog)
-        return GScript->FileDialog(Request, FileName);
-    QString Selected;
-    const QStringList Filters = QtFilters(Request.Filter, Request.FilterIndex, Selected);
-    QFileDialog Dialog(Owner);
-    Dialog.setNameFilters(Filters);
-    if (!Selected.isEmpty())
-        Dialog.selectNameFilter(Selected);
-    Dialog.setDirectory(Request.InitialDir);
-    Dialog.setAcceptMode(Request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    Dialog.setFileMode(Request.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (!Request.OverwritePrompt)
-        Dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!Request.FileName.isEmpty())
-        Dialog.selectFile(Request.FileName);
-    if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
-        return false;
-    FileName = Dialog.selectedFiles().constFirst();
-    return true;
-}
-
-QString BrowseForFolder(QWidget *Owner, const QString &Caption)
-{
-    if (GScript && GScript->BrowseForFolder)
-        return GScript->BrowseForFolder(Caption);
-    return QFileDialog::getExistingDirectory(Owner, Caption);
 }
 
 int ShowModal(QDialog *Dialog)
@@ -108,52 +164,6 @@ int ShowModal(QDialog *Dialog)
     return Dialog->exec();
 }
 
-void ShellOpen(const QString &Target)
-{
-    if (GScript && GScript->ShellOpen) {
-        GScript->ShellOpen(Target);
-        return;
-    }
-    const QUrl Url = QFileInfo::exists(Target) ? QUrl::fromLocalFile(Target) : QUrl(Target);
-    QDesktopServices::openUrl(Url);
-}
-
-void RunAndWait(const QString &Program, const QStringList &Args)
-{
-    if (GScript && GScript->RunAndWait) {
-        GScript->RunAndWait(Program, Args);
-        return;
-    }
-    QProcess P;
-    P.setWorkingDirectory(QFileInfo(Program).absolutePath());
-    P.setProcessChannelMode(QProcess::ForwardedChannels);
-    P.start(Program, Args);
-    if (P.waitForStarted())
-        P.waitForFinished(-1);
-}
-
-void ShowError(QWidget *Owner, const QString &Text)
-{
-    MessageBox(Owner, Text, QCoreApplication::applicationName(), MB_OK | MB_ICONERROR);
-}
-
-void ProcessMessages()
-{
-    QCoreApplication::processEvents();
-}
-
-void BeginWait()
-{
-    if (qobject_cast<QApplication *>(QCoreApplication::instance()))
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-void EndWait()
-{
-    if (qobject_cast<QApplication *>(QCoreApplication::instance()) && QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
-}
-
 void Terminate()
 {
     if (GScript && GScript->Terminate) {
@@ -161,6 +171,47 @@ void Terminate()
         return;
     }
     QCoreApplication::exit(0);
+}
+
+bool FileDialog(QWidget *Owner, const TFileDialogRequest &Request, QString &FileName)
+{
+    std::unique_ptr<TOpenDialog> Dialog = Request.Save ? std::make_unique<TSaveDialog>() : std::make_unique<TOpenDialog>();
+    Dialog->OwnerWindow = Owner;
+    Dialog->Filter = Request.Filter;
+    Dialog->FilterIndex = Request.FilterIndex;
+    Dialog->InitialDir = Request.InitialDir;
+    Dialog->FileName = Request.FileName;
+    if (Request.OverwritePrompt)
+        Dialog->Options |= OpenOpt(ofOverwritePrompt);
+    if (!Dialog->Execute())
+        return false;
+    FileName = Dialog->FileName;
+    return true;
+}
+
+QString BrowseForFolder(QWidget *Owner, const QString &Caption)
+{
+    return ::BrowseForFolder(Caption, Owner);
+}
+
+void ShellOpen(const QString &Target)
+{
+    Shell().Open(Target);
+}
+
+void RunAndWait(const QString &Program, const QStringList &Args)
+{
+    if (GScript && GScript->RunAndWait && !GInHook) {
+        THookScope Scope;
+        GScript->RunAndWait(Program, Args);
+        return;
+    }
+    Shell().RunAndWait(Program, Args, QFileInfo(Program).absolutePath());
+}
+
+void ShowError(QWidget *Owner, const QString &Text)
+{
+    ::MessageBox(Owner, Text, QCoreApplication::applicationName(), MB_OK | MB_ICONERROR);
 }
 
 } // namespace CatalogUi

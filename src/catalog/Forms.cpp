@@ -15,5 +15,4 @@ TPictureView::TPictureView(QWidget *Parent)
 {
 }
 TForm6::TForm6(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form6"), QStringLiteral("批量添加文字")) {}
-TForm7::TForm7(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form7"), QStringLiteral("目录册信息")) {}
 TForm8::TForm8(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form8"), QStringLiteral("搜索")) {}

@@ -48,19 +48,6 @@ public:
     explicit TForm6(QWidget *Parent);
 };
 
-// Book information: what it hands back to the main window.
-class TForm7 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm7(QWidget *Parent);
-    QString CatalogName;
-    QString CatalogPath;
-    QString CatalogOutput;
-    bool FullTextSearch = true;
-    bool AlwaysOpen = true;
-    bool MoveV = false;
-};
-
 // Search.
 class TForm8 : public TCatalogDialog {
     Q_OBJECT
@@ -68,3 +55,6 @@ public:
     explicit TForm8(QWidget *Parent);
     QString SearchText;
 };
+
+// Book information: its own unit.
+#include "Unit7.h"

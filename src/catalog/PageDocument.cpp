@@ -3,11 +3,13 @@
 #include "CompanyFiles.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
 #include <QFileInfo>
 
 using namespace CatalogBridge;
+
 
 const QString TPageDocument::Magic = QStringLiteral("QBT FILE TYPE 2.0");
 const QString TPageDocument::MarkerComment = QStringLiteral("/*以下内容均由程序自动生成，一般用户无需自行修改。");

@@ -53,6 +53,13 @@ QString TProductGridWidget::Cells(int ACol, int ARow) const
 
 void TProductGridWidget::SetCells(int ACol, int ARow, const QString &Value)
 {
+    SetCellText(ACol, ARow, Value);
+    if (ACol >= 0 && ARow >= 0 && ACol < columnCount() && ARow < rowCount())
+        emit CellEdited(ACol, ARow);
+}
+
+void TProductGridWidget::SetCellText(int ACol, int ARow, const QString &Value)
+{
     if (ACol < 0 || ARow < 0 || ACol >= columnCount() || ARow >= rowCount())
         return;
     BaseCell(ACol, ARow);

@@ -17,8 +17,11 @@ public:
     void SetRowHeights(int ARow, int Height) { setRowHeight(ARow, Height); }
 
     // Text of a cell; inside a merged block, the block's top-left cell.
-    QString Cells(int ACol, int ARow) const;
-    void SetCells(int ACol, int ARow, const QString &Value);
+    Q_INVOKABLE QString Cells(int ACol, int ARow) const;
+    // Sets a cell as the program does (no notice).
+    void SetCellText(int ACol, int ARow, const QString &Value);
+    // Sets a cell as an edit from outside the program (the driver): CellEdited follows.
+    Q_INVOKABLE void SetCells(int ACol, int ARow, const QString &Value);
     void MergeCells(int ACol, int ARow, int Cols, int Rows);
     void InsertRows(int ARow, int Count);
     void ClearAll();
@@ -30,6 +33,9 @@ public:
     int Col() const { return currentColumn(); }
     int Row() const { return currentRow(); }
     void SetCurrentCell(int ACol, int ARow) { setCurrentCell(ARow, ACol); }
+
+signals:
+    void CellEdited(int ACol, int ARow);
 
 private:
     QTableWidgetItem *ItemAt(int ACol, int ARow);

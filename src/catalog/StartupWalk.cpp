@@ -1,10 +1,12 @@
 #include "StartupWalk.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 
 #include <QDir>
 
 using namespace CatalogBridge;
+
 
 TStartupPlan PlanStartupOpen(const QStringList &Paths)
 {

@@ -1,7 +1,11 @@
 #include "Unit1.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "CatalogUi.h"
+#include "platform/services/Application.h"
+#include "platform/services/Shell.h"
 #include "Forms.h"
 #include "StartupWalk.h"
 
@@ -14,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,12 +44,23 @@
 #include <QWebEngineView>
 #endif
 
-#include <unistd.h>
 
 using namespace CatalogBridge;
-using namespace CatalogUi;
+
 
 bool TForm1::BrowserEnabled = true;
+
+bool TForm1::BrowserWanted()
+{
+    // Without a screen (the offscreen platform of tests and the driver) the start
+    // page is left out unless asked for: nobody sees it, and the browser engine is
+    // a heavy process of its own. QUILLBOOK_NO_BROWSER switches it off anywhere.
+    if (!BrowserEnabled || !qEnvironmentVariableIsEmpty("QUILLBOOK_NO_BROWSER"))
+        return false;
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return qEnvironmentVariable("QUILLBOOK_BROWSER") == QLatin1String("1");
+    return true;
+}
 
 namespace {
 
@@ -70,7 +86,7 @@ public:
     explicit TFormGridAccess(TForm1 *Form) : FForm(Form) {}
     int RowCount() const override { return FForm->CellGrid1->RowCount(); }
     QString Cells(int ACol, int ARow) const override { return FForm->CellGrid1->Cells(ACol, ARow); }
-    void SetCells(int ACol, int ARow, const QString &Value) override { FForm->CellGrid1->SetCells(ACol, ARow, Value); }
+    void SetCells(int ACol, int ARow, const QString &Value) override { FForm->CellGrid1->SetCellText(ACol, ARow, Value); }
     void AppendProductBlock() override { FForm->AppendProductBlock(); }
     void ResetGrid() override { FForm->ResetGrid(); }
     void LoadCellPicture(int ACol, int ARow, const QString &FileName) override
@@ -107,15 +123,22 @@ TForm1::TForm1(QWidget *Parent)
     , FGridAccess(std::make_unique<TFormGridAccess>(this))
 {
     setObjectName(QStringLiteral("Form1"));
-    CommandLine = QCoreApplication::arguments();
-    if (!CommandLine.isEmpty())
-        CommandLine[0] = QCoreApplication::applicationFilePath();
+    // The command line as the program entry recorded it, else as Qt saw it.
+    if (!ParamStr(0).isEmpty()) {
+        for (int I = 0; I <= ParamCount(); ++I)
+            CommandLine.append(ParamStr(I));
+    } else {
+        CommandLine = QCoreApplication::arguments();
+        if (!CommandLine.isEmpty())
+            CommandLine[0] = QCoreApplication::applicationFilePath();
+    }
     setWindowTitle(QStringLiteral("Quillbook 2007 Beta3"));
     setFont(QFont(QStringLiteral("宋体"), 10));
     BuildLayout();
     BuildMenu();
     SetupOutputMenus();
     ConnectDialogCommands();
+    SetupBookPane();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {
         ProgressBar1->setValue(Position);
@@ -123,10 +146,13 @@ TForm1::TForm1(QWidget *Parent)
         GroupBox3->repaint();
     };
     FormCreate();
+    CreateForms();
 }
 
 TForm1::~TForm1()
 {
+    if (TApplication *App = TApplication::Instance())
+        App->OnException = nullptr;
     FPage.OnChange = nullptr;
     FPage.OnProgress = nullptr;
 }
@@ -183,6 +209,8 @@ void TForm1::BuildLayout()
     Label1 = new QLabel(GroupBox1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setStyleSheet(QStringLiteral("color: #800000"));
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->installEventFilter(this);
     Label1->hide();
     BookPane->addWidget(Label1);
     Top->addLayout(BookPane, 1);
@@ -233,6 +261,10 @@ void TForm1::BuildLayout()
     ScrollBox1->setWidgetResizable(true);
     CellGrid1 = new TProductGridWidget;
     ScrollBox1->setWidget(CellGrid1);
+    // Room for the picture, the labels and the values of a product.
+    const int ColWidths[6] = {42, 140, 56, 180, 56, 180};
+    for (int C = 0; C < 6; ++C)
+        CellGrid1->setColumnWidth(C, ColWidths[C]);
     Bottom->addWidget(ScrollBox1, 1);
 
     Edit1 = new QLineEdit(CellGrid1->viewport());
@@ -254,6 +286,8 @@ void TForm1::BuildLayout()
     Connect(SpeedButton6, &TForm1::SpeedButton6Click);
     Connect(Button5, &TForm1::Button5Click);
     Connect(Button1, &TForm1::Button1Click);
+    connect(CellGrid1, &TProductGridWidget::CellEdited, this,
+            [this](int ACol, int ARow) { Guard([=, this] { StoreProductBlock(ACol, ARow); }); });
     connect(RichEdit1, &QPlainTextEdit::textChanged, this, [this] {
         if (!FShowingPage)
             Guard([this] { RichEdit1Change(); });
@@ -371,7 +405,7 @@ void TForm1::BuildMenu()
     AddItem(Templates, QStringLiteral("TemplateFolderItem"), QStringLiteral("打开模板文件夹"), QString(),
             &TForm1::OpenTemplateFolder);
     QAction *More = AddItem(Templates, QStringLiteral("MoreTemplatesItem"), QStringLiteral("更多模板……"), QString());
-    connect(More, &QAction::triggered, this, [this] { ShellOpen(MakerPageUrl(QStringLiteral("templates"))); });
+    connect(More, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("templates"))); });
 
     QMenu *Settings = MainMenu1->addMenu(QStringLiteral("设置"));
     Settings->setObjectName(QStringLiteral("SettingsMenu"));
@@ -385,9 +419,9 @@ void TForm1::BuildMenu()
     QMenu *Help = MainMenu1->addMenu(QStringLiteral("帮助"));
     Help->setObjectName(QStringLiteral("HelpMenu"));
     QAction *Home = AddItem(Help, QStringLiteral("HomePageItem"), QStringLiteral("访问网站主页"), QString());
-    connect(Home, &QAction::triggered, this, [this] { ShellOpen(MakerPageUrl(QStringLiteral("home"))); });
+    connect(Home, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("home"))); });
     QAction *Update = AddItem(Help, QStringLiteral("UpdateItem"), QStringLiteral("查看软件更新"), QString());
-    connect(Update, &QAction::triggered, this, [this] { ShellOpen(MakerPageUrl(QStringLiteral("update?vinfo=4.0"))); });
+    connect(Update, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("update?vinfo=4.0"))); });
     AddItem(Help, QStringLiteral("HelpItem"), QStringLiteral("帮助"), QStringLiteral("F1"), &TForm1::OpenHelp);
     AddItem(Help, QStringLiteral("ContactItem"), QStringLiteral("联系作者"), QString(), &TForm1::ContactAuthor);
     AddItem(Help, QStringLiteral("AboutItem"), QStringLiteral("关于"), QString(), &TForm1::About);
@@ -415,28 +449,42 @@ void TForm1::FormCreate()
     CellGrid1->SetCurrentCell(3, 1);
     setWindowState(windowState() | Qt::WindowMaximized);
     FCatalogList = std::make_unique<QStringList>();
+    OpenDialog1 = std::make_unique<TOpenDialog>();
+    OpenDialog1->OwnerWindow = this;
+    SaveDialog1 = std::make_unique<TSaveDialog>();
+    SaveDialog1->OwnerWindow = this;
+    SetProgressBox(GroupBox3);
+    if (TApplication *App = TApplication::Instance())
+        App->OnException = [this](TObject *Sender, const Exception &E) { ApplicationEvents1Exception(Sender, E); };
     if (!qobject_cast<THintPauseStyle *>(QApplication::style()))
         QApplication::setStyle(new THintPauseStyle);
     CycleNoticeLabel();
-    if (BrowserEnabled && qEnvironmentVariableIsEmpty("QUILLBOOK_NO_BROWSER")) {
+    // The browser engine starts once the event loop runs, after the window is up.
+    if (BrowserWanted())
+        QTimer::singleShot(0, this, [this] { Guard([this] { CreateBrowser(); }); });
+    ::PostMessage(this, WM_STARTUPOPEN);
+}
+
+void TForm1::CreateBrowser()
+{
+    if (WebBrowser1)
+        return;
 #ifdef QB_HAVE_WEBENGINE
-        if (geteuid() == 0)
-            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-        auto *View = new QWebEngineView(WebBrowserPane);
-        View->setUrl(QUrl(StartPageUrl()));
+    auto *View = new QWebEngineView(WebBrowserPane);
+    View->setUrl(QUrl(StartPageUrl()));
 #else
-        auto *View = new QTextBrowser(WebBrowserPane);
-        View->setSource(QUrl(StartPageUrl()));
+    auto *View = new QTextBrowser(WebBrowserPane);
+    View->setSource(QUrl(StartPageUrl()));
 #endif
-        View->setObjectName(QStringLiteral("WebBrowser1"));
-        WebBrowserPane->layout()->addWidget(View);
-        WebBrowser1 = View;
-    }
-    PostMessage(WM_STARTUPOPEN);
+    View->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowserPane->layout()->addWidget(View);
+    WebBrowser1 = View;
 }
 
 void TForm1::CreateForms()
 {
+    if (Form2)
+        return;
     // The order is fixed; the batch-text dialog belongs to the picture viewer's window.
     Form2 = new TForm2(this);
     Form3 = new TForm3(this);
@@ -450,42 +498,49 @@ void TForm1::CreateForms()
 
 // ---------------------------------------------------------------- messages
 
-void TForm1::PostMessage(unsigned Msg, qintptr WParam, qintptr LParam)
+qintptr TForm1::WndProc(unsigned Msg, qintptr WParam, qintptr LParam)
 {
-    QTimer::singleShot(0, this, [this, Msg, WParam, LParam] { SendMessage(Msg, WParam, LParam); });
-}
-
-void TForm1::SendMessage(unsigned Msg, qintptr WParam, qintptr LParam)
-{
-    Guard([&] {
-        switch (Msg) {
-        case WM_STARTUPOPEN: WMStartupOpen(); break;
-        case WM_FORMNOTIFY: WMFormNotify(WParam, LParam); break;
-        default: break;   // WM_OPENPAGEFILE carries a path: PostOpenPageFile
-        }
-    });
+    switch (Msg) {
+    case WM_STARTUPOPEN:
+        WMStartupOpen();
+        break;
+    case WM_OPENPAGEFILE:
+        if (!FOpenPageQueue.isEmpty())
+            WMOpenPageFile(FOpenPageQueue.takeFirst());
+        break;
+    case WM_FORMNOTIFY:
+        WMFormNotify(WParam, LParam);
+        break;
+    default:
+        break;
+    }
+    return 0;
 }
 
 void TForm1::PostOpenPageFile(const QString &Path)
 {
-    QTimer::singleShot(0, this, [this, Path] { Guard([&] { WMOpenPageFile(Path); }); });
+    FOpenPageQueue.append(Path);
+    ::PostMessage(this, WM_OPENPAGEFILE);
 }
 
 void TForm1::Button1Click()
 {
-    PostMessage(WM_STARTUPOPEN);
+    ::PostMessage(this, WM_STARTUPOPEN);
 }
 
 void TForm1::WMStartupOpen()
 {
-    for (const QString &A : CommandLine)
+    // The command line is walked once, at start-up; 打开工程…… later asks the start dialog.
+    const QStringList Args = FStartupWalked ? CommandLine.mid(0, 1) : CommandLine;
+    FStartupWalked = true;
+    for (const QString &A : Args)
         FPendingFiles += A + QStringLiteral("\r\n");
     QStringList List = FPendingFiles.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     int Result = 3;
     if (List.size() < 2) {
         if (!Form2)
             return;
-        Result = ShowModal(Form2);
+        Result = CatalogUi::ShowModal(Form2);
         FPendingFiles = Form2->FileName;
     }
     if (Result == 5) {
@@ -515,7 +570,7 @@ void TForm1::WMStartupOpen()
         MessageBox(this,
                    QStringLiteral("没有发现图片文件，系统右键支持jpg格式的图片。\r\n您可以同时选择多个文件夹，程序不搜索子文件夹。"),
                    QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
-        Terminate();
+        CatalogUi::Terminate();
         return;
     }
     FPendingFiles = Pictures.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
@@ -554,7 +609,7 @@ void TForm1::WMFormNotify(qintptr WParam, qintptr LParam)
         if (LParam == 5 && PictureView) {
             const int K = PictureView->ProductNumber;
             if (K >= 1 && 6 * K < CellGrid1->RowCount()) {
-                CellGrid1->SetCells(1, 6 * K, PictureView->PictureFile);
+                CellGrid1->SetCellText(1, 6 * K, PictureView->PictureFile);
                 StoreProductBlock(1, 6 * K);
             }
         }
@@ -563,14 +618,7 @@ void TForm1::WMFormNotify(qintptr WParam, qintptr LParam)
         return;
     switch (WParam) {
     case 100:
-        FCatalogName = Form7->CatalogName;
-        SetCatalogValue(QStringLiteral("Catalog_name"), NonEmptyOrSpace(Form7->CatalogName));
-        SetCatalogValue(QStringLiteral("Catalog_Output"), NonEmptyOrSpace(Form7->CatalogOutput));
-        SetCatalogValue(QStringLiteral("Catalog_fulltext_search"),
-                        Form7->FullTextSearch ? QStringLiteral("true") : QStringLiteral("false"));
-        SetCatalogValue(QStringLiteral("Catalog_always_open"),
-                        Form7->AlwaysOpen ? QStringLiteral("true") : QStringLiteral("false"));
-        SetCatalogValue(QStringLiteral("Catalog_move_v"), Form7->MoveV ? QStringLiteral("true") : QStringLiteral("false"));
+        ApplyBookInformation();
         break;
     case 101:
         FNewCatalogPath = Form7->CatalogPath;
@@ -635,28 +683,25 @@ void TForm1::FormClose(TObject *)
 {
     TWaitCursor Wait;
     FCatalogList.reset();
+    // This program's own scratch folder only: another running program keeps its files.
     DeleteFolderFiles(ScratchFolder());
-    QDir().rmdir(ScratchFolder());
 }
 
 void TForm1::ApplicationEvents1Exception(TObject *, const Exception &E)
 {
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
+    RestoreCursor();
     GroupBox3->hide();
     if (dynamic_cast<const EAbort *>(&E))
         return;
-    ShowError(this, E.Message());
+    ShowException(E.Message());
 }
 
 void TForm1::Guard(const std::function<void()> &Handler)
 {
     try {
         Handler();
-    } catch (const Exception &E) {
-        ApplicationEvents1Exception(this, E);
-    } catch (const std::exception &E) {
-        ApplicationEvents1Exception(this, Exception(QString::fromLocal8Bit(E.what())));
+    } catch (...) {
+        HandleException(this);
     }
 }
 
@@ -664,7 +709,7 @@ void TForm1::Guard(const std::function<void()> &Handler)
 
 QString TForm1::BrowseForFolder(const QString &Caption, QWidget *Owner)
 {
-    return CatalogUi::BrowseForFolder(Owner ? Owner : this, Caption);
+    return ::BrowseForFolder(Caption, Owner ? Owner : this);
 }
 
 QString TForm1::NonEmptyOrSpace(const QString &S)
@@ -678,6 +723,14 @@ void TForm1::DeleteFolderFiles(const QString &Folder)
     // cannot be deleted ends the walk of its own folder only.
     QString Dir = Folder;
     if (Dir.isEmpty())
+        return;
+    // Never the root, the home folder, the program folder or a folder holding it.
+    const QString Real = QFileInfo(Dir).canonicalFilePath();
+    if (Real.isEmpty())
+        return;
+    const QString Program = QFileInfo(ProgramFolder()).canonicalFilePath();
+    if (Real == QLatin1String("/") || Real == QFileInfo(QDir::homePath()).canonicalFilePath()
+        || (!Program.isEmpty() && (Program == Real || Program.startsWith(Real + QLatin1Char('/')))))
         return;
     if (!Dir.endsWith(QLatin1Char('/')))
         Dir += QLatin1Char('/');
@@ -694,48 +747,47 @@ void TForm1::DeleteFolderFiles(const QString &Folder)
 
 bool TForm1::CopyFolderTree(const QString &Source, const QString &Dest, const QString &Name)
 {
-    if (!QDir().mkpath(Dest)) {
+    // The destination is created one level deep, as the shell's copy would.
+    if (!DirectoryExists(Dest) && !QDir().mkdir(Dest)) {
         MessageBox(this, QStringLiteral("不能创建目录") + Dest + QStringLiteral("\r\n或无该目录权限"),
                    QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
         return false;
     }
-    // Files only; a name already taken gets a new one rather than being replaced.
-    const QString From = NativePath(Source + Name);
-    const QFileInfo Info(From);
-    QStringList Files;
-    if (Info.isFile()) {
-        Files.append(Info.absoluteFilePath());
-    } else if (Info.isDir()) {
-        QDirIterator It(From, QDir::Files, QDirIterator::Subdirectories);
-        while (It.hasNext())
-            Files.append(It.next());
-    }
+    // Source + Name is a folder and a mask such as "*.*": its files only, and a
+    // name already taken in the destination gets a new one instead of being replaced.
+    const QString Pattern = NativePath(Source + Name);
+    const QString Folder = ExtractFilePath(Pattern);
+    const QString Mask = ExtractFileName(Pattern);
+    const QFileInfoList Files = QDir(Folder).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
     const QString Target = Dest.endsWith(QLatin1Char('/')) ? Dest : Dest + QLatin1Char('/');
-    for (const QString &F : Files) {
-        QString To = Target + QFileInfo(F).fileName();
+    for (const QFileInfo &F : Files) {
+        if (!QDir::match(Mask == QLatin1String("*.*") ? QStringLiteral("*") : Mask, F.fileName()))
+            continue;
+        QString To = Target + F.fileName();
         for (int K = 2; QFileInfo::exists(To); ++K)
-            To = Target + QFileInfo(F).completeBaseName() + QStringLiteral("(%1)").arg(K)
-                + (QFileInfo(F).suffix().isEmpty() ? QString() : QLatin1Char('.') + QFileInfo(F).suffix());
-        QFile::copy(F, To);
+            To = Target + F.completeBaseName() + QStringLiteral(" (%1)").arg(K)
+                + (F.suffix().isEmpty() ? QString() : QLatin1Char('.') + F.suffix());
+        QFile::copy(F.absoluteFilePath(), To);
     }
     return true;
 }
 
 void TForm1::RunAndWait(const QString &Program, const QString &Arguments)
 {
-    CatalogUi::RunAndWait(Program, QProcess::splitCommand(Arguments));
+    // The program runs in its own folder; a failed start is passed over.
+    Shell().RunAndWait(Program, QProcess::splitCommand(Arguments), QFileInfo(Program).absolutePath());
 }
 
 // ------------------------------------------------------- small commands
 
 void TForm1::OpenTemplateFolder()
 {
-    ShellOpen(ProgramFolder() + QStringLiteral("html"));
+    Shell().Open(ProgramFolder() + QStringLiteral("html"));
 }
 
 void TForm1::OpenHelp()
 {
-    ShellOpen(ProgramFolder() + QStringLiteral("help/help.chm"));
+    Shell().Open(ProgramFolder() + QStringLiteral("help/help.chm"));
 }
 
 void TForm1::ContactAuthor()
@@ -743,7 +795,7 @@ void TForm1::ContactAuthor()
     if (MessageBox(this, QStringLiteral("作者邮件地址：support@quillbook.invalid"), QStringLiteral("联系作者"),
                    MB_OKCANCEL | MB_ICONINFORMATION)
         == IDOK)
-        ShellOpen(QStringLiteral("mailto:support@quillbook.invalid?subject=Quillbook"));
+        Shell().Open(QStringLiteral("mailto:support@quillbook.invalid?subject=Quillbook"));
 }
 
 void TForm1::About()
@@ -763,10 +815,24 @@ void TForm1::CycleNoticeLabel()
     Label1->setToolTip(Label1->text());
 }
 
+bool TForm1::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Watched == Label1) {
+        // White under the mouse, maroon otherwise; a click opens the notice's page.
+        if (Event->type() == QEvent::Enter)
+            Label1->setStyleSheet(QStringLiteral("color: #ffffff"));
+        else if (Event->type() == QEvent::Leave)
+            Label1->setStyleSheet(QStringLiteral("color: #800000"));
+        else if (Event->type() == QEvent::MouseButtonRelease)
+            Guard([this] { Label1Click(); });
+    }
+    return QMainWindow::eventFilter(Watched, Event);
+}
+
 void TForm1::Label1Click()
 {
     if (Label1Tag >= 1 && Label1Tag <= 5)
-        ShellOpen(MakerPageUrl(QStringLiteral("notice%1").arg(Label1Tag)));
+        Shell().Open(MakerPageUrl(QStringLiteral("notice%1").arg(Label1Tag)));
 }
 
 #include "Unit1.moc"

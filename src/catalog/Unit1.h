@@ -5,6 +5,8 @@
 #include "PageDocument.h"
 #include "ProductGrid.h"
 #include "platform/core/Types.h"
+#include "platform/services/Messages.h"
+#include "platform/services/Prompts.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -38,13 +40,11 @@ class TForm8;
 class TPictureView;
 
 // Private window messages of the main window.
-enum : unsigned {
-    WM_STARTUPOPEN = 0x1408,
-    WM_OPENPAGEFILE = 0x1409,
-    WM_FORMNOTIFY = 0x1410,
-};
+constexpr unsigned WM_STARTUPOPEN = 0x1408;
+constexpr unsigned WM_OPENPAGEFILE = 0x1409;
+constexpr unsigned WM_FORMNOTIFY = 0x1410;
 
-class TForm1 : public QMainWindow, public TObject {
+class TForm1 : public QMainWindow, public TObject, public TMessageTarget {
     Q_OBJECT
 public:
     explicit TForm1(QWidget *Parent = nullptr);
@@ -52,6 +52,9 @@ public:
 
     // The browser pane shows the start page unless switched off (tests).
     static bool BrowserEnabled;
+    static bool BrowserWanted();
+    // Creates WebBrowser1 and shows the start page in it.
+    void CreateBrowser();
     // The addresses the maker's commands open; local pages of the program folder by default.
     QString StartPageUrl() const;
     QString MakerPageUrl(const QString &Anchor) const;
@@ -60,9 +63,9 @@ public:
     void CreateForms();
 
     // ---- private window messages ----
-    // Queued (posted) or direct (sent). WM_OPENPAGEFILE carries its path as text.
-    void PostMessage(unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);
-    void SendMessage(unsigned Msg, qintptr WParam = 0, qintptr LParam = 0);
+    qintptr WndProc(unsigned Msg, qintptr WParam, qintptr LParam) override;
+    // Posts WM_OPENPAGEFILE for a page path. The path travels as text inside this
+    // process; the message's own parameters carry no pointer.
     void PostOpenPageFile(const QString &Path);
     void WMStartupOpen();
     void WMOpenPageFile(const QString &Path);
@@ -73,7 +76,7 @@ public:
     void FormCloseQuery(TObject *Sender, bool &CanClose);
     void FormClose(TObject *Sender);
     void ApplicationEvents1Exception(TObject *Sender, const Exception &E);
-    // Runs a handler; an error escaping it reaches ApplicationEvents1Exception.
+    // Runs a handler; an error escaping it reaches the application's error handler.
     void Guard(const std::function<void()> &Handler);
 
     // ---- shared routines ----
@@ -86,11 +89,11 @@ public:
     // ---- page document ----
     void InitNewPageText();
     void LoadGridFromPage();
-    void StoreProductBlock(int ACol, int ARow);
+    Q_INVOKABLE void StoreProductBlock(int ACol, int ARow);
     static int BlockFirstRow(int Row) { return TPageDocument::BlockFirstRow(Row); }
-    void SpeedButton9Click();
+    Q_INVOKABLE void SpeedButton9Click();
     void N8Click();
-    void OpenPage(const QString &Path);
+    Q_INVOKABLE void OpenPage(const QString &Path);
     void ClosePage();
     void AddPageHistory(const QString &Path);
     void RepairPageFile();
@@ -160,6 +163,8 @@ public:
     QStatusBar *StatusBar1 = nullptr;
     QLabel *Label1 = nullptr;
     int Label1Tag = 0;
+    std::unique_ptr<TOpenDialog> OpenDialog1;
+    std::unique_ptr<TSaveDialog> SaveDialog1;
 
     // ---- dialogs, in creation order ----
     QPointer<TForm2> Form2;
@@ -215,13 +220,60 @@ public:
     QMenu *PopupMenu2 = nullptr;
     // ---- end of Output ----
 
+    // ---- Book and packages ----
+    // The open-file command of N3, N82 and N85 (Sender: the item's name).
+    void N82Click(const QString &Sender);
+    // New book (EditInfo false) or the open book's settings (N97, EditInfo true).
+    void SpeedButton7Click(bool EditInfo = false);
+    // Notice 100 of the book information dialog: its values go into the open book.
+    void ApplyBookInformation();
+    void AddFileToCatalog(const QString &Path);
+    void SpeedButton12Click();
+    void SpeedButton13Click();
+    void ListBox1Click();
+    void CheckBox1MouseUp();
+    void ListBox1DblClick();
+    // Reordering by dragging inside the page list (item indexes; -1 for none).
+    bool ListBox1DragOver(int Source, int Target);
+    void ListBox1DragDrop(int Source, int Target);
+    // The icon and the weight the page list draws item Index with.
+    int ListBox1ItemIcon(int Index) const;
+    bool ListBox1ItemBold(int Index) const;
+    void SetupBookPane();
+
+    // Book output (flags 2, 4, 8, 16, 32, 64, 128, 256, 512).
+    bool OutputCatalog(int Flags, bool OpenAfterwards);
+    void HTML6Click();
+    void ZIP5Click();
+    void CHM5Click();
+    void HTML5Click();
+    void QBACatalog1Click();
+    void N54Click();
+    void JPG3Click();
+    void JPG4Click();
+    void PDFpdf2Click();
+    // Pictures or PDF of the produced pages (Entries: the page files in D's
+    // images folder); set by the page-picture unit. False when not done.
+    std::function<bool(const QStringList &Entries, const QString &Folder, bool Pdf, bool Single)>
+        ConvertCatalogToImages;
+
+    // Packages (.qba).
+    void WriteQbaPackage(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                         QString &ResultPath);
+    void OpenQbaPackage(const QString &Path);
+    bool SavePackage();
+    // ---- end of Book and packages ----
+
 protected:
     void closeEvent(QCloseEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     TPageDocument FPage;
     std::unique_ptr<TProductGridAccess> FGridAccess;
     bool FClosed = false;
+    bool FStartupWalked = false;
+    QStringList FOpenPageQueue;
     bool FShowingPage = false;
 
     void BuildLayout();

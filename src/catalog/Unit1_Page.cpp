@@ -2,7 +2,8 @@
 // and the product grid's block set-up.
 
 #include "CatalogBridge.h"
-#include "CatalogUi.h"
+#include "platform/core/FileUtils.h"
+#include "platform/services/Application.h"
 #include "Forms.h"
 #include "Unit1.h"
 
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 
 using namespace CatalogBridge;
-using namespace CatalogUi;
 
 namespace {
 
@@ -87,22 +87,22 @@ void TForm1::SetupBlock(int First, int Number)
     CellGrid1->MergeCells(0, First, 1, 5);
     CellGrid1->MergeCells(1, First, 1, 5);
     CellGrid1->MergeCells(3, First + 3, 3, 2);
-    CellGrid1->SetCells(0, First, QString::number(Number));
-    CellGrid1->SetCells(2, First, QStringLiteral("编号："));
-    CellGrid1->SetCells(4, First, QStringLiteral("名称："));
-    CellGrid1->SetCells(2, First + 1, QStringLiteral("单价："));
-    CellGrid1->SetCells(4, First + 1, QStringLiteral("单位："));
-    CellGrid1->SetCells(2, First + 2, QStringLiteral("重量："));
-    CellGrid1->SetCells(4, First + 2, QStringLiteral("规格："));
-    CellGrid1->SetCells(2, First + 3, QStringLiteral("描述："));
+    CellGrid1->SetCellText(0, First, QString::number(Number));
+    CellGrid1->SetCellText(2, First, QStringLiteral("编号："));
+    CellGrid1->SetCellText(4, First, QStringLiteral("名称："));
+    CellGrid1->SetCellText(2, First + 1, QStringLiteral("单价："));
+    CellGrid1->SetCellText(4, First + 1, QStringLiteral("单位："));
+    CellGrid1->SetCellText(2, First + 2, QStringLiteral("重量："));
+    CellGrid1->SetCellText(4, First + 2, QStringLiteral("规格："));
+    CellGrid1->SetCellText(2, First + 3, QStringLiteral("描述："));
 }
 
 void TForm1::ResetGrid()
 {
     CellGrid1->ClearAll();
     CellGrid1->SetRowCount(7);
-    CellGrid1->SetCells(0, 0, QStringLiteral("序号"));
-    CellGrid1->SetCells(1, 0, QStringLiteral("图片"));
+    CellGrid1->SetCellText(0, 0, QStringLiteral("序号"));
+    CellGrid1->SetCellText(1, 0, QStringLiteral("图片"));
     SetupBlock(1, 1);
 }
 
@@ -201,16 +201,13 @@ void TForm1::SpeedButton9Click()
             SaveCatalogFile();
         FPageSaved = true;
     } else {
-        TFileDialogRequest Request;
-        Request.Save = true;
-        Request.Filter = PageFilter;
-        Request.OverwritePrompt = true;
-        Request.InitialDir = ProjectFolder();
-        if (!Request.InitialDir.isEmpty())
-            Request.FileName = FOpenPageEntry;
-        QString Path;
-        if (!FileDialog(this, Request, Path))
+        SaveDialog1->Filter = PageFilter;
+        SaveDialog1->Options |= OpenOpt(ofOverwritePrompt);
+        SaveDialog1->InitialDir = ProjectFolder();
+        SaveDialog1->FileName = SaveDialog1->InitialDir.isEmpty() ? QString() : FOpenPageEntry;
+        if (!SaveDialog1->Execute())
             return;
+        QString Path = SaveDialog1->FileName;
         if (ExtractFileExt(Path).isEmpty())
             Path += QStringLiteral(".qbt");
         SetPageCaptionIfEmpty(QStringLiteral("页面文件：") + Path);
@@ -239,18 +236,23 @@ void TForm1::SpeedButton9Click()
         FPageSaved = true;
         SpeedButton9->setEnabled(false);
     }
+    // A document that came out of a package is written back into it.
+    if (FOpenedFromPackage && SavePackage()) {
+        FPageSaved = true;
+        SpeedButton9->setEnabled(false);
+    }
     RepaintPageList();
 }
 
 void TForm1::N8Click()
 {
-    TFileDialogRequest Request;
-    Request.Save = true;
-    Request.Filter = PageFilter;
-    Request.InitialDir = ProjectFolder();
-    QString Path;
-    if (!FileDialog(this, Request, Path))
+    SaveDialog1->Filter = PageFilter;
+    SaveDialog1->Options &= ~OpenOpt(ofOverwritePrompt);
+    SaveDialog1->InitialDir = ProjectFolder();
+    SaveDialog1->FileName.clear();
+    if (!SaveDialog1->Execute())
         return;
+    QString Path = SaveDialog1->FileName;
     if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
         Path += QStringLiteral(".qbt");
     if (FileExists(Path)

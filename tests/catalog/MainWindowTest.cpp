@@ -5,14 +5,19 @@
 #include "QStringPrint.h"
 #include "TestSupport.h"
 #include "catalog/CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 #include "catalog/CatalogUi.h"
+#include "platform/services/ScriptedPrompts.h"
+#include "platform/services/Shell.h"
 #include "catalog/Forms.h"
+#include "catalog/Package.h"
 #include "catalog/Unit1.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QImage>
 #include <QListWidget>
@@ -21,58 +26,70 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-using namespace CatalogUi;
 using TestSupport::TempDir;
 
 namespace {
 
-struct TQuestion {
-    QString Text;
-    QString Caption;
-    unsigned Flags;
-};
-
-// Scripted answers, in order; every question is recorded.
+// Scripted answers through the platform's prompts and shell; every question is
+// recorded, and one nobody answered fails the test.
 class TScriptedUi {
 public:
     TScriptedUi()
     {
-        Script.MessageBox = [this](const QString &Text, const QString &Caption, unsigned Flags) {
-            Asked.append({Text, Caption, Flags});
-            if (Answers.isEmpty()) {
-                ADD_FAILURE() << "unexpected question: " << Text.toStdString();
-                return int(IDCANCEL);
-            }
-            return Answers.takeFirst();
-        };
-        Script.FileDialog = [this](const TFileDialogRequest &, QString &FileName) {
-            if (FileAnswers.isEmpty()) {
-                ADD_FAILURE() << "unexpected file dialog";
-                return false;
-            }
-            FileName = FileAnswers.takeFirst();
-            return !FileName.isEmpty();
-        };
+        auto P = std::make_unique<TScriptedPrompts>();
+        auto S = std::make_unique<TScriptedShell>();
+        Prompts = P.get();
+        Shell = S.get();
+        SetPrompts(std::move(P));
+        SetShell(std::move(S));
+        ClearScriptFailure();
         Script.ShowModal = [this](QDialog *Dialog) {
             Dialogs.append(Dialog->objectName());
             return ModalResult;
         };
-        Script.ShellOpen = [this](const QString &Target) { Opened.append(Target); };
         Script.Terminate = [this] { ++Terminated; };
-        SetScript(&Script);
+        CatalogUi::SetScript(&Script);
     }
     ~TScriptedUi()
     {
-        SetScript(nullptr);
-        EXPECT_TRUE(Answers.isEmpty()) << "answers left over";
+        EXPECT_EQ(Prompts->PendingAnswers(), 0) << "answers left over";
+        EXPECT_EQ(PendingScriptFailure().toStdString(), std::string());
+        CatalogUi::SetScript(nullptr);
+        SetPrompts(nullptr);
+        SetShell(nullptr);
     }
 
-    TScript Script;
-    QList<int> Answers;
-    QStringList FileAnswers;
-    QList<TQuestion> Asked;
+    // Queues button answers (IDYES, IDNO, IDOK, IDCANCEL) in the order asked.
+    void Answer(std::initializer_list<int> Ids)
+    {
+        for (int Id : Ids)
+            Prompts->AnswerButton(Id == IDYES ? QStringLiteral("Yes")
+                                  : Id == IDNO ? QStringLiteral("No")
+                                  : Id == IDOK ? QStringLiteral("OK")
+                                               : QStringLiteral("Cancel"));
+    }
+    // A file dialog's answer; an empty name cancels it.
+    void AnswerFile(const QString &File)
+    {
+        if (File.isEmpty())
+            Prompts->AnswerButton(QStringLiteral("Cancel"));
+        else
+            Prompts->AnswerFile(File);
+    }
+    // The message boxes asked so far.
+    QList<TPromptRecord> Asked() const
+    {
+        QList<TPromptRecord> R;
+        for (const TPromptRecord &P : Prompts->Records())
+            if (P.Kind == TPromptKind::MessageBox)
+                R.append(P);
+        return R;
+    }
+
+    TScriptedPrompts *Prompts;
+    TScriptedShell *Shell;
+    CatalogUi::TScript Script;
     QStringList Dialogs;
-    QStringList Opened;
     int ModalResult = 2;
     int Terminated = 0;
 };
@@ -83,16 +100,15 @@ protected:
     void SetUp() override
     {
         TForm1::BrowserEnabled = false;
-        CatalogBridge::SetProgramFolder(Program.Path());
+        SetProgramFolder(Program.Path());
         QDir().mkpath(Program.File(QStringLiteral("目录册")));
     }
-    void TearDown() override { CatalogBridge::SetProgramFolder(QString()); }
+    void TearDown() override { SetProgramFolder(QString()); }
 
     // A window that runs its start-up walk over Args.
     std::unique_ptr<TForm1> Start(const QStringList &Args)
     {
         auto Form = std::make_unique<TForm1>();
-        Form->CreateForms();
         Form->CommandLine = QStringList{QStringLiteral("/opt/quillbook/quillbook")} + Args;
         QApplication::processEvents();
         return Form;
@@ -192,20 +208,25 @@ TEST_F(MainWindow, StartupWalkByArgumentKind)
         EXPECT_TRUE(Form->Page().Lines().contains(QStringLiteral("{$IMG}=") + Data.File(QStringLiteral("b.jpg"))));
         EXPECT_EQ(Form->ListBox1->count(), 2);
         // Leaving it unsaved: the close question is answered No.
-        Ui.Answers = {IDNO};
+        Ui.Answer({IDNO});
         EXPECT_TRUE(Form->close());
     }
     {
         QDir().mkpath(Data.File(QStringLiteral("empty")));
         TScriptedUi Ui;
-        Ui.Answers = {IDOK};
+        Ui.Answer({IDOK});
         auto Form = Start({Data.File(QStringLiteral("empty"))});
-        ASSERT_EQ(Ui.Asked.size(), 1);
-        EXPECT_EQ(Ui.Asked.at(0).Text,
+        ASSERT_EQ(Ui.Asked().size(), 1);
+        EXPECT_EQ(Ui.Asked().at(0).Text,
                   QStringLiteral("没有发现图片文件，系统右键支持jpg格式的图片。\r\n您可以同时选择多个文件夹，程序不搜索子文件夹。"));
         EXPECT_EQ(Ui.Terminated, 1);
     }
     {
+        // A package of one page.
+        QDir().mkpath(Data.File(QStringLiteral("pkg")));
+        QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+        QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"),
+                          Data.File(QStringLiteral("c.qba")), false);
         TScriptedUi Ui;
         auto Form = Start({Data.File(QStringLiteral("b.jpg")), Data.File(QStringLiteral("c.qba"))});
         EXPECT_EQ(Form->FPackagePath, Data.File(QStringLiteral("c.qba")));
@@ -220,8 +241,8 @@ TEST_F(MainWindow, EditThroughTheGridAndSave)
     auto Form = Start({Page});
     Form->resize(1000, 760);
     Form->show();
+    // An edit of a cell from outside goes to the page text at once.
     Form->CellGrid1->SetCells(5, 7, QStringLiteral("新商品名"));
-    Form->StoreProductBlock(5, 7);
     EXPECT_TRUE(Form->SpeedButton9->isEnabled());
     EXPECT_TRUE(Form->RichEdit1->toPlainText().contains(QStringLiteral("{$PNAME}=新商品名")));
     QApplication::processEvents();
@@ -231,6 +252,10 @@ TEST_F(MainWindow, EditThroughTheGridAndSave)
     const QStringList Back = CatalogBridge::LoadLines(Page);
     EXPECT_EQ(Back.at(32 + 3), QStringLiteral("{$PNAME}=新商品名"));
     EXPECT_TRUE(TestSupport::ReadAll(Page).contains(QByteArray("{$PNAME}=\xD0\xC2\xC9\xCC\xC6\xB7\xC3\xFB\r\n")));
+    // 打开工程…… later asks the start dialog instead of walking the command line again.
+    Form->Button1Click();
+    QApplication::processEvents();
+    EXPECT_EQ(Ui.Dialogs, QStringList{QStringLiteral("Form2")});
     EXPECT_TRUE(Form->close()) << "nothing unsaved, no question";
 }
 
@@ -242,19 +267,19 @@ TEST_F(MainWindow, CloseQuestionAnswers)
     Form->NewPage();
     ASSERT_TRUE(Form->SpeedButton9->isEnabled());
 
-    Ui.Answers = {IDCANCEL};
+    Ui.Answer({IDCANCEL});
     EXPECT_FALSE(Form->close());
-    EXPECT_EQ(Ui.Asked.last().Text, QStringLiteral("有资料修改后尚未保存，是否存盘？"));
+    EXPECT_EQ(Ui.Asked().last().Text, QStringLiteral("有资料修改后尚未保存，是否存盘？"));
 
     // Yes, then the save dialog of the untitled page is cancelled: the changes stay, so does the program.
-    Ui.Answers = {IDYES};
-    Ui.FileAnswers = {QString()};
+    Ui.Answer({IDYES});
+    Ui.AnswerFile(QString());
     EXPECT_FALSE(Form->close());
     EXPECT_TRUE(Form->SpeedButton9->isEnabled());
 
     // Yes and a name: saved as list.qbt, with history, then closed.
-    Ui.Answers = {IDYES};
-    Ui.FileAnswers = {Data.File(QStringLiteral("list"))};
+    Ui.Answer({IDYES});
+    Ui.AnswerFile(Data.File(QStringLiteral("list")));
     EXPECT_TRUE(Form->close());
     EXPECT_TRUE(QFileInfo::exists(Data.File(QStringLiteral("list.qbt"))));
     EXPECT_EQ(CatalogBridge::LoadLines(Program.File(QStringLiteral("history.txt"))),
@@ -268,22 +293,22 @@ TEST_F(MainWindow, SaveAsNamesAndRepairCommand)
     TScriptedUi Ui;
     auto Form = Start({Page});
     // Save as: any extension but .qbt gets one; an existing file is asked about.
-    Ui.FileAnswers = {Data.File(QStringLiteral("list.txt"))};
+    Ui.AnswerFile(Data.File(QStringLiteral("list.txt")));
     Form->N8Click();
     EXPECT_TRUE(QFileInfo::exists(Data.File(QStringLiteral("list.txt.qbt"))));
     EXPECT_EQ(Form->FPagePath, Data.File(QStringLiteral("list.txt.qbt")));
-    Ui.FileAnswers = {Data.File(QStringLiteral("list.txt.qbt"))};
-    Ui.Answers = {IDNO};
+    Ui.AnswerFile(Data.File(QStringLiteral("list.txt.qbt")));
+    Ui.Answer({IDNO});
     Form->N8Click();
-    EXPECT_EQ(Ui.Asked.last().Text, QStringLiteral("该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"));
+    EXPECT_EQ(Ui.Asked().last().Text, QStringLiteral("该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"));
 
     // The repair command on a page with misplaced lines.
     QStringList Lines = Form->Page().Lines();
     Lines.insert(23, QStringLiteral("stray text"));
     Form->Page().SetLines(Lines);
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     Form->QBT1Click();
-    EXPECT_EQ(Ui.Asked.last().Text, QStringLiteral("修复结束。"));
+    EXPECT_EQ(Ui.Asked().last().Text, QStringLiteral("修复结束。"));
     EXPECT_EQ(Form->Page().Strings(23), QStringLiteral("{$1}"));
     EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
 
@@ -291,12 +316,11 @@ TEST_F(MainWindow, SaveAsNamesAndRepairCommand)
     Lines = Form->Page().Lines();
     Lines.removeAt(25);
     Form->Page().SetLines(Lines);
+    Ui.Answer({IDNO});
     Form->CellGrid1->SetCells(3, 1, QStringLiteral("changed"));
-    Ui.Answers = {IDNO};
-    Form->StoreProductBlock(3, 1);
-    EXPECT_EQ(Ui.Asked.last().Caption, QStringLiteral("需要修正错误"));
+    EXPECT_EQ(Ui.Asked().last().Caption, QStringLiteral("需要修正错误"));
     EXPECT_EQ(Form->Page().Lines(), Lines);
-    Ui.Answers = {IDNO};
+    Ui.Answer({IDNO});
     Form->close();
 }
 
@@ -311,12 +335,12 @@ TEST_F(MainWindow, MessagesAndErrorHandler)
     EXPECT_EQ(Form->GroupBox1->title(), QStringLiteral("工程源文件  ") + Page);
 
     // A missing page reaches the error handler, which hides the progress box.
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     Form->GroupBox3->show();
     Form->PostOpenPageFile(Data.File(QStringLiteral("missing.qbt")));
     QApplication::processEvents();
-    ASSERT_EQ(Ui.Asked.size(), 1);
-    EXPECT_TRUE(Ui.Asked.at(0).Text.contains(QStringLiteral("missing.qbt")));
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_TRUE(Ui.Asked().at(0).Text.contains(QStringLiteral("missing.qbt")));
     EXPECT_FALSE(Form->GroupBox3->isVisibleTo(Form.get()));
 
     // The picture viewer hands back a new picture for product 1.
@@ -325,13 +349,13 @@ TEST_F(MainWindow, MessagesAndErrorHandler)
     ASSERT_TRUE(Image.save(Data.File(QStringLiteral("v.jpg"))));
     Form->PictureView->ProductNumber = 1;
     Form->PictureView->PictureFile = Data.File(QStringLiteral("v.jpg"));
-    Form->SendMessage(WM_FORMNOTIFY, 16, 5);
+    SendMessage(Form.get(), WM_FORMNOTIFY, 16, 5);
     EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 1));
     EXPECT_TRUE(Form->Page().Lines().contains(QStringLiteral("{$IMG}=") + Data.File(QStringLiteral("v.jpg"))));
     Form->Form7->CatalogPath = QStringLiteral("/books/new.qbs");
-    Form->SendMessage(WM_FORMNOTIFY, 101, 0);
+    SendMessage(Form.get(), WM_FORMNOTIFY, 101, 0);
     EXPECT_EQ(Form->FNewCatalogPath, QStringLiteral("/books/new.qbs"));
-    Ui.Answers = {IDNO};
+    Ui.Answer({IDNO});
     Form->close();
 }
 
@@ -349,4 +373,66 @@ TEST(MainWindowRoutines, FolderFilesAndBlanks)
     EXPECT_FALSE(QFileInfo::exists(Dir.File(QStringLiteral("tmp/sub/b.txt"))));
     EXPECT_TRUE(QFileInfo(Dir.File(QStringLiteral("tmp/sub"))).isDir()) << "folders stay";
     EXPECT_TRUE(QFileInfo::exists(Dir.File(QStringLiteral("keep/c.txt")))) << "links are not followed";
+    // The program folder and what holds it are never emptied.
+    TestSupport::WriteAll(Dir.File(QStringLiteral("prog/quillbook")), "x");
+    SetProgramFolder(Dir.File(QStringLiteral("prog")));
+    TForm1::DeleteFolderFiles(Dir.Path());
+    TForm1::DeleteFolderFiles(Dir.File(QStringLiteral("prog")));
+    SetProgramFolder(QString());
+    EXPECT_TRUE(QFileInfo::exists(Dir.File(QStringLiteral("prog/quillbook"))));
+    EXPECT_TRUE(QFileInfo::exists(Dir.File(QStringLiteral("keep/c.txt"))));
+}
+
+TEST_F(MainWindow, CopyFolderTreeFilesOnlyRenamingCollisions)
+{
+    TScriptedUi Ui;
+    auto Form = Start({});
+    TestSupport::WriteAll(Data.File(QStringLiteral("src/a.htm")), "new");
+    TestSupport::WriteAll(Data.File(QStringLiteral("src/sub/b.htm")), "b");
+    TestSupport::WriteAll(Data.File(QStringLiteral("dst/a.htm")), "old");
+    EXPECT_TRUE(Form->CopyFolderTree(Data.File(QStringLiteral("src/")), Data.File(QStringLiteral("dst")),
+                                     QStringLiteral("*.*")));
+    EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a.htm"))), "old");
+    EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a (2).htm"))), "new");
+    EXPECT_FALSE(QFileInfo::exists(Data.File(QStringLiteral("dst/b.htm"))));
+    // A destination two levels down cannot be made: the user is told, nothing is copied.
+    Ui.Answer({IDOK});
+    EXPECT_FALSE(Form->CopyFolderTree(Data.File(QStringLiteral("src/")), Data.File(QStringLiteral("x/y")),
+                                      QStringLiteral("*.*")));
+    EXPECT_EQ(Ui.Asked().last().Text,
+              QStringLiteral("不能创建目录") + Data.File(QStringLiteral("x/y")) + QStringLiteral("\r\n或无该目录权限"));
+}
+
+TEST_F(MainWindow, FirstSaveKeepsAnyExtensionAndNewPagesWait)
+{
+    TScriptedUi Ui;
+    auto Form = Start({});
+    Form->SpeedButton6Click();
+    ASSERT_TRUE(Form->SpeedButton9->isEnabled());
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("新建页面1.qbt"));
+    // A second new page is refused silently while the first is untitled and unsaved.
+    Form->SpeedButton6Click();
+    EXPECT_EQ(Form->ListBox1->count(), 1);
+    EXPECT_TRUE(Ui.Asked().isEmpty());
+
+    Ui.AnswerFile(Data.File(QStringLiteral("list.txt")));
+    Form->SpeedButton9Click();
+    EXPECT_TRUE(QFileInfo::exists(Data.File(QStringLiteral("list.txt"))));
+    EXPECT_EQ(Form->FPagePath, Data.File(QStringLiteral("list.txt")));
+    EXPECT_EQ(Form->ListBox1->item(0)->text(), QStringLiteral("list.txt"));
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled());
+    // The default book now lists the page and remembers it as the open one.
+    const QStringList Book = CatalogBridge::LoadLines(Program.File(QStringLiteral("目录册/default.qbs")));
+    EXPECT_EQ(Book.last(), Data.File(QStringLiteral("list.txt")));
+    EXPECT_TRUE(Book.contains(QStringLiteral("Catalog_Lost_name=list.txt")));
+
+    // The book information dialog created a new book: asked only while the page has changes.
+    CatalogBridge::SaveLines(Data.File(QStringLiteral("new.qbs")),
+                             {QStringLiteral("Catalog_name=新书"), QStringLiteral("{$Files}")});
+    Form->Form7->CatalogPath = Data.File(QStringLiteral("new.qbs"));
+    SendMessage(Form.get(), WM_FORMNOTIFY, 101, 0);
+    SendMessage(Form.get(), WM_FORMNOTIFY, 102, 0);
+    EXPECT_EQ(Form->FCatalogPath, Data.File(QStringLiteral("new.qbs")));
+    EXPECT_EQ(Form->FCatalogName, QStringLiteral("新书"));
+    EXPECT_TRUE(Ui.Asked().isEmpty());
 }

@@ -77,29 +77,28 @@ QStringList PageWith(int Blocks)
     return L;
 }
 
-// Writes Text as code page 936 through python's own codec, so the file is made
-// by a tool other than ours.
+// Writes Text as code page 936 through iconv, so the file is made by a tool
+// other than ours.
 void WriteCp936(const QString &FileName, const QString &Text)
 {
     TestSupport::WriteAll(FileName + QStringLiteral(".utf8"), Text.toUtf8());
-    const int Rc = TestSupport::RunProgram(
-        QStringLiteral("python3"),
-        {QStringLiteral("-c"),
-         QStringLiteral("import sys; open(sys.argv[2],'wb').write(open(sys.argv[1],encoding='utf-8',newline='').read().encode('gbk'))"),
-         FileName + QStringLiteral(".utf8"), FileName});
-    ASSERT_EQ(Rc, 0);
+    QByteArray Out;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("iconv"),
+                                      {QStringLiteral("-f"), QStringLiteral("UTF-8"), QStringLiteral("-t"),
+                                       QStringLiteral("CP936"), FileName + QStringLiteral(".utf8")},
+                                      &Out),
+              0);
+    TestSupport::WriteAll(FileName, Out);
 }
 
 QString ReadCp936(const QString &FileName)
 {
     QByteArray Out;
-    const int Rc = TestSupport::RunProgram(
-        QStringLiteral("python3"),
-        {QStringLiteral("-c"),
-         QStringLiteral("import sys; sys.stdout.buffer.write(open(sys.argv[1],'rb').read().decode('gbk').encode('utf-8'))"),
-         FileName},
-        &Out);
-    EXPECT_EQ(Rc, 0);
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("iconv"),
+                                      {QStringLiteral("-f"), QStringLiteral("CP936"), QStringLiteral("-t"),
+                                       QStringLiteral("UTF-8"), FileName},
+                                      &Out),
+              0);
     return QString::fromUtf8(Out);
 }
 
@@ -168,7 +167,7 @@ TEST(PageDocument, Cp936PageOpenedEditedAndSavedLineByLine)
     TempDir Dir;
     QStringList Lines = PageWith(2);
     Lines[2] = QStringLiteral("{Catalog名称}=春季报价");
-    Lines[32 + 8] = QStringLiteral("{$PNOTE}=纯棉<br>（赠品）");
+    Lines[32 + 8] = QStringLiteral("{$PNOTE}=纯棉<br>（赠品）€");
     const QString Path = Dir.File(QStringLiteral("报价.qbt"));
     WriteCp936(Path, Lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
     const QByteArray Original = TestSupport::ReadAll(Path);
@@ -182,7 +181,7 @@ TEST(PageDocument, Cp936PageOpenedEditedAndSavedLineByLine)
     EXPECT_EQ(Grid.Cells(3, 7), QStringLiteral("ID2"));
     EXPECT_EQ(Grid.Cells(5, 7), QStringLiteral("名称2"));
     EXPECT_EQ(Grid.Cells(3, 8), QStringLiteral("1.50"));
-    EXPECT_EQ(Grid.Cells(3, 10), QStringLiteral("纯棉<br>（赠品）"));
+    EXPECT_EQ(Grid.Cells(3, 10), QStringLiteral("纯棉<br>（赠品）€"));
 
     // Unchanged, the page saves byte for byte as it was read.
     Doc.SaveToFile(Path);
@@ -406,6 +405,18 @@ TEST(PageDocumentRepair, LateFirstBlockLosesExtraHeaderLines)
     EXPECT_EQ(Doc.Strings(23), QStringLiteral("{$1}"));
     EXPECT_TRUE(Doc.Lines().contains(QStringLiteral("junk")));
     EXPECT_FALSE(Doc.Lines().contains(QStringLiteral("   ")));
+
+    // Without "{detail}" and block 1 too early: filler lines move it to line 23,
+    // and a second pass rebuilds the blocks there.
+    Lines = PageWith(0).mid(0, 20);
+    Lines << Block(1, QString(), QStringLiteral("A"));
+    Doc.SetLines(Lines);
+    EXPECT_FALSE(Doc.RepairPageFile(Defaults(Dir), nullptr));
+    EXPECT_EQ(Doc.Strings(1), TPageDocument::RepairedLine);
+    EXPECT_EQ(Doc.Strings(3), TPageDocument::RepairedLine);
+    EXPECT_EQ(Doc.Strings(23), QStringLiteral("{$1}"));
+    EXPECT_TRUE(Doc.RepairPageFile(Defaults(Dir), nullptr));
+    EXPECT_EQ(Doc.Lines().mid(23), Block(1, QString(), QStringLiteral("A")));
 
     // With "{detail}", stray lines between it and block 1 are removed.
     Lines = PageWith(1);
