@@ -1,8 +1,5 @@
 #include "CatalogUi.h"
 
-#include "platform/services/Prompts.h"
-#include "platform/services/QtPrompts.h"
-#include "platform/services/QtShell.h"
 #include "platform/services/Shell.h"
 
 #include <QCoreApplication>
@@ -15,162 +12,144 @@ namespace {
 
 TScript *GScript = nullptr;
 
-// Clears a flag when a hook call ends.
-struct TReentry {
-    bool &Flag;
-    explicit TReentry(bool &F) : Flag(F) { Flag = true; }
-    ~TReentry() { Flag = false; }
+// A hook that itself asks the platform (as the program's own services do)
+// reaches the implementation below the adapter, never the hook again.
+bool GInHook = false;
+
+struct THookScope {
+    THookScope() { GInHook = true; }
+    ~THookScope() { GInHook = false; }
 };
 
-// Puts a script's question hooks in front of the platform's prompts, so every
-// question of the program reaches them. A hook that asks the platform itself
-// reaches the prompts that were there before.
-class THookPrompts : public TPrompts {
+// The platform's prompts answered by a script's hooks; what the script leaves
+// empty goes to the prompts that were installed before.
+class TScriptPrompts : public TPrompts {
 public:
-    THookPrompts(TScript *Script, std::unique_ptr<TPrompts> Previous)
-        : FScript(Script), FPrevious(Previous ? std::move(Previous) : std::make_unique<TQtPrompts>())
-    {
-    }
-    std::unique_ptr<TPrompts> TakePrevious() { return std::move(FPrevious); }
-
+    TScriptPrompts(TScript *Script, std::unique_ptr<TPrompts> Before) : Previous(std::move(Before)), FScript(Script) {}
     int MessageBox(QWidget *Owner, const QString &Text, const QString &Caption, unsigned Flags) override
     {
-        if (!FScript->MessageBox || FBusy)
-            return FPrevious->MessageBox(Owner, Text, Caption, Flags);
-        TReentry R(FBusy);
-        return FScript->MessageBox(Text, Caption, Flags);
+        if (FScript->MessageBox && !GInHook) {
+            THookScope Scope;
+            return FScript->MessageBox(Text, Caption, Flags);
+        }
+        return Previous->MessageBox(Owner, Text, Caption, Flags);
     }
     int MessageDlg(const QString &Msg, const QString &Caption, TMsgDlgType DlgType, TMsgDlgButtons Buttons) override
     {
-        return FPrevious->MessageDlg(Msg, Caption, DlgType, Buttons);
+        return Previous->MessageDlg(Msg, Caption, DlgType, Buttons);
     }
     bool InputQuery(const QString &Caption, const QString &Prompt, QString &Value) override
     {
-        return FPrevious->InputQuery(Caption, Prompt, Value);
+        return Previous->InputQuery(Caption, Prompt, Value);
     }
     bool FileDialog(::TFileDialogRequest &Request) override
     {
-        if (!FScript->FileDialog || FBusy)
-            return FPrevious->FileDialog(Request);
-        TReentry R(FBusy);
-        TFileDialogRequest Hook;
-        Hook.Save = Request.Kind == TFileDialogKind::Save;
-        Hook.Filter = Request.Filter;
-        Hook.FilterIndex = Request.FilterIndex;
-        Hook.InitialDir = Request.InitialDir;
-        Hook.FileName = Request.FileName;
-        Hook.OverwritePrompt = Request.Options & OpenOpt(ofOverwritePrompt);
-        QString FileName;
-        if (!FScript->FileDialog(Hook, FileName) || FileName.isEmpty())
+        if (!FScript->FileDialog || GInHook || Request.Kind == TFileDialogKind::OpenPicture)
+            return Previous->FileDialog(Request);
+        THookScope Scope;
+        TFileDialogRequest R;
+        R.Save = Request.Kind == TFileDialogKind::Save;
+        R.Filter = Request.Filter;
+        R.FilterIndex = Request.FilterIndex;
+        R.InitialDir = Request.InitialDir;
+        R.FileName = Request.FileName;
+        R.OverwritePrompt = Request.Options & OpenOpt(ofOverwritePrompt);
+        QString Chosen;
+        if (!FScript->FileDialog(R, Chosen))
             return false;
-        Request.Files = QStringList{QFileInfo(FileName).absoluteFilePath()};
+        Request.Files = QStringList{QFileInfo(Chosen).absoluteFilePath()};
         return true;
     }
     QString BrowseForFolder(QWidget *Owner, const QString &Title) override
     {
-        if (!FScript->BrowseForFolder || FBusy)
-            return FPrevious->BrowseForFolder(Owner, Title);
-        TReentry R(FBusy);
-        return FScript->BrowseForFolder(Title);
+        if (FScript->BrowseForFolder && !GInHook) {
+            THookScope Scope;
+            return FScript->BrowseForFolder(Title);
+        }
+        return Previous->BrowseForFolder(Owner, Title);
     }
+
+    std::unique_ptr<TPrompts> Previous;
 
 private:
     TScript *FScript;
-    std::unique_ptr<TPrompts> FPrevious;
-    bool FBusy = false;
 };
 
-// The same for the shell's open and run-and-wait.
-class THookShell : public TShell {
+class TScriptShell : public TShell {
 public:
-    THookShell(TScript *Script, std::unique_ptr<TShell> Previous)
-        : FScript(Script), FPrevious(Previous ? std::move(Previous) : std::make_unique<TQtShell>())
-    {
-    }
-    std::unique_ptr<TShell> TakePrevious() { return std::move(FPrevious); }
-
+    TScriptShell(TScript *Script, std::unique_ptr<TShell> Before) : Previous(std::move(Before)), FScript(Script) {}
     bool Open(const QString &FileOrUrl) override
     {
-        if (!FScript->ShellOpen || FBusy)
-            return FPrevious->Open(FileOrUrl);
-        TReentry R(FBusy);
+        if (!FScript->ShellOpen || GInHook)
+            return Previous->Open(FileOrUrl);
+        THookScope Scope;
         FScript->ShellOpen(FileOrUrl);
         return true;
     }
     bool StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir) override
     {
-        return FPrevious->StartProgram(Program, Args, WorkingDir);
+        return Previous->StartProgram(Program, Args, WorkingDir);
     }
+    // The result of a run matters to its caller: runs always go below.
     TRunResult RunAndWait(const QString &Program, const QStringList &Args, const QString &WorkingDir) override
     {
-        if (!FScript->RunAndWait || FBusy)
-            return FPrevious->RunAndWait(Program, Args, WorkingDir);
-        TReentry R(FBusy);
-        FScript->RunAndWait(Program, Args);
-        TRunResult Result;
-        Result.Started = true;
-        Result.ExitCode = 0;
-        return Result;
+        return Previous->RunAndWait(Program, Args, WorkingDir);
     }
     bool SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments) override
     {
-        return FPrevious->SendMail(To, Subject, Body, Attachments);
+        return Previous->SendMail(To, Subject, Body, Attachments);
     }
-    bool PlayMusic(const QString &File) override { return FPrevious->PlayMusic(File); }
-    void StopMusic() override { FPrevious->StopMusic(); }
-    bool MusicPlaying() const override { return FPrevious->MusicPlaying(); }
+    bool PlayMusic(const QString &File) override { return Previous->PlayMusic(File); }
+    void StopMusic() override { Previous->StopMusic(); }
+    bool MusicPlaying() const override { return Previous->MusicPlaying(); }
+
+    std::unique_ptr<TShell> Previous;
 
 private:
     TScript *FScript;
-    std::unique_ptr<TShell> FPrevious;
-    bool FBusy = false;
 };
 
-THookPrompts *GHookPrompts = nullptr;
-THookShell *GHookShell = nullptr;
+// The adapters installed for the current script (only compared, never used
+// once someone else replaced them).
+TPrompts *GPromptsAdapter = nullptr;
+TShell *GShellAdapter = nullptr;
 
-void RemoveHooks()
+void Uninstall()
 {
-    if (GHookPrompts && &Prompts() == GHookPrompts) {
-        std::unique_ptr<TPrompts> Hook = SetPrompts(nullptr);
-        SetPrompts(GHookPrompts->TakePrevious());
+    if (GPromptsAdapter && &Prompts() == GPromptsAdapter) {
+        auto *A = static_cast<TScriptPrompts *>(GPromptsAdapter);
+        SetPrompts(std::move(A->Previous));   // the adapter goes with the returned pointer
     }
-    GHookPrompts = nullptr;
-    if (GHookShell && &Shell() == GHookShell) {
-        std::unique_ptr<TShell> Hook = SetShell(nullptr);
-        SetShell(GHookShell->TakePrevious());
+    if (GShellAdapter && &Shell() == GShellAdapter) {
+        auto *A = static_cast<TScriptShell *>(GShellAdapter);
+        SetShell(std::move(A->Previous));
     }
-    GHookShell = nullptr;
+    GPromptsAdapter = nullptr;
+    GShellAdapter = nullptr;
 }
 
 } // namespace
 
 void SetScript(TScript *Script)
 {
-    RemoveHooks();
+    Uninstall();
     GScript = Script;
     if (!Script)
         return;
     if (Script->MessageBox || Script->FileDialog || Script->BrowseForFolder) {
-        auto Hook = std::make_unique<THookPrompts>(Script, SetPrompts(nullptr));
-        GHookPrompts = Hook.get();
-        SetPrompts(std::move(Hook));
+        Prompts();   // makes sure there is an implementation to fall back on
+        auto Adapter = std::make_unique<TScriptPrompts>(Script, nullptr);
+        TScriptPrompts *Raw = Adapter.get();
+        Raw->Previous = SetPrompts(std::move(Adapter));
+        GPromptsAdapter = Raw;
     }
-    if (Script->ShellOpen || Script->RunAndWait) {
-        auto Hook = std::make_unique<THookShell>(Script, SetShell(nullptr));
-        GHookShell = Hook.get();
-        SetShell(std::move(Hook));
+    if (Script->ShellOpen) {
+        Shell();
+        auto Adapter = std::make_unique<TScriptShell>(Script, nullptr);
+        TScriptShell *Raw = Adapter.get();
+        Raw->Previous = SetShell(std::move(Adapter));
+        GShellAdapter = Raw;
     }
-}
-
-void ShellOpen(const QString &Target)
-{
-    Shell().Open(Target);
-}
-
-void RunAndWait(const QString &Program, const QStringList &Args)
-{
-    Shell().RunAndWait(Program, Args, QFileInfo(Program).absolutePath());
 }
 
 TScript *Script()
@@ -192,6 +171,47 @@ void Terminate()
         return;
     }
     QCoreApplication::exit(0);
+}
+
+bool FileDialog(QWidget *Owner, const TFileDialogRequest &Request, QString &FileName)
+{
+    std::unique_ptr<TOpenDialog> Dialog = Request.Save ? std::make_unique<TSaveDialog>() : std::make_unique<TOpenDialog>();
+    Dialog->OwnerWindow = Owner;
+    Dialog->Filter = Request.Filter;
+    Dialog->FilterIndex = Request.FilterIndex;
+    Dialog->InitialDir = Request.InitialDir;
+    Dialog->FileName = Request.FileName;
+    if (Request.OverwritePrompt)
+        Dialog->Options |= OpenOpt(ofOverwritePrompt);
+    if (!Dialog->Execute())
+        return false;
+    FileName = Dialog->FileName;
+    return true;
+}
+
+QString BrowseForFolder(QWidget *Owner, const QString &Caption)
+{
+    return ::BrowseForFolder(Caption, Owner);
+}
+
+void ShellOpen(const QString &Target)
+{
+    Shell().Open(Target);
+}
+
+void RunAndWait(const QString &Program, const QStringList &Args)
+{
+    if (GScript && GScript->RunAndWait && !GInHook) {
+        THookScope Scope;
+        GScript->RunAndWait(Program, Args);
+        return;
+    }
+    Shell().RunAndWait(Program, Args, QFileInfo(Program).absolutePath());
+}
+
+void ShowError(QWidget *Owner, const QString &Text)
+{
+    ::MessageBox(Owner, Text, QCoreApplication::applicationName(), MB_OK | MB_ICONERROR);
 }
 
 } // namespace CatalogUi

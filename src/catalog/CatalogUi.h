@@ -4,14 +4,34 @@
 // other question goes through the platform's prompts.
 
 #include "platform/services/Application.h"
+#include "platform/services/Prompts.h"
 
 #include <QString>
 #include <QStringList>
 #include <functional>
 
 class QDialog;
+class QWidget;
 
 namespace CatalogUi {
+
+// The message box, its flags and answers, and the wait cursor, as the forms
+// reached them through this header: the platform's own under their old names.
+using ::IDCANCEL;
+using ::IDNO;
+using ::IDOK;
+using ::IDYES;
+using ::MB_ICONERROR;
+using ::MB_ICONINFORMATION;
+using ::MB_ICONQUESTION;
+using ::MB_ICONWARNING;
+using ::MB_OK;
+using ::MB_OKCANCEL;
+using ::MB_YESNO;
+using ::MB_YESNOCANCEL;
+using ::MessageBox;
+using ::ProcessMessages;
+using ::TWaitCursor;
 
 // A file dialog as the earlier hooks described it.
 struct TFileDialogRequest {
@@ -26,9 +46,8 @@ struct TFileDialogRequest {
 struct TScript {
     std::function<int(QDialog *Dialog)> ShowModal;
     std::function<void()> Terminate;
-    // Hooks for questions and the shell: while the script is installed they stand
-    // in front of the platform's prompts and shell, so every question and shell
-    // call of the program reaches them.
+    // Hooks for questions and the shell: while set, the platform's prompts and
+    // shell answer through them.
     std::function<int(const QString &Text, const QString &Caption, unsigned Flags)> MessageBox;
     std::function<bool(const TFileDialogRequest &Request, QString &FileName)> FileDialog;
     std::function<QString(const QString &Caption)> BrowseForFolder;
@@ -36,20 +55,22 @@ struct TScript {
     std::function<void(const QString &Program, const QStringList &Args)> RunAndWait;
 };
 // Installs a script (nullptr restores the real behaviour). The script is not owned.
+// While a script with question or shell hooks is installed, the platform's
+// prompts and shell answer through those hooks (and through the prompts and
+// shell installed before for everything the script leaves empty).
 void SetScript(TScript *Script);
 TScript *Script();
-
-// The platform's wait cursor and message pump, also under this namespace.
-using ::ProcessMessages;
-using ::TWaitCursor;
-// Opens a file, folder or address with the desktop's program (the platform's shell).
-void ShellOpen(const QString &Target);
-// Runs a program in its own folder and waits for its end (the platform's shell).
-void RunAndWait(const QString &Program, const QStringList &Args);
 
 // The dialog's modal result.
 int ShowModal(QDialog *Dialog);
 // Ends the program's event loop.
 void Terminate();
+
+// The earlier calls for the services the platform now provides.
+bool FileDialog(QWidget *Owner, const TFileDialogRequest &Request, QString &FileName);
+QString BrowseForFolder(QWidget *Owner, const QString &Caption);
+void ShellOpen(const QString &Target);
+void RunAndWait(const QString &Program, const QStringList &Args);
+void ShowError(QWidget *Owner, const QString &Text);
 
 } // namespace CatalogUi

@@ -1,6 +1,7 @@
 #include "ChmCompiler.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,7 @@ std::unique_ptr<TChmCompiler> GInstance;
 // A project path as a file: absolute, or relative to the project's folder.
 QString ProjectFile(const QString &ProjectFolder, const QString &Stored)
 {
-    const QString S = CatalogBridge::NativePath(Stored.trimmed());
+    const QString S = NativePath(Stored.trimmed());
     if (S.isEmpty())
         return QString();
     return QFileInfo(S).isAbsolute() ? S : ProjectFolder + S;

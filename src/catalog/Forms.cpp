@@ -9,13 +9,10 @@ TCatalogDialog::TCatalogDialog(QWidget *Parent, const QString &Name, const QStri
 }
 
 TForm2::TForm2(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form2"), QStringLiteral("Quillbook")) {}
-TForm3::TForm3(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form3"), QStringLiteral("页面选项")) {}
-TForm4::TForm4(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form4"), QStringLiteral("联系人信息")) {}
 TForm5::TForm5(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form5"), QStringLiteral("网页特效")) {}
 TPictureView::TPictureView(QWidget *Parent)
     : TCatalogDialog(Parent, QStringLiteral("PictureView"), QStringLiteral("图片浏览"))
 {
 }
 TForm6::TForm6(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form6"), QStringLiteral("批量添加文字")) {}
-TForm7::TForm7(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form7"), QStringLiteral("目录册信息")) {}
 TForm8::TForm8(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form8"), QStringLiteral("搜索")) {}

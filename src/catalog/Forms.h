@@ -21,20 +21,9 @@ public:
     QString FileName;
 };
 
-// Page settings.
-class TForm3 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm3(QWidget *Parent);
-    bool SaveAsDefault = false;   // check box 保存为默认设置
-};
-
-// Company information.
-class TForm4 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm4(QWidget *Parent);
-};
+// Page settings (Unit3) and company information (Unit4).
+#include "Unit3.h"
+#include "Unit4.h"
 
 // Web effects.
 class TForm5 : public TCatalogDialog {
@@ -59,19 +48,6 @@ public:
     explicit TForm6(QWidget *Parent);
 };
 
-// Book information: what it hands back to the main window.
-class TForm7 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm7(QWidget *Parent);
-    QString CatalogName;
-    QString CatalogPath;
-    QString CatalogOutput;
-    bool FullTextSearch = true;
-    bool AlwaysOpen = true;
-    bool MoveV = false;
-};
-
 // Search.
 class TForm8 : public TCatalogDialog {
     Q_OBJECT
@@ -79,3 +55,6 @@ public:
     explicit TForm8(QWidget *Parent);
     QString SearchText;
 };
+
+// Book information: its own unit.
+#include "Unit7.h"

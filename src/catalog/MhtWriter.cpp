@@ -1,6 +1,7 @@
 #include "MhtWriter.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 #include "platform/core/Codec.h"
 #include "platform/core/Types.h"
 

@@ -1,5 +1,7 @@
 #include "PageDocument.h"
 
+#include "CompanyFiles.h"
+
 #include "CatalogBridge.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
@@ -423,12 +425,8 @@ void TPageDocument::AddPageHistory(const QString &HistoryFile, const QString &Pa
 
 QString TPageDocument::ReadDatLine(const QString &FileName, int Line)
 {
-    if (!FileExists(FileName))
-        return QString();
-    const QStringList Lines = LoadLines(FileName);
-    if (Line < 0 || Line >= Lines.size() || !Lines.at(Line).contains(QLatin1Char('=')))
-        return QString();
-    return CutChars(ValueAfterEquals(Lines.at(Line)), 240);
+    // The company files have one reader.
+    return CompanyFiles::ReadDatLine(FileName, Line);
 }
 
 // ------------------------------------------------------------------ repair

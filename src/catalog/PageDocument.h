@@ -91,8 +91,7 @@ public:
     void LoadFromFile(const QString &FileName);
     void SaveToFile(const QString &FileName) const;
     static void AddPageHistory(const QString &HistoryFile, const QString &Path);
-    // Line k (0-based) of a company file: the text after the first "=" (at most
-    // 240 characters), "" when the file or the line is missing or has no "=".
+    // Line k (0-based) of a company file (CompanyFiles::ReadDatLine).
     static QString ReadDatLine(const QString &FileName, int Line);
 
     // ---- repair ----

@@ -1,6 +1,7 @@
 #include "PageOutput.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
@@ -196,7 +197,18 @@ QString TPageOutput::OutName(const QString &Path)
     const int Dot = int(Name.lastIndexOf(QLatin1Char('.')));
     const QString Stem = Dot > 0 ? Name.left(Dot) : Name;
     const QString Ext = Dot > 0 ? Name.mid(Dot) : QString();
-    for (int K = 2; FNameOwner.contains(Candidate.toLower()) || Candidate.compare(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive) == 0; ++K)
+    // In a book output the pictures folder is shared by every page: a name an
+    // earlier page used for another picture is taken too.
+    auto TakenByOtherPage = [&](const QString &C) {
+        if (FOutputArg.isEmpty())
+            return false;
+        const QString There = FOutputArg + QStringLiteral("images/") + C;
+        return QFileInfo(There).isFile() && QFileInfo(There).absoluteFilePath() != Key
+            && ReadFileBytes(There) != ReadFileBytes(Key);
+    };
+    for (int K = 2; FNameOwner.contains(Candidate.toLower()) || Candidate.compare(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive) == 0
+                    || TakenByOtherPage(Candidate);
+         ++K)
         Candidate = Stem + QStringLiteral("(%1)").arg(K) + Ext;
     FNameOwner.insert(Candidate.toLower(), Key);
     FOutName.insert(Key, Candidate);

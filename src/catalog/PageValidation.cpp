@@ -1,6 +1,7 @@
 #include "PageValidation.h"
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 #include "PageDocument.h"
 #include "PageOutput.h"
 #include "platform/core/SysUtils.h"

@@ -138,6 +138,8 @@ TForm1::TForm1(QWidget *Parent)
     BuildLayout();
     BuildMenu();
     SetupOutputMenus();
+    ConnectDialogCommands();
+    SetupBookPane();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {
         ProgressBar1->setValue(Position);
@@ -617,14 +619,7 @@ void TForm1::WMFormNotify(qintptr WParam, qintptr LParam)
         return;
     switch (WParam) {
     case 100:
-        FCatalogName = Form7->CatalogName;
-        SetCatalogValue(QStringLiteral("Catalog_name"), NonEmptyOrSpace(Form7->CatalogName));
-        SetCatalogValue(QStringLiteral("Catalog_Output"), NonEmptyOrSpace(Form7->CatalogOutput));
-        SetCatalogValue(QStringLiteral("Catalog_fulltext_search"),
-                        Form7->FullTextSearch ? QStringLiteral("true") : QStringLiteral("false"));
-        SetCatalogValue(QStringLiteral("Catalog_always_open"),
-                        Form7->AlwaysOpen ? QStringLiteral("true") : QStringLiteral("false"));
-        SetCatalogValue(QStringLiteral("Catalog_move_v"), Form7->MoveV ? QStringLiteral("true") : QStringLiteral("false"));
+        ApplyBookInformation();
         break;
     case 101:
         FNewCatalogPath = Form7->CatalogPath;

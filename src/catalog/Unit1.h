@@ -121,6 +121,13 @@ public:
     void ImportPictures(const QStringList &Files);
     void CycleNoticeLabel();
 
+    // ---- page settings, company information, output language (Unit1_Dialogs.cpp) ----
+    void SpeedButton8Click();
+    void Button2Click();
+    void N124Click();
+    // Connects the buttons and menu items of these commands.
+    void ConnectDialogCommands();
+
     // ---- small commands of the main menu ----
     void OpenTemplateFolder();
     void OpenHelp();
@@ -212,6 +219,50 @@ public:
     void SetupOutputMenus();
     QMenu *PopupMenu2 = nullptr;
     // ---- end of Output ----
+
+    // ---- Book and packages ----
+    // The open-file command of N3, N82 and N85 (Sender: the item's name).
+    void N82Click(const QString &Sender);
+    // New book (EditInfo false) or the open book's settings (N97, EditInfo true).
+    void SpeedButton7Click(bool EditInfo = false);
+    // Notice 100 of the book information dialog: its values go into the open book.
+    void ApplyBookInformation();
+    void AddFileToCatalog(const QString &Path);
+    void SpeedButton12Click();
+    void SpeedButton13Click();
+    void ListBox1Click();
+    void CheckBox1MouseUp();
+    void ListBox1DblClick();
+    // Reordering by dragging inside the page list (item indexes; -1 for none).
+    bool ListBox1DragOver(int Source, int Target);
+    void ListBox1DragDrop(int Source, int Target);
+    // The icon and the weight the page list draws item Index with.
+    int ListBox1ItemIcon(int Index) const;
+    bool ListBox1ItemBold(int Index) const;
+    void SetupBookPane();
+
+    // Book output (flags 2, 4, 8, 16, 32, 64, 128, 256, 512).
+    bool OutputCatalog(int Flags, bool OpenAfterwards);
+    void HTML6Click();
+    void ZIP5Click();
+    void CHM5Click();
+    void HTML5Click();
+    void QBACatalog1Click();
+    void N54Click();
+    void JPG3Click();
+    void JPG4Click();
+    void PDFpdf2Click();
+    // Pictures or PDF of the produced pages (Entries: the page files in D's
+    // images folder); set by the page-picture unit. False when not done.
+    std::function<bool(const QStringList &Entries, const QString &Folder, bool Pdf, bool Single)>
+        ConvertCatalogToImages;
+
+    // Packages (.qba).
+    void WriteQbaPackage(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                         QString &ResultPath);
+    void OpenQbaPackage(const QString &Path);
+    bool SavePackage();
+    // ---- end of Book and packages ----
 
 protected:
     void closeEvent(QCloseEvent *Event) override;

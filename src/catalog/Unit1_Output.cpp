@@ -2,7 +2,10 @@
 // and the commands of the output menus.
 
 #include "CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 #include "CatalogUi.h"
+#include "platform/services/Application.h"
+#include "platform/services/Shell.h"
 #include "Forms.h"
 #include "MhtWriter.h"
 #include "PageOutput.h"
@@ -34,7 +37,7 @@ const QString EmptyPageQuestion =
 
 bool TForm1::ValidatePageHeader()
 {
-    TPageValidation V(FPage.Lines(), CatalogBridge::ProgramFolder(), *FGridAccess);
+    TPageValidation V(FPage.Lines(), ProgramFolder(), *FGridAccess);
     V.Ask = [this](const QString &Text, const QString &Caption, unsigned Flags) {
         return MessageBox(this, Text, Caption, Flags);
     };
@@ -62,12 +65,12 @@ bool TForm1::ValidatePageHeader()
 
 QString TForm1::LoadEffectHead(const QString &Effect)
 {
-    return TPageOutput::LoadEffectText(CatalogBridge::ProgramFolder(), Effect, QStringLiteral("head"));
+    return TPageOutput::LoadEffectText(ProgramFolder(), Effect, QStringLiteral("head"));
 }
 
 QString TForm1::LoadEffectBody(const QString &Effect)
 {
-    return TPageOutput::LoadEffectText(CatalogBridge::ProgramFolder(), Effect, QStringLiteral("body"));
+    return TPageOutput::LoadEffectText(ProgramFolder(), Effect, QStringLiteral("body"));
 }
 
 QString TForm1::FileBaseName(const QString &Path)
@@ -107,20 +110,24 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     ResultPath.clear();
     if (!ValidatePageHeader())
         return;
-    TPageOutput Out(FPage.Lines(), FPagePath, CatalogBridge::ProgramFolder());
+    TPageOutput Out(FPage.Lines(), FPagePath, ProgramFolder());
     Out.OpenPageEntry = FOpenPageEntry;
-    Out.ScratchFolder = CatalogBridge::ScratchFolder();
+    Out.ScratchFolder = ScratchFolder();
     Out.Hooks.ShowError = [this](const QString &Text) {
         MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     };
     Out.Hooks.BrowseForFolder = [this](const QString &Prompt) { return BrowseForFolder(Prompt, this); };
-    Out.Hooks.ShellOpen = [](const QString &Target) { ShellOpen(Target); };
+    Out.Hooks.ShellOpen = [](const QString &Target) { Shell().Open(Target); };
     Out.Hooks.MhtProgress = [this](const QString &Caption, int Position) {
         GroupBox3->setTitle(Caption);
         ProgressBar1->setValue(Position);
         GroupBox3->repaint();
     };
     Out.Hooks.ChmProgress = [this](const QString &Text) { ChmProgress(Text); };
+    Out.Hooks.WriteQbaPackage = [this](const QString &Folder, const QString &MainFile, const QString &Target,
+                                       bool IsBook, QString &Result) {
+        WriteQbaPackage(Folder, MainFile, Target, IsBook, Result);
+    };
     TWaitCursor Wait;
     Out.Run(Mode, OpenAfterwards, OutputFolder, ResultPath);
 }

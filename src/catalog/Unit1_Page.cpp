@@ -7,6 +7,7 @@
 #include "Forms.h"
 #include "Unit1.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
@@ -74,7 +75,7 @@ void TForm1::SetPageCaptionIfEmpty(const QString &Caption)
 void TForm1::InitNewPageText()
 {
     if (FPage.InitNewPageText(NewPageDefaults()) && Form3)
-        Form3->SaveAsDefault = true;
+        Form3->CheckBox1->setChecked(true);
 }
 
 // ---------------------------------------------------------------- the grid
@@ -233,6 +234,11 @@ void TForm1::SpeedButton9Click()
             SaveCatalogFile();
         }
         AddPageHistory(Path);
+        FPageSaved = true;
+        SpeedButton9->setEnabled(false);
+    }
+    // A document that came out of a package is written back into it.
+    if (FOpenedFromPackage && SavePackage()) {
         FPageSaved = true;
         SpeedButton9->setEnabled(false);
     }

@@ -416,4 +416,207 @@ private:
     QWidget *FHookedForm = nullptr;
     bool FFormHooked = false;
     QSize FFormSize;
+
+    // ================================================================ Editing and input
+public:
+    // ---- editing state
+    TEditorType EditorKind = edNormal;
+    bool EditorActive = false;
+    // The typed text that opened the editor ("" = none); an input method's
+    // commit is taken whole.
+    QString StartKey;
+    bool Validating = false;
+    bool EditWithTags = false;
+    bool ExcelStyleDecimalSeparator = false;
+    bool Lookup = false;
+    bool LookupCaseSensitive = false;
+    bool LookupHistory = false;
+    bool HintShowCells = false;
+    bool HintShowLargeText = false;
+    bool HintShowSizing = false;
+    bool HTMLHint = false;
+    // With URLShow: a URL cell opens its editor on a right click instead of
+    // being opened by a left click.
+    bool URLEdit = false;
+    // The anchor under the pointer is the hint of an HTML cell.
+    bool AnchorHint = false;
+    // The grid's timer: with Hovering the data cell under the pointer becomes
+    // current; with EnableBlink the blink phase toggles and cells holding the
+    // blink tag repaint. GridTimerTick is what each tick runs.
+    bool EnableBlink() const { return FEnableBlink; }
+    void SetEnableBlink(bool Value);
+    bool Hovering() const { return FHovering; }
+    void SetHovering(bool Value);
+    bool BlinkPhase() const { return FBlinkPhase; }
+    void GridTimerTick();
+    // Zooming: a step of -10 ... 10 (others are ignored) added to every column
+    // width and row height that stays positive; Ctrl with the wheel zooms by one.
+    void Zoom(int Step);
+    int ZoomStep() const { return FZoomStep; }
+    // The link target of the anchor at a point of a cell ("" when none).
+    QString AnchorAt(int ACol, int ARow, int X, int Y);
+    TCellGridCheck *CellChecker = nullptr;
+    // The cursor kind chosen by the last mouse move: 0 the platform's, 1 column
+    // select, 2 row select, 3 select all.
+    int CursorKind() const { return FCursorKind; }
+
+    // ---- editor controls (one of each, made hidden on first use)
+    class TCellInplaceEdit *CellEditor();
+    class TGridCombo *InplaceCombo();
+    class TGridSpin *GridSpin();
+    class TGridUniEdit *GridUniEdit();
+    class TGridUniCombo *GridUniCombo();
+    class TGridDatePicker *GridDatePicker();
+    class TGridCheckBox *GridCheckBox();
+    class TGridEditBtn *GridEditBtn();
+    class TGridUnitEditBtn *GridUnitEditBtn();
+    class TGridButton *GridButton();
+    // The grid editor control of the open kind, nullptr for the platform editor's kinds.
+    QWidget *EditorControl(TEditorType Kind);
+    static bool IsGridEditorKind(TEditorType Kind);
+
+    // ---- editing cycle
+    void StoreEditText(int ACol, int ARow, const QString &Value);
+    void RestoreEditText();
+    void ShowCellEditor(int ACol, int ARow);
+    void ReadBackEditor(int ACol, int ARow);
+    void HideCellEditor();
+    void AdvanceEdit(int ACol, int ARow, bool Forward, bool FromEditor, bool Force);
+    bool IsEditable(int ACol, int ARow);
+    virtual bool EndEdit(const QString &NewValue);
+    // An editor's commit: its text goes into the edited cell, then through EndEdit.
+    bool CommitEdit(const QString &Text);
+    // A leave key of a grid editor: closes it and hands the key to the grid.
+    void EditorLeaveKey(quint16 Key, TShiftState Shift);
+    void EllipsClick(int ACol, int ARow, QString &S);
+    QString GetEditText(int ACol, int ARow) override;
+    void SetEditText(int ACol, int ARow, const QString &Value) override;
+    void KeyDown(quint16 &Key, TShiftState Shift) override;
+    void KeyPress(QChar &Key) override;
+    bool DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos) override;
+    bool DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos) override;
+    // Sizes a column to its widest text.
+    void AutoSizeColumn(int ACol);
+    // The text of the last sizing hint ("" when none showed).
+    QString SizingHint() const { return FSizingHint; }
+
+    // ---- events of editing and input
+    std::function<void(TObject *Sender)> OnEditingDone;
+    std::function<void(TObject *Sender, bool &CanAdd)> OnCanAddRow;
+    std::function<void(TObject *Sender, int ARow)> OnAutoAddRow;
+    std::function<void(TObject *Sender, int ACol)> OnAutoInsertCol;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &S)> OnEllipsClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value, bool &Valid)> OnCellValidate;
+    std::function<void(TObject *Sender, int ACol, int ARow, QString &Value, bool &Allow)> OnClipboardBeforePasteCell;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardPaste;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardCopy;
+    std::function<void(TObject *Sender, bool &Allow)> OnClipboardCut;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AValue, bool UpDown)> OnSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, double AValue, bool UpDown)> OnFloatSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, TDateTime AValue, bool UpDown)> OnDateSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, TDateTime AValue, bool UpDown)> OnTimeSpinClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AItemIndex, const QString &ASelection)> OnComboChange;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AItemIndex, const QString &ASelection,
+                       TObject *AObject)>
+        OnComboObjectChange;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnComboCloseUp;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnClickCell;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnRightClickCell;
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnDblClickCell;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool State)> OnCheckBoxClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, bool State)> OnCheckBoxMouseUp;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioClick;
+    std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioMouseUp;
+    std::function<void(TObject *Sender, int ACol, int ARow)> OnButtonClick;
+    std::function<void(TObject *Sender, int ARow, int ARowreal)> OnExpandNode;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor, bool &AutoHandle)> OnAnchorClick;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor)> OnAnchorEnter;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor)> OnAnchorExit;
+    std::function<void(TObject *Sender, int ARow, int ACol, QString &Anchor)> OnAnchorHint;
+    std::function<void(TObject *Sender, int ARow, int ARowreal)> OnContractNode;
+    std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnSize;
+    std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowSize;
+    std::function<void(TObject *Sender, int ACol)> OnEndColumnSize;
+    std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnMove;
+    std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowMove;
+    std::function<void(TObject *Sender, int ARow, bool &CanInsert)> OnCanInsertRow;
+    std::function<void(TObject *Sender, int ARow, bool &CanDelete)> OnCanDeleteRow;
+
+protected:
+    bool CanEditShow() override;
+    TInplaceEdit *CreateEditor() override;
+    void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void MouseMove(TShiftState Shift, int X, int Y) override;
+    void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void DblClick() override;
+    void mouseDoubleClickEvent(QMouseEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
+    void inputMethodEvent(QInputMethodEvent *Event) override;
+    void focusInEvent(QFocusEvent *Event) override;
+    bool viewportEvent(QEvent *Event) override;
+    bool event(QEvent *Event) override;
+    void timerEvent(QTimerEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
+    void TopLeftChanged() override;
+
+private:
+    QString EditorValueText();
+    void TypeStartKey(QWidget *Editor);
+    int ColBorderAt(int X, int Y, int Margin) const;
+    int RowBorderAt(int X, int Y, int Margin) const;
+    void ClipboardShortCut(quint16 Key, TShiftState Shift);
+    void CopySelectionText(bool Cut);
+    void PasteSelectionText();
+    void SelectAllData();
+    class TCellInplaceEdit *FCellEditor = nullptr;
+    class TGridCombo *FInplaceCombo = nullptr;
+    class TGridSpin *FGridSpin = nullptr;
+    class TGridUniEdit *FGridUniEdit = nullptr;
+    class TGridUniCombo *FGridUniCombo = nullptr;
+    class TGridDatePicker *FGridDatePicker = nullptr;
+    class TGridCheckBox *FGridCheckBox = nullptr;
+    class TGridEditBtn *FGridEditBtn = nullptr;
+    class TGridUnitEditBtn *FGridUnitEditBtn = nullptr;
+    class TGridButton *FGridButton = nullptr;
+    QString FEditOpenText;         // the text handed to the editor
+    QString FEditOpenRaw;          // the cell text it came from
+    TPoint FEditOpenCell{-1, -1};
+    QString FEditorOpenValue;      // a grid editor's value right after it opened
+    bool FEditorValueRead = true;  // false: the cell text could not be read into the editor
+    TPoint FEditStartCell{-1, -1};
+    QString FEditStartText;
+    bool FEditOpen = false;
+    bool FPlatformEditOpen = false;
+    bool FHidingEditor = false;
+    bool FAdvanceDone = false;
+    int FSizingCol = -1;
+    int FSizingRow = -1;
+    int FSizingStartWidth = 0;
+    QString FSizingHint;
+    TPoint FPressCell{-1, -1};
+    bool FPressOnCheck = false;
+    bool FDisjunctDrag = false;
+    bool FKeypadChar = false;
+    int FCursorKind = 0;
+    int FZoomStep = 0;
+    bool FEnableBlink = false;
+    bool FHovering = false;
+    bool FBlinkPhase = false;
+    QBasicTimer FGridTimer;
+    QBasicTimer FMoveTimer;
+    void UpdateGridTimer();
+    void MoveTimerTick();
+    int FMoveFrom = -1;           // the column or row being moved (EnhRowColMove)
+    bool FMovingRow = false;
+    bool FMoveAllowed = false;
+    void ShowMoveArrows(int Target);
+    void HideMoveArrows();
+    QString FHoverAnchor;
+    TPoint FHoverAnchorCell{-1, -1};
+    std::vector<QWidget *> FShownCellControls;   // only compared, never used
+    // Starts the editor of the current cell with typed text.
+    void StartEditWith(const QString &Text);
+    // The radio item under a point of a radio cell, -1 when none.
+    int RadioItemAt(int ACol, int ARow, int X, int Y);
+    bool SelectRadio(int ACol, int ARow, int Index);
 };

@@ -3,7 +3,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -14,53 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QString Driver()
-{
-    return qEnvironmentVariable("QB_PROGRAM_DIR", QStringLiteral(QB_PROGRAM_DIR_DEFAULT)) + QStringLiteral("/quillbook-drive");
-}
-
-// A program folder for one run: a copy of data/.
-void MakeHome(const QString &Home)
-{
-    const QString Data = TestSupport::DataDir();
-    QDirIterator It(Data, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (It.hasNext()) {
-        const QString F = It.next();
-        const QString To = Home + QLatin1Char('/') + QDir(Data).relativeFilePath(F);
-        QDir().mkpath(QFileInfo(To).absolutePath());
-        QFile::copy(F, To);
-    }
-}
-
-struct DriveResult {
-    int Code = -1;
-    QString Out;
-    QString Err;
-};
-
-DriveResult Drive(const QString &Home, const QString &Script, const QStringList &ProgramArgs = {})
-{
-    QProcess P;
-    QStringList Args{QStringLiteral("--home"), Home, QStringLiteral("-")};
-    if (!ProgramArgs.isEmpty())
-        Args << QStringLiteral("--") << ProgramArgs;
-    P.start(Driver(), Args);
-    DriveResult R;
-    if (!P.waitForStarted(30000))
-        return R;
-    P.write(Script.toUtf8());
-    P.closeWriteChannel();
-    if (!P.waitForFinished(300000)) {
-        P.kill();
-        P.waitForFinished();
-        return R;
-    }
-    R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
-    R.Out = QString::fromUtf8(P.readAllStandardOutput());
-    R.Err = QString::fromUtf8(P.readAllStandardError());
-    return R;
-}
 
 int Colours(const QImage &Image, const QRect &Area)
 {
@@ -75,12 +27,12 @@ int Colours(const QImage &Image, const QRect &Area)
 
 TEST(EndToEnd, TheDriverStartsTheProgramAndSavesAScreenshotOfItsWindow)
 {
-    ASSERT_TRUE(QFileInfo(Driver()).isExecutable()) << Driver().toStdString();
+    ASSERT_TRUE(QFileInfo(TestSupport::DriverPath()).isExecutable()) << TestSupport::DriverPath().toStdString();
     TestSupport::TempDir Home;
-    MakeHome(Home.Path());
+    TestSupport::CopyDataTo(Home.Path());
     const QString Shot = Home.File("shots/main.png");
     const QString Group = Home.File("shots/group.png");
-    const DriveResult R = Drive(Home.Path(), QStringLiteral("wait\ntext Form1\nscreenshot Form1 %1\ntext GroupBox2\n"
+    const TestSupport::DriveRun R = TestSupport::RunDrive(Home.Path(), QStringLiteral("wait\ntext Form1\nscreenshot Form1 %1\ntext GroupBox2\n"
                                                             "screenshot GroupBox2 %2\nquit\n").arg(Shot, Group));
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     // The main window's own caption, then its picture list's.
@@ -103,12 +55,12 @@ TEST(EndToEnd, TheDriverStartsTheProgramAndSavesAScreenshotOfItsWindow)
 TEST(EndToEnd, AFailingCommandEndsTheRunWithAClearMessage)
 {
     TestSupport::TempDir Home;
-    const DriveResult R = Drive(Home.Path(), QStringLiteral("wait\nclick NoSuchButton\nquit\n"));
+    const TestSupport::DriveRun R = TestSupport::RunDrive(Home.Path(), QStringLiteral("wait\nclick NoSuchButton\nquit\n"));
     EXPECT_EQ(R.Code, 1);
     EXPECT_TRUE(R.Err.contains(QStringLiteral("line 2 (click NoSuchButton): nothing is named NoSuchButton"))) << R.Err.toStdString();
 
     QProcess P;
-    P.start(Driver(), {QStringLiteral("--help")});
+    P.start(TestSupport::DriverPath(), {QStringLiteral("--help")});
     ASSERT_TRUE(P.waitForFinished(30000));
     EXPECT_EQ(P.exitCode(), 0);
     EXPECT_TRUE(P.readAllStandardOutput().contains("screenshot NAME FILE.png"));
@@ -117,19 +69,19 @@ TEST(EndToEnd, AFailingCommandEndsTheRunWithAClearMessage)
 TEST(EndToEnd, StartUpQuestionsAreAnsweredFromTheTopOfTheScript)
 {
     TestSupport::TempDir Home;
-    MakeHome(Home.Path());
+    TestSupport::CopyDataTo(Home.Path());
     TestSupport::TempDir NoPictures;
     TestSupport::WriteAll(NoPictures.File("readme.txt"), "x");
     const QString Warning = QStringLiteral("没有发现图片文件，系统右键支持jpg格式的图片。\\n您可以同时选择多个文件夹，程序不搜索子文件夹。");
 
     // Nobody answers: the run fails and names the question.
-    const DriveResult Unanswered = Drive(Home.Path(), QStringLiteral("prompts\n"), {NoPictures.Path()});
+    const TestSupport::DriveRun Unanswered = TestSupport::RunDrive(Home.Path(), QStringLiteral("prompts\n"), {NoPictures.Path()});
     EXPECT_EQ(Unanswered.Code, 1);
     EXPECT_TRUE(Unanswered.Err.contains(QStringLiteral("unscripted prompt: MessageBox \"Quillbook 2008\" \"") + Warning))
         << Unanswered.Err.toStdString();
 
     // Answered before the program starts; the program then ends by itself, as it should.
-    const DriveResult Answered = Drive(Home.Path(), QStringLiteral("answer button OK\n"), {NoPictures.Path()});
+    const TestSupport::DriveRun Answered = TestSupport::RunDrive(Home.Path(), QStringLiteral("answer button OK\n"), {NoPictures.Path()});
     EXPECT_EQ(Answered.Code, 0) << Answered.Err.toStdString();
 }
 

@@ -4,6 +4,7 @@
 #include "QStringPrint.h"
 #include "TestSupport.h"
 #include "catalog/CatalogBridge.h"
+#include "catalog/Package.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -124,6 +125,11 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
                          + QStringLiteral("\n"));
 
     // A package ends the walk and the picture before it is dropped: no new page, nothing to save.
+    QDir().mkpath(Docs.File(QStringLiteral("pkg")));
+    CatalogBridge::SaveLines(Docs.File(QStringLiteral("pkg/catalog.qbt")),
+                             {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{Catalog名称}=包")});
+    QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"),
+                      Docs.File(QStringLiteral("c.qba")), false);
     R = Drive(QStringLiteral("wait\ncell CellGrid1 1 6\nquit\n"),
               {Docs.File(QStringLiteral("b.jpg")), Docs.File(QStringLiteral("c.qba"))});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();

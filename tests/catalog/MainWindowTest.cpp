@@ -10,12 +10,14 @@
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"
 #include "catalog/Forms.h"
+#include "catalog/Package.h"
 #include "catalog/Unit1.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QImage>
 #include <QListWidget>
@@ -225,6 +227,11 @@ TEST_F(MainWindow, StartupWalkByArgumentKind)
         EXPECT_EQ(Ui.Terminated, 1);
     }
     {
+        // A package of one page.
+        QDir().mkpath(Data.File(QStringLiteral("pkg")));
+        QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+        QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"),
+                          Data.File(QStringLiteral("c.qba")), false);
         TScriptedUi Ui;
         auto Form = Start({Data.File(QStringLiteral("b.jpg")), Data.File(QStringLiteral("c.qba"))});
         EXPECT_EQ(Form->FPackagePath, Data.File(QStringLiteral("c.qba")));

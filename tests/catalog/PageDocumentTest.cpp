@@ -157,7 +157,7 @@ TEST(PageDocument, NewPageFromDefaultsFileAndCompanyLines)
     WriteCp936(Dir.File(QStringLiteral("cols1.dat")),
                QStringLiteral("公司=名称\r\n名称=甲公司\r\n联系人=李四\r\n无等号\r\n"));
     EXPECT_EQ(TPageDocument::ReadDatLine(Dir.File(QStringLiteral("cols1.dat")), 2), QStringLiteral("李四"));
-    EXPECT_EQ(TPageDocument::ReadDatLine(Dir.File(QStringLiteral("cols1.dat")), 3), QString());
+    EXPECT_EQ(TPageDocument::ReadDatLine(Dir.File(QStringLiteral("cols1.dat")), 3), QStringLiteral("无等号"));
     EXPECT_EQ(TPageDocument::ReadDatLine(Dir.File(QStringLiteral("cols1.dat")), 9), QString());
     EXPECT_EQ(TPageDocument::ReadDatLine(Dir.File(QStringLiteral("missing.dat")), 1), QString());
 }

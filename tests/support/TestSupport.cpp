@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -53,6 +54,46 @@ void PrepareEnvironment()
     // For the programs the tests start: the browser engine's own allocations
     // trip the sized-delete check, which is not ours to fix.
     Default("ASAN_OPTIONS", "detect_leaks=0:new_delete_type_mismatch=0");
+}
+
+void CopyDataTo(const QString &Home)
+{
+    const QString Data = DataDir();
+    QDirIterator It(Data, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (It.hasNext()) {
+        const QString F = It.next();
+        const QString To = Home + QLatin1Char('/') + QDir(Data).relativeFilePath(F);
+        QDir().mkpath(QFileInfo(To).absolutePath());
+        QFile::copy(F, To);
+    }
+}
+
+QString DriverPath()
+{
+    return ProgramDir() + QStringLiteral("/quillbook-drive");
+}
+
+DriveRun RunDrive(const QString &Home, const QString &Script, const QStringList &ProgramArgs)
+{
+    QProcess P;
+    QStringList Args{QStringLiteral("--home"), Home, QStringLiteral("-")};
+    if (!ProgramArgs.isEmpty())
+        Args << QStringLiteral("--") << ProgramArgs;
+    P.start(DriverPath(), Args);
+    DriveRun R;
+    if (!P.waitForStarted(30000))
+        return R;
+    P.write(Script.toUtf8());
+    P.closeWriteChannel();
+    if (!P.waitForFinished(300000)) {
+        P.kill();
+        P.waitForFinished();
+        return R;
+    }
+    R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
+    R.Out = QString::fromUtf8(P.readAllStandardOutput());
+    R.Err = QString::fromUtf8(P.readAllStandardError());
+    return R;
 }
 
 QString DataDir()

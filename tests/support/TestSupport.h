@@ -35,4 +35,18 @@ bool HaveProgram(const QString &Program);
 void PrepareEnvironment();
 QString ProgramDir();
 
+// Copies the repository's data/ folder into Home, as the build does into the
+// program folder.
+void CopyDataTo(const QString &Home);
+
+// One run of quillbook-drive on a program folder, with its script on standard
+// input and the program's own arguments after "--".
+struct DriveRun {
+    int Code = -1;       // -1 when it did not start or did not finish
+    QString Out;
+    QString Err;
+};
+QString DriverPath();
+DriveRun RunDrive(const QString &Home, const QString &Script, const QStringList &ProgramArgs = {});
+
 } // namespace TestSupport

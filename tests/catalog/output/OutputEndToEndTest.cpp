@@ -4,39 +4,9 @@
 #include "OutputFixture.h"
 #include "catalog/PageArchive.h"
 
-#include <QProcess>
 
 using namespace OutputFixture;
 
-namespace {
-
-struct TDriveRun {
-    int Code = -1;
-    QString Out, Err;
-};
-
-TDriveRun Drive(const QString &Home, const QString &Script, const QStringList &ProgramArgs)
-{
-    QProcess P;
-    P.start(TestSupport::ProgramDir() + QStringLiteral("/quillbook-drive"),
-            QStringList{QStringLiteral("--home"), Home, QStringLiteral("-"), QStringLiteral("--")} + ProgramArgs);
-    TDriveRun R;
-    if (!P.waitForStarted(30000))
-        return R;
-    P.write(Script.toUtf8());
-    P.closeWriteChannel();
-    if (!P.waitForFinished(300000)) {
-        P.kill();
-        P.waitForFinished();
-        return R;
-    }
-    R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
-    R.Out = QString::fromUtf8(P.readAllStandardOutput());
-    R.Err = QString::fromUtf8(P.readAllStandardError());
-    return R;
-}
-
-} // namespace
 
 TEST(OutputEndToEnd, PagePublishedAsHtmlZipMhtAndChm)
 {
@@ -59,7 +29,7 @@ TEST(OutputEndToEnd, PagePublishedAsHtmlZipMhtAndChm)
     if (Zip)
         Script += QStringLiteral("click ZIP3\nwait\n");
     Script += QStringLiteral("expect-prompts 0\nshell\nquit\n");
-    const TDriveRun R = Drive(S.Exe, Script, {S.PagePath});
+    const TestSupport::DriveRun R = TestSupport::RunDrive(S.Exe, Script, {S.PagePath});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     const QString D = S.Root + QStringLiteral("E2E/");
     EXPECT_EQ(R.Out.count(QStringLiteral("Open ") + D), Zip ? 4 : 3) << R.Out.toStdString();

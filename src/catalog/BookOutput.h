@@ -1,0 +1,85 @@
+#pragma once
+// Publishing a whole catalog book as a framed site: a frameset index.htm, the
+// navigation page left.htm, a divider frame and one content page per entry,
+// produced by the page output into the site's images folder; other listed
+// files are copied beside them. By its flag the site then stays a folder or
+// becomes a ZIP, a help file (CHM), one MHT, a book package (.qba), a preview,
+// or pictures. No widgets: the main window supplies the page output, the
+// questions, the shell and the progress display through TBookOutputHooks.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// The flags of a book output (exactly one per call).
+enum : int {
+    bfHtml = 2, bfZip = 4, bfChm = 8, bfMht = 16, bfPackage = 32, bfPreview = 64,
+    bfOneJpeg = 128, bfJpegs = 256, bfPdf = 512,
+};
+
+struct TBookOutputHooks {
+    // Produces the page file PagePath into Folder through the page output (mode
+    // 5, or 66 for a package) with Entry as the open page's entry; returns the
+    // result path, "" when the page's validation was cancelled.
+    std::function<QString(const QString &PagePath, const QString &Entry, int Mode, const QString &Folder)> ProducePage;
+    // Progress: the bar position (0..100) and the group caption.
+    std::function<void(int Position, const QString &Caption)> Progress;
+    // An error box.
+    std::function<void(const QString &Text)> ShowError;
+    std::function<void(const QString &Target)> ShellOpen;
+    // One line of the help compiler's report.
+    std::function<void(const QString &Text)> ChmProgress;
+    // The package writer (folder with trailing "/", main file, book flag, result).
+    std::function<void(const QString &Folder, const QString &MainFile, bool IsBook, QString &ResultPath)> WriteQbaPackage;
+    // Pictures or PDF of the produced pages; false when not done.
+    std::function<bool(const QStringList &Entries, const QString &Folder, bool Pdf, bool Single)> ConvertToImages;
+};
+
+class TBookOutput {
+public:
+    // The mark a book output leaves in the folder it made; only such a folder
+    // is ever emptied by a later output.
+    static const QString FolderMark;
+
+    // BookLines: the whole book file. BookPath: the book file. ProgramFolder
+    // with trailing "/". Language: the open page's {输出语言}.
+    TBookOutput(const QStringList &BookLines, const QString &BookPath, const QString &ProgramFolder,
+                const QString &Language);
+
+    TBookOutputHooks Hooks;
+    // Where the site goes instead of the book's Catalog_Output ("" for that).
+    QString RootOverride;
+
+    enum TResult { brDone, brCancelled, brFailed };
+    // Runs the output from its folder on (the questions before it are the
+    // caller's). ResultPath: the file kept (zip, chm, mht, qba) or the folder.
+    TResult Run(int Flags, bool OpenAfterwards, QString &ResultPath);
+
+    // ---- after Run, and pieces the tests look at ----
+    QString SiteFolder() const { return FD; }            // D, with trailing "/"
+    QString BaseName() const { return FB; }              // B
+    QString IndexPage() const { return FX; }             // X
+    const QStringList &Entries() const { return FE; }    // E
+    QString Charset() const { return FCharset; }
+    QString OutputRoot() const;
+
+    static QStringList FramesetLines(const QString &Title, const QString &Charset, const QString &IndexPage,
+                                     bool ForMht);
+    static QString ChmWindowLine(const QString &IndexPage);
+
+private:
+    QStringList FBook;
+    QString FBookPath;
+    QString FExe;
+    QString FCharset;
+    QString FD, FB, FX;
+    QStringList FE;
+    QStringList FLeft, FContents;
+
+    void PrepareSiteFolder();
+    void Report(int Position, const QString &Caption) const;
+    QString CopyOtherFile(const QString &Path);
+    void CopyFilesFolder(const QString &Source, const QString &Dest);
+    void RemoveSiteFiles();
+    QString UniquePageEntry(const QString &Path) const;
+};

@@ -1,0 +1,55 @@
+#pragma once
+// Package files (.qba): a zip archive of a folder that holds a page or a book
+// with its pictures and a two-line description file, index.dat ("index=" the
+// main file, "type=QBT" or "type=QBS"). A package comes from another computer:
+// nothing of it is trusted before it was checked.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace QbaPackage {
+
+// Writes index.dat into Folder (with trailing "/") and packs every file below
+// Folder into Target (Folder + the main file name less its last four characters
+// + ".qba" when Target is empty); Target is replaced only by a complete new
+// archive and never packs itself. Then removes what was packed for the
+// package's sake: the files of Folder/images and that folder, index.dat and
+// the page copy Folder + main file less four characters + ".qbt". Returns the
+// package path; raises Exception when it could not be written.
+// Progress gets 0..100 while the archive is written.
+QString Write(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+              const std::function<void(int Percent)> &Progress = {});
+
+// Where a package is unpacked: Scratch + the package's file name up to its
+// first "." (a name fit for one folder).
+QString DestDirFor(const QString &Scratch, const QString &PackagePath);
+
+enum TOpenStatus { osOk, osInvalid, osNoIndex };
+struct TOpenResult {
+    TOpenStatus Status = osInvalid;
+    QString MainFile;     // full path of the page or book inside DestDir
+    bool IsBook = false;
+    int Files = 0;        // members unpacked
+};
+
+// Unpacks PackagePath into DestDir (emptied first) and checks what it names.
+// osInvalid: a member would land outside DestDir, fewer than two files came
+// out, or index.dat names no .qbt (.qbs for a book) inside DestDir; nothing is
+// unpacked for a member outside. osNoIndex: no index.dat. Zip errors raise the
+// zip library's exceptions.
+TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
+                   const std::function<void(int Percent)> &Progress = {});
+
+// Packs Files (full paths below Root, stored relative to Root) into Target,
+// which is replaced only by a complete new archive. Raises Exception on failure.
+void ZipFiles(const QString &Root, const QStringList &Files, const QString &Target,
+              const std::function<void(int Percent)> &Progress = {});
+
+// Every regular file below Folder (links left out), sorted; Except is left out.
+QStringList FilesBelow(const QString &Folder, const QString &Except = QString());
+
+// True when a member name stays inside the folder it is unpacked into.
+bool IsSafeMemberName(const QString &Name);
+
+} // namespace QbaPackage

@@ -1,0 +1,1163 @@
+// How the grid answers keys, characters, the mouse, the wheel and hint
+// requests, on top of the platform grid's navigation, selection and sizing.
+#include "grid/CellGrid.h"
+#include "grid/CellGridEditors.h"
+#include "grid/GridUtil.h"
+#include "platform/services/Clipboard.h"
+#include "platform/services/Shell.h"
+
+#include <QApplication>
+#include <QHelpEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygon>
+#include <QRegularExpression>
+#include <QResizeEvent>
+#include <QTimerEvent>
+#include <QToolTip>
+
+namespace {
+
+// Runs the platform's handling without firing OnKeyDown a second time.
+class TKeyDownEventHold {
+public:
+    explicit TKeyDownEventHold(std::function<void(TObject *, quint16 &, TShiftState)> &Event)
+        : FEvent(Event), FSaved(std::move(Event))
+    {
+        FEvent = nullptr;
+    }
+    ~TKeyDownEventHold() { FEvent = std::move(FSaved); }
+
+private:
+    std::function<void(TObject *, quint16 &, TShiftState)> &FEvent;
+    std::function<void(TObject *, quint16 &, TShiftState)> FSaved;
+};
+
+// The select cursors: a black arrow pointing down (columns), right (rows) or
+// down-right (everything), drawn once.
+QCursor SelectCursor(int Kind)
+{
+    QPixmap P(16, 16);
+    P.fill(Qt::transparent);
+    QPainter G(&P);
+    G.setPen(Qt::white);
+    G.setBrush(Qt::black);
+    QPolygon Arrow;
+    if (Kind == 1)
+        Arrow << QPoint(5, 0) << QPoint(10, 0) << QPoint(10, 8) << QPoint(14, 8) << QPoint(7, 15) << QPoint(1, 8)
+              << QPoint(5, 8);
+    else if (Kind == 2)
+        Arrow << QPoint(0, 5) << QPoint(8, 5) << QPoint(8, 1) << QPoint(15, 7) << QPoint(8, 14) << QPoint(8, 10)
+              << QPoint(0, 10);
+    else
+        Arrow << QPoint(1, 4) << QPoint(4, 1) << QPoint(11, 8) << QPoint(13, 6) << QPoint(13, 13) << QPoint(6, 13)
+              << QPoint(8, 11);
+    G.drawPolygon(Arrow);
+    G.end();
+    return QCursor(P, Kind == 1 ? 7 : (Kind == 2 ? 15 : 13), Kind == 1 ? 15 : (Kind == 2 ? 7 : 13));
+}
+
+bool IsNavigationKey(quint16 Key)
+{
+    return Key >= VK_PRIOR && Key <= VK_DOWN;
+}
+
+} // namespace
+
+// =================================================================== keys
+
+void TCellGrid::KeyDown(quint16 &Key, TShiftState Shift)
+{
+    if (OnKeyDown) {
+        OnKeyDown(this, Key, Shift);
+        if (Key == 0)
+            return;
+    }
+    TKeyDownEventHold Hold(OnKeyDown);
+    const int RC = RealCol(), R = Row();
+    const bool Ctrl = Shift & ssCtrl;
+    const bool ShiftDown = Shift & ssShift;
+    TNavigation *Nav = Navigation();
+    TMouseActions *MA = MouseActions();
+
+    // Space toggles a check box.
+    if (Key == VK_SPACE && HasCheckControl(RC, R)) {
+        const TPoint B = BaseCell(RC, R);
+        if (HasCheckBox(B.X, B.Y) && ToggleCheck(B.X, B.Y, true)) {
+            bool State = false;
+            GetCheckState(B.X, B.Y, State);
+            if (OnCheckBoxClick)
+                OnCheckBoxClick(this, B.X, B.Y, State);
+        } else if (IsRadio(B.X, B.Y) && ToggleRadio(B.X, B.Y, true)) {
+            int Index = 0;
+            GetRadio(B.X, B.Y, Index);
+            if (const TStringList *Items = GetRadioStrings(B.X, B.Y); Items && Index < 0)
+                Index = Items->IndexOf(GetCellText(B.X, B.Y));
+            if (OnRadioClick)
+                OnRadioClick(this, B.X, B.Y, Index);
+        }
+        Key = 0;
+        return;
+    }
+
+    // Home and End by the navigation setting.
+    if ((Key == VK_HOME || Key == VK_END) && !Ctrl) {
+        if (Nav->HomeEndKey == heFirstLastRow) {
+            if (RowCount() > FixedRows()) {
+                int Target = FixedRows();
+                if (Key == VK_END) {
+                    Target = FloatingFooter()->Visible() && RowCount() > 2 ? RowCount() - 2
+                                                                           : RowCount() - 1 - FixedFooters();
+                }
+                Target = std::clamp(Target, FixedRows(), RowCount() - 1);
+                FocusCell(Col(), Target, !ShiftDown);
+                RebaseCurrent();
+            }
+            Key = 0;
+            return;
+        }
+        if (Options() & goRowSelect) {
+            if (Key == VK_HOME) {
+                SetLeftCol(FixedCols());
+                FocusCell(FixedCols(), Row(), true);
+            } else {
+                FocusCell(std::max(ColCount() - 1 - FixedRightCols(), FixedCols()), Row(), true);
+            }
+            Key = 0;
+            return;
+        }
+    }
+
+    // Clipboard shortcuts.
+    if (Nav->AllowClipboardShortCuts) {
+        const bool Copy = Ctrl && Key == 'C';
+        const bool CutKey = (Ctrl && Key == 'X') || (ShiftDown && Key == VK_DELETE);
+        const bool Paste = (Ctrl && Key == 'V') || (ShiftDown && Key == VK_INSERT);
+        if (Copy || CutKey || Paste) {
+            bool Allow = true;
+            if (Copy && OnClipboardCopy)
+                OnClipboardCopy(this, Allow);
+            if (CutKey && OnClipboardCut)
+                OnClipboardCut(this, Allow);
+            if (Paste && OnClipboardPaste)
+                OnClipboardPaste(this, Allow);
+            if (Allow) {
+                if (Paste)
+                    PasteSelectionText();
+                else
+                    CopySelectionText(CutKey);
+            }
+            Key = 0;
+            return;
+        }
+    }
+
+    // Row insertion and removal.
+    if (Key == VK_INSERT && !ShiftDown && !Ctrl && Nav->AllowInsertRow) {
+        bool CanInsert = true;
+        if (OnCanInsertRow)
+            OnCanInsertRow(this, R, CanInsert);
+        if (CanInsert)
+            InsertRowsAt(Nav->InsertPosition == pInsertBefore ? R : R + 1, 1);
+        Key = 0;
+        return;
+    }
+    if (Key == VK_DELETE && !ShiftDown && !Ctrl && Nav->AllowDeleteRow) {
+        bool CanDelete = true;
+        if (OnCanDeleteRow)
+            OnCanDeleteRow(this, R, CanDelete);
+        if (CanDelete && RowCount() - FixedRows() - FixedFooters() > 0 && R >= FixedRows())
+            RemoveRows(R, 1);
+        Key = 0;
+        return;
+    }
+
+    // Selecting everything; disjunct selection flags.
+    if (Ctrl && Key == 'A' && (Options() & goRowSelect) && (Options() & goRangeSelect)) {
+        SetSelection(TGridRect{FixedCols(), FixedRows(), std::max(ColCount() - FixedRightCols() - 1, FixedCols()),
+                               std::max(RowCount() - FixedFooters() - 1, FixedRows())});
+        Key = 0;
+        return;
+    }
+    if (Key == VK_SPACE && (MA->DisjunctRowSelect || MA->DisjunctColSelect)) {
+        if (MA->DisjunctRowSelect)
+            SetRowSelect(R, !RowSelect(R));
+        if (MA->DisjunctColSelect)
+            SetColSelect(Col(), !ColSelect(Col()));
+        Key = 0;
+        return;
+    }
+    const bool ClearFlags = MA->DisjunctRowSelect && IsNavigationKey(Key) && !ShiftDown && !Ctrl;
+    if (ClearFlags)
+        ClearRowSelect();
+
+    // Backward tabbing.
+    if (Key == VK_TAB && ShiftDown && (Options() & goTabs) && !Ctrl) {
+        const int FirstCol = FixedCols(), LastCol = std::max(ColCount() - 1 - FixedRightCols(), FirstCol);
+        const int FirstRow = FixedRows(), LastRow = std::max(RowCount() - 1 - FixedFooters(), FirstRow);
+        int C = Col(), Rw = Row();
+        if (Nav->TabAdvanceDirection == adTopBottom) {
+            if (Rw <= FirstRow) {
+                Rw = LastRow;
+                C = C <= FirstCol ? LastCol : C - 1;
+            } else {
+                --Rw;
+            }
+        } else {
+            if (C <= FirstCol) {
+                C = LastCol;
+                Rw = Rw <= FirstRow ? LastRow : Rw - 1;
+            } else {
+                --C;
+            }
+        }
+        const TPoint B = BaseCell(C, Rw);
+        FocusCell(B.X, B.Y, true);
+    } else {
+        TBaseGrid::KeyDown(Key, Shift);
+    }
+
+    if (MA->DisjunctRowSelect && IsNavigationKey(Key) && ShiftDown)
+        RowSelectFromRange(false);
+
+    // The editor follows the cursor.
+    const bool Arrow = Key >= VK_LEFT && Key <= VK_DOWN;
+    if ((Nav->AlwaysEdit && Arrow) || (Key == VK_TAB && (Options() & goTabs) && Nav->AlwaysEdit)) {
+        if ((Options() & goEditing) && !EditorMode())
+            ShowEditor();
+    }
+}
+
+void TCellGrid::StartEditWith(const QString &Text)
+{
+    if (!(InplaceEditor() && InplaceEditor()->isVisible())) {
+        StartKey = Text;
+        ShowEditor();
+    }
+    if (FCellEditor && FCellEditor->isVisible() && !StartKey.isEmpty()) {
+        // The typed text replaces the cell text, as typing into a fully
+        // selected edit does.
+        const QString Keys = StartKey;
+        StartKey.clear();
+        FCellEditor->selectAll();
+        FCellEditor->TypeText(Keys);
+    }
+    StartKey.clear();
+}
+
+void TCellGrid::KeyPress(QChar &Key)
+{
+    if (OnKeyPress) {
+        OnKeyPress(this, Key);
+        if (Key.isNull())
+            return;
+    }
+    const int RC = RealCol(), R = Row();
+    const ushort K = Key.unicode();
+
+    if (MouseActions()->RangeSelectAndEdit && K >= 32 && IsEditable(RC, R) && !HasCheckControl(RC, R)
+        && !(Options() & goEditing)) {
+        SetOptions(Options() | goEditing);
+    }
+    if (ExcelStyleDecimalSeparator && Key == QLatin1Char('.') && FKeypadChar) {
+        const QString P = QLocale().decimalPoint();
+        if (!P.isEmpty())
+            Key = P.at(0);
+    }
+    // A check box cell takes no characters but Enter.
+    if (HasCheckControl(RC, R) && K != 13) {
+        Key = QChar();
+        return;
+    }
+    if (K == 27) {
+        if ((Options() & goEditing) && Editing())
+            RestoreEditText();
+        Key = QChar();
+        return;
+    }
+    if ((Options() & goEditing) && (K == 8 || K >= 32)) {
+        StartEditWith(QString(Key));
+        Key = QChar();
+        return;
+    }
+    if (K == 13) {
+        if (!(hasFocus() && !HasCheckControl(RC, R))) {
+            AdvanceEdit(Col(), Row(), true, false, false);
+            if (HasCheckControl(RealCol(), Row())) {
+                Key = QChar();
+                return;
+            }
+        }
+    }
+    if (!(Options() & goEditing) && Navigation()->AutoGotoWhenSorted && (K == 8 || K >= 32)) {
+        if (!Navigation()->AutoGotoIncremental)
+            IncrementalText = QString(Key);
+        else if (K == 8)
+            IncrementalText.chop(1);
+        else
+            IncrementalText += Key;
+        const int Found = FindRowByPrefix(IncrementalText.toUpper());
+        if (Found >= 0)
+            SetRow(Found);
+    }
+    // The platform's own handling, with OnKeyPress already fired.
+    auto Saved = std::move(OnKeyPress);
+    OnKeyPress = nullptr;
+    TBaseGrid::KeyPress(Key);
+    OnKeyPress = std::move(Saved);
+}
+
+void TCellGrid::keyPressEvent(QKeyEvent *Event)
+{
+    const quint16 VK = VirtualKeyOf(Event);
+    quint16 Key = VK;
+    const TShiftState Shift = ShiftStateOf(Event->modifiers());
+    if (Key != 0)
+        KeyDown(Key, Shift);
+    // A key handled on key down (Space on a check box...) types nothing.
+    const bool Consumed = VK != 0 && Key == 0;
+    const QString Text = Event->text();
+    if (!Consumed && !Text.isEmpty() && VK != VK_TAB && !(Shift & ssCtrl)) {
+        QChar Ch = Text.at(0);
+        if (Ch.unicode() == 13 || Ch.unicode() == 8 || Ch.unicode() == 27 || Ch.unicode() >= 32) {
+            FKeypadChar = Event->modifiers() & Qt::KeypadModifier;
+            KeyPress(Ch);
+            FKeypadChar = false;
+        }
+    }
+    Event->accept();
+}
+
+void TCellGrid::inputMethodEvent(QInputMethodEvent *Event)
+{
+    const QString Commit = Event->commitString();
+    Event->accept();
+    if (Commit.isEmpty())
+        return;
+    // An input method commits whole strings: they open the editor whole.
+    if ((Options() & goEditing) && !HasCheckControl(RealCol(), Row())) {
+        StartEditWith(Commit);
+        return;
+    }
+    for (QChar C : Commit) {
+        QChar K = C;
+        KeyPress(K);
+    }
+}
+
+void TCellGrid::focusInEvent(QFocusEvent *Event)
+{
+    setAttribute(Qt::WA_InputMethodEnabled);
+    TBaseGrid::focusInEvent(Event);
+    // The grid's own editors hand the focus back with OtherFocusReason;
+    // every other arrival is the user entering the grid.
+    const Qt::FocusReason Reason = Event->reason();
+    const bool Entering = Reason == Qt::TabFocusReason || Reason == Qt::BacktabFocusReason
+        || Reason == Qt::ActiveWindowFocusReason || Reason == Qt::ShortcutFocusReason
+        || Reason == Qt::MouseFocusReason;
+    if (!Entering || Col() >= ColCount() || Row() >= RowCount())
+        return;
+    if (!EditorActive) {
+        FEditStartCell = TPoint(RealCol(), Row());
+        FEditStartText = GetCellText(RealCol(), Row());
+    }
+    if (HasCheckControl(RealCol(), Row()))
+        return;
+    if (Navigation()->AlwaysEdit && Reason != Qt::MouseFocusReason && (Options() & goEditing) && !EditorMode())
+        ShowEditor();
+}
+
+// =================================================================== clipboard text
+
+void TCellGrid::CopySelectionText(bool Cut)
+{
+    const TGridRect S = Selection();
+    QStringList Lines;
+    for (int R = S.Top; R <= S.Bottom && R < RowCount(); ++R) {
+        QStringList Cells;
+        for (int C = S.Left; C <= S.Right && C < ColCount(); ++C)
+            Cells << GetCellText(RealColIndex(C), R);
+        Lines << Cells.join(QLatin1Char('\t'));
+    }
+    SetClipboardText(Lines.join(QStringLiteral("\r\n")));
+    if (Cut)
+        for (int R = S.Top; R <= S.Bottom && R < RowCount(); ++R)
+            for (int C = S.Left; C <= S.Right && C < ColCount(); ++C)
+                SetCellText(RealColIndex(C), R, QString());
+}
+
+void TCellGrid::PasteSelectionText()
+{
+    QString Text = ClipboardText();
+    Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (Text.endsWith(QLatin1Char('\n')))
+        Text.chop(1);
+    const QStringList Lines = Text.split(QLatin1Char('\n'));
+    // Nothing is written outside the grid.
+    for (int I = 0; I < Lines.size() && Row() + I < RowCount(); ++I) {
+        const QStringList Cells = Lines[I].split(QLatin1Char('\t'));
+        for (int J = 0; J < Cells.size() && Col() + J < ColCount(); ++J)
+            SetCellText(RealColIndex(Col() + J), Row() + I, Cells[J]);
+    }
+}
+
+// =================================================================== mouse
+
+int TCellGrid::ColBorderAt(int X, int Y, int Margin) const
+{
+    int FixedH = 0;
+    for (int I = 0; I < FixedRows(); ++I)
+        FixedH += RowHeights(I);
+    if (Y >= FixedH || Y < 0)
+        return -1;
+    for (int C = 0; C < ColCount(); ++C) {
+        const TRect R = CellRect(C, 0);
+        if (R.Right <= R.Left)
+            continue;
+        if (std::abs(X - R.Right) <= Margin)
+            return C;
+    }
+    return -1;
+}
+
+int TCellGrid::RowBorderAt(int X, int Y, int Margin) const
+{
+    int FixedW = 0;
+    for (int I = 0; I < FixedCols(); ++I)
+        FixedW += ColWidths(I);
+    if (X >= FixedW || X < 0)
+        return -1;
+    for (int R = 0; R < RowCount(); ++R) {
+        const TRect Rc = CellRect(0, R);
+        if (Rc.Bottom <= Rc.Top)
+            continue;
+        if (std::abs(Y - Rc.Bottom) <= Margin)
+            return R;
+    }
+    return -1;
+}
+
+void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
+{
+    const TGridCoord Hit = MouseCoord(X, Y);
+    if (Button == mbRight) {
+        TBaseGrid::MouseDown(Button, Shift, X, Y);
+        if (Hit.X < 0 || Hit.Y < 0)
+            return;
+        const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
+        if (OnRightClickCell)
+            OnRightClickCell(this, B.Y, B.X);
+        if (URLShow && URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && IsURL(GetCellText(B.X, B.Y))) {
+            FocusCell(DisplColIndex(B.X), B.Y, true);
+            if (Col() == DisplColIndex(B.X) && Row() == B.Y)
+                ShowEditor();
+        }
+        return;
+    }
+    if (Button != mbLeft) {
+        TBaseGrid::MouseDown(Button, Shift, X, Y);
+        return;
+    }
+    FPressOnCheck = false;
+    FDisjunctDrag = false;
+    FSizingCol = -1;
+    FSizingRow = -1;
+    FSizingHint.clear();
+
+    // Sizing permission: a border the handlers refuse cannot be dragged.
+    TGridOptions Saved = Options();
+    TGridOptions During = Saved;
+    const int BorderCol = (Saved & goColSizing) ? ColBorderAt(X, Y, 3) : -1;
+    const int BorderRow = (Saved & goRowSizing) ? RowBorderAt(X, Y, 3) : -1;
+    if (BorderCol >= 0) {
+        bool Allow = true;
+        const TGridCoord Left = MouseCoord(std::max(X - 6, 0), Y);
+        if (OnColumnSize)
+            OnColumnSize(this, Left.X >= 0 ? RealColIndex(Left.X) : BorderCol, Allow);
+        if (Allow) {
+            FSizingCol = BorderCol;
+            FSizingStartWidth = ColWidths(BorderCol);
+        } else {
+            During &= ~goColSizing;
+        }
+    }
+    if (BorderRow >= 0) {
+        bool Allow = true;
+        const TGridCoord Above = MouseCoord(X, std::max(Y - 6, 0));
+        if (OnRowSize)
+            OnRowSize(this, Above.Y >= 0 ? Above.Y : BorderRow, Allow);
+        if (Allow) {
+            FSizingRow = BorderRow;
+            FSizingStartWidth = RowHeights(BorderRow);
+        } else {
+            During &= ~goRowSizing;
+        }
+    }
+    const bool OnBorder = FSizingCol >= 0 || FSizingRow >= 0;
+
+    TPoint Cell(-1, -1);
+    if (Hit.X >= 0 && Hit.Y >= 0) {
+        const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
+        Cell = TPoint(B.X, B.Y);
+    }
+    // A pending edit of a grid editor ends.
+    HideCellEditor();
+
+    // A node in column 0 contracts or expands its rows; the press ends there.
+    if (Cell.X == 0 && Hit.X == 0 && IsNode(Cell.Y)) {
+        const int Real = RealRowIndex(Cell.Y);
+        if (GetNodeState(Cell.Y)) {
+            ExpandNode(Real);
+            if (OnExpandNode)
+                OnExpandNode(this, Cell.Y, Real);
+        } else {
+            ContractNode(Real);
+            if (OnContractNode)
+                OnContractNode(this, Cell.Y, Real);
+        }
+        return;
+    }
+    // A radio button of a cell that may be edited is selected; the press ends there.
+    if (Cell.X >= 0 && IsRadio(Cell.X, Cell.Y)) {
+        const int Index = RadioItemAt(Hit.X, Hit.Y, X, Y);
+        if (Index >= 0 && SelectRadio(Cell.X, Cell.Y, Index)) {
+            if (OnRadioClick)
+                OnRadioClick(this, Cell.X, Cell.Y, Index);
+            FPressCell = Cell;
+            return;
+        }
+    }
+
+    if (FCellEditor && MouseActions()->CaretPositioning) {
+        FCellEditor->CaretPositioning = true;
+        const TRect R = GetCellRect(Hit.X, Hit.Y);
+        FCellEditor->CaretPoint = QPoint(X - R.Left, Y - R.Top);
+    }
+    // Enhanced moving is the grid's own; the platform's plain move stays out.
+    if (EnhRowColMove)
+        During &= ~(goColMoving | goRowMoving);
+    if (During != Saved)
+        SetOptions(During);
+    TBaseGrid::MouseDown(Button, Shift, X, Y);
+    if (During != Saved)
+        SetOptions(Saved);
+    if (FCellEditor)
+        FCellEditor->CaretPositioning = FCellEditor->CaretPositioning && FCellEditor->isVisible();
+    FPressCell = Cell;
+    if (Cell.X < 0)
+        return;
+
+    // Disjunct selection.
+    TMouseActions *MA = MouseActions();
+    if (MA->DisjunctRowSelect && Hit.Y >= FixedRows() && Hit.X >= FixedCols()) {
+        if (!(Shift & ssCtrl))
+            ClearRowSelect();
+        FDisjunctDrag = true;
+    }
+    if (MA->DisjunctColSelect && Hit.Y >= FixedRows() && Hit.X >= FixedCols()) {
+        if (!(Shift & ssCtrl))
+            ClearColSelect();
+        FDisjunctDrag = true;
+    }
+
+    // With EnhRowColMove a press on a header starts moving its column or row.
+    FMoveFrom = -1;
+    if (!OnBorder && EnhRowColMove) {
+        if ((Options() & goColMoving) && Hit.Y < FixedRows() && Hit.X >= FixedCols()) {
+            FMoveFrom = Hit.X;
+            FMovingRow = false;
+        } else if ((Options() & goRowMoving) && Hit.X < FixedCols() && Hit.Y >= FixedRows()) {
+            FMoveFrom = Hit.Y;
+            FMovingRow = true;
+        }
+        FMoveAllowed = false;
+        if (FMoveFrom >= 0) {
+            FMoveTimer.start(100, this);
+            if (OnClickCell)
+                OnClickCell(this, Cell.Y, Cell.X);
+            return;
+        }
+    }
+
+    // Presses in fixed cells select whole columns, rows or everything.
+    if (!OnBorder) {
+        const int LastCol = ColCount() - 1, LastRow = RowCount() - 1;
+        if (Hit.Y < FixedRows() && Hit.X < FixedCols() && MA->AllSelect && RowCount() > FixedRows()
+            && ColCount() > FixedCols()) {
+            SetSelection(TGridRect{FixedCols(), FixedRows(), LastCol, LastRow});
+        } else if (Hit.Y < FixedRows() && Hit.X >= FixedCols() && MA->ColSelect && RowCount() > FixedRows()) {
+            SetSelection(TGridRect{Hit.X, FixedRows(), Hit.X, LastRow});
+        } else if (Hit.X < FixedCols() && Hit.Y >= FixedRows() && MA->RowSelect && ColCount() > FixedCols()) {
+            SetSelection(TGridRect{FixedCols(), Hit.Y, LastCol, Hit.Y});
+        }
+    }
+
+    // A check box toggles.
+    if (HasCheckBox(Cell.X, Cell.Y)) {
+        setFocus();
+        if (ToggleCheck(Cell.X, Cell.Y, true)) {
+            FPressOnCheck = true;
+            bool State = false;
+            GetCheckState(Cell.X, Cell.Y, State);
+            if (OnCheckBoxClick)
+                OnCheckBoxClick(this, Cell.X, Cell.Y, State);
+        }
+    }
+    // An anchor of an HTML cell: a cell reference goes to that cell, anything else to the desktop.
+    if (!OnBorder && Hit.X >= 0 && Hit.Y >= 0) {
+        const QString Anchor = AnchorAt(Hit.X, Hit.Y, X, Y);
+        if (!Anchor.isEmpty()) {
+            bool AutoHandle = true;
+            if (OnAnchorClick)
+                OnAnchorClick(this, Cell.Y, Cell.X, Anchor, AutoHandle);
+            if (AutoHandle) {
+                int C = -1, R = -1;
+                if (Anchor.toUpper().startsWith(QStringLiteral("CELL://"))) {
+                    if (ParseCellRef(Anchor.mid(7).trimmed().toUpper(), C, R) && C >= FixedCols() && R >= FixedRows()
+                        && C < ColCount() && R < RowCount())
+                        FocusCell(C, R, true);
+                } else {
+                    Shell().Open(Anchor);
+                }
+            }
+        }
+    }
+    // A URL cell is opened by the desktop.
+    if (URLShow && !URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && !OnBorder) {
+        const QString Text = GetCellText(Cell.X, Cell.Y);
+        if (IsURL(Text))
+            Shell().Open(Text.trimmed());
+    }
+    if (OnClickCell)
+        OnClickCell(this, Cell.Y, Cell.X);
+}
+
+void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
+{
+    TBaseGrid::MouseMove(Shift, X, Y);
+    if (!(Shift & (ssLeft | ssRight | ssMiddle))) {
+        // The cursor tells what a press would do here.
+        const TGridCoord Hit = MouseCoord(X, Y);
+        TMouseActions *MA = MouseActions();
+        int Kind = 0;
+        if (Hit.X >= 0 && Hit.Y >= 0) {
+            if (Hit.Y < FixedRows() && Hit.X < FixedCols() && MA->AllSelect)
+                Kind = 3;
+            else if (Hit.Y < FixedRows() && Hit.X >= FixedCols() && MA->ColSelect)
+                Kind = 1;
+            else if (Hit.X < FixedCols() && Hit.Y >= FixedRows() && MA->RowSelect)
+                Kind = 2;
+        }
+        const bool ColEdge = (Options() & goColSizing) && ColBorderAt(X, Y, 3) >= 0;
+        const bool RowEdge = (Options() & goRowSizing) && RowBorderAt(X, Y, 3) >= 0;
+        FCursorKind = ColEdge || RowEdge ? 0 : Kind;
+        if (ColEdge)
+            viewport()->setCursor(Qt::SplitHCursor);
+        else if (RowEdge)
+            viewport()->setCursor(Qt::SplitVCursor);
+        else if (FCursorKind > 0)
+            viewport()->setCursor(SelectCursor(FCursorKind));
+        if (FHovering && Hit.X >= 0 && Hit.Y >= 0)
+            RepaintCell(Hit.X, Hit.Y);
+        // Entering and leaving anchors of HTML cells.
+        const QString Anchor = Hit.X >= 0 && Hit.Y >= 0 ? AnchorAt(Hit.X, Hit.Y, X, Y) : QString();
+        const TPoint Cell = Hit.X >= 0 && Hit.Y >= 0 ? BaseCell(RealColIndex(Hit.X), Hit.Y) : TPoint(-1, -1);
+        if (Anchor != FHoverAnchor || !(Cell == FHoverAnchorCell)) {
+            if (!FHoverAnchor.isEmpty() && OnAnchorExit)
+                OnAnchorExit(this, FHoverAnchorCell.Y, FHoverAnchorCell.X, FHoverAnchor);
+            FHoverAnchor = Anchor;
+            FHoverAnchorCell = Anchor.isEmpty() ? TPoint(-1, -1) : Cell;
+            if (!Anchor.isEmpty()) {
+                viewport()->setCursor(Qt::PointingHandCursor);
+                if (OnAnchorEnter)
+                    OnAnchorEnter(this, Cell.Y, Cell.X, Anchor);
+            }
+        }
+        return;
+    }
+    if (!(Shift & ssLeft))
+        return;
+    if (FMoveFrom >= 0) {
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const int Target = FMovingRow ? Hit.Y : Hit.X;
+        bool Allow = Target >= 0 && (FMovingRow ? Target >= FixedRows() : Target >= FixedCols());
+        if (Allow && FMovingRow && OnRowMove)
+            OnRowMove(this, Target, Allow);
+        else if (Allow && !FMovingRow && OnColumnMove)
+            OnColumnMove(this, RealColIndex(Target), Allow);
+        FMoveAllowed = Allow;
+        if (Allow)
+            ShowMoveArrows(Target);
+        else
+            HideMoveArrows();
+        return;
+    }
+    if (FSizingCol >= 0 && HintShowSizing) {
+        FSizingHint = QStringLiteral("cw=<b>") + IntToStr(ColWidths(FSizingCol)) + QStringLiteral("</b>");
+        QToolTip::showText(viewport()->mapToGlobal(QPoint(X, Y)), FSizingHint, viewport());
+    } else if (FSizingRow >= 0 && HintShowSizing) {
+        FSizingHint = QStringLiteral("rh=<b>") + IntToStr(RowHeights(FSizingRow)) + QStringLiteral("</b>");
+        QToolTip::showText(viewport()->mapToGlobal(QPoint(X, Y)), FSizingHint, viewport());
+    }
+}
+
+void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
+{
+    TBaseGrid::MouseUp(Button, Shift, X, Y);
+    if (Button != mbLeft)
+        return;
+    if (FSizingCol >= 0) {
+        const int C = FSizingCol;
+        FSizingCol = -1;
+        QToolTip::hideText();
+        if (ColWidths(C) != FSizingStartWidth && OnEndColumnSize)
+            OnEndColumnSize(this, RealColIndex(C));
+        return;
+    }
+    if (FSizingRow >= 0) {
+        FSizingRow = -1;
+        QToolTip::hideText();
+        return;
+    }
+    if (FMoveFrom >= 0) {
+        const int From = FMoveFrom;
+        FMoveFrom = -1;
+        FMoveTimer.stop();
+        HideMoveArrows();
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const int Target = FMovingRow ? Hit.Y : Hit.X;
+        if (FMoveAllowed && Target >= 0 && Target != From) {
+            if (FMovingRow && Target >= FixedRows())
+                MoveRow(From, Target);
+            else if (!FMovingRow && Target >= FixedCols())
+                MoveColumn(From, Target);
+        }
+        FMoveAllowed = false;
+        return;
+    }
+    if (FDisjunctDrag) {
+        FDisjunctDrag = false;
+        if (MouseActions()->DisjunctRowSelect) {
+            if ((Shift & ssCtrl) && FPressCell.Y >= 0 && Selection().Top == Selection().Bottom
+                && RowSelect(FPressCell.Y) && FPressCell.Y == Row())
+                SetRowSelect(FPressCell.Y, false);
+            else
+                RowSelectFromRange(false);
+        }
+        if (MouseActions()->DisjunctColSelect)
+            ColSelectFromRange(false);
+    }
+    const TPoint Cell = FPressCell;
+    if (Cell.X < 0 || Cell.Y < 0 || Cell.X >= ColCount() + NumHiddenColumns() || Cell.Y >= RowCount())
+        return;
+    if (FPressOnCheck) {
+        FPressOnCheck = false;
+        bool State = false;
+        GetCheckState(Cell.X, Cell.Y, State);
+        if (OnCheckBoxMouseUp)
+            OnCheckBoxMouseUp(this, Cell.X, Cell.Y, State);
+    }
+    if (const TCellGraphic *G = GetCellGraphic(Cell.X, Cell.Y)) {
+        if (G->CellType == ctRadio && OnRadioMouseUp)
+            OnRadioMouseUp(this, Cell.X, Cell.Y, G->CellIndex);
+        if ((G->CellType == ctButton || G->CellType == ctBitButton) && OnButtonClick) {
+            const TRect B = CellButtonRect(Cell.X, Cell.Y);
+            if (B.IsEmpty() || PtInRect(B, TPoint(X, Y)))
+                OnButtonClick(this, Cell.X, Cell.Y);
+        }
+    }
+}
+
+void TCellGrid::AutoSizeColumn(int ACol)
+{
+    if (ACol < 0 || ACol >= ColCount())
+        return;
+    TCanvas *C = Canvas();
+    const int RC = RealColIndex(ACol);
+    int Widest = 0;
+    for (int R = 0; R < RowCount(); ++R) {
+        C->SetFont(R < FixedRows() || ACol < FixedCols() ? *FixedFont() : *Font());
+        const QStringList Lines = GetCellText(RC, R).split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+        for (const QString &L : Lines)
+            Widest = std::max(Widest, C->TextWidth(L));
+    }
+    SetColWidths(ACol, Widest + 2 * CellTextMargin.X + 6);
+}
+
+void TCellGrid::DblClick()
+{
+    TBaseGrid::DblClick();
+}
+
+void TCellGrid::mouseDoubleClickEvent(QMouseEvent *Event)
+{
+    const QPoint P = Event->position().toPoint();
+    const TGridCoord Hit = MouseCoord(P.x(), P.y());
+    if (Event->button() != Qt::LeftButton) {
+        TBaseGrid::mouseDoubleClickEvent(Event);
+        return;
+    }
+    // A double click on a column border in the header sizes that column to its text.
+    if ((Options() & goColSizing) && Hit.Y == 0) {
+        const int C = ColBorderAt(P.x(), P.y(), 4);
+        if (C >= FixedCols()) {
+            bool Allow = true;
+            if (OnColumnSize)
+                OnColumnSize(this, RealColIndex(C), Allow);
+            if (Allow) {
+                AutoSizeColumn(C);
+                if (OnEndColumnSize)
+                    OnEndColumnSize(this, RealColIndex(C));
+            }
+        }
+    }
+    DblClick();
+    if (Hit.X >= 0 && Hit.Y >= 0) {
+        const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
+        if (OnDblClickCell)
+            OnDblClickCell(this, B.Y, B.X);
+        if (MouseActions()->RangeSelectAndEdit && IsEditable(B.X, B.Y)) {
+            if (!(Options() & goEditing))
+                SetOptions(Options() | goEditing);
+            ShowEditor();
+        }
+    }
+}
+
+QString TCellGrid::AnchorAt(int ACol, int ARow, int X, int Y)
+{
+    if (!EnableHTML || ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+        return QString();
+    const TPoint B = BaseCell(RealColIndex(ACol), ARow);
+    const QString Text = GetCellText(B.X, B.Y);
+    if (TextKind(Text, true) != tkHTML)
+        return QString();
+    const TRect R = GetCellRect(ACol, ARow);
+    if (Y < R.Top || Y >= R.Bottom)
+        return QString();
+    // The anchors as they stand in the cell's one-line text, from its left margin.
+    static const QRegularExpression Link(
+        QStringLiteral("<a\\s+href\\s*=\\s*[\"']?([^\"'>\\s]*)[\"']?[^>]*>(.*?)</a>"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    const int Left = R.Left + 1 + CellTextMargin.X;
+    auto It = Link.globalMatch(Text);
+    while (It.hasNext()) {
+        const QRegularExpressionMatch M = It.next();
+        const int X0 = Left + C->TextWidth(StripHTMLTags(Text.left(M.capturedStart(0))));
+        const int X1 = X0 + C->TextWidth(StripHTMLTags(M.captured(2)));
+        if (X >= X0 && X < X1)
+            return M.captured(1);
+    }
+    return QString();
+}
+
+int TCellGrid::RadioItemAt(int ACol, int ARow, int X, int Y)
+{
+    const TPoint B = BaseCell(RealColIndex(ACol), ARow);
+    const TCellGraphic *G = GetCellGraphic(B.X, B.Y);
+    const TStringList *Items = GetRadioStrings(B.X, B.Y);
+    if (!G || !Items || Items->Count() == 0)
+        return -1;
+    // The items stand as the painting places them from the cell's top left.
+    const TRect R = GetCellRect(ACol, ARow);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    const int Size = ControlLook()->RadioSize;
+    if (G->CellBoolean) {
+        int Left = R.Left + 1 + 2;
+        for (int I = 0; I < Items->Count(); ++I) {
+            const int Right = Left + Size + C->TextWidth(Items->Strings(I)) + 2;
+            if (X >= Left && X < Right)
+                return I;
+            Left = Right;
+        }
+        return -1;
+    }
+    const int LineHeight = std::max(C->TextHeight(QStringLiteral("gh")), 1);
+    const int Index = (Y - R.Top - 1 - 2) / LineHeight;
+    return Y >= R.Top + 3 && Index < Items->Count() ? Index : -1;
+}
+
+bool TCellGrid::SelectRadio(int ACol, int ARow, int Index)
+{
+    TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    const TStringList *Items = GetRadioStrings(ACol, ARow);
+    if (!G || !Items || Index < 0 || Index >= Items->Count())
+        return false;
+    bool CanEdit = true;
+    CanEditCell(ACol, ARow, CanEdit);
+    if (!CanEdit)
+        return false;
+    if (G->CellIndex >= 0)
+        G->CellIndex = Index;
+    SetCellText(ACol, ARow, Items->Strings(Index));
+    RepaintCell(DisplColIndex(ACol), ARow);
+    return true;
+}
+
+// =================================================================== wheel
+
+void TCellGrid::Zoom(int Step)
+{
+    if (Step < -10 || Step > 10)
+        return;
+    FZoomStep = Step;
+    for (int C = 0; C < ColCount(); ++C)
+        if (ColWidths(C) + Step > 0)
+            SetColWidths(C, ColWidths(C) + Step);
+    for (int R = 0; R < RowCount(); ++R)
+        if (RowHeights(R) + Step > 0)
+            SetRowHeights(R, RowHeights(R) + Step);
+}
+
+bool TCellGrid::DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos)
+{
+    if ((Shift & ssCtrl) && IntelliZoom) {
+        Zoom(-1);
+        return true;
+    }
+    const int Left = LeftCol();
+    const bool Result = TBaseGrid::DoMouseWheelDown(Shift, MousePos);
+    if ((Options() & goRowSelect) && Navigation()->KeepHorizScroll)
+        SetLeftCol(Left);
+    return Result;
+}
+
+bool TCellGrid::DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos)
+{
+    if ((Shift & ssCtrl) && IntelliZoom) {
+        Zoom(1);
+        return true;
+    }
+    const int Left = LeftCol();
+    const bool Result = TBaseGrid::DoMouseWheelUp(Shift, MousePos);
+    if ((Options() & goRowSelect) && Navigation()->KeepHorizScroll)
+        SetLeftCol(Left);
+    return Result;
+}
+
+// =================================================================== hints
+
+void TCellGrid::ShowMoveArrows(int Target)
+{
+    // Arrows on both sides of the line where the moved column or row would go.
+    const TRect R = FMovingRow ? GetCellRect(0, Target) : GetCellRect(Target, 0);
+    if (FMovingRow) {
+        const QPoint L = viewport()->mapToGlobal(QPoint(R.Left, R.Top));
+        const QPoint Rt = viewport()->mapToGlobal(QPoint(R.Right, R.Top));
+        ArrowWindow(2)->move(L.x() - 11, L.y() - 5);
+        ArrowWindow(3)->move(Rt.x(), Rt.y() - 5);
+        ArrowWindow(2)->show();
+        ArrowWindow(3)->show();
+    } else {
+        const QPoint T = viewport()->mapToGlobal(QPoint(R.Left, R.Top));
+        const QPoint B = viewport()->mapToGlobal(QPoint(R.Left, R.Bottom));
+        ArrowWindow(1)->move(T.x() - 5, T.y() - 11);
+        ArrowWindow(0)->move(B.x() - 5, B.y());
+        ArrowWindow(1)->show();
+        ArrowWindow(0)->show();
+    }
+}
+
+void TCellGrid::HideMoveArrows()
+{
+    for (int D = 0; D < 4; ++D)
+        if (ArrowWindow(D))
+            ArrowWindow(D)->hide();
+}
+
+bool TCellGrid::viewportEvent(QEvent *Event)
+{
+    // No context menu while a column or row is being moved.
+    if (Event->type() == QEvent::ContextMenu && FMoveFrom >= 0) {
+        Event->accept();
+        return true;
+    }
+    if (Event->type() != QEvent::ToolTip)
+        return TBaseGrid::viewportEvent(Event);
+    auto *Help = static_cast<QHelpEvent *>(Event);
+    const TGridCoord Hit = MouseCoord(Help->pos().x(), Help->pos().y());
+    if (Hit.X < 0 || Hit.Y < 0) {
+        QToolTip::hideText();
+        return true;
+    }
+    const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
+    QString Hint;
+    const QString Anchor = EnableHTML && AnchorHint ? AnchorAt(Hit.X, Hit.Y, Help->pos().x(), Help->pos().y())
+                                                    : QString();
+    if (!Anchor.isEmpty()) {
+        Hint = Anchor;
+        if (OnAnchorHint)
+            OnAnchorHint(this, B.Y, B.X, Hint);
+    } else if (Hit.X >= FixedCols() && Hit.Y >= FixedRows()) {
+        const QString Text = GetCellText(B.X, B.Y);
+        const QString Plain = StripCellHTML(Text);
+        bool Show = HintShowCells;
+        if (!Show && HintShowLargeText)
+            Show = Canvas()->TextWidth(Plain) > GetCellRect(Hit.X, Hit.Y).Width();
+        if (Show)
+            Hint = HTMLHint ? Text : Plain;
+    }
+    GetCellHint(B.X, B.Y, Hint);
+    if (Hint.isEmpty()) {
+        QToolTip::hideText();
+        return true;
+    }
+    QPalette Pal = QToolTip::palette();
+    Pal.setColor(QPalette::ToolTipBase, TColorToQColor(HintColor));
+    QToolTip::setPalette(Pal);
+    const TRect R = GetCellRect(Hit.X, Hit.Y);
+    QToolTip::showText(viewport()->mapToGlobal(QPoint(R.Left, R.Top)), Hint, viewport());
+    return true;
+}
+
+// =================================================================== accelerators, resizing, scrolling
+
+bool TCellGrid::event(QEvent *Event)
+{
+    // Keys typed in the grid never fire an accelerator of the form unless Alt is held.
+    if (Event->type() == QEvent::ShortcutOverride) {
+        auto *K = static_cast<QKeyEvent *>(Event);
+        if (!(K->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) && !K->text().isEmpty()
+            && K->text().at(0).unicode() >= 32) {
+            Event->accept();
+            return true;
+        }
+    }
+    return TBaseGrid::event(Event);
+}
+
+void TCellGrid::resizeEvent(QResizeEvent *Event)
+{
+    TBaseGrid::resizeEvent(Event);
+    if (ColumnSize()->Stretch()) {
+        // The stretch column takes what the other columns leave of the width.
+        int Others = 0;
+        const int Target = ColumnSize()->StretchColumn < 0 || ColumnSize()->StretchColumn >= ColCount()
+            ? ColCount() - 1
+            : ColumnSize()->StretchColumn;
+        for (int C = 0; C < ColCount(); ++C)
+            if (C != Target)
+                Others += ColWidths(C);
+        if (Others < ClientWidth())
+            StretchRightColumn();
+    }
+}
+
+void TCellGrid::TopLeftChanged()
+{
+    // A pending edit of the grid's own editors ends when the cells scroll.
+    if (EditorActive && IsGridEditorKind(EditorKind))
+        HideCellEditor();
+    TBaseGrid::TopLeftChanged();
+    // Controls placed in cells follow their cells; one whose cell left the view shrinks to nothing.
+    std::vector<QWidget *> Shown;
+    for (int R = 0; R < RowCount(); ++R) {
+        for (int C = 0; C < ColCount(); ++C) {
+            const TCellProperties *P = PropsOf(C, R);
+            if (!P || !P->Control)
+                continue;
+            const TRect Rc = GetCellRect(C, R);
+            const bool Visible = (C < FixedCols() || (C >= LeftCol() && C < LeftCol() + VisibleColCount() + 1))
+                && (R < FixedRows() || (R >= TopRow() && R < TopRow() + VisibleRowCount() + 1));
+            if (Visible) {
+                P->Control->setGeometry(Rc.Left, Rc.Top, Rc.Width(), Rc.Height());
+                Shown.emplace_back(P->Control);
+            } else {
+                for (const QWidget *W : FShownCellControls)
+                    if (W == P->Control)
+                        P->Control->setGeometry(P->Control->x(), P->Control->y(), 0, 0);
+            }
+        }
+    }
+    FShownCellControls = std::move(Shown);
+}
+
+// =================================================================== timers
+
+void TCellGrid::SetEnableBlink(bool Value)
+{
+    FEnableBlink = Value;
+    UpdateGridTimer();
+}
+
+void TCellGrid::SetHovering(bool Value)
+{
+    FHovering = Value;
+    UpdateGridTimer();
+}
+
+void TCellGrid::UpdateGridTimer()
+{
+    if (FEnableBlink || FHovering) {
+        if (!FGridTimer.isActive())
+            FGridTimer.start(500, this);
+    } else {
+        FGridTimer.stop();
+    }
+}
+
+void TCellGrid::GridTimerTick()
+{
+    if (FHovering) {
+        const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
+        if (viewport()->rect().contains(P)) {
+            const TGridCoord Hit = MouseCoord(P.x(), P.y());
+            if (Hit.X >= FixedCols() && Hit.Y >= FixedRows() && (Hit.X != Col() || Hit.Y != Row()))
+                FocusCell(Hit.X, Hit.Y, true);
+        }
+    }
+    if (FEnableBlink) {
+        FBlinkPhase = !FBlinkPhase;
+        auto RepaintBlinking = [this](int C, int R) {
+            if (GetCellText(RealColIndex(C), R).contains(QStringLiteral("<BLI"), Qt::CaseInsensitive))
+                RepaintCell(C, R);
+        };
+        const int LastCol = std::min(ColCount() - 1, LeftCol() + VisibleColCount());
+        const int LastRow = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
+        for (int R = 0; R <= LastRow; ++R) {
+            if (R >= FixedRows() && R < TopRow())
+                continue;
+            for (int C = 0; C <= LastCol; ++C)
+                if (C < FixedCols() || C >= LeftCol())
+                    RepaintBlinking(C, R);
+        }
+    }
+}
+
+void TCellGrid::MoveTimerTick()
+{
+    // While a column or row is dragged past the edge, the grid scrolls after it.
+    if (FMoveFrom < 0) {
+        FMoveTimer.stop();
+        return;
+    }
+    const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
+    if (FMovingRow) {
+        if (P.y() >= ClientHeight())
+            SetTopRow(TopRow() + 1);
+        else if (P.y() < 0)
+            SetTopRow(TopRow() - 1);
+    } else {
+        if (P.x() >= ClientWidth())
+            SetLeftCol(LeftCol() + 1);
+        else if (P.x() < 0)
+            SetLeftCol(LeftCol() - 1);
+    }
+}
+
+void TCellGrid::timerEvent(QTimerEvent *Event)
+{
+    if (Event->timerId() == FGridTimer.timerId())
+        GridTimerTick();
+    else if (Event->timerId() == FMoveTimer.timerId())
+        MoveTimerTick();
+    else
+        TBaseGrid::timerEvent(Event);
+}
