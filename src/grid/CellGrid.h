@@ -336,6 +336,9 @@ protected:
     void Resize() override;
     void Paint() override;
     void ColumnMoved(int FromIndex, int ToIndex) override;
+    // Sizes travel with a moved row or column only with EnhRowColMove.
+    bool MoveRowHeights() const override { return EnhRowColMove; }
+    bool MoveColWidths() const override { return EnhRowColMove; }
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:

@@ -1,0 +1,59 @@
+// Whole-row heights, moved rows and columns with and without their sizes,
+// and the selection of grids that hold only a fixed row or column.
+#include "GridFixture.h"
+
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+namespace {
+
+void DragOn(QWidget *W, QPoint From, QPoint To)
+{
+    QTest::mousePress(W, Qt::LeftButton, {}, From);
+    QMouseEvent Move(QEvent::MouseMove, QPointF(To), W->mapToGlobal(QPointF(To)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(W, &Move);
+    QTest::mouseRelease(W, Qt::LeftButton, {}, To);
+}
+
+void FocusIn(QWidget *W)
+{
+    QFocusEvent In(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(W, &In);
+}
+
+} // namespace
+
+TEST_F(GridTest, MovedRowsAndColumnsTakeTheirSizesOnlyWithEnhancedMoving)
+{
+    Grid->SetOptions(Grid->Options() | goRowMoving | goColMoving);
+    const int DefaultH = Grid->DefaultRowHeight(), DefaultW = Grid->DefaultColWidth();
+    Grid->SetRowHeights(2, 40);
+    Grid->SetColWidths(2, 90);
+    Grid->SetCells(2, 2, QStringLiteral("two"));
+
+    // Plain moves: the texts move, the sizes stay where they were.
+    DragOn(Grid->viewport(), CellPoint(0, 2), CellPoint(0, 4));
+    ASSERT_EQ(Grid->Cells(2, 4), "two");
+    EXPECT_EQ(Grid->RowHeights(2), 40);
+    EXPECT_EQ(Grid->RowHeights(4), DefaultH);
+    DragOn(Grid->viewport(), CellPoint(2, 0), CellPoint(3, 0));
+    ASSERT_EQ(Grid->Cells(3, 4), "two");
+    EXPECT_EQ(Grid->ColWidths(2), 90);
+    EXPECT_EQ(Grid->ColWidths(3), DefaultW);
+
+    // Enhanced moves carry the sizes along.
+    Grid->EnhRowColMove = true;
+    Grid->SetRowHeights(4, 44);
+    DragOn(Grid->viewport(), CellPoint(0, 4), CellPoint(0, 1));
+    ASSERT_EQ(Grid->Cells(3, 1), "two");
+    EXPECT_EQ(Grid->RowHeights(1), 44);
+    EXPECT_EQ(Grid->RowHeights(3), 40);
+    EXPECT_EQ(Grid->RowHeights(4), DefaultH);
+    Grid->SetColWidths(3, 77);
+    DragOn(Grid->viewport(), CellPoint(3, 0), CellPoint(1, 0));
+    ASSERT_EQ(Grid->Cells(1, 1), "two");
+    EXPECT_EQ(Grid->ColWidths(1), 77);
+    EXPECT_EQ(Grid->ColWidths(3), 90);
+}
