@@ -114,7 +114,12 @@ public:
     bool Multilinecells = false;
     bool EnhTextSize = false;
     bool AutoNumAlign = false;
-    bool IntegralHeight = false;
+    // With IntegralHeight the grid keeps a height that shows no partial row:
+    // SetBounds, the setter and every resize shorten it to whole rows.
+    bool IntegralHeight() const { return FIntegralHeight; }
+    void SetIntegralHeight(bool Value);
+    void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+    int IntegralHeightFor(int AWidth, int AHeight) const;
     bool EnhRowColMove = false;
     bool Themed() const { return FThemed; }
     int WheelScrollLines() const { return FWheelScrollLines; }
@@ -408,6 +413,7 @@ private:
     int FNumHidden = 0;
     TGridRect FParkedSelection;
     bool FSelectionParked = false;
+    bool FIntegralHeight = false;
     bool FEditingRemoved = false;
     bool FEditingAdded = false;
     TPoint FEditOriginCell;

@@ -17,6 +17,7 @@
 #include <QPolygon>
 #include <QRegularExpression>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QTimerEvent>
 #include <QToolTip>
 
@@ -1033,9 +1034,52 @@ bool TCellGrid::event(QEvent *Event)
     return TBaseGrid::event(Event);
 }
 
+void TCellGrid::SetIntegralHeight(bool Value)
+{
+    FIntegralHeight = Value;
+    if (Value)
+        SetBounds(x(), y(), width(), height());
+}
+
+void TCellGrid::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
+{
+    setGeometry(ALeft, ATop, AWidth, FIntegralHeight ? IntegralHeightFor(AWidth, AHeight) : AHeight);
+}
+
+int TCellGrid::IntegralHeightFor(int AWidth, int AHeight) const
+{
+    // Rows follow each other at their height plus one grid line; the last row
+    // needs no line below it. The horizontal scroll bar takes its room only
+    // when the columns do not all fit, which is when it shows.
+    const int Line = GridLineWidth();
+    const int Pitch = std::max(DefaultRowHeight() + Line, 1);
+    const int Frame = 2 * frameWidth();
+    int Columns = 0;
+    for (int C = 0; C < ColCount(); ++C)
+        Columns += ColWidths(C) + Line;
+    // Only the width decides, so the rule gives the same height again for
+    // its own result.
+    const bool Fits = Columns - Line <= AWidth - Frame;
+    const int HBar = Fits || horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff
+        ? 0
+        : horizontalScrollBar()->sizeHint().height();
+    const int Rows = std::max(1, (AHeight - Frame - HBar + Line) / Pitch);
+    return Rows * Pitch - Line + Frame + HBar;
+}
+
 void TCellGrid::resizeEvent(QResizeEvent *Event)
 {
     TBaseGrid::resizeEvent(Event);
+    if (FIntegralHeight) {
+        const int H = IntegralHeightFor(width(), height());
+        if (H != height()) {
+            resize(width(), H);
+            // The scroll area does not lay out its viewport again for a resize
+            // made while it handles one; setting the margins makes it do so.
+            setViewportMargins(viewportMargins());
+            return;
+        }
+    }
     if (ColumnSize()->Stretch()) {
         // The stretch column takes what the other columns leave of the width.
         int Others = 0;

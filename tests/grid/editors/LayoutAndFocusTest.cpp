@@ -25,6 +25,43 @@ void FocusIn(QWidget *W)
 
 } // namespace
 
+TEST_F(GridTest, IntegralHeightShowsWholeRowsOnly)
+{
+    Grid->SetDefaultRowHeight(20);
+    const int Pitch = 20 + Grid->GridLineWidth();
+    auto WholeRows = [&] { return (Grid->ClientHeight() + Grid->GridLineWidth()) % Pitch == 0; };
+
+    // Off: the bounds are taken as given.
+    Grid->SetBounds(0, 0, 600, 333);
+    EXPECT_EQ(Grid->height(), 333);
+
+    // The setter shortens at once; the result is never taller than asked.
+    Grid->SetIntegralHeight(true);
+    EXPECT_LE(Grid->height(), 333);
+    EXPECT_GT(Grid->height(), 333 - Pitch);
+    EXPECT_TRUE(WholeRows()) << Grid->ClientHeight();
+
+    // SetBounds and plain resizes follow the same rule; it is stable for its own result.
+    Grid->SetBounds(0, 0, 600, 250);
+    const int H = Grid->height();
+    EXPECT_TRUE(WholeRows());
+    Grid->SetBounds(0, 0, 600, H);
+    EXPECT_EQ(Grid->height(), H);
+    Grid->resize(600, 301);
+    EXPECT_TRUE(WholeRows()) << Grid->ClientHeight();
+
+    // Columns wider than the grid bring the horizontal scroll bar; rows still end whole.
+    Grid->SetColCount(30);
+    Grid->SetBounds(0, 0, 300, 300);
+    QApplication::processEvents();
+    EXPECT_TRUE(Grid->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(WholeRows()) << Grid->ClientHeight();
+
+    // A very low grid keeps one row.
+    Grid->SetBounds(0, 0, 600, 5);
+    EXPECT_GE(Grid->ClientHeight(), 20);
+}
+
 TEST_F(GridTest, MovedRowsAndColumnsTakeTheirSizesOnlyWithEnhancedMoving)
 {
     Grid->SetOptions(Grid->Options() | goRowMoving | goColMoving);
