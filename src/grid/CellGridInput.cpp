@@ -354,6 +354,11 @@ void TCellGrid::focusInEvent(QFocusEvent *Event)
 {
     setAttribute(Qt::WA_InputMethodEnabled);
     TBaseGrid::focusInEvent(Event);
+    // A grid whose only row or column is kept fixed has no cell to select:
+    // its selection goes outside the grid until a data row or column exists.
+    const bool OnlyFixed = (RowCount() == 1 && FixedRowAlways) || (ColCount() == 1 && FixedColAlways);
+    if (OnlyFixed && !FSelectionParked && !(Col() < ColCount() && Row() < RowCount() && HasCheckControl(RealCol(), Row())))
+        ParkSelection();
     // The grid's own editors hand the focus back with OtherFocusReason;
     // every other arrival is the user entering the grid.
     const Qt::FocusReason Reason = Event->reason();

@@ -94,3 +94,34 @@ TEST_F(GridTest, MovedRowsAndColumnsTakeTheirSizesOnlyWithEnhancedMoving)
     EXPECT_EQ(Grid->ColWidths(1), 77);
     EXPECT_EQ(Grid->ColWidths(3), 90);
 }
+
+TEST_F(GridTest, FocusClearsTheSelectionOfGridsWithOnlyTheirFixedRowOrColumn)
+{
+    Grid->FixedRowAlways = true;
+    Grid->SetFixedRows(0);
+    Grid->SetRowCount(1);
+    FocusIn(Grid);
+    EXPECT_TRUE(Grid->SelectionParked());
+    EXPECT_EQ(Grid->Selection().Left, Grid->ColCount());
+    EXPECT_EQ(Grid->Selection().Top, Grid->RowCount());
+
+    // A data row brings the selection back.
+    Grid->SetRowCount(3);
+    EXPECT_FALSE(Grid->SelectionParked());
+    EXPECT_LT(Grid->Selection().Top, Grid->RowCount());
+
+    // A grid with data rows keeps its selection on focus.
+    FocusIn(Grid);
+    EXPECT_FALSE(Grid->SelectionParked());
+
+    // The same for the one fixed column.
+    Grid->FixedRowAlways = false;
+    Grid->FixedColAlways = true;
+    Grid->SetFixedCols(0);
+    Grid->SetColCount(1);
+    FocusIn(Grid);
+    EXPECT_TRUE(Grid->SelectionParked());
+    Grid->SetColCount(4);
+    EXPECT_FALSE(Grid->SelectionParked());
+    EXPECT_LT(Grid->Selection().Left, Grid->ColCount());
+}
