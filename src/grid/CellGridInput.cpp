@@ -602,8 +602,8 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         }
     }
 
-    // A check box toggles.
-    if (HasCheckBox(Cell.X, Cell.Y)) {
+    // A check box toggles when the press is on the box itself.
+    if (HasCheckBox(Cell.X, Cell.Y) && PtInRect(CheckBoxRect(Cell.X, Cell.Y), TPoint(X, Y))) {
         setFocus();
         if (ToggleCheck(Cell.X, Cell.Y, true)) {
             FPressOnCheck = true;
@@ -842,16 +842,22 @@ QString TCellGrid::AnchorAt(int ACol, int ARow, int X, int Y)
     const QString Text = GetCellText(B.X, B.Y);
     if (TextKind(Text, true) != tkHTML)
         return QString();
-    const TRect R = GetCellRect(ACol, ARow);
-    if (Y < R.Top || Y >= R.Bottom)
+    const TPaintedLayout L = CellLayout(B.X, B.Y);
+    if (Y < L.Cell.Top || Y >= L.Cell.Bottom)
         return QString();
-    // The anchors as they stand in the cell's one-line text, from its left margin.
+    // The anchors as they stand in the cell's one-line text, placed in the
+    // text rectangle by the cell's alignment as the painting places it.
     static const QRegularExpression Link(
         QStringLiteral("<a\\s+href\\s*=\\s*[\"']?([^\"'>\\s]*)[\"']?[^>]*>(.*?)</a>"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     TCanvas *C = Canvas();
     C->SetFont(*Font());
-    const int Left = R.Left + 1 + CellTextMargin.X;
+    const int Whole = std::min(C->TextWidth(StripHTMLTags(Text)), L.TextRect.Width());
+    int Left = L.TextRect.Left;
+    if (L.HAlign == taRightJustify)
+        Left = L.TextRect.Right - Whole;
+    else if (L.HAlign == taCenter)
+        Left = L.TextRect.Left + (L.TextRect.Width() - Whole) / 2;
     auto It = Link.globalMatch(Text);
     while (It.hasNext()) {
         const QRegularExpressionMatch M = It.next();
@@ -863,31 +869,86 @@ QString TCellGrid::AnchorAt(int ACol, int ARow, int X, int Y)
     return QString();
 }
 
+TCellGrid::TPaintedLayout TCellGrid::CellLayout(int ACol, int ARow)
+{
+    const int DC = DisplColIndex(ACol);
+    const TRect Cell = GetCellRect(DC, ARow);
+    if (const auto It = FPaintedLayouts.find({ACol, ARow}); It != FPaintedLayouts.end() && It->second.Cell == Cell)
+        return It->second;
+    // Not painted in this place yet: the same steps as the painting, with the
+    // grid's font and without the colour events.
+    TPaintedLayout L;
+    L.Cell = Cell;
+    L.Content = Cell;
+    if (DC == 0 && ARow >= FixedRows())
+        L.Content.Left += GetRowIndent(ARow);
+    const int Inset = IsFixedCell(DC, ARow) ? 1 : GridLineWidth();
+    InflateRect(L.Content, -Inset, -Inset);
+    TVAlignment VA = vtaTop;
+    CellAlignment(ACol, ARow, L.HAlign, VA);
+    L.TextRect = L.Content;
+    L.TextRect.Left += CellTextMargin.X;
+    L.TextRect.Right -= CellTextMargin.X;
+    L.TextRect.Top += CellTextMargin.Y;
+    if (const TCellGraphic *G = GetCellGraphic(ACol, ARow)) {
+        const TPoint GS = GetGraphicSize(ACol, ARow);
+        if (G->CellHAlign == haBeforeText && L.HAlign != taCenter)
+            L.TextRect.Left += GS.X;
+        else if (G->CellHAlign == haAfterText && L.HAlign != taCenter)
+            L.TextRect.Right -= GS.X;
+    }
+    QString Text = GetFormattedText(ACol, ARow);
+    if (TextKind(Text, EnableHTML) == tkHTML)
+        Text = StripHTMLTags(Text);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    L.TextWidth = Text.isEmpty() ? 0 : std::max(0, std::min(C->TextWidth(Text), L.TextRect.Width())) + 2;
+    return L;
+}
+
+TRect TCellGrid::CheckBoxRect(int ACol, int ARow)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G || !(G->CellType == ctCheckBox || G->CellType == ctDataCheckBox || G->CellType == ctVirtCheckBox))
+        return TRect();
+    const TPaintedLayout L = CellLayout(ACol, ARow);
+    const TPoint GS = GetGraphicSize(ACol, ARow);
+    const TPoint O = GraphicOrigin(G, L.Content, L.TextWidth, L.HAlign, GS.X, GS.Y);
+    // Drawing is clipped to the cell.
+    TRect Box;
+    IntersectRect(Box, TRect(O.X, O.Y, O.X + GS.X, O.Y + GS.Y), L.Content);
+    return Box;
+}
+
+TRect TCellGrid::RadioItemRect(int ACol, int ARow, int Index)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    const TStringList *Items = GetRadioStrings(ACol, ARow);
+    if (!G || G->CellType != ctRadio || !Items || Index < 0 || Index >= Items->Count())
+        return TRect();
+    const TPaintedLayout L = CellLayout(ACol, ARow);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    std::vector<TRect> Buttons, Captions;
+    RadioLayout(C, L.Content, Items->Count(), Items, G->CellBoolean, Buttons, Captions);
+    TRect Item = Buttons[size_t(Index)];
+    if (!Captions[size_t(Index)].IsEmpty())
+        UnionRect(Item, Item, Captions[size_t(Index)]);
+    TRect Shown;
+    IntersectRect(Shown, Item, L.Content);
+    return Shown;
+}
+
 int TCellGrid::RadioItemAt(int ACol, int ARow, int X, int Y)
 {
     const TPoint B = BaseCell(RealColIndex(ACol), ARow);
-    const TCellGraphic *G = GetCellGraphic(B.X, B.Y);
     const TStringList *Items = GetRadioStrings(B.X, B.Y);
-    if (!G || !Items || Items->Count() == 0)
+    if (!Items)
         return -1;
-    // The items stand as the painting places them from the cell's top left.
-    const TRect R = GetCellRect(ACol, ARow);
-    TCanvas *C = Canvas();
-    C->SetFont(*Font());
-    const int Size = ControlLook()->RadioSize;
-    if (G->CellBoolean) {
-        int Left = R.Left + 1 + 2;
-        for (int I = 0; I < Items->Count(); ++I) {
-            const int Right = Left + Size + C->TextWidth(Items->Strings(I)) + 2;
-            if (X >= Left && X < Right)
-                return I;
-            Left = Right;
-        }
-        return -1;
-    }
-    const int LineHeight = std::max(C->TextHeight(QStringLiteral("gh")), 1);
-    const int Index = (Y - R.Top - 1 - 2) / LineHeight;
-    return Y >= R.Top + 3 && Index < Items->Count() ? Index : -1;
+    for (int I = 0; I < Items->Count(); ++I)
+        if (PtInRect(RadioItemRect(B.X, B.Y, I), TPoint(X, Y)))
+            return I;
+    return -1;
 }
 
 bool TCellGrid::SelectRadio(int ACol, int ARow, int Index)
