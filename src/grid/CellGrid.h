@@ -360,7 +360,6 @@ private:
     void RepaintFooter();
     void GrowSelectFlags(std::vector<bool> &Flags, int Index);
     int DataRowCountNow() const { return RowCount() - FixedRows() - FFixedFooters; }
-    void MoveRowContent(int Dest, int Source);
     void FreeHiddenRows();
     QString FormatFloatValue(double Value) const;
 
@@ -586,10 +585,8 @@ private:
     void TypeStartKey(QWidget *Editor);
     int ColBorderAt(int X, int Y, int Margin) const;
     int RowBorderAt(int X, int Y, int Margin) const;
-    void ClipboardShortCut(quint16 Key, TShiftState Shift);
     void CopySelectionText(bool Cut);
     void PasteSelectionText();
-    void SelectAllData();
     class TCellInplaceEdit *FCellEditor = nullptr;
     class TGridCombo *FInplaceCombo = nullptr;
     class TGridSpin *FGridSpin = nullptr;
