@@ -223,6 +223,9 @@ void TCellGrid::Paint()
     // Whether column 0 holds nodes is asked for every cell; one look per paint will do.
     FNodeScan = -1;
     FNodeScan = HasNodes() ? 1 : 0;
+    // Each paint draws every visible cell, so the layouts kept for presses
+    // start afresh and never outlive what is on screen.
+    FPaintedLayouts.clear();
     TBaseGrid::Paint();
     FNodeScan = -1;
     if (EditorMode()) {
