@@ -924,7 +924,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
     const bool Exists = ::lstat(Target.constData(), &St) == 0;
     if (Exists && OverwriteMode != TUZOverwriteMode::Always) {
         bool Over = false;
-        const qint64 FileDate = ZipFileDosDate(FName);
+        const qint64 FileDate = FileAge(FName);
         switch (OverwriteMode) {
         case TUZOverwriteMode::Prompt:
             if (OnPromptForOverwrite)
@@ -971,7 +971,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
             OnBadCRC(this, Calc, W.CRC32, Index);
         return false;
     }
-    ZipSetFileDosDate(Temp.Path(), W.LastModFileDateTime);
+    FileSetDosDate(Temp.Path(), RepairDosDateTime(W.LastModFileDateTime));
     ZipDetail::ApplyAttributes(Temp.Path(), RetainAttributes, W.VersionMadeBy, W.ExternalFileAttributes);
     if (!Temp.RenameTo(FName))
         return Skip(skrCannotCreate);

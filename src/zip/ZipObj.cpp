@@ -2,6 +2,7 @@
 
 #include "detail/ByteIO.h"
 #include "platform/core/Codec.h"
+#include "platform/core/SysUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,12 +68,8 @@ quint32 EndOfCentralSignature() { return GEndSig; }
 
 quint32 RepairDosDateTime(quint32 Value)
 {
-    int Sec = int(Value & 0x1F) * 2;
-    int Min = int((Value >> 5) & 0x3F);
-    int Hour = int((Value >> 11) & 0x1F);
-    int Day = int((Value >> 16) & 0x1F);
-    int Month = int((Value >> 21) & 0x0F);
-    int Year = 1980 + int((Value >> 25) & 0x7F);
+    int Year = 0, Month = 0, Day = 0, Hour = 0, Min = 0, Sec = 0;
+    DecodeFileDate(Value, Year, Month, Day, Hour, Min, Sec);
     bool Changed = false;
     auto Clamp = [&](int &V, int Max) {
         if (V > Max) {
@@ -95,8 +92,7 @@ quint32 RepairDosDateTime(quint32 Value)
     }
     if (!Changed)
         return Value;
-    return quint32(Sec / 2) | (quint32(Min) << 5) | (quint32(Hour) << 11) | (quint32(Day) << 16)
-        | (quint32(Month) << 21) | (quint32(Year - 1980) << 25);
+    return EncodeFileDate(Year, Month, Day, Hour, Min, Sec);
 }
 
 int CompressionRate(qint64 Compressed, qint64 Uncompressed)

@@ -303,7 +303,7 @@ bool TZipper::ZipOne(const QString &Path)
     struct stat St;
     const bool Found = ::stat(QFile::encodeName(Path).constData(), &St) == 0;
     if (Folder) {
-        H->LastModFileDateTime = Found ? ZipDosDateTimeFromTime(St.st_mtime) : ZipDosDateTimeFromTime(::time(nullptr));
+        H->LastModFileDateTime = Found ? UnixTimeToFileDate(St.st_mtime) : UnixTimeToFileDate(::time(nullptr));
         H->SetUncompressedSize(0);
         H->SetCompressedSize(0);
         H->CompressionMethod = 0;
@@ -330,7 +330,7 @@ bool TZipper::ZipOne(const QString &Path)
                 }
             }
         }
-        H->LastModFileDateTime = ZipDosDateTimeFromTime(St.st_mtime);
+        H->LastModFileDateTime = UnixTimeToFileDate(St.st_mtime);
         Size = St.st_size;
         H->SetUncompressedSize(Size);
         // Deflate may grow incompressible data a little: a file close to
@@ -539,7 +539,7 @@ void TZipper::MergeExisting()
         FFilesList.Delete(Match);
         bool Replace = ZipAction == zaReplace;
         if (!Replace) {
-            const qint64 FileDate = ZipFileDosDate(Entry);
+            const qint64 FileDate = FileAge(Entry);
             Replace = FileDate > qint64(M->LastModFileDateTime);
         }
         if (Replace) {

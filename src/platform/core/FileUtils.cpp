@@ -455,6 +455,24 @@ bool FileSetDate(const QString &FileName, TDateTime Age)
     return ::utimensat(AT_FDCWD, Enc(NativePath(FileName)).constData(), Times, 0) == 0;
 }
 
+qint64 FileAge(const QString &FileName)
+{
+    struct stat St {};
+    if (!StatPath(ExcludeTrailingPathDelimiter(FileName), St))
+        return -1;
+    return UnixTimeToFileDate(qint64(St.st_mtime));
+}
+
+bool FileSetDosDate(const QString &FileName, quint32 FileDate)
+{
+    if (FileName.isEmpty() || IsDrivePath(FileName))
+        return false;
+    timespec Times[2];
+    Times[0].tv_sec = Times[1].tv_sec = time_t(FileDateToUnixTime(FileDate));
+    Times[0].tv_nsec = Times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, Enc(NativePath(FileName)).constData(), Times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 qint64 DiskFree(const QString &Path)
 {
     if (Path.isEmpty() || IsDrivePath(Path))

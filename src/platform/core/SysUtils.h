@@ -83,9 +83,18 @@ QString DateTimeToStr(TDateTime D);
 TDateTime StrToDate(const QString &S);               // accepts yyyy-m-d and yyyy/m/d
 bool TryStrToDate(const QString &S, TDateTime &D);
 
-// DOS date and time (local time), as stored in archives and file times.
-quint32 DateTimeToFileDate(TDateTime D);
-TDateTime FileDateToDateTime(quint32 FileDate);
+// DOS date and time (local time), as stored in archives and file times: the date
+// in the high 16 bits (years since 1980 << 9 | month << 5 | day), the time in the
+// low 16 bits (hour << 11 | minute << 5 | seconds / 2).
+quint32 EncodeFileDate(int Year, int Month, int Day, int Hour, int Min, int Sec);   // fields unchecked
+void DecodeFileDate(quint32 FileDate, int &Year, int &Month, int &Day, int &Hour, int &Min, int &Sec);
+quint32 DateTimeToFileDate(TDateTime D);              // 0 outside the years 1980..2107
+TDateTime FileDateToDateTime(quint32 FileDate);        // 0 for an impossible stamp
+// POSIX time in DOS form. A DOS stamp cannot hold earlier times: anything before
+// 1980 becomes 1980-01-01 00:00, and a year after 2107 becomes 2107.
+quint32 UnixTimeToFileDate(qint64 UnixTime);
+// A DOS stamp as POSIX time; fields out of range carry over (31 February is 3 March).
+qint64 FileDateToUnixTime(quint32 FileDate);
 
 // ---- the command line (ParamStr(0) is the program) ----
 int ParamCount();
