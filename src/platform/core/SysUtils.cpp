@@ -726,9 +726,7 @@ void Split(TDateTime D, qint64 &Days, qint64 &MSecs)
 
 TDateTime Now()
 {
-    const QDateTime N = QDateTime::currentDateTime();
-    return EncodeDate(N.date().year(), N.date().month(), N.date().day()) +
-           EncodeTime(N.time().hour(), N.time().minute(), N.time().second(), N.time().msec());
+    return QDateTimeToDateTime(QDateTime::currentDateTime());
 }
 
 TDateTime Date()
@@ -776,6 +774,21 @@ void DecodeTime(TDateTime D, int &Hour, int &Min, int &Sec, int &MSec)
     MSecs /= 60;
     Min = int(MSecs % 60);
     Hour = int(MSecs / 60);
+}
+
+QDateTime DateTimeToQDateTime(TDateTime D)
+{
+    int Y = 0, Mo = 0, Dd = 0, H = 0, Mi = 0, S = 0, Ms = 0;
+    DecodeDate(D, Y, Mo, Dd);
+    DecodeTime(D, H, Mi, S, Ms);
+    return QDateTime(QDate(Y, Mo, Dd), QTime(H, Mi, S, Ms));
+}
+
+TDateTime QDateTimeToDateTime(const QDateTime &D)
+{
+    const QDate Dd = D.date();
+    const QTime T = D.time();
+    return EncodeDate(Dd.year(), Dd.month(), Dd.day()) + EncodeTime(T.hour(), T.minute(), T.second(), T.msec());
 }
 
 QString ShortDateFormat = QStringLiteral("yyyy-m-d");

@@ -10,6 +10,8 @@
 #include <QVariantList>
 #include <cstdint>
 
+class QDateTime;
+
 // ---- integers ----
 QString IntToStr(qint64 Value);
 QString IntToHex(qint64 Value, int Digits);
@@ -75,6 +77,10 @@ TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec);
 void DecodeDate(TDateTime D, int &Year, int &Month, int &Day);
 void DecodeTime(TDateTime D, int &Hour, int &Min, int &Sec, int &MSec);
 bool IsValidDate(int Year, int Month, int Day);
+// The same moment as Qt's local date and time, and back (to the millisecond).
+// DecodeDate's and EncodeDate's errors pass through.
+QDateTime DateTimeToQDateTime(TDateTime D);
+TDateTime QDateTimeToDateTime(const QDateTime &D);
 // Format specifiers: yyyy yy mm m dd d hh h nn n ss s zzz am/pm ampm, "text" 'text', / : as literals.
 QString FormatDateTime(const QString &Format, TDateTime DateTime);
 QString DateToStr(TDateTime D);                      // yyyy-m-d

@@ -1,5 +1,6 @@
 #include "platform/core/SysUtils.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -302,6 +303,15 @@ TEST(Dates, DosFileDates)
     DecodeFileDate(Late, Y, M, D, H, N, Sec);
     EXPECT_EQ(Y, 2107);
     EXPECT_EQ(UnixTimeToFileDate(FileDateToUnixTime(EncodeFileDate(2007, 2, 31, 8, 0, 0))), EncodeFileDate(2007, 3, 3, 8, 0, 0));
+}
+
+TEST(Dates, QtDateTimesKeepTheMillisecond)
+{
+    const TDateTime T = EncodeDate(2007, 4, 15) + EncodeTime(18, 30, 10, 250);
+    const QDateTime Q = DateTimeToQDateTime(T);
+    EXPECT_EQ(Q, QDateTime(QDate(2007, 4, 15), QTime(18, 30, 10, 250)));
+    EXPECT_DOUBLE_EQ(QDateTimeToDateTime(Q), T);
+    EXPECT_THROW(QDateTimeToDateTime(QDateTime()), EConvertError);
 }
 
 TEST(CommandLine, ParamsComeFromSetParams)
