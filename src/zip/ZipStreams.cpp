@@ -9,9 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -216,8 +213,7 @@ QString TLFNFileStream::FileName() const
 
 bool ZipDirectoryExists(const QString &Path)
 {
-    struct stat St;
-    return ::stat(QFile::encodeName(Path).constData(), &St) == 0 && S_ISDIR(St.st_mode);
+    return DirectoryExists(Path);
 }
 
 QString ZipStripBackslash(const QString &Path)
@@ -230,14 +226,10 @@ QString ZipStripBackslash(const QString &Path)
 void ZipForceDirectories(const QString &Path)
 {
     const QString Dir = ZipStripBackslash(Path);
+    // Too short for a folder below a root ("C:", "a"): nothing to make.
     if (Dir.size() < 3 && !Dir.startsWith(QLatin1Char('/')))
         return;
-    if (Dir.isEmpty() || ZipDirectoryExists(Dir))
-        return;
-    const qsizetype Slash = Dir.lastIndexOf(QLatin1Char('/'));
-    if (Slash > 0)
-        ZipForceDirectories(Dir.left(Slash));
-    ::mkdir(QFile::encodeName(Dir).constData(), 0777);
+    ForceDirectories(Dir);
 }
 
 namespace {
@@ -292,10 +284,7 @@ qint64 ZipClusterSize(const QString &Path)
 
 qint64 ZipDiskFreeSpace(const QString &Path)
 {
-    struct statvfs Vfs;
-    if (::statvfs(QFile::encodeName(Path).constData(), &Vfs) != 0)
-        return -1;
-    return qint64(Vfs.f_bavail) * qint64(Vfs.f_frsize ? Vfs.f_frsize : Vfs.f_bsize);
+    return DiskFree(Path);
 }
 
 void ZipOemNormalize(QString &Name)

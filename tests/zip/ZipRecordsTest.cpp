@@ -316,6 +316,12 @@ TEST(ZipStreams, FileUtilities)
     ZipForceDirectories(D.File(QStringLiteral("a/b/c/")));
     EXPECT_TRUE(ZipDirectoryExists(D.File(QStringLiteral("a/b/c"))));
     EXPECT_FALSE(ZipDirectoryExists(D.File(QStringLiteral("a/b/x"))));
+    // A drive path from Windows makes no folder of that name in the current folder.
+    const QString Was = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(D.Path()));
+    ZipForceDirectories(QStringLiteral("C:\\docs\\"));
+    EXPECT_TRUE(SetCurrentDir(Was));
+    EXPECT_EQ(QDir(D.Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("a")});
     EXPECT_EQ(ZipStripBackslash(QStringLiteral("a\\")), QStringLiteral("a"));
     QString Name = QString::fromUtf8("价格😀.txt");
     ZipOemNormalize(Name);

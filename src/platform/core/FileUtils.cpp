@@ -475,7 +475,7 @@ qint64 DiskFree(const QString &Path)
     struct statvfs V {};
     if (::statvfs(Enc(NativePath(Path)).constData(), &V) != 0)
         return -1;
-    return qint64(V.f_bavail) * qint64(V.f_frsize);
+    return qint64(V.f_bavail) * qint64(V.f_frsize ? V.f_frsize : V.f_bsize);
 }
 
 QString GetCurrentDir()
