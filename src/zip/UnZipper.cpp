@@ -23,15 +23,6 @@ namespace {
 constexpr int ArchiveBufferSize = 8192;
 constexpr qint64 ChunkSize = 32768;
 
-QString LowerAscii(const QString &S)
-{
-    QString R = S;
-    for (QChar &C : R)
-        if (C.unicode() >= 'A' && C.unicode() <= 'Z')
-            C = QChar(C.unicode() + 32);
-    return R;
-}
-
 } // namespace
 
 // ------------------------------------------------------------------- sinks
@@ -1017,9 +1008,9 @@ int TUnZipper::RunExtraction(RunKind Kind)
         } else if (DoAll) {
             Sel = true;
         } else {
-            const QString Name = LowerAscii(H->StoredName());
+            const QString Name = LowerCase(H->StoredName());
             for (int J = 0; J < FFilesList.Count() && !Sel; ++J)
-                Sel = WildcardMatches(LowerAscii(FFilesList.Strings(J)), Name);
+                Sel = WildcardMatches(LowerCase(FFilesList.Strings(J)), Name);
         }
         if (H->FileName().isEmpty() && !RecreateDirs)
             Sel = false;
