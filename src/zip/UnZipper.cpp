@@ -330,47 +330,47 @@ bool TUnZipper::LocateEndOfCentralDir(TStream *Stream)
     const quint32 Sig = EndOfCentralSignature();
     qint64 At = -1;
     for (qint64 I = N - 22; I >= 0; --I)
-        if (B[I] == uchar(Sig & 0xFF) && GetU32(B + I) == Sig) {
+        if (B[I] == uchar(Sig & 0xFF) && GetLE32(B + I) == Sig) {
             At = I;
             break;
         }
     if (At < 0)
         return false;
-    FEndCentral.NumberOfThisDisk16 = GetU16(B + At + 4);
-    FEndCentral.NumberOfDiskWithStartOfCentral16 = GetU16(B + At + 6);
-    FEndCentral.EntriesOnThisDisk16 = GetU16(B + At + 8);
-    FEndCentral.TotalEntries16 = GetU16(B + At + 10);
-    FEndCentral.SizeOfCentralDirectory32 = GetU32(B + At + 12);
-    FEndCentral.OffsetOfCentralDirectory32 = GetU32(B + At + 16);
-    FEndCentral.SetZipCommentLength(GetU16(B + At + 20));
+    FEndCentral.NumberOfThisDisk16 = GetLE16(B + At + 4);
+    FEndCentral.NumberOfDiskWithStartOfCentral16 = GetLE16(B + At + 6);
+    FEndCentral.EntriesOnThisDisk16 = GetLE16(B + At + 8);
+    FEndCentral.TotalEntries16 = GetLE16(B + At + 10);
+    FEndCentral.SizeOfCentralDirectory32 = GetLE32(B + At + 12);
+    FEndCentral.OffsetOfCentralDirectory32 = GetLE32(B + At + 16);
+    FEndCentral.SetZipCommentLength(GetLE16(B + At + 20));
     FEndCentral.ZipCommentPosition = (S - N) + At + 22;
     // A comment cannot reach past the end of the file.
     if (FEndCentral.ZipCommentPosition + FEndCentral.ZipCommentLength() > S)
         FEndCentral.SetZipCommentLength(quint16(S - FEndCentral.ZipCommentPosition));
 
-    if (At >= 20 && GetU32(B + At - 20) == Zip64EndLocatorSignature) {
+    if (At >= 20 && GetLE32(B + At - 20) == Zip64EndLocatorSignature) {
         const unsigned char *L = B + At - 20;
         const qint64 LocatorPos = (S - N) + At - 20;
-        const quint64 EndAt = GetU64(L + 8);
+        const quint64 EndAt = GetLE64(L + 8);
         // The Zip64 end record must lie before its locator, whole.
         if (EndAt + 56 <= quint64(LocatorPos)) {
             unsigned char Z[56];
             Stream->Seek(qint64(EndAt), soBeginning);
-            if (Stream->Read(Z, 56) == 56 && GetU32(Z) == Zip64EndOfCentralSignature) {
+            if (Stream->Read(Z, 56) == 56 && GetLE32(Z) == Zip64EndOfCentralSignature) {
                 TZip64Locator &Loc = FEndCentral.NeedZip64Locator();
-                Loc.DiskWithZip64End = GetU32(L + 4);
+                Loc.DiskWithZip64End = GetLE32(L + 4);
                 Loc.OffsetOfZip64End = EndAt;
-                Loc.TotalDisks = GetU32(L + 16);
+                Loc.TotalDisks = GetLE32(L + 16);
                 TZip64EndRecord &R = FEndCentral.NeedZip64EndRecord();
-                R.SizeOfRecord = GetU64(Z + 4);
-                R.VersionMadeBy = GetU16(Z + 12);
-                R.VersionNeeded = GetU16(Z + 14);
-                R.NumberOfThisDisk = GetU32(Z + 16);
-                R.NumberOfDiskWithStartOfCentral = GetU32(Z + 20);
-                R.EntriesOnThisDisk = GetU64(Z + 24);
-                R.TotalEntries = GetU64(Z + 32);
-                R.SizeOfCentralDirectory = GetU64(Z + 40);
-                R.OffsetOfCentralDirectory = GetU64(Z + 48);
+                R.SizeOfRecord = GetLE64(Z + 4);
+                R.VersionMadeBy = GetLE16(Z + 12);
+                R.VersionNeeded = GetLE16(Z + 14);
+                R.NumberOfThisDisk = GetLE32(Z + 16);
+                R.NumberOfDiskWithStartOfCentral = GetLE32(Z + 20);
+                R.EntriesOnThisDisk = GetLE64(Z + 24);
+                R.TotalEntries = GetLE64(Z + 32);
+                R.SizeOfCentralDirectory = GetLE64(Z + 40);
+                R.OffsetOfCentralDirectory = GetLE64(Z + 48);
             }
         }
     }
@@ -653,7 +653,7 @@ void TUnZipper::ReadLazyComment(TZipHeaderInfo &H)
     unsigned char C[46];
     QByteArray Comment;
     if (FArchive->Read(C, 46) == 46) {
-        FArchive->Seek(qint64(GetU16(C + 28)) + GetU16(C + 30), soCurrent);
+        FArchive->Seek(qint64(GetLE16(C + 28)) + GetLE16(C + 30), soCurrent);
         Comment = FArchive->ReadBytes(H.FileCommentLength());
     }
     H.SetFileComment(Comment);
@@ -732,9 +732,9 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
     const qint64 Size = H.UncompressedSize();
     unsigned char L[30];
     A->Seek(Offset, soBeginning);
-    if (Offset < 0 || Comp < 0 || Size < 0 || A->Read(L, 30) != 30 || GetU32(L) != LocalFileHeaderSignature())
+    if (Offset < 0 || Comp < 0 || Size < 0 || A->Read(L, 30) != 30 || GetLE32(L) != LocalFileHeaderSignature())
         throw EBadZipFile(ZipResourceString(183));
-    const qint64 DataStart = Offset + 30 + GetU16(L + 26) + GetU16(L + 28);
+    const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
     // The member's data must lie inside the archive and end before the next
     // member begins: overlapping or out-of-range data is refused.
     if (DataStart + Comp > MemberDataLimit(H))

@@ -50,8 +50,8 @@ QByteArray WithoutZip64(const QByteArray &Extra)
     const auto *P = reinterpret_cast<const unsigned char *>(Extra.constData());
     qsizetype At = 0;
     while (At + 4 <= Extra.size()) {
-        const quint16 Tag = GetU16(P + At);
-        const quint16 Len = GetU16(P + At + 2);
+        const quint16 Tag = GetLE16(P + At);
+        const quint16 Len = GetLE16(P + At + 2);
         if (At + 4 + Len > Extra.size())
             break;
         if (Tag != 1)
