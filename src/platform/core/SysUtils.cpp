@@ -1,7 +1,9 @@
 #include "SysUtils.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
+#include <QThread>
 #include <QTime>
 
 #include <algorithm>
@@ -1268,4 +1270,10 @@ quint32 GetTickCount()
     timespec T{};
     clock_gettime(CLOCK_MONOTONIC, &T);
     return quint32(quint64(T.tv_sec) * 1000 + quint64(T.tv_nsec) / 1000000);
+}
+
+bool IsMainThread()
+{
+    const QCoreApplication *App = QCoreApplication::instance();
+    return !App || QThread::currentThread() == App->thread();
 }

@@ -62,6 +62,8 @@ QString StringReplace(const QString &S, const QString &OldPattern, const QString
 // ---- system ----
 QString SysErrorMessage(int ErrorCode);              // the text of an errno value
 quint32 GetTickCount();                              // milliseconds of a monotonic clock
+// True on the application's main thread, and on any thread while there is no application object.
+bool IsMainThread();
 
 // ---- dates: TDateTime counts days since 1899-12-30, the fraction is the time ----
 using TDateTime = double;
