@@ -3,7 +3,8 @@
 // prints the times and their ratios (ours / peer; at most 1 is the target):
 //   - 200 pages, each with its own 2 MB JPEG;
 //   - 10,000 pages sharing one image.
-// Usage: pdf_writer_bench [repetitions]   (the best of the repetitions counts)
+// Usage: pdf_writer_bench [repetitions [case]]   (the best of the repetitions
+// counts; case 1 or 2 runs only that document, for profiling)
 // Our writer makes the file durable (fsync) before it replaces the target; the
 // peer does not, so the wall-clock ratio includes that wait and the processor
 // ratio does not.
@@ -142,6 +143,7 @@ void PeerDocument(const QString &Jpeg, int W, int H, int Pages, bool Shared, con
 int main(int argc, char **argv)
 {
     const int Repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int OnlyCase = argc > 2 ? std::atoi(argv[2]) : 0;
     QTemporaryDir Dir;
     const QString Jpeg = Dir.filePath(QStringLiteral("noise.jpg"));
     const int W = 1800;
@@ -154,8 +156,12 @@ int main(int argc, char **argv)
         int Pages;
         bool Shared;
     };
+    int Number = 0;
     for (const Case &C : {Case{"200 pages, one 2 MB JPEG each", 200, false},
                           Case{"10000 pages sharing one image", 10000, true}}) {
+        ++Number;
+        if (OnlyCase != 0 && Number != OnlyCase)
+            continue;
         const QString Ours = Dir.filePath(QStringLiteral("ours.pdf"));
         const QString Peer = Dir.filePath(QStringLiteral("peer.pdf"));
         const Timing OurTime = Measure([&] { OurDocument(Jpeg, C.Pages, C.Shared, Ours); }, Repetitions);

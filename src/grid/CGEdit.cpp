@@ -1,6 +1,7 @@
 #include "grid/CGEdit.h"
 
 #include "grid/GridObj.h"
+#include "platform/services/Application.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -122,10 +123,10 @@ TCgEditButton::TCgEditButton(QWidget *Parent) : QWidget(Parent), FButton(new TGr
     resize(20, 25);
     FButton->setGeometry(0, 0, width(), height());
     FButton->show();
-    connect(FButton, &QAbstractButton::released, this, [this]() {
+    connect(FButton, &QAbstractButton::released, this, Guarded([this]() {
         if (FButton->underMouse() || !FButton->isDown())
             Released();
-    });
+    }));
 }
 
 void TCgEditButton::Released()
@@ -353,10 +354,10 @@ void TCgUnitEditBtn::ClickButton()
         QAction *A = FMenu->addAction(FUnits->Strings(I));
         const int Id = I + 1;
         A->setData(Id);
-        connect(A, &QAction::triggered, this, [this, Id]() {
+        connect(A, &QAction::triggered, this, Guarded([this, Id]() {
             if (Id - 1 < FUnits->Count())
                 SetUnitID(FUnits->Strings(Id - 1));
-        });
+        }));
     }
     FMenu->popup(mapToGlobal(QPoint(width() - 15, height())));
 }

@@ -435,7 +435,30 @@ public:
     bool HintShowLargeText = false;
     bool HintShowSizing = false;
     bool HTMLHint = false;
+    // With URLShow: a URL cell opens its editor on a right click instead of
+    // being opened by a left click.
+    bool URLEdit = false;
+    // The anchor under the pointer is the hint of an HTML cell.
+    bool AnchorHint = false;
+    // The grid's timer: with Hovering the data cell under the pointer becomes
+    // current; with EnableBlink the blink phase toggles and cells holding the
+    // blink tag repaint. GridTimerTick is what each tick runs.
+    bool EnableBlink() const { return FEnableBlink; }
+    void SetEnableBlink(bool Value);
+    bool Hovering() const { return FHovering; }
+    void SetHovering(bool Value);
+    bool BlinkPhase() const { return FBlinkPhase; }
+    void GridTimerTick();
+    // Zooming: a step of -10 ... 10 (others are ignored) added to every column
+    // width and row height that stays positive; Ctrl with the wheel zooms by one.
+    void Zoom(int Step);
+    int ZoomStep() const { return FZoomStep; }
+    // The link target of the anchor at a point of a cell ("" when none).
+    QString AnchorAt(int ACol, int ARow, int X, int Y);
     TCellGridCheck *CellChecker = nullptr;
+    // The cursor kind chosen by the last mouse move: 0 the platform's, 1 column
+    // select, 2 row select, 3 select all.
+    int CursorKind() const { return FCursorKind; }
 
     // ---- editor controls (one of each, made hidden on first use)
     class TCellInplaceEdit *CellEditor();
@@ -505,6 +528,12 @@ public:
     std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioClick;
     std::function<void(TObject *Sender, int ACol, int ARow, int AIdx)> OnRadioMouseUp;
     std::function<void(TObject *Sender, int ACol, int ARow)> OnButtonClick;
+    std::function<void(TObject *Sender, int ARow, int ARowreal)> OnExpandNode;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor, bool &AutoHandle)> OnAnchorClick;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor)> OnAnchorEnter;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor)> OnAnchorExit;
+    std::function<void(TObject *Sender, int ARow, int ACol, QString &Anchor)> OnAnchorHint;
+    std::function<void(TObject *Sender, int ARow, int ARowreal)> OnContractNode;
     std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnSize;
     std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowSize;
     std::function<void(TObject *Sender, int ACol)> OnEndColumnSize;
@@ -525,6 +554,10 @@ protected:
     void inputMethodEvent(QInputMethodEvent *Event) override;
     void focusInEvent(QFocusEvent *Event) override;
     bool viewportEvent(QEvent *Event) override;
+    bool event(QEvent *Event) override;
+    void timerEvent(QTimerEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
+    void TopLeftChanged() override;
 
 private:
     QString EditorValueText();
@@ -564,6 +597,26 @@ private:
     bool FPressOnCheck = false;
     bool FDisjunctDrag = false;
     bool FKeypadChar = false;
+    int FCursorKind = 0;
+    int FZoomStep = 0;
+    bool FEnableBlink = false;
+    bool FHovering = false;
+    bool FBlinkPhase = false;
+    QBasicTimer FGridTimer;
+    QBasicTimer FMoveTimer;
+    void UpdateGridTimer();
+    void MoveTimerTick();
+    int FMoveFrom = -1;           // the column or row being moved (EnhRowColMove)
+    bool FMovingRow = false;
+    bool FMoveAllowed = false;
+    void ShowMoveArrows(int Target);
+    void HideMoveArrows();
+    QString FHoverAnchor;
+    TPoint FHoverAnchorCell{-1, -1};
+    std::vector<QWidget *> FShownCellControls;   // only compared, never used
     // Starts the editor of the current cell with typed text.
     void StartEditWith(const QString &Text);
+    // The radio item under a point of a radio cell, -1 when none.
+    int RadioItemAt(int ACol, int ARow, int X, int Y);
+    bool SelectRadio(int ACol, int ARow, int Index);
 };

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QComboBox>
 #include <QLineEdit>
 
 namespace {
@@ -208,6 +209,12 @@ void TCellGrid::TypeStartKey(QWidget *Editor)
     const QString Keys = StartKey;
     StartKey.clear();
     QWidget *Target = Editor->focusProxy() ? Editor->focusProxy() : Editor;
+    // The editors select their text when they take the focus, so the typed
+    // text replaces it.
+    if (auto *Edit = qobject_cast<QLineEdit *>(Target))
+        Edit->selectAll();
+    else if (auto *Combo = qobject_cast<QComboBox *>(Target); Combo && Combo->lineEdit())
+        Combo->lineEdit()->selectAll();
     for (QChar C : Keys) {
         QKeyEvent Press(QEvent::KeyPress, 0, Qt::NoModifier, QString(C));
         QApplication::sendEvent(Target, &Press);
@@ -299,6 +306,9 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         Cb->setEnabled(true);
         Cb->SetDroppedDown(false);
         Cb->SetStyle(ListStyle ? csDropDownList : csDropDown);
+        // The editable style's own edit gets the keys first; the leave keys are the combo's.
+        if (Cb->lineEdit())
+            Cb->lineEdit()->installEventFilter(Cb);
         if (Uni) {
             // The items are read out and added again before use.
             QStringList Items;
@@ -616,6 +626,14 @@ bool TCellGrid::CommitEdit(const QString &Text)
             StoreEditText(RC, R, Text);
             FEditorOpenValue = EditorValueText();
         }
+    } else if (FEditOpenCell == TPoint(RC, R) && Text == FEditOpenText) {
+        SetCellText(RC, R, FEditOpenRaw);
+        // The cell's markup stays out of the open editor.
+        if (FCellEditor && FCellEditor->isVisible() && FCellEditor->text() != Text) {
+            const int Pos = FCellEditor->cursorPosition();
+            FCellEditor->QLineEdit::setText(Text);
+            FCellEditor->setCursorPosition(std::min(Pos, int(Text.size())));
+        }
     } else {
         SetEditText(Col(), R, Text);
     }
@@ -624,6 +642,9 @@ bool TCellGrid::CommitEdit(const QString &Text)
 
 void TCellGrid::EditorLeaveKey(quint16 Key, TShiftState Shift)
 {
+    // Esc takes nothing from the editor back into the cell.
+    if (Key == VK_ESCAPE && EditorActive && IsGridEditorKind(EditorKind))
+        FEditorOpenValue = EditorValueText();
     HideCellEditor();
     setFocus();
     if (Key == VK_ESCAPE || Key == VK_RETURN)
@@ -656,9 +677,11 @@ QString TCellGrid::GetEditText(int ACol, int ARow)
 void TCellGrid::SetEditText(int ACol, int ARow, const QString &Value)
 {
     const int RC = RealColIndex(ACol);
-    // The editor shows the cell without its markup; handing back the same
-    // text puts the original cell text back, markup and all.
-    if (FEditOpenCell == TPoint(RC, ARow) && Value == FEditOpenText)
+    // The editor shows the cell without its markup; closing it on the same
+    // text puts the original cell text back, markup and all. (While it is
+    // open the text goes in as typed, so the editor never shows the markup.)
+    const bool Closed = !(InplaceEditor() && InplaceEditor()->isVisible());
+    if (Closed && FEditOpenCell == TPoint(RC, ARow) && Value == FEditOpenText)
         SetCellText(RC, ARow, FEditOpenRaw);
     else
         SetCellText(RC, ARow, Value);

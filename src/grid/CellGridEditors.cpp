@@ -2,6 +2,7 @@
 
 #include "grid/CellGrid.h"
 #include "grid/GridUtil.h"
+#include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
 
 #include <QAbstractItemView>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QToolButton>
 
 #include <cmath>
 
@@ -56,8 +58,11 @@ TDateTime FromQDateTime(const QDateTime &Value)
 
 QString StripCellHTML(const QString &Text)
 {
-    if (TextKind(Text, true) != tkHTML)
-        return Text;
+    return TextKind(Text, true) == tkHTML ? StripHTMLTags(Text) : Text;
+}
+
+QString StripHTMLTags(const QString &Text)
+{
     QString Out;
     Out.reserve(Text.size());
     bool InTag = false;
@@ -477,7 +482,7 @@ TGridCombo::TGridCombo(TCellGrid *AGrid) : TCGComboBox(AGrid->viewport()), FGrid
     Themed = AGrid->Themed();
     hide();
     installEventFilter(this);
-    connect(this, &QComboBox::currentIndexChanged, this, [this](int Index) {
+    connect(this, &QComboBox::currentIndexChanged, this, Guarded([this](int Index) {
         if (!isVisible() || !FGrid->EditorActive)
             return;
         const int C = FGrid->RealCol(), R = FGrid->Row();
@@ -488,7 +493,7 @@ TGridCombo::TGridCombo(TCellGrid *AGrid) : TCGComboBox(AGrid->viewport()), FGrid
             if (Obj)
                 FGrid->OnComboObjectChange(FGrid, C, R, Index, currentText(), Obj);
         }
-    });
+    }));
     OnCloseUp = [this](TObject *) {
         if (FGrid->OnComboCloseUp)
             FGrid->OnComboCloseUp(FGrid, FGrid->Row(), FGrid->RealCol());
@@ -626,9 +631,28 @@ void TGridCombo::focusOutEvent(QFocusEvent *Event)
 
 // =================================================================== TCgSpinEdit
 
-TCgSpinEdit::TCgSpinEdit(QWidget *Parent) : QLineEdit(Parent)
+TCgSpinEdit::TCgSpinEdit(QWidget *Parent) : QLineEdit(Parent), FUp(new QToolButton(this)), FDown(new QToolButton(this))
 {
     setText(QStringLiteral("0"));
+    static_cast<QToolButton *>(FUp)->setArrowType(Qt::UpArrow);
+    static_cast<QToolButton *>(FDown)->setArrowType(Qt::DownArrow);
+    for (QAbstractButton *B : {FUp, FDown}) {
+        B->setFocusPolicy(Qt::NoFocus);
+        B->setAutoRepeat(true);
+        B->setAutoRepeatDelay(400);
+        B->setAutoRepeatInterval(100);
+    }
+    connect(FUp, &QAbstractButton::clicked, this, Guarded([this]() { UpClick(); }));
+    connect(FDown, &QAbstractButton::clicked, this, Guarded([this]() { DownClick(); }));
+    setTextMargins(0, 0, 17, 0);
+}
+
+void TCgSpinEdit::resizeEvent(QResizeEvent *Event)
+{
+    QLineEdit::resizeEvent(Event);
+    const int Half = height() / 2;
+    FUp->setGeometry(width() - 15, 0, 15, Half);
+    FDown->setGeometry(width() - 15, Half, 15, height() - Half);
 }
 
 int TCgSpinEdit::ClampInt(int AValue) const
@@ -979,10 +1003,10 @@ TGridCheckBox::TGridCheckBox(TCellGrid *AGrid) : QCheckBox(AGrid->viewport()), F
 {
     setObjectName(QStringLiteral("GridCheckBox"));
     hide();
-    connect(this, &QCheckBox::clicked, this, [this](bool Checked) {
+    connect(this, &QCheckBox::clicked, this, Guarded([this](bool Checked) {
         const int C = FGrid->RealCol(), R = FGrid->Row();
         FGrid->StoreEditText(C, R, Checked ? FGrid->GetCheckTrue(C, R) : FGrid->GetCheckFalse(C, R));
-    });
+    }));
 }
 
 void TGridCheckBox::keyPressEvent(QKeyEvent *Event)
@@ -1032,7 +1056,7 @@ TGridButton::TGridButton(TCellGrid *AGrid) : QPushButton(AGrid->viewport()), FGr
 {
     setObjectName(QStringLiteral("GridButton"));
     hide();
-    connect(this, &QPushButton::clicked, this, [this]() { Click(); });
+    connect(this, &QPushButton::clicked, this, Guarded([this]() { Click(); }));
 }
 
 void TGridButton::Click()
@@ -1219,4 +1243,72 @@ void TGridUnitEditBtn::focusOutEvent(QFocusEvent *Event)
     const QWidget *F = QApplication::focusWidget();
     if (isVisible() && !(UnitMenu() && UnitMenu()->isVisible()) && F != Button() && !isAncestorOf(F))
         FGrid->HideCellEditor();
+}
+
+// =================================================================== Tab with goTabs
+
+// With goTabs in the grid's options every editor wants the Tab key itself
+// (it commits and moves to the next cell) instead of passing the focus on.
+
+bool TCellInplaceEdit::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TInplaceEdit::focusNextPrevChild(Next);
+}
+
+bool TGridCombo::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCGComboBox::focusNextPrevChild(Next);
+}
+
+bool TGridSpin::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCgSpinEdit::focusNextPrevChild(Next);
+}
+
+bool TGridUniEdit::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCgUniEdit::focusNextPrevChild(Next);
+}
+
+bool TGridDatePicker::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return QDateTimeEdit::focusNextPrevChild(Next);
+}
+
+bool TGridCheckBox::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return QCheckBox::focusNextPrevChild(Next);
+}
+
+bool TGridButton::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return QPushButton::focusNextPrevChild(Next);
+}
+
+bool TGridEditBtn::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCgEditBtn::focusNextPrevChild(Next);
+}
+
+bool TGridUnitEditBtn::focusNextPrevChild(bool Next)
+{
+    if (FGrid->Options() & goTabs)
+        return false;
+    return TCgUnitEditBtn::focusNextPrevChild(Next);
 }

@@ -43,6 +43,7 @@ public:
     void ApplyKind();
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void inputMethodEvent(QInputMethodEvent *Event) override;
     void focusInEvent(QFocusEvent *Event) override;
@@ -73,6 +74,7 @@ public:
     std::function<void(TObject *Sender)> OnReturn;
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void keyReleaseEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
@@ -122,10 +124,18 @@ public:
     void SetText(const QString &AValue) { setText(AValue); }
     virtual void UpClick();
     virtual void DownClick();
+    // The up and down buttons at the right edge.
+    QAbstractButton *UpButton() const { return FUp; }
+    QAbstractButton *DownButton() const { return FDown; }
 
 protected:
     int ClampInt(int AValue) const;
+    void resizeEvent(QResizeEvent *Event) override;
     TCgSpinType FSpinType = sptNormal;
+
+private:
+    QAbstractButton *FUp;
+    QAbstractButton *FDown;
 };
 
 class TGridSpin : public TCgSpinEdit {
@@ -136,6 +146,7 @@ public:
     void DownClick() override;
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -160,6 +171,7 @@ public:
     explicit TGridUniEdit(TCellGrid *AGrid);
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -190,6 +202,7 @@ public:
     TDateTime RestoreValue = 0;
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
@@ -209,6 +222,7 @@ public:
     explicit TGridCheckBox(TCellGrid *AGrid);
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -224,6 +238,7 @@ public:
     void Click();
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -241,6 +256,7 @@ public:
     void TypeChar(QChar Key);
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void inputMethodEvent(QInputMethodEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
@@ -253,6 +269,7 @@ public:
     explicit TGridUnitEditBtn(TCellGrid *AGrid);
 
 protected:
+    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -269,3 +286,5 @@ bool NumericFilter(TEditorType Kind, QChar Key, const QString &Text, int SelStar
 
 // The cell text without HTML tags and with the basic entities decoded.
 QString StripCellHTML(const QString &Text);
+// The same for any text, whether or not it reads as HTML.
+QString StripHTMLTags(const QString &Text);

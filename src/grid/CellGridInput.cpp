@@ -4,6 +4,7 @@
 #include "grid/CellGridEditors.h"
 #include "grid/GridUtil.h"
 #include "platform/services/Clipboard.h"
+#include "platform/services/Shell.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -11,7 +12,12 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygon>
 #include <QRegularExpression>
+#include <QResizeEvent>
+#include <QTimerEvent>
 #include <QToolTip>
 
 namespace {
@@ -30,6 +36,30 @@ private:
     std::function<void(TObject *, quint16 &, TShiftState)> &FEvent;
     std::function<void(TObject *, quint16 &, TShiftState)> FSaved;
 };
+
+// The select cursors: a black arrow pointing down (columns), right (rows) or
+// down-right (everything), drawn once.
+QCursor SelectCursor(int Kind)
+{
+    QPixmap P(16, 16);
+    P.fill(Qt::transparent);
+    QPainter G(&P);
+    G.setPen(Qt::white);
+    G.setBrush(Qt::black);
+    QPolygon Arrow;
+    if (Kind == 1)
+        Arrow << QPoint(5, 0) << QPoint(10, 0) << QPoint(10, 8) << QPoint(14, 8) << QPoint(7, 15) << QPoint(1, 8)
+              << QPoint(5, 8);
+    else if (Kind == 2)
+        Arrow << QPoint(0, 5) << QPoint(8, 5) << QPoint(8, 1) << QPoint(15, 7) << QPoint(8, 14) << QPoint(8, 10)
+              << QPoint(0, 10);
+    else
+        Arrow << QPoint(1, 4) << QPoint(4, 1) << QPoint(11, 8) << QPoint(13, 6) << QPoint(13, 13) << QPoint(6, 13)
+              << QPoint(8, 11);
+    G.drawPolygon(Arrow);
+    G.end();
+    return QCursor(P, Kind == 1 ? 7 : (Kind == 2 ? 15 : 13), Kind == 1 ? 15 : (Kind == 2 ? 7 : 13));
+}
 
 bool IsNavigationKey(quint16 Key)
 {
@@ -62,6 +92,13 @@ void TCellGrid::KeyDown(quint16 &Key, TShiftState Shift)
             GetCheckState(B.X, B.Y, State);
             if (OnCheckBoxClick)
                 OnCheckBoxClick(this, B.X, B.Y, State);
+        } else if (IsRadio(B.X, B.Y) && ToggleRadio(B.X, B.Y, true)) {
+            int Index = 0;
+            GetRadio(B.X, B.Y, Index);
+            if (const TStringList *Items = GetRadioStrings(B.X, B.Y); Items && Index < 0)
+                Index = Items->IndexOf(GetCellText(B.X, B.Y));
+            if (OnRadioClick)
+                OnRadioClick(this, B.X, B.Y, Index);
         }
         Key = 0;
         return;
@@ -316,6 +353,22 @@ void TCellGrid::focusInEvent(QFocusEvent *Event)
 {
     setAttribute(Qt::WA_InputMethodEnabled);
     TBaseGrid::focusInEvent(Event);
+    // The grid's own editors hand the focus back with OtherFocusReason;
+    // every other arrival is the user entering the grid.
+    const Qt::FocusReason Reason = Event->reason();
+    const bool Entering = Reason == Qt::TabFocusReason || Reason == Qt::BacktabFocusReason
+        || Reason == Qt::ActiveWindowFocusReason || Reason == Qt::ShortcutFocusReason
+        || Reason == Qt::MouseFocusReason;
+    if (!Entering || Col() >= ColCount() || Row() >= RowCount())
+        return;
+    if (!EditorActive) {
+        FEditStartCell = TPoint(RealCol(), Row());
+        FEditStartText = GetCellText(RealCol(), Row());
+    }
+    if (HasCheckControl(RealCol(), Row()))
+        return;
+    if (Navigation()->AlwaysEdit && Reason != Qt::MouseFocusReason && (Options() & goEditing) && !EditorMode())
+        ShowEditor();
 }
 
 // =================================================================== clipboard text
@@ -393,8 +446,16 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
     const TGridCoord Hit = MouseCoord(X, Y);
     if (Button == mbRight) {
         TBaseGrid::MouseDown(Button, Shift, X, Y);
-        if (Hit.X >= 0 && Hit.Y >= 0 && OnRightClickCell)
-            OnRightClickCell(this, Hit.Y, RealColIndex(Hit.X));
+        if (Hit.X < 0 || Hit.Y < 0)
+            return;
+        const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
+        if (OnRightClickCell)
+            OnRightClickCell(this, B.Y, B.X);
+        if (URLShow && URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && IsURL(GetCellText(B.X, B.Y))) {
+            FocusCell(DisplColIndex(B.X), B.Y, true);
+            if (Col() == DisplColIndex(B.X) && Row() == B.Y)
+                ShowEditor();
+        }
         return;
     }
     if (Button != mbLeft) {
@@ -446,11 +507,39 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
     // A pending edit of a grid editor ends.
     HideCellEditor();
 
+    // A node in column 0 contracts or expands its rows; the press ends there.
+    if (Cell.X == 0 && Hit.X == 0 && IsNode(Cell.Y)) {
+        const int Real = RealRowIndex(Cell.Y);
+        if (GetNodeState(Cell.Y)) {
+            ExpandNode(Real);
+            if (OnExpandNode)
+                OnExpandNode(this, Cell.Y, Real);
+        } else {
+            ContractNode(Real);
+            if (OnContractNode)
+                OnContractNode(this, Cell.Y, Real);
+        }
+        return;
+    }
+    // A radio button of a cell that may be edited is selected; the press ends there.
+    if (Cell.X >= 0 && IsRadio(Cell.X, Cell.Y)) {
+        const int Index = RadioItemAt(Hit.X, Hit.Y, X, Y);
+        if (Index >= 0 && SelectRadio(Cell.X, Cell.Y, Index)) {
+            if (OnRadioClick)
+                OnRadioClick(this, Cell.X, Cell.Y, Index);
+            FPressCell = Cell;
+            return;
+        }
+    }
+
     if (FCellEditor && MouseActions()->CaretPositioning) {
         FCellEditor->CaretPositioning = true;
         const TRect R = GetCellRect(Hit.X, Hit.Y);
         FCellEditor->CaretPoint = QPoint(X - R.Left, Y - R.Top);
     }
+    // Enhanced moving is the grid's own; the platform's plain move stays out.
+    if (EnhRowColMove)
+        During &= ~(goColMoving | goRowMoving);
     if (During != Saved)
         SetOptions(During);
     TBaseGrid::MouseDown(Button, Shift, X, Y);
@@ -473,6 +562,25 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         if (!(Shift & ssCtrl))
             ClearColSelect();
         FDisjunctDrag = true;
+    }
+
+    // With EnhRowColMove a press on a header starts moving its column or row.
+    FMoveFrom = -1;
+    if (!OnBorder && EnhRowColMove) {
+        if ((Options() & goColMoving) && Hit.Y < FixedRows() && Hit.X >= FixedCols()) {
+            FMoveFrom = Hit.X;
+            FMovingRow = false;
+        } else if ((Options() & goRowMoving) && Hit.X < FixedCols() && Hit.Y >= FixedRows()) {
+            FMoveFrom = Hit.Y;
+            FMovingRow = true;
+        }
+        FMoveAllowed = false;
+        if (FMoveFrom >= 0) {
+            FMoveTimer.start(100, this);
+            if (OnClickCell)
+                OnClickCell(this, Cell.Y, Cell.X);
+            return;
+        }
     }
 
     // Presses in fixed cells select whole columns, rows or everything.
@@ -499,6 +607,31 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
                 OnCheckBoxClick(this, Cell.X, Cell.Y, State);
         }
     }
+    // An anchor of an HTML cell: a cell reference goes to that cell, anything else to the desktop.
+    if (!OnBorder && Hit.X >= 0 && Hit.Y >= 0) {
+        const QString Anchor = AnchorAt(Hit.X, Hit.Y, X, Y);
+        if (!Anchor.isEmpty()) {
+            bool AutoHandle = true;
+            if (OnAnchorClick)
+                OnAnchorClick(this, Cell.Y, Cell.X, Anchor, AutoHandle);
+            if (AutoHandle) {
+                int C = -1, R = -1;
+                if (Anchor.toUpper().startsWith(QStringLiteral("CELL://"))) {
+                    if (ParseCellRef(Anchor.mid(7).trimmed().toUpper(), C, R) && C >= FixedCols() && R >= FixedRows()
+                        && C < ColCount() && R < RowCount())
+                        FocusCell(C, R, true);
+                } else {
+                    Shell().Open(Anchor);
+                }
+            }
+        }
+    }
+    // A URL cell is opened by the desktop.
+    if (URLShow && !URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && !OnBorder) {
+        const QString Text = GetCellText(Cell.X, Cell.Y);
+        if (IsURL(Text))
+            Shell().Open(Text.trimmed());
+    }
     if (OnClickCell)
         OnClickCell(this, Cell.Y, Cell.X);
 }
@@ -506,8 +639,63 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
 {
     TBaseGrid::MouseMove(Shift, X, Y);
+    if (!(Shift & (ssLeft | ssRight | ssMiddle))) {
+        // The cursor tells what a press would do here.
+        const TGridCoord Hit = MouseCoord(X, Y);
+        TMouseActions *MA = MouseActions();
+        int Kind = 0;
+        if (Hit.X >= 0 && Hit.Y >= 0) {
+            if (Hit.Y < FixedRows() && Hit.X < FixedCols() && MA->AllSelect)
+                Kind = 3;
+            else if (Hit.Y < FixedRows() && Hit.X >= FixedCols() && MA->ColSelect)
+                Kind = 1;
+            else if (Hit.X < FixedCols() && Hit.Y >= FixedRows() && MA->RowSelect)
+                Kind = 2;
+        }
+        const bool ColEdge = (Options() & goColSizing) && ColBorderAt(X, Y, 3) >= 0;
+        const bool RowEdge = (Options() & goRowSizing) && RowBorderAt(X, Y, 3) >= 0;
+        FCursorKind = ColEdge || RowEdge ? 0 : Kind;
+        if (ColEdge)
+            viewport()->setCursor(Qt::SplitHCursor);
+        else if (RowEdge)
+            viewport()->setCursor(Qt::SplitVCursor);
+        else if (FCursorKind > 0)
+            viewport()->setCursor(SelectCursor(FCursorKind));
+        if (FHovering && Hit.X >= 0 && Hit.Y >= 0)
+            RepaintCell(Hit.X, Hit.Y);
+        // Entering and leaving anchors of HTML cells.
+        const QString Anchor = Hit.X >= 0 && Hit.Y >= 0 ? AnchorAt(Hit.X, Hit.Y, X, Y) : QString();
+        const TPoint Cell = Hit.X >= 0 && Hit.Y >= 0 ? BaseCell(RealColIndex(Hit.X), Hit.Y) : TPoint(-1, -1);
+        if (Anchor != FHoverAnchor || !(Cell == FHoverAnchorCell)) {
+            if (!FHoverAnchor.isEmpty() && OnAnchorExit)
+                OnAnchorExit(this, FHoverAnchorCell.Y, FHoverAnchorCell.X, FHoverAnchor);
+            FHoverAnchor = Anchor;
+            FHoverAnchorCell = Anchor.isEmpty() ? TPoint(-1, -1) : Cell;
+            if (!Anchor.isEmpty()) {
+                viewport()->setCursor(Qt::PointingHandCursor);
+                if (OnAnchorEnter)
+                    OnAnchorEnter(this, Cell.Y, Cell.X, Anchor);
+            }
+        }
+        return;
+    }
     if (!(Shift & ssLeft))
         return;
+    if (FMoveFrom >= 0) {
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const int Target = FMovingRow ? Hit.Y : Hit.X;
+        bool Allow = Target >= 0 && (FMovingRow ? Target >= FixedRows() : Target >= FixedCols());
+        if (Allow && FMovingRow && OnRowMove)
+            OnRowMove(this, Target, Allow);
+        else if (Allow && !FMovingRow && OnColumnMove)
+            OnColumnMove(this, RealColIndex(Target), Allow);
+        FMoveAllowed = Allow;
+        if (Allow)
+            ShowMoveArrows(Target);
+        else
+            HideMoveArrows();
+        return;
+    }
     if (FSizingCol >= 0 && HintShowSizing) {
         FSizingHint = QStringLiteral("cw=<b>") + IntToStr(ColWidths(FSizingCol)) + QStringLiteral("</b>");
         QToolTip::showText(viewport()->mapToGlobal(QPoint(X, Y)), FSizingHint, viewport());
@@ -535,6 +723,22 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
         QToolTip::hideText();
         return;
     }
+    if (FMoveFrom >= 0) {
+        const int From = FMoveFrom;
+        FMoveFrom = -1;
+        FMoveTimer.stop();
+        HideMoveArrows();
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const int Target = FMovingRow ? Hit.Y : Hit.X;
+        if (FMoveAllowed && Target >= 0 && Target != From) {
+            if (FMovingRow && Target >= FixedRows())
+                MoveRow(From, Target);
+            else if (!FMovingRow && Target >= FixedCols())
+                MoveColumn(From, Target);
+        }
+        FMoveAllowed = false;
+        return;
+    }
     if (FDisjunctDrag) {
         FDisjunctDrag = false;
         if (MouseActions()->DisjunctRowSelect) {
@@ -560,8 +764,11 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     if (const TCellGraphic *G = GetCellGraphic(Cell.X, Cell.Y)) {
         if (G->CellType == ctRadio && OnRadioMouseUp)
             OnRadioMouseUp(this, Cell.X, Cell.Y, G->CellIndex);
-        if ((G->CellType == ctButton || G->CellType == ctBitButton) && OnButtonClick)
-            OnButtonClick(this, Cell.X, Cell.Y);
+        if ((G->CellType == ctButton || G->CellType == ctBitButton) && OnButtonClick) {
+            const TRect B = CellButtonRect(Cell.X, Cell.Y);
+            if (B.IsEmpty() || PtInRect(B, TPoint(X, Y)))
+                OnButtonClick(this, Cell.X, Cell.Y);
+        }
     }
 }
 
@@ -621,10 +828,100 @@ void TCellGrid::mouseDoubleClickEvent(QMouseEvent *Event)
     }
 }
 
+QString TCellGrid::AnchorAt(int ACol, int ARow, int X, int Y)
+{
+    if (!EnableHTML || ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+        return QString();
+    const TPoint B = BaseCell(RealColIndex(ACol), ARow);
+    const QString Text = GetCellText(B.X, B.Y);
+    if (TextKind(Text, true) != tkHTML)
+        return QString();
+    const TRect R = GetCellRect(ACol, ARow);
+    if (Y < R.Top || Y >= R.Bottom)
+        return QString();
+    // The anchors as they stand in the cell's one-line text, from its left margin.
+    static const QRegularExpression Link(
+        QStringLiteral("<a\\s+href\\s*=\\s*[\"']?([^\"'>\\s]*)[\"']?[^>]*>(.*?)</a>"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    const int Left = R.Left + 1 + CellTextMargin.X;
+    auto It = Link.globalMatch(Text);
+    while (It.hasNext()) {
+        const QRegularExpressionMatch M = It.next();
+        const int X0 = Left + C->TextWidth(StripHTMLTags(Text.left(M.capturedStart(0))));
+        const int X1 = X0 + C->TextWidth(StripHTMLTags(M.captured(2)));
+        if (X >= X0 && X < X1)
+            return M.captured(1);
+    }
+    return QString();
+}
+
+int TCellGrid::RadioItemAt(int ACol, int ARow, int X, int Y)
+{
+    const TPoint B = BaseCell(RealColIndex(ACol), ARow);
+    const TCellGraphic *G = GetCellGraphic(B.X, B.Y);
+    const TStringList *Items = GetRadioStrings(B.X, B.Y);
+    if (!G || !Items || Items->Count() == 0)
+        return -1;
+    // The items stand as the painting places them from the cell's top left.
+    const TRect R = GetCellRect(ACol, ARow);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    const int Size = ControlLook()->RadioSize;
+    if (G->CellBoolean) {
+        int Left = R.Left + 1 + 2;
+        for (int I = 0; I < Items->Count(); ++I) {
+            const int Right = Left + Size + C->TextWidth(Items->Strings(I)) + 2;
+            if (X >= Left && X < Right)
+                return I;
+            Left = Right;
+        }
+        return -1;
+    }
+    const int LineHeight = std::max(C->TextHeight(QStringLiteral("gh")), 1);
+    const int Index = (Y - R.Top - 1 - 2) / LineHeight;
+    return Y >= R.Top + 3 && Index < Items->Count() ? Index : -1;
+}
+
+bool TCellGrid::SelectRadio(int ACol, int ARow, int Index)
+{
+    TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    const TStringList *Items = GetRadioStrings(ACol, ARow);
+    if (!G || !Items || Index < 0 || Index >= Items->Count())
+        return false;
+    bool CanEdit = true;
+    CanEditCell(ACol, ARow, CanEdit);
+    if (!CanEdit)
+        return false;
+    if (G->CellIndex >= 0)
+        G->CellIndex = Index;
+    SetCellText(ACol, ARow, Items->Strings(Index));
+    RepaintCell(DisplColIndex(ACol), ARow);
+    return true;
+}
+
 // =================================================================== wheel
+
+void TCellGrid::Zoom(int Step)
+{
+    if (Step < -10 || Step > 10)
+        return;
+    FZoomStep = Step;
+    for (int C = 0; C < ColCount(); ++C)
+        if (ColWidths(C) + Step > 0)
+            SetColWidths(C, ColWidths(C) + Step);
+    for (int R = 0; R < RowCount(); ++R)
+        if (RowHeights(R) + Step > 0)
+            SetRowHeights(R, RowHeights(R) + Step);
+}
 
 bool TCellGrid::DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos)
 {
+    if ((Shift & ssCtrl) && IntelliZoom) {
+        Zoom(-1);
+        return true;
+    }
     const int Left = LeftCol();
     const bool Result = TBaseGrid::DoMouseWheelDown(Shift, MousePos);
     if ((Options() & goRowSelect) && Navigation()->KeepHorizScroll)
@@ -634,6 +931,10 @@ bool TCellGrid::DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos)
 
 bool TCellGrid::DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos)
 {
+    if ((Shift & ssCtrl) && IntelliZoom) {
+        Zoom(1);
+        return true;
+    }
     const int Left = LeftCol();
     const bool Result = TBaseGrid::DoMouseWheelUp(Shift, MousePos);
     if ((Options() & goRowSelect) && Navigation()->KeepHorizScroll)
@@ -643,8 +944,41 @@ bool TCellGrid::DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos)
 
 // =================================================================== hints
 
+void TCellGrid::ShowMoveArrows(int Target)
+{
+    // Arrows on both sides of the line where the moved column or row would go.
+    const TRect R = FMovingRow ? GetCellRect(0, Target) : GetCellRect(Target, 0);
+    if (FMovingRow) {
+        const QPoint L = viewport()->mapToGlobal(QPoint(R.Left, R.Top));
+        const QPoint Rt = viewport()->mapToGlobal(QPoint(R.Right, R.Top));
+        ArrowWindow(2)->move(L.x() - 11, L.y() - 5);
+        ArrowWindow(3)->move(Rt.x(), Rt.y() - 5);
+        ArrowWindow(2)->show();
+        ArrowWindow(3)->show();
+    } else {
+        const QPoint T = viewport()->mapToGlobal(QPoint(R.Left, R.Top));
+        const QPoint B = viewport()->mapToGlobal(QPoint(R.Left, R.Bottom));
+        ArrowWindow(1)->move(T.x() - 5, T.y() - 11);
+        ArrowWindow(0)->move(B.x() - 5, B.y());
+        ArrowWindow(1)->show();
+        ArrowWindow(0)->show();
+    }
+}
+
+void TCellGrid::HideMoveArrows()
+{
+    for (int D = 0; D < 4; ++D)
+        if (ArrowWindow(D))
+            ArrowWindow(D)->hide();
+}
+
 bool TCellGrid::viewportEvent(QEvent *Event)
 {
+    // No context menu while a column or row is being moved.
+    if (Event->type() == QEvent::ContextMenu && FMoveFrom >= 0) {
+        Event->accept();
+        return true;
+    }
     if (Event->type() != QEvent::ToolTip)
         return TBaseGrid::viewportEvent(Event);
     auto *Help = static_cast<QHelpEvent *>(Event);
@@ -655,7 +989,13 @@ bool TCellGrid::viewportEvent(QEvent *Event)
     }
     const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
     QString Hint;
-    if (Hit.X >= FixedCols() && Hit.Y >= FixedRows()) {
+    const QString Anchor = EnableHTML && AnchorHint ? AnchorAt(Hit.X, Hit.Y, Help->pos().x(), Help->pos().y())
+                                                    : QString();
+    if (!Anchor.isEmpty()) {
+        Hint = Anchor;
+        if (OnAnchorHint)
+            OnAnchorHint(this, B.Y, B.X, Hint);
+    } else if (Hit.X >= FixedCols() && Hit.Y >= FixedRows()) {
         const QString Text = GetCellText(B.X, B.Y);
         const QString Plain = StripCellHTML(Text);
         bool Show = HintShowCells;
@@ -675,4 +1015,149 @@ bool TCellGrid::viewportEvent(QEvent *Event)
     const TRect R = GetCellRect(Hit.X, Hit.Y);
     QToolTip::showText(viewport()->mapToGlobal(QPoint(R.Left, R.Top)), Hint, viewport());
     return true;
+}
+
+// =================================================================== accelerators, resizing, scrolling
+
+bool TCellGrid::event(QEvent *Event)
+{
+    // Keys typed in the grid never fire an accelerator of the form unless Alt is held.
+    if (Event->type() == QEvent::ShortcutOverride) {
+        auto *K = static_cast<QKeyEvent *>(Event);
+        if (!(K->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) && !K->text().isEmpty()
+            && K->text().at(0).unicode() >= 32) {
+            Event->accept();
+            return true;
+        }
+    }
+    return TBaseGrid::event(Event);
+}
+
+void TCellGrid::resizeEvent(QResizeEvent *Event)
+{
+    TBaseGrid::resizeEvent(Event);
+    if (ColumnSize()->Stretch()) {
+        // The stretch column takes what the other columns leave of the width.
+        int Others = 0;
+        const int Target = ColumnSize()->StretchColumn < 0 || ColumnSize()->StretchColumn >= ColCount()
+            ? ColCount() - 1
+            : ColumnSize()->StretchColumn;
+        for (int C = 0; C < ColCount(); ++C)
+            if (C != Target)
+                Others += ColWidths(C);
+        if (Others < ClientWidth())
+            StretchRightColumn();
+    }
+}
+
+void TCellGrid::TopLeftChanged()
+{
+    // A pending edit of the grid's own editors ends when the cells scroll.
+    if (EditorActive && IsGridEditorKind(EditorKind))
+        HideCellEditor();
+    TBaseGrid::TopLeftChanged();
+    // Controls placed in cells follow their cells; one whose cell left the view shrinks to nothing.
+    std::vector<QWidget *> Shown;
+    for (int R = 0; R < RowCount(); ++R) {
+        for (int C = 0; C < ColCount(); ++C) {
+            const TCellProperties *P = PropsOf(C, R);
+            if (!P || !P->Control)
+                continue;
+            const TRect Rc = GetCellRect(C, R);
+            const bool Visible = (C < FixedCols() || (C >= LeftCol() && C < LeftCol() + VisibleColCount() + 1))
+                && (R < FixedRows() || (R >= TopRow() && R < TopRow() + VisibleRowCount() + 1));
+            if (Visible) {
+                P->Control->setGeometry(Rc.Left, Rc.Top, Rc.Width(), Rc.Height());
+                Shown.emplace_back(P->Control);
+            } else {
+                for (const QWidget *W : FShownCellControls)
+                    if (W == P->Control)
+                        P->Control->setGeometry(P->Control->x(), P->Control->y(), 0, 0);
+            }
+        }
+    }
+    FShownCellControls = std::move(Shown);
+}
+
+// =================================================================== timers
+
+void TCellGrid::SetEnableBlink(bool Value)
+{
+    FEnableBlink = Value;
+    UpdateGridTimer();
+}
+
+void TCellGrid::SetHovering(bool Value)
+{
+    FHovering = Value;
+    UpdateGridTimer();
+}
+
+void TCellGrid::UpdateGridTimer()
+{
+    if (FEnableBlink || FHovering) {
+        if (!FGridTimer.isActive())
+            FGridTimer.start(500, this);
+    } else {
+        FGridTimer.stop();
+    }
+}
+
+void TCellGrid::GridTimerTick()
+{
+    if (FHovering) {
+        const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
+        if (viewport()->rect().contains(P)) {
+            const TGridCoord Hit = MouseCoord(P.x(), P.y());
+            if (Hit.X >= FixedCols() && Hit.Y >= FixedRows() && (Hit.X != Col() || Hit.Y != Row()))
+                FocusCell(Hit.X, Hit.Y, true);
+        }
+    }
+    if (FEnableBlink) {
+        FBlinkPhase = !FBlinkPhase;
+        auto RepaintBlinking = [this](int C, int R) {
+            if (GetCellText(RealColIndex(C), R).contains(QStringLiteral("<BLI"), Qt::CaseInsensitive))
+                RepaintCell(C, R);
+        };
+        const int LastCol = std::min(ColCount() - 1, LeftCol() + VisibleColCount());
+        const int LastRow = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
+        for (int R = 0; R <= LastRow; ++R) {
+            if (R >= FixedRows() && R < TopRow())
+                continue;
+            for (int C = 0; C <= LastCol; ++C)
+                if (C < FixedCols() || C >= LeftCol())
+                    RepaintBlinking(C, R);
+        }
+    }
+}
+
+void TCellGrid::MoveTimerTick()
+{
+    // While a column or row is dragged past the edge, the grid scrolls after it.
+    if (FMoveFrom < 0) {
+        FMoveTimer.stop();
+        return;
+    }
+    const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
+    if (FMovingRow) {
+        if (P.y() >= ClientHeight())
+            SetTopRow(TopRow() + 1);
+        else if (P.y() < 0)
+            SetTopRow(TopRow() - 1);
+    } else {
+        if (P.x() >= ClientWidth())
+            SetLeftCol(LeftCol() + 1);
+        else if (P.x() < 0)
+            SetLeftCol(LeftCol() - 1);
+    }
+}
+
+void TCellGrid::timerEvent(QTimerEvent *Event)
+{
+    if (Event->timerId() == FGridTimer.timerId())
+        GridTimerTick();
+    else if (Event->timerId() == FMoveTimer.timerId())
+        MoveTimerTick();
+    else
+        TBaseGrid::timerEvent(Event);
 }

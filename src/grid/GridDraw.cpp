@@ -10,11 +10,57 @@
 #include <memory>
 
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 bool PtInRectIncl(const TRect &Rect, int X, int Y)
 {
     return X >= Rect.Left && X <= Rect.Right && Y >= Rect.Top && Y <= Rect.Bottom;
+}
+
+TColor ColorFromName(const QString &Name)
+{
+    struct NamedColor {
+        const char *Name;
+        TColor Color;
+    };
+    static const NamedColor Named[] = {
+        {"clred", 0x0000FF},     {"clblack", 0x000000},  {"clblue", 0xFF0000},   {"clgreen", 0x008000},
+        {"claqua", 0xFFFF00},    {"clyellow", 0x00FFFF}, {"clfuchsia", 0xFF00FF}, {"clwhite", 0xFFFFFF},
+        {"cllime", 0x00FF00},    {"clsilver", 0xC0C0C0}, {"clgray", 0x808080},   {"clolive", 0x008080},
+        {"clnavy", 0x800000},    {"clpurple", 0x800080}, {"clteal", 0x808000},   {"clmaroon", 0x000080},
+    };
+    // System colours: 0x80000000 plus the system colour index, in index order from 1.
+    static const char *const SystemNames[] = {
+        "clbackground", "clactivecaption", "clinactivecaption", "clmenu", "clwindow", "clwindowframe",
+        "clmenutext", "clwindowtext", "clcaptiontext", "clactiveborder", "clinactiveborder", "clappworkspace",
+        "clhighlight", "clhighlighttext", "clbtnface", "clbtnshadow", "clgraytext", "clbtntext",
+        "clinactivecaptiontext", "clbtnhighlight", "cl3ddkshadow", "cl3dlight", "clinfotext", "clinfobk",
+    };
+    const QString Lower = Name.toLower();
+    for (const NamedColor &C : Named)
+        if (Lower == QLatin1String(C.Name))
+            return C.Color;
+    for (int I = 0; I < int(std::size(SystemNames)); ++I)
+        if (Lower == QLatin1String(SystemNames[I]))
+            return TColor(0x80000000u + quint32(I + 1));
+    return 0;
+}
+
+TColor ColorFromHex(const QString &Text)
+{
+    // Characters 2-3 are red, 4-5 green, 6-7 blue. A short text reads only
+    // what it has; a character that is no hex digit counts as 0.
+    auto Digit = [&Text](int Index) -> quint32 {
+        if (Index >= Text.size())
+            return 0;
+        const char16_t C = QChar(Text.at(Index)).toUpper().unicode();
+        if (C >= u'0' && C <= u'9')
+            return quint32(C - u'0');
+        return (C >= u'A' && C <= u'F') ? quint32(C - u'A' + 10) : 0;
+    };
+    auto Pair = [&Digit](int Index) { return Digit(Index) * 16 + Digit(Index + 1); };
+    return TColor(Pair(1) + Pair(3) * 256 + Pair(5) * 65536);
 }
 
 TColor DarkerColor(TColor Color)

@@ -76,6 +76,12 @@ int MinOf(int A, int B);
 
 bool PtInRectIncl(const TRect &Rect, int X, int Y);
 
+// ---- colours named in cell markup
+// "clred", "clbtnface"... compared in lower case; any other name is black.
+TColor ColorFromName(const QString &Name);
+// "#RRGGBB" (hex digits in either case); missing or invalid digits count as 0.
+TColor ColorFromHex(const QString &Text);
+
 // ---- drawing
 TColor DarkerColor(TColor Color);
 void DrawTransparentBitmap(TCanvas *Canvas, TBitmap *Bitmap, TColor BackColor, const TRect &Rect);

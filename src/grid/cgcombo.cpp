@@ -1,6 +1,7 @@
 #include "grid/cgcombo.h"
 
 #include "grid/GridObj.h"
+#include "platform/services/Application.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -16,10 +17,10 @@ TCGCustomCombo::TCGCustomCombo(QWidget *Parent) : QComboBox(Parent)
     setMouseTracking(true);
     SetStyle(csDropDown);
     FCtl3D = !FFlat;
-    connect(this, &QComboBox::currentTextChanged, this, [this]() {
+    connect(this, &QComboBox::currentTextChanged, this, Guarded([this]() {
         if (OnChange)
             OnChange(this);
-    });
+    }));
 }
 
 void TCGCustomCombo::SetFlat(bool Value)

@@ -3,9 +3,11 @@
 #include "pdf/PdfDoc.h"
 #include "pdf/PdfFontWidths.h"
 #include "pdf/detail/PdfFontRegistry.h"
+#include "pdf/detail/PdfFormat.h"
 
 #include <QMap>
 #include <cmath>
+#include <initializer_list>
 
 // ---------------------------------------------------------------- fonts
 
@@ -183,21 +185,26 @@ TPdfDictionary *TPdfCanvas::GetPage() const
     return FPage;
 }
 
-void TPdfCanvas::WriteString(const QByteArray &S)
+void TPdfCanvas::WriteBytes(const char *Data, qint64 Size)
 {
     if (!FIsLocked && FContents)
-        FContents->Stream()->WriteBuffer(S.constData(), S.size());
+        FContents->Stream()->WriteBuffer(Data, Size);
+}
+
+void TPdfCanvas::WriteLine(const PdfDetail::LineBuilder &Line)
+{
+    WriteBytes(Line.Data(), Line.Size());
 }
 
 void TPdfCanvas::SaveTextState()
 {
     if (FAttr->Font())
-        FPage->PutHidden("_Font", new TPdfName(FAttr->Font()->Name()));
-    FPage->PutHidden("_Font_Size", new TPdfReal(FAttr->FontSize()));
-    FPage->PutHidden("_Word_Space", new TPdfReal(FAttr->WordSpace()));
-    FPage->PutHidden("_Char_Space", new TPdfReal(FAttr->CharSpace()));
-    FPage->PutHidden("_HScalling", new TPdfNumber(FAttr->HorizontalScaling()));
-    FPage->PutHidden("_Leading", new TPdfReal(FAttr->Leading()));
+        FPage->PutHidden(QByteArrayLiteral("_Font"), new TPdfName(FAttr->Font()->Name()));
+    FPage->PutHidden(QByteArrayLiteral("_Font_Size"), new TPdfReal(FAttr->FontSize()));
+    FPage->PutHidden(QByteArrayLiteral("_Word_Space"), new TPdfReal(FAttr->WordSpace()));
+    FPage->PutHidden(QByteArrayLiteral("_Char_Space"), new TPdfReal(FAttr->CharSpace()));
+    FPage->PutHidden(QByteArrayLiteral("_HScalling"), new TPdfNumber(FAttr->HorizontalScaling()));
+    FPage->PutHidden(QByteArrayLiteral("_Leading"), new TPdfReal(FAttr->Leading()));
 }
 
 bool TPdfCanvas::RestoreTextState()
@@ -232,7 +239,7 @@ void TPdfCanvas::AttachPage(TPdfDictionary *APage)
     // A new page starts from the default text state, selected anew so that its
     // content and resources name the font.
     FAttr->SetFont(nullptr);
-    SelectFont("Arial", 10);
+    SelectFont(QByteArrayLiteral("Arial"), 10);
     FAttr->SetCharSpace(0);
     FAttr->SetWordSpace(0);
     FAttr->SetHorizontalScaling(100);
@@ -241,44 +248,72 @@ void TPdfCanvas::AttachPage(TPdfDictionary *APage)
 
 void TPdfCanvas::SaveState()
 {
-    WriteString("q\n");
+    WriteBytes("q\n", 2);
 }
 
 void TPdfCanvas::RestoreState()
 {
-    WriteString("Q\n");
+    WriteBytes("Q\n", 2);
 }
+
+namespace {
+
+// Numbers separated by single spaces, then the operator.
+template <size_t N>
+void Operands(PdfDetail::LineBuilder &Line, std::initializer_list<double> Values, const char (&Operator)[N])
+{
+    bool First = true;
+    for (double V : Values) {
+        if (!First)
+            Line.Literal(" ");
+        Line.Number(V);
+        First = false;
+    }
+    Line.Literal(Operator);
+}
+
+} // namespace
 
 void TPdfCanvas::Transform(double A, double B, double C, double D, double E, double F)
 {
-    WriteString(FormatPdfNumber(A) + ' ' + FormatPdfNumber(B) + ' ' + FormatPdfNumber(C) + ' '
-                + FormatPdfNumber(D) + ' ' + FormatPdfNumber(E) + ' ' + FormatPdfNumber(F) + " cm\n");
+    PdfDetail::LineBuilder Line;
+    Operands(Line, {A, B, C, D, E, F}, " cm\n");
+    WriteLine(Line);
 }
 
 void TPdfCanvas::AddRect(double X, double Y, double W, double H)
 {
-    WriteString(FormatPdfNumber(X) + ' ' + FormatPdfNumber(Y) + ' ' + FormatPdfNumber(W) + ' '
-                + FormatPdfNumber(H) + " re\n");
+    PdfDetail::LineBuilder Line;
+    Operands(Line, {X, Y, W, H}, " re\n");
+    WriteLine(Line);
 }
 
 void TPdfCanvas::ClipPath()
 {
-    WriteString("W\n");
+    WriteBytes("W\n", 2);
 }
 
 void TPdfCanvas::EndPath()
 {
-    WriteString("n\n");
+    WriteBytes("n\n", 2);
 }
 
 void TPdfCanvas::PaintXObject(const QByteArray &AXObjectName)
 {
-    WriteString(EscapeName(AXObjectName) + " Do\n");
+    PdfDetail::LineBuilder Line;
+    Line.Name(AXObjectName);
+    Line.Literal(" Do\n");
+    WriteLine(Line);
 }
 
 void TPdfCanvas::WriteFontOperator(const QByteArray &AFontName, double ASize)
 {
-    WriteString(EscapeName(AFontName) + ' ' + FormatPdfNumber(ASize) + " Tf\n");
+    PdfDetail::LineBuilder Line;
+    Line.Name(AFontName);
+    Line.Literal(" ");
+    Line.Number(ASize);
+    Line.Literal(" Tf\n");
+    WriteLine(Line);
 }
 
 void TPdfCanvas::SelectFont(const QByteArray &AFontName, double ASize)

@@ -3,7 +3,9 @@
 #include "pdf/detail/PdfFontRegistry.h"
 
 #include <QMap>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -23,10 +25,12 @@ const ViewerPreferenceKey ViewerPreferenceKeys[] = {
 const char Producer[] = "QuillPdf version 0.9";
 
 // Collects the small writes of the serialiser into large ones, and counts the
-// bytes written so that offsets need no position query of the target.
+// bytes written so that offsets need no position query of the target. A write
+// that would overflow the buffer fills it up first, so the target only ever
+// sees whole buffers (and, with large bodies, the bodies themselves).
 class BufferedWriter : public TStream {
 public:
-    explicit BufferedWriter(TStream *ATarget) : FTarget(ATarget) { FBuffer.reserve(BufferSize); }
+    explicit BufferedWriter(TStream *ATarget) : FTarget(ATarget), FBuffer(new char[BufferSize]) {}
     ~BufferedWriter() override = default;
 
     qint64 Read(void *, qint64) override { return 0; }
@@ -34,13 +38,20 @@ public:
     {
         if (Count <= 0)
             return 0;
-        if (Count >= BufferSize) {
+        const char *Data = static_cast<const char *>(Buffer);
+        if (Count <= BufferSize - FUsed) {
+            std::memcpy(FBuffer.get() + FUsed, Data, size_t(Count));
+            FUsed += Count;
+        } else if (Count < BufferSize) {
+            const qint64 Part = BufferSize - FUsed;
+            std::memcpy(FBuffer.get() + FUsed, Data, size_t(Part));
+            FUsed = BufferSize;
             Flush();
-            FTarget->WriteBuffer(Buffer, Count);
+            std::memcpy(FBuffer.get(), Data + Part, size_t(Count - Part));
+            FUsed = Count - Part;
         } else {
-            FBuffer.append(static_cast<const char *>(Buffer), Count);
-            if (FBuffer.size() >= BufferSize)
-                Flush();
+            Flush();
+            FTarget->WriteBuffer(Data, Count);
         }
         FWritten += Count;
         return Count;
@@ -55,18 +66,42 @@ public:
     qint64 Written() const { return FWritten; }
     void Flush()
     {
-        if (!FBuffer.isEmpty()) {
-            FTarget->WriteBuffer(FBuffer.constData(), FBuffer.size());
-            FBuffer.clear();
+        if (FUsed > 0) {
+            FTarget->WriteBuffer(FBuffer.get(), FUsed);
+            FUsed = 0;
         }
     }
 
 private:
-    static constexpr qint64 BufferSize = 256 * 1024;
+    static constexpr qint64 BufferSize = 1024 * 1024;
     TStream *FTarget;
-    QByteArray FBuffer;
+    std::unique_ptr<char[]> FBuffer;
+    qint64 FUsed = 0;
     qint64 FWritten = 0;
 };
+
+// The 20-byte line of a cross-reference entry ("oooooooooo ggggg n\r\n" for the usual one-letter type).
+char *XrefLine(char *Out, qint64 Offset, int Generation, const QByteArray &EntryType)
+{
+    auto Padded = [](char *P, long long Value, int Width) {
+        char Digits[24];
+        char *End = std::to_chars(Digits, Digits + sizeof Digits, Value).ptr;
+        const int Count = int(End - Digits);
+        for (int I = Count; I < Width; ++I)
+            *P++ = '0';
+        std::memcpy(P, Digits, size_t(Count));
+        return P + Count;
+    };
+    Out = Padded(Out, Offset < 0 ? 0 : Offset, 10);
+    *Out++ = ' ';
+    Out = Padded(Out, Generation, 5);
+    *Out++ = ' ';
+    std::memcpy(Out, EntryType.constData(), size_t(EntryType.size()));
+    Out += EntryType.size();
+    *Out++ = '\r';
+    *Out++ = '\n';
+    return Out;
+}
 
 } // namespace
 
@@ -85,7 +120,7 @@ QByteArray PdfPageModeName(TPdfPageMode Value)
 TPdfXrefEntry::TPdfXrefEntry(TPdfObject *AValue)
     : FValue(AValue)
 {
-    EntryType = AValue ? "n" : "f";
+    EntryType = AValue ? QByteArrayLiteral("n") : QByteArrayLiteral("f");
     GenerationNumber = AValue ? 0 : 65535;
 }
 
@@ -93,9 +128,9 @@ TPdfXrefEntry::~TPdfXrefEntry() = default;
 
 QByteArray TPdfXrefEntry::AsString() const
 {
-    const qint64 Offset = ByteOffset < 0 ? 0 : ByteOffset;
-    return QByteArray::number(Offset).rightJustified(10, '0') + ' '
-        + QByteArray::number(GenerationNumber).rightJustified(5, '0') + ' ' + EntryType + "\r\n";
+    QByteArray Line(EntryType.size() + 40, Qt::Uninitialized);
+    Line.truncate(XrefLine(Line.data(), ByteOffset, GenerationNumber, EntryType) - Line.constData());
+    return Line;
 }
 
 TPdfXref::TPdfXref()
@@ -563,30 +598,39 @@ void TPdfDoc::AddPage()
 
     TPdfArray *Kids = FCurrentPages->PdfArrayByName("Kids");
     Kids->AddItem(Page);
-    FCurrentPages->Put("Count", new TPdfNumber(Kids->ItemCount()));
+    // Putting "Count" again moves it last; when it is last already, setting its value is the same.
+    const int Last = FCurrentPages->ItemCount() - 1;
+    TPdfDictionaryElement *CountElement = Last >= 0 ? FCurrentPages->Items(Last) : nullptr;
+    auto *Count = CountElement && CountElement->Key() == "Count" && !CountElement->IsHidden()
+        ? dynamic_cast<TPdfNumber *>(CountElement->Value())
+        : nullptr;
+    if (Count && Count->ObjectType() == otDirectObject)
+        Count->SetValue(Kids->ItemCount());
+    else
+        FCurrentPages->Put(QByteArrayLiteral("Count"), new TPdfNumber(Kids->ItemCount()));
 
-    Page->Put("Type", new TPdfName("Page"));
-    Page->Put("Parent", FCurrentPages);
+    Page->Put(QByteArrayLiteral("Type"), new TPdfName(QByteArrayLiteral("Page")));
+    Page->Put(QByteArrayLiteral("Parent"), FCurrentPages);
     auto *MediaBox = new TPdfArray(FXref.get());
     MediaBox->AddItem(new TPdfNumber(0));
     MediaBox->AddItem(new TPdfNumber(0));
     MediaBox->AddItem(new TPdfNumber(FDefaultPageWidth));
     MediaBox->AddItem(new TPdfNumber(FDefaultPageHeight));
-    Page->Put("MediaBox", MediaBox);
+    Page->Put(QByteArrayLiteral("MediaBox"), MediaBox);
 
     auto *Resources = new TPdfDictionary(FXref.get());
-    Resources->Put("Font", new TPdfDictionary(FXref.get()));
-    Resources->Put("XObject", new TPdfDictionary(FXref.get()));
+    Resources->Put(QByteArrayLiteral("Font"), new TPdfDictionary(FXref.get()));
+    Resources->Put(QByteArrayLiteral("XObject"), new TPdfDictionary(FXref.get()));
     auto *ProcSet = new TPdfArray(FXref.get());
-    ProcSet->AddItem(new TPdfName("PDF"));
-    ProcSet->AddItem(new TPdfName("Text"));
-    ProcSet->AddItem(new TPdfName("ImageC"));
-    Resources->Put("ProcSet", ProcSet);
-    Page->Put("Resources", Resources);
+    ProcSet->AddItem(new TPdfName(QByteArrayLiteral("PDF")));
+    ProcSet->AddItem(new TPdfName(QByteArrayLiteral("Text")));
+    ProcSet->AddItem(new TPdfName(QByteArrayLiteral("ImageC")));
+    Resources->Put(QByteArrayLiteral("ProcSet"), ProcSet);
+    Page->Put(QByteArrayLiteral("Resources"), Resources);
 
     auto *Contents = new TPdfStream(FXref.get());
     FXref->AddObject(Contents);
-    Page->Put("Contents", Contents);
+    Page->Put(QByteArrayLiteral("Contents"), Contents);
 
     FCanvas->AttachPage(Page);
 }
@@ -616,11 +660,20 @@ void TPdfDoc::SaveToStream(TStream *AStream)
         throw EPdfInvalidOperation(QStringLiteral("SaveToStream --the document is too large."));
     FTrailer->XrefAddress = Writer.Written();
 
-    QByteArray Xref = "xref\r\n0 " + QByteArray::number(Count) + "\r\n";
-    Xref.reserve(Xref.size() + Count * 20);
-    for (int I = 0; I < Count; ++I)
-        Xref += FXref->Items(I)->AsString();
-    WriteText(Xref, &Writer);
+    char Line[128];
+    std::memcpy(Line, "xref\r\n0 ", 8);
+    char *CountEnd = std::to_chars(Line + 8, Line + sizeof Line, Count).ptr;
+    std::memcpy(CountEnd, "\r\n", 2);
+    Writer.WriteBuffer(Line, CountEnd + 2 - Line);
+    for (int I = 0; I < Count; ++I) {
+        const TPdfXrefEntry *Entry = FXref->Items(I);
+        if (Entry->EntryType.size() <= 64) {
+            const char *LineEnd = XrefLine(Line, Entry->ByteOffset, Entry->GenerationNumber, Entry->EntryType);
+            Writer.WriteBuffer(Line, LineEnd - Line);
+        } else {
+            WriteText(Entry->AsString(), &Writer);
+        }
+    }
 
     FTrailer->Attributes()->PdfNumberByName("Size")->SetValue(Count);
     FTrailer->WriteToStream(&Writer);

@@ -13,6 +13,9 @@
 
 class TPdfDoc;
 class TPdfCanvas;
+namespace PdfDetail {
+class LineBuilder;
+}
 
 enum TPdfPageLayout { plSinglePage, plOneColumn, plTwoColumnLeft, plTwoColumnRight };
 enum TPdfPageMode { pmUseNone, pmUseOutlines, pmUseThumbs, pmFullScreen };
@@ -304,7 +307,8 @@ public:
     void SetPageHeight(int Value);
 
 private:
-    void WriteString(const QByteArray &S);
+    void WriteBytes(const char *Data, qint64 Size);
+    void WriteLine(const PdfDetail::LineBuilder &Line);
     TPdfObject *UseXObject(const QByteArray &AXObjectName, const char *Operation);
     void SaveTextState();
     bool RestoreTextState();

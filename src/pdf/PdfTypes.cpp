@@ -2,8 +2,11 @@
 
 #include "platform/core/Codec.h"
 
+#include "pdf/detail/PdfFormat.h"
+
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -13,7 +16,8 @@ namespace {
 // digits before the point (negative or zero for values below 0.1).
 struct DecimalDigits {
     bool Negative = false;
-    std::string Digits;
+    char Digits[24];   // at most 17 significant digits, and one carried by rounding
+    int Count = 0;
     int PointPos = 0;
 };
 
@@ -24,75 +28,113 @@ void CheckFinite(double Value, const char *Operation)
 }
 
 // Significant digits of Value; Precision 0 asks for the shortest form that reads back exactly.
-DecimalDigits ToDigits(double Value, int Precision)
+void ToDigits(double Value, int Precision, DecimalDigits &D)
 {
     char Buffer[64];
     std::to_chars_result R = Precision > 0
         ? std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::scientific, Precision - 1)
         : std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::scientific);
-    std::string Text(Buffer, R.ptr);
-    DecimalDigits D;
-    size_t I = 0;
-    if (I < Text.size() && Text[I] == '-') {
-        D.Negative = true;
-        ++I;
+    const char *P = Buffer;
+    const char *End = R.ptr;
+    D.Negative = P < End && *P == '-';
+    if (D.Negative)
+        ++P;
+    D.Count = 0;
+    for (; P < End && *P != 'e'; ++P)
+        if (*P >= '0' && *P <= '9' && D.Count < int(sizeof D.Digits) - 1)
+            D.Digits[D.Count++] = *P;
+    int Exponent = 0;
+    if (P < End) {
+        ++P;
+        const bool NegativeExponent = P < End && *P == '-';
+        if (P < End && (*P == '-' || *P == '+'))
+            ++P;
+        for (; P < End; ++P)
+            Exponent = Exponent * 10 + (*P - '0');
+        if (NegativeExponent)
+            Exponent = -Exponent;
     }
-    size_t E = Text.find('e', I);
-    for (size_t J = I; J < E; ++J)
-        if (Text[J] >= '0' && Text[J] <= '9')
-            D.Digits += Text[J];
-    D.PointPos = std::stoi(Text.substr(E + 1)) + 1;
-    return D;
+    D.PointPos = Exponent + 1;
 }
 
 // Rounds half away from zero to Decimals places after the point.
 void RoundDigits(DecimalDigits &D, int Decimals)
 {
-    int Keep = D.PointPos + Decimals;
-    if (Keep >= int(D.Digits.size()))
+    const int Keep = D.PointPos + Decimals;
+    if (Keep >= D.Count)
         return;
     if (Keep < 0) {
-        D.Digits.clear();
+        D.Count = 0;
         return;
     }
-    bool Up = D.Digits[size_t(Keep)] >= '5';
-    D.Digits.resize(size_t(Keep));
+    const bool Up = D.Digits[Keep] >= '5';
+    D.Count = Keep;
     if (!Up)
         return;
     int I = Keep - 1;
-    while (I >= 0 && D.Digits[size_t(I)] == '9') {
-        D.Digits[size_t(I)] = '0';
+    while (I >= 0 && D.Digits[I] == '9') {
+        D.Digits[I] = '0';
         --I;
     }
     if (I >= 0) {
-        ++D.Digits[size_t(I)];
+        ++D.Digits[I];
     } else {
-        D.Digits.insert(D.Digits.begin(), '1');
+        std::memmove(D.Digits + 1, D.Digits, size_t(D.Count));
+        D.Digits[0] = '1';
+        ++D.Count;
         ++D.PointPos;
     }
 }
 
-QByteArray PlainDecimal(DecimalDigits D)
+char *Fill(char *Out, char C, int Count)
 {
-    while (!D.Digits.empty() && D.Digits.back() == '0')
-        D.Digits.pop_back();
-    while (!D.Digits.empty() && D.Digits.front() == '0') {
-        D.Digits.erase(D.Digits.begin());
-        --D.PointPos;
+    for (int I = 0; I < Count; ++I)
+        *Out++ = C;
+    return Out;
+}
+
+char *PlainDecimal(const DecimalDigits &D, char *Out)
+{
+    int First = 0;
+    int Last = D.Count;
+    while (Last > First && D.Digits[Last - 1] == '0')
+        --Last;
+    int PointPos = D.PointPos;
+    while (First < Last && D.Digits[First] == '0') {
+        ++First;
+        --PointPos;
     }
-    if (D.Digits.empty())
-        return QByteArrayLiteral("0");
-    std::string S;
-    int Len = int(D.Digits.size());
-    if (D.PointPos <= 0)
-        S = "0." + std::string(size_t(-D.PointPos), '0') + D.Digits;
-    else if (D.PointPos >= Len)
-        S = D.Digits + std::string(size_t(D.PointPos - Len), '0');
-    else
-        S = D.Digits.substr(0, size_t(D.PointPos)) + "." + D.Digits.substr(size_t(D.PointPos));
+    if (First == Last) {
+        *Out++ = '0';
+        return Out;
+    }
+    const char *Digits = D.Digits + First;
+    const int Len = Last - First;
     if (D.Negative)
-        S.insert(S.begin(), '-');
-    return QByteArray::fromStdString(S);
+        *Out++ = '-';
+    if (PointPos <= 0) {
+        *Out++ = '0';
+        *Out++ = '.';
+        Out = Fill(Out, '0', -PointPos);
+        std::memcpy(Out, Digits, size_t(Len));
+        Out += Len;
+    } else if (PointPos >= Len) {
+        std::memcpy(Out, Digits, size_t(Len));
+        Out = Fill(Out + Len, '0', PointPos - Len);
+    } else {
+        std::memcpy(Out, Digits, size_t(PointPos));
+        Out += PointPos;
+        *Out++ = '.';
+        std::memcpy(Out, Digits + PointPos, size_t(Len - PointPos));
+        Out += Len - PointPos;
+    }
+    return Out;
+}
+
+// A whole number whose every digit is exact in a double (and so in its shortest form).
+bool IsSmallWhole(double Value, double Limit)
+{
+    return Value > -Limit && Value < Limit && Value == std::trunc(Value);
 }
 
 bool IsLeadByte(unsigned char B)
@@ -102,7 +144,129 @@ bool IsLeadByte(unsigned char B)
 
 const char HexDigits[] = "0123456789ABCDEF";
 
+// The bytes a name writes as themselves: printable ASCII except the delimiters and '#'.
+struct NameBytes {
+    bool Plain[256] = {};
+    constexpr NameBytes()
+    {
+        for (int B = 33; B <= 126; ++B)
+            Plain[B] = true;
+        for (const char *D = "#%()/<>[]{}"; *D; ++D)
+            Plain[static_cast<unsigned char>(*D)] = false;
+    }
+};
+constexpr NameBytes PlainNameBytes;
+
+QByteArray ToByteArray(const char *Begin, const char *End)
+{
+    return QByteArray(Begin, qsizetype(End - Begin));
+}
+
 } // namespace
+
+// ---------------------------------------------------------------- formatting
+
+namespace PdfDetail {
+
+char *FormatIntTo(char *Out, long long Value)
+{
+    return std::to_chars(Out, Out + 24, Value).ptr;
+}
+
+char *FormatNumberTo(char *Out, double Value)
+{
+    // Whole numbers, the common case, need no rounding and no digit analysis.
+    if (IsSmallWhole(Value, 9007199254740992.0))
+        return FormatIntTo(Out, static_cast<long long>(Value));
+    // Round the shortest exact decimal form, not the binary product Value x 100,
+    // so 1.005 becomes 1.01 and -1.236 becomes -1.24.
+    DecimalDigits D;
+    ToDigits(Value, 0, D);
+    RoundDigits(D, 2);
+    return PlainDecimal(D, Out);
+}
+
+char *FormatRealTo(char *Out, double Value)
+{
+    // Fifteen significant digits hold every whole number below 10^15 exactly.
+    if (IsSmallWhole(Value, 1e15))
+        return FormatIntTo(Out, static_cast<long long>(Value));
+    DecimalDigits D;
+    ToDigits(Value, 15, D);
+    return PlainDecimal(D, Out);
+}
+
+char *EscapeNameTo(char *Out, const char *Name, size_t Size)
+{
+    *Out++ = '/';
+    for (size_t I = 0; I < Size; ++I) {
+        const unsigned char B = static_cast<unsigned char>(Name[I]);
+        if (PlainNameBytes.Plain[B]) {
+            *Out++ = char(B);
+        } else {
+            *Out++ = '#';
+            *Out++ = HexDigits[B >> 4];
+            *Out++ = HexDigits[B & 15];
+        }
+    }
+    return Out;
+}
+
+void WriteName(TStream *AStream, const QByteArray &Name, const char *Suffix, size_t SuffixSize)
+{
+    char Buffer[256];
+    const size_t Size = size_t(Name.size());
+    if (EscapedNameRoom(Size) + SuffixSize <= sizeof Buffer) {
+        char *End = EscapeNameTo(Buffer, Name.constData(), Size);
+        if (SuffixSize > 0) {
+            std::memcpy(End, Suffix, SuffixSize);
+            End += SuffixSize;
+        }
+        WriteSpan(AStream, Buffer, End);
+        return;
+    }
+    WriteText(EscapeName(Name), AStream);
+    if (SuffixSize > 0)
+        AStream->WriteBuffer(Suffix, qint64(SuffixSize));
+}
+
+void LineBuilder::Append(const char *Data, size_t Size)
+{
+    if (!FOnHeap && FSize + Size <= sizeof FBuffer) {
+        std::memcpy(FBuffer + FSize, Data, Size);
+        FSize += Size;
+        return;
+    }
+    if (!FOnHeap) {
+        FHeap.reserve(qsizetype(FSize + Size) * 2);
+        FHeap.append(FBuffer, qsizetype(FSize));
+        FOnHeap = true;
+    }
+    FHeap.append(Data, qsizetype(Size));
+}
+
+void LineBuilder::Number(double Value)
+{
+    CheckFinite(Value, "FormatPdfNumber");
+    char Text[MaxNumberText];
+    Append(Text, size_t(FormatNumberTo(Text, Value) - Text));
+}
+
+void LineBuilder::Name(const QByteArray &Value)
+{
+    const size_t Size = size_t(Value.size());
+    if (EscapedNameRoom(Size) <= 256) {
+        char Text[256];
+        Append(Text, size_t(EscapeNameTo(Text, Value.constData(), Size) - Text));
+    } else {
+        const QByteArray Text = EscapeName(Value);
+        Append(Text.constData(), size_t(Text.size()));
+    }
+}
+
+} // namespace PdfDetail
+
+using namespace PdfDetail;
 
 // ---------------------------------------------------------------- routines
 
@@ -125,34 +289,21 @@ QByteArray PdfDate(TDateTime Value)
 QByteArray FormatPdfNumber(double Value)
 {
     CheckFinite(Value, "FormatPdfNumber");
-    // Round the shortest exact decimal form, not the binary product Value x 100,
-    // so 1.005 becomes 1.01 and -1.236 becomes -1.24.
-    DecimalDigits D = ToDigits(Value, 0);
-    RoundDigits(D, 2);
-    return PlainDecimal(D);
+    char Text[MaxNumberText];
+    return ToByteArray(Text, FormatNumberTo(Text, Value));
 }
 
 QByteArray FormatPdfReal(double Value)
 {
     CheckFinite(Value, "FormatPdfReal");
-    return PlainDecimal(ToDigits(Value, 15));
+    char Text[MaxNumberText];
+    return ToByteArray(Text, FormatRealTo(Text, Value));
 }
 
 QByteArray EscapeName(const QByteArray &Value)
 {
-    static const QByteArray Delimiters("#%()/<>[]{}");
-    QByteArray Result("/");
-    Result.reserve(Value.size() + 1);
-    for (char C : Value) {
-        unsigned char B = static_cast<unsigned char>(C);
-        if (B >= 33 && B <= 126 && !Delimiters.contains(C)) {
-            Result += C;
-        } else {
-            Result += '#';
-            Result += HexDigits[B >> 4];
-            Result += HexDigits[B & 15];
-        }
-    }
+    QByteArray Result(qsizetype(EscapedNameRoom(size_t(Value.size()))), Qt::Uninitialized);
+    Result.truncate(EscapeNameTo(Result.data(), Value.constData(), size_t(Value.size())) - Result.constData());
     return Result;
 }
 
@@ -213,11 +364,26 @@ void TPdfObject::WriteOwnText(TStream *)
 {
 }
 
+namespace {
+
+// "n g" and a suffix, as references and object headers begin.
+template <size_t N>
+void WriteNumberPair(TStream *AStream, int Number, int Generation, const char (&Suffix)[N])
+{
+    char Text[64];
+    char *P = FormatIntTo(Text, Number);
+    *P++ = ' ';
+    P = FormatIntTo(P, Generation);
+    std::memcpy(P, Suffix, N - 1);
+    WriteSpan(AStream, Text, P + N - 1);
+}
+
+} // namespace
+
 void TPdfObject::WriteAsValue(TStream *AStream)
 {
     if (FObjectType != otDirectObject)
-        WriteText(QByteArray::number(FObjectNumber) + ' ' + QByteArray::number(FGenerationNumber) + " R",
-                  AStream);
+        WriteNumberPair(AStream, FObjectNumber, FGenerationNumber, " R");
     else
         WriteOwnText(AStream);
 }
@@ -226,10 +392,9 @@ void TPdfObject::WriteAsObject(TStream *AStream)
 {
     if (FObjectType != otIndirectObject)
         throw EPdfInvalidOperation(QStringLiteral("internal error wrong object type"));
-    WriteText(QByteArray::number(FObjectNumber) + ' ' + QByteArray::number(FGenerationNumber) + " obj\r\n",
-              AStream);
+    WriteNumberPair(AStream, FObjectNumber, FGenerationNumber, " obj\r\n");
     WriteOwnText(AStream);
-    WriteText("\r\nendobj\r\n", AStream);
+    WriteLiteral(AStream, "\r\nendobj\r\n");
 }
 
 TPdfVirtualObject::TPdfVirtualObject()
@@ -250,17 +415,21 @@ std::unique_ptr<TPdfVirtualObject> TPdfVirtualObject::CreateVirtual(int AObjectI
 
 void TPdfNull::WriteOwnText(TStream *AStream)
 {
-    WriteText("null", AStream);
+    WriteLiteral(AStream, "null");
 }
 
 void TPdfBoolean::WriteOwnText(TStream *AStream)
 {
-    WriteText(FValue ? "true" : "false", AStream);
+    if (FValue)
+        WriteLiteral(AStream, "true");
+    else
+        WriteLiteral(AStream, "false");
 }
 
 void TPdfNumber::WriteOwnText(TStream *AStream)
 {
-    WriteText(QByteArray::number(FValue), AStream);
+    char Text[24];
+    WriteSpan(AStream, Text, FormatIntTo(Text, FValue));
 }
 
 TPdfReal::TPdfReal(double AValue)
@@ -276,7 +445,8 @@ void TPdfReal::SetValue(double AValue)
 
 void TPdfReal::WriteOwnText(TStream *AStream)
 {
-    WriteText(FormatPdfReal(FValue), AStream);
+    char Text[MaxNumberText];
+    WriteSpan(AStream, Text, FormatRealTo(Text, FValue));
 }
 
 TPdfText::TPdfText(const QString &AValue)
@@ -296,7 +466,7 @@ void TPdfText::WriteOwnText(TStream *AStream)
 
 void TPdfName::WriteOwnText(TStream *AStream)
 {
-    WriteText(EscapeName(FValue), AStream);
+    WriteName(AStream, FValue);
 }
 
 // ---------------------------------------------------------------- containers
@@ -310,6 +480,11 @@ std::unique_ptr<TPdfObject> HoldItem(TPdfObject *AItem)
     if (AItem->ObjectType() == otDirectObject)
         return std::unique_ptr<TPdfObject>(AItem);
     return TPdfVirtualObject::CreateVirtual(AItem->ObjectNumber());
+}
+
+bool SameBytes(const QByteArray &A, QByteArrayView B)
+{
+    return A.size() == B.size() && (B.empty() || std::memcmp(A.constData(), B.data(), size_t(B.size())) == 0);
 }
 
 TPdfObject *Resolve(TPdfObject *AItem, TPdfObjectMgr *AObjectMgr)
@@ -332,6 +507,9 @@ void TPdfArray::AddItem(TPdfObject *AItem)
         for (const auto &Item : FArray)
             if (Item.get() == AItem)
                 return;
+    // Most arrays are short; room for a few items saves the first regrowths.
+    if (FArray.capacity() == 0)
+        FArray.reserve(4);
     FArray.push_back(HoldItem(AItem));
 }
 
@@ -340,19 +518,19 @@ TPdfObject *TPdfArray::Items(int Index) const
     return Resolve(FArray.at(size_t(Index)).get(), FObjectMgr);
 }
 
-TPdfName *TPdfArray::FindName(const QByteArray &AName) const
+TPdfName *TPdfArray::FindName(QByteArrayView AName) const
 {
     for (int I = 0; I < ItemCount(); ++I)
-        if (auto *Name = dynamic_cast<TPdfName *>(Items(I)); Name && Name->Value() == AName)
+        if (auto *Name = dynamic_cast<TPdfName *>(Items(I)); Name && SameBytes(Name->Value(), AName))
             return Name;
     return nullptr;
 }
 
-bool TPdfArray::RemoveName(const QByteArray &AName)
+bool TPdfArray::RemoveName(QByteArrayView AName)
 {
     for (size_t I = 0; I < FArray.size(); ++I) {
         auto *Name = dynamic_cast<TPdfName *>(Resolve(FArray[I].get(), FObjectMgr));
-        if (Name && Name->Value() == AName) {
+        if (Name && SameBytes(Name->Value(), AName)) {
             FArray.erase(FArray.begin() + qsizetype(I));
             return true;
         }
@@ -362,12 +540,12 @@ bool TPdfArray::RemoveName(const QByteArray &AName)
 
 void TPdfArray::WriteOwnText(TStream *AStream)
 {
-    WriteText("[", AStream);
+    WriteLiteral(AStream, "[");
     for (const auto &Item : FArray) {
         Item->WriteAsValue(AStream);
-        WriteText(" ", AStream);
+        WriteLiteral(AStream, " ");
     }
-    WriteText("]", AStream);
+    WriteLiteral(AStream, "]");
 }
 
 TPdfDictionaryElement::TPdfDictionaryElement(const QByteArray &AKey, TPdfObject *AValue, bool AIsHidden)
@@ -382,10 +560,10 @@ TPdfDictionaryElement::~TPdfDictionaryElement() = default;
 
 TPdfDictionary::~TPdfDictionary() = default;
 
-int TPdfDictionary::IndexOfKey(const QByteArray &AKey) const
+int TPdfDictionary::IndexOfKey(QByteArrayView AKey) const
 {
     for (size_t I = 0; I < FArray.size(); ++I)
-        if (FArray[I]->Key() == AKey)
+        if (SameBytes(FArray[I]->Key(), AKey))
             return int(I);
     return -1;
 }
@@ -401,6 +579,9 @@ void TPdfDictionary::PutElement(const QByteArray &AKey, TPdfObject *AValue, bool
     auto Element = std::make_unique<TPdfDictionaryElement>(AKey, AValue, AIsHidden);
     if (I >= 0)
         FArray.erase(FArray.begin() + I);
+    // Room for a typical dictionary at once rather than regrowing it key by key.
+    if (FArray.capacity() == 0)
+        FArray.reserve(8);
     FArray.push_back(std::move(Element));
 }
 
@@ -414,50 +595,50 @@ void TPdfDictionary::PutHidden(const QByteArray &AKey, TPdfObject *AValue)
     PutElement(AKey, AValue, true);
 }
 
-void TPdfDictionary::Remove(const QByteArray &AKey)
+void TPdfDictionary::Remove(QByteArrayView AKey)
 {
     const int I = IndexOfKey(AKey);
     if (I >= 0)
         FArray.erase(FArray.begin() + I);
 }
 
-TPdfObject *TPdfDictionary::ValueByName(const QByteArray &AKey) const
+TPdfObject *TPdfDictionary::ValueByName(QByteArrayView AKey) const
 {
     const int I = IndexOfKey(AKey);
     return I >= 0 ? Resolve(FArray[size_t(I)]->Value(), FObjectMgr) : nullptr;
 }
 
-TPdfNumber *TPdfDictionary::PdfNumberByName(const QByteArray &AKey) const
+TPdfNumber *TPdfDictionary::PdfNumberByName(QByteArrayView AKey) const
 {
     return dynamic_cast<TPdfNumber *>(ValueByName(AKey));
 }
 
-TPdfReal *TPdfDictionary::PdfRealByName(const QByteArray &AKey) const
+TPdfReal *TPdfDictionary::PdfRealByName(QByteArrayView AKey) const
 {
     return dynamic_cast<TPdfReal *>(ValueByName(AKey));
 }
 
-TPdfText *TPdfDictionary::PdfTextByName(const QByteArray &AKey) const
+TPdfText *TPdfDictionary::PdfTextByName(QByteArrayView AKey) const
 {
     return dynamic_cast<TPdfText *>(ValueByName(AKey));
 }
 
-TPdfName *TPdfDictionary::PdfNameByName(const QByteArray &AKey) const
+TPdfName *TPdfDictionary::PdfNameByName(QByteArrayView AKey) const
 {
     return dynamic_cast<TPdfName *>(ValueByName(AKey));
 }
 
-TPdfArray *TPdfDictionary::PdfArrayByName(const QByteArray &AKey) const
+TPdfArray *TPdfDictionary::PdfArrayByName(QByteArrayView AKey) const
 {
     return dynamic_cast<TPdfArray *>(ValueByName(AKey));
 }
 
-TPdfDictionary *TPdfDictionary::PdfDictionaryByName(const QByteArray &AKey) const
+TPdfDictionary *TPdfDictionary::PdfDictionaryByName(QByteArrayView AKey) const
 {
     return dynamic_cast<TPdfDictionary *>(ValueByName(AKey));
 }
 
-TPdfBoolean *TPdfDictionary::PdfBooleanByName(const QByteArray &AKey) const
+TPdfBoolean *TPdfDictionary::PdfBooleanByName(QByteArrayView AKey) const
 {
     return dynamic_cast<TPdfBoolean *>(ValueByName(AKey));
 }
@@ -470,16 +651,20 @@ QByteArray TPdfDictionary::TypeName() const
 
 void TPdfDictionary::WriteOwnText(TStream *AStream)
 {
-    WriteText("<<\r\n", AStream);
+    WriteLiteral(AStream, "<<\r\n");
     for (const auto &Element : FArray) {
         if (Element->IsHidden())
             continue;
-        Element->KeyName()->WriteAsValue(AStream);
-        WriteText(" ", AStream);
+        if (Element->KeyName()->ObjectType() == otDirectObject) {
+            WriteName(AStream, Element->Key(), " ", 1);
+        } else {
+            Element->KeyName()->WriteAsValue(AStream);
+            WriteLiteral(AStream, " ");
+        }
         Element->Value()->WriteAsValue(AStream);
-        WriteText("\r\n", AStream);
+        WriteLiteral(AStream, "\r\n");
     }
-    WriteText(">>", AStream);
+    WriteLiteral(AStream, ">>");
 }
 
 // ---------------------------------------------------------------- streams
@@ -487,8 +672,8 @@ void TPdfDictionary::WriteOwnText(TStream *AStream)
 TPdfStream::TPdfStream(TPdfObjectMgr *AObjectMgr)
     : FAttributes(std::make_unique<TPdfDictionary>(AObjectMgr)), FStream(std::make_unique<TMemoryStream>())
 {
-    FAttributes->Put("Length", new TPdfNumber(0));
-    FAttributes->Put("Filter", new TPdfArray(AObjectMgr));
+    FAttributes->Put(QByteArrayLiteral("Length"), new TPdfNumber(0));
+    FAttributes->Put(QByteArrayLiteral("Filter"), new TPdfArray(AObjectMgr));
 }
 
 TPdfStream::~TPdfStream() = default;
@@ -507,9 +692,9 @@ void TPdfStream::WriteOwnText(TStream *AStream)
     else
         FAttributes->Put("Length", new TPdfNumber(qint32(Body.size())));
     FAttributes->WriteAsValue(AStream);
-    WriteText("\r\nstream\r\n", AStream);
+    WriteLiteral(AStream, "\r\nstream\r\n");
     WriteText(Body, AStream);
-    WriteText("\nendstream", AStream);
+    WriteLiteral(AStream, "\nendstream");
 }
 
 TPdfBinary::TPdfBinary()

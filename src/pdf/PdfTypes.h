@@ -155,8 +155,8 @@ public:
     int ItemCount() const { return int(FArray.size()); }
     // The item at Index, a reference resolved to the object it stands for.
     TPdfObject *Items(int Index) const;
-    TPdfName *FindName(const QByteArray &AName) const;
-    bool RemoveName(const QByteArray &AName);
+    TPdfName *FindName(QByteArrayView AName) const;
+    bool RemoveName(QByteArrayView AName);
     TPdfObjectMgr *ObjectMgr() const { return FObjectMgr; }
 
 protected:
@@ -197,16 +197,16 @@ public:
     // Putting the value a key already holds moves it to the end and keeps it.
     void Put(const QByteArray &AKey, TPdfObject *AValue);
     void PutHidden(const QByteArray &AKey, TPdfObject *AValue);
-    void Remove(const QByteArray &AKey);
+    void Remove(QByteArrayView AKey);
 
-    TPdfObject *ValueByName(const QByteArray &AKey) const;
-    TPdfNumber *PdfNumberByName(const QByteArray &AKey) const;
-    TPdfReal *PdfRealByName(const QByteArray &AKey) const;
-    TPdfText *PdfTextByName(const QByteArray &AKey) const;
-    TPdfName *PdfNameByName(const QByteArray &AKey) const;
-    TPdfArray *PdfArrayByName(const QByteArray &AKey) const;
-    TPdfDictionary *PdfDictionaryByName(const QByteArray &AKey) const;
-    TPdfBoolean *PdfBooleanByName(const QByteArray &AKey) const;
+    TPdfObject *ValueByName(QByteArrayView AKey) const;
+    TPdfNumber *PdfNumberByName(QByteArrayView AKey) const;
+    TPdfReal *PdfRealByName(QByteArrayView AKey) const;
+    TPdfText *PdfTextByName(QByteArrayView AKey) const;
+    TPdfName *PdfNameByName(QByteArrayView AKey) const;
+    TPdfArray *PdfArrayByName(QByteArrayView AKey) const;
+    TPdfDictionary *PdfDictionaryByName(QByteArrayView AKey) const;
+    TPdfBoolean *PdfBooleanByName(QByteArrayView AKey) const;
     // The text of the "Type" name, empty when there is none.
     QByteArray TypeName() const;
 
@@ -219,7 +219,7 @@ protected:
 
 private:
     void PutElement(const QByteArray &AKey, TPdfObject *AValue, bool AIsHidden);
-    int IndexOfKey(const QByteArray &AKey) const;
+    int IndexOfKey(QByteArrayView AKey) const;
     std::vector<std::unique_ptr<TPdfDictionaryElement>> FArray;
     TPdfObjectMgr *FObjectMgr;
 };

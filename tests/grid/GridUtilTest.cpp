@@ -276,3 +276,20 @@ TEST(Drawing, NamedGlyphsAreDrawnTransparently)
 }
 
 } // namespace
+
+TEST(Colours, NamesAndHexTextInAnyCaseAndShortTextsSafely)
+{
+    EXPECT_EQ(ColorFromName(QStringLiteral("clRed")), TColor(0x0000FF));
+    EXPECT_EQ(ColorFromName(QStringLiteral("CLNAVY")), TColor(0x800000));
+    EXPECT_EQ(ColorFromName(QStringLiteral("clBtnFace")), TColor(0x80000000u + 15));
+    EXPECT_EQ(ColorFromName(QStringLiteral("clinfobk")), TColor(0x80000000u + 24));
+    EXPECT_EQ(ColorFromName(QStringLiteral("clnosuch")), TColor(0));
+
+    EXPECT_EQ(ColorFromHex(QStringLiteral("#FF8000")), TColor(0x0080FF));
+    EXPECT_EQ(ColorFromHex(QStringLiteral("#ff8000")), ColorFromHex(QStringLiteral("#FF8000")));
+    EXPECT_EQ(ColorFromHex(QStringLiteral("#0a0B0c")), TColor(0x0C0B0A));
+    // Short and odd texts read only what they hold.
+    EXPECT_EQ(ColorFromHex(QStringLiteral("#")), TColor(0));
+    EXPECT_EQ(ColorFromHex(QStringLiteral("#F")), TColor(0xF0));
+    EXPECT_EQ(ColorFromHex(QStringLiteral("#12G4")), TColor(0x0412));
+}

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QRegularExpression>
 
 using namespace PdfTest;
@@ -313,6 +315,26 @@ TEST(PdfDocument, CanvasOperatorsAndXObjects)
     EXPECT_EQ(CheckLayout(Pdf), QString());
     EXPECT_TRUE(ObjectText(Pdf, 4).contains("/XObject <<\r\n/Pic1 7 0 R\r\n>>")) << ObjectText(Pdf, 4).constData();
     EXPECT_TRUE(ObjectText(Pdf, 7).contains("/Name /Pic1")) << ObjectText(Pdf, 7).constData();
+}
+
+TEST(PdfDocument, LongOperatorLinesAreWrittenWhole)
+{
+    TPdfDoc Doc;
+    Doc.OpenDocument();
+    Doc.AddPage();
+    TPdfCanvas *C = Doc.GetCanvas();
+    const double Big = 1.5e300;
+    C->Transform(Big, -Big, Big, -Big, Big, -Big);
+    const QByteArray B = "15" + QByteArray(299, '0');
+    const QByteArray Name(2000, 'x');
+    C->WriteFontOperator(Name, 1.5);
+    EXPECT_EQ(ContentOf(Doc), "/F0 10 Tf\n" + B + " -" + B + " " + B + " -" + B + " " + B + " -" + B + " cm\n/"
+                                  + Name + " 1.5 Tf\n");
+    // A value that cannot be written leaves the content as it was.
+    const QByteArray Before = ContentOf(Doc);
+    EXPECT_THROW(C->Transform(1, 0, 0, 1, std::nan(""), 0), EPdfInvalidValue);
+    EXPECT_THROW(C->AddRect(0, 0, HUGE_VAL, 1), EPdfInvalidValue);
+    EXPECT_EQ(ContentOf(Doc), Before);
 }
 
 TEST(PdfDocument, SavingAgainRewritesTheWholeStream)

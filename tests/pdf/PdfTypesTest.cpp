@@ -139,6 +139,41 @@ TEST(PdfValues, NamesEscapeDelimitersAndBytesOutsidePrintableAscii)
     EXPECT_EQ(ValueText(TPdfName("")), "/");
 }
 
+TEST(PdfValues, WholeNumbersAndLongNamesAtTheEdgesOfTheShortForms)
+{
+    // Whole numbers take a shorter road than fractions; both give the same text.
+    EXPECT_EQ(FormatPdfNumber(9007199254740991.0), "9007199254740991");
+    EXPECT_EQ(FormatPdfNumber(9007199254740992.0), "9007199254740992");
+    EXPECT_EQ(FormatPdfNumber(-9007199254740994.0), "-9007199254740994");
+    EXPECT_EQ(FormatPdfNumber(-0.0), "0");
+    EXPECT_EQ(FormatPdfNumber(-7), "-7");
+    EXPECT_EQ(FormatPdfNumber(1e20), "100000000000000000000");
+    EXPECT_EQ(FormatPdfNumber(-0.995), "-1");
+    EXPECT_EQ(FormatPdfNumber(99.999), "100");
+    EXPECT_EQ(FormatPdfReal(999999999999999.0), "999999999999999");
+    EXPECT_EQ(FormatPdfReal(1e15), "1000000000000000");
+    EXPECT_EQ(FormatPdfReal(1234567890123456.0), "1234567890123460");
+    EXPECT_EQ(FormatPdfReal(-123456789012345.0), "-123456789012345");
+    EXPECT_EQ(FormatPdfReal(0.5), "0.5");
+    EXPECT_EQ(FormatPdfReal(1e300).size(), 301);
+    EXPECT_EQ(FormatPdfReal(-4.9e-324), "-0." + QByteArray(323, '0') + "494065645841247");
+    EXPECT_EQ(FormatPdfNumber(-1.7976931348623157e308).size(), 310);
+
+    // Names of any length, also where a dictionary writes them as keys.
+    const QByteArray Long(300, '#');
+    const QByteArray Escaped = "/" + QByteArray("#23").repeated(300);
+    EXPECT_EQ(EscapeName(Long), Escaped);
+    EXPECT_EQ(ValueText(TPdfName(Long)), Escaped);
+    TPdfDictionary D;
+    D.Put(Long, new TPdfNumber(1));
+    D.Put("k", new TPdfName(Long));
+    EXPECT_EQ(ValueText(D), "<<\r\n" + Escaped + " 1\r\n/k " + Escaped + "\r\n>>");
+    EXPECT_NE(D.ValueByName(Long), nullptr);
+    EXPECT_EQ(D.ValueByName(QByteArray("k\0", 2)), nullptr);
+    D.Remove(Long);
+    EXPECT_EQ(D.ItemCount(), 1);
+}
+
 TEST(PdfValues, LiteralStringsEscapeParenthesesBackslashAndControls)
 {
     EXPECT_EQ(ValueText(TPdfText(QByteArray("a(b)\\c"))), "(a\\(b\\)\\\\c)");

@@ -231,6 +231,18 @@ void TMemoryStream::SetSize(qint64 NewSize)
         FPosition = NewSize;
 }
 
+void TMemoryStream::WriteBytes(const QByteArray &Bytes)
+{
+    // The result is the same as copying: the content becomes Bytes and the
+    // position its end. The shared buffer is copied on the first change.
+    if (FPosition == 0 && FData.size() <= Bytes.size() && !Bytes.isEmpty()) {
+        FData = Bytes;
+        FPosition = Bytes.size();
+        return;
+    }
+    TStream::WriteBytes(Bytes);
+}
+
 void TMemoryStream::Clear()
 {
     FData.clear();

@@ -32,7 +32,8 @@ public:
     qint64 CopyFrom(TStream *Source, qint64 Count);
 
     QByteArray ReadBytes(qint64 Count);     // reads up to Count bytes
-    void WriteBytes(const QByteArray &Bytes);
+    // As WriteBuffer of the bytes; a stream may keep a shared copy instead of copying.
+    virtual void WriteBytes(const QByteArray &Bytes);
 };
 
 // File open modes (combine one access mode with one share mode).
@@ -74,6 +75,8 @@ public:
     qint64 Seek(qint64 Offset, TSeekOrigin Origin) override;
     qint64 Size() override { return FData.size(); }
     void SetSize(qint64 NewSize) override;
+    // Writing whole bytes over all of the stream's content shares them instead of copying.
+    void WriteBytes(const QByteArray &Bytes) override;
     void Clear();
     char *Memory() { return FData.data(); }
     const QByteArray &Bytes() const { return FData; }

@@ -81,6 +81,20 @@ TEST_F(GridTest, ClosingWithoutAChangeLeavesTheCellAsItWas)
     EXPECT_EQ(Editor()->text(), "bold");
     Key(Qt::Key_Return);
     EXPECT_EQ(Grid->Cells(1, 1), "<b>bold</b>");
+    // Typing and taking it back: the editor never shows the markup.
+    Key(Qt::Key_F2);
+    Key(Qt::Key_End);
+    Type(QStringLiteral("x"));
+    Key(Qt::Key_Backspace);
+    EXPECT_EQ(Editor()->text(), "bold");
+    Key(Qt::Key_Up);
+    EXPECT_EQ(Grid->Cells(1, 1), "<b>bold</b>");
+    Goto(1, 1);
+    Key(Qt::Key_F2);
+    Key(Qt::Key_End);
+    Type(QStringLiteral("!"));
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Grid->Cells(1, 1), "bold!");
 
     // A list combo on a text that is not in its list.
     Kind(edComboList);

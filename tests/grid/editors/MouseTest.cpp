@@ -3,6 +3,9 @@
 #include "GridFixture.h"
 
 #include <QHelpEvent>
+#include <QWheelEvent>
+
+#include "platform/services/Shell.h"
 
 namespace {
 
@@ -205,4 +208,216 @@ TEST_F(GridTest, HintsShowCellTextThroughTheHintEvent)
     Ask(3, 1);
     EXPECT_EQ(std::get<0>(Hints.back()), 1);
     EXPECT_EQ(std::get<1>(Hints.back()), 3);
+}
+
+TEST_F(GridTest, RadioAndNodeClicksEndThePress)
+{
+    auto *G = new TCellGraphic;
+    G->CellType = ctRadio;
+    G->CellIndex = 0;
+    TStringList Items;
+    Items.Add(QStringLiteral("red"));
+    Items.Add(QStringLiteral("green"));
+    Items.Add(QStringLiteral("blue"));
+    G->SetGraphicObject(&Items);
+    Grid->SetRowHeights(2, 80);
+    Grid->SetCellGraphic(3, 2, G);
+    std::vector<std::tuple<int, int, int>> Radios;
+    Grid->OnRadioClick = [&](TObject *, int ACol, int ARow, int AIdx) { Radios.emplace_back(ACol, ARow, AIdx); };
+    const int Line = Grid->Canvas()->TextHeight(QStringLiteral("gh"));
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, CellPoint(3, 2, 6, 3 + Line + Line / 2));
+    ASSERT_EQ(Radios.size(), 1u);
+    EXPECT_EQ(Radios[0], std::make_tuple(3, 2, 1));
+    EXPECT_EQ(Grid->Cells(3, 2), "green");
+    // Space steps to the next item.
+    Goto(3, 2);
+    Key(Qt::Key_Space);
+    EXPECT_EQ(Radios.back(), std::make_tuple(3, 2, 2));
+    EXPECT_EQ(Grid->Cells(3, 2), "blue");
+
+    // A node contracts its rows and expands them again.
+    auto *N = new TCellGraphic;
+    N->CellType = ctNode;
+    N->CellIndex = 3;
+    Grid->SetCellGraphic(0, 3, N);
+    Grid->SetCells(1, 4, QStringLiteral("child"));
+    std::vector<std::pair<int, int>> Contracted, Expanded;
+    Grid->OnContractNode = [&](TObject *, int ARow, int ARowreal) { Contracted.emplace_back(ARow, ARowreal); };
+    Grid->OnExpandNode = [&](TObject *, int ARow, int ARowreal) { Expanded.emplace_back(ARow, ARowreal); };
+    Click(0, 3);
+    ASSERT_EQ(Contracted.size(), 1u);
+    EXPECT_EQ(Contracted[0], std::make_pair(3, 3));
+    EXPECT_EQ(Grid->RowCount(), 4);
+    Click(0, 3);
+    ASSERT_EQ(Expanded.size(), 1u);
+    EXPECT_EQ(Grid->RowCount(), 6);
+    EXPECT_EQ(Grid->Cells(1, 4), "child");
+    G->SetGraphicObject(nullptr);
+}
+
+TEST_F(GridTest, UrlCellsOpenOnAClickOrEditOnARightClick)
+{
+    auto Scripted = std::make_unique<TScriptedShell>();
+    TScriptedShell *Calls = Scripted.get();
+    auto Previous = SetShell(std::move(Scripted));
+    Grid->SetCells(2, 2, QStringLiteral("http://example.com/a"));
+    Click(2, 2);
+    EXPECT_TRUE(Calls->Calls().isEmpty());
+    Grid->URLShow = true;
+    Click(2, 2);
+    ASSERT_EQ(Calls->Calls().size(), 1);
+    EXPECT_EQ(Calls->Calls().at(0).Kind, "Open");
+    EXPECT_EQ(Calls->Calls().at(0).Args.value(0), "http://example.com/a");
+    Grid->URLEdit = true;
+    Goto(1, 1);
+    Click(2, 2, Qt::RightButton);
+    EXPECT_EQ(Calls->Calls().size(), 1);
+    EXPECT_EQ(Grid->Col(), 2);
+    EXPECT_TRUE(EditorOpen());
+    SetShell(std::move(Previous));
+}
+
+TEST_F(GridTest, CursorTellsWhatAPressInTheFixedCellsWouldSelect)
+{
+    Grid->MouseActions()->ColSelect = true;
+    QTest::mouseMove(Grid->viewport(), CellPoint(2, 0));
+    EXPECT_EQ(Grid->CursorKind(), 1);
+    QTest::mouseMove(Grid->viewport(), CellPoint(0, 2));
+    EXPECT_EQ(Grid->CursorKind(), 0);
+    Grid->MouseActions()->RowSelect = true;
+    QTest::mouseMove(Grid->viewport(), CellPoint(0, 3));
+    EXPECT_EQ(Grid->CursorKind(), 2);
+    EXPECT_EQ(Grid->viewport()->cursor().shape(), Qt::BitmapCursor);
+}
+
+TEST_F(GridTest, WheelKeepsTheLeftColumnWithRowSelect)
+{
+    Grid->SetColCount(30);
+    Grid->SetRowCount(60);
+    Grid->SetOptions(Grid->Options() | goRowSelect);
+    Grid->Navigation()->KeepHorizScroll = true;
+    Grid->SetLeftCol(5);
+    Grid->DoMouseWheelDown(0, QPoint(10, 10));
+    EXPECT_EQ(Grid->LeftCol(), 5);
+    EXPECT_EQ(Grid->Row(), 2);
+}
+
+TEST_F(GridTest, AnchorsGoToCellsOrToTheDesktop)
+{
+    auto Scripted = std::make_unique<TScriptedShell>();
+    TScriptedShell *Calls = Scripted.get();
+    auto Previous = SetShell(std::move(Scripted));
+    Grid->SetColWidths(1, 300);
+    Grid->SetCells(1, 1, QStringLiteral("go <a href=\"cell://R4C3\">there</a> or <A HREF=\"http://x.org\">out</A>"));
+    TCanvas *C = Grid->Canvas();
+    C->SetFont(*Grid->Font());
+    const TRect R = Grid->GetCellRect(1, 1);
+    const int Left = R.Left + 1 + Grid->CellTextMargin.X;
+    const int InThere = Left + C->TextWidth(QStringLiteral("go ")) + 3;
+    const int InOut = Left + C->TextWidth(QStringLiteral("go there or ")) + 3;
+    EXPECT_EQ(Grid->AnchorAt(1, 1, InThere, R.Top + 5), "cell://R4C3");
+    EXPECT_EQ(Grid->AnchorAt(1, 1, Left + 1, R.Top + 5), "");
+
+    std::vector<std::tuple<int, int, QString>> Clicks;
+    bool Handle = true;
+    Grid->OnAnchorClick = [&](TObject *, int ARow, int ACol, const QString &Anchor, bool &AutoHandle) {
+        Clicks.emplace_back(ARow, ACol, Anchor);
+        AutoHandle = Handle;
+    };
+    Handle = false;
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, QPoint(InThere, R.Top + 5));
+    EXPECT_EQ(Grid->Col(), 1);
+    EXPECT_EQ(Grid->Row(), 1);
+    Handle = true;
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, QPoint(InThere, R.Top + 5));
+    EXPECT_EQ(Grid->Col(), 3);
+    EXPECT_EQ(Grid->Row(), 4);
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, QPoint(InOut, R.Top + 5));
+    ASSERT_EQ(Clicks.size(), 3u);
+    EXPECT_EQ(Clicks[0], std::make_tuple(1, 1, QStringLiteral("cell://R4C3")));
+    ASSERT_EQ(Calls->Calls().size(), 1);
+    EXPECT_EQ(Calls->Calls().at(0).Args.value(0), "http://x.org");
+    SetShell(std::move(Previous));
+
+    // Entering and leaving an anchor.
+    std::vector<QString> Entered, Left2;
+    Grid->OnAnchorEnter = [&](TObject *, int, int, const QString &A) { Entered.push_back(A); };
+    Grid->OnAnchorExit = [&](TObject *, int, int, const QString &A) { Left2.push_back(A); };
+    QTest::mouseMove(Grid->viewport(), QPoint(InThere, R.Top + 5));
+    QTest::mouseMove(Grid->viewport(), QPoint(Left + 1, R.Top + 5));
+    ASSERT_EQ(Entered.size(), 1u);
+    ASSERT_EQ(Left2.size(), 1u);
+    EXPECT_EQ(Left2[0], "cell://R4C3");
+}
+
+TEST_F(GridTest, HeaderDragMovesAColumnWithEnhancedMoving)
+{
+    Grid->EnhRowColMove = true;
+    Grid->SetOptions(Grid->Options() | goColMoving | goRowMoving);
+    Grid->SetCells(1, 0, QStringLiteral("H1"));
+    Grid->SetCells(1, 2, QStringLiteral("one"));
+    Grid->SetCells(3, 2, QStringLiteral("three"));
+    bool Allow = false;
+    std::vector<int> Asked;
+    Grid->OnColumnMove = [&](TObject *, int ACol, bool &A) {
+        Asked.push_back(ACol);
+        A = Allow;
+    };
+    auto Drag = [&](QPoint From, QPoint To) {
+        QTest::mousePress(Grid->viewport(), Qt::LeftButton, {}, From);
+        QMouseEvent Move(QEvent::MouseMove, QPointF(To), Grid->viewport()->mapToGlobal(QPointF(To)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Grid->viewport(), &Move);
+        QTest::mouseRelease(Grid->viewport(), Qt::LeftButton, {}, To);
+    };
+    Drag(CellPoint(1, 0), CellPoint(3, 0));
+    ASSERT_FALSE(Asked.empty());
+    EXPECT_EQ(Asked.back(), 3);
+    EXPECT_EQ(Grid->Cells(1, 2), "one");
+    Allow = true;
+    Drag(CellPoint(1, 0), CellPoint(3, 0));
+    EXPECT_EQ(Grid->Cells(3, 2), "one");
+    EXPECT_EQ(Grid->Cells(2, 2), "three");
+    EXPECT_EQ(Grid->Cells(3, 0), "H1");
+    EXPECT_FALSE(Grid->ArrowWindow(0)->isVisible());
+
+    // Rows move the same way from the fixed column.
+    Grid->SetCells(2, 4, QStringLiteral("row4"));
+    Drag(CellPoint(0, 4), CellPoint(0, 1));
+    EXPECT_EQ(Grid->Cells(2, 1), "row4");
+}
+
+TEST_F(GridTest, ZoomStepsStayInRangeAndKeepSizesPositive)
+{
+    Grid->SetColWidths(1, 3);
+    const int W2 = Grid->ColWidths(2), H1 = Grid->RowHeights(1);
+    Grid->Zoom(11);
+    EXPECT_EQ(Grid->ColWidths(2), W2);
+    Grid->Zoom(-5);
+    EXPECT_EQ(Grid->ZoomStep(), -5);
+    EXPECT_EQ(Grid->ColWidths(1), 3);
+    EXPECT_EQ(Grid->ColWidths(2), W2 - 5);
+    EXPECT_EQ(Grid->RowHeights(1), H1 - 5);
+    QWheelEvent Wheel(QPointF(50, 50), Grid->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Grid->viewport(), &Wheel);
+    EXPECT_EQ(Grid->ColWidths(2), W2 - 4);
+    EXPECT_EQ(Grid->Row(), 1);
+}
+
+TEST_F(GridTest, TimerTicksBlinkAndFollowTheHoveringPointer)
+{
+    Grid->SetEnableBlink(true);
+    const bool Phase = Grid->BlinkPhase();
+    Grid->GridTimerTick();
+    EXPECT_NE(Grid->BlinkPhase(), Phase);
+    Grid->SetEnableBlink(false);
+
+    Grid->SetHovering(true);
+    QCursor::setPos(Grid->viewport()->mapToGlobal(CellPoint(3, 4)));
+    if (Grid->viewport()->mapFromGlobal(QCursor::pos()) != CellPoint(3, 4))
+        GTEST_SKIP() << "the platform cannot place the pointer";
+    Grid->GridTimerTick();
+    EXPECT_EQ(Grid->Col(), 3);
+    EXPECT_EQ(Grid->Row(), 4);
 }

@@ -255,4 +255,38 @@ TEST(Streams, FileAndMemoryStreams)
     EXPECT_EQ(N.Position(), 0);
 }
 
+TEST(Streams, WholeBytesWrittenToAMemoryStreamStayApart)
+{
+    const QByteArray Source("0123456789");
+    TMemoryStream M;
+    M.WriteBytes(Source);
+    EXPECT_EQ(M.Bytes(), Source);
+    EXPECT_EQ(M.Position(), 10);
+    // Changing the stream leaves the bytes it was given alone.
+    M.SetPosition(2);
+    M.WriteBytes(QByteArray("ab"));
+    M.Memory()[0] = 'z';
+    EXPECT_EQ(M.Bytes(), QByteArray("z1ab456789"));
+    EXPECT_EQ(Source, QByteArray("0123456789"));
+    // Shorter bytes at the start overwrite only their own length.
+    M.SetPosition(0);
+    M.WriteBytes(QByteArray("XY"));
+    EXPECT_EQ(M.Bytes(), QByteArray("XYab456789"));
+    EXPECT_EQ(M.Position(), 2);
+    // Longer bytes at the start replace everything.
+    TMemoryStream N;
+    N.WriteBytes(QByteArray("short"));
+    N.SetPosition(0);
+    N.WriteBytes(Source);
+    EXPECT_EQ(N.Bytes(), Source);
+    N.SetSize(4);
+    EXPECT_EQ(N.Bytes(), QByteArray("0123"));
+    EXPECT_EQ(Source.size(), 10);
+    // Empty bytes change nothing, and a position before the start is an error as before.
+    N.WriteBytes(QByteArray());
+    EXPECT_EQ(N.Bytes(), QByteArray("0123"));
+    N.SetPosition(-1);
+    EXPECT_THROW(N.WriteBytes(Source), EWriteError);
+}
+
 } // namespace

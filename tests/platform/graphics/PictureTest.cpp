@@ -176,6 +176,39 @@ TEST(Jpeg, KeepsOriginalBytesUntilChanged)
     EXPECT_EQ(ReadAll(Dir.File(QStringLiteral("again.jpg"))), Original);
 }
 
+TEST(Jpeg, LoadsTheRestOfAStreamFromItsPosition)
+{
+    if (!HaveProgram(QStringLiteral("cjpeg")))
+        GTEST_SKIP() << "cjpeg not installed";
+    TempDir Dir;
+    const QString File = MakeJpeg(Dir, 16, 8);
+    ASSERT_FALSE(File.isEmpty());
+    const QByteArray Original = ReadAll(File);
+    const QByteArray Prefixed = "prefix" + Original;
+
+    TMemoryStream M;
+    M.WriteBytes(Prefixed);
+    M.SetPosition(6);
+    TJPEGImage J;
+    J.LoadFromStream(&M);
+    EXPECT_EQ(J.ImageWidth(), 16);
+    EXPECT_EQ(SaveBytes(J), Original);
+
+    const QString Both = Dir.File(QStringLiteral("prefixed.bin"));
+    WriteAll(Both, Prefixed);
+    TFileStream F(Both, fmOpenRead);
+    F.SetPosition(6);
+    TJPEGImage K;
+    K.LoadFromStream(&F);
+    EXPECT_EQ(F.Position(), Prefixed.size());
+    EXPECT_EQ(K.ImageHeight(), 8);
+    // What a memory stream receives is its own copy to change.
+    TMemoryStream Out;
+    K.SaveToStream(&Out);
+    Out.Memory()[0] = 'x';
+    EXPECT_EQ(SaveBytes(K), Original);
+}
+
 TEST(Jpeg, EncodesFilesPeersRead)
 {
     if (!HaveProgram(QStringLiteral("djpeg")))
