@@ -24,7 +24,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
@@ -68,6 +71,12 @@ protected:
             return GridEvent(Event);
         if (Watched == FForm->Button8)
             return Button8Event(Event);
+        if (Watched == FForm->ListBox1->viewport())
+            return PageListEvent(Event);
+        if (Watched == FForm->ScrollBox1->viewport())
+            return ScrollBoxEvent(Event);
+        if (Watched == FForm->RichEdit1)
+            return PageTextEvent(Event);
         return false;
     }
 
@@ -78,6 +87,20 @@ private:
 
     bool EditorEvent(QEvent *Event)
     {
+        if (Event->type() == QEvent::DragEnter || Event->type() == QEvent::DragMove) {
+            auto *Drag = static_cast<QDragMoveEvent *>(Event);
+            Drag->setDropAction(Qt::CopyAction);
+            Drag->accept();
+            return true;
+        }
+        if (Event->type() == QEvent::Drop) {
+            auto *Drop = static_cast<QDropEvent *>(Event);
+            const QMimeData *Data = Drop->mimeData();
+            FForm->Guard([=, this] { FForm->DropMimeData(Data); });
+            Drop->setDropAction(Qt::CopyAction);
+            Drop->accept();
+            return true;
+        }
         if (Event->type() == QEvent::Wheel) {
             // The wheel scrolls the grid; the editor leaves its cell.
             QCoreApplication::postEvent(FForm->CellGrid1, new QKeyEvent(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier));
@@ -171,6 +194,62 @@ private:
         default:
             return false;
         }
+    }
+
+    // Files from the file manager dropped on the page list; its own drags
+    // (reordering the book) are left to it.
+    bool PageListEvent(QEvent *Event)
+    {
+        const QEvent::Type T = Event->type();
+        if (T != QEvent::DragEnter && T != QEvent::DragMove && T != QEvent::Drop)
+            return false;
+        auto *E = static_cast<QDropEvent *>(Event);
+        if (E->source() == FForm->ListBox1 || !HasDroppedFiles(E->mimeData()))
+            return false;
+        E->setDropAction(Qt::CopyAction);
+        E->accept();
+        if (T == QEvent::Drop) {
+            const QMimeData *Data = E->mimeData();
+            FForm->Guard([=, this] { FForm->DropMimeData(Data); });
+        }
+        return true;
+    }
+
+    // A product dragged over the scroll box around the grid scrolls it.
+    bool ScrollBoxEvent(QEvent *Event)
+    {
+        if (Event->type() != QEvent::DragEnter && Event->type() != QEvent::DragMove && Event->type() != QEvent::Drop)
+            return false;
+        auto *E = static_cast<QDropEvent *>(Event);
+        if (!E->mimeData()->hasFormat(ProductDragType))
+            return false;
+        if (Event->type() == QEvent::DragEnter) {
+            E->accept();   // the moves that follow do the scrolling
+            return true;
+        }
+        E->ignore();
+        if (Event->type() == QEvent::DragMove) {
+            QScrollBar *Bar = FForm->CellGrid1->verticalScrollBar();
+            const int Y = FForm->ScrollBox1->viewport()->mapTo(FForm->ScrollBox1, E->position().toPoint()).y();
+            Bar->setValue(Bar->value() + (Y < 301 ? -Bar->singleStep() : Bar->singleStep()));
+        }
+        return true;
+    }
+
+    // The page text is changed through the page settings dialog: typing opens it.
+    bool PageTextEvent(QEvent *Event)
+    {
+        if (Event->type() == QEvent::FocusIn) {
+            FForm->RichEdit1->verticalScrollBar()->setValue(0);
+            return false;
+        }
+        if (Event->type() != QEvent::KeyPress)
+            return false;
+        auto *Key = static_cast<QKeyEvent *>(Event);
+        if ((Key->modifiers() & Qt::ControlModifier) || Key->text().isEmpty() || !Key->text().at(0).isPrint())
+            return false;
+        FForm->Guard([this] { FForm->SpeedButton8Click(); });
+        return true;
     }
 
     bool Button8Event(QEvent *Event)
@@ -448,5 +527,10 @@ void TForm1::ConnectProductCommands()
     CellGrid1->viewport()->installEventFilter(Events);
     CellGrid1->viewport()->setAcceptDrops(true);
     Button8->installEventFilter(Events);
+    ListBox1->viewport()->installEventFilter(Events);
+    ScrollBox1->viewport()->installEventFilter(Events);
+    ScrollBox1->viewport()->setAcceptDrops(true);
+    RichEdit1->installEventFilter(Events);
+    Edit1->setAcceptDrops(true);
     Button8->setAcceptDrops(true);
 }

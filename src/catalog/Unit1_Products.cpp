@@ -34,6 +34,7 @@ void TForm1::InsertProductBlock(int Row)
 {
     const int K = (Row - 1) / 6;
     const int First = 6 * K + 1;
+    const int CurrentCol = CellGrid1->Col(), CurrentRow = CellGrid1->Row();
     CellGrid1->InsertRows(First, 6);
     // Rows below moved down with their merges; the new rows get their own.
     SetupBlock(First, K + 1);
@@ -43,6 +44,9 @@ void TForm1::InsertProductBlock(int Row)
     for (int I = 1; I < CellGrid1->RowCount(); ++I)
         if (I % 6 == 1)
             FGridAccess->SetCells(0, I, QString::number((I - 1) / 6 + 1));
+    // The current row stays where it was, so it now lies in the new block.
+    if (CurrentRow >= 1)
+        CellGrid1->SetCurrentCell(CurrentCol, CurrentRow);
 }
 
 void TForm1::CellGrid1SelectCell(int ACol, int ARow)

@@ -293,3 +293,54 @@ TEST_F(ProductWindow, TypingWithoutPageAsksForOne)
     Form->Edit1->setText(QStringLiteral("ab"));
     EXPECT_EQ(Ui.Texts().count(QStringLiteral("请先新建Catalog页面，或者打开一个已有的目录册或页面。要新建吗？")), 2);
 }
+
+TEST_F(ProductWindow, InsertedPicturesComeInReverseOrderBeforeCurrentProduct)
+{
+    TScriptedUi Ui;
+    auto Form = Open(2);
+    QStringList Files;
+    for (const char *Name : {"x.jpg", "y.bmp", "z.png"}) {
+        Files << Data.File(QString::fromLatin1(Name));
+        TestSupport::WriteAll(Files.last(), QByteArray("not really a picture"));
+    }
+    Form->CellGrid1->SetCurrentCell(3, 8);   // product 2
+    Ui.Prompts->AnswerFiles(Files);
+    Form->Button8Click();
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 31);
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$2}")) + 1), QStringLiteral("{$IMG}=z.png"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$3}")) + 1), QStringLiteral("{$IMG}=y.bmp"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$4}")) + 1), QStringLiteral("{$IMG}=x.jpg"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$5}")) + 2), QStringLiteral("{$PID}=P2"));
+    EXPECT_EQ(Form->CellGrid1->Cells(0, 25), QStringLiteral("5"));
+}
+
+TEST_F(ProductWindow, DraggedProductsAndDroppedText)
+{
+    TScriptedUi Ui;
+    auto Form = Open(3);
+    // Onto the picture column only the pictures change places.
+    Form->CellGrid1->SetCells(1, 6, Data.File(QStringLiteral("one.jpg")));
+    Form->CellGrid1->SetCurrentCell(3, 1);
+    Form->GridDragDrop(1, 14);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Data.File(QStringLiteral("one.jpg")));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
+    Form->CellGrid1->SetCurrentCell(3, 1);
+    Form->GridDragDrop(5, 14);
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P3"));
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Data.File(QStringLiteral("one.jpg")));
+
+    // Text dropped on the editor goes in with its line breaks as tags.
+    Form->show();
+    Form->CellGrid1->SetCurrentCell(3, 4);
+    ASSERT_TRUE(Form->Edit1->isVisible());
+    Form->Edit1->selectAll();
+    QMimeData Text;
+    Text.setText(QStringLiteral("甲\r\n乙\r丙"));
+    QDragEnterEvent Enter(QPoint(2, 2), Qt::CopyAction, &Text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form->Edit1, &Enter);
+    QDropEvent Drop(QPointF(2, 2), Qt::CopyAction, &Text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form->Edit1, &Drop);
+    EXPECT_EQ(Form->Edit1->text(), QStringLiteral("甲<br>乙<br>丙"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 8), QStringLiteral("{$PNOTE}=甲<br>乙<br>丙"));
+}
