@@ -479,7 +479,7 @@ void TForm1::ConnectProductCommands()
     QAction *N78 = Popup("N78", QStringLiteral("刷新当前图片"));
     QAction *N79 = Popup("N79", QStringLiteral("调用外部程序打开图片"));
     QAction *N76 = Popup("N76", QStringLiteral("写字到图片……"));
-    Popup("N69", QStringLiteral("预览"));   // the page preview connects itself
+    QAction *N69 = Popup("N69", QStringLiteral("预览"));
 
     const auto Delete = [this] { SpeedButton4Click(); };
     for (QObject *S : std::initializer_list<QObject *>{SpeedButton4, Item("N24"), N63})
@@ -504,6 +504,7 @@ void TForm1::ConnectProductCommands()
     Bind(N78, [this] { N78Click(); });
     Bind(N79, [this] { N79Click(); });
     Bind(N76, [this] { N76Click(); });
+    Bind(N69, [this] { N57Click(); });
 
     CellGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(CellGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint &At) {

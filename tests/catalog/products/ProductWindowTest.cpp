@@ -12,6 +12,7 @@
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -20,6 +21,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <gtest/gtest.h>
 
@@ -343,4 +345,32 @@ TEST_F(ProductWindow, DraggedProductsAndDroppedText)
     QApplication::sendEvent(Form->Edit1, &Drop);
     EXPECT_EQ(Form->Edit1->text(), QStringLiteral("甲<br>乙<br>丙"));
     EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 8), QStringLiteral("{$PNOTE}=甲<br>乙<br>丙"));
+}
+
+TEST_F(ProductWindow, ImportListWithFolderDamagedPictureAndOtherFiles)
+{
+    TScriptedUi Ui;
+    auto Form = Open(1);   // block 1 holds a product but no picture: it is filled
+    const QString Folder = Other.File(QStringLiteral("f"));
+    QDir().mkpath(Folder + QStringLiteral("/deeper"));
+    TestSupport::WriteAll(Folder + QStringLiteral("/in.jpg"), QByteArray("damaged"));
+    TestSupport::WriteAll(Folder + QStringLiteral("/deeper/no.jpg"), QByteArray("x"));
+    TestSupport::WriteAll(Other.File(QStringLiteral("p.png")), QByteArray("x"));
+    TestSupport::WriteAll(Other.File(QStringLiteral("bad.gif")), QByteArray("GIF89a"));
+    Form->ImportPictureFiles(QStringLiteral("\r\n") + Folder + QStringLiteral("\r\n\r\n") + Other.File(QStringLiteral("p.png"))
+                             + QStringLiteral("\r\n") + Other.File(QStringLiteral("bad.gif")) + QStringLiteral("\r\n"));
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 13);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Folder + QStringLiteral("/in.jpg"));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 12), Other.File(QStringLiteral("bad.gif")));
+    EXPECT_FALSE(Form->GroupBox3->isVisible());
+    EXPECT_EQ(Form->GroupBox3->title(), QStringLiteral("总计文件：3 已经导入：3"));
+
+    // The record commands hide when the auto-fill button asked for the menu.
+    Form->SpeedButton10Tag = 9;
+    Form->PopupMenu1Popup();
+    EXPECT_FALSE(Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N63"))->isVisible());
+    EXPECT_EQ(Form->SpeedButton10Tag, 0);
+    Form->PopupMenu1Popup();
+    EXPECT_TRUE(Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N63"))->isVisible());
 }
