@@ -8,7 +8,8 @@
 
 #include <QFileInfo>
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 
 const QString TPageDocument::Magic = QStringLiteral("QBT FILE TYPE 2.0");

@@ -5,7 +5,8 @@
 
 #include <QDir>
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 
 TStartupPlan PlanStartupOpen(const QStringList &Paths)

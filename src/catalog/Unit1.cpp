@@ -45,7 +45,8 @@
 #endif
 
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 
 bool TForm1::BrowserEnabled = true;
@@ -260,12 +261,12 @@ void TForm1::BuildLayout()
     ScrollBox1 = new QScrollArea(GroupBox2);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
     ScrollBox1->setWidgetResizable(true);
-    CellGrid1 = new TProductGridWidget;
+    CellGrid1 = new TProductGrid;
     ScrollBox1->setWidget(CellGrid1);
     // Room for the picture, the labels and the values of a product.
     const int ColWidths[6] = {42, 140, 56, 180, 56, 180};
     for (int C = 0; C < 6; ++C)
-        CellGrid1->setColumnWidth(C, ColWidths[C]);
+        CellGrid1->SetColWidths(C, ColWidths[C]);
     Bottom->addWidget(ScrollBox1, 1);
 
     Edit1 = new QLineEdit(CellGrid1->viewport());
@@ -287,7 +288,7 @@ void TForm1::BuildLayout()
     Connect(SpeedButton6, &TForm1::SpeedButton6Click);
     Connect(Button5, &TForm1::Button5Click);
     Connect(Button1, &TForm1::Button1Click);
-    connect(CellGrid1, &TProductGridWidget::CellEdited, this,
+    connect(CellGrid1, &TProductGrid::CellEdited, this,
             [this](int ACol, int ARow) { Guard([=, this] { StoreProductBlock(ACol, ARow); }); });
     connect(RichEdit1, &QPlainTextEdit::textChanged, this, [this] {
         if (!FShowingPage)
@@ -447,7 +448,7 @@ QString TForm1::MakerPageUrl(const QString &Anchor) const
 void TForm1::FormCreate()
 {
     ResetGrid();
-    CellGrid1->SetCurrentCell(3, 1);
+    CellGrid1->FocusCell(3, 1);
     setWindowState(windowState() | Qt::WindowMaximized);
     FCatalogList = std::make_unique<QStringList>();
     OpenDialog1 = std::make_unique<TOpenDialog>();

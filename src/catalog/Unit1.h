@@ -158,7 +158,7 @@ public:
     QSplitter *Splitter1 = nullptr;
     QGroupBox *GroupBox2 = nullptr;
     QScrollArea *ScrollBox1 = nullptr;
-    TProductGridWidget *CellGrid1 = nullptr;
+    TProductGrid *CellGrid1 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
     QLineEdit *Edit1 = nullptr;

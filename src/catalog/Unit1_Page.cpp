@@ -19,7 +19,8 @@
 #include <QToolButton>
 #include <QLineEdit>
 
-using namespace CatalogBridge;
+using CatalogBridge::LoadLines;
+using CatalogBridge::SaveLines;
 
 namespace {
 
@@ -83,10 +84,10 @@ void TForm1::SetupBlock(int First, int Number)
 {
     for (int R = First; R < First + 5; ++R)
         CellGrid1->SetRowHeights(R, 32);
-    CellGrid1->SetRowHeights(First + 5, CellGrid1->DefaultRowHeight);
-    CellGrid1->MergeCells(0, First, 1, 5);
-    CellGrid1->MergeCells(1, First, 1, 5);
-    CellGrid1->MergeCells(3, First + 3, 3, 2);
+    CellGrid1->SetRowHeights(First + 5, CellGrid1->DefaultRowHeight());
+    CellGrid1->MergeCellBlock(0, First, 1, 5);
+    CellGrid1->MergeCellBlock(1, First, 1, 5);
+    CellGrid1->MergeCellBlock(3, First + 3, 3, 2);
     CellGrid1->SetCellText(0, First, QString::number(Number));
     CellGrid1->SetCellText(2, First, QStringLiteral("编号："));
     CellGrid1->SetCellText(4, First, QStringLiteral("名称："));
@@ -99,7 +100,7 @@ void TForm1::SetupBlock(int First, int Number)
 
 void TForm1::ResetGrid()
 {
-    CellGrid1->ClearAll();
+    CellGrid1->EmptyAllCells();
     CellGrid1->SetRowCount(7);
     CellGrid1->SetCellText(0, 0, QStringLiteral("序号"));
     CellGrid1->SetCellText(1, 0, QStringLiteral("图片"));

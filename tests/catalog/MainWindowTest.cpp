@@ -168,6 +168,11 @@ TEST_F(MainWindow, ComponentsMenusAndHintPause)
     EXPECT_EQ(Form->CellGrid1->RowCount(), 7);
     EXPECT_EQ(Form->CellGrid1->Cells(0, 1), QStringLiteral("1"));
     EXPECT_EQ(Form->CellGrid1->Cells(2, 4), QStringLiteral("描述："));
+    // The block's merges: the number over five rows, the description over three columns and two rows.
+    EXPECT_EQ(Form->CellGrid1->Cells(0, 5), QStringLiteral("1"));
+    Form->CellGrid1->SetCellText(3, 4, QStringLiteral("说明"));
+    EXPECT_EQ(Form->CellGrid1->Cells(5, 5), QStringLiteral("说明"));
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), QString());
     // The dialogs exist in their order, parented to the main window.
     EXPECT_EQ(Form->Form2->parentWidget(), Form.get());
     EXPECT_EQ(Form->Form6->parentWidget(), Form->PictureView.data());
