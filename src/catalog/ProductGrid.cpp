@@ -1,6 +1,9 @@
 #include "ProductGrid.h"
 
+#include "ProductPictures.h"
 #include "platform/graphics/Graphics.h"
+
+#include <algorithm>
 
 TProductGrid::TProductGrid(QWidget *Parent)
     : TCellGrid(Parent)
@@ -24,19 +27,18 @@ void TProductGrid::SetCells(int ACol, int ARow, const QString &Value)
     emit CellEdited(ACol, ARow);
 }
 
+int TProductGrid::ThumbnailHeight() const
+{
+    return std::max(1, CellExtent(1, 1).Y - 3);
+}
+
 bool TProductGrid::CreatePicture(int ACol, int ARow, const QString &FileName)
 {
-    // Load first, so a file that is no picture leaves the cell as it was.
-    TPicture Loaded;
-    try {
-        Loaded.LoadFromFile(FileName);
-    } catch (const Exception &) {
-        return false;
-    }
+    std::unique_ptr<TBitmap> Thumbnail = ProductPictures::MakeThumbnail(FileName, ThumbnailHeight());
     TPicture *Picture = CreateCellPicture(ACol, ARow, false, 3, 0, haCenter, vaCenter);
     if (!Picture)
         return false;
-    Picture->SetGraphic(Loaded.Graphic());
+    Picture->SetGraphic(std::move(Thumbnail));
     RepaintCell(ACol, ARow);
     return true;
 }

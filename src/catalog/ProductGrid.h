@@ -19,8 +19,11 @@ public:
     void FocusCell(int ACol, int ARow) { TCellGrid::FocusCell(ACol, ARow, true); }
     void SetCurrentCell(int ACol, int ARow) { FocusCell(ACol, ARow); }
 
-    // The picture of a cell, loaded from a file; false when the file holds no picture.
+    // The thumbnail of a picture file in a cell: as high as the picture cell
+    // of block 1 less 3 pixels, shrunk into the cell keeping its aspect. A file
+    // that cannot be shown gets its notice picture; the result is always true.
     bool CreatePicture(int ACol, int ARow, const QString &FileName);
+    int ThumbnailHeight() const;
     void RemovePicture(int ACol, int ARow) { RemoveCellGraphic(ACol, ARow); }
     bool HasPicture(int ACol, int ARow) const { return GetCellGraphic(ACol, ARow) != nullptr; }
 

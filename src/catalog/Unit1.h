@@ -275,7 +275,7 @@ public:
     void InsertProductBlock(int Row);
     void CellGrid1SelectCell(int ACol, int ARow);
     void CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl);
-    void CellGrid1EllipsClick();
+    void CellGrid1EllipsClick(int ACol, int ARow, QString &S);
     void SpeedButton4Click();
     void BitBtn1Click();
     void N51Click();
@@ -299,7 +299,7 @@ public:
     void Edit1Copy(bool Cut);
     void Edit1Paste();
     // Pictures and drops (Unit1_Pictures.cpp).
-    static constexpr int ThumbnailHeight = 5 * 32 - 3;
+    // A new thumbnail of the picture file for a block's picture cell.
     std::unique_ptr<TBitmap> LoadCellPicture(const QString &FileName);
     static QString CollectPictureFiles(const QString &Folder, const QString &Mask, bool Recurse);
     void ImportPictureFiles(const QString &List);

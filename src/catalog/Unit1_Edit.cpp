@@ -34,13 +34,8 @@ void TForm1::PlaceEdit1(int ACol, int ARow)
     }
     FEditCol = ACol;
     FEditRow = ARow;
-    // The merged description cell is edited from its top row.
-    const int Base = ARow % 6 == 5 ? ARow - 1 : ARow;
-    QRect Box = CellGrid1->visualRect(CellGrid1->model()->index(Base, ACol));
-    if (CellGrid1->rowSpan(Base, ACol) > 1 || CellGrid1->columnSpan(Base, ACol) > 1)
-        Box = CellGrid1->visualRect(CellGrid1->model()->index(Base, ACol)).united(
-            CellGrid1->visualRect(CellGrid1->model()->index(Base + CellGrid1->rowSpan(Base, ACol) - 1,
-                                                            ACol + CellGrid1->columnSpan(Base, ACol) - 1)));
+    const TRect R = CellGrid1->GetCellRect(ACol, ARow);
+    const QRect Box(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
     Edit1->setGeometry(Box);
     {
         const QSignalBlocker Quiet(Edit1);

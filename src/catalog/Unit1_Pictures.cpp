@@ -32,6 +32,8 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include <algorithm>
+
 using namespace ProductBlocks;
 
 namespace {
@@ -131,7 +133,7 @@ private:
 
     bool GridEvent(QEvent *Event)
     {
-        TProductGridWidget *Grid = FForm->CellGrid1;
+        TProductGrid *Grid = FForm->CellGrid1;
         switch (Event->type()) {
         case QEvent::MouseButtonPress: {
             auto *Mouse = static_cast<QMouseEvent *>(Event);
@@ -155,21 +157,13 @@ private:
             Drag->exec(Qt::MoveAction | Qt::CopyAction);
             return true;
         }
-        case QEvent::MouseButtonDblClick: {
-            auto *Mouse = static_cast<QMouseEvent *>(Event);
-            const QModelIndex At = Grid->indexAt(Mouse->position().toPoint());
-            if (!At.isValid())
-                return false;
-            const bool Ctrl = Mouse->modifiers() & Qt::ControlModifier;
-            FForm->Guard([=, this] { FForm->CellGrid1DblClickCell(At.row(), At.column(), Ctrl); });
-            return true;
-        }
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto *Drag = static_cast<QDragMoveEvent *>(Event);
-            const QModelIndex At = Grid->indexAt(Drag->position().toPoint());
-            if (At.isValid() && At.row() >= 1 && (At.row() != Grid->Row() || At.column() != Grid->Col()))
-                Grid->SetCurrentCell(At.column(), At.row());
+            int ACol = -1, ARow = -1;
+            Grid->MouseToCell(Drag->position().toPoint().x(), Drag->position().toPoint().y(), ACol, ARow);
+            if (ACol >= 0 && ARow >= 1 && (ARow != Grid->Row() || ACol != Grid->Col()))
+                Grid->FocusCell(ACol, ARow);
             Drag->setDropAction(Qt::CopyAction);
             Drag->accept();
             return true;
@@ -178,11 +172,12 @@ private:
             auto *Drop = static_cast<QDropEvent *>(Event);
             const QMimeData *Data = Drop->mimeData();
             if (Data->hasFormat(ProductDragType)) {
-                const QModelIndex At = Grid->indexAt(Drop->position().toPoint());
+                int ACol = -1, ARow = -1;
+                Grid->MouseToCell(Drop->position().toPoint().x(), Drop->position().toPoint().y(), ACol, ARow);
                 const int From = Data->data(ProductDragType).toInt();
-                if (At.isValid() && From >= 1) {
-                    Grid->SetCurrentCell(Grid->Col(), From);
-                    FForm->Guard([=, this] { FForm->GridDragDrop(At.column(), At.row()); });
+                if (ACol >= 0 && ARow >= 1 && From >= 1 && From < Grid->RowCount()) {
+                    Grid->FocusCell(Grid->Col(), From);
+                    FForm->Guard([=, this] { FForm->GridDragDrop(ACol, ARow); });
                 }
             } else {
                 FForm->Guard([=, this] { FForm->DropMimeData(Data); });
@@ -229,9 +224,9 @@ private:
         }
         E->ignore();
         if (Event->type() == QEvent::DragMove) {
-            QScrollBar *Bar = FForm->CellGrid1->verticalScrollBar();
+            TProductGrid *Grid = FForm->CellGrid1;
             const int Y = FForm->ScrollBox1->viewport()->mapTo(FForm->ScrollBox1, E->position().toPoint()).y();
-            Bar->setValue(Bar->value() + (Y < 301 ? -Bar->singleStep() : Bar->singleStep()));
+            Grid->SetTopRow(std::max(Grid->FixedRows(), Grid->TopRow() + (Y < 301 ? -1 : 1)));
         }
         return true;
     }
@@ -271,7 +266,7 @@ private:
 
 std::unique_ptr<TBitmap> TForm1::LoadCellPicture(const QString &FileName)
 {
-    return ProductPictures::MakeThumbnail(FileName, ThumbnailHeight);
+    return ProductPictures::MakeThumbnail(FileName, CellGrid1->ThumbnailHeight());
 }
 
 QString TForm1::CollectPictureFiles(const QString &Folder, const QString &Mask, bool Recurse)
@@ -511,14 +506,34 @@ void TForm1::ConnectProductCommands()
         Guard([this] { PopupMenu1Popup(); });
         PopupMenu1->popup(CellGrid1->viewport()->mapToGlobal(At));
     });
-    connect(CellGrid1, &QTableWidget::currentCellChanged, this, [this](int Row, int Col, int, int) {
-        if (Row < 0 || Col < 0)
-            return;
+    CellGrid1->OnSelectCell = [this](TObject *, int ACol, int ARow, bool &) {
         Guard([=, this] {
-            CellGrid1SelectCell(Col, Row);
-            PlaceEdit1(Col, Row);
+            CellGrid1SelectCell(ACol, ARow);
+            PlaceEdit1(ACol, ARow);
         });
-    });
+    };
+    // The editor follows its cell when the grid scrolls.
+    CellGrid1->OnDrawCell = [this](TObject *, int ACol, int ARow, const TRect &Rect, TGridDrawState State) {
+        if (!(State & gdFocused) || !Edit1->isVisible() || ACol != FEditCol || ARow != FEditRow)
+            return;
+        const QRect Box(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
+        if (Edit1->geometry() != Box)
+            Edit1->setGeometry(Box);
+    };
+    CellGrid1->OnDblClickCell = [this](TObject *, int ARow, int ACol) {
+        const bool Ctrl = QApplication::keyboardModifiers() & Qt::ControlModifier;
+        Guard([=, this] { CellGrid1DblClickCell(ARow, ACol, Ctrl); });
+    };
+    CellGrid1->OnGetEditorType = [](TObject *, int ACol, int ARow, TEditorType &AEditor) {
+        if (ACol == 1 && ARow >= 6 && ARow % 6 == 0)
+            AEditor = edEditBtn;
+    };
+    CellGrid1->OnCanEditCell = [](TObject *, int ARow, int ACol, bool &CanEdit) {
+        CanEdit = ACol == 1 && ARow >= 6 && ARow % 6 == 0;
+    };
+    CellGrid1->OnEllipsClick = [this](TObject *, int ACol, int ARow, QString &S) {
+        Guard([&] { CellGrid1EllipsClick(ACol, ARow, S); });
+    };
 
     Edit1->setToolTip(CellTextEditor::Hint);
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Guard([this] { Edit1Change(); }); });

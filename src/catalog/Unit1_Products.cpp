@@ -82,10 +82,9 @@ void TForm1::CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl)
         N76Click();
 }
 
-void TForm1::CellGrid1EllipsClick()
+void TForm1::CellGrid1EllipsClick(int ACol, int ARow, QString &S)
 {
-    const int Row = CellGrid1->Row();
-    if (Row < 6 || Row % 6 != 0)
+    if (ACol != 1 || ARow < 6 || ARow % 6 != 0)
         return;
     TOpenPictureDialog Dialog;
     Dialog.OwnerWindow = this;
@@ -94,9 +93,11 @@ void TForm1::CellGrid1EllipsClick()
         "Bitmaps (*.bmp)|*.bmp|任意文件(*.*)|*.*");
     if (!Dialog.Execute())
         return;
-    FGridAccess->SetCells(1, Row, Dialog.FileName);
-    FGridAccess->LoadCellPicture(1, Row - 5, Dialog.FileName);
-    StoreProductBlock(1, Row);
+    S = Dialog.FileName;
+    FGridAccess->ClearCellPicture(1, ARow - 5);
+    FGridAccess->LoadCellPicture(1, ARow - 5, S);
+    FGridAccess->SetCells(1, ARow, S);
+    StoreProductBlock(1, ARow);
 }
 
 void TForm1::SpeedButton4Click()
