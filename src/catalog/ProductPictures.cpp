@@ -13,6 +13,10 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 namespace ProductPictures {
 
 const QString PngText = QStringLiteral("当前版本不支持PNG文件。");
@@ -132,6 +136,25 @@ std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height)
         return Notice(LoadErrorText);
     }
     return Notice(UnsupportedText);
+}
+
+std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, int Height)
+{
+    std::vector<std::unique_ptr<TBitmap>> Result(size_t(Files.size()));
+    // Each picture decodes into its own bitmap; only the next index is shared.
+    std::atomic<int> Next{0};
+    const auto Work = [&] {
+        for (int I = Next++; I < Files.size(); I = Next++)
+            Result[size_t(I)] = MakeThumbnail(Files.at(I), Height);
+    };
+    const int Threads = int(std::min<qsizetype>(std::max(1u, std::thread::hardware_concurrency()), Files.size()));
+    std::vector<std::thread> Pool;
+    for (int T = 1; T < Threads; ++T)
+        Pool.emplace_back(Work);
+    Work();
+    for (std::thread &T : Pool)
+        T.join();
+    return Result;
 }
 
 QString StoredPicturePath(const QString &PagePath, const QString &PicturePath)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 namespace ProductPictures {
 
@@ -26,6 +27,10 @@ int JpegScaleDivisor(int ImageHeight, int Height);
 // extent less 3) and as wide as the picture's aspect asks. Pictures that
 // cannot be shown give a 148 x 80 bitmap with their notice; nothing raises.
 std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height);
+
+// Thumbnails of many files at once, decoded on several threads; the result
+// is in the order of Files.
+std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, int Height);
 
 // The value the page text stores for a picture: the part after the page's
 // folder when the picture lies below it (at most 256 characters), else the

@@ -154,3 +154,29 @@ TEST(ProductPictures, ImportKindsAndLists)
     EXPECT_EQ(ImportKind(QStringLiteral("/a/b.png")), ikNone);
     EXPECT_EQ(SplitPictureList(QStringLiteral("a\r\n\r\nb\nc\r")), (QStringList{"a", "b", "c"}));
 }
+
+TEST(ProductPictures, ManyThumbnailsAtOnceKeepTheirOrder)
+{
+    TempDir Dir;
+    QStringList Files;
+    for (int I = 0; I < 24; ++I) {
+        Files << Dir.File(QStringLiteral("p%1.jpg").arg(I));
+        if (I % 5 == 4)
+            TestSupport::WriteAll(Files.last(), QByteArray("damaged"));
+        else
+            WriteJpeg(Files.last(), 40 + 10 * I, 100);
+    }
+    const auto Thumbnails = MakeThumbnails(Files, 50);
+    ASSERT_EQ(Thumbnails.size(), size_t(Files.size()));
+    for (int I = 0; I < Files.size(); ++I) {
+        SCOPED_TRACE(I);
+        ASSERT_TRUE(Thumbnails[size_t(I)]);
+        if (I % 5 == 4) {
+            EXPECT_TRUE(HasNotice(*Thumbnails[size_t(I)]));
+        } else {
+            EXPECT_EQ(Thumbnails[size_t(I)]->Height(), 50);
+            EXPECT_EQ(Thumbnails[size_t(I)]->Width(), (40 + 10 * I) / 2);
+        }
+    }
+    EXPECT_TRUE(MakeThumbnails({}, 50).empty());
+}

@@ -374,3 +374,24 @@ TEST_F(ProductWindow, ImportListWithFolderDamagedPictureAndOtherFiles)
     Form->PopupMenu1Popup();
     EXPECT_TRUE(Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N63"))->isVisible());
 }
+
+TEST_F(ProductWindow, OpeningAPageFillsEveryThumbnail)
+{
+    TScriptedUi Ui;
+    auto Form = Open(3);
+    QImage Image(300, 100, QImage::Format_RGB32);
+    Image.fill(Qt::red);
+    ASSERT_TRUE(Image.save(Data.File(QStringLiteral("a.jpg")), "JPEG"));
+    QStringList Lines = Form->Page().Lines();
+    Lines[LineOf(*Form, QStringLiteral("{$1}")) + 1] = QStringLiteral("{$IMG}=a.jpg");
+    Lines[LineOf(*Form, QStringLiteral("{$3}")) + 1] = QStringLiteral("{$IMG}=") + Data.File(QStringLiteral("a.jpg"));
+    Form->Page().SetLines(Lines);
+    Form->ResetGrid();
+    Form->LoadGridFromPage();
+    EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 1));
+    EXPECT_FALSE(Form->CellGrid1->HasPicture(1, 7));
+    EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 13));
+    const auto Thumbnail = Form->LoadCellPicture(Data.File(QStringLiteral("a.jpg")));
+    EXPECT_EQ(Thumbnail->Height(), Form->CellGrid1->CellExtent(1, 1).Y - 3);
+    EXPECT_EQ(Thumbnail->Width(), qRound(300.0 * Thumbnail->Height() / 100));
+}
