@@ -30,6 +30,7 @@
 #include <QScrollArea>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -514,7 +515,18 @@ void TForm1::ConnectProductCommands()
     };
     // The editor follows its cell when the grid scrolls.
     CellGrid1->OnDrawCell = [this](TObject *, int ACol, int ARow, const TRect &Rect, TGridDrawState State) {
-        if (!(State & gdFocused) || !Edit1->isVisible() || ACol != FEditCol || ARow != FEditRow)
+        if (!(State & gdFocused))
+            return;
+        // The grid got the focus back with the editor hidden: it returns.
+        if (!Edit1->isVisible()) {
+            if (CellGrid1->hasFocus() && CellTextEditor::IsEditorCell(ACol, ARow))
+                QTimer::singleShot(0, this, [=, this] {
+                    if (CellGrid1->Col() == ACol && CellGrid1->Row() == ARow && !Edit1->isVisible())
+                        Guard([=, this] { PlaceEdit1(ACol, ARow); });
+                });
+            return;
+        }
+        if (ACol != FEditCol || ARow != FEditRow)
             return;
         const QRect Box(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
         if (Edit1->geometry() != Box)
