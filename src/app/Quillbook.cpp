@@ -16,6 +16,9 @@ void PrepareProcessEnvironment()
 {
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // The browser engine shares its rendering contexts with the application's;
+    // this must be said before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 void SetupApplication(TApplication &App)
