@@ -116,7 +116,10 @@ void DeleteAllProducts(QStringList &Lines)
     const int Detail = int(Lines.lastIndexOf(QStringLiteral("{detail}")));
     if (Detail < 0)
         return;
-    while (Lines.size() > Detail + 1)
+    // The empty line after "{detail}" stays, so that the next product is
+    // written where a new page has it and no repair is asked for.
+    const int Keep = Detail + 1 < Lines.size() && Lines.at(Detail + 1).isEmpty() ? Detail + 2 : Detail + 1;
+    while (Lines.size() > Keep)
         Lines.removeLast();
 }
 

@@ -30,7 +30,8 @@ bool DeleteProduct(QStringList &Lines, int N);
 // renumbers the blocks after it. False when that block's line is missing.
 bool InsertProduct(QStringList &Lines, int K);
 
-// Removes every product line after the last "{detail}" line.
+// Removes every product line after the last "{detail}" line (and the empty
+// line that follows it, which stays).
 void DeleteAllProducts(QStringList &Lines);
 
 // The page text line that cell (ACol, ARow) shows, or -1.

@@ -141,8 +141,14 @@ TEST_F(ProductWindow, DeleteInsertAndClearKeepGridAndTextInStep)
 
     Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
     Form->BitBtn1Click();
-    EXPECT_EQ(Form->Page().Lines().last(), QStringLiteral("{detail}"));
+    EXPECT_EQ(Form->Page().Count(), First);
+    EXPECT_EQ(Form->Page().Strings(First - 2), QStringLiteral("{detail}"));
     EXPECT_EQ(Form->CellGrid1->RowCount(), 7);
+    // The next product goes where the first was, without a repair question.
+    TestSupport::WriteAll(Data.File(QStringLiteral("n.bmp")), QByteArray("x"));
+    Form->ImportPictureFiles(Data.File(QStringLiteral("n.bmp")));
+    EXPECT_EQ(LineOf(*Form, QStringLiteral("{$1}")), First);
+    EXPECT_EQ(Form->Page().Strings(First + 1), QStringLiteral("{$IMG}=n.bmp"));
 }
 
 TEST_F(ProductWindow, ExchangeAndMoveAnswers)
