@@ -548,6 +548,23 @@ void TForm1::ConnectProductCommands()
     };
 
     Edit1->setToolTip(CellTextEditor::Hint);
+    // The editor's own menu copies, cuts and pastes with the same conversions as its keys.
+    Edit1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Edit1, &QWidget::customContextMenuRequested, this, [this](const QPoint &At) {
+        std::unique_ptr<QMenu> Menu(Edit1->createStandardContextMenu());
+        const std::pair<QKeySequence::StandardKey, std::function<void()>> Routed[] = {
+            {QKeySequence::Copy, [this] { Edit1Copy(false); }},
+            {QKeySequence::Cut, [this] { Edit1Copy(true); }},
+            {QKeySequence::Paste, [this] { Edit1Paste(); }}};
+        for (QAction *A : Menu->actions())
+            for (const auto &R : Routed)
+                if (A->text().section(QLatin1Char('\t'), 1) == QKeySequence(R.first).toString(QKeySequence::NativeText)) {
+                    A->disconnect();
+                    const std::function<void()> Handler = R.second;
+                    connect(A, &QAction::triggered, this, [this, Handler] { Guard(Handler); });
+                }
+        Menu->exec(Edit1->mapToGlobal(At));
+    });
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Guard([this] { Edit1Change(); }); });
 
     auto *Events = new TProductEvents(this);

@@ -281,6 +281,14 @@ TEST_F(ProductWindow, CellEditorWritesCellAndTextAndConvertsBreaks)
     Press(Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("新\r\n"));
 
+    // The editor's menu reroutes these three actions, found by the shortcut in their texts.
+    std::unique_ptr<QMenu> Menu(Edit->createStandardContextMenu());
+    int Routed = 0;
+    for (QAction *A : Menu->actions())
+        for (auto Key : {QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Paste})
+            Routed += A->text().section(QLatin1Char('\t'), 1) == QKeySequence(Key).toString(QKeySequence::NativeText);
+    EXPECT_EQ(Routed, 3);
+
     // Enter in the name cell types nothing.
     Form->CellGrid1->SetCurrentCell(5, 1);
     ASSERT_TRUE(Edit->isVisible());
