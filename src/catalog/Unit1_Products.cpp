@@ -67,7 +67,7 @@ void TForm1::CellGrid1SelectCell(int ACol, int ARow)
 void TForm1::CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl)
 {
     if (ACol != 1) {
-        GroupBox1->setVisible(!GroupBox1->isVisible());
+        GroupBox1->setVisible(GroupBox1->isHidden());
         return;
     }
     if (ARow < 1 || ARow % 6 == 0)

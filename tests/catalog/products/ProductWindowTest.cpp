@@ -23,6 +23,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTextBlock>
 #include <gtest/gtest.h>
 
 using TestSupport::TempDir;
@@ -408,4 +410,43 @@ TEST_F(ProductWindow, OpeningAPageFillsEveryThumbnail)
     const auto Thumbnail = Form->LoadCellPicture(Data.File(QStringLiteral("a.jpg")));
     EXPECT_EQ(Thumbnail->Height(), Form->CellGrid1->CellExtent(1, 1).Y - 3);
     EXPECT_EQ(Thumbnail->Width(), qRound(300.0 * Thumbnail->Height() / 100));
+}
+
+TEST_F(ProductWindow, SelectingCellsShowsTheirLinesAndDoubleClicks)
+{
+    TScriptedUi Ui;
+    auto Form = Open(2);
+    Form->CellGrid1->FocusCell(5, 7);
+    const QTextCursor Caret = Form->RichEdit1->textCursor();
+    EXPECT_EQ(Caret.blockNumber(), LineOf(*Form, QStringLiteral("{$2}")) + 3);
+    EXPECT_EQ(Caret.positionInBlock(), 9);   // just after "{$PNAME}="
+    Form->CellGrid1->FocusCell(1, 12);
+    EXPECT_EQ(Form->RichEdit1->textCursor().blockNumber(), LineOf(*Form, QStringLiteral("{$2}")) + 1);
+
+    const bool Shown = Form->GroupBox1->isVisibleTo(Form.get());
+    Form->CellGrid1DblClickCell(3, 3, false);
+    EXPECT_NE(Form->GroupBox1->isVisibleTo(Form.get()), Shown);
+    // On the picture column without a picture, and on a path row, nothing happens.
+    Form->CellGrid1DblClickCell(2, 1, true);
+    Form->CellGrid1DblClickCell(6, 1, true);
+    EXPECT_TRUE(Ui.Texts().isEmpty());
+}
+
+TEST_F(ProductWindow, FolderImportWithAndWithoutSubFolders)
+{
+    TScriptedUi Ui;
+    auto Form = Open(0);
+    const QString Folder = Other.File(QStringLiteral("pics"));
+    QDir().mkpath(Folder + QStringLiteral("/sub"));
+    for (const char *Name : {"a.jpg", "sub/b.jpg", "c.bmp"})
+        TestSupport::WriteAll(Folder + QLatin1Char('/') + QString::fromLatin1(Name), QByteArray("x"));
+    Ui.Prompts->AnswerFolder(Folder);
+    Form->SpeedButton2Click(false);
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 7);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Folder + QStringLiteral("/a.jpg"));
+    Ui.Prompts->AnswerFolder(Folder);
+    Form->SpeedButton2Click(true);
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 19);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Folder + QStringLiteral("/sub/b.jpg"));
+    EXPECT_EQ(Ui.Prompts->Records().first().Caption + Ui.Prompts->Records().first().Text, QStringLiteral("请选择一个文件夹："));
 }
