@@ -19,11 +19,6 @@ const QString TBookOutput::FolderMark = QStringLiteral(".quillbook-book-output")
 
 namespace {
 
-QString WithSlash(const QString &S)
-{
-    return S.endsWith(QLatin1Char('/')) ? S : S + QLatin1Char('/');
-}
-
 QString Esc(const QString &S)
 {
     return TPageOutput::HtmlEscape(S);
@@ -35,7 +30,7 @@ TBookOutput::TBookOutput(const QStringList &BookLines, const QString &BookPath, 
                          const QString &Language)
     : FBook(BookLines)
     , FBookPath(BookPath)
-    , FExe(WithSlash(ProgramFolder))
+    , FExe(IncludeTrailingPathDelimiter(ProgramFolder))
 {
     const QString L = Language.trimmed();
     FCharset = (L.isEmpty() || L == QStringLiteral("中文")) ? QStringLiteral("gb2312") : QStringLiteral("iso-8859-1");
@@ -44,10 +39,10 @@ TBookOutput::TBookOutput(const QStringList &BookLines, const QString &BookPath, 
 QString TBookOutput::OutputRoot() const
 {
     if (!RootOverride.isEmpty())
-        return WithSlash(RootOverride);
+        return IncludeTrailingPathDelimiter(RootOverride);
     const QString Out = NativePath(TCatalogBook::Value(FBook, QStringLiteral("Catalog_Output")).trimmed());
     if (Out.startsWith(QLatin1Char('/')) && DirectoryExists(Out))
-        return WithSlash(Out);
+        return IncludeTrailingPathDelimiter(Out);
     return FExe + QStringLiteral("输出/");
 }
 

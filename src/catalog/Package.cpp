@@ -17,15 +17,6 @@
 
 namespace QbaPackage {
 
-namespace {
-
-QString WithSlash(const QString &S)
-{
-    return S.endsWith(QLatin1Char('/')) ? S : S + QLatin1Char('/');
-}
-
-} // namespace
-
 // Every regular file below Folder, links left out, sorted for a stable archive.
 QStringList FilesBelow(const QString &Folder, const QString &Except)
 {
@@ -52,7 +43,7 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
     const QString Temp = Work.filePath(QStringLiteral("archive.zip"));
     {
         TZipper Zipper1;
-        Zipper1.SetRootDir(WithSlash(Root));
+        Zipper1.SetRootDir(IncludeTrailingPathDelimiter(Root));
         Zipper1.SetZipName(Temp);
         Zipper1.FilesList().Clear();
         for (const QString &F : Files)
@@ -93,13 +84,13 @@ QString DestDirFor(const QString &Scratch, const QString &PackagePath)
     QString Base = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(PackagePath)));
     if (Base.isEmpty())
         Base = QStringLiteral("package");
-    return WithSlash(Scratch) + Base + QLatin1Char('/');
+    return IncludeTrailingPathDelimiter(Scratch) + Base + QLatin1Char('/');
 }
 
 QString Write(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
               const std::function<void(int Percent)> &Progress)
 {
-    const QString Dir = WithSlash(Folder);
+    const QString Dir = IncludeTrailingPathDelimiter(Folder);
     const QString Stem = MainFile.left(qMax(0, int(MainFile.size()) - 4));
     CatalogBridge::SaveLines(Dir + QStringLiteral("index.dat"),
                              {QStringLiteral("index=") + MainFile,
@@ -124,7 +115,7 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
                    const std::function<void(int Percent)> &Progress)
 {
     TOpenResult R;
-    const QString Dest = WithSlash(DestDir);
+    const QString Dest = IncludeTrailingPathDelimiter(DestDir);
 #ifdef QB_HAVE_ZIP
     TUnZipper UnZipper1;
     UnZipper1.SetZipName(PackagePath);
@@ -141,7 +132,7 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
     }
     // The sizes the package declares must fit where it is unpacked (the zip
     // library holds every member to its declared size).
-    const qint64 Free = DiskFree(WithSlash(ExtractFilePath(ExcludeTrailingPathDelimiter(Dest))));
+    const qint64 Free = DiskFree(IncludeTrailingPathDelimiter(ExtractFilePath(ExcludeTrailingPathDelimiter(Dest))));
     if (Free >= 0 && Declared > Free)
         throw EInOutError(QStringLiteral("磁盘空间不足，不能打开qba文件。"));
     if (DirectoryExists(Dest))

@@ -23,11 +23,6 @@ const QString ReturnMarker = QStringLiteral("         <TD>&nbsp; </TD>");
 const QString CreditChinese = QStringLiteral("本页面由 <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> 商品目录工具制作");
 const QString CreditEnglish = QStringLiteral("Made with <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> catalog publisher");
 
-QString WithSlash(const QString &S)
-{
-    return S.endsWith(QLatin1Char('/')) ? S : S + QLatin1Char('/');
-}
-
 // The text after the first "=" of a line, at most Limit characters.
 QString AfterEquals(const QString &Line, int Limit)
 {
@@ -53,7 +48,7 @@ int ToInt(const QString &S)
 } // namespace
 
 TPageOutput::TPageOutput(const QStringList &PageLines, const QString &PagePath, const QString &ProgramFolder)
-    : FPage(PageLines), FPagePath(PagePath), FExe(WithSlash(ProgramFolder))
+    : FPage(PageLines), FPagePath(PagePath), FExe(IncludeTrailingPathDelimiter(ProgramFolder))
 {
     FPageFolder = PagePath.isEmpty() ? QString() : ExtractFilePath(NativePath(PagePath));
     ScratchFolder = FExe + QStringLiteral("tmp/");
@@ -101,7 +96,7 @@ QString TPageOutput::LoadEffectText(const QString &ProgramFolder, const QString 
 {
     if (!IsSafeName(Effect))
         return QString();
-    const QString File = WithSlash(ProgramFolder) + QStringLiteral("css/") + Effect + QLatin1Char('/') + Effect + Part
+    const QString File = IncludeTrailingPathDelimiter(ProgramFolder) + QStringLiteral("css/") + Effect + QLatin1Char('/') + Effect + Part
         + QStringLiteral(".txt");
     if (!FileExists(File))
         return QString();
@@ -256,7 +251,7 @@ void TPageOutput::ReadSettings()
         Root = FExe + NativePath(Root);
     else
         Root = NativePath(Root);
-    FRoot = WithSlash(Root);
+    FRoot = IncludeTrailingPathDelimiter(Root);
 
     FChinese = Trim(PageValue(FPage, QStringLiteral("{输出语言}"))) != QStringLiteral("英文");
     FType = PageOutputType(PageValue(FPage, QStringLiteral("{输出方式}")));
@@ -418,7 +413,7 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
 {
     ResultPath.clear();
     FMode = Mode;
-    FOutputArg = OutputFolder.isEmpty() ? QString() : WithSlash(NativePath(OutputFolder));
+    FOutputArg = OutputFolder.isEmpty() ? QString() : IncludeTrailingPathDelimiter(NativePath(OutputFolder));
     FPairs.clear();
     FOut.clear();
     FPictures.clear();
@@ -480,16 +475,16 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
 void TPageOutput::Preview()
 {
     QDir().mkpath(ScratchFolder);
-    SaveLines(WithSlash(ScratchFolder) + QStringLiteral("tmpfile.htm"), FOut);
+    SaveLines(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"), FOut);
     if (Hooks.ShellOpen)
-        Hooks.ShellOpen(WithSlash(ScratchFolder) + QStringLiteral("tmpfile.htm"));
+        Hooks.ShellOpen(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"));
 }
 
 void TPageOutput::PrepareFolders()
 {
     if (!DirectoryExists(FRoot)) {
         QString Answer = Hooks.BrowseForFolder ? Hooks.BrowseForFolder(QStringLiteral("输出路径无效，请重新选择：")) : QString();
-        FRoot = Answer.isEmpty() ? FExe + QStringLiteral("输出/") : WithSlash(Answer);
+        FRoot = Answer.isEmpty() ? FExe + QStringLiteral("输出/") : IncludeTrailingPathDelimiter(Answer);
     }
     FD = FRoot + FId;
     if (!DirectoryExists(FD) && !QDir().mkdir(FD))
@@ -517,7 +512,7 @@ void TPageOutput::PrepareFolders()
 
 void TPageOutput::CopyPictures()
 {
-    const QString Target = WithSlash(FImages);
+    const QString Target = IncludeTrailingPathDelimiter(FImages);
     for (const QString &P : std::as_const(FPictures)) {
         if (!FileExists(P))
             continue;
@@ -563,7 +558,7 @@ void TPageOutput::MhtBranch(QString &ResultPath)
     QStringList Files;
     for (const QString &P : std::as_const(FPictures)) {
         if (FileExists(P))
-            Files << WithSlash(FImages) + OutName(P);
+            Files << IncludeTrailingPathDelimiter(FImages) + OutName(P);
     }
     TMhtWriter Writer;
     Writer.PageId = FId;
@@ -598,7 +593,7 @@ void TPageOutput::SfxBranch(QString &ResultPath)
 void TPageOutput::HtmlBranch(QString &ResultPath)
 {
     const QString Path = FOutputArg.isEmpty() ? FD + QLatin1Char('/') + FId + QStringLiteral(".htm")
-                                              : WithSlash(FImages) + NewGuidString() + QStringLiteral(".htm");
+                                              : IncludeTrailingPathDelimiter(FImages) + NewGuidString() + QStringLiteral(".htm");
     SaveLines(Path, FOut);
     ResultPath = Path;
 }
@@ -640,7 +635,7 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
 void TPageOutput::ChmBranch()
 {
     QDir().mkpath(ScratchFolder);
-    const QString Scratch = WithSlash(ScratchFolder);
+    const QString Scratch = IncludeTrailingPathDelimiter(ScratchFolder);
     const QString Topic = Scratch + QStringLiteral("tmpfile.htm");
     SaveLines(Topic, FOut);
 

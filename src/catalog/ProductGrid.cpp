@@ -1,6 +1,10 @@
 #include "ProductGrid.h"
 
+#include "ProductPictures.h"
 #include "platform/graphics/Graphics.h"
+
+#include <algorithm>
+#include <utility>
 
 TProductGrid::TProductGrid(QWidget *Parent)
     : TCellGrid(Parent)
@@ -24,19 +28,66 @@ void TProductGrid::SetCells(int ACol, int ARow, const QString &Value)
     emit CellEdited(ACol, ARow);
 }
 
+int TProductGrid::ThumbnailHeight() const
+{
+    return std::max(1, CellExtent(1, 1).Y - 3);
+}
+
 bool TProductGrid::CreatePicture(int ACol, int ARow, const QString &FileName)
 {
-    // Load first, so a file that is no picture leaves the cell as it was.
-    TPicture Loaded;
-    try {
-        Loaded.LoadFromFile(FileName);
-    } catch (const Exception &) {
-        return false;
+    if (FBatchDepth > 0) {
+        // A later picture for the same cell replaces the one noted before.
+        FPending.removeIf([=](const TPendingPicture &P) { return P.ACol == ACol && P.ARow == ARow; });
+        FPending.append({ACol, ARow, FileName});
+        return true;
     }
+    SetPicture(ACol, ARow, ProductPictures::MakeThumbnail(FileName, ThumbnailHeight()));
+    return true;
+}
+
+void TProductGrid::RemovePicture(int ACol, int ARow)
+{
+    FPending.removeIf([=](const TPendingPicture &P) { return P.ACol == ACol && P.ARow == ARow; });
+    RemoveCellGraphic(ACol, ARow);
+}
+
+void TProductGrid::SetPicture(int ACol, int ARow, std::unique_ptr<TBitmap> Thumbnail)
+{
+    if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+        return;
     TPicture *Picture = CreateCellPicture(ACol, ARow, false, 3, 0, haCenter, vaCenter);
     if (!Picture)
-        return false;
-    Picture->SetGraphic(Loaded.Graphic());
+        return;
+    Picture->SetGraphic(std::move(Thumbnail));
     RepaintCell(ACol, ARow);
-    return true;
+}
+
+void TProductGrid::FillPending()
+{
+    const QList<TPendingPicture> Pending = std::exchange(FPending, {});
+    QStringList Files;
+    for (const TPendingPicture &P : Pending)
+        Files << P.FileName;
+    std::vector<std::unique_ptr<TBitmap>> Thumbnails = ProductPictures::MakeThumbnails(Files, ThumbnailHeight());
+    for (int I = 0; I < Pending.size(); ++I)
+        SetPicture(Pending.at(I).ACol, Pending.at(I).ARow, std::move(Thumbnails[size_t(I)]));
+}
+
+TProductGrid::TPictureBatch::TPictureBatch(TProductGrid &Grid)
+    : FGrid(Grid)
+{
+    ++FGrid.FBatchDepth;
+}
+
+TProductGrid::TPictureBatch::~TPictureBatch()
+{
+    if (--FGrid.FBatchDepth != 0)
+        return;
+    try {
+        FGrid.FillPending();
+    } catch (...) {
+        // No threads to be had: the pictures the batch noted stay empty
+        // rather than the error leaving a destructor.
+        FGrid.FPending.clear();
+    }
 }

@@ -5,6 +5,9 @@
 
 #include "grid/CellGrid.h"
 
+#include <QList>
+#include <memory>
+
 class TProductGrid : public TCellGrid {
     Q_OBJECT
 public:
@@ -19,10 +22,36 @@ public:
     void FocusCell(int ACol, int ARow) { TCellGrid::FocusCell(ACol, ARow, true); }
     void SetCurrentCell(int ACol, int ARow) { FocusCell(ACol, ARow); }
 
-    // The picture of a cell, loaded from a file; false when the file holds no picture.
+    // The thumbnail of a picture file in a cell: as high as the picture cell
+    // of block 1 less 3 pixels, shrunk into the cell keeping its aspect. A file
+    // that cannot be shown gets its notice picture; the result is always true.
     bool CreatePicture(int ACol, int ARow, const QString &FileName);
-    void RemovePicture(int ACol, int ARow) { RemoveCellGraphic(ACol, ARow); }
+    int ThumbnailHeight() const;
+
+    // While a batch is open CreatePicture only notes the files; closing it
+    // decodes them all at once on several threads (a page being opened).
+    class TPictureBatch {
+    public:
+        explicit TPictureBatch(TProductGrid &Grid);
+        ~TPictureBatch();
+        TPictureBatch(const TPictureBatch &) = delete;
+        TPictureBatch &operator=(const TPictureBatch &) = delete;
+
+    private:
+        TProductGrid &FGrid;
+    };
+    void RemovePicture(int ACol, int ARow);
     bool HasPicture(int ACol, int ARow) const { return GetCellGraphic(ACol, ARow) != nullptr; }
+
+private:
+    struct TPendingPicture {
+        int ACol, ARow;
+        QString FileName;
+    };
+    int FBatchDepth = 0;
+    QList<TPendingPicture> FPending;
+    void SetPicture(int ACol, int ARow, std::unique_ptr<TBitmap> Thumbnail);
+    void FillPending();
 
 signals:
     void CellEdited(int ACol, int ARow);

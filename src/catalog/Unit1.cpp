@@ -139,6 +139,7 @@ TForm1::TForm1(QWidget *Parent)
     BuildMenu();
     SetupOutputMenus();
     ConnectDialogCommands();
+    ConnectProductCommands();
     SetupBookPane();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {

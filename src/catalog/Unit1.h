@@ -18,6 +18,8 @@ class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QMimeData;
+class TBitmap;
 class QLineEdit;
 class QListWidget;
 class QMenu;
@@ -263,6 +265,56 @@ public:
     void OpenQbaPackage(const QString &Path);
     bool SavePackage();
     // ---- end of Book and packages ----
+
+
+    // ---- Product grid, editor and pictures ----
+    // Connects the grid's, the editor's and the picture commands' handlers.
+    void ConnectProductCommands();
+    bool HasPage() const { return FPage.Count() >= 5; }
+    // Product grid (Unit1_Products.cpp).
+    void InsertProductBlock(int Row);
+    void CellGrid1SelectCell(int ACol, int ARow);
+    void CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl);
+    void CellGrid1EllipsClick(int ACol, int ARow, QString &S);
+    void SpeedButton4Click();
+    void BitBtn1Click();
+    void N51Click();
+    void Button4Click();
+    void SwapProducts(int A, int B, bool PicturesOnly);
+    void N61Click();
+    void N62Click();
+    void N77Click();
+    void FindNextProduct(const QString &Text, bool Continue);
+    void N114Click();
+    QMenu *PopupMenu1 = nullptr;
+    int SpeedButton10Tag = 0;
+    void PopupMenu1Popup();
+    // Cell text editor (Unit1_Edit.cpp).
+    int FEditCol = 3;
+    int FEditRow = 1;
+    void PlaceEdit1(int ACol, int ARow);
+    void Edit1Change();
+    // True when the key was handled (and is swallowed).
+    bool Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift);
+    void Edit1Copy(bool Cut);
+    void Edit1Paste();
+    // Pictures and drops (Unit1_Pictures.cpp).
+    // A new thumbnail of the picture file for a block's picture cell.
+    std::unique_ptr<TBitmap> LoadCellPicture(const QString &FileName);
+    static QString CollectPictureFiles(const QString &Folder, const QString &Mask, bool Recurse);
+    void ImportPictureFiles(const QString &List);
+    void ImportPendingFiles();
+    void SpeedButton3Click();
+    void SpeedButton2Click(bool Recurse);
+    void Button8Click();
+    void N78Click();
+    void N79Click();
+    void N76Click();
+    // A drop from the file manager or of text at a point of the grid (-1, -1: elsewhere).
+    void DropMimeData(const QMimeData *Data);
+    // Drags of the grid inside the window: from the current block onto block Target.
+    void GridDragDrop(int ACol, int ARow);
+    // ---- end of Product grid, editor and pictures ----
 
 protected:
     void closeEvent(QCloseEvent *Event) override;

@@ -657,17 +657,5 @@ void TForm1::ListBox1DragDrop(int Source, int Target)
 
 void TForm1::ImportPictures(const QStringList &Files)
 {
-    for (const QString &File : Files) {
-        if (File.trimmed().isEmpty())
-            continue;
-        int Block = (CellGrid1->RowCount() - 1) / 6;
-        if (Block > 1 || !CellGrid1->Cells(1, 6).isEmpty() || FPage.FindBlockLine(1) >= 0) {
-            AppendProductBlock();
-            ++Block;
-        }
-        const QString Path = QFileInfo(File.trimmed()).absoluteFilePath();
-        CellGrid1->SetCellText(1, 6 * Block, Path);
-        LoadCellPicture(1, 6 * Block - 5, Path);
-        StoreProductBlock(1, 6 * Block);
-    }
+    ImportPictureFiles(Files.join(QStringLiteral("\r\n")));
 }

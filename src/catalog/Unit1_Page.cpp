@@ -123,6 +123,7 @@ void TForm1::LoadGridFromPage()
 {
     GroupBox3->show();
     ProgressBar1->setRange(0, qMax(1, FPage.Count()));
+    TProductGrid::TPictureBatch Pictures(*CellGrid1);
     FPage.LoadGridFromPage(*FGridAccess, FPagePath, ProgramFolder());
     GroupBox3->hide();
 }

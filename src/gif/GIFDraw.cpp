@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QThread>
 #include <algorithm>
 
 using namespace gifdetail;
@@ -31,12 +30,6 @@ bool &PalettedDisplayFlag()
         return false;
     }();
     return Flag;
-}
-
-bool OnMainThread()
-{
-    QCoreApplication *App = QCoreApplication::instance();
-    return !App || QThread::currentThread() == App->thread();
 }
 
 } // namespace
@@ -163,7 +156,7 @@ void TGIFSubImage::BuildBitmap()
         return;
 
     const bool Web = FGIFImage && UseWebPalette(FGIFImage->DrawOptions());
-    const bool Report = FGIFImage && OnMainThread();
+    const bool Report = FGIFImage && IsMainThread();
     if (!Web) {
         for (int Y = 0; Y < H; ++Y) {
             std::memcpy(FBitmap.scanLine(Y), FData.data() + size_t(Y) * size_t(W), size_t(W));
@@ -557,7 +550,7 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
         if (FImages.Count() == 1)
             Options &= TGIFDrawFlags(~(drawThreaded | drawAnimated));
         // Painting from a thread needs a main thread to run the painting on.
-        if (!QCoreApplication::instance() || !OnMainThread())
+        if (!QCoreApplication::instance() || !IsMainThread())
             Options &= TGIFDrawFlags(~drawThreaded);
         auto *P = new TGIFPainter(this, Target, TargetRect, Options);
         FPainters.push_back(P);

@@ -5,6 +5,3 @@
 
 // Raised for GIF data and frame errors; the texts are the library's messages.
 QB_DECLARE_EXCEPTION(GIFException, EInvalidGraphic)
-
-// The system could not give a drawing resource (a picture could not be made).
-QB_DECLARE_EXCEPTION(EOutOfResources, EOutOfMemory)

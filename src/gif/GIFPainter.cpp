@@ -6,7 +6,6 @@
 #include "platform/core/SysUtils.h"
 
 #include <QCoreApplication>
-#include <QThread>
 #include <chrono>
 #include <thread>
 
@@ -59,16 +58,10 @@ std::shared_ptr<TGIFTiming> TGIFTiming::Default()
     return Timing;
 }
 
-static bool OnMainThread()
-{
-    QCoreApplication *App = QCoreApplication::instance();
-    return !App || QThread::currentThread() == App->thread();
-}
-
 void GIFSynchronize(const std::function<void()> &Fn)
 {
     QCoreApplication *App = QCoreApplication::instance();
-    if (OnMainThread()) {
+    if (IsMainThread()) {
         Fn();
         return;
     }
@@ -103,7 +96,7 @@ void GIFSynchronize(const std::function<void()> &Fn)
 
 void GIFProcessMessages()
 {
-    if (QCoreApplication::instance() && OnMainThread())
+    if (QCoreApplication::instance() && IsMainThread())
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     std::this_thread::yield();
 }

@@ -11,7 +11,6 @@
 class TBaseGrid;
 class TCellGraphic;
 
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TVAlignment { vtaTop, vtaCenter, vtaBottom };
 
 // The editor kind of a cell.

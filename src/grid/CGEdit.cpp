@@ -11,24 +11,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <atomic>
-
-namespace {
-std::atomic<int> BeepCount{0};
-} // namespace
-
-void MessageBeep(unsigned Type)
-{
-    Q_UNUSED(Type);
-    ++BeepCount;
-    if (qApp)
-        QApplication::beep();
-}
-
-int MessageBeepCount()
-{
-    return BeepCount.load();
-}
 
 // =================================================================== TGridSpeedButton
 

@@ -15,11 +15,6 @@
 
 class QMenu;
 
-// Plays the system's warning sound; refused keystrokes call it. The count of
-// beeps so far lets tests see that a key was refused audibly.
-void MessageBeep(unsigned Type);
-int MessageBeepCount();
-
 // The speed button of the edit's button window: classic, flat or themed.
 class TGridSpeedButton : public QAbstractButton {
     Q_OBJECT

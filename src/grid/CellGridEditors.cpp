@@ -40,21 +40,6 @@ bool ReadTime(const QString &Text, TDateTime &Value)
     return true;
 }
 
-QDateTime ToQDateTime(TDateTime Value)
-{
-    int Y = 1899, Mo = 12, D = 30, H = 0, Mi = 0, S = 0, Ms = 0;
-    DecodeDate(Value, Y, Mo, D);
-    DecodeTime(Value, H, Mi, S, Ms);
-    return QDateTime(QDate(Y, Mo, D), QTime(H, Mi, S, Ms));
-}
-
-TDateTime FromQDateTime(const QDateTime &Value)
-{
-    const QDate D = Value.date();
-    const QTime T = Value.time();
-    return EncodeDate(D.year(), D.month(), D.day()) + EncodeTime(T.hour(), T.minute(), T.second(), T.msec());
-}
-
 } // namespace
 
 QString StripCellHTML(const QString &Text)
@@ -930,22 +915,22 @@ void TGridDatePicker::paintEvent(QPaintEvent *Event)
 
 TDateTime TGridDatePicker::Date() const
 {
-    return FromQDateTime(dateTime());
+    return QDateTimeToDateTime(dateTime());
 }
 
 void TGridDatePicker::SetDate(TDateTime Value)
 {
-    setDateTime(ToQDateTime(Value));
+    setDateTime(DateTimeToQDateTime(Value));
 }
 
 TDateTime TGridDatePicker::Time() const
 {
-    return FromQDateTime(dateTime());
+    return QDateTimeToDateTime(dateTime());
 }
 
 void TGridDatePicker::SetTime(TDateTime Value)
 {
-    setDateTime(ToQDateTime(Value));
+    setDateTime(DateTimeToQDateTime(Value));
 }
 
 void TGridDatePicker::SetKind(TDateTimeKind Value)

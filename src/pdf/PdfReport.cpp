@@ -18,11 +18,6 @@ TRect MakeRect(int Left, int Top, int Right, int Bottom)
     return Rect(Left, Top, Right, Bottom);
 }
 
-TRect Offset(const TRect &R, int DX, int DY)
-{
-    return MakeRect(R.Left + DX, R.Top + DY, R.Right + DX, R.Bottom + DY);
-}
-
 QByteArray XObjectName(const QString &Name)
 {
     return Cp936::Encode(Name);
@@ -312,7 +307,8 @@ void TRpPanel::RenderChildren(TRpCanvas *ACanvas, const TRect &Rect)
 {
     for (int I = 0; I < ControlCount(); ++I) {
         TRpControl *C = Controls(I);
-        const TRect R = Offset(C->BoundsRect(), Rect.Left, Rect.Top);
+        TRect R = C->BoundsRect();
+        OffsetRect(R, Rect.Left, Rect.Top);
         if (auto *Panel = dynamic_cast<TRpPanel *>(C))
             Panel->RenderToPdf(ACanvas, R);
         else if (auto *Item = dynamic_cast<TRpItem *>(C); Item && Item->Printable)

@@ -23,15 +23,6 @@ namespace {
 constexpr int ArchiveBufferSize = 8192;
 constexpr qint64 ChunkSize = 32768;
 
-QString LowerAscii(const QString &S)
-{
-    QString R = S;
-    for (QChar &C : R)
-        if (C.unicode() >= 'A' && C.unicode() <= 'Z')
-            C = QChar(C.unicode() + 32);
-    return R;
-}
-
 } // namespace
 
 // ------------------------------------------------------------------- sinks
@@ -339,47 +330,47 @@ bool TUnZipper::LocateEndOfCentralDir(TStream *Stream)
     const quint32 Sig = EndOfCentralSignature();
     qint64 At = -1;
     for (qint64 I = N - 22; I >= 0; --I)
-        if (B[I] == uchar(Sig & 0xFF) && GetU32(B + I) == Sig) {
+        if (B[I] == uchar(Sig & 0xFF) && GetLE32(B + I) == Sig) {
             At = I;
             break;
         }
     if (At < 0)
         return false;
-    FEndCentral.NumberOfThisDisk16 = GetU16(B + At + 4);
-    FEndCentral.NumberOfDiskWithStartOfCentral16 = GetU16(B + At + 6);
-    FEndCentral.EntriesOnThisDisk16 = GetU16(B + At + 8);
-    FEndCentral.TotalEntries16 = GetU16(B + At + 10);
-    FEndCentral.SizeOfCentralDirectory32 = GetU32(B + At + 12);
-    FEndCentral.OffsetOfCentralDirectory32 = GetU32(B + At + 16);
-    FEndCentral.SetZipCommentLength(GetU16(B + At + 20));
+    FEndCentral.NumberOfThisDisk16 = GetLE16(B + At + 4);
+    FEndCentral.NumberOfDiskWithStartOfCentral16 = GetLE16(B + At + 6);
+    FEndCentral.EntriesOnThisDisk16 = GetLE16(B + At + 8);
+    FEndCentral.TotalEntries16 = GetLE16(B + At + 10);
+    FEndCentral.SizeOfCentralDirectory32 = GetLE32(B + At + 12);
+    FEndCentral.OffsetOfCentralDirectory32 = GetLE32(B + At + 16);
+    FEndCentral.SetZipCommentLength(GetLE16(B + At + 20));
     FEndCentral.ZipCommentPosition = (S - N) + At + 22;
     // A comment cannot reach past the end of the file.
     if (FEndCentral.ZipCommentPosition + FEndCentral.ZipCommentLength() > S)
         FEndCentral.SetZipCommentLength(quint16(S - FEndCentral.ZipCommentPosition));
 
-    if (At >= 20 && GetU32(B + At - 20) == Zip64EndLocatorSignature) {
+    if (At >= 20 && GetLE32(B + At - 20) == Zip64EndLocatorSignature) {
         const unsigned char *L = B + At - 20;
         const qint64 LocatorPos = (S - N) + At - 20;
-        const quint64 EndAt = GetU64(L + 8);
+        const quint64 EndAt = GetLE64(L + 8);
         // The Zip64 end record must lie before its locator, whole.
         if (EndAt + 56 <= quint64(LocatorPos)) {
             unsigned char Z[56];
             Stream->Seek(qint64(EndAt), soBeginning);
-            if (Stream->Read(Z, 56) == 56 && GetU32(Z) == Zip64EndOfCentralSignature) {
+            if (Stream->Read(Z, 56) == 56 && GetLE32(Z) == Zip64EndOfCentralSignature) {
                 TZip64Locator &Loc = FEndCentral.NeedZip64Locator();
-                Loc.DiskWithZip64End = GetU32(L + 4);
+                Loc.DiskWithZip64End = GetLE32(L + 4);
                 Loc.OffsetOfZip64End = EndAt;
-                Loc.TotalDisks = GetU32(L + 16);
+                Loc.TotalDisks = GetLE32(L + 16);
                 TZip64EndRecord &R = FEndCentral.NeedZip64EndRecord();
-                R.SizeOfRecord = GetU64(Z + 4);
-                R.VersionMadeBy = GetU16(Z + 12);
-                R.VersionNeeded = GetU16(Z + 14);
-                R.NumberOfThisDisk = GetU32(Z + 16);
-                R.NumberOfDiskWithStartOfCentral = GetU32(Z + 20);
-                R.EntriesOnThisDisk = GetU64(Z + 24);
-                R.TotalEntries = GetU64(Z + 32);
-                R.SizeOfCentralDirectory = GetU64(Z + 40);
-                R.OffsetOfCentralDirectory = GetU64(Z + 48);
+                R.SizeOfRecord = GetLE64(Z + 4);
+                R.VersionMadeBy = GetLE16(Z + 12);
+                R.VersionNeeded = GetLE16(Z + 14);
+                R.NumberOfThisDisk = GetLE32(Z + 16);
+                R.NumberOfDiskWithStartOfCentral = GetLE32(Z + 20);
+                R.EntriesOnThisDisk = GetLE64(Z + 24);
+                R.TotalEntries = GetLE64(Z + 32);
+                R.SizeOfCentralDirectory = GetLE64(Z + 40);
+                R.OffsetOfCentralDirectory = GetLE64(Z + 48);
             }
         }
     }
@@ -662,7 +653,7 @@ void TUnZipper::ReadLazyComment(TZipHeaderInfo &H)
     unsigned char C[46];
     QByteArray Comment;
     if (FArchive->Read(C, 46) == 46) {
-        FArchive->Seek(qint64(GetU16(C + 28)) + GetU16(C + 30), soCurrent);
+        FArchive->Seek(qint64(GetLE16(C + 28)) + GetLE16(C + 30), soCurrent);
         Comment = FArchive->ReadBytes(H.FileCommentLength());
     }
     H.SetFileComment(Comment);
@@ -741,9 +732,9 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
     const qint64 Size = H.UncompressedSize();
     unsigned char L[30];
     A->Seek(Offset, soBeginning);
-    if (Offset < 0 || Comp < 0 || Size < 0 || A->Read(L, 30) != 30 || GetU32(L) != LocalFileHeaderSignature())
+    if (Offset < 0 || Comp < 0 || Size < 0 || A->Read(L, 30) != 30 || GetLE32(L) != LocalFileHeaderSignature())
         throw EBadZipFile(ZipResourceString(183));
-    const qint64 DataStart = Offset + 30 + GetU16(L + 26) + GetU16(L + 28);
+    const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
     // The member's data must lie inside the archive and end before the next
     // member begins: overlapping or out-of-range data is refused.
     if (DataStart + Comp > MemberDataLimit(H))
@@ -924,7 +915,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
     const bool Exists = ::lstat(Target.constData(), &St) == 0;
     if (Exists && OverwriteMode != TUZOverwriteMode::Always) {
         bool Over = false;
-        const qint64 FileDate = ZipFileDosDate(FName);
+        const qint64 FileDate = FileAge(FName);
         switch (OverwriteMode) {
         case TUZOverwriteMode::Prompt:
             if (OnPromptForOverwrite)
@@ -971,7 +962,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
             OnBadCRC(this, Calc, W.CRC32, Index);
         return false;
     }
-    ZipSetFileDosDate(Temp.Path(), W.LastModFileDateTime);
+    FileSetDosDate(Temp.Path(), RepairDosDateTime(W.LastModFileDateTime));
     ZipDetail::ApplyAttributes(Temp.Path(), RetainAttributes, W.VersionMadeBy, W.ExternalFileAttributes);
     if (!Temp.RenameTo(FName))
         return Skip(skrCannotCreate);
@@ -1017,9 +1008,9 @@ int TUnZipper::RunExtraction(RunKind Kind)
         } else if (DoAll) {
             Sel = true;
         } else {
-            const QString Name = LowerAscii(H->StoredName());
+            const QString Name = LowerCase(H->StoredName());
             for (int J = 0; J < FFilesList.Count() && !Sel; ++J)
-                Sel = WildcardMatches(LowerAscii(FFilesList.Strings(J)), Name);
+                Sel = WildcardMatches(LowerCase(FFilesList.Strings(J)), Name);
         }
         if (H->FileName().isEmpty() && !RecreateDirs)
             Sel = false;

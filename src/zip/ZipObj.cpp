@@ -2,6 +2,7 @@
 
 #include "detail/ByteIO.h"
 #include "platform/core/Codec.h"
+#include "platform/core/SysUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,12 +68,8 @@ quint32 EndOfCentralSignature() { return GEndSig; }
 
 quint32 RepairDosDateTime(quint32 Value)
 {
-    int Sec = int(Value & 0x1F) * 2;
-    int Min = int((Value >> 5) & 0x3F);
-    int Hour = int((Value >> 11) & 0x1F);
-    int Day = int((Value >> 16) & 0x1F);
-    int Month = int((Value >> 21) & 0x0F);
-    int Year = 1980 + int((Value >> 25) & 0x7F);
+    int Year = 0, Month = 0, Day = 0, Hour = 0, Min = 0, Sec = 0;
+    DecodeFileDate(Value, Year, Month, Day, Hour, Min, Sec);
     bool Changed = false;
     auto Clamp = [&](int &V, int Max) {
         if (V > Max) {
@@ -95,8 +92,7 @@ quint32 RepairDosDateTime(quint32 Value)
     }
     if (!Changed)
         return Value;
-    return quint32(Sec / 2) | (quint32(Min) << 5) | (quint32(Hour) << 11) | (quint32(Day) << 16)
-        | (quint32(Month) << 21) | (quint32(Year - 1980) << 25);
+    return EncodeFileDate(Year, Month, Day, Hour, Min, Sec);
 }
 
 int CompressionRate(qint64 Compressed, qint64 Uncompressed)
@@ -387,8 +383,8 @@ void TZipHeaderInfo::WriteCentralHeader(TStream *Stream, TStream *ExtraSource)
             const auto *P = reinterpret_cast<const unsigned char *>(Stored.constData());
             qsizetype At = 0;
             while (At + 4 <= Stored.size()) {
-                const quint16 Tag = GetU16(P + At);
-                const quint16 Len = GetU16(P + At + 2);
+                const quint16 Tag = GetLE16(P + At);
+                const quint16 Len = GetLE16(P + At + 2);
                 if (At + 4 + Len > Stored.size())
                     break;
                 if (Tag != 1)
@@ -488,38 +484,38 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
     const qint64 P = Stream->Position();
     unsigned char H[46];
     qint64 Got = Stream->Read(H, 46);
-    if (Got > 0 && Got < 46 && Got >= 4 && GetU32(H) == CentralFileHeaderSignature() && NextDisk) {
+    if (Got > 0 && Got < 46 && Got >= 4 && GetLE32(H) == CentralFileHeaderSignature() && NextDisk) {
         TStream *Next = NextDisk();
         if (Next) {
             Stream = Next;
             Got += std::max<qint64>(0, Stream->Read(H + Got, 46 - Got));
         }
     }
-    if (Got != 46 || GetU32(H) != CentralFileHeaderSignature()) {
+    if (Got != 46 || GetLE32(H) != CentralFileHeaderSignature()) {
         Stream->Seek(P, soBeginning);
         return false;
     }
-    const quint16 NameLen = GetU16(H + 28);
+    const quint16 NameLen = GetLE16(H + 28);
     QByteArray NameBytes(NameLen, '\0');
     if (NameLen && Stream->Read(NameBytes.data(), NameLen) != NameLen) {
         Stream->Seek(P, soBeginning);
         return false;
     }
     Clear();
-    VersionMadeBy = GetU16(H + 4);
-    VersionNeeded = GetU16(H + 6);
-    GeneralPurposeFlags = GetU16(H + 8);
-    CompressionMethod = GetU16(H + 10);
-    LastModFileDateTime = RepairDosDateTime(GetU32(H + 12));
-    CRC32 = GetU32(H + 16);
-    FCompressedSize = GetU32(H + 20);
-    FUncompressedSize = GetU32(H + 24);
-    ExtraFieldLength = GetU16(H + 30);
-    FFileCommentLength = GetU16(H + 32);
-    FDiskNumberStart = GetU16(H + 34);
-    InternalFileAttributes = GetU16(H + 36);
-    ExternalFileAttributes = GetU32(H + 38);
-    FRelativeOffset = GetU32(H + 42);
+    VersionMadeBy = GetLE16(H + 4);
+    VersionNeeded = GetLE16(H + 6);
+    GeneralPurposeFlags = GetLE16(H + 8);
+    CompressionMethod = GetLE16(H + 10);
+    LastModFileDateTime = RepairDosDateTime(GetLE32(H + 12));
+    CRC32 = GetLE32(H + 16);
+    FCompressedSize = GetLE32(H + 20);
+    FUncompressedSize = GetLE32(H + 24);
+    ExtraFieldLength = GetLE16(H + 30);
+    FFileCommentLength = GetLE16(H + 32);
+    FDiskNumberStart = GetLE16(H + 34);
+    InternalFileAttributes = GetLE16(H + 36);
+    ExternalFileAttributes = GetLE32(H + 38);
+    FRelativeOffset = GetLE32(H + 42);
     LocalExtraFieldLength = 0;
     SplitName(DecodeName(NameBytes, (VersionMadeBy >> 8) == 0));
     FFileNameLength = NameLen;
@@ -533,8 +529,8 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
         const auto *E = reinterpret_cast<const unsigned char *>(Extra.constData());
         qint64 At = 0;
         while (At + 4 <= N) {
-            const quint16 Tag = GetU16(E + At);
-            const quint16 Len = GetU16(E + At + 2);
+            const quint16 Tag = GetLE16(E + At);
+            const quint16 Len = GetLE16(E + At + 2);
             if (At + 4 + Len > N)
                 break;
             if (Tag == 1) {
@@ -545,7 +541,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
                 int Left = Len;
                 auto Take64 = [&](quint64 &V) {
                     if (Left >= 8) {
-                        V = GetU64(B);
+                        V = GetLE64(B);
                         B += 8;
                         Left -= 8;
                     }
@@ -557,7 +553,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
                 if (FRelativeOffset == 0xFFFFFFFF)
                     Take64(Z.RelativeOffsetOfLocalHeader);
                 if (FDiskNumberStart == 0xFFFF && Left >= 4)
-                    Z.DiskNumberStart = GetU32(B);
+                    Z.DiskNumberStart = GetLE32(B);
             }
             At += 4 + Len;
         }
@@ -570,11 +566,11 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream *Stream)
 {
     const qint64 P = Stream->Position();
     unsigned char H[30];
-    if (Stream->Read(H, 30) != 30 || GetU32(H) != LocalFileHeaderSignature()) {
+    if (Stream->Read(H, 30) != 30 || GetLE32(H) != LocalFileHeaderSignature()) {
         Stream->Seek(P, soBeginning);
         return false;
     }
-    const quint16 NameLen = GetU16(H + 26);
+    const quint16 NameLen = GetLE16(H + 26);
     QByteArray NameBytes(NameLen, '\0');
     if (NameLen && Stream->Read(NameBytes.data(), NameLen) != NameLen) {
         Stream->Seek(P, soBeginning);
@@ -584,14 +580,14 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream *Stream)
     Clear();
     OEMConvert = Keep;
     VersionMadeBy = 0;
-    VersionNeeded = GetU16(H + 4);
-    GeneralPurposeFlags = GetU16(H + 6);
-    CompressionMethod = GetU16(H + 8);
-    LastModFileDateTime = RepairDosDateTime(GetU32(H + 10));
-    CRC32 = GetU32(H + 14);
-    FCompressedSize = GetU32(H + 18);
-    FUncompressedSize = GetU32(H + 22);
-    LocalExtraFieldLength = GetU16(H + 28);
+    VersionNeeded = GetLE16(H + 4);
+    GeneralPurposeFlags = GetLE16(H + 6);
+    CompressionMethod = GetLE16(H + 8);
+    LastModFileDateTime = RepairDosDateTime(GetLE32(H + 10));
+    CRC32 = GetLE32(H + 14);
+    FCompressedSize = GetLE32(H + 18);
+    FUncompressedSize = GetLE32(H + 22);
+    LocalExtraFieldLength = GetLE16(H + 28);
     InternalFileAttributes = 0;
     ExternalFileAttributes = 0;
     SplitName(DecodeName(NameBytes, true));
@@ -604,17 +600,17 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream *Stream)
         const auto *E = reinterpret_cast<const unsigned char *>(Extra.constData());
         qint64 At = 0;
         while (At + 4 <= N) {
-            const quint16 Tag = GetU16(E + At);
-            const quint16 Len = GetU16(E + At + 2);
+            const quint16 Tag = GetLE16(E + At);
+            const quint16 Len = GetLE16(E + At + 2);
             if (At + 4 + Len > N)
                 break;
             if (Tag == 1) {
                 TZip64ExtendedInfo &Z = Zip64();
                 Z.Size = Len;
                 if (Len >= 8)
-                    Z.UncompressedSize = GetU64(E + At + 4);
+                    Z.UncompressedSize = GetLE64(E + At + 4);
                 if (Len >= 16)
-                    Z.CompressedSize = GetU64(E + At + 12);
+                    Z.CompressedSize = GetLE64(E + At + 12);
                 break;
             }
             At += 4 + Len;

@@ -6,15 +6,6 @@
 
 namespace {
 
-QString LowerAscii(const QString &S)
-{
-    QString R = S;
-    for (QChar &C : R)
-        if (C.unicode() >= 'A' && C.unicode() <= 'Z')
-            C = QChar(C.unicode() + 32);
-    return R;
-}
-
 struct CharSet {
     bool Negated = false;
     std::vector<std::pair<char16_t, char16_t>> Ranges;
@@ -127,7 +118,7 @@ bool Matches(const QString &M, const QString &S)
 
 bool WildcardMatches(const QString &Mask, const QString &Name)
 {
-    return Matches(LowerAscii(Mask), LowerAscii(Name));
+    return Matches(LowerCase(Mask), LowerCase(Name));
 }
 
 // ------------------------------------------------------------------ TSearchData
@@ -156,10 +147,7 @@ void TSearchData::Advance()
 TDirSearch::TDirSearch(const QString &StartFolder, int Attributes, bool Recurse, const QString &Mask)
     : FFileMask(Mask), FRecurse(Recurse), FAttributes(Attributes)
 {
-    QString Start = StartFolder;
-    Start.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!Start.endsWith(QLatin1Char('/')))
-        Start += QLatin1Char('/');
+    QString Start = IncludeTrailingPathDelimiter(NativePath(StartFolder));
     if (ZipHasWildcards(Start)) {
         qsizetype First = 0;
         while (First < Start.size() && !ZipHasWildcards(Start.mid(First, 1)))

@@ -9,9 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -216,8 +213,7 @@ QString TLFNFileStream::FileName() const
 
 bool ZipDirectoryExists(const QString &Path)
 {
-    struct stat St;
-    return ::stat(QFile::encodeName(Path).constData(), &St) == 0 && S_ISDIR(St.st_mode);
+    return DirectoryExists(Path);
 }
 
 QString ZipStripBackslash(const QString &Path)
@@ -230,14 +226,10 @@ QString ZipStripBackslash(const QString &Path)
 void ZipForceDirectories(const QString &Path)
 {
     const QString Dir = ZipStripBackslash(Path);
+    // Too short for a folder below a root ("C:", "a"): nothing to make.
     if (Dir.size() < 3 && !Dir.startsWith(QLatin1Char('/')))
         return;
-    if (Dir.isEmpty() || ZipDirectoryExists(Dir))
-        return;
-    const qsizetype Slash = Dir.lastIndexOf(QLatin1Char('/'));
-    if (Slash > 0)
-        ZipForceDirectories(Dir.left(Slash));
-    ::mkdir(QFile::encodeName(Dir).constData(), 0777);
+    ForceDirectories(Dir);
 }
 
 namespace {
@@ -259,62 +251,12 @@ bool ZipYieldMessages()
     return Pump ? Pump() : false;
 }
 
-quint32 ZipDosDateTimeFromTime(qint64 UnixTime)
-{
-    time_t T = time_t(UnixTime);
-    struct tm Tm {};
-    localtime_r(&T, &Tm);
-    int Year = Tm.tm_year + 1900;
-    if (Year < 1980)
-        return (1u << 21) | (1u << 16);   // 1980-01-01 00:00
-    if (Year > 2107)
-        Year = 2107;
-    return quint32(Tm.tm_sec / 2) | (quint32(Tm.tm_min) << 5) | (quint32(Tm.tm_hour) << 11)
-        | (quint32(Tm.tm_mday) << 16) | (quint32(Tm.tm_mon + 1) << 21) | (quint32(Year - 1980) << 25);
-}
-
-qint64 ZipTimeFromDosDateTime(quint32 Dos)
-{
-    Dos = RepairDosDateTime(Dos);
-    struct tm Tm {};
-    Tm.tm_sec = int(Dos & 0x1F) * 2;
-    Tm.tm_min = int((Dos >> 5) & 0x3F);
-    Tm.tm_hour = int((Dos >> 11) & 0x1F);
-    Tm.tm_mday = int((Dos >> 16) & 0x1F);
-    Tm.tm_mon = int((Dos >> 21) & 0x0F) - 1;
-    Tm.tm_year = int((Dos >> 25) & 0x7F) + 80;
-    Tm.tm_isdst = -1;
-    return qint64(mktime(&Tm));
-}
-
-qint64 ZipFileDosDate(const QString &Path)
-{
-    struct stat St;
-    if (::stat(QFile::encodeName(ZipStripBackslash(Path)).constData(), &St) != 0)
-        return -1;
-    return ZipDosDateTimeFromTime(St.st_mtime);
-}
-
 double ZipFileDateTime(const QString &Path)
 {
-    const qint64 Dos = ZipFileDosDate(Path);
+    const qint64 Dos = FileAge(Path);
     if (Dos < 0)
         return 0;
-    // Days since 1899-12-30 in local time, from the repaired DOS fields.
-    const quint32 D = RepairDosDateTime(quint32(Dos));
-    const int Year = int((D >> 25) & 0x7F) + 1980, Month = int((D >> 21) & 0x0F), Day = int((D >> 16) & 0x1F);
-    if (!IsValidDate(Year, Month, Day))
-        return 0;
-    return EncodeDate(Year, Month, Day)
-        + EncodeTime(int((D >> 11) & 0x1F), int((D >> 5) & 0x3F), int(D & 0x1F) * 2, 0);
-}
-
-bool ZipSetFileDosDate(const QString &Path, quint32 DosDateTime)
-{
-    struct timespec Times[2];
-    Times[0].tv_sec = Times[1].tv_sec = time_t(ZipTimeFromDosDateTime(DosDateTime));
-    Times[0].tv_nsec = Times[1].tv_nsec = 0;
-    return ::utimensat(AT_FDCWD, QFile::encodeName(Path).constData(), Times, AT_SYMLINK_NOFOLLOW) == 0;
+    return FileDateToDateTime(RepairDosDateTime(quint32(Dos)));
 }
 
 QString ZipVolumeLabel(const QString &)
@@ -342,10 +284,7 @@ qint64 ZipClusterSize(const QString &Path)
 
 qint64 ZipDiskFreeSpace(const QString &Path)
 {
-    struct statvfs Vfs;
-    if (::statvfs(QFile::encodeName(Path).constData(), &Vfs) != 0)
-        return -1;
-    return qint64(Vfs.f_bavail) * qint64(Vfs.f_frsize ? Vfs.f_frsize : Vfs.f_bsize);
+    return DiskFree(Path);
 }
 
 void ZipOemNormalize(QString &Name)

@@ -73,15 +73,10 @@ void ZipForceDirectories(const QString &Path);
 void SetZipMessagePump(std::function<bool()> Pump);
 bool ZipYieldMessages();
 
-// DOS date-time (local time) of a file's modification time; -1 when missing.
-qint64 ZipFileDosDate(const QString &Path);
-// The same as a calendar value after the DOS date-time repair; 0 when missing.
+// A file's modification time as a calendar value after the DOS date-time repair;
+// 0 when missing. (The DOS date-time itself is the platform's FileAge; setting it,
+// FileSetDosDate.)
 double ZipFileDateTime(const QString &Path);
-// DOS date-time and POSIX time (local time) in both directions.
-quint32 ZipDosDateTimeFromTime(qint64 UnixTime);
-qint64 ZipTimeFromDosDateTime(quint32 DosDateTime);
-// Sets a file's modification time from a DOS date-time.
-bool ZipSetFileDosDate(const QString &Path, quint32 DosDateTime);
 
 // Volume labels do not exist here: the label is always empty and setting one does nothing.
 QString ZipVolumeLabel(const QString &Drive);

@@ -22,15 +22,6 @@ constexpr qint64 DeflateBufferSize = 65535;
 constexpr qint64 StoreChunk = 32768;
 constexpr qint64 CopyChunk = 16384;
 
-QString LowerAscii(const QString &S)
-{
-    QString R = S;
-    for (QChar &C : R)
-        if (C.unicode() >= 'A' && C.unicode() <= 'Z')
-            C = QChar(C.unicode() + 32);
-    return R;
-}
-
 bool IsFolderEntry(const QString &S)
 {
     return S.endsWith(QLatin1Char('/')) || S.endsWith(QLatin1Char('\\'));
@@ -59,8 +50,8 @@ QByteArray WithoutZip64(const QByteArray &Extra)
     const auto *P = reinterpret_cast<const unsigned char *>(Extra.constData());
     qsizetype At = 0;
     while (At + 4 <= Extra.size()) {
-        const quint16 Tag = GetU16(P + At);
-        const quint16 Len = GetU16(P + At + 2);
+        const quint16 Tag = GetLE16(P + At);
+        const quint16 Len = GetLE16(P + At + 2);
         if (At + 4 + Len > Extra.size())
             break;
         if (Tag != 1)
@@ -141,13 +132,12 @@ bool TZipper::Skipping(TSkipReason Reason, const QString &FName)
 
 bool TZipper::ListMatches(const TStrings &List, const QString &Path) const
 {
-    const QString Full = LowerAscii(Path);
-    const QString Name = LowerAscii(ExtractFileName(Path));
+    const QString Full = LowerCase(Path);
+    const QString Name = LowerCase(ExtractFileName(Path));
     for (int I = 0; I < List.Count(); ++I) {
-        QString Entry = List.Strings(I);
-        const bool WithFolder = Entry.contains(QLatin1Char('/')) || Entry.contains(QLatin1Char('\\'));
-        Entry.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        if (WildcardMatches(LowerAscii(Entry), WithFolder ? Full : Name))
+        const QString Entry = NativePath(List.Strings(I));
+        const bool WithFolder = Entry.contains(QLatin1Char('/'));
+        if (WildcardMatches(LowerCase(Entry), WithFolder ? Full : Name))
             return true;
     }
     return false;
@@ -157,8 +147,7 @@ QString TZipper::StoredFolder(const QString &Path) const
 {
     if (!FStorePaths)
         return QString();
-    QString Folder = IsFolderEntry(Path) ? Path : ExtractFilePath(Path);
-    Folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QString Folder = NativePath(IsFolderEntry(Path) ? Path : ExtractFilePath(Path));
     if (FRelativePaths) {
         if (!FRootDir.isEmpty() && Folder.startsWith(FRootDir)) {
             Folder = Folder.mid(FRootDir.size());
@@ -183,7 +172,7 @@ QString TZipper::StoredFolder(const QString &Path) const
 QString TZipper::StoredNameLower(const QString &Path) const
 {
     const QString Name = IsFolderEntry(Path) ? QString() : ExtractFileName(Path);
-    return LowerAscii(StoredFolder(Path) + Name);
+    return LowerCase(StoredFolder(Path) + Name);
 }
 
 bool TZipper::IsTheArchive(const QString &Path) const
@@ -303,7 +292,7 @@ bool TZipper::ZipOne(const QString &Path)
     struct stat St;
     const bool Found = ::stat(QFile::encodeName(Path).constData(), &St) == 0;
     if (Folder) {
-        H->LastModFileDateTime = Found ? ZipDosDateTimeFromTime(St.st_mtime) : ZipDosDateTimeFromTime(::time(nullptr));
+        H->LastModFileDateTime = Found ? UnixTimeToFileDate(St.st_mtime) : UnixTimeToFileDate(::time(nullptr));
         H->SetUncompressedSize(0);
         H->SetCompressedSize(0);
         H->CompressionMethod = 0;
@@ -330,7 +319,7 @@ bool TZipper::ZipOne(const QString &Path)
                 }
             }
         }
-        H->LastModFileDateTime = ZipDosDateTimeFromTime(St.st_mtime);
+        H->LastModFileDateTime = UnixTimeToFileDate(St.st_mtime);
         Size = St.st_size;
         H->SetUncompressedSize(Size);
         // Deflate may grow incompressible data a little: a file close to
@@ -524,7 +513,7 @@ void TZipper::MergeExisting()
             if (!Skip)
                 continue;
         }
-        const QString Name = LowerAscii(M->StoredName());
+        const QString Name = LowerCase(M->StoredName());
         int Match = -1;
         for (int J = 0; J < FFilesList.Count(); ++J)
             if (StoredNameLower(FFilesList.Strings(J)) == Name) {
@@ -539,7 +528,7 @@ void TZipper::MergeExisting()
         FFilesList.Delete(Match);
         bool Replace = ZipAction == zaReplace;
         if (!Replace) {
-            const qint64 FileDate = ZipFileDosDate(Entry);
+            const qint64 FileDate = FileAge(Entry);
             Replace = FileDate > qint64(M->LastModFileDateTime);
         }
         if (Replace) {
@@ -601,7 +590,7 @@ int TZipper::PackFiles()
     if (Update) {
         OpenArchive();
         for (int I = 0; I < FMembers->Count(); ++I)
-            FOldNames.insert(LowerAscii(FMembers->Item(I)->StoredName()));
+            FOldNames.insert(LowerCase(FMembers->Item(I)->StoredName()));
     }
     if (FFilesList.Count() > 0)
         ExpandFilesList();

@@ -1,6 +1,7 @@
 // Header records, end records, member lists and the buffered stream.
 
 #include "ZipTestUtil.h"
+#include "platform/core/FileUtils.h"
 #include "zip/UnZipper.h"
 #include "zip/ZipObj.h"
 #include "zip/ZipStreams.h"
@@ -145,7 +146,7 @@ TEST(ZipRecords, NamesDatesAndFlexibleOemRule)
     EXPECT_EQ((Fixed >> 16) & 0x1F, 1u);
     const quint32 Good = (quint32(5) << 21) | (quint32(17) << 16) | (quint32(44) << 25) | (10u << 11);
     EXPECT_EQ(RepairDosDateTime(Good), Good);
-    EXPECT_EQ(ZipDosDateTimeFromTime(ZipTimeFromDosDateTime(Good)), Good);
+    EXPECT_EQ(UnixTimeToFileDate(FileDateToUnixTime(Good)), Good);
 
     // The local header reader splits the name and takes the offset of the header.
     TMemoryStream M;
@@ -315,16 +316,22 @@ TEST(ZipStreams, FileUtilities)
     ZipForceDirectories(D.File(QStringLiteral("a/b/c/")));
     EXPECT_TRUE(ZipDirectoryExists(D.File(QStringLiteral("a/b/c"))));
     EXPECT_FALSE(ZipDirectoryExists(D.File(QStringLiteral("a/b/x"))));
+    // A drive path from Windows makes no folder of that name in the current folder.
+    const QString Was = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(D.Path()));
+    ZipForceDirectories(QStringLiteral("C:\\docs\\"));
+    EXPECT_TRUE(SetCurrentDir(Was));
+    EXPECT_EQ(QDir(D.Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("a")});
     EXPECT_EQ(ZipStripBackslash(QStringLiteral("a\\")), QStringLiteral("a"));
     QString Name = QString::fromUtf8("价格😀.txt");
     ZipOemNormalize(Name);
     EXPECT_EQ(Name, QString::fromUtf8("价格?.txt"));
     EXPECT_TRUE(ZipHasWildcards(QStringLiteral("a|b")));
     EXPECT_FALSE(ZipHasWildcards(QStringLiteral("a.b")));
-    EXPECT_EQ(ZipFileDosDate(D.File(QStringLiteral("none"))), -1);
+    EXPECT_EQ(FileAge(D.File(QStringLiteral("none"))), -1);
     WriteAll(D.File(QStringLiteral("f")), "x");
-    EXPECT_TRUE(ZipSetFileDosDate(D.File(QStringLiteral("f")), (quint32(30) << 25) | (quint32(6) << 21) | (quint32(15) << 16)));
-    EXPECT_EQ(quint32(ZipFileDosDate(D.File(QStringLiteral("f")))), (quint32(30) << 25) | (quint32(6) << 21) | (quint32(15) << 16));
+    EXPECT_TRUE(FileSetDosDate(D.File(QStringLiteral("f")), (quint32(30) << 25) | (quint32(6) << 21) | (quint32(15) << 16)));
+    EXPECT_EQ(quint32(FileAge(D.File(QStringLiteral("f")))), (quint32(30) << 25) | (quint32(6) << 21) | (quint32(15) << 16));
     EXPECT_GT(ZipClusterSize(D.Path()), 0);
     EXPECT_THROW(ZipClusterSize(D.File(QStringLiteral("none/x"))), EInOutError);
     EXPECT_FALSE(ZipIsRemovableDrive(D.Path()));

@@ -185,10 +185,7 @@ bool StatPath(const QString &Path, struct stat &St, bool Follow = true)
 
 TDateTime FromTimeSpec(const timespec &T)
 {
-    const QDateTime D = QDateTime::fromMSecsSinceEpoch(qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000);
-    const QDate Dd = D.date();
-    const QTime Tt = D.time();
-    return EncodeDate(Dd.year(), Dd.month(), Dd.day()) + EncodeTime(Tt.hour(), Tt.minute(), Tt.second(), Tt.msec());
+    return QDateTimeToDateTime(QDateTime::fromMSecsSinceEpoch(qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000));
 }
 
 std::atomic<quint64> TempCounter{0};
@@ -434,14 +431,12 @@ bool FileSetDate(const QString &FileName, TDateTime Age)
 {
     if (FileName.isEmpty() || IsDrivePath(FileName))
         return false;
-    int Y = 0, Mo = 0, D = 0, H = 0, Mi = 0, S = 0, Ms = 0;
+    QDateTime Local;
     try {
-        DecodeDate(Age, Y, Mo, D);
-        DecodeTime(Age, H, Mi, S, Ms);
+        Local = DateTimeToQDateTime(Age);
     } catch (const Exception &) {
         return false;
     }
-    const QDateTime Local(QDate(Y, Mo, D), QTime(H, Mi, S, Ms));
     const qint64 MSecs = Local.toMSecsSinceEpoch();
     timespec Times[2];
     Times[0].tv_sec = 0;
@@ -455,6 +450,24 @@ bool FileSetDate(const QString &FileName, TDateTime Age)
     return ::utimensat(AT_FDCWD, Enc(NativePath(FileName)).constData(), Times, 0) == 0;
 }
 
+qint64 FileAge(const QString &FileName)
+{
+    struct stat St {};
+    if (!StatPath(ExcludeTrailingPathDelimiter(FileName), St))
+        return -1;
+    return UnixTimeToFileDate(qint64(St.st_mtime));
+}
+
+bool FileSetDosDate(const QString &FileName, quint32 FileDate)
+{
+    if (FileName.isEmpty() || IsDrivePath(FileName))
+        return false;
+    timespec Times[2];
+    Times[0].tv_sec = Times[1].tv_sec = time_t(FileDateToUnixTime(FileDate));
+    Times[0].tv_nsec = Times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, Enc(NativePath(FileName)).constData(), Times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 qint64 DiskFree(const QString &Path)
 {
     if (Path.isEmpty() || IsDrivePath(Path))
@@ -462,7 +475,7 @@ qint64 DiskFree(const QString &Path)
     struct statvfs V {};
     if (::statvfs(Enc(NativePath(Path)).constData(), &V) != 0)
         return -1;
-    return qint64(V.f_bavail) * qint64(V.f_frsize);
+    return qint64(V.f_bavail) * qint64(V.f_frsize ? V.f_frsize : V.f_bsize);
 }
 
 QString GetCurrentDir()

@@ -48,6 +48,12 @@ QString CopyFileRenaming(const QString &Source, const QString &DestFolder);
 qint64 FileSizeOf(const QString &FileName);            // -1 when missing
 TDateTime FileAgeDateTime(const QString &FileName);    // 0 when missing
 bool FileSetDate(const QString &FileName, TDateTime Age); // sets the modification time
+// The modification time as a DOS date-time (UnixTimeToFileDate); -1 when missing.
+// One trailing separator is ignored, so a folder may be named "dir/".
+qint64 FileAge(const QString &FileName);
+// Sets the access and modification times from a DOS date-time (FileDateToUnixTime);
+// a symbolic link gets the times itself, its target is left alone.
+bool FileSetDosDate(const QString &FileName, quint32 FileDate);
 qint64 DiskFree(const QString &Path);                  // bytes free for us on Path's file system, -1 on error
 QString GetCurrentDir();
 bool SetCurrentDir(const QString &Dir);

@@ -1,9 +1,12 @@
 #include "SysUtils.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
+#include <QThread>
 #include <QTime>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -725,9 +728,7 @@ void Split(TDateTime D, qint64 &Days, qint64 &MSecs)
 
 TDateTime Now()
 {
-    const QDateTime N = QDateTime::currentDateTime();
-    return EncodeDate(N.date().year(), N.date().month(), N.date().day()) +
-           EncodeTime(N.time().hour(), N.time().minute(), N.time().second(), N.time().msec());
+    return QDateTimeToDateTime(QDateTime::currentDateTime());
 }
 
 TDateTime Date()
@@ -775,6 +776,21 @@ void DecodeTime(TDateTime D, int &Hour, int &Min, int &Sec, int &MSec)
     MSecs /= 60;
     Min = int(MSecs % 60);
     Hour = int(MSecs / 60);
+}
+
+QDateTime DateTimeToQDateTime(TDateTime D)
+{
+    int Y = 0, Mo = 0, Dd = 0, H = 0, Mi = 0, S = 0, Ms = 0;
+    DecodeDate(D, Y, Mo, Dd);
+    DecodeTime(D, H, Mi, S, Ms);
+    return QDateTime(QDate(Y, Mo, Dd), QTime(H, Mi, S, Ms));
+}
+
+TDateTime QDateTimeToDateTime(const QDateTime &D)
+{
+    const QDate Dd = D.date();
+    const QTime T = D.time();
+    return EncodeDate(Dd.year(), Dd.month(), Dd.day()) + EncodeTime(T.hour(), T.minute(), T.second(), T.msec());
 }
 
 QString ShortDateFormat = QStringLiteral("yyyy-m-d");
@@ -981,6 +997,23 @@ TDateTime StrToDate(const QString &S)
     return D;
 }
 
+quint32 EncodeFileDate(int Year, int Month, int Day, int Hour, int Min, int Sec)
+{
+    const quint32 DatePart = ((quint32(Year - 1980) & 0x7F) << 9) | ((quint32(Month) & 0x0F) << 5) | (quint32(Day) & 0x1F);
+    const quint32 TimePart = ((quint32(Hour) & 0x1F) << 11) | ((quint32(Min) & 0x3F) << 5) | (quint32(Sec / 2) & 0x1F);
+    return DatePart << 16 | TimePart;
+}
+
+void DecodeFileDate(quint32 FileDate, int &Year, int &Month, int &Day, int &Hour, int &Min, int &Sec)
+{
+    Year = int(FileDate >> 25) + 1980;
+    Month = int(FileDate >> 21 & 0x0F);
+    Day = int(FileDate >> 16 & 0x1F);
+    Hour = int(FileDate >> 11 & 0x1F);
+    Min = int(FileDate >> 5 & 0x3F);
+    Sec = int(FileDate & 0x1F) * 2;
+}
+
 quint32 DateTimeToFileDate(TDateTime D)
 {
     int Y = 0, Mo = 0, Dd = 0, H = 0, Mi = 0, S = 0, Ms = 0;
@@ -988,19 +1021,43 @@ quint32 DateTimeToFileDate(TDateTime D)
     DecodeTime(D, H, Mi, S, Ms);
     if (Y < 1980 || Y > 2107)
         return 0;
-    const quint32 DatePart = quint32((Y - 1980) << 9 | Mo << 5 | Dd);
-    const quint32 TimePart = quint32(H << 11 | Mi << 5 | S / 2);
-    return DatePart << 16 | TimePart;
+    return EncodeFileDate(Y, Mo, Dd, H, Mi, S);
 }
 
 TDateTime FileDateToDateTime(quint32 FileDate)
 {
-    const int Dd = FileDate >> 16 & 0x1F, Mo = FileDate >> 21 & 0x0F, Y = int(FileDate >> 25) + 1980;
-    const int S = int(FileDate & 0x1F) * 2, Mi = FileDate >> 5 & 0x3F, H = FileDate >> 11 & 0x1F;
+    int Y = 0, Mo = 0, Dd = 0, H = 0, Mi = 0, S = 0;
+    DecodeFileDate(FileDate, Y, Mo, Dd, H, Mi, S);
     // An impossible stamp (as found in damaged archives) gives 0 rather than an exception.
     if (!IsValidDate(Y, Mo, Dd) || H > 23 || Mi > 59 || S > 59)
         return 0;
     return EncodeDate(Y, Mo, Dd) + EncodeTime(H, Mi, S, 0);
+}
+
+quint32 UnixTimeToFileDate(qint64 UnixTime)
+{
+    const time_t T = time_t(UnixTime);
+    struct tm Tm {};
+    localtime_r(&T, &Tm);
+    const int Year = Tm.tm_year + 1900;
+    if (Year < 1980)
+        return EncodeFileDate(1980, 1, 1, 0, 0, 0);
+    return EncodeFileDate(std::min(Year, 2107), Tm.tm_mon + 1, Tm.tm_mday, Tm.tm_hour, Tm.tm_min, Tm.tm_sec);
+}
+
+qint64 FileDateToUnixTime(quint32 FileDate)
+{
+    int Y = 0, Mo = 0, Dd = 0, H = 0, Mi = 0, S = 0;
+    DecodeFileDate(FileDate, Y, Mo, Dd, H, Mi, S);
+    struct tm Tm {};
+    Tm.tm_year = Y - 1900;
+    Tm.tm_mon = Mo - 1;
+    Tm.tm_mday = Dd;
+    Tm.tm_hour = H;
+    Tm.tm_min = Mi;
+    Tm.tm_sec = S;
+    Tm.tm_isdst = -1;
+    return qint64(mktime(&Tm));
 }
 
 // ------------------------------------------------------------- command line
@@ -1213,4 +1270,10 @@ quint32 GetTickCount()
     timespec T{};
     clock_gettime(CLOCK_MONOTONIC, &T);
     return quint32(quint64(T.tv_sec) * 1000 + quint64(T.tv_nsec) / 1000000);
+}
+
+bool IsMainThread()
+{
+    const QCoreApplication *App = QCoreApplication::instance();
+    return !App || QThread::currentThread() == App->thread();
 }

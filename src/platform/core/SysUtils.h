@@ -10,6 +10,8 @@
 #include <QVariantList>
 #include <cstdint>
 
+class QDateTime;
+
 // ---- integers ----
 QString IntToStr(qint64 Value);
 QString IntToHex(qint64 Value, int Digits);
@@ -60,6 +62,8 @@ QString StringReplace(const QString &S, const QString &OldPattern, const QString
 // ---- system ----
 QString SysErrorMessage(int ErrorCode);              // the text of an errno value
 quint32 GetTickCount();                              // milliseconds of a monotonic clock
+// True on the application's main thread, and on any thread while there is no application object.
+bool IsMainThread();
 
 // ---- dates: TDateTime counts days since 1899-12-30, the fraction is the time ----
 using TDateTime = double;
@@ -75,6 +79,10 @@ TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec);
 void DecodeDate(TDateTime D, int &Year, int &Month, int &Day);
 void DecodeTime(TDateTime D, int &Hour, int &Min, int &Sec, int &MSec);
 bool IsValidDate(int Year, int Month, int Day);
+// The same moment as Qt's local date and time, and back (to the millisecond).
+// DecodeDate's and EncodeDate's errors pass through.
+QDateTime DateTimeToQDateTime(TDateTime D);
+TDateTime QDateTimeToDateTime(const QDateTime &D);
 // Format specifiers: yyyy yy mm m dd d hh h nn n ss s zzz am/pm ampm, "text" 'text', / : as literals.
 QString FormatDateTime(const QString &Format, TDateTime DateTime);
 QString DateToStr(TDateTime D);                      // yyyy-m-d
@@ -83,9 +91,18 @@ QString DateTimeToStr(TDateTime D);
 TDateTime StrToDate(const QString &S);               // accepts yyyy-m-d and yyyy/m/d
 bool TryStrToDate(const QString &S, TDateTime &D);
 
-// DOS date and time (local time), as stored in archives and file times.
-quint32 DateTimeToFileDate(TDateTime D);
-TDateTime FileDateToDateTime(quint32 FileDate);
+// DOS date and time (local time), as stored in archives and file times: the date
+// in the high 16 bits (years since 1980 << 9 | month << 5 | day), the time in the
+// low 16 bits (hour << 11 | minute << 5 | seconds / 2).
+quint32 EncodeFileDate(int Year, int Month, int Day, int Hour, int Min, int Sec);   // fields unchecked
+void DecodeFileDate(quint32 FileDate, int &Year, int &Month, int &Day, int &Hour, int &Min, int &Sec);
+quint32 DateTimeToFileDate(TDateTime D);              // 0 outside the years 1980..2107
+TDateTime FileDateToDateTime(quint32 FileDate);        // 0 for an impossible stamp
+// POSIX time in DOS form. A DOS stamp cannot hold earlier times: anything before
+// 1980 becomes 1980-01-01 00:00, and a year after 2107 becomes 2107.
+quint32 UnixTimeToFileDate(qint64 UnixTime);
+// A DOS stamp as POSIX time; fields out of range carry over (31 February is 3 March).
+qint64 FileDateToUnixTime(quint32 FileDate);
 
 // ---- the command line (ParamStr(0) is the program) ----
 int ParamCount();

@@ -69,6 +69,8 @@ QB_DECLARE_EXCEPTION(EReadError, EStreamError)
 QB_DECLARE_EXCEPTION(EWriteError, EStreamError)
 QB_DECLARE_EXCEPTION(EInOutError, Exception)
 QB_DECLARE_EXCEPTION(EOutOfMemory, Exception)
+// The system could not give a resource (a drawing context, a bitmap, a list entry).
+QB_DECLARE_EXCEPTION(EOutOfResources, EOutOfMemory)
 QB_DECLARE_EXCEPTION(EInvalidOperation, Exception)
 QB_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
 QB_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception)

@@ -1,4 +1,5 @@
 // TBitmap over QImage, with the BMP file format.
+#include "platform/core/ByteOrder.h"
 #include "platform/graphics/Graphics.h"
 #include "platform/graphics/detail/StreamBytes.h"
 
@@ -104,8 +105,6 @@ QImage BlankImage(int W, int H, TPixelFormat Format, const QVector<QRgb> &Table)
 
 // ------------------------------------------------------------ BMP helpers
 
-quint16 Get16(const uchar *P) { return quint16(P[0] | (P[1] << 8)); }
-quint32 Get32(const uchar *P) { return quint32(P[0]) | (quint32(P[1]) << 8) | (quint32(P[2]) << 16) | (quint32(P[3]) << 24); }
 void Put16(QByteArray &B, quint16 V) { B.append(char(V & 0xFF)).append(char(V >> 8)); }
 void Put32(QByteArray &B, quint32 V)
 {
@@ -570,8 +569,8 @@ void TBitmap::LoadFromStream(TStream *Stream)
     }
     if (Head.size() < 14 || Head[0] != 'B' || Head[1] != 'M')
         BadBitmap();
-    const quint32 FileSize = Get32(reinterpret_cast<const uchar *>(Head.constData()) + 2);
-    const quint32 OffBits = Get32(reinterpret_cast<const uchar *>(Head.constData()) + 10);
+    const quint32 FileSize = GetLE32(reinterpret_cast<const uchar *>(Head.constData()) + 2);
+    const quint32 OffBits = GetLE32(reinterpret_cast<const uchar *>(Head.constData()) + 10);
     // Read the rest of the file: its size field when plausible, else the rest of the stream.
     QByteArray Body;
     if (FileSize > 14 + 12 && FileSize <= 0x7FFFFFFFu) {
@@ -583,7 +582,7 @@ void TBitmap::LoadFromStream(TStream *Stream)
     const qint64 N = Body.size();
     if (N < 12)
         BadBitmap();
-    const quint32 InfoSize = Get32(D);
+    const quint32 InfoSize = GetLE32(D);
     if (InfoSize != 12 && (InfoSize < 40 || InfoSize > 1024))
         BadBitmap();
     if (N < qint64(InfoSize))
@@ -594,29 +593,29 @@ void TBitmap::LoadFromStream(TStream *Stream)
     quint32 Masks[4] = {0, 0, 0, 0};
     int EntrySize = 4;
     if (InfoSize == 12) {
-        W = Get16(D + 4);
-        H = qint16(Get16(D + 6));
-        Bits = Get16(D + 10);
+        W = GetLE16(D + 4);
+        H = qint16(GetLE16(D + 6));
+        Bits = GetLE16(D + 10);
         EntrySize = 3;
     } else {
-        W = qint32(Get32(D + 4));
-        H = qint32(Get32(D + 8));
-        Bits = Get16(D + 14);
-        Compression = Get32(D + 16);
-        ClrUsed = Get32(D + 32);
+        W = qint32(GetLE32(D + 4));
+        H = qint32(GetLE32(D + 8));
+        Bits = GetLE16(D + 14);
+        Compression = GetLE32(D + 16);
+        ClrUsed = GetLE32(D + 32);
     }
     qint64 Pos = InfoSize;
     if (Compression == 3) {
         if (InfoSize >= 52) {
-            Masks[0] = Get32(D + 40);
-            Masks[1] = Get32(D + 44);
-            Masks[2] = Get32(D + 48);
+            Masks[0] = GetLE32(D + 40);
+            Masks[1] = GetLE32(D + 44);
+            Masks[2] = GetLE32(D + 48);
         } else {
             if (N < Pos + 12)
                 BadBitmap();
-            Masks[0] = Get32(D + Pos);
-            Masks[1] = Get32(D + Pos + 4);
-            Masks[2] = Get32(D + Pos + 8);
+            Masks[0] = GetLE32(D + Pos);
+            Masks[1] = GetLE32(D + Pos + 4);
+            Masks[2] = GetLE32(D + Pos + 8);
             Pos += 12;
         }
     }
@@ -732,7 +731,7 @@ void TBitmap::LoadFromStream(TStream *Stream)
                     const uchar *Src = SourceRow(Y);
                     QRgb *Line = reinterpret_cast<QRgb *>(Img.scanLine(Y));
                     for (int X = 0; X < Width; ++X) {
-                        const quint32 V = Bits == 16 ? Get16(Src + 2 * X) : Get32(Src + 4 * X);
+                        const quint32 V = Bits == 16 ? GetLE16(Src + 2 * X) : GetLE32(Src + 4 * X);
                         Line[X] = qRgb(Scale8(V, Masks[0]), Scale8(V, Masks[1]), Scale8(V, Masks[2]));
                     }
                 }

@@ -1,9 +1,9 @@
 // Colours, fonts, pens and brushes.
+#include "platform/core/SysUtils.h"
 #include "platform/graphics/Graphics.h"
 
 #include <QGuiApplication>
 #include <QPalette>
-#include <QThread>
 #include <cmath>
 #include <mutex>
 
@@ -101,7 +101,7 @@ TColor GetSysColor(int Index)
     static QPalette Cached;
     static bool HaveCached = false;
     QPalette Pal;
-    if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+    if (IsMainThread()) {
         Pal = QGuiApplication::palette();
         std::lock_guard<std::mutex> Guard(Lock);
         Cached = Pal;

@@ -1,6 +1,7 @@
 #pragma once
-// Points, sizes and rectangles with the original coordinate conventions:
-// a rectangle's Right and Bottom lie just outside it, so Right - Left is its width.
+// Points, sizes and rectangles with the original coordinate conventions (a
+// rectangle's Right and Bottom lie just outside it, so Right - Left is its
+// width), and the horizontal alignment of text.
 
 #include <QPoint>
 #include <QRect>
@@ -56,6 +57,9 @@ struct TRect {
         return A.Left == B.Left && A.Top == B.Top && A.Right == B.Right && A.Bottom == B.Bottom;
     }
 };
+
+// Horizontal alignment of text in a control or a cell.
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 constexpr TPoint Point(int X, int Y) { return TPoint(X, Y); }
 constexpr TRect Rect(int Left, int Top, int Right, int Bottom) { return TRect(Left, Top, Right, Bottom); }

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QProxyStyle>
 #include <QPointer>
+#include <atomic>
 #include <new>
 
 // ---- the application ----
@@ -297,4 +298,21 @@ bool IsBusy(const QWidget *Window)
 {
     TInputBlocker *B = Blocker();
     return B && B->Locked(Window);
+}
+
+namespace {
+std::atomic<int> BeepCount{0};
+} // namespace
+
+void MessageBeep(unsigned Type)
+{
+    Q_UNUSED(Type);
+    ++BeepCount;
+    if (qApp)
+        QApplication::beep();
+}
+
+int MessageBeepCount()
+{
+    return BeepCount.load();
 }

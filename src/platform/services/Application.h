@@ -111,3 +111,9 @@ private:
     QPointer<QWidget> FWindow;
 };
 bool IsBusy(const QWidget *Window);
+
+// ---- the warning sound ----
+// Plays the system's warning sound (Type names the sound; there is only one here).
+// The count of beeps so far lets tests see that an input was refused audibly.
+void MessageBeep(unsigned Type);
+int MessageBeepCount();

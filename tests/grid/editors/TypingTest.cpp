@@ -2,6 +2,7 @@
 // limit, Esc and the start key.
 #include "GridFixture.h"
 
+#include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
 
 #include <QInputMethodEvent>

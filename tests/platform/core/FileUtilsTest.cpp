@@ -129,6 +129,14 @@ TEST(Files, CopyRenameAndAtomicWrites)
     const TDateTime When = EncodeDate(2007, 4, 15) + EncodeTime(18, 30, 10, 0);
     EXPECT_TRUE(FileSetDate(Dir.File(S("w.txt")), When));
     EXPECT_NEAR(FileAgeDateTime(Dir.File(S("w.txt"))), When, 1e-8);
+    // The same time as a DOS stamp, and set from one (a folder may end in "/").
+    const quint32 Dos = DateTimeToFileDate(When);
+    EXPECT_EQ(FileAge(Dir.File(S("w.txt"))), qint64(Dos));
+    EXPECT_EQ(FileAge(Dir.File(S("none.txt"))), -1);
+    EXPECT_TRUE(FileSetDosDate(Dir.File(S("x")), Dos));
+    EXPECT_EQ(FileAge(Dir.File(S("x/"))), qint64(Dos));
+    EXPECT_FALSE(FileSetDosDate(Dir.File(S("none.txt")), Dos));
+    EXPECT_FALSE(FileSetDosDate(S("C:\\w.txt"), Dos));
     EXPECT_GT(DiskFree(Dir.Path()), 0);
     EXPECT_TRUE(DeleteFile(Dir.File(S("w.txt"))));
     EXPECT_FALSE(DeleteFile(Dir.File(S("w.txt"))));

@@ -1,5 +1,6 @@
 #include "platform/core/SysUtils.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -288,6 +289,29 @@ TEST(Dates, DosFileDates)
     EXPECT_DOUBLE_EQ(FileDateToDateTime(Dos), EncodeDate(2007, 4, 15) + EncodeTime(18, 30, 10, 0));
     EXPECT_EQ(DateTimeToFileDate(EncodeDate(1970, 1, 1)), 0u);
     EXPECT_EQ(FileDateToDateTime(0xFFFFFFFF), 0.0);   // damaged stamp
+
+    int Y = 0, M = 0, D = 0, H = 0, N = 0, Sec = 0;
+    DecodeFileDate(Dos, Y, M, D, H, N, Sec);
+    EXPECT_EQ((std::vector<int>{Y, M, D, H, N, Sec}), (std::vector<int>{2007, 4, 15, 18, 30, 10}));
+    EXPECT_EQ(EncodeFileDate(Y, M, D, H, N, 11), Dos);
+
+    // POSIX times: a stamp round-trips; times before 1980 take the earliest stamp,
+    // years after 2107 the last year; impossible fields carry over.
+    EXPECT_EQ(UnixTimeToFileDate(FileDateToUnixTime(Dos)), Dos);
+    EXPECT_EQ(UnixTimeToFileDate(0), EncodeFileDate(1980, 1, 1, 0, 0, 0));
+    const quint32 Late = UnixTimeToFileDate(FileDateToUnixTime(EncodeFileDate(2107, 6, 1, 12, 0, 0)) + 2LL * 366 * 86400);
+    DecodeFileDate(Late, Y, M, D, H, N, Sec);
+    EXPECT_EQ(Y, 2107);
+    EXPECT_EQ(UnixTimeToFileDate(FileDateToUnixTime(EncodeFileDate(2007, 2, 31, 8, 0, 0))), EncodeFileDate(2007, 3, 3, 8, 0, 0));
+}
+
+TEST(Dates, QtDateTimesKeepTheMillisecond)
+{
+    const TDateTime T = EncodeDate(2007, 4, 15) + EncodeTime(18, 30, 10, 250);
+    const QDateTime Q = DateTimeToQDateTime(T);
+    EXPECT_EQ(Q, QDateTime(QDate(2007, 4, 15), QTime(18, 30, 10, 250)));
+    EXPECT_DOUBLE_EQ(QDateTimeToDateTime(Q), T);
+    EXPECT_THROW(QDateTimeToDateTime(QDateTime()), EConvertError);
 }
 
 TEST(CommandLine, ParamsComeFromSetParams)

@@ -1,0 +1,189 @@
+#include "ProductBlocks.h"
+
+#include "platform/core/SysUtils.h"
+
+namespace ProductBlocks {
+
+namespace {
+
+QString BlockKey(int N)
+{
+    return QStringLiteral("{$%1}").arg(N);
+}
+
+// Line offsets from the block line of the values shown in columns 3 and 5.
+int ValueOffset(int ACol, int RowInBlock)
+{
+    if (ACol == 1)
+        return 1;
+    if (ACol == 3) {
+        switch (RowInBlock) {
+        case 1: return 2;
+        case 2: return 4;
+        case 3: return 6;
+        case 4: return 8;
+        default: return 0;
+        }
+    }
+    if (ACol == 5) {
+        switch (RowInBlock) {
+        case 1: return 3;
+        case 2: return 5;
+        case 3: return 7;
+        default: return 0;
+        }
+    }
+    return 0;
+}
+
+// The product lines start after the page header.
+constexpr int ProductFrom = 4;
+
+} // namespace
+
+int BlockOfRow(int Row)
+{
+    return Row < 1 ? 1 : (Row - 1) / 6 + 1;
+}
+
+int FirstRowOfBlock(int N)
+{
+    return 6 * N - 5;
+}
+
+int PathRowOfBlock(int N)
+{
+    return 6 * N;
+}
+
+QStringList EmptyBlockLines(int N)
+{
+    return {BlockKey(N),          QStringLiteral("{$IMG}="),    QStringLiteral("{$PID}="),
+            QStringLiteral("{$PNAME}="), QStringLiteral("{$PPRICE}="), QStringLiteral("{$PUNIT}="),
+            QStringLiteral("{$PWEIGHT}="), QStringLiteral("{$PSERIAL}="), QStringLiteral("{$PNOTE}=")};
+}
+
+int FindBlockLine(const QStringList &Lines, int N, int From)
+{
+    const QString Key = BlockKey(N);
+    for (int I = qMax(0, From); I < Lines.size(); ++I)
+        if (Lines.at(I) == Key)
+            return I;
+    return -1;
+}
+
+bool DeleteProduct(QStringList &Lines, int N)
+{
+    const int At = FindBlockLine(Lines, N, 0);
+    if (At < 0)
+        return false;
+    const int Count = qMin(9, int(Lines.size()) - At);
+    Lines.erase(Lines.begin() + At, Lines.begin() + At + Count);
+    int Next = N;
+    for (int I = At; I < Lines.size(); ++I)
+        if (Lines.at(I) == BlockKey(Next + 1)) {
+            Lines[I] = BlockKey(Next);
+            ++Next;
+        }
+    return true;
+}
+
+bool InsertProduct(QStringList &Lines, int K)
+{
+    int M = K + 1;
+    const int At = FindBlockLine(Lines, M, ProductFrom);
+    if (At < 0)
+        return false;
+    const QStringList Block = EmptyBlockLines(M);
+    for (int I = 0; I < Block.size(); ++I)
+        Lines.insert(At + I, Block.at(I));
+    bool SkippedNew = false;
+    for (int I = ProductFrom; I < Lines.size(); ++I) {
+        if (Lines.at(I) != BlockKey(M))
+            continue;
+        if (!SkippedNew) {
+            SkippedNew = true;
+            continue;
+        }
+        Lines[I] = BlockKey(M + 1);
+        ++M;
+    }
+    return true;
+}
+
+void DeleteAllProducts(QStringList &Lines)
+{
+    const int Detail = int(Lines.lastIndexOf(QStringLiteral("{detail}")));
+    if (Detail < 0)
+        return;
+    // The empty line after "{detail}" stays, so that the next product is
+    // written where a new page has it and no repair is asked for.
+    const int Keep = Detail + 1 < Lines.size() && Lines.at(Detail + 1).isEmpty() ? Detail + 2 : Detail + 1;
+    while (Lines.size() > Keep)
+        Lines.removeLast();
+}
+
+int LineOfCell(const QStringList &Lines, int ACol, int ARow)
+{
+    if (ARow < 1)
+        return -1;
+    const int Offset = ValueOffset(ACol, ARow % 6);
+    if (Offset == 0)
+        return -1;
+    const int At = FindBlockLine(Lines, BlockOfRow(ARow), ProductFrom);
+    if (At < 0 || At + Offset >= Lines.size())
+        return -1;
+    return At + Offset;
+}
+
+int CaretInLine(const QString &Line)
+{
+    return int(Line.indexOf(QLatin1Char('='))) + 1;
+}
+
+TSwapInput ParseSwapInput(const QString &Answer, int &A, int &B)
+{
+    if (Answer.isEmpty())
+        return siEmpty;
+    const int Blank = int(Answer.indexOf(QLatin1Char(' ')));
+    if (Blank < 0)
+        return siInvalid;
+    A = StrToInt(Answer.left(Blank));
+    B = StrToInt(Answer.mid(Blank + 1, 4));
+    return siNumbers;
+}
+
+bool ProductsExist(int A, int B, int RowCount)
+{
+    return A >= 1 && B >= 1 && 6 * A < RowCount && 6 * B < RowCount;
+}
+
+QList<QPair<int, int>> MoveSteps(int C, int T, int RowCount)
+{
+    QList<QPair<int, int>> Steps;
+    if (C == T || !ProductsExist(C, T, RowCount))
+        return Steps;
+    if (T < C) {
+        for (int I = C; I > T; --I)
+            Steps.append({I, I - 1});
+    } else {
+        for (int I = C; I < T; ++I)
+            Steps.append({I, I + 1});
+    }
+    return Steps;
+}
+
+bool FindProduct(const std::function<QString(int, int)> &Cells, int RowCount, const QString &Text, int StartRow,
+                 int &ACol, int &ARow)
+{
+    for (int R = qMax(1, StartRow); R < RowCount; ++R)
+        for (int C : {3, 5})
+            if (Cells(C, R).contains(Text)) {
+                ACol = C;
+                ARow = R;
+                return true;
+            }
+    return false;
+}
+
+} // namespace ProductBlocks

@@ -1,0 +1,52 @@
+#pragma once
+// Product pictures: the thumbnails the product grid shows, the stored form of
+// a picture path, and the folder walk that collects pictures. No widgets.
+
+#include "platform/graphics/Graphics.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+namespace ProductPictures {
+
+// Texts drawn on the thumbnails of pictures that cannot be shown.
+extern const QString PngText;          // "当前版本不支持PNG文件。"
+extern const QString UnsupportedText;  // "不支持的图片格式。"
+extern const QString LoadErrorText;    // "非标准图片，载入出错。"
+constexpr int NoticeWidth = 148;
+constexpr int NoticeHeight = 80;
+
+// The JPEG scale divisor (2, 4 or 8) to decode a picture ImageHeight pixels
+// high for a thumbnail Height pixels high: the smallest decode still at least
+// as high as the thumbnail, and never less than the half scale.
+int JpegScaleDivisor(int ImageHeight, int Height);
+
+// A thumbnail of the picture file, Height pixels high (the picture cell's
+// extent less 3) and as wide as the picture's aspect asks. Pictures that
+// cannot be shown give a 148 x 80 bitmap with their notice; nothing raises.
+std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height);
+
+// Thumbnails of many files at once, decoded on several threads; the result
+// is in the order of Files.
+std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, int Height);
+
+// The value the page text stores for a picture: the part after the page's
+// folder when the picture lies below it (at most 256 characters), else the
+// whole path. PagePath may be empty (a page not saved yet).
+QString StoredPicturePath(const QString &PagePath, const QString &PicturePath);
+
+// Files of Folder matching Mask (case-insensitive wildcard), sorted by name,
+// each followed by CR LF; with Recurse the sub-folders' files follow. A folder
+// reached twice (through a symbolic link) is walked once.
+QString CollectPictureFiles(const QString &Folder, const QString &Mask, bool Recurse);
+
+// What the import does with one entry of a picture list.
+enum TImportKind { ikNone, ikFolder, ikPicture, ikPage };
+TImportKind ImportKind(const QString &Entry);
+
+// The entries of a picture list (CR LF, LF or CR separated), empty ones left out.
+QStringList SplitPictureList(const QString &List);
+
+} // namespace ProductPictures
