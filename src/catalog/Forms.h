@@ -13,13 +13,8 @@ public:
     void SetModalResult(int Result) { done(Result); }
 };
 
-// Start dialog: its result 3 opens FileName, 5 makes a new page, 2 does nothing.
-class TForm2 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm2(QWidget *Parent);
-    QString FileName;
-};
+// Start dialog (Unit2).
+#include "Unit2.h"
 
 // Page settings (Unit3) and company information (Unit4).
 #include "Unit3.h"

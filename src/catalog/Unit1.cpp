@@ -544,7 +544,7 @@ void TForm1::WMStartupOpen()
         if (!Form2)
             return;
         Result = CatalogUi::ShowModal(Form2);
-        FPendingFiles = Form2->FileName;
+        FPendingFiles = Form2->FChosenFile;
     }
     if (Result == 5) {
         NewPage();
