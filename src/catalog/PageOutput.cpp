@@ -612,8 +612,11 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
         else {
             const int I = int(L.indexOf(QStringLiteral("{$IMG}=")));
             if (I >= 0) {
+                // A product without a picture keeps an empty path: "images\" alone
+                // would name the pictures folder as its picture.
                 const QString Stored = L.mid(I + 7, 512);
-                L = QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
+                L = Trim(Stored).isEmpty() ? QStringLiteral("{$IMG}=")
+                                           : QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
             }
         }
     }

@@ -198,3 +198,16 @@ TEST(PageCopyOutput, PicturesRenamedIntoImages)
     EXPECT_EQ(S.Run(omPageCopy), QString());
     EXPECT_TRUE(QFileInfo(S.D() + QStringLiteral("/catalog.qbt")).isFile());
 }
+
+TEST(PageCopyOutput, ProductWithoutPictureKeepsAnEmptyPicture)
+{
+    TSample S;
+    // Product 3 has no picture: its copy must not name the pictures folder as one.
+    S.Page[S.Page.indexOf(QStringLiteral("{$IMG}=pics\\杯子.gif"))] = QStringLiteral("{$IMG}=");
+    const QString Folder = S.Temp.File(QStringLiteral("book/"));
+    QDir().mkpath(Folder);
+    const QStringList Copy = CatalogBridge::LoadLines(S.Run(omPageCopy, Folder, false));
+    EXPECT_TRUE(Copy.contains(QStringLiteral("{$IMG}="))) << Copy.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(Copy.contains(QStringLiteral("{$IMG}=images\\")));
+    EXPECT_EQ(Copy.count(QStringLiteral("{$IMG}=images\\a.jpg")), 1);
+}
