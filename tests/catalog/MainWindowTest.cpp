@@ -364,6 +364,32 @@ TEST_F(MainWindow, MessagesAndErrorHandler)
     Form->close();
 }
 
+TEST_F(MainWindow, PageOpenedByMessageIsNoLongerThePackagesPage)
+{
+    QDir().mkpath(Data.File(QStringLiteral("pkg")));
+    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+    const QString Qba = Data.File(QStringLiteral("c.qba"));
+    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+    const QByteArray Before = TestSupport::ReadAll(Qba);
+    const QString Other = WritePage(QStringLiteral("other.qbt"), 2);
+
+    TScriptedUi Ui;
+    auto Form = Start({});
+    Form->OpenQbaPackage(Qba);
+    ASSERT_TRUE(Form->FOpenedFromPackage);
+    Form->PostOpenPageFile(Other);
+    QApplication::processEvents();
+    ASSERT_EQ(Form->FPagePath, Other);
+    // Another page is open now: saving it must not write it into the package.
+    EXPECT_FALSE(Form->FOpenedFromPackage);
+    EXPECT_FALSE(Form->FPackageIsBook);
+    Form->CellGrid1->SetCells(3, 1, QStringLiteral("changed"));
+    Form->SpeedButton9Click();
+    EXPECT_TRUE(CatalogBridge::LoadLines(Other).contains(QStringLiteral("{$PID}=changed")));
+    EXPECT_EQ(TestSupport::ReadAll(Qba), Before);
+    Form->close();
+}
+
 TEST(MainWindowRoutines, FolderFilesAndBlanks)
 {
     EXPECT_EQ(TForm1::NonEmptyOrSpace(QString()), QStringLiteral(" "));
