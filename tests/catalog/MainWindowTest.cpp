@@ -390,6 +390,29 @@ TEST_F(MainWindow, PageOpenedByMessageIsNoLongerThePackagesPage)
     Form->close();
 }
 
+TEST_F(MainWindow, NewPageBesideAnOpenBookIsNoLongerThePackagesPage)
+{
+    QDir().mkpath(Data.File(QStringLiteral("pkg")));
+    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+    const QString Qba = Data.File(QStringLiteral("c.qba"));
+    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+    const QByteArray Before = TestSupport::ReadAll(Qba);
+    const QString Book = Data.File(QStringLiteral("b.qbs"));
+    CatalogBridge::SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}")});
+
+    TScriptedUi Ui;
+    auto Form = Start({});
+    // The start dialog opens a page package while a book stays open.
+    Form->OpenCatalog(Book, false);
+    Form->OpenQbaPackage(Qba);
+    ASSERT_TRUE(Form->FOpenedFromPackage);
+    Form->NewPage();
+    EXPECT_FALSE(Form->FOpenedFromPackage) << "the new page is no page of the package";
+    EXPECT_EQ(TestSupport::ReadAll(Qba), Before);
+    Ui.Answer({IDNO});
+    Form->close();
+}
+
 TEST(MainWindowRoutines, FolderFilesAndBlanks)
 {
     EXPECT_EQ(TForm1::NonEmptyOrSpace(QString()), QStringLiteral(" "));
