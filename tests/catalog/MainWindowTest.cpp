@@ -413,6 +413,23 @@ TEST_F(MainWindow, NewPageBesideAnOpenBookIsNoLongerThePackagesPage)
     Form->close();
 }
 
+TEST_F(MainWindow, ClosingThePageOfAPagePackageEndsItsTieToThePackage)
+{
+    QDir().mkpath(Data.File(QStringLiteral("pkg")));
+    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+    const QString Qba = Data.File(QStringLiteral("c.qba"));
+    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+
+    TScriptedUi Ui;
+    auto Form = Start({});
+    Form->OpenQbaPackage(Qba);
+    ASSERT_TRUE(Form->FOpenedFromPackage);
+    Form->Button5Click();
+    // Pictures dropped now start a page of their own, which must not be saved into the package.
+    EXPECT_FALSE(Form->FOpenedFromPackage);
+    Form->close();
+}
+
 TEST(MainWindowRoutines, FolderFilesAndBlanks)
 {
     EXPECT_EQ(TForm1::NonEmptyOrSpace(QString()), QStringLiteral(" "));
