@@ -7,10 +7,13 @@
 #include "catalog/CatalogBridge.h"
 #include "platform/core/FileUtils.h"
 #include "catalog/CatalogUi.h"
+#include "catalog/ChmCompiler.h"
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"
 #include "catalog/Forms.h"
 #include "catalog/Package.h"
+#include "catalog/PageOutput.h"
+#include "output/OutputFixture.h"
 #include "catalog/Unit1.h"
 
 #include <QAction>
@@ -427,6 +430,39 @@ TEST_F(MainWindow, ClosingThePageOfAPagePackageEndsItsTieToThePackage)
     Form->Button5Click();
     // Pictures dropped now start a page of their own, which must not be saved into the package.
     EXPECT_FALSE(Form->FOpenedFromPackage);
+    Form->close();
+}
+
+TEST_F(MainWindow, PackageNamedLikeAWorkFolderSurvivesAHelpFileOutput)
+{
+    // A package named after the help compiler's work folder: that folder is
+    // emptied by every help-file output, and must not be where the package lies.
+    QDir().mkpath(Data.File(QStringLiteral("pkg/images")));
+    QStringList Page = CatalogBridge::LoadLines(WritePage(QStringLiteral("pkgpage.qbt"), 1));
+    Page.insert(1, QStringLiteral("{Catalog编号}=P1"));
+    Page.insert(2, QStringLiteral("{输出目录}=") + Data.Path());
+    Page[Page.indexOf(QStringLiteral("{$IMG}="))] = QStringLiteral("{$IMG}=images\\a.jpg");
+    CatalogBridge::SaveLines(Data.File(QStringLiteral("pkg/catalog.qbt")), Page);
+    TestSupport::WriteAll(Data.File(QStringLiteral("pkg/images/a.jpg")), "picture");
+    const QString Qba = Data.File(QStringLiteral("chmfiles.qba"));
+    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+
+    OutputFixture::CopyTree(TestSupport::DataDir(), Program.Path());
+    TScriptedUi Ui;
+    auto Form = Start({});
+    Form->OpenQbaPackage(Qba);
+    const QString Opened = Form->FPagePath;
+    ASSERT_TRUE(QFileInfo(Opened).isFile());
+    const QString Picture = QFileInfo(Opened).absolutePath() + QStringLiteral("/images/a.jpg");
+    ASSERT_TRUE(QFileInfo(Picture).isFile());
+
+    TChmCompiler::SetCompilerOverride(QStringLiteral("/bin/false"));
+    Ui.Answer({IDOK});   // the failed compile says so
+    QString Result;
+    Form->OutputPage(omChm, false, QString(), Result);
+    TChmCompiler::SetCompilerOverride(QString());
+    EXPECT_TRUE(QFileInfo(Opened).isFile()) << "the open page's file is gone";
+    EXPECT_TRUE(QFileInfo(Picture).isFile()) << "the package's picture is gone";
     Form->close();
 }
 
