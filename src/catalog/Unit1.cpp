@@ -174,7 +174,8 @@ void TForm1::BuildLayout()
 
     GroupBox1 = new QGroupBox(Splitter1);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setMinimumHeight(120);
+    // The book pane never shrinks below what its buttons need.
+    Splitter1->setChildrenCollapsible(false);
     auto *Top = new QHBoxLayout(GroupBox1);
 
     auto *BookPane = new QVBoxLayout;

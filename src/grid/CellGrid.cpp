@@ -136,6 +136,8 @@ void TCellGrid::SetRowCount(int Value)
 
 void TCellGrid::SetColCount(int Value)
 {
+    if (ColCount() == FixedCols() && FixedColAlways && FSelectionParked)
+        RestoreSelection();
     TBaseGrid::SetColCount(Value);
     if (int(FColumnShown.size()) < ColCount() + FNumHidden + 1)
         FColumnShown.resize(size_t(ColCount() + FNumHidden + 1), 1);

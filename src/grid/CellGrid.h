@@ -13,6 +13,7 @@
 #include <QBasicTimer>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -114,7 +115,12 @@ public:
     bool Multilinecells = false;
     bool EnhTextSize = false;
     bool AutoNumAlign = false;
-    bool IntegralHeight = false;
+    // With IntegralHeight the grid keeps a height that shows no partial row:
+    // SetBounds, the setter and every resize shorten it to whole rows.
+    bool IntegralHeight() const { return FIntegralHeight; }
+    void SetIntegralHeight(bool Value);
+    void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+    int IntegralHeightFor(int AWidth, int AHeight) const;
     bool EnhRowColMove = false;
     bool Themed() const { return FThemed; }
     int WheelScrollLines() const { return FWheelScrollLines; }
@@ -287,6 +293,13 @@ public:
     void DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Selected, const TStringList *Items,
                     bool Disabled, bool Horizontal, const QString &CellText);
     void DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRect &R, int TextWidth, TAlignment HAlign);
+    // The top left of a cell graphic of size GW x GH in the content rectangle R
+    // beside text of TextWidth pixels aligned by HAlign.
+    TPoint GraphicOrigin(const TCellGraphic *G, const TRect &R, int TextWidth, TAlignment HAlign, int GW, int GH) const;
+    // The buttons of a radio group in R, one per item, with the captions
+    // beside them.
+    void RadioLayout(TCanvas *ACanvas, const TRect &R, int Count, const TStringList *Items, bool Horizontal,
+                     std::vector<TRect> &Buttons, std::vector<TRect> &Captions);
     void DrawSortGlyph(TCanvas *ACanvas, int ACol, int Y, int X);
 
     // ---- events
@@ -336,6 +349,9 @@ protected:
     void Resize() override;
     void Paint() override;
     void ColumnMoved(int FromIndex, int ToIndex) override;
+    // Sizes travel with a moved row or column only with EnhRowColMove.
+    bool MoveRowHeights() const override { return EnhRowColMove; }
+    bool MoveColWidths() const override { return EnhRowColMove; }
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
@@ -344,7 +360,6 @@ private:
     void RepaintFooter();
     void GrowSelectFlags(std::vector<bool> &Flags, int Index);
     int DataRowCountNow() const { return RowCount() - FixedRows() - FFixedFooters; }
-    void MoveRowContent(int Dest, int Source);
     void FreeHiddenRows();
     QString FormatFloatValue(double Value) const;
 
@@ -405,6 +420,7 @@ private:
     int FNumHidden = 0;
     TGridRect FParkedSelection;
     bool FSelectionParked = false;
+    bool FIntegralHeight = false;
     bool FEditingRemoved = false;
     bool FEditingAdded = false;
     TPoint FEditOriginCell;
@@ -455,6 +471,11 @@ public:
     int ZoomStep() const { return FZoomStep; }
     // The link target of the anchor at a point of a cell ("" when none).
     QString AnchorAt(int ACol, int ARow, int X, int Y);
+    // Where the cell's check box, and each item of its radio group (button and
+    // caption), stand in the client area as the painting places them, for
+    // the cell (ACol, ARow) of the cell store; empty when there is none.
+    TRect CheckBoxRect(int ACol, int ARow);
+    TRect RadioItemRect(int ACol, int ARow, int Index);
     TCellGridCheck *CellChecker = nullptr;
     // The cursor kind chosen by the last mouse move: 0 the platform's, 1 column
     // select, 2 row select, 3 select all.
@@ -564,10 +585,8 @@ private:
     void TypeStartKey(QWidget *Editor);
     int ColBorderAt(int X, int Y, int Margin) const;
     int RowBorderAt(int X, int Y, int Margin) const;
-    void ClipboardShortCut(quint16 Key, TShiftState Shift);
     void CopySelectionText(bool Cut);
     void PasteSelectionText();
-    void SelectAllData();
     class TCellInplaceEdit *FCellEditor = nullptr;
     class TGridCombo *FInplaceCombo = nullptr;
     class TGridSpin *FGridSpin = nullptr;
@@ -614,6 +633,18 @@ private:
     QString FHoverAnchor;
     TPoint FHoverAnchorCell{-1, -1};
     std::vector<QWidget *> FShownCellControls;   // only compared, never used
+    // What the last painting of a cell graphic or HTML cell used, so that
+    // presses are tested against what was drawn: the content rectangle, the
+    // text rectangle and width, the alignment, and the cell's rectangle then.
+    struct TPaintedLayout {
+        TRect Content, TextRect, Cell;
+        int TextWidth = 0;
+        TAlignment HAlign = taLeftJustify;
+    };
+    std::map<std::pair<int, int>, TPaintedLayout> FPaintedLayouts;
+    // The layout of the cell (ACol, ARow) of the cell store as painted, or as
+    // it would be painted when the cell has not been painted in its place.
+    TPaintedLayout CellLayout(int ACol, int ARow);
     // Starts the editor of the current cell with typed text.
     void StartEditWith(const QString &Text);
     // The radio item under a point of a radio cell, -1 when none.

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QPainter>
 #include <QToolButton>
 
 #include <cmath>
@@ -894,9 +895,22 @@ void TGridUniEdit::focusOutEvent(QFocusEvent *Event)
 TGridDatePicker::TGridDatePicker(TCellGrid *AGrid) : QDateTimeEdit(AGrid->viewport()), FGrid(AGrid)
 {
     setObjectName(QStringLiteral("GridDatePicker"));
+    // The picker sits inside a cell: instead of a sunken frame its edge is two
+    // nested frames in the window colour (see paintEvent).
+    setFrame(false);
     SetKind(dtkDate);
     SetDateMode(dmComboBox);
     hide();
+}
+
+void TGridDatePicker::paintEvent(QPaintEvent *Event)
+{
+    QDateTimeEdit::paintEvent(Event);
+    QPainter P(this);
+    P.setPen(TColorToQColor(clWindow));
+    P.setBrush(Qt::NoBrush);
+    for (int I = 0; I < 2; ++I)
+        P.drawRect(rect().adjusted(I, I, -1 - I, -1 - I));
 }
 
 TDateTime TGridDatePicker::Date() const

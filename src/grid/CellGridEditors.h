@@ -206,6 +206,7 @@ protected:
     void keyPressEvent(QKeyEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
+    void paintEvent(QPaintEvent *Event) override;
 
 private:
     TCellGrid *FGrid;

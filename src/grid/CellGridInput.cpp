@@ -17,6 +17,7 @@
 #include <QPolygon>
 #include <QRegularExpression>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QTimerEvent>
 #include <QToolTip>
 
@@ -353,6 +354,11 @@ void TCellGrid::focusInEvent(QFocusEvent *Event)
 {
     setAttribute(Qt::WA_InputMethodEnabled);
     TBaseGrid::focusInEvent(Event);
+    // A grid whose only row or column is kept fixed has no cell to select:
+    // its selection goes outside the grid until a data row or column exists.
+    const bool OnlyFixed = (RowCount() == 1 && FixedRowAlways) || (ColCount() == 1 && FixedColAlways);
+    if (OnlyFixed && !FSelectionParked && !(Col() < ColCount() && Row() < RowCount() && HasCheckControl(RealCol(), Row())))
+        ParkSelection();
     // The grid's own editors hand the focus back with OtherFocusReason;
     // every other arrival is the user entering the grid.
     const Qt::FocusReason Reason = Event->reason();
@@ -596,8 +602,8 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         }
     }
 
-    // A check box toggles.
-    if (HasCheckBox(Cell.X, Cell.Y)) {
+    // A check box toggles when the press is on the box itself.
+    if (HasCheckBox(Cell.X, Cell.Y) && PtInRect(CheckBoxRect(Cell.X, Cell.Y), TPoint(X, Y))) {
         setFocus();
         if (ToggleCheck(Cell.X, Cell.Y, true)) {
             FPressOnCheck = true;
@@ -836,16 +842,22 @@ QString TCellGrid::AnchorAt(int ACol, int ARow, int X, int Y)
     const QString Text = GetCellText(B.X, B.Y);
     if (TextKind(Text, true) != tkHTML)
         return QString();
-    const TRect R = GetCellRect(ACol, ARow);
-    if (Y < R.Top || Y >= R.Bottom)
+    const TPaintedLayout L = CellLayout(B.X, B.Y);
+    if (Y < L.Cell.Top || Y >= L.Cell.Bottom)
         return QString();
-    // The anchors as they stand in the cell's one-line text, from its left margin.
+    // The anchors as they stand in the cell's one-line text, placed in the
+    // text rectangle by the cell's alignment as the painting places it.
     static const QRegularExpression Link(
         QStringLiteral("<a\\s+href\\s*=\\s*[\"']?([^\"'>\\s]*)[\"']?[^>]*>(.*?)</a>"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     TCanvas *C = Canvas();
     C->SetFont(*Font());
-    const int Left = R.Left + 1 + CellTextMargin.X;
+    const int Whole = std::min(C->TextWidth(StripHTMLTags(Text)), L.TextRect.Width());
+    int Left = L.TextRect.Left;
+    if (L.HAlign == taRightJustify)
+        Left = L.TextRect.Right - Whole;
+    else if (L.HAlign == taCenter)
+        Left = L.TextRect.Left + (L.TextRect.Width() - Whole) / 2;
     auto It = Link.globalMatch(Text);
     while (It.hasNext()) {
         const QRegularExpressionMatch M = It.next();
@@ -857,31 +869,86 @@ QString TCellGrid::AnchorAt(int ACol, int ARow, int X, int Y)
     return QString();
 }
 
+TCellGrid::TPaintedLayout TCellGrid::CellLayout(int ACol, int ARow)
+{
+    const int DC = DisplColIndex(ACol);
+    const TRect Cell = GetCellRect(DC, ARow);
+    if (const auto It = FPaintedLayouts.find({ACol, ARow}); It != FPaintedLayouts.end() && It->second.Cell == Cell)
+        return It->second;
+    // Not painted in this place yet: the same steps as the painting, with the
+    // grid's font and without the colour events.
+    TPaintedLayout L;
+    L.Cell = Cell;
+    L.Content = Cell;
+    if (DC == 0 && ARow >= FixedRows())
+        L.Content.Left += GetRowIndent(ARow);
+    const int Inset = IsFixedCell(DC, ARow) ? 1 : GridLineWidth();
+    InflateRect(L.Content, -Inset, -Inset);
+    TVAlignment VA = vtaTop;
+    CellAlignment(ACol, ARow, L.HAlign, VA);
+    L.TextRect = L.Content;
+    L.TextRect.Left += CellTextMargin.X;
+    L.TextRect.Right -= CellTextMargin.X;
+    L.TextRect.Top += CellTextMargin.Y;
+    if (const TCellGraphic *G = GetCellGraphic(ACol, ARow)) {
+        const TPoint GS = GetGraphicSize(ACol, ARow);
+        if (G->CellHAlign == haBeforeText && L.HAlign != taCenter)
+            L.TextRect.Left += GS.X;
+        else if (G->CellHAlign == haAfterText && L.HAlign != taCenter)
+            L.TextRect.Right -= GS.X;
+    }
+    QString Text = GetFormattedText(ACol, ARow);
+    if (TextKind(Text, EnableHTML) == tkHTML)
+        Text = StripHTMLTags(Text);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    L.TextWidth = Text.isEmpty() ? 0 : std::max(0, std::min(C->TextWidth(Text), L.TextRect.Width())) + 2;
+    return L;
+}
+
+TRect TCellGrid::CheckBoxRect(int ACol, int ARow)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G || !(G->CellType == ctCheckBox || G->CellType == ctDataCheckBox || G->CellType == ctVirtCheckBox))
+        return TRect();
+    const TPaintedLayout L = CellLayout(ACol, ARow);
+    const TPoint GS = GetGraphicSize(ACol, ARow);
+    const TPoint O = GraphicOrigin(G, L.Content, L.TextWidth, L.HAlign, GS.X, GS.Y);
+    // Drawing is clipped to the cell.
+    TRect Box;
+    IntersectRect(Box, TRect(O.X, O.Y, O.X + GS.X, O.Y + GS.Y), L.Content);
+    return Box;
+}
+
+TRect TCellGrid::RadioItemRect(int ACol, int ARow, int Index)
+{
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    const TStringList *Items = GetRadioStrings(ACol, ARow);
+    if (!G || G->CellType != ctRadio || !Items || Index < 0 || Index >= Items->Count())
+        return TRect();
+    const TPaintedLayout L = CellLayout(ACol, ARow);
+    TCanvas *C = Canvas();
+    C->SetFont(*Font());
+    std::vector<TRect> Buttons, Captions;
+    RadioLayout(C, L.Content, Items->Count(), Items, G->CellBoolean, Buttons, Captions);
+    TRect Item = Buttons[size_t(Index)];
+    if (!Captions[size_t(Index)].IsEmpty())
+        UnionRect(Item, Item, Captions[size_t(Index)]);
+    TRect Shown;
+    IntersectRect(Shown, Item, L.Content);
+    return Shown;
+}
+
 int TCellGrid::RadioItemAt(int ACol, int ARow, int X, int Y)
 {
     const TPoint B = BaseCell(RealColIndex(ACol), ARow);
-    const TCellGraphic *G = GetCellGraphic(B.X, B.Y);
     const TStringList *Items = GetRadioStrings(B.X, B.Y);
-    if (!G || !Items || Items->Count() == 0)
+    if (!Items)
         return -1;
-    // The items stand as the painting places them from the cell's top left.
-    const TRect R = GetCellRect(ACol, ARow);
-    TCanvas *C = Canvas();
-    C->SetFont(*Font());
-    const int Size = ControlLook()->RadioSize;
-    if (G->CellBoolean) {
-        int Left = R.Left + 1 + 2;
-        for (int I = 0; I < Items->Count(); ++I) {
-            const int Right = Left + Size + C->TextWidth(Items->Strings(I)) + 2;
-            if (X >= Left && X < Right)
-                return I;
-            Left = Right;
-        }
-        return -1;
-    }
-    const int LineHeight = std::max(C->TextHeight(QStringLiteral("gh")), 1);
-    const int Index = (Y - R.Top - 1 - 2) / LineHeight;
-    return Y >= R.Top + 3 && Index < Items->Count() ? Index : -1;
+    for (int I = 0; I < Items->Count(); ++I)
+        if (PtInRect(RadioItemRect(B.X, B.Y, I), TPoint(X, Y)))
+            return I;
+    return -1;
 }
 
 bool TCellGrid::SelectRadio(int ACol, int ARow, int Index)
@@ -1033,9 +1100,52 @@ bool TCellGrid::event(QEvent *Event)
     return TBaseGrid::event(Event);
 }
 
+void TCellGrid::SetIntegralHeight(bool Value)
+{
+    FIntegralHeight = Value;
+    if (Value)
+        SetBounds(x(), y(), width(), height());
+}
+
+void TCellGrid::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
+{
+    setGeometry(ALeft, ATop, AWidth, FIntegralHeight ? IntegralHeightFor(AWidth, AHeight) : AHeight);
+}
+
+int TCellGrid::IntegralHeightFor(int AWidth, int AHeight) const
+{
+    // Rows follow each other at their height plus one grid line; the last row
+    // needs no line below it. The horizontal scroll bar takes its room only
+    // when the columns do not all fit, which is when it shows.
+    const int Line = GridLineWidth();
+    const int Pitch = std::max(DefaultRowHeight() + Line, 1);
+    const int Frame = 2 * frameWidth();
+    int Columns = 0;
+    for (int C = 0; C < ColCount(); ++C)
+        Columns += ColWidths(C) + Line;
+    // Only the width decides, so the rule gives the same height again for
+    // its own result.
+    const bool Fits = Columns - Line <= AWidth - Frame;
+    const int HBar = Fits || horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff
+        ? 0
+        : horizontalScrollBar()->sizeHint().height();
+    const int Rows = std::max(1, (AHeight - Frame - HBar + Line) / Pitch);
+    return Rows * Pitch - Line + Frame + HBar;
+}
+
 void TCellGrid::resizeEvent(QResizeEvent *Event)
 {
     TBaseGrid::resizeEvent(Event);
+    if (FIntegralHeight) {
+        const int H = IntegralHeightFor(width(), height());
+        if (H != height()) {
+            resize(width(), H);
+            // The scroll area does not lay out its viewport again for a resize
+            // made while it handles one; setting the margins makes it do so.
+            setViewportMargins(viewportMargins());
+            return;
+        }
+    }
     if (ColumnSize()->Stretch()) {
         // The stretch column takes what the other columns leave of the width.
         int Others = 0;

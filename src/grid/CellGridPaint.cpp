@@ -223,6 +223,9 @@ void TCellGrid::Paint()
     // Whether column 0 holds nodes is asked for every cell; one look per paint will do.
     FNodeScan = -1;
     FNodeScan = HasNodes() ? 1 : 0;
+    // Each paint draws every visible cell, so the layouts kept for presses
+    // start afresh and never outlive what is on screen.
+    FPaintedLayouts.clear();
     TBaseGrid::Paint();
     FNodeScan = -1;
     if (EditorMode()) {
@@ -514,6 +517,14 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         C->Pen()->SetStyle(psSolid);
     }
 
+    if (Graphic || Kind == tkHTML) {
+        TPaintedLayout &L = FPaintedLayouts[{RC, ARow}];
+        L.Content = R;
+        L.TextRect = TR;
+        L.Cell = GetCellRect(ACol, ARow);
+        L.TextWidth = Text.isEmpty() ? 0 : TextWidth + 2;
+        L.HAlign = HA;
+    }
     if (Graphic)
         DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth + 2, HA);
 
@@ -690,21 +701,12 @@ void TCellGrid::DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Sele
                            bool Disabled, bool Horizontal, const QString &CellText)
 {
     SetBkMode(ACanvas, TRANSPARENT);
-    const int LineHeight = ACanvas->TextHeight(QStringLiteral("gh"));
-    const int Size = FControlLook->RadioSize;
-    int X = R.Left + 2;
+    std::vector<TRect> Buttons, Captions;
+    RadioLayout(ACanvas, R, Count, Items, Horizontal, Buttons, Captions);
     for (int I = 1; I <= Count; ++I) {
         const QString Item = Items && I - 1 < Items->Count() ? Items->Strings(I - 1) : QString();
         const bool On = Selected == -1 ? Item == CellText : I - 1 == Selected;
-        int CX, CY;
-        if (Horizontal) {
-            CX = X;
-            CY = R.Top + (R.Height() - Size) / 2;
-        } else {
-            CY = R.Top + 2 + (I - 1) * LineHeight;
-            CX = Item.isEmpty() ? R.Left + (R.Width() - Size) / 2 : R.Left + 2;
-        }
-        const TRect Circle(CX, CY, CX + Size, CY + Size);
+        const TRect Circle = Buttons[size_t(I - 1)];
         switch (FControlLook->ControlStyle) {
         case csWinXP:
         case csHouse: {
@@ -739,20 +741,40 @@ void TCellGrid::DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Sele
         }
         }
         if (!Item.isEmpty())
-            ACanvas->TextOut(CX + Size + 2, CY + (Size - LineHeight) / 2, Item);
-        if (Horizontal)
-            X += Size + ACanvas->TextWidth(Item) + 2;
+            ACanvas->TextOut(Captions[size_t(I - 1)].Left, Captions[size_t(I - 1)].Top, Item);
     }
 }
 
-void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRect &R, int TextWidth, TAlignment HAlign)
+void TCellGrid::RadioLayout(TCanvas *ACanvas, const TRect &R, int Count, const TStringList *Items, bool Horizontal,
+                            std::vector<TRect> &Buttons, std::vector<TRect> &Captions)
 {
-    TCellGraphic *G = GetCellGraphic(ACol, ARow);
-    if (!G)
-        return;
-    TCanvas *C = ACanvas;
-    const TPoint GS = GetGraphicSize(ACol, ARow);
-    const int GW = GS.X, GH = GS.Y;
+    Buttons.clear();
+    Captions.clear();
+    const int LineHeight = ACanvas->TextHeight(QStringLiteral("gh"));
+    const int Size = FControlLook->RadioSize;
+    int X = R.Left + 2;
+    for (int I = 1; I <= Count; ++I) {
+        const QString Item = Items && I - 1 < Items->Count() ? Items->Strings(I - 1) : QString();
+        int CX, CY;
+        if (Horizontal) {
+            CX = X;
+            CY = R.Top + (R.Height() - Size) / 2;
+        } else {
+            CY = R.Top + 2 + (I - 1) * LineHeight;
+            CX = Item.isEmpty() ? R.Left + (R.Width() - Size) / 2 : R.Left + 2;
+        }
+        const int TW = Item.isEmpty() ? 0 : ACanvas->TextWidth(Item);
+        Buttons.emplace_back(CX, CY, CX + Size, CY + Size);
+        const int TY = CY + (Size - LineHeight) / 2;
+        Captions.emplace_back(CX + Size + 2, TY, CX + Size + 2 + TW, TY + LineHeight);
+        if (Horizontal)
+            X += Size + TW + 2;
+    }
+}
+
+TPoint TCellGrid::GraphicOrigin(const TCellGraphic *G, const TRect &R, int TextWidth, TAlignment HAlign, int GW,
+                                int GH) const
+{
     int X = R.Left + 1, Y = R.Top + 1;
     switch (G->CellHAlign) {
     case haRight: X = R.Right - 1 - GW; break;
@@ -782,6 +804,20 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
             X = R.Left - GW + std::max(0, (R.Width() - TextWidth) / 2);
         X = std::max(X, R.Left);
     }
+    return TPoint(X, Y);
+}
+
+void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRect &R, int TextWidth, TAlignment HAlign)
+{
+    TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G)
+        return;
+    TCanvas *C = ACanvas;
+    const TPoint GS = GetGraphicSize(ACol, ARow);
+    const int GW = GS.X, GH = GS.Y;
+    const TPoint Origin = GraphicOrigin(G, R, TextWidth, HAlign, GW, GH);
+    int X = Origin.X;
+    const int Y = Origin.Y;
 
     // Draws stay inside the cell.
     const GridDetail::ScopedClip CellClip(C, R, true);

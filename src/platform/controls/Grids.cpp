@@ -1280,6 +1280,11 @@ void TStringGrid::AssignCol(int DestCol, int SourceCol)
 
 void TStringGrid::MoveRow(int FromIndex, int ToIndex)
 {
+    MoveRowData(FromIndex, ToIndex, MoveRowHeights());
+}
+
+void TStringGrid::MoveRowData(int FromIndex, int ToIndex, bool WithHeight)
+{
     if (FromIndex == ToIndex || FromIndex < 0 || ToIndex < 0 || FromIndex >= FRowCount || ToIndex >= FRowCount)
         return;
     auto Rotate = [FromIndex, ToIndex](auto &V) {
@@ -1289,13 +1294,19 @@ void TStringGrid::MoveRow(int FromIndex, int ToIndex)
             std::rotate(V.begin() + ToIndex, V.begin() + FromIndex, V.begin() + FromIndex + 1);
     };
     Rotate(FRows);
-    Rotate(FRowHeights);
+    if (WithHeight)
+        Rotate(FRowHeights);
     RowMoved(FromIndex, ToIndex);
     UpdateScrollBars();
     InvalidateGrid();
 }
 
 void TStringGrid::MoveColumn(int FromIndex, int ToIndex)
+{
+    MoveColumnData(FromIndex, ToIndex, MoveColWidths());
+}
+
+void TStringGrid::MoveColumnData(int FromIndex, int ToIndex, bool WithWidth)
 {
     if (FromIndex == ToIndex || FromIndex < 0 || ToIndex < 0 || FromIndex >= FColCount || ToIndex >= FColCount)
         return;
@@ -1315,9 +1326,9 @@ void TStringGrid::MoveColumn(int FromIndex, int ToIndex)
             if (Line[size_t(C)].first)
                 R[C] = Line[size_t(C)].second;
     }
-    if (FromIndex < ToIndex)
+    if (WithWidth && FromIndex < ToIndex)
         std::rotate(FColWidths.begin() + FromIndex, FColWidths.begin() + FromIndex + 1, FColWidths.begin() + ToIndex + 1);
-    else
+    else if (WithWidth)
         std::rotate(FColWidths.begin() + ToIndex, FColWidths.begin() + FromIndex, FColWidths.begin() + FromIndex + 1);
     ColumnMoved(FromIndex, ToIndex);
     UpdateScrollBars();
@@ -1328,7 +1339,7 @@ void TStringGrid::DeleteRow(int ARow)
 {
     if (ARow < 0 || ARow >= FRowCount)
         return;
-    MoveRow(ARow, FRowCount - 1);
+    MoveRowData(ARow, FRowCount - 1, true);
     FRows.back().clear();
     TStringGrid::SetRowCount(FRowCount - 1);
 }
@@ -1337,7 +1348,7 @@ void TStringGrid::DeleteColumn(int ACol)
 {
     if (ACol < 0 || ACol >= FColCount)
         return;
-    MoveColumn(ACol, FColCount - 1);
+    MoveColumnData(ACol, FColCount - 1, true);
     TStringGrid::SetColCount(FColCount - 1);
 }
 

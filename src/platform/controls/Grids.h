@@ -204,6 +204,10 @@ protected:
     virtual bool CanEditModify() { return true; }
     virtual void ColumnMoved(int FromIndex, int ToIndex);
     virtual void RowMoved(int FromIndex, int ToIndex);
+    // Whether a moved row (column) takes its height (width) along. Deleting
+    // always takes the size of the deleted row or column away.
+    virtual bool MoveRowHeights() const { return true; }
+    virtual bool MoveColWidths() const { return true; }
     virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
     virtual void MouseMove(TShiftState Shift, int X, int Y);
     virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
@@ -238,6 +242,8 @@ protected:
     void focusOutEvent(QFocusEvent *Event) override;
 
 private:
+    void MoveRowData(int FromIndex, int ToIndex, bool WithHeight);
+    void MoveColumnData(int FromIndex, int ToIndex, bool WithWidth);
     struct CellData {
         QString Text;
         TObject *Object = nullptr;
