@@ -105,6 +105,14 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
                 Out << QStringLiteral("Default topic=") + (Name.isEmpty() ? Value : Name);
                 continue;
             }
+            // The table of contents and the index are named here, not under
+            // [FILES]: they go into the stage too, or the help file lacks them.
+            if (Key.compare(QStringLiteral("Contents file"), Qt::CaseInsensitive) == 0
+                || Key.compare(QStringLiteral("Index file"), Qt::CaseInsensitive) == 0) {
+                const QString Name = StageFile(ProjectFile(Folder, Value));
+                Out << (Name.isEmpty() ? Raw : Key + QLatin1Char('=') + Name);
+                continue;
+            }
             Out << Raw;
         } else if (Section == QStringLiteral("[FILES]")) {
             if (Line.isEmpty())

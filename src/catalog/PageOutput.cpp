@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QUuid>
 
 using CatalogBridge::LoadLines;
@@ -612,24 +613,46 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
         else {
             const int I = int(L.indexOf(QStringLiteral("{$IMG}=")));
             if (I >= 0) {
+                // A product without a picture keeps an empty path: "images\" alone
+                // would name the pictures folder as its picture.
                 const QString Stored = L.mid(I + 7, 512);
-                L = QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
+                L = Trim(Stored).isEmpty() ? QStringLiteral("{$IMG}=")
+                                           : QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
             }
         }
     }
     FOut = Copy;
+    if (FMode == omPackage) {
+        // The package is put together in a folder of our own: the package
+        // writer packs everything in its folder and then removes its pictures
+        // folder, and D may hold files and pictures of the user's.
+        QDir().mkpath(ScratchFolder);
+        QTemporaryDir Stage(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("qba-XXXXXX"));
+        if (!Stage.isValid())
+            throw EInOutError(QStringLiteral("不能创建临时目录。"));
+        const QString Folder = Stage.path() + QLatin1Char('/');
+        if (!QDir().mkdir(Folder + QStringLiteral("images")))
+            throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Folder + QStringLiteral("images")));
+        for (const QString &P : std::as_const(FPictures)) {
+            if (FileExists(P) && !ReplaceFileWith(P, Folder + QStringLiteral("images/") + OutName(P)))
+                throw EInOutError(QStringLiteral("不能复制文件 %1").arg(P));
+        }
+        SaveLines(Folder + QStringLiteral("catalog.qbt"), FOut);
+        // What this run put into D goes again; the package stands beside it.
+        CleanUp(QString());
+        if (Hooks.WriteQbaPackage)
+            Hooks.WriteQbaPackage(Folder, QStringLiteral("catalog.qbt"), FD + QStringLiteral("/catalog.qba"), false,
+                                  ResultPath);
+        return;
+    }
     QString Saved;
     if (FOutputArg.isEmpty())
         Saved = FD + QStringLiteral("/catalog.qbt");
     else
         Saved = FOutputArg + FileBaseName(OpenPageEntry) + QStringLiteral(".qbt");
     SaveLines(Saved, FOut);
-    if (FMode == omPackage) {
-        if (Hooks.WriteQbaPackage)
-            Hooks.WriteQbaPackage(FD + QLatin1Char('/'), QStringLiteral("catalog.qbt"), QString(), false, ResultPath);
-    } else if (!FOutputArg.isEmpty()) {
+    if (!FOutputArg.isEmpty())
         ResultPath = Saved;
-    }
 }
 
 void TPageOutput::ChmBranch()

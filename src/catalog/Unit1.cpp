@@ -591,6 +591,9 @@ void TForm1::WMOpenPageFile(const QString &Path)
     FPage.LoadFromFile(Path);
     SpeedButton9->setEnabled(false);
     FPagePath = Path;
+    // The page is no package's page: saving it must not write it back into one.
+    FOpenedFromPackage = false;
+    FPackageIsBook = false;
     GroupBox1->setTitle(QStringLiteral("工程源文件  ") + Path);
     LoadGridFromPage();
     if (!FPendingFiles.isEmpty()) {

@@ -403,6 +403,10 @@ void TForm1::NewPage()
     if (FCatalogPath.isEmpty())
         CreateDefaultCatalog(true);
     FOpenPageEntry.clear();
+    // A page package's page is closed now: the new page must not be saved into
+    // that package. A book package takes its new page along.
+    if (!FPackageIsBook)
+        FOpenedFromPackage = false;
     // The grid shows the new, empty page rather than the products of the last one.
     ResetGrid();
     InitNewPageText();

@@ -38,8 +38,12 @@ void TForm1::OpenQbaPackage(const QString &Path)
 {
     TWaitCursor Wait;
     // Unpacked into this program's own scratch folder: two running programs
-    // never share (or delete) each other's files.
-    const QString DestDir = QbaPackage::DestDirFor(ScratchFolder(), Path);
+    // never share (or delete) each other's files. Packages get a folder of their
+    // own there, so a package's name never meets the outputs' work folders
+    // (chmfiles, bookpackage), which are emptied as they are used.
+    const QString Packages = ScratchFolder() + QStringLiteral("packages/");
+    ForceDirectories(Packages);   // where the free space is measured
+    const QString DestDir = QbaPackage::DestDirFor(Packages, Path);
     const QbaPackage::TOpenResult R = QbaPackage::Unpack(Path, DestDir);
     if (R.Status == QbaPackage::osInvalid) {
         MessageBox(this, QStringLiteral("不是有效的qba文件，读取出现错误。"), QStringLiteral("出错"),

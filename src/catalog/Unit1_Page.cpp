@@ -150,6 +150,10 @@ void TForm1::ClosePage()
     FPagePath.clear();
     FOpenPageEntry.clear();
     SpeedButton9->setEnabled(false);
+    // The page of a page package is gone: what comes next is no longer written
+    // into that package. A book package stays tied to its book's pages.
+    if (!FPackageIsBook)
+        FOpenedFromPackage = false;
 }
 
 void TForm1::Button5Click()

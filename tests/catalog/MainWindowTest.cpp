@@ -7,10 +7,13 @@
 #include "catalog/CatalogBridge.h"
 #include "platform/core/FileUtils.h"
 #include "catalog/CatalogUi.h"
+#include "catalog/ChmCompiler.h"
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"
 #include "catalog/Forms.h"
 #include "catalog/Package.h"
+#include "catalog/PageOutput.h"
+#include "output/OutputFixture.h"
 #include "catalog/Unit1.h"
 
 #include <QAction>
@@ -361,6 +364,105 @@ TEST_F(MainWindow, MessagesAndErrorHandler)
     SendMessage(Form.get(), WM_FORMNOTIFY, 101, 0);
     EXPECT_EQ(Form->FNewCatalogPath, QStringLiteral("/books/new.qbs"));
     Ui.Answer({IDNO});
+    Form->close();
+}
+
+TEST_F(MainWindow, PageOpenedByMessageIsNoLongerThePackagesPage)
+{
+    QDir().mkpath(Data.File(QStringLiteral("pkg")));
+    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+    const QString Qba = Data.File(QStringLiteral("c.qba"));
+    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+    const QByteArray Before = TestSupport::ReadAll(Qba);
+    const QString Other = WritePage(QStringLiteral("other.qbt"), 2);
+
+    TScriptedUi Ui;
+    auto Form = Start({});
+    Form->OpenQbaPackage(Qba);
+    ASSERT_TRUE(Form->FOpenedFromPackage);
+    Form->PostOpenPageFile(Other);
+    QApplication::processEvents();
+    ASSERT_EQ(Form->FPagePath, Other);
+    // Another page is open now: saving it must not write it into the package.
+    EXPECT_FALSE(Form->FOpenedFromPackage);
+    EXPECT_FALSE(Form->FPackageIsBook);
+    Form->CellGrid1->SetCells(3, 1, QStringLiteral("changed"));
+    Form->SpeedButton9Click();
+    EXPECT_TRUE(CatalogBridge::LoadLines(Other).contains(QStringLiteral("{$PID}=changed")));
+    EXPECT_EQ(TestSupport::ReadAll(Qba), Before);
+    Form->close();
+}
+
+TEST_F(MainWindow, NewPageBesideAnOpenBookIsNoLongerThePackagesPage)
+{
+    QDir().mkpath(Data.File(QStringLiteral("pkg")));
+    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+    const QString Qba = Data.File(QStringLiteral("c.qba"));
+    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+    const QByteArray Before = TestSupport::ReadAll(Qba);
+    const QString Book = Data.File(QStringLiteral("b.qbs"));
+    CatalogBridge::SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}")});
+
+    TScriptedUi Ui;
+    auto Form = Start({});
+    // The start dialog opens a page package while a book stays open.
+    Form->OpenCatalog(Book, false);
+    Form->OpenQbaPackage(Qba);
+    ASSERT_TRUE(Form->FOpenedFromPackage);
+    Form->NewPage();
+    EXPECT_FALSE(Form->FOpenedFromPackage) << "the new page is no page of the package";
+    EXPECT_EQ(TestSupport::ReadAll(Qba), Before);
+    Ui.Answer({IDNO});
+    Form->close();
+}
+
+TEST_F(MainWindow, ClosingThePageOfAPagePackageEndsItsTieToThePackage)
+{
+    QDir().mkpath(Data.File(QStringLiteral("pkg")));
+    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+    const QString Qba = Data.File(QStringLiteral("c.qba"));
+    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+
+    TScriptedUi Ui;
+    auto Form = Start({});
+    Form->OpenQbaPackage(Qba);
+    ASSERT_TRUE(Form->FOpenedFromPackage);
+    Form->Button5Click();
+    // Pictures dropped now start a page of their own, which must not be saved into the package.
+    EXPECT_FALSE(Form->FOpenedFromPackage);
+    Form->close();
+}
+
+TEST_F(MainWindow, PackageNamedLikeAWorkFolderSurvivesAHelpFileOutput)
+{
+    // A package named after the help compiler's work folder: that folder is
+    // emptied by every help-file output, and must not be where the package lies.
+    QDir().mkpath(Data.File(QStringLiteral("pkg/images")));
+    QStringList Page = CatalogBridge::LoadLines(WritePage(QStringLiteral("pkgpage.qbt"), 1));
+    Page.insert(1, QStringLiteral("{Catalog编号}=P1"));
+    Page.insert(2, QStringLiteral("{输出目录}=") + Data.Path());
+    Page[Page.indexOf(QStringLiteral("{$IMG}="))] = QStringLiteral("{$IMG}=images\\a.jpg");
+    CatalogBridge::SaveLines(Data.File(QStringLiteral("pkg/catalog.qbt")), Page);
+    TestSupport::WriteAll(Data.File(QStringLiteral("pkg/images/a.jpg")), "picture");
+    const QString Qba = Data.File(QStringLiteral("chmfiles.qba"));
+    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+
+    OutputFixture::CopyTree(TestSupport::DataDir(), Program.Path());
+    TScriptedUi Ui;
+    auto Form = Start({});
+    Form->OpenQbaPackage(Qba);
+    const QString Opened = Form->FPagePath;
+    ASSERT_TRUE(QFileInfo(Opened).isFile());
+    const QString Picture = QFileInfo(Opened).absolutePath() + QStringLiteral("/images/a.jpg");
+    ASSERT_TRUE(QFileInfo(Picture).isFile());
+
+    TChmCompiler::SetCompilerOverride(QStringLiteral("/bin/false"));
+    Ui.Answer({IDOK});   // the failed compile says so
+    QString Result;
+    Form->OutputPage(omChm, false, QString(), Result);
+    TChmCompiler::SetCompilerOverride(QString());
+    EXPECT_TRUE(QFileInfo(Opened).isFile()) << "the open page's file is gone";
+    EXPECT_TRUE(QFileInfo(Picture).isFile()) << "the package's picture is gone";
     Form->close();
 }
 

@@ -230,7 +230,7 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     QStringList Expected = PageLines(QStringLiteral("A1"), QStringLiteral("甲页"), 2);
     Expected.replaceInStrings(QStringLiteral("{$IMG}=pics\\"), QStringLiteral("{$IMG}=images\\"));
     EXPECT_EQ(Form->Page().Lines(), Expected);
-    EXPECT_EQ(Read(ScratchFolder() + QStringLiteral("book/p(2).qbt")).value(2), QStringLiteral("{Catalog名称}=Y页"));
+    EXPECT_EQ(Read(ScratchFolder() + QStringLiteral("packages/book/p(2).qbt")).value(2), QStringLiteral("{Catalog名称}=Y页"));
 
     // Saving a page writes the package back through the book output.
     Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("新说明"));

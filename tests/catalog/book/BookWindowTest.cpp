@@ -280,7 +280,7 @@ TEST_F(BookWindow, PackagesOpenedAndSavedBack)
     ASSERT_TRUE(Form->FOpenedFromPackage);
     EXPECT_FALSE(Form->FPackageIsBook);
     EXPECT_EQ(Form->FPackagePath, Qba);
-    EXPECT_EQ(Form->FPagePath, ScratchFolder() + QStringLiteral("my/catalog.qbt"));
+    EXPECT_EQ(Form->FPagePath, ScratchFolder() + QStringLiteral("packages/my/catalog.qbt"));
     EXPECT_EQ(Form->Page().Lines(), Page);
 
     // Saved: the package itself is written again and the page counts as saved.
@@ -332,6 +332,8 @@ TEST_F(BookWindow, CraftedPackagesAreRefusedWithTheirMessages)
                                        QStringLiteral("出错|不是有效的qba文件，读取出现错误。"),
                                        QStringLiteral("出错|信息描述文件不存在，文件载入失败。")}));
     EXPECT_FALSE(QFileInfo::exists(ScratchFolder() + QStringLiteral("../escaped.txt")));
+    EXPECT_FALSE(QFileInfo::exists(ScratchFolder() + QStringLiteral("packages/escaped.txt")));
+    EXPECT_FALSE(QFileInfo::exists(ScratchFolder() + QStringLiteral("escaped.txt")));
     EXPECT_FALSE(QFileInfo::exists(Exe + QStringLiteral("tmp/escaped.txt")));
     EXPECT_FALSE(QFileInfo::exists(Exe + QStringLiteral("escaped.txt")));
 }

@@ -1,6 +1,7 @@
 // Template expansion and the HTML folder, preview and page-copy outputs.
 
 #include "OutputFixture.h"
+#include "catalog/Package.h"
 #include "platform/core/Types.h"
 
 #include <QRegularExpression>
@@ -197,4 +198,51 @@ TEST(PageCopyOutput, PicturesRenamedIntoImages)
     // Without a folder: D/catalog.qbt, no result path.
     EXPECT_EQ(S.Run(omPageCopy), QString());
     EXPECT_TRUE(QFileInfo(S.D() + QStringLiteral("/catalog.qbt")).isFile());
+}
+
+TEST(PageCopyOutput, ProductWithoutPictureKeepsAnEmptyPicture)
+{
+    TSample S;
+    // Product 3 has no picture: its copy must not name the pictures folder as one.
+    S.Page[S.Page.indexOf(QStringLiteral("{$IMG}=pics\\杯子.gif"))] = QStringLiteral("{$IMG}=");
+    const QString Folder = S.Temp.File(QStringLiteral("book/"));
+    QDir().mkpath(Folder);
+    const QStringList Copy = CatalogBridge::LoadLines(S.Run(omPageCopy, Folder, false));
+    EXPECT_TRUE(Copy.contains(QStringLiteral("{$IMG}="))) << Copy.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(Copy.contains(QStringLiteral("{$IMG}=images\\")));
+    EXPECT_EQ(Copy.count(QStringLiteral("{$IMG}=images\\a.jpg")), 1);
+}
+
+TEST(PageCopyOutput, PackageLeavesTheUsersFilesInTheOutputFolder)
+{
+    TSample S;
+    // The output folder already holds a pictures folder and a file of the user's.
+    TestSupport::WriteAll(S.D() + QStringLiteral("/images/mine.jpg"), PictureBytes(QStringLiteral("mine")));
+    TestSupport::WriteAll(S.D() + QStringLiteral("/notes.txt"), "notes");
+    TPageOutput Out(S.Page, S.PagePath, S.Exe);
+    Out.ScratchFolder = S.Exe + QStringLiteral("tmp/1/");
+    Out.OpenPageEntry = QStringLiteral("sample.qbt");
+    Out.Hooks.WriteQbaPackage = [](const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                                   QString &Result) { Result = QbaPackage::Write(Folder, MainFile, Target, IsBook); };
+    QString Result;
+    Out.Run(omPackage, false, QString(), Result);
+    EXPECT_EQ(Result, S.D() + QStringLiteral("/catalog.qba"));
+    ASSERT_TRUE(QFileInfo(S.D() + QStringLiteral("/images/mine.jpg")).isFile())
+        << "a picture the output did not put there is gone";
+    EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/mine.jpg")), PictureBytes(QStringLiteral("mine")));
+    EXPECT_TRUE(QFileInfo(S.D() + QStringLiteral("/notes.txt")).isFile());
+    EXPECT_FALSE(QFileInfo::exists(S.D() + QStringLiteral("/catalog.qbt")));
+    EXPECT_FALSE(QFileInfo::exists(S.D() + QStringLiteral("/index.dat")));
+    EXPECT_FALSE(QFileInfo::exists(S.D() + QStringLiteral("/images/a.jpg"))) << "the copies the output made go again";
+
+    // The package holds the page and its own pictures, nothing of the user's.
+    const QbaPackage::TOpenResult R = QbaPackage::Unpack(Result, S.Temp.File(QStringLiteral("open/")));
+    ASSERT_EQ(R.Status, QbaPackage::osOk);
+    const QString Open = S.Temp.File(QStringLiteral("open/"));
+    EXPECT_FALSE(QFileInfo::exists(Open + QStringLiteral("images/mine.jpg")));
+    EXPECT_FALSE(QFileInfo::exists(Open + QStringLiteral("notes.txt")));
+    // Product 2 (more/a.jpg) stands first in the page and keeps the plain name.
+    EXPECT_EQ(TestSupport::ReadAll(Open + QStringLiteral("images/a.jpg")), PictureBytes(QStringLiteral("other a")));
+    EXPECT_EQ(TestSupport::ReadAll(Open + QStringLiteral("images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
+    EXPECT_TRUE(CatalogBridge::LoadLines(R.MainFile).contains(QStringLiteral("{$IMG}=images\\a.jpg")));
 }

@@ -258,3 +258,25 @@ TEST(ChmCompilerDriver, StagesRelativeAndDuplicateNamesAndReportsEachLine)
     for (const char *M : {"/page.htm", "/p.gif", "/p(2).gif"})
         EXPECT_TRUE(List.contains(QString::fromUtf8(M))) << M << List.toStdString();
 }
+
+TEST(ChmCompilerDriver, ContentsFileOfTheProjectGoesIntoTheHelpFile)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmcmd")) || !TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "help compiler tools missing";
+    TChmCompiler::SetCompilerOverride(QString());
+    TestSupport::TempDir T;
+    CatalogBridge::SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    // The book's table of contents is named by the options, not listed among the files.
+    CatalogBridge::SaveLines(T.File(QStringLiteral("Contents.hhc")),
+                             {QStringLiteral("<HTML><BODY><UL>"), QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">"),
+                              QStringLiteral("\t\t<param name=\"Name\" value=\"页\">"),
+                              QStringLiteral("\t\t<param name=\"Local\" value=\"page.htm\">"),
+                              QStringLiteral("\t\t</OBJECT>"), QStringLiteral("</UL></BODY></HTML>")});
+    CatalogBridge::SaveLines(T.File(QStringLiteral("x.hhp")),
+                             {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
+                              QStringLiteral("Contents file=Contents.hhc"), QStringLiteral("Default topic=page.htm"),
+                              QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
+    ASSERT_TRUE(ChmCompilerInstance().Compile(T.File(QStringLiteral("x.hhp")), {}));
+    const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), T.File(QStringLiteral("x.chm"))});
+    EXPECT_TRUE(List.contains(QStringLiteral("/Contents.hhc"))) << List.toStdString();
+}

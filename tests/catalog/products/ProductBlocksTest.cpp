@@ -121,7 +121,7 @@ TEST(ProductBlocks, CellLinesAndCaret)
     EXPECT_EQ(LineOfCell(L, 3, 7), B2 + 2);    // ID
     EXPECT_EQ(LineOfCell(L, 5, 7), B2 + 3);    // name
     EXPECT_EQ(LineOfCell(L, 3, 8), B2 + 4);    // price
-    EXPECT_EQ(LineOfCell(L, 5, 9), B2 + 7);    // specification
+    EXPECT_EQ(LineOfCell(L, 5, 9), B2 + 7);    // 规格 (size and make)
     EXPECT_EQ(LineOfCell(L, 3, 10), B2 + 8);   // description
     EXPECT_EQ(LineOfCell(L, 1, 12), B2 + 1);   // picture
     EXPECT_EQ(LineOfCell(L, 5, 10), -1);
