@@ -9,6 +9,8 @@ PACKAGES=(
   g++ cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-webengine-dev zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the fuzz target of the GIF reader (libFuzzer)
+  clang libclang-rt-14-dev
   # the program at run time
   fp-utils unzip zip xdg-utils fonts-wqy-microhei
   # peers the tests check formats against
