@@ -55,7 +55,8 @@ void TProductGrid::SetPicture(int ACol, int ARow, std::unique_ptr<TBitmap> Thumb
 {
     if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
         return;
-    TPicture *Picture = CreateCellPicture(ACol, ARow, false, 3, 0, haCenter, vaCenter);
+    // Stretch mode 4: shrunk into the cell keeping its aspect, never enlarged.
+    TPicture *Picture = CreateCellPicture(ACol, ARow, false, 4, 0, haCenter, vaCenter);
     if (!Picture)
         return;
     Picture->SetGraphic(std::move(Thumbnail));

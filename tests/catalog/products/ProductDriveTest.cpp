@@ -6,10 +6,65 @@
 #include "../QStringPrint.h"
 #include "TestSupport.h"
 
+#include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+// A one-colour GIF of the given size, written without compression: 2-bit
+// codes, a clear code before every pair of pixels keeps the code width at 3.
+QByteArray SolidGif(int Width, int Height, QRgb Colour)
+{
+    QByteArray G("GIF89a");
+    auto Word = [&G](int V) { G.append(char(V & 0xFF)).append(char((V >> 8) & 0xFF)); };
+    Word(Width);
+    Word(Height);
+    G.append(char(0x81)).append('\0').append('\0'); // global map of 4 colours
+    G.append(char(qRed(Colour))).append(char(qGreen(Colour))).append(char(qBlue(Colour)));
+    G.append(QByteArray(9, '\0'));
+    G.append(',');
+    Word(0);
+    Word(0);
+    Word(Width);
+    Word(Height);
+    G.append('\0').append(char(2)); // no local map; minimum code size 2
+    QByteArray Data;
+    quint32 Bits = 0;
+    int Count = 0;
+    auto Put = [&](int Code) {
+        Bits |= quint32(Code) << Count;
+        Count += 3;
+        while (Count >= 8) {
+            Data.append(char(Bits & 0xFF));
+            Bits >>= 8;
+            Count -= 8;
+        }
+    };
+    const qint64 Pixels = qint64(Width) * Height;
+    for (qint64 I = 0; I < Pixels; I += 2) {
+        Put(4); // clear
+        Put(0);
+        if (I + 1 < Pixels)
+            Put(0);
+    }
+    Put(5); // end of information
+    if (Count > 0)
+        Data.append(char(Bits & 0xFF));
+    for (qsizetype At = 0; At < Data.size(); At += 255) {
+        const QByteArray Block = Data.mid(At, 255);
+        G.append(char(Block.size())).append(Block);
+    }
+    G.append('\0').append(';');
+    return G;
+}
+
+} // namespace
 
 TEST(ProductDrive, FolderOfPicturesImportedIntoNewPage)
 {
@@ -56,4 +111,45 @@ TEST(ProductDrive, FolderOfPicturesImportedIntoNewPage)
     const QImage Picture(Shot);
     ASSERT_FALSE(Picture.isNull());
     EXPECT_GT(Picture.width(), 200);
+}
+
+TEST(ProductDrive, GifPictureGetsItsThumbnail)
+{
+    TestSupport::TempDir Home;
+    TestSupport::TempDir Docs;
+    TestSupport::CopyDataTo(Home.Path());
+    ASSERT_TRUE(QDir().mkpath(Home.File(QStringLiteral("目录册"))));
+    const QString Gif = Docs.File(QStringLiteral("magenta.gif"));
+    TestSupport::WriteAll(Gif, SolidGif(320, 240, qRgb(255, 0, 255)));
+    ASSERT_FALSE(QImage(Gif).isNull()) << "the test picture itself must be a valid GIF";
+    const QString Shot = QDir::current().absoluteFilePath(QStringLiteral("products_gif.png"));
+    QFile::remove(Shot);
+    const QString Script = QStringLiteral("wait\nclick N2\nwait\nanswer files %1\nclick SpeedButton3\nwait\n"
+                                          "cell CellGrid1 1 6\nscreenshot CellGrid1 %2\nquit\n")
+                               .arg(Gif, Shot);
+    const TestSupport::DriveRun R = TestSupport::RunDrive(Home.Path(), Script);
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString() << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(Gif)) << R.Out.toStdString();
+    const QImage Picture(Shot);
+    ASSERT_FALSE(Picture.isNull());
+    // The thumbnail paints the picture's own colour into the grid.
+    int Magenta = 0;
+    for (int Y = 0; Y < Picture.height(); ++Y)
+        for (int X = 0; X < Picture.width(); ++X)
+            if (Picture.pixel(X, Y) == qRgb(255, 0, 255))
+                ++Magenta;
+    EXPECT_GT(Magenta, 1000);
+    // Shrunk keeping its 4:3 aspect, never stretched to the cell's own shape:
+    // the magenta area is wider than it is high.
+    int Left = Picture.width(), Right = -1, Top = Picture.height(), Bottom = -1;
+    for (int Y = 0; Y < Picture.height(); ++Y)
+        for (int X = 0; X < Picture.width(); ++X)
+            if (Picture.pixel(X, Y) == qRgb(255, 0, 255)) {
+                Left = std::min(Left, X);
+                Right = std::max(Right, X);
+                Top = std::min(Top, Y);
+                Bottom = std::max(Bottom, Y);
+            }
+    const int W = Right - Left + 1, H = Bottom - Top + 1;
+    EXPECT_NEAR(double(W) / H, 4.0 / 3.0, 0.1) << W << "x" << H;
 }
