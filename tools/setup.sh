@@ -14,7 +14,7 @@ PACKAGES=(
   # the program at run time
   fp-utils unzip zip xdg-utils fonts-wqy-microhei
   # peers the tests check formats against
-  locales p7zip-full python3 qpdf poppler-utils giflib-tools gifsicle libjpeg-turbo-progs
+  locales p7zip-full python3 python3-pil imagemagick qpdf poppler-utils giflib-tools gifsicle libjpeg-turbo-progs
 )
 
 missing=()

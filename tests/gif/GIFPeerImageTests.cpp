@@ -1,0 +1,364 @@
+// Pictures as other readers see them: frame 0 pixel for pixel against
+// Pillow's decode, and composited animation frames (disposal 0 and 1)
+// against ImageMagick's -coalesce.
+
+#include "GIFTestSupport.h"
+#include "TestSupport.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+using namespace GIFTest;
+
+namespace {
+
+// An RGBA picture, 4 bytes a pixel, rows top to bottom.
+struct Rgba {
+    int Width = 0, Height = 0;
+    QByteArray Bytes;
+    const uint8_t *At(int X, int Y) const
+    {
+        return reinterpret_cast<const uint8_t *>(Bytes.constData()) + (size_t(Y) * size_t(Width) + size_t(X)) * 4;
+    }
+};
+
+// Pillow belongs to the system's python3; a private interpreter earlier on
+// the PATH usually lacks it.
+QString PillowPython()
+{
+    QStringList Candidates;
+    QString System = QStandardPaths::findExecutable("python3", {"/usr/bin"});
+    if (!System.isEmpty())
+        Candidates << System;
+    QString OnPath = QStandardPaths::findExecutable("python3");
+    if (!OnPath.isEmpty() && !Candidates.contains(OnPath))
+        Candidates << OnPath;
+    for (const QString &P : Candidates) {
+        QProcess Probe;
+        Probe.start(P, {"-c", "import PIL.Image"});
+        if (Probe.waitForFinished(20000) && Probe.exitStatus() == QProcess::NormalExit && Probe.exitCode() == 0)
+            return P;
+    }
+    return QString();
+}
+
+// Frame 0 of each file as Pillow decodes it: one run for all files; each
+// picture goes out as width and height (32-bit little-endian) and its bytes.
+std::vector<Rgba> PillowFrame0(const QString &Python, const QStringList &Files)
+{
+    static const char Script[] = "import sys, struct\n"
+                                 "from PIL import Image\n"
+                                 "out = sys.stdout.buffer\n"
+                                 "for name in sys.argv[1:]:\n"
+                                 "    im = Image.open(name)\n"
+                                 "    im.seek(0)\n"
+                                 "    rgba = im.convert('RGBA')\n"
+                                 "    out.write(struct.pack('<II', rgba.width, rgba.height))\n"
+                                 "    out.write(rgba.tobytes())\n";
+    QByteArray Out = Run(Python, QStringList{"-c", Script} + Files);
+    std::vector<Rgba> Pictures;
+    qsizetype Pos = 0;
+    while (Pos + 8 <= Out.size()) {
+        uint32_t W = 0, H = 0;
+        std::memcpy(&W, Out.constData() + Pos, 4);
+        std::memcpy(&H, Out.constData() + Pos + 4, 4);
+        Pos += 8;
+        const qsizetype Size = qsizetype(W) * qsizetype(H) * 4;
+        if (W > 4096 || H > 4096 || Pos + Size > Out.size())
+            break;
+        Pictures.push_back(Rgba{int(W), int(H), Out.mid(Pos, Size)});
+        Pos += Size;
+    }
+    EXPECT_EQ(Pictures.size(), size_t(Files.size())) << "Pillow's output was cut short";
+    return Pictures;
+}
+
+// ImageMagick's composited frames: all of them, each the size of the screen.
+std::vector<Rgba> Coalesced(const QString &File, int Width, int Height)
+{
+    QByteArray Out = Run("convert", {File, "-coalesce", "-depth", "8", "rgba:-"});
+    const qsizetype Size = qsizetype(Width) * Height * 4;
+    EXPECT_EQ(Out.size() % Size, 0) << "coalesced frames are not " << Width << " x " << Height;
+    std::vector<Rgba> Frames;
+    for (qsizetype Pos = 0; Pos + Size <= Out.size(); Pos += Size)
+        Frames.push_back(Rgba{Width, Height, Out.mid(Pos, Size)});
+    return Frames;
+}
+
+// Counts the pixels of frame 0 (within its rectangle) that differ from
+// Pillow's picture; transparent pixels must be transparent in both and their
+// colour does not count. Reports the first difference.
+int Frame0Differences(TGIFImage &Image, const Rgba &Want, std::string &First)
+{
+    TGIFSubImage *F = Image.Frames()[0];
+    QImage Bitmap = F->Bitmap();
+    QImage Mask = F->Mask();
+    int Bad = 0;
+    for (int Y = 0; Y < F->Height(); ++Y)
+        for (int X = 0; X < F->Width(); ++X) {
+            const uint8_t *P = Want.At(F->Left() + X, F->Top() + Y);
+            const QRgb C = Bitmap.pixel(X, Y);
+            const bool Clear = !Mask.isNull() && Mask.pixelIndex(X, Y) == 1;
+            const bool Same = Clear ? P[3] == 0
+                                    : P[3] == 255 && P[0] == qRed(C) && P[1] == qGreen(C) && P[2] == qBlue(C);
+            if (!Same && Bad++ == 0)
+                First = "at " + std::to_string(X) + "," + std::to_string(Y) + " ours " + std::to_string(qRed(C)) + ","
+                        + std::to_string(qGreen(C)) + "," + std::to_string(qBlue(C)) + (Clear ? " clear" : " opaque")
+                        + ", Pillow's " + std::to_string(P[0]) + "," + std::to_string(P[1]) + ","
+                        + std::to_string(P[2]) + " alpha " + std::to_string(P[3]);
+        }
+    return Bad;
+}
+
+// A clock that moves only when the painter waits or sleeps, so an animation
+// runs through at once.
+class InstantTiming : public TGIFTiming {
+public:
+    uint32_t Now() override { return FNow.load(); }
+    void Sleep(int Ms) override
+    {
+        if (Ms > 0)
+            FNow += uint32_t(Ms);
+    }
+    bool WaitFor(TGIFEvent &Event, int Ms) override
+    {
+        if (Ms < 0)
+            return Event.Wait(-1);
+        if (Event.Wait(0))
+            return true;
+        FNow += uint32_t(Ms);
+        return false;
+    }
+
+private:
+    std::atomic<uint32_t> FNow{1000};
+};
+
+// Plays the animation once onto a screen-sized bitmap and returns the picture
+// after each frame.
+std::vector<QImage> Composited(TGIFImage &Image)
+{
+    Image.SetTiming(std::make_shared<InstantTiming>());
+    Image.SetDrawOptions(drawAnimated | drawTransparent | drawUnbuffered);
+    TBitmap Target(Image.Width(), Image.Height());
+    std::vector<QImage> Shots;
+    Image.OnFrameDone = [&](TObject *) { Shots.push_back(Target.Image().copy()); };
+    Image.Draw(*Target.Canvas(), TRect(0, 0, Image.Width(), Image.Height()));
+    Image.OnFrameDone = nullptr;
+    return Shots;
+}
+
+class GIFPeerImage : public ::testing::Test {
+protected:
+    QString Make(const QString &Name, const QByteArray &Gif)
+    {
+        QString F = Dir.File(Name);
+        WriteFile(F, Gif);
+        return F;
+    }
+    QString Sicle(const QString &Name, const QStringList &Args)
+    {
+        QString Out = Dir.File(Name);
+        GIFTest::Run("gifsicle", Args + QStringList{"-o", Out});
+        return Out;
+    }
+    // Compares every composited frame of File with ImageMagick's.
+    void ExpectSameAsCoalesce(const QString &File, const std::vector<int> &Disposals)
+    {
+        SCOPED_TRACE(QFileInfo(File).fileName().toStdString());
+        Loaded L = Load(ReadFile(File));
+        EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join("; ").toStdString();
+        const int N = L.Image->Frames().Count();
+        ASSERT_GT(N, 1);
+        for (int I = 0; I < N; ++I) {
+            TGIFGraphicControlExtension *G = L.Image->Frames()[I]->GraphicControlExtension();
+            ASSERT_NE(G, nullptr) << "frame " << I;
+            EXPECT_TRUE(std::find(Disposals.begin(), Disposals.end(), G->Disposal()) != Disposals.end())
+                << "frame " << I << " has disposal " << G->Disposal();
+        }
+        const int W = L.Image->Width(), H = L.Image->Height();
+        std::vector<Rgba> Want = Coalesced(File, W, H);
+        ASSERT_EQ(int(Want.size()), N);
+        std::vector<QImage> Shots = Composited(*L.Image);
+        ASSERT_EQ(int(Shots.size()), N);
+        for (int F = 0; F < N; ++F) {
+            int Bad = 0;
+            std::string First;
+            for (int Y = 0; Y < H; ++Y)
+                for (int X = 0; X < W; ++X) {
+                    const uint8_t *P = Want[size_t(F)].At(X, Y);
+                    const QRgb C = Shots[size_t(F)].pixel(X, Y);
+                    if (P[3] != 255 || P[0] != qRed(C) || P[1] != qGreen(C) || P[2] != qBlue(C)) {
+                        if (Bad++ == 0)
+                            First = "at " + std::to_string(X) + "," + std::to_string(Y) + " ours "
+                                    + std::to_string(qRed(C)) + "," + std::to_string(qGreen(C)) + ","
+                                    + std::to_string(qBlue(C)) + ", ImageMagick's " + std::to_string(P[0]) + ","
+                                    + std::to_string(P[1]) + "," + std::to_string(P[2]) + " alpha "
+                                    + std::to_string(P[3]);
+                    }
+                }
+            EXPECT_EQ(Bad, 0) << "frame " << F << ": " << First;
+        }
+    }
+    TestSupport::TempDir Dir;
+    std::mt19937 Rng{7122026};
+};
+
+// Frame 0 covers the screen with colours 1.. (never 0); the frames after it
+// are smaller and offset, with holes of colour 0 that --transparent 0 makes
+// see-through.
+std::vector<FrameInput> MovingBlocks(std::mt19937 &Rng, int W, int H, int Colors, int Count, bool LocalMaps)
+{
+    std::vector<FrameInput> Frames;
+    FrameInput Back;
+    Back.Width = W;
+    Back.Height = H;
+    for (int P = 0; P < W * H; ++P)
+        Back.Pixels.push_back(uint8_t(1 + Rng() % unsigned(Colors - 1)));
+    Frames.push_back(Back);
+    for (int I = 1; I < Count; ++I) {
+        FrameInput F;
+        F.Left = 2 + 3 * I;
+        F.Top = 1 + 2 * I;
+        F.Width = 9 + I;
+        F.Height = 7;
+        for (int P = 0; P < F.Width * F.Height; ++P)
+            F.Pixels.push_back(P % 5 == 0 ? 0 : uint8_t(1 + (P / 3 + I) % (Colors - 1)));
+        if (LocalMaps && I % 2 == 1)
+            F.LocalMap = RandomMap(Rng, Colors);
+        Frames.push_back(F);
+    }
+    return Frames;
+}
+
+} // namespace
+
+TEST_F(GIFPeerImage, Frame0MatchesPillow)
+{
+    const QString Python = PillowPython();
+    if (Python.isEmpty() || !HaveTools())
+        GTEST_SKIP() << "python3 with Pillow, gifbuild or gifsicle missing";
+    QStringList Files;
+
+    // Plain, global map of 256 colours, noise so codes reach 12 bits.
+    FrameInput Noise;
+    Noise.Width = 61;
+    Noise.Height = 37;
+    Noise.Pixels = RandomPixels(Rng, Noise.Width * Noise.Height, 256);
+    Files << Make("global256.gif", BuildGif(61, 37, RandomMap(Rng, 256), {Noise}));
+    // The same written interlaced.
+    Files << Sicle("global256i.gif", {"--interlace", Files.last()});
+
+    // A local map over a small global one, interlaced by gifbuild, frame
+    // offset on the screen.
+    FrameInput Local;
+    Local.Left = 3;
+    Local.Top = 2;
+    Local.Width = 40;
+    Local.Height = 29;
+    Local.LocalMap = RandomMap(Rng, 16);
+    Local.Interlaced = true;
+    for (int P = 0; P < Local.Width * Local.Height; ++P)
+        Local.Pixels.push_back(uint8_t((P / 7 + P % 3) % 16));
+    Files << Make("local.gif", BuildGif(45, 33, RandomMap(Rng, 2), {Local}));
+
+    // Transparency: one index see-through, plain and interlaced, global and
+    // local maps.
+    FrameInput Eight;
+    Eight.Width = 33;
+    Eight.Height = 21;
+    Eight.Pixels = RandomPixels(Rng, Eight.Width * Eight.Height, 8);
+    QString Base = Make("eight.gif", BuildGif(33, 21, RandomMap(Rng, 8), {Eight}));
+    Files << Sicle("trans.gif", {"--transparent", "2", Base});
+    Files << Sicle("transi.gif", {"--transparent", "5", "--interlace", Base});
+    // gifsicle turns a lone frame's local map into a global one, so this one
+    // is made by hand: no global map, a local map of 16, index 3 see-through.
+    {
+        std::vector<uint32_t> Map = RandomMap(Rng, 16);
+        Bytes B;
+        B.Header(20, 15, 0).GCE(1, 0, 3).Descriptor(2, 1, 16, 12, 0x80 | 3);
+        for (uint32_t C : Map)
+            B.U8(int(C >> 16)).U8(int(C >> 8) & 0xFF).U8(int(C & 0xFF));
+        B.Pixels(4, RandomPixels(Rng, 16 * 12, 16)).Trailer();
+        Files << Make("translocal.gif", B);
+    }
+    // A grey table (which Pillow reads as a grey picture) with transparency.
+    std::vector<uint32_t> Grey;
+    for (int I = 0; I < 4; ++I)
+        Grey.push_back(uint32_t(I * 85) * 0x010101u);
+    FrameInput G = Eight;
+    G.Pixels = RandomPixels(Rng, G.Width * G.Height, 4);
+    Files << Sicle("greytrans.gif", {"--transparent", "1", Make("grey.gif", BuildGif(33, 21, Grey, {G}))});
+
+    std::vector<Rgba> Want = PillowFrame0(Python, Files);
+    ASSERT_EQ(Want.size(), size_t(Files.size()));
+    for (int I = 0; I < Files.size(); ++I) {
+        SCOPED_TRACE(QFileInfo(Files[I]).fileName().toStdString());
+        Loaded L = Load(ReadFile(Files[I]));
+        EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join("; ").toStdString();
+        ASSERT_GE(L.Image->Frames().Count(), 1);
+        EXPECT_EQ(L.Image->Width(), Want[size_t(I)].Width);
+        EXPECT_EQ(L.Image->Height(), Want[size_t(I)].Height);
+        TGIFSubImage *F = L.Image->Frames()[0];
+        ASSERT_LE(F->Left() + F->Width(), Want[size_t(I)].Width);
+        ASSERT_LE(F->Top() + F->Height(), Want[size_t(I)].Height);
+        std::string First;
+        EXPECT_EQ(Frame0Differences(*L.Image, Want[size_t(I)], First), 0) << First;
+    }
+    // The files really have what they are meant to test.
+    Loaded Interlaced = Load(ReadFile(Files[1]));
+    EXPECT_TRUE(Interlaced.Image->Frames()[0]->Interlaced());
+    Loaded LocalMap = Load(ReadFile(Files[2]));
+    EXPECT_EQ(LocalMap.Image->Frames()[0]->ColorMap()->Count(), 16);
+    EXPECT_TRUE(LocalMap.Image->Frames()[0]->Interlaced());
+    Loaded Trans = Load(ReadFile(Files[4]));
+    EXPECT_TRUE(Trans.Image->Frames()[0]->Transparent());
+    EXPECT_TRUE(Trans.Image->Frames()[0]->Interlaced());
+    EXPECT_FALSE(Trans.Image->Frames()[0]->Mask().isNull());
+    Loaded TransLocal = Load(ReadFile(Files[5]));
+    EXPECT_EQ(TransLocal.Image->Frames()[0]->ColorMap()->Count(), 16);
+    EXPECT_EQ(TransLocal.Image->GlobalColorMap()->Count(), 0);
+    EXPECT_TRUE(TransLocal.Image->Frames()[0]->Transparent());
+}
+
+TEST_F(GIFPeerImage, CompositedFramesMatchCoalesce)
+{
+    if (!HaveTools() || QStandardPaths::findExecutable("convert").isEmpty())
+        GTEST_SKIP() << "gifbuild, gifsicle or ImageMagick's convert missing";
+    const int W = 32, H = 24;
+
+    // Disposal 0 (none given): each frame stays and the next one is drawn over
+    // it; holes of colour 0 let the earlier frames show.
+    {
+        std::vector<uint32_t> Map = RandomMap(Rng, 8);
+        QStringList Args = {"--disposal=0", "--transparent", "0"};
+        int I = 0;
+        for (const FrameInput &F : MovingBlocks(Rng, W, H, 8, 5, false))
+            Args << Make(QString("d0-%1.gif").arg(I++), BuildGif(W, H, Map, {F}));
+        ExpectSameAsCoalesce(Sicle("dispose0.gif", Args), {0});
+    }
+
+    // Disposal 1 (leave in place), with local maps on some frames, interlaced.
+    {
+        std::vector<uint32_t> Map = RandomMap(Rng, 16);
+        QStringList Args = {"--disposal=1", "--transparent", "0", "--interlace"};
+        int I = 0;
+        for (const FrameInput &F : MovingBlocks(Rng, W, H, 16, 6, true))
+            Args << Make(QString("d1-%1.gif").arg(I++), BuildGif(W, H, Map, {F}));
+        QString Plain = Sicle("dispose1.gif", Args);
+        ExpectSameAsCoalesce(Plain, {1});
+        // gifsicle's optimiser cuts the frames to the changed areas and marks
+        // unchanged pixels see-through.
+        QString Opt = Sicle("dispose1-opt.gif", {"-O2", Plain});
+        ExpectSameAsCoalesce(Opt, {0, 1});
+        Loaded L = Load(ReadFile(Opt));
+        ASSERT_EQ(L.Image->Frames().Count(), 6);
+        EXPECT_LT(L.Image->Frames()[3]->Width(), W) << "the optimiser should have cut the frame";
+    }
+}
