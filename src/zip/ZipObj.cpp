@@ -236,55 +236,56 @@ TZip64ExtendedInfo &TZipHeaderInfo::Zip64()
     return *FZip64;
 }
 
+namespace {
+
+// A 32-bit header field whose value 0xFFFFFFFF says "see the Zip64 block".
+qint64 WideField(quint32 Narrow, const TZip64ExtendedInfo *Zip64, quint64 TZip64ExtendedInfo::*Field)
+{
+    if (Narrow == 0xFFFFFFFF && Zip64)
+        return qint64(Zip64->*Field);
+    return Narrow;
+}
+
+} // namespace
+
+void TZipHeaderInfo::SetWideField(quint32 &Narrow, quint64 TZip64ExtendedInfo::*Field, qint64 Value)
+{
+    if (quint64(Value) < 0xFFFFFFFFull) {
+        Narrow = quint32(Value);
+    } else {
+        Zip64().*Field = quint64(Value);
+        Narrow = 0xFFFFFFFF;
+    }
+}
+
 qint64 TZipHeaderInfo::UncompressedSize() const
 {
-    if (FUncompressedSize == 0xFFFFFFFF && FZip64)
-        return qint64(FZip64->UncompressedSize);
-    return FUncompressedSize;
+    return WideField(FUncompressedSize, FZip64.get(), &TZip64ExtendedInfo::UncompressedSize);
 }
 
 void TZipHeaderInfo::SetUncompressedSize(qint64 Value)
 {
-    if (quint64(Value) < 0xFFFFFFFFull) {
-        FUncompressedSize = quint32(Value);
-    } else {
-        Zip64().UncompressedSize = quint64(Value);
-        FUncompressedSize = 0xFFFFFFFF;
-    }
+    SetWideField(FUncompressedSize, &TZip64ExtendedInfo::UncompressedSize, Value);
 }
 
 qint64 TZipHeaderInfo::CompressedSize() const
 {
-    if (FCompressedSize == 0xFFFFFFFF && FZip64)
-        return qint64(FZip64->CompressedSize);
-    return FCompressedSize;
+    return WideField(FCompressedSize, FZip64.get(), &TZip64ExtendedInfo::CompressedSize);
 }
 
 void TZipHeaderInfo::SetCompressedSize(qint64 Value)
 {
-    if (quint64(Value) < 0xFFFFFFFFull) {
-        FCompressedSize = quint32(Value);
-    } else {
-        Zip64().CompressedSize = quint64(Value);
-        FCompressedSize = 0xFFFFFFFF;
-    }
+    SetWideField(FCompressedSize, &TZip64ExtendedInfo::CompressedSize, Value);
 }
 
 qint64 TZipHeaderInfo::RelativeOffsetOfLocalHeader() const
 {
-    if (FRelativeOffset == 0xFFFFFFFF && FZip64)
-        return qint64(FZip64->RelativeOffsetOfLocalHeader);
-    return FRelativeOffset;
+    return WideField(FRelativeOffset, FZip64.get(), &TZip64ExtendedInfo::RelativeOffsetOfLocalHeader);
 }
 
 void TZipHeaderInfo::SetRelativeOffsetOfLocalHeader(qint64 Value)
 {
-    if (quint64(Value) < 0xFFFFFFFFull) {
-        FRelativeOffset = quint32(Value);
-    } else {
-        Zip64().RelativeOffsetOfLocalHeader = quint64(Value);
-        FRelativeOffset = 0xFFFFFFFF;
-    }
+    SetWideField(FRelativeOffset, &TZip64ExtendedInfo::RelativeOffsetOfLocalHeader, Value);
 }
 
 quint32 TZipHeaderInfo::DiskNumberStart() const

@@ -156,6 +156,8 @@ public:
 
 private:
     TZip64ExtendedInfo &Zip64();
+    // Stores Value in the 32-bit field, or 0xFFFFFFFF there and Value in the Zip64 block.
+    void SetWideField(quint32 &Narrow, quint64 TZip64ExtendedInfo::*Field, qint64 Value);
     int Zip64Size(bool ForLocal) const;
     int LocalZip64Parts() const;
     static int LocalZip64Bytes(int Parts);

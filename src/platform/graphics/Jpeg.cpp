@@ -305,8 +305,7 @@ void TJPEGImage::SetGrayscale(bool Value)
     if (Value == FGrayscale)
         return;
     FGrayscale = Value;
-    if (!FBitmapIsSource)
-        FBitmap.reset();
+    FreeBitmap(); // decoded with the old setting
     Changed(this);
 }
 
@@ -315,8 +314,7 @@ void TJPEGImage::SetScale(TJPEGScale Value)
     if (Value == FScale)
         return;
     FScale = Value;
-    if (!FBitmapIsSource)
-        FBitmap.reset();
+    FreeBitmap(); // decoded with the old setting
     Changed(this);
 }
 
@@ -325,8 +323,7 @@ void TJPEGImage::SetPerformance(TJPEGPerformance Value)
     if (Value == FPerformance)
         return;
     FPerformance = Value;
-    if (!FBitmapIsSource)
-        FBitmap.reset();
+    FreeBitmap(); // decoded with the old setting
     Changed(this);
 }
 
@@ -335,8 +332,7 @@ void TJPEGImage::SetPixelFormat(TJPEGPixelFormat Value)
     if (Value == FPixelFormat)
         return;
     FPixelFormat = Value;
-    if (!FBitmapIsSource)
-        FBitmap.reset();
+    FreeBitmap(); // decoded with the old setting
     Changed(this);
 }
 
