@@ -2,7 +2,7 @@
 // picture through its output menu; each file is read back by its peer.
 
 #include "OutputFixture.h"
-#include "catalog/PageArchive.h"
+#include "catalog/output/PageArchive.h"
 
 
 using namespace OutputFixture;

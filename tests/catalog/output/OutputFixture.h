@@ -3,8 +3,8 @@
 // text and pictures, for the page-output tests.
 
 #include "TestSupport.h"
-#include "catalog/CatalogBridge.h"
-#include "catalog/PageOutput.h"
+#include "catalog/document/CatalogBridge.h"
+#include "catalog/output/PageOutput.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 // Template expansion and the HTML folder, preview and page-copy outputs.
 
 #include "OutputFixture.h"
-#include "catalog/Package.h"
+#include "catalog/document/Package.h"
 #include "platform/core/Types.h"
 
 #include <QRegularExpression>

@@ -2,9 +2,9 @@
 // programs that read them for real.
 
 #include "OutputFixture.h"
-#include "catalog/ChmCompiler.h"
-#include "catalog/MhtWriter.h"
-#include "catalog/PageArchive.h"
+#include "catalog/output/ChmCompiler.h"
+#include "catalog/output/MhtWriter.h"
+#include "catalog/output/PageArchive.h"
 
 #include <QProcess>
 
