@@ -10,9 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#ifdef QB_HAVE_ZIP
 #include "zip/Zipper.h"
-#endif
 
 namespace QbaPackage {
 
@@ -34,7 +32,6 @@ QStringList FilesBelow(const QString &Folder, const QString &Except)
 void ZipFiles(const QString &Root, const QStringList &Files, const QString &Target,
               const std::function<void(int Percent)> &Progress)
 {
-#ifdef QB_HAVE_ZIP
     // The archive is written outside the folder it packs and put in place whole.
     QTemporaryDir Work(ScratchFolder() + QStringLiteral("zip-XXXXXX"));
     if (!Work.isValid())
@@ -56,13 +53,6 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
     }
     if (!FileExists(Temp) || !CopyFile(Temp, Target, false))
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(Target));
-#else
-    (void)Root;
-    (void)Files;
-    (void)Target;
-    (void)Progress;
-    throw Exception(QStringLiteral("此版本不能生成压缩文件。"));
-#endif
 }
 
 bool IsSafeMemberName(const QString &Name)
@@ -115,7 +105,6 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
 {
     TOpenResult R;
     const QString Dest = IncludeTrailingPathDelimiter(DestDir);
-#ifdef QB_HAVE_ZIP
     TUnZipper UnZipper1;
     UnZipper1.SetZipName(PackagePath);
     UnZipper1.OpenAndReadDirectory();
@@ -147,11 +136,6 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
     if (Progress)
         UnZipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };
     R.Files = UnZipper1.UnpackFiles();
-#else
-    (void)PackagePath;
-    (void)Progress;
-    throw Exception(QStringLiteral("此版本不能读取qba文件。"));
-#endif
     if (R.Files < 2) {
         R.Status = osInvalid;
         return R;

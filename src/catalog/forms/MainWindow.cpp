@@ -34,15 +34,12 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
-#ifdef QB_HAVE_WEBENGINE
 #include <QWebEngineView>
-#endif
 
 
 using CatalogBridge::LoadLines;
@@ -472,13 +469,8 @@ void TForm1::CreateBrowser()
 {
     if (WebBrowser1)
         return;
-#ifdef QB_HAVE_WEBENGINE
     auto *View = new QWebEngineView(WebBrowserPane);
     View->setUrl(QUrl(StartPageUrl()));
-#else
-    auto *View = new QTextBrowser(WebBrowserPane);
-    View->setSource(QUrl(StartPageUrl()));
-#endif
     View->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowserPane->layout()->addWidget(View);
     WebBrowser1 = View;

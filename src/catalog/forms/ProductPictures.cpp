@@ -3,9 +3,7 @@
 #include "platform/core/Types.h"
 #include "platform/graphics/Jpeg.h"
 
-#ifdef QB_HAVE_GIF
 #include "gif/GIFImage.h"
-#endif
 
 #include <QDir>
 #include <QFileInfo>
@@ -64,7 +62,6 @@ std::unique_ptr<TBitmap> JpegThumbnail(const QString &FileName, int Height)
 
 std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height)
 {
-#ifdef QB_HAVE_GIF
     TGIFImage Gif;
     Gif.LoadFromFile(FileName);
     if (Gif.Empty() || Gif.Width() <= 0 || Gif.Height() <= 0)
@@ -73,11 +70,6 @@ std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height)
     auto Bitmap = std::make_unique<TBitmap>(Width, Height);
     Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Width, Height));
     return Bitmap;
-#else
-    Q_UNUSED(FileName);
-    Q_UNUSED(Height);
-    return Notice(LoadErrorText);
-#endif
 }
 
 bool MatchesMask(const QString &Name, const QRegularExpression &Mask)

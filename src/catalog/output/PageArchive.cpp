@@ -11,15 +11,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#ifdef QB_HAVE_ZIP
 #include "zip/Zipper.h"
-#endif
 
 namespace PageArchive {
 
 namespace {
 
-#ifdef QB_HAVE_ZIP
 // The files of the output folder, earlier archives of the same name left out.
 QStringList FolderFiles(const QString &Folder, const QString &ArchiveName)
 {
@@ -69,22 +66,11 @@ bool MoveInto(const QString &Source, const QString &Dest)
     const QByteArray Bytes = ReadFileBytes(Source, &Ok);
     return Ok && WriteFileAtomic(Dest, Bytes);
 }
-#endif
 
 } // namespace
 
-bool Available()
-{
-#ifdef QB_HAVE_ZIP
-    return true;
-#else
-    return false;
-#endif
-}
-
 void ZipFolder(const QString &Folder, const QString &ZipName)
 {
-#ifdef QB_HAVE_ZIP
     const QStringList Files = FolderFiles(Folder, ZipName);
     QTemporaryDir Work;
     if (!Work.isValid())
@@ -93,16 +79,10 @@ void ZipFolder(const QString &Folder, const QString &ZipName)
     WriteZip(Folder, Files, Temp);
     if (!MoveInto(Temp, ZipName))
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(ZipName));
-#else
-    (void)Folder;
-    (void)ZipName;
-    throw Exception(QStringLiteral("此版本不能输出 ZIP 文件。"));
-#endif
 }
 
 bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error)
 {
-#ifdef QB_HAVE_ZIP
     const QString Stub = QStandardPaths::findExecutable(QStringLiteral("unzipsfx"));
     const QString Fixer = QStandardPaths::findExecutable(QStringLiteral("zip"));
     if (Stub.isEmpty() || Fixer.isEmpty()) {
@@ -151,12 +131,6 @@ bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &
     }
     QFile::setPermissions(ExeName, QFile::permissions(Sfx));
     return true;
-#else
-    (void)Folder;
-    (void)ExeName;
-    Error = QStringLiteral("此版本不能输出自解压文件。");
-    return false;
-#endif
 }
 
 } // namespace PageArchive

@@ -7,9 +7,6 @@
 
 namespace PageArchive {
 
-// True when this build carries the zip library.
-bool Available();
-
 // Zips every file below Folder (paths relative to Folder) into ZipName, which is
 // replaced only by a complete new archive. Earlier outputs named like ZipName
 // (.zip, .chm, .rar, .exe) are left out. Raises Exception on failure.

@@ -4,7 +4,6 @@
 #include "OutputFixture.h"
 #include "catalog/output/ChmCompiler.h"
 #include "catalog/output/MhtWriter.h"
-#include "catalog/output/PageArchive.h"
 
 #include <QProcess>
 
@@ -43,8 +42,6 @@ for n, part in enumerate(msg.get_payload()):
 
 TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
 {
-    if (!PageArchive::Available())
-        GTEST_SKIP() << "built without the zip library";
     TSample S;
     // A file of the user's inside the output folder's images survives.
     QDir().mkpath(S.D() + QStringLiteral("/images"));
@@ -213,8 +210,6 @@ TEST(ChmOutput, FailedCompileSaysSoAndLeavesNoFile)
 
 TEST(SelfExtractingOutput, RunsInAnEmptyFolder)
 {
-    if (!PageArchive::Available())
-        GTEST_SKIP() << "built without the zip library";
     if (!TestSupport::HaveProgram(QStringLiteral("unzipsfx")) || !TestSupport::HaveProgram(QStringLiteral("zip")))
         GTEST_SKIP() << "self-extractor tools missing";
     TSample S;
