@@ -1,6 +1,6 @@
 #include "CatalogBook.h"
 
-#include "CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 
 const QString TCatalogBook::FilesMarker = QStringLiteral("{$Files}");
@@ -144,9 +144,9 @@ int TCatalogBook::EntryIcon(const QString &Entry, bool IsOpenPage, bool Saved, b
 
 void TCatalogBook::AppendHistory(const QString &HistoryFile, const QString &Path)
 {
-    QStringList Lines = FileExists(HistoryFile) ? CatalogBridge::LoadLines(HistoryFile) : QStringList();
+    QStringList Lines = FileExists(HistoryFile) ? LoadLines(HistoryFile) : QStringList();
     Lines.append(Path);
-    CatalogBridge::SaveLines(HistoryFile, Lines);
+    SaveLines(HistoryFile, Lines);
 }
 
 QString TCatalogBook::SafeFileName(const QString &Name)

@@ -1,6 +1,7 @@
 #include "CompanyFiles.h"
 
-#include "CatalogBridge.h"
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
 #include "PageDocument.h"
 
 namespace CompanyFiles {
@@ -35,7 +36,7 @@ const QStringList &Headings()
 
 QString FileName(int Column)
 {
-    return CatalogBridge::ProgramFolder() + QStringLiteral("cols%1.dat").arg(Column);
+    return ProgramFolder() + QStringLiteral("cols%1.dat").arg(Column);
 }
 
 QString LanguageFile(bool English)
@@ -45,9 +46,9 @@ QString LanguageFile(bool English)
 
 QString ReadDatLine(const QString &FileName, int Line)
 {
-    if (Line < 0 || !CatalogBridge::FileExists(FileName))
+    if (Line < 0 || !FileExists(FileName))
         return QString();
-    const QStringList Lines = CatalogBridge::LoadLines(FileName);
+    const QStringList Lines = LoadLines(FileName);
     if (Line >= Lines.size())
         return QString();
     const QString &S = Lines.at(Line);
@@ -59,9 +60,9 @@ QString ReadDatLine(const QString &FileName, int Line)
 
 QStringList LoadFile(const QString &FileName)
 {
-    if (!CatalogBridge::FileExists(FileName))
+    if (!FileExists(FileName))
         return QStringList();
-    return CatalogBridge::LoadLines(FileName);
+    return LoadLines(FileName);
 }
 
 void SaveFile(const QString &FileName, const QStringList &Cells)
@@ -76,7 +77,7 @@ void SaveFile(const QString &FileName, const QStringList &Cells)
         else
             Lines.append(Cell);
     }
-    CatalogBridge::SaveLines(FileName, Lines);
+    SaveLines(FileName, Lines);
 }
 
 } // namespace CompanyFiles

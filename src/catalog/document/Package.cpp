@@ -1,7 +1,7 @@
 #include "Package.h"
 
 #include "CatalogBook.h"
-#include "CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
@@ -81,7 +81,7 @@ QString Write(const QString &Folder, const QString &MainFile, const QString &Tar
 {
     const QString Dir = IncludeTrailingPathDelimiter(Folder);
     const QString Stem = MainFile.left(qMax(0, int(MainFile.size()) - 4));
-    CatalogBridge::SaveLines(Dir + QStringLiteral("index.dat"),
+    SaveLines(Dir + QStringLiteral("index.dat"),
                              {QStringLiteral("index=") + MainFile,
                               IsBook ? QStringLiteral("type=QBS") : QStringLiteral("type=QBT")});
     const QString Package = Target.isEmpty() ? Dir + Stem + QStringLiteral(".qba") : Target;
@@ -145,7 +145,7 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
         R.Status = osNoIndex;
         return R;
     }
-    const QStringList Lines = CatalogBridge::LoadLines(Index);
+    const QStringList Lines = LoadLines(Index);
     const QString Main = TCatalogBook::Value(Lines, QStringLiteral("index")).trimmed();
     R.IsBook = TCatalogBook::Value(Lines, QStringLiteral("type")).trimmed().toUpper() == QLatin1String("QBS");
     // The main file must be a page (a book for a book package) of the package itself.

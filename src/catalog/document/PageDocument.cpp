@@ -2,14 +2,12 @@
 
 #include "CompanyFiles.h"
 
-#include "CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
 #include <QFileInfo>
 
-using CatalogBridge::LoadLines;
-using CatalogBridge::SaveLines;
 
 
 const QString TPageDocument::Magic = QStringLiteral("QBT FILE TYPE 2.0");

@@ -1,6 +1,7 @@
 #include "PageSettings.h"
 
-#include "CatalogBridge.h"
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
 #include "CompanyFiles.h"
 #include "PageDocument.h"
 
@@ -116,7 +117,7 @@ QString CurrencyForLanguage(const QString &Currency, bool English)
 
 QString DefaultsFileName()
 {
-    return CatalogBridge::ProgramFolder() + QStringLiteral("defaultset.txt");
+    return ProgramFolder() + QStringLiteral("defaultset.txt");
 }
 
 QStringList DefaultsFileLines(const QMap<QString, QString> &Values)
@@ -129,13 +130,13 @@ QStringList DefaultsFileLines(const QMap<QString, QString> &Values)
 
 void SaveDefaultsFile(const QMap<QString, QString> &Values)
 {
-    CatalogBridge::SaveLines(DefaultsFileName(), DefaultsFileLines(Values));
+    SaveLines(DefaultsFileName(), DefaultsFileLines(Values));
 }
 
 bool DeleteDefaultsFile()
 {
     const QString Name = DefaultsFileName();
-    if (!CatalogBridge::FileExists(Name))
+    if (!FileExists(Name))
         return true;
     return QFile::remove(Name);
 }

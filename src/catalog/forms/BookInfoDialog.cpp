@@ -1,7 +1,7 @@
 #include "BookInfoDialog.h"
 
 #include "catalog/document/CatalogBook.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "MainWindow.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
@@ -120,7 +120,7 @@ void TForm7::LoadDefaults()
     QString Folder = ProgramFolder() + QStringLiteral("目录册/");
     const QString Defaults = DefaultsFile();
     if (FileExists(Defaults)) {
-        const QStringList Lines = CatalogBridge::LoadLines(Defaults);
+        const QStringList Lines = LoadLines(Defaults);
         const QString Name = TCatalogBook::Value(Lines, QStringLiteral("Catalog_name"));
         if (!Name.trimmed().isEmpty())
             Edit1->setText(Name);
@@ -199,7 +199,7 @@ void TForm7::Button2Click()
         const QString Folder = ExtractFilePath(Path);
         if (!Folder.isEmpty() && !DirectoryExists(Folder))
             CreateDir(Folder);
-        CatalogBridge::SaveLines(Path, TCatalogBook::NewBookLines(CatalogName, CatalogOutput, FullTextSearch,
+        SaveLines(Path, TCatalogBook::NewBookLines(CatalogName, CatalogOutput, FullTextSearch,
                                                                   AlwaysOpen, MoveV));
         TCatalogBook::AppendHistory(ProgramFolder() + QStringLiteral("cts_history.txt"), Path);
         ::SendMessage(Main, WM_FORMNOTIFY, 101, 0);
@@ -209,7 +209,7 @@ void TForm7::Button2Click()
     }
 
     if (CheckBox1->isChecked()) {
-        CatalogBridge::SaveLines(DefaultsFile(),
+        SaveLines(DefaultsFile(),
                                  {QStringLiteral("Catalog_name=") + CatalogName,
                                   QStringLiteral("catalog_save_path=") + ExtractFilePath(Path),
                                   QStringLiteral("Catalog_Output=") + CatalogOutput,

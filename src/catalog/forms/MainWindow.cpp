@@ -1,6 +1,5 @@
 #include "MainWindow.h"
 
-#include "catalog/document/CatalogBridge.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
 #include "CatalogUi.h"
@@ -42,8 +41,6 @@
 #include <QWebEngineView>
 
 
-using CatalogBridge::LoadLines;
-using CatalogBridge::SaveLines;
 
 
 bool TForm1::BrowserEnabled = true;

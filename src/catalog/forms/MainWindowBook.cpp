@@ -2,7 +2,7 @@
 // information dialog, adding, removing and reordering entries.
 
 #include "catalog/document/CatalogBook.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "CatalogUi.h"
 #include "Forms.h"
 #include "MainWindow.h"
@@ -25,8 +25,6 @@
 #include <QStyledItemDelegate>
 #include <QToolButton>
 
-using CatalogBridge::LoadLines;
-using CatalogBridge::SaveLines;
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "catalog/output/BookOutput.h"
 #include "catalog/document/CatalogBook.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "MainWindow.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
@@ -115,7 +115,7 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         // The page is checked and published as its own products, so the grid
         // shows it too while it is produced.
         FPagePath = Path;
-        FPage.SetLines(CatalogBridge::LoadLines(Path));
+        FPage.SetLines(LoadLines(Path));
         FOpenPageEntry = Entry;
         ResetGrid();
         // The bar shows the pages of the book, not the lines of each page.

@@ -1,7 +1,6 @@
 // The main window's page output: validation questions, publishing the open page
 // and the commands of the output menus.
 
-#include "catalog/document/CatalogBridge.h"
 #include "platform/core/FileUtils.h"
 #include "CatalogUi.h"
 #include "platform/services/Application.h"

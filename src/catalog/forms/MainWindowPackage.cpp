@@ -1,6 +1,5 @@
 // The main window's package files (.qba): writing, opening and saving back.
 
-#include "catalog/document/CatalogBridge.h"
 #include "catalog/document/Package.h"
 #include "catalog/output/PageOutput.h"
 #include "MainWindow.h"

@@ -1,7 +1,6 @@
 // The main window's page commands: new, open, save, save as, close, repair,
 // and the product grid's block set-up.
 
-#include "catalog/document/CatalogBridge.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
 #include "Forms.h"
@@ -19,8 +18,6 @@
 #include <QToolButton>
 #include <QLineEdit>
 
-using CatalogBridge::LoadLines;
-using CatalogBridge::SaveLines;
 
 namespace {
 

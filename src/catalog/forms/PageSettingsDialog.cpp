@@ -1,6 +1,7 @@
 #include "PageSettingsDialog.h"
 
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
 #include "CatalogUi.h"
 #include "catalog/document/CompanyFiles.h"
 #include "DialogGrids.h"
@@ -202,7 +203,7 @@ void TForm3::FormShow()
     // The styles are the sub-folders of the program's html folder. The page's
     // own style stays selected when it is one of them, else the first is taken.
     const QString Current = ComboBox2->currentText();
-    const QStringList Styles = QDir(CatalogBridge::ProgramFolder() + QStringLiteral("html"))
+    const QStringList Styles = QDir(ProgramFolder() + QStringLiteral("html"))
                                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     ComboBox2->clear();
     ComboBox2->addItems(Styles);
@@ -222,8 +223,8 @@ void TForm3::LoadStyleDescription(bool Quiet)
     Label3->clear();
     FStyleDescription->Clear();
     const QString Style = ComboBox2->currentText();
-    const QString FileName = CatalogBridge::ProgramFolder() + QStringLiteral("html/") + Style + QStringLiteral("/简介.txt");
-    if (Quiet && (Style.isEmpty() || !CatalogBridge::FileExists(FileName)))
+    const QString FileName = ProgramFolder() + QStringLiteral("html/") + Style + QStringLiteral("/简介.txt");
+    if (Quiet && (Style.isEmpty() || !FileExists(FileName)))
         return;
     FStyleDescription->LoadFromFile(FileName);
     QString Text;

@@ -1,12 +1,9 @@
 #include "StartupWalk.h"
 
-#include "catalog/document/CatalogBridge.h"
 #include "platform/core/FileUtils.h"
 
 #include <QDir>
 
-using CatalogBridge::LoadLines;
-using CatalogBridge::SaveLines;
 
 
 TStartupPlan PlanStartupOpen(const QStringList &Paths)

@@ -1,7 +1,7 @@
 #include "BookOutput.h"
 
 #include "catalog/document/CatalogBook.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
 #include "catalog/document/Package.h"
@@ -12,8 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-using CatalogBridge::LoadLines;
-using CatalogBridge::SaveLines;
 
 const QString TBookOutput::FolderMark = QStringLiteral(".quillbook-book-output");
 

@@ -1,6 +1,6 @@
 #include "ChmCompiler.h"
 
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 
 #include <QDir>
@@ -46,7 +46,7 @@ void TChmCompiler::SetCompilerOverride(const QString &Program)
 
 bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(const QString &)> &Progress)
 {
-    const QStringList Lines = CatalogBridge::LoadLines(ProjectPath);
+    const QStringList Lines = LoadLines(ProjectPath);
     const QString Folder = QFileInfo(ProjectPath).absolutePath() + QLatin1Char('/');
 
     QTemporaryDir Stage;

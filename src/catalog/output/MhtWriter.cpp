@@ -1,6 +1,6 @@
 #include "MhtWriter.h"
 
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Codec.h"
 #include "platform/core/Types.h"
@@ -73,7 +73,7 @@ void TMhtWriter::Write(const QString &HtmlPath, const QStringList &Files, QStrin
     L << Delimiter << QStringLiteral("Content-Type: text/html;")
       << (Chinese ? QStringLiteral("\tcharset=\"gb2312\"") : QStringLiteral("\tcharset=\"iso-8859-1\""))
       << QStringLiteral("Content-Transfer-Encoding: Base64") << QStringLiteral("Content-Location: ") + BaseUrl
-      << QString() << EncodeBase64Text(CatalogBridge::LoadLines(HtmlPath).join(QStringLiteral("\r\n")));
+      << QString() << EncodeBase64Text(LoadLines(HtmlPath).join(QStringLiteral("\r\n")));
 
     QStringList Present;
     for (const QString &F : Files) {
@@ -106,6 +106,6 @@ void TMhtWriter::Write(const QString &HtmlPath, const QStringList &Files, QStrin
     L << Delimiter + QStringLiteral("--");
 
     const QString Target = MhtPath.isEmpty() ? HtmlPath + QStringLiteral(".mht") : MhtPath;
-    CatalogBridge::SaveLines(Target, L);
+    SaveLines(Target, L);
     ResultPath = MhtPath.isEmpty() ? Target + QLatin1Char(' ') : Target;
 }

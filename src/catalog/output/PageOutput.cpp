@@ -1,6 +1,6 @@
 #include "PageOutput.h"
 
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
@@ -15,8 +15,6 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
-using CatalogBridge::LoadLines;
-using CatalogBridge::SaveLines;
 
 namespace {
 

@@ -1,6 +1,5 @@
 #include "PageValidation.h"
 
-#include "catalog/document/CatalogBridge.h"
 #include "platform/core/FileUtils.h"
 #include "catalog/document/PageDocument.h"
 #include "PageOutput.h"
@@ -43,7 +42,6 @@ bool TPageValidation::Warn(const QString &Text)
 
 bool TPageValidation::HeaderOk()
 {
-    using namespace CatalogBridge;
     // A stored file path that is missing: relative ones are looked up below the program folder.
     auto Missing = [this](const QString &V) {
         if (V.isEmpty())

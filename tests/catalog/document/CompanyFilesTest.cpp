@@ -5,7 +5,7 @@
 #include "catalog/document/CompanyFiles.h"
 #include "catalog/document/PageDocument.h"
 #include "catalog/document/PageSettings.h"
-
+#include "platform/core/Classes.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -42,7 +42,7 @@ TEST(CompanyFiles, ALabelledValueIsCutTo240CharactersWithoutSplittingOne)
     TProgramFolder Program;
     const QString File = Program.File(QStringLiteral("cols3.dat"));
     const QString Long = QString(239, QChar(0x4E2D)) + QString::fromUcs4(U"\U00020000") + QStringLiteral("尾");
-    CatalogBridge::SaveLines(File, {QStringLiteral("标签=") + Long, Long});
+    SaveLines(File, {QStringLiteral("标签=") + Long, Long});
     const QString Cut = CompanyFiles::ReadDatLine(File, 0);
     EXPECT_EQ(Cut, Long.left(241));   // 239 + one character of two UTF-16 units
     EXPECT_EQ(CompanyFiles::ReadDatLine(File, 1), Long);   // a plain line is taken whole

@@ -3,7 +3,7 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "catalog/document/Package.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
@@ -69,7 +69,7 @@ TEST_F(Package, PageWrittenCheckedByUnzipAndReadBack)
 {
     const QString D = Work.File(QStringLiteral("D/"));
     QDir().mkpath(D + QStringLiteral("images"));
-    CatalogBridge::SaveLines(D + QStringLiteral("catalog.qbt"), PageLines());
+    SaveLines(D + QStringLiteral("catalog.qbt"), PageLines());
     TestSupport::WriteAll(D + QStringLiteral("images/a.jpg"), QByteArray("\xFF\xD8 picture", 10));
     TestSupport::WriteAll(D + QStringLiteral("images/杯子.gif"), QByteArray("GIF89a cup"));
     // An archive of an earlier run sits in the folder: it is replaced, not packed.
@@ -100,14 +100,14 @@ TEST_F(Package, PageWrittenCheckedByUnzipAndReadBack)
     EXPECT_FALSE(R.IsBook);
     EXPECT_EQ(R.Files, 4);
     EXPECT_EQ(R.MainFile, QFileInfo(Dest + QStringLiteral("catalog.qbt")).absoluteFilePath());
-    EXPECT_EQ(CatalogBridge::LoadLines(R.MainFile), PageLines());
+    EXPECT_EQ(LoadLines(R.MainFile), PageLines());
     EXPECT_EQ(TestSupport::ReadAll(Dest + QStringLiteral("images/a.jpg")), QByteArray("\xFF\xD8 picture", 10));
 
     // A second package of the same name replaces the first one's files.
-    CatalogBridge::SaveLines(D + QStringLiteral("catalog.qbt"), {QStringLiteral("QBT FILE TYPE 2.0")});
+    SaveLines(D + QStringLiteral("catalog.qbt"), {QStringLiteral("QBT FILE TYPE 2.0")});
     QbaPackage::Write(D, QStringLiteral("catalog.qbt"), QString(), false);
     ASSERT_EQ(QbaPackage::Unpack(Qba, Dest).Status, QbaPackage::osOk);
-    EXPECT_EQ(CatalogBridge::LoadLines(R.MainFile), QStringList{QStringLiteral("QBT FILE TYPE 2.0")});
+    EXPECT_EQ(LoadLines(R.MainFile), QStringList{QStringLiteral("QBT FILE TYPE 2.0")});
     EXPECT_FALSE(FileExists(Dest + QStringLiteral("images/a.jpg"))) << "nothing of the first package is left";
 }
 
@@ -115,9 +115,9 @@ TEST_F(Package, BookPackageNamesItsBook)
 {
     const QString D = Work.File(QStringLiteral("B/"));
     QDir().mkpath(D);
-    CatalogBridge::SaveLines(D + QStringLiteral("book.qbs"), {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"),
+    SaveLines(D + QStringLiteral("book.qbs"), {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"),
                                                              QStringLiteral("p.qbt")});
-    CatalogBridge::SaveLines(D + QStringLiteral("p.qbt"), PageLines());
+    SaveLines(D + QStringLiteral("p.qbt"), PageLines());
     const QString Qba = QbaPackage::Write(D, QStringLiteral("book.qbs"), QString(), true);
     EXPECT_EQ(Qba, D + QStringLiteral("book.qba"));
     const QbaPackage::TOpenResult R = QbaPackage::Unpack(Qba, Work.File(QStringLiteral("o")));

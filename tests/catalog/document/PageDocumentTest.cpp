@@ -3,7 +3,7 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "catalog/document/PageDocument.h"
 #include "platform/core/Types.h"
 
@@ -224,7 +224,7 @@ TEST(PageDocument, ParserLimitsOrderAndPictures)
     Lines << QStringLiteral("{$3}") << QStringLiteral("{$IMG}=pics\\none.jpg");
     Lines << QStringLiteral("{$4}") << QStringLiteral("{$IMG}=");
     const QString Path = Dir.File(QStringLiteral("page/p.qbt"));
-    CatalogBridge::SaveLines(Path, Lines);
+    SaveLines(Path, Lines);
 
     TPageDocument Doc;
     Doc.LoadFromFile(Path);

@@ -4,7 +4,7 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -41,7 +41,7 @@ protected:
             QFile::copy(F, To);
         }
         Start = Docs.File(QStringLiteral("start.qbs"));
-        CatalogBridge::SaveLines(Start, {QStringLiteral("Catalog_name=start"), QStringLiteral("{$Files}")});
+        SaveLines(Start, {QStringLiteral("Catalog_name=start"), QStringLiteral("{$Files}")});
     }
 
     TRun Drive(const QString &Script, const QStringList &Args)
@@ -97,17 +97,17 @@ TEST_F(BookDrive, ThreePageBookMadePublishedPackedAndReopened)
     TRun R = Drive(Script, {Start});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, Book + QStringLiteral("\n"));
-    const QStringList Lines = CatalogBridge::LoadLines(Book);
+    const QStringList Lines = LoadLines(Book);
     EXPECT_EQ(Lines.mid(Lines.indexOf(QStringLiteral("{$Files}")) + 1),
               (QStringList{Docs.File(QStringLiteral("甲.qbt")), Docs.File(QStringLiteral("乙.qbt")),
                            Docs.File(QStringLiteral("丙.qbt"))}));
 
     // The framed site: the frameset, the navigation page with the three titles.
     const QString D = Home.File(QStringLiteral("输出/三页书/"));
-    const QStringList Frames = CatalogBridge::LoadLines(D + QStringLiteral("index.htm"));
+    const QStringList Frames = LoadLines(D + QStringLiteral("index.htm"));
     ASSERT_EQ(Frames.size(), 10);
     EXPECT_EQ(Frames.at(1), QStringLiteral("<HTML><HEAD><TITLE>三页书</TITLE>"));
-    const QString Left = CatalogBridge::LoadLines(D + QStringLiteral("images/left.htm")).join(QLatin1Char('\n'));
+    const QString Left = LoadLines(D + QStringLiteral("images/left.htm")).join(QLatin1Char('\n'));
     for (const QString &N : Names)
         EXPECT_TRUE(Left.contains(QStringLiteral("\" target=\"right\">") + N + QStringLiteral("</a></p>")))
             << Left.toStdString();

@@ -5,7 +5,7 @@
 #include "QStringPrint.h"
 #include "TestSupport.h"
 #include "catalog/document/CatalogBook.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "catalog/forms/CatalogUi.h"
 #include "catalog/forms/Forms.h"
 #include "catalog/forms/MainWindow.h"
@@ -162,7 +162,7 @@ protected:
     {
         const QString Path = Docs + Name;
         QDir().mkpath(QFileInfo(Path).absolutePath());
-        CatalogBridge::SaveLines(Path, PageLines(Id, Title, Products));
+        SaveLines(Path, PageLines(Id, Title, Products));
         for (int N = 1; N <= Products; ++N)
             TestSupport::WriteAll(QFileInfo(Path).absolutePath() + QStringLiteral("/pics/%2p%1.jpg").arg(N).arg(Id),
                                   QByteArray("\xFF\xD8\xFF\xE0 picture ") + Id.toUtf8() + QByteArray::number(N));
@@ -178,7 +178,7 @@ protected:
             const int Eq = int(S.indexOf(QLatin1Char('=')));
             TCatalogBook::SetValue(L, S.left(Eq), S.mid(Eq + 1));
         }
-        CatalogBridge::SaveLines(Docs + Name, L);
+        SaveLines(Docs + Name, L);
         return Docs + Name;
     }
 
@@ -190,7 +190,7 @@ protected:
         return R;
     }
 
-    QStringList Read(const QString &File) const { return CatalogBridge::LoadLines(File); }
+    QStringList Read(const QString &File) const { return LoadLines(File); }
 
     TestSupport::TempDir Program;
     TestSupport::TempDir Data;

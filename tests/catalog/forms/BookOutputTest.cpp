@@ -205,7 +205,7 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     WritePage(QStringLiteral("y/p.qbt"), QStringLiteral("Y"), QStringLiteral("Y页"));
     QStringList Lines = Read(Book);
     Lines << QStringLiteral("x\\p.qbt") << QStringLiteral("y\\p.qbt");
-    CatalogBridge::SaveLines(Book, Lines);
+    SaveLines(Book, Lines);
     TScriptedUi Ui;
     Start({Book});
 
@@ -263,7 +263,7 @@ TEST_F(BookOutput, QuestionsRefusalsAndFoldersNotOurs)
     // A page whose validation is cancelled ends the run: no site, and "not done".
     QStringList Bad = Read(Docs + QStringLiteral("c.qbt"));
     Bad.replaceInStrings(QStringLiteral("{输出风格}=春天系列"), QStringLiteral("{输出风格}=没有这个风格"));
-    CatalogBridge::SaveLines(Docs + QStringLiteral("c.qbt"), Bad);
+    SaveLines(Docs + QStringLiteral("c.qbt"), Bad);
     Ui.Answer({"Cancel"});
     EXPECT_FALSE(Form->OutputCatalog(bfZip, false));
     EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("index.htm")));
@@ -296,7 +296,7 @@ TEST_F(BookOutput, PagesKeepTheirOwnPicturesOfOneName)
         QStringList L = PageLines(F.toUpper(), F + QStringLiteral("页"), 1);
         L.replaceInStrings(QRegularExpression(QStringLiteral("^\\{\\$IMG\\}=.*$")), QStringLiteral("{$IMG}=pics\\same.jpg"));
         QDir().mkpath(Docs + F + QStringLiteral("/pics"));
-        CatalogBridge::SaveLines(Docs + F + QStringLiteral("/q.qbt"), L);
+        SaveLines(Docs + F + QStringLiteral("/q.qbt"), L);
         TestSupport::WriteAll(Docs + F + QStringLiteral("/pics/same.jpg"), "picture of " + F.toLatin1());
     }
     const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("x/q.qbt"), QStringLiteral("y/q.qbt")});

@@ -269,7 +269,7 @@ TEST_F(BookWindow, PackagesOpenedAndSavedBack)
     QStringList Page = PageLines(QStringLiteral("PK"), QStringLiteral("包页"), 1);
     Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\PKp1.jpg"), QStringLiteral("{$IMG}=pics\\p1.jpg"));
     Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\p1.jpg"), QStringLiteral("{$IMG}=images\\p1.jpg"));
-    CatalogBridge::SaveLines(Folder + QStringLiteral("catalog.qbt"), Page);
+    SaveLines(Folder + QStringLiteral("catalog.qbt"), Page);
     TestSupport::WriteAll(Folder + QStringLiteral("images/p1.jpg"), "\xFF\xD8 pk picture");
     const QString Qba = QbaPackage::Write(Folder, QStringLiteral("catalog.qbt"), Docs + QStringLiteral("my.page.qba"), false);
 

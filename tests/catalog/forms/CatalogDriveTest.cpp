@@ -3,7 +3,7 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "catalog/document/Package.h"
 
 #include <QDir>
@@ -56,7 +56,7 @@ protected:
               << QStringLiteral("{$PUNIT}=件") << QStringLiteral("{$PWEIGHT}=5") << QStringLiteral("{$PSERIAL}=大")
               << QStringLiteral("{$PNOTE}=好");
         Page = Docs.File(QStringLiteral("a.qbt"));
-        CatalogBridge::SaveLines(Page, L);
+        SaveLines(Page, L);
     }
 
     TRun Drive(const QString &Script, const QStringList &Args)
@@ -97,7 +97,7 @@ TEST_F(CatalogDrive, APageOnTheCommandLineIsEditedThroughTheGridAndSaved)
     const QByteArray Bytes = TestSupport::ReadAll(Page);
     // "{$PNAME}=丝绸" and the new price, in code page 936 with CR LF.
     EXPECT_TRUE(Bytes.contains(QByteArray("{$PNAME}=\xCB\xBF\xB3\xF1\r\n"))) << Bytes.toStdString();
-    const QStringList Lines = CatalogBridge::LoadLines(Page);
+    const QStringList Lines = LoadLines(Page);
     ASSERT_EQ(Lines.size(), 41);
     EXPECT_EQ(Lines.at(26), QStringLiteral("{$PNAME}=丝绸"));
     EXPECT_EQ(Lines.at(36), QStringLiteral("{$PPRICE}=12.50"));
@@ -116,7 +116,7 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
     EXPECT_EQ(R.Out, QStringLiteral("页面文件：") + Page + QStringLiteral("\nP1\n"));
 
     // A book, then a new page that receives the picture collected before it.
-    CatalogBridge::SaveLines(Docs.File(QStringLiteral("c.qbs")),
+    SaveLines(Docs.File(QStringLiteral("c.qbs")),
                              {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
     R = Drive(QStringLiteral("wait\ntext GroupBox1\ncell CellGrid1 1 6\nanswer button No\nquit\n"),
               {Docs.File(QStringLiteral("b.jpg")), Docs.File(QStringLiteral("c.qbs"))});
@@ -126,7 +126,7 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
 
     // A package ends the walk and the picture before it is dropped: no new page, nothing to save.
     QDir().mkpath(Docs.File(QStringLiteral("pkg")));
-    CatalogBridge::SaveLines(Docs.File(QStringLiteral("pkg/catalog.qbt")),
+    SaveLines(Docs.File(QStringLiteral("pkg/catalog.qbt")),
                              {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{Catalog名称}=包")});
     QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"),
                       Docs.File(QStringLiteral("c.qba")), false);

@@ -5,7 +5,7 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/FileUtils.h"
 #include "catalog/forms/CatalogUi.h"
 
 #include <QDialog>
@@ -57,8 +57,8 @@ inline QStringList GbkLines(const QString &FileName)
 // A fresh program folder for the catalog's file services.
 class TProgramFolder {
 public:
-    TProgramFolder() { CatalogBridge::SetProgramFolder(Dir.Path()); }
-    ~TProgramFolder() { CatalogBridge::SetProgramFolder(QString()); }
+    TProgramFolder() { SetProgramFolder(Dir.Path()); }
+    ~TProgramFolder() { SetProgramFolder(QString()); }
     QString File(const QString &Name) const { return Dir.File(Name); }
     QString Path() const { return Dir.Path(); }
     TestSupport::TempDir Dir;

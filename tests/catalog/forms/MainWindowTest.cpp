@@ -4,7 +4,7 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "catalog/forms/CatalogUi.h"
 #include "catalog/output/ChmCompiler.h"
@@ -129,7 +129,7 @@ protected:
               << QStringLiteral("{$PUNIT}=件") << QStringLiteral("{$PWEIGHT}=5") << QStringLiteral("{$PSERIAL}=大")
               << QStringLiteral("{$PNOTE}=好");
         const QString Path = Data.File(Name);
-        CatalogBridge::SaveLines(Path, L);
+        SaveLines(Path, L);
         return Path;
     }
 
@@ -205,7 +205,7 @@ TEST_F(MainWindow, StartupWalkByArgumentKind)
     }
     {
         // A book, then the collected picture goes into a new page.
-        CatalogBridge::SaveLines(Data.File(QStringLiteral("c.qbs")),
+        SaveLines(Data.File(QStringLiteral("c.qbs")),
                                  {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
         TScriptedUi Ui;
         auto Form = Start({Data.File(QStringLiteral("b.jpg")), Data.File(QStringLiteral("c.qbs"))});
@@ -257,7 +257,7 @@ TEST_F(MainWindow, EditThroughTheGridAndSave)
     Form->grab().save(QDir::currentPath() + QStringLiteral("/catalog_main_window.png"));
     Form->SpeedButton9->click();
     EXPECT_FALSE(Form->SpeedButton9->isEnabled());
-    const QStringList Back = CatalogBridge::LoadLines(Page);
+    const QStringList Back = LoadLines(Page);
     EXPECT_EQ(Back.at(32 + 3), QStringLiteral("{$PNAME}=新商品名"));
     EXPECT_TRUE(TestSupport::ReadAll(Page).contains(QByteArray("{$PNAME}=\xD0\xC2\xC9\xCC\xC6\xB7\xC3\xFB\r\n")));
     // 打开工程…… later asks the start dialog instead of walking the command line again.
@@ -290,9 +290,9 @@ TEST_F(MainWindow, CloseQuestionAnswers)
     Ui.AnswerFile(Data.File(QStringLiteral("list")));
     EXPECT_TRUE(Form->close());
     EXPECT_TRUE(QFileInfo::exists(Data.File(QStringLiteral("list.qbt"))));
-    EXPECT_EQ(CatalogBridge::LoadLines(Program.File(QStringLiteral("history.txt"))),
+    EXPECT_EQ(LoadLines(Program.File(QStringLiteral("history.txt"))),
               QStringList{Data.File(QStringLiteral("list.qbt"))});
-    EXPECT_EQ(CatalogBridge::LoadLines(Data.File(QStringLiteral("list.qbt"))).at(2), QStringLiteral("{Catalog名称}=list"));
+    EXPECT_EQ(LoadLines(Data.File(QStringLiteral("list.qbt"))).at(2), QStringLiteral("{Catalog名称}=list"));
 }
 
 TEST_F(MainWindow, SaveAsNamesAndRepairCommand)
@@ -388,7 +388,7 @@ TEST_F(MainWindow, PageOpenedByMessageIsNoLongerThePackagesPage)
     EXPECT_FALSE(Form->FPackageIsBook);
     Form->CellGrid1->SetCells(3, 1, QStringLiteral("changed"));
     Form->SpeedButton9Click();
-    EXPECT_TRUE(CatalogBridge::LoadLines(Other).contains(QStringLiteral("{$PID}=changed")));
+    EXPECT_TRUE(LoadLines(Other).contains(QStringLiteral("{$PID}=changed")));
     EXPECT_EQ(TestSupport::ReadAll(Qba), Before);
     Form->close();
 }
@@ -401,7 +401,7 @@ TEST_F(MainWindow, NewPageBesideAnOpenBookIsNoLongerThePackagesPage)
     QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
     const QByteArray Before = TestSupport::ReadAll(Qba);
     const QString Book = Data.File(QStringLiteral("b.qbs"));
-    CatalogBridge::SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}")});
+    SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}")});
 
     TScriptedUi Ui;
     auto Form = Start({});
@@ -438,11 +438,11 @@ TEST_F(MainWindow, PackageNamedLikeAWorkFolderSurvivesAHelpFileOutput)
     // A package named after the help compiler's work folder: that folder is
     // emptied by every help-file output, and must not be where the package lies.
     QDir().mkpath(Data.File(QStringLiteral("pkg/images")));
-    QStringList Page = CatalogBridge::LoadLines(WritePage(QStringLiteral("pkgpage.qbt"), 1));
+    QStringList Page = LoadLines(WritePage(QStringLiteral("pkgpage.qbt"), 1));
     Page.insert(1, QStringLiteral("{Catalog编号}=P1"));
     Page.insert(2, QStringLiteral("{输出目录}=") + Data.Path());
     Page[Page.indexOf(QStringLiteral("{$IMG}="))] = QStringLiteral("{$IMG}=images\\a.jpg");
-    CatalogBridge::SaveLines(Data.File(QStringLiteral("pkg/catalog.qbt")), Page);
+    SaveLines(Data.File(QStringLiteral("pkg/catalog.qbt")), Page);
     TestSupport::WriteAll(Data.File(QStringLiteral("pkg/images/a.jpg")), "picture");
     const QString Qba = Data.File(QStringLiteral("chmfiles.qba"));
     QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
@@ -529,12 +529,12 @@ TEST_F(MainWindow, FirstSaveKeepsAnyExtensionAndNewPagesWait)
     EXPECT_EQ(Form->ListBox1->item(0)->text(), QStringLiteral("list.txt"));
     EXPECT_FALSE(Form->SpeedButton9->isEnabled());
     // The default book now lists the page and remembers it as the open one.
-    const QStringList Book = CatalogBridge::LoadLines(Program.File(QStringLiteral("目录册/default.qbs")));
+    const QStringList Book = LoadLines(Program.File(QStringLiteral("目录册/default.qbs")));
     EXPECT_EQ(Book.last(), Data.File(QStringLiteral("list.txt")));
     EXPECT_TRUE(Book.contains(QStringLiteral("Catalog_Lost_name=list.txt")));
 
     // The book information dialog created a new book: asked only while the page has changes.
-    CatalogBridge::SaveLines(Data.File(QStringLiteral("new.qbs")),
+    SaveLines(Data.File(QStringLiteral("new.qbs")),
                              {QStringLiteral("Catalog_name=新书"), QStringLiteral("{$Files}")});
     Form->Form7->CatalogPath = Data.File(QStringLiteral("new.qbs"));
     SendMessage(Form.get(), WM_FORMNOTIFY, 101, 0);

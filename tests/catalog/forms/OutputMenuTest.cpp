@@ -28,7 +28,7 @@ protected:
     void SetUp() override
     {
         TForm1::BrowserEnabled = false;
-        CatalogBridge::SetProgramFolder(S.Exe);
+        SetProgramFolder(S.Exe);
         QDir().mkpath(S.Exe + QStringLiteral("目录册"));
         Script.MessageBox = [this](const QString &Text, const QString &Caption, unsigned Flags) {
             Asked.append({Text, Caption, Flags});
@@ -50,7 +50,7 @@ protected:
     {
         Form.reset();
         SetScript(nullptr);
-        CatalogBridge::SetProgramFolder(QString());
+        SetProgramFolder(QString());
         EXPECT_TRUE(Answers.isEmpty()) << "answers left over";
     }
     void Click(const char *Name)

@@ -3,7 +3,7 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "catalog/document/CatalogBridge.h"
+#include "platform/core/Classes.h"
 #include "catalog/forms/CatalogUi.h"
 #include "catalog/forms/MainWindow.h"
 #include "platform/core/FileUtils.h"
@@ -86,7 +86,7 @@ protected:
               << QStringLiteral("{$PUNIT}=件") << QStringLiteral("{$PWEIGHT}=5") << QStringLiteral("{$PSERIAL}=大")
               << QStringLiteral("{$PNOTE}=好");
         const QString Path = Data.File(QStringLiteral("page.qbt"));
-        CatalogBridge::SaveLines(Path, L);
+        SaveLines(Path, L);
         return Path;
     }
 
