@@ -191,7 +191,7 @@ public:
     void SplitAllColumns();
     void MergeListedColumns();
 
-    // ---- CSV import (CellGridImport.cpp)
+    // ---- CSV and worksheet import (CellGridImport.cpp)
     // The CSV field delimiter; #0 detects it per file (",", ";", "#", TAB or "|").
     // An import restores the value it found on every way out.
     QChar FieldDelimiter = QChar(0);
@@ -205,6 +205,12 @@ public:
     // ECellGridError "Cannot open file " + name when the file cannot be read.
     void LoadCSVFile(const QString &FileName);
     void LoadCSV(const QString &FileName, bool Append);
+    // Worksheets of .xls and .xlsx workbooks; an empty SheetName takes the
+    // active sheet. ECellGridError "Excel OLE server not found" when no reader
+    // takes the file, "Excel worksheet " + name + " not found", and "Cannot open
+    // file " + name for a damaged workbook, which leaves the grid as it was.
+    void LoadFromXLS(const QString &FileName);
+    void LoadXLSSheet(const QString &FileName, const QString &SheetName);
     // Aggregates of the float values of a column over the inclusive rows FromRow..ToRow.
     double ColumnSum(int ACol, int FromRow, int ToRow);
     double ColumnAvg(int ACol, int FromRow, int ToRow);   // 0 for an empty or reversed range

@@ -1,15 +1,19 @@
-// CSV import into the grid, and the column aggregates.
+// CSV and worksheet import into the grid, and the column aggregates.
 //
-// The file is untrusted and read a line at a time;
+// Both imports read untrusted files. A CSV file is read a line at a time;
 // whatever happens on the way (a read error, an exception from the progress
 // handler), the import ends the same way: the rows read so far stay, the rows
 // allocated ahead are cut back, the saved footer texts return to the last row
-// and FieldDelimiter gets back the value it had at entry.
+// and FieldDelimiter gets back the value it had at entry. A worksheet is read
+// completely into memory before the grid changes, so a damaged workbook
+// leaves the grid as it was.
 
 #include "grid/CellGrid.h"
 #include "grid/GridUtil.h"
+#include "grid/detail/WorkbookReader.h"
 
 #include "platform/core/Codec.h"
+#include "platform/services/Application.h"
 
 #include <QFile>
 
@@ -395,6 +399,62 @@ void TCellGrid::LoadCSV(const QString &FileName, bool Append)
         throw;
     }
     Finish();
+}
+
+// =================================================================== worksheets
+
+void TCellGrid::LoadFromXLS(const QString &FileName)
+{
+    LoadXLSSheet(FileName, QString());
+}
+
+void TCellGrid::LoadXLSSheet(const QString &FileName, const QString &SheetName)
+{
+    TWaitCursor Wait;
+    WorkbookReader::TSheet Sheet;
+    switch (WorkbookReader::ReadSheet(FileName, SheetName, Sheet)) {
+    case WorkbookReader::rrOk:
+        break;
+    case WorkbookReader::rrNoReader:
+        throw ECellGridError(QStringLiteral("Excel OLE server not found"));
+    case WorkbookReader::rrSheetNotFound:
+        throw ECellGridError(QStringLiteral("Excel worksheet ") + SheetName + QStringLiteral(" not found"));
+    case WorkbookReader::rrDamaged:
+        throw ECellGridError(CannotOpen(FileName));
+    }
+
+    // The used block comes from the cells read, never from the size the file claims.
+    int C1 = 0, R1 = 0, C2 = 0, R2 = 0;
+    if (!Sheet.Cells.empty()) {
+        C1 = R1 = std::numeric_limits<int>::max();
+        for (const auto &Cell : Sheet.Cells) {
+            C1 = std::min(C1, Cell.Col);
+            C2 = std::max(C2, Cell.Col);
+            R1 = std::min(R1, Cell.Row);
+            R2 = std::max(R2, Cell.Row);
+        }
+    }
+    const int OldFixedCols = TStringGrid::FixedCols();
+    const int OldFixedRows = TStringGrid::FixedRows();
+    int Cols = C2 - C1 + 1;
+    int Rows = R2 - R1 + 1;
+    int StartCol = 0, StartRow = 0;
+    if (!IncludeFixedCells) {
+        StartCol = FixedCols();
+        StartRow = FixedRows();
+        Cols += StartCol;
+        Rows += StartRow;
+    }
+    SetColCount(Cols);
+    SetRowCount(Rows);
+    if (OldFixedCols < ColCount() && TStringGrid::FixedCols() != OldFixedCols)
+        SetFixedCols(OldFixedCols);
+    if (OldFixedRows < RowCount() && TStringGrid::FixedRows() != OldFixedRows)
+        SetFixedRows(OldFixedRows);
+    for (const auto &Cell : Sheet.Cells)
+        SetPlainCells(StartCol + Cell.Col - C1, StartRow + Cell.Row - R1, Cell.Text);
+    CellsChanged(TRect(0, 0, ColCount(), RowCount()));
+    RefreshFooter();
 }
 
 // =================================================================== column aggregates

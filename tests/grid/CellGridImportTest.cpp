@@ -14,6 +14,12 @@
 
 #include <cmath>
 
+// Readable failures.
+inline void PrintTo(const QString &S, std::ostream *Out)
+{
+    *Out << '"' << S.toStdString() << '"';
+}
+
 namespace {
 
 const QString Python = QStringLiteral("/usr/bin/python3");
@@ -254,4 +260,274 @@ TEST(ColumnAggregates, SumAverageMinimumMaximum)
     EXPECT_DOUBLE_EQ(G.ColumnAvg(1, 4, 1), 0);
     EXPECT_DOUBLE_EQ(G.ColumnSum(1, 4, 1), 0);
     EXPECT_THROW(G.ColumnSum(1, 1, 5), ECellGridError);
+}
+
+// =================================================================== worksheets
+
+namespace {
+
+// Writes t.xls with xlwt and t.xlsx with openpyxl (the second sheet, 价格表,
+// active in the .xlsx), both with a used block starting at B3, and answers
+// xlrd's reading of both: {file: {sheet: [[row, col, kind, value]...]}}.
+const char *WorkbookScript = R"PY(
+import xlwt, openpyxl, xlrd, datetime, json, sys, os
+os.chdir(sys.argv[1])
+rows = [
+    (2, 1, '名称'), (2, 2, '价格'), (2, 3, '日期'),
+    (3, 1, '绿茶'), (3, 2, 12.5), (3, 3, datetime.date(2007, 5, 3)),
+    (4, 1, '红茶 “特级”'), (4, 2, 42), (4, 3, datetime.datetime(2008, 1, 2, 13, 45, 30)),
+    (5, 2, -0.125), (5, 3, datetime.time(8, 5, 9)),
+    (6, 4, 1234567.891), (7, 1, True), (7, 2, 1e-7), (7, 3, '𠀀 and ½'), (9, 5, 3.0),
+]
+def fmt(v):
+    if isinstance(v, datetime.datetime): return 'YYYY-MM-DD HH:MM:SS'
+    if isinstance(v, datetime.date): return 'YYYY-MM-DD'
+    if isinstance(v, datetime.time): return 'HH:MM:SS'
+    return None
+wb = xlwt.Workbook(encoding='utf-8')
+wb.add_sheet('首页').write(0, 0, 'first')
+s = wb.add_sheet('价格表')
+for r, c, v in rows:
+    f = fmt(v)
+    if f: s.write(r, c, v, xlwt.easyxf(num_format_str=f))
+    else: s.write(r, c, v)
+wb.save('t.xls')
+wx = openpyxl.Workbook()
+a = wx.active; a.title = '首页'; a['A1'] = 'first'
+s = wx.create_sheet('价格表')
+for r, c, v in rows:
+    cell = s.cell(row=r + 1, column=c + 1, value=v)
+    f = fmt(v)
+    if f: cell.number_format = f.lower()
+wx.active = 1
+wx.save('t.xlsx')
+out = {}
+for name in ('t.xls', 't.xlsx'):
+    book = xlrd.open_workbook(name)
+    sheets = {}
+    for sh in book.sheets():
+        cells = []
+        for r in range(sh.nrows):
+            for c in range(sh.ncols):
+                cell = sh.cell(r, c)
+                if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK): continue
+                if cell.ctype == xlrd.XL_CELL_DATE: t, v = 'date', list(xlrd.xldate_as_tuple(cell.value, book.datemode))
+                elif cell.ctype == xlrd.XL_CELL_NUMBER: t, v = 'number', cell.value
+                elif cell.ctype == xlrd.XL_CELL_BOOLEAN: t, v = 'bool', cell.value
+                else: t, v = 'text', cell.value
+                cells.append([r, c, t, v])
+        sheets[sh.name] = cells
+    out[name] = sheets
+print(json.dumps(out))
+)PY";
+
+// The text the grid shows for one of xlrd's cells. Booleans: an .xls file
+// hands them over as 1 and 0.
+QString ExpectedText(const QJsonArray &Cell, bool Xlsx)
+{
+    const QString Kind = Cell.at(2).toString();
+    if (Kind == QLatin1String("text"))
+        return Cell.at(3).toString();
+    if (Kind == QLatin1String("number"))
+        return FloatToStr(Cell.at(3).toDouble());
+    if (Kind == QLatin1String("bool"))
+        return Xlsx ? (Cell.at(3).toInt() ? QStringLiteral("True") : QStringLiteral("False"))
+                    : QString::number(Cell.at(3).toInt());
+    const QJsonArray T = Cell.at(3).toArray();
+    const TDateTime Time = EncodeTime(T.at(3).toInt(), T.at(4).toInt(), T.at(5).toInt(), 0);
+    if (T.at(0).toInt() == 0)
+        return TimeToStr(Time);
+    const TDateTime Date = EncodeDate(T.at(0).toInt(), T.at(1).toInt(), T.at(2).toInt());
+    return Time == 0 ? DateToStr(Date) : DateToStr(Date) + QLatin1Char(' ') + TimeToStr(Date + Time);
+}
+
+// The grid holds exactly xlrd's cells, the used block's top left at (StartCol, StartRow).
+void ExpectSheet(TCellGrid &G, const QJsonArray &Cells, bool Xlsx, int StartCol = 0, int StartRow = 0)
+{
+    int C1 = INT_MAX, R1 = INT_MAX, C2 = 0, R2 = 0;
+    for (const auto &V : Cells) {
+        const QJsonArray Cell = V.toArray();
+        R1 = std::min(R1, Cell.at(0).toInt());
+        C1 = std::min(C1, Cell.at(1).toInt());
+        R2 = std::max(R2, Cell.at(0).toInt());
+        C2 = std::max(C2, Cell.at(1).toInt());
+    }
+    EXPECT_EQ(G.ColCount(), StartCol + C2 - C1 + 1);
+    EXPECT_EQ(G.RowCount(), StartRow + R2 - R1 + 1);
+    int Filled = 0;
+    for (int R = 0; R < G.RowCount(); ++R)
+        for (int C = 0; C < G.ColCount(); ++C)
+            Filled += !G.PlainCells(C, R).isEmpty();
+    EXPECT_EQ(Filled, Cells.size());
+    for (const auto &V : Cells) {
+        const QJsonArray Cell = V.toArray();
+        const int Col = StartCol + Cell.at(1).toInt() - C1;
+        const int Row = StartRow + Cell.at(0).toInt() - R1;
+        EXPECT_EQ(G.PlainCells(Col, Row), ExpectedText(Cell, Xlsx))
+            << (Xlsx ? "xlsx" : "xls") << " row " << Cell.at(0).toInt() << " column " << Cell.at(1).toInt();
+    }
+}
+
+struct Workbooks {
+    TestSupport::TempDir Dir;
+    QJsonObject Peer;
+    QString Xls() const { return Dir.File(QStringLiteral("t.xls")); }
+    QString Xlsx() const { return Dir.File(QStringLiteral("t.xlsx")); }
+    QJsonArray Cells(const char *File, const QString &Sheet) const
+    {
+        return Peer.value(QLatin1String(File)).toObject().value(Sheet).toArray();
+    }
+    Workbooks() { Peer = QJsonDocument::fromJson(RunPython(QString::fromUtf8(WorkbookScript), {Dir.Path()})).object(); }
+};
+
+const QString PriceSheet = QStringLiteral("价格表");
+const QString FirstSheet = QStringLiteral("首页");
+
+} // namespace
+
+TEST(WorksheetImport, XlsFromXlwtEqualsXlrd)
+{
+    Workbooks W;
+    ASSERT_FALSE(W.Peer.isEmpty());
+    TCellGrid G;
+    G.LoadFromXLS(W.Xls());   // the first sheet
+    ExpectSheet(G, W.Cells("t.xls", FirstSheet), false);
+    G.LoadXLSSheet(W.Xls(), PriceSheet);
+    ExpectSheet(G, W.Cells("t.xls", PriceSheet), false);
+    EXPECT_EQ(G.PlainCells(0, 0), QStringLiteral("名称"));
+    // A missing sheet changes nothing.
+    EXPECT_EQ(MessageOf([&] { G.LoadXLSSheet(W.Xls(), QStringLiteral("无")); }),
+              QStringLiteral("Excel worksheet 无 not found"));
+    ExpectSheet(G, W.Cells("t.xls", PriceSheet), false);
+}
+
+TEST(WorksheetImport, XlsxFromOpenpyxlEqualsXlrd)
+{
+    Workbooks W;
+    ASSERT_FALSE(W.Peer.isEmpty());
+    TCellGrid G;
+    G.LoadFromXLS(W.Xlsx());   // the active tab
+    ExpectSheet(G, W.Cells("t.xlsx", PriceSheet), true);
+    G.LoadXLSSheet(W.Xlsx(), FirstSheet);
+    ExpectSheet(G, W.Cells("t.xlsx", FirstSheet), true);
+    EXPECT_EQ(MessageOf([&] { G.LoadXLSSheet(W.Xlsx(), QStringLiteral("Sheet9")); }),
+              QStringLiteral("Excel worksheet Sheet9 not found"));
+
+    // Without the fixed cells the block starts after them, and the fixed
+    // rows and columns stay what they were.
+    TCellGrid F;
+    F.SetFixedCols(1);
+    F.SetFixedRows(2);
+    F.IncludeFixedCells = false;
+    F.LoadXLSSheet(W.Xlsx(), PriceSheet);
+    ExpectSheet(F, W.Cells("t.xlsx", PriceSheet), true, 1, 2);
+    EXPECT_EQ(F.FixedCols(), 1);
+    EXPECT_EQ(F.FixedRows(), 2);
+}
+
+TEST(WorksheetImport, DamagedWorkbooksChangeNothing)
+{
+    Workbooks W;
+    ASSERT_FALSE(W.Peer.isEmpty());
+    TCellGrid G;
+    G.SetPlainCells(1, 1, QStringLiteral("before"));
+    const QStringList Before = Texts(G);
+    auto ExpectRefused = [&](const QString &File, const QString &Message) {
+        EXPECT_EQ(MessageOf([&] { G.LoadFromXLS(File); }), Message) << File.toStdString();
+        EXPECT_EQ(Texts(G), Before);
+    };
+    auto Variant = [&](const QString &Name, const QByteArray &Bytes) {
+        const QString File = W.Dir.File(Name);
+        TestSupport::WriteAll(File, Bytes);
+        return File;
+    };
+    const QByteArray Xls = TestSupport::ReadAll(W.Xls());
+    const QByteArray Xlsx = TestSupport::ReadAll(W.Xlsx());
+    ExpectRefused(Variant(QStringLiteral("text.xls"), "a,b\r\n1,2\r\n"), QStringLiteral("Excel OLE server not found"));
+    const QString Missing = W.Dir.File(QStringLiteral("missing.xls"));
+    ExpectRefused(Missing, QStringLiteral("Cannot open file ") + Missing);
+    for (const QString &File : {Variant(QStringLiteral("half.xls"), Xls.left(Xls.size() / 2)),
+                                Variant(QStringLiteral("head.xls"), Xls.left(600)),
+                                Variant(QStringLiteral("half.xlsx"), Xlsx.left(Xlsx.size() / 2)),
+                                Variant(QStringLiteral("head.xlsx"), Xlsx.left(40))})
+        ExpectRefused(File, QStringLiteral("Cannot open file ") + File);
+
+    // Sheets rewritten by python's zipfile: a dimension that claims the
+    // largest sheet (the block still comes from the cells), then a reference
+    // beyond the largest sheet, a shared string that is not there, broken XML,
+    // and a member whose stated size is far beyond what a sheet may take. The
+    // texts moved into a shared string table (in runs, with a phonetic part
+    // left out) read the same.
+    const char *Rewrite = R"PY(
+import sys, zipfile, re, html
+from xml.sax.saxutils import escape
+src, dst, what = sys.argv[1:4]
+zin = zipfile.ZipFile(src)
+zout = zipfile.ZipFile(dst, 'w', zipfile.ZIP_DEFLATED)
+for item in zin.infolist():
+    data = zin.read(item.filename)
+    if item.filename == 'xl/worksheets/sheet2.xml':
+        text = data.decode('utf-8')
+        if what == 'dimension': text = re.sub(r'<dimension ref="[^"]*"', '<dimension ref="A1:XFD1048576"', text)
+        if what == 'reference': text = text.replace('r="F10"', 'r="XFE10"', 1)
+        if what == 'string': text = re.sub(r't="inlineStr"><is><t>[^<]*</t></is>', 't="s"><v>99999</v>', text, count=1)
+        if what == 'xml': text = text.replace('</sheetData>', '</sheetDat>')
+        if what == 'shared':
+            strings = []
+            def share(m):
+                strings.append(html.unescape(m.group(1)))
+                return 't="s"><v>%d</v>' % (len(strings) - 1)
+            text = re.sub(r't="inlineStr"><is><t>([^<]*)</t></is>', share, text)
+            items = ''.join('<si><r><t>%s</t></r><r><t>%s</t></r><rPh><t>x</t></rPh></si>' % (escape(t[:1]), escape(t[1:]))
+                            for t in strings)
+            zout.writestr('xl/sharedStrings.xml', ('<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml'
+                          '/2006/main">' + items + '</sst>').encode('utf-8'))
+        data = text.encode('utf-8')
+    if what == 'shared' and item.filename == 'xl/_rels/workbook.xml.rels':
+        data = data.replace(b'</Relationships>', b'<Relationship Type="http://schemas.openxmlformats.org/'
+                            b'officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml" '
+                            b'Id="rId9"/></Relationships>')
+    zout.writestr(item, data)
+zout.close()
+if what == 'size':
+    raw = bytearray(open(dst, 'rb').read())
+    name = b'xl/worksheets/sheet2.xml'
+    at = raw.find(b'PK\x01\x02' + bytes(20))
+    pos = 0
+    while True:
+        pos = raw.find(b'PK\x01\x02', pos)
+        if pos < 0: break
+        if raw[pos + 46:pos + 46 + len(name)] == name: raw[pos + 24:pos + 28] = (0x7FFFFFF0).to_bytes(4, 'little')
+        pos += 4
+    open(dst, 'wb').write(bytes(raw))
+)PY";
+    for (const char *What : {"dimension", "shared", "reference", "string", "xml", "size"}) {
+        const QString File = W.Dir.File(QStringLiteral("%1.xlsx").arg(QLatin1String(What)));
+        RunPython(QString::fromUtf8(Rewrite), {W.Xlsx(), File, QLatin1String(What)});
+        if (QLatin1String(What) == QLatin1String("dimension") || QLatin1String(What) == QLatin1String("shared")) {
+            TCellGrid D;
+            D.LoadFromXLS(File);
+            ExpectSheet(D, W.Cells("t.xlsx", PriceSheet), true);
+        } else {
+            ExpectRefused(File, QStringLiteral("Cannot open file ") + File);
+        }
+    }
+
+    // Flipped bytes: a refusal or a sheet, never a crash (the sanitizers watch).
+    quint32 Seed = 12345;
+    auto Next = [&] { return Seed = Seed * 1103515245u + 12345u; };
+    for (const QByteArray &Original : {Xls, Xlsx}) {
+        for (int I = 0; I < 60; ++I) {
+            QByteArray Bytes = Original;
+            for (int K = 0; K < 4; ++K)
+                Bytes[int(Next() % quint32(Bytes.size() - 8)) + 8] = char(Next() >> 8);
+            const QString File = Variant(Original == Xls ? QStringLiteral("m.xls") : QStringLiteral("m.xlsx"), Bytes);
+            TCellGrid M;
+            try {
+                M.LoadFromXLS(File);
+            } catch (const ECellGridError &E) {
+                EXPECT_EQ(E.Message(), QStringLiteral("Cannot open file ") + File);
+            }
+        }
+    }
 }
