@@ -210,6 +210,41 @@ TEST(CsvImport, FailuresLeaveTheDelimiterAndAConsistentGrid)
     EXPECT_EQ(G.PlainCells(0, 148), QStringLiteral("148"));
 }
 
+TEST(CsvImport, RandomInputNeverBreaksTheGrid)
+{
+    // Quotes, delimiters and line ends in any order, and stray lead bytes:
+    // every line is read once, the delimiter comes back and the row count
+    // never exceeds the lines.
+    TestSupport::TempDir Dir;
+    const QString File = Dir.File(QStringLiteral("r.csv"));
+    const QByteArray Alphabet("a,;|\t\"\"\r\n~\xD6\xD0", 12);
+    quint32 Seed = 7;
+    auto Next = [&] { return (Seed = Seed * 1664525u + 1013904223u) >> 8; };
+    for (int I = 0; I < 300; ++I) {
+        QByteArray Bytes;
+        const int Size = int(Next() % 200);
+        for (int K = 0; K < Size; ++K)
+            Bytes += Alphabet.at(int(Next() % quint32(Alphabet.size())));
+        TestSupport::WriteAll(File, Bytes);
+        TCellGrid G;
+        G.OnFileProgress = [](TObject *, qint16 P) { ASSERT_TRUE(P >= 0 && P <= 100); };
+        G.LoadCSVFile(File);
+        EXPECT_TRUE(G.FieldDelimiter.isNull());
+        EXPECT_LE(G.RowCount(), std::max<qsizetype>(1, Bytes.count('\r') + Bytes.count('\n') + 1));
+    }
+    // A quote that never closes, at the start of a long file: the lines after
+    // it are read one each, in one pass.
+    QByteArray Long = "\"open,x\r\n";
+    for (int I = 0; I < 20000; ++I)
+        Long += "\"\"a,b\r\n";   // inside the open quote only doubled quotes
+    TestSupport::WriteAll(File, Long);
+    TCellGrid G;
+    G.LoadCSVFile(File);
+    EXPECT_EQ(G.RowCount(), 20001);
+    EXPECT_EQ(G.PlainCells(0, 0), QStringLiteral("open,x"));
+    EXPECT_EQ(G.PlainCells(1, 20000), QStringLiteral("b"));
+}
+
 TEST(CsvImport, EqualsPythonCsvReaderCellByCell)
 {
     // Written by python's csv module in GB18030 with each delimiter: quotes,
