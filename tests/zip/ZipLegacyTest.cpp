@@ -100,3 +100,23 @@ TEST(ZipLegacy, ShrunkMembersPassPeersAndExtract)
     EXPECT_GT(Run.SelfDefined, 0);
     CheckRoundTrip(Members, true);
 }
+
+TEST(ZipLegacy, ImplodedMembersOfEveryFlagPassPeersAndExtract)
+{
+    QList<Member> Members;
+    const QByteArray Text = MixedText(60000, 7);
+    for (int Flags : {0, 2, 4, 6}) {
+        ImplodeStats S;
+        Members << Member{QStringLiteral("text%1.txt").arg(Flags), 6, Flags, Implode(Text, Flags, &S), Text};
+        EXPECT_GT(S.LongLengths, 0) << Flags;
+        EXPECT_GT(S.Overlapping, 0) << Flags;
+        const QByteArray Short = "abcabcabcabcx";
+        Members << Member{QStringLiteral("short%1.txt").arg(Flags), 6, Flags, Implode(Short, Flags), Short};
+    }
+    // Over 200,000 compressed bytes: an 8-bit distance table.
+    const QByteArray Big = RandomBytes(150000, 8) + TextBytes(200000, 9) + RandomBytes(100000, 10);
+    const QByteArray BigPacked = Implode(Big, 6);
+    EXPECT_GT(BigPacked.size(), 200000);
+    Members << Member{QStringLiteral("big.bin"), 6, 6, BigPacked, Big};
+    CheckRoundTrip(Members, true);
+}
