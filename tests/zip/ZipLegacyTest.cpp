@@ -120,3 +120,178 @@ TEST(ZipLegacy, ImplodedMembersOfEveryFlagPassPeersAndExtract)
     Members << Member{QStringLiteral("big.bin"), 6, 6, BigPacked, Big};
     CheckRoundTrip(Members, true);
 }
+
+// Reduce, hand-assembled for each factor: the sets of 'A' ({'B'}, one byte,
+// indexed with one bit) and 'B' ({'C','D','E'}, two-bit index) are the only
+// ones; every other byte is read as 8 bits.
+TEST(ZipLegacy, ReducedHandAssembledVectorsOfEachFactor)
+{
+    QList<Member> Members;
+    for (int F = 1; F <= 4; ++F) {
+        BitWriter W;
+        for (int X = 255; X >= 0; --X) {
+            if (X == 'A') {
+                W.Put(1, 6);
+                W.Byte('B');
+            } else if (X == 'B') {
+                W.Put(3, 6);
+                W.Byte('C');
+                W.Byte('D');
+                W.Byte('E');
+            } else {
+                W.Put(0, 6);
+            }
+        }
+        const int L = 0xFF >> F;   // the length field of all ones
+        W.Byte('A');               // "A"
+        W.Put(0, 1);               // from the set of 'A': index 0 in one bit
+        W.Put(0, 1);               // "B"
+        W.Put(1, 1);               // not from the set of 'B'
+        W.Byte(0x90);
+        W.Byte(0x00);              // 144,0: the byte 144
+        W.Byte(0x90);
+        W.Byte(0x01);              // length 1 + 3, high distance bits 0
+        W.Byte(0x02);              // distance 3: "AB\x90A", overlapping itself
+        W.Byte(0x90);
+        W.Byte(uint8_t(L));        // all ones: a length byte follows
+        W.Byte(uint8_t(137 - L));  // length L + 137 - L + 3 = 140
+        W.Byte(0x00);              // distance 1: 140 times 'A'
+        W.Byte(0x90);
+        W.Byte(uint8_t(((1 << F) - 1) << (8 - F)));   // all high distance bits, length 3
+        W.Byte(0xFF);              // distance 256 << F: before the start, 3 zero bytes
+        W.Byte('B');
+        W.Put(0, 1);
+        W.Put(2, 2);               // from the set of 'B': index 2, "E"
+        const QByteArray Expected = QByteArray("AB\x90" "AB\x90" "A") + QByteArray(140, 'A') + QByteArray(3, '\0') + "BE";
+        Members << Member{QStringLiteral("hand%1.bin").arg(F), F + 1, 0, W.Finish(), Expected};
+    }
+    CheckRoundTrip(Members, false);
+}
+
+TEST(ZipLegacy, ReducedEncoderRoundTripsOfEachFactor)
+{
+    QList<Member> Members;
+    // 127 occurs only before 1 in the text: a follower set of one byte.
+    const QByteArray Text = MixedText(40000, 11) + "\x7f\x01 end";
+    const QByteArray Random = RandomBytes(5000, 12);
+    for (int F = 1; F <= 4; ++F) {
+        Members << Member{QStringLiteral("random%1.bin").arg(F), F + 1, 0, Reduce(Random, F), Random};
+        ReduceStats S;
+        Members << Member{QStringLiteral("text%1.txt").arg(F), F + 1, 0, Reduce(Text, F, &S), Text};
+        EXPECT_GT(S.Escapes, 0);
+        EXPECT_GT(S.ExtraLengths, 0);
+        EXPECT_GT(S.CopiesBeforeStart, 0);
+        EXPECT_GT(S.SingleSets, 0);
+        Members << Member{QStringLiteral("empty%1.txt").arg(F), F + 1, 0, Reduce(QByteArray(), F), QByteArray()};
+    }
+    CheckRoundTrip(Members, false);
+}
+
+// Each damaged member fails its CRC check: no file, no exception, the other
+// members still extract; a member with a large stored size and little data
+// produces only a few bytes.
+TEST(ZipLegacy, DamagedMembersFailTheirCheckWithoutFileOrRunaway)
+{
+    const QByteArray Text = MixedText(20000, 13);
+    const QByteArray Shrunk = Shrink(Text);
+    const QByteArray Imploded = Implode(Text, 6);
+    const QByteArray Reduced = Reduce(Text, 2);
+    auto Shrink9 = [](std::initializer_list<std::pair<int, int>> Codes) {
+        BitWriter W;
+        for (auto [Code, Bits] : Codes)
+            W.Put(uint32_t(Code), Bits);
+        return W.Finish();
+    };
+    auto Trees = [](std::initializer_list<uint8_t> Length, std::initializer_list<uint8_t> Distance) {
+        QByteArray B;
+        for (uint8_t C : Length)
+            B += char(C);
+        for (uint8_t C : Distance)
+            B += char(C);
+        return B + QByteArray(20, '\x55');
+    };
+    const std::initializer_list<uint8_t> Good = {0x03, 0xF5, 0xF5, 0xF5, 0xF5};   // 64 codes of 6 bits
+    QByteArray EmptySets;
+    {
+        BitWriter W;
+        for (int X = 0; X < 256; ++X)
+            W.Put(0, 6);
+        EmptySets = W.Finish();
+    }
+    QByteArray BadIndex;
+    {
+        BitWriter W;
+        for (int X = 255; X >= 0; --X) {
+            W.Put(X == 'A' ? 3 : 0, 6);
+            if (X == 'A')
+                for (char C : {'B', 'C', 'D'})
+                    W.Byte(uint8_t(C));
+        }
+        W.Byte('A');
+        W.Put(0, 1);
+        W.Put(3, 2);   // the set of 'A' has no fourth byte
+        W.Byte('Z');
+        BadIndex = W.Finish();
+    }
+    const QByteArray Ten(10, 'x');
+    const qint64 Huge = 100000000;
+    QList<Member> Members = {
+        {QStringLiteral("cut.shr"), 1, 0, Shrunk.left(Shrunk.size() / 2), Text},
+        // 256,1 five times: a 14-bit code size.
+        {QStringLiteral("wide.shr"), 1, 0,
+         Shrink9({{'A', 9}, {256, 9}, {1, 9}, {256, 10}, {1, 10}, {256, 11}, {1, 11}, {256, 12}, {1, 12},
+                  {256, 13}, {1, 13}, {'B', 14}}),
+         "AB"},
+        // After a partial clear frees code 257, it is defined as its own prefix: a cycle.
+        {QStringLiteral("cycle.shr"), 1, 0,
+         Shrink9({{'A', 9}, {257, 9}, {256, 9}, {2, 9}, {'A', 9}, {257, 9}}), Ten},
+        // A free code whose previous code is itself free: a chain that never ends.
+        {QStringLiteral("free.shr"), 1, 0, Shrink9({{'A', 9}, {257, 9}, {256, 9}, {2, 9}, {257, 9}}), Ten},
+        {QStringLiteral("long.shr"), 1, 0, Shrink9({{'A', 9}, {257, 9}}), Ten, Huge},
+        {QStringLiteral("cut.imp"), 6, 6, Imploded.left(Imploded.size() / 2), Text},
+        {QStringLiteral("over.imp"), 6, 0, Trees({0x03, 0xF0, 0xF0, 0xF0, 0xF0}, Good), Ten},
+        {QStringLiteral("incomplete.imp"), 6, 0, Trees({0x03, 0xF6, 0xF6, 0xF6, 0xF6}, Good), Ten},
+        {QStringLiteral("toomany.imp"), 6, 0, Trees({0x04, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5}, Good), Ten},
+        {QStringLiteral("long.imp"), 6, 0, Trees(Good, Good), Ten, Huge},
+        {QStringLiteral("none.imp"), 6, 4, QByteArray(), Ten, Huge},
+        {QStringLiteral("cut.red"), 3, 0, Reduced.left(Reduced.size() / 2), Text},
+        {QStringLiteral("long.red"), 2, 0, EmptySets + "abc", Ten, Huge},
+        {QStringLiteral("index.red"), 2, 0, BadIndex, "AZ"},
+        {QStringLiteral("good.txt"), 1, 0, Shrunk, Text},
+    };
+    TestSupport::TempDir T;
+    const QString Zip = T.File(QStringLiteral("damaged.zip"));
+    WriteAll(Zip, Archive(Members));
+
+    const Extraction R = Extract(Zip, T.File(QStringLiteral("out")));
+    EXPECT_EQ(R.Count, 1);
+    EXPECT_EQ(R.BadCrc.size(), Members.size() - 1);
+    EXPECT_EQ(QDir(T.File(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("good.txt")});
+
+    // What the damaged members produce, member by member.
+    TUnZipper U;
+    U.SetZipName(Zip);
+    for (int I = 0; I < U.MemberCount(); ++I) {
+        const QString Name = U.Member(I)->FileName();
+        SCOPED_TRACE(Name.toStdString());
+        TMemoryStream Out;
+        EXPECT_EQ(U.UnzipToStream(I, &Out), Name == QLatin1String("good.txt"));
+        if (Name.startsWith(QLatin1String("long")) || Name == QLatin1String("none.imp")) {
+            EXPECT_LT(Out.Size(), 4096);
+        }
+        if (Name == QLatin1String("cycle.shr")) {
+            EXPECT_EQ(Out.Bytes(), QByteArray("AAAA"));
+        }
+        if (Name == QLatin1String("free.shr")) {
+            EXPECT_EQ(Out.Bytes(), QByteArray("AAA"));
+        }
+        if (Name == QLatin1String("wide.shr") || Name == QLatin1String("index.red")) {
+            EXPECT_EQ(Out.Bytes(), QByteArray("A"));
+        }
+        if (Name == QLatin1String("over.imp") || Name == QLatin1String("incomplete.imp")
+            || Name == QLatin1String("toomany.imp") || Name == QLatin1String("none.imp")) {
+            EXPECT_EQ(Out.Size(), 0);
+        }
+    }
+}
