@@ -260,6 +260,7 @@ TEST(ZipLegacy, DamagedMembersFailTheirCheckWithoutFileOrRunaway)
         {QStringLiteral("cut.red"), 3, 0, Reduced.left(Reduced.size() / 2), Text},
         {QStringLiteral("long.red"), 2, 0, EmptySets + "abc", Ten, Huge},
         {QStringLiteral("index.red"), 2, 0, BadIndex, "AZ"},
+        {QStringLiteral("method7.bin"), 7, 0, Shrunk, Text},
         {QStringLiteral("good.txt"), 1, 0, Shrunk, Text},
     };
     TestSupport::TempDir T;
@@ -268,9 +269,20 @@ TEST(ZipLegacy, DamagedMembersFailTheirCheckWithoutFileOrRunaway)
 
     const Extraction R = Extract(Zip, T.File(QStringLiteral("out")));
     EXPECT_EQ(R.Count, 1);
-    EXPECT_EQ(R.BadCrc.size(), Members.size() - 1);
+    EXPECT_EQ(R.BadCrc.size(), Members.size() - 2);
+    EXPECT_EQ(R.Messages, QStringList{QStringLiteral("197 Unknown Compression Method")});
     EXPECT_EQ(QDir(T.File(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("good.txt")});
+
+    // A member that decodes to more than its stated size stops the run.
+    const QString Over = T.File(QStringLiteral("over.zip"));
+    WriteAll(Over, Archive({{QStringLiteral("over.txt"), 1, 0, Shrunk, Text, Text.size() - 1}}));
+    TUnZipper O;
+    O.SetZipName(Over);
+    O.SetDestDir(T.File(QStringLiteral("over")));
+    O.DoAll = true;
+    EXPECT_THROW(O.UnpackFiles(), EBiggerThanUncompressed);
+    EXPECT_TRUE(QDir(T.File(QStringLiteral("over"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
 
     // What the damaged members produce, member by member.
     TUnZipper U;
