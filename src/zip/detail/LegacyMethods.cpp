@@ -15,6 +15,7 @@
 #include "zip/ZipObj.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -177,7 +178,8 @@ private:
 
     // ---- the decoders' helpers ----
     void PartialClear(uint16_t *Prefix);
-    void LoadFollowers(uchar (*Followers)[64], uchar *SetSize);
+    using FollowerRows = std::array<std::array<uchar, 64>, 256>;
+    void LoadFollowers(FollowerRows &Followers, std::array<uchar, 256> &SetSize);
     int ReadCodeLengths(uint8_t *Lengths, int N);
     int BuildDecodeTable(const uint8_t *Lengths, int N, int Simple, const uint16_t *Base, const uint8_t *Extra,
                          DecodeEntry *&Table, int &Width);
@@ -301,12 +303,12 @@ void LegacyDecoder::PartialClear(uint16_t *Prefix)
 
 // ------------------------------------------------------------------ reduce
 
-void LegacyDecoder::LoadFollowers(uchar (*Followers)[64], uchar *SetSize)
+void LegacyDecoder::LoadFollowers(FollowerRows &Followers, std::array<uchar, 256> &SetSize)
 {
     for (int X = 255; X >= 0; --X) {
-        SetSize[X] = uchar(ReadBits(6));
-        for (unsigned I = 0; I < SetSize[X]; ++I)
-            Followers[X][I] = uchar(ReadBits(8));
+        SetSize[size_t(X)] = uchar(ReadBits(6));
+        for (unsigned I = 0; I < SetSize[size_t(X)]; ++I)
+            Followers[size_t(X)][I] = uchar(ReadBits(8));
     }
 }
 
@@ -315,10 +317,9 @@ void LegacyDecoder::UnReduce()
     const int Factor = M.Method - 1;
     const unsigned LengthMask = 0xFFu >> Factor;   // 127, 63, 31, 15
     std::vector<uchar> Window(ReduceWindowSize);
-    std::vector<uchar> FollowerRows(256 * 64);
-    uchar SetSize[256];
-    auto *Followers = reinterpret_cast<uchar(*)[64]>(FollowerRows.data());
-    LoadFollowers(Followers, SetSize);
+    auto Followers = std::make_unique<FollowerRows>();
+    std::array<uchar, 256> SetSize {};
+    LoadFollowers(*Followers, SetSize);
 
     qint64 Remaining = M.UncompressedSize;
     unsigned Pos = 0;
@@ -348,7 +349,7 @@ void LegacyDecoder::UnReduce()
             const unsigned Index = ReadBits(Bits);
             if (Index >= Size)
                 break;   // damaged: the set has no such entry
-            Byte = Followers[Last][Index];
+            Byte = (*Followers)[Last][Index];
         }
         if (FPadBits > LegacyPaddingBytes * 8)
             break;
