@@ -802,7 +802,7 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
         L.Method = H.CompressionMethod;
         L.Flags = H.GeneralPurposeFlags;
         L.UncompressedSize = Size;
-        L.CompressedSize = Comp;
+        L.CompressedSize = Remaining;
         L.Input = [&](const uchar *&Data) -> qint64 {
             if (Remaining <= 0)
                 return 0;
