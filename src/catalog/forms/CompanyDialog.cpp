@@ -1,9 +1,10 @@
 #include "CompanyDialog.h"
 
-#include "CatalogUi.h"
 #include "catalog/document/CompanyFiles.h"
 #include "DialogGrids.h"
 #include "MainWindow.h"
+#include "platform/services/Application.h"
+#include "platform/services/Prompts.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -78,7 +79,7 @@ void TForm4::Guard(const std::function<void()> &Handler)
     try {
         Handler();
     } catch (const Exception &E) {
-        CatalogUi::ShowError(this, E.Message());
+        ShowException(E.Message());
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
-#include "CatalogUi.h"
 #include "platform/services/Application.h"
 #include "platform/services/Shell.h"
 #include "Forms.h"
@@ -448,6 +447,7 @@ void TForm1::FormCreate()
     FCatalogList = std::make_unique<QStringList>();
     OpenDialog1 = std::make_unique<TOpenDialog>();
     OpenDialog1->OwnerWindow = this;
+    OpenDialog1->Options |= OpenOpt(ofFileMustExist);
     SaveDialog1 = std::make_unique<TSaveDialog>();
     SaveDialog1->OwnerWindow = this;
     SetProgressBox(GroupBox3);
@@ -532,7 +532,7 @@ void TForm1::WMStartupOpen()
     if (List.size() < 2) {
         if (!Form2)
             return;
-        Result = CatalogUi::ShowModal(Form2);
+        Result = ShowModal(Form2);
         FPendingFiles = Form2->FChosenFile;
     }
     if (Result == 5) {
@@ -562,7 +562,7 @@ void TForm1::WMStartupOpen()
         MessageBox(this,
                    QStringLiteral("没有发现图片文件，系统右键支持jpg格式的图片。\r\n您可以同时选择多个文件夹，程序不搜索子文件夹。"),
                    QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
-        CatalogUi::Terminate();
+        Terminate();
         return;
     }
     FPendingFiles = Pictures.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
@@ -831,3 +831,4 @@ void TForm1::Label1Click()
 }
 
 #include "MainWindow.moc"
+#include "platform/services/Prompts.h"

@@ -3,7 +3,6 @@
 
 #include "catalog/document/CatalogBook.h"
 #include "platform/core/Classes.h"
-#include "CatalogUi.h"
 #include "Forms.h"
 #include "MainWindow.h"
 #include "platform/core/FileUtils.h"
@@ -447,7 +446,7 @@ void TForm1::SpeedButton7Click(bool EditInfo)
                                           : true);
     Form7->CheckBox4->setChecked(HaveBook ? CatalogValue(QStringLiteral("Catalog_move_v")) == QLatin1String("true")
                                           : false);
-    CatalogUi::ShowModal(Form7);
+    ShowModal(Form7);
 }
 
 // The book information dialog changed the open book's settings (notice 100).

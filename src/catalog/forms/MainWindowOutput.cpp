@@ -2,7 +2,6 @@
 // and the commands of the output menus.
 
 #include "platform/core/FileUtils.h"
-#include "CatalogUi.h"
 #include "platform/services/Application.h"
 #include "platform/services/Shell.h"
 #include "Forms.h"
@@ -12,6 +11,7 @@
 #include "MainWindow.h"
 
 #include "platform/core/SysUtils.h"
+#include "platform/services/Prompts.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -22,8 +22,6 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QToolButton>
-
-using namespace CatalogUi;
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
-#include "CatalogUi.h"
 #include "catalog/document/CompanyFiles.h"
 #include "DialogGrids.h"
 #include "grid/CellGridEditors.h"
@@ -10,6 +9,8 @@
 #include "catalog/document/PageSettings.h"
 #include "MainWindow.h"
 #include "CompanyDialog.h"
+#include "platform/services/Application.h"
+#include "platform/services/Prompts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -131,7 +132,7 @@ void TForm3::Guard(const std::function<void()> &Handler)
     try {
         Handler();
     } catch (const Exception &E) {
-        CatalogUi::ShowError(this, E.Message());
+        ShowException(E.Message());
     }
 }
 
@@ -244,7 +245,7 @@ void TForm3::ComboBox1Select()
     TakeCompanyRows(English);
     CellGrid1->SetCells(1, rowCurrency, CurrencyForLanguage(CellGrid1->Cells(1, rowCurrency), English));
     if (English)
-        CatalogUi::MessageBox(this, EnglishWarning, windowTitle(), CatalogUi::MB_OK | CatalogUi::MB_ICONWARNING);
+        MessageBox(this, EnglishWarning, windowTitle(), MB_OK | MB_ICONWARNING);
 }
 
 void TForm3::CheckBox1Click()
@@ -290,7 +291,6 @@ void TForm3::CellGrid1EllipsClick(TObject *, int ACol, int ARow, QString &S)
 
 void TForm3::Button1Click()
 {
-    using namespace CatalogUi;
     auto Value = [this](int Row) { return CellGrid1->Cells(1, Row); };
     // A blank is as empty as nothing for the two required values.
     if (Value(rowCatalogId).trimmed().isEmpty()) {
@@ -340,5 +340,5 @@ void TForm3::Button3Click()
         return;
     }
     TForm4 Company(this);
-    CatalogUi::ShowModal(&Company);
+    ShowModal(&Company);
 }
