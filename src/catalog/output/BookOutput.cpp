@@ -292,7 +292,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         RemoveSiteFiles();
         if (!Ok) {
             if (Hooks.ShowError)
-                Hooks.ShowError(QStringLiteral("CHM 文件编译失败。"));
+                Hooks.ShowError(ChmFailureMessage(ChmCompilerInstance()));
             Result = brFailed;
         } else {
             ResultPath = Chm;

@@ -26,13 +26,20 @@ public:
     // otherwise no file is left at the project's target.
     bool Compile(const QString &ProjectPath, const std::function<void(const QString &Text)> &Progress);
 
+    // Why the last Compile refused its project before the compiler ran ("" when it did not).
+    const QString &Refusal() const { return FRefusal; }
+
     QString CompilerPath() const { return FCompiler; }
     // The program to run in place of the installed one (tests); "" restores the search.
     static void SetCompilerOverride(const QString &Program);
 
 private:
     QString FCompiler;
+    QString FRefusal;
 };
+
+// What the user is told when Compile failed: the refusal, or that the compile failed.
+QString ChmFailureMessage(const TChmCompiler &Compiler);
 
 // The process-wide compiler, made on first use.
 TChmCompiler &ChmCompilerInstance();

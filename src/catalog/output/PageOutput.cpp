@@ -693,5 +693,5 @@ void TPageOutput::ChmBranch()
     QDir(Work).removeRecursively();
     CleanUp(QString());
     if (!Ok)
-        ShowError(QStringLiteral("CHM 文件编译失败。"));
+        ShowError(ChmFailureMessage(ChmCompilerInstance()));
 }

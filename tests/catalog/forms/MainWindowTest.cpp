@@ -391,7 +391,7 @@ TEST_F(MainWindow, CopyFolderTreeFilesOnlyRenamingCollisions)
     EXPECT_TRUE(Form->CopyFolderTree(Data.File(QStringLiteral("src/")), Data.File(QStringLiteral("dst")),
                                      QStringLiteral("*.*")));
     EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a.htm"))), "old");
-    EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a (2).htm"))), "new");
+    EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a(2).htm"))), "new");
     EXPECT_FALSE(QFileInfo::exists(Data.File(QStringLiteral("dst/b.htm"))));
     // A destination two levels down cannot be made: the user is told, nothing is copied.
     Ui.Answer({IDOK});

@@ -275,3 +275,24 @@ TEST(ChmCompilerDriver, ContentsFileOfTheProjectGoesIntoTheHelpFile)
     const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), T.File(QStringLiteral("x.chm"))});
     EXPECT_TRUE(List.contains(QStringLiteral("/Contents.hhc"))) << List.toStdString();
 }
+
+TEST(ChmCompilerDriver, AWindowsDrivePathForTheHelpFileIsRefusedWithAMessage)
+{
+    // A compiler that would report success: the refusal comes before it runs.
+    TChmCompiler::SetCompilerOverride(QStringLiteral("/bin/true"));
+    TestSupport::TempDir T;
+    SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    SaveLines(T.File(QStringLiteral("x.hhp")),
+              {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=D:\\帮助\\x.chm"),
+               QStringLiteral("Default topic=page.htm"), QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
+    TChmCompiler &Compiler = ChmCompilerInstance();
+    QStringList Log;
+    Compiler.OnLog = [&Log](const QString &L) { Log << L; };
+    EXPECT_FALSE(Compiler.Compile(T.File(QStringLiteral("x.hhp")), {}));
+    Compiler.OnLog = nullptr;
+    EXPECT_EQ(ChmFailureMessage(Compiler),
+              QStringLiteral("帮助文件不能保存到 Windows 驱动器路径 D:\\帮助\\x.chm，请选择本机上的输出目录。"));
+    EXPECT_EQ(Log, QStringList{ChmFailureMessage(Compiler)});
+    EXPECT_TRUE(QDir(T.Path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty()) << "no folder named after the drive";
+    TChmCompiler::SetCompilerOverride(QString());
+}
