@@ -1,8 +1,8 @@
 #include "CompanyDialog.h"
 
-#include "catalog/document/CompanyFiles.h"
 #include "DialogGrids.h"
 #include "MainWindow.h"
+#include "catalog/document/CompanyFiles.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
 

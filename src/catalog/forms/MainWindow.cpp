@@ -1,11 +1,11 @@
 #include "MainWindow.h"
 
+#include "Forms.h"
+#include "StartupWalk.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/Shell.h"
-#include "Forms.h"
-#include "StartupWalk.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #pragma once
-// The main window: book pane, page text, start page and product grid. Its
-// handlers are short; the page document does the work on the page text.
+// TForm1, the main window: book pane, page text, start page and product grid.
+// Its handlers are short; the page document does the work on the page text.
 
-#include "catalog/document/PageDocument.h"
 #include "ProductGrid.h"
+#include "catalog/document/PageDocument.h"
 #include "platform/core/Types.h"
 #include "platform/services/Messages.h"
 #include "platform/services/Prompts.h"

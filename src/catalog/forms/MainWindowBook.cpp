@@ -1,10 +1,10 @@
 // The main window's book: its page list, opening, new pages, the book
 // information dialog, adding, removing and reordering entries.
 
-#include "catalog/document/CatalogBook.h"
-#include "platform/core/Classes.h"
 #include "Forms.h"
 #include "MainWindow.h"
+#include "catalog/document/CatalogBook.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"

@@ -2,8 +2,8 @@
 // dialogs, and the output-language switch of the output menu.
 
 #include "Forms.h"
-#include "catalog/document/PageSettings.h"
 #include "MainWindow.h"
+#include "catalog/document/PageSettings.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
 

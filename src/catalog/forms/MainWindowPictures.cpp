@@ -4,9 +4,9 @@
 
 #include "CellTextEditor.h"
 #include "Forms.h"
-#include "catalog/document/ProductBlocks.h"
-#include "ProductPictures.h"
 #include "MainWindow.h"
+#include "ProductPictures.h"
+#include "catalog/document/ProductBlocks.h"
 
 #include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"

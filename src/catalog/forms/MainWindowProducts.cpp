@@ -3,8 +3,8 @@
 // Every change reaches the page text at once.
 
 #include "Forms.h"
-#include "catalog/document/ProductBlocks.h"
 #include "MainWindow.h"
+#include "catalog/document/ProductBlocks.h"
 
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"

@@ -1,8 +1,8 @@
 #pragma once
-// Page settings dialog: the page header in a two-column grid, the output
-// language and style, and the defaults of new pages (defaultset.txt).
+// TForm3, the page settings dialog: the page header in a two-column grid, the
+// output language and style, and the defaults of new pages (defaultset.txt).
 
-#include "Forms.h"
+#include "CatalogDialog.h"
 #include "grid/CellGrid.h"
 #include "platform/core/Classes.h"
 

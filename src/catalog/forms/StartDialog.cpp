@@ -1,7 +1,7 @@
 #include "StartDialog.h"
 
-#include "catalog/document/CompanyFiles.h"
 #include "BookInfoDialog.h"
+#include "catalog/document/CompanyFiles.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"

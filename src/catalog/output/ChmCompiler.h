@@ -1,9 +1,9 @@
 #pragma once
-// The help compiler driver: compiles an HTML help project (.hhp) into a compiled
-// help file (.chm) with the system's help compiler program. The project may
-// name its files by full paths; the driver stages a flat copy of the project
-// that the compiler can read, and the help file replaces the project's
-// "Compiled file=" only when the compile succeeded.
+// TChmCompiler, the help compiler driver: compiles an HTML help project (.hhp)
+// into a compiled help file (.chm) with the system's help compiler program. The
+// project may name its files by full paths; the driver stages a flat copy of
+// the project that the compiler can read, and the help file replaces the
+// project's "Compiled file=" only when the compile succeeded.
 
 #include "platform/core/Types.h"
 

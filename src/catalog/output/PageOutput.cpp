@@ -1,12 +1,11 @@
 #include "PageOutput.h"
 
-#include "platform/core/Classes.h"
-#include "platform/core/FileUtils.h"
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
-#include "platform/core/SysUtils.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>

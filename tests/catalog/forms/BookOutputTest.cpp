@@ -3,9 +3,9 @@
 // read by its peer (unzip, chmls, python3's email package).
 
 #include "WindowFixture.h"
-#include "catalog/output/BookOutput.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
+#include "catalog/output/BookOutput.h"
 #include "platform/core/Types.h"
 
 #include <QGroupBox>

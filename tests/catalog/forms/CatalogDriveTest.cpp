@@ -66,7 +66,7 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
 
     // A book, then a new page that receives the picture collected before it.
     SaveLines(Docs.File(QStringLiteral("c.qbs")),
-                             {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
+              {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
     R = Drive(QStringLiteral("wait\ntext GroupBox1\ncell CellGrid1 1 6\nanswer button No\nquit\n"),
               {Docs.File(QStringLiteral("b.jpg")), Docs.File(QStringLiteral("c.qbs"))});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
@@ -76,7 +76,7 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
     // A package ends the walk and the picture before it is dropped: no new page, nothing to save.
     QDir().mkpath(Docs.File(QStringLiteral("pkg")));
     SaveLines(Docs.File(QStringLiteral("pkg/catalog.qbt")),
-                             {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{Catalog名称}=包")});
+              {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{Catalog名称}=包")});
     QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"),
                       Docs.File(QStringLiteral("c.qba")), false);
     R = Drive(QStringLiteral("wait\ncell CellGrid1 1 6\nquit\n"),

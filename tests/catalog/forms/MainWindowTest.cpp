@@ -109,7 +109,7 @@ TEST_F(MainWindow, StartupWalkByArgumentKind)
     {
         // A book, then the collected picture goes into a new page.
         SaveLines(Data.File(QStringLiteral("c.qbs")),
-                                 {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
+                  {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
         TScriptedUi Ui;
         auto Form = Start({Data.File(QStringLiteral("b.jpg")), Data.File(QStringLiteral("c.qbs"))});
         EXPECT_EQ(Form->FCatalogPath, Data.File(QStringLiteral("c.qbs")));
@@ -426,7 +426,7 @@ TEST_F(MainWindow, FirstSaveKeepsAnyExtensionAndNewPagesWait)
 
     // The book information dialog created a new book: asked only while the page has changes.
     SaveLines(Data.File(QStringLiteral("new.qbs")),
-                             {QStringLiteral("Catalog_name=新书"), QStringLiteral("{$Files}")});
+              {QStringLiteral("Catalog_name=新书"), QStringLiteral("{$Files}")});
     Form->Form7->CatalogPath = Data.File(QStringLiteral("new.qbs"));
     SendMessage(Form.get(), WM_FORMNOTIFY, 101, 0);
     SendMessage(Form.get(), WM_FORMNOTIFY, 102, 0);

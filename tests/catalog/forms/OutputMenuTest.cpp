@@ -1,11 +1,11 @@
 // The main window's output commands: their guards, the validation questions
 // through the window's prompts, and where a cancelled question leaves the user.
 
-#include "output/OutputFixture.h"
 #include "WindowFixture.h"
 #include "catalog/forms/Forms.h"
-#include "catalog/forms/ProductGrid.h"
 #include "catalog/forms/MainWindow.h"
+#include "catalog/forms/ProductGrid.h"
+#include "output/OutputFixture.h"
 
 #include <QAction>
 #include <QApplication>

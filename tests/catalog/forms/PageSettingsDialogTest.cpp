@@ -4,9 +4,9 @@
 
 #include "WindowFixture.h"
 #include "catalog/document/CompanyFiles.h"
-#include "catalog/forms/Forms.h"
 #include "catalog/document/PageDocument.h"
 #include "catalog/document/PageSettings.h"
+#include "catalog/forms/Forms.h"
 #include "catalog/forms/MainWindow.h"
 #include "grid/CellGridEditors.h"
 

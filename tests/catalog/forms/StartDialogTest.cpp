@@ -2,8 +2,8 @@
 // book is gone, and the modal result and chosen file of every choice.
 
 #include "WindowFixture.h"
-#include "catalog/forms/StartDialog.h"
 #include "catalog/forms/BookInfoDialog.h"
+#include "catalog/forms/StartDialog.h"
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"
 

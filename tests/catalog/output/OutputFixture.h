@@ -3,9 +3,9 @@
 // text and pictures, for the page-output tests.
 
 #include "TestSupport.h"
+#include "catalog/output/PageOutput.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
-#include "catalog/output/PageOutput.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -239,9 +239,9 @@ TEST(ChmCompilerDriver, StagesRelativeAndDuplicateNamesAndReportsEachLine)
     TestSupport::WriteAll(T.File(QStringLiteral("one/p.gif")), "GIF89a one");
     TestSupport::WriteAll(T.File(QStringLiteral("two/p.gif")), "GIF89a two");
     SaveLines(T.File(QStringLiteral("x.hhp")),
-                             {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=out/x.chm"),
-                              QStringLiteral("Default topic=page.htm"), QString(), QStringLiteral("[FILES]"),
-                              QStringLiteral("one/p.gif"), T.File(QStringLiteral("two/p.gif")), QStringLiteral("gone.jpg")});
+              {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=out/x.chm"),
+               QStringLiteral("Default topic=page.htm"), QString(), QStringLiteral("[FILES]"),
+               QStringLiteral("one/p.gif"), T.File(QStringLiteral("two/p.gif")), QStringLiteral("gone.jpg")});
     QDir().mkpath(T.File(QStringLiteral("out")));
     QStringList Log, Progress;
     ChmCompilerInstance().OnLog = [&](const QString &L) { Log << L; };
@@ -263,14 +263,14 @@ TEST(ChmCompilerDriver, ContentsFileOfTheProjectGoesIntoTheHelpFile)
     SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
     // The book's table of contents is named by the options, not listed among the files.
     SaveLines(T.File(QStringLiteral("Contents.hhc")),
-                             {QStringLiteral("<HTML><BODY><UL>"), QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">"),
-                              QStringLiteral("\t\t<param name=\"Name\" value=\"页\">"),
-                              QStringLiteral("\t\t<param name=\"Local\" value=\"page.htm\">"),
-                              QStringLiteral("\t\t</OBJECT>"), QStringLiteral("</UL></BODY></HTML>")});
+              {QStringLiteral("<HTML><BODY><UL>"), QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">"),
+               QStringLiteral("\t\t<param name=\"Name\" value=\"页\">"),
+               QStringLiteral("\t\t<param name=\"Local\" value=\"page.htm\">"),
+               QStringLiteral("\t\t</OBJECT>"), QStringLiteral("</UL></BODY></HTML>")});
     SaveLines(T.File(QStringLiteral("x.hhp")),
-                             {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
-                              QStringLiteral("Contents file=Contents.hhc"), QStringLiteral("Default topic=page.htm"),
-                              QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
+              {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
+               QStringLiteral("Contents file=Contents.hhc"), QStringLiteral("Default topic=page.htm"),
+               QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
     ASSERT_TRUE(ChmCompilerInstance().Compile(T.File(QStringLiteral("x.hhp")), {}));
     const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), T.File(QStringLiteral("x.chm"))});
     EXPECT_TRUE(List.contains(QStringLiteral("/Contents.hhc"))) << List.toStdString();
