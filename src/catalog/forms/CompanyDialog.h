@@ -30,6 +30,5 @@ protected:
     void showEvent(QShowEvent *Event) override;
 
 private:
-    void Guard(const std::function<void()> &Handler);
     QStringList ColumnCells(int ACol) const;
 };

@@ -123,19 +123,6 @@ bool TForm3::EnglishSelected() const
     return ComboBox1->currentIndex() == 1;
 }
 
-void TForm3::Guard(const std::function<void()> &Handler)
-{
-    if (auto *Main = qobject_cast<TForm1 *>(parentWidget())) {
-        Main->Guard(Handler);
-        return;
-    }
-    try {
-        Handler();
-    } catch (const Exception &E) {
-        ShowException(E.Message());
-    }
-}
-
 TPageDocument *TForm3::TargetPage() const
 {
     if (PageText)

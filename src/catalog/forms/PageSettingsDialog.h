@@ -62,7 +62,6 @@ protected:
 private:
     std::unique_ptr<TStringList> FStyleDescription;
     bool FDefaultsUnticked = false;   // the user unticked 保存为默认设置 since the dialog showed
-    void Guard(const std::function<void()> &Handler);
     void LoadStyleDescription(bool Quiet);
     void TakeCompanyRows(bool English);
     TPageDocument *TargetPage() const;
