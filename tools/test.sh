@@ -13,8 +13,8 @@ cmake --build build-test -j "$jobs"
 # a fixed seed and run count, on the seed files of the source tree.
 fuzz_flags="-fsanitize=fuzzer-no-link,address,undefined"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_GIF_FUZZER=ON \
-  -DCMAKE_C_FLAGS="$fuzz_flags" -DCMAKE_CXX_FLAGS="$fuzz_flags" >/dev/null
-cmake --build build-fuzz -j "$jobs" --target gif_fuzzer
+  -DQB_HTML_FUZZER=ON -DCMAKE_C_FLAGS="$fuzz_flags" -DCMAKE_CXX_FLAGS="$fuzz_flags" >/dev/null
+cmake --build build-fuzz -j "$jobs" --target gif_fuzzer html_fuzzer
 fuzz_dir=$(mktemp -d)
 mkdir "$fuzz_dir/corpus"
 if ! build-fuzz/tests/gif_fuzzer -seed=1 -runs=4000 -rss_limit_mb=4096 -artifact_prefix="$fuzz_dir/" \
@@ -24,6 +24,18 @@ if ! build-fuzz/tests/gif_fuzzer -seed=1 -runs=4000 -rss_limit_mb=4096 -artifact
   exit 1
 fi
 echo "GIF reader fuzz target: $(tail -n 1 "$fuzz_dir/log")"
+rm -rf "$fuzz_dir"
+
+# The same for the grid's mini-HTML renderer, over random markup for a few seconds.
+fuzz_dir=$(mktemp -d)
+mkdir "$fuzz_dir/corpus"
+if ! QT_QPA_PLATFORM=offscreen LSAN_OPTIONS="suppressions=$PWD/tests/grid/fuzz/lsan.supp" build-fuzz/tests/html_fuzzer -seed=1 -runs=20000 -max_total_time=8 -timeout=10 \
+    -rss_limit_mb=4096 -artifact_prefix="$fuzz_dir/" "$fuzz_dir/corpus" tests/fixtures/html >"$fuzz_dir/log" 2>&1; then
+  cat "$fuzz_dir/log"
+  echo "The HTML renderer's fuzz target failed; the input is in $fuzz_dir"
+  exit 1
+fi
+echo "HTML renderer fuzz target: $(grep "^Done" "$fuzz_dir/log")"
 rm -rf "$fuzz_dir"
 
 cd build-test

@@ -11,6 +11,10 @@
 #include "platform/graphics/ImgList.h"
 
 #include <QFileIconProvider>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QTextLayout>
+#include <QHash>
 #include <QFileInfo>
 #include <QIcon>
 #include <QPainter>
@@ -54,6 +58,8 @@ int EntityAt(const QString &S, int Pos, int End, QChar &Out)
 // offset just after decoded character i.
 QString DecodeText(const QString &S, int From, int To, std::vector<int> *RawEnd = nullptr)
 {
+    if (!RawEnd && !QStringView(S).mid(From, To - From).contains(QLatin1Char('&')))
+        return S.mid(From, To - From);
     QString Out;
     Out.reserve(To - From);
     if (RawEnd)
@@ -149,12 +155,90 @@ enum { alLeft = 0, alRight = 1, alCenter = 2 };
 
 struct FontState {
     QString Name;
-    int Size = 8;
+    int Height = -11;        // pixels, as TFont::Height
     TColor Color = clBlack;
     TFontStyles Style;
     int Orientation = 0;
+    TFontPitch Pitch = fpDefault;
     bool operator==(const FontState &) const = default;
 };
+
+// The Qt font and metrics of a font state, as the canvas would make them.
+// Kept for the thread's later calls: fonts are few, and making them is the
+// costly part of laying text out.
+struct FontMetrics {
+    QFont Font;
+    QFontMetrics FM;
+    int Height;
+    int Ascent;
+    int Id;        // unique for the thread, never reused
+};
+
+// A text piece shaped in a font: its width and the glyphs to draw. Pieces
+// are kept for the thread by font and text, because a grid measures and
+// paints the same cells over and over and shaping is the costly part;
+// nothing of a markup's layout is kept.
+struct ShapedText {
+    int Width = 0;
+    qreal Ascent = 0;
+    QList<QGlyphRun> Runs;
+};
+
+
+const FontMetrics &MetricsFor(const FontState &S)
+{
+    thread_local QHash<QString, std::shared_ptr<FontMetrics>> Cache;
+    const QString Key = S.Name + QLatin1Char('|') + QString::number(S.Height) + QLatin1Char('|')
+                        + QString::number(int(S.Style)) + QLatin1Char('|') + QString::number(int(S.Pitch));
+    auto It = Cache.constFind(Key);
+    if (It != Cache.constEnd())
+        return **It;
+    thread_local int NextId = 0;
+    if (Cache.size() > 64)
+        Cache.clear();
+    TFont F;
+    F.SetName(S.Name);
+    F.SetHeight(S.Height);
+    F.SetStyle(S.Style);
+    F.SetPitch(S.Pitch);
+    const QFont Q = F.ToQFont();
+    const QFontMetrics FM(Q);
+    auto M = std::make_shared<FontMetrics>(FontMetrics{Q, FM, FM.height(), FM.ascent(), ++NextId});
+    Cache.insert(Key, M);
+    return *M;
+}
+
+const ShapedText &ShapeOf(const FontMetrics &M, const QString &T)
+{
+    thread_local QHash<QPair<int, QString>, std::shared_ptr<ShapedText>> Cache;
+    const QPair<int, QString> Key(M.Id, T);
+    auto It = Cache.constFind(Key);
+    if (It != Cache.constEnd())
+        return **It;
+    if (Cache.size() > 20000)
+        Cache.clear();
+    auto Shaped = std::make_shared<ShapedText>();
+    if (!T.isEmpty()) {
+        // One shaping gives both the width (as QFontMetrics measures it,
+        // trailing blanks included) and the glyphs.
+        QTextLayout Layout(T, M.Font);
+        QTextOption Option;
+        Option.setWrapMode(QTextOption::NoWrap);
+        Option.setFlags(QTextOption::IncludeTrailingSpaces);
+        Layout.setTextOption(Option);
+        Layout.beginLayout();
+        QTextLine Line = Layout.createLine();
+        Layout.endLayout();
+        if (Line.isValid()) {
+            Shaped->Width = qRound(Line.horizontalAdvance());
+            Shaped->Ascent = Line.ascent();
+            Shaped->Runs = Layout.glyphRuns();
+        }
+    }
+    Cache.insert(Key, Shaped);
+    return *Shaped;
+}
+
 
 struct SavedColors {
     FontState Font;
@@ -216,21 +300,39 @@ public:
 
     Renderer(THTMLDrawResult &AOut) : Out(AOut) {}
 
+    // The canvas font follows the state only where the canvas draws text itself.
     void ApplyFont()
     {
         TFont *F = C->Font();
         const FontState &W = St.Font;
         if (F->Name() != W.Name)
             F->SetName(W.Name);
-        if (F->Size() != W.Size)
-            F->SetSize(W.Size);
+        if (F->Height() != W.Height)
+            F->SetHeight(W.Height);
         if (F->Color() != W.Color)
             F->SetColor(W.Color);
         if (F->Style() != W.Style)
             F->SetStyle(W.Style);
         if (F->Orientation() != W.Orientation)
             F->SetOrientation(W.Orientation);
+        CanvasFontChanged = true;
     }
+    bool CanvasFontChanged = false;
+    // The metrics of the current font (looked up again only when the font changes).
+    mutable const FontMetrics *LastMetrics = nullptr;
+    mutable FontState LastFont;
+    const FontMetrics &Metrics() const
+    {
+        const FontState &F = St.Font;
+        if (!LastMetrics || F.Height != LastFont.Height || F.Style != LastFont.Style || F.Pitch != LastFont.Pitch
+            || F.Name != LastFont.Name) {
+            LastMetrics = &MetricsFor(F);
+            LastFont = F;
+        }
+        return *LastMetrics;
+    }
+    int Width(const QString &T) const { return ShapeOf(Metrics(), T).Width; }
+    QPainter *Painter = nullptr;
 
     bool Painting() const { return !Calc && !CheckAnchor; }
 
@@ -318,15 +420,15 @@ public:
     Control ControlOf(const QString &Tag)
     {
         Control K;
-        QString Width;
-        ParseControlTag(Tag, K.Type, K.ID, Width, K.Value);
+        QString WidthText;
+        ParseControlTag(Tag, K.Type, K.ID, WidthText, K.Value);
         int W = 0;
-        const bool HasWidth = ToInt(Width, W) && W > 0;
+        const bool HasWidth = ToInt(WidthText, W) && W > 0;
         if (K.Type == QLatin1String("CHECK") || K.Type == QLatin1String("RADIO")) {
             K.W = HasWidth ? W : 16;
             K.H = 16;
         } else {
-            const int Text = C->TextWidth(K.Value) + 8;
+            const int Text = Width(K.Value) + 8;
             if (K.Type == QLatin1String("COMBO")) {
                 K.W = HasWidth ? W : Text + 17;
                 K.H = 25;
@@ -346,6 +448,7 @@ public:
         const bool Themed = GridXPVS::IsThemeActive();
         const TColor OldBrush = C->Brush()->Color();
         const TBrushStyle OldStyle = C->Brush()->Style();
+        ApplyFont();
         auto TextIn = [&](TRect T, unsigned Align) {
             C->Brush()->SetStyle(bsClear);
             DrawText(C, K.Value, T, Align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
@@ -403,7 +506,26 @@ public:
             C->FillRect(TRect(X, Bottom - TH, std::min(X + W, R.Right), Bottom));
             C->Brush()->SetColor(clNone);
         }
-        auto Output = [&](int DX, int DY) {
+        // A piece that fits and holds no tab is drawn straight at its baseline
+        // (what DrawText would draw); others go through DrawText for clipping,
+        // the ellipsis and tabs, and rotated text through TextOut.
+        const bool Straight = St.Font.Orientation == 0 && X + W <= R.Right && !Text.contains(QLatin1Char('\t'));
+        const FontMetrics &M = Metrics();
+        if (Straight && !Painter)
+            Painter = C->Painter();
+        QPainter *P = Straight ? Painter : nullptr;
+        if (!Straight)
+            ApplyFont();
+        auto Output = [&](int DX, int DY, TColor Color) {
+            if (P) {
+                const ShapedText &Shaped = ShapeOf(M, Text);
+                P->setPen(TColorToQColor(Color));
+                const QPointF At(X + DX, Bottom - M.Height + M.Ascent - Shaped.Ascent + DY);
+                for (const QGlyphRun &Run : Shaped.Runs)
+                    P->drawGlyphRun(At, Run);
+                return;
+            }
+            C->Font()->SetColor(Color);
             TRect B = Box;
             OffsetRect(B, DX, DY);
             if (St.Font.Orientation != 0)
@@ -411,12 +533,9 @@ public:
             else
                 DrawText(C, Text, B, Flags);
         };
-        if (St.Shadow) {
-            C->Font()->SetColor(ShadowColor);
-            Output(ShadowOffset, ShadowOffset);
-            C->Font()->SetColor(St.Font.Color);
-        }
-        Output(0, 0);
+        if (St.Shadow)
+            Output(ShadowOffset, ShadowOffset, ShadowColor);
+        Output(0, 0, St.Font.Color);
         if (St.Error) {
             // Zig-zag in steps of 2 pixels; the phase follows x so that pieces join.
             const TColor OldPen = C->Pen()->Color();
@@ -489,7 +608,6 @@ public:
         int X = 0;   // relative to the line's start
         const int Bottom = Y + M.Above + M.Height;
         const int Right = R.Right - X0;   // room of the line, relative
-        std::vector<int> RawEnd;
         while (Pos < Limit) {
             if (S.at(Pos) == QLatin1Char('<')) {
                 int End = int(S.indexOf(QLatin1Char('>'), Pos + 1));
@@ -519,29 +637,27 @@ public:
                 const int Room = std::max(1, Right - X);
                 if (PieceEnd - Pos > Room + 8) {
                     const int Cap = Pos + Room + 8;
-                    const QString Head = DecodeText(S, Pos, Cap, &RawEnd);
-                    ApplyFont();
-                    if (C->TextWidth(Head) > Room) {
+                    const QString Head = DecodeText(S, Pos, Cap);
+                    if (Width(Head) > Room) {
                         if (L.Content)
                             break;
-                        Pos = SplitPiece(Head, RawEnd, Room, Paint, X0, X, Bottom, L);
+                        Pos = SplitPiece(Pos, Cap, Room, Paint, X0, X, Bottom, L);
                         break;
                     }
                 }
             }
-            const QString Text = DecodeText(S, Pos, PieceEnd, &RawEnd);
-            ApplyFont();
-            const int W = C->TextWidth(Text);
-            const int TH = C->TextHeight(Text);
+            const QString Text = DecodeText(S, Pos, PieceEnd);
+            const int W = Width(Text);
+            const int TH = Metrics().Height;
             if (WordWrap) {
                 QString Trimmed = Text;
                 while (!Trimmed.isEmpty() && IsBlank(Trimmed.back()))
                     Trimmed.chop(1);
-                const int TW = Trimmed.size() == Text.size() ? W : C->TextWidth(Trimmed);
+                const int TW = Trimmed.size() == Text.size() ? W : Width(Trimmed);
                 if (X + TW > Right && X > 0 && L.Content)
                     break;
                 if (X + TW > Right && !Trimmed.isEmpty()) {
-                    Pos = SplitPiece(Text, RawEnd, std::max(1, Right - X), Paint, X0, X, Bottom, L);
+                    Pos = SplitPiece(Pos, PieceEnd, std::max(1, Right - X), Paint, X0, X, Bottom, L);
                     break;
                 }
             }
@@ -556,13 +672,14 @@ public:
     }
 
     // Puts the longest head of Text (at least one character) that fits Room on this line.
-    int SplitPiece(const QString &Text, const std::vector<int> &RawEnd, int Room, bool Paint, int X0,
-                   int &X, int Bottom, LineInfo &L)
+    int SplitPiece(int From, int To, int Room, bool Paint, int X0, int &X, int Bottom, LineInfo &L)
     {
+        std::vector<int> RawEnd;
+        const QString Text = DecodeText(S, From, To, &RawEnd);
         int Lo = 1, Hi = int(Text.size());
         while (Lo < Hi) {
             const int Mid = (Lo + Hi + 1) / 2;
-            if (C->TextWidth(Text.left(Mid)) <= Room)
+            if (Width(Text.left(Mid)) <= Room)
                 Lo = Mid;
             else
                 Hi = Mid - 1;
@@ -571,7 +688,7 @@ public:
         if (Lo < Text.size() && Text.at(Lo - 1).isHighSurrogate())
             Lo = Lo + 1 <= Text.size() ? Lo + 1 : Lo;
         const QString Head = Text.left(Lo);
-        Piece(Head, C->TextWidth(Head), C->TextHeight(Head), Paint, X0, X, Bottom, L);
+        Piece(Head, Width(Head), Metrics().Height, Paint, X0, X, Bottom, L);
         return RawEnd[size_t(Lo - 1)];
     }
 
@@ -735,7 +852,9 @@ public:
             int Size = 0;
             if (ToInt(Attr(Tag, QLatin1String("SIZE")), Size) && Size > 0) {
                 static const int Points[] = {8, 10, 12, 14, 16};
-                F.Size = Size >= 1 && Size <= 5 ? Points[Size - 1] : std::min(Size, 1000);
+                TFont Sized;
+                Sized.SetSize(Size >= 1 && Size <= 5 ? Points[Size - 1] : std::min(Size, 1000));
+                F.Height = Sized.Height();
             }
             TColor Col;
             if (ReadColor(Attr(Tag, QLatin1String("COLOR")), Col))
@@ -797,7 +916,7 @@ public:
                 const QString Bullet = St.ListLevel % 2 == 0 && St.ListLevel > 0 ? QStringLiteral("o")
                                                                                : QString(QChar(0x2022));
                 ApplyFont();
-                TRect B(X0 + X - 12, Bottom - C->TextHeight(Bullet), X0 + X, Bottom);
+                TRect B(X0 + X - 12, Bottom - Metrics().Height, X0 + X, Bottom);
                 DrawText(C, Bullet, B, Flags);
             }
         } else if (Name == QLatin1String("P")) {
@@ -953,11 +1072,12 @@ bool HTMLDrawEx(TCanvas *Canvas, const QString &Text, const TRect &R, TImageList
     const int OldBk = Canvas->BkMode();
     Rd.BlinkColor = OldBrush == clNone || OldBrushStyle == bsClear ? clWindow : OldBrush;
     Rd.GH = Canvas->TextHeight(QStringLiteral("gh"));
-    Rd.St.Font = {Base.Name(), Base.Size(), Base.Color(), Base.Style(), Base.Orientation()};
+    Rd.St.Font = {Base.Name(), Base.Height(), Base.Color(), Base.Style(), Base.Orientation(), Base.Pitch()};
     Canvas->Brush()->SetColor(clNone);
     Canvas->SetBkMode(TRANSPARENT);
     const bool Hit = Rd.Run();
-    Canvas->SetFont(Base);
+    if (Rd.CanvasFontChanged)
+        Canvas->SetFont(Base);
     Canvas->Brush()->SetColor(OldBrush);
     Canvas->Brush()->SetStyle(OldBrushStyle);
     Canvas->SetBkMode(OldBk);

@@ -9,9 +9,12 @@
 #include "platform/graphics/Jpeg.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 
 namespace {
+
+constexpr qint64 MaxPictureFileSize = 256LL * 1024 * 1024;
 
 enum class PictureKind { None, GIF, JPEG, BMP, ICO };
 
@@ -206,6 +209,11 @@ void THTMLPicture::LoadFromStream(TStream *Stream)
 
 void THTMLPicture::LoadFromFile(const QString &FileName)
 {
+    // Addresses come from cell texts: only a regular file of picture size is
+    // read (a device or a pipe could block or never end).
+    const QFileInfo Info(FileName);
+    if (Info.exists() && (!Info.isFile() || Info.size() > MaxPictureFileSize))
+        throw EInvalidGraphic(HTMLPictureText::InvalidFormat);
     TFileStream S(FileName, fmOpenRead | fmShareDenyWrite);
     LoadFromStream(&S);
 }

@@ -103,6 +103,14 @@ TEST(HTMLRenderer, MeasuredSizesFollowFontsAndLines)
     EXPECT_EQ(Two.YSize, 2 * GH);
     EXPECT_EQ(Two.XSize, Width(10, fsBold, QStringLiteral("bold words")));
     EXPECT_EQ(S.Measure(QStringLiteral("a\r\nb"), true).YSize, 2 * GH);
+    // Every piece measures as the canvas measures it, in every style.
+    for (const QString &T : {QStringLiteral("#footer"), QStringLiteral("fffff  "), QStringLiteral("Wr\u4e2d\u6587 x"),
+                             QStringLiteral("\u00e9t\u00e9 AVA")}) {
+        for (TFontStyles St : {TFontStyles(), TFontStyles(fsItalic), TFontStyles(fsBold | fsItalic)}) {
+            const QString Open = St & fsBold ? QStringLiteral("<B><I>") : St & fsItalic ? QStringLiteral("<I>") : QString();
+            EXPECT_EQ(S.Measure(Open + T).XSize, Width(10, St, T)) << T.toStdString() << int(St);
+        }
+    }
     // The canvas font comes back unchanged.
     EXPECT_EQ(S.C.Font()->Style(), TFontStyles());
     EXPECT_EQ(S.C.Font()->Size(), 10);

@@ -107,6 +107,10 @@ TEST(HTMLPicture, DamagedDataRaisesAndKeepsThePicture)
         EXPECT_EQ(P.Data(), Good);
         EXPECT_EQ(P.Width(), 5);
     }
+    // Only regular files are read: a device would never end.
+    EXPECT_THROW(P.LoadFromURL(QStringLiteral("FILE:///dev/zero")), EInvalidGraphic);
+    EXPECT_EQ(P.Data(), Good);
+
     // The path after FILE:// keeps its case.
     WriteAll(D.File("MixedCase.bmp"), Good);
     THTMLPicture Q;
