@@ -664,6 +664,7 @@ private:
     int FHoverLink = 0;                          // link number under the pointer in FHoverAnchorCell
     std::unique_ptr<THTMLPictureCache> FImageCache;
     std::unique_ptr<THTMLHintWindow> FHintWindow;
+    TPoint FHintCell{-1, -1};                    // the cell whose hint is showing
     // Cell controls of HTML cells: the pressed BUTTON, and the editor over an EDIT or COMBO.
     struct TControlRef {
         TPoint Cell{-1, -1};

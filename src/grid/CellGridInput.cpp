@@ -678,6 +678,9 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
             RepaintCell(Hit.X, Hit.Y);
         // Entering and leaving anchors of HTML cells; the cell repaints with its hovered link.
         const TPoint Cell = Hit.X >= 0 && Hit.Y >= 0 ? BaseCell(RealColIndex(Hit.X), Hit.Y) : TPoint(-1, -1);
+        // A cell's hint goes once the pointer is over another cell.
+        if (HintShowing() && !(Cell == FHintCell))
+            HideHint();
         THTMLDrawResult Markup;
         if (Cell.X >= 0)
             HTMLHitTest(Cell.X, Cell.Y, X, Y, Markup);
@@ -1087,6 +1090,7 @@ void TCellGrid::HideHint()
 {
     if (FHintWindow)
         FHintWindow->hide();
+    FHintCell = TPoint(-1, -1);
 }
 
 void TCellGrid::ShowHint(const QPoint &Global, const QString &Hint, bool HTML)
@@ -1276,6 +1280,9 @@ bool TCellGrid::viewportEvent(QEvent *Event)
         Event->accept();
         return true;
     }
+    // The hint window goes when the pointer leaves the grid or presses.
+    if (Event->type() == QEvent::Leave || Event->type() == QEvent::MouseButtonPress)
+        HideHint();
     if (Event->type() != QEvent::ToolTip)
         return TBaseGrid::viewportEvent(Event);
     auto *Help = static_cast<QHelpEvent *>(Event);
@@ -1307,6 +1314,7 @@ bool TCellGrid::viewportEvent(QEvent *Event)
     }
     const TRect R = GetCellRect(Hit.X, Hit.Y);
     ShowHint(viewport()->mapToGlobal(QPoint(R.Left, R.Top)), Hint, HTMLHint);
+    FHintCell = B;
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "grid/HTMLHintWindow.h"
 #include "platform/services/Shell.h"
 
+#include <QComboBox>
 #include <QHelpEvent>
 #include <QLineEdit>
 
@@ -132,6 +133,31 @@ TEST_F(GridTest, CellControlsChangeTheirTags)
         << Grid->Cells(1, 1).toStdString();
     // Stripped for the clipboard and the editor, the controls leave no text behind.
     EXPECT_EQ(HTMLStrip(Grid->Cells(1, 1)), QStringLiteral("  x"));
+
+    // A combo box is filled by the application and writes the chosen value back.
+    Grid->SetCells(2, 2, QStringLiteral("<CONTROL TYPE=\"COMBO\" ID=\"size\" VALUE=\"M\" WIDTH=\"90\"> <i>cm</i>"));
+    Grid->OnControlComboList = [](TObject *, int, int, const QString &ID, const QString &, const QString &Val,
+                                  TStringList *Values, bool &Edit, int &DropCount) {
+        EXPECT_EQ(ID, QStringLiteral("size"));
+        EXPECT_EQ(Val, QStringLiteral("M"));
+        Values->Add(QStringLiteral("S"));
+        Values->Add(QStringLiteral("M"));
+        Values->Add(QStringLiteral("L"));
+        Edit = false;
+        DropCount = 3;
+    };
+    const TRect Combo = TextRectOf(Grid, 2, 2);
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, QPoint(Combo.Left + 20, Combo.Top + 12));
+    auto *Box = qobject_cast<QComboBox *>(Grid->ControlEditor());
+    ASSERT_NE(Box, nullptr);
+    EXPECT_EQ(Box->count(), 3);
+    EXPECT_EQ(Box->currentText(), QStringLiteral("M"));
+    Box->setCurrentIndex(2);
+    emit Box->activated(2);
+    QApplication::processEvents();
+    EXPECT_EQ(Grid->ControlEditor(), nullptr);
+    EXPECT_EQ(Grid->Cells(2, 2), QStringLiteral("<CONTROL ID=\"size\" VALUE=\"L\" WIDTH=\"90\" TYPE=\"COMBO\"> <i>cm</i>"));
+    EXPECT_EQ(Done.back(), (QStringList{"size", "L"}));
 }
 
 TEST_F(GridTest, HintsUseTheHintWindowAndPlainHintsStayPlain)
