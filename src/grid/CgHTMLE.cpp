@@ -185,14 +185,14 @@ struct ShapedText {
 };
 
 
-const FontMetrics &MetricsFor(const FontState &S)
+std::shared_ptr<const FontMetrics> MetricsFor(const FontState &S)
 {
     thread_local QHash<QString, std::shared_ptr<FontMetrics>> Cache;
     const QString Key = S.Name + QLatin1Char('|') + QString::number(S.Height) + QLatin1Char('|')
                         + QString::number(int(S.Style)) + QLatin1Char('|') + QString::number(int(S.Pitch));
     auto It = Cache.constFind(Key);
     if (It != Cache.constEnd())
-        return **It;
+        return *It;
     thread_local int NextId = 0;
     if (Cache.size() > 64)
         Cache.clear();
@@ -205,18 +205,27 @@ const FontMetrics &MetricsFor(const FontState &S)
     const QFontMetrics FM(Q);
     auto M = std::make_shared<FontMetrics>(FontMetrics{Q, FM, FM.height(), FM.ascent(), ++NextId});
     Cache.insert(Key, M);
-    return *M;
+    return M;
 }
 
 const ShapedText &ShapeOf(const FontMetrics &M, const QString &T)
 {
     thread_local QHash<QPair<int, QString>, std::shared_ptr<ShapedText>> Cache;
-    const QPair<int, QString> Key(M.Id, T);
-    auto It = Cache.constFind(Key);
-    if (It != Cache.constEnd())
-        return **It;
-    if (Cache.size() > 20000)
-        Cache.clear();
+    thread_local qsizetype CachedChars = 0;
+    thread_local ShapedText Scratch;
+    // Long pieces are shaped afresh each time; the cache holds up to a
+    // bounded number of characters.
+    const bool Keep = T.size() <= 256;
+    const QPair<int, QString> Key(M.Id, Keep ? T : QString());
+    if (Keep) {
+        auto It = Cache.constFind(Key);
+        if (It != Cache.constEnd())
+            return **It;
+        if (Cache.size() > 20000 || CachedChars > 400000) {
+            Cache.clear();
+            CachedChars = 0;
+        }
+    }
     auto Shaped = std::make_shared<ShapedText>();
     if (!T.isEmpty()) {
         // One shaping gives both the width (as QFontMetrics measures it,
@@ -235,6 +244,11 @@ const ShapedText &ShapeOf(const FontMetrics &M, const QString &T)
             Shaped->Runs = Layout.glyphRuns();
         }
     }
+    if (!Keep) {
+        Scratch = *Shaped;
+        return Scratch;
+    }
+    CachedChars += T.size();
     Cache.insert(Key, Shaped);
     return *Shaped;
 }
@@ -319,14 +333,14 @@ public:
     }
     bool CanvasFontChanged = false;
     // The metrics of the current font (looked up again only when the font changes).
-    mutable const FontMetrics *LastMetrics = nullptr;
+    mutable std::shared_ptr<const FontMetrics> LastMetrics;
     mutable FontState LastFont;
     const FontMetrics &Metrics() const
     {
         const FontState &F = St.Font;
         if (!LastMetrics || F.Height != LastFont.Height || F.Style != LastFont.Style || F.Pitch != LastFont.Pitch
             || F.Name != LastFont.Name) {
-            LastMetrics = &MetricsFor(F);
+            LastMetrics = MetricsFor(F);
             LastFont = F;
         }
         return *LastMetrics;
