@@ -5,6 +5,7 @@
 #include "grid/CgHTMLE.h"
 #include "grid/GridUtil.h"
 #include "grid/HTMLHintWindow.h"
+#include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
 #include "platform/services/Shell.h"
 
@@ -1001,14 +1002,14 @@ void TCellGrid::OpenControlEditor(const TPoint &Cell, const THTMLDrawResult &Hit
             Copy = std::make_unique<QKeyEvent>(Key->type(), Key->key(), Key->modifiers(), Key->text());
         QMetaObject::invokeMethod(
             this,
-            [this, Write, Held = std::shared_ptr<QKeyEvent>(std::move(Copy))] {
+            Guarded([this, Write, Held = std::shared_ptr<QKeyEvent>(std::move(Copy))] {
                 CloseControlEditor(Write);
                 if (Held) {
                     setFocus();
                     QKeyEvent E(Held->type(), Held->key(), Held->modifiers(), Held->text());
                     QApplication::sendEvent(this, &E);
                 }
-            },
+            }),
             Qt::QueuedConnection);
     };
     const QRect Box = Hit.LinkRect.ToQRect();
@@ -1022,7 +1023,7 @@ void TCellGrid::OpenControlEditor(const TPoint &Cell, const THTMLDrawResult &Hit
             FControlCombo = new QComboBox(viewport());
             FControlCombo->installEventFilter(new TControlEditorKeys(FControlCombo, Close));
             connect(FControlCombo, QOverload<int>::of(&QComboBox::activated), this, [this] {
-                QMetaObject::invokeMethod(this, [this] { CloseControlEditor(true); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(this, Guarded([this] { CloseControlEditor(true); }), Qt::QueuedConnection);
             });
         }
         FControlCombo->clear();

@@ -45,7 +45,7 @@ struct Sheet {
     QImage Plain(const QString &Text, unsigned Extra = 0)
     {
         Sheet Other;
-        TRect B(Other.R.Left, Other.R.Top, Other.R.Right, Other.R.Top + Other.C.TextHeight(QStringLiteral("gh")));
+        TRect B(R.Left, R.Top, R.Right, R.Top + Other.C.TextHeight(QStringLiteral("gh")));
         Other.C.Brush()->SetStyle(bsClear);
         DrawText(&Other.C, Text, B, DT_BOTTOM | DT_SINGLELINE | DT_NOPREFIX | Extra);
         Other.C.Release();
@@ -73,6 +73,15 @@ TEST(HTMLRenderer, EntitiesAndBareAmpersandsDrawAsTheirCharacters)
         const THTMLDrawResult Res = S.Draw(Markup);
         EXPECT_EQ(S.Image, S.Plain(Shown)) << Markup.toStdString();
         EXPECT_EQ(Res.XSize, S.C.TextWidth(Shown)) << Markup.toStdString();
+    }
+    // A text without markup that does not fit ends in an ellipsis, on one line.
+    {
+        Sheet S;
+        S.R = TRect(4, 4, 70, 56);
+        const QString Long = QStringLiteral("a long text without any markup at all");
+        const THTMLDrawResult Res = S.Draw(Long);
+        EXPECT_EQ(S.Image, S.Plain(Long, DT_END_ELLIPSIS));
+        EXPECT_EQ(Res.YSize, S.C.TextHeight(QStringLiteral("gh")));
     }
     // "&lt;B&gt;" never turns bold on: the following text keeps the plain width.
     Sheet S;
