@@ -252,6 +252,9 @@ TEST(HTMLRenderer, ImageListPicturesTakeTheirRoom)
     EXPECT_EQ(Res.YSize, 5);
     EXPECT_EQ(S.Image.pixel(S.R.Left + 5, S.R.Top + 4) & 0xFFFFFF, 0xFF0000u);
     EXPECT_EQ(S.Image.pixel(S.R.Left + 6, S.R.Top + 4) & 0xFFFFFF, 0xFFFFFFu);
+    // Desktop icons of files and folders are 16 or 32 pixels, scaled by the picture factor.
+    EXPECT_EQ(S.Measure(QStringLiteral("<IMG SRC=\"SSYS:/tmp\">")).XSize, 16);
+    EXPECT_EQ(S.Measure(QStringLiteral("<IMG SRC=\"LSYS:/no/such/file.txt\">")).YSize, 32);
     // WIDTH and HEIGHT stretch it.
     EXPECT_EQ(S.Draw(QStringLiteral("<IMG SRC=\"IDX:0\" WIDTH=\"20\" HEIGHT=\"40\">"), false, true, &Images).YSize, 40);
 }
