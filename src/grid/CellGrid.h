@@ -673,6 +673,7 @@ private:
     };
     TControlRef FPressedControl;
     TControlRef FEditedControl;
+    bool FControlAlwaysEdit = false;             // Navigation.AlwaysEdit while a control editor is open
     QPointer<QLineEdit> FControlEdit;
     QPointer<QComboBox> FControlCombo;
     void ShowHint(const QPoint &Global, const QString &Hint, bool HTML);

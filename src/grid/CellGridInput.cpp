@@ -995,6 +995,9 @@ void TCellGrid::OpenControlEditor(const TPoint &Cell, const THTMLDrawResult &Hit
 {
     CloseControlEditor(true);
     FEditedControl = {Cell, Hit.CtrlID, Hit.CtrlType, Hit.CtrlValue, Hit.LinkRect};
+    // The grid's own editor stays closed while a control is edited.
+    FControlAlwaysEdit = Navigation()->AlwaysEdit;
+    Navigation()->AlwaysEdit = false;
     auto Close = [this](bool Write, QKeyEvent *Key) {
         // Closing may come from the editor's own focus loss; the key is re-sent after.
         std::unique_ptr<QKeyEvent> Copy;
@@ -1061,6 +1064,7 @@ void TCellGrid::CloseControlEditor(bool Write)
         return;
     const TControlRef Edited = FEditedControl;
     FEditedControl = TControlRef();
+    Navigation()->AlwaysEdit = FControlAlwaysEdit;
     QString Value = Edited.Value;
     if (Editor == FControlEdit)
         Value = FControlEdit->text();
