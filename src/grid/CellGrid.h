@@ -495,6 +495,8 @@ public:
     // The grid editor control of the open kind, nullptr for the platform editor's kinds.
     QWidget *EditorControl(TEditorType Kind);
     static bool IsGridEditorKind(TEditorType Kind);
+    // False for the kinds that get no editor here (nothing opens for them).
+    static bool HasEditorOfItsKind(TEditorType Kind);
 
     // ---- editing cycle
     void StoreEditText(int ACol, int ARow, const QString &Value);

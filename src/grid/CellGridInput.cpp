@@ -390,10 +390,12 @@ void TCellGrid::CopySelectionText(bool Cut)
         Lines << Cells.join(QLatin1Char('\t'));
     }
     SetClipboardText(Lines.join(QStringLiteral("\r\n")));
+    // Cutting empties only the cells the per-cell edit switch lets the user change.
     if (Cut)
         for (int R = S.Top; R <= S.Bottom && R < RowCount(); ++R)
             for (int C = S.Left; C <= S.Right && C < ColCount(); ++C)
-                SetCellText(RealColIndex(C), R, QString());
+                if (IsEditable(RealColIndex(C), R))
+                    SetCellText(RealColIndex(C), R, QString());
 }
 
 void TCellGrid::PasteSelectionText()

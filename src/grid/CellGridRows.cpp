@@ -67,9 +67,12 @@ void TCellGrid::RemoveRows(int RowIndex, int Count)
 {
     if (Count < 1)
         return;
-    FreeCellProperties(0, RowIndex, ColCount() - 1 + FNumHidden, RowIndex + Count - 1);
-    if (RowIndex < 0 || RowIndex > RowCount())
+    if (RowIndex < 0 || RowIndex > RowCount()) {
+        FreeCellProperties(0, RowIndex, ColCount() - 1 + FNumHidden, RowIndex + Count - 1);
         return;
+    }
+    const std::vector<TMergeBlock> Remerge = DetachMergesFromRows(RowIndex, Count);
+    FreeCellProperties(0, RowIndex, ColCount() - 1 + FNumHidden, RowIndex + Count - 1);
     const int LastWidth = ColWidths(ColCount() - 1);
     const bool WasEditing = EditorMode();
     if (WasEditing)
@@ -98,6 +101,7 @@ void TCellGrid::RemoveRows(int RowIndex, int Count)
         TStringGrid::SetColCount(ColCount() - FNumHidden);
         SetColWidths(ColCount() - 1, LastWidth);
     }
+    MergeAgain(Remerge);
     EndUpdate();
     Q_UNUSED(WasEditing);
     CellsChanged(TRect(0, RowIndex, ColCount() - 1, RowIndex + Count));

@@ -902,7 +902,7 @@ void TStringGrid::UpdateEditorPlace()
 {
     if (!FInplaceEdit || FInplaceCol < 0)
         return;
-    const TRect R = CellRect(FInplaceCol, FInplaceRow);
+    const TRect R = EditorRect(FInplaceCol, FInplaceRow);
     if (R.Right <= R.Left || R.Bottom <= R.Top) {
         FInplaceEdit->move(-10000, -10000);
         return;

@@ -202,6 +202,9 @@ protected:
     virtual bool CanEditShow();
     virtual bool CanEditAcceptKey(QChar Key);
     virtual bool CanEditModify() { return true; }
+    // Where the in-place editor of a cell stands (viewport coordinates); an
+    // empty rectangle parks it out of sight.
+    virtual TRect EditorRect(int ACol, int ARow) const { return CellRect(ACol, ARow); }
     virtual void ColumnMoved(int FromIndex, int ToIndex);
     virtual void RowMoved(int FromIndex, int ToIndex);
     // Whether a moved row (column) takes its height (width) along. Deleting
