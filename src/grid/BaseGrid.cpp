@@ -172,7 +172,8 @@ void TBaseGrid::FreeCellProperties(int ACol1, int ARow1, int ACol2, int ARow2)
     ARow1 = std::max(ARow1, 0);
     ACol2 = std::min(ACol2, ColCount() - 1);
     ARow2 = std::min(ARow2, RowCount() - 1);
-    for (int R = ARow1; R <= ARow2; ++R) {
+    // Only the rows indexed as holding objects are visited.
+    for (int R = NextRowWithObjects(ARow1); R <= ARow2 && R < RowCount(); R = NextRowWithObjects(R + 1)) {
         for (int C = ACol1; C <= ACol2; ++C) {
             if (TObject *O = TStringGrid::Objects(C, R)) {
                 TStringGrid::SetObjects(C, R, nullptr);
@@ -339,7 +340,8 @@ std::vector<TBaseGrid::TMergeBlock> TBaseGrid::DetachMergesFromRows(int First, i
     const int Last = std::min(First + Count - 1, RowCount() - 1);
     First = std::max(First, 0);
     std::vector<TPoint> Seen;
-    for (int R = First; R <= Last; ++R) {
+    // Merge data lives in property objects: only rows holding objects count.
+    for (int R = NextRowWithObjects(First); R <= Last; R = NextRowWithObjects(R + 1)) {
         for (int C = 0; C < ColCount(); ++C) {
             if (!IsMergedCell(C, R))
                 continue;
@@ -442,19 +444,26 @@ void TBaseGrid::ClearRow(int ARow)
 
 TRect TBaseGrid::GetSingleCellRect(int ACol, int ARow) const
 {
-    int X = 0, Y = 0;
-    for (int I = 0; I < ACol; ++I)
-        X += ColWidths(I);
-    for (int I = 0; I < ARow; ++I)
-        Y += RowHeights(I);
+    // The sums of the sizes before a column or row come from the platform's
+    // position index (its own grid lines are taken off again).
+    const int Line = TStringGrid::GridLineWidth();
+    // Beyond the grid every column and row counts with its default size.
+    auto ColSum = [this, Line](int C) {
+        const int In = std::clamp(C, 0, ColCount());
+        return ColOffset(In) - In * Line + std::max(C - In, 0) * DefaultColWidth();
+    };
+    auto RowSum = [this, Line](int R) {
+        const int In = std::clamp(R, 0, RowCount());
+        return RowOffset(In) - In * Line + std::max(R - In, 0) * DefaultRowHeight();
+    };
+    const int X = ColSum(ACol);
+    const int Y = RowSum(ARow);
     TRect R(X, Y, X + ColWidths(ACol), Y + RowHeights(ARow));
     int DX = 0, DY = 0;
     if (ACol >= FixedCols())
-        for (int I = 0; I < LeftCol(); ++I)
-            DX += ColWidths(I);
+        DX = ColSum(LeftCol());
     if (ARow >= FixedRows())
-        for (int I = 0; I < TopRow(); ++I)
-            DY += RowHeights(I);
+        DY = RowSum(TopRow());
     OffsetRect(R, -DX, -DY);
     const TRect Origin = CellRect(LeftCol(), TopRow());
     const int PX = ACol < FixedCols() ? 0 : Origin.Left;

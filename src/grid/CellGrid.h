@@ -11,6 +11,7 @@
 #include "platform/core/SysUtils.h"
 
 #include <QBasicTimer>
+#include <QPointer>
 
 #include <array>
 #include <map>
@@ -361,6 +362,8 @@ private:
     void GrowSelectFlags(std::vector<bool> &Flags, int Index);
     int DataRowCountNow() const { return RowCount() - FixedRows() - FFixedFooters; }
     void FreeHiddenRows();
+    // Drops the disjunct-selection flags of removed rows.
+    void DropRowSelectFlags(int RowIndex, int Count);
     QString FormatFloatValue(double Value) const;
 
     std::unique_ptr<QWidget> FFooterPanel;
@@ -634,7 +637,8 @@ private:
     void HideMoveArrows();
     QString FHoverAnchor;
     TPoint FHoverAnchorCell{-1, -1};
-    std::vector<QWidget *> FShownCellControls;   // only compared, never used
+    // The cell controls placed at the last scroll (never owned: a deleted one drops out).
+    std::vector<QPointer<QWidget>> FShownCellControls;
     // What the last painting of a cell graphic or HTML cell used, so that
     // presses are tested against what was drawn: the content rectangle, the
     // text rectangle and width, the alignment, and the cell's rectangle then.

@@ -47,7 +47,8 @@ bool TCellGrid::HasNodes()
 {
     if (FNodeScan >= 0)
         return FNodeScan > 0;
-    for (int R = 0; R < RowCount(); ++R) {
+    // Node graphics live in property objects: only rows holding objects are looked at.
+    for (int R = NextRowWithObjects(0); R < RowCount(); R = NextRowWithObjects(R + 1)) {
         const TCellGraphic *G = GetCellGraphic(0, R);
         if (G && G->CellType == ctNode)
             return true;
@@ -261,9 +262,8 @@ void TCellGrid::DrawSizingLine(int X)
     C->Pen()->SetMode(pmXor);
     C->Pen()->SetWidth(1);
     C->Pen()->SetColor(clBlack);
-    int Bottom = 0;
-    for (int R = 0; R < RowCount(); ++R)
-        Bottom = std::max(Bottom, GetCellRect(0, R).Bottom);
+    // The bottom of the last row as laid out now (rows below the view only lengthen it).
+    const int Bottom = RowCount() > 0 ? GetSingleCellRect(0, RowCount() - 1).Bottom : 0;
     Line(C, X, 0, X, std::max(ClientHeight(), Bottom));
     C->SetPen(Old);
 }
@@ -326,11 +326,9 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
             // through the sizes of the columns and rows before this cell.
             const int FirstCol = FBackGround->Cells == bcNormal ? TStringGrid::FixedCols() : 0;
             const int FirstRow = FBackGround->Cells == bcNormal ? FixedRows() : 0;
-            int OffX = 0, OffY = 0;
-            for (int I = FirstCol; I < ACol; ++I)
-                OffX += ColWidths(I);
-            for (int I = FirstRow; I < ARow; ++I)
-                OffY += RowHeights(I);
+            const int Line = TStringGrid::GridLineWidth();
+            const int OffX = std::max(0, ColOffset(ACol) - ColOffset(FirstCol) - (ACol - FirstCol) * Line);
+            const int OffY = std::max(0, RowOffset(ARow) - RowOffset(FirstRow) - (ARow - FirstRow) * Line);
             const int BW = Back.Width(), BH = Back.Height();
             const TRect Whole = GetCellRect(ACol, ARow);
             for (int TY = Whole.Top - OffY % BH; TY < R.Bottom; TY += BH)
@@ -408,7 +406,14 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
             TR.Left += 14;
     }
     TRect DrawRect = TR;
-    const int TextWidth = std::max(0, std::min(C->TextWidth(Text), TR.Width()));
+    // Measured only when a glyph or a graphic is placed beside the text.
+    int MeasuredWidth = -1;
+    const int TextRoom = TR.Width();
+    auto TextWidth = [&]() {
+        if (MeasuredWidth < 0)
+            MeasuredWidth = std::max(0, std::min(C->TextWidth(Text), TextRoom));
+        return MeasuredWidth;
+    };
     if (!Text.isEmpty())
         DrawText(C, Text, DrawRect, Flags);
     if (Graphic && Graphic->CellErrLen > 0)
@@ -422,9 +427,9 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         && (RC >= FixedCols() || FSortSettings->FixedCols)) {
         int X = R.Left + 8;
         if (HA == taLeftJustify)
-            X = R.Left + TextWidth + 10;
+            X = R.Left + TextWidth() + 10;
         else if (HA == taRightJustify)
-            X = R.Right - TextWidth - 10;
+            X = R.Right - TextWidth() - 10;
         const int Y = VA == vtaTop ? R.Top + 8 : (VA == vtaBottom ? R.Bottom - 8 : (R.Top + R.Bottom) / 2);
         if (FSortIndexes->FindIndex(RC) < 1 || FSortSettings->IndexShow)
             DrawSortGlyph(C, RC, Y, X);
@@ -522,11 +527,11 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         L.Content = R;
         L.TextRect = TR;
         L.Cell = GetCellRect(ACol, ARow);
-        L.TextWidth = Text.isEmpty() ? 0 : TextWidth + 2;
+        L.TextWidth = Text.isEmpty() ? 0 : TextWidth() + 2;
         L.HAlign = HA;
     }
     if (Graphic)
-        DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth + 2, HA);
+        DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth() + 2, HA);
 
     if (OnDrawCell)
         OnDrawCell(this, ACol, ARow,

@@ -175,6 +175,13 @@ private:
     TFontPitch FPitch = fpDefault;
     int FOrientation = 0;
     void Changed();
+    // The Qt font last made by ToQFont and what it was made from.
+    mutable QFont FQFont;
+    mutable QString FQName;
+    mutable int FQHeight = 0;
+    mutable TFontStyles FQStyle;
+    mutable TFontPitch FQPitch = fpDefault;
+    mutable bool FQValid = false;
 };
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
