@@ -101,9 +101,8 @@ TColor GetSysColor(int Index)
     static QPalette Cached;
     static bool HaveCached = false;
     static qint64 CachedKey = 0;
-    QPalette Pal;
     if (IsMainThread()) {
-        Pal = QGuiApplication::palette();
+        const QPalette Pal = QGuiApplication::palette();
         // The copy for other threads is taken again only when the palette changed.
         if (!HaveCached || Pal.cacheKey() != CachedKey) {
             std::lock_guard<std::mutex> Guard(Lock);
@@ -111,13 +110,12 @@ TColor GetSysColor(int Index)
             CachedKey = Pal.cacheKey();
             HaveCached = true;
         }
-    } else {
-        std::lock_guard<std::mutex> Guard(Lock);
-        if (!HaveCached)
-            return ClassicSysColor(Index);
-        Pal = Cached;
+        return QColorToTColor(Pal.color(Group, Role));
     }
-    return QColorToTColor(Pal.color(Group, Role));
+    std::lock_guard<std::mutex> Guard(Lock);
+    if (!HaveCached)
+        return ClassicSysColor(Index);
+    return QColorToTColor(Cached.color(Group, Role));
 }
 
 TColor ColorToRGB(TColor Color)

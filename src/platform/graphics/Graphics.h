@@ -356,6 +356,10 @@ private:
     int FBkMode = 0;            // 0: follow the brush
     QFont FQtFont;
     bool FQtFontValid = false;
+    // The font last given to the painter and what the painter made of it, so
+    // that an unchanged font is not set again for every shape.
+    QFont FPainterFontFrom;
+    QFont FPainterFont;
     bool FClipped = false;
     QRect FClip;
     int FLockCount = 0;
