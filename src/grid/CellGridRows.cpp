@@ -49,7 +49,7 @@ void TCellGrid::InsertRowsAt(int RowIndex, int Count)
     // reference) and empty rows of the default height in their place.
     if (RowCount() == FixedRows() && FixedRowAlways && FSelectionParked)
         RestoreSelection();
-    InsertRows(RowIndex, Count);
+    InsertEmptyRows(RowIndex, Count);
     if (RowCount() >= 2 && FixedRowAlways)
         TStringGrid::SetFixedRows(1);
     SetDataRowCount(RowCount());

@@ -535,6 +535,7 @@ struct TAxis {
 
 } // namespace
 
+// The two axes of this grid as they stand now.
 #define QB_COL_AXIS TAxis<decltype(FColWidths)>{FColWidths, FFixedCols, FTopLeft.X, FColCount, ClientWidth(), FGridLineWidth}
 #define QB_ROW_AXIS TAxis<decltype(FRowHeights)>{FRowHeights, FFixedRows, FTopLeft.Y, FRowCount, ClientHeight(), FGridLineWidth}
 
@@ -653,6 +654,9 @@ void TStringGrid::ClampInView(int ACol, int ARow)
         Top = QB_ROW_AXIS.FirstShowing(ARow);
     MoveTopLeft(Left, Top);
 }
+
+#undef QB_COL_AXIS
+#undef QB_ROW_AXIS
 
 void TStringGrid::UpdateScrollBars()
 {
@@ -1388,7 +1392,7 @@ void TStringGrid::DeleteRows(int Index, int Count)
     SizeChanged(FColCount, Old);
 }
 
-void TStringGrid::InsertRows(int Index, int Count)
+void TStringGrid::InsertEmptyRows(int Index, int Count)
 {
     if (Count < 1)
         return;

@@ -243,7 +243,7 @@ protected:
     void DeleteRow(int ARow);
     // Count empty rows of DefaultRowHeight before Index (0..RowCount()); the
     // rows from Index move down with their heights.
-    void InsertRows(int Index, int Count);
+    void InsertEmptyRows(int Index, int Count);
     // Takes Count rows out from Index, with their heights; the rows below move up.
     void DeleteRows(int Index, int Count);
     // Exchanges two rows' cells (and heights with WithHeights) in O(log n).

@@ -117,7 +117,7 @@ class TestGrid : public TStringGrid {
 public:
     using TStringGrid::DeleteRows;
     using TStringGrid::ExchangeRows;
-    using TStringGrid::InsertRows;
+    using TStringGrid::InsertEmptyRows;
     using TStringGrid::MoveRow;
 };
 
@@ -139,7 +139,7 @@ TEST(GridRowIndex, RowsMoveWithTheirCellsObjectsAndHeightsAtScale)
     EXPECT_EQ(G.NextRowWithObjects(0), 150000);
 
     // Inserting at the top moves every row down with its height and object.
-    G.InsertRows(1, 5);
+    G.InsertEmptyRows(1, 5);
     EXPECT_EQ(G.RowCount(), Rows + 5);
     EXPECT_EQ(G.Cells(1, 1005), "1000");
     EXPECT_EQ(G.RowHeights(1005), 10 + 1);
