@@ -83,6 +83,14 @@ TEST(GridRowIndex, BlockSequenceAgreesWithAVectorThroughRandomEdits)
             const int At = Pick(N + 1), V = Pick(4);
             S.InsertOne(At, int(V));
             Model.insert(Model.begin() + At, V);
+        } else if (Op == 6 && Step % 10 == 0) {
+            // Every item changed at once (a new default size): totals follow.
+            const int V = Pick(5);
+            S.ForEach([V](int &X) { X = X % 3 + V; });
+            for (int &X : Model)
+                X = X % 3 + V;
+            ASSERT_EQ(S.WeightBefore(S.Size()), S.TotalWeight());
+            ExpectSame(S, Model);
         } else {
             for (int Probe = 0; Probe < 5; ++Probe) {
                 const std::int64_t Off = std::int64_t(Pick(int(S.TotalWeight()) + 3)) - 1;
@@ -170,6 +178,11 @@ TEST(GridRowIndex, RowsMoveWithTheirCellsObjectsAndHeightsAtScale)
     EXPECT_EQ(G.NextRowWithObjects(0), G.RowCount());
     EXPECT_EQ(G.Cells(1, 2), "1000");
     EXPECT_EQ(G.Cells(1, 2000 + 5 + 1 - 10), "2000");   // inserted, moved past, then removed above
+
+    // A new default height reaches every row at once.
+    G.SetDefaultRowHeight(30);
+    EXPECT_EQ(G.RowOffset(G.RowCount()), std::int64_t(G.RowCount()) * 31);
+    EXPECT_EQ(G.RowAtOffset(31 * 1000 + 5), 1000);
 
     // Ctrl+End and back: the view ends exactly at the last row.
     G.SetRow(G.RowCount() - 1);

@@ -26,7 +26,11 @@ public:
     explicit TBlockSequence(Weigh AWeigh = Weigh()) : FWeigh(std::move(AWeigh)) {}
 
     int Size() const { return FSize; }
-    std::int64_t TotalWeight() const { return FTotal; }
+    std::int64_t TotalWeight() const
+    {
+        Rebuild();
+        return FTotal;
+    }
     const Weigh &Weigher() const { return FWeigh; }
 
     const T &At(int Index) const
@@ -67,6 +71,7 @@ public:
     // The summed weight of the items before Index (0 <= Index <= Size()).
     std::int64_t WeightBefore(int Index) const
     {
+        Rebuild();
         if (Index <= 0)
             return 0;
         if (Index >= FSize)
@@ -79,11 +84,11 @@ public:
     // Offset; Size() when there is none.
     int IndexAtWeight(std::int64_t Offset) const
     {
+        Rebuild();
         if (Offset < 0)
             return 0;
         if (Offset >= FTotal)
             return FSize;
-        Rebuild();
         // Descend the weight tree to the block holding the offset.
         int Pos = 0;
         std::int64_t Rest = Offset;
