@@ -246,7 +246,9 @@ protected:
     void InsertEmptyRows(int Index, int Count);
     // Takes Count rows out from Index, with their heights; the rows below move up.
     void DeleteRows(int Index, int Count);
-    // Exchanges two rows' cells (and heights with WithHeights) in O(log n).
+    // Exchanges two rows' cells (and heights with WithHeights): two row
+    // handles change places, whatever the rows hold; finding them is O(log n).
+    // Sorting builds on this.
     void ExchangeRows(int ARow1, int ARow2, bool WithHeights);
     // Copies the texts and object pointers of a whole row (column) over another.
     void AssignRow(int DestRow, int SourceRow);
