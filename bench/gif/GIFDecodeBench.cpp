@@ -2,8 +2,8 @@
 // times and their ratio (ours / giflib; below 1 is faster).
 //
 // The files are made in memory by giflib's encoder: a 4096 x 4096 noise
-// picture, a quantised gradient, large flat areas and an animation of 1000
-// small frames.
+// picture, a quantised gradient, large flat areas, an animation of 1000
+// small frames and one of 100,000 one-pixel frames.
 
 #include "gif/GIFImage.h"
 
@@ -134,6 +134,12 @@ int main(int argc, char **argv)
         Small.push_back(std::move(F));
     }
     Cases.push_back({"animation 1000 frames", Encode(128, 128, Small), 5});
+
+    // Loading must stay linear in the frame count.
+    std::vector<Frame> Tiny;
+    for (int I = 0; I < 100000; ++I)
+        Tiny.push_back(Frame{I % 4, (I / 4) % 4, 1, 1, {GifByteType(I & 1)}});
+    Cases.push_back({"100000 one-pixel frames", Encode(4, 4, Tiny), 2});
 
     std::printf("%-24s %10s %12s %12s %8s\n", "file", "bytes", "ours ms", "giflib ms", "ratio");
     double SumOurs = 0, SumTheirs = 0;

@@ -307,4 +307,28 @@ void DecodeFramePixels(TStream *Stream, uint8_t *Pixels, int Width, int Height, 
     Decoder->SkipRemainingBlocks();
 }
 
+int64_t MaxDecodablePixels(int64_t Bytes)
+{
+    // The smallest code size (2) starts with 3-bit codes; after a clear the
+    // n-th code can stand for at most n pixels, and once the table is full
+    // every 12-bit code for at most the longest string the table can hold.
+    int64_t Bits = Bytes * 8;
+    int64_t Pixels = 0;
+    int Width = 3, NextCode = 6, Limit = 8;
+    int64_t Length = 1;
+    while (Bits >= Width) {
+        if (NextCode >= TableSize)
+            return Pixels + (Bits / Width) * Length;
+        Pixels += Length;
+        Bits -= Width;
+        ++Length;
+        ++NextCode;
+        if (NextCode >= Limit && Limit < TableSize) {
+            Limit *= 2;
+            ++Width;
+        }
+    }
+    return Pixels;
+}
+
 } // namespace gifdetail

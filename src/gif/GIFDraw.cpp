@@ -499,7 +499,7 @@ void TGIFImage::StopDraw()
 void TGIFImage::DrawBuffer(TCanvas *ACanvas, const TRect &Rect)
 {
     QImage Buffer = BitmapImage(FBitmap.get());
-    if (FDrawOptions & drawTiled) {
+    if ((FDrawOptions & drawTiled) && Buffer.width() == Width() && Buffer.height() == Height()) {
         const int SW = std::max(Width(), 1), SH = std::max(Height(), 1);
         for (int Y = Rect.Top; Y < Rect.Bottom; Y += SH)
             for (int X = Rect.Left; X < Rect.Right; X += SW)
@@ -524,7 +524,13 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
         FImages[0]->Draw(ACanvas, Rect, FDrawOptions & drawTransparent, FDrawOptions & drawTiled);
         return;
     }
-    if (FBitmap && !(FDrawOptions & drawUnbuffered)) {
+    // The buffer needs no more pixels than the target shows (a thumbnail of a
+    // large screen costs the thumbnail's size), unless tiles repeat the screen.
+    const bool Tiled = FDrawOptions & drawTiled;
+    const int BufferW = Tiled ? Width() : std::min(Width(), Rect.Right - Rect.Left);
+    const int BufferH = Tiled ? Height() : std::min(Height(), Rect.Bottom - Rect.Top);
+    if (FBitmap && !(FDrawOptions & drawUnbuffered) && FBitmap->Width() >= BufferW
+        && FBitmap->Height() >= BufferH) {
         DrawBuffer(ACanvas, Rect);
         return;
     }
@@ -539,8 +545,8 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
     if (Width() <= 0 || Height() <= 0 || Rect.IsEmpty())
         return;   // nothing to show, and no buffer that would show nothing later
     if (!(FDrawOptions & drawUnbuffered)) {
-        FBitmap = MakeBitmap(std::max(Width(), 1), std::max(Height(), 1), TColor(0));
-        TargetRect = TRect(0, 0, Width(), Height());
+        FBitmap = MakeBitmap(std::max(BufferW, 1), std::max(BufferH, 1), TColor(0));
+        TargetRect = TRect(0, 0, FBitmap->Width(), FBitmap->Height());
         CopyCanvasRect(FBitmap->Canvas(), TargetRect, ACanvas, Rect);
         Target = FBitmap->Canvas();
     }

@@ -818,13 +818,14 @@ void TGIFExtensionList::LoadFromStream(TStream *Stream, TGIFSubImage *Parent)
 // ------------------------------------------------------------ TGIFSubImage
 
 TGIFSubImage::TGIFSubImage(TGIFImage *GIFImage)
-    : TGIFItem(GIFImage), FLocalPalette(this), FExtensions(this)
+    : TGIFItem(GIFImage), FCountedIn(GIFImage), FLocalPalette(this), FExtensions(this)
 {
 }
 
 TGIFSubImage::~TGIFSubImage()
 {
     FExtensions.Clear();
+    ReleaseData();
 }
 
 TGIFVersion TGIFSubImage::GetVersion() const
@@ -841,8 +842,7 @@ void TGIFSubImage::Clear()
 {
     FExtensions.Clear();
     FLocalPalette.Clear();
-    FData.clear();
-    FData.shrink_to_fit();
+    ReleaseData();
     FImageDescriptor.Left = FImageDescriptor.Top = 0;
     FImageDescriptor.Width = FImageDescriptor.Height = 0;
     FTransparent = false;
@@ -867,22 +867,21 @@ void TGIFSubImage::CheckBounds(int64_t W, int64_t H) const
     int64_t Pixels = W * H;
     if (W < 0 || H < 0 || Pixels > GIFMaxFramePixels)
         throw GIFException(Msg(gifstr::InvalidImageDimensions));
-    if (FGIFImage) {
-        int64_t Total = Pixels;
-        for (int I = 0; I < FGIFImage->Frames().Count(); ++I) {
-            const TGIFSubImage *Other = FGIFImage->Frames()[I];
-            if (Other != this)
-                Total += int64_t(Other->FData.size());
-        }
-        if (Total > GIFMaxImagePixels)
-            throw GIFException(Msg(gifstr::InvalidImageDimensions));
-    }
+    if (FCountedIn && FCountedIn->FPixelTotal - int64_t(FData.size()) + Pixels > GIFMaxImagePixels)
+        throw GIFException(Msg(gifstr::InvalidImageDimensions));
+}
+
+void TGIFSubImage::SetData(std::vector<uint8_t> &&Data)
+{
+    if (FCountedIn)
+        FCountedIn->FPixelTotal += int64_t(Data.size()) - int64_t(FData.size());
+    FData = std::move(Data);
 }
 
 void TGIFSubImage::NewImage()
 {
     CheckBounds(Width(), Height());
-    FData.assign(size_t(int64_t(Width()) * Height()), 0);
+    SetData(std::vector<uint8_t>(size_t(int64_t(Width()) * Height()), 0));
     FreeBitmap();
 }
 
@@ -960,7 +959,7 @@ void TGIFSubImage::SetDescriptorBounds(int L, int T, int W, int H)
         CheckBounds(W, H);
         FImageDescriptor.Width = uint16_t(W);
         FImageDescriptor.Height = uint16_t(H);
-        FData.assign(size_t(int64_t(W) * H), 0);
+        SetData(std::vector<uint8_t>(size_t(int64_t(W) * H), 0));
         FreeBitmap();
     }
     FImageDescriptor.Left = uint16_t(L);
@@ -1037,9 +1036,23 @@ void TGIFSubImage::LoadFromStream(TStream *Stream)
 void TGIFSubImage::Decompress(TStream *Stream)
 {
     CheckBounds(Width(), Height());
-    uint8_t Fill = (FTransparent && FGCE) ? FGCE->TransparentColorIndex() : 0;
-    FData.assign(size_t(int64_t(Width()) * Height()), Fill);
     FreeBitmap();
+    // A large frame whose data could not fill it even at the best compression
+    // LZW allows is refused before its buffer exists: a few bytes claiming a
+    // huge frame must not cost the memory of one.
+    const int64_t Pixels = int64_t(Width()) * Height();
+    if (Pixels > GIFLargeFramePixels) {
+        const int64_t Left = std::max<int64_t>(Stream->Size() - Stream->Position() - 1, 0);
+        if (Pixels > MaxDecodablePixels(Left)) {
+            ReleaseData();
+            Warning(gsWarning, Msg(gifstr::PrematureEnd));
+            ReadByteOrZero(Stream);   // the code size
+            SkipSubBlocks(Stream);
+            return;
+        }
+    }
+    uint8_t Fill = (FTransparent && FGCE) ? FGCE->TransparentColorIndex() : 0;
+    SetData(std::vector<uint8_t>(size_t(Pixels), Fill));
     DecodeFramePixels(Stream, FData.data(), Width(), Height(), Interlaced(),
                       [this](const QString &Message) { Warning(gsWarning, Message); });
 }

@@ -427,9 +427,14 @@ private:
     void Decompress(TStream *Stream);
     void NewImage();
     void CheckBounds(int64_t Width, int64_t Height) const;
+    // Replaces the pixel buffer, keeping the image's running pixel total.
+    void SetData(std::vector<uint8_t> &&Data);
+    void ReleaseData() { SetData({}); }
     void SetDescriptorBounds(int Left, int Top, int Width, int Height);
     void BuildBitmap();
     void MakePalette();
+    // The image that counts this frame's pixels (fixed at creation).
+    TGIFImage *FCountedIn = nullptr;
 
     mutable std::mutex FBitmapLock;   // the cache is built by painters as well
     QImage FBitmap;
@@ -499,6 +504,8 @@ const QList<QRgb> &GIFWebPalette();
 // Frame size limits: a frame or image larger than this is refused.
 inline constexpr int64_t GIFMaxFramePixels = int64_t(1) << 26;     // 64 Mi pixels
 inline constexpr int64_t GIFMaxImagePixels = int64_t(1) << 27;     // all frames together
+// Frames above this size get a buffer only when their data could fill it.
+inline constexpr int64_t GIFLargeFramePixels = int64_t(1) << 20;
 
 class TGIFImage : public TGraphic {
 public:
@@ -566,6 +573,7 @@ public:
 
 private:
     friend class TGIFPainter;
+    friend class TGIFSubImage;
     void ClearBitmap();
     void PainterEnded(TGIFPainter *Painter);
     void DrawBuffer(TCanvas *ACanvas, const TRect &Rect);
@@ -589,6 +597,9 @@ private:
     int FThreadPriority;
     int FAnimationSpeed;
     TColor FBackgroundColor;
+    // Pixel bytes held by the frames made for this image: kept as frames
+    // change, so checking a new frame against the cap costs nothing.
+    int64_t FPixelTotal = 0;
     std::unique_ptr<TBitmap> FBitmap;
     std::shared_ptr<TGIFTiming> FTiming;
 };
