@@ -375,9 +375,23 @@ std::unique_ptr<TGraphic> TGIFImage::NewGraphic() const
     return std::make_unique<TGIFImage>();
 }
 
-void TGIFImage::SaveToStream(TStream *)
+void TGIFImage::SaveToStream(TStream *Stream)
 {
-    throw EInvalidGraphicOperation(QStringLiteral("GIF writing is not available"));
+    ProgressReport(psStarting, 0, Msg(gifstr::Saving));
+    try {
+        FHeader.SaveToStream(Stream);
+        const int Count = FImages.Count();
+        for (int I = 0; I < Count; ++I) {
+            FImages[I]->SaveToStream(Stream);
+            ProgressReport(psRunning, (I + 1) * 100 / Count, Msg(gifstr::Saving));
+        }
+        TGIFTrailer Trailer(this);
+        Trailer.SaveToStream(Stream);
+    } catch (...) {
+        ProgressReport(psEnding, 0, Msg(gifstr::Saving));
+        throw;
+    }
+    ProgressReport(psEnding, 100, Msg(gifstr::Saving));
 }
 
 void TGIFImage::SetWidth(int Value)

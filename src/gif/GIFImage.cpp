@@ -2,8 +2,11 @@
 
 #include "GIFImage.h"
 #include "detail/GIFDecoder.h"
+#include "detail/GIFEncoder.h"
 #include "detail/GIFStrings.h"
 #include "detail/GIFStreamUtil.h"
+
+#include "platform/core/FileUtils.h"
 
 #include <algorithm>
 #include <cstring>
@@ -138,8 +141,11 @@ void TGIFItem::Warning(TGIFSeverity Severity, const QString &Message)
 
 void TGIFItem::SaveToFile(const QString &FileName)
 {
-    TFileStream Stream(FileName, fmCreate);
+    // The file is replaced only by a complete new one.
+    TMemoryStream Stream;
     SaveToStream(&Stream);
+    if (!WriteFileAtomic(FileName, Stream.Bytes()))
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FileName));
 }
 
 void TGIFItem::LoadFromFile(const QString &FileName)
@@ -477,9 +483,25 @@ void TGIFHeader::LoadFromStream(TStream *Stream)
         FColorMap.Clear();
 }
 
-void TGIFHeader::SaveToStream(TStream *)
+void TGIFHeader::SaveToStream(TStream *Stream)
 {
-    throw EInvalidGraphicOperation(QStringLiteral("GIF writing is not available"));
+    // The version is the highest any frame needs; without frames there is none.
+    TGIFVersion Version = gvUnknown;
+    if (FGIFImage)
+        for (int I = 0; I < FGIFImage->Frames().Count(); ++I)
+            Version = std::max(Version, FGIFImage->Frames()[I]->GetVersion());
+    if (Version == gvUnknown)
+        throw GIFException(Msg(gifstr::UnsupportedVersion));
+    Prepare();
+    uint8_t B[13] = {'G', 'I', 'F', '8', uint8_t(Version == gv89a ? '9' : '7'), 'a'};
+    PutLE16(B + 6, FDescriptor.ScreenWidth);
+    PutLE16(B + 8, FDescriptor.ScreenHeight);
+    B[10] = FDescriptor.PackedFields;
+    B[11] = FDescriptor.BackgroundColorIndex;
+    B[12] = FDescriptor.AspectRatio;
+    Stream->WriteBuffer(B, 13);
+    if (FDescriptor.PackedFields & 0x80)
+        FColorMap.SaveToStream(Stream);
 }
 
 // ------------------------------------------------------------ extensions
@@ -1057,9 +1079,40 @@ void TGIFSubImage::Decompress(TStream *Stream)
                       [this](const QString &Message) { Warning(gsWarning, Message); });
 }
 
-void TGIFSubImage::SaveToStream(TStream *)
+void TGIFSubImage::SaveToStream(TStream *Stream)
 {
-    throw EInvalidGraphicOperation(QStringLiteral("GIF writing is not available"));
+    for (int I = 0; I < FExtensions.Count(); ++I)
+        FExtensions.Items(I)->SaveToStream(Stream);
+    if (Empty())
+        return;
+    uint8_t &Flags = FImageDescriptor.PackedFields;
+    if (FLocalPalette.Count() > 0)
+        Flags = uint8_t((FLocalPalette.Optimized() ? 0xA0 : 0x80) | ((FLocalPalette.BitsPerPixel() - 1) & 7)
+                        | (Flags & 0x40));
+    else
+        Flags &= 0x58;
+    uint8_t D[10];
+    D[0] = FImageDescriptor.Separator;
+    PutLE16(D + 1, FImageDescriptor.Left);
+    PutLE16(D + 3, FImageDescriptor.Top);
+    PutLE16(D + 5, FImageDescriptor.Width);
+    PutLE16(D + 7, FImageDescriptor.Height);
+    D[9] = Flags;
+    Stream->WriteBuffer(D, 10);
+    FLocalPalette.SaveToStream(Stream);
+
+    // The code size follows the frame's table, or the largest of the image.
+    int Bits = FLocalPalette.BitsPerPixel();
+    int Colors = FLocalPalette.Count();
+    if (Colors == 0) {
+        Bits = FGIFImage ? FGIFImage->GlobalColorMap()->BitsPerPixel() : 0;
+        if (FGIFImage)
+            for (int I = 0; I < FGIFImage->Frames().Count(); ++I)
+                Bits = std::max(Bits, FGIFImage->Frames()[I]->ColorMap()->BitsPerPixel());
+        Colors = 1 << Bits;
+    }
+    CompressFrame(Stream, FGIFImage ? FGIFImage->Compression() : 0, Bits, Colors, Width(), Height(), Interlaced(),
+                  FData.data());
 }
 
 // ------------------------------------------------------------ frame list
