@@ -170,37 +170,60 @@ void TLZWEncoder::EncodePixels()
     FHashTable = std::make_unique<THashTable>();
     Restart();
     const bool Check = FColorCount < 256;
+    const int Colors = FColorCount;
     const int W = FWidth;
-    bool First = true;
-    int Prefix = 0;
     THashTable &Table = *FHashTable;
+    // Locals keep the hot loop in registers: the byte writes of the code
+    // writer may alias anything reached through members.
+    int Prefix = -1;
+    int NextCode = FNextCode;
+    struct Child {
+        int16_t Pixel, Code;
+    };
+    constexpr Child NoChild{-1, 0};
+    std::vector<Child> Recent(MaxCode, NoChild);
     ForEachRow([&](const uint8_t *Row) {
         int X = 0;
-        if (First) {
-            if (Check && Row[0] >= FColorCount)
+        int P = Prefix;
+        if (P < 0) {
+            if (Check && Row[0] >= Colors)
                 ColorNotInTable();
-            Prefix = Row[0];
-            First = false;
+            P = Row[0];
             X = 1;
         }
         for (; X < W; ++X) {
             const int C = Row[X];
-            if (Check && C >= FColorCount)
+            if (Check && C >= Colors)
                 ColorNotInTable();
-            const uint32_t Key = (uint32_t(Prefix) << 8) | uint32_t(C);
-            const int Code = Table.Lookup(Key);
-            if (Code >= 0) {
-                Prefix = Code;
+            // Flat areas meet the same string again and again: the last child
+            // found for each code answers most lookups without the table.
+            if (Recent[size_t(P)].Pixel == C) {
+                P = Recent[size_t(P)].Code;
                 continue;
             }
-            Put(Prefix);
-            Prefix = C;
-            if (FNextCode >= MaxCode - 1)
+            const uint32_t Key = (uint32_t(P) << 8) | uint32_t(C);
+            int Slot = 0;
+            const int Code = Table.Find(Key, Slot);
+            if (Code >= 0) {
+                Recent[size_t(P)] = {int16_t(C), int16_t(Code)};
+                P = Code;
+                continue;
+            }
+            FNextCode = NextCode;
+            Put(P);
+            P = C;
+            if (NextCode >= MaxCode - 1) {
                 Restart();
-            else
-                Table.Insert(Key, FNextCode++);
+                NextCode = FNextCode;
+                std::fill(Recent.begin(), Recent.end(), NoChild);
+            } else {
+                Recent[Key >> 8] = {int16_t(C), int16_t(NextCode)};
+                Table.Store(Slot, Key, NextCode++);
+            }
         }
+        Prefix = P;
     });
+    FNextCode = NextCode;
     Put(Prefix);
 }
 

@@ -64,6 +64,25 @@ public:
         }
     }
     void Insert(uint32_t Key, int Code);
+    // As Lookup; when Key is absent, Slot is where Insert would put it.
+    inline int Find(uint32_t Key, int &Slot) const
+    {
+        int H = Hash(Key);
+        const int D = H == 0 ? 1 : HashSize - H;
+        for (;;) {
+            const uint32_t Value = FSlots[size_t(H)];
+            if (Value == Empty) {
+                Slot = H;
+                return -1;
+            }
+            if ((Value >> 12) == Key)
+                return int(Value & 0xFFF);
+            H -= D;
+            if (H < 0)
+                H += HashSize;
+        }
+    }
+    inline void Store(int Slot, uint32_t Key, int Code) { FSlots[size_t(Slot)] = (Key << 12) | uint32_t(Code & 0xFFF); }
 
 private:
     static constexpr uint32_t Empty = 0xFFFFFFFFu;
