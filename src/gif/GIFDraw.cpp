@@ -110,6 +110,8 @@ void TGIFSubImage::FreeBitmap()
     FMask = QImage();
     FNeedMask = true;
     FPalette.clear();
+    if (FGIFImage)
+        FGIFImage->FStill.reset();   // the image's still shows frame 0
 }
 
 void TGIFSubImage::PrepareBitmap()
@@ -282,6 +284,7 @@ struct GIFRegistration {
     {
         TPicture::RegisterFileFormat(QStringLiteral("gif"), QStringLiteral("GIF Image"),
                                      [] { return std::make_unique<TGIFImage>(); });
+        TPicture::RegisterClipboardFormat(QString::fromLatin1(CF_GIF), [] { return std::make_unique<TGIFImage>(); });
     }
     ~GIFRegistration() { TPicture::UnregisterGraphicClass(QStringLiteral("TGIFImage")); }
 } Registration;
@@ -468,6 +471,7 @@ void TGIFImage::FrameBoundsChanged(TGIFSubImage *)
 void TGIFImage::ClearBitmap()
 {
     FBitmap.reset();
+    FStill.reset();
 }
 
 TGIFPainter *TGIFImage::Painter() const

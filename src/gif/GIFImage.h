@@ -107,6 +107,7 @@ protected:
     virtual std::vector<TGIFSubImage *> UsingFrames() const = 0;
     void SetCapacity(int Size);
 
+    friend class TGIFSubImage;
     TGIFItem *FOwner;
     std::vector<TGIFColor> FData;
     int FCount = 0;
@@ -163,6 +164,7 @@ public:
     uint8_t PackedFields() const { return FDescriptor.PackedFields; }
     TGIFGlobalColorMap *ColorMap() { return &FColorMap; }
     const TLogicalScreenDescriptor &Descriptor() const { return FDescriptor; }
+    void AssignDescriptor(const TGIFHeader &Source) { FDescriptor = Source.FDescriptor; }
 
 private:
     TLogicalScreenDescriptor FDescriptor;
@@ -420,6 +422,14 @@ public:
     // The frame's rectangle scaled from the logical screen into Rect.
     TRect ScaleRect(const TRect &Rect) const;
 
+    // Copies Source into the frame: another frame (a deep copy of descriptor,
+    // pixels, colour table and extensions), a TBitmap (reduced with the
+    // image's colour reduction when it has more than 8 bits per pixel), any
+    // other TGraphic (through a bitmap; an icon's transparent pixels become
+    // transparent) or a TPicture's graphic. No Source clears the frame.
+    // Anything else raises EConvertError.
+    void Assign(const TObject *Source);
+
 private:
     friend class TGIFGraphicControlExtension;
     friend class TGIFImageList;
@@ -433,6 +443,12 @@ private:
     void SetDescriptorBounds(int Left, int Top, int Width, int Height);
     void BuildBitmap();
     void MakePalette();
+    void AssignFrame(const TGIFSubImage &Source);
+    void AssignBitmap(const TBitmap &Source);
+    void AssignGraphic(const TGraphic &Source);
+    // Makes the pixels whose Mask entry is not 0 transparent (a black entry
+    // added to the local table), when the table has room.
+    void TransparencyFromMask(const std::vector<uint8_t> &Mask);
     // The image that counts this frame's pixels (fixed at creation).
     TGIFImage *FCountedIn = nullptr;
 
@@ -501,6 +517,11 @@ void SetGIFDisplayIsPaletted(bool Value);
 // The 216-colour web palette: index r*36 + g*6 + b, components 0, 51, ... 255.
 const QList<QRgb> &GIFWebPalette();
 
+// The clipboard format of GIF data, registered at start.
+inline constexpr char CF_GIF[] = "GIF Image";
+// Its MIME type on the system clipboard.
+inline constexpr char GIFMimeType[] = "image/gif";
+
 // Frame size limits: a frame or image larger than this is refused.
 inline constexpr int64_t GIFMaxFramePixels = int64_t(1) << 26;     // 64 Mi pixels
 inline constexpr int64_t GIFMaxImagePixels = int64_t(1) << 27;     // all frames together
@@ -552,7 +573,30 @@ public:
     // Stops every painter of the image and waits for them, handling events.
     void StopDraw();
     // The buffer bitmap that painters draw into (null when none).
-    TBitmap *Bitmap() const { return FBitmap.get(); }
+    TBitmap *PainterBuffer() const { return FBitmap.get(); }
+    // Frame 0 as a still of the logical screen's size (null for an empty
+    // image), kept until the image changes.
+    TBitmap *Bitmap() const;
+
+    // Copies Source: another TGIFImage frame by frame with its settings, or any
+    // other graphic as one frame (Part of the frame import). No Source clears.
+    void Assign(const TGraphic *Source) override;
+    // A TBitmap receives Bitmap(); other classes are refused.
+    void AssignTo(TGraphic *Dest) const override;
+    // Appends a frame: a TGIFSubImage made for this image is taken over; a
+    // frame of another image (or of none) is copied and stays with its owner;
+    // a frame already in the list is refused; a TGraphic becomes a new frame.
+    // Anything else raises "Object type not supported for operation".
+    // Returns the frame's index.
+    int AddFrame(const TObject *Item);
+
+    // "GIF Image" data (a GIF stream) or the bitmap format (CF_BITMAP); empty
+    // Data takes the clipboard's data of Format.
+    void LoadFromClipboardFormat(const QString &Format, const QByteArray &Data) override;
+    // Offers Bitmap() in the bitmap format (Format and Data) and puts it on the
+    // clipboard together with the GIF stream as "GIF Image". An empty image
+    // puts nothing there.
+    void SaveToClipboardFormat(QString &Format, QByteArray &Data) override;
 
     // Clock and sleeper of the painters; tests inject their own.
     std::shared_ptr<TGIFTiming> Timing() const { return FTiming; }
@@ -597,6 +641,7 @@ private:
     int FThreadPriority;
     int FAnimationSpeed;
     TColor FBackgroundColor;
+    mutable std::unique_ptr<TBitmap> FStill;   // Bitmap()
     // Pixel bytes held by the frames made for this image: kept as frames
     // change, so checking a new frame against the cap costs nothing.
     int64_t FPixelTotal = 0;
