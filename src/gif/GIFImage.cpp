@@ -316,8 +316,8 @@ bool TGIFColorMap::Optimize()
     if (FCount < 2)
         return false;
     std::vector<TGIFSubImage *> Frames = UsingFrames();
-    if (dynamic_cast<TGIFGlobalColorMap *>(this) && FOwner && FOwner->Image()
-        && FOwner->Image()->Frames().Count() == 0)
+    const bool Global = dynamic_cast<TGIFGlobalColorMap *>(this) != nullptr;
+    if (Global && FOwner && FOwner->Image() && FOwner->Image()->Frames().Count() == 0)
         return false;
     FOptimized = true;
 
@@ -332,6 +332,11 @@ bool TGIFColorMap::Optimize()
         for (uint8_t P : Frame->FData)
             if (P < FCount)
                 ++Uses[P].Count;
+    // The screen's background colour is a use of the global table too: it
+    // keeps its entry and its index follows it.
+    TGIFHeader *Header = Global ? static_cast<TGIFHeader *>(FOwner) : nullptr;
+    if (Header && Header->BackgroundColorIndex() < FCount)
+        ++Uses[Header->BackgroundColorIndex()].Count;
 
     // Largest use first.
     std::function<void(int, int)> Sort = [&](int Low, int High) {
@@ -375,6 +380,8 @@ bool TGIFColorMap::Optimize()
         if (GCE && Frame->Transparent() && GCE->FGCExtension.TransparentColorIndex < FCount)
             GCE->FGCExtension.TransparentColorIndex = Map[GCE->FGCExtension.TransparentColorIndex];
     }
+    if (Header && Header->BackgroundColorIndex() < FCount)
+        Header->SetBackgroundColorIndex(Map[Header->BackgroundColorIndex()]);
     std::vector<TGIFColor> Old(FData.begin(), FData.begin() + FCount);
     for (int I = 0; I < FCount; ++I)
         FData[size_t(I)] = Old[size_t(Uses[size_t(I)].OldIndex)];

@@ -422,6 +422,14 @@ public:
     // The frame's rectangle scaled from the logical screen into Rect.
     TRect ScaleRect(const TRect &Rect) const;
 
+    // Makes the pixels that show the same colour as Previous (the frame
+    // beneath) transparent. The transparent index is one none of the frame's
+    // own pixels uses, so nothing visible turns transparent.
+    void MakeUnchangedTransparent(TGIFSubImage *Previous);
+    // Crops a transparent frame to the block of its pixels that are not
+    // transparent; a frame with none is cleared.
+    void TrimTransparent();
+
     // Copies Source into the frame: another frame (a deep copy of descriptor,
     // pixels, colour table and extensions), a TBitmap (reduced with the
     // image's colour reduction when it has more than 8 bits per pixel), any
@@ -431,6 +439,7 @@ public:
     void Assign(const TObject *Source);
 
 private:
+    friend class TGIFImage;
     friend class TGIFGraphicControlExtension;
     friend class TGIFImageList;
     friend class TGIFColorMap;
@@ -495,6 +504,18 @@ inline constexpr TGIFDrawFlags drawClearEachPass = 0x0080;
 inline constexpr TGIFDrawFlags drawTiled = 0x0100;
 inline constexpr TGIFDrawFlags drawWebPalette = 0x0200;
 inline constexpr TGIFDrawFlags drawWebPaletteIfPaletted = 0x0400;
+
+// Steps of the optimisation pass (TGIFOptimizeFlags).
+using TGIFOptimizeFlags = uint8_t;
+inline constexpr TGIFOptimizeFlags optimizeTrimTransparent = 0x01;
+inline constexpr TGIFOptimizeFlags optimizeUnchangedPixels = 0x02;
+inline constexpr TGIFOptimizeFlags optimizeDropRedundant = 0x04;
+inline constexpr TGIFOptimizeFlags optimizeColorTables = 0x08;
+inline constexpr TGIFOptimizeFlags optimizeColorReduction = 0x10;
+inline constexpr TGIFOptimizeFlags optimizeAll = 0x1F;
+
+// Whether the graphic data writer (WriteData) optimises first; off.
+extern bool OptimizeOnWriteData;
 
 // "No colour of its own": use the header's background colour.
 inline constexpr TColor GIFNoBackgroundColor = clNone;
@@ -589,6 +610,15 @@ public:
     // Anything else raises "Object type not supported for operation".
     // Returns the frame's index.
     int AddFrame(const TObject *Item);
+
+    // Rewrites the image in place before it is written: the steps of Flags,
+    // in a fixed order. Method is a colour reduction method; 9 with
+    // optimizeColorReduction but without optimizeDropRedundant raises
+    // "Invalid reduction method". Painters are stopped and held off meanwhile.
+    // The last frame is never removed.
+    void Optimize(TGIFOptimizeFlags Flags, int Method);
+    // The graphic data writer: optimises first when OptimizeOnWriteData is on.
+    void WriteData(TStream *Stream);
 
     // "GIF Image" data (a GIF stream) or the bitmap format (CF_BITMAP); empty
     // Data takes the clipboard's data of Format.
