@@ -332,11 +332,19 @@ bool TGIFColorMap::Optimize()
         for (uint8_t P : Frame->FData)
             if (P < FCount)
                 ++Uses[P].Count;
-    // The screen's background colour is a use of the global table too: it
-    // keeps its entry and its index follows it.
-    TGIFHeader *Header = Global ? static_cast<TGIFHeader *>(FOwner) : nullptr;
-    if (Header && Header->BackgroundColorIndex() < FCount)
-        ++Uses[Header->BackgroundColorIndex()].Count;
+    // The screen's background colour is shown where a frame is restored to
+    // the background: then it is a use of the global table too. Its index
+    // follows its entry.
+    TGIFHeader *Header = Global && FOwner->Image() ? static_cast<TGIFHeader *>(FOwner) : nullptr;
+    if (Header && Header->BackgroundColorIndex() < FCount) {
+        bool Restored = false;
+        for (int I = 0; I < FOwner->Image()->Frames().Count(); ++I) {
+            TGIFGraphicControlExtension *G = FOwner->Image()->Frames()[I]->GraphicControlExtension();
+            Restored = Restored || (G && G->Disposal() == 2);
+        }
+        if (Restored)
+            ++Uses[Header->BackgroundColorIndex()].Count;
+    }
 
     // Largest use first.
     std::function<void(int, int)> Sort = [&](int Low, int High) {
@@ -380,8 +388,9 @@ bool TGIFColorMap::Optimize()
         if (GCE && Frame->Transparent() && GCE->FGCExtension.TransparentColorIndex < FCount)
             GCE->FGCExtension.TransparentColorIndex = Map[GCE->FGCExtension.TransparentColorIndex];
     }
+    int Background = -1;
     if (Header && Header->BackgroundColorIndex() < FCount)
-        Header->SetBackgroundColorIndex(Map[Header->BackgroundColorIndex()]);
+        Background = Map[Header->BackgroundColorIndex()];
     std::vector<TGIFColor> Old(FData.begin(), FData.begin() + FCount);
     for (int I = 0; I < FCount; ++I)
         FData[size_t(I)] = Old[size_t(Uses[size_t(I)].OldIndex)];
@@ -390,6 +399,8 @@ bool TGIFColorMap::Optimize()
             FCount = I;
             break;
         }
+    if (Background >= 0)
+        Header->SetBackgroundColorIndex(uint8_t(Background < FCount ? Background : 0));
     Changed();
     return true;
 }
