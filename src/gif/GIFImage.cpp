@@ -702,6 +702,7 @@ QByteArray TGIFApplicationExtension::Identifier() const
 void TGIFApplicationExtension::SetIdentifier(const QByteArray &Value)
 {
     FIdent.fill(0);
+    FBlockSize = 11;
     std::memcpy(FIdent.data(), Value.constData(), size_t(std::min<qsizetype>(Value.size(), 11)));
 }
 
@@ -712,6 +713,7 @@ void TGIFApplicationExtension::LoadData(TStream *Stream)
         throw GIFException(Msg(gifstr::UnsupportedAppBlockSize));
     if (Size == 10)
         FIdent.fill(0);
+    FBlockSize = Size == 10 ? 10 : 11;
     ReadCheck(Stream, FIdent.data(), 11);
     // A 10-byte block has read the first sub-block's size too: step back;
     // a longer block has bytes we do not keep.
@@ -724,8 +726,8 @@ void TGIFApplicationExtension::LoadData(TStream *Stream)
 
 void TGIFApplicationExtension::SaveData(TStream *Stream)
 {
-    WriteByte(Stream, 11);
-    Stream->WriteBuffer(FIdent.data(), 11);
+    WriteByte(Stream, FBlockSize);
+    Stream->WriteBuffer(FIdent.data(), FBlockSize);
     SaveApplicationData(Stream);
 }
 

@@ -302,6 +302,9 @@ protected:
     virtual void LoadApplicationData(TStream *Stream);
 
     std::array<uint8_t, 11> FIdent{};
+    // 10 for a block that held only 10 identifier bytes: written back so, or
+    // its first data byte would become part of a different identifier.
+    uint8_t FBlockSize = 11;
 };
 
 // A data sub-block kept as read.

@@ -306,3 +306,18 @@ TEST(GIFWrite, FailedSaveLeavesTheOldFile)
     Image.SaveToFile(Target);
     EXPECT_TRUE(ReadFile(Target).startsWith("GIF87a"));
 }
+
+TEST(GIFWrite, ExtensionsWrittenAsRead)
+{
+    // An application block of 10 bytes keeps its size: written as 11, its
+    // first data byte would complete "NETSCAPE2." into the loop identifier.
+    const QByteArray Odd = QByteArray("!\xFF\x0A" "NETSCAPE2." "\x03\x01\x05\x00\x00", 18);
+    const QByteArray File = Bytes().Header(1, 1, 1).Raw(Odd).Descriptor(0, 0, 1, 1).Pixels(2, {1}).Trailer();
+    Loaded L = Load(File);
+    ASSERT_TRUE(L.Image);
+    const QByteArray Back = SaveBytes(*L.Image);
+    EXPECT_TRUE(Back.contains(Odd)) << Back.toHex().toStdString();
+    Loaded Again = Load(Back);
+    ASSERT_TRUE(Again.Image);
+    EXPECT_EQ(Again.Image->Frames()[0]->Extensions().Count(), 1);
+}
