@@ -603,7 +603,7 @@ public:
     TBitmap *Bitmap() const;
 
     // Copies Source: another TGIFImage frame by frame with its settings, or any
-    // other graphic as one frame (Part of the frame import). No Source clears.
+    // other graphic as its only frame (see TGIFSubImage::Assign). No Source clears.
     void Assign(const TGraphic *Source) override;
     // A TBitmap receives Bitmap(); other classes are refused.
     void AssignTo(TGraphic *Dest) const override;
