@@ -241,10 +241,44 @@ TRect TGIFSubImage::ScaleRect(const TRect &Rect) const
                  Rect.Left + MulDiv(Left() + Width(), RW, SW), Rect.Top + MulDiv(Top() + Height(), RH, SH));
 }
 
+// A large frame shown smaller than it is: the pixels the target shows are
+// sampled straight from the pixel buffer (nearest, from each target pixel's
+// centre), so drawing costs the target's size, not copies of the frame.
+QImage TGIFSubImage::SampledPicture(int DW, int DH, bool DoTransparent)
+{
+    const QList<QRgb> Table = Palette();
+    const int W = Width(), H = Height();
+    const int T = (DoTransparent && FTransparent && FGCE) ? FGCE->TransparentColorIndex() : -1;
+    QImage Shown(DW, DH, T >= 0 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (Shown.isNull())
+        throw EOutOfResources(Msg(gifstr::OutOfResources));
+    std::vector<int> Column(static_cast<size_t>(DW));
+    for (int X = 0; X < DW; ++X)
+        Column[size_t(X)] = int((int64_t(2 * X + 1) * W) / (2 * int64_t(DW)));
+    for (int Y = 0; Y < DH; ++Y) {
+        const uint8_t *Row = FData.data() + size_t((int64_t(2 * Y + 1) * H) / (2 * int64_t(DH))) * size_t(W);
+        QRgb *Line = reinterpret_cast<QRgb *>(Shown.scanLine(Y));
+        for (int X = 0; X < DW; ++X) {
+            const int P = Row[Column[size_t(X)]];
+            Line[X] = P == T ? 0 : (P < Table.size() ? (Table[P] | 0xFF000000u) : 0xFF000000u);
+        }
+    }
+    return Shown;
+}
+
 void TGIFSubImage::Draw(TCanvas *ACanvas, const TRect &Rect, bool DoTransparent, bool DoTile)
 {
     if (Empty())
         return;
+    if (!DoTile && int64_t(Width()) * Height() > GIFLargeFramePixels
+        && !(FGIFImage && UseWebPalette(FGIFImage->DrawOptions()))) {
+        const TRect Dest = ScaleRect(Rect);
+        const int DW = Dest.Right - Dest.Left, DH = Dest.Bottom - Dest.Top;
+        if (DW > 0 && DH > 0 && DW < Width() && DH < Height()) {
+            DrawImageStretched(ACanvas, Dest, SampledPicture(DW, DH, DoTransparent), nullptr);
+            return;
+        }
+    }
     QImage Picture = Bitmap();
     QImage MaskImage = Mask();
     QImage Shown;

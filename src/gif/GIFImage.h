@@ -455,6 +455,7 @@ private:
     void SetDescriptorBounds(int Left, int Top, int Width, int Height);
     void BuildBitmap();
     void MakePalette();
+    QImage SampledPicture(int Width, int Height, bool DoTransparent);
     void AssignFrame(const TGIFSubImage &Source);
     void AssignBitmap(const TBitmap &Source);
     void AssignGraphic(const TGraphic &Source);

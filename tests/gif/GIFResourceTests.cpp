@@ -116,6 +116,38 @@ TEST(GIFResources, TinyFilesClaimingHugeFramesStaySmall)
         EXPECT_TRUE(Warnings.contains("Premature end of data"));
     }
 
+    // A large frame drawn small costs its pixel buffer and the thumbnail,
+    // not copies of the frame at full size.
+    QByteArray Banded;
+    {
+        TGIFImage Model;
+        SetGlobalMap(Model, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
+        std::vector<uint8_t> Bands(size_t(8192) * 2048);
+        for (size_t I = 0; I < Bands.size(); ++I)
+            Bands[I] = uint8_t((I % 8192) / 2048);
+        TGIFSubImage *F = AddFrame(Model, 0, 0, 8192, 2048, Bands);
+        auto *G = new TGIFGraphicControlExtension(F);
+        F->Extensions().Add(G);
+        G->SetTransparent(true);
+        G->SetTransparentColorIndex(3);
+        Banded = SaveBytes(Model);
+    }
+    QStringList BandWarnings;
+    int BandFrames = 0;
+    EXPECT_LT(ThumbnailCostMiB(Banded, BandWarnings, BandFrames), 16 + 24);
+    EXPECT_EQ(BandFrames, 1);
+    Loaded B = Load(Banded);
+    ASSERT_TRUE(B.Image);
+    TBitmap Small(128, 32);
+    Small.Canvas()->Brush()->SetColor(clBlack);
+    Small.Canvas()->FillRect(TRect(0, 0, 128, 32));
+    Small.Canvas()->StretchDraw(TRect(0, 0, 128, 32), B.Image.get());
+    EXPECT_EQ(ColorToRGB(Small.Canvas()->Pixels(16, 16)), RGB(255, 0, 0));
+    EXPECT_EQ(ColorToRGB(Small.Canvas()->Pixels(48, 16)), RGB(0, 255, 0));
+    EXPECT_EQ(ColorToRGB(Small.Canvas()->Pixels(80, 16)), RGB(0, 0, 255));
+    EXPECT_EQ(ColorToRGB(Small.Canvas()->Pixels(112, 16)), RGB(0, 0, 0)) << "transparent band";
+    EXPECT_FALSE(B.Image->Frames()[0]->HasBitmap());
+
     // A large frame whose data can fill it decodes as always.
     const int W = 2048, H = 1024;
     std::vector<uint8_t> Px(size_t(W) * H, 1);
