@@ -183,6 +183,23 @@ TEST(GIFOptimize, UnchangedPixelsAndRedundantData)
     ASSERT_EQ(A1->Extensions().Count(), 1);
     EXPECT_EQ(A1->GraphicControlExtension()->Delay(), 7);
 
+    // The graphic data writer optimises only when the switch is on.
+    TGIFImage Stored;
+    SetGlobalMap(Stored, {0x000000, 0xFFFFFF});
+    TGIFSubImage *Noted = AddFrame(Stored, 0, 0, 1, 1, {1});
+    auto *Remark = new TGIFCommentExtension(Noted);
+    Remark->Text().Add("remark");
+    Noted->Extensions().Add(Remark);
+    EXPECT_FALSE(OptimizeOnWriteData);
+    TMemoryStream Plain;
+    Stored.WriteData(&Plain);
+    EXPECT_TRUE(Plain.Bytes().contains("remark"));
+    OptimizeOnWriteData = true;
+    TMemoryStream Optimised;
+    Stored.WriteData(&Optimised);
+    OptimizeOnWriteData = false;
+    EXPECT_FALSE(Optimised.Bytes().contains("remark"));
+
     // The reduction check.
     EXPECT_NO_THROW(Anim.Optimize(optimizeAll, 9));
     try {

@@ -183,6 +183,41 @@ TEST(GIFWrite, InterlacedRowsAndClearCodes)
         CheckWithPeers(Gif, Cycle, "5000 cycling pixels");
 }
 
+TEST(GIFWrite, RunLengthCodesKeepTheirClearLimits)
+{
+    // Long runs and short ones at code sizes 2, 3, 4 and 8: a clear at least
+    // every 9 codes up to code size 3, else every ClearCode - 2 codes, so
+    // the decoder's table never needs a wider code than the first.
+    std::mt19937 Rng(3);
+    for (int Bits : {1, 2, 3, 4, 8}) {
+        TGIFImage Image;
+        Image.SetCompression(1);
+        SetGlobalMap(Image, Greys(1 << Bits));
+        std::vector<uint8_t> Px;
+        while (Px.size() < 20000) {
+            const size_t Len = Rng() % 4 ? 1 + Rng() % 5 : 1 + Rng() % 3000;
+            Px.insert(Px.end(), Len, uint8_t(Rng() % (1u << Bits)));
+        }
+        Px.resize(20000);
+        AddFrame(Image, 0, 0, 200, 100, Px);
+        const QByteArray Gif = SaveBytes(Image);
+        const int CodeSize = std::max(Bits, 2);
+        const std::vector<int> Codes = ReadCodes(Gif, 13 + 3 * (1 << Bits) + 10);
+        const int Clear = 1 << CodeSize;
+        const size_t Limit = CodeSize <= 3 ? 9 : size_t(Clear - 2);
+        size_t Run = 0, Longest = 0;
+        for (int C : Codes) {
+            Run = C == Clear ? 0 : Run + 1;
+            Longest = std::max(Longest, Run);
+        }
+        EXPECT_LE(Longest, Limit + 1) << Bits << " bits";   // the end code follows the last run
+        Loaded L = Load(Gif);
+        ASSERT_TRUE(L.Image);
+        EXPECT_TRUE(std::equal(Px.begin(), Px.end(), L.Image->Frames()[0]->Data())) << Bits << " bits";
+        EXPECT_LT(Gif.size(), 20000) << "runs take fewer codes than pixels";
+    }
+}
+
 TEST(GIFWrite, PeersReadWhatWeWrite)
 {
     if (!HavePeers())
