@@ -139,7 +139,12 @@ void TGIFEncoder::Restart()
 
 inline void TLZWEncoder::Put(int Code)
 {
-    TGIFEncoder::PutCode(Code);
+    EmitBits(Code, FBitsPerCode);
+    if (Code == EOICode && FBitCount > 0) {
+        FWriter->WriteByte(uint8_t(FBitBuffer));
+        FBitBuffer = 0;
+        FBitCount = 0;
+    }
     if (FNextCode > CodeLimit || FClearFlag) {
         if (FClearFlag) {
             FBitsPerCode = FInitBitsPerCode;
@@ -181,7 +186,8 @@ void TLZWEncoder::EncodePixels()
         int16_t Pixel, Code;
     };
     constexpr Child NoChild{-1, 0};
-    std::vector<Child> Recent(MaxCode, NoChild);
+    std::vector<Child> RecentStore(MaxCode, NoChild);
+    Child *const Recent = RecentStore.data();   // a local pointer no store can move
     ForEachRow([&](const uint8_t *Row) {
         int X = 0;
         int P = Prefix;
@@ -215,7 +221,7 @@ void TLZWEncoder::EncodePixels()
             if (NextCode >= MaxCode - 1) {
                 Restart();
                 NextCode = FNextCode;
-                std::fill(Recent.begin(), Recent.end(), NoChild);
+                std::fill(RecentStore.begin(), RecentStore.end(), NoChild);
             } else {
                 Recent[Key >> 8] = {int16_t(C), int16_t(NextCode)};
                 Table.Store(Slot, Key, NextCode++);
