@@ -11,6 +11,7 @@
 #include "detail/GIFStrings.h"
 #include "GIFException.h"
 
+#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
@@ -207,10 +208,14 @@ private:
         uint8_t *const Suffix = FSuffix;
         uint16_t *const Length = FLength;
         uint8_t *Out = Dest;
+        uint32_t Mask = (1u << CodeSize) - 1;
         while (Room > 0 && CurBit + CodeSize <= LastBit) {
-            const int Pos = CurBit >> 3;
-            const uint32_t Bits = uint32_t(Buf[Pos]) | (uint32_t(Buf[Pos + 1]) << 8) | (uint32_t(Buf[Pos + 2]) << 16);
-            const int Code = int((Bits >> (CurBit & 7)) & ((1u << CodeSize) - 1));
+            // Four bytes at once: the buffer has room past its last valid byte,
+            // and the bits beyond the code are masked off.
+            uint32_t Bits;
+            std::memcpy(&Bits, Buf + (CurBit >> 3), 4);
+            Bits = qFromLittleEndian(Bits);
+            const int Code = int((Bits >> (CurBit & 7)) & Mask);
             int Root;
             size_t Len;
             if (Code < Clear) {
@@ -246,6 +251,7 @@ private:
                 if (MaxCode >= MaxCodeSize && MaxCodeSize < TableSize) {
                     MaxCodeSize *= 2;
                     ++CodeSize;
+                    Mask = (1u << CodeSize) - 1;
                 }
             }
             OldCode = Code;
