@@ -122,6 +122,22 @@ TEST(GIFAssign, FramesFromFramesBitmapsAndIcons)
     }
     Image.SetColorReduction(reduceWeb216);
 
+    // A 1-bit bitmap keeps its two colours and its pixels.
+    QImage Mono(10, 3, QImage::Format_Mono);
+    Mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    Mono.fill(0);
+    Mono.setPixel(9, 2, 1);
+    Mono.setPixel(0, 1, 1);
+    TBitmap MonoBitmap;
+    MonoBitmap.SetImage(Mono);
+    ASSERT_EQ(MonoBitmap.PixelFormat(), pf1bit);
+    Frame.Assign(&MonoBitmap);
+    EXPECT_EQ(Frame.ColorMap()->Count(), 2);
+    EXPECT_EQ(Frame.Pixels(9, 2), 1);
+    EXPECT_EQ(Frame.Pixels(0, 1), 1);
+    EXPECT_EQ(Frame.Pixels(8, 2), 0);
+    EXPECT_EQ(Frame.ColorMap()->Colors(1), RGB(255, 255, 255));
+
     // A bitmap over the reader's frame cap is refused before any work.
     TBitmap Huge(9000, 8000);
     EXPECT_THROW(Frame.Assign(&Huge), GIFException);
