@@ -175,6 +175,10 @@ public:
 
     // ---- filter
     virtual bool RowMatchesFilter(int ARow);
+    // Called after every own-format or text paste with the source block's
+    // origin ((-1, -1) when it came from another grid), the pasted block and
+    // whether the source was copied (true) or cut.
+    virtual void CellsPasted(const TPoint &SourceOrigin, const TRect &Pasted, bool CopyFlag);
     void ApplyFilter();
     bool FilterActive() const { return FFilterActive; }
     void SetFilterActive(bool Value);
@@ -224,6 +228,29 @@ public:
     double ColumnAvg(int ACol, int FromRow, int ToRow);   // 0 for an empty or reversed range
     double ColumnMin(int ACol, int FromRow, int ToRow);
     double ColumnMax(int ACol, int FromRow, int ToRow);
+
+    // ---- clipboard and cell stream (CellGridClipboard.cpp)
+    // The block R (inclusive, cell-store columns) as the grid's own stream;
+    // loading raises EReadError "Invalid stream format" for a damaged stream
+    // and then leaves the grid unchanged.
+    void SaveCellsToStream(const TRect &R, TStream *Stream);
+    void LoadCellsFromStream(const TPoint &Origin, TStream *Stream);
+    // Text (TAB between cells, CR LF after rows), then RTF and the own format as enabled.
+    void CopyToClipboard(const TRect &R, bool SelectedOnly);
+    void CopySelectionToClipboard();
+    // Copies, then empties the cells the user may change (all with AllowClipboardAlways).
+    void CutSelectionToClipboard();
+    // Pastes at the selection, then fills it by the smart rules when AllowSmartClipboard is on.
+    void PasteSelectionFromClipboard();
+    // Both return the number of cells pasted.
+    int PasteFromClipboard(int ACol, int ARow);
+    int PasteText(int ACol, int ARow, const QString &Text);
+    // The block size of a TAB / CR LF text.
+    static void TextSize(const QString &Text, int &Cols, int &Rows);
+    // Multi-line cells are copied in double quotes and pasted back whole.
+    bool ClipboardQuoting = false;
+    // The number the own stream carries to tell its source grid.
+    int GridID() const { return FGridID; }
 
     // ---- row and column operations
     virtual void CellsChanged(const TRect &R);
@@ -644,8 +671,13 @@ private:
     void TypeStartKey(QWidget *Editor);
     int ColBorderAt(int X, int Y, int Margin) const;
     int RowBorderAt(int X, int Y, int Margin) const;
-    void CopySelectionText(bool Cut);
-    void PasteSelectionText();
+    // Clipboard state: the last copied block's origin and whether it was copied or cut.
+    TPoint FCopyOrigin;
+    bool FCopyFlag = false;
+    int FGridID = NewGridID();
+    static int NewGridID();
+    QString BlockText(const TRect &R, bool SelectedOnly);
+    TRect ClipboardSelectionRect(bool &SelectedOnly);
     class TCellInplaceEdit *FCellEditor = nullptr;
     class TGridCombo *FInplaceCombo = nullptr;
     class TGridSpin *FGridSpin = nullptr;

@@ -6,7 +6,6 @@
 #include "grid/GridUtil.h"
 #include "grid/HTMLHintWindow.h"
 #include "platform/services/Application.h"
-#include "platform/services/Clipboard.h"
 #include "platform/services/Shell.h"
 
 #include <QApplication>
@@ -152,9 +151,11 @@ void TCellGrid::KeyDown(quint16 &Key, TShiftState Shift)
                 OnClipboardPaste(this, Allow);
             if (Allow) {
                 if (Paste)
-                    PasteSelectionText();
+                    PasteSelectionFromClipboard();
+                else if (CutKey)
+                    CutSelectionToClipboard();
                 else
-                    CopySelectionText(CutKey);
+                    CopySelectionToClipboard();
             }
             Key = 0;
             return;
@@ -379,42 +380,6 @@ void TCellGrid::focusInEvent(QFocusEvent *Event)
         return;
     if (Navigation()->AlwaysEdit && Reason != Qt::MouseFocusReason && (Options() & goEditing) && !EditorMode())
         ShowEditor();
-}
-
-// =================================================================== clipboard text
-
-void TCellGrid::CopySelectionText(bool Cut)
-{
-    const TGridRect S = Selection();
-    QStringList Lines;
-    for (int R = S.Top; R <= S.Bottom && R < RowCount(); ++R) {
-        QStringList Cells;
-        for (int C = S.Left; C <= S.Right && C < ColCount(); ++C)
-            Cells << GetCellText(RealColIndex(C), R);
-        Lines << Cells.join(QLatin1Char('\t'));
-    }
-    SetClipboardText(Lines.join(QStringLiteral("\r\n")));
-    // Cutting empties only the cells the per-cell edit switch lets the user change.
-    if (Cut)
-        for (int R = S.Top; R <= S.Bottom && R < RowCount(); ++R)
-            for (int C = S.Left; C <= S.Right && C < ColCount(); ++C)
-                if (IsEditable(RealColIndex(C), R))
-                    SetCellText(RealColIndex(C), R, QString());
-}
-
-void TCellGrid::PasteSelectionText()
-{
-    QString Text = ClipboardText();
-    Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (Text.endsWith(QLatin1Char('\n')))
-        Text.chop(1);
-    const QStringList Lines = Text.split(QLatin1Char('\n'));
-    // Nothing is written outside the grid.
-    for (int I = 0; I < Lines.size() && Row() + I < RowCount(); ++I) {
-        const QStringList Cells = Lines[I].split(QLatin1Char('\t'));
-        for (int J = 0; J < Cells.size() && Col() + J < ColCount(); ++J)
-            SetCellText(RealColIndex(Col() + J), Row() + I, Cells[J]);
-    }
 }
 
 // =================================================================== mouse

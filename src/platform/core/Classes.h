@@ -34,6 +34,11 @@ public:
     QByteArray ReadBytes(qint64 Count);     // reads up to Count bytes
     // As WriteBuffer of the bytes; a stream may keep a shared copy instead of copying.
     virtual void WriteBytes(const QByteArray &Bytes);
+
+    // Component images (ComponentStream.h): the instance must be a TStreamable.
+    // ReadComponent raises EReadError "Invalid stream format" for a damaged image.
+    void WriteComponent(TComponent *Instance);
+    void ReadComponent(TComponent *Instance);
 };
 
 // File open modes (combine one access mode with one share mode).
