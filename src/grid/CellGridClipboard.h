@@ -11,6 +11,7 @@
 
 #include "grid/BaseGrid.h"
 #include "grid/CellGraphic.h"
+#include "grid/GridObj.h"
 #include "platform/core/ComponentStream.h"
 
 #include <QString>
