@@ -26,7 +26,7 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
     FHTMLSettings = std::make_unique<THTMLSettings>();
     FImageCache = std::make_unique<THTMLPictureCache>();
     FSortSettings = std::make_unique<TSortSettings>(this);
-    FDragDropSettings = std::make_unique<TDragDropSettings>();
+    FDragDropSettings = std::make_unique<TDragDropSettings>(this);
     FControlLook = std::make_unique<TControlLook>();
     FNavigation = std::make_unique<TNavigation>();
     FColumnSize = std::make_unique<TColumnSize>(this);

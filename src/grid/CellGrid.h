@@ -252,6 +252,20 @@ public:
     // The number the own stream carries to tell its source grid.
     int GridID() const { return FGridID; }
 
+    // ---- drag and drop of cells (CellGridDragDrop.cpp; switched on by DragDropSettings)
+    std::function<void(TObject *Sender, int ARow, int ACol)> OnOleDragStart;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Data, bool &Allow)> OnOleDrag;
+    std::function<void(TObject *Sender, int OLEEffect)> OnOleDragStop;
+    std::function<void(TObject *Sender, int ARow, int ACol, bool &Allow)> OnOleDragOver;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &Data, bool &Allow)> OnOleDrop;
+    std::function<void(TObject *Sender, const TRect &ARect)> OnOleDropped;
+    std::function<void(TObject *Sender, int ARow, int ACol, int DropCol)> OnOleDropCol;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &FileName, bool &Allow)> OnOleDropFile;
+    // The window that shows a dragged column's header (made on first use).
+    QWidget *DragPicture();
+    // A press armed the drag start: the next move with the button held starts it.
+    bool OleDragArmed() const { return FOleDragArmed; }
+
     // ---- row and column operations
     virtual void CellsChanged(const TRect &R);
     virtual void RemoveRowsKeepProps(int RowIndex, int Count);
@@ -678,6 +692,24 @@ private:
     static int NewGridID();
     QString BlockText(const TRect &R, bool SelectedOnly);
     TRect ClipboardSelectionRect(bool &SelectedOnly);
+    // Drag and drop state: the armed press, the drag running from this grid and
+    // the selection it carries (moved down when rows are dropped above it).
+    friend class TGridDropTarget;
+    bool FOleDragArmed = false;
+    bool FOleDragging = false;
+    TPoint FOleDragHit{-1, -1};
+    TGridRect FOleDragSelection;
+    std::unique_ptr<TPopupButton> FDragPicture;
+    bool OleDragArm(int HitCol, int HitRow, int X, int Y);
+    void OleDragStart();
+    TPoint OleCellAt(const TPoint &ScreenPt);
+    bool OleDraggedRow(int ARow);
+    void ShowDropArrows(int ACol, int ARow, bool Column);
+    void OleDragOver(const TPoint &Pt, bool &Allow, int Formats);
+    bool OleDropText(const TPoint &Pt, const QString &S);
+    void OleDropCol(const TPoint &Pt, int DropCol);
+    bool OleDropRTF(const TPoint &Pt, const QString &S);
+    void OleDropFiles(const TPoint &Pt, TStringList *Files);
     class TCellInplaceEdit *FCellEditor = nullptr;
     class TGridCombo *FInplaceCombo = nullptr;
     class TGridSpin *FGridSpin = nullptr;

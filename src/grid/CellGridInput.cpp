@@ -513,6 +513,13 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         }
     }
 
+    // A press in the selection only arms a drag of it.
+    if (Cell.X >= 0 && !OnBorder && OleDragArm(Hit.X, Hit.Y, X, Y)) {
+        if (OnClickCell)
+            OnClickCell(this, Cell.Y, Cell.X);
+        return;
+    }
+
     if (FCellEditor && MouseActions()->CaretPositioning) {
         FCellEditor->CaretPositioning = true;
         const TRect R = GetCellRect(Hit.X, Hit.Y);
@@ -623,6 +630,10 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 
 void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
 {
+    if (FOleDragArmed && (Shift & ssLeft)) {
+        OleDragStart();
+        return;
+    }
     TBaseGrid::MouseMove(Shift, X, Y);
     if (!(Shift & (ssLeft | ssRight | ssMiddle))) {
         // The cursor tells what a press would do here.
@@ -705,6 +716,7 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
 
 void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 {
+    FOleDragArmed = false;
     TBaseGrid::MouseUp(Button, Shift, X, Y);
     if (Button != mbLeft)
         return;

@@ -165,7 +165,9 @@ void TCellGrid::RemoveSelectedRows()
     int R = FixedRows();
     while (R < RowCount() - FFixedFooters) {
         if (R < int(FRowSelectFlags.size()) && FRowSelectFlags[size_t(R)]) {
-            FRowSelectFlags.erase(FRowSelectFlags.begin() + R);
+            // With disjunct row selection RemoveRows drops the row's flag itself.
+            if (!FMouseActions->DisjunctRowSelect)
+                FRowSelectFlags.erase(FRowSelectFlags.begin() + R);
             const int Before = RowCount();
             RemoveRows(R, 1);
             if (RowCount() == Before)

@@ -116,18 +116,36 @@ private:
     int FRow = 0;
 };
 
+class TGridDropTarget;
+
+// Drag and drop of cells (CellGridDragDrop.cpp).
 class TDragDropSettings : public TObject {
 public:
+    explicit TDragDropSettings(TCellGrid *AGrid = nullptr);
+    ~TDragDropSettings() override;
     bool OleAcceptFiles = true;
     bool OleAcceptText = true;
     bool OleCopyAlways = false;
-    bool OleDropTarget = false;
+    // True makes the grid's viewport a drop target; false revokes it.
+    bool OleDropTarget() const { return FOleDropTarget; }
+    void SetOleDropTarget(bool Value);
     bool OleDropSource = false;
     bool OleEntireRows = false;
     bool OleInsertRows = false;
     bool OleRemoveRows = false;
-    bool OleDropRTF = false;
+    // Also sets the drop objects' shared rich-text switch.
+    bool OleDropRTF() const { return FOleDropRTF; }
+    void SetOleDropRTF(bool Value);
     bool OleColumnDragDrop = false;
+    // The grid's drop target while OleDropTarget is on and registered.
+    TGridDropTarget *DropTarget() const { return FDropTarget.get(); }
+
+private:
+    TCellGrid *FGrid;
+    bool FOleDropTarget = false;
+    bool FOleDropRTF = false;
+    bool FRegistered = false;
+    std::unique_ptr<TGridDropTarget> FDropTarget;
 };
 
 class TControlLook : public TObject {

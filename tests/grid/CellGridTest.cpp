@@ -131,7 +131,7 @@ TEST(Construction, OptionObjectsStartAsDocumented)
     EXPECT_EQ(G.SortSettings()->IndexColor, clYellow);
     EXPECT_TRUE(G.DragDropSettings()->OleAcceptFiles);
     EXPECT_TRUE(G.DragDropSettings()->OleAcceptText);
-    EXPECT_FALSE(G.DragDropSettings()->OleDropTarget);
+    EXPECT_FALSE(G.DragDropSettings()->OleDropTarget());
 
     EXPECT_FALSE(G.Bands()->Active());
     EXPECT_EQ(G.Bands()->PrimaryColor(), clInfoBk);
