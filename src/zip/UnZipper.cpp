@@ -667,7 +667,7 @@ QString TUnZipper::MemberComment(int Index)
     if (!H->HasComment())
         return QString();
     ReadLazyComment(*H);
-    return H->GeneralPurposeFlags & 0x0800 ? QString::fromUtf8(H->FileComment()) : Cp936::Decode(H->FileComment());
+    return H->DecodedComment();
 }
 
 QString TUnZipper::ArchiveComment()
@@ -684,10 +684,27 @@ QString TUnZipper::ArchiveComment()
         FArchive->Seek(Keep, soBeginning);
         CloseArchive();
     }
-    return Cp936::Decode(FEndCentral.ZipComment());
+    // The archive comment has no flags of its own: it is read as UTF-8 when
+    // the archive was made on a Unix host (a member says so) and the bytes
+    // are valid UTF-8, as Info-ZIP writes it there.
+    int Host = 0;
+    for (int I = 0; FMembers && I < FMembers->Count() && Host != 3; ++I)
+        Host = FMembers->Item(I)->HostSystem();
+    return DecodeArchiveText(FEndCentral.ZipComment(), 0, Host);
 }
 
 // ------------------------------------------------------------ extraction
+
+bool TUnZipper::CanDecodeMethod(quint16 Method)
+{
+    return Method == 0 || Method == 8;
+}
+
+QString TUnZipper::UnknownMethodText(const TZipHeaderInfo &H) const
+{
+    return ZipResourceString(197) + QStringLiteral(" (%1): ").arg(H.CompressionMethod)
+        + QString(H.StoredName()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
 
 void TUnZipper::ReportFile(qint64 Done, qint64 Size)
 {
@@ -885,9 +902,10 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
     if (W.IsEncrypted())
         // Members under the traditional cipher cannot be read by this build.
         return Skip(skrBadPassword);
-    if (W.CompressionMethod != 0 && W.CompressionMethod != 8) {
-        if (Kind != RunKind::Test)
-            ShowLibraryMessage(197, ZipResourceString(197), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
+    if (!CanDecodeMethod(W.CompressionMethod)) {
+        // Named, in the test too: a member nobody can read is a failure.
+        ++FFailed;
+        ShowLibraryMessage(197, UnknownMethodText(W), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
         return false;
     }
     if (Kind == RunKind::Test) {
@@ -899,6 +917,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
             ++Count;
             return true;
         }
+        ++FFailed;
         if (OnBadCRC)
             OnBadCRC(this, Calc, W.CRC32, Index);
         return false;
@@ -958,6 +977,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
     }
     if (!Good) {
         Temp.Remove();
+        ++FFailed;
         if (OnBadCRC)
             OnBadCRC(this, Calc, W.CRC32, Index);
         return false;
@@ -996,6 +1016,7 @@ int TUnZipper::RunExtraction(RunKind Kind)
 
     TSortedZip *List = View();
     int NumFiles = 0;
+    FFailed = 0;
     FTotalBytes = 0;
     FTotalDone = 0;
     for (int I = 0; I < List->Count(); ++I) {
@@ -1068,7 +1089,11 @@ bool TUnZipper::UnzipToStream(int Index, TStream *Stream)
     OpenArchive();
     TZipHeaderInfo W;
     W.Assign(*Member(Index));
-    if (W.IsEncrypted() || (W.CompressionMethod != 0 && W.CompressionMethod != 8) || W.FileName().isEmpty())
+    if (W.FileName().isEmpty())
+        return true;
+    if (!CanDecodeMethod(W.CompressionMethod))
+        throw EZipperException(UnknownMethodText(W));
+    if (W.IsEncrypted())
         return false;
     StreamSink Out(Stream);
     quint32 Calc = 0;

@@ -64,8 +64,15 @@ public:
     int UnpackFiles();
     // Test mode: decompresses the selected members and checks them, writing nothing.
     int TestFiles();
+    // Members of the last UnpackFiles or TestFiles that failed (bad CRC or
+    // password, a method this library cannot decode, damaged data).
+    int FailedCount() const { return FFailed; }
+    // Compression methods DecodeMember can decode.
+    static bool CanDecodeMethod(quint16 Method);
     // Extracts one member (index in the current view) into Stream or memory;
-    // the size and CRC are checked. A cancel raises ECanceledUnzipToBuffer.
+    // the size and CRC are checked (False and OnBadCRC when they differ). A
+    // member whose method cannot be decoded raises EZipperException naming it;
+    // a cancel raises ECanceledUnzipToBuffer.
     bool UnzipToStream(int Index, TStream *Stream);
     QByteArray UnzipToBuffer(int Index);
     // Application marks: with UseMarks, UnpackFiles selects exactly the marked members.
@@ -201,4 +208,7 @@ private:
     qint64 FTotalDone = 0;
     qint64 FFileDone = 0;
     qint64 FFileSize = 0;
+    int FFailed = 0;
+    // Message 197 naming the member and its method.
+    QString UnknownMethodText(const TZipHeaderInfo &H) const;
 };

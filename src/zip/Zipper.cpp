@@ -236,6 +236,9 @@ void TZipper::ExpandFilesList()
             continue;
         }
         TDirSearch Search(Folder, FSearchAttributes, Rec, FileMask);
+        // What the walk must leave out (too deep, a name that is not UTF-8)
+        // is told to the application like any file that cannot be opened.
+        Search.OnLeftOut = [this](const QString &Path) { Skipping(skrCannotOpen, Path); };
         TSearchRec Rec2;
         for (QString Hit = Search.NextMatch(Rec2); !Hit.isEmpty(); Hit = Search.NextMatch(Rec2)) {
             if (OnRecursingFile)
@@ -463,11 +466,28 @@ void TZipper::KeepMember(int Index, TZipHeaderInfo &Old)
     if (Comp < 0 || DataStart + Comp > MemberDataLimit(Old))
         throw EBadZipFile(ZipResourceString(183));
 
+    // The data descriptor that follows the data of a member with flag bit 3
+    // goes along: its flags stay as they are, and an encrypted member's
+    // check byte keeps meaning what its flags say (the time, not the CRC).
+    qint64 Descriptor = 0;
+    if (Old.HasDescriptor()) {
+        A->Seek(DataStart + Comp, soBeginning);
+        unsigned char D[8] = {};
+        const bool Wide = Local.Zip64ExtendedInfo() != nullptr;
+        if (A->Read(D, 8) == 8) {
+            if (GetLE32(D) == SpanningSignature && GetLE32(D + 4) == Old.CRC32)
+                Descriptor = Wide ? 24 : 16;
+            else if (GetLE32(D) == Old.CRC32)
+                Descriptor = Wide ? 20 : 12;
+        }
+        if (DataStart + Comp + Descriptor > MemberDataLimit(Old))
+            Descriptor = 0;
+    }
+
     auto H = std::make_unique<TZipHeaderInfo>();
     H->Assign(Old);
     const QByteArray Extra = WithoutZip64(OldExtra);
     H->LocalExtraFieldLength = quint16(Extra.size());
-    H->GeneralPurposeFlags &= quint16(~0x0008);
     H->WriteLocalHeader(FOut);
     WriteOut(Extra.constData(), Extra.size());
 
@@ -486,6 +506,12 @@ void TZipper::KeepMember(int Index, TZipHeaderInfo &Old)
         FTotalDone += N;
         if (OnTotalPercentDone)
             OnTotalPercentDone(this, Percent(FTotalDone, FTotalBytes));
+    }
+    if (Descriptor > 0) {
+        const QByteArray D = A->ReadBytes(Descriptor);
+        if (D.size() != Descriptor)
+            throw EFatalUnzipError(ZipResourceString(194));
+        WriteOut(D.constData(), D.size());
     }
     AddToNewList(std::move(H));
 }

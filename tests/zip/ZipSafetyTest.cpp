@@ -406,3 +406,27 @@ TEST(ZipSafety, RandomlyDamagedArchivesNeverCrashOrWriteOutside)
         }
     }
 }
+
+TEST(ZipSafety, MembersOfUnknownMethodAreNamedFailedAndNeverEmptyData)
+{
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("m99.zip"));
+    // The second member's method becomes 99 in both headers.
+    MakeArchive(Zip, QStringLiteral("[('ok.txt',b'fine',0),('odd/x.bin',b'data'*50,0)]"),
+                QStringLiteral("b[cd(1)+10]=99\nl=b.index(b'PK\\x03\\x04',1)\nb[l+8]=99"));
+    UnzipRun Run(Zip, D.File(QStringLiteral("out")));
+    QStringList Messages;
+    Run.U.OnHandleMessage = [&](TObject *, int Id, const QString &Text, const QString &, quint32, int &) {
+        Messages << QString::number(Id) + QLatin1Char(' ') + Text;
+    };
+    EXPECT_EQ(Run.U.TestFiles(), 1);
+    EXPECT_EQ(Run.U.FailedCount(), 1);
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0], QStringLiteral("197 Unknown Compression Method (99): odd/x.bin"));
+    EXPECT_EQ(Run.U.UnpackFiles(), 1);
+    EXPECT_EQ(Run.U.FailedCount(), 1);
+    EXPECT_EQ(FilesUnder(D.File(QStringLiteral("out"))), QStringList{QStringLiteral("ok.txt")});
+    Run.U.OpenAndReadDirectory();
+    EXPECT_EQ(Run.U.UnzipToBuffer(0), QByteArray("fine"));
+    EXPECT_THROW(Run.U.UnzipToBuffer(1), EZipperException);
+}

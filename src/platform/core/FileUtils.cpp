@@ -772,7 +772,12 @@ int FindFirst(const QString &Path, int Attr, TSearchRec &F)
         return ErrorPathNotFound;
     QStringList Names;
     while (dirent *E = ::readdir(D)) {
-        const QString N = QFile::decodeName(E->d_name);
+        const QByteArray Raw(E->d_name);
+        const QString N = QFile::decodeName(Raw);
+        if (QFile::encodeName(N) != Raw) {
+            F.Undecodable << N;
+            continue;
+        }
         if ((N == QLatin1String(".") || N == QLatin1String("..")) && !(Attr & faDirectory))
             continue;
         if (MatchesMask(N, F.Mask))

@@ -89,6 +89,10 @@ struct TSearchRec {
     int Attr = 0;
     TDateTime Time = 0;    // modification time
     QString FindPath;      // folder searched, with trailing "/"
+    // Entries of the folder whose names are not valid in the file name
+    // encoding (UTF-8): they cannot be named, so they are left out of the
+    // search; here they stand decoded with replacement characters.
+    QStringList Undecodable;
     // internal
     QStringList Pending;
     QString Mask;
