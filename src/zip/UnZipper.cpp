@@ -2,7 +2,9 @@
 
 #include "ZipSearch.h"
 #include "detail/ByteIO.h"
+#include "detail/MemberIO.h"
 #include "detail/SafePath.h"
+#include "detail/TraditionalCipher.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
 
@@ -739,106 +741,227 @@ qint64 TUnZipper::MemberDataLimit(const TZipHeaderInfo &H) const
     return Limit;
 }
 
-bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
+// ------------------------------------------------------------ member data
+
+// The input and output steps of one member (see detail/MemberIO.h).
+class TUnZipper::MemberStream : public ZipDetail::MemberIO {
+public:
+    MemberStream(TUnZipper &Owner, const TZipHeaderInfo &H, Sink &Out, qint64 Compressed)
+        : FOwner(Owner), FOut(Out), FSize(H.UncompressedSize()), FRemaining(Compressed),
+          FDecryptInput(H.IsEncrypted() && H.CompressionMethod != 0), FBuffer(size_t(ChunkSize))
+    {
+        FCrc = quint32(crc32(0, nullptr, 0));
+    }
+
+    qint64 Remaining() const override { return FRemaining; }
+    quint32 Crc() const { return FCrc; }
+    qint64 Written() const { return FWritten; }
+
+    // Raw bytes of the member, not decrypted (the stored method decrypts at output).
+    qint64 ReadRaw(unsigned char *Data, qint64 Want)
+    {
+        const qint64 N = std::min(Want, FRemaining);
+        FRemaining -= N;
+        qint64 Got = 0;
+        while (Got < N) {
+            const qint64 R = FOwner.FArchive->Read(Data + Got, N - Got);
+            if (R > 0) {
+                Got += R;
+                continue;
+            }
+            if (FOwner.FMultiMode == mmNone)
+                throw EFatalUnzipError(ZipResourceString(194));
+            try {
+                FOwner.SwitchToDisk(FOwner.FCurrentDisk + 1);
+            } catch (const EUserCanceled &) {
+                throw EUserCanceled(ZipResourceString(181));
+            }
+        }
+        FOwner.CheckCancel();
+        return N;
+    }
+
+    qint64 Input(const unsigned char *&Data) override
+    {
+        unsigned char *Buf = FBuffer.data();
+        const qint64 N = ReadRaw(Buf, ChunkSize);
+        if (FDecryptInput)
+            FOwner.DecryptData(Buf, N);
+        Data = Buf;
+        return N;
+    }
+
+    void Output(const unsigned char *P, qint64 N) override
+    {
+        if (N <= 0)
+            return;
+        if (FWritten + N > FSize)
+            throw EBiggerThanUncompressed(ZipResourceString(199));
+        if (!FOut.Write(reinterpret_cast<const char *>(P), N))
+            throw ECantWriteUCF(ZipResourceString(207));
+        FCrc = quint32(crc32(FCrc, P, uInt(N)));
+        FWritten += N;
+        FOwner.FFileDone += N;
+        FOwner.ReportFile(FOwner.FFileDone, FSize);
+        FOwner.FTotalDone += N;
+        FOwner.ReportTotal(FOwner.FTotalDone);
+        // A member that inflates a lot reads little: the output honours a cancel too.
+        FOwner.CheckCancel();
+    }
+
+private:
+    TUnZipper &FOwner;
+    Sink &FOut;
+    qint64 FSize;
+    qint64 FRemaining;
+    bool FDecryptInput;
+    std::vector<unsigned char> FBuffer;
+    quint32 FCrc = 0;
+    qint64 FWritten = 0;
+};
+
+void TUnZipper::DecryptData(unsigned char *Data, qint64 Count)
+{
+    if (Count <= 0)
+        return;
+    if (OnDecrypt)
+        OnDecrypt(this, Data, int(Count), FPassword);
+    else
+        FCipher->Decrypt(Data, Count);
+}
+
+qint64 TUnZipper::SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime)
 {
     if (FMultiMode != mmNone && H.DiskNumberStart() != FCurrentDisk)
         SwitchToDisk(H.DiskNumberStart());
     TStream *A = FArchive;
     const qint64 Offset = H.RelativeOffsetOfLocalHeader();
     const qint64 Comp = H.CompressedSize();
-    const qint64 Size = H.UncompressedSize();
     unsigned char L[30];
     A->Seek(Offset, soBeginning);
-    if (Offset < 0 || Comp < 0 || Size < 0 || A->Read(L, 30) != 30 || GetLE32(L) != LocalFileHeaderSignature())
+    if (Offset < 0 || Comp < 0 || H.UncompressedSize() < 0 || A->Read(L, 30) != 30
+        || GetLE32(L) != LocalFileHeaderSignature())
         throw EBadZipFile(ZipResourceString(183));
     const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
     // The member's data must lie inside the archive and end before the next
     // member begins: overlapping or out-of-range data is refused.
-    if (DataStart + Comp > MemberDataLimit(H))
+    if (DataStart + Comp > MemberDataLimit(H) || (H.IsEncrypted() && Comp < TraditionalCipher::HeaderSize))
         throw EBadZipFile(ZipResourceString(183));
     A->Seek(DataStart, soBeginning);
+    CheckTime = GetLE32(L + 10);
+    return Comp;
+}
 
-    quint32 Crc = quint32(crc32(0, nullptr, 0));
-    qint64 Written = 0;
-    FFileDone = 0;
-    FFileSize = Size;
-    auto Output = [&](const char *P, qint64 N) {
-        if (N <= 0)
-            return;
-        if (Written + N > Size)
-            throw EBiggerThanUncompressed(ZipResourceString(199));
-        if (!Out.Write(P, N))
-            throw ECantWriteUCF(ZipResourceString(207));
-        Crc = quint32(crc32(Crc, reinterpret_cast<const Bytef *>(P), uInt(N)));
-        Written += N;
-        FFileDone += N;
-        ReportFile(FFileDone, Size);
-        FTotalDone += N;
-        ReportTotal(FTotalDone);
-        // A member that inflates a lot reads little: the output honours a cancel too.
-        CheckCancel();
-    };
-    qint64 Remaining = Comp;
-    std::vector<char> In(static_cast<size_t>(ChunkSize));
-    auto Input = [&]() -> qint64 {
-        const qint64 N = std::min(ChunkSize, Remaining);
-        Remaining -= N;
-        qint64 Got = 0;
-        while (Got < N) {
-            const qint64 R = FArchive->Read(In.data() + Got, N - Got);
-            if (R > 0) {
-                Got += R;
-                continue;
-            }
-            if (FMultiMode == mmNone)
-                throw EFatalUnzipError(ZipResourceString(194));
-            try {
-                SwitchToDisk(FCurrentDisk + 1);
-            } catch (const EUserCanceled &) {
-                throw EUserCanceled(ZipResourceString(181));
-            }
-        }
-        CheckCancel();
-        return N;
-    };
+bool TUnZipper::PasswordFits(const TZipHeaderInfo &H)
+{
+    NullSink Null;
+    quint32 CheckTime = 0;
+    const qint64 Comp = SeekMemberData(H, CheckTime);
+    MemberStream In(*this, H, Null, Comp);
+    unsigned char Head[TraditionalCipher::HeaderSize];
+    In.ReadRaw(Head, TraditionalCipher::HeaderSize);
+    FCipher = std::make_unique<TraditionalCipher>(Cp936::Encode(FPassword));
+    DecryptData(Head, TraditionalCipher::HeaderSize);
+    // With a data descriptor the CRC was not known when the header was made:
+    // the check byte is then the high byte of the DOS time.
+    const quint8 Expected = H.HasDescriptor() ? quint8((CheckTime >> 8) & 0xFF) : quint8(H.CRC32 >> 24);
+    return Head[TraditionalCipher::HeaderSize - 1] == Expected;
+}
 
-    if (H.CompressionMethod == 0) {
-        while (Remaining > 0) {
-            const qint64 N = Input();
-            Output(In.data(), N);
-        }
-    } else {
-        z_stream Z {};
-        if (inflateInit2(&Z, -15) != Z_OK)
-            throw EZCompressionError(QStringLiteral("error"));
-        std::vector<char> Window(static_cast<size_t>(ChunkSize));
-        try {
-            int Rc = Z_OK;
-            while (Rc != Z_STREAM_END) {
-                if (Z.avail_in == 0 && Remaining > 0) {
-                    Z.avail_in = uInt(Input());
-                    Z.next_in = reinterpret_cast<Bytef *>(In.data());
-                }
-                Z.next_out = reinterpret_cast<Bytef *>(Window.data());
-                Z.avail_out = uInt(Window.size());
-                Rc = inflate(&Z, Z_NO_FLUSH);
-                if (Rc < 0 && !(Rc == Z_BUF_ERROR && Z.avail_out != 0 && Remaining > 0))
-                    throw EZCompressionError(QStringLiteral("error"));
-                Output(Window.data(), qint64(Window.size() - Z.avail_out));
-                if (Rc == Z_BUF_ERROR && Remaining == 0 && Z.avail_in == 0)
-                    throw EZCompressionError(QStringLiteral("error"));
-                if (Rc != Z_STREAM_END && Z.avail_in == 0 && Remaining == 0 && Z.avail_out != 0)
-                    // The stream ended before its end code: the data is cut short.
-                    throw EZCompressionError(QStringLiteral("error"));
-            }
-        } catch (...) {
-            inflateEnd(&Z);
-            throw;
-        }
-        inflateEnd(&Z);
+bool TUnZipper::AskNewPassword(int Index)
+{
+    if (!OnBadPassword)
+        return false;
+    QString NewPassword = FPassword;
+    OnBadPassword(this, Index, NewPassword);
+    // No answer, or the same password again, ends the retries.
+    if (NewPassword.isEmpty() || NewPassword == FPassword)
+        return false;
+    FPassword = NewPassword;
+    return true;
+}
+
+bool TUnZipper::AcceptPassword(int Index, const TZipHeaderInfo &H)
+{
+    if (!H.IsEncrypted())
+        return true;
+    for (;;) {
+        if (!FPassword.isEmpty() && PasswordFits(H))
+            return true;
+        if (!AskNewPassword(Index))
+            return false;
     }
-    CalcCRC = Crc;
-    return Written == Size && Crc == H.CRC32;
+}
+
+bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
+{
+    quint32 CheckTime = 0;
+    const qint64 Comp = SeekMemberData(H, CheckTime);
+    FFileDone = 0;
+    FFileSize = H.UncompressedSize();
+    MemberStream IO(*this, H, Out, Comp);
+    if (H.IsEncrypted()) {
+        // The keys run through the 12 header bytes first.
+        unsigned char Head[TraditionalCipher::HeaderSize];
+        IO.ReadRaw(Head, TraditionalCipher::HeaderSize);
+        FCipher = std::make_unique<TraditionalCipher>(Cp936::Encode(FPassword));
+        DecryptData(Head, TraditionalCipher::HeaderSize);
+    }
+
+    // The decoder of each method; CanDecodeMethod names the methods handled here.
+    switch (H.CompressionMethod) {
+    case 0: {
+        std::vector<unsigned char> Buf(static_cast<size_t>(ChunkSize));
+        while (IO.Remaining() > 0) {
+            const qint64 N = IO.ReadRaw(Buf.data(), ChunkSize);
+            // A stored member is decrypted at output.
+            if (H.IsEncrypted())
+                DecryptData(Buf.data(), N);
+            IO.Output(Buf.data(), N);
+        }
+        break;
+    }
+    case 8:
+        Inflate(IO);
+        break;
+    default:
+        throw EZipperException(UnknownMethodText(H));
+    }
+    CalcCRC = IO.Crc();
+    return IO.Written() == H.UncompressedSize() && IO.Crc() == H.CRC32;
+}
+
+void TUnZipper::Inflate(ZipDetail::MemberIO &IO)
+{
+    z_stream Z {};
+    if (inflateInit2(&Z, -15) != Z_OK)
+        throw EZCompressionError(QStringLiteral("error"));
+    std::vector<unsigned char> Window(static_cast<size_t>(ChunkSize));
+    try {
+        int Rc = Z_OK;
+        while (Rc != Z_STREAM_END) {
+            if (Z.avail_in == 0 && IO.Remaining() > 0) {
+                const unsigned char *Data = nullptr;
+                Z.avail_in = uInt(IO.Input(Data));
+                Z.next_in = const_cast<Bytef *>(Data);
+            }
+            Z.next_out = Window.data();
+            Z.avail_out = uInt(Window.size());
+            Rc = inflate(&Z, Z_NO_FLUSH);
+            if (Rc < 0 && !(Rc == Z_BUF_ERROR && Z.avail_out != 0 && IO.Remaining() > 0))
+                throw EZCompressionError(QStringLiteral("error"));
+            IO.Output(Window.data(), qint64(Window.size() - Z.avail_out));
+            if (Rc == Z_BUF_ERROR && IO.Remaining() == 0 && Z.avail_in == 0)
+                throw EZCompressionError(QStringLiteral("error"));
+            if (Rc != Z_STREAM_END && Z.avail_in == 0 && IO.Remaining() == 0 && Z.avail_out != 0)
+                // The stream ended before its end code: the data is cut short.
+                throw EZCompressionError(QStringLiteral("error"));
+        }
+    } catch (...) {
+        inflateEnd(&Z);
+        throw;
+    }
+    inflateEnd(&Z);
 }
 
 QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
@@ -871,8 +994,9 @@ QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
     return ZipDetail::JoinPath(Base, Clean);
 }
 
-bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count)
+bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry)
 {
+    Retry = false;
     TZipHeaderInfo W;
     W.Assign(Listed);
     bool Refused = false;
@@ -899,15 +1023,32 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
         OnStartUnZip(this, Index, FName, SkipIt);
     if (SkipIt)
         return false;
-    if (W.IsEncrypted())
-        // Members under the traditional cipher cannot be read by this build.
-        return Skip(skrBadPassword);
     if (!CanDecodeMethod(W.CompressionMethod)) {
         // Named, in the test too: a member nobody can read is a failure.
         ++FFailed;
         ShowLibraryMessage(197, UnknownMethodText(W), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
         return false;
     }
+    if (!AcceptPassword(Index, W)) {
+        ++FFailed;
+        return Skip(skrBadPassword);
+    }
+    // A member that decodes wrong under a password may have met a wrong
+    // password whose check byte happened to fit: a new one retries it.
+    auto BadData = [&](quint32 Calc) {
+        ++FFailed;
+        if (W.IsEncrypted()) {
+            if (AskNewPassword(Index)) {
+                --FFailed;
+                Retry = true;
+                return false;
+            }
+            return Skip(skrBadPassword);
+        }
+        if (OnBadCRC)
+            OnBadCRC(this, Calc, W.CRC32, Index);
+        return false;
+    };
     if (Kind == RunKind::Test) {
         NullSink Null;
         quint32 Calc = 0;
@@ -917,10 +1058,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
             ++Count;
             return true;
         }
-        ++FFailed;
-        if (OnBadCRC)
-            OnBadCRC(this, Calc, W.CRC32, Index);
-        return false;
+        return BadData(Calc);
     }
 
     // Folders of the output: inside the destination none may be a link.
@@ -977,10 +1115,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
     }
     if (!Good) {
         Temp.Remove();
-        ++FFailed;
-        if (OnBadCRC)
-            OnBadCRC(this, Calc, W.CRC32, Index);
-        return false;
+        return BadData(Calc);
     }
     FileSetDosDate(Temp.Path(), RepairDosDateTime(W.LastModFileDateTime));
     ZipDetail::ApplyAttributes(Temp.Path(), RetainAttributes, W.VersionMadeBy, W.ExternalFileAttributes);
@@ -1051,7 +1186,10 @@ int TUnZipper::RunExtraction(RunKind Kind)
             if (!H->Selected)
                 continue;
             CheckCancel();
-            ExtractOne(I, *H, Kind, Count);
+            bool Retry = false;
+            do
+                ExtractOne(I, *H, Kind, Count, Retry);
+            while (Retry);
         }
     }
     FFilesList.Clear();
@@ -1093,8 +1231,12 @@ bool TUnZipper::UnzipToStream(int Index, TStream *Stream)
         return true;
     if (!CanDecodeMethod(W.CompressionMethod))
         throw EZipperException(UnknownMethodText(W));
-    if (W.IsEncrypted())
+    if (!AcceptPassword(Index, W)) {
+        bool Retry = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, skrBadPassword, W.StoredName(), Index, Retry);
         return false;
+    }
     StreamSink Out(Stream);
     quint32 Calc = 0;
     FTotalBytes = W.UncompressedSize();

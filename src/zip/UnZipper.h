@@ -16,6 +16,11 @@
 
 #include <QString>
 #include <atomic>
+
+namespace ZipDetail {
+class MemberIO;
+class TraditionalCipher;
+}
 #include <functional>
 #include <memory>
 
@@ -83,6 +88,12 @@ public:
     void Cancel() { FCancel = true; }
     void SetPaused(bool Value) { FPause = Value; }
     bool Busy() const { return FBusy; }
+
+    // The password of the traditional cipher (not a published property):
+    // encrypted members are read, and TZipper writes members encrypted, only
+    // when it is not empty. It goes into the cipher as code page 936 bytes.
+    QString Password() const { return FPassword; }
+    void SetPassword(const QString &Value) { FPassword = Value; }
 
     int ShowLibraryMessage(int MessageID, const QString &Msg1, const QString &Msg2, quint32 Flags);
 
@@ -191,6 +202,7 @@ protected:
     std::atomic<bool> FCancel{false};
     std::atomic<bool> FPause{false};
     bool FBusy = false;
+    QString FPassword;
 
 private:
     enum class RunKind { Extract, Test };
@@ -200,7 +212,22 @@ private:
     class StreamSink;
     // Decodes one member into Out; returns True when size and CRC match.
     bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC);
-    bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count);
+    bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count, bool &Retry);
+    class MemberStream;
+    friend class MemberStream;
+    // Seeks to a member's data after its local header; returns the
+    // compressed size and the local header's DOS date-time.
+    qint64 SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime);
+    void Inflate(ZipDetail::MemberIO &IO);
+    // The password check of an encrypted member (its 12-byte header).
+    bool PasswordFits(const TZipHeaderInfo &H);
+    // OnBadPassword; False when it gives no new password.
+    bool AskNewPassword(int Index);
+    // True for a plain member or once a password fits (asking for new ones).
+    bool AcceptPassword(int Index, const TZipHeaderInfo &H);
+    // Decrypts member data in place: OnDecrypt when assigned, else the cipher.
+    void DecryptData(unsigned char *Data, qint64 Count);
+    std::unique_ptr<ZipDetail::TraditionalCipher> FCipher;
     QString OutputPath(const TZipHeaderInfo &H, bool &Refused) const;
     void ReportFile(qint64 Done, qint64 Size);
     void ReportTotal(qint64 Done);

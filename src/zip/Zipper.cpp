@@ -3,6 +3,8 @@
 #include "ZipSearch.h"
 #include "detail/ByteIO.h"
 #include "detail/SafePath.h"
+#include "detail/TraditionalCipher.h"
+#include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
@@ -261,6 +263,17 @@ void TZipper::ExpandFilesList()
     }
 }
 
+void TZipper::WriteOut(char *Data, qint64 Count, bool Encrypt)
+{
+    if (Count > 0 && Encrypt && FCipherOut) {
+        if (OnEncrypt)
+            OnEncrypt(this, reinterpret_cast<uchar *>(Data), int(Count), FPassword);
+        else
+            FCipherOut->Encrypt(reinterpret_cast<unsigned char *>(Data), Count);
+    }
+    WriteOut(Data, Count);
+}
+
 void TZipper::WriteOut(const char *Data, qint64 Count)
 {
     if (Count <= 0)
@@ -356,6 +369,24 @@ bool TZipper::ZipOne(const QString &Path)
         return false;
     }
     H->GeneralPurposeFlags &= quint16(~0x0008);
+    // With a password the file is read once first for its CRC-32, which the
+    // encryption header carries; a folder entry holds nothing to encrypt.
+    const bool Encrypt = !FPassword.isEmpty() && !Folder;
+    quint32 PreCrc = 0;
+    qint64 PreSize = 0;
+    if (Encrypt) {
+        H->GeneralPurposeFlags |= 0x0001;
+        std::vector<char> Buf(static_cast<size_t>(FileBufferSize));
+        PreCrc = quint32(crc32(0, nullptr, 0));
+        for (qint64 N; (N = In->Read(Buf.data(), FileBufferSize)) > 0;) {
+            PreCrc = quint32(crc32(PreCrc, reinterpret_cast<const Bytef *>(Buf.data()), uInt(N)));
+            PreSize += N;
+            CheckCancel();
+        }
+        In->Seek(0, soBeginning);
+    } else {
+        H->GeneralPurposeFlags &= quint16(~0x0001);
+    }
     if (FPackLevel < 3)
         H->GeneralPurposeFlags |= 0x0004;
     if (FPackLevel > 7)
@@ -375,6 +406,23 @@ bool TZipper::ZipOne(const QString &Path)
     quint32 Crc = quint32(crc32(0, nullptr, 0));
     qint64 FileDone = 0;
     const qint64 DataStart = FOut->Position();
+    std::unique_ptr<TraditionalCipher> Cipher;
+    if (Encrypt) {
+        Cipher = std::make_unique<TraditionalCipher>(Cp936::Encode(FPassword));
+        FCipherOut = Cipher.get();
+        if (OnEncrypt) {
+            // The handler encrypts: it gets the header in plain form too.
+            QByteArray Head = TraditionalCipher::PlainHeader(PreCrc);
+            WriteOut(Head.data(), Head.size(), true);
+        } else {
+            const QByteArray Head = Cipher->MakeHeader(PreCrc);
+            WriteOut(Head.constData(), Head.size());
+        }
+    }
+    struct CipherOff {
+        TZipper *Z;
+        ~CipherOff() { Z->FCipherOut = nullptr; }
+    } Off{this};
     std::vector<char> InBuf(static_cast<size_t>(DeflateBufferSize));
     auto Input = [&](qint64 Want) -> qint64 {
         const qint64 N = In->Read(InBuf.data(), Want);
@@ -411,7 +459,7 @@ bool TZipper::ZipOne(const QString &Path)
                 Rc = deflate(&Z, Flush);
                 if (Rc < 0 && Rc != Z_BUF_ERROR)
                     throw EZCompressionError(QStringLiteral("error"));
-                WriteOut(OutBuf.data(), qint64(OutBuf.size() - Z.avail_out));
+                WriteOut(OutBuf.data(), qint64(OutBuf.size() - Z.avail_out), Encrypt);
             }
         } catch (...) {
             deflateEnd(&Z);
@@ -423,10 +471,21 @@ bool TZipper::ZipOne(const QString &Path)
             const qint64 N = Input(StoreChunk);
             if (N == 0)
                 break;
-            WriteOut(InBuf.data(), N);
+            WriteOut(InBuf.data(), N, Encrypt);
         }
     }
     In.reset();
+    if (Encrypt && (Crc != PreCrc || FileDone != PreSize)) {
+        // The file changed between the two readings: its header would carry
+        // a check byte that no longer fits. The member is dropped and told.
+        FOut->SetSize(HeaderAt);
+        FOut->Seek(HeaderAt, soBeginning);
+        FZipSize = HeaderAt;
+        FTotalBytes -= Size;
+        ShowLibraryMessage(208, ZipResourceString(208) + Path, ZipResourceString(198), ZMB_OK);
+        Skipping(skrCannotOpen, Path);
+        return false;
+    }
     if (FileDone < Size)
         ShowLibraryMessage(208, ZipResourceString(208) + Path, ZipResourceString(198), ZMB_OK);
     H->SetUncompressedSize(FileDone);

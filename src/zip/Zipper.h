@@ -98,6 +98,8 @@ private:
     void KeepMember(int Index, TZipHeaderInfo &Old);
     void MergeExisting();
     void WriteOut(const char *Data, qint64 Count);
+    // Encrypts Data in place first when Encrypt (OnEncrypt or the cipher).
+    void WriteOut(char *Data, qint64 Count, bool Encrypt);
     void AddToNewList(std::unique_ptr<TZipHeaderInfo> H);
 
     int FPackLevel = 6;
@@ -121,4 +123,5 @@ private:
     QStringList FDisposeList;
     QSet<QString> FOldNames;     // lower-cased stored names of the old members
     qint64 FArchiveDev = -1, FArchiveIno = -1;
+    ZipDetail::TraditionalCipher *FCipherOut = nullptr;   // the member being encrypted
 };
