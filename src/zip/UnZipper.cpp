@@ -442,10 +442,8 @@ bool TUnZipper::ScanLocalHeaders(TStream *Stream)
     return Found;
 }
 
-QString TUnZipper::PartName(quint32 Disk)
+QString TUnZipper::SplitPartName(int PartNum, TSplitPartType Type)
 {
-    const int PartNum = int(Disk) + 1;
-    const TSplitPartType Type = PartNum == 1 ? sptFirst : (Disk + 1 >= FNumberOfDisks ? sptLast : sptMiddle);
     QString Name = FBaseName;
     if (OnFileNameForSplitPart) {
         OnFileNameForSplitPart(this, Name, PartNum, Type);
@@ -453,21 +451,61 @@ QString TUnZipper::PartName(quint32 Disk)
     }
     if (BlockMode == bmClassic)
         return Name + QStringLiteral(".%1").arg(PartNum, 3, 10, QLatin1Char('0'));
-    if (Disk + 1 >= FNumberOfDisks)
+    // The names every reader of split sets expects: name.z01, name.z02, ...
+    // and name.zip for the last part.
+    if (Type == sptLast)
         return Name + QStringLiteral(".zip");
     return Name + QStringLiteral(".z%1").arg(PartNum, 2, 10, QLatin1Char('0'));
+}
+
+QString TUnZipper::PartName(quint32 Disk)
+{
+    const int PartNum = int(Disk) + 1;
+    const TSplitPartType Type = Disk + 1 >= FNumberOfDisks ? sptLast : (PartNum == 1 ? sptFirst : sptMiddle);
+    QString Name = SplitPartName(PartNum, Type);
+    // Sets named name.zip.z01, name.zip.z02, ... are read as well.
+    if (Type != sptLast && !OnFileNameForSplitPart && BlockMode == bmStandard && !FileExists(Name)) {
+        const QString Other = FBaseName + QStringLiteral(".zip.z%1").arg(PartNum, 2, 10, QLatin1Char('0'));
+        if (FileExists(Other))
+            Name = Other;
+    }
+    return Name;
+}
+
+bool TUnZipper::AskForDisk(int NextDisk, QString &FName)
+{
+    if (OnGetNextDisk) {
+        OnGetNextDisk(this, NextDisk, FName);
+        return !FName.isEmpty();
+    }
+    const int Answer = ShowLibraryMessage(184, ZipResourceString(184) + QString::number(NextDisk) + ZipResourceString(185),
+                                          QString(), ZMB_OKCANCEL | ZMB_ICONQUESTION);
+    return Answer == ZID_OK;
 }
 
 void TUnZipper::SwitchToDisk(quint32 Disk)
 {
     if (FZipIsStream)
         throw EIncompleteZip(ZipResourceString(182));
-    QString Name = PartName(Disk);
-    if (!FileExists(Name)) {
-        if (OnGetNextDisk)
-            OnGetNextDisk(this, int(Disk) + 1, Name);
-        if (Name.isEmpty() || !FileExists(Name))
-            throw EUserCanceled(QStringLiteral("User canceled loading new disk."));
+    QString Name;
+    if (FMultiMode == mmSpan) {
+        // Every disk of a spanned set holds a file of the archive's name: the
+        // user is asked for the disk until its file is there.
+        for (;;) {
+            Name = FZipName;
+            if (!AskForDisk(int(Disk) + 1, Name))
+                throw EUserCanceled(QStringLiteral("User canceled loading new disk."));
+            if (FileExists(Name))
+                break;
+        }
+    } else {
+        Name = PartName(Disk);
+        if (!FileExists(Name)) {
+            if (OnGetNextDisk)
+                OnGetNextDisk(this, int(Disk) + 1, Name);
+            if (Name.isEmpty() || !FileExists(Name))
+                throw EUserCanceled(QStringLiteral("User canceled loading new disk."));
+        }
     }
     FOwnedArchive.reset();
     FArchive = nullptr;
@@ -526,7 +564,7 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     if (FEndCentral.NumberOfThisDisk() == 0)
         FMultiMode = mmNone;
     else if (FMultiMode == mmNone)
-        FMultiMode = ZipIsRemovableDrive(FZipName) ? mmSpan : mmBlocks;
+        FMultiMode = ZipIsRemovableDrive(ExtractFilePath(ExpandFileName(FZipName))) ? mmSpan : mmBlocks;
     FNumberOfDisks = FEndCentral.NumberOfThisDisk() + 1;
 
     qint64 Total = FEndCentral.TotalEntries();

@@ -160,6 +160,13 @@ protected:
     void CheckCancel();
     void SwitchToDisk(quint32 Disk);
     QString PartName(quint32 Disk);
+    // The name of a part of a split set (OnFileNameForSplitPart decides alone
+    // when assigned): bmStandard base.z01, base.z02, ..., the last base.zip;
+    // bmClassic base.001, base.002, ...
+    QString SplitPartName(int PartNum, TSplitPartType Type);
+    // Asks for a disk of a set (1-based): OnGetNextDisk, else message 184.
+    // False when cancelled.
+    bool AskForDisk(int NextDisk, QString &FName);
     TStream *Archive() const { return FArchive; }
     int Percent(qint64 Done, qint64 Total) const;
     void ReadLazyComment(TZipHeaderInfo &H);

@@ -5,11 +5,14 @@
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 // ------------------------------------------------------------ TS_BufferStream
@@ -269,12 +272,47 @@ bool ZipSetVolumeLabel(const QString &, const QString &)
     return false;
 }
 
-bool ZipIsRemovableDrive(const QString &)
+namespace {
+
+TZipDrives GSystemDrives;
+TZipDrives *GDrives = &GSystemDrives;
+
+QByteArray ReadSmallFile(const QString &Path)
 {
-    return false;
+    QFile F(Path);
+    return F.open(QIODevice::ReadOnly) ? F.read(64).trimmed() : QByteArray();
 }
 
-qint64 ZipClusterSize(const QString &Path)
+} // namespace
+
+void SetZipDrives(TZipDrives *Drives)
+{
+    GDrives = Drives ? Drives : &GSystemDrives;
+}
+
+bool TZipDrives::IsRemovable(const QString &Path)
+{
+    // The block device of the file system holding Path: its own "removable"
+    // flag, or that of the disk a partition belongs to.
+    QString Existing = Path;
+    struct stat St;
+    while (::stat(QFile::encodeName(Existing).constData(), &St) != 0) {
+        const QString Up = ExtractFilePath(ZipStripBackslash(Existing));
+        if (Up.isEmpty() || Up == Existing)
+            return false;
+        Existing = Up;
+    }
+    const QString Dev = QStringLiteral("/sys/dev/block/%1:%2").arg(major(St.st_dev)).arg(minor(St.st_dev));
+    const QString Real = QFileInfo(Dev).canonicalFilePath();
+    if (Real.isEmpty())
+        return false;
+    QByteArray Flag = ReadSmallFile(Real + QStringLiteral("/removable"));
+    if (Flag.isEmpty() && QFileInfo::exists(Real + QStringLiteral("/partition")))
+        Flag = ReadSmallFile(QFileInfo(Real).path() + QStringLiteral("/removable"));
+    return Flag == "1";
+}
+
+qint64 TZipDrives::ClusterSize(const QString &Path)
 {
     struct statvfs Vfs;
     if (::statvfs(QFile::encodeName(Path).constData(), &Vfs) != 0)
@@ -282,9 +320,24 @@ qint64 ZipClusterSize(const QString &Path)
     return qint64(Vfs.f_frsize ? Vfs.f_frsize : Vfs.f_bsize);
 }
 
-qint64 ZipDiskFreeSpace(const QString &Path)
+qint64 TZipDrives::FreeSpace(const QString &Path)
 {
     return DiskFree(Path);
+}
+
+bool ZipIsRemovableDrive(const QString &Path)
+{
+    return GDrives->IsRemovable(Path);
+}
+
+qint64 ZipClusterSize(const QString &Path)
+{
+    return GDrives->ClusterSize(Path);
+}
+
+qint64 ZipDiskFreeSpace(const QString &Path)
+{
+    return GDrives->FreeSpace(Path);
 }
 
 void ZipOemNormalize(QString &Name)

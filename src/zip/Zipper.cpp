@@ -76,12 +76,7 @@ void TMultiZipInfo::Assign(const TMultiZipInfo &S)
     WriteDiskLabels = S.WriteDiskLabels;
 }
 
-TZipper::TZipper(TComponent *AOwner)
-    : TUnZipper(AOwner)
-{
-}
 
-TZipper::~TZipper() = default;
 
 void TZipper::SetPackLevel(int Value)
 {
@@ -396,6 +391,8 @@ bool TZipper::ZipOne(const QString &Path)
     FZipSize = FOut->Position();
 
     if (Folder) {
+        if (FParts)
+            PlaceMember(*H);
         if (OnEndZip)
             OnEndZip(this, Path, 0, 0, 0);
         AddToNewList(std::move(H));
@@ -497,6 +494,8 @@ bool TZipper::ZipOne(const QString &Path)
     H->WriteLocalHeader(FOut);
     FOut->Seek(End, soBeginning);
     FZipSize = End;
+    if (FParts)
+        PlaceMember(*H);
     if (OnEndZip)
         OnEndZip(this, Path, H->UncompressedSize(), H->CompressedSize(), FZipSize);
     AddToNewList(std::move(H));
@@ -627,70 +626,19 @@ void TZipper::MergeExisting()
     }
 }
 
-int TZipper::PackFiles()
+void TZipper::NewLists()
 {
-    if (FZipName.isEmpty() && !FZipIsStream)
-        return 0;
-    if (FMultiZipInfo.MultiMode != mmNone)
-        throw EZipperException(QStringLiteral("Archives across several disks or parts cannot be written"));
-    Restore<bool> BusyFlag(FBusy, true);
-    FCancel = false;
-    const TZipSortMode SavedSort = FSortMode;
-    const bool SavedKeep = FKeepZipOpen;
-    struct AtEnd {
-        TZipper *Z;
-        TZipSortMode Sort;
-        bool Keep;
-        ~AtEnd()
-        {
-            Z->FOut = nullptr;
-            Z->FNewList.reset();
-            Z->FNewByName.reset();
-            Z->FKeepZipOpen = Keep;
-            Z->CloseArchive();
-            if (Z->FSortMode != Sort)
-                Z->SetSortMode(Sort);
-            Z->FFilesList.Clear();
-        }
-    } Guard{this, SavedSort, SavedKeep};
-    if (FSortMode != ByNone)
-        SetSortMode(ByNone);
-    FKeepZipOpen = true;
-    FDisposeList.clear();
-    FOldNames.clear();
-    FArchiveDev = FArchiveIno = -1;
-    FTotalDone = 0;
-    FZipSize = 0;
-    FAdded = 0;
+    FNewList = std::make_unique<TSortedZip>(2);
+    FNewList->SortMode = ByNone;
+    FNewByName = std::make_unique<TSortedZip>(2, false);
+    FNewByName->SortMode = ByName;
+    FNewByName->SetCapacity(FFilesList.Count() + MemberCount());
+    FNewEnd.SetEntriesOnThisDisk(0);
+    FNewEnd.SetTotalEntries(0);
+}
 
-    // The old archive, when there is one, is read first: freshening needs its names.
-    struct stat St;
-    const bool Update = FZipIsStream ? (FArchive && FArchive->Size() > 0)
-                                     : ::stat(QFile::encodeName(FZipName).constData(), &St) == 0;
-    if (!FZipIsStream && Update) {
-        FArchiveDev = qint64(St.st_dev);
-        FArchiveIno = qint64(St.st_ino);
-    }
-    FNewEnd.Clear();
-    if (Update) {
-        OpenArchive();
-        for (int I = 0; I < FMembers->Count(); ++I)
-            FOldNames.insert(LowerCase(FMembers->Item(I)->StoredName()));
-    }
-    if (FFilesList.Count() > 0)
-        ExpandFilesList();
-    if (FFilesList.Count() > 0) {
-        bool StopNow = false;
-        if (OnStartZipInfo)
-            OnStartZipInfo(this, FFilesList.Count(), FTotalBytes, FNewEnd, StopNow);
-        if (StopNow)
-            throw EUserCanceled(ZipResourceString(187));
-    }
-    if (Update && !FNewEnd.CommentLoaded() && FEndCentral.ZipCommentLength() > 0) {
-        ArchiveComment();
-        FNewEnd.SetZipComment(FEndCentral.ZipComment());
-    }
-
+void TZipper::WriteSingle(bool Update)
+{
     // The output: a temporary file beside the archive (or in TempPath), or
     // memory for an archive held in the application's stream.
     std::unique_ptr<TempFile> Temp;
@@ -706,13 +654,7 @@ int TZipper::PackFiles()
         Out = std::make_unique<TLFNFileStream>(Temp->Path(), fmOpenReadWrite, FlushFilesOnClose, FileBufferSize);
     }
     FOut = Out.get();
-    FNewList = std::make_unique<TSortedZip>(2);
-    FNewList->SortMode = ByNone;
-    FNewByName = std::make_unique<TSortedZip>(2, false);
-    FNewByName->SortMode = ByName;
-    FNewByName->SetCapacity(FFilesList.Count() + MemberCount());
-    FNewEnd.SetEntriesOnThisDisk(0);
-    FNewEnd.SetTotalEntries(0);
+    NewLists();
 
     if (Update)
         MergeExisting();
@@ -753,6 +695,78 @@ int TZipper::PackFiles()
             Temp.reset();
         }
     }
+}
+
+int TZipper::PackFiles()
+{
+    if (FZipName.isEmpty() && !FZipIsStream)
+        return 0;
+    const bool Multi = FMultiZipInfo.MultiMode != mmNone;
+    Restore<bool> BusyFlag(FBusy, true);
+    FCancel = false;
+    const TZipSortMode SavedSort = FSortMode;
+    const bool SavedKeep = FKeepZipOpen;
+    struct AtEnd {
+        TZipper *Z;
+        TZipSortMode Sort;
+        bool Keep;
+        ~AtEnd()
+        {
+            Z->FOut = nullptr;
+            Z->FNewList.reset();
+            Z->FNewByName.reset();
+            Z->FKeepZipOpen = Keep;
+            Z->CloseArchive();
+            if (Z->FSortMode != Sort)
+                Z->SetSortMode(Sort);
+            Z->FFilesList.Clear();
+        }
+    } Guard{this, SavedSort, SavedKeep};
+    if (FSortMode != ByNone)
+        SetSortMode(ByNone);
+    FKeepZipOpen = true;
+    FDisposeList.clear();
+    FOldNames.clear();
+    FArchiveDev = FArchiveIno = -1;
+    FTotalDone = 0;
+    FZipSize = 0;
+    FAdded = 0;
+
+    // The old archive, when there is one, is read first: freshening needs its names.
+    struct stat St;
+    // A spanned or split set is always written anew.
+    const bool Update = !Multi && (FZipIsStream ? (FArchive && FArchive->Size() > 0)
+                                                : ::stat(QFile::encodeName(FZipName).constData(), &St) == 0);
+    if (!FZipIsStream && Update) {
+        FArchiveDev = qint64(St.st_dev);
+        FArchiveIno = qint64(St.st_ino);
+    }
+    FNewEnd.Clear();
+    if (Update) {
+        OpenArchive();
+        for (int I = 0; I < FMembers->Count(); ++I)
+            FOldNames.insert(LowerCase(FMembers->Item(I)->StoredName()));
+    }
+    if (FFilesList.Count() > 0)
+        ExpandFilesList();
+    if (FFilesList.Count() > 0) {
+        bool StopNow = false;
+        if (OnStartZipInfo)
+            OnStartZipInfo(this, FFilesList.Count(), FTotalBytes, FNewEnd, StopNow);
+        if (StopNow)
+            throw EUserCanceled(ZipResourceString(187));
+    }
+    if (Update && !FNewEnd.CommentLoaded() && FEndCentral.ZipCommentLength() > 0) {
+        ArchiveComment();
+        FNewEnd.SetZipComment(FEndCentral.ZipComment());
+    }
+
+    if (Multi) {
+        NewLists();
+        PackMulti();
+    } else {
+        WriteSingle(Update);
+    }
     for (const QString &Source : FDisposeList) {
         bool Skip = false;
         if (OnDisposeFile)
@@ -760,8 +774,10 @@ int TZipper::PackFiles()
         if (!Skip)
             DeleteFile(Source);
     }
-    // The new directory is the one of the file just written.
-    OpenArchive();
+    // The new directory is the one of the file just written (a set written
+    // across parts has it already).
+    if (!Multi)
+        OpenArchive();
     if (OnTotalPercentDone)
         OnTotalPercentDone(this, 100);
     if (OnZipComplete)

@@ -84,9 +84,29 @@ public:
     std::function<void(TObject *Sender, const QString &FName, bool &Skip)> OnDeleteEntry;
     std::function<void(TObject *Sender, const QString &FName, bool &Skip)> OnDisposeFile;
     std::function<void(TObject *Sender, uchar *Buffer, int Length, const QString &Password)> OnEncrypt;
+    // Called once the next disk of a spanned set was accepted (DiskNum 1-based).
     std::function<void(TObject *Sender, int DiskNum)> OnPrepareNextDisk;
 
 private:
+    // Writes a spanned or split set part by part (ZipperSpan.cpp).
+    class PartWriter;
+    friend class PartWriter;
+    // The multi-disk build: members are zipped into a scratch file one by one
+    // and then placed across the parts.
+    void PackMulti();
+    void NewLists();
+    // The one-file build: a new archive, or an update of the existing one.
+    void WriteSingle(bool Update);
+    void PlaceMember(TZipHeaderInfo &H);
+    void WriteMultiDirectory();
+    void WriteDirectoryCopy();
+    // Bytes that the directory copy and the end record may take: kept free
+    // on the first disk when SaveZipInfoOnFirstDisk.
+    qint64 DirectoryEstimate() const;
+    // The largest local and central header of the files to zip.
+    void LargestHeaders(qint64 &Local, qint64 &Central) const;
+    std::unique_ptr<PartWriter> FParts;
+
     void SetAttributeBit(int Bit, bool Value);
     bool Skipping(TSkipReason Reason, const QString &FName);
     bool ListMatches(const TStrings &List, const QString &Path) const;
