@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <thread>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -293,13 +294,12 @@ void TZipper::AddToNewList(std::unique_ptr<TZipHeaderInfo> H)
     FNewEnd.SetEntriesOnThisDisk(FNewEnd.EntriesOnThisDisk() + 1);
 }
 
-bool TZipper::ZipOne(const QString &Path)
+std::unique_ptr<TZipHeaderInfo> TZipper::PlanMember(const QString &Path, const std::function<bool()> &TryOpen, qint64 &Size)
 {
     auto H = std::make_unique<TZipHeaderInfo>();
     H->OEMConvert = OEMConvert;
     const bool Folder = IsFolderEntry(Path);
-    std::unique_ptr<TLFNFileStream> In;
-    qint64 Size = 0;
+    Size = 0;
     struct stat St;
     const bool Found = ::stat(QFile::encodeName(Path).constData(), &St) == 0;
     if (Folder) {
@@ -313,21 +313,16 @@ bool TZipper::ZipOne(const QString &Path)
         if (!Found || S_ISDIR(St.st_mode)) {
             if (OnNoSuchFile)
                 OnNoSuchFile(this, Path);
-            return false;
+            return nullptr;
         }
         H->ExternalFileAttributes = DosAttributes(Path, St);
-        for (;;) {
-            try {
-                In = std::make_unique<TLFNFileStream>(Path, fmOpenRead | fmShareDenyNone, false, FileBufferSize);
-                break;
-            } catch (const EStreamError &) {
-                bool Retry = false;
-                if (OnSkippingFile)
-                    OnSkippingFile(this, skrCannotOpen, Path, -1, Retry);
-                if (!Retry) {
-                    FTotalBytes -= St.st_size;
-                    return false;
-                }
+        while (!TryOpen()) {
+            bool Retry = false;
+            if (OnSkippingFile)
+                OnSkippingFile(this, skrCannotOpen, Path, -1, Retry);
+            if (!Retry) {
+                FTotalBytes -= St.st_size;
+                return nullptr;
             }
         }
         H->LastModFileDateTime = UnixTimeToFileDate(St.st_mtime);
@@ -342,7 +337,7 @@ bool TZipper::ZipOne(const QString &Path)
     H->SetFileName(Folder ? QString() : ExtractFileName(Path));
     H->SetDirectory(StoredFolder(Path));
     if (Folder && H->Directory().isEmpty())
-        return false;   // the start folder itself: a member without a name would be junk
+        return nullptr;   // the start folder itself: a member without a name would be junk
     H->SetRelativeOffsetOfLocalHeader(FOut->Position());
     H->SetDiskNumberStart(0);
     H->InternalFileAttributes = 0;
@@ -353,7 +348,7 @@ bool TZipper::ZipOne(const QString &Path)
     if (FNewByName->Find(H.get(), Index)) {
         Skipping(skrNotOverwritten, Path);
         FTotalBytes -= Size;
-        return false;
+        return nullptr;
     }
     bool Skip = false;
     if (OnStartZip)
@@ -361,9 +356,32 @@ bool TZipper::ZipOne(const QString &Path)
     if (Skip) {
         Skipping(skrSkippedByHandler, Path);
         FTotalBytes -= Size;
-        return false;
+        return nullptr;
     }
-    H->GeneralPurposeFlags &= quint16(~0x0008);
+    H->GeneralPurposeFlags &= quint16(~0x0009);
+    if (FPackLevel < 3)
+        H->GeneralPurposeFlags |= 0x0004;
+    if (FPackLevel > 7)
+        H->GeneralPurposeFlags |= 0x0002;
+    return H;
+}
+
+bool TZipper::ZipOne(const QString &Path)
+{
+    std::unique_ptr<TLFNFileStream> In;
+    qint64 Size = 0;
+    auto TryOpen = [&] {
+        try {
+            In = std::make_unique<TLFNFileStream>(Path, fmOpenRead | fmShareDenyNone, false, FileBufferSize);
+            return true;
+        } catch (const EStreamError &) {
+            return false;
+        }
+    };
+    std::unique_ptr<TZipHeaderInfo> H = PlanMember(Path, TryOpen, Size);
+    if (!H)
+        return false;
+    const bool Folder = IsFolderEntry(Path);
     // With a password the file is read once first for its CRC-32, which the
     // encryption header carries; a folder entry holds nothing to encrypt.
     const bool Encrypt = !FPassword.isEmpty() && !Folder;
@@ -379,13 +397,7 @@ bool TZipper::ZipOne(const QString &Path)
             CheckCancel();
         }
         In->Seek(0, soBeginning);
-    } else {
-        H->GeneralPurposeFlags &= quint16(~0x0001);
     }
-    if (FPackLevel < 3)
-        H->GeneralPurposeFlags |= 0x0004;
-    if (FPackLevel > 7)
-        H->GeneralPurposeFlags |= 0x0002;
     const qint64 HeaderAt = FOut->Position();
     H->WriteLocalHeader(FOut);
     FZipSize = FOut->Position();
@@ -658,8 +670,13 @@ void TZipper::WriteSingle(bool Update)
 
     if (Update)
         MergeExisting();
-    for (int I = 0; I < FFilesList.Count(); ++I)
-        ZipOne(FFilesList.Strings(I));
+    const int Threads = PackThreads > 0 ? PackThreads : int(std::max(1u, std::thread::hardware_concurrency()));
+    if (Threads > 1 && FPassword.isEmpty() && FFilesList.Count() > 0) {
+        ZipParallel(0, Threads);
+    } else {
+        for (int I = 0; I < FFilesList.Count(); ++I)
+            ZipOne(FFilesList.Strings(I));
+    }
 
     const qint64 CentralAt = FOut->Position();
     FNewEnd.SetNumberOfDiskWithStartOfCentral(0);

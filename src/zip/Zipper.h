@@ -73,6 +73,10 @@ public:
     bool AddDirEntriesOnRecurse = false;
     // Copy the data in front of the first member (a self-extractor stub) when updating.
     bool KeepLeadingData = false;
+    // Threads that read and deflate new members (0: one per core). Members
+    // with a password, and sets across several parts, are zipped on the
+    // caller's thread. The archive does not depend on the number.
+    int PackThreads = 0;
 
     std::function<void(TObject *Sender, int NumFiles, qint64 TotalBytes, TEndCentral &EndCentralRecord, bool &StopNow)> OnStartZipInfo;
     std::function<void(TObject *Sender, const QString &FName, TZipHeaderInfo &ZipHeader, bool &Skip)> OnStartZip;
@@ -115,6 +119,12 @@ private:
     void ExpandFilesList();
     bool IsTheArchive(const QString &Path) const;
     bool ZipOne(const QString &Path);
+    // The member record of a file or folder entry, with the events that may
+    // refuse it (no such file, cannot open (TryOpen), a duplicate name,
+    // OnStartZip); null when it is not zipped. Size is the file's size.
+    std::unique_ptr<TZipHeaderInfo> PlanMember(const QString &Path, const std::function<bool()> &TryOpen, qint64 &Size);
+    // Zips FilesList from First on with the block workers (ZipperParallel.cpp).
+    void ZipParallel(int First, int Threads);
     void KeepMember(int Index, TZipHeaderInfo &Old);
     void MergeExisting();
     void WriteOut(const char *Data, qint64 Count);

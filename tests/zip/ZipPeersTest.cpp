@@ -370,3 +370,51 @@ TEST(ZipPeers, EncryptedMembersOfInfoZipKeepTheirPasswordWhenTheArchiveIsUpdated
         << Out.constData();
     EXPECT_EQ(RunProgram(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-psecret"), Zip}, &Out), 0) << Out.constData();
 }
+
+TEST(ZipPeers, PackingOnSeveralThreadsGivesTheSameValidArchiveEveryRunWithEventsInOrder)
+{
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QStringLiteral("/big.htm"), TextBytes(3500000, 1));       // several blocks
+    WriteAll(Src + QStringLiteral("/noise.bin"), RandomBytes(2500000, 2));
+    WriteAll(Src + QStringLiteral("/empty.txt"), QByteArray());
+    for (int I = 0; I < 150; ++I)
+        WriteAll(Src + QStringLiteral("/small/f%1.txt").arg(I, 3, 10, QLatin1Char('0')), TextBytes(100 + I * 37, I));
+    auto Pack = [&](const QString &Zip, int Threads, QStringList *Ended) {
+        TZipper Z;
+        Z.SetRootDir(Src);
+        Z.SetZipName(Zip);
+        Z.SetRelativePaths(true);
+        Z.AddDirEntriesOnRecurse = true;
+        Z.PackThreads = Threads;
+        Z.NoCompressList().Add(QStringLiteral("*.bin"));
+        Z.FilesList().Add(Src + QStringLiteral("/*.*"));
+        QList<int> Percents;
+        Z.OnTotalPercentDone = [&](TObject *, int P) { Percents << P; };
+        if (Ended)
+            Z.OnEndZip = [&](TObject *, const QString &Name, qint64, qint64, qint64) { *Ended << Name; };
+        EXPECT_EQ(Z.PackFiles(), 154);
+        EXPECT_TRUE(std::is_sorted(Percents.begin(), Percents.end()));
+        EXPECT_EQ(Percents.last(), 100);
+    };
+    QStringList One, Four;
+    Pack(D.File(QStringLiteral("one.zip")), 1, &One);
+    Pack(D.File(QStringLiteral("four.zip")), 4, &Four);
+    Pack(D.File(QStringLiteral("four-again.zip")), 4, nullptr);
+    Pack(D.File(QStringLiteral("three.zip")), 3, nullptr);
+    EXPECT_EQ(Four, One);
+    const QByteArray Bytes = ReadAll(D.File(QStringLiteral("four.zip")));
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("four-again.zip"))), Bytes);
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("three.zip"))), Bytes);
+    const double Ratio = double(Bytes.size()) / double(QFileInfo(D.File(QStringLiteral("one.zip"))).size());
+    EXPECT_LT(std::abs(Ratio - 1.0), 0.01) << Ratio;
+
+    const QString Zip = D.File(QStringLiteral("four.zip"));
+    QByteArray Out;
+    EXPECT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), Zip}, &Out), 0) << Out.constData();
+    EXPECT_EQ(RunProgram(QStringLiteral("7z"), {QStringLiteral("t"), Zip}, &Out), 0) << Out.constData();
+    EXPECT_EQ(Python(QStringLiteral("import sys,zipfile\nassert zipfile.ZipFile(sys.argv[1]).testzip() is None"), {Zip}, &Out), 0)
+        << Out.constData();
+    EXPECT_EQ(Unpack(Zip, D.File(QStringLiteral("out"))), 154);
+    ExpectSameTree(Src, D.File(QStringLiteral("out")));
+}
