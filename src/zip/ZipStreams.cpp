@@ -33,8 +33,10 @@ bool TS_BufferStream::FlushBuffer()
     if (FState != 2)
         return true;
     bool Ok = true;
-    if (FPos > 0)
+    if (FPos > 0) {
         Ok = FInner && FInner->Write(FBuffer.data(), FPos) == FPos;
+        Moved(Ok ? FPos : -1);
+    }
     FPos = FEnd = 0;
     FState = 0;
     if (!Ok)
@@ -71,11 +73,13 @@ qint64 TS_BufferStream::Read(void *Buffer, qint64 Count)
                 FState = 0;
                 FPos = FEnd = 0;
                 const qint64 N = FInner->Read(Out, Count);
+                Moved(std::max<qint64>(N, 0));
                 if (N > 0)
                     Total += N;
                 break;
             }
             const qint64 N = FInner->Read(FBuffer.data(), Size);
+            Moved(std::max<qint64>(N, 0));
             FPos = 0;
             FEnd = std::max<qint64>(N, 0);
             FState = FEnd > 0 ? 1 : 0;
@@ -96,7 +100,7 @@ qint64 TS_BufferStream::Write(const void *Buffer, qint64 Count)
 {
     if (FState == 1) {
         // Drop the read-ahead: the inner stream goes back to the logical position.
-        FInner->Seek(-(FEnd - FPos), soCurrent);
+        FInnerPos = FInner->Seek(-(FEnd - FPos), soCurrent);
         FState = 0;
         FPos = FEnd = 0;
     }
@@ -106,6 +110,7 @@ qint64 TS_BufferStream::Write(const void *Buffer, qint64 Count)
     while (Count > 0) {
         if (FState == 0 && Count >= Size) {
             const qint64 N = FInner->Write(In, Count);
+            Moved(N == Count ? N : -1);
             FWritten = true;
             if (N != Count)
                 FFailed = true;
@@ -127,9 +132,26 @@ qint64 TS_BufferStream::Write(const void *Buffer, qint64 Count)
     return Total;
 }
 
+void TS_BufferStream::Moved(qint64 Count)
+{
+    if (Count < 0)
+        FInnerPos = -1;
+    else if (FInnerPos >= 0)
+        FInnerPos += Count;
+}
+
+qint64 TS_BufferStream::InnerPosition()
+{
+    // The inner stream moves only through this one, so its position is
+    // known without asking the system each time.
+    if (FInnerPos < 0)
+        FInnerPos = FInner->Seek(0, soCurrent);
+    return FInnerPos;
+}
+
 qint64 TS_BufferStream::Seek(qint64 Offset, TSeekOrigin Origin)
 {
-    const qint64 Inner = FInner->Seek(0, soCurrent);
+    const qint64 Inner = InnerPosition();
     qint64 Logical = Inner;
     if (FState == 1)
         Logical = Inner - (FEnd - FPos);
@@ -156,7 +178,7 @@ qint64 TS_BufferStream::Seek(qint64 Offset, TSeekOrigin Origin)
     if (NewPos != Logical) {
         if (!FlushBuffer())
             throw Exception(ZipResourceString(190));
-        FInner->Seek(NewPos, soBeginning);
+        FInnerPos = FInner->Seek(NewPos, soBeginning);
         FState = 0;
         FPos = FEnd = 0;
     }
@@ -167,7 +189,7 @@ qint64 TS_BufferStream::Size()
 {
     const qint64 InnerSize = FInner->Size();
     if (FState == 2)
-        return std::max(InnerSize, FInner->Seek(0, soCurrent) + FPos);
+        return std::max(InnerSize, InnerPosition() + FPos);
     return InnerSize;
 }
 
@@ -177,12 +199,12 @@ void TS_BufferStream::SetSize(qint64 NewSize)
     if (!FlushBuffer())
         throw Exception(ZipResourceString(190));
     if (FState == 1) {
-        FInner->Seek(Pos, soBeginning);
+        FInnerPos = FInner->Seek(Pos, soBeginning);
         FState = 0;
         FPos = FEnd = 0;
     }
     FInner->SetSize(NewSize);
-    FInner->Seek(std::min(Pos, NewSize), soBeginning);
+    FInnerPos = FInner->Seek(std::min(Pos, NewSize), soBeginning);
 }
 
 void TS_BufferStream::PutBack(char C)

@@ -39,6 +39,10 @@ public:
 
 protected:
     bool FlushBuffer();
+    // The inner stream's position, kept as this stream moves it (-1: ask).
+    qint64 InnerPosition();
+    void Moved(qint64 Count);
+    qint64 FInnerPos = -1;
     TStream *FInner;
     bool FFlushOnClose = false;
 

@@ -24,6 +24,9 @@ using namespace ZipDetail;
 
 namespace {
 
+// Files up to this size are read and compressed on the caller's thread.
+constexpr qint64 InlineSize = 32768;
+
 struct FileHandle {
     int Fd = -1;
     FileHandle() = default;
@@ -49,6 +52,7 @@ void TZipper::ZipParallel(int First, int Threads)
         std::deque<std::shared_ptr<PackBlock>> Blocks;
         bool Folder = false;
         bool Started = false;       // local header written
+        bool Final = false;         // ... with its final sizes and CRC
         qint64 HeaderAt = 0;
         qint64 DataStart = 0;
         qint64 Done = 0;            // bytes read and written
@@ -75,8 +79,11 @@ void TZipper::ZipParallel(int First, int Threads)
         B->Level = M.H->CompressionMethod == 8 ? FPackLevel : 0;
         M.Submitted += B->Length;
         M.Blocks.push_back(B);
-        Pool.Submit(B);
         ++InFlight;
+        if (M.Size <= InlineSize)
+            BlockPool::Run(*B);
+        else
+            Pool.Submit(B);
     };
     auto Plan = [&](const QString &Path) {
         Member M;
@@ -102,8 +109,8 @@ void TZipper::ZipParallel(int First, int Threads)
             B->Last = true;
             B->Level = M.H->CompressionMethod == 8 ? FPackLevel : 0;
             M.Blocks.push_back(B);
-            Pool.Submit(B);
             ++InFlight;
+            BlockPool::Run(*B);
         }
         Queue.push_back(std::move(M));
     };
@@ -127,12 +134,14 @@ void TZipper::ZipParallel(int First, int Threads)
         if (M.Done < M.Size)
             ShowLibraryMessage(208, ZipResourceString(208) + M.Path, ZipResourceString(198), ZMB_OK);
         const qint64 End = FOut->Position();
-        M.H->SetUncompressedSize(M.Done);
-        M.H->SetCompressedSize(End - M.DataStart);
-        M.H->CRC32 = M.Crc;
-        FOut->Seek(M.HeaderAt, soBeginning);
-        M.H->WriteLocalHeader(FOut);
-        FOut->Seek(End, soBeginning);
+        if (!M.Final) {
+            M.H->SetUncompressedSize(M.Done);
+            M.H->SetCompressedSize(End - M.DataStart);
+            M.H->CRC32 = M.Crc;
+            FOut->Seek(M.HeaderAt, soBeginning);
+            M.H->WriteLocalHeader(FOut);
+            FOut->Seek(End, soBeginning);
+        }
         FZipSize = End;
         if (OnEndZip)
             OnEndZip(this, M.Path, M.H->UncompressedSize(), M.H->CompressedSize(), FZipSize);
@@ -192,6 +201,13 @@ void TZipper::ZipParallel(int First, int Threads)
             Queue.pop_front();
             Redo(Again);
             continue;
+        }
+        if (!M.Started && B.Last && B.Offset == 0) {
+            // The whole member is at hand: its header goes out once, final.
+            M.H->SetUncompressedSize(B.Read);
+            M.H->SetCompressedSize(B.Out.size());
+            M.H->CRC32 = B.Crc;
+            M.Final = true;
         }
         if (!M.Started)
             WriteHeader(M);

@@ -73,17 +73,24 @@ BlockPool::~BlockPool()
 
 void BlockPool::Submit(const std::shared_ptr<PackBlock> &Block)
 {
+    bool Wake = false;
     {
         std::lock_guard<std::mutex> G(FLock);
         FQueue.push_back(Block);
+        // A busy worker takes the block when it is done: waking one costs a
+        // switch per tiny file.
+        Wake = FIdle > 0;
     }
-    FWork.notify_one();
+    if (Wake)
+        FWork.notify_one();
 }
 
 void BlockPool::Wait(PackBlock &Block)
 {
     std::unique_lock<std::mutex> G(FLock);
+    ++FWaiting;
     FDone.wait(G, [&] { return Block.Done; });
+    --FWaiting;
 }
 
 void BlockPool::Work()
@@ -92,7 +99,9 @@ void BlockPool::Work()
         std::shared_ptr<PackBlock> B;
         {
             std::unique_lock<std::mutex> G(FLock);
+            ++FIdle;
             FWork.wait(G, [&] { return FStop || !FQueue.empty(); });
+            --FIdle;
             if (FStop)
                 return;
             B = FQueue.front();
@@ -103,12 +112,25 @@ void BlockPool::Work()
         } catch (...) {
             B->Error = std::current_exception();
         }
+        bool Wake = false;
         {
             std::lock_guard<std::mutex> G(FLock);
             B->Done = true;
+            Wake = FWaiting > 0;
         }
-        FDone.notify_all();
+        if (Wake)
+            FDone.notify_all();
     }
+}
+
+void BlockPool::Run(PackBlock &B)
+{
+    try {
+        Process(B);
+    } catch (...) {
+        B.Error = std::current_exception();
+    }
+    B.Done = true;
 }
 
 void BlockPool::Process(PackBlock &B)

@@ -49,6 +49,9 @@ public:
     BlockPool &operator=(const BlockPool &) = delete;
 
     void Submit(const std::shared_ptr<PackBlock> &Block);
+    // Reads and compresses a block on the calling thread (for tiny files,
+    // where handing the block over would cost more than the work).
+    static void Run(PackBlock &Block);
     // Waits until Block is done.
     void Wait(PackBlock &Block);
 
@@ -61,6 +64,8 @@ private:
     std::condition_variable FDone;
     std::deque<std::shared_ptr<PackBlock>> FQueue;
     bool FStop = false;
+    int FIdle = 0;      // workers waiting for a block
+    int FWaiting = 0;   // the writer waiting for a block
     std::vector<std::thread> FThreads;
 };
 
