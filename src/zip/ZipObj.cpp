@@ -1082,7 +1082,25 @@ int TSortedZip::Add(TObject *Item)
 }
 
 namespace {
-// Case-insensitive for ASCII letters, code point order otherwise.
+// Case-insensitive for ASCII letters, code point order otherwise; A1 + A2
+// against B1 + B2, without building the joined texts.
+int CompareJoinedAsciiNoCase(const QString &A1, const QString &A2, const QString &B1, const QString &B2)
+{
+    const qsizetype NA = A1.size() + A2.size(), NB = B1.size() + B2.size();
+    const qsizetype N = std::min(NA, NB);
+    for (qsizetype I = 0; I < N; ++I) {
+        char16_t X = (I < A1.size() ? A1[I] : A2[I - A1.size()]).unicode();
+        char16_t Y = (I < B1.size() ? B1[I] : B2[I - B1.size()]).unicode();
+        if (X >= 'A' && X <= 'Z')
+            X += 32;
+        if (Y >= 'A' && Y <= 'Z')
+            Y += 32;
+        if (X != Y)
+            return X < Y ? -1 : 1;
+    }
+    return NA == NB ? 0 : (NA < NB ? -1 : 1);
+}
+
 int CompareAsciiNoCase(const QString &A, const QString &B)
 {
     const qsizetype N = std::min(A.size(), B.size());
@@ -1104,9 +1122,9 @@ int TSortedZip::Compare(const TObject *ItemObj, const TObject *KeyObj) const
     const auto *Item = static_cast<const TZipHeaderInfo *>(ItemObj);
     const auto *Key = static_cast<const TZipHeaderInfo *>(KeyObj);
     switch (SortMode) {
-    case ByName: return CompareAsciiNoCase(Item->StoredName(), Key->StoredName());
-    case ByFileName: return CompareAsciiNoCase(Item->FileName(), Key->FileName());
-    case ByDirectoryName: return CompareAsciiNoCase(Item->Directory(), Key->Directory());
+    case ByName: return CompareJoinedAsciiNoCase(Item->DirectoryRef(), Item->FileNameRef(), Key->DirectoryRef(), Key->FileNameRef());
+    case ByFileName: return CompareAsciiNoCase(Item->FileNameRef(), Key->FileNameRef());
+    case ByDirectoryName: return CompareAsciiNoCase(Item->DirectoryRef(), Key->DirectoryRef());
     case ByDate: return Key->LastModFileDateTime > Item->LastModFileDateTime ? 1 : -1;
     case ByCompressedSize: return Key->CompressedSize() > Item->CompressedSize() ? 1 : -1;
     case ByUnCompressedSize: return Key->UncompressedSize() > Item->UncompressedSize() ? 1 : -1;

@@ -114,6 +114,8 @@ public:
 
     // Name parts; "\" separates folders. Directory, when not empty, ends with "\".
     QString FileName() const { return FFileName; }
+    const QString &FileNameRef() const { return FFileName; }
+    const QString &DirectoryRef() const { return FDirectory; }
     void SetFileName(const QString &Value);
     QString Directory() const { return FDirectory; }
     void SetDirectory(const QString &Value);

@@ -300,6 +300,8 @@ QString TDirSearch::NextMatch(TSearchRec &Out)
             Out.Size = E.Size;
             Out.Attr = E.Attr;
             Out.Time = E.Time;
+            Out.UnixTime = E.UnixTime;
+            Out.Mode = E.Mode;
             Out.FindPath = E.FindPath;
             const QString Found = L->Path + E.Name;
             L->Advance();

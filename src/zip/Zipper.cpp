@@ -253,6 +253,7 @@ void TZipper::ExpandFilesList()
             } else {
                 FFilesList.Add(Hit);
                 FTotalBytes += Rec2.Size;
+                FFacts.insert(Hit, FileFacts{Rec2.Size, Rec2.UnixTime, Rec2.Mode});
             }
             CheckCancel();
         }
@@ -280,16 +281,15 @@ void TZipper::WriteOut(const char *Data, qint64 Count)
     CheckCancel();
 }
 
-void TZipper::AddToNewList(std::unique_ptr<TZipHeaderInfo> H)
+void TZipper::AddToNewList(std::unique_ptr<TZipHeaderInfo> H, bool Indexed)
 {
     TZipHeaderInfo *P = H.get();
     FNewList->Add(P);
     H.release();
-    try {
+    int At = 0;
+    // Two old members of the same name are both kept; the index holds one.
+    if (!Indexed && !FNewByName->Find(P, At))
         FNewByName->Add(P);
-    } catch (const EListError &) {
-        // Two old members of the same name: both are kept, the index holds one.
-    }
     FNewEnd.SetTotalEntries(FNewEnd.TotalEntries() + 1);
     FNewEnd.SetEntriesOnThisDisk(FNewEnd.EntriesOnThisDisk() + 1);
 }
@@ -300,8 +300,17 @@ std::unique_ptr<TZipHeaderInfo> TZipper::PlanMember(const QString &Path, const s
     H->OEMConvert = OEMConvert;
     const bool Folder = IsFolderEntry(Path);
     Size = 0;
-    struct stat St;
-    const bool Found = ::stat(QFile::encodeName(Path).constData(), &St) == 0;
+    struct stat St {};
+    bool Found = false;
+    const auto Known = FFacts.constFind(Path);
+    if (Known != FFacts.constEnd()) {
+        St.st_size = Known->Size;
+        St.st_mtime = time_t(Known->UnixTime);
+        St.st_mode = mode_t(Known->Mode);
+        Found = true;
+    } else {
+        Found = ::stat(QFile::encodeName(Path).constData(), &St) == 0;
+    }
     if (Folder) {
         H->LastModFileDateTime = Found ? UnixTimeToFileDate(St.st_mtime) : UnixTimeToFileDate(::time(nullptr));
         H->SetUncompressedSize(0);
@@ -638,6 +647,21 @@ void TZipper::MergeExisting()
     }
 }
 
+void TZipper::AdoptNewDirectory(quint32 Disks, TMultiMode Mode)
+{
+    FOwnedArchive.reset();
+    FArchive = nullptr;
+    DropDirectory();
+    FMembers = std::move(FNewList);
+    FEndCentral.Assign(FNewEnd);
+    FNumberOfDisks = Disks;
+    FCurrentDisk = Disks - 1;
+    FMultiMode = Mode;
+    FArchiveDate = ArchiveStamp();
+    FDirectoryLoaded = true;
+    BuildSortedView();
+}
+
 void TZipper::NewLists()
 {
     FNewList = std::make_unique<TSortedZip>(2);
@@ -737,6 +761,7 @@ int TZipper::PackFiles()
             if (Z->FSortMode != Sort)
                 Z->SetSortMode(Sort);
             Z->FFilesList.Clear();
+            Z->FFacts.clear();
         }
     } Guard{this, SavedSort, SavedKeep};
     if (FSortMode != ByNone)
@@ -744,6 +769,7 @@ int TZipper::PackFiles()
     FKeepZipOpen = true;
     FDisposeList.clear();
     FOldNames.clear();
+    FFacts.clear();
     FArchiveDev = FArchiveIno = -1;
     FTotalDone = 0;
     FZipSize = 0;
@@ -791,10 +817,13 @@ int TZipper::PackFiles()
         if (!Skip)
             DeleteFile(Source);
     }
-    // The new directory is the one of the file just written (a set written
-    // across parts has it already).
-    if (!Multi)
+    // The new directory is the one of the file just written. An update is
+    // read back (kept members point into the old archive); the members of a
+    // new archive are all ours and become the directory as they are.
+    if (!Multi && (Update || FZipIsStream))
         OpenArchive();
+    else if (!Multi)
+        AdoptNewDirectory(1, mmNone);
     if (OnTotalPercentDone)
         OnTotalPercentDone(this, 100);
     if (OnZipComplete)

@@ -14,6 +14,7 @@
 
 #include "UnZipper.h"
 
+#include <QHash>
 #include <QSet>
 
 enum TZipAction { zaUpdate = 0, zaReplace = 1, zaFreshen = 2 };
@@ -99,6 +100,8 @@ private:
     // and then placed across the parts.
     void PackMulti();
     void NewLists();
+    // The list just written becomes the component's directory.
+    void AdoptNewDirectory(quint32 Disks, TMultiMode Mode);
     // The one-file build: a new archive, or an update of the existing one.
     void WriteSingle(bool Update);
     void PlaceMember(TZipHeaderInfo &H);
@@ -130,7 +133,8 @@ private:
     void WriteOut(const char *Data, qint64 Count);
     // Encrypts Data in place first when Encrypt (OnEncrypt or the cipher).
     void WriteOut(char *Data, qint64 Count, bool Encrypt);
-    void AddToNewList(std::unique_ptr<TZipHeaderInfo> H);
+    // Indexed: the record is in the by-name index already.
+    void AddToNewList(std::unique_ptr<TZipHeaderInfo> H, bool Indexed = false);
 
     int FPackLevel = 6;
     bool FStorePaths = false;
@@ -152,6 +156,14 @@ private:
     int FAdded = 0;
     QStringList FDisposeList;
     QSet<QString> FOldNames;     // lower-cased stored names of the old members
+    // What the folder search learnt of each file it found, so that zipping
+    // it needs no second look at the file system.
+    struct FileFacts {
+        qint64 Size;
+        qint64 UnixTime;
+        quint32 Mode;
+    };
+    QHash<QString, FileFacts> FFacts;
     qint64 FArchiveDev = -1, FArchiveIno = -1;
     ZipDetail::TraditionalCipher *FCipherOut = nullptr;   // the member being encrypted
 };

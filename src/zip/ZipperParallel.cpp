@@ -127,7 +127,7 @@ void TZipper::ZipParallel(int First, int Threads)
                 WriteHeader(M);
             if (OnEndZip)
                 OnEndZip(this, M.Path, 0, 0, 0);
-            AddToNewList(std::move(M.H));
+            AddToNewList(std::move(M.H), true);
             ++FAdded;
             return;
         }
@@ -145,7 +145,7 @@ void TZipper::ZipParallel(int First, int Threads)
         FZipSize = End;
         if (OnEndZip)
             OnEndZip(this, M.Path, M.H->UncompressedSize(), M.H->CompressedSize(), FZipSize);
-        AddToNewList(std::move(M.H));
+        AddToNewList(std::move(M.H), true);
         if (Dispose)
             FDisposeList << M.Path;
         ++FAdded;

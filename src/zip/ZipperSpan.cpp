@@ -376,16 +376,5 @@ void TZipper::PackMulti()
     if (FMultiZipInfo.SaveZipInfoOnFirstDisk && Disks > 1)
         WriteDirectoryCopy();
 
-    // The set just written is the component's directory.
-    FOwnedArchive.reset();
-    FArchive = nullptr;
-    DropDirectory();
-    FMembers = std::move(FNewList);
-    FEndCentral.Assign(FNewEnd);
-    FNumberOfDisks = Disks;
-    FCurrentDisk = Disks - 1;
-    FMultiMode = Disks > 1 ? FMultiZipInfo.MultiMode : mmNone;
-    FArchiveDate = ArchiveStamp();
-    FDirectoryLoaded = true;
-    BuildSortedView();
+    AdoptNewDirectory(Disks, Disks > 1 ? FMultiZipInfo.MultiMode : mmNone);
 }

@@ -810,6 +810,8 @@ int FindNext(TSearchRec &F)
         F.Attr = A;
         F.Size = S_ISDIR(St.st_mode) ? 0 : qint64(St.st_size);
         F.Time = FromTimeSpec(St.st_mtim);
+        F.UnixTime = qint64(St.st_mtim.tv_sec);
+        F.Mode = quint32(St.st_mode);
         return 0;
     }
     return ErrorNoMoreFiles;
