@@ -4,14 +4,20 @@
 #include "detail/ByteIO.h"
 #include "detail/MemberIO.h"
 #include "detail/SafePath.h"
+#include "detail/TaskPool.h"
 #include "detail/TraditionalCipher.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <limits>
 #include <sys/stat.h>
@@ -784,9 +790,12 @@ qint64 TUnZipper::MemberDataLimit(const TZipHeaderInfo &H) const
 // The input and output steps of one member (see detail/MemberIO.h).
 class TUnZipper::MemberStream : public ZipDetail::MemberIO {
 public:
-    MemberStream(TUnZipper &Owner, const TZipHeaderInfo &H, Sink &Out, qint64 Compressed)
+    // Worker, when given, runs the member off the caller's thread: its own
+    // archive stream, no events, and a stop request in place of the cancel.
+    MemberStream(TUnZipper &Owner, const TZipHeaderInfo &H, Sink &Out, qint64 Compressed, const WorkerContext *Worker = nullptr)
         : FOwner(Owner), FOut(Out), FSize(H.UncompressedSize()), FRemaining(Compressed),
-          FDecryptInput(H.IsEncrypted() && H.CompressionMethod != 0), FBuffer(size_t(ChunkSize))
+          FDecryptInput(H.IsEncrypted() && H.CompressionMethod != 0), FBuffer(size_t(ChunkSize)),
+          FArchive(Worker ? Worker->Archive : Owner.FArchive), FWorker(Worker)
     {
         FCrc = quint32(crc32(0, nullptr, 0));
     }
@@ -802,21 +811,30 @@ public:
         FRemaining -= N;
         qint64 Got = 0;
         while (Got < N) {
-            const qint64 R = FOwner.FArchive->Read(Data + Got, N - Got);
+            const qint64 R = FArchive->Read(Data + Got, N - Got);
             if (R > 0) {
                 Got += R;
                 continue;
             }
-            if (FOwner.FMultiMode == mmNone)
+            if (FOwner.FMultiMode == mmNone || FWorker)
                 throw EFatalUnzipError(ZipResourceString(194));
             try {
                 FOwner.SwitchToDisk(FOwner.FCurrentDisk + 1);
             } catch (const EUserCanceled &) {
                 throw EUserCanceled(ZipResourceString(181));
             }
+            FArchive = FOwner.FArchive;
         }
-        FOwner.CheckCancel();
+        Pause();
         return N;
+    }
+
+    void Pause()
+    {
+        if (!FWorker)
+            FOwner.CheckCancel();
+        else if (FWorker->Stop->load() || FOwner.FCancel.load())
+            throw EUserCanceled(ZipResourceString(181));
     }
 
     qint64 Input(const unsigned char *&Data) override
@@ -839,12 +857,14 @@ public:
             throw ECantWriteUCF(ZipResourceString(207));
         FCrc = quint32(crc32(FCrc, P, uInt(N)));
         FWritten += N;
-        FOwner.FFileDone += N;
-        FOwner.ReportFile(FOwner.FFileDone, FSize);
-        FOwner.FTotalDone += N;
-        FOwner.ReportTotal(FOwner.FTotalDone);
+        if (!FWorker) {
+            FOwner.FFileDone += N;
+            FOwner.ReportFile(FOwner.FFileDone, FSize);
+            FOwner.FTotalDone += N;
+            FOwner.ReportTotal(FOwner.FTotalDone);
+        }
         // A member that inflates a lot reads little: the output honours a cancel too.
-        FOwner.CheckCancel();
+        Pause();
     }
 
 private:
@@ -856,6 +876,8 @@ private:
     std::vector<unsigned char> FBuffer;
     quint32 FCrc = 0;
     qint64 FWritten = 0;
+    TStream *FArchive;
+    const WorkerContext *FWorker;
 };
 
 void TUnZipper::DecryptData(unsigned char *Data, qint64 Count)
@@ -868,11 +890,11 @@ void TUnZipper::DecryptData(unsigned char *Data, qint64 Count)
         FCipher->Decrypt(Data, Count);
 }
 
-qint64 TUnZipper::SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime)
+qint64 TUnZipper::SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime, const WorkerContext *Worker)
 {
-    if (FMultiMode != mmNone && H.DiskNumberStart() != FCurrentDisk)
+    if (!Worker && FMultiMode != mmNone && H.DiskNumberStart() != FCurrentDisk)
         SwitchToDisk(H.DiskNumberStart());
-    TStream *A = FArchive;
+    TStream *A = Worker ? Worker->Archive : FArchive;
     const qint64 Offset = H.RelativeOffsetOfLocalHeader();
     const qint64 Comp = H.CompressedSize();
     unsigned char L[30];
@@ -883,7 +905,8 @@ qint64 TUnZipper::SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime)
     const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
     // The member's data must lie inside the archive and end before the next
     // member begins: overlapping or out-of-range data is refused.
-    if (DataStart + Comp > MemberDataLimit(H) || (H.IsEncrypted() && Comp < TraditionalCipher::HeaderSize))
+    const qint64 Limit = Worker ? Worker->Limit : MemberDataLimit(H);
+    if (DataStart + Comp > Limit || (H.IsEncrypted() && Comp < TraditionalCipher::HeaderSize))
         throw EBadZipFile(ZipResourceString(183));
     A->Seek(DataStart, soBeginning);
     CheckTime = GetLE32(L + 10);
@@ -931,13 +954,15 @@ bool TUnZipper::AcceptPassword(int Index, const TZipHeaderInfo &H)
     }
 }
 
-bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
+bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, const WorkerContext *Worker)
 {
     quint32 CheckTime = 0;
-    const qint64 Comp = SeekMemberData(H, CheckTime);
-    FFileDone = 0;
-    FFileSize = H.UncompressedSize();
-    MemberStream IO(*this, H, Out, Comp);
+    const qint64 Comp = SeekMemberData(H, CheckTime, Worker);
+    if (!Worker) {
+        FFileDone = 0;
+        FFileSize = H.UncompressedSize();
+    }
+    MemberStream IO(*this, H, Out, Comp, Worker);
     if (H.IsEncrypted()) {
         // The keys run through the 12 header bytes first.
         unsigned char Head[TraditionalCipher::HeaderSize];
@@ -1032,10 +1057,103 @@ QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
     return ZipDetail::JoinPath(Base, Clean);
 }
 
+// One member on its way out: what the steps before, during and after its
+// decoding share.
+struct TUnZipper::ExtractJob {
+    int Index = 0;
+    TZipHeaderInfo W;
+    QString FName;
+    std::unique_ptr<ZipDetail::TempFile> Temp;
+    qint64 Limit = 0;
+    bool Good = false;
+    bool CannotCreate = false;
+    quint32 Calc = 0;
+    std::exception_ptr Error;
+};
+
 bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry)
 {
+    std::unique_ptr<ExtractJob> Job;
+    const bool Handled = PrepareExtract(Index, Listed, Kind, Count, Retry, Job);
+    if (!Job)
+        return Handled;
+    DecodeJob(*Job, nullptr);
+    return FinishExtract(*Job, Count, Retry);
+}
+
+bool TUnZipper::BadMemberData(ExtractJob &J, bool &Retry)
+{
+    ++FFailed;
+    if (J.W.IsEncrypted()) {
+        if (AskNewPassword(J.Index)) {
+            --FFailed;
+            Retry = true;
+            return false;
+        }
+        bool Again = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, skrBadPassword, J.FName, J.Index, Again);
+        return false;
+    }
+    if (OnBadCRC)
+        OnBadCRC(this, J.Calc, J.W.CRC32, J.Index);
+    return false;
+}
+
+void TUnZipper::DecodeJob(ExtractJob &J, const WorkerContext *Worker)
+{
+    try {
+        std::unique_ptr<TLFNFileStream> OutFile;
+        try {
+            OutFile = std::make_unique<TLFNFileStream>(J.Temp->Path(), fmOpenReadWrite, FlushFilesOnClose, ArchiveBufferSize);
+        } catch (const EStreamError &) {
+            J.CannotCreate = true;
+            return;
+        }
+        StreamSink Out(OutFile.get());
+        J.Good = DecodeMember(J.W, Out, J.Calc, Worker);
+        if (!OutFile->Finish())
+            throw ECantWriteUCF(ZipResourceString(207));
+    } catch (...) {
+        if (!Worker)
+            throw;
+        J.Error = std::current_exception();
+    }
+}
+
+bool TUnZipper::FinishExtract(ExtractJob &J, int &Count, bool &Retry)
+{
+    auto Skip = [&](TSkipReason Reason) {
+        bool Again = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, Reason, J.FName, J.Index, Again);
+        return false;
+    };
+    if (J.Error)
+        std::rethrow_exception(J.Error);
+    if (J.CannotCreate)
+        return Skip(skrCannotCreate);
+    if (!J.Good) {
+        J.Temp->Remove();
+        return BadMemberData(J, Retry);
+    }
+    FileSetDosDate(J.Temp->Path(), RepairDosDateTime(J.W.LastModFileDateTime));
+    ZipDetail::ApplyAttributes(J.Temp->Path(), RetainAttributes, J.W.VersionMadeBy, J.W.ExternalFileAttributes);
+    if (!J.Temp->RenameTo(J.FName))
+        return Skip(skrCannotCreate);
+    if (OnEndUnZip)
+        OnEndUnZip(this, J.Index, J.FName);
+    ++Count;
+    return true;
+}
+
+bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry,
+                               std::unique_ptr<ExtractJob> &Job)
+{
     Retry = false;
-    TZipHeaderInfo W;
+    auto J = std::make_unique<ExtractJob>();
+    J->Index = Index;
+    TZipHeaderInfo &W = J->W;
     W.Assign(Listed);
     bool Refused = false;
     const QString Safe = OutputPath(W, Refused);
@@ -1074,18 +1192,9 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
     // A member that decodes wrong under a password may have met a wrong
     // password whose check byte happened to fit: a new one retries it.
     auto BadData = [&](quint32 Calc) {
-        ++FFailed;
-        if (W.IsEncrypted()) {
-            if (AskNewPassword(Index)) {
-                --FFailed;
-                Retry = true;
-                return false;
-            }
-            return Skip(skrBadPassword);
-        }
-        if (OnBadCRC)
-            OnBadCRC(this, Calc, W.CRC32, Index);
-        return false;
+        J->FName = FName;
+        J->Calc = Calc;
+        return BadMemberData(*J, Retry);
     };
     if (Kind == RunKind::Test) {
         NullSink Null;
@@ -1134,35 +1243,115 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
 
     // The member is written under a temporary name beside its target and
     // renamed only once its length and CRC are right.
-    ZipDetail::TempFile Temp(ExtractFilePath(FName));
-    if (!Temp.Created())
+    J->Temp = std::make_unique<ZipDetail::TempFile>(ExtractFilePath(FName));
+    if (!J->Temp->Created())
         return Skip(skrCannotCreate);
-    bool Good = false;
-    quint32 Calc = 0;
-    {
-        std::unique_ptr<TLFNFileStream> OutFile;
-        try {
-            OutFile = std::make_unique<TLFNFileStream>(Temp.Path(), fmOpenReadWrite, FlushFilesOnClose, ArchiveBufferSize);
-        } catch (const EStreamError &) {
-            return Skip(skrCannotCreate);
-        }
-        StreamSink Out(OutFile.get());
-        Good = DecodeMember(W, Out, Calc);
-        if (!OutFile->Finish())
-            throw ECantWriteUCF(ZipResourceString(207));
-    }
-    if (!Good) {
-        Temp.Remove();
-        return BadData(Calc);
-    }
-    FileSetDosDate(Temp.Path(), RepairDosDateTime(W.LastModFileDateTime));
-    ZipDetail::ApplyAttributes(Temp.Path(), RetainAttributes, W.VersionMadeBy, W.ExternalFileAttributes);
-    if (!Temp.RenameTo(FName))
-        return Skip(skrCannotCreate);
-    if (OnEndUnZip)
-        OnEndUnZip(this, Index, FName);
-    ++Count;
+    J->FName = FName;
+    J->Limit = MemberDataLimit(W);
+    Job = std::move(J);
     return true;
+}
+
+void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
+{
+    // The caller's thread asks every question and fires every event in
+    // member order; workers only decode plain members into their temporary
+    // files, each reading the archive through a stream of its own.
+    struct Slot {
+        std::unique_ptr<ExtractJob> Job;
+        std::mutex Lock;
+        std::condition_variable Ready;
+        bool Done = false;
+    };
+    std::deque<std::unique_ptr<Slot>> Pending;
+    QSet<QString> PendingNames;
+    std::atomic<bool> Stop{false};
+    const QString Archive = FZipName;
+    const bool Flush = FlushFilesOnClose;
+    ZipDetail::TaskPool Pool(Threads);
+    struct StopWorkers {
+        std::atomic<bool> &Stop;
+        ZipDetail::TaskPool &Pool;
+        ~StopWorkers()
+        {
+            Stop = true;
+            Pool.Stop();
+        }
+    } Guard{Stop, Pool};
+    const int Window = Threads * 2;
+
+    auto FinishFront = [&] {
+        std::unique_ptr<Slot> S = std::move(Pending.front());
+        Pending.pop_front();
+        {
+            std::unique_lock<std::mutex> G(S->Lock);
+            S->Ready.wait(G, [&] { return S->Done; });
+        }
+        PendingNames.remove(S->Job->FName);
+        bool Retry = false;
+        const qint64 Size = S->Job->W.UncompressedSize();
+        FinishExtract(*S->Job, Count, Retry);
+        ReportFile(Size, Size);
+        FTotalDone += Size;
+        ReportTotal(FTotalDone);
+    };
+    auto Drain = [&] {
+        while (!Pending.empty())
+            FinishFront();
+    };
+
+    for (int I = 0; I < List->Count(); ++I) {
+        TZipHeaderInfo *H = List->Item(I);
+        if (!H->Selected)
+            continue;
+        CheckCancel();
+        while (!Pending.empty() && Pending.front()->Done)
+            FinishFront();
+        bool Refused = false;
+        const QString Target = OutputPath(*H, Refused);
+        // Members that need the user (a password) or meet an earlier one
+        // (the same output) wait until everything before them is done.
+        const bool Plain = !H->IsEncrypted() && CanDecodeMethod(H->CompressionMethod) && !H->FileName().isEmpty();
+        if (!Plain || PendingNames.contains(Target))
+            Drain();
+        if (!Plain) {
+            bool Retry = false;
+            do
+                ExtractOne(I, *H, RunKind::Extract, Count, Retry);
+            while (Retry);
+            continue;
+        }
+        bool Retry = false;
+        std::unique_ptr<ExtractJob> Job;
+        PrepareExtract(I, *H, RunKind::Extract, Count, Retry, Job);
+        if (!Job)
+            continue;
+        if (PendingNames.contains(Job->FName))
+            Drain();
+        auto S = std::make_unique<Slot>();
+        S->Job = std::move(Job);
+        Slot *P = S.get();
+        PendingNames.insert(P->Job->FName);
+        Pending.push_back(std::move(S));
+        Pool.Submit([this, P, &Stop, Archive, Flush] {
+            // One stream on the archive per task: opening is cheap beside decoding.
+            try {
+                TLFNFileStream In(Archive, fmOpenRead | fmShareDenyNone, Flush, ArchiveBufferSize);
+                const WorkerContext Ctx{&In, P->Job->Limit, &Stop};
+                DecodeJob(*P->Job, &Ctx);
+            } catch (...) {
+                P->Job->Error = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> G(P->Lock);
+                P->Done = true;
+            }
+            P->Ready.notify_all();
+        });
+        while (int(Pending.size()) >= Window)
+            FinishFront();
+    }
+    Drain();
 }
 
 int TUnZipper::RunExtraction(RunKind Kind)
@@ -1218,7 +1407,13 @@ int TUnZipper::RunExtraction(RunKind Kind)
     if (OnStartUnZipInfo)
         OnStartUnZipInfo(this, NumFiles, FTotalBytes, StopNow);
     int Count = 0;
-    if (NumFiles > 0 && !StopNow) {
+    const int Threads = ExtractThreads > 0 ? ExtractThreads : int(std::max(1u, std::thread::hardware_concurrency()));
+    // Members are decoded side by side unless the application follows each
+    // file's progress, which only one member at a time can give.
+    if (NumFiles > 1 && !StopNow && Kind == RunKind::Extract && Threads > 1 && FMultiMode == mmNone && !FZipIsStream
+        && !OnFilePercentDone) {
+        ExtractParallel(List, Threads, Count);
+    } else if (NumFiles > 0 && !StopNow) {
         for (int I = 0; I < List->Count(); ++I) {
             TZipHeaderInfo *H = List->Item(I);
             if (!H->Selected)

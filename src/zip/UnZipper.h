@@ -80,6 +80,10 @@ public:
     // a cancel raises ECanceledUnzipToBuffer.
     bool UnzipToStream(int Index, TStream *Stream);
     QByteArray UnzipToBuffer(int Index);
+    // Threads that decode members going to separate files (0: one per core;
+    // 1, or an OnFilePercentDone handler, decodes one member at a time).
+    // Questions and events still come in member order on the caller's thread.
+    int ExtractThreads = 0;
     // Application marks: with UseMarks, UnpackFiles selects exactly the marked members.
     void MarkMember(int Index, bool Marked = true);
     bool UseMarks = false;
@@ -218,13 +222,30 @@ private:
     class NullSink;
     class StreamSink;
     // Decodes one member into Out; returns True when size and CRC match.
-    bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC);
+    // What a member decoded off the caller's thread works with.
+    struct WorkerContext {
+        TStream *Archive;              // the worker's own stream on the archive
+        qint64 Limit;                  // where the member's data must end
+        const std::atomic<bool> *Stop; // set when the run ends early
+    };
+    bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, const WorkerContext *Worker = nullptr);
     bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count, bool &Retry);
+    // The three steps of ExtractOne: everything up to the temporary output
+    // file (a Job when the member is to be decoded), the decoding (on a
+    // worker when Worker is given), and the check, rename and events.
+    struct ExtractJob;
+    bool PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry,
+                        std::unique_ptr<ExtractJob> &Job);
+    void DecodeJob(ExtractJob &J, const WorkerContext *Worker);
+    bool FinishExtract(ExtractJob &J, int &Count, bool &Retry);
+    bool BadMemberData(ExtractJob &J, bool &Retry);
+    // Extracts the selected members of List with decoding on Threads workers.
+    void ExtractParallel(TSortedZip *List, int Threads, int &Count);
     class MemberStream;
     friend class MemberStream;
     // Seeks to a member's data after its local header; returns the
     // compressed size and the local header's DOS date-time.
-    qint64 SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime);
+    qint64 SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime, const WorkerContext *Worker = nullptr);
     void Inflate(ZipDetail::MemberIO &IO);
     // The password check of an encrypted member (its 12-byte header).
     bool PasswordFits(const TZipHeaderInfo &H);

@@ -1058,6 +1058,11 @@ bool TSortedObjectList::Find(const TObject *Key, int &Index) const
 
 int TSortedObjectList::Add(TObject *Item)
 {
+    // Items mostly come in order: one comparison with the last settles it.
+    if (!FItems.empty() && Compare(KeyOf(FItems.back()), KeyOf(Item)) < 0) {
+        Insert(Count(), Item);
+        return Count() - 1;
+    }
     int Index = 0;
     if (Find(KeyOf(Item), Index)) {
         if (Duplicates == 0)
