@@ -597,6 +597,26 @@ void TZipper::KeepMember(int Index, TZipHeaderInfo &Old)
 
 void TZipper::MergeExisting()
 {
+    // The files to zip by stored name (lower-cased), each name's entries in
+    // list order; an entry taken by a member leaves the list afterwards.
+    QHash<QString, QList<int>> ByName;
+    for (int J = 0; J < FFilesList.Count(); ++J)
+        ByName[StoredNameLower(FFilesList.Strings(J))].append(J);
+    std::vector<bool> Taken(size_t(FFilesList.Count()), false);
+    struct DropTaken {
+        TZipper *Z;
+        std::vector<bool> &Taken;
+        ~DropTaken()
+        {
+            QStringList Left;
+            for (int J = 0; J < Z->FFilesList.Count(); ++J)
+                if (!Taken[size_t(J)])
+                    Left << Z->FFilesList.Strings(J);
+            Z->FFilesList.Clear();
+            for (const QString &E : Left)
+                Z->FFilesList.Add(E);
+        }
+    } Drop{this, Taken};
     for (int I = 0; I < FMembers->Count(); ++I) {
         TZipHeaderInfo *M = FMembers->Item(I);
         if (I == 0 && KeepLeadingData && M->RelativeOffsetOfLocalHeader() > 0) {
@@ -618,19 +638,16 @@ void TZipper::MergeExisting()
             if (!Skip)
                 continue;
         }
-        const QString Name = LowerCase(M->StoredName());
         int Match = -1;
-        for (int J = 0; J < FFilesList.Count(); ++J)
-            if (StoredNameLower(FFilesList.Strings(J)) == Name) {
-                Match = J;
-                break;
-            }
+        auto Entries = ByName.find(LowerCase(M->StoredName()));
+        if (Entries != ByName.end() && !Entries->isEmpty())
+            Match = Entries->takeFirst();
         if (Match < 0) {
             KeepMember(I, *M);
             continue;
         }
         const QString Entry = FFilesList.Strings(Match);
-        FFilesList.Delete(Match);
+        Taken[size_t(Match)] = true;
         bool Replace = ZipAction == zaReplace;
         if (!Replace) {
             const qint64 FileDate = FileAge(Entry);

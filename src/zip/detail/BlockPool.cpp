@@ -27,30 +27,39 @@ qint64 ReadAt(int Fd, char *Data, qint64 Count, qint64 Offset)
     return Got;
 }
 
-// One deflate state per worker and level, reset for every block.
+// One deflate state per thread and setting, reset for every block. A small
+// input gets a smaller hash table: resetting the full one costs more than
+// compressing a tiny file, and a small file gains nothing from it.
 struct Deflater {
     z_stream Z {};
     int Level = -1;
+    int MemLevel = 0;
     ~Deflater()
     {
         if (Level >= 0)
             deflateEnd(&Z);
     }
-    void Start(int NewLevel)
+    void Start(int NewLevel, int NewMemLevel)
     {
-        if (Level != NewLevel) {
+        if (Level != NewLevel || MemLevel != NewMemLevel) {
             if (Level >= 0)
                 deflateEnd(&Z);
             Z = z_stream {};
             Level = -1;
-            if (deflateInit2(&Z, NewLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            if (deflateInit2(&Z, NewLevel, Z_DEFLATED, -15, NewMemLevel, Z_DEFAULT_STRATEGY) != Z_OK)
                 throw EZCompressionError(QStringLiteral("error"));
             Level = NewLevel;
+            MemLevel = NewMemLevel;
         } else if (deflateReset(&Z) != Z_OK) {
             throw EZCompressionError(QStringLiteral("error"));
         }
     }
 };
+
+int MemLevelFor(qint64 Size)
+{
+    return Size <= 4096 ? 4 : Size <= 16384 ? 6 : 8;
+}
 
 } // namespace
 
@@ -149,8 +158,11 @@ void BlockPool::Process(PackBlock &B)
         B.Dictionary = QByteArray(B.Offset - From, Qt::Uninitialized);
         B.Dictionary.truncate(ReadAt(B.Fd, B.Dictionary.data(), B.Dictionary.size(), From));
     }
-    thread_local Deflater D;
-    D.Start(B.Level);
+    // Small files keep one state per size class, so each class is reset, not rebuilt.
+    thread_local Deflater States[3];
+    const int Mem = B.Offset == 0 && B.Last ? MemLevelFor(B.Length) : 8;
+    Deflater &D = States[Mem == 4 ? 0 : Mem == 6 ? 1 : 2];
+    D.Start(B.Level, Mem);
     if (!B.Dictionary.isEmpty()
         && deflateSetDictionary(&D.Z, reinterpret_cast<const Bytef *>(B.Dictionary.constData()), uInt(B.Dictionary.size())) != Z_OK)
         throw EZCompressionError(QStringLiteral("error"));
