@@ -101,6 +101,9 @@ void TZipper::ZipParallel(int First, int Threads)
         FNewByName->Add(M.H.get());
         M.File = File;
         M.Crc = quint32(crc32(0, nullptr, 0));
+        // As on one thread: any method but stored means deflated.
+        if (!M.Folder && M.H->CompressionMethod != 0)
+            M.H->CompressionMethod = 8;
         if (!M.Folder && M.Size == 0) {
             // An empty file still gets its (empty) deflate stream from a worker.
             auto B = std::make_shared<PackBlock>();
