@@ -1103,6 +1103,11 @@ bool TUnZipper::BadMemberData(ExtractJob &J, bool &Retry)
 void TUnZipper::DecodeJob(ExtractJob &J, const WorkerContext *Worker)
 {
     try {
+        J.Temp = std::make_unique<ZipDetail::TempFile>(ExtractFilePath(J.FName));
+        if (!J.Temp->Created()) {
+            J.CannotCreate = true;
+            return;
+        }
         std::unique_ptr<TLFNFileStream> OutFile;
         try {
             OutFile = std::make_unique<TLFNFileStream>(J.Temp->Path(), fmOpenReadWrite, FlushFilesOnClose, ArchiveBufferSize);
@@ -1243,9 +1248,7 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
 
     // The member is written under a temporary name beside its target and
     // renamed only once its length and CRC are right.
-    J->Temp = std::make_unique<ZipDetail::TempFile>(ExtractFilePath(FName));
-    if (!J->Temp->Created())
-        return Skip(skrCannotCreate);
+    // (The file itself is made with the decoding, on the worker's time.)
     J->FName = FName;
     J->Limit = MemberDataLimit(W);
     Job = std::move(J);
