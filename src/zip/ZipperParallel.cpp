@@ -3,8 +3,9 @@
 // The caller's thread plans each member (every event that may refuse it, in
 // member order), hands the member's data to the block workers and writes
 // what they return in member order, firing the progress and end events as
-// it writes. At most a fixed number of blocks is in flight, so memory stays
-// bounded whatever the sizes. A file that changes while its blocks are read
+// it writes. Blocks in flight are bounded in bytes and number, so memory
+// and open files stay bounded whatever the sizes; tiny files travel to the
+// workers in batches, so a hand-over costs little beside the work. A file that changes while its blocks are read
 // (a block short of its length, or a block whose preset dictionary no longer
 // matches the data before it) is zipped again the ordinary way.
 
@@ -24,8 +25,11 @@ using namespace ZipDetail;
 
 namespace {
 
-// Files up to this size are read and compressed on the caller's thread.
-constexpr qint64 InlineSize = 32768;
+// Files up to this size go to the workers in batches of up to BatchCount
+// files or BatchSize bytes.
+constexpr qint64 BatchFileSize = 65536;
+constexpr size_t BatchCount = 64;
+constexpr qint64 BatchSize = 512 * 1024;
 
 struct FileHandle {
     int Fd = -1;
@@ -64,8 +68,21 @@ void TZipper::ZipParallel(int First, int Threads)
     // The members go after the workers: no file is closed under a worker.
     std::deque<Member> Queue;
     BlockPool Pool(Threads);
-    const int Window = Threads * 4;
+    // Blocks read or compressed and not yet written: bounded in bytes, and
+    // in number, since each member holds its file open until it is written.
+    const qint64 WindowBytes = qint64(Threads) * 4 * BlockPool::BlockSize;
+    const int WindowBlocks = 512;
     int InFlight = 0;
+    qint64 InFlightBytes = 0;
+    // Tiny files go to the workers in batches.
+    std::vector<std::shared_ptr<PackBlock>> Batch;
+    qint64 BatchBytes = 0;
+    auto FlushBatch = [&] {
+        if (!Batch.empty())
+            Pool.Submit(std::move(Batch));
+        Batch.clear();
+        BatchBytes = 0;
+    };
     int Next = First;
     const int Count = FFilesList.Count();
 
@@ -80,10 +97,15 @@ void TZipper::ZipParallel(int First, int Threads)
         M.Submitted += B->Length;
         M.Blocks.push_back(B);
         ++InFlight;
-        if (M.Size <= InlineSize)
-            BlockPool::Run(*B);
-        else
+        InFlightBytes += B->Length;
+        if (M.Size <= BatchFileSize) {
+            Batch.push_back(B);
+            BatchBytes += B->Length;
+            if (Batch.size() >= BatchCount || BatchBytes >= BatchSize)
+                FlushBatch();
+        } else {
             Pool.Submit(B);
+        }
     };
     auto Plan = [&](const QString &Path) {
         Member M;
@@ -156,9 +178,11 @@ void TZipper::ZipParallel(int First, int Threads)
     auto Redo = [&](Member &M) {
         // Drop what was written of the member and its pending blocks, then
         // zip it again on this thread.
+        FlushBatch();
         for (auto &B : M.Blocks) {
             Pool.Wait(*B);
             --InFlight;
+            InFlightBytes -= B->Length;
         }
         M.Blocks.clear();
         if (M.Started) {
@@ -173,7 +197,7 @@ void TZipper::ZipParallel(int First, int Threads)
 
     for (;;) {
         // Keep the workers busy: more blocks of the last member, or the next member.
-        while (InFlight < Window) {
+        while (InFlight < WindowBlocks && InFlightBytes < WindowBytes) {
             if (!Queue.empty() && !Queue.back().AllSubmitted()) {
                 SubmitBlock(Queue.back());
                 continue;
@@ -183,8 +207,10 @@ void TZipper::ZipParallel(int First, int Threads)
             Plan(FFilesList.Strings(Next++));
             CheckCancel();
         }
-        if (Queue.empty())
+        if (Queue.empty()) {
+            FlushBatch();
             break;
+        }
 
         Member &M = Queue.front();
         if (M.Folder || (M.Blocks.empty() && M.AllSubmitted())) {
@@ -195,6 +221,8 @@ void TZipper::ZipParallel(int First, int Threads)
         if (M.Blocks.empty())
             continue;   // its next blocks are submitted above
         PackBlock &B = *M.Blocks.front();
+        if (!B.Handed && !B.Done)
+            FlushBatch();
         Pool.Wait(B);
         if (B.Error)
             std::rethrow_exception(B.Error);
@@ -223,6 +251,7 @@ void TZipper::ZipParallel(int First, int Threads)
         FTotalDone += B.Read;
         if (OnTotalPercentDone)
             OnTotalPercentDone(this, Percent(FTotalDone, FTotalBytes));
+        InFlightBytes -= B.Length;
         M.Blocks.pop_front();
         --InFlight;
     }

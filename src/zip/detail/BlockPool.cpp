@@ -82,12 +82,19 @@ BlockPool::~BlockPool()
 
 void BlockPool::Submit(const std::shared_ptr<PackBlock> &Block)
 {
+    Submit(std::vector<std::shared_ptr<PackBlock>>{Block});
+}
+
+void BlockPool::Submit(std::vector<std::shared_ptr<PackBlock>> Blocks)
+{
     bool Wake = false;
     {
         std::lock_guard<std::mutex> G(FLock);
-        FQueue.push_back(Block);
-        // A busy worker takes the block when it is done: waking one costs a
-        // switch per tiny file.
+        for (const auto &B : Blocks)
+            B->Handed = true;
+        FQueue.push_back(std::move(Blocks));
+        // A busy worker takes the task when it is done: waking one costs a
+        // switch per task.
         Wake = FIdle > 0;
     }
     if (Wake)
@@ -105,7 +112,7 @@ void BlockPool::Wait(PackBlock &Block)
 void BlockPool::Work()
 {
     for (;;) {
-        std::shared_ptr<PackBlock> B;
+        std::vector<std::shared_ptr<PackBlock>> Task;
         {
             std::unique_lock<std::mutex> G(FLock);
             ++FIdle;
@@ -113,22 +120,24 @@ void BlockPool::Work()
             --FIdle;
             if (FStop)
                 return;
-            B = FQueue.front();
+            Task = std::move(FQueue.front());
             FQueue.pop_front();
         }
-        try {
-            Process(*B);
-        } catch (...) {
-            B->Error = std::current_exception();
+        for (const auto &B : Task) {
+            try {
+                Process(*B);
+            } catch (...) {
+                B->Error = std::current_exception();
+            }
+            bool Wake = false;
+            {
+                std::lock_guard<std::mutex> G(FLock);
+                B->Done = true;
+                Wake = FWaiting > 0;
+            }
+            if (Wake)
+                FDone.notify_all();
         }
-        bool Wake = false;
-        {
-            std::lock_guard<std::mutex> G(FLock);
-            B->Done = true;
-            Wake = FWaiting > 0;
-        }
-        if (Wake)
-            FDone.notify_all();
     }
 }
 

@@ -36,6 +36,7 @@ struct PackBlock {
     quint32 Crc = 0;        // CRC-32 of the bytes read
     std::exception_ptr Error;
     bool Done = false;
+    bool Handed = false;    // given to the workers (known to the writer only)
 };
 
 class BlockPool {
@@ -49,6 +50,8 @@ public:
     BlockPool &operator=(const BlockPool &) = delete;
 
     void Submit(const std::shared_ptr<PackBlock> &Block);
+    // Blocks of tiny files go to one worker together: one hand-over for many files.
+    void Submit(std::vector<std::shared_ptr<PackBlock>> Blocks);
     // Reads and compresses a block on the calling thread (for tiny files,
     // where handing the block over would cost more than the work).
     static void Run(PackBlock &Block);
@@ -62,7 +65,7 @@ private:
     std::mutex FLock;
     std::condition_variable FWork;
     std::condition_variable FDone;
-    std::deque<std::shared_ptr<PackBlock>> FQueue;
+    std::deque<std::vector<std::shared_ptr<PackBlock>>> FQueue;
     bool FStop = false;
     int FIdle = 0;      // workers waiting for a block
     int FWaiting = 0;   // the writer waiting for a block
