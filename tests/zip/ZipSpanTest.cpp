@@ -294,3 +294,27 @@ TEST(ZipSpan, ASpanThatFitsOneDiskIsMarkedAndReadByPeers)
     EXPECT_EQ(UnpackAll(U, Zip, D.File(QStringLiteral("out"))), 2);
     ExpectSameFiles(Src, D.File(QStringLiteral("out")));
 }
+
+TEST(ZipSpan, EncryptedMembersSplitAcrossPartsOpenWithThePassword)
+{
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QStringLiteral("/a.bin"), RandomBytes(250000, 11));
+    WriteAll(Src + QStringLiteral("/b.htm"), TextBytes(400000, 12));
+    const QString Out = D.File(QStringLiteral("out"));
+    QDir().mkpath(Out);
+    TZipper Z;
+    Pack(Z, Src, Out + QStringLiteral("/enc.zip"));
+    Z.MultiZipInfo().MultiMode = mmBlocks;
+    Z.MultiZipInfo().BlockSize = 100000;
+    Z.SetPassword(QStringLiteral("secret"));
+    EXPECT_EQ(Z.PackFiles(), 2);
+    EXPECT_GE(Listing(Out).size(), 3);
+    QByteArray Log;
+    EXPECT_EQ(RunProgram(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-psecret"), Out + QStringLiteral("/enc.zip")}, &Log), 0)
+        << Log.constData();
+    TUnZipper U;
+    U.SetPassword(QStringLiteral("secret"));
+    EXPECT_EQ(UnpackAll(U, Out + QStringLiteral("/enc.zip"), D.File(QStringLiteral("back"))), 2);
+    ExpectSameFiles(Src, D.File(QStringLiteral("back")));
+}
