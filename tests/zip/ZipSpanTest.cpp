@@ -318,3 +318,39 @@ TEST(ZipSpan, EncryptedMembersSplitAcrossPartsOpenWithThePassword)
     EXPECT_EQ(UnpackAll(U, Out + QStringLiteral("/enc.zip"), D.File(QStringLiteral("back"))), 2);
     ExpectSameFiles(Src, D.File(QStringLiteral("back")));
 }
+
+TEST(ZipSpan, DirectoryCopyOfASplitSetListsItAndAFailedCopyIsReported)
+{
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QStringLiteral("/a.bin"), RandomBytes(300000, 13));
+    WriteAll(Src + QStringLiteral("/b.bin"), RandomBytes(10000, 14));
+    const QString Out = D.File(QStringLiteral("out"));
+    QDir().mkpath(Out);
+    auto Make = [&] {
+        TZipper Z;
+        Pack(Z, Src, Out + QStringLiteral("/set.zip"));
+        Z.MultiZipInfo().MultiMode = mmBlocks;
+        Z.MultiZipInfo().BlockSize = 120000;
+        Z.MultiZipInfo().SaveZipInfoOnFirstDisk = true;
+        return Z.PackFiles();
+    };
+    EXPECT_EQ(Make(), 2);
+    ASSERT_TRUE(QFileInfo::exists(Out + QStringLiteral("/set.zfc")));
+    // The last part lost: the copy still lists the set.
+    QFile::remove(Out + QStringLiteral("/set.zip"));
+    WriteAll(Out + QStringLiteral("/set.zip"), QByteArray(100, 'x'));
+    TUnZipper U;
+    U.SetZipName(Out + QStringLiteral("/set.zip"));
+    U.OpenAndReadDirectory();
+    EXPECT_EQ(U.MemberCount(), 2);
+
+    QFile::remove(Out + QStringLiteral("/set.zfc"));
+    QDir().mkpath(Out + QStringLiteral("/set.zfc/in-the-way"));
+    try {
+        Make();
+        ADD_FAILURE() << "no exception";
+    } catch (const EConfigFileSaveError &E) {
+        EXPECT_EQ(E.Message(), QStringLiteral("Unable to save Zip Configuration File to disk"));
+    }
+}
