@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstdio>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -185,7 +186,14 @@ bool StatPath(const QString &Path, struct stat &St, bool Follow = true)
 
 TDateTime FromTimeSpec(const timespec &T)
 {
-    return QDateTimeToDateTime(QDateTime::fromMSecsSinceEpoch(qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000));
+    // localtime_r reads the time zone once; the conversion through QDateTime
+    // asks the system for it again for every file of a folder listing.
+    const time_t Seconds = T.tv_sec;
+    struct tm Tm {};
+    if (!localtime_r(&Seconds, &Tm))
+        return QDateTimeToDateTime(QDateTime::fromMSecsSinceEpoch(qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000));
+    return EncodeDate(Tm.tm_year + 1900, Tm.tm_mon + 1, Tm.tm_mday)
+        + EncodeTime(Tm.tm_hour, Tm.tm_min, std::min(Tm.tm_sec, 59), int(T.tv_nsec / 1000000));
 }
 
 std::atomic<quint64> TempCounter{0};
