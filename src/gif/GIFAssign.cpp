@@ -329,7 +329,7 @@ int TGIFImage::AddFrame(const TObject *Item)
     if (auto *Sub = dynamic_cast<const TGIFSubImage *>(Item)) {
         if (FImages.IndexOf(Sub) >= 0)
             throw GIFException(QStringLiteral("该帧已在图像中"));
-        if (Sub->Image() == this) {
+        if (Sub->Image() == this && !Sub->Listed()) {
             Frame.reset(const_cast<TGIFSubImage *>(Sub));   // made for this image: taken over
         } else {
             Frame = std::make_unique<TGIFSubImage>(this);
