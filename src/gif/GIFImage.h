@@ -488,7 +488,9 @@ public:
     void TrimTransparent();
 
     // Copies Source into the frame: another frame (a deep copy of descriptor,
-    // pixels, colour table and extensions), a TBitmap (reduced with the
+    // pixels, colour table and extensions; a frame of another image drawn
+    // with that image's global table takes those colours as its own table
+    // unless this frame's image has the same global table), a TBitmap (reduced with the
     // image's colour reduction when it has more than 8 bits per pixel), any
     // other TGraphic (through a bitmap; an icon's transparent pixels become
     // transparent) or a TPicture's graphic. No Source clears the frame.
