@@ -134,6 +134,7 @@ TForm1::TForm1(QWidget *Parent)
     SetupOutputMenus();
     ConnectDialogCommands();
     ConnectProductCommands();
+    ConnectAutoFillCommands();
     SetupBookPane();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {

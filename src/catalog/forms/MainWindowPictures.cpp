@@ -8,6 +8,7 @@
 #include "catalog/document/ProductBlocks.h"
 #include "ProductPictures.h"
 #include "MainWindow.h"
+#include "platform/services/DragDrop.h"
 
 #include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
@@ -15,7 +16,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDrag>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -151,11 +151,9 @@ private:
                 || (Mouse->position().toPoint() - FPressAt).manhattanLength() < 10)
                 return false;
             FPressed = false;
-            auto *Drag = new QDrag(Grid);
             auto *Data = new QMimeData;
             Data->setData(ProductDragType, QByteArray::number(Grid->Row()));
-            Drag->setMimeData(Data);
-            Drag->exec(Qt::MoveAction | Qt::CopyAction);
+            StartDrag(Grid, Data, Qt::MoveAction | Qt::CopyAction);
             return true;
         }
         case QEvent::DragEnter:
@@ -172,7 +170,11 @@ private:
         case QEvent::Drop: {
             auto *Drop = static_cast<QDropEvent *>(Event);
             const QMimeData *Data = Drop->mimeData();
-            if (Data->hasFormat(ProductDragType)) {
+            if (TForm1::IsAutoFillDrag(Data)) {
+                int ACol = -1, ARow = -1;
+                Grid->MouseToCell(Drop->position().toPoint().x(), Drop->position().toPoint().y(), ACol, ARow);
+                FForm->Guard([=, this] { FForm->AutoFillDrop(ACol, ARow); });
+            } else if (Data->hasFormat(ProductDragType)) {
                 int ACol = -1, ARow = -1;
                 Grid->MouseToCell(Drop->position().toPoint().x(), Drop->position().toPoint().y(), ACol, ARow);
                 const int From = Data->data(ProductDragType).toInt();
@@ -264,6 +266,11 @@ private:
 };
 
 } // namespace
+
+QString TForm1::ProductDragMimeType()
+{
+    return ProductDragType;
+}
 
 std::unique_ptr<TBitmap> TForm1::LoadCellPicture(const QString &FileName)
 {
