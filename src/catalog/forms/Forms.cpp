@@ -14,4 +14,3 @@ TPictureView::TPictureView(QWidget *Parent)
 {
 }
 TForm6::TForm6(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form6"), QStringLiteral("批量添加文字")) {}
-TForm8::TForm8(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form8"), QStringLiteral("搜索")) {}

@@ -44,12 +44,7 @@ public:
 };
 
 // Search.
-class TForm8 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm8(QWidget *Parent);
-    QString SearchText;
-};
+#include "SearchDialog.h"
 
 // Book information: its own unit.
 #include "BookInfoDialog.h"

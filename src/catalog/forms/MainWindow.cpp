@@ -135,6 +135,7 @@ TForm1::TForm1(QWidget *Parent)
     ConnectDialogCommands();
     ConnectProductCommands();
     ConnectAutoFillCommands();
+    ConnectSearchCommand();
     SetupBookPane();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {

@@ -342,6 +342,10 @@ public:
     static QString ProductDragMimeType();
     // ---- end of Auto-fill commands ----
 
+    // ---- Search, web effects and the picture viewer (MainWindowSearch.cpp) ----
+    void ConnectSearchCommand();
+    void N100Click();
+
 protected:
     void closeEvent(QCloseEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;

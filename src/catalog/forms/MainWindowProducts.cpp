@@ -256,8 +256,8 @@ void TForm1::FindNextProduct(const QString &Text, bool Continue)
 
 void TForm1::N114Click()
 {
-    if (Form8 && !Form8->SearchText.isEmpty())
-        FindNextProduct(Form8->SearchText, true);
+    if (Form8 && !Form8->Edit1->text().isEmpty())
+        FindNextProduct(Form8->Edit1->text(), true);
 }
 
 void TForm1::PopupMenu1Popup()

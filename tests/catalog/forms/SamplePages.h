@@ -3,6 +3,12 @@
 // header, the marker, "{detail}", an empty line and one block per product.
 
 #include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
+#include "platform/services/ScriptedPrompts.h"
+#include "platform/services/Shell.h"
+
+#include <gtest/gtest.h>
+#include <memory>
 
 #include <QString>
 #include <QStringList>
@@ -12,6 +18,12 @@ namespace SamplePages {
 struct TProduct {
     QString Picture, ID, Name, Price, Unit, Weight, Specification, Description;
 };
+
+// A product with only an ID, a name and a description.
+inline TProduct Simple(const QString &ID, const QString &Name = QString(), const QString &Description = QString())
+{
+    return TProduct{QString(), ID, Name, QString(), QString(), QString(), QString(), Description};
+}
 
 inline QStringList Header(const QStringList &Extra = {})
 {
@@ -60,5 +72,52 @@ inline QStringList PageLines(const QString &Out)
     T.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return T.split(QLatin1Char('\n'));
 }
+
+// A program folder of its own and scripted prompts and shell while it lives.
+class TScriptedWorld {
+public:
+    explicit TScriptedWorld(const QString &Home)
+    {
+        SetProgramFolder(Home);
+        auto P = std::make_unique<TScriptedPrompts>();
+        auto S = std::make_unique<TScriptedShell>();
+        Prompts = P.get();
+        Shell = S.get();
+        FPromptsBefore = SetPrompts(std::move(P));
+        FShellBefore = SetShell(std::move(S));
+    }
+    ~TScriptedWorld()
+    {
+        EXPECT_EQ(Prompts->PendingAnswers(), 0) << "answers left over";
+        SetPrompts(std::move(FPromptsBefore));
+        SetShell(std::move(FShellBefore));
+        SetProgramFolder(QString());
+    }
+    TScriptedWorld(const TScriptedWorld &) = delete;
+    TScriptedWorld &operator=(const TScriptedWorld &) = delete;
+
+    // The questions asked so far as "caption|text|answer".
+    QStringList Asked() const
+    {
+        QStringList R;
+        for (const TPromptRecord &P : Prompts->Records())
+            R << P.Caption + QLatin1Char('|') + P.Text + QLatin1Char('|') + P.Answer;
+        return R;
+    }
+    QStringList ShellCalls() const
+    {
+        QStringList R;
+        for (const TShellCall &C : Shell->Calls())
+            R << C.Describe();
+        return R;
+    }
+
+    TScriptedPrompts *Prompts = nullptr;
+    TScriptedShell *Shell = nullptr;
+
+private:
+    std::unique_ptr<TPrompts> FPromptsBefore;
+    std::unique_ptr<TShell> FShellBefore;
+};
 
 } // namespace SamplePages

@@ -1,0 +1,21 @@
+// The main window's search command: the search dialog gets the open book.
+
+#include "CatalogUi.h"
+#include "Forms.h"
+#include "MainWindow.h"
+
+#include <QAction>
+
+void TForm1::ConnectSearchCommand()
+{
+    if (QAction *N100 = findChild<QAction *>(QStringLiteral("N100")))
+        connect(N100, &QAction::triggered, this, [this] { Guard([this] { N100Click(); }); });
+}
+
+void TForm1::N100Click()
+{
+    if (!Form8)
+        return;
+    Form8->CatalogFile = FCatalogPath;
+    CatalogUi::ShowModal(Form8);
+}

@@ -1,0 +1,56 @@
+// The search, web-effects and picture dialogs opened from the main window of
+// the program started by quillbook-drive. Screenshots of each stay in the test
+// folder (search_dialog.png, web_effects_dialog.png, picture_viewer.png,
+// batch_text_dialog.png) for a look.
+
+#include "QStringPrint.h"
+#include "SamplePages.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <gtest/gtest.h>
+
+using namespace SamplePages;
+
+namespace {
+
+class DialogsDrive : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestSupport::CopyDataTo(Home.Path());
+        PagePath = Docs.File(QStringLiteral("p.qbt"));
+    }
+    static QString Shot(const char *Name)
+    {
+        const QString File = QDir::current().absoluteFilePath(QString::fromLatin1(Name));
+        QFile::remove(File);
+        return File;
+    }
+    TestSupport::DriveRun Run(const QString &Script)
+    {
+        return TestSupport::RunDrive(Home.Path(), QStringLiteral("wait\n") + Script + QStringLiteral("\nquit\n"), {PagePath});
+    }
+    TestSupport::TempDir Home, Docs;
+    QString PagePath;
+};
+
+} // namespace
+
+TEST_F(DialogsDrive, SearchFindsAProductAndContinuesWithF3)
+{
+    Save(PagePath, Header() + Blocks({Simple(QStringLiteral("K-1")), Simple(QStringLiteral("X")), Simple(QStringLiteral("K-3"))}));
+    const QString Picture = Shot("search_dialog.png");
+    const TestSupport::DriveRun R = Run(QStringLiteral(
+        "click N100\ntype Form8.Edit1 K-\nscreenshot Form8 %1\nclick Form8.RadioButton3\nclick Form8.Button1\nwait\n"
+        "text Edit1\nclick N114\nwait\ntext Edit1\n"
+        "answer button OK\nclick N114\nwait\nprompts").arg(Picture));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString() << R.Out.toStdString();
+    const QStringList Out = R.Out.split(QLatin1Char('\n'));
+    EXPECT_EQ(Out.value(0), QStringLiteral("K-1"));
+    EXPECT_EQ(Out.value(1), QStringLiteral("K-3"));
+    EXPECT_TRUE(R.Out.contains(QStringLiteral("完毕 | 查找完毕，没有匹配的关键字。"))) << R.Out.toStdString();
+    EXPECT_FALSE(QImage(Picture).isNull());
+}
