@@ -8,7 +8,6 @@ TCatalogDialog::TCatalogDialog(QWidget *Parent, const QString &Name, const QStri
     setModal(true);
 }
 
-TForm5::TForm5(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form5"), QStringLiteral("网页特效")) {}
 TPictureView::TPictureView(QWidget *Parent)
     : TCatalogDialog(Parent, QStringLiteral("PictureView"), QStringLiteral("图片浏览"))
 {

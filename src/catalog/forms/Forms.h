@@ -21,11 +21,7 @@ public:
 #include "CompanyDialog.h"
 
 // Web effects.
-class TForm5 : public TCatalogDialog {
-    Q_OBJECT
-public:
-    explicit TForm5(QWidget *Parent);
-};
+#include "WebEffectsDialog.h"
 
 // Picture viewer: the product it shows and its picture file.
 class TPictureView : public TCatalogDialog {

@@ -54,3 +54,16 @@ TEST_F(DialogsDrive, SearchFindsAProductAndContinuesWithF3)
     EXPECT_TRUE(R.Out.contains(QStringLiteral("完毕 | 查找完毕，没有匹配的关键字。"))) << R.Out.toStdString();
     EXPECT_FALSE(QImage(Picture).isNull());
 }
+
+TEST_F(DialogsDrive, WebEffectsChosenInTheDialogReachThePageText)
+{
+    Save(PagePath, Header() + Blocks({Simple(QStringLiteral("A"))}));
+    const QString Picture = Shot("web_effects_dialog.png");
+    const TestSupport::DriveRun R = Run(QStringLiteral(
+        "click Button7\nanswer file %1/gif/dots.gif\nclick Form5.Button1\nanswer file %1/mid/tune.mid\nclick Form5.Button2\n"
+        "screenshot Form5 %2\nclick Form5.Button5\nwait\npage-text\nshell").arg(Home.Path(), Picture));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString() << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.contains(QStringLiteral("{背景图片}=gif\\dots.gif"))) << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.contains(QStringLiteral("{背景音乐}=mid\\tune.mid"))) << R.Out.toStdString();
+    EXPECT_FALSE(QImage(Picture).isNull());
+}
