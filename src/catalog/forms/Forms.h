@@ -1,27 +1,19 @@
 #pragma once
-// The dialogs of the catalog application. Each is created at start-up, parented
-// to the main window, and filled in by its own unit.
+// The program's forms besides the main window: the start dialog (TForm2), page
+// settings (TForm3), company information (TForm4), web effects (TForm5), book
+// information (TForm7) and search (TForm8) from their own headers, and the
+// picture viewer (TPictureView) and batch text (TForm6) dialogs, which have
+// their captions and names only so far.
 
-#include <QDialog>
-#include <QString>
-
-class TCatalogDialog : public QDialog {
-    Q_OBJECT
-public:
-    TCatalogDialog(QWidget *Parent, const QString &Name, const QString &Caption);
-    // Closes the dialog with a modal result (1 OK, 2 cancel, 3 open, 5 new, 6 all saved...).
-    void SetModalResult(int Result) { done(Result); }
-};
-
-// Start dialog (Unit2).
-#include "StartDialog.h"
-
-// Page settings (Unit3) and company information (Unit4).
-#include "PageSettingsDialog.h"
+#include "BookInfoDialog.h"
+#include "CatalogDialog.h"
 #include "CompanyDialog.h"
-
-// Web effects.
+#include "PageSettingsDialog.h"
+#include "SearchDialog.h"
+#include "StartDialog.h"
 #include "WebEffectsDialog.h"
+
+#include <QString>
 
 // Picture viewer: the product it shows and its picture file.
 class TPictureView : public TCatalogDialog {
@@ -38,9 +30,3 @@ class TForm6 : public TCatalogDialog {
 public:
     explicit TForm6(QWidget *Parent);
 };
-
-// Search.
-#include "SearchDialog.h"
-
-// Book information: its own unit.
-#include "BookInfoDialog.h"

@@ -1,8 +1,8 @@
 // The main window's search command: the search dialog gets the open book.
 
-#include "CatalogUi.h"
 #include "Forms.h"
 #include "MainWindow.h"
+#include "platform/services/Application.h"
 
 #include <QAction>
 
@@ -17,5 +17,5 @@ void TForm1::N100Click()
     if (!Form8)
         return;
     Form8->CatalogFile = FCatalogPath;
-    CatalogUi::ShowModal(Form8);
+    ShowModal(Form8);
 }

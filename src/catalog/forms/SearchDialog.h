@@ -4,7 +4,7 @@
 // open page; a found page, or the book holding it, opens in a new instance of
 // the program. Closing the dialog stops a running search.
 
-#include "Forms.h"
+#include "CatalogDialog.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 // visual effect (WebEffects reads and writes them in the page header). It plays
 // the music and previews the effects in the browser.
 
-#include "Forms.h"
+#include "CatalogDialog.h"
 #include "catalog/output/WebEffects.h"
 #include "platform/services/Prompts.h"
 
