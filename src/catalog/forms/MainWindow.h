@@ -345,6 +345,15 @@ public:
     // ---- Search, web effects and the picture viewer (MainWindowSearch.cpp) ----
     void ConnectSearchCommand();
     void N100Click();
+    // The picture viewer's notice that product Product's picture was rewritten
+    // (LParam 0) or is now the file Path (LParam 5): posted as WM_FORMNOTIFY 16,
+    // each notice keeping its own product and file until it is handled.
+    void PictureNotice(int Product, const QString &Path, int LParam);
+    struct TPictureNotice {
+        int Product;
+        QString Path;
+    };
+    QList<TPictureNotice> FPictureNotices;
 
 protected:
     void closeEvent(QCloseEvent *Event) override;

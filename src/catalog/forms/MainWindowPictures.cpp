@@ -424,7 +424,7 @@ void TForm1::N76Click()
     PictureView->PictureFile = FGridAccess->Cells(1, PathRowOfBlock(N));
     if (!QFileInfo(PictureView->PictureFile).isFile())
         return;
-    PictureView->ProductNumber = N;
+    PictureView->ProductIndex = N;
     PictureView->show();
 }
 

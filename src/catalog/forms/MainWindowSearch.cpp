@@ -1,4 +1,5 @@
-// The main window's search command: the search dialog gets the open book.
+// The main window's search command (the search dialog gets the open book)
+// and the picture viewer's notices.
 
 #include "Forms.h"
 #include "MainWindow.h"
@@ -18,4 +19,10 @@ void TForm1::N100Click()
         return;
     Form8->CatalogFile = FCatalogPath;
     ShowModal(Form8);
+}
+
+void TForm1::PictureNotice(int Product, const QString &Path, int LParam)
+{
+    FPictureNotices.append({Product, Path});
+    PostMessage(this, WM_FORMNOTIFY, 16, LParam);
 }

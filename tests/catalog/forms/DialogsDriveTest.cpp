@@ -67,3 +67,26 @@ TEST_F(DialogsDrive, WebEffectsChosenInTheDialogReachThePageText)
     EXPECT_TRUE(R.Out.contains(QStringLiteral("{背景音乐}=mid\\tune.mid"))) << R.Out.toStdString();
     EXPECT_FALSE(QImage(Picture).isNull());
 }
+
+TEST_F(DialogsDrive, PictureViewerWritesAndOpensTheBatchDialog)
+{
+    QImage Image(320, 240, QImage::Format_RGB32);
+    Image.fill(qRgb(90, 160, 220));
+    const QString Picture = Docs.File(QStringLiteral("v.jpg"));
+    ASSERT_TRUE(Image.save(Picture, "JPEG"));
+    TProduct P = Simple(QStringLiteral("V-1"));
+    P.Picture = Picture;
+    Save(PagePath, Header() + Blocks({P}));
+    const QString Viewer = Shot("picture_viewer.png");
+    const QString Batch = Shot("batch_text_dialog.png");
+    const TestSupport::DriveRun R = Run(QStringLiteral(
+        "select-cell CellGrid1 3 1\nclick N76\nwait\nclick PictureView.SpeedButton1\ntype PictureView.Edit1 新品 New\n"
+        "click PictureView.Image1\nwait\nscreenshot PictureView %1\nclick PictureView.SpeedButton2\nwait\n"
+        "screenshot Form6 %2\ntext Form6.Edit2\ntext Form6.ComboBox2\nclick Form6.Button2\nwait\n"
+        "click PictureView.SpeedButton7\nwait\nprompts").arg(Viewer, Batch));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString() << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(QStringLiteral("1\n20,20,新品 New\n"))) << R.Out.toStdString();
+    const QImage Shown(Viewer);
+    ASSERT_FALSE(Shown.isNull());
+    EXPECT_FALSE(QImage(Batch).isNull());
+}
