@@ -5,6 +5,7 @@
 
 #include "QStringPrint.h"
 #include "SamplePages.h"
+#include "WindowFixture.h"
 #include "TestSupport.h"
 #include "catalog/forms/BatchTextDialog.h"
 #include "catalog/forms/MainWindow.h"
@@ -29,22 +30,11 @@ namespace {
 
 class PictureViewer : public ::testing::Test {
 protected:
-    PictureViewer() : World(Home.Path())
-    {
-        TestSupport::CopyDataTo(Home.Path());
-        TForm1::BrowserEnabled = false;
-        TModalHooks Hooks;
-        Hooks.ShowModal = [this](QDialog *D) {
-            Modal << D->objectName();
-            return 2;
-        };
-        FHooksBefore = SetModalHooks(Hooks);
-    }
+    PictureViewer() { TestSupport::CopyDataTo(Home.Path()); }
     ~PictureViewer() override
     {
         if (Form)
             Form->PictureView->hide();
-        SetModalHooks(FHooksBefore);
     }
     QString Jpeg(const QString &Name, int W, int H, QRgb Colour = qRgb(200, 200, 200))
     {
@@ -66,9 +56,7 @@ protected:
             Products << Item;
         }
         Save(Docs.File(QStringLiteral("p.qbt")), Header() + Blocks(Products));
-        Form = std::make_unique<TForm1>();
-        Form->CommandLine = QStringList{QStringLiteral("/opt/quillbook/quillbook"), Docs.File(QStringLiteral("p.qbt"))};
-        QApplication::processEvents();
+        Form = WindowFixture::NewWindow({Docs.File(QStringLiteral("p.qbt"))});
     }
     TPictureView *View(int Product)
     {
@@ -103,11 +91,10 @@ protected:
         EXPECT_EQ(Rc, 0) << Out.toStdString();
         return QString::fromUtf8(Out).trimmed();
     }
-    TestSupport::TempDir Home, Docs;
-    TScriptedWorld World;
+    CatalogFixture::TProgramFolder Home;
+    TestSupport::TempDir Docs;
+    WindowFixture::TScriptedUi Ui;
     std::unique_ptr<TForm1> Form;
-    QStringList Modal;
-    TModalHooks FHooksBefore;
 };
 
 } // namespace
@@ -171,42 +158,42 @@ TEST_F(PictureViewer, GifSavedBesideAndClosingAsksAboutChanges)
     EXPECT_EQ(V->PictureFile, Jpg);
     EXPECT_TRUE(TestSupport::ReadAll(Jpg).startsWith("\xFF\xD8"));
     EXPECT_EQ(Form->GridAccess().Cells(1, 6), Jpg);
-    EXPECT_TRUE(World.Asked().isEmpty());
+    EXPECT_TRUE(Asked(*Ui.Prompts).isEmpty());
 
     // A JPEG is saved over after the question; closing with changes asks.
     V = View(1);
     Write(V, QPoint(2, 2), QStringLiteral("H"));
-    World.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
     V->close();
     EXPECT_TRUE(V->isVisible());
-    World.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
     V->N3Click();
     EXPECT_TRUE(V->isVisible());
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     V->N3Click();
     EXPECT_FALSE(V->isVisible());
-    EXPECT_EQ(World.Asked().value(0), QStringLiteral("图片浏览，点击鼠标右键可在图片上添加文字。|图片已经更改，是否保存一个副本？|Cancel"));
-    EXPECT_TRUE(World.Asked().value(1).startsWith(QStringLiteral("确认|图片文件已经存在，是否覆盖？")));
+    EXPECT_EQ(Asked(*Ui.Prompts).value(0), QStringLiteral("图片浏览，点击鼠标右键可在图片上添加文字。|图片已经更改，是否保存一个副本？|Cancel"));
+    EXPECT_TRUE(Asked(*Ui.Prompts).value(1).startsWith(QStringLiteral("确认|图片文件已经存在，是否覆盖？")));
     EXPECT_EQ(QImage(Jpg).size(), QSize(64, 64));
 
     // The writing font comes from the font prompt; save as names a JPEG whatever was typed.
     V = View(1);
-    World.Prompts->AnswerFont(QStringLiteral("WenQuanYi Micro Hei,30,bold"));
+    Ui.Prompts->AnswerFont(QStringLiteral("WenQuanYi Micro Hei,30,bold"));
     V->N5Click();
     EXPECT_EQ(V->Edit1->font().pointSize(), 30);
     EXPECT_TRUE(V->Edit1->font().bold());
     Write(V, QPoint(2, 2), QStringLiteral("S"));
-    World.Prompts->AnswerFile(Docs.File(QStringLiteral("saved.gif")));
+    Ui.Prompts->AnswerFile(Docs.File(QStringLiteral("saved.gif")));
     V->N7Click();
     EXPECT_EQ(V->PictureFile, Docs.File(QStringLiteral("saved.jpg")));
     EXPECT_TRUE(TestSupport::ReadAll(Docs.File(QStringLiteral("saved.jpg"))).startsWith("\xFF\xD8"));
     EXPECT_FALSE(QFileInfo::exists(Docs.File(QStringLiteral("saved.gif"))));
-    EXPECT_EQ(World.Prompts->Records().last().Text, QStringLiteral("JPEG 图像文件 (*.jpg)|*.jpg;*.jpeg"));
+    EXPECT_EQ(Ui.Prompts->Records().last().Text, QStringLiteral("JPEG 图像文件 (*.jpg)|*.jpg;*.jpeg"));
     V->hide();
 
     V = View(1);
     Write(V, QPoint(2, 2), QStringLiteral("I"));
-    World.Prompts->AnswerButton(QStringLiteral("Yes"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
     V->close();
     EXPECT_FALSE(V->isVisible());
     EXPECT_TRUE(QFileInfo::exists(Docs.File(QStringLiteral("g(2).jpg"))));
@@ -243,12 +230,12 @@ TEST_F(PictureViewer, BatchWritesEachProductWithItsOwnValuesAndNotices)
     ASSERT_TRUE(QFile::copy(Home.File(QStringLiteral("gif/dots.gif")), P3));
     Open({P1, P2, P3});
     TPictureView *V = View(1);
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     V->N9Click();
-    EXPECT_TRUE(World.Asked().value(0).contains(QStringLiteral("请先在当前图片上添加文字")));
+    EXPECT_TRUE(Asked(*Ui.Prompts).value(0).contains(QStringLiteral("请先在当前图片上添加文字")));
     Write(V, QPoint(40, 30), QStringLiteral("{当前价格}"));
     V->N9Click();
-    EXPECT_EQ(Modal, QStringList{QStringLiteral("Form6")});
+    EXPECT_EQ(Ui.Dialogs, QStringList{QStringLiteral("Form6")});
     TForm6 *B = V->Form6();
     ASSERT_NE(B, nullptr);
     EXPECT_EQ(B->windowTitle(), QStringLiteral("批量写字－设置"));

@@ -1,14 +1,10 @@
 #pragma once
 // Page files for the dialog tests, written as the program writes them: the
-// header, the marker, "{detail}", an empty line and one block per product.
+// header, the marker, "{detail}", an empty line and one block per product;
+// and the questions a test's scripted prompts were asked.
 
 #include "platform/core/Classes.h"
-#include "platform/core/FileUtils.h"
 #include "platform/services/ScriptedPrompts.h"
-#include "platform/services/Shell.h"
-
-#include <gtest/gtest.h>
-#include <memory>
 
 #include <QString>
 #include <QStringList>
@@ -73,51 +69,13 @@ inline QStringList PageLines(const QString &Out)
     return T.split(QLatin1Char('\n'));
 }
 
-// A program folder of its own and scripted prompts and shell while it lives.
-class TScriptedWorld {
-public:
-    explicit TScriptedWorld(const QString &Home)
-    {
-        SetProgramFolder(Home);
-        auto P = std::make_unique<TScriptedPrompts>();
-        auto S = std::make_unique<TScriptedShell>();
-        Prompts = P.get();
-        Shell = S.get();
-        FPromptsBefore = SetPrompts(std::move(P));
-        FShellBefore = SetShell(std::move(S));
-    }
-    ~TScriptedWorld()
-    {
-        EXPECT_EQ(Prompts->PendingAnswers(), 0) << "answers left over";
-        SetPrompts(std::move(FPromptsBefore));
-        SetShell(std::move(FShellBefore));
-        SetProgramFolder(QString());
-    }
-    TScriptedWorld(const TScriptedWorld &) = delete;
-    TScriptedWorld &operator=(const TScriptedWorld &) = delete;
-
-    // The questions asked so far as "caption|text|answer".
-    QStringList Asked() const
-    {
-        QStringList R;
-        for (const TPromptRecord &P : Prompts->Records())
-            R << P.Caption + QLatin1Char('|') + P.Text + QLatin1Char('|') + P.Answer;
-        return R;
-    }
-    QStringList ShellCalls() const
-    {
-        QStringList R;
-        for (const TShellCall &C : Shell->Calls())
-            R << C.Describe();
-        return R;
-    }
-
-    TScriptedPrompts *Prompts = nullptr;
-    TScriptedShell *Shell = nullptr;
-
-private:
-    std::unique_ptr<TPrompts> FPromptsBefore;
-    std::unique_ptr<TShell> FShellBefore;
-};
+// The questions asked so far as "caption|text|answer".
+inline QStringList Asked(const TScriptedPrompts &Prompts)
+{
+    QStringList R;
+    for (const TPromptRecord &P : Prompts.Records())
+        R << P.Caption + QLatin1Char('|') + P.Text + QLatin1Char('|') + P.Answer;
+    return R;
+}
 
 } // namespace SamplePages

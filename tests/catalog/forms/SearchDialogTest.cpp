@@ -4,6 +4,7 @@
 
 #include "QStringPrint.h"
 #include "SamplePages.h"
+#include "WindowFixture.h"
 #include "TestSupport.h"
 #include "catalog/forms/SearchDialog.h"
 #include "platform/core/FastStrings.h"
@@ -24,7 +25,7 @@ namespace {
 
 class SearchDialog : public ::testing::Test {
 protected:
-    SearchDialog() : World(Home.Path()), Form(nullptr) {}
+    SearchDialog() : Form(nullptr) {}
 
     QString Page(const QString &Name, const QStringList &Lines)
     {
@@ -39,8 +40,8 @@ protected:
             R << Form.ListBox1->item(I)->text();
         return R;
     }
-    TestSupport::TempDir Home;
-    TScriptedWorld World;
+    CatalogFixture::TProgramFolder Home;
+    WindowFixture::TScriptedUi Ui;
     TForm8 Form;
 };
 
@@ -63,10 +64,10 @@ TEST_F(SearchDialog, HistoryPagesFoundByCharactersOncePerPage)
          {QStringLiteral("pages\\upper.qbt"), QString(), Trap, Home.File(QStringLiteral("gone.qbt")), Chinese});
 
     Form.Edit1->setText(QStringLiteral("abc"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
     EXPECT_EQ(Results(), QStringList{Home.File(QStringLiteral("pages/upper.qbt"))});
-    EXPECT_EQ(World.Asked().value(0), QStringLiteral("完毕|搜索完毕，一共搜索了 3 个文件|OK"));
+    EXPECT_EQ(Asked(*Ui.Prompts).value(0), QStringLiteral("完毕|搜索完毕，一共搜索了 3 个文件|OK"));
     EXPECT_TRUE(Form.Button1->isEnabled());
     EXPECT_FALSE(Form.Button2->isEnabled());
     EXPECT_EQ(Form.ProgressBar1->value(), 0);
@@ -74,39 +75,39 @@ TEST_F(SearchDialog, HistoryPagesFoundByCharactersOncePerPage)
     // A letter is never found inside a Chinese character, with or without case.
     for (const char *Key : {"a", "A"}) {
         Form.Edit1->setText(QString::fromLatin1(Key));
-        World.Prompts->AnswerButton(QStringLiteral("OK"));
+        Ui.Prompts->AnswerButton(QStringLiteral("OK"));
         Form.Button1Click();
         EXPECT_FALSE(Results().contains(Trap)) << Key;
     }
     Form.CheckBox1->setChecked(true);
     Form.Edit1->setText(QStringLiteral("ABC"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
     EXPECT_EQ(Results().size(), 1);
     Form.Edit1->setText(QStringLiteral("Abc"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
     EXPECT_TRUE(Results().isEmpty());
     Form.Edit1->setText(QStringLiteral("茶杯"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
     EXPECT_EQ(Results(), QStringList{Chinese});
     // An empty keyword finds nothing but counts every page.
     Form.Edit1->clear();
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
     EXPECT_TRUE(Results().isEmpty());
-    EXPECT_EQ(World.Asked().last(), QStringLiteral("完毕|搜索完毕，一共搜索了 3 个文件|OK"));
+    EXPECT_EQ(Asked(*Ui.Prompts).last(), QStringLiteral("完毕|搜索完毕，一共搜索了 3 个文件|OK"));
 }
 
 TEST_F(SearchDialog, BookScopeSkipsHeaderLinesAndMissingListsSaySo)
 {
     Form.RadioButton2->setChecked(true);
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
-    EXPECT_EQ(World.Asked().value(0), QStringLiteral("错误|当前没有打开目录册，搜索不能完成|OK"));
-    EXPECT_EQ(World.Asked().value(1), QStringLiteral("完毕|搜索完毕，一共搜索了 0 个文件|OK"));
+    EXPECT_EQ(Asked(*Ui.Prompts).value(0), QStringLiteral("错误|当前没有打开目录册，搜索不能完成|OK"));
+    EXPECT_EQ(Asked(*Ui.Prompts).value(1), QStringLiteral("完毕|搜索完毕，一共搜索了 0 个文件|OK"));
 
     ASSERT_TRUE(QDir().mkpath(Home.File(QStringLiteral("book"))));
     const QString P1 = Page(QStringLiteral("book/1.qbt"), Blocks({Simple(QStringLiteral("pen"))}));
@@ -114,17 +115,17 @@ TEST_F(SearchDialog, BookScopeSkipsHeaderLinesAndMissingListsSaySo)
     Form.CatalogFile = Home.File(QStringLiteral("book/b.qbs"));
     Save(Form.CatalogFile, {QStringLiteral("Catalog_name=pen"), QStringLiteral("{$Files}"), QStringLiteral("1.qbt"), P2});
     Form.Edit1->setText(QStringLiteral("pen"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
     EXPECT_EQ(Results(), QStringList{P1});
-    EXPECT_EQ(World.Asked().last(), QStringLiteral("完毕|搜索完毕，一共搜索了 2 个文件|OK"));
+    EXPECT_EQ(Asked(*Ui.Prompts).last(), QStringLiteral("完毕|搜索完毕，一共搜索了 2 个文件|OK"));
 
     // No history: said so, nothing searched.
     Form.RadioButton1->setChecked(true);
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
-    EXPECT_TRUE(World.Asked().contains(QStringLiteral("错误|历史记录文件不存在，搜索不能完成|OK")));
+    EXPECT_TRUE(Asked(*Ui.Prompts).contains(QStringLiteral("错误|历史记录文件不存在，搜索不能完成|OK")));
 }
 
 TEST_F(SearchDialog, StopEndsTheSearchWithItsCountAndClosingEndsItSilently)
@@ -139,10 +140,10 @@ TEST_F(SearchDialog, StopEndsTheSearchWithItsCountAndClosingEndsItSilently)
         if (V == 3)
             QTimer::singleShot(0, Form.Button2, &QPushButton::click);
     });
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.Button1Click();
     EXPECT_EQ(Results().size(), 2);
-    EXPECT_EQ(World.Asked().value(0), QStringLiteral("完毕|搜索完毕，一共搜索了 2 个文件|OK"));
+    EXPECT_EQ(Asked(*Ui.Prompts).value(0), QStringLiteral("完毕|搜索完毕，一共搜索了 2 个文件|OK"));
 
     // Closing the dialog while it searches: the search ends, no summary.
     Form.ProgressBar1->disconnect(&Form);
@@ -152,7 +153,7 @@ TEST_F(SearchDialog, StopEndsTheSearchWithItsCountAndClosingEndsItSilently)
     });
     Form.Button1Click();
     EXPECT_EQ(Results().size(), 1);
-    EXPECT_EQ(World.Asked().size(), 1);
+    EXPECT_EQ(Asked(*Ui.Prompts).size(), 1);
     EXPECT_FALSE(Form.Button2->isEnabled());
 }
 
@@ -169,26 +170,26 @@ TEST_F(SearchDialog, FoundPagesAndTheirBooksOpenInANewInstance)
 
     Form.ListBox1->addItem(QStringLiteral("/pages/1.qbt"));
     Form.ListBox1->setCurrentRow(0);
-    World.Prompts->AnswerButton(QStringLiteral("Yes"));
-    World.Prompts->AnswerButton(QStringLiteral("No"));
-    World.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+    Ui.Prompts->AnswerButton(QStringLiteral("No"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
     Form.ListBox1DblClick();
     Form.ListBox1DblClick();
     Form.ListBox1DblClick();
-    EXPECT_EQ(World.ShellCalls(),
+    EXPECT_EQ(Ui.ShellCalls(),
               (QStringList{QStringLiteral("StartProgram ") + Exe + QStringLiteral(" | /pages/1.qbt | "),
                            QStringLiteral("StartProgram ") + Exe + QStringLiteral(" | ") + Home.File(QStringLiteral("目录册/one.qbs")) + QStringLiteral(" | ")}));
-    EXPECT_EQ(World.Asked().value(0),
+    EXPECT_EQ(Asked(*Ui.Prompts).value(0),
               QStringLiteral("请选择|点击“是”直接打开此页面，点击“否”则首先查找哪个目录册包含此页面并打开目录册。|Yes"));
 
-    World.Shell->ClearCalls();
+    Ui.Shell->ClearCalls();
     EXPECT_TRUE(Form.FindCatalogOfPage(QStringLiteral("11.QBT")));
-    EXPECT_TRUE(World.ShellCalls().value(0).contains(QStringLiteral("eleven.qbs")));
+    EXPECT_TRUE(Ui.ShellCalls().value(0).contains(QStringLiteral("eleven.qbs")));
     EXPECT_FALSE(Form.FindCatalogOfPage(QStringLiteral("2.qbt")));
     Form.ListBox1->item(0)->setText(QStringLiteral("/pages/2.qbt"));
-    World.Prompts->AnswerButton(QStringLiteral("No"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("No"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     Form.ListBox1DblClick();
-    EXPECT_EQ(World.Asked().last(),
+    EXPECT_EQ(Asked(*Ui.Prompts).last(),
               QStringLiteral("完毕|没有找到匹配的目录册，也许你曾经清空了全部或者部分目录册历史记录。|OK"));
 }

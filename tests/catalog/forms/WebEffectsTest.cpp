@@ -5,6 +5,7 @@
 
 #include "QStringPrint.h"
 #include "SamplePages.h"
+#include "WindowFixture.h"
 #include "TestSupport.h"
 #include "catalog/forms/MainWindow.h"
 #include "catalog/forms/WebEffectsDialog.h"
@@ -24,10 +25,9 @@ namespace {
 
 class WebEffectsDialog : public ::testing::Test {
 protected:
-    WebEffectsDialog() : World(Home.Path())
+    WebEffectsDialog()
     {
         TestSupport::CopyDataTo(Home.Path());
-        TForm1::BrowserEnabled = false;
         QDir().mkpath(Docs.File(QStringLiteral("pages/img")));
         PagePath = Docs.File(QStringLiteral("pages/p.qbt"));
     }
@@ -38,10 +38,7 @@ protected:
         for (qsizetype I = 0; I < Extra.size(); ++I)
             L.insert(4 + I, Extra[I]);
         Save(PagePath, L + Blocks(Products));
-        Form = std::make_unique<TForm1>();
-        // The start-up walk opens the page given on the command line.
-        Form->CommandLine = QStringList{QStringLiteral("/opt/quillbook/quillbook"), PagePath};
-        QApplication::processEvents();
+        Form = WindowFixture::NewWindow({PagePath});
         Before = Form->Page().Lines();
         Form->Form5->FormShow();
         return Form->Form5;
@@ -55,8 +52,9 @@ protected:
                 R << L;
         return R;
     }
-    TestSupport::TempDir Home, Docs;
-    TScriptedWorld World;
+    CatalogFixture::TProgramFolder Home;
+    TestSupport::TempDir Docs;
+    WindowFixture::TScriptedUi Ui;
     QString PagePath;
     std::unique_ptr<TForm1> Form;
     QStringList Before;
@@ -122,11 +120,11 @@ TEST_F(WebEffectsDialog, PathsRelativeOnlyInsideTheirFolderAndProductLinesSurviv
     const QStringList Kept = Form->Page().Lines();
     D->setResult(0);
     D->Edit1->setText(QStringLiteral("/") + QString(300, QLatin1Char('x')) + QStringLiteral(".gif"));
-    World.Prompts->AnswerButton(QStringLiteral("OK"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
     D->Button5Click();
     EXPECT_EQ(D->result(), 0);
     EXPECT_EQ(Form->Page().Lines(), Kept);
-    EXPECT_TRUE(World.Asked().value(0).contains(QStringLiteral("文件路径太长"))) << World.Asked().value(0).toStdString();
+    EXPECT_TRUE(Asked(*Ui.Prompts).value(0).contains(QStringLiteral("文件路径太长"))) << Asked(*Ui.Prompts).value(0).toStdString();
 }
 
 TEST_F(WebEffectsDialog, ShortHeaderGetsTheLinesAndCancelLeavesThePage)
@@ -153,7 +151,7 @@ TEST_F(WebEffectsDialog, PreviewEscapedAndMusicPlayedThroughTheShell)
     D->Button7Click();
     const QString Preview = TForm5::PreviewFile();
     EXPECT_TRUE(Preview.startsWith(ScratchFolder()));
-    EXPECT_EQ(World.ShellCalls(), QStringList{QStringLiteral("Open ") + Preview});
+    EXPECT_EQ(Ui.ShellCalls(), QStringList{QStringLiteral("Open ") + Preview});
     const QStringList Lines = LoadLines(Preview);
     const QString Text = Lines.join(QLatin1Char('\n'));
     EXPECT_TRUE(Text.contains(QStringLiteral("charset=gb2312")));
@@ -166,7 +164,7 @@ TEST_F(WebEffectsDialog, PreviewEscapedAndMusicPlayedThroughTheShell)
     EXPECT_TRUE(Text.contains(QStringLiteral("显示效果：雪花")));
     EXPECT_TRUE(Text.contains(LoadLines(Home.File(QStringLiteral("css/雪花/雪花head.txt"))).value(0)));
 
-    World.Shell->ClearCalls();
+    Ui.Shell->ClearCalls();
     const QString Tune = Home.File(QStringLiteral("mid/tune.mid"));
     D->Edit2->setText(Tune);
     D->Button3Click();
@@ -182,7 +180,7 @@ TEST_F(WebEffectsDialog, PreviewEscapedAndMusicPlayedThroughTheShell)
     D->Edit2->setText(Tune);
     D->Button3Click();
     D->Button5Click();
-    EXPECT_EQ(World.ShellCalls(), (QStringList{QStringLiteral("StopMusic "), QStringLiteral("PlayMusic ") + Tune,
+    EXPECT_EQ(Ui.ShellCalls(), (QStringList{QStringLiteral("StopMusic "), QStringLiteral("PlayMusic ") + Tune,
                                                QStringLiteral("StopMusic "), QStringLiteral("StopMusic "),
                                                QStringLiteral("PlayMusic ") + Tune, QStringLiteral("StopMusic ")}));
 }
