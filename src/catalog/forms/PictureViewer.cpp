@@ -480,6 +480,14 @@ bool TPictureView::BatchWriteText(int N, bool Relative, const QStringList &Texts
 
 // ---- events ----
 
+void TPictureView::wheelEvent(QWheelEvent *Event)
+{
+    const int Delta = Event->angleDelta().y();
+    Event->accept();
+    if (Delta != 0)
+        Guarded([=, this] { WndProcMouseWheel(Delta); })();
+}
+
 bool TPictureView::eventFilter(QObject *Watched, QEvent *Event)
 {
     const QEvent::Type T = Event->type();
@@ -537,8 +545,8 @@ bool TPictureView::eventFilter(QObject *Watched, QEvent *Event)
         return false;
     }
     if (Watched == ScrollBox1->viewport() && T == QEvent::Wheel) {
-        const int Delta = static_cast<QWheelEvent *>(Event)->angleDelta().y();
-        Guarded([=, this] { WndProcMouseWheel(Delta); })();
+        // Not the scroll box's scrolling: the window's own wheel handling.
+        wheelEvent(static_cast<QWheelEvent *>(Event));
         return true;
     }
     if ((Watched == ScrollBox1->viewport() || Watched == ScrollBox1->widget()) && T == QEvent::MouseButtonDblClick) {

@@ -16,6 +16,7 @@
 #include <memory>
 
 class QLineEdit;
+class QWheelEvent;
 class QMenu;
 class QAction;
 class QScrollArea;
@@ -87,6 +88,8 @@ protected:
     void showEvent(QShowEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
+    // The wheel anywhere in the window zooms (over the picture the scroll box passes it on).
+    void wheelEvent(QWheelEvent *Event) override;
 
 private:
     QStringList FTexts;

@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <QScrollArea>
 #include <gtest/gtest.h>
 
 using namespace SamplePages;
@@ -203,7 +205,10 @@ TEST_F(PictureViewer, ZoomStaysWithinLimits)
 {
     Open({Jpeg(QStringLiteral("z.jpg"), 400, 300)});
     TPictureView *V = View(1);
-    V->WndProcMouseWheel(-120);
+    // The wheel over the picture zooms instead of scrolling.
+    QWheelEvent Wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(V->ScrollBox1->viewport(), &Wheel);
     EXPECT_EQ(V->ShownRect().size(), QSize(320, 240));
     EXPECT_EQ(V->windowTitle(), QStringLiteral("图片浏览 缩放：0.8"));
     for (int I = 0; I < 200; ++I)
