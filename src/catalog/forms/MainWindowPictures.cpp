@@ -421,9 +421,14 @@ void TForm1::N76Click()
     if (!PictureView)
         return;
     const int N = BlockOfRow(CellGrid1->Row());
-    PictureView->PictureFile = FGridAccess->Cells(1, PathRowOfBlock(N));
-    if (!QFileInfo(PictureView->PictureFile).isFile())
+    const QString Picture = FGridAccess->Cells(1, PathRowOfBlock(N));
+    if (!QFileInfo(Picture).isFile())
         return;
+    // A viewer still open on another picture closes first (its changes asked
+    // about), so it never saves one picture's pixels under another's name.
+    if (PictureView->isVisible() && !PictureView->close())
+        return;
+    PictureView->PictureFile = Picture;
     PictureView->ProductIndex = N;
     PictureView->show();
 }

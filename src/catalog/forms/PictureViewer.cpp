@@ -104,6 +104,7 @@ TPictureView::TPictureView(QWidget *Parent)
     FontDialog1->OwnerWindow = this;
     SavePictureDialog1 = std::make_unique<TSavePictureDialog>();
     SavePictureDialog1->OwnerWindow = this;
+    SavePictureDialog1->Options |= OpenOpt(ofOverwritePrompt);
 
     auto *Tools = new QHBoxLayout;
     for (QToolButton *B : {SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5, SpeedButton6, SpeedButton7})

@@ -287,3 +287,24 @@ TEST_F(PictureViewer, BatchWritesEachProductWithItsOwnValuesAndNotices)
     EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("n.jpeg"))), Docs.File(QStringLiteral("n(2).jpeg")));
     EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("noext"))), Docs.File(QStringLiteral("noext(2)")));
 }
+
+TEST_F(PictureViewer, OpeningAnotherPictureClosesTheViewerFirst)
+{
+    const QString P1 = Jpeg(QStringLiteral("o1.jpg"), 60, 40, qRgb(250, 0, 0));
+    const QString P2 = Jpeg(QStringLiteral("o2.jpg"), 80, 50, qRgb(0, 0, 250));
+    Open({P1, P2});
+    TPictureView *V = View(1);
+    Write(V, QPoint(1, 1), QStringLiteral("x"));
+    // Product 2 asked for while product 1 has changes: Cancel keeps product 1 shown.
+    Form->CellGrid1->SetCurrentCell(3, 7);
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    Form->N76Click();
+    EXPECT_EQ(V->PictureFile, P1);
+    EXPECT_EQ(V->ProductIndex, 1);
+    Ui.Prompts->AnswerButton(QStringLiteral("No"));
+    Form->N76Click();
+    EXPECT_EQ(V->PictureFile, P2);
+    EXPECT_EQ(V->ProductIndex, 2);
+    EXPECT_EQ(V->PictureSize(), QSize(80, 50));
+    EXPECT_TRUE(V->isVisible());
+}
