@@ -145,6 +145,25 @@ TEST_F(SearchDialog, StopEndsTheSearchWithItsCountAndClosingEndsItSilently)
     EXPECT_EQ(Results().size(), 2);
     EXPECT_EQ(Asked(*Ui.Prompts).value(0), QStringLiteral("完毕|搜索完毕，一共搜索了 2 个文件|OK"));
 
+    // Stop pressed while a long page is read: it ends inside that page, which counts as searched.
+    QStringList Long;
+    for (int I = 0; I < 5000; ++I)
+        Long << QStringLiteral("line %1").arg(I);
+    Long << QStringLiteral("key at the end");
+    Save(Home.File(QStringLiteral("long.qbt")), Long);
+    Save(Home.File(QStringLiteral("history.txt")), {Home.File(QStringLiteral("long.qbt"))});
+    Form.ProgressBar1->disconnect(&Form);
+    QObject::connect(Form.ProgressBar1, &QProgressBar::valueChanged, &Form, [this](int V) {
+        // Two steps, so the press arrives after the page's reading began.
+        if (V == 1)
+            QTimer::singleShot(0, &Form, [this] { QTimer::singleShot(0, Form.Button2, &QPushButton::click); });
+    });
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    Form.Button1Click();
+    EXPECT_TRUE(Results().isEmpty());
+    EXPECT_EQ(Asked(*Ui.Prompts).last(), QStringLiteral("完毕|搜索完毕，一共搜索了 1 个文件|OK"));
+    Save(Home.File(QStringLiteral("history.txt")), History);
+
     // Closing the dialog while it searches: the search ends, no summary.
     Form.ProgressBar1->disconnect(&Form);
     QObject::connect(Form.ProgressBar1, &QProgressBar::valueChanged, &Form, [this](int V) {
@@ -153,7 +172,7 @@ TEST_F(SearchDialog, StopEndsTheSearchWithItsCountAndClosingEndsItSilently)
     });
     Form.Button1Click();
     EXPECT_EQ(Results().size(), 1);
-    EXPECT_EQ(Asked(*Ui.Prompts).size(), 1);
+    EXPECT_EQ(Asked(*Ui.Prompts).size(), 2);
     EXPECT_FALSE(Form.Button2->isEnabled());
 }
 
