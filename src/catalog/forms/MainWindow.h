@@ -342,7 +342,7 @@ public:
     static QString ProductDragMimeType();
     // ---- end of Auto-fill commands ----
 
-    // ---- Search, web effects and the picture viewer (MainWindowSearch.cpp) ----
+    // ---- Search and the picture viewer's notices (MainWindowSearch.cpp) ----
     void ConnectSearchCommand();
     void N100Click();
     // The picture viewer's notice that product Product's picture was rewritten
