@@ -13,6 +13,7 @@
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QTimer>
 #include <QtEndian>
 
 #include <map>
@@ -567,20 +568,15 @@ HRESULT DoDragDrop(TCGDropSource *Source, TSourceDataObject *Data, quint32 Allow
         Allowed |= Qt::CopyAction;
     if (AllowedEffects & DROPEFFECT_MOVE)
         Allowed |= Qt::MoveAction;
-    Source->GiveFeedback(DROPEFFECT_COPY);   // no feedback yet
-    TDragCallbacks Callbacks;
-    Callbacks.Feedback = [Source](Qt::DropAction A) {
-        Source->GiveFeedback(EffectOfAction(A));
-        Source->DragNotify();
-    };
-    Callbacks.QueryContinue = [Source](bool Esc, Qt::MouseButtons B, Qt::KeyboardModifiers M) {
-        const HRESULT R = Source->QueryContinueDrag(Esc, KeyStateOf(B, M));
-        return R == DRAGDROP_S_DROP ? 1 : R == DRAGDROP_S_CANCEL ? 2 : 0;
-    };
-    const Qt::DropAction Result =
-        ExecDrag(Source->Window(), Data, Allowed, (Allowed & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction,
-                 Callbacks);
+    // Qt's drag loop runs its own events: the source is told at intervals
+    // while it runs, and of the final effect at its end.
+    QTimer Notify;
+    QObject::connect(&Notify, &QTimer::timeout, [Source] { Source->DragNotify(); });
+    Notify.start(30);
+    const Qt::DropAction Result = StartDrag(Source->Window(), Data, Allowed);
+    Notify.stop();
     Effect = EffectOfAction(Result);
+    Source->GiveFeedback(Effect);
     if (Effect == DROPEFFECT_NONE || Source->LastEffectNone()) {
         Effect = DROPEFFECT_NONE;
         return DRAGDROP_S_CANCEL;

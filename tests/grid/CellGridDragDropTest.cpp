@@ -33,7 +33,7 @@ protected:
         for (int R = 1; R < 6; ++R)
             G.SetCellText(1, R, QStringLiteral("r%1").arg(R));
     }
-    void TearDown() override { SetDragRunner({}); }
+    void TearDown() override { SetDragHook({}); }
 
     QPoint CellPoint(int ACol, int ARow)
     {
@@ -178,7 +178,7 @@ TEST_F(DragGrid, ColumnsDragBetweenHeaders)
     };
     // The column dragged from header 1 is dropped on header 3 of the same grid.
     bool PictureShown = false;
-    SetDragRunner([&](QWidget *, const QMimeData *Data, Qt::DropActions, const TDragCallbacks &) {
+    SetDragHook([&](QObject *, QMimeData *Data) {
         PictureShown = G.DragPicture()->isVisible();
         QMimeData Copy;
         for (const QString &F : Data->formats())
@@ -216,7 +216,7 @@ TEST_F(DragGrid, DragsOutMoveRemoveOrKeepRows)
     QString Dragged;
     G.OnOleDragStop = [&](TObject *, int Effect) { Stops.push_back(Effect); };
     Qt::DropAction Answer = Qt::IgnoreAction;
-    SetDragRunner([&](QWidget *, const QMimeData *Data, Qt::DropActions, const TDragCallbacks &) {
+    SetDragHook([&](QObject *, QMimeData *Data) {
         Dragged = Data->text();
         return Answer;
     });
@@ -243,7 +243,7 @@ TEST_F(DragGrid, DragsOutMoveRemoveOrKeepRows)
     // Moved within the grid with rows inserted above: the rows arrive and the sources go.
     DD->SetOleDropTarget(true);
     DD->OleInsertRows = true;
-    SetDragRunner([&](QWidget *, const QMimeData *Data, Qt::DropActions, const TDragCallbacks &) {
+    SetDragHook([&](QObject *, QMimeData *Data) {
         QMimeData Copy;
         Copy.setText(Data->text());
         return DropOn(2, 1, Copy);
@@ -253,7 +253,7 @@ TEST_F(DragGrid, DragsOutMoveRemoveOrKeepRows)
     EXPECT_EQ(Column1(), (QStringList{QStringLiteral("r4"), QStringLiteral("r5"), QStringLiteral("r1")}));
 
     // Dropped onto its own rows: nothing changes at all.
-    SetDragRunner([&](QWidget *, const QMimeData *Data, Qt::DropActions, const TDragCallbacks &) {
+    SetDragHook([&](QObject *, QMimeData *Data) {
         QMimeData Copy;
         Copy.setText(Data->text());
         return DropOn(2, 2, Copy);

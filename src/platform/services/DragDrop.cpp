@@ -1,34 +1,29 @@
 #include "DragDrop.h"
 
 #include <QDrag>
-
+#include <QMimeData>
 #include <memory>
 
-namespace {
-TDragRunner &Runner()
+static TDragHook &CurrentHook()
 {
-    static TDragRunner R;
-    return R;
-}
-} // namespace
-
-void SetDragRunner(TDragRunner R)
-{
-    Runner() = std::move(R);
+    static TDragHook Hook;
+    return Hook;
 }
 
-Qt::DropAction ExecDrag(QWidget *Source, QMimeData *Data, Qt::DropActions Allowed, Qt::DropAction Default,
-                        const TDragCallbacks &Callbacks)
+Qt::DropAction StartDrag(QObject *Source, QMimeData *Data, Qt::DropActions Actions)
 {
-    if (Runner()) {
+    if (const TDragHook Hook = CurrentHook()) {
         std::unique_ptr<QMimeData> Owned(Data);
-        return Runner()(Source, Owned.get(), Allowed, Callbacks);
+        return Hook(Source, Owned.get());
     }
     auto *Drag = new QDrag(Source);
     Drag->setMimeData(Data);
-    if (Callbacks.Feedback)
-        QObject::connect(Drag, &QDrag::actionChanged, Drag, [F = Callbacks.Feedback](Qt::DropAction A) { F(A); });
-    const Qt::DropAction Result = Drag->exec(Allowed, Default);
-    Drag->deleteLater();
-    return Result;
+    return Drag->exec(Actions);
+}
+
+TDragHook SetDragHook(TDragHook Hook)
+{
+    TDragHook Old = std::move(CurrentHook());
+    CurrentHook() = std::move(Hook);
+    return Old;
 }

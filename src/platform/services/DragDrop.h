@@ -1,27 +1,18 @@
 #pragma once
-// Starting a drag: QDrag::exec behind a seam. The program runs Qt's drag loop;
-// tests install a runner that plays the part of the user and the drop target
-// (offscreen, Qt's loop ends at once with Qt::IgnoreAction).
+// Starting a drag: QDrag on screen; the scripted driver installs a hook that
+// delivers the data to the drop target it was told, since an offscreen session
+// has no pointer to carry it.
 
-#include <QMimeData>
-#include <QWidget>
-
+#include <Qt>
 #include <functional>
 
-// What the drag loop tells its source while it runs.
-struct TDragCallbacks {
-    // The action the target under the pointer would take (Qt::IgnoreAction: none).
-    std::function<void(Qt::DropAction Action)> Feedback;
-    // Asked while the drag runs: 0 go on, 1 drop, 2 cancel.
-    std::function<int(bool EscapePressed, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers)> QueryContinue;
-};
+class QMimeData;
+class QObject;
 
-using TDragRunner = std::function<Qt::DropAction(QWidget *Source, const QMimeData *Data, Qt::DropActions Allowed,
-                                                 const TDragCallbacks &Callbacks)>;
+// Drags Data (taken over) from Source and returns the action the target chose
+// (Qt::IgnoreAction when nobody took it).
+Qt::DropAction StartDrag(QObject *Source, QMimeData *Data, Qt::DropActions Actions);
 
-// Runs a drag of Data (taken over) from Source and returns the action the
-// drop took, Qt::IgnoreAction when it was cancelled or nobody took it.
-Qt::DropAction ExecDrag(QWidget *Source, QMimeData *Data, Qt::DropActions Allowed, Qt::DropAction Default,
-                        const TDragCallbacks &Callbacks);
-// Replaces Qt's drag loop (an empty runner restores it).
-void SetDragRunner(TDragRunner Runner);
+// A hook in place of the pointer; it does not own Data. Returns the hook installed before.
+using TDragHook = std::function<Qt::DropAction(QObject *Source, QMimeData *Data)>;
+TDragHook SetDragHook(TDragHook Hook);
