@@ -31,11 +31,18 @@ namespace {
 const QString TextMime = QStringLiteral("text/plain");
 const QString RtfMime = QStringLiteral("text/rtf");
 
-// Until the grid's rich edit control can give the plain text of an RTF cell,
-// an RTF cell is copied as it stands.
+// Call points for two codecs of other units. Until the grid's rich edit
+// control gives the plain text of an RTF cell, an RTF cell is copied as it
+// stands; until the wide-cell codec is here, a wide cell ("|\" followed by
+// byte pairs) is copied as it stands.
 QString RichTextPlainText(const QString &RTF)
 {
     return RTF;
+}
+
+QString WideCellPlainText(const QString &Text)
+{
+    return Text;
 }
 
 // The comma text of a list of sizes; false when an element is no number in 0..MaxSize.
@@ -527,7 +534,7 @@ QString TCellGrid::BlockText(const TRect &R, bool SelectedOnly)
         for (int C = R.Left; C <= R.Right; ++C) {
             if (MA->DisjunctColSelect && SelectedOnly && !ColSelect(C))
                 continue;
-            QString S = GetFormattedText(RealColIndex(C), Rw);
+            QString S = WideCellPlainText(GetFormattedText(RealColIndex(C), Rw));
             if (!Navigation()->CopyHTMLTagsToClipboard && S.contains(QLatin1String("</")))
                 S = HTMLStrip(S);
             else if (S.contains(QLatin1String("{\\")))

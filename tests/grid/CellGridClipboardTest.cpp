@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QRandomGenerator>
 
 inline void PrintTo(const QString &S, std::ostream *Out)
@@ -141,7 +143,11 @@ TEST(CellClipboard, CutEmptiesOnlyEditableCells)
     G.SetCellText(2, 1, QStringLiteral("b"));
     G.OnCanEditCell = [](TObject *, int, int ACol, bool &CanEdit) { CanEdit = ACol != 2; };
     Select(G, 1, 1, 2, 1);
-    G.CutSelectionToClipboard();
+    // Through the shortcut, as the user does it.
+    G.Navigation()->AllowClipboardShortCuts = true;
+    SetClipboardText(QStringLiteral("before"));
+    QKeyEvent Cut(QEvent::KeyPress, Qt::Key_X, Qt::ControlModifier, QStringLiteral("x"));
+    QCoreApplication::sendEvent(&G, &Cut);
     EXPECT_EQ(ClipboardText(), QStringLiteral("a\tb"));
     EXPECT_EQ(G.GetCellText(1, 1), QString());
     EXPECT_EQ(G.GetCellText(2, 1), QStringLiteral("b"));
