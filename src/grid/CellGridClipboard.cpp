@@ -276,8 +276,14 @@ int TCellGrid::NewGridID()
     return int((quint32(getpid()) << 12 ^ quint32(Next++)) & 0x7FFFFFFF);
 }
 
-void TCellGrid::SaveCellsToStream(const TRect &R, TStream *Stream)
+void TCellGrid::SaveCellsToStream(const TRect &Block, TStream *Stream)
 {
+    // Only cells of the grid are written.
+    TRect R = Block;
+    R.Left = std::max(R.Left, 0);
+    R.Top = std::max(R.Top, 0);
+    R.Right = std::min(R.Right, ColCount() + NumHiddenColumns() - 1);
+    R.Bottom = std::min(R.Bottom, RowCount() - 1);
     TGridPropIO P;
     P.ColCount = R.Right - R.Left + 1;
     P.RowCount = R.Bottom - R.Top + 1;
