@@ -2,6 +2,7 @@
 #include "QtShell.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -45,11 +46,42 @@ TQtShell::~TQtShell()
     StopMusic();
 }
 
+int TQtShell::StartAndWatch(const QString &Program, const QStringList &Args)
+{
+    // The desktop's helpers end at once when nothing can handle the request;
+    // when they are still running after a short while, the program they
+    // started is up (and may stay while the user works with it).
+    auto *P = new QProcess(QCoreApplication::instance());
+    P->setProcessChannelMode(QProcess::ForwardedChannels);
+    P->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(P, &QProcess::finished, P, &QObject::deleteLater);
+    P->start(Program, Args);
+    if (!P->waitForStarted(5000)) {
+        P->deleteLater();
+        return StartFailed;
+    }
+    QEventLoop Loop;
+    QObject::connect(P, &QProcess::finished, &Loop, &QEventLoop::quit);
+    QTimer::singleShot(HandOffWatchMs, &Loop, &QEventLoop::quit);
+    if (P->state() != QProcess::NotRunning)
+        Loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (P->state() != QProcess::NotRunning)
+        return StillRunning;
+    return P->exitStatus() == QProcess::NormalExit ? P->exitCode() : StartFailed;
+}
+
 bool TQtShell::Open(const QString &FileOrUrl)
 {
     if (FileOrUrl.isEmpty())
         return false;
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {FileOrUrl});
+    // Files and folders go to the file manager at once; an address is watched,
+    // since a scheme nothing handles (ftp: on many desktops) fails only there.
+    const QUrl Url(FileOrUrl);
+    const bool Address = !Url.scheme().isEmpty() && Url.scheme().size() > 1 && Url.scheme() != QLatin1String("file");
+    if (!Address)
+        return QProcess::startDetached(QStringLiteral("xdg-open"), {FileOrUrl});
+    const int Code = StartAndWatch(QStringLiteral("xdg-open"), {FileOrUrl});
+    return Code == 0 || Code == StillRunning;
 }
 
 bool TQtShell::StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir)
@@ -124,7 +156,8 @@ TRunResult TQtShell::RunAndWait(const QString &Program, const QStringList &Args,
 
 bool TQtShell::SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments)
 {
-    QStringList Args;
+    // --utf8: the address carries the attachment's name whole under any locale.
+    QStringList Args{QStringLiteral("--utf8")};
     if (!Subject.isEmpty())
         Args << QStringLiteral("--subject") << Subject;
     if (!Body.isEmpty())
@@ -133,7 +166,8 @@ bool TQtShell::SendMail(const QString &To, const QString &Subject, const QString
         Args << QStringLiteral("--attach") << A;
     if (!To.isEmpty())
         Args << To;
-    return QProcess::startDetached(QStringLiteral("xdg-email"), Args);
+    const int Code = StartAndWatch(QStringLiteral("xdg-email"), Args);
+    return Code == 0 || Code == StillRunning;
 }
 
 bool TQtShell::PlayMusic(const QString &File)
