@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -383,6 +384,39 @@ void Sleep(TDriveContext &, const QStringList &A)
     Loop.exec();
 }
 
+// The menu that holds an action (none for an action of the menu bar or of no menu).
+QMenu *MenuOf(const QAction *Action)
+{
+    for (QObject *O : Action->associatedObjects())
+        if (auto *M = qobject_cast<QMenu *>(O))
+            return M;
+    return nullptr;
+}
+
+// Prints whether a widget or a menu item is enabled. A menu item is looked at as
+// the user sees it: the menus that hold it are opened, outermost first (so
+// their about-to-show handlers set the states), and closed again.
+void Enabled(TDriveContext &C, const QStringList &A)
+{
+    QObject *O = C.Find(A[0]);
+    if (auto *Act = qobject_cast<QAction *>(O)) {
+        QList<QMenu *> Chain;
+        for (QMenu *M = MenuOf(Act); M && !Chain.contains(M); M = MenuOf(M->menuAction()))
+            Chain.prepend(M);
+        for (QMenu *M : std::as_const(Chain))
+            M->popup(QPoint(0, 0));
+        const bool On = Act->isEnabled();
+        for (qsizetype I = Chain.size() - 1; I >= 0; --I)
+            Chain.at(I)->hide();
+        C.Print(On ? QStringLiteral("true") : QStringLiteral("false"));
+        return;
+    }
+    auto *W = qobject_cast<QWidget *>(O);
+    if (!W)
+        throw EDriveError(QStringLiteral("%1 is neither a widget nor a menu item").arg(A[0]));
+    C.Print(W->isEnabled() ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
 void ExpectPrompts(TDriveContext &C, const QStringList &A)
 {
     const int Want = IntArg(A[0], "N");
@@ -416,6 +450,9 @@ QList<TDriveCommand> StandardCommands()
              C.Print(TextOf(Box, QStringLiteral("RichEdit1")));
          }},
         {QStringLiteral("type"), QStringLiteral("NAME TEXT"), QStringLiteral("replace the text of a named edit field as if typed"), 1, 2, true, true, TypeText},
+        {QStringLiteral("enabled"), QStringLiteral("NAME"),
+         QStringLiteral("print true or false: whether a widget or a menu item (with its menus opened) is enabled"), 1, 1,
+         false, false, Enabled},
         {QStringLiteral("prompts"), QString(), QStringLiteral("list the prompts shown: kind | caption | text | answer"), 0, 0, false, false, ListPrompts},
         {QStringLiteral("shell"), QString(), QStringLiteral("list the shell calls made"), 0, 0, false, false, ListShellCalls},
         {QStringLiteral("screenshot"), QStringLiteral("NAME FILE.png"), QStringLiteral("save a picture of a window (with its caption) or a widget as PNG"),

@@ -272,6 +272,17 @@ bool Thtm2jpg2::CreateWBSnapshot(QWebEngineView *Browser, const QString &FileNam
 {
     if (Browser != FView.get())
         return false;
+    // A grab that fails half-way leaves none of its pieces behind.
+    const qsizetype Before = FJpgList.size();
+    if (Snapshot(FileName, PieceHeight))
+        return true;
+    while (FJpgList.size() > Before)
+        DeleteFile(FJpgList.takeLast());
+    return false;
+}
+
+bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
+{
     const bool ListWhole = FSplitPieces;
     // The bottom row of the view holds a marker whose colour names the scroll
     // step; a grab counts only once the marker shows the step's colour, so a

@@ -87,6 +87,7 @@ private:
     QString FLastError;
     bool FSplitPieces = false;               // CreateWBSnapshot lists an unsplit picture too
 
+    bool Snapshot(const QString &FileName, int PieceHeight);
     bool Navigate(const QString &Url);
     bool Evaluate(const QString &Script, QVariant &Result);
     bool WaitForPaint();

@@ -539,7 +539,7 @@ void TPageOutput::ZipBranch(QString &ResultPath)
     const bool HtmlWasThere = FileExists(Html);
     SaveLines(Html, FOut);
     const QString Zip = FD + QLatin1Char('/') + FId + QStringLiteral(".zip");
-    PageArchive::ZipFolder(FD, Zip);
+    PageArchive::ZipFolder(FD, Zip, Hooks.ZipProgress);
     CleanUp(HtmlWasThere ? QString() : Html);
     ResultPath = Zip + QLatin1Char(' ');
 }
@@ -575,7 +575,7 @@ void TPageOutput::SfxBranch(QString &ResultPath)
     SaveLines(Html, FOut);
     const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
     QString Error;
-    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error);
+    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error, Hooks.ZipProgress);
     // The archiver moves what it packed: the files this run made go away.
     CleanUp(HtmlWasThere ? QString() : Html);
     if (!Ok) {

@@ -36,6 +36,8 @@ struct TOutputHooks {
     // ("" for <folder>catalog.qba), book flag, result path.
     std::function<void(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
                        QString &ResultPath)> WriteQbaPackage;
+    // Progress of the zip library while an archive is written (0..100).
+    std::function<void(int Percent)> ZipProgress;
 };
 
 class TPageOutput {
@@ -86,6 +88,11 @@ public:
     QString PicturesFolder() const { return FImages; }
     bool Chinese() const { return FChinese; }
     int OutputType() const { return FType; }
+    // The page's output name (its {Catalog编号}) as the files of this run use it.
+    QString PageId() const { return FId; }
+    // The copies this run made in the pictures folder, and whether it made that folder.
+    const QStringList &CreatedFiles() const { return FCreatedFiles; }
+    bool CreatedPicturesFolder() const { return FCreatedImages; }
 
 private:
     // settings
