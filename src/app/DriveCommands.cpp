@@ -210,6 +210,8 @@ QString TextOf(QObject *O, const QString &Name)
         return B->text();
     if (auto *G = qobject_cast<QGroupBox *>(O))
         return G->title();
+    if (auto *A = qobject_cast<QAction *>(O))
+        return A->text();
     if (auto *W = qobject_cast<QWidget *>(O); W && W->isWindow())
         return W->windowTitle();
     throw EDriveError(QStringLiteral("%1 has no text (%2)").arg(Name, QString::fromLatin1(O->metaObject()->className())));
@@ -440,7 +442,7 @@ QList<TDriveCommand> StandardCommands()
          1, 2, true, false, Answer, true},
         {QStringLiteral("set-cell"), QStringLiteral("GRID COL ROW TEXT"), QStringLiteral("set a cell of a named grid"), 3, 4, true, true, SetCell},
         {QStringLiteral("cell"), QStringLiteral("GRID COL ROW"), QStringLiteral("print a cell of a named grid"), 3, 3, false, false, Cell},
-        {QStringLiteral("text"), QStringLiteral("NAME"), QStringLiteral("print the text of a named text field, label, combo box, button, group box or the caption of a window"),
+        {QStringLiteral("text"), QStringLiteral("NAME"), QStringLiteral("print the text of a named text field, label, combo box, button, group box, menu item or the caption of a window"),
          1, 1, false, false, [](TDriveContext &C, const QStringList &A) { C.Print(TextOf(C.Find(A[0]), A[0])); }},
         {QStringLiteral("page-text"), QString(), QStringLiteral("print the page text of the main window (RichEdit1)"), 0, 0, false, false,
          [](TDriveContext &C, const QStringList &) {
