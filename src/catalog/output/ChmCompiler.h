@@ -1,9 +1,9 @@
 #pragma once
-// The help compiler driver: compiles an HTML help project (.hhp) into a compiled
-// help file (.chm) with the system's help compiler program. The project may
-// name its files by full paths; the driver stages a flat copy of the project
-// that the compiler can read, and the help file replaces the project's
-// "Compiled file=" only when the compile succeeded.
+// TChmCompiler, the help compiler driver: compiles an HTML help project (.hhp)
+// into a compiled help file (.chm) with the system's help compiler program. The
+// project may name its files by full paths; the driver stages a flat copy of
+// the project that the compiler can read, and the help file replaces the
+// project's "Compiled file=" only when the compile succeeded.
 
 #include "platform/core/Types.h"
 
@@ -26,13 +26,20 @@ public:
     // otherwise no file is left at the project's target.
     bool Compile(const QString &ProjectPath, const std::function<void(const QString &Text)> &Progress);
 
+    // Why the last Compile refused its project before the compiler ran ("" when it did not).
+    const QString &Refusal() const { return FRefusal; }
+
     QString CompilerPath() const { return FCompiler; }
     // The program to run in place of the installed one (tests); "" restores the search.
     static void SetCompilerOverride(const QString &Program);
 
 private:
     QString FCompiler;
+    QString FRefusal;
 };
+
+// What the user is told when Compile failed: the refusal, or that the compile failed.
+QString ChmFailureMessage(const TChmCompiler &Compiler);
 
 // The process-wide compiler, made on first use.
 TChmCompiler &ChmCompilerInstance();

@@ -1,12 +1,11 @@
 #include "PageOutput.h"
 
-#include "platform/core/Classes.h"
-#include "platform/core/FileUtils.h"
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
-#include "platform/core/SysUtils.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -693,5 +692,5 @@ void TPageOutput::ChmBranch()
     QDir(Work).removeRecursively();
     CleanUp(QString());
     if (!Ok)
-        ShowError(QStringLiteral("CHM 文件编译失败。"));
+        ShowError(ChmFailureMessage(ChmCompilerInstance()));
 }

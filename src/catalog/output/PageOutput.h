@@ -1,9 +1,10 @@
 #pragma once
-// Publishing one catalog page through the templates of a style folder: the pair
-// list, template expansion, the product records, the output folder with its
-// pictures and the branches by output type (ZIP, MHT, HTML folder, CHM,
-// self-extracting archive, page copy, preview). No widgets: the main window
-// supplies the questions, the shell and the progress display through TOutputHooks.
+// TPageOutput: publishing one catalog page through the templates of a style
+// folder: the pair list, template expansion, the product records, the output
+// folder with its pictures and the branches by output type (ZIP, MHT, HTML
+// folder, CHM, self-extracting archive, page copy, preview). No widgets: the
+// main window supplies the questions, the shell and the progress display
+// through TOutputHooks.
 
 #include <QHash>
 #include <QString>
