@@ -1,16 +1,17 @@
 // The main window's picture commands on entries of the book's list, the page
 // output items when another page is chosen, and the packing progress.
 
-#include "BookFixture.h"
+#include "WindowFixture.h"
 #include "catalog/output/Htm2Jpg.h"
 
 #include <QAction>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
 
-using namespace BookFixture;
+using namespace WindowFixture;
 
 namespace {
 
@@ -50,8 +51,8 @@ TEST_F(BookWindow, ChosenEntriesDecideWhatThePictureCommandsConvert)
         EXPECT_FALSE(Form->findChild<QAction *>(QString::fromLatin1(Name))->isEnabled()) << Name;
     Ui.Answer({"OK"});
     Form->JPG1Click();
-    ASSERT_EQ(Ui.Asked().size(), 1);
-    EXPECT_TRUE(Ui.Asked().first().startsWith(QStringLiteral("错误|您选择了文件：b.qbt 但没有保存或者打开"))) << Ui.Asked().first().toStdString();
+    ASSERT_EQ(Ui.CaptionsAndTexts().size(), 1);
+    EXPECT_TRUE(Ui.CaptionsAndTexts().first().startsWith(QStringLiteral("错误|您选择了文件：b.qbt 但没有保存或者打开"))) << Ui.CaptionsAndTexts().first().toStdString();
     Form->ListBox1->clearSelection();
     Form->WMMenuSelect();
     for (const char *Name : PageOutputItems)
@@ -61,7 +62,7 @@ TEST_F(BookWindow, ChosenEntriesDecideWhatThePictureCommandsConvert)
     Choose(Form.get(), QStringLiteral("notes.txt"));
     Ui.Answer({"OK"});
     Form->PDFpdf1Click();
-    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("错误|不能转换除qbt,htm文件外的其他文件到图片或PDF。"));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("错误|不能转换除qbt,htm文件外的其他文件到图片或PDF。"));
 
     // A listed web page that never finishes loading: the conversion fails at the
     // timeout and leaves no file; the page itself stays.
@@ -71,20 +72,51 @@ TEST_F(BookWindow, ChosenEntriesDecideWhatThePictureCommandsConvert)
     Ui.Answer({"OK"});
     Form->JPG2Click();
     Thtm2jpg2::DefaultTimeoutMs = Timeout;
-    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("错误|转换失败。"));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("错误|转换失败。"));
     EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("hang*.jpg")}).isEmpty());
     EXPECT_TRUE(QFile::exists(Docs + QStringLiteral("hang.htm")));
 
     // A listed web page that loads becomes a PDF beside it and is kept.
     Choose(Form.get(), QStringLiteral("good.htm"));
-    const int Asked = int(Ui.Asked().size());
+    const int Asked = int(Ui.CaptionsAndTexts().size());
     Form->PDFpdf1Click();
-    EXPECT_EQ(Ui.Asked().size(), Asked);
+    EXPECT_EQ(Ui.CaptionsAndTexts().size(), Asked);
     EXPECT_TRUE(QFile::exists(Docs + QStringLiteral("good.pdf")));
     EXPECT_TRUE(QFile::exists(Docs + QStringLiteral("good.htm")));
     EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("good*.jpg")}).isEmpty());
     EXPECT_TRUE(Ui.ShellCalls().contains(QStringLiteral("Open ") + Docs)) << Ui.ShellCalls().join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(Form->GroupBox3->isVisible());
+}
+
+TEST_F(BookWindow, TallPageAsksWhetherToSplitItsPicture)
+{
+    TScriptedUi Ui;
+    QString Html = QStringLiteral("<!DOCTYPE html><html><body style=\"margin:0\">");
+    for (int I = 0; I < 600; ++I)
+        Html += QStringLiteral("<div style=\"height:50px;background:#%1\"></div>").arg(I % 2 ? QStringLiteral("f00") : QStringLiteral("00f"));
+    TestSupport::WriteAll(Docs + QStringLiteral("tall.htm"), (Html + QStringLiteral("</body></html>")).toUtf8());
+    const QString A = WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"));
+    Start({WriteBook(QStringLiteral("book.qbs"), {A, Docs + QStringLiteral("tall.htm")})});
+    Choose(Form.get(), QStringLiteral("tall.htm"));
+    const QString Question = QStringLiteral("警告|注意，当前创建的图片较大，可能打开图片时会比较慢，是否自动拆分为多个图片？");
+
+    // Yes: pieces numbered from 1 beside the page, each a whole number of screens.
+    Ui.Answer({"Yes"});
+    Form->JPG1Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts(), QStringList{Question});
+    const QStringList Pieces = QDir(Docs).entryList({QStringLiteral("tall_*.jpg")}, QDir::Files, QDir::Name);
+    EXPECT_GT(Pieces.size(), 10);
+    EXPECT_TRUE(Pieces.contains(QStringLiteral("tall_1.jpg")));
+    EXPECT_FALSE(QFile::exists(Docs + QStringLiteral("tall.jpg")));
+    for (const QString &P : Pieces)
+        QFile::remove(Docs + P);
+
+    // No: one picture of the whole page.
+    Ui.Answer({"No"});
+    Form->JPG1Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts().size(), 2);
+    EXPECT_EQ(QImageReader(Docs + QStringLiteral("tall.jpg")).size().height(), 30000);
+    EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("tall_*.jpg")}).isEmpty());
 }
 
 TEST_F(BookWindow, PackingProgressFillsTheSecondHalfOfTheBarWhileShown)
