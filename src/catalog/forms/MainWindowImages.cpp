@@ -73,6 +73,8 @@ private:
 void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &Open)
 {
     ResultPath.clear();
+    // The window takes no input while the browser engine pumps events.
+    TBusyLock Busy(this);
     TProgressShown Shown(this);
     ShowStep(this, 10, QStringLiteral("正在创建htm文件……"));
     QString Htm;
@@ -229,6 +231,7 @@ void TForm1::SetupPictureCommands()
                     Listed << FCatalogList->at(I);
         }
         const QString D = IncludeTrailingPathDelimiter(Folder);
+        TBusyLock Busy(this);
         QSet<QString> Taken;
         QStringList Collected;
         const int Count = int(Files.size());

@@ -226,7 +226,7 @@ QString TShellCall::Describe() const
 bool TScriptedShell::Open(const QString &FileOrUrl)
 {
     FCalls << TShellCall{QStringLiteral("Open"), {FileOrUrl}};
-    return true;
+    return !RefuseHandOffs;
 }
 
 bool TScriptedShell::StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir)
@@ -251,7 +251,7 @@ TRunResult TScriptedShell::RunAndWait(const QString &Program, const QStringList 
 bool TScriptedShell::SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments)
 {
     FCalls << TShellCall{QStringLiteral("SendMail"), {To, Subject, Body, Attachments.join(QLatin1Char(' '))}};
-    return true;
+    return !RefuseHandOffs;
 }
 
 bool TScriptedShell::PlayMusic(const QString &File)

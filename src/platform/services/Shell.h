@@ -65,6 +65,8 @@ public:
     void QueueRunResult(const TRunResult &R) { FRunResults << R; }
     // Runs programs for real (through the Qt shell's RunAndWait), still recording the calls.
     bool RunReally = false;
+    // Open and SendMail answer as when the desktop has nothing to hand them to.
+    bool RefuseHandOffs = false;
 
 private:
     QList<TShellCall> FCalls;

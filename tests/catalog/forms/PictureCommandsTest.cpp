@@ -137,6 +137,32 @@ TEST_F(BookWindow, PackingProgressFillsTheSecondHalfOfTheBarWhileShown)
     Form->GroupBox3->hide();
 }
 
+TEST_F(BookWindow, RefusedHandOffsAreReported)
+{
+    TScriptedUi Ui;
+    const QString A = WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"));
+    QStringList Lines = LoadLines(A);
+    for (QString &L : Lines)
+        if (L.startsWith(QStringLiteral("{输出方式}=")))
+            L = QStringLiteral("{输出方式}=ZIP(压缩文件类型)");
+    SaveLines(A, Lines);
+    Start({WriteBook(QStringLiteral("book.qbs"), {A})});
+    Ui.Shell->RefuseHandOffs = true;
+
+    Ui.Answer({"OK"});
+    Form->Email1Click();
+    const QString Zip = Exe + QStringLiteral("输出/A1/A1.zip");
+    EXPECT_TRUE(Ui.ShellCalls().contains(QStringLiteral("SendMail  |  |  | ") + Zip)) << Ui.ShellCalls().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Ui.CaptionsAndTexts().last().startsWith(QStringLiteral("错误|不能把文件交给邮件程序"))) << Ui.CaptionsAndTexts().last().toStdString();
+
+    Ui.Prompts->AnswerText(QStringLiteral("ftp.example.com"));
+    Ui.Answer({"OK"});
+    Form->N52Click();
+    EXPECT_TRUE(Ui.ShellCalls().contains(QStringLiteral("Open ftp://ftp.example.com")));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(),
+              QStringLiteral("错误|不能打开ftp地址 ftp://ftp.example.com：系统中没有可以处理ftp地址的程序。"));
+}
+
 TEST(FtpServerAddress, HostsAndAddressesWithOptionalPorts)
 {
     for (const char *Good : {"ftp.example.com", "FTP.Example.com:21", "192.168.1.10", "192.168.1.10:2121", "[::1]",
