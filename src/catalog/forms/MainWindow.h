@@ -278,6 +278,7 @@ public:
     // when the output made it ("" otherwise): the picture commands remove only these.
     QStringList FOutputCopies;
     QString FOutputMadeFolder;
+    bool FOutputMadePage = false;   // its .htm was new
     // The help file the last page output compiled ("" when it made none).
     QString FOutputChm;
 

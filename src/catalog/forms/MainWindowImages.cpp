@@ -3,8 +3,8 @@
 // picture form, and the same for every page of a book output.
 //
 // The clean-up after a page picture removes only what this output made: the
-// .htm, the picture copies it put into the pictures folder, and that folder
-// when it made it. A picture that could not be made says "转换失败。".
+// .htm when it was new, the picture copies it put into the pictures folder,
+// and that folder when it made it. A picture that could not be made says "转换失败。".
 
 #include "MainWindow.h"
 #include "catalog/document/CatalogBook.h"
@@ -127,7 +127,9 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
     ConvertPageToImage(Htm, !Single, ResultPath, Open, Pdf);
     if (!ListedHtm) {
         ShowStep(this, 90, QStringLiteral("清理临时文件……"));
-        DeleteFile(CollapseSeparators(Htm));
+        // A page an earlier HTML output left there stays (with this output's text).
+        if (FOutputMadePage)
+            DeleteFile(CollapseSeparators(Htm));
         for (const QString &F : std::as_const(FOutputCopies))
             DeleteFile(F);
         if (!FOutputMadeFolder.isEmpty())

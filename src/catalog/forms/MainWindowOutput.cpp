@@ -133,8 +133,10 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     FOutputCopies.clear();
     FOutputMadeFolder.clear();
     FOutputChm.clear();
+    FOutputMadePage = false;
     Out.Run(Mode, OpenAfterwards, OutputFolder, ResultPath);
     FOutputCopies = Out.CreatedFiles();
+    FOutputMadePage = Out.CreatedPage();
     // A help file is compiled beside the page; the output names no result for it.
     if (Out.OutputType() == otChm && !Out.OutputFolder().isEmpty())
         FOutputChm = Out.OutputFolder() + QLatin1Char('/') + Out.PageId() + QStringLiteral(".chm");

@@ -415,6 +415,7 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
     FNameOwner.clear();
     FCreatedFiles.clear();
     FCreatedImages = false;
+    FCreatedPage = false;
 
     // Every setting is read (and every number converted) before anything is written.
     ReadSettings();
@@ -588,6 +589,7 @@ void TPageOutput::HtmlBranch(QString &ResultPath)
 {
     const QString Path = FOutputArg.isEmpty() ? FD + QLatin1Char('/') + FId + QStringLiteral(".htm")
                                               : IncludeTrailingPathDelimiter(FImages) + NewGuidString() + QStringLiteral(".htm");
+    FCreatedPage = !FileExists(Path);
     SaveLines(Path, FOut);
     ResultPath = Path;
 }

@@ -94,6 +94,8 @@ public:
     // The copies this run made in the pictures folder, and whether it made that folder.
     const QStringList &CreatedFiles() const { return FCreatedFiles; }
     bool CreatedPicturesFolder() const { return FCreatedImages; }
+    // The HTML output wrote its page where none was before.
+    bool CreatedPage() const { return FCreatedPage; }
 
 private:
     // settings
@@ -119,6 +121,7 @@ private:
     QHash<QString, QString> FNameOwner;   // lower-cased output name -> source path
     QStringList FCreatedFiles;            // files this run made in the pictures folder
     bool FCreatedImages = false;
+    bool FCreatedPage = false;
 
     void ReadSettings();
     void BuildPairs();

@@ -62,6 +62,11 @@ TEST(PicturesEndToEnd, PageBecomesPdfPictureAndPiecesLeavingTheUsersFiles)
     EXPECT_FALSE(QFile::exists(D + QStringLiteral("E2E_1.jpg")));
     EXPECT_TRUE(QFile::exists(D + QStringLiteral("images/mine.jpg")));
 
+    // The page of an earlier HTML output stays with its pictures.
+    Drive(S, QStringLiteral("wait\nclick HTML3\nwait\nclick JPG1\nwait\nexpect-prompts 0\nquit\n"), {S.PagePath});
+    EXPECT_TRUE(QFile::exists(D + QStringLiteral("E2E.htm")));
+    EXPECT_TRUE(QFile::exists(D + QStringLiteral("images/a.jpg")));
+
     // Without a pictures folder of the user's, the one the output made goes too.
     QDir(D).removeRecursively();
     Drive(S, QStringLiteral("wait\nclick JPG1\nwait\nexpect-prompts 0\nquit\n"), {S.PagePath});
