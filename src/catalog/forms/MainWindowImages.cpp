@@ -57,6 +57,17 @@ QString CollapseSeparators(QString Path)
     return Path;
 }
 
+// The pictures a PDF is made of are removed once it is written; they get a
+// name no picture of the folder has yet, so an earlier picture output stays.
+QString FreePictureBase(const QString &Base)
+{
+    QString Name = Base;
+    for (int K = 2; FileExists(Name + QStringLiteral(".jpg")) || FileExists(Thtm2jpg2::PieceName(Name + QStringLiteral(".jpg"), 1));
+         ++K)
+        Name = Base + QStringLiteral("(%1)").arg(K);
+    return Name;
+}
+
 class TProgressShown {
 public:
     explicit TProgressShown(TForm1 *Form) : FForm(Form) { FForm->GroupBox3->show(); }
@@ -146,7 +157,7 @@ void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &Res
     ShowStep(this, 35, QStringLiteral("正在创建htm2jpg模块……"));
     std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
     const QString Base = ExtractFilePath(Htm) + TPageOutput::FileBaseName(ExtractFileName(Htm));
-    const QString Jpg = Base + QStringLiteral(".jpg");
+    const QString Jpg = (Pdf ? FreePictureBase(Base) : Base) + QStringLiteral(".jpg");
     ShowStep(this, 60, QStringLiteral("正在生成图片……"));
     const QString Url = QUrl::fromLocalFile(Htm).toString();
     bool Done = Split || Pdf ? Form->HtmlToJpgPages(Url, Jpg, true, 0) : Form->HtmlToJpg(Url, Jpg);
@@ -254,7 +265,7 @@ void TForm1::SetupPictureCommands()
             for (int K = 2; Taken.contains(Unique.toLower()); ++K)
                 Unique = Base + QStringLiteral("(%1)").arg(K);
             Taken.insert(Unique.toLower());
-            const QString Jpg = D + Unique + QStringLiteral(".jpg");
+            const QString Jpg = (Pdf ? FreePictureBase(D + Unique) : D + Unique) + QStringLiteral(".jpg");
             std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
             const QString Url = QUrl::fromLocalFile(Source).toString();
             const bool Done = Single && !Pdf ? Form->HtmlToJpg(Url, Jpg) : Form->HtmlToJpgPages(Url, Jpg, First, 0);

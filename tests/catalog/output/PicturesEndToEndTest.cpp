@@ -63,9 +63,15 @@ TEST(PicturesEndToEnd, PageBecomesPdfPictureAndPiecesLeavingTheUsersFiles)
     EXPECT_TRUE(QFile::exists(D + QStringLiteral("images/mine.jpg")));
 
     // The page of an earlier HTML output stays with its pictures.
+    // A PDF made after it leaves the earlier picture as it was.
     Drive(S, QStringLiteral("wait\nclick HTML3\nwait\nclick JPG1\nwait\nexpect-prompts 0\nquit\n"), {S.PagePath});
     EXPECT_TRUE(QFile::exists(D + QStringLiteral("E2E.htm")));
     EXPECT_TRUE(QFile::exists(D + QStringLiteral("images/a.jpg")));
+    const QByteArray Picture = TestSupport::ReadAll(D + QStringLiteral("E2E.jpg"));
+    Drive(S, QStringLiteral("wait\nclick PDFpdf1\nwait\nexpect-prompts 0\nquit\n"), {S.PagePath});
+    EXPECT_EQ(TestSupport::ReadAll(D + QStringLiteral("E2E.jpg")), Picture);
+    EXPECT_EQ(QDir(D).entryList({QStringLiteral("*.jpg")}), QStringList{QStringLiteral("E2E.jpg")});
+    EXPECT_TRUE(QFile::exists(D + QStringLiteral("E2E.pdf")));
 
     // Without a pictures folder of the user's, the one the output made goes too.
     QDir(D).removeRecursively();
@@ -106,7 +112,8 @@ TEST(PicturesEndToEnd, BookBecomesPicturesAndPdfWithDistinctNames)
     EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("qpdf"), {QStringLiteral("--check"), D + Pdfs.first()}, &Peer), 0);
     ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("pdfinfo"), {D + Pdfs.first()}, &Peer), 0);
     EXPECT_TRUE(QString::fromUtf8(Peer).contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n")))) << Peer.constData();
-    // The site's pages and pictures are gone with the PDF's own JPEGs.
+    // The site's pages and the PDF's own JPEGs are gone (the book output starts
+    // from the folder it made, emptied).
     EXPECT_FALSE(QFileInfo::exists(D + QStringLiteral("images")));
     EXPECT_TRUE(QDir(D).entryList({QStringLiteral("*.jpg")}).isEmpty());
 
