@@ -130,6 +130,7 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         Open = false;
         return;
     }
+    TWaitCursor Wait;
     if (ListedHtm) {
         // Nothing of this output is to be removed afterwards.
         FOutputCopies.clear();
