@@ -222,6 +222,10 @@ bool Thtm2jpg2::WaitForPaint()
 QImage Thtm2jpg2::GrabViewport()
 {
     QImage Image = FView->grab().toImage();
+    // On a scaled screen the grab holds device pixels; the document's layout
+    // (and the picture) counts CSS pixels. Nearest pixels keep the marker row whole.
+    if (Image.devicePixelRatio() != 1.0 || Image.size() != FView->size())
+        Image = Image.scaled(FView->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
     Image.setDevicePixelRatio(1);
     return Image;
 }
