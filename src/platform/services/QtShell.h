@@ -16,8 +16,8 @@ public:
     void StopMusic() override;
     bool MusicPlaying() const override;
 
-    // Starts a desktop helper (xdg-open, xdg-email) and watches it for a
-    // moment: its exit code, StillRunning, or StartFailed.
+    // Starts a desktop helper (xdg-open, xdg-email) detached and watches it for
+    // a moment: its exit code (127: not found), StillRunning, or StartFailed.
     static constexpr int StillRunning = -1;
     static constexpr int StartFailed = -2;
     static int StartAndWatch(const QString &Program, const QStringList &Args);

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryFile>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProgressDialog>
@@ -50,24 +52,39 @@ int TQtShell::StartAndWatch(const QString &Program, const QStringList &Args)
 {
     // The desktop's helpers end at once when nothing can handle the request;
     // when they are still running after a short while, the program they
-    // started is up (and may stay while the user works with it).
-    auto *P = new QProcess(QCoreApplication::instance());
-    P->setProcessChannelMode(QProcess::ForwardedChannels);
-    P->setStandardInputFile(QProcess::nullDevice());
-    QObject::connect(P, &QProcess::finished, P, &QObject::deleteLater);
-    P->start(Program, Args);
-    if (!P->waitForStarted(5000)) {
-        P->deleteLater();
+    // started is up (and may stay while the user works with it). The helper
+    // runs detached, so that the mail program it may have become outlives us;
+    // a small shell beside it writes its exit code into a file we watch.
+    QTemporaryFile Status(QDir::tempPath() + QStringLiteral("/quillbook-handoff-XXXXXX"));
+    if (!Status.open())
         return StartFailed;
-    }
-    QEventLoop Loop;
-    QObject::connect(P, &QProcess::finished, &Loop, &QEventLoop::quit);
-    QTimer::singleShot(HandOffWatchMs, &Loop, &QEventLoop::quit);
-    if (P->state() != QProcess::NotRunning)
+    Status.close();
+    const QString Script = QStringLiteral("s=$1; shift; \"$@\"; c=$?; [ -e \"$s\" ] && echo $c > \"$s\"");
+    QProcess Helper;
+    Helper.setProgram(QStringLiteral("/bin/sh"));
+    Helper.setArguments(QStringList{QStringLiteral("-c"), Script, QStringLiteral("sh"), Status.fileName(), Program} + Args);
+    // Nothing of ours stays open in the helper (a pipe of our output would).
+    Helper.setStandardInputFile(QProcess::nullDevice());
+    Helper.setStandardOutputFile(QProcess::nullDevice());
+    Helper.setStandardErrorFile(QProcess::nullDevice());
+    if (!Helper.startDetached())
+        return StartFailed;
+    QElapsedTimer Clock;
+    Clock.start();
+    QFile File(Status.fileName());
+    while (Clock.elapsed() < HandOffWatchMs) {
+        if (File.size() > 0 && File.open(QIODevice::ReadOnly)) {
+            bool Ok = false;
+            const int Code = File.readAll().trimmed().toInt(&Ok);
+            File.close();
+            if (Ok)
+                return Code;
+        }
+        QEventLoop Loop;
+        QTimer::singleShot(20, &Loop, &QEventLoop::quit);
         Loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (P->state() != QProcess::NotRunning)
-        return StillRunning;
-    return P->exitStatus() == QProcess::NormalExit ? P->exitCode() : StartFailed;
+    }
+    return StillRunning;
 }
 
 bool TQtShell::Open(const QString &FileOrUrl)

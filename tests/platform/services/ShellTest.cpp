@@ -197,6 +197,14 @@ TEST(QtShell, MailHandsTheWholeChineseFileNameOnAndReportsMissingHandlers)
         EXPECT_TRUE(Attached.contains(QStringLiteral("%E6%98%A5%E5%AD%A3"))) << Address.toStdString();
         EXPECT_EQ(QUrl::fromPercentEncoding(Attached.toLatin1()), File);
 
+        // A mail program that stays open (as it does while the user writes) is
+        // a hand-off done.
+        const QString Stays = Bin.filePath(QStringLiteral("stays.sh"));
+        TestSupport::WriteAll(Stays, "#!/bin/sh\nsleep 5\n");
+        QFile::setPermissions(Stays, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        Env.Set("MAILER", Stays.toUtf8());
+        EXPECT_TRUE(Shell.SendMail(QString(), QString(), QString(), {File}));
+
         // An attachment that is not there: the hand-off fails.
         EXPECT_FALSE(Shell.SendMail(QString(), QString(), QString(), {File + QLatin1Char(' ')}));
     }
