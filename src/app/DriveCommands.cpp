@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -419,6 +420,23 @@ void Enabled(TDriveContext &C, const QStringList &A)
     C.Print(W->isEnabled() ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
+// Chooses row ROW of a list (-1: none), as a click on it would.
+void SelectRow(TDriveContext &C, const QStringList &A)
+{
+    auto *List = qobject_cast<QListWidget *>(C.FindWidget(A[0]));
+    if (!List)
+        throw EDriveError(QStringLiteral("%1 is not a list").arg(A[0]));
+    const int Row = IntArg(A[1], "ROW");
+    if (Row < -1 || Row >= List->count())
+        throw EDriveError(QStringLiteral("%1 has no row %2").arg(A[0]).arg(Row));
+    if (Row < 0) {
+        List->clearSelection();
+        List->setCurrentRow(-1);
+        return;
+    }
+    List->setCurrentRow(Row, QItemSelectionModel::ClearAndSelect);
+}
+
 void ExpectPrompts(TDriveContext &C, const QStringList &A)
 {
     const int Want = IntArg(A[0], "N");
@@ -455,6 +473,8 @@ QList<TDriveCommand> StandardCommands()
         {QStringLiteral("enabled"), QStringLiteral("NAME"),
          QStringLiteral("print true or false: whether a widget or a menu item (with its menus opened) is enabled"), 1, 1,
          false, false, Enabled},
+        {QStringLiteral("select"), QStringLiteral("LIST ROW"), QStringLiteral("choose row ROW (from 0; -1: none) of a named list"), 2, 2,
+         false, true, SelectRow},
         {QStringLiteral("prompts"), QString(), QStringLiteral("list the prompts shown: kind | caption | text | answer"), 0, 0, false, false, ListPrompts},
         {QStringLiteral("shell"), QString(), QStringLiteral("list the shell calls made"), 0, 0, false, false, ListShellCalls},
         {QStringLiteral("screenshot"), QStringLiteral("NAME FILE.png"), QStringLiteral("save a picture of a window (with its caption) or a widget as PNG"),

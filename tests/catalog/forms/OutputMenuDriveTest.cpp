@@ -69,6 +69,16 @@ TEST_F(OutputMenuDrive, ItemsFollowThePageAndBookLengths)
                     QStringLiteral("{$Files}"), P21, P20});
     EXPECT_EQ(Drive(BookProbe, {Six}), QStringLiteral("true\ntrue\n"));
 
+    // Another page than the open one chosen in the book's list: the ten page
+    // output items are off until nothing (or the open page) is chosen.
+    QString Items;
+    for (const char *Name : {"CHM1", "RAR1", "HTML1", "ZIP1", "QBA1", "CHM3", "MHT1", "HTML3", "ZIP3", "Catalog1"})
+        Items += QStringLiteral("enabled %1\n").arg(QString::fromLatin1(Name));
+    const QString Chosen = Drive(QStringLiteral("wait\nselect ListBox1 1\n") + Items + QStringLiteral("select ListBox1 -1\n") + Items
+                                     + QStringLiteral("select ListBox1 0\n") + Items + QStringLiteral("quit\n"),
+                                 {Six});
+    EXPECT_EQ(Chosen, QStringLiteral("false\n").repeated(10) + QStringLiteral("true\n").repeated(20));
+
     // The language switch says where it goes, in the output menu as elsewhere.
     QStringList English = PageHeader(21);
     English[16] = QStringLiteral("{输出语言}=英文");
