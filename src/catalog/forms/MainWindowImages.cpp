@@ -286,7 +286,9 @@ void TForm1::SetupPictureCommands()
         ShowStep(this, 100, QStringLiteral("写入PDF格式……"));
         QString PdfBase = FCatalogList ? TCatalogBook::SafeFileName(TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_name")).trimmed())
                                        : QString();
-        if (PdfBase.isEmpty())
+        // One file name of a length every file system takes.
+        PdfBase = PdfBase.left(80).trimmed();
+        if (PdfBase.isEmpty() || PdfBase.startsWith(QLatin1Char('.')))
             PdfBase = QStringLiteral("catalog");
         std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
         if (!Form->StringsToPdf(Collected, D + PdfBase + QStringLiteral(".pdf"))) {
