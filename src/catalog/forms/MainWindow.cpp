@@ -136,6 +136,8 @@ TForm1::TForm1(QWidget *Parent)
     ConnectAutoFillCommands();
     ConnectSearchCommand();
     SetupBookPane();
+    SetupPictureCommands();
+    SetupMenuStates();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {
         ProgressBar1->setValue(Position);
@@ -201,7 +203,7 @@ void TForm1::BuildLayout()
     Button1 = MakeButton(GroupBox1, QStringLiteral("Button1"), QStringLiteral("打开工程……"));
     Button5 = MakeButton(GroupBox1, QStringLiteral("Button5"), QStringLiteral("关闭当前页面"));
     Button2 = MakeButton(GroupBox1, QStringLiteral("Button2"), QStringLiteral("修改公司信息"));
-    Button3 = MakeButton(GroupBox1, QStringLiteral("Button3"), QStringLiteral("意见反馈"));
+    Button3 = MakeButton(GroupBox1, QStringLiteral("Button3"), QStringLiteral("在作者blog上留言，提出您对此软件的意见和建议"));
     for (QPushButton *B : {Button1, Button5, Button2, Button3})
         B->hide();
     Label1 = new QLabel(GroupBox1);

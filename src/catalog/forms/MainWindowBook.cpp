@@ -265,7 +265,7 @@ void TForm1::SetupBookPane()
     QMenu *BookOut = nullptr;
     if (PopupMenu2 && !findChild<QAction *>(QStringLiteral("CHM5"))) {
         BookOut = PopupMenu2->addMenu(QStringLiteral("输出目录册"));
-        BookOut->menuAction()->setObjectName(QStringLiteral("N109"));
+        BookOut->menuAction()->setObjectName(QStringLiteral("N106"));
     }
     for (const auto &C : BookCommands) {
         const auto Handler = C.Handler;

@@ -111,6 +111,10 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         WriteQbaPackage(Folder, MainFile, QString(), IsBook, Result);
     };
     Out.Hooks.ConvertToImages = ConvertCatalogToImages;
+    Out.Hooks.ZipProgress = [this](int Percent) {
+        Zipper1TotalPercentDone(Percent);
+        ProcessMessages();
+    };
     Out.Hooks.ProducePage = [this](const QString &Path, const QString &Entry, int Mode, const QString &Folder) {
         // The page is checked and published as its own products, so the grid
         // shows it too while it is produced.

@@ -125,8 +125,23 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
                                        bool IsBook, QString &Result) {
         WriteQbaPackage(Folder, MainFile, Target, IsBook, Result);
     };
+    Out.Hooks.ZipProgress = [this](int Percent) {
+        Zipper1TotalPercentDone(Percent);
+        ProcessMessages();
+    };
     TWaitCursor Wait;
+    FOutputCopies.clear();
+    FOutputMadeFolder.clear();
+    FOutputChm.clear();
+    FOutputMadePage = false;
     Out.Run(Mode, OpenAfterwards, OutputFolder, ResultPath);
+    FOutputCopies = Out.CreatedFiles();
+    FOutputMadePage = Out.CreatedPage();
+    // A help file is compiled beside the page; the output names no result for it.
+    if (Out.OutputType() == otChm && !Out.OutputFolder().isEmpty())
+        FOutputChm = Out.OutputFolder() + QLatin1Char('/') + Out.PageId() + QStringLiteral(".chm");
+    if (Out.CreatedPicturesFolder())
+        FOutputMadeFolder = Out.PicturesFolder();
 }
 
 // ------------------------------------------------------------ menu commands

@@ -249,7 +249,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         break;
     case bfZip: {
         const QString Zip = FD + FB + QStringLiteral(".zip");
-        QbaPackage::ZipFiles(FD, QbaPackage::FilesBelow(Images) << FD + QStringLiteral("index.htm"), Zip);
+        QbaPackage::ZipFiles(FD, QbaPackage::FilesBelow(Images) << FD + QStringLiteral("index.htm"), Zip, Hooks.ZipProgress);
         RemoveSiteFiles();
         ResultPath = Zip;
         break;

@@ -4,17 +4,20 @@
 // offsets are then fixed). The archive itself is written by the zip library.
 
 #include <QString>
+#include <functional>
 
 namespace PageArchive {
 
 // Zips every file below Folder (paths relative to Folder) into ZipName, which is
 // replaced only by a complete new archive. Earlier outputs named like ZipName
-// (.zip, .chm, .rar, .exe) are left out. Raises Exception on failure.
-void ZipFolder(const QString &Folder, const QString &ZipName);
+// (.zip, .chm, .rar, .exe) are left out. Raises Exception on failure. Progress
+// gets the zip library's total percentage.
+void ZipFolder(const QString &Folder, const QString &ZipName, const std::function<void(int Percent)> &Progress = {});
 
 // The same files as a self-extracting archive ExeName that unpacks into the
 // folder it runs in. False (with the reason in Error) when it could not be made;
 // ExeName is then untouched.
-bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error);
+bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error,
+                        const std::function<void(int Percent)> &Progress = {});
 
 } // namespace PageArchive

@@ -415,6 +415,7 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
     FNameOwner.clear();
     FCreatedFiles.clear();
     FCreatedImages = false;
+    FCreatedPage = false;
 
     // Every setting is read (and every number converted) before anything is written.
     ReadSettings();
@@ -538,7 +539,7 @@ void TPageOutput::ZipBranch(QString &ResultPath)
     const bool HtmlWasThere = FileExists(Html);
     SaveLines(Html, FOut);
     const QString Zip = FD + QLatin1Char('/') + FId + QStringLiteral(".zip");
-    PageArchive::ZipFolder(FD, Zip);
+    PageArchive::ZipFolder(FD, Zip, Hooks.ZipProgress);
     CleanUp(HtmlWasThere ? QString() : Html);
     ResultPath = Zip + QLatin1Char(' ');
 }
@@ -574,7 +575,7 @@ void TPageOutput::SfxBranch(QString &ResultPath)
     SaveLines(Html, FOut);
     const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
     QString Error;
-    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error);
+    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error, Hooks.ZipProgress);
     // The archiver moves what it packed: the files this run made go away.
     CleanUp(HtmlWasThere ? QString() : Html);
     if (!Ok) {
@@ -588,6 +589,7 @@ void TPageOutput::HtmlBranch(QString &ResultPath)
 {
     const QString Path = FOutputArg.isEmpty() ? FD + QLatin1Char('/') + FId + QStringLiteral(".htm")
                                               : IncludeTrailingPathDelimiter(FImages) + NewGuidString() + QStringLiteral(".htm");
+    FCreatedPage = !FileExists(Path);
     SaveLines(Path, FOut);
     ResultPath = Path;
 }

@@ -37,6 +37,8 @@ struct TOutputHooks {
     // ("" for <folder>catalog.qba), book flag, result path.
     std::function<void(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
                        QString &ResultPath)> WriteQbaPackage;
+    // Progress of the zip library while an archive is written (0..100).
+    std::function<void(int Percent)> ZipProgress;
 };
 
 class TPageOutput {
@@ -87,6 +89,13 @@ public:
     QString PicturesFolder() const { return FImages; }
     bool Chinese() const { return FChinese; }
     int OutputType() const { return FType; }
+    // The page's output name (its {Catalog编号}) as the files of this run use it.
+    QString PageId() const { return FId; }
+    // The copies this run made in the pictures folder, and whether it made that folder.
+    const QStringList &CreatedFiles() const { return FCreatedFiles; }
+    bool CreatedPicturesFolder() const { return FCreatedImages; }
+    // The HTML output wrote its page where none was before.
+    bool CreatedPage() const { return FCreatedPage; }
 
 private:
     // settings
@@ -112,6 +121,7 @@ private:
     QHash<QString, QString> FNameOwner;   // lower-cased output name -> source path
     QStringList FCreatedFiles;            // files this run made in the pictures folder
     bool FCreatedImages = false;
+    bool FCreatedPage = false;
 
     void ReadSettings();
     void BuildPairs();
