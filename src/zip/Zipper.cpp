@@ -3,6 +3,7 @@
 #include "ZipSearch.h"
 #include "detail/ByteIO.h"
 #include "detail/SafePath.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
@@ -616,7 +617,7 @@ int TZipper::PackFiles()
         const QString Folder = !TempPath.isEmpty() && ZipDirectoryExists(TempPath) ? TempPath : ExtractFilePath(ExpandFileName(FZipName));
         Temp = std::make_unique<TempFile>(Folder);
         if (!Temp->Created())
-            throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FZipName));
+            throw EFCreateError(CannotCreateFileText(FZipName, errno));
         ApplyAttributes(Temp->Path(), false, 0, 0);
         Out = std::make_unique<TLFNFileStream>(Temp->Path(), fmOpenReadWrite, FlushFilesOnClose, FileBufferSize);
     }

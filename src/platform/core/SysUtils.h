@@ -60,7 +60,13 @@ enum TReplaceFlag { rfReplaceAll = 1, rfIgnoreCase = 2 };
 QString StringReplace(const QString &S, const QString &OldPattern, const QString &NewPattern, int Flags);
 
 // ---- system ----
-QString SysErrorMessage(int ErrorCode);              // the text of an errno value
+// The text of an errno value, in Chinese as the program's system would give it
+// ("系统错误 " + the number for a value without a text of its own).
+QString SysErrorMessage(int ErrorCode);
+// The messages of a file that cannot be created or opened, naming the file and,
+// when ErrorCode is not 0, the reason.
+QString CannotCreateFileText(const QString &FileName, int ErrorCode = 0);
+QString CannotOpenFileText(const QString &FileName, int ErrorCode = 0);
 quint32 GetTickCount();                              // milliseconds of a monotonic clock
 // True on the application's main thread, and on any thread while there is no application object.
 bool IsMainThread();
