@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #endif
 
 namespace {
@@ -105,7 +106,8 @@ void WebCheck(TDriveContext &C, const QStringList &A)
     QJsonObject R;
     for (int Try = 0; Try < 100; ++Try) {
         QEventLoop Wait;
-        Page.runJavaScript(QString::fromUtf8(PictureScript), [&](const QVariant &V) {
+        // Web archives run no page scripts: ask from the application's own world.
+        Page.runJavaScript(QString::fromUtf8(PictureScript), QWebEngineScript::ApplicationWorld, [&](const QVariant &V) {
             R = QJsonDocument::fromJson(V.toString().toUtf8()).object();
             Wait.quit();
         });
