@@ -7,8 +7,8 @@
 // Usage: products_thumbnail_bench [products] [distinct files] [folder]
 // The products cycle through a few distinct files so the run fits on disk.
 
-#include "catalog/PageDocument.h"
-#include "catalog/ProductPictures.h"
+#include "catalog/document/PageDocument.h"
+#include "catalog/forms/ProductPictures.h"
 #include "platform/graphics/Jpeg.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "DriveCommands.h"
 #include "Quillbook.h"
 
-#include "catalog/Unit1.h"
+#include "catalog/forms/MainWindow.h"
 #include "platform/services/Application.h"
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"

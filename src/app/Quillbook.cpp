@@ -1,7 +1,7 @@
 #include "Quillbook.h"
 
-#include "catalog/CatalogUi.h"
-#include "catalog/Unit1.h"
+#include "catalog/forms/CatalogUi.h"
+#include "catalog/forms/MainWindow.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
 #include "platform/services/Application.h"

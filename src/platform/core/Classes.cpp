@@ -774,3 +774,15 @@ QStringList TStringList::ToQStringList() const
         Out << I.S;
     return Out;
 }
+
+QStringList LoadLines(const QString &FileName)
+{
+    TStringList List;
+    List.LoadFromFile(FileName);
+    return List.ToQStringList();
+}
+
+void SaveLines(const QString &FileName, const QStringList &Lines)
+{
+    TStringList(Lines).SaveToFile(FileName);
+}

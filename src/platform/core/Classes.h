@@ -177,3 +177,9 @@ private:
 };
 
 using TStrings = TStringList;
+
+// A whole text file as its list of lines, the way a string list reads and
+// writes it (code page 936, CR LF; an existing file is replaced only by a
+// complete new one). LoadLines raises EFOpenError, SaveLines EFCreateError.
+QStringList LoadLines(const QString &FileName);
+void SaveLines(const QString &FileName, const QStringList &Lines);

@@ -79,6 +79,15 @@ QString ExtractFileExt(const QString &FileName)
     return P > D ? FileName.mid(P) : QString();
 }
 
+QString ExtractFileBaseName(const QString &FileName)
+{
+    // A name without "." stays whole: an empty base name would put an output
+    // into its parent folder.
+    const QString Name = ExtractFileName(FileName);
+    const qsizetype I = Name.indexOf(QLatin1Char('.'));
+    return I < 0 ? Name : Name.left(I);
+}
+
 QString ChangeFileExt(const QString &FileName, const QString &Extension)
 {
     const qsizetype D = LastDelimiter(FileName);

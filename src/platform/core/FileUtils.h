@@ -13,6 +13,8 @@ QString ExtractFilePath(const QString &FileName);     // with trailing separator
 QString ExtractFileDir(const QString &FileName);      // without trailing separator
 QString ExtractFileName(const QString &FileName);
 QString ExtractFileExt(const QString &FileName);      // with the dot, "" when none
+// The file name up to its first "."; a name without "." stays whole.
+QString ExtractFileBaseName(const QString &FileName);
 QString ChangeFileExt(const QString &FileName, const QString &Extension);
 QString IncludeTrailingPathDelimiter(const QString &S);
 QString ExcludeTrailingPathDelimiter(const QString &S);

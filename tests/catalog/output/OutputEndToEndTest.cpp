@@ -2,8 +2,6 @@
 // picture through its output menu; each file is read back by its peer.
 
 #include "OutputFixture.h"
-#include "catalog/PageArchive.h"
-
 
 using namespace OutputFixture;
 
@@ -24,15 +22,12 @@ TEST(OutputEndToEnd, PagePublishedAsHtmlZipMhtAndChm)
             L = QStringLiteral("{$IMG}=pics\\real.jpg");
     WriteText(S.PagePath, S.Page);
 
-    const bool Zip = PageArchive::Available();
-    QString Script = QStringLiteral("wait\nclick HTML3\nwait\nclick MHT1\nwait\nclick CHM3\nwait\n");
-    if (Zip)
-        Script += QStringLiteral("click ZIP3\nwait\n");
-    Script += QStringLiteral("expect-prompts 0\nshell\nquit\n");
+    const QString Script = QStringLiteral("wait\nclick HTML3\nwait\nclick MHT1\nwait\nclick CHM3\nwait\n"
+                                          "click ZIP3\nwait\nexpect-prompts 0\nshell\nquit\n");
     const TestSupport::DriveRun R = TestSupport::RunDrive(S.Exe, Script, {S.PagePath});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     const QString D = S.Root + QStringLiteral("E2E/");
-    EXPECT_EQ(R.Out.count(QStringLiteral("Open ") + D), Zip ? 4 : 3) << R.Out.toStdString();
+    EXPECT_EQ(R.Out.count(QStringLiteral("Open ") + D), 4) << R.Out.toStdString();
 
     // HTML folder.
     const QString Html = ReadText(D + QStringLiteral("E2E.htm"));
@@ -59,11 +54,9 @@ TEST(OutputEndToEnd, PagePublishedAsHtmlZipMhtAndChm)
     EXPECT_TRUE(Out.contains("/tmpfile.htm")) << Out.constData();
     EXPECT_TRUE(Out.contains("/real.jpg"));
 
-    if (Zip) {
-        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-t"), D + QStringLiteral("E2E.zip")}), 0);
-        Out.clear();
-        TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), D + QStringLiteral("E2E.zip")}, &Out);
-        EXPECT_TRUE(Out.contains("E2E.htm"));
-        EXPECT_TRUE(Out.contains("images/real.jpg"));
-    }
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-t"), D + QStringLiteral("E2E.zip")}), 0);
+    Out.clear();
+    TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), D + QStringLiteral("E2E.zip")}, &Out);
+    EXPECT_TRUE(Out.contains("E2E.htm"));
+    EXPECT_TRUE(Out.contains("images/real.jpg"));
 }

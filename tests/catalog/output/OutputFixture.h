@@ -3,8 +3,9 @@
 // text and pictures, for the page-output tests.
 
 #include "TestSupport.h"
-#include "catalog/CatalogBridge.h"
-#include "catalog/PageOutput.h"
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
+#include "catalog/output/PageOutput.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -29,12 +30,12 @@ inline void CopyTree(const QString &From, const QString &To)
 inline void WriteText(const QString &File, const QStringList &Lines)
 {
     QDir().mkpath(QFileInfo(File).absolutePath());
-    CatalogBridge::SaveLines(File, Lines);
+    SaveLines(File, Lines);
 }
 
 inline QString ReadText(const QString &File)
 {
-    return CatalogBridge::LoadLines(File).join(QLatin1Char('\n'));
+    return LoadLines(File).join(QLatin1Char('\n'));
 }
 
 // Bytes that differ per picture, so a mixed-up copy shows.

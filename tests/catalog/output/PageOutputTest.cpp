@@ -1,7 +1,7 @@
 // Template expansion and the HTML folder, preview and page-copy outputs.
 
 #include "OutputFixture.h"
-#include "catalog/Package.h"
+#include "catalog/document/Package.h"
 #include "platform/core/Types.h"
 
 #include <QRegularExpression>
@@ -129,10 +129,10 @@ TEST(HtmlOutput, UnpairedBraceIsReportedWithItsZeroBasedLine)
 {
     TSample S;
     const QString Style = S.Exe + QStringLiteral("html/春天系列/");
-    QStringList Body = CatalogBridge::LoadLines(Style + QStringLiteral("BODY_CN.htm"));
+    QStringList Body = LoadLines(Style + QStringLiteral("BODY_CN.htm"));
     Body.insert(1, QStringLiteral("bad } line {$PID}"));
     WriteText(Style + QStringLiteral("BODY_CN.htm"), Body);
-    QStringList Head = CatalogBridge::LoadLines(Style + QStringLiteral("CATA_CN_BEGIN.htm"));
+    QStringList Head = LoadLines(Style + QStringLiteral("CATA_CN_BEGIN.htm"));
     Head.prepend(QStringLiteral("}{"));
     WriteText(Style + QStringLiteral("CATA_CN_BEGIN.htm"), Head);
     const QString Html = ReadText(S.Run(omHtml));
@@ -189,7 +189,7 @@ TEST(PageCopyOutput, PicturesRenamedIntoImages)
     QDir().mkpath(Folder);
     const QString Result = S.Run(omPageCopy, Folder, false);
     EXPECT_EQ(Result, Folder + QStringLiteral("sample.qbt"));
-    const QStringList Copy = CatalogBridge::LoadLines(Result);
+    const QStringList Copy = LoadLines(Result);
     EXPECT_TRUE(Copy.contains(QStringLiteral("{$IMG}=images\\a(2).jpg")));
     EXPECT_TRUE(Copy.contains(QStringLiteral("{$IMG}=images\\a.jpg")));
     EXPECT_TRUE(Copy.contains(QStringLiteral("{背景图片}=images\\bg.jpg")));
@@ -207,7 +207,7 @@ TEST(PageCopyOutput, ProductWithoutPictureKeepsAnEmptyPicture)
     S.Page[S.Page.indexOf(QStringLiteral("{$IMG}=pics\\杯子.gif"))] = QStringLiteral("{$IMG}=");
     const QString Folder = S.Temp.File(QStringLiteral("book/"));
     QDir().mkpath(Folder);
-    const QStringList Copy = CatalogBridge::LoadLines(S.Run(omPageCopy, Folder, false));
+    const QStringList Copy = LoadLines(S.Run(omPageCopy, Folder, false));
     EXPECT_TRUE(Copy.contains(QStringLiteral("{$IMG}="))) << Copy.join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(Copy.contains(QStringLiteral("{$IMG}=images\\")));
     EXPECT_EQ(Copy.count(QStringLiteral("{$IMG}=images\\a.jpg")), 1);
@@ -244,5 +244,5 @@ TEST(PageCopyOutput, PackageLeavesTheUsersFilesInTheOutputFolder)
     // Product 2 (more/a.jpg) stands first in the page and keeps the plain name.
     EXPECT_EQ(TestSupport::ReadAll(Open + QStringLiteral("images/a.jpg")), PictureBytes(QStringLiteral("other a")));
     EXPECT_EQ(TestSupport::ReadAll(Open + QStringLiteral("images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
-    EXPECT_TRUE(CatalogBridge::LoadLines(R.MainFile).contains(QStringLiteral("{$IMG}=images\\a.jpg")));
+    EXPECT_TRUE(LoadLines(R.MainFile).contains(QStringLiteral("{$IMG}=images\\a.jpg")));
 }

@@ -1,8 +1,8 @@
 // The questions asked before an output, their order and where they stop.
 
 #include "OutputFixture.h"
-#include "catalog/PageDocument.h"
-#include "catalog/PageValidation.h"
+#include "catalog/document/PageDocument.h"
+#include "catalog/output/PageValidation.h"
 
 #include <QMap>
 

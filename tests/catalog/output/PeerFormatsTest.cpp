@@ -2,9 +2,8 @@
 // programs that read them for real.
 
 #include "OutputFixture.h"
-#include "catalog/ChmCompiler.h"
-#include "catalog/MhtWriter.h"
-#include "catalog/PageArchive.h"
+#include "catalog/output/ChmCompiler.h"
+#include "catalog/output/MhtWriter.h"
 
 #include <QProcess>
 
@@ -43,8 +42,6 @@ for n, part in enumerate(msg.get_payload()):
 
 TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
 {
-    if (!PageArchive::Available())
-        GTEST_SKIP() << "built without the zip library";
     TSample S;
     // A file of the user's inside the output folder's images survives.
     QDir().mkpath(S.D() + QStringLiteral("/images"));
@@ -139,7 +136,7 @@ TEST(MhtOutput, PythonEmailReadsEveryPartBack)
 TEST(MhtOutput, LayoutOfPartsForABookAndUnknownTypes)
 {
     TestSupport::TempDir T;
-    CatalogBridge::SaveLines(T.File(QStringLiteral("p.htm")), {QStringLiteral("<html>"), QStringLiteral("</html>")});
+    SaveLines(T.File(QStringLiteral("p.htm")), {QStringLiteral("<html>"), QStringLiteral("</html>")});
     for (const char *Name : {"1.jpeg", "2.JPG", "3.gif"})
         TestSupport::WriteAll(T.File(QString::fromUtf8(Name)), QByteArray(100, 'x'));
     TMhtWriter W;
@@ -187,7 +184,7 @@ TEST(ChmOutput, HelpFileListsThePageAndPictures)
     // Pictures were not copied beside the page, and the page names them bare.
     EXPECT_FALSE(QFileInfo(S.D() + QStringLiteral("/images/a.jpg")).exists());
     EXPECT_TRUE(ReadText(S.Exe + QStringLiteral("tmp/1/tmpfile.htm")).contains(QStringLiteral("src=\"a(2).jpg\"")));
-    const QStringList Project = CatalogBridge::LoadLines(S.Exe + QStringLiteral("tmp/1/tmpchm.hhp"));
+    const QStringList Project = LoadLines(S.Exe + QStringLiteral("tmp/1/tmpchm.hhp"));
     EXPECT_EQ(Project.at(3), QStringLiteral("Compiled file=") + Chm);
     EXPECT_EQ(Project.at(8), QStringLiteral("Language=0x804 中文(中国)"));
     EXPECT_EQ(Project.at(11), QStringLiteral("WindowName=\"P001\",,,,,,,,,,,0x2040,[0,0,1024,739],0x1020000,,,,,,0"));
@@ -213,8 +210,6 @@ TEST(ChmOutput, FailedCompileSaysSoAndLeavesNoFile)
 
 TEST(SelfExtractingOutput, RunsInAnEmptyFolder)
 {
-    if (!PageArchive::Available())
-        GTEST_SKIP() << "built without the zip library";
     if (!TestSupport::HaveProgram(QStringLiteral("unzipsfx")) || !TestSupport::HaveProgram(QStringLiteral("zip")))
         GTEST_SKIP() << "self-extractor tools missing";
     TSample S;
@@ -240,10 +235,10 @@ TEST(ChmCompilerDriver, StagesRelativeAndDuplicateNamesAndReportsEachLine)
     TestSupport::TempDir T;
     QDir().mkpath(T.File(QStringLiteral("one")));
     QDir().mkpath(T.File(QStringLiteral("two")));
-    CatalogBridge::SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
     TestSupport::WriteAll(T.File(QStringLiteral("one/p.gif")), "GIF89a one");
     TestSupport::WriteAll(T.File(QStringLiteral("two/p.gif")), "GIF89a two");
-    CatalogBridge::SaveLines(T.File(QStringLiteral("x.hhp")),
+    SaveLines(T.File(QStringLiteral("x.hhp")),
                              {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=out/x.chm"),
                               QStringLiteral("Default topic=page.htm"), QString(), QStringLiteral("[FILES]"),
                               QStringLiteral("one/p.gif"), T.File(QStringLiteral("two/p.gif")), QStringLiteral("gone.jpg")});
@@ -265,14 +260,14 @@ TEST(ChmCompilerDriver, ContentsFileOfTheProjectGoesIntoTheHelpFile)
         GTEST_SKIP() << "help compiler tools missing";
     TChmCompiler::SetCompilerOverride(QString());
     TestSupport::TempDir T;
-    CatalogBridge::SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
     // The book's table of contents is named by the options, not listed among the files.
-    CatalogBridge::SaveLines(T.File(QStringLiteral("Contents.hhc")),
+    SaveLines(T.File(QStringLiteral("Contents.hhc")),
                              {QStringLiteral("<HTML><BODY><UL>"), QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">"),
                               QStringLiteral("\t\t<param name=\"Name\" value=\"页\">"),
                               QStringLiteral("\t\t<param name=\"Local\" value=\"page.htm\">"),
                               QStringLiteral("\t\t</OBJECT>"), QStringLiteral("</UL></BODY></HTML>")});
-    CatalogBridge::SaveLines(T.File(QStringLiteral("x.hhp")),
+    SaveLines(T.File(QStringLiteral("x.hhp")),
                              {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
                               QStringLiteral("Contents file=Contents.hhc"), QStringLiteral("Default topic=page.htm"),
                               QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});

@@ -1,0 +1,165 @@
+#include "Package.h"
+
+#include "CatalogBook.h"
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/Types.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "zip/Zipper.h"
+
+namespace QbaPackage {
+
+// Every regular file below Folder, links left out, sorted for a stable archive.
+QStringList FilesBelow(const QString &Folder, const QString &Except)
+{
+    QStringList Files;
+    const QString Skip = QFileInfo(Except).absoluteFilePath();
+    QDirIterator It(Folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (It.hasNext()) {
+        const QString F = QFileInfo(It.next()).absoluteFilePath();
+        if (F != Skip)
+            Files << F;
+    }
+    Files.sort();
+    return Files;
+}
+
+void ZipFiles(const QString &Root, const QStringList &Files, const QString &Target,
+              const std::function<void(int Percent)> &Progress)
+{
+    // The archive is written outside the folder it packs and put in place whole.
+    QTemporaryDir Work(ScratchFolder() + QStringLiteral("zip-XXXXXX"));
+    if (!Work.isValid())
+        throw EInOutError(QStringLiteral("不能创建临时目录。"));
+    const QString Temp = Work.filePath(QStringLiteral("archive.zip"));
+    {
+        TZipper Zipper1;
+        Zipper1.SetRootDir(IncludeTrailingPathDelimiter(Root));
+        Zipper1.SetZipName(Temp);
+        Zipper1.FilesList().Clear();
+        for (const QString &F : Files)
+            Zipper1.FilesList().Add(F);
+        Zipper1.Recurse = false;   // the list names every file already
+        Zipper1.SetRelativePaths(true);
+        Zipper1.SetIncludeHiddenFiles(true);
+        if (Progress)
+            Zipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };
+        Zipper1.PackFiles();
+    }
+    if (!FileExists(Temp) || !CopyFile(Temp, Target, false))
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(Target));
+}
+
+bool IsSafeMemberName(const QString &Name)
+{
+    if (Name.isEmpty() || Name.contains(QChar(0)))
+        return false;
+    const QString N = NativePath(Name);
+    if (N.startsWith(QLatin1Char('/')) || IsDrivePath(N) || (N.size() >= 2 && N.at(1) == QLatin1Char(':')))
+        return false;
+    for (const QString &Part : N.split(QLatin1Char('/')))
+        if (Part == QLatin1String(".."))
+            return false;
+    return true;
+}
+
+QString DestDirFor(const QString &Scratch, const QString &PackagePath)
+{
+    QString Base = TCatalogBook::SafeFileName(ExtractFileBaseName(PackagePath));
+    if (Base.isEmpty())
+        Base = QStringLiteral("package");
+    return IncludeTrailingPathDelimiter(Scratch) + Base + QLatin1Char('/');
+}
+
+QString Write(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+              const std::function<void(int Percent)> &Progress)
+{
+    const QString Dir = IncludeTrailingPathDelimiter(Folder);
+    const QString Stem = MainFile.left(qMax(0, int(MainFile.size()) - 4));
+    SaveLines(Dir + QStringLiteral("index.dat"),
+                             {QStringLiteral("index=") + MainFile,
+                              IsBook ? QStringLiteral("type=QBS") : QStringLiteral("type=QBT")});
+    const QString Package = Target.isEmpty() ? Dir + Stem + QStringLiteral(".qba") : Target;
+
+    ZipFiles(Dir, FilesBelow(Dir, Package), Package, Progress);
+
+    // What was put into the folder for the package goes again.
+    const QString Images = Dir + QStringLiteral("images/");
+    if (DirectoryExists(Images)) {
+        for (const QString &F : FilesBelow(Images, QString()))
+            DeleteFile(F);
+        QDir(Images).removeRecursively();
+    }
+    DeleteFile(Dir + QStringLiteral("index.dat"));
+    DeleteFile(Dir + Stem + QStringLiteral(".qbt"));
+    return Package;
+}
+
+TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
+                   const std::function<void(int Percent)> &Progress)
+{
+    TOpenResult R;
+    const QString Dest = IncludeTrailingPathDelimiter(DestDir);
+    TUnZipper UnZipper1;
+    UnZipper1.SetZipName(PackagePath);
+    UnZipper1.OpenAndReadDirectory();
+    // Every member is judged before anything is written.
+    qint64 Declared = 0;
+    for (int I = 0; I < UnZipper1.MemberCount(); ++I) {
+        const TZipHeaderInfo *H = UnZipper1.Member(I);
+        if (!IsSafeMemberName(H->StoredName()) || H->UncompressedSize() < 0) {
+            R.Status = osInvalid;
+            return R;
+        }
+        Declared += H->UncompressedSize();
+    }
+    // The sizes the package declares must fit where it is unpacked (the zip
+    // library holds every member to its declared size).
+    const qint64 Free = DiskFree(IncludeTrailingPathDelimiter(ExtractFilePath(ExcludeTrailingPathDelimiter(Dest))));
+    if (Free >= 0 && Declared > Free)
+        throw EInOutError(QStringLiteral("磁盘空间不足，不能打开qba文件。"));
+    if (DirectoryExists(Dest))
+        EmptyFolder(Dest);
+    else if (!ForceDirectories(Dest))
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Dest));
+    UnZipper1.SetDestDir(Dest);
+    UnZipper1.RecreateDirs = true;
+    UnZipper1.DoAll = true;
+    UnZipper1.FilesList().Clear();
+    UnZipper1.FilesList().Add(QStringLiteral("*.*"));
+    UnZipper1.OverwriteMode = TUZOverwriteMode::Always;
+    if (Progress)
+        UnZipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };
+    R.Files = UnZipper1.UnpackFiles();
+    if (R.Files < 2) {
+        R.Status = osInvalid;
+        return R;
+    }
+    const QString Index = Dest + QStringLiteral("index.dat");
+    if (!FileExists(Index)) {
+        R.Status = osNoIndex;
+        return R;
+    }
+    const QStringList Lines = LoadLines(Index);
+    const QString Main = TCatalogBook::Value(Lines, QStringLiteral("index")).trimmed();
+    R.IsBook = TCatalogBook::Value(Lines, QStringLiteral("type")).trimmed().toUpper() == QLatin1String("QBS");
+    // The main file must be a page (a book for a book package) of the package itself.
+    const QString Ext = ExtractFileExt(Main).toUpper();
+    const QString Wanted = R.IsBook ? QStringLiteral(".QBS") : QStringLiteral(".QBT");
+    const QString Path = Dest + NativePath(Main);
+    if (!IsSafeMemberName(Main) || Ext != Wanted || !IsPathInside(Path, Dest) || QFileInfo(Path).isSymLink()
+        || !FileExists(Path)) {
+        R.Status = osInvalid;
+        return R;
+    }
+    R.MainFile = QFileInfo(Path).absoluteFilePath();
+    R.Status = osOk;
+    return R;
+}
+
+} // namespace QbaPackage

@@ -1,0 +1,589 @@
+#include "PageDocument.h"
+
+#include "CompanyFiles.h"
+
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/Types.h"
+
+#include <QFileInfo>
+
+
+
+const QString TPageDocument::Magic = QStringLiteral("QBT FILE TYPE 2.0");
+const QString TPageDocument::MarkerComment = QStringLiteral("/*以下内容均由程序自动生成，一般用户无需自行修改。");
+const QString TPageDocument::RepairedMarker = QStringLiteral("/*以下内容均由程序自动生成，一般用户无需修改。");
+const QString TPageDocument::DetailLine = QStringLiteral("{detail}");
+const QString TPageDocument::RepairedLine = QStringLiteral("/*修复的行");
+const QString TPageDocument::MissingPicture = QStringLiteral("图片文件不存在");
+
+const QStringList TPageDocument::HeaderKeys = {
+    QStringLiteral("{Catalog编号}"), QStringLiteral("{Catalog名称}"), QStringLiteral("{业务员名}"),
+    QStringLiteral("{客户编号}"), QStringLiteral("{客户名称}"), QStringLiteral("{客户公司名}"),
+    QStringLiteral("{日期}"), QStringLiteral("{货币符号}"), QStringLiteral("{产品单位}"),
+    QStringLiteral("{重量单位}"), QStringLiteral("{图片宽}"), QStringLiteral("{图片高}"),
+    QStringLiteral("{输出目录}"), QStringLiteral("{输出方式}"), QStringLiteral("{输出风格}"),
+    QStringLiteral("{输出语言}"), QStringLiteral("{订单接收email地址}"), QStringLiteral("{图片框百分比}"),
+    QStringLiteral("{Catalog说明}"),
+};
+
+const QStringList TPageDocument::ValueKeys = {
+    QStringLiteral("{$IMG}="), QStringLiteral("{$PID}="), QStringLiteral("{$PNAME}="),
+    QStringLiteral("{$PPRICE}="), QStringLiteral("{$PUNIT}="), QStringLiteral("{$PWEIGHT}="),
+    QStringLiteral("{$PSERIAL}="), QStringLiteral("{$PNOTE}="),
+};
+
+namespace {
+
+// Where each value line of a block lives in the grid: the key's index in
+// ValueKeys, the column and the row offset from the block's first row, and the
+// number of characters the parser takes.
+struct TValueCell {
+    int Col;
+    int RowOffset;
+    int Limit;
+};
+const TValueCell ValueCells[8] = {
+    {1, 5, 256}, {3, 0, 128}, {5, 0, 128}, {3, 1, 128},
+    {5, 1, 128}, {3, 2, 128}, {5, 2, 128}, {3, 3, 512},
+};
+
+// Index in ValueKeys of the line written for cell (ACol, ARow), or -1.
+int ValueIndexOfCell(int ACol, int ARow)
+{
+    switch (ARow % 6) {
+    case 0: return ACol == 1 ? 0 : -1;
+    case 1: return ACol == 3 ? 1 : ACol == 5 ? 2 : -1;
+    case 2: return ACol == 3 ? 3 : ACol == 5 ? 4 : -1;
+    case 3: return ACol == 3 ? 5 : ACol == 5 ? 6 : -1;
+    case 4: return ACol == 3 ? 7 : -1;
+    default: return -1;
+    }
+}
+
+QString NameOf(const QString &Line)
+{
+    const qsizetype Eq = Line.indexOf(QLatin1Char('='));
+    return Eq < 0 ? Line : Line.left(Eq);
+}
+
+QString ValueAfterEquals(const QString &Line)
+{
+    const qsizetype Eq = Line.indexOf(QLatin1Char('='));
+    return Eq < 0 ? QString() : Line.mid(Eq + 1);
+}
+
+QString TrimBlanks(const QString &S)
+{
+    qsizetype B = 0, E = S.size();
+    while (B < E && S.at(B).unicode() <= ' ')
+        ++B;
+    while (E > B && S.at(E - 1).unicode() <= ' ')
+        --E;
+    return S.mid(B, E - B);
+}
+
+bool IsProductKeyName(const QString &Name)
+{
+    for (const QString &K : TPageDocument::ValueKeys)
+        if (Name.compare(K.chopped(1), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// A "{name}=value" line that belongs to the header rather than to a product.
+bool IsHeaderKeyLine(const QString &Line)
+{
+    if (!Line.startsWith(QLatin1Char('{')) || !Line.contains(QLatin1Char('=')))
+        return false;
+    const QString Name = NameOf(Line);
+    return Name.endsWith(QLatin1Char('}')) && !IsProductKeyName(Name)
+        && TPageDocument::BlockNumberOfLine(Name) == 0;
+}
+
+bool IsFirstBlockLine(const QString &Line)
+{
+    const QString T = TrimBlanks(Line);
+    return T == QLatin1String("{$1}") || T == QLatin1String("$1}");
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ lines
+
+void TPageDocument::Changed()
+{
+    if (OnChange)
+        OnChange();
+}
+
+void TPageDocument::SetLines(const QStringList &Lines)
+{
+    FLines = Lines;
+    Changed();
+}
+
+void TPageDocument::Clear()
+{
+    FLines.clear();
+    Changed();
+}
+
+QString TPageDocument::Text() const
+{
+    QString S;
+    for (const QString &L : FLines)
+        S += L + QStringLiteral("\r\n");
+    return S;
+}
+
+QString TPageDocument::OneLine(const QString &S)
+{
+    if (!S.contains(QLatin1Char('\r')) && !S.contains(QLatin1Char('\n')))
+        return S;
+    QString R = S;
+    R.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    R.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    R.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return R;
+}
+
+QString TPageDocument::CutChars(const QString &S, int Limit)
+{
+    int Chars = 0;
+    qsizetype I = 0;
+    while (I < S.size() && Chars < Limit) {
+        I += (S.at(I).isHighSurrogate() && I + 1 < S.size() && S.at(I + 1).isLowSurrogate()) ? 2 : 1;
+        ++Chars;
+    }
+    return S.left(I);
+}
+
+int TPageDocument::IndexOfName(const QString &Name) const
+{
+    for (int I = 0; I < Count(); ++I)
+        if (NameOf(FLines.at(I)).compare(Name, Qt::CaseInsensitive) == 0)
+            return I;
+    return -1;
+}
+
+int TPageDocument::DetailIndex(int Before) const
+{
+    const int End = Before < 0 ? Count() : qMin(Before, Count());
+    for (int I = 0; I < End; ++I)
+        if (FLines.at(I) == DetailLine)
+            return I;
+    return -1;
+}
+
+int TPageDocument::HeaderInsertPoint() const
+{
+    const int D = DetailIndex();
+    if (D < 0)
+        return Count();
+    if (D > 0 && FLines.at(D - 1).startsWith(QLatin1String("/*")))
+        return D - 1;
+    return D;
+}
+
+QString TPageDocument::Values(const QString &Key) const
+{
+    const int I = IndexOfName(Key);
+    return I < 0 ? QString() : ValueAfterEquals(FLines.at(I));
+}
+
+void TPageDocument::SetValues(const QString &Key, const QString &Value)
+{
+    const QString V = OneLine(Value);
+    const int I = IndexOfName(Key);
+    if (V.isEmpty()) {
+        if (I >= 0) {
+            FLines.removeAt(I);
+            Changed();
+        }
+        return;
+    }
+    if (I >= 0)
+        FLines[I] = NameOf(FLines.at(I)) + QLatin1Char('=') + V;
+    else
+        FLines.insert(HeaderInsertPoint(), Key + QLatin1Char('=') + V);
+    Changed();
+}
+
+// ---------------------------------------------------------------- new page
+
+bool TPageDocument::InitNewPageText(const TNewPageDefaults &Defaults)
+{
+    FLines.clear();
+    if (!Defaults.DefaultsFile.isEmpty() && FileExists(Defaults.DefaultsFile)) {
+        FLines = LoadLines(Defaults.DefaultsFile);
+        Changed();
+        return true;
+    }
+    const QStringList Values = {
+        QStringLiteral("新建目录页") + Defaults.Today, QStringLiteral("新建页面"), Defaults.Salesman,
+        QString(), QString(), QString(), Defaults.Today, QStringLiteral("￥"), QStringLiteral("个"),
+        QStringLiteral("克"), QStringLiteral("0"), QStringLiteral("0"), QString(),
+        QStringLiteral("CHM(帮助文件类型)"), QStringLiteral("春天系列"), QStringLiteral("中文"),
+        Defaults.OrderMail, QStringLiteral("75"), QString(),
+    };
+    FLines.append(Magic);
+    for (int I = 0; I < HeaderKeys.size(); ++I)
+        FLines.append(HeaderKeys.at(I) + QLatin1Char('=') + OneLine(Values.at(I)));
+    Changed();
+    return false;
+}
+
+// ---------------------------------------------------------- product blocks
+
+int TPageDocument::BlockNumberOfLine(const QString &Line)
+{
+    // "{$" + decimal digits + "}" and nothing else; numbers too large to be a
+    // product are no block.
+    if (Line.size() < 4 || Line.size() > 12 || !Line.startsWith(QLatin1String("{$"))
+        || !Line.endsWith(QLatin1Char('}')))
+        return 0;
+    qint64 N = 0;
+    for (qsizetype I = 2; I < Line.size() - 1; ++I) {
+        const QChar C = Line.at(I);
+        if (C < QLatin1Char('0') || C > QLatin1Char('9'))
+            return 0;
+        N = N * 10 + (C.unicode() - '0');
+    }
+    return N >= 1 && N <= 99999999 ? int(N) : 0;
+}
+
+int TPageDocument::BlockFirstRow(int Row)
+{
+    return Row % 6 == 0 ? Row - 5 : Row - (Row % 6) + 1;
+}
+
+int TPageDocument::ProductScanStart() const
+{
+    const int D = DetailIndex();
+    return D >= 0 ? qMin(D + 1, int(FirstBlockLine)) : FirstBlockLine;
+}
+
+int TPageDocument::FindBlockLine(int N) const
+{
+    const QString Key = QStringLiteral("{$%1}").arg(N);
+    const int D = DetailIndex();
+    for (int I = D < 0 ? 0 : D + 1; I < Count(); ++I)
+        if (FLines.at(I) == Key)
+            return I;
+    return -1;
+}
+
+void TPageDocument::LoadGridFromPage(TProductGridAccess &Grid, const QString &PagePath, const QString &ProgramFolder)
+{
+    const int Total = Count();
+    // A page of Total lines holds at most this many complete blocks; a block
+    // number beyond it is damage, and must not make the grid grow without bound.
+    const int MaxBlock = Total / 9 + 1;
+    const QString PageFolder = PagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(PagePath).absoluteFilePath());
+    for (int I = ProductScanStart(); I < Total; ++I) {
+        if (OnProgress)
+            OnProgress(I + 1, Total);
+        const int N = BlockNumberOfLine(FLines.at(I));
+        if (N < 1 || N > MaxBlock)
+            continue;
+        while (Grid.RowCount() < 6 * N + 1)
+            Grid.AppendProductBlock();
+        const int First = 6 * N - 5;
+        for (int J = I + 1; J <= I + 8 && J < Total; ++J) {
+            const QString &Line = FLines.at(J);
+            if (BlockNumberOfLine(Line) > 0)
+                break;
+            for (int K = 0; K < ValueKeys.size(); ++K) {
+                if (!Line.startsWith(ValueKeys.at(K)))
+                    continue;
+                const TValueCell &C = ValueCells[K];
+                const QString Value = CutChars(ValueAfterEquals(Line), C.Limit);
+                if (K != 0) {
+                    Grid.SetCells(C.Col, First + C.RowOffset, Value);
+                    break;
+                }
+                QString Path;
+                if (!Value.isEmpty()) {
+                    if (IsAbsoluteStoredPath(Value)) {
+                        Path = Value.startsWith(QLatin1Char('/')) ? NativePath(Value) : Value;
+                    } else {
+                        const QString Rel = NativePath(Value);
+                        Path = (!PageFolder.isEmpty() && FileExists(PageFolder + Rel)) ? PageFolder + Rel
+                                                                                       : ProgramFolder + Rel;
+                    }
+                }
+                if (Grid.Cells(1, First + 5) != Path)
+                    Grid.SetCells(1, First + 5, Path);
+                Grid.ClearCellPicture(1, First);
+                if (Path.isEmpty()) {
+                    Grid.SetCells(1, First, QString());
+                } else if (FileExists(Path)) {
+                    Grid.SetCells(1, First, QString());
+                    Grid.LoadCellPicture(1, First, Path);
+                } else {
+                    Grid.SetCells(1, First, MissingPicture);
+                }
+                break;
+            }
+        }
+    }
+}
+
+int TPageDocument::BlockAppendPoint()
+{
+    // After the last product block, so that header keys kept at the end of
+    // older pages stay where they are.
+    int Last = -1;
+    const int D = DetailIndex();
+    for (int I = D < 0 ? 0 : D + 1; I < Count(); ++I)
+        if (BlockNumberOfLine(FLines.at(I)) > 0)
+            Last = I;
+    if (Last >= 0) {
+        int End = Last + 1;
+        while (End < Count() && End <= Last + 8 && BlockNumberOfLine(FLines.at(End)) == 0
+               && FLines.at(End).startsWith(QLatin1String("{$")))
+            ++End;
+        return End;
+    }
+    if (D < 0)
+        return Count();
+    if (D + 1 >= Count())
+        FLines.append(QString());   // the empty line after "{detail}" went missing
+    return D + 2;
+}
+
+TPageDocument::TStoreResult TPageDocument::StoreProductBlock(const TProductGridAccess &Grid, int ACol, int ARow)
+{
+    const int N = (ARow + 5) / 6;
+    if (N < 1)
+        return srNothing;
+    if (Count() < 25 && !Text().contains(DetailLine)) {
+        FLines.append(MarkerComment);
+        FLines.append(DetailLine);
+        FLines.append(QString());
+    }
+    int P = FindBlockLine(N);
+    if (P < 0) {
+        const int F = BlockFirstRow(ARow);
+        P = BlockAppendPoint();
+        QStringList Block{QStringLiteral("{$%1}").arg(N)};
+        for (int K = 0; K < ValueKeys.size(); ++K)
+            Block.append(ValueKeys.at(K) + OneLine(Grid.Cells(ValueCells[K].Col, F + ValueCells[K].RowOffset)));
+        for (int K = 0; K < Block.size(); ++K)
+            FLines.insert(P + K, Block.at(K));
+    }
+    const int K = ValueIndexOfCell(ACol, ARow);
+    if (K < 0) {
+        Changed();
+        return srNothing;
+    }
+    // The key's line inside the block: its place in the fixed order first, then
+    // anywhere among the block's eight lines.
+    int Target = -1;
+    if (P + 1 + K < Count() && FLines.at(P + 1 + K).startsWith(ValueKeys.at(K))) {
+        Target = P + 1 + K;
+    } else {
+        for (int J = P + 1; J <= P + 8 && J < Count() && BlockNumberOfLine(FLines.at(J)) == 0; ++J)
+            if (FLines.at(J).startsWith(ValueKeys.at(K))) {
+                Target = J;
+                break;
+            }
+    }
+    if (Target < 0) {
+        Changed();
+        return srNeedsRepair;
+    }
+    FLines[Target] = ValueKeys.at(K) + OneLine(Grid.Cells(ACol, ARow));
+    Changed();
+    return srStored;
+}
+
+// ------------------------------------------------------------------- files
+
+void TPageDocument::LoadFromFile(const QString &FileName)
+{
+    FLines = LoadLines(FileName);
+    Changed();
+}
+
+void TPageDocument::SaveToFile(const QString &FileName) const
+{
+    SaveLines(FileName, FLines);
+}
+
+void TPageDocument::AddPageHistory(const QString &HistoryFile, const QString &Path)
+{
+    QStringList History;
+    if (FileExists(HistoryFile))
+        History = LoadLines(HistoryFile);
+    History.append(OneLine(Path));
+    SaveLines(HistoryFile, History);
+}
+
+QString TPageDocument::ReadDatLine(const QString &FileName, int Line)
+{
+    // The company files have one reader.
+    return CompanyFiles::ReadDatLine(FileName, Line);
+}
+
+// ------------------------------------------------------------------ repair
+
+int TPageDocument::FindFirstBlockOne() const
+{
+    for (int I = 0; I < Count(); ++I)
+        if (IsFirstBlockLine(FLines.at(I)))
+            return I;
+    return -1;
+}
+
+bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::function<bool()> &AskRebuildHeader)
+{
+    if (Count() < 23) {
+        InitNewPageText(Defaults);
+        return false;
+    }
+    const int K = FindFirstBlockOne();
+    if (K < 0) {
+        RebuildPageHeader(Defaults);
+        return false;
+    }
+    // Block 1 belongs right after "{detail}" and its empty line; a page without
+    // "{detail}" has the fixed header of 23 lines.
+    const int D = DetailIndex(K);
+    const int Start = D >= 0 ? D + 2 : FirstBlockLine;
+    if (K < Start) {
+        if (D >= 0)
+            FLines.insert(D + 1, QString());
+        else
+            for (int I = 0; I < Start - K; ++I)
+                FLines.insert(1, RepairedLine);
+        Changed();
+        return false;
+    }
+    if (K == Start) {
+        for (int I = Count() - 1; I >= Start; --I) {
+            QString L = TrimBlanks(FLines.at(I));
+            if (L.isEmpty()) {
+                FLines.removeAt(I);
+                continue;
+            }
+            if (L.startsWith(QLatin1Char('$')))
+                L.prepend(QLatin1Char('{'));
+            if (!L.startsWith(QLatin1Char('{')) && !(L.size() > 1 && L.at(1) == QLatin1Char('$')))
+                FLines.removeAt(I);
+            else
+                FLines[I] = L;
+        }
+        Changed();
+        RebuildProductBlocks(Start);
+        return true;
+    }
+    // Extra lines before block 1: remove them one at a time, empty ones first,
+    // then comments, then lines that are no key line. Without "{detail}" only
+    // the fixed header area is searched, as older pages need.
+    const int Passes = K - Start;
+    for (int Pass = 0; Pass < Passes; ++Pass) {
+        const int Lo = D >= 0 ? D + 2 : 0;
+        const int Hi = D >= 0 ? FindFirstBlockOne() : qMin(FindFirstBlockOne(), int(FirstBlockLine) + 1);
+        int Victim = -1;
+        for (int I = Lo; I < Hi && Victim < 0; ++I)
+            if (TrimBlanks(FLines.at(I)).isEmpty())
+                Victim = I;
+        for (int I = Lo; I < Hi && Victim < 0; ++I)
+            if (FLines.at(I).contains(QLatin1String("/*")))
+                Victim = I;
+        for (int I = Lo; I < Hi && Victim < 0; ++I)
+            if (!FLines.at(I).startsWith(QLatin1Char('{')))
+                Victim = I;
+        if (Victim >= 0) {
+            FLines.removeAt(Victim);
+            continue;
+        }
+        // A header key stranded below "{detail}" moves up into the header.
+        int Key = -1;
+        for (int I = Lo; I < Hi && D >= 0 && Key < 0; ++I)
+            if (IsHeaderKeyLine(FLines.at(I)))
+                Key = I;
+        if (Key >= 0) {
+            const QString Line = FLines.takeAt(Key);
+            if (IndexOfName(NameOf(Line)) < 0)
+                FLines.insert(HeaderInsertPoint(), Line);
+            continue;
+        }
+        if (AskRebuildHeader && AskRebuildHeader())
+            RebuildPageHeader(Defaults);
+        break;
+    }
+    Changed();
+    return false;
+}
+
+void TPageDocument::RebuildPageHeader(const TNewPageDefaults &Defaults)
+{
+    const int K = FindFirstBlockOne();
+    if (K < 0)
+        return;
+    const QStringList Rest = FLines.mid(K);
+    InitNewPageText(Defaults);
+    FLines.append(RepairedMarker);
+    FLines.append(DetailLine);
+    FLines.append(QString());
+    for (const QString &L : Rest)
+        if (!L.isEmpty())
+            FLines.append(L);
+    Changed();
+}
+
+void TPageDocument::RebuildProductBlocks(int FirstLine)
+{
+    QStringList Rebuilt;
+    QStringList Gathered;
+    QStringList HeaderLines;
+    int Number = 0;
+    auto Flush = [&]() {
+        if (Gathered.isEmpty())
+            return;
+        ++Number;
+        Rebuilt.append(QStringLiteral("{$%1}").arg(Number));
+        for (const QString &Key : ValueKeys) {
+            QString Value;
+            for (const QString &L : Gathered)
+                if (NameOf(L).compare(Key.chopped(1), Qt::CaseInsensitive) == 0) {
+                    Value = ValueAfterEquals(L);
+                    break;
+                }
+            Rebuilt.append(Key + Value);
+        }
+        Gathered.clear();
+    };
+    bool InBlocks = false;
+    for (int I = 0; I < Count(); ++I) {
+        const QString &L = FLines.at(I);
+        const QString Body = L.size() > 3 ? L.mid(2, L.size() - 3) : QString();
+        bool IsNumber = false;
+        Body.toLongLong(&IsNumber);
+        if (IsNumber && BlockNumberOfLine(L) > 0) {
+            Flush();
+            InBlocks = true;
+            continue;
+        }
+        if (!InBlocks)
+            continue;
+        // Header keys that older pages kept after the blocks move to the header.
+        if (IsHeaderKeyLine(L))
+            HeaderLines.append(L);
+        else
+            Gathered.append(L);
+    }
+    if (!InBlocks)
+        throw Exception(QStringLiteral("修复失败，没有找到catalog块内容。"));
+    Flush();
+    while (Count() > FirstLine)
+        FLines.removeLast();
+    FLines.append(Rebuilt);
+    for (const QString &L : HeaderLines)
+        if (IndexOfName(NameOf(L)) < 0)
+            FLines.insert(HeaderInsertPoint(), L);
+    Changed();
+}

@@ -1,0 +1,18 @@
+#include "DialogGrids.h"
+
+#include "CatalogUi.h"
+#include "MainWindow.h"
+
+#include <QWidget>
+
+namespace DialogGrids {
+
+QString BrowseForFolder(QWidget *Owner, const QString &Caption)
+{
+    for (QWidget *W = Owner; W; W = W->parentWidget())
+        if (auto *Main = qobject_cast<TForm1 *>(W))
+            return Main->BrowseForFolder(Caption, Owner);
+    return CatalogUi::BrowseForFolder(Owner, Caption);
+}
+
+} // namespace DialogGrids

@@ -1,0 +1,343 @@
+#pragma once
+// The main window: book pane, page text, start page and product grid. Its
+// handlers are short; the page document does the work on the page text.
+
+#include "catalog/document/PageDocument.h"
+#include "ProductGrid.h"
+#include "platform/core/Types.h"
+#include "platform/services/Messages.h"
+#include "platform/services/Prompts.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMimeData;
+class TBitmap;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QStatusBar;
+class QToolButton;
+class QWidget;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+class TForm6;
+class TForm7;
+class TForm8;
+class TPictureView;
+
+// Private window messages of the main window.
+constexpr unsigned WM_STARTUPOPEN = 0x1408;
+constexpr unsigned WM_OPENPAGEFILE = 0x1409;
+constexpr unsigned WM_FORMNOTIFY = 0x1410;
+
+class TForm1 : public QMainWindow, public TObject, public TMessageTarget {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *Parent = nullptr);
+    ~TForm1() override;
+
+    // The browser pane shows the start page unless switched off (tests).
+    static bool BrowserEnabled;
+    static bool BrowserWanted();
+    // Creates WebBrowser1 and shows the start page in it.
+    void CreateBrowser();
+    // The addresses the maker's commands open; local pages of the program folder by default.
+    QString StartPageUrl() const;
+    QString MakerPageUrl(const QString &Anchor) const;
+
+    // Creates the dialogs in their start-up order, parented to this window.
+    void CreateForms();
+
+    // ---- private window messages ----
+    qintptr WndProc(unsigned Msg, qintptr WParam, qintptr LParam) override;
+    // Posts WM_OPENPAGEFILE for a page path. The path travels as text inside this
+    // process; the message's own parameters carry no pointer.
+    void PostOpenPageFile(const QString &Path);
+    void WMStartupOpen();
+    void WMOpenPageFile(const QString &Path);
+    void WMFormNotify(qintptr WParam, qintptr LParam);
+
+    // ---- form events ----
+    void FormCreate();
+    void FormCloseQuery(TObject *Sender, bool &CanClose);
+    void FormClose(TObject *Sender);
+    void ApplicationEvents1Exception(TObject *Sender, const Exception &E);
+    // Runs a handler; an error escaping it reaches the application's error handler.
+    void Guard(const std::function<void()> &Handler);
+
+    // ---- shared routines ----
+    QString BrowseForFolder(const QString &Caption, QWidget *Owner);
+    static QString NonEmptyOrSpace(const QString &S);
+    static void DeleteFolderFiles(const QString &Folder);
+    bool CopyFolderTree(const QString &Source, const QString &Dest, const QString &Name);
+    void RunAndWait(const QString &Program, const QString &Arguments);
+
+    // ---- page document ----
+    void InitNewPageText();
+    void LoadGridFromPage();
+    Q_INVOKABLE void StoreProductBlock(int ACol, int ARow);
+    static int BlockFirstRow(int Row) { return TPageDocument::BlockFirstRow(Row); }
+    Q_INVOKABLE void SpeedButton9Click();
+    void N8Click();
+    Q_INVOKABLE void OpenPage(const QString &Path);
+    void ClosePage();
+    void AddPageHistory(const QString &Path);
+    void RepairPageFile();
+    void RebuildPageHeader();
+    void RebuildProductBlocks();
+    void QBT1Click();
+    void RichEdit1Change();
+    void Button5Click();
+    void Button1Click();
+
+    // ---- product grid set-up ----
+    void ResetGrid();
+    void AppendProductBlock();
+    void LoadCellPicture(int ACol, int ARow, const QString &FileName);
+
+    // ---- book, package and pictures (the parts start-up reaches) ----
+    void NewPage();
+    void SpeedButton6Click();
+    void OpenCatalog(const QString &Path, bool KeepPage);
+    void FillPageList();
+    void CreateDefaultCatalog(bool KeepPage);
+    bool CloseCatalog();
+    void SaveCatalogFile();
+    void OpenPackage(const QString &Path);
+    void ImportPictures(const QStringList &Files);
+    void CycleNoticeLabel();
+
+    // ---- page settings, company information, output language (Unit1_Dialogs.cpp) ----
+    void SpeedButton8Click();
+    void Button2Click();
+    void N124Click();
+    // Connects the buttons and menu items of these commands.
+    void ConnectDialogCommands();
+
+    // ---- small commands of the main menu ----
+    void OpenTemplateFolder();
+    void OpenHelp();
+    void ContactAuthor();
+    void About();
+    void Label1Click();
+
+    TPageDocument &Page() { return FPage; }
+    TProductGridAccess &GridAccess() { return *FGridAccess; }
+
+    // ---- components ----
+    QMenuBar *MainMenu1 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QListWidget *ListBox1 = nullptr;
+    QCheckBox *CheckBox1 = nullptr;
+    QToolButton *SpeedButton2 = nullptr, *SpeedButton3 = nullptr, *SpeedButton4 = nullptr,
+                *SpeedButton5 = nullptr, *SpeedButton6 = nullptr, *SpeedButton7 = nullptr,
+                *SpeedButton8 = nullptr, *SpeedButton9 = nullptr, *SpeedButton10 = nullptr,
+                *SpeedButton11 = nullptr, *SpeedButton12 = nullptr, *SpeedButton13 = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr,
+                *Button5 = nullptr, *Button6 = nullptr, *Button7 = nullptr, *Button8 = nullptr;
+    QPlainTextEdit *RichEdit1 = nullptr;
+    QWidget *WebBrowserPane = nullptr;
+    QWidget *WebBrowser1 = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QScrollArea *ScrollBox1 = nullptr;
+    TProductGrid *CellGrid1 = nullptr;
+    QGroupBox *GroupBox3 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    int Label1Tag = 0;
+    std::unique_ptr<TOpenDialog> OpenDialog1;
+    std::unique_ptr<TSaveDialog> SaveDialog1;
+
+    // ---- dialogs, in creation order ----
+    QPointer<TForm2> Form2;
+    QPointer<TForm3> Form3;
+    QPointer<TForm4> Form4;
+    QPointer<TForm5> Form5;
+    QPointer<TPictureView> PictureView;
+    QPointer<TForm6> Form6;
+    QPointer<TForm7> Form7;
+    QPointer<TForm8> Form8;
+
+    // The command line start-up walks: the program's own path, then the arguments.
+    QStringList CommandLine;
+
+    // ---- private state ----
+    QString FPendingFiles;
+    QString FPagePath;
+    QString FOpenPageEntry;
+    bool FPageSaved = true;
+    std::unique_ptr<QStringList> FCatalogList;
+    QString FCatalogPath;
+    QString FCatalogName;
+    QString FCatalogIndexName;
+    QString FNewCatalogPath;
+    bool FOpenedFromPackage = false;
+    bool FPackageIsBook = false;
+    QString FPackagePath;
+    int FSearchRow = 1;
+    int ListBox1Tag = 0;
+
+    bool SaveButtonEnabled() const;
+
+    // ---- Output: page validation and page output ----
+    bool ValidatePageHeader();
+    void OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFolder, QString &ResultPath);
+    QString LoadEffectHead(const QString &Effect);
+    QString LoadEffectBody(const QString &Effect);
+    static QString FileBaseName(const QString &Path);
+    static QString NewGuidString();
+    void WriteMht(const QString &HtmlPath, const QStringList &Files, QString &ResultPath, const QString &MhtPath);
+    void ChmProgress(const QString &Text);
+    void N53Click();
+    void ZIP1Click();
+    void RAR1Click();
+    void EXE1Click();
+    void HTML1Click();
+    void CHM1Click();
+    void QBA1Click();
+    void N57Click();
+    void SpeedButton5Click();
+    void Button7Click();
+    void SetupOutputMenus();
+    QMenu *PopupMenu2 = nullptr;
+    // ---- end of Output ----
+
+    // ---- Book and packages ----
+    // The open-file command of N3, N82 and N85 (Sender: the item's name).
+    void N82Click(const QString &Sender);
+    // New book (EditInfo false) or the open book's settings (N97, EditInfo true).
+    void SpeedButton7Click(bool EditInfo = false);
+    // Notice 100 of the book information dialog: its values go into the open book.
+    void ApplyBookInformation();
+    void AddFileToCatalog(const QString &Path);
+    void SpeedButton12Click();
+    void SpeedButton13Click();
+    void ListBox1Click();
+    void CheckBox1MouseUp();
+    void ListBox1DblClick();
+    // Reordering by dragging inside the page list (item indexes; -1 for none).
+    bool ListBox1DragOver(int Source, int Target);
+    void ListBox1DragDrop(int Source, int Target);
+    // The icon and the weight the page list draws item Index with.
+    int ListBox1ItemIcon(int Index) const;
+    bool ListBox1ItemBold(int Index) const;
+    void SetupBookPane();
+
+    // Book output (flags 2, 4, 8, 16, 32, 64, 128, 256, 512).
+    bool OutputCatalog(int Flags, bool OpenAfterwards);
+    void HTML6Click();
+    void ZIP5Click();
+    void CHM5Click();
+    void HTML5Click();
+    void QBACatalog1Click();
+    void N54Click();
+    void JPG3Click();
+    void JPG4Click();
+    void PDFpdf2Click();
+    // Pictures or PDF of the produced pages (Entries: the page files in D's
+    // images folder); set by the page-picture unit. False when not done.
+    std::function<bool(const QStringList &Entries, const QString &Folder, bool Pdf, bool Single)>
+        ConvertCatalogToImages;
+
+    // Packages (.qba).
+    void WriteQbaPackage(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                         QString &ResultPath);
+    void OpenQbaPackage(const QString &Path);
+    bool SavePackage();
+    // ---- end of Book and packages ----
+
+
+    // ---- Product grid, editor and pictures ----
+    // Connects the grid's, the editor's and the picture commands' handlers.
+    void ConnectProductCommands();
+    bool HasPage() const { return FPage.Count() >= 5; }
+    // Product grid (Unit1_Products.cpp).
+    void InsertProductBlock(int Row);
+    void CellGrid1SelectCell(int ACol, int ARow);
+    void CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl);
+    void CellGrid1EllipsClick(int ACol, int ARow, QString &S);
+    void SpeedButton4Click();
+    void BitBtn1Click();
+    void N51Click();
+    void Button4Click();
+    void SwapProducts(int A, int B, bool PicturesOnly);
+    void N61Click();
+    void N62Click();
+    void N77Click();
+    void FindNextProduct(const QString &Text, bool Continue);
+    void N114Click();
+    QMenu *PopupMenu1 = nullptr;
+    int SpeedButton10Tag = 0;
+    void PopupMenu1Popup();
+    // Cell text editor (Unit1_Edit.cpp).
+    int FEditCol = 3;
+    int FEditRow = 1;
+    void PlaceEdit1(int ACol, int ARow);
+    void Edit1Change();
+    // True when the key was handled (and is swallowed).
+    bool Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift);
+    void Edit1Copy(bool Cut);
+    void Edit1Paste();
+    // Pictures and drops (Unit1_Pictures.cpp).
+    // A new thumbnail of the picture file for a block's picture cell.
+    std::unique_ptr<TBitmap> LoadCellPicture(const QString &FileName);
+    static QString CollectPictureFiles(const QString &Folder, const QString &Mask, bool Recurse);
+    void ImportPictureFiles(const QString &List);
+    void ImportPendingFiles();
+    void SpeedButton3Click();
+    void SpeedButton2Click(bool Recurse);
+    void Button8Click();
+    void N78Click();
+    void N79Click();
+    void N76Click();
+    // A drop from the file manager or of text at a point of the grid (-1, -1: elsewhere).
+    void DropMimeData(const QMimeData *Data);
+    // Drags of the grid inside the window: from the current block onto block Target.
+    void GridDragDrop(int ACol, int ARow);
+    // ---- end of Product grid, editor and pictures ----
+
+protected:
+    void closeEvent(QCloseEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    TPageDocument FPage;
+    std::unique_ptr<TProductGridAccess> FGridAccess;
+    bool FClosed = false;
+    bool FStartupWalked = false;
+    QStringList FOpenPageQueue;
+    bool FShowingPage = false;
+
+    void BuildLayout();
+    void BuildMenu();
+    QAction *AddItem(QMenu *Menu, const QString &Name, const QString &Caption, const QString &Shortcut,
+                     void (TForm1::*Handler)() = nullptr);
+    void ShowPageText();
+    void SetupBlock(int First, int Number);
+    TNewPageDefaults NewPageDefaults() const;
+    QString ProjectFolder() const;
+    void SetPageCaptionIfEmpty(const QString &Caption);
+    QString CatalogValue(const QString &Name) const;
+    void SetCatalogValue(const QString &Name, const QString &Value);
+    void RepaintPageList();
+};

@@ -1,0 +1,208 @@
+// The main window's book output: the questions before it, the pages produced
+// through the page output, the progress box and the package save-back.
+
+#include "catalog/output/BookOutput.h"
+#include "catalog/document/CatalogBook.h"
+#include "platform/core/Classes.h"
+#include "MainWindow.h"
+#include "platform/core/FileUtils.h"
+#include "platform/services/Application.h"
+#include "platform/services/Prompts.h"
+#include "platform/services/Shell.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QToolButton>
+
+namespace {
+
+// The editor's page, its path, its entry and its modified state, as they were
+// before the output loaded the book's pages one by one; put back on every path.
+class TKeepEditor {
+public:
+    explicit TKeepEditor(TForm1 *Form)
+        : FForm(Form)
+        , FLines(Form->Page().Lines())
+        , FPath(Form->FPagePath)
+        , FEntry(Form->FOpenPageEntry)
+        , FSaved(Form->FPageSaved)
+        , FEnabled(Form->SpeedButton9->isEnabled())
+        , FFromPackage(Form->FOpenedFromPackage)
+        , FPackageIsBook(Form->FPackageIsBook)
+    {
+    }
+    ~TKeepEditor()
+    {
+        FForm->Page().SetLines(FLines);
+        FForm->FPagePath = FPath;
+        // The grid shows the page in the editor again.
+        FForm->ResetGrid();
+        if (!FLines.isEmpty())
+            FForm->LoadGridFromPage();
+        FForm->FOpenPageEntry = FEntry;
+        FForm->FPageSaved = FSaved;
+        FForm->SpeedButton9->setEnabled(FEnabled);
+        FForm->FOpenedFromPackage = FFromPackage;
+        FForm->FPackageIsBook = FPackageIsBook;
+    }
+    TKeepEditor(const TKeepEditor &) = delete;
+    TKeepEditor &operator=(const TKeepEditor &) = delete;
+
+private:
+    TForm1 *FForm;
+    QStringList FLines;
+    QString FPath, FEntry;
+    bool FSaved, FEnabled, FFromPackage, FPackageIsBook;
+};
+
+class TShowProgress {
+public:
+    explicit TShowProgress(TForm1 *Form) : FForm(Form)
+    {
+        FForm->GroupBox3->show();
+        FForm->ProgressBar1->setRange(0, 100);
+        FForm->ProgressBar1->setValue(0);
+    }
+    ~TShowProgress() { FForm->GroupBox3->hide(); }
+    TShowProgress(const TShowProgress &) = delete;
+    TShowProgress &operator=(const TShowProgress &) = delete;
+
+private:
+    TForm1 *FForm;
+};
+
+const QString SaveFailed = QStringLiteral("保存qba文件失败，可能一个qba文件处于写保护状态。");
+
+} // namespace
+
+bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
+{
+    if (SaveButtonEnabled()
+        && MessageBox(this, QStringLiteral("注意：在输出目录册时，没有保存的内容不会被输出，是否继续？"),
+                      QStringLiteral("注意"), MB_YESNO | MB_ICONWARNING)
+            != IDYES)
+        return false;
+    if (FCatalogPath.isEmpty()) {
+        MessageBox(this, QStringLiteral("当前目录册路径为空，输出不能完成。"), QStringLiteral("错误"),
+                   MB_OK | MB_ICONERROR);
+        return false;
+    }
+
+    TBookOutput Out(*FCatalogList, FCatalogPath, ProgramFolder(), FPage.Values(QStringLiteral("{输出语言}")));
+    const bool SaveBack = Flags == bfPackage && FOpenedFromPackage && FPackageIsBook;
+    // The package's own settings never choose where its site is built.
+    if (SaveBack) {
+        Out.RootOverride = ScratchFolder() + QStringLiteral("bookpackage/");
+        ForceDirectories(Out.RootOverride);
+    }
+    Out.Hooks.Progress = [this](int Position, const QString &Caption) {
+        ProgressBar1->setRange(0, 100);
+        ProgressBar1->setValue(Position);
+        GroupBox3->setTitle(Caption);
+        GroupBox3->repaint();
+    };
+    Out.Hooks.ShowError = [this](const QString &Text) {
+        MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+    };
+    Out.Hooks.ShellOpen = [](const QString &Target) { Shell().Open(Target); };
+    Out.Hooks.ChmProgress = [this](const QString &Text) { ChmProgress(Text); };
+    Out.Hooks.WriteQbaPackage = [this](const QString &Folder, const QString &MainFile, bool IsBook, QString &Result) {
+        WriteQbaPackage(Folder, MainFile, QString(), IsBook, Result);
+    };
+    Out.Hooks.ConvertToImages = ConvertCatalogToImages;
+    Out.Hooks.ProducePage = [this](const QString &Path, const QString &Entry, int Mode, const QString &Folder) {
+        // The page is checked and published as its own products, so the grid
+        // shows it too while it is produced.
+        FPagePath = Path;
+        FPage.SetLines(LoadLines(Path));
+        FOpenPageEntry = Entry;
+        ResetGrid();
+        // The bar shows the pages of the book, not the lines of each page.
+        auto LineProgress = std::move(FPage.OnProgress);
+        FPage.OnProgress = nullptr;
+        LoadGridFromPage();
+        FPage.OnProgress = std::move(LineProgress);
+        GroupBox3->show();
+        ProgressBar1->setRange(0, 100);
+        QString Result;
+        OutputPage(Mode, false, Folder, Result);
+        return Result;
+    };
+
+    TWaitCursor Wait;
+    TShowProgress Progress(this);
+    QString Result;
+    TBookOutput::TResult R;
+    {
+        TKeepEditor Keep(this);
+        R = Out.Run(Flags, OpenAfterwards, Result);
+    }
+    RepaintPageList();
+    if (R != TBookOutput::brDone)
+        return false;
+    if (SaveBack) {
+        const bool Copied = CopyFile(Result, FPackagePath, false);
+        DeleteFile(Result);
+        if (!Copied) {
+            MessageBox(this, SaveFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+bool AlwaysOpen(const TForm1 *Form)
+{
+    return Form->FCatalogList && TCatalogBook::Value(*Form->FCatalogList, QStringLiteral("Catalog_always_open")).trimmed()
+        == QLatin1String("true");
+}
+
+} // namespace
+
+void TForm1::HTML6Click()
+{
+    OutputCatalog(bfHtml, AlwaysOpen(this));
+}
+
+void TForm1::ZIP5Click()
+{
+    OutputCatalog(bfZip, AlwaysOpen(this));
+}
+
+void TForm1::CHM5Click()
+{
+    OutputCatalog(bfChm, AlwaysOpen(this));
+}
+
+void TForm1::HTML5Click()
+{
+    OutputCatalog(bfMht, AlwaysOpen(this));
+}
+
+void TForm1::QBACatalog1Click()
+{
+    OutputCatalog(bfPackage, AlwaysOpen(this));
+}
+
+void TForm1::N54Click()
+{
+    OutputCatalog(bfPreview, false);
+}
+
+void TForm1::JPG3Click()
+{
+    OutputCatalog(bfOneJpeg, AlwaysOpen(this));
+}
+
+void TForm1::JPG4Click()
+{
+    OutputCatalog(bfJpegs, AlwaysOpen(this));
+}
+
+void TForm1::PDFpdf2Click()
+{
+    OutputCatalog(bfPdf, AlwaysOpen(this));
+}

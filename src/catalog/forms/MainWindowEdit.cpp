@@ -1,0 +1,116 @@
+// The cell text editor Edit1: laid over the focused text cell of the product
+// grid, every change goes to the cell and the page text at once. Line breaks
+// are the page's HTML tags inside it and real line ends on the clipboard.
+
+#include "CellTextEditor.h"
+#include "MainWindow.h"
+
+#include "platform/services/Clipboard.h"
+#include "platform/services/Prompts.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+using namespace CellTextEditor;
+
+namespace {
+
+void PostKey(QWidget *Target, int Key, int Times = 1)
+{
+    for (int I = 0; I < Times; ++I) {
+        QCoreApplication::postEvent(Target, new QKeyEvent(QEvent::KeyPress, Key, Qt::NoModifier));
+        QCoreApplication::postEvent(Target, new QKeyEvent(QEvent::KeyRelease, Key, Qt::NoModifier));
+    }
+}
+
+} // namespace
+
+void TForm1::PlaceEdit1(int ACol, int ARow)
+{
+    if (!IsEditorCell(ACol, ARow)) {
+        Edit1->hide();
+        return;
+    }
+    FEditCol = ACol;
+    FEditRow = ARow;
+    const TRect R = CellGrid1->GetCellRect(ACol, ARow);
+    const QRect Box(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+    Edit1->setGeometry(Box);
+    {
+        const QSignalBlocker Quiet(Edit1);
+        Edit1->setText(FGridAccess->Cells(ACol, ARow));
+    }
+    Edit1->show();
+    Edit1->setFocus();
+}
+
+void TForm1::Edit1Change()
+{
+    if (FPage.Count() < 5) {
+        if (MessageDlg(QStringLiteral("请先新建Catalog页面，或者打开一个已有的目录册或页面。要新建吗？"), mtConfirmation,
+                       mbOKCancel) == mrOk)
+            NewPage();
+        return;
+    }
+    if (!IsStoredCell(FEditCol, FEditRow) || Edit1->text() == FGridAccess->Cells(FEditCol, FEditRow))
+        return;
+    FGridAccess->SetCells(FEditCol, FEditRow, Edit1->text());
+    StoreProductBlock(FEditCol, FEditRow);
+}
+
+bool TForm1::Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift)
+{
+    const bool Plain = !Edit1->hasSelectedText();
+    switch (Key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        Edit1->hide();
+        PostKey(CellGrid1, Key);
+        CellGrid1->setFocus();
+        return true;
+    case Qt::Key_Left:
+        if (Plain && Edit1->cursorPosition() == 0 && CellGrid1->Col() == 5) {
+            Edit1->hide();
+            PostKey(CellGrid1, Key, 2);
+            CellGrid1->setFocus();
+            return true;
+        }
+        return false;
+    case Qt::Key_Right:
+        if (Plain && Edit1->cursorPosition() == Edit1->text().size() && CellGrid1->Col() == 3) {
+            Edit1->hide();
+            PostKey(CellGrid1, Key, 2);
+            CellGrid1->setFocus();
+            return true;
+        }
+        return false;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        const QString Tag = EnterText(FEditRow % 6, Shift & Qt::ControlModifier);
+        if (Tag.isEmpty())
+            return false;
+        Edit1->insert(Tag);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void TForm1::Edit1Copy(bool Cut)
+{
+    if (!Edit1->hasSelectedText())
+        return;
+    SetClipboardText(CopyText(Edit1->selectedText()));
+    if (Cut)
+        Edit1->del();
+}
+
+void TForm1::Edit1Paste()
+{
+    if (ClipboardHasHtml())
+        Edit1->insert(HtmlPasteText(ClipboardHtml()));
+    else if (ClipboardHasText())
+        Edit1->insert(PlainPasteText(ClipboardText()));
+}

@@ -1,0 +1,313 @@
+// The main window's page commands: new, open, save, save as, close, repair,
+// and the product grid's block set-up.
+
+#include "platform/core/FileUtils.h"
+#include "platform/services/Application.h"
+#include "Forms.h"
+#include "MainWindow.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDate>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QLineEdit>
+
+
+namespace {
+
+const QString PageFilter = QStringLiteral("页面文件 *.qbt|*.qbt|目录册文件 *.qbs|*.qbs|Catalog包文件 *.qba|*.qba");
+
+} // namespace
+
+// ---------------------------------------------------------------- the text
+
+void TForm1::ShowPageText()
+{
+    // The text box shows the document; its change runs RichEdit1Change once.
+    FShowingPage = true;
+    const int Scroll = RichEdit1->verticalScrollBar()->value();
+    RichEdit1->setPlainText(FPage.Lines().join(QLatin1Char('\n')));
+    RichEdit1->verticalScrollBar()->setValue(Scroll);
+    FShowingPage = false;
+    RichEdit1Change();
+}
+
+void TForm1::RichEdit1Change()
+{
+    if (FPage.Count() > 3 && !SpeedButton9->isEnabled()) {
+        SpeedButton9->setEnabled(true);
+        FPageSaved = false;
+        RepaintPageList();
+    }
+}
+
+TNewPageDefaults TForm1::NewPageDefaults() const
+{
+    TNewPageDefaults D;
+    D.DefaultsFile = ProgramFolder() + QStringLiteral("defaultset.txt");
+    const QDate Today = QDate::currentDate();
+    D.Today = QStringLiteral("%1-%2-%3").arg(Today.year()).arg(Today.month()).arg(Today.day());
+    D.Salesman = TPageDocument::ReadDatLine(ProgramFolder() + QStringLiteral("cols1.dat"), 2);
+    D.OrderMail = TPageDocument::ReadDatLine(ProgramFolder() + QStringLiteral("cols1.dat"), 7);
+    return D;
+}
+
+QString TForm1::ProjectFolder() const
+{
+    return TPageDocument::ReadDatLine(ProgramFolder() + QStringLiteral("cols1.dat"), 10).trimmed();
+}
+
+void TForm1::SetPageCaptionIfEmpty(const QString &Caption)
+{
+    if (GroupBox1->title().isEmpty())
+        GroupBox1->setTitle(Caption);
+}
+
+void TForm1::InitNewPageText()
+{
+    if (FPage.InitNewPageText(NewPageDefaults()) && Form3)
+        Form3->CheckBox1->setChecked(true);
+}
+
+// ---------------------------------------------------------------- the grid
+
+void TForm1::SetupBlock(int First, int Number)
+{
+    for (int R = First; R < First + 5; ++R)
+        CellGrid1->SetRowHeights(R, 32);
+    CellGrid1->SetRowHeights(First + 5, CellGrid1->DefaultRowHeight());
+    CellGrid1->MergeCellBlock(0, First, 1, 5);
+    CellGrid1->MergeCellBlock(1, First, 1, 5);
+    CellGrid1->MergeCellBlock(3, First + 3, 3, 2);
+    CellGrid1->SetCellText(0, First, QString::number(Number));
+    CellGrid1->SetCellText(2, First, QStringLiteral("编号："));
+    CellGrid1->SetCellText(4, First, QStringLiteral("名称："));
+    CellGrid1->SetCellText(2, First + 1, QStringLiteral("单价："));
+    CellGrid1->SetCellText(4, First + 1, QStringLiteral("单位："));
+    CellGrid1->SetCellText(2, First + 2, QStringLiteral("重量："));
+    CellGrid1->SetCellText(4, First + 2, QStringLiteral("规格："));
+    CellGrid1->SetCellText(2, First + 3, QStringLiteral("描述："));
+}
+
+void TForm1::ResetGrid()
+{
+    CellGrid1->EmptyAllCells();
+    CellGrid1->SetRowCount(7);
+    CellGrid1->SetCellText(0, 0, QStringLiteral("序号"));
+    CellGrid1->SetCellText(1, 0, QStringLiteral("图片"));
+    SetupBlock(1, 1);
+}
+
+void TForm1::AppendProductBlock()
+{
+    const int Old = CellGrid1->RowCount();
+    CellGrid1->SetRowCount(Old + 6);
+    SetupBlock(Old, (Old + 5) / 6);
+}
+
+void TForm1::LoadCellPicture(int ACol, int ARow, const QString &FileName)
+{
+    CellGrid1->CreatePicture(ACol, ARow, FileName);
+}
+
+void TForm1::LoadGridFromPage()
+{
+    GroupBox3->show();
+    ProgressBar1->setRange(0, qMax(1, FPage.Count()));
+    TProductGrid::TPictureBatch Pictures(*CellGrid1);
+    FPage.LoadGridFromPage(*FGridAccess, FPagePath, ProgramFolder());
+    GroupBox3->hide();
+}
+
+void TForm1::StoreProductBlock(int ACol, int ARow)
+{
+    if (FPage.StoreProductBlock(*FGridAccess, ACol, ARow) != TPageDocument::srNeedsRepair)
+        return;
+    if (MessageBox(this,
+                   QStringLiteral("定位行号出错，可能您打开的qbt文件版本过老或者是文件结构被改变。是否修正此问题？"),
+                   QStringLiteral("需要修正错误"), MB_YESNO | MB_ICONWARNING)
+        != IDYES)
+        return;
+    RepairPageFile();
+    MessageBox(this, QStringLiteral("修复结束。"), QStringLiteral("修复"), MB_OK | MB_ICONINFORMATION);
+}
+
+// ------------------------------------------------------------ open, close
+
+void TForm1::ClosePage()
+{
+    FPage.Clear();
+    ResetGrid();
+    FPagePath.clear();
+    FOpenPageEntry.clear();
+    SpeedButton9->setEnabled(false);
+    // The page of a page package is gone: what comes next is no longer written
+    // into that package. A book package stays tied to its book's pages.
+    if (!FPackageIsBook)
+        FOpenedFromPackage = false;
+}
+
+void TForm1::Button5Click()
+{
+    if (SaveButtonEnabled()
+        && MessageBox(this, QStringLiteral("该Catalog页面还没保存，没有保存的信息将丢失，是否关闭当前页面？"),
+                      QStringLiteral("关闭页面"), MB_YESNO | MB_ICONWARNING)
+            != IDYES)
+        return;
+    ClosePage();
+}
+
+void TForm1::OpenPage(const QString &Path)
+{
+    CycleNoticeLabel();
+    ClosePage();
+    if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
+        return;
+    TWaitCursor Wait;
+    QString Full = Path;
+    if (!IsAbsoluteStoredPath(Path) && !FCatalogPath.isEmpty())
+        Full = ExtractFilePath(FCatalogPath) + NativePath(Path);
+    else if (Path.startsWith(QLatin1Char('/')))
+        Full = NativePath(Path);
+    if (!FileExists(Full))
+        return;
+    FPage.LoadFromFile(Full);
+    FPagePath = Full;
+    FOpenPageEntry = ExtractFileName(Full);
+    SetPageCaptionIfEmpty(QStringLiteral("页面文件：") + Full);
+    FPendingFiles.clear();
+    SpeedButton9->setEnabled(false);
+    FPageSaved = true;
+    LoadGridFromPage();
+    RepaintPageList();
+    FOpenedFromPackage = false;
+    FPackageIsBook = false;
+}
+
+// ------------------------------------------------------------ save, save as
+
+void TForm1::SpeedButton9Click()
+{
+    if (FPageSaved)
+        return;
+    if (!FPagePath.isEmpty()) {
+        FPage.SaveToFile(FPagePath);
+        SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
+        SpeedButton9->setEnabled(false);
+        if (!FCatalogPath.isEmpty())
+            SaveCatalogFile();
+        FPageSaved = true;
+    } else {
+        SaveDialog1->Filter = PageFilter;
+        SaveDialog1->Options |= OpenOpt(ofOverwritePrompt);
+        SaveDialog1->InitialDir = ProjectFolder();
+        SaveDialog1->FileName = SaveDialog1->InitialDir.isEmpty() ? QString() : FOpenPageEntry;
+        if (!SaveDialog1->Execute())
+            return;
+        QString Path = SaveDialog1->FileName;
+        if (ExtractFileExt(Path).isEmpty())
+            Path += QStringLiteral(".qbt");
+        SetPageCaptionIfEmpty(QStringLiteral("页面文件：") + Path);
+        const QString Name = ExtractFileName(Path);
+        const int Shown = FOpenPageEntry.isEmpty() ? -1 : [&] {
+            for (int I = 0; I < ListBox1->count(); ++I)
+                if (ListBox1->item(I)->text() == FOpenPageEntry)
+                    return I;
+            return -1;
+        }();
+        if (Shown >= 0)
+            ListBox1->item(Shown)->setText(Name);
+        else
+            ListBox1->addItem(Name);
+        FOpenPageEntry = Name;
+        if (FPage.Values(QStringLiteral("{Catalog名称}")) == QStringLiteral("新建页面"))
+            FPage.SetValues(QStringLiteral("{Catalog名称}"), Name.left(qMax(0, int(Name.size()) - 4)));
+        FPage.SaveToFile(Path);
+        FPagePath = Path;
+        SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
+        if (!FCatalogPath.isEmpty()) {
+            FCatalogList->append(Path);
+            SaveCatalogFile();
+        }
+        AddPageHistory(Path);
+        FPageSaved = true;
+        SpeedButton9->setEnabled(false);
+    }
+    // A document that came out of a package is written back into it.
+    if (FOpenedFromPackage && SavePackage()) {
+        FPageSaved = true;
+        SpeedButton9->setEnabled(false);
+    }
+    RepaintPageList();
+}
+
+void TForm1::N8Click()
+{
+    SaveDialog1->Filter = PageFilter;
+    SaveDialog1->Options &= ~OpenOpt(ofOverwritePrompt);
+    SaveDialog1->InitialDir = ProjectFolder();
+    SaveDialog1->FileName.clear();
+    if (!SaveDialog1->Execute())
+        return;
+    QString Path = SaveDialog1->FileName;
+    if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
+        Path += QStringLiteral(".qbt");
+    if (FileExists(Path)
+        && MessageBox(this, QStringLiteral("该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"),
+                      QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)
+            != IDYES)
+        return;
+    FPagePath = Path;
+    SetPageCaptionIfEmpty(QStringLiteral("页面文件 ") + Path);
+    FPage.SaveToFile(Path);
+    AddPageHistory(Path);
+    SpeedButton9->setEnabled(false);
+}
+
+void TForm1::AddPageHistory(const QString &Path)
+{
+    TPageDocument::AddPageHistory(ProgramFolder() + QStringLiteral("history.txt"), Path);
+}
+
+// ------------------------------------------------------------------ repair
+
+void TForm1::RepairPageFile()
+{
+    RichEdit1->setFocus();
+    Edit1->hide();
+    TWaitCursor Wait;
+    const bool Reload = FPage.RepairPageFile(NewPageDefaults(), [this] {
+        return MessageBox(this, QStringLiteral("文件头无法修复，是否重建？"), QStringLiteral("重建"),
+                          MB_YESNO | MB_ICONWARNING)
+            == IDYES;
+    });
+    if (Reload) {
+        ResetGrid();
+        LoadGridFromPage();
+    }
+}
+
+void TForm1::RebuildPageHeader()
+{
+    FPage.RebuildPageHeader(NewPageDefaults());
+}
+
+void TForm1::RebuildProductBlocks()
+{
+    FPage.RebuildProductBlocks();
+}
+
+void TForm1::QBT1Click()
+{
+    RepairPageFile();
+    RepairPageFile();
+    ResetGrid();
+    LoadGridFromPage();
+    MessageBox(this, QStringLiteral("修复结束。"), QStringLiteral("修复"), MB_OK | MB_ICONINFORMATION);
+}

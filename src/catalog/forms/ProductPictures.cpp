@@ -1,0 +1,194 @@
+#include "ProductPictures.h"
+
+#include "platform/core/Types.h"
+#include "platform/graphics/Jpeg.h"
+
+#include "gif/GIFImage.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace ProductPictures {
+
+const QString PngText = QStringLiteral("当前版本不支持PNG文件。");
+const QString UnsupportedText = QStringLiteral("不支持的图片格式。");
+const QString LoadErrorText = QStringLiteral("非标准图片，载入出错。");
+
+namespace {
+
+std::unique_ptr<TBitmap> Notice(const QString &Text)
+{
+    auto Bitmap = std::make_unique<TBitmap>(NoticeWidth, NoticeHeight);
+    TCanvas *Canvas = Bitmap->Canvas();
+    Canvas->Brush()->SetColor(clWhite);
+    Canvas->FillRect(TRect(0, 0, NoticeWidth, NoticeHeight));
+    Canvas->TextOut(8, 8, Text);
+    return Bitmap;
+}
+
+// The picture stretched to Height, keeping its aspect.
+std::unique_ptr<TBitmap> Stretched(const QImage &Image, int Height)
+{
+    if (Image.isNull() || Image.height() <= 0)
+        return Notice(LoadErrorText);
+    const int Width = qMax(1, int(qRound64(double(Image.width()) * Height / Image.height())));
+    auto Bitmap = std::make_unique<TBitmap>();
+    Bitmap->SetImage(Image.scaled(Width, Height, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                         .convertToFormat(QImage::Format_RGB888));
+    return Bitmap;
+}
+
+std::unique_ptr<TBitmap> JpegThumbnail(const QString &FileName, int Height)
+{
+    TJPEGImage Jpeg;
+    Jpeg.LoadFromFile(FileName);
+    switch (JpegScaleDivisor(Jpeg.ImageHeight(), Height)) {
+    case 8: Jpeg.SetScale(jsEighth); break;
+    case 4: Jpeg.SetScale(jsQuarter); break;
+    default: Jpeg.SetScale(jsHalf); break;
+    }
+    Jpeg.SetPerformance(jpBestSpeed);
+    TBitmap Decoded;
+    Jpeg.AssignTo(&Decoded);
+    return Stretched(Decoded.Image(), Height);
+}
+
+std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height)
+{
+    TGIFImage Gif;
+    Gif.LoadFromFile(FileName);
+    if (Gif.Empty() || Gif.Width() <= 0 || Gif.Height() <= 0)
+        return Notice(LoadErrorText);
+    const int Width = qMax(1, int(qRound64(double(Gif.Width()) * Height / Gif.Height())));
+    auto Bitmap = std::make_unique<TBitmap>(Width, Height);
+    Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Width, Height));
+    return Bitmap;
+}
+
+bool MatchesMask(const QString &Name, const QRegularExpression &Mask)
+{
+    return Mask.match(Name).hasMatch();
+}
+
+void Collect(const QString &Folder, const QRegularExpression &Mask, bool Recurse, QSet<QString> &Seen,
+             QString &Result)
+{
+    const QString Canonical = QFileInfo(Folder).canonicalFilePath();
+    if (Canonical.isEmpty() || Seen.contains(Canonical))
+        return;
+    Seen.insert(Canonical);
+    const QDir Dir(Folder);
+    const QFileInfoList Files = Dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QFileInfo &Info : Files)
+        if (MatchesMask(Info.fileName(), Mask))
+            Result += QDir(Folder).filePath(Info.fileName()) + QStringLiteral("\r\n");
+    if (!Recurse)
+        return;
+    const QFileInfoList Dirs = Dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    for (const QFileInfo &Info : Dirs)
+        Collect(QDir(Folder).filePath(Info.fileName()), Mask, Recurse, Seen, Result);
+}
+
+} // namespace
+
+int JpegScaleDivisor(int ImageHeight, int Height)
+{
+    for (int Divisor : {8, 4})
+        if ((ImageHeight + Divisor - 1) / Divisor >= Height)
+            return Divisor;
+    return 2;
+}
+
+std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height)
+{
+    const QString Ext = QFileInfo(FileName).suffix().toLower();
+    Height = qMax(1, Height);
+    try {
+        if (Ext == QLatin1String("jpg"))
+            return JpegThumbnail(FileName, Height);
+        if (Ext == QLatin1String("gif"))
+            return GifThumbnail(FileName, Height);
+        if (Ext == QLatin1String("png"))
+            return Notice(PngText);
+        if (Ext == QLatin1String("bmp")) {
+            auto Bitmap = std::make_unique<TBitmap>();
+            Bitmap->LoadFromFile(FileName);
+            return Bitmap;
+        }
+    } catch (const Exception &) {
+        return Notice(LoadErrorText);
+    } catch (const std::bad_alloc &) {
+        return Notice(LoadErrorText);
+    }
+    return Notice(UnsupportedText);
+}
+
+std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, int Height)
+{
+    std::vector<std::unique_ptr<TBitmap>> Result(size_t(Files.size()));
+    // Each picture decodes into its own bitmap; only the next index is shared.
+    std::atomic<int> Next{0};
+    const auto Work = [&] {
+        for (int I = Next++; I < Files.size(); I = Next++)
+            Result[size_t(I)] = MakeThumbnail(Files.at(I), Height);
+    };
+    const int Threads = int(std::min<qsizetype>(std::max(1u, std::thread::hardware_concurrency()), Files.size()));
+    std::vector<std::thread> Pool;
+    for (int T = 1; T < Threads; ++T)
+        Pool.emplace_back(Work);
+    Work();
+    for (std::thread &T : Pool)
+        T.join();
+    return Result;
+}
+
+QString StoredPicturePath(const QString &PagePath, const QString &PicturePath)
+{
+    if (PagePath.isEmpty())
+        return PicturePath;
+    QString Folder = QFileInfo(PagePath).absolutePath();
+    if (!Folder.endsWith(QLatin1Char('/')))
+        Folder += QLatin1Char('/');
+    if (PicturePath.size() <= Folder.size() || !PicturePath.startsWith(Folder))
+        return PicturePath;
+    return PicturePath.mid(Folder.size(), 256);
+}
+
+QString CollectPictureFiles(const QString &Folder, const QString &Mask, bool Recurse)
+{
+    const QRegularExpression Pattern(QRegularExpression::wildcardToRegularExpression(Mask),
+                                     QRegularExpression::CaseInsensitiveOption);
+    QSet<QString> Seen;
+    QString Result;
+    Collect(Folder, Pattern, Recurse, Seen, Result);
+    return Result;
+}
+
+TImportKind ImportKind(const QString &Entry)
+{
+    const QFileInfo Info(Entry);
+    if (Info.isDir())
+        return ikFolder;
+    const QString Ext = QStringLiteral(".") + Info.suffix().toUpper();
+    if (Ext == QLatin1String(".JPG") || Ext == QLatin1String(".GIF") || Ext == QLatin1String(".BMP"))
+        return ikPicture;
+    if (Ext == QLatin1String(".HTM") || Ext == QLatin1String(".TXT") || Ext == QLatin1String(".QBT"))
+        return ikPage;
+    return ikNone;
+}
+
+QStringList SplitPictureList(const QString &List)
+{
+    QString Text = List;
+    Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return Text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace ProductPictures

@@ -1,0 +1,365 @@
+#include "BookOutput.h"
+
+#include "catalog/document/CatalogBook.h"
+#include "platform/core/Classes.h"
+#include "ChmCompiler.h"
+#include "MhtWriter.h"
+#include "catalog/document/Package.h"
+#include "PageOutput.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/Types.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+
+const QString TBookOutput::FolderMark = QStringLiteral(".quillbook-book-output");
+
+namespace {
+
+QString Esc(const QString &S)
+{
+    return TPageOutput::HtmlEscape(S);
+}
+
+} // namespace
+
+TBookOutput::TBookOutput(const QStringList &BookLines, const QString &BookPath, const QString &ProgramFolder,
+                         const QString &Language)
+    : FBook(BookLines)
+    , FBookPath(BookPath)
+    , FExe(IncludeTrailingPathDelimiter(ProgramFolder))
+{
+    const QString L = Language.trimmed();
+    FCharset = (L.isEmpty() || L == QStringLiteral("中文")) ? QStringLiteral("gb2312") : QStringLiteral("iso-8859-1");
+}
+
+QString TBookOutput::OutputRoot() const
+{
+    if (!RootOverride.isEmpty())
+        return IncludeTrailingPathDelimiter(RootOverride);
+    const QString Out = NativePath(TCatalogBook::Value(FBook, QStringLiteral("Catalog_Output")).trimmed());
+    if (Out.startsWith(QLatin1Char('/')) && DirectoryExists(Out))
+        return IncludeTrailingPathDelimiter(Out);
+    return FExe + QStringLiteral("输出/");
+}
+
+QStringList TBookOutput::FramesetLines(const QString &Title, const QString &Charset, const QString &IndexPage,
+                                       bool ForMht)
+{
+    const QString P = ForMht ? QString() : QStringLiteral("images/");
+    return {
+        QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Frameset//EN\">"),
+        QStringLiteral("<HTML><HEAD><TITLE>") + Esc(Title) + QStringLiteral("</TITLE>"),
+        QStringLiteral("<META http-equiv=Content-Type content=\"text/html; charset=") + Charset + QStringLiteral("\">"),
+        QStringLiteral("<META content=\"MSHTML 6.00.2900.3059\" name=GENERATOR></HEAD>"),
+        QStringLiteral("<FRAMESET id=bbsArea name=main frameSpacing=0 frameBorder=no cols=176,8,*>"),
+        QStringLiteral("<FRAME id=_leftup name=leftup src=\"") + P + QStringLiteral("left.htm\" scrolling=yes>"),
+        QStringLiteral("<FRAME name=control marginWidth=0 src=\"") + P
+            + QStringLiteral("control_new.htm\" noResize scrolling=no>"),
+        QStringLiteral("<FRAME name=right src=\"") + P + Esc(IndexPage) + QStringLiteral("\" scrolling=yes>"),
+        QStringLiteral("</FRAMESET>"),
+        QStringLiteral("</HTML>"),
+    };
+}
+
+QString TBookOutput::ChmWindowLine(const QString &IndexPage)
+{
+    return QStringLiteral("WindowName=,\"Contents.hhc\",,\"%1\",\"%1\",,,,,0x23420,,0x307e,,,,,,,,0").arg(IndexPage);
+}
+
+void TBookOutput::Report(int Position, const QString &Caption) const
+{
+    if (Hooks.Progress)
+        Hooks.Progress(Position, Caption);
+}
+
+// D is emptied only when an earlier book output made it; a folder of the
+// user's that happens to carry the name is never touched.
+void TBookOutput::PrepareSiteFolder()
+{
+    const QString Mark = FD + FolderMark;
+    if (DirectoryExists(FD)) {
+        const bool Empty = QDir(FD).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+        if (!Empty && !FileExists(Mark))
+            throw EInOutError(QStringLiteral("输出目录 %1 已经存在，并且不是由目录册输出创建的，输出不能完成。").arg(FD));
+        if (!Empty && !EmptyFolder(FD))
+            throw EInOutError(QStringLiteral("不能清空输出目录 %1").arg(FD));
+    } else if (!ForceDirectories(FD)) {
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
+    }
+    SaveLines(Mark, {QStringLiteral("Quillbook")});
+}
+
+// A file that is not a page goes into images/ under its own name, or under a
+// new one when another file of that name is there already.
+QString TBookOutput::CopyOtherFile(const QString &Path)
+{
+    const QString Images = FD + QStringLiteral("images/");
+    if (!DirectoryExists(Images) && !CreateDir(Images))
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Images));
+    const QString Written = CopyFileRenaming(Path, Images);
+    if (Written.isEmpty())
+        throw EInOutError(QStringLiteral("不能复制文件 %1").arg(Path));
+    const QString Name = ExtractFileName(Written);
+    // The companion folder of a saved web page: <base>.files beside the file.
+    const QString Companion = ExtractFilePath(Path) + TPageOutput::FileBaseName(ExtractFileName(Path))
+        + QStringLiteral(".files");
+    if (DirectoryExists(Companion))
+        CopyFilesFolder(Companion, Images + TPageOutput::FileBaseName(ExtractFileName(Path)) + QStringLiteral(".files/"));
+    return Name;
+}
+
+// The files (not the sub-folders) of Source into Dest; a name taken gets a new one.
+void TBookOutput::CopyFilesFolder(const QString &Source, const QString &Dest)
+{
+    if (!DirectoryExists(Dest) && !CreateDir(Dest)) {
+        if (Hooks.ShowError)
+            Hooks.ShowError(QStringLiteral("不能创建目录") + Dest + QStringLiteral("\r\n或无该目录权限"));
+        return;
+    }
+    const QFileInfoList Files = QDir(Source).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
+    for (const QFileInfo &F : Files)
+        CopyFileRenaming(F.absoluteFilePath(), Dest);
+}
+
+// The page copies of a package are named by their entries' base names; two
+// entries of one base name get distinct copies.
+QString TBookOutput::UniquePageEntry(const QString &Path) const
+{
+    QString Base = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(Path)));
+    if (Base.isEmpty())
+        Base = QStringLiteral("page");
+    QString Name = Base + QStringLiteral(".qbt");
+    for (int K = 2; FE.contains(Name, Qt::CaseInsensitive) || Name.compare(FB + QStringLiteral(".qbs"), Qt::CaseInsensitive) == 0;
+         ++K)
+        Name = Base + QStringLiteral("(%1).qbt").arg(K);
+    return Name;
+}
+
+void TBookOutput::RemoveSiteFiles()
+{
+    QDir(FD + QStringLiteral("images")).removeRecursively();
+    DeleteFile(FD + QStringLiteral("index.htm"));
+}
+
+TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &ResultPath)
+{
+    ResultPath.clear();
+    FE.clear();
+    FX.clear();
+    const QString Name = TCatalogBook::Value(FBook, QStringLiteral("Catalog_name"));
+    FB = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(FBookPath)));
+    if (FB.isEmpty())
+        FB = QStringLiteral("catalog");
+    const QString R = OutputRoot();
+    if (!DirectoryExists(R) && !ForceDirectories(R))
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(R));
+    FD = R + FB + QLatin1Char('/');
+
+    const int First = TCatalogBook::FirstEntryLine(FBook);
+    QStringList Lines;
+    if (First >= 0)
+        for (int I = First; I < FBook.size(); ++I)
+            if (!FBook.at(I).isEmpty())
+                Lines << FBook.at(I);
+    const int N = int(Lines.size());
+    Report(0, QStringLiteral("总计：%1 个文件，正在处理第：1 个").arg(N));
+
+    PrepareSiteFolder();
+
+    FLeft = QStringList{
+        QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">"),
+        QStringLiteral("<html>"),
+        QStringLiteral("<head>"),
+        QStringLiteral("<META http-equiv=Content-Type content=\"text/html; charset=") + FCharset + QStringLiteral("\">"),
+        QStringLiteral("<TITLE>") + Esc(Name) + QStringLiteral("</TITLE>"),
+        QStringLiteral("<meta http-equiv=Content-Type content=\"text/html; charset=") + FCharset + QStringLiteral("\">"),
+        QStringLiteral("</head>"),
+        QStringLiteral("<body>"),
+        QStringLiteral("<p>") + Esc(Name) + QStringLiteral("</p>"),
+    };
+    FContents = QStringList{
+        QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">"),
+        QStringLiteral("<HTML>"),
+        QStringLiteral("<HEAD>"),
+        QStringLiteral("<meta name=\"GENERATOR\" content=\"Microsoft&reg; HTML Help Workshop 4.1\">"),
+        QStringLiteral("<!-- Sitemap 1.0 -->"),
+        QStringLiteral("</HEAD>"),
+        QStringLiteral("<BODY>"),
+        QStringLiteral("<OBJECT type=\"text/site properties\">"),
+        QStringLiteral("\t<param name=\"ImageType\" value=\"Folder\">"),
+        QStringLiteral("</OBJECT>"),
+        QStringLiteral("<UL>"),
+    };
+
+    const QString IndexName = TCatalogBook::Value(FBook, QStringLiteral("catalog_index_name"));
+    QStringList NotPages;   // entries of the package book that live in images/
+    for (int I = 1; I <= N; ++I) {
+        Report(50 * I / N, QStringLiteral("总计：%1 个文件，正在处理第：%2 个").arg(N).arg(I));
+        const QString Listed = Lines.at(I - 1);
+        QString Path = TCatalogBook::ResolveEntry(FBookPath, Listed);
+        QString Title;
+        const bool Exists = FileExists(Path);
+        if (Exists && ExtractFileExt(Path).toUpper() == QLatin1String(".QBT")) {
+            Title = TPageOutput::PageValue(LoadLines(Path), QStringLiteral("{Catalog名称}"));
+            const QString Entry = UniquePageEntry(Path);
+            const QString Result = Hooks.ProducePage
+                ? Hooks.ProducePage(Path, Entry, Flags == bfPackage ? 66 : 5, FD)
+                : QString();
+            if (Result.isEmpty())
+                return brCancelled;
+            Path = Result;
+        } else if (Exists) {
+            Path = FD + QStringLiteral("images/") + CopyOtherFile(Path);
+            NotPages << ExtractFileName(Path);
+        }
+        const QString EntryName = ExtractFileName(Path);
+        if (Title.isEmpty() && !(Exists && ExtractFileExt(Listed).toUpper() == QLatin1String(".QBT")))
+            Title = TPageOutput::FileBaseName(EntryName);
+        FE << EntryName;
+        if (I == 1 || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
+            FX = EntryName;
+        FLeft << QStringLiteral("<p><a href=\"") + Esc(EntryName) + QStringLiteral("\" target=\"right\">") + Esc(Title)
+                + QStringLiteral("</a></p>");
+        FContents << QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">")
+                  << QStringLiteral("\t\t<param name=\"Name\" value=\"") + Esc(Title) + QStringLiteral("\">")
+                  << QStringLiteral("\t\t<param name=\"Local\" value=\"") + Esc(EntryName) + QStringLiteral("\">")
+                  << QStringLiteral("\t\t</OBJECT>");
+    }
+    FContents << QStringLiteral("</UL>") << QStringLiteral("</BODY></HTML>");
+    FLeft << QStringLiteral("</body>") << QStringLiteral("</html>");
+
+    const QString Images = FD + QStringLiteral("images/");
+    if (!DirectoryExists(Images) && !CreateDir(Images))
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Images));
+    SaveLines(Images + QStringLiteral("left.htm"), FLeft);
+    SaveLines(FD + QStringLiteral("index.htm"), FramesetLines(Name, FCharset, FX, Flags == bfMht));
+    for (const char *Data : {"control_new.htm", "middle_1.gif", "middle_bg.gif"}) {
+        const QString Source = FExe + QString::fromLatin1(Data);
+        const QString Dest = Images + QString::fromLatin1(Data);
+        if (FileExists(Source) && !FileExists(Dest))
+            CopyFile(Source, Dest, true);
+    }
+
+    TResult Result = brDone;
+    switch (Flags) {
+    case bfHtml:
+        ResultPath = FD;
+        break;
+    case bfZip: {
+        const QString Zip = FD + FB + QStringLiteral(".zip");
+        QbaPackage::ZipFiles(FD, QbaPackage::FilesBelow(Images) << FD + QStringLiteral("index.htm"), Zip);
+        RemoveSiteFiles();
+        ResultPath = Zip;
+        break;
+    }
+    case bfChm: {
+        const QString Chm = FD + FB + QStringLiteral(".chm");
+        const bool FullText = TCatalogBook::Value(FBook, QStringLiteral("Catalog_fulltext_search")).trimmed()
+            != QLatin1String("false");
+        QStringList Project{
+            QStringLiteral("[OPTIONS]"),
+            QStringLiteral("Compatibility=1.1 or later"),
+            QStringLiteral("Compiled file=") + Chm,
+            QStringLiteral("Contents file=Contents.hhc"),
+            QStringLiteral("Default Window=WindowName"),
+            QStringLiteral("Default topic=") + FX,
+            QStringLiteral("Display compile progress=Yes"),
+            QStringLiteral("Full-text search=") + (FullText ? QStringLiteral("Yes") : QStringLiteral("No")),
+            FCharset == QLatin1String("gb2312") ? QStringLiteral("Language=0x804 中文(中国)")
+                                                : QStringLiteral("Language=0x409 英语(美国)"),
+            QString(),
+            QStringLiteral("[WINDOWS]"),
+            ChmWindowLine(FX),
+            QString(),
+            QStringLiteral("[FILES]"),
+        };
+        // The help compiler here takes only the files the project lists: the
+        // pictures and frames the pages use are listed after the pages.
+        Project << FE;
+        for (const QString &F : QbaPackage::FilesBelow(Images)) {
+            const QString N = QFileInfo(F).fileName();
+            if (!FE.contains(N) && QFileInfo(F).absolutePath() == QDir(Images).absolutePath()
+                && N != QLatin1String("tmpchm.hhp") && N != QLatin1String("Contents.hhc"))
+                Project << N;
+        }
+        Project << QStringLiteral("[INFOTYPES]");
+        const QString Hhp = Images + QStringLiteral("tmpchm.hhp");
+        SaveLines(Hhp, Project);
+        SaveLines(Images + QStringLiteral("Contents.hhc"), FContents);
+        const bool Ok = ChmCompilerInstance().Compile(Hhp, Hooks.ChmProgress);
+        RemoveSiteFiles();
+        if (!Ok) {
+            if (Hooks.ShowError)
+                Hooks.ShowError(QStringLiteral("CHM 文件编译失败。"));
+            Result = brFailed;
+        } else {
+            ResultPath = Chm;
+        }
+        break;
+    }
+    case bfMht: {
+        TMhtWriter Writer;
+        Writer.PageId = Name;
+        Writer.Chinese = FCharset == QLatin1String("gb2312");
+        Writer.OnProgress = [this](const QString &Caption, int Position) { Report(Position, Caption); };
+        const QString Mht = FD + FB + QStringLiteral(".mht");
+        Writer.Write(FD + QStringLiteral("index.htm"), QbaPackage::FilesBelow(Images), ResultPath, Mht);
+        RemoveSiteFiles();
+        break;
+    }
+    case bfPackage: {
+        // The package's book lists its page copies by name; other files are
+        // listed where the package keeps them, in images/.
+        QStringList Qbs;
+        const int Marker = int(FBook.indexOf(TCatalogBook::FilesMarker));
+        Qbs = Marker < 0 ? FBook : FBook.mid(0, Marker + 1);
+        if (Marker < 0)
+            Qbs << TCatalogBook::FilesMarker;
+        for (const QString &E : std::as_const(FE))
+            Qbs << (NotPages.contains(E) ? QStringLiteral("images\\") + E : E);
+        const QString MainFile = FB + QStringLiteral(".qbs");
+        SaveLines(FD + MainFile, Qbs);
+        DeleteFile(FD + QStringLiteral("index.htm"));
+        QString Package;
+        // The folder's mark is ours, not the package's.
+        DeleteFile(FD + FolderMark);
+        if (Hooks.WriteQbaPackage)
+            Hooks.WriteQbaPackage(FD, MainFile, true, Package);
+        else
+            Package = QbaPackage::Write(FD, MainFile, QString(), true);
+        SaveLines(FD + FolderMark, {QStringLiteral("Quillbook")});
+        DeleteFile(FD + MainFile);
+        for (const QString &E : std::as_const(FE))
+            if (!NotPages.contains(E))
+                DeleteFile(FD + E);
+        ResultPath = Package;
+        if (Package.isEmpty())
+            Result = brFailed;
+        break;
+    }
+    case bfPreview:
+        if (Hooks.ShellOpen)
+            Hooks.ShellOpen(FD + QStringLiteral("index.htm"));
+        ResultPath = FD + QStringLiteral("index.htm");
+        break;
+    case bfOneJpeg:
+    case bfJpegs:
+    case bfPdf: {
+        const bool Done = Hooks.ConvertToImages
+            && Hooks.ConvertToImages(FE, FD, Flags == bfPdf, Flags == bfOneJpeg);
+        RemoveSiteFiles();
+        if (!Done)
+            Result = brFailed;
+        else
+            ResultPath = FD;
+        break;
+    }
+    default:
+        break;
+    }
+    if (OpenAfterwards && Result == brDone && Hooks.ShellOpen)
+        Hooks.ShellOpen(FD);
+    return Result;
+}

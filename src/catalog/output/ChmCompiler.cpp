@@ -1,0 +1,212 @@
+#include "ChmCompiler.h"
+
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace {
+
+QString GOverride;
+std::unique_ptr<TChmCompiler> GInstance;
+
+// A project path as a file: absolute, or relative to the project's folder.
+QString ProjectFile(const QString &ProjectFolder, const QString &Stored)
+{
+    const QString S = NativePath(Stored.trimmed());
+    if (S.isEmpty())
+        return QString();
+    return QFileInfo(S).isAbsolute() ? S : ProjectFolder + S;
+}
+
+} // namespace
+
+TChmCompiler::TChmCompiler()
+{
+    FCompiler = GOverride.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("chmcmd")) : GOverride;
+    if (FCompiler.isEmpty())
+        throw Exception(QStringLiteral("找不到 CHM 编译程序 chmcmd。"));
+}
+
+TChmCompiler::~TChmCompiler() = default;
+
+void TChmCompiler::SetCompilerOverride(const QString &Program)
+{
+    GOverride = Program;
+    GInstance.reset();
+}
+
+bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(const QString &)> &Progress)
+{
+    const QStringList Lines = LoadLines(ProjectPath);
+    const QString Folder = QFileInfo(ProjectPath).absolutePath() + QLatin1Char('/');
+
+    QTemporaryDir Stage;
+    if (!Stage.isValid())
+        return false;
+    const QString StageDir = Stage.path() + QLatin1Char('/');
+
+    // Copies a project file into the stage under its own name (a new one when
+    // the name is taken) and returns the staged name; "" when it is missing.
+    QHash<QString, QString> Staged;
+    QSet<QString> Taken;
+    auto StageFile = [&](const QString &Path) -> QString {
+        const QString Full = QFileInfo(Path).absoluteFilePath();
+        if (Staged.contains(Full))
+            return Staged.value(Full);
+        if (!QFileInfo(Full).isFile())
+            return QString();
+        const QFileInfo Info(Full);
+        QString Name = Info.fileName();
+        for (int K = 2; Taken.contains(Name.toLower()) || Name.toLower() == QStringLiteral("project.hhp")
+                        || Name.toLower() == QStringLiteral("output.chm");
+             ++K)
+            Name = Info.completeBaseName() + QStringLiteral("(%1)").arg(K)
+                + (Info.suffix().isEmpty() ? QString() : QLatin1Char('.') + Info.suffix());
+        if (!QFile::copy(Full, StageDir + Name))
+            return QString();
+        Taken.insert(Name.toLower());
+        Staged.insert(Full, Name);
+        return Name;
+    };
+
+    QString Target;
+    QString Topic;
+    QSet<QString> Listed;
+    QString Section;
+    QStringList Out;
+    for (const QString &Raw : Lines) {
+        const QString Line = Raw.trimmed();
+        if (Line.startsWith(QLatin1Char('[')) && Line.endsWith(QLatin1Char(']'))) {
+            Section = Line.toUpper();
+            Out << Line;
+            continue;
+        }
+        if (Section == QStringLiteral("[OPTIONS]")) {
+            const int Eq = int(Line.indexOf(QLatin1Char('=')));
+            const QString Key = Eq < 0 ? Line : Line.left(Eq).trimmed();
+            const QString Value = Eq < 0 ? QString() : Line.mid(Eq + 1);
+            if (Key.compare(QStringLiteral("Compiled file"), Qt::CaseInsensitive) == 0) {
+                Target = ProjectFile(Folder, Value);
+                Out << QStringLiteral("Compiled file=output.chm");
+                continue;
+            }
+            if (Key.compare(QStringLiteral("Default topic"), Qt::CaseInsensitive) == 0) {
+                const QString Name = StageFile(ProjectFile(Folder, Value));
+                Topic = Name;
+                Out << QStringLiteral("Default topic=") + (Name.isEmpty() ? Value : Name);
+                continue;
+            }
+            // The table of contents and the index are named here, not under
+            // [FILES]: they go into the stage too, or the help file lacks them.
+            if (Key.compare(QStringLiteral("Contents file"), Qt::CaseInsensitive) == 0
+                || Key.compare(QStringLiteral("Index file"), Qt::CaseInsensitive) == 0) {
+                const QString Name = StageFile(ProjectFile(Folder, Value));
+                Out << (Name.isEmpty() ? Raw : Key + QLatin1Char('=') + Name);
+                continue;
+            }
+            Out << Raw;
+        } else if (Section == QStringLiteral("[FILES]")) {
+            if (Line.isEmpty())
+                continue;
+            const QString Name = StageFile(ProjectFile(Folder, Line));
+            if (Name.isEmpty()) {
+                if (OnLog)
+                    OnLog(QStringLiteral("missing: ") + Line);
+                continue;
+            }
+            if (!Listed.contains(Name))
+                Out << Name;
+            Listed.insert(Name);
+        } else {
+            Out << Raw;
+        }
+    }
+    // The default topic belongs in the help file even when the project does not list it.
+    if (!Topic.isEmpty() && !Listed.contains(Topic)) {
+        const qsizetype Files = Out.indexOf(QStringLiteral("[FILES]"));
+        if (Files < 0)
+            Out << QString() << QStringLiteral("[FILES]") << Topic;
+        else
+            Out.insert(Files + 1, Topic);
+    }
+    if (Target.isEmpty())
+        Target = Folder + QFileInfo(ProjectPath).completeBaseName() + QStringLiteral(".chm");
+
+    // The staged project names the staged files as they are on disk.
+    {
+        QFile F(StageDir + QStringLiteral("project.hhp"));
+        if (!F.open(QIODevice::WriteOnly))
+            return false;
+        F.write(Out.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
+    }
+
+    QProcess P;
+    P.setWorkingDirectory(StageDir);
+    P.setProcessChannelMode(QProcess::MergedChannels);
+    P.start(FCompiler, {QStringLiteral("project.hhp")});
+    if (!P.waitForStarted())
+        return false;
+    QByteArray Pending;
+    auto Forward = [&](bool Final) {
+        Pending += P.readAll();
+        for (qsizetype I; (I = Pending.indexOf('\n')) >= 0 || (Final && !Pending.isEmpty());) {
+            const QByteArray One = I >= 0 ? Pending.left(I) : Pending;
+            Pending = I >= 0 ? Pending.mid(I + 1) : QByteArray();
+            const QString Text = QString::fromLocal8Bit(One).trimmed();
+            if (Text.isEmpty())
+                continue;
+            if (GInstance.get() == this)
+                ChmCompilerLogCallback(Text);
+            else if (OnLog)
+                OnLog(Text);
+            if (Progress)
+                Progress(Text);
+        }
+    };
+    while (P.state() != QProcess::NotRunning) {
+        P.waitForFinished(100);
+        Forward(false);
+    }
+    Forward(true);
+
+    const QString Result = StageDir + QStringLiteral("output.chm");
+    const bool Ok = P.exitStatus() == QProcess::NormalExit && P.exitCode() == 0 && QFileInfo(Result).isFile()
+        && QFileInfo(Result).size() > 0;
+    if (!Ok)
+        return false;
+    // The new help file replaces the old one whole.
+    const QString Part = Target + QStringLiteral(".part");
+    QFile::remove(Part);
+    if (!QFile::copy(Result, Part))
+        return false;
+    QFile::remove(Target);
+    if (!QFile::rename(Part, Target)) {
+        QFile::remove(Part);
+        return false;
+    }
+    return true;
+}
+
+void ChmCompilerLogCallback(const QString &Text)
+{
+    if (!GInstance)
+        throw Exception(QStringLiteral("Assertion failure"));
+    if (GInstance->OnLog)
+        GInstance->OnLog(Text);
+}
+
+TChmCompiler &ChmCompilerInstance()
+{
+    if (!GInstance)
+        GInstance = std::make_unique<TChmCompiler>();
+    return *GInstance;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The archives of a page output: a ZIP of the output folder and the
+// self-extracting archive (the extractor stub in front of a ZIP whose offsets
+// are then fixed). The archive itself is written by the zip library.
+
+#include <QString>
+
+namespace PageArchive {
+
+// Zips every file below Folder (paths relative to Folder) into ZipName, which is
+// replaced only by a complete new archive. Earlier outputs named like ZipName
+// (.zip, .chm, .rar, .exe) are left out. Raises Exception on failure.
+void ZipFolder(const QString &Folder, const QString &ZipName);
+
+// The same files as a self-extracting archive ExeName that unpacks into the
+// folder it runs in. False (with the reason in Error) when it could not be made;
+// ExeName is then untouched.
+bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error);
+
+} // namespace PageArchive

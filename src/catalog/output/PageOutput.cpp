@@ -1,0 +1,697 @@
+#include "PageOutput.h"
+
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
+#include "ChmCompiler.h"
+#include "MhtWriter.h"
+#include "PageArchive.h"
+#include "platform/core/SysUtils.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/Types.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUuid>
+
+
+namespace {
+
+const QString ReturnMarker = QStringLiteral("         <TD>&nbsp; </TD>");
+const QString CreditChinese = QStringLiteral("本页面由 <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> 商品目录工具制作");
+const QString CreditEnglish = QStringLiteral("Made with <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> catalog publisher");
+
+// The text after the first "=" of a line, at most Limit characters.
+QString AfterEquals(const QString &Line, int Limit)
+{
+    const int I = int(Line.indexOf(QLatin1Char('=')));
+    if (I < 0)
+        return QString();
+    return Line.mid(I + 1, Limit);
+}
+
+// Puts a complete copy of Source in place of Dest (written beside it, then renamed).
+bool ReplaceFileWith(const QString &Source, const QString &Dest)
+{
+    bool Ok = false;
+    const QByteArray Bytes = ReadFileBytes(Source, &Ok);
+    return Ok && WriteFileAtomic(Dest, Bytes);
+}
+
+int ToInt(const QString &S)
+{
+    return StrToInt(S);
+}
+
+} // namespace
+
+TPageOutput::TPageOutput(const QStringList &PageLines, const QString &PagePath, const QString &ProgramFolder)
+    : FPage(PageLines), FPagePath(PagePath), FExe(IncludeTrailingPathDelimiter(ProgramFolder))
+{
+    FPageFolder = PagePath.isEmpty() ? QString() : ExtractFilePath(NativePath(PagePath));
+    ScratchFolder = FExe + QStringLiteral("tmp/");
+}
+
+// ------------------------------------------------------------- small pieces
+
+QString TPageOutput::PageValue(const QStringList &Lines, const QString &Key)
+{
+    for (const QString &L : Lines) {
+        const int I = int(L.indexOf(QLatin1Char('=')));
+        if (I >= 0 && L.left(I).compare(Key, Qt::CaseInsensitive) == 0)
+            return L.mid(I + 1);
+    }
+    return QString();
+}
+
+int TPageOutput::PageOutputType(const QString &Value)
+{
+    const QString V = Trim(Value);
+    if (V == QStringLiteral("MHT(单文件网页)"))
+        return otMht;
+    if (V == QStringLiteral("HTML(网页文件类型)"))
+        return otHtml;
+    if (V == QStringLiteral("QBA(Catalog包文件)"))
+        return otPageCopy;
+    if (V == QStringLiteral("CHM(帮助文件类型)"))
+        return otChm;
+    return otZip;
+}
+
+bool TPageOutput::IsSafeName(const QString &Name)
+{
+    if (Name.isEmpty() || Name == QStringLiteral(".") || Name == QStringLiteral(".."))
+        return false;
+    for (const QChar C : Name) {
+        if (C == QLatin1Char('/') || C == QLatin1Char('\\') || C == QLatin1Char(':') || C.unicode() < 0x20
+            || C.unicode() == 0x7F)
+            return false;
+    }
+    return Name.size() <= 200;
+}
+
+QString TPageOutput::LoadEffectText(const QString &ProgramFolder, const QString &Effect, const QString &Part)
+{
+    if (!IsSafeName(Effect))
+        return QString();
+    const QString File = IncludeTrailingPathDelimiter(ProgramFolder) + QStringLiteral("css/") + Effect + QLatin1Char('/') + Effect + Part
+        + QStringLiteral(".txt");
+    if (!FileExists(File))
+        return QString();
+    return LoadLines(File).join(QStringLiteral("\r\n"));
+}
+
+QString TPageOutput::FileBaseName(const QString &Path)
+{
+    return ExtractFileBaseName(Path);
+}
+
+QString TPageOutput::NewGuidString()
+{
+    return QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
+}
+
+QString TPageOutput::HtmlEscape(const QString &Text)
+{
+    QString R;
+    R.reserve(Text.size());
+    for (const QChar C : Text) {
+        switch (C.unicode()) {
+        case '&': R += QStringLiteral("&amp;"); break;
+        case '"': R += QStringLiteral("&quot;"); break;
+        case '<': R += QStringLiteral("&lt;"); break;
+        case '>': R += QStringLiteral("&gt;"); break;
+        default: R += C;
+        }
+    }
+    return R;
+}
+
+QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString(const QString &)> &Lookup,
+                                const std::function<void()> &OnUnpaired)
+{
+    QString S = Line;
+    int From = 0;
+    for (;;) {
+        const int A = int(S.indexOf(QLatin1Char('{'), From));
+        if (A < 0)
+            break;
+        const int B = int(S.indexOf(QLatin1Char('}'), From));
+        if (B < 0)
+            break;
+        if (A > B) {
+            if (OnUnpaired)
+                OnUnpaired();
+            break;
+        }
+        const QString Token = S.mid(A, B - A + 1);
+        const QString Value = Lookup(Token);
+        S.replace(A, B - A + 1, Value);
+        // Resume after the inserted text: a value is never expanded again.
+        From = A + int(Value.size());
+    }
+    return S;
+}
+
+void TPageOutput::ShowError(const QString &Text) const
+{
+    if (Hooks.ShowError)
+        Hooks.ShowError(Text);
+}
+
+// A stored path as a full path: absolute paths stay; otherwise below the page
+// folder when the file is there, else below the program folder.
+QString TPageOutput::Resolve(const QString &Stored) const
+{
+    if (IsAbsoluteStoredPath(Stored))
+        return NativePath(Stored);
+    if (!FPageFolder.isEmpty()) {
+        const QString InPage = FPageFolder + NativePath(Stored);
+        if (FileExists(InPage))
+            return InPage;
+    }
+    return FExe + NativePath(Stored);
+}
+
+// The name a source file takes beside the page: its own name, unless another
+// file of this output took it already; then "name(2).ext" and so on.
+QString TPageOutput::OutName(const QString &Path)
+{
+    const QString Key = QFileInfo(Path).absoluteFilePath();
+    const auto Known = FOutName.constFind(Key);
+    if (Known != FOutName.constEnd())
+        return Known.value();
+    const QString Name = ExtractFileName(Path);
+    QString Candidate = Name;
+    const int Dot = int(Name.lastIndexOf(QLatin1Char('.')));
+    const QString Stem = Dot > 0 ? Name.left(Dot) : Name;
+    const QString Ext = Dot > 0 ? Name.mid(Dot) : QString();
+    // In a book output the pictures folder is shared by every page: a name an
+    // earlier page used for another picture is taken too.
+    auto TakenByOtherPage = [&](const QString &C) {
+        if (FOutputArg.isEmpty())
+            return false;
+        const QString There = FOutputArg + QStringLiteral("images/") + C;
+        return QFileInfo(There).isFile() && QFileInfo(There).absoluteFilePath() != Key
+            && ReadFileBytes(There) != ReadFileBytes(Key);
+    };
+    for (int K = 2; FNameOwner.contains(Candidate.toLower()) || Candidate.compare(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive) == 0
+                    || TakenByOtherPage(Candidate);
+         ++K)
+        Candidate = Stem + QStringLiteral("(%1)").arg(K) + Ext;
+    FNameOwner.insert(Candidate.toLower(), Key);
+    FOutName.insert(Key, Candidate);
+    return Candidate;
+}
+
+QString TPageOutput::PairValue(const QString &Token) const
+{
+    for (const QString &L : FPairs) {
+        const int I = int(L.indexOf(QLatin1Char('=')));
+        if (I >= 0 && L.left(I).compare(Token, Qt::CaseInsensitive) == 0)
+            return L.mid(I + 1);
+    }
+    return QString();
+}
+
+QStringList TPageOutput::LoadTemplate(const QString &Name) const
+{
+    return LoadLines(FExe + FStyle + Name);
+}
+
+// ------------------------------------------------------------------ settings
+
+void TPageOutput::ReadSettings()
+{
+    FId = PageValue(FPage, QStringLiteral("{Catalog编号}"));
+    FEffect = Trim(PageValue(FPage, QStringLiteral("{视觉效果}")));
+
+    const QString StyleName = Trim(PageValue(FPage, QStringLiteral("{输出风格}")));
+    FStyle = QStringLiteral("html/") + StyleName + QLatin1Char('/');
+    if (StyleName.isEmpty() || !IsSafeName(StyleName) || !DirectoryExists(FExe + FStyle))
+        FStyle = QStringLiteral("html/标准模式/");
+
+    const QString W = Trim(PageValue(FPage, QStringLiteral("{图片宽}")));
+    FW = (W.isEmpty() || W == QStringLiteral("自动")) ? 0 : ToInt(W);
+    const QString H = Trim(PageValue(FPage, QStringLiteral("{图片高}")));
+    FH = (H.isEmpty() || H == QStringLiteral("自动")) ? 0 : ToInt(H);
+    const QString P = Trim(PageValue(FPage, QStringLiteral("{图片框百分比}")));
+    FPct = P.isEmpty() ? 75 : ToInt(P);
+
+    QString Root = TrimLeft(PageValue(FPage, QStringLiteral("{输出目录}")));
+    if (Root.isEmpty())
+        Root = FExe + QStringLiteral("输出");
+    else if (!IsAbsoluteStoredPath(Root))
+        Root = FExe + NativePath(Root);
+    else
+        Root = NativePath(Root);
+    FRoot = IncludeTrailingPathDelimiter(Root);
+
+    FChinese = Trim(PageValue(FPage, QStringLiteral("{输出语言}"))) != QStringLiteral("英文");
+    FType = PageOutputType(PageValue(FPage, QStringLiteral("{输出方式}")));
+}
+
+void TPageOutput::BuildPairs()
+{
+    const QString Cols3 = FExe + QStringLiteral("cols3.dat");
+    if (FileExists(Cols3))
+        FPairs = LoadLines(Cols3);
+
+    auto Add = [this](const QString &Pair, const QString &Key) { FPairs << Pair + PageValue(FPage, Key); };
+    Add(QStringLiteral("{$CATA_ID}="), QStringLiteral("{Catalog编号}"));
+    Add(QStringLiteral("{$CATA_NAME}="), QStringLiteral("{Catalog名称}"));
+    Add(QStringLiteral("{$CO_SALESMAN}="), QStringLiteral("{业务员名}"));
+    Add(QStringLiteral("{$CO_CSTID}="), QStringLiteral("{客户编号}"));
+    const QString Customer = PageValue(FPage, QStringLiteral("{客户名称}"));
+    if (!Customer.isEmpty())
+        FPairs << QStringLiteral("{$CO_CSTNAME}=To: ") + Customer + QStringLiteral(" From: ");
+    Add(QStringLiteral("{$CO_CSTCOM}="), QStringLiteral("{客户公司名}"));
+    Add(QStringLiteral("{$CATA_DATE}="), QStringLiteral("{日期}"));
+    Add(QStringLiteral("{$CUR_CY}="), QStringLiteral("{货币符号}"));
+
+    // Background picture and music: dropped when the file is not there.
+    const QString Bg = PageValue(FPage, QStringLiteral("{背景图片}"));
+    if (!Bg.isEmpty()) {
+        const QString Path = Resolve(Bg);
+        if (FileExists(Path))
+            FBackground = Path;
+    }
+    const QString Music = PageValue(FPage, QStringLiteral("{背景音乐}"));
+    if (!Music.isEmpty()) {
+        const QString Path = Resolve(Music);
+        if (FileExists(Path))
+            FMusic = Path;
+    }
+    if (!FBackground.isEmpty())
+        FPairs << QStringLiteral("{$GBIMG}=background=\"") + HtmlEscape(PictureValue(FBackground)) + QLatin1Char('"');
+    if (!FMusic.isEmpty())
+        FPairs << QStringLiteral("{$GBSOUND}=<bgsound src=\"") + HtmlEscape(PictureValue(FMusic))
+                + QStringLiteral("\" loop=\"-1\">");
+
+    Add(QStringLiteral("{$PUNIT}="), QStringLiteral("{产品单位}"));
+    FWeightUnitPair = QStringLiteral("{$PWT_UNIT}=") + PageValue(FPage, QStringLiteral("{重量单位}"));
+    FPairs << FWeightUnitPair;
+    Add(QStringLiteral("{$ORD_MAIL}="), QStringLiteral("{订单接收email地址}"));
+    Add(QStringLiteral("{$CO_REMARK}="), QStringLiteral("{Catalog说明}"));
+}
+
+// How a file of the output is referred to from the page.
+QString TPageOutput::PictureValue(const QString &Path)
+{
+    if (FMode == omPreview)
+        return Path;
+    const QString Name = OutName(Path);
+    if (FType == otChm || !FOutputArg.isEmpty())
+        return Name;
+    return QStringLiteral("images/") + Name;
+}
+
+// ------------------------------------------------------------------ expansion
+
+void TPageOutput::ExpandHead()
+{
+    const QStringList Head = LoadTemplate(FChinese ? QStringLiteral("CATA_CN_BEGIN.htm") : QStringLiteral("CATA_EN_BEGIN.htm"));
+    for (int K = 0; K < Head.size(); ++K) {
+        const QString Line = ExpandLine(
+            Head.at(K),
+            [this](const QString &Token) {
+                if (Token == QStringLiteral("{$STHEAD}"))
+                    FOut << LoadEffectText(FExe, FEffect, QStringLiteral("head"));
+                else if (Token == QStringLiteral("{$STBODY}"))
+                    FOut << LoadEffectText(FExe, FEffect, QStringLiteral("body"));
+                return PairValue(Token);
+            },
+            [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在头文件第%1行。").arg(K)); });
+        FOut << Line;
+    }
+}
+
+void TPageOutput::ExpandBody()
+{
+    const QStringList Body = LoadTemplate(FChinese ? QStringLiteral("BODY_CN.htm") : QStringLiteral("BODY_EN.htm"));
+    auto PageLine = [this](int I) { return I < FPage.size() ? FPage.at(I) : QString(); };
+    for (int I = 1; I < FPage.size(); ++I) {
+        const QString &Marker = FPage.at(I);
+        if (!Marker.contains(QStringLiteral("{$")))
+            continue;
+        for (int N = 1; N <= 512; ++N) {
+            if (!Marker.contains(QStringLiteral("{$%1}").arg(N)))
+                continue;
+            const QString Picture = Resolve(AfterEquals(PageLine(I + 1), 256));
+            FPictures << Picture;
+
+            QString Record = QStringLiteral("{$IMG}=") + Picture + QStringLiteral("{$PRIC_ID}=!PRICE_ID{$WEIGHT_ID}=!WT_ID")
+                + QStringLiteral("{图片框百分比}=") + QString::number(FPct) + QStringLiteral("{图片框剩余比}=")
+                + QString::number(100 - FPct);
+            for (int J = I + 2; J <= I + 6; ++J)
+                Record += PageLine(J);
+            const QString Weight = PageLine(I + 6);
+            const int W = int(Weight.indexOf(QStringLiteral("{$PWEIGHT}=")));
+            if (Trim((W < 0 ? QString() : Weight.mid(W + 11)).left(12)).isEmpty())
+                Record += QLatin1Char('0');
+            Record += PageLine(I + 7) + PageLine(I + 8) + FWeightUnitPair + QLatin1Char('{');
+
+            auto Lookup = [&](const QString &Token) {
+                const int P = int(Record.indexOf(Token));
+                if (P < 0)
+                    return QString();
+                QString V = Record.mid(P + Token.size() + 1, 512);
+                const int Brace = int(V.indexOf(QLatin1Char('{')));
+                if (Brace >= 0)
+                    V.truncate(Brace);
+                V = TrimRight(V);
+                if (V == QStringLiteral("!PRICE_ID"))
+                    V = QStringLiteral("C6R2") + QString::number(N - 1);
+                else if (V == QStringLiteral("!WT_ID"))
+                    V = QStringLiteral("C7R3") + QString::number(N - 1);
+                if (V == TrimRight(Picture) && Token == QStringLiteral("{$IMG}")) {
+                    V = HtmlEscape(PictureValue(Picture));
+                    if (FW > 0)
+                        V += QStringLiteral("\" width=\"") + QString::number(FW);
+                    if (FH > 0)
+                        V += QStringLiteral("\" height=\"") + QString::number(FH);
+                }
+                return V;
+            };
+            for (int K = 0; K < Body.size(); ++K)
+                FOut << ExpandLine(Body.at(K), Lookup, [this, K] {
+                    ShowError(QStringLiteral("处理字符串时发现不配对的{}，在body文件第%1行。").arg(K));
+                });
+        }
+    }
+}
+
+void TPageOutput::ReturnLink()
+{
+    for (int I = int(FOut.size()) - 1; I >= 0; --I) {
+        if (FOut.at(I).contains(ReturnMarker)) {
+            FOut[I] = QStringLiteral("<TD><a name=\"Fviews\"></a><a href=javascript:window.history.go(-1)>")
+                + (FChinese ? QStringLiteral("返回") : QStringLiteral("RETURN")) + QStringLiteral("</a> </TD>");
+            return;
+        }
+    }
+}
+
+void TPageOutput::ExpandTail()
+{
+    const QStringList Tail = LoadTemplate(FChinese ? QStringLiteral("CATA_CN_end.htm") : QStringLiteral("CATA_EN_end.htm"));
+    FPairs << QStringLiteral("{Version}=") + (FChinese ? CreditChinese : CreditEnglish);
+    for (int K = 0; K < Tail.size(); ++K)
+        FOut << ExpandLine(Tail.at(K), [this](const QString &Token) { return PairValue(Token); },
+                           [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在尾文件第%1行。").arg(K)); });
+}
+
+// ---------------------------------------------------------------------- run
+
+void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder, QString &ResultPath)
+{
+    ResultPath.clear();
+    FMode = Mode;
+    FOutputArg = OutputFolder.isEmpty() ? QString() : IncludeTrailingPathDelimiter(NativePath(OutputFolder));
+    FPairs.clear();
+    FOut.clear();
+    FPictures.clear();
+    FOutName.clear();
+    FNameOwner.clear();
+    FCreatedFiles.clear();
+    FCreatedImages = false;
+
+    // Every setting is read (and every number converted) before anything is written.
+    ReadSettings();
+    switch (Mode) {
+    case omZip: FType = otZip; break;
+    case omMht: FType = otMht; break;
+    case omSfx: FType = otSfx; break;
+    case omHtml: FType = otHtml; break;
+    case omChm: FType = otChm; break;
+    case omPackage:
+    case omPageCopy: FType = otPageCopy; break;
+    default: break;
+    }
+    if (!IsSafeName(FId))
+        throw Exception(QStringLiteral("无效的catalog编号，输出终止。"));
+    BuildPairs();
+
+    // Company data of the output language.
+    const QString Company = FExe + (FChinese ? QStringLiteral("cols1.dat") : QStringLiteral("cols2.dat"));
+    if (FileExists(Company)) {
+        const QStringList C = LoadLines(Company);
+        static const char *const Names[9] = {"{$CO_NAME}=", "{$CO_CNCT}=", "{$CO_MOBILE}=", "{$CO_TEL}=", "{$CO_FAX}=",
+                                             "{$CO_WEB}=", "{$CO_MAIL}=", "{$CO_ADDR}=", "{$CO_POST}="};
+        for (int I = 1; I <= 9; ++I)
+            FPairs << QString::fromUtf8(Names[I - 1]) + C.value(I);
+    }
+
+    ExpandHead();
+    ExpandBody();
+    ReturnLink();
+    ExpandTail();
+
+    if (Mode == omPreview) {
+        Preview();
+        return;
+    }
+
+    PrepareFolders();
+    switch (FType) {
+    case otZip: ZipBranch(ResultPath); break;
+    case otMht: MhtBranch(ResultPath); break;
+    case otSfx: SfxBranch(ResultPath); break;
+    case otHtml: HtmlBranch(ResultPath); break;
+    case otPageCopy: PageCopyBranch(ResultPath); break;
+    case otChm: ChmBranch(); break;
+    default: break;
+    }
+    if (OpenAfterwards && Hooks.ShellOpen)
+        Hooks.ShellOpen(FRoot + FId + QLatin1Char('/'));
+}
+
+void TPageOutput::Preview()
+{
+    QDir().mkpath(ScratchFolder);
+    SaveLines(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"), FOut);
+    if (Hooks.ShellOpen)
+        Hooks.ShellOpen(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"));
+}
+
+void TPageOutput::PrepareFolders()
+{
+    if (!DirectoryExists(FRoot)) {
+        QString Answer = Hooks.BrowseForFolder ? Hooks.BrowseForFolder(QStringLiteral("输出路径无效，请重新选择：")) : QString();
+        FRoot = Answer.isEmpty() ? FExe + QStringLiteral("输出/") : IncludeTrailingPathDelimiter(Answer);
+    }
+    FD = FRoot + FId;
+    if (!DirectoryExists(FD) && !QDir().mkdir(FD))
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
+    FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
+    if (!DirectoryExists(FImages)) {
+        if (!QDir().mkdir(FImages))
+            throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FImages));
+        FCreatedImages = true;
+    }
+    if (!FBackground.isEmpty())
+        FPictures << FBackground;
+    if (!FMusic.isEmpty())
+        FPictures << FMusic;
+    if (FType != otChm)
+        CopyPictures();
+    const QString Back = FExe + FStyle + QStringLiteral("back.jpg");
+    if (FileExists(Back)) {
+        const QString Dest = FD + QStringLiteral("/images/M_back.jpg");
+        if (DirectoryExists(FD + QStringLiteral("/images")) && !FileExists(Dest))
+            FCreatedFiles << Dest;
+        ReplaceFileWith(Back, Dest);
+    }
+}
+
+void TPageOutput::CopyPictures()
+{
+    const QString Target = IncludeTrailingPathDelimiter(FImages);
+    for (const QString &P : std::as_const(FPictures)) {
+        if (!FileExists(P))
+            continue;
+        const QString Dest = Target + OutName(P);
+        if (QFileInfo(Dest).absoluteFilePath() == QFileInfo(P).absoluteFilePath())
+            continue;
+        if (!FileExists(Dest))
+            FCreatedFiles << Dest;
+        if (!ReplaceFileWith(P, Dest))
+            throw EInOutError(QStringLiteral("不能复制文件 %1").arg(P));
+    }
+}
+
+// Removes what this run put into the pictures folder, the folder when this run
+// made it, and the page file Html; nothing else.
+void TPageOutput::CleanUp(const QString &Html)
+{
+    for (const QString &F : std::as_const(FCreatedFiles))
+        QFile::remove(F);
+    if (FCreatedImages)
+        QDir().rmdir(FImages);
+    if (!Html.isEmpty())
+        QFile::remove(Html);
+}
+
+void TPageOutput::ZipBranch(QString &ResultPath)
+{
+    const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
+    const bool HtmlWasThere = FileExists(Html);
+    SaveLines(Html, FOut);
+    const QString Zip = FD + QLatin1Char('/') + FId + QStringLiteral(".zip");
+    PageArchive::ZipFolder(FD, Zip);
+    CleanUp(HtmlWasThere ? QString() : Html);
+    ResultPath = Zip + QLatin1Char(' ');
+}
+
+void TPageOutput::MhtBranch(QString &ResultPath)
+{
+    const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
+    const bool HtmlWasThere = FileExists(Html);
+    SaveLines(Html, FOut);
+    // The writer gets the copies beside the page: their names are the ones the page uses.
+    QStringList Files;
+    for (const QString &P : std::as_const(FPictures)) {
+        if (FileExists(P))
+            Files << IncludeTrailingPathDelimiter(FImages) + OutName(P);
+    }
+    TMhtWriter Writer;
+    Writer.PageId = FId;
+    Writer.Chinese = FChinese;
+    Writer.OnProgress = Hooks.MhtProgress;
+    try {
+        Writer.Write(Html, Files, ResultPath, QString());
+    } catch (...) {
+        CleanUp(HtmlWasThere ? QString() : Html);
+        throw;
+    }
+    CleanUp(HtmlWasThere ? QString() : Html);
+}
+
+void TPageOutput::SfxBranch(QString &ResultPath)
+{
+    const QString Html = FD + QStringLiteral("/catalog2.htm");
+    const bool HtmlWasThere = FileExists(Html);
+    SaveLines(Html, FOut);
+    const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
+    QString Error;
+    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error);
+    // The archiver moves what it packed: the files this run made go away.
+    CleanUp(HtmlWasThere ? QString() : Html);
+    if (!Ok) {
+        ShowError(QStringLiteral("自解压文件生成失败。") + Error);
+        return;
+    }
+    ResultPath = Exe + QLatin1Char(' ');
+}
+
+void TPageOutput::HtmlBranch(QString &ResultPath)
+{
+    const QString Path = FOutputArg.isEmpty() ? FD + QLatin1Char('/') + FId + QStringLiteral(".htm")
+                                              : IncludeTrailingPathDelimiter(FImages) + NewGuidString() + QStringLiteral(".htm");
+    SaveLines(Path, FOut);
+    ResultPath = Path;
+}
+
+void TPageOutput::PageCopyBranch(QString &ResultPath)
+{
+    auto NameOf = [this](const QString &Path) {
+        return FileExists(Path) ? OutName(Path) : ExtractFileName(Path);
+    };
+    QStringList Copy = FPage;
+    for (QString &L : Copy) {
+        if (L.contains(QStringLiteral("{背景图片}=")))
+            L = QStringLiteral("{背景图片}=images\\") + (FBackground.isEmpty() ? QString() : NameOf(FBackground));
+        else if (L.contains(QStringLiteral("{背景音乐}=")))
+            L = QStringLiteral("{背景音乐}=images\\") + (FMusic.isEmpty() ? QString() : NameOf(FMusic));
+        else {
+            const int I = int(L.indexOf(QStringLiteral("{$IMG}=")));
+            if (I >= 0) {
+                // A product without a picture keeps an empty path: "images\" alone
+                // would name the pictures folder as its picture.
+                const QString Stored = L.mid(I + 7, 512);
+                L = Trim(Stored).isEmpty() ? QStringLiteral("{$IMG}=")
+                                           : QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
+            }
+        }
+    }
+    FOut = Copy;
+    if (FMode == omPackage) {
+        // The package is put together in a folder of our own: the package
+        // writer packs everything in its folder and then removes its pictures
+        // folder, and D may hold files and pictures of the user's.
+        QDir().mkpath(ScratchFolder);
+        QTemporaryDir Stage(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("qba-XXXXXX"));
+        if (!Stage.isValid())
+            throw EInOutError(QStringLiteral("不能创建临时目录。"));
+        const QString Folder = Stage.path() + QLatin1Char('/');
+        if (!QDir().mkdir(Folder + QStringLiteral("images")))
+            throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Folder + QStringLiteral("images")));
+        for (const QString &P : std::as_const(FPictures)) {
+            if (FileExists(P) && !ReplaceFileWith(P, Folder + QStringLiteral("images/") + OutName(P)))
+                throw EInOutError(QStringLiteral("不能复制文件 %1").arg(P));
+        }
+        SaveLines(Folder + QStringLiteral("catalog.qbt"), FOut);
+        // What this run put into D goes again; the package stands beside it.
+        CleanUp(QString());
+        if (Hooks.WriteQbaPackage)
+            Hooks.WriteQbaPackage(Folder, QStringLiteral("catalog.qbt"), FD + QStringLiteral("/catalog.qba"), false,
+                                  ResultPath);
+        return;
+    }
+    QString Saved;
+    if (FOutputArg.isEmpty())
+        Saved = FD + QStringLiteral("/catalog.qbt");
+    else
+        Saved = FOutputArg + FileBaseName(OpenPageEntry) + QStringLiteral(".qbt");
+    SaveLines(Saved, FOut);
+    if (!FOutputArg.isEmpty())
+        ResultPath = Saved;
+}
+
+void TPageOutput::ChmBranch()
+{
+    QDir().mkpath(ScratchFolder);
+    const QString Scratch = IncludeTrailingPathDelimiter(ScratchFolder);
+    const QString Topic = Scratch + QStringLiteral("tmpfile.htm");
+    SaveLines(Topic, FOut);
+
+    // The project lists the files under the names the page uses: copies in a
+    // work folder of their own, so two pictures of one name stay apart.
+    const QString Work = Scratch + QStringLiteral("chmfiles/");
+    QDir(Work).removeRecursively();
+    QDir().mkpath(Work);
+    QStringList Files;
+    for (const QString &P : std::as_const(FPictures)) {
+        if (!FileExists(P))
+            continue;
+        const QString Copy = Work + OutName(P);
+        if (!FileExists(Copy) && !QFile::copy(P, Copy))
+            continue;
+        Files << Copy;
+    }
+    QStringList Project{
+        QStringLiteral("[OPTIONS]"),
+        QStringLiteral("Binary Index=No"),
+        QStringLiteral("Compatibility=1.1 or later"),
+        QStringLiteral("Compiled file=") + FD + QLatin1Char('/') + FId + QStringLiteral(".chm"),
+        QStringLiteral("Default Window=WindowName"),
+        QStringLiteral("Default topic=") + Topic,
+        QStringLiteral("Display compile progress=No"),
+        QStringLiteral("Flat=Yes"),
+        FChinese ? QStringLiteral("Language=0x804 中文(中国)") : QStringLiteral("Language=0x409 英语(美国)"),
+        QString(),
+        QStringLiteral("[WINDOWS]"),
+        QStringLiteral("WindowName=\"") + FId + QStringLiteral("\",,,,,,,,,,,0x2040,[0,0,1024,739],0x1020000,,,,,,0"),
+        QString(),
+        QStringLiteral("[FILES]"),
+    };
+    Project << Files;
+    const QString Hhp = Scratch + QStringLiteral("tmpchm.hhp");
+    SaveLines(Hhp, Project);
+    const bool Ok = ChmCompilerInstance().Compile(Hhp, Hooks.ChmProgress);
+    QDir(Work).removeRecursively();
+    CleanUp(QString());
+    if (!Ok)
+        ShowError(QStringLiteral("CHM 文件编译失败。"));
+}

@@ -1,0 +1,188 @@
+// Package files: written and listed by unzip, unpacked again with the same page
+// text, and crafted packages refused before anything lands outside their folder.
+
+#include "QStringPrint.h"
+#include "TestSupport.h"
+#include "platform/core/Classes.h"
+#include "catalog/document/Package.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/Types.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using TestSupport::TempDir;
+
+namespace {
+
+class Package : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetProgramFolder(Program.Path());
+        ASSERT_TRUE(TestSupport::HaveProgram(QStringLiteral("unzip")));
+        ASSERT_TRUE(TestSupport::HaveProgram(QStringLiteral("python3")));
+    }
+    void TearDown() override { SetProgramFolder(QString()); }
+
+    QString Unzip(const QStringList &Args, int *Code = nullptr)
+    {
+        QByteArray Out;
+        const int C = TestSupport::RunProgram(QStringLiteral("unzip"), Args, &Out);
+        if (Code)
+            *Code = C;
+        return QString::fromLocal8Bit(Out);
+    }
+
+    // A zip made by python3 with the given members (name -> text).
+    QString Craft(const QString &Name, const QList<QPair<QString, QByteArray>> &Members)
+    {
+        const QString Zip = Work.File(Name);
+        QString Script = QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n");
+        for (const auto &M : Members)
+            Script += QStringLiteral("z.writestr(%1,%2)\n")
+                          .arg(QStringLiteral("bytes.fromhex('%1').decode('utf-8')").arg(QString::fromLatin1(M.first.toUtf8().toHex())),
+                               QStringLiteral("bytes.fromhex('%1')").arg(QString::fromLatin1(M.second.toHex())));
+        Script += QStringLiteral("z.close()\n");
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("python3"), {QStringLiteral("-c"), Script, Zip}), 0);
+        return Zip;
+    }
+
+    QStringList PageLines() const
+    {
+        return {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{Catalog编号}=包001"),
+                QStringLiteral("{Catalog名称}=茶具"), QStringLiteral("{detail}"), QStringLiteral("{$1}"),
+                QStringLiteral("{$IMG}=images\\a.jpg"), QStringLiteral("{$PNAME}=紫砂壶€")};
+    }
+
+    TempDir Program;
+    TempDir Work;
+};
+
+const QByteArray Index = "index=catalog.qbt\r\ntype=QBT\r\n";
+const QByteArray PageBytes = "QBT FILE TYPE 2.0\r\n{Catalog\xC3\xFB\xB3\xC6}=x\r\n";
+
+} // namespace
+
+TEST_F(Package, PageWrittenCheckedByUnzipAndReadBack)
+{
+    const QString D = Work.File(QStringLiteral("D/"));
+    QDir().mkpath(D + QStringLiteral("images"));
+    SaveLines(D + QStringLiteral("catalog.qbt"), PageLines());
+    TestSupport::WriteAll(D + QStringLiteral("images/a.jpg"), QByteArray("\xFF\xD8 picture", 10));
+    TestSupport::WriteAll(D + QStringLiteral("images/杯子.gif"), QByteArray("GIF89a cup"));
+    // An archive of an earlier run sits in the folder: it is replaced, not packed.
+    TestSupport::WriteAll(D + QStringLiteral("catalog.qba"), QByteArray("old"));
+
+    const QString Qba = QbaPackage::Write(D, QStringLiteral("catalog.qbt"), QString(), false);
+    EXPECT_EQ(Qba, D + QStringLiteral("catalog.qba"));
+    // Only the archive stays in the folder.
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("catalog.qba")});
+
+    int Code = -1;
+    const QString List = Unzip({QStringLiteral("-Z1"), Qba}, &Code);
+    ASSERT_EQ(Code, 0) << List.toStdString();
+    for (const char *Member : {"catalog.qbt", "index.dat", "images/a.jpg"})
+        EXPECT_TRUE(List.contains(QString::fromLatin1(Member))) << Member << List.toStdString();
+    EXPECT_FALSE(List.contains(QStringLiteral("catalog.qba")));
+    EXPECT_EQ(List.count(QStringLiteral("images/")), 2);
+    Unzip({QStringLiteral("-tq"), Qba}, &Code);
+    EXPECT_EQ(Code, 0);
+    QByteArray IndexBytes;
+    TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), Qba, QStringLiteral("index.dat")}, &IndexBytes);
+    EXPECT_EQ(IndexBytes, Index);
+
+    // Opened again: the same page text, byte for byte.
+    const QString Dest = Work.File(QStringLiteral("open/"));
+    const QbaPackage::TOpenResult R = QbaPackage::Unpack(Qba, Dest);
+    ASSERT_EQ(R.Status, QbaPackage::osOk);
+    EXPECT_FALSE(R.IsBook);
+    EXPECT_EQ(R.Files, 4);
+    EXPECT_EQ(R.MainFile, QFileInfo(Dest + QStringLiteral("catalog.qbt")).absoluteFilePath());
+    EXPECT_EQ(LoadLines(R.MainFile), PageLines());
+    EXPECT_EQ(TestSupport::ReadAll(Dest + QStringLiteral("images/a.jpg")), QByteArray("\xFF\xD8 picture", 10));
+
+    // A second package of the same name replaces the first one's files.
+    SaveLines(D + QStringLiteral("catalog.qbt"), {QStringLiteral("QBT FILE TYPE 2.0")});
+    QbaPackage::Write(D, QStringLiteral("catalog.qbt"), QString(), false);
+    ASSERT_EQ(QbaPackage::Unpack(Qba, Dest).Status, QbaPackage::osOk);
+    EXPECT_EQ(LoadLines(R.MainFile), QStringList{QStringLiteral("QBT FILE TYPE 2.0")});
+    EXPECT_FALSE(FileExists(Dest + QStringLiteral("images/a.jpg"))) << "nothing of the first package is left";
+}
+
+TEST_F(Package, BookPackageNamesItsBook)
+{
+    const QString D = Work.File(QStringLiteral("B/"));
+    QDir().mkpath(D);
+    SaveLines(D + QStringLiteral("book.qbs"), {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"),
+                                                             QStringLiteral("p.qbt")});
+    SaveLines(D + QStringLiteral("p.qbt"), PageLines());
+    const QString Qba = QbaPackage::Write(D, QStringLiteral("book.qbs"), QString(), true);
+    EXPECT_EQ(Qba, D + QStringLiteral("book.qba"));
+    const QbaPackage::TOpenResult R = QbaPackage::Unpack(Qba, Work.File(QStringLiteral("o")));
+    ASSERT_EQ(R.Status, QbaPackage::osOk);
+    EXPECT_TRUE(R.IsBook);
+    EXPECT_TRUE(R.MainFile.endsWith(QStringLiteral("/o/book.qbs")));
+}
+
+TEST_F(Package, CraftedPackagesAreRefused)
+{
+    const QString Dest = Work.File(QStringLiteral("x/open/"));
+    auto Status = [&](const QString &Zip) { return QbaPackage::Unpack(Zip, Dest).Status; };
+
+    // Members that climb out of the folder or name an absolute path: nothing is unpacked.
+    EXPECT_EQ(Status(Craft(QStringLiteral("up.qba"), {{QStringLiteral("index.dat"), Index},
+                                                      {QStringLiteral("catalog.qbt"), PageBytes},
+                                                      {QStringLiteral("../evil.txt"), "evil"}})),
+              QbaPackage::osInvalid);
+    EXPECT_FALSE(QFileInfo::exists(Work.File(QStringLiteral("x/evil.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(Dest + QStringLiteral("catalog.qbt"))) << "judged before unpacking";
+    EXPECT_EQ(Status(Craft(QStringLiteral("deep.qba"), {{QStringLiteral("index.dat"), Index},
+                                                        {QStringLiteral("images/../../evil.txt"), "evil"}})),
+              QbaPackage::osInvalid);
+    EXPECT_EQ(Status(Craft(QStringLiteral("abs.qba"), {{QStringLiteral("index.dat"), Index},
+                                                       {QStringLiteral("/tmp/qb-evil.txt"), "evil"}})),
+              QbaPackage::osInvalid);
+    EXPECT_EQ(Status(Craft(QStringLiteral("back.qba"), {{QStringLiteral("index.dat"), Index},
+                                                        {QStringLiteral("..\\evil.txt"), "evil"}})),
+              QbaPackage::osInvalid);
+
+    // index.dat must name a page (a book for a book package) inside the package.
+    EXPECT_EQ(Status(Craft(QStringLiteral("i1.qba"), {{QStringLiteral("index.dat"), "index=../outside.qbt\r\ntype=QBT\r\n"},
+                                                      {QStringLiteral("catalog.qbt"), PageBytes}})),
+              QbaPackage::osInvalid);
+    EXPECT_EQ(Status(Craft(QStringLiteral("i2.qba"), {{QStringLiteral("index.dat"), "index=notes.txt\r\ntype=QBT\r\n"},
+                                                      {QStringLiteral("notes.txt"), "x"}})),
+              QbaPackage::osInvalid);
+    EXPECT_EQ(Status(Craft(QStringLiteral("i3.qba"), {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBS\r\n"},
+                                                      {QStringLiteral("catalog.qbt"), PageBytes}})),
+              QbaPackage::osInvalid);
+    EXPECT_EQ(Status(Craft(QStringLiteral("i4.qba"), {{QStringLiteral("index.dat"), "index=missing.qbt\r\ntype=QBT\r\n"},
+                                                      {QStringLiteral("catalog.qbt"), PageBytes}})),
+              QbaPackage::osInvalid);
+    EXPECT_EQ(Status(Craft(QStringLiteral("i5.qba"), {{QStringLiteral("index.dat"), "index=/etc/passwd.qbt\r\ntype=QBT\r\n"},
+                                                      {QStringLiteral("catalog.qbt"), PageBytes}})),
+              QbaPackage::osInvalid);
+
+    // One file is no package, also when it is index.dat; two files without index.dat lack it.
+    EXPECT_EQ(Status(Craft(QStringLiteral("one.qba"), {{QStringLiteral("index.dat"), Index}})), QbaPackage::osInvalid);
+    EXPECT_EQ(Status(Craft(QStringLiteral("two.qba"), {{QStringLiteral("catalog.qbt"), PageBytes},
+                                                       {QStringLiteral("a.jpg"), "x"}})),
+              QbaPackage::osNoIndex);
+    EXPECT_EQ(Status(Craft(QStringLiteral("ok.qba"), {{QStringLiteral("index.dat"), Index},
+                                                      {QStringLiteral("catalog.qbt"), PageBytes}})),
+              QbaPackage::osOk);
+
+    // Not an archive at all: the zip library's error.
+    TestSupport::WriteAll(Work.File(QStringLiteral("text.qba")), QByteArray("just text, no archive"));
+    EXPECT_THROW(QbaPackage::Unpack(Work.File(QStringLiteral("text.qba")), Dest), Exception);
+}
+
+TEST_F(Package, UnpackFolderIsNamedByTheFileUpToItsFirstDot)
+{
+    EXPECT_EQ(QbaPackage::DestDirFor(QStringLiteral("/s/"), QStringLiteral("/a/my.cat.qba")), QStringLiteral("/s/my/"));
+    EXPECT_EQ(QbaPackage::DestDirFor(QStringLiteral("/s"), QStringLiteral("/a/..qba")), QStringLiteral("/s/package/"));
+    EXPECT_TRUE(QbaPackage::IsSafeMemberName(QStringLiteral("images\\a..b.jpg")));
+    EXPECT_FALSE(QbaPackage::IsSafeMemberName(QStringLiteral("C:\\x.txt")));
+}

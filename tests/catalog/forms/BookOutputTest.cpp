@@ -1,0 +1,312 @@
+// The book output of a three-page book: the frameset, the navigation page and
+// the pages, then the ZIP, the help file, the MHT and the book package, each
+// read by its peer (unzip, chmls, python3's email package).
+
+#include "BookFixture.h"
+#include "catalog/output/BookOutput.h"
+#include "catalog/document/CatalogBook.h"
+#include "catalog/document/Package.h"
+#include "platform/core/Types.h"
+
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QRegularExpression>
+
+using namespace BookFixture;
+
+namespace {
+
+const QString GuidPage = QStringLiteral("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}\\.htm");
+
+class BookOutput : public BookWindow {
+protected:
+    // The book of three pages; the second is its default page.
+    QString ThreePageBook(const QStringList &Extra = {})
+    {
+        WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"));
+        WritePage(QStringLiteral("sub/b.qbt"), QStringLiteral("B2"), QStringLiteral("乙页"));
+        WritePage(QStringLiteral("c.qbt"), QStringLiteral("C3"), QStringLiteral("丙页"));
+        return WriteBook(QStringLiteral("book.qbs"),
+                         QStringList{QStringLiteral("a.qbt"), QStringLiteral("sub\\b.qbt"), QStringLiteral("c.qbt")} + Extra,
+                         {QStringLiteral("catalog_index_name=b.qbt")});
+    }
+    QString D() const { return Exe + QStringLiteral("输出/book/"); }
+    // The links of left.htm: (href, text).
+    QList<QPair<QString, QString>> Links() const
+    {
+        QList<QPair<QString, QString>> R;
+        static const QRegularExpression Link(QStringLiteral("^<p><a href=\"([^\"]*)\" target=\"right\">(.*)</a></p>$"));
+        for (const QString &L : Read(D() + QStringLiteral("images/left.htm"))) {
+            const auto M = Link.match(L);
+            if (M.hasMatch())
+                R.append({M.captured(1), M.captured(2)});
+        }
+        return R;
+    }
+    QStringList FilesOfD() const
+    {
+        return QDir(D()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
+    QString Peer(const QString &Program, const QStringList &Args, int *Code = nullptr) const
+    {
+        QByteArray Out;
+        const int C = TestSupport::RunProgram(Program, Args, &Out);
+        if (Code)
+            *Code = C;
+        return QString::fromUtf8(Out);
+    }
+};
+
+} // namespace
+
+TEST_F(BookOutput, ThreePagesBecomeAFramedSite)
+{
+    const QString Book = ThreePageBook();
+    TScriptedUi Ui;
+    Start({Book});
+    const QStringList Before = Form->Page().Lines();
+    const QString PagePath = Form->FPagePath;
+    ASSERT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
+    QList<int> Progress;
+    QObject::connect(Form->ProgressBar1, &QProgressBar::valueChanged, [&](int V) { Progress << V; });
+
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 3);
+    const QRegularExpression Guid(QStringLiteral("^") + GuidPage + QStringLiteral("$"));
+    QStringList Titles;
+    for (const auto &Link : L) {
+        EXPECT_TRUE(Guid.match(Link.first).hasMatch()) << Link.first.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(D() + QStringLiteral("images/") + Link.first));
+        Titles << Link.second;
+    }
+    EXPECT_EQ(Titles, (QStringList{QStringLiteral("甲页"), QStringLiteral("乙页"), QStringLiteral("丙页")}));
+    EXPECT_TRUE(Read(D() + QStringLiteral("images/") + L.at(1).first).join(QString()).contains(QStringLiteral("乙页商品2")));
+    const QStringList Left = Read(D() + QStringLiteral("images/left.htm"));
+    EXPECT_EQ(Left.mid(0, 9),
+              (QStringList{QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">"),
+                           QStringLiteral("<html>"), QStringLiteral("<head>"),
+                           QStringLiteral("<META http-equiv=Content-Type content=\"text/html; charset=gb2312\">"),
+                           QStringLiteral("<TITLE>三页目录册</TITLE>"),
+                           QStringLiteral("<meta http-equiv=Content-Type content=\"text/html; charset=gb2312\">"),
+                           QStringLiteral("</head>"), QStringLiteral("<body>"), QStringLiteral("<p>三页目录册</p>")}));
+    EXPECT_EQ(Left.mid(12), (QStringList{QStringLiteral("</body>"), QStringLiteral("</html>")}));
+
+    // The right frame starts with the default page (the second entry).
+    EXPECT_EQ(Read(D() + QStringLiteral("index.htm")),
+              (QStringList{QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Frameset//EN\">"),
+                           QStringLiteral("<HTML><HEAD><TITLE>三页目录册</TITLE>"),
+                           QStringLiteral("<META http-equiv=Content-Type content=\"text/html; charset=gb2312\">"),
+                           QStringLiteral("<META content=\"MSHTML 6.00.2900.3059\" name=GENERATOR></HEAD>"),
+                           QStringLiteral("<FRAMESET id=bbsArea name=main frameSpacing=0 frameBorder=no cols=176,8,*>"),
+                           QStringLiteral("<FRAME id=_leftup name=leftup src=\"images/left.htm\" scrolling=yes>"),
+                           QStringLiteral("<FRAME name=control marginWidth=0 src=\"images/control_new.htm\" noResize scrolling=no>"),
+                           QStringLiteral("<FRAME name=right src=\"images/") + L.at(1).first + QStringLiteral("\" scrolling=yes>"),
+                           QStringLiteral("</FRAMESET>"), QStringLiteral("</HTML>")}));
+    for (const char *F : {"control_new.htm", "middle_1.gif", "middle_bg.gif", "A1p1.jpg", "B2p2.jpg", "C3p1.jpg"})
+        EXPECT_TRUE(QFileInfo::exists(D() + QStringLiteral("images/") + QString::fromUtf8(F))) << F;
+
+    // The progress bar shows 16, 33 and 50 while the pages are produced.
+    EXPECT_TRUE(Progress.contains(16) && Progress.contains(33) && Progress.contains(50));
+    EXPECT_LT(Progress.indexOf(16), Progress.indexOf(33));
+    EXPECT_LT(Progress.indexOf(33), Progress.indexOf(50));
+    EXPECT_FALSE(Form->GroupBox3->isVisible());
+
+    // The editor holds what it held before.
+    EXPECT_EQ(Form->Page().Lines(), Before);
+    EXPECT_EQ(Form->FPagePath, PagePath);
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled());
+    EXPECT_TRUE(Ui.Asked().isEmpty()) << Ui.Asked().join(QLatin1Char('\n')).toStdString();
+
+    // The preview opens the frameset; a second output replaces the first.
+    EXPECT_TRUE(Form->OutputCatalog(bfPreview, false));
+    EXPECT_EQ(Ui.ShellCalls().size(), 1);
+    EXPECT_TRUE(Ui.ShellCalls().value(0).contains(D() + QStringLiteral("index.htm")));
+    EXPECT_EQ(QDir(D() + QStringLiteral("images")).entryList(QStringList{QStringLiteral("*.htm")}).size(), 3 + 2)
+        << "the pages of the first run are gone";
+}
+
+TEST_F(BookOutput, OtherFilesAreCopiedAndMissingOnesListed)
+{
+    QDir().mkpath(Docs + QStringLiteral("manual.files"));
+    TestSupport::WriteAll(Docs + QStringLiteral("manual.doc"), "manual");
+    TestSupport::WriteAll(Docs + QStringLiteral("manual.files/style.css"), "css");
+    const QString Book = ThreePageBook({QStringLiteral("manual.doc"), QStringLiteral("gone.qbt")});
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, true));
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 5);
+    EXPECT_EQ(L.at(3), qMakePair(QStringLiteral("manual.doc"), QStringLiteral("manual")));
+    EXPECT_EQ(L.at(4), qMakePair(QStringLiteral("gone.qbt"), QStringLiteral("gone")));
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/manual.doc")), QByteArray("manual"));
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/manual.files/style.css")), QByteArray("css"));
+    // Open afterwards: the site folder.
+    EXPECT_EQ(Ui.ShellCalls().size(), 1);
+    EXPECT_TRUE(Ui.ShellCalls().value(0).contains(D()));
+}
+
+TEST_F(BookOutput, ZipHelpFileAndMhtReadByTheirPeers)
+{
+    const QString Book = ThreePageBook();
+    TScriptedUi Ui;
+    Start({Book});
+
+    ASSERT_TRUE(Form->OutputCatalog(bfZip, false));
+    const QString Zip = D() + QStringLiteral("book.zip");
+    int Code = -1;
+    const QString Test = Peer(QStringLiteral("unzip"), {QStringLiteral("-t"), Zip}, &Code);
+    EXPECT_EQ(Code, 0) << Test.toStdString();
+    const QString List = Peer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Zip});
+    for (const char *M : {"index.htm", "images/left.htm", "images/control_new.htm", "images/A1p1.jpg"})
+        EXPECT_TRUE(List.split(QLatin1Char('\n')).contains(QString::fromLatin1(M))) << M << List.toStdString();
+    EXPECT_EQ(List.count(QRegularExpression(QStringLiteral("images/") + GuidPage)), 3);
+    EXPECT_FALSE(List.contains(TBookOutput::FolderMark));
+    EXPECT_EQ(FilesOfD(), QStringList{QStringLiteral("book.zip")}) << "the site itself is gone again";
+
+    if (TestSupport::HaveProgram(QStringLiteral("chmcmd")) && TestSupport::HaveProgram(QStringLiteral("chmls"))) {
+        ASSERT_TRUE(Form->OutputCatalog(bfChm, false)) << Ui.Asked().join(QLatin1Char('\n')).toStdString();
+        const QString Chm = D() + QStringLiteral("book.chm");
+        ASSERT_GT(QFileInfo(Chm).size(), 0);
+        const QString Listed = Peer(QStringLiteral("chmls"), {QStringLiteral("list"), Chm});
+        EXPECT_EQ(Listed.count(QRegularExpression(GuidPage)), 3) << Listed.toStdString();
+        EXPECT_TRUE(Listed.contains(QStringLiteral("A1p1.jpg"))) << Listed.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("images")));
+    }
+
+    ASSERT_TRUE(Form->OutputCatalog(bfMht, false));
+    const QString Mht = D() + QStringLiteral("book.mht");
+    const QString Script = QStringLiteral(
+        "import email,sys\n"
+        "m=email.message_from_binary_file(open(sys.argv[1],'rb'))\n"
+        "print(m.get_content_type())\n"
+        "parts=m.get_payload()\n"
+        "print(len(parts))\n"
+        "root=parts[0].get_payload(decode=True).decode('gb2312')\n"
+        "print('frames' if 'src=\"left.htm\"' in root and 'images/' not in root else 'bad')\n"
+        "for p in parts[1:]: print(p['Content-Location'].rsplit('/',1)[-1])\n");
+    const QStringList Out = Peer(QStringLiteral("python3"), {QStringLiteral("-c"), Script, Mht}, &Code).split(QLatin1Char('\n'));
+    ASSERT_EQ(Code, 0) << Out.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(Out.value(0), QStringLiteral("multipart/related"));
+    EXPECT_EQ(Out.value(2), QStringLiteral("frames"));
+    // Every file of the site's images folder is a part: 3 pages, 6 pictures, the frames and their pictures.
+    EXPECT_EQ(Out.value(1), QStringLiteral("14"));
+    for (const char *F : {"left.htm", "control_new.htm", "middle_1.gif", "middle_bg.gif", "B2p1.jpg"})
+        EXPECT_TRUE(Out.contains(QString::fromLatin1(F))) << F;
+}
+
+TEST_F(BookOutput, BookPackageWrittenAndReopened)
+{
+    const QString Book = ThreePageBook();
+    // Two pages of one base name in different folders.
+    WritePage(QStringLiteral("x/p.qbt"), QStringLiteral("X"), QStringLiteral("X页"));
+    WritePage(QStringLiteral("y/p.qbt"), QStringLiteral("Y"), QStringLiteral("Y页"));
+    QStringList Lines = Read(Book);
+    Lines << QStringLiteral("x\\p.qbt") << QStringLiteral("y\\p.qbt");
+    SaveLines(Book, Lines);
+    TScriptedUi Ui;
+    Start({Book});
+
+    ASSERT_TRUE(Form->OutputCatalog(bfPackage, false));
+    const QString Qba = D() + QStringLiteral("book.qba");
+    EXPECT_EQ(FilesOfD(), QStringList{QStringLiteral("book.qba")});
+    int Code = -1;
+    const QStringList List = Peer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Qba}, &Code).split(QLatin1Char('\n'));
+    ASSERT_EQ(Code, 0);
+    for (const char *M : {"book.qbs", "a.qbt", "b.qbt", "c.qbt", "p.qbt", "p(2).qbt", "index.dat", "images/A1p1.jpg"})
+        EXPECT_TRUE(List.contains(QString::fromLatin1(M))) << M;
+    QByteArray Qbs;
+    TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), Qba, QStringLiteral("book.qbs")}, &Qbs);
+    EXPECT_TRUE(Qbs.endsWith("{$Files}\r\na.qbt\r\nb.qbt\r\nc.qbt\r\np.qbt\r\np(2).qbt\r\n")) << Qbs.toStdString();
+
+    // Opened again: the book with its page copies.
+    ASSERT_TRUE(Form->CloseCatalog());
+    Form->OpenQbaPackage(Qba);
+    ASSERT_TRUE(Form->FOpenedFromPackage && Form->FPackageIsBook);
+    EXPECT_EQ(Items(), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.qbt"), QStringLiteral("c.qbt"),
+                                    QStringLiteral("p.qbt"), QStringLiteral("p(2).qbt")}));
+    QStringList Expected = PageLines(QStringLiteral("A1"), QStringLiteral("甲页"), 2);
+    Expected.replaceInStrings(QStringLiteral("{$IMG}=pics\\"), QStringLiteral("{$IMG}=images\\"));
+    EXPECT_EQ(Form->Page().Lines(), Expected);
+    EXPECT_EQ(Read(ScratchFolder() + QStringLiteral("packages/book/p(2).qbt")).value(2), QStringLiteral("{Catalog名称}=Y页"));
+
+    // Saving a page writes the package back through the book output.
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("新说明"));
+    Form->SpeedButton9Click();
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled());
+    const QbaPackage::TOpenResult R = QbaPackage::Unpack(Qba, Data.Path() + QStringLiteral("/check"));
+    ASSERT_EQ(R.Status, QbaPackage::osOk);
+    EXPECT_TRUE(Read(Data.Path() + QStringLiteral("/check/a.qbt")).contains(QStringLiteral("{Catalog说明}=新说明")));
+    EXPECT_TRUE(Ui.Asked().isEmpty()) << Ui.Asked().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(BookOutput, QuestionsRefusalsAndFoldersNotOurs)
+{
+    TScriptedUi Ui;
+    Start();
+    Ui.Answer({"OK"});
+    EXPECT_FALSE(Form->OutputCatalog(bfHtml, false));
+    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("错误|当前目录册路径为空，输出不能完成。"));
+
+    const QString Book = ThreePageBook();
+    Form->OpenCatalog(Book, false);
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("未保存"));
+    Ui.Answer({"No"});
+    EXPECT_FALSE(Form->OutputCatalog(bfHtml, false));
+    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("注意|注意：在输出目录册时，没有保存的内容不会被输出，是否继续？"));
+    EXPECT_FALSE(QFileInfo::exists(D()));
+    Ui.Answer({"Yes"});
+    Form->Button5Click();
+
+    // A page whose validation is cancelled ends the run: no site, and "not done".
+    QStringList Bad = Read(Docs + QStringLiteral("c.qbt"));
+    Bad.replaceInStrings(QStringLiteral("{输出风格}=春天系列"), QStringLiteral("{输出风格}=没有这个风格"));
+    SaveLines(Docs + QStringLiteral("c.qbt"), Bad);
+    Ui.Answer({"Cancel"});
+    EXPECT_FALSE(Form->OutputCatalog(bfZip, false));
+    EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("index.htm")));
+    EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("book.zip")));
+    EXPECT_TRUE(Form->Page().Lines().isEmpty()) << "the editor is as it was";
+
+    // A folder of the same name that no book output made is never emptied.
+    QDir().mkpath(Exe + QStringLiteral("输出/mine"));
+    TestSupport::WriteAll(Exe + QStringLiteral("输出/mine/keep.txt"), "keep");
+    const QString Mine = WriteBook(QStringLiteral("mine.qbs"), {QStringLiteral("a.qbt")});
+    Form->OpenCatalog(Mine, true);
+    EXPECT_THROW(Form->OutputCatalog(bfHtml, false), EInOutError);
+    EXPECT_EQ(TestSupport::ReadAll(Exe + QStringLiteral("输出/mine/keep.txt")), QByteArray("keep"));
+    EXPECT_FALSE(Form->GroupBox3->isVisible());
+
+    // A book whose output folder names a folder elsewhere: the site goes there.
+    const QString Elsewhere = Data.Path() + QStringLiteral("/site");
+    QDir().mkpath(Elsewhere);
+    const QString There = WriteBook(QStringLiteral("there.qbs"), {QStringLiteral("a.qbt")},
+                                    {QStringLiteral("Catalog_Output=") + Elsewhere});
+    Form->OpenCatalog(There, true);
+    EXPECT_TRUE(Form->OutputCatalog(bfHtml, false));
+    EXPECT_TRUE(QFileInfo::exists(Elsewhere + QStringLiteral("/there/index.htm")));
+}
+
+TEST_F(BookOutput, PagesKeepTheirOwnPicturesOfOneName)
+{
+    for (const char *Folder : {"x", "y"}) {
+        const QString F = QString::fromLatin1(Folder);
+        QStringList L = PageLines(F.toUpper(), F + QStringLiteral("页"), 1);
+        L.replaceInStrings(QRegularExpression(QStringLiteral("^\\{\\$IMG\\}=.*$")), QStringLiteral("{$IMG}=pics\\same.jpg"));
+        QDir().mkpath(Docs + F + QStringLiteral("/pics"));
+        SaveLines(Docs + F + QStringLiteral("/q.qbt"), L);
+        TestSupport::WriteAll(Docs + F + QStringLiteral("/pics/same.jpg"), "picture of " + F.toLatin1());
+    }
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("x/q.qbt"), QStringLiteral("y/q.qbt")});
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 2);
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/same.jpg")), QByteArray("picture of x"));
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/same(2).jpg")), QByteArray("picture of y"));
+    EXPECT_TRUE(TestSupport::ReadAll(D() + QStringLiteral("images/") + L.at(1).first).contains("same(2).jpg"));
+    EXPECT_FALSE(TestSupport::ReadAll(D() + QStringLiteral("images/") + L.at(0).first).contains("same(2).jpg"));
+}

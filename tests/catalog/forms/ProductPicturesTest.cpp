@@ -1,0 +1,182 @@
+// Thumbnails, the stored path rule and the folder walk, on real files.
+
+#include "TestSupport.h"
+#include "catalog/forms/ProductPictures.h"
+#include "platform/graphics/Jpeg.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace ProductPictures;
+using TestSupport::TempDir;
+
+namespace {
+
+void WriteJpeg(const QString &FileName, int W, int H)
+{
+    TBitmap B(W, H);
+    B.Canvas()->Brush()->SetColor(clRed);
+    B.Canvas()->FillRect(TRect(0, 0, W, H));
+    TJPEGImage J;
+    J.Assign(&B);
+    J.SaveToFile(FileName);
+}
+
+void WriteBmp(const QString &FileName, int W, int H)
+{
+    TBitmap B(W, H);
+    B.SetPixelFormat(pf24bit);
+    B.SaveToFile(FileName);
+}
+
+// The notice thumbnails draw their text on white at (8, 8): some pixel near
+// there is dark.
+bool HasNotice(const TBitmap &B)
+{
+    if (B.Width() != NoticeWidth || B.Height() != NoticeHeight)
+        return false;
+    const QImage &I = B.Image();
+    for (int Y = 8; Y < 30; ++Y)
+        for (int X = 8; X < 60; ++X)
+            if (qGray(I.pixel(X, Y)) < 128)
+                return true;
+    return false;
+}
+
+} // namespace
+
+TEST(ProductPictures, ScaleIsSmallestStillCoveringTheCell)
+{
+    EXPECT_EQ(JpegScaleDivisor(3000, 157), 8);   // 375 >= 157
+    EXPECT_EQ(JpegScaleDivisor(1000, 157), 4);   // 125 < 157 at 8, 250 at 4
+    EXPECT_EQ(JpegScaleDivisor(400, 157), 2);
+    EXPECT_EQ(JpegScaleDivisor(100, 157), 2);    // never less than half
+    EXPECT_EQ(JpegScaleDivisor(1256, 157), 8);   // rounded up: exactly 157
+}
+
+TEST(ProductPictures, ThumbnailSizesKeepAspect)
+{
+    TempDir Dir;
+    WriteJpeg(Dir.File(QStringLiteral("wide.jpg")), 1600, 800);
+    WriteJpeg(Dir.File(QStringLiteral("TALL.JPG")), 300, 900);
+    WriteBmp(Dir.File(QStringLiteral("b.bmp")), 40, 30);
+    QFile Gif(Dir.File(QStringLiteral("dot.gif")));
+    ASSERT_TRUE(Gif.open(QIODevice::WriteOnly));
+    static const char Dot[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
+                              ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+    Gif.write(QByteArray(Dot, sizeof Dot - 1));
+    Gif.close();
+
+    auto W = MakeThumbnail(Dir.File(QStringLiteral("wide.jpg")), 157);
+    EXPECT_EQ(W->Height(), 157);
+    EXPECT_EQ(W->Width(), 314);
+    const QRgb Pixel = W->Image().pixel(100, 80);
+    EXPECT_GT(qRed(Pixel), 200);
+    EXPECT_LT(qGreen(Pixel), 60);
+
+    auto T = MakeThumbnail(Dir.File(QStringLiteral("TALL.JPG")), 157);
+    EXPECT_EQ(T->Height(), 157);
+    EXPECT_EQ(T->Width(), 52);   // 300 * 157 / 900 = 52.33
+
+    auto B = MakeThumbnail(Dir.File(QStringLiteral("b.bmp")), 157);
+    EXPECT_EQ(B->Width(), 40);   // loaded as it is; the grid shrinks, never enlarges
+    EXPECT_EQ(B->Height(), 30);
+
+    auto G = MakeThumbnail(Dir.File(QStringLiteral("dot.gif")), 157);
+    EXPECT_EQ(G->Height(), 157);
+    EXPECT_EQ(G->Width(), 157);
+}
+
+TEST(ProductPictures, NoticeThumbnailsNeverRaise)
+{
+    TempDir Dir;
+    TestSupport::WriteAll(Dir.File(QStringLiteral("p.png")), QByteArray("\x89PNG", 4));
+    TestSupport::WriteAll(Dir.File(QStringLiteral("bad.jpg")), QByteArray("not a jpeg at all"));
+    TestSupport::WriteAll(Dir.File(QStringLiteral("bad.gif")), QByteArray("GIF89a\x05"));
+    TestSupport::WriteAll(Dir.File(QStringLiteral("x.tif")), QByteArray("II*"));
+    // A JPEG cut short after its header.
+    WriteJpeg(Dir.File(QStringLiteral("full.jpg")), 64, 64);
+    TestSupport::WriteAll(Dir.File(QStringLiteral("cut.jpg")),
+                          TestSupport::ReadAll(Dir.File(QStringLiteral("full.jpg"))).left(40));
+
+    EXPECT_EQ(PngText, QStringLiteral("当前版本不支持PNG文件。"));
+    EXPECT_EQ(UnsupportedText, QStringLiteral("不支持的图片格式。"));
+    EXPECT_EQ(LoadErrorText, QStringLiteral("非标准图片，载入出错。"));
+    for (const char *Name : {"p.png", "bad.jpg", "bad.gif", "x.tif", "cut.jpg", "missing.jpg"}) {
+        SCOPED_TRACE(Name);
+        std::unique_ptr<TBitmap> B;
+        ASSERT_NO_THROW(B = MakeThumbnail(Dir.File(QString::fromLatin1(Name)), 157));
+        EXPECT_TRUE(HasNotice(*B));
+    }
+}
+
+TEST(ProductPictures, StoredPathIsRelativeOnlyBelowThePageFolder)
+{
+    const QString Page = QStringLiteral("/data/pages/tea.qbt");
+    EXPECT_EQ(StoredPicturePath(Page, QStringLiteral("/data/pages/img/a.jpg")), QStringLiteral("img/a.jpg"));
+    EXPECT_EQ(StoredPicturePath(Page, QStringLiteral("/data/pages/a.jpg")), QStringLiteral("a.jpg"));
+    // A folder whose name only begins like the page folder, or holds it further in.
+    EXPECT_EQ(StoredPicturePath(Page, QStringLiteral("/data/pages2/a.jpg")), QStringLiteral("/data/pages2/a.jpg"));
+    EXPECT_EQ(StoredPicturePath(Page, QStringLiteral("/x/data/pages/a.jpg")), QStringLiteral("/x/data/pages/a.jpg"));
+    EXPECT_EQ(StoredPicturePath(QString(), QStringLiteral("/data/pages/a.jpg")), QStringLiteral("/data/pages/a.jpg"));
+    const QString Long = QStringLiteral("/data/pages/") + QString(300, QLatin1Char('n'));
+    EXPECT_EQ(StoredPicturePath(Page, Long).size(), 256);
+}
+
+TEST(ProductPictures, FolderWalkWithAndWithoutRecursion)
+{
+    TempDir Dir;
+    const QString Root = Dir.Path();
+    ASSERT_TRUE(QDir(Root).mkpath(QStringLiteral("sub/deeper")));
+    for (const char *Name : {"b.jpg", "A.JPG", "c.bmp", "sub/d.jpg", "sub/deeper/e.jpg"})
+        TestSupport::WriteAll(Dir.File(QString::fromLatin1(Name)), QByteArray("x"));
+    // A link back to the root would walk forever if followed blindly.
+    ASSERT_TRUE(QFile::link(Root, Dir.File(QStringLiteral("sub/loop"))));
+
+    const QString Flat = CollectPictureFiles(Root, QStringLiteral("*.jpg"), false);
+    EXPECT_EQ(Flat, Root + QStringLiteral("/A.JPG\r\n") + Root + QStringLiteral("/b.jpg\r\n"));
+
+    const QStringList Deep = SplitPictureList(CollectPictureFiles(Root, QStringLiteral("*.jpg"), true));
+    EXPECT_EQ(Deep, (QStringList{Root + QStringLiteral("/A.JPG"), Root + QStringLiteral("/b.jpg"),
+                                 Root + QStringLiteral("/sub/d.jpg"), Root + QStringLiteral("/sub/deeper/e.jpg")}));
+}
+
+TEST(ProductPictures, ImportKindsAndLists)
+{
+    TempDir Dir;
+    EXPECT_EQ(ImportKind(Dir.Path()), ikFolder);
+    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.Jpg")), ikPicture);
+    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.gif")), ikPicture);
+    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.BMP")), ikPicture);
+    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.qbt")), ikPage);
+    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.htm")), ikPage);
+    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.png")), ikNone);
+    EXPECT_EQ(SplitPictureList(QStringLiteral("a\r\n\r\nb\nc\r")), (QStringList{"a", "b", "c"}));
+}
+
+TEST(ProductPictures, ManyThumbnailsAtOnceKeepTheirOrder)
+{
+    TempDir Dir;
+    QStringList Files;
+    for (int I = 0; I < 24; ++I) {
+        Files << Dir.File(QStringLiteral("p%1.jpg").arg(I));
+        if (I % 5 == 4)
+            TestSupport::WriteAll(Files.last(), QByteArray("damaged"));
+        else
+            WriteJpeg(Files.last(), 40 + 10 * I, 100);
+    }
+    const auto Thumbnails = MakeThumbnails(Files, 50);
+    ASSERT_EQ(Thumbnails.size(), size_t(Files.size()));
+    for (int I = 0; I < Files.size(); ++I) {
+        SCOPED_TRACE(I);
+        ASSERT_TRUE(Thumbnails[size_t(I)]);
+        if (I % 5 == 4) {
+            EXPECT_TRUE(HasNotice(*Thumbnails[size_t(I)]));
+        } else {
+            EXPECT_EQ(Thumbnails[size_t(I)]->Height(), 50);
+            EXPECT_EQ(Thumbnails[size_t(I)]->Width(), (40 + 10 * I) / 2);
+        }
+    }
+    EXPECT_TRUE(MakeThumbnails({}, 50).empty());
+}

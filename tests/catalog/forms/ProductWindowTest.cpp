@@ -1,0 +1,452 @@
+// The main window's product commands, the cell text editor and drops of
+// picture files, with every question answered by a script.
+
+#include "QStringPrint.h"
+#include "TestSupport.h"
+#include "platform/core/Classes.h"
+#include "catalog/forms/CatalogUi.h"
+#include "catalog/forms/MainWindow.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/Types.h"
+#include "platform/services/Clipboard.h"
+#include "platform/services/ScriptedPrompts.h"
+#include "platform/services/Shell.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+using TestSupport::TempDir;
+
+namespace {
+
+class TScriptedUi {
+public:
+    TScriptedUi()
+    {
+        auto P = std::make_unique<TScriptedPrompts>();
+        Prompts = P.get();
+        SetPrompts(std::move(P));
+        SetShell(std::make_unique<TScriptedShell>());
+        ClearScriptFailure();
+        Script.ShowModal = [](QDialog *) { return 2; };
+        Script.Terminate = [] {};
+        CatalogUi::SetScript(&Script);
+    }
+    ~TScriptedUi()
+    {
+        EXPECT_EQ(Prompts->PendingAnswers(), 0) << "answers left over";
+        EXPECT_EQ(PendingScriptFailure().toStdString(), std::string());
+        CatalogUi::SetScript(nullptr);
+        SetPrompts(nullptr);
+        SetShell(nullptr);
+    }
+    // The texts of the questions asked so far.
+    QStringList Texts() const
+    {
+        QStringList R;
+        for (const TPromptRecord &P : Prompts->Records())
+            R << P.Text;
+        return R;
+    }
+    TScriptedPrompts *Prompts;
+    CatalogUi::TScript Script;
+};
+
+class ProductWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TForm1::BrowserEnabled = false;
+        SetProgramFolder(Program.Path());
+        QDir().mkpath(Program.File(QStringLiteral("目录册")));
+    }
+    void TearDown() override { SetProgramFolder(QString()); }
+
+    QString WritePage(int Blocks)
+    {
+        QStringList L{QStringLiteral("QBT FILE TYPE 2.0")};
+        for (int I = 1; I <= 19; ++I)
+            L << QStringLiteral("{key%1}=值%1").arg(I);
+        L << QStringLiteral("/*以下内容均由程序自动生成，一般用户无需自行修改。") << QStringLiteral("{detail}") << QString();
+        for (int N = 1; N <= Blocks; ++N)
+            L << QStringLiteral("{$%1}").arg(N) << QStringLiteral("{$IMG}=") << QStringLiteral("{$PID}=P%1").arg(N)
+              << QStringLiteral("{$PNAME}=商品%1").arg(N) << QStringLiteral("{$PPRICE}=%1.00").arg(N)
+              << QStringLiteral("{$PUNIT}=件") << QStringLiteral("{$PWEIGHT}=5") << QStringLiteral("{$PSERIAL}=大")
+              << QStringLiteral("{$PNOTE}=好");
+        const QString Path = Data.File(QStringLiteral("page.qbt"));
+        SaveLines(Path, L);
+        return Path;
+    }
+
+    std::unique_ptr<TForm1> Open(int Blocks)
+    {
+        auto Form = std::make_unique<TForm1>();
+        Form->CommandLine = QStringList{QStringLiteral("/opt/quillbook/quillbook"), WritePage(Blocks)};
+        QApplication::processEvents();
+        return Form;
+    }
+
+    static int LineOf(TForm1 &Form, const QString &Line) { return int(Form.Page().Lines().indexOf(Line)); }
+
+    TempDir Program;
+    TempDir Data;
+    TempDir Other;
+};
+
+} // namespace
+
+TEST_F(ProductWindow, DeleteInsertAndClearKeepGridAndTextInStep)
+{
+    TScriptedUi Ui;
+    auto Form = Open(3);
+    ASSERT_EQ(Form->CellGrid1->RowCount(), 19);
+    const int First = LineOf(*Form, QStringLiteral("{$1}"));
+
+    Form->CellGrid1->SetCurrentCell(3, 8);
+    Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+    Form->SpeedButton4Click();
+    EXPECT_EQ(Ui.Texts().last(), QStringLiteral("是否确定删除第2个商品资料？"));
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 13);
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 7), QStringLiteral("P3"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$2}")) + 2), QStringLiteral("{$PID}=P3"));
+    EXPECT_LT(LineOf(*Form, QStringLiteral("{$3}")), 0);
+
+    // An empty block before product 1, in the grid and the text.
+    Form->CellGrid1->SetCurrentCell(3, 2);
+    Form->Button4Click();
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 19);
+    EXPECT_EQ(LineOf(*Form, QStringLiteral("{$1}")), First);
+    EXPECT_EQ(Form->Page().Strings(First + 2), QStringLiteral("{$PID}="));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$3}")) + 2), QStringLiteral("{$PID}=P3"));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QString());
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 7), QStringLiteral("P1"));
+    EXPECT_EQ(Form->CellGrid1->Cells(0, 13), QStringLiteral("3"));
+
+    Form->CellGrid1->SetCurrentCell(3, 7);
+    Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+    Form->N51Click();
+    EXPECT_EQ(Ui.Texts().last(), QStringLiteral("是否清除第2个商品资料？"));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 7), QString());
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$2}")) + 3), QStringLiteral("{$PNAME}="));
+
+    Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+    Form->BitBtn1Click();
+    EXPECT_EQ(Form->Page().Count(), First);
+    EXPECT_EQ(Form->Page().Strings(First - 2), QStringLiteral("{detail}"));
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 7);
+    // The next product goes where the first was, without a repair question.
+    TestSupport::WriteAll(Data.File(QStringLiteral("n.bmp")), QByteArray("x"));
+    Form->ImportPictureFiles(Data.File(QStringLiteral("n.bmp")));
+    EXPECT_EQ(LineOf(*Form, QStringLiteral("{$1}")), First);
+    EXPECT_EQ(Form->Page().Strings(First + 1), QStringLiteral("{$IMG}=n.bmp"));
+}
+
+TEST_F(ProductWindow, ExchangeAndMoveAnswers)
+{
+    TScriptedUi Ui;
+    auto Form = Open(4);
+    Ui.Prompts->AnswerText(QStringLiteral("37"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    Form->N62Click();
+    EXPECT_EQ(Ui.Texts().last(), QStringLiteral("无效的输入，格式必须为 “资料序号 空格 资料序号”例：3 7"));
+
+    Ui.Prompts->AnswerText(QStringLiteral("2 9"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    Form->N62Click();
+    EXPECT_EQ(Ui.Texts().last(), QStringLiteral("资料序号不存在"));
+    Ui.Prompts->AnswerText(QStringLiteral("0 2"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    Form->N62Click();
+    EXPECT_EQ(Ui.Texts().last(), QStringLiteral("资料序号不存在"));
+
+    Ui.Prompts->AnswerText(QStringLiteral("x 2"));
+    EXPECT_THROW(Form->N62Click(), EConvertError);
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
+
+    Ui.Prompts->AnswerText(QStringLiteral("1 3"));
+    Form->N62Click();
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P3"));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 13), QStringLiteral("P1"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 2), QStringLiteral("{$PID}=P3"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$3}")) + 4), QStringLiteral("{$PPRICE}=1.00"));
+
+    // Moving product 4 to 1 shifts the others back by one.
+    Form->CellGrid1->SetCurrentCell(3, 19);
+    Ui.Prompts->AnswerText(QStringLiteral("1"));
+    Form->N77Click();
+    QStringList Ids;
+    for (int N = 1; N <= 4; ++N)
+        Ids << Form->CellGrid1->Cells(3, 6 * N - 5);
+    EXPECT_EQ(Ids, (QStringList{"P4", "P3", "P2", "P1"}));
+}
+
+TEST_F(ProductWindow, SearchAndContinue)
+{
+    TScriptedUi Ui;
+    auto Form = Open(2);
+    Form->FindNextProduct(QStringLiteral("商品"), false);
+    EXPECT_EQ(Form->CellGrid1->Row(), 1);
+    EXPECT_EQ(Form->CellGrid1->Col(), 5);
+    Form->FindNextProduct(QStringLiteral("商品"), true);
+    EXPECT_EQ(Form->CellGrid1->Row(), 7);
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    Form->FindNextProduct(QStringLiteral("商品"), true);
+    EXPECT_EQ(Ui.Texts().last(), QStringLiteral("查找完毕，没有匹配的关键字。"));
+
+    // After a match in the last row the continued search starts past it and
+    // ends without a word.
+    Form->FSearchRow = Form->CellGrid1->RowCount();
+    const int Asked = int(Ui.Texts().size());
+    Form->FindNextProduct(QStringLiteral("商品"), true);
+    EXPECT_EQ(Ui.Texts().size(), Asked);
+    Form->FindNextProduct(QStringLiteral("商品"), false);
+    EXPECT_EQ(Form->CellGrid1->Row(), 1);
+}
+
+TEST_F(ProductWindow, DropOfTwoPicturesFillsFirstBlockThenAppends)
+{
+    TScriptedUi Ui;
+    auto Form = Open(0);
+    QDir().mkpath(Data.File(QStringLiteral("img")));
+    QImage Image(64, 32, QImage::Format_RGB32);
+    Image.fill(Qt::green);
+    const QString Jpg = Data.File(QStringLiteral("img/a.jpg"));
+    const QString Bmp = Other.File(QStringLiteral("b.bmp"));
+    ASSERT_TRUE(Image.save(Jpg, "JPEG"));
+    ASSERT_TRUE(Image.save(Bmp, "BMP"));
+
+    std::unique_ptr<QMimeData> Mime(MakeFileMimeData({Jpg, Bmp}));
+    QWidget *Target = Form->CellGrid1->viewport();
+    const QPoint At(10, 10);
+    QDragEnterEvent Enter(At, Qt::CopyAction, Mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Target, &Enter);
+    EXPECT_TRUE(Enter.isAccepted());
+    QDropEvent Drop(QPointF(At), Qt::CopyAction, Mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Target, &Drop);
+    EXPECT_TRUE(Drop.isAccepted());
+
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 13);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Jpg);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 12), Bmp);
+    // Below the page's folder the text holds the relative form.
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 1), QStringLiteral("{$IMG}=img/a.jpg"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$2}")) + 1), QStringLiteral("{$IMG}=") + Bmp);
+    EXPECT_FALSE(Form->GroupBox3->isVisible());
+}
+
+TEST_F(ProductWindow, CellEditorWritesCellAndTextAndConvertsBreaks)
+{
+    TScriptedUi Ui;
+    auto Form = Open(1);
+    Form->show();
+    QLineEdit *Edit = Form->Edit1;
+    Form->CellGrid1->SetCurrentCell(3, 4);   // the description
+    ASSERT_TRUE(Edit->isVisible());
+    EXPECT_EQ(Edit->text(), QStringLiteral("好"));
+    Edit->setText(QStringLiteral("新"));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 4), QStringLiteral("新"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 8), QStringLiteral("{$PNOTE}=新"));
+
+    auto Press = [Edit](int Key, Qt::KeyboardModifiers Mods) {
+        QKeyEvent E(QEvent::KeyPress, Key, Mods);
+        QApplication::sendEvent(Edit, &E);
+    };
+    Edit->end(false);
+    Press(Qt::Key_Return, Qt::NoModifier);
+    Press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(Edit->text(), QStringLiteral("新<br><p>"));
+
+    QApplication::clipboard()->setText(QStringLiteral("a\nb"));
+    Press(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Edit->text(), QStringLiteral("新<br><p>a<br>b"));
+    auto *Html = new QMimeData;
+    Html->setHtml(QStringLiteral("<html><!--StartFragment--><b>x</b>\n<!--EndFragment--></html>"));
+    QApplication::clipboard()->setMimeData(Html);
+    Press(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Edit->text(), QStringLiteral("新<br><p>a<br>b<b>x</b>"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 8),
+              QStringLiteral("{$PNOTE}=新<br><p>a<br>b<b>x</b>"));
+
+    Edit->setSelection(0, 5);
+    Press(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("新\r\n"));
+
+    // The editor's menu reroutes these three actions, found by the shortcut in their texts.
+    std::unique_ptr<QMenu> Menu(Edit->createStandardContextMenu());
+    int Routed = 0;
+    for (QAction *A : Menu->actions())
+        for (auto Key : {QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Paste})
+            Routed += A->text().section(QLatin1Char('\t'), 1) == QKeySequence(Key).toString(QKeySequence::NativeText);
+    EXPECT_EQ(Routed, 3);
+
+    // Enter in the name cell types nothing.
+    Form->CellGrid1->SetCurrentCell(5, 1);
+    ASSERT_TRUE(Edit->isVisible());
+    Edit->end(false);
+    Press(Qt::Key_Return, Qt::NoModifier);
+    EXPECT_EQ(Edit->text(), QStringLiteral("商品1"));
+}
+
+TEST_F(ProductWindow, TypingWithoutPageAsksForOne)
+{
+    TScriptedUi Ui;
+    auto Form = std::make_unique<TForm1>();
+    Form->show();
+    Form->PlaceEdit1(3, 1);
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    Form->Edit1->setText(QStringLiteral("a"));
+    Form->Edit1->setText(QStringLiteral("ab"));
+    EXPECT_EQ(Ui.Texts().count(QStringLiteral("请先新建Catalog页面，或者打开一个已有的目录册或页面。要新建吗？")), 2);
+}
+
+TEST_F(ProductWindow, InsertedPicturesComeInReverseOrderBeforeCurrentProduct)
+{
+    TScriptedUi Ui;
+    auto Form = Open(2);
+    QStringList Files;
+    for (const char *Name : {"x.jpg", "y.bmp", "z.png"}) {
+        Files << Data.File(QString::fromLatin1(Name));
+        TestSupport::WriteAll(Files.last(), QByteArray("not really a picture"));
+    }
+    Form->CellGrid1->SetCurrentCell(3, 8);   // product 2
+    Ui.Prompts->AnswerFiles(Files);
+    Form->Button8Click();
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 31);
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$2}")) + 1), QStringLiteral("{$IMG}=z.png"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$3}")) + 1), QStringLiteral("{$IMG}=y.bmp"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$4}")) + 1), QStringLiteral("{$IMG}=x.jpg"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$5}")) + 2), QStringLiteral("{$PID}=P2"));
+    EXPECT_EQ(Form->CellGrid1->Cells(0, 25), QStringLiteral("5"));
+}
+
+TEST_F(ProductWindow, DraggedProductsAndDroppedText)
+{
+    TScriptedUi Ui;
+    auto Form = Open(3);
+    // Onto the picture column only the pictures change places.
+    Form->CellGrid1->SetCells(1, 6, Data.File(QStringLiteral("one.jpg")));
+    Form->CellGrid1->SetCurrentCell(3, 1);
+    Form->GridDragDrop(1, 14);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Data.File(QStringLiteral("one.jpg")));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
+    Form->CellGrid1->SetCurrentCell(3, 1);
+    Form->GridDragDrop(5, 14);
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P3"));
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Data.File(QStringLiteral("one.jpg")));
+
+    // Text dropped on the editor goes in with its line breaks as tags.
+    Form->show();
+    Form->CellGrid1->SetCurrentCell(3, 4);
+    ASSERT_TRUE(Form->Edit1->isVisible());
+    Form->Edit1->selectAll();
+    QMimeData Text;
+    Text.setText(QStringLiteral("甲\r\n乙\r丙"));
+    QDragEnterEvent Enter(QPoint(2, 2), Qt::CopyAction, &Text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form->Edit1, &Enter);
+    QDropEvent Drop(QPointF(2, 2), Qt::CopyAction, &Text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form->Edit1, &Drop);
+    EXPECT_EQ(Form->Edit1->text(), QStringLiteral("甲<br>乙<br>丙"));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 8), QStringLiteral("{$PNOTE}=甲<br>乙<br>丙"));
+}
+
+TEST_F(ProductWindow, ImportListWithFolderDamagedPictureAndOtherFiles)
+{
+    TScriptedUi Ui;
+    auto Form = Open(1);   // block 1 holds a product but no picture: it is filled
+    const QString Folder = Other.File(QStringLiteral("f"));
+    QDir().mkpath(Folder + QStringLiteral("/deeper"));
+    TestSupport::WriteAll(Folder + QStringLiteral("/in.jpg"), QByteArray("damaged"));
+    TestSupport::WriteAll(Folder + QStringLiteral("/deeper/no.jpg"), QByteArray("x"));
+    TestSupport::WriteAll(Other.File(QStringLiteral("p.png")), QByteArray("x"));
+    TestSupport::WriteAll(Other.File(QStringLiteral("bad.gif")), QByteArray("GIF89a"));
+    Form->ImportPictureFiles(QStringLiteral("\r\n") + Folder + QStringLiteral("\r\n\r\n") + Other.File(QStringLiteral("p.png"))
+                             + QStringLiteral("\r\n") + Other.File(QStringLiteral("bad.gif")) + QStringLiteral("\r\n"));
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 13);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Folder + QStringLiteral("/in.jpg"));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 12), Other.File(QStringLiteral("bad.gif")));
+    EXPECT_FALSE(Form->GroupBox3->isVisible());
+    EXPECT_EQ(Form->GroupBox3->title(), QStringLiteral("总计文件：3 已经导入：3"));
+
+    // The record commands hide when the auto-fill button asked for the menu.
+    Form->SpeedButton10Tag = 9;
+    Form->PopupMenu1Popup();
+    EXPECT_FALSE(Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N63"))->isVisible());
+    EXPECT_EQ(Form->SpeedButton10Tag, 0);
+    Form->PopupMenu1Popup();
+    EXPECT_TRUE(Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N63"))->isVisible());
+}
+
+TEST_F(ProductWindow, OpeningAPageFillsEveryThumbnail)
+{
+    TScriptedUi Ui;
+    auto Form = Open(3);
+    QImage Image(300, 100, QImage::Format_RGB32);
+    Image.fill(Qt::red);
+    ASSERT_TRUE(Image.save(Data.File(QStringLiteral("a.jpg")), "JPEG"));
+    QStringList Lines = Form->Page().Lines();
+    Lines[LineOf(*Form, QStringLiteral("{$1}")) + 1] = QStringLiteral("{$IMG}=a.jpg");
+    Lines[LineOf(*Form, QStringLiteral("{$3}")) + 1] = QStringLiteral("{$IMG}=") + Data.File(QStringLiteral("a.jpg"));
+    Form->Page().SetLines(Lines);
+    Form->ResetGrid();
+    Form->LoadGridFromPage();
+    EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 1));
+    EXPECT_FALSE(Form->CellGrid1->HasPicture(1, 7));
+    EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 13));
+    const auto Thumbnail = Form->LoadCellPicture(Data.File(QStringLiteral("a.jpg")));
+    EXPECT_EQ(Thumbnail->Height(), Form->CellGrid1->CellExtent(1, 1).Y - 3);
+    EXPECT_EQ(Thumbnail->Width(), qRound(300.0 * Thumbnail->Height() / 100));
+}
+
+TEST_F(ProductWindow, SelectingCellsShowsTheirLinesAndDoubleClicks)
+{
+    TScriptedUi Ui;
+    auto Form = Open(2);
+    Form->CellGrid1->FocusCell(5, 7);
+    const QTextCursor Caret = Form->RichEdit1->textCursor();
+    EXPECT_EQ(Caret.blockNumber(), LineOf(*Form, QStringLiteral("{$2}")) + 3);
+    EXPECT_EQ(Caret.positionInBlock(), 9);   // just after "{$PNAME}="
+    Form->CellGrid1->FocusCell(1, 12);
+    EXPECT_EQ(Form->RichEdit1->textCursor().blockNumber(), LineOf(*Form, QStringLiteral("{$2}")) + 1);
+
+    const bool Shown = Form->GroupBox1->isVisibleTo(Form.get());
+    Form->CellGrid1DblClickCell(3, 3, false);
+    EXPECT_NE(Form->GroupBox1->isVisibleTo(Form.get()), Shown);
+    // On the picture column without a picture, and on a path row, nothing happens.
+    Form->CellGrid1DblClickCell(2, 1, true);
+    Form->CellGrid1DblClickCell(6, 1, true);
+    EXPECT_TRUE(Ui.Texts().isEmpty());
+}
+
+TEST_F(ProductWindow, FolderImportWithAndWithoutSubFolders)
+{
+    TScriptedUi Ui;
+    auto Form = Open(0);
+    const QString Folder = Other.File(QStringLiteral("pics"));
+    QDir().mkpath(Folder + QStringLiteral("/sub"));
+    for (const char *Name : {"a.jpg", "sub/b.jpg", "c.bmp"})
+        TestSupport::WriteAll(Folder + QLatin1Char('/') + QString::fromLatin1(Name), QByteArray("x"));
+    Ui.Prompts->AnswerFolder(Folder);
+    Form->SpeedButton2Click(false);
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 7);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Folder + QStringLiteral("/a.jpg"));
+    Ui.Prompts->AnswerFolder(Folder);
+    Form->SpeedButton2Click(true);
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 19);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Folder + QStringLiteral("/sub/b.jpg"));
+    EXPECT_EQ(Ui.Prompts->Records().first().Caption + Ui.Prompts->Records().first().Text, QStringLiteral("请选择一个文件夹："));
+}
