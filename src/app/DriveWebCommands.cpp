@@ -14,13 +14,11 @@
 #include <QUrl>
 #include <QWidget>
 
-#ifdef QB_HAVE_WEBENGINE
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
-#endif
 
 namespace {
 
@@ -45,7 +43,6 @@ QString OneLine(QString S)
     return S.replace(QLatin1Char('\r'), QString()).replace(QLatin1Char('\n'), QLatin1String("\\n"));
 }
 
-#ifdef QB_HAVE_WEBENGINE
 // Collects the script errors of the page it loads.
 class TCheckedPage : public QWebEnginePage {
 public:
@@ -130,12 +127,6 @@ void WebCheck(TDriveContext &C, const QStringList &A)
         C.Print(QStringLiteral("script-error ") + OneLine(E));
     C.Print(QStringLiteral("text ") + OneLine(R.value(QStringLiteral("text")).toString()));
 }
-#else
-void WebCheck(TDriveContext &, const QStringList &)
-{
-    throw EDriveError(QStringLiteral("this build has no browser engine"));
-}
-#endif
 
 const bool Registered = [] {
     RegisterDriveCommand({QStringLiteral("keys"), QStringLiteral("NAME TEXT"),

@@ -8,7 +8,7 @@
 // Contents.hhc and index.htm, the first page shown. The project is written into
 // a scratch folder with full paths, so nothing is written into the source folder.
 
-#include "catalog/ChmCompiler.h"
+#include "catalog/output/ChmCompiler.h"
 #include "platform/core/Classes.h"
 #include "platform/core/Types.h"
 

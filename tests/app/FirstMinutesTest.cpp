@@ -114,10 +114,213 @@ TEST_F(FirstMinutes, ANewPageIsMadeFilledAndSavedInTheShippedProgramFolder)
     EXPECT_TRUE(Lines.contains(S("{$PNAME}=茶杯")));
     EXPECT_TRUE(QFileInfo(Home.File(S("目录册/default.qbs"))).isFile());
 
-    // 文件 → 新建目录页 after the start dialog was closed, in a fresh copy.
+    // 文件 → 新建目录页 after the start dialog was closed, in a fresh copy whose
+    // own folders are gone: the program makes them again, and publishes there.
     TestSupport::TempDir Fresh;
     TestSupport::CopyProgramFolderTo(Fresh.Path());
-    R = RunDrive(Fresh.Path(), QStringLiteral("wait\nclick Form2.Button5\nwait\nclick N2\nwait\nprompts\ncell CellGrid1 2 1\nquit\n"));
+    ASSERT_TRUE(QDir(Fresh.File(S("目录册"))).removeRecursively());
+    ASSERT_TRUE(QDir(Fresh.File(S("输出"))).removeRecursively());
+    R = RunDrive(Fresh.Path(), QStringLiteral("wait\nclick Form2.Button5\nwait\nclick N2\nwait\nset-cell CellGrid1 3 1 A-001\n"
+                                              "set-cell CellGrid1 3 2 9.90\nclick HTML1\nwait\nprompts\npage-text\nquit\n"));
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
-    EXPECT_EQ(R.Out, S("编号：\n"));
+    EXPECT_TRUE(R.Out.startsWith(S("QBT FILE TYPE 2.0\n"))) << R.Out.toStdString();
+    const QString Id = R.Out.section(QLatin1Char('\n'), 1, 1).section(QLatin1Char('='), 1);
+    EXPECT_TRUE(QFileInfo(Fresh.File(S("目录册/default.qbs"))).isFile());
+    EXPECT_TRUE(QFileInfo(Fresh.File(S("输出/") + Id + QLatin1Char('/') + Id + QStringLiteral(".htm"))).isFile()) << Id.toStdString();
+}
+
+namespace {
+
+// The web pages inside an output, read by independent readers: python3's
+// zipfile and email modules, chmls; a plain HTML file is read as it is.
+QStringList PagesIn(const QString &Kind, const QString &File)
+{
+    if (Kind == QLatin1String("htm")) {
+        TStringList L;
+        L.LoadFromFile(File);
+        return {L.Text()};
+    }
+    static const char *const Reader = R"(
+import sys, zipfile, email, subprocess, tempfile, glob
+kind, f = sys.argv[1], sys.argv[2]
+out = []
+if kind == 'zip':
+    z = zipfile.ZipFile(f)
+    out = [z.read(n) for n in z.namelist() if n.lower().endswith('.htm')]
+elif kind == 'mht':
+    m = email.message_from_binary_file(open(f, 'rb'))
+    out = [p.get_payload(decode=True) for p in m.walk() if p.get_content_type() == 'text/html']
+elif kind == 'chm':
+    d = tempfile.mkdtemp()
+    subprocess.run(['chmls', 'extractall', f, d], check=True, stdout=subprocess.DEVNULL)
+    out = [open(p, 'rb').read() for p in glob.glob(d + '/**/*.htm', recursive=True)]
+sys.stdout.buffer.write(b'\n=====\n'.join(out))
+)";
+    QByteArray Bytes;
+    const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                             {QStringLiteral("-c"), QString::fromUtf8(Reader), Kind, File}, &Bytes);
+    if (Code != 0)
+        return {QStringLiteral("reader failed: ") + QString::fromUtf8(Bytes)};
+    TStringList L;
+    const QString Temp = File + QStringLiteral(".pages");
+    TestSupport::WriteAll(Temp, Bytes);
+    L.LoadFromFile(Temp);
+    QFile::remove(Temp);
+    return L.Text().split(QStringLiteral("=====\r\n"));
+}
+
+// The output holds exactly the page's three products with their texts whole.
+void ExpectTheThreeProducts(const QString &Kind, const QString &File)
+{
+    SCOPED_TRACE((Kind + QLatin1Char(' ') + File).toStdString());
+    ASSERT_TRUE(QFileInfo(File).isFile());
+    const QString All = PagesIn(Kind, File).join(QStringLiteral("\n"));
+    static const QRegularExpression PriceIds(QStringLiteral("id=\"C6R2\\d+\""));
+    EXPECT_EQ(All.count(PriceIds), 3) << All.toStdString();
+    for (const QString &Note : TrickyNotes)
+        EXPECT_EQ(All.count(QStringLiteral(">") + Note + QStringLiteral("<")), 1) << Note.toStdString();
+    for (int N = 1; N <= 3; ++N)
+        EXPECT_EQ(All.count(QStringLiteral(">A-00%1<").arg(N)), 1) << N;
+    EXPECT_EQ(All.count(S(">返回<")), 1);
+    EXPECT_FALSE(All.contains(QStringLiteral("src=\"images/\""))) << "a product without its picture";
+}
+
+} // namespace
+
+TEST_F(FirstMinutes, MarkersAndPlaceholdersInProductTextsGoThroughEveryOutputWhole)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "chmls is not installed";
+    QImage Picture(40, 30, QImage::Format_RGB32);
+    Picture.fill(Qt::darkGreen);
+    ASSERT_TRUE(Picture.save(Docs.File(QStringLiteral("p1.jpg"))));
+    ASSERT_TRUE(Picture.save(Docs.File(QStringLiteral("p2.jpg"))));
+    ASSERT_TRUE(Picture.save(Docs.File(QStringLiteral("p3.jpg"))));
+    const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"), TrickyNotes,
+                                   {QStringLiteral("p1.jpg"), QStringLiteral("p2.jpg"), QStringLiteral("p3.jpg")});
+
+    // The page: ZIP, MHT, CHM, then the HTML folder.
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\n"
+                                                      "click HTML1\nwait\nprompts\nquit\n"),
+                          {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString()) << "a question or an error";
+    ExpectTheThreeProducts(QStringLiteral("zip"), Output(QStringLiteral("P1"), QStringLiteral("P1.zip")));
+    ExpectTheThreeProducts(QStringLiteral("mht"), Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht")));
+    ExpectTheThreeProducts(QStringLiteral("chm"), Output(QStringLiteral("P1"), QStringLiteral("P1.chm")));
+    ExpectTheThreeProducts(QStringLiteral("htm"), Output(QStringLiteral("P1"), QStringLiteral("P1.htm")));
+
+    // The book of that page, one output a run (each starts from an empty folder).
+    SavePage(Docs.File(QStringLiteral("b.qbs")), {S("Catalog_name=书"), S("{$Files}"), QStringLiteral("p.qbt")});
+    const struct {
+        const char *Command;
+        const char *Kind;
+        const char *File;
+    } Books[] = {{"ZIP5", "zip", "b.zip"}, {"HTML5", "mht", "b.mht"}, {"CHM5", "chm", "b.chm"}};
+    for (const auto &B : Books) {
+        R = RunDrive(Home.Path(), QStringLiteral("wait\nclick %1\nwait\nprompts\nquit\n").arg(QLatin1String(B.Command)),
+                     {Docs.File(QStringLiteral("b.qbs"))});
+        ASSERT_EQ(R.Code, 0) << B.Command << R.Err.toStdString();
+        EXPECT_EQ(R.Out, QString()) << B.Command;
+        ExpectTheThreeProducts(QLatin1String(B.Kind), Output(QStringLiteral("b"), QLatin1String(B.File)));
+    }
+}
+
+TEST_F(FirstMinutes, TypingAfterAPageOpensChangesOnlyTheCellTheEditorShows)
+{
+    const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"),
+                                   {S("一"), S("二")});
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\ntext Edit1\nkeys Edit1 9\ncell CellGrid1 3 1\n"
+                                                            "click SpeedButton9\nwait\nprompts\nquit\n"),
+                                {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("A-001\nA-0019\n"));
+    const QStringList Lines = LoadPage(Page);
+    EXPECT_EQ(Lines.at(25), QStringLiteral("{$PID}=A-0019"));
+    EXPECT_EQ(Lines.at(34), QStringLiteral("{$PID}=A-002"));
+}
+
+TEST_F(FirstMinutes, APackagePageWhoseSaveIsCancelledKeepsAskingAtExit)
+{
+    const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("QBA(Catalog包文件)"), {S("一")});
+    // The page's package, made by the program.
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick QBA1\nwait\nprompts\nquit\n"), {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QString Package = Docs.File(QStringLiteral("p.qba"));
+    ASSERT_TRUE(QFile::copy(Output(QStringLiteral("P1"), QStringLiteral("catalog.qba")), Package));
+    const QByteArray Before = TestSupport::ReadAll(Package);
+
+    // A price that is no number: saving asks, the user cancels, and the edit is
+    // still unsaved when the program closes.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nset-cell CellGrid1 3 2 abc\nanswer button Cancel\nclick SpeedButton9\nwait\n"
+                                             "answer button Cancel\nclick ExitItem\nwait\nprompts\nquit\n"),
+                 {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Prompts = R.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(Prompts.size(), 2) << R.Out.toStdString();
+    EXPECT_TRUE(Prompts.at(0).contains(S("个商品资料的单价包含非数字字符"))) << Prompts.at(0).toStdString();
+    EXPECT_TRUE(Prompts.at(1).contains(S("有资料修改后尚未保存，是否存盘？"))) << Prompts.at(1).toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(Package), Before);
+}
+
+TEST_F(FirstMinutes, FilesThatAreNoPagesAreRefusedAndLeftAsTheyAre)
+{
+    QByteArray Binary;
+    for (int I = 0; I < 300; ++I)
+        Binary.append(char(I * 7));
+    const QString Bin = Docs.File(QStringLiteral("binary.qbt"));
+    const QString Empty = Docs.File(QStringLiteral("empty.qbt"));
+    const QString Text = Docs.File(QStringLiteral("notes.qbt"));
+    TestSupport::WriteAll(Bin, Binary);
+    TestSupport::WriteAll(Empty, QByteArray());
+    TestSupport::WriteAll(Text, QByteArray("shopping list\r\nmilk\r\n"));
+    for (const QString &File : {Bin, Empty, Text}) {
+        const QByteArray Before = TestSupport::ReadAll(File);
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nwait\nprompts\npage-text\nquit\n"),
+                                    {File});
+        ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_TRUE(R.Out.startsWith(S("MessageBox"))) << R.Out.toStdString();
+        EXPECT_TRUE(R.Out.contains(S("不是Catalog页面文件"))) << R.Out.toStdString();
+        EXPECT_TRUE(R.Out.contains(File)) << R.Out.toStdString();
+        EXPECT_EQ(R.Out.count(QLatin1Char('\n')), 2) << "no page text: " << R.Out.toStdString();
+        EXPECT_EQ(TestSupport::ReadAll(File), Before) << File.toStdString();
+    }
+}
+
+TEST_F(FirstMinutes, AMissingFileOnTheCommandLineIsReported)
+{
+    const QString Missing = Docs.File(S("不在.qbt"));
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nwait\nprompts\nquit\n"), {Missing});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.contains(Missing)) << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("不存在"))) << R.Out.toStdString();
+}
+
+TEST_F(FirstMinutes, APageWithoutItsDetailLineIsReportedAndRepaired)
+{
+    QStringList Lines = LoadPage(WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"),
+                                           {S("一"), S("二")}));
+    Lines.removeAt(20);   // the marker, "{detail}" and the empty line are gone
+    Lines.removeAt(20);
+    Lines.removeAt(20);
+    const QString Page = Docs.File(QStringLiteral("p.qbt"));
+    SavePage(Page, Lines);
+
+    // Declined: the page does not stay open to be typed into.
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("answer button No\nwait\nprompts\ncell CellGrid1 3 1\nquit\n"), {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("已经损坏（缺少{detail}行）"))) << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.endsWith(QStringLiteral("\n\n"))) << R.Out.toStdString();
+
+    // Repaired: product 1 is back at line 23 with its texts, and saved there.
+    R = RunDrive(Home.Path(), QStringLiteral("answer button Yes\nanswer button OK\nwait\ncell CellGrid1 3 1\ncell CellGrid1 3 7\n"
+                                             "click SpeedButton9\nwait\nquit\n"),
+                 {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("A-001\nA-002\n"));
+    Lines = LoadPage(Page);
+    ASSERT_GT(Lines.size(), 25);
+    EXPECT_EQ(Lines.at(21), S("{detail}"));
+    EXPECT_EQ(Lines.at(23), S("{$1}"));
+    EXPECT_EQ(Lines.at(25), S("{$PID}=A-001"));
 }

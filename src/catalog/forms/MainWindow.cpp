@@ -524,6 +524,12 @@ void TForm1::WMStartupOpen()
 {
     // The command line is walked once, at start-up; 打开工程…… later asks the start dialog.
     const QStringList Args = FStartupWalked ? CommandLine.mid(0, 1) : CommandLine;
+    // A file named on the command line that is not there is reported, not
+    // passed over.
+    for (int I = 1; I < Args.size(); ++I)
+        if (!Args.at(I).isEmpty() && !QFileInfo::exists(NativePath(Args.at(I))))
+            MessageBox(this, QStringLiteral("文件“%1”不存在，不能打开。").arg(Args.at(I)),
+                       QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
     FStartupWalked = true;
     for (const QString &A : Args)
         FPendingFiles += A + QStringLiteral("\r\n");

@@ -293,6 +293,12 @@ public:
     int FEditCol = 3;
     int FEditRow = 1;
     void PlaceEdit1(int ACol, int ARow);
+    // The editor shows the text of the cell it covers (after a load, a new page,
+    // an insert, a delete); it hides when that cell is gone.
+    void SyncEdit1();
+    // A page that lost its "{detail}" line: says so and offers the repair;
+    // without it the page is closed again.
+    void OfferRepairOfDamagedPage();
     void Edit1Change();
     // True when the key was handled (and is swallowed).
     bool Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift);

@@ -351,6 +351,8 @@ void TForm1::CreateDefaultCatalog(bool KeepPage)
 {
     const QString Path = ProgramFolder() + QStringLiteral("目录册/default.qbs");
     if (!FileExists(Path)) {
+        // The program's own book folder is made when it is missing.
+        ForceDirectories(ExtractFilePath(Path));
         SaveLines(Path, TCatalogBook::DefaultBookLines());
         TCatalogBook::AppendHistory(ProgramFolder() + QStringLiteral("cts_history.txt"), Path);
     }

@@ -531,6 +531,8 @@ void TForm1::ConnectProductCommands()
         const QRect Box(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
         if (Edit1->geometry() != Box)
             Edit1->setGeometry(Box);
+        // The cell may have changed under the editor (a load, an insert, a delete).
+        SyncEdit1();
     };
     CellGrid1->OnDblClickCell = [this](TObject *, int ARow, int ACol) {
         const bool Ctrl = QApplication::keyboardModifiers() & Qt::ControlModifier;

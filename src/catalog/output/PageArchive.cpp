@@ -1,6 +1,7 @@
 #include "PageArchive.h"
 
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -78,7 +79,7 @@ void ZipFolder(const QString &Folder, const QString &ZipName)
     const QString Temp = Work.filePath(QStringLiteral("out.zip"));
     WriteZip(Folder, Files, Temp);
     if (!MoveInto(Temp, ZipName))
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(ZipName));
+        throw EFCreateError(CannotCreateFileText(ZipName, errno));
 }
 
 bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error)
