@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   # build
   g++ cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-webengine-dev zlib1g-dev libjpeg62-turbo-dev
+  qt6-base-dev qt6-webengine-dev zlib1g-dev libjpeg62-turbo-dev libfreexl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # the fuzz target of the GIF reader (libFuzzer)
   clang libclang-rt-14-dev
@@ -15,6 +15,7 @@ PACKAGES=(
   fp-utils unzip zip xdg-utils fonts-wqy-microhei
   # peers the tests check formats against
   locales p7zip-full python3 python3-pil imagemagick qpdf poppler-utils giflib-tools gifsicle libjpeg-turbo-progs
+  python3-xlwt python3-openpyxl python3-xlrd
 )
 
 missing=()

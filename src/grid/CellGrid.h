@@ -191,6 +191,32 @@ public:
     void SplitAllColumns();
     void MergeListedColumns();
 
+    // ---- CSV and worksheet import (CellGridImport.cpp)
+    // The CSV field delimiter; #0 detects it per file (",", ";", "#", TAB or "|").
+    // An import restores the value it found on every way out.
+    QChar FieldDelimiter = QChar(0);
+    // In imported CSV fields "~" stands for a line break.
+    bool TildeLineBreaks = false;
+    // CSV lines are converted from the OEM to the ANSI code page before parsing.
+    bool OemConvert = false;
+    // Percentage of CSV lines read, fired whenever the whole percentage changes;
+    // when assigned, the file is read once more beforehand to count its lines.
+    std::function<void(TObject *Sender, qint16 Progress)> OnFileProgress;
+    // ECellGridError "Cannot open file " + name when the file cannot be read.
+    void LoadCSVFile(const QString &FileName);
+    void LoadCSV(const QString &FileName, bool Append);
+    // Worksheets of .xls and .xlsx workbooks; an empty SheetName takes the
+    // active sheet. ECellGridError "Excel OLE server not found" when no reader
+    // takes the file, "Excel worksheet " + name + " not found", and "Cannot open
+    // file " + name for a damaged workbook, which leaves the grid as it was.
+    void LoadFromXLS(const QString &FileName);
+    void LoadXLSSheet(const QString &FileName, const QString &SheetName);
+    // Aggregates of the float values of a column over the inclusive rows FromRow..ToRow.
+    double ColumnSum(int ACol, int FromRow, int ToRow);
+    double ColumnAvg(int ACol, int FromRow, int ToRow);   // 0 for an empty or reversed range
+    double ColumnMin(int ACol, int FromRow, int ToRow);
+    double ColumnMax(int ACol, int FromRow, int ToRow);
+
     // ---- row and column operations
     virtual void CellsChanged(const TRect &R);
     virtual void RemoveRowsKeepProps(int RowIndex, int Count);

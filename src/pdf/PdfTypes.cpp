@@ -137,11 +137,6 @@ bool IsSmallWhole(double Value, double Limit)
     return Value > -Limit && Value < Limit && Value == std::trunc(Value);
 }
 
-bool IsLeadByte(unsigned char B)
-{
-    return B >= 0x81 && B <= 0xFE;
-}
-
 const char HexDigits[] = "0123456789ABCDEF";
 
 // The bytes a name writes as themselves: printable ASCII except the delimiters and '#'.
@@ -307,35 +302,36 @@ QByteArray EscapeName(const QByteArray &Value)
     return Result;
 }
 
-QByteArray EscapeText(const QByteArray &Value)
+namespace {
+
+// PDFDocEncoding's byte for a character, or -1 when the encoding has none.
+// Below 0x18 and from 0x20 to 0x7E it is the character's own code, from 0xA1 to
+// 0xFF Latin-1 except the soft hyphen; the rest holds the typographic marks.
+int PdfDocByte(char16_t U)
 {
-    bool HasLeadByte = false;
-    for (char C : Value)
-        if (IsLeadByte(static_cast<unsigned char>(C))) {
-            HasLeadByte = true;
-            break;
-        }
+    if (U < 0x18 || (U >= 0x20 && U < 0x7F) || (U >= 0xA1 && U <= 0xFF && U != 0xAD))
+        return U;
+    static constexpr struct { char16_t Char; unsigned char Byte; } Marks[] = {
+        {0x02D8, 0x18}, {0x02C7, 0x19}, {0x02C6, 0x1A}, {0x02D9, 0x1B}, {0x02DD, 0x1C}, {0x02DB, 0x1D},
+        {0x02DA, 0x1E}, {0x02DC, 0x1F}, {0x2022, 0x80}, {0x2020, 0x81}, {0x2021, 0x82}, {0x2026, 0x83},
+        {0x2014, 0x84}, {0x2013, 0x85}, {0x0192, 0x86}, {0x2044, 0x87}, {0x2039, 0x88}, {0x203A, 0x89},
+        {0x2212, 0x8A}, {0x2030, 0x8B}, {0x201E, 0x8C}, {0x201C, 0x8D}, {0x201D, 0x8E}, {0x2018, 0x8F},
+        {0x2019, 0x90}, {0x201A, 0x91}, {0x2122, 0x92}, {0xFB01, 0x93}, {0xFB02, 0x94}, {0x0141, 0x95},
+        {0x0152, 0x96}, {0x0160, 0x97}, {0x0178, 0x98}, {0x017D, 0x99}, {0x0131, 0x9A}, {0x0142, 0x9B},
+        {0x0153, 0x9C}, {0x0161, 0x9D}, {0x017E, 0x9E}, {0x20AC, 0xA0},
+    };
+    for (const auto &M : Marks)
+        if (M.Char == U)
+            return M.Byte;
+    return -1;
+}
+
+QByteArray LiteralString(const QByteArray &Bytes)
+{
     QByteArray Result;
-    if (HasLeadByte) {
-        // UTF-16BE with a byte-order mark and a language escape ("en").
-        // Decoding is bounded by the string: a lead byte at its end forms no
-        // character and never reaches past the string.
-        const QString Text = Cp936::Decode(Value);
-        Result.reserve(Text.size() * 4 + 20);
-        Result += "<FEFF001B656E001B";
-        for (QChar Ch : Text) {
-            const char16_t U = Ch.unicode();
-            Result += HexDigits[(U >> 12) & 15];
-            Result += HexDigits[(U >> 8) & 15];
-            Result += HexDigits[(U >> 4) & 15];
-            Result += HexDigits[U & 15];
-        }
-        Result += '>';
-        return Result;
-    }
-    Result.reserve(Value.size() + 2);
+    Result.reserve(Bytes.size() + 2);
     Result += '(';
-    for (char C : Value) {
+    for (char C : Bytes) {
         switch (C) {
         case '(': Result += "\\("; break;
         case ')': Result += "\\)"; break;
@@ -349,6 +345,52 @@ QByteArray EscapeText(const QByteArray &Value)
         }
     }
     Result += ')';
+    return Result;
+}
+
+} // namespace
+
+QByteArray EscapeText(const QByteArray &Value)
+{
+    // Readers take a text string as PDFDocEncoding unless it starts with a
+    // UTF-16 byte-order mark, so the code page bytes never go out as they are:
+    // 0x80 is the euro sign here but a bullet there. Plain ASCII needs no
+    // decoding. Decoding is bounded by the string: a lead byte at its end forms
+    // no character and never reaches past the string.
+    bool Ascii = true;
+    for (char C : Value) {
+        const auto B = static_cast<unsigned char>(C);
+        if (B >= 0x7F || (B >= 0x18 && B < 0x20)) {
+            Ascii = false;
+            break;
+        }
+    }
+    if (Ascii)
+        return LiteralString(Value);
+    const QString Text = Cp936::Decode(Value);
+    QByteArray DocBytes;
+    DocBytes.reserve(Text.size());
+    for (QChar Ch : Text) {
+        const int B = PdfDocByte(Ch.unicode());
+        if (B < 0) {
+            DocBytes.clear();
+            break;
+        }
+        DocBytes += char(B);
+    }
+    if (!DocBytes.isEmpty())
+        return LiteralString(DocBytes);
+    QByteArray Result;
+    Result.reserve(Text.size() * 4 + 6);
+    Result += "<FEFF";
+    for (QChar Ch : Text) {
+        const char16_t U = Ch.unicode();
+        Result += HexDigits[(U >> 12) & 15];
+        Result += HexDigits[(U >> 8) & 15];
+        Result += HexDigits[(U >> 4) & 15];
+        Result += HexDigits[U & 15];
+    }
+    Result += '>';
     return Result;
 }
 

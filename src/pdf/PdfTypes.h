@@ -111,7 +111,9 @@ private:
     double FValue = 0;
 };
 
-// A string of the system's ANSI code page (code page 936).
+// A string of the system's ANSI code page (code page 936). It is written as
+// PDFDocEncoding when every character has a place there, otherwise as UTF-16BE
+// with its byte-order mark, so readers show exactly the characters given.
 class TPdfText : public TPdfObject {
 public:
     TPdfText() = default;
@@ -273,6 +275,7 @@ QByteArray PdfDate(TDateTime Value);
 QByteArray FormatPdfNumber(double Value);
 // Plain decimal notation with up to 15 significant digits (EPdfInvalidValue when not finite).
 QByteArray FormatPdfReal(double Value);
-// The escaped forms of a name (with its slash) and of a string.
+// The escaped forms of a name (with its slash) and of a code page 936 text string
+// (PDFDocEncoding or UTF-16BE, as TPdfText describes).
 QByteArray EscapeName(const QByteArray &Value);
 QByteArray EscapeText(const QByteArray &Value);

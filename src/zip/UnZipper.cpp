@@ -2,6 +2,7 @@
 
 #include "ZipSearch.h"
 #include "detail/ByteIO.h"
+#include "detail/LegacyMethods.h"
 #include "detail/SafePath.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
@@ -22,6 +23,12 @@ namespace {
 
 constexpr int ArchiveBufferSize = 8192;
 constexpr qint64 ChunkSize = 32768;
+
+// Stored, deflated and the three older methods (shrunk, reduced, imploded).
+bool IsKnownMethod(int Method)
+{
+    return Method == 0 || Method == 8 || IsLegacyMethod(Method);
+}
 
 } // namespace
 
@@ -790,6 +797,24 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
             const qint64 N = Input();
             Output(In.data(), N);
         }
+    } else if (IsLegacyMethod(H.CompressionMethod)) {
+        LegacyMember L;
+        L.Method = H.CompressionMethod;
+        L.Flags = H.GeneralPurposeFlags;
+        L.UncompressedSize = Size;
+        L.CompressedSize = Remaining;
+        L.Input = [&](const uchar *&Data) -> qint64 {
+            if (Remaining <= 0)
+                return 0;
+            const qint64 N = Input();
+            Data = reinterpret_cast<const uchar *>(In.data());
+            return N;
+        };
+        L.Output = Output;
+        L.Message = [this](int Id, const QString &Msg1, const QString &Msg2, quint32 Flags) {
+            ShowLibraryMessage(Id, Msg1, Msg2, Flags);
+        };
+        DecodeLegacyMember(L);
     } else {
         z_stream Z {};
         if (inflateInit2(&Z, -15) != Z_OK)
@@ -885,7 +910,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
     if (W.IsEncrypted())
         // Members under the traditional cipher cannot be read by this build.
         return Skip(skrBadPassword);
-    if (W.CompressionMethod != 0 && W.CompressionMethod != 8) {
+    if (!IsKnownMethod(W.CompressionMethod)) {
         if (Kind != RunKind::Test)
             ShowLibraryMessage(197, ZipResourceString(197), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
         return false;
@@ -1068,7 +1093,7 @@ bool TUnZipper::UnzipToStream(int Index, TStream *Stream)
     OpenArchive();
     TZipHeaderInfo W;
     W.Assign(*Member(Index));
-    if (W.IsEncrypted() || (W.CompressionMethod != 0 && W.CompressionMethod != 8) || W.FileName().isEmpty())
+    if (W.IsEncrypted() || !IsKnownMethod(W.CompressionMethod) || W.FileName().isEmpty())
         return false;
     StreamSink Out(Stream);
     quint32 Calc = 0;
