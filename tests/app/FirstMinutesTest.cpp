@@ -324,3 +324,64 @@ TEST_F(FirstMinutes, APageWithoutItsDetailLineIsReportedAndRepaired)
     EXPECT_EQ(Lines.at(23), S("{$1}"));
     EXPECT_EQ(Lines.at(25), S("{$PID}=A-001"));
 }
+
+TEST_F(FirstMinutes, AWebArchiveWithChinesePictureNamesShowsEveryPicture)
+{
+    QImage Picture(64, 48, QImage::Format_RGB32);
+    Picture.fill(Qt::darkRed);
+    ASSERT_TRUE(Picture.save(Docs.File(S("茶杯 大.jpg"))));
+    Picture.fill(Qt::darkBlue);
+    ASSERT_TRUE(QDir(Docs.Path()).mkpath(S("图片")));
+    ASSERT_TRUE(Picture.save(Docs.File(S("图片/茶壶(2).jpg"))));
+    const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("MHT(单文件网页)"),
+                                   {S("红色"), S("蓝色")}, {S("茶杯 大.jpg"), S("图片\\茶壶(2).jpg")});
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick RAR1\nwait\nprompts\nquit\n"), {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QString Mht = Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht"));
+    ASSERT_TRUE(QFileInfo(Mht).isFile());
+    R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nweb %1\nquit\n").arg(Mht));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(QStringLiteral("pictures 2 loaded 2\n"))) << R.Out.toStdString();
+    EXPECT_FALSE(R.Out.contains(QStringLiteral("script-error"))) << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("红色")) && R.Out.contains(S("蓝色"))) << R.Out.toStdString();
+}
+
+
+TEST_F(FirstMinutes, BookOutputsKeepSubFoldersAndLeaveNoEmptyPageFolders)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "chmls is not installed";
+    QImage Picture(40, 30, QImage::Format_RGB32);
+    Picture.fill(Qt::darkGreen);
+    ASSERT_TRUE(Picture.save(Docs.File(QStringLiteral("p1.jpg"))));
+    WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"), {S("一")}, {QStringLiteral("p1.jpg")});
+    // A document with its own folder of pictures, as browsers save pages.
+    TestSupport::WriteAll(Docs.File(QStringLiteral("manual.htm")),
+                          "<html><body><img src=\"manual.files/pic.gif\"></body></html>\r\n");
+    ASSERT_TRUE(QDir(Docs.Path()).mkpath(QStringLiteral("manual.files")));
+    TestSupport::WriteAll(Docs.File(QStringLiteral("manual.files/pic.gif")),
+                          QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACH5BAEAAAAALAAAAAABAAEAAAICRAEAOw=="));
+    SavePage(Docs.File(QStringLiteral("b.qbs")),
+             {S("Catalog_name=书"), S("{$Files}"), QStringLiteral("p.qbt"), QStringLiteral("manual.htm")});
+
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML5\nwait\nprompts\nquit\n"), {Docs.File(QStringLiteral("b.qbs"))});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    const QString Mht = Output(QStringLiteral("b"), QStringLiteral("b.mht"));
+    const QByteArray Raw = TestSupport::ReadAll(Mht);
+    EXPECT_TRUE(Raw.contains("Content-Location: http://catalog.quillbook.invalid/manual.files/pic.gif\r\n"));
+    // The book's output folder is the only one: no empty folder per page.
+    EXPECT_EQ(QDir(Home.File(S("输出"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{QStringLiteral("b")});
+
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick CHM5\nwait\nprompts\nquit\n"), {Docs.File(QStringLiteral("b.qbs"))});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    QByteArray Listing;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("-n"), QStringLiteral("list"),
+                                                                Output(QStringLiteral("b"), QStringLiteral("b.chm"))},
+                                      &Listing),
+              0);
+    EXPECT_TRUE(Listing.contains("/manual.files/pic.gif")) << Listing.toStdString();
+    EXPECT_TRUE(Listing.contains("/p1.jpg")) << Listing.toStdString();
+    EXPECT_EQ(QDir(Home.File(S("输出"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{QStringLiteral("b")});
+}

@@ -1,13 +1,16 @@
 #pragma once
 // The help compiler driver: compiles an HTML help project (.hhp) into a compiled
 // help file (.chm) with the system's help compiler program. The project may
-// name its files by full paths; the driver stages a flat copy of the project
-// that the compiler can read, and the help file replaces the project's
-// "Compiled file=" only when the compile succeeded.
+// name its files by full paths; the driver stages a copy of the project that the
+// compiler can read (files below the project's folder keep their sub-folders,
+// others go to the top), and the help file replaces the project's
+// "Compiled file=" only when the compile succeeded. A listed file that cannot be
+// staged fails the compile.
 
 #include "platform/core/Types.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class TChmCompiler : public TObject {
@@ -27,11 +30,15 @@ public:
     bool Compile(const QString &ProjectPath, const std::function<void(const QString &Text)> &Progress);
 
     QString CompilerPath() const { return FCompiler; }
+    // The files of the last compile that could not be taken into the help file
+    // (missing or unreadable); a compile with any of them fails.
+    QStringList FailedFiles() const { return FFailed; }
     // The program to run in place of the installed one (tests); "" restores the search.
     static void SetCompilerOverride(const QString &Program);
 
 private:
     QString FCompiler;
+    QStringList FFailed;
 };
 
 // The process-wide compiler, made on first use.

@@ -40,6 +40,18 @@ bool ReplaceFileWith(const QString &Source, const QString &Dest)
     return Ok && WriteFileAtomic(Dest, Bytes);
 }
 
+} // namespace
+
+QString ChmFailedText(const QStringList &FailedFiles)
+{
+    QString Text = QStringLiteral("CHM 文件编译失败。");
+    if (!FailedFiles.isEmpty())
+        Text += QStringLiteral("\r\n以下文件不能复制：\r\n") + FailedFiles.join(QStringLiteral("\r\n"));
+    return Text;
+}
+
+namespace {
+
 int ToInt(const QString &S)
 {
     return StrToInt(S);
@@ -418,6 +430,7 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
     FNameOwner.clear();
     FCreatedFiles.clear();
     FCreatedImages = false;
+    FCreatedD = false;
 
     // Every setting is read (and every number converted) before anything is written.
     ReadSettings();
@@ -455,6 +468,17 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
         return;
     }
 
+    // The page's output folder goes again when this run made it and left
+    // nothing in it (a book output writes into its own folder), also when the
+    // run ends early.
+    struct TRemoveEmptyFolder {
+        const TPageOutput &Out;
+        ~TRemoveEmptyFolder()
+        {
+            if (Out.FCreatedD && QDir(Out.FD).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+                QDir().rmdir(Out.FD);
+        }
+    } RemoveEmpty{*this};
     PrepareFolders();
     switch (FType) {
     case otZip: ZipBranch(ResultPath); break;
@@ -491,8 +515,11 @@ void TPageOutput::PrepareFolders()
             ForceDirectories(OwnRoot);
     }
     FD = FRoot + FId;
-    if (!DirectoryExists(FD) && !QDir().mkdir(FD))
-        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
+    if (!DirectoryExists(FD)) {
+        if (!QDir().mkdir(FD))
+            throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
+        FCreatedD = true;
+    }
     FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
     if (!DirectoryExists(FImages)) {
         if (!QDir().mkdir(FImages))
@@ -672,13 +699,22 @@ void TPageOutput::ChmBranch()
     QDir(Work).removeRecursively();
     QDir().mkpath(Work);
     QStringList Files;
+    QStringList Failed;
     for (const QString &P : std::as_const(FPictures)) {
         if (!FileExists(P))
-            continue;
+            continue;   // a missing picture stays a reference, as in every output
         const QString Copy = Work + OutName(P);
-        if (!FileExists(Copy) && !QFile::copy(P, Copy))
+        if (!FileExists(Copy) && !QFile::copy(P, Copy)) {
+            Failed << P;
             continue;
+        }
         Files << Copy;
+    }
+    if (!Failed.isEmpty()) {
+        QDir(Work).removeRecursively();
+        CleanUp(QString());
+        ShowError(ChmFailedText(Failed));
+        return;
     }
     QStringList Project{
         QStringLiteral("[OPTIONS]"),
@@ -699,9 +735,10 @@ void TPageOutput::ChmBranch()
     Project << Files;
     const QString Hhp = Scratch + QStringLiteral("tmpchm.hhp");
     SaveLines(Hhp, Project);
-    const bool Ok = ChmCompilerInstance().Compile(Hhp, Hooks.ChmProgress);
+    TChmCompiler &Compiler = ChmCompilerInstance();
+    const bool Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
     QDir(Work).removeRecursively();
     CleanUp(QString());
     if (!Ok)
-        ShowError(QStringLiteral("CHM 文件编译失败。"));
+        ShowError(ChmFailedText(Compiler.FailedFiles()));
 }

@@ -38,6 +38,10 @@ struct TOutputHooks {
                        QString &ResultPath)> WriteQbaPackage;
 };
 
+// The message of a failed help-file compile, naming the files that could not
+// be taken into it.
+QString ChmFailedText(const QStringList &FailedFiles);
+
 class TPageOutput {
 public:
     // PageLines: the page text. PagePath: the page file ("" for an unsaved page).
@@ -111,6 +115,7 @@ private:
     QHash<QString, QString> FNameOwner;   // lower-cased output name -> source path
     QStringList FCreatedFiles;            // files this run made in the pictures folder
     bool FCreatedImages = false;
+    bool FCreatedD = false;               // this run made the output folder
 
     void ReadSettings();
     void BuildPairs();
