@@ -250,6 +250,12 @@ void TForm1::BuildLayout()
     ProgressBar1 = new QProgressBar(GroupBox3);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressLayout->addWidget(ProgressBar1);
+    ProgressCancel = new QPushButton(QStringLiteral("取消"), GroupBox3);
+    ProgressCancel->setObjectName(QStringLiteral("ProgressCancel"));
+    ProgressCancel->hide();
+    KeepUsableWhileBusy(ProgressCancel);
+    connect(ProgressCancel, &QPushButton::clicked, this, [this] { FOutputCancelled = true; });
+    ProgressLayout->addWidget(ProgressCancel, 0, Qt::AlignRight);
     GroupBox3->hide();
     Bottom->addWidget(GroupBox3);
 

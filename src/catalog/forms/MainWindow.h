@@ -161,6 +161,9 @@ public:
     TProductGrid *CellGrid1 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
+    // Stops the page output that is running (shown with its progress only).
+    QPushButton *ProgressCancel = nullptr;
+    bool FOutputCancelled = false;
     QLineEdit *Edit1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QLabel *Label1 = nullptr;

@@ -186,14 +186,19 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
                 Progress(Text);
         }
     };
+    bool Stopped = false;
     while (P.state() != QProcess::NotRunning) {
         P.waitForFinished(100);
         Forward(false);
+        if (!Stopped && Cancelled && Cancelled()) {
+            Stopped = true;
+            P.kill();
+        }
     }
     Forward(true);
 
     const QString Result = StageDir + QStringLiteral("output.chm");
-    const bool Ok = P.exitStatus() == QProcess::NormalExit && P.exitCode() == 0 && QFileInfo(Result).isFile()
+    const bool Ok = !Stopped && P.exitStatus() == QProcess::NormalExit && P.exitCode() == 0 && QFileInfo(Result).isFile()
         && QFileInfo(Result).size() > 0;
     if (!Ok)
         return false;

@@ -23,6 +23,9 @@ public:
 
     // Every line the compiler reports.
     std::function<void(const QString &Text)> OnLog;
+    // Asked about ten times a second while the compiler runs (the caller keeps
+    // its window painting there); true stops the compiler and the compile fails.
+    std::function<bool()> Cancelled;
 
     // Compiles synchronously; Progress gets the compiler's report line by line.
     // True when the compiler ended with exit code 0 and wrote a non-empty file;

@@ -167,6 +167,18 @@ QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString
     return S;
 }
 
+void TPageOutput::Report(const QString &Caption, int Position) const
+{
+    if (Hooks.Progress)
+        Hooks.Progress(Caption, Position);
+}
+
+void TPageOutput::CheckCancel() const
+{
+    if (Hooks.Cancelled && Hooks.Cancelled())
+        Abort();
+}
+
 void TPageOutput::ShowError(const QString &Text) const
 {
     if (Hooks.ShowError)
@@ -479,7 +491,9 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
                 QDir().rmdir(Out.FD);
         }
     } RemoveEmpty{*this};
+    Report(QStringLiteral("正在输出页面：") + FId, 0);
     PrepareFolders();
+    CheckCancel();
     switch (FType) {
     case otZip: ZipBranch(ResultPath); break;
     case otMht: MhtBranch(ResultPath); break;
@@ -544,7 +558,14 @@ void TPageOutput::PrepareFolders()
 void TPageOutput::CopyPictures()
 {
     const QString Target = IncludeTrailingPathDelimiter(FImages);
-    for (const QString &P : std::as_const(FPictures)) {
+    const int Count = int(FPictures.size());
+    for (int I = 0; I < Count; ++I) {
+        const QString &P = FPictures.at(I);
+        Report(QStringLiteral("总计图片 %1 个，正在复制第 %2 个。").arg(Count).arg(I + 1), 50 * (I + 1) / Count);
+        if (Hooks.Cancelled && Hooks.Cancelled()) {
+            CleanUp(QString());
+            Abort();
+        }
         if (!FileExists(P))
             continue;
         const QString Dest = Target + OutName(P);
@@ -575,7 +596,15 @@ void TPageOutput::ZipBranch(QString &ResultPath)
     const bool HtmlWasThere = FileExists(Html);
     SaveLines(Html, FOut);
     const QString Zip = FD + QLatin1Char('/') + FId + QStringLiteral(".zip");
-    PageArchive::ZipFolder(FD, Zip);
+    try {
+        PageArchive::ZipFolder(
+            FD, Zip,
+            [this](int Percent) { Report(QStringLiteral("正在压缩：%1%").arg(Percent), 50 + Percent / 2); },
+            Hooks.Cancelled);
+    } catch (...) {
+        CleanUp(HtmlWasThere ? QString() : Html);
+        throw;
+    }
     CleanUp(HtmlWasThere ? QString() : Html);
     ResultPath = Zip + QLatin1Char(' ');
 }
@@ -595,6 +624,7 @@ void TPageOutput::MhtBranch(QString &ResultPath)
     Writer.PageId = FId;
     Writer.Chinese = FChinese;
     Writer.OnProgress = Hooks.MhtProgress;
+    Writer.Cancelled = Hooks.Cancelled;
     try {
         Writer.Write(Html, Files, ResultPath, QString());
     } catch (...) {
@@ -736,9 +766,19 @@ void TPageOutput::ChmBranch()
     const QString Hhp = Scratch + QStringLiteral("tmpchm.hhp");
     SaveLines(Hhp, Project);
     TChmCompiler &Compiler = ChmCompilerInstance();
-    const bool Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
+    Compiler.Cancelled = Hooks.Cancelled;
+    bool Ok = false;
+    try {
+        Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
+    } catch (...) {
+        Compiler.Cancelled = nullptr;
+        throw;
+    }
+    Compiler.Cancelled = nullptr;
     QDir(Work).removeRecursively();
     CleanUp(QString());
+    if (!Ok && Hooks.Cancelled && Hooks.Cancelled())
+        Abort();
     if (!Ok)
         ShowError(ChmFailedText(Compiler.FailedFiles()));
 }

@@ -111,6 +111,9 @@ private:
     QPointer<QWidget> FWindow;
 };
 bool IsBusy(const QWidget *Window);
+// A control inside a locked window that stays usable (the cancel button of a
+// progress box).
+void KeepUsableWhileBusy(QWidget *Widget);
 
 // ---- the warning sound ----
 // Plays the system's warning sound (Type names the sound; there is only one here).

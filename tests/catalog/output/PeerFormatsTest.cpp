@@ -290,3 +290,42 @@ TEST(ChmCompilerDriver, ContentsFileOfTheProjectGoesIntoTheHelpFile)
     const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), T.File(QStringLiteral("x.chm"))});
     EXPECT_TRUE(List.contains(QStringLiteral("/Contents.hhc"))) << List.toStdString();
 }
+
+TEST(OutputProgress, ReportedToTheEndAndCancelledWithNothingLeft)
+{
+    TSample S;
+    auto Make = [&S](QList<int> &Positions, const std::function<bool(const QString &Caption)> &Stop) {
+        auto Out = std::make_unique<TPageOutput>(S.Page, S.PagePath, S.Exe);
+        Out->ScratchFolder = S.Exe + QStringLiteral("tmp/1/");
+        auto Caption = std::make_shared<QString>();
+        Out->Hooks.Progress = [&Positions, Caption](const QString &C, int P) {
+            Positions << P;
+            *Caption = C;
+        };
+        Out->Hooks.MhtProgress = Out->Hooks.Progress;
+        Out->Hooks.Cancelled = [Stop, Caption] { return Stop(*Caption); };
+        return Out;
+    };
+    // The ZIP output: from 0 through the copies and the packing to 100.
+    QList<int> Positions;
+    QString Result;
+    Make(Positions, [](const QString &) { return false; })->Run(omZip, false, QString(), Result);
+    ASSERT_FALSE(Positions.isEmpty());
+    EXPECT_EQ(Positions.first(), 0);
+    EXPECT_EQ(Positions.last(), 100);
+    EXPECT_TRUE(std::is_sorted(Positions.begin(), Positions.end()));
+    QDir(S.D()).removeRecursively();
+
+    // Cancelled while packing, while copying, while writing the web archive:
+    // the output ends and leaves no folder, page or archive behind.
+    for (const auto &[Mode, When] : {std::pair{int(omZip), QStringLiteral("正在压缩")},
+                                     std::pair{int(omZip), QStringLiteral("总计图片")},
+                                     std::pair{int(omMht), QStringLiteral("总计文件")}}) {
+        Positions.clear();
+        Result.clear();
+        auto Out = Make(Positions, [When](const QString &C) { return C.startsWith(When); });
+        EXPECT_THROW(Out->Run(Mode, false, QString(), Result), EAbort) << When.toStdString();
+        EXPECT_TRUE(Result.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(S.D())) << When.toStdString();
+    }
+}
