@@ -1,12 +1,9 @@
 #include "Quillbook.h"
 
-#include "catalog/forms/CatalogUi.h"
 #include "catalog/forms/MainWindow.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
 #include "platform/services/Application.h"
-#include "platform/services/Prompts.h"
-#include "platform/services/Shell.h"
 
 #include <unistd.h>
 
@@ -27,40 +24,10 @@ void SetupApplication(TApplication &App)
     App.SetTitle(QString::fromUtf8(QuillbookTitle));
 }
 
-std::unique_ptr<CatalogUi::TScript> PlatformCatalogServices()
-{
-    auto S = std::make_unique<CatalogUi::TScript>();
-    S->MessageBox = [](const QString &Text, const QString &Caption, unsigned Flags) {
-        return ::MessageBox(DefaultPromptOwner(), Text, Caption, Flags);
-    };
-    S->FileDialog = [](const CatalogUi::TFileDialogRequest &R, QString &FileName) {
-        std::unique_ptr<TOpenDialog> D = R.Save ? std::make_unique<TSaveDialog>() : std::make_unique<TOpenDialog>();
-        D->Filter = R.Filter;
-        D->FilterIndex = R.FilterIndex;
-        D->InitialDir = R.InitialDir;
-        D->FileName = R.FileName;
-        if (R.OverwritePrompt)
-            D->Options |= OpenOpt(ofOverwritePrompt);
-        if (!R.Save)
-            D->Options |= OpenOpt(ofFileMustExist);
-        if (!D->Execute())
-            return false;
-        FileName = D->FileName;
-        return true;
-    };
-    S->BrowseForFolder = [](const QString &Caption) { return ::BrowseForFolder(Caption); };
-    S->ShellOpen = [](const QString &Target) { Shell().Open(Target); };
-    S->RunAndWait = [](const QString &Program, const QStringList &Args) { Shell().RunAndWait(Program, Args); };
-    // Modal dialogs and the end of the program stay the catalog's own.
-    return S;
-}
-
 TQuillbookSession::TQuillbookSession(const QStringList &Args)
-    : FCatalogServices(PlatformCatalogServices())
 {
     SetParams(Args);
     ProgramFolder();
-    CatalogUi::SetScript(FCatalogServices.get());
     FForm1 = std::make_unique<TForm1>();
     FForm1->CreateForms();
     // Whatever escapes an event handler lands in the main window's handler.
@@ -75,8 +42,6 @@ TQuillbookSession::~TQuillbookSession()
     if (TApplication *App = TApplication::Instance())
         App->OnException = nullptr;
     FForm1.reset();
-    if (CatalogUi::Script() == FCatalogServices.get())
-        CatalogUi::SetScript(nullptr);
     RemoveScratchFolder();
 }
 

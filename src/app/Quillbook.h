@@ -6,14 +6,6 @@
 
 class TApplication;
 class TForm1;
-namespace CatalogUi {
-struct TScript;
-}
-
-// The catalog's user-facing calls (message boxes, file and folder dialogs, the shell)
-// routed to the platform's prompts and shell, so that one seam serves the program,
-// its tests and the driver.
-std::unique_ptr<CatalogUi::TScript> PlatformCatalogServices();
 
 // Must run before the application object exists: the browser needs its sandbox
 // switched off when the program runs as root.
@@ -22,8 +14,8 @@ void PrepareProcessEnvironment();
 void SetupApplication(TApplication &App);
 
 // The program's forms for one run. Creating it takes the command line (Args[0] is the
-// program), routes the catalog's services to the platform and creates the forms;
-// destroying it frees them and removes this run's scratch folder.
+// program) and creates the forms; destroying it frees them and removes this run's
+// scratch folder.
 class TQuillbookSession {
 public:
     explicit TQuillbookSession(const QStringList &Args);
@@ -36,7 +28,6 @@ public:
     void Show();
 
 private:
-    std::unique_ptr<CatalogUi::TScript> FCatalogServices;
     std::unique_ptr<TForm1> FForm1;
 };
 

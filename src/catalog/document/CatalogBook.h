@@ -1,8 +1,9 @@
 #pragma once
-// The catalog book file (.qbs): a few name=value settings, the marker line
-// "{$Files}" and then one page entry per line, in book order. An entry is a
-// full path or a path relative to the book file's folder. No widgets: the main
-// window keeps one of these lists and shows its entries in its page list.
+// TCatalogBook: the catalog book file (.qbs): a few name=value settings, the
+// marker line "{$Files}" and then one page entry per line, in book order. An
+// entry is a full path or a path relative to the book file's folder. No
+// widgets: the main window keeps one of these lists and shows its entries in
+// its page list.
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "CompanyFiles.h"
 
+#include "PageDocument.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
-#include "PageDocument.h"
 
 namespace CompanyFiles {
 

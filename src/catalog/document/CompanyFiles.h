@@ -1,8 +1,9 @@
 #pragma once
-// The seller's company files in the program folder: cols1.dat (Chinese),
-// cols2.dat (English) and cols3.dat (custom "{name}=text" pairs). Each is a
-// plain list of lines, one per row of the company dialog's grid; line 0 is the
-// grid's column heading. No widgets: the dialogs and the outputs call these.
+// CompanyFiles: the seller's company files in the program folder: cols1.dat
+// (Chinese), cols2.dat (English) and cols3.dat (custom "{name}=text" pairs).
+// Each is a plain list of lines, one per row of the company dialog's grid; line
+// 0 is the grid's column heading. No widgets: the dialogs and the outputs call
+// these.
 
 #include <QString>
 #include <QStringList>

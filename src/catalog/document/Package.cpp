@@ -83,8 +83,8 @@ QString Write(const QString &Folder, const QString &MainFile, const QString &Tar
     const QString Dir = IncludeTrailingPathDelimiter(Folder);
     const QString Stem = MainFile.left(qMax(0, int(MainFile.size()) - 4));
     SaveLines(Dir + QStringLiteral("index.dat"),
-                             {QStringLiteral("index=") + MainFile,
-                              IsBook ? QStringLiteral("type=QBS") : QStringLiteral("type=QBT")});
+              {QStringLiteral("index=") + MainFile,
+               IsBook ? QStringLiteral("type=QBS") : QStringLiteral("type=QBT")});
     const QString Package = Target.isEmpty() ? Dir + Stem + QStringLiteral(".qba") : Target;
 
     ZipFiles(Dir, FilesBelow(Dir, Package), Package, Progress);

@@ -1,8 +1,8 @@
 #pragma once
-// Package files (.qba): a zip archive of a folder that holds a page or a book
-// with its pictures and a two-line description file, index.dat ("index=" the
-// main file, "type=QBT" or "type=QBS"). A package comes from another computer:
-// nothing of it is trusted before it was checked.
+// QbaPackage: package files (.qba): a zip archive of a folder that holds a page
+// or a book with its pictures and a two-line description file, index.dat
+// ("index=" the main file, "type=QBT" or "type=QBS"). A package comes from
+// another computer: nothing of it is trusted before it was checked.
 
 #include <QString>
 #include <QStringList>

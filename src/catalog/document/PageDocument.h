@@ -1,8 +1,9 @@
 #pragma once
-// The catalog page document: the page text as a list of lines, its header keys,
-// its product blocks, the parser that fills the product grid and the writer of
-// one product value, files, history and repair. No widgets: the main window
-// shows the lines in its page text box and calls these operations.
+// TPageDocument, the catalog page document: the page text as a list of lines,
+// its header keys, its product blocks, the parser that fills the product grid
+// and the writer of one product value, files, history and repair. No widgets:
+// the main window shows the lines in its page text box and calls these
+// operations.
 
 #include <QString>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #include "PageSettings.h"
 
-#include "platform/core/Classes.h"
-#include "platform/core/FileUtils.h"
 #include "CompanyFiles.h"
 #include "PageDocument.h"
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
 
 #include <QFile>
 

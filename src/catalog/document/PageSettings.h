@@ -1,6 +1,6 @@
 #pragma once
-// What the page settings dialog edits: its grid rows with their page keys and
-// defaults, the output types, and the defaults file of new pages
+// PageSettings: what the page settings dialog edits: its grid rows with their
+// page keys and defaults, the output types, and the defaults file of new pages
 // (defaultset.txt). No widgets.
 
 #include <QList>

@@ -1,8 +1,8 @@
 #pragma once
-// Product block arithmetic and the product commands' work on the page text.
-// No widgets: the main window applies the results to its grid and text box.
-// Block lines are matched as whole lines "{$n}", so "{$1}" never matches the
-// "{$12}" of a later block, nor text that merely contains it.
+// ProductBlocks: product block arithmetic and the product commands' work on the
+// page text. No widgets: the main window applies the results to its grid and
+// text box. Block lines are matched as whole lines "{$n}", so "{$1}" never
+// matches the "{$12}" of a later block, nor text that merely contains it.
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "BookInfoDialog.h"
 
+#include "MainWindow.h"
 #include "catalog/document/CatalogBook.h"
 #include "platform/core/Classes.h"
-#include "MainWindow.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
 #include "platform/services/Application.h"
@@ -200,7 +200,7 @@ void TForm7::Button2Click()
         if (!Folder.isEmpty() && !DirectoryExists(Folder))
             CreateDir(Folder);
         SaveLines(Path, TCatalogBook::NewBookLines(CatalogName, CatalogOutput, FullTextSearch,
-                                                                  AlwaysOpen, MoveV));
+                                                   AlwaysOpen, MoveV));
         TCatalogBook::AppendHistory(ProgramFolder() + QStringLiteral("cts_history.txt"), Path);
         ::SendMessage(Main, WM_FORMNOTIFY, 101, 0);
         ::PostMessage(Main, WM_FORMNOTIFY, 102, 0);
@@ -210,12 +210,12 @@ void TForm7::Button2Click()
 
     if (CheckBox1->isChecked()) {
         SaveLines(DefaultsFile(),
-                                 {QStringLiteral("Catalog_name=") + CatalogName,
-                                  QStringLiteral("catalog_save_path=") + ExtractFilePath(Path),
-                                  QStringLiteral("Catalog_Output=") + CatalogOutput,
-                                  QStringLiteral("Catalog_always_open=") + TrueFalse(AlwaysOpen),
-                                  QStringLiteral("Catalog_fulltext_search=") + TrueFalse(FullTextSearch),
-                                  QStringLiteral("Catalog_move_v=") + TrueFalse(MoveV)});
+                  {QStringLiteral("Catalog_name=") + CatalogName,
+                   QStringLiteral("catalog_save_path=") + ExtractFilePath(Path),
+                   QStringLiteral("Catalog_Output=") + CatalogOutput,
+                   QStringLiteral("Catalog_always_open=") + TrueFalse(AlwaysOpen),
+                   QStringLiteral("Catalog_fulltext_search=") + TrueFalse(FullTextSearch),
+                   QStringLiteral("Catalog_move_v=") + TrueFalse(MoveV)});
     } else if (FileExists(DefaultsFile())) {
         DeleteFile(DefaultsFile());
     }

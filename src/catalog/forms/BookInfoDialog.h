@@ -1,9 +1,9 @@
 #pragma once
-// The book information dialog: creates a new book file or changes the settings
-// of the open book, proposes a free file name and remembers its last values as
-// defaults (cts_default.dat of the program folder).
+// TForm7, the book information dialog: creates a new book file or changes the
+// settings of the open book, proposes a free file name and remembers its last
+// values as defaults (cts_default.dat of the program folder).
 
-#include "Forms.h"
+#include "CatalogDialog.h"
 
 #include <QString>
 

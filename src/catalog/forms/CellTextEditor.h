@@ -1,7 +1,7 @@
 #pragma once
-// The text conversions of the cell text editor: page values are single-line
-// HTML, so line breaks travel as "<br>" inside the editor and as CR LF on the
-// clipboard. No widgets here; the main window's editor calls these.
+// CellTextEditor: the text conversions of the cell text editor: page values are
+// single-line HTML, so line breaks travel as "<br>" inside the editor and as CR
+// LF on the clipboard. No widgets here; the main window's editor calls these.
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #include "CompanyDialog.h"
 
-#include "CatalogUi.h"
-#include "catalog/document/CompanyFiles.h"
 #include "DialogGrids.h"
 #include "MainWindow.h"
+#include "catalog/document/CompanyFiles.h"
+#include "platform/services/Prompts.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -66,20 +66,6 @@ TForm4::TForm4(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form4")
     CellGrid1->OnEllipsClick = [this](TObject *Sender, int ACol, int ARow, QString &S) {
         CellGrid1EllipsClick(Sender, ACol, ARow, S);
     };
-}
-
-void TForm4::Guard(const std::function<void()> &Handler)
-{
-    for (QWidget *W = parentWidget(); W; W = W->parentWidget())
-        if (auto *Main = qobject_cast<TForm1 *>(W)) {
-            Main->Guard(Handler);
-            return;
-        }
-    try {
-        Handler();
-    } catch (const Exception &E) {
-        CatalogUi::ShowError(this, E.Message());
-    }
 }
 
 void TForm4::showEvent(QShowEvent *Event)

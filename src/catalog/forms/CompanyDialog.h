@@ -1,8 +1,8 @@
 #pragma once
-// Company information dialog: the three company files side by side in one grid
-// (column 1 cols1.dat, column 2 cols2.dat, column 3 cols3.dat).
+// TForm4, the company information dialog: the three company files side by side
+// in one grid (column 1 cols1.dat, column 2 cols2.dat, column 3 cols3.dat).
 
-#include "Forms.h"
+#include "CatalogDialog.h"
 #include "grid/CellGrid.h"
 
 #include <functional>
@@ -30,6 +30,5 @@ protected:
     void showEvent(QShowEvent *Event) override;
 
 private:
-    void Guard(const std::function<void()> &Handler);
     QStringList ColumnCells(int ACol) const;
 };

@@ -1,7 +1,7 @@
 #include "DialogGrids.h"
 
-#include "CatalogUi.h"
 #include "MainWindow.h"
+#include "platform/services/Prompts.h"
 
 #include <QWidget>
 
@@ -12,7 +12,7 @@ QString BrowseForFolder(QWidget *Owner, const QString &Caption)
     for (QWidget *W = Owner; W; W = W->parentWidget())
         if (auto *Main = qobject_cast<TForm1 *>(W))
             return Main->BrowseForFolder(Caption, Owner);
-    return CatalogUi::BrowseForFolder(Owner, Caption);
+    return ::BrowseForFolder(Caption, Owner);
 }
 
 } // namespace DialogGrids

@@ -1,5 +1,6 @@
 #pragma once
-// The folder browser behind the edit-with-button cells of the two dialog grids.
+// DialogGrids: the folder browser behind the edit-with-button cells of the page
+// settings and company dialogs' grids.
 
 #include <QString>
 

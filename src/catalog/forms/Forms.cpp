@@ -1,13 +1,5 @@
 #include "Forms.h"
 
-TCatalogDialog::TCatalogDialog(QWidget *Parent, const QString &Name, const QString &Caption)
-    : QDialog(Parent)
-{
-    setObjectName(Name);
-    setWindowTitle(Caption);
-    setModal(true);
-}
-
 TForm5::TForm5(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form5"), QStringLiteral("网页特效")) {}
 TPictureView::TPictureView(QWidget *Parent)
     : TCatalogDialog(Parent, QStringLiteral("PictureView"), QStringLiteral("图片浏览"))

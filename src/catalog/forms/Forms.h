@@ -1,24 +1,17 @@
 #pragma once
-// The dialogs of the catalog application. Each is created at start-up, parented
-// to the main window, and filled in by its own unit.
+// The program's forms besides the main window: the start dialog (TForm2), page
+// settings (TForm3), company information (TForm4) and book information (TForm7)
+// from their own headers, and the web effects (TForm5), picture viewer
+// (TPictureView), batch text (TForm6) and search (TForm8) dialogs, which have
+// their captions and names only so far.
 
-#include <QDialog>
-#include <QString>
-
-class TCatalogDialog : public QDialog {
-    Q_OBJECT
-public:
-    TCatalogDialog(QWidget *Parent, const QString &Name, const QString &Caption);
-    // Closes the dialog with a modal result (1 OK, 2 cancel, 3 open, 5 new, 6 all saved...).
-    void SetModalResult(int Result) { done(Result); }
-};
-
-// Start dialog (Unit2).
+#include "BookInfoDialog.h"
+#include "CatalogDialog.h"
+#include "CompanyDialog.h"
+#include "PageSettingsDialog.h"
 #include "StartDialog.h"
 
-// Page settings (Unit3) and company information (Unit4).
-#include "PageSettingsDialog.h"
-#include "CompanyDialog.h"
+#include <QString>
 
 // Web effects.
 class TForm5 : public TCatalogDialog {
@@ -50,6 +43,3 @@ public:
     explicit TForm8(QWidget *Parent);
     QString SearchText;
 };
-
-// Book information: its own unit.
-#include "BookInfoDialog.h"

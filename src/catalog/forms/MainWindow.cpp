@@ -1,12 +1,11 @@
 #include "MainWindow.h"
 
-#include "platform/core/FileUtils.h"
-#include "platform/core/SysUtils.h"
-#include "CatalogUi.h"
-#include "platform/services/Application.h"
-#include "platform/services/Shell.h"
 #include "Forms.h"
 #include "StartupWalk.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
+#include "platform/services/Application.h"
+#include "platform/services/Shell.h"
 
 #include <QAction>
 #include <QApplication>
@@ -454,6 +453,7 @@ void TForm1::FormCreate()
     FCatalogList = std::make_unique<QStringList>();
     OpenDialog1 = std::make_unique<TOpenDialog>();
     OpenDialog1->OwnerWindow = this;
+    OpenDialog1->Options |= OpenOpt(ofFileMustExist);
     SaveDialog1 = std::make_unique<TSaveDialog>();
     SaveDialog1->OwnerWindow = this;
     SetProgressBox(GroupBox3);
@@ -544,7 +544,7 @@ void TForm1::WMStartupOpen()
     if (List.size() < 2) {
         if (!Form2)
             return;
-        Result = CatalogUi::ShowModal(Form2);
+        Result = ShowModal(Form2);
         FPendingFiles = Form2->FChosenFile;
     }
     if (Result == 5) {
@@ -574,7 +574,7 @@ void TForm1::WMStartupOpen()
         MessageBox(this,
                    QStringLiteral("没有发现图片文件，系统右键支持jpg格式的图片。\r\n您可以同时选择多个文件夹，程序不搜索子文件夹。"),
                    QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
-        CatalogUi::Terminate();
+        Terminate();
         return;
     }
     FPendingFiles = Pictures.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
@@ -726,30 +726,8 @@ QString TForm1::NonEmptyOrSpace(const QString &S)
 
 void TForm1::DeleteFolderFiles(const QString &Folder)
 {
-    // Files only, folders stay. Links are removed, never followed. A file that
-    // cannot be deleted ends the walk of its own folder only.
-    QString Dir = Folder;
-    if (Dir.isEmpty())
-        return;
-    // Never the root, the home folder, the program folder or a folder holding it.
-    const QString Real = QFileInfo(Dir).canonicalFilePath();
-    if (Real.isEmpty())
-        return;
-    const QString Program = QFileInfo(ProgramFolder()).canonicalFilePath();
-    if (Real == QLatin1String("/") || Real == QFileInfo(QDir::homePath()).canonicalFilePath()
-        || (!Program.isEmpty() && (Program == Real || Program.startsWith(Real + QLatin1Char('/')))))
-        return;
-    if (!Dir.endsWith(QLatin1Char('/')))
-        Dir += QLatin1Char('/');
-    const QFileInfoList Entries =
-        QDir(Dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo &Info : Entries) {
-        if (Info.isDir() && !Info.isSymLink()) {
-            DeleteFolderFiles(Info.absoluteFilePath());
-        } else if (!QFile::remove(Info.absoluteFilePath())) {
-            return;
-        }
-    }
+    // Files only, folders stay; a folder the platform will not empty is left alone.
+    EmptyFolder(Folder, true);
 }
 
 bool TForm1::CopyFolderTree(const QString &Source, const QString &Dest, const QString &Name)
@@ -760,21 +738,18 @@ bool TForm1::CopyFolderTree(const QString &Source, const QString &Dest, const QS
                    QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
         return false;
     }
-    // Source + Name is a folder and a mask such as "*.*": its files only, and a
-    // name already taken in the destination gets a new one instead of being replaced.
+    // Source + Name is a folder and a mask such as "*.*": its files only. A name
+    // taken in the destination by other content gets a new one, "name(2).ext",
+    // instead of being replaced.
     const QString Pattern = NativePath(Source + Name);
     const QString Folder = ExtractFilePath(Pattern);
     const QString Mask = ExtractFileName(Pattern);
     const QFileInfoList Files = QDir(Folder).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
     const QString Target = Dest.endsWith(QLatin1Char('/')) ? Dest : Dest + QLatin1Char('/');
     for (const QFileInfo &F : Files) {
-        if (!QDir::match(Mask == QLatin1String("*.*") ? QStringLiteral("*") : Mask, F.fileName()))
+        if (Mask != QLatin1String("*.*") && !MatchesMask(F.fileName(), Mask))
             continue;
-        QString To = Target + F.fileName();
-        for (int K = 2; QFileInfo::exists(To); ++K)
-            To = Target + F.completeBaseName() + QStringLiteral(" (%1)").arg(K)
-                + (F.suffix().isEmpty() ? QString() : QLatin1Char('.') + F.suffix());
-        QFile::copy(F.absoluteFilePath(), To);
+        CopyFileRenaming(F.absoluteFilePath(), Target);
     }
     return true;
 }
@@ -843,3 +818,4 @@ void TForm1::Label1Click()
 }
 
 #include "MainWindow.moc"
+#include "platform/services/Prompts.h"

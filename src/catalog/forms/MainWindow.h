@@ -1,9 +1,9 @@
 #pragma once
-// The main window: book pane, page text, start page and product grid. Its
-// handlers are short; the page document does the work on the page text.
+// TForm1, the main window: book pane, page text, start page and product grid.
+// Its handlers are short; the page document does the work on the page text.
 
-#include "catalog/document/PageDocument.h"
 #include "ProductGrid.h"
+#include "catalog/document/PageDocument.h"
 #include "platform/core/Types.h"
 #include "platform/services/Messages.h"
 #include "platform/services/Prompts.h"
@@ -123,7 +123,7 @@ public:
     void ImportPictures(const QStringList &Files);
     void CycleNoticeLabel();
 
-    // ---- page settings, company information, output language (Unit1_Dialogs.cpp) ----
+    // ---- page settings, company information, output language (MainWindowDialogs.cpp) ----
     void SpeedButton8Click();
     void Button2Click();
     void N124Click();
@@ -274,7 +274,7 @@ public:
     // Connects the grid's, the editor's and the picture commands' handlers.
     void ConnectProductCommands();
     bool HasPage() const { return FPage.Count() >= 5; }
-    // Product grid (Unit1_Products.cpp).
+    // Product grid (MainWindowProducts.cpp).
     void InsertProductBlock(int Row);
     void CellGrid1SelectCell(int ACol, int ARow);
     void CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl);
@@ -292,7 +292,7 @@ public:
     QMenu *PopupMenu1 = nullptr;
     int SpeedButton10Tag = 0;
     void PopupMenu1Popup();
-    // Cell text editor (Unit1_Edit.cpp).
+    // Cell text editor (MainWindowEdit.cpp).
     int FEditCol = 3;
     int FEditRow = 1;
     void PlaceEdit1(int ACol, int ARow);
@@ -307,7 +307,7 @@ public:
     bool Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift);
     void Edit1Copy(bool Cut);
     void Edit1Paste();
-    // Pictures and drops (Unit1_Pictures.cpp).
+    // Pictures and drops (MainWindowPictures.cpp).
     // A new thumbnail of the picture file for a block's picture cell.
     std::unique_ptr<TBitmap> LoadCellPicture(const QString &FileName);
     static QString CollectPictureFiles(const QString &Folder, const QString &Mask, bool Recurse);

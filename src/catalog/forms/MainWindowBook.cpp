@@ -1,11 +1,10 @@
 // The main window's book: its page list, opening, new pages, the book
 // information dialog, adding, removing and reordering entries.
 
-#include "catalog/document/CatalogBook.h"
-#include "platform/core/Classes.h"
-#include "CatalogUi.h"
 #include "Forms.h"
 #include "MainWindow.h"
+#include "catalog/document/CatalogBook.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
@@ -449,7 +448,7 @@ void TForm1::SpeedButton7Click(bool EditInfo)
                                           : true);
     Form7->CheckBox4->setChecked(HaveBook ? CatalogValue(QStringLiteral("Catalog_move_v")) == QLatin1String("true")
                                           : false);
-    CatalogUi::ShowModal(Form7);
+    ShowModal(Form7);
 }
 
 // The book information dialog changed the open book's settings (notice 100).

@@ -1,10 +1,10 @@
 // The main window's book output: the questions before it, the pages produced
 // through the page output, the progress box and the package save-back.
 
-#include "catalog/output/BookOutput.h"
-#include "catalog/document/CatalogBook.h"
-#include "platform/core/Classes.h"
 #include "MainWindow.h"
+#include "catalog/document/CatalogBook.h"
+#include "catalog/output/BookOutput.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"

@@ -1,17 +1,16 @@
 // The main window's commands that open the page settings and company
 // dialogs, and the output-language switch of the output menu.
 
-#include "CatalogUi.h"
 #include "Forms.h"
-#include "catalog/document/PageSettings.h"
 #include "MainWindow.h"
+#include "catalog/document/PageSettings.h"
+#include "platform/services/Application.h"
+#include "platform/services/Prompts.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
-
-using namespace CatalogUi;
 
 void TForm1::ConnectDialogCommands()
 {

@@ -1,17 +1,17 @@
 // The main window's page output: validation questions, publishing the open page
 // and the commands of the output menus.
 
-#include "platform/core/FileUtils.h"
-#include "CatalogUi.h"
-#include "platform/services/Application.h"
-#include "platform/services/Shell.h"
 #include "Forms.h"
+#include "MainWindow.h"
 #include "catalog/output/MhtWriter.h"
 #include "catalog/output/PageOutput.h"
 #include "catalog/output/PageValidation.h"
-#include "MainWindow.h"
+#include "platform/core/FileUtils.h"
+#include "platform/services/Application.h"
+#include "platform/services/Shell.h"
 
 #include "platform/core/SysUtils.h"
+#include "platform/services/Prompts.h"
 
 #include <QAction>
 #include <optional>
@@ -23,8 +23,6 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QToolButton>
-
-using namespace CatalogUi;
 
 namespace {
 

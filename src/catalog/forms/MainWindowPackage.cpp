@@ -1,8 +1,8 @@
 // The main window's package files (.qba): writing, opening and saving back.
 
+#include "MainWindow.h"
 #include "catalog/document/Package.h"
 #include "catalog/output/PageOutput.h"
-#include "MainWindow.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"

@@ -1,10 +1,10 @@
 // The main window's page commands: new, open, save, save as, close, repair,
 // and the product grid's block set-up.
 
-#include "platform/core/FileUtils.h"
-#include "platform/services/Application.h"
 #include "Forms.h"
 #include "MainWindow.h"
+#include "platform/core/FileUtils.h"
+#include "platform/services/Application.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

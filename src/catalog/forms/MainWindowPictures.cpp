@@ -2,16 +2,16 @@
 // picture commands, and what arrives by drag and drop (files and text from
 // the file manager, products dragged inside the grid).
 
-#include "CatalogUi.h"
 #include "CellTextEditor.h"
 #include "Forms.h"
-#include "catalog/document/ProductBlocks.h"
-#include "ProductPictures.h"
 #include "MainWindow.h"
+#include "ProductPictures.h"
+#include "catalog/document/ProductBlocks.h"
 
 #include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
 #include "platform/services/Prompts.h"
+#include "platform/services/Shell.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -406,7 +406,7 @@ void TForm1::N79Click()
 {
     const QString Path = FGridAccess->Cells(1, PathRowOfBlock(BlockOfRow(CellGrid1->Row())));
     if (!Path.isEmpty())
-        CatalogUi::ShellOpen(Path);
+        Shell().Open(Path);
 }
 
 void TForm1::N76Click()

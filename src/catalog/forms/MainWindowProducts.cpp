@@ -2,13 +2,13 @@
 // the commands that insert, delete, clear, exchange, move and search them.
 // Every change reaches the page text at once.
 
-#include "CatalogUi.h"
 #include "Forms.h"
-#include "catalog/document/ProductBlocks.h"
 #include "MainWindow.h"
+#include "catalog/document/ProductBlocks.h"
 
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
+#include "platform/services/Shell.h"
 
 #include <QGroupBox>
 #include <QMenu>
@@ -77,7 +77,7 @@ void TForm1::CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl)
         return;
     CellGrid1->SetCurrentCell(ACol, ARow);
     if (Ctrl)
-        CatalogUi::ShellOpen(Path);
+        Shell().Open(Path);
     else
         N76Click();
 }

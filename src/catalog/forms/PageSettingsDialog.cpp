@@ -1,15 +1,16 @@
 #include "PageSettingsDialog.h"
 
-#include "platform/core/Classes.h"
-#include "platform/core/FileUtils.h"
-#include "CatalogUi.h"
-#include "catalog/document/CompanyFiles.h"
+#include "CompanyDialog.h"
 #include "DialogGrids.h"
-#include "grid/CellGridEditors.h"
+#include "MainWindow.h"
+#include "catalog/document/CompanyFiles.h"
 #include "catalog/document/PageDocument.h"
 #include "catalog/document/PageSettings.h"
-#include "MainWindow.h"
-#include "CompanyDialog.h"
+#include "grid/CellGridEditors.h"
+#include "platform/core/Classes.h"
+#include "platform/core/FileUtils.h"
+#include "platform/services/Application.h"
+#include "platform/services/Prompts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -122,19 +123,6 @@ bool TForm3::EnglishSelected() const
     return ComboBox1->currentIndex() == 1;
 }
 
-void TForm3::Guard(const std::function<void()> &Handler)
-{
-    if (auto *Main = qobject_cast<TForm1 *>(parentWidget())) {
-        Main->Guard(Handler);
-        return;
-    }
-    try {
-        Handler();
-    } catch (const Exception &E) {
-        CatalogUi::ShowError(this, E.Message());
-    }
-}
-
 TPageDocument *TForm3::TargetPage() const
 {
     if (PageText)
@@ -244,7 +232,7 @@ void TForm3::ComboBox1Select()
     TakeCompanyRows(English);
     CellGrid1->SetCells(1, rowCurrency, CurrencyForLanguage(CellGrid1->Cells(1, rowCurrency), English));
     if (English)
-        CatalogUi::MessageBox(this, EnglishWarning, windowTitle(), CatalogUi::MB_OK | CatalogUi::MB_ICONWARNING);
+        MessageBox(this, EnglishWarning, windowTitle(), MB_OK | MB_ICONWARNING);
 }
 
 void TForm3::CheckBox1Click()
@@ -290,7 +278,6 @@ void TForm3::CellGrid1EllipsClick(TObject *, int ACol, int ARow, QString &S)
 
 void TForm3::Button1Click()
 {
-    using namespace CatalogUi;
     auto Value = [this](int Row) { return CellGrid1->Cells(1, Row); };
     // A blank is as empty as nothing for the two required values.
     if (Value(rowCatalogId).trimmed().isEmpty()) {
@@ -340,5 +327,5 @@ void TForm3::Button3Click()
         return;
     }
     TForm4 Company(this);
-    CatalogUi::ShowModal(&Company);
+    ShowModal(&Company);
 }

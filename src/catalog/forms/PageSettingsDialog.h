@@ -1,8 +1,8 @@
 #pragma once
-// Page settings dialog: the page header in a two-column grid, the output
-// language and style, and the defaults of new pages (defaultset.txt).
+// TForm3, the page settings dialog: the page header in a two-column grid, the
+// output language and style, and the defaults of new pages (defaultset.txt).
 
-#include "Forms.h"
+#include "CatalogDialog.h"
 #include "grid/CellGrid.h"
 #include "platform/core/Classes.h"
 
@@ -62,7 +62,6 @@ protected:
 private:
     std::unique_ptr<TStringList> FStyleDescription;
     bool FDefaultsUnticked = false;   // the user unticked 保存为默认设置 since the dialog showed
-    void Guard(const std::function<void()> &Handler);
     void LoadStyleDescription(bool Quiet);
     void TakeCompanyRows(bool English);
     TPageDocument *TargetPage() const;

@@ -1,7 +1,7 @@
 #pragma once
-// The product grid of the main window: the grid control with the block layout
-// of a page's products. Cells are reached through the grid's merge-aware text
-// access; a picture sits in one cell, shrunk to it and never enlarged.
+// TProductGrid, the main window's product grid: the grid control with the block
+// layout of a page's products. Cells are reached through the grid's merge-aware
+// text access; a picture sits in one cell, shrunk to it and never enlarged.
 
 #include "grid/CellGrid.h"
 

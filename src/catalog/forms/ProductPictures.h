@@ -1,6 +1,7 @@
 #pragma once
-// Product pictures: the thumbnails the product grid shows, the stored form of
-// a picture path, and the folder walk that collects pictures. No widgets.
+// ProductPictures: product pictures, the thumbnails the product grid shows, the
+// stored form of a picture path, and the folder walk that collects pictures. No
+// widgets.
 
 #include "platform/graphics/Graphics.h"
 

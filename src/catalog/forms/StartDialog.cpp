@@ -1,8 +1,7 @@
 #include "StartDialog.h"
 
-#include "CatalogUi.h"
-#include "catalog/document/CompanyFiles.h"
 #include "BookInfoDialog.h"
+#include "catalog/document/CompanyFiles.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
@@ -53,6 +52,7 @@ TForm2::TForm2(QWidget *Parent)
     OpenDialog1->Filter = QStringLiteral("全部文件*.qbs;*.qbt;*.qba|*.qbs;*.qbt;*.qba|目录册文件 *.qbs|*.qbs|"
                                          "页面文件 *.qbt|*.qbt|Catalog包文件 *.qba|*.qba");
     OpenDialog1->OwnerWindow = this;
+    OpenDialog1->Options |= OpenOpt(ofFileMustExist);
 
     auto *History = new QVBoxLayout;
     History->addWidget(Label1);
@@ -192,7 +192,7 @@ void TForm2::Button7Click()
     Form7->CheckBox2->setChecked(true);
     Form7->CheckBox3->setChecked(true);
     Form7->CheckBox4->setChecked(false);
-    if (CatalogUi::ShowModal(Form7) == 1)
+    if (ShowModal(Form7) == 1)
         SetModalResult(2);
 }
 

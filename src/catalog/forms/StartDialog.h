@@ -1,11 +1,11 @@
 #pragma once
-// The start dialog: shown when the program starts without a file to open. It
-// lists the books made so far (cts_history.txt of the program folder) and
-// offers to open one of them or any file, to make a new page or a new book,
+// TForm2, the start dialog: shown when the program starts without a file to
+// open. It lists the books made so far (cts_history.txt of the program folder)
+// and offers to open one of them or any file, to make a new page or a new book,
 // to read the tutorial, or to do nothing. The main window acts on its modal
 // result: 3 opens FChosenFile, 5 makes a new page, 2 does nothing.
 
-#include "Forms.h"
+#include "CatalogDialog.h"
 
 #include "platform/services/Prompts.h"
 

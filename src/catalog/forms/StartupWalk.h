@@ -1,7 +1,7 @@
 #pragma once
-// The start-up walk over the paths named on the command line: which document
-// opens and which pictures are imported. Kept apart from the window so the
-// decisions can be checked on their own.
+// PlanStartupOpen and TStartupPlan: the start-up walk over the paths named on
+// the command line: which document opens and which pictures are imported. Kept
+// apart from the window so the decisions can be checked on their own.
 
 #include <QString>
 #include <QStringList>

@@ -1,11 +1,11 @@
 #include "BookOutput.h"
 
-#include "catalog/document/CatalogBook.h"
-#include "platform/core/Classes.h"
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
-#include "catalog/document/Package.h"
 #include "PageOutput.h"
+#include "catalog/document/CatalogBook.h"
+#include "catalog/document/Package.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
@@ -294,7 +294,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         RemoveSiteFiles();
         if (!Ok) {
             if (Hooks.ShowError)
-                Hooks.ShowError(ChmFailedText(Compiler.FailedFiles()));
+                Hooks.ShowError(ChmFailureMessage(Compiler));
             Result = brFailed;
         } else {
             ResultPath = Chm;

@@ -1,11 +1,11 @@
 #pragma once
-// Publishing a whole catalog book as a framed site: a frameset index.htm, the
-// navigation page left.htm, a divider frame and one content page per entry,
-// produced by the page output into the site's images folder; other listed
-// files are copied beside them. By its flag the site then stays a folder or
-// becomes a ZIP, a help file (CHM), one MHT, a book package (.qba), a preview,
-// or pictures. No widgets: the main window supplies the page output, the
-// questions, the shell and the progress display through TBookOutputHooks.
+// TBookOutput: publishing a whole catalog book as a framed site: a frameset
+// index.htm, the navigation page left.htm, a divider frame and one content page
+// per entry, produced by the page output into the site's images folder; other
+// listed files are copied beside them. By its flag the site then stays a folder
+// or becomes a ZIP, a help file (CHM), one MHT, a book package (.qba), a
+// preview, or pictures. No widgets: the main window supplies the page output,
+// the questions, the shell and the progress display through TBookOutputHooks.
 
 #include <QString>
 #include <QStringList>

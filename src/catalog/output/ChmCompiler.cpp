@@ -18,13 +18,12 @@ namespace {
 QString GOverride;
 std::unique_ptr<TChmCompiler> GInstance;
 
-// A project path as a file: absolute, or relative to the project's folder.
+// A project path as a file, by the stored-path rule: absolute, or relative to
+// the project's folder. A Windows drive path stays as it is.
 QString ProjectFile(const QString &ProjectFolder, const QString &Stored)
 {
-    const QString S = NativePath(Stored.trimmed());
-    if (S.isEmpty())
-        return QString();
-    return QFileInfo(S).isAbsolute() ? S : ProjectFolder + S;
+    const QString S = Stored.trimmed();
+    return S.isEmpty() ? QString() : ResolveStoredPath(ProjectFolder, S);
 }
 
 } // namespace
@@ -46,6 +45,7 @@ void TChmCompiler::SetCompilerOverride(const QString &Program)
 
 bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(const QString &)> &Progress)
 {
+    FRefusal.clear();
     const QStringList Lines = LoadLines(ProjectPath);
     const QString Folder = QFileInfo(ProjectPath).absolutePath() + QLatin1Char('/');
 
@@ -154,6 +154,14 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
         }
         return false;
     }
+    // A drive path cannot be written here; taken as a relative name it would
+    // land in a folder named after the drive.
+    if (IsDrivePath(Target)) {
+        FRefusal = QStringLiteral("帮助文件不能保存到 Windows 驱动器路径 %1，请选择本机上的输出目录。").arg(Target);
+        if (OnLog)
+            OnLog(FRefusal);
+        return false;
+    }
 
     // The staged project names the staged files as they are on disk.
     {
@@ -213,6 +221,19 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
         return false;
     }
     return true;
+}
+
+QString ChmFailedFilesMessage(const QStringList &Files)
+{
+    QString Text = QStringLiteral("CHM 文件编译失败。");
+    if (!Files.isEmpty())
+        Text += QStringLiteral("\r\n以下文件不能复制：\r\n") + Files.join(QStringLiteral("\r\n"));
+    return Text;
+}
+
+QString ChmFailureMessage(const TChmCompiler &Compiler)
+{
+    return Compiler.Refusal().isEmpty() ? ChmFailedFilesMessage(Compiler.FailedFiles()) : Compiler.Refusal();
 }
 
 void ChmCompilerLogCallback(const QString &Text)

@@ -1,5 +1,5 @@
 #pragma once
-// The help compiler driver: compiles an HTML help project (.hhp) into a compiled
+// TChmCompiler, the help compiler driver: compiles an HTML help project (.hhp) into a compiled
 // help file (.chm) with the system's help compiler program. The project may
 // name its files by full paths; the driver stages a copy of the project that the
 // compiler can read (files below the project's folder keep their sub-folders,
@@ -32,6 +32,9 @@ public:
     // otherwise no file is left at the project's target.
     bool Compile(const QString &ProjectPath, const std::function<void(const QString &Text)> &Progress);
 
+    // Why the last Compile refused its project before the compiler ran ("" when it did not).
+    const QString &Refusal() const { return FRefusal; }
+
     QString CompilerPath() const { return FCompiler; }
     // The files of the last compile that could not be taken into the help file
     // (missing or unreadable); a compile with any of them fails.
@@ -42,7 +45,14 @@ public:
 private:
     QString FCompiler;
     QStringList FFailed;
+    QString FRefusal;
 };
+
+// What the user is told when Compile failed: the refusal, the files that could
+// not be taken, or that the compile failed.
+QString ChmFailureMessage(const TChmCompiler &Compiler);
+// "CHM 文件编译失败。" naming the files that could not be taken into the help file.
+QString ChmFailedFilesMessage(const QStringList &Files);
 
 // The process-wide compiler, made on first use.
 TChmCompiler &ChmCompilerInstance();

@@ -1,8 +1,8 @@
 #include "MhtWriter.h"
 
 #include "platform/core/Classes.h"
-#include "platform/core/FileUtils.h"
 #include "platform/core/Codec.h"
+#include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 

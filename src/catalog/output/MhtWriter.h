@@ -1,7 +1,8 @@
 #pragma once
-// The single-file web page: a multipart/related MIME message whose first part is
-// the page and whose further parts are its pictures, each in base64, located so
-// that the page's relative references resolve inside the message.
+// TMhtWriter writes the single-file web page: a multipart/related MIME message
+// whose first part is the page and whose further parts are its pictures, each
+// in base64, located so that the page's relative references resolve inside the
+// message.
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
-// The archives of a page output: a ZIP of the output folder and the
-// self-extracting archive (the extractor stub in front of a ZIP whose offsets
-// are then fixed). The archive itself is written by the zip library.
+// PageArchive: the archives of a page output: a ZIP of the output folder and
+// the self-extracting archive (the extractor stub in front of a ZIP whose
+// offsets are then fixed). The archive itself is written by the zip library.
 
 #include <QString>
 #include <functional>

@@ -1,13 +1,12 @@
 #include "PageOutput.h"
 
-#include "platform/core/Classes.h"
-#include "platform/core/FileUtils.h"
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
 #include "catalog/document/PageDocument.h"
-#include "platform/core/SysUtils.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -39,18 +38,6 @@ bool ReplaceFileWith(const QString &Source, const QString &Dest)
     const QByteArray Bytes = ReadFileBytes(Source, &Ok);
     return Ok && WriteFileAtomic(Dest, Bytes);
 }
-
-} // namespace
-
-QString ChmFailedText(const QStringList &FailedFiles)
-{
-    QString Text = QStringLiteral("CHM 文件编译失败。");
-    if (!FailedFiles.isEmpty())
-        Text += QStringLiteral("\r\n以下文件不能复制：\r\n") + FailedFiles.join(QStringLiteral("\r\n"));
-    return Text;
-}
-
-namespace {
 
 int ToInt(const QString &S)
 {
@@ -743,7 +730,7 @@ void TPageOutput::ChmBranch()
     if (!Failed.isEmpty()) {
         QDir(Work).removeRecursively();
         CleanUp(QString());
-        ShowError(ChmFailedText(Failed));
+        ShowError(ChmFailedFilesMessage(Failed));
         return;
     }
     QStringList Project{
@@ -780,5 +767,5 @@ void TPageOutput::ChmBranch()
     if (!Ok && Hooks.Cancelled && Hooks.Cancelled())
         Abort();
     if (!Ok)
-        ShowError(ChmFailedText(Compiler.FailedFiles()));
+        ShowError(ChmFailureMessage(Compiler));
 }

@@ -1,9 +1,10 @@
 #pragma once
-// Publishing one catalog page through the templates of a style folder: the pair
-// list, template expansion, the product records, the output folder with its
-// pictures and the branches by output type (ZIP, MHT, HTML folder, CHM,
-// self-extracting archive, page copy, preview). No widgets: the main window
-// supplies the questions, the shell and the progress display through TOutputHooks.
+// TPageOutput: publishing one catalog page through the templates of a style
+// folder: the pair list, template expansion, the product records, the output
+// folder with its pictures and the branches by output type (ZIP, MHT, HTML
+// folder, CHM, self-extracting archive, page copy, preview). No widgets: the
+// main window supplies the questions, the shell and the progress display
+// through TOutputHooks.
 
 #include <QHash>
 #include <QString>
@@ -43,10 +44,6 @@ struct TOutputHooks {
     std::function<void(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
                        QString &ResultPath)> WriteQbaPackage;
 };
-
-// The message of a failed help-file compile, naming the files that could not
-// be taken into it.
-QString ChmFailedText(const QStringList &FailedFiles);
 
 class TPageOutput {
 public:

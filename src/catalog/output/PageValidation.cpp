@@ -1,8 +1,8 @@
 #include "PageValidation.h"
 
-#include "platform/core/FileUtils.h"
-#include "catalog/document/PageDocument.h"
 #include "PageOutput.h"
+#include "catalog/document/PageDocument.h"
+#include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
 
 namespace {

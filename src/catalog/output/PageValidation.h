@@ -1,9 +1,9 @@
 #pragma once
-// The checks that run before a page is published: the output settings in the
-// page header and the price and weight of every product. Each fault is put to
-// the user, who may go on (the output then uses its fallback) or stop and
-// correct the value. No widgets: the main window answers the questions and
-// shows the offending line or grid row.
+// TPageValidation: the checks that run before a page is published: the output
+// settings in the page header and the price and weight of every product. Each
+// fault is put to the user, who may go on (the output then uses its fallback)
+// or stop and correct the value. No widgets: the main window answers the
+// questions and shows the offending line or grid row.
 
 #include <QString>
 #include <QStringList>

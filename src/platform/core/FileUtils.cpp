@@ -584,7 +584,7 @@ QByteArray ReadFileBytes(const QString &FileName, bool *Ok)
 namespace {
 
 // Removes everything inside the open folder Dir, never following a link.
-bool EmptyAt(int DirFd)
+bool EmptyAt(int DirFd, bool KeepFolders)
 {
     DIR *D = ::fdopendir(DirFd);
     if (!D) {
@@ -608,14 +608,16 @@ bool EmptyAt(int DirFd)
         }
         if (S_ISDIR(St.st_mode)) {
             const int Sub = ::openat(Fd, N.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (Sub < 0 || !EmptyAt(Sub)) {
+            if (Sub < 0 || !EmptyAt(Sub, KeepFolders)) {
                 Ok = false;
                 continue;
             }
-            if (::unlinkat(Fd, N.c_str(), AT_REMOVEDIR) != 0)
+            if (!KeepFolders && ::unlinkat(Fd, N.c_str(), AT_REMOVEDIR) != 0)
                 Ok = false;
         } else if (::unlinkat(Fd, N.c_str(), 0) != 0 && errno != ENOENT) {
             Ok = false;
+            if (KeepFolders)
+                break;
         }
     }
     ::closedir(D);
@@ -661,7 +663,7 @@ bool IsProtectedFolder(const QString &Real)
 
 } // namespace
 
-bool EmptyFolder(const QString &Folder)
+bool EmptyFolder(const QString &Folder, bool KeepFolders)
 {
     if (Folder.isEmpty() || IsDrivePath(Folder))
         return false;
@@ -676,7 +678,7 @@ bool EmptyFolder(const QString &Folder)
     const int Fd = ::open(Enc(Path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (Fd < 0)
         return false;
-    return EmptyAt(Fd);
+    return EmptyAt(Fd, KeepFolders);
 }
 
 bool DeleteFolderTree(const QString &Folder)

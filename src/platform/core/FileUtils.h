@@ -68,8 +68,10 @@ QByteArray ReadFileBytes(const QString &FileName, bool *Ok = nullptr);
 // Deletes the content of Folder (files and sub-folders) but not Folder itself.
 // Never follows symbolic links (a link is removed, not its target). Refuses "/",
 // the home folder, the program folder and any folder that contains the program
-// folder, and returns false then.
-bool EmptyFolder(const QString &Folder);
+// folder, and returns false then. With KeepFolders only the files go, in Folder
+// and in all its sub-folders, which stay; a file that cannot be deleted then ends
+// the walk of the folder that holds it, and the walk of its parent goes on.
+bool EmptyFolder(const QString &Folder, bool KeepFolders = false);
 // EmptyFolder and then removes Folder itself.
 bool DeleteFolderTree(const QString &Folder);
 

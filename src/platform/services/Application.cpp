@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QEvent>
 #include <QHash>
 #include <QProxyStyle>
@@ -314,6 +315,39 @@ bool IsBusy(const QWidget *Window)
 namespace {
 std::atomic<int> BeepCount{0};
 } // namespace
+
+// ---- modal dialogs and the end of the run ----
+
+namespace {
+TModalHooks &ModalHooks()
+{
+    static TModalHooks Hooks;
+    return Hooks;
+}
+} // namespace
+
+int ShowModal(QDialog *Dialog)
+{
+    // A copy: the hook may install others while it runs.
+    const auto Hook = ModalHooks().ShowModal;
+    return Hook ? Hook(Dialog) : Dialog->exec();
+}
+
+void Terminate()
+{
+    const auto Hook = ModalHooks().Terminate;
+    if (Hook)
+        Hook();
+    else
+        QCoreApplication::exit(0);
+}
+
+TModalHooks SetModalHooks(TModalHooks Hooks)
+{
+    TModalHooks Old = std::move(ModalHooks());
+    ModalHooks() = std::move(Hooks);
+    return Old;
+}
 
 void MessageBeep(unsigned Type)
 {

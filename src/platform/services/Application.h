@@ -11,6 +11,7 @@
 #include <functional>
 #include <type_traits>
 
+class QDialog;
 
 class TApplication : public QApplication {
     Q_OBJECT
@@ -114,6 +115,20 @@ bool IsBusy(const QWidget *Window);
 // A control inside a locked window that stays usable (the cancel button of a
 // progress box).
 void KeepUsableWhileBusy(QWidget *Widget);
+
+// ---- modal dialogs and the end of the run ----
+// Shows Dialog modally and returns its modal result.
+int ShowModal(QDialog *Dialog);
+// Ends the application's event loop, and with it the program.
+void Terminate();
+// What tests and the driver put in place of a dialog's own modal loop and of the
+// end of the run; an empty hook leaves the real behaviour.
+struct TModalHooks {
+    std::function<int(QDialog *Dialog)> ShowModal;
+    std::function<void()> Terminate;
+};
+// Installs Hooks and returns the ones installed before.
+TModalHooks SetModalHooks(TModalHooks Hooks);
 
 // ---- the warning sound ----
 // Plays the system's warning sound (Type names the sound; there is only one here).

@@ -116,6 +116,7 @@ struct TPromptRecord {
     QString Text;
     QStringList Buttons;        // "OK", "Cancel", "Yes", "No", ... in the order shown
     QString Answer;             // what came back, for the log
+    unsigned Flags = 0;         // a message box's MB_ flags (buttons, icon, default button)
 };
 
 // The button names used by the records and by scripts.

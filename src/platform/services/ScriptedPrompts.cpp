@@ -94,7 +94,7 @@ QString TScriptedPrompts::AskButton(TPromptRecord &Record)
 
 int TScriptedPrompts::MessageBox(QWidget *, const QString &Text, const QString &Caption, unsigned Flags)
 {
-    TPromptRecord R{TPromptKind::MessageBox, Caption, Text, MessageBoxButtons(Flags), {}};
+    TPromptRecord R{TPromptKind::MessageBox, Caption, Text, MessageBoxButtons(Flags), {}, Flags};
     return MessageBoxResultFor(AskButton(R));
 }
 

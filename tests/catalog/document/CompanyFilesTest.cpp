@@ -1,7 +1,7 @@
 // The company files and the page settings data without widgets: the one line
 // reader, saving a grid column, the defaults file of new pages.
 
-#include "DialogTestSupport.h"
+#include "CatalogFixture.h"
 #include "catalog/document/CompanyFiles.h"
 #include "catalog/document/PageDocument.h"
 #include "catalog/document/PageSettings.h"
@@ -12,7 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-using namespace DialogTest;
+using namespace CatalogFixture;
 
 TEST(CompanyFiles, LabelledAndPlainLinesReadAsTheValue)
 {

@@ -3,8 +3,8 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "platform/core/Classes.h"
 #include "catalog/document/Package.h"
+#include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
@@ -116,7 +116,7 @@ TEST_F(Package, BookPackageNamesItsBook)
     const QString D = Work.File(QStringLiteral("B/"));
     QDir().mkpath(D);
     SaveLines(D + QStringLiteral("book.qbs"), {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"),
-                                                             QStringLiteral("p.qbt")});
+                                              QStringLiteral("p.qbt")});
     SaveLines(D + QStringLiteral("p.qbt"), PageLines());
     const QString Qba = QbaPackage::Write(D, QStringLiteral("book.qbs"), QString(), true);
     EXPECT_EQ(Qba, D + QStringLiteral("book.qba"));

@@ -3,8 +3,8 @@
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
-#include "platform/core/Classes.h"
 #include "catalog/document/PageDocument.h"
+#include "platform/core/Classes.h"
 #include "platform/core/Types.h"
 
 #include <QDir>

@@ -2,66 +2,25 @@
 // pages are added and saved, the book is published as a framed site, a help
 // file, a ZIP and a package, and the package is opened again.
 
-#include "QStringPrint.h"
-#include "TestSupport.h"
-#include "platform/core/Classes.h"
+#include "WindowFixture.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+using namespace WindowFixture;
+
 namespace {
 
-QString Driver()
-{
-    return qEnvironmentVariable("QB_PROGRAM_DIR", QStringLiteral(QB_PROGRAM_DIR_DEFAULT)) + QStringLiteral("/quillbook-drive");
-}
-
-struct TRun {
-    int Code = -1;
-    QString Out;
-    QString Err;
-};
-
-class BookDrive : public ::testing::Test {
+class BookDrive : public TDriveTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(Driver()).isExecutable());
-        const QString Data = TestSupport::DataDir();
-        QDirIterator It(Data, QDir::Files, QDirIterator::Subdirectories);
-        while (It.hasNext()) {
-            const QString F = It.next();
-            const QString To = Home.File(QDir(Data).relativeFilePath(F));
-            QDir().mkpath(QFileInfo(To).absolutePath());
-            QFile::copy(F, To);
-        }
+        TDriveTest::SetUp();
         Start = Docs.File(QStringLiteral("start.qbs"));
         SaveLines(Start, {QStringLiteral("Catalog_name=start"), QStringLiteral("{$Files}")});
-    }
-
-    TRun Drive(const QString &Script, const QStringList &Args)
-    {
-        QProcess P;
-        P.start(Driver(), QStringList{QStringLiteral("--home"), Home.Path(), QStringLiteral("-"), QStringLiteral("--")} + Args);
-        TRun R;
-        if (!P.waitForStarted(30000))
-            return R;
-        P.write(Script.toUtf8());
-        P.closeWriteChannel();
-        if (!P.waitForFinished(300000)) {
-            P.kill();
-            P.waitForFinished();
-            return R;
-        }
-        R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
-        R.Out = QString::fromUtf8(P.readAllStandardOutput());
-        R.Err = QString::fromUtf8(P.readAllStandardError());
-        return R;
     }
 
     QString Peer(const QString &Program, const QStringList &Args, int *Code = nullptr)
@@ -73,8 +32,6 @@ protected:
         return QString::fromUtf8(Out);
     }
 
-    TestSupport::TempDir Home;
-    TestSupport::TempDir Docs;
     QString Start;
 };
 
@@ -94,7 +51,7 @@ TEST_F(BookDrive, ThreePageBookMadePublishedPackedAndReopened)
                       .arg(I + 1)
                       .arg(Docs.File(Names.at(I) + QStringLiteral(".qbt")));
     Script += QStringLiteral("click HTML4\nwait\nexpect-prompts 3\nquit\n");
-    TRun R = Drive(Script, {Start});
+    TestSupport::DriveRun R = Drive(Script, {Start});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, Book + QStringLiteral("\n"));
     const QStringList Lines = LoadLines(Book);
@@ -149,4 +106,18 @@ TEST_F(BookDrive, ThreePageBookMadePublishedPackedAndReopened)
     R = Drive(QStringLiteral("wait\ncell CellGrid1 5 1\nexpect-prompts 0\nquit\n"), {Qba});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, QStringLiteral("丙商品\n")) << "the page saved last is opened with the book";
+}
+
+TEST_F(BookDrive, ChoosingAnExistingBookFileAsksOnceBeforeReplacingIt)
+{
+    const QString Old = Docs.File(QStringLiteral("旧书.qbs"));
+    SaveLines(Old, {QStringLiteral("Catalog_name=旧书"), QStringLiteral("{$Files}")});
+    const TestSupport::DriveRun R = Drive(QStringLiteral("wait\nclick SpeedButton7\nanswer file %1\nanswer button Yes\n"
+                                                         "click Form7.Button1\ntext Form7.Edit2\nprompts\n"
+                                                         "click Form7.Button3\nwait\nexpect-prompts 2\nquit\n")
+                                              .arg(Old),
+                                          {Start});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString() << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(Old + QStringLiteral("\n"))) << R.Out.toStdString();
+    EXPECT_EQ(R.Out.count(QStringLiteral("要替换它吗？")), 1) << R.Out.toStdString();
 }

@@ -2,17 +2,18 @@
 // the pages, then the ZIP, the help file, the MHT and the book package, each
 // read by its peer (unzip, chmls, python3's email package).
 
-#include "BookFixture.h"
-#include "catalog/output/BookOutput.h"
+#include "WindowFixture.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
+#include "catalog/output/BookOutput.h"
 #include "platform/core/Types.h"
 
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QToolButton>
 
-using namespace BookFixture;
+using namespace WindowFixture;
 
 namespace {
 
@@ -118,7 +119,7 @@ TEST_F(BookOutput, ThreePagesBecomeAFramedSite)
     EXPECT_EQ(Form->FPagePath, PagePath);
     EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
     EXPECT_FALSE(Form->SpeedButton9->isEnabled());
-    EXPECT_TRUE(Ui.Asked().isEmpty()) << Ui.Asked().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 
     // The preview opens the frameset; a second output replaces the first.
     EXPECT_TRUE(Form->OutputCatalog(bfPreview, false));
@@ -167,7 +168,7 @@ TEST_F(BookOutput, ZipHelpFileAndMhtReadByTheirPeers)
     EXPECT_EQ(FilesOfD(), QStringList{QStringLiteral("book.zip")}) << "the site itself is gone again";
 
     if (TestSupport::HaveProgram(QStringLiteral("chmcmd")) && TestSupport::HaveProgram(QStringLiteral("chmls"))) {
-        ASSERT_TRUE(Form->OutputCatalog(bfChm, false)) << Ui.Asked().join(QLatin1Char('\n')).toStdString();
+        ASSERT_TRUE(Form->OutputCatalog(bfChm, false)) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
         const QString Chm = D() + QStringLiteral("book.chm");
         ASSERT_GT(QFileInfo(Chm).size(), 0);
         const QString Listed = Peer(QStringLiteral("chmls"), {QStringLiteral("list"), Chm});
@@ -227,7 +228,7 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     ASSERT_TRUE(Form->FOpenedFromPackage && Form->FPackageIsBook);
     EXPECT_EQ(Items(), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.qbt"), QStringLiteral("c.qbt"),
                                     QStringLiteral("p.qbt"), QStringLiteral("p(2).qbt")}));
-    QStringList Expected = PageLines(QStringLiteral("A1"), QStringLiteral("甲页"), 2);
+    QStringList Expected = BookPageLines(QStringLiteral("A1"), QStringLiteral("甲页"), 2);
     Expected.replaceInStrings(QStringLiteral("{$IMG}=pics\\"), QStringLiteral("{$IMG}=images\\"));
     EXPECT_EQ(Form->Page().Lines(), Expected);
     EXPECT_EQ(Read(ScratchFolder() + QStringLiteral("packages/book/p(2).qbt")).value(2), QStringLiteral("{Catalog名称}=Y页"));
@@ -239,7 +240,7 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     const QbaPackage::TOpenResult R = QbaPackage::Unpack(Qba, Data.Path() + QStringLiteral("/check"));
     ASSERT_EQ(R.Status, QbaPackage::osOk);
     EXPECT_TRUE(Read(Data.Path() + QStringLiteral("/check/a.qbt")).contains(QStringLiteral("{Catalog说明}=新说明")));
-    EXPECT_TRUE(Ui.Asked().isEmpty()) << Ui.Asked().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(BookOutput, QuestionsRefusalsAndFoldersNotOurs)
@@ -248,14 +249,14 @@ TEST_F(BookOutput, QuestionsRefusalsAndFoldersNotOurs)
     Start();
     Ui.Answer({"OK"});
     EXPECT_FALSE(Form->OutputCatalog(bfHtml, false));
-    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("错误|当前目录册路径为空，输出不能完成。"));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("错误|当前目录册路径为空，输出不能完成。"));
 
     const QString Book = ThreePageBook();
     Form->OpenCatalog(Book, false);
     Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("未保存"));
     Ui.Answer({"No"});
     EXPECT_FALSE(Form->OutputCatalog(bfHtml, false));
-    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("注意|注意：在输出目录册时，没有保存的内容不会被输出，是否继续？"));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("注意|注意：在输出目录册时，没有保存的内容不会被输出，是否继续？"));
     EXPECT_FALSE(QFileInfo::exists(D()));
     Ui.Answer({"Yes"});
     Form->Button5Click();
@@ -293,7 +294,7 @@ TEST_F(BookOutput, PagesKeepTheirOwnPicturesOfOneName)
 {
     for (const char *Folder : {"x", "y"}) {
         const QString F = QString::fromLatin1(Folder);
-        QStringList L = PageLines(F.toUpper(), F + QStringLiteral("页"), 1);
+        QStringList L = BookPageLines(F.toUpper(), F + QStringLiteral("页"), 1);
         L.replaceInStrings(QRegularExpression(QStringLiteral("^\\{\\$IMG\\}=.*$")), QStringLiteral("{$IMG}=pics\\same.jpg"));
         QDir().mkpath(Docs + F + QStringLiteral("/pics"));
         SaveLines(Docs + F + QStringLiteral("/q.qbt"), L);

@@ -2,7 +2,7 @@
 // page list's default page, reordering and removing entries, the book
 // information dialog, outside files and packages opened and saved back.
 
-#include "BookFixture.h"
+#include "WindowFixture.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
 #include "catalog/forms/BookInfoDialog.h"
@@ -11,8 +11,9 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QToolButton>
 
-using namespace BookFixture;
+using namespace WindowFixture;
 
 namespace {
 
@@ -40,7 +41,7 @@ TEST_F(BookWindow, NewPagesWithoutABookMakeTheDefaultBook)
     Form->NewPage();
     EXPECT_EQ(Items(), (QStringList{QStringLiteral("新建页面1.qbt"), QStringLiteral("新建页面2.qbt")}));
     EXPECT_EQ(Read(Default), TCatalogBook::DefaultBookLines()) << "list box only until the page is saved";
-    EXPECT_TRUE(Ui.Asked().isEmpty());
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty());
 }
 
 TEST_F(BookWindow, OpeningTheBookOpensThePageLastOpen)
@@ -135,7 +136,7 @@ TEST_F(BookWindow, ReorderingAndRemovingEntries)
     EXPECT_EQ(TCatalogBook::EntryNames(Read(Book)), Items());
     EXPECT_TRUE(Form->FPagePath.isEmpty()) << "the removed entry was the open page";
     EXPECT_TRUE(QFileInfo::exists(Docs + QStringLiteral("b.qbt")));
-    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("确认文件删除|是否从目录册内删除：b.qbt"));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("确认文件删除|是否从目录册内删除：b.qbt"));
 }
 
 TEST_F(BookWindow, OutsideFilesAndAddedFiles)
@@ -147,7 +148,7 @@ TEST_F(BookWindow, OutsideFilesAndAddedFiles)
     Ui.Answer({"OK", "OK"});
     Form->AddFileToCatalog(Docs + QStringLiteral("notes.htm"));
     Form->SpeedButton12Click();
-    EXPECT_EQ(Ui.Asked(), (QStringList{QStringLiteral("添加文件|当前没有打开目录册，不能添加文件。"),
+    EXPECT_EQ(Ui.CaptionsAndTexts(), (QStringList{QStringLiteral("添加文件|当前没有打开目录册，不能添加文件。"),
                                        QStringLiteral("错误|您没有打开目录册，不能导入文件。外部文件只能导入到目录册内。")}));
 
     const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("a.qbt")});
@@ -161,7 +162,7 @@ TEST_F(BookWindow, OutsideFilesAndAddedFiles)
     Form->ListBox1->setCurrentRow(0);
     Ui.Answer({"Yes"});
     Form->ListBox1DblClick();
-    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("外部文件|这是一个外部文件，CatalogQuillbook不能直接编辑，是否调用关联程序打开？"));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("外部文件|这是一个外部文件，CatalogQuillbook不能直接编辑，是否调用关联程序打开？"));
     ASSERT_EQ(Ui.Shell->Calls().size(), 1);
     EXPECT_EQ(Ui.Shell->Calls().at(0).Args, QStringList{Docs + QStringLiteral("notes.htm")});
     EXPECT_EQ(Form->ListBox1->currentRow(), 1) << "the open page's entry is selected again";
@@ -266,7 +267,7 @@ TEST_F(BookWindow, PackagesOpenedAndSavedBack)
     // A page package made the way the page output makes one.
     const QString Folder = Docs + QStringLiteral("pk/");
     QDir().mkpath(Folder + QStringLiteral("images"));
-    QStringList Page = PageLines(QStringLiteral("PK"), QStringLiteral("包页"), 1);
+    QStringList Page = BookPageLines(QStringLiteral("PK"), QStringLiteral("包页"), 1);
     Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\PKp1.jpg"), QStringLiteral("{$IMG}=pics\\p1.jpg"));
     Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\p1.jpg"), QStringLiteral("{$IMG}=images\\p1.jpg"));
     SaveLines(Folder + QStringLiteral("catalog.qbt"), Page);
@@ -298,7 +299,7 @@ TEST_F(BookWindow, PackagesOpenedAndSavedBack)
     EXPECT_EQ(TestSupport::ReadAll(Check + QStringLiteral("images/p1.jpg")), QByteArray("\xFF\xD8 pk picture"));
     QByteArray List;
     EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), Qba}, &List), 0) << List.toStdString();
-    EXPECT_TRUE(Ui.Asked().isEmpty()) << Ui.Asked().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(BookWindow, CraftedPackagesAreRefusedWithTheirMessages)
@@ -328,7 +329,7 @@ TEST_F(BookWindow, CraftedPackagesAreRefusedWithTheirMessages)
         EXPECT_FALSE(Form->FOpenedFromPackage) << P.toStdString();
         EXPECT_TRUE(Form->FPagePath.isEmpty());
     }
-    EXPECT_EQ(Ui.Asked(), (QStringList{QStringLiteral("出错|不是有效的qba文件，读取出现错误。"),
+    EXPECT_EQ(Ui.CaptionsAndTexts(), (QStringList{QStringLiteral("出错|不是有效的qba文件，读取出现错误。"),
                                        QStringLiteral("出错|不是有效的qba文件，读取出现错误。"),
                                        QStringLiteral("出错|信息描述文件不存在，文件载入失败。")}));
     EXPECT_FALSE(QFileInfo::exists(ScratchFolder() + QStringLiteral("../escaped.txt")));
@@ -348,13 +349,13 @@ TEST_F(BookWindow, DoubleClickOpensAnotherPageAskingAboutChanges)
     ASSERT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
     Form->ListBox1->setCurrentRow(0);
     Form->ListBox1DblClick();
-    EXPECT_TRUE(Ui.Asked().isEmpty()) << "the open page's own entry does nothing";
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << "the open page's own entry does nothing";
 
     Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("改"));
     Form->ListBox1->setCurrentRow(1);
     Ui.Answer({"Cancel"});
     Form->ListBox1DblClick();
-    EXPECT_EQ(Ui.Asked().last(), QStringLiteral("打开新页面|有页面资料没有保存，是否保存？"));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("打开新页面|有页面资料没有保存，是否保存？"));
     EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
     EXPECT_EQ(Form->ListBox1->currentRow(), 0) << "the open page's entry is selected again";
 

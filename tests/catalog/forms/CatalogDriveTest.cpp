@@ -1,86 +1,35 @@
 // The program started by quillbook-drive with documents on its command line:
 // what opens, and a page edited through the product grid and saved.
 
-#include "QStringPrint.h"
-#include "TestSupport.h"
-#include "platform/core/Classes.h"
+#include "WindowFixture.h"
 #include "catalog/document/Package.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 #include <gtest/gtest.h>
+
+using namespace WindowFixture;
 
 namespace {
 
-QString Driver()
-{
-    return qEnvironmentVariable("QB_PROGRAM_DIR", QStringLiteral(QB_PROGRAM_DIR_DEFAULT)) + QStringLiteral("/quillbook-drive");
-}
-
-struct TRun {
-    int Code = -1;
-    QString Out;
-    QString Err;
-};
-
-class CatalogDrive : public ::testing::Test {
+class CatalogDrive : public TDriveTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(Driver()).isExecutable());
-        const QString Data = TestSupport::DataDir();
-        QDirIterator It(Data, QDir::Files, QDirIterator::Subdirectories);
-        while (It.hasNext()) {
-            const QString F = It.next();
-            const QString To = Home.File(QDir(Data).relativeFilePath(F));
-            QDir().mkpath(QFileInfo(To).absolutePath());
-            QFile::copy(F, To);
-        }
+        TDriveTest::SetUp();
         QImage Image(4, 4, QImage::Format_RGB32);
         Image.fill(Qt::red);
         ASSERT_TRUE(Image.save(Docs.File(QStringLiteral("b.jpg"))));
         // A page as the program writes it, with code page 936 text.
-        QStringList L{QStringLiteral("QBT FILE TYPE 2.0")};
-        const QStringList Keys{QStringLiteral("{Catalog编号}=春季"), QStringLiteral("{Catalog名称}=春季报价")};
-        L << Keys;
+        QStringList Header{QStringLiteral("{Catalog编号}=春季"), QStringLiteral("{Catalog名称}=春季报价")};
         for (int I = 3; I <= 19; ++I)
-            L << QStringLiteral("{key%1}=").arg(I);
-        L << QStringLiteral("/*以下内容均由程序自动生成，一般用户无需自行修改。") << QStringLiteral("{detail}") << QString();
-        for (int N = 1; N <= 2; ++N)
-            L << QStringLiteral("{$%1}").arg(N) << QStringLiteral("{$IMG}=") << QStringLiteral("{$PID}=P%1").arg(N)
-              << QStringLiteral("{$PNAME}=商品%1").arg(N) << QStringLiteral("{$PPRICE}=%1.00").arg(N)
-              << QStringLiteral("{$PUNIT}=件") << QStringLiteral("{$PWEIGHT}=5") << QStringLiteral("{$PSERIAL}=大")
-              << QStringLiteral("{$PNOTE}=好");
+            Header << QStringLiteral("{key%1}=").arg(I);
         Page = Docs.File(QStringLiteral("a.qbt"));
-        SaveLines(Page, L);
+        SaveLines(Page, PageLines(Header, 2));
     }
 
-    TRun Drive(const QString &Script, const QStringList &Args)
-    {
-        QProcess P;
-        P.start(Driver(), QStringList{QStringLiteral("--home"), Home.Path(), QStringLiteral("-"), QStringLiteral("--")} + Args);
-        TRun R;
-        if (!P.waitForStarted(30000))
-            return R;
-        P.write(Script.toUtf8());
-        P.closeWriteChannel();
-        if (!P.waitForFinished(300000)) {
-            P.kill();
-            P.waitForFinished();
-            return R;
-        }
-        R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
-        R.Out = QString::fromUtf8(P.readAllStandardOutput());
-        R.Err = QString::fromUtf8(P.readAllStandardError());
-        return R;
-    }
-
-    TestSupport::TempDir Home;
-    TestSupport::TempDir Docs;
     QString Page;
 };
 
@@ -88,10 +37,10 @@ protected:
 
 TEST_F(CatalogDrive, APageOnTheCommandLineIsEditedThroughTheGridAndSaved)
 {
-    const TRun R = Drive(QStringLiteral("wait\ncell CellGrid1 3 1\ncell CellGrid1 5 7\n"
-                                        "set-cell CellGrid1 3 8 12.50\nset-cell CellGrid1 5 1 丝绸\n"
-                                        "click SpeedButton9\nwait\ntext GroupBox1\nquit\n"),
-                         {Page});
+    const TestSupport::DriveRun R = Drive(QStringLiteral("wait\ncell CellGrid1 3 1\ncell CellGrid1 5 7\n"
+                                                         "set-cell CellGrid1 3 8 12.50\nset-cell CellGrid1 5 1 丝绸\n"
+                                                         "click SpeedButton9\nwait\ntext GroupBox1\nquit\n"),
+                                          {Page});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, QStringLiteral("P1\n商品2\n页面文件：") + Page + QStringLiteral("\n"));
     const QByteArray Bytes = TestSupport::ReadAll(Page);
@@ -107,7 +56,7 @@ TEST_F(CatalogDrive, APageOnTheCommandLineIsEditedThroughTheGridAndSaved)
 TEST_F(CatalogDrive, StartupWalkByArgumentKind)
 {
     const QString Ask = QStringLiteral("wait\ntext GroupBox1\ncell CellGrid1 3 1\nquit\n");
-    TRun R = Drive(Ask, {Page, Docs.File(QStringLiteral("b.jpg"))});
+    TestSupport::DriveRun R = Drive(Ask, {Page, Docs.File(QStringLiteral("b.jpg"))});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, QStringLiteral("页面文件：") + Page + QStringLiteral("\nP1\n"));
 
@@ -117,7 +66,7 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
 
     // A book, then a new page that receives the picture collected before it.
     SaveLines(Docs.File(QStringLiteral("c.qbs")),
-                             {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
+              {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
     R = Drive(QStringLiteral("wait\ntext GroupBox1\ncell CellGrid1 1 6\nanswer button No\nquit\n"),
               {Docs.File(QStringLiteral("b.jpg")), Docs.File(QStringLiteral("c.qbs"))});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
@@ -127,7 +76,7 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
     // A package ends the walk and the picture before it is dropped: no new page, nothing to save.
     QDir().mkpath(Docs.File(QStringLiteral("pkg")));
     SaveLines(Docs.File(QStringLiteral("pkg/catalog.qbt")),
-                             {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{Catalog名称}=包")});
+              {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{Catalog名称}=包")});
     QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"),
                       Docs.File(QStringLiteral("c.qba")), false);
     R = Drive(QStringLiteral("wait\ncell CellGrid1 1 6\nquit\n"),

@@ -1,7 +1,7 @@
 // The company information dialog: its grid, loading and saving the three
 // company files, and the commands that open it.
 
-#include "DialogTestSupport.h"
+#include "WindowFixture.h"
 #include "catalog/document/CompanyFiles.h"
 #include "catalog/forms/Forms.h"
 #include "catalog/forms/MainWindow.h"
@@ -11,7 +11,7 @@
 #include <QFile>
 #include <QPushButton>
 
-using namespace DialogTest;
+using namespace WindowFixture;
 
 namespace {
 
@@ -80,7 +80,7 @@ TEST(CompanyDialog, WithoutFilesSavingCreatesAllThreeWithTwelveLines)
     EXPECT_EQ(G->Cells(2, 2), QStringLiteral("Wang Wu"));
     EXPECT_EQ(G->Cells(3, 1), QStringLiteral("{$HOTLINE}=400-800"));
     Form.hide();
-    EXPECT_TRUE(Ui.Asked.isEmpty());
+    EXPECT_TRUE(Ui.Asked().isEmpty());
 }
 
 TEST(CompanyDialog, CustomOnlySaveCancelAndLongFiles)
@@ -129,7 +129,7 @@ TEST(CompanyDialog, CustomOnlySaveCancelAndLongFiles)
     EXPECT_EQ(Cols1[12], QStringLiteral("行12"));
     EXPECT_EQ(Cols1[13], QStringLiteral("行13"));
     Form.hide();
-    EXPECT_TRUE(Ui.Asked.isEmpty());
+    EXPECT_TRUE(Ui.Asked().isEmpty());
 }
 
 TEST(CompanyDialog, FolderButtonsOfTheTwoFolderRows)
@@ -138,24 +138,20 @@ TEST(CompanyDialog, FolderButtonsOfTheTwoFolderRows)
     TScriptedUi Ui;
     TForm4 Form(nullptr);
     QString S = QStringLiteral("/old");
-    Ui.Folders = {QStringLiteral("/srv/工程"), QString()};
+    Ui.AnswerFolders({QStringLiteral("/srv/工程"), QString()});
     Form.CellGrid1EllipsClick(Form.CellGrid1, 2, CompanyFiles::lnProjectFolder, S);
     EXPECT_EQ(S, QStringLiteral("/srv/工程"));
     Form.CellGrid1EllipsClick(Form.CellGrid1, 1, CompanyFiles::lnOutputFolder, S);
     EXPECT_EQ(S, QStringLiteral("/srv/工程")) << "a cancelled browser keeps the folder";
     Form.CellGrid1EllipsClick(Form.CellGrid1, 3, CompanyFiles::lnOutputFolder, S);
-    EXPECT_EQ(Ui.FolderCaptions, (QStringList{QStringLiteral("请选择一个文件夹："), QStringLiteral("请选择一个文件夹：")}));
+    EXPECT_EQ(Ui.FolderCaptions(), (QStringList{QStringLiteral("请选择一个文件夹："), QStringLiteral("请选择一个文件夹：")}));
 }
 
 TEST(CompanyDialog, OpenedFromTheMenuAndFromThePageSettingsDialog)
 {
     TProgramFolder Program;
-    TForm1::BrowserEnabled = false;
     TScriptedUi Ui;
-    auto Form = std::make_unique<TForm1>();
-    Form->CreateForms();
-    Form->CommandLine = QStringList{QStringLiteral("/opt/quillbook/quillbook")};
-    QApplication::processEvents();
+    auto Form = NewWindow({}, true);
     Ui.Dialogs.clear();
     QAction *N18 = Form->findChild<QAction *>(QStringLiteral("N18"));
     ASSERT_NE(N18, nullptr);

@@ -1,13 +1,13 @@
 // Both dialogs driven through quillbook-drive against the program itself: open,
 // edit a cell, confirm; the page text and the files on disk show the change.
 
-#include "DialogTestSupport.h"
+#include "WindowFixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-using namespace DialogTest;
+using namespace WindowFixture;
 
 namespace {
 
@@ -18,13 +18,12 @@ const QString PageText = QStringLiteral(
     "{订单接收email地址}=a@b.cn\r\n{图片框百分比}=75\r\n{Catalog说明}=\r\n"
     "/*以下内容均由程序自动生成，一般用户无需自行修改。\r\n{detail}\r\n\r\n");
 
+class DialogDrive : public TDriveTest {};
+
 } // namespace
 
-TEST(DialogDrive, BothDialogsEditAndConfirmThroughTheDriver)
+TEST_F(DialogDrive, BothDialogsEditAndConfirmThroughTheDriver)
 {
-    ASSERT_TRUE(QFileInfo(TestSupport::DriverPath()).isExecutable()) << TestSupport::DriverPath().toStdString();
-    TestSupport::TempDir Home;
-    TestSupport::CopyDataTo(Home.Path());
     QDir().mkpath(Home.File(QStringLiteral("目录册")));
     for (const QString &Style : {QStringLiteral("春天系列"), QStringLiteral("夏天系列")}) {
         QDir().mkpath(Home.File(QStringLiteral("html/") + Style));
@@ -33,20 +32,19 @@ TEST(DialogDrive, BothDialogsEditAndConfirmThroughTheDriver)
     const QString Page = Home.File(QStringLiteral("p.qbt"));
     WriteGbk(Page, PageText);
 
-    const TestSupport::DriveRun R = TestSupport::RunDrive(Home.Path(),
-                         QStringLiteral("click SpeedButton8\n"
-                                        "text Form3.Label3\n"
-                                        "set-cell Form3.CellGrid1 1 6 乙公司\n"
-                                        "click Form3.Button1\n"
-                                        "page-text\n"
-                                        "click SpeedButton9\n"
-                                        "click N18\n"
-                                        "set-cell Form4.CellGrid1 1 2 王五\n"
-                                        "set-cell Form4.CellGrid1 3 1 {$HOTLINE}=400\n"
-                                        "click Form4.Button1\n"
-                                        "expect-prompts 0\n"
-                                        "quit\n"),
-                         {Page});
+    const TestSupport::DriveRun R = Drive(QStringLiteral("click SpeedButton8\n"
+                                                         "text Form3.Label3\n"
+                                                         "set-cell Form3.CellGrid1 1 6 乙公司\n"
+                                                         "click Form3.Button1\n"
+                                                         "page-text\n"
+                                                         "click SpeedButton9\n"
+                                                         "click N18\n"
+                                                         "set-cell Form4.CellGrid1 1 2 王五\n"
+                                                         "set-cell Form4.CellGrid1 3 1 {$HOTLINE}=400\n"
+                                                         "click Form4.Button1\n"
+                                                         "expect-prompts 0\n"
+                                                         "quit\n"),
+                                          {Page});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     const QStringList Out = R.Out.split(QLatin1Char('\n'));
     EXPECT_EQ(Out.value(0), QStringLiteral("夏天系列的说明")) << "the page's style stays selected";

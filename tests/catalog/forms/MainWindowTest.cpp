@@ -2,19 +2,11 @@
 // and saving, the close question. Prompts are answered by a script that fails
 // the test on any question it does not expect.
 
-#include "QStringPrint.h"
-#include "TestSupport.h"
-#include "platform/core/Classes.h"
-#include "platform/core/FileUtils.h"
-#include "catalog/forms/CatalogUi.h"
-#include "catalog/output/ChmCompiler.h"
-#include "platform/services/ScriptedPrompts.h"
-#include "platform/services/Shell.h"
-#include "catalog/forms/Forms.h"
+#include "WindowFixture.h"
 #include "catalog/document/Package.h"
+#include "catalog/forms/Forms.h"
+#include "catalog/output/ChmCompiler.h"
 #include "catalog/output/PageOutput.h"
-#include "output/OutputFixture.h"
-#include "catalog/forms/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,111 +22,22 @@
 #include <gtest/gtest.h>
 
 using TestSupport::TempDir;
+using namespace WindowFixture;
 
 namespace {
 
-// Scripted answers through the platform's prompts and shell; every question is
-// recorded, and one nobody answered fails the test.
-class TScriptedUi {
-public:
-    TScriptedUi()
-    {
-        auto P = std::make_unique<TScriptedPrompts>();
-        auto S = std::make_unique<TScriptedShell>();
-        Prompts = P.get();
-        Shell = S.get();
-        SetPrompts(std::move(P));
-        SetShell(std::move(S));
-        ClearScriptFailure();
-        Script.ShowModal = [this](QDialog *Dialog) {
-            Dialogs.append(Dialog->objectName());
-            return ModalResult;
-        };
-        Script.Terminate = [this] { ++Terminated; };
-        CatalogUi::SetScript(&Script);
-    }
-    ~TScriptedUi()
-    {
-        EXPECT_EQ(Prompts->PendingAnswers(), 0) << "answers left over";
-        EXPECT_EQ(PendingScriptFailure().toStdString(), std::string());
-        CatalogUi::SetScript(nullptr);
-        SetPrompts(nullptr);
-        SetShell(nullptr);
-    }
-
-    // Queues button answers (IDYES, IDNO, IDOK, IDCANCEL) in the order asked.
-    void Answer(std::initializer_list<int> Ids)
-    {
-        for (int Id : Ids)
-            Prompts->AnswerButton(Id == IDYES ? QStringLiteral("Yes")
-                                  : Id == IDNO ? QStringLiteral("No")
-                                  : Id == IDOK ? QStringLiteral("OK")
-                                               : QStringLiteral("Cancel"));
-    }
-    // A file dialog's answer; an empty name cancels it.
-    void AnswerFile(const QString &File)
-    {
-        if (File.isEmpty())
-            Prompts->AnswerButton(QStringLiteral("Cancel"));
-        else
-            Prompts->AnswerFile(File);
-    }
-    // The message boxes asked so far.
-    QList<TPromptRecord> Asked() const
-    {
-        QList<TPromptRecord> R;
-        for (const TPromptRecord &P : Prompts->Records())
-            if (P.Kind == TPromptKind::MessageBox)
-                R.append(P);
-        return R;
-    }
-
-    TScriptedPrompts *Prompts;
-    TScriptedShell *Shell;
-    CatalogUi::TScript Script;
-    QStringList Dialogs;
-    int ModalResult = 2;
-    int Terminated = 0;
-};
-
 // A fresh program folder per test.
-class MainWindow : public ::testing::Test {
+class MainWindow : public TWindowTest {
 protected:
-    void SetUp() override
+    // A package of one page, c.qba in the data folder.
+    QString WritePagePackage()
     {
-        TForm1::BrowserEnabled = false;
-        SetProgramFolder(Program.Path());
-        QDir().mkpath(Program.File(QStringLiteral("目录册")));
+        QDir().mkpath(Data.File(QStringLiteral("pkg")));
+        QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
+        const QString Qba = Data.File(QStringLiteral("c.qba"));
+        QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+        return Qba;
     }
-    void TearDown() override { SetProgramFolder(QString()); }
-
-    // A window that runs its start-up walk over Args.
-    std::unique_ptr<TForm1> Start(const QStringList &Args)
-    {
-        auto Form = std::make_unique<TForm1>();
-        Form->CommandLine = QStringList{QStringLiteral("/opt/quillbook/quillbook")} + Args;
-        QApplication::processEvents();
-        return Form;
-    }
-
-    QString WritePage(const QString &Name, int Blocks)
-    {
-        QStringList L{QStringLiteral("QBT FILE TYPE 2.0")};
-        for (int I = 1; I <= 19; ++I)
-            L << QStringLiteral("{key%1}=值%1").arg(I);
-        L << QStringLiteral("/*以下内容均由程序自动生成，一般用户无需自行修改。") << QStringLiteral("{detail}") << QString();
-        for (int N = 1; N <= Blocks; ++N)
-            L << QStringLiteral("{$%1}").arg(N) << QStringLiteral("{$IMG}=") << QStringLiteral("{$PID}=P%1").arg(N)
-              << QStringLiteral("{$PNAME}=商品%1").arg(N) << QStringLiteral("{$PPRICE}=%1.00").arg(N)
-              << QStringLiteral("{$PUNIT}=件") << QStringLiteral("{$PWEIGHT}=5") << QStringLiteral("{$PSERIAL}=大")
-              << QStringLiteral("{$PNOTE}=好");
-        const QString Path = Data.File(Name);
-        SaveLines(Path, L);
-        return Path;
-    }
-
-    TempDir Program;
-    TempDir Data;
 };
 
 } // namespace
@@ -206,7 +109,7 @@ TEST_F(MainWindow, StartupWalkByArgumentKind)
     {
         // A book, then the collected picture goes into a new page.
         SaveLines(Data.File(QStringLiteral("c.qbs")),
-                                 {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
+                  {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
         TScriptedUi Ui;
         auto Form = Start({Data.File(QStringLiteral("b.jpg")), Data.File(QStringLiteral("c.qbs"))});
         EXPECT_EQ(Form->FCatalogPath, Data.File(QStringLiteral("c.qbs")));
@@ -231,10 +134,7 @@ TEST_F(MainWindow, StartupWalkByArgumentKind)
     }
     {
         // A package of one page.
-        QDir().mkpath(Data.File(QStringLiteral("pkg")));
-        QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
-        QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"),
-                          Data.File(QStringLiteral("c.qba")), false);
+        WritePagePackage();
         TScriptedUi Ui;
         auto Form = Start({Data.File(QStringLiteral("b.jpg")), Data.File(QStringLiteral("c.qba"))});
         EXPECT_EQ(Form->FPackagePath, Data.File(QStringLiteral("c.qba")));
@@ -369,10 +269,7 @@ TEST_F(MainWindow, MessagesAndErrorHandler)
 
 TEST_F(MainWindow, PageOpenedByMessageIsNoLongerThePackagesPage)
 {
-    QDir().mkpath(Data.File(QStringLiteral("pkg")));
-    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
-    const QString Qba = Data.File(QStringLiteral("c.qba"));
-    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+    const QString Qba = WritePagePackage();
     const QByteArray Before = TestSupport::ReadAll(Qba);
     const QString Other = WritePage(QStringLiteral("other.qbt"), 2);
 
@@ -395,10 +292,7 @@ TEST_F(MainWindow, PageOpenedByMessageIsNoLongerThePackagesPage)
 
 TEST_F(MainWindow, NewPageBesideAnOpenBookIsNoLongerThePackagesPage)
 {
-    QDir().mkpath(Data.File(QStringLiteral("pkg")));
-    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
-    const QString Qba = Data.File(QStringLiteral("c.qba"));
-    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+    const QString Qba = WritePagePackage();
     const QByteArray Before = TestSupport::ReadAll(Qba);
     const QString Book = Data.File(QStringLiteral("b.qbs"));
     SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}")});
@@ -418,10 +312,7 @@ TEST_F(MainWindow, NewPageBesideAnOpenBookIsNoLongerThePackagesPage)
 
 TEST_F(MainWindow, ClosingThePageOfAPagePackageEndsItsTieToThePackage)
 {
-    QDir().mkpath(Data.File(QStringLiteral("pkg")));
-    QFile::copy(WritePage(QStringLiteral("pkgpage.qbt"), 1), Data.File(QStringLiteral("pkg/catalog.qbt")));
-    const QString Qba = Data.File(QStringLiteral("c.qba"));
-    QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
+    const QString Qba = WritePagePackage();
 
     TScriptedUi Ui;
     auto Form = Start({});
@@ -447,7 +338,7 @@ TEST_F(MainWindow, PackageNamedLikeAWorkFolderSurvivesAHelpFileOutput)
     const QString Qba = Data.File(QStringLiteral("chmfiles.qba"));
     QbaPackage::Write(Data.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Qba, false);
 
-    OutputFixture::CopyTree(TestSupport::DataDir(), Program.Path());
+    TestSupport::CopyDataTo(Program.Path());
     TScriptedUi Ui;
     auto Form = Start({});
     Form->OpenQbaPackage(Qba);
@@ -500,7 +391,7 @@ TEST_F(MainWindow, CopyFolderTreeFilesOnlyRenamingCollisions)
     EXPECT_TRUE(Form->CopyFolderTree(Data.File(QStringLiteral("src/")), Data.File(QStringLiteral("dst")),
                                      QStringLiteral("*.*")));
     EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a.htm"))), "old");
-    EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a (2).htm"))), "new");
+    EXPECT_EQ(TestSupport::ReadAll(Data.File(QStringLiteral("dst/a(2).htm"))), "new");
     EXPECT_FALSE(QFileInfo::exists(Data.File(QStringLiteral("dst/b.htm"))));
     // A destination two levels down cannot be made: the user is told, nothing is copied.
     Ui.Answer({IDOK});
@@ -535,7 +426,7 @@ TEST_F(MainWindow, FirstSaveKeepsAnyExtensionAndNewPagesWait)
 
     // The book information dialog created a new book: asked only while the page has changes.
     SaveLines(Data.File(QStringLiteral("new.qbs")),
-                             {QStringLiteral("Catalog_name=新书"), QStringLiteral("{$Files}")});
+              {QStringLiteral("Catalog_name=新书"), QStringLiteral("{$Files}")});
     Form->Form7->CatalogPath = Data.File(QStringLiteral("new.qbs"));
     SendMessage(Form.get(), WM_FORMNOTIFY, 101, 0);
     SendMessage(Form.get(), WM_FORMNOTIFY, 102, 0);

@@ -2,11 +2,11 @@
 // checks and writes of OK, the defaults file, and the main window's commands
 // that open it and switch the output language.
 
-#include "DialogTestSupport.h"
+#include "WindowFixture.h"
 #include "catalog/document/CompanyFiles.h"
-#include "catalog/forms/Forms.h"
 #include "catalog/document/PageDocument.h"
 #include "catalog/document/PageSettings.h"
+#include "catalog/forms/Forms.h"
 #include "catalog/forms/MainWindow.h"
 #include "grid/CellGridEditors.h"
 
@@ -22,9 +22,8 @@
 #include <QTest>
 #include <QToolButton>
 
-using namespace DialogTest;
+using namespace WindowFixture;
 using namespace PageSettings;
-using namespace CatalogUi;
 
 namespace {
 
@@ -142,20 +141,20 @@ TEST_F(PageSettingsDialog, RequiredRowsKeepTheDialogOpenAndThePageUntouched)
     Form.LoadFromPage(Page);
 
     Form.CellGrid1->SetCells(1, rowCatalogId, QString());
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     Form.Button1->click();
     Form.CellGrid1->SetCells(1, rowCatalogId, QStringLiteral("  "));
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     Form.Button1->click();
     Form.CellGrid1->SetCells(1, rowCatalogId, QStringLiteral("CT1"));
     Form.CellGrid1->SetCells(1, rowOrderMail, QString());
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     Form.Button1->click();
-    ASSERT_EQ(Ui.Asked.size(), 3);
-    EXPECT_EQ(Ui.Asked[0].Text, QStringLiteral("Catalog编号不能为空。"));
-    EXPECT_EQ(Ui.Asked[0].Flags, MB_OK | MB_ICONWARNING);
-    EXPECT_EQ(Ui.Asked[1].Text, QStringLiteral("Catalog编号不能为空。"));
-    EXPECT_EQ(Ui.Asked[2].Text, QStringLiteral("订单接收email不能为空。"));
+    ASSERT_EQ(Ui.Asked().size(), 3);
+    EXPECT_EQ(Ui.Asked()[0].Text, QStringLiteral("Catalog编号不能为空。"));
+    EXPECT_EQ(Ui.Asked()[0].Flags, MB_OK | MB_ICONWARNING);
+    EXPECT_EQ(Ui.Asked()[1].Text, QStringLiteral("Catalog编号不能为空。"));
+    EXPECT_EQ(Ui.Asked()[2].Text, QStringLiteral("订单接收email不能为空。"));
     EXPECT_EQ(Form.result(), 0) << "the dialog stays";
     EXPECT_EQ(Page.Lines(), Before);
     EXPECT_FALSE(QFile::exists(DefaultsFileName()));
@@ -182,7 +181,7 @@ TEST_F(PageSettingsDialog, OkWritesEveryValueOnItsOwnLine)
     G->SetCells(1, rowCustomerName, QStringLiteral("李四"));
     Form.ComboBox2->setEditText(QStringLiteral("夏天系列"));
     Form.Button1->click();
-    EXPECT_TRUE(Ui.Asked.isEmpty());
+    EXPECT_TRUE(Ui.Asked().isEmpty());
     EXPECT_EQ(Form.result(), 1);
 
     EXPECT_EQ(Page.Count(), 26) << "no line was added or lost";
@@ -214,27 +213,27 @@ TEST_F(PageSettingsDialog, LanguageSwapsCurrencyAndCompanyRowsAndWarnsForEnglish
     TForm3 Form(nullptr);
     TCellGrid *G = Form.CellGrid1;
     G->SetCells(1, rowOutputFolder, QStringLiteral("/elsewhere"));
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     Pick(Form.ComboBox1, 1);
-    ASSERT_EQ(Ui.Asked.size(), 1);
-    EXPECT_EQ(Ui.Asked[0].Text,
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_EQ(Ui.Asked()[0].Text,
               QStringLiteral("注意，使用英文输出方式时，使用了西欧编码，图片文件名当中不能含有中文，否则会不能正常显示。"));
     EXPECT_EQ(G->Cells(1, rowCurrency), QStringLiteral("$"));
     EXPECT_EQ(G->Cells(1, rowOutputFolder), QStringLiteral("/srv/out"));
     EXPECT_EQ(G->Cells(1, rowOrderMail), QStringLiteral("en@example.com"));
 
     Pick(Form.ComboBox1, 0);
-    EXPECT_EQ(Ui.Asked.size(), 1) << "no warning for Chinese";
+    EXPECT_EQ(Ui.Asked().size(), 1) << "no warning for Chinese";
     EXPECT_EQ(G->Cells(1, rowCurrency), QStringLiteral("￥"));
     EXPECT_EQ(G->Cells(1, rowOutputFolder), QStringLiteral("/srv/输出"));
     EXPECT_EQ(G->Cells(1, rowOrderMail), QStringLiteral("cn@example.cn"));
 
     // Another sign is left alone both ways; each switch to English warns once.
     G->SetCells(1, rowCurrency, QStringLiteral("HK$"));
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     Pick(Form.ComboBox1, 1);
     EXPECT_EQ(G->Cells(1, rowCurrency), QStringLiteral("HK$"));
-    EXPECT_EQ(Ui.Asked.size(), 2);
+    EXPECT_EQ(Ui.Asked().size(), 2);
 
     // A page in English shows 英文 without a warning; OK stores it.
     TPageDocument Page = NewPage();
@@ -245,7 +244,7 @@ TEST_F(PageSettingsDialog, LanguageSwapsCurrencyAndCompanyRowsAndWarnsForEnglish
     EXPECT_EQ(Other.ComboBox1->currentIndex(), 1);
     Other.Button1->click();
     EXPECT_EQ(Page.Values(LanguageKey), English);
-    EXPECT_EQ(Ui.Asked.size(), 2);
+    EXPECT_EQ(Ui.Asked().size(), 2);
 
     // A language the output reads as Chinese stays Chinese.
     Page.SetValues(LanguageKey, QStringLiteral(" "));
@@ -277,10 +276,10 @@ TEST_F(PageSettingsDialog, StylesComeFromTheHtmlFolderWithTheirDescription)
     EXPECT_EQ(Form.Label3->text(), QStringLiteral("白色"));
 
     // Choosing a style without a description is an error the user sees.
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     Pick(Form.ComboBox2, int(Items.indexOf(QStringLiteral("无简介"))));
-    ASSERT_EQ(Ui.Asked.size(), 1);
-    EXPECT_TRUE(Ui.Asked[0].Text.contains(QStringLiteral("简介.txt"))) << Ui.Asked[0].Text.toStdString();
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_TRUE(Ui.Asked()[0].Text.contains(QStringLiteral("简介.txt"))) << Ui.Asked()[0].Text.toStdString();
     EXPECT_EQ(Form.Label3->text(), QString());
     Form.hide();
 
@@ -345,7 +344,7 @@ TEST_F(PageSettingsDialog, DefaultsFileFollowsTheCheckBoxOnlyWhenConfirmed)
     Form.Button1->click();
     EXPECT_EQ(Form.result(), 1);
     EXPECT_FALSE(QFile::exists(DefaultsFileName()));
-    EXPECT_TRUE(Ui.Asked.isEmpty());
+    EXPECT_TRUE(Ui.Asked().isEmpty());
 }
 
 TEST_F(PageSettingsDialog, FolderButtonPutsTheChosenFolderAndCancelKeepsTheOld)
@@ -353,15 +352,15 @@ TEST_F(PageSettingsDialog, FolderButtonPutsTheChosenFolderAndCancelKeepsTheOld)
     TScriptedUi Ui;
     TForm3 Form(nullptr);
     QString S = QStringLiteral("/old");
-    Ui.Folders = {QStringLiteral("/srv/新输出")};
+    Ui.AnswerFolders({QStringLiteral("/srv/新输出")});
     Form.CellGrid1EllipsClick(Form.CellGrid1, 1, rowOutputFolder, S);
     EXPECT_EQ(S, QStringLiteral("/srv/新输出"));
-    EXPECT_EQ(Ui.FolderCaptions, QStringList{QStringLiteral("请选择一个文件夹：")});
-    Ui.Folders = {QString()};
+    EXPECT_EQ(Ui.FolderCaptions(), QStringList{QStringLiteral("请选择一个文件夹：")});
+    Ui.AnswerFolders({QString()});
     Form.CellGrid1EllipsClick(Form.CellGrid1, 1, rowOutputFolder, S);
     EXPECT_EQ(S, QStringLiteral("/srv/新输出"));
     Form.CellGrid1EllipsClick(Form.CellGrid1, 1, rowOrderMail, S);   // no browser for other rows
-    EXPECT_EQ(Ui.FolderCaptions.size(), 2);
+    EXPECT_EQ(Ui.FolderCaptions().size(), 2);
 }
 
 // ---------------------------------------------------------------- main window
@@ -373,11 +372,7 @@ protected:
     std::unique_ptr<TForm1> Start(const QStringList &Args)
     {
         QDir().mkpath(Program.File(QStringLiteral("目录册")));
-        auto Form = std::make_unique<TForm1>();
-        Form->CreateForms();
-        Form->CommandLine = QStringList{QStringLiteral("/opt/quillbook/quillbook")} + Args;
-        QApplication::processEvents();
-        return Form;
+        return NewWindow(Args, true);
     }
     QString WritePage()
     {
@@ -398,23 +393,23 @@ TEST_F(MainWindowDialogs, PageHeaderAfterOkAndAfterCancel)
     ASSERT_FALSE(Form->SpeedButton9->isEnabled());
     const QStringList Before = Form->Page().Lines();
 
-    Ui.InDialog = [](QDialog *D) {
+    Ui.InDialog([](QDialog *D) {
         auto *F = qobject_cast<TForm3 *>(D);
         ASSERT_NE(F, nullptr);
         F->CellGrid1->SetCells(1, rowCustomerCompany, QStringLiteral("乙公司"));
         F->Button2->click();
-    };
+    });
     Form->SpeedButton8->click();
     EXPECT_EQ(Ui.Dialogs, QStringList{QStringLiteral("Form3")});
     EXPECT_EQ(Form->Page().Lines(), Before);
     EXPECT_FALSE(Form->SpeedButton9->isEnabled());
 
-    Ui.InDialog = [](QDialog *D) {
+    Ui.InDialog([](QDialog *D) {
         auto *F = qobject_cast<TForm3 *>(D);
         EXPECT_EQ(F->CellGrid1->Cells(1, rowCustomerCompany), QString()) << "the page's value, not the cancelled one";
         F->CellGrid1->SetCells(1, rowCustomerCompany, QStringLiteral("乙公司"));
         F->Button1->click();
-    };
+    });
     Form->findChild<QAction *>(QStringLiteral("N120"))->trigger();
     EXPECT_EQ(Form->Page().Values(QStringLiteral("{客户公司名}")), QStringLiteral("乙公司"));
     EXPECT_EQ(Form->Page().Strings(6), QStringLiteral("{客户公司名}=乙公司"));
@@ -434,7 +429,7 @@ TEST_F(MainWindowDialogs, NewPageTakesTheContactFromEitherFormOfTheCompanyLine)
         Form->NewPage();
         EXPECT_EQ(Form->Page().Values(QStringLiteral("{业务员名}")), QStringLiteral("Wang")) << Line.toStdString();
         EXPECT_EQ(Form->Page().Values(QStringLiteral("{订单接收email地址}")), QStringLiteral("cn@example.cn"));
-        Ui.Answers = {IDNO};
+        Ui.Answer({IDNO});
         Form->close();
     }
 }
@@ -448,36 +443,36 @@ TEST_F(MainWindowDialogs, OutputLanguageSwitch)
     EXPECT_EQ(N124->text(), QStringLiteral("切换"));
     EXPECT_EQ(Form->findChild<QAction *>(QStringLiteral("N122"))->menu()->actions().value(0), N124);
 
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     N124->trigger();
-    ASSERT_EQ(Ui.Asked.size(), 1);
-    EXPECT_EQ(Ui.Asked[0].Text, QStringLiteral("当前没有打开页面，不能执行此操作。"));
-    EXPECT_EQ(Ui.Asked[0].Caption, QStringLiteral("输出语言改变"));
-    EXPECT_EQ(Ui.Asked[0].Flags, MB_OK | MB_ICONINFORMATION);
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_EQ(Ui.Asked()[0].Text, QStringLiteral("当前没有打开页面，不能执行此操作。"));
+    EXPECT_EQ(Ui.Asked()[0].Caption, QStringLiteral("输出语言改变"));
+    EXPECT_EQ(Ui.Asked()[0].Flags, MB_OK | MB_ICONINFORMATION);
     Form.reset();
 
     Form = Start({WritePage()});
-    Ui.Asked.clear();
+    Ui.ClearAsked();
     N124 = Form->findChild<QAction *>(QStringLiteral("N124"));
-    Ui.Answers = {IDNO};
+    Ui.Answer({IDNO});
     N124->trigger();
     EXPECT_EQ(Form->Page().Values(LanguageKey), Chinese);
-    Ui.Answers = {IDYES, IDOK};
+    Ui.Answer({IDYES, IDOK});
     N124->trigger();
     EXPECT_EQ(Form->Page().Values(LanguageKey), English);
-    Ui.Answers = {IDOK};
+    Ui.Answer({IDOK});
     N124->trigger();
     EXPECT_EQ(Form->Page().Values(LanguageKey), Chinese);
     EXPECT_EQ(Ui.Texts(), (QStringList{
-                              Ui.Asked[0].Text, Ui.Asked[0].Text,
+                              Ui.Asked()[0].Text, Ui.Asked()[0].Text,
                               QStringLiteral("输出语言已经更改为“英文”。"),
                               QStringLiteral("输出语言已经更改为“中文”。"),
                           }));
-    EXPECT_TRUE(Ui.Asked[0].Text.startsWith(QStringLiteral("输出语言如果从“中文”改为英文")));
-    EXPECT_EQ(Ui.Asked[0].Flags, MB_YESNO | MB_ICONWARNING);
+    EXPECT_TRUE(Ui.Asked()[0].Text.startsWith(QStringLiteral("输出语言如果从“中文”改为英文")));
+    EXPECT_EQ(Ui.Asked()[0].Flags, MB_YESNO | MB_ICONWARNING);
     EXPECT_EQ(Form->Page().Count(), 23) << "the language line changes in place";
     EXPECT_TRUE(Form->SpeedButton9->isEnabled());
-    Ui.Answers = {IDNO};
+    Ui.Answer({IDNO});
     Form->close();
 }
 
@@ -543,10 +538,10 @@ TEST_F(PageSettingsDialog, CellsEditWithTheirEditorKinds)
     QTest::keyClick(Focused(), Qt::Key_F2);
     TGridEditBtn *Btn = G->GridEditBtn();
     ASSERT_TRUE(Btn->isVisible());
-    Ui.Folders = {QStringLiteral("/srv/目录")};
+    Ui.AnswerFolders({QStringLiteral("/srv/目录")});
     QString S = Btn->text();
     G->EllipsClick(1, rowOutputFolder, S);
     EXPECT_EQ(S, QStringLiteral("/srv/目录"));
-    EXPECT_EQ(Ui.FolderCaptions, QStringList{QStringLiteral("请选择一个文件夹：")});
+    EXPECT_EQ(Ui.FolderCaptions(), QStringList{QStringLiteral("请选择一个文件夹：")});
     Form.hide();
 }

@@ -3,8 +3,7 @@
 // thumbnail, and the blocks in the page text. The screenshot stays in the
 // test folder (products_import.png) for a look.
 
-#include "QStringPrint.h"
-#include "TestSupport.h"
+#include "WindowFixture.h"
 
 #include <QColor>
 #include <QDir>
@@ -14,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+using namespace WindowFixture;
 
 namespace {
 
@@ -64,13 +65,12 @@ QByteArray SolidGif(int Width, int Height, QRgb Colour)
     return G;
 }
 
+class ProductDrive : public TDriveTest {};
+
 } // namespace
 
-TEST(ProductDrive, FolderOfPicturesImportedIntoNewPage)
+TEST_F(ProductDrive, FolderOfPicturesImportedIntoNewPage)
 {
-    TestSupport::TempDir Home;
-    TestSupport::TempDir Docs;
-    TestSupport::CopyDataTo(Home.Path());
     ASSERT_TRUE(QDir().mkpath(Home.File(QStringLiteral("目录册"))));
     const QString Pictures = Docs.File(QStringLiteral("pictures"));
     ASSERT_TRUE(QDir().mkpath(Pictures + QStringLiteral("/sub")));
@@ -95,7 +95,7 @@ TEST(ProductDrive, FolderOfPicturesImportedIntoNewPage)
                                "cell CellGrid1 0 13\ncell CellGrid1 1 6\ncell CellGrid1 1 12\ncell CellGrid1 1 18\n"
                                "cell CellGrid1 1 24\npage-text\nscreenshot Form1 %2\nquit\n")
                                .arg(Pictures, Shot);
-    const TestSupport::DriveRun R = TestSupport::RunDrive(Home.Path(), Script);
+    const TestSupport::DriveRun R = Drive(Script);
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString() << R.Out.toStdString();
     const QStringList Out = R.Out.split(QLatin1Char('\n'));
     ASSERT_GE(Out.size(), 5);
@@ -113,11 +113,8 @@ TEST(ProductDrive, FolderOfPicturesImportedIntoNewPage)
     EXPECT_GT(Picture.width(), 200);
 }
 
-TEST(ProductDrive, GifPictureGetsItsThumbnail)
+TEST_F(ProductDrive, GifPictureGetsItsThumbnail)
 {
-    TestSupport::TempDir Home;
-    TestSupport::TempDir Docs;
-    TestSupport::CopyDataTo(Home.Path());
     ASSERT_TRUE(QDir().mkpath(Home.File(QStringLiteral("目录册"))));
     const QString Gif = Docs.File(QStringLiteral("magenta.gif"));
     TestSupport::WriteAll(Gif, SolidGif(320, 240, qRgb(255, 0, 255)));
@@ -127,7 +124,7 @@ TEST(ProductDrive, GifPictureGetsItsThumbnail)
     const QString Script = QStringLiteral("wait\nclick N2\nwait\nanswer files %1\nclick SpeedButton3\nwait\n"
                                           "cell CellGrid1 1 6\nscreenshot CellGrid1 %2\nquit\n")
                                .arg(Gif, Shot);
-    const TestSupport::DriveRun R = TestSupport::RunDrive(Home.Path(), Script);
+    const TestSupport::DriveRun R = Drive(Script);
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString() << R.Out.toStdString();
     EXPECT_TRUE(R.Out.startsWith(Gif)) << R.Out.toStdString();
     const QImage Picture(Shot);

@@ -1,16 +1,9 @@
 // The main window's product commands, the cell text editor and drops of
 // picture files, with every question answered by a script.
 
-#include "QStringPrint.h"
-#include "TestSupport.h"
-#include "platform/core/Classes.h"
-#include "catalog/forms/CatalogUi.h"
-#include "catalog/forms/MainWindow.h"
-#include "platform/core/FileUtils.h"
+#include "WindowFixture.h"
 #include "platform/core/Types.h"
 #include "platform/services/Clipboard.h"
-#include "platform/services/ScriptedPrompts.h"
-#include "platform/services/Shell.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,80 +21,16 @@
 #include <gtest/gtest.h>
 
 using TestSupport::TempDir;
+using namespace WindowFixture;
 
 namespace {
 
-class TScriptedUi {
-public:
-    TScriptedUi()
-    {
-        auto P = std::make_unique<TScriptedPrompts>();
-        Prompts = P.get();
-        SetPrompts(std::move(P));
-        SetShell(std::make_unique<TScriptedShell>());
-        ClearScriptFailure();
-        Script.ShowModal = [](QDialog *) { return 2; };
-        Script.Terminate = [] {};
-        CatalogUi::SetScript(&Script);
-    }
-    ~TScriptedUi()
-    {
-        EXPECT_EQ(Prompts->PendingAnswers(), 0) << "answers left over";
-        EXPECT_EQ(PendingScriptFailure().toStdString(), std::string());
-        CatalogUi::SetScript(nullptr);
-        SetPrompts(nullptr);
-        SetShell(nullptr);
-    }
-    // The texts of the questions asked so far.
-    QStringList Texts() const
-    {
-        QStringList R;
-        for (const TPromptRecord &P : Prompts->Records())
-            R << P.Text;
-        return R;
-    }
-    TScriptedPrompts *Prompts;
-    CatalogUi::TScript Script;
-};
-
-class ProductWindow : public ::testing::Test {
+class ProductWindow : public TWindowTest {
 protected:
-    void SetUp() override
-    {
-        TForm1::BrowserEnabled = false;
-        SetProgramFolder(Program.Path());
-        QDir().mkpath(Program.File(QStringLiteral("目录册")));
-    }
-    void TearDown() override { SetProgramFolder(QString()); }
-
-    QString WritePage(int Blocks)
-    {
-        QStringList L{QStringLiteral("QBT FILE TYPE 2.0")};
-        for (int I = 1; I <= 19; ++I)
-            L << QStringLiteral("{key%1}=值%1").arg(I);
-        L << QStringLiteral("/*以下内容均由程序自动生成，一般用户无需自行修改。") << QStringLiteral("{detail}") << QString();
-        for (int N = 1; N <= Blocks; ++N)
-            L << QStringLiteral("{$%1}").arg(N) << QStringLiteral("{$IMG}=") << QStringLiteral("{$PID}=P%1").arg(N)
-              << QStringLiteral("{$PNAME}=商品%1").arg(N) << QStringLiteral("{$PPRICE}=%1.00").arg(N)
-              << QStringLiteral("{$PUNIT}=件") << QStringLiteral("{$PWEIGHT}=5") << QStringLiteral("{$PSERIAL}=大")
-              << QStringLiteral("{$PNOTE}=好");
-        const QString Path = Data.File(QStringLiteral("page.qbt"));
-        SaveLines(Path, L);
-        return Path;
-    }
-
-    std::unique_ptr<TForm1> Open(int Blocks)
-    {
-        auto Form = std::make_unique<TForm1>();
-        Form->CommandLine = QStringList{QStringLiteral("/opt/quillbook/quillbook"), WritePage(Blocks)};
-        QApplication::processEvents();
-        return Form;
-    }
+    std::unique_ptr<TForm1> Open(int Blocks) { return Start({WritePage(QStringLiteral("page.qbt"), Blocks)}); }
 
     static int LineOf(TForm1 &Form, const QString &Line) { return int(Form.Page().Lines().indexOf(Line)); }
 
-    TempDir Program;
-    TempDir Data;
     TempDir Other;
 };
 

@@ -1,9 +1,9 @@
 // The start dialog on its own: the history list, the clean-up of entries whose
 // book is gone, and the modal result and chosen file of every choice.
 
-#include "DialogTestSupport.h"
-#include "catalog/forms/StartDialog.h"
+#include "WindowFixture.h"
 #include "catalog/forms/BookInfoDialog.h"
+#include "catalog/forms/StartDialog.h"
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"
 
@@ -15,7 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-using namespace DialogTest;
+using namespace WindowFixture;
 
 namespace {
 
@@ -24,23 +24,7 @@ const QString Filter = QStringLiteral("全部文件*.qbs;*.qbt;*.qba|*.qbs;*.qbt
 
 class StartDialog : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        auto Owned = std::make_unique<TScriptedPrompts>();
-        Prompts = Owned.get();
-        OldPrompts = SetPrompts(std::move(Owned));
-        auto OwnedShell = std::make_unique<TScriptedShell>();
-        ScriptedShell = OwnedShell.get();
-        OldShell = SetShell(std::move(OwnedShell));
-        Form2 = new TForm2(&Main);
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(Prompts->PendingAnswers(), 0) << "answers left over";
-        EXPECT_FALSE(Prompts->Failed()) << Prompts->Failure().toStdString();
-        SetPrompts(std::move(OldPrompts));
-        SetShell(std::move(OldShell));
-    }
+    void SetUp() override { Form2 = new TForm2(&Main); }
     QStringList Items() const
     {
         QStringList L;
@@ -64,12 +48,11 @@ protected:
     }
 
     TProgramFolder Folder;
+    TScriptedUi Ui;
+    TScriptedPrompts *Prompts = Ui.Prompts;
+    TScriptedShell *ScriptedShell = Ui.Shell;
     QWidget Main;
     TForm2 *Form2 = nullptr;
-    TScriptedPrompts *Prompts = nullptr;
-    TScriptedShell *ScriptedShell = nullptr;
-    std::unique_ptr<TPrompts> OldPrompts;
-    std::unique_ptr<TShell> OldShell;
 };
 
 } // namespace
@@ -207,6 +190,7 @@ TEST_F(StartDialog, EveryChoiceEndsWithItsResult)
     QDir().mkpath(Project);
     WriteGbk(Folder.File(QStringLiteral("cols1.dat")),
              QStringLiteral("中文内容\r\n甲\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n") + Project + QStringLiteral("\r\n\r\n"));
+    TestSupport::WriteAll(Project + QStringLiteral("/页.qbt"), QByteArray());   // only an existing file opens
     Show();
     Prompts->AnswerFile(QStringLiteral("页.qbt"));
     Form2->Button2->click();
@@ -234,7 +218,6 @@ TEST_F(StartDialog, NewBookClosesTheDialogOnlyWhenTheBookDialogSaved)
     auto *Form7 = new TForm7(&Main);
     Form7->Edit1->setText(QStringLiteral("旧名"));
     Form7->CheckBox4->setChecked(true);
-    TScriptedUi Ui;
     Ui.ModalResult = 2;
     Show();
     Form2->Button7->click();

@@ -1,29 +1,31 @@
 // The program started without arguments: the start dialog comes first, and
 // 新建目录页面 leaves it with a new page in the default book.
 
-#include "DialogTestSupport.h"
+#include "WindowFixture.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-using namespace DialogTest;
+using namespace WindowFixture;
 
-TEST(StartDrive, NewPageFromTheStartDialog)
+namespace {
+
+class StartDrive : public TDriveTest {};
+
+} // namespace
+
+TEST_F(StartDrive, NewPageFromTheStartDialog)
 {
-    ASSERT_TRUE(QFileInfo(TestSupport::DriverPath()).isExecutable()) << TestSupport::DriverPath().toStdString();
-    TestSupport::TempDir Home;
-    TestSupport::CopyDataTo(Home.Path());
     QDir().mkpath(Home.File(QStringLiteral("目录册")));
     QFile::remove(Home.File(QStringLiteral("cts_history.txt")));
 
-    const TestSupport::DriveRun R = TestSupport::RunDrive(Home.Path(),
-                                                          QStringLiteral("text Form2\n"
-                                                                         "text Form2.Button1\n"
-                                                                         "click Form2.Button1\n"
-                                                                         "wait\n"
-                                                                         "expect-prompts 0\n"
-                                                                         "page-text\n"
-                                                                         "quit\n"));
+    const TestSupport::DriveRun R = Drive(QStringLiteral("text Form2\n"
+                                                         "text Form2.Button1\n"
+                                                         "click Form2.Button1\n"
+                                                         "wait\n"
+                                                         "expect-prompts 0\n"
+                                                         "page-text\n"
+                                                         "quit\n"));
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString() << R.Out.toStdString();
     const QStringList Out = R.Out.split(QLatin1Char('\n'));
     ASSERT_GE(Out.size(), 3) << R.Out.toStdString();

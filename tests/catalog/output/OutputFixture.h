@@ -3,29 +3,17 @@
 // text and pictures, for the page-output tests.
 
 #include "TestSupport.h"
+#include "catalog/output/PageOutput.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
-#include "catalog/output/PageOutput.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <gtest/gtest.h>
 
 namespace OutputFixture {
-
-inline void CopyTree(const QString &From, const QString &To)
-{
-    QDirIterator It(From, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (It.hasNext()) {
-        const QString F = It.next();
-        const QString Dest = To + QLatin1Char('/') + QDir(From).relativeFilePath(F);
-        QDir().mkpath(QFileInfo(Dest).absolutePath());
-        QFile::copy(F, Dest);
-    }
-}
 
 inline void WriteText(const QString &File, const QStringList &Lines)
 {
@@ -59,7 +47,7 @@ struct TSample {
     TSample()
     {
         Exe = Temp.File(QStringLiteral("exe/"));
-        CopyTree(TestSupport::DataDir(), Exe);
+        TestSupport::CopyDataTo(Temp.File(QStringLiteral("exe")));
         PageDir = Temp.File(QStringLiteral("pages/"));
         Root = Temp.File(QStringLiteral("out/"));
         QDir().mkpath(Root);

@@ -278,14 +278,14 @@ TEST(ChmCompilerDriver, ContentsFileOfTheProjectGoesIntoTheHelpFile)
     SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
     // The book's table of contents is named by the options, not listed among the files.
     SaveLines(T.File(QStringLiteral("Contents.hhc")),
-                             {QStringLiteral("<HTML><BODY><UL>"), QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">"),
-                              QStringLiteral("\t\t<param name=\"Name\" value=\"页\">"),
-                              QStringLiteral("\t\t<param name=\"Local\" value=\"page.htm\">"),
-                              QStringLiteral("\t\t</OBJECT>"), QStringLiteral("</UL></BODY></HTML>")});
+              {QStringLiteral("<HTML><BODY><UL>"), QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">"),
+               QStringLiteral("\t\t<param name=\"Name\" value=\"页\">"),
+               QStringLiteral("\t\t<param name=\"Local\" value=\"page.htm\">"),
+               QStringLiteral("\t\t</OBJECT>"), QStringLiteral("</UL></BODY></HTML>")});
     SaveLines(T.File(QStringLiteral("x.hhp")),
-                             {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
-                              QStringLiteral("Contents file=Contents.hhc"), QStringLiteral("Default topic=page.htm"),
-                              QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
+              {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
+               QStringLiteral("Contents file=Contents.hhc"), QStringLiteral("Default topic=page.htm"),
+               QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
     ASSERT_TRUE(ChmCompilerInstance().Compile(T.File(QStringLiteral("x.hhp")), {}));
     const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), T.File(QStringLiteral("x.chm"))});
     EXPECT_TRUE(List.contains(QStringLiteral("/Contents.hhc"))) << List.toStdString();
@@ -328,4 +328,25 @@ TEST(OutputProgress, ReportedToTheEndAndCancelledWithNothingLeft)
         EXPECT_TRUE(Result.isEmpty());
         EXPECT_FALSE(QFileInfo::exists(S.D())) << When.toStdString();
     }
+}
+
+TEST(ChmCompilerDriver, AWindowsDrivePathForTheHelpFileIsRefusedWithAMessage)
+{
+    // A compiler that would report success: the refusal comes before it runs.
+    TChmCompiler::SetCompilerOverride(QStringLiteral("/bin/true"));
+    TestSupport::TempDir T;
+    SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    SaveLines(T.File(QStringLiteral("x.hhp")),
+              {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=D:\\帮助\\x.chm"),
+               QStringLiteral("Default topic=page.htm"), QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
+    TChmCompiler &Compiler = ChmCompilerInstance();
+    QStringList Log;
+    Compiler.OnLog = [&Log](const QString &L) { Log << L; };
+    EXPECT_FALSE(Compiler.Compile(T.File(QStringLiteral("x.hhp")), {}));
+    Compiler.OnLog = nullptr;
+    EXPECT_EQ(ChmFailureMessage(Compiler),
+              QStringLiteral("帮助文件不能保存到 Windows 驱动器路径 D:\\帮助\\x.chm，请选择本机上的输出目录。"));
+    EXPECT_EQ(Log, QStringList{ChmFailureMessage(Compiler)});
+    EXPECT_TRUE(QDir(T.Path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty()) << "no folder named after the drive";
+    TChmCompiler::SetCompilerOverride(QString());
 }

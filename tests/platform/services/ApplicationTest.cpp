@@ -6,6 +6,7 @@
 #include "platform/services/ScriptedPrompts.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -185,4 +186,34 @@ TEST(Clipboard, TextHtmlAndDroppedFiles)
     // Remote addresses are not files.
     Data->setUrls({QUrl(QStringLiteral("http://example.invalid/a.jpg"))});
     EXPECT_FALSE(HasDroppedFiles(Data.get()));
+}
+
+TEST(ModalHooks, AnswerInPlaceOfTheDialogAndTheEndOfTheRun)
+{
+    QDialog Dialog;
+    Dialog.setObjectName(QStringLiteral("Form9"));
+    QStringList Shown;
+    int Ended = 0;
+    TModalHooks Hooks;
+    Hooks.ShowModal = [&Shown](QDialog *D) {
+        Shown << D->objectName();
+        return 7;
+    };
+    Hooks.Terminate = [&Ended] { ++Ended; };
+    TModalHooks Before = SetModalHooks(Hooks);
+    EXPECT_EQ(ShowModal(&Dialog), 7);
+    Terminate();
+    EXPECT_EQ(Shown, QStringList{QStringLiteral("Form9")});
+    EXPECT_EQ(Ended, 1);
+
+    // A hook that takes itself out while it answers.
+    TModalHooks Once;
+    Once.ShowModal = [](QDialog *) {
+        SetModalHooks(TModalHooks{});
+        return 3;
+    };
+    SetModalHooks(Once);
+    EXPECT_EQ(ShowModal(&Dialog), 3);
+    const TModalHooks Left = SetModalHooks(std::move(Before));
+    EXPECT_FALSE(Left.ShowModal);
 }

@@ -72,6 +72,7 @@ TEST_F(ScriptedPromptsTest, AnswersMessageBoxesAndDialogsAndRecordsTheQuestions)
     EXPECT_EQ(R[0].Caption, QStringLiteral("关闭页面"));
     EXPECT_EQ(R[0].Buttons, (QStringList{"Yes", "No"}));
     EXPECT_EQ(R[0].Answer, QStringLiteral("No"));
+    EXPECT_EQ(R[0].Flags, MB_YESNO | MB_ICONWARNING);
     EXPECT_EQ(R[1].Caption, QStringLiteral("确认"));
     EXPECT_EQ(R[1].Buttons, (QStringList{"Yes", "No", "Cancel"}));
     EXPECT_EQ(R[2].Text, QStringLiteral("完成"));
