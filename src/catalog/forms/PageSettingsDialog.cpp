@@ -158,6 +158,7 @@ void TForm3::FormCreate()
     CellGrid1->InplaceCombo()->clear();
     CellGrid1->InplaceCombo()->addItems(OutputTypes());
     CellGrid1->MergeCellBlock(1, rowRemark, 1, 2);
+    DialogGrids::FitLabelColumn(CellGrid1);
 }
 
 void TForm3::TakeCompanyRows(bool English)
