@@ -385,3 +385,25 @@ TEST_F(FirstMinutes, BookOutputsKeepSubFoldersAndLeaveNoEmptyPageFolders)
     EXPECT_TRUE(Listing.contains("/p1.jpg")) << Listing.toStdString();
     EXPECT_EQ(QDir(Home.File(S("输出"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{QStringLiteral("b")});
 }
+
+TEST_F(FirstMinutes, HelpFilesAreShippedAndAFailingHandOffSaysSo)
+{
+    // The program folder holds the help file (a real help file) and the tutorial.
+    QByteArray Listing;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("-n"), QStringLiteral("list"), Home.File(QStringLiteral("help/help.chm"))},
+                                      &Listing),
+              0);
+    EXPECT_TRUE(Listing.contains("/index.htm")) << Listing.toStdString();
+    EXPECT_TRUE(QFileInfo(Home.File(QStringLiteral("help/help2.htm"))).isFile());
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button6\nclick Form2.Button5\nwait\nclick HelpItem\nwait\n"
+                                                      "prompts\nshell\nquit\n"));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("Open %1\nOpen %2\n").arg(Home.File(QStringLiteral("help/help2.htm")),
+                                                               Home.File(QStringLiteral("help/help.chm"))));
+
+    // Without the help file: the user is told, naming the file.
+    ASSERT_TRUE(QFile::remove(Home.File(QStringLiteral("help/help.chm"))));
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button5\nwait\nanswer button OK\nclick HelpItem\nwait\nprompts\nquit\n"));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("无法打开“") + Home.File(QStringLiteral("help/help.chm")) + S("”"))) << R.Out.toStdString();
+}

@@ -407,7 +407,7 @@ void TForm1::BuildMenu()
     AddItem(Templates, QStringLiteral("TemplateFolderItem"), QStringLiteral("打开模板文件夹"), QString(),
             &TForm1::OpenTemplateFolder);
     QAction *More = AddItem(Templates, QStringLiteral("MoreTemplatesItem"), QStringLiteral("更多模板……"), QString());
-    connect(More, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("templates"))); });
+    connect(More, &QAction::triggered, this, [this] { OpenInShell(this, MakerPageUrl(QStringLiteral("templates"))); });
 
     QMenu *Settings = MainMenu1->addMenu(QStringLiteral("设置"));
     Settings->setObjectName(QStringLiteral("SettingsMenu"));
@@ -421,9 +421,9 @@ void TForm1::BuildMenu()
     QMenu *Help = MainMenu1->addMenu(QStringLiteral("帮助"));
     Help->setObjectName(QStringLiteral("HelpMenu"));
     QAction *Home = AddItem(Help, QStringLiteral("HomePageItem"), QStringLiteral("访问网站主页"), QString());
-    connect(Home, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("home"))); });
+    connect(Home, &QAction::triggered, this, [this] { OpenInShell(this, MakerPageUrl(QStringLiteral("home"))); });
     QAction *Update = AddItem(Help, QStringLiteral("UpdateItem"), QStringLiteral("查看软件更新"), QString());
-    connect(Update, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("update?vinfo=4.0"))); });
+    connect(Update, &QAction::triggered, this, [this] { OpenInShell(this, MakerPageUrl(QStringLiteral("update?vinfo=4.0"))); });
     AddItem(Help, QStringLiteral("HelpItem"), QStringLiteral("帮助"), QStringLiteral("F1"), &TForm1::OpenHelp);
     AddItem(Help, QStringLiteral("ContactItem"), QStringLiteral("联系作者"), QString(), &TForm1::ContactAuthor);
     AddItem(Help, QStringLiteral("AboutItem"), QStringLiteral("关于"), QString(), &TForm1::About);
@@ -764,12 +764,12 @@ void TForm1::RunAndWait(const QString &Program, const QString &Arguments)
 
 void TForm1::OpenTemplateFolder()
 {
-    Shell().Open(ProgramFolder() + QStringLiteral("html"));
+    OpenInShell(this, ProgramFolder() + QStringLiteral("html"));
 }
 
 void TForm1::OpenHelp()
 {
-    Shell().Open(ProgramFolder() + QStringLiteral("help/help.chm"));
+    OpenInShell(this, ProgramFolder() + QStringLiteral("help/help.chm"));
 }
 
 void TForm1::ContactAuthor()
@@ -777,7 +777,7 @@ void TForm1::ContactAuthor()
     if (MessageBox(this, QStringLiteral("作者邮件地址：support@quillbook.invalid"), QStringLiteral("联系作者"),
                    MB_OKCANCEL | MB_ICONINFORMATION)
         == IDOK)
-        Shell().Open(QStringLiteral("mailto:support@quillbook.invalid?subject=Quillbook"));
+        OpenInShell(this, QStringLiteral("mailto:support@quillbook.invalid?subject=Quillbook"));
 }
 
 void TForm1::About()
@@ -814,7 +814,7 @@ bool TForm1::eventFilter(QObject *Watched, QEvent *Event)
 void TForm1::Label1Click()
 {
     if (Label1Tag >= 1 && Label1Tag <= 5)
-        Shell().Open(MakerPageUrl(QStringLiteral("notice%1").arg(Label1Tag)));
+        OpenInShell(this, MakerPageUrl(QStringLiteral("notice%1").arg(Label1Tag)));
 }
 
 #include "MainWindow.moc"

@@ -580,7 +580,7 @@ void TForm1::ListBox1DblClick()
                        QStringLiteral("外部文件"), MB_YESNO | MB_ICONQUESTION)
                 == IDYES
             && K < FCatalogList->size())
-            Shell().Open(TCatalogBook::ResolveEntry(FCatalogPath, FCatalogList->at(K)));
+            OpenInShell(this, TCatalogBook::ResolveEntry(FCatalogPath, FCatalogList->at(K)));
         SelectOpenPage();
         return;
     }

@@ -115,7 +115,7 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
         MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     };
     Out.Hooks.BrowseForFolder = [this](const QString &Prompt) { return BrowseForFolder(Prompt, this); };
-    Out.Hooks.ShellOpen = [](const QString &Target) { Shell().Open(Target); };
+    Out.Hooks.ShellOpen = [this](const QString &Target) { OpenInShell(this, Target); };
     Out.Hooks.ChmProgress = [this](const QString &Text) { ChmProgress(Text); };
     Out.Hooks.WriteQbaPackage = [this](const QString &Folder, const QString &MainFile, const QString &Target,
                                        bool IsBook, QString &Result) {

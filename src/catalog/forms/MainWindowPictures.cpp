@@ -406,7 +406,7 @@ void TForm1::N79Click()
 {
     const QString Path = FGridAccess->Cells(1, PathRowOfBlock(BlockOfRow(CellGrid1->Row())));
     if (!Path.isEmpty())
-        Shell().Open(Path);
+        OpenInShell(this, Path);
 }
 
 void TForm1::N76Click()

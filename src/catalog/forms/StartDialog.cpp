@@ -175,7 +175,7 @@ void TForm2::Button5Click()
 
 void TForm2::Button6Click()
 {
-    Shell().Open(ProgramFolder() + QStringLiteral("help/help2.htm"));
+    OpenInShell(this, ProgramFolder() + QStringLiteral("help/help2.htm"));
 }
 
 void TForm2::Button7Click()

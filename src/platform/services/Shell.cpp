@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTimer>
@@ -45,9 +47,20 @@ TQtShell::~TQtShell()
     StopMusic();
 }
 
+bool LocalTargetMissing(const QString &FileOrUrl)
+{
+    static const QRegularExpression Scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    if (Scheme.match(FileOrUrl).hasMatch() && !FileOrUrl.startsWith(QLatin1String("file:")))
+        return false;
+    const QString Path = FileOrUrl.startsWith(QLatin1String("file:")) ? QUrl(FileOrUrl).toLocalFile() : FileOrUrl;
+    return !QFileInfo::exists(Path);
+}
+
 bool TQtShell::Open(const QString &FileOrUrl)
 {
-    if (FileOrUrl.isEmpty())
+    // The desktop's opener runs detached and reports nothing: a file or folder
+    // that is not there is refused here.
+    if (FileOrUrl.isEmpty() || LocalTargetMissing(FileOrUrl))
         return false;
     return QProcess::startDetached(QStringLiteral("xdg-open"), {FileOrUrl});
 }
@@ -192,7 +205,7 @@ QString TShellCall::Describe() const
 bool TScriptedShell::Open(const QString &FileOrUrl)
 {
     FCalls << TShellCall{QStringLiteral("Open"), {FileOrUrl}};
-    return true;
+    return !FileOrUrl.isEmpty() && !LocalTargetMissing(FileOrUrl);
 }
 
 bool TScriptedShell::StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir)

@@ -20,7 +20,8 @@ struct TRunResult {
 class TShell {
 public:
     virtual ~TShell() = default;
-    // Opens a file, a folder or an address (http:, mailto:, ftp:) with the desktop's program.
+    // Opens a file, a folder or an address (http:, mailto:, ftp:) with the desktop's
+    // program; false when it cannot (a local target that is not there included).
     virtual bool Open(const QString &FileOrUrl) = 0;
     // Starts a program detached from us.
     virtual bool StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir = QString()) = 0;
@@ -34,6 +35,10 @@ public:
     virtual void StopMusic() = 0;
     virtual bool MusicPlaying() const = 0;
 };
+
+// True when Target names a local file or folder (a path or a file: address)
+// that does not exist; addresses of other kinds are never missing.
+bool LocalTargetMissing(const QString &Target);
 
 TShell &Shell();
 // Installs a new implementation (nullptr restores the Qt one) and returns the previous one.
