@@ -1,5 +1,5 @@
 // Commands of quillbook-drive that act like a user at the keyboard and like a
-// reader of the program's web pages:
+// reader of the program's web pages (in a window of 1024 x 768):
 //   keys NAME TEXT   types TEXT key by key into a named widget at its caret
 //   web FILE         loads a page (HTML or MHT) in the program's own browser
 //                    engine and reports its pictures, script errors and text
@@ -19,6 +19,7 @@
 #include <QJsonObject>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
+#include <QWebEngineView>
 
 namespace {
 
@@ -61,7 +62,7 @@ protected:
 // sources of those that did not, and the text of every frame.
 const char *const PictureScript = R"(
 (function () {
-  var r = {pictures: 0, loaded: 0, pending: 0, missing: [], text: ''};
+  var r = {pictures: 0, loaded: 0, pending: 0, missing: [], text: '', overflow: 0};
   function walk(w) {
     var d;
     try { d = w.document; } catch (e) { r.missing.push('frame not readable: ' + e); return; }
@@ -72,6 +73,7 @@ const char *const PictureScript = R"(
       if (!im.complete) r.pending++;
       else if (im.naturalWidth > 0) r.loaded++;
       else r.missing.push(im.getAttribute('src'));
+      if (im.getBoundingClientRect().right > w.innerWidth + 1) r.overflow++;
     }
     for (var j = 0; j < w.frames.length; j++) walk(w.frames[j]);
   }
@@ -85,7 +87,12 @@ void WebCheck(TDriveContext &C, const QStringList &A)
     const QString File = QFileInfo(A[0]).absoluteFilePath();
     if (!QFileInfo(File).isFile())
         throw EDriveError(QStringLiteral("%1 does not exist").arg(File));
+    // A view of a usual window size, so that the layout is the one a reader sees.
     TCheckedPage Page;
+    QWebEngineView View;
+    View.setPage(&Page);
+    View.resize(1024, 768);
+    View.show();
     QEventLoop Loop;
     bool Loaded = false;
     QObject::connect(&Page, &QWebEnginePage::loadFinished, &Loop, [&](bool Ok) {
@@ -121,6 +128,8 @@ void WebCheck(TDriveContext &C, const QStringList &A)
     C.Print(QStringLiteral("pictures %1 loaded %2")
                 .arg(R.value(QStringLiteral("pictures")).toInt())
                 .arg(R.value(QStringLiteral("loaded")).toInt()));
+    if (const int Wide = R.value(QStringLiteral("overflow")).toInt())
+        C.Print(QStringLiteral("pictures wider than the window %1").arg(Wide));
     for (const QJsonValue &M : R.value(QStringLiteral("missing")).toArray())
         C.Print(QStringLiteral("missing ") + M.toString());
     for (const QString &E : std::as_const(Page.Errors))

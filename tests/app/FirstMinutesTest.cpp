@@ -407,3 +407,53 @@ TEST_F(FirstMinutes, HelpFilesAreShippedAndAFailingHandOffSaysSo)
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_TRUE(R.Out.contains(S("无法打开“") + Home.File(QStringLiteral("help/help.chm")) + S("”"))) << R.Out.toStdString();
 }
+
+TEST_F(FirstMinutes, TemplatesLabelTheSpecificationSayWhoTheCatalogueIsFromAndKeepPicturesInside)
+{
+    // A camera photo far wider than any window.
+    QImage Photo(2800, 1800, QImage::Format_RGB32);
+    Photo.fill(Qt::darkCyan);
+    ASSERT_TRUE(Photo.save(Docs.File(QStringLiteral("photo.jpg"))));
+    // Our company, as the company dialog writes it for each language.
+    SavePage(Home.File(QStringLiteral("cols1.dat")), {S("公司信息"), S("清风茶具公司")});
+    SavePage(Home.File(QStringLiteral("cols2.dat")), {S("Company"), S("Breeze Tea Ltd")});
+    for (const QString &Style : {S("标准模式"), S("春天系列")}) {
+        for (const bool English : {true, false}) {
+            SCOPED_TRACE((Style + (English ? S(" English") : S(" Chinese"))).toStdString());
+            const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"),
+                                           {QStringLiteral("Fine china")}, {QStringLiteral("photo.jpg")});
+            QStringList Lines = LoadPage(Page);
+            for (QString &L : Lines) {
+                if (L.startsWith(S("{输出风格}=")))
+                    L = S("{输出风格}=") + Style;
+                if (English && L.startsWith(S("{输出语言}=")))
+                    L = S("{输出语言}=英文");
+                if (English && (L.startsWith(S("{客户名称}=")) || L.startsWith(S("{$PUNIT}=")) || L.startsWith(S("{$PNAME}="))
+                                || L.startsWith(S("{$PSERIAL}=")) || L.startsWith(S("{货币符号}=")) || L.startsWith(S("{Catalog名称}="))
+                                || L.startsWith(S("{业务员名}=")) || L.startsWith(S("{客户公司名}=")) || L.startsWith(S("{Catalog说明}="))
+                                || L.startsWith(S("{产品单位}=")) || L.startsWith(S("{重量单位}="))))
+                    L = L.section(QLatin1Char('='), 0, 0) + QStringLiteral("=Li");
+            }
+            SavePage(Page, Lines);
+            QDir(Home.File(S("输出"))).removeRecursively();
+            DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML1\nwait\nprompts\nquit\n"), {Page});
+            ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+            EXPECT_EQ(R.Out, QString());
+            const QString Html = Output(QStringLiteral("P1"), QStringLiteral("P1.htm"));
+            const QByteArray Bytes = TestSupport::ReadAll(Html);
+            if (English) {
+                for (const char C : Bytes)
+                    ASSERT_LT(uchar(C), 0x80) << "an English page holds ASCII only";
+                EXPECT_TRUE(Bytes.contains(">Specification<"));
+                EXPECT_TRUE(Bytes.contains("To: Li From: <b>Breeze Tea Ltd</b>"));
+            } else {
+                const QString Text = PagesIn(QStringLiteral("htm"), Html).join(QString());
+                EXPECT_TRUE(Text.contains(S(">规格<")));
+                EXPECT_TRUE(Text.contains(S("To: 李四 From: <b>清风茶具公司</b>")));
+            }
+            R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nweb %1\nquit\n").arg(Html));
+            ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+            EXPECT_TRUE(R.Out.startsWith(QStringLiteral("pictures 1 loaded 1\ntext "))) << R.Out.toStdString();
+        }
+    }
+}
