@@ -94,7 +94,7 @@ bool ParseInteger(const QString &S, int Bits, qint64 &Value)
 
 [[noreturn]] void RaiseInteger(const QString &S)
 {
-    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(S));
+    throw EConvertError(QStringLiteral("“%1”不是有效的整数。").arg(S));
 }
 
 } // namespace
@@ -221,7 +221,7 @@ double StrToFloat(const QString &S)
 {
     double V = 0;
     if (!TryStrToFloat(S, V))
-        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(S));
+        throw EConvertError(QStringLiteral("“%1”不是有效的数值。").arg(S));
     return V;
 }
 
@@ -994,7 +994,7 @@ TDateTime StrToDate(const QString &S)
 {
     TDateTime D = 0;
     if (!TryStrToDate(S, D))
-        throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(S));
+        throw EConvertError(QStringLiteral("“%1”不是有效的日期。").arg(S));
     return D;
 }
 

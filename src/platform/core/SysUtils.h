@@ -15,7 +15,7 @@ class QDateTime;
 // ---- integers ----
 QString IntToStr(qint64 Value);
 QString IntToHex(qint64 Value, int Digits);
-int StrToInt(const QString &S);                      // EConvertError "'S' is not a valid integer value"
+int StrToInt(const QString &S);                      // EConvertError "“S”不是有效的整数。"
 qint64 StrToInt64(const QString &S);
 int StrToIntDef(const QString &S, int Default);
 qint64 StrToInt64Def(const QString &S, qint64 Default);
@@ -26,7 +26,7 @@ bool TryStrToInt64(const QString &S, qint64 &Value);
 // The number settings the program runs with; conversions here always use "." whatever these say.
 extern QChar DecimalSeparator;                       // '.'
 extern QChar ThousandSeparator;                      // ','
-double StrToFloat(const QString &S);                 // EConvertError "'S' is not a valid floating point value"
+double StrToFloat(const QString &S);                 // EConvertError "“S”不是有效的数值。"
 double StrToFloatDef(const QString &S, double Default);
 bool TryStrToFloat(const QString &S, double &Value);
 QString FloatToStr(double Value);                    // 15 significant digits, general format
