@@ -4,6 +4,7 @@
 // Painting never throws: typed reads inside it fall back to 0.
 
 #include "grid/CellGrid.h"
+#include "grid/CgHTMLE.h"
 #include "grid/GridUtil.h"
 #include "grid/detail/CanvasClip.h"
 
@@ -31,14 +32,6 @@ void Line(TCanvas *C, int X1, int Y1, int X2, int Y2)
     C->LineTo(X2, Y2);
 }
 
-QString StripTags(const QString &Text)
-{
-    static const QRegularExpression Tag(QStringLiteral("<[^>]*>"));
-    QString S = Text;
-    S.remove(Tag);
-    return S;
-}
-
 } // namespace
 
 // =================================================================== colours and alignment
@@ -47,7 +40,8 @@ bool TCellGrid::HasNodes()
 {
     if (FNodeScan >= 0)
         return FNodeScan > 0;
-    for (int R = 0; R < RowCount(); ++R) {
+    // Node graphics live in property objects: only rows holding objects are looked at.
+    for (int R = NextRowWithObjects(0); R < RowCount(); R = NextRowWithObjects(R + 1)) {
         const TCellGraphic *G = GetCellGraphic(0, R);
         if (G && G->CellType == ctNode)
             return true;
@@ -182,7 +176,7 @@ QString TCellGrid::GetDisplayText(int ACol, int ARow)
         GetCheckState(ACol, ARow, State);
         Text = State ? GetCheckTrue(ACol, ARow) : GetCheckFalse(ACol, ARow);
     }
-    return StripTags(Text);
+    return TextKind(Text, true) == tkHTML ? HTMLStrip(Text) : Text;
 }
 
 TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
@@ -193,9 +187,14 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     TVAlignment VA;
     GetCellColorAndFont(ACol, ARow, State, false, false, true, C->Brush(), C->Font(), HA, VA);
     QString Text = GetCellText(ACol, ARow);
-    if (TextKind(Text, EnableHTML) == tkHTML)
-        Text = StripTags(Text);
     const TPoint M = CellTextMargin;
+    if (TextKind(Text, EnableHTML) == tkHTML) {
+        const int Limit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 4) : 0xFFFF;
+        THTMLDrawResult Res;
+        HTMLDrawEx(C, Text, TRect(0, 0, Limit, 0xFFFF), nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0,
+                   0, clNone, clNone, false, URLColor, clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
+        return TPoint(Res.XSize + 2 + 2 * M.X, Res.YSize + 2 + 2 * M.Y);
+    }
     if (!FitWidth) {
         QStringList Lines = Text.split(QLatin1Char('\r'));
         int Widest = 0;
@@ -212,6 +211,43 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     InflateRect(R, -(2 + M.X), -(2 + M.Y));
     const int H = DrawText(C, Text, R, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL);
     return TPoint(R.Width() + 2 * M.X, H + 2 * M.Y);
+}
+
+// =================================================================== HTML cells
+
+TRect TCellGrid::AlignHTMLRect(TCanvas *C, const QString &Text, TRect TR, TAlignment HA)
+{
+    // Right-aligned and centred cells place the lines of their markup as one block.
+    if (HA == taLeftJustify)
+        return TR;
+    THTMLDrawResult Res;
+    HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0, 0, clNone, clNone, false,
+               URLColor, clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
+    const int Free = TR.Width() - Res.XSize;
+    if (Free > 0)
+        TR.Left += HA == taRightJustify ? Free : Free / 2;
+    return TR;
+}
+
+int TCellGrid::PaintHTMLCell(TCanvas *C, int RC, int ARow, const QString &Text, TRect TR, TAlignment HA,
+                             TColor AnchorColor)
+{
+    TR = AlignHTMLRect(C, Text, TR, HA);
+    const bool Hovered = FHoverAnchorCell == TPoint(RC, ARow);
+    THTMLDrawResult Res;
+    HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0, Hovered ? FHoverLink : 0,
+               clGray, clNone, false, AnchorColor, clGray, 1, !FEnableBlink || FBlinkPhase, false, false, FWordWrap,
+               true, 1.0, Res);
+    // A BUTTON control held down with the mouse.
+    if (FPressedControl.Cell == TPoint(RC, ARow) && !FPressedControl.Rect.IsEmpty()) {
+        DrawFrameControl(C, FPressedControl.Rect, DFC_BUTTON, DFCS_BUTTONPUSH | DFCS_PUSHED);
+        TRect T = FPressedControl.Rect;
+        OffsetRect(T, 1, 1);
+        C->Brush()->SetStyle(bsClear);
+        DrawText(C, FPressedControl.Value, T, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        C->Brush()->SetStyle(bsSolid);
+    }
+    return Res.XSize;
 }
 
 // =================================================================== paint
@@ -261,9 +297,8 @@ void TCellGrid::DrawSizingLine(int X)
     C->Pen()->SetMode(pmXor);
     C->Pen()->SetWidth(1);
     C->Pen()->SetColor(clBlack);
-    int Bottom = 0;
-    for (int R = 0; R < RowCount(); ++R)
-        Bottom = std::max(Bottom, GetCellRect(0, R).Bottom);
+    // The bottom of the last row as laid out now (rows below the view only lengthen it).
+    const int Bottom = RowCount() > 0 ? GetSingleCellRect(0, RowCount() - 1).Bottom : 0;
     Line(C, X, 0, X, std::max(ClientHeight(), Bottom));
     C->SetPen(Old);
 }
@@ -326,11 +361,9 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
             // through the sizes of the columns and rows before this cell.
             const int FirstCol = FBackGround->Cells == bcNormal ? TStringGrid::FixedCols() : 0;
             const int FirstRow = FBackGround->Cells == bcNormal ? FixedRows() : 0;
-            int OffX = 0, OffY = 0;
-            for (int I = FirstCol; I < ACol; ++I)
-                OffX += ColWidths(I);
-            for (int I = FirstRow; I < ARow; ++I)
-                OffY += RowHeights(I);
+            const int Line = TStringGrid::GridLineWidth();
+            const int OffX = std::max(0, ColOffset(ACol) - ColOffset(FirstCol) - (ACol - FirstCol) * Line);
+            const int OffY = std::max(0, RowOffset(ARow) - RowOffset(FirstRow) - (ARow - FirstRow) * Line);
             const int BW = Back.Width(), BH = Back.Height();
             const TRect Whole = GetCellRect(ACol, ARow);
             for (int TY = Whole.Top - OffY % BH; TY < R.Bottom; TY += BH)
@@ -379,42 +412,62 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     }
 
     const int Kind = TextKind(Text, EnableHTML);
-    if (Kind == tkHTML && EnableHTML)
-        Text = StripTags(Text);
+    const bool HTMLCell = Kind == tkHTML && EnableHTML;
     bool URLCell = false;
     const TFontStyles OldStyle = C->Font()->Style();
-    if (URLShow && IsURL(Text)) {
-        URLCell = true;
-        if (!URLFull)
-            StripURLProtocol(Text);
-        C->Font()->SetStyle(OldStyle | fsUnderline);
-        C->Font()->SetColor(URLColor);
+    // The text's width is measured only when a glyph or a graphic is placed beside it.
+    int MeasuredWidth = -1;
+    int TextRoom = 0;
+    if (HTMLCell) {
+        // The anchor colour follows the selection text colour in selected cells.
+        TColor AnchorColor = URLColor;
+        if (Selected && !Fixed && (!(AState & gdFocused) || (Options() & goDrawFocusSelected)) && FShowSelection
+            && FSelectionTextColor != clNone && FSelectionTextColor != clDefault)
+            AnchorColor = FSelectionTextColor;
+        TRect HR = TR;
+        if (FSortSettings->Show && ARow == FSortSettings->Row() && RC == FSortSettings->Column)
+            HR.Right -= 10;
+        SetBkMode(C, TRANSPARENT);
+        MeasuredWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
+    } else {
+        if (URLShow && IsURL(Text)) {
+            URLCell = true;
+            if (!URLFull)
+                StripURLProtocol(Text);
+            C->Font()->SetStyle(OldStyle | fsUnderline);
+            C->Font()->SetColor(URLColor);
+        }
+        unsigned Flags = DT_EDITCONTROL;
+        const bool OneLine = !Multilinecells || !Text.contains(QLatin1Char('\r'));
+        if (!FWordWrap && OneLine) {
+            const int CR = Text.indexOf(QLatin1Char('\r'));
+            if (CR >= 0)
+                Text = Text.left(CR);
+            Flags = EnhTextSize ? (DT_SINGLELINE | DT_END_ELLIPSIS) : DT_SINGLELINE;
+        }
+        const unsigned WrapFlag = FWordWrap ? (DT_WORDBREAK | DT_EDITCONTROL) : (Multilinecells ? 0u : unsigned(DT_SINGLELINE));
+        Flags |= DT_NOPREFIX | DT_EXPANDTABS | WrapFlag | HAlignFlags[HA] | VAlignFlags[VA];
+        SetBkMode(C, TRANSPARENT);
+        if (FSortSettings->Show && ARow == 0 && RC == FSortSettings->Column) {
+            if (HA == taLeftJustify)
+                TR.Right -= 14;
+            else
+                TR.Left += 14;
+        }
+        TRect DrawRect = TR;
+        TextRoom = TR.Width();
+        if (!Text.isEmpty())
+            DrawText(C, Text, DrawRect, Flags);
+        if (Graphic && Graphic->CellErrLen > 0)
+            DrawErrorUnderline(this, C, Text, Graphic->CellErrLen, Graphic->CellErrFrom, C->TextHeight(Text), TR);
+        if (URLCell)
+            C->Font()->SetStyle(OldStyle);
     }
-    unsigned Flags = DT_EDITCONTROL;
-    const bool OneLine = !Multilinecells || !Text.contains(QLatin1Char('\r'));
-    if (!FWordWrap && OneLine) {
-        const int CR = Text.indexOf(QLatin1Char('\r'));
-        if (CR >= 0)
-            Text = Text.left(CR);
-        Flags = EnhTextSize ? (DT_SINGLELINE | DT_END_ELLIPSIS) : DT_SINGLELINE;
-    }
-    const unsigned WrapFlag = FWordWrap ? (DT_WORDBREAK | DT_EDITCONTROL) : (Multilinecells ? 0u : unsigned(DT_SINGLELINE));
-    Flags |= DT_NOPREFIX | DT_EXPANDTABS | WrapFlag | HAlignFlags[HA] | VAlignFlags[VA];
-    SetBkMode(C, TRANSPARENT);
-    if (FSortSettings->Show && ARow == 0 && RC == FSortSettings->Column) {
-        if (HA == taLeftJustify)
-            TR.Right -= 14;
-        else
-            TR.Left += 14;
-    }
-    TRect DrawRect = TR;
-    const int TextWidth = std::max(0, std::min(C->TextWidth(Text), TR.Width()));
-    if (!Text.isEmpty())
-        DrawText(C, Text, DrawRect, Flags);
-    if (Graphic && Graphic->CellErrLen > 0)
-        DrawErrorUnderline(this, C, Text, Graphic->CellErrLen, Graphic->CellErrFrom, C->TextHeight(Text), TR);
-    if (URLCell)
-        C->Font()->SetStyle(OldStyle);
+    auto TextWidth = [&]() {
+        if (MeasuredWidth < 0)
+            MeasuredWidth = std::max(0, std::min(C->TextWidth(Text), TextRoom));
+        return MeasuredWidth;
+    };
 
     // Sort glyph in the header row.
     if (FSortSettings->Show && ARow == FSortSettings->Row() && RowCount() > 2 && FixedRows() > 0
@@ -422,9 +475,9 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         && (RC >= FixedCols() || FSortSettings->FixedCols)) {
         int X = R.Left + 8;
         if (HA == taLeftJustify)
-            X = R.Left + TextWidth + 10;
+            X = R.Left + TextWidth() + 10;
         else if (HA == taRightJustify)
-            X = R.Right - TextWidth - 10;
+            X = R.Right - TextWidth() - 10;
         const int Y = VA == vtaTop ? R.Top + 8 : (VA == vtaBottom ? R.Bottom - 8 : (R.Top + R.Bottom) / 2);
         if (FSortIndexes->FindIndex(RC) < 1 || FSortSettings->IndexShow)
             DrawSortGlyph(C, RC, Y, X);
@@ -522,11 +575,11 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         L.Content = R;
         L.TextRect = TR;
         L.Cell = GetCellRect(ACol, ARow);
-        L.TextWidth = Text.isEmpty() ? 0 : TextWidth + 2;
+        L.TextWidth = Text.isEmpty() ? 0 : TextWidth() + 2;
         L.HAlign = HA;
     }
     if (Graphic)
-        DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth + 2, HA);
+        DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth() + 2, HA);
 
     if (OnDrawCell)
         OnDrawCell(this, ACol, ARow,
