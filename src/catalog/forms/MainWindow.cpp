@@ -588,6 +588,12 @@ void TForm1::WMOpenPageFile(const QString &Path)
     Button5Click();
     if (SaveButtonEnabled())
         return;
+    // A missing file still raises the file error; a file that is no page is refused.
+    if (FileExists(Path) && !TPageDocument::IsPageFile(Path)) {
+        MessageBox(this, QStringLiteral("文件“%1”不是Catalog页面文件，不能打开。").arg(Path), QStringLiteral("打开页面"),
+                   MB_OK | MB_ICONWARNING);
+        return;
+    }
     FPage.Clear();
     FPage.LoadFromFile(Path);
     SpeedButton9->setEnabled(false);
@@ -597,6 +603,7 @@ void TForm1::WMOpenPageFile(const QString &Path)
     FPackageIsBook = false;
     GroupBox1->setTitle(QStringLiteral("工程源文件  ") + Path);
     LoadGridFromPage();
+    OfferRepairOfDamagedPage();
     if (!FPendingFiles.isEmpty()) {
         ImportPictures(FPendingFiles.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts));
         FPendingFiles.clear();
