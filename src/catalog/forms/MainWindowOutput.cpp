@@ -133,14 +133,19 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
                 FForm->ProgressBar1->setValue(0);
                 FForm->GroupBox3->show();
             }
-            FForm->ProgressCancel->setEnabled(true);
-            FForm->ProgressCancel->show();
+            // A page of a book output is not stopped on its own: the book's run
+            // decides what is left of the site.
+            if (!FWasShown) {
+                FForm->ProgressCancel->setEnabled(true);
+                FForm->ProgressCancel->show();
+            }
         }
         ~TOutputProgress()
         {
-            FForm->ProgressCancel->hide();
-            if (!FWasShown)
+            if (!FWasShown) {
+                FForm->ProgressCancel->hide();
                 FForm->GroupBox3->hide();
+            }
         }
         TOutputProgress(const TOutputProgress &) = delete;
         TOutputProgress &operator=(const TOutputProgress &) = delete;
@@ -160,9 +165,9 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
         }
         ProcessMessages();
     };
-    Out.Hooks.Cancelled = [this] {
+    Out.Hooks.Cancelled = [this, Nested] {
         ProcessMessages();
-        return FOutputCancelled;
+        return !Nested && FOutputCancelled;
     };
     Out.Hooks.MhtProgress = Out.Hooks.Progress;
     TWaitCursor Wait;
