@@ -199,8 +199,8 @@ TEST_F(FirstMinutes, MarkersAndPlaceholdersInProductTextsGoThroughEveryOutputWho
     const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"), TrickyNotes,
                                    {QStringLiteral("p1.jpg"), QStringLiteral("p2.jpg"), QStringLiteral("p3.jpg")});
 
-    // The page: ZIP, MHT, CHM, then the HTML folder.
-    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\n"
+    // The page: package, ZIP, MHT, CHM, then the HTML folder.
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick QBA1\nwait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\n"
                                                       "click HTML1\nwait\nprompts\nquit\n"),
                           {Page});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
@@ -209,6 +209,18 @@ TEST_F(FirstMinutes, MarkersAndPlaceholdersInProductTextsGoThroughEveryOutputWho
     ExpectTheThreeProducts(QStringLiteral("mht"), Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht")));
     ExpectTheThreeProducts(QStringLiteral("chm"), Output(QStringLiteral("P1"), QStringLiteral("P1.chm")));
     ExpectTheThreeProducts(QStringLiteral("htm"), Output(QStringLiteral("P1"), QStringLiteral("P1.htm")));
+    // The package's page holds the texts as they were typed, each block once.
+    QByteArray Copy;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), Output(QStringLiteral("P1"), QStringLiteral("catalog.qba")),
+                                                                QStringLiteral("catalog.qbt")},
+                                      &Copy),
+              0);
+    TestSupport::WriteAll(Docs.File(QStringLiteral("copy.qbt")), Copy);
+    const QStringList CopyLines = LoadPage(Docs.File(QStringLiteral("copy.qbt")));
+    for (const QString &Note : TrickyNotes)
+        EXPECT_EQ(CopyLines.count(S("{$PNOTE}=") + Note), 1) << Note.toStdString();
+    EXPECT_EQ(CopyLines.filter(QRegularExpression(QStringLiteral("^\\{\\$\\d+\\}$"))).size(), 3);
+    EXPECT_TRUE(CopyLines.contains(QStringLiteral("{$IMG}=images\\p1.jpg")));
 
     // The book of that page, one output a run (each starts from an empty folder).
     SavePage(Docs.File(QStringLiteral("b.qbs")), {S("Catalog_name=书"), S("{$Files}"), QStringLiteral("p.qbt")});
