@@ -161,6 +161,9 @@ public:
     TProductGrid *CellGrid1 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
+    // Stops the page output that is running (shown with its progress only).
+    QPushButton *ProgressCancel = nullptr;
+    bool FOutputCancelled = false;
     QLineEdit *Edit1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QLabel *Label1 = nullptr;
@@ -327,6 +330,12 @@ public:
     int FEditCol = 3;
     int FEditRow = 1;
     void PlaceEdit1(int ACol, int ARow);
+    // The editor shows the text of the cell it covers (after a load, a new page,
+    // an insert, a delete); it hides when that cell is gone.
+    void SyncEdit1();
+    // A page that lost its "{detail}" line: says so and offers the repair;
+    // without it the page is closed again.
+    void OfferRepairOfDamagedPage();
     void Edit1Change();
     // True when the key was handled (and is swallowed).
     bool Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift);

@@ -10,9 +10,11 @@ namespace PageArchive {
 
 // Zips every file below Folder (paths relative to Folder) into ZipName, which is
 // replaced only by a complete new archive. Earlier outputs named like ZipName
-// (.zip, .chm, .rar, .exe) are left out. Raises Exception on failure. Progress
-// gets the zip library's total percentage.
-void ZipFolder(const QString &Folder, const QString &ZipName, const std::function<void(int Percent)> &Progress = {});
+// (.zip, .chm, .rar, .exe) are left out. Raises Exception on failure.
+// Percent reports the packing (0..100); Cancelled, asked between buffers, ends
+// it (EAbort) with ZipName untouched.
+void ZipFolder(const QString &Folder, const QString &ZipName, const std::function<void(int Percent)> &Percent = {},
+               const std::function<bool()> &Cancelled = {});
 
 // The same files as a self-extracting archive ExeName that unpacks into the
 // folder it runs in. False (with the reason in Error) when it could not be made;

@@ -31,6 +31,12 @@ struct TOutputHooks {
     std::function<void(const QString &Target)> ShellOpen;
     // Progress of the MHT writer: the caption and the bar position.
     std::function<void(const QString &Caption, int Position)> MhtProgress;
+    // Progress of the whole output: the caption and the bar position (0..100).
+    // The window keeps painting there.
+    std::function<void(const QString &Caption, int Position)> Progress;
+    // True when the user asked to stop: the output ends (EAbort) and removes
+    // what it had made so far.
+    std::function<bool()> Cancelled;
     // One line of the help compiler's report.
     std::function<void(const QString &Text)> ChmProgress;
     // The package writer: folder (with trailing "/"), main file name, target
@@ -122,6 +128,7 @@ private:
     QStringList FCreatedFiles;            // files this run made in the pictures folder
     bool FCreatedImages = false;
     bool FCreatedPage = false;
+    bool FCreatedD = false;               // this run made the output folder
 
     void ReadSettings();
     void BuildPairs();
@@ -145,4 +152,6 @@ private:
     void ChmBranch();
     void ShowError(const QString &Text) const;
     QString PictureValue(const QString &Path);
+    void Report(const QString &Caption, int Position) const;
+    void CheckCancel() const;
 };

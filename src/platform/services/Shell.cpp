@@ -8,6 +8,8 @@
 #include <QTemporaryFile>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTimer>
@@ -87,9 +89,20 @@ int TQtShell::StartAndWatch(const QString &Program, const QStringList &Args)
     return StillRunning;
 }
 
+bool LocalTargetMissing(const QString &FileOrUrl)
+{
+    static const QRegularExpression Scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    if (Scheme.match(FileOrUrl).hasMatch() && !FileOrUrl.startsWith(QLatin1String("file:")))
+        return false;
+    const QString Path = FileOrUrl.startsWith(QLatin1String("file:")) ? QUrl(FileOrUrl).toLocalFile() : FileOrUrl;
+    return !QFileInfo::exists(Path);
+}
+
 bool TQtShell::Open(const QString &FileOrUrl)
 {
-    if (FileOrUrl.isEmpty())
+    // The desktop's opener runs detached and reports nothing: a file or folder
+    // that is not there is refused here.
+    if (FileOrUrl.isEmpty() || LocalTargetMissing(FileOrUrl))
         return false;
     // Files and folders go to the file manager at once; an address is watched,
     // since a scheme nothing handles (ftp: on many desktops) fails only there.
@@ -243,7 +256,7 @@ QString TShellCall::Describe() const
 bool TScriptedShell::Open(const QString &FileOrUrl)
 {
     FCalls << TShellCall{QStringLiteral("Open"), {FileOrUrl}};
-    return !RefuseHandOffs;
+    return !RefuseHandOffs && !FileOrUrl.isEmpty() && !LocalTargetMissing(FileOrUrl);
 }
 
 bool TScriptedShell::StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir)

@@ -21,7 +21,8 @@ class TShell {
 public:
     virtual ~TShell() = default;
     // Opens a file, a folder or an address (http:, mailto:, ftp:) with the desktop's program.
-    // False when nothing could open it (the desktop's helper failed at once).
+    // False when nothing could open it (the desktop's helper failed at once, or a
+    // local target is not there).
     virtual bool Open(const QString &FileOrUrl) = 0;
     // Starts a program detached from us.
     virtual bool StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir = QString()) = 0;
@@ -36,6 +37,10 @@ public:
     virtual void StopMusic() = 0;
     virtual bool MusicPlaying() const = 0;
 };
+
+// True when Target names a local file or folder (a path or a file: address)
+// that does not exist; addresses of other kinds are never missing.
+bool LocalTargetMissing(const QString &Target);
 
 TShell &Shell();
 // Installs a new implementation (nullptr restores the Qt one) and returns the previous one.

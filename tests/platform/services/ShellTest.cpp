@@ -64,7 +64,12 @@ TEST(RunAndWait, RunsInTheProgramsOwnFolderByDefault)
 TEST(ScriptedShell, RecordsEveryCallAndAnswersRunsFromTheQueue)
 {
     TScriptedShell S;
-    EXPECT_TRUE(S.Open(QStringLiteral("/opt/quillbook/html/")));
+    // Like the desktop's opener, it refuses a local file or folder that is not there.
+    EXPECT_FALSE(S.Open(QStringLiteral("/opt/quillbook/html/")));
+    EXPECT_TRUE(S.Open(QStringLiteral("http://www.quillbook.invalid/")));
+    EXPECT_TRUE(S.Open(QDir::tempPath()));
+    S.ClearCalls();
+    S.Open(QStringLiteral("/opt/quillbook/html/"));
     EXPECT_TRUE(S.SendMail(QString(), QStringLiteral("目录"), QString(), {QStringLiteral("/tmp/a.zip")}));
     EXPECT_TRUE(S.RunAndWait(QStringLiteral("/x/rar"), {QStringLiteral("a"), QStringLiteral("-sfx")}, QString()).Succeeded());
     TRunResult Fail;
@@ -123,6 +128,9 @@ TEST(QtShell, RefusesWhatCannotBeOpenedOrPlayed)
 {
     TQtShell Shell;
     EXPECT_FALSE(Shell.Open(QString()));
+    EXPECT_FALSE(Shell.Open(QStringLiteral("/nonexistent/help.chm")));
+    EXPECT_FALSE(Shell.Open(QStringLiteral("file:///nonexistent/help.chm")));
+    EXPECT_FALSE(Shell.Open(QStringLiteral("C:\\帮助\\help.chm")));
     EXPECT_FALSE(Shell.PlayMusic(QStringLiteral("/nonexistent/背景.mid")));
     EXPECT_FALSE(Shell.MusicPlaying());
     Shell.StopMusic();      // stopping when nothing plays is harmless
