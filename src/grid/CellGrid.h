@@ -187,6 +187,11 @@ public:
     void RestoreSelection();
     bool SelectionParked() const { return FSelectionParked; }
 
+    // ---- wide cells: a UTF-16 text kept in a cell as "|\\" and two byte characters per unit
+    void SetWideCellText(int ACol, int ARow, const QString &Value);
+    // The decoded text of a wide cell; any other cell text as it stands.
+    QString GetWideCellText(int ACol, int ARow);
+
     // ---- re-merge after sorting
     void SplitAllColumns();
     void MergeListedColumns();

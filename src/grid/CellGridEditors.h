@@ -8,6 +8,7 @@
 #include "grid/CGEdit.h"
 #include "grid/cgcombo.h"
 #include "grid/cgspin.h"
+#include "grid/CgUni.h"
 #include "platform/core/SysUtils.h"
 
 #include <QCheckBox>
@@ -86,10 +87,15 @@ private:
     TCellGrid *FGrid;
 };
 
+// The grid's Unicode combo: the grid combo's keys and look, with the Unicode combo's item list.
 class TGridUniCombo : public TGridCombo {
     Q_OBJECT
 public:
-    using TGridCombo::TGridCombo;
+    explicit TGridUniCombo(TCellGrid *AGrid) : TGridCombo(AGrid), FItems(this) {}
+    TComboBoxStrings *Items() { return &FItems; }
+
+private:
+    TComboBoxStrings FItems;
 };
 
 // ------------------------------------------------------------------ spin
@@ -113,13 +119,6 @@ private:
 
 // ------------------------------------------------------------------ Unicode edit
 
-class TCgUniEdit : public QLineEdit, public TObject {
-    Q_OBJECT
-public:
-    using QLineEdit::QLineEdit;
-    QString Text() const { return text(); }
-    void SetText(const QString &Value) { setText(Value); }
-};
 
 class TGridUniEdit : public TCgUniEdit {
     Q_OBJECT

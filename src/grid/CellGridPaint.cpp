@@ -4,6 +4,7 @@
 // Painting never throws: typed reads inside it fall back to 0.
 
 #include "grid/CellGrid.h"
+#include "grid/CgUni.h"
 #include "grid/GridUtil.h"
 #include "grid/detail/CanvasClip.h"
 
@@ -182,6 +183,8 @@ QString TCellGrid::GetDisplayText(int ACol, int ARow)
         GetCheckState(ACol, ARow, State);
         Text = State ? GetCheckTrue(ACol, ARow) : GetCheckFalse(ACol, ARow);
     }
+    if (TextKind(Text, EnableHTML) == tkWideText)
+        return WideCellDisplayText(Text);
     return StripTags(Text);
 }
 
@@ -196,6 +199,13 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     if (TextKind(Text, EnableHTML) == tkHTML)
         Text = StripTags(Text);
     const TPoint M = CellTextMargin;
+    QString WideText;
+    if (TextKind(Text, EnableHTML) == tkWideText && DecodeWideCellText(Text, WideText)) {
+        TRect R = GetCellRect(ACol, ARow);
+        const bool Wrap = FWordWrap || Multilinecells;
+        const int H = DrawText(C, WideText, R, DT_CALCRECT | DT_NOPREFIX | (Wrap ? unsigned(DT_WORDBREAK) : unsigned(DT_SINGLELINE)));
+        return TPoint(R.Width() + 2 * M.X, H);
+    }
     if (!FitWidth) {
         QStringList Lines = Text.split(QLatin1Char('\r'));
         int Widest = 0;
@@ -381,6 +391,21 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     const int Kind = TextKind(Text, EnableHTML);
     if (Kind == tkHTML && EnableHTML)
         Text = StripTags(Text);
+    // A wide cell is drawn decoded on a filled rectangle, single-line with an
+    // ellipsis unless the grid wraps. A text that only starts like one is plain.
+    QString WideText;
+    const bool WideCell = Kind == tkWideText && DecodeWideCellText(Text, WideText);
+    if (WideCell) {
+        if (!(Selected && !(AState & gdFocused) && FSelectionColor == clNone))
+            C->FillRect(TR);
+        const unsigned WideFlags = (FWordWrap || Multilinecells) ? unsigned(DT_NOPREFIX)
+                                                                 : unsigned(DT_END_ELLIPSIS | DT_NOPREFIX | DT_SINGLELINE);
+        SetBkMode(C, TRANSPARENT);
+        TRect WideRect = TR;
+        if (!WideText.isEmpty())
+            DrawText(C, WideText, WideRect, WideFlags | HAlignFlags[HA] | VAlignFlags[VA]);
+        Text = WideText;
+    }
     bool URLCell = false;
     const TFontStyles OldStyle = C->Font()->Style();
     if (URLShow && IsURL(Text)) {
@@ -409,7 +434,7 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     }
     TRect DrawRect = TR;
     const int TextWidth = std::max(0, std::min(C->TextWidth(Text), TR.Width()));
-    if (!Text.isEmpty())
+    if (!Text.isEmpty() && !WideCell)
         DrawText(C, Text, DrawRect, Flags);
     if (Graphic && Graphic->CellErrLen > 0)
         DrawErrorUnderline(this, C, Text, Graphic->CellErrLen, Graphic->CellErrFrom, C->TextHeight(Text), TR);
