@@ -183,6 +183,9 @@ public:
     void HideRows(int FromRow, int ToRow);
     void UnHideRows(int FromRow, int ToRow);
     void UnHideRowsAll();
+    // Test seam: marks a real column hidden or shown in the maps and the
+    // count. The grid itself never hides a column; nothing else changes.
+    void SetColumnHidden(int ACol, bool Hidden);
     void ParkSelection();
     void RestoreSelection();
     bool SelectionParked() const { return FSelectionParked; }
@@ -392,6 +395,9 @@ private:
     void GrowSelectFlags(std::vector<bool> &Flags, int Index);
     int DataRowCountNow() const { return RowCount() - FixedRows() - FFixedFooters; }
     void FreeHiddenRows();
+    // The displayed row holds a cell of a merged block that began in an earlier row.
+    bool ContinuesBlockAbove(int ARow) const;
+    bool HiddenRowContinuesBlockAbove(int ARow) const;
     QString FormatFloatValue(double Value) const;
 
     std::unique_ptr<QWidget> FFooterPanel;
