@@ -9,34 +9,35 @@ jobs=$(nproc)
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=ON -DQB_TESTS=ON >/dev/null
 cmake --build build-test -j "$jobs"
 
-# A short, reproducible run of the GIF reader's fuzz target (clang and libFuzzer):
-# a fixed seed and run count, on the seed files of the source tree.
+# Short, reproducible runs of the fuzz targets (clang and libFuzzer): a fixed seed and a
+# bounded run count, on the seed files of the source tree.
 fuzz_flags="-fsanitize=fuzzer-no-link,address,undefined"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_GIF_FUZZER=ON -DQB_ZIP_FUZZER=ON \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQB_GIF_FUZZER=ON -DQB_ZIP_FUZZER=ON -DQB_HTML_FUZZER=ON \
   -DCMAKE_C_FLAGS="$fuzz_flags" -DCMAKE_CXX_FLAGS="$fuzz_flags" >/dev/null
-cmake --build build-fuzz -j "$jobs" --target gif_fuzzer zip_legacy_fuzzer
-fuzz_dir=$(mktemp -d)
-mkdir "$fuzz_dir/corpus"
-if ! build-fuzz/tests/gif_fuzzer -seed=1 -runs=4000 -rss_limit_mb=4096 -artifact_prefix="$fuzz_dir/" \
-    "$fuzz_dir/corpus" tests/fixtures/gif >"$fuzz_dir/log" 2>&1; then
-  cat "$fuzz_dir/log"
-  echo "The GIF reader's fuzz target failed; the input is in $fuzz_dir"
-  exit 1
-fi
-echo "GIF reader fuzz target: $(tail -n 1 "$fuzz_dir/log")"
-rm -rf "$fuzz_dir"
+cmake --build build-fuzz -j "$jobs" --target gif_fuzzer zip_legacy_fuzzer html_fuzzer
 
-# The same for the zip library's shrink, reduce and implode decoders.
-fuzz_dir=$(mktemp -d)
-mkdir "$fuzz_dir/corpus"
-if ! build-fuzz/tests/zip_legacy_fuzzer -seed=1 -runs=20000 -rss_limit_mb=4096 -artifact_prefix="$fuzz_dir/" \
-    "$fuzz_dir/corpus" tests/fixtures/ziplegacy >"$fuzz_dir/log" 2>&1; then
-  cat "$fuzz_dir/log"
-  echo "The zip legacy decoders' fuzz target failed; the input is in $fuzz_dir"
-  exit 1
-fi
-echo "Zip legacy decoders fuzz target: $(tail -n 1 "$fuzz_dir/log")"
-rm -rf "$fuzz_dir"
+# run_fuzzer TITLE TARGET SEEDS RUNS [libFuzzer options...]
+run_fuzzer() {
+  local title=$1 target=$2 seeds=$3 runs=$4
+  shift 4
+  local dir
+  dir=$(mktemp -d)
+  mkdir "$dir/corpus"
+  if ! "build-fuzz/tests/$target" -seed=1 -runs="$runs" -rss_limit_mb=4096 -artifact_prefix="$dir/" "$@" \
+      "$dir/corpus" "$seeds" >"$dir/log" 2>&1; then
+    cat "$dir/log"
+    echo "The fuzz target of the $title failed; the input is in $dir"
+    exit 1
+  fi
+  echo "Fuzz target of the $title: $(grep '^Done' "$dir/log" || tail -n 1 "$dir/log")"
+  rm -rf "$dir"
+}
+
+run_fuzzer "GIF reader" gif_fuzzer tests/fixtures/gif 4000
+run_fuzzer "zip legacy decoders" zip_legacy_fuzzer tests/fixtures/ziplegacy 20000
+QT_QPA_PLATFORM=offscreen LSAN_OPTIONS="suppressions=$PWD/tests/grid/fuzz/lsan.supp" \
+  run_fuzzer "grid's mini-HTML renderer" html_fuzzer tests/fixtures/html 20000 -max_total_time=8 -timeout=10
 
 cd build-test
 # shellcheck disable=SC2086

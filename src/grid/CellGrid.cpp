@@ -1,6 +1,8 @@
 #include "grid/CellGrid.h"
 
 #include "grid/GridUtil.h"
+#include "grid/HTMLHintWindow.h"
+#include "grid/PictureContainer.h"
 #include "platform/core/SysUtils.h"
 
 #include <QApplication>
@@ -22,6 +24,7 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
     FFloatingFooter = std::make_unique<TFloatingFooter>(this);
     FPrintSettings = std::make_unique<TPrintSettings>();
     FHTMLSettings = std::make_unique<THTMLSettings>();
+    FImageCache = std::make_unique<THTMLPictureCache>();
     FSortSettings = std::make_unique<TSortSettings>(this);
     FDragDropSettings = std::make_unique<TDragDropSettings>();
     FControlLook = std::make_unique<TControlLook>();

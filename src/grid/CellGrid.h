@@ -11,6 +11,7 @@
 #include "platform/core/SysUtils.h"
 
 #include <QBasicTimer>
+#include <QPointer>
 
 #include <array>
 #include <map>
@@ -18,6 +19,13 @@
 #include <vector>
 
 QB_DECLARE_EXCEPTION(ECellGridError, Exception)
+
+class THTMLHintWindow;
+class THTMLPictureCache;
+class TPictureContainer;
+struct THTMLDrawResult;
+class QLineEdit;
+class QComboBox;
 
 enum TCellBorder : unsigned { cbTop = 1u << 0, cbLeft = 1u << 1, cbRight = 1u << 2, cbBottom = 1u << 3 };
 using TCellBorders = unsigned;
@@ -508,6 +516,18 @@ public:
     int ZoomStep() const { return FZoomStep; }
     // The link target of the anchor at a point of a cell ("" when none).
     QString AnchorAt(int ACol, int ARow, int X, int Y);
+    // Hit-tests the rendered markup of the HTML cell (ACol, ARow) of the cell
+    // store at a client point; false when the cell holds no HTML or nothing is there.
+    bool HTMLHitTest(int ACol, int ARow, int X, int Y, THTMLDrawResult &Result);
+    // Pictures named in cell markup: by address (the grid's cache) and by name.
+    THTMLPictureCache *ImageCache() const { return FImageCache.get(); }
+    TPictureContainer *PictureContainer = nullptr;
+    // The hint window (made on first use) and whether it is showing.
+    THTMLHintWindow *HintWindow();
+    bool HintShowing() const;
+    void HideHint();
+    // The editor open over an EDIT or COMBO control of an HTML cell (nullptr when none).
+    QWidget *ControlEditor() const;
     // Where the cell's check box, and each item of its radio group (button and
     // caption), stand in the client area as the painting places them, for
     // the cell (ACol, ARow) of the cell store; empty when there is none.
@@ -591,6 +611,15 @@ public:
     std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor)> OnAnchorEnter;
     std::function<void(TObject *Sender, int ARow, int ACol, const QString &Anchor)> OnAnchorExit;
     std::function<void(TObject *Sender, int ARow, int ACol, QString &Anchor)> OnAnchorHint;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &CtrlID, const QString &CtrlType,
+                       const QString &CtrlVal)>
+        OnControlClick;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &CtrlID, const QString &CtrlType,
+                       const QString &CtrlVal)>
+        OnControlEditDone;
+    std::function<void(TObject *Sender, int ARow, int ACol, const QString &CtrlID, const QString &CtrlType,
+                       const QString &CtrlVal, TStringList *Values, bool &Edit, int &DropCount)>
+        OnControlComboList;
     std::function<void(TObject *Sender, int ARow, int ARowreal)> OnContractNode;
     std::function<void(TObject *Sender, int ACol, bool &Allow)> OnColumnSize;
     std::function<void(TObject *Sender, int ARow, bool &Allow)> OnRowSize;
@@ -669,6 +698,30 @@ private:
     void HideMoveArrows();
     QString FHoverAnchor;
     TPoint FHoverAnchorCell{-1, -1};
+    int FHoverLink = 0;                          // link number under the pointer in FHoverAnchorCell
+    std::unique_ptr<THTMLPictureCache> FImageCache;
+    std::unique_ptr<THTMLHintWindow> FHintWindow;
+    TPoint FHintCell{-1, -1};                    // the cell whose hint is showing
+    // Cell controls of HTML cells: the pressed BUTTON, and the editor over an EDIT or COMBO.
+    struct TControlRef {
+        TPoint Cell{-1, -1};
+        QString ID, Type, Value;
+        TRect Rect;
+    };
+    TControlRef FPressedControl;
+    TControlRef FEditedControl;
+    bool FControlAlwaysEdit = false;             // Navigation.AlwaysEdit while a control editor is open
+    QPointer<QLineEdit> FControlEdit;
+    QPointer<QComboBox> FControlCombo;
+    void ShowHint(const QPoint &Global, const QString &Hint, bool HTML);
+    // Paints an HTML cell's markup into its text rectangle; returns the widest line.
+    int PaintHTMLCell(TCanvas *C, int RC, int ARow, const QString &Text, TRect TR, TAlignment HA, TColor AnchorColor);
+    TRect AlignHTMLRect(TCanvas *C, const QString &Text, TRect TR, TAlignment HA);
+    void HTMLControlPress(const TPoint &Cell, const THTMLDrawResult &Hit);
+    void OpenControlEditor(const TPoint &Cell, const THTMLDrawResult &Hit);
+    void CloseControlEditor(bool Write);
+    // Opens an anchor or URL the grid handles itself with the desktop, only for web and mail addresses.
+    void OpenLink(const QString &Link);
     std::vector<QWidget *> FShownCellControls;   // only compared, never used
     // What the last painting of a cell graphic or HTML cell used, so that
     // presses are tested against what was drawn: the content rectangle, the

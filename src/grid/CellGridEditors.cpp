@@ -1,4 +1,5 @@
 #include "grid/CellGridEditors.h"
+#include "grid/CgHTMLE.h"
 
 #include "grid/CellGrid.h"
 #include "grid/GridUtil.h"
@@ -35,25 +36,9 @@ QString StripCellHTML(const QString &Text)
 
 QString StripHTMLTags(const QString &Text)
 {
-    QString Out;
-    Out.reserve(Text.size());
-    bool InTag = false;
-    for (int I = 0; I < Text.size(); ++I) {
-        const QChar C = Text.at(I);
-        if (InTag) {
-            if (C == QLatin1Char('>'))
-                InTag = false;
-            continue;
-        }
-        if (C == QLatin1Char('<')) {
-            const QString Tag = Text.mid(I, 4).toUpper();
-            if (Tag.startsWith(QStringLiteral("<BR")))
-                Out += QLatin1Char('\n');
-            InTag = true;
-            continue;
-        }
-        Out += C;
-    }
+    // The tags go as the renderer's HTMLStrip takes them off; the editor then
+    // shows the basic entities as their characters (&amp; last, decoded once).
+    QString Out = HTMLStrip(Text);
     Out.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
     Out.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
     Out.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));

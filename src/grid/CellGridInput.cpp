@@ -2,14 +2,19 @@
 // requests, on top of the platform grid's navigation, selection and sizing.
 #include "grid/CellGrid.h"
 #include "grid/CellGridEditors.h"
+#include "grid/CgHTMLE.h"
 #include "grid/GridUtil.h"
+#include "grid/HTMLHintWindow.h"
+#include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
 #include "platform/services/Shell.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,7 +24,6 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTimerEvent>
-#include <QToolTip>
 
 namespace {
 
@@ -613,10 +617,14 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
                 OnCheckBoxClick(this, Cell.X, Cell.Y, State);
         }
     }
-    // An anchor of an HTML cell: a cell reference goes to that cell, anything else to the desktop.
-    if (!OnBorder && Hit.X >= 0 && Hit.Y >= 0) {
-        const QString Anchor = AnchorAt(Hit.X, Hit.Y, X, Y);
-        if (!Anchor.isEmpty()) {
+    // The markup of an HTML cell: its cell controls, and its anchors (a cell
+    // reference goes to that cell, a web or mail address to the desktop).
+    THTMLDrawResult Markup;
+    if (!OnBorder && Hit.X >= 0 && Hit.Y >= 0 && HTMLHitTest(Cell.X, Cell.Y, X, Y, Markup)) {
+        const QString Anchor = Markup.AnchorVal;
+        if (!Markup.CtrlType.isEmpty()) {
+            HTMLControlPress(Cell, Markup);
+        } else if (!Anchor.isEmpty()) {
             bool AutoHandle = true;
             if (OnAnchorClick)
                 OnAnchorClick(this, Cell.Y, Cell.X, Anchor, AutoHandle);
@@ -627,7 +635,7 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
                         && C < ColCount() && R < RowCount())
                         FocusCell(C, R, true);
                 } else {
-                    Shell().Open(Anchor);
+                    OpenLink(Anchor);
                 }
             }
         }
@@ -636,7 +644,7 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
     if (URLShow && !URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && !OnBorder) {
         const QString Text = GetCellText(Cell.X, Cell.Y);
         if (IsURL(Text))
-            Shell().Open(Text.trimmed());
+            OpenLink(Text.trimmed());
     }
     if (OnClickCell)
         OnClickCell(this, Cell.Y, Cell.X);
@@ -669,14 +677,27 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
             viewport()->setCursor(SelectCursor(FCursorKind));
         if (FHovering && Hit.X >= 0 && Hit.Y >= 0)
             RepaintCell(Hit.X, Hit.Y);
-        // Entering and leaving anchors of HTML cells.
-        const QString Anchor = Hit.X >= 0 && Hit.Y >= 0 ? AnchorAt(Hit.X, Hit.Y, X, Y) : QString();
+        // Entering and leaving anchors of HTML cells; the cell repaints with its hovered link.
         const TPoint Cell = Hit.X >= 0 && Hit.Y >= 0 ? BaseCell(RealColIndex(Hit.X), Hit.Y) : TPoint(-1, -1);
-        if (Anchor != FHoverAnchor || !(Cell == FHoverAnchorCell)) {
+        // A cell's hint goes once the pointer is over another cell.
+        if (HintShowing() && !(Cell == FHintCell))
+            HideHint();
+        THTMLDrawResult Markup;
+        if (Cell.X >= 0)
+            HTMLHitTest(Cell.X, Cell.Y, X, Y, Markup);
+        const QString Anchor = Markup.CtrlType.isEmpty() ? Markup.AnchorVal : QString();
+        const int Link = Anchor.isEmpty() ? 0 : Markup.LinkIndex;
+        if (Anchor != FHoverAnchor || !(Cell == FHoverAnchorCell) || Link != FHoverLink) {
             if (!FHoverAnchor.isEmpty() && OnAnchorExit)
                 OnAnchorExit(this, FHoverAnchorCell.Y, FHoverAnchorCell.X, FHoverAnchor);
+            const TPoint Before = FHoverAnchorCell;
             FHoverAnchor = Anchor;
+            FHoverLink = Link;
             FHoverAnchorCell = Anchor.isEmpty() ? TPoint(-1, -1) : Cell;
+            if (Before.X >= 0)
+                RepaintCell(DisplColIndex(Before.X), Before.Y);
+            if (FHoverAnchorCell.X >= 0 && !(FHoverAnchorCell == Before))
+                RepaintCell(DisplColIndex(Cell.X), Cell.Y);
             if (!Anchor.isEmpty()) {
                 viewport()->setCursor(Qt::PointingHandCursor);
                 if (OnAnchorEnter)
@@ -704,10 +725,10 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
     }
     if (FSizingCol >= 0 && HintShowSizing) {
         FSizingHint = QStringLiteral("cw=<b>") + IntToStr(ColWidths(FSizingCol)) + QStringLiteral("</b>");
-        QToolTip::showText(viewport()->mapToGlobal(QPoint(X, Y)), FSizingHint, viewport());
+        ShowHint(viewport()->mapToGlobal(QPoint(X, Y + 16)), FSizingHint, true);
     } else if (FSizingRow >= 0 && HintShowSizing) {
         FSizingHint = QStringLiteral("rh=<b>") + IntToStr(RowHeights(FSizingRow)) + QStringLiteral("</b>");
-        QToolTip::showText(viewport()->mapToGlobal(QPoint(X, Y)), FSizingHint, viewport());
+        ShowHint(viewport()->mapToGlobal(QPoint(X, Y + 16)), FSizingHint, true);
     }
 }
 
@@ -716,17 +737,26 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     TBaseGrid::MouseUp(Button, Shift, X, Y);
     if (Button != mbLeft)
         return;
+    // A BUTTON control of an HTML cell comes up and reports its click.
+    if (FPressedControl.Cell.X >= 0) {
+        const TControlRef Pressed = FPressedControl;
+        FPressedControl = TControlRef();
+        RepaintCell(DisplColIndex(Pressed.Cell.X), Pressed.Cell.Y);
+        if (OnControlClick)
+            OnControlClick(this, Pressed.Cell.Y, Pressed.Cell.X, Pressed.ID, Pressed.Type, Pressed.Value);
+        return;
+    }
     if (FSizingCol >= 0) {
         const int C = FSizingCol;
         FSizingCol = -1;
-        QToolTip::hideText();
+        HideHint();
         if (ColWidths(C) != FSizingStartWidth && OnEndColumnSize)
             OnEndColumnSize(this, RealColIndex(C));
         return;
     }
     if (FSizingRow >= 0) {
         FSizingRow = -1;
-        QToolTip::hideText();
+        HideHint();
         return;
     }
     if (FMoveFrom >= 0) {
@@ -836,37 +866,246 @@ void TCellGrid::mouseDoubleClickEvent(QMouseEvent *Event)
 
 QString TCellGrid::AnchorAt(int ACol, int ARow, int X, int Y)
 {
-    if (!EnableHTML || ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+    if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
         return QString();
     const TPoint B = BaseCell(RealColIndex(ACol), ARow);
-    const QString Text = GetCellText(B.X, B.Y);
+    THTMLDrawResult Res;
+    if (!HTMLHitTest(B.X, B.Y, X, Y, Res) || !Res.CtrlType.isEmpty())
+        return QString();
+    return Res.AnchorVal;
+}
+
+bool TCellGrid::HTMLHitTest(int ACol, int ARow, int X, int Y, THTMLDrawResult &Result)
+{
+    Result = THTMLDrawResult();
+    if (!EnableHTML || ACol < 0 || ARow < 0 || ARow >= RowCount())
+        return false;
+    const QString Text = GetFormattedText(ACol, ARow);
     if (TextKind(Text, true) != tkHTML)
-        return QString();
-    const TPaintedLayout L = CellLayout(B.X, B.Y);
-    if (Y < L.Cell.Top || Y >= L.Cell.Bottom)
-        return QString();
-    // The anchors as they stand in the cell's one-line text, placed in the
-    // text rectangle by the cell's alignment as the painting places it.
-    static const QRegularExpression Link(
-        QStringLiteral("<a\\s+href\\s*=\\s*[\"']?([^\"'>\\s]*)[\"']?[^>]*>(.*?)</a>"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        return false;
+    const TPaintedLayout L = CellLayout(ACol, ARow);
+    if (!PtInRect(L.Cell, TPoint(X, Y)))
+        return false;
+    // The cell's font as the painting sets it; the renderer lays the text out
+    // the same way, without drawing.
     TCanvas *C = Canvas();
-    C->SetFont(*Font());
-    const int Whole = std::min(C->TextWidth(StripHTMLTags(Text)), L.TextRect.Width());
-    int Left = L.TextRect.Left;
-    if (L.HAlign == taRightJustify)
-        Left = L.TextRect.Right - Whole;
-    else if (L.HAlign == taCenter)
-        Left = L.TextRect.Left + (L.TextRect.Width() - Whole) / 2;
-    auto It = Link.globalMatch(Text);
-    while (It.hasNext()) {
-        const QRegularExpressionMatch M = It.next();
-        const int X0 = Left + C->TextWidth(StripHTMLTags(Text.left(M.capturedStart(0))));
-        const int X1 = X0 + C->TextWidth(StripHTMLTags(M.captured(2)));
-        if (X >= X0 && X < X1)
-            return M.captured(1);
+    const TFont Saved(*C->Font());
+    TBrush Brush;
+    TFont Font;
+    TGridDrawState State = 0;
+    TAlignment HA;
+    TVAlignment VA;
+    GetCellColorAndFont(DisplColIndex(ACol), ARow, State, false, false, true, &Brush, &Font, HA, VA);
+    C->SetFont(Font);
+    const TRect TR = AlignHTMLRect(C, Text, L.TextRect, L.HAlign);
+    const bool Hit = HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), X, Y, true, 0, 0, clNone,
+                                clNone, false, URLColor, clGray, 1, true, false, false, FWordWrap, true, 1.0, Result);
+    C->SetFont(Saved);
+    return Hit;
+}
+
+void TCellGrid::OpenLink(const QString &Link)
+{
+    // Links come from cell texts, which come from files: only web and mail
+    // addresses go to the desktop, never local files or programs.
+    const QString Lower = Link.trimmed().toLower();
+    for (const char *Scheme : {"http://", "https://", "ftp://", "mailto:"})
+        if (Lower.startsWith(QLatin1String(Scheme))) {
+            Shell().Open(Link.trimmed());
+            return;
+        }
+}
+
+// =================================================================== cell controls of HTML cells
+
+void TCellGrid::HTMLControlPress(const TPoint &Cell, const THTMLDrawResult &Hit)
+{
+    if (Hit.CtrlType == QLatin1String("BUTTON")) {
+        FPressedControl = {Cell, Hit.CtrlID, Hit.CtrlType, Hit.CtrlValue, Hit.LinkRect};
+        RepaintCell(DisplColIndex(Cell.X), Cell.Y);
+    } else if (Hit.CtrlType == QLatin1String("CHECK")) {
+        const QString Value =
+            Hit.CtrlValue.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0 ? QStringLiteral("FALSE")
+                                                                                     : QStringLiteral("TRUE");
+        QString Text = GetCellText(Cell.X, Cell.Y);
+        if (SetControlValue(Text, Hit.CtrlID, Value))
+            SetCellText(Cell.X, Cell.Y, Text);
+        if (OnControlClick)
+            OnControlClick(this, Cell.Y, Cell.X, Hit.CtrlID, Hit.CtrlType, Value);
+    } else if (Hit.CtrlType == QLatin1String("EDIT") || Hit.CtrlType == QLatin1String("COMBO")) {
+        OpenControlEditor(Cell, Hit);
     }
-    return QString();
+}
+
+QWidget *TCellGrid::ControlEditor() const
+{
+    if (FControlEdit && FControlEdit->isVisible())
+        return FControlEdit;
+    if (FControlCombo && FControlCombo->isVisible())
+        return FControlCombo;
+    return nullptr;
+}
+
+namespace {
+// Ends an HTML cell control's editor on Enter, Escape, TAB, the arrow keys
+// and the loss of the focus; the keys then go on to the grid.
+class TControlEditorKeys : public QObject {
+public:
+    TControlEditorKeys(QObject *Parent, std::function<void(bool Write, QKeyEvent *Key)> Close)
+        : QObject(Parent), FClose(std::move(Close))
+    {
+    }
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (Event->type() == QEvent::KeyPress) {
+            auto *K = static_cast<QKeyEvent *>(Event);
+            switch (K->key()) {
+            case Qt::Key_Escape: FClose(false, nullptr); return true;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Tab:
+            case Qt::Key_Backtab:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+                FClose(true, K);
+                return true;
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+                if (qobject_cast<QLineEdit *>(Watched)) {
+                    FClose(true, K);
+                    return true;
+                }
+                break;
+            default: break;
+            }
+        } else if (Event->type() == QEvent::FocusOut) {
+            auto *F = static_cast<QFocusEvent *>(Event);
+            if (F->reason() != Qt::PopupFocusReason)
+                FClose(true, nullptr);
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    std::function<void(bool, QKeyEvent *)> FClose;
+};
+} // namespace
+
+void TCellGrid::OpenControlEditor(const TPoint &Cell, const THTMLDrawResult &Hit)
+{
+    CloseControlEditor(true);
+    FEditedControl = {Cell, Hit.CtrlID, Hit.CtrlType, Hit.CtrlValue, Hit.LinkRect};
+    // The grid's own editor stays closed while a control is edited.
+    FControlAlwaysEdit = Navigation()->AlwaysEdit;
+    Navigation()->AlwaysEdit = false;
+    auto Close = [this](bool Write, QKeyEvent *Key) {
+        // Closing may come from the editor's own focus loss; the key is re-sent after.
+        std::unique_ptr<QKeyEvent> Copy;
+        if (Key)
+            Copy = std::make_unique<QKeyEvent>(Key->type(), Key->key(), Key->modifiers(), Key->text());
+        QMetaObject::invokeMethod(
+            this,
+            Guarded([this, Write, Held = std::shared_ptr<QKeyEvent>(std::move(Copy))] {
+                CloseControlEditor(Write);
+                if (Held) {
+                    setFocus();
+                    QKeyEvent E(Held->type(), Held->key(), Held->modifiers(), Held->text());
+                    QApplication::sendEvent(this, &E);
+                }
+            }),
+            Qt::QueuedConnection);
+    };
+    const QRect Box = Hit.LinkRect.ToQRect();
+    if (Hit.CtrlType == QLatin1String("COMBO")) {
+        TStringList Values;
+        bool Edit = true;
+        int DropCount = 8;
+        if (OnControlComboList)
+            OnControlComboList(this, Cell.Y, Cell.X, Hit.CtrlID, Hit.CtrlType, Hit.CtrlValue, &Values, Edit, DropCount);
+        if (!FControlCombo) {
+            FControlCombo = new QComboBox(viewport());
+            FControlCombo->installEventFilter(new TControlEditorKeys(FControlCombo, Close));
+            connect(FControlCombo, QOverload<int>::of(&QComboBox::activated), this, [this] {
+                QMetaObject::invokeMethod(this, Guarded([this] { CloseControlEditor(true); }), Qt::QueuedConnection);
+            });
+        }
+        FControlCombo->clear();
+        for (int I = 0; I < Values.Count(); ++I)
+            FControlCombo->addItem(Values.Strings(I));
+        FControlCombo->setEditable(Edit);
+        FControlCombo->setMaxVisibleItems(std::max(1, DropCount));
+        FControlCombo->setCurrentText(Hit.CtrlValue);
+        if (!Edit) {
+            const int I = FControlCombo->findText(Hit.CtrlValue);
+            if (I >= 0)
+                FControlCombo->setCurrentIndex(I);
+        }
+        FControlCombo->setGeometry(Box);
+        FControlCombo->show();
+        FControlCombo->setFocus();
+        return;
+    }
+    if (!FControlEdit) {
+        FControlEdit = new QLineEdit(viewport());
+        FControlEdit->setFrame(true);
+        FControlEdit->installEventFilter(new TControlEditorKeys(FControlEdit, Close));
+    }
+    FControlEdit->setText(Hit.CtrlValue);
+    FControlEdit->selectAll();
+    FControlEdit->setGeometry(Box);
+    FControlEdit->show();
+    FControlEdit->setFocus();
+}
+
+void TCellGrid::CloseControlEditor(bool Write)
+{
+    QWidget *Editor = ControlEditor();
+    if (!Editor)
+        return;
+    const TControlRef Edited = FEditedControl;
+    FEditedControl = TControlRef();
+    Navigation()->AlwaysEdit = FControlAlwaysEdit;
+    QString Value = Edited.Value;
+    if (Editor == FControlEdit)
+        Value = FControlEdit->text();
+    else if (Editor == FControlCombo)
+        Value = FControlCombo->currentText();
+    Editor->hide();
+    if (!Write || Edited.Cell.X < 0)
+        return;
+    QString Text = GetCellText(Edited.Cell.X, Edited.Cell.Y);
+    if (SetControlValue(Text, Edited.ID, Value))
+        SetCellText(Edited.Cell.X, Edited.Cell.Y, Text);
+    if (OnControlEditDone)
+        OnControlEditDone(this, Edited.Cell.Y, Edited.Cell.X, Edited.ID, Edited.Type, Value);
+}
+
+// =================================================================== hint window
+
+THTMLHintWindow *TCellGrid::HintWindow()
+{
+    if (!FHintWindow)
+        FHintWindow = std::make_unique<THTMLHintWindow>(nullptr);
+    return FHintWindow.get();
+}
+
+bool TCellGrid::HintShowing() const { return FHintWindow && FHintWindow->isVisible(); }
+
+void TCellGrid::HideHint()
+{
+    if (FHintWindow)
+        FHintWindow->hide();
+    FHintCell = TPoint(-1, -1);
+}
+
+void TCellGrid::ShowHint(const QPoint &Global, const QString &Hint, bool HTML)
+{
+    THTMLHintWindow *W = HintWindow();
+    W->Color = HintColor;
+    W->HTML = HTML;
+    W->Font()->AssignQFont(font());
+    W->Font()->SetColor(clInfoText);
+    W->ActivateHint(TRect(Global.x(), Global.y(), Global.x(), Global.y()), Hint);
 }
 
 TCellGrid::TPaintedLayout TCellGrid::CellLayout(int ACol, int ARow)
@@ -897,12 +1136,12 @@ TCellGrid::TPaintedLayout TCellGrid::CellLayout(int ACol, int ARow)
         else if (G->CellHAlign == haAfterText && L.HAlign != taCenter)
             L.TextRect.Right -= GS.X;
     }
-    QString Text = GetFormattedText(ACol, ARow);
-    if (TextKind(Text, EnableHTML) == tkHTML)
-        Text = StripHTMLTags(Text);
+    const QString Text = GetFormattedText(ACol, ARow);
     TCanvas *C = Canvas();
     C->SetFont(*Font());
-    L.TextWidth = Text.isEmpty() ? 0 : std::max(0, std::min(C->TextWidth(Text), L.TextRect.Width())) + 2;
+    const int Width = TextKind(Text, EnableHTML) == tkHTML ? HTMLTextSize(C, Text, L.TextRect, FWordWrap).cx
+                                                           : C->TextWidth(Text);
+    L.TextWidth = Text.isEmpty() ? 0 : std::max(0, std::min(Width, L.TextRect.Width())) + 2;
     return L;
 }
 
@@ -1046,25 +1285,27 @@ bool TCellGrid::viewportEvent(QEvent *Event)
         Event->accept();
         return true;
     }
+    // The hint window goes when the pointer leaves the grid or presses.
+    if (Event->type() == QEvent::Leave || Event->type() == QEvent::MouseButtonPress)
+        HideHint();
     if (Event->type() != QEvent::ToolTip)
         return TBaseGrid::viewportEvent(Event);
     auto *Help = static_cast<QHelpEvent *>(Event);
     const TGridCoord Hit = MouseCoord(Help->pos().x(), Help->pos().y());
     if (Hit.X < 0 || Hit.Y < 0) {
-        QToolTip::hideText();
+        HideHint();
         return true;
     }
     const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
     QString Hint;
-    const QString Anchor = EnableHTML && AnchorHint ? AnchorAt(Hit.X, Hit.Y, Help->pos().x(), Help->pos().y())
-                                                    : QString();
+    const QString Anchor = AnchorHint ? AnchorAt(Hit.X, Hit.Y, Help->pos().x(), Help->pos().y()) : QString();
     if (!Anchor.isEmpty()) {
         Hint = Anchor;
         if (OnAnchorHint)
             OnAnchorHint(this, B.Y, B.X, Hint);
     } else if (Hit.X >= FixedCols() && Hit.Y >= FixedRows()) {
         const QString Text = GetCellText(B.X, B.Y);
-        const QString Plain = StripCellHTML(Text);
+        const QString Plain = TextKind(Text, true) == tkHTML ? HTMLStrip(Text) : Text;
         bool Show = HintShowCells;
         if (!Show && HintShowLargeText)
             Show = Canvas()->TextWidth(Plain) > GetCellRect(Hit.X, Hit.Y).Width();
@@ -1073,14 +1314,12 @@ bool TCellGrid::viewportEvent(QEvent *Event)
     }
     GetCellHint(B.X, B.Y, Hint);
     if (Hint.isEmpty()) {
-        QToolTip::hideText();
+        HideHint();
         return true;
     }
-    QPalette Pal = QToolTip::palette();
-    Pal.setColor(QPalette::ToolTipBase, TColorToQColor(HintColor));
-    QToolTip::setPalette(Pal);
     const TRect R = GetCellRect(Hit.X, Hit.Y);
-    QToolTip::showText(viewport()->mapToGlobal(QPoint(R.Left, R.Top)), Hint, viewport());
+    ShowHint(viewport()->mapToGlobal(QPoint(R.Left, R.Top)), Hint, HTMLHint);
+    FHintCell = B;
     return true;
 }
 

@@ -4,6 +4,7 @@
 // Painting never throws: typed reads inside it fall back to 0.
 
 #include "grid/CellGrid.h"
+#include "grid/CgHTMLE.h"
 #include "grid/CgUni.h"
 #include "grid/GridUtil.h"
 #include "grid/detail/CanvasClip.h"
@@ -30,14 +31,6 @@ void Line(TCanvas *C, int X1, int Y1, int X2, int Y2)
 {
     C->MoveTo(X1, Y1);
     C->LineTo(X2, Y2);
-}
-
-QString StripTags(const QString &Text)
-{
-    static const QRegularExpression Tag(QStringLiteral("<[^>]*>"));
-    QString S = Text;
-    S.remove(Tag);
-    return S;
 }
 
 } // namespace
@@ -183,9 +176,10 @@ QString TCellGrid::GetDisplayText(int ACol, int ARow)
         GetCheckState(ACol, ARow, State);
         Text = State ? GetCheckTrue(ACol, ARow) : GetCheckFalse(ACol, ARow);
     }
-    if (TextKind(Text, EnableHTML) == tkWideText)
+    const int Kind = TextKind(Text, true);
+    if (Kind == tkWideText)
         return WideCellDisplayText(Text);
-    return StripTags(Text);
+    return Kind == tkHTML ? HTMLStrip(Text) : Text;
 }
 
 TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
@@ -196,8 +190,6 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     TVAlignment VA;
     GetCellColorAndFont(ACol, ARow, State, false, false, true, C->Brush(), C->Font(), HA, VA);
     QString Text = GetCellText(ACol, ARow);
-    if (TextKind(Text, EnableHTML) == tkHTML)
-        Text = StripTags(Text);
     const TPoint M = CellTextMargin;
     QString WideText;
     if (TextKind(Text, EnableHTML) == tkWideText && DecodeWideCellText(Text, WideText)) {
@@ -205,6 +197,13 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
         const bool Wrap = FWordWrap || Multilinecells;
         const int H = DrawText(C, WideText, R, DT_CALCRECT | DT_NOPREFIX | (Wrap ? unsigned(DT_WORDBREAK) : unsigned(DT_SINGLELINE)));
         return TPoint(R.Width() + 2 * M.X, H);
+    }
+    if (TextKind(Text, EnableHTML) == tkHTML) {
+        const int Limit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 4) : 0xFFFF;
+        THTMLDrawResult Res;
+        HTMLDrawEx(C, Text, TRect(0, 0, Limit, 0xFFFF), nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0,
+                   0, clNone, clNone, false, URLColor, clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
+        return TPoint(Res.XSize + 2 + 2 * M.X, Res.YSize + 2 + 2 * M.Y);
     }
     if (!FitWidth) {
         QStringList Lines = Text.split(QLatin1Char('\r'));
@@ -222,6 +221,43 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     InflateRect(R, -(2 + M.X), -(2 + M.Y));
     const int H = DrawText(C, Text, R, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK | DT_EDITCONTROL);
     return TPoint(R.Width() + 2 * M.X, H + 2 * M.Y);
+}
+
+// =================================================================== HTML cells
+
+TRect TCellGrid::AlignHTMLRect(TCanvas *C, const QString &Text, TRect TR, TAlignment HA)
+{
+    // Right-aligned and centred cells place the lines of their markup as one block.
+    if (HA == taLeftJustify)
+        return TR;
+    THTMLDrawResult Res;
+    HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0, 0, clNone, clNone, false,
+               URLColor, clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
+    const int Free = TR.Width() - Res.XSize;
+    if (Free > 0)
+        TR.Left += HA == taRightJustify ? Free : Free / 2;
+    return TR;
+}
+
+int TCellGrid::PaintHTMLCell(TCanvas *C, int RC, int ARow, const QString &Text, TRect TR, TAlignment HA,
+                             TColor AnchorColor)
+{
+    TR = AlignHTMLRect(C, Text, TR, HA);
+    const bool Hovered = FHoverAnchorCell == TPoint(RC, ARow);
+    THTMLDrawResult Res;
+    HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0, Hovered ? FHoverLink : 0,
+               clGray, clNone, false, AnchorColor, clGray, 1, !FEnableBlink || FBlinkPhase, false, false, FWordWrap,
+               true, 1.0, Res);
+    // A BUTTON control held down with the mouse.
+    if (FPressedControl.Cell == TPoint(RC, ARow) && !FPressedControl.Rect.IsEmpty()) {
+        DrawFrameControl(C, FPressedControl.Rect, DFC_BUTTON, DFCS_BUTTONPUSH | DFCS_PUSHED);
+        TRect T = FPressedControl.Rect;
+        OffsetRect(T, 1, 1);
+        C->Brush()->SetStyle(bsClear);
+        DrawText(C, FPressedControl.Value, T, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        C->Brush()->SetStyle(bsSolid);
+    }
+    return Res.XSize;
 }
 
 // =================================================================== paint
@@ -389,57 +425,69 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     }
 
     const int Kind = TextKind(Text, EnableHTML);
-    if (Kind == tkHTML && EnableHTML)
-        Text = StripTags(Text);
+    const bool HTMLCell = Kind == tkHTML && EnableHTML;
     // A wide cell is drawn decoded on a filled rectangle, single-line with an
     // ellipsis unless the grid wraps. A text that only starts like one is plain.
     QString WideText;
     const bool WideCell = Kind == tkWideText && DecodeWideCellText(Text, WideText);
-    if (WideCell) {
+    bool URLCell = false;
+    const TFontStyles OldStyle = C->Font()->Style();
+    int TextWidth = 0;
+    if (HTMLCell) {
+        // The anchor colour follows the selection text colour in selected cells.
+        TColor AnchorColor = URLColor;
+        if (Selected && !Fixed && (!(AState & gdFocused) || (Options() & goDrawFocusSelected)) && FShowSelection
+            && FSelectionTextColor != clNone && FSelectionTextColor != clDefault)
+            AnchorColor = FSelectionTextColor;
+        TRect HR = TR;
+        if (FSortSettings->Show && ARow == FSortSettings->Row() && RC == FSortSettings->Column)
+            HR.Right -= 10;
+        SetBkMode(C, TRANSPARENT);
+        TextWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
+    } else if (WideCell) {
         if (!(Selected && !(AState & gdFocused) && FSelectionColor == clNone))
             C->FillRect(TR);
         const unsigned WideFlags = (FWordWrap || Multilinecells) ? unsigned(DT_NOPREFIX)
                                                                  : unsigned(DT_END_ELLIPSIS | DT_NOPREFIX | DT_SINGLELINE);
         SetBkMode(C, TRANSPARENT);
         TRect WideRect = TR;
+        TextWidth = std::max(0, std::min(C->TextWidth(WideText), TR.Width()));
         if (!WideText.isEmpty())
             DrawText(C, WideText, WideRect, WideFlags | HAlignFlags[HA] | VAlignFlags[VA]);
-        Text = WideText;
+    } else {
+        if (URLShow && IsURL(Text)) {
+            URLCell = true;
+            if (!URLFull)
+                StripURLProtocol(Text);
+            C->Font()->SetStyle(OldStyle | fsUnderline);
+            C->Font()->SetColor(URLColor);
+        }
+        unsigned Flags = DT_EDITCONTROL;
+        const bool OneLine = !Multilinecells || !Text.contains(QLatin1Char('\r'));
+        if (!FWordWrap && OneLine) {
+            const int CR = Text.indexOf(QLatin1Char('\r'));
+            if (CR >= 0)
+                Text = Text.left(CR);
+            Flags = EnhTextSize ? (DT_SINGLELINE | DT_END_ELLIPSIS) : DT_SINGLELINE;
+        }
+        const unsigned WrapFlag = FWordWrap ? (DT_WORDBREAK | DT_EDITCONTROL) : (Multilinecells ? 0u : unsigned(DT_SINGLELINE));
+        Flags |= DT_NOPREFIX | DT_EXPANDTABS | WrapFlag | HAlignFlags[HA] | VAlignFlags[VA];
+        SetBkMode(C, TRANSPARENT);
+        if (FSortSettings->Show && ARow == 0 && RC == FSortSettings->Column) {
+            if (HA == taLeftJustify)
+                TR.Right -= 14;
+            else
+                TR.Left += 14;
+        }
+        TRect DrawRect = TR;
+        TextWidth = std::max(0, std::min(C->TextWidth(Text), TR.Width()));
+        if (!Text.isEmpty())
+            DrawText(C, Text, DrawRect, Flags);
+        if (Graphic && Graphic->CellErrLen > 0)
+            DrawErrorUnderline(this, C, Text, Graphic->CellErrLen, Graphic->CellErrFrom, C->TextHeight(Text), TR);
+        if (URLCell)
+            C->Font()->SetStyle(OldStyle);
     }
-    bool URLCell = false;
-    const TFontStyles OldStyle = C->Font()->Style();
-    if (URLShow && IsURL(Text)) {
-        URLCell = true;
-        if (!URLFull)
-            StripURLProtocol(Text);
-        C->Font()->SetStyle(OldStyle | fsUnderline);
-        C->Font()->SetColor(URLColor);
-    }
-    unsigned Flags = DT_EDITCONTROL;
-    const bool OneLine = !Multilinecells || !Text.contains(QLatin1Char('\r'));
-    if (!FWordWrap && OneLine) {
-        const int CR = Text.indexOf(QLatin1Char('\r'));
-        if (CR >= 0)
-            Text = Text.left(CR);
-        Flags = EnhTextSize ? (DT_SINGLELINE | DT_END_ELLIPSIS) : DT_SINGLELINE;
-    }
-    const unsigned WrapFlag = FWordWrap ? (DT_WORDBREAK | DT_EDITCONTROL) : (Multilinecells ? 0u : unsigned(DT_SINGLELINE));
-    Flags |= DT_NOPREFIX | DT_EXPANDTABS | WrapFlag | HAlignFlags[HA] | VAlignFlags[VA];
-    SetBkMode(C, TRANSPARENT);
-    if (FSortSettings->Show && ARow == 0 && RC == FSortSettings->Column) {
-        if (HA == taLeftJustify)
-            TR.Right -= 14;
-        else
-            TR.Left += 14;
-    }
-    TRect DrawRect = TR;
-    const int TextWidth = std::max(0, std::min(C->TextWidth(Text), TR.Width()));
-    if (!Text.isEmpty() && !WideCell)
-        DrawText(C, Text, DrawRect, Flags);
-    if (Graphic && Graphic->CellErrLen > 0)
-        DrawErrorUnderline(this, C, Text, Graphic->CellErrLen, Graphic->CellErrFrom, C->TextHeight(Text), TR);
-    if (URLCell)
-        C->Font()->SetStyle(OldStyle);
 
     // Sort glyph in the header row.
     if (FSortSettings->Show && ARow == FSortSettings->Row() && RowCount() > 2 && FixedRows() > 0

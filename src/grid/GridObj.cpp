@@ -267,6 +267,14 @@ bool DrawThemeBackground(TCanvas *Canvas, TThemePart Part, unsigned State, const
         break;
     }
     case tpComboButton: Style->drawPrimitive(QStyle::PE_IndicatorArrowDown, &Opt, P); break;
+    case tpEdit: {
+        QStyleOptionFrame F;
+        F.rect = Opt.rect;
+        F.state = Opt.state | QStyle::State_Sunken;
+        F.lineWidth = 1;
+        Style->drawPrimitive(QStyle::PE_PanelLineEdit, &F, P);
+        break;
+    }
     default: Style->drawControl(QStyle::CE_PushButtonBevel, &Opt, P); break;
     }
     return true;

@@ -124,7 +124,7 @@ public:
 // available (no application, or switched off) every themed call is skipped
 // and the caller draws the classic look.
 namespace GridXPVS {
-enum TThemePart { tpButton, tpCheckBox, tpRadioButton, tpHeader, tpComboButton };
+enum TThemePart { tpButton, tpCheckBox, tpRadioButton, tpHeader, tpComboButton, tpEdit };
 enum TThemeState : unsigned { tsNormal = 0, tsHot = 1, tsPressed = 2, tsChecked = 4, tsDisabled = 8 };
 
 bool ThemeLibraryLoaded();

@@ -17,6 +17,8 @@ TProductGrid::TProductGrid(QWidget *Parent)
     SetDefaultColWidth(42);
     SetDefaultRowHeight(24);
     SetWordWrap(true);
+    // Product texts are shown as typed: the mini-HTML renderer never draws them.
+    EnableHTML = false;
     SetOptions((Options() | goColSizing) & ~goEditing);
 }
 
