@@ -406,6 +406,8 @@ private:
     // The displayed row holds a cell of a merged block that began in an earlier row.
     bool ContinuesBlockAbove(int ARow) const;
     bool HiddenRowContinuesBlockAbove(int ARow) const;
+    // Drops the disjunct-selection flags of removed rows.
+    void DropRowSelectFlags(int RowIndex, int Count);
     QString FormatFloatValue(double Value) const;
 
     std::unique_ptr<QWidget> FFooterPanel;
@@ -552,6 +554,8 @@ public:
     // The grid editor control of the open kind, nullptr for the platform editor's kinds.
     QWidget *EditorControl(TEditorType Kind);
     static bool IsGridEditorKind(TEditorType Kind);
+    // False for the kinds that get no editor here (nothing opens for them).
+    static bool HasEditorOfItsKind(TEditorType Kind);
 
     // ---- editing cycle
     void StoreEditText(int ACol, int ARow, const QString &Value);
@@ -722,7 +726,8 @@ private:
     void CloseControlEditor(bool Write);
     // Opens an anchor or URL the grid handles itself with the desktop, only for web and mail addresses.
     void OpenLink(const QString &Link);
-    std::vector<QWidget *> FShownCellControls;   // only compared, never used
+    // The cell controls placed at the last scroll (never owned: a deleted one drops out).
+    std::vector<QPointer<QWidget>> FShownCellControls;
     // What the last painting of a cell graphic or HTML cell used, so that
     // presses are tested against what was drawn: the content rectangle, the
     // text rectangle and width, the alignment, and the cell's rectangle then.
