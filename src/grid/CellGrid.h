@@ -437,6 +437,7 @@ private:
     int FSortCompares = 0;
     int FSortTime = 0;
     int FSortCurrentRow = -1;   // the remembered current row, following SwapRows
+    bool FSortUniformHeights = false;   // set while a sort moves rows all of one height
     // The displayed row holds a cell of a merged block that began in an earlier row.
     bool ContinuesBlockAbove(int ARow) const;
     bool HiddenRowContinuesBlockAbove(int ARow) const;

@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <optional>
 
@@ -74,14 +75,15 @@ struct TSortColumn {
     struct Key {
         bool Loaded = false;
         QString Text;
-        bool HasBytes = false, HasUpper = false, HasNumber = false, HasDate = false, HasCollation = false;
+        bool HasBytes = false, HasNumber = false, HasDate = false, HasCollation = false;
         bool NumberRead = false;
-        QByteArray Bytes, Upper;
+        QByteArray Bytes;   // code page 936 bytes as the column compares them
         double Number = 0;
         TDateTime Date = 0;
         std::optional<QCollatorSortKey> Collation;
         int Graphic = -1;      // graphic value, or check state
         bool Check = false;    // the cell holds a check box
+        TSortStyle Auto = soText;   // what soAuto makes of this cell as the first of a pair
     };
     int Col = 0;
     TSortStyle Style = soText;
@@ -158,17 +160,35 @@ public:
         FKeys = Keys;
         FSign = G->SortSettings()->Direction == sdDescending ? -1 : 1;
         const std::vector<std::pair<int, int>> Units = BlockUnits(Lo, Hi);
+        // The first key column is read whole before the sort.
+        FPrimary = &Column(Keys.front().first);
+        for (const auto &U : Units)
+            PrepareKey(*FPrimary, U.first);
         std::vector<int> Order(Units.size());
         std::iota(Order.begin(), Order.end(), 0);
-        std::stable_sort(Order.begin(), Order.end(),
-                         [&](int A, int B) { return Before(Units[size_t(A)].first, Units[size_t(B)].first); });
+        if (!SortPacked(Units, Order))
+            std::stable_sort(Order.begin(), Order.end(),
+                             [&](int A, int B) { return Before(Units[size_t(A)].first, Units[size_t(B)].first); });
         // The rows in their new order, then moved there.
         std::vector<int> Target;
         Target.reserve(size_t(Hi - Lo + 1));
         for (int U : Order)
             for (int R = Units[size_t(U)].first; R <= Units[size_t(U)].second; ++R)
                 Target.push_back(R);
-        Apply(Lo, Target);
+        // Rows of one height need no height exchange; one look at them all
+        // spares the exchanges a height lookup each.
+        bool Uniform = true;
+        const int H = G->RowHeights(Lo);
+        for (int R = Lo + 1; R <= Hi && Uniform; ++R)
+            Uniform = G->RowHeights(R) == H;
+        G->FSortUniformHeights = Uniform;
+        try {
+            Apply(Lo, Target);
+        } catch (...) {
+            G->FSortUniformHeights = false;
+            throw;
+        }
+        G->FSortUniformHeights = false;
     }
 
     // One cell comparison with its blanks rule; also serves CompareCells.
@@ -213,6 +233,16 @@ public:
     }
 
 private:
+    bool RowHasObjects(int ARow)
+    {
+        if (FObjectRows.empty()) {
+            FObjectRows.assign(size_t(G->RowCount()), false);
+            for (int R = G->NextRowWithObjects(0); R < G->RowCount(); R = G->NextRowWithObjects(R + 1))
+                FObjectRows[size_t(R)] = true;
+        }
+        return ARow < int(FObjectRows.size()) && FObjectRows[size_t(ARow)];
+    }
+
     TSortColumn::Key &KeyOf(TSortColumn &C, int ARow)
     {
         if (ARow >= int(C.Keys.size()))
@@ -220,9 +250,25 @@ private:
         TSortColumn::Key &K = C.Keys[size_t(ARow)];
         if (!K.Loaded) {
             K.Loaded = true;
-            K.Text = C.Style == soWideText ? G->GetWideCellText(C.Col, ARow) : G->GetCellText(C.Col, ARow);
-            const TCellGraphic *Gr = G->GetCellGraphic(C.Col, ARow);
+            // A row without cell objects holds no merge and no graphic: its
+            // text is the stored one unless the display-text hook rewrites it.
+            const bool Plain = !RowHasObjects(ARow) && !G->OnGetDisplText;
+            if (Plain)
+                K.Text = G->PlainCells(C.Col, ARow);
+            else
+                K.Text = G->GetCellText(C.Col, ARow);
+            if (C.Style == soWideText)
+                K.Text = WideCellDisplayText(K.Text);
+            const TCellGraphic *Gr = Plain ? nullptr : G->GetCellGraphic(C.Col, ARow);
             K.Check = IsCheckKind(Gr);
+            if (C.Style == soAuto) {
+                if (K.Check)
+                    K.Auto = soCheckBox;
+                else if (NumberKind(K.Text) != nkOther)
+                    K.Auto = soNumber;
+                else if (LooksLikeDate(K.Text))
+                    K.Auto = soDate;
+            }
             if (C.Style == soCheckBox || (C.Style == soAuto && K.Check)) {
                 bool State = false;
                 G->GetCheckState(C.Col, ARow, State);
@@ -234,6 +280,18 @@ private:
             }
         }
         return K;
+    }
+
+    // Reads a cell and converts it for the column's style.
+    void PrepareKey(TSortColumn &C, int ARow)
+    {
+        TSortColumn::Key &K = KeyOf(C, ARow);
+        const TSortStyle S = C.Style == soAuto ? K.Auto : C.Style;
+        bool Read = false;
+        if (S == soNumber || S == soNumberGrouped)
+            ReadNumber(C, K, S == soNumberGrouped, Read);
+        else if (S == soText || S == soTextCase)
+            BytesOf(K, false);
     }
 
     const QByteArray &BytesOf(TSortColumn::Key &K, bool Strip)
@@ -265,14 +323,7 @@ private:
     int CompareStyle(TSortColumn &C, TSortStyle Style, TSortColumn::Key &K1, TSortColumn::Key &K2, int Row1, int Row2)
     {
         if (Style == soAuto) {
-            if (K1.Check)
-                Style = soCheckBox;
-            else if (NumberKind(K1.Text) != nkOther)
-                Style = soNumber;
-            else if (LooksLikeDate(K1.Text))
-                Style = soDate;
-            else
-                Style = soText;
+            Style = K1.Auto;
             if (Style == soCheckBox && K2.Graphic < 0) {
                 bool State = false;
                 G->GetCheckState(C.Col, Row2, State);
@@ -286,11 +337,11 @@ private:
         case soHTML: return CompareBytes(BytesOf(K1, true), BytesOf(K2, true));
         case soTextUpper: {
             for (TSortColumn::Key *K : {&K1, &K2})
-                if (!K->HasUpper) {
-                    K->HasUpper = true;
-                    K->Upper = UpperAsciiBytes(Cp936::Encode(K->Text));
+                if (!K->HasBytes) {
+                    K->HasBytes = true;
+                    K->Bytes = UpperAsciiBytes(Cp936::Encode(K->Text));
                 }
-            return CompareBytes(K1.Upper, K2.Upper);
+            return CompareBytes(K1.Bytes, K2.Bytes);
         }
         case soNumber:
         case soNumberGrouped: {
@@ -363,6 +414,174 @@ private:
         return K.Number;
     }
 
+    // The first key column packed beside each unit, so that the common
+    // comparisons (numbers, dates, code page 936 bytes) run on contiguous
+    // values; equal first keys go on through the general comparison. False
+    // when the column's style asks an event or a collator.
+    struct TPacked {
+        int Unit;
+        int Row;
+        double Value;          // number
+        double Date;
+        const char *Bytes;
+        int Length;
+        TSortStyle Kind;       // the style this cell compares by as the first of a pair
+        bool Read;             // the number converted
+        bool Blank;
+    };
+
+    bool SortPacked(const std::vector<std::pair<int, int>> &Units, std::vector<int> &Order)
+    {
+        TSortColumn &C = *FPrimary;
+        auto Simple = [](TSortStyle S) {
+            return S == soText || S == soTextCase || S == soNumber || S == soNumberGrouped || S == soDate
+                   || S == soDateDayFirst || S == soDateMonthFirst;
+        };
+        bool AnyNumber = false, AnyText = false, AnyDate = false;
+        for (const auto &U : Units) {
+            const TSortStyle S = C.Style == soAuto ? KeyOf(C, U.first).Auto : C.Style;
+            if (!Simple(S))
+                return false;
+            AnyNumber |= S == soNumber || S == soNumberGrouped;
+            AnyText |= S == soText || S == soTextCase;
+            AnyDate |= S == soDate || S == soDateDayFirst || S == soDateMonthFirst;
+        }
+        TSortSettings *S = G->SortSettings();
+        const int Sign0 = FIndexed ? (FKeys.front().second ? -1 : 1) : FSign;
+        const bool Full = S->Full && (FIndexed ? FKeys.size() > 1 : FKeys.front().first < G->ColCount() - 1);
+        // A column of numbers only, or of texts only, without the blanks rule
+        // sorts small pairs (an unread number is 0 on either side, which is the
+        // rule's "both unread: equal").
+        if (!S->IgnoreBlanks && !AnyDate && AnyNumber != AnyText) {
+            G->FSortCompares += int(Units.size());   // counted per element here, not per comparison
+            auto Tie = [&](int UnitA, int UnitB) {
+                return Full && BeforeAfterFirst(Units[size_t(UnitA)].first, Units[size_t(UnitB)].first);
+            };
+            if (AnyNumber) {
+                std::vector<std::pair<double, int>> V;
+                V.reserve(Units.size());
+                for (size_t U = 0; U < Units.size(); ++U) {
+                    TSortColumn::Key &K = KeyOf(C, Units[U].first);
+                    const TSortStyle KS = C.Style == soAuto ? K.Auto : C.Style;
+                    bool Read = false;
+                    V.emplace_back(ReadNumber(C, K, KS == soNumberGrouped, Read), int(U));
+                }
+                if (Sign0 > 0)
+                    std::stable_sort(V.begin(), V.end(), [&](const auto &A, const auto &B) {
+                        return A.first < B.first || (A.first == B.first && Tie(A.second, B.second));
+                    });
+                else
+                    std::stable_sort(V.begin(), V.end(), [&](const auto &A, const auto &B) {
+                        return A.first > B.first || (A.first == B.first && Tie(A.second, B.second));
+                    });
+                for (size_t I = 0; I < V.size(); ++I)
+                    Order[I] = V[I].second;
+            } else {
+                struct TBytes {
+                    const char *Data;
+                    int Length;
+                    int Unit;
+                };
+                std::vector<TBytes> V;
+                V.reserve(Units.size());
+                for (size_t U = 0; U < Units.size(); ++U) {
+                    const QByteArray &B = BytesOf(KeyOf(C, Units[U].first), false);
+                    V.push_back({B.constData(), int(B.size()), int(U)});
+                }
+                std::stable_sort(V.begin(), V.end(), [&](const TBytes &A, const TBytes &B) {
+                    int R = std::memcmp(A.Data, B.Data, size_t(std::min(A.Length, B.Length)));
+                    if (R == 0)
+                        R = A.Length - B.Length;
+                    if (R != 0)
+                        return Sign0 > 0 ? R < 0 : R > 0;
+                    return Tie(A.Unit, B.Unit);
+                });
+                for (size_t I = 0; I < V.size(); ++I)
+                    Order[I] = V[I].Unit;
+            }
+            return true;
+        }
+        std::vector<TPacked> P;
+        P.reserve(Units.size());
+        for (size_t U = 0; U < Units.size(); ++U) {
+            TSortColumn::Key &K = KeyOf(C, Units[U].first);
+            const TSortStyle KS = C.Style == soAuto ? K.Auto : C.Style;
+            P.push_back({int(U), Units[U].first, 0, 0, nullptr, 0, KS, false, K.Text.isEmpty()});
+        }
+        // In a mixed column the second cell of a pair is read the first one's way.
+        for (TPacked &X : P) {
+            TSortColumn::Key &K = KeyOf(C, X.Row);
+            if (X.Kind == soNumber || X.Kind == soNumberGrouped || (AnyNumber && C.Style == soAuto))
+                X.Value = ReadNumber(C, K, X.Kind == soNumberGrouped, X.Read);
+            if (AnyDate && (X.Kind == soDate || X.Kind == soDateDayFirst || X.Kind == soDateMonthFirst || C.Style == soAuto))
+                X.Date = DateOf(C.Style == soAuto ? soDate : X.Kind, K);
+            if (AnyText) {
+                const QByteArray &B = BytesOf(K, false);
+                X.Bytes = B.constData();
+                X.Length = int(B.size());
+            }
+        }
+        const bool Blanks = S->IgnoreBlanks;
+        const int BlankFirst = S->BlankPos == blLast ? 1 : -1;
+        const int BlankSign = S->Direction == sdDescending ? -1 : 1;
+        const int Sign = FIndexed ? (FKeys.front().second ? -1 : 1) : FSign;
+        int &Compares = G->FSortCompares;
+        auto Compare = [&](const TPacked &A, const TPacked &B) -> int {
+            ++Compares;
+            if (Blanks && A.Blank != B.Blank)
+                return (A.Blank ? BlankFirst : -BlankFirst) * BlankSign;
+            switch (A.Kind) {
+            case soNumber:
+            case soNumberGrouped:
+                if (!A.Read && !B.Read)
+                    return 0;
+                return Sign3(A.Value, B.Value);
+            case soText:
+            case soTextCase: {
+                const int R = std::memcmp(A.Bytes, B.Bytes, size_t(std::min(A.Length, B.Length)));
+                if (R != 0)
+                    return R < 0 ? -1 : 1;
+                return A.Length == B.Length ? 0 : (A.Length < B.Length ? -1 : 1);
+            }
+            default: return Sign3(A.Date, B.Date);
+            }
+        };
+        std::stable_sort(P.begin(), P.end(), [&](const TPacked &A, const TPacked &B) {
+            const int R = Compare(A, B);
+            if (R != 0)
+                return R * Sign < 0;
+            return BeforeAfterFirst(A.Row, B.Row);
+        });
+        for (size_t I = 0; I < P.size(); ++I)
+            Order[I] = P[I].Unit;
+        return true;
+    }
+
+    // The comparison once the first key column found two rows equal.
+    bool BeforeAfterFirst(int Row1, int Row2)
+    {
+        if (!G->SortSettings()->Full)
+            return false;
+        if (FIndexed) {
+            for (size_t I = 1; I < FKeys.size(); ++I) {
+                int Res = CompareCells(Column(FKeys[I].first), Row1, Row2);
+                if (Res == 0 && I + 1 < FKeys.size())
+                    continue;
+                if (FKeys[I].second)
+                    Res = -Res;
+                return Res < 0;
+            }
+            return false;
+        }
+        const int Last = G->ColCount() - 1;
+        for (int Col = FKeys.front().first + 1; Col <= Last; ++Col) {
+            const int Res = CompareCells(Column(Col), Row1, Row2);
+            if (Res != 0)
+                return Res * FSign < 0;
+        }
+        return false;
+    }
+
     // Row Row1 goes before Row2 in the sorted order.
     bool Before(int Row1, int Row2)
     {
@@ -379,7 +598,7 @@ private:
         }
         const int Last = G->ColCount() - 1;
         for (int Col = FKeys.front().first; Col <= Last; ++Col) {
-            const int Res = CompareCells(Column(Col), Row1, Row2);
+            const int Res = CompareCells(Col == FPrimary->Col ? *FPrimary : Column(Col), Row1, Row2);
             if (Res != 0)
                 return Res * FSign < 0;
             if (!G->SortSettings()->Full)
@@ -395,8 +614,8 @@ private:
     {
         const int Cols = G->ColCount();
         std::vector<int> Reach(size_t(Hi - Lo + 1));
-        for (int R = Lo; R <= Hi; ++R) {
-            Reach[size_t(R - Lo)] = R;
+        std::iota(Reach.begin(), Reach.end(), Lo);
+        for (int R = G->NextRowWithObjects(Lo); R <= Hi; R = G->NextRowWithObjects(R + 1)) {
             for (int C = 0; C < Cols; ++C) {
                 const TCellProperties *P = G->PropsOf(C, R);
                 if (!P || P->CellSpanX == -1 || P->CellSpanY <= 0)
@@ -455,6 +674,8 @@ private:
     bool FIndexed = false;
     std::vector<std::pair<int, bool>> FKeys;
     std::vector<std::unique_ptr<TSortColumn>> FColumns;
+    std::vector<bool> FObjectRows;   // rows holding cell objects, read once per sort
+    TSortColumn *FPrimary = nullptr;
     QCollator Collator;
     QCollator CollatorNoCase;
 };
@@ -478,7 +699,7 @@ void TCellGrid::SwapRows(int ARow1, int ARow2)
         SetPlainObjects(C, ARow2, O);
         return;
     }
-    ExchangeRows(ARow1, ARow2, true);
+    ExchangeRows(ARow1, ARow2, !FSortUniformHeights);
     if (FMouseActions->DisjunctRowSelect && FNavigation->MoveRowOnSort) {
         const size_t Need = size_t(std::max(ARow1, ARow2)) + 1;
         if (FRowSelectFlags.size() < Need)
