@@ -569,9 +569,18 @@ void TCellGrid::ApplyFilter()
             ++R;
         } else {
             if (RunStart >= 0) {
+                const int Before = RowCount(), RunLength = R - RunStart;
                 HideRun(RunStart, R - 1);
-                R = RunStart;
+                const int Extra = Before - RowCount() - RunLength;
                 RunStart = -1;
+                if (Extra > 0) {
+                    // A merged block took rows beyond the run with it (above
+                    // it, or this matching row below): look again from the
+                    // first row that may have moved up unseen.
+                    R = std::max(FixedRows(), R - RunLength - Extra);
+                    continue;
+                }
+                R -= RunLength;
             }
             ++R;
         }

@@ -198,3 +198,26 @@ TEST(Sorting, AFailingEventLeavesTheGridAsItWas)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Sorting, CurrentRowFollowsItsRowWithMoveRowOnSortAndIndexesTravel)
+{
+    TCellGrid G;
+    Fill(G, {{"", "c"}, {"", "a"}, {"", "b"}});
+    G.RowIndexes = {0, 10, 20, 30};
+    G.SetRow(1);   // "c"
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    EXPECT_EQ(G.Row(), 1);
+    EXPECT_EQ(G.RowIndexes, (std::vector<int>{0, 20, 30, 10}));
+    G.Navigation()->MoveRowOnSort = true;
+    G.SortSettings()->Direction = sdDescending;
+    G.SetRow(3);   // "c"
+    G.SortByColumn();
+    EXPECT_EQ(G.GetCellText(1, G.Row()), QStringLiteral("c"));
+    EXPECT_EQ(G.Row(), 1);
+    EXPECT_GT(G.SortSwaps(), 0);
+}
+
+} // namespace

@@ -590,6 +590,26 @@ TEST(HiddenRows, MergedBlocksHideAndReturnWhole)
     EXPECT_EQ(G.GetCellText(2, 7), QStringLiteral("x"));
 }
 
+TEST(HiddenRows, FilterLooksAgainAfterABlockWentWithItsFailingRow)
+{
+    TCellGrid G;
+    G.SetRowCount(7);
+    const QStringList Keep{"", "y", "y", "n", "n", "y", "n"};
+    for (int R = 1; R < 7; ++R) {
+        G.SetCellText(1, R, QString::number(R));
+        G.SetCellText(2, R, Keep[R]);
+    }
+    G.MergeCellBlock(1, 2, 1, 2);   // rows 2-3 of column 1: row 2 matches, row 3 does not
+    TFilterData *F = G.Filter()->Add();
+    F->Column = 2;
+    F->Condition = QStringLiteral("y");
+    G.SetFilterActive(true);
+    EXPECT_EQ(Column(G, 2).join(QLatin1Char(',')), QStringLiteral(",y,y"));
+    G.SetFilterActive(false);
+    EXPECT_EQ(Column(G, 2).join(QLatin1Char(',')), Keep.join(QLatin1Char(',')));
+    EXPECT_EQ(G.CellSpan(1, 2), TPoint(0, 1));
+}
+
 TEST(HiddenColumns, MapsWithAHiddenColumn)
 {
     TCellGrid G;
