@@ -155,7 +155,6 @@ public:
     {
         if (Hi <= Lo)
             return;
-        FLo = Lo;
         FIndexed = Indexed;
         FKeys = Keys;
         FSign = G->SortSettings()->Direction == sdDescending ? -1 : 1;
@@ -235,6 +234,8 @@ public:
 private:
     bool RowHasObjects(int ARow)
     {
+        if (FBare)
+            return true;   // one comparison: no index of the whole grid
         if (FObjectRows.empty()) {
             FObjectRows.assign(size_t(G->RowCount()), false);
             for (int R = G->NextRowWithObjects(0); R < G->RowCount(); R = G->NextRowWithObjects(R + 1))
@@ -669,7 +670,6 @@ private:
     int Hidden = 0;
     int LastWidth = 0;
     int SavedRow = 0;
-    int FLo = 0;
     int FSign = 1;
     bool FIndexed = false;
     std::vector<std::pair<int, bool>> FKeys;
