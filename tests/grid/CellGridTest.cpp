@@ -552,6 +552,11 @@ TEST(HiddenRows, HidingStopsAtAnAlreadyHiddenRowAndLosesNothing)
     G.HideRows(4, 4);
     G.HideRows(2, 6);   // 2 and 3 go; the run ends at the hidden row 4
     EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,7,8,9"));
+    EXPECT_EQ(G.RealRowIndex(-1), -1);
+    EXPECT_EQ(G.RealRowIndex(2), 5);
+    EXPECT_EQ(G.DisplRowIndex(3), 2);   // a hidden row maps to where it would return
+    G.HideRows(8, 20);   // beyond the end: only the rows that exist go
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,7"));
     G.UnHideRowsAll();
     EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,3,4,5,6,7,8,9"));
 }
