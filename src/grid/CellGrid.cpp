@@ -569,9 +569,18 @@ void TCellGrid::ApplyFilter()
             ++R;
         } else {
             if (RunStart >= 0) {
+                const int Before = RowCount(), RunLength = R - RunStart;
                 HideRun(RunStart, R - 1);
-                R = RunStart;
+                const int Extra = Before - RowCount() - RunLength;
                 RunStart = -1;
+                if (Extra > 0) {
+                    // A merged block took rows beyond the run with it (above
+                    // it, or this matching row below): look again from the
+                    // first row that may have moved up unseen.
+                    R = std::max(FixedRows(), R - RunLength - Extra);
+                    continue;
+                }
+                R -= RunLength;
             }
             ++R;
         }
@@ -669,30 +678,69 @@ int TCellGrid::DisplRowIndex(int ARow) const
     return ARow - Below;
 }
 
+bool TCellGrid::ContinuesBlockAbove(int ARow) const
+{
+    if (ARow < 0 || ARow >= RowCount())
+        return false;
+    for (int C = 0; C < ColCount() + FNumHidden; ++C) {
+        const TCellProperties *P = PropsOf(C, ARow);
+        if (P && !P->IsBaseCell && P->CellSpanX != -1 && P->CellSpanY >= 1)
+            return true;
+    }
+    return false;
+}
+
+bool TCellGrid::HiddenRowContinuesBlockAbove(int ARow) const
+{
+    for (const auto &Item : FHiddenRows) {
+        if (Item->Idx != ARow)
+            continue;
+        for (int C = 0; C < Item->Items.Count(); ++C) {
+            const auto *P = dynamic_cast<const TCellProperties *>(Item->Items.Objects(C));
+            if (P && !P->IsBaseCell && P->CellSpanX != -1 && P->CellSpanY >= 1)
+                return true;
+        }
+    }
+    return false;
+}
+
 void TCellGrid::HideRows(int FromRow, int ToRow)
 {
     if (FromRow < 0 || ToRow < FromRow || IsHiddenRow(FromRow))
         return;
-    const int D = DisplRowIndex(FromRow);
+    int D = DisplRowIndex(FromRow);
     if (D >= RowCount())
         return;
-    // Only rows that are actually displayed can be taken out.
-    ToRow = std::min(ToRow, FromRow + (RowCount() - 1 - D));
+    // Only the run of displayed rows from FromRow can be taken out: it ends
+    // before the next hidden row and at the last row.
+    for (int R = FromRow + 1; R <= ToRow; ++R)
+        if (IsHiddenRow(R)) {
+            ToRow = R - 1;
+            break;
+        }
+    int DEnd = std::min(D + (ToRow - FromRow), RowCount() - 1);
+    // A merged block goes out and comes back whole: a block cut by either end
+    // widens the run, so that no merge-aware read or write of a remaining row
+    // can reach outside its block.
+    while (D > 0 && ContinuesBlockAbove(D))
+        --D;
+    while (DEnd + 1 < RowCount() && ContinuesBlockAbove(DEnd + 1))
+        ++DEnd;
+    FromRow = RealRowIndex(D);
+    const int Count = DEnd - D + 1;
     const int LastWidth = ColWidths(ColCount() - 1);
     const int Cols = ColCount() + FNumHidden;
     if (FNumHidden > 0)
         TStringGrid::SetColCount(Cols);
-    for (int R = FromRow; R <= ToRow; ++R) {
-        if (IsHiddenRow(R))
-            break;
+    for (int I = 0; I < Count; ++I) {
         auto Item = std::make_unique<TGridItem>();
-        Item->Idx = R;
-        const int Source = D + (R - FromRow);
+        Item->Idx = FromRow + I;
+        const int Source = D + I;
         for (int C = 0; C < Cols; ++C)
             Item->Items.AddObject(PlainCells(C, Source), PlainObjects(C, Source));
         FHiddenRows.push_back(std::move(Item));
     }
-    RemoveRowsKeepProps(D, ToRow - FromRow + 1);
+    RemoveRowsKeepProps(D, Count);
     if (FNumHidden > 0) {
         TStringGrid::SetColCount(Cols - FNumHidden);
         SetColWidths(ColCount() - 1, LastWidth);
@@ -703,6 +751,11 @@ void TCellGrid::UnHideRows(int FromRow, int ToRow)
 {
     if (!IsHiddenRow(FromRow))
         return;
+    // A hidden block comes back whole, whichever of its rows the range names.
+    while (HiddenRowContinuesBlockAbove(FromRow) && IsHiddenRow(FromRow - 1))
+        --FromRow;
+    while (IsHiddenRow(ToRow) && HiddenRowContinuesBlockAbove(ToRow + 1))
+        ++ToRow;
     const int LastWidth = ColWidths(ColCount() - 1);
     const int Cols = ColCount() + FNumHidden;
     if (FNumHidden > 0)
@@ -729,6 +782,14 @@ void TCellGrid::UnHideRows(int FromRow, int ToRow)
         TStringGrid::SetColCount(Cols - FNumHidden);
         SetColWidths(ColCount() - 1, LastWidth);
     }
+}
+
+void TCellGrid::SetColumnHidden(int ACol, bool Hidden)
+{
+    if (ACol < 0 || ACol >= int(FColumnShown.size()) || (FColumnShown[size_t(ACol)] == 0) == Hidden)
+        return;
+    FColumnShown[size_t(ACol)] = Hidden ? 0 : 1;
+    FNumHidden += Hidden ? 1 : -1;
 }
 
 void TCellGrid::UnHideRowsAll()

@@ -191,9 +191,45 @@ public:
     void HideRows(int FromRow, int ToRow);
     void UnHideRows(int FromRow, int ToRow);
     void UnHideRowsAll();
+    // Test seam: marks a real column hidden or shown in the maps and the
+    // count. The grid itself never hides a column; nothing else changes.
+    void SetColumnHidden(int ACol, bool Hidden);
     void ParkSelection();
     void RestoreSelection();
     bool SelectionParked() const { return FSelectionParked; }
+
+    // ---- wide cells: a UTF-16 text kept in a cell as "|\\" and two byte characters per unit
+    void SetWideCellText(int ACol, int ARow, const QString &Value);
+    // The decoded text of a wide cell; any other cell text as it stands.
+    QString GetWideCellText(int ACol, int ARow);
+
+    // ---- sorting (CellGridSort.cpp)
+    // Rows are ordered by a stable sort of their keys (each cell read and
+    // converted once per sort), then moved into place through SwapRows. A
+    // merged block spanning rows moves whole, ordered by its first row. The
+    // grid is put back (update bracket, columns, current row, fixed texts) on
+    // every way out, an exception from an event included.
+    virtual void SwapRows(int ARow1, int ARow2);
+    virtual void SortByColumn();
+    // ECellGridError "No indexes specified for indexed sort" with an empty index list.
+    virtual void SortByIndexList();
+    virtual void SortWithinGroups();
+    // -1, 0 or 1: the cells' order by the column's sort style (OnGetFormat asked each time).
+    int CompareCells(int ACol, int ARow1, int ARow2);
+    // The sort a click on the sort row runs for a real column (Shift adds to the index list).
+    void ClickSort(int ACol, TShiftState Shift);
+    // A header click in the last 16 pixels of a cell that a descendant wants for itself.
+    virtual bool ClaimHeaderClick(int ACol) { Q_UNUSED(ACol); return false; }
+    int SortSwaps() const { return FSortSwaps; }
+    int SortCompares() const { return FSortCompares; }
+    // Milliseconds the last click sort took.
+    int SortTime() const { return FSortTime; }
+    // Per-row values that travel with their rows (filled by the application; may stay empty).
+    std::vector<int> RowIndexes;
+    std::function<void(TObject *Sender, const QString &Str1, const QString &Str2, int &Res)> OnCustomCompare;
+    std::function<void(TObject *Sender, int ACol, int Row1, int Row2, int &Res)> OnRawCompare;
+    std::function<void(TObject *Sender, int ACol, bool &DoSort)> OnCanSort;
+    std::function<void(TObject *Sender, int ACol)> OnClickSort;
 
     // ---- re-merge after sorting
     void SplitAllColumns();
@@ -395,6 +431,16 @@ private:
     void GrowSelectFlags(std::vector<bool> &Flags, int Index);
     int DataRowCountNow() const { return RowCount() - FixedRows() - FFixedFooters; }
     void FreeHiddenRows();
+    friend class TSortRun;
+    void RunSort(int Kind);
+    int FSortSwaps = 0;
+    int FSortCompares = 0;
+    int FSortTime = 0;
+    int FSortCurrentRow = -1;   // the remembered current row, following SwapRows
+    bool FSortUniformHeights = false;   // set while a sort moves rows all of one height
+    // The displayed row holds a cell of a merged block that began in an earlier row.
+    bool ContinuesBlockAbove(int ARow) const;
+    bool HiddenRowContinuesBlockAbove(int ARow) const;
     // Drops the disjunct-selection flags of removed rows.
     void DropRowSelectFlags(int RowIndex, int Count);
     QString FormatFloatValue(double Value) const;

@@ -334,14 +334,16 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
             Cb->addItems(Items);
             Cb->setFont(Font()->ToQFont());
         }
+        // The Unicode kinds show the cell's wide text.
+        const QString CellText = Uni ? GetWideCellText(RC, ARow) : GetCellText(RC, ARow);
         if (ListStyle) {
-            const int Index = Cb->findText(GetCellText(RC, ARow), Qt::MatchExactly);
+            const int Index = Cb->findText(CellText, Qt::MatchExactly);
             Cb->setCurrentIndex(Index >= 0 ? Index : 0);
         }
         Cb->setGeometry(R.Left, R.Top, std::max(W, 1), std::max(H, 1));
         EditorActive = true;
         if (!ListStyle)
-            Cb->SetText(EditText);
+            Cb->SetText(Uni ? CellText : EditText);
         Paint(Cb);
         Cb->show();
         Cb->SetFlat(Look() == glSoft || Look() == glHouse);
@@ -458,7 +460,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         const TPoint M = CellTextMargin;
         U->setGeometry(R.Left + 2 + M.X, R.Top + 2 + M.Y, std::max(W - 2 - 2 * M.X, 1), std::max(H - 2 - 2 * M.Y, 1));
         U->setFont(Font()->ToQFont());
-        U->setText(GetCellText(RC, ARow));
+        U->setText(GetWideCellText(RC, ARow));
         Paint(U);
         U->setEnabled(true);
         U->show();
@@ -561,14 +563,14 @@ void TCellGrid::ReadBackEditor(int ACol, int ARow)
     case edUniEdit:
         EditorActive = false;
         if (Changed)
-            SetCellText(RC, ARow, GridUniEdit()->text());
+            SetWideCellText(RC, ARow, GridUniEdit()->text());
         GridUniEdit()->hide();
         break;
     case edUniComboEdit:
     case edUniComboList:
         EditorActive = false;
         if (Changed)
-            SetCellText(RC, ARow, GridUniCombo()->currentText());
+            SetWideCellText(RC, ARow, GridUniCombo()->currentText());
         GridUniCombo()->SetDroppedDown(false);
         GridUniCombo()->hide();
         break;
@@ -640,11 +642,13 @@ bool TCellGrid::CommitEdit(const QString &Text)
     if (IsGridEditorKind(EditorKind)) {
         if (EditorValueText() != FEditorOpenValue) {
             // The spin kinds store what reading back would: a float in the
-            // grid's float format, a date as a date text.
+            // grid's float format, a date as a date text; the Unicode kinds a wide cell.
             if (EditorKind == edFloatSpinEdit)
                 SetFloats(RC, R, GridSpin()->FloatValue());
             else if (EditorKind == edDateSpinEdit)
                 SetDates(RC, R, GridSpin()->DateValue());
+            else if (EditorKind == edUniEdit || EditorKind == edUniComboEdit || EditorKind == edUniComboList)
+                SetWideCellText(RC, R, Text);
             else
                 StoreEditText(RC, R, Text);
             FEditorOpenValue = EditorValueText();

@@ -796,6 +796,22 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     const TPoint Cell = FPressCell;
     if (Cell.X < 0 || Cell.Y < 0 || Cell.X >= ColCount() + NumHiddenColumns() || Cell.Y >= RowCount())
         return;
+    // A click on the sort row sorts by its column: press and release on the
+    // same cell, away from a column edge while columns may be sized, and not
+    // claimed by a descendant in the cell's last 16 pixels.
+    if (FSortSettings->Show && FixedRows() > 0 && Cell.Y == FSortSettings->Row()) {
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const bool SameCell = Hit.X >= 0 && Hit.Y == Cell.Y && BaseCell(RealColIndex(Hit.X), Hit.Y) == Cell;
+        const bool OnEdge = (Options() & goColSizing) && ColBorderAt(X, Y, 4) >= 0;
+        const bool FixedOk = Hit.X >= FixedCols() || FSortSettings->FixedCols;
+        if (SameCell && !OnEdge && FixedOk) {
+            const TRect R = GetCellRect(Hit.X, Hit.Y);
+            if (!(X >= R.Right - 16 && ClaimHeaderClick(Cell.X))) {
+                ClickSort(Cell.X, Shift);
+                return;
+            }
+        }
+    }
     if (FPressOnCheck) {
         FPressOnCheck = false;
         bool State = false;

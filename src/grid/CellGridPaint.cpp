@@ -5,6 +5,7 @@
 
 #include "grid/CellGrid.h"
 #include "grid/CgHTMLE.h"
+#include "grid/CgUni.h"
 #include "grid/GridUtil.h"
 #include "grid/detail/CanvasClip.h"
 
@@ -176,7 +177,10 @@ QString TCellGrid::GetDisplayText(int ACol, int ARow)
         GetCheckState(ACol, ARow, State);
         Text = State ? GetCheckTrue(ACol, ARow) : GetCheckFalse(ACol, ARow);
     }
-    return TextKind(Text, true) == tkHTML ? HTMLStrip(Text) : Text;
+    const int Kind = TextKind(Text, true);
+    if (Kind == tkWideText)
+        return WideCellDisplayText(Text);
+    return Kind == tkHTML ? HTMLStrip(Text) : Text;
 }
 
 TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
@@ -188,6 +192,13 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     GetCellColorAndFont(ACol, ARow, State, false, false, true, C->Brush(), C->Font(), HA, VA);
     QString Text = GetCellText(ACol, ARow);
     const TPoint M = CellTextMargin;
+    QString WideText;
+    if (TextKind(Text, EnableHTML) == tkWideText && DecodeWideCellText(Text, WideText)) {
+        TRect R = GetCellRect(ACol, ARow);
+        const bool Wrap = FWordWrap || Multilinecells;
+        const int H = DrawText(C, WideText, R, DT_CALCRECT | DT_NOPREFIX | (Wrap ? unsigned(DT_WORDBREAK) : unsigned(DT_SINGLELINE)));
+        return TPoint(R.Width() + 2 * M.X, H);
+    }
     if (TextKind(Text, EnableHTML) == tkHTML) {
         const int Limit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 4) : 0xFFFF;
         THTMLDrawResult Res;
@@ -413,6 +424,10 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
 
     const int Kind = TextKind(Text, EnableHTML);
     const bool HTMLCell = Kind == tkHTML && EnableHTML;
+    // A wide cell is drawn decoded on a filled rectangle, single-line with an
+    // ellipsis unless the grid wraps. A text that only starts like one is plain.
+    QString WideText;
+    const bool WideCell = Kind == tkWideText && DecodeWideCellText(Text, WideText);
     bool URLCell = false;
     const TFontStyles OldStyle = C->Font()->Style();
     // The text's width is measured only when a glyph or a graphic is placed beside it.
@@ -429,6 +444,17 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
             HR.Right -= 10;
         SetBkMode(C, TRANSPARENT);
         MeasuredWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
+    } else if (WideCell) {
+        if (!(Selected && !(AState & gdFocused) && FSelectionColor == clNone))
+            C->FillRect(TR);
+        const unsigned WideFlags = (FWordWrap || Multilinecells) ? unsigned(DT_NOPREFIX)
+                                                                 : unsigned(DT_END_ELLIPSIS | DT_NOPREFIX | DT_SINGLELINE);
+        SetBkMode(C, TRANSPARENT);
+        TRect WideRect = TR;
+        Text = WideText;
+        TextRoom = TR.Width();
+        if (!WideText.isEmpty())
+            DrawText(C, WideText, WideRect, WideFlags | HAlignFlags[HA] | VAlignFlags[VA]);
     } else {
         if (URLShow && IsURL(Text)) {
             URLCell = true;

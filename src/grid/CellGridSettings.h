@@ -29,7 +29,10 @@ enum TScrollHintType { shNone, shVertical, shHorizontal, shBoth };
 enum TFooterStyle { fsFixedLastRow, fsColumnPreview, fsCustomPreview };
 enum TSortBlankPosition { blFirst, blLast };
 enum TSortDirection { sdAscending, sdDescending };
-enum TSortStyle { soAuto, soText, soNumber, soDate };
+enum TSortStyle {
+    soAuto, soText, soNumber, soDate, soTextUpper, soTextCase, soDateDayFirst, soDateMonthFirst, soCustom,
+    soNumberGrouped, soLocaleText, soLocaleTextNoCase, soRaw, soHTML, soGraphicValue, soCheckBox, soWideText
+};
 enum TBackGroundDisplay { bdTile, bdFixed };
 enum TBackGroundCells { bcNormal, bcFixed, bcAll };
 enum TControlStyle { csClassic, csFlat, csWinXP, csBorland, csHouse, csGlyph, csTheme };

@@ -278,3 +278,21 @@ TEST(Painting, ScreenshotOfAProductBlock)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Painting, WideCellsShowTheirTextNotTheirEncoding)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetColWidths(3, 120);
+    G.SetCellText(3, 1, QStringLiteral("HH Wide"));
+    G.SetWideCellText(3, 2, QStringLiteral("HH Wide"));
+    const QImage Image = G.RenderToImage();
+    const TRect Plain = G.GetCellRect(3, 1), Wide = G.GetCellRect(3, 2);
+    ASSERT_GT(DarkPixels(Image, Plain), 20);
+    EXPECT_EQ(Image.copy(Plain.Left, Plain.Top, Plain.Width(), Plain.Height()),
+              Image.copy(Wide.Left, Wide.Top, Wide.Width(), Wide.Height()));
+}
+
+} // namespace
