@@ -191,7 +191,7 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
         const int Limit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 4) : 0xFFFF;
         THTMLDrawResult Res;
         HTMLDrawEx(C, Text, TRect(0, 0, Limit, 0xFFFF), nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0,
-                   0, clNone, clNone, false, URLColor, clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
+                   0, clNone, clNone, false, URLColor(), clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
         return TPoint(Res.XSize + 2 + 2 * M.X, Res.YSize + 2 + 2 * M.Y);
     }
     if (!FitWidth) {
@@ -200,7 +200,7 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
         for (QString L : Lines) {
             if (L.startsWith(QLatin1Char('\n')))
                 L.remove(0, 1);
-            if (URLShow && !URLFull && IsURL(L))
+            if (URLShow() && !URLFull() && IsURL(L))
                 StripURLProtocol(L);
             Widest = std::max(Widest, C->TextWidth(L));
         }
@@ -221,7 +221,7 @@ TRect TCellGrid::AlignHTMLRect(TCanvas *C, const QString &Text, TRect TR, TAlign
         return TR;
     THTMLDrawResult Res;
     HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0, 0, clNone, clNone, false,
-               URLColor, clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
+               URLColor(), clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
     const int Free = TR.Width() - Res.XSize;
     if (Free > 0)
         TR.Left += HA == taRightJustify ? Free : Free / 2;
@@ -349,18 +349,18 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     QString Text = GetFormattedText(RC, ARow);
 
     // Background picture behind the text.
-    TBitmap &Back = FBackGround->Bitmap;
-    const bool KindSuits = FBackGround->Cells == bcAll || (FBackGround->Cells == bcFixed) == Fixed;
+    TBitmap &Back = *FBackGround->Bitmap();
+    const bool KindSuits = FBackGround->Cells() == bcAll || (FBackGround->Cells() == bcFixed) == Fixed;
     if (!Back.Empty() && KindSuits && (!Selected || !FShowSelection)) {
         const GridDetail::ScopedClip BackClip(C, R, true);
         SetBkMode(C, TRANSPARENT);
-        if (FBackGround->Display == bdFixed) {
-            C->Draw(FBackGround->Left, FBackGround->Top, &Back);
+        if (FBackGround->Display() == bdFixed) {
+            C->Draw(FBackGround->Left(), FBackGround->Top(), &Back);
         } else {
             // Tiles run from the first (non-fixed, for normal cells) column and row
             // through the sizes of the columns and rows before this cell.
-            const int FirstCol = FBackGround->Cells == bcNormal ? TStringGrid::FixedCols() : 0;
-            const int FirstRow = FBackGround->Cells == bcNormal ? FixedRows() : 0;
+            const int FirstCol = FBackGround->Cells() == bcNormal ? TStringGrid::FixedCols() : 0;
+            const int FirstRow = FBackGround->Cells() == bcNormal ? FixedRows() : 0;
             int OffX = 0, OffY = 0;
             for (int I = FirstCol; I < ACol; ++I)
                 OffX += ColWidths(I);
@@ -420,7 +420,7 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     int TextWidth = 0;
     if (HTMLCell) {
         // The anchor colour follows the selection text colour in selected cells.
-        TColor AnchorColor = URLColor;
+        TColor AnchorColor = URLColor();
         if (Selected && !Fixed && (!(AState & gdFocused) || (Options() & goDrawFocusSelected)) && FShowSelection
             && FSelectionTextColor != clNone && FSelectionTextColor != clDefault)
             AnchorColor = FSelectionTextColor;
@@ -430,12 +430,12 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         SetBkMode(C, TRANSPARENT);
         TextWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
     } else {
-        if (URLShow && IsURL(Text)) {
+        if (URLShow() && IsURL(Text)) {
             URLCell = true;
-            if (!URLFull)
+            if (!URLFull())
                 StripURLProtocol(Text);
             C->Font()->SetStyle(OldStyle | fsUnderline);
-            C->Font()->SetColor(URLColor);
+            C->Font()->SetColor(URLColor());
         }
         unsigned Flags = DT_EDITCONTROL;
         const bool OneLine = !Multilinecells || !Text.contains(QLatin1Char('\r'));
@@ -658,7 +658,7 @@ TPoint TCellGrid::GetGraphicSize(int ACol, int ARow)
     }
     case ctCheckBox:
     case ctDataCheckBox:
-    case ctVirtCheckBox: return TPoint(FControlLook->CheckSize, FControlLook->CheckSize);
+    case ctVirtCheckBox: return TPoint(FControlLook->CheckSize(), FControlLook->CheckSize());
     case ctRadio: {
         const auto *Items = dynamic_cast<const TStringList *>(G->GraphicObject());
         const int LineHeight = C->TextHeight(QStringLiteral("gh"));
@@ -688,7 +688,7 @@ TPoint TCellGrid::GetGraphicSize(int ACol, int ARow)
 
 void TCellGrid::DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool Enabled, TControlStyle Style)
 {
-    const int Size = FControlLook->CheckSize;
+    const int Size = FControlLook->CheckSize();
     const int X = R.Left + (R.Width() - Size) / 2;
     const int Y = R.Top + (R.Height() - Size) / 2;
     const TRect Box(X, Y, X + Size, Y + Size);
@@ -721,7 +721,7 @@ void TCellGrid::DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool En
         break;
     }
     case csGlyph: {
-        TBitmap &Glyph = Ticked ? FControlLook->CheckedGlyph : FControlLook->UnCheckedGlyph;
+        TBitmap &Glyph = Ticked ? *FControlLook->CheckedGlyph() : *FControlLook->UnCheckedGlyph();
         if (!Glyph.Empty())
             DrawTransparentBitmap(ACanvas, &Glyph, ACanvas->Brush()->Color(), Box);
         break;
@@ -755,17 +755,17 @@ void TCellGrid::DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Sele
         const QString Item = Items && I - 1 < Items->Count() ? Items->Strings(I - 1) : QString();
         const bool On = Selected == -1 ? Item == CellText : I - 1 == Selected;
         const TRect Circle = Buttons[size_t(I - 1)];
-        switch (FControlLook->ControlStyle) {
+        switch (FControlLook->ControlStyle()) {
         case csWinXP:
         case csHouse: {
-            const int Base = FControlLook->ControlStyle == csHouse ? 1 : 5;
+            const int Base = FControlLook->ControlStyle() == csHouse ? 1 : 5;
             const int Index = Base + (On ? 0 : 1) + (Disabled ? 2 : 0);
             TBitmap Glyph(GridGlyph(QStringLiteral("CGRAD%1").arg(Index, 2, 10, QLatin1Char('0'))));
             DrawTransparentBitmap(ACanvas, &Glyph, ACanvas->Brush()->Color(), Circle);
             break;
         }
         case csGlyph: {
-            TBitmap &Glyph = On ? FControlLook->RadioOnGlyph : FControlLook->RadioOffGlyph;
+            TBitmap &Glyph = On ? *FControlLook->RadioOnGlyph() : *FControlLook->RadioOffGlyph();
             if (!Glyph.Empty())
                 DrawTransparentBitmap(ACanvas, &Glyph, ACanvas->Brush()->Color(), Circle);
             break;
@@ -778,7 +778,7 @@ void TCellGrid::DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Sele
             break;
         default: {
             unsigned State = DFCS_BUTTONRADIO;
-            if (FControlLook->ControlStyle == csFlat)
+            if (FControlLook->ControlStyle() == csFlat)
                 State |= DFCS_FLAT;
             if (Disabled)
                 State |= DFCS_INACTIVE;
@@ -799,7 +799,7 @@ void TCellGrid::RadioLayout(TCanvas *ACanvas, const TRect &R, int Count, const T
     Buttons.clear();
     Captions.clear();
     const int LineHeight = ACanvas->TextHeight(QStringLiteral("gh"));
-    const int Size = FControlLook->RadioSize;
+    const int Size = FControlLook->RadioSize();
     int X = R.Left + 2;
     for (int I = 1; I <= Count; ++I) {
         const QString Item = Items && I - 1 < Items->Count() ? Items->Strings(I - 1) : QString();
@@ -890,7 +890,7 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
             Ticked = GetCellText(ACol, ARow) == GetCheckTrue(ACol, ARow);
         bool Enabled = true;
         CanEditCell(ACol, ARow, Enabled);
-        DrawCheck(C, TRect(X, Y, X + GW, Y + GH), Ticked, Enabled, FControlLook->ControlStyle);
+        DrawCheck(C, TRect(X, Y, X + GW, Y + GH), Ticked, Enabled, FControlLook->ControlStyle());
         break;
     }
     case ctRadio: {
@@ -1033,7 +1033,7 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
         if (!(FThemed && GridXPVS::DrawThemeBackground(C, GridXPVS::tpButton,
                                                         G->CellBoolean ? unsigned(GridXPVS::tsPressed) : 0u, Button))) {
             unsigned State = DFCS_BUTTONPUSH;
-            if (FControlLook->FlatButton)
+            if (FControlLook->FlatButton())
                 State |= DFCS_FLAT;
             if (G->CellBoolean)
                 State |= DFCS_PUSHED;
