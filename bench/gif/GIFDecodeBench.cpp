@@ -2,8 +2,9 @@
 // times and their ratio (ours / giflib; below 1 is faster).
 //
 // The files are made in memory by giflib's encoder: a 4096 x 4096 noise
-// picture, a quantised gradient, large flat areas and an animation of 1000
-// small frames.
+// picture, a quantised gradient, a photo-like picture, large flat areas, an
+// animation of 1000 small frames, a 300-frame moving picture and 100,000
+// one-pixel frames.
 
 #include "gif/GIFImage.h"
 
@@ -120,6 +121,14 @@ int main(int argc, char **argv)
                 GifByteType((int(128 + 100 * std::sin(X / 90.0) * std::cos(Y / 70.0)) + (X + Y) / 40) & 255);
     Cases.push_back({"gradient 1600x1200", Encode(1600, 1200, {Gradient}), 10});
 
+    // A photograph's texture: smooth shading with a little grain.
+    Frame Photo{0, 0, 1600, 1200, std::vector<GifByteType>(size_t(1600) * 1200)};
+    for (int Y = 0; Y < 1200; ++Y)
+        for (int X = 0; X < 1600; ++X)
+            Photo.Pixels[size_t(Y) * 1600 + size_t(X)] =
+                GifByteType((int(128 + 100 * std::sin(X / 90.0) * std::cos(Y / 70.0)) + (X + Y) / 40 + int(Rng() % 3)) & 255);
+    Cases.push_back({"photo-like 1600x1200", Encode(1600, 1200, {Photo}), 10});
+
     Frame Flat{0, 0, 2048, 2048, std::vector<GifByteType>(size_t(2048) * 2048)};
     for (int Y = 0; Y < 2048; ++Y)
         for (int X = 0; X < 2048; ++X)
@@ -134,6 +143,24 @@ int main(int argc, char **argv)
         Small.push_back(std::move(F));
     }
     Cases.push_back({"animation 1000 frames", Encode(128, 128, Small), 5});
+
+    // 300 frames of a moving picture, each a part of the screen.
+    std::vector<Frame> Movie;
+    for (int I = 0; I < 300; ++I) {
+        Frame F{(I * 3) % 80, (I * 2) % 60, 240, 180, std::vector<GifByteType>(size_t(240) * 180)};
+        for (int Y = 0; Y < 180; ++Y)
+            for (int X = 0; X < 240; ++X)
+                F.Pixels[size_t(Y) * 240 + size_t(X)] =
+                    GifByteType((int(100 + 80 * std::sin((X + I) / 30.0) * std::cos((Y - I) / 25.0)) + int(Rng() % 2)) & 255);
+        Movie.push_back(std::move(F));
+    }
+    Cases.push_back({"300-frame animation", Encode(320, 240, Movie), 5});
+
+    // Loading must stay linear in the frame count.
+    std::vector<Frame> Tiny;
+    for (int I = 0; I < 100000; ++I)
+        Tiny.push_back(Frame{I % 4, (I / 4) % 4, 1, 1, {GifByteType(I & 1)}});
+    Cases.push_back({"100000 one-pixel frames", Encode(4, 4, Tiny), 2});
 
     std::printf("%-24s %10s %12s %12s %8s\n", "file", "bytes", "ours ms", "giflib ms", "ratio");
     double SumOurs = 0, SumTheirs = 0;

@@ -11,6 +11,7 @@
 #include "detail/GIFStrings.h"
 #include "GIFException.h"
 
+#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
@@ -63,7 +64,13 @@ public:
     {
         if (FSp > 0)
             return FStack[--FSp];
-        return ReadCodes();
+        uint8_t Pixel = 0;
+        const int N = DecodeInto(&Pixel, 1);
+        if (N < 0)
+            return N;
+        if (N == 1)
+            return Pixel;
+        return FStack[--FSp];
     }
 
     // Places up to Count pixels; returns how many were placed before the data
@@ -82,10 +89,15 @@ public:
                 Placed += N;
                 continue;
             }
-            int V = ReadCodes();
-            if (V < 0)
+            Placed += FastRun(Dest + Placed, Count - Placed);
+            if (Placed >= Count || FSp > 0)
+                continue;
+            // Strings that fit are written straight into place; a longer one
+            // waits on the stack and is handed out from there.
+            const int N = DecodeInto(Dest + Placed, Count - Placed);
+            if (N < 0)
                 break;
-            Dest[Placed++] = uint8_t(V);
+            Placed += size_t(N);
         }
         return Placed;
     }
@@ -160,6 +172,7 @@ private:
         for (int I = 0; I < FClearCode; ++I) {
             FPrefix[I] = 0;
             FSuffix[I] = uint8_t(I);
+            FLength[I] = 1;
         }
         std::memset(FPrefix + FClearCode, 0, sizeof(FPrefix[0]) * size_t(TableSize - FClearCode));
         std::memset(FSuffix + FClearCode, 0, size_t(TableSize - FClearCode));
@@ -176,67 +189,183 @@ private:
         return Corrupt;
     }
 
-    int ReadCodes()
+    // Decodes codes while each lies wholly in the buffered sub-block, is a
+    // table entry (not a clear or end code, not beyond the table) and its
+    // string fits in Room; returns the pixels placed. Everything else is left
+    // to DecodeInto. The state lives in locals here: stores through Out may
+    // alias any member, which would reload them after every pixel.
+    size_t FastRun(uint8_t *Dest, size_t Room)
+    {
+        if (!FHaveOld || FCorrupt || FFresh)
+            return 0;
+        int CurBit = FCurBit;
+        const int LastBit = FLastBit;
+        int CodeSize = FCodeSize, MaxCode = FMaxCode, MaxCodeSize = FMaxCodeSize;
+        int OldCode = FOldCode, FirstCode = FFirstCode;
+        const int Clear = FClearCode;
+        const uint8_t *const Buf = FBuf;
+        uint16_t *const Prefix = FPrefix;
+        uint8_t *const Suffix = FSuffix;
+        uint16_t *const Length = FLength;
+        uint8_t *Out = Dest;
+        uint32_t Mask = (1u << CodeSize) - 1;
+        while (Room > 0 && CurBit + CodeSize <= LastBit) {
+            // Four bytes at once: the buffer has room past its last valid byte,
+            // and the bits beyond the code are masked off.
+            uint32_t Bits;
+            std::memcpy(&Bits, Buf + (CurBit >> 3), 4);
+            Bits = qFromLittleEndian(Bits);
+            const int Code = int((Bits >> (CurBit & 7)) & Mask);
+            int Root;
+            size_t Len;
+            if (Code < Clear) {
+                *Out = uint8_t(Code);
+                Root = Code;
+                Len = 1;
+            } else {
+                if (Code <= Clear + 1 || Code > MaxCode)
+                    break;
+                const bool Repeat = Code == MaxCode;
+                const int Base = Repeat ? OldCode : Code;
+                Len = size_t(Length[Base]) + (Repeat ? 1 : 0);
+                if (Len > Room)
+                    break;
+                uint8_t *P = Out + Len - 1;
+                if (Repeat)
+                    *P-- = uint8_t(FirstCode);
+                int C = Base;
+                while (C >= Clear) {
+                    *P-- = Suffix[C];
+                    C = Prefix[C];
+                }
+                *P = uint8_t(C);
+                Root = C;
+            }
+            CurBit += CodeSize;
+            FirstCode = Root;
+            if (MaxCode < TableSize) {
+                Prefix[MaxCode] = uint16_t(OldCode);
+                Suffix[MaxCode] = uint8_t(Root);
+                Length[MaxCode] = uint16_t(Length[OldCode] + 1);
+                ++MaxCode;
+                if (MaxCode >= MaxCodeSize && MaxCodeSize < TableSize) {
+                    MaxCodeSize *= 2;
+                    ++CodeSize;
+                    Mask = (1u << CodeSize) - 1;
+                }
+            }
+            OldCode = Code;
+            Out += Len;
+            Room -= Len;
+        }
+        FCurBit = CurBit;
+        FCodeSize = CodeSize;
+        FMaxCode = MaxCode;
+        FMaxCodeSize = MaxCodeSize;
+        FOldCode = OldCode;
+        FFirstCode = FirstCode;
+        return size_t(Out - Dest);
+    }
+
+    // Decodes the next code. Its string goes to Out when it is at most Room
+    // long (the result is its length), else onto the stack (the result is 0).
+    // Negative results: the data ended or is damaged.
+    int DecodeInto(uint8_t *Out, size_t Room)
     {
         if (FCorrupt)
             return Corrupt;
-        for (;;) {
-            int Code = GetCode(FCodeSize);
+        int Code = GetCode(FCodeSize);
+        if (Code < FClearCode && Code >= 0 && FHaveOld && Room > 0) {
+            // A single pixel: the commonest code in busy pictures.
+            Out[0] = uint8_t(Code);
+            AddEntry(Code);
+            FOldCode = Code;
+            return 1;
+        }
+        if (Code < 0)
+            return Code;
+        if (Code == FEndCode) {
+            SkipRemainingBlocks();
+            return EndOfData;
+        }
+        if (Code == FClearCode) {
+            Reset();
+            do {
+                Code = GetCode(FCodeSize);
+            } while (Code == FClearCode);
             if (Code < 0)
                 return Code;
             if (Code == FEndCode) {
                 SkipRemainingBlocks();
                 return EndOfData;
             }
-            if (Code == FClearCode) {
-                Reset();
-                do {
-                    Code = GetCode(FCodeSize);
-                } while (Code == FClearCode);
-                if (Code < 0)
-                    return Code;
-                if (Code == FEndCode) {
-                    SkipRemainingBlocks();
-                    return EndOfData;
-                }
-                if (Code > FClearCode)
-                    return MarkCorrupt();   // a string before any table entry exists
-                FFirstCode = FOldCode = Code;
-                FHaveOld = true;
-                return Code;
+            if (Code > FClearCode)
+                return MarkCorrupt();   // a string before any table entry exists
+            FFirstCode = FOldCode = Code;
+            FHaveOld = true;
+            if (Room == 0) {
+                FStack[FSp++] = uint8_t(Code);
+                return 0;
             }
-            if (!FHaveOld)
-                return MarkCorrupt();
-            int InCode = Code;
-            if (Code > FMaxCode || Code >= TableSize)
-                return MarkCorrupt();
-            if (Code == FMaxCode) {
-                // The string is the previous one followed by its own first byte.
+            Out[0] = uint8_t(Code);
+            return 1;
+        }
+        if (!FHaveOld)
+            return MarkCorrupt();
+        const int InCode = Code;
+        if (Code > FMaxCode || Code >= TableSize)
+            return MarkCorrupt();
+        // A code one past the table is the previous string followed by its
+        // own first byte.
+        const bool Repeat = Code == FMaxCode;
+        const int Base = Repeat ? FOldCode : Code;
+        const int Length = FLength[Base] + (Repeat ? 1 : 0);
+        int Root;
+        if (size_t(Length) <= Room) {
+            uint8_t *P = Out + Length - 1;
+            if (Repeat)
+                *P-- = uint8_t(FFirstCode);
+            int C = Base;
+            while (C >= FClearCode) {
+                *P-- = FSuffix[C];
+                C = FPrefix[C];
+            }
+            *P = uint8_t(C);
+            Root = C;
+        } else {
+            if (Repeat)
                 FStack[FSp++] = uint8_t(FFirstCode);
-                Code = FOldCode;
-            }
-            while (Code >= FClearCode) {
+            int C = Base;
+            while (C >= FClearCode) {
                 if (FSp >= StackSize - 1)
                     return MarkCorrupt();
-                FStack[FSp++] = FSuffix[Code];
-                if (FPrefix[Code] == Code)
+                FStack[FSp++] = FSuffix[C];
+                if (FPrefix[C] == C)
                     throw GIFException(QString::fromLatin1(gifstr::CircularTableEntry));
-                Code = FPrefix[Code];
+                C = FPrefix[C];
             }
-            FFirstCode = FSuffix[Code];
-            FStack[FSp++] = uint8_t(FFirstCode);
-            if (FMaxCode < TableSize) {
-                FPrefix[FMaxCode] = uint16_t(FOldCode);
-                FSuffix[FMaxCode] = uint8_t(FFirstCode);
-                ++FMaxCode;
-                if (FMaxCode >= FMaxCodeSize && FMaxCodeSize < TableSize) {
-                    FMaxCodeSize *= 2;
-                    ++FCodeSize;
-                }
+            FStack[FSp++] = uint8_t(C);
+            Root = C;
+        }
+        AddEntry(Root);
+        FOldCode = InCode;
+        return size_t(Length) <= Room ? Length : 0;
+    }
+
+    // The table gains the previous string followed by the first pixel of the
+    // string just decoded.
+    inline void AddEntry(int First)
+    {
+        FFirstCode = First;
+        if (FMaxCode < TableSize) {
+            FPrefix[FMaxCode] = uint16_t(FOldCode);
+            FSuffix[FMaxCode] = uint8_t(First);
+            FLength[FMaxCode] = uint16_t(FLength[FOldCode] + 1);
+            ++FMaxCode;
+            if (FMaxCode >= FMaxCodeSize && FMaxCodeSize < TableSize) {
+                FMaxCodeSize *= 2;
+                ++FCodeSize;
             }
-            FOldCode = InCode;
-            if (FSp > 0)
-                return FStack[--FSp];
         }
     }
 
@@ -266,6 +395,7 @@ private:
     bool FCorrupt = false;
     uint16_t FPrefix[TableSize];
     uint8_t FSuffix[TableSize];
+    uint16_t FLength[TableSize];   // the length of each entry's string
     uint8_t FStack[StackSize];
     int FSp = 0;
 };
@@ -305,6 +435,30 @@ void DecodeFramePixels(TStream *Stream, uint8_t *Pixels, int Width, int Height, 
     if (!Decoder->IsCorrupt())
         Decoder->ReadByte();
     Decoder->SkipRemainingBlocks();
+}
+
+int64_t MaxDecodablePixels(int64_t Bytes)
+{
+    // The smallest code size (2) starts with 3-bit codes; after a clear the
+    // n-th code can stand for at most n pixels, and once the table is full
+    // every 12-bit code for at most the longest string the table can hold.
+    int64_t Bits = Bytes * 8;
+    int64_t Pixels = 0;
+    int Width = 3, NextCode = 6, Limit = 8;
+    int64_t Length = 1;
+    while (Bits >= Width) {
+        if (NextCode >= TableSize)
+            return Pixels + (Bits / Width) * Length;
+        Pixels += Length;
+        Bits -= Width;
+        ++Length;
+        ++NextCode;
+        if (NextCode >= Limit && Limit < TableSize) {
+            Limit *= 2;
+            ++Width;
+        }
+    }
+    return Pixels;
 }
 
 } // namespace gifdetail

@@ -110,6 +110,8 @@ void TGIFSubImage::FreeBitmap()
     FMask = QImage();
     FNeedMask = true;
     FPalette.clear();
+    if (FGIFImage)
+        FGIFImage->FStill.reset();   // the image's still shows frame 0
 }
 
 void TGIFSubImage::PrepareBitmap()
@@ -239,10 +241,44 @@ TRect TGIFSubImage::ScaleRect(const TRect &Rect) const
                  Rect.Left + MulDiv(Left() + Width(), RW, SW), Rect.Top + MulDiv(Top() + Height(), RH, SH));
 }
 
+// A large frame shown smaller than it is: the pixels the target shows are
+// sampled straight from the pixel buffer (nearest, from each target pixel's
+// centre), so drawing costs the target's size, not copies of the frame.
+QImage TGIFSubImage::SampledPicture(int DW, int DH, bool DoTransparent)
+{
+    const QList<QRgb> Table = Palette();
+    const int W = Width(), H = Height();
+    const int T = (DoTransparent && FTransparent && FGCE) ? FGCE->TransparentColorIndex() : -1;
+    QImage Shown(DW, DH, T >= 0 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (Shown.isNull())
+        throw EOutOfResources(Msg(gifstr::OutOfResources));
+    std::vector<int> Column(static_cast<size_t>(DW));
+    for (int X = 0; X < DW; ++X)
+        Column[size_t(X)] = int((int64_t(2 * X + 1) * W) / (2 * int64_t(DW)));
+    for (int Y = 0; Y < DH; ++Y) {
+        const uint8_t *Row = FData.data() + size_t((int64_t(2 * Y + 1) * H) / (2 * int64_t(DH))) * size_t(W);
+        QRgb *Line = reinterpret_cast<QRgb *>(Shown.scanLine(Y));
+        for (int X = 0; X < DW; ++X) {
+            const int P = Row[Column[size_t(X)]];
+            Line[X] = P == T ? 0 : (P < Table.size() ? (Table[P] | 0xFF000000u) : 0xFF000000u);
+        }
+    }
+    return Shown;
+}
+
 void TGIFSubImage::Draw(TCanvas *ACanvas, const TRect &Rect, bool DoTransparent, bool DoTile)
 {
     if (Empty())
         return;
+    if (!DoTile && int64_t(Width()) * Height() > GIFLargeFramePixels
+        && !(FGIFImage && UseWebPalette(FGIFImage->DrawOptions()))) {
+        const TRect Dest = ScaleRect(Rect);
+        const int DW = Dest.Right - Dest.Left, DH = Dest.Bottom - Dest.Top;
+        if (DW > 0 && DH > 0 && DW < Width() && DH < Height()) {
+            DrawImageStretched(ACanvas, Dest, SampledPicture(DW, DH, DoTransparent), nullptr);
+            return;
+        }
+    }
     QImage Picture = Bitmap();
     QImage MaskImage = Mask();
     QImage Shown;
@@ -282,6 +318,7 @@ struct GIFRegistration {
     {
         TPicture::RegisterFileFormat(QStringLiteral("gif"), QStringLiteral("GIF Image"),
                                      [] { return std::make_unique<TGIFImage>(); });
+        TPicture::RegisterClipboardFormat(QString::fromLatin1(CF_GIF), [] { return std::make_unique<TGIFImage>(); });
     }
     ~GIFRegistration() { TPicture::UnregisterGraphicClass(QStringLiteral("TGIFImage")); }
 } Registration;
@@ -375,9 +412,23 @@ std::unique_ptr<TGraphic> TGIFImage::NewGraphic() const
     return std::make_unique<TGIFImage>();
 }
 
-void TGIFImage::SaveToStream(TStream *)
+void TGIFImage::SaveToStream(TStream *Stream)
 {
-    throw EInvalidGraphicOperation(QStringLiteral("GIF writing is not available"));
+    ProgressReport(psStarting, 0, Msg(gifstr::Saving));
+    try {
+        FHeader.SaveToStream(Stream);
+        const int Count = FImages.Count();
+        for (int I = 0; I < Count; ++I) {
+            FImages[I]->SaveToStream(Stream);
+            ProgressReport(psRunning, (I + 1) * 100 / Count, Msg(gifstr::Saving));
+        }
+        TGIFTrailer Trailer(this);
+        Trailer.SaveToStream(Stream);
+    } catch (...) {
+        ProgressReport(psEnding, 0, Msg(gifstr::Saving));
+        throw;
+    }
+    ProgressReport(psEnding, 100, Msg(gifstr::Saving));
 }
 
 void TGIFImage::SetWidth(int Value)
@@ -454,6 +505,7 @@ void TGIFImage::FrameBoundsChanged(TGIFSubImage *)
 void TGIFImage::ClearBitmap()
 {
     FBitmap.reset();
+    FStill.reset();
 }
 
 TGIFPainter *TGIFImage::Painter() const
@@ -499,7 +551,7 @@ void TGIFImage::StopDraw()
 void TGIFImage::DrawBuffer(TCanvas *ACanvas, const TRect &Rect)
 {
     QImage Buffer = BitmapImage(FBitmap.get());
-    if (FDrawOptions & drawTiled) {
+    if ((FDrawOptions & drawTiled) && Buffer.width() == Width() && Buffer.height() == Height()) {
         const int SW = std::max(Width(), 1), SH = std::max(Height(), 1);
         for (int Y = Rect.Top; Y < Rect.Bottom; Y += SH)
             for (int X = Rect.Left; X < Rect.Right; X += SW)
@@ -524,7 +576,13 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
         FImages[0]->Draw(ACanvas, Rect, FDrawOptions & drawTransparent, FDrawOptions & drawTiled);
         return;
     }
-    if (FBitmap && !(FDrawOptions & drawUnbuffered)) {
+    // The buffer needs no more pixels than the target shows (a thumbnail of a
+    // large screen costs the thumbnail's size), unless tiles repeat the screen.
+    const bool Tiled = FDrawOptions & drawTiled;
+    const int BufferW = Tiled ? Width() : std::min(Width(), Rect.Right - Rect.Left);
+    const int BufferH = Tiled ? Height() : std::min(Height(), Rect.Bottom - Rect.Top);
+    if (FBitmap && !(FDrawOptions & drawUnbuffered) && FBitmap->Width() >= BufferW
+        && FBitmap->Height() >= BufferH) {
         DrawBuffer(ACanvas, Rect);
         return;
     }
@@ -539,8 +597,8 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
     if (Width() <= 0 || Height() <= 0 || Rect.IsEmpty())
         return;   // nothing to show, and no buffer that would show nothing later
     if (!(FDrawOptions & drawUnbuffered)) {
-        FBitmap = MakeBitmap(std::max(Width(), 1), std::max(Height(), 1), TColor(0));
-        TargetRect = TRect(0, 0, Width(), Height());
+        FBitmap = MakeBitmap(std::max(BufferW, 1), std::max(BufferH, 1), TColor(0));
+        TargetRect = TRect(0, 0, FBitmap->Width(), FBitmap->Height());
         CopyCanvasRect(FBitmap->Canvas(), TargetRect, ACanvas, Rect);
         Target = FBitmap->Canvas();
     }

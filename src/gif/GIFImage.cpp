@@ -2,8 +2,11 @@
 
 #include "GIFImage.h"
 #include "detail/GIFDecoder.h"
+#include "detail/GIFEncoder.h"
 #include "detail/GIFStrings.h"
 #include "detail/GIFStreamUtil.h"
+
+#include "platform/core/FileUtils.h"
 
 #include <algorithm>
 #include <cstring>
@@ -138,8 +141,11 @@ void TGIFItem::Warning(TGIFSeverity Severity, const QString &Message)
 
 void TGIFItem::SaveToFile(const QString &FileName)
 {
-    TFileStream Stream(FileName, fmCreate);
+    // The file is replaced only by a complete new one.
+    TMemoryStream Stream;
     SaveToStream(&Stream);
+    if (!WriteFileAtomic(FileName, Stream.Bytes()))
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FileName));
 }
 
 void TGIFItem::LoadFromFile(const QString &FileName)
@@ -310,8 +316,8 @@ bool TGIFColorMap::Optimize()
     if (FCount < 2)
         return false;
     std::vector<TGIFSubImage *> Frames = UsingFrames();
-    if (dynamic_cast<TGIFGlobalColorMap *>(this) && FOwner && FOwner->Image()
-        && FOwner->Image()->Frames().Count() == 0)
+    const bool Global = dynamic_cast<TGIFGlobalColorMap *>(this) != nullptr;
+    if (Global && FOwner && FOwner->Image() && FOwner->Image()->Frames().Count() == 0)
         return false;
     FOptimized = true;
 
@@ -326,6 +332,19 @@ bool TGIFColorMap::Optimize()
         for (uint8_t P : Frame->FData)
             if (P < FCount)
                 ++Uses[P].Count;
+    // The screen's background colour is shown where a frame is restored to
+    // the background: then it is a use of the global table too. Its index
+    // follows its entry.
+    TGIFHeader *Header = Global && FOwner->Image() ? static_cast<TGIFHeader *>(FOwner) : nullptr;
+    if (Header && Header->BackgroundColorIndex() < FCount) {
+        bool Restored = false;
+        for (int I = 0; I < FOwner->Image()->Frames().Count(); ++I) {
+            TGIFGraphicControlExtension *G = FOwner->Image()->Frames()[I]->GraphicControlExtension();
+            Restored = Restored || (G && G->Disposal() == 2);
+        }
+        if (Restored)
+            ++Uses[Header->BackgroundColorIndex()].Count;
+    }
 
     // Largest use first.
     std::function<void(int, int)> Sort = [&](int Low, int High) {
@@ -369,6 +388,9 @@ bool TGIFColorMap::Optimize()
         if (GCE && Frame->Transparent() && GCE->FGCExtension.TransparentColorIndex < FCount)
             GCE->FGCExtension.TransparentColorIndex = Map[GCE->FGCExtension.TransparentColorIndex];
     }
+    int Background = -1;
+    if (Header && Header->BackgroundColorIndex() < FCount)
+        Background = Map[Header->BackgroundColorIndex()];
     std::vector<TGIFColor> Old(FData.begin(), FData.begin() + FCount);
     for (int I = 0; I < FCount; ++I)
         FData[size_t(I)] = Old[size_t(Uses[size_t(I)].OldIndex)];
@@ -377,6 +399,8 @@ bool TGIFColorMap::Optimize()
             FCount = I;
             break;
         }
+    if (Background >= 0)
+        Header->SetBackgroundColorIndex(uint8_t(Background < FCount ? Background : 0));
     Changed();
     return true;
 }
@@ -477,9 +501,25 @@ void TGIFHeader::LoadFromStream(TStream *Stream)
         FColorMap.Clear();
 }
 
-void TGIFHeader::SaveToStream(TStream *)
+void TGIFHeader::SaveToStream(TStream *Stream)
 {
-    throw EInvalidGraphicOperation(QStringLiteral("GIF writing is not available"));
+    // The version is the highest any frame needs; without frames there is none.
+    TGIFVersion Version = gvUnknown;
+    if (FGIFImage)
+        for (int I = 0; I < FGIFImage->Frames().Count(); ++I)
+            Version = std::max(Version, FGIFImage->Frames()[I]->GetVersion());
+    if (Version == gvUnknown)
+        throw GIFException(Msg(gifstr::UnsupportedVersion));
+    Prepare();
+    uint8_t B[13] = {'G', 'I', 'F', '8', uint8_t(Version == gv89a ? '9' : '7'), 'a'};
+    PutLE16(B + 6, FDescriptor.ScreenWidth);
+    PutLE16(B + 8, FDescriptor.ScreenHeight);
+    B[10] = FDescriptor.PackedFields;
+    B[11] = FDescriptor.BackgroundColorIndex;
+    B[12] = FDescriptor.AspectRatio;
+    Stream->WriteBuffer(B, 13);
+    if (FDescriptor.PackedFields & 0x80)
+        FColorMap.SaveToStream(Stream);
 }
 
 // ------------------------------------------------------------ extensions
@@ -662,6 +702,7 @@ QByteArray TGIFApplicationExtension::Identifier() const
 void TGIFApplicationExtension::SetIdentifier(const QByteArray &Value)
 {
     FIdent.fill(0);
+    FBlockSize = 11;
     std::memcpy(FIdent.data(), Value.constData(), size_t(std::min<qsizetype>(Value.size(), 11)));
 }
 
@@ -672,6 +713,7 @@ void TGIFApplicationExtension::LoadData(TStream *Stream)
         throw GIFException(Msg(gifstr::UnsupportedAppBlockSize));
     if (Size == 10)
         FIdent.fill(0);
+    FBlockSize = Size == 10 ? 10 : 11;
     ReadCheck(Stream, FIdent.data(), 11);
     // A 10-byte block has read the first sub-block's size too: step back;
     // a longer block has bytes we do not keep.
@@ -684,8 +726,8 @@ void TGIFApplicationExtension::LoadData(TStream *Stream)
 
 void TGIFApplicationExtension::SaveData(TStream *Stream)
 {
-    WriteByte(Stream, 11);
-    Stream->WriteBuffer(FIdent.data(), 11);
+    WriteByte(Stream, FBlockSize);
+    Stream->WriteBuffer(FIdent.data(), FBlockSize);
     SaveApplicationData(Stream);
 }
 
@@ -818,13 +860,14 @@ void TGIFExtensionList::LoadFromStream(TStream *Stream, TGIFSubImage *Parent)
 // ------------------------------------------------------------ TGIFSubImage
 
 TGIFSubImage::TGIFSubImage(TGIFImage *GIFImage)
-    : TGIFItem(GIFImage), FLocalPalette(this), FExtensions(this)
+    : TGIFItem(GIFImage), FCountedIn(GIFImage), FLocalPalette(this), FExtensions(this)
 {
 }
 
 TGIFSubImage::~TGIFSubImage()
 {
     FExtensions.Clear();
+    ReleaseData();
 }
 
 TGIFVersion TGIFSubImage::GetVersion() const
@@ -841,8 +884,7 @@ void TGIFSubImage::Clear()
 {
     FExtensions.Clear();
     FLocalPalette.Clear();
-    FData.clear();
-    FData.shrink_to_fit();
+    ReleaseData();
     FImageDescriptor.Left = FImageDescriptor.Top = 0;
     FImageDescriptor.Width = FImageDescriptor.Height = 0;
     FTransparent = false;
@@ -867,22 +909,21 @@ void TGIFSubImage::CheckBounds(int64_t W, int64_t H) const
     int64_t Pixels = W * H;
     if (W < 0 || H < 0 || Pixels > GIFMaxFramePixels)
         throw GIFException(Msg(gifstr::InvalidImageDimensions));
-    if (FGIFImage) {
-        int64_t Total = Pixels;
-        for (int I = 0; I < FGIFImage->Frames().Count(); ++I) {
-            const TGIFSubImage *Other = FGIFImage->Frames()[I];
-            if (Other != this)
-                Total += int64_t(Other->FData.size());
-        }
-        if (Total > GIFMaxImagePixels)
-            throw GIFException(Msg(gifstr::InvalidImageDimensions));
-    }
+    if (FCountedIn && FCountedIn->FPixelTotal - int64_t(FData.size()) + Pixels > GIFMaxImagePixels)
+        throw GIFException(Msg(gifstr::InvalidImageDimensions));
+}
+
+void TGIFSubImage::SetData(std::vector<uint8_t> &&Data)
+{
+    if (FCountedIn)
+        FCountedIn->FPixelTotal += int64_t(Data.size()) - int64_t(FData.size());
+    FData = std::move(Data);
 }
 
 void TGIFSubImage::NewImage()
 {
     CheckBounds(Width(), Height());
-    FData.assign(size_t(int64_t(Width()) * Height()), 0);
+    SetData(std::vector<uint8_t>(size_t(int64_t(Width()) * Height()), 0));
     FreeBitmap();
 }
 
@@ -960,7 +1001,7 @@ void TGIFSubImage::SetDescriptorBounds(int L, int T, int W, int H)
         CheckBounds(W, H);
         FImageDescriptor.Width = uint16_t(W);
         FImageDescriptor.Height = uint16_t(H);
-        FData.assign(size_t(int64_t(W) * H), 0);
+        SetData(std::vector<uint8_t>(size_t(int64_t(W) * H), 0));
         FreeBitmap();
     }
     FImageDescriptor.Left = uint16_t(L);
@@ -1037,16 +1078,61 @@ void TGIFSubImage::LoadFromStream(TStream *Stream)
 void TGIFSubImage::Decompress(TStream *Stream)
 {
     CheckBounds(Width(), Height());
-    uint8_t Fill = (FTransparent && FGCE) ? FGCE->TransparentColorIndex() : 0;
-    FData.assign(size_t(int64_t(Width()) * Height()), Fill);
     FreeBitmap();
+    // A large frame whose data could not fill it even at the best compression
+    // LZW allows is refused before its buffer exists: a few bytes claiming a
+    // huge frame must not cost the memory of one.
+    const int64_t Pixels = int64_t(Width()) * Height();
+    if (Pixels > GIFLargeFramePixels) {
+        const int64_t Left = std::max<int64_t>(Stream->Size() - Stream->Position() - 1, 0);
+        if (Pixels > MaxDecodablePixels(Left)) {
+            ReleaseData();
+            Warning(gsWarning, Msg(gifstr::PrematureEnd));
+            ReadByteOrZero(Stream);   // the code size
+            SkipSubBlocks(Stream);
+            return;
+        }
+    }
+    uint8_t Fill = (FTransparent && FGCE) ? FGCE->TransparentColorIndex() : 0;
+    SetData(std::vector<uint8_t>(size_t(Pixels), Fill));
     DecodeFramePixels(Stream, FData.data(), Width(), Height(), Interlaced(),
                       [this](const QString &Message) { Warning(gsWarning, Message); });
 }
 
-void TGIFSubImage::SaveToStream(TStream *)
+void TGIFSubImage::SaveToStream(TStream *Stream)
 {
-    throw EInvalidGraphicOperation(QStringLiteral("GIF writing is not available"));
+    for (int I = 0; I < FExtensions.Count(); ++I)
+        FExtensions.Items(I)->SaveToStream(Stream);
+    if (Empty())
+        return;
+    uint8_t &Flags = FImageDescriptor.PackedFields;
+    if (FLocalPalette.Count() > 0)
+        Flags = uint8_t((FLocalPalette.Optimized() ? 0xA0 : 0x80) | ((FLocalPalette.BitsPerPixel() - 1) & 7)
+                        | (Flags & 0x40));
+    else
+        Flags &= 0x58;
+    uint8_t D[10];
+    D[0] = FImageDescriptor.Separator;
+    PutLE16(D + 1, FImageDescriptor.Left);
+    PutLE16(D + 3, FImageDescriptor.Top);
+    PutLE16(D + 5, FImageDescriptor.Width);
+    PutLE16(D + 7, FImageDescriptor.Height);
+    D[9] = Flags;
+    Stream->WriteBuffer(D, 10);
+    FLocalPalette.SaveToStream(Stream);
+
+    // The code size follows the frame's table, or the largest of the image.
+    int Bits = FLocalPalette.BitsPerPixel();
+    int Colors = FLocalPalette.Count();
+    if (Colors == 0) {
+        Bits = FGIFImage ? FGIFImage->GlobalColorMap()->BitsPerPixel() : 0;
+        if (FGIFImage)
+            for (int I = 0; I < FGIFImage->Frames().Count(); ++I)
+                Bits = std::max(Bits, FGIFImage->Frames()[I]->ColorMap()->BitsPerPixel());
+        Colors = 1 << Bits;
+    }
+    CompressFrame(Stream, FGIFImage ? FGIFImage->Compression() : 0, Bits, Colors, Width(), Height(), Interlaced(),
+                  FData.data());
 }
 
 // ------------------------------------------------------------ frame list

@@ -107,6 +107,7 @@ protected:
     virtual std::vector<TGIFSubImage *> UsingFrames() const = 0;
     void SetCapacity(int Size);
 
+    friend class TGIFSubImage;
     TGIFItem *FOwner;
     std::vector<TGIFColor> FData;
     int FCount = 0;
@@ -163,6 +164,7 @@ public:
     uint8_t PackedFields() const { return FDescriptor.PackedFields; }
     TGIFGlobalColorMap *ColorMap() { return &FColorMap; }
     const TLogicalScreenDescriptor &Descriptor() const { return FDescriptor; }
+    void AssignDescriptor(const TGIFHeader &Source) { FDescriptor = Source.FDescriptor; }
 
 private:
     TLogicalScreenDescriptor FDescriptor;
@@ -300,6 +302,9 @@ protected:
     virtual void LoadApplicationData(TStream *Stream);
 
     std::array<uint8_t, 11> FIdent{};
+    // 10 for a block that held only 10 identifier bytes: written back so, or
+    // its first data byte would become part of a different identifier.
+    uint8_t FBlockSize = 11;
 };
 
 // A data sub-block kept as read.
@@ -420,16 +425,45 @@ public:
     // The frame's rectangle scaled from the logical screen into Rect.
     TRect ScaleRect(const TRect &Rect) const;
 
+    // Makes the pixels that show the same colour as Previous (the frame
+    // beneath) transparent. The transparent index is one none of the frame's
+    // own pixels uses, so nothing visible turns transparent.
+    void MakeUnchangedTransparent(TGIFSubImage *Previous);
+    // Crops a transparent frame to the block of its pixels that are not
+    // transparent; a frame with none is cleared.
+    void TrimTransparent();
+
+    // Copies Source into the frame: another frame (a deep copy of descriptor,
+    // pixels, colour table and extensions), a TBitmap (reduced with the
+    // image's colour reduction when it has more than 8 bits per pixel), any
+    // other TGraphic (through a bitmap; an icon's transparent pixels become
+    // transparent) or a TPicture's graphic. No Source clears the frame.
+    // Anything else raises EConvertError.
+    void Assign(const TObject *Source);
+
 private:
+    friend class TGIFImage;
     friend class TGIFGraphicControlExtension;
     friend class TGIFImageList;
     friend class TGIFColorMap;
     void Decompress(TStream *Stream);
     void NewImage();
     void CheckBounds(int64_t Width, int64_t Height) const;
+    // Replaces the pixel buffer, keeping the image's running pixel total.
+    void SetData(std::vector<uint8_t> &&Data);
+    void ReleaseData() { SetData({}); }
     void SetDescriptorBounds(int Left, int Top, int Width, int Height);
     void BuildBitmap();
     void MakePalette();
+    QImage SampledPicture(int Width, int Height, bool DoTransparent);
+    void AssignFrame(const TGIFSubImage &Source);
+    void AssignBitmap(const TBitmap &Source);
+    void AssignGraphic(const TGraphic &Source);
+    // Makes the pixels whose Mask entry is not 0 transparent (a black entry
+    // added to the local table), when the table has room.
+    void TransparencyFromMask(const std::vector<uint8_t> &Mask);
+    // The image that counts this frame's pixels (fixed at creation).
+    TGIFImage *FCountedIn = nullptr;
 
     mutable std::mutex FBitmapLock;   // the cache is built by painters as well
     QImage FBitmap;
@@ -475,6 +509,18 @@ inline constexpr TGIFDrawFlags drawTiled = 0x0100;
 inline constexpr TGIFDrawFlags drawWebPalette = 0x0200;
 inline constexpr TGIFDrawFlags drawWebPaletteIfPaletted = 0x0400;
 
+// Steps of the optimisation pass (TGIFOptimizeFlags).
+using TGIFOptimizeFlags = uint8_t;
+inline constexpr TGIFOptimizeFlags optimizeTrimTransparent = 0x01;
+inline constexpr TGIFOptimizeFlags optimizeUnchangedPixels = 0x02;
+inline constexpr TGIFOptimizeFlags optimizeDropRedundant = 0x04;
+inline constexpr TGIFOptimizeFlags optimizeColorTables = 0x08;
+inline constexpr TGIFOptimizeFlags optimizeColorReduction = 0x10;
+inline constexpr TGIFOptimizeFlags optimizeAll = 0x1F;
+
+// Whether the graphic data writer (WriteData) optimises first; off.
+extern bool OptimizeOnWriteData;
+
 // "No colour of its own": use the header's background colour.
 inline constexpr TColor GIFNoBackgroundColor = clNone;
 
@@ -496,9 +542,16 @@ void SetGIFDisplayIsPaletted(bool Value);
 // The 216-colour web palette: index r*36 + g*6 + b, components 0, 51, ... 255.
 const QList<QRgb> &GIFWebPalette();
 
+// The clipboard format of GIF data, registered at start.
+inline constexpr char CF_GIF[] = "GIF Image";
+// Its MIME type on the system clipboard.
+inline constexpr char GIFMimeType[] = "image/gif";
+
 // Frame size limits: a frame or image larger than this is refused.
 inline constexpr int64_t GIFMaxFramePixels = int64_t(1) << 26;     // 64 Mi pixels
 inline constexpr int64_t GIFMaxImagePixels = int64_t(1) << 27;     // all frames together
+// Frames above this size get a buffer only when their data could fill it.
+inline constexpr int64_t GIFLargeFramePixels = int64_t(1) << 20;
 
 class TGIFImage : public TGraphic {
 public:
@@ -545,7 +598,39 @@ public:
     // Stops every painter of the image and waits for them, handling events.
     void StopDraw();
     // The buffer bitmap that painters draw into (null when none).
-    TBitmap *Bitmap() const { return FBitmap.get(); }
+    TBitmap *PainterBuffer() const { return FBitmap.get(); }
+    // Frame 0 as a still of the logical screen's size (null for an empty
+    // image), kept until the image changes.
+    TBitmap *Bitmap() const;
+
+    // Copies Source: another TGIFImage frame by frame with its settings, or any
+    // other graphic as its only frame (see TGIFSubImage::Assign). No Source clears.
+    void Assign(const TGraphic *Source) override;
+    // A TBitmap receives Bitmap(); other classes are refused.
+    void AssignTo(TGraphic *Dest) const override;
+    // Appends a frame: a TGIFSubImage made for this image is taken over; a
+    // frame of another image (or of none) is copied and stays with its owner;
+    // a frame already in the list is refused; a TGraphic becomes a new frame.
+    // Anything else raises "Object type not supported for operation".
+    // Returns the frame's index.
+    int AddFrame(const TObject *Item);
+
+    // Rewrites the image in place before it is written: the steps of Flags,
+    // in a fixed order. Method is a colour reduction method; 9 with
+    // optimizeColorReduction but without optimizeDropRedundant raises
+    // "Invalid reduction method". Painters are stopped and held off meanwhile.
+    // The last frame is never removed.
+    void Optimize(TGIFOptimizeFlags Flags, int Method);
+    // The graphic data writer: optimises first when OptimizeOnWriteData is on.
+    void WriteData(TStream *Stream);
+
+    // "GIF Image" data (a GIF stream) or the bitmap format (CF_BITMAP); empty
+    // Data takes the clipboard's data of Format.
+    void LoadFromClipboardFormat(const QString &Format, const QByteArray &Data) override;
+    // Offers Bitmap() in the bitmap format (Format and Data) and puts it on the
+    // clipboard together with the GIF stream as "GIF Image". An empty image
+    // puts nothing there.
+    void SaveToClipboardFormat(QString &Format, QByteArray &Data) override;
 
     // Clock and sleeper of the painters; tests inject their own.
     std::shared_ptr<TGIFTiming> Timing() const { return FTiming; }
@@ -566,6 +651,7 @@ public:
 
 private:
     friend class TGIFPainter;
+    friend class TGIFSubImage;
     void ClearBitmap();
     void PainterEnded(TGIFPainter *Painter);
     void DrawBuffer(TCanvas *ACanvas, const TRect &Rect);
@@ -589,6 +675,10 @@ private:
     int FThreadPriority;
     int FAnimationSpeed;
     TColor FBackgroundColor;
+    mutable std::unique_ptr<TBitmap> FStill;   // Bitmap()
+    // Pixel bytes held by the frames made for this image: kept as frames
+    // change, so checking a new frame against the cap costs nothing.
+    int64_t FPixelTotal = 0;
     std::unique_ptr<TBitmap> FBitmap;
     std::shared_ptr<TGIFTiming> FTiming;
 };

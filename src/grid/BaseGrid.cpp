@@ -3,6 +3,7 @@
 #include "grid/CellGraphic.h"
 #include "grid/detail/CanvasClip.h"
 
+#include <algorithm>
 #include <optional>
 
 // =================================================================== TCellProperties
@@ -171,7 +172,8 @@ void TBaseGrid::FreeCellProperties(int ACol1, int ARow1, int ACol2, int ARow2)
     ARow1 = std::max(ARow1, 0);
     ACol2 = std::min(ACol2, ColCount() - 1);
     ARow2 = std::min(ARow2, RowCount() - 1);
-    for (int R = ARow1; R <= ARow2; ++R) {
+    // Only the rows indexed as holding objects are visited.
+    for (int R = NextRowWithObjects(ARow1); R <= ARow2 && R < RowCount(); R = NextRowWithObjects(R + 1)) {
         for (int C = ACol1; C <= ACol2; ++C) {
             if (TObject *O = TStringGrid::Objects(C, R)) {
                 TStringGrid::SetObjects(C, R, nullptr);
@@ -209,8 +211,14 @@ TPoint TBaseGrid::BaseCell(int ACol, int ARow) const
     const TCellProperties *P = PropsOf(ACol, ARow);
     if (!P || P->IsBaseCell)
         return TPoint(ACol, ARow);
-    if (P->CellSpanX != -1 && P->CellSpanY != -1)
-        return TPoint(ACol - P->CellSpanX, ARow - P->CellSpanY);
+    if (P->CellSpanX != -1 && P->CellSpanY != -1) {
+        // A covered cell is only believed when its base still spans it: merge
+        // data can never lead a read or write to a cell outside the block.
+        const int BX = ACol - P->CellSpanX, BY = ARow - P->CellSpanY;
+        const TCellProperties *BP = PropsOf(BX, BY);
+        if (BP && BP->IsBaseCell && BP->CellSpanX >= P->CellSpanX && BP->CellSpanY >= P->CellSpanY)
+            return TPoint(BX, BY);
+    }
     return TPoint(ACol, ARow);
 }
 
@@ -326,6 +334,50 @@ void TBaseGrid::UnmergeCellBlock(int ACol, int ARow)
             RepaintCell(C, R);
 }
 
+std::vector<TBaseGrid::TMergeBlock> TBaseGrid::DetachMergesFromRows(int First, int Count)
+{
+    std::vector<TMergeBlock> Again;
+    const int Last = std::min(First + Count - 1, RowCount() - 1);
+    First = std::max(First, 0);
+    std::vector<TPoint> Seen;
+    // Merge data lives in property objects: only rows holding objects count.
+    for (int R = NextRowWithObjects(First); R <= Last; R = NextRowWithObjects(R + 1)) {
+        for (int C = 0; C < ColCount(); ++C) {
+            if (!IsMergedCell(C, R))
+                continue;
+            const TPoint B = BaseCell(C, R);
+            if (std::find(Seen.begin(), Seen.end(), B) != Seen.end())
+                continue;
+            Seen.push_back(B);
+            const TCellProperties *BP = PropsOf(B.X, B.Y);
+            if (!BP || !BP->IsBaseCell || BP->CellSpanX < 0 || BP->CellSpanY < 0)
+                continue;
+            const int SX = BP->CellSpanX, SY = BP->CellSpanY;
+            const int Top = B.Y, Bottom = std::min(B.Y + SY, RowCount() - 1);
+            const int Removed = std::max(0, std::min(Bottom, Last) - std::max(Top, First) + 1);
+            const int Kept = Bottom - Top + 1 - Removed;
+            UnmergeCellBlock(B.X, B.Y);
+            if (Kept < 1)
+                continue;
+            if (Top >= First) {
+                // The base row goes: the first row below the removed ones
+                // becomes the base and takes the block's text along.
+                TStringGrid::SetCells(B.X, Last + 1, TStringGrid::Cells(B.X, B.Y));
+            }
+            const int NewTop = Top < First ? Top : First;
+            if ((SX + 1) * Kept > 1)
+                Again.push_back(TMergeBlock{B.X, NewTop, SX + 1, Kept});
+        }
+    }
+    return Again;
+}
+
+void TBaseGrid::MergeAgain(const std::vector<TMergeBlock> &Blocks)
+{
+    for (const TMergeBlock &M : Blocks)
+        MergeCellBlock(M.Col, M.Row, M.Cols, M.Rows);
+}
+
 bool TBaseGrid::RowsInSameMerge(int ARow1, int ARow2) const
 {
     bool Found = false;
@@ -392,19 +444,26 @@ void TBaseGrid::ClearRow(int ARow)
 
 TRect TBaseGrid::GetSingleCellRect(int ACol, int ARow) const
 {
-    int X = 0, Y = 0;
-    for (int I = 0; I < ACol; ++I)
-        X += ColWidths(I);
-    for (int I = 0; I < ARow; ++I)
-        Y += RowHeights(I);
+    // The sums of the sizes before a column or row come from the platform's
+    // position index (its own grid lines are taken off again).
+    const int Line = TStringGrid::GridLineWidth();
+    // Beyond the grid every column and row counts with its default size.
+    auto ColSum = [this, Line](int C) {
+        const int In = std::clamp(C, 0, ColCount());
+        return ColOffset(In) - In * Line + std::max(C - In, 0) * DefaultColWidth();
+    };
+    auto RowSum = [this, Line](int R) {
+        const int In = std::clamp(R, 0, RowCount());
+        return RowOffset(In) - In * Line + std::max(R - In, 0) * DefaultRowHeight();
+    };
+    const int X = ColSum(ACol);
+    const int Y = RowSum(ARow);
     TRect R(X, Y, X + ColWidths(ACol), Y + RowHeights(ARow));
     int DX = 0, DY = 0;
     if (ACol >= FixedCols())
-        for (int I = 0; I < LeftCol(); ++I)
-            DX += ColWidths(I);
+        DX = ColSum(LeftCol());
     if (ARow >= FixedRows())
-        for (int I = 0; I < TopRow(); ++I)
-            DY += RowHeights(I);
+        DY = RowSum(TopRow());
     OffsetRect(R, -DX, -DY);
     const TRect Origin = CellRect(LeftCol(), TopRow());
     const int PX = ACol < FixedCols() ? 0 : Origin.Left;
@@ -419,6 +478,8 @@ TRect TBaseGrid::GetCellRect(int ACol, int ARow) const
     if (!P || (P->CellSpanX == -1 && P->CellSpanY == -1))
         return GetSingleCellRect(ACol, ARow);
     const TPoint B = BaseCell(ACol, ARow);
+    if (!P->IsBaseCell && B == TPoint(ACol, ARow))
+        return GetSingleCellRect(ACol, ARow);
     const TCellProperties *BP = PropsOf(B.X, B.Y);
     const int SX = BP ? std::max(BP->CellSpanX, 0) : 0;
     const int SY = BP ? std::max(BP->CellSpanY, 0) : 0;
@@ -436,6 +497,14 @@ TPoint TBaseGrid::CellExtent(int ACol, int ARow) const
 void TBaseGrid::RepaintCell(int ACol, int ARow)
 {
     InvalidateRect(GetCellRect(ACol, ARow));
+}
+
+TRect TBaseGrid::EditorRect(int ACol, int ARow) const
+{
+    const TRect Own = CellRect(ACol, ARow);
+    if (Own.Right <= Own.Left || !IsMergedCell(ACol, ARow))
+        return Own;
+    return GetCellRect(ACol, ARow);
 }
 
 // ------------------------------------------------------------------ virtual operations
@@ -508,12 +577,15 @@ void TBaseGrid::DrawCell(int ACol, int ARow, const TRect &ARect, TGridDrawState 
     }
     if (!IsBaseCell(ACol, ARow)) {
         const TPoint B = BaseCell(ACol, ARow);
-        TCellProperties *BP = PropsOf(B.X, B.Y);
-        if (BP && BP->PaintStamp != FPaintGeneration) {
-            BP->PaintStamp = FPaintGeneration;
-            DrawCell(B.X, B.Y, ARect, AState);
+        if (B != TPoint(ACol, ARow)) {
+            TCellProperties *BP = PropsOf(B.X, B.Y);
+            if (BP && BP->PaintStamp != FPaintGeneration) {
+                BP->PaintStamp = FPaintGeneration;
+                DrawCell(B.X, B.Y, ARect, AState);
+            }
+            return;
         }
-        return;
+        // A cell whose block is gone draws as a single cell.
     }
 
     if (IsFixedCell(ACol, ARow)) {

@@ -7,6 +7,7 @@
 #include "platform/controls/Grids.h"
 
 #include <memory>
+#include <vector>
 
 class TBaseGrid;
 class TCellGraphic;
@@ -134,6 +135,14 @@ public:
     virtual void MergeCellBlock(int ACol, int ARow, int NumCols, int NumRows);
     virtual void UnmergeCellBlock(int ACol, int ARow);
     bool RowsInSameMerge(int ARow1, int ARow2) const;
+    // Before rows go: every block reaching into them is split, and what is
+    // left of it is returned in the row numbers after the removal (a block
+    // whose base row goes is based on the first row below, with its text).
+    struct TMergeBlock {
+        int Col, Row, Cols, Rows;
+    };
+    std::vector<TMergeBlock> DetachMergesFromRows(int First, int Count);
+    void MergeAgain(const std::vector<TMergeBlock> &Blocks);
 
     // ---- text (merge-aware); Cells/SetCells are the same as GetCellText/SetCellText
     QString Cells(int ACol, int ARow) const override;
@@ -171,6 +180,8 @@ protected:
     void DrawCell(int ACol, int ARow, const TRect &ARect, TGridDrawState AState) override;
     bool SelectCell(int ACol, int ARow) override;
     void TopLeftChanged() override;
+    // The editor of a merged block covers the whole block.
+    TRect EditorRect(int ACol, int ARow) const override;
     // Moves the current cell onto the base cell of its block.
     void RebaseCurrent();
     // The property object of a cell without creating one.

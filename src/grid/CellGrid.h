@@ -497,6 +497,8 @@ private:
     void GrowSelectFlags(std::vector<bool> &Flags, int Index);
     int DataRowCountNow() const { return RowCount() - FixedRows() - FFixedFooters; }
     void FreeHiddenRows();
+    // Drops the disjunct-selection flags of removed rows.
+    void DropRowSelectFlags(int RowIndex, int Count);
     QString FormatFloatValue(double Value) const;
 
     TFooterPanel *FFooterPanel = nullptr;          // a Qt child of the grid
@@ -669,6 +671,8 @@ public:
     // The grid editor control of the open kind, nullptr for the platform editor's kinds.
     QWidget *EditorControl(TEditorType Kind);
     static bool IsGridEditorKind(TEditorType Kind);
+    // False for the kinds that get no editor here (nothing opens for them).
+    static bool HasEditorOfItsKind(TEditorType Kind);
 
     // ---- editing cycle
     void StoreEditText(int ACol, int ARow, const QString &Value);
@@ -839,7 +843,8 @@ private:
     void CloseControlEditor(bool Write);
     // Opens an anchor or URL the grid handles itself with the desktop, only for web and mail addresses.
     void OpenLink(const QString &Link);
-    std::vector<QWidget *> FShownCellControls;   // only compared, never used
+    // The cell controls placed at the last scroll (never owned: a deleted one drops out).
+    std::vector<QPointer<QWidget>> FShownCellControls;
     // What the last painting of a cell graphic or HTML cell used, so that
     // presses are tested against what was drawn: the content rectangle, the
     // text rectangle and width, the alignment, and the cell's rectangle then.

@@ -42,6 +42,10 @@ bool TCellGrid::IsGridEditorKind(TEditorType Kind)
 TInplaceEdit *TCellGrid::CreateEditor()
 {
     FCellEditor = new TCellInplaceEdit(this);
+    // The first edit chooses its kind before the editor exists: the kind's
+    // settings (password, length limit) go onto the new editor at once.
+    if (FPlatformEditOpen)
+        FCellEditor->ApplyKind();
     return FCellEditor;
 }
 
@@ -117,6 +121,13 @@ TGridButton *TCellGrid::GridButton()
     return FGridButton;
 }
 
+bool TCellGrid::HasEditorOfItsKind(TEditorType Kind)
+{
+    // The kinds without a control of their own here: the data check box,
+    // the application's custom kind and the rich-text kind.
+    return Kind != edDataCheckBox && Kind != edCustom && Kind != edRichEdit;
+}
+
 QWidget *TCellGrid::EditorControl(TEditorType Kind)
 {
     switch (Kind) {
@@ -187,7 +198,12 @@ bool TCellGrid::CanEditShow()
         FEditOpen = true;
         FEditStartCell = TPoint(RC, Row());
         FEditStartText = SavedText;
-        if (IsGridEditorKind(EditorKind)) {
+        if (!HasEditorOfItsKind(EditorKind)) {
+            // Nothing opens, so nothing is left waiting for a read-back.
+            EditorActive = false;
+            FEditOpen = false;
+            Result = false;
+        } else if (IsGridEditorKind(EditorKind)) {
             const TPoint D = BaseCell(Col(), Row());
             ShowCellEditor(D.X, D.Y);
             Result = false;
@@ -623,7 +639,14 @@ bool TCellGrid::CommitEdit(const QString &Text)
     const int RC = RealCol(), R = Row();
     if (IsGridEditorKind(EditorKind)) {
         if (EditorValueText() != FEditorOpenValue) {
-            StoreEditText(RC, R, Text);
+            // The spin kinds store what reading back would: a float in the
+            // grid's float format, a date as a date text.
+            if (EditorKind == edFloatSpinEdit)
+                SetFloats(RC, R, GridSpin()->FloatValue());
+            else if (EditorKind == edDateSpinEdit)
+                SetDates(RC, R, GridSpin()->DateValue());
+            else
+                StoreEditText(RC, R, Text);
             FEditorOpenValue = EditorValueText();
         }
     } else if (FEditOpenCell == TPoint(RC, R) && Text == FEditOpenText) {

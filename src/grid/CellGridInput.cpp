@@ -394,10 +394,12 @@ void TCellGrid::CopySelectionText(bool Cut)
         Lines << Cells.join(QLatin1Char('\t'));
     }
     SetClipboardText(Lines.join(QStringLiteral("\r\n")));
+    // Cutting empties only the cells the per-cell edit switch lets the user change.
     if (Cut)
         for (int R = S.Top; R <= S.Bottom && R < RowCount(); ++R)
             for (int C = S.Left; C <= S.Right && C < ColCount(); ++C)
-                SetCellText(RealColIndex(C), R, QString());
+                if (IsEditable(RealColIndex(C), R))
+                    SetCellText(RealColIndex(C), R, QString());
 }
 
 void TCellGrid::PasteSelectionText()
@@ -441,7 +443,11 @@ int TCellGrid::RowBorderAt(int X, int Y, int Margin) const
         FixedW += ColWidths(I);
     if (X >= FixedW || X < 0)
         return -1;
-    for (int R = 0; R < RowCount(); ++R) {
+    // Only rows on screen have a border there.
+    const int Last = std::min(RowCount() - 1, TopRow() + VisibleRowCount() + 1);
+    for (int R = 0; R <= Last; ++R) {
+        if (R >= FixedRows() && R < TopRow())
+            R = TopRow();
         const TRect Rc = CellRect(0, R);
         if (Rc.Bottom <= Rc.Top)
             continue;
@@ -1375,25 +1381,29 @@ void TCellGrid::TopLeftChanged()
         HideCellEditor();
     TBaseGrid::TopLeftChanged();
     // Controls placed in cells follow their cells; one whose cell left the view shrinks to nothing.
-    std::vector<QWidget *> Shown;
-    for (int R = 0; R < RowCount(); ++R) {
+    // Only the rows in view and the controls shown before are visited.
+    std::vector<QPointer<QWidget>> Shown;
+    const int LastRow = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
+    const int FirstCol = LeftCol(), LastCol = LeftCol() + VisibleColCount();
+    for (int R = NextRowWithObjects(0); R <= LastRow; R = NextRowWithObjects(R + 1)) {
+        if (R >= FixedRows() && R < TopRow()) {
+            R = NextRowWithObjects(TopRow()) - 1;
+            continue;
+        }
         for (int C = 0; C < ColCount(); ++C) {
             const TCellProperties *P = PropsOf(C, R);
             if (!P || !P->Control)
                 continue;
+            if (C >= FixedCols() && (C < FirstCol || C > LastCol))
+                continue;
             const TRect Rc = GetCellRect(C, R);
-            const bool Visible = (C < FixedCols() || (C >= LeftCol() && C < LeftCol() + VisibleColCount() + 1))
-                && (R < FixedRows() || (R >= TopRow() && R < TopRow() + VisibleRowCount() + 1));
-            if (Visible) {
-                P->Control->setGeometry(Rc.Left, Rc.Top, Rc.Width(), Rc.Height());
-                Shown.emplace_back(P->Control);
-            } else {
-                for (const QWidget *W : FShownCellControls)
-                    if (W == P->Control)
-                        P->Control->setGeometry(P->Control->x(), P->Control->y(), 0, 0);
-            }
+            P->Control->setGeometry(Rc.Left, Rc.Top, Rc.Width(), Rc.Height());
+            Shown.emplace_back(P->Control);
         }
     }
+    for (const QPointer<QWidget> &W : FShownCellControls)
+        if (W && std::find(Shown.begin(), Shown.end(), W) == Shown.end())
+            W->setGeometry(W->x(), W->y(), 0, 0);
     FShownCellControls = std::move(Shown);
 }
 

@@ -40,7 +40,8 @@ bool TCellGrid::HasNodes()
 {
     if (FNodeScan >= 0)
         return FNodeScan > 0;
-    for (int R = 0; R < RowCount(); ++R) {
+    // Node graphics live in property objects: only rows holding objects are looked at.
+    for (int R = NextRowWithObjects(0); R < RowCount(); R = NextRowWithObjects(R + 1)) {
         const TCellGraphic *G = GetCellGraphic(0, R);
         if (G && G->CellType == ctNode)
             return true;
@@ -296,9 +297,8 @@ void TCellGrid::DrawSizingLine(int X)
     C->Pen()->SetMode(pmXor);
     C->Pen()->SetWidth(1);
     C->Pen()->SetColor(clBlack);
-    int Bottom = 0;
-    for (int R = 0; R < RowCount(); ++R)
-        Bottom = std::max(Bottom, GetCellRect(0, R).Bottom);
+    // The bottom of the last row as laid out now (rows below the view only lengthen it).
+    const int Bottom = RowCount() > 0 ? GetSingleCellRect(0, RowCount() - 1).Bottom : 0;
     Line(C, X, 0, X, std::max(ClientHeight(), Bottom));
     C->SetPen(Old);
 }
@@ -361,11 +361,9 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
             // through the sizes of the columns and rows before this cell.
             const int FirstCol = FBackGround->Cells() == bcNormal ? TStringGrid::FixedCols() : 0;
             const int FirstRow = FBackGround->Cells() == bcNormal ? FixedRows() : 0;
-            int OffX = 0, OffY = 0;
-            for (int I = FirstCol; I < ACol; ++I)
-                OffX += ColWidths(I);
-            for (int I = FirstRow; I < ARow; ++I)
-                OffY += RowHeights(I);
+            const int Line = TStringGrid::GridLineWidth();
+            const int OffX = std::max(0, ColOffset(ACol) - ColOffset(FirstCol) - (ACol - FirstCol) * Line);
+            const int OffY = std::max(0, RowOffset(ARow) - RowOffset(FirstRow) - (ARow - FirstRow) * Line);
             const int BW = Back.Width(), BH = Back.Height();
             const TRect Whole = GetCellRect(ACol, ARow);
             for (int TY = Whole.Top - OffY % BH; TY < R.Bottom; TY += BH)
@@ -417,7 +415,9 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     const bool HTMLCell = Kind == tkHTML && EnableHTML;
     bool URLCell = false;
     const TFontStyles OldStyle = C->Font()->Style();
-    int TextWidth = 0;
+    // The text's width is measured only when a glyph or a graphic is placed beside it.
+    int MeasuredWidth = -1;
+    int TextRoom = 0;
     if (HTMLCell) {
         // The anchor colour follows the selection text colour in selected cells.
         TColor AnchorColor = URLColor();
@@ -428,7 +428,7 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         if (FSortSettings->Show && ARow == FSortSettings->Row() && RC == FSortSettings->Column)
             HR.Right -= 10;
         SetBkMode(C, TRANSPARENT);
-        TextWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
+        MeasuredWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
     } else {
         if (URLShow() && IsURL(Text)) {
             URLCell = true;
@@ -455,7 +455,7 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
                 TR.Left += 14;
         }
         TRect DrawRect = TR;
-        TextWidth = std::max(0, std::min(C->TextWidth(Text), TR.Width()));
+        TextRoom = TR.Width();
         if (!Text.isEmpty())
             DrawText(C, Text, DrawRect, Flags);
         if (Graphic && Graphic->CellErrLen > 0)
@@ -463,6 +463,11 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         if (URLCell)
             C->Font()->SetStyle(OldStyle);
     }
+    auto TextWidth = [&]() {
+        if (MeasuredWidth < 0)
+            MeasuredWidth = std::max(0, std::min(C->TextWidth(Text), TextRoom));
+        return MeasuredWidth;
+    };
 
     // Sort glyph in the header row.
     if (FSortSettings->Show && ARow == FSortSettings->Row() && RowCount() > 2 && FixedRows() > 0
@@ -470,9 +475,9 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         && (RC >= FixedCols() || FSortSettings->FixedCols)) {
         int X = R.Left + 8;
         if (HA == taLeftJustify)
-            X = R.Left + TextWidth + 10;
+            X = R.Left + TextWidth() + 10;
         else if (HA == taRightJustify)
-            X = R.Right - TextWidth - 10;
+            X = R.Right - TextWidth() - 10;
         const int Y = VA == vtaTop ? R.Top + 8 : (VA == vtaBottom ? R.Bottom - 8 : (R.Top + R.Bottom) / 2);
         if (FSortIndexes->FindIndex(RC) < 1 || FSortSettings->IndexShow)
             DrawSortGlyph(C, RC, Y, X);
@@ -570,11 +575,11 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         L.Content = R;
         L.TextRect = TR;
         L.Cell = GetCellRect(ACol, ARow);
-        L.TextWidth = Text.isEmpty() ? 0 : TextWidth + 2;
+        L.TextWidth = Text.isEmpty() ? 0 : TextWidth() + 2;
         L.HAlign = HA;
     }
     if (Graphic)
-        DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth + 2, HA);
+        DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth() + 2, HA);
 
     if (OnDrawCell)
         OnDrawCell(this, ACol, ARow,

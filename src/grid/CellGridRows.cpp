@@ -44,19 +44,18 @@ void TCellGrid::InsertRowsAt(int RowIndex, int Count)
     if (FNumHidden > 0)
         TStringGrid::SetColCount(ColCount() + FNumHidden);
     const int Cols = ColCount();
-    SetRowCount(RowCount() + Count);
-    for (int R = RowCount() - 1; R >= RowIndex + Count; --R) {
-        AssignRow(R, R - Count);
-        SetRowHeights(R, RowHeights(R - Count));
-    }
-    for (int R = RowIndex; R < RowIndex + Count; ++R) {
-        SetRowHeights(R, DefaultRowHeight());
-        for (int C = 0; C < Cols; ++C) {
-            // The object now belongs to the row moved down; only the reference goes.
-            SetPlainObjects(C, R, nullptr);
-            SetCellText(C, R, QString());
-        }
-    }
+    // What assigning the larger row count does, with the rows from RowIndex
+    // moved down as they are (texts, objects and heights go along by
+    // reference) and empty rows of the default height in their place.
+    if (RowCount() == FixedRows() && FixedRowAlways && FSelectionParked)
+        RestoreSelection();
+    InsertEmptyRows(RowIndex, Count);
+    if (RowCount() >= 2 && FixedRowAlways)
+        TStringGrid::SetFixedRows(1);
+    SetDataRowCount(RowCount());
+    RepaintFooter();
+    if (FooterInLastRow() && RowIndex + Count >= RowCount())
+        RefreshFooter();
     if (FNumHidden > 0) {
         TStringGrid::SetColCount(Cols - FNumHidden);
         SetColWidths(ColCount() - 1, LastWidth);
@@ -67,9 +66,12 @@ void TCellGrid::RemoveRows(int RowIndex, int Count)
 {
     if (Count < 1)
         return;
-    FreeCellProperties(0, RowIndex, ColCount() - 1 + FNumHidden, RowIndex + Count - 1);
-    if (RowIndex < 0 || RowIndex > RowCount())
+    if (RowIndex < 0 || RowIndex > RowCount()) {
+        FreeCellProperties(0, RowIndex, ColCount() - 1 + FNumHidden, RowIndex + Count - 1);
         return;
+    }
+    const std::vector<TMergeBlock> Remerge = DetachMergesFromRows(RowIndex, Count);
+    FreeCellProperties(0, RowIndex, ColCount() - 1 + FNumHidden, RowIndex + Count - 1);
     const int LastWidth = ColWidths(ColCount() - 1);
     const bool WasEditing = EditorMode();
     if (WasEditing)
@@ -78,11 +80,10 @@ void TCellGrid::RemoveRows(int RowIndex, int Count)
     if (FNumHidden > 0)
         TStringGrid::SetColCount(ColCount() + FNumHidden);
     const int OldTop = TopRow(), OldRow = Row();
-    for (int I = 0; I < Count && RowIndex < RowCount() && RowCount() > 1; ++I) {
-        DeleteRow(RowIndex);
-        if (FMouseActions->DisjunctRowSelect && int(FRowSelectFlags.size()) > RowIndex)
-            FRowSelectFlags.erase(FRowSelectFlags.begin() + RowIndex);
-    }
+    // One row always stays.
+    const int Gone = std::max(0, std::min({Count, RowCount() - RowIndex, RowCount() - 1}));
+    DeleteRows(RowIndex, Gone);
+    DropRowSelectFlags(RowIndex, Gone);
     const int DataEnd = RowCount() - FFixedFooters;
     if (DataEnd <= OldRow) {
         if (DataEnd > FixedRows())
@@ -98,6 +99,7 @@ void TCellGrid::RemoveRows(int RowIndex, int Count)
         TStringGrid::SetColCount(ColCount() - FNumHidden);
         SetColWidths(ColCount() - 1, LastWidth);
     }
+    MergeAgain(Remerge);
     EndUpdate();
     Q_UNUSED(WasEditing);
     CellsChanged(TRect(0, RowIndex, ColCount() - 1, RowIndex + Count));
@@ -116,19 +118,11 @@ void TCellGrid::RemoveRowsKeepProps(int RowIndex, int Count)
     if (FNumHidden > 0)
         TStringGrid::SetColCount(ColCount() + FNumHidden);
     const int OldTop = TopRow(), OldRow = Row();
-    for (int I = 0; I < Count && RowIndex < RowCount(); ++I) {
-        if (RowCount() == 1) {
-            // The last row cannot go: its content is dropped instead.
-            for (int C = 0; C < ColCount(); ++C) {
-                SetPlainObjects(C, RowIndex, nullptr);
-                SetPlainCells(C, RowIndex, QString());
-            }
-            break;
-        }
-        DeleteRow(RowIndex);
-        if (FMouseActions->DisjunctRowSelect && int(FRowSelectFlags.size()) > RowIndex)
-            FRowSelectFlags.erase(FRowSelectFlags.begin() + RowIndex);
-    }
+    // The last row cannot go: when every row is taken, one stays, emptied.
+    const int Gone = std::max(0, std::min(Count, RowCount() - RowIndex));
+    const int Removed = Gone >= RowCount() ? Gone - 1 : Gone;
+    DeleteRows(RowIndex, Gone);
+    DropRowSelectFlags(RowIndex, Removed);
     if (OldRow >= RowCount()) {
         if (FixedRows() < RowCount()) {
             SetRow(FixedRows());
@@ -145,6 +139,14 @@ void TCellGrid::RemoveRowsKeepProps(int RowIndex, int Count)
     }
     EndUpdate();
     CellsChanged(TRect(0, RowIndex, ColCount() - 1, RowIndex + Count));
+}
+
+void TCellGrid::DropRowSelectFlags(int RowIndex, int Count)
+{
+    if (!FMouseActions->DisjunctRowSelect || Count < 1 || int(FRowSelectFlags.size()) <= RowIndex)
+        return;
+    const int N = std::min(Count, int(FRowSelectFlags.size()) - RowIndex);
+    FRowSelectFlags.erase(FRowSelectFlags.begin() + RowIndex, FRowSelectFlags.begin() + RowIndex + N);
 }
 
 void TCellGrid::AddRow()

@@ -1,9 +1,12 @@
 // Random damage to valid GIF files: loading never crashes, never reads out of
-// bounds (run under the address sanitizer) and fails only with our errors.
+// bounds (run under the address sanitizer) and fails only with our errors;
+// whatever loads is written and read back with the same pixels.
 
 #include "GIFTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace GIFTest;
 
@@ -61,6 +64,45 @@ QByteArray Damage(std::mt19937 &Rng, QByteArray Data)
     return Data;
 }
 
+// Writes Image and reads it again: the frames with pixels come back with the
+// same places and pixels. Writing may refuse a pixel beyond its colour table.
+void ExpectRoundTrip(TGIFImage &Image, int Iteration)
+{
+    TMemoryStream Out;
+    try {
+        Image.SaveToStream(&Out);
+    } catch (const GIFException &E) {
+        const QString M = E.Message();
+        EXPECT_TRUE(M == "Color not in color table" || M == "Unsupported GIF version") << M.toStdString();
+        return;
+    }
+    TGIFImage Again;
+    Again.OnWarningReport = [](TObject *, TGIFSeverity, const QString &) {};
+    Out.SetPosition(0);
+    try {
+        Again.LoadFromStream(&Out);
+    } catch (const std::exception &E) {
+        ADD_FAILURE() << "iteration " << Iteration << ": what we wrote does not read back: " << E.what();
+        return;
+    }
+    std::vector<TGIFSubImage *> A, B;
+    for (int F = 0; F < Image.Frames().Count(); ++F)
+        if (!Image.Frames()[F]->Empty())
+            A.push_back(Image.Frames()[F]);
+    for (int F = 0; F < Again.Frames().Count(); ++F)
+        if (!Again.Frames()[F]->Empty())
+            B.push_back(Again.Frames()[F]);
+    ASSERT_EQ(A.size(), B.size()) << "iteration " << Iteration;
+    for (size_t F = 0; F < A.size(); ++F) {
+        EXPECT_EQ(A[F]->BoundsRect(), B[F]->BoundsRect()) << "iteration " << Iteration;
+        EXPECT_EQ(A[F]->DataSize(), B[F]->DataSize());
+        if (A[F]->DataSize() == B[F]->DataSize()) {
+            EXPECT_EQ(std::memcmp(A[F]->Data(), B[F]->Data(), size_t(A[F]->DataSize())), 0)
+                << "iteration " << Iteration << ", frame " << F;
+        }
+    }
+}
+
 void RunFuzz(int Iterations, uint32_t Seed)
 {
     const QByteArray Good = Sample();
@@ -70,7 +112,7 @@ void RunFuzz(int Iterations, uint32_t Seed)
         ASSERT_EQ(L.Image->Frames().Count(), 3);
     }
     std::mt19937 Rng(Seed);
-    int Loaded = 0, Failed = 0;
+    int Loaded = 0, Failed = 0, Written = 0;
     for (int I = 0; I < Iterations; ++I) {
         QByteArray Bad = Damage(Rng, Good);
         TGIFImage Image;
@@ -89,6 +131,9 @@ void RunFuzz(int Iterations, uint32_t Seed)
                     EXPECT_EQ(Picture.width(), Frame->Width());
                 }
             }
+            // What loaded writes (or refuses with our error) and reads back alike.
+            ++Written;
+            ExpectRoundTrip(Image, I);
         } catch (const GIFException &) {
             ++Failed;
             EXPECT_EQ(Stream.Position(), 0) << "iteration " << I;
@@ -98,6 +143,7 @@ void RunFuzz(int Iterations, uint32_t Seed)
     }
     EXPECT_GT(Loaded, 0);
     EXPECT_GT(Failed, 0);
+    EXPECT_GT(Written, 0);
 }
 
 } // namespace

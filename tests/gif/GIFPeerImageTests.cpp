@@ -18,36 +18,6 @@ using namespace GIFTest;
 
 namespace {
 
-// An RGBA picture, 4 bytes a pixel, rows top to bottom.
-struct Rgba {
-    int Width = 0, Height = 0;
-    QByteArray Bytes;
-    const uint8_t *At(int X, int Y) const
-    {
-        return reinterpret_cast<const uint8_t *>(Bytes.constData()) + (size_t(Y) * size_t(Width) + size_t(X)) * 4;
-    }
-};
-
-// Pillow belongs to the system's python3; a private interpreter earlier on
-// the PATH usually lacks it.
-QString PillowPython()
-{
-    QStringList Candidates;
-    QString System = QStandardPaths::findExecutable("python3", {"/usr/bin"});
-    if (!System.isEmpty())
-        Candidates << System;
-    QString OnPath = QStandardPaths::findExecutable("python3");
-    if (!OnPath.isEmpty() && !Candidates.contains(OnPath))
-        Candidates << OnPath;
-    for (const QString &P : Candidates) {
-        QProcess Probe;
-        Probe.start(P, {"-c", "import PIL.Image"});
-        if (Probe.waitForFinished(20000) && Probe.exitStatus() == QProcess::NormalExit && Probe.exitCode() == 0)
-            return P;
-    }
-    return QString();
-}
-
 // Frame 0 of each file as Pillow decodes it: one run for all files; each
 // picture goes out as width and height (32-bit little-endian) and its bytes.
 std::vector<Rgba> PillowFrame0(const QString &Python, const QStringList &Files)

@@ -1,10 +1,13 @@
 #include "GIFTestSupport.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace GIFTest {
@@ -26,6 +29,42 @@ QByteArray Run(const QString &Program, const QStringList &Args, const QByteArray
         ADD_FAILURE() << Program.toStdString() << " " << Args.join(' ').toStdString() << " failed: "
                       << P.readAllStandardError().toStdString();
     return Out;
+}
+
+QString PillowPython()
+{
+    static const QString Found = [] {
+        QStringList Candidates;
+        QString System = QStandardPaths::findExecutable("python3", {"/usr/bin"});
+        if (!System.isEmpty())
+            Candidates << System;
+        QString OnPath = QStandardPaths::findExecutable("python3");
+        if (!OnPath.isEmpty() && !Candidates.contains(OnPath))
+            Candidates << OnPath;
+        for (const QString &P : Candidates) {
+            QProcess Probe;
+            Probe.start(P, {"-c", "import PIL.Image"});
+            if (Probe.waitForFinished(20000) && Probe.exitStatus() == QProcess::NormalExit && Probe.exitCode() == 0)
+                return P;
+        }
+        return QString();
+    }();
+    return Found;
+}
+
+ToolResult RunTool(const QString &Program, const QStringList &Args)
+{
+    ToolResult R;
+    QProcess P;
+    P.start(Program, Args);
+    if (!P.waitForStarted(10000))
+        return R;
+    P.closeWriteChannel();
+    P.waitForFinished(120000);
+    R.Out = P.readAllStandardOutput();
+    R.Err = P.readAllStandardError();
+    R.Code = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
+    return R;
 }
 
 bool HaveTools()
@@ -293,6 +332,181 @@ std::vector<std::pair<int, int>> EncodeLZW(int CodeSize, const std::vector<uint8
 Bytes &Bytes::Pixels(int CodeSize, const std::vector<uint8_t> &Px)
 {
     return Codes(CodeSize, EncodeLZW(CodeSize, Px));
+}
+
+// ------------------------------------------------------------ writing
+
+TGIFSubImage *AddFrame(TGIFImage &Image, int Left, int Top, int Width, int Height, const std::vector<uint8_t> &Pixels,
+                       const std::vector<uint32_t> &LocalMap)
+{
+    auto *F = new TGIFSubImage(&Image);
+    Image.Frames().Add(F);
+    for (uint32_t C : LocalMap)
+        F->ColorMap()->Add(TColor(((C >> 16) & 0xFF) | (C & 0xFF00) | ((C & 0xFF) << 16)));
+    F->SetBoundsRect(TRect(Left, Top, Left + Width, Top + Height));
+    for (int Y = 0; Y < Height; ++Y)
+        std::memcpy(F->RowData(Y), Pixels.data() + size_t(Y) * size_t(Width), size_t(Width));
+    return F;
+}
+
+void SetGlobalMap(TGIFImage &Image, const std::vector<uint32_t> &Map)
+{
+    Image.GlobalColorMap()->Clear();
+    for (uint32_t C : Map)
+        Image.GlobalColorMap()->Add(TColor(((C >> 16) & 0xFF) | (C & 0xFF00) | ((C & 0xFF) << 16)));
+}
+
+QByteArray SaveBytes(TGIFImage &Image)
+{
+    TMemoryStream S;
+    Image.SaveToStream(&S);
+    return S.Bytes();
+}
+
+std::vector<Rgba> Composite(TGIFImage &Image)
+{
+    const int W = Image.Width(), H = Image.Height();
+    Rgba Screen{W, H, QByteArray(qsizetype(W) * H * 4, '\0')};
+    std::vector<Rgba> Frames;
+    for (int I = 0; I < Image.Frames().Count(); ++I) {
+        TGIFSubImage *F = Image.Frames()[I];
+        if (F->Empty())
+            continue;
+        TGIFColorMap *Map = F->ActiveColorMap();
+        const bool Clear = F->Transparent() && F->GraphicControlExtension();
+        const int T = Clear ? F->GraphicControlExtension()->TransparentColorIndex() : -1;
+        for (int Y = 0; Y < F->Height(); ++Y)
+            for (int X = 0; X < F->Width(); ++X) {
+                const int P = F->Pixels(X, Y);
+                if (P == T)
+                    continue;
+                uint8_t *Out = reinterpret_cast<uint8_t *>(Screen.Bytes.data())
+                               + (size_t(F->Top() + Y) * size_t(W) + size_t(F->Left() + X)) * 4;
+                const TGIFColor C = P < Map->Count() ? Map->Data()[P] : TGIFColor();
+                Out[0] = C.Red;
+                Out[1] = C.Green;
+                Out[2] = C.Blue;
+                Out[3] = 255;
+            }
+        Frames.push_back(Screen);
+    }
+    return Frames;
+}
+
+bool HavePeers()
+{
+    for (const char *Tool : {"gifbuild", "gif2rgb", "gifsicle", "convert"})
+        if (QStandardPaths::findExecutable(Tool).isEmpty())
+            return false;
+    return !PillowPython().isEmpty();
+}
+
+static int CountDifferences(const Rgba &A, const Rgba &B, bool IgnoreAlpha)
+{
+    if (A.Width != B.Width || A.Height != B.Height || A.Bytes.size() != B.Bytes.size())
+        return -1;
+    int Bad = 0;
+    for (int Y = 0; Y < A.Height; ++Y)
+        for (int X = 0; X < A.Width; ++X) {
+            const uint8_t *P = A.At(X, Y), *Q = B.At(X, Y);
+            if (P[3] == 0 && Q[3] == 0)
+                continue;
+            if (P[0] != Q[0] || P[1] != Q[1] || P[2] != Q[2] || (!IgnoreAlpha && P[3] != Q[3]))
+                ++Bad;
+        }
+    return Bad;
+}
+
+void CheckWithPeers(const QByteArray &Gif, TGIFImage &Model, const std::string &What)
+{
+    SCOPED_TRACE(What);
+    QTemporaryDir Dir;
+    const QString File = Dir.filePath("written.gif");
+    WriteFile(File, Gif);
+    const std::vector<Rgba> Want = Composite(Model);
+    int WithData = 0;
+    bool AnyTransparent = false;
+    for (int I = 0; I < Model.Frames().Count(); ++I) {
+        WithData += Model.Frames()[I]->Empty() ? 0 : 1;
+        AnyTransparent = AnyTransparent || Model.Frames()[I]->Transparent();
+    }
+
+    // Our own reader: the same frames, pixels and tables.
+    Loaded L = Load(Gif);
+    ASSERT_TRUE(L.Image) << "our reader refuses it";
+    EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join('\n').toStdString();
+    ASSERT_EQ(L.Image->Frames().Count(), Model.Frames().Count());
+    const std::vector<Rgba> Ours = Composite(*L.Image);
+    ASSERT_EQ(Ours.size(), Want.size());
+    for (size_t I = 0; I < Want.size(); ++I)
+        EXPECT_EQ(CountDifferences(Ours[I], Want[I], false), 0) << "our reader, frame " << I;
+
+    // gifsicle: no warning, every frame.
+    ToolResult Info = RunTool("gifsicle", {"--info", File});
+    EXPECT_EQ(Info.Code, 0);
+    EXPECT_TRUE(Info.Err.isEmpty()) << Info.Err.toStdString();
+    EXPECT_EQ(Info.Out.count("+ image #"), WithData) << Info.Out.toStdString();
+
+    // giflib: the frames' colour indexes and places.
+    std::vector<ToolFrame> Dumped = DumpFrames(File);
+    ASSERT_EQ(int(Dumped.size()), WithData);
+    int K = 0;
+    for (int I = 0; I < Model.Frames().Count(); ++I) {
+        TGIFSubImage *F = Model.Frames()[I];
+        if (F->Empty())
+            continue;
+        const ToolFrame &D = Dumped[size_t(K++)];
+        EXPECT_EQ(D.Left, F->Left());
+        EXPECT_EQ(D.Top, F->Top());
+        ASSERT_EQ(D.Width, F->Width());
+        ASSERT_EQ(D.Height, F->Height());
+        EXPECT_TRUE(std::equal(D.Pixels.begin(), D.Pixels.end(), F->Data())) << "giflib's pixels, frame " << I;
+    }
+    ToolResult Rgb = RunTool("gif2rgb", {"-1", File});
+    EXPECT_EQ(Rgb.Code, 0);
+    EXPECT_TRUE(Rgb.Err.isEmpty()) << Rgb.Err.toStdString();
+    if (!AnyTransparent && !Want.empty()) {
+        // gif2rgb paints every frame over the screen in turn.
+        const Rgba &Last = Want.back();
+        ASSERT_EQ(Rgb.Out.size(), qsizetype(Last.Width) * Last.Height * 3);
+        int Bad = 0;
+        for (int Y = 0; Y < Last.Height; ++Y)
+            for (int X = 0; X < Last.Width; ++X) {
+                const char *P = Rgb.Out.constData() + (size_t(Y) * size_t(Last.Width) + size_t(X)) * 3;
+                Bad += std::memcmp(P, Last.At(X, Y), 3) != 0;
+            }
+        EXPECT_EQ(Bad, 0) << "gif2rgb";
+    }
+
+    // ImageMagick: the composited frames.
+    ToolResult Magick = RunTool("convert", {File, "-coalesce", "-depth", "8", "rgba:-"});
+    EXPECT_EQ(Magick.Code, 0);
+    EXPECT_TRUE(Magick.Err.isEmpty()) << Magick.Err.toStdString();
+    const qsizetype Size = qsizetype(Model.Width()) * Model.Height() * 4;
+    ASSERT_EQ(Magick.Out.size(), Size * qsizetype(Want.size())) << "ImageMagick's frames";
+    for (size_t I = 0; I < Want.size(); ++I)
+        EXPECT_EQ(CountDifferences(Rgba{Model.Width(), Model.Height(), Magick.Out.mid(qsizetype(I) * Size, Size)},
+                                   Want[I], false),
+                  0)
+            << "ImageMagick, frame " << I;
+
+    // Pillow: every frame, composited; warnings count as failures.
+    static const char Script[] = "import sys, warnings\n"
+                                 "warnings.simplefilter('error')\n"
+                                 "from PIL import Image\n"
+                                 "im = Image.open(sys.argv[1])\n"
+                                 "out = sys.stdout.buffer\n"
+                                 "for i in range(im.n_frames):\n"
+                                 "    im.seek(i)\n"
+                                 "    out.write(im.convert('RGBA').tobytes())\n";
+    ToolResult Pil = RunTool(PillowPython(), {"-c", Script, File});
+    EXPECT_EQ(Pil.Code, 0) << Pil.Err.toStdString();
+    ASSERT_EQ(Pil.Out.size(), Size * qsizetype(Want.size())) << "Pillow's frames";
+    for (size_t I = 0; I < Want.size(); ++I)
+        EXPECT_EQ(CountDifferences(Rgba{Model.Width(), Model.Height(), Pil.Out.mid(qsizetype(I) * Size, Size)},
+                                   Want[I], I > 0),
+                  0)
+            << "Pillow, frame " << I;
 }
 
 } // namespace GIFTest

@@ -40,6 +40,27 @@ struct ToolFrame {
 };
 std::vector<ToolFrame> DumpFrames(const QString &FileName);
 
+// An RGBA picture, 4 bytes a pixel, rows top to bottom.
+struct Rgba {
+    int Width = 0, Height = 0;
+    QByteArray Bytes;
+    const uint8_t *At(int X, int Y) const
+    {
+        return reinterpret_cast<const uint8_t *>(Bytes.constData()) + (size_t(Y) * size_t(Width) + size_t(X)) * 4;
+    }
+};
+
+// The system's python3 with Pillow ("" when there is none): a private
+// interpreter earlier on the PATH usually lacks it.
+QString PillowPython();
+
+// A program's exit code and both outputs (code -1 when it cannot start).
+struct ToolResult {
+    int Code = -1;
+    QByteArray Out, Err;
+};
+ToolResult RunTool(const QString &Program, const QStringList &Args);
+
 QByteArray ReadFile(const QString &FileName);
 void WriteFile(const QString &FileName, const QByteArray &Bytes);
 
@@ -78,5 +99,23 @@ private:
 
 // A plain LZW encoding of Pixels as (code, bit width) pairs, with a leading clear.
 std::vector<std::pair<int, int>> EncodeLZW(int CodeSize, const std::vector<uint8_t> &Pixels);
+
+// ------------------------------------------------------------ writing
+
+// A frame added to Image through the library's own interface.
+TGIFSubImage *AddFrame(TGIFImage &Image, int Left, int Top, int Width, int Height, const std::vector<uint8_t> &Pixels,
+                       const std::vector<uint32_t> &LocalMap = {});
+void SetGlobalMap(TGIFImage &Image, const std::vector<uint32_t> &Map);
+QByteArray SaveBytes(TGIFImage &Image);
+
+// The frames of Image composited one over the other (disposal 0 and 1 only),
+// each the size of the screen; pixels nothing has painted are 0, 0, 0, 0.
+std::vector<Rgba> Composite(TGIFImage &Image);
+
+// Checks that every peer reads Gif without a word of complaint and sees the
+// model: giflib (gifbuild -d, gif2rgb), gifsicle --info, ImageMagick's
+// -coalesce and Pillow, and our own reader. Frame 0 must cover the screen.
+void CheckWithPeers(const QByteArray &Gif, TGIFImage &Model, const std::string &What);
+bool HavePeers();
 
 } // namespace GIFTest

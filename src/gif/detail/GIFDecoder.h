@@ -20,4 +20,8 @@ using WarnFunc = std::function<void(const QString &Message)>;
 void DecodeFramePixels(TStream *Stream, uint8_t *Pixels, int Width, int Height, bool Interlaced,
                        const WarnFunc &Warn);
 
+// The most pixels that Bytes of LZW data (sub-block counts included) can
+// decode to: every code as narrow and its string as long as the table allows.
+int64_t MaxDecodablePixels(int64_t Bytes);
+
 } // namespace gifdetail

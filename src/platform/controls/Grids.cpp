@@ -81,9 +81,11 @@ void TInplaceEdit::keyPressEvent(QKeyEvent *Event)
 
 TStringGrid::TStringGrid(QWidget *Parent) : QAbstractScrollArea(Parent), FFont(std::make_unique<TFont>())
 {
-    FColWidths.assign(size_t(FColCount), FDefaultColWidth);
-    FRowHeights.assign(size_t(FRowCount), FDefaultRowHeight);
-    FRows.resize(size_t(FRowCount));
+    FColWidths.Reweigh(WeighSize{FGridLineWidth});
+    FRowHeights.Reweigh(WeighSize{FGridLineWidth});
+    FColWidths.Insert(0, FColCount, FDefaultColWidth);
+    FRowHeights.Insert(0, FRowCount, FDefaultRowHeight);
+    FRows.Insert(0, FRowCount, RowData());
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setMouseTracking(true);
@@ -98,26 +100,53 @@ TStringGrid::~TStringGrid() = default;
 
 // ------------------------------------------------------------------ cells
 
+namespace {
+
+template <class Cells>
+auto CellAt(Cells &C, int ACol)
+{
+    return std::lower_bound(C.begin(), C.end(), ACol, [](const auto &Cell, int Col) { return Cell.Col < Col; });
+}
+
+} // namespace
+
+const TStringGrid::CellData *TStringGrid::FindIn(const RowData &R, int ACol)
+{
+    const auto It = CellAt(R.Cells, ACol);
+    return It != R.Cells.end() && It->Col == ACol ? &It->Data : nullptr;
+}
+
 const TStringGrid::CellData *TStringGrid::FindCell(int ACol, int ARow) const
 {
-    if (ARow < 0 || ARow >= int(FRows.size()))
+    if (ARow < 0 || ARow >= FRows.Size())
         return nullptr;
-    const RowData &R = FRows[size_t(ARow)];
-    auto It = R.find(ACol);
-    return It == R.end() ? nullptr : &It->second;
+    return FindIn(FRows.At(ARow), ACol);
 }
 
-TStringGrid::CellData &TStringGrid::TouchCell(int ACol, int ARow)
+void TStringGrid::StoreCell(int ACol, int ARow, const QString *Text, TObject *const *Object)
 {
-    return FRows[size_t(ARow)][ACol];
-}
-
-void TStringGrid::DropIfEmpty(int ACol, int ARow)
-{
-    RowData &R = FRows[size_t(ARow)];
-    auto It = R.find(ACol);
-    if (It != R.end() && It->second.Text.isEmpty() && !It->second.Object)
-        R.erase(It);
+    FRows.Modify(ARow, [&](RowData &R) {
+        auto It = CellAt(R.Cells, ACol);
+        if (It == R.Cells.end() || It->Col != ACol) {
+            if ((!Text || Text->isEmpty()) && (!Object || !*Object))
+                return;
+            // Most rows fill all their columns: room for them at once.
+            if (R.Cells.empty()) {
+                R.Cells.reserve(size_t(std::clamp(FColCount, 1, 16)));
+                It = R.Cells.begin();
+            }
+            It = R.Cells.insert(It, RowCell{ACol, CellData()});
+        }
+        CellData &D = It->Data;
+        if (Text)
+            D.Text = *Text;
+        if (Object) {
+            R.Objects += (*Object ? 1 : 0) - (D.Object ? 1 : 0);
+            D.Object = *Object;
+        }
+        if (D.Text.isEmpty() && !D.Object)
+            R.Cells.erase(It);
+    });
 }
 
 QString TStringGrid::Cells(int ACol, int ARow) const
@@ -131,8 +160,7 @@ void TStringGrid::SetCells(int ACol, int ARow, const QString &Value)
     // Nothing is ever stored outside the grid.
     if (ACol < 0 || ACol >= FColCount || ARow < 0 || ARow >= FRowCount)
         return;
-    TouchCell(ACol, ARow).Text = Value;
-    DropIfEmpty(ACol, ARow);
+    StoreCell(ACol, ARow, &Value, nullptr);
     InvalidateCell(ACol, ARow);
     if (FInplaceEdit && FInplaceEdit->isVisible() && ACol == FInplaceCol && ARow == FInplaceRow
         && FInplaceEdit->text() != Value) {
@@ -152,15 +180,13 @@ void TStringGrid::SetObjects(int ACol, int ARow, TObject *Value)
 {
     if (ACol < 0 || ACol >= FColCount || ARow < 0 || ARow >= FRowCount)
         return;
-    TouchCell(ACol, ARow).Object = Value;
-    DropIfEmpty(ACol, ARow);
+    StoreCell(ACol, ARow, nullptr, &Value);
 }
 
 int TStringGrid::CellCount() const
 {
     int N = 0;
-    for (const RowData &R : FRows)
-        N += int(R.size());
+    FRows.ForEach([&N](const RowData &R) { N += int(R.Cells.size()); });
     return N;
 }
 
@@ -176,10 +202,16 @@ void TStringGrid::SetColCount(int Value)
         TStringGrid::SetFixedCols(Value - 1);
     const int Old = FColCount;
     FColCount = Value;
-    FColWidths.resize(size_t(Value), FDefaultColWidth);
-    if (Value < Old) {
-        for (RowData &R : FRows)
-            R.erase(R.lower_bound(Value), R.end());
+    if (Value > Old) {
+        FColWidths.Insert(Old, Value - Old, FDefaultColWidth);
+    } else {
+        FColWidths.Erase(Value, Old - Value);
+        FRows.ForEach([Value](RowData &R) {
+            const auto From = CellAt(R.Cells, Value);
+            for (auto It = From; It != R.Cells.end(); ++It)
+                R.Objects -= It->Data.Object ? 1 : 0;
+            R.Cells.erase(From, R.Cells.end());
+        });
     }
     SizeChanged(Old, FRowCount);
 }
@@ -194,8 +226,13 @@ void TStringGrid::SetRowCount(int Value)
         TStringGrid::SetFixedRows(Value - 1);
     const int Old = FRowCount;
     FRowCount = Value;
-    FRowHeights.resize(size_t(Value), FDefaultRowHeight);
-    FRows.resize(size_t(Value));
+    if (Value > Old) {
+        FRowHeights.Insert(Old, Value - Old, FDefaultRowHeight);
+        FRows.Insert(Old, Value - Old, RowData());
+    } else {
+        FRowHeights.Erase(Value, Old - Value);
+        FRows.Erase(Value, Old - Value);
+    }
     SizeChanged(FColCount, Old);
 }
 
@@ -254,19 +291,19 @@ void TStringGrid::SetFixedRows(int Value)
 
 int TStringGrid::ColWidths(int Index) const
 {
-    if (Index < 0 || Index >= int(FColWidths.size()))
+    if (Index < 0 || Index >= FColWidths.Size())
         return FDefaultColWidth;
-    return FColWidths[size_t(Index)];
+    return FColWidths.At(Index);
 }
 
 void TStringGrid::SetColWidths(int Index, int Value)
 {
-    if (Index < 0 || Index >= int(FColWidths.size()))
+    if (Index < 0 || Index >= FColWidths.Size())
         return;
     Value = std::max(Value, 0);
-    if (FColWidths[size_t(Index)] == Value)
+    if (FColWidths.At(Index) == Value)
         return;
-    FColWidths[size_t(Index)] = Value;
+    FColWidths.Modify(Index, [Value](int &W) { W = Value; });
     UpdateScrollBars();
     UpdateEditorPlace();
     InvalidateGrid();
@@ -274,19 +311,19 @@ void TStringGrid::SetColWidths(int Index, int Value)
 
 int TStringGrid::RowHeights(int Index) const
 {
-    if (Index < 0 || Index >= int(FRowHeights.size()))
+    if (Index < 0 || Index >= FRowHeights.Size())
         return FDefaultRowHeight;
-    return FRowHeights[size_t(Index)];
+    return FRowHeights.At(Index);
 }
 
 void TStringGrid::SetRowHeights(int Index, int Value)
 {
-    if (Index < 0 || Index >= int(FRowHeights.size()))
+    if (Index < 0 || Index >= FRowHeights.Size())
         return;
     Value = std::max(Value, 0);
-    if (FRowHeights[size_t(Index)] == Value)
+    if (FRowHeights.At(Index) == Value)
         return;
-    FRowHeights[size_t(Index)] = Value;
+    FRowHeights.Modify(Index, [Value](int &H) { H = Value; });
     UpdateScrollBars();
     UpdateEditorPlace();
     InvalidateGrid();
@@ -295,7 +332,7 @@ void TStringGrid::SetRowHeights(int Index, int Value)
 void TStringGrid::SetDefaultColWidth(int Value)
 {
     FDefaultColWidth = std::max(Value, 0);
-    std::fill(FColWidths.begin(), FColWidths.end(), FDefaultColWidth);
+    FColWidths.ForEach([this](int &W) { W = FDefaultColWidth; });
     UpdateScrollBars();
     UpdateEditorPlace();
     InvalidateGrid();
@@ -304,7 +341,7 @@ void TStringGrid::SetDefaultColWidth(int Value)
 void TStringGrid::SetDefaultRowHeight(int Value)
 {
     FDefaultRowHeight = std::max(Value, 0);
-    std::fill(FRowHeights.begin(), FRowHeights.end(), FDefaultRowHeight);
+    FRowHeights.ForEach([this](int &H) { H = FDefaultRowHeight; });
     UpdateScrollBars();
     UpdateEditorPlace();
     InvalidateGrid();
@@ -313,6 +350,8 @@ void TStringGrid::SetDefaultRowHeight(int Value)
 void TStringGrid::SetGridLineWidth(int Value)
 {
     FGridLineWidth = std::max(Value, 0);
+    FColWidths.Reweigh(WeighSize{FGridLineWidth});
+    FRowHeights.Reweigh(WeighSize{FGridLineWidth});
     UpdateScrollBars();
     InvalidateGrid();
 }
@@ -427,48 +466,112 @@ void TStringGrid::SetOptions(TGridOptions Value)
 int TStringGrid::ClientWidth() const { return viewport()->width(); }
 int TStringGrid::ClientHeight() const { return viewport()->height(); }
 
+namespace {
+
+// Geometry of one axis over its size sequence (sizes with the grid line after
+// each): Fixed items stand first, the others from First on, in Client pixels.
+template <class Sizes>
+struct TAxis {
+    const Sizes &S;
+    int Fixed, First, Count, Client, Line;
+
+    std::int64_t Before(int I) const { return S.WeightBefore(I); }
+    std::int64_t FixedEnd() const { return Before(Fixed); }
+
+    int Start(int I) const
+    {
+        if (I < 0 || I >= Count)
+            return -1;
+        if (I < Fixed)
+            return int(Before(I));
+        if (I < First)
+            return -1;
+        const std::int64_t X = FixedEnd() + Before(I) - Before(First);
+        return X < Client ? int(X) : -1;
+    }
+
+    int At(int Pos) const
+    {
+        const std::int64_t F = FixedEnd();
+        if (Pos < F)
+            return S.IndexAtWeight(Pos);
+        const int I = S.IndexAtWeight(Pos - F + Before(First));
+        return I < Count ? I : -1;
+    }
+
+    // Items from First that show whole.
+    int VisibleCount() const
+    {
+        if (Count <= Fixed)
+            return 0;
+        const std::int64_t T = Client - FixedEnd() + Before(First) + Line;
+        const int K = std::min(S.IndexAtWeight(T), Count);
+        return std::max(K - First, 1);
+    }
+
+    // The smallest first item that still shows the last one whole.
+    int MaxFirst() const
+    {
+        const std::int64_t Room = Client - FixedEnd();
+        const std::int64_t Target = Before(Count) - Line - Room;
+        int I = Fixed;
+        if (Target > Before(Fixed))
+            I = S.IndexAtWeight(Target - 1) + 1;
+        return std::max(std::min(I, Count - 1), Fixed);
+    }
+
+    // The first item to show so that item I shows whole, starting from First.
+    int FirstShowing(int I) const
+    {
+        if (I < First)
+            return I;
+        const std::int64_t Room = Client - FixedEnd();
+        const std::int64_t Target = Before(I + 1) - Line - Room;
+        if (Target <= Before(First))
+            return First;
+        return std::min(S.IndexAtWeight(Target - 1) + 1, I);
+    }
+};
+
+} // namespace
+
+// The two axes of this grid as they stand now.
+#define QB_COL_AXIS TAxis<decltype(FColWidths)>{FColWidths, FFixedCols, FTopLeft.X, FColCount, ClientWidth(), FGridLineWidth}
+#define QB_ROW_AXIS TAxis<decltype(FRowHeights)>{FRowHeights, FFixedRows, FTopLeft.Y, FRowCount, ClientHeight(), FGridLineWidth}
+
 int TStringGrid::ColStart(int ACol) const
 {
-    if (ACol < 0 || ACol >= FColCount)
-        return -1;
-    int X = 0;
-    if (ACol < FFixedCols) {
-        for (int I = 0; I < ACol; ++I)
-            X += ColWidths(I) + FGridLineWidth;
-        return X;
-    }
-    if (ACol < FTopLeft.X)
-        return -1;
-    for (int I = 0; I < FFixedCols; ++I)
-        X += ColWidths(I) + FGridLineWidth;
-    for (int I = FTopLeft.X; I < ACol; ++I) {
-        X += ColWidths(I) + FGridLineWidth;
-        if (X >= ClientWidth())
-            return -1;
-    }
-    return X < ClientWidth() ? X : -1;
+    return QB_COL_AXIS.Start(ACol);
 }
 
 int TStringGrid::RowStart(int ARow) const
 {
-    if (ARow < 0 || ARow >= FRowCount)
-        return -1;
-    int Y = 0;
-    if (ARow < FFixedRows) {
-        for (int I = 0; I < ARow; ++I)
-            Y += RowHeights(I) + FGridLineWidth;
-        return Y;
-    }
-    if (ARow < FTopLeft.Y)
-        return -1;
-    for (int I = 0; I < FFixedRows; ++I)
-        Y += RowHeights(I) + FGridLineWidth;
-    for (int I = FTopLeft.Y; I < ARow; ++I) {
-        Y += RowHeights(I) + FGridLineWidth;
-        if (Y >= ClientHeight())
-            return -1;
-    }
-    return Y < ClientHeight() ? Y : -1;
+    return QB_ROW_AXIS.Start(ARow);
+}
+
+int TStringGrid::RowOffset(int ARow) const
+{
+    return int(FRowHeights.WeightBefore(std::clamp(ARow, 0, FRowCount)));
+}
+
+int TStringGrid::ColOffset(int ACol) const
+{
+    return int(FColWidths.WeightBefore(std::clamp(ACol, 0, FColCount)));
+}
+
+int TStringGrid::RowAtOffset(int Y) const
+{
+    return FRowHeights.IndexAtWeight(Y);
+}
+
+int TStringGrid::ColAtOffset(int X) const
+{
+    return FColWidths.IndexAtWeight(X);
+}
+
+int TStringGrid::NextRowWithObjects(int ARow) const
+{
+    return FRows.NextWeighted(ARow);
 }
 
 TRect TStringGrid::CellRect(int ACol, int ARow) const
@@ -483,24 +586,10 @@ TRect TStringGrid::CellRect(int ACol, int ARow) const
 TGridCoord TStringGrid::MouseCoord(int X, int Y) const
 {
     TGridCoord C{-1, -1};
-    auto Find = [this](int Pos, int Fixed, int First, int Count, auto Extent) {
-        int Edge = 0;
-        for (int I = 0; I < Fixed; ++I) {
-            Edge += Extent(I) + FGridLineWidth;
-            if (Pos < Edge)
-                return I;
-        }
-        for (int I = First; I < Count; ++I) {
-            Edge += Extent(I) + FGridLineWidth;
-            if (Pos < Edge)
-                return I;
-        }
-        return -1;
-    };
     if (X < 0 || Y < 0 || X >= ClientWidth() || Y >= ClientHeight())
         return C;
-    C.X = Find(X, FFixedCols, FTopLeft.X, FColCount, [this](int I) { return ColWidths(I); });
-    C.Y = Find(Y, FFixedRows, FTopLeft.Y, FRowCount, [this](int I) { return RowHeights(I); });
+    C.X = QB_COL_AXIS.At(X);
+    C.Y = QB_ROW_AXIS.At(Y);
     if (C.X < 0 || C.Y < 0)
         C = {-1, -1};
     return C;
@@ -515,66 +604,22 @@ void TStringGrid::MouseToCell(int X, int Y, int &ACol, int &ARow) const
 
 int TStringGrid::VisibleColCount() const
 {
-    if (FColCount <= FFixedCols)
-        return 0;
-    int X = 0;
-    for (int I = 0; I < FFixedCols; ++I)
-        X += ColWidths(I) + FGridLineWidth;
-    int N = 0;
-    for (int I = FTopLeft.X; I < FColCount; ++I) {
-        if (X + ColWidths(I) > ClientWidth())
-            break;
-        X += ColWidths(I) + FGridLineWidth;
-        ++N;
-    }
-    return std::max(N, 1);
+    return QB_COL_AXIS.VisibleCount();
 }
 
 int TStringGrid::VisibleRowCount() const
 {
-    if (FRowCount <= FFixedRows)
-        return 0;
-    int Y = 0;
-    for (int I = 0; I < FFixedRows; ++I)
-        Y += RowHeights(I) + FGridLineWidth;
-    int N = 0;
-    for (int I = FTopLeft.Y; I < FRowCount; ++I) {
-        if (Y + RowHeights(I) > ClientHeight())
-            break;
-        Y += RowHeights(I) + FGridLineWidth;
-        ++N;
-    }
-    return std::max(N, 1);
+    return QB_ROW_AXIS.VisibleCount();
 }
 
 int TStringGrid::MaxLeftCol() const
 {
-    int Fixed = 0;
-    for (int I = 0; I < FFixedCols; ++I)
-        Fixed += ColWidths(I) + FGridLineWidth;
-    const int Room = ClientWidth() - Fixed;
-    int Used = ColWidths(FColCount - 1);
-    int I = FColCount - 1;
-    while (I - 1 >= FFixedCols && Used + FGridLineWidth + ColWidths(I - 1) <= Room) {
-        Used += FGridLineWidth + ColWidths(I - 1);
-        --I;
-    }
-    return std::max(I, FFixedCols);
+    return QB_COL_AXIS.MaxFirst();
 }
 
 int TStringGrid::MaxTopRow() const
 {
-    int Fixed = 0;
-    for (int I = 0; I < FFixedRows; ++I)
-        Fixed += RowHeights(I) + FGridLineWidth;
-    const int Room = ClientHeight() - Fixed;
-    int Used = RowHeights(FRowCount - 1);
-    int I = FRowCount - 1;
-    while (I - 1 >= FFixedRows && Used + FGridLineWidth + RowHeights(I - 1) <= Room) {
-        Used += FGridLineWidth + RowHeights(I - 1);
-        --I;
-    }
-    return std::max(I, FFixedRows);
+    return QB_ROW_AXIS.MaxFirst();
 }
 
 void TStringGrid::SetLeftCol(int Value)
@@ -603,42 +648,15 @@ void TStringGrid::MoveTopLeft(int ALeft, int ATop)
 void TStringGrid::ClampInView(int ACol, int ARow)
 {
     int Left = FTopLeft.X, Top = FTopLeft.Y;
-    if (ACol >= FFixedCols) {
-        if (ACol < Left) {
-            Left = ACol;
-        } else {
-            int Fixed = 0;
-            for (int I = 0; I < FFixedCols; ++I)
-                Fixed += ColWidths(I) + FGridLineWidth;
-            const int Room = ClientWidth() - Fixed;
-            int Used = 0;
-            for (int I = Left; I <= ACol; ++I)
-                Used += ColWidths(I) + (I > Left ? FGridLineWidth : 0);
-            while (Used > Room && Left < ACol) {
-                Used -= ColWidths(Left) + FGridLineWidth;
-                ++Left;
-            }
-        }
-    }
-    if (ARow >= FFixedRows) {
-        if (ARow < Top) {
-            Top = ARow;
-        } else {
-            int Fixed = 0;
-            for (int I = 0; I < FFixedRows; ++I)
-                Fixed += RowHeights(I) + FGridLineWidth;
-            const int Room = ClientHeight() - Fixed;
-            int Used = 0;
-            for (int I = Top; I <= ARow; ++I)
-                Used += RowHeights(I) + (I > Top ? FGridLineWidth : 0);
-            while (Used > Room && Top < ARow) {
-                Used -= RowHeights(Top) + FGridLineWidth;
-                ++Top;
-            }
-        }
-    }
+    if (ACol >= FFixedCols)
+        Left = QB_COL_AXIS.FirstShowing(ACol);
+    if (ARow >= FFixedRows)
+        Top = QB_ROW_AXIS.FirstShowing(ARow);
     MoveTopLeft(Left, Top);
 }
+
+#undef QB_COL_AXIS
+#undef QB_ROW_AXIS
 
 void TStringGrid::UpdateScrollBars()
 {
@@ -915,7 +933,7 @@ void TStringGrid::UpdateEditorPlace()
 {
     if (!FInplaceEdit || FInplaceCol < 0)
         return;
-    const TRect R = CellRect(FInplaceCol, FInplaceRow);
+    const TRect R = EditorRect(FInplaceCol, FInplaceRow);
     if (R.Right <= R.Left || R.Bottom <= R.Top) {
         FInplaceEdit->move(-10000, -10000);
         return;
@@ -1162,7 +1180,11 @@ void TStringGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
             }
         }
         if ((FOptions & goRowSizing) && X < FixedW) {
-            for (int I = 0; I < FRowCount; ++I) {
+            // Only rows on screen have a border to grab.
+            const int LastShown = std::min(FRowCount - 1, FTopLeft.Y + VisibleRowCount() + 1);
+            for (int I = 0; I <= LastShown; ++I) {
+                if (I >= FFixedRows && I < FTopLeft.Y)
+                    I = FTopLeft.Y;
                 const int S = RowStart(I);
                 if (S < 0)
                     continue;
@@ -1273,7 +1295,8 @@ void TStringGrid::AssignRow(int DestRow, int SourceRow)
 {
     if (DestRow < 0 || DestRow >= FRowCount || SourceRow < 0 || SourceRow >= FRowCount || DestRow == SourceRow)
         return;
-    FRows[size_t(DestRow)] = FRows[size_t(SourceRow)];
+    RowData Copy = FRows.At(SourceRow);
+    FRows.Modify(DestRow, [&Copy](RowData &R) { R = std::move(Copy); });
     InvalidateRow(DestRow);
 }
 
@@ -1281,12 +1304,11 @@ void TStringGrid::AssignCol(int DestCol, int SourceCol)
 {
     if (DestCol < 0 || DestCol >= FColCount || SourceCol < 0 || SourceCol >= FColCount || DestCol == SourceCol)
         return;
-    for (RowData &R : FRows) {
-        auto It = R.find(SourceCol);
-        if (It == R.end())
-            R.erase(DestCol);
-        else
-            R[DestCol] = It->second;
+    for (int R = 0; R < FRowCount; ++R) {
+        const CellData *Source = FindCell(SourceCol, R);
+        const QString Text = Source ? Source->Text : QString();
+        TObject *const Object = Source ? Source->Object : nullptr;
+        StoreCell(DestCol, R, &Text, &Object);
     }
     InvalidateCol(DestCol);
 }
@@ -1300,18 +1322,27 @@ void TStringGrid::MoveRowData(int FromIndex, int ToIndex, bool WithHeight)
 {
     if (FromIndex == ToIndex || FromIndex < 0 || ToIndex < 0 || FromIndex >= FRowCount || ToIndex >= FRowCount)
         return;
-    auto Rotate = [FromIndex, ToIndex](auto &V) {
-        if (FromIndex < ToIndex)
-            std::rotate(V.begin() + FromIndex, V.begin() + FromIndex + 1, V.begin() + ToIndex + 1);
-        else
-            std::rotate(V.begin() + ToIndex, V.begin() + FromIndex, V.begin() + FromIndex + 1);
-    };
-    Rotate(FRows);
+    FRows.Move(FromIndex, ToIndex);
     if (WithHeight)
-        Rotate(FRowHeights);
+        FRowHeights.Move(FromIndex, ToIndex);
     RowMoved(FromIndex, ToIndex);
     UpdateScrollBars();
     InvalidateGrid();
+}
+
+void TStringGrid::ExchangeRows(int ARow1, int ARow2, bool WithHeights)
+{
+    if (ARow1 == ARow2 || ARow1 < 0 || ARow2 < 0 || ARow1 >= FRowCount || ARow2 >= FRowCount)
+        return;
+    FRows.Exchange(ARow1, ARow2);
+    if (WithHeights && RowHeights(ARow1) != RowHeights(ARow2)) {
+        FRowHeights.Exchange(ARow1, ARow2);
+        UpdateScrollBars();
+        InvalidateGrid();
+        return;
+    }
+    InvalidateRow(ARow1);
+    InvalidateRow(ARow2);
 }
 
 void TStringGrid::MoveColumn(int FromIndex, int ToIndex)
@@ -1323,26 +1354,23 @@ void TStringGrid::MoveColumnData(int FromIndex, int ToIndex, bool WithWidth)
 {
     if (FromIndex == ToIndex || FromIndex < 0 || ToIndex < 0 || FromIndex >= FColCount || ToIndex >= FColCount)
         return;
-    for (RowData &R : FRows) {
-        std::vector<std::pair<bool, CellData>> Line(static_cast<size_t>(FColCount));
-        for (auto &[C, D] : R)
-            Line[size_t(C)] = {true, D};
-        auto Rotate = [FromIndex, ToIndex](auto &V) {
-            if (FromIndex < ToIndex)
-                std::rotate(V.begin() + FromIndex, V.begin() + FromIndex + 1, V.begin() + ToIndex + 1);
-            else
-                std::rotate(V.begin() + ToIndex, V.begin() + FromIndex, V.begin() + FromIndex + 1);
-        };
-        Rotate(Line);
-        R.clear();
-        for (int C = 0; C < FColCount; ++C)
-            if (Line[size_t(C)].first)
-                R[C] = Line[size_t(C)].second;
-    }
-    if (WithWidth && FromIndex < ToIndex)
-        std::rotate(FColWidths.begin() + FromIndex, FColWidths.begin() + FromIndex + 1, FColWidths.begin() + ToIndex + 1);
-    else if (WithWidth)
-        std::rotate(FColWidths.begin() + ToIndex, FColWidths.begin() + FromIndex, FColWidths.begin() + FromIndex + 1);
+    // The moved column lands on ToIndex; the ones between shift by one.
+    auto NewIndex = [FromIndex, ToIndex](int C) {
+        if (C == FromIndex)
+            return ToIndex;
+        if (FromIndex < ToIndex && C > FromIndex && C <= ToIndex)
+            return C - 1;
+        if (ToIndex < FromIndex && C >= ToIndex && C < FromIndex)
+            return C + 1;
+        return C;
+    };
+    FRows.ForEach([&NewIndex](RowData &R) {
+        for (RowCell &Cell : R.Cells)
+            Cell.Col = NewIndex(Cell.Col);
+        std::sort(R.Cells.begin(), R.Cells.end(), [](const RowCell &A, const RowCell &B) { return A.Col < B.Col; });
+    });
+    if (WithWidth)
+        FColWidths.Move(FromIndex, ToIndex);
     ColumnMoved(FromIndex, ToIndex);
     UpdateScrollBars();
     InvalidateGrid();
@@ -1350,11 +1378,43 @@ void TStringGrid::MoveColumnData(int FromIndex, int ToIndex, bool WithWidth)
 
 void TStringGrid::DeleteRow(int ARow)
 {
-    if (ARow < 0 || ARow >= FRowCount)
+    DeleteRows(ARow, 1);
+}
+
+void TStringGrid::DeleteRows(int Index, int Count)
+{
+    if (Index < 0 || Index >= FRowCount || Count < 1)
         return;
-    MoveRowData(ARow, FRowCount - 1, true);
-    FRows.back().clear();
-    TStringGrid::SetRowCount(FRowCount - 1);
+    Count = std::min(Count, FRowCount - Index);
+    if (Count >= FRowCount) {
+        // The grid keeps one row: the first one stays, emptied.
+        FRows.Modify(0, [](RowData &R) { R = RowData(); });
+        --Count;
+        if (Count == 0) {
+            InvalidateGrid();
+            return;
+        }
+        ++Index;
+    }
+    const int Old = FRowCount;
+    if (FRowCount - Count <= FFixedRows)
+        TStringGrid::SetFixedRows(FRowCount - Count - 1);
+    FRows.Erase(Index, Count);
+    FRowHeights.Erase(Index, Count);
+    FRowCount -= Count;
+    SizeChanged(FColCount, Old);
+}
+
+void TStringGrid::InsertEmptyRows(int Index, int Count)
+{
+    if (Count < 1)
+        return;
+    Index = std::clamp(Index, 0, FRowCount);
+    const int Old = FRowCount;
+    FRows.Insert(Index, Count, RowData());
+    FRowHeights.Insert(Index, Count, FDefaultRowHeight);
+    FRowCount += Count;
+    SizeChanged(FColCount, Old);
 }
 
 void TStringGrid::DeleteColumn(int ACol)

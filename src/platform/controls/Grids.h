@@ -7,8 +7,16 @@
 // Geometry: cells follow each other with GridLineWidth pixels between them;
 // fixed columns (rows) always stand at the left (top), the other columns start
 // at LeftCol (rows at TopRow). Indexes are 0-based.
+//
+// Cost follows what is visible: rows and their sizes are kept in block
+// sequences indexed by Fenwick trees, so the position of a row, the row at a
+// position, inserting, removing, moving and exchanging rows cost O(log n)
+// (plus the rows inserted or removed); a row is a handle on its cells, so
+// moving it never copies a text. The rows that hold cell objects are indexed
+// the same way (NextRowWithObjects).
 
 #include "platform/controls/Controls.h"
+#include "platform/controls/detail/BlockSequence.h"
 #include "platform/graphics/Graphics.h"
 
 #include <QAbstractScrollArea>
@@ -141,6 +149,17 @@ public:
 
     // ---- geometry (viewport coordinates)
     TRect CellRect(int ACol, int ARow) const;
+    // Where a row (column) starts when all rows (columns) are laid out from
+    // 0 without scrolling: the sizes of the ones before it, grid lines
+    // included. Index may be RowCount() (ColCount()): the total.
+    int RowOffset(int ARow) const;
+    int ColOffset(int ACol) const;
+    // The row (column) at an offset of that layout; RowCount() (ColCount())
+    // past the end, 0 before the start.
+    int RowAtOffset(int Y) const;
+    int ColAtOffset(int X) const;
+    // The first row at or after ARow that holds a cell object; RowCount() when none.
+    int NextRowWithObjects(int ARow) const;
     void MouseToCell(int X, int Y, int &ACol, int &ARow) const;
     TGridCoord MouseCoord(int X, int Y) const;
     int ClientWidth() const;
@@ -205,6 +224,9 @@ protected:
     virtual bool CanEditShow();
     virtual bool CanEditAcceptKey(QChar Key);
     virtual bool CanEditModify() { return true; }
+    // Where the in-place editor of a cell stands (viewport coordinates); an
+    // empty rectangle parks it out of sight.
+    virtual TRect EditorRect(int ACol, int ARow) const { return CellRect(ACol, ARow); }
     virtual void ColumnMoved(int FromIndex, int ToIndex);
     virtual void RowMoved(int FromIndex, int ToIndex);
     // Whether a moved row (column) takes its height (width) along. Deleting
@@ -222,6 +244,15 @@ protected:
     void MoveRow(int FromIndex, int ToIndex);
     void DeleteColumn(int ACol);
     void DeleteRow(int ARow);
+    // Count empty rows of DefaultRowHeight before Index (0..RowCount()); the
+    // rows from Index move down with their heights.
+    void InsertEmptyRows(int Index, int Count);
+    // Takes Count rows out from Index, with their heights; the rows below move up.
+    void DeleteRows(int Index, int Count);
+    // Exchanges two rows' cells (and heights with WithHeights): two row
+    // handles change places, whatever the rows hold; finding them is O(log n).
+    // Sorting builds on this.
+    void ExchangeRows(int ARow1, int ARow2, bool WithHeights);
     // Copies the texts and object pointers of a whole row (column) over another.
     void AssignRow(int DestRow, int SourceRow);
     void AssignCol(int DestCol, int SourceCol);
@@ -251,11 +282,31 @@ private:
         QString Text;
         TObject *Object = nullptr;
     };
-    using RowData = std::map<int, CellData>;
+    // A row: its cells sorted by column (only cells with a text or an
+    // object), and how many of them hold an object.
+    struct RowCell {
+        int Col;
+        CellData Data;
+    };
+    struct RowData {
+        std::vector<RowCell> Cells;
+        int Objects = 0;
+    };
+    struct WeighRow {
+        std::int64_t operator()(const RowData &R) const { return R.Objects > 0 ? 1 : 0; }
+    };
+    // A size plus the grid line after it.
+    struct WeighSize {
+        int Line = 0;
+        std::int64_t operator()(int Size) const { return std::int64_t(Size) + Line; }
+    };
+    using RowSequence = GridDetail::TBlockSequence<RowData, WeighRow>;
+    using SizeSequence = GridDetail::TBlockSequence<int, WeighSize>;
+    static const CellData *FindIn(const RowData &R, int ACol);
+    // Sets or clears one cell of a row (an empty cell takes no room).
+    void StoreCell(int ACol, int ARow, const QString *Text, TObject *const *Object);
 
     const CellData *FindCell(int ACol, int ARow) const;
-    CellData &TouchCell(int ACol, int ARow);
-    void DropIfEmpty(int ACol, int ARow);
     void CheckCell(int ACol, int ARow) const;
     void MoveCurrent(int ACol, int ARow, bool MoveAnchor, bool Show);
     void ClampInView(int ACol, int ARow);
@@ -277,9 +328,9 @@ private:
     int FDefaultRowHeight = 24;
     int FGridLineWidth = 1;
     bool FDefaultDrawing = true;
-    std::vector<int> FColWidths;
-    std::vector<int> FRowHeights;
-    std::vector<RowData> FRows;
+    SizeSequence FColWidths;
+    SizeSequence FRowHeights;
+    RowSequence FRows;
     TGridCoord FCurrent{1, 1};
     TGridCoord FAnchor{1, 1};
     TGridCoord FTopLeft{1, 1};

@@ -192,10 +192,20 @@ QPainter *TCanvas::Painter()
     QP.setCosmetic(FPen.Width() <= 1);
     if (FPen.Style() == psClear || FPen.Mode() == pmNop)
         QP.setStyle(Qt::NoPen);
-    FPainter->setPen(QP);
-    FPainter->setBrush(ToQBrush(FBrush));
-    FPainter->setFont(QtFont());
-    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    // Each drawing call asks for the painter: only what changed is set again.
+    if (FPainter->pen() != QP)
+        FPainter->setPen(QP);
+    const QBrush B = ToQBrush(FBrush);
+    if (FPainter->brush() != B)
+        FPainter->setBrush(B);
+    const QFont &F = QtFont();
+    if (!(FPainterFontFrom == F && FPainter->font() == FPainterFont)) {
+        FPainter->setFont(F);
+        FPainterFontFrom = F;
+        FPainterFont = FPainter->font();
+    }
+    if (FPainter->compositionMode() != QPainter::CompositionMode_SourceOver)
+        FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
     return FPainter;
 }
 

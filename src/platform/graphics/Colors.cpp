@@ -100,19 +100,22 @@ TColor GetSysColor(int Index)
     static std::mutex Lock;
     static QPalette Cached;
     static bool HaveCached = false;
-    QPalette Pal;
+    static qint64 CachedKey = 0;
     if (IsMainThread()) {
-        Pal = QGuiApplication::palette();
-        std::lock_guard<std::mutex> Guard(Lock);
-        Cached = Pal;
-        HaveCached = true;
-    } else {
-        std::lock_guard<std::mutex> Guard(Lock);
-        if (!HaveCached)
-            return ClassicSysColor(Index);
-        Pal = Cached;
+        const QPalette Pal = QGuiApplication::palette();
+        // The copy for other threads is taken again only when the palette changed.
+        if (!HaveCached || Pal.cacheKey() != CachedKey) {
+            std::lock_guard<std::mutex> Guard(Lock);
+            Cached = Pal;
+            CachedKey = Pal.cacheKey();
+            HaveCached = true;
+        }
+        return QColorToTColor(Pal.color(Group, Role));
     }
-    return QColorToTColor(Pal.color(Group, Role));
+    std::lock_guard<std::mutex> Guard(Lock);
+    if (!HaveCached)
+        return ClassicSysColor(Index);
+    return QColorToTColor(Cached.color(Group, Role));
 }
 
 TColor ColorToRGB(TColor Color)
@@ -255,6 +258,9 @@ void TFont::Assign(const TFont &Source)
 
 QFont TFont::ToQFont() const
 {
+    // Painting asks for the font of every cell: the last one is kept.
+    if (FQValid && FQHeight == FHeight && FQStyle == FStyle && FQPitch == FPitch && FQName == FName)
+        return FQFont;
     QFont F(FName);
     // A negative height is the character (em) height; a positive one the cell
     // height, of which the em takes about seven eighths.
@@ -269,6 +275,12 @@ QFont TFont::ToQFont() const
     if (FPitch == fpFixed)
         F.setFixedPitch(true);
     F.setKerning(false);
+    FQFont = F;
+    FQName = FName;
+    FQHeight = FHeight;
+    FQStyle = FStyle;
+    FQPitch = FPitch;
+    FQValid = true;
     return F;
 }
 

@@ -25,8 +25,7 @@ bool IsCjk(QChar C)
 
 class TextMeasure {
 public:
-    TextMeasure(const QFont &Font, bool ExpandTabs)
-        : FM(Font), Tabs(ExpandTabs), TabWidth(std::max(1, 8 * FM.averageCharWidth())) {}
+    TextMeasure(const QFont &Font, bool ExpandTabs) : FM(Font), Tabs(ExpandTabs) {}
 
     int Width(const QString &S) const
     {
@@ -39,11 +38,12 @@ public:
     std::vector<std::pair<int, QString>> Pieces(const QString &S) const
     {
         std::vector<std::pair<int, QString>> Out;
-        if (!Tabs) {
+        if (!Tabs || !S.contains(QLatin1Char('\t'))) {
             Out.emplace_back(0, S);
             return Out;
         }
         int X = 0;
+        const int TabWidth = std::max(1, 8 * FM.averageCharWidth());
         const QStringList Parts = S.split(QLatin1Char('\t'));
         for (int I = 0; I < Parts.size(); ++I) {
             if (I > 0)
@@ -56,7 +56,6 @@ public:
 
     QFontMetrics FM;
     bool Tabs;
-    int TabWidth;
 };
 
 // Removes the '&' prefix marks; Mnemonic gets the index of the marked character.
@@ -241,8 +240,10 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
     if (Text.isEmpty())
         Lines.clear();
 
+    // Measuring shapes the text: it is done only where the result is used.
+    const bool Ellipsis = Format & (DT_PATH_ELLIPSIS | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS);
     for (TextLine &L : Lines) {
-        if (M.Width(L.Text) <= Width)
+        if (!Ellipsis || M.Width(L.Text) <= Width)
             continue;
         if (Format & DT_PATH_ELLIPSIS) {
             L.Text = PathEllipsis(L.Text, Width, M);
@@ -296,7 +297,8 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
     for (const TextLine &L : Lines) {
         if ((Format & DT_EDITCONTROL) && MultiLine && Y + LineHeight > R.Bottom && Y != R.Top)
             break;
-        const int W = M.Width(L.Text);
+        const bool NeedWidth = (Format & (DT_CENTER | DT_RIGHT)) || Opaque;
+        const int W = NeedWidth ? M.Width(L.Text) : 0;
         int X = R.Left;
         if (Format & DT_CENTER)
             X = R.Left + (Width - W) / 2;

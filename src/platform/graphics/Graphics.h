@@ -175,6 +175,13 @@ private:
     TFontPitch FPitch = fpDefault;
     int FOrientation = 0;
     void Changed();
+    // The Qt font last made by ToQFont and what it was made from.
+    mutable QFont FQFont;
+    mutable QString FQName;
+    mutable int FQHeight = 0;
+    mutable TFontStyles FQStyle;
+    mutable TFontPitch FQPitch = fpDefault;
+    mutable bool FQValid = false;
 };
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
@@ -349,6 +356,10 @@ private:
     int FBkMode = 0;            // 0: follow the brush
     QFont FQtFont;
     bool FQtFontValid = false;
+    // The font last given to the painter and what the painter made of it, so
+    // that an unchanged font is not set again for every shape.
+    QFont FPainterFontFrom;
+    QFont FPainterFont;
     bool FClipped = false;
     QRect FClip;
     int FLockCount = 0;
