@@ -354,6 +354,14 @@ public:
     // The size of a rotated text block of Width x Height turned by Angle degrees.
     static TPoint RotatedExtent(int Width, int Height, int Angle);
 
+    // ---- rich-text cells (CellGridRichText.cpp)
+    // The rendering control (measuring, painting) and the edRichEdit editor, made on first use.
+    TCellRichEdit *RichEdit();
+    TCellRichEdit *InplaceRichEdit();
+    std::function<void(TObject *Sender)> OnRichEditSelectionChange;
+    // The plain text of a cell's rich text ("" for an empty cell).
+    QString RichToPlain(const QString &Text);
+
     // ---- cell graphics
     TPicture *CreateCellPicture(int ACol, int ARow, bool Transparent, quint8 StretchMode, int Padding,
                                 TCellHAlign HAlign, TCellVAlign VAlign);
@@ -594,6 +602,11 @@ private:
     void ConnectScrollSignals();
     bool FScrollSignalsConnected = false;
     void SizeWithForm(const QSize &NewSize);
+    // Rich-text cells: painting, measuring and the editor's opening and closing.
+    void PaintRichTextCell(TCanvas *C, const QString &Text, const TRect &R, const TFont &CellFont);
+    TPoint RichTextSize(const QString &Text, const TFont &CellFont, int FitWidth);
+    void OpenRichEditor(const TRect &R, const QString &Text, const TFont &CellFont, const QColor &Background);
+    void CloseRichEditor(int RC, int ARow, bool Changed);
 
     // ================================================================ Editing and input
 public:

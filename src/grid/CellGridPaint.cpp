@@ -6,6 +6,7 @@
 #include "grid/CellGrid.h"
 #include "grid/CgHTMLE.h"
 #include "grid/GridUtil.h"
+#include "grid/CellRichEdit.h"
 #include "grid/detail/CanvasClip.h"
 
 #include <QPainter>
@@ -188,6 +189,12 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     GetCellColorAndFont(ACol, ARow, State, false, false, true, C->Brush(), C->Font(), HA, VA);
     QString Text = GetCellText(ACol, ARow);
     const TPoint M = CellTextMargin;
+    if (TextKind(Text, EnableHTML) == tkRichText) {
+        // Measured through the rendering rich edit with the cell's font.
+        const int Fit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 2 - 2 * M.X) : 0;
+        const TPoint S = RichTextSize(Text, *C->Font(), Fit);
+        return TPoint((FitWidth ? Fit : S.X) + 2 * M.X, S.Y + 2 * M.Y);
+    }
     if (TextKind(Text, EnableHTML) == tkHTML) {
         const int Limit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 4) : 0xFFFF;
         THTMLDrawResult Res;
@@ -429,6 +436,13 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
             HR.Right -= 10;
         SetBkMode(C, TRANSPARENT);
         MeasuredWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
+    } else if (Kind == tkRichText) {
+        // The cell is filled with its brush (not a selected, unfocused cell
+        // without a selection colour), then the document is drawn over it.
+        if (!(Selected && !Focused && FSelectionColor == clNone))
+            C->FillRect(TR);
+        PaintRichTextCell(C, Text, TR, *C->Font());
+        MeasuredWidth = TR.Width();
     } else {
         if (URLShow() && IsURL(Text)) {
             URLCell = true;

@@ -559,7 +559,8 @@ QString Escaped(const QString &Text)
         } else if (U >= 0x20 && U < 0x80) {
             Out += C;
         } else if (U < 0x20) {
-            // Other control characters (and CR, paragraphs being written apart) carry no text.
+            // Other control characters are kept as they are, without fallback.
+            Out += QStringLiteral("{\\uc0\\u%1}").arg(int(U));
         } else {
             QString Unit(C);
             if (C.isHighSurrogate() && I + 1 < Text.size() && Text.at(I + 1).isLowSurrogate())
