@@ -1372,6 +1372,9 @@ void TCellGrid::resizeEvent(QResizeEvent *Event)
     }
     if (ColumnSize()->Stretch())
         StretchRightColumn();
+    // Footer rows and right fixed columns stand at the edges, which moved.
+    if (FixedFooters() > 0 || FixedRightCols() > 0)
+        InvalidateGrid();
 }
 
 void TCellGrid::TopLeftChanged()

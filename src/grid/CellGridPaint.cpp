@@ -13,6 +13,7 @@
 #include <QPolygon>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -189,6 +190,12 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     GetCellColorAndFont(ACol, ARow, State, false, false, true, C->Brush(), C->Font(), HA, VA);
     QString Text = GetCellText(ACol, ARow);
     const TPoint M = CellTextMargin;
+    int Angle = 0;
+    if (IsRotated(ACol, ARow, Angle)) {
+        // The bounding box of the text turned by the cell's angle.
+        const TPoint E = RotatedExtent(C->TextWidth(Text), C->TextHeight(Text), Angle);
+        return TPoint(E.X + 12, E.Y + 12);
+    }
     if (TextKind(Text, EnableHTML) == tkRichText) {
         // Measured through the rendering rich edit with the cell's font.
         const int Fit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 2 - 2 * M.X) : 0;
@@ -922,17 +929,25 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
     }
     case ctRotated: {
         TFont Old(*C->Font());
+        const QString Text = GetCellText(ACol, ARow);
+        // The text's own extent, then the block it covers once turned; the
+        // text's origin is the corner that keeps the whole block in place
+        // (which corner depends on the quadrant of the angle).
+        const int TW = C->TextWidth(Text), TH = C->TextHeight(Text);
+        const double A = G->CellAngle * M_PI / 180.0;
+        const double UX = TW * std::cos(A), UY = -TW * std::sin(A), VX = TH * std::sin(A), VY = TH * std::cos(A);
+        const double MinX = std::min({0.0, UX, VX, UX + VX}), MinY = std::min({0.0, UY, VY, UY + VY});
+        const TPoint Block = RotatedExtent(TW, TH, G->CellAngle);
+        const TRect T = R;
+        int BX = T.Left + CellTextMargin.X;
+        if (HAlign == taRightJustify)
+            BX = T.Right - CellTextMargin.X - Block.X;
+        else if (HAlign == taCenter)
+            BX = T.Left + (T.Width() - Block.X) / 2;
+        const int BY = T.Top + CellTextMargin.Y;
         C->Font()->SetOrientation(G->CellAngle * 10);
         C->Brush()->SetStyle(bsClear);
-        TRect T = R;
-        InflateRect(T, -2, -2);
-        const QString Text = GetCellText(ACol, ARow);
-        int TX = T.Left, TY = T.Bottom - 2;
-        if (HAlign == taRightJustify)
-            TX = T.Right - C->TextHeight(Text);
-        else if (HAlign == taCenter)
-            TX = T.Left + (T.Width() - C->TextHeight(Text)) / 2;
-        C->TextOut(TX, TY, Text);
+        C->TextOut(BX - int(std::lround(MinX)), BY - int(std::lround(MinY)), Text);
         C->Brush()->SetStyle(bsSolid);
         C->SetFont(Old);
         break;

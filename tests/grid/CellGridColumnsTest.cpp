@@ -444,3 +444,49 @@ TEST(GridColumns, AutoSizeLimitsNoShrinkLinesAndVersion)
     EXPECT_EQ(G->CellBrushColor(3, 3), TColor(0x1FFFFFFF));
     EXPECT_FALSE(G->IsCellSelected(0, 1));
 }
+
+TEST(GridColumns, RotatedTextMeasuresItsTurnedBlock)
+{
+    auto G = MakeGrid(3, 3);
+    TCellGraphic *Rot = G->NewCellGraphic(1, 1);
+    Rot->CellType = ctRotated;
+    G->SetCellText(1, 1, QStringLiteral("Rotated text"));
+    G->Canvas()->SetFont(*G->Font());
+    const int W = G->Canvas()->TextWidth(QStringLiteral("Rotated text"));
+    const int H = G->Canvas()->TextHeight(QStringLiteral("Rotated text"));
+    Rot->CellAngle = 90;
+    EXPECT_EQ(G->CellTextSize(1, 1, false), TPoint(H + 12, W + 12));
+    Rot->CellAngle = 180;
+    EXPECT_EQ(G->CellTextSize(1, 1, false), TPoint(W + 12, H + 12));
+    EXPECT_EQ(TCellGrid::RotatedExtent(30, 40, 45), TPoint(49, 49));
+    // The turned text is painted inside its cell.
+    Rot->CellAngle = 90;
+    G->SetColWidths(1, H + 20);
+    G->SetRowHeights(1, W + 20);
+    const QImage Image = G->RenderToImage();
+    const TRect Cell = G->CellRect(1, 1);
+    int Dark = 0;
+    for (int Y = Cell.Top; Y < Cell.Bottom; ++Y)
+        for (int X = Cell.Left; X < Cell.Right; ++X)
+            if (qGray(Image.pixel(X, Y)) < 100)
+                ++Dark;
+    EXPECT_GT(Dark, 20);
+}
+
+TEST(GridColumns, GridOnAFormFollowsItsSize)
+{
+    QWidget Form;
+    Form.resize(400, 300);
+    auto *G = new TCellGrid(&Form);
+    G->setGeometry(10, 10, 200, 100);
+    Form.show();
+    QApplication::processEvents();
+    const QSize Before = G->size();
+    Form.resize(450, 320);
+    QApplication::processEvents();
+    EXPECT_EQ(G->size(), Before + QSize(50, 20));
+    Form.resize(100, 100);
+    QApplication::processEvents();
+    EXPECT_GE(G->width(), 1);
+    EXPECT_GE(G->height(), 1);
+}
