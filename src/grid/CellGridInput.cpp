@@ -1383,6 +1383,8 @@ void TCellGrid::TopLeftChanged()
     if (EditorActive && IsGridEditorKind(EditorKind))
         HideCellEditor();
     TBaseGrid::TopLeftChanged();
+    // The footer strip shows the columns from the left column on.
+    RepaintFooter();
     // Controls placed in cells follow their cells; one whose cell left the view shrinks to nothing.
     // Only the rows in view and the controls shown before are visited.
     std::vector<QPointer<QWidget>> Shown;

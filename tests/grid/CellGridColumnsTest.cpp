@@ -2,6 +2,7 @@
 // settings objects and automatic sizing of the grid.
 
 #include "grid/CellGrid.h"
+#include "grid/CellGridEditors.h"
 #include "grid/FloatingFooter.h"
 #include "grid/PictureContainer.h"
 #include "platform/core/IniFiles.h"
@@ -489,4 +490,22 @@ TEST(GridColumns, GridOnAFormFollowsItsSize)
     QApplication::processEvents();
     EXPECT_GE(G->width(), 1);
     EXPECT_GE(G->height(), 1);
+}
+
+TEST(GridColumns, ComboItemsAndTheWholeGridRange)
+{
+    auto G = MakeGrid(6, 7);
+    G->AddComboItem(QStringLiteral("一"));
+    G->AddComboItem(QStringLiteral("two"));
+    ASSERT_NE(G->InplaceCombo(), nullptr);
+    EXPECT_EQ(G->InplaceCombo()->count(), 2);
+    EXPECT_EQ(G->InplaceCombo()->itemText(0), QStringLiteral("一"));
+    G->ClearComboItems();
+    EXPECT_EQ(G->InplaceCombo()->count(), 0);
+
+    EXPECT_EQ(G->WholeGridRange(), (TGridRect{0, 0, 5, 6}));
+    G->IncludeFixedCells = false;
+    G->SetFixedRightCols(1);
+    G->FloatingFooter()->SetVisible(true);
+    EXPECT_EQ(G->WholeGridRange(), (TGridRect{1, 1, 4, 5}));
 }
