@@ -34,7 +34,7 @@ run_fuzzer() {
   rm -rf "$dir"
 }
 
-run_fuzzer "GIF reader" gif_fuzzer tests/fixtures/gif 4000
+run_fuzzer "GIF reader and writer" gif_fuzzer tests/fixtures/gif 4000
 run_fuzzer "zip legacy decoders" zip_legacy_fuzzer tests/fixtures/ziplegacy 20000
 QT_QPA_PLATFORM=offscreen LSAN_OPTIONS="suppressions=$PWD/tests/grid/fuzz/lsan.supp" \
   run_fuzzer "grid's mini-HTML renderer" html_fuzzer tests/fixtures/html 20000 -max_total_time=8 -timeout=10

@@ -269,8 +269,10 @@ void Answer(TDriveContext &C, const QStringList &A)
         C.Prompts.AnswerFiles(Files);
     } else if (Kind == QLatin1String("folder")) {
         C.Prompts.AnswerFolder(Value);
+    } else if (Kind == QLatin1String("font")) {
+        C.Prompts.AnswerFont(Value);
     } else {
-        throw EDriveError(QStringLiteral("answer takes button, text, file, files or folder, not \"%1\"").arg(A[0]));
+        throw EDriveError(QStringLiteral("answer takes button, text, file, files, folder or font, not \"%1\"").arg(A[0]));
     }
 }
 
@@ -401,8 +403,8 @@ QList<TDriveCommand> StandardCommands()
     return {
         {QStringLiteral("click"), QStringLiteral("NAME"), QStringLiteral("click a button, a menu item (action) or another widget by its name"),
          1, 1, false, true, Click},
-        {QStringLiteral("answer"), QStringLiteral("button|text|file|files|folder [VALUE]"),
-         QStringLiteral("queue the answer to the next prompt (files: paths separated by |; folder without value: cancel)"),
+        {QStringLiteral("answer"), QStringLiteral("button|text|file|files|folder|font [VALUE]"),
+         QStringLiteral("queue the answer to the next prompt (files: paths separated by |; folder without value: cancel; font: family,points[,bold][,italic])"),
          1, 2, true, false, Answer, true},
         {QStringLiteral("set-cell"), QStringLiteral("GRID COL ROW TEXT"), QStringLiteral("set a cell of a named grid"), 3, 4, true, true, SetCell},
         {QStringLiteral("cell"), QStringLiteral("GRID COL ROW"), QStringLiteral("print a cell of a named grid"), 3, 3, false, false, Cell},

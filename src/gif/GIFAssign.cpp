@@ -30,6 +30,18 @@ QString NameOf(const TObject *Object)
     return QStringLiteral("TObject");
 }
 
+bool SameColors(const TGIFColorMap &A, const TGIFColorMap *B)
+{
+    if (!B || A.Count() != B->Count())
+        return false;
+    for (int I = 0; I < A.Count(); ++I) {
+        const TGIFColor &X = A.Data()[I], &Y = B->Data()[I];
+        if (X.Red != Y.Red || X.Green != Y.Green || X.Blue != Y.Blue)
+            return false;
+    }
+    return true;
+}
+
 bool IsPaletted(TPixelFormat Format)
 {
     return Format == pf1bit || Format == pf4bit || Format == pf8bit;
@@ -72,6 +84,18 @@ void TGIFSubImage::AssignFrame(const TGIFSubImage &Source)
     FLocalPalette.FCount = Source.FLocalPalette.FCount;
     FLocalPalette.FCapacity = Source.FLocalPalette.FCapacity;
     FLocalPalette.FOptimized = Source.FLocalPalette.FOptimized;
+    // A frame drawn with its image's global table keeps its colours here: it
+    // takes that table as its own when this frame would draw with another.
+    TGIFImage *SourceImage = Source.FGIFImage;
+    if (Source.FLocalPalette.Count() == 0 && SourceImage && SourceImage != FGIFImage) {
+        const TGIFColorMap *From = SourceImage->GlobalColorMap();
+        const TGIFColorMap *Here = FGIFImage ? FGIFImage->GlobalColorMap() : nullptr;
+        if (From->Count() > 0 && !SameColors(*From, Here)) {
+            FLocalPalette.SetCapacity(From->Count());
+            std::copy(From->Data(), From->Data() + From->Count(), FLocalPalette.FData.begin());
+            FLocalPalette.FCount = From->Count();
+        }
+    }
     // The extensions go through their GIF form, so each is a new object of
     // this frame (and a graphic control extension becomes this frame's).
     TMemoryStream Stream;
@@ -329,7 +353,7 @@ int TGIFImage::AddFrame(const TObject *Item)
     if (auto *Sub = dynamic_cast<const TGIFSubImage *>(Item)) {
         if (FImages.IndexOf(Sub) >= 0)
             throw GIFException(QStringLiteral("该帧已在图像中"));
-        if (Sub->Image() == this) {
+        if (Sub->Image() == this && !Sub->Listed()) {
             Frame.reset(const_cast<TGIFSubImage *>(Sub));   // made for this image: taken over
         } else {
             Frame = std::make_unique<TGIFSubImage>(this);

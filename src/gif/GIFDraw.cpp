@@ -363,6 +363,8 @@ TGIFImage::~TGIFImage()
         FPainter = nullptr;
     }
     FImages.Clear();
+    // Frames and extensions made for the image but kept elsewhere lose it now.
+    FAnchor.Release();
 }
 
 void TGIFImage::Warning(TObject *Sender, TGIFSeverity Severity, const QString &Message)

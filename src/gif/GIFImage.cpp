@@ -131,7 +131,12 @@ void WriteStrings(TStream *Stream, const TStringList &Strings)
 
 // ------------------------------------------------------------ TGIFItem
 
-TGIFItem::TGIFItem(TGIFImage *GIFImage) : FGIFImage(GIFImage) {}
+TGIFLink<TGIFImage> LinkTo(const TGIFImage *Image)
+{
+    return Image ? Image->FAnchor.Link() : TGIFLink<TGIFImage>();
+}
+
+TGIFItem::TGIFItem(TGIFImage *GIFImage) : FGIFImage(LinkTo(GIFImage)) {}
 
 void TGIFItem::Warning(TGIFSeverity Severity, const QString &Message)
 {
@@ -163,8 +168,18 @@ TGIFItem *TGIFList::Items(int Index) const
     return FItems[size_t(Index)].get();
 }
 
+void TGIFList::Take(TGIFItem *Item)
+{
+    // Two owners would free the item twice.
+    if (Item && Item->FListed)
+        throw EListError(QStringLiteral("该项已属于另一个列表"));
+    if (Item)
+        Item->FListed = true;
+}
+
 int TGIFList::Add(TGIFItem *Item)
 {
+    Take(Item);
     FItems.emplace_back(Item);
     return Count() - 1;
 }
@@ -173,6 +188,7 @@ void TGIFList::Insert(int Index, TGIFItem *Item)
 {
     if (Index < 0 || Index > Count())
         throw EListError(QStringLiteral("List index out of bounds (%1)").arg(Index));
+    Take(Item);
     FItems.emplace(FItems.begin() + Index, Item);
 }
 
@@ -525,7 +541,7 @@ void TGIFHeader::SaveToStream(TStream *Stream)
 // ------------------------------------------------------------ extensions
 
 TGIFExtension::TGIFExtension(TGIFSubImage *SubImage)
-    : TGIFItem(SubImage ? SubImage->Image() : nullptr), FSubImage(SubImage)
+    : TGIFItem(SubImage ? SubImage->Image() : nullptr), FSubImage(SubImage ? SubImage->Link() : TGIFLink<TGIFSubImage>())
 {
 }
 
@@ -608,7 +624,10 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(int Value)
 
 TColor TGIFGraphicControlExtension::TransparentColor() const
 {
-    return FSubImage->ActiveColorMap()->Colors(FGCExtension.TransparentColorIndex);
+    TGIFSubImage *Frame = FSubImage;
+    if (!Frame)
+        return clNone;   // no frame, no colour table
+    return Frame->ActiveColorMap()->Colors(FGCExtension.TransparentColorIndex);
 }
 
 void TGIFGraphicControlExtension::LoadData(TStream *Stream)
@@ -860,7 +879,7 @@ void TGIFExtensionList::LoadFromStream(TStream *Stream, TGIFSubImage *Parent)
 // ------------------------------------------------------------ TGIFSubImage
 
 TGIFSubImage::TGIFSubImage(TGIFImage *GIFImage)
-    : TGIFItem(GIFImage), FCountedIn(GIFImage), FLocalPalette(this), FExtensions(this)
+    : TGIFItem(GIFImage), FCountedIn(LinkTo(GIFImage)), FLocalPalette(this), FExtensions(this)
 {
 }
 

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,46 @@ inline constexpr TGIFSeverity gsError = 2;
 
 using TGIFWarning = std::function<void(TObject *Sender, TGIFSeverity Severity, const QString &Message)>;
 
+// ---------------------------------------------------------------- links
+
+// Items keep a pointer to the image (extensions also to the frame) they were
+// made for, and may outlive it: a frame the caller keeps, a frame put in
+// another image's list, an extension never added. So that one never reaches
+// freed memory, the pointer is a link to an anchor the owner holds; the
+// anchor empties every link when the owner goes, and the item then behaves as
+// one made for no owner.
+template <class T>
+class TGIFLink {
+public:
+    TGIFLink() = default;
+    T *get() const { return FCell ? FCell->load(std::memory_order_acquire) : nullptr; }
+    operator T *() const { return get(); }
+    T *operator->() const { return get(); }
+
+private:
+    template <class> friend class TGIFAnchor;
+    explicit TGIFLink(std::shared_ptr<std::atomic<T *>> Cell) : FCell(std::move(Cell)) {}
+    std::shared_ptr<std::atomic<T *>> FCell;
+};
+
+template <class T>
+class TGIFAnchor {
+public:
+    explicit TGIFAnchor(T *Owner) : FCell(std::make_shared<std::atomic<T *>>(Owner)) {}
+    ~TGIFAnchor() { Release(); }
+    TGIFAnchor(const TGIFAnchor &) = delete;
+    TGIFAnchor &operator=(const TGIFAnchor &) = delete;
+    TGIFLink<T> Link() const { return TGIFLink<T>(FCell); }
+    // Empties the links early, before the owner's members go.
+    void Release() { FCell->store(nullptr, std::memory_order_release); }
+
+private:
+    std::shared_ptr<std::atomic<T *>> FCell;
+};
+
+// A link to Image (an empty one for none).
+TGIFLink<TGIFImage> LinkTo(const TGIFImage *Image);
+
 // ---------------------------------------------------------------- items
 
 class TGIFItem : public TObject {
@@ -46,19 +87,28 @@ public:
     void SaveToFile(const QString &FileName);
     void LoadFromFile(const QString &FileName);
 
+    // The image the item was made for; null once that image is freed.
     TGIFImage *Image() const { return FGIFImage; }
+    // Whether a list owns the item (a list takes no item another one owns).
+    bool Listed() const { return FListed; }
 
 protected:
-    TGIFImage *FGIFImage;
+    TGIFLink<TGIFImage> FGIFImage;
+
+private:
+    friend class TGIFList;
+    bool FListed = false;
 };
 
 // An owned, ordered list of items; destroying it frees them.
 class TGIFList : public TObject {
 public:
-    explicit TGIFList(TGIFImage *Image) : FImage(Image) {}
+    explicit TGIFList(TGIFImage *Image) : FImage(LinkTo(Image)) {}
     int Count() const { return int(FItems.size()); }
     TGIFItem *Items(int Index) const;
-    int Add(TGIFItem *Item);                     // takes ownership
+    // Take ownership; an item that a list owns already is refused (EListError)
+    // and stays where it is.
+    int Add(TGIFItem *Item);
     void Insert(int Index, TGIFItem *Item);
     void Delete(int Index);
     void Clear();
@@ -66,7 +116,8 @@ public:
     TGIFImage *Image() const { return FImage; }
 
 protected:
-    TGIFImage *FImage;
+    void Take(TGIFItem *Item);
+    TGIFLink<TGIFImage> FImage;
     std::vector<std::unique_ptr<TGIFItem>> FItems;
 };
 
@@ -194,6 +245,7 @@ public:
     TGIFVersion GetVersion() const override { return gv89a; }
     virtual const TGIFExtensionClass *ClassInfo() const = 0;
     uint8_t GetExtensionType() const { return ClassInfo()->Label; }
+    // The frame the extension was made for; null once that frame is freed.
     TGIFSubImage *SubImage() const { return FSubImage; }
     void SaveToStream(TStream *Stream) override;
     void LoadFromStream(TStream *Stream) override;
@@ -205,7 +257,7 @@ public:
 protected:
     virtual void SaveData(TStream *Stream) = 0;
     virtual void LoadData(TStream *Stream) = 0;
-    TGIFSubImage *FSubImage;
+    TGIFLink<TGIFSubImage> FSubImage;
 };
 
 class TGIFGraphicControlExtension : public TGIFExtension {
@@ -373,6 +425,8 @@ public:
         uint8_t PackedFields = 0;
     };
 
+    // A frame made for GIFImage (which may be none). It may be kept apart from
+    // the image's list and outlive the image; it then has no image.
     explicit TGIFSubImage(TGIFImage *GIFImage);
     ~TGIFSubImage() override;
 
@@ -434,7 +488,9 @@ public:
     void TrimTransparent();
 
     // Copies Source into the frame: another frame (a deep copy of descriptor,
-    // pixels, colour table and extensions), a TBitmap (reduced with the
+    // pixels, colour table and extensions; a frame of another image drawn
+    // with that image's global table takes those colours as its own table
+    // unless this frame's image has the same global table), a TBitmap (reduced with the
     // image's colour reduction when it has more than 8 bits per pixel), any
     // other TGraphic (through a bitmap; an icon's transparent pixels become
     // transparent) or a TPicture's graphic. No Source clears the frame.
@@ -443,6 +499,7 @@ public:
 
 private:
     friend class TGIFImage;
+    friend class TGIFExtension;
     friend class TGIFGraphicControlExtension;
     friend class TGIFImageList;
     friend class TGIFColorMap;
@@ -453,6 +510,7 @@ private:
     void SetData(std::vector<uint8_t> &&Data);
     void ReleaseData() { SetData({}); }
     void SetDescriptorBounds(int Left, int Top, int Width, int Height);
+    TGIFLink<TGIFSubImage> Link() const { return FAnchor.Link(); }
     void BuildBitmap();
     void MakePalette();
     QImage SampledPicture(int Width, int Height, bool DoTransparent);
@@ -462,8 +520,10 @@ private:
     // Makes the pixels whose Mask entry is not 0 transparent (a black entry
     // added to the local table), when the table has room.
     void TransparencyFromMask(const std::vector<uint8_t> &Mask);
+    // First, so that it is there before anything links to the frame.
+    TGIFAnchor<TGIFSubImage> FAnchor{this};
     // The image that counts this frame's pixels (fixed at creation).
-    TGIFImage *FCountedIn = nullptr;
+    TGIFLink<TGIFImage> FCountedIn;
 
     mutable std::mutex FBitmapLock;   // the cache is built by painters as well
     QImage FBitmap;
@@ -608,8 +668,9 @@ public:
     void Assign(const TGraphic *Source) override;
     // A TBitmap receives Bitmap(); other classes are refused.
     void AssignTo(TGraphic *Dest) const override;
-    // Appends a frame: a TGIFSubImage made for this image is taken over; a
-    // frame of another image (or of none) is copied and stays with its owner;
+    // Appends a frame: a TGIFSubImage made for this image and owned by no list
+    // is taken over; any other frame (of another image or none, or one another
+    // list owns) is copied and stays with its owner;
     // a frame already in the list is refused; a TGraphic becomes a new frame.
     // Anything else raises "Object type not supported for operation".
     // Returns the frame's index.
@@ -652,11 +713,14 @@ public:
 private:
     friend class TGIFPainter;
     friend class TGIFSubImage;
+    friend TGIFLink<TGIFImage> LinkTo(const TGIFImage *Image);
     void ClearBitmap();
     void PainterEnded(TGIFPainter *Painter);
     void DrawBuffer(TCanvas *ACanvas, const TRect &Rect);
     void WaitForPainters(bool All);
 
+    // First, so that it is there before the header and list link to it.
+    TGIFAnchor<TGIFImage> FAnchor{this};
     TGIFHeader FHeader;
     TGIFImageList FImages;
 

@@ -327,7 +327,10 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
                         || dynamic_cast<TGIFUnknownAppExtension *>(X) || (Loop && !(I == 0 && Animated)))
                         Ext.Delete(E);
                 }
-                if (TGIFGraphicControlExtension *G = F->GraphicControlExtension()) {
+                // A control extension made for the frame but held by no list
+                // of it is not written with it: nothing to drop.
+                TGIFGraphicControlExtension *G = F->GraphicControlExtension();
+                if (G && Ext.IndexOf(G) >= 0) {
                     if ((G->Delay() == 0 || !Animated) && !G->Transparent() && !G->UserInput()
                         && (G->Disposal() <= 1 || !Animated)) {
                         Ext.Delete(Ext.IndexOf(G));

@@ -3,14 +3,22 @@
 #include "ZipSearch.h"
 #include "detail/ByteIO.h"
 #include "detail/LegacyMethods.h"
+#include "detail/MemberIO.h"
 #include "detail/SafePath.h"
+#include "detail/TaskPool.h"
+#include "detail/TraditionalCipher.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <limits>
 #include <sys/stat.h>
@@ -23,12 +31,6 @@ namespace {
 
 constexpr int ArchiveBufferSize = 8192;
 constexpr qint64 ChunkSize = 32768;
-
-// Stored, deflated and the three older methods (shrunk, reduced, imploded).
-bool IsKnownMethod(int Method)
-{
-    return Method == 0 || Method == 8 || IsLegacyMethod(Method);
-}
 
 } // namespace
 
@@ -447,10 +449,8 @@ bool TUnZipper::ScanLocalHeaders(TStream *Stream)
     return Found;
 }
 
-QString TUnZipper::PartName(quint32 Disk)
+QString TUnZipper::SplitPartName(int PartNum, TSplitPartType Type)
 {
-    const int PartNum = int(Disk) + 1;
-    const TSplitPartType Type = PartNum == 1 ? sptFirst : (Disk + 1 >= FNumberOfDisks ? sptLast : sptMiddle);
     QString Name = FBaseName;
     if (OnFileNameForSplitPart) {
         OnFileNameForSplitPart(this, Name, PartNum, Type);
@@ -458,21 +458,61 @@ QString TUnZipper::PartName(quint32 Disk)
     }
     if (BlockMode == bmClassic)
         return Name + QStringLiteral(".%1").arg(PartNum, 3, 10, QLatin1Char('0'));
-    if (Disk + 1 >= FNumberOfDisks)
+    // The names every reader of split sets expects: name.z01, name.z02, ...
+    // and name.zip for the last part.
+    if (Type == sptLast)
         return Name + QStringLiteral(".zip");
     return Name + QStringLiteral(".z%1").arg(PartNum, 2, 10, QLatin1Char('0'));
+}
+
+QString TUnZipper::PartName(quint32 Disk)
+{
+    const int PartNum = int(Disk) + 1;
+    const TSplitPartType Type = Disk + 1 >= FNumberOfDisks ? sptLast : (PartNum == 1 ? sptFirst : sptMiddle);
+    QString Name = SplitPartName(PartNum, Type);
+    // Sets named name.zip.z01, name.zip.z02, ... are read as well.
+    if (Type != sptLast && !OnFileNameForSplitPart && BlockMode == bmStandard && !FileExists(Name)) {
+        const QString Other = FBaseName + QStringLiteral(".zip.z%1").arg(PartNum, 2, 10, QLatin1Char('0'));
+        if (FileExists(Other))
+            Name = Other;
+    }
+    return Name;
+}
+
+bool TUnZipper::AskForDisk(int NextDisk, QString &FName)
+{
+    if (OnGetNextDisk) {
+        OnGetNextDisk(this, NextDisk, FName);
+        return !FName.isEmpty();
+    }
+    const int Answer = ShowLibraryMessage(184, ZipResourceString(184) + QString::number(NextDisk) + ZipResourceString(185),
+                                          QString(), ZMB_OKCANCEL | ZMB_ICONQUESTION);
+    return Answer == ZID_OK;
 }
 
 void TUnZipper::SwitchToDisk(quint32 Disk)
 {
     if (FZipIsStream)
         throw EIncompleteZip(ZipResourceString(182));
-    QString Name = PartName(Disk);
-    if (!FileExists(Name)) {
-        if (OnGetNextDisk)
-            OnGetNextDisk(this, int(Disk) + 1, Name);
-        if (Name.isEmpty() || !FileExists(Name))
-            throw EUserCanceled(QStringLiteral("User canceled loading new disk."));
+    QString Name;
+    if (FMultiMode == mmSpan) {
+        // Every disk of a spanned set holds a file of the archive's name: the
+        // user is asked for the disk until its file is there.
+        for (;;) {
+            Name = FZipName;
+            if (!AskForDisk(int(Disk) + 1, Name))
+                throw EUserCanceled(QStringLiteral("User canceled loading new disk."));
+            if (FileExists(Name))
+                break;
+        }
+    } else {
+        Name = PartName(Disk);
+        if (!FileExists(Name)) {
+            if (OnGetNextDisk)
+                OnGetNextDisk(this, int(Disk) + 1, Name);
+            if (Name.isEmpty() || !FileExists(Name))
+                throw EUserCanceled(QStringLiteral("User canceled loading new disk."));
+        }
     }
     FOwnedArchive.reset();
     FArchive = nullptr;
@@ -531,7 +571,7 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     if (FEndCentral.NumberOfThisDisk() == 0)
         FMultiMode = mmNone;
     else if (FMultiMode == mmNone)
-        FMultiMode = ZipIsRemovableDrive(FZipName) ? mmSpan : mmBlocks;
+        FMultiMode = ZipIsRemovableDrive(ExtractFilePath(ExpandFileName(FZipName))) ? mmSpan : mmBlocks;
     FNumberOfDisks = FEndCentral.NumberOfThisDisk() + 1;
 
     qint64 Total = FEndCentral.TotalEntries();
@@ -674,7 +714,7 @@ QString TUnZipper::MemberComment(int Index)
     if (!H->HasComment())
         return QString();
     ReadLazyComment(*H);
-    return H->GeneralPurposeFlags & 0x0800 ? QString::fromUtf8(H->FileComment()) : Cp936::Decode(H->FileComment());
+    return H->DecodedComment();
 }
 
 QString TUnZipper::ArchiveComment()
@@ -691,10 +731,28 @@ QString TUnZipper::ArchiveComment()
         FArchive->Seek(Keep, soBeginning);
         CloseArchive();
     }
-    return Cp936::Decode(FEndCentral.ZipComment());
+    // The archive comment has no flags of its own: it is read as UTF-8 when
+    // the archive was made on a Unix host (a member says so) and the bytes
+    // are valid UTF-8, as Info-ZIP writes it there.
+    int Host = 0;
+    for (int I = 0; FMembers && I < FMembers->Count() && Host != 3; ++I)
+        Host = FMembers->Item(I)->HostSystem();
+    return DecodeArchiveText(FEndCentral.ZipComment(), 0, Host);
 }
 
 // ------------------------------------------------------------ extraction
+
+bool TUnZipper::CanDecodeMethod(quint16 Method)
+{
+    // Stored, deflated and the three older methods (shrunk, reduced, imploded).
+    return Method == 0 || Method == 8 || IsLegacyMethod(Method);
+}
+
+QString TUnZipper::UnknownMethodText(const TZipHeaderInfo &H) const
+{
+    return ZipResourceString(197) + QStringLiteral(" (%1): ").arg(H.CompressionMethod)
+        + QString(H.StoredName()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
 
 void TUnZipper::ReportFile(qint64 Done, qint64 Size)
 {
@@ -729,124 +787,267 @@ qint64 TUnZipper::MemberDataLimit(const TZipHeaderInfo &H) const
     return Limit;
 }
 
-bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC)
-{
-    if (FMultiMode != mmNone && H.DiskNumberStart() != FCurrentDisk)
-        SwitchToDisk(H.DiskNumberStart());
-    TStream *A = FArchive;
-    const qint64 Offset = H.RelativeOffsetOfLocalHeader();
-    const qint64 Comp = H.CompressedSize();
-    const qint64 Size = H.UncompressedSize();
-    unsigned char L[30];
-    A->Seek(Offset, soBeginning);
-    if (Offset < 0 || Comp < 0 || Size < 0 || A->Read(L, 30) != 30 || GetLE32(L) != LocalFileHeaderSignature())
-        throw EBadZipFile(ZipResourceString(183));
-    const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
-    // The member's data must lie inside the archive and end before the next
-    // member begins: overlapping or out-of-range data is refused.
-    if (DataStart + Comp > MemberDataLimit(H))
-        throw EBadZipFile(ZipResourceString(183));
-    A->Seek(DataStart, soBeginning);
+// ------------------------------------------------------------ member data
 
-    quint32 Crc = quint32(crc32(0, nullptr, 0));
-    qint64 Written = 0;
-    FFileDone = 0;
-    FFileSize = Size;
-    auto Output = [&](const char *P, qint64 N) {
-        if (N <= 0)
-            return;
-        if (Written + N > Size)
-            throw EBiggerThanUncompressed(ZipResourceString(199));
-        if (!Out.Write(P, N))
-            throw ECantWriteUCF(ZipResourceString(207));
-        Crc = quint32(crc32(Crc, reinterpret_cast<const Bytef *>(P), uInt(N)));
-        Written += N;
-        FFileDone += N;
-        ReportFile(FFileDone, Size);
-        FTotalDone += N;
-        ReportTotal(FTotalDone);
-        // A member that inflates a lot reads little: the output honours a cancel too.
-        CheckCancel();
-    };
-    qint64 Remaining = Comp;
-    std::vector<char> In(static_cast<size_t>(ChunkSize));
-    auto Input = [&]() -> qint64 {
-        const qint64 N = std::min(ChunkSize, Remaining);
-        Remaining -= N;
+// The input and output steps of one member (see detail/MemberIO.h).
+class TUnZipper::MemberStream : public ZipDetail::MemberIO {
+public:
+    // Worker, when given, runs the member off the caller's thread: its own
+    // archive stream, no events, and a stop request in place of the cancel.
+    MemberStream(TUnZipper &Owner, const TZipHeaderInfo &H, Sink &Out, qint64 Compressed, const WorkerContext *Worker = nullptr)
+        : FOwner(Owner), FOut(Out), FSize(H.UncompressedSize()), FRemaining(Compressed),
+          FDecryptInput(H.IsEncrypted() && H.CompressionMethod != 0), FBuffer(size_t(ChunkSize)),
+          FArchive(Worker ? Worker->Archive : Owner.FArchive), FWorker(Worker)
+    {
+        FCrc = quint32(crc32(0, nullptr, 0));
+    }
+
+    qint64 Remaining() const override { return FRemaining; }
+    quint32 Crc() const { return FCrc; }
+    qint64 Written() const { return FWritten; }
+
+    // Raw bytes of the member, not decrypted (the stored method decrypts at output).
+    qint64 ReadRaw(unsigned char *Data, qint64 Want)
+    {
+        const qint64 N = std::min(Want, FRemaining);
+        FRemaining -= N;
         qint64 Got = 0;
         while (Got < N) {
-            const qint64 R = FArchive->Read(In.data() + Got, N - Got);
+            const qint64 R = FArchive->Read(Data + Got, N - Got);
             if (R > 0) {
                 Got += R;
                 continue;
             }
-            if (FMultiMode == mmNone)
+            if (FOwner.FMultiMode == mmNone || FWorker)
                 throw EFatalUnzipError(ZipResourceString(194));
             try {
-                SwitchToDisk(FCurrentDisk + 1);
+                FOwner.SwitchToDisk(FOwner.FCurrentDisk + 1);
             } catch (const EUserCanceled &) {
                 throw EUserCanceled(ZipResourceString(181));
             }
+            FArchive = FOwner.FArchive;
         }
-        CheckCancel();
+        Pause();
         return N;
-    };
+    }
 
-    if (H.CompressionMethod == 0) {
-        while (Remaining > 0) {
-            const qint64 N = Input();
-            Output(In.data(), N);
+    void Pause()
+    {
+        if (!FWorker)
+            FOwner.CheckCancel();
+        else if (FWorker->Stop->load() || FOwner.FCancel.load())
+            throw EUserCanceled(ZipResourceString(181));
+    }
+
+    qint64 Input(const unsigned char *&Data) override
+    {
+        unsigned char *Buf = FBuffer.data();
+        const qint64 N = ReadRaw(Buf, ChunkSize);
+        if (FDecryptInput)
+            FOwner.DecryptData(Buf, N);
+        Data = Buf;
+        return N;
+    }
+
+    void Output(const unsigned char *P, qint64 N) override
+    {
+        if (N <= 0)
+            return;
+        if (FWritten + N > FSize)
+            throw EBiggerThanUncompressed(ZipResourceString(199));
+        if (!FOut.Write(reinterpret_cast<const char *>(P), N))
+            throw ECantWriteUCF(ZipResourceString(207));
+        FCrc = quint32(crc32(FCrc, P, uInt(N)));
+        FWritten += N;
+        if (!FWorker) {
+            FOwner.FFileDone += N;
+            FOwner.ReportFile(FOwner.FFileDone, FSize);
+            FOwner.FTotalDone += N;
+            FOwner.ReportTotal(FOwner.FTotalDone);
         }
-    } else if (IsLegacyMethod(H.CompressionMethod)) {
+        // A member that inflates a lot reads little: the output honours a cancel too.
+        Pause();
+    }
+
+private:
+    TUnZipper &FOwner;
+    Sink &FOut;
+    qint64 FSize;
+    qint64 FRemaining;
+    bool FDecryptInput;
+    std::vector<unsigned char> FBuffer;
+    quint32 FCrc = 0;
+    qint64 FWritten = 0;
+    TStream *FArchive;
+    const WorkerContext *FWorker;
+};
+
+void TUnZipper::DecryptData(unsigned char *Data, qint64 Count)
+{
+    if (Count <= 0)
+        return;
+    if (OnDecrypt)
+        OnDecrypt(this, Data, int(Count), FPassword);
+    else
+        FCipher->Decrypt(Data, Count);
+}
+
+qint64 TUnZipper::SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime, const WorkerContext *Worker)
+{
+    if (!Worker && FMultiMode != mmNone && H.DiskNumberStart() != FCurrentDisk)
+        SwitchToDisk(H.DiskNumberStart());
+    TStream *A = Worker ? Worker->Archive : FArchive;
+    const qint64 Offset = H.RelativeOffsetOfLocalHeader();
+    const qint64 Comp = H.CompressedSize();
+    unsigned char L[30];
+    A->Seek(Offset, soBeginning);
+    if (Offset < 0 || Comp < 0 || H.UncompressedSize() < 0 || A->Read(L, 30) != 30
+        || GetLE32(L) != LocalFileHeaderSignature())
+        throw EBadZipFile(ZipResourceString(183));
+    const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
+    // The member's data must lie inside the archive and end before the next
+    // member begins: overlapping or out-of-range data is refused.
+    const qint64 Limit = Worker ? Worker->Limit : MemberDataLimit(H);
+    if (DataStart + Comp > Limit || (H.IsEncrypted() && Comp < TraditionalCipher::HeaderSize))
+        throw EBadZipFile(ZipResourceString(183));
+    A->Seek(DataStart, soBeginning);
+    CheckTime = GetLE32(L + 10);
+    return Comp;
+}
+
+bool TUnZipper::PasswordFits(const TZipHeaderInfo &H)
+{
+    NullSink Null;
+    quint32 CheckTime = 0;
+    const qint64 Comp = SeekMemberData(H, CheckTime);
+    MemberStream In(*this, H, Null, Comp);
+    unsigned char Head[TraditionalCipher::HeaderSize];
+    In.ReadRaw(Head, TraditionalCipher::HeaderSize);
+    FCipher = std::make_unique<TraditionalCipher>(Cp936::Encode(FPassword));
+    DecryptData(Head, TraditionalCipher::HeaderSize);
+    // With a data descriptor the CRC was not known when the header was made:
+    // the check byte is then the high byte of the DOS time.
+    const quint8 Expected = H.HasDescriptor() ? quint8((CheckTime >> 8) & 0xFF) : quint8(H.CRC32 >> 24);
+    return Head[TraditionalCipher::HeaderSize - 1] == Expected;
+}
+
+bool TUnZipper::AskNewPassword(int Index)
+{
+    if (!OnBadPassword)
+        return false;
+    QString NewPassword = FPassword;
+    OnBadPassword(this, Index, NewPassword);
+    // No answer, or the same password again, ends the retries.
+    if (NewPassword.isEmpty() || NewPassword == FPassword)
+        return false;
+    FPassword = NewPassword;
+    return true;
+}
+
+bool TUnZipper::AcceptPassword(int Index, const TZipHeaderInfo &H)
+{
+    if (!H.IsEncrypted())
+        return true;
+    for (;;) {
+        if (!FPassword.isEmpty() && PasswordFits(H))
+            return true;
+        if (!AskNewPassword(Index))
+            return false;
+    }
+}
+
+bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, const WorkerContext *Worker)
+{
+    quint32 CheckTime = 0;
+    const qint64 Comp = SeekMemberData(H, CheckTime, Worker);
+    if (!Worker) {
+        FFileDone = 0;
+        FFileSize = H.UncompressedSize();
+    }
+    MemberStream IO(*this, H, Out, Comp, Worker);
+    if (H.IsEncrypted()) {
+        // The keys run through the 12 header bytes first.
+        unsigned char Head[TraditionalCipher::HeaderSize];
+        IO.ReadRaw(Head, TraditionalCipher::HeaderSize);
+        FCipher = std::make_unique<TraditionalCipher>(Cp936::Encode(FPassword));
+        DecryptData(Head, TraditionalCipher::HeaderSize);
+    }
+
+    // The decoder of each method; CanDecodeMethod names the methods handled here.
+    switch (H.CompressionMethod) {
+    case 0: {
+        std::vector<unsigned char> Buf(static_cast<size_t>(ChunkSize));
+        while (IO.Remaining() > 0) {
+            const qint64 N = IO.ReadRaw(Buf.data(), ChunkSize);
+            // A stored member is decrypted at output.
+            if (H.IsEncrypted())
+                DecryptData(Buf.data(), N);
+            IO.Output(Buf.data(), N);
+        }
+        break;
+    }
+    case 8:
+        Inflate(IO);
+        break;
+    case 1: case 2: case 3: case 4: case 5: case 6: {
         LegacyMember L;
         L.Method = H.CompressionMethod;
         L.Flags = H.GeneralPurposeFlags;
-        L.UncompressedSize = Size;
-        L.CompressedSize = Remaining;
-        L.Input = [&](const uchar *&Data) -> qint64 {
-            if (Remaining <= 0)
+        L.UncompressedSize = H.UncompressedSize();
+        // What is still to come after an encryption header.
+        L.CompressedSize = IO.Remaining();
+        L.Input = [&IO](const uchar *&Data) -> qint64 {
+            if (IO.Remaining() <= 0)
                 return 0;
-            const qint64 N = Input();
-            Data = reinterpret_cast<const uchar *>(In.data());
-            return N;
+            return IO.Input(Data);
         };
-        L.Output = Output;
+        L.Output = [&IO](const char *Data, qint64 Count) {
+            IO.Output(reinterpret_cast<const unsigned char *>(Data), Count);
+        };
         L.Message = [this](int Id, const QString &Msg1, const QString &Msg2, quint32 Flags) {
             ShowLibraryMessage(Id, Msg1, Msg2, Flags);
         };
         DecodeLegacyMember(L);
-    } else {
-        z_stream Z {};
-        if (inflateInit2(&Z, -15) != Z_OK)
-            throw EZCompressionError(QStringLiteral("error"));
-        std::vector<char> Window(static_cast<size_t>(ChunkSize));
-        try {
-            int Rc = Z_OK;
-            while (Rc != Z_STREAM_END) {
-                if (Z.avail_in == 0 && Remaining > 0) {
-                    Z.avail_in = uInt(Input());
-                    Z.next_in = reinterpret_cast<Bytef *>(In.data());
-                }
-                Z.next_out = reinterpret_cast<Bytef *>(Window.data());
-                Z.avail_out = uInt(Window.size());
-                Rc = inflate(&Z, Z_NO_FLUSH);
-                if (Rc < 0 && !(Rc == Z_BUF_ERROR && Z.avail_out != 0 && Remaining > 0))
-                    throw EZCompressionError(QStringLiteral("error"));
-                Output(Window.data(), qint64(Window.size() - Z.avail_out));
-                if (Rc == Z_BUF_ERROR && Remaining == 0 && Z.avail_in == 0)
-                    throw EZCompressionError(QStringLiteral("error"));
-                if (Rc != Z_STREAM_END && Z.avail_in == 0 && Remaining == 0 && Z.avail_out != 0)
-                    // The stream ended before its end code: the data is cut short.
-                    throw EZCompressionError(QStringLiteral("error"));
-            }
-        } catch (...) {
-            inflateEnd(&Z);
-            throw;
-        }
-        inflateEnd(&Z);
+        break;
     }
-    CalcCRC = Crc;
-    return Written == Size && Crc == H.CRC32;
+    default:
+        throw EZipperException(UnknownMethodText(H));
+    }
+    CalcCRC = IO.Crc();
+    return IO.Written() == H.UncompressedSize() && IO.Crc() == H.CRC32;
+}
+
+void TUnZipper::Inflate(ZipDetail::MemberIO &IO)
+{
+    z_stream Z {};
+    if (inflateInit2(&Z, -15) != Z_OK)
+        throw EZCompressionError(QStringLiteral("error"));
+    std::vector<unsigned char> Window(static_cast<size_t>(ChunkSize));
+    try {
+        int Rc = Z_OK;
+        while (Rc != Z_STREAM_END) {
+            if (Z.avail_in == 0 && IO.Remaining() > 0) {
+                const unsigned char *Data = nullptr;
+                Z.avail_in = uInt(IO.Input(Data));
+                Z.next_in = const_cast<Bytef *>(Data);
+            }
+            Z.next_out = Window.data();
+            Z.avail_out = uInt(Window.size());
+            Rc = inflate(&Z, Z_NO_FLUSH);
+            if (Rc < 0 && !(Rc == Z_BUF_ERROR && Z.avail_out != 0 && IO.Remaining() > 0))
+                throw EZCompressionError(QStringLiteral("error"));
+            IO.Output(Window.data(), qint64(Window.size() - Z.avail_out));
+            if (Rc == Z_BUF_ERROR && IO.Remaining() == 0 && Z.avail_in == 0)
+                throw EZCompressionError(QStringLiteral("error"));
+            if (Rc != Z_STREAM_END && Z.avail_in == 0 && IO.Remaining() == 0 && Z.avail_out != 0)
+                // The stream ended before its end code: the data is cut short.
+                throw EZCompressionError(QStringLiteral("error"));
+        }
+    } catch (...) {
+        inflateEnd(&Z);
+        throw;
+    }
+    inflateEnd(&Z);
 }
 
 QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
@@ -879,9 +1080,108 @@ QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
     return ZipDetail::JoinPath(Base, Clean);
 }
 
-bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count)
-{
+// One member on its way out: what the steps before, during and after its
+// decoding share.
+struct TUnZipper::ExtractJob {
+    int Index = 0;
     TZipHeaderInfo W;
+    QString FName;
+    std::unique_ptr<ZipDetail::TempFile> Temp;
+    qint64 Limit = 0;
+    bool Good = false;
+    bool CannotCreate = false;
+    quint32 Calc = 0;
+    std::exception_ptr Error;
+};
+
+bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry)
+{
+    std::unique_ptr<ExtractJob> Job;
+    const bool Handled = PrepareExtract(Index, Listed, Kind, Count, Retry, Job);
+    if (!Job)
+        return Handled;
+    DecodeJob(*Job, nullptr);
+    return FinishExtract(*Job, Count, Retry);
+}
+
+bool TUnZipper::BadMemberData(ExtractJob &J, bool &Retry)
+{
+    ++FFailed;
+    if (J.W.IsEncrypted()) {
+        if (AskNewPassword(J.Index)) {
+            --FFailed;
+            Retry = true;
+            return false;
+        }
+        bool Again = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, skrBadPassword, J.FName, J.Index, Again);
+        return false;
+    }
+    if (OnBadCRC)
+        OnBadCRC(this, J.Calc, J.W.CRC32, J.Index);
+    return false;
+}
+
+void TUnZipper::DecodeJob(ExtractJob &J, const WorkerContext *Worker)
+{
+    try {
+        J.Temp = std::make_unique<ZipDetail::TempFile>(ExtractFilePath(J.FName));
+        if (!J.Temp->Created()) {
+            J.CannotCreate = true;
+            return;
+        }
+        std::unique_ptr<TLFNFileStream> OutFile;
+        try {
+            OutFile = std::make_unique<TLFNFileStream>(J.Temp->Path(), fmOpenReadWrite, FlushFilesOnClose, ArchiveBufferSize);
+        } catch (const EStreamError &) {
+            J.CannotCreate = true;
+            return;
+        }
+        StreamSink Out(OutFile.get());
+        J.Good = DecodeMember(J.W, Out, J.Calc, Worker);
+        if (!OutFile->Finish())
+            throw ECantWriteUCF(ZipResourceString(207));
+    } catch (...) {
+        if (!Worker)
+            throw;
+        J.Error = std::current_exception();
+    }
+}
+
+bool TUnZipper::FinishExtract(ExtractJob &J, int &Count, bool &Retry)
+{
+    auto Skip = [&](TSkipReason Reason) {
+        bool Again = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, Reason, J.FName, J.Index, Again);
+        return false;
+    };
+    if (J.Error)
+        std::rethrow_exception(J.Error);
+    if (J.CannotCreate)
+        return Skip(skrCannotCreate);
+    if (!J.Good) {
+        J.Temp->Remove();
+        return BadMemberData(J, Retry);
+    }
+    FileSetDosDate(J.Temp->Path(), RepairDosDateTime(J.W.LastModFileDateTime));
+    ZipDetail::ApplyAttributes(J.Temp->Path(), RetainAttributes, J.W.VersionMadeBy, J.W.ExternalFileAttributes);
+    if (!J.Temp->RenameTo(J.FName))
+        return Skip(skrCannotCreate);
+    if (OnEndUnZip)
+        OnEndUnZip(this, J.Index, J.FName);
+    ++Count;
+    return true;
+}
+
+bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry,
+                               std::unique_ptr<ExtractJob> &Job)
+{
+    Retry = false;
+    auto J = std::make_unique<ExtractJob>();
+    J->Index = Index;
+    TZipHeaderInfo &W = J->W;
     W.Assign(Listed);
     bool Refused = false;
     const QString Safe = OutputPath(W, Refused);
@@ -907,14 +1207,23 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
         OnStartUnZip(this, Index, FName, SkipIt);
     if (SkipIt)
         return false;
-    if (W.IsEncrypted())
-        // Members under the traditional cipher cannot be read by this build.
-        return Skip(skrBadPassword);
-    if (!IsKnownMethod(W.CompressionMethod)) {
-        if (Kind != RunKind::Test)
-            ShowLibraryMessage(197, ZipResourceString(197), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
+    if (!CanDecodeMethod(W.CompressionMethod)) {
+        // Named, in the test too: a member nobody can read is a failure.
+        ++FFailed;
+        ShowLibraryMessage(197, UnknownMethodText(W), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
         return false;
     }
+    if (!AcceptPassword(Index, W)) {
+        ++FFailed;
+        return Skip(skrBadPassword);
+    }
+    // A member that decodes wrong under a password may have met a wrong
+    // password whose check byte happened to fit: a new one retries it.
+    auto BadData = [&](quint32 Calc) {
+        J->FName = FName;
+        J->Calc = Calc;
+        return BadMemberData(*J, Retry);
+    };
     if (Kind == RunKind::Test) {
         NullSink Null;
         quint32 Calc = 0;
@@ -924,9 +1233,7 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
             ++Count;
             return true;
         }
-        if (OnBadCRC)
-            OnBadCRC(this, Calc, W.CRC32, Index);
-        return false;
+        return BadData(Calc);
     }
 
     // Folders of the output: inside the destination none may be a link.
@@ -964,37 +1271,115 @@ bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int 
 
     // The member is written under a temporary name beside its target and
     // renamed only once its length and CRC are right.
-    ZipDetail::TempFile Temp(ExtractFilePath(FName));
-    if (!Temp.Created())
-        return Skip(skrCannotCreate);
-    bool Good = false;
-    quint32 Calc = 0;
-    {
-        std::unique_ptr<TLFNFileStream> OutFile;
-        try {
-            OutFile = std::make_unique<TLFNFileStream>(Temp.Path(), fmOpenReadWrite, FlushFilesOnClose, ArchiveBufferSize);
-        } catch (const EStreamError &) {
-            return Skip(skrCannotCreate);
-        }
-        StreamSink Out(OutFile.get());
-        Good = DecodeMember(W, Out, Calc);
-        if (!OutFile->Finish())
-            throw ECantWriteUCF(ZipResourceString(207));
-    }
-    if (!Good) {
-        Temp.Remove();
-        if (OnBadCRC)
-            OnBadCRC(this, Calc, W.CRC32, Index);
-        return false;
-    }
-    FileSetDosDate(Temp.Path(), RepairDosDateTime(W.LastModFileDateTime));
-    ZipDetail::ApplyAttributes(Temp.Path(), RetainAttributes, W.VersionMadeBy, W.ExternalFileAttributes);
-    if (!Temp.RenameTo(FName))
-        return Skip(skrCannotCreate);
-    if (OnEndUnZip)
-        OnEndUnZip(this, Index, FName);
-    ++Count;
+    // (The file itself is made with the decoding, on the worker's time.)
+    J->FName = FName;
+    J->Limit = MemberDataLimit(W);
+    Job = std::move(J);
     return true;
+}
+
+void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
+{
+    // The caller's thread asks every question and fires every event in
+    // member order; workers only decode plain members into their temporary
+    // files, each reading the archive through a stream of its own.
+    struct Slot {
+        std::unique_ptr<ExtractJob> Job;
+        std::mutex Lock;
+        std::condition_variable Ready;
+        bool Done = false;
+    };
+    std::deque<std::unique_ptr<Slot>> Pending;
+    QSet<QString> PendingNames;
+    std::atomic<bool> Stop{false};
+    const QString Archive = FZipName;
+    const bool Flush = FlushFilesOnClose;
+    ZipDetail::TaskPool Pool(Threads);
+    struct StopWorkers {
+        std::atomic<bool> &Stop;
+        ZipDetail::TaskPool &Pool;
+        ~StopWorkers()
+        {
+            Stop = true;
+            Pool.Stop();
+        }
+    } Guard{Stop, Pool};
+    const int Window = Threads * 2;
+
+    auto FinishFront = [&] {
+        std::unique_ptr<Slot> S = std::move(Pending.front());
+        Pending.pop_front();
+        {
+            std::unique_lock<std::mutex> G(S->Lock);
+            S->Ready.wait(G, [&] { return S->Done; });
+        }
+        PendingNames.remove(S->Job->FName);
+        bool Retry = false;
+        const qint64 Size = S->Job->W.UncompressedSize();
+        FinishExtract(*S->Job, Count, Retry);
+        ReportFile(Size, Size);
+        FTotalDone += Size;
+        ReportTotal(FTotalDone);
+    };
+    auto Drain = [&] {
+        while (!Pending.empty())
+            FinishFront();
+    };
+
+    for (int I = 0; I < List->Count(); ++I) {
+        TZipHeaderInfo *H = List->Item(I);
+        if (!H->Selected)
+            continue;
+        CheckCancel();
+        while (!Pending.empty() && Pending.front()->Done)
+            FinishFront();
+        bool Refused = false;
+        const QString Target = OutputPath(*H, Refused);
+        // Members that need the user (a password) or meet an earlier one
+        // (the same output) wait until everything before them is done.
+        // The older methods may ask the user (message 193), so they stay on this thread too.
+        const bool Plain = !H->IsEncrypted() && (H->CompressionMethod == 0 || H->CompressionMethod == 8)
+            && !H->FileName().isEmpty();
+        if (!Plain || PendingNames.contains(Target))
+            Drain();
+        if (!Plain) {
+            bool Retry = false;
+            do
+                ExtractOne(I, *H, RunKind::Extract, Count, Retry);
+            while (Retry);
+            continue;
+        }
+        bool Retry = false;
+        std::unique_ptr<ExtractJob> Job;
+        PrepareExtract(I, *H, RunKind::Extract, Count, Retry, Job);
+        if (!Job)
+            continue;
+        if (PendingNames.contains(Job->FName))
+            Drain();
+        auto S = std::make_unique<Slot>();
+        S->Job = std::move(Job);
+        Slot *P = S.get();
+        PendingNames.insert(P->Job->FName);
+        Pending.push_back(std::move(S));
+        Pool.Submit([this, P, &Stop, Archive, Flush] {
+            // One stream on the archive per task: opening is cheap beside decoding.
+            try {
+                TLFNFileStream In(Archive, fmOpenRead | fmShareDenyNone, Flush, ArchiveBufferSize);
+                const WorkerContext Ctx{&In, P->Job->Limit, &Stop};
+                DecodeJob(*P->Job, &Ctx);
+            } catch (...) {
+                P->Job->Error = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> G(P->Lock);
+                P->Done = true;
+            }
+            P->Ready.notify_all();
+        });
+        while (int(Pending.size()) >= Window)
+            FinishFront();
+    }
+    Drain();
 }
 
 int TUnZipper::RunExtraction(RunKind Kind)
@@ -1021,6 +1406,7 @@ int TUnZipper::RunExtraction(RunKind Kind)
 
     TSortedZip *List = View();
     int NumFiles = 0;
+    FFailed = 0;
     FTotalBytes = 0;
     FTotalDone = 0;
     for (int I = 0; I < List->Count(); ++I) {
@@ -1049,13 +1435,22 @@ int TUnZipper::RunExtraction(RunKind Kind)
     if (OnStartUnZipInfo)
         OnStartUnZipInfo(this, NumFiles, FTotalBytes, StopNow);
     int Count = 0;
-    if (NumFiles > 0 && !StopNow) {
+    const int Threads = ExtractThreads > 0 ? ExtractThreads : int(std::max(1u, std::thread::hardware_concurrency()));
+    // Members are decoded side by side unless the application follows each
+    // file's progress, which only one member at a time can give.
+    if (NumFiles > 1 && !StopNow && Kind == RunKind::Extract && Threads > 1 && FMultiMode == mmNone && !FZipIsStream
+        && !OnFilePercentDone) {
+        ExtractParallel(List, Threads, Count);
+    } else if (NumFiles > 0 && !StopNow) {
         for (int I = 0; I < List->Count(); ++I) {
             TZipHeaderInfo *H = List->Item(I);
             if (!H->Selected)
                 continue;
             CheckCancel();
-            ExtractOne(I, *H, Kind, Count);
+            bool Retry = false;
+            do
+                ExtractOne(I, *H, Kind, Count, Retry);
+            while (Retry);
         }
     }
     FFilesList.Clear();
@@ -1093,8 +1488,16 @@ bool TUnZipper::UnzipToStream(int Index, TStream *Stream)
     OpenArchive();
     TZipHeaderInfo W;
     W.Assign(*Member(Index));
-    if (W.IsEncrypted() || !IsKnownMethod(W.CompressionMethod) || W.FileName().isEmpty())
+    if (W.FileName().isEmpty())
+        return true;
+    if (!CanDecodeMethod(W.CompressionMethod))
+        throw EZipperException(UnknownMethodText(W));
+    if (!AcceptPassword(Index, W)) {
+        bool Retry = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, skrBadPassword, W.StoredName(), Index, Retry);
         return false;
+    }
     StreamSink Out(Stream);
     quint32 Calc = 0;
     FTotalBytes = W.UncompressedSize();

@@ -16,6 +16,11 @@
 
 #include <QString>
 #include <atomic>
+
+namespace ZipDetail {
+class MemberIO;
+class TraditionalCipher;
+}
 #include <functional>
 #include <memory>
 
@@ -64,10 +69,21 @@ public:
     int UnpackFiles();
     // Test mode: decompresses the selected members and checks them, writing nothing.
     int TestFiles();
+    // Members of the last UnpackFiles or TestFiles that failed (bad CRC or
+    // password, a method this library cannot decode, damaged data).
+    int FailedCount() const { return FFailed; }
+    // Compression methods DecodeMember can decode.
+    static bool CanDecodeMethod(quint16 Method);
     // Extracts one member (index in the current view) into Stream or memory;
-    // the size and CRC are checked. A cancel raises ECanceledUnzipToBuffer.
+    // the size and CRC are checked (False and OnBadCRC when they differ). A
+    // member whose method cannot be decoded raises EZipperException naming it;
+    // a cancel raises ECanceledUnzipToBuffer.
     bool UnzipToStream(int Index, TStream *Stream);
     QByteArray UnzipToBuffer(int Index);
+    // Threads that decode members going to separate files (0: one per core;
+    // 1, or an OnFilePercentDone handler, decodes one member at a time).
+    // Questions and events still come in member order on the caller's thread.
+    int ExtractThreads = 0;
     // Application marks: with UseMarks, UnpackFiles selects exactly the marked members.
     void MarkMember(int Index, bool Marked = true);
     bool UseMarks = false;
@@ -76,6 +92,12 @@ public:
     void Cancel() { FCancel = true; }
     void SetPaused(bool Value) { FPause = Value; }
     bool Busy() const { return FBusy; }
+
+    // The password of the traditional cipher (not a published property):
+    // encrypted members are read, and TZipper writes members encrypted, only
+    // when it is not empty. It goes into the cipher as code page 936 bytes.
+    QString Password() const { return FPassword; }
+    void SetPassword(const QString &Value) { FPassword = Value; }
 
     int ShowLibraryMessage(int MessageID, const QString &Msg1, const QString &Msg2, quint32 Flags);
 
@@ -142,6 +164,13 @@ protected:
     void CheckCancel();
     void SwitchToDisk(quint32 Disk);
     QString PartName(quint32 Disk);
+    // The name of a part of a split set (OnFileNameForSplitPart decides alone
+    // when assigned): bmStandard base.z01, base.z02, ..., the last base.zip;
+    // bmClassic base.001, base.002, ...
+    QString SplitPartName(int PartNum, TSplitPartType Type);
+    // Asks for a disk of a set (1-based): OnGetNextDisk, else message 184.
+    // False when cancelled.
+    bool AskForDisk(int NextDisk, QString &FName);
     TStream *Archive() const { return FArchive; }
     int Percent(qint64 Done, qint64 Total) const;
     void ReadLazyComment(TZipHeaderInfo &H);
@@ -184,6 +213,7 @@ protected:
     std::atomic<bool> FCancel{false};
     std::atomic<bool> FPause{false};
     bool FBusy = false;
+    QString FPassword;
 
 private:
     enum class RunKind { Extract, Test };
@@ -192,8 +222,40 @@ private:
     class NullSink;
     class StreamSink;
     // Decodes one member into Out; returns True when size and CRC match.
-    bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC);
-    bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count);
+    // What a member decoded off the caller's thread works with.
+    struct WorkerContext {
+        TStream *Archive;              // the worker's own stream on the archive
+        qint64 Limit;                  // where the member's data must end
+        const std::atomic<bool> *Stop; // set when the run ends early
+    };
+    bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, const WorkerContext *Worker = nullptr);
+    bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count, bool &Retry);
+    // The three steps of ExtractOne: everything up to the temporary output
+    // file (a Job when the member is to be decoded), the decoding (on a
+    // worker when Worker is given), and the check, rename and events.
+    struct ExtractJob;
+    bool PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry,
+                        std::unique_ptr<ExtractJob> &Job);
+    void DecodeJob(ExtractJob &J, const WorkerContext *Worker);
+    bool FinishExtract(ExtractJob &J, int &Count, bool &Retry);
+    bool BadMemberData(ExtractJob &J, bool &Retry);
+    // Extracts the selected members of List with decoding on Threads workers.
+    void ExtractParallel(TSortedZip *List, int Threads, int &Count);
+    class MemberStream;
+    friend class MemberStream;
+    // Seeks to a member's data after its local header; returns the
+    // compressed size and the local header's DOS date-time.
+    qint64 SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime, const WorkerContext *Worker = nullptr);
+    void Inflate(ZipDetail::MemberIO &IO);
+    // The password check of an encrypted member (its 12-byte header).
+    bool PasswordFits(const TZipHeaderInfo &H);
+    // OnBadPassword; False when it gives no new password.
+    bool AskNewPassword(int Index);
+    // True for a plain member or once a password fits (asking for new ones).
+    bool AcceptPassword(int Index, const TZipHeaderInfo &H);
+    // Decrypts member data in place: OnDecrypt when assigned, else the cipher.
+    void DecryptData(unsigned char *Data, qint64 Count);
+    std::unique_ptr<ZipDetail::TraditionalCipher> FCipher;
     QString OutputPath(const TZipHeaderInfo &H, bool &Refused) const;
     void ReportFile(qint64 Done, qint64 Size);
     void ReportTotal(qint64 Done);
@@ -201,4 +263,7 @@ private:
     qint64 FTotalDone = 0;
     qint64 FFileDone = 0;
     qint64 FFileSize = 0;
+    int FFailed = 0;
+    // Message 197 naming the member and its method.
+    QString UnknownMethodText(const TZipHeaderInfo &H) const;
 };

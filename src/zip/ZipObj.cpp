@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <zlib.h>
 
 using namespace ZipDetail;
 
@@ -95,6 +96,77 @@ quint32 RepairDosDateTime(quint32 Value)
     return EncodeFileDate(Year, Month, Day, Hour, Min, Sec);
 }
 
+bool IsValidUtf8(const QByteArray &Bytes)
+{
+    const auto *P = reinterpret_cast<const unsigned char *>(Bytes.constData());
+    const qsizetype N = Bytes.size();
+    for (qsizetype I = 0; I < N;) {
+        const unsigned char C = P[I];
+        if (C < 0x80) {
+            ++I;
+            continue;
+        }
+        int More = 0;
+        quint32 V = 0, Min = 0;
+        if ((C & 0xE0) == 0xC0) {
+            More = 1; V = C & 0x1F; Min = 0x80;
+        } else if ((C & 0xF0) == 0xE0) {
+            More = 2; V = C & 0x0F; Min = 0x800;
+        } else if ((C & 0xF8) == 0xF0) {
+            More = 3; V = C & 0x07; Min = 0x10000;
+        } else {
+            return false;
+        }
+        if (I + More >= N)
+            return false;
+        for (int K = 1; K <= More; ++K) {
+            const unsigned char D = P[I + K];
+            if ((D & 0xC0) != 0x80)
+                return false;
+            V = (V << 6) | (D & 0x3F);
+        }
+        if (V < Min || V > 0x10FFFF || (V >= 0xD800 && V <= 0xDFFF))
+            return false;
+        I += More + 1;
+    }
+    return true;
+}
+
+QString DecodeArchiveText(const QByteArray &Bytes, quint16 Flags, int Host)
+{
+    if ((Flags & 0x0800) || (Host == 3 && IsValidUtf8(Bytes)))
+        return QString::fromUtf8(Bytes);
+    return Cp936::Decode(Bytes);
+}
+
+QByteArray FindExtraBlock(const QByteArray &Extra, quint16 Tag)
+{
+    const auto *P = reinterpret_cast<const unsigned char *>(Extra.constData());
+    qsizetype At = 0;
+    while (At + 4 <= Extra.size()) {
+        const quint16 T = GetLE16(P + At);
+        const quint16 Len = GetLE16(P + At + 2);
+        if (At + 4 + Len > Extra.size())
+            break;
+        if (T == Tag)
+            return Extra.mid(At + 4, Len).isNull() ? QByteArray("", 0) : Extra.mid(At + 4, Len);
+        At += 4 + Len;
+    }
+    return QByteArray();
+}
+
+QByteArray CheckedUnicodeBlock(const QByteArray &Block, const QByteArray &Original)
+{
+    if (Block.size() < 5 || Block[0] != 1)
+        return QByteArray();
+    const auto *P = reinterpret_cast<const unsigned char *>(Block.constData());
+    const quint32 Crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(Original.constData()), uInt(Original.size())));
+    if (GetLE32(P + 1) != Crc)
+        return QByteArray();
+    const QByteArray Text = Block.mid(5);
+    return IsValidUtf8(Text) ? (Text.isNull() ? QByteArray("", 0) : Text) : QByteArray();
+}
+
 int CompressionRate(qint64 Compressed, qint64 Uncompressed)
 {
     if (Uncompressed <= 0)
@@ -132,6 +204,8 @@ void TZipHeaderInfo::Clear()
     FZip64.reset();
     FComment.clear();
     FCommentLoaded = false;
+    FNameBytes.clear();
+    FUnicodeComment.clear();
     OEMConvert = oemAlways;
     ExtraFieldPosition = 0;
     StoredExtraLength = 0;
@@ -173,6 +247,8 @@ void TZipHeaderInfo::Assign(const TZipHeaderInfo &S)
     FFileName = S.FFileName;
     FDirectory = S.FDirectory;
     FFileNameLength = S.FFileNameLength;
+    FNameBytes = S.FNameBytes;
+    FUnicodeComment = S.FUnicodeComment;
     FLocalZip64Parts = -1;
 }
 
@@ -181,6 +257,7 @@ void TZipHeaderInfo::SetFileName(const QString &Value)
     if (Value == FFileName)
         return;
     FFileName = Value;
+    FNameBytes.clear();
     UpdateNameLength();
 }
 
@@ -192,6 +269,7 @@ void TZipHeaderInfo::SetDirectory(const QString &Value)
     if (D == FDirectory)
         return;
     FDirectory = D;
+    FNameBytes.clear();
     UpdateNameLength();
 }
 
@@ -202,6 +280,8 @@ void TZipHeaderInfo::UpdateNameLength()
 
 QByteArray TZipHeaderInfo::ArchiveName()
 {
+    if (!FNameBytes.isEmpty())
+        return FNameBytes;
     QString Name = FDirectory + FFileName;
     Name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     // Names flagged as UTF-8 (general purpose bit 11) stay UTF-8; all others
@@ -213,11 +293,43 @@ QByteArray TZipHeaderInfo::ArchiveName()
     return Cp936::Encode(Name);
 }
 
-QString TZipHeaderInfo::DecodeName(const QByteArray &Bytes, bool) const
+void TZipHeaderInfo::TakeName(const QByteArray &Bytes, const QByteArray &Extra)
 {
-    if (GeneralPurposeFlags & 0x0800)
-        return QString::fromUtf8(Bytes);
-    return Cp936::Decode(Bytes);
+    const QByteArray Unicode = CheckedUnicodeBlock(FindExtraBlock(Extra, 0x7075), Bytes);
+    SplitName(!Unicode.isNull() ? QString::fromUtf8(Unicode) : DecodeArchiveText(Bytes, GeneralPurposeFlags, HostSystem()));
+    FNameBytes = Bytes;
+    FFileNameLength = quint16(Bytes.size());
+}
+
+QByteArray TZipHeaderInfo::UnicodePathBlock()
+{
+    if (!FNameBytes.isEmpty() || (GeneralPurposeFlags & 0x0800))
+        return QByteArray();
+    const QString Name = QString(FDirectory + FFileName).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    bool Ascii = true;
+    for (QChar C : Name)
+        Ascii = Ascii && C.unicode() < 0x80;
+    if (Ascii)
+        return QByteArray();
+    const QByteArray Bytes = ArchiveName();
+    const QByteArray Utf8 = Name.toUtf8();
+    if (Utf8.size() + 9 > 0x7FFF)
+        return QByteArray();
+    RecordWriter W;
+    W.U16(0x7075);
+    W.U16(quint16(5 + Utf8.size()));
+    W.Bytes(QByteArray(1, '\x01'));
+    W.U32(quint32(crc32(0, reinterpret_cast<const Bytef *>(Bytes.constData()), uInt(Bytes.size()))));
+    W.Bytes(Utf8);
+    return W.Data();
+}
+
+QString TZipHeaderInfo::DecodedComment() const
+{
+    const QByteArray Unicode = CheckedUnicodeBlock(FUnicodeComment, FComment);
+    if (!Unicode.isNull())
+        return QString::fromUtf8(Unicode);
+    return DecodeArchiveText(FComment, GeneralPurposeFlags, HostSystem());
 }
 
 void TZipHeaderInfo::SplitName(const QString &Name)
@@ -373,6 +485,7 @@ void TZipHeaderInfo::WriteCentralHeader(TStream *Stream, TStream *ExtraSource)
 
     // Foreign extra blocks of a member read from another archive are kept byte
     // for byte; only its old Zip64 block is dropped (a new one follows).
+    const QByteArray Unicode = UnicodePathBlock();
     QByteArray Foreign;
     if (StoredExtraLength > 0 && ExtraSource) {
         const qint64 Keep = ExtraSource->Position();
@@ -388,12 +501,14 @@ void TZipHeaderInfo::WriteCentralHeader(TStream *Stream, TStream *ExtraSource)
                 const quint16 Len = GetLE16(P + At + 2);
                 if (At + 4 + Len > Stored.size())
                     break;
-                if (Tag != 1)
+                // A stale Unicode Path block gives way to the one of the new name.
+                if (Tag != 1 && !(Tag == 0x7075 && !Unicode.isEmpty()))
                     Foreign.append(Stored.constData() + At, 4 + Len);
                 At += 4 + Len;
             }
         }
     }
+    Foreign += Unicode;
     if (Foreign.size() + (Z64 ? Z64 + 4 : 0) > 0xFFFF)
         Foreign.clear();
     ExtraFieldLength = quint16(Foreign.size() + (Z64 ? Z64 + 4 : 0));
@@ -452,6 +567,7 @@ void TZipHeaderInfo::WriteLocalHeader(TStream *Stream)
     }
     const int Z64 = LocalZip64Bytes(Parts);
     VersionNeeded = Z64 > 0 ? 45 : 20;
+    const QByteArray Unicode = UnicodePathBlock();
 
     RecordWriter W;
     W.U32(LocalFileHeaderSignature());
@@ -463,7 +579,7 @@ void TZipHeaderInfo::WriteLocalHeader(TStream *Stream)
     W.U32(Parts & 1 ? 0xFFFFFFFF : FCompressedSize);
     W.U32(Parts & 1 ? 0xFFFFFFFF : FUncompressedSize);
     W.U16(FFileNameLength);
-    W.U16(quint16(LocalExtraFieldLength + (Z64 ? Z64 + 4 : 0)));
+    W.U16(quint16(LocalExtraFieldLength + (Z64 ? Z64 + 4 : 0) + Unicode.size()));
     W.Bytes(Name);
     if (Z64 > 0) {
         W.U16(1);
@@ -477,6 +593,7 @@ void TZipHeaderInfo::WriteLocalHeader(TStream *Stream)
         if (Parts & 4)
             W.U32(DiskNumberStart());
     }
+    W.Bytes(Unicode);
     W.WriteTo(Stream);
 }
 
@@ -518,15 +635,15 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
     ExternalFileAttributes = GetLE32(H + 38);
     FRelativeOffset = GetLE32(H + 42);
     LocalExtraFieldLength = 0;
-    SplitName(DecodeName(NameBytes, (VersionMadeBy >> 8) == 0));
-    FFileNameLength = NameLen;
     CentralHeaderPosition = P;
 
+    QByteArray Extra;
     if (ExtraFieldLength > 0) {
         ExtraFieldPosition = Stream->Position();
         StoredExtraLength = ExtraFieldLength;
-        QByteArray Extra(ExtraFieldLength, '\0');
-        const qint64 N = Stream->Read(Extra.data(), Extra.size());
+        Extra = QByteArray(ExtraFieldLength, '\0');
+        const qint64 N = std::max<qint64>(0, Stream->Read(Extra.data(), Extra.size()));
+        Extra.truncate(N);
         const auto *E = reinterpret_cast<const unsigned char *>(Extra.constData());
         qint64 At = 0;
         while (At + 4 <= N) {
@@ -560,6 +677,8 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
         }
         Stream->Seek(ExtraFieldPosition, soBeginning);
     }
+    TakeName(NameBytes, Extra);
+    FUnicodeComment = FindExtraBlock(Extra, 0x6375);
     return true;
 }
 
@@ -591,13 +710,13 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream *Stream)
     LocalExtraFieldLength = GetLE16(H + 28);
     InternalFileAttributes = 0;
     ExternalFileAttributes = 0;
-    SplitName(DecodeName(NameBytes, true));
-    FFileNameLength = NameLen;
     SetRelativeOffsetOfLocalHeader(P);
+    QByteArray Extra;
     if (LocalExtraFieldLength > 0) {
         const qint64 ExtraAt = Stream->Position();
-        QByteArray Extra(LocalExtraFieldLength, '\0');
-        const qint64 N = Stream->Read(Extra.data(), Extra.size());
+        Extra = QByteArray(LocalExtraFieldLength, '\0');
+        const qint64 N = std::max<qint64>(0, Stream->Read(Extra.data(), Extra.size()));
+        Extra.truncate(N);
         const auto *E = reinterpret_cast<const unsigned char *>(Extra.constData());
         qint64 At = 0;
         while (At + 4 <= N) {
@@ -618,6 +737,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream *Stream)
         }
         Stream->Seek(ExtraAt, soBeginning);
     }
+    TakeName(NameBytes, Extra);
     return true;
 }
 
@@ -938,6 +1058,11 @@ bool TSortedObjectList::Find(const TObject *Key, int &Index) const
 
 int TSortedObjectList::Add(TObject *Item)
 {
+    // Items mostly come in order: one comparison with the last settles it.
+    if (!FItems.empty() && Compare(KeyOf(FItems.back()), KeyOf(Item)) < 0) {
+        Insert(Count(), Item);
+        return Count() - 1;
+    }
     int Index = 0;
     if (Find(KeyOf(Item), Index)) {
         if (Duplicates == 0)
@@ -962,7 +1087,25 @@ int TSortedZip::Add(TObject *Item)
 }
 
 namespace {
-// Case-insensitive for ASCII letters, code point order otherwise.
+// Case-insensitive for ASCII letters, code point order otherwise; A1 + A2
+// against B1 + B2, without building the joined texts.
+int CompareJoinedAsciiNoCase(const QString &A1, const QString &A2, const QString &B1, const QString &B2)
+{
+    const qsizetype NA = A1.size() + A2.size(), NB = B1.size() + B2.size();
+    const qsizetype N = std::min(NA, NB);
+    for (qsizetype I = 0; I < N; ++I) {
+        char16_t X = (I < A1.size() ? A1[I] : A2[I - A1.size()]).unicode();
+        char16_t Y = (I < B1.size() ? B1[I] : B2[I - B1.size()]).unicode();
+        if (X >= 'A' && X <= 'Z')
+            X += 32;
+        if (Y >= 'A' && Y <= 'Z')
+            Y += 32;
+        if (X != Y)
+            return X < Y ? -1 : 1;
+    }
+    return NA == NB ? 0 : (NA < NB ? -1 : 1);
+}
+
 int CompareAsciiNoCase(const QString &A, const QString &B)
 {
     const qsizetype N = std::min(A.size(), B.size());
@@ -984,9 +1127,9 @@ int TSortedZip::Compare(const TObject *ItemObj, const TObject *KeyObj) const
     const auto *Item = static_cast<const TZipHeaderInfo *>(ItemObj);
     const auto *Key = static_cast<const TZipHeaderInfo *>(KeyObj);
     switch (SortMode) {
-    case ByName: return CompareAsciiNoCase(Item->StoredName(), Key->StoredName());
-    case ByFileName: return CompareAsciiNoCase(Item->FileName(), Key->FileName());
-    case ByDirectoryName: return CompareAsciiNoCase(Item->Directory(), Key->Directory());
+    case ByName: return CompareJoinedAsciiNoCase(Item->DirectoryRef(), Item->FileNameRef(), Key->DirectoryRef(), Key->FileNameRef());
+    case ByFileName: return CompareAsciiNoCase(Item->FileNameRef(), Key->FileNameRef());
+    case ByDirectoryName: return CompareAsciiNoCase(Item->DirectoryRef(), Key->DirectoryRef());
     case ByDate: return Key->LastModFileDateTime > Item->LastModFileDateTime ? 1 : -1;
     case ByCompressedSize: return Key->CompressedSize() > Item->CompressedSize() ? 1 : -1;
     case ByUnCompressedSize: return Key->UncompressedSize() > Item->UncompressedSize() ? 1 : -1;

@@ -114,6 +114,8 @@ public:
 
     // Name parts; "\" separates folders. Directory, when not empty, ends with "\".
     QString FileName() const { return FFileName; }
+    const QString &FileNameRef() const { return FFileName; }
+    const QString &DirectoryRef() const { return FDirectory; }
     void SetFileName(const QString &Value);
     QString Directory() const { return FDirectory; }
     void SetDirectory(const QString &Value);
@@ -139,6 +141,9 @@ public:
 
     QByteArray FileComment() const { return FComment; }
     void SetFileComment(const QByteArray &Value);
+    // The loaded comment as text: its Info-ZIP Unicode Comment block when that
+    // block's CRC matches the comment, else decoded like the name.
+    QString DecodedComment() const;
     quint16 FileCommentLength() const { return FFileCommentLength; }
     void SetFileCommentLength(quint16 Value) { FFileCommentLength = Value; }
     bool CommentLoaded() const { return FCommentLoaded; }
@@ -152,7 +157,14 @@ public:
     // Directory + FileName with "\" separators.
     QString StoredName() const { return FDirectory + FFileName; }
     // The name's bytes in the archive ("/" separators, code page 936 or UTF-8).
+    // A name read from an archive and not changed since keeps its bytes.
     QByteArray ArchiveName();
+    // The Info-ZIP Unicode Path block (tag 0x7075) written beside a name that
+    // goes out as code page 936 with characters beyond ASCII, so readers that
+    // take UTF-8 names find the right one; empty when none is due.
+    QByteArray UnicodePathBlock();
+    // Host system of VersionMadeBy (0 MS-DOS, 3 Unix, ...).
+    int HostSystem() const { return VersionMadeBy >> 8; }
 
 private:
     TZip64ExtendedInfo &Zip64();
@@ -164,7 +176,10 @@ private:
     void WriteCentralZip64Block(TStream *Stream, int Size);
     void SplitName(const QString &Name);
     void UpdateNameLength();
-    QString DecodeName(const QByteArray &Bytes, bool Convert) const;
+    // Applies the name rules: a Unicode Path block whose CRC matches the
+    // name bytes, then flag bit 11, then a valid UTF-8 name from a Unix host;
+    // everything else is code page 936.
+    void TakeName(const QByteArray &Bytes, const QByteArray &Extra);
 
     quint32 FCompressedSize = 0;
     quint32 FUncompressedSize = 0;
@@ -177,6 +192,8 @@ private:
     std::unique_ptr<TZip64ExtendedInfo> FZip64;
     QByteArray FComment;
     bool FCommentLoaded = false;
+    QByteArray FNameBytes;          // as read; empty once the name is changed
+    QByteArray FUnicodeComment;     // Info-ZIP Unicode Comment block (version 1)
     // Layout of the local Zip64 block chosen when the local header was first
     // written (-1: not yet written); a rewrite keeps it so the header never grows.
     int FLocalZip64Parts = -1;
@@ -317,6 +334,17 @@ public:
 };
 
 // ----------------------------------------------------------------- helpers
+
+// Text of an archive record: flag bit 11 or a Unix host with valid UTF-8
+// bytes give UTF-8, anything else code page 936.
+QString DecodeArchiveText(const QByteArray &Bytes, quint16 Flags, int Host);
+// Strict UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(const QByteArray &Bytes);
+// Finds an extra block by tag in an extra field; its data, or a null array.
+QByteArray FindExtraBlock(const QByteArray &Extra, quint16 Tag);
+// The data of an Info-ZIP Unicode Path or Comment block when its version is 1
+// and its CRC matches Original; else a null array.
+QByteArray CheckedUnicodeBlock(const QByteArray &Block, const QByteArray &Original);
 
 // DOS date-time repair: clamps out-of-range fields (hour 23, minute 59,
 // seconds 59, year 2099, month 12, month and day at least 1).

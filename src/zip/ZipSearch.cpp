@@ -2,6 +2,7 @@
 
 #include "ZipStreams.h"
 
+#include <map>
 #include <utility>
 
 namespace {
@@ -53,72 +54,136 @@ bool ReadSet(const QString &M, qsizetype &I, CharSet &Set, bool AllowReversed)
     return true;
 }
 
-bool Matches(const QString &M, const QString &S);
+// The matcher below gives the answers of the plain recursive reading of the
+// mask (each "*" tries every split of the rest of the name), but remembers
+// every answer it has worked out: a star tried at a name position is never
+// tried there again. The work is bounded by (stars + 1) x name length steps,
+// each as long as one literal run of the mask, whatever the mask holds.
+class Matcher {
+public:
+    Matcher(const QString &M, const QString &S) : FM(M), FS(S) {}
 
-bool StarMatch(const QString &R, const QString &T, const CharSet &Set, bool HasSet)
-{
-    qsizetype I = 0, K = 0;
-    bool Run = false;
-    while (I < R.size() && (R[I] == QLatin1Char('*') || R[I] == QLatin1Char('?'))) {
-        if (R[I] == QLatin1Char('?'))
-            ++K;
-        ++I;
-        Run = true;
-    }
-    if (K > T.size())
-        return false;
-    if (Run && I >= R.size())
-        return true;
-    for (; K < T.size(); ++K) {
-        if (I < R.size() && (R[I] == T[K] || R[I] == QLatin1Char('<')) && Matches(R.mid(I), T.mid(K)))
+    bool Run()
+    {
+        if (FM == QLatin1String("*"))
             return true;
-        if (HasSet && !Set.Test(T[K].unicode()))
-            return false;
+        return Walk(0, 0);
     }
-    return I >= R.size();
-}
 
-bool Matches(const QString &M, const QString &S)
-{
-    if (M == QLatin1String("*"))
-        return true;
-    qsizetype I = 0, J = 0;
-    while (I < M.size()) {
-        if (J >= S.size())
-            return M[I] == QLatin1Char('*') && I == M.size() - 1;
-        const QChar C = M[I];
-        if (C == QLatin1Char('*')) {
-            CharSet Set;
-            qsizetype R = I + 1;
-            bool HasSet = false;
-            if (R < M.size() && M[R] == QLatin1Char('<')) {
-                if (!ReadSet(M, R, Set, false) || Set.Ranges.empty())
+private:
+    // The mask from I against the name from J, up to the first "*".
+    bool Walk(qsizetype I, qsizetype J)
+    {
+        const qsizetype ML = FM.size(), SL = FS.size();
+        while (I < ML) {
+            if (J >= SL)
+                return FM[I] == QLatin1Char('*') && I == ML - 1;
+            const QChar C = FM[I];
+            if (C == QLatin1Char('*'))
+                return Star(I, J);
+            if (C == QLatin1Char('<')) {
+                CharSet Set;
+                if (!ReadSet(FM, I, Set, true) || !Set.Test(FS[J].unicode()))
                     return false;
-                HasSet = true;
-                return StarMatch(M.mid(R + 1), S.mid(J), Set, HasSet);
+            } else if (C != QLatin1Char('?') && C != FS[J]) {
+                return false;
             }
-            return StarMatch(M.mid(I), S.mid(J), Set, HasSet);
+            ++I;
+            ++J;
         }
-        if (C == QLatin1Char('<')) {
-            CharSet Set;
-            if (!ReadSet(M, I, Set, true))
-                return false;
-            if (!Set.Test(S[J].unicode()))
-                return false;
-        } else if (C != QLatin1Char('?') && C != S[J]) {
-            return false;
-        }
-        ++I;
-        ++J;
+        return J >= SL;
     }
-    return J >= S.size();
-}
+
+    // Everything known about one "*" of the mask (at position Star).
+    struct StarInfo {
+        CharSet Set;
+        bool HasSet = false;
+        bool BadSet = false;
+        qsizetype Rest = 0;      // mask position after the run of "*" and "?"
+        qsizetype Skip = 0;      // name characters the "?" of the run take
+        bool RunToEnd = false;   // the run reaches the end of the mask
+        std::vector<signed char> Loop; // per name position: -1 unknown, 0 no, 1 yes
+    };
+
+    StarInfo &Info(qsizetype At)
+    {
+        auto It = FStars.find(At);
+        if (It != FStars.end())
+            return It->second;
+        StarInfo &N = FStars[At];
+        qsizetype R = At + 1;
+        if (R < FM.size() && FM[R] == QLatin1Char('<')) {
+            if (!ReadSet(FM, R, N.Set, false) || N.Set.Ranges.empty())
+                N.BadSet = true;
+            N.HasSet = true;
+            ++R;
+        } else {
+            R = At;
+        }
+        bool Run = false;
+        while (R < FM.size() && (FM[R] == QLatin1Char('*') || FM[R] == QLatin1Char('?'))) {
+            if (FM[R] == QLatin1Char('?'))
+                ++N.Skip;
+            ++R;
+            Run = true;
+        }
+        N.Rest = R;
+        N.RunToEnd = Run && R >= FM.size();
+        N.Loop.assign(size_t(FS.size() + 1), -1);
+        return N;
+    }
+
+    bool Star(qsizetype At, qsizetype J)
+    {
+        StarInfo &N = Info(At);
+        if (N.BadSet)
+            return false;
+        const qsizetype SL = FS.size();
+        qsizetype K = J + N.Skip;
+        if (K > SL)
+            return false;
+        if (N.RunToEnd)
+            return true;
+        // Try the rest of the mask at K, K+1, ...; the star swallows the
+        // characters passed over, each of which must pass its set. Every
+        // position passed over shares the verdict found further on.
+        const qsizetype First = K;
+        bool Verdict = false;
+        for (;; ++K) {
+            if (N.Loop[size_t(K)] >= 0) {
+                Verdict = N.Loop[size_t(K)] == 1;
+                break;
+            }
+            if (K >= SL) {
+                Verdict = N.Rest >= FM.size();
+                break;
+            }
+            if (N.Rest < FM.size() && (FM[N.Rest] == FS[K] || FM[N.Rest] == QLatin1Char('<')) && Walk(N.Rest, K)) {
+                Verdict = true;
+                break;
+            }
+            if (N.HasSet && !N.Set.Test(FS[K].unicode())) {
+                Verdict = false;
+                break;
+            }
+        }
+        // (References into the map stay valid while Walk adds other stars.)
+        for (qsizetype P = First; P <= K && P <= SL; ++P)
+            N.Loop[size_t(P)] = Verdict ? 1 : 0;
+        return Verdict;
+    }
+
+    const QString &FM;
+    const QString &FS;
+    std::map<qsizetype, StarInfo> FStars;
+};
 
 } // namespace
 
 bool WildcardMatches(const QString &Mask, const QString &Name)
 {
-    return Matches(LowerCase(Mask), LowerCase(Name));
+    const QString M = LowerCase(Mask), S = LowerCase(Name);
+    return Matcher(M, S).Run();
 }
 
 // ------------------------------------------------------------------ TSearchData
@@ -164,10 +229,33 @@ TDirSearch::~TDirSearch() = default;
 void TDirSearch::OpenLevel(const QString &Path, const QString &Mask)
 {
     FLevels.push_back(std::make_unique<TSearchData>(Path, Mask, FAttributes | faDirectory));
+    if (FStarted && int(FLevels.size()) - 1 >= FWildParts.size())
+        ReportUndecodable(*FLevels.back());
+}
+
+void TDirSearch::ReportUndecodable(TSearchData &Level)
+{
+    const QStringList Names = Level.Rec.Undecodable;
+    Level.Rec.Undecodable.clear();
+    if (!OnLeftOut)
+        return;
+    for (const QString &Name : Names) {
+        QString Test = Name;
+        if (!Test.contains(QLatin1Char('.')))
+            Test += QLatin1Char('.');
+        if (WildcardMatches(Level.Mask, Test))
+            OnLeftOut(Level.Path + Name);
+    }
 }
 
 QString TDirSearch::NextMatch(TSearchRec &Out)
 {
+    if (!FStarted) {
+        // The start level was opened before OnLeftOut could be set.
+        FStarted = true;
+        if (!FLevels.empty() && FWildParts.isEmpty())
+            ReportUndecodable(*FLevels.front());
+    }
     while (!FLevels.empty()) {
         TSearchData *L = FLevels.back().get();
         if (L->Exhausted()) {
@@ -198,6 +286,8 @@ QString TDirSearch::NextMatch(TSearchRec &Out)
                 OpenLevel(Sub, FFileMask);
                 return Sub;
             }
+            if (FRecurse && RealDir && !(E.Attr & faSymLink) && OnLeftOut)
+                OnLeftOut(L->Path + E.Name + QLatin1Char('/'));
             L->Advance();
             continue;
         }
@@ -210,6 +300,8 @@ QString TDirSearch::NextMatch(TSearchRec &Out)
             Out.Size = E.Size;
             Out.Attr = E.Attr;
             Out.Time = E.Time;
+            Out.UnixTime = E.UnixTime;
+            Out.Mode = E.Mode;
             Out.FindPath = E.FindPath;
             const QString Found = L->Path + E.Name;
             L->Advance();

@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,11 +49,18 @@ public:
     // Levels below the start folder that are searched; deeper folders are not entered.
     static constexpr int MaxDepth = 20;
 
+    // Told of what the walk has to leave out: a folder deeper than MaxDepth
+    // (its path with a trailing "/") and a file whose name is not valid UTF-8
+    // (shown with replacement characters), so nothing is dropped unseen.
+    std::function<void(const QString &Path)> OnLeftOut;
+
 private:
     void OpenLevel(const QString &Path, const QString &Mask);
+    void ReportUndecodable(TSearchData &Level);
     std::vector<std::unique_ptr<TSearchData>> FLevels;
     QString FFileMask;
     bool FRecurse;
     int FAttributes;
     QStringList FWildParts;
+    bool FStarted = false;
 };

@@ -5,11 +5,14 @@
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 // ------------------------------------------------------------ TS_BufferStream
@@ -30,8 +33,10 @@ bool TS_BufferStream::FlushBuffer()
     if (FState != 2)
         return true;
     bool Ok = true;
-    if (FPos > 0)
+    if (FPos > 0) {
         Ok = FInner && FInner->Write(FBuffer.data(), FPos) == FPos;
+        Moved(Ok ? FPos : -1);
+    }
     FPos = FEnd = 0;
     FState = 0;
     if (!Ok)
@@ -68,11 +73,13 @@ qint64 TS_BufferStream::Read(void *Buffer, qint64 Count)
                 FState = 0;
                 FPos = FEnd = 0;
                 const qint64 N = FInner->Read(Out, Count);
+                Moved(std::max<qint64>(N, 0));
                 if (N > 0)
                     Total += N;
                 break;
             }
             const qint64 N = FInner->Read(FBuffer.data(), Size);
+            Moved(std::max<qint64>(N, 0));
             FPos = 0;
             FEnd = std::max<qint64>(N, 0);
             FState = FEnd > 0 ? 1 : 0;
@@ -93,7 +100,7 @@ qint64 TS_BufferStream::Write(const void *Buffer, qint64 Count)
 {
     if (FState == 1) {
         // Drop the read-ahead: the inner stream goes back to the logical position.
-        FInner->Seek(-(FEnd - FPos), soCurrent);
+        FInnerPos = FInner->Seek(-(FEnd - FPos), soCurrent);
         FState = 0;
         FPos = FEnd = 0;
     }
@@ -103,6 +110,7 @@ qint64 TS_BufferStream::Write(const void *Buffer, qint64 Count)
     while (Count > 0) {
         if (FState == 0 && Count >= Size) {
             const qint64 N = FInner->Write(In, Count);
+            Moved(N == Count ? N : -1);
             FWritten = true;
             if (N != Count)
                 FFailed = true;
@@ -124,9 +132,26 @@ qint64 TS_BufferStream::Write(const void *Buffer, qint64 Count)
     return Total;
 }
 
+void TS_BufferStream::Moved(qint64 Count)
+{
+    if (Count < 0)
+        FInnerPos = -1;
+    else if (FInnerPos >= 0)
+        FInnerPos += Count;
+}
+
+qint64 TS_BufferStream::InnerPosition()
+{
+    // The inner stream moves only through this one, so its position is
+    // known without asking the system each time.
+    if (FInnerPos < 0)
+        FInnerPos = FInner->Seek(0, soCurrent);
+    return FInnerPos;
+}
+
 qint64 TS_BufferStream::Seek(qint64 Offset, TSeekOrigin Origin)
 {
-    const qint64 Inner = FInner->Seek(0, soCurrent);
+    const qint64 Inner = InnerPosition();
     qint64 Logical = Inner;
     if (FState == 1)
         Logical = Inner - (FEnd - FPos);
@@ -153,7 +178,7 @@ qint64 TS_BufferStream::Seek(qint64 Offset, TSeekOrigin Origin)
     if (NewPos != Logical) {
         if (!FlushBuffer())
             throw Exception(ZipResourceString(190));
-        FInner->Seek(NewPos, soBeginning);
+        FInnerPos = FInner->Seek(NewPos, soBeginning);
         FState = 0;
         FPos = FEnd = 0;
     }
@@ -164,7 +189,7 @@ qint64 TS_BufferStream::Size()
 {
     const qint64 InnerSize = FInner->Size();
     if (FState == 2)
-        return std::max(InnerSize, FInner->Seek(0, soCurrent) + FPos);
+        return std::max(InnerSize, InnerPosition() + FPos);
     return InnerSize;
 }
 
@@ -174,12 +199,12 @@ void TS_BufferStream::SetSize(qint64 NewSize)
     if (!FlushBuffer())
         throw Exception(ZipResourceString(190));
     if (FState == 1) {
-        FInner->Seek(Pos, soBeginning);
+        FInnerPos = FInner->Seek(Pos, soBeginning);
         FState = 0;
         FPos = FEnd = 0;
     }
     FInner->SetSize(NewSize);
-    FInner->Seek(std::min(Pos, NewSize), soBeginning);
+    FInnerPos = FInner->Seek(std::min(Pos, NewSize), soBeginning);
 }
 
 void TS_BufferStream::PutBack(char C)
@@ -269,12 +294,47 @@ bool ZipSetVolumeLabel(const QString &, const QString &)
     return false;
 }
 
-bool ZipIsRemovableDrive(const QString &)
+namespace {
+
+TZipDrives GSystemDrives;
+TZipDrives *GDrives = &GSystemDrives;
+
+QByteArray ReadSmallFile(const QString &Path)
 {
-    return false;
+    QFile F(Path);
+    return F.open(QIODevice::ReadOnly) ? F.read(64).trimmed() : QByteArray();
 }
 
-qint64 ZipClusterSize(const QString &Path)
+} // namespace
+
+void SetZipDrives(TZipDrives *Drives)
+{
+    GDrives = Drives ? Drives : &GSystemDrives;
+}
+
+bool TZipDrives::IsRemovable(const QString &Path)
+{
+    // The block device of the file system holding Path: its own "removable"
+    // flag, or that of the disk a partition belongs to.
+    QString Existing = Path;
+    struct stat St;
+    while (::stat(QFile::encodeName(Existing).constData(), &St) != 0) {
+        const QString Up = ExtractFilePath(ZipStripBackslash(Existing));
+        if (Up.isEmpty() || Up == Existing)
+            return false;
+        Existing = Up;
+    }
+    const QString Dev = QStringLiteral("/sys/dev/block/%1:%2").arg(major(St.st_dev)).arg(minor(St.st_dev));
+    const QString Real = QFileInfo(Dev).canonicalFilePath();
+    if (Real.isEmpty())
+        return false;
+    QByteArray Flag = ReadSmallFile(Real + QStringLiteral("/removable"));
+    if (Flag.isEmpty() && QFileInfo::exists(Real + QStringLiteral("/partition")))
+        Flag = ReadSmallFile(QFileInfo(Real).path() + QStringLiteral("/removable"));
+    return Flag == "1";
+}
+
+qint64 TZipDrives::ClusterSize(const QString &Path)
 {
     struct statvfs Vfs;
     if (::statvfs(QFile::encodeName(Path).constData(), &Vfs) != 0)
@@ -282,9 +342,24 @@ qint64 ZipClusterSize(const QString &Path)
     return qint64(Vfs.f_frsize ? Vfs.f_frsize : Vfs.f_bsize);
 }
 
-qint64 ZipDiskFreeSpace(const QString &Path)
+qint64 TZipDrives::FreeSpace(const QString &Path)
 {
     return DiskFree(Path);
+}
+
+bool ZipIsRemovableDrive(const QString &Path)
+{
+    return GDrives->IsRemovable(Path);
+}
+
+qint64 ZipClusterSize(const QString &Path)
+{
+    return GDrives->ClusterSize(Path);
+}
+
+qint64 ZipDiskFreeSpace(const QString &Path)
+{
+    return GDrives->FreeSpace(Path);
 }
 
 void ZipOemNormalize(QString &Name)

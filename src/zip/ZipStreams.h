@@ -39,6 +39,10 @@ public:
 
 protected:
     bool FlushBuffer();
+    // The inner stream's position, kept as this stream moves it (-1: ask).
+    qint64 InnerPosition();
+    void Moved(qint64 Count);
+    qint64 FInnerPos = -1;
     TStream *FInner;
     bool FFlushOnClose = false;
 
@@ -81,11 +85,27 @@ double ZipFileDateTime(const QString &Path);
 // Volume labels do not exist here: the label is always empty and setting one does nothing.
 QString ZipVolumeLabel(const QString &Drive);
 bool ZipSetVolumeLabel(const QString &Drive, const QString &Label);
+// True when the file system holding Path lies on a removable device (the
+// "removable" flag the kernel shows for its block device).
 bool ZipIsRemovableDrive(const QString &Path);
 // Allocation unit of the file system holding Path; EInOutError when it cannot be read.
 qint64 ZipClusterSize(const QString &Path);
 // Free bytes for an unprivileged writer on the file system holding Path; -1 when unknown.
 qint64 ZipDiskFreeSpace(const QString &Path);
+
+// The drives as the library sees them, behind the three functions above.
+// The system's by default; tests put folders in their place (a folder with a
+// capacity of its own that counts as removable). Asking for the next disk
+// goes through the components' events and messages, not through here.
+class TZipDrives {
+public:
+    virtual ~TZipDrives() = default;
+    virtual qint64 FreeSpace(const QString &Path);
+    virtual qint64 ClusterSize(const QString &Path);
+    virtual bool IsRemovable(const QString &Path);
+};
+// Installs Drives (not owned); null restores the system's drives.
+void SetZipDrives(TZipDrives *Drives);
 
 // Replaces every character that code page 936 cannot hold by "?".
 void ZipOemNormalize(QString &Name);

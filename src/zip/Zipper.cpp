@@ -3,11 +3,14 @@
 #include "ZipSearch.h"
 #include "detail/ByteIO.h"
 #include "detail/SafePath.h"
+#include "detail/TraditionalCipher.h"
+#include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <thread>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,12 +77,7 @@ void TMultiZipInfo::Assign(const TMultiZipInfo &S)
     WriteDiskLabels = S.WriteDiskLabels;
 }
 
-TZipper::TZipper(TComponent *AOwner)
-    : TUnZipper(AOwner)
-{
-}
 
-TZipper::~TZipper() = default;
 
 void TZipper::SetPackLevel(int Value)
 {
@@ -236,6 +234,9 @@ void TZipper::ExpandFilesList()
             continue;
         }
         TDirSearch Search(Folder, FSearchAttributes, Rec, FileMask);
+        // What the walk must leave out (too deep, a name that is not UTF-8)
+        // is told to the application like any file that cannot be opened.
+        Search.OnLeftOut = [this](const QString &Path) { Skipping(skrCannotOpen, Path); };
         TSearchRec Rec2;
         for (QString Hit = Search.NextMatch(Rec2); !Hit.isEmpty(); Hit = Search.NextMatch(Rec2)) {
             if (OnRecursingFile)
@@ -252,10 +253,22 @@ void TZipper::ExpandFilesList()
             } else {
                 FFilesList.Add(Hit);
                 FTotalBytes += Rec2.Size;
+                FFacts.insert(Hit, FileFacts{Rec2.Size, Rec2.UnixTime, Rec2.Mode});
             }
             CheckCancel();
         }
     }
+}
+
+void TZipper::WriteOut(char *Data, qint64 Count, bool Encrypt)
+{
+    if (Count > 0 && Encrypt && FCipherOut) {
+        if (OnEncrypt)
+            OnEncrypt(this, reinterpret_cast<uchar *>(Data), int(Count), FPassword);
+        else
+            FCipherOut->Encrypt(reinterpret_cast<unsigned char *>(Data), Count);
+    }
+    WriteOut(Data, Count);
 }
 
 void TZipper::WriteOut(const char *Data, qint64 Count)
@@ -268,29 +281,36 @@ void TZipper::WriteOut(const char *Data, qint64 Count)
     CheckCancel();
 }
 
-void TZipper::AddToNewList(std::unique_ptr<TZipHeaderInfo> H)
+void TZipper::AddToNewList(std::unique_ptr<TZipHeaderInfo> H, bool Indexed)
 {
     TZipHeaderInfo *P = H.get();
     FNewList->Add(P);
     H.release();
-    try {
+    int At = 0;
+    // Two old members of the same name are both kept; the index holds one.
+    if (!Indexed && !FNewByName->Find(P, At))
         FNewByName->Add(P);
-    } catch (const EListError &) {
-        // Two old members of the same name: both are kept, the index holds one.
-    }
     FNewEnd.SetTotalEntries(FNewEnd.TotalEntries() + 1);
     FNewEnd.SetEntriesOnThisDisk(FNewEnd.EntriesOnThisDisk() + 1);
 }
 
-bool TZipper::ZipOne(const QString &Path)
+std::unique_ptr<TZipHeaderInfo> TZipper::PlanMember(const QString &Path, const std::function<bool()> &TryOpen, qint64 &Size)
 {
     auto H = std::make_unique<TZipHeaderInfo>();
     H->OEMConvert = OEMConvert;
     const bool Folder = IsFolderEntry(Path);
-    std::unique_ptr<TLFNFileStream> In;
-    qint64 Size = 0;
-    struct stat St;
-    const bool Found = ::stat(QFile::encodeName(Path).constData(), &St) == 0;
+    Size = 0;
+    struct stat St {};
+    bool Found = false;
+    const auto Known = FFacts.constFind(Path);
+    if (Known != FFacts.constEnd()) {
+        St.st_size = Known->Size;
+        St.st_mtime = time_t(Known->UnixTime);
+        St.st_mode = mode_t(Known->Mode);
+        Found = true;
+    } else {
+        Found = ::stat(QFile::encodeName(Path).constData(), &St) == 0;
+    }
     if (Folder) {
         H->LastModFileDateTime = Found ? UnixTimeToFileDate(St.st_mtime) : UnixTimeToFileDate(::time(nullptr));
         H->SetUncompressedSize(0);
@@ -302,21 +322,16 @@ bool TZipper::ZipOne(const QString &Path)
         if (!Found || S_ISDIR(St.st_mode)) {
             if (OnNoSuchFile)
                 OnNoSuchFile(this, Path);
-            return false;
+            return nullptr;
         }
         H->ExternalFileAttributes = DosAttributes(Path, St);
-        for (;;) {
-            try {
-                In = std::make_unique<TLFNFileStream>(Path, fmOpenRead | fmShareDenyNone, false, FileBufferSize);
-                break;
-            } catch (const EStreamError &) {
-                bool Retry = false;
-                if (OnSkippingFile)
-                    OnSkippingFile(this, skrCannotOpen, Path, -1, Retry);
-                if (!Retry) {
-                    FTotalBytes -= St.st_size;
-                    return false;
-                }
+        while (!TryOpen()) {
+            bool Retry = false;
+            if (OnSkippingFile)
+                OnSkippingFile(this, skrCannotOpen, Path, -1, Retry);
+            if (!Retry) {
+                FTotalBytes -= St.st_size;
+                return nullptr;
             }
         }
         H->LastModFileDateTime = UnixTimeToFileDate(St.st_mtime);
@@ -331,7 +346,7 @@ bool TZipper::ZipOne(const QString &Path)
     H->SetFileName(Folder ? QString() : ExtractFileName(Path));
     H->SetDirectory(StoredFolder(Path));
     if (Folder && H->Directory().isEmpty())
-        return false;   // the start folder itself: a member without a name would be junk
+        return nullptr;   // the start folder itself: a member without a name would be junk
     H->SetRelativeOffsetOfLocalHeader(FOut->Position());
     H->SetDiskNumberStart(0);
     H->InternalFileAttributes = 0;
@@ -342,7 +357,7 @@ bool TZipper::ZipOne(const QString &Path)
     if (FNewByName->Find(H.get(), Index)) {
         Skipping(skrNotOverwritten, Path);
         FTotalBytes -= Size;
-        return false;
+        return nullptr;
     }
     bool Skip = false;
     if (OnStartZip)
@@ -350,18 +365,55 @@ bool TZipper::ZipOne(const QString &Path)
     if (Skip) {
         Skipping(skrSkippedByHandler, Path);
         FTotalBytes -= Size;
-        return false;
+        return nullptr;
     }
-    H->GeneralPurposeFlags &= quint16(~0x0008);
+    H->GeneralPurposeFlags &= quint16(~0x0009);
     if (FPackLevel < 3)
         H->GeneralPurposeFlags |= 0x0004;
     if (FPackLevel > 7)
         H->GeneralPurposeFlags |= 0x0002;
+    return H;
+}
+
+bool TZipper::ZipOne(const QString &Path)
+{
+    std::unique_ptr<TLFNFileStream> In;
+    qint64 Size = 0;
+    auto TryOpen = [&] {
+        try {
+            In = std::make_unique<TLFNFileStream>(Path, fmOpenRead | fmShareDenyNone, false, FileBufferSize);
+            return true;
+        } catch (const EStreamError &) {
+            return false;
+        }
+    };
+    std::unique_ptr<TZipHeaderInfo> H = PlanMember(Path, TryOpen, Size);
+    if (!H)
+        return false;
+    const bool Folder = IsFolderEntry(Path);
+    // With a password the file is read once first for its CRC-32, which the
+    // encryption header carries; a folder entry holds nothing to encrypt.
+    const bool Encrypt = !FPassword.isEmpty() && !Folder;
+    quint32 PreCrc = 0;
+    qint64 PreSize = 0;
+    if (Encrypt) {
+        H->GeneralPurposeFlags |= 0x0001;
+        std::vector<char> Buf(static_cast<size_t>(FileBufferSize));
+        PreCrc = quint32(crc32(0, nullptr, 0));
+        for (qint64 N; (N = In->Read(Buf.data(), FileBufferSize)) > 0;) {
+            PreCrc = quint32(crc32(PreCrc, reinterpret_cast<const Bytef *>(Buf.data()), uInt(N)));
+            PreSize += N;
+            CheckCancel();
+        }
+        In->Seek(0, soBeginning);
+    }
     const qint64 HeaderAt = FOut->Position();
     H->WriteLocalHeader(FOut);
     FZipSize = FOut->Position();
 
     if (Folder) {
+        if (FParts)
+            PlaceMember(*H);
         if (OnEndZip)
             OnEndZip(this, Path, 0, 0, 0);
         AddToNewList(std::move(H));
@@ -372,6 +424,23 @@ bool TZipper::ZipOne(const QString &Path)
     quint32 Crc = quint32(crc32(0, nullptr, 0));
     qint64 FileDone = 0;
     const qint64 DataStart = FOut->Position();
+    std::unique_ptr<TraditionalCipher> Cipher;
+    if (Encrypt) {
+        Cipher = std::make_unique<TraditionalCipher>(Cp936::Encode(FPassword));
+        FCipherOut = Cipher.get();
+        if (OnEncrypt) {
+            // The handler encrypts: it gets the header in plain form too.
+            QByteArray Head = TraditionalCipher::PlainHeader(PreCrc);
+            WriteOut(Head.data(), Head.size(), true);
+        } else {
+            const QByteArray Head = Cipher->MakeHeader(PreCrc);
+            WriteOut(Head.constData(), Head.size());
+        }
+    }
+    struct CipherOff {
+        TZipper *Z;
+        ~CipherOff() { Z->FCipherOut = nullptr; }
+    } Off{this};
     std::vector<char> InBuf(static_cast<size_t>(DeflateBufferSize));
     auto Input = [&](qint64 Want) -> qint64 {
         const qint64 N = In->Read(InBuf.data(), Want);
@@ -408,7 +477,7 @@ bool TZipper::ZipOne(const QString &Path)
                 Rc = deflate(&Z, Flush);
                 if (Rc < 0 && Rc != Z_BUF_ERROR)
                     throw EZCompressionError(QStringLiteral("error"));
-                WriteOut(OutBuf.data(), qint64(OutBuf.size() - Z.avail_out));
+                WriteOut(OutBuf.data(), qint64(OutBuf.size() - Z.avail_out), Encrypt);
             }
         } catch (...) {
             deflateEnd(&Z);
@@ -420,10 +489,21 @@ bool TZipper::ZipOne(const QString &Path)
             const qint64 N = Input(StoreChunk);
             if (N == 0)
                 break;
-            WriteOut(InBuf.data(), N);
+            WriteOut(InBuf.data(), N, Encrypt);
         }
     }
     In.reset();
+    if (Encrypt && (Crc != PreCrc || FileDone != PreSize)) {
+        // The file changed between the two readings: its header would carry
+        // a check byte that no longer fits. The member is dropped and told.
+        FOut->SetSize(HeaderAt);
+        FOut->Seek(HeaderAt, soBeginning);
+        FZipSize = HeaderAt;
+        FTotalBytes -= Size;
+        ShowLibraryMessage(208, ZipResourceString(208) + Path, ZipResourceString(198), ZMB_OK);
+        Skipping(skrCannotOpen, Path);
+        return false;
+    }
     if (FileDone < Size)
         ShowLibraryMessage(208, ZipResourceString(208) + Path, ZipResourceString(198), ZMB_OK);
     H->SetUncompressedSize(FileDone);
@@ -435,6 +515,8 @@ bool TZipper::ZipOne(const QString &Path)
     H->WriteLocalHeader(FOut);
     FOut->Seek(End, soBeginning);
     FZipSize = End;
+    if (FParts)
+        PlaceMember(*H);
     if (OnEndZip)
         OnEndZip(this, Path, H->UncompressedSize(), H->CompressedSize(), FZipSize);
     AddToNewList(std::move(H));
@@ -463,11 +545,28 @@ void TZipper::KeepMember(int Index, TZipHeaderInfo &Old)
     if (Comp < 0 || DataStart + Comp > MemberDataLimit(Old))
         throw EBadZipFile(ZipResourceString(183));
 
+    // The data descriptor that follows the data of a member with flag bit 3
+    // goes along: its flags stay as they are, and an encrypted member's
+    // check byte keeps meaning what its flags say (the time, not the CRC).
+    qint64 Descriptor = 0;
+    if (Old.HasDescriptor()) {
+        A->Seek(DataStart + Comp, soBeginning);
+        unsigned char D[8] = {};
+        const bool Wide = Local.Zip64ExtendedInfo() != nullptr;
+        if (A->Read(D, 8) == 8) {
+            if (GetLE32(D) == SpanningSignature && GetLE32(D + 4) == Old.CRC32)
+                Descriptor = Wide ? 24 : 16;
+            else if (GetLE32(D) == Old.CRC32)
+                Descriptor = Wide ? 20 : 12;
+        }
+        if (DataStart + Comp + Descriptor > MemberDataLimit(Old))
+            Descriptor = 0;
+    }
+
     auto H = std::make_unique<TZipHeaderInfo>();
     H->Assign(Old);
     const QByteArray Extra = WithoutZip64(OldExtra);
     H->LocalExtraFieldLength = quint16(Extra.size());
-    H->GeneralPurposeFlags &= quint16(~0x0008);
     H->WriteLocalHeader(FOut);
     WriteOut(Extra.constData(), Extra.size());
 
@@ -487,11 +586,37 @@ void TZipper::KeepMember(int Index, TZipHeaderInfo &Old)
         if (OnTotalPercentDone)
             OnTotalPercentDone(this, Percent(FTotalDone, FTotalBytes));
     }
+    if (Descriptor > 0) {
+        const QByteArray D = A->ReadBytes(Descriptor);
+        if (D.size() != Descriptor)
+            throw EFatalUnzipError(ZipResourceString(194));
+        WriteOut(D.constData(), D.size());
+    }
     AddToNewList(std::move(H));
 }
 
 void TZipper::MergeExisting()
 {
+    // The files to zip by stored name (lower-cased), each name's entries in
+    // list order; an entry taken by a member leaves the list afterwards.
+    QHash<QString, QList<int>> ByName;
+    for (int J = 0; J < FFilesList.Count(); ++J)
+        ByName[StoredNameLower(FFilesList.Strings(J))].append(J);
+    std::vector<bool> Taken(size_t(FFilesList.Count()), false);
+    struct DropTaken {
+        TZipper *Z;
+        std::vector<bool> &Taken;
+        ~DropTaken()
+        {
+            QStringList Left;
+            for (int J = 0; J < Z->FFilesList.Count(); ++J)
+                if (!Taken[size_t(J)])
+                    Left << Z->FFilesList.Strings(J);
+            Z->FFilesList.Clear();
+            for (const QString &E : Left)
+                Z->FFilesList.Add(E);
+        }
+    } Drop{this, Taken};
     for (int I = 0; I < FMembers->Count(); ++I) {
         TZipHeaderInfo *M = FMembers->Item(I);
         if (I == 0 && KeepLeadingData && M->RelativeOffsetOfLocalHeader() > 0) {
@@ -513,19 +638,16 @@ void TZipper::MergeExisting()
             if (!Skip)
                 continue;
         }
-        const QString Name = LowerCase(M->StoredName());
         int Match = -1;
-        for (int J = 0; J < FFilesList.Count(); ++J)
-            if (StoredNameLower(FFilesList.Strings(J)) == Name) {
-                Match = J;
-                break;
-            }
+        auto Entries = ByName.find(LowerCase(M->StoredName()));
+        if (Entries != ByName.end() && !Entries->isEmpty())
+            Match = Entries->takeFirst();
         if (Match < 0) {
             KeepMember(I, *M);
             continue;
         }
         const QString Entry = FFilesList.Strings(Match);
-        FFilesList.Delete(Match);
+        Taken[size_t(Match)] = true;
         bool Replace = ZipAction == zaReplace;
         if (!Replace) {
             const qint64 FileDate = FileAge(Entry);
@@ -542,70 +664,34 @@ void TZipper::MergeExisting()
     }
 }
 
-int TZipper::PackFiles()
+void TZipper::AdoptNewDirectory(quint32 Disks, TMultiMode Mode)
 {
-    if (FZipName.isEmpty() && !FZipIsStream)
-        return 0;
-    if (FMultiZipInfo.MultiMode != mmNone)
-        throw EZipperException(QStringLiteral("Archives across several disks or parts cannot be written"));
-    Restore<bool> BusyFlag(FBusy, true);
-    FCancel = false;
-    const TZipSortMode SavedSort = FSortMode;
-    const bool SavedKeep = FKeepZipOpen;
-    struct AtEnd {
-        TZipper *Z;
-        TZipSortMode Sort;
-        bool Keep;
-        ~AtEnd()
-        {
-            Z->FOut = nullptr;
-            Z->FNewList.reset();
-            Z->FNewByName.reset();
-            Z->FKeepZipOpen = Keep;
-            Z->CloseArchive();
-            if (Z->FSortMode != Sort)
-                Z->SetSortMode(Sort);
-            Z->FFilesList.Clear();
-        }
-    } Guard{this, SavedSort, SavedKeep};
-    if (FSortMode != ByNone)
-        SetSortMode(ByNone);
-    FKeepZipOpen = true;
-    FDisposeList.clear();
-    FOldNames.clear();
-    FArchiveDev = FArchiveIno = -1;
-    FTotalDone = 0;
-    FZipSize = 0;
-    FAdded = 0;
+    FOwnedArchive.reset();
+    FArchive = nullptr;
+    DropDirectory();
+    FMembers = std::move(FNewList);
+    FEndCentral.Assign(FNewEnd);
+    FNumberOfDisks = Disks;
+    FCurrentDisk = Disks - 1;
+    FMultiMode = Mode;
+    FArchiveDate = ArchiveStamp();
+    FDirectoryLoaded = true;
+    BuildSortedView();
+}
 
-    // The old archive, when there is one, is read first: freshening needs its names.
-    struct stat St;
-    const bool Update = FZipIsStream ? (FArchive && FArchive->Size() > 0)
-                                     : ::stat(QFile::encodeName(FZipName).constData(), &St) == 0;
-    if (!FZipIsStream && Update) {
-        FArchiveDev = qint64(St.st_dev);
-        FArchiveIno = qint64(St.st_ino);
-    }
-    FNewEnd.Clear();
-    if (Update) {
-        OpenArchive();
-        for (int I = 0; I < FMembers->Count(); ++I)
-            FOldNames.insert(LowerCase(FMembers->Item(I)->StoredName()));
-    }
-    if (FFilesList.Count() > 0)
-        ExpandFilesList();
-    if (FFilesList.Count() > 0) {
-        bool StopNow = false;
-        if (OnStartZipInfo)
-            OnStartZipInfo(this, FFilesList.Count(), FTotalBytes, FNewEnd, StopNow);
-        if (StopNow)
-            throw EUserCanceled(ZipResourceString(187));
-    }
-    if (Update && !FNewEnd.CommentLoaded() && FEndCentral.ZipCommentLength() > 0) {
-        ArchiveComment();
-        FNewEnd.SetZipComment(FEndCentral.ZipComment());
-    }
+void TZipper::NewLists()
+{
+    FNewList = std::make_unique<TSortedZip>(2);
+    FNewList->SortMode = ByNone;
+    FNewByName = std::make_unique<TSortedZip>(2, false);
+    FNewByName->SortMode = ByName;
+    FNewByName->SetCapacity(FFilesList.Count() + MemberCount());
+    FNewEnd.SetEntriesOnThisDisk(0);
+    FNewEnd.SetTotalEntries(0);
+}
 
+void TZipper::WriteSingle(bool Update)
+{
     // The output: a temporary file beside the archive (or in TempPath), or
     // memory for an archive held in the application's stream.
     std::unique_ptr<TempFile> Temp;
@@ -621,18 +707,17 @@ int TZipper::PackFiles()
         Out = std::make_unique<TLFNFileStream>(Temp->Path(), fmOpenReadWrite, FlushFilesOnClose, FileBufferSize);
     }
     FOut = Out.get();
-    FNewList = std::make_unique<TSortedZip>(2);
-    FNewList->SortMode = ByNone;
-    FNewByName = std::make_unique<TSortedZip>(2, false);
-    FNewByName->SortMode = ByName;
-    FNewByName->SetCapacity(FFilesList.Count() + MemberCount());
-    FNewEnd.SetEntriesOnThisDisk(0);
-    FNewEnd.SetTotalEntries(0);
+    NewLists();
 
     if (Update)
         MergeExisting();
-    for (int I = 0; I < FFilesList.Count(); ++I)
-        ZipOne(FFilesList.Strings(I));
+    const int Threads = PackThreads > 0 ? PackThreads : int(std::max(1u, std::thread::hardware_concurrency()));
+    if (Threads > 1 && FPassword.isEmpty() && FFilesList.Count() > 0) {
+        ZipParallel(0, Threads);
+    } else {
+        for (int I = 0; I < FFilesList.Count(); ++I)
+            ZipOne(FFilesList.Strings(I));
+    }
 
     const qint64 CentralAt = FOut->Position();
     FNewEnd.SetNumberOfDiskWithStartOfCentral(0);
@@ -668,6 +753,80 @@ int TZipper::PackFiles()
             Temp.reset();
         }
     }
+}
+
+int TZipper::PackFiles()
+{
+    if (FZipName.isEmpty() && !FZipIsStream)
+        return 0;
+    const bool Multi = FMultiZipInfo.MultiMode != mmNone;
+    Restore<bool> BusyFlag(FBusy, true);
+    FCancel = false;
+    const TZipSortMode SavedSort = FSortMode;
+    const bool SavedKeep = FKeepZipOpen;
+    struct AtEnd {
+        TZipper *Z;
+        TZipSortMode Sort;
+        bool Keep;
+        ~AtEnd()
+        {
+            Z->FOut = nullptr;
+            Z->FNewList.reset();
+            Z->FNewByName.reset();
+            Z->FKeepZipOpen = Keep;
+            Z->CloseArchive();
+            if (Z->FSortMode != Sort)
+                Z->SetSortMode(Sort);
+            Z->FFilesList.Clear();
+            Z->FFacts.clear();
+        }
+    } Guard{this, SavedSort, SavedKeep};
+    if (FSortMode != ByNone)
+        SetSortMode(ByNone);
+    FKeepZipOpen = true;
+    FDisposeList.clear();
+    FOldNames.clear();
+    FFacts.clear();
+    FArchiveDev = FArchiveIno = -1;
+    FTotalDone = 0;
+    FZipSize = 0;
+    FAdded = 0;
+
+    // The old archive, when there is one, is read first: freshening needs its names.
+    struct stat St;
+    // A spanned or split set is always written anew.
+    const bool Update = !Multi && (FZipIsStream ? (FArchive && FArchive->Size() > 0)
+                                                : ::stat(QFile::encodeName(FZipName).constData(), &St) == 0);
+    if (!FZipIsStream && Update) {
+        FArchiveDev = qint64(St.st_dev);
+        FArchiveIno = qint64(St.st_ino);
+    }
+    FNewEnd.Clear();
+    if (Update) {
+        OpenArchive();
+        for (int I = 0; I < FMembers->Count(); ++I)
+            FOldNames.insert(LowerCase(FMembers->Item(I)->StoredName()));
+    }
+    if (FFilesList.Count() > 0)
+        ExpandFilesList();
+    if (FFilesList.Count() > 0) {
+        bool StopNow = false;
+        if (OnStartZipInfo)
+            OnStartZipInfo(this, FFilesList.Count(), FTotalBytes, FNewEnd, StopNow);
+        if (StopNow)
+            throw EUserCanceled(ZipResourceString(187));
+    }
+    if (Update && !FNewEnd.CommentLoaded() && FEndCentral.ZipCommentLength() > 0) {
+        ArchiveComment();
+        FNewEnd.SetZipComment(FEndCentral.ZipComment());
+    }
+
+    if (Multi) {
+        NewLists();
+        PackMulti();
+    } else {
+        WriteSingle(Update);
+    }
     for (const QString &Source : FDisposeList) {
         bool Skip = false;
         if (OnDisposeFile)
@@ -675,8 +834,13 @@ int TZipper::PackFiles()
         if (!Skip)
             DeleteFile(Source);
     }
-    // The new directory is the one of the file just written.
-    OpenArchive();
+    // The new directory is the one of the file just written. An update is
+    // read back (kept members point into the old archive); the members of a
+    // new archive are all ours and become the directory as they are.
+    if (!Multi && (Update || FZipIsStream))
+        OpenArchive();
+    else if (!Multi)
+        AdoptNewDirectory(1, mmNone);
     if (OnTotalPercentDone)
         OnTotalPercentDone(this, 100);
     if (OnZipComplete)

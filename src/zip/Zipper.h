@@ -14,6 +14,7 @@
 
 #include "UnZipper.h"
 
+#include <QHash>
 #include <QSet>
 
 enum TZipAction { zaUpdate = 0, zaReplace = 1, zaFreshen = 2 };
@@ -73,6 +74,10 @@ public:
     bool AddDirEntriesOnRecurse = false;
     // Copy the data in front of the first member (a self-extractor stub) when updating.
     bool KeepLeadingData = false;
+    // Threads that read and deflate new members (0: one per core). Members
+    // with a password, and sets across several parts, are zipped on the
+    // caller's thread. The archive does not depend on the number.
+    int PackThreads = 0;
 
     std::function<void(TObject *Sender, int NumFiles, qint64 TotalBytes, TEndCentral &EndCentralRecord, bool &StopNow)> OnStartZipInfo;
     std::function<void(TObject *Sender, const QString &FName, TZipHeaderInfo &ZipHeader, bool &Skip)> OnStartZip;
@@ -84,9 +89,31 @@ public:
     std::function<void(TObject *Sender, const QString &FName, bool &Skip)> OnDeleteEntry;
     std::function<void(TObject *Sender, const QString &FName, bool &Skip)> OnDisposeFile;
     std::function<void(TObject *Sender, uchar *Buffer, int Length, const QString &Password)> OnEncrypt;
+    // Called once the next disk of a spanned set was accepted (DiskNum 1-based).
     std::function<void(TObject *Sender, int DiskNum)> OnPrepareNextDisk;
 
 private:
+    // Writes a spanned or split set part by part (ZipperSpan.cpp).
+    class PartWriter;
+    friend class PartWriter;
+    // The multi-disk build: members are zipped into a scratch file one by one
+    // and then placed across the parts.
+    void PackMulti();
+    void NewLists();
+    // The list just written becomes the component's directory.
+    void AdoptNewDirectory(quint32 Disks, TMultiMode Mode);
+    // The one-file build: a new archive, or an update of the existing one.
+    void WriteSingle(bool Update);
+    void PlaceMember(TZipHeaderInfo &H);
+    void WriteMultiDirectory();
+    void WriteDirectoryCopy();
+    // Bytes that the directory copy and the end record may take: kept free
+    // on the first disk when SaveZipInfoOnFirstDisk.
+    qint64 DirectoryEstimate() const;
+    // The largest local and central header of the files to zip.
+    void LargestHeaders(qint64 &Local, qint64 &Central) const;
+    std::unique_ptr<PartWriter> FParts;
+
     void SetAttributeBit(int Bit, bool Value);
     bool Skipping(TSkipReason Reason, const QString &FName);
     bool ListMatches(const TStrings &List, const QString &Path) const;
@@ -95,10 +122,19 @@ private:
     void ExpandFilesList();
     bool IsTheArchive(const QString &Path) const;
     bool ZipOne(const QString &Path);
+    // The member record of a file or folder entry, with the events that may
+    // refuse it (no such file, cannot open (TryOpen), a duplicate name,
+    // OnStartZip); null when it is not zipped. Size is the file's size.
+    std::unique_ptr<TZipHeaderInfo> PlanMember(const QString &Path, const std::function<bool()> &TryOpen, qint64 &Size);
+    // Zips FilesList from First on with the block workers (ZipperParallel.cpp).
+    void ZipParallel(int First, int Threads);
     void KeepMember(int Index, TZipHeaderInfo &Old);
     void MergeExisting();
     void WriteOut(const char *Data, qint64 Count);
-    void AddToNewList(std::unique_ptr<TZipHeaderInfo> H);
+    // Encrypts Data in place first when Encrypt (OnEncrypt or the cipher).
+    void WriteOut(char *Data, qint64 Count, bool Encrypt);
+    // Indexed: the record is in the by-name index already.
+    void AddToNewList(std::unique_ptr<TZipHeaderInfo> H, bool Indexed = false);
 
     int FPackLevel = 6;
     bool FStorePaths = false;
@@ -120,5 +156,14 @@ private:
     int FAdded = 0;
     QStringList FDisposeList;
     QSet<QString> FOldNames;     // lower-cased stored names of the old members
+    // What the folder search learnt of each file it found, so that zipping
+    // it needs no second look at the file system.
+    struct FileFacts {
+        qint64 Size;
+        qint64 UnixTime;
+        quint32 Mode;
+    };
+    QHash<QString, FileFacts> FFacts;
     qint64 FArchiveDev = -1, FArchiveIno = -1;
+    ZipDetail::TraditionalCipher *FCipherOut = nullptr;   // the member being encrypted
 };

@@ -285,6 +285,40 @@ TEST(GIFAssign, ImagesStillsAndAddedFrames)
     EXPECT_EQ(Target.Frames()[1]->Pixels(1, 0), 3);
 }
 
+TEST(GIFAssign, FramesFromOtherImagesKeepTheirColours)
+{
+    TGIFImage Source;
+    SetGlobalMap(Source, {0xFFFFFF, 0x0000FF, 0x00FF00});
+    TGIFSubImage *Blue = AddFrame(Source, 0, 0, 2, 1, {1, 2});
+    TGIFImage Target;
+    SetGlobalMap(Target, {0x000000, 0xFF0000});
+    Target.Header().SetWidth(2);
+    Target.Header().SetHeight(1);
+    AddFrame(Target, 0, 0, 2, 1, {0, 1});
+
+    // Drawn with the source's table, the copy shows blue and green, not red.
+    ASSERT_EQ(Target.AddFrame(Blue), 1);
+    TGIFSubImage *Copy = Target.Frames()[1];
+    ASSERT_EQ(Copy->ColorMap()->Count(), 3);
+    EXPECT_EQ(Copy->ActiveColorMap()->Colors(Copy->Pixels(0, 0)), TColor(0xFF0000));
+    EXPECT_EQ(Copy->ActiveColorMap()->Colors(Copy->Pixels(1, 0)), TColor(0x00FF00));
+    Loaded Back = Load(SaveBytes(Target));
+    ASSERT_TRUE(Back.Image);
+    EXPECT_EQ(ColorToRGB(Back.Image->Frames()[1]->ActiveColorMap()->Colors(0)), RGB(255, 255, 255));
+
+    // A frame with a table of its own keeps just that; an image copy shares
+    // the global table, so its frames get none.
+    Blue->ColorMap()->Add(clBlack);
+    Blue->ColorMap()->Add(clRed);
+    Blue->ColorMap()->Add(clLime);
+    Target.AddFrame(Blue);
+    EXPECT_EQ(Target.Frames()[2]->ColorMap()->Count(), 3);
+    EXPECT_EQ(Target.Frames()[2]->ActiveColorMap()->Colors(1), clRed);
+    TGIFImage Whole;
+    Whole.Assign(&Target);
+    EXPECT_EQ(Whole.Frames()[0]->ColorMap()->Count(), 0);
+}
+
 TEST(GIFAssign, ClipboardRoundTrip)
 {
     TGIFImage Image;

@@ -302,3 +302,152 @@ TEST(ZipPeers, ReadsInfoZipSplitArchivesAndDirectoryCopies)
     EXPECT_EQ(Unpack(Zip, Out2), 2);
     ExpectSameTree(Src, Out2);
 }
+
+TEST(ZipPeers, InfoZipUtf8NamesAndCommentsReadAndOurChineseNamesReachUnzipAnd7z)
+{
+    TestSupport::TempDir D;
+    qputenv("LC_ALL", "C.UTF-8");
+    // Info-ZIP on Linux: UTF-8 names without flag bit 11, host 3, comment from stdin.
+    WriteAll(D.File(QString::fromUtf8("src/sub/深层/文件.txt")), "deep");
+    const QString Iz = D.File(QStringLiteral("iz.zip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("sh"), {QStringLiteral("-c"), QString::fromUtf8("printf '注释\\n' | zip -q -r -z ../iz.zip sub")},
+                         nullptr, D.File(QStringLiteral("src"))),
+              0);
+    {
+        TUnZipper U;
+        U.SetZipName(Iz);
+        U.OpenAndReadDirectory();
+        ASSERT_EQ(U.MemberCount(), 3);
+        EXPECT_EQ(U.Member(2)->StoredName(), QString::fromUtf8("sub\\深层\\文件.txt"));
+        EXPECT_EQ(U.ArchiveComment().trimmed(), QString::fromUtf8("注释"));
+    }
+    EXPECT_EQ(Unpack(Iz, D.File(QStringLiteral("iz.out"))), 3);
+    EXPECT_EQ(ReadAll(D.File(QString::fromUtf8("iz.out/sub/深层/文件.txt"))), QByteArray("deep"));
+
+    // Ours: code page 936 names (what the original program reads) with the
+    // Unicode Path block beside them, which unzip, 7-Zip and python follow.
+    const QString Ours = D.File(QStringLiteral("ours.zip"));
+    EXPECT_EQ(ZipFolder(D.File(QStringLiteral("src")), Ours), 1);
+    const QByteArray Gbk = Cp936::Encode(QString::fromUtf8("sub/深层/文件.txt"));
+    EXPECT_TRUE(ReadAll(Ours).contains(Gbk));
+    ASSERT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-q"), Ours, QStringLiteral("-d"), D.File(QStringLiteral("by-unzip"))}), 0);
+    EXPECT_EQ(ReadAll(D.File(QString::fromUtf8("by-unzip/sub/深层/文件.txt"))), QByteArray("deep"));
+    ASSERT_EQ(RunProgram(QStringLiteral("7z"), {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + D.File(QStringLiteral("by-7z")), Ours}), 0);
+    EXPECT_EQ(ReadAll(D.File(QString::fromUtf8("by-7z/sub/深层/文件.txt"))), QByteArray("deep"));
+
+    // A Unicode Path block whose CRC no longer fits the name (renamed by a
+    // tool that does not know it) is ignored: the name itself counts.
+    QByteArray Bytes = ReadAll(Ours);
+    const QByteArray Renamed = Cp936::Encode(QString::fromUtf8("sub/深层/文档.txt"));
+    ASSERT_EQ(Renamed.size(), Gbk.size());
+    Bytes.replace(Gbk, Renamed);
+    const QString Patched = D.File(QStringLiteral("renamed.zip"));
+    WriteAll(Patched, Bytes);
+    TUnZipper U;
+    U.SetZipName(Patched);
+    U.OpenAndReadDirectory();
+    EXPECT_EQ(U.Member(0)->StoredName(), QString::fromUtf8("sub\\深层\\文档.txt"));
+}
+
+TEST(ZipPeers, EncryptedMembersOfInfoZipKeepTheirPasswordWhenTheArchiveIsUpdated)
+{
+    TestSupport::TempDir D;
+    WriteAll(D.File(QStringLiteral("src/secret.txt")), TextBytes(20000, 5));
+    WriteAll(D.File(QStringLiteral("src/small.bin")), RandomBytes(300, 6));
+    const QString Zip = D.File(QStringLiteral("enc.zip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("secret"), Zip,
+                                                 QStringLiteral("secret.txt"), QStringLiteral("small.bin")},
+                         nullptr, D.File(QStringLiteral("src"))),
+              0);
+    WriteAll(D.File(QStringLiteral("src/plain.txt")), "added later");
+    TZipper Z;
+    Z.SetZipName(Zip);
+    Z.FilesList().Add(D.File(QStringLiteral("src/plain.txt")));
+    EXPECT_EQ(Z.PackFiles(), 1);
+    EXPECT_EQ(Z.MemberCount(), 3);
+    QByteArray Out;
+    EXPECT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-P"), QStringLiteral("secret"), QStringLiteral("-t"), Zip}, &Out), 0)
+        << Out.constData();
+    EXPECT_EQ(RunProgram(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-psecret"), Zip}, &Out), 0) << Out.constData();
+}
+
+TEST(ZipPeers, PackingOnSeveralThreadsGivesTheSameValidArchiveEveryRunWithEventsInOrder)
+{
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QStringLiteral("/big.htm"), TextBytes(3500000, 1));       // several blocks
+    WriteAll(Src + QStringLiteral("/noise.bin"), RandomBytes(2500000, 2));
+    WriteAll(Src + QStringLiteral("/empty.txt"), QByteArray());
+    for (int I = 0; I < 150; ++I)
+        WriteAll(Src + QStringLiteral("/small/f%1.txt").arg(I, 3, 10, QLatin1Char('0')), TextBytes(100 + I * 37, I));
+    auto Pack = [&](const QString &Zip, int Threads, QStringList *Ended) {
+        TZipper Z;
+        Z.SetRootDir(Src);
+        Z.SetZipName(Zip);
+        Z.SetRelativePaths(true);
+        Z.AddDirEntriesOnRecurse = true;
+        Z.PackThreads = Threads;
+        Z.NoCompressList().Add(QStringLiteral("*.bin"));
+        Z.FilesList().Add(Src + QStringLiteral("/*.*"));
+        QList<int> Percents;
+        Z.OnTotalPercentDone = [&](TObject *, int P) { Percents << P; };
+        if (Ended)
+            Z.OnEndZip = [&](TObject *, const QString &Name, qint64, qint64, qint64) { *Ended << Name; };
+        EXPECT_EQ(Z.PackFiles(), 154);
+        EXPECT_TRUE(std::is_sorted(Percents.begin(), Percents.end()));
+        EXPECT_EQ(Percents.last(), 100);
+    };
+    QStringList One, Four;
+    Pack(D.File(QStringLiteral("one.zip")), 1, &One);
+    Pack(D.File(QStringLiteral("four.zip")), 4, &Four);
+    Pack(D.File(QStringLiteral("four-again.zip")), 4, nullptr);
+    Pack(D.File(QStringLiteral("three.zip")), 3, nullptr);
+    EXPECT_EQ(Four, One);
+    const QByteArray Bytes = ReadAll(D.File(QStringLiteral("four.zip")));
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("four-again.zip"))), Bytes);
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("three.zip"))), Bytes);
+    const double Ratio = double(Bytes.size()) / double(QFileInfo(D.File(QStringLiteral("one.zip"))).size());
+    EXPECT_LT(std::abs(Ratio - 1.0), 0.01) << Ratio;
+
+    const QString Zip = D.File(QStringLiteral("four.zip"));
+    QByteArray Out;
+    EXPECT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), Zip}, &Out), 0) << Out.constData();
+    EXPECT_EQ(RunProgram(QStringLiteral("7z"), {QStringLiteral("t"), Zip}, &Out), 0) << Out.constData();
+    EXPECT_EQ(Python(QStringLiteral("import sys,zipfile\nassert zipfile.ZipFile(sys.argv[1]).testzip() is None"), {Zip}, &Out), 0)
+        << Out.constData();
+    EXPECT_EQ(Unpack(Zip, D.File(QStringLiteral("out"))), 154);
+    ExpectSameTree(Src, D.File(QStringLiteral("out")));
+}
+
+TEST(ZipPeers, AFileThatShrinksUnderTheWorkersIsZippedAgainWhole)
+{
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    const QString Shrinking = Src + QStringLiteral("/shrinking.htm");
+    WriteAll(Shrinking, TextBytes(3000000, 3));
+    WriteAll(Src + QStringLiteral("/after.htm"), TextBytes(2500000, 4));
+    const QString Zip = D.File(QStringLiteral("s.zip"));
+    TZipper Z;
+    Z.SetRootDir(Src);
+    Z.SetZipName(Zip);
+    Z.SetRelativePaths(true);
+    Z.PackThreads = 4;
+    Z.FilesList().Add(Src + QStringLiteral("/*.*"));
+    bool Cut = false;
+    Z.OnStartZip = [&](TObject *, const QString &Name, TZipHeaderInfo &, bool &) {
+        // Cut to half after the size was taken: the second block comes up short.
+        if (Name == Shrinking && !Cut) {
+            Cut = true;
+            QFile F(Shrinking);
+            ASSERT_TRUE(F.resize(1500000));
+        }
+    };
+    QList<int> Messages;
+    Z.OnHandleMessage = [&](TObject *, int Id, const QString &, const QString &, quint32, int &) { Messages << Id; };
+    EXPECT_EQ(Z.PackFiles(), 2);
+    EXPECT_EQ(Messages, QList<int>{208});
+    QByteArray Out;
+    EXPECT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), Zip}, &Out), 0) << Out.constData();
+    EXPECT_EQ(Unpack(Zip, D.File(QStringLiteral("out"))), 2);
+    ExpectSameTree(Src, D.File(QStringLiteral("out")));
+}

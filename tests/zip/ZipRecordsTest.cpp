@@ -131,7 +131,10 @@ TEST(ZipRecords, NamesDatesAndFlexibleOemRule)
     H.SetFileName(QString::fromUtf8("商品.txt"));
     QByteArray L = LocalOf(H);
     EXPECT_EQ(H.VersionMadeBy >> 8, 0);
-    EXPECT_EQ(L.mid(30), QByteArray("\xc9\xcc\xc6\xb7.txt"));
+    EXPECT_EQ(L.mid(30, 8), QByteArray("\xc9\xcc\xc6\xb7.txt"));
+    // Beside the code page 936 name: the Info-ZIP Unicode Path block with the UTF-8 name.
+    EXPECT_EQ(L.mid(38, 2), QByteArray("up"));
+    EXPECT_TRUE(L.endsWith(QString::fromUtf8("商品.txt").toUtf8()));
 
     TZipHeaderInfo Odd;
     Odd.OEMConvert = oemFlexible;

@@ -406,3 +406,78 @@ TEST(ZipSafety, RandomlyDamagedArchivesNeverCrashOrWriteOutside)
         }
     }
 }
+
+TEST(ZipSafety, MembersOfUnknownMethodAreNamedFailedAndNeverEmptyData)
+{
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("m99.zip"));
+    // The second member's method becomes 99 in both headers.
+    MakeArchive(Zip, QStringLiteral("[('ok.txt',b'fine',0),('odd/x.bin',b'data'*50,0)]"),
+                QStringLiteral("b[cd(1)+10]=99\nl=b.index(b'PK\\x03\\x04',1)\nb[l+8]=99"));
+    UnzipRun Run(Zip, D.File(QStringLiteral("out")));
+    QStringList Messages;
+    Run.U.OnHandleMessage = [&](TObject *, int Id, const QString &Text, const QString &, quint32, int &) {
+        Messages << QString::number(Id) + QLatin1Char(' ') + Text;
+    };
+    EXPECT_EQ(Run.U.TestFiles(), 1);
+    EXPECT_EQ(Run.U.FailedCount(), 1);
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0], QStringLiteral("197 Unknown Compression Method (99): odd/x.bin"));
+    EXPECT_EQ(Run.U.UnpackFiles(), 1);
+    EXPECT_EQ(Run.U.FailedCount(), 1);
+    EXPECT_EQ(FilesUnder(D.File(QStringLiteral("out"))), QStringList{QStringLiteral("ok.txt")});
+    Run.U.OpenAndReadDirectory();
+    EXPECT_EQ(Run.U.UnzipToBuffer(0), QByteArray("fine"));
+    EXPECT_THROW(Run.U.UnzipToBuffer(1), EZipperException);
+}
+
+TEST(ZipSafety, ExtractingOnSeveralThreadsGivesTheSameFilesAndEventsAsOneThread)
+{
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("many.zip"));
+    // 60 members, a name twice (the later one wins), one member damaged.
+    MakeArchive(Zip,
+                QStringLiteral("[('d%d/f%d.txt'%(i%5,i),(b'line %d '%i)*(50+i*300),8) for i in range(60)]"
+                               "+[('d0/f0.txt',b'second copy',0),('bad.bin',bytes(range(256))*400,8)]"),
+                QStringLiteral("b[b.index(b'bad.bin')+7+500]^=0x55"));
+    struct Run {
+        QStringList Events;
+        int Count = 0;
+    };
+    auto Extract = [&](int Threads, const QString &Dest) {
+        Run R;
+        UnzipRun U(Zip, Dest);
+        U.U.ExtractThreads = Threads;
+        U.U.OnEndUnZip = [&](TObject *, int I, const QString &) { R.Events << QStringLiteral("end %1").arg(I); };
+        U.U.OnBadCRC = [&](TObject *, quint32, quint32, int I) { R.Events << QStringLiteral("crc %1").arg(I); };
+        QList<int> Percents;
+        U.U.OnTotalPercentDone = [&](TObject *, int P) { Percents << P; };
+        R.Count = U.U.UnpackFiles();
+        EXPECT_TRUE(std::is_sorted(Percents.begin(), Percents.end()));
+        EXPECT_EQ(U.U.FailedCount(), 1);
+        return R;
+    };
+    const Run One = Extract(1, D.File(QStringLiteral("one")));
+    const Run Four = Extract(4, D.File(QStringLiteral("four")));
+    EXPECT_EQ(One.Count, 61);
+    EXPECT_EQ(Four.Count, One.Count);
+    EXPECT_EQ(Four.Events, One.Events);
+    EXPECT_TRUE(One.Events.contains(QStringLiteral("crc 61")));
+    const QStringList Files = FilesUnder(D.File(QStringLiteral("one")));
+    EXPECT_EQ(Files.size(), 60);
+    EXPECT_EQ(FilesUnder(D.File(QStringLiteral("four"))), Files);
+    for (const QString &F : Files)
+        EXPECT_EQ(ReadAll(D.File(QStringLiteral("four/") + F)), ReadAll(D.File(QStringLiteral("one/") + F))) << F.toStdString();
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("four/d0/f0.txt"))), QByteArray("second copy"));
+
+    // A cancel stops the run and leaves no temporary file behind.
+    UnzipRun C(Zip, D.File(QStringLiteral("cancel")));
+    C.U.ExtractThreads = 4;
+    C.U.OnTotalPercentDone = [&](TObject *, int P) {
+        if (P > 20)
+            C.U.Cancel();
+    };
+    EXPECT_THROW(C.U.UnpackFiles(), EUserCanceled);
+    for (const QString &F : FilesUnder(D.File(QStringLiteral("cancel"))))
+        EXPECT_TRUE(F.endsWith(QStringLiteral(".txt"))) << F.toStdString();
+}

@@ -6,6 +6,7 @@
 #include "zip/Zipper.h"
 
 #include <QDir>
+#include <cstdio>
 
 using namespace ZipTest;
 
@@ -256,4 +257,157 @@ TEST(ZipSelection, OverwriteModesAndChoiceHooks)
     EXPECT_EQ(ReadAll(Target), QByteArray("archived"));
     // The member's date comes back on the extracted file.
     EXPECT_EQ(quint32(FileAge(Target)), U.Member(0)->LastModFileDateTime);
+}
+
+namespace {
+
+// The plain recursive reading of the mask language, exponential in the number
+// of stars: the answers the fast matcher must give on small cases.
+bool ReferenceMatch(const QString &M, const QString &S);
+
+bool ReadRefSet(const QString &M, qsizetype &I, QList<QPair<QChar, QChar>> &Set, bool &Neg, bool Reversed)
+{
+    qsizetype J = I + 1;
+    Neg = J < M.size() && (M[J] == QLatin1Char('^') || M[J] == QLatin1Char('!'));
+    if (Neg)
+        ++J;
+    bool Any = false;
+    while (J < M.size() && M[J] != QLatin1Char('>')) {
+        if (J + 2 < M.size() && M[J + 1] == QLatin1Char('-') && M[J + 2] != QLatin1Char('>')) {
+            if (M[J] <= M[J + 2])
+                Set.append({M[J], M[J + 2]});
+            else if (Reversed)
+                Set.append({M[J + 2], M[J]});
+            J += 3;
+        } else {
+            Set.append({M[J], M[J]});
+            ++J;
+        }
+        Any = true;
+    }
+    if (J >= M.size() || !Any)
+        return false;
+    I = J;
+    return true;
+}
+
+bool InSet(const QList<QPair<QChar, QChar>> &Set, bool Neg, QChar C)
+{
+    bool In = false;
+    for (const auto &R : Set)
+        In = In || (C >= R.first && C <= R.second);
+    return In != Neg;
+}
+
+bool ReferenceStar(const QString &R, const QString &T, const QList<QPair<QChar, QChar>> &Set, bool Neg, bool HasSet)
+{
+    qsizetype I = 0, K = 0;
+    bool Run = false;
+    while (I < R.size() && (R[I] == QLatin1Char('*') || R[I] == QLatin1Char('?'))) {
+        K += R[I] == QLatin1Char('?');
+        ++I;
+        Run = true;
+    }
+    if (K > T.size())
+        return false;
+    if (Run && I >= R.size())
+        return true;
+    for (; K < T.size(); ++K) {
+        if (I < R.size() && ReferenceMatch(R.mid(I), T.mid(K)))
+            return true;
+        if (HasSet && !InSet(Set, Neg, T[K]))
+            return false;
+    }
+    return I >= R.size();
+}
+
+bool ReferenceMatch(const QString &M, const QString &S)
+{
+    if (M == QLatin1String("*"))
+        return true;
+    qsizetype I = 0, J = 0;
+    for (; I < M.size(); ++I, ++J) {
+        if (J >= S.size())
+            return M[I] == QLatin1Char('*') && I == M.size() - 1;
+        QList<QPair<QChar, QChar>> Set;
+        bool Neg = false;
+        if (M[I] == QLatin1Char('*')) {
+            qsizetype R = I + 1;
+            if (R < M.size() && M[R] == QLatin1Char('<')) {
+                if (!ReadRefSet(M, R, Set, Neg, false) || Set.isEmpty())
+                    return false;
+                return ReferenceStar(M.mid(R + 1), S.mid(J), Set, Neg, true);
+            }
+            return ReferenceStar(M.mid(I), S.mid(J), Set, Neg, false);
+        }
+        if (M[I] == QLatin1Char('<')) {
+            if (!ReadRefSet(M, I, Set, Neg, true) || !InSet(Set, Neg, S[J]))
+                return false;
+        } else if (M[I] != QLatin1Char('?') && M[I] != S[J]) {
+            return false;
+        }
+    }
+    return J >= S.size();
+}
+
+} // namespace
+
+TEST(ZipMasks, ManyStarsAnswerQuicklyAndAsTheRecursiveReading)
+{
+    // Masks that took the recursive matcher seconds to hours.
+    const QString Name80 = QString(QLatin1Char('a')).repeated(79) + QLatin1Char('b');
+    EXPECT_FALSE(WildcardMatches(QStringLiteral("*a*a*a*a*a*a*a*c"), Name80));
+    EXPECT_TRUE(WildcardMatches(QStringLiteral("*a*a*a*a*a*a*a*b"), Name80));
+    const QString Long = QString(QLatin1Char('_')).repeated(4000) + QStringLiteral(".txt");
+    EXPECT_FALSE(WildcardMatches(QStringLiteral("*_*_*.htm"), Long));
+    EXPECT_FALSE(WildcardMatches(QString(QStringLiteral("*?")).repeated(40) + QLatin1Char('x'), Long));
+    EXPECT_TRUE(WildcardMatches(QString(QStringLiteral("*<_>")).repeated(30) + QStringLiteral("*.txt"), Long));
+
+    // Small random masks over a small alphabet give the recursive answers.
+    QRandomGenerator R{7};
+    const char *Pieces[] = {"a", "b", "?", "*", "*", "<a-b>", "<^a>", "*<a>", "*<!b>", "<b-a>", "<a"};
+    for (int N = 0; N < 20000; ++N) {
+        QString M, S;
+        const int Parts = int(R.bounded(1, 7));
+        for (int I = 0; I < Parts; ++I)
+            M += QLatin1String(Pieces[R.bounded(int(std::size(Pieces)))]);
+        const int Len = int(R.bounded(0, 8));
+        for (int I = 0; I < Len; ++I)
+            S += QLatin1Char("abc"[R.bounded(3)]);
+        ASSERT_EQ(WildcardMatches(M, S), ReferenceMatch(M, S)) << M.toStdString() << " / " << S.toStdString();
+    }
+}
+
+TEST(ZipSelection, FoldersTooDeepAndNamesNotInUtf8AreReportedAsSkipped)
+{
+    TestSupport::TempDir D;
+    const QString Root = D.File(QStringLiteral("root"));
+    QString Deep = Root;
+    for (int I = 1; I <= 22; ++I)
+        Deep += QStringLiteral("/d%1").arg(I);
+    WriteAll(Deep + QStringLiteral("/lost.txt"), "deep");
+    WriteAll(Root + QStringLiteral("/ok.txt"), "ok");
+    // A name in another encoding (code page 936 bytes of 产品).
+    const QByteArray Bad = QFile::encodeName(Root) + "/\xb2\xfa\xc6\xb7.txt";
+    {
+        FILE *Raw = ::fopen(Bad.constData(), "wb");
+        ASSERT_NE(Raw, nullptr);
+        ::fputs("gbk", Raw);
+        ::fclose(Raw);
+    }
+    TZipper Z;
+    Z.SetRootDir(Root);
+    Z.SetZipName(D.File(QStringLiteral("deep.zip")));
+    Z.SetRelativePaths(true);
+    Z.FilesList().Add(Root + QStringLiteral("/*.*"));
+    QStringList Skipped;
+    Z.OnSkippingFile = [&](TObject *, TSkipReason R, const QString &Name, int, bool &) {
+        EXPECT_EQ(R, skrCannotOpen);
+        Skipped << QDir(Root).relativeFilePath(Name);
+    };
+    EXPECT_EQ(Z.PackFiles(), 1);
+    ASSERT_EQ(Skipped.size(), 2) << Skipped.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(Skipped[0].endsWith(QStringLiteral(".txt")));
+    EXPECT_TRUE(Skipped[1].startsWith(QStringLiteral("d1/d2/")));
+    EXPECT_TRUE(Skipped[1].endsWith(QStringLiteral("/d21")));
 }

@@ -133,6 +133,8 @@ TForm1::TForm1(QWidget *Parent)
     SetupOutputMenus();
     ConnectDialogCommands();
     ConnectProductCommands();
+    ConnectAutoFillCommands();
+    ConnectSearchCommand();
     SetupBookPane();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {
@@ -593,21 +595,18 @@ void TForm1::WMOpenPageFile(const QString &Path)
 
 void TForm1::WMFormNotify(qintptr WParam, qintptr LParam)
 {
-    if (LParam == 0 || LParam == 5) {
-        if (WParam == 16 && PictureView) {
-            const int K = PictureView->ProductNumber;
-            if (K >= 1 && 6 * K < CellGrid1->RowCount()) {
-                CellGrid1->RemovePicture(1, 6 * K - 5);
-                LoadCellPicture(1, 6 * K - 5, PictureView->PictureFile);
-            }
-        }
-        if (LParam == 5 && PictureView) {
-            const int K = PictureView->ProductNumber;
-            if (K >= 1 && 6 * K < CellGrid1->RowCount()) {
-                CellGrid1->SetCellText(1, 6 * K, PictureView->PictureFile);
+    if (WParam == 16 && (LParam == 0 || LParam == 5) && !FPictureNotices.isEmpty()) {
+        const TPictureNotice Notice = FPictureNotices.takeFirst();
+        const int K = Notice.Product;
+        if (K >= 1 && 6 * K < CellGrid1->RowCount()) {
+            if (LParam == 5) {
+                CellGrid1->SetCellText(1, 6 * K, Notice.Path);
                 StoreProductBlock(1, 6 * K);
             }
+            CellGrid1->RemovePicture(1, 6 * K - 5);
+            LoadCellPicture(1, 6 * K - 5, Notice.Path);
         }
+        return;
     }
     if (!Form7)
         return;

@@ -287,7 +287,7 @@ public:
     void FindNextProduct(const QString &Text, bool Continue);
     void N114Click();
     QMenu *PopupMenu1 = nullptr;
-    int SpeedButton10Tag = 0;
+    int Button6Tag = 0;
     void PopupMenu1Popup();
     // Cell text editor (MainWindowEdit.cpp).
     int FEditCol = 3;
@@ -315,6 +315,45 @@ public:
     // Drags of the grid inside the window: from the current block onto block Target.
     void GridDragDrop(int ACol, int ARow);
     // ---- end of Product grid, editor and pictures ----
+
+    // ---- Auto-fill commands (MainWindowAutoFill.cpp) ----
+    void ConnectAutoFillCommands();
+    void N29Click();
+    void N30Click();
+    void N32Click();
+    void N33Click();
+    void N35Click();
+    void N36Click();
+    void N37Click();
+    void N49Click();
+    void N39Click();
+    void N40Click();
+    void N42Click();
+    void N48Click();
+    void N44Click();
+    void N46Click();
+    void Button6Click();
+    // The auto-fill command for the field of cell (ACol, ARow): the auto-fill
+    // button dropped on the cell, or the grid (its current cell) dropped on the button.
+    void AutoFillDrop(int ACol, int ARow);
+    // True when Data is the auto-fill button being dragged (a drop target then runs AutoFillDrop).
+    static bool IsAutoFillDrag(const QMimeData *Data);
+    // The data type of products dragged inside the grid.
+    static QString ProductDragMimeType();
+    // ---- end of Auto-fill commands ----
+
+    // ---- Search and the picture viewer's notices (MainWindowSearch.cpp) ----
+    void ConnectSearchCommand();
+    void N100Click();
+    // The picture viewer's notice that product Product's picture was rewritten
+    // (LParam 0) or is now the file Path (LParam 5): posted as WM_FORMNOTIFY 16,
+    // each notice keeping its own product and file until it is handled.
+    void PictureNotice(int Product, const QString &Path, int LParam);
+    struct TPictureNotice {
+        int Product;
+        QString Path;
+    };
+    QList<TPictureNotice> FPictureNotices;
 
 protected:
     void closeEvent(QCloseEvent *Event) override;

@@ -7,6 +7,7 @@
 #include "MainWindow.h"
 #include "ProductPictures.h"
 #include "catalog/document/ProductBlocks.h"
+#include "platform/services/DragDrop.h"
 
 #include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
@@ -15,7 +16,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDrag>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -151,11 +151,9 @@ private:
                 || (Mouse->position().toPoint() - FPressAt).manhattanLength() < 10)
                 return false;
             FPressed = false;
-            auto *Drag = new QDrag(Grid);
             auto *Data = new QMimeData;
             Data->setData(ProductDragType, QByteArray::number(Grid->Row()));
-            Drag->setMimeData(Data);
-            Drag->exec(Qt::MoveAction | Qt::CopyAction);
+            StartDrag(Grid, Data, Qt::MoveAction | Qt::CopyAction);
             return true;
         }
         case QEvent::DragEnter:
@@ -172,7 +170,11 @@ private:
         case QEvent::Drop: {
             auto *Drop = static_cast<QDropEvent *>(Event);
             const QMimeData *Data = Drop->mimeData();
-            if (Data->hasFormat(ProductDragType)) {
+            if (TForm1::IsAutoFillDrag(Data)) {
+                int ACol = -1, ARow = -1;
+                Grid->MouseToCell(Drop->position().toPoint().x(), Drop->position().toPoint().y(), ACol, ARow);
+                FForm->Guard([=, this] { FForm->AutoFillDrop(ACol, ARow); });
+            } else if (Data->hasFormat(ProductDragType)) {
                 int ACol = -1, ARow = -1;
                 Grid->MouseToCell(Drop->position().toPoint().x(), Drop->position().toPoint().y(), ACol, ARow);
                 const int From = Data->data(ProductDragType).toInt();
@@ -264,6 +266,11 @@ private:
 };
 
 } // namespace
+
+QString TForm1::ProductDragMimeType()
+{
+    return ProductDragType;
+}
 
 std::unique_ptr<TBitmap> TForm1::LoadCellPicture(const QString &FileName)
 {
@@ -414,10 +421,15 @@ void TForm1::N76Click()
     if (!PictureView)
         return;
     const int N = BlockOfRow(CellGrid1->Row());
-    PictureView->PictureFile = FGridAccess->Cells(1, PathRowOfBlock(N));
-    if (!QFileInfo(PictureView->PictureFile).isFile())
+    const QString Picture = FGridAccess->Cells(1, PathRowOfBlock(N));
+    if (!QFileInfo(Picture).isFile())
         return;
-    PictureView->ProductNumber = N;
+    // A viewer still open on another picture closes first (its changes asked
+    // about), so it never saves one picture's pixels under another's name.
+    if (PictureView->isVisible() && !PictureView->close())
+        return;
+    PictureView->PictureFile = Picture;
+    PictureView->ProductIndex = N;
     PictureView->show();
 }
 

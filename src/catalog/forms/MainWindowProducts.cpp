@@ -256,16 +256,16 @@ void TForm1::FindNextProduct(const QString &Text, bool Continue)
 
 void TForm1::N114Click()
 {
-    if (Form8 && !Form8->SearchText.isEmpty())
-        FindNextProduct(Form8->SearchText, true);
+    if (Form8 && !Form8->Edit1->text().isEmpty())
+        FindNextProduct(Form8->Edit1->text(), true);
 }
 
 void TForm1::PopupMenu1Popup()
 {
     static const char *const Records[] = {"N51", "N60", "N61", "N62", "N63", "N65", "N69", "N77", "N78", "N79"};
-    const bool FromAutoFill = SpeedButton10Tag == 9;
+    const bool FromAutoFill = Button6Tag == 9;
     for (const char *Name : Records)
         if (QAction *A = PopupMenu1->findChild<QAction *>(QString::fromLatin1(Name)))
             A->setVisible(!FromAutoFill);
-    SpeedButton10Tag = 0;
+    Button6Tag = 0;
 }

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstdio>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -194,7 +195,14 @@ bool StatPath(const QString &Path, struct stat &St, bool Follow = true)
 
 TDateTime FromTimeSpec(const timespec &T)
 {
-    return QDateTimeToDateTime(QDateTime::fromMSecsSinceEpoch(qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000));
+    // localtime_r reads the time zone once; the conversion through QDateTime
+    // asks the system for it again for every file of a folder listing.
+    const time_t Seconds = T.tv_sec;
+    struct tm Tm {};
+    if (!localtime_r(&Seconds, &Tm))
+        return QDateTimeToDateTime(QDateTime::fromMSecsSinceEpoch(qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000));
+    return EncodeDate(Tm.tm_year + 1900, Tm.tm_mon + 1, Tm.tm_mday)
+        + EncodeTime(Tm.tm_hour, Tm.tm_min, std::min(Tm.tm_sec, 59), int(T.tv_nsec / 1000000));
 }
 
 std::atomic<quint64> TempCounter{0};
@@ -783,7 +791,12 @@ int FindFirst(const QString &Path, int Attr, TSearchRec &F)
         return ErrorPathNotFound;
     QStringList Names;
     while (dirent *E = ::readdir(D)) {
-        const QString N = QFile::decodeName(E->d_name);
+        const QByteArray Raw(E->d_name);
+        const QString N = QFile::decodeName(Raw);
+        if (QFile::encodeName(N) != Raw) {
+            F.Undecodable << N;
+            continue;
+        }
         if ((N == QLatin1String(".") || N == QLatin1String("..")) && !(Attr & faDirectory))
             continue;
         if (MatchesMask(N, F.Mask))
@@ -816,6 +829,8 @@ int FindNext(TSearchRec &F)
         F.Attr = A;
         F.Size = S_ISDIR(St.st_mode) ? 0 : qint64(St.st_size);
         F.Time = FromTimeSpec(St.st_mtim);
+        F.UnixTime = qint64(St.st_mtim.tv_sec);
+        F.Mode = quint32(St.st_mode);
         return 0;
     }
     return ErrorNoMoreFiles;

@@ -92,7 +92,13 @@ struct TSearchRec {
     qint64 Size = 0;
     int Attr = 0;
     TDateTime Time = 0;    // modification time
+    qint64 UnixTime = 0;   // the same in seconds since 1970 (UTC)
+    quint32 Mode = 0;      // the file's type and permission bits (st_mode)
     QString FindPath;      // folder searched, with trailing "/"
+    // Entries of the folder whose names are not valid in the file name
+    // encoding (UTF-8): they cannot be named, so they are left out of the
+    // search; here they stand decoded with replacement characters.
+    QStringList Undecodable;
     // internal
     QStringList Pending;
     QString Mask;

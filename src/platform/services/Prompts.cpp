@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QFont>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QRegularExpression>
@@ -64,6 +65,7 @@ QString PromptKindName(TPromptKind Kind)
     case TPromptKind::InputQuery: return QStringLiteral("InputQuery");
     case TPromptKind::FileDialog: return QStringLiteral("FileDialog");
     case TPromptKind::Folder: return QStringLiteral("BrowseForFolder");
+    case TPromptKind::Font: return QStringLiteral("FontDialog");
     }
     return QString();
 }
@@ -237,7 +239,7 @@ bool TOpenDialog::Execute()
                 F += QLatin1Char('.') + DefaultExt;
             Chosen << F;
         }
-        if (K != TFileDialogKind::Save && (Options & OpenOpt(ofFileMustExist))) {
+        if (!IsSaveKind(K) && (Options & OpenOpt(ofFileMustExist))) {
             bool AllExist = true;
             for (const QString &F : Chosen)
                 AllExist = AllExist && QFileInfo(F).isFile();
@@ -249,7 +251,7 @@ bool TOpenDialog::Execute()
                 continue;
             }
         }
-        if (K == TFileDialogKind::Save && (Options & OpenOpt(ofOverwritePrompt)) && QFileInfo::exists(Chosen.first())) {
+        if (IsSaveKind(K) && (Options & OpenOpt(ofOverwritePrompt)) && QFileInfo::exists(Chosen.first())) {
             const int Answer = ::MessageBox(R.Owner, Chosen.first() + QStringLiteral(" 已存在。\r\n要替换它吗？"),
                                             Title.isEmpty() ? QStringLiteral("另存为") : Title,
                                             MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
@@ -270,4 +272,30 @@ TOpenPictureDialog::TOpenPictureDialog(TComponent *AOwner)
     Filter = QStringLiteral("全部图片 (*.jpg;*.jpeg;*.bmp;*.gif)|*.jpg;*.jpeg;*.bmp;*.gif"
                             "|JPEG 图像文件 (*.jpg)|*.jpg|JPEG 图像文件 (*.jpeg)|*.jpeg"
                             "|位图 (*.bmp)|*.bmp|GIF 图像 (*.gif)|*.gif");
+}
+
+TSavePictureDialog::TSavePictureDialog(TComponent *AOwner)
+    : TSaveDialog(AOwner)
+{
+    Filter = QStringLiteral("JPEG 图像文件 (*.jpg)|*.jpg;*.jpeg");
+    DefaultExt = QStringLiteral("jpg");
+}
+
+TFontDialog::TFontDialog(TComponent *AOwner)
+    : TComponent(AOwner), FFont(std::make_unique<QFont>())
+{
+}
+
+QFont &TFontDialog::Font()
+{
+    return *FFont;
+}
+
+bool TFontDialog::Execute()
+{
+    QFont Chosen = *FFont;
+    if (!Prompts().FontDialog(OwnerWindow ? OwnerWindow : DefaultPromptOwner(), Chosen))
+        return false;
+    *FFont = Chosen;
+    return true;
 }

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <memory>
 
+class QFont;
 class QWidget;
 
 // ---- message box flags and answers (the original numeric values) ----
@@ -89,7 +90,9 @@ bool FilterMatches(const TFileFilter &Filter, const QString &FileName);
 // The 1-based index of the first entry whose masks match the file name, or 0.
 int FilterIndexFor(const QList<TFileFilter> &Filters, const QString &FileName);
 
-enum class TFileDialogKind { Open, Save, OpenPicture };
+enum class TFileDialogKind { Open, Save, OpenPicture, SavePicture };
+// True for the kinds that name a file to write.
+inline bool IsSaveKind(TFileDialogKind Kind) { return Kind == TFileDialogKind::Save || Kind == TFileDialogKind::SavePicture; }
 
 // What a file dialog asks, and (after a successful Execute) what was chosen.
 struct TFileDialogRequest {
@@ -106,7 +109,7 @@ struct TFileDialogRequest {
 };
 
 // ---- the kinds of question, as the scripted prompts record them ----
-enum class TPromptKind { MessageBox, MessageDlg, InputQuery, FileDialog, Folder };
+enum class TPromptKind { MessageBox, MessageDlg, InputQuery, FileDialog, Folder, Font };
 QString PromptKindName(TPromptKind Kind);
 
 // One question as it was put to the user.
@@ -141,6 +144,8 @@ public:
     virtual bool FileDialog(TFileDialogRequest &Request) = 0;
     // The folder browser: the chosen folder, or "" when cancelled.
     virtual QString BrowseForFolder(QWidget *Owner, const QString &Title) = 0;
+    // The font dialog: Font holds the current font on entry and the chosen one on true.
+    virtual bool FontDialog(QWidget *Owner, QFont &Font) = 0;
 };
 
 // The current prompts; the Qt implementation unless a test installed another one.
@@ -194,6 +199,26 @@ public:
     using TOpenDialog::TOpenDialog;
 protected:
     TFileDialogKind Kind() const override { return TFileDialogKind::Save; }
+};
+
+// A save dialog for pictures (the program writes JPEG).
+class TSavePictureDialog : public TSaveDialog {
+public:
+    explicit TSavePictureDialog(TComponent *AOwner = nullptr);
+protected:
+    TFileDialogKind Kind() const override { return TFileDialogKind::SavePicture; }
+};
+
+// The font dialog component: Execute asks through Prompts(); on OK Font holds the choice.
+class TFontDialog : public TComponent {
+public:
+    explicit TFontDialog(TComponent *AOwner = nullptr);
+    QFont &Font();
+    QWidget *OwnerWindow = nullptr;
+    bool Execute();
+
+private:
+    std::unique_ptr<QFont> FFont;
 };
 
 // An open dialog whose filter lists the picture types the program reads.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -151,7 +152,7 @@ bool TQtPrompts::FileDialog(TFileDialogRequest &Request)
 {
     const QList<TFileFilter> Filters = ParseFileFilter(Request.Filter);
     const QStringList NameFilters = QtNameFilters(Filters);
-    const bool Save = Request.Kind == TFileDialogKind::Save;
+    const bool Save = IsSaveKind(Request.Kind);
 
     QString Title = Request.Title;
     if (Title.isEmpty())
@@ -202,4 +203,13 @@ QString TQtPrompts::BrowseForFolder(QWidget *Owner, const QString &Title)
 {
     return QFileDialog::getExistingDirectory(Owner, Title, QString(),
                                              QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+}
+
+bool TQtPrompts::FontDialog(QWidget *Owner, QFont &Font)
+{
+    bool Ok = false;
+    const QFont Chosen = QFontDialog::getFont(&Ok, Font, Owner, QStringLiteral("字体"), QFontDialog::DontUseNativeDialog);
+    if (Ok)
+        Font = Chosen;
+    return Ok;
 }

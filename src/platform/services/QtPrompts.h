@@ -10,6 +10,7 @@ public:
     bool InputQuery(const QString &Caption, const QString &Prompt, QString &Value) override;
     bool FileDialog(TFileDialogRequest &Request) override;
     QString BrowseForFolder(QWidget *Owner, const QString &Title) override;
+    bool FontDialog(QWidget *Owner, QFont &Font) override;
 };
 
 // The Qt name filters for a filter string; masks match regardless of case.

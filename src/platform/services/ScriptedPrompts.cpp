@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 
 QString ScriptedAnswerKindName(TScriptedAnswer::TKind Kind)
 {
@@ -11,6 +12,7 @@ QString ScriptedAnswerKindName(TScriptedAnswer::TKind Kind)
     case TScriptedAnswer::File: return QStringLiteral("file");
     case TScriptedAnswer::Files: return QStringLiteral("files");
     case TScriptedAnswer::Folder: return QStringLiteral("folder");
+    case TScriptedAnswer::Font: return QStringLiteral("font");
     }
     return QString();
 }
@@ -139,7 +141,7 @@ bool TScriptedPrompts::FileDialog(TFileDialogRequest &Request)
         Done(R, QStringLiteral("Cancel"));
         return false;
     }
-    const bool Multi = Request.Kind != TFileDialogKind::Save && (Request.Options & OpenOpt(ofAllowMultiSelect));
+    const bool Multi = !IsSaveKind(Request.Kind) && (Request.Options & OpenOpt(ofAllowMultiSelect));
     if (A.Kind != TScriptedAnswer::File && !(A.Kind == TScriptedAnswer::Files && Multi))
         Fail(R, QStringLiteral("the queued answer does not fit this file dialog"));
     if (A.Values.isEmpty())
@@ -178,4 +180,31 @@ QString TScriptedPrompts::BrowseForFolder(QWidget *, const QString &Title)
         return QString();
     }
     Fail(R, QStringLiteral("the queued answer does not fit a folder browser"));
+}
+
+bool TScriptedPrompts::FontDialog(QWidget *, QFont &Font)
+{
+    TPromptRecord R{TPromptKind::Font, QStringLiteral("字体"), Font.family(), {QStringLiteral("OK"), QStringLiteral("Cancel")}, {}};
+    const TScriptedAnswer A = Take(R);
+    if (A.Kind == TScriptedAnswer::Button && A.Values.value(0).compare(QLatin1String("Cancel"), Qt::CaseInsensitive) == 0) {
+        Done(R, QStringLiteral("Cancel"));
+        return false;
+    }
+    if (A.Kind != TScriptedAnswer::Font)
+        Fail(R, QStringLiteral("the queued answer does not fit a font dialog"));
+    const QStringList Parts = A.Values.value(0).split(QLatin1Char(','));
+    bool Ok = false;
+    const int Points = Parts.value(1).trimmed().toInt(&Ok);
+    if (Parts.value(0).trimmed().isEmpty() || !Ok || Points <= 0)
+        Fail(R, QStringLiteral("a font answer is \"family,points[,bold][,italic]\""));
+    QFont Chosen(Parts.value(0).trimmed(), Points);
+    for (const QString &P : Parts.mid(2)) {
+        if (P.trimmed().compare(QLatin1String("bold"), Qt::CaseInsensitive) == 0)
+            Chosen.setBold(true);
+        else if (P.trimmed().compare(QLatin1String("italic"), Qt::CaseInsensitive) == 0)
+            Chosen.setItalic(true);
+    }
+    Font = Chosen;
+    Done(R, A.Values.value(0));
+    return true;
 }

@@ -26,7 +26,7 @@ const QString &PendingScriptFailure();
 void ClearScriptFailure();
 
 struct TScriptedAnswer {
-    enum TKind { Button, Text, File, Files, Folder };
+    enum TKind { Button, Text, File, Files, Folder, Font };
     TKind Kind = Button;
     QStringList Values;     // one value, or the files of Files
 };
@@ -40,6 +40,8 @@ public:
     void AnswerFile(const QString &File) { Queue({TScriptedAnswer::File, {File}}); }
     void AnswerFiles(const QStringList &Files) { Queue({TScriptedAnswer::Files, Files}); }
     void AnswerFolder(const QString &Folder) { Queue({TScriptedAnswer::Folder, {Folder}}); }
+    // A font as "family,points" with "bold" and "italic" words after it as wanted.
+    void AnswerFont(const QString &Font) { Queue({TScriptedAnswer::Font, {Font}}); }
     void Queue(const TScriptedAnswer &Answer) { FAnswers << Answer; }
     int PendingAnswers() const { return int(FAnswers.size()); }
 
@@ -64,6 +66,7 @@ public:
     bool InputQuery(const QString &Caption, const QString &Prompt, QString &Value) override;
     bool FileDialog(TFileDialogRequest &Request) override;
     QString BrowseForFolder(QWidget *Owner, const QString &Title) override;
+    bool FontDialog(QWidget *Owner, QFont &Font) override;
 
 private:
     TScriptedAnswer Take(TPromptRecord &Record);

@@ -255,9 +255,8 @@ TEST_F(MainWindow, MessagesAndErrorHandler)
     QImage Image(4, 4, QImage::Format_RGB32);
     Image.fill(Qt::green);
     ASSERT_TRUE(Image.save(Data.File(QStringLiteral("v.jpg"))));
-    Form->PictureView->ProductNumber = 1;
-    Form->PictureView->PictureFile = Data.File(QStringLiteral("v.jpg"));
-    SendMessage(Form.get(), WM_FORMNOTIFY, 16, 5);
+    Form->PictureNotice(1, Data.File(QStringLiteral("v.jpg")), 5);
+    QApplication::processEvents();
     EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 1));
     EXPECT_TRUE(Form->Page().Lines().contains(QStringLiteral("{$IMG}=") + Data.File(QStringLiteral("v.jpg"))));
     Form->Form7->CatalogPath = QStringLiteral("/books/new.qbs");

@@ -312,10 +312,10 @@ TEST_F(ProductWindow, ImportListWithFolderDamagedPictureAndOtherFiles)
     EXPECT_EQ(Form->GroupBox3->title(), QStringLiteral("总计文件：3 已经导入：3"));
 
     // The record commands hide when the auto-fill button asked for the menu.
-    Form->SpeedButton10Tag = 9;
+    Form->Button6Tag = 9;
     Form->PopupMenu1Popup();
     EXPECT_FALSE(Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N63"))->isVisible());
-    EXPECT_EQ(Form->SpeedButton10Tag, 0);
+    EXPECT_EQ(Form->Button6Tag, 0);
     Form->PopupMenu1Popup();
     EXPECT_TRUE(Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N63"))->isVisible());
 }

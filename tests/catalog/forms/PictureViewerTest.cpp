@@ -1,0 +1,310 @@
+// The picture viewer on a page's product pictures: where written texts are
+// stored, the names of copies, saving a GIF, the zoom's limits, closing with
+// changes, and the batch with its placeholders, placement, range and notices.
+// Pixels of the saved pictures are compared by Pillow, not by our decoder.
+
+#include "QStringPrint.h"
+#include "SamplePages.h"
+#include "WindowFixture.h"
+#include "TestSupport.h"
+#include "catalog/forms/BatchTextDialog.h"
+#include "catalog/forms/MainWindow.h"
+#include "catalog/forms/PictureText.h"
+#include "catalog/forms/PictureViewer.h"
+#include "platform/services/Application.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <QScrollArea>
+#include <gtest/gtest.h>
+
+using namespace SamplePages;
+
+namespace {
+
+class PictureViewer : public ::testing::Test {
+protected:
+    PictureViewer() { TestSupport::CopyDataTo(Home.Path()); }
+    ~PictureViewer() override
+    {
+        if (Form)
+            Form->PictureView->hide();
+    }
+    QString Jpeg(const QString &Name, int W, int H, QRgb Colour = qRgb(200, 200, 200))
+    {
+        QImage Image(W, H, QImage::Format_RGB32);
+        Image.fill(Colour);
+        const QString Path = Docs.File(Name);
+        EXPECT_TRUE(Image.save(Path, "JPEG", 95));
+        return Path;
+    }
+    // A page of products with these pictures, opened in a main window.
+    void Open(const QStringList &Pictures)
+    {
+        QList<TProduct> Products;
+        int N = 0;
+        for (const QString &P : Pictures) {
+            TProduct Item = Simple(QStringLiteral("ID%1").arg(++N));
+            Item.Picture = P;
+            Item.Price = QStringLiteral("%1.50").arg(N);
+            Products << Item;
+        }
+        Save(Docs.File(QStringLiteral("p.qbt")), Header() + Blocks(Products));
+        Form = WindowFixture::NewWindow({Docs.File(QStringLiteral("p.qbt"))});
+    }
+    TPictureView *View(int Product)
+    {
+        TPictureView *V = Form->PictureView;
+        V->PictureFile = Form->GridAccess().Cells(1, 6 * Product);
+        V->ProductIndex = Product;
+        V->show();
+        return V;
+    }
+    // Writes Text at the shown point At through the editor.
+    static void Write(TPictureView *V, const QPoint &At, const QString &Text)
+    {
+        V->Image1MouseDown(Qt::RightButton, At);
+        V->N1Click();
+        V->Edit1->setText(Text);
+        V->Edit1Exit();
+    }
+    // Pillow's bounding box "x0 y0 x1 y1" of the pixels that differ by more than 40, or "none".
+    static QString ChangedBox(const QString &A, const QString &B)
+    {
+        QByteArray Out;
+        const int Rc = TestSupport::RunProgram(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import sys\nfrom PIL import Image, ImageChops\n"
+                            "a=Image.open(sys.argv[1]).convert('L'); b=Image.open(sys.argv[2]).convert('L')\n"
+                            "assert a.size==b.size, (a.size,b.size)\n"
+                            "d=ImageChops.difference(a,b).point(lambda v: 255 if v>40 else 0)\n"
+                            "box=d.getbbox(); print('none' if box is None else '%d %d %d %d'%box)"),
+             A, B},
+            &Out);
+        EXPECT_EQ(Rc, 0) << Out.toStdString();
+        return QString::fromUtf8(Out).trimmed();
+    }
+    CatalogFixture::TProgramFolder Home;
+    TestSupport::TempDir Docs;
+    WindowFixture::TScriptedUi Ui;
+    std::unique_ptr<TForm1> Form;
+};
+
+} // namespace
+
+TEST_F(PictureViewer, TextStoredInPicturePixelsAndOnlyThereOnTheCopy)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "python3 with Pillow is needed";
+    const QString A = Jpeg(QStringLiteral("a.jpg"), 400, 300);
+    Jpeg(QStringLiteral("a(2).jpg"), 10, 10);
+    Open({A});
+    TPictureView *V = View(1);
+    EXPECT_EQ(V->windowTitle(), QStringLiteral("图片浏览，点击鼠标右键可在图片上添加文字。"));
+    EXPECT_EQ(V->ShownRect().size(), QSize(400, 300));
+    EXPECT_FALSE(V->SpeedButton4->isEnabled());
+    // Shown at half size: the shown point (100, 50) is the picture's (200, 100).
+    V->SetShownRect(QRect(0, 0, 200, 150));
+    EXPECT_EQ(V->windowTitle(), QStringLiteral("图片浏览 缩放：0.5"));
+    QFont Big(QStringLiteral("WenQuanYi Micro Hei"), 28);
+    V->Edit1->setFont(Big);
+    Write(V, QPoint(100, 50), QStringLiteral("样品"));
+    EXPECT_EQ(V->Texts(), QStringList{QStringLiteral("200,100,样品")});
+    EXPECT_TRUE(V->Modified());
+    EXPECT_TRUE(V->SpeedButton4->isEnabled());
+    // An empty editor writes nothing.
+    Write(V, QPoint(5, 5), QString());
+    EXPECT_EQ(V->Texts().size(), 1);
+
+    // The copy skips a(2).jpg; the product takes it, the original stays.
+    const QByteArray Original = TestSupport::ReadAll(A);
+    V->N6Click();
+    QApplication::processEvents();
+    const QString Copy = Docs.File(QStringLiteral("a(3).jpg"));
+    EXPECT_EQ(V->PictureFile, Copy);
+    EXPECT_FALSE(V->isVisible());
+    EXPECT_EQ(TestSupport::ReadAll(A), Original);
+    EXPECT_EQ(Form->GridAccess().Cells(1, 6), Copy);
+    EXPECT_TRUE(Form->Page().Lines().contains(QStringLiteral("{$IMG}=a(3).jpg"))
+                || Form->Page().Lines().contains(QStringLiteral("{$IMG}=") + Copy));
+    const QStringList Box = ChangedBox(A, Copy).split(QLatin1Char(' '));
+    ASSERT_EQ(Box.size(), 4) << Box.join(QLatin1Char(' ')).toStdString();
+    EXPECT_GE(Box[0].toInt(), 195);
+    EXPECT_GE(Box[1].toInt(), 95);
+    EXPECT_LE(Box[2].toInt(), 200 + 200);
+    EXPECT_LE(Box[3].toInt(), 100 + 80);
+}
+
+TEST_F(PictureViewer, GifSavedBesideAndClosingAsksAboutChanges)
+{
+    const QString Gif = Docs.File(QStringLiteral("g.gif"));
+    ASSERT_TRUE(QFile::copy(Home.File(QStringLiteral("gif/paper.gif")), Gif));
+    const QByteArray Before = TestSupport::ReadAll(Gif);
+    Open({Gif});
+    TPictureView *V = View(1);
+    Write(V, QPoint(2, 2), QStringLiteral("G"));
+    // Save: no question, the GIF keeps its bytes, its JPEG goes beside it.
+    V->N3Click();
+    QApplication::processEvents();
+    EXPECT_EQ(TestSupport::ReadAll(Gif), Before);
+    const QString Jpg = Docs.File(QStringLiteral("g.jpg"));
+    EXPECT_EQ(V->PictureFile, Jpg);
+    EXPECT_TRUE(TestSupport::ReadAll(Jpg).startsWith("\xFF\xD8"));
+    EXPECT_EQ(Form->GridAccess().Cells(1, 6), Jpg);
+    EXPECT_TRUE(Asked(*Ui.Prompts).isEmpty());
+
+    // A JPEG is saved over after the question; closing with changes asks.
+    V = View(1);
+    Write(V, QPoint(2, 2), QStringLiteral("H"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    V->close();
+    EXPECT_TRUE(V->isVisible());
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    V->N3Click();
+    EXPECT_TRUE(V->isVisible());
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    V->N3Click();
+    EXPECT_FALSE(V->isVisible());
+    EXPECT_EQ(Asked(*Ui.Prompts).value(0), QStringLiteral("图片浏览，点击鼠标右键可在图片上添加文字。|图片已经更改，是否保存一个副本？|Cancel"));
+    EXPECT_TRUE(Asked(*Ui.Prompts).value(1).startsWith(QStringLiteral("确认|图片文件已经存在，是否覆盖？")));
+    EXPECT_EQ(QImage(Jpg).size(), QSize(64, 64));
+
+    // The writing font comes from the font prompt; save as names a JPEG whatever was typed.
+    V = View(1);
+    Ui.Prompts->AnswerFont(QStringLiteral("WenQuanYi Micro Hei,30,bold"));
+    V->N5Click();
+    EXPECT_EQ(V->Edit1->font().pointSize(), 30);
+    EXPECT_TRUE(V->Edit1->font().bold());
+    Write(V, QPoint(2, 2), QStringLiteral("S"));
+    Ui.Prompts->AnswerFile(Docs.File(QStringLiteral("saved.gif")));
+    V->N7Click();
+    EXPECT_EQ(V->PictureFile, Docs.File(QStringLiteral("saved.jpg")));
+    EXPECT_TRUE(TestSupport::ReadAll(Docs.File(QStringLiteral("saved.jpg"))).startsWith("\xFF\xD8"));
+    EXPECT_FALSE(QFileInfo::exists(Docs.File(QStringLiteral("saved.gif"))));
+    EXPECT_EQ(Ui.Prompts->Records().last().Text, QStringLiteral("JPEG 图像文件 (*.jpg)|*.jpg;*.jpeg"));
+    V->hide();
+
+    V = View(1);
+    Write(V, QPoint(2, 2), QStringLiteral("I"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+    V->close();
+    EXPECT_FALSE(V->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(Docs.File(QStringLiteral("g(2).jpg"))));
+}
+
+TEST_F(PictureViewer, ZoomStaysWithinLimits)
+{
+    Open({Jpeg(QStringLiteral("z.jpg"), 400, 300)});
+    TPictureView *V = View(1);
+    // The wheel over the picture zooms instead of scrolling.
+    QWheelEvent Wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(V->ScrollBox1->viewport(), &Wheel);
+    EXPECT_EQ(V->ShownRect().size(), QSize(320, 240));
+    EXPECT_EQ(V->windowTitle(), QStringLiteral("图片浏览 缩放：0.8"));
+    for (int I = 0; I < 200; ++I)
+        V->WndProcMouseWheel(-120);
+    EXPECT_GE(V->ShownRect().width(), 8);
+    EXPECT_GE(V->ShownRect().width(), int(400 * PictureText::MinZoom));
+    for (int I = 0; I < 400; ++I)
+        V->WndProcMouseWheel(120);
+    EXPECT_LE(V->ShownRect().width(), int(400 * PictureText::MaxZoom));
+    EXPECT_GT(V->ShownRect().width(), 400 * 6);
+    // A tiny picture still zooms without dividing by zero.
+    const QRect Tiny = PictureText::Zoom(QRect(0, 0, 3, 3), QSize(3, 3), QSize(100, 100), -120);
+    EXPECT_EQ(Tiny, QRect(0, 0, 3, 3));
+    EXPECT_EQ(PictureText::Zoom(QRect(0, 0, 3, 3), QSize(0, 0), QSize(100, 100), 120), QRect(0, 0, 3, 3));
+}
+
+TEST_F(PictureViewer, BatchWritesEachProductWithItsOwnValuesAndNotices)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "python3 with Pillow is needed";
+    const QString P1 = Jpeg(QStringLiteral("p1.jpg"), 200, 150);
+    const QString P2 = Jpeg(QStringLiteral("p2.jpg"), 400, 300);   // twice as wide
+    const QString P3 = Docs.File(QStringLiteral("p3.gif"));
+    ASSERT_TRUE(QFile::copy(Home.File(QStringLiteral("gif/dots.gif")), P3));
+    Open({P1, P2, P3});
+    TPictureView *V = View(1);
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    V->N9Click();
+    EXPECT_TRUE(Asked(*Ui.Prompts).value(0).contains(QStringLiteral("请先在当前图片上添加文字")));
+    Write(V, QPoint(40, 30), QStringLiteral("{当前价格}"));
+    V->N9Click();
+    EXPECT_EQ(Ui.Dialogs, QStringList{QStringLiteral("Form6")});
+    TForm6 *B = V->Form6();
+    ASSERT_NE(B, nullptr);
+    EXPECT_EQ(B->windowTitle(), QStringLiteral("批量写字－设置"));
+    EXPECT_EQ(B->Edit2->text(), QStringLiteral("3"));
+    B->FormShow();
+    EXPECT_EQ(B->ComboBox1->currentText(), QStringLiteral("{当前价格}"));
+    // Editing the text changes only the entry's text part.
+    B->ComboBox1->setEditText(QStringLiteral("a,b"));
+    EXPECT_EQ(B->Entries(), QStringList{QStringLiteral("40,30,a,b")});
+    B->ComboBox1->setEditText(QStringLiteral("{当前价格}"));
+    // Past the last product: only existing products are written.
+    B->Edit2->setText(QStringLiteral("9"));
+    B->Button1Click();
+    EXPECT_EQ(B->Label4->text(), QStringLiteral("操作完成！"));
+    EXPECT_EQ(B->Button2->text(), QStringLiteral("关闭"));
+    QApplication::processEvents();
+    // One notice per product with its own copy; the GIF is passed over.
+    EXPECT_EQ(Form->GridAccess().Cells(1, 6), Docs.File(QStringLiteral("p1(2).jpg")));
+    EXPECT_EQ(Form->GridAccess().Cells(1, 12), Docs.File(QStringLiteral("p2(2).jpg")));
+    EXPECT_EQ(Form->GridAccess().Cells(1, 18), P3);
+    // Relative placement: twice as wide, twice as far in.
+    const QStringList Box1 = ChangedBox(P1, Docs.File(QStringLiteral("p1(2).jpg"))).split(QLatin1Char(' '));
+    const QStringList Box2 = ChangedBox(P2, Docs.File(QStringLiteral("p2(2).jpg"))).split(QLatin1Char(' '));
+    ASSERT_EQ(Box1.size(), 4);
+    ASSERT_EQ(Box2.size(), 4);
+    EXPECT_NEAR(Box1[0].toInt(), 40, 6);
+    EXPECT_NEAR(Box2[0].toInt(), 80, 6);
+
+    // Placeholders are whole texts only; each product gives its own value.
+    QStringList Asked;
+    QString Target;
+    const auto Cell = [&Asked](int ACol, int ARow) {
+        Asked << QStringLiteral("%1,%2").arg(ACol).arg(ARow);
+        return QStringLiteral("9.99");
+    };
+    TFont Font;
+    ASSERT_TRUE(PictureText::WriteEntries(P2, 2, false, {QStringLiteral("10,10,{当前价格}"), QStringLiteral("10,40,Price {当前价格}")},
+                                          QSize(200, 150), Font, false, Cell, Target));
+    EXPECT_EQ(Asked, QStringList{QStringLiteral("3,8")});
+    EXPECT_EQ(Target, P2);
+    EXPECT_FALSE(PictureText::WriteEntries(P3, 3, false, {QStringLiteral("1,1,x")}, QSize(1, 1), Font, true, Cell, Target));
+    EXPECT_EQ(PictureText::Relative(QPoint(10, 7), QSize(200, 150), QSize(400, 300)), QPoint(20, 14));
+    EXPECT_THROW(PictureText::ParseEntry(QStringLiteral("x,1,t")), EConvertError);
+    EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("n.jpeg"))), Docs.File(QStringLiteral("n(2).jpeg")));
+    EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("noext"))), Docs.File(QStringLiteral("noext(2)")));
+}
+
+TEST_F(PictureViewer, OpeningAnotherPictureClosesTheViewerFirst)
+{
+    const QString P1 = Jpeg(QStringLiteral("o1.jpg"), 60, 40, qRgb(250, 0, 0));
+    const QString P2 = Jpeg(QStringLiteral("o2.jpg"), 80, 50, qRgb(0, 0, 250));
+    Open({P1, P2});
+    TPictureView *V = View(1);
+    Write(V, QPoint(1, 1), QStringLiteral("x"));
+    // Product 2 asked for while product 1 has changes: Cancel keeps product 1 shown.
+    Form->CellGrid1->SetCurrentCell(3, 7);
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    Form->N76Click();
+    EXPECT_EQ(V->PictureFile, P1);
+    EXPECT_EQ(V->ProductIndex, 1);
+    Ui.Prompts->AnswerButton(QStringLiteral("No"));
+    Form->N76Click();
+    EXPECT_EQ(V->PictureFile, P2);
+    EXPECT_EQ(V->ProductIndex, 2);
+    EXPECT_EQ(V->PictureSize(), QSize(80, 50));
+    EXPECT_TRUE(V->isVisible());
+}
