@@ -1,9 +1,11 @@
 #include "grid/CellGrid.h"
 
 #include "grid/GridUtil.h"
+#include "grid/FloatingFooter.h"
 #include "grid/HTMLHintWindow.h"
 #include "grid/PictureContainer.h"
 #include "platform/core/SysUtils.h"
+#include "platform/services/Application.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -17,9 +19,7 @@
 TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
 {
     // The footer panel comes first of all: aligned to the bottom, no height yet.
-    FFooterPanel.reset(new QWidget(nullptr));
-    FFooterPanel->setObjectName(QStringLiteral("FooterPanel"));
-    FFooterPanel->hide();
+    FFooterPanel = new TFooterPanel(this);
 
     FFloatingFooter = std::make_unique<TFloatingFooter>(this);
     FPrintSettings = std::make_unique<TPrintSettings>();
@@ -27,15 +27,15 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
     FImageCache = std::make_unique<THTMLPictureCache>();
     FSortSettings = std::make_unique<TSortSettings>(this);
     FDragDropSettings = std::make_unique<TDragDropSettings>();
-    FControlLook = std::make_unique<TControlLook>();
+    FControlLook = std::make_unique<TControlLook>(this);
     FNavigation = std::make_unique<TNavigation>();
     FColumnSize = std::make_unique<TColumnSize>(this);
     FCellNode = std::make_unique<TCellNode>(this);
     FBands = std::make_unique<TBands>(this);
     FSizeWhileTyping = std::make_unique<TSizeWhileTyping>();
     FMouseActions = std::make_unique<TMouseActions>(this);
-    FBackGround = std::make_unique<TBackGround>();
-    FFilter = std::make_unique<TFilter>();
+    FBackGround = std::make_unique<TBackGround>(this);
+    FFilter = std::make_unique<TFilter>(this);
 
     FColumnHeaders = std::make_unique<TStringList>();
     FColumnHeaders->OnChange = [this](TObject *) {
@@ -61,7 +61,8 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
     SetDefaultRowHeight(21);
     FCreationRowHeight = 21;
     FReferenceRowHeight = 21;
-    ScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    FScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    ConnectScrollSignals();
     SetVAlignment(vtaTop);
     SetAutoSize(false);
     FColumnShown.assign(513, 1);
@@ -85,6 +86,15 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
 TCellGrid::~TCellGrid()
 {
     FDestroying = true;
+    // Widths are saved on the way out; a store that cannot be written goes to
+    // the error handler, since nothing may escape a destructor.
+    if (FColumnSize->Save) {
+        try {
+            SaveColumnSizes();
+        } catch (...) {
+            HandleException(std::current_exception(), nullptr);
+        }
+    }
     if (FHookedForm)
         FHookedForm->removeEventFilter(this);
     EmptyAllCells();
@@ -101,7 +111,11 @@ void TCellGrid::Loaded()
         for (int I = 0; I < FRowHeaders->Count() && I < RowCount(); ++I)
             SetCellText(0, I, BackslashNToCR(FRowHeaders->Strings(I)));
     FReferenceRowHeight = DefaultRowHeight();
+    MinColWidth = 10;
+    MinRowHeight = DefaultRowHeight();
     FLoading = false;
+    if (FColumnSize->Save)
+        LoadColumnSizes();
 }
 
 TArrowWindow *TCellGrid::ArrowWindow(int Direction) const
@@ -120,7 +134,7 @@ void TCellGrid::Resize()
 bool TCellGrid::eventFilter(QObject *Watched, QEvent *Event)
 {
     if (Watched == FHookedForm && Event->type() == QEvent::Resize)
-        FFormSize = FHookedForm->size();
+        SizeWithForm(FHookedForm->size());
     return TBaseGrid::eventFilter(Watched, Event);
 }
 
@@ -166,8 +180,8 @@ void TCellGrid::SetDefaultRowHeight(int Value)
     TStringGrid::SetDefaultRowHeight(Value);
     if (FFloatingFooter) {
         FFloatingFooter->SetHeight(Value);
-        if (FFloatingFooter->Visible())
-            FFooterPanel->setFixedHeight(Value);
+        if (FFooterPanel)
+            FFooterPanel->AdjustPlacement();
     }
 }
 
@@ -209,12 +223,6 @@ void TCellGrid::SetFixedFont(const TFont &Value)
     InvalidateGrid();
 }
 
-void TCellGrid::SetActiveCellFont(const TFont &Value)
-{
-    FActiveCellFont->Assign(Value);
-    InvalidateGrid();
-}
-
 void TCellGrid::SetSelectionColor(TColor Value)
 {
     FSelectionColor = Value;
@@ -244,12 +252,6 @@ void TCellGrid::SetShowSelection(bool Value)
     if (Value == FShowSelection)
         return;
     FShowSelection = Value;
-    InvalidateGrid();
-}
-
-void TCellGrid::SetLook(TGridLook Value)
-{
-    FLook = Value;
     InvalidateGrid();
 }
 
@@ -298,22 +300,6 @@ void TCellGrid::SetMaxEditLength(int Value)
     FMaxEditLength = Value;
     if (InplaceEditor())
         InplaceEditor()->SetMaxLength(Value);
-}
-
-void TCellGrid::StretchRightColumn()
-{
-    if (ColCount() < 1)
-        return;
-    const int Target = FColumnSize->StretchColumn < 0 || FColumnSize->StretchColumn >= ColCount()
-        ? ColCount() - 1
-        : FColumnSize->StretchColumn;
-    int Others = 0;
-    for (int C = 0; C < ColCount(); ++C)
-        if (C != Target)
-            Others += ColWidths(C);
-    const int Room = ClientWidth() - Others;
-    if (Room > 0)
-        SetColWidths(Target, Room);
 }
 
 // =================================================================== headers
@@ -859,10 +845,10 @@ void TCellGrid::GetCellHint(int ACol, int ARow, QString &HintStr)
 
 void TCellGrid::GetCellColor(int ACol, int ARow, TGridDrawState AState, TBrush *ABrush, TFont *AFont)
 {
-    if (ActiveCellShow
+    if (ActiveCellShow()
         && ((ACol == 0 && FixedCols() > 0 && ARow == Row()) || (ARow == 0 && FixedRows() > 0 && ACol == Col()))) {
         AFont->Assign(*FActiveCellFont);
-        ABrush->SetColor(ActiveCellColor);
+        ABrush->SetColor(ActiveCellColor());
     }
     if (const TCellProperties *P = PropsOf(ACol, ARow)) {
         if (P->BrushColor() != clNone)
@@ -1047,7 +1033,7 @@ bool TCellGrid::SelectCell(int ACol, int ARow)
         RepaintCell(0, OldRow);
         RepaintCell(0, ARow);
     }
-    if (ActiveCellShow) {
+    if (ActiveCellShow()) {
         RepaintCell(OldCol, 0);
         RepaintCell(0, OldRow);
         RepaintCell(ACol, 0);

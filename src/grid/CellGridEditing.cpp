@@ -3,6 +3,7 @@
 // the end-of-edit check, Esc and Enter, and the advance after an edit.
 #include "grid/CellGrid.h"
 #include "grid/CellGridEditors.h"
+#include "grid/CellRichEdit.h"
 #include "grid/GridUtil.h"
 
 #include <QApplication>
@@ -123,9 +124,9 @@ TGridButton *TCellGrid::GridButton()
 
 bool TCellGrid::HasEditorOfItsKind(TEditorType Kind)
 {
-    // The kinds without a control of their own here: the data check box,
-    // the application's custom kind and the rich-text kind.
-    return Kind != edDataCheckBox && Kind != edCustom && Kind != edRichEdit;
+    // The kinds without a control of their own here: the data check box and
+    // the application's custom kind.
+    return Kind != edDataCheckBox && Kind != edCustom;
 }
 
 QWidget *TCellGrid::EditorControl(TEditorType Kind)
@@ -146,6 +147,7 @@ QWidget *TCellGrid::EditorControl(TEditorType Kind)
     case edDateEditUpDown:
     case edTimeEdit: return GridDatePicker();
     case edButton: return GridButton();
+    case edRichEdit: return InplaceRichEdit();
     case edUniEdit: return GridUniEdit();
     case edUniComboEdit:
     case edUniComboList: return GridUniCombo();
@@ -170,6 +172,7 @@ QString TCellGrid::EditorValueText()
     case edDateEdit:
     case edDateEditUpDown: return DateTimeKey(GridDatePicker()->Date());
     case edTimeEdit: return DateTimeKey(GridDatePicker()->Time());
+    case edRichEdit: return InplaceRichEdit()->RTF();
     case edUniEdit: return GridUniEdit()->text();
     case edUniComboEdit:
     case edUniComboList: return GridUniCombo()->currentText();
@@ -468,8 +471,12 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         KeyTarget = U;
         break;
     }
+    case edRichEdit:
+        OpenRichEditor(R, GetCellText(RC, ARow), CellFont, C);
+        KeyTarget = InplaceRichEdit();
+        break;
     default:
-        // No control here (the rich-text editor and the kinds without one).
+        // No control here (the kinds without one).
         break;
     }
     FEditorOpenValue = EditorValueText();
@@ -560,6 +567,9 @@ void TCellGrid::ReadBackEditor(int ACol, int ARow)
         P->hide();
         break;
     }
+    case edRichEdit:
+        CloseRichEditor(RC, ARow, Changed);
+        break;
     case edUniEdit:
         EditorActive = false;
         if (Changed)

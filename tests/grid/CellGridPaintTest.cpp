@@ -191,7 +191,7 @@ TEST(Painting, CheckBoxesShowStateAndTheDisabledLook)
     const QImage Disabled = Crop(G.RenderToImage());
     EXPECT_NE(Ticked, Disabled);
     for (TControlStyle Style : {csFlat, csWinXP, csHouse, csBorland}) {
-        G.ControlLook()->ControlStyle = Style;
+        G.ControlLook()->SetControlStyle(Style);
         EXPECT_NE(Crop(G.RenderToImage()), Unticked) << Style;
     }
 }
@@ -206,7 +206,7 @@ TEST(Painting, BackgroundPictureTilesFromTheFirstDataCell)
     Tile.Canvas()->FillRect(TRect(0, 0, 5, 10));
     Tile.Canvas()->Brush()->SetColor(clLime);
     Tile.Canvas()->FillRect(TRect(5, 0, 10, 10));
-    G.BackGround()->Bitmap.Assign(&Tile);
+    G.BackGround()->SetBitmap(&Tile);
     G.SetCol(4);   // keep the selection away from the cells looked at
     const QImage Image = G.RenderToImage();
     // Column 2 starts 64 pixels after the tiling origin: 64 mod 10 = 4, so its

@@ -44,7 +44,7 @@ TEST(Construction, PublishedAndInternalDefaults)
     EXPECT_EQ(G.Font()->Name(), QStringLiteral("Tahoma"));
     EXPECT_EQ(G.FixedFont()->Name(), QStringLiteral("Tahoma"));
     EXPECT_TRUE(G.ActiveCellFont()->Style() & fsBold);
-    EXPECT_EQ(G.ActiveCellColor, clGray);
+    EXPECT_EQ(G.ActiveCellColor(), clGray);
     EXPECT_EQ(G.HintColor, clInfoBk);
     EXPECT_EQ(G.SelectionColor(), clHighlight);
     EXPECT_EQ(G.SelectionTextColor(), clHighlightText);
@@ -52,14 +52,14 @@ TEST(Construction, PublishedAndInternalDefaults)
     EXPECT_TRUE(G.EnableHTML);
     EXPECT_TRUE(G.EnableWheel);
     EXPECT_TRUE(G.IntelliZoom);
-    EXPECT_EQ(G.URLColor, TColor(0xFF0000));
+    EXPECT_EQ(G.URLColor(), TColor(0xFF0000));
     EXPECT_EQ(G.Look(), glSoft);
     EXPECT_EQ(G.DefaultRowHeight(), 21);
     EXPECT_EQ(G.RowHeights(3), 21);
     EXPECT_EQ(G.CreationRowHeight(), 21);
     EXPECT_EQ(G.FloatFormat, QStringLiteral("%.2f"));
-    EXPECT_EQ(G.ScrollColor, clNone);
-    EXPECT_GT(G.ScrollWidth, 0);
+    EXPECT_EQ(G.ScrollColor(), clNone);
+    EXPECT_GT(G.ScrollWidth(), 0);
     EXPECT_EQ(G.VAlignment(), vtaTop);
     EXPECT_FALSE(G.AutoSize());
     EXPECT_FALSE(G.WordWrap());
@@ -139,11 +139,11 @@ TEST(Construction, OptionObjectsStartAsDocumented)
     EXPECT_EQ(G.Bands()->TotalLength(), 2);
     G.Bands()->SetPrimaryLength(2);
     EXPECT_EQ(G.Bands()->TotalLength(), 3);
-    EXPECT_EQ(G.ControlLook()->CheckSize, 15);
-    EXPECT_EQ(G.ControlLook()->RadioSize, 10);
-    EXPECT_EQ(G.ControlLook()->ControlStyle, csClassic);
-    EXPECT_EQ(G.BackGround()->Display, bdTile);
-    EXPECT_EQ(G.BackGround()->Cells, bcNormal);
+    EXPECT_EQ(G.ControlLook()->CheckSize(), 15);
+    EXPECT_EQ(G.ControlLook()->RadioSize(), 10);
+    EXPECT_EQ(G.ControlLook()->ControlStyle(), csClassic);
+    EXPECT_EQ(G.BackGround()->Display(), bdTile);
+    EXPECT_EQ(G.BackGround()->Cells(), bcNormal);
     EXPECT_FALSE(G.FloatingFooter()->Visible());
     EXPECT_EQ(G.FloatingFooter()->FooterStyle(), fsFixedLastRow);
     EXPECT_FALSE(G.SizeWhileTyping()->Height);
@@ -269,7 +269,7 @@ TEST(Events, CellColourDefaultsComeBeforeTheEvent)
     EXPECT_EQ(Font.Size(), 14);
 
     // The header cell of the current row takes the active-cell look when asked to.
-    G.ActiveCellShow = true;
+    G.SetActiveCellShow(true);
     G.SetRow(4);
     TBrush HeaderBrush;
     TFont HeaderFont;

@@ -850,6 +850,19 @@ QImage TStringGrid::RenderToImage()
     return Image;
 }
 
+void TStringGrid::PaintOnCanvas(TCanvas *ACanvas, const std::function<void()> &Draw)
+{
+    TCanvas *Saved = FPaintCanvas;
+    FPaintCanvas = ACanvas;
+    try {
+        Draw();
+    } catch (...) {
+        FPaintCanvas = Saved;
+        throw;
+    }
+    FPaintCanvas = Saved;
+}
+
 // ------------------------------------------------------------------ editor
 
 TInplaceEdit *TStringGrid::CreateEditor()
