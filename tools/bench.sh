@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 missing=""
-for p in libhpdf-dev libgif-dev; do
+for p in libhpdf-dev libgif-dev chromium; do
   dpkg-query -W -f="\${Status}" "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then

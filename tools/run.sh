@@ -4,5 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_TESTS=OFF >/dev/null
-cmake --build build --target quillbook program_data
+cmake --build build --target quillbook quillbook-drive program_data
 exec build/program/quillbook "$@"

@@ -15,7 +15,7 @@ PACKAGES=(
   fp-utils unzip zip xdg-utils fonts-wqy-microhei
   # peers the tests check formats against
   locales p7zip-full python3 python3-pil imagemagick qpdf poppler-utils giflib-tools gifsicle libjpeg-turbo-progs
-  python3-xlwt python3-openpyxl python3-xlrd
+  python3-xlwt python3-openpyxl python3-xlrd unrtf
 )
 
 missing=()

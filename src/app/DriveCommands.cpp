@@ -16,6 +16,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -209,6 +211,8 @@ QString TextOf(QObject *O, const QString &Name)
         return B->text();
     if (auto *G = qobject_cast<QGroupBox *>(O))
         return G->title();
+    if (auto *A = qobject_cast<QAction *>(O))
+        return A->text();
     if (auto *W = qobject_cast<QWidget *>(O); W && W->isWindow())
         return W->windowTitle();
     throw EDriveError(QStringLiteral("%1 has no text (%2)").arg(Name, QString::fromLatin1(O->metaObject()->className())));
@@ -385,6 +389,56 @@ void Sleep(TDriveContext &, const QStringList &A)
     Loop.exec();
 }
 
+// The menu that holds an action (none for an action of the menu bar or of no menu).
+QMenu *MenuOf(const QAction *Action)
+{
+    for (QObject *O : Action->associatedObjects())
+        if (auto *M = qobject_cast<QMenu *>(O))
+            return M;
+    return nullptr;
+}
+
+// Prints whether a widget or a menu item is enabled. A menu item is looked at as
+// the user sees it: the menus that hold it are opened, outermost first (so
+// their about-to-show handlers set the states), and closed again.
+void Enabled(TDriveContext &C, const QStringList &A)
+{
+    QObject *O = C.Find(A[0]);
+    if (auto *Act = qobject_cast<QAction *>(O)) {
+        QList<QMenu *> Chain;
+        for (QMenu *M = MenuOf(Act); M && !Chain.contains(M); M = MenuOf(M->menuAction()))
+            Chain.prepend(M);
+        for (QMenu *M : std::as_const(Chain))
+            M->popup(QPoint(0, 0));
+        const bool On = Act->isEnabled();
+        for (qsizetype I = Chain.size() - 1; I >= 0; --I)
+            Chain.at(I)->hide();
+        C.Print(On ? QStringLiteral("true") : QStringLiteral("false"));
+        return;
+    }
+    auto *W = qobject_cast<QWidget *>(O);
+    if (!W)
+        throw EDriveError(QStringLiteral("%1 is neither a widget nor a menu item").arg(A[0]));
+    C.Print(W->isEnabled() ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+// Chooses row ROW of a list (-1: none), as a click on it would.
+void SelectRow(TDriveContext &C, const QStringList &A)
+{
+    auto *List = qobject_cast<QListWidget *>(C.FindWidget(A[0]));
+    if (!List)
+        throw EDriveError(QStringLiteral("%1 is not a list").arg(A[0]));
+    const int Row = IntArg(A[1], "ROW");
+    if (Row < -1 || Row >= List->count())
+        throw EDriveError(QStringLiteral("%1 has no row %2").arg(A[0]).arg(Row));
+    if (Row < 0) {
+        List->clearSelection();
+        List->setCurrentRow(-1);
+        return;
+    }
+    List->setCurrentRow(Row, QItemSelectionModel::ClearAndSelect);
+}
+
 void ExpectPrompts(TDriveContext &C, const QStringList &A)
 {
     const int Want = IntArg(A[0], "N");
@@ -408,7 +462,7 @@ QList<TDriveCommand> StandardCommands()
          1, 2, true, false, Answer, true},
         {QStringLiteral("set-cell"), QStringLiteral("GRID COL ROW TEXT"), QStringLiteral("set a cell of a named grid"), 3, 4, true, true, SetCell},
         {QStringLiteral("cell"), QStringLiteral("GRID COL ROW"), QStringLiteral("print a cell of a named grid"), 3, 3, false, false, Cell},
-        {QStringLiteral("text"), QStringLiteral("NAME"), QStringLiteral("print the text of a named text field, label, combo box, button, group box or the caption of a window"),
+        {QStringLiteral("text"), QStringLiteral("NAME"), QStringLiteral("print the text of a named text field, label, combo box, button, group box, menu item or the caption of a window"),
          1, 1, false, false, [](TDriveContext &C, const QStringList &A) { C.Print(TextOf(C.Find(A[0]), A[0])); }},
         {QStringLiteral("page-text"), QString(), QStringLiteral("print the page text of the main window (RichEdit1)"), 0, 0, false, false,
          [](TDriveContext &C, const QStringList &) {
@@ -418,6 +472,11 @@ QList<TDriveCommand> StandardCommands()
              C.Print(TextOf(Box, QStringLiteral("RichEdit1")));
          }},
         {QStringLiteral("type"), QStringLiteral("NAME TEXT"), QStringLiteral("replace the text of a named edit field as if typed"), 1, 2, true, true, TypeText},
+        {QStringLiteral("enabled"), QStringLiteral("NAME"),
+         QStringLiteral("print true or false: whether a widget or a menu item (with its menus opened) is enabled"), 1, 1,
+         false, false, Enabled},
+        {QStringLiteral("select"), QStringLiteral("LIST ROW"), QStringLiteral("choose row ROW (from 0; -1: none) of a named list"), 2, 2,
+         false, true, SelectRow},
         {QStringLiteral("prompts"), QString(), QStringLiteral("list the prompts shown: kind | caption | text | answer"), 0, 0, false, false, ListPrompts},
         {QStringLiteral("shell"), QString(), QStringLiteral("list the shell calls made"), 0, 0, false, false, ListShellCalls},
         {QStringLiteral("screenshot"), QStringLiteral("NAME FILE.png"), QStringLiteral("save a picture of a window (with its caption) or a widget as PNG"),

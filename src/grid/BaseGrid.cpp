@@ -569,7 +569,7 @@ void TBaseGrid::Paint()
 void TBaseGrid::DrawCell(int ACol, int ARow, const TRect &ARect, TGridDrawState AState)
 {
     TCanvas *C = Canvas();
-    if (FFooterInLastRow && ARow == RowCount() - 1) {
+    if (FFooterInLastRow && ARow == RowCount() - 1 && !FPaintingFooter) {
         C->Brush()->SetColor(Color());
         C->Pen()->SetColor(Color());
         C->FillRect(ARect);

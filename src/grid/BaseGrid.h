@@ -186,6 +186,8 @@ protected:
     void RebaseCurrent();
     // The property object of a cell without creating one.
     TCellProperties *PropsOf(int ACol, int ARow) const;
+    // Set while the footer panel paints the last row the cells leave blank.
+    bool FPaintingFooter = false;
 
 private:
     bool FDefaultDrawing = false;

@@ -1,9 +1,11 @@
 #include "grid/CellGrid.h"
 
 #include "grid/GridUtil.h"
+#include "grid/FloatingFooter.h"
 #include "grid/HTMLHintWindow.h"
 #include "grid/PictureContainer.h"
 #include "platform/core/SysUtils.h"
+#include "platform/services/Application.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -17,9 +19,7 @@
 TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
 {
     // The footer panel comes first of all: aligned to the bottom, no height yet.
-    FFooterPanel.reset(new QWidget(nullptr));
-    FFooterPanel->setObjectName(QStringLiteral("FooterPanel"));
-    FFooterPanel->hide();
+    FFooterPanel = new TFooterPanel(this);
 
     FFloatingFooter = std::make_unique<TFloatingFooter>(this);
     FPrintSettings = std::make_unique<TPrintSettings>();
@@ -27,15 +27,15 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
     FImageCache = std::make_unique<THTMLPictureCache>();
     FSortSettings = std::make_unique<TSortSettings>(this);
     FDragDropSettings = std::make_unique<TDragDropSettings>(this);
-    FControlLook = std::make_unique<TControlLook>();
+    FControlLook = std::make_unique<TControlLook>(this);
     FNavigation = std::make_unique<TNavigation>();
     FColumnSize = std::make_unique<TColumnSize>(this);
     FCellNode = std::make_unique<TCellNode>(this);
     FBands = std::make_unique<TBands>(this);
     FSizeWhileTyping = std::make_unique<TSizeWhileTyping>();
     FMouseActions = std::make_unique<TMouseActions>(this);
-    FBackGround = std::make_unique<TBackGround>();
-    FFilter = std::make_unique<TFilter>();
+    FBackGround = std::make_unique<TBackGround>(this);
+    FFilter = std::make_unique<TFilter>(this);
 
     FColumnHeaders = std::make_unique<TStringList>();
     FColumnHeaders->OnChange = [this](TObject *) {
@@ -61,7 +61,8 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
     SetDefaultRowHeight(21);
     FCreationRowHeight = 21;
     FReferenceRowHeight = 21;
-    ScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    FScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    ConnectScrollSignals();
     SetVAlignment(vtaTop);
     SetAutoSize(false);
     FColumnShown.assign(513, 1);
@@ -85,6 +86,15 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
 TCellGrid::~TCellGrid()
 {
     FDestroying = true;
+    // Widths are saved on the way out; a store that cannot be written goes to
+    // the error handler, since nothing may escape a destructor.
+    if (FColumnSize->Save) {
+        try {
+            SaveColumnSizes();
+        } catch (...) {
+            HandleException(std::current_exception(), nullptr);
+        }
+    }
     if (FHookedForm)
         FHookedForm->removeEventFilter(this);
     EmptyAllCells();
@@ -101,7 +111,11 @@ void TCellGrid::Loaded()
         for (int I = 0; I < FRowHeaders->Count() && I < RowCount(); ++I)
             SetCellText(0, I, BackslashNToCR(FRowHeaders->Strings(I)));
     FReferenceRowHeight = DefaultRowHeight();
+    MinColWidth = 10;
+    MinRowHeight = DefaultRowHeight();
     FLoading = false;
+    if (FColumnSize->Save)
+        LoadColumnSizes();
 }
 
 TArrowWindow *TCellGrid::ArrowWindow(int Direction) const
@@ -120,7 +134,7 @@ void TCellGrid::Resize()
 bool TCellGrid::eventFilter(QObject *Watched, QEvent *Event)
 {
     if (Watched == FHookedForm && Event->type() == QEvent::Resize)
-        FFormSize = FHookedForm->size();
+        SizeWithForm(FHookedForm->size());
     return TBaseGrid::eventFilter(Watched, Event);
 }
 
@@ -166,8 +180,8 @@ void TCellGrid::SetDefaultRowHeight(int Value)
     TStringGrid::SetDefaultRowHeight(Value);
     if (FFloatingFooter) {
         FFloatingFooter->SetHeight(Value);
-        if (FFloatingFooter->Visible())
-            FFooterPanel->setFixedHeight(Value);
+        if (FFooterPanel)
+            FFooterPanel->AdjustPlacement();
     }
 }
 
@@ -209,12 +223,6 @@ void TCellGrid::SetFixedFont(const TFont &Value)
     InvalidateGrid();
 }
 
-void TCellGrid::SetActiveCellFont(const TFont &Value)
-{
-    FActiveCellFont->Assign(Value);
-    InvalidateGrid();
-}
-
 void TCellGrid::SetSelectionColor(TColor Value)
 {
     FSelectionColor = Value;
@@ -244,12 +252,6 @@ void TCellGrid::SetShowSelection(bool Value)
     if (Value == FShowSelection)
         return;
     FShowSelection = Value;
-    InvalidateGrid();
-}
-
-void TCellGrid::SetLook(TGridLook Value)
-{
-    FLook = Value;
     InvalidateGrid();
 }
 
@@ -298,22 +300,6 @@ void TCellGrid::SetMaxEditLength(int Value)
     FMaxEditLength = Value;
     if (InplaceEditor())
         InplaceEditor()->SetMaxLength(Value);
-}
-
-void TCellGrid::StretchRightColumn()
-{
-    if (ColCount() < 1)
-        return;
-    const int Target = FColumnSize->StretchColumn < 0 || FColumnSize->StretchColumn >= ColCount()
-        ? ColCount() - 1
-        : FColumnSize->StretchColumn;
-    int Others = 0;
-    for (int C = 0; C < ColCount(); ++C)
-        if (C != Target)
-            Others += ColWidths(C);
-    const int Room = ClientWidth() - Others;
-    if (Room > 0)
-        SetColWidths(Target, Room);
 }
 
 // =================================================================== headers
@@ -569,9 +555,18 @@ void TCellGrid::ApplyFilter()
             ++R;
         } else {
             if (RunStart >= 0) {
+                const int Before = RowCount(), RunLength = R - RunStart;
                 HideRun(RunStart, R - 1);
-                R = RunStart;
+                const int Extra = Before - RowCount() - RunLength;
                 RunStart = -1;
+                if (Extra > 0) {
+                    // A merged block took rows beyond the run with it (above
+                    // it, or this matching row below): look again from the
+                    // first row that may have moved up unseen.
+                    R = std::max(FixedRows(), R - RunLength - Extra);
+                    continue;
+                }
+                R -= RunLength;
             }
             ++R;
         }
@@ -669,30 +664,69 @@ int TCellGrid::DisplRowIndex(int ARow) const
     return ARow - Below;
 }
 
+bool TCellGrid::ContinuesBlockAbove(int ARow) const
+{
+    if (ARow < 0 || ARow >= RowCount())
+        return false;
+    for (int C = 0; C < ColCount() + FNumHidden; ++C) {
+        const TCellProperties *P = PropsOf(C, ARow);
+        if (P && !P->IsBaseCell && P->CellSpanX != -1 && P->CellSpanY >= 1)
+            return true;
+    }
+    return false;
+}
+
+bool TCellGrid::HiddenRowContinuesBlockAbove(int ARow) const
+{
+    for (const auto &Item : FHiddenRows) {
+        if (Item->Idx != ARow)
+            continue;
+        for (int C = 0; C < Item->Items.Count(); ++C) {
+            const auto *P = dynamic_cast<const TCellProperties *>(Item->Items.Objects(C));
+            if (P && !P->IsBaseCell && P->CellSpanX != -1 && P->CellSpanY >= 1)
+                return true;
+        }
+    }
+    return false;
+}
+
 void TCellGrid::HideRows(int FromRow, int ToRow)
 {
     if (FromRow < 0 || ToRow < FromRow || IsHiddenRow(FromRow))
         return;
-    const int D = DisplRowIndex(FromRow);
+    int D = DisplRowIndex(FromRow);
     if (D >= RowCount())
         return;
-    // Only rows that are actually displayed can be taken out.
-    ToRow = std::min(ToRow, FromRow + (RowCount() - 1 - D));
+    // Only the run of displayed rows from FromRow can be taken out: it ends
+    // before the next hidden row and at the last row.
+    for (int R = FromRow + 1; R <= ToRow; ++R)
+        if (IsHiddenRow(R)) {
+            ToRow = R - 1;
+            break;
+        }
+    int DEnd = std::min(D + (ToRow - FromRow), RowCount() - 1);
+    // A merged block goes out and comes back whole: a block cut by either end
+    // widens the run, so that no merge-aware read or write of a remaining row
+    // can reach outside its block.
+    while (D > 0 && ContinuesBlockAbove(D))
+        --D;
+    while (DEnd + 1 < RowCount() && ContinuesBlockAbove(DEnd + 1))
+        ++DEnd;
+    FromRow = RealRowIndex(D);
+    const int Count = DEnd - D + 1;
     const int LastWidth = ColWidths(ColCount() - 1);
     const int Cols = ColCount() + FNumHidden;
     if (FNumHidden > 0)
         TStringGrid::SetColCount(Cols);
-    for (int R = FromRow; R <= ToRow; ++R) {
-        if (IsHiddenRow(R))
-            break;
+    for (int I = 0; I < Count; ++I) {
         auto Item = std::make_unique<TGridItem>();
-        Item->Idx = R;
-        const int Source = D + (R - FromRow);
+        Item->Idx = FromRow + I;
+        const int Source = D + I;
         for (int C = 0; C < Cols; ++C)
             Item->Items.AddObject(PlainCells(C, Source), PlainObjects(C, Source));
         FHiddenRows.push_back(std::move(Item));
     }
-    RemoveRowsKeepProps(D, ToRow - FromRow + 1);
+    RemoveRowsKeepProps(D, Count);
     if (FNumHidden > 0) {
         TStringGrid::SetColCount(Cols - FNumHidden);
         SetColWidths(ColCount() - 1, LastWidth);
@@ -703,6 +737,11 @@ void TCellGrid::UnHideRows(int FromRow, int ToRow)
 {
     if (!IsHiddenRow(FromRow))
         return;
+    // A hidden block comes back whole, whichever of its rows the range names.
+    while (HiddenRowContinuesBlockAbove(FromRow) && IsHiddenRow(FromRow - 1))
+        --FromRow;
+    while (IsHiddenRow(ToRow) && HiddenRowContinuesBlockAbove(ToRow + 1))
+        ++ToRow;
     const int LastWidth = ColWidths(ColCount() - 1);
     const int Cols = ColCount() + FNumHidden;
     if (FNumHidden > 0)
@@ -729,6 +768,14 @@ void TCellGrid::UnHideRows(int FromRow, int ToRow)
         TStringGrid::SetColCount(Cols - FNumHidden);
         SetColWidths(ColCount() - 1, LastWidth);
     }
+}
+
+void TCellGrid::SetColumnHidden(int ACol, bool Hidden)
+{
+    if (ACol < 0 || ACol >= int(FColumnShown.size()) || (FColumnShown[size_t(ACol)] == 0) == Hidden)
+        return;
+    FColumnShown[size_t(ACol)] = Hidden ? 0 : 1;
+    FNumHidden += Hidden ? 1 : -1;
 }
 
 void TCellGrid::UnHideRowsAll()
@@ -798,10 +845,10 @@ void TCellGrid::GetCellHint(int ACol, int ARow, QString &HintStr)
 
 void TCellGrid::GetCellColor(int ACol, int ARow, TGridDrawState AState, TBrush *ABrush, TFont *AFont)
 {
-    if (ActiveCellShow
+    if (ActiveCellShow()
         && ((ACol == 0 && FixedCols() > 0 && ARow == Row()) || (ARow == 0 && FixedRows() > 0 && ACol == Col()))) {
         AFont->Assign(*FActiveCellFont);
-        ABrush->SetColor(ActiveCellColor);
+        ABrush->SetColor(ActiveCellColor());
     }
     if (const TCellProperties *P = PropsOf(ACol, ARow)) {
         if (P->BrushColor() != clNone)
@@ -986,7 +1033,7 @@ bool TCellGrid::SelectCell(int ACol, int ARow)
         RepaintCell(0, OldRow);
         RepaintCell(0, ARow);
     }
-    if (ActiveCellShow) {
+    if (ActiveCellShow()) {
         RepaintCell(OldCol, 0);
         RepaintCell(0, OldRow);
         RepaintCell(ACol, 0);

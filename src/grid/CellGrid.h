@@ -25,6 +25,10 @@ class THTMLPictureCache;
 class TPictureContainer;
 struct THTMLDrawResult;
 class QLineEdit;
+class QScrollBar;
+class TImageList;
+class TCellRichEdit;
+class TFooterPanel;
 class QComboBox;
 
 enum TCellBorder : unsigned { cbTop = 1u << 0, cbLeft = 1u << 1, cbRight = 1u << 2, cbBottom = 1u << 3 };
@@ -80,8 +84,10 @@ public:
     void SetFixedFont(const TFont &Value);
     TFont *ActiveCellFont() const { return FActiveCellFont.get(); }
     void SetActiveCellFont(const TFont &Value);
-    TColor ActiveCellColor = clGray;
-    bool ActiveCellShow = false;
+    TColor ActiveCellColor() const { return FActiveCellColor; }
+    void SetActiveCellColor(TColor Value);
+    bool ActiveCellShow() const { return FActiveCellShow; }
+    void SetActiveCellShow(bool Value);
     TColor HintColor = clInfoBk;
     TColor SelectionColor() const { return FSelectionColor; }
     void SetSelectionColor(TColor Value);
@@ -97,16 +103,33 @@ public:
     bool EnableWheel = true;
     bool IntelliZoom = true;
     TIntelliPan IntelliPan = ipVertical;
-    TColor URLColor = clBlue;
-    bool URLShow = false;
-    bool URLFull = false;
+    TColor URLColor() const { return FURLColor; }
+    void SetURLColor(TColor Value);     // repaints while URLShow is on
+    bool URLShow() const { return FURLShow; }
+    void SetURLShow(bool Value);
+    bool URLFull() const { return FURLFull; }
+    void SetURLFull(bool Value);        // repaints while URLShow is on
     TGridLook Look() const { return FLook; }
     void SetLook(TGridLook Value);
     QString FloatFormat = QStringLiteral("%.2f");
-    TColor ScrollColor = clNone;
-    int ScrollWidth = 0;
-    TScrollType ScrollType = ssNormal;
+    // Scroll-bar looks. ssFlat and ssEncarta (and ScrollProportional) switch
+    // the flat looks on: ScrollColor colours the grooves (clNone leaves them),
+    // ScrollWidth is the bars' extent.
+    TScrollType ScrollType() const { return FScrollType; }
+    void SetScrollType(TScrollType Value);
+    TColor ScrollColor() const { return FScrollColor; }
+    void SetScrollColor(TColor Value);
+    int ScrollWidth() const { return FScrollWidth; }
+    void SetScrollWidth(int Value);
+    bool ScrollProportional() const { return FScrollProportional; }
+    void SetScrollProportional(bool Value);
+    // True while the flat looks are applied to the scroll bars.
+    bool FlatScrollBars() const { return FFlatScrollBars; }
+    // "Row : n" / "Col : n" hints while a thumb is dragged.
     TScrollHintType ScrollHints = shNone;
+    // Dragging a thumb scrolls the cells at once.
+    bool ScrollSynch = false;
+    std::function<void(TObject *Sender, int ARow, QString &HintStr)> OnScrollHint;
     TVAlignment VAlignment() const { return FVAlignment; }
     void SetVAlignment(TVAlignment Value);
     // DT_TOP, DT_VCENTER or DT_BOTTOM, kept with VAlignment.
@@ -151,6 +174,11 @@ public:
     TStringList *LookupItems() const { return FLookupItems.get(); }
     void SetLookupItems(const TStringList *Value);
     TBitmap *RowIndicator() const { return FRowIndicator.get(); }
+    void SetRowIndicator(const TBitmap *Value);   // copies; repaints the current row's fixed cell
+    void SetBackGround(const TBackGround &Value);
+    // Images named by index in cell markup; forgotten when the list is destroyed.
+    TImageList *GridImages() const { return FGridImages.get(); }
+    void SetGridImages(TImageList *Value);
     TSortIndexList *SortIndexes() const { return FSortIndexes.get(); }
     // Columns re-merged after a sort, the first one leading.
     TIntList *MergedColumns() const { return FMergedColumns.get(); }
@@ -195,9 +223,45 @@ public:
     void HideRows(int FromRow, int ToRow);
     void UnHideRows(int FromRow, int ToRow);
     void UnHideRowsAll();
+    // Test seam: marks a real column hidden or shown in the maps and the
+    // count. The grid itself never hides a column; nothing else changes.
+    void SetColumnHidden(int ACol, bool Hidden);
     void ParkSelection();
     void RestoreSelection();
     bool SelectionParked() const { return FSelectionParked; }
+
+    // ---- wide cells: a UTF-16 text kept in a cell as "|\\" and two byte characters per unit
+    void SetWideCellText(int ACol, int ARow, const QString &Value);
+    // The decoded text of a wide cell; any other cell text as it stands.
+    QString GetWideCellText(int ACol, int ARow);
+
+    // ---- sorting (CellGridSort.cpp)
+    // Rows are ordered by a stable sort of their keys (each cell read and
+    // converted once per sort), then moved into place through SwapRows. A
+    // merged block spanning rows moves whole, ordered by its first row. The
+    // grid is put back (update bracket, columns, current row, fixed texts) on
+    // every way out, an exception from an event included.
+    virtual void SwapRows(int ARow1, int ARow2);
+    virtual void SortByColumn();
+    // ECellGridError "No indexes specified for indexed sort" with an empty index list.
+    virtual void SortByIndexList();
+    virtual void SortWithinGroups();
+    // -1, 0 or 1: the cells' order by the column's sort style (OnGetFormat asked each time).
+    int CompareCells(int ACol, int ARow1, int ARow2);
+    // The sort a click on the sort row runs for a real column (Shift adds to the index list).
+    void ClickSort(int ACol, TShiftState Shift);
+    // A header click in the last 16 pixels of a cell that a descendant wants for itself.
+    virtual bool ClaimHeaderClick(int ACol) { Q_UNUSED(ACol); return false; }
+    int SortSwaps() const { return FSortSwaps; }
+    int SortCompares() const { return FSortCompares; }
+    // Milliseconds the last click sort took.
+    int SortTime() const { return FSortTime; }
+    // Per-row values that travel with their rows (filled by the application; may stay empty).
+    std::vector<int> RowIndexes;
+    std::function<void(TObject *Sender, const QString &Str1, const QString &Str2, int &Res)> OnCustomCompare;
+    std::function<void(TObject *Sender, int ACol, int Row1, int Row2, int &Res)> OnRawCompare;
+    std::function<void(TObject *Sender, int ACol, bool &DoSort)> OnCanSort;
+    std::function<void(TObject *Sender, int ACol)> OnClickSort;
 
     // ---- re-merge after sorting
     void SplitAllColumns();
@@ -292,6 +356,88 @@ public:
     int UpdateCount() const { return FUpdateCount; }
     // Stretches the stretch column (the last when StretchColumn is -1) to fill the client width.
     void StretchRightColumn();
+
+    // ---- column sizing, width persistence, scroll bars and footer sums (CellGridColumns.cpp)
+    // Stretches ACol (-1: the last column) so that all columns fill the client
+    // width; ECellGridError "Stretch column index out of range" for ACol >= ColCount.
+    void StretchColumn(int ACol);
+    bool Stretched() const { return FStretched; }
+    // Whether a client point is within 4 pixels of a sizing border.
+    bool IsSizingBorder(int X, int Y);
+    // Column widths in the store ColumnSize names (Key, Section, Location).
+    // Loading ignores values that are no sensible width.
+    void SaveColumnSizes();
+    void LoadColumnSizes();
+    // Brings a cell into the middle of the view.
+    void ScrollInView(int ACol, int ARow);
+    // The cell under a screen point (-1 outside any cell).
+    void CellAtScreenPoint(const QPoint &P, int &ACol, int &ARow);
+    void ClearComboItems();
+    void AddComboItem(const QString &S);
+    // The range copying the whole grid takes (with or without the fixed cells).
+    TGridRect WholeGridRange() const;
+    // Forwarders of an enhanced column or row move to the platform grid.
+    void MoveColumnTo(int FromIndex, int ToIndex);
+    void MoveRowTo(int FromIndex, int ToIndex);
+    void RefreshFooter() override;
+    // Recomputes the footer sums of one column, or of all when ACol is -1.
+    virtual void RecalcFooter(int ACol);
+    // The end of a column or row sizing by the user (proportional sizing, events).
+    void EndColumnSizing();
+    void EndRowSizing();
+    // Both fire OnUpdateColumnSize (after a sizing and after an automatic sizing).
+    virtual void UpdateColSize(int ACol, int &AWidth);
+    virtual void UpdateAutoColSize(int ACol, int &AWidth);
+    std::function<void(TObject *Sender, int ACol, int &AWidth)> OnUpdateColumnSize;
+    std::function<void(TObject *Sender, int ARow)> OnEndRowSize;
+    // The footer strip under the cells.
+    TFooterPanel *FooterPanel() const { return FFooterPanel; }
+    // Where the footer strip's hint of a dragged thumb stood (for tests): the text shown.
+    QString ScrollHintText() const { return FScrollHintText; }
+    // A thumb drag of the vertical (Vertical true) or horizontal bar at Pos of 0-127;
+    // Released ends it. The scroll bars' signals call these.
+    void ScrollThumbTrack(bool Vertical, int Pos);
+    void ScrollThumbEnd(bool Vertical);
+
+    // ---- auto-size, queries and version (CellGridAutoSize.cpp)
+    // Size limits of automatic sizing (0 = none); the minimums become 10 and
+    // DefaultRowHeight once the form's settings are loaded.
+    int MinColWidth = 0;
+    int MaxColWidth = 0;
+    int MinRowHeight = 0;
+    int MaxRowHeight = 0;
+    // Automatic column sizing only widens.
+    bool NoShrink = false;
+    // Added to measured widths.
+    int CellMargin = 0;
+    void AutoSizeColumns(bool DoFixedCols, int Extra);
+    void AutoSizeRow(int ARow);
+    void AutoSizeRows(bool DoFixedRows, int Extra);
+    void SetRowHeightForLines(int ARow, int Lines, int Extra);
+    int MaxLinesInRow(int ARow);
+    bool IsCellSelected(int ACol, int ARow);
+    void RepaintCellBlock(const TGridRect &R);
+    // The current row's text in a display column.
+    virtual QString CurrentCell(int ACol);
+    virtual void SetCurrentCell(int ACol, const QString &Value);
+    Qt::CursorShape Cursor() const { return FCursor; }
+    void SetCursor(Qt::CursorShape Value);
+    // The control object of a cell's properties (nullptr without properties).
+    QWidget *CellControl(int ACol, int ARow);
+    // The cell's own brush colour, 0x1FFFFFFF when the cell has no properties.
+    TColor CellBrushColor(int ACol, int ARow);
+    virtual int GetVersionNr();
+    virtual QString GetVersionString();
+    // The size of a rotated text block of Width x Height turned by Angle degrees.
+    static TPoint RotatedExtent(int Width, int Height, int Angle);
+
+    // ---- rich-text cells (CellGridRichText.cpp)
+    // The rendering control (measuring, painting) and the edRichEdit editor, made on first use.
+    TCellRichEdit *RichEdit();
+    TCellRichEdit *InplaceRichEdit();
+    std::function<void(TObject *Sender)> OnRichEditSelectionChange;
+    // The plain text of a cell's rich text ("" for an empty cell).
+    QString RichToPlain(const QString &Text);
 
     // ---- cell graphics
     TPicture *CreateCellPicture(int ACol, int ARow, bool Transparent, quint8 StretchMode, int Padding,
@@ -436,11 +582,22 @@ private:
     void GrowSelectFlags(std::vector<bool> &Flags, int Index);
     int DataRowCountNow() const { return RowCount() - FixedRows() - FFixedFooters; }
     void FreeHiddenRows();
+    friend class TSortRun;
+    void RunSort(int Kind);
+    int FSortSwaps = 0;
+    int FSortCompares = 0;
+    int FSortTime = 0;
+    int FSortCurrentRow = -1;   // the remembered current row, following SwapRows
+    bool FSortUniformHeights = false;   // set while a sort moves rows all of one height
+    // The displayed row holds a cell of a merged block that began in an earlier row.
+    bool ContinuesBlockAbove(int ARow) const;
+    bool HiddenRowContinuesBlockAbove(int ARow) const;
     // Drops the disjunct-selection flags of removed rows.
     void DropRowSelectFlags(int RowIndex, int Count);
     QString FormatFloatValue(double Value) const;
 
-    std::unique_ptr<QWidget> FFooterPanel;
+    TFooterPanel *FFooterPanel = nullptr;          // a Qt child of the grid
+    friend class TFooterPanel;
     std::unique_ptr<TFloatingFooter> FFloatingFooter;
     std::unique_ptr<TPrintSettings> FPrintSettings;
     std::unique_ptr<THTMLSettings> FHTMLSettings;
@@ -509,6 +666,34 @@ private:
     QWidget *FHookedForm = nullptr;
     bool FFormHooked = false;
     QSize FFormSize;
+    // Settings with setters (CellGridColumns.cpp).
+    TColor FActiveCellColor = clGray;
+    bool FActiveCellShow = false;
+    TColor FURLColor = clBlue;
+    bool FURLShow = false;
+    bool FURLFull = false;
+    TScrollType FScrollType = ssNormal;
+    TColor FScrollColor = clNone;
+    int FScrollWidth = 0;
+    bool FScrollProportional = false;
+    bool FFlatScrollBars = false;
+    bool FStretched = false;
+    QString FScrollHintText;
+    TComponentRef<TImageList> FGridImages;
+    Qt::CursorShape FCursor = Qt::ArrowCursor;
+    TCellRichEdit *FRichEdit = nullptr;          // Qt children of the grid
+    TCellRichEdit *FInplaceRichEdit = nullptr;
+    // Flat looks: style sheets of both bars; proportional thumbs.
+    void ApplyScrollLooks();
+    void UpdateProportionalThumbs();
+    void ConnectScrollSignals();
+    bool FScrollSignalsConnected = false;
+    void SizeWithForm(const QSize &NewSize);
+    // Rich-text cells: painting, measuring and the editor's opening and closing.
+    void PaintRichTextCell(TCanvas *C, const QString &Text, const TRect &R, const TFont &CellFont);
+    TPoint RichTextSize(const QString &Text, const TFont &CellFont, int FitWidth);
+    void OpenRichEditor(const TRect &R, const QString &Text, const TFont &CellFont, const QColor &Background);
+    void CloseRichEditor(int RC, int ARow, bool Changed);
 
     // ================================================================ Editing and input
 public:
@@ -553,7 +738,8 @@ public:
     bool HTMLHitTest(int ACol, int ARow, int X, int Y, THTMLDrawResult &Result);
     // Pictures named in cell markup: by address (the grid's cache) and by name.
     THTMLPictureCache *ImageCache() const { return FImageCache.get(); }
-    TPictureContainer *PictureContainer = nullptr;
+    // Forgotten (reads as null) when the container is destroyed.
+    TComponentRef<TPictureContainer> PictureContainer;
     // The hint window (made on first use) and whether it is showing.
     THTMLHintWindow *HintWindow();
     bool HintShowing() const;
@@ -565,7 +751,8 @@ public:
     // the cell (ACol, ARow) of the cell store; empty when there is none.
     TRect CheckBoxRect(int ACol, int ARow);
     TRect RadioItemRect(int ACol, int ARow, int Index);
-    TCellGridCheck *CellChecker = nullptr;
+    // Forgotten (reads as null) when the checker is destroyed.
+    TComponentRef<TCellGridCheck> CellChecker;
     // The cursor kind chosen by the last mouse move: 0 the platform's, 1 column
     // select, 2 row select, 3 select all.
     int CursorKind() const { return FCursorKind; }
@@ -607,7 +794,7 @@ public:
     void KeyPress(QChar &Key) override;
     bool DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos) override;
     bool DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos) override;
-    // Sizes a column to its widest text.
+    // Sizes a column to its widest text (within the column limits).
     void AutoSizeColumn(int ACol);
     // The text of the last sizing hint ("" when none showed).
     QString SizingHint() const { return FSizingHint; }

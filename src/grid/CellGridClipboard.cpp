@@ -10,6 +10,7 @@
 #include "grid/CellGrid.h"
 #include "grid/CellGridClipboard.h"
 #include "grid/CgHTMLE.h"
+#include "grid/CgUni.h"
 #include "grid/GridObj.h"
 #include "platform/core/Codec.h"
 #include "platform/graphics/ClipboardData.h"
@@ -30,20 +31,6 @@ namespace {
 
 const QString TextMime = QStringLiteral("text/plain");
 const QString RtfMime = QStringLiteral("text/rtf");
-
-// Call points for two codecs of other units. Until the grid's rich edit
-// control gives the plain text of an RTF cell, an RTF cell is copied as it
-// stands; until the wide-cell codec is here, a wide cell ("|\" followed by
-// byte pairs) is copied as it stands.
-QString RichTextPlainText(const QString &RTF)
-{
-    return RTF;
-}
-
-QString WideCellPlainText(const QString &Text)
-{
-    return Text;
-}
 
 // The comma text of a list of sizes; false when an element is no number in 0..MaxSize.
 bool SplitSizes(const QString &Text, int Count, std::vector<int> &Sizes)
@@ -540,11 +527,12 @@ QString TCellGrid::BlockText(const TRect &R, bool SelectedOnly)
         for (int C = R.Left; C <= R.Right; ++C) {
             if (MA->DisjunctColSelect && SelectedOnly && !ColSelect(C))
                 continue;
-            QString S = WideCellPlainText(GetFormattedText(RealColIndex(C), Rw));
+            // Wide cells are copied as their decoded text.
+            QString S = WideCellDisplayText(GetFormattedText(RealColIndex(C), Rw));
             if (!Navigation()->CopyHTMLTagsToClipboard && S.contains(QLatin1String("</")))
                 S = HTMLStrip(S);
             else if (S.contains(QLatin1String("{\\")))
-                S = RichTextPlainText(S);
+                S = RichToPlain(S);
             if (ClipboardQuoting && (S.contains(QLatin1Char('\n')) || S.contains(QLatin1Char('\r')))) {
                 S.replace(QLatin1String("\r\n"), QLatin1String("\n"));
                 S = QLatin1Char('"') + S + QLatin1Char('"');

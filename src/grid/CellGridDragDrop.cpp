@@ -208,11 +208,9 @@ void TCellGrid::OleDragStart()
 
 TPoint TCellGrid::OleCellAt(const TPoint &ScreenPt)
 {
-    const QPoint P = viewport()->mapFromGlobal(ScreenPt.ToQPoint());
-    if (!viewport()->rect().contains(P))
-        return TPoint(-1, -1);
-    const TGridCoord C = MouseCoord(P.x(), P.y());
-    return C.X >= 0 && C.Y >= 0 ? TPoint(C.X, C.Y) : TPoint(-1, -1);
+    int ACol = -1, ARow = -1;
+    CellAtScreenPoint(ScreenPt.ToQPoint(), ACol, ARow);
+    return ACol >= 0 && ARow >= 0 ? TPoint(ACol, ARow) : TPoint(-1, -1);
 }
 
 bool TCellGrid::OleDraggedRow(int ARow)

@@ -3,6 +3,7 @@
 // the end-of-edit check, Esc and Enter, and the advance after an edit.
 #include "grid/CellGrid.h"
 #include "grid/CellGridEditors.h"
+#include "grid/CellRichEdit.h"
 #include "grid/GridUtil.h"
 
 #include <QApplication>
@@ -123,9 +124,9 @@ TGridButton *TCellGrid::GridButton()
 
 bool TCellGrid::HasEditorOfItsKind(TEditorType Kind)
 {
-    // The kinds without a control of their own here: the data check box,
-    // the application's custom kind and the rich-text kind.
-    return Kind != edDataCheckBox && Kind != edCustom && Kind != edRichEdit;
+    // The kinds without a control of their own here: the data check box and
+    // the application's custom kind.
+    return Kind != edDataCheckBox && Kind != edCustom;
 }
 
 QWidget *TCellGrid::EditorControl(TEditorType Kind)
@@ -146,6 +147,7 @@ QWidget *TCellGrid::EditorControl(TEditorType Kind)
     case edDateEditUpDown:
     case edTimeEdit: return GridDatePicker();
     case edButton: return GridButton();
+    case edRichEdit: return InplaceRichEdit();
     case edUniEdit: return GridUniEdit();
     case edUniComboEdit:
     case edUniComboList: return GridUniCombo();
@@ -170,6 +172,7 @@ QString TCellGrid::EditorValueText()
     case edDateEdit:
     case edDateEditUpDown: return DateTimeKey(GridDatePicker()->Date());
     case edTimeEdit: return DateTimeKey(GridDatePicker()->Time());
+    case edRichEdit: return InplaceRichEdit()->RTF();
     case edUniEdit: return GridUniEdit()->text();
     case edUniComboEdit:
     case edUniComboList: return GridUniCombo()->currentText();
@@ -334,14 +337,16 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
             Cb->addItems(Items);
             Cb->setFont(Font()->ToQFont());
         }
+        // The Unicode kinds show the cell's wide text.
+        const QString CellText = Uni ? GetWideCellText(RC, ARow) : GetCellText(RC, ARow);
         if (ListStyle) {
-            const int Index = Cb->findText(GetCellText(RC, ARow), Qt::MatchExactly);
+            const int Index = Cb->findText(CellText, Qt::MatchExactly);
             Cb->setCurrentIndex(Index >= 0 ? Index : 0);
         }
         Cb->setGeometry(R.Left, R.Top, std::max(W, 1), std::max(H, 1));
         EditorActive = true;
         if (!ListStyle)
-            Cb->SetText(EditText);
+            Cb->SetText(Uni ? CellText : EditText);
         Paint(Cb);
         Cb->show();
         Cb->SetFlat(Look() == glSoft || Look() == glHouse);
@@ -458,7 +463,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         const TPoint M = CellTextMargin;
         U->setGeometry(R.Left + 2 + M.X, R.Top + 2 + M.Y, std::max(W - 2 - 2 * M.X, 1), std::max(H - 2 - 2 * M.Y, 1));
         U->setFont(Font()->ToQFont());
-        U->setText(GetCellText(RC, ARow));
+        U->setText(GetWideCellText(RC, ARow));
         Paint(U);
         U->setEnabled(true);
         U->show();
@@ -466,8 +471,12 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         KeyTarget = U;
         break;
     }
+    case edRichEdit:
+        OpenRichEditor(R, GetCellText(RC, ARow), CellFont, C);
+        KeyTarget = InplaceRichEdit();
+        break;
     default:
-        // No control here (the rich-text editor and the kinds without one).
+        // No control here (the kinds without one).
         break;
     }
     FEditorOpenValue = EditorValueText();
@@ -558,17 +567,20 @@ void TCellGrid::ReadBackEditor(int ACol, int ARow)
         P->hide();
         break;
     }
+    case edRichEdit:
+        CloseRichEditor(RC, ARow, Changed);
+        break;
     case edUniEdit:
         EditorActive = false;
         if (Changed)
-            SetCellText(RC, ARow, GridUniEdit()->text());
+            SetWideCellText(RC, ARow, GridUniEdit()->text());
         GridUniEdit()->hide();
         break;
     case edUniComboEdit:
     case edUniComboList:
         EditorActive = false;
         if (Changed)
-            SetCellText(RC, ARow, GridUniCombo()->currentText());
+            SetWideCellText(RC, ARow, GridUniCombo()->currentText());
         GridUniCombo()->SetDroppedDown(false);
         GridUniCombo()->hide();
         break;
@@ -640,11 +652,13 @@ bool TCellGrid::CommitEdit(const QString &Text)
     if (IsGridEditorKind(EditorKind)) {
         if (EditorValueText() != FEditorOpenValue) {
             // The spin kinds store what reading back would: a float in the
-            // grid's float format, a date as a date text.
+            // grid's float format, a date as a date text; the Unicode kinds a wide cell.
             if (EditorKind == edFloatSpinEdit)
                 SetFloats(RC, R, GridSpin()->FloatValue());
             else if (EditorKind == edDateSpinEdit)
                 SetDates(RC, R, GridSpin()->DateValue());
+            else if (EditorKind == edUniEdit || EditorKind == edUniComboEdit || EditorKind == edUniComboList)
+                SetWideCellText(RC, R, Text);
             else
                 StoreEditText(RC, R, Text);
             FEditorOpenValue = EditorValueText();

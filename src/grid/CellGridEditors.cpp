@@ -27,20 +27,6 @@ QChar LocaleDecimalSeparator()
     return P.isEmpty() ? QLatin1Char('.') : P.at(0);
 }
 
-bool ReadTime(const QString &Text, TDateTime &Value)
-{
-    const QStringList Parts = Text.trimmed().split(TimeSeparator);
-    if (Parts.size() < 2 || Parts.size() > 3)
-        return false;
-    int H = 0, M = 0, S = 0;
-    if (!TryStrToInt(Parts[0], H) || !TryStrToInt(Parts[1], M) || (Parts.size() == 3 && !TryStrToInt(Parts[2], S)))
-        return false;
-    if (H < 0 || H > 23 || M < 0 || M > 59 || S < 0 || S > 59)
-        return false;
-    Value = EncodeTime(H, M, S, 0);
-    return true;
-}
-
 } // namespace
 
 QString StripCellHTML(const QString &Text)
@@ -600,117 +586,6 @@ void TGridCombo::focusOutEvent(QFocusEvent *Event)
         FGrid->HideCellEditor();
 }
 
-// =================================================================== TCgSpinEdit
-
-TCgSpinEdit::TCgSpinEdit(QWidget *Parent) : QLineEdit(Parent), FUp(new QToolButton(this)), FDown(new QToolButton(this))
-{
-    setText(QStringLiteral("0"));
-    static_cast<QToolButton *>(FUp)->setArrowType(Qt::UpArrow);
-    static_cast<QToolButton *>(FDown)->setArrowType(Qt::DownArrow);
-    for (QAbstractButton *B : {FUp, FDown}) {
-        B->setFocusPolicy(Qt::NoFocus);
-        B->setAutoRepeat(true);
-        B->setAutoRepeatDelay(400);
-        B->setAutoRepeatInterval(100);
-    }
-    connect(FUp, &QAbstractButton::clicked, this, Guarded([this]() { UpClick(); }));
-    connect(FDown, &QAbstractButton::clicked, this, Guarded([this]() { DownClick(); }));
-    setTextMargins(0, 0, 17, 0);
-}
-
-void TCgSpinEdit::resizeEvent(QResizeEvent *Event)
-{
-    QLineEdit::resizeEvent(Event);
-    const int Half = height() / 2;
-    FUp->setGeometry(width() - 15, 0, 15, Half);
-    FDown->setGeometry(width() - 15, Half, 15, height() - Half);
-}
-
-int TCgSpinEdit::ClampInt(int AValue) const
-{
-    if (MinValue == MaxValue)
-        return AValue;
-    return std::clamp(AValue, std::min(MinValue, MaxValue), std::max(MinValue, MaxValue));
-}
-
-int TCgSpinEdit::Value() const
-{
-    int V = 0;
-    return TryStrToInt(text().trimmed(), V) ? V : MinValue;
-}
-
-void TCgSpinEdit::SetValue(int AValue)
-{
-    setText(IntToStr(ClampInt(AValue)));
-    if (!EditorEnabled)
-        selectAll();
-}
-
-double TCgSpinEdit::FloatValue() const
-{
-    double V = 0;
-    return TryStrToFloat(text().trimmed(), V) ? V : 0.0;
-}
-
-void TCgSpinEdit::SetFloatValue(double AValue)
-{
-    if (MaxFloatValue > MinFloatValue)
-        AValue = std::clamp(AValue, MinFloatValue, MaxFloatValue);
-    setText(Precision != 0 ? QString::number(AValue, 'f', std::clamp(Precision, 0, 15)) : FloatToStr(AValue));
-}
-
-TDateTime TCgSpinEdit::DateValue() const
-{
-    TDateTime D = 0;
-    return TryStrToDate(text().trimmed(), D) ? D : 0;
-}
-
-void TCgSpinEdit::SetDateValue(TDateTime AValue)
-{
-    if (MaxDateValue > MinDateValue)
-        AValue = std::clamp(AValue, MinDateValue, MaxDateValue);
-    setText(DateToStr(AValue));
-}
-
-TDateTime TCgSpinEdit::TimeValue() const
-{
-    TDateTime T = 0;
-    return ReadTime(text(), T) ? T : 0;
-}
-
-void TCgSpinEdit::SetTimeValue(TDateTime AValue)
-{
-    setText(TimeToStr(AValue));
-}
-
-void TCgSpinEdit::UpClick()
-{
-    if (isReadOnly()) {
-        MessageBeep(0);
-        return;
-    }
-    switch (FSpinType) {
-    case sptNormal: SetValue(Value() + Increment); break;
-    case sptFloat: SetFloatValue(FloatValue() + IncrementFloat); break;
-    case sptDate: SetDateValue(DateValue() + 1); break;
-    case sptTime: SetTimeValue(TimeValue() + 1.0 / 24); break;
-    }
-}
-
-void TCgSpinEdit::DownClick()
-{
-    if (isReadOnly()) {
-        MessageBeep(0);
-        return;
-    }
-    switch (FSpinType) {
-    case sptNormal: SetValue(Value() - Increment); break;
-    case sptFloat: SetFloatValue(FloatValue() - IncrementFloat); break;
-    case sptDate: SetDateValue(DateValue() - 1); break;
-    case sptTime: SetTimeValue(TimeValue() - 1.0 / 24); break;
-    }
-}
-
 // =================================================================== TGridSpin
 
 TGridSpin::TGridSpin(TCellGrid *AGrid) : TCgSpinEdit(AGrid->viewport()), FGrid(AGrid)
@@ -824,7 +699,7 @@ void TGridSpin::keyPressEvent(QKeyEvent *Event)
     default:
         break;
     }
-    QLineEdit::keyPressEvent(Event);
+    TCgSpinEdit::keyPressEvent(Event);
 }
 
 void TGridSpin::focusOutEvent(QFocusEvent *Event)

@@ -7,6 +7,8 @@
 #include "grid/BaseGrid.h"
 #include "grid/CGEdit.h"
 #include "grid/cgcombo.h"
+#include "grid/cgspin.h"
+#include "grid/CgUni.h"
 #include "platform/core/SysUtils.h"
 
 #include <QCheckBox>
@@ -85,58 +87,18 @@ private:
     TCellGrid *FGrid;
 };
 
+// The grid's Unicode combo: the grid combo's keys and look, with the Unicode combo's item list.
 class TGridUniCombo : public TGridCombo {
     Q_OBJECT
 public:
-    using TGridCombo::TGridCombo;
+    explicit TGridUniCombo(TCellGrid *AGrid) : TGridCombo(AGrid), FItems(this) {}
+    TComboBoxStrings *Items() { return &FItems; }
+
+private:
+    TComboBoxStrings FItems;
 };
 
 // ------------------------------------------------------------------ spin
-
-enum TCgSpinType { sptNormal, sptFloat, sptDate, sptTime };
-
-// The edit with an up/down pair that steps an integer, float, date or time.
-class TCgSpinEdit : public QLineEdit, public TObject {
-    Q_OBJECT
-public:
-    explicit TCgSpinEdit(QWidget *Parent = nullptr);
-    int MinValue = 0;
-    int MaxValue = 100;
-    double MinFloatValue = 0.0;
-    double MaxFloatValue = 100.0;
-    TDateTime MinDateValue = 0;
-    TDateTime MaxDateValue = 0;
-    int Increment = 1;
-    double IncrementFloat = 0.0;
-    int Precision = 0;
-    bool EditorEnabled = true;
-    TCgSpinType SpinType() const { return FSpinType; }
-    void SetSpinType(TCgSpinType Value) { FSpinType = Value; }
-    int Value() const;
-    void SetValue(int AValue);
-    double FloatValue() const;
-    void SetFloatValue(double AValue);
-    TDateTime DateValue() const;
-    void SetDateValue(TDateTime AValue);
-    TDateTime TimeValue() const;
-    void SetTimeValue(TDateTime AValue);
-    QString Text() const { return text(); }
-    void SetText(const QString &AValue) { setText(AValue); }
-    virtual void UpClick();
-    virtual void DownClick();
-    // The up and down buttons at the right edge.
-    QAbstractButton *UpButton() const { return FUp; }
-    QAbstractButton *DownButton() const { return FDown; }
-
-protected:
-    int ClampInt(int AValue) const;
-    void resizeEvent(QResizeEvent *Event) override;
-    TCgSpinType FSpinType = sptNormal;
-
-private:
-    QAbstractButton *FUp;
-    QAbstractButton *FDown;
-};
 
 class TGridSpin : public TCgSpinEdit {
     Q_OBJECT
@@ -157,13 +119,6 @@ private:
 
 // ------------------------------------------------------------------ Unicode edit
 
-class TCgUniEdit : public QLineEdit, public TObject {
-    Q_OBJECT
-public:
-    using QLineEdit::QLineEdit;
-    QString Text() const { return text(); }
-    void SetText(const QString &Value) { setText(Value); }
-};
 
 class TGridUniEdit : public TCgUniEdit {
     Q_OBJECT

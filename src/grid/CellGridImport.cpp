@@ -318,8 +318,9 @@ void TCellGrid::LoadCSV(const QString &FileName, bool Append)
         Row = Last;
     }
     auto Finish = [&]() {
-        // The footer texts get a row of their own below the rows read.
-        SetRowCount(Row + FFixedFooters + (FooterSaved ? 1 : 0));
+        // The footer texts get a row of their own below the rows read (the
+        // visible footer is itself the fixed footer row).
+        SetRowCount(Row + std::max(FFixedFooters, FooterSaved ? 1 : 0));
         if (FooterSaved) {
             const int Last = RowCount() - 1;
             for (int C = 0; C < FooterTexts.size() && C < ColCount(); ++C)

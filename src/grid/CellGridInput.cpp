@@ -432,7 +432,7 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
         if (OnRightClickCell)
             OnRightClickCell(this, B.Y, B.X);
-        if (URLShow && URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && IsURL(GetCellText(B.X, B.Y))) {
+        if (URLShow() && URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && IsURL(GetCellText(B.X, B.Y))) {
             FocusCell(DisplColIndex(B.X), B.Y, true);
             if (Col() == DisplColIndex(B.X) && Row() == B.Y)
                 ShowEditor();
@@ -619,7 +619,7 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         }
     }
     // A URL cell is opened by the desktop.
-    if (URLShow && !URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && !OnBorder) {
+    if (URLShow() && !URLEdit && Hit.X >= FixedCols() && Hit.Y >= FixedRows() && !OnBorder) {
         const QString Text = GetCellText(Cell.X, Cell.Y);
         if (IsURL(Text))
             OpenLink(Text.trimmed());
@@ -730,16 +730,11 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
         return;
     }
     if (FSizingCol >= 0) {
-        const int C = FSizingCol;
-        FSizingCol = -1;
-        HideHint();
-        if (ColWidths(C) != FSizingStartWidth && OnEndColumnSize)
-            OnEndColumnSize(this, RealColIndex(C));
+        EndColumnSizing();
         return;
     }
     if (FSizingRow >= 0) {
-        FSizingRow = -1;
-        HideHint();
+        EndRowSizing();
         return;
     }
     if (FMoveFrom >= 0) {
@@ -773,6 +768,22 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     const TPoint Cell = FPressCell;
     if (Cell.X < 0 || Cell.Y < 0 || Cell.X >= ColCount() + NumHiddenColumns() || Cell.Y >= RowCount())
         return;
+    // A click on the sort row sorts by its column: press and release on the
+    // same cell, away from a column edge while columns may be sized, and not
+    // claimed by a descendant in the cell's last 16 pixels.
+    if (FSortSettings->Show && FixedRows() > 0 && Cell.Y == FSortSettings->Row()) {
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const bool SameCell = Hit.X >= 0 && Hit.Y == Cell.Y && BaseCell(RealColIndex(Hit.X), Hit.Y) == Cell;
+        const bool OnEdge = (Options() & goColSizing) && ColBorderAt(X, Y, 4) >= 0;
+        const bool FixedOk = Hit.X >= FixedCols() || FSortSettings->FixedCols;
+        if (SameCell && !OnEdge && FixedOk) {
+            const TRect R = GetCellRect(Hit.X, Hit.Y);
+            if (!(X >= R.Right - 16 && ClaimHeaderClick(Cell.X))) {
+                ClickSort(Cell.X, Shift);
+                return;
+            }
+        }
+    }
     if (FPressOnCheck) {
         FPressOnCheck = false;
         bool State = false;
@@ -789,22 +800,6 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
                 OnButtonClick(this, Cell.X, Cell.Y);
         }
     }
-}
-
-void TCellGrid::AutoSizeColumn(int ACol)
-{
-    if (ACol < 0 || ACol >= ColCount())
-        return;
-    TCanvas *C = Canvas();
-    const int RC = RealColIndex(ACol);
-    int Widest = 0;
-    for (int R = 0; R < RowCount(); ++R) {
-        C->SetFont(R < FixedRows() || ACol < FixedCols() ? *FixedFont() : *Font());
-        const QStringList Lines = GetCellText(RC, R).split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
-        for (const QString &L : Lines)
-            Widest = std::max(Widest, C->TextWidth(L));
-    }
-    SetColWidths(ACol, Widest + 2 * CellTextMargin.X + 6);
 }
 
 void TCellGrid::DblClick()
@@ -882,7 +877,7 @@ bool TCellGrid::HTMLHitTest(int ACol, int ARow, int X, int Y, THTMLDrawResult &R
     C->SetFont(Font);
     const TRect TR = AlignHTMLRect(C, Text, L.TextRect, L.HAlign);
     const bool Hit = HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), X, Y, true, 0, 0, clNone,
-                                clNone, false, URLColor, clGray, 1, true, false, false, FWordWrap, true, 1.0, Result);
+                                clNone, false, URLColor(), clGray, 1, true, false, false, FWordWrap, true, 1.0, Result);
     C->SetFont(Saved);
     return Hit;
 }
@@ -1368,18 +1363,11 @@ void TCellGrid::resizeEvent(QResizeEvent *Event)
             return;
         }
     }
-    if (ColumnSize()->Stretch()) {
-        // The stretch column takes what the other columns leave of the width.
-        int Others = 0;
-        const int Target = ColumnSize()->StretchColumn < 0 || ColumnSize()->StretchColumn >= ColCount()
-            ? ColCount() - 1
-            : ColumnSize()->StretchColumn;
-        for (int C = 0; C < ColCount(); ++C)
-            if (C != Target)
-                Others += ColWidths(C);
-        if (Others < ClientWidth())
-            StretchRightColumn();
-    }
+    if (ColumnSize()->Stretch())
+        StretchRightColumn();
+    // Footer rows and right fixed columns stand at the edges, which moved.
+    if (FixedFooters() > 0 || FixedRightCols() > 0)
+        InvalidateGrid();
 }
 
 void TCellGrid::TopLeftChanged()
@@ -1388,6 +1376,8 @@ void TCellGrid::TopLeftChanged()
     if (EditorActive && IsGridEditorKind(EditorKind))
         HideCellEditor();
     TBaseGrid::TopLeftChanged();
+    // The footer strip shows the columns from the left column on.
+    RepaintFooter();
     // Controls placed in cells follow their cells; one whose cell left the view shrinks to nothing.
     // Only the rows in view and the controls shown before are visited.
     std::vector<QPointer<QWidget>> Shown;

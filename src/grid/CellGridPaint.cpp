@@ -5,13 +5,16 @@
 
 #include "grid/CellGrid.h"
 #include "grid/CgHTMLE.h"
+#include "grid/CgUni.h"
 #include "grid/GridUtil.h"
+#include "grid/CellRichEdit.h"
 #include "grid/detail/CanvasClip.h"
 
 #include <QPainter>
 #include <QPolygon>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -176,7 +179,10 @@ QString TCellGrid::GetDisplayText(int ACol, int ARow)
         GetCheckState(ACol, ARow, State);
         Text = State ? GetCheckTrue(ACol, ARow) : GetCheckFalse(ACol, ARow);
     }
-    return TextKind(Text, true) == tkHTML ? HTMLStrip(Text) : Text;
+    const int Kind = TextKind(Text, true);
+    if (Kind == tkWideText)
+        return WideCellDisplayText(Text);
+    return Kind == tkHTML ? HTMLStrip(Text) : Text;
 }
 
 TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
@@ -188,11 +194,30 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
     GetCellColorAndFont(ACol, ARow, State, false, false, true, C->Brush(), C->Font(), HA, VA);
     QString Text = GetCellText(ACol, ARow);
     const TPoint M = CellTextMargin;
+    QString WideText;
+    if (TextKind(Text, EnableHTML) == tkWideText && DecodeWideCellText(Text, WideText)) {
+        TRect R = GetCellRect(ACol, ARow);
+        const bool Wrap = FWordWrap || Multilinecells;
+        const int H = DrawText(C, WideText, R, DT_CALCRECT | DT_NOPREFIX | (Wrap ? unsigned(DT_WORDBREAK) : unsigned(DT_SINGLELINE)));
+        return TPoint(R.Width() + 2 * M.X, H);
+    }
+    int Angle = 0;
+    if (IsRotated(ACol, ARow, Angle)) {
+        // The bounding box of the text turned by the cell's angle.
+        const TPoint E = RotatedExtent(C->TextWidth(Text), C->TextHeight(Text), Angle);
+        return TPoint(E.X + 12, E.Y + 12);
+    }
+    if (TextKind(Text, EnableHTML) == tkRichText) {
+        // Measured through the rendering rich edit with the cell's font.
+        const int Fit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 2 - 2 * M.X) : 0;
+        const TPoint S = RichTextSize(Text, *C->Font(), Fit);
+        return TPoint((FitWidth ? Fit : S.X) + 2 * M.X, S.Y + 2 * M.Y);
+    }
     if (TextKind(Text, EnableHTML) == tkHTML) {
         const int Limit = FitWidth ? std::max(1, GetCellRect(DisplColIndex(ACol), ARow).Width() - 4) : 0xFFFF;
         THTMLDrawResult Res;
         HTMLDrawEx(C, Text, TRect(0, 0, Limit, 0xFFFF), nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0,
-                   0, clNone, clNone, false, URLColor, clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
+                   0, clNone, clNone, false, URLColor(), clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
         return TPoint(Res.XSize + 2 + 2 * M.X, Res.YSize + 2 + 2 * M.Y);
     }
     if (!FitWidth) {
@@ -201,7 +226,7 @@ TPoint TCellGrid::CellTextSize(int ACol, int ARow, bool FitWidth)
         for (QString L : Lines) {
             if (L.startsWith(QLatin1Char('\n')))
                 L.remove(0, 1);
-            if (URLShow && !URLFull && IsURL(L))
+            if (URLShow() && !URLFull() && IsURL(L))
                 StripURLProtocol(L);
             Widest = std::max(Widest, C->TextWidth(L));
         }
@@ -222,7 +247,7 @@ TRect TCellGrid::AlignHTMLRect(TCanvas *C, const QString &Text, TRect TR, TAlign
         return TR;
     THTMLDrawResult Res;
     HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), 0, 0, false, 0, 0, clNone, clNone, false,
-               URLColor, clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
+               URLColor(), clGray, 1, true, true, false, FWordWrap, true, 1.0, Res);
     const int Free = TR.Width() - Res.XSize;
     if (Free > 0)
         TR.Left += HA == taRightJustify ? Free : Free / 2;
@@ -349,18 +374,18 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     QString Text = GetFormattedText(RC, ARow);
 
     // Background picture behind the text.
-    TBitmap &Back = FBackGround->Bitmap;
-    const bool KindSuits = FBackGround->Cells == bcAll || (FBackGround->Cells == bcFixed) == Fixed;
+    TBitmap &Back = *FBackGround->Bitmap();
+    const bool KindSuits = FBackGround->Cells() == bcAll || (FBackGround->Cells() == bcFixed) == Fixed;
     if (!Back.Empty() && KindSuits && (!Selected || !FShowSelection)) {
         const GridDetail::ScopedClip BackClip(C, R, true);
         SetBkMode(C, TRANSPARENT);
-        if (FBackGround->Display == bdFixed) {
-            C->Draw(FBackGround->Left, FBackGround->Top, &Back);
+        if (FBackGround->Display() == bdFixed) {
+            C->Draw(FBackGround->Left(), FBackGround->Top(), &Back);
         } else {
             // Tiles run from the first (non-fixed, for normal cells) column and row
             // through the sizes of the columns and rows before this cell.
-            const int FirstCol = FBackGround->Cells == bcNormal ? TStringGrid::FixedCols() : 0;
-            const int FirstRow = FBackGround->Cells == bcNormal ? FixedRows() : 0;
+            const int FirstCol = FBackGround->Cells() == bcNormal ? TStringGrid::FixedCols() : 0;
+            const int FirstRow = FBackGround->Cells() == bcNormal ? FixedRows() : 0;
             const int Line = TStringGrid::GridLineWidth();
             const int OffX = std::max(0, ColOffset(ACol) - ColOffset(FirstCol) - (ACol - FirstCol) * Line);
             const int OffY = std::max(0, RowOffset(ARow) - RowOffset(FirstRow) - (ARow - FirstRow) * Line);
@@ -413,6 +438,10 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
 
     const int Kind = TextKind(Text, EnableHTML);
     const bool HTMLCell = Kind == tkHTML && EnableHTML;
+    // A wide cell is drawn decoded on a filled rectangle, single-line with an
+    // ellipsis unless the grid wraps. A text that only starts like one is plain.
+    QString WideText;
+    const bool WideCell = Kind == tkWideText && DecodeWideCellText(Text, WideText);
     bool URLCell = false;
     const TFontStyles OldStyle = C->Font()->Style();
     // The text's width is measured only when a glyph or a graphic is placed beside it.
@@ -420,7 +449,7 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     int TextRoom = 0;
     if (HTMLCell) {
         // The anchor colour follows the selection text colour in selected cells.
-        TColor AnchorColor = URLColor;
+        TColor AnchorColor = URLColor();
         if (Selected && !Fixed && (!(AState & gdFocused) || (Options() & goDrawFocusSelected)) && FShowSelection
             && FSelectionTextColor != clNone && FSelectionTextColor != clDefault)
             AnchorColor = FSelectionTextColor;
@@ -429,13 +458,31 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
             HR.Right -= 10;
         SetBkMode(C, TRANSPARENT);
         MeasuredWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
+    } else if (WideCell) {
+        if (!(Selected && !(AState & gdFocused) && FSelectionColor == clNone))
+            C->FillRect(TR);
+        const unsigned WideFlags = (FWordWrap || Multilinecells) ? unsigned(DT_NOPREFIX)
+                                                                 : unsigned(DT_END_ELLIPSIS | DT_NOPREFIX | DT_SINGLELINE);
+        SetBkMode(C, TRANSPARENT);
+        TRect WideRect = TR;
+        Text = WideText;
+        TextRoom = TR.Width();
+        if (!WideText.isEmpty())
+            DrawText(C, WideText, WideRect, WideFlags | HAlignFlags[HA] | VAlignFlags[VA]);
+    } else if (Kind == tkRichText) {
+        // The cell is filled with its brush (not a selected, unfocused cell
+        // without a selection colour), then the document is drawn over it.
+        if (!(Selected && !Focused && FSelectionColor == clNone))
+            C->FillRect(TR);
+        PaintRichTextCell(C, Text, TR, *C->Font());
+        MeasuredWidth = TR.Width();
     } else {
-        if (URLShow && IsURL(Text)) {
+        if (URLShow() && IsURL(Text)) {
             URLCell = true;
-            if (!URLFull)
+            if (!URLFull())
                 StripURLProtocol(Text);
             C->Font()->SetStyle(OldStyle | fsUnderline);
-            C->Font()->SetColor(URLColor);
+            C->Font()->SetColor(URLColor());
         }
         unsigned Flags = DT_EDITCONTROL;
         const bool OneLine = !Multilinecells || !Text.contains(QLatin1Char('\r'));
@@ -663,7 +710,7 @@ TPoint TCellGrid::GetGraphicSize(int ACol, int ARow)
     }
     case ctCheckBox:
     case ctDataCheckBox:
-    case ctVirtCheckBox: return TPoint(FControlLook->CheckSize, FControlLook->CheckSize);
+    case ctVirtCheckBox: return TPoint(FControlLook->CheckSize(), FControlLook->CheckSize());
     case ctRadio: {
         const auto *Items = dynamic_cast<const TStringList *>(G->GraphicObject());
         const int LineHeight = C->TextHeight(QStringLiteral("gh"));
@@ -693,7 +740,7 @@ TPoint TCellGrid::GetGraphicSize(int ACol, int ARow)
 
 void TCellGrid::DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool Enabled, TControlStyle Style)
 {
-    const int Size = FControlLook->CheckSize;
+    const int Size = FControlLook->CheckSize();
     const int X = R.Left + (R.Width() - Size) / 2;
     const int Y = R.Top + (R.Height() - Size) / 2;
     const TRect Box(X, Y, X + Size, Y + Size);
@@ -726,7 +773,7 @@ void TCellGrid::DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool En
         break;
     }
     case csGlyph: {
-        TBitmap &Glyph = Ticked ? FControlLook->CheckedGlyph : FControlLook->UnCheckedGlyph;
+        TBitmap &Glyph = Ticked ? *FControlLook->CheckedGlyph() : *FControlLook->UnCheckedGlyph();
         if (!Glyph.Empty())
             DrawTransparentBitmap(ACanvas, &Glyph, ACanvas->Brush()->Color(), Box);
         break;
@@ -760,17 +807,17 @@ void TCellGrid::DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Sele
         const QString Item = Items && I - 1 < Items->Count() ? Items->Strings(I - 1) : QString();
         const bool On = Selected == -1 ? Item == CellText : I - 1 == Selected;
         const TRect Circle = Buttons[size_t(I - 1)];
-        switch (FControlLook->ControlStyle) {
+        switch (FControlLook->ControlStyle()) {
         case csWinXP:
         case csHouse: {
-            const int Base = FControlLook->ControlStyle == csHouse ? 1 : 5;
+            const int Base = FControlLook->ControlStyle() == csHouse ? 1 : 5;
             const int Index = Base + (On ? 0 : 1) + (Disabled ? 2 : 0);
             TBitmap Glyph(GridGlyph(QStringLiteral("CGRAD%1").arg(Index, 2, 10, QLatin1Char('0'))));
             DrawTransparentBitmap(ACanvas, &Glyph, ACanvas->Brush()->Color(), Circle);
             break;
         }
         case csGlyph: {
-            TBitmap &Glyph = On ? FControlLook->RadioOnGlyph : FControlLook->RadioOffGlyph;
+            TBitmap &Glyph = On ? *FControlLook->RadioOnGlyph() : *FControlLook->RadioOffGlyph();
             if (!Glyph.Empty())
                 DrawTransparentBitmap(ACanvas, &Glyph, ACanvas->Brush()->Color(), Circle);
             break;
@@ -783,7 +830,7 @@ void TCellGrid::DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Sele
             break;
         default: {
             unsigned State = DFCS_BUTTONRADIO;
-            if (FControlLook->ControlStyle == csFlat)
+            if (FControlLook->ControlStyle() == csFlat)
                 State |= DFCS_FLAT;
             if (Disabled)
                 State |= DFCS_INACTIVE;
@@ -804,7 +851,7 @@ void TCellGrid::RadioLayout(TCanvas *ACanvas, const TRect &R, int Count, const T
     Buttons.clear();
     Captions.clear();
     const int LineHeight = ACanvas->TextHeight(QStringLiteral("gh"));
-    const int Size = FControlLook->RadioSize;
+    const int Size = FControlLook->RadioSize();
     int X = R.Left + 2;
     for (int I = 1; I <= Count; ++I) {
         const QString Item = Items && I - 1 < Items->Count() ? Items->Strings(I - 1) : QString();
@@ -895,7 +942,7 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
             Ticked = GetCellText(ACol, ARow) == GetCheckTrue(ACol, ARow);
         bool Enabled = true;
         CanEditCell(ACol, ARow, Enabled);
-        DrawCheck(C, TRect(X, Y, X + GW, Y + GH), Ticked, Enabled, FControlLook->ControlStyle);
+        DrawCheck(C, TRect(X, Y, X + GW, Y + GH), Ticked, Enabled, FControlLook->ControlStyle());
         break;
     }
     case ctRadio: {
@@ -908,17 +955,25 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
     }
     case ctRotated: {
         TFont Old(*C->Font());
+        const QString Text = GetCellText(ACol, ARow);
+        // The text's own extent, then the block it covers once turned; the
+        // text's origin is the corner that keeps the whole block in place
+        // (which corner depends on the quadrant of the angle).
+        const int TW = C->TextWidth(Text), TH = C->TextHeight(Text);
+        const double A = G->CellAngle * M_PI / 180.0;
+        const double UX = TW * std::cos(A), UY = -TW * std::sin(A), VX = TH * std::sin(A), VY = TH * std::cos(A);
+        const double MinX = std::min({0.0, UX, VX, UX + VX}), MinY = std::min({0.0, UY, VY, UY + VY});
+        const TPoint Block = RotatedExtent(TW, TH, G->CellAngle);
+        const TRect T = R;
+        int BX = T.Left + CellTextMargin.X;
+        if (HAlign == taRightJustify)
+            BX = T.Right - CellTextMargin.X - Block.X;
+        else if (HAlign == taCenter)
+            BX = T.Left + (T.Width() - Block.X) / 2;
+        const int BY = T.Top + CellTextMargin.Y;
         C->Font()->SetOrientation(G->CellAngle * 10);
         C->Brush()->SetStyle(bsClear);
-        TRect T = R;
-        InflateRect(T, -2, -2);
-        const QString Text = GetCellText(ACol, ARow);
-        int TX = T.Left, TY = T.Bottom - 2;
-        if (HAlign == taRightJustify)
-            TX = T.Right - C->TextHeight(Text);
-        else if (HAlign == taCenter)
-            TX = T.Left + (T.Width() - C->TextHeight(Text)) / 2;
-        C->TextOut(TX, TY, Text);
+        C->TextOut(BX - int(std::lround(MinX)), BY - int(std::lround(MinY)), Text);
         C->Brush()->SetStyle(bsSolid);
         C->SetFont(Old);
         break;
@@ -1038,7 +1093,7 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
         if (!(FThemed && GridXPVS::DrawThemeBackground(C, GridXPVS::tpButton,
                                                         G->CellBoolean ? unsigned(GridXPVS::tsPressed) : 0u, Button))) {
             unsigned State = DFCS_BUTTONPUSH;
-            if (FControlLook->FlatButton)
+            if (FControlLook->FlatButton())
                 State |= DFCS_FLAT;
             if (G->CellBoolean)
                 State |= DFCS_PUSHED;

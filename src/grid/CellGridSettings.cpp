@@ -2,17 +2,7 @@
 
 #include "grid/CellGrid.h"
 
-void TFloatingFooter::SetFooterStyle(TFooterStyle Value)
-{
-    FFooterStyle = Value;
-    FGrid->SetFooterInLastRow(FVisible && FFooterStyle == fsFixedLastRow);
-}
-
-void TFloatingFooter::SetVisible(bool Value)
-{
-    FVisible = Value;
-    FGrid->SetFooterInLastRow(FVisible && FFooterStyle == fsFixedLastRow);
-}
+#include <algorithm>
 
 void TSortSettings::SetRow(int Value)
 {
@@ -82,14 +72,137 @@ void TBands::SetSecondaryLength(int Value)
     Repaint(true);
 }
 
+TFilterData *TFilter::Items(int Index) const
+{
+    if (Index < 0 || Index >= Count())
+        throw EListError(QStringLiteral("List index out of bounds (%1)").arg(Index));
+    return FItems[size_t(Index)].get();
+}
+
 TFilterData *TFilter::Add()
 {
-    FItems.push_back(std::make_unique<TFilterData>());
+    FItems.push_back(std::make_unique<TFilterData>(this));
     return FItems.back().get();
+}
+
+TFilterData *TFilter::Insert(int Index)
+{
+    Index = std::clamp(Index, 0, Count());
+    return FItems.insert(FItems.begin() + Index, std::make_unique<TFilterData>(this))->get();
 }
 
 void TFilter::Delete(int Index)
 {
     if (Index >= 0 && Index < Count())
         FItems.erase(FItems.begin() + Index);
+}
+
+// ---- control look
+
+void TControlLook::Changed()
+{
+    FGrid->InvalidateGrid();
+}
+
+void TControlLook::SetColor(TColor Value)
+{
+    FColor = Value;
+    Changed();
+}
+
+void TControlLook::SetCheckedGlyph(const TBitmap *Value)
+{
+    FCheckedGlyph->Assign(Value);
+    Changed();
+}
+
+void TControlLook::SetUnCheckedGlyph(const TBitmap *Value)
+{
+    FUnCheckedGlyph->Assign(Value);
+    Changed();
+}
+
+void TControlLook::SetRadioOnGlyph(const TBitmap *Value)
+{
+    FRadioOnGlyph->Assign(Value);
+    Changed();
+}
+
+void TControlLook::SetRadioOffGlyph(const TBitmap *Value)
+{
+    FRadioOffGlyph->Assign(Value);
+    Changed();
+}
+
+void TControlLook::SetCheckSize(int Value)
+{
+    FCheckSize = Value;
+    Changed();
+}
+
+void TControlLook::SetRadioSize(int Value)
+{
+    FRadioSize = Value;
+    Changed();
+}
+
+void TControlLook::SetControlStyle(TControlStyle Value)
+{
+    FControlStyle = Value;
+    Changed();
+}
+
+void TControlLook::SetFlatButton(bool Value)
+{
+    FFlatButton = Value;
+    Changed();
+}
+
+// ---- background
+
+void TBackGround::Changed()
+{
+    FGrid->InvalidateGrid();
+}
+
+void TBackGround::SetTop(int Value)
+{
+    FTop = Value;
+    Changed();
+}
+
+void TBackGround::SetLeft(int Value)
+{
+    FLeft = Value;
+    Changed();
+}
+
+void TBackGround::SetDisplay(TBackGroundDisplay Value)
+{
+    FDisplay = Value;
+    Changed();
+}
+
+void TBackGround::SetBitmap(const TBitmap *Value)
+{
+    FBitmap->Assign(Value);
+    Changed();
+}
+
+void TBackGround::SetCells(TBackGroundCells Value)
+{
+    FCells = Value;
+    Changed();
+}
+
+void TBackGround::Assign(const TBackGround &Source)
+{
+    if (&Source == this)
+        return;
+    FTop = Source.FTop;
+    FLeft = Source.FLeft;
+    FDisplay = Source.FDisplay;
+    FBitmap->Assign(Source.FBitmap.get());
+    FCells = Source.FCells;
+    Changed();
 }

@@ -29,26 +29,40 @@ enum TScrollHintType { shNone, shVertical, shHorizontal, shBoth };
 enum TFooterStyle { fsFixedLastRow, fsColumnPreview, fsCustomPreview };
 enum TSortBlankPosition { blFirst, blLast };
 enum TSortDirection { sdAscending, sdDescending };
-enum TSortStyle { soAuto, soText, soNumber, soDate };
+enum TSortStyle {
+    soAuto, soText, soNumber, soDate, soTextUpper, soTextCase, soDateDayFirst, soDateMonthFirst, soCustom,
+    soNumberGrouped, soLocaleText, soLocaleTextNoCase, soRaw, soHTML, soGraphicValue, soCheckBox, soWideText
+};
 enum TBackGroundDisplay { bdTile, bdFixed };
 enum TBackGroundCells { bcNormal, bcFixed, bcAll };
 enum TControlStyle { csClassic, csFlat, csWinXP, csBorland, csHouse, csGlyph, csTheme };
 
+// The footer strip under the cells (painted by the grid's TFooterPanel).
+// Color, Column and CustomTemplate repaint the panel; FooterStyle and Visible
+// also lay the grid out again (Visible sets FixedFooters to 1 or 0).
 class TFloatingFooter : public TObject {
 public:
     explicit TFloatingFooter(TCellGrid *AGrid) : FGrid(AGrid) {}
-    TColor Color = clBtnFace;
-    int Column = 0;
-    QString CustomTemplate;
+    TCellGrid *Owner() const { return FGrid; }
+    TColor Color() const { return FColor; }
+    void SetColor(TColor Value);
+    int Column() const { return FColumn; }
+    void SetColumn(int Value);
+    QString CustomTemplate() const { return FCustomTemplate; }
+    void SetCustomTemplate(const QString &Value);
     TFooterStyle FooterStyle() const { return FFooterStyle; }
     void SetFooterStyle(TFooterStyle Value);
     bool Visible() const { return FVisible; }
     void SetVisible(bool Value);
+    // One row's height, kept with the grid's DefaultRowHeight.
     int Height() const { return FHeight; }
     void SetHeight(int Value) { FHeight = Value; }
 
 private:
     TCellGrid *FGrid;
+    TColor FColor = clBtnFace;
+    int FColumn = 0;
+    QString FCustomTemplate;
     TFooterStyle FFooterStyle = fsFixedLastRow;
     bool FVisible = false;
     int FHeight = 0;
@@ -148,17 +162,43 @@ private:
     std::unique_ptr<TGridDropTarget> FDropTarget;
 };
 
+// The look of check boxes, radio buttons and buttons drawn in cells. Every
+// setter stores the value and repaints the grid; glyph setters copy the bitmap.
 class TControlLook : public TObject {
 public:
-    TColor Color = clBlack;
-    TBitmap CheckedGlyph;
-    TBitmap UnCheckedGlyph;
-    TBitmap RadioOnGlyph;
-    TBitmap RadioOffGlyph;
-    int CheckSize = 15;
-    int RadioSize = 10;
-    TControlStyle ControlStyle = csClassic;
-    bool FlatButton = false;
+    explicit TControlLook(TCellGrid *AGrid) : FGrid(AGrid) {}
+    TCellGrid *Owner() const { return FGrid; }
+    TColor Color() const { return FColor; }
+    void SetColor(TColor Value);
+    TBitmap *CheckedGlyph() const { return FCheckedGlyph.get(); }
+    void SetCheckedGlyph(const TBitmap *Value);
+    TBitmap *UnCheckedGlyph() const { return FUnCheckedGlyph.get(); }
+    void SetUnCheckedGlyph(const TBitmap *Value);
+    TBitmap *RadioOnGlyph() const { return FRadioOnGlyph.get(); }
+    void SetRadioOnGlyph(const TBitmap *Value);
+    TBitmap *RadioOffGlyph() const { return FRadioOffGlyph.get(); }
+    void SetRadioOffGlyph(const TBitmap *Value);
+    int CheckSize() const { return FCheckSize; }
+    void SetCheckSize(int Value);
+    int RadioSize() const { return FRadioSize; }
+    void SetRadioSize(int Value);
+    TControlStyle ControlStyle() const { return FControlStyle; }
+    void SetControlStyle(TControlStyle Value);
+    bool FlatButton() const { return FFlatButton; }
+    void SetFlatButton(bool Value);
+
+private:
+    void Changed();
+    TCellGrid *FGrid;
+    TColor FColor = clBlack;
+    std::unique_ptr<TBitmap> FCheckedGlyph = std::make_unique<TBitmap>();
+    std::unique_ptr<TBitmap> FUnCheckedGlyph = std::make_unique<TBitmap>();
+    std::unique_ptr<TBitmap> FRadioOnGlyph = std::make_unique<TBitmap>();
+    std::unique_ptr<TBitmap> FRadioOffGlyph = std::make_unique<TBitmap>();
+    int FCheckSize = 15;
+    int FRadioSize = 10;
+    TControlStyle FControlStyle = csClassic;
+    bool FFlatButton = false;
 };
 
 class TNavigation : public TObject {
@@ -288,31 +328,65 @@ private:
     TCellGrid *FGrid;
 };
 
+// The background bitmap painted behind cells. Every setter stores the value and
+// repaints the grid; the bitmap setter copies the bitmap.
 class TBackGround : public TObject {
 public:
-    int Top = 0;
-    int Left = 0;
-    TBackGroundDisplay Display = bdTile;
-    TBitmap Bitmap;
-    TBackGroundCells Cells = bcNormal;
+    explicit TBackGround(TCellGrid *AGrid) : FGrid(AGrid) {}
+    TCellGrid *Owner() const { return FGrid; }
+    int Top() const { return FTop; }
+    void SetTop(int Value);
+    int Left() const { return FLeft; }
+    void SetLeft(int Value);
+    TBackGroundDisplay Display() const { return FDisplay; }
+    void SetDisplay(TBackGroundDisplay Value);
+    TBitmap *Bitmap() const { return FBitmap.get(); }
+    void SetBitmap(const TBitmap *Value);
+    TBackGroundCells Cells() const { return FCells; }
+    void SetCells(TBackGroundCells Value);
+    // Copies every setting of another background (the grid's BackGround setter).
+    void Assign(const TBackGround &Source);
+
+private:
+    void Changed();
+    TCellGrid *FGrid;
+    int FTop = 0;
+    int FLeft = 0;
+    TBackGroundDisplay FDisplay = bdTile;
+    std::unique_ptr<TBitmap> FBitmap = std::make_unique<TBitmap>();
+    TBackGroundCells FCells = bcNormal;
 };
 
+class TFilter;
+
+// One filter condition: the column it tests and the condition text.
 class TFilterData : public TObject {
 public:
+    explicit TFilterData(TFilter *ACollection = nullptr) : FCollection(ACollection) {}
+    TFilter *Collection() const { return FCollection; }
     short Column = 0;
     QString Condition;
     bool CaseSensitive = true;
+
+private:
+    TFilter *FCollection;
 };
 
+// The filter conditions of the grid (applied by FilterActive).
 class TFilter : public TObject {
 public:
+    explicit TFilter(TCellGrid *AGrid = nullptr) : FGrid(AGrid) {}
+    TCellGrid *Grid() const { return FGrid; }
     int Count() const { return int(FItems.size()); }
-    TFilterData *Items(int Index) const { return FItems.at(size_t(Index)).get(); }
+    // The item at Index; EListError "List index out of bounds (n)" outside the list.
+    TFilterData *Items(int Index) const;
     TFilterData *Add();
+    TFilterData *Insert(int Index);
     void Delete(int Index);
     void Clear() { FItems.clear(); }
 
 private:
+    TCellGrid *FGrid;
     std::vector<std::unique_ptr<TFilterData>> FItems;
 };
 

@@ -98,15 +98,4 @@ public:
     using TCGCustomCombo::TCGCustomCombo;
 };
 
-// The Unicode twin: text here is always Unicode, so it differs only in name.
-class TCGUniCustomCombo : public TCGCustomCombo {
-    Q_OBJECT
-public:
-    using TCGCustomCombo::TCGCustomCombo;
-};
-
-class TCGUniComboBox : public TCGUniCustomCombo {
-    Q_OBJECT
-public:
-    using TCGUniCustomCombo::TCGUniCustomCombo;
-};
+// The Unicode twins TCGUniCustomCombo and TCGUniComboBox are in CgUni.h.

@@ -3,6 +3,7 @@
 #include "pdf/PdfImages.h"
 #include "pdf/PdfJpegInfo.h"
 #include "platform/core/Codec.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
@@ -640,7 +641,7 @@ void TRpReport::FinishDocument()
         if (QFile::exists(Target))
             QFile::setPermissions(Temp, QFile::permissions(Target));
         if (std::rename(QFile::encodeName(Temp).constData(), QFile::encodeName(Target).constData()) != 0)
-            throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FileName));
+            throw EFCreateError(CannotCreateFileText(FileName, errno));
     } catch (...) {
         QFile::remove(Temp);
         throw;

@@ -3,6 +3,7 @@
 #include "ZipObj.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -338,7 +339,7 @@ qint64 TZipDrives::ClusterSize(const QString &Path)
 {
     struct statvfs Vfs;
     if (::statvfs(QFile::encodeName(Path).constData(), &Vfs) != 0)
-        throw EInOutError(QString::fromLocal8Bit(std::strerror(errno)));
+        throw EInOutError(SysErrorMessage(errno));
     return qint64(Vfs.f_frsize ? Vfs.f_frsize : Vfs.f_bsize);
 }
 

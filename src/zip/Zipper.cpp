@@ -5,6 +5,7 @@
 #include "detail/SafePath.h"
 #include "detail/TraditionalCipher.h"
 #include "platform/core/Codec.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
@@ -702,7 +703,7 @@ void TZipper::WriteSingle(bool Update)
         const QString Folder = !TempPath.isEmpty() && ZipDirectoryExists(TempPath) ? TempPath : ExtractFilePath(ExpandFileName(FZipName));
         Temp = std::make_unique<TempFile>(Folder);
         if (!Temp->Created())
-            throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FZipName));
+            throw EFCreateError(CannotCreateFileText(FZipName, errno));
         ApplyAttributes(Temp->Path(), false, 0, 0);
         Out = std::make_unique<TLFNFileStream>(Temp->Path(), fmOpenReadWrite, FlushFilesOnClose, FileBufferSize);
     }

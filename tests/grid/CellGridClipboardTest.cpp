@@ -85,6 +85,13 @@ TEST(CellClipboard, TextCopyRowsTabsHtmlAndQuoting)
     EXPECT_EQ(H.GetCellText(2, 1), QStringLiteral("x\r\ny"));
     EXPECT_EQ(H.GetCellText(1, 2), QString());
 
+    // Rich-text cells give their plain text, wide cells their decoded text.
+    G.ClipboardQuoting = false;
+    G.SetCellText(1, 3, QStringLiteral("{\\rtf1\\ansi Hello {\\b world}}"));
+    G.SetWideCellText(2, 3, QStringLiteral("宽𠀀"));
+    G.CopyToClipboard(TRect(1, 3, 2, 3), false);
+    EXPECT_EQ(ClipboardText(), QStringLiteral("Hello world\t宽𠀀"));
+
     int Cols = 0, Rows = 0;
     TCellGrid::TextSize(QStringLiteral("a\tb\tc\r\nd\r\n"), Cols, Rows);
     EXPECT_EQ(Cols, 3);

@@ -191,7 +191,7 @@ TEST(Painting, CheckBoxesShowStateAndTheDisabledLook)
     const QImage Disabled = Crop(G.RenderToImage());
     EXPECT_NE(Ticked, Disabled);
     for (TControlStyle Style : {csFlat, csWinXP, csHouse, csBorland}) {
-        G.ControlLook()->ControlStyle = Style;
+        G.ControlLook()->SetControlStyle(Style);
         EXPECT_NE(Crop(G.RenderToImage()), Unticked) << Style;
     }
 }
@@ -206,7 +206,7 @@ TEST(Painting, BackgroundPictureTilesFromTheFirstDataCell)
     Tile.Canvas()->FillRect(TRect(0, 0, 5, 10));
     Tile.Canvas()->Brush()->SetColor(clLime);
     Tile.Canvas()->FillRect(TRect(5, 0, 10, 10));
-    G.BackGround()->Bitmap.Assign(&Tile);
+    G.BackGround()->SetBitmap(&Tile);
     G.SetCol(4);   // keep the selection away from the cells looked at
     const QImage Image = G.RenderToImage();
     // Column 2 starts 64 pixels after the tiling origin: 64 mod 10 = 4, so its
@@ -275,6 +275,24 @@ TEST(Painting, ScreenshotOfAProductBlock)
     const TRect Desc = G.GetCellRect(4, 5);
     EXPECT_NE(S.At(Image, Desc.Left + 10, Desc.Top + 31), clSilver);
     EXPECT_GT(DarkPixels(Image, G.GetCellRect(2, 1)), 5);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Painting, WideCellsShowTheirTextNotTheirEncoding)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetColWidths(3, 120);
+    G.SetCellText(3, 1, QStringLiteral("HH Wide"));
+    G.SetWideCellText(3, 2, QStringLiteral("HH Wide"));
+    const QImage Image = G.RenderToImage();
+    const TRect Plain = G.GetCellRect(3, 1), Wide = G.GetCellRect(3, 2);
+    ASSERT_GT(DarkPixels(Image, Plain), 20);
+    EXPECT_EQ(Image.copy(Plain.Left, Plain.Top, Plain.Width(), Plain.Height()),
+              Image.copy(Wide.Left, Wide.Top, Wide.Width(), Wide.Height()));
 }
 
 } // namespace

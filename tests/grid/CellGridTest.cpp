@@ -44,7 +44,7 @@ TEST(Construction, PublishedAndInternalDefaults)
     EXPECT_EQ(G.Font()->Name(), QStringLiteral("Tahoma"));
     EXPECT_EQ(G.FixedFont()->Name(), QStringLiteral("Tahoma"));
     EXPECT_TRUE(G.ActiveCellFont()->Style() & fsBold);
-    EXPECT_EQ(G.ActiveCellColor, clGray);
+    EXPECT_EQ(G.ActiveCellColor(), clGray);
     EXPECT_EQ(G.HintColor, clInfoBk);
     EXPECT_EQ(G.SelectionColor(), clHighlight);
     EXPECT_EQ(G.SelectionTextColor(), clHighlightText);
@@ -52,14 +52,14 @@ TEST(Construction, PublishedAndInternalDefaults)
     EXPECT_TRUE(G.EnableHTML);
     EXPECT_TRUE(G.EnableWheel);
     EXPECT_TRUE(G.IntelliZoom);
-    EXPECT_EQ(G.URLColor, TColor(0xFF0000));
+    EXPECT_EQ(G.URLColor(), TColor(0xFF0000));
     EXPECT_EQ(G.Look(), glSoft);
     EXPECT_EQ(G.DefaultRowHeight(), 21);
     EXPECT_EQ(G.RowHeights(3), 21);
     EXPECT_EQ(G.CreationRowHeight(), 21);
     EXPECT_EQ(G.FloatFormat, QStringLiteral("%.2f"));
-    EXPECT_EQ(G.ScrollColor, clNone);
-    EXPECT_GT(G.ScrollWidth, 0);
+    EXPECT_EQ(G.ScrollColor(), clNone);
+    EXPECT_GT(G.ScrollWidth(), 0);
     EXPECT_EQ(G.VAlignment(), vtaTop);
     EXPECT_FALSE(G.AutoSize());
     EXPECT_FALSE(G.WordWrap());
@@ -139,11 +139,11 @@ TEST(Construction, OptionObjectsStartAsDocumented)
     EXPECT_EQ(G.Bands()->TotalLength(), 2);
     G.Bands()->SetPrimaryLength(2);
     EXPECT_EQ(G.Bands()->TotalLength(), 3);
-    EXPECT_EQ(G.ControlLook()->CheckSize, 15);
-    EXPECT_EQ(G.ControlLook()->RadioSize, 10);
-    EXPECT_EQ(G.ControlLook()->ControlStyle, csClassic);
-    EXPECT_EQ(G.BackGround()->Display, bdTile);
-    EXPECT_EQ(G.BackGround()->Cells, bcNormal);
+    EXPECT_EQ(G.ControlLook()->CheckSize(), 15);
+    EXPECT_EQ(G.ControlLook()->RadioSize(), 10);
+    EXPECT_EQ(G.ControlLook()->ControlStyle(), csClassic);
+    EXPECT_EQ(G.BackGround()->Display(), bdTile);
+    EXPECT_EQ(G.BackGround()->Cells(), bcNormal);
     EXPECT_FALSE(G.FloatingFooter()->Visible());
     EXPECT_EQ(G.FloatingFooter()->FooterStyle(), fsFixedLastRow);
     EXPECT_FALSE(G.SizeWhileTyping()->Height);
@@ -269,7 +269,7 @@ TEST(Events, CellColourDefaultsComeBeforeTheEvent)
     EXPECT_EQ(Font.Size(), 14);
 
     // The header cell of the current row takes the active-cell look when asked to.
-    G.ActiveCellShow = true;
+    G.SetActiveCellShow(true);
     G.SetRow(4);
     TBrush HeaderBrush;
     TFont HeaderFont;
@@ -541,6 +541,106 @@ TEST(HiddenRows, MapsAndPartialUnhiding)
     EXPECT_TRUE(G.IsHiddenRow(3));
     G.UnHideRowsAll();
     EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,3,4,5,6,7,8,9"));
+}
+
+TEST(HiddenRows, HidingStopsAtAnAlreadyHiddenRowAndLosesNothing)
+{
+    TCellGrid G;
+    G.SetRowCount(10);
+    for (int R = 0; R < 10; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    G.HideRows(4, 4);
+    G.HideRows(2, 6);   // 2 and 3 go; the run ends at the hidden row 4
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,7,8,9"));
+    EXPECT_EQ(G.RealRowIndex(-1), -1);
+    EXPECT_EQ(G.RealRowIndex(2), 5);
+    EXPECT_EQ(G.DisplRowIndex(3), 2);   // a hidden row maps to where it would return
+    G.HideRows(8, 20);   // beyond the end: only the rows that exist go
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,7"));
+    G.UnHideRowsAll();
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,3,4,5,6,7,8,9"));
+}
+
+TEST(HiddenRows, MergedBlocksHideAndReturnWhole)
+{
+    TCellGrid G;
+    G.SetRowCount(10);
+    for (int R = 0; R < 10; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    G.MergeCellBlock(1, 2, 2, 4);   // rows 2-5
+    G.HideRows(3, 4);
+    EXPECT_EQ(G.RowCount(), 6);
+    EXPECT_TRUE(G.IsHiddenRow(2));
+    EXPECT_TRUE(G.IsHiddenRow(5));
+    EXPECT_EQ(G.GetCellText(1, 3), QStringLiteral("7"));
+    G.SetCellText(1, 3, QStringLiteral("seven"));
+    EXPECT_EQ(G.GetCellText(1, 0), QStringLiteral("0"));
+    // Naming one row of a hidden block brings the whole block back.
+    G.UnHideRows(4, 4);
+    EXPECT_EQ(G.NumHiddenRows(), 0);
+    EXPECT_EQ(G.CellSpan(1, 2), TPoint(1, 3));
+    EXPECT_EQ(G.GetCellText(2, 5), QStringLiteral("2"));
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,2,2,2,6,seven,8,9"));
+
+    // The filter hides the block with its failing row and brings it back intact.
+    TFilterData *F = G.Filter()->Add();
+    F->Column = 2;
+    F->Condition = QStringLiteral("<>x");
+    G.SetCellText(2, 6, QStringLiteral("x"));
+    G.MergeCellBlock(2, 6, 1, 2);   // rows 6-7 of column 2
+    G.SetFilterActive(true);
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,2,2,2,8,9"));
+    G.SetFilterActive(false);
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,2,2,2,6,seven,8,9"));
+    EXPECT_EQ(G.GetCellText(2, 7), QStringLiteral("x"));
+}
+
+TEST(HiddenRows, FilterLooksAgainAfterABlockWentWithItsFailingRow)
+{
+    TCellGrid G;
+    G.SetRowCount(7);
+    const QStringList Keep{"", "y", "y", "n", "n", "y", "n"};
+    for (int R = 1; R < 7; ++R) {
+        G.SetCellText(1, R, QString::number(R));
+        G.SetCellText(2, R, Keep[R]);
+    }
+    G.MergeCellBlock(1, 2, 1, 2);   // rows 2-3 of column 1: row 2 matches, row 3 does not
+    TFilterData *F = G.Filter()->Add();
+    F->Column = 2;
+    F->Condition = QStringLiteral("y");
+    G.SetFilterActive(true);
+    EXPECT_EQ(Column(G, 2).join(QLatin1Char(',')), QStringLiteral(",y,y"));
+    G.SetFilterActive(false);
+    EXPECT_EQ(Column(G, 2).join(QLatin1Char(',')), Keep.join(QLatin1Char(',')));
+    EXPECT_EQ(G.CellSpan(1, 2), TPoint(0, 1));
+}
+
+TEST(HiddenColumns, MapsWithAHiddenColumn)
+{
+    TCellGrid G;
+    G.SetColCount(4);
+    EXPECT_EQ(G.RealColIndex(2), 2);
+    G.SetColumnHidden(1, true);
+    EXPECT_EQ(G.NumHiddenColumns(), 1);
+    EXPECT_EQ(G.RealColIndex(0), 0);
+    EXPECT_EQ(G.RealColIndex(1), 2);
+    EXPECT_EQ(G.RealColIndex(600), 600);
+    EXPECT_EQ(G.DisplColIndex(2), 1);
+    EXPECT_EQ(G.DisplColIndex(1), 1);
+    EXPECT_EQ(G.DisplColIndex(-3), -3);
+    EXPECT_EQ(G.DisplColIndex(700), 699);
+    // No shown column below 512 answers 0.
+    EXPECT_EQ(G.RealColIndex(511), 0);
+    // Hiding rows widens the grid by the hidden count and narrows it again.
+    G.SetColWidths(3, 77);
+    G.SetRowCount(5);
+    G.HideRows(2, 2);
+    EXPECT_EQ(G.ColCount(), 4);
+    EXPECT_EQ(G.ColWidths(3), 77);
+    G.UnHideRowsAll();
+    EXPECT_EQ(G.RowCount(), 5);
+    G.SetColumnHidden(1, false);
+    EXPECT_EQ(G.RealColIndex(1), 1);
 }
 
 TEST(RowOperations, InsertRemoveAndEmptyKeepMergesAndObjectsInStep)

@@ -68,6 +68,26 @@ void CopyDataTo(const QString &Home)
     }
 }
 
+void CopyProgramFolderTo(const QString &Home)
+{
+    const QString Program = ProgramDir();
+    QDirIterator It(Program, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (It.hasNext()) {
+        const QString F = It.next();
+        const QFileInfo Info(F);
+        const QString To = Home + QLatin1Char('/') + QDir(Program).relativeFilePath(F);
+        if (Info.isDir()) {
+            QDir().mkpath(To);
+            continue;
+        }
+        if (Info.absolutePath() == QFileInfo(Program).absoluteFilePath() && Info.isExecutable())
+            continue;
+        QDir().mkpath(QFileInfo(To).absolutePath());
+        if (!QFile::copy(F, To))
+            throw std::runtime_error(("cannot copy " + F).toStdString());
+    }
+}
+
 QString DriverPath()
 {
     return ProgramDir() + QStringLiteral("/quillbook-drive");

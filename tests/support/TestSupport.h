@@ -38,6 +38,10 @@ QString ProgramDir();
 // Copies the repository's data/ folder into Home, as the build does into the
 // program folder.
 void CopyDataTo(const QString &Home);
+// Copies the build's program folder into Home exactly as the build ships it,
+// leaving out only the executables (they run from the build's folder with
+// QUILLBOOK_HOME pointing at Home).
+void CopyProgramFolderTo(const QString &Home);
 
 // One run of quillbook-drive on a program folder, with its script on standard
 // input and the program's own arguments after "--".

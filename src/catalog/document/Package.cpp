@@ -3,6 +3,7 @@
 #include "CatalogBook.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -52,7 +53,7 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         Zipper1.PackFiles();
     }
     if (!FileExists(Temp) || !CopyFile(Temp, Target, false))
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(Target));
+        throw EFCreateError(CannotCreateFileText(Target, errno));
 }
 
 bool IsSafeMemberName(const QString &Name)

@@ -6,6 +6,7 @@
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 
@@ -401,6 +402,29 @@ TPageDocument::TStoreResult TPageDocument::StoreProductBlock(const TProductGridA
 
 // ------------------------------------------------------------------- files
 
+bool TPageDocument::IsPageFile(const QString &FileName)
+{
+    QFile F(NativePath(FileName));
+    if (!F.open(QIODevice::ReadOnly))
+        return false;
+    // The magic is ASCII, so the first line is read as bytes.
+    QByteArray First = F.read(Magic.size() + 64);
+    const qsizetype End = First.indexOf('\n');
+    if (End >= 0)
+        First.truncate(End);
+    return QString::fromLatin1(First).trimmed() == Magic;
+}
+
+bool TPageDocument::LacksDetailLine() const
+{
+    if (DetailIndex() >= 0)
+        return false;
+    for (const QString &L : FLines)
+        if (BlockNumberOfLine(L) > 0)
+            return true;
+    return false;
+}
+
 void TPageDocument::LoadFromFile(const QString &FileName)
 {
     FLines = LoadLines(FileName);
@@ -443,26 +467,29 @@ bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::
         InitNewPageText(Defaults);
         return false;
     }
-    const int K = FindFirstBlockOne();
+    int K = FindFirstBlockOne();
     if (K < 0) {
         RebuildPageHeader(Defaults);
         return false;
     }
-    // Block 1 belongs right after "{detail}" and its empty line; a page without
-    // "{detail}" has the fixed header of 23 lines.
-    const int D = DetailIndex(K);
-    const int Start = D >= 0 ? D + 2 : FirstBlockLine;
-    if (K < Start) {
-        if (D >= 0)
-            FLines.insert(D + 1, QString());
-        else
-            for (int I = 0; I < Start - K; ++I)
-                FLines.insert(1, RepairedLine);
+    // Block 1 belongs at line 23 counted from the top of the file, where every
+    // writer of pages looks for it, with the marker, "{detail}" and an empty line
+    // right before it. A page that lost "{detail}" gets the three lines back first.
+    if (DetailIndex(K) < 0) {
+        FLines.insert(K, QString());
+        FLines.insert(K, DetailLine);
+        FLines.insert(K, RepairedMarker);
+        K += 3;
+    }
+    if (K < FirstBlockLine) {
+        // Header lines are missing: filler lines pad the header.
+        for (int I = K; I < FirstBlockLine; ++I)
+            FLines.insert(1, RepairedLine);
         Changed();
         return false;
     }
-    if (K == Start) {
-        for (int I = Count() - 1; I >= Start; --I) {
+    if (K == FirstBlockLine) {
+        for (int I = Count() - 1; I >= FirstBlockLine; --I) {
             QString L = TrimBlanks(FLines.at(I));
             if (L.isEmpty()) {
                 FLines.removeAt(I);
@@ -476,39 +503,53 @@ bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::
                 FLines[I] = L;
         }
         Changed();
-        RebuildProductBlocks(Start);
+        RebuildProductBlocks(FirstBlockLine);
         return true;
     }
-    // Extra lines before block 1: remove them one at a time, empty ones first,
-    // then comments, then lines that are no key line. Without "{detail}" only
-    // the fixed header area is searched, as older pages need.
-    const int Passes = K - Start;
+    // Extra lines before block 1 go one at a time: empty ones first, then
+    // comments, then lines that are no key line. The magic line and the
+    // marker, "{detail}" and empty line right before block 1 stay.
+    const int Passes = K - FirstBlockLine;
     for (int Pass = 0; Pass < Passes; ++Pass) {
-        const int Lo = D >= 0 ? D + 2 : 0;
-        const int Hi = D >= 0 ? FindFirstBlockOne() : qMin(FindFirstBlockOne(), int(FirstBlockLine) + 1);
+        const int Hi = FindFirstBlockOne();
+        const int D = DetailIndex(Hi);
+        auto Kept = [&](int I) {
+            return (I == 0 && TrimBlanks(FLines.at(0)) == Magic) || I == D
+                || (I == D - 1 && FLines.at(I).startsWith(QLatin1String("/*")))
+                || (I == D + 1 && TrimBlanks(FLines.at(I)).isEmpty());
+        };
         int Victim = -1;
-        for (int I = Lo; I < Hi && Victim < 0; ++I)
-            if (TrimBlanks(FLines.at(I)).isEmpty())
+        for (int I = 0; I < Hi && Victim < 0; ++I)
+            if (!Kept(I) && TrimBlanks(FLines.at(I)).isEmpty())
                 Victim = I;
-        for (int I = Lo; I < Hi && Victim < 0; ++I)
-            if (FLines.at(I).contains(QLatin1String("/*")))
+        for (int I = 0; I < Hi && Victim < 0; ++I)
+            if (!Kept(I) && FLines.at(I).contains(QLatin1String("/*")))
                 Victim = I;
-        for (int I = Lo; I < Hi && Victim < 0; ++I)
-            if (!FLines.at(I).startsWith(QLatin1Char('{')))
+        for (int I = 0; I < Hi && Victim < 0; ++I)
+            if (!Kept(I) && !FLines.at(I).startsWith(QLatin1Char('{')))
                 Victim = I;
         if (Victim >= 0) {
             FLines.removeAt(Victim);
             continue;
         }
-        // A header key stranded below "{detail}" moves up into the header.
-        int Key = -1;
-        for (int I = Lo; I < Hi && D >= 0 && Key < 0; ++I)
-            if (IsHeaderKeyLine(FLines.at(I)))
-                Key = I;
-        if (Key >= 0) {
-            const QString Line = FLines.takeAt(Key);
-            if (IndexOfName(NameOf(Line)) < 0)
-                FLines.insert(HeaderInsertPoint(), Line);
+        // A key the header does not hold in its nineteen lines (one the
+        // effects dialog added, or a second copy) moves to the end of the text,
+        // where pages keep such keys; nothing is lost.
+        int Extra = -1;
+        QStringList Seen;
+        for (int I = 0; I < Hi && Extra < 0; ++I) {
+            if (Kept(I) || !IsHeaderKeyLine(FLines.at(I)))
+                continue;
+            const QString Name = NameOf(FLines.at(I));
+            bool Standard = false;
+            for (const QString &Key : HeaderKeys)
+                Standard = Standard || Key.compare(Name, Qt::CaseInsensitive) == 0;
+            if (!Standard || Seen.contains(Name, Qt::CaseInsensitive))
+                Extra = I;
+            Seen << Name;
+        }
+        if (Extra >= 0) {
+            FLines.append(FLines.takeAt(Extra));
             continue;
         }
         if (AskRebuildHeader && AskRebuildHeader())
@@ -582,8 +623,10 @@ void TPageDocument::RebuildProductBlocks(int FirstLine)
     while (Count() > FirstLine)
         FLines.removeLast();
     FLines.append(Rebuilt);
+    // Header keys that stood among the blocks stay after them, where pages keep
+    // the keys their header lacks: the blocks keep their lines.
     for (const QString &L : HeaderLines)
         if (IndexOfName(NameOf(L)) < 0)
-            FLines.insert(HeaderInsertPoint(), L);
+            FLines.append(L);
     Changed();
 }

@@ -89,6 +89,12 @@ public:
     TStoreResult StoreProductBlock(const TProductGridAccess &Grid, int ACol, int ARow);
 
     // ---- files ----
+    // True when the file starts with the page's magic line: anything else
+    // (another text, a binary file, an empty file) is no page.
+    static bool IsPageFile(const QString &FileName);
+    // A page whose product blocks lost their "{detail}" line: the blocks are not
+    // where the parser and the writer look for them until it is repaired.
+    bool LacksDetailLine() const;
     void LoadFromFile(const QString &FileName);
     void SaveToFile(const QString &FileName) const;
     static void AddPageHistory(const QString &HistoryFile, const QString &Path);

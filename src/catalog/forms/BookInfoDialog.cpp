@@ -195,7 +195,7 @@ void TForm7::Button2Click()
     const QString Path = CatalogPath;
     if (!FileExists(Path)) {
         if (Path.isEmpty() || QFileInfo(Path).isDir())
-            throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(Path));
+            throw EFCreateError(CannotCreateFileText(Path));
         const QString Folder = ExtractFilePath(Path);
         if (!Folder.isEmpty() && !DirectoryExists(Folder))
             CreateDir(Folder);

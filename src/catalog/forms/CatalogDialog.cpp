@@ -1,5 +1,8 @@
 #include "CatalogDialog.h"
 
+#include "platform/services/Prompts.h"
+#include "platform/services/Shell.h"
+
 #include "MainWindow.h"
 #include "platform/services/Application.h"
 
@@ -23,4 +26,14 @@ void TCatalogDialog::Guard(const std::function<void()> &Handler)
     } catch (const Exception &E) {
         ShowException(E.Message());
     }
+}
+
+bool OpenInShell(QWidget *Owner, const QString &Target)
+{
+    if (Shell().Open(Target))
+        return true;
+    MessageBox(Owner,
+               QStringLiteral("无法打开“%1”。\r\n请检查它是否存在，以及系统中是否有打开它的程序。").arg(Target),
+               QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+    return false;
 }

@@ -19,3 +19,7 @@ protected:
     // handler when the dialog belongs to one, else to the standard error box.
     void Guard(const std::function<void()> &Handler);
 };
+
+// Opens a file, a folder or an address with the desktop's program; when that
+// fails the user is told so (naming the target) and false is returned.
+bool OpenInShell(QWidget *Owner, const QString &Target);

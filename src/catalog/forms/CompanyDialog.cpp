@@ -85,6 +85,7 @@ void TForm4::FormShow()
         CellGrid1->SetCells(0, R, Labels.at(R));
     for (int C = 1; C <= 3; ++C)
         CellGrid1->SetCells(C, 0, Headings.at(C - 1));
+    DialogGrids::FitLabelColumn(CellGrid1);
     // Each existing file fills its column from row 0 down.
     for (int C = 1; C <= 3; ++C) {
         const QStringList Lines = CompanyFiles::LoadFile(CompanyFiles::FileName(C));

@@ -136,6 +136,8 @@ TForm1::TForm1(QWidget *Parent)
     ConnectAutoFillCommands();
     ConnectSearchCommand();
     SetupBookPane();
+    SetupPictureCommands();
+    SetupMenuStates();
     FPage.OnChange = [this] { ShowPageText(); };
     FPage.OnProgress = [this](int Position, int Total) {
         ProgressBar1->setValue(Position);
@@ -201,7 +203,7 @@ void TForm1::BuildLayout()
     Button1 = MakeButton(GroupBox1, QStringLiteral("Button1"), QStringLiteral("打开工程……"));
     Button5 = MakeButton(GroupBox1, QStringLiteral("Button5"), QStringLiteral("关闭当前页面"));
     Button2 = MakeButton(GroupBox1, QStringLiteral("Button2"), QStringLiteral("修改公司信息"));
-    Button3 = MakeButton(GroupBox1, QStringLiteral("Button3"), QStringLiteral("意见反馈"));
+    Button3 = MakeButton(GroupBox1, QStringLiteral("Button3"), QStringLiteral("在作者blog上留言，提出您对此软件的意见和建议"));
     for (QPushButton *B : {Button1, Button5, Button2, Button3})
         B->hide();
     Label1 = new QLabel(GroupBox1);
@@ -251,6 +253,12 @@ void TForm1::BuildLayout()
     ProgressBar1 = new QProgressBar(GroupBox3);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressLayout->addWidget(ProgressBar1);
+    ProgressCancel = new QPushButton(QStringLiteral("取消"), GroupBox3);
+    ProgressCancel->setObjectName(QStringLiteral("ProgressCancel"));
+    ProgressCancel->hide();
+    KeepUsableWhileBusy(ProgressCancel);
+    connect(ProgressCancel, &QPushButton::clicked, this, [this] { FOutputCancelled = true; });
+    ProgressLayout->addWidget(ProgressCancel, 0, Qt::AlignRight);
     GroupBox3->hide();
     Bottom->addWidget(GroupBox3);
 
@@ -403,7 +411,7 @@ void TForm1::BuildMenu()
     AddItem(Templates, QStringLiteral("TemplateFolderItem"), QStringLiteral("打开模板文件夹"), QString(),
             &TForm1::OpenTemplateFolder);
     QAction *More = AddItem(Templates, QStringLiteral("MoreTemplatesItem"), QStringLiteral("更多模板……"), QString());
-    connect(More, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("templates"))); });
+    connect(More, &QAction::triggered, this, [this] { OpenInShell(this, MakerPageUrl(QStringLiteral("templates"))); });
 
     QMenu *Settings = MainMenu1->addMenu(QStringLiteral("设置"));
     Settings->setObjectName(QStringLiteral("SettingsMenu"));
@@ -417,9 +425,9 @@ void TForm1::BuildMenu()
     QMenu *Help = MainMenu1->addMenu(QStringLiteral("帮助"));
     Help->setObjectName(QStringLiteral("HelpMenu"));
     QAction *Home = AddItem(Help, QStringLiteral("HomePageItem"), QStringLiteral("访问网站主页"), QString());
-    connect(Home, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("home"))); });
+    connect(Home, &QAction::triggered, this, [this] { OpenInShell(this, MakerPageUrl(QStringLiteral("home"))); });
     QAction *Update = AddItem(Help, QStringLiteral("UpdateItem"), QStringLiteral("查看软件更新"), QString());
-    connect(Update, &QAction::triggered, this, [this] { Shell().Open(MakerPageUrl(QStringLiteral("update?vinfo=4.0"))); });
+    connect(Update, &QAction::triggered, this, [this] { OpenInShell(this, MakerPageUrl(QStringLiteral("update?vinfo=4.0"))); });
     AddItem(Help, QStringLiteral("HelpItem"), QStringLiteral("帮助"), QStringLiteral("F1"), &TForm1::OpenHelp);
     AddItem(Help, QStringLiteral("ContactItem"), QStringLiteral("联系作者"), QString(), &TForm1::ContactAuthor);
     AddItem(Help, QStringLiteral("AboutItem"), QStringLiteral("关于"), QString(), &TForm1::About);
@@ -526,6 +534,12 @@ void TForm1::WMStartupOpen()
 {
     // The command line is walked once, at start-up; 打开工程…… later asks the start dialog.
     const QStringList Args = FStartupWalked ? CommandLine.mid(0, 1) : CommandLine;
+    // A file named on the command line that is not there is reported, not
+    // passed over.
+    for (int I = 1; I < Args.size(); ++I)
+        if (!Args.at(I).isEmpty() && !QFileInfo::exists(NativePath(Args.at(I))))
+            MessageBox(this, QStringLiteral("文件“%1”不存在，不能打开。").arg(Args.at(I)),
+                       QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
     FStartupWalked = true;
     for (const QString &A : Args)
         FPendingFiles += A + QStringLiteral("\r\n");
@@ -578,6 +592,12 @@ void TForm1::WMOpenPageFile(const QString &Path)
     Button5Click();
     if (SaveButtonEnabled())
         return;
+    // A missing file still raises the file error; a file that is no page is refused.
+    if (FileExists(Path) && !TPageDocument::IsPageFile(Path)) {
+        MessageBox(this, QStringLiteral("文件“%1”不是Catalog页面文件，不能打开。").arg(Path), QStringLiteral("打开页面"),
+                   MB_OK | MB_ICONWARNING);
+        return;
+    }
     FPage.Clear();
     FPage.LoadFromFile(Path);
     SpeedButton9->setEnabled(false);
@@ -587,6 +607,7 @@ void TForm1::WMOpenPageFile(const QString &Path)
     FPackageIsBook = false;
     GroupBox1->setTitle(QStringLiteral("工程源文件  ") + Path);
     LoadGridFromPage();
+    OfferRepairOfDamagedPage();
     if (!FPendingFiles.isEmpty()) {
         ImportPictures(FPendingFiles.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts));
         FPendingFiles.clear();
@@ -751,12 +772,12 @@ void TForm1::RunAndWait(const QString &Program, const QString &Arguments)
 
 void TForm1::OpenTemplateFolder()
 {
-    Shell().Open(ProgramFolder() + QStringLiteral("html"));
+    OpenInShell(this, ProgramFolder() + QStringLiteral("html"));
 }
 
 void TForm1::OpenHelp()
 {
-    Shell().Open(ProgramFolder() + QStringLiteral("help/help.chm"));
+    OpenInShell(this, ProgramFolder() + QStringLiteral("help/help.chm"));
 }
 
 void TForm1::ContactAuthor()
@@ -764,7 +785,7 @@ void TForm1::ContactAuthor()
     if (MessageBox(this, QStringLiteral("作者邮件地址：support@quillbook.invalid"), QStringLiteral("联系作者"),
                    MB_OKCANCEL | MB_ICONINFORMATION)
         == IDOK)
-        Shell().Open(QStringLiteral("mailto:support@quillbook.invalid?subject=Quillbook"));
+        OpenInShell(this, QStringLiteral("mailto:support@quillbook.invalid?subject=Quillbook"));
 }
 
 void TForm1::About()
@@ -801,7 +822,7 @@ bool TForm1::eventFilter(QObject *Watched, QEvent *Event)
 void TForm1::Label1Click()
 {
     if (Label1Tag >= 1 && Label1Tag <= 5)
-        Shell().Open(MakerPageUrl(QStringLiteral("notice%1").arg(Label1Tag)));
+        OpenInShell(this, MakerPageUrl(QStringLiteral("notice%1").arg(Label1Tag)));
 }
 
 #include "MainWindow.moc"

@@ -161,6 +161,9 @@ public:
     TProductGrid *CellGrid1 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
+    // Stops the page output that is running (shown with its progress only).
+    QPushButton *ProgressCancel = nullptr;
+    bool FOutputCancelled = false;
     QLineEdit *Edit1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QLabel *Label1 = nullptr;
@@ -266,6 +269,40 @@ public:
     bool SavePackage();
     // ---- end of Book and packages ----
 
+    // ---- Page pictures and PDF (MainWindowImages.cpp) ----
+    void PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &Open);
+    void ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf);
+    void JPG1Click();
+    void JPG2Click();
+    void PDFpdf1Click();
+    // Creates the picture commands of the output menus and sets ConvertCatalogToImages.
+    void SetupPictureCommands();
+    // What the last page output copied into its pictures folder, and that folder
+    // when the output made it ("" otherwise): the picture commands remove only these.
+    QStringList FOutputCopies;
+    QString FOutputMadeFolder;
+    bool FOutputMadePage = false;   // its .htm was new
+    // The help file the last page output compiled ("" when it made none).
+    QString FOutputChm;
+
+    // ---- Mail and FTP hand-off (MainWindowMail.cpp) ----
+    void Email1Click();
+    void SendMailMapi(const QString &Path);
+    void N52Click();
+    // The server of an FTP answer (host or address, optional :port); "" when it is none.
+    static QString FtpServerAddress(const QString &Answer);
+
+    // ---- Output menu states and small commands (MainWindowMenus.cpp) ----
+    void DisablePageOutputItems();
+    void EnablePageOutputItems();
+    void PopupMenu2Popup();
+    // The 输出 menu of the main menu is about to show.
+    void WMMenuSelect();
+    void Zipper1TotalPercentDone(int Percent);
+    void N96Click();
+    void Button3Click();
+    void SetupMenuStates();
+
 
     // ---- Product grid, editor and pictures ----
     // Connects the grid's, the editor's and the picture commands' handlers.
@@ -293,6 +330,12 @@ public:
     int FEditCol = 3;
     int FEditRow = 1;
     void PlaceEdit1(int ACol, int ARow);
+    // The editor shows the text of the cell it covers (after a load, a new page,
+    // an insert, a delete); it hides when that cell is gone.
+    void SyncEdit1();
+    // A page that lost its "{detail}" line: says so and offers the repair;
+    // without it the page is closed again.
+    void OfferRepairOfDamagedPage();
     void Edit1Change();
     // True when the key was handled (and is swallowed).
     bool Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift);

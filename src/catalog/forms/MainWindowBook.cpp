@@ -265,7 +265,7 @@ void TForm1::SetupBookPane()
     QMenu *BookOut = nullptr;
     if (PopupMenu2 && !findChild<QAction *>(QStringLiteral("CHM5"))) {
         BookOut = PopupMenu2->addMenu(QStringLiteral("输出目录册"));
-        BookOut->menuAction()->setObjectName(QStringLiteral("N109"));
+        BookOut->menuAction()->setObjectName(QStringLiteral("N106"));
     }
     for (const auto &C : BookCommands) {
         const auto Handler = C.Handler;
@@ -350,6 +350,8 @@ void TForm1::CreateDefaultCatalog(bool KeepPage)
 {
     const QString Path = ProgramFolder() + QStringLiteral("目录册/default.qbs");
     if (!FileExists(Path)) {
+        // The program's own book folder is made when it is missing.
+        ForceDirectories(ExtractFilePath(Path));
         SaveLines(Path, TCatalogBook::DefaultBookLines());
         TCatalogBook::AppendHistory(ProgramFolder() + QStringLiteral("cts_history.txt"), Path);
     }
@@ -578,7 +580,7 @@ void TForm1::ListBox1DblClick()
                        QStringLiteral("外部文件"), MB_YESNO | MB_ICONQUESTION)
                 == IDYES
             && K < FCatalogList->size())
-            Shell().Open(TCatalogBook::ResolveEntry(FCatalogPath, FCatalogList->at(K)));
+            OpenInShell(this, TCatalogBook::ResolveEntry(FCatalogPath, FCatalogList->at(K)));
         SelectOpenPage();
         return;
     }

@@ -1,6 +1,7 @@
 // The main window's book output: the questions before it, the pages produced
 // through the page output, the progress box and the package save-back.
 
+#include "CatalogDialog.h"
 #include "MainWindow.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/output/BookOutput.h"
@@ -105,12 +106,16 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     Out.Hooks.ShowError = [this](const QString &Text) {
         MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     };
-    Out.Hooks.ShellOpen = [](const QString &Target) { Shell().Open(Target); };
+    Out.Hooks.ShellOpen = [this](const QString &Target) { OpenInShell(this, Target); };
     Out.Hooks.ChmProgress = [this](const QString &Text) { ChmProgress(Text); };
     Out.Hooks.WriteQbaPackage = [this](const QString &Folder, const QString &MainFile, bool IsBook, QString &Result) {
         WriteQbaPackage(Folder, MainFile, QString(), IsBook, Result);
     };
     Out.Hooks.ConvertToImages = ConvertCatalogToImages;
+    Out.Hooks.ZipProgress = [this](int Percent) {
+        Zipper1TotalPercentDone(Percent);
+        ProcessMessages();
+    };
     Out.Hooks.ProducePage = [this](const QString &Path, const QString &Entry, int Mode, const QString &Folder) {
         // The page is checked and published as its own products, so the grid
         // shows it too while it is produced.

@@ -45,6 +45,22 @@ void TForm1::PlaceEdit1(int ACol, int ARow)
     Edit1->setFocus();
 }
 
+void TForm1::SyncEdit1()
+{
+    if (!Edit1->isVisible())
+        return;
+    if (!IsEditorCell(FEditCol, FEditRow) || FEditRow >= CellGrid1->RowCount()) {
+        Edit1->hide();
+        return;
+    }
+    const QString Text = FGridAccess->Cells(FEditCol, FEditRow);
+    if (Edit1->text() == Text)
+        return;
+    // The caret goes to the end, as when the editor comes to a cell.
+    const QSignalBlocker Quiet(Edit1);
+    Edit1->setText(Text);
+}
+
 void TForm1::Edit1Change()
 {
     if (FPage.Count() < 5) {

@@ -14,6 +14,7 @@
 #include "platform/services/Prompts.h"
 
 #include <QAction>
+#include <optional>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -114,19 +115,81 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
         MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     };
     Out.Hooks.BrowseForFolder = [this](const QString &Prompt) { return BrowseForFolder(Prompt, this); };
-    Out.Hooks.ShellOpen = [](const QString &Target) { Shell().Open(Target); };
-    Out.Hooks.MhtProgress = [this](const QString &Caption, int Position) {
-        GroupBox3->setTitle(Caption);
-        ProgressBar1->setValue(Position);
-        GroupBox3->repaint();
-    };
+    Out.Hooks.ShellOpen = [this](const QString &Target) { OpenInShell(this, Target); };
     Out.Hooks.ChmProgress = [this](const QString &Text) { ChmProgress(Text); };
     Out.Hooks.WriteQbaPackage = [this](const QString &Folder, const QString &MainFile, const QString &Target,
                                        bool IsBook, QString &Result) {
         WriteQbaPackage(Folder, MainFile, Target, IsBook, Result);
     };
+    // The progress box with its cancel button; the window keeps painting while
+    // its input waits. A book output shows its own progress around this one.
+    class TOutputProgress {
+    public:
+        explicit TOutputProgress(TForm1 *Form) : FForm(Form), FWasShown(!Form->GroupBox3->isHidden()), FLock(Form)
+        {
+            FForm->FOutputCancelled = false;
+            if (!FWasShown) {
+                FForm->ProgressBar1->setRange(0, 100);
+                FForm->ProgressBar1->setValue(0);
+                FForm->GroupBox3->show();
+            }
+            // A page of a book output is not stopped on its own: the book's run
+            // decides what is left of the site.
+            if (!FWasShown) {
+                FForm->ProgressCancel->setEnabled(true);
+                FForm->ProgressCancel->show();
+            }
+        }
+        ~TOutputProgress()
+        {
+            if (!FWasShown) {
+                FForm->ProgressCancel->hide();
+                FForm->GroupBox3->hide();
+            }
+        }
+        TOutputProgress(const TOutputProgress &) = delete;
+        TOutputProgress &operator=(const TOutputProgress &) = delete;
+
+    private:
+        TForm1 *FForm;
+        bool FWasShown;
+        TBusyLock FLock;
+    };
+    // Inside a book output the bar counts the book's pages, not this page's steps.
+    const bool Nested = !GroupBox3->isHidden();
+    Out.Hooks.Progress = [this, Nested](const QString &Caption, int Position) {
+        if (!Nested) {
+            GroupBox3->setTitle(Caption);
+            ProgressBar1->setRange(0, 100);
+            ProgressBar1->setValue(Position);
+        }
+        ProcessMessages();
+    };
+    Out.Hooks.Cancelled = [this, Nested] {
+        ProcessMessages();
+        return !Nested && FOutputCancelled;
+    };
+    Out.Hooks.MhtProgress = Out.Hooks.Progress;
+    Out.Hooks.ZipProgress = [this](int Percent) {
+        Zipper1TotalPercentDone(Percent);
+        ProcessMessages();
+    };
     TWaitCursor Wait;
+    FOutputCopies.clear();
+    FOutputMadeFolder.clear();
+    FOutputChm.clear();
+    FOutputMadePage = false;
+    std::optional<TOutputProgress> Progress;
+    if (Mode != omPreview)
+        Progress.emplace(this);
     Out.Run(Mode, OpenAfterwards, OutputFolder, ResultPath);
+    FOutputCopies = Out.CreatedFiles();
+    FOutputMadePage = Out.CreatedPage();
+    // A help file is compiled beside the page; the output names no result for it.
+    if (Out.OutputType() == otChm && !Out.OutputFolder().isEmpty())
+        FOutputChm = Out.OutputFolder() + QLatin1Char('/') + Out.PageId() + QStringLiteral(".chm");
+    if (Out.CreatedPicturesFolder())
+        FOutputMadeFolder = Out.PicturesFolder();
 }
 
 // ------------------------------------------------------------ menu commands

@@ -23,7 +23,7 @@ void TForm1::WriteQbaPackage(const QString &Folder, const QString &MainFile, con
 {
     TWaitCursor Wait;
     ResultPath = QbaPackage::Write(Folder, MainFile, Target, IsBook, [this](int Percent) {
-        ProgressBar1->setValue(50 + Percent / 2);
+        Zipper1TotalPercentDone(Percent);
         ProcessMessages();
     });
 }

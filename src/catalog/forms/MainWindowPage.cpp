@@ -102,6 +102,7 @@ void TForm1::ResetGrid()
     CellGrid1->SetCellText(0, 0, QStringLiteral("序号"));
     CellGrid1->SetCellText(1, 0, QStringLiteral("图片"));
     SetupBlock(1, 1);
+    SyncEdit1();
 }
 
 void TForm1::AppendProductBlock()
@@ -123,6 +124,7 @@ void TForm1::LoadGridFromPage()
     TProductGrid::TPictureBatch Pictures(*CellGrid1);
     FPage.LoadGridFromPage(*FGridAccess, FPagePath, ProgramFolder());
     GroupBox3->hide();
+    SyncEdit1();
 }
 
 void TForm1::StoreProductBlock(int ACol, int ARow)
@@ -177,6 +179,12 @@ void TForm1::OpenPage(const QString &Path)
         Full = NativePath(Path);
     if (!FileExists(Full))
         return;
+    // Only a page is opened: saving anything else as a page would destroy it.
+    if (!TPageDocument::IsPageFile(Full)) {
+        MessageBox(this, QStringLiteral("文件“%1”不是Catalog页面文件，不能打开。").arg(Full), QStringLiteral("打开页面"),
+                   MB_OK | MB_ICONWARNING);
+        return;
+    }
     FPage.LoadFromFile(Full);
     FPagePath = Full;
     FOpenPageEntry = ExtractFileName(Full);
@@ -188,6 +196,24 @@ void TForm1::OpenPage(const QString &Path)
     RepaintPageList();
     FOpenedFromPackage = false;
     FPackageIsBook = false;
+    OfferRepairOfDamagedPage();
+}
+
+void TForm1::OfferRepairOfDamagedPage()
+{
+    if (!FPage.LacksDetailLine())
+        return;
+    // Its products are not where they are read and written: editing it as it is
+    // would change the wrong lines.
+    if (MessageBox(this,
+                   QStringLiteral("页面文件“%1”已经损坏（缺少{detail}行），商品资料不能正确读取和保存。是否修复此页面？")
+                       .arg(FPagePath),
+                   QStringLiteral("需要修正错误"), MB_YESNO | MB_ICONWARNING)
+        != IDYES) {
+        ClosePage();
+        return;
+    }
+    QBT1Click();
 }
 
 // ------------------------------------------------------------ save, save as
@@ -196,13 +222,18 @@ void TForm1::SpeedButton9Click()
 {
     if (FPageSaved)
         return;
+    // The page of a page package is saved only when the package was written:
+    // its page file is a scratch copy that goes when the program ends.
+    const bool PagePackage = FOpenedFromPackage && !FPackageIsBook;
     if (!FPagePath.isEmpty()) {
         FPage.SaveToFile(FPagePath);
         SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
-        SpeedButton9->setEnabled(false);
+        if (!PagePackage)
+            SpeedButton9->setEnabled(false);
         if (!FCatalogPath.isEmpty())
             SaveCatalogFile();
-        FPageSaved = true;
+        if (!PagePackage)
+            FPageSaved = true;
     } else {
         SaveDialog1->Filter = PageFilter;
         SaveDialog1->Options |= OpenOpt(ofOverwritePrompt);

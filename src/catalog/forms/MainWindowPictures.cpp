@@ -413,7 +413,7 @@ void TForm1::N79Click()
 {
     const QString Path = FGridAccess->Cells(1, PathRowOfBlock(BlockOfRow(CellGrid1->Row())));
     if (!Path.isEmpty())
-        Shell().Open(Path);
+        OpenInShell(this, Path);
 }
 
 void TForm1::N76Click()
@@ -543,6 +543,8 @@ void TForm1::ConnectProductCommands()
         const QRect Box(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
         if (Edit1->geometry() != Box)
             Edit1->setGeometry(Box);
+        // The cell may have changed under the editor (a load, an insert, a delete).
+        SyncEdit1();
     };
     CellGrid1->OnDblClickCell = [this](TObject *, int ARow, int ACol) {
         const bool Ctrl = QApplication::keyboardModifiers() & Qt::ControlModifier;

@@ -77,7 +77,7 @@ void TForm1::CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl)
         return;
     CellGrid1->SetCurrentCell(ACol, ARow);
     if (Ctrl)
-        Shell().Open(Path);
+        OpenInShell(this, Path);
     else
         N76Click();
 }

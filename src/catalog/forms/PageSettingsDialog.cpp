@@ -158,6 +158,7 @@ void TForm3::FormCreate()
     CellGrid1->InplaceCombo()->clear();
     CellGrid1->InplaceCombo()->addItems(OutputTypes());
     CellGrid1->MergeCellBlock(1, rowRemark, 1, 2);
+    DialogGrids::FitLabelColumn(CellGrid1);
 }
 
 void TForm3::TakeCompanyRows(bool English)
@@ -301,7 +302,7 @@ void TForm3::Button1Click()
     if (CheckBox1->isChecked())
         SaveDefaultsFile(Values);
     else if (FDefaultsUnticked && !DeleteDefaultsFile())
-        throw EFCreateError(QStringLiteral("Cannot delete file \"%1\"").arg(DefaultsFileName()));
+        throw EFCreateError(QStringLiteral("无法删除文件“%1”。").arg(DefaultsFileName()));
     FDefaultsUnticked = false;
 
     if (TPageDocument *Page = TargetPage()) {

@@ -3,6 +3,10 @@
 #include "ProductPictures.h"
 #include "platform/graphics/Graphics.h"
 
+#include <QFontMetrics>
+#include <QHelpEvent>
+#include <QResizeEvent>
+#include <QToolTip>
 #include <algorithm>
 #include <utility>
 
@@ -20,6 +24,57 @@ TProductGrid::TProductGrid(QWidget *Parent)
     // Product texts are shown as typed: the mini-HTML renderer never draws them.
     EnableHTML = false;
     SetOptions((Options() | goColSizing) & ~goEditing);
+}
+
+namespace {
+
+// The least widths of the picture column and of the two value columns; the
+// label columns keep theirs.
+constexpr int MinPictureWidth = 140;
+constexpr int MinValueWidth = 180;
+
+} // namespace
+
+void TProductGrid::FitColumns()
+{
+    if (ColCount() < 6)
+        return;
+    const int Fixed = ColWidths(0) + ColWidths(2) + ColWidths(4) + 6 * GridLineWidth();
+    const int Least = MinPictureWidth + 2 * MinValueWidth;
+    const int Room = std::max(Least, viewport()->width() - Fixed);
+    const int Picture = Room * MinPictureWidth / Least;
+    const int Value = (Room - Picture) / 2;
+    SetColWidths(1, Picture);
+    SetColWidths(3, Value);
+    SetColWidths(5, Room - Picture - Value);
+}
+
+void TProductGrid::resizeEvent(QResizeEvent *Event)
+{
+    TCellGrid::resizeEvent(Event);
+    FitColumns();
+}
+
+QString TProductGrid::GetDisplayText(int ACol, int ARow)
+{
+    const QString Text = TCellGrid::GetDisplayText(ACol, ARow);
+    if (!IsPathCell(ACol, ARow))
+        return Text;
+    return QFontMetrics(font()).elidedText(Text, Qt::ElideMiddle, std::max(8, ColWidths(ACol) - 8));
+}
+
+bool TProductGrid::viewportEvent(QEvent *Event)
+{
+    if (Event->type() == QEvent::ToolTip) {
+        auto *Help = static_cast<QHelpEvent *>(Event);
+        int ACol = -1, ARow = -1;
+        MouseToCell(Help->pos().x(), Help->pos().y(), ACol, ARow);
+        if (IsPathCell(ACol, ARow) && !Cells(ACol, ARow).isEmpty()) {
+            QToolTip::showText(Help->globalPos(), Cells(ACol, ARow), this);
+            return true;
+        }
+    }
+    return TCellGrid::viewportEvent(Event);
 }
 
 void TProductGrid::SetCells(int ACol, int ARow, const QString &Value)

@@ -43,7 +43,19 @@ public:
     void RemovePicture(int ACol, int ARow);
     bool HasPicture(int ACol, int ARow) const { return GetCellGraphic(ACol, ARow) != nullptr; }
 
+    // The picture path cell of a block (column 1 of row 6n).
+    static bool IsPathCell(int ACol, int ARow) { return ACol == 1 && ARow >= 6 && ARow % 6 == 0; }
+
+protected:
+    // A path too long for its cell shows its start and end, elided in the middle;
+    // the whole path is the cell's hint.
+    QString GetDisplayText(int ACol, int ARow) override;
+    bool viewportEvent(QEvent *Event) override;
+    // The picture and text columns share the width of the window.
+    void resizeEvent(QResizeEvent *Event) override;
+
 private:
+    void FitColumns();
     struct TPendingPicture {
         int ACol, ARow;
         QString FileName;

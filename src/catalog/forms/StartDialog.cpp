@@ -165,7 +165,7 @@ void TForm2::Button4Click()
         return;
     ListBox1->clear();
     if (FileExists(HistoryFile()) && !DeleteFile(HistoryFile()))
-        throw EInOutError(QStringLiteral("Cannot delete file \"%1\".").arg(HistoryFile()));
+        throw EInOutError(QStringLiteral("无法删除文件“%1”。").arg(HistoryFile()));
 }
 
 void TForm2::Button5Click()
@@ -175,7 +175,7 @@ void TForm2::Button5Click()
 
 void TForm2::Button6Click()
 {
-    Shell().Open(ProgramFolder() + QStringLiteral("help/help2.htm"));
+    OpenInShell(this, ProgramFolder() + QStringLiteral("help/help2.htm"));
 }
 
 void TForm2::Button7Click()

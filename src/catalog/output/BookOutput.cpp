@@ -249,7 +249,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         break;
     case bfZip: {
         const QString Zip = FD + FB + QStringLiteral(".zip");
-        QbaPackage::ZipFiles(FD, QbaPackage::FilesBelow(Images) << FD + QStringLiteral("index.htm"), Zip);
+        QbaPackage::ZipFiles(FD, QbaPackage::FilesBelow(Images) << FD + QStringLiteral("index.htm"), Zip, Hooks.ZipProgress);
         RemoveSiteFiles();
         ResultPath = Zip;
         break;
@@ -277,22 +277,24 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         };
         // The help compiler here takes only the files the project lists: the
         // pictures and frames the pages use are listed after the pages.
+        // Files in sub-folders (manual.files/pic.gif) are listed by their path
+        // below images/, so they keep their place in the help file.
         Project << FE;
         for (const QString &F : QbaPackage::FilesBelow(Images)) {
-            const QString N = QFileInfo(F).fileName();
-            if (!FE.contains(N) && QFileInfo(F).absolutePath() == QDir(Images).absolutePath()
-                && N != QLatin1String("tmpchm.hhp") && N != QLatin1String("Contents.hhc"))
+            const QString N = QDir(Images).relativeFilePath(F);
+            if (!FE.contains(N) && N != QLatin1String("tmpchm.hhp") && N != QLatin1String("Contents.hhc"))
                 Project << N;
         }
         Project << QStringLiteral("[INFOTYPES]");
         const QString Hhp = Images + QStringLiteral("tmpchm.hhp");
         SaveLines(Hhp, Project);
         SaveLines(Images + QStringLiteral("Contents.hhc"), FContents);
-        const bool Ok = ChmCompilerInstance().Compile(Hhp, Hooks.ChmProgress);
+        TChmCompiler &Compiler = ChmCompilerInstance();
+        const bool Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
         RemoveSiteFiles();
         if (!Ok) {
             if (Hooks.ShowError)
-                Hooks.ShowError(ChmFailureMessage(ChmCompilerInstance()));
+                Hooks.ShowError(ChmFailureMessage(Compiler));
             Result = brFailed;
         } else {
             ResultPath = Chm;
@@ -304,6 +306,8 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         Writer.PageId = Name;
         Writer.Chinese = FCharset == QLatin1String("gb2312");
         Writer.OnProgress = [this](const QString &Caption, int Position) { Report(Position, Caption); };
+        // Files in sub-folders of images/ (manual.files/pic.gif) keep their place.
+        Writer.FilesRoot = Images;
         const QString Mht = FD + FB + QStringLiteral(".mht");
         Writer.Write(FD + QStringLiteral("index.htm"), QbaPackage::FilesBelow(Images), ResultPath, Mht);
         RemoveSiteFiles();

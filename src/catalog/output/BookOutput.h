@@ -31,6 +31,8 @@ struct TBookOutputHooks {
     std::function<void(const QString &Text)> ChmProgress;
     // The package writer (folder with trailing "/", main file, book flag, result).
     std::function<void(const QString &Folder, const QString &MainFile, bool IsBook, QString &ResultPath)> WriteQbaPackage;
+    // Progress of the zip library while the site's ZIP is written (0..100).
+    std::function<void(int Percent)> ZipProgress;
     // Pictures or PDF of the produced pages; false when not done.
     std::function<bool(const QStringList &Entries, const QString &Folder, bool Pdf, bool Single)> ConvertToImages;
 };

@@ -54,10 +54,14 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
         return false;
     const QString StageDir = Stage.path() + QLatin1Char('/');
 
-    // Copies a project file into the stage under its own name (a new one when
-    // the name is taken) and returns the staged name; "" when it is missing.
+    // Copies a project file into the stage and returns the name the project
+    // gives it there: its path below the project's folder (sub-folders kept,
+    // so the pages' relative references hold), else its own name at the top (a
+    // new one when the name is taken). "" when it is missing or cannot be copied.
+    FFailed.clear();
     QHash<QString, QString> Staged;
     QSet<QString> Taken;
+    const QDir ProjectDir(Folder);
     auto StageFile = [&](const QString &Path) -> QString {
         const QString Full = QFileInfo(Path).absoluteFilePath();
         if (Staged.contains(Full))
@@ -65,12 +69,15 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
         if (!QFileInfo(Full).isFile())
             return QString();
         const QFileInfo Info(Full);
-        QString Name = Info.fileName();
+        QString Name = ProjectDir.relativeFilePath(Full);
+        if (Name.startsWith(QLatin1String("../")) || QFileInfo(Name).isAbsolute())
+            Name = Info.fileName();
+        const QString Stem = Name.left(Name.size() - Info.fileName().size()) + Info.completeBaseName();
         for (int K = 2; Taken.contains(Name.toLower()) || Name.toLower() == QStringLiteral("project.hhp")
                         || Name.toLower() == QStringLiteral("output.chm");
              ++K)
-            Name = Info.completeBaseName() + QStringLiteral("(%1)").arg(K)
-                + (Info.suffix().isEmpty() ? QString() : QLatin1Char('.') + Info.suffix());
+            Name = Stem + QStringLiteral("(%1)").arg(K) + (Info.suffix().isEmpty() ? QString() : QLatin1Char('.') + Info.suffix());
+        QDir().mkpath(QFileInfo(StageDir + Name).absolutePath());
         if (!QFile::copy(Full, StageDir + Name))
             return QString();
         Taken.insert(Name.toLower());
@@ -119,8 +126,7 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
                 continue;
             const QString Name = StageFile(ProjectFile(Folder, Line));
             if (Name.isEmpty()) {
-                if (OnLog)
-                    OnLog(QStringLiteral("missing: ") + Line);
+                FFailed << NativePath(Line);
                 continue;
             }
             if (!Listed.contains(Name))
@@ -140,6 +146,14 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
     }
     if (Target.isEmpty())
         Target = Folder + QFileInfo(ProjectPath).completeBaseName() + QStringLiteral(".chm");
+    // A help file without some of its files is no result.
+    if (!FFailed.isEmpty()) {
+        for (const QString &F : std::as_const(FFailed)) {
+            if (OnLog)
+                OnLog(QStringLiteral("不能复制文件：") + F);
+        }
+        return false;
+    }
     // A drive path cannot be written here; taken as a relative name it would
     // land in a folder named after the drive.
     if (IsDrivePath(Target)) {
@@ -180,14 +194,19 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
                 Progress(Text);
         }
     };
+    bool Stopped = false;
     while (P.state() != QProcess::NotRunning) {
         P.waitForFinished(100);
         Forward(false);
+        if (!Stopped && Cancelled && Cancelled()) {
+            Stopped = true;
+            P.kill();
+        }
     }
     Forward(true);
 
     const QString Result = StageDir + QStringLiteral("output.chm");
-    const bool Ok = P.exitStatus() == QProcess::NormalExit && P.exitCode() == 0 && QFileInfo(Result).isFile()
+    const bool Ok = !Stopped && P.exitStatus() == QProcess::NormalExit && P.exitCode() == 0 && QFileInfo(Result).isFile()
         && QFileInfo(Result).size() > 0;
     if (!Ok)
         return false;
@@ -204,9 +223,17 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
     return true;
 }
 
+QString ChmFailedFilesMessage(const QStringList &Files)
+{
+    QString Text = QStringLiteral("CHM 文件编译失败。");
+    if (!Files.isEmpty())
+        Text += QStringLiteral("\r\n以下文件不能复制：\r\n") + Files.join(QStringLiteral("\r\n"));
+    return Text;
+}
+
 QString ChmFailureMessage(const TChmCompiler &Compiler)
 {
-    return Compiler.Refusal().isEmpty() ? QStringLiteral("CHM 文件编译失败。") : Compiler.Refusal();
+    return Compiler.Refusal().isEmpty() ? ChmFailedFilesMessage(Compiler.FailedFiles()) : Compiler.Refusal();
 }
 
 void ChmCompilerLogCallback(const QString &Text)

@@ -1,13 +1,16 @@
 #pragma once
-// TChmCompiler, the help compiler driver: compiles an HTML help project (.hhp)
-// into a compiled help file (.chm) with the system's help compiler program. The
-// project may name its files by full paths; the driver stages a flat copy of
-// the project that the compiler can read, and the help file replaces the
-// project's "Compiled file=" only when the compile succeeded.
+// TChmCompiler, the help compiler driver: compiles an HTML help project (.hhp) into a compiled
+// help file (.chm) with the system's help compiler program. The project may
+// name its files by full paths; the driver stages a copy of the project that the
+// compiler can read (files below the project's folder keep their sub-folders,
+// others go to the top), and the help file replaces the project's
+// "Compiled file=" only when the compile succeeded. A listed file that cannot be
+// staged fails the compile.
 
 #include "platform/core/Types.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class TChmCompiler : public TObject {
@@ -20,6 +23,9 @@ public:
 
     // Every line the compiler reports.
     std::function<void(const QString &Text)> OnLog;
+    // Asked about ten times a second while the compiler runs (the caller keeps
+    // its window painting there); true stops the compiler and the compile fails.
+    std::function<bool()> Cancelled;
 
     // Compiles synchronously; Progress gets the compiler's report line by line.
     // True when the compiler ended with exit code 0 and wrote a non-empty file;
@@ -30,16 +36,23 @@ public:
     const QString &Refusal() const { return FRefusal; }
 
     QString CompilerPath() const { return FCompiler; }
+    // The files of the last compile that could not be taken into the help file
+    // (missing or unreadable); a compile with any of them fails.
+    QStringList FailedFiles() const { return FFailed; }
     // The program to run in place of the installed one (tests); "" restores the search.
     static void SetCompilerOverride(const QString &Program);
 
 private:
     QString FCompiler;
+    QStringList FFailed;
     QString FRefusal;
 };
 
-// What the user is told when Compile failed: the refusal, or that the compile failed.
+// What the user is told when Compile failed: the refusal, the files that could
+// not be taken, or that the compile failed.
 QString ChmFailureMessage(const TChmCompiler &Compiler);
+// "CHM 文件编译失败。" naming the files that could not be taken into the help file.
+QString ChmFailedFilesMessage(const QStringList &Files);
 
 // The process-wide compiler, made on first use.
 TChmCompiler &ChmCompilerInstance();

@@ -15,6 +15,12 @@ public:
     static const QString BaseUrl;      // location of the page part; pictures below it
 
     QString PageId;                    // the subject
+    // When set, a part is located by its path below this folder (sub-folders
+    // kept: "manual.files/pic.gif"); otherwise by its file name.
+    QString FilesRoot;
+    // Asked between parts and chunks: true ends the writing (EAbort), and no
+    // message is left behind.
+    std::function<bool()> Cancelled;
     bool Chinese = true;               // charset of the page part
     // Progress per picture: the caption and the bar position (50..100).
     std::function<void(const QString &Caption, int Position)> OnProgress;
@@ -24,11 +30,16 @@ public:
     // located under BaseUrl + "images/". Otherwise it goes to MhtPath, ResultPath
     // becomes MhtPath and pictures are located directly under BaseUrl. Entries
     // that are not files are skipped; a file that cannot be read raises EFOpenError
-    // and no message is written.
+    // and no message is written. Each part is streamed into the file (written
+    // beside the target and renamed), so memory does not grow with the pictures.
     void Write(const QString &HtmlPath, const QStringList &Files, QString &ResultPath, const QString &MhtPath);
 
     // Base64 of the text's bytes in the page code page, on one line.
     static QString EncodeBase64Text(const QString &S);
     // Base64 in lines of 76 characters separated by CR LF.
     static QString EncodeBase64Lines(const QByteArray &Bytes);
+    // A relative path as the address part of a location: UTF-8, with every
+    // byte that a browser's address would escape written as %XX, so that the
+    // page's references (in any code page) resolve to the same address.
+    static QString EncodeLocation(const QString &RelativePath);
 };

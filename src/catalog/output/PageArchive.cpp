@@ -1,6 +1,7 @@
 #include "PageArchive.h"
 
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -40,7 +41,8 @@ QStringList FolderFiles(const QString &Folder, const QString &ArchiveName)
 }
 
 // Writes a complete new archive of the files at Target (a path nobody else uses).
-void WriteZip(const QString &Folder, const QStringList &Files, const QString &Target)
+void WriteZip(const QString &Folder, const QStringList &Files, const QString &Target,
+              const std::function<void(int)> &Percent = {}, const std::function<bool()> &Cancelled = {})
 {
     QFile::remove(Target);
     TZipper Zipper;
@@ -54,7 +56,23 @@ void WriteZip(const QString &Folder, const QStringList &Files, const QString &Ta
         Zipper.FilesList().Add(F);
     Zipper.Recurse = true;
     Zipper.SetRelativePaths(true);
-    Zipper.PackFiles();
+    bool Stopped = false;
+    if (Percent || Cancelled)
+        Zipper.OnTotalPercentDone = [&](TObject *, int P) {
+            if (Percent)
+                Percent(P);
+            if (Cancelled && Cancelled()) {
+                Stopped = true;
+                Zipper.Cancel();
+            }
+        };
+    try {
+        Zipper.PackFiles();
+    } catch (const EUserCanceled &) {
+        Abort();
+    }
+    if (Stopped)
+        Abort();
     if (!QFileInfo(Target).isFile() || QFileInfo(Target).size() == 0)
         throw Exception(QStringLiteral("压缩文件 %1 生成失败。").arg(Target));
 }
@@ -69,19 +87,21 @@ bool MoveInto(const QString &Source, const QString &Dest)
 
 } // namespace
 
-void ZipFolder(const QString &Folder, const QString &ZipName)
+void ZipFolder(const QString &Folder, const QString &ZipName, const std::function<void(int)> &Percent,
+               const std::function<bool()> &Cancelled)
 {
     const QStringList Files = FolderFiles(Folder, ZipName);
     QTemporaryDir Work;
     if (!Work.isValid())
         throw EInOutError(QStringLiteral("不能创建临时目录。"));
     const QString Temp = Work.filePath(QStringLiteral("out.zip"));
-    WriteZip(Folder, Files, Temp);
+    WriteZip(Folder, Files, Temp, Percent, Cancelled);
     if (!MoveInto(Temp, ZipName))
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\".").arg(ZipName));
+        throw EFCreateError(CannotCreateFileText(ZipName, errno));
 }
 
-bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error)
+bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error,
+                        const std::function<void(int Percent)> &Progress)
 {
     const QString Stub = QStandardPaths::findExecutable(QStringLiteral("unzipsfx"));
     const QString Fixer = QStandardPaths::findExecutable(QStringLiteral("zip"));
@@ -97,7 +117,7 @@ bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &
     const QString Zip = Work.filePath(QStringLiteral("out.zip"));
     const QString Sfx = Work.filePath(QStringLiteral("out.exe"));
     try {
-        WriteZip(Folder, FolderFiles(Folder, ExeName), Zip);
+        WriteZip(Folder, FolderFiles(Folder, ExeName), Zip, Progress);
     } catch (const Exception &E) {
         Error = E.Message();
         return false;

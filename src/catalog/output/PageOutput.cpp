@@ -3,6 +3,7 @@
 #include "ChmCompiler.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
+#include "catalog/document/PageDocument.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
@@ -153,6 +154,18 @@ QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString
     return S;
 }
 
+void TPageOutput::Report(const QString &Caption, int Position) const
+{
+    if (Hooks.Progress)
+        Hooks.Progress(Caption, Position);
+}
+
+void TPageOutput::CheckCancel() const
+{
+    if (Hooks.Cancelled && Hooks.Cancelled())
+        Abort();
+}
+
 void TPageOutput::ShowError(const QString &Text) const
 {
     if (Hooks.ShowError)
@@ -240,7 +253,7 @@ void TPageOutput::ReadSettings()
 
     QString Root = TrimLeft(PageValue(FPage, QStringLiteral("{输出目录}")));
     if (Root.isEmpty())
-        Root = FExe + QStringLiteral("输出");
+        Root = FExe + QStringLiteral("输出/");
     else if (!IsAbsoluteStoredPath(Root))
         Root = FExe + NativePath(Root);
     else
@@ -330,54 +343,55 @@ void TPageOutput::ExpandBody()
 {
     const QStringList Body = LoadTemplate(FChinese ? QStringLiteral("BODY_CN.htm") : QStringLiteral("BODY_EN.htm"));
     auto PageLine = [this](int I) { return I < FPage.size() ? FPage.at(I) : QString(); };
+    // A product starts at a line that is exactly its marker, as the page
+    // document reads it: a value that holds "{$3}" starts nothing.
     for (int I = 1; I < FPage.size(); ++I) {
-        const QString &Marker = FPage.at(I);
-        if (!Marker.contains(QStringLiteral("{$")))
+        const int N = TPageDocument::BlockNumberOfLine(FPage.at(I));
+        if (N < 1 || N > 512)
             continue;
-        for (int N = 1; N <= 512; ++N) {
-            if (!Marker.contains(QStringLiteral("{$%1}").arg(N)))
-                continue;
-            const QString Picture = Resolve(AfterEquals(PageLine(I + 1), 256));
+        // The record: every value by its key, each value whole and verbatim
+        // (whatever braces, markers or keys it holds).
+        const QString Stored = AfterEquals(PageLine(I + 1), 256);
+        const QString Picture = Trim(Stored).isEmpty() ? QString() : Resolve(Stored);
+        if (!Picture.isEmpty())
             FPictures << Picture;
-
-            QString Record = QStringLiteral("{$IMG}=") + Picture + QStringLiteral("{$PRIC_ID}=!PRICE_ID{$WEIGHT_ID}=!WT_ID")
-                + QStringLiteral("{图片框百分比}=") + QString::number(FPct) + QStringLiteral("{图片框剩余比}=")
-                + QString::number(100 - FPct);
-            for (int J = I + 2; J <= I + 6; ++J)
-                Record += PageLine(J);
-            const QString Weight = PageLine(I + 6);
-            const int W = int(Weight.indexOf(QStringLiteral("{$PWEIGHT}=")));
-            if (Trim((W < 0 ? QString() : Weight.mid(W + 11)).left(12)).isEmpty())
-                Record += QLatin1Char('0');
-            Record += PageLine(I + 7) + PageLine(I + 8) + FWeightUnitPair + QLatin1Char('{');
-
-            auto Lookup = [&](const QString &Token) {
-                const int P = int(Record.indexOf(Token));
-                if (P < 0)
-                    return QString();
-                QString V = Record.mid(P + Token.size() + 1, 512);
-                const int Brace = int(V.indexOf(QLatin1Char('{')));
-                if (Brace >= 0)
-                    V.truncate(Brace);
-                V = TrimRight(V);
-                if (V == QStringLiteral("!PRICE_ID"))
-                    V = QStringLiteral("C6R2") + QString::number(N - 1);
-                else if (V == QStringLiteral("!WT_ID"))
-                    V = QStringLiteral("C7R3") + QString::number(N - 1);
-                if (V == TrimRight(Picture) && Token == QStringLiteral("{$IMG}")) {
-                    V = HtmlEscape(PictureValue(Picture));
-                    if (FW > 0)
-                        V += QStringLiteral("\" width=\"") + QString::number(FW);
-                    if (FH > 0)
-                        V += QStringLiteral("\" height=\"") + QString::number(FH);
-                }
-                return V;
-            };
-            for (int K = 0; K < Body.size(); ++K)
-                FOut << ExpandLine(Body.at(K), Lookup, [this, K] {
-                    ShowError(QStringLiteral("处理字符串时发现不配对的{}，在body文件第%1行。").arg(K));
-                });
+        QHash<QString, QString> Record{
+            {QStringLiteral("{$IMG}"), Picture},
+            {QStringLiteral("{$PRIC_ID}"), QStringLiteral("C6R2") + QString::number(N - 1)},
+            {QStringLiteral("{$WEIGHT_ID}"), QStringLiteral("C7R3") + QString::number(N - 1)},
+            {QStringLiteral("{图片框百分比}"), QString::number(FPct)},
+            {QStringLiteral("{图片框剩余比}"), QString::number(100 - FPct)},
+        };
+        for (int J = I + 2; J <= I + 8; ++J) {
+            const QString Line = PageLine(J);
+            const int Eq = int(Line.indexOf(QLatin1Char('=')));
+            const QString Key = Eq < 0 ? QString() : Line.left(Eq);
+            if (Key.size() < 3 || !Key.startsWith(QLatin1Char('{')) || !Key.endsWith(QLatin1Char('}')) || Record.contains(Key))
+                continue;
+            QString Value = Line.mid(Eq + 1, 512);
+            if (Key == QStringLiteral("{$PWEIGHT}") && Trim(Value.left(12)).isEmpty())
+                Value += QLatin1Char('0');
+            Record.insert(Key, TrimRight(Value));
         }
+        const int UnitEq = int(FWeightUnitPair.indexOf(QLatin1Char('=')));
+        if (!Record.contains(QStringLiteral("{$PWT_UNIT}")))
+            Record.insert(QStringLiteral("{$PWT_UNIT}"), TrimRight(FWeightUnitPair.mid(UnitEq + 1, 512)));
+
+        auto Lookup = [&](const QString &Token) {
+            QString V = Record.value(Token);
+            if (Token == QStringLiteral("{$IMG}") && !V.isEmpty()) {
+                V = HtmlEscape(PictureValue(Picture));
+                if (FW > 0)
+                    V += QStringLiteral("\" width=\"") + QString::number(FW);
+                if (FH > 0)
+                    V += QStringLiteral("\" height=\"") + QString::number(FH);
+            }
+            return V;
+        };
+        for (int K = 0; K < Body.size(); ++K)
+            FOut << ExpandLine(Body.at(K), Lookup, [this, K] {
+                ShowError(QStringLiteral("处理字符串时发现不配对的{}，在body文件第%1行。").arg(K));
+            });
     }
 }
 
@@ -415,6 +429,8 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
     FNameOwner.clear();
     FCreatedFiles.clear();
     FCreatedImages = false;
+    FCreatedPage = false;
+    FCreatedD = false;
 
     // Every setting is read (and every number converted) before anything is written.
     ReadSettings();
@@ -452,7 +468,20 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
         return;
     }
 
+    // The page's output folder goes again when this run made it and left
+    // nothing in it (a book output writes into its own folder), also when the
+    // run ends early.
+    struct TRemoveEmptyFolder {
+        const TPageOutput &Out;
+        ~TRemoveEmptyFolder()
+        {
+            if (Out.FCreatedD && QDir(Out.FD).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+                QDir().rmdir(Out.FD);
+        }
+    } RemoveEmpty{*this};
+    Report(QStringLiteral("正在输出页面：") + FId, 0);
     PrepareFolders();
+    CheckCancel();
     switch (FType) {
     case otZip: ZipBranch(ResultPath); break;
     case otMht: MhtBranch(ResultPath); break;
@@ -476,13 +505,23 @@ void TPageOutput::Preview()
 
 void TPageOutput::PrepareFolders()
 {
+    // The program's own output folder is made when it is missing; a folder the
+    // user named must exist.
+    const QString OwnRoot = FExe + QStringLiteral("输出/");
+    if (FRoot == OwnRoot)
+        ForceDirectories(OwnRoot);
     if (!DirectoryExists(FRoot)) {
         QString Answer = Hooks.BrowseForFolder ? Hooks.BrowseForFolder(QStringLiteral("输出路径无效，请重新选择：")) : QString();
-        FRoot = Answer.isEmpty() ? FExe + QStringLiteral("输出/") : IncludeTrailingPathDelimiter(Answer);
+        FRoot = Answer.isEmpty() ? OwnRoot : IncludeTrailingPathDelimiter(Answer);
+        if (FRoot == OwnRoot)
+            ForceDirectories(OwnRoot);
     }
     FD = FRoot + FId;
-    if (!DirectoryExists(FD) && !QDir().mkdir(FD))
-        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
+    if (!DirectoryExists(FD)) {
+        if (!QDir().mkdir(FD))
+            throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
+        FCreatedD = true;
+    }
     FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
     if (!DirectoryExists(FImages)) {
         if (!QDir().mkdir(FImages))
@@ -507,7 +546,14 @@ void TPageOutput::PrepareFolders()
 void TPageOutput::CopyPictures()
 {
     const QString Target = IncludeTrailingPathDelimiter(FImages);
-    for (const QString &P : std::as_const(FPictures)) {
+    const int Count = int(FPictures.size());
+    for (int I = 0; I < Count; ++I) {
+        const QString &P = FPictures.at(I);
+        Report(QStringLiteral("总计图片 %1 个，正在复制第 %2 个。").arg(Count).arg(I + 1), 50 * (I + 1) / Count);
+        if (Hooks.Cancelled && Hooks.Cancelled()) {
+            CleanUp(QString());
+            Abort();
+        }
         if (!FileExists(P))
             continue;
         const QString Dest = Target + OutName(P);
@@ -538,7 +584,20 @@ void TPageOutput::ZipBranch(QString &ResultPath)
     const bool HtmlWasThere = FileExists(Html);
     SaveLines(Html, FOut);
     const QString Zip = FD + QLatin1Char('/') + FId + QStringLiteral(".zip");
-    PageArchive::ZipFolder(FD, Zip);
+    try {
+        PageArchive::ZipFolder(
+            FD, Zip,
+            [this](int Percent) {
+                Report(QStringLiteral("正在压缩：%1%").arg(Percent), 50 + Percent / 2);
+                // The window's own packing caption, where it listens.
+                if (Hooks.ZipProgress)
+                    Hooks.ZipProgress(Percent);
+            },
+            Hooks.Cancelled);
+    } catch (...) {
+        CleanUp(HtmlWasThere ? QString() : Html);
+        throw;
+    }
     CleanUp(HtmlWasThere ? QString() : Html);
     ResultPath = Zip + QLatin1Char(' ');
 }
@@ -558,6 +617,7 @@ void TPageOutput::MhtBranch(QString &ResultPath)
     Writer.PageId = FId;
     Writer.Chinese = FChinese;
     Writer.OnProgress = Hooks.MhtProgress;
+    Writer.Cancelled = Hooks.Cancelled;
     try {
         Writer.Write(Html, Files, ResultPath, QString());
     } catch (...) {
@@ -574,7 +634,7 @@ void TPageOutput::SfxBranch(QString &ResultPath)
     SaveLines(Html, FOut);
     const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
     QString Error;
-    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error);
+    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error, Hooks.ZipProgress);
     // The archiver moves what it packed: the files this run made go away.
     CleanUp(HtmlWasThere ? QString() : Html);
     if (!Ok) {
@@ -588,6 +648,7 @@ void TPageOutput::HtmlBranch(QString &ResultPath)
 {
     const QString Path = FOutputArg.isEmpty() ? FD + QLatin1Char('/') + FId + QStringLiteral(".htm")
                                               : IncludeTrailingPathDelimiter(FImages) + NewGuidString() + QStringLiteral(".htm");
+    FCreatedPage = !FileExists(Path);
     SaveLines(Path, FOut);
     ResultPath = Path;
 }
@@ -597,18 +658,19 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
     auto NameOf = [this](const QString &Path) {
         return FileExists(Path) ? OutName(Path) : ExtractFileName(Path);
     };
+    // Only the lines of these keys are rewritten; a value that merely holds a
+    // key's text stays as it is.
     QStringList Copy = FPage;
     for (QString &L : Copy) {
-        if (L.contains(QStringLiteral("{背景图片}=")))
+        if (L.startsWith(QStringLiteral("{背景图片}=")))
             L = QStringLiteral("{背景图片}=images\\") + (FBackground.isEmpty() ? QString() : NameOf(FBackground));
-        else if (L.contains(QStringLiteral("{背景音乐}=")))
+        else if (L.startsWith(QStringLiteral("{背景音乐}=")))
             L = QStringLiteral("{背景音乐}=images\\") + (FMusic.isEmpty() ? QString() : NameOf(FMusic));
         else {
-            const int I = int(L.indexOf(QStringLiteral("{$IMG}=")));
-            if (I >= 0) {
+            if (L.startsWith(QStringLiteral("{$IMG}="))) {
                 // A product without a picture keeps an empty path: "images\" alone
                 // would name the pictures folder as its picture.
-                const QString Stored = L.mid(I + 7, 512);
+                const QString Stored = L.mid(7, 512);
                 L = Trim(Stored).isEmpty() ? QStringLiteral("{$IMG}=")
                                            : QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
             }
@@ -661,13 +723,22 @@ void TPageOutput::ChmBranch()
     QDir(Work).removeRecursively();
     QDir().mkpath(Work);
     QStringList Files;
+    QStringList Failed;
     for (const QString &P : std::as_const(FPictures)) {
         if (!FileExists(P))
-            continue;
+            continue;   // a missing picture stays a reference, as in every output
         const QString Copy = Work + OutName(P);
-        if (!FileExists(Copy) && !QFile::copy(P, Copy))
+        if (!FileExists(Copy) && !QFile::copy(P, Copy)) {
+            Failed << P;
             continue;
+        }
         Files << Copy;
+    }
+    if (!Failed.isEmpty()) {
+        QDir(Work).removeRecursively();
+        CleanUp(QString());
+        ShowError(ChmFailedFilesMessage(Failed));
+        return;
     }
     QStringList Project{
         QStringLiteral("[OPTIONS]"),
@@ -688,9 +759,20 @@ void TPageOutput::ChmBranch()
     Project << Files;
     const QString Hhp = Scratch + QStringLiteral("tmpchm.hhp");
     SaveLines(Hhp, Project);
-    const bool Ok = ChmCompilerInstance().Compile(Hhp, Hooks.ChmProgress);
+    TChmCompiler &Compiler = ChmCompilerInstance();
+    Compiler.Cancelled = Hooks.Cancelled;
+    bool Ok = false;
+    try {
+        Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
+    } catch (...) {
+        Compiler.Cancelled = nullptr;
+        throw;
+    }
+    Compiler.Cancelled = nullptr;
     QDir(Work).removeRecursively();
     CleanUp(QString());
+    if (!Ok && Hooks.Cancelled && Hooks.Cancelled())
+        Abort();
     if (!Ok)
-        ShowError(ChmFailureMessage(ChmCompilerInstance()));
+        ShowError(ChmFailureMessage(Compiler));
 }

@@ -31,12 +31,20 @@ struct TOutputHooks {
     std::function<void(const QString &Target)> ShellOpen;
     // Progress of the MHT writer: the caption and the bar position.
     std::function<void(const QString &Caption, int Position)> MhtProgress;
+    // Progress of the whole output: the caption and the bar position (0..100).
+    // The window keeps painting there.
+    std::function<void(const QString &Caption, int Position)> Progress;
+    // True when the user asked to stop: the output ends (EAbort) and removes
+    // what it had made so far.
+    std::function<bool()> Cancelled;
     // One line of the help compiler's report.
     std::function<void(const QString &Text)> ChmProgress;
     // The package writer: folder (with trailing "/"), main file name, target
     // ("" for <folder>catalog.qba), book flag, result path.
     std::function<void(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
                        QString &ResultPath)> WriteQbaPackage;
+    // Progress of the zip library while an archive is written (0..100).
+    std::function<void(int Percent)> ZipProgress;
 };
 
 class TPageOutput {
@@ -87,6 +95,13 @@ public:
     QString PicturesFolder() const { return FImages; }
     bool Chinese() const { return FChinese; }
     int OutputType() const { return FType; }
+    // The page's output name (its {Catalog编号}) as the files of this run use it.
+    QString PageId() const { return FId; }
+    // The copies this run made in the pictures folder, and whether it made that folder.
+    const QStringList &CreatedFiles() const { return FCreatedFiles; }
+    bool CreatedPicturesFolder() const { return FCreatedImages; }
+    // The HTML output wrote its page where none was before.
+    bool CreatedPage() const { return FCreatedPage; }
 
 private:
     // settings
@@ -112,6 +127,8 @@ private:
     QHash<QString, QString> FNameOwner;   // lower-cased output name -> source path
     QStringList FCreatedFiles;            // files this run made in the pictures folder
     bool FCreatedImages = false;
+    bool FCreatedPage = false;
+    bool FCreatedD = false;               // this run made the output folder
 
     void ReadSettings();
     void BuildPairs();
@@ -135,4 +152,6 @@ private:
     void ChmBranch();
     void ShowError(const QString &Text) const;
     QString PictureValue(const QString &Path);
+    void Report(const QString &Caption, int Position) const;
+    void CheckCancel() const;
 };

@@ -48,10 +48,12 @@ bool TPageValidation::HeaderOk()
             return false;
         return !FileExists(IsAbsoluteStoredPath(V) ? NativePath(V) : FExe + NativePath(V));
     };
+    // A key is the start of its line: a product text that merely holds a key's
+    // text is no setting.
     for (int I = 0; I < FLines.size(); ++I) {
         const QString &L = FLines.at(I);
         bool Stop = false;
-        if (L.contains(QStringLiteral("{Catalog编号}="))) {
+        if (L.startsWith(QStringLiteral("{Catalog编号}="))) {
             // The ID names files and a folder: it must be one plain name.
             const QString V = TrimLeft(ValueOf(L, 128));
             if (V.isEmpty() || !TPageOutput::IsSafeName(V)) {
@@ -60,35 +62,35 @@ bool TPageValidation::HeaderOk()
                 Stop = true;
             }
         }
-        if (!Stop && L.contains(QStringLiteral("{视觉效果}="))) {
+        if (!Stop && L.startsWith(QStringLiteral("{视觉效果}="))) {
             const QString V = Trim(ValueOf(L, 128));
             if ((V.isEmpty() || !TPageOutput::IsSafeName(V) || !DirectoryExists(FExe + QStringLiteral("css/") + V))
                 && !Warn(QStringLiteral("无效的视觉效果，选择ok不使用视觉效果，或选择cancel进行修改。")))
                 Stop = true;
         }
-        if (!Stop && L.contains(QStringLiteral("{背景图片}="))) {
+        if (!Stop && L.startsWith(QStringLiteral("{背景图片}="))) {
             if (Missing(ValueOf(L, 256))
                 && !Warn(QStringLiteral("无效背景图，选择ok不使用背景图，或选择cancel进行修改。")))
                 Stop = true;
         }
-        if (!Stop && L.contains(QStringLiteral("{背景音乐}="))) {
+        if (!Stop && L.startsWith(QStringLiteral("{背景音乐}="))) {
             if (Missing(ValueOf(L, 256))
                 && !Warn(QStringLiteral("无效背景音乐，选择ok不使用背景音乐，或选择cancel进行修改。")))
                 Stop = true;
         }
-        if (!Stop && L.contains(QStringLiteral("{输出风格}="))) {
+        if (!Stop && L.startsWith(QStringLiteral("{输出风格}="))) {
             const QString V = Trim(ValueOf(L, 32));
             if ((V.isEmpty() || !TPageOutput::IsSafeName(V) || !DirectoryExists(FExe + QStringLiteral("html/") + V))
                 && !Warn(QStringLiteral("无效输出风格，选择ok使用标准模式，或选择cancel进行修改。")))
                 Stop = true;
         }
-        if (!Stop && L.contains(QStringLiteral("{输出语言}="))) {
+        if (!Stop && L.startsWith(QStringLiteral("{输出语言}="))) {
             const QString V = Trim(ValueOf(L, 128));
             if (V != QStringLiteral("中文") && V != QStringLiteral("英文")
                 && !Warn(QStringLiteral("无效输出语言，选择ok使用中文，或选择cancel进行修改。")))
                 Stop = true;
         }
-        if (!Stop && L.contains(QStringLiteral("{输出方式}="))) {
+        if (!Stop && L.startsWith(QStringLiteral("{输出方式}="))) {
             static const QStringList Known{QStringLiteral("CHM(帮助文件类型)"), QStringLiteral("MHT(单文件网页)"),
                                            QStringLiteral("HTML(网页文件类型)"), QStringLiteral("ZIP(压缩文件类型)"),
                                            QStringLiteral("QBA(Catalog包文件)")};

@@ -850,6 +850,19 @@ QImage TStringGrid::RenderToImage()
     return Image;
 }
 
+void TStringGrid::PaintOnCanvas(TCanvas *ACanvas, const std::function<void()> &Draw)
+{
+    TCanvas *Saved = FPaintCanvas;
+    FPaintCanvas = ACanvas;
+    try {
+        Draw();
+    } catch (...) {
+        FPaintCanvas = Saved;
+        throw;
+    }
+    FPaintCanvas = Saved;
+}
+
 // ------------------------------------------------------------------ editor
 
 TInplaceEdit *TStringGrid::CreateEditor()
@@ -1322,14 +1335,21 @@ void TStringGrid::ExchangeRows(int ARow1, int ARow2, bool WithHeights)
     if (ARow1 == ARow2 || ARow1 < 0 || ARow2 < 0 || ARow1 >= FRowCount || ARow2 >= FRowCount)
         return;
     FRows.Exchange(ARow1, ARow2);
+    // While painting is suspended (a sort exchanging many rows) there is
+    // nothing to invalidate; the end of the suspension repaints the grid.
+    const bool Repaint = viewport()->updatesEnabled();
     if (WithHeights && RowHeights(ARow1) != RowHeights(ARow2)) {
         FRowHeights.Exchange(ARow1, ARow2);
-        UpdateScrollBars();
-        InvalidateGrid();
+        if (Repaint) {
+            UpdateScrollBars();
+            InvalidateGrid();
+        }
         return;
     }
-    InvalidateRow(ARow1);
-    InvalidateRow(ARow2);
+    if (Repaint) {
+        InvalidateRow(ARow1);
+        InvalidateRow(ARow2);
+    }
 }
 
 void TStringGrid::MoveColumn(int FromIndex, int ToIndex)

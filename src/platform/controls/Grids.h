@@ -180,6 +180,9 @@ public:
     void InvalidateRect(const TRect &R);
     // Paints the visible part of the grid into an image of the widget's size.
     QImage RenderToImage();
+    // Runs Draw with Canvas() answering ACanvas, so that cells can be painted
+    // onto another surface (a panel beside the cells, a picture).
+    void PaintOnCanvas(TCanvas *ACanvas, const std::function<void()> &Draw);
 
     // ---- in-place editor
     bool EditorMode() const { return FEditorMode; }

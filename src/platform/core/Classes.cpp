@@ -38,13 +38,13 @@ void TStream::SetSize(qint64)
 void TStream::ReadBuffer(void *Buffer, qint64 Count)
 {
     if (Count != 0 && Read(Buffer, Count) != Count)
-        throw EReadError(QStringLiteral("Stream read error"));
+        throw EReadError(QStringLiteral("读取数据时出错。"));
 }
 
 void TStream::WriteBuffer(const void *Buffer, qint64 Count)
 {
     if (Count != 0 && Write(Buffer, Count) != Count)
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw EWriteError(QStringLiteral("写入数据时出错，磁盘可能已满。"));
 }
 
 qint64 TStream::CopyFrom(TStream *Source, qint64 Count)
@@ -98,7 +98,7 @@ TFileStream::TFileStream(const QString &FileName, quint16 Mode) : FFileName(File
         FHandle = IsDrivePath(FileName) ? -1 : ::open(Path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (FHandle < 0) {
             const int Err = IsDrivePath(FileName) ? ENOENT : errno;
-            throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, SysErrorMessage(Err)));
+            throw EFCreateError(CannotCreateFileText(FileName, Err));
         }
         return;
     }
@@ -120,7 +120,7 @@ TFileStream::TFileStream(const QString &FileName, quint16 Mode) : FFileName(File
         }
     }
     if (FHandle < 0)
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, SysErrorMessage(Err)));
+        throw EFOpenError(CannotOpenFileText(FileName, Err));
 }
 
 TFileStream::~TFileStream()
@@ -170,7 +170,7 @@ void TFileStream::SetSize(qint64 NewSize)
 {
     const qint64 Pos = Position();
     if (::ftruncate(FHandle, off_t(NewSize)) != 0)
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw EWriteError(QStringLiteral("写入数据时出错，磁盘可能已满。"));
     if (Pos > NewSize)
         Seek(NewSize, soBeginning);
 }
@@ -178,7 +178,7 @@ void TFileStream::SetSize(qint64 NewSize)
 void TFileStream::Flush()
 {
     if (::fsync(FHandle) != 0)
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw EWriteError(QStringLiteral("写入数据时出错，磁盘可能已满。"));
 }
 
 // ------------------------------------------------------------ TMemoryStream
@@ -274,7 +274,7 @@ void TMemoryStream::SaveToFile(const QString &FileName)
 {
     if (!WriteFileAtomic(FileName, FData)) {
         const int Err = errno;
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, SysErrorMessage(Err)));
+        throw EFCreateError(CannotCreateFileText(FileName, Err));
     }
 }
 
@@ -742,7 +742,7 @@ void TStringList::LoadFromFile(const QString &FileName)
     const QByteArray Bytes = ReadFileBytes(FileName, &Ok);
     if (!Ok) {
         const int Err = errno;
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, SysErrorMessage(Err)));
+        throw EFOpenError(CannotOpenFileText(FileName, Err));
     }
     SetText(Cp936::Decode(Bytes));
 }
@@ -751,7 +751,7 @@ void TStringList::SaveToFile(const QString &FileName) const
 {
     if (!WriteFileAtomic(FileName, Cp936::Encode(Text()))) {
         const int Err = errno;
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, SysErrorMessage(Err)));
+        throw EFCreateError(CannotCreateFileText(FileName, Err));
     }
 }
 

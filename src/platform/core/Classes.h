@@ -25,7 +25,7 @@ public:
     virtual qint64 Size();
     virtual void SetSize(qint64 NewSize);
 
-    // Raise EReadError "Stream read error" / EWriteError "Stream write error" on a short transfer.
+    // Raise EReadError / EWriteError (Chinese texts) on a short transfer.
     void ReadBuffer(void *Buffer, qint64 Count);
     void WriteBuffer(const void *Buffer, qint64 Count);
     // Copies Count bytes from Source's position; Count 0 copies all of Source from its start.
@@ -54,8 +54,8 @@ enum : quint16 {
     fmCreate = 0xFFFF,
 };
 
-// A file on disk with 64-bit positions. Raises EFCreateError "Cannot create file
-// \"name\"" or EFOpenError "Cannot open file \"name\"" (with the system's reason).
+// A file on disk with 64-bit positions. Raises EFCreateError or EFOpenError with
+// the texts of CannotCreateFileText / CannotOpenFileText (file name and reason).
 class TFileStream : public TStream {
 public:
     TFileStream(const QString &FileName, quint16 Mode);

@@ -907,7 +907,7 @@ QString ScratchFolder()
                 break;
         }
     }
-    throw EInOutError(QStringLiteral("Cannot create the scratch folder under \"%1\"").arg(Program + QStringLiteral("tmp/")));
+    throw EInOutError(QStringLiteral("无法在“%1”下创建临时文件夹。").arg(Program + QStringLiteral("tmp/")));
 }
 
 void RemoveScratchFolder()

@@ -3,6 +3,10 @@
 #include "FileUtils.h"
 #include "SysUtils.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
 namespace {
 
 bool IsSectionLine(const QString &Line, QString *Name = nullptr)
@@ -104,9 +108,11 @@ QString TIniFile::ReadString(const QString &Section, const QString &Ident, const
     return Value;
 }
 
-void TIniFile::WriteString(const QString &Section, const QString &Ident, const QString &Value)
+namespace {
+
+// Sets Ident=Value in the lines of a settings file (inserting the section or key when absent).
+void PutValue(TStringList &Lines, const QString &Section, const QString &Ident, const QString &Value)
 {
-    TStringList Lines = Load();
     int Begin = 0, End = 0;
     FindSection(Lines, Section, Begin, End);
     const QString Line = Ident + QLatin1Char('=') + Value;
@@ -115,18 +121,34 @@ void TIniFile::WriteString(const QString &Section, const QString &Ident, const Q
             Lines.Add(QString());
         Lines.Add(QLatin1Char('[') + Section + QLatin1Char(']'));
         Lines.Add(Line);
-    } else {
-        const int I = FindKey(Lines, Begin, End, Ident);
-        if (I >= 0) {
-            Lines.SetStrings(I, Line);
-        } else {
-            // After the section's last key, before the blank lines that end it.
-            int At = End;
-            while (At > Begin && Trim(Lines.Strings(At - 1)).isEmpty())
-                --At;
-            Lines.Insert(At, Line);
-        }
+        return;
     }
+    const int I = FindKey(Lines, Begin, End, Ident);
+    if (I >= 0) {
+        Lines.SetStrings(I, Line);
+        return;
+    }
+    // After the section's last key, before the blank lines that end it.
+    int At = End;
+    while (At > Begin && Trim(Lines.Strings(At - 1)).isEmpty())
+        --At;
+    Lines.Insert(At, Line);
+}
+
+} // namespace
+
+void TIniFile::WriteString(const QString &Section, const QString &Ident, const QString &Value)
+{
+    TStringList Lines = Load();
+    PutValue(Lines, Section, Ident, Value);
+    Save(Lines);
+}
+
+void TIniFile::WriteIntegers(const QString &Section, const std::vector<std::pair<QString, int>> &Values)
+{
+    TStringList Lines = Load();
+    for (const auto &[Ident, Value] : Values)
+        PutValue(Lines, Section, Ident, IntToStr(Value));
     Save(Lines);
 }
 
@@ -231,4 +253,59 @@ void TIniFile::DeleteKey(const QString &Section, const QString &Ident)
         return;
     Lines.Delete(I);
     Save(Lines);
+}
+
+// ------------------------------------------------------------------ registry store
+
+TRegistryIniFile::TRegistryIniFile(const QString &Key) : FKey(Key), FFile(StoreFileName())
+{
+}
+
+QString TRegistryIniFile::StoreFileName()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Quillbook/registry.ini");
+}
+
+void TRegistryIniFile::EnsureFolder() const
+{
+    QDir().mkpath(QFileInfo(FFile.FileName()).absolutePath());
+}
+
+QString TRegistryIniFile::ReadString(const QString &Section, const QString &Ident, const QString &Default) const
+{
+    return FFile.ReadString(Full(Section), Ident, Default);
+}
+
+void TRegistryIniFile::WriteString(const QString &Section, const QString &Ident, const QString &Value)
+{
+    EnsureFolder();
+    FFile.WriteString(Full(Section), Ident, Value);
+}
+
+int TRegistryIniFile::ReadInteger(const QString &Section, const QString &Ident, int Default) const
+{
+    return FFile.ReadInteger(Full(Section), Ident, Default);
+}
+
+void TRegistryIniFile::WriteInteger(const QString &Section, const QString &Ident, int Value)
+{
+    EnsureFolder();
+    FFile.WriteInteger(Full(Section), Ident, Value);
+}
+
+void TRegistryIniFile::WriteIntegers(const QString &Section, const std::vector<std::pair<QString, int>> &Values)
+{
+    EnsureFolder();
+    FFile.WriteIntegers(Full(Section), Values);
+}
+
+bool TRegistryIniFile::ValueExists(const QString &Section, const QString &Ident) const
+{
+    return FFile.ValueExists(Full(Section), Ident);
+}
+
+void TRegistryIniFile::EraseSection(const QString &Section)
+{
+    FFile.EraseSection(Full(Section));
 }

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -93,7 +94,7 @@ bool ParseInteger(const QString &S, int Bits, qint64 &Value)
 
 [[noreturn]] void RaiseInteger(const QString &S)
 {
-    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(S));
+    throw EConvertError(QStringLiteral("“%1”不是有效的整数。").arg(S));
 }
 
 } // namespace
@@ -220,7 +221,7 @@ double StrToFloat(const QString &S)
 {
     double V = 0;
     if (!TryStrToFloat(S, V))
-        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(S));
+        throw EConvertError(QStringLiteral("“%1”不是有效的数值。").arg(S));
     return V;
 }
 
@@ -993,7 +994,7 @@ TDateTime StrToDate(const QString &S)
 {
     TDateTime D = 0;
     if (!TryStrToDate(S, D))
-        throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(S));
+        throw EConvertError(QStringLiteral("“%1”不是有效的日期。").arg(S));
     return D;
 }
 
@@ -1259,10 +1260,44 @@ QString Format(const QString &Fmt, const QVariantList &Args)
 
 QString SysErrorMessage(int ErrorCode)
 {
-    char Buf[256];
-    // The GNU strerror_r returns the text (which may not be in Buf).
-    const char *Text = strerror_r(ErrorCode, Buf, sizeof Buf);
-    return QString::fromLocal8Bit(Text);
+    // The user reads these texts in a Chinese interface; the C library's are English.
+    switch (ErrorCode) {
+    case EPERM: return QStringLiteral("不允许的操作。");
+    case ENOENT: return QStringLiteral("系统找不到指定的文件或文件夹。");
+    case EIO: return QStringLiteral("读写设备时出错。");
+    case EBADF: return QStringLiteral("文件句柄无效。");
+    case ENOMEM: return QStringLiteral("内存不足。");
+    case EACCES: return QStringLiteral("拒绝访问，没有该文件或文件夹的权限。");
+    case EBUSY: return QStringLiteral("文件或设备正被使用。");
+    case EEXIST: return QStringLiteral("文件已经存在。");
+    case EXDEV: return QStringLiteral("不能在不同的磁盘之间移动文件。");
+    case ENOTDIR: return QStringLiteral("路径中有一部分不是文件夹。");
+    case EISDIR: return QStringLiteral("这是一个文件夹，不是文件。");
+    case EINVAL: return QStringLiteral("参数无效。");
+    case EMFILE:
+    case ENFILE: return QStringLiteral("打开的文件太多。");
+    case EFBIG: return QStringLiteral("文件太大。");
+    case ENOSPC: return QStringLiteral("磁盘空间不足。");
+    case EROFS: return QStringLiteral("磁盘是只读的。");
+    case ENAMETOOLONG: return QStringLiteral("文件名太长。");
+    case ENOTEMPTY: return QStringLiteral("文件夹不是空的。");
+    case ELOOP: return QStringLiteral("路径中的符号链接太多。");
+    case EDQUOT: return QStringLiteral("超出了磁盘配额。");
+    case ETXTBSY: return QStringLiteral("文件正被使用。");
+    default: return QStringLiteral("系统错误 %1。").arg(ErrorCode);
+    }
+}
+
+QString CannotCreateFileText(const QString &FileName, int ErrorCode)
+{
+    const QString Text = QStringLiteral("无法创建文件“%1”。").arg(FileName);
+    return ErrorCode == 0 ? Text : Text + SysErrorMessage(ErrorCode);
+}
+
+QString CannotOpenFileText(const QString &FileName, int ErrorCode)
+{
+    const QString Text = QStringLiteral("无法打开文件“%1”。").arg(FileName);
+    return ErrorCode == 0 ? Text : Text + SysErrorMessage(ErrorCode);
 }
 
 quint32 GetTickCount()

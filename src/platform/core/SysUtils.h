@@ -15,7 +15,7 @@ class QDateTime;
 // ---- integers ----
 QString IntToStr(qint64 Value);
 QString IntToHex(qint64 Value, int Digits);
-int StrToInt(const QString &S);                      // EConvertError "'S' is not a valid integer value"
+int StrToInt(const QString &S);                      // EConvertError "“S”不是有效的整数。"
 qint64 StrToInt64(const QString &S);
 int StrToIntDef(const QString &S, int Default);
 qint64 StrToInt64Def(const QString &S, qint64 Default);
@@ -26,7 +26,7 @@ bool TryStrToInt64(const QString &S, qint64 &Value);
 // The number settings the program runs with; conversions here always use "." whatever these say.
 extern QChar DecimalSeparator;                       // '.'
 extern QChar ThousandSeparator;                      // ','
-double StrToFloat(const QString &S);                 // EConvertError "'S' is not a valid floating point value"
+double StrToFloat(const QString &S);                 // EConvertError "“S”不是有效的数值。"
 double StrToFloatDef(const QString &S, double Default);
 bool TryStrToFloat(const QString &S, double &Value);
 QString FloatToStr(double Value);                    // 15 significant digits, general format
@@ -60,7 +60,13 @@ enum TReplaceFlag { rfReplaceAll = 1, rfIgnoreCase = 2 };
 QString StringReplace(const QString &S, const QString &OldPattern, const QString &NewPattern, int Flags);
 
 // ---- system ----
-QString SysErrorMessage(int ErrorCode);              // the text of an errno value
+// The text of an errno value, in Chinese as the program's system would give it
+// ("系统错误 " + the number for a value without a text of its own).
+QString SysErrorMessage(int ErrorCode);
+// The messages of a file that cannot be created or opened, naming the file and,
+// when ErrorCode is not 0, the reason.
+QString CannotCreateFileText(const QString &FileName, int ErrorCode = 0);
+QString CannotOpenFileText(const QString &FileName, int ErrorCode = 0);
 quint32 GetTickCount();                              // milliseconds of a monotonic clock
 // True on the application's main thread, and on any thread while there is no application object.
 bool IsMainThread();

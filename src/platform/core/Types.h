@@ -34,10 +34,40 @@ public:
 
     int Tag = 0;
 
+    // A token that expires when the component is destroyed; TComponentRef
+    // watches it so that a reference to a freed component reads as null.
+    std::weak_ptr<const bool> Liveness() const { return FAlive; }
+
 private:
     QString FName;
     TComponent *FOwner = nullptr;
     std::vector<TComponent *> FComponents;
+    std::shared_ptr<const bool> FAlive = std::make_shared<const bool>(true);
+};
+
+// A reference to a component that is not owned: it reads as null once the
+// component has been destroyed, so it is never used dangling.
+template <class T>
+class TComponentRef {
+public:
+    TComponentRef() = default;
+    TComponentRef(std::nullptr_t) {}
+    TComponentRef(T *Value) { *this = Value; }
+    TComponentRef &operator=(T *Value)
+    {
+        FPtr = Value;
+        FAlive = Value ? static_cast<const TComponent *>(Value)->Liveness() : std::weak_ptr<const bool>();
+        return *this;
+    }
+    TComponentRef &operator=(std::nullptr_t) { return *this = static_cast<T *>(nullptr); }
+    T *get() const { return FAlive.expired() ? nullptr : FPtr; }
+    operator T *() const { return get(); }
+    T *operator->() const { return get(); }
+    explicit operator bool() const { return get() != nullptr; }
+
+private:
+    T *FPtr = nullptr;
+    std::weak_ptr<const bool> FAlive;
 };
 
 // Root of all exceptions raised by our code. Message() is the text the user sees.

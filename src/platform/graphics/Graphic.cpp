@@ -4,8 +4,10 @@
 #include "platform/graphics/detail/StreamBytes.h"
 
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 
 #include <QBuffer>
+#include <cerrno>
 #include <QImageReader>
 #include <QPainter>
 #include <mutex>
@@ -47,8 +49,10 @@ void TGraphic::SaveToFile(const QString &FileName)
 {
     TMemoryStream Stream;
     SaveToStream(&Stream);
-    if (!WriteFileAtomic(FileName, Stream.Bytes()))
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FileName));
+    if (!WriteFileAtomic(FileName, Stream.Bytes())) {
+        const int Err = errno;
+        throw EFCreateError(CannotCreateFileText(FileName, Err));
+    }
 }
 
 [[noreturn]] static void UnsupportedClipboardFormat()

@@ -211,15 +211,20 @@ bool WaitCursorShown()
 
 namespace {
 
+constexpr const char *StaysUsableProperty = "qbStaysUsableWhileBusy";
+
 class TInputBlocker : public QObject {
 public:
     QHash<const QWidget *, int> Locks;
 
     bool Locked(const QWidget *W) const
     {
-        for (; W; W = W->parentWidget())
+        for (; W; W = W->parentWidget()) {
+            if (W->property(StaysUsableProperty).toBool())
+                return false;
             if (Locks.contains(W))
                 return true;
+        }
         return false;
     }
 
@@ -293,6 +298,12 @@ TBusyLock::~TBusyLock()
         if (It != B->Locks.end() && --It.value() <= 0)
             B->Locks.erase(It);
     }
+}
+
+void KeepUsableWhileBusy(QWidget *Widget)
+{
+    if (Widget)
+        Widget->setProperty(StaysUsableProperty, true);
 }
 
 bool IsBusy(const QWidget *Window)

@@ -112,6 +112,9 @@ private:
     QPointer<QWidget> FWindow;
 };
 bool IsBusy(const QWidget *Window);
+// A control inside a locked window that stays usable (the cancel button of a
+// progress box).
+void KeepUsableWhileBusy(QWidget *Widget);
 
 // ---- modal dialogs and the end of the run ----
 // Shows Dialog modally and returns its modal result.

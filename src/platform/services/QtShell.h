@@ -16,9 +16,18 @@ public:
     void StopMusic() override;
     bool MusicPlaying() const override;
 
+    // Starts a desktop helper (xdg-open, xdg-email) detached and watches it for
+    // a moment: its exit code (127: not found), StillRunning, or StartFailed.
+    static constexpr int StillRunning = -1;
+    static constexpr int StartFailed = -2;
+    static int StartAndWatch(const QString &Program, const QStringList &Args);
+
 private:
     std::unique_ptr<QProcess> FMusic;
 };
+
+// How long a hand-off to the desktop is watched for an early failure (milliseconds).
+constexpr int HandOffWatchMs = 3000;
 
 // The wait box shows only when the program runs longer than this (milliseconds).
 constexpr int RunWaitBoxDelay = 500;

@@ -2,9 +2,14 @@
 #include "QtShell.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryFile>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTimer>
@@ -45,11 +50,68 @@ TQtShell::~TQtShell()
     StopMusic();
 }
 
+int TQtShell::StartAndWatch(const QString &Program, const QStringList &Args)
+{
+    // The desktop's helpers end at once when nothing can handle the request;
+    // when they are still running after a short while, the program they
+    // started is up (and may stay while the user works with it). The helper
+    // runs detached, so that the mail program it may have become outlives us;
+    // a small shell beside it writes its exit code into a file we watch.
+    QTemporaryFile Status(QDir::tempPath() + QStringLiteral("/quillbook-handoff-XXXXXX"));
+    if (!Status.open())
+        return StartFailed;
+    Status.close();
+    const QString Script = QStringLiteral("s=$1; shift; \"$@\"; c=$?; [ -e \"$s\" ] && echo $c > \"$s\"");
+    QProcess Helper;
+    Helper.setProgram(QStringLiteral("/bin/sh"));
+    Helper.setArguments(QStringList{QStringLiteral("-c"), Script, QStringLiteral("sh"), Status.fileName(), Program} + Args);
+    // Nothing of ours stays open in the helper (a pipe of our output would).
+    Helper.setStandardInputFile(QProcess::nullDevice());
+    Helper.setStandardOutputFile(QProcess::nullDevice());
+    Helper.setStandardErrorFile(QProcess::nullDevice());
+    if (!Helper.startDetached())
+        return StartFailed;
+    QElapsedTimer Clock;
+    Clock.start();
+    QFile File(Status.fileName());
+    while (Clock.elapsed() < HandOffWatchMs) {
+        if (File.size() > 0 && File.open(QIODevice::ReadOnly)) {
+            bool Ok = false;
+            const int Code = File.readAll().trimmed().toInt(&Ok);
+            File.close();
+            if (Ok)
+                return Code;
+        }
+        QEventLoop Loop;
+        QTimer::singleShot(20, &Loop, &QEventLoop::quit);
+        Loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return StillRunning;
+}
+
+bool LocalTargetMissing(const QString &FileOrUrl)
+{
+    static const QRegularExpression Scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    if (Scheme.match(FileOrUrl).hasMatch() && !FileOrUrl.startsWith(QLatin1String("file:")))
+        return false;
+    const QString Path = FileOrUrl.startsWith(QLatin1String("file:")) ? QUrl(FileOrUrl).toLocalFile() : FileOrUrl;
+    return !QFileInfo::exists(Path);
+}
+
 bool TQtShell::Open(const QString &FileOrUrl)
 {
-    if (FileOrUrl.isEmpty())
+    // The desktop's opener runs detached and reports nothing: a file or folder
+    // that is not there is refused here.
+    if (FileOrUrl.isEmpty() || LocalTargetMissing(FileOrUrl))
         return false;
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {FileOrUrl});
+    // Files and folders go to the file manager at once; an address is watched,
+    // since a scheme nothing handles (ftp: on many desktops) fails only there.
+    const QUrl Url(FileOrUrl);
+    const bool Address = !Url.scheme().isEmpty() && Url.scheme().size() > 1 && Url.scheme() != QLatin1String("file");
+    if (!Address)
+        return QProcess::startDetached(QStringLiteral("xdg-open"), {FileOrUrl});
+    const int Code = StartAndWatch(QStringLiteral("xdg-open"), {FileOrUrl});
+    return Code == 0 || Code == StillRunning;
 }
 
 bool TQtShell::StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir)
@@ -124,7 +186,8 @@ TRunResult TQtShell::RunAndWait(const QString &Program, const QStringList &Args,
 
 bool TQtShell::SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments)
 {
-    QStringList Args;
+    // --utf8: the address carries the attachment's name whole under any locale.
+    QStringList Args{QStringLiteral("--utf8")};
     if (!Subject.isEmpty())
         Args << QStringLiteral("--subject") << Subject;
     if (!Body.isEmpty())
@@ -133,7 +196,8 @@ bool TQtShell::SendMail(const QString &To, const QString &Subject, const QString
         Args << QStringLiteral("--attach") << A;
     if (!To.isEmpty())
         Args << To;
-    return QProcess::startDetached(QStringLiteral("xdg-email"), Args);
+    const int Code = StartAndWatch(QStringLiteral("xdg-email"), Args);
+    return Code == 0 || Code == StillRunning;
 }
 
 bool TQtShell::PlayMusic(const QString &File)
@@ -192,7 +256,7 @@ QString TShellCall::Describe() const
 bool TScriptedShell::Open(const QString &FileOrUrl)
 {
     FCalls << TShellCall{QStringLiteral("Open"), {FileOrUrl}};
-    return true;
+    return !RefuseHandOffs && !FileOrUrl.isEmpty() && !LocalTargetMissing(FileOrUrl);
 }
 
 bool TScriptedShell::StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir)
@@ -217,7 +281,7 @@ TRunResult TScriptedShell::RunAndWait(const QString &Program, const QStringList 
 bool TScriptedShell::SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments)
 {
     FCalls << TShellCall{QStringLiteral("SendMail"), {To, Subject, Body, Attachments.join(QLatin1Char(' '))}};
-    return true;
+    return !RefuseHandOffs;
 }
 
 bool TScriptedShell::PlayMusic(const QString &File)

@@ -21,19 +21,26 @@ class TShell {
 public:
     virtual ~TShell() = default;
     // Opens a file, a folder or an address (http:, mailto:, ftp:) with the desktop's program.
+    // False when nothing could open it (the desktop's helper failed at once, or a
+    // local target is not there).
     virtual bool Open(const QString &FileOrUrl) = 0;
     // Starts a program detached from us.
     virtual bool StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir = QString()) = 0;
     // Runs a program and waits for its end while events are handled; a visible wait
     // box lets the user stop it. Arguments go to the program as they are (no shell).
     virtual TRunResult RunAndWait(const QString &Program, const QStringList &Args, const QString &WorkingDir = QString()) = 0;
-    // Hands a new mail with attachments to the user's mail program.
+    // Hands a new mail with attachments to the user's mail program; false when
+    // no mail program took it (none set up, an attachment missing).
     virtual bool SendMail(const QString &To, const QString &Subject, const QString &Body, const QStringList &Attachments) = 0;
     // Music preview: false when the file cannot be played here.
     virtual bool PlayMusic(const QString &File) = 0;
     virtual void StopMusic() = 0;
     virtual bool MusicPlaying() const = 0;
 };
+
+// True when Target names a local file or folder (a path or a file: address)
+// that does not exist; addresses of other kinds are never missing.
+bool LocalTargetMissing(const QString &Target);
 
 TShell &Shell();
 // Installs a new implementation (nullptr restores the Qt one) and returns the previous one.
@@ -63,6 +70,8 @@ public:
     void QueueRunResult(const TRunResult &R) { FRunResults << R; }
     // Runs programs for real (through the Qt shell's RunAndWait), still recording the calls.
     bool RunReally = false;
+    // Open and SendMail answer as when the desktop has nothing to hand them to.
+    bool RefuseHandOffs = false;
 
 private:
     QList<TShellCall> FCalls;

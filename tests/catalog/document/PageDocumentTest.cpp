@@ -394,7 +394,9 @@ TEST(PageDocumentRepair, ShortPagesAndMissingBlocks)
 TEST(PageDocumentRepair, LateFirstBlockLosesExtraHeaderLines)
 {
     TempDir Dir;
-    // Without "{detail}", block 1 at line 25: two header-area lines go, empty ones first.
+    // Without "{detail}", block 1 at line 25: the marker, "{detail}" and its empty
+    // line come back before it, then the extra header-area lines go (empty ones,
+    // comments, lines that are no key); a key the header does not hold moves to the end.
     QStringList Lines = PageWith(0).mid(0, 21);
     Lines << QStringLiteral("junk") << QString() << QStringLiteral("   ") << QStringLiteral("{x}=1");
     ASSERT_EQ(Lines.size(), 25);
@@ -403,20 +405,30 @@ TEST(PageDocumentRepair, LateFirstBlockLosesExtraHeaderLines)
     Doc.SetLines(Lines);
     EXPECT_FALSE(Doc.RepairPageFile(Defaults(Dir), nullptr));
     EXPECT_EQ(Doc.Strings(23), QStringLiteral("{$1}"));
-    EXPECT_TRUE(Doc.Lines().contains(QStringLiteral("junk")));
+    EXPECT_EQ(Doc.Strings(21), TPageDocument::DetailLine);
+    EXPECT_EQ(Doc.Strings(22), QString());
+    EXPECT_FALSE(Doc.Lines().contains(QStringLiteral("junk")));
     EXPECT_FALSE(Doc.Lines().contains(QStringLiteral("   ")));
+    EXPECT_EQ(Doc.Lines().last(), QStringLiteral("{x}=1"));
 
-    // Without "{detail}" and block 1 too early: filler lines move it to line 23,
-    // and a second pass rebuilds the blocks there.
+    // Without marker, "{detail}" and empty line: they come back and block 1
+    // stands at line 23 again, where its blocks are rebuilt.
     Lines = PageWith(0).mid(0, 20);
     Lines << Block(1, QString(), QStringLiteral("A"));
     Doc.SetLines(Lines);
+    EXPECT_TRUE(Doc.RepairPageFile(Defaults(Dir), nullptr));
+    EXPECT_EQ(Doc.Strings(21), TPageDocument::DetailLine);
+    EXPECT_EQ(Doc.Lines().mid(23), Block(1, QString(), QStringLiteral("A")));
+
+    // A header line is missing: filler lines at line 1 move block 1 to line 23.
+    Lines = PageWith(1);
+    Lines.removeAt(5);
+    Lines.removeAt(5);
+    Doc.SetLines(Lines);
     EXPECT_FALSE(Doc.RepairPageFile(Defaults(Dir), nullptr));
     EXPECT_EQ(Doc.Strings(1), TPageDocument::RepairedLine);
-    EXPECT_EQ(Doc.Strings(3), TPageDocument::RepairedLine);
+    EXPECT_EQ(Doc.Strings(2), TPageDocument::RepairedLine);
     EXPECT_EQ(Doc.Strings(23), QStringLiteral("{$1}"));
-    EXPECT_TRUE(Doc.RepairPageFile(Defaults(Dir), nullptr));
-    EXPECT_EQ(Doc.Lines().mid(23), Block(1, QString(), QStringLiteral("A")));
 
     // With "{detail}", stray lines between it and block 1 are removed.
     Lines = PageWith(1);
@@ -426,20 +438,26 @@ TEST(PageDocumentRepair, LateFirstBlockLosesExtraHeaderLines)
     EXPECT_FALSE(Doc.RepairPageFile(Defaults(Dir), nullptr));
     EXPECT_EQ(Doc.Lines(), PageWith(1));
 
-    // Block 1 too early: it gets its empty line back.
+    // Block 1 too early, counted from the top of the file: a filler line.
     Lines = PageWith(1);
     Lines.removeAt(22);
     Doc.SetLines(Lines);
     Doc.RepairPageFile(Defaults(Dir), nullptr);
-    EXPECT_EQ(Doc.Lines(), PageWith(1));
+    EXPECT_EQ(Doc.Strings(1), TPageDocument::RepairedLine);
+    EXPECT_EQ(Doc.Strings(23), QStringLiteral("{$1}"));
 
-    // A header key below "{detail}" moves up into the header.
+    // A key the header does not hold, before block 1, moves to the end of the
+    // text, where pages keep such keys.
     Lines = PageWith(1);
     Lines.insert(23, QStringLiteral("{背景图片}=1.jpg"));
     Doc.SetLines(Lines);
     Doc.RepairPageFile(Defaults(Dir), nullptr);
-    EXPECT_EQ(Doc.Strings(20), QStringLiteral("{背景图片}=1.jpg"));
-    EXPECT_EQ(Doc.Lines().mid(21), PageWith(1).mid(20));
+    EXPECT_EQ(Doc.Lines(), PageWith(1) << QStringLiteral("{背景图片}=1.jpg"));
+    Lines = PageWith(1);
+    Lines.insert(19, QStringLiteral("{背景音乐}=a.mid"));
+    Doc.SetLines(Lines);
+    Doc.RepairPageFile(Defaults(Dir), nullptr);
+    EXPECT_EQ(Doc.Lines(), PageWith(1) << QStringLiteral("{背景音乐}=a.mid"));
 
     // Lines that are neither: the user is asked to rebuild the header.
     Lines = PageWith(1);
@@ -470,7 +488,6 @@ TEST(PageDocumentRepair, BlocksRebuiltAndRenumbered)
     Doc.SetLines(Lines);
     EXPECT_TRUE(Doc.RepairPageFile(Defaults(Dir), nullptr));
     QStringList Expected = PageWith(0);
-    Expected.insert(20, QStringLiteral("{背景图片}=bg.jpg"));
     Expected << QStringLiteral("{$1}") << QStringLiteral("{$IMG}=") << QStringLiteral("{$PID}=A")
              << QStringLiteral("{$PNAME}=甲") << QStringLiteral("{$PPRICE}=") << QStringLiteral("{$PUNIT}=")
              << QStringLiteral("{$PWEIGHT}=") << QStringLiteral("{$PSERIAL}=") << QStringLiteral("{$PNOTE}=");
@@ -480,6 +497,8 @@ TEST(PageDocumentRepair, BlocksRebuiltAndRenumbered)
     Expected << QStringLiteral("{$3}") << QStringLiteral("{$IMG}=") << QStringLiteral("{$PID}=")
              << QStringLiteral("{$PNAME}=") << QStringLiteral("{$PPRICE}=3") << QStringLiteral("{$PUNIT}=")
              << QStringLiteral("{$PWEIGHT}=") << QStringLiteral("{$PSERIAL}=") << QStringLiteral("{$PNOTE}=");
+    // A header key among the blocks stays after them: the blocks keep their lines.
+    Expected << QStringLiteral("{背景图片}=bg.jpg");
     EXPECT_EQ(Doc.Lines(), Expected);
 
     // A repaired page is stable: a second repair changes nothing.

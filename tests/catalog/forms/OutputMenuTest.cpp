@@ -9,7 +9,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
+#include <QGroupBox>
 #include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 
@@ -112,4 +116,37 @@ TEST_F(OutputMenu, CancelledPriceQuestionMakesItsRowCurrent)
     EXPECT_TRUE(Ui.Asked()[0].Text.startsWith(QStringLiteral("第 3 个商品资料的单价包含非数字字符，")));
     EXPECT_EQ(Form->CellGrid1->Row(), 14);
     EXPECT_FALSE(QFileInfo(S.D()).exists());
+}
+
+TEST_F(OutputMenu, APageOutputShowsItsProgressAndStopsAtCancel)
+{
+    LoadSample();
+    // While the output runs the progress box shows its cancel button; a click
+    // (allowed while the window waits) stops the ZIP and nothing is left.
+    bool SeenCancel = false;
+    QList<int> Positions;
+    const auto Watch = QObject::connect(Form->ProgressBar1, &QProgressBar::valueChanged, [&](int V) {
+        Positions << V;
+        SeenCancel = SeenCancel || !Form->ProgressCancel->isHidden();
+        if (V > 50)
+            Form->ProgressCancel->click();
+    });
+    QString Result;
+    EXPECT_THROW(Form->OutputPage(omZip, false, QString(), Result), EAbort);
+    QObject::disconnect(Watch);
+    EXPECT_TRUE(SeenCancel);
+    EXPECT_TRUE(Result.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(S.D() + QStringLiteral("/P001.zip")));
+    EXPECT_FALSE(QFileInfo::exists(S.D() + QStringLiteral("/P001.htm")));
+    EXPECT_TRUE(Form->GroupBox3->isHidden());
+    EXPECT_TRUE(Form->ProgressCancel->isHidden());
+
+    // Run to its end, the bar reaches 100.
+    Positions.clear();
+    const auto Count = QObject::connect(Form->ProgressBar1, &QProgressBar::valueChanged, [&](int V) { Positions << V; });
+    Form->OutputPage(omZip, false, QString(), Result);
+    QObject::disconnect(Count);
+    EXPECT_TRUE(QFileInfo::exists(S.D() + QStringLiteral("/P001.zip")));
+    ASSERT_FALSE(Positions.isEmpty());
+    EXPECT_EQ(Positions.last(), 100);
 }

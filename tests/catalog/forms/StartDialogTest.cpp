@@ -205,6 +205,7 @@ TEST_F(StartDialog, EveryChoiceEndsWithItsResult)
     EXPECT_TRUE(Form2->FChosenFile.isEmpty());
 
     // The tutorial opens in the desktop's browser; the dialog stays.
+    TestSupport::WriteAll(Folder.Path() + QStringLiteral("/help/help2.htm"), "<html></html>");
     Form2->Button6->click();
     ASSERT_EQ(ScriptedShell->Calls().size(), 1);
     EXPECT_EQ(ScriptedShell->Calls().first().Kind, QStringLiteral("Open"));

@@ -69,7 +69,9 @@ TEST(HtmlOutput, FolderFilesAndExpandedPlaceholders)
     // Head and tail pairs.
     EXPECT_TRUE(Html.contains(QStringLiteral("<title>自定义名称</title>")));
     EXPECT_FALSE(Html.contains(QStringLiteral("春季新品目录")));
-    EXPECT_TRUE(Html.contains(QStringLiteral("To: 李四 From: 李氏贸易")));
+    // Who the catalogue is for and who it is from; the customer's company has its own label.
+    EXPECT_TRUE(Html.contains(QStringLiteral("To: 李四 From: <b>清风茶具公司</b>")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("客户公司：李氏贸易")));
     EXPECT_TRUE(Html.contains(QStringLiteral("清风茶具公司")));
     EXPECT_TRUE(Html.contains(QStringLiteral("100000")));
     EXPECT_FALSE(Html.contains(QStringLiteral("ignored")));

@@ -124,7 +124,8 @@ TEST(MhtOutput, PythonEmailReadsEveryPartBack)
     const QList<QPair<QString, QByteArray>> Expected{
         {QStringLiteral("image/jpeg|") + TMhtWriter::BaseUrl + QStringLiteral("images/a.jpg"), PictureBytes(QStringLiteral("other a"))},
         {QStringLiteral("image/jpeg|") + TMhtWriter::BaseUrl + QStringLiteral("images/a(2).jpg"), PictureBytes(QStringLiteral("a"))},
-        {QStringLiteral("image/gif|") + TMhtWriter::BaseUrl + QStringLiteral("images/杯子.gif"), PictureBytes(QStringLiteral("cup"))},
+        // Addresses are UTF-8 with its bytes escaped, as a browser asks for them.
+        {QStringLiteral("image/gif|") + TMhtWriter::BaseUrl + QStringLiteral("images/%E6%9D%AF%E5%AD%90.gif"), PictureBytes(QStringLiteral("cup"))},
         {QStringLiteral("image/jpeg|") + TMhtWriter::BaseUrl + QStringLiteral("images/bg.jpg"), PictureBytes(QStringLiteral("bg"))},
     };
     for (int I = 0; I < Expected.size(); ++I) {
@@ -233,24 +234,38 @@ TEST(ChmCompilerDriver, StagesRelativeAndDuplicateNamesAndReportsEachLine)
     TChmCompiler::SetCompilerOverride(QString());
     EXPECT_THROW(ChmCompilerLogCallback(QStringLiteral("x")), Exception);   // no instance yet
     TestSupport::TempDir T;
+    TestSupport::TempDir Elsewhere;
     QDir().mkpath(T.File(QStringLiteral("one")));
     QDir().mkpath(T.File(QStringLiteral("two")));
     SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
     TestSupport::WriteAll(T.File(QStringLiteral("one/p.gif")), "GIF89a one");
     TestSupport::WriteAll(T.File(QStringLiteral("two/p.gif")), "GIF89a two");
-    SaveLines(T.File(QStringLiteral("x.hhp")),
-              {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=out/x.chm"),
-               QStringLiteral("Default topic=page.htm"), QString(), QStringLiteral("[FILES]"),
-               QStringLiteral("one/p.gif"), T.File(QStringLiteral("two/p.gif")), QStringLiteral("gone.jpg")});
+    TestSupport::WriteAll(Elsewhere.File(QStringLiteral("p.gif")), "GIF89a three");
+    TestSupport::WriteAll(Elsewhere.File(QStringLiteral("q.gif")), "GIF89a four");
+    const QStringList Head{QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=out/x.chm"),
+                           QStringLiteral("Default topic=page.htm"), QString(), QStringLiteral("[FILES]"),
+                           QStringLiteral("one/p.gif"), T.File(QStringLiteral("two/p.gif")),
+                           Elsewhere.File(QStringLiteral("p.gif")), Elsewhere.File(QStringLiteral("q.gif"))};
     QDir().mkpath(T.File(QStringLiteral("out")));
+
+    // A listed file that cannot be taken fails the compile, and is named.
+    SaveLines(T.File(QStringLiteral("x.hhp")), QStringList(Head) << QStringLiteral("gone.jpg"));
     QStringList Log, Progress;
     ChmCompilerInstance().OnLog = [&](const QString &L) { Log << L; };
+    EXPECT_FALSE(ChmCompilerInstance().Compile(T.File(QStringLiteral("x.hhp")), {}));
+    EXPECT_EQ(ChmCompilerInstance().FailedFiles(), QStringList{QStringLiteral("gone.jpg")});
+    EXPECT_TRUE(Log.contains(QStringLiteral("不能复制文件：gone.jpg"))) << Log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(QFileInfo::exists(T.File(QStringLiteral("out/x.chm"))));
+
+    // Files below the project's folder keep their sub-folders; others go to
+    // the top, a taken name getting a number.
+    SaveLines(T.File(QStringLiteral("x.hhp")), Head);
     EXPECT_TRUE(ChmCompilerInstance().Compile(T.File(QStringLiteral("x.hhp")), [&](const QString &L) { Progress << L; }));
     ChmCompilerInstance().OnLog = nullptr;
+    EXPECT_TRUE(ChmCompilerInstance().FailedFiles().isEmpty());
     EXPECT_FALSE(Progress.isEmpty());
-    EXPECT_TRUE(Log.contains(QStringLiteral("missing: gone.jpg")));
     const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), T.File(QStringLiteral("out/x.chm"))});
-    for (const char *M : {"/page.htm", "/p.gif", "/p(2).gif"})
+    for (const char *M : {"/page.htm", "/one/p.gif", "/two/p.gif", "/p.gif", "/q.gif"})
         EXPECT_TRUE(List.contains(QString::fromUtf8(M))) << M << List.toStdString();
 }
 
@@ -274,6 +289,45 @@ TEST(ChmCompilerDriver, ContentsFileOfTheProjectGoesIntoTheHelpFile)
     ASSERT_TRUE(ChmCompilerInstance().Compile(T.File(QStringLiteral("x.hhp")), {}));
     const QString List = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), T.File(QStringLiteral("x.chm"))});
     EXPECT_TRUE(List.contains(QStringLiteral("/Contents.hhc"))) << List.toStdString();
+}
+
+TEST(OutputProgress, ReportedToTheEndAndCancelledWithNothingLeft)
+{
+    TSample S;
+    auto Make = [&S](QList<int> &Positions, const std::function<bool(const QString &Caption)> &Stop) {
+        auto Out = std::make_unique<TPageOutput>(S.Page, S.PagePath, S.Exe);
+        Out->ScratchFolder = S.Exe + QStringLiteral("tmp/1/");
+        auto Caption = std::make_shared<QString>();
+        Out->Hooks.Progress = [&Positions, Caption](const QString &C, int P) {
+            Positions << P;
+            *Caption = C;
+        };
+        Out->Hooks.MhtProgress = Out->Hooks.Progress;
+        Out->Hooks.Cancelled = [Stop, Caption] { return Stop(*Caption); };
+        return Out;
+    };
+    // The ZIP output: from 0 through the copies and the packing to 100.
+    QList<int> Positions;
+    QString Result;
+    Make(Positions, [](const QString &) { return false; })->Run(omZip, false, QString(), Result);
+    ASSERT_FALSE(Positions.isEmpty());
+    EXPECT_EQ(Positions.first(), 0);
+    EXPECT_EQ(Positions.last(), 100);
+    EXPECT_TRUE(std::is_sorted(Positions.begin(), Positions.end()));
+    QDir(S.D()).removeRecursively();
+
+    // Cancelled while packing, while copying, while writing the web archive:
+    // the output ends and leaves no folder, page or archive behind.
+    for (const auto &[Mode, When] : {std::pair{int(omZip), QStringLiteral("正在压缩")},
+                                     std::pair{int(omZip), QStringLiteral("总计图片")},
+                                     std::pair{int(omMht), QStringLiteral("总计文件")}}) {
+        Positions.clear();
+        Result.clear();
+        auto Out = Make(Positions, [When](const QString &C) { return C.startsWith(When); });
+        EXPECT_THROW(Out->Run(Mode, false, QString(), Result), EAbort) << When.toStdString();
+        EXPECT_TRUE(Result.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(S.D())) << When.toStdString();
+    }
 }
 
 TEST(ChmCompilerDriver, AWindowsDrivePathForTheHelpFileIsRefusedWithAMessage)

@@ -27,7 +27,7 @@ TEST_F(GridTest, CheckBoxTogglesOnlyOnItsBoxWhereverItIsDrawn)
     const TRect Cell = Grid->GetCellRect(2, 3);
     const TRect Box = Grid->CheckBoxRect(2, 3);
     ASSERT_FALSE(Box.IsEmpty());
-    EXPECT_EQ(Box.Width(), Grid->ControlLook()->CheckSize);
+    EXPECT_EQ(Box.Width(), Grid->ControlLook()->CheckSize());
     EXPECT_GT(Box.Left, Cell.Left + 40);
     EXPECT_LE(Box.Right, Cell.Right);
 

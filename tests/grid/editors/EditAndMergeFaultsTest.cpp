@@ -31,7 +31,7 @@ TEST_F(GridTest, TheFirstEditOfAGridTakesItsKindsSettings)
 
 TEST_F(GridTest, KindsWithoutAnEditorLeaveTheNextCellEditable)
 {
-    for (TEditorType K : {edDataCheckBox, edRichEdit, edCustom}) {
+    for (TEditorType K : {edDataCheckBox, edCustom}) {
         SCOPED_TRACE(int(K));
         Grid->OnGetEditorType = [K](TObject *, int ACol, int, TEditorType &E) {
             if (ACol == 1)

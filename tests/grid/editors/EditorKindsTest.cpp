@@ -253,3 +253,29 @@ TEST_F(GridTest, RefusedValidationKeepsTheEditorOpen)
     EXPECT_FALSE(EditorOpen());
     EXPECT_EQ(Grid->Cells(1, 1), "fine");
 }
+
+TEST_F(GridTest, UnicodeEditorsShowAndStoreWideCells)
+{
+    Grid->SetWideCellText(2, 2, QStringLiteral("中文"));
+    Kind(edUniEdit);
+    Goto(2, 2);
+    Key(Qt::Key_F2);
+    TGridUniEdit *U = Grid->GridUniEdit();
+    ASSERT_TRUE(U->isVisible());
+    EXPECT_EQ(U->text(), QStringLiteral("中文"));
+    U->end(false);
+    TypeChar(QChar(0x00FC));
+    Key(Qt::Key_Return);
+    EXPECT_FALSE(U->isVisible());
+    EXPECT_EQ(Grid->GetWideCellText(2, 2), QStringLiteral("中文ü"));
+    EXPECT_EQ(Grid->Cells(2, 2), EncodeWideCellText(QStringLiteral("中文ü")));
+
+    Grid->GridUniCombo()->Items()->Add(QStringLiteral("甲"));
+    Grid->GridUniCombo()->Items()->Add(QStringLiteral("中文ü"));
+    Kind(edUniComboList);
+    Key(Qt::Key_F2);
+    EXPECT_EQ(Grid->GridUniCombo()->currentText(), QStringLiteral("中文ü"));
+    Grid->GridUniCombo()->setCurrentIndex(0);
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Grid->Cells(2, 2), EncodeWideCellText(QStringLiteral("甲")));
+}

@@ -39,7 +39,7 @@ TEST_F(GridTest, HTMLCellPaintsWhatTheRendererDraws)
         C.SetFont(*Grid->Font());
         THTMLDrawResult Res;
         HTMLDrawEx(&C, Markup, TR, nullptr, nullptr, nullptr, 0, 0, false, 0, 0, clNone, clNone, false,
-                   Grid->URLColor, clGray, 1, true, false, false, Grid->WordWrap(), true, 1.0, Res);
+                   Grid->URLColor(), clGray, 1, true, false, false, Grid->WordWrap(), true, 1.0, Res);
     }
     int Ink = 0;
     for (int Y = TR.Top; Y < TR.Bottom; ++Y)
@@ -83,7 +83,7 @@ TEST_F(GridTest, OnlyWebAndMailAnchorsReachTheDesktop)
 
     // A URL cell holding a local file is not opened either.
     Calls->ClearCalls();
-    Grid->URLShow = true;
+    Grid->SetURLShow(true);
     Grid->SetCells(2, 2, QStringLiteral("file:///bin/sh"));
     Click(2, 2);
     EXPECT_TRUE(Calls->Calls().isEmpty());

@@ -263,7 +263,7 @@ TEST_F(GridTest, UrlCellsOpenOnAClickOrEditOnARightClick)
     Grid->SetCells(2, 2, QStringLiteral("http://example.com/a"));
     Click(2, 2);
     EXPECT_TRUE(Calls->Calls().isEmpty());
-    Grid->URLShow = true;
+    Grid->SetURLShow(true);
     Click(2, 2);
     ASSERT_EQ(Calls->Calls().size(), 1);
     EXPECT_EQ(Calls->Calls().at(0).Kind, "Open");

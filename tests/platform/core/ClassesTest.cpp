@@ -188,11 +188,16 @@ TEST(StringList, FilesAreCodePage936WithCrLf)
         R.LoadFromFile(Dir.File(S("missing.txt")));
         FAIL() << "no error";
     } catch (const EFOpenError &E) {
-        EXPECT_TRUE(E.Message().startsWith(S("Cannot open file \"") + Dir.File(S("missing.txt")) + S("\". ")))
-            << E.Message().toStdString();
+        // The user reads a Chinese text naming the file and the reason.
+        EXPECT_EQ(E.Message(), S("无法打开文件“") + Dir.File(S("missing.txt")) + S("”。系统找不到指定的文件或文件夹。"));
     }
     EXPECT_THROW(R.LoadFromFile(Dir.Path()), EFOpenError);
-    EXPECT_THROW(R.SaveToFile(Dir.File(S("no/such/folder.txt"))), EFCreateError);
+    try {
+        R.SaveToFile(Dir.File(S("no/such/folder.txt")));
+        FAIL() << "no error";
+    } catch (const EFCreateError &E) {
+        EXPECT_EQ(E.Message(), S("无法创建文件“") + Dir.File(S("no/such/folder.txt")) + S("”。系统找不到指定的文件或文件夹。"));
+    }
     EXPECT_THROW(R.LoadFromFile(S("C:\\Windows\\win.ini")), EFOpenError);
 }
 
@@ -238,9 +243,14 @@ TEST(Streams, FileAndMemoryStreams)
         TFileStream F(Dir.File(S("absent")), fmOpenRead);
         FAIL() << "no error";
     } catch (const EFOpenError &E) {
-        EXPECT_TRUE(E.Message().startsWith(S("Cannot open file \"") + Dir.File(S("absent")) + S("\". ")));
+        EXPECT_EQ(E.Message(), S("无法打开文件“") + Dir.File(S("absent")) + S("”。系统找不到指定的文件或文件夹。"));
     }
-    EXPECT_THROW(TFileStream(Dir.File(S("no/dir/x")), fmCreate), EFCreateError);
+    try {
+        TFileStream F(Dir.File(S("no/dir/x")), fmCreate);
+        FAIL() << "no error";
+    } catch (const EFCreateError &E) {
+        EXPECT_TRUE(E.Message().startsWith(S("无法创建文件“") + Dir.File(S("no/dir/x")) + S("”。")));
+    }
 
     TMemoryStream M;
     M.SetPosition(3);

@@ -46,11 +46,11 @@ TEST(Conversions, StrToIntFollowsTheOriginalSyntax)
     EXPECT_EQ(StrToInt(S("$FFFFFFFF")), -1);
     EXPECT_EQ(StrToInt(S("-2147483648")), INT_MIN);
     EXPECT_EQ(StrToInt64(S("9223372036854775807")), LLONG_MAX);
-    EXPECT_EQ(ErrorOf([] { StrToInt(S("42 ")); }), S("'42 ' is not a valid integer value"));
-    EXPECT_EQ(ErrorOf([] { StrToInt(S("")); }), S("'' is not a valid integer value"));
-    EXPECT_EQ(ErrorOf([] { StrToInt(S("2147483648")); }), S("'2147483648' is not a valid integer value"));
-    EXPECT_EQ(ErrorOf([] { StrToInt(S("1.5")); }), S("'1.5' is not a valid integer value"));
-    EXPECT_EQ(ErrorOf([] { StrToInt(S("价格")); }), S("'价格' is not a valid integer value"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("42 ")); }), S("“42 ”不是有效的整数。"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("")); }), S("“”不是有效的整数。"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("2147483648")); }), S("“2147483648”不是有效的整数。"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("1.5")); }), S("“1.5”不是有效的整数。"));
+    EXPECT_EQ(ErrorOf([] { StrToInt(S("价格")); }), S("“价格”不是有效的整数。"));
     EXPECT_EQ(StrToIntDef(S("x"), 7), 7);
     EXPECT_EQ(StrToIntDef(S("-"), 7), 7);
     EXPECT_EQ(StrToIntDef(S("$"), 7), 7);
@@ -118,12 +118,12 @@ TEST_P(NumberLocale, StrToFloatUsesAPointAlways)
     EXPECT_DOUBLE_EQ(StrToFloat(S("3.")), 3.0);
     EXPECT_DOUBLE_EQ(StrToFloat(S("1.5E3")), 1500.0);
     EXPECT_DOUBLE_EQ(StrToFloat(S("2e-2")), 0.02);
-    EXPECT_EQ(ErrorOf([] { StrToFloat(S("12,50")); }), S("'12,50' is not a valid floating point value"));
-    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1,234.5")); }), S("'1,234.5' is not a valid floating point value"));
-    EXPECT_EQ(ErrorOf([] { StrToFloat(S(".")); }), S("'.' is not a valid floating point value"));
-    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1e")); }), S("'1e' is not a valid floating point value"));
-    EXPECT_EQ(ErrorOf([] { StrToFloat(S("")); }), S("'' is not a valid floating point value"));
-    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1e999")); }), S("'1e999' is not a valid floating point value"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("12,50")); }), S("“12,50”不是有效的数值。"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1,234.5")); }), S("“1,234.5”不是有效的数值。"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S(".")); }), S("“.”不是有效的数值。"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1e")); }), S("“1e”不是有效的数值。"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("")); }), S("“”不是有效的数值。"));
+    EXPECT_EQ(ErrorOf([] { StrToFloat(S("1e999")); }), S("“1e999”不是有效的数值。"));
     EXPECT_DOUBLE_EQ(StrToFloatDef(S("abc"), 2.5), 2.5);
 }
 

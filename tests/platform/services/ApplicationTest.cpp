@@ -152,6 +152,9 @@ TEST(BusyLock, DropsInputForTheLockedWindowOnly)
 {
     QWidget Window;
     auto *Edit = new QLineEdit(&Window);
+    // A control inside the window that stays usable (a progress box's cancel button).
+    auto *Usable = new QLineEdit(&Window);
+    KeepUsableWhileBusy(Usable);
     QLineEdit Other;
     Window.show();
     Other.show();
@@ -159,12 +162,15 @@ TEST(BusyLock, DropsInputForTheLockedWindowOnly)
         TBusyLock Lock(&Window);
         TBusyLock Nested(&Window);
         EXPECT_TRUE(IsBusy(Edit));
+        EXPECT_FALSE(IsBusy(Usable));
         QKeyEvent Key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
         QCoreApplication::sendEvent(Edit, &Key);
         QCoreApplication::sendEvent(&Other, &Key);
+        QCoreApplication::sendEvent(Usable, &Key);
         ProcessMessages();
         EXPECT_EQ(Edit->text(), QString());
         EXPECT_EQ(Other.text(), QStringLiteral("a"));
+        EXPECT_EQ(Usable->text(), QStringLiteral("a"));
     }
     EXPECT_FALSE(IsBusy(Edit));
     QKeyEvent Key(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));

@@ -5,6 +5,11 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <utility>
+#include <vector>
 #include <gtest/gtest.h>
 
 TEST(RunAndWait, ReportsExitCodesAndAFailedStart)
@@ -59,7 +64,12 @@ TEST(RunAndWait, RunsInTheProgramsOwnFolderByDefault)
 TEST(ScriptedShell, RecordsEveryCallAndAnswersRunsFromTheQueue)
 {
     TScriptedShell S;
-    EXPECT_TRUE(S.Open(QStringLiteral("/opt/quillbook/html/")));
+    // Like the desktop's opener, it refuses a local file or folder that is not there.
+    EXPECT_FALSE(S.Open(QStringLiteral("/opt/quillbook/html/")));
+    EXPECT_TRUE(S.Open(QStringLiteral("http://www.quillbook.invalid/")));
+    EXPECT_TRUE(S.Open(QDir::tempPath()));
+    S.ClearCalls();
+    S.Open(QStringLiteral("/opt/quillbook/html/"));
     EXPECT_TRUE(S.SendMail(QString(), QStringLiteral("目录"), QString(), {QStringLiteral("/tmp/a.zip")}));
     EXPECT_TRUE(S.RunAndWait(QStringLiteral("/x/rar"), {QStringLiteral("a"), QStringLiteral("-sfx")}, QString()).Succeeded());
     TRunResult Fail;
@@ -118,8 +128,121 @@ TEST(QtShell, RefusesWhatCannotBeOpenedOrPlayed)
 {
     TQtShell Shell;
     EXPECT_FALSE(Shell.Open(QString()));
+    EXPECT_FALSE(Shell.Open(QStringLiteral("/nonexistent/help.chm")));
+    EXPECT_FALSE(Shell.Open(QStringLiteral("file:///nonexistent/help.chm")));
+    EXPECT_FALSE(Shell.Open(QStringLiteral("C:\\帮助\\help.chm")));
     EXPECT_FALSE(Shell.PlayMusic(QStringLiteral("/nonexistent/背景.mid")));
     EXPECT_FALSE(Shell.MusicPlaying());
     Shell.StopMusic();      // stopping when nothing plays is harmless
     EXPECT_FALSE(Shell.MusicPlaying());
+}
+
+namespace {
+
+// Sets environment variables for the programs the shell starts, and puts them back.
+class TEnvironment {
+public:
+    void Set(const char *Name, const QByteArray &Value)
+    {
+        Keep(Name);
+        qputenv(Name, Value);
+    }
+    void Unset(const char *Name)
+    {
+        Keep(Name);
+        qunsetenv(Name);
+    }
+    ~TEnvironment()
+    {
+        for (const auto &[Name, Value] : FOld)
+            Value.isNull() ? qunsetenv(Name.constData()) : qputenv(Name.constData(), Value);
+    }
+
+private:
+    void Keep(const char *Name)
+    {
+        for (const auto &[N, V] : FOld)
+            if (N == Name)
+                return;
+        FOld.push_back({QByteArray(Name), qEnvironmentVariableIsSet(Name) ? qgetenv(Name) : QByteArray()});
+    }
+    std::vector<std::pair<QByteArray, QByteArray>> FOld;
+};
+
+// A program that writes its arguments, one per line, into Log. Its path holds
+// no blank: the desktop's helpers split MAILER and BROWSER at blanks.
+QString Recorder(QTemporaryDir &Dir, const QString &Log)
+{
+    const QString Script = Dir.filePath(QStringLiteral("record.sh"));
+    TestSupport::WriteAll(Script, QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '%1'\n").arg(Log).toUtf8());
+    QFile::setPermissions(Script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return Script;
+}
+
+} // namespace
+
+TEST(QtShell, MailHandsTheWholeChineseFileNameOnAndReportsMissingHandlers)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("xdg-email")))
+        GTEST_SKIP() << "xdg-email is missing";
+    TestSupport::TempDir Dir;
+    QTemporaryDir Bin(QDir::tempPath() + QStringLiteral("/qbshell-XXXXXX"));
+    const QString Log = Dir.File(QStringLiteral("mail.log"));
+    const QString File = Dir.File(QStringLiteral("春季目录 P001.zip"));
+    TestSupport::WriteAll(File, "zip");
+    TQtShell Shell;
+    {
+        TEnvironment Env;
+        Env.Set("LC_ALL", "C");
+        Env.Set("MAILER", Recorder(Bin, Log).toUtf8());
+        ASSERT_TRUE(Shell.SendMail(QString(), QString(), QString(), {File}));
+        const QString Address = QString::fromUtf8(TestSupport::ReadAll(Log)).trimmed();
+        EXPECT_TRUE(Address.startsWith(QStringLiteral("mailto:"))) << Address.toStdString();
+        // The name percent-encoded whole, Chinese and blank included.
+        const qsizetype At = Address.indexOf(QStringLiteral("attach="));
+        ASSERT_GE(At, 0) << Address.toStdString();
+        const QString Attached = Address.mid(At + 7).section(QLatin1Char('&'), 0, 0);
+        EXPECT_TRUE(Attached.contains(QStringLiteral("%E6%98%A5%E5%AD%A3"))) << Address.toStdString();
+        EXPECT_EQ(QUrl::fromPercentEncoding(Attached.toLatin1()), File);
+
+        // A mail program that stays open (as it does while the user writes) is
+        // a hand-off done.
+        const QString Stays = Bin.filePath(QStringLiteral("stays.sh"));
+        TestSupport::WriteAll(Stays, "#!/bin/sh\nsleep 5\n");
+        QFile::setPermissions(Stays, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        Env.Set("MAILER", Stays.toUtf8());
+        EXPECT_TRUE(Shell.SendMail(QString(), QString(), QString(), {File}));
+
+        // An attachment that is not there: the hand-off fails.
+        EXPECT_FALSE(Shell.SendMail(QString(), QString(), QString(), {File + QLatin1Char(' ')}));
+    }
+    {
+        // No mail program and no browser to fall back on.
+        TEnvironment Env;
+        Env.Unset("MAILER");
+        Env.Unset("DISPLAY");
+        Env.Unset("WAYLAND_DISPLAY");
+        Env.Set("XDG_CURRENT_DESKTOP", "");
+        Env.Set("BROWSER", "/nonexistent/browser");
+        EXPECT_FALSE(Shell.SendMail(QString(), QString(), QString(), {File}));
+    }
+}
+
+TEST(QtShell, FtpAddressGoesToTheBrowserOrFailsWithoutOne)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("xdg-open")))
+        GTEST_SKIP() << "xdg-open is missing";
+    TestSupport::TempDir Dir;
+    QTemporaryDir Bin(QDir::tempPath() + QStringLiteral("/qbshell-XXXXXX"));
+    const QString Log = Dir.File(QStringLiteral("ftp.log"));
+    TQtShell Shell;
+    TEnvironment Env;
+    Env.Unset("DISPLAY");
+    Env.Unset("WAYLAND_DISPLAY");
+    Env.Set("XDG_CURRENT_DESKTOP", "");
+    Env.Set("BROWSER", Recorder(Bin, Log).toUtf8());
+    EXPECT_TRUE(Shell.Open(QStringLiteral("ftp://ftp.example.com:2121")));
+    EXPECT_EQ(QString::fromUtf8(TestSupport::ReadAll(Log)).trimmed(), QStringLiteral("ftp://ftp.example.com:2121"));
+    Env.Set("BROWSER", "/nonexistent/browser");
+    EXPECT_FALSE(Shell.Open(QStringLiteral("ftp://ftp.example.com")));
 }

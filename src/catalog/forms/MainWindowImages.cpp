@@ -1,0 +1,301 @@
+// The main window's page pictures and PDF: the open page (or an .htm of the
+// book) published as HTML and turned into JPEG pictures or a PDF by the
+// picture form, and the same for every page of a book output.
+//
+// The clean-up after a page picture removes only what this output made: the
+// .htm when it was new, the picture copies it put into the pictures folder,
+// and that folder when it made it. A picture that could not be made says "转换失败。".
+
+#include "MainWindow.h"
+#include "catalog/document/CatalogBook.h"
+#include "catalog/output/Htm2Jpg.h"
+#include "catalog/output/PageOutput.h"
+#include "platform/core/FileUtils.h"
+#include "platform/services/Application.h"
+#include "platform/services/Prompts.h"
+#include "platform/services/Shell.h"
+
+#include <QAction>
+#include <QDir>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSet>
+#include <QUrl>
+#include <cmath>
+
+namespace {
+
+const QString ConversionFailed = QStringLiteral("转换失败。");
+
+void ShowStep(TForm1 *Form, int Position, const QString &Caption)
+{
+    Form->ProgressBar1->setRange(0, 100);
+    Form->ProgressBar1->setValue(Position);
+    Form->GroupBox3->setTitle(Caption);
+    Form->GroupBox3->repaint();
+}
+
+// The picture form with the main window's questions.
+std::unique_ptr<Thtm2jpg2> NewPictureForm(TForm1 *Form)
+{
+    auto F = std::make_unique<Thtm2jpg2>();
+    F->AskYesNo = [Form](const QString &Text, const QString &Caption) {
+        return MessageBox(Form, Text, Caption, MB_YESNO | MB_ICONWARNING) == IDYES;
+    };
+    F->Tell = [Form](const QString &Text) { MessageBox(Form, Text, QStringLiteral("提示"), MB_OK | MB_ICONINFORMATION); };
+    return F;
+}
+
+// Paths written with doubled separators (from joined folder names) collapse.
+QString CollapseSeparators(QString Path)
+{
+    Path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    while (Path.contains(QStringLiteral("//")))
+        Path.replace(QStringLiteral("//"), QStringLiteral("/"));
+    return Path;
+}
+
+// The pictures a PDF is made of are removed once it is written; they get a
+// name no picture of the folder has yet, so an earlier picture output stays.
+QString FreePictureBase(const QString &Base)
+{
+    QString Name = Base;
+    for (int K = 2; FileExists(Name + QStringLiteral(".jpg")) || FileExists(Thtm2jpg2::PieceName(Name + QStringLiteral(".jpg"), 1));
+         ++K)
+        Name = Base + QStringLiteral("(%1)").arg(K);
+    return Name;
+}
+
+class TProgressShown {
+public:
+    explicit TProgressShown(TForm1 *Form) : FForm(Form) { FForm->GroupBox3->show(); }
+    ~TProgressShown() { FForm->GroupBox3->hide(); }
+    TProgressShown(const TProgressShown &) = delete;
+    TProgressShown &operator=(const TProgressShown &) = delete;
+
+private:
+    TForm1 *FForm;
+};
+
+} // namespace
+
+void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &Open)
+{
+    ResultPath.clear();
+    // The window takes no input while the browser engine pumps events.
+    TBusyLock Busy(this);
+    TProgressShown Shown(this);
+    ShowStep(this, 10, QStringLiteral("正在创建htm文件……"));
+    QString Htm;
+    bool ListedHtm = false;
+    const QListWidgetItem *Selected = ListBox1->currentItem();
+    if (!Selected || !Selected->isSelected()) {
+        if (FPage.Count() < 2) {
+            if (MessageBox(this,
+                           QStringLiteral("当前页面文件为空，请先新建Catalog页面，或者打开一个已有的目录册或页面。要新建页面吗？"),
+                           QStringLiteral("确认"), MB_OKCANCEL | MB_ICONQUESTION)
+                == IDOK)
+                NewPage();
+            Open = false;
+            return;
+        }
+        OutputPage(omHtml, false, QString(), Htm);
+    } else {
+        const QString Entry = Selected->text();
+        const QString Ext = ExtractFileExt(Entry).toLower();
+        if (Ext == QLatin1String(".htm")) {
+            Htm = TCatalogBook::ResolveEntry(FCatalogPath, Entry);
+            ListedHtm = true;
+        } else if (Ext == QLatin1String(".qbt")) {
+            if (Entry != FOpenPageEntry) {
+                MessageBox(this,
+                           QStringLiteral("您选择了文件：") + Entry
+                               + QStringLiteral(" 但没有保存或者打开，只能转换已经打开的qbt文件为图片或PDF文件，htm文件则只需选中即可转换。"),
+                           QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+                Open = false;
+                return;
+            }
+            OutputPage(omHtml, false, QString(), Htm);
+        } else {
+            MessageBox(this, QStringLiteral("不能转换除qbt,htm文件外的其他文件到图片或PDF。"), QStringLiteral("错误"),
+                       MB_OK | MB_ICONERROR);
+            Open = false;
+            return;
+        }
+    }
+    if (Htm.isEmpty() || !FileExists(Htm)) {
+        // The page output was cancelled or said why it failed.
+        Open = false;
+        return;
+    }
+    TWaitCursor Wait;
+    if (ListedHtm) {
+        // Nothing of this output is to be removed afterwards.
+        FOutputCopies.clear();
+        FOutputMadeFolder.clear();
+    }
+    ConvertPageToImage(Htm, !Single, ResultPath, Open, Pdf);
+    if (!ListedHtm) {
+        ShowStep(this, 90, QStringLiteral("清理临时文件……"));
+        // A page an earlier HTML output left there stays (with this output's text).
+        if (FOutputMadePage)
+            DeleteFile(CollapseSeparators(Htm));
+        for (const QString &F : std::as_const(FOutputCopies))
+            DeleteFile(F);
+        if (!FOutputMadeFolder.isEmpty())
+            QDir().rmdir(FOutputMadeFolder);
+        FOutputCopies.clear();
+        FOutputMadeFolder.clear();
+    }
+    ShowStep(this, 100, QStringLiteral("完毕……"));
+}
+
+void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf)
+{
+    const QString Htm = CollapseSeparators(HtmPath);
+    ShowStep(this, 35, QStringLiteral("正在创建htm2jpg模块……"));
+    std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
+    const QString Base = ExtractFilePath(Htm) + TPageOutput::FileBaseName(ExtractFileName(Htm));
+    const QString Jpg = (Pdf ? FreePictureBase(Base) : Base) + QStringLiteral(".jpg");
+    ShowStep(this, 60, QStringLiteral("正在生成图片……"));
+    const QString Url = QUrl::fromLocalFile(Htm).toString();
+    bool Done = Split || Pdf ? Form->HtmlToJpgPages(Url, Jpg, true, 0) : Form->HtmlToJpg(Url, Jpg);
+    QString Result = Jpg;
+    if (Done && Pdf) {
+        ShowStep(this, 80, QStringLiteral("写入pdf格式……"));
+        Result = Base + QStringLiteral(".pdf");
+        Done = Form->JpgListToPdf(Result);
+        if (!Done && !Form->LastError().isEmpty())
+            MessageBox(this, Form->LastError(), QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+    }
+    Form.reset();
+    // On failure Open stays as it was: the command says the conversion failed.
+    ResultPath = Done ? Result : QString();
+    if (Done)
+        Open = true;
+}
+
+namespace {
+
+void RunPictureCommand(TForm1 *Form, bool Single, bool Pdf)
+{
+    QString Result;
+    bool Open = true;
+    Form->PageToImageOrPdf(Single, Pdf, Result, Open);
+    if (!Result.isEmpty()) {
+        if (Open)
+            Shell().Open(ExtractFilePath(Result));
+    } else if (Open) {
+        // Open stays set only when a conversion was started and failed.
+        MessageBox(Form, ConversionFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+    }
+}
+
+} // namespace
+
+void TForm1::JPG1Click()
+{
+    RunPictureCommand(this, true, false);
+}
+
+void TForm1::JPG2Click()
+{
+    RunPictureCommand(this, false, false);
+}
+
+void TForm1::PDFpdf1Click()
+{
+    RunPictureCommand(this, false, true);
+}
+
+void TForm1::SetupPictureCommands()
+{
+    auto Add = [this](QMenu *Menu, const QString &Name, const QString &Caption, void (TForm1::*Handler)()) {
+        if (!Menu || findChild<QAction *>(Name))
+            return;
+        QAction *A = Menu->addAction(Caption);
+        A->setObjectName(Name);
+        connect(A, &QAction::triggered, this, [this, Handler] { Guard([this, Handler] { (this->*Handler)(); }); });
+    };
+    // The page pictures in the page-output menu, the book's in the book-output menu.
+    const auto N108 = findChild<QAction *>(QStringLiteral("N108"));
+    if (QMenu *PageOut = N108 ? N108->menu() : nullptr) {
+        PageOut->addSeparator();
+        Add(PageOut, QStringLiteral("JPG1"), QStringLiteral("JPG 单张图片"), &TForm1::JPG1Click);
+        Add(PageOut, QStringLiteral("JPG2"), QStringLiteral("JPG 按屏幕高度拆分的多张图片"), &TForm1::JPG2Click);
+        Add(PageOut, QStringLiteral("PDFpdf1"), QStringLiteral("PDF 文件格式"), &TForm1::PDFpdf1Click);
+    }
+    QAction *BookOut = findChild<QAction *>(QStringLiteral("N106"));
+    if (BookOut && BookOut->menu()) {
+        BookOut->menu()->addSeparator();
+        Add(BookOut->menu(), QStringLiteral("JPG3"), QStringLiteral("JPG 每页一张图片"), &TForm1::JPG3Click);
+        Add(BookOut->menu(), QStringLiteral("JPG4"), QStringLiteral("JPG 按屏幕高度拆分的多张图片"), &TForm1::JPG4Click);
+        Add(BookOut->menu(), QStringLiteral("PDFpdf2"), QStringLiteral("PDF 文件格式"), &TForm1::PDFpdf2Click);
+    }
+
+    ConvertCatalogToImages = [this](const QStringList &Files, const QString &Folder, bool Pdf, bool Single) {
+        // The pictures are named after the book's entries, each name once.
+        QStringList Listed;
+        if (FCatalogList) {
+            const int First = TCatalogBook::FirstEntryLine(*FCatalogList);
+            for (int I = std::max(First, 0); First >= 0 && I < FCatalogList->size(); ++I)
+                if (!FCatalogList->at(I).isEmpty())
+                    Listed << FCatalogList->at(I);
+        }
+        const QString D = IncludeTrailingPathDelimiter(Folder);
+        TBusyLock Busy(this);
+        QSet<QString> Taken;
+        QStringList Collected;
+        const int Count = int(Files.size());
+        bool First = true;
+        for (int I = 0; I < Count; ++I) {
+            const QString Name = Files.at(I);
+            const QString Ext = ExtractFileExt(Name).toLower();
+            if (Ext != QLatin1String(".htm") && Ext != QLatin1String(".html"))
+                continue;   // a listed picture or file is no page to photograph
+            const int Position = int(std::lround((I + 1) * 50.0 / Count)) + 50;
+            ShowStep(this, Position, QStringLiteral("写入图片……%1%").arg(Position));
+            const QString Source = CollapseSeparators(D + QStringLiteral("images/") + Name);
+            QString Base = TCatalogBook::SafeFileName(
+                TPageOutput::FileBaseName(ExtractFileName(QString(Listed.value(I, Name)).replace(QLatin1Char('\\'), QLatin1Char('/')))));
+            if (Base.isEmpty())
+                Base = QStringLiteral("page");
+            QString Unique = Base;
+            for (int K = 2; Taken.contains(Unique.toLower()); ++K)
+                Unique = Base + QStringLiteral("(%1)").arg(K);
+            Taken.insert(Unique.toLower());
+            const QString Jpg = (Pdf ? FreePictureBase(D + Unique) : D + Unique) + QStringLiteral(".jpg");
+            std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
+            const QString Url = QUrl::fromLocalFile(Source).toString();
+            const bool Done = Single && !Pdf ? Form->HtmlToJpg(Url, Jpg) : Form->HtmlToJpgPages(Url, Jpg, First, 0);
+            First = false;
+            if (!Done) {
+                MessageBox(this, ConversionFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+                // The pictures already made for a PDF are ours to remove.
+                for (const QString &F : std::as_const(Collected))
+                    DeleteFile(F);
+                return false;
+            }
+            if (Pdf)
+                Form->GetJpgList(Collected);
+        }
+        if (!Pdf)
+            return true;
+        ShowStep(this, 100, QStringLiteral("写入PDF格式……"));
+        QString PdfBase = FCatalogList ? TCatalogBook::SafeFileName(TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_name")).trimmed())
+                                       : QString();
+        // One file name of a length every file system takes.
+        PdfBase = PdfBase.left(80).trimmed();
+        if (PdfBase.isEmpty() || PdfBase.startsWith(QLatin1Char('.')))
+            PdfBase = QStringLiteral("catalog");
+        std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
+        if (!Form->StringsToPdf(Collected, D + PdfBase + QStringLiteral(".pdf"))) {
+            MessageBox(this, Form->LastError().isEmpty() ? ConversionFailed : Form->LastError(), QStringLiteral("错误"),
+                       MB_OK | MB_ICONERROR);
+            return false;
+        }
+        return true;
+    };
+}

@@ -1,0 +1,451 @@
+// The page-to-picture form. The view is shown off screen (it renders only when
+// shown) in a profile of its own that keeps nothing and loads only local files.
+// Every wait is bounded by TimeoutMs and ends on the event that it waits for:
+// the load, the document's complete state, or two animation frames after a
+// scroll (so the grabbed tile shows the scrolled page, never a stale one).
+
+#include "Htm2Jpg.h"
+
+#include "pdf/PdfReport.h"
+#include "platform/core/FileUtils.h"
+#include "platform/core/Types.h"
+#include "platform/graphics/Graphics.h"
+#include "platform/graphics/Jpeg.h"
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPointer>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineView>
+
+int Thtm2jpg2::DefaultTimeoutMs = 60000;
+bool Thtm2jpg2::KeepJpegsAfterPdf = false;
+
+namespace {
+
+// Nothing but local files and inline data: a remote picture fails at once
+// instead of holding the page's load.
+class TLocalRequestsOnly : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo &Info) override
+    {
+        const QString Scheme = Info.requestUrl().scheme().toLower();
+        if (Scheme != QLatin1String("file") && Scheme != QLatin1String("data"))
+            Info.block(true);
+    }
+};
+
+// Handles events until Done() or the deadline; false at the deadline.
+bool WaitFor(const std::function<bool()> &Done, const QElapsedTimer &Clock, int TimeoutMs, QEventLoop &Loop)
+{
+    while (!Done()) {
+        const qint64 Left = TimeoutMs - Clock.elapsed();
+        if (Left <= 0)
+            return false;
+        QTimer::singleShot(int(Left), &Loop, &QEventLoop::quit);
+        Loop.exec();
+    }
+    return true;
+}
+
+// The marker's pixels in the view's bottom row show Colour.
+bool ShowsMark(const QImage &Tile, int Row, const QColor &Colour)
+{
+    for (int X : {1, 4}) {
+        const QColor C = Tile.pixelColor(X, Row);
+        if (std::abs(C.red() - Colour.red()) > 2 || std::abs(C.green() - Colour.green()) > 2
+            || std::abs(C.blue() - Colour.blue()) > 2)
+            return false;
+    }
+    return true;
+}
+
+const QString TooWide = QStringLiteral("页面宽度超过65500像素，不能保存为JPEG图片。");
+const QString TooTall = QStringLiteral("页面高度超过65500像素，超出JPEG图片的最大高度，已自动拆分为多个图片。");
+
+} // namespace
+
+Thtm2jpg2::Thtm2jpg2() : FComponents(std::make_unique<TComponent>())
+{
+    // The form's report components as its resource sets them.
+    RpReport1 = new TRpReport(FComponents.get());
+    RpReport1->SetName(QStringLiteral("RpReport1"));
+    RpReport1->FileName = QStringLiteral("default.pdf");
+    RpReport1->SetUseOutlines(false);
+    RpPage1 = new TRpPage(FComponents.get());
+    RpPage1->SetName(QStringLiteral("RpPage1"));
+    RpPage1->SetBounds(0, 0, 568, 842);
+    RpPage1->SetMarginTop(32);
+    RpPage1->SetMarginLeft(32);
+    RpPage1->SetMarginRight(32);
+    RpPage1->SetMarginBottom(32);
+    RpLayoutPanel1 = new TRpLayoutPanel(FComponents.get());
+    RpLayoutPanel1->SetName(QStringLiteral("RpLayoutPanel1"));
+    RpLayoutPanel1->SetParent(RpPage1);
+    RpLayoutPanel1->SetAlign(alClient);
+    RpJpegImage1 = new TRpJpegImage(FComponents.get());
+    RpJpegImage1->SetName(QStringLiteral("RpJpegImage1"));
+    RpJpegImage1->SetParent(RpLayoutPanel1);
+    RpJpegImage1->SetAlign(alClient);
+    RpJpegImage1->Stretch = false;
+    RpJpegImage1->SharedImage = false;
+
+    FProfile = new QWebEngineProfile(this);   // no storage name: off the record
+    FProfile->setUrlRequestInterceptor(new TLocalRequestsOnly(FProfile));
+    FProfile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    FView = std::make_unique<QWebEngineView>();
+    FView->setObjectName(QStringLiteral("WebBrowser1"));
+    FView->setPage(new QWebEnginePage(FProfile, FView.get()));
+    QWebEngineSettings *S = FView->page()->settings();
+    S->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    S->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    S->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    S->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    S->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    FView->setAttribute(Qt::WA_DontShowOnScreen);
+}
+
+Thtm2jpg2::~Thtm2jpg2()
+{
+    // The page goes before the profile it lives in.
+    FView.reset();
+}
+
+int Thtm2jpg2::ScreenW() const
+{
+    if (ScreenWidth > 0)
+        return ScreenWidth;
+    const QScreen *S = QGuiApplication::primaryScreen();
+    return S ? S->size().width() : 1024;
+}
+
+int Thtm2jpg2::ScreenH() const
+{
+    if (ScreenHeight > 0)
+        return ScreenHeight;
+    const QScreen *S = QGuiApplication::primaryScreen();
+    return S ? S->size().height() : 768;
+}
+
+QString Thtm2jpg2::PieceName(const QString &FileName, int Number)
+{
+    return ChangeFileExt(FileName, QString()) + QStringLiteral("_%1.jpg").arg(Number);
+}
+
+// ---------------------------------------------------------------- browser
+
+bool Thtm2jpg2::Navigate(const QString &Url)
+{
+    FView->resize(std::max(ScreenW() - 8, 64), std::max(ScreenH() - 6, 64));
+    FView->show();
+    QElapsedTimer Clock;
+    Clock.start();
+    QEventLoop Loop;
+    bool Finished = false;
+    bool Ok = false;
+    const QMetaObject::Connection C = connect(FView->page(), &QWebEnginePage::loadFinished, &Loop, [&](bool Success) {
+        Finished = true;
+        Ok = Success;
+        Loop.quit();
+    });
+    FView->page()->load(QUrl(Url));
+    const bool Loaded = WaitFor([&] { return Finished; }, Clock, TimeoutMs, Loop);
+    disconnect(C);
+    if (!Loaded || !Ok)
+        return false;
+    // Pictures and frames may still come after the load event of the main frame.
+    while (true) {
+        QVariant State;
+        if (!Evaluate(QStringLiteral("document.readyState"), State))
+            return false;
+        if (State.toString() == QLatin1String("complete"))
+            return true;
+        if (Clock.elapsed() >= TimeoutMs)
+            return false;
+        QTimer::singleShot(10, &Loop, &QEventLoop::quit);
+        Loop.exec();
+    }
+}
+
+bool Thtm2jpg2::Evaluate(const QString &Script, QVariant &Result)
+{
+    // The answer may come after we gave up (or never, from a hanging page):
+    // it lands in shared state, never on this frame.
+    struct TAnswer {
+        bool Done = false;
+        QVariant Value;
+        QPointer<QEventLoop> Loop;
+    };
+    auto Answer = std::make_shared<TAnswer>();
+    QEventLoop Loop;
+    Answer->Loop = &Loop;
+    FView->page()->runJavaScript(Script, [Answer](const QVariant &V) {
+        Answer->Done = true;
+        Answer->Value = V;
+        if (Answer->Loop)
+            Answer->Loop->quit();
+    });
+    QElapsedTimer Clock;
+    Clock.start();
+    if (!WaitFor([&] { return Answer->Done; }, Clock, TimeoutMs, Loop))
+        return false;
+    Result = Answer->Value;
+    return true;
+}
+
+bool Thtm2jpg2::WaitForPaint()
+{
+    // Set by the script that scrolled, two animation frames later.
+    QElapsedTimer Clock;
+    Clock.start();
+    while (true) {
+        QVariant Painted;
+        if (!Evaluate(QStringLiteral("window.__qbPainted === true"), Painted))
+            return false;
+        if (Painted.toBool())
+            return true;
+        if (Clock.elapsed() >= TimeoutMs)
+            return false;
+    }
+}
+
+QImage Thtm2jpg2::GrabViewport()
+{
+    QImage Image = FView->grab().toImage();
+    // On a scaled screen the grab holds device pixels; the document's layout
+    // (and the picture) counts CSS pixels. Nearest pixels keep the marker row whole.
+    if (Image.devicePixelRatio() != 1.0 || Image.size() != FView->size())
+        Image = Image.scaled(FView->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    Image.setDevicePixelRatio(1);
+    return Image;
+}
+
+bool Thtm2jpg2::SavePicture(const QImage &Image, const QString &FileName)
+{
+    try {
+        TBitmap Bitmap;
+        Bitmap.SetImage(Image.convertToFormat(QImage::Format_RGB888));
+        TJPEGImage Jpeg;
+        Jpeg.Assign(&Bitmap);
+        Jpeg.SaveToFile(FileName);
+        return true;
+    } catch (const Exception &E) {
+        FLastError = E.Message();
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- pictures
+
+bool Thtm2jpg2::HtmlToJpg(const QString &Url, const QString &JpgName)
+{
+    FLastError.clear();
+    if (!Navigate(Url))
+        return false;
+    FSplitPieces = false;
+    return CreateWBSnapshot(FView.get(), JpgName, 0);
+}
+
+bool Thtm2jpg2::HtmlToJpgPages(const QString &Url, const QString &JpgName, bool ClearList, int PieceHeight)
+{
+    FLastError.clear();
+    if (PieceHeight < 101)
+        PieceHeight = ScreenH() - 6;
+    if (ClearList)
+        FJpgList.clear();
+    if (!Navigate(Url))
+        return false;
+    // A page that fits one piece is still one of the pictures the list collects.
+    FSplitPieces = true;
+    const bool Done = CreateWBSnapshot(FView.get(), JpgName, PieceHeight);
+    FSplitPieces = false;
+    return Done;
+}
+
+bool Thtm2jpg2::CreateWBSnapshot(QWebEngineView *Browser, const QString &FileName, int PieceHeight)
+{
+    if (Browser != FView.get())
+        return false;
+    // A grab that fails half-way leaves none of its pieces behind.
+    const qsizetype Before = FJpgList.size();
+    if (Snapshot(FileName, PieceHeight))
+        return true;
+    while (FJpgList.size() > Before)
+        DeleteFile(FJpgList.takeLast());
+    return false;
+}
+
+bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
+{
+    const bool ListWhole = FSplitPieces;
+    // The bottom row of the view holds a marker whose colour names the scroll
+    // step; a grab counts only once the marker shows the step's colour, so a
+    // frame painted before the scroll never becomes a tile. A spacer below
+    // the document lets the last rows scroll above the marker.
+    QVariant Metrics;
+    if (!Evaluate(QStringLiteral("(function(){var e=document.scrollingElement||document.documentElement;"
+                                 "var r=[e.scrollWidth,e.scrollHeight,window.innerWidth,window.innerHeight];"
+                                 "var m=document.createElement('div');m.id='__qbMark';"
+                                 "m.style.cssText='position:fixed;left:0;bottom:0;width:8px;height:1px;margin:0;"
+                                 "padding:0;border:0;z-index:2147483647;background:rgb(0,0,0)';"
+                                 "var s=document.createElement('div');"
+                                 "s.style.cssText='position:absolute;left:0;width:1px;height:1px;margin:0;padding:0;"
+                                 "border:0;visibility:hidden;top:'+r[1]+'px';"
+                                 "(document.body||document.documentElement).appendChild(s);"
+                                 "(document.body||document.documentElement).appendChild(m);"
+                                 "return r;})()"),
+                  Metrics))
+        return false;
+    const QVariantList M = Metrics.toList();
+    if (M.size() != 4)
+        return false;
+    const int ViewW = std::max(1, M.at(2).toInt());
+    const int ViewH = std::max(1, M.at(3).toInt() - 1);
+    const int W = std::max(ViewW, M.at(0).toInt());
+    const int H = std::max(ViewH, M.at(1).toInt());
+    if (W > MaxJpegSide) {
+        FLastError = TooWide;
+        if (Tell)
+            Tell(TooWide);
+        return false;
+    }
+
+    int P = H;
+    if (PieceHeight > 0)
+        P = PieceHeight;
+    else if (H > SplitQuestionHeight && AskYesNo
+             && AskYesNo(QStringLiteral("注意，当前创建的图片较大，可能打开图片时会比较慢，是否自动拆分为多个图片？"),
+                         QStringLiteral("警告")))
+        P = ScreenH() - 6;
+    if (P != H)
+        P = std::max(1, P / ViewH) * ViewH;
+    if (P > MaxJpegSide) {
+        P = (MaxJpegSide / ViewH) * ViewH;
+        if (Tell)
+            Tell(TooTall);
+    }
+    const bool Split = P < H;
+
+    auto NewPiece = [&](int Start) {
+        QImage Piece(W, std::min(P, H - Start), QImage::Format_RGB888);
+        Piece.fill(Qt::white);
+        return Piece;
+    };
+    int Start = 0;          // the document row the current piece begins with
+    int Saved = 0;
+    int Step = 0;
+    QImage Piece = NewPiece(0);
+    for (int Top = 0; Top < H; Top += ViewH) {
+        // Right to left, as the document is laid out from its right edge.
+        for (int Left = ((W - 1) / ViewW) * ViewW; Left >= 0; Left -= ViewW) {
+            ++Step;
+            const QColor Mark((Step * 37) & 255, (Step >> 3) & 255, 200 - (Step & 63));
+            QVariant Reached;
+            if (!Evaluate(QStringLiteral("window.__qbPainted=false;window.scrollTo(%1,%2);"
+                                         "document.getElementById('__qbMark').style.background='%3';"
+                                         "requestAnimationFrame(function(){requestAnimationFrame(function(){"
+                                         "window.__qbPainted=true;});});[window.scrollX,window.scrollY]")
+                              .arg(Left)
+                              .arg(Top)
+                              .arg(Mark.name()),
+                          Reached))
+                return false;
+            const QVariantList XY = Reached.toList();
+            if (XY.size() != 2)
+                return false;
+            QImage Tile;
+            while (true) {
+                if (!WaitForPaint())
+                    return false;
+                Tile = GrabViewport();
+                if (Tile.height() > ViewH && ShowsMark(Tile, ViewH, Mark))
+                    break;
+                // Not painted yet: another two frames.
+                QVariant Ignored;
+                if (!Evaluate(QStringLiteral("window.__qbPainted=false;requestAnimationFrame(function(){"
+                                             "requestAnimationFrame(function(){window.__qbPainted=true;});});0"),
+                              Ignored))
+                    return false;
+            }
+            QPainter Paint(&Piece);
+            Paint.drawImage(QPoint(qRound(XY.at(0).toDouble()), qRound(XY.at(1).toDouble()) - Start), Tile,
+                            QRect(0, 0, Tile.width(), ViewH));
+        }
+        const bool PieceFull = Top + ViewH >= Start + P;
+        if (Split && PieceFull && Top + ViewH < H) {
+            const QString Name = PieceName(FileName, ++Saved);
+            if (!SavePicture(Piece, Name))
+                return false;
+            FJpgList << Name;
+            Start += P;
+            Piece = NewPiece(Start);
+        }
+    }
+    if (Split) {
+        const QString Name = PieceName(FileName, ++Saved);
+        if (!SavePicture(Piece, Name))
+            return false;
+        FJpgList << Name;
+        return true;
+    }
+    if (!SavePicture(Piece, FileName))
+        return false;
+    if (ListWhole)
+        FJpgList << FileName;
+    return true;
+}
+
+// ---------------------------------------------------------------- PDF
+
+bool Thtm2jpg2::JpgListToPdf(const QString &Name)
+{
+    FLastError.clear();
+    if (FJpgList.isEmpty())
+        return false;
+    try {
+        RpReport1->FileName = Name;
+        TPicture First;
+        First.LoadFromFile(FJpgList.first());
+        RpPage1->SetWidth(First.Width() + 64);
+        RpPage1->SetHeight(First.Height() + 64);
+        RpReport1->StartDocument();
+        for (const QString &File : std::as_const(FJpgList)) {
+            RpJpegImage1->Picture()->SetGraphic(nullptr);
+            RpJpegImage1->Picture()->LoadFromFile(File);
+            RpJpegImage1->Invalidate();
+            RpReport1->AppendPage(RpPage1);
+        }
+        // Written beside the target and renamed over it: complete or not at all.
+        RpReport1->FinishDocument();
+    } catch (const Exception &E) {
+        FLastError = E.Message();
+        // An unfinished document is dropped with the report's next start.
+        return false;
+    }
+    if (!KeepJpegsAfterPdf)
+        for (qsizetype I = FJpgList.size() - 1; I >= 0; --I)
+            DeleteFile(FJpgList.at(I));
+    FJpgList.clear();
+    return true;
+}
+
+bool Thtm2jpg2::StringsToPdf(const QStringList &List, const QString &Name)
+{
+    FJpgList = List;
+    return JpgListToPdf(Name);
+}
+
+void Thtm2jpg2::GetJpgList(QStringList &List) const
+{
+    List << FJpgList;
+}

@@ -1,0 +1,176 @@
+// The main window's picture commands on entries of the book's list, the page
+// output items when another page is chosen, and the packing progress.
+
+#include "WindowFixture.h"
+#include "catalog/output/Htm2Jpg.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+
+using namespace WindowFixture;
+
+namespace {
+
+void Choose(TForm1 *Form, const QString &Entry)
+{
+    for (int I = 0; I < Form->ListBox1->count(); ++I)
+        if (Form->ListBox1->item(I)->text() == Entry) {
+            Form->ListBox1->setCurrentRow(I);
+            Form->ListBox1->item(I)->setSelected(true);
+            return;
+        }
+    ADD_FAILURE() << "no entry " << Entry.toStdString();
+}
+
+const char *const PageOutputItems[] = {"CHM1", "RAR1", "HTML1", "ZIP1", "QBA1", "CHM3", "MHT1", "HTML3", "ZIP3", "Catalog1"};
+
+} // namespace
+
+TEST_F(BookWindow, ChosenEntriesDecideWhatThePictureCommandsConvert)
+{
+    TScriptedUi Ui;
+    const QString A = WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"));
+    const QString B = WritePage(QStringLiteral("b.qbt"), QStringLiteral("B1"), QStringLiteral("乙页"));
+    TestSupport::WriteAll(Docs + QStringLiteral("hang.htm"), "<html><body><p>x</p><script>while (true) {}</script></body></html>");
+    TestSupport::WriteAll(Docs + QStringLiteral("good.htm"), "<html><body style=\"background:#00f\"><p>好</p></body></html>");
+    TestSupport::WriteAll(Docs + QStringLiteral("notes.txt"), "x");
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {A, B, Docs + QStringLiteral("hang.htm"), Docs + QStringLiteral("good.htm"),
+                                                               Docs + QStringLiteral("notes.txt")});
+    Start({Book});
+    ASSERT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
+
+    // Another page than the open one: every page output item is off, and the
+    // picture command says why it cannot go on.
+    Choose(Form.get(), QStringLiteral("b.qbt"));
+    Form->PopupMenu2Popup();
+    for (const char *Name : PageOutputItems)
+        EXPECT_FALSE(Form->findChild<QAction *>(QString::fromLatin1(Name))->isEnabled()) << Name;
+    Ui.Answer({"OK"});
+    Form->JPG1Click();
+    ASSERT_EQ(Ui.CaptionsAndTexts().size(), 1);
+    EXPECT_TRUE(Ui.CaptionsAndTexts().first().startsWith(QStringLiteral("错误|您选择了文件：b.qbt 但没有保存或者打开"))) << Ui.CaptionsAndTexts().first().toStdString();
+    Form->ListBox1->clearSelection();
+    Form->WMMenuSelect();
+    for (const char *Name : PageOutputItems)
+        EXPECT_TRUE(Form->findChild<QAction *>(QString::fromLatin1(Name))->isEnabled()) << Name;
+
+    // Neither a page nor a web page.
+    Choose(Form.get(), QStringLiteral("notes.txt"));
+    Ui.Answer({"OK"});
+    Form->PDFpdf1Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("错误|不能转换除qbt,htm文件外的其他文件到图片或PDF。"));
+
+    // A listed web page that never finishes loading: the conversion fails at the
+    // timeout and leaves no file; the page itself stays.
+    const int Timeout = Thtm2jpg2::DefaultTimeoutMs;
+    Thtm2jpg2::DefaultTimeoutMs = 1000;
+    Choose(Form.get(), QStringLiteral("hang.htm"));
+    Ui.Answer({"OK"});
+    Form->JPG2Click();
+    Thtm2jpg2::DefaultTimeoutMs = Timeout;
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("错误|转换失败。"));
+    EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("hang*.jpg")}).isEmpty());
+    EXPECT_TRUE(QFile::exists(Docs + QStringLiteral("hang.htm")));
+
+    // A listed web page that loads becomes a PDF beside it and is kept.
+    Choose(Form.get(), QStringLiteral("good.htm"));
+    const int Asked = int(Ui.CaptionsAndTexts().size());
+    Form->PDFpdf1Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts().size(), Asked);
+    EXPECT_TRUE(QFile::exists(Docs + QStringLiteral("good.pdf")));
+    EXPECT_TRUE(QFile::exists(Docs + QStringLiteral("good.htm")));
+    EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("good*.jpg")}).isEmpty());
+    EXPECT_TRUE(Ui.ShellCalls().contains(QStringLiteral("Open ") + Docs)) << Ui.ShellCalls().join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(Form->GroupBox3->isVisible());
+}
+
+TEST_F(BookWindow, TallPageAsksWhetherToSplitItsPicture)
+{
+    TScriptedUi Ui;
+    QString Html = QStringLiteral("<!DOCTYPE html><html><body style=\"margin:0\">");
+    for (int I = 0; I < 600; ++I)
+        Html += QStringLiteral("<div style=\"height:50px;background:#%1\"></div>").arg(I % 2 ? QStringLiteral("f00") : QStringLiteral("00f"));
+    TestSupport::WriteAll(Docs + QStringLiteral("tall.htm"), (Html + QStringLiteral("</body></html>")).toUtf8());
+    const QString A = WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"));
+    Start({WriteBook(QStringLiteral("book.qbs"), {A, Docs + QStringLiteral("tall.htm")})});
+    Choose(Form.get(), QStringLiteral("tall.htm"));
+    const QString Question = QStringLiteral("警告|注意，当前创建的图片较大，可能打开图片时会比较慢，是否自动拆分为多个图片？");
+
+    // Yes: pieces numbered from 1 beside the page, each a whole number of screens.
+    Ui.Answer({"Yes"});
+    Form->JPG1Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts(), QStringList{Question});
+    const QStringList Pieces = QDir(Docs).entryList({QStringLiteral("tall_*.jpg")}, QDir::Files, QDir::Name);
+    EXPECT_GT(Pieces.size(), 10);
+    EXPECT_TRUE(Pieces.contains(QStringLiteral("tall_1.jpg")));
+    EXPECT_FALSE(QFile::exists(Docs + QStringLiteral("tall.jpg")));
+    for (const QString &P : Pieces)
+        QFile::remove(Docs + P);
+
+    // No: one picture of the whole page.
+    Ui.Answer({"No"});
+    Form->JPG1Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts().size(), 2);
+    EXPECT_EQ(QImageReader(Docs + QStringLiteral("tall.jpg")).size().height(), 30000);
+    EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("tall_*.jpg")}).isEmpty());
+}
+
+TEST_F(BookWindow, PackingProgressFillsTheSecondHalfOfTheBarWhileShown)
+{
+    TScriptedUi Ui;
+    Start({WriteBook(QStringLiteral("book.qbs"), {WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"))})});
+    Form->show();
+    Form->GroupBox3->setTitle(QStringLiteral("before"));
+    Form->GroupBox3->hide();
+    Form->Zipper1TotalPercentDone(40);
+    EXPECT_EQ(Form->GroupBox3->title(), QStringLiteral("before"));
+    Form->GroupBox3->show();
+    Form->Zipper1TotalPercentDone(40);
+    EXPECT_EQ(Form->GroupBox3->title(), QStringLiteral("文件打包中... 40%"));
+    EXPECT_EQ(Form->ProgressBar1->value(), 70);
+    Form->Zipper1TotalPercentDone(100);
+    EXPECT_EQ(Form->ProgressBar1->value(), 100);
+    Form->GroupBox3->hide();
+}
+
+TEST_F(BookWindow, RefusedHandOffsAreReported)
+{
+    TScriptedUi Ui;
+    const QString A = WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"));
+    QStringList Lines = LoadLines(A);
+    for (QString &L : Lines)
+        if (L.startsWith(QStringLiteral("{输出方式}=")))
+            L = QStringLiteral("{输出方式}=ZIP(压缩文件类型)");
+    SaveLines(A, Lines);
+    Start({WriteBook(QStringLiteral("book.qbs"), {A})});
+    Ui.Shell->RefuseHandOffs = true;
+
+    // The refusing desktop also refuses to show the output folder afterwards: that is said first.
+    Ui.Answer({"OK", "OK"});
+    Form->Email1Click();
+    const QString Zip = Exe + QStringLiteral("输出/A1/A1.zip");
+    EXPECT_TRUE(Ui.ShellCalls().contains(QStringLiteral("SendMail  |  |  | ") + Zip)) << Ui.ShellCalls().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Ui.CaptionsAndTexts().last().startsWith(QStringLiteral("错误|不能把文件交给邮件程序"))) << Ui.CaptionsAndTexts().last().toStdString();
+
+    Ui.Prompts->AnswerText(QStringLiteral("ftp.example.com"));
+    Ui.Answer({"OK", "OK"});
+    Form->N52Click();
+    EXPECT_TRUE(Ui.ShellCalls().contains(QStringLiteral("Open ftp://ftp.example.com")));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(),
+              QStringLiteral("错误|不能打开ftp地址 ftp://ftp.example.com：系统中没有可以处理ftp地址的程序。"));
+}
+
+TEST(FtpServerAddress, HostsAndAddressesWithOptionalPorts)
+{
+    for (const char *Good : {"ftp.example.com", "FTP.Example.com:21", "192.168.1.10", "192.168.1.10:2121", "[::1]",
+                             "[2001:db8::1]:21", "ftp://host.example/", "localhost"})
+        EXPECT_FALSE(TForm1::FtpServerAddress(QString::fromLatin1(Good)).isEmpty()) << Good;
+    EXPECT_EQ(TForm1::FtpServerAddress(QStringLiteral(" ftp://a.example:21/ ")), QStringLiteral("a.example:21"));
+    for (const char *Bad : {"", "坏 主机", "a b", "host:", "host:0", "host:65536", "host:+21", "-host", "a..b", "999.1.1.1",
+                            "1.2.3", "[::1", "[zz]", "host/path", "user@host", "host;rm"})
+        EXPECT_TRUE(TForm1::FtpServerAddress(QString::fromUtf8(Bad)).isEmpty()) << Bad;
+}

@@ -1,0 +1,279 @@
+// Page pictures and PDF: a 30,000-pixel page of coloured stripes grabbed in
+// tiles and checked by Pillow row by row (a stale or shifted tile shows the
+// wrong stripe), pieces and their names, libjpeg's height limit, a hanging page,
+// remote pictures, and the PDF checked by qpdf and poppler.
+
+#include "QStringPrint.h"
+#include "TestSupport.h"
+#include "catalog/output/Htm2Jpg.h"
+#include "platform/core/FileUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QRegularExpression>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+using TestSupport::TempDir;
+
+namespace {
+
+// Stripe I of the page: its colour says its number.
+QString StripeColour(int I)
+{
+    return QStringLiteral("rgb(%1,%2,%3)").arg((I % 8) * 32 + 16).arg((I / 8 % 8) * 32 + 16).arg((I / 64 % 10) * 25 + 12);
+}
+
+QString StripePage(TempDir &Dir, const QString &Name, int Stripes, bool Doctype = true, const QString &Extra = QString())
+{
+    QString Html = Doctype ? QStringLiteral("<!DOCTYPE html>\n") : QString();
+    Html += QStringLiteral("<html><head><style>body{margin:0}div{height:50px}</style></head><body>") + Extra;
+    for (int I = 0; I < Stripes; ++I)
+        Html += QStringLiteral("<div style=\"background:%1\"></div>").arg(StripeColour(I));
+    Html += QStringLiteral("</body></html>");
+    const QString File = Dir.File(Name);
+    TestSupport::WriteAll(File, Html.toUtf8());
+    return File;
+}
+
+QString Url(const QString &File)
+{
+    return QUrl::fromLocalFile(File).toString();
+}
+
+// Pillow reads every picture; each row away from a stripe's edge must show the
+// stripe its document row belongs to. Pieces: "file:first document row".
+const char *const CheckStripes = R"PY(
+import sys
+from PIL import Image
+bad = 0
+stripes = int(sys.argv[1])
+for arg in sys.argv[2:]:
+    name, start = arg.rsplit(':', 1)
+    start = int(start)
+    im = Image.open(name).convert('RGB')
+    px = im.load()
+    w, h = im.size
+    for y in range(h):
+        row = start + y
+        if row % 50 < 6 or row % 50 > 43 or row >= stripes * 50:
+            continue
+        i = row // 50
+        want = ((i % 8) * 32 + 16, (i // 8 % 8) * 32 + 16, (i // 64 % 10) * 25 + 12)
+        for x in (4, w // 2, w - 5):
+            got = px[x, y]
+            if max(abs(a - b) for a, b in zip(got, want)) > 12:
+                bad += 1
+                if bad < 5:
+                    print('%s row %d x %d: %s, want %s' % (name, row, x, got, want))
+                break
+print('bad', bad)
+sys.exit(1 if bad else 0)
+)PY";
+
+QString RunStripeCheck(TempDir &Dir, int Stripes, const QStringList &Pieces)
+{
+    const QString Script = Dir.File(QStringLiteral("check.py"));
+    TestSupport::WriteAll(Script, CheckStripes);
+    QByteArray Out;
+    const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), QStringList{Script, QString::number(Stripes)} + Pieces, &Out);
+    return Code == 0 ? QString() : QString::fromUtf8(Out) + QStringLiteral(" (exit %1)").arg(Code);
+}
+
+QSize PictureSize(const QString &File)
+{
+    return QImageReader(File).size();
+}
+
+class PagePictures : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Form = std::make_unique<Thtm2jpg2>();
+        Form->TimeoutMs = 60000;
+        Form->AskYesNo = [this](const QString &Text, const QString &Caption) {
+            Asked << Caption + QLatin1Char('|') + Text;
+            return AnswerYes;
+        };
+        Form->Tell = [this](const QString &Text) { Told << Text; };
+    }
+    void TearDown() override { Thtm2jpg2::KeepJpegsAfterPdf = false; }
+
+    TempDir Dir;
+    std::unique_ptr<Thtm2jpg2> Form;
+    QStringList Asked, Told;
+    bool AnswerYes = true;
+};
+
+} // namespace
+
+TEST_F(PagePictures, TallPageSplitOnYesOnePictureOnNoEverySeamFresh)
+{
+    const QString Page = StripePage(Dir, QStringLiteral("stripes.htm"), 600);
+    const QString Jpg = Dir.File(QStringLiteral("stripes.jpg"));
+    const QString Question = QStringLiteral("警告|注意，当前创建的图片较大，可能打开图片时会比较慢，是否自动拆分为多个图片？");
+
+    // Yes: pieces of whole viewports, numbered from 1, beside the page.
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Page), Jpg)) << Form->LastError().toStdString();
+    EXPECT_EQ(Asked, QStringList{Question});
+    EXPECT_FALSE(QFile::exists(Jpg));
+    const int P = PictureSize(Thtm2jpg2::PieceName(Jpg, 1)).height();
+    ASSERT_GT(P, 100);
+    const int Count = (30000 + P - 1) / P;
+    QStringList Pieces;
+    for (int K = 1; K <= Count; ++K) {
+        const QString Name = Thtm2jpg2::PieceName(Jpg, K);
+        ASSERT_TRUE(QFile::exists(Name)) << Name.toStdString();
+        EXPECT_EQ(PictureSize(Name).height(), K < Count ? P : 30000 - P * (Count - 1));
+        Pieces << Name + QStringLiteral(":%1").arg((K - 1) * P);
+    }
+    EXPECT_FALSE(QFile::exists(Thtm2jpg2::PieceName(Jpg, Count + 1)));
+    EXPECT_EQ(Form->JpgList().size(), Count);
+    EXPECT_EQ(Dir.File(QStringLiteral("stripes_1.jpg")), Thtm2jpg2::PieceName(Jpg, 1));
+    EXPECT_EQ(RunStripeCheck(Dir, 600, Pieces), QString());
+
+    // No: one picture of the whole page under the name given, no pieces listed.
+    for (int K = 1; K <= Count; ++K)
+        QFile::remove(Thtm2jpg2::PieceName(Jpg, K));
+    AnswerYes = false;
+    auto Again = std::make_unique<Thtm2jpg2>();
+    Again->AskYesNo = Form->AskYesNo;
+    ASSERT_TRUE(Again->HtmlToJpg(Url(Page), Jpg)) << Again->LastError().toStdString();
+    EXPECT_EQ(Asked.size(), 2);
+    EXPECT_EQ(PictureSize(Jpg).height(), 30000);
+    EXPECT_TRUE(Again->JpgList().isEmpty());
+    EXPECT_FALSE(QFile::exists(Thtm2jpg2::PieceName(Jpg, 1)));
+    EXPECT_EQ(RunStripeCheck(Dir, 600, {Jpg + QStringLiteral(":0")}), QString());
+}
+
+TEST_F(PagePictures, ShortPageOnePictureWithoutNumberWithAndWithoutDoctype)
+{
+    for (bool Doctype : {true, false}) {
+        const QString Page = StripePage(Dir, QStringLiteral("short.htm"), 3, Doctype);
+        const QString Jpg = Dir.File(QStringLiteral("short.jpg"));
+        QFile::remove(Jpg);
+        ASSERT_TRUE(Form->HtmlToJpg(Url(Page), Jpg)) << Form->LastError().toStdString();
+        EXPECT_TRUE(QFile::exists(Jpg));
+        EXPECT_FALSE(QFile::exists(Thtm2jpg2::PieceName(Jpg, 1)));
+        EXPECT_TRUE(Asked.isEmpty());
+        EXPECT_EQ(RunStripeCheck(Dir, 3, {Jpg + QStringLiteral(":0")}), QString());
+    }
+    // A quirks-mode page taller than the view: its height comes from the body.
+    const QString Page = StripePage(Dir, QStringLiteral("quirks.htm"), 40, false);
+    const QString Jpg = Dir.File(QStringLiteral("quirks.jpg"));
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Page), Jpg));
+    EXPECT_EQ(PictureSize(Jpg).height(), 2000);
+    EXPECT_EQ(RunStripeCheck(Dir, 40, {Jpg + QStringLiteral(":0")}), QString());
+}
+
+TEST_F(PagePictures, NoJpegTallerOrWiderThanLibjpegAllows)
+{
+    // A tall view keeps the number of tiles small.
+    Form->ScreenWidth = 300;
+    Form->ScreenHeight = 3000;
+    AnswerYes = false;
+    const QString Page = StripePage(Dir, QStringLiteral("huge.htm"), 1400);   // 70,000 pixels
+    const QString Jpg = Dir.File(QStringLiteral("huge.jpg"));
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Page), Jpg)) << Form->LastError().toStdString();
+    ASSERT_EQ(Told.size(), 1);
+    EXPECT_TRUE(Told.first().contains(QStringLiteral("65500")));
+    EXPECT_FALSE(QFile::exists(Jpg));
+    const int P = PictureSize(Thtm2jpg2::PieceName(Jpg, 1)).height();
+    EXPECT_LE(P, Thtm2jpg2::MaxJpegSide);
+    EXPECT_EQ(P % (3000 - 6 - 1), 0) << P;   // whole viewports
+    EXPECT_EQ(PictureSize(Thtm2jpg2::PieceName(Jpg, 2)).height(), 70000 - P);
+
+    Told.clear();
+    const QString Wide = Dir.File(QStringLiteral("wide.htm"));
+    TestSupport::WriteAll(Wide, "<html><body style=\"margin:0\"><div style=\"width:70000px;height:20px;background:red\"></div></body></html>");
+    EXPECT_FALSE(Form->HtmlToJpg(Url(Wide), Dir.File(QStringLiteral("wide.jpg"))));
+    EXPECT_EQ(Told.size(), 1);
+    EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("wide.jpg"))));
+}
+
+TEST_F(PagePictures, HangingPageTimesOutRemotePicturesDoNotHold)
+{
+    const QString Hang = Dir.File(QStringLiteral("hang.htm"));
+    TestSupport::WriteAll(Hang, "<html><body><p>x</p><script>while (true) {}</script></body></html>");
+    Form->TimeoutMs = 1000;
+    EXPECT_FALSE(Form->HtmlToJpg(Url(Hang), Dir.File(QStringLiteral("hang.jpg"))));
+    EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("hang.jpg"))));
+    Form.reset();
+
+    auto Remote = std::make_unique<Thtm2jpg2>();
+    Remote->TimeoutMs = 20000;
+    const QString Page = StripePage(Dir, QStringLiteral("remote.htm"), 4, true,
+                                    QStringLiteral("<img src=\"http://192.0.2.1/a.png\" style=\"display:none\">"
+                                                   "<img src=\"https://example.invalid/b.jpg\" style=\"display:none\">"));
+    ASSERT_TRUE(Remote->HtmlToJpg(Url(Page), Dir.File(QStringLiteral("remote.jpg")))) << Remote->LastError().toStdString();
+    EXPECT_EQ(RunStripeCheck(Dir, 4, {Dir.File(QStringLiteral("remote.jpg:0"))}), QString());
+}
+
+TEST_F(PagePictures, PdfOfThreePiecesCheckedByPeers)
+{
+    for (const char *Tool : {"qpdf", "pdfinfo", "pdfimages"})
+        if (!TestSupport::HaveProgram(QString::fromLatin1(Tool)))
+            GTEST_SKIP() << Tool << " is missing";
+    Form->ScreenWidth = 400;
+    Form->ScreenHeight = 507;   // 500 rows of the view above its marker row: pieces 500, 500, 250
+    const QString Page = StripePage(Dir, QStringLiteral("three.htm"), 25);
+    const QString Jpg = Dir.File(QStringLiteral("three.jpg"));
+    ASSERT_TRUE(Form->HtmlToJpgPages(Url(Page), Jpg, true, 0)) << Form->LastError().toStdString();
+    const QStringList Pieces = Form->JpgList();
+    ASSERT_EQ(Pieces.size(), 3);
+    EXPECT_EQ(PictureSize(Pieces.at(0)), QSize(400 - 8, 500));
+    EXPECT_EQ(PictureSize(Pieces.at(2)).height(), 250);
+    QList<QByteArray> Jpegs;
+    for (const QString &F : Pieces)
+        Jpegs << TestSupport::ReadAll(F);
+
+    const QString Pdf = Dir.File(QStringLiteral("three.pdf"));
+    Thtm2jpg2::KeepJpegsAfterPdf = true;
+    ASSERT_TRUE(Form->JpgListToPdf(Pdf)) << Form->LastError().toStdString();
+    EXPECT_TRUE(Form->JpgList().isEmpty());
+
+    QByteArray Out;
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("qpdf"), {QStringLiteral("--check"), Pdf}, &Out), 0) << Out.constData();
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"),
+                                                                   QStringLiteral("-l"), QStringLiteral("3"), Pdf},
+                                      &Out),
+              0);
+    const QString Info = QString::fromUtf8(Out);
+    EXPECT_TRUE(Info.contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n")))) << Info.toStdString();
+    EXPECT_EQ(Info.count(QRegularExpression(QStringLiteral("size:\\s+456 x 564 pts"))), 3) << Info.toStdString();
+
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("pdfimages"), {QStringLiteral("-list"), Pdf}, &Out), 0);
+    const QStringList Rows = QString::fromUtf8(Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2);
+    ASSERT_EQ(Rows.size(), 3) << Out.constData();
+    const int Heights[3] = {500, 500, 250};
+    for (int I = 0; I < 3; ++I) {
+        const QStringList F = Rows.at(I).simplified().split(QLatin1Char(' '));
+        EXPECT_EQ(F.value(3), QStringLiteral("392")) << Rows.at(I).toStdString();
+        EXPECT_EQ(F.value(4), QString::number(Heights[I])) << Rows.at(I).toStdString();
+        EXPECT_EQ(F.value(8), QStringLiteral("jpeg")) << Rows.at(I).toStdString();
+    }
+    QDir().mkdir(Dir.File(QStringLiteral("x")));
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("pdfimages"), {QStringLiteral("-j"), Pdf, Dir.File(QStringLiteral("x/i"))}), 0);
+    for (int I = 0; I < 3; ++I)
+        EXPECT_EQ(TestSupport::ReadAll(Dir.File(QStringLiteral("x/i-%1.jpg").arg(I, 3, 10, QLatin1Char('0')))), Jpegs.at(I)) << I;
+
+    // Without the hook the listed JPEGs go once the PDF is written; a file of
+    // the same folder that the list does not name stays.
+    Thtm2jpg2::KeepJpegsAfterPdf = false;
+    TestSupport::WriteAll(Dir.File(QStringLiteral("other.jpg")), "mine");
+    ASSERT_TRUE(Form->StringsToPdf(Pieces, Pdf));
+    for (const QString &F : Pieces)
+        EXPECT_FALSE(QFile::exists(F)) << F.toStdString();
+    EXPECT_TRUE(QFile::exists(Dir.File(QStringLiteral("other.jpg"))));
+
+    // A PDF that cannot be written keeps the JPEGs.
+    for (int I = 0; I < 3; ++I)
+        TestSupport::WriteAll(Pieces.at(I), Jpegs.at(I));
+    EXPECT_FALSE(Form->StringsToPdf(Pieces, Dir.File(QStringLiteral("missing/folder/three.pdf"))));
+    for (const QString &F : Pieces)
+        EXPECT_TRUE(QFile::exists(F)) << F.toStdString();
+    QStringList Kept;
+    Form->GetJpgList(Kept);
+    EXPECT_EQ(Kept, Pieces);
+}

@@ -1,0 +1,223 @@
+// Sorting: styles, ties, blanks, the index list, groups, events, merged
+// blocks, and the grid put back after a failing event.
+#include "grid/CellGrid.h"
+#include "grid/CgUni.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+namespace {
+
+// A grid of 3 columns with a header row and the given rows of texts.
+void Fill(TCellGrid &G, const std::vector<QStringList> &Rows)
+{
+    G.SetColCount(3);
+    G.SetRowCount(int(Rows.size()) + 1);
+    for (int R = 0; R < int(Rows.size()); ++R)
+        for (int C = 0; C < Rows[size_t(R)].size(); ++C)
+            G.SetCellText(C, R + 1, Rows[size_t(R)][C]);
+}
+
+QStringList Column(TCellGrid &G, int ACol)
+{
+    QStringList L;
+    for (int R = G.FixedRows(); R < G.RowCount(); ++R)
+        L << G.GetCellText(ACol, R);
+    return L;
+}
+
+TEST(Sorting, AutoFormatNumbersTiesAndBlanks)
+{
+    TCellGrid G;
+    Fill(G, {{"", "10"}, {"", "9"}, {"", "100"}});
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"9", "10", "100"}));
+    G.SortSettings()->AutoFormat = false;
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"10", "100", "9"}));
+
+    // Ties go to the next column with Full; without it equal rows keep their order.
+    Fill(G, {{"", "b", "2"}, {"", "a", "9"}, {"", "b", "1"}, {"", "a", "3"}});
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 2), (QStringList{"3", "9", "1", "2"}));
+    G.SortSettings()->Full = false;
+    G.SortSettings()->Direction = sdDescending;
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 2), (QStringList{"1", "2", "3", "9"}));
+
+    // Blanks stay last in both directions.
+    Fill(G, {{"", ""}, {"", "2"}, {"", ""}, {"", "1"}});
+    G.SortSettings()->AutoFormat = true;
+    G.SortSettings()->IgnoreBlanks = true;
+    G.SortSettings()->BlankPos = blLast;
+    for (TSortDirection D : {sdAscending, sdDescending}) {
+        G.SortSettings()->Direction = D;
+        G.SortByColumn();
+        EXPECT_EQ(Column(G, 1), D == sdAscending ? (QStringList{"1", "2", "", ""}) : (QStringList{"2", "1", "", ""}));
+    }
+    EXPECT_GT(G.SortCompares(), 0);
+}
+
+TEST(Sorting, TextIsCodePage936ByteOrderAsAPeerSortsIt)
+{
+    const QStringList Words{"中国", "阿姨", "abc", "ABC", "北京", "z", "啊", "乤", "丄", "€uro", "中", "Zebra", "123", "𠮷", "é", "。", "～"};
+    TCellGrid G;
+    std::vector<QStringList> Rows;
+    for (const QString &W : Words)
+        Rows.push_back({"", W});
+    Fill(G, Rows);
+    G.SortSettings()->Column = 1;
+    G.SortSettings()->AutoFormat = false;
+    G.SortByColumn();
+
+    // The peer: GB18030 bytes, except that code page 936's own byte for the
+    // euro sign (0x80) stands, as the program's codec writes it.
+    QProcess Py;
+    Py.start(QStringLiteral("/usr/bin/python3"),
+             {QStringLiteral("-c"), QStringLiteral("import sys\n"
+                                                   "w = sys.stdin.buffer.read().decode('utf-8').split('\\n')\n"
+                                                   "def enc(c):\n"
+                                                   "    return b'\\x80' if c == '\\u20ac' else c.encode('gb18030')\n"
+                                                   "key = lambda s: b''.join(enc(c) for c in s)\n"
+                                                   "sys.stdout.buffer.write('\\n'.join(sorted(w, key=key)).encode('utf-8'))\n")});
+    ASSERT_TRUE(Py.waitForStarted());
+    Py.write(Words.join(QLatin1Char('\n')).toUtf8());
+    Py.closeWriteChannel();
+    ASSERT_TRUE(Py.waitForFinished());
+    const QStringList Expected = QString::fromUtf8(Py.readAllStandardOutput()).split(QLatin1Char('\n'));
+    EXPECT_EQ(Column(G, 1), Expected);
+    EXPECT_LT(Column(G, 1).indexOf("阿姨"), Column(G, 1).indexOf("中国"));
+
+    // Upper-casing touches ASCII letters only, never a trail byte.
+    Fill(G, {{"", "乤"}, {"", "丄"}, {"", "b"}, {"", "A"}});
+    G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &, QString &) { S = soTextUpper; };
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"A", "b", "丄", "乤"}));
+}
+
+TEST(Sorting, StylesFromOnGetFormatAndEvents)
+{
+    TCellGrid G;
+    Fill(G, {{"", "$1,200 kg"}, {"", "$900 kg"}, {"", "$1,000 kg"}});
+    G.SortSettings()->Column = 1;
+    G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &Prefix, QString &Suffix) {
+        S = soNumberGrouped;
+        Prefix = QStringLiteral("$");
+        Suffix = QStringLiteral(" kg");
+    };
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"$900 kg", "$1,000 kg", "$1,200 kg"}));
+
+    // Dates that do not read count as 0, like empty ones, and nothing raises.
+    Fill(G, {{"", "2024-1-5"}, {"", "not a date"}, {"", "2023-12-31"}, {"", ""}});
+    G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &, QString &) { S = soDate; };
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"not a date", "", "2023-12-31", "2024-1-5"}));
+
+    // Custom and raw comparisons: the raw one sees the rows as they stood before the sort.
+    Fill(G, {{"", "ccc"}, {"", "a"}, {"", "bb"}});
+    G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &, QString &) { S = soCustom; };
+    G.OnCustomCompare = [](TObject *, const QString &A, const QString &B, int &Res) { Res = int(B.size() - A.size()); };
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"ccc", "bb", "a"}));
+    std::vector<QString> Seen;
+    G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &, QString &) { S = soRaw; };
+    G.OnRawCompare = [&](TObject *Sender, int ACol, int R1, int R2, int &Res) {
+        auto *Grid = static_cast<TCellGrid *>(Sender);
+        Res = Grid->GetCellText(ACol, R1).compare(Grid->GetCellText(ACol, R2));
+    };
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"a", "bb", "ccc"}));
+    EXPECT_EQ(G.CompareCells(1, 1, 2), -1);
+
+    // Wide cells compare by their decoded text.
+    Fill(G, {{"", ""}, {"", ""}});
+    G.SetWideCellText(1, 1, QStringLiteral("b"));
+    G.SetWideCellText(1, 2, QStringLiteral("A"));
+    G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &, QString &) { S = soWideText; };
+    G.SortByColumn();
+    EXPECT_EQ(G.GetWideCellText(1, 1), QStringLiteral("A"));
+}
+
+TEST(Sorting, IndexListWithDirectionsAndGroups)
+{
+    TCellGrid G;
+    Fill(G, {{"", "a", "1"}, {"", "b", "2"}, {"", "a", "3"}, {"", "b", "4"}});
+    EXPECT_THROW(G.SortByIndexList(), ECellGridError);
+    EXPECT_EQ(Column(G, 2), (QStringList{"1", "2", "3", "4"}));
+    G.SortIndexes()->AddIndex(1, false);
+    G.SortIndexes()->AddIndex(2, true);
+    G.SortByIndexList();
+    EXPECT_EQ(Column(G, 2), (QStringList{"2", "4", "1", "3"}));
+    G.SortIndexes()->ToggleIndex(2);
+    G.SortByIndexList();
+    EXPECT_EQ(Column(G, 2), (QStringList{"4", "2", "3", "1"}));
+
+    // Groups under nodes are sorted each on their own; node rows stay.
+    Fill(G, {{"", "n1"}, {"", "c"}, {"", "a"}, {"", "b"}, {"", "n2"}, {"", "z"}, {"", "y"}});
+    for (int R : {1, 5})
+        G.NewCellGraphic(0, R)->CellType = ctNode;
+    G.SortSettings()->Column = 1;
+    G.SortWithinGroups();
+    EXPECT_EQ(Column(G, 1), (QStringList{"n1", "a", "b", "c", "n2", "y", "z"}));
+}
+
+TEST(Sorting, MergedBlocksMoveWholeAndFixedTextsStay)
+{
+    TCellGrid G;
+    Fill(G, {{"1", "d"}, {"2", "b", "x"}, {"3", "", "y"}, {"4", "a"}, {"5", "c"}});
+    G.MergeCellBlock(1, 2, 1, 2);   // "b" over rows 2-3
+    G.SortSettings()->Column = 1;
+    G.SortSettings()->NormalCellsOnly = true;
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"a", "b", "b", "c", "d"}));
+    EXPECT_EQ(Column(G, 2), (QStringList{"", "x", "y", "", ""}));
+    EXPECT_EQ(G.CellSpan(1, 2), TPoint(0, 1));
+    EXPECT_EQ(Column(G, 0), (QStringList{"1", "2", "3", "4", "5"}));
+}
+
+TEST(Sorting, AFailingEventLeavesTheGridAsItWas)
+{
+    TCellGrid G;
+    Fill(G, {{"", "b"}, {"", "a"}, {"", "c"}});
+    G.SetColumnHidden(2, true);
+    G.SetColWidths(2, 55);
+    G.SetRow(2);
+    G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &, QString &) { S = soCustom; };
+    G.OnCustomCompare = [](TObject *, const QString &, const QString &, int &) { throw Exception(QStringLiteral("停")); };
+    G.SortSettings()->Column = 1;
+    EXPECT_THROW(G.SortByColumn(), Exception);
+    EXPECT_EQ(G.RowCount(), 4);
+    EXPECT_EQ(G.ColCount(), 3);
+    EXPECT_EQ(G.ColWidths(2), 55);
+    EXPECT_EQ(G.UpdateCount(), 0);
+    EXPECT_EQ(G.Row(), 2);
+    EXPECT_EQ(Column(G, 1), (QStringList{"b", "a", "c"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST(Sorting, CurrentRowFollowsItsRowWithMoveRowOnSortAndIndexesTravel)
+{
+    TCellGrid G;
+    Fill(G, {{"", "c"}, {"", "a"}, {"", "b"}});
+    G.RowIndexes = {0, 10, 20, 30};
+    G.SetRow(1);   // "c"
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    EXPECT_EQ(G.Row(), 1);
+    EXPECT_EQ(G.RowIndexes, (std::vector<int>{0, 20, 30, 10}));
+    G.Navigation()->MoveRowOnSort = true;
+    G.SortSettings()->Direction = sdDescending;
+    G.SetRow(3);   // "c"
+    G.SortByColumn();
+    EXPECT_EQ(G.GetCellText(1, G.Row()), QStringLiteral("c"));
+    EXPECT_EQ(G.Row(), 1);
+    EXPECT_GT(G.SortSwaps(), 0);
+}
+
+} // namespace
