@@ -61,6 +61,16 @@ void ShowException(const QString &Message);
 // Runs a handler; whatever it throws goes to the error handler. Use for every slot
 // connected to a signal, since exceptions must not unwind through Qt's signal code:
 //   connect(Button, &QPushButton::clicked, this, Guarded([this] { Button1Click(this); }));
+namespace Detail {
+// Calls a handler without the signal's arguments. Taking them keeps the call
+// dependent on them, so it is compiled only where it is used.
+template <typename H, typename... A>
+void CallIgnoringArguments(H &Handler, A &&...)
+{
+    Handler();
+}
+} // namespace Detail
+
 template <typename F>
 auto Guarded(F Handler)
 {
@@ -70,7 +80,7 @@ auto Guarded(F Handler)
             if constexpr (std::is_invocable_v<F &, decltype(Args)...>)
                 Handler(std::forward<decltype(Args)>(Args)...);
             else
-                Handler();
+                Detail::CallIgnoringArguments(Handler, std::forward<decltype(Args)>(Args)...);
         } catch (...) {
             HandleException();
         }
