@@ -469,3 +469,31 @@ TEST_F(FirstMinutes, TemplatesLabelTheSpecificationSayWhoTheCatalogueIsFromAndKe
         }
     }
 }
+
+TEST_F(FirstMinutes, APageHelpFileShowsEveryPicture)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "chmls is not installed";
+    // A JPEG with a Chinese name, a GIF and a bitmap, as a user imports them.
+    QImage Picture(40, 30, QImage::Format_RGB32);
+    Picture.fill(Qt::darkRed);
+    ASSERT_TRUE(Picture.save(Docs.File(S("红色茶杯.jpg"))));
+    ASSERT_TRUE(Picture.save(Docs.File(S("绿.bmp"))));
+    TestSupport::WriteAll(Docs.File(QStringLiteral("anim.gif")),
+                          QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACH5BAEAAAAALAAAAAABAAEAAAICRAEAOw=="));
+    const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"),
+                                   {S("一"), S("二"), S("三")}, {S("红色茶杯.jpg"), S("anim.gif"), S("绿.bmp")});
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick CHM1\nwait\nprompts\nquit\n"), {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+
+    // The help file unpacked by chmls: its page shows its pictures in the
+    // program's own browser engine.
+    TestSupport::TempDir Unpacked;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("extractall"),
+                                                                Output(QStringLiteral("P1"), QStringLiteral("P1.chm")), Unpacked.Path()}),
+              0);
+    R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nweb %1\nquit\n").arg(Unpacked.File(QStringLiteral("tmpfile.htm"))));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(QStringLiteral("pictures 3 loaded 3\n"))) << R.Out.toStdString();
+}
