@@ -497,3 +497,25 @@ TEST_F(FirstMinutes, APageHelpFileShowsEveryPicture)
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_TRUE(R.Out.startsWith(QStringLiteral("pictures 3 loaded 3\n"))) << R.Out.toStdString();
 }
+
+TEST_F(FirstMinutes, TheViewerNamesADamagedPictureInChinese)
+{
+    // An empty GIF, a bitmap cut after its signature and a JPEG cut in half,
+    // added to a new page and opened in the picture viewer.
+    QImage Picture(40, 30, QImage::Format_RGB32);
+    Picture.fill(Qt::darkRed);
+    ASSERT_TRUE(Picture.save(Docs.File(QStringLiteral("whole.jpg"))));
+    const QStringList Files{Docs.File(S("空.gif")), Docs.File(S("坏.bmp")), Docs.File(S("坏的.jpg"))};
+    TestSupport::WriteAll(Files.at(0), QByteArray());
+    TestSupport::WriteAll(Files.at(1), QByteArray("BM\0\0", 4));
+    TestSupport::WriteAll(Files.at(2), TestSupport::ReadAll(Docs.File(QStringLiteral("whole.jpg"))).left(300));
+    QString Script = QStringLiteral("wait\nclick Form2.Button1\nwait\nanswer files %1\nclick SpeedButton3\nwait\n").arg(Files.join(QLatin1Char('|')));
+    for (int N = 0; N < 3; ++N)
+        Script += QStringLiteral("select-cell CellGrid1 3 %1\nanswer button OK\nclick N76\nwait\n").arg(6 * N + 1);
+    const DriveRun R = RunDrive(Home.Path(), Script + QStringLiteral("prompts\nquit\n"));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Prompts = R.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
+    ASSERT_EQ(Prompts.size(), 3) << R.Out.toStdString();
+    for (int N = 0; N < 3; ++N)
+        EXPECT_TRUE(Prompts.at(N).contains(S("图片文件不能读取：") + Files.at(N))) << Prompts.at(N).toStdString();
+}
