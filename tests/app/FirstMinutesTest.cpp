@@ -252,6 +252,17 @@ TEST_F(FirstMinutes, TypingAfterAPageOpensChangesOnlyTheCellTheEditorShows)
     EXPECT_EQ(Lines.at(34), QStringLiteral("{$PID}=A-002"));
 }
 
+TEST_F(FirstMinutes, AVeryLongDescriptionPastedIntoTheEditorIsStoredWhole)
+{
+    const QString Long = QString(40000, QChar(0x957F)) + QLatin1Char('X');   // 长
+    const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"), {S("短")});
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nselect-cell CellGrid1 3 4\nwait\ntype Edit1 %1\nwait\n"
+                                                            "click SpeedButton9\nwait\nprompts\nquit\n").arg(Long),
+                                {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(LoadPage(Page).contains(S("{$PNOTE}=") + Long));
+}
+
 TEST_F(FirstMinutes, APackagePageWhoseSaveIsCancelledKeepsAskingAtExit)
 {
     const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("QBA(Catalog包文件)"), {S("一")});
