@@ -252,6 +252,17 @@ TEST_F(FirstMinutes, TypingAfterAPageOpensChangesOnlyTheCellTheEditorShows)
     EXPECT_EQ(Lines.at(34), QStringLiteral("{$PID}=A-002"));
 }
 
+TEST_F(FirstMinutes, AVeryLongDescriptionPastedIntoTheEditorIsStoredWhole)
+{
+    const QString Long = QString(40000, QChar(0x957F)) + QLatin1Char('X');   // 长
+    const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"), {S("短")});
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nselect-cell CellGrid1 3 4\nwait\ntype Edit1 %1\nwait\n"
+                                                            "click SpeedButton9\nwait\nprompts\nquit\n").arg(Long),
+                                {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(LoadPage(Page).contains(S("{$PNOTE}=") + Long));
+}
+
 TEST_F(FirstMinutes, APackagePageWhoseSaveIsCancelledKeepsAskingAtExit)
 {
     const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("QBA(Catalog包文件)"), {S("一")});
@@ -468,4 +479,63 @@ TEST_F(FirstMinutes, TemplatesLabelTheSpecificationSayWhoTheCatalogueIsFromAndKe
             EXPECT_TRUE(R.Out.startsWith(QStringLiteral("pictures 1 loaded 1\ntext "))) << R.Out.toStdString();
         }
     }
+}
+
+TEST_F(FirstMinutes, APageHelpFileShowsEveryPicture)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "chmls is not installed";
+    // A JPEG with a Chinese name, a GIF and a bitmap, as a user imports them.
+    QImage Picture(40, 30, QImage::Format_RGB32);
+    Picture.fill(Qt::darkRed);
+    ASSERT_TRUE(Picture.save(Docs.File(S("红色茶杯.jpg"))));
+    ASSERT_TRUE(Picture.save(Docs.File(S("绿.bmp"))));
+    TestSupport::WriteAll(Docs.File(QStringLiteral("anim.gif")),
+                          QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACH5BAEAAAAALAAAAAABAAEAAAICRAEAOw=="));
+    const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"),
+                                   {S("一"), S("二"), S("三")}, {S("红色茶杯.jpg"), S("anim.gif"), S("绿.bmp")});
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick CHM1\nwait\nprompts\nquit\n"), {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+
+    // The help file unpacked by chmls: its page shows its pictures in the
+    // program's own browser engine.
+    TestSupport::TempDir Unpacked;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("extractall"),
+                                                                Output(QStringLiteral("P1"), QStringLiteral("P1.chm")), Unpacked.Path()}),
+              0);
+    R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nweb %1\nquit\n").arg(Unpacked.File(QStringLiteral("tmpfile.htm"))));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(QStringLiteral("pictures 3 loaded 3\n"))) << R.Out.toStdString();
+}
+
+TEST_F(FirstMinutes, TheViewerNamesADamagedPictureInChinese)
+{
+    // An empty GIF, a bitmap cut after its signature and a JPEG cut in half,
+    // added to a new page and opened in the picture viewer.
+    QImage Picture(40, 30, QImage::Format_RGB32);
+    Picture.fill(Qt::darkRed);
+    ASSERT_TRUE(Picture.save(Docs.File(QStringLiteral("whole.jpg"))));
+    const QStringList Files{Docs.File(S("空.gif")), Docs.File(S("坏.bmp")), Docs.File(S("坏的.jpg"))};
+    TestSupport::WriteAll(Files.at(0), QByteArray());
+    TestSupport::WriteAll(Files.at(1), QByteArray("BM\0\0", 4));
+    TestSupport::WriteAll(Files.at(2), TestSupport::ReadAll(Docs.File(QStringLiteral("whole.jpg"))).left(300));
+    QString Script = QStringLiteral("wait\nclick Form2.Button1\nwait\nanswer files %1\nclick SpeedButton3\nwait\n").arg(Files.join(QLatin1Char('|')));
+    for (int N = 0; N < 3; ++N)
+        Script += QStringLiteral("select-cell CellGrid1 3 %1\nanswer button OK\nclick N76\nwait\n").arg(6 * N + 1);
+    const DriveRun R = RunDrive(Home.Path(), Script + QStringLiteral("prompts\nquit\n"));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Prompts = R.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
+    ASSERT_EQ(Prompts.size(), 3) << R.Out.toStdString();
+    for (int N = 0; N < 3; ++N)
+        EXPECT_TRUE(Prompts.at(N).contains(S("图片文件不能读取：") + Files.at(N))) << Prompts.at(N).toStdString();
+}
+
+TEST_F(FirstMinutes, TheProgramEndsCleanlyWithTheBookDialogOpen)
+{
+    // 修改目录册信息…… without a book shows the empty dialog; the session ends
+    // while it is open (its name field holding the focus).
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button5\nwait\nclick N97\nwait\nquit\n"));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_FALSE(R.Err.contains(QStringLiteral("runtime error"))) << R.Err.toStdString();
 }

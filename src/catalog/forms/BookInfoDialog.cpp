@@ -95,6 +95,11 @@ TForm7::TForm7(QWidget *Parent)
     connect(Button3, &QPushButton::clicked, this, Guarded([this] { Button3Click(); }));
 }
 
+TForm7::~TForm7()
+{
+    Edit1->disconnect(this);
+}
+
 QString TForm7::DefaultsFile()
 {
     return ProgramFolder() + QStringLiteral("cts_default.dat");

@@ -15,6 +15,9 @@ class TForm7 : public TCatalogDialog {
     Q_OBJECT
 public:
     explicit TForm7(QWidget *Parent);
+    // The name field loses the focus while the children go, after this class's
+    // part is gone: its handler must not run then.
+    ~TForm7() override;
 
     // ---- controls ----
     QLineEdit *Edit1 = nullptr;       // 目录册名

@@ -38,6 +38,7 @@
 #include <QVBoxLayout>
 
 #include <QWebEngineView>
+#include <limits>
 
 
 
@@ -275,6 +276,9 @@ void TForm1::BuildLayout()
 
     Edit1 = new QLineEdit(CellGrid1->viewport());
     Edit1->setObjectName(QStringLiteral("Edit1"));
+    // A line edit keeps 32767 characters by default: a longer description would
+    // come in cut and be stored cut at the next key.
+    Edit1->setMaxLength(std::numeric_limits<int>::max());
     Edit1->hide();
 
     Splitter1->addWidget(GroupBox1);

@@ -333,6 +333,8 @@ public:
     // The editor shows the text of the cell it covers (after a load, a new page,
     // an insert, a delete); it hides when that cell is gone.
     void SyncEdit1();
+    // Puts the editor back over its cell (after a scroll or a change of widths).
+    void FollowEdit1();
     // A page that lost its "{detail}" line: says so and offers the repair;
     // without it the page is closed again.
     void OfferRepairOfDamagedPage();

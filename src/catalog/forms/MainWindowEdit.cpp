@@ -45,6 +45,20 @@ void TForm1::PlaceEdit1(int ACol, int ARow)
     Edit1->setFocus();
 }
 
+void TForm1::FollowEdit1()
+{
+    if (!Edit1->isVisible())
+        return;
+    // A cell scrolled out of sight has an empty rectangle: the editor shrinks
+    // with it rather than standing over another cell.
+    const TRect R = CellGrid1->GetCellRect(FEditCol, FEditRow);
+    const QRect Box(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+    if (Edit1->geometry() != Box)
+        Edit1->setGeometry(Box);
+    // The cell may have changed under the editor (a load, an insert, a delete).
+    SyncEdit1();
+}
+
 void TForm1::SyncEdit1()
 {
     if (!Edit1->isVisible())

@@ -525,8 +525,14 @@ void TForm1::ConnectProductCommands()
             PlaceEdit1(ACol, ARow);
         });
     };
-    // The editor follows its cell when the grid scrolls.
-    CellGrid1->OnDrawCell = [this](TObject *, int ACol, int ARow, const TRect &Rect, TGridDrawState State) {
+    // The editor follows its cell when the grid scrolls or its columns change
+    // width; it has the focus then, so its cell is not drawn as focused.
+    CellGrid1->OnTopLeftChanged = [this](TObject *) { FollowEdit1(); };
+    CellGrid1->OnDrawCell = [this](TObject *, int ACol, int ARow, const TRect &, TGridDrawState State) {
+        if (Edit1->isVisible() && ACol == FEditCol && ARow == FEditRow) {
+            FollowEdit1();
+            return;
+        }
         if (!(State & gdFocused))
             return;
         // The grid got the focus back with the editor hidden: it returns.
@@ -538,13 +544,6 @@ void TForm1::ConnectProductCommands()
                 });
             return;
         }
-        if (ACol != FEditCol || ARow != FEditRow)
-            return;
-        const QRect Box(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
-        if (Edit1->geometry() != Box)
-            Edit1->setGeometry(Box);
-        // The cell may have changed under the editor (a load, an insert, a delete).
-        SyncEdit1();
     };
     CellGrid1->OnDblClickCell = [this](TObject *, int ARow, int ACol) {
         const bool Ctrl = QApplication::keyboardModifiers() & Qt::ControlModifier;

@@ -120,24 +120,32 @@ std::unique_ptr<TBitmap> LoadPicture(const QString &FileName)
 {
     auto Bitmap = std::make_unique<TBitmap>();
     const QString Ext = ExtractFileExt(FileName).toLower();
-    if (Ext == QLatin1String(".jpg") || Ext == QLatin1String(".jpeg")) {
-        TJPEGImage Jpeg;
-        Jpeg.LoadFromFile(FileName);
-        Jpeg.AssignTo(Bitmap.get());
-    } else if (Ext == QLatin1String(".gif")) {
-        TGIFImage Gif;
-        Gif.LoadFromFile(FileName);
-        if (Gif.Empty() || Gif.Width() <= 0 || Gif.Height() <= 0)
-            throw EInvalidGraphic(QStringLiteral("图片文件不能读取：") + FileName);
-        Bitmap->SetSize(Gif.Width(), Gif.Height());
-        Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Gif.Width(), Gif.Height()));
-    } else if (Ext == QLatin1String(".bmp")) {
-        Bitmap->LoadFromFile(FileName);
-    } else {
+    const QString Unreadable = QStringLiteral("图片文件不能读取：") + FileName;
+    if (Ext != QLatin1String(".jpg") && Ext != QLatin1String(".jpeg") && Ext != QLatin1String(".gif")
+        && Ext != QLatin1String(".bmp"))
         throw EInvalidGraphic(QStringLiteral("不支持的图片格式：") + FileName);
+    // The decoders' own errors (an empty file, a damaged bitmap, a JPEG error
+    // number) are English and name no file: the user is told which file it is.
+    try {
+        if (Ext == QLatin1String(".gif")) {
+            TGIFImage Gif;
+            Gif.LoadFromFile(FileName);
+            if (Gif.Empty() || Gif.Width() <= 0 || Gif.Height() <= 0)
+                throw EInvalidGraphic(Unreadable);
+            Bitmap->SetSize(Gif.Width(), Gif.Height());
+            Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Gif.Width(), Gif.Height()));
+        } else if (Ext == QLatin1String(".bmp")) {
+            Bitmap->LoadFromFile(FileName);
+        } else {
+            TJPEGImage Jpeg;
+            Jpeg.LoadFromFile(FileName);
+            Jpeg.AssignTo(Bitmap.get());
+        }
+    } catch (const Exception &) {
+        throw EInvalidGraphic(Unreadable);
     }
     if (Bitmap->Empty())
-        throw EInvalidGraphic(QStringLiteral("图片文件不能读取：") + FileName);
+        throw EInvalidGraphic(Unreadable);
     Bitmap->SetPixelFormat(pf24bit);
     return Bitmap;
 }

@@ -55,12 +55,12 @@ void TProductGrid::resizeEvent(QResizeEvent *Event)
     FitColumns();
 }
 
-QString TProductGrid::GetDisplayText(int ACol, int ARow)
+QString TProductGrid::GetFormattedText(int ACol, int ARow)
 {
-    const QString Text = TCellGrid::GetDisplayText(ACol, ARow);
+    const QString Text = TCellGrid::GetFormattedText(ACol, ARow);
     if (!IsPathCell(ACol, ARow))
         return Text;
-    return QFontMetrics(font()).elidedText(Text, Qt::ElideMiddle, std::max(8, ColWidths(ACol) - 8));
+    return QFontMetrics(Font()->ToQFont()).elidedText(Text, Qt::ElideMiddle, std::max(8, ColWidths(ACol) - 8));
 }
 
 bool TProductGrid::viewportEvent(QEvent *Event)

@@ -47,9 +47,10 @@ public:
     static bool IsPathCell(int ACol, int ARow) { return ACol == 1 && ARow >= 6 && ARow % 6 == 0; }
 
 protected:
-    // A path too long for its cell shows its start and end, elided in the middle;
-    // the whole path is the cell's hint.
-    QString GetDisplayText(int ACol, int ARow) override;
+    // A path too long for its cell shows its start and end, elided in the middle
+    // (measured with the font the cell is painted in); the whole path is the
+    // cell's hint. The painting takes the cell's text from here.
+    QString GetFormattedText(int ACol, int ARow) override;
     bool viewportEvent(QEvent *Event) override;
     // The picture and text columns share the width of the window.
     void resizeEvent(QResizeEvent *Event) override;

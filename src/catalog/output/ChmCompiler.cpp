@@ -54,10 +54,25 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
         return false;
     const QString StageDir = Stage.path() + QLatin1Char('/');
 
+    // A flat project ("Flat=Yes") keeps every file at the top of the help file:
+    // its pages name their pictures bare, wherever the files lie.
+    bool Flat = false;
+    {
+        QString Sect;
+        for (const QString &Raw : Lines) {
+            const QString Line = Raw.trimmed();
+            if (Line.startsWith(QLatin1Char('[')) && Line.endsWith(QLatin1Char(']')))
+                Sect = Line.toUpper();
+            else if (Sect == QStringLiteral("[OPTIONS]") && Line.section(QLatin1Char('='), 0, 0).trimmed().compare(QStringLiteral("Flat"), Qt::CaseInsensitive) == 0)
+                Flat = Line.section(QLatin1Char('='), 1).trimmed().compare(QStringLiteral("Yes"), Qt::CaseInsensitive) == 0;
+        }
+    }
+
     // Copies a project file into the stage and returns the name the project
     // gives it there: its path below the project's folder (sub-folders kept,
-    // so the pages' relative references hold), else its own name at the top (a
-    // new one when the name is taken). "" when it is missing or cannot be copied.
+    // so the pages' relative references hold; flat projects keep none), else
+    // its own name at the top (a new one when the name is taken). "" when it is
+    // missing or cannot be copied.
     FFailed.clear();
     QHash<QString, QString> Staged;
     QSet<QString> Taken;
@@ -70,7 +85,7 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
             return QString();
         const QFileInfo Info(Full);
         QString Name = ProjectDir.relativeFilePath(Full);
-        if (Name.startsWith(QLatin1String("../")) || QFileInfo(Name).isAbsolute())
+        if (Flat || Name.startsWith(QLatin1String("../")) || QFileInfo(Name).isAbsolute())
             Name = Info.fileName();
         const QString Stem = Name.left(Name.size() - Info.fileName().size()) + Info.completeBaseName();
         for (int K = 2; Taken.contains(Name.toLower()) || Name.toLower() == QStringLiteral("project.hhp")

@@ -16,7 +16,7 @@
 namespace {
 
 struct TProbeGrid : TProductGrid {
-    using TProductGrid::GetDisplayText;
+    using TProductGrid::GetFormattedText;
 };
 
 } // namespace
@@ -40,11 +40,11 @@ TEST(Look, ProductGridSharesTheWindowWidthAndElidesLongPaths)
         Path += QStringLiteral("很长的文件夹名%1/").arg(I);
     Path += QStringLiteral("茶杯.jpg");
     G.SetCellText(1, 6, Path);
-    const QString Shown = G.GetDisplayText(1, 6);
+    const QString Shown = G.GetFormattedText(1, 6);
     EXPECT_TRUE(Shown.startsWith(QStringLiteral("/home/"))) << Shown.toStdString();
     EXPECT_TRUE(Shown.endsWith(QStringLiteral("茶杯.jpg"))) << Shown.toStdString();
-    EXPECT_LE(QFontMetrics(G.font()).horizontalAdvance(Shown), G.ColWidths(1));
-    EXPECT_EQ(G.GetDisplayText(3, 1), G.Cells(3, 1)) << "other cells show their text";
+    EXPECT_LE(QFontMetrics(G.Font()->ToQFont()).horizontalAdvance(Shown), G.ColWidths(1));
+    EXPECT_EQ(G.GetFormattedText(3, 1), G.Cells(3, 1)) << "other cells show their text";
 
     // The whole path is the hint of its cell.
     const TRect R = G.GetCellRect(1, 6);

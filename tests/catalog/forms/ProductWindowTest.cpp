@@ -228,6 +228,34 @@ TEST_F(ProductWindow, CellEditorWritesCellAndTextAndConvertsBreaks)
     EXPECT_EQ(Edit->text(), QStringLiteral("商品1"));
 }
 
+TEST_F(ProductWindow, TheEditorStaysOverItsCellWhenTheGridWidensOrScrolls)
+{
+    TScriptedUi Ui;
+    auto Form = Open(6);
+    Form->resize(800, 700);
+    Form->show();
+    QApplication::processEvents();
+    Form->CellGrid1->SetCurrentCell(3, 1);
+    ASSERT_TRUE(Form->Edit1->isVisible());
+    auto CellBox = [&](int ACol, int ARow) {
+        const TRect R = Form->CellGrid1->GetCellRect(ACol, ARow);
+        return QRect(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+    };
+    // A maximised window: the value columns widen under the editor.
+    Form->resize(1400, 900);
+    QApplication::processEvents();
+    EXPECT_EQ(Form->Edit1->geometry(), CellBox(3, 1));
+    // The wheel scrolls the grid: the editor leaves with its cell.
+    Form->CellGrid1->SetTopRow(13);
+    QApplication::processEvents();
+    EXPECT_EQ(Form->Edit1->geometry(), CellBox(3, 1)) << "out of sight, not over another cell";
+    EXPECT_FALSE(Form->Edit1->geometry().intersects(CellBox(3, 13)));
+    Form->CellGrid1->SetTopRow(1);
+    QApplication::processEvents();
+    EXPECT_EQ(Form->Edit1->geometry(), CellBox(3, 1));
+    EXPECT_EQ(Form->Edit1->text(), QStringLiteral("P1"));
+}
+
 TEST_F(ProductWindow, TypingWithoutPageAsksForOne)
 {
     TScriptedUi Ui;
