@@ -261,6 +261,21 @@ TEST_F(FirstMinutes, AVeryLongDescriptionPastedIntoTheEditorIsStoredWhole)
                                 {Page});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_TRUE(LoadPage(Page).contains(S("{$PNOTE}=") + Long));
+
+    // A long description read from the page is edited whole: typing one key into
+    // its cell keeps every character that was there.
+    const QString Stored = QString(1000, QChar(0x957F));
+    const QString Other = WritePage(QStringLiteral("q.qbt"), QStringLiteral("P2"), S("HTML(网页文件类型)"), {Stored});
+    const DriveRun E = RunDrive(Home.Path(), QStringLiteral("wait\nselect-cell CellGrid1 3 4\nwait\nkeys Edit1 Y\nwait\n"
+                                                            "click SpeedButton9\nwait\nprompts\nquit\n"),
+                                {Other});
+    ASSERT_EQ(E.Code, 0) << E.Err.toStdString();
+    QString Note;
+    for (const QString &L : LoadPage(Other))
+        if (L.startsWith(S("{$PNOTE}=")))
+            Note = L.mid(9);
+    EXPECT_EQ(Note.count(QChar(0x957F)), 1000);
+    EXPECT_EQ(Note.size(), 1001) << Note.size();
 }
 
 TEST_F(FirstMinutes, APackagePageWhoseSaveIsCancelledKeepsAskingAtExit)

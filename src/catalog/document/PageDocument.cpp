@@ -37,16 +37,13 @@ const QStringList TPageDocument::ValueKeys = {
 namespace {
 
 // Where each value line of a block lives in the grid: the key's index in
-// ValueKeys, the column and the row offset from the block's first row, and the
-// number of characters the parser takes.
+// ValueKeys, the column and the row offset from the block's first row.
 struct TValueCell {
     int Col;
     int RowOffset;
-    int Limit;
 };
 const TValueCell ValueCells[8] = {
-    {1, 5, 256}, {3, 0, 128}, {5, 0, 128}, {3, 1, 128},
-    {5, 1, 128}, {3, 2, 128}, {5, 2, 128}, {3, 3, 512},
+    {1, 5}, {3, 0}, {5, 0}, {3, 1}, {5, 1}, {3, 2}, {5, 2}, {3, 3},
 };
 
 // Index in ValueKeys of the line written for cell (ACol, ARow), or -1.
@@ -299,7 +296,9 @@ void TPageDocument::LoadGridFromPage(TProductGridAccess &Grid, const QString &Pa
                 if (!Line.startsWith(ValueKeys.at(K)))
                     continue;
                 const TValueCell &C = ValueCells[K];
-                const QString Value = CutChars(ValueAfterEquals(Line), C.Limit);
+                // Values come in whole: a value cut here would be written back cut as soon
+                // as its cell is edited, losing the rest without a word.
+                const QString Value = ValueAfterEquals(Line);
                 if (K != 0) {
                     Grid.SetCells(C.Col, First + C.RowOffset, Value);
                     break;
