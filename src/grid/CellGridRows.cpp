@@ -50,6 +50,9 @@ void TCellGrid::InsertRowsAt(int RowIndex, int Count)
     if (RowCount() == FixedRows() && FixedRowAlways && FSelectionParked)
         RestoreSelection();
     InsertEmptyRows(RowIndex, Count);
+    // The rows' selection flags move down with them; the new rows are not selected.
+    if (FMouseActions->DisjunctRowSelect && RowIndex < int(FRowSelectFlags.size()))
+        FRowSelectFlags.insert(FRowSelectFlags.begin() + RowIndex, size_t(Count), false);
     if (RowCount() >= 2 && FixedRowAlways)
         TStringGrid::SetFixedRows(1);
     SetDataRowCount(RowCount());
