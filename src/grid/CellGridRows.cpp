@@ -152,6 +152,19 @@ void TCellGrid::DropRowSelectFlags(int RowIndex, int Count)
     FRowSelectFlags.erase(FRowSelectFlags.begin() + RowIndex, FRowSelectFlags.begin() + RowIndex + N);
 }
 
+void TCellGrid::RowMoved(int FromIndex, int ToIndex)
+{
+    if (FMouseActions->DisjunctRowSelect && std::max(FromIndex, ToIndex) < RowCount()) {
+        const size_t Need = size_t(std::max(FromIndex, ToIndex)) + 1;
+        if (FRowSelectFlags.size() < Need)
+            FRowSelectFlags.resize(Need, false);
+        const bool Flag = FRowSelectFlags[size_t(FromIndex)];
+        FRowSelectFlags.erase(FRowSelectFlags.begin() + FromIndex);
+        FRowSelectFlags.insert(FRowSelectFlags.begin() + ToIndex, Flag);
+    }
+    TBaseGrid::RowMoved(FromIndex, ToIndex);
+}
+
 void TCellGrid::AddRow()
 {
     if (FFloatingFooter->Visible())

@@ -415,6 +415,10 @@ TEST(SelectionFlags, DisjunctRowFlagsFollowInsertedAndRemovedRows)
     EXPECT_EQ(Selected(), (std::vector<int>{2, 7}));
     G.RemoveRows(2, 1);   // a selected row goes with its flag
     EXPECT_EQ(Selected(), (std::vector<int>{6}));
+    G.MoveRowTo(6, 1);    // so does a moved one
+    EXPECT_EQ(Selected(), (std::vector<int>{1}));
+    G.MoveRowTo(1, 9);
+    EXPECT_EQ(Selected(), (std::vector<int>{9}));
 }
 
 TEST(CellPropertiesOwner, OwnerCellFollowsItsRowAndColumn)
