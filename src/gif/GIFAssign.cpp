@@ -73,10 +73,14 @@ void TGIFSubImage::Assign(const TObject *Source)
 
 void TGIFSubImage::AssignFrame(const TGIFSubImage &Source)
 {
+    if (&Source == this)
+        return;
+    // A refused copy leaves this frame as it was.
+    if (!Source.Empty())
+        CheckBounds(Source.Width(), Source.Height());
     Clear();
     if (Source.Empty())
         return;
-    CheckBounds(Source.Width(), Source.Height());
     FImageDescriptor = Source.FImageDescriptor;
     FTransparent = Source.FTransparent;
     SetData(std::vector<uint8_t>(Source.FData));
@@ -112,13 +116,16 @@ void TGIFSubImage::AssignFrame(const TGIFSubImage &Source)
 
 void TGIFSubImage::AssignBitmap(const TBitmap &Source)
 {
+    const int W = Source.Width(), H = Source.Height();
+    // A refused bitmap leaves this frame as it was.
+    if (!Source.Empty()) {
+        CheckBounds(W, H);
+        if (W > 0xFFFF || H > 0xFFFF)
+            throw GIFException(Msg(gifstr::InvalidImageDimensions));
+    }
     Clear();
     if (Source.Empty())
         return;
-    const int W = Source.Width(), H = Source.Height();
-    CheckBounds(W, H);
-    if (W > 0xFFFF || H > 0xFFFF)
-        throw GIFException(Msg(gifstr::InvalidImageDimensions));
 
     // Up to 8 bits per pixel the bitmap's own colours are kept; more are
     // reduced with the image's settings first.

@@ -7,8 +7,10 @@
 #include "detail/GIFStreamUtil.h"
 
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 using namespace gifdetail;
@@ -150,7 +152,7 @@ void TGIFItem::SaveToFile(const QString &FileName)
     TMemoryStream Stream;
     SaveToStream(&Stream);
     if (!WriteFileAtomic(FileName, Stream.Bytes()))
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\"").arg(FileName));
+        throw EFCreateError(CannotCreateFileText(FileName, errno));
 }
 
 void TGIFItem::LoadFromFile(const QString &FileName)

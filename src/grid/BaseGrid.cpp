@@ -8,9 +8,41 @@
 
 // =================================================================== TCellProperties
 
-TCellProperties::TCellProperties(TBaseGrid *AOwnerGrid, int AOwnerCol, int AOwnerRow)
-    : OwnerCol(AOwnerCol), OwnerRow(AOwnerRow), FOwnerGrid(AOwnerGrid)
+TOwnerCellIndex::operator int() const
 {
+    FOwner->FindOwnerCell();
+    return FIsRow ? FOwner->FRow : FOwner->FCol;
+}
+
+TOwnerCellIndex &TOwnerCellIndex::operator=(int Value)
+{
+    // What is assigned holds until cells move again.
+    FOwner->FindOwnerCell();
+    (FIsRow ? FOwner->FRow : FOwner->FCol) = Value;
+    return *this;
+}
+
+TCellProperties::TCellProperties(TBaseGrid *AOwnerGrid, int AOwnerCol, int AOwnerRow)
+    : FCol(AOwnerCol), FRow(AOwnerRow), FOwnerGrid(AOwnerGrid)
+{
+    if (FOwnerGrid)
+        FCellStamp = FOwnerGrid->PlacementGeneration();
+}
+
+void TCellProperties::FindOwnerCell() const
+{
+    if (!FOwnerGrid || FCellStamp == FOwnerGrid->PlacementGeneration())
+        return;
+    FOwnerGrid->LocateObject(this, FCol, FRow);
+    FCellStamp = FOwnerGrid->PlacementGeneration();
+}
+
+void TCellProperties::RepaintOwnerCell()
+{
+    if (!FOwnerGrid)
+        return;
+    FindOwnerCell();
+    FOwnerGrid->RepaintCell(FCol, FRow);
 }
 
 TCellProperties::~TCellProperties() = default;
@@ -53,22 +85,19 @@ TCellGraphic *TCellProperties::DetachCellGraphic()
 void TCellProperties::SetBrushColor(TColor Value)
 {
     FBrushColor = Value;
-    if (FOwnerGrid)
-        FOwnerGrid->RepaintCell(OwnerCol, OwnerRow);
+    RepaintOwnerCell();
 }
 
 void TCellProperties::SetVAlignment(TVAlignment Value)
 {
     FVAlignment = Value;
-    if (FOwnerGrid)
-        FOwnerGrid->RepaintCell(OwnerCol, OwnerRow);
+    RepaintOwnerCell();
 }
 
 void TCellProperties::SetWordWrap(bool Value)
 {
     FWordWrap = Value;
-    if (FOwnerGrid)
-        FOwnerGrid->RepaintCell(OwnerCol, OwnerRow);
+    RepaintOwnerCell();
 }
 
 // =================================================================== TBaseGrid

@@ -26,6 +26,27 @@ enum TEditorType {
 // Footer calculation kinds kept in the cells of a footer fixed in the last row.
 enum : quint8 { fcNone = 0, fcSum = 1, fcAverage = 2, fcCount = 3, fcMinimum = 4, fcMaximum = 5 };
 
+class TCellProperties;
+
+// A property object's own column or row, read and assigned like an int.
+// Rows and columns move by reference without visiting the property objects,
+// so the number kept is only where the object was last seen: reading asks
+// the grid, which checks that cell first and looks further only when the
+// object has moved. An object in no cell keeps the number last assigned.
+class TOwnerCellIndex {
+public:
+    TOwnerCellIndex(const TOwnerCellIndex &) = delete;
+    operator int() const;
+    TOwnerCellIndex &operator=(int Value);
+    TOwnerCellIndex &operator=(const TOwnerCellIndex &Other) { return *this = int(Other); }
+
+private:
+    friend class TCellProperties;
+    TOwnerCellIndex(TCellProperties *AOwner, bool AIsRow) : FOwner(AOwner), FIsRow(AIsRow) {}
+    TCellProperties *FOwner;
+    bool FIsRow;
+};
+
 // The per-cell property object. It lives in the cell's object slot and is
 // owned by the grid. Merge encoding: the base (top-left) cell of a block has
 // IsBaseCell true and the block's extent minus one in CellSpanX/CellSpanY;
@@ -53,8 +74,8 @@ public:
     bool WordWrap() const { return FWordWrap; }
     void SetWordWrap(bool Value);                  // repaints the owner cell
 
-    int OwnerCol = 0;
-    int OwnerRow = 0;
+    TOwnerCellIndex OwnerCol{this, false};
+    TOwnerCellIndex OwnerRow{this, true};
     TObject *CellObject = nullptr;                 // free for the application, never owned
     TBrushStyle BrushStyle = bsSolid;
     int FontSize = 0;
@@ -75,6 +96,13 @@ public:
     QWidget *Control = nullptr;                    // never owned
 
 private:
+    friend class TOwnerCellIndex;
+    // Brings FCol and FRow up to where the object sits now.
+    void FindOwnerCell() const;
+    void RepaintOwnerCell();
+    mutable int FCol;
+    mutable int FRow;
+    mutable std::uint64_t FCellStamp = 0;          // placement generation FCol and FRow were right at
     TBaseGrid *FOwnerGrid;
     std::unique_ptr<TCellGraphic> FCellGraphic;
     TColor FBrushColor = clNone;

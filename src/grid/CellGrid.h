@@ -570,6 +570,8 @@ protected:
     void Resize() override;
     void Paint() override;
     void ColumnMoved(int FromIndex, int ToIndex) override;
+    // A moved row takes its disjunct selection flag along.
+    void RowMoved(int FromIndex, int ToIndex) override;
     // Sizes travel with a moved row or column only with EnhRowColMove.
     bool MoveRowHeights() const override { return EnhRowColMove; }
     bool MoveColWidths() const override { return EnhRowColMove; }

@@ -399,6 +399,12 @@ void TCellGrid::LoadCellsFromStream(const TPoint &Origin, TStream *Stream)
                 ReadImage(Stream, GraphicIO);
                 auto G = std::make_unique<TCellGraphic>();
                 G->Assign(GraphicIO.CellGraphic);
+                // A virtual check box's graphic belongs to the application, is shared
+                // by its cells and never freed by them; one read from a stream is
+                // the cell's own, so it becomes a data check box, which keeps its
+                // state in the cell text the same way.
+                if (G->CellType == ctVirtCheckBox)
+                    G->CellType = ctDataCheckBox;
                 switch (G->CellType) {
                 case ctBitmap:
                 case ctBitButton: {

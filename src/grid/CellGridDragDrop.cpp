@@ -287,11 +287,9 @@ bool TCellGrid::OleDropText(const TPoint &Pt, const QString &S)
         return false;
     }
     if (DD->OleRemoveRows && DD->OleInsertRows && FOleDragging && C.Y <= FOleDragSelection.Top) {
-        // The source rows move down with the inserted ones, flags included.
+        // The source rows move down with the inserted ones (their flags move in InsertRowsAt).
         FOleDragSelection.Top += Rows;
         FOleDragSelection.Bottom += Rows;
-        if (MouseActions()->DisjunctRowSelect && C.Y < int(FRowSelectFlags.size()))
-            FRowSelectFlags.insert(FRowSelectFlags.begin() + C.Y, size_t(Rows), false);
     }
     if (C.Y == 0 && RowCount() == 1 && FixedRowAlways)
         C.Y = 1;

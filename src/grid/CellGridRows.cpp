@@ -50,6 +50,9 @@ void TCellGrid::InsertRowsAt(int RowIndex, int Count)
     if (RowCount() == FixedRows() && FixedRowAlways && FSelectionParked)
         RestoreSelection();
     InsertEmptyRows(RowIndex, Count);
+    // The rows' selection flags move down with them; the new rows are not selected.
+    if (FMouseActions->DisjunctRowSelect && RowIndex < int(FRowSelectFlags.size()))
+        FRowSelectFlags.insert(FRowSelectFlags.begin() + RowIndex, size_t(Count), false);
     if (RowCount() >= 2 && FixedRowAlways)
         TStringGrid::SetFixedRows(1);
     SetDataRowCount(RowCount());
@@ -147,6 +150,19 @@ void TCellGrid::DropRowSelectFlags(int RowIndex, int Count)
         return;
     const int N = std::min(Count, int(FRowSelectFlags.size()) - RowIndex);
     FRowSelectFlags.erase(FRowSelectFlags.begin() + RowIndex, FRowSelectFlags.begin() + RowIndex + N);
+}
+
+void TCellGrid::RowMoved(int FromIndex, int ToIndex)
+{
+    if (FMouseActions->DisjunctRowSelect && std::max(FromIndex, ToIndex) < RowCount()) {
+        const size_t Need = size_t(std::max(FromIndex, ToIndex)) + 1;
+        if (FRowSelectFlags.size() < Need)
+            FRowSelectFlags.resize(Need, false);
+        const bool Flag = FRowSelectFlags[size_t(FromIndex)];
+        FRowSelectFlags.erase(FRowSelectFlags.begin() + FromIndex);
+        FRowSelectFlags.insert(FRowSelectFlags.begin() + ToIndex, Flag);
+    }
+    TBaseGrid::RowMoved(FromIndex, ToIndex);
 }
 
 void TCellGrid::AddRow()

@@ -85,6 +85,41 @@ TEST(GIFResources, ManyFramesLoadInLinearTime)
     EXPECT_EQ(Third->DataSize(), 8192 * 2);
 }
 
+TEST(GIFResources, RefusedCopyLeavesTheFrameAsItWas)
+{
+    // Two frames hold all but 8192 x 2 pixels of what an image may hold.
+    TGIFImage Image;
+    SetGlobalMap(Image, {0x000000, 0x555555, 0xAAAAAA, 0xFFFFFF});
+    auto *Big = new TGIFSubImage(&Image);
+    Image.Frames().Add(Big);
+    Big->SetBoundsRect(TRect(0, 0, 8192, 8192));
+    auto *Second = new TGIFSubImage(&Image);
+    Image.Frames().Add(Second);
+    Second->SetBoundsRect(TRect(0, 0, 8192, 8190));
+    TGIFSubImage *Target = AddFrame(Image, 1, 2, 2, 1, {1, 3});
+
+    // Neither a frame nor a bitmap that would pass the cap may empty the target.
+    TGIFImage Other;
+    SetGlobalMap(Other, {0x000000, 0xFFFFFF});
+    TGIFSubImage *Wide = AddFrame(Other, 0, 0, 8192, 3, std::vector<uint8_t>(size_t(8192) * 3, 1));
+    EXPECT_THROW(Target->Assign(Wide), GIFException);
+    TBitmap Bitmap;
+    Bitmap.SetPixelFormat(pf8bit);
+    Bitmap.SetSize(8192, 3);
+    EXPECT_THROW(Target->Assign(&Bitmap), GIFException);
+    EXPECT_EQ(Target->Left(), 1);
+    EXPECT_EQ(Target->Top(), 2);
+    ASSERT_EQ(Target->DataSize(), 2);
+    EXPECT_EQ(Target->Pixels(0, 0), 1);
+    EXPECT_EQ(Target->Pixels(1, 0), 3);
+
+    // A copy within the cap still replaces it.
+    TGIFSubImage *Small = AddFrame(Other, 0, 0, 3, 1, {0, 1, 0});
+    Target->Assign(Small);
+    EXPECT_EQ(Target->DataSize(), 3);
+    EXPECT_EQ(Target->Pixels(1, 0), 1);
+}
+
 TEST(GIFResources, TinyFilesClaimingHugeFramesStaySmall)
 {
     // 35 bytes: one 8192 x 8192 frame whose data is a clear and an end code.

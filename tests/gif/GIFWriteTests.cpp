@@ -342,6 +342,21 @@ TEST(GIFWrite, FailedSaveLeavesTheOldFile)
     EXPECT_TRUE(ReadFile(Target).startsWith("GIF87a"));
 }
 
+TEST(GIFWrite, UnwritableFileNamedInChinese)
+{
+    QTemporaryDir Dir;
+    const QString Target = Dir.filePath("missing/picture.gif");
+    TGIFImage Image;
+    SetGlobalMap(Image, Greys(2));
+    AddFrame(Image, 0, 0, 2, 1, {0, 1});
+    try {
+        Image.Frames()[0]->SaveToFile(Target);
+        FAIL() << "saved into a missing folder";
+    } catch (const EFCreateError &E) {
+        EXPECT_TRUE(E.Message().startsWith(QStringLiteral("无法创建文件“%1”。").arg(Target))) << E.Message().toStdString();
+    }
+}
+
 TEST(GIFWrite, ExtensionsWrittenAsRead)
 {
     // An application block of 10 bytes keeps its size: written as 11, its

@@ -270,6 +270,33 @@ TEST(CellClipboard, OwnFormatTravelsBetweenTwoGrids)
     EXPECT_EQ(T.GetCellText(2, 1), QStringLiteral("w"));
 }
 
+TEST(CellClipboard, VirtualCheckBoxesArriveAsTheCellsOwn)
+{
+    // The application's shared graphic stays with the source grid; the copy
+    // is owned (and freed) by the target cell and keeps its state in the text.
+    TCellGrid S, T;
+    Editable(S);
+    Editable(T);
+    TCellGraphic Shared;
+    Shared.CellType = ctVirtCheckBox;
+    S.SetCellText(2, 2, S.CheckTrue);
+    S.SetCellGraphic(2, 2, &Shared);
+    TMemoryStream M;
+    S.SaveCellsToStream(TRect(2, 2, 2, 2), &M);
+    S.RemoveCellGraphic(2, 2);
+    M.SetPosition(0);
+    T.LoadCellsFromStream(TPoint(1, 3), &M);
+    ASSERT_NE(T.GetCellGraphic(1, 3), nullptr);
+    EXPECT_EQ(T.GetCellGraphic(1, 3)->CellType, ctDataCheckBox);
+    bool State = false;
+    EXPECT_TRUE(T.GetCheckState(1, 3, State));
+    EXPECT_TRUE(State);
+    M.SetPosition(0);
+    T.LoadCellsFromStream(TPoint(3, 3), &M);
+    T.ClearCellBlock(3, 3, 3, 3);   // frees the graphic it read
+    EXPECT_EQ(T.GetCellGraphic(3, 3), nullptr);
+}
+
 TEST(CellClipboard, DamagedStreamsChangeNothing)
 {
     TCellGrid S;

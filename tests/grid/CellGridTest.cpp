@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMainWindow>
+#include <vector>
 
 namespace {
 
@@ -388,6 +389,82 @@ TEST(SelectionFlags, RangeChecksGrowthAndRanges)
     G.ClearColSelect();
     EXPECT_FALSE(G.RowSelect(4));
     EXPECT_FALSE(G.ColSelect(1));
+}
+
+TEST(SelectionFlags, DisjunctRowFlagsFollowInsertedAndRemovedRows)
+{
+    TCellGrid G;
+    G.MouseActions()->DisjunctRowSelect = true;
+    G.SetRowCount(10);
+    G.SetRowSelect(3, true);
+    G.SetRowSelect(6, true);
+    const auto Selected = [&] {
+        std::vector<int> Rows;
+        for (int R = 0; R < G.RowCount(); ++R)
+            if (G.RowSelect(R))
+                Rows.push_back(R);
+        return Rows;
+    };
+    G.InsertRowsAt(4, 2);   // between the two selected rows
+    EXPECT_EQ(Selected(), (std::vector<int>{3, 8}));
+    G.InsertRowsAt(1, 1);   // above both
+    EXPECT_EQ(Selected(), (std::vector<int>{4, 9}));
+    G.InsertRowsAt(G.RowCount(), 3);   // below both
+    EXPECT_EQ(Selected(), (std::vector<int>{4, 9}));
+    G.RemoveRows(2, 2);
+    EXPECT_EQ(Selected(), (std::vector<int>{2, 7}));
+    G.RemoveRows(2, 1);   // a selected row goes with its flag
+    EXPECT_EQ(Selected(), (std::vector<int>{6}));
+    G.MoveRowTo(6, 1);    // so does a moved one
+    EXPECT_EQ(Selected(), (std::vector<int>{1}));
+    G.MoveRowTo(1, 9);
+    EXPECT_EQ(Selected(), (std::vector<int>{9}));
+}
+
+TEST(CellPropertiesOwner, OwnerCellFollowsItsRowAndColumn)
+{
+    TCellGrid G;
+    G.SetColCount(4);
+    G.SetRowCount(9);
+    for (int R = 1; R < 9; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    TCellProperties *A = G.GetCellProperties(2, 3);
+    TCellProperties *B = G.GetCellProperties(1, 6);
+    const auto Sits = [&](TCellProperties *P, int ACol, int ARow) {
+        EXPECT_EQ(P->OwnerCol, ACol);
+        EXPECT_EQ(P->OwnerRow, ARow);
+        EXPECT_EQ(G.GetCellProperties(ACol, ARow), P);
+    };
+    G.InsertRowsAt(1, 2);
+    Sits(A, 2, 5);
+    Sits(B, 1, 8);
+    G.RemoveRows(2, 1);
+    Sits(A, 2, 4);
+    Sits(B, 1, 7);
+    G.MoveRowTo(7, 1);
+    Sits(A, 2, 5);
+    Sits(B, 1, 1);
+    G.SwapRows(1, 5);
+    Sits(A, 2, 1);
+    Sits(B, 1, 5);
+    G.InsertColumns(1, 1);
+    Sits(A, 3, 1);
+    Sits(B, 2, 5);
+
+    // A sort moves the rows through SwapRows.
+    G.SortSettings()->Column = 2;
+    G.SortSettings()->Direction = sdDescending;
+    G.SortByColumn();
+    const int BRow = B->OwnerRow;
+    EXPECT_EQ(G.GetCellProperties(2, BRow), B);
+    EXPECT_EQ(G.GetCellText(2, BRow), QStringLiteral("6"));
+    EXPECT_EQ(G.GetCellProperties(3, A->OwnerRow), A);
+
+    // An owner cell assigned by hand holds until cells move again.
+    B->OwnerRow = 2;
+    EXPECT_EQ(B->OwnerRow, 2);
+    G.InsertRowsAt(1, 1);
+    EXPECT_EQ(B->OwnerRow, BRow + 1);
 }
 
 TEST(Headers, ColumnAndRowHeadersGoIntoTheFixedCells)

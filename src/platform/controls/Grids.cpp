@@ -125,7 +125,7 @@ const TStringGrid::CellData *TStringGrid::FindCell(int ACol, int ARow) const
 
 void TStringGrid::StoreCell(int ACol, int ARow, const QString *Text, TObject *const *Object)
 {
-    FRows.Modify(ARow, [&](RowData &R) {
+    ++FPlacementGeneration, FRows.Modify(ARow, [&](RowData &R) {
         auto It = CellAt(R.Cells, ACol);
         if (It == R.Cells.end() || It->Col != ACol) {
             if ((!Text || Text->isEmpty()) && (!Object || !*Object))
@@ -206,7 +206,7 @@ void TStringGrid::SetColCount(int Value)
         FColWidths.Insert(Old, Value - Old, FDefaultColWidth);
     } else {
         FColWidths.Erase(Value, Old - Value);
-        FRows.ForEach([Value](RowData &R) {
+        ++FPlacementGeneration, FRows.ForEach([Value](RowData &R) {
             const auto From = CellAt(R.Cells, Value);
             for (auto It = From; It != R.Cells.end(); ++It)
                 R.Objects -= It->Data.Object ? 1 : 0;
@@ -228,10 +228,10 @@ void TStringGrid::SetRowCount(int Value)
     FRowCount = Value;
     if (Value > Old) {
         FRowHeights.Insert(Old, Value - Old, FDefaultRowHeight);
-        FRows.Insert(Old, Value - Old, RowData());
+        ++FPlacementGeneration, FRows.Insert(Old, Value - Old, RowData());
     } else {
         FRowHeights.Erase(Value, Old - Value);
-        FRows.Erase(Value, Old - Value);
+        ++FPlacementGeneration, FRows.Erase(Value, Old - Value);
     }
     SizeChanged(FColCount, Old);
 }
@@ -572,6 +572,22 @@ int TStringGrid::ColAtOffset(int X) const
 int TStringGrid::NextRowWithObjects(int ARow) const
 {
     return FRows.NextWeighted(ARow);
+}
+
+bool TStringGrid::LocateObject(const TObject *Object, int &ACol, int &ARow) const
+{
+    if (!Object)
+        return false;
+    if (const CellData *Guess = FindCell(ACol, ARow); Guess && Guess->Object == Object)
+        return true;
+    for (int R = FRows.NextWeighted(0); R < FRows.Size(); R = FRows.NextWeighted(R + 1))
+        for (const RowCell &Cell : FRows.At(R).Cells)
+            if (Cell.Data.Object == Object) {
+                ACol = Cell.Col;
+                ARow = R;
+                return true;
+            }
+    return false;
 }
 
 TRect TStringGrid::CellRect(int ACol, int ARow) const
@@ -1296,7 +1312,7 @@ void TStringGrid::AssignRow(int DestRow, int SourceRow)
     if (DestRow < 0 || DestRow >= FRowCount || SourceRow < 0 || SourceRow >= FRowCount || DestRow == SourceRow)
         return;
     RowData Copy = FRows.At(SourceRow);
-    FRows.Modify(DestRow, [&Copy](RowData &R) { R = std::move(Copy); });
+    ++FPlacementGeneration, FRows.Modify(DestRow, [&Copy](RowData &R) { R = std::move(Copy); });
     InvalidateRow(DestRow);
 }
 
@@ -1322,7 +1338,7 @@ void TStringGrid::MoveRowData(int FromIndex, int ToIndex, bool WithHeight)
 {
     if (FromIndex == ToIndex || FromIndex < 0 || ToIndex < 0 || FromIndex >= FRowCount || ToIndex >= FRowCount)
         return;
-    FRows.Move(FromIndex, ToIndex);
+    ++FPlacementGeneration, FRows.Move(FromIndex, ToIndex);
     if (WithHeight)
         FRowHeights.Move(FromIndex, ToIndex);
     RowMoved(FromIndex, ToIndex);
@@ -1334,7 +1350,7 @@ void TStringGrid::ExchangeRows(int ARow1, int ARow2, bool WithHeights)
 {
     if (ARow1 == ARow2 || ARow1 < 0 || ARow2 < 0 || ARow1 >= FRowCount || ARow2 >= FRowCount)
         return;
-    FRows.Exchange(ARow1, ARow2);
+    ++FPlacementGeneration, FRows.Exchange(ARow1, ARow2);
     // While painting is suspended (a sort exchanging many rows) there is
     // nothing to invalidate; the end of the suspension repaints the grid.
     const bool Repaint = viewport()->updatesEnabled();
@@ -1371,7 +1387,7 @@ void TStringGrid::MoveColumnData(int FromIndex, int ToIndex, bool WithWidth)
             return C + 1;
         return C;
     };
-    FRows.ForEach([&NewIndex](RowData &R) {
+    ++FPlacementGeneration, FRows.ForEach([&NewIndex](RowData &R) {
         for (RowCell &Cell : R.Cells)
             Cell.Col = NewIndex(Cell.Col);
         std::sort(R.Cells.begin(), R.Cells.end(), [](const RowCell &A, const RowCell &B) { return A.Col < B.Col; });
@@ -1395,7 +1411,7 @@ void TStringGrid::DeleteRows(int Index, int Count)
     Count = std::min(Count, FRowCount - Index);
     if (Count >= FRowCount) {
         // The grid keeps one row: the first one stays, emptied.
-        FRows.Modify(0, [](RowData &R) { R = RowData(); });
+        ++FPlacementGeneration, FRows.Modify(0, [](RowData &R) { R = RowData(); });
         --Count;
         if (Count == 0) {
             InvalidateGrid();
@@ -1406,7 +1422,7 @@ void TStringGrid::DeleteRows(int Index, int Count)
     const int Old = FRowCount;
     if (FRowCount - Count <= FFixedRows)
         TStringGrid::SetFixedRows(FRowCount - Count - 1);
-    FRows.Erase(Index, Count);
+    ++FPlacementGeneration, FRows.Erase(Index, Count);
     FRowHeights.Erase(Index, Count);
     FRowCount -= Count;
     SizeChanged(FColCount, Old);
@@ -1418,7 +1434,7 @@ void TStringGrid::InsertEmptyRows(int Index, int Count)
         return;
     Index = std::clamp(Index, 0, FRowCount);
     const int Old = FRowCount;
-    FRows.Insert(Index, Count, RowData());
+    ++FPlacementGeneration, FRows.Insert(Index, Count, RowData());
     FRowHeights.Insert(Index, Count, FDefaultRowHeight);
     FRowCount += Count;
     SizeChanged(FColCount, Old);

@@ -26,6 +26,7 @@
 
 #include <functional>
 #include <map>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -160,6 +161,14 @@ public:
     int ColAtOffset(int X) const;
     // The first row at or after ARow that holds a cell object; RowCount() when none.
     int NextRowWithObjects(int ARow) const;
+    // Finds the cell holding Object, with ACol and ARow as the first guess:
+    // that cell is checked first (O(log n)), then only the rows holding
+    // objects. Columns past ColCount() (kept hidden by descendants) count
+    // too. False, with ACol and ARow unchanged, when no cell holds it.
+    bool LocateObject(const TObject *Object, int &ACol, int &ARow) const;
+    // Changes whenever a cell object is stored or rows or columns move, so a
+    // remembered cell of an object can be trusted while it stays the same.
+    std::uint64_t PlacementGeneration() const { return FPlacementGeneration; }
     void MouseToCell(int X, int Y, int &ACol, int &ARow) const;
     TGridCoord MouseCoord(int X, int Y) const;
     int ClientWidth() const;
@@ -331,6 +340,7 @@ private:
     SizeSequence FColWidths;
     SizeSequence FRowHeights;
     RowSequence FRows;
+    std::uint64_t FPlacementGeneration = 0;
     TGridCoord FCurrent{1, 1};
     TGridCoord FAnchor{1, 1};
     TGridCoord FTopLeft{1, 1};
