@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,16 +70,19 @@ bool MakeFoldersInside(const QString &Base, const QString &Folder)
     return true;
 }
 
-TempFile::TempFile(const QString &Folder)
+TempFile::TempFile(const QString &Folder, bool KeepOpen)
 {
     QString F = Folder.isEmpty() ? QStringLiteral("./") : Folder;
     if (!F.endsWith(QLatin1Char('/')))
         F += QLatin1Char('/');
     QByteArray Templ = QFile::encodeName(F + QStringLiteral(".qbz-XXXXXX"));
-    const int Fd = ::mkstemp(Templ.data());
+    const int Fd = ::mkostemp(Templ.data(), O_CLOEXEC);
     if (Fd < 0)
         return;
-    ::close(Fd);
+    if (KeepOpen)
+        FFd = Fd;
+    else
+        ::close(Fd);
     FPath = QFile::decodeName(Templ);
 }
 
@@ -87,9 +91,18 @@ TempFile::~TempFile()
     Remove();
 }
 
+bool TempFile::CloseFile()
+{
+    if (FFd < 0)
+        return true;
+    const int Fd = FFd;
+    FFd = -1;
+    return ::close(Fd) == 0;
+}
+
 bool TempFile::RenameTo(const QString &Target)
 {
-    if (FPath.isEmpty())
+    if (FPath.isEmpty() || !CloseFile())
         return false;
     if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(Target).constData()) != 0)
         return false;
@@ -99,12 +112,13 @@ bool TempFile::RenameTo(const QString &Target)
 
 void TempFile::Remove()
 {
+    CloseFile();
     if (!FPath.isEmpty())
         ::unlink(QFile::encodeName(FPath).constData());
     FPath.clear();
 }
 
-void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External)
+unsigned AttributeMode(bool Retain, quint16 VersionMadeBy, quint32 External)
 {
     static const mode_t Mask = [] {
         const mode_t M = ::umask(022);
@@ -119,7 +133,12 @@ void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, qu
         else if (External & 0x01)
             Mode &= ~mode_t(0222);
     }
-    ::chmod(QFile::encodeName(Path).constData(), Mode);
+    return Mode;
+}
+
+void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External)
+{
+    ::chmod(QFile::encodeName(Path).constData(), mode_t(AttributeMode(Retain, VersionMadeBy, External)));
 }
 
 } // namespace ZipDetail

@@ -16,23 +16,31 @@ QString JoinPath(const QString &Base, const QString &Relative);
 bool MakeFoldersInside(const QString &Base, const QString &Folder);
 
 // A new, empty file with a unique name in Folder, removed unless renamed.
+// With KeepOpen its descriptor (read and write) stays open for the caller to
+// write through until CloseFile.
 class TempFile {
 public:
-    explicit TempFile(const QString &Folder);
+    explicit TempFile(const QString &Folder, bool KeepOpen = false);
     ~TempFile();
     TempFile(const TempFile &) = delete;
     TempFile &operator=(const TempFile &) = delete;
     bool Created() const { return !FPath.isEmpty(); }
     QString Path() const { return FPath; }
+    // The open descriptor (KeepOpen), -1 once closed.
+    int Fd() const { return FFd; }
+    // Closes the descriptor: false when the system reports a failed write.
+    bool CloseFile();
     bool RenameTo(const QString &Target);
     void Remove();
 
 private:
     QString FPath;
+    int FFd = -1;
 };
 
 // Permissions of an extracted file: the default for new files, narrowed to
 // read-only or taken from a Unix host's mode when the attributes are kept.
+unsigned AttributeMode(bool Retain, quint16 VersionMadeBy, quint32 External);
 void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External);
 
 } // namespace ZipDetail
