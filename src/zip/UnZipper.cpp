@@ -1164,9 +1164,8 @@ bool TUnZipper::BadMemberData(ExtractJob &J, bool &Retry)
 void TUnZipper::DecodeJob(ExtractJob &J, const WorkerContext *Worker)
 {
     try {
-        // The file is made, written, dated and closed through one
-        // descriptor on the decoding thread; only the rename waits for the
-        // member's turn.
+        // The file is made, written and dated through one descriptor on the
+        // decoding thread; only putting it in place waits for the member's turn.
         J.Temp = std::make_unique<ZipDetail::TempFile>(ExtractFilePath(J.FName), true);
         if (!J.Temp->Created()) {
             J.CannotCreate = true;
@@ -1328,7 +1327,8 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         std::unique_ptr<ExtractJob> Job;
         std::mutex Lock;
         std::condition_variable Ready;
-        bool Done = false;
+        std::atomic<bool> Done{false};
+        bool Handed = false;
     };
     std::deque<std::unique_ptr<Slot>> Pending;
     QSet<QString> PendingNames;
@@ -1345,14 +1345,49 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
             Pool.Stop();
         }
     } Guard{Stop, Pool};
-    const int Window = Threads * 2;
+    // Small members go to the workers in batches, one task and one stream
+    // on the archive for many files, so a hand-over costs little beside the
+    // work. Each member waiting for its turn holds its output open, which
+    // bounds the window.
+    constexpr size_t BatchCount = 16;
+    constexpr qint64 BatchMember = 65536;
+    const int Window = std::min(Threads * 2 * int(BatchCount), std::max(Threads * 2, 256));
+    std::vector<Slot *> Batch;
+    auto Run = [this, &Stop, Archive, Flush](const std::vector<Slot *> &Slots) {
+        std::unique_ptr<TLFNFileStream> In;
+        for (Slot *P : Slots) {
+            try {
+                if (!In)
+                    In = std::make_unique<TLFNFileStream>(Archive, fmOpenRead | fmShareDenyNone, Flush, ArchiveBufferSize);
+                const WorkerContext Ctx{In.get(), P->Job->Limit, &Stop};
+                DecodeJob(*P->Job, &Ctx);
+            } catch (...) {
+                P->Job->Error = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> G(P->Lock);
+                P->Done = true;
+            }
+            P->Ready.notify_all();
+        }
+    };
+    auto FlushBatch = [&] {
+        if (Batch.empty())
+            return;
+        for (Slot *P : Batch)
+            P->Handed = true;
+        Pool.Submit([Run, Slots = std::move(Batch)] { Run(Slots); });
+        Batch.clear();
+    };
 
     auto FinishFront = [&] {
+        if (!Pending.front()->Handed)
+            FlushBatch();
         std::unique_ptr<Slot> S = std::move(Pending.front());
         Pending.pop_front();
         {
             std::unique_lock<std::mutex> G(S->Lock);
-            S->Ready.wait(G, [&] { return S->Done; });
+            S->Ready.wait(G, [&] { return S->Done.load(); });
         }
         PendingNames.remove(S->Job->FName);
         bool Retry = false;
@@ -1363,6 +1398,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         ReportTotal(FTotalDone);
     };
     auto Drain = [&] {
+        FlushBatch();
         while (!Pending.empty())
             FinishFront();
     };
@@ -1402,21 +1438,15 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         Slot *P = S.get();
         PendingNames.insert(P->Job->FName);
         Pending.push_back(std::move(S));
-        Pool.Submit([this, P, &Stop, Archive, Flush] {
-            // One stream on the archive per task: opening is cheap beside decoding.
-            try {
-                TLFNFileStream In(Archive, fmOpenRead | fmShareDenyNone, Flush, ArchiveBufferSize);
-                const WorkerContext Ctx{&In, P->Job->Limit, &Stop};
-                DecodeJob(*P->Job, &Ctx);
-            } catch (...) {
-                P->Job->Error = std::current_exception();
-            }
-            {
-                std::lock_guard<std::mutex> G(P->Lock);
-                P->Done = true;
-            }
-            P->Ready.notify_all();
-        });
+        // One stream on the archive per task: opening is cheap beside decoding.
+        if (H->CompressedSize() <= BatchMember) {
+            Batch.push_back(P);
+            if (Batch.size() >= BatchCount)
+                FlushBatch();
+        } else {
+            P->Handed = true;
+            Pool.Submit([Run, P] { Run({P}); });
+        }
         while (int(Pending.size()) >= Window)
             FinishFront();
     }

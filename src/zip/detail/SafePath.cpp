@@ -3,6 +3,7 @@
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStringList>
 
 #include <cerrno>
@@ -75,6 +76,17 @@ TempFile::TempFile(const QString &Folder, bool KeepOpen)
     QString F = Folder.isEmpty() ? QStringLiteral("./") : Folder;
     if (!F.endsWith(QLatin1Char('/')))
         F += QLatin1Char('/');
+#ifdef O_TMPFILE
+    if (KeepOpen) {
+        const int Fd = ::open(QFile::encodeName(F).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (Fd >= 0) {
+            FFd = Fd;
+            FUnnamed = true;
+            FFolder = F;
+            return;
+        }
+    }
+#endif
     QByteArray Templ = QFile::encodeName(F + QStringLiteral(".qbz-XXXXXX"));
     const int Fd = ::mkostemp(Templ.data(), O_CLOEXEC);
     if (Fd < 0)
@@ -93,7 +105,7 @@ TempFile::~TempFile()
 
 bool TempFile::CloseFile()
 {
-    if (FFd < 0)
+    if (FFd < 0 || FUnnamed)
         return true;
     const int Fd = FFd;
     FFd = -1;
@@ -102,6 +114,34 @@ bool TempFile::CloseFile()
 
 bool TempFile::RenameTo(const QString &Target)
 {
+    if (FUnnamed) {
+        const QByteArray Self = "/proc/self/fd/" + QByteArray::number(FFd);
+        const QByteArray To = QFile::encodeName(Target);
+        if (::linkat(AT_FDCWD, Self.constData(), AT_FDCWD, To.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno != EEXIST)
+                return false;
+            // Over an existing file: a unique name beside it, then the rename.
+            QByteArray Beside;
+            for (int I = 0;; ++I) {
+                if (I == 100)
+                    return false;
+                Beside = QFile::encodeName(FFolder) + ".qbz-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+                if (::linkat(AT_FDCWD, Self.constData(), AT_FDCWD, Beside.constData(), AT_SYMLINK_FOLLOW) == 0)
+                    break;
+                if (errno != EEXIST)
+                    return false;
+            }
+            if (::rename(Beside.constData(), To.constData()) != 0) {
+                ::unlink(Beside.constData());
+                return false;
+            }
+        }
+        // In place and complete: closing cannot lose it any more.
+        FUnnamed = false;
+        ::close(FFd);
+        FFd = -1;
+        return true;
+    }
     if (FPath.isEmpty() || !CloseFile())
         return false;
     if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(Target).constData()) != 0)
@@ -112,6 +152,12 @@ bool TempFile::RenameTo(const QString &Target)
 
 void TempFile::Remove()
 {
+    if (FUnnamed) {
+        // A file without a name goes with its descriptor.
+        ::close(FFd);
+        FFd = -1;
+        FUnnamed = false;
+    }
     CloseFile();
     if (!FPath.isEmpty())
         ::unlink(QFile::encodeName(FPath).constData());
