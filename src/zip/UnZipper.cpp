@@ -1396,6 +1396,9 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         ReportFile(Size, Size);
         FTotalDone += Size;
         ReportTotal(FTotalDone);
+        // A cancel from an event stops the members still waiting too.
+        if (FCancel)
+            CheckCancel();
     };
     auto Drain = [&] {
         FlushBatch();
