@@ -77,7 +77,9 @@ TempFile::TempFile(const QString &Folder, bool KeepOpen)
     if (!F.endsWith(QLatin1Char('/')))
         F += QLatin1Char('/');
 #ifdef O_TMPFILE
-    if (KeepOpen) {
+    // Linking it in place later goes through the process's descriptor folder.
+    static const bool CanLink = ::access("/proc/self/fd", X_OK) == 0;
+    if (KeepOpen && CanLink) {
         const int Fd = ::open(QFile::encodeName(F).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (Fd >= 0) {
             FFd = Fd;
