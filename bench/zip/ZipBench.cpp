@@ -1,9 +1,11 @@
 // Zips a generated folder (HTML and text pages, incompressible picture data)
 // at level 6 and extracts it again, once with our library and once with
 // Info-ZIP's zip and unzip, and prints the time and size ratios; then the
-// same for a folder of many tiny files. The core count is printed with them.
+// same for a folder of many tiny files. Each case runs several times, ours
+// and the peer's in turn, since the machine is shared: every ratio is
+// printed with the median. The core count and load average are printed too.
 //
-//   zip_bench [megabytes] [work folder] [tiny files]
+//   zip_bench [megabytes] [work folder] [tiny files] [runs] [big|tiny]
 
 #include "zip/Zipper.h"
 
@@ -13,16 +15,24 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
 void Write(const QString &Path, const QByteArray &Bytes)
 {
-    QDir().mkpath(QFileInfo(Path).absolutePath());
+    static QSet<QString> Made;
+    const QString Folder = QFileInfo(Path).absolutePath();
+    if (!Made.contains(Folder)) {
+        QDir().mkpath(Folder);
+        Made.insert(Folder);
+    }
     QFile F(Path);
     if (!F.open(QIODevice::WriteOnly) || F.write(Bytes) != Bytes.size())
         qFatal("cannot write %s", qPrintable(Path));
@@ -72,6 +82,37 @@ void Program(const QString &Name, const QStringList &Args, const QString &Dir)
         qFatal("%s failed", qPrintable(Name));
 }
 
+QString LoadAverage()
+{
+    QFile F(QStringLiteral("/proc/loadavg"));
+    if (!F.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLatin1(F.readAll().split(' ').mid(0, 3).join(' '));
+}
+
+// Runs ours and theirs Runs times in turn (Fresh(true) before ours,
+// Fresh(false) before theirs), prints every ratio and the median.
+void Compare(const char *Name, int Runs, const std::function<void(bool)> &Fresh, const std::function<void()> &Ours,
+             const std::function<void()> &Theirs)
+{
+    std::vector<double> Ratios;
+    std::printf("%-7s", Name);
+    for (int I = 0; I < Runs; ++I) {
+        // The disk writes back what the previous run left before the next begins.
+        Fresh(true);
+        ::sync();
+        const qint64 A = Time(Ours);
+        Fresh(false);
+        ::sync();
+        const qint64 B = Time(Theirs);
+        Ratios.push_back(double(A) / double(B));
+        std::printf(" %.2f/%.2f s=%.2f", A / 1e9, B / 1e9, Ratios.back());
+        std::fflush(stdout);
+    }
+    std::sort(Ratios.begin(), Ratios.end());
+    std::printf("  median ratio %.2f\n", Ratios[Ratios.size() / 2]);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -79,61 +120,67 @@ int main(int argc, char **argv)
     QCoreApplication App(argc, argv);
     const qint64 Megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100;
     QTemporaryDir Tmp(argc > 2 ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/zipbench-XXXXXX") : QString());
-    const QString Root = Tmp.path() + QStringLiteral("/site");
-    const qint64 Bytes = Generate(Root, Megabytes * 1024 * 1024);
-    std::printf("folder: %.1f MB\n", double(Bytes) / 1048576.0);
+    const int Tiny = argc > 3 ? QByteArray(argv[3]).toInt() : 70000;
+    const int Runs = std::max(1, argc > 4 ? QByteArray(argv[4]).toInt() : 3);
+    const QByteArray Only = argc > 5 ? QByteArray(argv[5]) : QByteArray();
+    std::printf("cores:  %u, load average %s; each case: ours/Info-ZIP seconds = ratio\n",
+                std::thread::hardware_concurrency(), qPrintable(LoadAverage()));
 
-    const QString Ours = Tmp.path() + QStringLiteral("/ours.zip");
-    const QString Theirs = Tmp.path() + QStringLiteral("/theirs.zip");
-    const qint64 OurZip = Time([&] {
+    auto Pack = [](const QString &Root, const QString &Zip) {
         TZipper Z;
         Z.SetRootDir(Root);
-        Z.SetZipName(Ours);
+        Z.SetZipName(Zip);
         Z.SetPackLevel(6);
         Z.FilesList().Add(Root + QStringLiteral("/*.*"));
         Z.SetRelativePaths(true);
         Z.PackFiles();
-    });
-    const qint64 TheirZip = Time([&] { Program(QStringLiteral("zip"), {QStringLiteral("-6qr"), Theirs, QStringLiteral(".")}, Root); });
-
-    const QString OutOurs = Tmp.path() + QStringLiteral("/out-ours");
-    const QString OutTheirs = Tmp.path() + QStringLiteral("/out-theirs");
-    const qint64 OurUnzip = Time([&] {
+    };
+    auto Unpack = [](const QString &Zip, const QString &Out) {
         TUnZipper U;
-        U.SetZipName(Ours);
-        U.SetDestDir(OutOurs);
+        U.SetZipName(Zip);
+        U.SetDestDir(Out);
         U.RecreateDirs = true;
         U.DoAll = true;
         U.OverwriteMode = TUZOverwriteMode::Always;
         U.UnpackFiles();
-    });
-    const qint64 TheirUnzip = Time([&] { Program(QStringLiteral("unzip"), {QStringLiteral("-q"), Theirs, QStringLiteral("-d"), OutTheirs}, Root); });
+    };
+    // One case: pack Root both ways, then extract both archives.
+    auto Case = [&](const QString &Label, const QString &Root) {
+        const QString Ours = Tmp.path() + QStringLiteral("/ours-") + Label + QStringLiteral(".zip");
+        const QString Theirs = Tmp.path() + QStringLiteral("/theirs-") + Label + QStringLiteral(".zip");
+        auto Fresh = [&](bool Our) { QFile::remove(Our ? Ours : Theirs); };
+        Compare(qPrintable(Label + QStringLiteral(":")), Runs, Fresh, [&] { Pack(Root, Ours); },
+                [&] { Program(QStringLiteral("zip"), {QStringLiteral("-6qr"), Theirs, QStringLiteral(".")}, Root); });
+        const double OurSize = double(QFileInfo(Ours).size()), TheirSize = double(QFileInfo(Theirs).size());
+        std::printf("size:   ours %.0f, Info-ZIP %.0f, size ratio %.4f\n", OurSize, TheirSize, OurSize / TheirSize);
+        // Each run extracts into a new folder: a file system just after a
+        // mass deletion creates files many times slower (freed inodes wait
+        // for their journal commit), which would measure the deletion.
+        QString OutOurs, OutTheirs;
+        int Run = 0;
+        auto Next = [&](bool Our) {
+            const QString Out = Tmp.path() + QStringLiteral("/out-%1-%2").arg(Our ? "ours" : "theirs").arg(++Run);
+            (Our ? OutOurs : OutTheirs) = Out;
+        };
+        Compare("unzip:", Runs, Next, [&] { Unpack(Ours, OutOurs); },
+                [&] { Program(QStringLiteral("unzip"), {QStringLiteral("-q"), Theirs, QStringLiteral("-d"), OutTheirs}, Root); });
+    };
 
-    const double OurSize = double(QFileInfo(Ours).size()), TheirSize = double(QFileInfo(Theirs).size());
-    std::printf("zip:    ours %.2f s, Info-ZIP %.2f s, time ratio %.2f\n", OurZip / 1e9, TheirZip / 1e9, double(OurZip) / double(TheirZip));
-    std::printf("unzip:  ours %.2f s, Info-ZIP %.2f s, time ratio %.2f\n", OurUnzip / 1e9, TheirUnzip / 1e9, double(OurUnzip) / double(TheirUnzip));
-    std::printf("size:   ours %.0f, Info-ZIP %.0f, size ratio %.4f\n", OurSize, TheirSize, OurSize / TheirSize);
-
-    // Many tiny files: the cost per file.
-    const int Tiny = argc > 3 ? QByteArray(argv[3]).toInt() : 70000;
-    const QString Small = Tmp.path() + QStringLiteral("/tiny");
-    QRandomGenerator R{7};
-    for (int I = 0; I < Tiny; ++I)
-        Write(Small + QStringLiteral("/d%1/f%2.txt").arg(I % 100).arg(I), QByteArray("item ").repeated(1 + int(R.bounded(40))));
-    const QString OursTiny = Tmp.path() + QStringLiteral("/ours-tiny.zip");
-    const QString TheirsTiny = Tmp.path() + QStringLiteral("/theirs-tiny.zip");
-    const qint64 OurTiny = Time([&] {
-        TZipper Z;
-        Z.SetRootDir(Small);
-        Z.SetZipName(OursTiny);
-        Z.SetPackLevel(6);
-        Z.FilesList().Add(Small + QStringLiteral("/*.*"));
-        Z.SetRelativePaths(true);
-        Z.PackFiles();
-    });
-    const qint64 TheirTiny = Time([&] { Program(QStringLiteral("zip"), {QStringLiteral("-6qr"), TheirsTiny, QStringLiteral(".")}, Small); });
-    std::printf("tiny:   %d files, ours %.2f s, Info-ZIP %.2f s, time ratio %.2f\n", Tiny, OurTiny / 1e9, TheirTiny / 1e9,
-                double(OurTiny) / double(TheirTiny));
-    std::printf("cores:  %u\n", std::thread::hardware_concurrency());
+    if (Only.isEmpty() || Only == "big") {
+        const QString Root = Tmp.path() + QStringLiteral("/site");
+        const qint64 Bytes = Generate(Root, Megabytes * 1024 * 1024);
+        std::printf("folder: %.1f MB\n", double(Bytes) / 1048576.0);
+        Case(QStringLiteral("zip"), Root);
+    }
+    if (Only.isEmpty() || Only == "tiny") {
+        // Many tiny files: the cost per file.
+        const QString Small = Tmp.path() + QStringLiteral("/tiny");
+        QRandomGenerator R{7};
+        for (int I = 0; I < Tiny; ++I)
+            Write(Small + QStringLiteral("/d%1/f%2.txt").arg(I % 100).arg(I), QByteArray("item ").repeated(1 + int(R.bounded(40))));
+        std::printf("folder: %d tiny files\n", Tiny);
+        Case(QStringLiteral("tiny"), Small);
+    }
+    std::printf("load average at the end: %s\n", qPrintable(LoadAverage()));
     return 0;
 }

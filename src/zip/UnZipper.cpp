@@ -9,6 +9,7 @@
 #include "detail/TraditionalCipher.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 
 #include <QFile>
 #include <QSet>
@@ -19,6 +20,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <sys/stat.h>
@@ -54,6 +56,29 @@ public:
 
 private:
     TStream *FStream;
+};
+
+// A file written straight through its descriptor: the decoders hand over
+// pieces of up to 32 KB, so a buffer of its own would only copy them.
+class TUnZipper::FileSink : public TUnZipper::Sink {
+public:
+    explicit FileSink(int Fd) : FFd(Fd) {}
+    bool Write(const char *Data, qint64 Count) override
+    {
+        while (Count > 0) {
+            const ssize_t N = ::write(FFd, Data, size_t(std::min<qint64>(Count, 1 << 30)));
+            if (N < 0 && errno == EINTR)
+                continue;
+            if (N <= 0)
+                return false;
+            Data += N;
+            Count -= N;
+        }
+        return true;
+    }
+
+private:
+    int FFd;
 };
 
 // ------------------------------------------------------------------- basics
@@ -1087,12 +1112,25 @@ struct TUnZipper::ExtractJob {
     TZipHeaderInfo W;
     QString FName;
     std::unique_ptr<ZipDetail::TempFile> Temp;
+    unsigned Mode = 0;
     qint64 Limit = 0;
     bool Good = false;
     bool CannotCreate = false;
     quint32 Calc = 0;
     std::exception_ptr Error;
 };
+
+bool TUnZipper::MakeFolders(const QString &Base, const QString &Folder)
+{
+    // A run makes and checks each folder once: members share their folders.
+    const QString Key = Base + QChar(0) + Folder;
+    if (FMadeFolders.contains(Key))
+        return true;
+    if (!ZipDetail::MakeFoldersInside(Base, Folder))
+        return false;
+    FMadeFolders.insert(Key);
+    return true;
+}
 
 bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry)
 {
@@ -1126,21 +1164,24 @@ bool TUnZipper::BadMemberData(ExtractJob &J, bool &Retry)
 void TUnZipper::DecodeJob(ExtractJob &J, const WorkerContext *Worker)
 {
     try {
-        J.Temp = std::make_unique<ZipDetail::TempFile>(ExtractFilePath(J.FName));
+        // The file is made, written and dated through one descriptor on the
+        // decoding thread; only putting it in place waits for the member's turn.
+        J.Temp = std::make_unique<ZipDetail::TempFile>(ExtractFilePath(J.FName), true);
         if (!J.Temp->Created()) {
             J.CannotCreate = true;
             return;
         }
-        std::unique_ptr<TLFNFileStream> OutFile;
-        try {
-            OutFile = std::make_unique<TLFNFileStream>(J.Temp->Path(), fmOpenReadWrite, FlushFilesOnClose, ArchiveBufferSize);
-        } catch (const EStreamError &) {
-            J.CannotCreate = true;
-            return;
-        }
-        StreamSink Out(OutFile.get());
+        const int Fd = J.Temp->Fd();
+        FileSink Out(Fd);
         J.Good = DecodeMember(J.W, Out, J.Calc, Worker);
-        if (!OutFile->Finish())
+        if (J.Good) {
+            timespec Times[2];
+            Times[0].tv_sec = Times[1].tv_sec = time_t(FileDateToUnixTime(RepairDosDateTime(J.W.LastModFileDateTime)));
+            Times[0].tv_nsec = Times[1].tv_nsec = 0;
+            ::futimens(Fd, Times);
+            ::fchmod(Fd, mode_t(J.Mode));
+        }
+        if ((J.Good && FlushFilesOnClose && ::fsync(Fd) != 0) || !J.Temp->CloseFile())
             throw ECantWriteUCF(ZipResourceString(207));
     } catch (...) {
         if (!Worker)
@@ -1165,8 +1206,6 @@ bool TUnZipper::FinishExtract(ExtractJob &J, int &Count, bool &Retry)
         J.Temp->Remove();
         return BadMemberData(J, Retry);
     }
-    FileSetDosDate(J.Temp->Path(), RepairDosDateTime(J.W.LastModFileDateTime));
-    ZipDetail::ApplyAttributes(J.Temp->Path(), RetainAttributes, J.W.VersionMadeBy, J.W.ExternalFileAttributes);
     if (!J.Temp->RenameTo(J.FName))
         return Skip(skrCannotCreate);
     if (OnEndUnZip)
@@ -1197,7 +1236,7 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
     const QString Base = FDestDir.isEmpty() ? GetCurrentDir() : FDestDir;
 
     if (W.FileName().isEmpty()) {
-        if (Kind == RunKind::Extract && RecreateDirs && !ZipDetail::MakeFoldersInside(Base, FName))
+        if (Kind == RunKind::Extract && RecreateDirs && !MakeFolders(Base, FName))
             return Skip(skrCannotCreate);
         ++Count;
         return true;
@@ -1239,7 +1278,7 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
     // Folders of the output: inside the destination none may be a link.
     const QString Folder = ExtractFilePath(FName);
     const bool Inside = FName == Safe;
-    if (Inside ? !ZipDetail::MakeFoldersInside(Base, Folder) : !ForceDirectories(Folder))
+    if (Inside ? !MakeFolders(Base, Folder) : !ForceDirectories(Folder))
         return Skip(skrCannotCreate);
 
     struct stat St;
@@ -1273,6 +1312,7 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
     // renamed only once its length and CRC are right.
     // (The file itself is made with the decoding, on the worker's time.)
     J->FName = FName;
+    J->Mode = ZipDetail::AttributeMode(RetainAttributes, W.VersionMadeBy, W.ExternalFileAttributes);
     J->Limit = MemberDataLimit(W);
     Job = std::move(J);
     return true;
@@ -1287,7 +1327,8 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         std::unique_ptr<ExtractJob> Job;
         std::mutex Lock;
         std::condition_variable Ready;
-        bool Done = false;
+        std::atomic<bool> Done{false};
+        bool Handed = false;
     };
     std::deque<std::unique_ptr<Slot>> Pending;
     QSet<QString> PendingNames;
@@ -1304,14 +1345,49 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
             Pool.Stop();
         }
     } Guard{Stop, Pool};
-    const int Window = Threads * 2;
+    // Small members go to the workers in batches, one task and one stream
+    // on the archive for many files, so a hand-over costs little beside the
+    // work. Each member waiting for its turn holds its output open, which
+    // bounds the window.
+    constexpr size_t BatchCount = 16;
+    constexpr qint64 BatchMember = 65536;
+    const int Window = std::min(Threads * 2 * int(BatchCount), std::max(Threads * 2, 256));
+    std::vector<Slot *> Batch;
+    auto Run = [this, &Stop, Archive, Flush](const std::vector<Slot *> &Slots) {
+        std::unique_ptr<TLFNFileStream> In;
+        for (Slot *P : Slots) {
+            try {
+                if (!In)
+                    In = std::make_unique<TLFNFileStream>(Archive, fmOpenRead | fmShareDenyNone, Flush, ArchiveBufferSize);
+                const WorkerContext Ctx{In.get(), P->Job->Limit, &Stop};
+                DecodeJob(*P->Job, &Ctx);
+            } catch (...) {
+                P->Job->Error = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> G(P->Lock);
+                P->Done = true;
+            }
+            P->Ready.notify_all();
+        }
+    };
+    auto FlushBatch = [&] {
+        if (Batch.empty())
+            return;
+        for (Slot *P : Batch)
+            P->Handed = true;
+        Pool.Submit([Run, Slots = std::move(Batch)] { Run(Slots); });
+        Batch.clear();
+    };
 
     auto FinishFront = [&] {
+        if (!Pending.front()->Handed)
+            FlushBatch();
         std::unique_ptr<Slot> S = std::move(Pending.front());
         Pending.pop_front();
         {
             std::unique_lock<std::mutex> G(S->Lock);
-            S->Ready.wait(G, [&] { return S->Done; });
+            S->Ready.wait(G, [&] { return S->Done.load(); });
         }
         PendingNames.remove(S->Job->FName);
         bool Retry = false;
@@ -1320,8 +1396,12 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         ReportFile(Size, Size);
         FTotalDone += Size;
         ReportTotal(FTotalDone);
+        // A cancel from an event stops the members still waiting too.
+        if (FCancel)
+            CheckCancel();
     };
     auto Drain = [&] {
+        FlushBatch();
         while (!Pending.empty())
             FinishFront();
     };
@@ -1361,21 +1441,15 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         Slot *P = S.get();
         PendingNames.insert(P->Job->FName);
         Pending.push_back(std::move(S));
-        Pool.Submit([this, P, &Stop, Archive, Flush] {
-            // One stream on the archive per task: opening is cheap beside decoding.
-            try {
-                TLFNFileStream In(Archive, fmOpenRead | fmShareDenyNone, Flush, ArchiveBufferSize);
-                const WorkerContext Ctx{&In, P->Job->Limit, &Stop};
-                DecodeJob(*P->Job, &Ctx);
-            } catch (...) {
-                P->Job->Error = std::current_exception();
-            }
-            {
-                std::lock_guard<std::mutex> G(P->Lock);
-                P->Done = true;
-            }
-            P->Ready.notify_all();
-        });
+        // One stream on the archive per task: opening is cheap beside decoding.
+        if (H->CompressedSize() <= BatchMember) {
+            Batch.push_back(P);
+            if (Batch.size() >= BatchCount)
+                FlushBatch();
+        } else {
+            P->Handed = true;
+            Pool.Submit([Run, P] { Run({P}); });
+        }
         while (int(Pending.size()) >= Window)
             FinishFront();
     }
@@ -1401,8 +1475,10 @@ int TUnZipper::RunExtraction(RunKind Kind)
             if (Z->FSortMode != Sort)
                 Z->SetSortMode(Sort);
             Z->FCancel = false;
+            Z->FMadeFolders.clear();
         }
     } Guard{this, SavedSort};
+    FMadeFolders.clear();
 
     TSortedZip *List = View();
     int NumFiles = 0;

@@ -15,6 +15,7 @@
 #include "ZipStreams.h"
 
 #include <QString>
+#include <QSet>
 #include <atomic>
 
 namespace ZipDetail {
@@ -221,6 +222,10 @@ private:
     class Sink;
     class NullSink;
     class StreamSink;
+    class FileSink;
+    // MakeFoldersInside, remembering the folders made or found in this run.
+    bool MakeFolders(const QString &Base, const QString &Folder);
+    QSet<QString> FMadeFolders;
     // Decodes one member into Out; returns True when size and CRC match.
     // What a member decoded off the caller's thread works with.
     struct WorkerContext {

@@ -95,6 +95,10 @@ void TZipper::ZipParallel(int First, int Threads)
         B->Last = M.Submitted + B->Length >= M.Size;
         B->Level = M.H->CompressionMethod == 8 ? FPackLevel : 0;
         M.Submitted += B->Length;
+        // The blocks keep the file open from now on: the worker done with
+        // the last one closes it, not this thread.
+        if (M.AllSubmitted())
+            M.File.reset();
         M.Blocks.push_back(B);
         ++InFlight;
         InFlightBytes += B->Length;

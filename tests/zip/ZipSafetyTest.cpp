@@ -481,3 +481,44 @@ TEST(ZipSafety, ExtractingOnSeveralThreadsGivesTheSameFilesAndEventsAsOneThread)
     for (const QString &F : FilesUnder(D.File(QStringLiteral("cancel"))))
         EXPECT_TRUE(F.endsWith(QStringLiteral(".txt"))) << F.toStdString();
 }
+
+TEST(ZipSafety, ExtractingOnSeveralThreadsKeepsDatesAndModesAndReplacesTargetsWhole)
+{
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("modes.zip"));
+    const QString Script = QStringLiteral(
+        "import sys,zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+        "  for k in range(40):\n"
+        "    i=zipfile.ZipInfo('d%d/f%d.txt'%(k%3,k),(2001,2,3,4,5,6)); i.create_system=3\n"
+        "    i.external_attr=(0o100750 if k%2 else 0o100444)<<16; i.compress_type=8\n"
+        "    z.writestr(i,b'data %d '%k*(k+1))\n");
+    QByteArray Out;
+    ASSERT_EQ(Python(Script, {Zip}, &Out), 0) << Out.constData();
+    const QString Dest = D.File(QStringLiteral("dest"));
+    // An older file and a link in the way: the file is replaced, the link
+    // itself (not what it points at) gives way.
+    WriteAll(Dest + QStringLiteral("/d1/f1.txt"), "old");
+    WriteAll(D.File(QStringLiteral("outside.txt")), "keep");
+    ASSERT_TRUE(QDir().mkpath(Dest + QStringLiteral("/d0")));
+    ASSERT_EQ(::symlink(QFile::encodeName(D.File(QStringLiteral("outside.txt"))).constData(),
+                        QFile::encodeName(Dest + QStringLiteral("/d0/f0.txt")).constData()), 0);
+    UnzipRun R(Zip, Dest);
+    R.U.ExtractThreads = 4;
+    EXPECT_EQ(R.U.UnpackFiles(), 40);
+    QStringList Names;
+    for (int K = 0; K < 40; ++K) {
+        const QString Name = QStringLiteral("d%1/f%2.txt").arg(K % 3).arg(K);
+        Names << Name;
+        const QFileInfo F(Dest + QLatin1Char('/') + Name);
+        EXPECT_FALSE(F.isSymLink()) << K;
+        EXPECT_EQ(ReadAll(F.filePath()), QByteArray("data ").append(QByteArray::number(K)).append(' ').repeated(K + 1)) << K;
+        EXPECT_EQ(F.lastModified(), QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6))) << K;
+        const QFile::Permissions Owner = F.permissions() & (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_EQ(Owner, K % 2 ? (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) : QFile::Permissions(QFile::ReadOwner)) << K;
+    }
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("outside.txt"))), QByteArray("keep"));
+    Names.sort();
+    // Nothing else is left in the folders: no temporary file.
+    EXPECT_EQ(FilesUnder(Dest), Names);
+}

@@ -129,6 +129,8 @@ void BlockPool::Work()
             } catch (...) {
                 B->Error = std::current_exception();
             }
+            // The file's last block closes it here, on the worker's time.
+            B->Keep.reset();
             bool Wake = false;
             {
                 std::lock_guard<std::mutex> G(FLock);

@@ -3,10 +3,12 @@
 #include "platform/core/FileUtils.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStringList>
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,16 +71,32 @@ bool MakeFoldersInside(const QString &Base, const QString &Folder)
     return true;
 }
 
-TempFile::TempFile(const QString &Folder)
+TempFile::TempFile(const QString &Folder, bool KeepOpen)
 {
     QString F = Folder.isEmpty() ? QStringLiteral("./") : Folder;
     if (!F.endsWith(QLatin1Char('/')))
         F += QLatin1Char('/');
+#ifdef O_TMPFILE
+    // Linking it in place later goes through the process's descriptor folder.
+    static const bool CanLink = ::access("/proc/self/fd", X_OK) == 0;
+    if (KeepOpen && CanLink) {
+        const int Fd = ::open(QFile::encodeName(F).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (Fd >= 0) {
+            FFd = Fd;
+            FUnnamed = true;
+            FFolder = F;
+            return;
+        }
+    }
+#endif
     QByteArray Templ = QFile::encodeName(F + QStringLiteral(".qbz-XXXXXX"));
-    const int Fd = ::mkstemp(Templ.data());
+    const int Fd = ::mkostemp(Templ.data(), O_CLOEXEC);
     if (Fd < 0)
         return;
-    ::close(Fd);
+    if (KeepOpen)
+        FFd = Fd;
+    else
+        ::close(Fd);
     FPath = QFile::decodeName(Templ);
 }
 
@@ -87,9 +105,46 @@ TempFile::~TempFile()
     Remove();
 }
 
+bool TempFile::CloseFile()
+{
+    if (FFd < 0 || FUnnamed)
+        return true;
+    const int Fd = FFd;
+    FFd = -1;
+    return ::close(Fd) == 0;
+}
+
 bool TempFile::RenameTo(const QString &Target)
 {
-    if (FPath.isEmpty())
+    if (FUnnamed) {
+        const QByteArray Self = "/proc/self/fd/" + QByteArray::number(FFd);
+        const QByteArray To = QFile::encodeName(Target);
+        if (::linkat(AT_FDCWD, Self.constData(), AT_FDCWD, To.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno != EEXIST)
+                return false;
+            // Over an existing file: a unique name beside it, then the rename.
+            QByteArray Beside;
+            for (int I = 0;; ++I) {
+                if (I == 100)
+                    return false;
+                Beside = QFile::encodeName(FFolder) + ".qbz-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+                if (::linkat(AT_FDCWD, Self.constData(), AT_FDCWD, Beside.constData(), AT_SYMLINK_FOLLOW) == 0)
+                    break;
+                if (errno != EEXIST)
+                    return false;
+            }
+            if (::rename(Beside.constData(), To.constData()) != 0) {
+                ::unlink(Beside.constData());
+                return false;
+            }
+        }
+        // In place and complete: closing cannot lose it any more.
+        FUnnamed = false;
+        ::close(FFd);
+        FFd = -1;
+        return true;
+    }
+    if (FPath.isEmpty() || !CloseFile())
         return false;
     if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(Target).constData()) != 0)
         return false;
@@ -99,12 +154,19 @@ bool TempFile::RenameTo(const QString &Target)
 
 void TempFile::Remove()
 {
+    if (FUnnamed) {
+        // A file without a name goes with its descriptor.
+        ::close(FFd);
+        FFd = -1;
+        FUnnamed = false;
+    }
+    CloseFile();
     if (!FPath.isEmpty())
         ::unlink(QFile::encodeName(FPath).constData());
     FPath.clear();
 }
 
-void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External)
+unsigned AttributeMode(bool Retain, quint16 VersionMadeBy, quint32 External)
 {
     static const mode_t Mask = [] {
         const mode_t M = ::umask(022);
@@ -119,7 +181,12 @@ void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, qu
         else if (External & 0x01)
             Mode &= ~mode_t(0222);
     }
-    ::chmod(QFile::encodeName(Path).constData(), Mode);
+    return Mode;
+}
+
+void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External)
+{
+    ::chmod(QFile::encodeName(Path).constData(), mode_t(AttributeMode(Retain, VersionMadeBy, External)));
 }
 
 } // namespace ZipDetail

@@ -16,23 +16,38 @@ QString JoinPath(const QString &Base, const QString &Relative);
 bool MakeFoldersInside(const QString &Base, const QString &Folder);
 
 // A new, empty file with a unique name in Folder, removed unless renamed.
+// With KeepOpen its descriptor (read and write) stays open for the caller to
+// write through, and where the file system allows, the file has no name at
+// all until RenameTo links it in place: making it costs the folder no
+// search, and nothing of it is left behind whatever happens.
 class TempFile {
 public:
-    explicit TempFile(const QString &Folder);
+    explicit TempFile(const QString &Folder, bool KeepOpen = false);
     ~TempFile();
     TempFile(const TempFile &) = delete;
     TempFile &operator=(const TempFile &) = delete;
-    bool Created() const { return !FPath.isEmpty(); }
+    bool Created() const { return FUnnamed || !FPath.isEmpty(); }
+    // Empty for a file without a name.
     QString Path() const { return FPath; }
+    // The open descriptor (KeepOpen), -1 once closed.
+    int Fd() const { return FFd; }
+    // Closes the descriptor of a named file: false when the system reports
+    // a failed write. A file without a name stays open until RenameTo.
+    bool CloseFile();
+    // Puts the file in Target's place at once, replacing what is there.
     bool RenameTo(const QString &Target);
     void Remove();
 
 private:
     QString FPath;
+    QString FFolder;
+    int FFd = -1;
+    bool FUnnamed = false;
 };
 
 // Permissions of an extracted file: the default for new files, narrowed to
 // read-only or taken from a Unix host's mode when the attributes are kept.
+unsigned AttributeMode(bool Retain, quint16 VersionMadeBy, quint32 External);
 void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External);
 
 } // namespace ZipDetail
