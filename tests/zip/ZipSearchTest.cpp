@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <cstdio>
+#include <unistd.h>
 
 using namespace ZipTest;
 
@@ -410,4 +411,6 @@ TEST(ZipSelection, FoldersTooDeepAndNamesNotInUtf8AreReportedAsSkipped)
     EXPECT_TRUE(Skipped[0].endsWith(QStringLiteral(".txt")));
     EXPECT_TRUE(Skipped[1].startsWith(QStringLiteral("d1/d2/")));
     EXPECT_TRUE(Skipped[1].endsWith(QStringLiteral("/d21")));
+    // Qt cannot name the file to remove it with the folder: it goes by its bytes.
+    ::unlink(Bad.constData());
 }
