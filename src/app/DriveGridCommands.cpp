@@ -64,27 +64,27 @@ struct TPlace {
     QPoint At;
 };
 
-TPlace PlaceOf(TDriveContext &C, const QString &Spec)
+TPlace PlaceOf(TDriveContext &C, const QString &Place)
 {
-    const QStringList Parts = Spec.split(QLatin1Char(':'));
-    if (Parts.size() == 1) {
-        QWidget *W = C.FindWidget(Spec);
+    const QStringList Fields = Place.split(QLatin1Char(':'));
+    if (Fields.size() == 1) {
+        QWidget *W = C.FindWidget(Place);
         if (!W->isVisible())
-            throw EDriveError(QStringLiteral("%1 is hidden").arg(Spec));
+            throw EDriveError(QStringLiteral("%1 is hidden").arg(Place));
         return {W, QPoint(W->width() / 2, W->height() / 2)};
     }
-    if (Parts.size() != 3)
-        throw EDriveError(QStringLiteral("a place is NAME or GRID:COL:ROW, not \"%1\"").arg(Spec));
-    TStringGrid *Grid = GridNamed(C, Parts[0]);
-    const int ACol = Number(Parts[1], "COL"), ARow = Number(Parts[2], "ROW");
-    CheckCell(Grid, Parts[0], ACol, ARow);
+    if (Fields.size() != 3)
+        throw EDriveError(QStringLiteral("a place is NAME or GRID:COL:ROW, not \"%1\"").arg(Place));
+    TStringGrid *Grid = GridNamed(C, Fields[0]);
+    const int ACol = Number(Fields[1], "COL"), ARow = Number(Fields[2], "ROW");
+    CheckCell(Grid, Fields[0], ACol, ARow);
     TRect R = Grid->CellRect(ACol, ARow);
     if (R.Right <= R.Left) {
         Grid->SetTopRow(qMax(Grid->FixedRows(), ARow));
         R = Grid->CellRect(ACol, ARow);
     }
     if (R.Right <= R.Left)
-        throw EDriveError(QStringLiteral("cell %1 of %2 cannot be shown").arg(Spec, Parts[0]));
+        throw EDriveError(QStringLiteral("cell %1 of %2 cannot be shown").arg(Place, Fields[0]));
     return {Grid->viewport(), QPoint((R.Left + R.Right) / 2, (R.Top + R.Bottom) / 2)};
 }
 

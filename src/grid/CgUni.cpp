@@ -125,23 +125,20 @@ int TWideStrings::IndexOf(const QString &S) const
 
 void TWideStrings::AddStrings(const TWideStrings &Strings)
 {
-    BeginUpdate();
-    try {
-        for (int I = 0; I < Strings.Count(); ++I)
-            AddObject(Strings.Get(I), Strings.GetObject(I));
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    AddEach(Strings.Count(), [&](int I) { AddObject(Strings.Get(I), Strings.GetObject(I)); });
 }
 
 void TWideStrings::AddStrings(const TStrings &Strings)
 {
+    AddEach(Strings.Count(), [&](int I) { AddObject(Strings.Strings(I), Strings.Objects(I)); });
+}
+
+void TWideStrings::AddEach(int Count, const std::function<void(int)> &Add)
+{
     BeginUpdate();
     try {
-        for (int I = 0; I < Strings.Count(); ++I)
-            AddObject(Strings.Strings(I), Strings.Objects(I));
+        for (int I = 0; I < Count; ++I)
+            Add(I);
     } catch (...) {
         EndUpdate();
         throw;

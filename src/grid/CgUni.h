@@ -18,6 +18,8 @@
 #include "grid/cgcombo.h"
 #include "platform/core/Classes.h"
 
+#include <functional>
+
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -94,6 +96,8 @@ protected:
     TStringList ToStringList() const;
 
 private:
+    // Adds Count items inside one update bracket, closed also when an add throws.
+    void AddEach(int Count, const std::function<void(int)> &Add);
     int FUpdateCount = 0;
     std::unique_ptr<TAnsiStringsForWideStrings> FAnsiStrings;
 };

@@ -47,6 +47,15 @@ QImage Render(TGraphic &G)
     return I;
 }
 
+// Reads a graphic from the bytes of its file.
+void LoadFromBytes(TGraphic &G, const QByteArray &Bytes)
+{
+    TMemoryStream S;
+    S.WriteBytes(Bytes);
+    S.SetPosition(0);
+    G.LoadFromStream(&S);
+}
+
 struct GIFResult {
     QImage Image;
     int Count = 0;
@@ -59,10 +68,7 @@ struct GIFResult {
 GIFResult RenderGIF(const QByteArray &Bytes, int Frame)
 {
     TGIFImage GIF;
-    TMemoryStream S;
-    S.WriteBytes(Bytes);
-    S.SetPosition(0);
-    GIF.LoadFromStream(&S);
+    LoadFromBytes(GIF, Bytes);
     GIFResult R;
     R.Count = GIF.Frames().Count();
     if (R.Count == 0)
@@ -133,28 +139,19 @@ void THTMLPicture::BuildPicture()
         }
         case PictureKind::JPEG: {
             TJPEGImage J;
-            TMemoryStream S;
-            S.WriteBytes(B);
-            S.SetPosition(0);
-            J.LoadFromStream(&S);
+            LoadFromBytes(J, B);
             Image = Render(J);
             break;
         }
         case PictureKind::BMP: {
             TBitmap Bmp;
-            TMemoryStream S;
-            S.WriteBytes(B);
-            S.SetPosition(0);
-            Bmp.LoadFromStream(&S);
+            LoadFromBytes(Bmp, B);
             Image = Render(Bmp);
             break;
         }
         case PictureKind::ICO: {
             TIcon Ico;
-            TMemoryStream S;
-            S.WriteBytes(B);
-            S.SetPosition(0);
-            Ico.LoadFromStream(&S);
+            LoadFromBytes(Ico, B);
             Image = Render(Ico);
             break;
         }

@@ -446,7 +446,7 @@ TEST_F(FirstMinutes, HelpFilesAreShippedAndAFailingHandOffSaysSo)
     EXPECT_TRUE(R.Out.contains(S("无法打开“") + Home.File(QStringLiteral("help/help.chm")) + S("”"))) << R.Out.toStdString();
 }
 
-TEST_F(FirstMinutes, TemplatesLabelTheSpecificationSayWhoTheCatalogueIsFromAndKeepPicturesInside)
+TEST_F(FirstMinutes, TemplatesLabelTheSizeSayWhoTheCatalogueIsFromAndKeepPicturesInside)
 {
     // A camera photo far wider than any window.
     QImage Photo(2800, 1800, QImage::Format_RGB32);
@@ -482,7 +482,7 @@ TEST_F(FirstMinutes, TemplatesLabelTheSpecificationSayWhoTheCatalogueIsFromAndKe
             if (English) {
                 for (const char C : Bytes)
                     ASSERT_LT(uchar(C), 0x80) << "an English page holds ASCII only";
-                EXPECT_TRUE(Bytes.contains(">Specification<"));
+                EXPECT_TRUE(Bytes.contains(">Size<"));
                 EXPECT_TRUE(Bytes.contains("To: Li From: <b>Breeze Tea Ltd</b>"));
             } else {
                 const QString Text = PagesIn(QStringLiteral("htm"), Html).join(QString());

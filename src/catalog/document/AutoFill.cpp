@@ -12,7 +12,7 @@ int FieldCol(TField Field)
     switch (Field) {
     case fName:
     case fUnit:
-    case fSpecification:
+    case fSize:
         return 5;
     case fPicturePath:
         return 1;
@@ -32,7 +32,7 @@ int FieldRow(int Block, TField Field)
     case fUnit:
         return R + 1;
     case fWeight:
-    case fSpecification:
+    case fSize:
         return R + 2;
     case fDescription:
         return R + 3;
@@ -107,7 +107,7 @@ TDropCommand DropCommand(int ACol, int ARow)
         switch (Kind) {
         case 1: return dcPrefixName;
         case 2: return dcUnit;
-        case 3: return dcSpecification;
+        case 3: return dcSize;
         default: return dcNone;
         }
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The auto-fill commands of the product grid: one field of many products
 // written at once (numbered IDs, names from picture files, fixed or multiplied
-// prices and weights, units, specifications, copies of another product).
+// prices and weights, units, sizes, copies of another product).
 // No widgets: the filler writes grid cells through TProductGridAccess and hands
 // every written cell to Store, which puts it into the page text.
 //
@@ -17,7 +17,7 @@
 namespace AutoFill {
 
 // The fields of a product block and their cells (block n starts at row 6n - 5).
-enum TField { fID, fName, fPrice, fUnit, fWeight, fSpecification, fDescription, fPicturePath };
+enum TField { fID, fName, fPrice, fUnit, fWeight, fSize, fDescription, fPicturePath };
 int FieldCol(TField Field);
 int FieldRow(int Block, TField Field);
 // The field name a message shows ("价格").
@@ -43,7 +43,7 @@ QString PictureBaseName(const QString &StoredPath);
 // What a drop of the auto-fill button on cell (ACol, ARow) runs.
 enum TDropCommand {
     dcNone, dcAddPicture, dcPrefixID, dcFixedPrice, dcFixedWeight, dcCopyDescription, dcPrefixName, dcUnit,
-    dcSpecification
+    dcSize
 };
 TDropCommand DropCommand(int ACol, int ARow);
 

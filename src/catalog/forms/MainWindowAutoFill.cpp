@@ -260,7 +260,7 @@ void TForm1::N42Click()
 
 void TForm1::N48Click()
 {
-    FixedCommand(this, fSpecification, QStringLiteral("请输入一个规格，类似：190MM*270MM    "));
+    FixedCommand(this, fSize, QStringLiteral("请输入一个规格，类似：190MM*270MM    "));
 }
 
 void TForm1::N44Click()
@@ -287,7 +287,7 @@ void TForm1::N46Click()
     {
         TWaitCursor Wait;
         Message = Filler(this).CopyFrom(CurrentProduct(this), Answer,
-                                        {fPrice, fUnit, fWeight, fSpecification, fDescription});
+                                        {fPrice, fUnit, fWeight, fSize, fDescription});
     }
     ShowNotANumber(Message);
 }
@@ -317,7 +317,7 @@ void TForm1::AutoFillDrop(int ACol, int ARow)
     case dcCopyDescription: N44Click(); break;
     case dcPrefixName: N37Click(); break;
     case dcUnit: N42Click(); break;
-    case dcSpecification: N48Click(); break;
+    case dcSize: N48Click(); break;
     case dcNone: break;
     }
 }

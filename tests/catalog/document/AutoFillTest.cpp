@@ -38,7 +38,7 @@ TEST(AutoFill, DropCommandsAndPictureNames)
     EXPECT_EQ(DropCommand(5, 12), dcNone);
     EXPECT_EQ(DropCommand(4, 13), dcPrefixName);
     EXPECT_EQ(DropCommand(5, 14), dcUnit);
-    EXPECT_EQ(DropCommand(5, 15), dcSpecification);
+    EXPECT_EQ(DropCommand(5, 15), dcSize);
     EXPECT_EQ(DropCommand(5, 16), dcNone);
     EXPECT_EQ(DropCommand(0, 1), dcNone);
     EXPECT_EQ(DropCommand(3, 0), dcNone);
@@ -48,5 +48,5 @@ TEST(AutoFill, DropCommandsAndPictureNames)
     EXPECT_EQ(PictureBaseName(QStringLiteral("/pics/noext")), QString());
     EXPECT_EQ(FieldRow(2, fDescription), 10);
     EXPECT_EQ(FieldRow(2, fPicturePath), 12);
-    EXPECT_EQ(FieldCol(fSpecification), 5);
+    EXPECT_EQ(FieldCol(fSize), 5);
 }

@@ -135,7 +135,7 @@ TEST_F(AutoFillDrive, TheButtonDroppedOnAFieldAndTheGridDroppedOnTheButton)
 {
     QString Out;
     // Price row of product 2, column 2: the fixed price from product 2 on;
-    // the grid dragged from the specification of product 3 onto the button;
+    // the grid dragged from the size (规格) of product 3 onto the button;
     // the button dropped on itself is a click that opens the menu.
     const QStringList L = Run(QStringLiteral("answer text 9.99\ndrag Button6 CellGrid1:2:8\n"
                                              "select-cell CellGrid1 5 15\nanswer text 190MM*270MM\ndrag CellGrid1:5:15 Button6\n"

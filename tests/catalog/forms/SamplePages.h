@@ -12,7 +12,7 @@
 namespace SamplePages {
 
 struct TProduct {
-    QString Picture, ID, Name, Price, Unit, Weight, Specification, Description;
+    QString Picture, ID, Name, Price, Unit, Weight, Size, Description;
 };
 
 // A product with only an ID, a name and a description.
@@ -45,7 +45,7 @@ inline QStringList Blocks(const QList<TProduct> &Products)
         L << QStringLiteral("{$%1}").arg(++N) << QStringLiteral("{$IMG}=") + P.Picture << QStringLiteral("{$PID}=") + P.ID
           << QStringLiteral("{$PNAME}=") + P.Name << QStringLiteral("{$PPRICE}=") + P.Price
           << QStringLiteral("{$PUNIT}=") + P.Unit << QStringLiteral("{$PWEIGHT}=") + P.Weight
-          << QStringLiteral("{$PSERIAL}=") + P.Specification << QStringLiteral("{$PNOTE}=") + P.Description;
+          << QStringLiteral("{$PSERIAL}=") + P.Size << QStringLiteral("{$PNOTE}=") + P.Description;
     return L;
 }
 
