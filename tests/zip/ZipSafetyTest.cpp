@@ -482,6 +482,51 @@ TEST(ZipSafety, ExtractingOnSeveralThreadsGivesTheSameFilesAndEventsAsOneThread)
         EXPECT_TRUE(F.endsWith(QStringLiteral(".txt"))) << F.toStdString();
 }
 
+TEST(ZipSafety, AFileAndAFolderOfTheSameNameEndAsOnOneThread)
+{
+    // The file x comes first, then members inside a folder x: one thread
+    // keeps the file and skips those members; more threads must do the same,
+    // also when the file x is still being decoded as the folder is needed.
+    // The other way round (folder first) the later file gives way.
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("clash.zip"));
+    MakeArchive(Zip, QStringLiteral("[('x',b'file x'*20000,8),('x/y.txt',b'inside',8),('x/z/w.txt',b'deeper',0),"
+                                    "('a/b.txt',b'in a',8),('a',b'file a',0),('k.txt',b'k'*100,8),"
+                                    "('p/q',b'file q'*20000,8),('p/q/r.txt',b'r',0)]"));
+    struct Result {
+        int Count = 0;
+        QStringList Skips;
+        QStringList Files;
+        QList<QByteArray> Data;
+    };
+    auto Extract = [&](int Threads) {
+        Result R;
+        const QString Dest = D.File(QStringLiteral("t%1").arg(Threads));
+        UnzipRun U(Zip, Dest);
+        U.U.ExtractThreads = Threads;
+        U.U.OnSkippingFile = [&](TObject *, TSkipReason Reason, const QString &Name, int, bool &) {
+            R.Skips << QStringLiteral("%1 %2").arg(int(Reason)).arg(QDir(Dest).relativeFilePath(Name));
+        };
+        R.Count = U.U.UnpackFiles();
+        R.Files = FilesUnder(Dest);
+        for (const QString &F : R.Files)
+            R.Data << ReadAll(Dest + QLatin1Char('/') + F);
+        return R;
+    };
+    const Result One = Extract(1);
+    EXPECT_EQ(One.Count, 4);
+    EXPECT_EQ(One.Files.join(QLatin1Char(' ')).toStdString(), "a/b.txt k.txt p/q x");
+    EXPECT_EQ(One.Skips.join(QLatin1Char(',')).toStdString(), "3 x/y.txt,3 x/z/w.txt,3 a,3 p/q/r.txt");
+    for (const int Threads : {2, 4, 8}) {
+        SCOPED_TRACE(Threads);
+        const Result More = Extract(Threads);
+        EXPECT_EQ(More.Count, One.Count);
+        EXPECT_EQ(More.Files.join(QLatin1Char(' ')).toStdString(), One.Files.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(More.Skips.join(QLatin1Char(',')).toStdString(), One.Skips.join(QLatin1Char(',')).toStdString());
+        EXPECT_EQ(More.Data, One.Data);
+    }
+}
+
 TEST(ZipSafety, ExtractingOnSeveralThreadsKeepsDatesAndModesAndReplacesTargetsWhole)
 {
     TestSupport::TempDir D;
