@@ -626,6 +626,13 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
             return FArchive;
         };
 
+    // Where the end record says the directory starts. An archive with data
+    // put in front of it (offsets not adjusted) has its directory that much
+    // further on, and every local header too: once the scan has found where
+    // the directory really starts, a central header's offset plus the same
+    // shift names its member.
+    const qint64 StatedCentral = Found ? FEndCentral.OffsetOfCentralDirectory() : -1;
+    qint64 Shift = 0;
     TZipHeaderInfo *Prev = nullptr;
     qint64 PrevExtra = 0;
     for (qint64 I = 0; I < Total; ++I) {
@@ -650,6 +657,8 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
                 ScanTried = true;
                 if (ScanLocalHeaders(Stream)) {
                     Total = FEndCentral.TotalEntries();
+                    if (StatedCentral >= 0)
+                        Shift = FEndCentral.OffsetOfCentralDirectory() - StatedCentral;
                     Dir = Stream;
                     Dir->Seek(FEndCentral.OffsetOfCentralDirectory(), soBeginning);
                     Prev = nullptr;
@@ -667,7 +676,17 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
         TZipHeaderInfo *Kept = nullptr;
         if (FScanning) {
             int Index = 0;
-            if (FMembers->Find(H.get(), Index)) {
+            bool Match = FMembers->Find(H.get(), Index);
+            if (!Match && Shift != 0) {
+                // The same name bytes confirm the member found at the shifted offset.
+                const qint64 Stated = H->RelativeOffsetOfLocalHeader();
+                TZipHeaderInfo Key;
+                Key.SetDiskNumberStart(H->DiskNumberStart());
+                Key.SetRelativeOffsetOfLocalHeader(Stated + Shift);
+                Match = Stated + Shift >= 0 && FMembers->Find(&Key, Index)
+                    && FMembers->Item(Index)->ArchiveName() == H->ArchiveName();
+            }
+            if (Match) {
                 TZipHeaderInfo *M = FMembers->Item(Index);
                 const qint64 Offset = M->RelativeOffsetOfLocalHeader();
                 M->Assign(*H);

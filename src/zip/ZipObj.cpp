@@ -139,6 +139,23 @@ QString DecodeArchiveText(const QByteArray &Bytes, quint16 Flags, int Host)
     return Cp936::Decode(Bytes);
 }
 
+QString DecodeArchiveName(const QByteArray &Bytes, const QByteArray &Extra, quint16 Flags, int Host)
+{
+    const QByteArray Unicode = CheckedUnicodeBlock(FindExtraBlock(Extra, 0x7075), Bytes);
+    if (!Unicode.isNull())
+        return QString::fromUtf8(Unicode);
+    return DecodeArchiveText(Bytes, Flags, Host);
+}
+
+int LocalHeaderHost(const QByteArray &Extra)
+{
+    // Owner and group blocks: "ux" (0x7875), "Ux" (0x7855) and the older "UX" (0x5855).
+    for (const quint16 Tag : {quint16(0x7875), quint16(0x7855), quint16(0x5855)})
+        if (!FindExtraBlock(Extra, Tag).isNull())
+            return 3;
+    return -1;
+}
+
 QByteArray FindExtraBlock(const QByteArray &Extra, quint16 Tag)
 {
     const auto *P = reinterpret_cast<const unsigned char *>(Extra.constData());
@@ -293,10 +310,9 @@ QByteArray TZipHeaderInfo::ArchiveName()
     return Cp936::Encode(Name);
 }
 
-void TZipHeaderInfo::TakeName(const QByteArray &Bytes, const QByteArray &Extra)
+void TZipHeaderInfo::TakeName(const QByteArray &Bytes, const QByteArray &Extra, int Host)
 {
-    const QByteArray Unicode = CheckedUnicodeBlock(FindExtraBlock(Extra, 0x7075), Bytes);
-    SplitName(!Unicode.isNull() ? QString::fromUtf8(Unicode) : DecodeArchiveText(Bytes, GeneralPurposeFlags, HostSystem()));
+    SplitName(DecodeArchiveName(Bytes, Extra, GeneralPurposeFlags, Host));
     FNameBytes = Bytes;
     FFileNameLength = quint16(Bytes.size());
 }
@@ -677,7 +693,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
         }
         Stream->Seek(ExtraFieldPosition, soBeginning);
     }
-    TakeName(NameBytes, Extra);
+    TakeName(NameBytes, Extra, HostSystem());
     FUnicodeComment = FindExtraBlock(Extra, 0x6375);
     return true;
 }
@@ -737,7 +753,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream *Stream)
         }
         Stream->Seek(ExtraAt, soBeginning);
     }
-    TakeName(NameBytes, Extra);
+    TakeName(NameBytes, Extra, LocalHeaderHost(Extra));
     return true;
 }
 

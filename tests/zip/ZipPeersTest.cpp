@@ -409,6 +409,55 @@ TEST(ZipPeers, InfoZipUtf8NamesAndCommentsReadAndOurChineseNamesReachUnzipAnd7z)
     EXPECT_EQ(U.Member(0)->StoredName(), QString::fromUtf8("sub\\深层\\文档.txt"));
 }
 
+TEST(ZipPeers, InfoZipNamesReadAlikeThroughTheDirectoryAndThroughTheRecovery)
+{
+    TestSupport::TempDir D;
+    qputenv("LC_ALL", "C.UTF-8");
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QString::fromUtf8("/说明.txt"), "read me");
+    WriteAll(Src + QString::fromUtf8("/目录/数据.txt"), TextBytes(20000, 8));
+    WriteAll(Src + QStringLiteral("/plain.txt"), "ascii");
+    const QString Iz = D.File(QStringLiteral("iz.zip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-r"), Iz, QStringLiteral(".")}, nullptr, Src), 0);
+    const QByteArray Whole = ReadAll(Iz);
+    QByteArray Names;
+    ASSERT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Iz}, &Names), 0) << Names.constData();
+    QStringList Expected = QString::fromUtf8(Names).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    Expected.sort();
+    ASSERT_EQ(Expected.size(), 4);
+
+    auto Read = [&](const QString &Zip, TIncompleteZipMode Mode) {
+        TUnZipper U;
+        U.SetZipName(Zip);
+        U.IncompleteZipMode = Mode;
+        U.OpenAndReadDirectory();
+        QStringList Got;
+        for (int I = 0; I < U.MemberCount(); ++I)
+            Got << QString(U.Member(I)->StoredName()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+        Got.sort();
+        return Got.join(QLatin1Char('|')).toStdString();
+    };
+    EXPECT_EQ(Read(Iz, izAssumeMulti), Expected.join(QLatin1Char('|')).toStdString());
+
+    // Data in front, offsets not adjusted: the directory points short of
+    // every member, so the members come from the local headers, and their
+    // names still follow the directory's rules. unzip reads it too.
+    const QString Prefixed = D.File(QStringLiteral("prefixed.zip"));
+    WriteAll(Prefixed, QByteArray(3000, 'M') + Whole);
+    QByteArray Out;
+    RunProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Prefixed}, &Out);
+    EXPECT_TRUE(Out.contains(QString::fromUtf8("说明.txt").toUtf8())) << Out.constData();
+    EXPECT_EQ(Read(Prefixed, izAssumeMulti), Expected.join(QLatin1Char('|')).toStdString());
+    EXPECT_EQ(Unpack(Prefixed, D.File(QStringLiteral("out"))), 4);
+    ExpectSameTree(Src, D.File(QStringLiteral("out")));
+
+    // Without any directory the local headers alone tell the names: their
+    // Unix extra blocks say where the archive was made.
+    const QString Cut = D.File(QStringLiteral("cut.zip"));
+    WriteAll(Cut, Whole.left(Whole.indexOf(QByteArray("PK\x01\x02", 4))));
+    EXPECT_EQ(Read(Cut, izAssumeBad), Expected.join(QLatin1Char('|')).toStdString());
+}
+
 TEST(ZipPeers, EncryptedMembersOfInfoZipKeepTheirPasswordWhenTheArchiveIsUpdated)
 {
     TestSupport::TempDir D;
