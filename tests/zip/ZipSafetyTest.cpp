@@ -527,6 +527,41 @@ TEST(ZipSafety, AFileAndAFolderOfTheSameNameEndAsOnOneThread)
     }
 }
 
+TEST(ZipSafety, LinksAndOtherSpecialMembersBecomePlainFilesWithAnOrdinaryMode)
+{
+    // Members that a Unix host marks as a link, a folder or a pipe are
+    // written as plain files holding their data, with the mode a new file
+    // gets, as python's zipfile writes them; a regular file keeps its mode.
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("special.zip"));
+    const QString Script = QStringLiteral(
+        "import sys,zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+        "  for n,m in [('link',0o120777),('dirlike',0o40755),('pipe',0o10777),('exe.sh',0o100755),('bare',0o640)]:\n"
+        "    i=zipfile.ZipInfo(n); i.create_system=3; i.external_attr=m<<16; z.writestr(i,b'target.txt')\n"
+        "zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])\n");
+    QByteArray Out;
+    const QString ByPython = D.File(QStringLiteral("python"));
+    ASSERT_EQ(Python(Script, {Zip, ByPython}, &Out), 0) << Out.constData();
+    const QFile::Permissions Ordinary = QFileInfo(ByPython + QStringLiteral("/link")).permissions();
+    ASSERT_FALSE(Ordinary & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+    for (const int Threads : {1, 4}) {
+        SCOPED_TRACE(Threads);
+        const QString Dest = D.File(QStringLiteral("t%1").arg(Threads));
+        UnzipRun R(Zip, Dest);
+        R.U.ExtractThreads = Threads;
+        EXPECT_EQ(R.U.UnpackFiles(), 5);
+        for (const QString &Name : {QStringLiteral("link"), QStringLiteral("dirlike"), QStringLiteral("pipe")}) {
+            const QFileInfo F(Dest + QLatin1Char('/') + Name);
+            EXPECT_TRUE(F.isFile() && !F.isSymLink()) << Name.toStdString();
+            EXPECT_EQ(ReadAll(F.filePath()), QByteArray("target.txt")) << Name.toStdString();
+            EXPECT_EQ(int(F.permissions()), int(Ordinary)) << Name.toStdString();
+        }
+        EXPECT_EQ(QFileInfo(Dest + QStringLiteral("/exe.sh")).permissions() & 0x7777, QFile::Permissions(0x7755));
+        EXPECT_EQ(QFileInfo(Dest + QStringLiteral("/bare")).permissions() & 0x7777, QFile::Permissions(0x6640));
+    }
+}
+
 TEST(ZipSafety, ExtractingOnSeveralThreadsKeepsDatesAndModesAndReplacesTargetsWhole)
 {
     TestSupport::TempDir D;
