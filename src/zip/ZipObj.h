@@ -274,6 +274,14 @@ private:
 
 // ----------------------------------------------------------------- lists
 
+class TFiler;
+
+// The classes whose objects the lists below can stream, by the name their
+// objects give as TStreamable::StreamClassName. Create makes a new, empty
+// object, which must be a TStreamable. Registering a name again replaces
+// its maker.
+void RegisterObjectClass(const QString &ClassName, std::function<TObject *()> Create);
+
 // The library's own object list. Index errors raise EListError.
 class TObjectList : public TObject {
 public:
@@ -294,6 +302,18 @@ public:
     // Neighbour of Item: Direction 0 the previous, 1 the next; without an item the
     // last (previous) or the first (next) item; null past either end.
     TObject *Neighbour(const TObject *Item, int Direction) const;
+
+    // Streams the objects through the filer as the property "ObjectContainer":
+    // ObjectContainer.Count, then for object N its class name as
+    // ObjectContainer.N.ClassName and its own properties under
+    // ObjectContainer.N. Every object must be of a registered class:
+    // writing raises EListError "Nil Source Class!" for an empty slot and
+    // "Source Class <name> not registered" for any other class. Reading
+    // first clears the list, then makes and adds (through Add) an object of
+    // each class named, raising EListError "Class <name> not registered" for
+    // a class that is not; an image with a class name or a count missing or
+    // damaged raises EReadError "Invalid stream format".
+    void DefineProperties(TFiler &Filer);
 
     bool OwnsObjects;
 
