@@ -6,10 +6,10 @@
 #include "platform/core/SysUtils.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <typeinfo>
-#include <cmath>
 #include <zlib.h>
 
 using namespace ZipDetail;
