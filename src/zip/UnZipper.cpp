@@ -626,6 +626,13 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
             return FArchive;
         };
 
+    // Where the end record says the directory starts. An archive with data
+    // put in front of it (offsets not adjusted) has its directory that much
+    // further on, and every local header too: once the scan has found where
+    // the directory really starts, a central header's offset plus the same
+    // shift names its member.
+    const qint64 StatedCentral = Found ? FEndCentral.OffsetOfCentralDirectory() : -1;
+    qint64 Shift = 0;
     TZipHeaderInfo *Prev = nullptr;
     qint64 PrevExtra = 0;
     for (qint64 I = 0; I < Total; ++I) {
@@ -650,6 +657,8 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
                 ScanTried = true;
                 if (ScanLocalHeaders(Stream)) {
                     Total = FEndCentral.TotalEntries();
+                    if (StatedCentral >= 0)
+                        Shift = FEndCentral.OffsetOfCentralDirectory() - StatedCentral;
                     Dir = Stream;
                     Dir->Seek(FEndCentral.OffsetOfCentralDirectory(), soBeginning);
                     Prev = nullptr;
@@ -667,7 +676,17 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
         TZipHeaderInfo *Kept = nullptr;
         if (FScanning) {
             int Index = 0;
-            if (FMembers->Find(H.get(), Index)) {
+            bool Match = FMembers->Find(H.get(), Index);
+            if (!Match && Shift != 0) {
+                // The same name bytes confirm the member found at the shifted offset.
+                const qint64 Stated = H->RelativeOffsetOfLocalHeader();
+                TZipHeaderInfo Key;
+                Key.SetDiskNumberStart(H->DiskNumberStart());
+                Key.SetRelativeOffsetOfLocalHeader(Stated + Shift);
+                Match = Stated + Shift >= 0 && FMembers->Find(&Key, Index)
+                    && FMembers->Item(Index)->ArchiveName() == H->ArchiveName();
+            }
+            if (Match) {
                 TZipHeaderInfo *M = FMembers->Item(Index);
                 const qint64 Offset = M->RelativeOffsetOfLocalHeader();
                 M->Assign(*H);
@@ -1215,7 +1234,8 @@ bool TUnZipper::FinishExtract(ExtractJob &J, int &Count, bool &Retry)
 }
 
 bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry,
-                               std::unique_ptr<ExtractJob> &Job)
+                               std::unique_ptr<ExtractJob> &Job,
+                               const std::function<void(const QString &FName)> &BeforeFolders)
 {
     Retry = false;
     auto J = std::make_unique<ExtractJob>();
@@ -1276,6 +1296,8 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
     }
 
     // Folders of the output: inside the destination none may be a link.
+    if (BeforeFolders)
+        BeforeFolders(FName);
     const QString Folder = ExtractFilePath(FName);
     const bool Inside = FName == Safe;
     if (Inside ? !MakeFolders(Base, Folder) : !ForceDirectories(Folder))
@@ -1405,6 +1427,21 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         while (!Pending.empty())
             FinishFront();
     };
+    // A member inside a folder that an earlier member, still on its way,
+    // writes as a file: on one thread that file is in place first and the
+    // folder cannot be made. The earlier members finish before the folder
+    // is tried, so the result is the same on any number of threads.
+    auto UnderPending = [&](const QString &FName) {
+        for (qsizetype Slash = FName.lastIndexOf(QLatin1Char('/')); Slash > 0;
+             Slash = FName.lastIndexOf(QLatin1Char('/'), Slash - 1))
+            if (PendingNames.contains(FName.left(Slash)))
+                return true;
+        return false;
+    };
+    const auto BeforeFolders = [&](const QString &FName) {
+        if (!Pending.empty() && UnderPending(FName))
+            Drain();
+    };
 
     for (int I = 0; I < List->Count(); ++I) {
         TZipHeaderInfo *H = List->Item(I);
@@ -1420,7 +1457,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         // The older methods may ask the user (message 193), so they stay on this thread too.
         const bool Plain = !H->IsEncrypted() && (H->CompressionMethod == 0 || H->CompressionMethod == 8)
             && !H->FileName().isEmpty();
-        if (!Plain || PendingNames.contains(Target))
+        if (!Plain || PendingNames.contains(Target) || UnderPending(Target))
             Drain();
         if (!Plain) {
             bool Retry = false;
@@ -1431,7 +1468,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         }
         bool Retry = false;
         std::unique_ptr<ExtractJob> Job;
-        PrepareExtract(I, *H, RunKind::Extract, Count, Retry, Job);
+        PrepareExtract(I, *H, RunKind::Extract, Count, Retry, Job, BeforeFolders);
         if (!Job)
             continue;
         if (PendingNames.contains(Job->FName))

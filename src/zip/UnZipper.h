@@ -238,9 +238,12 @@ private:
     // The three steps of ExtractOne: everything up to the temporary output
     // file (a Job when the member is to be decoded), the decoding (on a
     // worker when Worker is given), and the check, rename and events.
+    // BeforeFolders, when given, is called with the output path just before
+    // the member's folders are made.
     struct ExtractJob;
     bool PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry,
-                        std::unique_ptr<ExtractJob> &Job);
+                        std::unique_ptr<ExtractJob> &Job,
+                        const std::function<void(const QString &FName)> &BeforeFolders = {});
     void DecodeJob(ExtractJob &J, const WorkerContext *Worker);
     bool FinishExtract(ExtractJob &J, int &Count, bool &Retry);
     bool BadMemberData(ExtractJob &J, bool &Retry);

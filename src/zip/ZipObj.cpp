@@ -2,10 +2,14 @@
 
 #include "detail/ByteIO.h"
 #include "platform/core/Codec.h"
+#include "platform/core/ComponentStream.h"
 #include "platform/core/SysUtils.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <map>
+#include <typeinfo>
 #include <zlib.h>
 
 using namespace ZipDetail;
@@ -137,6 +141,23 @@ QString DecodeArchiveText(const QByteArray &Bytes, quint16 Flags, int Host)
     if ((Flags & 0x0800) || (Host == 3 && IsValidUtf8(Bytes)))
         return QString::fromUtf8(Bytes);
     return Cp936::Decode(Bytes);
+}
+
+QString DecodeArchiveName(const QByteArray &Bytes, const QByteArray &Extra, quint16 Flags, int Host)
+{
+    const QByteArray Unicode = CheckedUnicodeBlock(FindExtraBlock(Extra, 0x7075), Bytes);
+    if (!Unicode.isNull())
+        return QString::fromUtf8(Unicode);
+    return DecodeArchiveText(Bytes, Flags, Host);
+}
+
+int LocalHeaderHost(const QByteArray &Extra)
+{
+    // Owner and group blocks: "ux" (0x7875), "Ux" (0x7855) and the older "UX" (0x5855).
+    for (const quint16 Tag : {quint16(0x7875), quint16(0x7855), quint16(0x5855)})
+        if (!FindExtraBlock(Extra, Tag).isNull())
+            return 3;
+    return -1;
 }
 
 QByteArray FindExtraBlock(const QByteArray &Extra, quint16 Tag)
@@ -293,10 +314,9 @@ QByteArray TZipHeaderInfo::ArchiveName()
     return Cp936::Encode(Name);
 }
 
-void TZipHeaderInfo::TakeName(const QByteArray &Bytes, const QByteArray &Extra)
+void TZipHeaderInfo::TakeName(const QByteArray &Bytes, const QByteArray &Extra, int Host)
 {
-    const QByteArray Unicode = CheckedUnicodeBlock(FindExtraBlock(Extra, 0x7075), Bytes);
-    SplitName(!Unicode.isNull() ? QString::fromUtf8(Unicode) : DecodeArchiveText(Bytes, GeneralPurposeFlags, HostSystem()));
+    SplitName(DecodeArchiveName(Bytes, Extra, GeneralPurposeFlags, Host));
     FNameBytes = Bytes;
     FFileNameLength = quint16(Bytes.size());
 }
@@ -677,7 +697,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
         }
         Stream->Seek(ExtraFieldPosition, soBeginning);
     }
-    TakeName(NameBytes, Extra);
+    TakeName(NameBytes, Extra, HostSystem());
     FUnicodeComment = FindExtraBlock(Extra, 0x6375);
     return true;
 }
@@ -737,7 +757,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream *Stream)
         }
         Stream->Seek(ExtraAt, soBeginning);
     }
-    TakeName(NameBytes, Extra);
+    TakeName(NameBytes, Extra, LocalHeaderHost(Extra));
     return true;
 }
 
@@ -1035,6 +1055,84 @@ TObject *TObjectList::Neighbour(const TObject *Item, int Direction) const
         throw EListError(QStringLiteral("tObject %1 not in item list").arg(QString::fromLatin1(typeid(*Item).name())));
     const int J = Direction == 0 ? I - 1 : I + 1;
     return J >= 0 && J < Count() ? FItems[size_t(J)] : nullptr;
+}
+
+namespace {
+
+std::map<QString, std::function<TObject *()>> &ObjectClasses()
+{
+    static std::map<QString, std::function<TObject *()>> Classes;
+    return Classes;
+}
+
+QString ClassNameText(const char *Format, const QString &Name)
+{
+    return QString::fromLatin1(Format).replace(QLatin1String("%s"), Name);
+}
+
+} // namespace
+
+void RegisterObjectClass(const QString &ClassName, std::function<TObject *()> Create)
+{
+    if (!ClassName.isEmpty() && Create)
+        ObjectClasses()[ClassName] = std::move(Create);
+}
+
+void TObjectList::DefineProperties(TFiler &Filer)
+{
+    const auto &Classes = ObjectClasses();
+    Filer.PushPrefix(QStringLiteral("ObjectContainer"));
+    struct PopAtEnd {
+        TFiler &F;
+        ~PopAtEnd() { F.PopPrefix(); }
+    } Pop{Filer};
+    if (Filer.Writing()) {
+        // Every object is checked before anything is written.
+        for (TObject *Item : FItems) {
+            if (!Item)
+                throw EListError(QStringLiteral("Nil Source Class!"));
+            auto *S = dynamic_cast<TStreamable *>(Item);
+            const QString Name = S ? S->StreamClassName() : QString::fromLatin1(typeid(*Item).name());
+            if (!S || Classes.find(Name) == Classes.end())
+                throw EListError(ClassNameText("Source Class <%s> not registered", Name));
+        }
+        int N = Count();
+        Filer.Integer(QStringLiteral("Count"), N);
+        for (int I = 0; I < N; ++I) {
+            auto *S = dynamic_cast<TStreamable *>(FItems[size_t(I)]);
+            QString Name = S->StreamClassName();
+            Filer.PushPrefix(QString::number(I));
+            Filer.String(QStringLiteral("ClassName"), Name);
+            S->DefineProperties(Filer);
+            Filer.PopPrefix();
+        }
+        return;
+    }
+    Clear();
+    int N = 0;
+    Filer.Enum(QStringLiteral("Count"), N, 0, std::numeric_limits<int>::max());
+    // Each object needs its class name in the image, so a count larger than
+    // the image holds fails at the first object missing.
+    for (int I = 0; I < N; ++I) {
+        Filer.PushPrefix(QString::number(I));
+        struct PopItem {
+            TFiler &F;
+            ~PopItem() { F.PopPrefix(); }
+        } PopI{Filer};
+        QString Name;
+        Filer.String(QStringLiteral("ClassName"), Name);
+        if (Name.isEmpty())
+            throw EReadError(QStringLiteral("Invalid stream format"));
+        const auto It = Classes.find(Name);
+        std::unique_ptr<TObject> Obj(It != Classes.end() ? It->second() : nullptr);
+        auto *S = dynamic_cast<TStreamable *>(Obj.get());
+        if (!S)
+            throw EListError(ClassNameText("Class <%s> not registered", Name));
+        S->DefineProperties(Filer);
+        // An object the list declines (an equal key it ignores) is not kept.
+        if (Add(Obj.get()) >= 0)
+            Obj.release();
+    }
 }
 
 bool TSortedObjectList::Find(const TObject *Key, int &Index) const

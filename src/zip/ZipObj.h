@@ -176,10 +176,8 @@ private:
     void WriteCentralZip64Block(TStream *Stream, int Size);
     void SplitName(const QString &Name);
     void UpdateNameLength();
-    // Applies the name rules: a Unicode Path block whose CRC matches the
-    // name bytes, then flag bit 11, then a valid UTF-8 name from a Unix host;
-    // everything else is code page 936.
-    void TakeName(const QByteArray &Bytes, const QByteArray &Extra);
+    // Sets the name from its archive bytes by DecodeArchiveName.
+    void TakeName(const QByteArray &Bytes, const QByteArray &Extra, int Host);
 
     quint32 FCompressedSize = 0;
     quint32 FUncompressedSize = 0;
@@ -276,6 +274,14 @@ private:
 
 // ----------------------------------------------------------------- lists
 
+class TFiler;
+
+// The classes whose objects the lists below can stream, by the name their
+// objects give as TStreamable::StreamClassName. Create makes a new, empty
+// object, which must be a TStreamable. Registering a name again replaces
+// its maker.
+void RegisterObjectClass(const QString &ClassName, std::function<TObject *()> Create);
+
 // The library's own object list. Index errors raise EListError.
 class TObjectList : public TObject {
 public:
@@ -296,6 +302,18 @@ public:
     // Neighbour of Item: Direction 0 the previous, 1 the next; without an item the
     // last (previous) or the first (next) item; null past either end.
     TObject *Neighbour(const TObject *Item, int Direction) const;
+
+    // Streams the objects through the filer as the property "ObjectContainer":
+    // ObjectContainer.Count, then for object N its class name as
+    // ObjectContainer.N.ClassName and its own properties under
+    // ObjectContainer.N. Every object must be of a registered class:
+    // writing raises EListError "Nil Source Class!" for an empty slot and
+    // "Source Class <name> not registered" for any other class. Reading
+    // first clears the list, then makes and adds (through Add) an object of
+    // each class named, raising EListError "Class <name> not registered" for
+    // a class that is not; an image with a class name or a count missing or
+    // damaged raises EReadError "Invalid stream format".
+    void DefineProperties(TFiler &Filer);
 
     bool OwnsObjects;
 
@@ -338,6 +356,14 @@ public:
 // Text of an archive record: flag bit 11 or a Unix host with valid UTF-8
 // bytes give UTF-8, anything else code page 936.
 QString DecodeArchiveText(const QByteArray &Bytes, quint16 Flags, int Host);
+// The one rule for member names, whichever header they come from: a Unicode
+// Path block (in Extra) whose CRC matches the name bytes, else the text rule
+// above. Separators are left as they are.
+QString DecodeArchiveName(const QByteArray &Bytes, const QByteArray &Extra, quint16 Flags, int Host);
+// The host system a local header's extra field reveals: 3 (Unix) when it
+// holds a Unix owner block, which only Unix hosts write; else -1 (unknown).
+// A local header carries no host byte of its own.
+int LocalHeaderHost(const QByteArray &Extra);
 // Strict UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(const QByteArray &Bytes);
 // Finds an extra block by tag in an extra field; its data, or a null array.

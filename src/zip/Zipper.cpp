@@ -168,10 +168,10 @@ QString TZipper::StoredFolder(const QString &Path) const
     return Folder;
 }
 
-QString TZipper::StoredNameLower(const QString &Path) const
+QString TZipper::StoredNameOf(const QString &Path) const
 {
     const QString Name = IsFolderEntry(Path) ? QString() : ExtractFileName(Path);
-    return LowerCase(StoredFolder(Path) + Name);
+    return StoredFolder(Path) + Name;
 }
 
 bool TZipper::IsTheArchive(const QString &Path) const
@@ -208,7 +208,7 @@ void TZipper::ExpandFilesList()
             if (OnNoSuchFile)
                 OnNoSuchFile(this, Entry);
             FFilesList.Delete(I);
-        } else if (ZipAction == zaFreshen && !FOldNames.contains(StoredNameLower(Entry))) {
+        } else if (ZipAction == zaFreshen && !FOldNames.contains(StoredNameOf(Entry))) {
             Skipping(skrNotInArchive, Entry);
             FFilesList.Delete(I);
         } else {
@@ -249,7 +249,7 @@ void TZipper::ExpandFilesList()
                 Skipping(skrExcluded, Hit);
             } else if (IsTheArchive(Hit)) {
                 // The archive is never zipped into itself.
-            } else if (ZipAction == zaFreshen && !FOldNames.contains(StoredNameLower(Hit))) {
+            } else if (ZipAction == zaFreshen && !FOldNames.contains(StoredNameOf(Hit))) {
                 Skipping(skrNotInArchive, Hit);
             } else {
                 FFilesList.Add(Hit);
@@ -282,15 +282,12 @@ void TZipper::WriteOut(const char *Data, qint64 Count)
     CheckCancel();
 }
 
-void TZipper::AddToNewList(std::unique_ptr<TZipHeaderInfo> H, bool Indexed)
+void TZipper::AddToNewList(std::unique_ptr<TZipHeaderInfo> H)
 {
-    TZipHeaderInfo *P = H.get();
-    FNewList->Add(P);
+    // Two old members of the same name are both kept; the name is taken once.
+    FNewNames.insert(H->StoredName());
+    FNewList->Add(H.get());
     H.release();
-    int At = 0;
-    // Two old members of the same name are both kept; the index holds one.
-    if (!Indexed && !FNewByName->Find(P, At))
-        FNewByName->Add(P);
     FNewEnd.SetTotalEntries(FNewEnd.TotalEntries() + 1);
     FNewEnd.SetEntriesOnThisDisk(FNewEnd.EntriesOnThisDisk() + 1);
 }
@@ -354,8 +351,7 @@ std::unique_ptr<TZipHeaderInfo> TZipper::PlanMember(const QString &Path, const s
     if (!Folder)
         H->CompressionMethod = FPackLevel > 0 && !ListMatches(FNoCompressList, Path) ? 8 : 0;
 
-    int Index = 0;
-    if (FNewByName->Find(H.get(), Index)) {
+    if (FNewNames.contains(H->StoredName())) {
         Skipping(skrNotOverwritten, Path);
         FTotalBytes -= Size;
         return nullptr;
@@ -598,11 +594,12 @@ void TZipper::KeepMember(int Index, TZipHeaderInfo &Old)
 
 void TZipper::MergeExisting()
 {
-    // The files to zip by stored name (lower-cased), each name's entries in
-    // list order; an entry taken by a member leaves the list afterwards.
+    // The files to zip by stored name, each name's entries in list order; an
+    // entry taken by a member leaves the list afterwards. A member is taken
+    // only by a file of exactly its name: readme.txt never replaces README.txt.
     QHash<QString, QList<int>> ByName;
     for (int J = 0; J < FFilesList.Count(); ++J)
-        ByName[StoredNameLower(FFilesList.Strings(J))].append(J);
+        ByName[StoredNameOf(FFilesList.Strings(J))].append(J);
     std::vector<bool> Taken(size_t(FFilesList.Count()), false);
     struct DropTaken {
         TZipper *Z;
@@ -640,7 +637,7 @@ void TZipper::MergeExisting()
                 continue;
         }
         int Match = -1;
-        auto Entries = ByName.find(LowerCase(M->StoredName()));
+        auto Entries = ByName.find(M->StoredName());
         if (Entries != ByName.end() && !Entries->isEmpty())
             Match = Entries->takeFirst();
         if (Match < 0) {
@@ -684,9 +681,8 @@ void TZipper::NewLists()
 {
     FNewList = std::make_unique<TSortedZip>(2);
     FNewList->SortMode = ByNone;
-    FNewByName = std::make_unique<TSortedZip>(2, false);
-    FNewByName->SortMode = ByName;
-    FNewByName->SetCapacity(FFilesList.Count() + MemberCount());
+    FNewNames.clear();
+    FNewNames.reserve(FFilesList.Count() + MemberCount());
     FNewEnd.SetEntriesOnThisDisk(0);
     FNewEnd.SetTotalEntries(0);
 }
@@ -773,7 +769,7 @@ int TZipper::PackFiles()
         {
             Z->FOut = nullptr;
             Z->FNewList.reset();
-            Z->FNewByName.reset();
+            Z->FNewNames.clear();
             Z->FKeepZipOpen = Keep;
             Z->CloseArchive();
             if (Z->FSortMode != Sort)
@@ -806,7 +802,7 @@ int TZipper::PackFiles()
     if (Update) {
         OpenArchive();
         for (int I = 0; I < FMembers->Count(); ++I)
-            FOldNames.insert(LowerCase(FMembers->Item(I)->StoredName()));
+            FOldNames.insert(FMembers->Item(I)->StoredName());
     }
     if (FFilesList.Count() > 0)
         ExpandFilesList();

@@ -118,7 +118,8 @@ private:
     bool Skipping(TSkipReason Reason, const QString &FName);
     bool ListMatches(const TStrings &List, const QString &Path) const;
     QString StoredFolder(const QString &Path) const;
-    QString StoredNameLower(const QString &Path) const;
+    // Directory + FileName of the member a file or folder entry becomes.
+    QString StoredNameOf(const QString &Path) const;
     void ExpandFilesList();
     bool IsTheArchive(const QString &Path) const;
     bool ZipOne(const QString &Path);
@@ -133,8 +134,7 @@ private:
     void WriteOut(const char *Data, qint64 Count);
     // Encrypts Data in place first when Encrypt (OnEncrypt or the cipher).
     void WriteOut(char *Data, qint64 Count, bool Encrypt);
-    // Indexed: the record is in the by-name index already.
-    void AddToNewList(std::unique_ptr<TZipHeaderInfo> H, bool Indexed = false);
+    void AddToNewList(std::unique_ptr<TZipHeaderInfo> H);
 
     int FPackLevel = 6;
     bool FStorePaths = false;
@@ -148,14 +148,17 @@ private:
     // Run state.
     TStream *FOut = nullptr;
     std::unique_ptr<TSortedZip> FNewList;
-    std::unique_ptr<TSortedZip> FNewByName;
+    // Stored names taken in the new archive, for finding a second file of
+    // the same name. Names compare exactly: on this file system readme.txt
+    // and README.txt are two files, and both are zipped.
+    QSet<QString> FNewNames;
     TEndCentral FNewEnd;
     qint64 FTotalBytes = 0;
     qint64 FTotalDone = 0;
     qint64 FZipSize = 0;
     int FAdded = 0;
     QStringList FDisposeList;
-    QSet<QString> FOldNames;     // lower-cased stored names of the old members
+    QSet<QString> FOldNames;     // stored names of the old members
     // What the folder search learnt of each file it found, so that zipping
     // it needs no second look at the file system.
     struct FileFacts {

@@ -124,7 +124,7 @@ void TZipper::ZipParallel(int First, int Threads)
         if (!M.H)
             return;
         // Its name is taken from now on: a second file of the name is a duplicate.
-        FNewByName->Add(M.H.get());
+        FNewNames.insert(M.H->StoredName());
         M.File = File;
         M.Crc = quint32(crc32(0, nullptr, 0));
         // As on one thread: any method but stored means deflated.
@@ -156,7 +156,7 @@ void TZipper::ZipParallel(int First, int Threads)
                 WriteHeader(M);
             if (OnEndZip)
                 OnEndZip(this, M.Path, 0, 0, 0);
-            AddToNewList(std::move(M.H), true);
+            AddToNewList(std::move(M.H));
             ++FAdded;
             return;
         }
@@ -174,7 +174,7 @@ void TZipper::ZipParallel(int First, int Threads)
         FZipSize = End;
         if (OnEndZip)
             OnEndZip(this, M.Path, M.H->UncompressedSize(), M.H->CompressedSize(), FZipSize);
-        AddToNewList(std::move(M.H), true);
+        AddToNewList(std::move(M.H));
         if (Dispose)
             FDisposeList << M.Path;
         ++FAdded;
@@ -195,7 +195,7 @@ void TZipper::ZipParallel(int First, int Threads)
             FZipSize = M.HeaderAt;
         }
         FTotalDone -= M.Done;
-        FNewByName->Extract(FNewByName->IndexOf(M.H.get()));
+        FNewNames.remove(M.H->StoredName());
         ZipOne(M.Path);
     };
 

@@ -270,6 +270,66 @@ TEST(ZipPeers, UpdatedArchiveKeepsMembersAndStaysValid)
 }
 
 
+TEST(ZipPeers, NamesThatDifferOnlyInCaseAreSeparateMembersAndUpdatesTouchOnlyTheExactName)
+{
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QStringLiteral("/readme.txt"), "lower");
+    WriteAll(Src + QStringLiteral("/README.txt"), "UPPER");
+    WriteAll(Src + QStringLiteral("/inc/Types.h"), TextBytes(70000, 5));   // big enough for the workers' blocks
+    WriteAll(Src + QStringLiteral("/inc/types.h"), TextBytes(90000, 6));
+    WriteAll(Src + QStringLiteral("/INC/types.h"), "folder in capitals");
+    const QStringList Expected{QStringLiteral("INC/types.h"), QStringLiteral("README.txt"), QStringLiteral("inc/Types.h"),
+                               QStringLiteral("inc/types.h"), QStringLiteral("readme.txt")};
+    for (const int Threads : {1, 4}) {
+        SCOPED_TRACE(Threads);
+        const QString Zip = D.File(QStringLiteral("case%1.zip").arg(Threads));
+        TZipper Z;
+        Z.SetRootDir(Src);
+        Z.SetZipName(Zip);
+        Z.SetRelativePaths(true);
+        Z.PackThreads = Threads;
+        Z.FilesList().Add(Src + QStringLiteral("/*.*"));
+        QStringList Skipped;
+        Z.OnSkippingFile = [&](TObject *, TSkipReason, const QString &Name, int, bool &) { Skipped << Name; };
+        EXPECT_EQ(Z.PackFiles(), 5);
+        EXPECT_EQ(Skipped, QStringList());
+        QByteArray Out;
+        ASSERT_EQ(Python(QStringLiteral("import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1])\nassert z.testzip() is None\n"
+                                        "print('|'.join(sorted(z.namelist())))"),
+                         {Zip}, &Out), 0) << Out.constData();
+        EXPECT_EQ(QString::fromUtf8(Out.trimmed()), Expected.join(QLatin1Char('|')));
+        const QString Dest = D.File(QStringLiteral("out%1").arg(Threads));
+        EXPECT_EQ(Unpack(Zip, Dest), 5);
+        ExpectSameTree(Src, Dest);
+    }
+
+    // An update replaces README.txt only; readme.txt keeps its old data.
+    // Freshening with Readme.txt adds nothing: no member has that exact name.
+    const QString Zip = D.File(QStringLiteral("case1.zip"));
+    WriteAll(Src + QStringLiteral("/README.txt"), "UPPER, newer");
+    SetFileAge(Src + QStringLiteral("/README.txt"), 86400);
+    WriteAll(Src + QStringLiteral("/Readme.txt"), "mixed");
+    for (const TZipAction Action : {zaUpdate, zaFreshen}) {
+        TZipper Z;
+        Z.SetRootDir(Src);
+        Z.SetZipName(Zip);
+        Z.SetRelativePaths(true);
+        Z.ZipAction = Action;
+        Z.FilesList().Add(Src + (Action == zaUpdate ? QStringLiteral("/README.txt") : QStringLiteral("/Readme.txt")));
+        QList<TSkipReason> Skips;
+        Z.OnSkippingFile = [&](TObject *, TSkipReason R, const QString &, int, bool &) { Skips << R; };
+        EXPECT_EQ(Z.PackFiles(), Action == zaUpdate ? 1 : 0);
+        EXPECT_EQ(Skips, Action == zaUpdate ? QList<TSkipReason>() : QList<TSkipReason>{skrNotInArchive});
+        EXPECT_EQ(Z.MemberCount(), 5);
+    }
+    QByteArray Out;
+    ASSERT_EQ(Python(QStringLiteral("import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1])\n"
+                                    "print(z.read('readme.txt').decode(),z.read('README.txt').decode(),len(z.namelist()),sep='|')"),
+                     {Zip}, &Out), 0) << Out.constData();
+    EXPECT_EQ(Out.trimmed(), QByteArray("lower|UPPER, newer|5"));
+}
+
 TEST(ZipPeers, ReadsInfoZipSplitArchivesAndDirectoryCopies)
 {
     TestSupport::TempDir D;
@@ -347,6 +407,55 @@ TEST(ZipPeers, InfoZipUtf8NamesAndCommentsReadAndOurChineseNamesReachUnzipAnd7z)
     U.SetZipName(Patched);
     U.OpenAndReadDirectory();
     EXPECT_EQ(U.Member(0)->StoredName(), QString::fromUtf8("sub\\深层\\文档.txt"));
+}
+
+TEST(ZipPeers, InfoZipNamesReadAlikeThroughTheDirectoryAndThroughTheRecovery)
+{
+    TestSupport::TempDir D;
+    qputenv("LC_ALL", "C.UTF-8");
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QString::fromUtf8("/说明.txt"), "read me");
+    WriteAll(Src + QString::fromUtf8("/目录/数据.txt"), TextBytes(20000, 8));
+    WriteAll(Src + QStringLiteral("/plain.txt"), "ascii");
+    const QString Iz = D.File(QStringLiteral("iz.zip"));
+    ASSERT_EQ(RunProgram(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-r"), Iz, QStringLiteral(".")}, nullptr, Src), 0);
+    const QByteArray Whole = ReadAll(Iz);
+    QByteArray Names;
+    ASSERT_EQ(RunProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Iz}, &Names), 0) << Names.constData();
+    QStringList Expected = QString::fromUtf8(Names).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    Expected.sort();
+    ASSERT_EQ(Expected.size(), 4);
+
+    auto Read = [&](const QString &Zip, TIncompleteZipMode Mode) {
+        TUnZipper U;
+        U.SetZipName(Zip);
+        U.IncompleteZipMode = Mode;
+        U.OpenAndReadDirectory();
+        QStringList Got;
+        for (int I = 0; I < U.MemberCount(); ++I)
+            Got << QString(U.Member(I)->StoredName()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+        Got.sort();
+        return Got.join(QLatin1Char('|')).toStdString();
+    };
+    EXPECT_EQ(Read(Iz, izAssumeMulti), Expected.join(QLatin1Char('|')).toStdString());
+
+    // Data in front, offsets not adjusted: the directory points short of
+    // every member, so the members come from the local headers, and their
+    // names still follow the directory's rules. unzip reads it too.
+    const QString Prefixed = D.File(QStringLiteral("prefixed.zip"));
+    WriteAll(Prefixed, QByteArray(3000, 'M') + Whole);
+    QByteArray Out;
+    RunProgram(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Prefixed}, &Out);
+    EXPECT_TRUE(Out.contains(QString::fromUtf8("说明.txt").toUtf8())) << Out.constData();
+    EXPECT_EQ(Read(Prefixed, izAssumeMulti), Expected.join(QLatin1Char('|')).toStdString());
+    EXPECT_EQ(Unpack(Prefixed, D.File(QStringLiteral("out"))), 4);
+    ExpectSameTree(Src, D.File(QStringLiteral("out")));
+
+    // Without any directory the local headers alone tell the names: their
+    // Unix extra blocks say where the archive was made.
+    const QString Cut = D.File(QStringLiteral("cut.zip"));
+    WriteAll(Cut, Whole.left(Whole.indexOf(QByteArray("PK\x01\x02", 4))));
+    EXPECT_EQ(Read(Cut, izAssumeBad), Expected.join(QLatin1Char('|')).toStdString());
 }
 
 TEST(ZipPeers, EncryptedMembersOfInfoZipKeepTheirPasswordWhenTheArchiveIsUpdated)

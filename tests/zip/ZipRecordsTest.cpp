@@ -1,6 +1,7 @@
 // Header records, end records, member lists and the buffered stream.
 
 #include "ZipTestUtil.h"
+#include "platform/core/ComponentStream.h"
 #include "platform/core/FileUtils.h"
 #include "zip/UnZipper.h"
 #include "zip/ZipObj.h"
@@ -44,7 +45,133 @@ private:
     qint64 FLimit;
 };
 
+// Objects and lists for streaming through the filer.
+class TPriceLine : public TObject, public TStreamable {
+public:
+    int Code = 0;
+    QString Name;
+    double Price = 0;
+    QString StreamClassName() const override { return QStringLiteral("TPriceLine"); }
+    void DefineProperties(TFiler &F) override
+    {
+        F.Integer(QStringLiteral("Code"), Code);
+        F.String(QStringLiteral("Name"), Name);
+        F.Float(QStringLiteral("Price"), Price);
+    }
+};
+
+class TUnlistedLine : public TPriceLine {
+public:
+    QString StreamClassName() const override { return QStringLiteral("TUnlistedLine"); }
+};
+
+class TLinesByCode : public TSortedObjectList {
+public:
+    using TSortedObjectList::TSortedObjectList;
+    int Compare(const TObject *Item, const TObject *Key) const override
+    {
+        return static_cast<const TPriceLine *>(Item)->Code - static_cast<const TPriceLine *>(Key)->Code;
+    }
+};
+
+class TLinesHolder : public TComponent, public TStreamable {
+public:
+    TObjectList Plain;
+    TLinesByCode Sorted{1};
+    QString StreamClassName() const override { return QStringLiteral("TLinesHolder"); }
+    void DefineProperties(TFiler &F) override
+    {
+        F.PushPrefix(QStringLiteral("Plain"));
+        Plain.DefineProperties(F);
+        F.PopPrefix();
+        F.PushPrefix(QStringLiteral("Sorted"));
+        Sorted.DefineProperties(F);
+        F.PopPrefix();
+    }
+};
+
+TPriceLine *Line(int Code, const char *Name, double Price, TPriceLine *L = new TPriceLine)
+{
+    L->Code = Code;
+    L->Name = QString::fromUtf8(Name);
+    L->Price = Price;
+    return L;
+}
+
+QString Lines(const TObjectList &L)
+{
+    QStringList Out;
+    for (int I = 0; I < L.Count(); ++I) {
+        const auto *P = static_cast<const TPriceLine *>(L.Items(I));
+        Out << QStringLiteral("%1:%2:%3").arg(P->Code).arg(P->Name).arg(P->Price);
+    }
+    return Out.join(QLatin1Char(' '));
+}
+
 } // namespace
+
+TEST(ZipRecords, ObjectListsStreamTheirObjectsThroughTheFilerAndRefuseUnregisteredClasses)
+{
+    RegisterObjectClass(QStringLiteral("TPriceLine"), [] { return new TPriceLine; });
+    TLinesHolder Out;
+    Out.SetName(QStringLiteral("Lines1"));
+    Out.Plain.Add(Line(7, "茶叶", 12.5));
+    Out.Plain.Add(Line(3, "毛巾", 0.25));
+    for (const int Code : {30, 10, 20, 10})
+        Out.Sorted.Add(Line(Code, "x", Code));
+    TMemoryStream M;
+    M.WriteComponent(&Out);
+    EXPECT_TRUE(M.Bytes().contains("Plain.ObjectContainer.1.ClassName"));
+    M.Seek(0, soBeginning);
+    TLinesHolder In;
+    In.Plain.Add(Line(99, "dropped on reading", 1));
+    M.ReadComponent(&In);
+    EXPECT_EQ(In.Name(), QStringLiteral("Lines1"));
+    EXPECT_EQ(Lines(In.Plain).toStdString(), "7:茶叶:12.5 3:毛巾:0.25");
+    EXPECT_EQ(Lines(In.Sorted).toStdString(), "10:x:10 10:x:10 20:x:20 30:x:30");
+
+    auto WriteError = [](TLinesHolder &H) {
+        TMemoryStream S;
+        try {
+            S.WriteComponent(&H);
+        } catch (const EListError &E) {
+            EXPECT_EQ(S.Size(), 0);   // nothing written
+            return E.Message().toStdString();
+        }
+        return std::string("written");
+    };
+    TLinesHolder Empty, Nil, Unlisted;
+    EXPECT_EQ(WriteError(Empty), "written");
+    Nil.Plain.Add(Line(1, "a", 1));
+    Nil.Plain.Add(nullptr);
+    EXPECT_EQ(WriteError(Nil), "Nil Source Class!");
+    Unlisted.Sorted.Add(Line(1, "a", 1, new TUnlistedLine));
+    EXPECT_EQ(WriteError(Unlisted), "Source Class <TUnlistedLine> not registered");
+
+    // An image naming a class nobody registered, and one claiming more
+    // objects than it holds.
+    QByteArray Image = M.Bytes();
+    Image.replace("TPriceLine", "TPriceGone");
+    TMemoryStream Gone;
+    Gone.WriteBuffer(Image.constData(), Image.size());
+    Gone.Seek(0, soBeginning);
+    TLinesHolder G;
+    try {
+        Gone.ReadComponent(&G);
+        ADD_FAILURE();
+    } catch (const EListError &E) {
+        EXPECT_EQ(E.Message().toStdString(), "Class <TPriceGone> not registered");
+    }
+    Image = M.Bytes();
+    const qsizetype Count = Image.indexOf("Plain.ObjectContainer.Count") + 27;
+    ASSERT_EQ(Image[Count], char(2));   // a one-byte integer: 2 objects
+    Image[Count + 1] = char(100);
+    TMemoryStream More;
+    More.WriteBuffer(Image.constData(), Image.size());
+    More.Seek(0, soBeginning);
+    TLinesHolder Short;
+    EXPECT_THROW(More.ReadComponent(&Short), EReadError);
+}
 
 TEST(ZipRecords, SmallAndZip64MembersGetTheirVersionAndExtraBlocks)
 {

@@ -482,6 +482,86 @@ TEST(ZipSafety, ExtractingOnSeveralThreadsGivesTheSameFilesAndEventsAsOneThread)
         EXPECT_TRUE(F.endsWith(QStringLiteral(".txt"))) << F.toStdString();
 }
 
+TEST(ZipSafety, AFileAndAFolderOfTheSameNameEndAsOnOneThread)
+{
+    // The file x comes first, then members inside a folder x: one thread
+    // keeps the file and skips those members; more threads must do the same,
+    // also when the file x is still being decoded as the folder is needed.
+    // The other way round (folder first) the later file gives way.
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("clash.zip"));
+    MakeArchive(Zip, QStringLiteral("[('x',b'file x'*20000,8),('x/y.txt',b'inside',8),('x/z/w.txt',b'deeper',0),"
+                                    "('a/b.txt',b'in a',8),('a',b'file a',0),('k.txt',b'k'*100,8),"
+                                    "('p/q',b'file q'*20000,8),('p/q/r.txt',b'r',0)]"));
+    struct Result {
+        int Count = 0;
+        QStringList Skips;
+        QStringList Files;
+        QList<QByteArray> Data;
+    };
+    auto Extract = [&](int Threads) {
+        Result R;
+        const QString Dest = D.File(QStringLiteral("t%1").arg(Threads));
+        UnzipRun U(Zip, Dest);
+        U.U.ExtractThreads = Threads;
+        U.U.OnSkippingFile = [&](TObject *, TSkipReason Reason, const QString &Name, int, bool &) {
+            R.Skips << QStringLiteral("%1 %2").arg(int(Reason)).arg(QDir(Dest).relativeFilePath(Name));
+        };
+        R.Count = U.U.UnpackFiles();
+        R.Files = FilesUnder(Dest);
+        for (const QString &F : R.Files)
+            R.Data << ReadAll(Dest + QLatin1Char('/') + F);
+        return R;
+    };
+    const Result One = Extract(1);
+    EXPECT_EQ(One.Count, 4);
+    EXPECT_EQ(One.Files.join(QLatin1Char(' ')).toStdString(), "a/b.txt k.txt p/q x");
+    EXPECT_EQ(One.Skips.join(QLatin1Char(',')).toStdString(), "3 x/y.txt,3 x/z/w.txt,3 a,3 p/q/r.txt");
+    for (const int Threads : {2, 4, 8}) {
+        SCOPED_TRACE(Threads);
+        const Result More = Extract(Threads);
+        EXPECT_EQ(More.Count, One.Count);
+        EXPECT_EQ(More.Files.join(QLatin1Char(' ')).toStdString(), One.Files.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(More.Skips.join(QLatin1Char(',')).toStdString(), One.Skips.join(QLatin1Char(',')).toStdString());
+        EXPECT_EQ(More.Data, One.Data);
+    }
+}
+
+TEST(ZipSafety, LinksAndOtherSpecialMembersBecomePlainFilesWithAnOrdinaryMode)
+{
+    // Members that a Unix host marks as a link, a folder or a pipe are
+    // written as plain files holding their data, with the mode a new file
+    // gets, as python's zipfile writes them; a regular file keeps its mode.
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("special.zip"));
+    const QString Script = QStringLiteral(
+        "import sys,zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+        "  for n,m in [('link',0o120777),('dirlike',0o40755),('pipe',0o10777),('exe.sh',0o100755),('bare',0o640)]:\n"
+        "    i=zipfile.ZipInfo(n); i.create_system=3; i.external_attr=m<<16; z.writestr(i,b'target.txt')\n"
+        "zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])\n");
+    QByteArray Out;
+    const QString ByPython = D.File(QStringLiteral("python"));
+    ASSERT_EQ(Python(Script, {Zip, ByPython}, &Out), 0) << Out.constData();
+    const QFile::Permissions Ordinary = QFileInfo(ByPython + QStringLiteral("/link")).permissions();
+    ASSERT_FALSE(Ordinary & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+    for (const int Threads : {1, 4}) {
+        SCOPED_TRACE(Threads);
+        const QString Dest = D.File(QStringLiteral("t%1").arg(Threads));
+        UnzipRun R(Zip, Dest);
+        R.U.ExtractThreads = Threads;
+        EXPECT_EQ(R.U.UnpackFiles(), 5);
+        for (const QString &Name : {QStringLiteral("link"), QStringLiteral("dirlike"), QStringLiteral("pipe")}) {
+            const QFileInfo F(Dest + QLatin1Char('/') + Name);
+            EXPECT_TRUE(F.isFile() && !F.isSymLink()) << Name.toStdString();
+            EXPECT_EQ(ReadAll(F.filePath()), QByteArray("target.txt")) << Name.toStdString();
+            EXPECT_EQ(int(F.permissions()), int(Ordinary)) << Name.toStdString();
+        }
+        EXPECT_EQ(QFileInfo(Dest + QStringLiteral("/exe.sh")).permissions() & 0x7777, QFile::Permissions(0x7755));
+        EXPECT_EQ(QFileInfo(Dest + QStringLiteral("/bare")).permissions() & 0x7777, QFile::Permissions(0x6640));
+    }
+}
+
 TEST(ZipSafety, ExtractingOnSeveralThreadsKeepsDatesAndModesAndReplacesTargetsWhole)
 {
     TestSupport::TempDir D;

@@ -39,10 +39,11 @@ inline QByteArray RandomBytes(int Size, int Seed)
     return B;
 }
 
-// Runs a python3 script with arguments; returns its exit code, output in Out.
+// Runs a script with the system's python3 (the one the setup installs, not
+// whichever comes first on PATH); returns its exit code, output in Out.
 inline int Python(const QString &Script, const QStringList &Args = {}, QByteArray *Out = nullptr)
 {
-    return RunProgram(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), Script} + Args, Out);
+    return RunProgram(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), Script} + Args, Out);
 }
 
 // Moves a file's modification time by Seconds from now.

@@ -176,7 +176,11 @@ unsigned AttributeMode(bool Retain, quint16 VersionMadeBy, quint32 External)
     mode_t Mode = 0666 & ~Mask;
     if (Retain) {
         const mode_t UnixMode = mode_t((External >> 16) & 0777);
-        if ((VersionMadeBy >> 8) == 3 && UnixMode != 0)
+        // Every member becomes a plain file here: the mode of a link (always
+        // 0777), a folder or a device says nothing about a file, so only a
+        // regular file's mode (or bare permissions without a type) is taken.
+        const mode_t Type = mode_t((External >> 16) & S_IFMT);
+        if ((VersionMadeBy >> 8) == 3 && UnixMode != 0 && (Type == 0 || Type == S_IFREG))
             Mode = UnixMode;
         else if (External & 0x01)
             Mode &= ~mode_t(0222);

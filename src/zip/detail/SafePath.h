@@ -46,7 +46,8 @@ private:
 };
 
 // Permissions of an extracted file: the default for new files, narrowed to
-// read-only or taken from a Unix host's mode when the attributes are kept.
+// read-only or taken from a Unix host's mode of a regular file when the
+// attributes are kept.
 unsigned AttributeMode(bool Retain, quint16 VersionMadeBy, quint32 External);
 void ApplyAttributes(const QString &Path, bool Retain, quint16 VersionMadeBy, quint32 External);
 
