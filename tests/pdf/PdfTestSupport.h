@@ -22,6 +22,15 @@ QString CheckLayout(const QByteArray &Pdf);
 // The bytes of object Number (from "n 0 obj" to "endobj"), found through the xref.
 QByteArray ObjectText(const QByteArray &Pdf, int Number);
 
+// Bytes the allocator holds for live allocations now (the sanitizer's count
+// under AddressSanitizer, whose freed memory waits in quarantine).
+qint64 HeapInUse();
+// Open files of this process that lie in the program's scratch folder (the
+// document's scratch file has no name there, but its handle says where it lies).
+int ScratchHandles();
+// The names in the program's scratch folder.
+QStringList ScratchNames();
+
 // Runs a peer tool; skips the calling test when it is missing.
 bool HavePeer(const QString &Program);
 int RunPeer(const QString &Program, const QStringList &Args, QByteArray *Output = nullptr);
