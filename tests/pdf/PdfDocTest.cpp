@@ -406,14 +406,6 @@ std::unique_ptr<TPdfImage> ImageWithBody(TPdfObjectMgr *Mgr, int Seed, qsizetype
     return Image;
 }
 
-QByteArray WithoutModDate(QByteArray Pdf)
-{
-    const qsizetype At = Pdf.indexOf("/ModDate (D:");
-    if (At >= 0)
-        Pdf.replace(At + 12, 14, QByteArray(14, '0'));
-    return Pdf;
-}
-
 } // namespace
 
 TEST(PdfDocument, ImageBodiesWaitOnDiskNotInMemory)

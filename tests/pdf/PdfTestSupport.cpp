@@ -55,6 +55,14 @@ QByteArray SaveToBytes(TPdfDoc &Doc)
     return S.Bytes();
 }
 
+QByteArray WithoutModDate(QByteArray Pdf)
+{
+    const qsizetype At = Pdf.indexOf("/ModDate (D:");
+    if (At >= 0)
+        Pdf.replace(At + 12, 14, QByteArray(14, '0'));
+    return Pdf;
+}
+
 void WriteFile(const QString &FileName, const QByteArray &Bytes)
 {
     TestSupport::WriteAll(FileName, Bytes);

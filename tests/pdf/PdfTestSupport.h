@@ -19,6 +19,10 @@ void WriteFile(const QString &FileName, const QByteArray &Bytes);
 // of its "n 0 obj" line), trailer and startxref. Returns "" or a description of the fault.
 QString CheckLayout(const QByteArray &Pdf);
 
+// The file with the 14 digits of its "ModDate" as zeros, so that two writings
+// of one document compare equal.
+QByteArray WithoutModDate(QByteArray Pdf);
+
 // The bytes of object Number (from "n 0 obj" to "endobj"), found through the xref.
 QByteArray ObjectText(const QByteArray &Pdf, int Number);
 
