@@ -8,6 +8,9 @@
 // Our writer makes the file durable (fsync) before it replaces the target; the
 // peer does not, so the wall-clock ratio includes that wait and the processor
 // ratio does not.
+// Each document is also made once more in a new process of this program,
+// which prints the peak of its resident memory (VmHWM) above what it held
+// before it began: the memory the document costs above the program's own.
 
 #include "pdf/PdfReport.h"
 
@@ -22,10 +25,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -65,6 +71,56 @@ double CpuSeconds()
     getrusage(RUSAGE_SELF, &Usage);
     return double(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec)
         + double(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A value of /proc/self/status in KiB (0 when the system cannot tell).
+long long StatusKiB(const char *Key)
+{
+    QFile F(QStringLiteral("/proc/self/status"));
+    if (!F.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &Line : F.readAll().split('\n'))
+        if (Line.startsWith(Key))
+            return Line.mid(qsizetype(std::char_traits<char>::length(Key))).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// Makes one document in a new process of this program (so that no memory this
+// process has freed and kept can be used again) and returns how far that
+// process's peak resident memory rose above its resident memory before it
+// began, in MiB; -1 on failure.
+double PeakRiseMiB(const char *Writer, const QString &Jpeg, int Pages, bool Shared, const QString &PdfName)
+{
+    std::fflush(stdout);
+    int Pipe[2];
+    if (::pipe(Pipe) != 0)
+        return -1;
+    const QByteArray JpegArg = QFile::encodeName(Jpeg);
+    const QByteArray PdfArg = QFile::encodeName(PdfName);
+    const std::string PagesArg = std::to_string(Pages);
+    const pid_t Child = ::fork();
+    if (Child < 0)
+        return -1;
+    if (Child == 0) {
+        ::dup2(Pipe[1], STDOUT_FILENO);
+        ::close(Pipe[0]);
+        ::close(Pipe[1]);
+        ::execl("/proc/self/exe", "pdf_writer_bench", "--peak", Writer, JpegArg.constData(), PagesArg.c_str(),
+                Shared ? "1" : "0", PdfArg.constData(), static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(Pipe[1]);
+    std::string Out;
+    char Buffer[256];
+    ssize_t N = 0;
+    while ((N = ::read(Pipe[0], Buffer, sizeof Buffer)) > 0)
+        Out.append(Buffer, size_t(N));
+    ::close(Pipe[0]);
+    int Status = 0;
+    ::waitpid(Child, &Status, 0);
+    if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0 || Out.empty())
+        return -1;
+    return std::atof(Out.c_str());
 }
 
 struct Timing {
@@ -140,8 +196,33 @@ void PeerDocument(const QString &Jpeg, int W, int H, int Pages, bool Shared, con
 
 } // namespace
 
+// The child of PeakRiseMiB: --peak ours|peer JPEG PAGES SHARED PDF.
+int PeakChild(char **argv)
+{
+    const long long Before = StatusKiB("VmRSS:");
+    const QString Jpeg = QFile::decodeName(argv[3]);
+    const int Pages = std::atoi(argv[4]);
+    const bool Shared = std::atoi(argv[5]) != 0;
+    const QString PdfName = QFile::decodeName(argv[6]);
+    if (std::strcmp(argv[2], "ours") == 0) {
+        OurDocument(Jpeg, Pages, Shared, PdfName);
+    } else {
+        TPicture Picture;
+        Picture.LoadFromFile(Jpeg);
+        const int W = Picture.Width();
+        const int H = Picture.Height();
+        Picture.SetGraphic(nullptr);
+        PeerDocument(Jpeg, W, H, Pages, Shared, PdfName);
+    }
+    QFile::remove(PdfName);
+    std::printf("%.1f\n", double(StatusKiB("VmHWM:") - Before) / 1024);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc == 7 && std::strcmp(argv[1], "--peak") == 0)
+        return PeakChild(argv);
     const int Repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int OnlyCase = argc > 2 ? std::atoi(argv[2]) : 0;
     QTemporaryDir Dir;
@@ -172,6 +253,9 @@ int main(int argc, char **argv)
                     OurTime.Wall / PeerTime.Wall);
         std::printf("  cpu   ours %7.3f s  peer %7.3f s  ratio %.2f\n", OurTime.Cpu, PeerTime.Cpu,
                     OurTime.Cpu / PeerTime.Cpu);
+        const double OurPeak = PeakRiseMiB("ours", Jpeg, C.Pages, C.Shared, Ours);
+        const double PeerPeak = PeakRiseMiB("peer", Jpeg, C.Pages, C.Shared, Peer);
+        std::printf("  peak memory above the start: ours %.1f MiB  peer %.1f MiB\n", OurPeak, PeerPeak);
         QFile::remove(Ours);
         QFile::remove(Peer);
     }

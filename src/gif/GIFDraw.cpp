@@ -414,9 +414,27 @@ std::unique_ptr<TGraphic> TGIFImage::NewGraphic() const
     return std::make_unique<TGIFImage>();
 }
 
+int TGIFImage::LargestBitsPerPixel()
+{
+    if (FSavingBits >= 0)
+        return FSavingBits;
+    int Bits = GlobalColorMap()->BitsPerPixel();
+    for (int I = 0; I < FImages.Count(); ++I)
+        Bits = std::max(Bits, FImages[I]->ColorMap()->BitsPerPixel());
+    return Bits;
+}
+
 void TGIFImage::SaveToStream(TStream *Stream)
 {
     ProgressReport(psStarting, 0, Msg(gifstr::Saving));
+    // Every frame without a table of its own is coded with the bits of the
+    // largest table; the tables do not change while the image is written.
+    struct SavingBits {
+        int &Value;
+        ~SavingBits() { Value = -1; }
+    } Saving{FSavingBits};
+    FSavingBits = -1;
+    FSavingBits = LargestBitsPerPixel();
     try {
         FHeader.SaveToStream(Stream);
         const int Count = FImages.Count();

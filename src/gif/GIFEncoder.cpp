@@ -172,8 +172,12 @@ void TLZWEncoder::Restart()
 
 void TLZWEncoder::EncodePixels()
 {
+    // A new table is empty: the data begins with a clear code, and there is
+    // nothing to empty yet.
     FHashTable = std::make_unique<THashTable>();
-    Restart();
+    FClearFlag = true;
+    Put(ClearCode);
+    FNextCode = FirstFreeCode;
     const bool Check = FColorCount < 256;
     const int Colors = FColorCount;
     const int W = FWidth;
@@ -186,8 +190,13 @@ void TLZWEncoder::EncodePixels()
         int16_t Pixel, Code;
     };
     constexpr Child NoChild{-1, 0};
-    std::vector<Child> RecentStore(MaxCode, NoChild);
-    Child *const Recent = RecentStore.data();   // a local pointer no store can move
+    // Only the entries of codes in use are read (a prefix is always below the
+    // next free code), so only those are set: the entries of the pixel values
+    // and of each code as it is made. A small frame then pays for a few
+    // entries, not for all 4096.
+    const std::unique_ptr<Child[]> RecentStore(new Child[MaxCode]);
+    Child *const Recent = RecentStore.get();   // a local pointer no store can move
+    std::fill_n(Recent, FirstFreeCode, NoChild);
     ForEachRow([&](const uint8_t *Row) {
         int X = 0;
         int P = Prefix;
@@ -221,9 +230,10 @@ void TLZWEncoder::EncodePixels()
             if (NextCode >= MaxCode - 1) {
                 Restart();
                 NextCode = FNextCode;
-                std::fill(RecentStore.begin(), RecentStore.end(), NoChild);
+                std::fill_n(Recent, FirstFreeCode, NoChild);
             } else {
                 Recent[Key >> 8] = {int16_t(C), int16_t(NextCode)};
+                Recent[NextCode] = NoChild;
                 Table.Store(Slot, Key, NextCode++);
             }
         }

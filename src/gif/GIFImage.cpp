@@ -471,10 +471,7 @@ void TGIFHeader::Clear()
 void TGIFHeader::Prepare()
 {
     uint8_t Flags = 0;
-    int Largest = FColorMap.BitsPerPixel();
-    if (FGIFImage)
-        for (int I = 0; I < FGIFImage->Frames().Count(); ++I)
-            Largest = std::max(Largest, FGIFImage->Frames()[I]->ColorMap()->BitsPerPixel());
+    const int Largest = FGIFImage ? FGIFImage->LargestBitsPerPixel() : FColorMap.BitsPerPixel();
     if (FColorMap.Count() > 0) {
         Flags |= 0x80;
         if (FColorMap.Optimized())
@@ -553,7 +550,10 @@ const TGIFExtensionClass *TGIFExtension::FindExtension(TStream *Stream)
     uint8_t Label = 0;
     const TGIFExtensionClass *Class = nullptr;
     if (Stream->Read(&Label, 1) == 1) {
+        // Any label is a valid extension: what no class reads is kept as it is.
         Class = FindByLabel(Label);
+        if (!Class)
+            Class = &TGIFUnknownExtension::Class;
         while (Class) {
             const TGIFExtensionClass *Next = Class->Resolve(Stream);
             if (Next == Class)
@@ -848,6 +848,46 @@ void TGIFUnknownAppExtension::SaveApplicationData(TStream *Stream)
 {
     for (const auto &Block : FBlocks)
         Block->SaveToStream(Stream);
+    WriteByte(Stream, 0);
+}
+
+// Extensions of unregistered labels
+
+// The label is the one read, so the class's own label is never compared.
+const TGIFExtensionClass TGIFUnknownExtension::Class = {
+    0x00, "TGIFUnknownExtension", &CreateExtension<TGIFUnknownExtension>,
+    [](TStream *S) { return ResolveSelf(&TGIFUnknownExtension::Class, S); }};
+
+void TGIFUnknownExtension::LoadFromStream(TStream *Stream)
+{
+    if (ReadByteOrZero(Stream) != '!')
+        throw GIFException(Msg(gifstr::InvalidExtensionIntroducer));
+    FLabel = ReadByteOrZero(Stream);
+    LoadData(Stream);
+}
+
+void TGIFUnknownExtension::LoadData(TStream *Stream)
+{
+    // Kept in one piece: memory follows the bytes the file holds, however
+    // small its sub-blocks. A block cut by the end of the data keeps what is
+    // there, with its size byte made to match.
+    FData.clear();
+    uint8_t Size = 0;
+    while (Stream->Read(&Size, 1) == 1 && Size != 0) {
+        const qsizetype At = FData.size();
+        FData.resize(At + 1 + Size);
+        const qint64 Got = std::max<qint64>(Stream->Read(FData.data() + At + 1, Size), 0);
+        FData[At] = char(uint8_t(Got));
+        if (Got < Size) {
+            FData.truncate(At + (Got > 0 ? 1 + Got : 0));
+            break;
+        }
+    }
+}
+
+void TGIFUnknownExtension::SaveData(TStream *Stream)
+{
+    Stream->WriteBuffer(FData.constData(), FData.size());
     WriteByte(Stream, 0);
 }
 
@@ -1146,10 +1186,7 @@ void TGIFSubImage::SaveToStream(TStream *Stream)
     int Bits = FLocalPalette.BitsPerPixel();
     int Colors = FLocalPalette.Count();
     if (Colors == 0) {
-        Bits = FGIFImage ? FGIFImage->GlobalColorMap()->BitsPerPixel() : 0;
-        if (FGIFImage)
-            for (int I = 0; I < FGIFImage->Frames().Count(); ++I)
-                Bits = std::max(Bits, FGIFImage->Frames()[I]->ColorMap()->BitsPerPixel());
+        Bits = FGIFImage ? FGIFImage->LargestBitsPerPixel() : 0;
         Colors = 1 << Bits;
     }
     CompressFrame(Stream, FGIFImage ? FGIFImage->Compression() : 0, Bits, Colors, Width(), Height(), Interlaced(),

@@ -244,14 +244,17 @@ public:
     explicit TGIFExtension(TGIFSubImage *SubImage);
     TGIFVersion GetVersion() const override { return gv89a; }
     virtual const TGIFExtensionClass *ClassInfo() const = 0;
-    uint8_t GetExtensionType() const { return ClassInfo()->Label; }
+    // The label: its class's, or the one read for an extension of a label
+    // no class is registered for.
+    virtual uint8_t GetExtensionType() const { return ClassInfo()->Label; }
     // The frame the extension was made for; null once that frame is freed.
     TGIFSubImage *SubImage() const { return FSubImage; }
     void SaveToStream(TStream *Stream) override;
     void LoadFromStream(TStream *Stream) override;
 
-    // The class for the stream's next label (the stream stands on the label);
-    // nullptr when there is none. The stream position is kept.
+    // The class for the stream's next label (the stream stands on the label):
+    // TGIFUnknownExtension for a label without a registered class, nullptr
+    // at the end of the stream. The stream position is kept.
     static const TGIFExtensionClass *FindExtension(TStream *Stream);
 
 protected:
@@ -406,6 +409,28 @@ protected:
 
 private:
     std::vector<std::unique_ptr<TGIFBlock>> FBlocks;
+};
+
+// An extension of a label no class is registered for (an application's own
+// block, such as a frame name): its label and data sub-blocks are kept as read
+// and written back unchanged.
+class TGIFUnknownExtension : public TGIFExtension {
+public:
+    static const TGIFExtensionClass Class;
+    explicit TGIFUnknownExtension(TGIFSubImage *SubImage) : TGIFExtension(SubImage) {}
+    const TGIFExtensionClass *ClassInfo() const override { return &Class; }
+    uint8_t GetExtensionType() const override { return FLabel; }
+    void LoadFromStream(TStream *Stream) override;
+    // The data sub-blocks, each with its size byte, without the terminator.
+    const QByteArray &Data() const { return FData; }
+
+protected:
+    void SaveData(TStream *Stream) override;
+    void LoadData(TStream *Stream) override;
+
+private:
+    uint8_t FLabel = 0;
+    QByteArray FData;
 };
 
 class TGIFExtensionList : public TGIFList {
@@ -713,7 +738,12 @@ public:
 private:
     friend class TGIFPainter;
     friend class TGIFSubImage;
+    friend class TGIFHeader;
     friend TGIFLink<TGIFImage> LinkTo(const TGIFImage *Image);
+    // BitsPerPixel of the largest colour table, global or local. While
+    // SaveToStream writes, it is the value worked out once at its start, so a
+    // frame drawn with the global table does not look at every other frame.
+    int LargestBitsPerPixel();
     void ClearBitmap();
     void PainterEnded(TGIFPainter *Painter);
     void DrawBuffer(TCanvas *ACanvas, const TRect &Rect);
@@ -743,6 +773,7 @@ private:
     // Pixel bytes held by the frames made for this image: kept as frames
     // change, so checking a new frame against the cap costs nothing.
     int64_t FPixelTotal = 0;
+    int FSavingBits = -1;   // LargestBitsPerPixel() during SaveToStream, else -1
     std::unique_ptr<TBitmap> FBitmap;
     std::shared_ptr<TGIFTiming> FTiming;
 };

@@ -324,7 +324,8 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
                     TGIFExtension *X = Ext.Extensions(E);
                     const bool Loop = dynamic_cast<TGIFAppExtNSLoop *>(X) != nullptr;
                     if (dynamic_cast<TGIFCommentExtension *>(X) || dynamic_cast<TGIFTextExtension *>(X)
-                        || dynamic_cast<TGIFUnknownAppExtension *>(X) || (Loop && !(I == 0 && Animated)))
+                        || dynamic_cast<TGIFUnknownAppExtension *>(X) || dynamic_cast<TGIFUnknownExtension *>(X)
+                        || (Loop && !(I == 0 && Animated)))
                         Ext.Delete(E);
                 }
                 // A control extension made for the frame but held by no list

@@ -1,6 +1,7 @@
 #include "pdf/PdfDoc.h"
 
 #include "pdf/detail/PdfFontRegistry.h"
+#include "pdf/detail/PdfScratch.h"
 
 #include <QMap>
 #include <charconv>
@@ -538,6 +539,7 @@ void TPdfDoc::CloseDocument()
     FTrailer.reset();
     FHeader.reset();
     FXref.reset();
+    FScratch.reset();
     FHasDoc = false;
 }
 
@@ -720,6 +722,7 @@ void TPdfDoc::AddImage(const QByteArray &AName, std::unique_ptr<TPdfImage> AImag
         || !AImage->Attributes()->PdfNameByName("Subtype")
         || AImage->Attributes()->PdfNameByName("Subtype")->Value() != "Image")
         throw Exception(QStringLiteral("AddImage --the image is not valid TPdfImage.."));
+    MoveBodyToScratch(AImage.get());
     TPdfImage *Image = AImage.release();
     FXref->AddObject(Image);
     RegisterXObject(Image, AName);
@@ -745,8 +748,10 @@ void TPdfDoc::RegisterXObject(TPdfObject *AObject, const QByteArray &AName)
     TPdfDictionary *Attributes = AttributesOf(AObject);
     if (!Attributes || Attributes->TypeName() != "XObject")
         throw EPdfInvalidValue(QStringLiteral("RegisterXObject --not XObject"));
-    if (AObject->ObjectType() == otDirectObject)
+    if (AObject->ObjectType() == otDirectObject) {
+        MoveBodyToScratch(AObject);
         FXref->AddObject(AObject);
+    }
     if (!Attributes->PdfNameByName("Name")) {
         if (FXObjectNames.contains(AName))
             throw EPdfInvalidValue(QStringLiteral("RegisterXObject --dupulicate name: %1")
@@ -755,6 +760,16 @@ void TPdfDoc::RegisterXObject(TPdfObject *AObject, const QByteArray &AName)
         FXObjectNames.insert(AName, AObject);
         Attributes->Put("Name", new TPdfName(AName));
     }
+}
+
+void TPdfDoc::MoveBodyToScratch(TPdfObject *AObject)
+{
+    auto *Stream = dynamic_cast<TPdfStream *>(AObject);
+    if (!Stream || Stream->Stream()->Size() == 0)
+        return;
+    if (!FScratch)
+        FScratch = std::make_shared<PdfDetail::ScratchFile>();
+    Stream->MoveBodyTo(FScratch);
 }
 
 TPdfObject *TPdfDoc::GetXObject(const QByteArray &AName) const

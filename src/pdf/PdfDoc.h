@@ -344,10 +344,13 @@ public:
 
     TPdfFont *GetFont(const QByteArray &FontName);
     TPdfFont *CreateFont(const QByteArray &FontName);
-    // Adds the image to the document under AName (the document owns it from now on).
+    // Adds the image to the document under AName (the document owns it from
+    // now on). Its body leaves memory for the document's scratch file, so the
+    // pictures of a document cost disk space while it is built, not memory.
     void AddImage(const QByteArray &AName, std::unique_ptr<TPdfImage> AImage);
     // Registers an XObject under AName; a direct object is added to the
-    // cross-reference table (the document owns it from then on).
+    // cross-reference table (the document owns it from then on), the body of
+    // a direct stream going to the scratch file as with AddImage.
     void RegisterXObject(TPdfObject *AObject, const QByteArray &AName);
     // The XObject registered under AName, or none.
     TPdfObject *GetXObject(const QByteArray &AName) const;
@@ -380,6 +383,9 @@ public:
 private:
     void CreateInfo();
     template <class T> T *Own(std::unique_ptr<T> AObject);
+    // Moves the body of a stream the document takes over into the scratch
+    // file, made on first use; a failure leaves the stream as it was.
+    void MoveBodyToScratch(TPdfObject *AObject);
 
     std::unique_ptr<TPdfCatalog> FRoot;
     TPdfDictionary *FCurrentPages = nullptr;
@@ -394,6 +400,8 @@ private:
     TPdfOutlineRoot *FOutlineRoot = nullptr;
     std::vector<TPdfObject *> FXObjectList;
     QHash<QByteArray, TPdfObject *> FXObjectNames;
+    // Shared with the streams whose bodies it holds; gone with the last of them.
+    std::shared_ptr<PdfDetail::ScratchFile> FScratch;
     qint16 FDefaultPageWidth = 596;
     qint16 FDefaultPageHeight = 842;
     TPdfCompressionMethod FCompressionMethod = cmNone;

@@ -3,6 +3,7 @@
 #include "platform/core/Codec.h"
 
 #include "pdf/detail/PdfFormat.h"
+#include "pdf/detail/PdfScratch.h"
 
 #include <charconv>
 #include <cmath>
@@ -727,16 +728,31 @@ void TPdfStream::WriteOwnText(TStream *AStream)
         Filter->RemoveName("FlateDecode");
     // The body is what was written into it, and "Length" says exactly that.
     const QByteArray &Body = FStream->Bytes();
-    if (Body.size() > 0x7FFFFFFF)
+    const qint64 Size = FScratchSize + Body.size();
+    if (Size > 0x7FFFFFFF)
         throw EPdfInvalidOperation(QStringLiteral("WriteStream --stream too large."));
     if (TPdfNumber *Length = FAttributes->PdfNumberByName("Length"))
-        Length->SetValue(qint32(Body.size()));
+        Length->SetValue(qint32(Size));
     else
-        FAttributes->Put("Length", new TPdfNumber(qint32(Body.size())));
+        FAttributes->Put("Length", new TPdfNumber(qint32(Size)));
     FAttributes->WriteAsValue(AStream);
     WriteLiteral(AStream, "\r\nstream\r\n");
+    if (FScratch)
+        FScratch->CopyTo(FScratchOffset, FScratchSize, AStream);
     WriteText(Body, AStream);
     WriteLiteral(AStream, "\nendstream");
+}
+
+void TPdfStream::MoveBodyTo(const std::shared_ptr<PdfDetail::ScratchFile> &Scratch)
+{
+    // Moved once: what is written into Stream() afterwards follows it from memory.
+    const QByteArray &Body = FStream->Bytes();
+    if (FScratch || Body.isEmpty())
+        return;
+    FScratchOffset = Scratch->Append(Body.constData(), Body.size());
+    FScratchSize = Body.size();
+    FScratch = Scratch;
+    FStream->Clear();
 }
 
 TPdfBinary::TPdfBinary()

@@ -22,6 +22,10 @@ QB_DECLARE_EXCEPTION(EPdfInvalidImageFormat, Exception)
 enum TPdfObjectType { otDirectObject, otIndirectObject, otVirtualObject };
 
 class TPdfObject;
+class TPdfDoc;
+namespace PdfDetail {
+class ScratchFile;
+}
 
 // Resolves object numbers to the indirect objects they stand for.
 class TPdfObjectMgr : public TObject {
@@ -226,6 +230,10 @@ private:
     TPdfObjectMgr *FObjectMgr;
 };
 
+// A stream's body is what callers write into Stream(). The document moves the
+// body of an image it is given out of memory into its scratch file; the
+// stream is then written with those bytes first and anything written into
+// Stream() afterwards after them.
 class TPdfStream : public TPdfObject {
 public:
     explicit TPdfStream(TPdfObjectMgr *AObjectMgr = nullptr);
@@ -237,8 +245,17 @@ protected:
     void WriteOwnText(TStream *AStream) override;
 
 private:
+    friend class TPdfDoc;
+    // Appends the body held in memory to Scratch and empties Stream() (once;
+    // a body moved already stays where it is).
+    void MoveBodyTo(const std::shared_ptr<PdfDetail::ScratchFile> &Scratch);
+
     std::unique_ptr<TPdfDictionary> FAttributes;
     std::unique_ptr<TMemoryStream> FStream;
+    // The part of the body kept in the scratch file: where it begins, its size.
+    std::shared_ptr<PdfDetail::ScratchFile> FScratch;
+    qint64 FScratchOffset = 0;
+    qint64 FScratchSize = 0;
 };
 
 class TPdfXObject : public TPdfStream {

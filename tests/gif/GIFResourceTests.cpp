@@ -1,5 +1,5 @@
-// What a file may cost: loading time linear in the frame count, and memory
-// bounded by the data a file really holds.
+// What a file may cost: loading and saving time linear in the frame count,
+// and memory bounded by the data a file really holds.
 
 #include "GIFTestSupport.h"
 
@@ -83,6 +83,45 @@ TEST(GIFResources, ManyFramesLoadInLinearTime)
     Image.Frames().Delete(0);   // freeing a frame gives its pixels back
     Third->SetBoundsRect(TRect(0, 0, 8192, 2));
     EXPECT_EQ(Third->DataSize(), 8192 * 2);
+}
+
+TEST(GIFResources, ManyFramesSaveInLinearTime)
+{
+    // 100,000 frames added one by one and saved: a frame that looked at every
+    // other frame (for the largest colour table, or to see whether it is
+    // there already) would take minutes here.
+    constexpr int Count = 100000;
+    TGIFImage Image;
+    SetGlobalMap(Image, {0x000000, 0xFFFFFF});
+    auto *Local = new TGIFSubImage(&Image);
+    for (uint32_t C : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0xFFFF00u, 0x00FFFFu})
+        Local->ColorMap()->Add(TColor(C));
+    Local->SetBoundsRect(TRect(0, 0, 1, 1));
+    Local->SetPixels(0, 0, 4);
+    Image.AddFrame(Local);
+    for (int I = 1; I < Count; ++I) {
+        auto *F = new TGIFSubImage(&Image);
+        F->SetBoundsRect(TRect(I % 4, (I / 4) % 4, I % 4 + 1, (I / 4) % 4 + 1));
+        F->SetPixels(0, 0, uint8_t(I % 2));
+        ASSERT_EQ(Image.AddFrame(F), I);
+    }
+    EXPECT_THROW(Image.AddFrame(Image.Frames()[Count - 1]), GIFException);   // already there
+    const QByteArray Gif = SaveBytes(Image);
+
+    // Frames of the global table are coded with the bits of the largest table
+    // (3 for the 5 local colours), as the first frame is.
+    const qsizetype Second = Gif.indexOf(QByteArray(",\x01\x00\x00\x00\x01\x00\x01\x00\x00", 10));
+    ASSERT_GT(Second, 0);
+    EXPECT_EQ(uint8_t(Gif[Second + 10]), 3);
+    Loaded L = Load(Gif);
+    ASSERT_TRUE(L.Image);
+    EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join('\n').toStdString();
+    ASSERT_EQ(L.Image->Frames().Count(), Count);
+    EXPECT_EQ(L.Image->Frames()[0]->Pixels(0, 0), 4);
+    EXPECT_EQ(L.Image->Frames()[Count - 1]->Pixels(0, 0), 1);
+    EXPECT_EQ(L.Image->Frames()[Count - 2]->Pixels(0, 0), 0);
+    EXPECT_EQ(L.Image->Frames()[Count - 1]->Left(), (Count - 1) % 4);
+    EXPECT_EQ(SaveBytes(*L.Image), Gif);
 }
 
 TEST(GIFResources, RefusedCopyLeavesTheFrameAsItWas)

@@ -371,3 +371,70 @@ TEST(GIFWrite, ExtensionsWrittenAsRead)
     ASSERT_TRUE(Again.Image);
     EXPECT_EQ(Again.Image->Frames()[0]->Extensions().Count(), 1);
 }
+
+TEST(GIFWrite, UnregisteredExtensionsKeptAndWrittenBack)
+{
+    // Labels no class reads, one with two sub-blocks and one with none, are
+    // kept before their frame and written back byte for byte.
+    const QByteArray Named("!\x42\x02" "ab" "\x01" "c" "\x00", 8);
+    const QByteArray Empty("!\x43\x00", 3);
+    const QByteArray File = Bytes().Header(1, 1, 1).Raw(Named).Raw(Empty).Descriptor(0, 0, 1, 1).Pixels(2, {1}).Trailer();
+    Loaded L = Load(File);
+    ASSERT_TRUE(L.Image) << LoadError(File).toStdString();
+    EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join('\n').toStdString();
+    TGIFExtensionList &Ext = L.Image->Frames()[0]->Extensions();
+    ASSERT_EQ(Ext.Count(), 2);
+    auto *Unknown = dynamic_cast<TGIFUnknownExtension *>(Ext.Extensions(0));
+    ASSERT_NE(Unknown, nullptr);
+    EXPECT_EQ(Unknown->GetExtensionType(), 0x42);
+    EXPECT_EQ(Unknown->Data(), QByteArray("\x02" "ab" "\x01" "c", 5));
+    EXPECT_EQ(Ext.Extensions(1)->GetExtensionType(), 0x43);
+    EXPECT_EQ(SaveBytes(*L.Image), File);
+    // A copy of the frame keeps them too.
+    TGIFImage Copy;
+    Copy.Assign(L.Image.get());
+    EXPECT_EQ(SaveBytes(Copy), File);
+
+    // Data cut by the end of the file keeps what is there, with a size byte
+    // that matches it.
+    Loaded Cut = Load(Bytes().Header(1, 1, 1).Descriptor(0, 0, 1, 1).Pixels(2, {1}).U8('!').U8(0xCE).U8(5).Raw("ab"));
+    ASSERT_TRUE(Cut.Image);
+    ASSERT_EQ(Cut.Image->Frames().Count(), 2);
+    EXPECT_TRUE(SaveBytes(*Cut.Image).endsWith(QByteArray("!\xCE\x02" "ab" "\x00;", 7)));
+
+    // Frame names as gifsicle writes them (label 0xCE): read, and written
+    // back so that giflib and gifsicle read the names again.
+    if (!HaveTools())
+        GTEST_SKIP() << "gifsicle or giflib tools missing";
+    QTemporaryDir Dir;
+    TGIFImage Anim;
+    SetGlobalMap(Anim, Greys(4));
+    AddFrame(Anim, 0, 0, 4, 2, {0, 1, 2, 3, 3, 2, 1, 0});
+    AddFrame(Anim, 1, 0, 2, 2, {1, 1, 2, 2});
+    const QString Plain = Dir.filePath("plain.gif");
+    WriteFile(Plain, SaveBytes(Anim));
+    const QString Source = Dir.filePath("named.gif");
+    ASSERT_EQ(RunTool("gifsicle", {"--name", "frame one", Plain, "#0", "--name", "two", Plain, "#1", "-o", Source}).Code, 0);
+    const QByteArray Original = ReadFile(Source);
+    ASSERT_TRUE(Original.contains(QByteArray("!\xCE\x09" "frame one" "\x00", 13)));
+    Loaded Named2 = Load(Original);
+    ASSERT_TRUE(Named2.Image) << LoadError(Original).toStdString();
+    ASSERT_EQ(Named2.Image->Frames().Count(), 2);
+    auto *Name = dynamic_cast<TGIFUnknownExtension *>(Named2.Image->Frames()[1]->Extensions().Extensions(0));
+    ASSERT_NE(Name, nullptr);
+    EXPECT_EQ(Name->GetExtensionType(), 0xCE);
+    EXPECT_EQ(Name->Data(), QByteArray("\x03" "two", 4));
+
+    const QString Back = Dir.filePath("back.gif");
+    Named2.Image->SaveToFile(Back);
+    ToolResult Info = RunTool("gifsicle", {"--info", Back});
+    EXPECT_EQ(Info.Code, 0);
+    EXPECT_TRUE(Info.Err.isEmpty()) << Info.Err.toStdString();
+    EXPECT_TRUE(Info.Out.contains("+ image #0 #frame one 4x2")) << Info.Out.toStdString();
+    EXPECT_TRUE(Info.Out.contains("+ image #1 #two 2x2")) << Info.Out.toStdString();
+    const QByteArray Dump = GIFTest::Run("gifbuild", {"-d", Back});
+    EXPECT_TRUE(Dump.contains("extension 0xce\nframe oneend")) << Dump.toStdString();
+    EXPECT_TRUE(Dump.contains("extension 0xce\ntwoend")) << Dump.toStdString();
+    ToolResult Diff = RunTool("gifdiff", {Source, Back});
+    EXPECT_EQ(Diff.Code, 0) << Diff.Out.toStdString();
+}

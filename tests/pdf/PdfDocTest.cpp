@@ -392,6 +392,72 @@ TEST(PdfDocument, SavingAgainRewritesTheWholeStream)
     EXPECT_EQ(First.mid(Mod + 28), Second.mid(Mod + 28));
 }
 
+namespace {
+
+// An image object whose body is Size bytes of a pattern of its own.
+std::unique_ptr<TPdfImage> ImageWithBody(TPdfObjectMgr *Mgr, int Seed, qsizetype Size)
+{
+    auto Image = std::make_unique<TPdfImage>(Mgr);
+    Image->Attributes()->Put("Type", new TPdfName("XObject"));
+    Image->Attributes()->Put("Subtype", new TPdfName("Image"));
+    QByteArray Body(Size, char('a' + Seed % 26));
+    Body.replace(0, 12, QByteArray::number(Seed).rightJustified(12, '#'));
+    Image->Stream()->WriteBytes(Body);
+    return Image;
+}
+
+} // namespace
+
+TEST(PdfDocument, ImageBodiesWaitOnDiskNotInMemory)
+{
+    constexpr int Count = 24;
+    constexpr qsizetype Size = 1 << 20;
+    const TDateTime Created = EncodeDate(2007, 5, 3) + EncodeTime(23, 22, 37, 0);
+    const int Handles = ScratchHandles();
+    TPdfDoc Doc;
+    Doc.OpenDocument();
+    Doc.SetCreationDate(Created);
+    Doc.AddPage();
+    const qint64 Before = HeapInUse();
+    for (int I = 0; I < Count; ++I) {
+        const QByteArray Name = "Im" + QByteArray::number(I);
+        Doc.AddImage(Name, ImageWithBody(Doc.Xref(), I, Size));
+        Doc.GetCanvas()->DrawXObject(I, I, 10, 10, Name);
+    }
+    // 24 MiB of pictures, held by the document's scratch file, which has no
+    // name anyone could find (or leave behind).
+    EXPECT_LT(HeapInUse() - Before, 4 << 20);
+    EXPECT_EQ(ScratchHandles(), Handles + 1);
+    EXPECT_TRUE(ScratchNames().isEmpty()) << ScratchNames().join(' ').toStdString();
+
+    // The file is the one the bodies would make from memory: the same document
+    // with its images put into the cross-reference table first, which leaves
+    // their bodies where they are.
+    TPdfDoc Kept;
+    Kept.OpenDocument();
+    Kept.SetCreationDate(Created);
+    Kept.AddPage();
+    for (int I = 0; I < Count; ++I) {
+        const QByteArray Name = "Im" + QByteArray::number(I);
+        TPdfImage *Image = ImageWithBody(Kept.Xref(), I, Size).release();
+        Kept.Xref()->AddObject(Image);
+        Kept.RegisterXObject(Image, Name);
+        Kept.GetCanvas()->DrawXObject(I, I, 10, 10, Name);
+    }
+    const QByteArray Pdf = SaveToBytes(Doc);
+    EXPECT_EQ(CheckLayout(Pdf), QString());
+    EXPECT_TRUE(WithoutModDate(Pdf) == WithoutModDate(SaveToBytes(Kept)));
+    // Written again, the bodies are read again.
+    EXPECT_TRUE(WithoutModDate(SaveToBytes(Doc)) == WithoutModDate(Pdf));
+    const QByteArray Last = ObjectText(Pdf, 6 + Count);   // after the page, its content and the font
+    EXPECT_TRUE(Last.contains("/Length 1048576\r\n")) << Last.left(200).constData();
+    const QByteArray Body = ImageWithBody(nullptr, Count - 1, Size)->Stream()->Bytes();
+    EXPECT_TRUE(Last.contains("stream\r\n" + Body + "\nendstream"));
+
+    Doc.CloseDocument();
+    EXPECT_EQ(ScratchHandles(), Handles);
+}
+
 TEST(PdfDocument, AFileTooLargeForTheXrefIsRefused)
 {
     TPdfDoc Doc;

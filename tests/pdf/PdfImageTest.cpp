@@ -224,3 +224,65 @@ TEST(PdfBitmapImage, PeersShowBitmapColours)
         EXPECT_TRUE(Page.Near(5 + 17, 5 + 5, 0, 0, 255, 8)) << int(Format);
     }
 }
+
+TEST(PdfImages, JpegAndBitmapBodiesAreWrittenFromDiskAsFromMemory)
+{
+    // JPEG files of each colour model and bitmaps of both pixel formats.
+    TestSupport::TempDir Dir;
+    std::vector<std::unique_ptr<TGraphic>> Pictures;
+    for (int Components : {3, 1, 4}) {
+        const QString File = Dir.File(QStringLiteral("p%1.jpg").arg(Components));
+        WriteJpeg(File, 90 + Components, 60, Components, [](int X, int Y, int C) { return (X * 5 + Y * 3 + C * 70) % 256; });
+        Pictures.push_back(LoadJpeg(File));
+    }
+    for (TPixelFormat Format : {pf24bit, pf8bit}) {
+        auto Bitmap = std::make_unique<TBitmap>(33, 17);
+        Bitmap->SetPixelFormat(pf24bit);
+        for (int Y = 0; Y < 17; ++Y)
+            for (int X = 0; X < 33; ++X)
+                Bitmap->Canvas()->SetPixels(X, Y, RGB(X * 7, Y * 15, (X + Y) % 2 ? 255 : 0));
+        Bitmap->SetPixelFormat(Format);
+        Pictures.push_back(std::move(Bitmap));
+    }
+
+    // The same document twice: its images given to the document, which moves
+    // their bodies to disk, and put into the cross-reference table first,
+    // which leaves them in memory. The files are the same.
+    QByteArray Files[2];
+    for (bool Moved : {true, false}) {
+        TPdfDoc Doc;
+        Doc.OpenDocument();
+        Doc.SetCreationDate(EncodeDate(2007, 5, 3) + EncodeTime(23, 22, 37, 0));
+        for (size_t I = 0; I < Pictures.size(); ++I) {
+            Doc.AddPage();
+            const bool Jpeg = dynamic_cast<TJPEGImage *>(Pictures[I].get()) != nullptr;
+            auto Image = MakePdfImage(Pictures[I].get(), Jpeg ? "Pdf-Jpeg" : "Pdf-Bitmap");
+            const QByteArray Name = "Im" + QByteArray::number(qsizetype(I));
+            if (Moved) {
+                Doc.AddImage(Name, std::move(Image));
+            } else {
+                TPdfImage *Held = Image.release();
+                Doc.Xref()->AddObject(Held);
+                Doc.RegisterXObject(Held, Name);
+            }
+            Doc.GetCanvas()->DrawXObject(10, 10, 100, 80, Name);
+            Doc.GetCanvas()->DrawXObject(120, 10, 30, 20, "Im0");
+        }
+        Files[Moved ? 0 : 1] = WithoutModDate(SaveToBytes(Doc));
+    }
+    EXPECT_EQ(CheckLayout(Files[0]), QString());
+    EXPECT_TRUE(Files[0] == Files[1]);
+    EXPECT_TRUE(Files[0].contains(TestSupport::ReadAll(Dir.File(QStringLiteral("p4.jpg")))));
+
+    if (!HavePeer(QStringLiteral("qpdf")) || !HavePeer(QStringLiteral("pdfimages")))
+        GTEST_SKIP() << "qpdf or pdfimages missing";
+    const QString Pdf = Dir.File(QStringLiteral("all.pdf"));
+    WriteFile(Pdf, Files[0]);
+    QByteArray Out;
+    EXPECT_EQ(RunPeer(QStringLiteral("qpdf"), {QStringLiteral("--check"), Pdf}, &Out), 0) << Out.constData();
+    ASSERT_EQ(RunPeer(QStringLiteral("pdfimages"), {QStringLiteral("-list"), Pdf}, &Out), 0);
+    const QString List = QString::fromUtf8(Out).simplified();
+    EXPECT_TRUE(List.contains(QStringLiteral("1 0 image 93 60 rgb 3 8 jpeg"))) << Out.constData();
+    EXPECT_TRUE(List.contains(QStringLiteral("3 4 image 94 60 cmyk 4 8 jpeg"))) << Out.constData();
+    EXPECT_TRUE(List.contains(QStringLiteral("5 8 image 33 17 index 1 8 image"))) << Out.constData();
+}

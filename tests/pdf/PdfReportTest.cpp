@@ -8,6 +8,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace PdfTest;
 
@@ -74,6 +78,37 @@ QString MakePicture(TestSupport::TempDir &Dir, const QString &Name, int W, int H
     });
     return File;
 }
+
+// A picture of noise, so that its JPEG is about as large as its pixels.
+QString MakeNoisePicture(TestSupport::TempDir &Dir, const QString &Name, int W, int H)
+{
+    const QString File = Dir.File(Name);
+    WriteJpeg(File, W, H, 3, [](int X, int Y, int C) { return int((uint32_t(X * 7919 + Y * 104729 + C * 13) * 2654435761u) >> 24); });
+    return File;
+}
+
+// While it lives, no file of this process grows past Bytes, as on a disk that
+// is full there (the signal the limit sends is ignored, so the write fails).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 Bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit Limit = FOld;
+        Limit.rlim_cur = rlim_t(Bytes);
+        setrlimit(RLIMIT_FSIZE, &Limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
 
 // An object whose writing fails half-way, as a full disk would.
 class FailingObject : public TPdfObject {
@@ -285,6 +320,69 @@ TEST(PdfReport, OrderOfCallsAndFileFailures)
     R->StartDocument();
     R->StartDocument();
     EXPECT_EQ(R->PageCount(), 0);
+}
+
+TEST(PdfReport, AFullDiskIsReportedAndLeavesNoFileBehind)
+{
+    TestSupport::TempDir Dir;
+    const QStringList Files = {MakeNoisePicture(Dir, QStringLiteral("n1.jpg"), 240, 200),
+                               MakeNoisePicture(Dir, QStringLiteral("n2.jpg"), 240, 200),
+                               MakeNoisePicture(Dir, QStringLiteral("n3.jpg"), 240, 200)};
+    qint64 Pictures = 0;
+    for (const QString &F : Files)
+        Pictures += QFileInfo(F).size();
+    const QString Target = Dir.File(QStringLiteral("catalog.pdf"));
+    TestSupport::WriteAll(Target, "old content");
+    const QStringList Before = QDir(Dir.Path()).entryList(QDir::Files);
+    const int Handles = ScratchHandles();
+    PictureForm Form;
+    TRpReport *R = Form.RpReport1;
+    R->FileName = Target;
+    auto AddPicture = [&](int I) {
+        Form.RpJpegImage1->Picture()->SetGraphic(nullptr);
+        Form.RpJpegImage1->Picture()->LoadFromFile(Files[I]);
+        R->AppendPage(Form.RpPage1);
+    };
+    const QString DiskFull = QStringLiteral("写入数据时出错，磁盘可能已满。");
+
+    // The pictures fill the disk while pages are added: the page that does
+    // not fit fails, and the pictures wait in a file without a name.
+    R->StartDocument();
+    {
+        FileSizeLimit Full(QFileInfo(Files[0]).size() + QFileInfo(Files[1]).size() / 2);
+        AddPicture(0);
+        ExpectMessage([&] { AddPicture(1); }, DiskFull);
+    }
+    EXPECT_EQ(ScratchHandles(), Handles + 1);
+    EXPECT_TRUE(ScratchNames().isEmpty()) << ScratchNames().join(' ').toStdString();
+    R->StartDocument();   // the unfinished document goes, and its pictures with it
+    EXPECT_EQ(ScratchHandles(), Handles);
+
+    // Every picture fits, the document does not: the old file stays and no
+    // part of the new one is left.
+    for (int I = 0; I < 3; ++I)
+        AddPicture(I);
+    {
+        FileSizeLimit Full(Pictures + 512);
+        ExpectMessage([&] { R->FinishDocument(); }, DiskFull);
+    }
+    EXPECT_EQ(TestSupport::ReadAll(Target), "old content");
+    EXPECT_EQ(QDir(Dir.Path()).entryList(QDir::Files), Before);
+    EXPECT_TRUE(ScratchNames().isEmpty()) << ScratchNames().join(' ').toStdString();
+
+    // With room the document is written, each picture unchanged, and nothing else stays.
+    R->FinishDocument();
+    EXPECT_EQ(R->Doc(), nullptr);
+    EXPECT_EQ(ScratchHandles(), Handles);
+    const QByteArray Pdf = TestSupport::ReadAll(Target);
+    EXPECT_EQ(CheckLayout(Pdf), QString());
+    for (const QString &F : Files)
+        EXPECT_TRUE(Pdf.contains("stream\r\n" + TestSupport::ReadAll(F) + "\nendstream"));
+    EXPECT_EQ(QDir(Dir.Path()).entryList(QDir::Files), Before);
+    if (HavePeer(QStringLiteral("qpdf"))) {
+        QByteArray Out;
+        EXPECT_EQ(RunPeer(QStringLiteral("qpdf"), {QStringLiteral("--check"), Target}, &Out), 0) << Out.constData();
+    }
 }
 
 TEST(PdfReport, ControlTreePlacementAndAlignment)

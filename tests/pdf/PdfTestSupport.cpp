@@ -3,15 +3,64 @@
 #include "TestSupport.h"
 #include "pdf/PdfDoc.h"
 
+#include "platform/core/FileUtils.h"
+
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator statistic (its header does not come with every compiler).
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
+#else
+#include <malloc.h>
+#endif
 
 namespace PdfTest {
+
+qint64 HeapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return qint64(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 M = mallinfo2();
+    return qint64(M.uordblks + M.hblkhd);
+#endif
+}
+
+int ScratchHandles()
+{
+    const QString Folder = QDir(ScratchFolder()).canonicalPath() + QLatin1Char('/');
+    int Count = 0;
+    const QDir Fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &Fd : Fds.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        char Target[4096];
+        const ssize_t N = ::readlink(QFile::encodeName(Fds.filePath(Fd)).constData(), Target, sizeof Target - 1);
+        if (N > 0 && QFile::decodeName(QByteArray(Target, N)).startsWith(Folder))
+            ++Count;
+    }
+    return Count;
+}
+
+QStringList ScratchNames()
+{
+    return QDir(ScratchFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
 
 QByteArray SaveToBytes(TPdfDoc &Doc)
 {
     TMemoryStream S;
     Doc.SaveToStream(&S);
     return S.Bytes();
+}
+
+QByteArray WithoutModDate(QByteArray Pdf)
+{
+    const qsizetype At = Pdf.indexOf("/ModDate (D:");
+    if (At >= 0)
+        Pdf.replace(At + 12, 14, QByteArray(14, '0'));
+    return Pdf;
 }
 
 void WriteFile(const QString &FileName, const QByteArray &Bytes)

@@ -19,8 +19,21 @@ void WriteFile(const QString &FileName, const QByteArray &Bytes);
 // of its "n 0 obj" line), trailer and startxref. Returns "" or a description of the fault.
 QString CheckLayout(const QByteArray &Pdf);
 
+// The file with the 14 digits of its "ModDate" as zeros, so that two writings
+// of one document compare equal.
+QByteArray WithoutModDate(QByteArray Pdf);
+
 // The bytes of object Number (from "n 0 obj" to "endobj"), found through the xref.
 QByteArray ObjectText(const QByteArray &Pdf, int Number);
+
+// Bytes the allocator holds for live allocations now (the sanitizer's count
+// under AddressSanitizer, whose freed memory waits in quarantine).
+qint64 HeapInUse();
+// Open files of this process that lie in the program's scratch folder (the
+// document's scratch file has no name there, but its handle says where it lies).
+int ScratchHandles();
+// The names in the program's scratch folder.
+QStringList ScratchNames();
 
 // Runs a peer tool; skips the calling test when it is missing.
 bool HavePeer(const QString &Program);
