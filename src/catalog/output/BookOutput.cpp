@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 
@@ -89,10 +90,17 @@ namespace {
 // (by the user, after ours was deleted) is another folder.
 QString FolderIdentity(const QString &Folder)
 {
-    struct stat St {};
-    if (::stat(QFile::encodeName(ExcludeTrailingPathDelimiter(Folder)).constData(), &St) != 0 || !S_ISDIR(St.st_mode))
+    // The inode number alone is used again at once for a new folder; its
+    // birth time (where the file system keeps one) tells the two apart.
+    struct statx St {};
+    if (::statx(AT_FDCWD, QFile::encodeName(ExcludeTrailingPathDelimiter(Folder)).constData(), 0,
+                STATX_TYPE | STATX_INO | STATX_BTIME, &St) != 0
+        || !S_ISDIR(St.stx_mode))
         return QString();
-    return QStringLiteral("%1:%2").arg(quint64(St.st_dev)).arg(quint64(St.st_ino));
+    QString Id = QStringLiteral("%1.%2:%3").arg(St.stx_dev_major).arg(St.stx_dev_minor).arg(quint64(St.stx_ino));
+    if (St.stx_mask & STATX_BTIME)
+        Id += QStringLiteral(":%1.%2").arg(qint64(St.stx_btime.tv_sec)).arg(St.stx_btime.tv_nsec);
+    return Id;
 }
 
 constexpr int RecordedFolders = 500;

@@ -45,7 +45,7 @@ public:
     static const QString FolderMark;
     // Where the program records the site folders that book outputs made: only
     // such a folder is ever emptied by a later output. One line per folder,
-    // its identity on the disk (device and inode), "=" and its path.
+    // its identity on the disk (device, inode and birth time), "=" and its path.
     static QString RecordFile(const QString &ProgramFolder);
 
     // BookLines: the whole book file. BookPath: the book file. ProgramFolder
