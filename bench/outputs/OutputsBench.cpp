@@ -267,20 +267,23 @@ struct TCase {
     QStringList IdleArgs;
     std::function<void()> Before;     // removes the previous output
     std::function<TRun()> Peer;
+    // The same peer followed by a sync of what it wrote (the durability the
+    // program gives its outputs), printed for comparison; no goal.
+    std::function<TRun()> DurablePeer;
     std::function<QString()> Check;   // "" when the output is whole
     double TimeGoal8 = 0, TimeGoal2 = 0;
     long MemoryGoalKb = 64 * 1024;
 };
 
 struct TResult {
-    double Ours = 0, Peer = 0, Ratio = 0;
+    double Ours = 0, Peer = 0, Ratio = 0, Durable = 0;
     long ExtraKb = 0;
     QString Problem;
 };
 
 TResult Measure(const TCase &C, int Rounds, bool Print)
 {
-    std::vector<double> Ours, Peers, Ratios;
+    std::vector<double> Ours, Peers, Ratios, Durables;
     long Extra = 0;
     QString Problem;
     for (int R = 0; R < Rounds; ++R) {
@@ -296,6 +299,8 @@ TResult Measure(const TCase &C, int Rounds, bool Print)
         if (Problem.isEmpty() && C.Check)
             Problem = C.Check();
         const TRun Peer = C.Peer();
+        if (C.DurablePeer)
+            Durables.push_back(C.DurablePeer().Seconds);
         const double Net = std::max(0.0, Mine.Seconds - Idle.Seconds);
         Ours.push_back(Net);
         Peers.push_back(Peer.Seconds);
@@ -311,6 +316,7 @@ TResult Measure(const TCase &C, int Rounds, bool Print)
     Res.Ours = Median(Ours);
     Res.Peer = Median(Peers);
     Res.Ratio = Median(Ratios);
+    Res.Durable = Median(Durables);
     Res.ExtraKb = Extra;
     Res.Problem = Problem;
     return Res;
@@ -331,7 +337,8 @@ int main(int argc, char *argv[])
     int Products = 200, Rounds = 3, Members = 100000;
     bool Scale = false;
     QStringList Only;
-    Work = QDir::currentPath() + QStringLiteral("/outputs-bench-work/");
+    // Beside the build's program folder by default: never inside the sources.
+    Work = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../outputs-bench-work")) + QLatin1Char('/');
     const QStringList A = App.arguments();
     for (int I = 1; I < A.size(); ++I) {
         if (A[I] == QLatin1String("--products") && I + 1 < A.size())
@@ -401,6 +408,12 @@ int main(int argc, char *argv[])
             return S;
         }();
         auto RemoveD = [=] { QDir(D).removeRecursively(); };
+        auto DurableCopyPeer = [=] {
+            QDir(PeerDir).removeRecursively();
+            QDir().mkpath(PeerDir + QStringLiteral("images"));
+            return RunShell(QStringLiteral("cp -r %1 %2 && cp -r %3 %4 && sync %2* %4*")
+                                .arg(PicList, Quote(PeerDir + QStringLiteral("images/")), Quote(Page), Quote(PeerDir)));
+        };
         const QString OpenPage = QStringLiteral("wait\nquit\n");
         std::vector<TCase> List;
 
@@ -412,6 +425,7 @@ int main(int argc, char *argv[])
         Html.IdleArgs = {Page};
         Html.Before = RemoveD;
         Html.Peer = CopyPeer;
+        Html.DurablePeer = DurableCopyPeer;
         Html.Check = [=] {
             int Files = 0;
             const qint64 Bytes = FolderBytes(D + QStringLiteral("images"), &Files);
@@ -431,6 +445,7 @@ int main(int argc, char *argv[])
         BookCase.IdleArgs = {Book};
         BookCase.Before = [=] { QDir(BookD).removeRecursively(); };
         BookCase.Peer = CopyPeer;
+        BookCase.DurablePeer = DurableCopyPeer;
         BookCase.Check = [=] {
             int Files = 0;
             const qint64 Bytes = FolderBytes(BookD + QStringLiteral("images"), &Files);
@@ -545,6 +560,8 @@ int main(int argc, char *argv[])
                     R.Ours, R.Peer, R.Ratio, Goal, TimeMet ? "met" : "NOT met", R.ExtraKb / 1024,
                     C.MemoryGoalKb > 0 ? (MemMet ? " (goal <= 64 MB: met)" : " (goal <= 64 MB: NOT met)") : "",
                     Whole ? "whole" : qPrintable(QStringLiteral("NOT whole: ") + R.Problem));
+        if (R.Durable > 0)
+            std::printf("  beside the peer with a sync of what it wrote (%.3f s): ratio %.2f\n", R.Durable, R.Ours / R.Durable);
         std::fflush(stdout);
     }
 
