@@ -16,6 +16,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <deque>
 #include <fcntl.h>
 #include <unistd.h>
@@ -70,7 +71,9 @@ void TZipper::ZipParallel(int First, int Threads)
     BlockPool Pool(Threads);
     // Blocks read or compressed and not yet written: bounded in bytes, and
     // in number, since each member holds its file open until it is written.
-    const qint64 WindowBytes = qint64(Threads) * 4 * BlockPool::BlockSize;
+    // Four blocks a worker keep every core busy; past 24 blocks more cores
+    // add memory, not speed, since the writer drains them in order.
+    const qint64 WindowBytes = std::min<qint64>(qint64(Threads) * 4, 24) * BlockPool::BlockSize;
     const int WindowBlocks = 512;
     int InFlight = 0;
     qint64 InFlightBytes = 0;

@@ -3,6 +3,7 @@
 #include "CatalogBook.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
@@ -33,11 +34,10 @@ QStringList FilesBelow(const QString &Folder, const QString &Except)
 void ZipFiles(const QString &Root, const QStringList &Files, const QString &Target,
               const std::function<void(int Percent)> &Progress)
 {
-    // The archive is written outside the folder it packs and put in place whole.
-    QTemporaryDir Work(ScratchFolder() + QStringLiteral("zip-XXXXXX"));
-    if (!Work.isValid())
-        throw EInOutError(QStringLiteral("不能创建临时目录。"));
-    const QString Temp = Work.filePath(QStringLiteral("archive.zip"));
+    // The archive is written once, beside its final name, and put in place
+    // when whole; it never packs itself (Files were listed before it was made).
+    TOutputFiles Out;
+    const QString Temp = Out.Reserve(Target);
     {
         TZipper Zipper1;
         Zipper1.SetRootDir(IncludeTrailingPathDelimiter(Root));
@@ -52,8 +52,9 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
             Zipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };
         Zipper1.PackFiles();
     }
-    if (!FileExists(Temp) || !CopyFile(Temp, Target, false))
+    if (!FileExists(Temp))
         throw EFCreateError(CannotCreateFileText(Target, errno));
+    Out.Commit();
 }
 
 bool IsSafeMemberName(const QString &Name)

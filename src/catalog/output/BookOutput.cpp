@@ -7,10 +7,15 @@
 #include "catalog/document/Package.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 
 const QString TBookOutput::FolderMark = QStringLiteral(".quillbook-book-output");
@@ -74,21 +79,78 @@ void TBookOutput::Report(int Position, const QString &Caption) const
         Hooks.Progress(Position, Caption);
 }
 
+QString TBookOutput::RecordFile(const QString &ProgramFolder)
+{
+    return IncludeTrailingPathDelimiter(ProgramFolder) + QStringLiteral("bookfolders.dat");
+}
+
+namespace {
+
+// The folder's identity on the disk: a folder made again under the same path
+// (by the user, after ours was deleted) is another folder.
+QString FolderIdentity(const QString &Folder)
+{
+    // The inode number alone is used again at once for a new folder; its
+    // birth time (where the file system keeps one) tells the two apart.
+    struct statx St {};
+    if (::statx(AT_FDCWD, QFile::encodeName(ExcludeTrailingPathDelimiter(Folder)).constData(), 0,
+                STATX_TYPE | STATX_INO | STATX_BTIME, &St) != 0
+        || !S_ISDIR(St.stx_mode))
+        return QString();
+    QString Id = QStringLiteral("%1.%2:%3").arg(St.stx_dev_major).arg(St.stx_dev_minor).arg(quint64(St.stx_ino));
+    if (St.stx_mask & STATX_BTIME)
+        Id += QStringLiteral(":%1.%2").arg(qint64(St.stx_btime.tv_sec)).arg(St.stx_btime.tv_nsec);
+    return Id;
+}
+
+constexpr int RecordedFolders = 500;
+
+} // namespace
+
+bool TBookOutput::MadeByBookOutput(const QString &Folder) const
+{
+    if (FileExists(Folder + FolderMark))
+        return true;
+    const QString Id = FolderIdentity(Folder);
+    const QString File = RecordFile(FExe);
+    return !Id.isEmpty() && FileExists(File) && LoadLines(File).contains(Id + QLatin1Char('=') + Folder);
+}
+
+void TBookOutput::RememberSiteFolder(const QString &Folder) const
+{
+    const QString File = RecordFile(FExe);
+    QStringList Lines;
+    // Folders that are gone (or are other folders now) are forgotten.
+    for (const QString &L : FileExists(File) ? LoadLines(File) : QStringList()) {
+        const qsizetype Eq = L.indexOf(QLatin1Char('='));
+        if (Eq <= 0)
+            continue;
+        const QString Path = L.mid(Eq + 1);
+        if (Path != Folder && FolderIdentity(Path) == L.left(Eq))
+            Lines << L;
+    }
+    Lines << FolderIdentity(Folder) + QLatin1Char('=') + Folder;
+    if (Lines.size() > RecordedFolders)
+        Lines = Lines.mid(Lines.size() - RecordedFolders);
+    SaveLines(File, Lines);
+}
+
 // D is emptied only when an earlier book output made it; a folder of the
-// user's that happens to carry the name is never touched.
+// user's that happens to carry the name is never touched. The record of the
+// folders made is kept in the program folder: nothing of ours goes into the
+// site, which is uploaded as it stands.
 void TBookOutput::PrepareSiteFolder()
 {
-    const QString Mark = FD + FolderMark;
     if (DirectoryExists(FD)) {
         const bool Empty = QDir(FD).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
-        if (!Empty && !FileExists(Mark))
+        if (!Empty && !MadeByBookOutput(FD))
             throw EInOutError(QStringLiteral("输出目录 %1 已经存在，并且不是由目录册输出创建的，输出不能完成。").arg(FD));
         if (!Empty && !EmptyFolder(FD))
             throw EInOutError(QStringLiteral("不能清空输出目录 %1").arg(FD));
     } else if (!ForceDirectories(FD)) {
         throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
     }
-    SaveLines(Mark, {QStringLiteral("Quillbook")});
+    RememberSiteFolder(FD);
 }
 
 // A file that is not a page goes into images/ under its own name, or under a
@@ -100,7 +162,7 @@ QString TBookOutput::CopyOtherFile(const QString &Path)
         throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Images));
     const QString Written = CopyFileRenaming(Path, Images);
     if (Written.isEmpty())
-        throw EInOutError(QStringLiteral("不能复制文件 %1").arg(Path));
+        throw EInOutError(CopyFailedText(Path, Images + ExtractFileName(Path), errno));
     const QString Name = ExtractFileName(Written);
     // The companion folder of a saved web page: <base>.files beside the file.
     const QString Companion = ExtractFilePath(Path) + TPageOutput::FileBaseName(ExtractFileName(Path))
@@ -327,13 +389,10 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         SaveLines(FD + MainFile, Qbs);
         DeleteFile(FD + QStringLiteral("index.htm"));
         QString Package;
-        // The folder's mark is ours, not the package's.
-        DeleteFile(FD + FolderMark);
         if (Hooks.WriteQbaPackage)
             Hooks.WriteQbaPackage(FD, MainFile, true, Package);
         else
             Package = QbaPackage::Write(FD, MainFile, QString(), true);
-        SaveLines(FD + FolderMark, {QStringLiteral("Quillbook")});
         DeleteFile(FD + MainFile);
         for (const QString &E : std::as_const(FE))
             if (!NotPages.contains(E))

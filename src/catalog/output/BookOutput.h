@@ -39,9 +39,14 @@ struct TBookOutputHooks {
 
 class TBookOutput {
 public:
-    // The mark a book output leaves in the folder it made; only such a folder
-    // is ever emptied by a later output.
+    // The mark that earlier versions left in the folder a book output made.
+    // A folder that carries it still counts as made by a book output; new
+    // outputs record their folders outside them (RecordFile).
     static const QString FolderMark;
+    // Where the program records the site folders that book outputs made: only
+    // such a folder is ever emptied by a later output. One line per folder,
+    // its identity on the disk (device, inode and birth time), "=" and its path.
+    static QString RecordFile(const QString &ProgramFolder);
 
     // BookLines: the whole book file. BookPath: the book file. ProgramFolder
     // with trailing "/". Language: the open page's {输出语言}.
@@ -79,6 +84,8 @@ private:
     QStringList FLeft, FContents;
 
     void PrepareSiteFolder();
+    bool MadeByBookOutput(const QString &Folder) const;
+    void RememberSiteFolder(const QString &Folder) const;
     void Report(int Position, const QString &Caption) const;
     QString CopyOtherFile(const QString &Path);
     void CopyFilesFolder(const QString &Source, const QString &Dest);

@@ -3,16 +3,18 @@
 #include "platform/core/Classes.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
 #include <QCursor>
 #include <QDir>
-#include <QSaveFile>
 #include <cerrno>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+
+#include <algorithm>
 
 const QString TMhtWriter::Boundary = QStringLiteral("----=_NextPart_000_0000_01C77F8C.1961B050");
 const QString TMhtWriter::BaseUrl = QStringLiteral("http://catalog.quillbook.invalid/");
@@ -83,29 +85,81 @@ QString TMhtWriter::EncodeLocation(const QString &RelativePath)
 
 namespace {
 
-// Writes the message line by line into a file beside the target; Commit puts it
-// in place, anything else leaves the target as it was.
+// Writes the message into a new file beside the target in large pieces; Commit
+// syncs it and puts it in place, anything else leaves the target as it was.
 class TMessageFile {
 public:
-    explicit TMessageFile(const QString &Target) : FFile(NativePath(Target))
+    explicit TMessageFile(const QString &Target) : FTarget(NativePath(Target)), FFile(FFiles.Create(FTarget))
     {
-        if (!FFile.open(QIODevice::WriteOnly))
+        if (!FFile.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw EFCreateError(CannotCreateFileText(Target, errno));
+        FBuffer.reserve(Capacity + 4096);
     }
     void Line(const QString &Text) { Bytes(Cp936::Encode(Text)); }
     void Bytes(const QByteArray &B)
     {
-        if (FFile.write(B) != B.size() || FFile.write("\r\n", 2) != 2)
-            throw EWriteError(QStringLiteral("写入文件“%1”时出错，磁盘可能已满。").arg(FFile.fileName()));
+        Raw(B.constData(), B.size());
+        Raw("\r\n", 2);
+    }
+    // Base64 of Data in lines of 76 characters, each ended by CR LF. Data is
+    // a whole number of 57-byte lines, or the last piece of the part.
+    void Base64Lines(const QByteArray &Data)
+    {
+        static const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        const auto *P = reinterpret_cast<const uchar *>(Data.constData());
+        qsizetype Left = Data.size();
+        char Line[80];
+        while (Left > 0) {
+            const qsizetype Take = std::min<qsizetype>(Left, 57);
+            int N = 0;
+            qsizetype I = 0;
+            for (; I + 3 <= Take; I += 3) {
+                const quint32 V = (quint32(P[I]) << 16) | (quint32(P[I + 1]) << 8) | P[I + 2];
+                Line[N++] = Alphabet[V >> 18];
+                Line[N++] = Alphabet[(V >> 12) & 63];
+                Line[N++] = Alphabet[(V >> 6) & 63];
+                Line[N++] = Alphabet[V & 63];
+            }
+            if (I < Take) {
+                const bool Two = I + 1 < Take;
+                const quint32 V = (quint32(P[I]) << 16) | (Two ? quint32(P[I + 1]) << 8 : 0);
+                Line[N++] = Alphabet[V >> 18];
+                Line[N++] = Alphabet[(V >> 12) & 63];
+                Line[N++] = Two ? Alphabet[(V >> 6) & 63] : '=';
+                Line[N++] = '=';
+            }
+            Line[N++] = '\r';
+            Line[N++] = '\n';
+            Raw(Line, N);
+            P += Take;
+            Left -= Take;
+        }
     }
     void Commit()
     {
-        if (!FFile.commit())
-            throw EFCreateError(CannotCreateFileText(FFile.fileName(), errno));
+        Flush();
+        FFile.close();
+        FFiles.Commit();
     }
 
 private:
-    QSaveFile FFile;
+    static constexpr qsizetype Capacity = 1 << 20;
+    void Raw(const char *Data, qsizetype Size)
+    {
+        FBuffer.append(Data, Size);
+        if (FBuffer.size() >= Capacity)
+            Flush();
+    }
+    void Flush()
+    {
+        if (!FBuffer.isEmpty() && FFile.write(FBuffer) != FBuffer.size())
+            throw EWriteError(QStringLiteral("写入文件“%1”时出错，磁盘可能已满。").arg(FTarget));
+        FBuffer.clear();
+    }
+    QString FTarget;
+    TOutputFiles FFiles;
+    QFile FFile;
+    QByteArray FBuffer;
 };
 
 } // namespace
@@ -121,10 +175,12 @@ void TMhtWriter::Write(const QString &HtmlPath, const QStringList &Files, QStrin
     const QString Target = MhtPath.isEmpty() ? HtmlPath + QStringLiteral(".mht") : MhtPath;
     const QString Html = LoadLines(HtmlPath).join(QStringLiteral("\r\n"));
 
-    QStringList Present;
-    for (const QString &F : Files) {
-        if (QFileInfo(F).isFile())
-            Present << F;
+    QStringList Present, PresentNames;
+    for (qsizetype I = 0; I < Files.size(); ++I) {
+        if (QFileInfo(Files.at(I)).isFile()) {
+            Present << Files.at(I);
+            PresentNames << (I < Names.size() ? Names.at(I) : QString());
+        }
     }
 
     TMessageFile Out(Target);
@@ -151,11 +207,14 @@ void TMhtWriter::Write(const QString &HtmlPath, const QStringList &Files, QStrin
             OnProgress(QStringLiteral("总计文件 %1 个，当前正在处理第 %2 个。").arg(Count).arg(I + 1),
                        50 + 50 * (I + 1) / Count);
         QFile In(F);
-        if (!In.open(QIODevice::ReadOnly))
+        if (!In.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             throw EFOpenError(CannotOpenFileText(F, errno));
+        const QString Name = !PresentNames.at(I).isEmpty() ? PresentNames.at(I)
+            : FilesRoot.isEmpty()                  ? QFileInfo(F).fileName()
+                                                   : Root.relativeFilePath(F);
         Out.Line(QString());
         Out.Line(Delimiter);
-        const QString Ext = QFileInfo(F).suffix().toUpper();
+        const QString Ext = QFileInfo(Name).suffix().toUpper();
         if (Ext == QStringLiteral("JPG"))
             Out.Line(QStringLiteral("Content-Type: image/jpeg"));
         else if (Ext == QStringLiteral("HTM"))
@@ -163,23 +222,28 @@ void TMhtWriter::Write(const QString &HtmlPath, const QStringList &Files, QStrin
         else if (Ext == QStringLiteral("GIF"))
             Out.Line(QStringLiteral("Content-Type: image/gif"));
         Out.Line(QStringLiteral("Content-Transfer-Encoding: base64"));
-        const QString Name = FilesRoot.isEmpty() ? QFileInfo(F).fileName() : Root.relativeFilePath(F);
         Out.Line(QStringLiteral("Content-Location: ") + BaseUrl + (MhtPath.isEmpty() ? QStringLiteral("images/") : QString())
                  + EncodeLocation(Name));
         Out.Line(QString());
         // 57 bytes make one line of 76 characters; a chunk is many whole lines.
         constexpr qint64 Chunk = 57 * 4096;
         bool Any = false;
+        QByteArray Pending;   // bytes short of a whole line, kept for the next read
         for (;;) {
-            const QByteArray Part = In.read(Chunk);
+            QByteArray Part = In.read(Chunk);
             if (Part.isEmpty()) {
                 if (In.error() != QFileDevice::NoError)
                     throw EReadError(CannotOpenFileText(F));
+                if (!Pending.isEmpty())
+                    Out.Base64Lines(Pending);
                 break;
             }
-            const QByteArray B = Part.toBase64();
-            for (qsizetype P = 0; P < B.size(); P += 76)
-                Out.Bytes(B.mid(P, 76));
+            if (!Pending.isEmpty())
+                Part.prepend(Pending);
+            const qsizetype Whole = Part.size() / 57 * 57;
+            Pending = Part.mid(Whole);
+            Part.truncate(Whole);
+            Out.Base64Lines(Part);
             Any = true;
             CheckCancel();
         }

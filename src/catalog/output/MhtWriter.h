@@ -18,6 +18,10 @@ public:
     // When set, a part is located by its path below this folder (sub-folders
     // kept: "manual.files/pic.gif"); otherwise by its file name.
     QString FilesRoot;
+    // When given (one per entry of Files, in order), the name by which each
+    // part is located instead of its file name: the part is read from the file
+    // where it is and located as the page refers to it.
+    QStringList Names;
     // Asked between parts and chunks: true ends the writing (EAbort), and no
     // message is left behind.
     std::function<bool()> Cancelled;
@@ -30,8 +34,9 @@ public:
     // located under BaseUrl + "images/". Otherwise it goes to MhtPath, ResultPath
     // becomes MhtPath and pictures are located directly under BaseUrl. Entries
     // that are not files are skipped; a file that cannot be read raises EFOpenError
-    // and no message is written. Each part is streamed into the file (written
-    // beside the target and renamed), so memory does not grow with the pictures.
+    // and no message is written. Each part is encoded straight from its file
+    // into the message (written once beside the target, synced and renamed
+    // when whole), so memory does not grow with the pictures.
     void Write(const QString &HtmlPath, const QStringList &Files, QString &ResultPath, const QString &MhtPath);
 
     // Base64 of the text's bytes in the page code page, on one line.

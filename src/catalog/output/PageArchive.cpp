@@ -1,6 +1,7 @@
 #include "PageArchive.h"
 
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
@@ -10,7 +11,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QHash>
+#include <QSet>
 #include <QTemporaryDir>
+
+#include <optional>
 
 #include "zip/Zipper.h"
 
@@ -18,13 +23,18 @@ namespace PageArchive {
 
 namespace {
 
-// The files of the output folder, earlier archives of the same name left out.
-QStringList FolderFiles(const QString &Folder, const QString &ArchiveName)
+// The files of the output folder: earlier archives of the same name left out,
+// and the files that an extra member of the same name stands for.
+QStringList FolderFiles(const QString &Folder, const QString &ArchiveName, const TMembers &Extra = {})
 {
     const QString Base = QFileInfo(ArchiveName).completeBaseName();
     QStringList Skip;
     for (const char *Ext : {".zip", ".chm", ".rar", ".exe"})
         Skip << (Base + QString::fromLatin1(Ext)).toLower();
+    QSet<QString> Replaced;
+    for (const auto &M : Extra)
+        Replaced.insert(M.second.toLower());
+    const QDir Root(Folder);
     QStringList Files;
     QDirIterator It(Folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (It.hasNext()) {
@@ -34,14 +44,17 @@ QStringList FolderFiles(const QString &Folder, const QString &ArchiveName)
             continue;
         if (Info.fileName().endsWith(QStringLiteral(".part")))
             continue;
+        if (Replaced.contains(Root.relativeFilePath(Info.absoluteFilePath()).toLower()))
+            continue;
         Files << Info.absoluteFilePath();
     }
     Files.sort();
     return Files;
 }
 
-// Writes a complete new archive of the files at Target (a path nobody else uses).
-void WriteZip(const QString &Folder, const QStringList &Files, const QString &Target,
+// Writes a complete new archive of the files and the extra members at Target
+// (a path nobody else uses), streaming.
+void WriteZip(const QString &Folder, const QStringList &Files, const TMembers &Extra, const QString &Target,
               const std::function<void(int)> &Percent = {}, const std::function<bool()> &Cancelled = {})
 {
     QFile::remove(Target);
@@ -52,8 +65,43 @@ void WriteZip(const QString &Folder, const QStringList &Files, const QString &Ta
     Zipper.SetRootDir(Root);
     Zipper.SetZipName(Target);
     Zipper.FilesList().Clear();
-    for (const QString &F : Files)
+    QSet<QString> Listed;
+    for (const QString &F : Files) {
         Zipper.FilesList().Add(F);
+        Listed.insert(F);
+    }
+    // An extra member is zipped from its source under its own name. A source
+    // that is listed already (a picture kept in the output folder, one file
+    // under two names) goes through a scratch copy, so each path has one name.
+    std::optional<QTemporaryDir> Stage;
+    std::optional<TOutputFiles> Copies;
+    QHash<QString, QString> Renamed;   // source path -> member name
+    for (const auto &M : Extra) {
+        QString Source = QFileInfo(M.first).absoluteFilePath();
+        if (Listed.contains(Source) || IsPathInside(Source, Root)) {
+            if (!Stage) {
+                Stage.emplace(ScratchFolder() + QStringLiteral("zip-XXXXXX"));
+                Copies.emplace(false);
+                if (!Stage->isValid())
+                    throw EInOutError(QStringLiteral("不能创建临时目录。"));
+            }
+            const QString Copy = Stage->filePath(QString::number(Renamed.size()) + QLatin1Char('-') + ExtractFileName(Source));
+            Copies->Copy(Source, Copy);
+            Copies->Commit();
+            Source = Copy;
+        }
+        Zipper.FilesList().Add(Source);
+        Listed.insert(Source);
+        Renamed.insert(Source, M.second);
+    }
+    Zipper.OnStartZip = [&Renamed](TObject *, const QString &FName, TZipHeaderInfo &H, bool &) {
+        const auto It = Renamed.constFind(FName);
+        if (It == Renamed.constEnd())
+            return;
+        const qsizetype Slash = It->lastIndexOf(QLatin1Char('/'));
+        H.SetDirectory(Slash < 0 ? QString() : It->left(Slash + 1).replace(QLatin1Char('/'), QLatin1Char('\\')));
+        H.SetFileName(It->mid(Slash + 1));
+    };
     Zipper.Recurse = true;
     Zipper.SetRelativePaths(true);
     bool Stopped = false;
@@ -77,31 +125,21 @@ void WriteZip(const QString &Folder, const QStringList &Files, const QString &Ta
         throw Exception(QStringLiteral("压缩文件 %1 生成失败。").arg(Target));
 }
 
-// Puts a complete copy of Source in place of Dest (written beside it, then renamed).
-bool MoveInto(const QString &Source, const QString &Dest)
-{
-    bool Ok = false;
-    const QByteArray Bytes = ReadFileBytes(Source, &Ok);
-    return Ok && WriteFileAtomic(Dest, Bytes);
-}
-
 } // namespace
 
 void ZipFolder(const QString &Folder, const QString &ZipName, const std::function<void(int)> &Percent,
-               const std::function<bool()> &Cancelled)
+               const std::function<bool()> &Cancelled, const TMembers &Extra)
 {
-    const QStringList Files = FolderFiles(Folder, ZipName);
-    QTemporaryDir Work;
-    if (!Work.isValid())
-        throw EInOutError(QStringLiteral("不能创建临时目录。"));
-    const QString Temp = Work.filePath(QStringLiteral("out.zip"));
-    WriteZip(Folder, Files, Temp, Percent, Cancelled);
-    if (!MoveInto(Temp, ZipName))
-        throw EFCreateError(CannotCreateFileText(ZipName, errno));
+    const QStringList Files = FolderFiles(Folder, ZipName, Extra);
+    // Written once, beside its final name; put in place when whole.
+    TOutputFiles Out;
+    const QString Temp = Out.Reserve(ZipName);
+    WriteZip(Folder, Files, Extra, Temp, Percent, Cancelled);
+    Out.Commit();
 }
 
 bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error,
-                        const std::function<void(int Percent)> &Progress)
+                        const std::function<void(int Percent)> &Progress, const TMembers &Extra)
 {
     const QString Stub = QStandardPaths::findExecutable(QStringLiteral("unzipsfx"));
     const QString Fixer = QStandardPaths::findExecutable(QStringLiteral("zip"));
@@ -109,47 +147,50 @@ bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &
         Error = QStringLiteral("找不到自解压程序。");
         return false;
     }
-    QTemporaryDir Work;
+    QTemporaryDir Work(ScratchFolder() + QStringLiteral("sfx-XXXXXX"));
     if (!Work.isValid()) {
         Error = QStringLiteral("不能创建临时目录。");
         return false;
     }
     const QString Zip = Work.filePath(QStringLiteral("out.zip"));
-    const QString Sfx = Work.filePath(QStringLiteral("out.exe"));
     try {
-        WriteZip(Folder, FolderFiles(Folder, ExeName), Zip, Progress);
+        WriteZip(Folder, FolderFiles(Folder, ExeName, Extra), Extra, Zip, Progress);
+        // The stub, then the archive, streamed into the new file beside ExeName.
+        TOutputFiles Out;
+        const QString Sfx = Out.Create(ExeName);
+        {
+            QFile StubFile(Stub), ZipFile(Zip), SfxFile(Sfx);
+            if (!StubFile.open(QIODevice::ReadOnly) || !ZipFile.open(QIODevice::ReadOnly)
+                || !SfxFile.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+                Error = QStringLiteral("不能写入自解压文件。");
+                return false;
+            }
+            int Err = CopyFileData(StubFile.handle(), SfxFile.handle());
+            if (Err == 0)
+                Err = CopyFileData(ZipFile.handle(), SfxFile.handle());
+            if (Err != 0) {
+                Error = QStringLiteral("不能写入自解压文件。") + SysErrorMessage(Err);
+                return false;
+            }
+        }
+        // The archive's offsets still count from its own start; the fixer makes them
+        // count from the start of the stub.
+        QProcess Fix;
+        Fix.setProcessChannelMode(QProcess::MergedChannels);
+        Fix.start(Fixer, {QStringLiteral("-A"), QStringLiteral("-q"), Sfx});
+        if (!Fix.waitForStarted() || !Fix.waitForFinished(-1) || Fix.exitStatus() != QProcess::NormalExit
+            || Fix.exitCode() != 0) {
+            Error = QString::fromLocal8Bit(Fix.readAll()).trimmed();
+            return false;
+        }
+        QFile::setPermissions(Sfx, QFile::permissions(Sfx) | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+        Out.Commit();
+    } catch (const EAbort &) {
+        throw;
     } catch (const Exception &E) {
         Error = E.Message();
         return false;
     }
-    QFile StubFile(Stub), ZipFile(Zip), Out(Sfx);
-    if (!StubFile.open(QIODevice::ReadOnly) || !ZipFile.open(QIODevice::ReadOnly) || !Out.open(QIODevice::WriteOnly)) {
-        Error = QStringLiteral("不能写入自解压文件。");
-        return false;
-    }
-    const QByteArray StubBytes = StubFile.readAll();
-    const QByteArray ZipBytes = ZipFile.readAll();
-    if (Out.write(StubBytes) != StubBytes.size() || Out.write(ZipBytes) != ZipBytes.size()) {
-        Error = QStringLiteral("不能写入自解压文件。");
-        return false;
-    }
-    Out.close();
-    // The archive's offsets still count from its own start; the fixer makes them
-    // count from the start of the stub.
-    QProcess Fix;
-    Fix.setProcessChannelMode(QProcess::MergedChannels);
-    Fix.start(Fixer, {QStringLiteral("-A"), QStringLiteral("-q"), Sfx});
-    if (!Fix.waitForStarted() || !Fix.waitForFinished(-1) || Fix.exitStatus() != QProcess::NormalExit
-        || Fix.exitCode() != 0) {
-        Error = QString::fromLocal8Bit(Fix.readAll()).trimmed();
-        return false;
-    }
-    QFile::setPermissions(Sfx, QFile::permissions(Sfx) | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
-    if (!MoveInto(Sfx, ExeName)) {
-        Error = QStringLiteral("不能写入自解压文件。");
-        return false;
-    }
-    QFile::setPermissions(ExeName, QFile::permissions(Sfx));
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "catalog/document/PageDocument.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
@@ -14,6 +15,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUuid>
+
+#include <algorithm>
 
 
 namespace {
@@ -29,14 +32,6 @@ QString AfterEquals(const QString &Line, int Limit)
     if (I < 0)
         return QString();
     return Line.mid(I + 1, Limit);
-}
-
-// Puts a complete copy of Source in place of Dest (written beside it, then renamed).
-bool ReplaceFileWith(const QString &Source, const QString &Dest)
-{
-    bool Ok = false;
-    const QByteArray Bytes = ReadFileBytes(Source, &Ok);
-    return Ok && WriteFileAtomic(Dest, Bytes);
 }
 
 int ToInt(const QString &S)
@@ -205,8 +200,7 @@ QString TPageOutput::OutName(const QString &Path)
         if (FOutputArg.isEmpty())
             return false;
         const QString There = FOutputArg + QStringLiteral("images/") + C;
-        return QFileInfo(There).isFile() && QFileInfo(There).absoluteFilePath() != Key
-            && ReadFileBytes(There) != ReadFileBytes(Key);
+        return QFileInfo(There).isFile() && QFileInfo(There).absoluteFilePath() != Key && !SameFileContent(There, Key);
     };
     for (int K = 2; FNameOwner.contains(Candidate.toLower()) || Candidate.compare(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive) == 0
                     || TakenByOtherPage(Candidate);
@@ -479,9 +473,19 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
                 QDir().rmdir(Out.FD);
         }
     } RemoveEmpty{*this};
+    // The copies of this run; what is not in place when the run ends goes again.
+    TOutputFiles Files;
+    FFiles = &Files;
+    struct TForget {
+        TOutputFiles *&Files;
+        ~TForget() { Files = nullptr; }
+    } Forget{FFiles};
     Report(QStringLiteral("正在输出页面：") + FId, 0);
     PrepareFolders();
-    CheckCancel();
+    if (Hooks.Cancelled && Hooks.Cancelled()) {
+        CleanUp(QString());
+        Abort();
+    }
     switch (FType) {
     case otZip: ZipBranch(ResultPath); break;
     case otMht: MhtBranch(ResultPath); break;
@@ -523,24 +527,65 @@ void TPageOutput::PrepareFolders()
         FCreatedD = true;
     }
     FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
+    if (!FBackground.isEmpty())
+        FPictures << FBackground;
+    if (!FMusic.isEmpty())
+        FPictures << FMusic;
+    // The archives and the message take the pictures from where they are:
+    // they need no pictures folder.
+    if (!CopiesPictures())
+        return;
     if (!DirectoryExists(FImages)) {
         if (!QDir().mkdir(FImages))
             throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FImages));
         FCreatedImages = true;
     }
-    if (!FBackground.isEmpty())
-        FPictures << FBackground;
-    if (!FMusic.isEmpty())
-        FPictures << FMusic;
-    if (FType != otChm)
-        CopyPictures();
-    const QString Back = FExe + FStyle + QStringLiteral("back.jpg");
-    if (FileExists(Back)) {
+    try {
+        if (FType != otChm)
+            CopyPictures();
+        const QString Back = FExe + FStyle + QStringLiteral("back.jpg");
         const QString Dest = FD + QStringLiteral("/images/M_back.jpg");
-        if (DirectoryExists(FD + QStringLiteral("/images")) && !FileExists(Dest))
-            FCreatedFiles << Dest;
-        ReplaceFileWith(Back, Dest);
+        if (FileExists(Back) && DirectoryExists(FD + QStringLiteral("/images")))
+            FFiles->Copy(Back, Dest);
+        CommitCopies();
+    } catch (...) {
+        FFiles->Discard();
+        CleanUp(QString());
+        throw;
     }
+}
+
+bool TPageOutput::CopiesPictures() const
+{
+    return FType == otHtml || FType == otChm || (FType == otPageCopy && FMode != omPackage);
+}
+
+void TPageOutput::CommitCopies()
+{
+    QStringList New;
+    for (const QString &T : FFiles->Targets())
+        if (!QFileInfo::exists(T))
+            New << T;
+    // Counted as this run's before they are in place: a commit that fails
+    // half way leaves none of them behind.
+    FCreatedFiles << New;
+    FFiles->Commit();
+}
+
+QList<QPair<QString, QString>> TPageOutput::PictureMembers()
+{
+    QList<QPair<QString, QString>> Members;
+    for (const QString &P : std::as_const(FPictures)) {
+        if (!FileExists(P))
+            continue;
+        const QString Name = QStringLiteral("images/") + OutName(P);
+        if (std::none_of(Members.cbegin(), Members.cend(), [&](const auto &M) { return M.second == Name; }))
+            Members << qMakePair(P, Name);
+    }
+    const QString Back = FExe + FStyle + QStringLiteral("back.jpg");
+    if (FileExists(Back))
+        Members << qMakePair(Back, QStringLiteral("images/M_back.jpg"));
+    return Members;
 }
 
 void TPageOutput::CopyPictures()
@@ -550,19 +595,14 @@ void TPageOutput::CopyPictures()
     for (int I = 0; I < Count; ++I) {
         const QString &P = FPictures.at(I);
         Report(QStringLiteral("总计图片 %1 个，正在复制第 %2 个。").arg(Count).arg(I + 1), 50 * (I + 1) / Count);
-        if (Hooks.Cancelled && Hooks.Cancelled()) {
-            CleanUp(QString());
-            Abort();
-        }
+        // A cancel ends the output here; what was copied so far goes again.
+        CheckCancel();
         if (!FileExists(P))
             continue;
         const QString Dest = Target + OutName(P);
-        if (QFileInfo(Dest).absoluteFilePath() == QFileInfo(P).absoluteFilePath())
+        if (FFiles->Has(Dest) || QFileInfo(Dest).absoluteFilePath() == QFileInfo(P).absoluteFilePath())
             continue;
-        if (!FileExists(Dest))
-            FCreatedFiles << Dest;
-        if (!ReplaceFileWith(P, Dest))
-            throw EInOutError(QStringLiteral("不能复制文件 %1").arg(P));
+        FFiles->Copy(P, Dest);
     }
 }
 
@@ -593,7 +633,7 @@ void TPageOutput::ZipBranch(QString &ResultPath)
                 if (Hooks.ZipProgress)
                     Hooks.ZipProgress(Percent);
             },
-            Hooks.Cancelled);
+            Hooks.Cancelled, PictureMembers());
     } catch (...) {
         CleanUp(HtmlWasThere ? QString() : Html);
         throw;
@@ -607,13 +647,17 @@ void TPageOutput::MhtBranch(QString &ResultPath)
     const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
     const bool HtmlWasThere = FileExists(Html);
     SaveLines(Html, FOut);
-    // The writer gets the copies beside the page: their names are the ones the page uses.
-    QStringList Files;
+    // The parts are read from the pictures themselves, located by the names
+    // the page uses for them.
+    QStringList Files, Names;
     for (const QString &P : std::as_const(FPictures)) {
-        if (FileExists(P))
-            Files << IncludeTrailingPathDelimiter(FImages) + OutName(P);
+        if (FileExists(P)) {
+            Files << P;
+            Names << OutName(P);
+        }
     }
     TMhtWriter Writer;
+    Writer.Names = Names;
     Writer.PageId = FId;
     Writer.Chinese = FChinese;
     Writer.OnProgress = Hooks.MhtProgress;
@@ -634,7 +678,7 @@ void TPageOutput::SfxBranch(QString &ResultPath)
     SaveLines(Html, FOut);
     const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
     QString Error;
-    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error, Hooks.ZipProgress);
+    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error, Hooks.ZipProgress, PictureMembers());
     // The archiver moves what it packed: the files this run made go away.
     CleanUp(HtmlWasThere ? QString() : Html);
     if (!Ok) {
@@ -688,10 +732,14 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
         const QString Folder = Stage.path() + QLatin1Char('/');
         if (!QDir().mkdir(Folder + QStringLiteral("images")))
             throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Folder + QStringLiteral("images")));
+        // Scratch copies, packed and removed at once: nothing to sync.
+        TOutputFiles Copies(false);
         for (const QString &P : std::as_const(FPictures)) {
-            if (FileExists(P) && !ReplaceFileWith(P, Folder + QStringLiteral("images/") + OutName(P)))
-                throw EInOutError(QStringLiteral("不能复制文件 %1").arg(P));
+            const QString Dest = Folder + QStringLiteral("images/") + OutName(P);
+            if (FileExists(P) && !Copies.Has(Dest))
+                Copies.Copy(P, Dest);
         }
+        Copies.Commit();
         SaveLines(Folder + QStringLiteral("catalog.qbt"), FOut);
         // What this run put into D goes again; the package stands beside it.
         CleanUp(QString());

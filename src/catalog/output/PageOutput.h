@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <functional>
 
+class TOutputFiles;
+
 // Output types, as the page's {输出方式} names them.
 enum TOutputType { otZip = 0, otMht = 1, otSfx = 2, otHtml = 3, otPageCopy = 4, otChm = 5 };
 
@@ -126,6 +128,7 @@ private:
     QHash<QString, QString> FOutName;
     QHash<QString, QString> FNameOwner;   // lower-cased output name -> source path
     QStringList FCreatedFiles;            // files this run made in the pictures folder
+    TOutputFiles *FFiles = nullptr;       // the copies of this run, put in place together
     bool FCreatedImages = false;
     bool FCreatedPage = false;
     bool FCreatedD = false;               // this run made the output folder
@@ -143,6 +146,13 @@ private:
     void Preview();
     void PrepareFolders();
     void CopyPictures();
+    // True when this output copies its pictures beside the page; the archives
+    // and the message take them from where they are.
+    bool CopiesPictures() const;
+    // The pictures (and the style's background) as archive members: source
+    // path and name below the output folder ("images/a.jpg").
+    QList<QPair<QString, QString>> PictureMembers();
+    void CommitCopies();
     void CleanUp(const QString &Html);
     void ZipBranch(QString &ResultPath);
     void MhtBranch(QString &ResultPath);

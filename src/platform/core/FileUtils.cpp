@@ -1,5 +1,7 @@
 #include "FileUtils.h"
 
+#include "OutputFiles.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -8,6 +10,8 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <memory>
 #include <cstdlib>
 #include <cstdio>
 #include <ctime>
@@ -285,23 +289,11 @@ bool CopyThroughTemp(const QString &Source, const QString &Dest, bool NoReplace)
         ::close(In);
         return false;
     }
-    bool Ok = true;
-    char Buf[64 * 1024];
-    for (;;) {
-        const ssize_t N = ::read(In, Buf, sizeof Buf);
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N < 0) {
-            Ok = false;
-            break;
-        }
-        if (N == 0)
-            break;
-        if (!WriteAll(Out, Buf, N)) {
-            Ok = false;
-            break;
-        }
-    }
+    // In the kernel (a reflink, copy_file_range), else through a small buffer.
+    const int CopyError = CopyFileData(In, Out);
+    bool Ok = CopyError == 0;
+    if (!Ok)
+        errno = CopyError;
     if (Ok) {
         ::fchmod(Out, St.st_mode & 07777);
         const timespec Times[2] = {St.st_atim, St.st_mtim};
@@ -323,14 +315,60 @@ bool CopyThroughTemp(const QString &Source, const QString &Dest, bool NoReplace)
     return Ok;
 }
 
+} // namespace
+
+bool SameFileContent(const QString &A, const QString &B)
+{
+    if (A.isEmpty() || B.isEmpty() || IsDrivePath(A) || IsDrivePath(B))
+        return false;
+    const int FA = ::open(Enc(NativePath(A)).constData(), O_RDONLY | O_CLOEXEC);
+    if (FA < 0)
+        return false;
+    const int FB = ::open(Enc(NativePath(B)).constData(), O_RDONLY | O_CLOEXEC);
+    if (FB < 0) {
+        ErrnoKeeper K;
+        ::close(FA);
+        return false;
+    }
+    struct stat SA {}, SB {};
+    bool Same = ::fstat(FA, &SA) == 0 && ::fstat(FB, &SB) == 0 && S_ISREG(SA.st_mode) && S_ISREG(SB.st_mode)
+        && SA.st_size == SB.st_size;
+    // Piece by piece: memory stays the same whatever the size of the files.
+    constexpr size_t Piece = 64 * 1024;
+    std::unique_ptr<char[]> BufA(new char[Piece]), BufB(new char[Piece]);
+    auto ReadFull = [](int Fd, char *Buf, size_t Size) -> ssize_t {
+        size_t Got = 0;
+        while (Got < Size) {
+            const ssize_t N = ::read(Fd, Buf + Got, Size - Got);
+            if (N < 0 && errno == EINTR)
+                continue;
+            if (N < 0)
+                return -1;
+            if (N == 0)
+                break;
+            Got += size_t(N);
+        }
+        return ssize_t(Got);
+    };
+    while (Same) {
+        const ssize_t NA = ReadFull(FA, BufA.get(), Piece);
+        const ssize_t NB = ReadFull(FB, BufB.get(), Piece);
+        if (NA < 0 || NA != NB || std::memcmp(BufA.get(), BufB.get(), size_t(NA)) != 0)
+            Same = false;
+        else if (NA == 0)
+            break;
+    }
+    ErrnoKeeper K;
+    ::close(FA);
+    ::close(FB);
+    return Same;
+}
+
+namespace {
+
 bool SameContent(const QString &A, const QString &B)
 {
-    if (FileSizeOf(A) != FileSizeOf(B))
-        return false;
-    bool OkA = false, OkB = false;
-    const QByteArray DA = ReadFileBytes(A, &OkA);
-    const QByteArray DB = ReadFileBytes(B, &OkB);
-    return OkA && OkB && DA == DB;
+    return SameFileContent(A, B);
 }
 
 } // namespace

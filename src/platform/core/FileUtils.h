@@ -47,6 +47,8 @@ bool CopyFile(const QString &Source, const QString &Dest, bool FailIfExists);
 // content, the copy gets a new name "name(2).ext", "name(3).ext"... Returns the
 // path written, or "" on failure.
 QString CopyFileRenaming(const QString &Source, const QString &DestFolder);
+// True when both are regular files of the same bytes (compared piece by piece).
+bool SameFileContent(const QString &A, const QString &B);
 qint64 FileSizeOf(const QString &FileName);            // -1 when missing
 TDateTime FileAgeDateTime(const QString &FileName);    // 0 when missing
 bool FileSetDate(const QString &FileName, TDateTime Age); // sets the modification time

@@ -311,3 +311,34 @@ TEST_F(BookOutput, PagesKeepTheirOwnPicturesOfOneName)
     EXPECT_TRUE(TestSupport::ReadAll(D() + QStringLiteral("images/") + L.at(1).first).contains("same(2).jpg"));
     EXPECT_FALSE(TestSupport::ReadAll(D() + QStringLiteral("images/") + L.at(0).first).contains("same(2).jpg"));
 }
+
+TEST_F(BookOutput, SiteFolderIsRecordedOutsideTheSite)
+{
+    const QString Book = ThreePageBook();
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    // Nothing of ours goes into the site that is uploaded.
+    EXPECT_TRUE(QDir(D()).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression(QStringLiteral("^\\."))).isEmpty())
+        << QDir(D()).entryList(QDir::Hidden | QDir::Files).join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(LoadLines(TBookOutput::RecordFile(Exe)).join(QLatin1Char('\n')).contains(D()));
+
+    // The record lets the next output empty the folder it made ...
+    TestSupport::WriteAll(D() + QStringLiteral("stale.htm"), "old");
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("stale.htm")));
+
+    // ... but a folder made again under that name is the user's.
+    QDir(D()).removeRecursively();
+    QDir().mkpath(D());
+    TestSupport::WriteAll(D() + QStringLiteral("mine.txt"), "keep");
+    EXPECT_THROW(Form->OutputCatalog(bfHtml, false), EInOutError);
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("mine.txt")), QByteArray("keep"));
+
+    // A site an earlier version marked inside itself is still ours; the mark goes.
+    TestSupport::WriteAll(D() + TBookOutput::FolderMark, "Quillbook");
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("mine.txt")));
+    EXPECT_FALSE(QFileInfo::exists(D() + TBookOutput::FolderMark));
+    EXPECT_TRUE(QFileInfo::exists(D() + QStringLiteral("index.htm")));
+}

@@ -248,3 +248,29 @@ TEST(PageCopyOutput, PackageLeavesTheUsersFilesInTheOutputFolder)
     EXPECT_EQ(TestSupport::ReadAll(Open + QStringLiteral("images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
     EXPECT_TRUE(LoadLines(R.MainFile).contains(QStringLiteral("{$IMG}=images\\a.jpg")));
 }
+
+TEST(HtmlOutput, APictureThatCannotBeCopiedSaysWhyAndLeavesNothing)
+{
+    TSample S;
+    // Something of the user's stands where the second picture would go.
+    QDir().mkpath(S.D() + QStringLiteral("/images/a(2).jpg/inside"));
+    QString Message;
+    try {
+        S.Run(omHtml);
+    } catch (const EInOutError &E) {
+        Message = E.Message();
+    }
+    EXPECT_TRUE(Message.contains(S.D() + QStringLiteral("/images/a(2).jpg"))) << Message.toStdString();
+    EXPECT_TRUE(Message.endsWith(QStringLiteral("这是一个文件夹，不是文件。"))) << Message.toStdString();
+    // None of the other pictures, no page and no temporary file is left.
+    EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("a(2).jpg")});
+    EXPECT_EQ(QDir(S.D()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{QStringLiteral("images")});
+
+    // Once the way is clear the same output copies every picture whole.
+    QDir(S.D() + QStringLiteral("/images/a(2).jpg")).removeRecursively();
+    S.Run(omHtml);
+    EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
+    EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/a.jpg")), PictureBytes(QStringLiteral("other a")));
+    EXPECT_TRUE(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".tmp")).isEmpty());
+}

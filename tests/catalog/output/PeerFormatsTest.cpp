@@ -62,6 +62,11 @@ TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
     EXPECT_FALSE(QFileInfo(S.D() + QStringLiteral("/images/a.jpg")).exists());
     EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/mine.txt")), QByteArray("keep"));
     EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/P001.chm")), QByteArray("earlier help file"));
+    // Written in place once: no scratch archive or temporary file is left beside it.
+    EXPECT_EQ(QDir(S.D()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{QStringLiteral("P001.chm"), QStringLiteral("P001.zip"), QStringLiteral("images")}));
+    EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("mine.txt")});
 
     // Unpacked, the page and its pictures are the ones written.
     const QString X = S.Temp.File(QStringLiteral("x"));
@@ -319,8 +324,9 @@ TEST(OutputProgress, ReportedToTheEndAndCancelledWithNothingLeft)
 
     // Cancelled while packing, while copying, while writing the web archive:
     // the output ends and leaves no folder, page or archive behind.
+    // (The archives pack the pictures from where they are; the HTML folder copies them.)
     for (const auto &[Mode, When] : {std::pair{int(omZip), QStringLiteral("正在压缩")},
-                                     std::pair{int(omZip), QStringLiteral("总计图片")},
+                                     std::pair{int(omHtml), QStringLiteral("总计图片")},
                                      std::pair{int(omMht), QStringLiteral("总计文件")}}) {
         Positions.clear();
         Result.clear();

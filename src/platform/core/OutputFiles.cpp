@@ -1,0 +1,255 @@
+#include "OutputFiles.h"
+
+#include "FileUtils.h"
+#include "SysUtils.h"
+#include "Types.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <random>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray Enc(const QString &Path)
+{
+    return QFile::encodeName(Path);
+}
+
+std::atomic<quint64> Counter{0};
+
+QString TempNameFor(const QString &Target)
+{
+    static thread_local std::mt19937_64 Gen{std::random_device{}()};
+    return ExtractFilePath(Target)
+        + QStringLiteral(".%1.%2-%3.tmp")
+              .arg(ExtractFileName(Target))
+              .arg(::getpid())
+              .arg(QString::number(Gen() ^ ++Counter, 36));
+}
+
+// Opens a new file for Target that nobody else uses; its name in Temp.
+int CreateTemp(const QString &Target, QString &Temp)
+{
+    for (int Attempt = 0; Attempt < 100; ++Attempt) {
+        Temp = TempNameFor(Target);
+        const int Fd = ::open(Enc(Temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (Fd >= 0 || errno != EEXIST)
+            return Fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int Fd, const char *Data, ssize_t Size)
+{
+    while (Size > 0) {
+        const ssize_t N = ::write(Fd, Data, size_t(Size));
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0) {
+            if (N == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        Data += N;
+        Size -= N;
+    }
+    return true;
+}
+
+int ReadWriteCopy(int In, int Out)
+{
+    constexpr size_t Size = 256 * 1024;
+    const std::unique_ptr<char[]> Buf(new char[Size]);
+    for (;;) {
+        const ssize_t N = ::read(In, Buf.get(), Size);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N < 0)
+            return errno;
+        if (N == 0)
+            return 0;
+        if (!WriteAll(Out, Buf.get(), N))
+            return errno;
+    }
+}
+
+// Starts writing the file's data to the disk without waiting for it, so that
+// the sync at the end of the output finds most of it written already.
+void StartWriteback(int Fd)
+{
+    ::sync_file_range(Fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+int SyncFile(const QString &Path, bool Folder)
+{
+    const int Fd = ::open(Enc(Path).constData(), (Folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    if (Fd < 0)
+        return errno;
+    const int Result = (Folder ? ::fsync(Fd) : ::fdatasync(Fd)) == 0 ? 0 : errno;
+    ::close(Fd);
+    return Result;
+}
+
+} // namespace
+
+int CopyFileData(int In, int Out)
+{
+    // A reflink shares the blocks: no data moves at all. It takes the whole
+    // file, so only for a copy from the start into an empty file.
+    struct stat St {};
+    if (::lseek(In, 0, SEEK_CUR) == 0 && ::fstat(Out, &St) == 0 && St.st_size == 0
+        && ::ioctl(Out, FICLONE, In) == 0)
+        return 0;
+    bool First = true;
+    for (;;) {
+        const ssize_t N = ::copy_file_range(In, nullptr, Out, nullptr, size_t(1) << 30, 0);
+        if (N > 0) {
+            First = false;
+            continue;
+        }
+        if (N == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        // No kernel copy between these files (another file system on an old
+        // kernel, a special file): the ordinary way, from where it stopped.
+        if (First && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF))
+            return ReadWriteCopy(In, Out);
+        return errno;
+    }
+}
+
+QString CopyFailedText(const QString &Source, const QString &Dest, int ErrorCode)
+{
+    return QStringLiteral("不能复制文件“%1”到“%2”。").arg(Source, Dest) + SysErrorMessage(ErrorCode);
+}
+
+TOutputFiles::TOutputFiles(bool Durable) : FDurable(Durable)
+{
+}
+
+TOutputFiles::~TOutputFiles()
+{
+    Discard();
+}
+
+void TOutputFiles::Copy(const QString &Source, const QString &Dest)
+{
+    const QString Target = NativePath(Dest);
+    const int In = ::open(Enc(NativePath(Source)).constData(), O_RDONLY | O_CLOEXEC);
+    if (In < 0)
+        throw EInOutError(CopyFailedText(Source, Target, errno));
+    struct stat St {};
+    if (::fstat(In, &St) != 0 || !S_ISREG(St.st_mode)) {
+        const int Err = S_ISDIR(St.st_mode) ? EISDIR : (errno ? errno : EINVAL);
+        ::close(In);
+        throw EInOutError(CopyFailedText(Source, Target, Err));
+    }
+    QString Temp;
+    const int Out = CreateTemp(Target, Temp);
+    if (Out < 0) {
+        const int Err = errno;
+        ::close(In);
+        throw EInOutError(CopyFailedText(Source, Target, Err));
+    }
+    int Err = CopyFileData(In, Out);
+    ::close(In);
+    if (Err == 0 && FDurable)
+        StartWriteback(Out);
+    if (::close(Out) != 0 && Err == 0)
+        Err = errno;
+    if (Err != 0) {
+        ::unlink(Enc(Temp).constData());
+        throw EInOutError(CopyFailedText(Source, Target, Err));
+    }
+    FEntries.push_back({Temp, Target});
+    FTargets.insert(Target);
+}
+
+QString TOutputFiles::Create(const QString &Dest)
+{
+    const QString Target = NativePath(Dest);
+    QString Temp;
+    const int Fd = CreateTemp(Target, Temp);
+    if (Fd < 0)
+        throw EFCreateError(CannotCreateFileText(Target, errno));
+    ::close(Fd);
+    FEntries.push_back({Temp, Target});
+    FTargets.insert(Target);
+    return Temp;
+}
+
+QString TOutputFiles::Reserve(const QString &Dest)
+{
+    const QString Target = NativePath(Dest);
+    QString Temp;
+    struct stat St {};
+    do
+        Temp = TempNameFor(Target);
+    while (::lstat(Enc(Temp).constData(), &St) == 0);
+    FEntries.push_back({Temp, Target});
+    FTargets.insert(Target);
+    return Temp;
+}
+
+void TOutputFiles::Commit()
+{
+    if (FDurable) {
+        // Every file's data first (the writeback of most of it started as it
+        // was written), so that no final name can stand for a half file.
+        for (const TEntry &E : FEntries) {
+            if (const int Err = SyncFile(E.Temp, false)) {
+                const QString Target = E.Target;
+                Discard();
+                throw EInOutError(CannotCreateFileText(Target, Err));
+            }
+        }
+    }
+    QSet<QString> Folders;
+    for (size_t I = 0; I < FEntries.size(); ++I) {
+        const TEntry &E = FEntries[I];
+        if (::rename(Enc(E.Temp).constData(), Enc(E.Target).constData()) != 0) {
+            const int Err = errno;
+            const QString Target = E.Target;
+            FEntries.erase(FEntries.begin(), FEntries.begin() + qsizetype(I));
+            Discard();
+            throw EInOutError(CannotCreateFileText(Target, Err));
+        }
+        Folders.insert(ExtractFilePath(E.Target));
+    }
+    if (FDurable) {
+        for (const QString &F : std::as_const(Folders))
+            SyncFile(F, true);
+    }
+    FEntries.clear();
+    FTargets.clear();
+}
+
+void TOutputFiles::Discard()
+{
+    for (const TEntry &E : FEntries)
+        ::unlink(Enc(E.Temp).constData());
+    FEntries.clear();
+    FTargets.clear();
+}
+
+QStringList TOutputFiles::Targets() const
+{
+    QStringList R;
+    for (const TEntry &E : FEntries)
+        R << E.Target;
+    return R;
+}
+
+bool TOutputFiles::Has(const QString &Dest) const
+{
+    return FTargets.contains(NativePath(Dest));
+}

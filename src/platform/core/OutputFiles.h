@@ -1,0 +1,69 @@
+#pragma once
+// Writing the files of one output (a published folder, an archive, a message).
+//
+// Each file is written once, where it ends up: under a temporary name beside
+// its final name (".<name>.<pid>-<tag>.tmp"), and renamed when the whole output
+// is done. Durability is one step at the end of the output: the files written
+// are synced together, then renamed into place, then their folders are synced;
+// no file is synced on its own while the output runs. An output that fails or
+// is cancelled (the TOutputFiles destroyed without Commit) removes its
+// temporary files: it leaves nothing behind, and never a half file under a
+// final name.
+//
+// Copies go through the kernel: a reflink where the file system offers one,
+// else copy_file_range, else read and write through a small buffer. Memory
+// does not grow with the size of a file.
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// Copies the open file In from its position to its end into the open file Out
+// at its position. Returns 0, or the errno of the failure.
+int CopyFileData(int In, int Out);
+
+// The message of a copy that failed: the source, the target and the reason,
+// in Chinese ("不能复制文件“a.jpg”到“images/a.jpg”。磁盘空间不足。").
+QString CopyFailedText(const QString &Source, const QString &Dest, int ErrorCode);
+
+class TOutputFiles {
+public:
+    // Durable: Commit syncs the files and their folders (an output the user
+    // keeps). Without it Commit only renames (scratch files).
+    explicit TOutputFiles(bool Durable = true);
+    ~TOutputFiles();
+    TOutputFiles(const TOutputFiles &) = delete;
+    TOutputFiles &operator=(const TOutputFiles &) = delete;
+
+    // Copies Source to a temporary file for Dest. Raises EInOutError with
+    // CopyFailedText when the copy fails (nothing of it is left then).
+    void Copy(const QString &Source, const QString &Dest);
+    // A new, empty temporary file for Dest, for a writer that writes it by
+    // name. Raises EFCreateError when it cannot be made.
+    QString Create(const QString &Dest);
+    // An unused temporary name for Dest that the writer creates itself (a
+    // writer that must make its file). Removed by Discard when it exists.
+    QString Reserve(const QString &Dest);
+
+    // Syncs (when Durable) and puts every file in its place, replacing what
+    // is there. Raises EInOutError naming the file when that fails; the files
+    // not yet in place are removed then.
+    void Commit();
+    // Removes every temporary file that is not in place yet.
+    void Discard();
+
+    // The final names of the files of this output, in the order they came.
+    QStringList Targets() const;
+    // True when Dest is one of them.
+    bool Has(const QString &Dest) const;
+
+private:
+    struct TEntry {
+        QString Temp;
+        QString Target;
+    };
+    std::vector<TEntry> FEntries;
+    QSet<QString> FTargets;
+    bool FDurable;
+};
