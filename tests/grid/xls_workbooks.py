@@ -632,6 +632,7 @@ def main():
         seeds = {
             'mini.xls': compound([('Workbook', small)]),
             'biff5.xls': compound([('Book', biff5_stream())]),
+            'biff5-1252.xls': compound([('Book', biff5_stream(1252))]),
             'sst.xls': xlwt_file(None, seed_stream()),   # the stream in sectors of its own
             'dates1904.xls': compound([('Workbook', dates_1904_workbook().get_biff_data())]),
         }
