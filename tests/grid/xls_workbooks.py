@@ -123,8 +123,7 @@ def read_sst(recs, at):
             piece, pos = piece + 1, 0
         nchars, flags = struct.unpack('<HB', take(3))
         runs = struct.unpack('<H', take(2))[0] if flags & 8 else 0
-        text, wide = '', flags & 1
-        units = []
+        wide, units = flags & 1, []
         while len(units) < nchars:
             if pos == len(pieces[piece]):
                 piece, pos = piece + 1, 0
@@ -433,7 +432,7 @@ def patch_mixed(stream):
                 recs[i][1] = data[:6] + value + data[14:]
                 if text is not None:
                     raw = xlstring(text)
-                    head, body = raw[:3], raw[3:]
+                    body = raw[3:]   # the characters, two bytes each: a STRING and its CONTINUE records
                     if len(body) <= 8000:
                         add = [[STRING, raw]]
                     else:
@@ -446,7 +445,7 @@ def patch_mixed(stream):
                     last += len(add)
                     i += len(add)
         i += 1
-    # a LABEL and an RSTRING record, and a LABELSST that repeats a cell (the later one counts)
+    # LABEL and RSTRING records, which xlwt never writes
     w2 = next(k for k in range(first, last) if recs[k][0] == WINDOW2)
     recs[w2:w2] = [
         [LABEL, struct.pack('<HHH', 88, 1, 15) + xlstring('标签 LABEL')],
