@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   # build
   g++ cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-webengine-dev zlib1g-dev libjpeg62-turbo-dev libfreexl-dev
+  qt6-base-dev qt6-webengine-dev zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # the fuzz target of the GIF reader (libFuzzer)
   clang libclang-rt-14-dev

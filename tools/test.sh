@@ -13,9 +13,10 @@ cmake --build build-test -j "$jobs"
 # bounded run count, on the seed files of the source tree.
 fuzz_flags="-fsanitize=fuzzer-no-link,address,undefined"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQB_GIF_FUZZER=ON -DQB_ZIP_FUZZER=ON -DQB_HTML_FUZZER=ON -DQB_RTF_FUZZER=ON -DQB_CELLSTREAM_FUZZER=ON \
+  -DQB_GIF_FUZZER=ON -DQB_ZIP_FUZZER=ON -DQB_HTML_FUZZER=ON -DQB_RTF_FUZZER=ON -DQB_CELLSTREAM_FUZZER=ON -DQB_XLS_FUZZER=ON \
   -DCMAKE_C_FLAGS="$fuzz_flags" -DCMAKE_CXX_FLAGS="$fuzz_flags" >/dev/null
-cmake --build build-fuzz -j "$jobs" --target gif_fuzzer zip_legacy_fuzzer html_fuzzer rtf_fuzzer cellstream_fuzzer
+cmake --build build-fuzz -j "$jobs" --target gif_fuzzer zip_legacy_fuzzer html_fuzzer rtf_fuzzer cellstream_fuzzer \
+  xls_fuzzer
 
 # run_fuzzer TITLE TARGET SEEDS RUNS [libFuzzer options...]
 run_fuzzer() {
@@ -41,6 +42,7 @@ QT_QPA_PLATFORM=offscreen LSAN_OPTIONS="suppressions=$PWD/tests/grid/fuzz/lsan.s
 run_fuzzer "RTF reader" rtf_fuzzer tests/fixtures/rtf 50000 -max_total_time=8 -timeout=10
 QT_QPA_PLATFORM=offscreen LSAN_OPTIONS="suppressions=$PWD/tests/grid/fuzz/lsan.supp" \
   run_fuzzer "grid's cell stream reader" cellstream_fuzzer tests/fixtures/cellstream 10000 -max_total_time=5 -timeout=10
+run_fuzzer "grid's .xls reader" xls_fuzzer tests/fixtures/xls 30000 -max_total_time=8 -timeout=10
 
 cd build-test
 # shellcheck disable=SC2086

@@ -3,9 +3,9 @@
 //     fields with delimiters and quotes) against python3's csv.reader;
 //   - a 20,000 x 10 worksheet with a date column as .xls (written by xlwt) and
 //     as .xlsx (written by openpyxl), and the .xls once more with numbers in
-//     place of the dates, against xlrd reading every cell. FreeXL converts each
-//     date cell of an .xls file day by day from 1900 while it opens the file, so
-//     the dates decide the .xls time.
+//     place of the dates, against xlrd reading every cell. The .xls pair shows
+//     what the dates cost: a date cell becomes its date text, a number cell
+//     its number text.
 // Each time is the best of a few runs; the peers time themselves, without the
 // interpreter's start. Prints the times and the ratios (ours / peer). Targets:
 // CSV within 3x, worksheets within 1x.

@@ -1,4 +1,5 @@
 #include "grid/detail/WorkbookReader.h"
+#include "grid/detail/XlsReader.h"
 
 #include "platform/core/SysUtils.h"
 #include "zip/UnZipper.h"
@@ -7,8 +8,6 @@
 #include <QFile>
 #include <QHash>
 #include <QXmlStreamReader>
-
-#include <freexl.h>
 
 #include <cmath>
 #include <memory>
@@ -88,86 +87,6 @@ std::optional<TDateTime> ParseIsoDateTime(const QString &Text)
         return std::nullopt;
     }
     return Result;
-}
-
-// ---------------------------------------------------------------- .xls
-
-TReadResult ReadXls(const QString &FileName, const QString &SheetName, TSheet &Sheet)
-{
-    const void *Handle = nullptr;
-    const int Opened = freexl_open(QFile::encodeName(FileName).constData(), &Handle);
-    struct Closer {
-        const void *H;
-        ~Closer()
-        {
-            if (H)
-                freexl_close(H);
-        }
-    } Close{Handle};
-    if (Opened != FREEXL_OK || !Handle)
-        return rrDamaged;
-    unsigned int Password = 0, SheetCount = 0;
-    if (freexl_get_info(Handle, FREEXL_BIFF_PASSWORD, &Password) != FREEXL_OK || Password == FREEXL_BIFF_OBFUSCATED)
-        return rrDamaged;
-    if (freexl_get_info(Handle, FREEXL_BIFF_SHEET_COUNT, &SheetCount) != FREEXL_OK || SheetCount == 0
-        || SheetCount > 65535)
-        return rrDamaged;
-    unsigned short Index = 0;
-    if (!SheetName.isEmpty()) {
-        bool Found = false;
-        for (unsigned int I = 0; I < SheetCount && !Found; ++I) {
-            const char *Name = nullptr;
-            if (freexl_get_worksheet_name(Handle, (unsigned short)I, &Name) == FREEXL_OK && Name
-                && QString::fromUtf8(Name) == SheetName) {
-                Index = (unsigned short)I;
-                Found = true;
-            }
-        }
-        if (!Found)
-            return rrSheetNotFound;
-    }
-    unsigned int Rows = 0;
-    unsigned short Cols = 0;
-    if (freexl_select_active_worksheet(Handle, Index) != FREEXL_OK
-        || freexl_worksheet_dimensions(Handle, &Rows, &Cols) != FREEXL_OK)
-        return rrDamaged;
-    Rows = std::min<unsigned int>(Rows, MaxRows);
-    Cols = std::min<unsigned short>(Cols, MaxCols);
-    for (unsigned int R = 0; R < Rows; ++R) {
-        for (unsigned short C = 0; C < Cols; ++C) {
-            FreeXL_CellValue V;
-            if (freexl_get_cell_value(Handle, R, C, &V) != FREEXL_OK)
-                continue;
-            QString Text;
-            switch (V.type) {
-            case FREEXL_CELL_INT:
-                Text = QString::number(V.value.int_value);
-                break;
-            case FREEXL_CELL_DOUBLE:
-                Text = FloatToStr(V.value.double_value);
-                break;
-            case FREEXL_CELL_TEXT:
-            case FREEXL_CELL_SST_TEXT:
-                if (V.value.text_value)
-                    Text = QString::fromUtf8(V.value.text_value);
-                break;
-            case FREEXL_CELL_DATE:
-            case FREEXL_CELL_DATETIME:
-            case FREEXL_CELL_TIME:
-                if (V.value.text_value) {
-                    Text = QString::fromUtf8(V.value.text_value);
-                    if (const auto Date = ParseIsoDateTime(Text))
-                        Text = DateText(*Date);
-                }
-                break;
-            default:
-                break;
-            }
-            if (!Text.isEmpty())
-                Sheet.Cells.push_back({int(R), int(C), Text});
-        }
-    }
-    return rrOk;
 }
 
 // ---------------------------------------------------------------- .xlsx
@@ -463,10 +382,9 @@ void ReadSheetCells(const QByteArray &Xml, const std::vector<QString> &Strings, 
             const double Number = Value.trimmed().toDouble(&Ok);
             if (!Ok)
                 throw Damaged();
-            std::optional<TDateTime> Date;
-            if (StyleIndex >= 0 && size_t(StyleIndex) < DateStyles.size() && DateStyles[size_t(StyleIndex)])
-                Date = SerialToDate(Number, Date1904);
-            Text = Date ? DateText(*Date) : FloatToStr(Number);
+            const bool DateStyle =
+                StyleIndex >= 0 && size_t(StyleIndex) < DateStyles.size() && DateStyles[size_t(StyleIndex)];
+            Text = NumberCellText(Number, DateStyle, Date1904);
         }
         if (!Text.isEmpty())
             Sheet.Cells.push_back({Row, Col, Text});
@@ -553,6 +471,18 @@ TReadResult ReadXlsx(const QString &FileName, const QString &SheetName, TSheet &
 
 } // namespace
 
+QString NumberCellText(double Value, bool DateFormat, bool Date1904)
+{
+    if (DateFormat)
+        if (const auto Date = SerialToDate(Value, Date1904))
+            return DateText(*Date);
+    // Whole numbers below 10^15 are what FloatToStr writes as plain digits;
+    // most cells of a sheet are such numbers.
+    if (std::abs(Value) < 1e15 && Value == std::trunc(Value))
+        return QString::number(qint64(Value));
+    return FloatToStr(Value);
+}
+
 TReadResult ReadSheet(const QString &FileName, const QString &SheetName, TSheet &Sheet)
 {
     Sheet.Cells.clear();
@@ -560,14 +490,24 @@ TReadResult ReadSheet(const QString &FileName, const QString &SheetName, TSheet 
     if (!File.open(QIODevice::ReadOnly))
         return rrDamaged;
     const QByteArray Magic = File.read(8);
-    File.close();
-    const bool Xls = Magic == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    const bool Xls = XlsReader::IsXlsFile(reinterpret_cast<const uchar *>(Magic.constData()), Magic.size());
     const bool Xlsx = Magic.startsWith("PK\x03\x04");
     if (!Xls && !Xlsx)
         return rrNoReader;
+    if (Xls) {
+        // The whole file: the reader follows the file's own sector chains through it.
+        if (File.size() > MaxXlsFileSize || !File.seek(0))
+            return rrDamaged;
+        const QByteArray Bytes = File.readAll();
+        if (Bytes.size() != File.size())
+            return rrDamaged;
+        return XlsReader::ReadSheet(reinterpret_cast<const uchar *>(Bytes.constData()), Bytes.size(), SheetName,
+                                    Sheet);
+    }
+    File.close();
     TReadResult Result = rrDamaged;
     try {
-        Result = Xls ? ReadXls(FileName, SheetName, Sheet) : ReadXlsx(FileName, SheetName, Sheet);
+        Result = ReadXlsx(FileName, SheetName, Sheet);
     } catch (const Damaged &) {
         Result = rrDamaged;
     } catch (const Exception &) {
