@@ -218,3 +218,131 @@ TEST_F(ReceivedPackages, DamagedPackagesAreNamedWithTheirReasonInChinese)
         << R.Out.toStdString();
     EXPECT_TRUE(R.Out.endsWith(S("商品1\n"))) << R.Out.toStdString();
 }
+
+TEST_F(ReceivedPackages, SavingAPackageOnAFullDiskSaysTheDiskIsFull)
+{
+    // The package lives on a small disk of its own (a tmpfs in a mount
+    // namespace of the run): it fits there once, a second copy does not.
+    const QString Mount = Work.File(QStringLiteral("disk"));
+    QDir().mkpath(Mount);
+    if (TestSupport::RunProgram(QStringLiteral("unshare"),
+                                {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                 QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$1\""), QStringLiteral("sh"), Mount})
+        != 0)
+        GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    QByteArray Noise(40000, 0);
+    quint32 X = 12345;
+    for (char &C : Noise) {
+        X = X * 1103515245u + 12345u;
+        C = char(X >> 24);
+    }
+    const QString Package = Zip(QStringLiteral("p.qba"),
+                                {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                 {QStringLiteral("catalog.qbt"), PageBytes(QStringLiteral("P1"), {QStringLiteral("images\\big.jpg")})},
+                                 {QStringLiteral("images/big.jpg"), Noise}});
+    const QString Script = Work.File(QStringLiteral("script.txt"));
+    TestSupport::WriteAll(Script, S("wait\nset-cell CellGrid1 5 1 新名字\nanswer button OK\nclick SpeedButton9\nwait\n"
+                                    "prompts\nquit\n")
+                                      .toUtf8());
+    const QString After = Work.File(QStringLiteral("after.qba"));
+    QByteArray Out;
+    TestSupport::RunProgram(
+        QStringLiteral("unshare"),
+        {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+         QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$1\" && cp \"$2\" \"$1/p.qba\" && \"$3\" --home \"$4\" \"$5\" -- "
+                        "\"$1/p.qba\"; cp \"$1/p.qba\" \"$6\""),
+         QStringLiteral("sh"), Mount, Package, TestSupport::DriverPath(), Home.Path(), Script, After},
+        &Out, QString(), 300000);
+    const QString Text = QString::fromUtf8(Out);
+    EXPECT_TRUE(Text.contains(S("MessageBox | 错误 | 保存qba文件“%1/p.qba”失败：磁盘空间不足。 | OK").arg(Mount)))
+        << Text.toStdString();
+    EXPECT_FALSE(Text.contains(S("写保护"))) << Text.toStdString();
+    // The package on that disk is the one that was there.
+    EXPECT_EQ(Hash(After), Hash(Package));
+}
+
+TEST_F(ReceivedPackages, PagesWithCrLineEndsOrAUtf8MarkOpen)
+{
+    QByteArray Cr = PageBytes(S("CR页"), {QString()});
+    Cr.replace("\r\n", "\r");
+    TestSupport::WriteAll(Docs.File(QStringLiteral("cr.qbt")), Cr);
+    TestSupport::WriteAll(Docs.File(QStringLiteral("utf8.qbt")),
+                          "\xEF\xBB\xBF" + Cp936::Decode(PageBytes(S("U8页"), {QString()})).toUtf8());
+    for (const char *Name : {"cr.qbt", "utf8.qbt"}) {
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nprompts\ncell CellGrid1 5 1\ncell CellGrid1 3 2\nquit\n"),
+                                    {Docs.File(QString::fromLatin1(Name))});
+        ASSERT_EQ(R.Code, 0) << Name << R.Err.toStdString();
+        EXPECT_EQ(R.Out, S("商品1\n1.50\n")) << Name;
+    }
+}
+
+TEST_F(ReceivedPackages, RepairingAPageWithManyLinesBeforeItsProductsEnds)
+{
+    // Sixty thousand lines between the header and the products: the repair
+    // takes them out one a pass, each pass as cheap as the last.
+    QStringList Extra;
+    for (int I = 0; I < 60000; ++I)
+        Extra << (I % 3 == 0 ? QString() : I % 3 == 1 ? QStringLiteral("/* note %1").arg(I) : QStringLiteral("junk %1").arg(I));
+    TestSupport::WriteAll(Docs.File(QStringLiteral("big.qbt")),
+                          PageBytes(QStringLiteral("R1"), {QString(), QString()}, Extra));
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nwait\nclick QBT1\nwait\nprompts\n"
+                                                            "cell CellGrid1 5 7\npage-text\nquit\n"),
+                                {Docs.File(QStringLiteral("big.qbt"))});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Lines = R.Out.split(QLatin1Char('\n'));
+    ASSERT_GT(Lines.size(), 30) << R.Out.left(2000).toStdString();
+    EXPECT_EQ(Lines.at(0), S("MessageBox | 修复 | 修复结束。 | OK"));
+    EXPECT_EQ(Lines.at(1), S("商品2"));
+    EXPECT_EQ(Lines.at(2), S("QBT FILE TYPE 2.0"));
+    EXPECT_EQ(Lines.at(2 + 23), QStringLiteral("{$1}"));
+    EXPECT_LT(Lines.size(), 60) << "the extra lines are gone";
+}
+
+TEST_F(ReceivedPackages, APageIdThatCannotNameAFileIsRefusedAndTheDefaultIdPasses)
+{
+    for (const QString &Id : {S("CAT\"页\""), S("A*B"), S("a|b")}) {
+        TestSupport::WriteAll(Docs.File(QStringLiteral("id.qbt")), PageBytes(Id, {QString()}));
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nwait\nclick HTML1\nwait\nprompts\nquit\n"),
+                                    {Docs.File(QStringLiteral("id.qbt"))});
+        ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_EQ(R.Out, S("MessageBox | 错误 | catalog编号“%1”中含有不能用于文件名的字符（\\ / : * ? \" < > | 或控制字符），"
+                           "请修改后再输出。输出终止。 | OK\n")
+                             .arg(Id));
+        EXPECT_EQ(QDir(Home.File(S("输出"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+    // A new page's own ID ("新建目录页" and the date) is published.
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button5\nwait\nclick N2\nwait\n"
+                                                            "set-cell CellGrid1 3 2 9.90\nclick HTML1\nwait\nprompts\nquit\n"));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    const QStringList Made = QDir(Home.File(S("输出"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(Made.size(), 1);
+    EXPECT_TRUE(Made.constFirst().startsWith(S("新建目录页"))) << Made.constFirst().toStdString();
+}
+
+TEST_F(ReceivedPackages, AnImportedPngBecomesAProduct)
+{
+    QImage Image(8, 8, QImage::Format_RGB32);
+    Image.fill(Qt::blue);
+    ASSERT_TRUE(Image.save(Docs.File(QStringLiteral("a.png"))));
+    ASSERT_TRUE(Image.save(Docs.File(QStringLiteral("b.jpg"))));
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button1\nwait\nanswer files %1|%2\n"
+                                                            "click SpeedButton3\nwait\ncell CellGrid1 1 6\ncell CellGrid1 1 12\nquit\n")
+                                                 .arg(Docs.File(QStringLiteral("a.png")), Docs.File(QStringLiteral("b.jpg"))));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, Docs.File(QStringLiteral("a.png")) + QLatin1Char('\n') + Docs.File(QStringLiteral("b.jpg"))
+                         + QLatin1Char('\n'));
+}
+
+TEST_F(ReceivedPackages, TheCompanyDialogFitsAnEightHundredBySixHundredScreen)
+{
+    const QString Shot = Work.File(QStringLiteral("company.png"));
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button5\nwait\nclick N18\nscreenshot Form4 %1\n"
+                                                            "click Form4.Button2\nwait\nquit\n")
+                                                 .arg(Shot));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QImage Image(Shot);
+    ASSERT_FALSE(Image.isNull());
+    EXPECT_LE(Image.width(), 800);
+    EXPECT_LE(Image.height(), 600);
+}
