@@ -27,9 +27,9 @@ QString S(const char *Utf8)
     return QString::fromUtf8(Utf8);
 }
 
-QByteArray Hash(const QString &File)
+QString Hash(const QString &File)
 {
-    return QCryptographicHash::hash(TestSupport::ReadAll(File), QCryptographicHash::Sha256).toHex();
+    return QString::fromLatin1(QCryptographicHash::hash(TestSupport::ReadAll(File), QCryptographicHash::Sha256).toHex());
 }
 
 // Lines as the program writes text files: code page 936, CR LF.
@@ -128,7 +128,7 @@ protected:
     TestSupport::TempDir Home;
     TestSupport::TempDir Docs;
     TestSupport::TempDir Work;
-    QMap<QString, QByteArray> Before;
+    QMap<QString, QString> Before;
 };
 
 const QByteArray Picture = QByteArray("\xFF\xD8\xFF\xE0 a picture that came with the package") + QByteArray(200, 'p');

@@ -74,9 +74,9 @@ int PictureLineOfBlock(const QStringList &Lines, int Marker)
 
 QStringList KeepPageInside(const QString &Root, const QString &Page)
 {
+    // Judged whether or not it starts as a page does: the book output
+    // publishes every .qbt of the book.
     QStringList LeftOut;
-    if (!TPageDocument::IsPageFile(Page))
-        return LeftOut;
     QStringList Lines = TPageDocument::LoadPageLines(Page);
     const QString Folder = ExtractFilePath(Page);
     const QString Shown = ExtractFileName(Page) + QStringLiteral("：");
