@@ -95,6 +95,8 @@ void TForm1::OpenQbaPackage(const QString &Path)
     QbaPackage::TOpenResult R;
     try {
         R = QbaPackage::Unpack(Path, DestDir);
+    } catch (const EUserCanceled &) {
+        return;
     } catch (const ENotEnoughRoom &) {
         MessageBox(this, QStringLiteral("不能打开qba文件“%1”：磁盘空间不足。").arg(Path), QStringLiteral("出错"),
                    MB_OK | MB_ICONERROR);
