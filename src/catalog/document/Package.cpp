@@ -1,6 +1,7 @@
 #include "Package.h"
 
 #include "CatalogBook.h"
+#include "ReceivedPaths.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/OutputFiles.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include "zip/Zipper.h"
@@ -59,16 +61,25 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
 
 bool IsSafeMemberName(const QString &Name)
 {
-    if (Name.isEmpty() || Name.contains(QChar(0)))
-        return false;
-    const QString N = NativePath(Name);
-    if (N.startsWith(QLatin1Char('/')) || IsDrivePath(N) || (N.size() >= 2 && N.at(1) == QLatin1Char(':')))
-        return false;
-    for (const QString &Part : N.split(QLatin1Char('/')))
-        if (Part == QLatin1String(".."))
-            return false;
-    return true;
+    return ReceivedPaths::IsPlainRelative(Name);
 }
+
+namespace {
+
+// The members of the last unpack that did not come out: folders aside, every
+// member that was not put in place (damaged data, a method nobody decodes).
+QStringList DamagedMembers(TUnZipper &UnZipper1, const QSet<int> &Unpacked)
+{
+    QStringList Names;
+    for (int I = 0; I < UnZipper1.MemberCount(); ++I) {
+        const TZipHeaderInfo *H = UnZipper1.Member(I);
+        if (!Unpacked.contains(I) && !H->FileName().isEmpty())
+            Names << H->StoredName();
+    }
+    return Names;
+}
+
+} // namespace
 
 QString DestDirFor(const QString &Scratch, const QString &PackagePath)
 {
@@ -137,7 +148,10 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
     UnZipper1.OverwriteMode = TUZOverwriteMode::Always;
     if (Progress)
         UnZipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };
+    QSet<int> Unpacked;
+    UnZipper1.OnEndUnZip = [&Unpacked](TObject *, int Index, const QString &) { Unpacked.insert(Index); };
     R.Files = UnZipper1.UnpackFiles();
+    R.Damaged = DamagedMembers(UnZipper1, Unpacked);
     if (R.Files < 2) {
         R.Status = osInvalid;
         return R;
@@ -153,14 +167,14 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
     // The main file must be a page (a book for a book package) of the package itself.
     const QString Ext = ExtractFileExt(Main).toUpper();
     const QString Wanted = R.IsBook ? QStringLiteral(".QBS") : QStringLiteral(".QBT");
-    const QString Path = Dest + NativePath(Main);
-    if (!IsSafeMemberName(Main) || Ext != Wanted || !IsPathInside(Path, Dest) || QFileInfo(Path).isSymLink()
-        || !FileExists(Path)) {
+    const QString Path = ReceivedPaths::PathInside(Dest, Dest, Main);
+    if (Path.isEmpty() || Ext != Wanted || !QFileInfo(Path).isFile()) {
         R.Status = osInvalid;
         return R;
     }
-    R.MainFile = QFileInfo(Path).absoluteFilePath();
+    R.MainFile = Path;
     R.Status = osOk;
+    R.LeftOut = ReceivedPaths::KeepInside(Dest, R.MainFile, R.IsBook);
     return R;
 }
 

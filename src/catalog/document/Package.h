@@ -31,13 +31,16 @@ struct TOpenResult {
     QString MainFile;     // full path of the page or book inside DestDir
     bool IsBook = false;
     int Files = 0;        // members unpacked
+    QStringList Damaged;  // members that could not be unpacked (damaged data)
+    QStringList LeftOut;  // what the book and pages named outside the package
 };
 
 // Unpacks PackagePath into DestDir (emptied first) and checks what it names.
 // osInvalid: a member would land outside DestDir, fewer than two files came
 // out, or index.dat names no .qbt (.qbs for a book) inside DestDir; nothing is
-// unpacked for a member outside. osNoIndex: no index.dat. Zip errors raise the
-// zip library's exceptions.
+// unpacked for a member outside. osNoIndex: no index.dat. With osOk the book
+// and its pages name only files inside DestDir (ReceivedPaths::KeepInside).
+// Zip errors raise the zip library's exceptions.
 TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
                    const std::function<void(int Percent)> &Progress = {});
 

@@ -3,11 +3,16 @@
 #include "CompanyFiles.h"
 
 #include "platform/core/Classes.h"
+#include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+
+#include <functional>
+#include <vector>
 
 
 
@@ -401,17 +406,39 @@ TPageDocument::TStoreResult TPageDocument::StoreProductBlock(const TProductGridA
 
 // ------------------------------------------------------------------- files
 
+namespace {
+
+const QByteArray Utf8Mark("\xEF\xBB\xBF");
+
+} // namespace
+
 bool TPageDocument::IsPageFile(const QString &FileName)
 {
     QFile F(NativePath(FileName));
     if (!F.open(QIODevice::ReadOnly))
         return false;
-    // The magic is ASCII, so the first line is read as bytes.
-    QByteArray First = F.read(Magic.size() + 64);
-    const qsizetype End = First.indexOf('\n');
-    if (End >= 0)
-        First.truncate(End);
+    // The magic is ASCII, so the first line is read as bytes; it ends where
+    // the reader ends a line (CR LF, LF or CR alone), after a UTF-8 mark.
+    QByteArray First = F.read(Utf8Mark.size() + Magic.size() + 64);
+    if (First.startsWith(Utf8Mark))
+        First.remove(0, Utf8Mark.size());
+    for (const char End : {'\r', '\n'}) {
+        const qsizetype At = First.indexOf(End);
+        if (At >= 0)
+            First.truncate(At);
+    }
     return QString::fromLatin1(First).trimmed() == Magic;
+}
+
+QStringList TPageDocument::LoadPageLines(const QString &FileName)
+{
+    bool Ok = false;
+    const QByteArray Bytes = ReadFileBytes(FileName, &Ok);
+    if (!Ok)
+        return LoadLines(FileName);   // raises the file error with its reason
+    TStringList Lines;
+    Lines.SetText(Bytes.startsWith(Utf8Mark) ? QString::fromUtf8(Bytes.mid(Utf8Mark.size())) : Cp936::Decode(Bytes));
+    return Lines.ToQStringList();
 }
 
 bool TPageDocument::LacksDetailLine() const
@@ -426,7 +453,7 @@ bool TPageDocument::LacksDetailLine() const
 
 void TPageDocument::LoadFromFile(const QString &FileName)
 {
-    FLines = LoadLines(FileName);
+    FLines = LoadPageLines(FileName);
     Changed();
 }
 
@@ -488,73 +515,106 @@ bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::
         return false;
     }
     if (K == FirstBlockLine) {
-        for (int I = Count() - 1; I >= FirstBlockLine; --I) {
+        QStringList Lines = FLines.mid(0, FirstBlockLine);
+        Lines.reserve(Count());
+        for (int I = FirstBlockLine; I < Count(); ++I) {
             QString L = TrimBlanks(FLines.at(I));
-            if (L.isEmpty()) {
-                FLines.removeAt(I);
+            if (L.isEmpty())
                 continue;
-            }
             if (L.startsWith(QLatin1Char('$')))
                 L.prepend(QLatin1Char('{'));
-            if (!L.startsWith(QLatin1Char('{')) && !(L.size() > 1 && L.at(1) == QLatin1Char('$')))
-                FLines.removeAt(I);
-            else
-                FLines[I] = L;
+            if (L.startsWith(QLatin1Char('{')) || (L.size() > 1 && L.at(1) == QLatin1Char('$')))
+                Lines << L;
         }
+        FLines = Lines;
         Changed();
         RebuildProductBlocks(FirstBlockLine);
         return true;
     }
-    // Extra lines before block 1 go one at a time: empty ones first, then
+    // Extra lines before block 1 go one a pass: empty ones first, then
     // comments, then lines that are no key line. The magic line and the
-    // marker, "{detail}" and empty line right before block 1 stay.
-    const int Passes = K - FirstBlockLine;
-    for (int Pass = 0; Pass < Passes; ++Pass) {
-        const int Hi = FindFirstBlockOne();
-        const int D = DetailIndex(Hi);
-        auto Kept = [&](int I) {
-            return (I == 0 && TrimBlanks(FLines.at(0)) == Magic) || I == D
-                || (I == D - 1 && FLines.at(I).startsWith(QLatin1String("/*")))
-                || (I == D + 1 && TrimBlanks(FLines.at(I)).isEmpty());
-        };
+    // marker, "{detail}" and empty line right before block 1 stay. A line
+    // kept stays kept and a line of one kind never turns into another, so
+    // the passes walk each kind once, front to back, over a linked list of
+    // the header lines: the cost grows with the lines, not with their square.
+    const int Hi = K;
+    const int D = DetailIndex(Hi);
+    std::vector<int> Prev(Hi + 1), Next(Hi + 1);
+    for (int I = 0; I <= Hi; ++I) {
+        Prev[I] = I - 1;
+        Next[I] = I + 1;
+    }
+    int Head = 0;
+    std::vector<bool> Gone(Hi, false);
+    auto Unlink = [&](int I) {
+        Gone[I] = true;
+        if (Prev[I] >= 0)
+            Next[Prev[I]] = Next[I];
+        else
+            Head = Next[I];
+        Prev[Next[I]] = Prev[I];
+    };
+    auto Kept = [&](int I) {
+        return (I == Head && TrimBlanks(FLines.at(I)) == Magic) || I == D
+            || (D >= 0 && I == Prev[D] && FLines.at(I).startsWith(QLatin1String("/*")))
+            || (D >= 0 && I == Next[D] && TrimBlanks(FLines.at(I)).isEmpty());
+    };
+    const std::function<bool(int)> Kinds[3] = {
+        [&](int I) { return TrimBlanks(FLines.at(I)).isEmpty(); },
+        [&](int I) { return FLines.at(I).contains(QLatin1String("/*")); },
+        [&](int I) { return !FLines.at(I).startsWith(QLatin1Char('{')); },
+    };
+    int Kind = 0;
+    int Cursor = Head;
+    QSet<QString> Seen;
+    QStringList Moved;
+    bool AskRebuild = false;
+    for (int Pass = 0; Pass < K - FirstBlockLine; ++Pass) {
         int Victim = -1;
-        for (int I = 0; I < Hi && Victim < 0; ++I)
-            if (!Kept(I) && TrimBlanks(FLines.at(I)).isEmpty())
-                Victim = I;
-        for (int I = 0; I < Hi && Victim < 0; ++I)
-            if (!Kept(I) && FLines.at(I).contains(QLatin1String("/*")))
-                Victim = I;
-        for (int I = 0; I < Hi && Victim < 0; ++I)
-            if (!Kept(I) && !FLines.at(I).startsWith(QLatin1Char('{')))
-                Victim = I;
+        while (Victim < 0 && Kind < 3) {
+            while (Cursor < Hi && (Gone[Cursor] || Kept(Cursor) || !Kinds[Kind](Cursor)))
+                Cursor = Next[Cursor];
+            if (Cursor < Hi)
+                Victim = Cursor;
+            else if (++Kind <= 3)
+                Cursor = Head;
+        }
         if (Victim >= 0) {
-            FLines.removeAt(Victim);
+            Cursor = Next[Victim];
+            Unlink(Victim);
             continue;
         }
         // A key the header does not hold in its nineteen lines (one the
         // effects dialog added, or a second copy) moves to the end of the text,
         // where pages keep such keys; nothing is lost.
         int Extra = -1;
-        QStringList Seen;
-        for (int I = 0; I < Hi && Extra < 0; ++I) {
-            if (Kept(I) || !IsHeaderKeyLine(FLines.at(I)))
+        for (; Cursor < Hi && Extra < 0; Cursor = Next[Cursor]) {
+            if (Kept(Cursor) || !IsHeaderKeyLine(FLines.at(Cursor)))
                 continue;
-            const QString Name = NameOf(FLines.at(I));
+            const QString Name = NameOf(FLines.at(Cursor)).toCaseFolded();
             bool Standard = false;
             for (const QString &Key : HeaderKeys)
-                Standard = Standard || Key.compare(Name, Qt::CaseInsensitive) == 0;
-            if (!Standard || Seen.contains(Name, Qt::CaseInsensitive))
-                Extra = I;
-            Seen << Name;
+                Standard = Standard || Key.toCaseFolded() == Name;
+            if (!Standard || Seen.contains(Name))
+                Extra = Cursor;
+            Seen.insert(Name);
         }
         if (Extra >= 0) {
-            FLines.append(FLines.takeAt(Extra));
+            Moved << FLines.at(Extra);
+            Unlink(Extra);
             continue;
         }
-        if (AskRebuildHeader && AskRebuildHeader())
-            RebuildPageHeader(Defaults);
+        AskRebuild = true;
         break;
     }
+    QStringList Lines;
+    Lines.reserve(Count());
+    for (int I = Head; I < Hi; I = Next[I])
+        Lines << FLines.at(I);
+    Lines << FLines.mid(Hi) << Moved;
+    FLines = Lines;
+    if (AskRebuild && AskRebuildHeader && AskRebuildHeader())
+        RebuildPageHeader(Defaults);
     Changed();
     return false;
 }
@@ -624,8 +684,13 @@ void TPageDocument::RebuildProductBlocks(int FirstLine)
     FLines.append(Rebuilt);
     // Header keys that stood among the blocks stay after them, where pages keep
     // the keys their header lacks: the blocks keep their lines.
+    QSet<QString> Names;
+    for (const QString &L : std::as_const(FLines))
+        Names.insert(NameOf(L).toCaseFolded());
     for (const QString &L : HeaderLines)
-        if (IndexOfName(NameOf(L)) < 0)
+        if (!Names.contains(NameOf(L).toCaseFolded())) {
+            Names.insert(NameOf(L).toCaseFolded());
             FLines.append(L);
+        }
     Changed();
 }

@@ -90,8 +90,12 @@ public:
 
     // ---- files ----
     // True when the file starts with the page's magic line: anything else
-    // (another text, a binary file, an empty file) is no page.
+    // (another text, a binary file, an empty file) is no page. The line may
+    // end in CR LF, LF or CR, and a UTF-8 mark may stand before it.
     static bool IsPageFile(const QString &FileName);
+    // The lines of a page file: code page 936 text, or UTF-8 when the file
+    // starts with the UTF-8 mark. Raises EFOpenError when it cannot be read.
+    static QStringList LoadPageLines(const QString &FileName);
     // A page whose product blocks lost their "{detail}" line: the blocks are not
     // where the parser and the writer look for them until it is repaired.
     bool LacksDetailLine() const;

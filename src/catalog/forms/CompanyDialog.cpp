@@ -7,6 +7,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -37,7 +38,9 @@ TForm4::TForm4(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form4")
         CellGrid1->SetRowHeights(R, 21);
     CellGrid1->SetOptions(CellGrid1->Options() | goEditing);
     CellGrid1->Multilinecells = true;
-    CellGrid1->setMinimumSize(980, 12 * 22 + 8);
+    // The columns are wider than a small screen: the grid scrolls sideways
+    // inside a dialog that fits an 800 x 600 screen, with room for its bar.
+    CellGrid1->setMinimumSize(360, 12 * 22 + 8 + style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
     Button1 = new QPushButton(QStringLiteral("保存"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -56,6 +59,7 @@ TForm4::TForm4(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form4")
     auto *Main = new QVBoxLayout(this);
     Main->addWidget(CellGrid1, 1);
     Main->addLayout(Buttons);
+    resize(760, sizeHint().height());
 
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guard([this] { Button2Click(); }); });

@@ -267,6 +267,8 @@ public:
                          QString &ResultPath);
     void OpenQbaPackage(const QString &Path);
     bool SavePackage();
+    // The message of a package that could not be written back (ErrorCode: errno, 0 when unknown).
+    void ShowPackageSaveError(int ErrorCode);
     // ---- end of Book and packages ----
 
     // ---- Page pictures and PDF (MainWindowImages.cpp) ----

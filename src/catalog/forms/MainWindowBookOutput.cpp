@@ -12,6 +12,7 @@
 #include "platform/services/Shell.h"
 
 #include <QDir>
+#include <cerrno>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QToolButton>
@@ -73,8 +74,6 @@ private:
     TForm1 *FForm;
 };
 
-const QString SaveFailed = QStringLiteral("保存qba文件失败，可能一个qba文件处于写保护状态。");
-
 } // namespace
 
 bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
@@ -120,7 +119,7 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         // The page is checked and published as its own products, so the grid
         // shows it too while it is produced.
         FPagePath = Path;
-        FPage.SetLines(LoadLines(Path));
+        FPage.SetLines(TPageDocument::LoadPageLines(Path));
         FOpenPageEntry = Entry;
         ResetGrid();
         // The bar shows the pages of the book, not the lines of each page.
@@ -148,9 +147,10 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         return false;
     if (SaveBack) {
         const bool Copied = CopyFile(Result, FPackagePath, false);
+        const int Error = errno;
         DeleteFile(Result);
         if (!Copied) {
-            MessageBox(this, SaveFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+            ShowPackageSaveError(Error);
             return false;
         }
     }

@@ -4,10 +4,15 @@
 #include "catalog/document/Package.h"
 #include "catalog/output/PageOutput.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
 
+#include "zip/ZipObj.h"
+
 #include <QDir>
+#include <QFile>
+#include <cerrno>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -16,7 +21,51 @@ namespace {
 
 const QString SaveFailed = QStringLiteral("保存qba文件失败，可能一个qba文件处于写保护状态。");
 
+// What the zip library's failure says about a package, for its user. An
+// archive without its directory is cut short when it starts as an archive
+// does, else it is none at all.
+QString DamageReason(const Exception &E, const QString &Path)
+{
+    if (dynamic_cast<const EIncompleteZip *>(&E)) {
+        QFile F(Path);
+        if (F.open(QIODevice::ReadOnly) && F.read(4) != QByteArray("PK\x03\x04", 4))
+            return QStringLiteral("它不是zip格式的文件。");
+        return QStringLiteral("文件不完整，可能没有完整地下载或复制。");
+    }
+    if (dynamic_cast<const ENotAZipFile *>(&E))
+        return QStringLiteral("它不是zip格式的文件。");
+    if (dynamic_cast<const EBadZipFile *>(&E))
+        return QStringLiteral("文件的目录结构已经损坏。");
+    if (dynamic_cast<const EBiggerThanUncompressed *>(&E))
+        return QStringLiteral("压缩数据比记录的大小还长。");
+    if (dynamic_cast<const EZLibError *>(&E))
+        return QStringLiteral("压缩数据已经损坏。");
+    return QStringLiteral("读取压缩数据时出错。");
+}
+
+// A list of names for a message: at most Shown of them, then how many more.
+QString NameList(const QStringList &Names, int Shown = 20)
+{
+    QString Text;
+    for (int I = 0; I < Names.size() && I < Shown; ++I)
+        Text += QStringLiteral("\r\n    ") + Names.at(I);
+    if (Names.size() > Shown)
+        Text += QStringLiteral("\r\n    ……还有%1项").arg(Names.size() - Shown);
+    return Text;
+}
+
 } // namespace
+
+void TForm1::ShowPackageSaveError(int ErrorCode)
+{
+    // A full disk is no write protection: the user must free space, not unlock the file.
+    if (ErrorCode == ENOSPC || ErrorCode == EDQUOT) {
+        MessageBox(this, QStringLiteral("保存qba文件“%1”失败：%2").arg(FPackagePath, SysErrorMessage(ErrorCode)),
+                   QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+        return;
+    }
+    MessageBox(this, SaveFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+}
 
 void TForm1::WriteQbaPackage(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
                              QString &ResultPath)
@@ -43,7 +92,32 @@ void TForm1::OpenQbaPackage(const QString &Path)
     const QString Packages = ScratchFolder() + QStringLiteral("packages/");
     ForceDirectories(Packages);   // where the free space is measured
     const QString DestDir = QbaPackage::DestDirFor(Packages, Path);
-    const QbaPackage::TOpenResult R = QbaPackage::Unpack(Path, DestDir);
+    QbaPackage::TOpenResult R;
+    try {
+        R = QbaPackage::Unpack(Path, DestDir);
+    } catch (const EUserCanceled &) {
+        return;
+    } catch (const ENotEnoughRoom &) {
+        MessageBox(this, QStringLiteral("不能打开qba文件“%1”：磁盘空间不足。").arg(Path), QStringLiteral("出错"),
+                   MB_OK | MB_ICONERROR);
+        return;
+    } catch (const ECantWriteUCF &) {
+        MessageBox(this, QStringLiteral("不能打开qba文件“%1”：解压出的文件不能写入，可能磁盘已满。").arg(Path),
+                   QStringLiteral("出错"), MB_OK | MB_ICONERROR);
+        return;
+    } catch (const EZipperException &E) {
+        MessageBox(this, QStringLiteral("qba文件“%1”已经损坏，不能打开：%2").arg(Path, DamageReason(E, Path)),
+                   QStringLiteral("出错"), MB_OK | MB_ICONERROR);
+        return;
+    } catch (const EZLibError &E) {
+        MessageBox(this, QStringLiteral("qba文件“%1”已经损坏，不能打开：%2").arg(Path, DamageReason(E, Path)),
+                   QStringLiteral("出错"), MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (!R.Damaged.isEmpty())
+        MessageBox(this,
+                   QStringLiteral("qba文件“%1”已经损坏，其中以下文件不能读出，已被略过：").arg(Path) + NameList(R.Damaged),
+                   QStringLiteral("出错"), MB_OK | MB_ICONWARNING);
     if (R.Status == QbaPackage::osInvalid) {
         MessageBox(this, QStringLiteral("不是有效的qba文件，读取出现错误。"), QStringLiteral("出错"),
                    MB_OK | MB_ICONERROR);
@@ -66,6 +140,13 @@ void TForm1::OpenQbaPackage(const QString &Path)
         FOpenedFromPackage = true;
         FPackageIsBook = false;
     }
+    // The package opened with what is inside it; what it named elsewhere was left out.
+    if (!R.LeftOut.isEmpty())
+        MessageBox(this,
+                   QStringLiteral("qba文件“%1”中的以下条目指向包外或包内没有的文件，已被略去（不会打开、复制或写入）：")
+                           .arg(Path)
+                       + NameList(R.LeftOut),
+                   QStringLiteral("打开qba文件"), MB_OK | MB_ICONWARNING);
 }
 
 bool TForm1::SavePackage()
@@ -91,11 +172,15 @@ bool TForm1::SavePackage()
     try {
         WriteQbaPackage(Folder, ExtractFileName(Copy), Folder + QStringLiteral("package.qba"), false, Package);
     } catch (const Exception &) {
-        MessageBox(this, SaveFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+        ShowPackageSaveError(errno);
         return false;
     }
-    if (Package.isEmpty() || !CopyFile(Package, FPackagePath, false)) {
-        MessageBox(this, SaveFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+    if (Package.isEmpty()) {
+        ShowPackageSaveError(0);
+        return false;
+    }
+    if (!CopyFile(Package, FPackagePath, false)) {
+        ShowPackageSaveError(errno);
         return false;
     }
     return true;

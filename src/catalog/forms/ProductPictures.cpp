@@ -177,7 +177,9 @@ TImportKind ImportKind(const QString &Entry)
     if (Info.isDir())
         return ikFolder;
     const QString Ext = QStringLiteral(".") + Info.suffix().toUpper();
-    if (Ext == QLatin1String(".JPG") || Ext == QLatin1String(".GIF") || Ext == QLatin1String(".BMP"))
+    // A PNG becomes a product too; its thumbnail tells that it cannot be shown.
+    if (Ext == QLatin1String(".JPG") || Ext == QLatin1String(".GIF") || Ext == QLatin1String(".BMP")
+        || Ext == QLatin1String(".PNG"))
         return ikPicture;
     if (Ext == QLatin1String(".HTM") || Ext == QLatin1String(".TXT") || Ext == QLatin1String(".QBT"))
         return ikPage;

@@ -16,6 +16,17 @@ QString ValueOf(const QString &Line, int Limit)
     return Line.mid(Line.indexOf(QLatin1Char('=')) + 1, Limit);
 }
 
+// The ID names the output folder, its files and the members of archives made
+// of them: a character that no file name may hold on Windows cannot be in it.
+bool HoldsFileNameBreaker(const QString &Id)
+{
+    static const QString Breakers = QStringLiteral("\\/:*?\"<>|");
+    for (const QChar C : Id)
+        if (C.unicode() < 0x20 || C.unicode() == 0x7F || Breakers.contains(C))
+            return true;
+    return false;
+}
+
 bool OnlyNumberChars(const QString &S)
 {
     for (const QChar C : S) {
@@ -56,7 +67,14 @@ bool TPageValidation::HeaderOk()
         if (L.startsWith(QStringLiteral("{Catalog编号}="))) {
             // The ID names files and a folder: it must be one plain name.
             const QString V = TrimLeft(ValueOf(L, 128));
-            if (V.isEmpty() || !TPageOutput::IsSafeName(V)) {
+            if (HoldsFileNameBreaker(V)) {
+                if (Ask)
+                    Ask(QStringLiteral("catalog编号“%1”中含有不能用于文件名的字符（\\ / : * ? \" < > | 或控制字符），"
+                                       "请修改后再输出。输出终止。")
+                            .arg(V),
+                        QStringLiteral("错误"), MbOk | MbIconError);
+                Stop = true;
+            } else if (V.isEmpty() || !TPageOutput::IsSafeName(V)) {
                 if (Ask)
                     Ask(QStringLiteral("无效的catalog编号，输出终止。"), QStringLiteral("错误"), MbOk | MbIconError);
                 Stop = true;

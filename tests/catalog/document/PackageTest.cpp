@@ -4,11 +4,13 @@
 #include "QStringPrint.h"
 #include "TestSupport.h"
 #include "catalog/document/Package.h"
+#include "catalog/document/ReceivedPaths.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -185,4 +187,60 @@ TEST_F(Package, UnpackFolderIsNamedByTheFileUpToItsFirstDot)
     EXPECT_EQ(QbaPackage::DestDirFor(QStringLiteral("/s"), QStringLiteral("/a/..qba")), QStringLiteral("/s/package/"));
     EXPECT_TRUE(QbaPackage::IsSafeMemberName(QStringLiteral("images\\a..b.jpg")));
     EXPECT_FALSE(QbaPackage::IsSafeMemberName(QStringLiteral("C:\\x.txt")));
+}
+
+TEST_F(Package, WhatAPackageNamesStaysInsideItAndNoLinkIsFollowed)
+{
+    const QString Root = Work.File(QStringLiteral("r/"));
+    QDir().mkpath(Root + QStringLiteral("images"));
+    QDir().mkpath(Root + QStringLiteral("sub/images"));
+    TestSupport::WriteAll(Root + QStringLiteral("images/a.jpg"), "a");
+    TestSupport::WriteAll(Root + QStringLiteral("sub/images/s.jpg"), "s");
+    TestSupport::WriteAll(Work.File(QStringLiteral("out.jpg")), "outside");
+    ASSERT_TRUE(QFile::link(Work.File(QStringLiteral("out.jpg")), Root + QStringLiteral("images/link.jpg")));
+    ASSERT_TRUE(QFile::link(Work.Path(), Root + QStringLiteral("linked")));
+
+    using ReceivedPaths::PathInside;
+    EXPECT_EQ(PathInside(Root, Root, QStringLiteral("images\\a.jpg")), Root + QStringLiteral("images/a.jpg"));
+    EXPECT_EQ(PathInside(Root, Root + QStringLiteral("sub"), QStringLiteral("images/s.jpg")),
+              Root + QStringLiteral("sub/images/s.jpg"));
+    for (const char *Refused : {"/etc/passwd", "\\etc\\passwd", "C:\\x.jpg", "c:x.jpg", "\\\\server\\share\\x.jpg",
+                                "//server/share/x.jpg", "images/../../out.jpg", "..\\out.jpg", "images/link.jpg",
+                                "linked/out.jpg", "linked/r/images/a.jpg", ""})
+        EXPECT_EQ(PathInside(Root, Root, QString::fromLatin1(Refused)), QString()) << Refused;
+    EXPECT_EQ(PathInside(Root, Work.Path(), QStringLiteral("out.jpg")), QString()) << "a base outside the package";
+
+    // A page: pictures that are not files of the package are emptied, and a
+    // block's picture line moves to where the page output reads it.
+    SaveLines(Root + QStringLiteral("p.qbt"),
+              {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{背景图片}=images\\"),
+               QStringLiteral("{背景音乐}=../out.mid"), QStringLiteral("{detail}"), QString(),
+               QStringLiteral("{$1}"), QStringLiteral("{$IMG}=images\\a.jpg"), QStringLiteral("{$PID}=P1"),
+               QStringLiteral("{$2}"), QStringLiteral("{$PID}=P2"), QStringLiteral("{$IMG}=images\\link.jpg"),
+               QStringLiteral("{$3}"), QStringLiteral("{$PID}=/etc/passwd"), QStringLiteral("{$PNAME}=商品3")});
+    QStringList LeftOut = ReceivedPaths::KeepInside(Root, Root + QStringLiteral("p.qbt"), false);
+    EXPECT_EQ(LeftOut, (QStringList{QStringLiteral("p.qbt：{背景音乐}=../out.mid"),
+                                    QStringLiteral("p.qbt：{$IMG}=images\\link.jpg"),
+                                    QStringLiteral("p.qbt：{$PID}=/etc/passwd")}));
+    EXPECT_EQ(LoadLines(Root + QStringLiteral("p.qbt")),
+              (QStringList{QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{背景图片}=images\\"),
+                           QStringLiteral("{背景音乐}="), QStringLiteral("{detail}"), QString(), QStringLiteral("{$1}"),
+                           QStringLiteral("{$IMG}=images\\a.jpg"), QStringLiteral("{$PID}=P1"), QStringLiteral("{$2}"),
+                           QStringLiteral("{$IMG}="), QStringLiteral("{$PID}=P2"), QStringLiteral("{$3}"),
+                           QStringLiteral("{$PID}="), QStringLiteral("{$PNAME}=商品3")}));
+    EXPECT_TRUE(ReceivedPaths::KeepInside(Root, Root + QStringLiteral("p.qbt"), false).isEmpty()) << "nothing left";
+
+    // A book: entries outside go, and the pages it keeps are judged from their own folder.
+    SaveLines(Root + QStringLiteral("sub/q.qbt"), {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{$1}"),
+                                                   QStringLiteral("{$IMG}=images\\s.jpg"), QStringLiteral("{$2}"),
+                                                   QStringLiteral("{$IMG}=images\\a.jpg")});
+    SaveLines(Root + QStringLiteral("b.qbs"), {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"),
+                                               QStringLiteral("/etc/hosts"), QStringLiteral("sub\\q.qbt"),
+                                               QStringLiteral("linked/out.jpg"), QStringLiteral("missing.qbt")});
+    LeftOut = ReceivedPaths::KeepInside(Root, Root + QStringLiteral("b.qbs"), true);
+    EXPECT_EQ(LeftOut, (QStringList{QStringLiteral("b.qbs：/etc/hosts"), QStringLiteral("b.qbs：linked/out.jpg"),
+                                    QStringLiteral("b.qbs：missing.qbt"), QStringLiteral("q.qbt：{$IMG}=images\\a.jpg")}));
+    EXPECT_EQ(LoadLines(Root + QStringLiteral("b.qbs")),
+              (QStringList{QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("sub\\q.qbt")}));
+    EXPECT_EQ(TestSupport::ReadAll(Work.File(QStringLiteral("out.jpg"))), QByteArray("outside"));
 }

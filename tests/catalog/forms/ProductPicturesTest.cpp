@@ -151,7 +151,8 @@ TEST(ProductPictures, ImportKindsAndLists)
     EXPECT_EQ(ImportKind(QStringLiteral("/a/b.BMP")), ikPicture);
     EXPECT_EQ(ImportKind(QStringLiteral("/a/b.qbt")), ikPage);
     EXPECT_EQ(ImportKind(QStringLiteral("/a/b.htm")), ikPage);
-    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.png")), ikNone);
+    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.png")), ikPicture);   // its thumbnail says it cannot be shown
+    EXPECT_EQ(ImportKind(QStringLiteral("/a/b.tif")), ikNone);
     EXPECT_EQ(SplitPictureList(QStringLiteral("a\r\n\r\nb\nc\r")), (QStringList{"a", "b", "c"}));
 }
 

@@ -332,10 +332,12 @@ TEST_F(ProductWindow, ImportListWithFolderDamagedPictureAndOtherFiles)
     TestSupport::WriteAll(Other.File(QStringLiteral("bad.gif")), QByteArray("GIF89a"));
     Form->ImportPictureFiles(QStringLiteral("\r\n") + Folder + QStringLiteral("\r\n\r\n") + Other.File(QStringLiteral("p.png"))
                              + QStringLiteral("\r\n") + Other.File(QStringLiteral("bad.gif")) + QStringLiteral("\r\n"));
-    EXPECT_EQ(Form->CellGrid1->RowCount(), 13);
+    // The PNG becomes a product too (its thumbnail says it cannot be shown).
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 19);
     EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Folder + QStringLiteral("/in.jpg"));
     EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1"));
-    EXPECT_EQ(Form->CellGrid1->Cells(1, 12), Other.File(QStringLiteral("bad.gif")));
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 12), Other.File(QStringLiteral("p.png")));
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Other.File(QStringLiteral("bad.gif")));
     EXPECT_FALSE(Form->GroupBox3->isVisible());
     EXPECT_EQ(Form->GroupBox3->title(), QStringLiteral("总计文件：3 已经导入：3"));
 

@@ -120,7 +120,7 @@ TEST(PageValidation, MissingOrUnsafeIdStopsTheOutput)
     TSample S;
     TCellsGrid G;
     G.Product(1, QString(), QString());   // never reached
-    for (const QString &Id : {QStringLiteral("   "), QStringLiteral("a/b"), QStringLiteral("..")}) {
+    for (const QString &Id : {QStringLiteral("   "), QStringLiteral("..")}) {
         const TRun R = Validate({QStringLiteral("x"), QStringLiteral("{Catalog编号}=") + Id,
                                  QStringLiteral("{输出语言}=火星文")},
                                 S.Exe, G, {1});
@@ -129,6 +129,19 @@ TEST(PageValidation, MissingOrUnsafeIdStopsTheOutput)
         EXPECT_EQ(R.Flags, QStringList{QStringLiteral("错误/10")});
         EXPECT_EQ(R.ShownLine, 1);
     }
+    // An ID that names files must be a name Windows can hold too: the message says why.
+    for (const QString &Id : {QStringLiteral("a/b"), QStringLiteral("a\\b"), QStringLiteral("C:"), QStringLiteral("CAT\"页\""),
+                              QStringLiteral("a*"), QStringLiteral("a?"), QStringLiteral("<a>"), QStringLiteral("a|b"),
+                              QStringLiteral("a\tb")}) {
+        const TRun R = Validate({QStringLiteral("x"), QStringLiteral("{Catalog编号}=") + Id}, S.Exe, G, {1});
+        EXPECT_FALSE(R.Result) << Id.toStdString();
+        EXPECT_EQ(R.Asked, QStringList{QStringLiteral("catalog编号“%1”中含有不能用于文件名的字符（\\ / : * ? \" < > | 或控制字符），"
+                                                      "请修改后再输出。输出终止。")
+                                           .arg(Id)});
+        EXPECT_EQ(R.ShownLine, 1);
+    }
+    // The ID a new page gets passes.
+    EXPECT_TRUE(Validate({QStringLiteral("x"), QStringLiteral("{Catalog编号}=新建目录页2026-12-7")}, S.Exe, G, {1}).Result);
 }
 
 TEST(PageValidation, PricesAndWeightsOfTheGrid)

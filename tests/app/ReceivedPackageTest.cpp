@@ -1,0 +1,366 @@
+// Packages, pages and dialogs as a user meets them, through quillbook-drive on
+// a copy of the program folder exactly as the build ships it: packages made
+// on another computer (by python3's zipfile) that name files outside
+// themselves, damaged packages, a package saved back onto a full disk, pages
+// with other line ends, a page repaired in place, page IDs that cannot name a
+// file, PNG pictures and the company dialog on a small screen. What the
+// program writes is read back by python3's zipfile.
+
+#include "TestSupport.h"
+#include "platform/core/Codec.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QMap>
+#include <gtest/gtest.h>
+
+using TestSupport::DriveRun;
+using TestSupport::RunDrive;
+
+namespace {
+
+QString S(const char *Utf8)
+{
+    return QString::fromUtf8(Utf8);
+}
+
+QString Hash(const QString &File)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(TestSupport::ReadAll(File), QCryptographicHash::Sha256).toHex());
+}
+
+// Lines as the program writes text files: code page 936, CR LF.
+QByteArray TextBytes(const QStringList &Lines)
+{
+    return Cp936::Encode(Lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+}
+
+// A page as the program writes it: product n has the picture Pictures[n-1].
+QByteArray PageBytes(const QString &Id, const QStringList &Pictures, const QStringList &ExtraHeader = {})
+{
+    QStringList L{S("QBT FILE TYPE 2.0"), S("{Catalog编号}=") + Id, S("{Catalog名称}=春季报价"), S("{业务员名}=王五"),
+                  S("{客户编号}="), S("{客户名称}="), S("{客户公司名}="), S("{日期}=2026-12-7"), S("{货币符号}=￥"),
+                  S("{产品单位}=个"), S("{重量单位}=克"), S("{图片宽}=0"), S("{图片高}=0"), S("{输出目录}="),
+                  S("{输出方式}=HTML(网页文件类型)"), S("{输出风格}=春天系列"), S("{输出语言}=中文"),
+                  S("{订单接收email地址}=order@example.com"), S("{图片框百分比}=75"), S("{Catalog说明}=")};
+    L << ExtraHeader << S("/*以下内容均由程序自动生成，一般用户无需自行修改。") << S("{detail}") << QString();
+    for (int N = 1; N <= Pictures.size(); ++N)
+        L << QStringLiteral("{$%1}").arg(N) << S("{$IMG}=") + Pictures.at(N - 1) << QStringLiteral("{$PID}=A-%1").arg(N)
+          << S("{$PNAME}=商品%1").arg(N) << QStringLiteral("{$PPRICE}=%1.50").arg(N) << S("{$PUNIT}=件")
+          << QStringLiteral("{$PWEIGHT}=5") << S("{$PSERIAL}=大号") << S("{$PNOTE}=好");
+    return TextBytes(L);
+}
+
+class ReceivedPackages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QFileInfo(TestSupport::DriverPath()).isExecutable());
+        TestSupport::CopyProgramFolderTo(Home.Path());
+        // Files of the user's own disk that no package may pull in or change.
+        for (const char *Name : {"secret.jpg", "secret.txt", "secret.htm"})
+            TestSupport::WriteAll(Docs.File(QString::fromLatin1(Name)), QByteArray("private ") + Name + QByteArray(3000, 'x'));
+        TestSupport::WriteAll(Docs.File(QStringLiteral("outside.qbt")), PageBytes(S("外面"), {QString()}));
+        TestSupport::WriteAll(Docs.File(QStringLiteral("outside2.qbt")), PageBytes(S("外面2"), {QString()}));
+        for (const QString &F : QDir(Docs.Path()).entryList(QDir::Files))
+            Before[F] = Hash(Docs.File(F));
+    }
+
+    // The same folder of the user's disk, reached by climbing out of wherever a
+    // package is unpacked.
+    QString Climbing(const QString &Name) const
+    {
+        return QStringLiteral("../").repeated(24) + Docs.File(Name).mid(1);
+    }
+
+    // A package made by python3's zipfile: member name -> bytes.
+    QString Zip(const QString &Name, const QList<QPair<QString, QByteArray>> &Members, bool Stored = false)
+    {
+        const QString Path = Work.File(Name);
+        QString Script = QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w',%1)\n")
+                             .arg(Stored ? QStringLiteral("zipfile.ZIP_STORED") : QStringLiteral("zipfile.ZIP_DEFLATED"));
+        for (const auto &M : Members)
+            Script += QStringLiteral("z.writestr(bytes.fromhex('%1').decode('utf-8'),bytes.fromhex('%2'))\n")
+                          .arg(QString::fromLatin1(M.first.toUtf8().toHex()), QString::fromLatin1(M.second.toHex()));
+        Script += QStringLiteral("z.close()\n");
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Script, Path}), 0);
+        return Path;
+    }
+
+    // Every member of a package as python3's zipfile reads it: name -> bytes.
+    QMap<QString, QByteArray> Members(const QString &Package)
+    {
+        static const char *const Reader =
+            "import zipfile,sys\n"
+            "z=zipfile.ZipFile(sys.argv[1])\n"
+            "for n in z.namelist(): print(n.encode('utf-8').hex(), z.read(n).hex())\n";
+        QByteArray Out;
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                          {QStringLiteral("-c"), QString::fromLatin1(Reader), Package}, &Out),
+                  0)
+            << Out.toStdString();
+        QMap<QString, QByteArray> M;
+        for (const QByteArray &Line : Out.split('\n')) {
+            const QList<QByteArray> Parts = Line.trimmed().split(' ');
+            if (Parts.size() == 2)
+                M[QString::fromUtf8(QByteArray::fromHex(Parts.at(0)))] = QByteArray::fromHex(Parts.at(1));
+        }
+        return M;
+    }
+
+    // The package holds none of the user's files, and none of them changed.
+    void ExpectNothingOfTheUsersDisk(const QString &Package)
+    {
+        const QMap<QString, QByteArray> M = Members(Package);
+        EXPECT_FALSE(M.isEmpty());
+        for (auto It = M.cbegin(); It != M.cend(); ++It) {
+            EXPECT_FALSE(It.key().contains(QStringLiteral("secret")) || It.key().contains(QStringLiteral("outside")))
+                << It.key().toStdString();
+            EXPECT_FALSE(It.value().startsWith("private ")) << It.key().toStdString();
+        }
+        for (auto It = Before.cbegin(); It != Before.cend(); ++It)
+            EXPECT_EQ(Hash(Docs.File(It.key())), It.value()) << It.key().toStdString() << " changed";
+    }
+
+    TestSupport::TempDir Home;
+    TestSupport::TempDir Docs;
+    TestSupport::TempDir Work;
+    QMap<QString, QString> Before;
+};
+
+const QByteArray Picture = QByteArray("\xFF\xD8\xFF\xE0 a picture that came with the package") + QByteArray(200, 'p');
+
+} // namespace
+
+TEST_F(ReceivedPackages, APackageNamesOnlyWhatIsInsideIt)
+{
+    const QString Edit = QStringLiteral("answer button OK\nwait\nset-cell CellGrid1 5 1 新名字\nclick SpeedButton9\n"
+                                        "wait\nprompts\nquit\n");
+
+    // A page package whose pictures and background name files of this disk.
+    const QString PagePackage = Zip(
+        QStringLiteral("page.qba"),
+        {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+         {QStringLiteral("catalog.qbt"),
+          PageBytes(QStringLiteral("P1"), {QStringLiteral("images\\ok.jpg"), Docs.File(QStringLiteral("secret.jpg")),
+                                           Climbing(QStringLiteral("secret.txt"))},
+                    {S("{背景图片}=") + Docs.File(QStringLiteral("secret.jpg"))})},
+         {QStringLiteral("images/ok.jpg"), Picture}});
+    DriveRun R = RunDrive(Home.Path(), Edit, {PagePackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    // Told once which entries were left out; the package opened with what is inside it.
+    EXPECT_EQ(R.Out.count(QLatin1Char('\n')), 1) << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("已被略去"))) << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("{$IMG}=") + Docs.File(QStringLiteral("secret.jpg")))) << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.contains(Climbing(QStringLiteral("secret.txt")))) << R.Out.toStdString();
+    QMap<QString, QByteArray> M = Members(PagePackage);
+    EXPECT_EQ(M.value(QStringLiteral("images/ok.jpg")), Picture);
+    EXPECT_TRUE(M.value(QStringLiteral("catalog.qbt")).contains(QByteArray("{$PNAME}=\xD0\xC2\xC3\xFB\xD7\xD6")));
+    ExpectNothingOfTheUsersDisk(PagePackage);
+
+    // A picture the user adds through the picture dialog goes into the package.
+    // (The saved page names its emptied background "images\", which the check
+    // before every output looks up below the program folder, and asks about;
+    // the new product has no price yet.)
+    QImage Added(6, 6, QImage::Format_RGB32);
+    Added.fill(Qt::green);
+    ASSERT_TRUE(Added.save(Work.File(QStringLiteral("added.jpg"))));
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer files %1\nclick SpeedButton3\nwait\nanswer button OK\n"
+                                             "answer button OK\nclick SpeedButton9\nwait\nprompts\nquit\n")
+                                  .arg(Work.File(QStringLiteral("added.jpg"))),
+                 {PagePackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(QStringLiteral("FileDialog"))) << R.Out.toStdString();
+    M = Members(PagePackage);
+    EXPECT_EQ(M.value(QStringLiteral("images/added.jpg")), TestSupport::ReadAll(Work.File(QStringLiteral("added.jpg"))));
+    EXPECT_EQ(M.value(QStringLiteral("images/ok.jpg")), Picture);
+    ExpectNothingOfTheUsersDisk(PagePackage);
+
+    // A book package whose list names pages and files of this disk, by full
+    // path and by climbing out; its own page names a picture outside too.
+    const QByteArray Book = TextBytes({S("Catalog_name=收到的目录册"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                       S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}"),
+                                       Docs.File(QStringLiteral("outside.qbt")), Climbing(QStringLiteral("secret.txt")),
+                                       Docs.File(QStringLiteral("secret.htm")), QStringLiteral("p1.qbt"),
+                                       Climbing(QStringLiteral("outside2.qbt"))});
+    const QString BookPackage =
+        Zip(QStringLiteral("book.qba"),
+            {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+             {QStringLiteral("book.qbs"), Book},
+             {QStringLiteral("p1.qbt"),
+              PageBytes(QStringLiteral("B1"), {QStringLiteral("images\\ok.jpg"), Docs.File(QStringLiteral("secret.jpg"))})},
+             {QStringLiteral("images/ok.jpg"), Picture}});
+    R = RunDrive(Home.Path(), Edit, {BookPackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out.count(QLatin1Char('\n')), 1) << R.Out.toStdString();
+    for (const QString &Named : {Docs.File(QStringLiteral("outside.qbt")), Climbing(QStringLiteral("secret.txt")),
+                                 Docs.File(QStringLiteral("secret.htm")), Climbing(QStringLiteral("outside2.qbt")),
+                                 S("p1.qbt：{$IMG}=") + Docs.File(QStringLiteral("secret.jpg"))})
+        EXPECT_TRUE(R.Out.contains(Named)) << Named.toStdString() << "\n" << R.Out.toStdString();
+    M = Members(BookPackage);
+    EXPECT_TRUE(M.value(QStringLiteral("p1.qbt")).contains(QByteArray("{$PNAME}=\xD0\xC2\xC3\xFB\xD7\xD6")))
+        << "the book's own page was edited and saved";
+    ExpectNothingOfTheUsersDisk(BookPackage);
+}
+
+TEST_F(ReceivedPackages, DamagedPackagesAreNamedWithTheirReasonInChinese)
+{
+    const QList<QPair<QString, QByteArray>> Good{
+        {QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+        {QStringLiteral("catalog.qbt"), PageBytes(QStringLiteral("P1"), {QString()})},
+        {QStringLiteral("images/bad.jpg"), QByteArray("MARKER of the picture ") + QByteArray(4000, 'q')}};
+    const QByteArray Whole = TestSupport::ReadAll(Zip(QStringLiteral("good.qba"), Good, true));
+    const QString Cut = Work.File(QStringLiteral("cut.qba"));
+    TestSupport::WriteAll(Cut, Whole.left(Whole.size() / 2));
+    const QString Text = Work.File(QStringLiteral("text.qba"));
+    TestSupport::WriteAll(Text, "just a text, no archive");
+    QByteArray Flipped = Whole;
+    Flipped[Flipped.indexOf("MARKER")] = 'm';
+    const QString Crc = Work.File(QStringLiteral("crc.qba"));
+    TestSupport::WriteAll(Crc, Flipped);
+
+    const QString Ask = QStringLiteral("answer button OK\nwait\nprompts\nquit\n");
+    DriveRun R = RunDrive(Home.Path(), Ask, {Cut});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 出错 | qba文件“%1”已经损坏，不能打开：文件不完整，可能没有完整地下载或复制。 | OK\n").arg(Cut));
+    R = RunDrive(Home.Path(), Ask, {Text});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 出错 | qba文件“%1”已经损坏，不能打开：它不是zip格式的文件。 | OK\n").arg(Text));
+    // A damaged member is named; the package opens with the rest.
+    R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nwait\nprompts\ncell CellGrid1 5 1\nquit\n"), {Crc});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(S("MessageBox | 出错 | qba文件“%1”已经损坏，其中以下文件不能读出，已被略过：\\n    images\\bad.jpg | OK\n").arg(Crc)))
+        << R.Out.toStdString();
+    EXPECT_TRUE(R.Out.endsWith(S("商品1\n"))) << R.Out.toStdString();
+}
+
+TEST_F(ReceivedPackages, SavingAPackageOnAFullDiskSaysTheDiskIsFull)
+{
+    // The package lives on a small disk of its own (a tmpfs in a mount
+    // namespace of the run): it fits there once, a second copy does not.
+    const QString Mount = Work.File(QStringLiteral("disk"));
+    QDir().mkpath(Mount);
+    if (TestSupport::RunProgram(QStringLiteral("unshare"),
+                                {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                 QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$1\""), QStringLiteral("sh"), Mount})
+        != 0)
+        GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    QByteArray Noise(40000, 0);
+    quint32 X = 12345;
+    for (char &C : Noise) {
+        X = X * 1103515245u + 12345u;
+        C = char(X >> 24);
+    }
+    const QString Package = Zip(QStringLiteral("p.qba"),
+                                {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                 {QStringLiteral("catalog.qbt"), PageBytes(QStringLiteral("P1"), {QStringLiteral("images\\big.jpg")})},
+                                 {QStringLiteral("images/big.jpg"), Noise}});
+    const QString Script = Work.File(QStringLiteral("script.txt"));
+    TestSupport::WriteAll(Script, S("wait\nset-cell CellGrid1 5 1 新名字\nanswer button OK\nclick SpeedButton9\nwait\n"
+                                    "prompts\nquit\n")
+                                      .toUtf8());
+    const QString After = Work.File(QStringLiteral("after.qba"));
+    QByteArray Out;
+    TestSupport::RunProgram(
+        QStringLiteral("unshare"),
+        {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+         QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$1\" && cp \"$2\" \"$1/p.qba\" && \"$3\" --home \"$4\" \"$5\" -- "
+                        "\"$1/p.qba\"; cp \"$1/p.qba\" \"$6\""),
+         QStringLiteral("sh"), Mount, Package, TestSupport::DriverPath(), Home.Path(), Script, After},
+        &Out, QString(), 300000);
+    const QString Text = QString::fromUtf8(Out);
+    EXPECT_TRUE(Text.contains(S("MessageBox | 错误 | 保存qba文件“%1/p.qba”失败：磁盘空间不足。 | OK").arg(Mount)))
+        << Text.toStdString();
+    EXPECT_FALSE(Text.contains(S("写保护"))) << Text.toStdString();
+    // The package on that disk is the one that was there.
+    EXPECT_EQ(Hash(After), Hash(Package));
+}
+
+TEST_F(ReceivedPackages, PagesWithCrLineEndsOrAUtf8MarkOpen)
+{
+    QByteArray Cr = PageBytes(S("CR页"), {QString()});
+    Cr.replace("\r\n", "\r");
+    TestSupport::WriteAll(Docs.File(QStringLiteral("cr.qbt")), Cr);
+    TestSupport::WriteAll(Docs.File(QStringLiteral("utf8.qbt")),
+                          "\xEF\xBB\xBF" + Cp936::Decode(PageBytes(S("U8页"), {QString()})).toUtf8());
+    for (const char *Name : {"cr.qbt", "utf8.qbt"}) {
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nprompts\ncell CellGrid1 5 1\ncell CellGrid1 3 2\nquit\n"),
+                                    {Docs.File(QString::fromLatin1(Name))});
+        ASSERT_EQ(R.Code, 0) << Name << R.Err.toStdString();
+        EXPECT_EQ(R.Out, S("商品1\n1.50\n")) << Name;
+    }
+}
+
+TEST_F(ReceivedPackages, RepairingAPageWithManyLinesBeforeItsProductsEnds)
+{
+    // Sixty thousand lines between the header and the products: the repair
+    // takes them out one a pass, each pass as cheap as the last.
+    QStringList Extra;
+    for (int I = 0; I < 60000; ++I)
+        Extra << (I % 3 == 0 ? QString() : I % 3 == 1 ? QStringLiteral("/* note %1").arg(I) : QStringLiteral("junk %1").arg(I));
+    TestSupport::WriteAll(Docs.File(QStringLiteral("big.qbt")),
+                          PageBytes(QStringLiteral("R1"), {QString(), QString()}, Extra));
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nwait\nclick QBT1\nwait\nprompts\n"
+                                                            "cell CellGrid1 5 7\npage-text\nquit\n"),
+                                {Docs.File(QStringLiteral("big.qbt"))});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Lines = R.Out.split(QLatin1Char('\n'));
+    ASSERT_GT(Lines.size(), 30) << R.Out.left(2000).toStdString();
+    EXPECT_EQ(Lines.at(0), S("MessageBox | 修复 | 修复结束。 | OK"));
+    EXPECT_EQ(Lines.at(1), S("商品2"));
+    EXPECT_EQ(Lines.at(2), S("QBT FILE TYPE 2.0"));
+    EXPECT_EQ(Lines.at(2 + 23), QStringLiteral("{$1}"));
+    EXPECT_LT(Lines.size(), 60) << "the extra lines are gone";
+}
+
+TEST_F(ReceivedPackages, APageIdThatCannotNameAFileIsRefusedAndTheDefaultIdPasses)
+{
+    for (const QString &Id : {S("CAT\"页\""), S("A*B"), S("a|b")}) {
+        TestSupport::WriteAll(Docs.File(QStringLiteral("id.qbt")), PageBytes(Id, {QString()}));
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nwait\nclick HTML1\nwait\nprompts\nquit\n"),
+                                    {Docs.File(QStringLiteral("id.qbt"))});
+        ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_EQ(R.Out, S("MessageBox | 错误 | catalog编号“%1”中含有不能用于文件名的字符（\\ / : * ? \" < > | 或控制字符），"
+                           "请修改后再输出。输出终止。 | OK\n")
+                             .arg(Id));
+        EXPECT_EQ(QDir(Home.File(S("输出"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+    // A new page's own ID ("新建目录页" and the date) is published.
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button5\nwait\nclick N2\nwait\n"
+                                                            "set-cell CellGrid1 3 2 9.90\nclick HTML1\nwait\nprompts\nquit\n"));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    const QStringList Made = QDir(Home.File(S("输出"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(Made.size(), 1);
+    EXPECT_TRUE(Made.constFirst().startsWith(S("新建目录页"))) << Made.constFirst().toStdString();
+}
+
+TEST_F(ReceivedPackages, AnImportedPngBecomesAProduct)
+{
+    QImage Image(8, 8, QImage::Format_RGB32);
+    Image.fill(Qt::blue);
+    ASSERT_TRUE(Image.save(Docs.File(QStringLiteral("a.png"))));
+    ASSERT_TRUE(Image.save(Docs.File(QStringLiteral("b.jpg"))));
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button1\nwait\nanswer files %1|%2\n"
+                                                            "click SpeedButton3\nwait\ncell CellGrid1 1 6\ncell CellGrid1 1 12\nquit\n")
+                                                 .arg(Docs.File(QStringLiteral("a.png")), Docs.File(QStringLiteral("b.jpg"))));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, Docs.File(QStringLiteral("a.png")) + QLatin1Char('\n') + Docs.File(QStringLiteral("b.jpg"))
+                         + QLatin1Char('\n'));
+}
+
+TEST_F(ReceivedPackages, TheCompanyDialogFitsAnEightHundredBySixHundredScreen)
+{
+    const QString Shot = Work.File(QStringLiteral("company.png"));
+    const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button5\nwait\nclick N18\nscreenshot Form4 %1\n"
+                                                            "click Form4.Button2\nwait\nquit\n")
+                                                 .arg(Shot));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QImage Image(Shot);
+    ASSERT_FALSE(Image.isNull());
+    EXPECT_LE(Image.width(), 800);
+    EXPECT_LE(Image.height(), 600);
+}
