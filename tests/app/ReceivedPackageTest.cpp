@@ -162,20 +162,20 @@ TEST_F(ReceivedPackages, APackageNamesOnlyWhatIsInsideIt)
     ExpectNothingOfTheUsersDisk(PagePackage);
 
     // A picture the user adds through the picture dialog goes into the package.
-    // (The saved page names its emptied background "images\", which the check
-    // before every output looks up below the program folder, and asks about;
-    // the new product has no price yet.)
+    // The saved page's emptied background stays empty, so saving again asks
+    // only about the new product, which has no price yet.
     QImage Added(6, 6, QImage::Format_RGB32);
     Added.fill(Qt::green);
     ASSERT_TRUE(Added.save(Work.File(QStringLiteral("added.jpg"))));
     R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer files %1\nclick SpeedButton3\nwait\nanswer button OK\n"
-                                             "answer button OK\nclick SpeedButton9\nwait\nprompts\nquit\n")
+                                             "click SpeedButton9\nwait\nprompts\nquit\n")
                                   .arg(Work.File(QStringLiteral("added.jpg"))),
                  {PagePackage});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_TRUE(R.Out.startsWith(QStringLiteral("FileDialog"))) << R.Out.toStdString();
     M = Members(PagePackage);
     EXPECT_EQ(M.value(QStringLiteral("images/added.jpg")), TestSupport::ReadAll(Work.File(QStringLiteral("added.jpg"))));
+    EXPECT_TRUE(M.value(QStringLiteral("catalog.qbt")).contains(Cp936::Encode(S("{背景图片}=\r\n"))));
     EXPECT_EQ(M.value(QStringLiteral("images/ok.jpg")), Picture);
     ExpectNothingOfTheUsersDisk(PagePackage);
 

@@ -706,10 +706,12 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
     // key's text stays as it is.
     QStringList Copy = FPage;
     for (QString &L : Copy) {
+        // Without a background or music the value stays empty: "images\" alone
+        // would name the pictures folder, which every later output asks about.
         if (L.startsWith(QStringLiteral("{背景图片}=")))
-            L = QStringLiteral("{背景图片}=images\\") + (FBackground.isEmpty() ? QString() : NameOf(FBackground));
+            L = QStringLiteral("{背景图片}=") + (FBackground.isEmpty() ? QString() : QStringLiteral("images\\") + NameOf(FBackground));
         else if (L.startsWith(QStringLiteral("{背景音乐}=")))
-            L = QStringLiteral("{背景音乐}=images\\") + (FMusic.isEmpty() ? QString() : NameOf(FMusic));
+            L = QStringLiteral("{背景音乐}=") + (FMusic.isEmpty() ? QString() : QStringLiteral("images\\") + NameOf(FMusic));
         else {
             if (L.startsWith(QStringLiteral("{$IMG}="))) {
                 // A product without a picture keeps an empty path: "images\" alone
