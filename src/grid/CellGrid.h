@@ -736,7 +736,9 @@ public:
     // The link target of the anchor at a point of a cell ("" when none).
     QString AnchorAt(int ACol, int ARow, int X, int Y);
     // Hit-tests the rendered markup of the HTML cell (ACol, ARow) of the cell
-    // store at a client point; false when the cell holds no HTML or nothing is there.
+    // store at a point in grid coordinates (as the mouse hooks get it); false
+    // when the cell holds no HTML or nothing is there. Rectangles in the result
+    // are viewport pixels (what a control placed over the markup needs).
     bool HTMLHitTest(int ACol, int ARow, int X, int Y, THTMLDrawResult &Result);
     // Pictures named in cell markup: by address (the grid's cache) and by name.
     THTMLPictureCache *ImageCache() const { return FImageCache.get(); }
@@ -756,8 +758,14 @@ public:
     // Forgotten (reads as null) when the checker is destroyed.
     TComponentRef<TCellGridCheck> CellChecker;
     // The cursor kind chosen by the last mouse move: 0 the platform's, 1 column
-    // select, 2 row select, 3 select all.
+    // select, 2 row select, 3 select all, 5 the range resizer's handle.
     int CursorKind() const { return FCursorKind; }
+    // The range resizer's handle as painted (the square at the range's
+    // bottom-right corner, grid coordinates); empty when none shows. A press
+    // on it starts a fill drag: the release fills the range the drag enlarged
+    // down or right with the copied block, as a smart paste does.
+    TRect ResizerRect();
+    bool FillDragging() const { return FFillDragging; }
 
     // ---- editor controls (one of each, made hidden on first use)
     class TCellInplaceEdit *CellEditor();
@@ -929,6 +937,13 @@ private:
     bool FDisjunctDrag = false;
     bool FKeypadChar = false;
     int FCursorKind = 0;
+    // Fill drag from the resizer's handle and the range it started from.
+    bool FFillDragging = false;
+    TGridRect FFillFrom;
+    bool OnResizerHandle(int X, int Y);
+    TGridRect FillDragRange(int X, int Y);
+    void ShowFillRange(const TGridRect &Range);
+    void EndFillDrag(bool Fill);
     int FZoomStep = 0;
     bool FEnableBlink = false;
     bool FHovering = false;

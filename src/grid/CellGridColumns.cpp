@@ -220,7 +220,7 @@ void TCellGrid::ScrollInView(int ACol, int ARow)
 
 void TCellGrid::CellAtScreenPoint(const QPoint &P, int &ACol, int &ARow)
 {
-    const QPoint Client = viewport()->mapFromGlobal(P);
+    const QPoint Client = ViewportPoint(viewport()->mapFromGlobal(P));
     MouseToCell(Client.x(), Client.y(), ACol, ARow);
 }
 

@@ -244,12 +244,9 @@ void TCellGrid::TypeStartKey(QWidget *Editor)
 
 void TCellGrid::ShowCellEditor(int ACol, int ARow)
 {
-    TRect R = GetCellRect(ACol, ARow);
-    if (layoutDirection() == Qt::RightToLeft) {
-        const TRect TL = GetCellRect(LeftCol(), TopRow());
-        const int Distance = TL.Right - R.Right;
-        OffsetRect(R, TL.Left + Distance - R.Left, 0);
-    }
+    // The editor stands over its cell as the cell is shown: mirrored around
+    // the client width when the grid is laid out right to left.
+    const TRect R = ViewportRect(GetCellRect(ACol, ARow));
     const int W = R.Right - R.Left - 1;
     const int H = R.Bottom - R.Top - 1;
     const int RC = RealColIndex(ACol);

@@ -76,6 +76,12 @@ bool IsNavigationKey(quint16 Key)
 
 void TCellGrid::KeyDown(quint16 &Key, TShiftState Shift)
 {
+    // Escape takes back a fill drag under way.
+    if (FFillDragging && Key == VK_ESCAPE) {
+        EndFillDrag(false);
+        Key = 0;
+        return;
+    }
     if (OnKeyDown) {
         OnKeyDown(this, Key, Shift);
         if (Key == 0)
@@ -443,6 +449,18 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         TBaseGrid::MouseDown(Button, Shift, X, Y);
         return;
     }
+    // A press on the range resizer's handle copies the range and starts a
+    // fill drag; the current cell and the range stay as they are.
+    if (OnResizerHandle(X, Y)) {
+        FFillFrom = Selection();
+        CopySelectionToClipboard();
+        FFillDragging = true;
+        FPressCell = TPoint(-1, -1);
+        // Escape must reach the grid to take the drag back.
+        if (!hasFocus() && !(InplaceEditor() && InplaceEditor()->hasFocus()))
+            setFocus();
+        return;
+    }
     FPressOnCheck = false;
     FDisjunctDrag = false;
     FSizingCol = -1;
@@ -522,8 +540,8 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 
     if (FCellEditor && MouseActions()->CaretPositioning) {
         FCellEditor->CaretPositioning = true;
-        const TRect R = GetCellRect(Hit.X, Hit.Y);
-        FCellEditor->CaretPoint = QPoint(X - R.Left, Y - R.Top);
+        const TRect R = ViewportRect(GetCellRect(Hit.X, Hit.Y));
+        FCellEditor->CaretPoint = ViewportPoint(QPoint(X, Y)) - QPoint(R.Left, R.Top);
     }
     // Enhanced moving is the grid's own; the platform's plain move stays out.
     if (EnhRowColMove)
@@ -630,6 +648,15 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 
 void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
 {
+    if (FFillDragging) {
+        // The range grows down or right after the pointer; a release that
+        // never came (the button is up) takes the drag back.
+        if (Shift & ssLeft)
+            ShowFillRange(FillDragRange(X, Y));
+        else
+            EndFillDrag(false);
+        return;
+    }
     if (FOleDragArmed && (Shift & ssLeft)) {
         OleDragStart();
         return;
@@ -647,6 +674,8 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
                 Kind = 1;
             else if (Hit.X < FixedCols() && Hit.Y >= FixedRows() && MA->RowSelect)
                 Kind = 2;
+            else if (OnResizerHandle(X, Y))
+                Kind = 5;
         }
         const bool ColEdge = (Options() & goColSizing) && ColBorderAt(X, Y, 3) >= 0;
         const bool RowEdge = (Options() & goRowSizing) && RowBorderAt(X, Y, 3) >= 0;
@@ -707,10 +736,10 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
     }
     if (FSizingCol >= 0 && HintShowSizing) {
         FSizingHint = QStringLiteral("cw=<b>") + IntToStr(ColWidths(FSizingCol)) + QStringLiteral("</b>");
-        ShowHint(viewport()->mapToGlobal(QPoint(X, Y + 16)), FSizingHint, true);
+        ShowHint(viewport()->mapToGlobal(ViewportPoint(QPoint(X, Y + 16))), FSizingHint, true);
     } else if (FSizingRow >= 0 && HintShowSizing) {
         FSizingHint = QStringLiteral("rh=<b>") + IntToStr(RowHeights(FSizingRow)) + QStringLiteral("</b>");
-        ShowHint(viewport()->mapToGlobal(QPoint(X, Y + 16)), FSizingHint, true);
+        ShowHint(viewport()->mapToGlobal(ViewportPoint(QPoint(X, Y + 16))), FSizingHint, true);
     }
 }
 
@@ -720,6 +749,15 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     TBaseGrid::MouseUp(Button, Shift, X, Y);
     if (Button != mbLeft)
         return;
+    // A fill drag fills the range it enlarged; released outside the grid it is taken back.
+    if (FFillDragging) {
+        const TGridCoord Hit = MouseCoord(X, Y);
+        const bool Inside = Hit.X >= 0 && Hit.Y >= 0;
+        if (Inside)
+            ShowFillRange(FillDragRange(X, Y));
+        EndFillDrag(Inside);
+        return;
+    }
     // A BUTTON control of an HTML cell comes up and reports its click.
     if (FPressedControl.Cell.X >= 0) {
         const TControlRef Pressed = FPressedControl;
@@ -802,6 +840,107 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     }
 }
 
+// =================================================================== fill drag
+
+TRect TCellGrid::ResizerRect()
+{
+    if (!FSelectionRectangle || !FSelectionResizer)
+        return TRect();
+    const TGridRect S = Selection();
+    if (S.Right < FixedCols() || S.Bottom < FixedRows() || S.Right >= ColCount() || S.Bottom >= RowCount()
+        || IsFixedCell(S.Right, S.Bottom))
+        return TRect();
+    const TRect Cell = GetCellRect(S.Right, S.Bottom);
+    if (Cell.IsEmpty())
+        return TRect();
+    return TRect(Cell.Right - 4, Cell.Bottom - 4, Cell.Right, Cell.Bottom);
+}
+
+bool TCellGrid::OnResizerHandle(int X, int Y)
+{
+    // The handle answers two pixels around its square, never over fixed cells
+    // (where the borders size columns and rows).
+    TRect Zone = ResizerRect();
+    if (Zone.IsEmpty())
+        return false;
+    InflateRect(Zone, 2, 2);
+    const TGridCoord Hit = MouseCoord(X, Y);
+    return PtInRect(Zone, TPoint(X, Y)) && Hit.X >= FixedCols() && Hit.Y >= FixedRows();
+}
+
+TGridRect TCellGrid::FillDragRange(int X, int Y)
+{
+    // The range grows down or right, whichever the pointer went further past
+    // its last row or column (data cells only); up and left it stays.
+    TGridRect R = FFillFrom;
+    const TGridCoord Hit = MouseCoord(X, Y);
+    if (Hit.X < 0 || Hit.Y < 0)
+        return R;
+    const int LastCol = std::max(ColCount() - 1 - FixedRightCols(), FixedCols());
+    const int LastRow = std::max(RowCount() - 1 - FixedFooters(), FixedRows());
+    const int Down = std::min(Hit.Y, LastRow) - R.Bottom;
+    const int Across = std::min(Hit.X, LastCol) - R.Right;
+    if (Down > 0 && Down >= Across)
+        R.Bottom += Down;
+    else if (Across > 0)
+        R.Right += Across;
+    return R;
+}
+
+void TCellGrid::ShowFillRange(const TGridRect &Range)
+{
+    if (Selection() == Range)
+        return;
+    auto IsCorner = [&Range](TGridCoord P) {
+        return (P.X == Range.Left || P.X == Range.Right) && (P.Y == Range.Top || P.Y == Range.Bottom);
+    };
+    auto Opposite = [&Range](TGridCoord P) {
+        return TGridCoord{P.X == Range.Left ? Range.Right : Range.Left, P.Y == Range.Top ? Range.Bottom : Range.Top};
+    };
+    // The current cell stays when it is a corner of the range; otherwise the
+    // anchor does and the current cell goes to the opposite corner, through
+    // the ordinary cell change.
+    const TGridCoord Current{Col(), Row()};
+    if (IsCorner(Current)) {
+        const TGridCoord A = Opposite(Current);
+        SetAnchor(A.X, A.Y);
+        return;
+    }
+    const TGridCoord A = IsCorner(Anchor()) ? Anchor() : TGridCoord{Range.Left, Range.Top};
+    const TGridCoord C = Opposite(A);
+    FocusCell(C.X, C.Y, false);
+    if (Col() == C.X && Row() == C.Y)
+        SetAnchor(A.X, A.Y);
+}
+
+void TCellGrid::EndFillDrag(bool Fill)
+{
+    FFillDragging = false;
+    const TGridRect From = FFillFrom;
+    if (!Fill) {
+        ShowFillRange(From);
+        return;
+    }
+    const TGridRect To = Selection();
+    if (To == From)
+        return;
+    // The block goes back onto itself as text unless the grid's own format
+    // is on, and the text is what the cells show: markup without its tags,
+    // formatted numbers, password characters, rich text as plain text. The
+    // block's own cells keep what they hold; only the new cells are filled.
+    std::vector<QString> Held;
+    Held.reserve(size_t(From.Right - From.Left + 1) * size_t(From.Bottom - From.Top + 1));
+    for (int R = From.Top; R <= From.Bottom; ++R)
+        for (int C = From.Left; C <= From.Right; ++C)
+            Held.push_back(GetCellText(RealColIndex(C), R));
+    PasteSelectionFromClipboard();
+    auto It = Held.cbegin();
+    for (int R = From.Top; R <= From.Bottom; ++R)
+        for (int C = From.Left; C <= From.Right; ++C, ++It)
+            if (GetCellText(RealColIndex(C), R) != *It)
+                SetCellText(RealColIndex(C), R, *It);
+}
+
 void TCellGrid::DblClick()
 {
     TBaseGrid::DblClick();
@@ -809,7 +948,7 @@ void TCellGrid::DblClick()
 
 void TCellGrid::mouseDoubleClickEvent(QMouseEvent *Event)
 {
-    const QPoint P = Event->position().toPoint();
+    const QPoint P = ViewportPoint(Event->position().toPoint());
     const TGridCoord Hit = MouseCoord(P.x(), P.y());
     if (Event->button() != Qt::LeftButton) {
         TBaseGrid::mouseDoubleClickEvent(Event);
@@ -875,9 +1014,14 @@ bool TCellGrid::HTMLHitTest(int ACol, int ARow, int X, int Y, THTMLDrawResult &R
     TVAlignment VA;
     GetCellColorAndFont(DisplColIndex(ACol), ARow, State, false, false, true, &Brush, &Font, HA, VA);
     C->SetFont(Font);
-    const TRect TR = AlignHTMLRect(C, Text, L.TextRect, L.HAlign);
-    const bool Hit = HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), X, Y, true, 0, 0, clNone,
-                                clNone, false, URLColor(), clGray, 1, true, false, false, FWordWrap, true, 1.0, Result);
+    // Right to left the markup was laid out unmirrored in the mirrored text
+    // rectangle: the test runs there, and what it finds is in viewport pixels.
+    const bool Mirrored = UseRightToLeftAlignment();
+    const QPoint At = ViewportPoint(QPoint(X, Y));
+    const TRect TR = AlignHTMLRect(C, Text, ViewportRect(L.TextRect), Mirrored ? MirroredAlignment(L.HAlign) : L.HAlign);
+    const bool Hit = HTMLDrawEx(C, Text, TR, nullptr, PictureContainer, FImageCache.get(), At.x(), At.y(), true, 0, 0,
+                                clNone, clNone, false, URLColor(), clGray, 1, true, false, false, FWordWrap, true, 1.0,
+                                Result);
     C->SetFont(Saved);
     return Hit;
 }
@@ -1233,15 +1377,18 @@ void TCellGrid::ShowMoveArrows(int Target)
     // Arrows on both sides of the line where the moved column or row would go.
     const TRect R = FMovingRow ? GetCellRect(0, Target) : GetCellRect(Target, 0);
     if (FMovingRow) {
-        const QPoint L = viewport()->mapToGlobal(QPoint(R.Left, R.Top));
-        const QPoint Rt = viewport()->mapToGlobal(QPoint(R.Right, R.Top));
+        const TRect V = ViewportRect(R);
+        const QPoint L = viewport()->mapToGlobal(QPoint(V.Left, V.Top));
+        const QPoint Rt = viewport()->mapToGlobal(QPoint(V.Right, V.Top));
         ArrowWindow(2)->move(L.x() - 11, L.y() - 5);
         ArrowWindow(3)->move(Rt.x(), Rt.y() - 5);
         ArrowWindow(2)->show();
         ArrowWindow(3)->show();
     } else {
-        const QPoint T = viewport()->mapToGlobal(QPoint(R.Left, R.Top));
-        const QPoint B = viewport()->mapToGlobal(QPoint(R.Left, R.Bottom));
+        // The line where the column would go is its leading edge.
+        const int Edge = ViewportPoint(QPoint(R.Left, 0)).x() + (UseRightToLeftAlignment() ? 1 : 0);
+        const QPoint T = viewport()->mapToGlobal(QPoint(Edge, R.Top));
+        const QPoint B = viewport()->mapToGlobal(QPoint(Edge, R.Bottom));
         ArrowWindow(1)->move(T.x() - 5, T.y() - 11);
         ArrowWindow(0)->move(B.x() - 5, B.y());
         ArrowWindow(1)->show();
@@ -1269,14 +1416,15 @@ bool TCellGrid::viewportEvent(QEvent *Event)
     if (Event->type() != QEvent::ToolTip)
         return TBaseGrid::viewportEvent(Event);
     auto *Help = static_cast<QHelpEvent *>(Event);
-    const TGridCoord Hit = MouseCoord(Help->pos().x(), Help->pos().y());
+    const QPoint Pos = ViewportPoint(Help->pos());
+    const TGridCoord Hit = MouseCoord(Pos.x(), Pos.y());
     if (Hit.X < 0 || Hit.Y < 0) {
         HideHint();
         return true;
     }
     const TPoint B = BaseCell(RealColIndex(Hit.X), Hit.Y);
     QString Hint;
-    const QString Anchor = AnchorHint ? AnchorAt(Hit.X, Hit.Y, Help->pos().x(), Help->pos().y()) : QString();
+    const QString Anchor = AnchorHint ? AnchorAt(Hit.X, Hit.Y, Pos.x(), Pos.y()) : QString();
     if (!Anchor.isEmpty()) {
         Hint = Anchor;
         if (OnAnchorHint)
@@ -1295,7 +1443,7 @@ bool TCellGrid::viewportEvent(QEvent *Event)
         HideHint();
         return true;
     }
-    const TRect R = GetCellRect(Hit.X, Hit.Y);
+    const TRect R = ViewportRect(GetCellRect(Hit.X, Hit.Y));
     ShowHint(viewport()->mapToGlobal(QPoint(R.Left, R.Top)), Hint, HTMLHint);
     FHintCell = B;
     return true;
@@ -1394,7 +1542,7 @@ void TCellGrid::TopLeftChanged()
                 continue;
             if (C >= FixedCols() && (C < FirstCol || C > LastCol))
                 continue;
-            const TRect Rc = GetCellRect(C, R);
+            const TRect Rc = ViewportRect(GetCellRect(C, R));
             P->Control->setGeometry(Rc.Left, Rc.Top, Rc.Width(), Rc.Height());
             Shown.emplace_back(P->Control);
         }
@@ -1432,7 +1580,7 @@ void TCellGrid::UpdateGridTimer()
 void TCellGrid::GridTimerTick()
 {
     if (FHovering) {
-        const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
+        const QPoint P = ViewportPoint(viewport()->mapFromGlobal(QCursor::pos()));
         if (viewport()->rect().contains(P)) {
             const TGridCoord Hit = MouseCoord(P.x(), P.y());
             if (Hit.X >= FixedCols() && Hit.Y >= FixedRows() && (Hit.X != Col() || Hit.Y != Row()))
@@ -1464,7 +1612,7 @@ void TCellGrid::MoveTimerTick()
         FMoveTimer.stop();
         return;
     }
-    const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
+    const QPoint P = ViewportPoint(viewport()->mapFromGlobal(QCursor::pos()));
     if (FMovingRow) {
         if (P.y() >= ClientHeight())
             SetTopRow(TopRow() + 1);

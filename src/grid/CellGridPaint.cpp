@@ -413,10 +413,12 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         if (ARow == Sel.Bottom)
             Line(C, Whole.Left, Whole.Bottom - 1, Whole.Right, Whole.Bottom - 1);
         C->Pen()->SetWidth(1);
-        if (FSelectionResizer && ACol == Sel.Right && ARow == Sel.Bottom) {
-            C->Brush()->SetColor(clBlack);
-            C->FillRect(TRect(Whole.Right - 4, Whole.Bottom - 4, Whole.Right, Whole.Bottom));
-            C->Brush()->SetColor(OwnBrush);
+        if (ACol == Sel.Right && ARow == Sel.Bottom) {
+            if (const TRect Handle = ResizerRect(); !Handle.IsEmpty()) {
+                C->Brush()->SetColor(clBlack);
+                C->FillRect(Handle);
+                C->Brush()->SetColor(OwnBrush);
+            }
         }
     }
     TRect TR = R;
@@ -457,24 +459,31 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
         if (FSortSettings->Show && ARow == FSortSettings->Row() && RC == FSortSettings->Column)
             HR.Right -= 10;
         SetBkMode(C, TRANSPARENT);
-        MeasuredWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, HR, HA, AnchorColor), HR.Width()));
+        // The renderer lays out left to right: right to left, it paints into
+        // the mirrored rectangle on the unmirrored canvas, aligned to the
+        // cell's leading (right) edge, and the canvas is mirrored back after.
+        const TReadableArea Area(C, HR);
+        MeasuredWidth = std::max(0, std::min(PaintHTMLCell(C, RC, ARow, Text, Area.Rect(), Area.Alignment(HA), AnchorColor),
+                                             HR.Width()));
     } else if (WideCell) {
         if (!(Selected && !(AState & gdFocused) && FSelectionColor == clNone))
             C->FillRect(TR);
         const unsigned WideFlags = (FWordWrap || Multilinecells) ? unsigned(DT_NOPREFIX)
                                                                  : unsigned(DT_END_ELLIPSIS | DT_NOPREFIX | DT_SINGLELINE);
         SetBkMode(C, TRANSPARENT);
-        TRect WideRect = TR;
         Text = WideText;
         TextRoom = TR.Width();
+        const TReadableArea Area(C, TR);
+        TRect WideRect = Area.Rect();
         if (!WideText.isEmpty())
-            DrawText(C, WideText, WideRect, WideFlags | HAlignFlags[HA] | VAlignFlags[VA]);
+            DrawText(C, WideText, WideRect, Area.TextFlags(WideFlags | HAlignFlags[HA] | VAlignFlags[VA]));
     } else if (Kind == tkRichText) {
         // The cell is filled with its brush (not a selected, unfocused cell
         // without a selection colour), then the document is drawn over it.
         if (!(Selected && !Focused && FSelectionColor == clNone))
             C->FillRect(TR);
-        PaintRichTextCell(C, Text, TR, *C->Font());
+        const TReadableArea Area(C, TR);
+        PaintRichTextCell(C, Text, Area.Rect(), *C->Font());
         MeasuredWidth = TR.Width();
     } else {
         if (URLShow() && IsURL(Text)) {
@@ -501,10 +510,13 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
             else
                 TR.Left += 14;
         }
-        TRect DrawRect = TR;
         TextRoom = TR.Width();
-        if (!Text.isEmpty())
-            DrawText(C, Text, DrawRect, Flags);
+        if (!Text.isEmpty()) {
+            // Right to left the text reads right to left from the cell's leading (right) edge.
+            const TReadableArea Area(C, TR);
+            TRect DrawRect = Area.Rect();
+            DrawText(C, Text, DrawRect, Area.TextFlags(Flags));
+        }
         if (Graphic && Graphic->CellErrLen > 0)
             DrawErrorUnderline(this, C, Text, Graphic->CellErrLen, Graphic->CellErrFrom, C->TextHeight(Text), TR);
         if (URLCell)
@@ -628,12 +640,17 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     if (Graphic)
         DrawCellGraphic(C, RC, ARow, R, Text.isEmpty() ? 0 : TextWidth() + 2, HA);
 
-    if (OnDrawCell)
-        OnDrawCell(this, ACol, ARow,
-                   TRect(ARect.Left + 1, ARect.Top + 1, ARect.Right - GridLineWidth(), ARect.Bottom - GridLineWidth()),
-                   State);
-    if (OnCustomCellDraw)
-        OnCustomCellDraw(this, C, ACol, ARow, State, ARect, false);
+    // The application's own drawing gets the cell as it stands on the screen,
+    // on a canvas that is not mirrored.
+    if (OnDrawCell) {
+        const TReadableArea Area(
+            C, TRect(ARect.Left + 1, ARect.Top + 1, ARect.Right - GridLineWidth(), ARect.Bottom - GridLineWidth()));
+        OnDrawCell(this, ACol, ARow, Area.Rect(), State);
+    }
+    if (OnCustomCellDraw) {
+        const TReadableArea Area(C, ARect);
+        OnCustomCellDraw(this, C, ACol, ARow, State, Area.Rect(), false);
+    }
 
     // Focus rectangle on the current block.
     if (!HideFocusRect && Focused && !(Options() & goRowSelect) && BaseCell(ACol, ARow) == BaseCell(Col(), Row())) {
@@ -840,8 +857,10 @@ void TCellGrid::DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Sele
             break;
         }
         }
-        if (!Item.isEmpty())
-            ACanvas->TextOut(Captions[size_t(I - 1)].Left, Captions[size_t(I - 1)].Top, Item);
+        if (!Item.isEmpty()) {
+            const TReadableArea Caption(ACanvas, Captions[size_t(I - 1)]);
+            ACanvas->TextOut(Caption.Rect().Left, Caption.Rect().Top, Item);
+        }
     }
 }
 
@@ -922,17 +941,21 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
     // Draws stay inside the cell.
     const GridDetail::ScopedClip CellClip(C, R, true);
     switch (G->CellType) {
+    // Pictures keep their orientation in a grid shown right to left.
     case ctBitmap:
         if (auto *B = dynamic_cast<TBitmap *>(G->GraphicObject())) {
+            const TReadableArea Area(C, TRect(X, Y, X + B->Width(), Y + B->Height()));
             if (G->CellTransparent)
-                DrawTransparentBitmap(C, B, C->Brush()->Color(), TRect(X, Y, X + B->Width(), Y + B->Height()));
+                DrawTransparentBitmap(C, B, C->Brush()->Color(), Area.Rect());
             else
-                C->Draw(X, Y, B);
+                C->Draw(Area.Rect().Left, Y, B);
         }
         break;
     case ctIcon:
-        if (auto *I = dynamic_cast<TGraphic *>(G->IconObject()))
-            C->Draw(X, Y, I);
+        if (auto *I = dynamic_cast<TGraphic *>(G->IconObject())) {
+            const TReadableArea Area(C, TRect(X, Y, X + I->Width(), Y + I->Height()));
+            C->Draw(Area.Rect().Left, Y, I);
+        }
         break;
     case ctCheckBox:
     case ctDataCheckBox:
@@ -971,9 +994,10 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
         else if (HAlign == taCenter)
             BX = T.Left + (T.Width() - Block.X) / 2;
         const int BY = T.Top + CellTextMargin.Y;
+        const TReadableArea Area(C, TRect(BX, BY, BX + Block.X, BY + Block.Y));
         C->Font()->SetOrientation(G->CellAngle * 10);
         C->Brush()->SetStyle(bsClear);
-        C->TextOut(BX - int(std::lround(MinX)), BY - int(std::lround(MinY)), Text);
+        C->TextOut(Area.Rect().Left - int(std::lround(MinX)), BY - int(std::lround(MinY)), Text);
         C->Brush()->SetStyle(bsSolid);
         C->SetFont(Old);
         break;
@@ -1019,15 +1043,18 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
     }
     case ctPicture:
         if (auto *P = dynamic_cast<TPicture *>(G->GraphicObject()); P && P->Graphic() && !P->Graphic()->Empty()) {
+            const TReadableArea Area(C, TRect(X, Y, X + GW, Y + GH));
             if (G->CellAngle == 0)
-                C->Draw(X, Y, P->Graphic());
+                C->Draw(Area.Rect().Left, Y, P->Graphic());
             else
-                C->StretchDraw(TRect(X, Y, X + GW, Y + GH), P->Graphic());
+                C->StretchDraw(Area.Rect(), P->Graphic());
         }
         break;
     case ctFilePicture:
-        if (auto *F = dynamic_cast<TFilePicture *>(G->GraphicObject()))
-            F->Draw(C, TRect(X, Y, X + GW, Y + GH));
+        if (auto *F = dynamic_cast<TFilePicture *>(G->GraphicObject())) {
+            const TReadableArea Area(C, TRect(X, Y, X + GW, Y + GH));
+            F->Draw(C, Area.Rect());
+        }
         break;
     case ctProgress:
     case ctProgressPie: {
@@ -1052,7 +1079,8 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
             C->FillRect(Area);
             C->Font()->SetColor(G->CellBoolean ? TextColor : (ColorToRGB(Fill) ^ 0xFFFFFF));
             const GridDetail::ScopedClip PartClip(C, Area, false);
-            TRect T = B;
+            const TReadableArea Readable(C, B);
+            TRect T = Readable.Rect();
             SetBkMode(C, TRANSPARENT);
             DrawText(C, Text, T, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         };
@@ -1104,7 +1132,9 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
         InflateRect(Face, -Shrink, -Shrink);
         SetBkMode(C, TRANSPARENT);
         C->Font()->SetColor(clBtnText);
-        DrawText(C, G->CellText, Face, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        const TReadableArea Caption(C, Face);
+        TRect CaptionRect = Caption.Rect();
+        DrawText(C, G->CellText, CaptionRect, Caption.TextFlags(DT_CENTER | DT_VCENTER | DT_SINGLELINE));
         break;
     }
     default:
@@ -1126,18 +1156,23 @@ void TCellGrid::DrawSortGlyph(TCanvas *ACanvas, int ACol, int Y, int X)
         C->Font()->SetColor(clBlack);
         C->Font()->SetSize(6);
         const bool Glyphs = !FSortSettings->IndexUpGlyph.Empty() && !FSortSettings->IndexDownGlyph.Empty();
+        auto Number = [&](int TX, int TY) {
+            const QString N = QString::number(K + 1);
+            const TReadableArea Area(C, TRect(TX, TY, TX + C->TextWidth(N), TY + C->TextHeight(N)));
+            C->TextOut(Area.Rect().Left, TY, N);
+        };
         if (!Descending) {
             if (Glyphs)
                 DrawTransparentBitmap(C, &FSortSettings->IndexDownGlyph, C->Brush()->Color(), TRect(X - 7, Y - 7, X + 7, Y + 7));
             else
                 C->Polygon({TPoint(X - 6, Y + 8), TPoint(X + 6, Y + 8), TPoint(X, Y - 4)});
-            C->TextOut(X - 2, Y - 2, QString::number(K + 1));
+            Number(X - 2, Y - 2);
         } else {
             if (Glyphs)
                 DrawTransparentBitmap(C, &FSortSettings->IndexUpGlyph, C->Brush()->Color(), TRect(X - 7, Y - 7, X + 7, Y + 7));
             else
                 C->Polygon({TPoint(X - 7, Y - 5), TPoint(X + 7, Y - 5), TPoint(X, Y + 8)});
-            C->TextOut(X - 2, Y - 4, QString::number(K + 1));
+            Number(X - 2, Y - 4);
         }
         return;
     }

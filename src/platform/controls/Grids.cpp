@@ -5,15 +5,70 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTransform>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 const int SizingMargin = 3;
 
 } // namespace
+
+// =================================================================== TReadableArea
+
+TReadableArea::TReadableArea(TCanvas *Canvas, const TRect &Area) : FRect(Area)
+{
+    FPainter = Canvas ? Canvas->Painter() : nullptr;
+    if (!FPainter)
+        return;
+    const QTransform T = FPainter->worldTransform();
+    // Only a plain mirror (with any offset and scale) is undone; a canvas
+    // turned some other way is left as it is.
+    if (!(T.m11() < 0 && T.m12() == 0 && T.m21() == 0))
+        return;
+    FMirrored = true;
+    FScale = -T.m11();
+    FOffset = T.dx();
+    FPainter->save();
+    FPainter->setWorldTransform(QTransform(FScale, 0, 0, T.m22(), 0, T.dy()));
+    FPainter->setLayoutDirection(Qt::RightToLeft);
+    FRect = TRect(Edge(Area.Right), Area.Top, Edge(Area.Left), Area.Bottom);
+}
+
+TReadableArea::~TReadableArea()
+{
+    if (FMirrored)
+        FPainter->restore();
+}
+
+int TReadableArea::Edge(int X) const
+{
+    return int(std::lround((FOffset - FScale * X) / FScale));
+}
+
+unsigned TReadableArea::TextFlags(unsigned Format) const
+{
+    if (!FMirrored)
+        return Format;
+    if (Format & DT_CENTER)
+        return Format | DT_RTLREADING;
+    return (Format & DT_RIGHT ? Format & ~unsigned(DT_RIGHT) : Format | DT_RIGHT) | DT_RTLREADING;
+}
+
+TAlignment MirroredAlignment(TAlignment Value)
+{
+    if (Value == taCenter)
+        return Value;
+    return Value == taLeftJustify ? taRightJustify : taLeftJustify;
+}
+
+TAlignment TReadableArea::Alignment(TAlignment Value) const
+{
+    return FMirrored ? MirroredAlignment(Value) : Value;
+}
 
 // =================================================================== TInplaceEdit
 
@@ -447,6 +502,15 @@ void TStringGrid::SetSelection(const TGridRect &Value)
     viewport()->update();
 }
 
+void TStringGrid::SetAnchor(int ACol, int ARow)
+{
+    CheckCell(ACol, ARow);
+    if (FAnchor == TGridCoord{ACol, ARow})
+        return;
+    FAnchor = {ACol, ARow};
+    viewport()->update();
+}
+
 void TStringGrid::SetOptions(TGridOptions Value)
 {
     if (Value == FOptions)
@@ -465,6 +529,19 @@ void TStringGrid::SetOptions(TGridOptions Value)
 
 int TStringGrid::ClientWidth() const { return viewport()->width(); }
 int TStringGrid::ClientHeight() const { return viewport()->height(); }
+
+TRect TStringGrid::ViewportRect(const TRect &R) const
+{
+    if (!UseRightToLeftAlignment())
+        return R;
+    const int W = ClientWidth();
+    return TRect(W - R.Right, R.Top, W - R.Left, R.Bottom);
+}
+
+QPoint TStringGrid::ViewportPoint(const QPoint &P) const
+{
+    return UseRightToLeftAlignment() ? QPoint(ClientWidth() - 1 - P.x(), P.y()) : P;
+}
 
 namespace {
 
@@ -735,7 +812,7 @@ void TStringGrid::InvalidateCell(int ACol, int ARow)
 {
     const TRect R = CellRect(ACol, ARow);
     if (R.Right > R.Left && R.Bottom > R.Top)
-        viewport()->update(QRect(R.Left, R.Top, R.Right - R.Left + FGridLineWidth, R.Bottom - R.Top + FGridLineWidth));
+        InvalidateRect(TRect(R.Left, R.Top, R.Right + FGridLineWidth, R.Bottom + FGridLineWidth));
 }
 
 void TStringGrid::InvalidateRow(int ARow)
@@ -749,7 +826,7 @@ void TStringGrid::InvalidateCol(int ACol)
 {
     const int X = ColStart(ACol);
     if (X >= 0)
-        viewport()->update(QRect(X, 0, ColWidths(ACol) + FGridLineWidth, ClientHeight()));
+        InvalidateRect(TRect(X, 0, X + ColWidths(ACol) + FGridLineWidth, ClientHeight()));
 }
 
 void TStringGrid::InvalidateGrid()
@@ -760,7 +837,7 @@ void TStringGrid::InvalidateGrid()
 void TStringGrid::InvalidateRect(const TRect &R)
 {
     if (R.Right > R.Left && R.Bottom > R.Top)
-        viewport()->update(QRect(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top));
+        viewport()->update(ViewportRect(R).ToQRect());
 }
 
 TGridDrawState TStringGrid::CellState(int ACol, int ARow) const
@@ -832,25 +909,44 @@ void TStringGrid::Paint()
 
 void TStringGrid::DrawCell(int ACol, int ARow, const TRect &ARect, TGridDrawState AState)
 {
-    if (FDefaultDrawing)
-        Canvas()->TextRect(ARect, ARect.Left + 2, ARect.Top + 2, TStringGrid::Cells(ACol, ARow));
+    if (FDefaultDrawing) {
+        const TReadableArea Area(Canvas(), ARect);
+        const TRect &R = Area.Rect();
+        const QString Text = TStringGrid::Cells(ACol, ARow);
+        const int X = Area.Mirrored() ? R.Right - 2 - Canvas()->TextWidth(Text) : R.Left + 2;
+        Canvas()->TextRect(R, X, R.Top + 2, Text);
+    }
     if (OnDrawCell)
         OnDrawCell(this, ACol, ARow, ARect, AState);
 }
 
-void TStringGrid::paintEvent(QPaintEvent *Event)
+void TStringGrid::PaintWith(QPainter &Painter)
 {
-    Q_UNUSED(Event);
-    QPainter Painter(viewport());
+    // Text reads left to right unless a readable area says otherwise.
+    Painter.setLayoutDirection(Qt::LeftToRight);
+    if (UseRightToLeftAlignment())
+        Painter.setWorldTransform(QTransform(-1, 0, 0, 1, ClientWidth(), 0));
     TCanvas PaintCanvas(&Painter);
     PaintCanvas.Font()->Assign(*FFont);
     FPaintCanvas = &PaintCanvas;
     try {
         Paint();
     } catch (...) {
-        // Painting must never let an exception into the event loop.
+        FPaintCanvas = nullptr;
+        throw;
     }
     FPaintCanvas = nullptr;
+}
+
+void TStringGrid::paintEvent(QPaintEvent *Event)
+{
+    Q_UNUSED(Event);
+    QPainter Painter(viewport());
+    try {
+        PaintWith(Painter);
+    } catch (...) {
+        // Painting must never let an exception into the event loop.
+    }
 }
 
 QImage TStringGrid::RenderToImage()
@@ -858,11 +954,7 @@ QImage TStringGrid::RenderToImage()
     QImage Image(viewport()->size(), QImage::Format_RGB32);
     Image.fill(Qt::white);
     QPainter Painter(&Image);
-    TCanvas ImageCanvas(&Painter);
-    ImageCanvas.Font()->Assign(*FFont);
-    FPaintCanvas = &ImageCanvas;
-    Paint();
-    FPaintCanvas = nullptr;
+    PaintWith(Painter);
     return Image;
 }
 
@@ -954,7 +1046,7 @@ void TStringGrid::UpdateEditorPlace()
         FInplaceEdit->move(-10000, -10000);
         return;
     }
-    FInplaceEdit->setGeometry(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+    FInplaceEdit->setGeometry(ViewportRect(R).ToQRect());
 }
 
 QString TStringGrid::GetEditText(int ACol, int ARow)
@@ -1096,6 +1188,16 @@ bool TStringGrid::focusNextPrevChild(bool Next)
     if (FOptions & goTabs)
         return false;
     return QAbstractScrollArea::focusNextPrevChild(Next);
+}
+
+void TStringGrid::changeEvent(QEvent *Event)
+{
+    QAbstractScrollArea::changeEvent(Event);
+    // Turning the layout direction mirrors everything shown: the cells and the open editor.
+    if (Event->type() == QEvent::LayoutDirectionChange) {
+        UpdateEditorPlace();
+        InvalidateGrid();
+    }
 }
 
 void TStringGrid::focusInEvent(QFocusEvent *Event)
@@ -1275,19 +1377,19 @@ void TStringGrid::DblClick()
 
 void TStringGrid::mousePressEvent(QMouseEvent *Event)
 {
-    const QPoint P = Event->position().toPoint();
+    const QPoint P = ViewportPoint(Event->position().toPoint());
     MouseDown(ButtonOf(Event->button()), MouseShift(Event), P.x(), P.y());
 }
 
 void TStringGrid::mouseMoveEvent(QMouseEvent *Event)
 {
-    const QPoint P = Event->position().toPoint();
+    const QPoint P = ViewportPoint(Event->position().toPoint());
     MouseMove(MouseShift(Event), P.x(), P.y());
 }
 
 void TStringGrid::mouseReleaseEvent(QMouseEvent *Event)
 {
-    const QPoint P = Event->position().toPoint();
+    const QPoint P = ViewportPoint(Event->position().toPoint());
     MouseUp(ButtonOf(Event->button()), MouseShift(Event), P.x(), P.y());
 }
 

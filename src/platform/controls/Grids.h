@@ -8,6 +8,15 @@
 // fixed columns (rows) always stand at the left (top), the other columns start
 // at LeftCol (rows at TopRow). Indexes are 0-based.
 //
+// Right to left: a grid whose layout direction is right to left is laid out
+// exactly as above and shown mirrored, column 0 at the right edge, as a
+// mirrored device context shows a window. Every coordinate the grid hands out
+// or takes (CellRect, MouseCoord, the mouse hooks and events, EditorRect) is
+// in that left-to-right layout, the grid's own coordinates; the viewport's
+// pixels are the same mirrored around the viewport's width (ViewportRect,
+// ViewportPoint). Painting runs on a mirrored canvas; what must read the right
+// way round (text, pictures) is drawn through a TReadableArea.
+//
 // Cost follows what is visible: rows and their sizes are kept in block
 // sequences indexed by Fenwick trees, so the position of a row, the row at a
 // position, inserting, removing, moving and exchanging rows cost O(log n)
@@ -69,6 +78,38 @@ struct TGridRect {
 QB_DECLARE_EXCEPTION(EInvalidGridOperation, Exception)
 
 class TStringGrid;
+
+// Left and right alignment change places in a mirrored layout; centred stays.
+TAlignment MirroredAlignment(TAlignment Value);
+
+// An area of a canvas where text and pictures are drawn. On a mirrored
+// canvas (a right-to-left grid's painting) the canvas draws unmirrored while
+// the object lives, Rect() is the same area in those unmirrored pixels, and
+// text reads right to left; on any other canvas nothing changes and Rect() is
+// the area given. Areas nest like painter states: the innermost goes first.
+class TReadableArea {
+public:
+    TReadableArea(TCanvas *Canvas, const TRect &Area);
+    ~TReadableArea();
+    TReadableArea(const TReadableArea &) = delete;
+    TReadableArea &operator=(const TReadableArea &) = delete;
+    bool Mirrored() const { return FMirrored; }
+    const TRect &Rect() const { return FRect; }
+    // DrawText flags for text of the area: left and right alignment change
+    // places and right-to-left reading is added when the area is mirrored.
+    unsigned TextFlags(unsigned Format) const;
+    // The alignment a left-to-right layout engine needs here (left and right
+    // change places when mirrored).
+    TAlignment Alignment(TAlignment Value) const;
+
+private:
+    // Where an edge (between two pixels) of the mirrored canvas lies unmirrored.
+    int Edge(int X) const;
+    QPainter *FPainter = nullptr;
+    bool FMirrored = false;
+    double FScale = 1, FOffset = 0;
+    TRect FRect;
+};
 
 // The in-place editor: a one-line edit placed over the current cell. It writes
 // every change back to the grid (SetEditText) and hands navigation keys to it.
@@ -145,6 +186,10 @@ public:
     int VisibleRowCount() const;
     TGridRect Selection() const;
     void SetSelection(const TGridRect &Value);
+    // The corner of the range selection opposite the current cell. Setting it
+    // moves no current cell and fires nothing.
+    TGridCoord Anchor() const { return FAnchor; }
+    void SetAnchor(int ACol, int ARow);
     TGridOptions Options() const { return FOptions; }
     virtual void SetOptions(TGridOptions Value);
 
@@ -173,6 +218,11 @@ public:
     TGridCoord MouseCoord(int X, int Y) const;
     int ClientWidth() const;
     int ClientHeight() const;
+    // Right to left (see the top of this file). Each conversion is its own
+    // inverse: grid coordinates to viewport pixels and back.
+    bool UseRightToLeftAlignment() const { return layoutDirection() == Qt::RightToLeft; }
+    TRect ViewportRect(const TRect &R) const;
+    QPoint ViewportPoint(const QPoint &P) const;
 
     // ---- appearance
     TColor Color() const { return FColor; }
@@ -281,6 +331,7 @@ protected:
     void resizeEvent(QResizeEvent *Event) override;
     void scrollContentsBy(int DX, int DY) override;
     bool focusNextPrevChild(bool Next) override;
+    void changeEvent(QEvent *Event) override;
     void focusInEvent(QFocusEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
 
@@ -328,6 +379,8 @@ private:
     void UpdateEditorPlace();
     void SizeChanged(int OldColCount, int OldRowCount);
     TGridDrawState CellState(int ACol, int ARow) const;
+    // Paints into a painter on the viewport's pixels (mirrored when right to left).
+    void PaintWith(QPainter &Painter);
 
     int FColCount = 5;
     int FRowCount = 5;
