@@ -1,6 +1,7 @@
 #include "PageOutput.h"
 
 #include "ChmCompiler.h"
+#include "HtmlText.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
 #include "catalog/document/PageDocument.h"
@@ -129,11 +130,12 @@ QString TPageOutput::HtmlEscape(const QString &Text)
 }
 
 QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString(const QString &)> &Lookup,
-                                const std::function<void()> &OnUnpaired)
+                                const std::function<void()> &OnUnpaired, const QList<bool> &InAttribute,
+                                const std::function<bool(const QString &)> &Markup)
 {
     QString S = Line;
     int From = 0;
-    for (;;) {
+    for (qsizetype Index = 0;; ++Index) {
         const int A = int(S.indexOf(QLatin1Char('{'), From));
         if (A < 0)
             break;
@@ -146,7 +148,9 @@ QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString
             break;
         }
         const QString Token = S.mid(A, B - A + 1);
-        const QString Value = Lookup(Token);
+        QString Value = Lookup(Token);
+        if (InAttribute.value(Index) && !(Markup && Markup(Token)))
+            Value = HtmlText::AttributeValue(Value);
         S.replace(A, B - A + 1, Value);
         // Resume after the inserted text: a value is never expanded again.
         From = A + int(Value.size());
@@ -324,6 +328,7 @@ QString TPageOutput::PictureValue(const QString &Path)
 void TPageOutput::ExpandHead()
 {
     const QStringList Head = LoadTemplate(FChinese ? QStringLiteral("CATA_CN_BEGIN.htm") : QStringLiteral("CATA_EN_BEGIN.htm"));
+    const auto Places = HtmlText::AttributePlaces(Head);
     for (int K = 0; K < Head.size(); ++K) {
         const QString Line = ExpandLine(
             Head.at(K),
@@ -334,7 +339,8 @@ void TPageOutput::ExpandHead()
                     FOut << LoadEffectText(FExe, FEffect, QStringLiteral("body"));
                 return PairValue(Token);
             },
-            [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在头文件第%1行。").arg(K)); });
+            [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在头文件第%1行。").arg(K)); },
+            Places->value(K));
         FOut << Line;
     }
 }
@@ -342,6 +348,9 @@ void TPageOutput::ExpandHead()
 void TPageOutput::ExpandBody()
 {
     const QStringList Body = LoadTemplate(FChinese ? QStringLiteral("BODY_CN.htm") : QStringLiteral("BODY_EN.htm"));
+    const auto Places = HtmlText::AttributePlaces(Body);
+    // The picture's address is made for its attribute (escaped, with the size attributes after it).
+    const auto PictureAddress = [](const QString &Token) { return Token == QStringLiteral("{$IMG}"); };
     auto PageLine = [this](int I) { return I < FPage.size() ? FPage.at(I) : QString(); };
     // A product starts at a line that is exactly its marker, as the page
     // document reads it: a value that holds "{$3}" starts nothing.
@@ -389,9 +398,10 @@ void TPageOutput::ExpandBody()
             return V;
         };
         for (int K = 0; K < Body.size(); ++K)
-            FOut << ExpandLine(Body.at(K), Lookup, [this, K] {
-                ShowError(QStringLiteral("处理字符串时发现不配对的{}，在body文件第%1行。").arg(K));
-            });
+            FOut << ExpandLine(
+                Body.at(K), Lookup,
+                [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在body文件第%1行。").arg(K)); },
+                Places->value(K), PictureAddress);
     }
 }
 
@@ -410,9 +420,11 @@ void TPageOutput::ExpandTail()
 {
     const QStringList Tail = LoadTemplate(FChinese ? QStringLiteral("CATA_CN_end.htm") : QStringLiteral("CATA_EN_end.htm"));
     FPairs << QStringLiteral("{Version}=") + (FChinese ? CreditChinese : CreditEnglish);
+    const auto Places = HtmlText::AttributePlaces(Tail);
     for (int K = 0; K < Tail.size(); ++K)
         FOut << ExpandLine(Tail.at(K), [this](const QString &Token) { return PairValue(Token); },
-                           [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在尾文件第%1行。").arg(K)); });
+                           [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在尾文件第%1行。").arg(K)); },
+                           Places->value(K));
 }
 
 // ---------------------------------------------------------------------- run
@@ -498,7 +510,7 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
 void TPageOutput::Preview()
 {
     QDir().mkpath(ScratchFolder);
-    SaveLines(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"), FOut);
+    HtmlText::SavePage(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"), FOut, FChinese);
     if (Hooks.ShellOpen)
         Hooks.ShellOpen(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"));
 }
@@ -582,7 +594,7 @@ void TPageOutput::ZipBranch(QString &ResultPath)
 {
     const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
     const bool HtmlWasThere = FileExists(Html);
-    SaveLines(Html, FOut);
+    HtmlText::SavePage(Html, FOut, FChinese);
     const QString Zip = FD + QLatin1Char('/') + FId + QStringLiteral(".zip");
     try {
         PageArchive::ZipFolder(
@@ -606,7 +618,7 @@ void TPageOutput::MhtBranch(QString &ResultPath)
 {
     const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
     const bool HtmlWasThere = FileExists(Html);
-    SaveLines(Html, FOut);
+    HtmlText::SavePage(Html, FOut, FChinese);
     // The writer gets the copies beside the page: their names are the ones the page uses.
     QStringList Files;
     for (const QString &P : std::as_const(FPictures)) {
@@ -631,7 +643,7 @@ void TPageOutput::SfxBranch(QString &ResultPath)
 {
     const QString Html = FD + QStringLiteral("/catalog2.htm");
     const bool HtmlWasThere = FileExists(Html);
-    SaveLines(Html, FOut);
+    HtmlText::SavePage(Html, FOut, FChinese);
     const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
     QString Error;
     const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error, Hooks.ZipProgress);
@@ -649,7 +661,7 @@ void TPageOutput::HtmlBranch(QString &ResultPath)
     const QString Path = FOutputArg.isEmpty() ? FD + QLatin1Char('/') + FId + QStringLiteral(".htm")
                                               : IncludeTrailingPathDelimiter(FImages) + NewGuidString() + QStringLiteral(".htm");
     FCreatedPage = !FileExists(Path);
-    SaveLines(Path, FOut);
+    HtmlText::SavePage(Path, FOut, FChinese);
     ResultPath = Path;
 }
 
@@ -715,7 +727,7 @@ void TPageOutput::ChmBranch()
     QDir().mkpath(ScratchFolder);
     const QString Scratch = IncludeTrailingPathDelimiter(ScratchFolder);
     const QString Topic = Scratch + QStringLiteral("tmpfile.htm");
-    SaveLines(Topic, FOut);
+    HtmlText::SavePage(Topic, FOut, FChinese);
 
     // The project lists the files under the names the page uses: copies in a
     // work folder of their own, so two pictures of one name stay apart.
