@@ -1,0 +1,329 @@
+// What users type into products, through every output of the program run by
+// quillbook-drive on a copy of the program folder as the build ships it:
+// markup and quotes in a product's name keep every page whole, characters
+// outside code page 936 show in every output, and a PDF that cannot be
+// written leaves nothing behind and says why. The outputs are read by
+// independent readers (python's zipfile, email and html.parser, chmls,
+// poppler) and in the program's own browser engine (the driver's "web").
+
+#include "TestSupport.h"
+#include "platform/core/Classes.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using TestSupport::DriveRun;
+using TestSupport::RunDrive;
+
+namespace {
+
+QString S(const char *Utf8)
+{
+    return QString::fromUtf8(Utf8);
+}
+
+void SaveText(const QString &File, const QStringList &Lines)
+{
+    TStringList(Lines).SaveToFile(File);
+}
+
+// A product: its name and its description.
+struct TProduct {
+    QString Name;
+    QString Note;
+};
+
+// The web pages of an output as python reads them: for every page (and help
+// contents file) its name, the alt text of its pictures, the values of its
+// mail links and contents entries, and its whole text, each decoded with the
+// character set the page or its MIME part declares (strictly: bytes that do
+// not belong to it fail the reader) and with references resolved.
+QJsonArray PagesIn(const QString &Kind, const QString &File)
+{
+    static const char *const Reader = R"(
+import sys, zipfile, email, subprocess, tempfile, glob, json, re, os, html.parser
+kind, f = sys.argv[1], sys.argv[2]
+pages = lambda n: n.lower().endswith(('.htm', '.hhc'))
+if kind == 'htm':
+    parts = [(f, open(f, 'rb').read(), None)]
+elif kind == 'zip':
+    z = zipfile.ZipFile(f)
+    parts = [(n, z.read(n), None) for n in z.namelist() if pages(n)]
+elif kind == 'mht':
+    m = email.message_from_binary_file(open(f, 'rb'))
+    parts = [(p.get('Content-Location'), p.get_payload(decode=True), p.get_content_charset())
+             for p in m.walk() if p.get_content_type() == 'text/html']
+else:
+    d = tempfile.mkdtemp()
+    subprocess.run(['chmls', 'extractall', f, d], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    parts = [(os.path.relpath(p, d), open(p, 'rb').read(), None)
+             for p in glob.glob(d + '/**/*', recursive=True) if pages(p)]
+class Page(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.alts, self.values, self.text = [], [], []
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        if tag == 'img' and 'alt' in a: self.alts.append(a['alt'])
+        if tag == 'param' and a.get('name') == 'Name': self.values.append(a.get('value'))
+        if tag == 'a' and (a.get('href') or '').startswith('mailto:'): self.values.append(a['href'])
+    def handle_data(self, d): self.text.append(d)
+out = []
+for name, b, charset in parts:
+    if not charset:
+        m = re.search(rb'charset=["\']?([A-Za-z0-9_-]+)', b)
+        charset = m.group(1).decode() if m else 'gb2312'
+    charset = {'gb2312': 'gbk', 'iso-8859-1': 'cp1252'}.get(charset.lower(), charset)
+    p = Page()
+    p.feed(b.decode(charset))
+    out.append({'name': name, 'alts': p.alts, 'values': p.values, 'text': ''.join(p.text)})
+print(json.dumps(out))
+)";
+    QByteArray Out;
+    const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                             {QStringLiteral("-c"), QString::fromUtf8(Reader), Kind, File}, &Out);
+    EXPECT_EQ(Code, 0) << Kind.toStdString() << ' ' << File.toStdString() << '\n' << Out.right(600).constData();
+    return QJsonDocument::fromJson(Out).array();
+}
+
+// The pages among them that show the products.
+QJsonArray ProductPages(const QJsonArray &Pages)
+{
+    QJsonArray R;
+    for (const QJsonValue &P : Pages)
+        if (P.toObject().value(QStringLiteral("text")).toString().contains(QStringLiteral("A-001")))
+            R << P;
+    return R;
+}
+
+// A "web" report whose pictures (at least Least) all loaded, none wider than the window.
+bool AllPicturesShown(const QString &Report, int Least)
+{
+    static const QRegularExpression Counts(QStringLiteral("^pictures (\\d+) loaded (\\d+)\ntext "));
+    const QRegularExpressionMatch M = Counts.match(Report);
+    return M.hasMatch() && M.captured(1) == M.captured(2) && M.captured(1).toInt() >= Least;
+}
+
+// The width of every picture of a PDF, as poppler lists them.
+QList<int> PdfPictureWidths(const QString &Pdf)
+{
+    QByteArray Out;
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("pdfimages"), {QStringLiteral("-list"), Pdf}, &Out), 0) << Out.constData();
+    QList<int> Widths;
+    for (const QString &Line : QString::fromUtf8(Out).split(QLatin1Char('\n')).mid(2)) {
+        const QStringList Columns = Line.simplified().split(QLatin1Char(' '));
+        if (Columns.size() > 3)
+            Widths << Columns.at(3).toInt();
+    }
+    return Widths;
+}
+
+QStringList Strings(const QJsonValue &V)
+{
+    QStringList L;
+    for (const QJsonValue &S : V.toArray())
+        L << S.toString();
+    return L;
+}
+
+class OutputText : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QFileInfo(TestSupport::DriverPath()).isExecutable());
+        TestSupport::CopyProgramFolderTo(Home.Path());
+        // A camera photo far wider than any window: the templates keep it inside.
+        QImage Photo(2800, 600, QImage::Format_RGB32);
+        Photo.fill(Qt::darkCyan);
+        ASSERT_TRUE(Photo.save(Docs.File(QStringLiteral("photo.jpg"))));
+    }
+
+    // The page p.qbt (ID P1, named Title) with the products, each with the photo.
+    QString WritePage(const QList<TProduct> &Products, const QString &Style = S("标准模式"), bool English = false,
+                      const QString &Root = QString(), const QString &File = QStringLiteral("p.qbt"))
+    {
+        QStringList L{S("QBT FILE TYPE 2.0"),      S("{Catalog编号}=P1"),  S("{Catalog名称}=") + Title, S("{业务员名}=王五"),
+                      S("{客户编号}=C-9"),          S("{客户名称}=李四"),    S("{客户公司名}=李氏贸易"),   S("{日期}=2026-12-7"),
+                      S("{货币符号}=￥"),            S("{产品单位}=个"),      S("{重量单位}=克"),          S("{图片宽}=0"),
+                      S("{图片高}=0"),              S("{输出目录}=") + Root, S("{输出方式}=HTML(网页文件类型)"),
+                      S("{输出风格}=") + Style,      S("{输出语言}=") + (English ? S("英文") : S("中文")),
+                      S("{订单接收email地址}=order@example.com"), S("{图片框百分比}=75"), S("{Catalog说明}=说明"),
+                      S("/*以下内容均由程序自动生成，一般用户无需自行修改。"), S("{detail}"), QString()};
+        for (int N = 1; N <= Products.size(); ++N)
+            L << QStringLiteral("{$%1}").arg(N) << S("{$IMG}=photo.jpg") << QStringLiteral("{$PID}=A-00%1").arg(N)
+              << S("{$PNAME}=") + Products.at(N - 1).Name << QStringLiteral("{$PPRICE}=%1.50").arg(N) << S("{$PUNIT}=件")
+              << QStringLiteral("{$PWEIGHT}=5") << S("{$PSERIAL}=大号") << S("{$PNOTE}=") + Products.at(N - 1).Note;
+        const QString Path = Docs.File(File);
+        SaveText(Path, L);
+        return Path;
+    }
+
+    // The book b.qbs holding the page p.qbt.
+    QString WriteBook()
+    {
+        const QString Path = Docs.File(QStringLiteral("b.qbs"));
+        SaveText(Path, {S("Catalog_name=书"), S("{$Files}"), QStringLiteral("p.qbt")});
+        return Path;
+    }
+
+    QString Output(const QString &Folder, const QString &File) const
+    {
+        return Home.File(S("输出/") + Folder + QLatin1Char('/') + File);
+    }
+
+    // Runs the driver; a run must end normally.
+    QString Drive(const QString &Script, const QStringList &Args = {})
+    {
+        const DriveRun R = RunDrive(Home.Path(), Script, Args);
+        EXPECT_EQ(R.Code, 0) << R.Err.toStdString();
+        return R.Out;
+    }
+
+    // The driver's "web" report of each file, in one run.
+    QStringList Web(const QStringList &Files)
+    {
+        QString Script;
+        for (const QString &F : Files)
+            Script += QStringLiteral("answer button OK\nweb %1\n").arg(F);
+        const QString Out = Drive(Script + QStringLiteral("quit\n"));
+        QStringList Reports;
+        for (const QString &Line : Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (Line.startsWith(QStringLiteral("pictures ")) && !Line.startsWith(QStringLiteral("pictures wider")))
+                Reports << QString();
+            if (!Reports.isEmpty())
+                Reports.last() += Line + QLatin1Char('\n');
+        }
+        EXPECT_EQ(Reports.size(), Files.size()) << Out.toStdString();
+        return Reports;
+    }
+
+    // The help file unpacked by chmls; its files by name.
+    QString Unpack(const QString &Chm)
+    {
+        const QString Dir = Docs.File(QStringLiteral("chm-") + QFileInfo(Chm).completeBaseName());
+        QDir(Dir).removeRecursively();
+        QDir().mkpath(Dir);
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("extractall"), Chm, Dir}), 0) << Chm.toStdString();
+        return Dir + QLatin1Char('/');
+    }
+
+    // The ZIP unpacked by unzip.
+    QString Unzip(const QString &Zip)
+    {
+        const QString Dir = Docs.File(QStringLiteral("zip-") + QFileInfo(Zip).completeBaseName());
+        QDir(Dir).removeRecursively();
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-q"), Zip, QStringLiteral("-d"), Dir}), 0);
+        return Dir + QLatin1Char('/');
+    }
+
+    QString Title = S("春季报价");
+    TestSupport::TempDir Home;
+    TestSupport::TempDir Docs;
+};
+
+// Product names users write markup and quotes into.
+const QList<TProduct> MarkedNames{{S("<font color=\"red\">特价</font>茶杯"), S("<b>新品</b>")}, {S("5\" 茶杯"), S("高 5\"")}};
+const QStringList PlainNames{S("特价茶杯"), S("5\" 茶杯")};
+
+} // namespace
+
+TEST_F(OutputText, MarkupAndQuotesInAProductNameKeepEveryPageWhole)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")) || !TestSupport::HaveProgram(QStringLiteral("pdfimages")))
+        GTEST_SKIP() << "chmls or poppler-utils are not installed";
+    // A custom placeholder of cols3.dat in place of the order address: it
+    // stands in the text and inside the mail link's address.
+    SaveText(Home.File(QStringLiteral("cols3.dat")), {S("{$ORD_MAIL}=<i>orders</i>@example.com")});
+
+    for (const QString &Style : {S("标准模式"), S("春天系列")}) {
+        for (const bool English : {false, true}) {
+            SCOPED_TRACE((Style + (English ? S(" English") : S(" Chinese"))).toStdString());
+            QDir(Home.File(S("输出"))).removeRecursively();
+            const QString Page = WritePage(MarkedNames, Style, English);
+            EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\nclick JPG1\nwait\n"
+                                           "click PDFpdf1\nwait\nclick HTML1\nwait\nprompts\nquit\n"),
+                            {Page}),
+                      QString())
+                << "a question or an error";
+            const QString Chm = Unpack(Output(QStringLiteral("P1"), QStringLiteral("P1.chm")));
+            const QString Zip = Unzip(Output(QStringLiteral("P1"), QStringLiteral("P1.zip")));
+            const QStringList Shown = {Output(QStringLiteral("P1"), QStringLiteral("P1.htm")),
+                                       Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht")), Chm + QStringLiteral("tmpfile.htm"),
+                                       Zip + QStringLiteral("P1.htm")};
+
+            // In the program's engine: both pictures load and stay inside the
+            // window, the names show as text, no piece of a tag shows.
+            const QStringList Reports = Web(Shown);
+            for (int I = 0; I < Reports.size(); ++I) {
+                SCOPED_TRACE(Shown.value(I).toStdString());
+                const QString &R = Reports.at(I);
+                EXPECT_TRUE(AllPicturesShown(R, 2)) << R.toStdString();
+                EXPECT_FALSE(R.contains(QStringLiteral("style="))) << R.toStdString();
+                EXPECT_TRUE(R.contains(PlainNames.at(0)) && R.contains(PlainNames.at(1)) && R.contains(S("新品")))
+                    << R.toStdString();
+                EXPECT_TRUE(R.contains(QStringLiteral("orders@example.com"))) << R.toStdString();
+            }
+            // Read by python: each picture's alt text is the name as plain text,
+            // the mail link's address the plain address.
+            const struct {
+                const char *Kind;
+                QString File;
+            } Read[] = {{"htm", Shown.at(0)},
+                        {"mht", Shown.at(1)},
+                        {"chm", Output(QStringLiteral("P1"), QStringLiteral("P1.chm"))},
+                        {"zip", Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))}};
+            for (const auto &Out : Read) {
+                SCOPED_TRACE(Out.Kind);
+                const QJsonArray Pages = ProductPages(PagesIn(QLatin1String(Out.Kind), Out.File));
+                ASSERT_EQ(Pages.size(), 1);
+                EXPECT_EQ(Strings(Pages.at(0).toObject().value(QStringLiteral("alts"))), PlainNames);
+                EXPECT_EQ(Strings(Pages.at(0).toObject().value(QStringLiteral("values"))),
+                          QStringList{QStringLiteral("mailto:orders@example.com")});
+            }
+            // The picture and the PDF are as wide as the window, not as the photo.
+            EXPECT_EQ(QImageReader(Output(QStringLiteral("P1"), QStringLiteral("P1.jpg"))).size().width(), 792);
+            const QList<int> Widths = PdfPictureWidths(Output(QStringLiteral("P1"), QStringLiteral("P1.pdf")));
+            EXPECT_FALSE(Widths.isEmpty());
+            EXPECT_EQ(Widths.count(792), Widths.size());
+        }
+    }
+
+    // The book's frames and navigation, as a site, one web archive and a help
+    // file; the page's name holds markup and quotes too.
+    Title = S("<b>春季</b>\"报价\"");
+    WritePage(MarkedNames);
+    const QString Book = WriteBook();
+    // Each book output starts from an emptied folder: each is read before the next.
+    for (const auto &[Command, Kind, File] : {std::tuple{"HTML6", "htm", QStringLiteral("index.htm")},
+                                              std::tuple{"HTML5", "mht", QStringLiteral("b.mht")},
+                                              std::tuple{"CHM5", "chm", QStringLiteral("b.chm")}}) {
+        SCOPED_TRACE(Command);
+        EXPECT_EQ(Drive(QStringLiteral("wait\nclick %1\nwait\nprompts\nquit\n").arg(QLatin1String(Command)), {Book}), QString());
+        // The engine does not let a page read the frames of a web archive: the site is read there.
+        if (QLatin1String(Kind) == QLatin1String("htm")) {
+            const QString R = Web({Output(QStringLiteral("b"), File)}).value(0);
+            EXPECT_TRUE(AllPicturesShown(R, 2)) << R.toStdString();
+            EXPECT_FALSE(R.contains(QStringLiteral("style="))) << R.toStdString();
+            EXPECT_TRUE(R.contains(S("\\n春季\"报价\"\\n"))) << R.toStdString();
+        }
+        if (QLatin1String(Kind) != QLatin1String("htm")) {
+            const QJsonArray Pages = ProductPages(PagesIn(QLatin1String(Kind), Output(QStringLiteral("b"), File)));
+            ASSERT_EQ(Pages.size(), 1);
+            EXPECT_EQ(Strings(Pages.at(0).toObject().value(QStringLiteral("alts"))), PlainNames);
+        }
+    }
+    // The help file's contents name the page in plain text.
+    QStringList Entries;
+    for (const QJsonValue &P : PagesIn(QStringLiteral("chm"), Output(QStringLiteral("b"), QStringLiteral("b.chm"))))
+        Entries << Strings(P.toObject().value(QStringLiteral("values")));
+    EXPECT_TRUE(Entries.contains(S("春季\"报价\""))) << Entries.join(QLatin1Char('|')).toStdString();
+}
