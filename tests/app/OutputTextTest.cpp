@@ -17,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -326,4 +327,109 @@ TEST_F(OutputText, MarkupAndQuotesInAProductNameKeepEveryPageWhole)
     for (const QJsonValue &P : PagesIn(QStringLiteral("chm"), Output(QStringLiteral("b"), QStringLiteral("b.chm"))))
         Entries << Strings(P.toObject().value(QStringLiteral("values")));
     EXPECT_TRUE(Entries.contains(S("春季\"报价\""))) << Entries.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(OutputText, CharactersOutsideTheCodePageShowInEveryOutput)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")) || !TestSupport::HaveProgram(QStringLiteral("pdfimages")))
+        GTEST_SKIP() << "chmls or poppler-utils are not installed";
+    // An emoji, Korean, a Spanish letter and a CJK extension character: none
+    // of them in code page 936, all of them kept in the page file.
+    const QString Odd = S("😀한국ñ𠀀");
+    const TProduct Product{S("笑脸") + Odd, S("说明") + Odd};
+    Title = S("春季") + Odd;
+    auto ExpectShown = [&](const QString &Text) {
+        EXPECT_TRUE(Text.contains(Product.Name) && Text.contains(Product.Note)) << Text.toStdString();
+    };
+
+    for (const bool English : {false, true}) {
+        SCOPED_TRACE(English ? "English" : "Chinese");
+        QDir(Home.File(S("输出"))).removeRecursively();
+        const QString Page = WritePage({Product}, S("标准模式"), English);
+        EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\nclick HTML1\nwait\nprompts\nquit\n"),
+                        {Page}),
+                  QString());
+        const QStringList Shown = {Output(QStringLiteral("P1"), QStringLiteral("P1.htm")),
+                                   Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht")),
+                                   Unpack(Output(QStringLiteral("P1"), QStringLiteral("P1.chm"))) + QStringLiteral("tmpfile.htm"),
+                                   Unzip(Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))) + QStringLiteral("P1.htm")};
+        for (const QString &R : Web(Shown)) {
+            ExpectShown(R);
+            EXPECT_TRUE(R.contains(Title)) << R.toStdString();
+        }
+        // Each part read strictly in the character set it declares.
+        for (const auto &[Kind, File] : {std::pair{"htm", Shown.at(0)}, std::pair{"mht", Shown.at(1)},
+                                         std::pair{"chm", Output(QStringLiteral("P1"), QStringLiteral("P1.chm"))},
+                                         std::pair{"zip", Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))}}) {
+            const QJsonArray Pages = ProductPages(PagesIn(QLatin1String(Kind), File));
+            ASSERT_EQ(Pages.size(), 1) << Kind;
+            ExpectShown(Pages.at(0).toObject().value(QStringLiteral("text")).toString());
+            EXPECT_EQ(Strings(Pages.at(0).toObject().value(QStringLiteral("alts"))), QStringList{Product.Name}) << Kind;
+        }
+    }
+
+    // The book as a site, one web archive, a help file (its contents naming
+    // the page) and a ZIP.
+    WritePage({Product});
+    const QString Book = WriteBook();
+    for (const auto &[Command, Kind, File] : {std::tuple{"HTML6", "htm", QStringLiteral("index.htm")},
+                                              std::tuple{"HTML5", "mht", QStringLiteral("b.mht")},
+                                              std::tuple{"CHM5", "chm", QStringLiteral("b.chm")},
+                                              std::tuple{"ZIP5", "zip", QStringLiteral("b.zip")}}) {
+        SCOPED_TRACE(Command);
+        EXPECT_EQ(Drive(QStringLiteral("wait\nclick %1\nwait\nprompts\nquit\n").arg(QLatin1String(Command)), {Book}), QString());
+        if (QLatin1String(Kind) == QLatin1String("htm")) {
+            const QString R = Web({Output(QStringLiteral("b"), File)}).value(0);
+            ExpectShown(R);
+            EXPECT_TRUE(R.contains(QStringLiteral("\\n") + Title + QStringLiteral("\\n"))) << "the navigation";
+            continue;
+        }
+        const QJsonArray Pages = PagesIn(QLatin1String(Kind), Output(QStringLiteral("b"), File));
+        ASSERT_EQ(ProductPages(Pages).size(), 1);
+        ExpectShown(ProductPages(Pages).at(0).toObject().value(QStringLiteral("text")).toString());
+        if (QLatin1String(Kind) == QLatin1String("chm")) {
+            QStringList Entries;
+            for (const QJsonValue &P : Pages)
+                Entries << Strings(P.toObject().value(QStringLiteral("values")));
+            EXPECT_TRUE(Entries.contains(Title)) << Entries.join(QLatin1Char('|')).toStdString();
+        }
+    }
+
+    // Pictures and PDFs of the page and of the book, single and split, are
+    // those of the same texts typed as character references (which every
+    // reader shows as the characters).
+    const QString AsReferences = QStringLiteral("&#128512;&#54620;&#44397;&#241;&#131072;");
+    QMap<QString, QByteArray> Pictures[2];
+    for (int Typed = 0; Typed < 2; ++Typed) {
+        const QString Chars = Typed ? AsReferences : Odd;
+        Title = S("春季") + Chars;
+        WritePage({{S("笑脸") + Chars, S("说明") + Chars}});
+        QDir(Home.File(S("输出"))).removeRecursively();
+        EXPECT_EQ(Drive(QStringLiteral("wait\nclick JPG1\nwait\nclick PDFpdf1\nwait\nprompts\nquit\n"), {Docs.File(QStringLiteral("p.qbt"))}),
+                  QString());
+        Pictures[Typed].insert(QStringLiteral("page.jpg"), TestSupport::ReadAll(Output(QStringLiteral("P1"), QStringLiteral("P1.jpg"))));
+        const QString PagePdf = Output(QStringLiteral("P1"), QStringLiteral("P1.pdf"));
+        for (const char *Command : {"JPG3", "PDFpdf2"}) {
+            EXPECT_EQ(Drive(QStringLiteral("wait\nclick %1\nwait\nprompts\nquit\n").arg(QLatin1String(Command)), {Book}), QString());
+            if (QLatin1String(Command) == QLatin1String("JPG3"))
+                Pictures[Typed].insert(QStringLiteral("book.jpg"), TestSupport::ReadAll(Output(QStringLiteral("b"), QStringLiteral("p.jpg"))));
+        }
+        // The pictures inside the PDFs, as poppler takes them out.
+        for (const QString &Pdf : {PagePdf, Output(QStringLiteral("b"), S("书.pdf"))}) {
+            const QString Prefix = Docs.File(QStringLiteral("pdf-%1").arg(Typed));
+            QDir(Prefix).removeRecursively();
+            QDir().mkpath(Prefix);
+            EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("pdfimages"), {QStringLiteral("-j"), Pdf, Prefix + QStringLiteral("/x")}), 0)
+                << Pdf.toStdString();
+            const QStringList Files = QDir(Prefix).entryList(QDir::Files, QDir::Name);
+            EXPECT_FALSE(Files.isEmpty()) << Pdf.toStdString();
+            for (const QString &F : Files)
+                Pictures[Typed].insert(QFileInfo(Pdf).fileName() + QLatin1Char('/') + F, TestSupport::ReadAll(Prefix + QLatin1Char('/') + F));
+        }
+    }
+    ASSERT_EQ(Pictures[0].keys(), Pictures[1].keys());
+    for (const QString &Key : Pictures[0].keys()) {
+        EXPECT_FALSE(Pictures[0].value(Key).isEmpty()) << Key.toStdString();
+        EXPECT_TRUE(Pictures[0].value(Key) == Pictures[1].value(Key)) << Key.toStdString();
+    }
 }
