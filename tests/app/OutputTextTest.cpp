@@ -433,3 +433,96 @@ TEST_F(OutputText, CharactersOutsideTheCodePageShowInEveryOutput)
         EXPECT_TRUE(Pictures[0].value(Key) == Pictures[1].value(Key)) << Key.toStdString();
     }
 }
+
+namespace {
+
+// What a run of the driver on a small file system left there.
+struct TSmallDiskRun {
+    QString Out;          // the driver's report
+    QStringList Left;     // files and folders left on the small file system
+};
+
+// Runs the driver in a mount namespace of its own, with a file system of KiB
+// kibibytes mounted at Mount (seen only by that run); false when this machine
+// cannot make one.
+bool DriveOnSmallDisk(const QString &Home, const QString &Mount, int KiB, const QString &Script, const QString &Document,
+                      TSmallDiskRun &Run)
+{
+    static const QString Shell = QStringLiteral("mount -t tmpfs -o size=\"$1\"k tmpfs \"$2\" || exit 77\n"
+                                                "\"$3\" --home \"$4\" - -- \"$5\" 2>/dev/null\n"
+                                                "echo \"=== left\"\n"
+                                                "cd \"$2\" && find . -mindepth 1 | sort\n");
+    QProcess P;
+    P.start(QStringLiteral("unshare"), {QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+                                        QStringLiteral("sh"), QStringLiteral("-c"), Shell, QStringLiteral("sh"),
+                                        QString::number(KiB), Mount, TestSupport::DriverPath(), Home, Document});
+    if (!P.waitForStarted(10000))
+        return false;
+    P.write(Script.toUtf8());
+    P.closeWriteChannel();
+    if (!P.waitForFinished(120000) || P.exitStatus() != QProcess::NormalExit || P.exitCode() == 77)
+        return false;
+    const QStringList Parts = QString::fromUtf8(P.readAllStandardOutput()).split(QStringLiteral("=== left\n"));
+    Run.Out = Parts.value(0);
+    Run.Left = Parts.value(1).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return Parts.size() == 2;
+}
+
+} // namespace
+
+TEST_F(OutputText, AFailedPdfLeavesNothingAndSaysWhy)
+{
+    // The PDF's name is taken by a folder: the picture made for it goes, the
+    // page and its pictures go, the user's files stay.
+    const QString Page = WritePage({{S("茶杯"), S("说明")}});
+    const QString D = Output(QStringLiteral("P1"), QString());
+    ASSERT_TRUE(QDir().mkpath(D + QStringLiteral("P1.pdf")));
+    TestSupport::WriteAll(D + QStringLiteral("mine.txt"), "mine");
+    QString Out = Drive(QStringLiteral("wait\nanswer button OK\nclick PDFpdf1\nwait\nprompts\nquit\n"), {Page});
+    EXPECT_EQ(Out.count(QLatin1Char('\n')), 1) << Out.toStdString();
+    EXPECT_TRUE(Out.startsWith(S("MessageBox | 错误 | 转换失败。无法创建文件“") + D + QStringLiteral("P1.pdf”。")))
+        << Out.toStdString();
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase),
+              (QStringList{QStringLiteral("mine.txt"), QStringLiteral("P1.pdf")}));
+
+    // A disk that fills up at any step of a page's or a book's PDF: the output
+    // ends with its reason and leaves nothing; given room, it leaves the PDF only.
+    QImage Small(40, 30, QImage::Format_RGB32);
+    Small.fill(Qt::darkRed);
+    ASSERT_TRUE(Small.save(Docs.File(QStringLiteral("photo.jpg"))));
+    const QString Mount = Docs.File(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(Mount));
+    TSmallDiskRun Run;
+    if (!DriveOnSmallDisk(Home.Path(), Mount, 64, QStringLiteral("quit\n"), Page, Run))
+        GTEST_SKIP() << "no mount namespace with a small file system on this machine";
+    const QString OnDisk = WritePage({{S("茶杯"), S("说明")}}, S("标准模式"), false, Mount, QStringLiteral("small.qbt"));
+    const QString Book = Docs.File(QStringLiteral("small.qbs"));
+    SaveText(Book, {S("Catalog_name=书"), S("Catalog_Output=") + Mount, S("{$Files}"), QStringLiteral("small.qbt")});
+    const struct {
+        QString Document, Command;
+        QStringList Made;   // what a finished output leaves
+    } Outputs[] = {{OnDisk, QStringLiteral("PDFpdf1"), {QStringLiteral("./P1"), QStringLiteral("./P1/P1.pdf")}},
+                   {Book, QStringLiteral("PDFpdf2"),
+                    {QStringLiteral("./small"), QStringLiteral("./small/.quillbook-book-output"), S("./small/书.pdf")}}};
+    for (const auto &O : Outputs) {
+        SCOPED_TRACE(O.Command.toStdString());
+        QStringList Reasons;
+        for (int KiB = 8; KiB <= 520; KiB += 16) {
+            SCOPED_TRACE(KiB);
+            ASSERT_TRUE(DriveOnSmallDisk(Home.Path(), Mount, KiB,
+                                         QStringLiteral("wait\nanswer button OK\nclick %1\nwait\nprompts\nquit\n").arg(O.Command),
+                                         O.Document, Run));
+            if (Run.Out.isEmpty()) {
+                EXPECT_EQ(Run.Left, O.Made);
+                break;
+            }
+            // The book's own folder keeps its mark; nothing else of the output stays.
+            EXPECT_TRUE(Run.Left.isEmpty() || Run.Left == O.Made.mid(0, 2)) << Run.Left.join(QLatin1Char(' ')).toStdString();
+            EXPECT_EQ(Run.Out.count(QLatin1Char('\n')), 1) << Run.Out.toStdString();
+            EXPECT_TRUE(Run.Out.contains(S("磁盘"))) << Run.Out.toStdString();
+            Reasons << Run.Out;
+        }
+        // The disk filled up while the PDF itself was written, too.
+        EXPECT_TRUE(Reasons.filter(S("转换失败。写入数据时出错")).size() > 0) << Reasons.join(QString()).toStdString();
+    }
+}

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <exception>
 
 
 const QString TBookOutput::FolderMark = QStringLiteral(".quillbook-book-output");
@@ -168,6 +169,17 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     Report(0, QStringLiteral("总计：%1 个文件，正在处理第：1 个").arg(N));
 
     PrepareSiteFolder();
+    // A run that ends in an error (a full disk, a file that cannot be made)
+    // leaves no half-made site: its pages, pictures and frames go again.
+    struct TSiteOnError {
+        TBookOutput &Out;
+        const int Unwinding = std::uncaught_exceptions();
+        ~TSiteOnError()
+        {
+            if (std::uncaught_exceptions() > Unwinding)
+                Out.RemoveSiteFiles();
+        }
+    } SiteOnError{*this};
 
     FLeft = QStringList{
         QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">"),

@@ -492,16 +492,24 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
         }
     } RemoveEmpty{*this};
     Report(QStringLiteral("正在输出页面：") + FId, 0);
-    PrepareFolders();
-    CheckCancel();
-    switch (FType) {
-    case otZip: ZipBranch(ResultPath); break;
-    case otMht: MhtBranch(ResultPath); break;
-    case otSfx: SfxBranch(ResultPath); break;
-    case otHtml: HtmlBranch(ResultPath); break;
-    case otPageCopy: PageCopyBranch(ResultPath); break;
-    case otChm: ChmBranch(); break;
-    default: break;
+    try {
+        PrepareFolders();
+        CheckCancel();
+        switch (FType) {
+        case otZip: ZipBranch(ResultPath); break;
+        case otMht: MhtBranch(ResultPath); break;
+        case otSfx: SfxBranch(ResultPath); break;
+        case otHtml: HtmlBranch(ResultPath); break;
+        case otPageCopy: PageCopyBranch(ResultPath); break;
+        case otChm: ChmBranch(); break;
+        default: break;
+        }
+    } catch (...) {
+        // A run that fails (a full disk, a picture that cannot be copied)
+        // leaves none of its picture copies behind; the branches remove the
+        // page files they wrote.
+        CleanUp(QString());
+        throw;
     }
     if (OpenAfterwards && Hooks.ShellOpen)
         Hooks.ShellOpen(FRoot + FId + QLatin1Char('/'));

@@ -106,6 +106,8 @@ public:
     bool CreatedPicturesFolder() const { return FCreatedImages; }
     // The HTML output wrote its page where none was before.
     bool CreatedPage() const { return FCreatedPage; }
+    // This run made the page's output folder.
+    bool CreatedOutputFolder() const { return FCreatedD; }
 
 private:
     // settings
