@@ -2,8 +2,7 @@
 // tags with their attributes (double, single and unquoted values), end tags,
 // comments, declarations and the elements whose content is text up to their
 // end tag (script, style, title...). It never fails: whatever a template
-// holds, every placeholder gets a flag, and a template it misreads can only
-// cost a value its markup, never let one end a tag.
+// holds, every placeholder gets a flag.
 
 #include "HtmlText.h"
 
@@ -32,9 +31,14 @@ bool IsAsciiLetter(QChar C)
     return (U >= 'a' && U <= 'z') || (U >= 'A' && U <= 'Z');
 }
 
+bool IsAsciiDigit(QChar C)
+{
+    return C.unicode() >= '0' && C.unicode() <= '9';
+}
+
 bool IsAsciiAlnum(QChar C)
 {
-    return IsAsciiLetter(C) || (C.unicode() >= '0' && C.unicode() <= '9');
+    return IsAsciiLetter(C) || IsAsciiDigit(C);
 }
 
 // Elements whose content runs as text up to their end tag: a "<" there opens nothing.
@@ -170,7 +174,7 @@ public:
             break;
         case RawText: {
             // Waits for "</" + the element's name followed by a blank, "/" or ">".
-            const QString End = QStringLiteral("</") + FTag;
+            const QString &End = FRawEnd;
             if (FRawMatched == End.size()) {
                 FRawMatched = 0;
                 if (IsSpace(C) || C == QLatin1Char('/')) {
@@ -198,13 +202,18 @@ private:
     };
     TState FState = Data;
     QString FTag;          // lower-cased name of the start tag being read
+    QString FRawEnd;       // "</" + the name of the raw text element the scan is in
     int FDashes = 0;
     int FRawMatched = 0;   // characters of "</name" matched inside a raw text element
 
     void TagEnd()
     {
         FRawMatched = 0;
-        FState = IsRawTextElement(FTag) ? RawText : Data;
+        FState = Data;
+        if (IsRawTextElement(FTag)) {
+            FState = RawText;
+            FRawEnd = QStringLiteral("</") + FTag;
+        }
     }
 };
 
@@ -251,7 +260,7 @@ qsizetype ReferenceLength(const QString &S, qsizetype I)
             ++J;
         const qsizetype Digits = J;
         while (J < N && J - Digits < 8
-               && (Hex ? QStringLiteral("0123456789abcdefABCDEF").contains(S.at(J)) : S.at(J).isDigit()))
+               && (Hex ? QStringLiteral("0123456789abcdefABCDEF").contains(S.at(J)) : IsAsciiDigit(S.at(J))))
             ++J;
         if (J == Digits)
             return 0;
