@@ -283,6 +283,7 @@ public:
     // when the output made it ("" otherwise): the picture commands remove only these.
     QStringList FOutputCopies;
     QString FOutputMadeFolder;
+    QString FOutputMadeOutputFolder;   // its output folder, when the output made it
     bool FOutputMadePage = false;   // its .htm was new
     // The help file the last page output compiled ("" when it made none).
     QString FOutputChm;

@@ -4,7 +4,9 @@
 //
 // The clean-up after a page picture removes only what this output made: the
 // .htm when it was new, the picture copies it put into the pictures folder,
-// and that folder when it made it. A picture that could not be made says "转换失败。".
+// and that folder when it made it. A picture that could not be made says
+// "转换失败。", followed by the reason when there is one; a failed output
+// leaves none of its pictures, and not its output folder when it made it.
 
 #include "MainWindow.h"
 #include "catalog/document/CatalogBook.h"
@@ -28,6 +30,17 @@
 namespace {
 
 const QString ConversionFailed = QStringLiteral("转换失败。");
+
+void ShowConversionFailed(TForm1 *Form, const QString &Reason)
+{
+    MessageBox(Form, ConversionFailed + Reason, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+}
+
+void DeleteFiles(const QStringList &Files)
+{
+    for (qsizetype I = Files.size() - 1; I >= 0; --I)
+        DeleteFile(Files.at(I));
+}
 
 void ShowStep(TForm1 *Form, int Position, const QString &Caption)
 {
@@ -146,8 +159,12 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
             DeleteFile(F);
         if (!FOutputMadeFolder.isEmpty())
             QDir().rmdir(FOutputMadeFolder);
+        // Without a picture the folder the output made for it goes too (when empty).
+        if (ResultPath.isEmpty() && !FOutputMadeOutputFolder.isEmpty())
+            QDir().rmdir(FOutputMadeOutputFolder);
         FOutputCopies.clear();
         FOutputMadeFolder.clear();
+        FOutputMadeOutputFolder.clear();
     }
     ShowStep(this, 100, QStringLiteral("完毕……"));
 }
@@ -167,14 +184,21 @@ void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &Res
         ShowStep(this, 80, QStringLiteral("写入pdf格式……"));
         Result = Base + QStringLiteral(".pdf");
         Done = Form->JpgListToPdf(Result);
-        if (!Done && !Form->LastError().isEmpty())
-            MessageBox(this, Form->LastError(), QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+        // The pictures were made for the PDF only.
+        if (!Done)
+            DeleteFiles(Form->JpgList());
     }
+    const QString Reason = Done ? QString() : Form->LastError();
     Form.reset();
-    // On failure Open stays as it was: the command says the conversion failed.
     ResultPath = Done ? Result : QString();
-    if (Done)
+    if (Done) {
         Open = true;
+    } else if (!Reason.isEmpty()) {
+        // Said here with its reason; otherwise Open stays as it was and the
+        // command says the conversion failed.
+        ShowConversionFailed(this, Reason);
+        Open = false;
+    }
 }
 
 namespace {
@@ -188,8 +212,8 @@ void RunPictureCommand(TForm1 *Form, bool Single, bool Pdf)
         if (Open)
             Shell().Open(ExtractFilePath(Result));
     } else if (Open) {
-        // Open stays set only when a conversion was started and failed.
-        MessageBox(Form, ConversionFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+        // Open stays set only when a conversion was started and failed without saying why.
+        ShowConversionFailed(Form, QString());
     }
 }
 
@@ -247,7 +271,7 @@ void TForm1::SetupPictureCommands()
         const QString D = IncludeTrailingPathDelimiter(Folder);
         TBusyLock Busy(this);
         QSet<QString> Taken;
-        QStringList Collected;
+        QStringList Made;   // every picture of this output, so far
         const int Count = int(Files.size());
         bool First = true;
         for (int I = 0; I < Count; ++I) {
@@ -269,17 +293,20 @@ void TForm1::SetupPictureCommands()
             const QString Jpg = (Pdf ? FreePictureBase(D + Unique) : D + Unique) + QStringLiteral(".jpg");
             std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
             const QString Url = QUrl::fromLocalFile(Source).toString();
-            const bool Done = Single && !Pdf ? Form->HtmlToJpg(Url, Jpg) : Form->HtmlToJpgPages(Url, Jpg, First, 0);
+            const bool OnePicture = Single && !Pdf;
+            const bool Done = OnePicture ? Form->HtmlToJpg(Url, Jpg) : Form->HtmlToJpgPages(Url, Jpg, First, 0);
             First = false;
             if (!Done) {
-                MessageBox(this, ConversionFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
-                // The pictures already made for a PDF are ours to remove.
-                for (const QString &F : std::as_const(Collected))
-                    DeleteFile(F);
+                // A failed output leaves none of its pictures.
+                ShowConversionFailed(this, Form->LastError());
+                DeleteFiles(Made);
                 return false;
             }
-            if (Pdf)
-                Form->GetJpgList(Collected);
+            const qsizetype Before = Made.size();
+            Form->GetJpgList(Made);
+            // One picture of the whole page is the one the form does not list.
+            if (OnePicture && Made.size() == Before && FileExists(Jpg))
+                Made << Jpg;
         }
         if (!Pdf)
             return true;
@@ -291,9 +318,9 @@ void TForm1::SetupPictureCommands()
         if (PdfBase.isEmpty() || PdfBase.startsWith(QLatin1Char('.')))
             PdfBase = QStringLiteral("catalog");
         std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
-        if (!Form->StringsToPdf(Collected, D + PdfBase + QStringLiteral(".pdf"))) {
-            MessageBox(this, Form->LastError().isEmpty() ? ConversionFailed : Form->LastError(), QStringLiteral("错误"),
-                       MB_OK | MB_ICONERROR);
+        if (!Form->StringsToPdf(Made, D + PdfBase + QStringLiteral(".pdf"))) {
+            ShowConversionFailed(this, Form->LastError());
+            DeleteFiles(Made);
             return false;
         }
         return true;

@@ -177,6 +177,7 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     TWaitCursor Wait;
     FOutputCopies.clear();
     FOutputMadeFolder.clear();
+    FOutputMadeOutputFolder.clear();
     FOutputChm.clear();
     FOutputMadePage = false;
     std::optional<TOutputProgress> Progress;
@@ -190,6 +191,8 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
         FOutputChm = Out.OutputFolder() + QLatin1Char('/') + Out.PageId() + QStringLiteral(".chm");
     if (Out.CreatedPicturesFolder())
         FOutputMadeFolder = Out.PicturesFolder();
+    if (Out.CreatedOutputFolder())
+        FOutputMadeOutputFolder = Out.OutputFolder();
 }
 
 // ------------------------------------------------------------ menu commands

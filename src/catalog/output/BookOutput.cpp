@@ -1,6 +1,7 @@
 #include "BookOutput.h"
 
 #include "ChmCompiler.h"
+#include "HtmlText.h"
 #include "MhtWriter.h"
 #include "PageOutput.h"
 #include "catalog/document/CatalogBook.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <exception>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,7 +57,7 @@ QStringList TBookOutput::FramesetLines(const QString &Title, const QString &Char
     const QString P = ForMht ? QString() : QStringLiteral("images/");
     return {
         QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Frameset//EN\">"),
-        QStringLiteral("<HTML><HEAD><TITLE>") + Esc(Title) + QStringLiteral("</TITLE>"),
+        QStringLiteral("<HTML><HEAD><TITLE>") + Title + QStringLiteral("</TITLE>"),
         QStringLiteral("<META http-equiv=Content-Type content=\"text/html; charset=") + Charset + QStringLiteral("\">"),
         QStringLiteral("<META content=\"MSHTML 6.00.2900.3059\" name=GENERATOR></HEAD>"),
         QStringLiteral("<FRAMESET id=bbsArea name=main frameSpacing=0 frameBorder=no cols=176,8,*>"),
@@ -229,17 +231,28 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     Report(0, QStringLiteral("总计：%1 个文件，正在处理第：1 个").arg(N));
 
     PrepareSiteFolder();
+    // A run that ends in an error (a full disk, a file that cannot be made)
+    // leaves no half-made site: its pages, pictures and frames go again.
+    struct TSiteOnError {
+        TBookOutput &Out;
+        const int Unwinding = std::uncaught_exceptions();
+        ~TSiteOnError()
+        {
+            if (std::uncaught_exceptions() > Unwinding)
+                Out.RemoveSiteFiles();
+        }
+    } SiteOnError{*this};
 
     FLeft = QStringList{
         QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">"),
         QStringLiteral("<html>"),
         QStringLiteral("<head>"),
         QStringLiteral("<META http-equiv=Content-Type content=\"text/html; charset=") + FCharset + QStringLiteral("\">"),
-        QStringLiteral("<TITLE>") + Esc(Name) + QStringLiteral("</TITLE>"),
+        QStringLiteral("<TITLE>") + Name + QStringLiteral("</TITLE>"),
         QStringLiteral("<meta http-equiv=Content-Type content=\"text/html; charset=") + FCharset + QStringLiteral("\">"),
         QStringLiteral("</head>"),
         QStringLiteral("<body>"),
-        QStringLiteral("<p>") + Esc(Name) + QStringLiteral("</p>"),
+        QStringLiteral("<p>") + Name + QStringLiteral("</p>"),
     };
     FContents = QStringList{
         QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">"),
@@ -261,10 +274,15 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         Report(50 * I / N, QStringLiteral("总计：%1 个文件，正在处理第：%2 个").arg(N).arg(I));
         const QString Listed = Lines.at(I - 1);
         QString Path = TCatalogBook::ResolveEntry(FBookPath, Listed);
+        // A page's title is text its user may write markup into, as into the
+        // page itself: in the text it stays as written, inside an attribute
+        // value it is plain text. A file's name is plain text everywhere.
         QString Title;
+        bool TitleWritten = false;
         const bool Exists = FileExists(Path);
         if (Exists && ExtractFileExt(Path).toUpper() == QLatin1String(".QBT")) {
             Title = TPageOutput::PageValue(LoadLines(Path), QStringLiteral("{Catalog名称}"));
+            TitleWritten = true;
             const QString Entry = UniquePageEntry(Path);
             const QString Result = Hooks.ProducePage
                 ? Hooks.ProducePage(Path, Entry, Flags == bfPackage ? 66 : 5, FD)
@@ -282,10 +300,11 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         FE << EntryName;
         if (I == 1 || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
             FX = EntryName;
-        FLeft << QStringLiteral("<p><a href=\"") + Esc(EntryName) + QStringLiteral("\" target=\"right\">") + Esc(Title)
-                + QStringLiteral("</a></p>");
+        FLeft << QStringLiteral("<p><a href=\"") + Esc(EntryName) + QStringLiteral("\" target=\"right\">")
+                + (TitleWritten ? Title : Esc(Title)) + QStringLiteral("</a></p>");
         FContents << QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">")
-                  << QStringLiteral("\t\t<param name=\"Name\" value=\"") + Esc(Title) + QStringLiteral("\">")
+                  << QStringLiteral("\t\t<param name=\"Name\" value=\"")
+                         + (TitleWritten ? HtmlText::AttributeValue(Title) : Esc(Title)) + QStringLiteral("\">")
                   << QStringLiteral("\t\t<param name=\"Local\" value=\"") + Esc(EntryName) + QStringLiteral("\">")
                   << QStringLiteral("\t\t</OBJECT>");
     }
@@ -295,8 +314,9 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     const QString Images = FD + QStringLiteral("images/");
     if (!DirectoryExists(Images) && !CreateDir(Images))
         throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Images));
-    SaveLines(Images + QStringLiteral("left.htm"), FLeft);
-    SaveLines(FD + QStringLiteral("index.htm"), FramesetLines(Name, FCharset, FX, Flags == bfMht));
+    const bool Chinese = FCharset == QLatin1String("gb2312");
+    HtmlText::SavePage(Images + QStringLiteral("left.htm"), FLeft, Chinese);
+    HtmlText::SavePage(FD + QStringLiteral("index.htm"), FramesetLines(Name, FCharset, FX, Flags == bfMht), Chinese);
     for (const char *Data : {"control_new.htm", "middle_1.gif", "middle_bg.gif"}) {
         const QString Source = FExe + QString::fromLatin1(Data);
         const QString Dest = Images + QString::fromLatin1(Data);
@@ -350,7 +370,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         Project << QStringLiteral("[INFOTYPES]");
         const QString Hhp = Images + QStringLiteral("tmpchm.hhp");
         SaveLines(Hhp, Project);
-        SaveLines(Images + QStringLiteral("Contents.hhc"), FContents);
+        HtmlText::SavePage(Images + QStringLiteral("Contents.hhc"), FContents, Chinese);
         TChmCompiler &Compiler = ChmCompilerInstance();
         const bool Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
         RemoveSiteFiles();

@@ -1,6 +1,7 @@
 #include "PageOutput.h"
 
 #include "ChmCompiler.h"
+#include "HtmlText.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
 #include "catalog/document/PageDocument.h"
@@ -124,11 +125,12 @@ QString TPageOutput::HtmlEscape(const QString &Text)
 }
 
 QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString(const QString &)> &Lookup,
-                                const std::function<void()> &OnUnpaired)
+                                const std::function<void()> &OnUnpaired, const QList<bool> &InAttribute,
+                                const std::function<bool(const QString &)> &Markup)
 {
     QString S = Line;
     int From = 0;
-    for (;;) {
+    for (qsizetype Index = 0;; ++Index) {
         const int A = int(S.indexOf(QLatin1Char('{'), From));
         if (A < 0)
             break;
@@ -141,7 +143,9 @@ QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString
             break;
         }
         const QString Token = S.mid(A, B - A + 1);
-        const QString Value = Lookup(Token);
+        QString Value = Lookup(Token);
+        if (InAttribute.value(Index) && !(Markup && Markup(Token)))
+            Value = HtmlText::AttributeValue(Value);
         S.replace(A, B - A + 1, Value);
         // Resume after the inserted text: a value is never expanded again.
         From = A + int(Value.size());
@@ -318,6 +322,7 @@ QString TPageOutput::PictureValue(const QString &Path)
 void TPageOutput::ExpandHead()
 {
     const QStringList Head = LoadTemplate(FChinese ? QStringLiteral("CATA_CN_BEGIN.htm") : QStringLiteral("CATA_EN_BEGIN.htm"));
+    const auto Places = HtmlText::AttributePlaces(Head);
     for (int K = 0; K < Head.size(); ++K) {
         const QString Line = ExpandLine(
             Head.at(K),
@@ -328,7 +333,8 @@ void TPageOutput::ExpandHead()
                     FOut << LoadEffectText(FExe, FEffect, QStringLiteral("body"));
                 return PairValue(Token);
             },
-            [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在头文件第%1行。").arg(K)); });
+            [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在头文件第%1行。").arg(K)); },
+            Places->value(K));
         FOut << Line;
     }
 }
@@ -336,6 +342,9 @@ void TPageOutput::ExpandHead()
 void TPageOutput::ExpandBody()
 {
     const QStringList Body = LoadTemplate(FChinese ? QStringLiteral("BODY_CN.htm") : QStringLiteral("BODY_EN.htm"));
+    const auto Places = HtmlText::AttributePlaces(Body);
+    // The picture's address is made for its attribute (escaped, with the size attributes after it).
+    const auto PictureAddress = [](const QString &Token) { return Token == QStringLiteral("{$IMG}"); };
     auto PageLine = [this](int I) { return I < FPage.size() ? FPage.at(I) : QString(); };
     // A product starts at a line that is exactly its marker, as the page
     // document reads it: a value that holds "{$3}" starts nothing.
@@ -383,9 +392,10 @@ void TPageOutput::ExpandBody()
             return V;
         };
         for (int K = 0; K < Body.size(); ++K)
-            FOut << ExpandLine(Body.at(K), Lookup, [this, K] {
-                ShowError(QStringLiteral("处理字符串时发现不配对的{}，在body文件第%1行。").arg(K));
-            });
+            FOut << ExpandLine(
+                Body.at(K), Lookup,
+                [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在body文件第%1行。").arg(K)); },
+                Places->value(K), PictureAddress);
     }
 }
 
@@ -404,9 +414,11 @@ void TPageOutput::ExpandTail()
 {
     const QStringList Tail = LoadTemplate(FChinese ? QStringLiteral("CATA_CN_end.htm") : QStringLiteral("CATA_EN_end.htm"));
     FPairs << QStringLiteral("{Version}=") + (FChinese ? CreditChinese : CreditEnglish);
+    const auto Places = HtmlText::AttributePlaces(Tail);
     for (int K = 0; K < Tail.size(); ++K)
         FOut << ExpandLine(Tail.at(K), [this](const QString &Token) { return PairValue(Token); },
-                           [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在尾文件第%1行。").arg(K)); });
+                           [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在尾文件第%1行。").arg(K)); },
+                           Places->value(K));
 }
 
 // ---------------------------------------------------------------------- run
@@ -481,19 +493,24 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
         ~TForget() { Files = nullptr; }
     } Forget{FFiles};
     Report(QStringLiteral("正在输出页面：") + FId, 0);
-    PrepareFolders();
-    if (Hooks.Cancelled && Hooks.Cancelled()) {
+    try {
+        PrepareFolders();
+        CheckCancel();
+        switch (FType) {
+        case otZip: ZipBranch(ResultPath); break;
+        case otMht: MhtBranch(ResultPath); break;
+        case otSfx: SfxBranch(ResultPath); break;
+        case otHtml: HtmlBranch(ResultPath); break;
+        case otPageCopy: PageCopyBranch(ResultPath); break;
+        case otChm: ChmBranch(); break;
+        default: break;
+        }
+    } catch (...) {
+        // A run that fails (a full disk, a picture that cannot be copied)
+        // leaves none of its picture copies behind; the branches remove the
+        // page files they wrote.
         CleanUp(QString());
-        Abort();
-    }
-    switch (FType) {
-    case otZip: ZipBranch(ResultPath); break;
-    case otMht: MhtBranch(ResultPath); break;
-    case otSfx: SfxBranch(ResultPath); break;
-    case otHtml: HtmlBranch(ResultPath); break;
-    case otPageCopy: PageCopyBranch(ResultPath); break;
-    case otChm: ChmBranch(); break;
-    default: break;
+        throw;
     }
     if (OpenAfterwards && Hooks.ShellOpen)
         Hooks.ShellOpen(FRoot + FId + QLatin1Char('/'));
@@ -502,7 +519,7 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
 void TPageOutput::Preview()
 {
     QDir().mkpath(ScratchFolder);
-    SaveLines(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"), FOut);
+    HtmlText::SavePage(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"), FOut, FChinese);
     if (Hooks.ShellOpen)
         Hooks.ShellOpen(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("tmpfile.htm"));
 }
@@ -622,7 +639,7 @@ void TPageOutput::ZipBranch(QString &ResultPath)
 {
     const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
     const bool HtmlWasThere = FileExists(Html);
-    SaveLines(Html, FOut);
+    HtmlText::SavePage(Html, FOut, FChinese);
     const QString Zip = FD + QLatin1Char('/') + FId + QStringLiteral(".zip");
     try {
         PageArchive::ZipFolder(
@@ -646,7 +663,7 @@ void TPageOutput::MhtBranch(QString &ResultPath)
 {
     const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
     const bool HtmlWasThere = FileExists(Html);
-    SaveLines(Html, FOut);
+    HtmlText::SavePage(Html, FOut, FChinese);
     // The parts are read from the pictures themselves, located by the names
     // the page uses for them.
     QStringList Files, Names;
@@ -675,7 +692,7 @@ void TPageOutput::SfxBranch(QString &ResultPath)
 {
     const QString Html = FD + QStringLiteral("/catalog2.htm");
     const bool HtmlWasThere = FileExists(Html);
-    SaveLines(Html, FOut);
+    HtmlText::SavePage(Html, FOut, FChinese);
     const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
     QString Error;
     const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error, Hooks.ZipProgress, PictureMembers());
@@ -693,7 +710,7 @@ void TPageOutput::HtmlBranch(QString &ResultPath)
     const QString Path = FOutputArg.isEmpty() ? FD + QLatin1Char('/') + FId + QStringLiteral(".htm")
                                               : IncludeTrailingPathDelimiter(FImages) + NewGuidString() + QStringLiteral(".htm");
     FCreatedPage = !FileExists(Path);
-    SaveLines(Path, FOut);
+    HtmlText::SavePage(Path, FOut, FChinese);
     ResultPath = Path;
 }
 
@@ -765,7 +782,7 @@ void TPageOutput::ChmBranch()
     QDir().mkpath(ScratchFolder);
     const QString Scratch = IncludeTrailingPathDelimiter(ScratchFolder);
     const QString Topic = Scratch + QStringLiteral("tmpfile.htm");
-    SaveLines(Topic, FOut);
+    HtmlText::SavePage(Topic, FOut, FChinese);
 
     // The project lists the files under the names the page uses: copies in a
     // work folder of their own, so two pictures of one name stay apart.

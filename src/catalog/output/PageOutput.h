@@ -86,9 +86,13 @@ public:
     // Expands one template line; Lookup gives the value of a token ("{...}").
     // On a "}" before the next "{", OnUnpaired is called and the line is kept as
     // it stands. A value is never scanned again, so a value holding its own
-    // token cannot loop.
+    // token cannot loop. InAttribute holds the line's flags from
+    // HtmlText::AttributePlaces: a value the template puts inside an attribute
+    // value is written as HtmlText::AttributeValue, unless Markup says the
+    // program made it for that place (a picture's address with its size).
     static QString ExpandLine(const QString &Line, const std::function<QString(const QString &Token)> &Lookup,
-                              const std::function<void()> &OnUnpaired);
+                              const std::function<void()> &OnUnpaired, const QList<bool> &InAttribute = {},
+                              const std::function<bool(const QString &Token)> &Markup = {});
 
     // After Run: the expanded HTML (one item per template line) and the folders used.
     const QStringList &Output() const { return FOut; }
@@ -104,6 +108,8 @@ public:
     bool CreatedPicturesFolder() const { return FCreatedImages; }
     // The HTML output wrote its page where none was before.
     bool CreatedPage() const { return FCreatedPage; }
+    // This run made the page's output folder.
+    bool CreatedOutputFolder() const { return FCreatedD; }
 
 private:
     // settings

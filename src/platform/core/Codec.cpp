@@ -22,6 +22,8 @@ constexpr qint64 SupplementaryBase = 189000;  // linear index of U+10000 (0x90 0
 
 // Encoded form of a BMP character: kind in the top byte, value below.
 enum : quint32 { EncNone = 0, EncSingle = 1u << 24, EncDouble = 2u << 24, EncFour = 4u << 24 };
+// Marks a two-byte code that only GB18030 gives the character (not code page 936).
+constexpr quint32 EncNotCp936 = 1u << 23;
 
 struct Tables {
     std::vector<char16_t> Double;  // (lead - 0x81) * TrailCount + (trail - 0x40) -> character, 0 when none
@@ -142,7 +144,7 @@ std::unique_ptr<Tables> BuildTables()
                 if (EncodeOne(GbEnc, Ch, Buf) != 2 || Buf[0] != Lead || Buf[1] != Trail)
                     continue;
                 T->Double[Idx] = Ch;
-                T->Enc[Ch] = EncDouble | quint32(Lead << 8 | Trail);
+                T->Enc[Ch] = EncDouble | EncNotCp936 | quint32(Lead << 8 | Trail);
             }
         // Four-byte codes for the rest of the BMP.
         for (quint32 Ch = 0x80; Ch <= 0xFFFF; ++Ch) {
@@ -305,6 +307,73 @@ QByteArray Encode(const QString &Text)
         }
     }
     return Out;
+}
+
+namespace {
+
+void AppendReference(QByteArray &Out, char32_t Cp)
+{
+    Out.append("&#");
+    Out.append(QByteArray::number(quint32(Cp)));
+    Out.append(';');
+}
+
+QByteArray EncodeWithReferences(const QString &Text, bool AsciiOnly)
+{
+    const qsizetype N = Text.size();
+    const char16_t *U = reinterpret_cast<const char16_t *>(Text.utf16());
+    qsizetype I = 0;
+    while (I < N && U[I] < 0x80)
+        ++I;
+    if (I == N)
+        return Text.toLatin1();
+    QByteArray Out;
+    Out.reserve(N * 2);
+    for (qsizetype J = 0; J < I; ++J)
+        Out.append(char(U[J]));
+    const Tables *T = AsciiOnly ? nullptr : &Get();
+    for (; I < N; ++I) {
+        const char16_t C = U[I];
+        if (C < 0x80) {
+            Out.append(char(C));
+            continue;
+        }
+        if (IsEscape(C)) {
+            Out.append(char(C - ByteEscapeBase));
+            continue;
+        }
+        if (QChar::isHighSurrogate(C) && I + 1 < N && QChar::isLowSurrogate(U[I + 1])) {
+            AppendReference(Out, QChar::surrogateToUcs4(C, U[I + 1]));
+            ++I;
+            continue;
+        }
+        if (QChar::isSurrogate(C)) {
+            Out.append('?');   // half a character: nothing to refer to
+            continue;
+        }
+        const quint32 E = T ? T->Enc[C] : EncNone;
+        if ((E & 0xFF000000u) == EncSingle) {
+            Out.append(char(E & 0xFF));
+        } else if ((E & 0xFF000000u) == EncDouble && !(E & EncNotCp936)) {
+            Out.append(char((E >> 8) & 0xFF));
+            Out.append(char(E & 0xFF));
+        } else {
+            AppendReference(Out, C);
+        }
+    }
+    return Out;
+}
+
+} // namespace
+
+QByteArray EncodeHtml(const QString &Text)
+{
+    return EncodeWithReferences(Text, false);
+}
+
+QByteArray EncodeHtmlAscii(const QString &Text)
+{
+    return EncodeWithReferences(Text, true);
 }
 
 bool CanEncode(const QString &Text)

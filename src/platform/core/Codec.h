@@ -23,4 +23,13 @@ bool CanEncode(const QString &Text);
 // Bytes taken by Text once encoded.
 qsizetype EncodedLength(const QString &Text);
 
+// Text of a web page labelled "gb2312": code page 936 bytes, and every
+// character the code page cannot hold (those Encode writes as GB18030 only) as
+// a numeric character reference ("&#128512;"), which every reader shows as
+// that character. Byte characters of damaged input go out as their bytes.
+QByteArray EncodeHtml(const QString &Text);
+// The same for a page labelled with a single-byte character set
+// ("iso-8859-1"): ASCII bytes, every other character as a reference.
+QByteArray EncodeHtmlAscii(const QString &Text);
+
 } // namespace Cp936

@@ -2,6 +2,7 @@
 
 #include "OutputFixture.h"
 #include "catalog/document/Package.h"
+#include "catalog/output/HtmlText.h"
 #include "platform/core/Types.h"
 
 #include <QRegularExpression>
@@ -27,6 +28,47 @@ TEST(TemplateExpansion, TokensValuesBracesAndSelfReference)
     // "}" before "{": reported, the line kept as it stands.
     EXPECT_EQ(TPageOutput::ExpandLine(QStringLiteral("a } {$A}"), Lookup, Count), QStringLiteral("a } {$A}"));
     EXPECT_EQ(Unpaired, 1);
+}
+
+TEST(TemplateExpansion, ValuesInsideAttributesCannotEndTheirTag)
+{
+    // Where each placeholder stands, in expansion order: quoted, unquoted and
+    // multi-line attributes count; text, a tag's own place between its
+    // attributes, comments, scripts and titles do not.
+    const QStringList Template{
+        QStringLiteral("<img alt=\"{$A}\" title='{$A}' width={$A}><b>{$A}</b> <body {$GBIMG} x=\"{$A}\">"),
+        QStringLiteral("<a href=\"{$A}"),
+        QStringLiteral("{$A}\">{$A}</a><!-- <i title=\"{$A}\"> --><title>a<b title=\"{$A}\"></title>"),
+        QStringLiteral("<script>if (a<b) x = \"{$A}\";</script ><p class=\"{$A}\"></p>"),
+        QStringLiteral("<td width=\"{$A}}{$A}\">} {$A}"),
+    };
+    const auto Places = HtmlText::AttributePlaces(Template);
+    ASSERT_EQ(Places->size(), 5);
+    EXPECT_EQ(Places->at(0), (QList<bool>{true, true, true, false, false, true}));
+    EXPECT_EQ(Places->at(1), QList<bool>{true});
+    EXPECT_EQ(Places->at(2), (QList<bool>{true, false, false, false}));
+    EXPECT_EQ(Places->at(3), (QList<bool>{false, true}));
+    // After "}" before the next "{" the expansion stops: so does the scan.
+    EXPECT_EQ(Places->at(4), QList<bool>{true});
+    EXPECT_EQ(HtmlText::AttributePlaces(Template).get(), Places.get());
+
+    // Tags and comments go, what could end the value or the tag is escaped;
+    // character references stay.
+    EXPECT_EQ(HtmlText::AttributeValue(QStringLiteral("<font color=\"a>b\">特价</font>茶杯<br/><!-- x -->")),
+              QStringLiteral("特价茶杯"));
+    EXPECT_EQ(HtmlText::AttributeValue(QStringLiteral("5\" x 3' <2> a<b & c&amp;d&#39;&#x1F600;&nbsp;&x")),
+              QStringLiteral("5&quot; x 3&#39; &lt;2&gt; a&lt;b &amp; c&amp;d&#39;&#x1F600;&nbsp;&amp;x"));
+
+    // In a line: the value in the attribute is plain, the same value in the
+    // text stays as written, and the picture's address keeps its size attributes.
+    auto Lookup = [](const QString &T) {
+        return T == QStringLiteral("{$IMG}") ? QStringLiteral("a.jpg\" width=\"90") : QStringLiteral("<i>\"x\"</i>");
+    };
+    const QString Line = QStringLiteral("<img src=\"{$IMG}\" alt=\"{$N}\">{$N}");
+    const auto LinePlaces = HtmlText::AttributePlaces({Line});
+    EXPECT_EQ(TPageOutput::ExpandLine(Line, Lookup, {}, LinePlaces->at(0),
+                                      [](const QString &T) { return T == QStringLiteral("{$IMG}"); }),
+              QStringLiteral("<img src=\"a.jpg\" width=\"90\" alt=\"&quot;x&quot;\"><i>\"x\"</i>"));
 }
 
 TEST(TemplateExpansion, SmallHelpers)

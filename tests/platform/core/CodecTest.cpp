@@ -1,6 +1,7 @@
 #include "platform/core/Codec.h"
 
 #include "Printers.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,39 @@ TEST(Cp936Codec, InvalidAndTruncatedBytesAreKept)
     EXPECT_EQ(Cp936::Encode(Text), Damaged);
     // A lone surrogate is not a character; it becomes '?' rather than garbage.
     EXPECT_EQ(Cp936::Encode(QString(QChar(0xD800)) + QLatin1Char('x')), QByteArray("?x"));
+}
+
+TEST(Cp936Codec, WebPagesReferToCharactersTheCodePageLacks)
+{
+    // Kept as bytes: the code page's own characters, the euro sign, markup and
+    // bytes of damaged input. Referred to: everything the code page lacks.
+    const QString Text = QString::fromUtf8("\xE4\xBB\xB7\xE2\x82\xAC<&> \xF0\x9F\x98\x80\xED\x95\x9C\xC3\xB1\xF0\xA0\x80\x80")
+        + QChar(0xF7C4);
+    EXPECT_EQ(Cp936::EncodeHtml(Text), Bytes({0xBC, 0xDB, 0x80}) + "<&> &#128512;&#54620;&#241;&#131072;" + Bytes({0xC4}));
+    EXPECT_EQ(Cp936::EncodeHtmlAscii(Text), QByteArray("&#20215;&#8364;<&> &#128512;&#54620;&#241;&#131072;") + Bytes({0xC4}));
+    EXPECT_EQ(Cp936::EncodeHtml(QString(QChar(0xD800))), QByteArray("?"));
+
+    // Every BMP character, one a line, read back by python's own code page
+    // decoder (which lacks only the euro sign) with the references resolved
+    // (as HTML resolves them: C1 controls and non-characters are left out).
+    QString All;
+    for (int C = 0xA0; C < 0x10000; ++C)
+        if ((C < 0xD800 || C > 0xDFFF) && (C < 0xF780 || C > 0xF7FF) && (C < 0xFDD0 || C > 0xFDEF) && C < 0xFFFE
+            && C != 0x20AC)
+            All.append(QChar(char16_t(C))).append(QLatin1Char('\n'));
+    const QByteArray Enc = Cp936::EncodeHtml(All);
+    TestSupport::TempDir Dir;
+    TestSupport::WriteAll(Dir.File(QStringLiteral("page.htm")), Enc);
+    QByteArray Read;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                      {QStringLiteral("-c"),
+                                       QStringLiteral("import sys, html; b = open(sys.argv[1], 'rb').read(); "
+                                                      "sys.stdout.buffer.write(html.unescape(b.decode('gbk')).encode('utf-8'))"),
+                                       Dir.File(QStringLiteral("page.htm"))},
+                                      &Read),
+              0)
+        << Read.left(300).constData();
+    EXPECT_TRUE(QString::fromUtf8(Read) == All);
 }
 
 } // namespace

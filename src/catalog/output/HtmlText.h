@@ -1,0 +1,44 @@
+#pragma once
+// User text in the web pages the outputs write.
+//
+// A template puts a value either into the page's text, where it stays as the
+// user typed it (users write <br> and <font> on purpose), or inside an
+// attribute value of a tag (alt="{$PNAME}"), where it is written as plain
+// text: tags removed and the characters that could end the value or the tag
+// escaped, so no value can break the page. Which placeholder stands where is
+// read from the template once per template text.
+//
+// Every web page the outputs write goes through PageBytes: characters its
+// character set cannot hold become numeric character references, so every
+// reader (the program's own browser engine, help viewers, mail programs)
+// shows them.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace HtmlText {
+
+// For every template line, one flag per placeholder in the order the
+// expansion meets them (a "{" up to the next "}", the scan going on after that
+// "}" and ending at a "}" before the next "{"): true when the placeholder
+// stands inside an attribute value of a tag. Read once per template text.
+using TAttributePlaces = QList<QList<bool>>;
+std::shared_ptr<const TAttributePlaces> AttributePlaces(const QStringList &Template);
+
+// A value as it may stand inside an attribute value: tags and comments
+// removed, then ", ', <, > and every & that starts no character reference
+// escaped.
+QString AttributeValue(const QString &Value);
+
+// The bytes of a web page: code page 936 for a Chinese page ("gb2312"), ASCII
+// for any other, every character the set lacks as a numeric reference.
+QByteArray PageBytes(const QString &Text, bool Chinese);
+
+// Saves Lines (each followed by CR LF) as a web page; replaces an existing
+// file only by a complete new one. Raises EFCreateError naming the file.
+void SavePage(const QString &FileName, const QStringList &Lines, bool Chinese);
+
+} // namespace HtmlText

@@ -1,0 +1,528 @@
+// What users type into products, through every output of the program run by
+// quillbook-drive on a copy of the program folder as the build ships it:
+// markup and quotes in a product's name keep every page whole, characters
+// outside code page 936 show in every output, and a PDF that cannot be
+// written leaves nothing behind and says why. The outputs are read by
+// independent readers (python's zipfile, email and html.parser, chmls,
+// poppler) and in the program's own browser engine (the driver's "web").
+
+#include "TestSupport.h"
+#include "platform/core/Classes.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using TestSupport::DriveRun;
+using TestSupport::RunDrive;
+
+namespace {
+
+QString S(const char *Utf8)
+{
+    return QString::fromUtf8(Utf8);
+}
+
+void SaveText(const QString &File, const QStringList &Lines)
+{
+    TStringList(Lines).SaveToFile(File);
+}
+
+// A product: its name and its description.
+struct TProduct {
+    QString Name;
+    QString Note;
+};
+
+// The web pages of an output as python reads them: for every page (and help
+// contents file) its name, the alt text of its pictures, the values of its
+// mail links and contents entries, and its whole text, each decoded with the
+// character set the page or its MIME part declares (strictly: bytes that do
+// not belong to it fail the reader) and with references resolved.
+QJsonArray PagesIn(const QString &Kind, const QString &File)
+{
+    static const char *const Reader = R"(
+import sys, zipfile, email, subprocess, tempfile, glob, json, re, os, html.parser
+kind, f = sys.argv[1], sys.argv[2]
+pages = lambda n: n.lower().endswith(('.htm', '.hhc'))
+if kind == 'htm':
+    parts = [(f, open(f, 'rb').read(), None)]
+elif kind == 'zip':
+    z = zipfile.ZipFile(f)
+    parts = [(n, z.read(n), None) for n in z.namelist() if pages(n)]
+elif kind == 'mht':
+    m = email.message_from_binary_file(open(f, 'rb'))
+    parts = [(p.get('Content-Location'), p.get_payload(decode=True), p.get_content_charset())
+             for p in m.walk() if p.get_content_type() == 'text/html']
+else:
+    d = tempfile.mkdtemp()
+    subprocess.run(['chmls', 'extractall', f, d], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    parts = [(os.path.relpath(p, d), open(p, 'rb').read(), None)
+             for p in glob.glob(d + '/**/*', recursive=True) if pages(p)]
+class Page(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.alts, self.values, self.text = [], [], []
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        if tag == 'img' and 'alt' in a: self.alts.append(a['alt'])
+        if tag == 'param' and a.get('name') == 'Name': self.values.append(a.get('value'))
+        if tag == 'a' and (a.get('href') or '').startswith('mailto:'): self.values.append(a['href'])
+    def handle_data(self, d): self.text.append(d)
+out = []
+for name, b, charset in parts:
+    if not charset:
+        m = re.search(rb'charset=["\']?([A-Za-z0-9_-]+)', b)
+        charset = m.group(1).decode() if m else 'gb2312'
+    charset = {'gb2312': 'gbk', 'iso-8859-1': 'cp1252'}.get(charset.lower(), charset)
+    p = Page()
+    p.feed(b.decode(charset))
+    out.append({'name': name, 'alts': p.alts, 'values': p.values, 'text': ''.join(p.text)})
+print(json.dumps(out))
+)";
+    QByteArray Out;
+    const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                             {QStringLiteral("-c"), QString::fromUtf8(Reader), Kind, File}, &Out);
+    EXPECT_EQ(Code, 0) << Kind.toStdString() << ' ' << File.toStdString() << '\n' << Out.right(600).constData();
+    return QJsonDocument::fromJson(Out).array();
+}
+
+// The pages among them that show the products.
+QJsonArray ProductPages(const QJsonArray &Pages)
+{
+    QJsonArray R;
+    for (const QJsonValue &P : Pages)
+        if (P.toObject().value(QStringLiteral("text")).toString().contains(QStringLiteral("A-001")))
+            R << P;
+    return R;
+}
+
+// A "web" report whose pictures (at least Least) all loaded, none wider than the window.
+bool AllPicturesShown(const QString &Report, int Least)
+{
+    static const QRegularExpression Counts(QStringLiteral("^pictures (\\d+) loaded (\\d+)\ntext "));
+    const QRegularExpressionMatch M = Counts.match(Report);
+    return M.hasMatch() && M.captured(1) == M.captured(2) && M.captured(1).toInt() >= Least;
+}
+
+// The width of every picture of a PDF, as poppler lists them.
+QList<int> PdfPictureWidths(const QString &Pdf)
+{
+    QByteArray Out;
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("pdfimages"), {QStringLiteral("-list"), Pdf}, &Out), 0) << Out.constData();
+    QList<int> Widths;
+    for (const QString &Line : QString::fromUtf8(Out).split(QLatin1Char('\n')).mid(2)) {
+        const QStringList Columns = Line.simplified().split(QLatin1Char(' '));
+        if (Columns.size() > 3)
+            Widths << Columns.at(3).toInt();
+    }
+    return Widths;
+}
+
+QStringList Strings(const QJsonValue &V)
+{
+    QStringList L;
+    for (const QJsonValue &S : V.toArray())
+        L << S.toString();
+    return L;
+}
+
+class OutputText : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QFileInfo(TestSupport::DriverPath()).isExecutable());
+        TestSupport::CopyProgramFolderTo(Home.Path());
+        // A camera photo far wider than any window: the templates keep it inside.
+        QImage Photo(2800, 600, QImage::Format_RGB32);
+        Photo.fill(Qt::darkCyan);
+        ASSERT_TRUE(Photo.save(Docs.File(QStringLiteral("photo.jpg"))));
+    }
+
+    // The page p.qbt (ID P1, named Title) with the products, each with the photo.
+    QString WritePage(const QList<TProduct> &Products, const QString &Style = S("标准模式"), bool English = false,
+                      const QString &Root = QString(), const QString &File = QStringLiteral("p.qbt"))
+    {
+        QStringList L{S("QBT FILE TYPE 2.0"),      S("{Catalog编号}=P1"),  S("{Catalog名称}=") + Title, S("{业务员名}=王五"),
+                      S("{客户编号}=C-9"),          S("{客户名称}=李四"),    S("{客户公司名}=李氏贸易"),   S("{日期}=2026-12-7"),
+                      S("{货币符号}=￥"),            S("{产品单位}=个"),      S("{重量单位}=克"),          S("{图片宽}=0"),
+                      S("{图片高}=0"),              S("{输出目录}=") + Root, S("{输出方式}=HTML(网页文件类型)"),
+                      S("{输出风格}=") + Style,      S("{输出语言}=") + (English ? S("英文") : S("中文")),
+                      S("{订单接收email地址}=order@example.com"), S("{图片框百分比}=75"), S("{Catalog说明}=说明"),
+                      S("/*以下内容均由程序自动生成，一般用户无需自行修改。"), S("{detail}"), QString()};
+        for (int N = 1; N <= Products.size(); ++N)
+            L << QStringLiteral("{$%1}").arg(N) << S("{$IMG}=photo.jpg") << QStringLiteral("{$PID}=A-00%1").arg(N)
+              << S("{$PNAME}=") + Products.at(N - 1).Name << QStringLiteral("{$PPRICE}=%1.50").arg(N) << S("{$PUNIT}=件")
+              << QStringLiteral("{$PWEIGHT}=5") << S("{$PSERIAL}=大号") << S("{$PNOTE}=") + Products.at(N - 1).Note;
+        const QString Path = Docs.File(File);
+        SaveText(Path, L);
+        return Path;
+    }
+
+    // The book b.qbs holding the page p.qbt.
+    QString WriteBook()
+    {
+        const QString Path = Docs.File(QStringLiteral("b.qbs"));
+        SaveText(Path, {S("Catalog_name=书"), S("{$Files}"), QStringLiteral("p.qbt")});
+        return Path;
+    }
+
+    QString Output(const QString &Folder, const QString &File) const
+    {
+        return Home.File(S("输出/") + Folder + QLatin1Char('/') + File);
+    }
+
+    // Runs the driver; a run must end normally.
+    QString Drive(const QString &Script, const QStringList &Args = {})
+    {
+        const DriveRun R = RunDrive(Home.Path(), Script, Args);
+        EXPECT_EQ(R.Code, 0) << R.Err.toStdString();
+        return R.Out;
+    }
+
+    // The driver's "web" report of each file, in one run.
+    QStringList Web(const QStringList &Files)
+    {
+        QString Script;
+        for (const QString &F : Files)
+            Script += QStringLiteral("answer button OK\nweb %1\n").arg(F);
+        const QString Out = Drive(Script + QStringLiteral("quit\n"));
+        QStringList Reports;
+        for (const QString &Line : Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (Line.startsWith(QStringLiteral("pictures ")) && !Line.startsWith(QStringLiteral("pictures wider")))
+                Reports << QString();
+            if (!Reports.isEmpty())
+                Reports.last() += Line + QLatin1Char('\n');
+        }
+        EXPECT_EQ(Reports.size(), Files.size()) << Out.toStdString();
+        return Reports;
+    }
+
+    // The help file unpacked by chmls; its files by name.
+    QString Unpack(const QString &Chm)
+    {
+        const QString Dir = Docs.File(QStringLiteral("chm-") + QFileInfo(Chm).completeBaseName());
+        QDir(Dir).removeRecursively();
+        QDir().mkpath(Dir);
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("extractall"), Chm, Dir}), 0) << Chm.toStdString();
+        return Dir + QLatin1Char('/');
+    }
+
+    // The ZIP unpacked by unzip.
+    QString Unzip(const QString &Zip)
+    {
+        const QString Dir = Docs.File(QStringLiteral("zip-") + QFileInfo(Zip).completeBaseName());
+        QDir(Dir).removeRecursively();
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-q"), Zip, QStringLiteral("-d"), Dir}), 0);
+        return Dir + QLatin1Char('/');
+    }
+
+    QString Title = S("春季报价");
+    TestSupport::TempDir Home;
+    TestSupport::TempDir Docs;
+};
+
+// Product names users write markup and quotes into.
+const QList<TProduct> MarkedNames{{S("<font color=\"red\">特价</font>茶杯"), S("<b>新品</b>")}, {S("5\" 茶杯"), S("高 5\"")}};
+const QStringList PlainNames{S("特价茶杯"), S("5\" 茶杯")};
+
+} // namespace
+
+TEST_F(OutputText, MarkupAndQuotesInAProductNameKeepEveryPageWhole)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")) || !TestSupport::HaveProgram(QStringLiteral("pdfimages")))
+        GTEST_SKIP() << "chmls or poppler-utils are not installed";
+    // A custom placeholder of cols3.dat in place of the order address: it
+    // stands in the text and inside the mail link's address.
+    SaveText(Home.File(QStringLiteral("cols3.dat")), {S("{$ORD_MAIL}=<i>orders</i>@example.com")});
+
+    for (const QString &Style : {S("标准模式"), S("春天系列")}) {
+        for (const bool English : {false, true}) {
+            SCOPED_TRACE((Style + (English ? S(" English") : S(" Chinese"))).toStdString());
+            QDir(Home.File(S("输出"))).removeRecursively();
+            const QString Page = WritePage(MarkedNames, Style, English);
+            EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\nclick JPG1\nwait\n"
+                                           "click PDFpdf1\nwait\nclick HTML1\nwait\nprompts\nquit\n"),
+                            {Page}),
+                      QString())
+                << "a question or an error";
+            const QString Chm = Unpack(Output(QStringLiteral("P1"), QStringLiteral("P1.chm")));
+            const QString Zip = Unzip(Output(QStringLiteral("P1"), QStringLiteral("P1.zip")));
+            const QStringList Shown = {Output(QStringLiteral("P1"), QStringLiteral("P1.htm")),
+                                       Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht")), Chm + QStringLiteral("tmpfile.htm"),
+                                       Zip + QStringLiteral("P1.htm")};
+
+            // In the program's engine: both pictures load and stay inside the
+            // window, the names show as text, no piece of a tag shows.
+            const QStringList Reports = Web(Shown);
+            for (int I = 0; I < Reports.size(); ++I) {
+                SCOPED_TRACE(Shown.value(I).toStdString());
+                const QString &R = Reports.at(I);
+                EXPECT_TRUE(AllPicturesShown(R, 2)) << R.toStdString();
+                EXPECT_FALSE(R.contains(QStringLiteral("style="))) << R.toStdString();
+                EXPECT_TRUE(R.contains(PlainNames.at(0)) && R.contains(PlainNames.at(1)) && R.contains(S("新品")))
+                    << R.toStdString();
+                EXPECT_TRUE(R.contains(QStringLiteral("orders@example.com"))) << R.toStdString();
+            }
+            // Read by python: each picture's alt text is the name as plain text,
+            // the mail link's address the plain address.
+            const struct {
+                const char *Kind;
+                QString File;
+            } Read[] = {{"htm", Shown.at(0)},
+                        {"mht", Shown.at(1)},
+                        {"chm", Output(QStringLiteral("P1"), QStringLiteral("P1.chm"))},
+                        {"zip", Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))}};
+            for (const auto &Out : Read) {
+                SCOPED_TRACE(Out.Kind);
+                const QJsonArray Pages = ProductPages(PagesIn(QLatin1String(Out.Kind), Out.File));
+                ASSERT_EQ(Pages.size(), 1);
+                EXPECT_EQ(Strings(Pages.at(0).toObject().value(QStringLiteral("alts"))), PlainNames);
+                EXPECT_EQ(Strings(Pages.at(0).toObject().value(QStringLiteral("values"))),
+                          QStringList{QStringLiteral("mailto:orders@example.com")});
+            }
+            // The picture and the PDF are as wide as the window, not as the photo.
+            EXPECT_EQ(QImageReader(Output(QStringLiteral("P1"), QStringLiteral("P1.jpg"))).size().width(), 792);
+            const QList<int> Widths = PdfPictureWidths(Output(QStringLiteral("P1"), QStringLiteral("P1.pdf")));
+            EXPECT_FALSE(Widths.isEmpty());
+            EXPECT_EQ(Widths.count(792), Widths.size());
+        }
+    }
+
+    // The book's frames and navigation, as a site, one web archive and a help
+    // file; the page's name holds markup and quotes too.
+    Title = S("<b>春季</b>\"报价\"");
+    WritePage(MarkedNames);
+    const QString Book = WriteBook();
+    // Each book output starts from an emptied folder: each is read before the next.
+    for (const auto &[Command, Kind, File] : {std::tuple{"HTML6", "htm", QStringLiteral("index.htm")},
+                                              std::tuple{"HTML5", "mht", QStringLiteral("b.mht")},
+                                              std::tuple{"CHM5", "chm", QStringLiteral("b.chm")}}) {
+        SCOPED_TRACE(Command);
+        EXPECT_EQ(Drive(QStringLiteral("wait\nclick %1\nwait\nprompts\nquit\n").arg(QLatin1String(Command)), {Book}), QString());
+        // The engine does not let a page read the frames of a web archive: the site is read there.
+        if (QLatin1String(Kind) == QLatin1String("htm")) {
+            const QString R = Web({Output(QStringLiteral("b"), File)}).value(0);
+            EXPECT_TRUE(AllPicturesShown(R, 2)) << R.toStdString();
+            EXPECT_FALSE(R.contains(QStringLiteral("style="))) << R.toStdString();
+            EXPECT_TRUE(R.contains(S("\\n春季\"报价\"\\n"))) << R.toStdString();
+        }
+        if (QLatin1String(Kind) != QLatin1String("htm")) {
+            const QJsonArray Pages = ProductPages(PagesIn(QLatin1String(Kind), Output(QStringLiteral("b"), File)));
+            ASSERT_EQ(Pages.size(), 1);
+            EXPECT_EQ(Strings(Pages.at(0).toObject().value(QStringLiteral("alts"))), PlainNames);
+        }
+    }
+    // The help file's contents name the page in plain text.
+    QStringList Entries;
+    for (const QJsonValue &P : PagesIn(QStringLiteral("chm"), Output(QStringLiteral("b"), QStringLiteral("b.chm"))))
+        Entries << Strings(P.toObject().value(QStringLiteral("values")));
+    EXPECT_TRUE(Entries.contains(S("春季\"报价\""))) << Entries.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(OutputText, CharactersOutsideTheCodePageShowInEveryOutput)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")) || !TestSupport::HaveProgram(QStringLiteral("pdfimages")))
+        GTEST_SKIP() << "chmls or poppler-utils are not installed";
+    // An emoji, Korean, a Spanish letter and a CJK extension character: none
+    // of them in code page 936, all of them kept in the page file.
+    const QString Odd = S("😀한국ñ𠀀");
+    const TProduct Product{S("笑脸") + Odd, S("说明") + Odd};
+    Title = S("春季") + Odd;
+    auto ExpectShown = [&](const QString &Text) {
+        EXPECT_TRUE(Text.contains(Product.Name) && Text.contains(Product.Note)) << Text.toStdString();
+    };
+
+    for (const bool English : {false, true}) {
+        SCOPED_TRACE(English ? "English" : "Chinese");
+        QDir(Home.File(S("输出"))).removeRecursively();
+        const QString Page = WritePage({Product}, S("标准模式"), English);
+        EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\nclick HTML1\nwait\nprompts\nquit\n"),
+                        {Page}),
+                  QString());
+        const QStringList Shown = {Output(QStringLiteral("P1"), QStringLiteral("P1.htm")),
+                                   Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht")),
+                                   Unpack(Output(QStringLiteral("P1"), QStringLiteral("P1.chm"))) + QStringLiteral("tmpfile.htm"),
+                                   Unzip(Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))) + QStringLiteral("P1.htm")};
+        for (const QString &R : Web(Shown)) {
+            ExpectShown(R);
+            EXPECT_TRUE(R.contains(Title)) << R.toStdString();
+        }
+        // Each part read strictly in the character set it declares.
+        for (const auto &[Kind, File] : {std::pair{"htm", Shown.at(0)}, std::pair{"mht", Shown.at(1)},
+                                         std::pair{"chm", Output(QStringLiteral("P1"), QStringLiteral("P1.chm"))},
+                                         std::pair{"zip", Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))}}) {
+            const QJsonArray Pages = ProductPages(PagesIn(QLatin1String(Kind), File));
+            ASSERT_EQ(Pages.size(), 1) << Kind;
+            ExpectShown(Pages.at(0).toObject().value(QStringLiteral("text")).toString());
+            EXPECT_EQ(Strings(Pages.at(0).toObject().value(QStringLiteral("alts"))), QStringList{Product.Name}) << Kind;
+        }
+    }
+
+    // The book as a site, one web archive, a help file (its contents naming
+    // the page) and a ZIP.
+    WritePage({Product});
+    const QString Book = WriteBook();
+    for (const auto &[Command, Kind, File] : {std::tuple{"HTML6", "htm", QStringLiteral("index.htm")},
+                                              std::tuple{"HTML5", "mht", QStringLiteral("b.mht")},
+                                              std::tuple{"CHM5", "chm", QStringLiteral("b.chm")},
+                                              std::tuple{"ZIP5", "zip", QStringLiteral("b.zip")}}) {
+        SCOPED_TRACE(Command);
+        EXPECT_EQ(Drive(QStringLiteral("wait\nclick %1\nwait\nprompts\nquit\n").arg(QLatin1String(Command)), {Book}), QString());
+        if (QLatin1String(Kind) == QLatin1String("htm")) {
+            const QString R = Web({Output(QStringLiteral("b"), File)}).value(0);
+            ExpectShown(R);
+            EXPECT_TRUE(R.contains(QStringLiteral("\\n") + Title + QStringLiteral("\\n"))) << "the navigation";
+            continue;
+        }
+        const QJsonArray Pages = PagesIn(QLatin1String(Kind), Output(QStringLiteral("b"), File));
+        ASSERT_EQ(ProductPages(Pages).size(), 1);
+        ExpectShown(ProductPages(Pages).at(0).toObject().value(QStringLiteral("text")).toString());
+        if (QLatin1String(Kind) == QLatin1String("chm")) {
+            QStringList Entries;
+            for (const QJsonValue &P : Pages)
+                Entries << Strings(P.toObject().value(QStringLiteral("values")));
+            EXPECT_TRUE(Entries.contains(Title)) << Entries.join(QLatin1Char('|')).toStdString();
+        }
+    }
+
+    // Pictures and PDFs of the page and of the book, single and split, are
+    // those of the same texts typed as character references (which every
+    // reader shows as the characters).
+    const QString AsReferences = QStringLiteral("&#128512;&#54620;&#44397;&#241;&#131072;");
+    QMap<QString, QByteArray> Pictures[2];
+    for (int Typed = 0; Typed < 2; ++Typed) {
+        const QString Chars = Typed ? AsReferences : Odd;
+        Title = S("春季") + Chars;
+        WritePage({{S("笑脸") + Chars, S("说明") + Chars}});
+        QDir(Home.File(S("输出"))).removeRecursively();
+        EXPECT_EQ(Drive(QStringLiteral("wait\nclick JPG1\nwait\nclick PDFpdf1\nwait\nprompts\nquit\n"), {Docs.File(QStringLiteral("p.qbt"))}),
+                  QString());
+        Pictures[Typed].insert(QStringLiteral("page.jpg"), TestSupport::ReadAll(Output(QStringLiteral("P1"), QStringLiteral("P1.jpg"))));
+        const QString PagePdf = Output(QStringLiteral("P1"), QStringLiteral("P1.pdf"));
+        for (const char *Command : {"JPG3", "PDFpdf2"}) {
+            EXPECT_EQ(Drive(QStringLiteral("wait\nclick %1\nwait\nprompts\nquit\n").arg(QLatin1String(Command)), {Book}), QString());
+            if (QLatin1String(Command) == QLatin1String("JPG3"))
+                Pictures[Typed].insert(QStringLiteral("book.jpg"), TestSupport::ReadAll(Output(QStringLiteral("b"), QStringLiteral("p.jpg"))));
+        }
+        // The pictures inside the PDFs, as poppler takes them out.
+        for (const QString &Pdf : {PagePdf, Output(QStringLiteral("b"), S("书.pdf"))}) {
+            const QString Prefix = Docs.File(QStringLiteral("pdf-%1").arg(Typed));
+            QDir(Prefix).removeRecursively();
+            QDir().mkpath(Prefix);
+            EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("pdfimages"), {QStringLiteral("-j"), Pdf, Prefix + QStringLiteral("/x")}), 0)
+                << Pdf.toStdString();
+            const QStringList Files = QDir(Prefix).entryList(QDir::Files, QDir::Name);
+            EXPECT_FALSE(Files.isEmpty()) << Pdf.toStdString();
+            for (const QString &F : Files)
+                Pictures[Typed].insert(QFileInfo(Pdf).fileName() + QLatin1Char('/') + F, TestSupport::ReadAll(Prefix + QLatin1Char('/') + F));
+        }
+    }
+    ASSERT_EQ(Pictures[0].keys(), Pictures[1].keys());
+    for (const QString &Key : Pictures[0].keys()) {
+        EXPECT_FALSE(Pictures[0].value(Key).isEmpty()) << Key.toStdString();
+        EXPECT_TRUE(Pictures[0].value(Key) == Pictures[1].value(Key)) << Key.toStdString();
+    }
+}
+
+namespace {
+
+// What a run of the driver on a small file system left there.
+struct TSmallDiskRun {
+    QString Out;          // the driver's report
+    QStringList Left;     // files and folders left on the small file system
+};
+
+// Runs the driver in a mount namespace of its own, with a file system of KiB
+// kibibytes mounted at Mount (seen only by that run); false when this machine
+// cannot make one.
+bool DriveOnSmallDisk(const QString &Home, const QString &Mount, int KiB, const QString &Script, const QString &Document,
+                      TSmallDiskRun &Run)
+{
+    static const QString Shell = QStringLiteral("mount -t tmpfs -o size=\"$1\"k tmpfs \"$2\" || exit 77\n"
+                                                "\"$3\" --home \"$4\" - -- \"$5\" 2>/dev/null\n"
+                                                "echo \"=== left\"\n"
+                                                "cd \"$2\" && find . -mindepth 1 | sort\n");
+    QProcess P;
+    P.start(QStringLiteral("unshare"), {QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+                                        QStringLiteral("sh"), QStringLiteral("-c"), Shell, QStringLiteral("sh"),
+                                        QString::number(KiB), Mount, TestSupport::DriverPath(), Home, Document});
+    if (!P.waitForStarted(10000))
+        return false;
+    P.write(Script.toUtf8());
+    P.closeWriteChannel();
+    if (!P.waitForFinished(120000) || P.exitStatus() != QProcess::NormalExit || P.exitCode() == 77)
+        return false;
+    const QStringList Parts = QString::fromUtf8(P.readAllStandardOutput()).split(QStringLiteral("=== left\n"));
+    Run.Out = Parts.value(0);
+    Run.Left = Parts.value(1).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return Parts.size() == 2;
+}
+
+} // namespace
+
+TEST_F(OutputText, AFailedPdfLeavesNothingAndSaysWhy)
+{
+    // The PDF's name is taken by a folder: the picture made for it goes, the
+    // page and its pictures go, the user's files stay.
+    const QString Page = WritePage({{S("茶杯"), S("说明")}});
+    const QString D = Output(QStringLiteral("P1"), QString());
+    ASSERT_TRUE(QDir().mkpath(D + QStringLiteral("P1.pdf")));
+    TestSupport::WriteAll(D + QStringLiteral("mine.txt"), "mine");
+    QString Out = Drive(QStringLiteral("wait\nanswer button OK\nclick PDFpdf1\nwait\nprompts\nquit\n"), {Page});
+    EXPECT_EQ(Out.count(QLatin1Char('\n')), 1) << Out.toStdString();
+    EXPECT_TRUE(Out.startsWith(S("MessageBox | 错误 | 转换失败。无法创建文件“") + D + QStringLiteral("P1.pdf”。")))
+        << Out.toStdString();
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase),
+              (QStringList{QStringLiteral("mine.txt"), QStringLiteral("P1.pdf")}));
+
+    // A disk that fills up at any step of a page's or a book's PDF: the output
+    // ends with its reason and leaves nothing; given room, it leaves the PDF only.
+    QImage Small(40, 30, QImage::Format_RGB32);
+    Small.fill(Qt::darkRed);
+    ASSERT_TRUE(Small.save(Docs.File(QStringLiteral("photo.jpg"))));
+    const QString Mount = Docs.File(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(Mount));
+    TSmallDiskRun Run;
+    if (!DriveOnSmallDisk(Home.Path(), Mount, 64, QStringLiteral("quit\n"), Page, Run))
+        GTEST_SKIP() << "no mount namespace with a small file system on this machine";
+    const QString OnDisk = WritePage({{S("茶杯"), S("说明")}}, S("标准模式"), false, Mount, QStringLiteral("small.qbt"));
+    const QString Book = Docs.File(QStringLiteral("small.qbs"));
+    SaveText(Book, {S("Catalog_name=书"), S("Catalog_Output=") + Mount, S("{$Files}"), QStringLiteral("small.qbt")});
+    const struct {
+        QString Document, Command;
+        QStringList Made;   // what a finished output leaves
+    } Outputs[] = {{OnDisk, QStringLiteral("PDFpdf1"), {QStringLiteral("./P1"), QStringLiteral("./P1/P1.pdf")}},
+                   {Book, QStringLiteral("PDFpdf2"),
+                    {QStringLiteral("./small"), QStringLiteral("./small/.quillbook-book-output"), S("./small/书.pdf")}}};
+    for (const auto &O : Outputs) {
+        SCOPED_TRACE(O.Command.toStdString());
+        QStringList Reasons;
+        for (int KiB = 8; KiB <= 520; KiB += 16) {
+            SCOPED_TRACE(KiB);
+            ASSERT_TRUE(DriveOnSmallDisk(Home.Path(), Mount, KiB,
+                                         QStringLiteral("wait\nanswer button OK\nclick %1\nwait\nprompts\nquit\n").arg(O.Command),
+                                         O.Document, Run));
+            if (Run.Out.isEmpty()) {
+                EXPECT_EQ(Run.Left, O.Made);
+                break;
+            }
+            // The book's own folder keeps its mark; nothing else of the output stays.
+            EXPECT_TRUE(Run.Left.isEmpty() || Run.Left == O.Made.mid(0, 2)) << Run.Left.join(QLatin1Char(' ')).toStdString();
+            EXPECT_EQ(Run.Out.count(QLatin1Char('\n')), 1) << Run.Out.toStdString();
+            EXPECT_TRUE(Run.Out.contains(S("磁盘"))) << Run.Out.toStdString();
+            Reasons << Run.Out;
+        }
+        // The disk filled up while the PDF itself was written, too.
+        EXPECT_TRUE(Reasons.filter(S("转换失败。写入数据时出错")).size() > 0) << Reasons.join(QString()).toStdString();
+    }
+}
