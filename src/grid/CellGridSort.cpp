@@ -188,6 +188,7 @@ public:
             throw;
         }
         G->FSortUniformHeights = false;
+        FollowWithHiddenRows(Lo, Hi, Units, Order);
     }
 
     // One cell comparison with its blanks rule; also serves CompareCells.
@@ -640,6 +641,32 @@ private:
             R = End + 1;
         }
         return Units;
+    }
+
+    // A hidden row keeps its place by real number, which after the sort could
+    // be anywhere among the moved rows, even inside a block. Instead it goes
+    // with the row it was hidden below, after that row's unit (so a block it
+    // was hidden next to stays whole); one hidden below a row outside Lo..Hi
+    // stays where it was.
+    void FollowWithHiddenRows(int Lo, int Hi, const std::vector<std::pair<int, int>> &Units, const std::vector<int> &Order)
+    {
+        if (G->NumHiddenRows() == 0)
+            return;
+        std::vector<int> NewEnd(Units.size());
+        int At = Lo;
+        for (int U : Order) {
+            At += Units[size_t(U)].second - Units[size_t(U)].first + 1;
+            NewEnd[size_t(U)] = At - 1;
+        }
+        std::vector<int> Places = G->HiddenRowPlaces();
+        for (int &P : Places) {
+            if (P <= Lo || P > Hi + 1)
+                continue;
+            const auto U = std::upper_bound(Units.begin(), Units.end(), P - 1,
+                                            [](int Row, const std::pair<int, int> &Unit) { return Row < Unit.first; });
+            P = NewEnd[size_t(U - Units.begin() - 1)] + 1;
+        }
+        G->PlaceHiddenRows(Places);
     }
 
     // Puts row Target[i] (an index before the sort) at Lo + i.
