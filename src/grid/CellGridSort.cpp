@@ -647,10 +647,11 @@ private:
     // be anywhere among the moved rows, even inside a block. Instead it goes
     // with the row it was hidden below, after that row's unit (so a block it
     // was hidden next to stays whole); one hidden below a row outside Lo..Hi
-    // stays where it was.
+    // stays where it was. Rows that only exchange their sort column cells
+    // stay where they are, and so do the hidden rows.
     void FollowWithHiddenRows(int Lo, int Hi, const std::vector<std::pair<int, int>> &Units, const std::vector<int> &Order)
     {
-        if (G->NumHiddenRows() == 0)
+        if (G->NumHiddenRows() == 0 || G->SortSettings()->SingleColumn)
             return;
         std::vector<int> NewEnd(Units.size());
         int At = Lo;
