@@ -300,6 +300,19 @@ TEST(Sorting, HiddenRowsComeBackBesideTheRowsTheyWereHiddenBelowAndBlocksStayWho
     EXPECT_EQ(MergeFaults(H), QStringList());
     EXPECT_EQ(Column(H, 2), (QStringList{"r9", "r10", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8"}));
 
+    // Within node groups every group keeps its own hidden rows.
+    TCellGrid N;
+    Fill(N, {{"", "n1", "n1"}, {"", "c", "r2"}, {"", "a", "r3"}, {"", "b", "r4"},
+             {"", "n2", "n2"}, {"", "z", "r6"}, {"", "y", "r7"}, {"", "x", "r8"}});
+    for (int R : {1, 5})
+        N.NewCellGraphic(0, R)->CellType = ctNode;
+    N.HideRows(7, 7);
+    N.HideRows(3, 3);
+    N.SortSettings()->Column = 1;
+    N.SortWithinGroups();
+    N.UnHideRowsAll();
+    EXPECT_EQ(Column(N, 2), (QStringList{"n1", "r4", "r2", "r3", "n2", "r8", "r6", "r7"}));
+
     // A block merged across a hidden row's place after it was hidden: the row
     // comes back after the block, and the row still hidden keeps its own place.
     TCellGrid M;
