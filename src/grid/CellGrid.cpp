@@ -12,7 +12,9 @@
 #include <QRegularExpression>
 #include <QStyle>
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 
 // =================================================================== creation
 
@@ -733,6 +735,32 @@ void TCellGrid::HideRows(int FromRow, int ToRow)
     }
 }
 
+std::vector<int> TCellGrid::HiddenRowPlaces() const
+{
+    // Counting out the hidden rows with smaller numbers leaves the displayed
+    // row a hidden row returns in front of.
+    std::vector<size_t> ByIdx(FHiddenRows.size());
+    std::iota(ByIdx.begin(), ByIdx.end(), size_t(0));
+    std::sort(ByIdx.begin(), ByIdx.end(), [this](size_t A, size_t B) { return FHiddenRows[A]->Idx < FHiddenRows[B]->Idx; });
+    std::vector<int> Places(FHiddenRows.size());
+    for (size_t K = 0; K < ByIdx.size(); ++K)
+        Places[ByIdx[K]] = FHiddenRows[ByIdx[K]]->Idx - int(K);
+    return Places;
+}
+
+void TCellGrid::PlaceHiddenRows(const std::vector<int> &Places)
+{
+    std::vector<size_t> Order(FHiddenRows.size());
+    std::iota(Order.begin(), Order.end(), size_t(0));
+    std::sort(Order.begin(), Order.end(), [&](size_t A, size_t B) {
+        return Places[A] != Places[B] ? Places[A] < Places[B] : FHiddenRows[A]->Idx < FHiddenRows[B]->Idx;
+    });
+    // The K-th hidden row in real order has K hidden rows and Places[...]
+    // displayed rows in front of it.
+    for (size_t K = 0; K < Order.size(); ++K)
+        FHiddenRows[Order[K]]->Idx = Places[Order[K]] + int(K);
+}
+
 void TCellGrid::UnHideRows(int FromRow, int ToRow)
 {
     if (!IsHiddenRow(FromRow))
@@ -742,22 +770,39 @@ void TCellGrid::UnHideRows(int FromRow, int ToRow)
         --FromRow;
     while (IsHiddenRow(ToRow) && HiddenRowContinuesBlockAbove(ToRow + 1))
         ++ToRow;
+    // Nor does a row come back inside a displayed block (one merged across
+    // its place after the row was hidden, or moved there by row operations):
+    // it returns after the block.
+    std::vector<int> Places = HiddenRowPlaces();
+    std::vector<bool> Returns(FHiddenRows.size());
+    bool Moved = false;
+    for (size_t I = 0; I < FHiddenRows.size(); ++I) {
+        Returns[I] = FHiddenRows[I]->Idx >= FromRow && FHiddenRows[I]->Idx <= ToRow;
+        if (!Returns[I])
+            continue;
+        for (int &P = Places[I]; P < RowCount() && ContinuesBlockAbove(P); ++P)
+            Moved = true;
+    }
+    if (Moved)
+        PlaceHiddenRows(Places);
+    std::vector<std::unique_ptr<TGridItem>> Back, Keep;
+    for (size_t I = 0; I < FHiddenRows.size(); ++I)
+        (Returns[I] ? Back : Keep).push_back(std::move(FHiddenRows[I]));
+    FHiddenRows = std::move(Keep);
+    std::sort(Back.begin(), Back.end(), [](const auto &A, const auto &B) { return A->Idx < B->Idx; });
+    std::vector<int> Staying;
+    for (const auto &Item : FHiddenRows)
+        Staying.push_back(Item->Idx);
+    std::sort(Staying.begin(), Staying.end());
     const int LastWidth = ColWidths(ColCount() - 1);
     const int Cols = ColCount() + FNumHidden;
     if (FNumHidden > 0)
         TStringGrid::SetColCount(Cols);
-    for (;;) {
-        // The lowest hidden row of the range comes back first, at the place
-        // it has among the rows displayed by then.
-        auto Best = FHiddenRows.end();
-        for (auto It = FHiddenRows.begin(); It != FHiddenRows.end(); ++It)
-            if ((*It)->Idx >= FromRow && (*It)->Idx <= ToRow && (Best == FHiddenRows.end() || (*It)->Idx < (*Best)->Idx))
-                Best = It;
-        if (Best == FHiddenRows.end())
-            break;
-        std::unique_ptr<TGridItem> Item = std::move(*Best);
-        FHiddenRows.erase(Best);
-        const int D = std::min(DisplRowIndex(Item->Idx), RowCount());
+    // The lowest row comes back first, at the place it has among the rows
+    // displayed by then: the rows that stay hidden in front of it are counted out.
+    for (const auto &Item : Back) {
+        const int Hidden = int(std::lower_bound(Staying.begin(), Staying.end(), Item->Idx) - Staying.begin());
+        const int D = std::min(Item->Idx - Hidden, RowCount());
         InsertRowsAt(D, 1);
         for (int C = 0; C < Item->Items.Count() && C < ColCount(); ++C) {
             SetPlainCells(C, D, Item->Items.Strings(C));

@@ -594,6 +594,12 @@ private:
     // The displayed row holds a cell of a merged block that began in an earlier row.
     bool ContinuesBlockAbove(int ARow) const;
     bool HiddenRowContinuesBlockAbove(int ARow) const;
+    // Where each hidden row (by its place in FHiddenRows) comes back: the
+    // displayed row it returns in front of.
+    std::vector<int> HiddenRowPlaces() const;
+    // Gives the hidden rows the real numbers that put them back in front of
+    // the displayed rows Places names; rows sharing a place keep their order.
+    void PlaceHiddenRows(const std::vector<int> &Places);
     // Drops the disjunct-selection flags of removed rows.
     void DropRowSelectFlags(int RowIndex, int Count);
     QString FormatFloatValue(double Value) const;

@@ -376,17 +376,7 @@ void TCellGrid::ShowCellEditor(int ACol, int ARow)
         TGridUnitEditBtn *E = GridUnitEditBtn();
         E->setMaxLength(MaxEditLength() > 0 ? MaxEditLength() : 32767);
         Place(E);
-        // Only the leading number is the value; everything after it (the
-        // blank included) is the unit, so no character changes its place.
-        int Split = 0;
-        while (Split < EditText.size()) {
-            const QChar Ch = EditText.at(Split);
-            if (!(Ch.isDigit() || Ch == QLatin1Char(',') || Ch == QLatin1Char('-') || Ch == QLatin1Char('.')))
-                break;
-            ++Split;
-        }
-        E->setText(EditText.left(Split));
-        E->SetUnitID(EditText.mid(Split));
+        E->ShowEditText(EditText);
         Paint(E);
         E->setEnabled(true);
         E->show();

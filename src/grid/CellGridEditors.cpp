@@ -18,6 +18,7 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <type_traits>
 
 namespace {
 
@@ -98,7 +99,7 @@ bool GridEditorKeys::NumericFilter(TEditorType Kind, QChar Key, const QString &T
 
 // =================================================================== TCellInplaceEdit
 
-TCellInplaceEdit::TCellInplaceEdit(TCellGrid *AGrid) : TInplaceEdit(AGrid), FGrid(AGrid)
+TCellInplaceEdit::TCellInplaceEdit(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid)
 {
     setObjectName(QStringLiteral("CellInplaceEdit"));
     setAttribute(Qt::WA_InputMethodEnabled);
@@ -245,15 +246,9 @@ void TCellInplaceEdit::PasteText(const QString &Clip)
     setCursorPosition(std::min(Start + int(Value.size()), int(NewText.size())));
 }
 
-bool TCellInplaceEdit::Commit()
+void TCellInplaceEdit::ShowCellText()
 {
-    if (FGrid->CommitEdit(text()))
-        return true;
-    // Refused: the editor shows what the check left in the cell and stays open.
     SetText(FGrid->GetEditText(FGrid->Col(), FGrid->Row()));
-    setCursorPosition(int(text().size()));
-    selectAll();
-    return false;
 }
 
 void TCellInplaceEdit::keyPressEvent(QKeyEvent *Event)
@@ -295,7 +290,7 @@ void TCellInplaceEdit::keyPressEvent(QKeyEvent *Event)
     }
     case VK_TAB:
         if (FGrid->Options() & goTabs) {
-            if (!Commit())
+            if (!CommitText(text()))
                 return;
             FGrid->HideEditor();
             FGrid->setFocus();
@@ -307,7 +302,7 @@ void TCellInplaceEdit::keyPressEvent(QKeyEvent *Event)
     case VK_UP:
     case VK_DOWN:
         if (!(Shift & (ssCtrl | ssShift))) {
-            if (!Commit())
+            if (!CommitText(text()))
                 return;
             quint16 Key = VK;
             FGrid->KeyDown(Key, Shift);
@@ -318,7 +313,7 @@ void TCellInplaceEdit::keyPressEvent(QKeyEvent *Event)
         break;
     case VK_RETURN:
         if (!Nav->LineFeedOnEnter && !(Shift & ssCtrl)) {
-            if (!Commit())
+            if (!CommitText(text()))
                 return;
             const int OC = FGrid->Col(), OR = FGrid->Row();
             FGrid->AdvanceEdit(OC, OR, true, true, false);
@@ -432,7 +427,7 @@ void TCellInplaceEdit::focusOutEvent(QFocusEvent *Event)
 
 // =================================================================== TGridCombo
 
-TGridCombo::TGridCombo(TCellGrid *AGrid) : TCGComboBox(AGrid->viewport()), FGrid(AGrid)
+TGridCombo::TGridCombo(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid->viewport())
 {
     setObjectName(QStringLiteral("InplaceCombo"));
     SetButtonWidth(16);
@@ -512,18 +507,12 @@ bool TGridCombo::HandleKey(QKeyEvent *Event)
     if (VK == VK_RETURN && OnReturn)
         OnReturn(this);
     if (VK == VK_ESCAPE) {
-        SetText(FGrid->SavedText);
-        FGrid->EditorLeaveKey(VK, Shift);
+        CancelAndLeave(VK, Shift);
         return true;
     }
-    if (VK == VK_TAB && !(FGrid->Options() & goTabs))
+    if (!IsLeaveTab(VK))
         return false;
-    if (!FGrid->CommitEdit(currentText())) {
-        if (lineEdit())
-            lineEdit()->selectAll();
-        return true;
-    }
-    FGrid->EditorLeaveKey(VK, Shift);
+    CommitAndLeave(currentText(), VK, Shift);
     return true;
 }
 
@@ -577,18 +566,20 @@ void TGridCombo::SizeDropDownWidth()
     SetDropWidth(W);
 }
 
-void TGridCombo::focusOutEvent(QFocusEvent *Event)
+bool TGridCombo::HoldsFocus(const QWidget *Focus) const
 {
-    TCGComboBox::focusOutEvent(Event);
-    QWidget *F = QApplication::focusWidget();
-    if (isVisible() && !DroppedDown() && F != this && F != lineEdit() && !(F && view()->isAncestorOf(F))
-        && F != view())
-        FGrid->HideCellEditor();
+    return DroppedDown() || Focus == this || Focus == lineEdit() || (Focus && view()->isAncestorOf(Focus))
+           || Focus == view();
+}
+
+void TGridUniCombo::ShowCellText()
+{
+    SetText(FGrid->GetWideCellText(FGrid->RealCol(), FGrid->Row()));
 }
 
 // =================================================================== TGridSpin
 
-TGridSpin::TGridSpin(TCellGrid *AGrid) : TCgSpinEdit(AGrid->viewport()), FGrid(AGrid)
+TGridSpin::TGridSpin(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid->viewport())
 {
     setObjectName(QStringLiteral("GridSpin"));
     setFrame(false);
@@ -640,78 +631,43 @@ void TGridSpin::keyPressEvent(QKeyEvent *Event)
     const bool IsFloat = SpinType() == sptFloat;
     switch (VK) {
     case VK_PRIOR:
-        if (IsFloat) {
-            if (FloatValue() + IncrementFloat <= MaxFloatValue)
-                SetFloatValue(FloatValue() + IncrementFloat);
-        } else if (Value() + Increment <= MaxValue) {
-            SetValue(Value() + Increment);
-        }
-        if (SpinType() == sptNormal)
-            SpinEvent(true);
-        return;
     case VK_NEXT:
+    case VK_HOME:
+    case VK_END: {
+        // PgUp and PgDn step while the value stays within its bounds; Home
+        // and End go to the upper and the lower bound.
+        const bool Up = VK == VK_PRIOR || VK == VK_HOME, ToBound = VK == VK_HOME || VK == VK_END;
         if (IsFloat) {
-            if (FloatValue() - IncrementFloat >= MinFloatValue)
-                SetFloatValue(FloatValue() - IncrementFloat);
-        } else if (Value() - Increment >= MinValue) {
-            SetValue(Value() - Increment);
+            const double V = ToBound ? (Up ? MaxFloatValue : MinFloatValue) : FloatValue() + (Up ? IncrementFloat : -IncrementFloat);
+            if (ToBound || (Up ? V <= MaxFloatValue : V >= MinFloatValue))
+                SetFloatValue(V);
+        } else {
+            const int V = ToBound ? (Up ? MaxValue : MinValue) : Value() + (Up ? Increment : -Increment);
+            if (ToBound || (Up ? V <= MaxValue : V >= MinValue))
+                SetValue(V);
         }
         if (SpinType() == sptNormal)
-            SpinEvent(false);
-        return;
-    case VK_HOME:
-        if (IsFloat)
-            SetFloatValue(MaxFloatValue);
-        else
-            SetValue(MaxValue);
-        if (SpinType() == sptNormal)
-            SpinEvent(true);
-        return;
-    case VK_END:
-        if (IsFloat)
-            SetFloatValue(MinFloatValue);
-        else
-            SetValue(MinValue);
-        if (SpinType() == sptNormal)
-            SpinEvent(false);
-        return;
-    case VK_ESCAPE:
-        setText(FGrid->SavedText);
-        FGrid->EditorLeaveKey(VK, Shift);
-        return;
-    case VK_RETURN: {
-        if (!FGrid->CommitEdit(text()))
-            return;
-        const int OC = FGrid->Col(), OR = FGrid->Row();
-        FGrid->EditorLeaveKey(VK, Shift);
-        FGrid->AdvanceEdit(OC, OR, true, false, false);
+            SpinEvent(Up);
         return;
     }
-    case VK_TAB:
-    case VK_UP:
-    case VK_DOWN:
-        if (VK == VK_TAB && !(FGrid->Options() & goTabs))
-            break;
-        if (!FGrid->CommitEdit(text()))
-            return;
-        FGrid->EditorLeaveKey(VK, Shift);
+    case VK_RETURN: {
+        // The commit leaves the current cell where it is.
+        const int OC = FGrid->Col(), OR = FGrid->Row();
+        if (CommitAndLeave(text(), VK, Shift))
+            FGrid->AdvanceEdit(OC, OR, true, false, false);
         return;
+    }
     default:
+        if (LeaveKey(VK, Shift, text()))
+            return;
         break;
     }
     TCgSpinEdit::keyPressEvent(Event);
 }
 
-void TGridSpin::focusOutEvent(QFocusEvent *Event)
-{
-    TCgSpinEdit::focusOutEvent(Event);
-    if (isVisible())
-        FGrid->HideCellEditor();
-}
-
 // =================================================================== TGridUniEdit
 
-TGridUniEdit::TGridUniEdit(TCellGrid *AGrid) : TCgUniEdit(AGrid->viewport()), FGrid(AGrid)
+TGridUniEdit::TGridUniEdit(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid->viewport())
 {
     setObjectName(QStringLiteral("GridUniEdit"));
     setFrame(false);
@@ -720,39 +676,19 @@ TGridUniEdit::TGridUniEdit(TCellGrid *AGrid) : TCgUniEdit(AGrid->viewport()), FG
 
 void TGridUniEdit::keyPressEvent(QKeyEvent *Event)
 {
-    const quint16 VK = VirtualKeyOf(Event);
-    const TShiftState Shift = ShiftStateOf(Event->modifiers());
-    switch (VK) {
-    case VK_ESCAPE:
-        setText(FGrid->SavedText);
-        FGrid->EditorLeaveKey(VK, Shift);
+    if (LeaveKey(VirtualKeyOf(Event), ShiftStateOf(Event->modifiers()), text()))
         return;
-    case VK_TAB:
-    case VK_RETURN:
-    case VK_UP:
-    case VK_DOWN:
-        if (VK == VK_TAB && !(FGrid->Options() & goTabs))
-            break;
-        if (!FGrid->CommitEdit(text()))
-            return;
-        FGrid->EditorLeaveKey(VK, Shift);
-        return;
-    default:
-        break;
-    }
     QLineEdit::keyPressEvent(Event);
 }
 
-void TGridUniEdit::focusOutEvent(QFocusEvent *Event)
+void TGridUniEdit::ShowCellText()
 {
-    TCgUniEdit::focusOutEvent(Event);
-    if (isVisible())
-        FGrid->HideCellEditor();
+    setText(FGrid->GetWideCellText(FGrid->RealCol(), FGrid->Row()));
 }
 
 // =================================================================== TGridDatePicker
 
-TGridDatePicker::TGridDatePicker(TCellGrid *AGrid) : QDateTimeEdit(AGrid->viewport()), FGrid(AGrid)
+TGridDatePicker::TGridDatePicker(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid->viewport())
 {
     setObjectName(QStringLiteral("GridDatePicker"));
     // The picker sits inside a cell: instead of a sunken frame its edge is two
@@ -839,7 +775,7 @@ void TGridDatePicker::keyPressEvent(QKeyEvent *Event)
     case VK_PRIOR:
     case VK_NEXT:
     case VK_END:
-        if (VK == VK_TAB && !(FGrid->Options() & goTabs))
+        if (!IsLeaveTab(VK))
             break;
         FGrid->EditorLeaveKey(VK, Shift);
         return;
@@ -849,16 +785,14 @@ void TGridDatePicker::keyPressEvent(QKeyEvent *Event)
     QDateTimeEdit::keyPressEvent(Event);
 }
 
-void TGridDatePicker::focusOutEvent(QFocusEvent *Event)
+bool TGridDatePicker::HoldsFocus(const QWidget *) const
 {
-    QDateTimeEdit::focusOutEvent(Event);
-    if (isVisible() && !FDroppedDown)
-        FGrid->HideCellEditor();
+    return FDroppedDown;
 }
 
 // =================================================================== TGridCheckBox
 
-TGridCheckBox::TGridCheckBox(TCellGrid *AGrid) : QCheckBox(AGrid->viewport()), FGrid(AGrid)
+TGridCheckBox::TGridCheckBox(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid->viewport())
 {
     setObjectName(QStringLiteral("GridCheckBox"));
     hide();
@@ -902,16 +836,9 @@ void TGridCheckBox::keyPressEvent(QKeyEvent *Event)
     QCheckBox::keyPressEvent(Event);
 }
 
-void TGridCheckBox::focusOutEvent(QFocusEvent *Event)
-{
-    QCheckBox::focusOutEvent(Event);
-    if (isVisible())
-        FGrid->HideCellEditor();
-}
-
 // =================================================================== TGridButton
 
-TGridButton::TGridButton(TCellGrid *AGrid) : QPushButton(AGrid->viewport()), FGrid(AGrid)
+TGridButton::TGridButton(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid->viewport())
 {
     setObjectName(QStringLiteral("GridButton"));
     hide();
@@ -947,16 +874,9 @@ void TGridButton::keyPressEvent(QKeyEvent *Event)
     QPushButton::keyPressEvent(Event);
 }
 
-void TGridButton::focusOutEvent(QFocusEvent *Event)
-{
-    QPushButton::focusOutEvent(Event);
-    if (isVisible())
-        FGrid->HideCellEditor();
-}
-
 // =================================================================== TGridEditBtn
 
-TGridEditBtn::TGridEditBtn(TCellGrid *AGrid) : TCgEditBtn(AGrid->viewport()), FGrid(AGrid)
+TGridEditBtn::TGridEditBtn(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid->viewport())
 {
     setObjectName(QStringLiteral("GridEditBtn"));
     SetButtonCaption(QStringLiteral("..."));
@@ -994,32 +914,8 @@ void TGridEditBtn::keyPressEvent(QKeyEvent *Event)
         return;
     }
     const quint16 VK = VirtualKeyOf(Event);
-    const TShiftState Shift = ShiftStateOf(Event->modifiers());
-    switch (VK) {
-    case VK_ESCAPE:
-        setText(FGrid->SavedText);
-        FGrid->EditorLeaveKey(VK, Shift);
+    if (LeaveKey(VK, ShiftStateOf(Event->modifiers()), text(), true))
         return;
-    case VK_PRIOR:
-    case VK_NEXT:
-        FGrid->EditorLeaveKey(VK, Shift);
-        return;
-    case VK_TAB:
-    case VK_RETURN:
-    case VK_UP:
-    case VK_DOWN:
-        if (VK == VK_TAB && !(FGrid->Options() & goTabs))
-            break;
-        if (!FGrid->CommitEdit(text())) {
-            setText(FGrid->GetEditText(FGrid->Col(), FGrid->Row()));
-            selectAll();
-            return;
-        }
-        FGrid->EditorLeaveKey(VK, Shift);
-        return;
-    default:
-        break;
-    }
     const QString Typed = Event->text();
     if (!Typed.isEmpty() && (Typed.at(0).unicode() >= 32 || Typed.at(0).unicode() == 8) && VK != VK_F2) {
         if (TextInput())
@@ -1043,17 +939,14 @@ void TGridEditBtn::inputMethodEvent(QInputMethodEvent *Event)
     Event->accept();
 }
 
-void TGridEditBtn::focusOutEvent(QFocusEvent *Event)
+bool TGridEditBtn::HoldsFocus(const QWidget *Focus) const
 {
-    TCgEditBtn::focusOutEvent(Event);
-    const QWidget *F = QApplication::focusWidget();
-    if (isVisible() && F != Button() && !isAncestorOf(F))
-        FGrid->HideCellEditor();
+    return Focus == Button() || isAncestorOf(Focus);
 }
 
 // =================================================================== TGridUnitEditBtn
 
-TGridUnitEditBtn::TGridUnitEditBtn(TCellGrid *AGrid) : TCgUnitEditBtn(AGrid->viewport()), FGrid(AGrid)
+TGridUnitEditBtn::TGridUnitEditBtn(TCellGrid *AGrid) : TGridEditorHost(AGrid, AGrid->viewport())
 {
     setObjectName(QStringLiteral("GridUnitEditBtn"));
     SetButtonCaption(QStringLiteral("..."));
@@ -1067,107 +960,146 @@ void TGridUnitEditBtn::keyPressEvent(QKeyEvent *Event)
         TCgUnitEditBtn::keyPressEvent(Event);
         return;
     }
-    const quint16 VK = VirtualKeyOf(Event);
-    const TShiftState Shift = ShiftStateOf(Event->modifiers());
-    switch (VK) {
-    case VK_ESCAPE:
-        setText(FGrid->SavedText);
-        FGrid->EditorLeaveKey(VK, Shift);
+    if (LeaveKey(VirtualKeyOf(Event), ShiftStateOf(Event->modifiers()), text() + UnitID(), true))
         return;
-    case VK_PRIOR:
-    case VK_NEXT:
-        FGrid->EditorLeaveKey(VK, Shift);
-        return;
-    case VK_TAB:
-    case VK_RETURN:
-    case VK_UP:
-    case VK_DOWN:
-        if (VK == VK_TAB && !(FGrid->Options() & goTabs))
-            break;
-        if (!FGrid->CommitEdit(text() + UnitID()))
-            return;
-        FGrid->EditorLeaveKey(VK, Shift);
-        return;
-    default:
-        break;
-    }
     if (Event->text() == QStringLiteral("\r"))
         return;
     TCgUnitEditBtn::keyPressEvent(Event);
 }
 
-void TGridUnitEditBtn::focusOutEvent(QFocusEvent *Event)
+bool TGridUnitEditBtn::HoldsFocus(const QWidget *Focus) const
 {
-    TCgUnitEditBtn::focusOutEvent(Event);
-    const QWidget *F = QApplication::focusWidget();
-    if (isVisible() && !(UnitMenu() && UnitMenu()->isVisible()) && F != Button() && !isAncestorOf(F))
+    return (UnitMenu() && UnitMenu()->isVisible()) || Focus == Button() || isAncestorOf(Focus);
+}
+
+void TGridUnitEditBtn::ShowEditText(const QString &EditText)
+{
+    // Only the leading number is the value; everything after it (the blank
+    // included) is the unit, so no character changes its place.
+    int Split = 0;
+    while (Split < EditText.size()) {
+        const QChar Ch = EditText.at(Split);
+        if (!(Ch.isDigit() || Ch == QLatin1Char(',') || Ch == QLatin1Char('-') || Ch == QLatin1Char('.')))
+            break;
+        ++Split;
+    }
+    setText(EditText.left(Split));
+    SetUnitID(EditText.mid(Split));
+}
+
+void TGridUnitEditBtn::ShowCellText()
+{
+    ShowEditText(FGrid->GetEditText(FGrid->Col(), FGrid->Row()));
+}
+
+// =================================================================== what every editor shares
+
+template <typename Base>
+bool TGridEditorHost<Base>::IsLeaveTab(quint16 VK) const
+{
+    return VK != VK_TAB || (FGrid->Options() & goTabs);
+}
+
+template <typename Base>
+bool TGridEditorHost<Base>::focusNextPrevChild(bool Next)
+{
+    // With goTabs the editor wants the Tab key itself (it commits and moves
+    // to the next cell) instead of passing the focus on.
+    if (FGrid->Options() & goTabs)
+        return false;
+    return Base::focusNextPrevChild(Next);
+}
+
+template <typename Base>
+void TGridEditorHost<Base>::focusOutEvent(QFocusEvent *Event)
+{
+    Base::focusOutEvent(Event);
+    if (this->isVisible() && !HoldsFocus(QApplication::focusWidget()))
         FGrid->HideCellEditor();
 }
 
-// =================================================================== Tab with goTabs
-
-// With goTabs in the grid's options every editor wants the Tab key itself
-// (it commits and moves to the next cell) instead of passing the focus on.
-
-bool TCellInplaceEdit::focusNextPrevChild(bool Next)
+template <typename Base>
+bool TGridEditorHost<Base>::HoldsFocus(const QWidget *) const
 {
-    if (FGrid->Options() & goTabs)
-        return false;
-    return TInplaceEdit::focusNextPrevChild(Next);
+    return false;
 }
 
-bool TGridCombo::focusNextPrevChild(bool Next)
+template <typename Base>
+void TGridEditorHost<Base>::ShowCellText()
 {
-    if (FGrid->Options() & goTabs)
-        return false;
-    return TCGComboBox::focusNextPrevChild(Next);
+    if constexpr (std::is_base_of_v<QLineEdit, Base>)
+        this->setText(FGrid->GetEditText(FGrid->Col(), FGrid->Row()));
+    else if constexpr (std::is_base_of_v<TCGCustomCombo, Base>)
+        this->SetText(FGrid->GetEditText(FGrid->Col(), FGrid->Row()));
 }
 
-bool TGridSpin::focusNextPrevChild(bool Next)
+template <typename Base>
+void TGridEditorHost<Base>::CancelAndLeave(quint16 VK, TShiftState Shift)
 {
-    if (FGrid->Options() & goTabs)
-        return false;
-    return TCgSpinEdit::focusNextPrevChild(Next);
+    if constexpr (std::is_base_of_v<QLineEdit, Base>)
+        this->setText(FGrid->SavedText);
+    else if constexpr (std::is_base_of_v<TCGCustomCombo, Base>)
+        this->SetText(FGrid->SavedText);
+    FGrid->EditorLeaveKey(VK, Shift);
 }
 
-bool TGridUniEdit::focusNextPrevChild(bool Next)
+template <typename Base>
+bool TGridEditorHost<Base>::CommitText(const QString &Text)
 {
-    if (FGrid->Options() & goTabs)
-        return false;
-    return TCgUniEdit::focusNextPrevChild(Next);
+    if (FGrid->CommitEdit(Text))
+        return true;
+    ShowCellText();
+    if constexpr (std::is_base_of_v<QLineEdit, Base>) {
+        this->setCursorPosition(int(this->text().size()));
+        this->selectAll();
+    } else if constexpr (std::is_base_of_v<QComboBox, Base>) {
+        if (this->lineEdit())
+            this->lineEdit()->selectAll();
+    }
+    return false;
 }
 
-bool TGridDatePicker::focusNextPrevChild(bool Next)
+template <typename Base>
+bool TGridEditorHost<Base>::CommitAndLeave(const QString &Text, quint16 VK, TShiftState Shift)
 {
-    if (FGrid->Options() & goTabs)
+    if (!CommitText(Text))
         return false;
-    return QDateTimeEdit::focusNextPrevChild(Next);
+    FGrid->EditorLeaveKey(VK, Shift);
+    return true;
 }
 
-bool TGridCheckBox::focusNextPrevChild(bool Next)
+template <typename Base>
+bool TGridEditorHost<Base>::LeaveKey(quint16 VK, TShiftState Shift, const QString &Text, bool PageKeys)
 {
-    if (FGrid->Options() & goTabs)
+    switch (VK) {
+    case VK_ESCAPE:
+        CancelAndLeave(VK, Shift);
+        return true;
+    case VK_PRIOR:
+    case VK_NEXT:
+        if (!PageKeys)
+            return false;
+        FGrid->EditorLeaveKey(VK, Shift);
+        return true;
+    case VK_TAB:
+    case VK_RETURN:
+    case VK_UP:
+    case VK_DOWN:
+        if (!IsLeaveTab(VK))
+            return false;
+        CommitAndLeave(Text, VK, Shift);
+        return true;
+    default:
         return false;
-    return QCheckBox::focusNextPrevChild(Next);
+    }
 }
 
-bool TGridButton::focusNextPrevChild(bool Next)
-{
-    if (FGrid->Options() & goTabs)
-        return false;
-    return QPushButton::focusNextPrevChild(Next);
-}
-
-bool TGridEditBtn::focusNextPrevChild(bool Next)
-{
-    if (FGrid->Options() & goTabs)
-        return false;
-    return TCgEditBtn::focusNextPrevChild(Next);
-}
-
-bool TGridUnitEditBtn::focusNextPrevChild(bool Next)
-{
-    if (FGrid->Options() & goTabs)
-        return false;
-    return TCgUnitEditBtn::focusNextPrevChild(Next);
-}
+template class TGridEditorHost<TInplaceEdit>;
+template class TGridEditorHost<TCGComboBox>;
+template class TGridEditorHost<TCgSpinEdit>;
+template class TGridEditorHost<TCgUniEdit>;
+template class TGridEditorHost<QDateTimeEdit>;
+template class TGridEditorHost<QCheckBox>;
+template class TGridEditorHost<QPushButton>;
+template class TGridEditorHost<TCgEditBtn>;
+template class TGridEditorHost<TCgUnitEditBtn>;

@@ -16,15 +16,61 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <utility>
+
 class TCellGrid;
+
+// ------------------------------------------------------------------ what every editor shares
+
+// Every editor control of a grid is its control class (Base) with this on
+// top: the grid it belongs to; the Tab key kept for itself while the grid's
+// options hold goTabs (it commits and moves to the next cell) instead of
+// passing the focus on; the grid's editor closed when the focus leaves for a
+// widget that is not one of the control's own parts; and the writing back of
+// its text on the keys that leave it. Its members are compiled in
+// CellGridEditors.cpp for the control classes below.
+template <typename Base>
+class TGridEditorHost : public Base {
+public:
+    template <typename... Args>
+    explicit TGridEditorHost(TCellGrid *AGrid, Args &&...BaseArgs) : Base(std::forward<Args>(BaseArgs)...), FGrid(AGrid)
+    {
+    }
+    TCellGrid *CellGrid() const { return FGrid; }
+
+protected:
+    bool focusNextPrevChild(bool Next) override;
+    void focusOutEvent(QFocusEvent *Event) override;
+    // True when Focus (the widget that has the focus now) is a part of this
+    // control, such as its list, button or menu: the editor stays open.
+    virtual bool HoldsFocus(const QWidget *Focus) const;
+    // Shows the cell's edit text as the editor opened with it.
+    virtual void ShowCellText();
+    // Esc: the text that editing began with comes back; the key goes on to
+    // the grid, which closes the editor.
+    void CancelAndLeave(quint16 VK, TShiftState Shift);
+    // Text goes into the cell and through the end-of-edit check. A refused
+    // text leaves the editor open, showing what the check left in the cell,
+    // all selected: false.
+    bool CommitText(const QString &Text);
+    // CommitText, then an accepted key goes on to the grid.
+    bool CommitAndLeave(const QString &Text, quint16 VK, TShiftState Shift);
+    // The leave keys of a text editor: Esc cancels; Tab (with goTabs), Enter,
+    // Up and Down commit Text and leave; with PageKeys, PgUp and PgDn leave
+    // without a commit. True when VK was one of them.
+    bool LeaveKey(quint16 VK, TShiftState Shift, const QString &Text, bool PageKeys = false);
+    // Tab leaves an editor only with goTabs in the grid's options.
+    bool IsLeaveTab(quint16 VK) const;
+
+    TCellGrid *FGrid;
+};
 
 // ------------------------------------------------------------------ default text editor
 
-class TCellInplaceEdit : public TInplaceEdit {
+class TCellInplaceEdit : public TGridEditorHost<TInplaceEdit> {
     Q_OBJECT
 public:
     explicit TCellInplaceEdit(TCellGrid *AGrid);
-    TCellGrid *CellGrid() const { return FGrid; }
     bool VAlign = false;
     bool WordWrap = false;
     // 0: no limit of its own (the grid's MaxEditLength applies).
@@ -45,25 +91,23 @@ public:
     void ApplyKind();
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void inputMethodEvent(QInputMethodEvent *Event) override;
     void focusInEvent(QFocusEvent *Event) override;
     void focusOutEvent(QFocusEvent *Event) override;
     void contextMenuEvent(QContextMenuEvent *Event) override;
+    void ShowCellText() override;
 
 private:
     // True when the key goes on; the character may be changed.
     bool FilterChar(QChar &Key, bool Keypad);
-    bool Commit();
     void InsertChar(QChar Key);
-    TCellGrid *FGrid;
     bool FClosing = false;
 };
 
 // ------------------------------------------------------------------ combo
 
-class TGridCombo : public TCGComboBox {
+class TGridCombo : public TGridEditorHost<TCGComboBox> {
     Q_OBJECT
 public:
     explicit TGridCombo(TCellGrid *AGrid);
@@ -76,15 +120,13 @@ public:
     std::function<void(TObject *Sender)> OnReturn;
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void keyReleaseEvent(QKeyEvent *Event) override;
-    void focusOutEvent(QFocusEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
+    bool HoldsFocus(const QWidget *Focus) const override;
 
 private:
     bool HandleKey(QKeyEvent *Event);
-    TCellGrid *FGrid;
 };
 
 // The grid's Unicode combo: the grid combo's keys and look, with the Unicode combo's item list.
@@ -94,13 +136,16 @@ public:
     explicit TGridUniCombo(TCellGrid *AGrid) : TGridCombo(AGrid), FItems(this) {}
     TComboBoxStrings *Items() { return &FItems; }
 
+protected:
+    void ShowCellText() override;   // the cell's wide text
+
 private:
     TComboBoxStrings FItems;
 };
 
 // ------------------------------------------------------------------ spin
 
-class TGridSpin : public TCgSpinEdit {
+class TGridSpin : public TGridEditorHost<TCgSpinEdit> {
     Q_OBJECT
 public:
     explicit TGridSpin(TCellGrid *AGrid);
@@ -108,30 +153,22 @@ public:
     void DownClick() override;
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
-    void focusOutEvent(QFocusEvent *Event) override;
 
 private:
     void SpinEvent(bool Up);
-    TCellGrid *FGrid;
 };
 
 // ------------------------------------------------------------------ Unicode edit
 
-
-class TGridUniEdit : public TCgUniEdit {
+class TGridUniEdit : public TGridEditorHost<TCgUniEdit> {
     Q_OBJECT
 public:
     explicit TGridUniEdit(TCellGrid *AGrid);
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
-    void focusOutEvent(QFocusEvent *Event) override;
-
-private:
-    TCellGrid *FGrid;
+    void ShowCellText() override;   // the cell's wide text
 };
 
 // ------------------------------------------------------------------ date picker
@@ -139,7 +176,7 @@ private:
 enum TDateTimeKind { dtkDate, dtkTime };
 enum TDTDateMode { dmComboBox, dmUpDown };
 
-class TGridDatePicker : public QDateTimeEdit, public TObject {
+class TGridDatePicker : public TGridEditorHost<QDateTimeEdit>, public TObject {
     Q_OBJECT
 public:
     explicit TGridDatePicker(TCellGrid *AGrid);
@@ -157,14 +194,12 @@ public:
     TDateTime RestoreValue = 0;
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
-    void focusOutEvent(QFocusEvent *Event) override;
+    bool HoldsFocus(const QWidget *Focus) const override;   // its calendar is open
     bool eventFilter(QObject *Watched, QEvent *Event) override;
     void paintEvent(QPaintEvent *Event) override;
 
 private:
-    TCellGrid *FGrid;
     TDateTimeKind FKind = dtkDate;
     TDTDateMode FDateMode = dmComboBox;
     bool FDroppedDown = false;
@@ -172,21 +207,16 @@ private:
 
 // ------------------------------------------------------------------ check box and button
 
-class TGridCheckBox : public QCheckBox, public TObject {
+class TGridCheckBox : public TGridEditorHost<QCheckBox>, public TObject {
     Q_OBJECT
 public:
     explicit TGridCheckBox(TCellGrid *AGrid);
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
-    void focusOutEvent(QFocusEvent *Event) override;
-
-private:
-    TCellGrid *FGrid;
 };
 
-class TGridButton : public QPushButton, public TObject {
+class TGridButton : public TGridEditorHost<QPushButton>, public TObject {
     Q_OBJECT
 public:
     explicit TGridButton(TCellGrid *AGrid);
@@ -194,17 +224,12 @@ public:
     void Click();
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
-    void focusOutEvent(QFocusEvent *Event) override;
-
-private:
-    TCellGrid *FGrid;
 };
 
 // ------------------------------------------------------------------ ellipsis and unit edits
 
-class TGridEditBtn : public TCgEditBtn {
+class TGridEditBtn : public TGridEditorHost<TCgEditBtn> {
     Q_OBJECT
 public:
     explicit TGridEditBtn(TCellGrid *AGrid);
@@ -212,25 +237,22 @@ public:
     void TypeChar(QChar Key);
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
     void inputMethodEvent(QInputMethodEvent *Event) override;
-    void focusOutEvent(QFocusEvent *Event) override;
-    TCellGrid *FGrid;
+    bool HoldsFocus(const QWidget *Focus) const override;   // its button
 };
 
-class TGridUnitEditBtn : public TCgUnitEditBtn {
+class TGridUnitEditBtn : public TGridEditorHost<TCgUnitEditBtn> {
     Q_OBJECT
 public:
     explicit TGridUnitEditBtn(TCellGrid *AGrid);
+    // Shows an edit text as the value (its leading number) and the unit (the rest).
+    void ShowEditText(const QString &EditText);
 
 protected:
-    bool focusNextPrevChild(bool Next) override;
     void keyPressEvent(QKeyEvent *Event) override;
-    void focusOutEvent(QFocusEvent *Event) override;
-
-private:
-    TCellGrid *FGrid;
+    bool HoldsFocus(const QWidget *Focus) const override;   // its button or unit menu
+    void ShowCellText() override;
 };
 
 // Shared by the grid editors: the leave keys go to the grid after a commit.

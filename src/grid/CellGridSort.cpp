@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
 #include <optional>
@@ -129,6 +130,8 @@ public:
         if (FBare)
             return;
         try {
+            if (FHiddenLoaded)
+                G->PlaceHiddenRows(FHiddenPlaces);
             if (Hidden > 0) {
                 G->TStringGrid::SetColCount(G->ColCount() - Hidden);
                 G->SetColWidths(G->ColCount() - 1, LastWidth);
@@ -188,6 +191,7 @@ public:
             throw;
         }
         G->FSortUniformHeights = false;
+        FollowWithHiddenRows(Lo, Hi, Units, Order);
     }
 
     // One cell comparison with its blanks rule; also serves CompareCells.
@@ -642,6 +646,40 @@ private:
         return Units;
     }
 
+    // A hidden row keeps its place by real number, which after the sort could
+    // be anywhere among the moved rows, even inside a block. Instead it goes
+    // with the row it was hidden below, after that row's unit (so a block it
+    // was hidden next to stays whole); one hidden below a row outside Lo..Hi
+    // stays where it was. Rows that only exchange their sort column cells
+    // stay where they are, and so do the hidden rows. The places are read
+    // once per run and given back when the run ends.
+    void FollowWithHiddenRows(int Lo, int Hi, const std::vector<std::pair<int, int>> &Units, const std::vector<int> &Order)
+    {
+        if (G->NumHiddenRows() == 0 || G->SortSettings()->SingleColumn)
+            return;
+        if (!FHiddenLoaded) {
+            FHiddenLoaded = true;
+            FHiddenPlaces = G->HiddenRowPlaces();
+            for (size_t I = 0; I < FHiddenPlaces.size(); ++I)
+                FHiddenByPlace.emplace_back(FHiddenPlaces[I], I);
+            std::sort(FHiddenByPlace.begin(), FHiddenByPlace.end());
+        }
+        std::vector<int> NewEnd(Units.size());
+        int At = Lo;
+        for (int U : Order) {
+            At += Units[size_t(U)].second - Units[size_t(U)].first + 1;
+            NewEnd[size_t(U)] = At - 1;
+        }
+        // The ranges of one run do not overlap, and a place moved here stays
+        // inside this range: the places before the run still find each range.
+        auto It = std::upper_bound(FHiddenByPlace.begin(), FHiddenByPlace.end(), std::pair<int, size_t>(Lo, SIZE_MAX));
+        for (; It != FHiddenByPlace.end() && It->first <= Hi + 1; ++It) {
+            const auto U = std::upper_bound(Units.begin(), Units.end(), It->first - 1,
+                                            [](int Row, const std::pair<int, int> &Unit) { return Row < Unit.first; });
+            FHiddenPlaces[It->second] = NewEnd[size_t(U - Units.begin() - 1)] + 1;
+        }
+    }
+
     // Puts row Target[i] (an index before the sort) at Lo + i.
     void Apply(int Lo, const std::vector<int> &Target)
     {
@@ -665,6 +703,9 @@ private:
 
     TCellGrid *G;
     bool FBare = false;
+    bool FHiddenLoaded = false;
+    std::vector<int> FHiddenPlaces;                      // where each hidden row comes back
+    std::vector<std::pair<int, size_t>> FHiddenByPlace;  // the places before the run, sorted
     bool SavedFixed = false;
     std::vector<QString> FixedTexts;
     int Hidden = 0;

@@ -243,19 +243,9 @@ bool Matches(const QString &Mask, const QString &Text)
 
 bool StrToDateByFormat(const QString &Text, TDateTime &Date)
 {
-    const QString Format = GridFormat::ShortDateFormat().toUpper();
-    struct Field {
-        int At;
-        char Kind;
-    };
-    Field Fields[3] = {{int(Format.indexOf(QLatin1Char('D'))), 'D'},
-                       {int(Format.indexOf(QLatin1Char('M'))), 'M'},
-                       {int(Format.indexOf(QLatin1Char('Y'))), 'Y'}};
-    std::sort(std::begin(Fields), std::end(Fields), [](const Field &A, const Field &B) { return A.At < B.At; });
-
-    const QChar Sep(GridFormat::DateSeparator);
-    const int P1 = Text.indexOf(Sep);
-    const int P2 = P1 < 0 ? -1 : Text.indexOf(Sep, P1 + 1);
+    const QString Order = DateOrder(ShortDateFormat);
+    const int P1 = Text.indexOf(DateSeparator);
+    const int P2 = P1 < 0 ? -1 : Text.indexOf(DateSeparator, P1 + 1);
     if (P2 < 0)
         return false;
     const QString Pieces[3] = {Text.left(P1), Text.mid(P1 + 1, P2 - P1 - 1), Text.mid(P2 + 1)};
@@ -264,9 +254,9 @@ bool StrToDateByFormat(const QString &Text, TDateTime &Date)
         int V = 0;
         if (!WholeInt(Pieces[I], V))
             return false;
-        switch (Fields[I].Kind) {
-        case 'D': Day = V; break;
-        case 'M': Month = V; break;
+        switch (Order[I].unicode()) {
+        case u'd': Day = V; break;
+        case u'm': Month = V; break;
         default: Year = V; break;
         }
     }

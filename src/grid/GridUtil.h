@@ -12,13 +12,12 @@
 
 class QWidget;
 
-// The number and date conventions the grid reads and writes with. They match
-// the platform's conversions (DateToStr writes yyyy-m-d, "." is the decimal point).
+// The number conventions the grid reads and writes with. They match the
+// platform's conversions ("." is the decimal point). Dates follow the
+// platform's ShortDateFormat and DateSeparator, the user's.
 namespace GridFormat {
 inline constexpr char16_t DecimalSeparator = u'.';
 inline constexpr char16_t ThousandSeparator = u',';
-inline constexpr char16_t DateSeparator = u'-';
-inline const QString ShortDateFormat() { return QStringLiteral("yyyy-m-d"); }
 } // namespace GridFormat
 
 // Kinds answered by TextKind.

@@ -47,10 +47,7 @@ int CaretPart(const QString &Text, QChar Separator, int Caret)
 // The field ('y', 'm' or 'd') that stands in each part of the short date format.
 QChar DateField(int Part)
 {
-    const QStringList Parts = GridFormat::ShortDateFormat().split(QChar(GridFormat::DateSeparator));
-    if (Part < Parts.size() && !Parts[Part].isEmpty())
-        return Parts[Part].at(0).toLower();
-    return QLatin1Char('y');
+    return DateOrder(ShortDateFormat).at(std::clamp(Part, 0, 2));
 }
 
 } // namespace
@@ -415,7 +412,7 @@ void TCgSpinEdit::Step(int Sign)
             return;
         }
         // The part under the caret is stepped, in the order of the short date format.
-        switch (DateField(CaretPart(text(), QChar(GridFormat::DateSeparator), Caret)).unicode()) {
+        switch (DateField(CaretPart(text(), DateSeparator, Caret)).unicode()) {
         case u'd': D += Sign; break;
         case u'm': D = IncDate(0, Sign, 0, D, 0); break;
         default: D = IncDate(Sign, 0, 0, D, 0); break;
@@ -461,7 +458,7 @@ void TCgSpinEdit::Loaded()
 bool TCgSpinEdit::IsValidChar(QChar &Key) const
 {
     const QChar Dec(GridFormat::DecimalSeparator), Thou(GridFormat::ThousandSeparator);
-    const QChar DateSep(GridFormat::DateSeparator), TimeSep = TimeSeparator;
+    const QChar DateSep = DateSeparator, TimeSep = TimeSeparator;
     const bool Control = Key.unicode() < 0x20 || Key.unicode() == 0x7F;
     const bool Enter = Key == QLatin1Char('\r') || Key == QLatin1Char('\n');
     bool Result = Key == QLatin1Char('+') || Key == QLatin1Char('-') || (Key >= QLatin1Char('0') && Key <= QLatin1Char('9'))

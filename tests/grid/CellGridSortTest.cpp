@@ -7,6 +7,8 @@
 
 #include <QProcess>
 
+#include <map>
+
 namespace {
 
 // A grid of 3 columns with a header row and the given rows of texts.
@@ -218,6 +220,113 @@ TEST(Sorting, CurrentRowFollowsItsRowWithMoveRowOnSortAndIndexesTravel)
     EXPECT_EQ(G.GetCellText(1, G.Row()), QStringLiteral("c"));
     EXPECT_EQ(G.Row(), 1);
     EXPECT_GT(G.SortSwaps(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// Every merge covers exactly its own rectangle: each covered cell points at a
+// base whose block reaches it, and no cell is claimed by two blocks. Returns
+// the faults found, empty when the merges are sound.
+QStringList MergeFaults(TCellGrid &G)
+{
+    QStringList Faults;
+    std::map<std::pair<int, int>, std::pair<int, int>> Claimed;   // cell -> base
+    for (int R = 0; R < G.RowCount(); ++R)
+        for (int C = 0; C < G.ColCount(); ++C) {
+            if (!G.HasCellProperties(C, R))
+                continue;
+            const TCellProperties *P = G.GetCellProperties(C, R);
+            if (!P->IsBaseCell || P->CellSpanX < 0 || P->CellSpanY < 0)
+                continue;
+            for (int Y = R; Y <= R + P->CellSpanY; ++Y)
+                for (int X = C; X <= C + P->CellSpanX; ++X) {
+                    if (!Claimed.emplace(std::pair(X, Y), std::pair(C, R)).second)
+                        Faults << QStringLiteral("(%1,%2) claimed twice").arg(X).arg(Y);
+                    if (Y >= G.RowCount() || X >= G.ColCount() || G.BaseCell(X, Y) != TPoint(C, R))
+                        Faults << QStringLiteral("(%1,%2) outside its block of (%3,%4)").arg(X).arg(Y).arg(C).arg(R);
+                }
+        }
+    for (int R = 0; R < G.RowCount(); ++R)
+        for (int C = 0; C < G.ColCount(); ++C)
+            if (G.HasCellProperties(C, R) && !G.GetCellProperties(C, R)->IsBaseCell
+                && Claimed.find(std::pair(C, R)) == Claimed.end())
+                Faults << QStringLiteral("(%1,%2) covered by no block").arg(C).arg(R);
+    return Faults;
+}
+
+// Rows 1..10 with a key in column 1 and the row's own tag in column 2; the
+// keys of rows 2-4, 6-7 and 9-10 are merged blocks of column 1.
+void FillBlocks(TCellGrid &G)
+{
+    Fill(G, {{"", "e", "r1"}, {"", "b", "r2"}, {"", "", "r3"}, {"", "", "r4"}, {"", "d", "r5"},
+             {"", "a", "r6"}, {"", "", "r7"}, {"", "c", "r8"}, {"", "f", "r9"}, {"", "", "r10"}});
+    G.MergeCellBlock(1, 2, 1, 3);
+    G.MergeCellBlock(1, 6, 1, 2);
+    G.MergeCellBlock(1, 9, 1, 2);
+}
+
+TEST(Sorting, HiddenRowsComeBackBesideTheRowsTheyWereHiddenBelowAndBlocksStayWhole)
+{
+    TCellGrid G;
+    FillBlocks(G);
+    // Hidden: the first data row, a row after block b and one after block a.
+    for (int R : {8, 5, 1})
+        G.HideRows(R, R);
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 2), (QStringList{"r6", "r7", "r2", "r3", "r4", "r9", "r10"}));
+    G.UnHideRowsAll();
+    EXPECT_EQ(MergeFaults(G), QStringList());
+    // Each hidden row follows the row it was hidden below: rows 5 and 8 the
+    // ends of the blocks b and a, row 1 the header.
+    EXPECT_EQ(Column(G, 2), (QStringList{"r1", "r6", "r7", "r8", "r2", "r3", "r4", "r5", "r9", "r10"}));
+    EXPECT_EQ(Column(G, 1), (QStringList{"e", "a", "a", "c", "b", "b", "b", "d", "f", "f"}));
+    EXPECT_EQ(G.CellSpan(1, 5), TPoint(0, 2));
+
+    // Descending, with rows of a block's neighbourhood brought back one range at a time.
+    TCellGrid H;
+    FillBlocks(H);
+    H.HideRows(5, 5);
+    H.HideRows(8, 8);
+    H.SortSettings()->Column = 1;
+    H.SortSettings()->Direction = sdDescending;
+    H.SortByColumn();
+    EXPECT_EQ(Column(H, 2), (QStringList{"r9", "r10", "r1", "r2", "r3", "r4", "r6", "r7"}));
+    for (int R = 0; R <= 20 && H.NumHiddenRows() > 0; ++R)
+        if (H.IsHiddenRow(R))
+            H.UnHideRows(R, R);
+    EXPECT_EQ(MergeFaults(H), QStringList());
+    EXPECT_EQ(Column(H, 2), (QStringList{"r9", "r10", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8"}));
+
+    // Within node groups every group keeps its own hidden rows.
+    TCellGrid N;
+    Fill(N, {{"", "n1", "n1"}, {"", "c", "r2"}, {"", "a", "r3"}, {"", "b", "r4"},
+             {"", "n2", "n2"}, {"", "z", "r6"}, {"", "y", "r7"}, {"", "x", "r8"}});
+    for (int R : {1, 5})
+        N.NewCellGraphic(0, R)->CellType = ctNode;
+    N.HideRows(7, 7);
+    N.HideRows(3, 3);
+    N.SortSettings()->Column = 1;
+    N.SortWithinGroups();
+    N.UnHideRowsAll();
+    EXPECT_EQ(Column(N, 2), (QStringList{"n1", "r4", "r2", "r3", "n2", "r8", "r6", "r7"}));
+
+    // A block merged across a hidden row's place after it was hidden: the row
+    // comes back after the block, and the row still hidden keeps its own place.
+    TCellGrid M;
+    Fill(M, {{"", "", "r1"}, {"", "", "r2"}, {"", "", "r3"}, {"", "", "r4"}, {"", "", "r5"}, {"", "", "r6"}});
+    M.HideRows(3, 3);
+    M.HideRows(5, 5);
+    M.MergeCellBlock(1, 2, 1, 2);   // displayed rows 2-3: real rows 2 and 4
+    M.UnHideRows(3, 3);
+    EXPECT_EQ(MergeFaults(M), QStringList());
+    EXPECT_EQ(Column(M, 2), (QStringList{"r1", "r2", "r4", "r3", "r6"}));
+    EXPECT_TRUE(M.IsHiddenRow(5));
+    M.UnHideRowsAll();
+    EXPECT_EQ(Column(M, 2), (QStringList{"r1", "r2", "r4", "r3", "r5", "r6"}));
+    EXPECT_EQ(M.CellSpan(1, 3), TPoint(0, 1));
 }
 
 } // namespace

@@ -1,8 +1,10 @@
+#include "grid/CellGrid.h"
 #include "grid/GridUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QLocale>
 
 namespace {
 
@@ -86,6 +88,32 @@ TEST(ConditionLanguage, StrToDateByFormatReadsInFormatOrderAndRefusesImpossibleD
     EXPECT_FALSE(StrToDateByFormat(QStringLiteral("2023-1-0"), D));
     EXPECT_FALSE(StrToDateByFormat(QStringLiteral("2023-1"), D));
     EXPECT_FALSE(StrToDateByFormat(QStringLiteral("2023-x-1"), D));
+}
+
+TEST(ConditionLanguage, DatesFollowTheUsersShortDateInReadingFilteringAndSorting)
+{
+    struct Restore {
+        ~Restore() { LoadDateSettings(QLocale::c()); }
+    } Guard;
+    LoadDateSettings(QLocale(QStringLiteral("de_DE")));
+    TDateTime D = 0;
+    ASSERT_TRUE(StrToDateByFormat(QStringLiteral("15.04.2007"), D));
+    EXPECT_DOUBLE_EQ(D, EncodeDate(2007, 4, 15));
+    EXPECT_FALSE(StrToDateByFormat(QStringLiteral("2007-4-15"), D));   // the locale's form only
+    EXPECT_TRUE(Matches(QStringLiteral(">9.4.2007"), QStringLiteral("15.03.2008")));   // dates, not texts
+
+    TCellGrid G;
+    G.SetColCount(2);
+    G.SetRowCount(4);
+    G.SetDates(1, 1, EncodeDate(2008, 3, 15));
+    G.SetDates(1, 2, EncodeDate(2007, 4, 9));
+    G.SetDates(1, 3, EncodeDate(2007, 12, 1));
+    EXPECT_EQ(G.GetCellText(1, 1), QStringLiteral("15.03.2008"));
+    G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &, QString &) { S = soDate; };
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    EXPECT_EQ(G.GetCellText(1, 1) + G.GetCellText(1, 2) + G.GetCellText(1, 3),
+              QStringLiteral("09.04.200701.12.200715.03.2008"));
 }
 
 TEST(TextClassification, TextKindByLeadingCharacters)

@@ -114,7 +114,7 @@ void TForm7::showEvent(QShowEvent *Event)
 void TForm7::FormShow()
 {
     if (Edit1->text().isEmpty())
-        Edit1->setText(QStringLiteral("新的目录册-") + DateToStr(Date()));
+        Edit1->setText(QStringLiteral("新的目录册-") + StoredDateToStr(Date()));
     if (Edit2->text().isEmpty())
         LoadDefaults();
     FNameChanged = false;

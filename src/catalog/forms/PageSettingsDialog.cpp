@@ -149,7 +149,7 @@ void TForm3::FormCreate()
     }
     CellGrid1->SetCells(0, 0, QStringLiteral("类型"));
     CellGrid1->SetCells(1, 0, QStringLiteral("值"));
-    const QMap<int, QString> Defaults = DefaultRowValues(DateToStr(Date()), EnglishSelected());
+    const QMap<int, QString> Defaults = DefaultRowValues(StoredDateToStr(Date()), EnglishSelected());
     for (const TSettingRow &R : Rows()) {
         CellGrid1->SetCells(0, R.Row, R.Label);
         CellGrid1->SetCells(1, R.Row, Defaults.value(R.Row));

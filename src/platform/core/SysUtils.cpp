@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
+#include <QLocale>
 #include <QThread>
 #include <QTime>
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 #include <time.h>
 
 // ------------------------------------------------------------------ integers
@@ -801,6 +803,106 @@ QChar TimeSeparator = QLatin1Char(':');
 
 namespace {
 
+// A locale's short date format (Qt's letters: d, M, y, text in single
+// quotes) in the program's letters, when it is three numbers with one
+// separator between them: the text between the fields is kept (blanks
+// included), text before the first field and quoted text after the last are
+// dropped, and a separator right after the last field stays.
+bool ConvertShortDate(const QString &QtFormat, QString &Format, QChar &Separator)
+{
+    struct Field {
+        QChar Letter;
+        qsizetype Width;
+    };
+    std::vector<Field> Fields;
+    QStringList Gaps;   // the text in front of each field, then the text after the last
+    QString Gap;
+    const qsizetype N = QtFormat.size();
+    for (qsizetype I = 0; I < N;) {
+        const QChar C = QtFormat[I];
+        if (C == QLatin1Char('\'')) {
+            qsizetype J = I + 1;
+            while (J < N && !(QtFormat[J] == QLatin1Char('\'') && (J + 1 >= N || QtFormat[J + 1] != QLatin1Char('\''))))
+                J += QtFormat[J] == QLatin1Char('\'') ? 2 : 1;
+            Gap += QLatin1Char('\'');   // marks the gap as holding text
+            I = J + 1;
+            continue;
+        }
+        if (C == QLatin1Char('d') || C == QLatin1Char('M') || C == QLatin1Char('y')) {
+            qsizetype J = I;
+            while (J < N && QtFormat[J] == C)
+                ++J;
+            Gaps << Gap;
+            Gap.clear();
+            Fields.push_back({C.toLower(), J - I});
+            I = J;
+            continue;
+        }
+        if (C.category() != QChar::Other_Format)   // direction marks carry nothing
+            Gap += C;
+        ++I;
+    }
+    Gaps << Gap;
+    if (Fields.size() != 3)
+        return false;
+    QString Order;
+    for (const Field &F : Fields) {
+        if (Order.contains(F.Letter) || (F.Letter != QLatin1Char('y') && F.Width > 2))
+            return false;   // a field twice, or a day or month by name
+        Order += F.Letter;
+    }
+    const QString Between = Gaps[1].trimmed();
+    if (Between.size() != 1 || Gaps[2].trimmed() != Between)
+        return false;
+    Separator = Between[0];
+    if (Separator.isLetterOrNumber() || Separator == QLatin1Char('\'') || Separator == QLatin1Char('"')
+        || Separator == QLatin1Char(':'))
+        return false;
+    Format.clear();
+    for (int K = 0; K < 3; ++K) {
+        if (K > 0)
+            Format += Gaps[K];
+        const Field &F = Fields[size_t(K)];
+        Format += F.Letter == QLatin1Char('y') ? QStringLiteral("yyyy") : QString(F.Width, F.Letter);
+    }
+    if (Gaps[3] == QString(Separator))
+        Format += Separator;
+    return true;
+}
+
+} // namespace
+
+void LoadDateSettings(const QLocale &Locale)
+{
+    QString Format;
+    QChar Separator;
+    if (!ConvertShortDate(Locale.dateFormat(QLocale::ShortFormat), Format, Separator)) {
+        Format = QStringLiteral("yyyy-m-d");
+        Separator = QLatin1Char('-');
+    }
+    ShortDateFormat = Format;
+    DateSeparator = Separator;
+}
+
+QString DateOrder(const QString &Format)
+{
+    QString Order;
+    for (qsizetype I = 0; I < Format.size(); ++I) {
+        const QChar C = Format[I];
+        if (C == QLatin1Char('"') || C == QLatin1Char('\'')) {
+            const qsizetype End = Format.indexOf(C, I + 1);
+            I = End < 0 ? Format.size() : End;
+            continue;
+        }
+        const QChar L = C.toLower();
+        if ((L == QLatin1Char('d') || L == QLatin1Char('m') || L == QLatin1Char('y')) && !Order.contains(L))
+            Order += L;
+    }
+    return Order.size() == 3 ? Order : QStringLiteral("ymd");
+}
+
+namespace {
+
 const char *const ShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char *const LongMonths[] = {"January", "February", "March", "April", "May", "June", "July",
                                   "August", "September", "October", "November", "December"};
@@ -955,6 +1057,11 @@ QString DateToStr(TDateTime D)
     return FormatDateTime(ShortDateFormat, D);
 }
 
+QString StoredDateToStr(TDateTime D)
+{
+    return FormatDateTime(QStringLiteral("yyyy-m-d"), D);
+}
+
 QString TimeToStr(TDateTime D)
 {
     return FormatDateTime(LongTimeFormat, D);
@@ -976,14 +1083,30 @@ bool TryStrToDate(const QString &S, TDateTime &D)
         }
     if (Sep.isNull())
         return false;
-    const QStringList P = T.split(Sep);
+    QStringList P = T.split(Sep);
+    if (P.size() == 4 && Trim(P[3]).isEmpty())
+        P.removeLast();   // "2007. 4. 15." ends with its separator
     if (P.size() != 3)
         return false;
+    int V[3] = {0, 0, 0};
+    for (int K = 0; K < 3; ++K) {
+        P[K] = Trim(P[K]);
+        if (!TryStrToInt(P[K], V[K]))
+            return false;
+    }
+    const QString Order = P[0].size() >= 3 ? QStringLiteral("ymd") : DateOrder(ShortDateFormat);
     int Y = 0, M = 0, Dd = 0;
-    if (!TryStrToInt(P[0], Y) || !TryStrToInt(P[1], M) || !TryStrToInt(P[2], Dd))
-        return false;
-    if (P[0].trimmed().size() <= 2)
-        Y += Y < 50 ? 2000 : 1900;
+    for (int K = 0; K < 3; ++K) {
+        switch (Order[K].unicode()) {
+        case u'd': Dd = V[K]; break;
+        case u'm': M = V[K]; break;
+        default:
+            Y = V[K];
+            if (P[K].size() <= 2)
+                Y += Y < 50 ? 2000 : 1900;
+            break;
+        }
+    }
     if (!IsValidDate(Y, M, Dd))
         return false;
     D = EncodeDate(Y, M, Dd);

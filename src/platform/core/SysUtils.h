@@ -11,6 +11,7 @@
 #include <cstdint>
 
 class QDateTime;
+class QLocale;
 
 // ---- integers ----
 QString IntToStr(qint64 Value);
@@ -73,11 +74,23 @@ bool IsMainThread();
 
 // ---- dates: TDateTime counts days since 1899-12-30, the fraction is the time ----
 using TDateTime = double;
-// The date and time settings the program runs with (those of a Chinese system).
+// The date and time settings the program runs with. The short date format
+// and the date separator are those of a Chinese system ("yyyy-m-d", '-')
+// until LoadDateSettings takes the user's (the application does at start).
 extern QString ShortDateFormat;                      // "yyyy-m-d"
 extern QString LongTimeFormat;                       // "hh:nn:ss"
 extern QChar DateSeparator;                          // '-'
 extern QChar TimeSeparator;                          // ':'
+// Takes ShortDateFormat and DateSeparator from a locale's short date: its
+// order of day, month and year, its separator and its number widths, in the
+// letters d, m and y; a year is always written with four digits, so that no
+// text the program writes loses its century. A locale whose short date is not
+// three numbers with one separator (the C locale names the month) leaves
+// "yyyy-m-d" and '-'.
+void LoadDateSettings(const QLocale &Locale);
+// The order of the day, month and year fields in a date format: "ymd",
+// "dmy", "mdy"...; quoted text does not count. "ymd" when a field is missing.
+QString DateOrder(const QString &Format);
 TDateTime Now();
 TDateTime Date();
 TDateTime EncodeDate(int Year, int Month, int Day);  // EConvertError on an invalid date
@@ -91,10 +104,18 @@ QDateTime DateTimeToQDateTime(TDateTime D);
 TDateTime QDateTimeToDateTime(const QDateTime &D);
 // Format specifiers: yyyy yy mm m dd d hh h nn n ss s zzz am/pm ampm, "text" 'text', / : as literals.
 QString FormatDateTime(const QString &Format, TDateTime DateTime);
-QString DateToStr(TDateTime D);                      // yyyy-m-d
+QString DateToStr(TDateTime D);                      // in ShortDateFormat
+// The date in the texts the program keeps in its own files and names things
+// with (page IDs, page dates, book names): "yyyy-m-d" whatever the settings,
+// since a locale's "/" would turn a page ID into a path.
+QString StoredDateToStr(TDateTime D);
 QString TimeToStr(TDateTime D);                      // hh:nn:ss
 QString DateTimeToStr(TDateTime D);
-TDateTime StrToDate(const QString &S);               // accepts yyyy-m-d and yyyy/m/d
+// Reads three numbers split by '-', '/' or DateSeparator (blanks and one
+// separator after the last number allowed) in the order of ShortDateFormat;
+// a first number of three or more digits is a year, so the stored form
+// yyyy-m-d always reads. A two-digit year is 1950-2049.
+TDateTime StrToDate(const QString &S);
 bool TryStrToDate(const QString &S, TDateTime &D);
 
 // DOS date and time (local time), as stored in archives and file times: the date

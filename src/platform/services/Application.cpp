@@ -1,6 +1,7 @@
 #include "Application.h"
 #include "Prompts.h"
 #include "ScriptedPrompts.h"
+#include "platform/core/SysUtils.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -8,6 +9,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QHash>
+#include <QLocale>
 #include <QProxyStyle>
 #include <QPointer>
 #include <atomic>
@@ -18,6 +20,8 @@
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // Dates are written and read the user's way (LC_TIME, else LANG).
+    LoadDateSettings(QLocale::system());
 }
 
 TApplication::~TApplication() = default;

@@ -191,7 +191,7 @@ TEST_F(BookWindow, BookInformationDialogMakesAndChangesBooks)
     QApplication::processEvents();
     EXPECT_EQ(Proposed, Exe + QStringLiteral("目录册/新建目录册1.qbs"));
     EXPECT_EQ(Output, Exe + QStringLiteral("输出"));
-    EXPECT_EQ(Name, QStringLiteral("新的目录册-") + DateToStr(Date()));
+    EXPECT_EQ(Name, QStringLiteral("新的目录册-") + StoredDateToStr(Date()));
     const QString Spring = Exe + QStringLiteral("目录册/Spring.qbs");
     EXPECT_EQ(Read(Spring), TCatalogBook::NewBookLines(QStringLiteral("Spring"), Exe + QStringLiteral("输出"), true,
                                                        true, false));

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -80,7 +81,7 @@ TEST_F(PageSettingsDialog, GridRowsDefaultsEditorsAndHints)
     EXPECT_EQ(G->Cells(0, 0), QStringLiteral("类型"));
     EXPECT_EQ(G->Cells(1, 0), QStringLiteral("值"));
 
-    const QString Today = DateToStr(Date());
+    const QString Today = StoredDateToStr(Date());
     const struct {
         int Row;
         const char *Label;
@@ -129,6 +130,19 @@ TEST_F(PageSettingsDialog, GridRowsDefaultsEditorsAndHints)
     EXPECT_EQ(Hint(15), QStringLiteral("email必填"));
 
     EXPECT_EQ(TForm3::ReadDatLine(Program.File(QStringLiteral("cols1.dat")), 2), QStringLiteral("Wang"));
+}
+
+TEST_F(PageSettingsDialog, DefaultIdAndDateKeepTheirFormWhateverTheUsersDateFormat)
+{
+    struct Restore {
+        ~Restore() { LoadDateSettings(QLocale::c()); }
+    } Guard;
+    LoadDateSettings(QLocale(QStringLiteral("en_US")));   // m/d/yyyy: a "/" in the ID would be a path
+    TForm3 Form(nullptr);
+    const QString Today = StoredDateToStr(Date());
+    EXPECT_EQ(Form.CellGrid1->Cells(1, 7), Today);
+    EXPECT_EQ(Form.CellGrid1->Cells(1, 1), DefaultCatalogId(Today));
+    EXPECT_FALSE(Form.CellGrid1->Cells(1, 1).contains(QLatin1Char('/')));
 }
 
 TEST_F(PageSettingsDialog, RequiredRowsKeepTheDialogOpenAndThePageUntouched)

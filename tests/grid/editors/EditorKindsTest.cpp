@@ -1,8 +1,10 @@
 // The editor control chosen per kind, its place, filling and read-back, and
 // the rule that an editor closed without a change leaves the cell alone.
 #include "GridFixture.h"
+#include "grid/CgUni.h"
 
 #include <QAbstractItemView>
+#include <QLineEdit>
 #include <QMenu>
 
 TEST_F(GridTest, EachKindGetsItsControlOverTheCell)
@@ -252,6 +254,57 @@ TEST_F(GridTest, RefusedValidationKeepsTheEditorOpen)
     Key(Qt::Key_Return);
     EXPECT_FALSE(EditorOpen());
     EXPECT_EQ(Grid->Cells(1, 1), "fine");
+}
+
+TEST_F(GridTest, ARefusedCommitShowsWhatTheCheckLeftInEveryTextEditor)
+{
+    // The check corrects a leading 150 to 100 and refuses (wide cells are read decoded).
+    Grid->OnCellValidate = [](TObject *, int, int, QString &Value, bool &Valid) {
+        QString Plain = WideCellDisplayText(Value);
+        if (!Plain.startsWith(QStringLiteral("150")))
+            return;
+        const bool Wide = Plain != Value;
+        Plain.replace(0, 3, QStringLiteral("100"));
+        Value = Wide ? EncodeWideCellText(Plain) : Plain;
+        Valid = false;
+    };
+    const struct {
+        TEditorType Kind;
+        std::function<QLineEdit *()> Edit;
+        const char *Cell;
+    } Cases[] = {
+        {edNormal, [this] { return static_cast<QLineEdit *>(Editor()); }, "100"},
+        {edSpinEdit, [this] { return static_cast<QLineEdit *>(Grid->GridSpin()); }, "100"},
+        {edEditBtn, [this] { return static_cast<QLineEdit *>(Grid->GridEditBtn()); }, "100"},
+        {edUnitEditBtn, [this] { return static_cast<QLineEdit *>(Grid->GridUnitEditBtn()); }, "100 kg"},
+        {edComboEdit, [this] { return Grid->InplaceCombo()->lineEdit(); }, "100"},
+        {edUniEdit, [this] { return static_cast<QLineEdit *>(Grid->GridUniEdit()); }, nullptr},
+    };
+    Grid->SetRowCount(8);
+    int Row = 1;
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(int(C.Kind));
+        Kind(C.Kind);
+        Grid->SetCells(1, Row, C.Kind == edUnitEditBtn ? QStringLiteral("5 kg") : QStringLiteral("5"));
+        Goto(1, Row);
+        Key(Qt::Key_F2);
+        QLineEdit *E = C.Edit();
+        ASSERT_TRUE(E && E->isVisible());
+        E->selectAll();
+        Type(QStringLiteral("150"));
+        Key(Qt::Key_Return);
+        // Still open, showing the check's text, all of it selected.
+        EXPECT_TRUE(E->isVisible());
+        if (C.Cell) {
+            EXPECT_EQ(Grid->Cells(1, Row), QString::fromLatin1(C.Cell));
+        }
+        EXPECT_EQ(WideCellDisplayText(Grid->Cells(1, Row)).left(3), QStringLiteral("100"));
+        EXPECT_EQ(E->text(), QStringLiteral("100"));
+        EXPECT_EQ(E->selectedText(), QStringLiteral("100"));
+        Key(Qt::Key_Escape);
+        EXPECT_FALSE(E->isVisible());
+        ++Row;
+    }
 }
 
 TEST_F(GridTest, UnicodeEditorsShowAndStoreWideCells)

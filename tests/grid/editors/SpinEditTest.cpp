@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QLocale>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -102,6 +103,28 @@ TEST_F(SpinEditTest, DateAndTimeStepThePartUnderTheCaret)
     Spin->SetText(QStringLiteral("not a date"));
     Key(Qt::Key_Up);
     EXPECT_EQ(Spin->Text(), QStringLiteral("not a date"));
+
+    // A day-first locale: day, month and year parts, its separator typed.
+    struct Restore {
+        ~Restore() { LoadDateSettings(QLocale::c()); }
+    } Guard;
+    LoadDateSettings(QLocale(QStringLiteral("de_DE")));
+    Spin->SetDateValue(EncodeDate(2024, 1, 31));
+    ASSERT_EQ(Spin->Text(), QStringLiteral("31.01.2024"));
+    Spin->setCursorPosition(1);
+    Key(Qt::Key_Up);
+    EXPECT_EQ(Spin->Text(), QStringLiteral("01.02.2024"));
+    Spin->setCursorPosition(4);
+    Key(Qt::Key_Up);
+    EXPECT_EQ(Spin->Text(), QStringLiteral("01.03.2024"));
+    Spin->setCursorPosition(8);
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Spin->Text(), QStringLiteral("01.03.2023"));
+    Spin->SetText(QString());
+    Type("5.6.2020");
+    EXPECT_EQ(Spin->Text(), QStringLiteral("5.6.2020"));
+    EXPECT_DOUBLE_EQ(Spin->DateValue(), EncodeDate(2020, 6, 5));
+    LoadDateSettings(QLocale::c());
 
     Spin->SetSpinType(sptTime);
     Spin->SetText(QStringLiteral("23:59:30"));

@@ -281,6 +281,59 @@ TEST(Dates, EncodeDecodeAndFormat)
     EXPECT_EQ((std::vector<int>{Y, M, D, H}), (std::vector<int>{1899, 12, 29, 6}));
 }
 
+// The short date settings of a few locales; the program's own settings come back after each test.
+class DateLocale : public ::testing::Test {
+protected:
+    void TearDown() override { LoadDateSettings(QLocale::c()); }
+    static void Load(const char *Name) { LoadDateSettings(QLocale(QString::fromLatin1(Name))); }
+};
+
+TEST_F(DateLocale, ShortDateFollowsTheLocaleAndReadsBackWhatItWrites)
+{
+    const TDateTime T = EncodeDate(2007, 4, 15);
+    const struct {
+        const char *Locale, *Format, *Written;
+        char16_t Separator;
+        const char *Order;
+    } Cases[] = {
+        {"de_DE", "dd.mm.yyyy", "15.04.2007", u'.', "dmy"},
+        {"en_US", "m/d/yyyy", "4/15/2007", u'/', "mdy"},
+        {"zh_CN", "yyyy/m/d", "2007/4/15", u'/', "ymd"},
+        {"ko_KR", "yyyy. m. d.", "2007. 4. 15.", u'.', "ymd"},
+        {"nl_NL", "dd-mm-yyyy", "15-04-2007", u'-', "dmy"},
+        {"ar_EG", "d/m/yyyy", "15/4/2007", u'/', "dmy"},      // without the direction marks
+        {"bg_BG", "d.mm.yyyy", "15.04.2007", u'.', "dmy"},    // without the year word
+        {"C", "yyyy-m-d", "2007-4-15", u'-', "ymd"},          // names the month: the program's own
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Locale);
+        Load(C.Locale);
+        EXPECT_EQ(ShortDateFormat, S(C.Format));
+        EXPECT_EQ(DateSeparator, QChar(C.Separator));
+        EXPECT_EQ(DateOrder(ShortDateFormat), S(C.Order));
+        EXPECT_EQ(DateToStr(T), S(C.Written));
+        EXPECT_EQ(DateTimeToStr(T + EncodeTime(9, 5, 0, 0)), S(C.Written) + S(" 09:05:00"));
+        // Every date reads back as written, its century included.
+        for (const TDateTime D : {T, EncodeDate(1930, 1, 5), EncodeDate(2049, 12, 31), EncodeDate(2024, 2, 29)}) {
+            TDateTime Back = 0;
+            EXPECT_TRUE(TryStrToDate(DateToStr(D), Back)) << DateToStr(D).toStdString();
+            EXPECT_DOUBLE_EQ(Back, D);
+        }
+        // The stored form stays the same and stays readable.
+        EXPECT_EQ(StoredDateToStr(T), S("2007-4-15"));
+        EXPECT_DOUBLE_EQ(StrToDate(S("2007-4-15")), T);
+        EXPECT_DOUBLE_EQ(StrToDate(S("2007/4/15")), T);
+    }
+    // Short numbers in the locale's order, with a two-digit year.
+    Load("de_DE");
+    EXPECT_DOUBLE_EQ(StrToDate(S("5.4.07")), EncodeDate(2007, 4, 5));
+    EXPECT_THROW(StrToDate(S("31.4.2007")), EConvertError);
+    Load("en_US");
+    EXPECT_DOUBLE_EQ(StrToDate(S("4/5/99")), EncodeDate(1999, 4, 5));
+    TDateTime D = 0;
+    EXPECT_FALSE(TryStrToDate(S("15/4/2007"), D));   // no month 15
+}
+
 TEST(Dates, DosFileDates)
 {
     const TDateTime T = EncodeDate(2007, 4, 15) + EncodeTime(18, 30, 11, 0);
