@@ -88,6 +88,11 @@ TCellGrid::TCellGrid(QWidget *Parent) : TBaseGrid(Parent)
 TCellGrid::~TCellGrid()
 {
     FDestroying = true;
+    // An editor that has the keyboard is told of it now, while the grid is
+    // whole: once this destructor ends, closing the window would tell it again
+    // and its handler would reach into what is left of the grid.
+    if (QWidget *F = QApplication::focusWidget(); F && F != this && isAncestorOf(F))
+        F->clearFocus();
     // Widths are saved on the way out; a store that cannot be written goes to
     // the error handler, since nothing may escape a destructor.
     if (FColumnSize->Save) {

@@ -125,3 +125,36 @@ TEST_F(GridTest, FocusClearsTheSelectionOfGridsWithOnlyTheirFixedRowOrColumn)
     EXPECT_FALSE(Grid->SelectionParked());
     EXPECT_LT(Grid->Selection().Left, Grid->ColCount());
 }
+
+// A grid destroyed while one of its editors has the keyboard, inside a form
+// and as a window of its own: the editor's focus-out handling must not reach
+// into the grid that is being torn down.
+TEST_F(GridTest, AGridDestroyedWithItsEditorFocusedLeavesQuietly)
+{
+    for (bool Alone : {false, true}) {
+        for (TEditorType K : {edNormal, edSpinEdit, edComboEdit, edComboList, edEditBtn, edDateEdit, edUnitEditBtn,
+                              edUniEdit, edUniComboEdit}) {
+            SCOPED_TRACE(testing::Message() << "editor " << int(K) << (Alone ? ", alone" : ", in a form"));
+            if (!Grid) {
+                Grid = new TCellGrid(Alone ? nullptr : Form.get());
+                Grid->setGeometry(0, 0, 600, 400);
+                Grid->SetColCount(5);
+                Grid->SetRowCount(6);
+                Grid->SetOptions(Grid->Options() | goEditing);
+                Grid->show();
+                QApplication::setActiveWindow(Grid->window());
+                Grid->setFocus();
+            }
+            Kind(K);
+            Goto(1, 1);
+            Grid->SetCells(1, 1, QStringLiteral("12"));
+            Grid->ShowEditor();
+            QApplication::processEvents();
+            QWidget *F = QApplication::focusWidget();
+            ASSERT_TRUE(F && F != Grid && Grid->isAncestorOf(F));
+            delete Grid;
+            Grid = nullptr;
+            QApplication::processEvents();
+        }
+    }
+}
