@@ -1262,7 +1262,7 @@ TCellGrid::TPaintedLayout TCellGrid::CellLayout(int ACol, int ARow)
     TCanvas *C = Canvas();
     C->SetFont(*Font());
     const int Width = TextKind(Text, EnableHTML) == tkHTML ? HTMLTextSize(C, Text, L.TextRect, FWordWrap).cx
-                                                           : C->TextWidth(Text);
+                                                           : DrawTextWidth(C, Text, L.TextRect.Width());
     L.TextWidth = Text.isEmpty() ? 0 : std::max(0, std::min(Width, L.TextRect.Width())) + 2;
     return L;
 }
@@ -1433,8 +1433,10 @@ bool TCellGrid::viewportEvent(QEvent *Event)
         const QString Text = GetCellText(B.X, B.Y);
         const QString Plain = TextKind(Text, true) == tkHTML ? HTMLStrip(Text) : Text;
         bool Show = HintShowCells;
-        if (!Show && HintShowLargeText)
-            Show = Canvas()->TextWidth(Plain) > GetCellRect(Hit.X, Hit.Y).Width();
+        if (!Show && HintShowLargeText) {
+            const int Room = GetCellRect(Hit.X, Hit.Y).Width();
+            Show = DrawTextWidth(Canvas(), Plain, Room + 1) > Room;
+        }
         if (Show)
             Hint = HTMLHint ? Text : Plain;
     }

@@ -524,7 +524,7 @@ void TCellGrid::DrawCellContent(TCanvas *ACanvas, int ACol, int ARow, const TRec
     }
     auto TextWidth = [&]() {
         if (MeasuredWidth < 0)
-            MeasuredWidth = std::max(0, std::min(C->TextWidth(Text), TextRoom));
+            MeasuredWidth = std::max(0, DrawTextWidth(C, Text, TextRoom));
         return MeasuredWidth;
     };
 

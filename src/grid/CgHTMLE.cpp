@@ -20,6 +20,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -636,7 +637,7 @@ public:
                 continue;
             }
             // A text piece: to the next "<", or with word wrap to just after the next blank.
-            int PieceEnd = int(S.indexOf(QLatin1Char('<'), Pos));
+            int PieceEnd = NextTag(Pos);
             if (PieceEnd < 0 || PieceEnd > Limit)
                 PieceEnd = Limit;
             if (WordWrap) {
@@ -685,22 +686,45 @@ public:
         return Pos;
     }
 
+    // The position of the first "<" at or after Pos (-1: none). The last
+    // answer holds for every position up to it, so a line of many words
+    // looks through the text once, not once per word.
+    int NextTag(int Pos)
+    {
+        if (Pos < TagFrom || (TagAt >= 0 && Pos > TagAt)) {
+            TagFrom = Pos;
+            TagAt = int(S.indexOf(QLatin1Char('<'), Pos));
+        }
+        return TagAt;
+    }
+    int TagFrom = std::numeric_limits<int>::max(), TagAt = -1;
+
     // Puts the longest head of Text (at least one character) that fits Room on this line.
     int SplitPiece(int From, int To, int Room, bool Paint, int X0, int &X, int Bottom, LineInfo &L)
     {
         std::vector<int> RawEnd;
         const QString Text = DecodeText(S, From, To, &RawEnd);
-        int Lo = 1, Hi = int(Text.size());
-        while (Lo < Hi) {
-            const int Mid = (Lo + Hi + 1) / 2;
-            if (Width(Text.left(Mid)) <= Room)
-                Lo = Mid;
-            else
-                Hi = Mid - 1;
+        // The head is found by adding up the advances of its characters; its
+        // shaped width, as it is drawn, then decides the last character or two.
+        auto Step = [&](int At) { return At + 1 < Text.size() && Text.at(At).isHighSurrogate() ? 2 : 1; };
+        const QFontMetricsF FM(Metrics().Font);
+        qreal Sum = 0;
+        int Lo = 0;
+        while (Lo < Text.size()) {
+            const int Len = Step(Lo);
+            const qreal A = Len == 1 ? FM.horizontalAdvance(Text.at(Lo)) : FM.horizontalAdvance(Text.mid(Lo, 2));
+            if (qRound(Sum + A) > Room)
+                break;
+            Sum += A;
+            Lo += Len;
         }
-        // Never split a surrogate pair.
-        if (Lo < Text.size() && Text.at(Lo - 1).isHighSurrogate())
-            Lo = Lo + 1 <= Text.size() ? Lo + 1 : Lo;
+        while (Lo > 1 && Width(Text.left(Lo)) > Room)
+            Lo -= Lo >= 2 && Text.at(Lo - 2).isHighSurrogate() ? 2 : 1;
+        while (Lo < Text.size() && Width(Text.left(Lo + Step(Lo))) <= Room)
+            Lo += Step(Lo);
+        // At least one character, and never half a surrogate pair.
+        if (Lo == 0)
+            Lo = std::min(int(Text.size()), Step(0));
         const QString Head = Text.left(Lo);
         Piece(Head, Width(Head), Metrics().Height, Paint, X0, X, Bottom, L);
         return RawEnd[size_t(Lo - 1)];

@@ -278,10 +278,15 @@ int TextKind(const QString &Text, bool HTMLEnabled)
         return tkWideText;
     if (Text.startsWith(QLatin1String("{\\")))
         return tkRichText;
-    if (HTMLEnabled
-        && (Text.contains(QLatin1String("</")) || Text.contains(QLatin1String("<B"))
-            || Text.contains(QLatin1String("<I"))))
-        return tkHTML;
+    // Markup has "</", "<B" or "<I": one look at each "<" (a cell is painted
+    // often and its text may be long).
+    if (HTMLEnabled)
+        for (qsizetype P = Text.indexOf(QLatin1Char('<')); P >= 0 && P + 1 < Text.size();
+             P = Text.indexOf(QLatin1Char('<'), P + 1)) {
+            const QChar Next = Text.at(P + 1);
+            if (Next == QLatin1Char('/') || Next == QLatin1Char('B') || Next == QLatin1Char('I'))
+                return tkHTML;
+        }
     return tkPlain;
 }
 

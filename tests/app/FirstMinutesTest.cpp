@@ -254,7 +254,7 @@ TEST_F(FirstMinutes, TypingAfterAPageOpensChangesOnlyTheCellTheEditorShows)
 
 TEST_F(FirstMinutes, AVeryLongDescriptionPastedIntoTheEditorIsStoredWhole)
 {
-    const QString Long = QString(40000, QChar(0x957F)) + QLatin1Char('X');   // 长
+    const QString Long = QString(200000, QChar(0x957F)) + QLatin1Char('X');   // 长
     const QString Page = WritePage(QStringLiteral("p.qbt"), QStringLiteral("P1"), S("HTML(网页文件类型)"), {S("短")});
     const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nselect-cell CellGrid1 3 4\nwait\ntype Edit1 %1\nwait\n"
                                                             "click SpeedButton9\nwait\nprompts\nquit\n").arg(Long),

@@ -3,13 +3,26 @@
 #include "platform/graphics/Graphics.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QHash>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPolygon>
 #include <algorithm>
+#include <array>
 
 namespace {
 
 // ---------------------------------------------------------------- DrawText
+//
+// A text is laid out line by line and only as far as it is used: painting
+// stops at the first line below what can be seen, so a cell showing two lines
+// of a long description costs two lines. Lines are broken by adding up the
+// advances of their characters (a running width), never by measuring each
+// growing head of the text again; a line is shaped whole only where its exact
+// width is used (alignment, an opaque background, DT_CALCRECT).
+
+thread_local qint64 MeasuredCharacters = 0;
 
 struct TextLine {
     QString Text;
@@ -23,12 +36,32 @@ bool IsCjk(QChar C)
         || (U >= 0xFF00 && U <= 0xFFEF) || C.isSurrogate();
 }
 
+// Length of the character at I: a surrogate pair is one character.
+int CharLength(QStringView S, qsizetype I)
+{
+    return (S[I].isHighSurrogate() && I + 1 < S.size()) ? 2 : 1;
+}
+
+// The width of a growing piece of one line: the tab stop it started from and
+// the advances of the characters since.
+struct RunningWidth {
+    int Base = 0;
+    qreal Sum = 0;
+    int Value(qreal Extra = 0) const { return Base + qRound(Sum + Extra); }
+};
+
 class TextMeasure {
 public:
-    TextMeasure(const QFont &Font, bool ExpandTabs) : FM(Font), Tabs(ExpandTabs) {}
+    TextMeasure(const QFont &Font, bool ExpandTabs)
+        : FM(Font), FMF(Font), Tabs(ExpandTabs), TabWidth(std::max(1, 8 * FM.averageCharWidth()))
+    {
+        Ascii.fill(-1);
+    }
 
+    // The width of S on one line as it is drawn, tab stops included.
     int Width(const QString &S) const
     {
+        MeasuredCharacters += S.size();
         if (!Tabs || !S.contains(QLatin1Char('\t')))
             return FM.horizontalAdvance(S);
         const auto Parts = Pieces(S);
@@ -43,7 +76,6 @@ public:
             return Out;
         }
         int X = 0;
-        const int TabWidth = std::max(1, 8 * FM.averageCharWidth());
         const QStringList Parts = S.split(QLatin1Char('\t'));
         for (int I = 0; I < Parts.size(); ++I) {
             if (I > 0)
@@ -53,18 +85,82 @@ public:
         }
         return Out;
     }
+    // Adds the character at I (Len code units) of Line, whose current piece
+    // started at LineStart, to W.
+    void Add(RunningWidth &W, QStringView Line, qsizetype LineStart, qsizetype I, int Len) const
+    {
+        if (Line[I] == QLatin1Char('\t')) {
+            if (Tabs) {
+                W.Base = (W.Value() / TabWidth + 1) * TabWidth;
+            } else {
+                // Without DT_EXPANDTABS a tab goes to the font engine's own stops,
+                // which depend on what stands before it: that head is measured whole.
+                W.Base = Width(Line.mid(LineStart, I + Len - LineStart).toString());
+            }
+            W.Sum = 0;
+            return;
+        }
+        W.Sum += Advance(Line, I, Len);
+    }
+    // The width of S, or some width above Limit when S is wider: the advances
+    // are added up only as far as Limit reaches (with room for kerning), and
+    // what may fit is measured whole.
+    int WidthUpTo(const QString &S, int Limit) const
+    {
+        const int Enough = Limit + std::max(0, Limit) / 8 + 2;
+        RunningWidth W;
+        for (qsizetype I = 0; I < S.size();) {
+            const int Len = CharLength(S, I);
+            Add(W, S, 0, I, Len);
+            if (W.Value() > Enough)
+                return W.Value();
+            I += Len;
+        }
+        return Width(S);
+    }
+    bool Fits(const QString &S, int Limit) const { return WidthUpTo(S, Limit) <= Limit; }
+    qreal ExtraWidth(const QString &S) const
+    {
+        MeasuredCharacters += S.size();
+        return FMF.horizontalAdvance(S);
+    }
 
     QFontMetrics FM;
+
+private:
+    qreal Advance(QStringView S, qsizetype I, int Len) const
+    {
+        ++MeasuredCharacters;
+        const QChar C = S[I];
+        if (C.unicode() < Ascii.size()) {
+            qreal &A = Ascii[C.unicode()];
+            if (A < 0)
+                A = FMF.horizontalAdvance(C);
+            return A;
+        }
+        const char32_t Code = Len == 2 ? QChar::surrogateToUcs4(C, S[I + 1]) : char32_t(C.unicode());
+        const auto It = Others.constFind(Code);
+        if (It != Others.constEnd())
+            return *It;
+        const qreal A = Len == 2 ? FMF.horizontalAdvance(S.mid(I, 2).toString()) : FMF.horizontalAdvance(C);
+        Others.insert(Code, A);
+        return A;
+    }
+
+    QFontMetricsF FMF;
     bool Tabs;
+    int TabWidth;
+    mutable std::array<qreal, 128> Ascii;
+    mutable QHash<char32_t, qreal> Others;
 };
 
 // Removes the '&' prefix marks; Mnemonic gets the index of the marked character.
-QString StripPrefix(const QString &S, int &Mnemonic)
+QString StripPrefix(QStringView S, int &Mnemonic)
 {
     QString Out;
     Out.reserve(S.size());
     Mnemonic = -1;
-    for (int I = 0; I < S.size(); ++I) {
+    for (qsizetype I = 0; I < S.size(); ++I) {
         if (S[I] == QLatin1Char('&') && I + 1 < S.size()) {
             ++I;
             if (S[I] != QLatin1Char('&'))
@@ -77,95 +173,253 @@ QString StripPrefix(const QString &S, int &Mnemonic)
     return Out;
 }
 
-// Splits one paragraph into lines no wider than Width (where possible).
-void WrapParagraph(const QString &Para, int Width, const TextMeasure &M, std::vector<QString> &Out)
+// One wrapped line of a paragraph: the characters [Start, End) are shown and
+// the next line begins at Next.
+struct LineSpan {
+    qsizetype Start = 0, End = 0, Next = 0;
+    bool Last = false;   // the line runs to the end of its paragraph
+};
+
+bool IsLineBreak(QChar C)
 {
-    if (Para.isEmpty()) {
-        Out.push_back(QString());
-        return;
-    }
-    int Start = 0;
-    const int N = int(Para.size());
-    while (Start < N) {
-        // Longest prefix that fits, ending at a break opportunity.
-        int LastBreak = -1;      // end index (exclusive) of text before a break
-        int NextStart = -1;      // where the following line begins
-        int I = Start;
-        int FitEnd = Start;      // longest prefix that fits at all
-        while (I < N) {
-            const int End = I + ((Para[I].isHighSurrogate() && I + 1 < N) ? 2 : 1);
-            const QString Piece = Para.mid(Start, End - Start);
-            // Trailing blanks never count against the width.
-            QString Trimmed = Piece;
-            while (!Trimmed.isEmpty() && Trimmed.back() == QLatin1Char(' '))
-                Trimmed.chop(1);
-            if (M.Width(Trimmed) > Width && !Trimmed.isEmpty())
-                break;
-            FitEnd = End;
-            const QChar C = Para[I];
-            if (C == QLatin1Char(' ') || C == QLatin1Char('\t')) {
-                LastBreak = I;
-                NextStart = End;
-            } else if (IsCjk(C)) {
-                LastBreak = End;
-                NextStart = End;
-            } else if (End < N && IsCjk(Para[End])) {
-                LastBreak = End;
-                NextStart = End;
-            }
-            I = End;
+    return C == QLatin1Char('\r') || C == QLatin1Char('\n');
+}
+
+// The line of Para that starts at Start: the longest piece no wider than
+// Width (where possible) that ends at a break opportunity. The paragraph ends
+// at the end of Para or at its first line break character.
+LineSpan WrapLine(QStringView Para, qsizetype Start, int Width, const TextMeasure &M)
+{
+    qsizetype N = Para.size();
+    qsizetype LastBreak = -1;   // end (exclusive) of the text before a break
+    qsizetype NextStart = -1;   // where the following line begins
+    qsizetype FitEnd = Start;   // longest piece that fits at all
+    qsizetype I = Start;
+    RunningWidth W;
+    while (I < N) {
+        const QChar C = Para[I];
+        if (IsLineBreak(C)) {
+            N = I;
+            break;
         }
-        if (I >= N) {
-            Out.push_back(Para.mid(Start));
+        const int Len = CharLength(Para, I);
+        const qsizetype End = I + Len;
+        M.Add(W, Para, Start, I, Len);
+        // Trailing blanks never count against the width.
+        if (C != QLatin1Char(' ') && W.Value() > Width)
+            break;
+        FitEnd = End;
+        if (C == QLatin1Char(' ') || C == QLatin1Char('\t')) {
+            LastBreak = I;
+            NextStart = End;
+        } else if (IsCjk(C)) {
+            LastBreak = End;
+            NextStart = End;
+        } else if (End < N && IsCjk(Para[End])) {
+            LastBreak = End;
+            NextStart = End;
+        }
+        I = End;
+    }
+    if (I >= N)
+        return {Start, N, N, true};
+    if (LastBreak > Start || (LastBreak == Start && NextStart > Start)) {
+        qsizetype E = LastBreak;
+        while (E > Start && Para[E - 1] == QLatin1Char(' '))
+            --E;
+        return {Start, E, NextStart, false};
+    }
+    // A word wider than the line: break it at the last character that fits
+    // (at least one character per line so the text always advances).
+    const qsizetype E = FitEnd > Start ? FitEnd : Start + CharLength(Para, Start);
+    return {Start, E, E, false};
+}
+
+// The lines of a text in order, made one at a time as they are asked for.
+// A wrapped paragraph without prefix marks to take off is not even looked
+// through to its end: its lines come as far as they are asked for.
+class LineSource {
+public:
+    LineSource(const QString &Text, unsigned Format, int Width, const TextMeasure &M)
+        : Text(Text), Format(Format), Width(Width), M(M), Pos(Text.isEmpty() ? -1 : 0),
+          Wrap((Format & DT_WORDBREAK) && !(Format & DT_SINGLELINE))
+    {
+    }
+
+    bool Next(TextLine &Out)
+    {
+        for (;;) {
+            if (!Open) {
+                if (!NextParagraph())
+                    return false;
+                Open = true;
+                First = true;
+                InPara = 0;
+            }
+            if (!Wrap) {
+                Out.Text = Whole(Para);
+                Out.Mnemonic = Mnemonic;
+                Open = false;
+                return true;
+            }
+            if (AtEnd(InPara)) {
+                if (Lazy)
+                    FollowBreak(ParaStart + InPara);
+                Open = false;
+                if (!First)
+                    continue;
+                // An empty paragraph is one empty line.
+                Out.Text.clear();
+                Out.Mnemonic = -1;
+                return true;
+            }
+            First = false;
+            const LineSpan L = WrapLine(Para, InPara, Width, M);
+            Out.Text = Para.mid(L.Start, L.End - L.Start).toString();
+            Out.Mnemonic = Mnemonic >= L.Start && Mnemonic < L.End ? int(Mnemonic - L.Start) : -1;
+            InPara = L.Next;
+            if (!L.Last)
+                while (InPara < Para.size() && Para[InPara] == QLatin1Char(' '))
+                    ++InPara;
+            return true;
+        }
+    }
+
+private:
+    bool AtEnd(qsizetype At) const { return At >= Para.size() || IsLineBreak(Para[At]); }
+
+    // V as a string, sharing the text it is part of when it is all of it.
+    QString Whole(QStringView V) const
+    {
+        for (const QString *S : {&Text, &Single, &Stripped})
+            if (V.data() == S->constData() && V.size() == S->size())
+                return *S;
+        return V.toString();
+    }
+
+    // Pos goes past the line break at E of Text (CR LF, CR or LF); a line
+    // break at the very end starts no further line.
+    void FollowBreak(qsizetype E)
+    {
+        if (E >= Text.size()) {
+            Pos = -1;
             return;
         }
-        if (LastBreak > Start || (LastBreak == Start && NextStart > Start)) {
-            QString Line = Para.mid(Start, LastBreak - Start);
-            while (!Line.isEmpty() && Line.back() == QLatin1Char(' '))
-                Line.chop(1);
-            Out.push_back(Line);
-            Start = NextStart;
-        } else {
-            // A word wider than the line: break it at the last character that fits
-            // (at least one character per line so the loop always advances).
-            int End = FitEnd > Start ? FitEnd : Start + ((Para[Start].isHighSurrogate() && Start + 1 < N) ? 2 : 1);
-            Out.push_back(Para.mid(Start, End - Start));
-            Start = End;
-        }
-        while (Start < N && Para[Start] == QLatin1Char(' '))
-            ++Start;
+        Pos = E + ((Text[E] == QLatin1Char('\r') && E + 1 < Text.size() && Text[E + 1] == QLatin1Char('\n')) ? 2 : 1);
+        if (Pos >= Text.size())
+            Pos = -1;
     }
+
+    // The next paragraph of the text, with its prefix marks taken off.
+    bool NextParagraph()
+    {
+        if (Pos < 0)
+            return false;
+        ParaStart = Pos;
+        Mnemonic = -1;
+        Lazy = false;
+        if (Format & DT_SINGLELINE) {
+            Single = Text;
+            if (Single.contains(QLatin1Char('\r')) || Single.contains(QLatin1Char('\n'))) {
+                Single.replace(QLatin1String("\r\n"), QLatin1String(" "));
+                Single.replace(QLatin1Char('\r'), QLatin1Char(' '));
+                Single.replace(QLatin1Char('\n'), QLatin1Char(' '));
+            }
+            Para = Single;
+            Pos = -1;
+        } else if (Wrap && (Format & DT_NOPREFIX)) {
+            // The paragraph runs to the first line break from here; its end is
+            // found by its last line.
+            Para = QStringView(Text).mid(Pos);
+            Lazy = true;
+        } else {
+            // The next CR and the next LF are looked for once each, not again per paragraph.
+            if (NextCr != -1 && NextCr < Pos)
+                NextCr = Text.indexOf(QLatin1Char('\r'), Pos);
+            if (NextLf != -1 && NextLf < Pos)
+                NextLf = Text.indexOf(QLatin1Char('\n'), Pos);
+            qsizetype E = Text.size();
+            if (NextCr >= 0)
+                E = NextCr;
+            if (NextLf >= 0)
+                E = std::min(E, NextLf);
+            Para = QStringView(Text).mid(Pos, E - Pos);
+            FollowBreak(E);
+        }
+        if (!(Format & DT_NOPREFIX) && Para.contains(QLatin1Char('&'))) {
+            Stripped = StripPrefix(Para, Mnemonic);
+            Para = Stripped;
+        }
+        if (Format & DT_HIDEPREFIX)
+            Mnemonic = -1;
+        return true;
+    }
+
+    const QString &Text;
+    const unsigned Format;
+    const int Width;
+    const TextMeasure &M;
+    qsizetype Pos;   // where the next paragraph starts in Text, -1 after the last
+    const bool Wrap;
+    qsizetype NextCr = -2, NextLf = -2;   // the next line break characters (-1: none left)
+    QString Single, Stripped;
+    QStringView Para;
+    qsizetype ParaStart = 0;
+    bool Lazy = false;   // Para runs on to the end of Text
+    int Mnemonic = -1;
+    bool Open = false, First = false;
+    qsizetype InPara = 0;
+};
+
+// The longest head of S (never half a surrogate pair) that fits Width with
+// Extra pixels after it, by advances.
+qsizetype FittingHead(QStringView S, int Width, qreal Extra, const TextMeasure &M)
+{
+    RunningWidth W;
+    qsizetype I = 0;
+    while (I < S.size()) {
+        const int Len = CharLength(S, I);
+        RunningWidth Next = W;
+        M.Add(Next, S, 0, I, Len);
+        if (Next.Value(Extra) > Width)
+            break;
+        W = Next;
+        I += Len;
+    }
+    return I;
+}
+
+// The head of S that fits Width followed by Tail, as drawn: the head found by
+// advances is corrected by the whole width by a character or two.
+QString HeadAndTail(const QString &S, const QString &Tail, int Width, const TextMeasure &M)
+{
+    qsizetype K = FittingHead(S, Width, M.ExtraWidth(Tail), M);
+    auto Back = [&](qsizetype At) { return At - ((At >= 2 && S[At - 2].isHighSurrogate()) ? 2 : 1); };
+    while (K > 0 && M.Width(S.left(K) + Tail) > Width)
+        K = Back(K);
+    while (K < S.size() && M.Width(S.left(K + CharLength(S, K)) + Tail) <= Width)
+        K += CharLength(S, K);
+    return S.left(K) + Tail;
 }
 
 QString EndEllipsis(const QString &S, int Width, const TextMeasure &M)
 {
-    if (M.Width(S) <= Width)
+    if (M.Fits(S, Width))
         return S;
-    const QString Dots = QStringLiteral("...");
-    QString Head = S;
-    while (!Head.isEmpty() && M.Width(Head + Dots) > Width) {
-        Head.chop(1);
-        if (!Head.isEmpty() && Head.back().isHighSurrogate())
-            Head.chop(1);
-    }
-    return Head + Dots;
+    return HeadAndTail(S, QStringLiteral("..."), Width, M);
 }
 
 QString PathEllipsis(const QString &S, int Width, const TextMeasure &M)
 {
-    if (M.Width(S) <= Width)
+    if (M.Fits(S, Width))
         return S;
     const int Sep = int(std::max(S.lastIndexOf(QLatin1Char('\\')), S.lastIndexOf(QLatin1Char('/'))));
     if (Sep <= 0)
         return EndEllipsis(S, Width, M);
-    const QString Dots = QStringLiteral("...");
-    QString Head = S.left(Sep);
-    const QString Tail = S.mid(Sep);
-    while (!Head.isEmpty() && M.Width(Head + Dots + Tail) > Width)
-        Head.chop(1);
-    if (M.Width(Head + Dots + Tail) > Width)
-        return EndEllipsis(Dots + Tail, Width, M);
-    return Head + Dots + Tail;
+    const QString Rest = QStringLiteral("...") + S.mid(Sep);
+    if (!M.Fits(Rest, Width))
+        return EndEllipsis(Rest, Width, M);
+    return HeadAndTail(S.left(Sep), Rest, Width, M);
 }
 
 QString WordEllipsis(const QString &S, int Width, const TextMeasure &M)
@@ -173,13 +427,96 @@ QString WordEllipsis(const QString &S, int Width, const TextMeasure &M)
     return EndEllipsis(S, Width, M);
 }
 
+// Puts the ellipsis the format asks for on a line wider than Width.
+void ApplyEllipsis(TextLine &L, unsigned Format, int Width, const TextMeasure &M)
+{
+    if (!(Format & (DT_PATH_ELLIPSIS | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS)) || M.Fits(L.Text, Width))
+        return;
+    if (Format & DT_PATH_ELLIPSIS) {
+        L.Text = PathEllipsis(L.Text, Width, M);
+        L.Mnemonic = -1;
+    } else if (Format & DT_END_ELLIPSIS) {
+        L.Text = EndEllipsis(L.Text, Width, M);
+        if (L.Mnemonic >= L.Text.size() - 3)
+            L.Mnemonic = -1;
+    } else {
+        L.Text = WordEllipsis(L.Text, Width, M);
+        L.Mnemonic = -1;
+    }
+}
+
+// Lines longer than this many characters are drawn only as far as they can
+// be seen when they start at the left.
+constexpr qsizetype LongLine = 256;
+
+// The number of characters of S, drawn from X = 0, that start left of Room,
+// plus one; S.size() when all do or when cutting S could move what is seen:
+// a right-to-left character among them reorders its run, and a line whose
+// direction follows its text (LeftToRight false) keeps it only when a
+// left-to-right letter comes first.
+qsizetype SeenLength(const QString &S, int Room, bool LeftToRight, const TextMeasure &M)
+{
+    RunningWidth W;
+    qsizetype I = 0;
+    while (I < S.size() && W.Value() < Room) {
+        const int Len = CharLength(S, I);
+        switch (S[I].direction()) {
+        case QChar::DirL:
+            LeftToRight = true;
+            break;
+        case QChar::DirR: case QChar::DirAL: case QChar::DirAN: case QChar::DirRLE: case QChar::DirRLO:
+        case QChar::DirRLI: case QChar::DirFSI: case QChar::DirLRE: case QChar::DirLRO: case QChar::DirLRI:
+        case QChar::DirPDF: case QChar::DirPDI:
+            return S.size();
+        default:
+            break;
+        }
+        M.Add(W, S, 0, I, Len);
+        I += Len;
+    }
+    if (!LeftToRight)
+        return S.size();
+    return std::min(S.size(), I + CharLength(S, std::min(I, S.size() - 1)));
+}
+
+// The part of the painter's device that can be painted, in its logical coordinates.
+QRect PaintableArea(QPainter &P)
+{
+    QRect Area(-(1 << 29), -(1 << 29), 1 << 30, 1 << 30);
+    if (const QPaintDevice *D = P.device()) {
+        const int Type = D->devType();
+        if ((Type == QInternal::Widget || Type == QInternal::Image || Type == QInternal::Pixmap) && D->width() > 0
+            && D->height() > 0) {
+            bool Invertible = false;
+            const QTransform Back = P.combinedTransform().inverted(&Invertible);
+            if (Invertible)
+                Area = Back.mapRect(QRectF(0, 0, D->width(), D->height())).toAlignedRect();
+        }
+    }
+    if (P.hasClipping())
+        Area &= P.clipBoundingRect().toAlignedRect();
+    return Area;
+}
+
 } // namespace
+
+qint64 DrawTextMeasuredCharacters()
+{
+    return MeasuredCharacters;
+}
 
 int DrawTextWidth(TCanvas *Canvas, const QString &Text)
 {
     if (!Canvas)
         return 0;
     return QFontMetrics(Canvas->QtFont()).horizontalAdvance(Text);
+}
+
+int DrawTextWidth(TCanvas *Canvas, const QString &Text, int Limit)
+{
+    if (!Canvas)
+        return 0;
+    return std::min(TextMeasure(Canvas->QtFont(), false).WidthUpTo(Text, Limit), Limit);
 }
 
 int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
@@ -192,85 +529,26 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
     int LineHeight = M.FM.height();
     if (Format & DT_EXTERNALLEADING)
         LineHeight += std::max(0, M.FM.leading());
+    LineSource Source(Text, Format, std::max(1, Width), M);
+    TextLine L;
 
-    // Paragraphs.
-    std::vector<QString> Paragraphs;
-    if (Format & DT_SINGLELINE) {
-        QString S = Text;
-        S.replace(QLatin1String("\r\n"), QLatin1String(" "));
-        S.replace(QLatin1Char('\r'), QLatin1Char(' '));
-        S.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        Paragraphs.push_back(S);
-    } else if (!Text.isEmpty()) {
-        QString S = Text;
-        S.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        S.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        // A line break at the very end starts no further line.
-        if (S.endsWith(QLatin1Char('\n')))
-            S.chop(1);
-        for (const QString &P : S.split(QLatin1Char('\n')))
-            Paragraphs.push_back(P);
-    }
-
-    // Prefix marks come off before measuring; the mnemonic is kept per paragraph.
-    std::vector<TextLine> Lines;
-    for (QString &P : Paragraphs) {
-        int Mn = -1;
-        if (!(Format & DT_NOPREFIX))
-            P = StripPrefix(P, Mn);
-        if (Format & DT_HIDEPREFIX)
-            Mn = -1;
-        std::vector<QString> Wrapped;
-        if ((Format & DT_WORDBREAK) && !(Format & DT_SINGLELINE))
-            WrapParagraph(P, std::max(1, Width), M, Wrapped);
-        else
-            Wrapped.push_back(P);
-        int Offset = 0;
-        for (QString &L : Wrapped) {
-            TextLine TL;
-            const int Pos = int(P.indexOf(L, Offset));
-            if (Mn >= 0 && Pos >= 0 && Mn >= Pos && Mn < Pos + L.size())
-                TL.Mnemonic = Mn - Pos;
-            if (Pos >= 0)
-                Offset = Pos + int(L.size());
-            TL.Text = L;
-            Lines.push_back(TL);
-        }
-    }
-    if (Text.isEmpty())
-        Lines.clear();
-
-    // Measuring shapes the text: it is done only where the result is used.
-    const bool Ellipsis = Format & (DT_PATH_ELLIPSIS | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS);
-    for (TextLine &L : Lines) {
-        if (!Ellipsis || M.Width(L.Text) <= Width)
-            continue;
-        if (Format & DT_PATH_ELLIPSIS) {
-            L.Text = PathEllipsis(L.Text, Width, M);
-            L.Mnemonic = -1;
-        } else if (Format & DT_END_ELLIPSIS) {
-            L.Text = EndEllipsis(L.Text, Width, M);
-            if (L.Mnemonic >= L.Text.size() - 3)
-                L.Mnemonic = -1;
-        } else if (Format & DT_WORD_ELLIPSIS) {
-            L.Text = WordEllipsis(L.Text, Width, M);
-            L.Mnemonic = -1;
-        }
-    }
-
-    const int TotalHeight = int(Lines.size()) * LineHeight;
     if (Format & DT_CALCRECT) {
-        int MaxWidth = 0;
-        for (const TextLine &L : Lines)
+        int Count = 0, MaxWidth = 0;
+        while (Source.Next(L)) {
+            ++Count;
+            ApplyEllipsis(L, Format, Width, M);
             MaxWidth = std::max(MaxWidth, M.Width(L.Text));
+        }
         R.Right = R.Left + MaxWidth;
-        R.Bottom = R.Top + TotalHeight;
-        return TotalHeight;
+        R.Bottom = R.Top + Count * LineHeight;
+        return Count * LineHeight;
     }
 
+    const bool MultiLine = !(Format & DT_SINGLELINE);
     int Y = R.Top;
-    int Result = TotalHeight;
-    if (Format & DT_SINGLELINE) {
+    int Result = -1;   // set when the result does not follow from the lines drawn
+    if (!MultiLine) {
+        Result = Text.isEmpty() ? 0 : LineHeight;
         if (Format & DT_VCENTER) {
             Y = R.Top + (R.Height() - LineHeight) / 2;
             Result = Y - R.Top + LineHeight;
@@ -279,25 +557,45 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
             Result = Y - R.Top + LineHeight;
         }
     }
-    if (Lines.empty())
-        return Result;
+    if (Text.isEmpty())
+        return std::max(Result, 0);
 
     QPainter *P = Canvas->Painter();
-    if (!P)
-        return Result;
+    if (!P) {
+        int Count = 0;
+        while (Source.Next(L))
+            ++Count;
+        return Result >= 0 ? Result : Count * LineHeight;
+    }
     P->save();
     if (!(Format & DT_NOCLIP))
         P->setClipRect(R.ToQRect(), P->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    const QRect Seen = PaintableArea(*P);
     const bool Opaque = Canvas->BkMode() == OPAQUE && Canvas->Brush()->Color() != clNone;
     const QColor Back = TColorToQColor(Canvas->Brush()->Color());
     const QColor Fore = TColorToQColor(Canvas->Font()->Color());
     P->setFont(Font);
     P->setPen(Fore);
-    const bool MultiLine = !(Format & DT_SINGLELINE);
-    for (const TextLine &L : Lines) {
+    int Count = 0;
+    while (Source.Next(L)) {
         if ((Format & DT_EDITCONTROL) && MultiLine && Y + LineHeight > R.Bottom && Y != R.Top)
             break;
-        const bool NeedWidth = (Format & (DT_CENTER | DT_RIGHT)) || Opaque;
+        // Nothing below this line can be seen: the rest is not even laid out.
+        if (Y > Seen.bottom())
+            break;
+        ++Count;
+        if (Y + LineHeight <= Seen.top()) {
+            Y += LineHeight;
+            continue;
+        }
+        ApplyEllipsis(L, Format, Width, M);
+        const bool AtLeft = !(Format & (DT_CENTER | DT_RIGHT));
+        if (AtLeft && L.Text.size() > LongLine && P->layoutDirection() != Qt::RightToLeft) {
+            const qsizetype Keep = SeenLength(L.Text, Seen.right() + 1 - R.Left, P->layoutDirection() == Qt::LeftToRight, M);
+            if (Keep < L.Text.size())
+                L.Text.truncate(Keep);
+        }
+        const bool NeedWidth = !AtLeft || Opaque;
         const int W = NeedWidth ? M.Width(L.Text) : 0;
         int X = R.Left;
         if (Format & DT_CENTER)
@@ -316,7 +614,7 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
         Y += LineHeight;
     }
     P->restore();
-    return Result;
+    return Result >= 0 ? Result : Count * LineHeight;
 }
 
 int SetBkMode(TCanvas *Canvas, int Mode)

@@ -386,6 +386,9 @@ enum : unsigned {
 // returns the height of the text drawn; with DT_VCENTER or DT_BOTTOM the return
 // is the offset from R.Top to the bottom of the text. DT_CALCRECT draws nothing
 // and sets R.Right/R.Bottom to the extent needed (R.Right to the widest line).
+// Painting lays out lines only down to the last one that can be seen (in R
+// unless DT_NOCLIP, in the painter's clip and device), so its return counts
+// the lines up to there; DT_CALCRECT measures the whole text.
 // Lines break at CR, LF or CR LF unless DT_SINGLELINE (a break at the very end
 // of the text starts no further line);
 // DT_WORDBREAK breaks at blanks and between CJK characters, and inside a word
@@ -394,6 +397,11 @@ enum : unsigned {
 int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format);
 // The width in pixels Text would take on one line with the canvas font.
 int DrawTextWidth(TCanvas *Canvas, const QString &Text);
+// The same width but at most Limit, measured only as far as Limit reaches.
+int DrawTextWidth(TCanvas *Canvas, const QString &Text, int Limit);
+// The number of characters DrawText has measured on this thread so far, for
+// tests and benchmarks that check that a paint costs what it shows.
+qint64 DrawTextMeasuredCharacters();
 
 // DrawEdge borders and flags.
 enum : unsigned {
