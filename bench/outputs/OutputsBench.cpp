@@ -50,6 +50,7 @@ namespace {
 
 struct TRun {
     double Seconds = -1;
+    double Cpu = 0;   // user and system time
     long PeakKb = 0;
     int Code = -1;
 };
@@ -90,6 +91,7 @@ TRun Run(const QString &Program, const QStringList &Args, const QString &OutFile
     clock_gettime(CLOCK_MONOTONIC, &T1);
     R.Seconds = double(T1.tv_sec - T0.tv_sec) + double(T1.tv_nsec - T0.tv_nsec) / 1e9;
     R.PeakKb = Use.ru_maxrss;
+    R.Cpu = double(Use.ru_utime.tv_sec + Use.ru_stime.tv_sec) + double(Use.ru_utime.tv_usec + Use.ru_stime.tv_usec) / 1e6;
     R.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     return R;
 }
@@ -308,14 +310,17 @@ TResult Measure(const TCase &C, int Rounds, bool Print)
         Peers.push_back(std::max(0.0, Peer.Seconds));
         Ratios.push_back(Peer.Seconds > 0 ? Net / Peer.Seconds : 0);
         Extra = std::max(Extra, Mine.PeakKb - Idle.PeakKb);
+        // The processor time (user and system, all threads) of the run above
+        // the idle one, beside the peer's.
+        const double Cpu = std::max(0.0, Mine.Cpu - Idle.Cpu);
         if (Print && C.Peer)
-            std::printf("  round %d: load %.2f, ours %.3f s (run %.3f, idle %.3f), peer %.3f s, ratio %.2f, "
-                        "peak %ld MB (idle %ld MB)\n",
-                        R + 1, L, Net, Mine.Seconds, Idle.Seconds, Peer.Seconds, Ratios.back(), Mine.PeakKb / 1024,
-                        Idle.PeakKb / 1024);
+            std::printf("  round %d: load %.2f, ours %.3f s (run %.3f, idle %.3f; cpu %.2f s), peer %.3f s (cpu %.2f s), "
+                        "ratio %.2f, peak %ld MB (idle %ld MB)\n",
+                        R + 1, L, Net, Mine.Seconds, Idle.Seconds, Cpu, Peer.Seconds, Peer.Cpu, Ratios.back(),
+                        Mine.PeakKb / 1024, Idle.PeakKb / 1024);
         else if (Print)
-            std::printf("  round %d: load %.2f, ours %.3f s (run %.3f, idle %.3f), peak %ld MB (idle %ld MB)\n", R + 1, L,
-                        Net, Mine.Seconds, Idle.Seconds, Mine.PeakKb / 1024, Idle.PeakKb / 1024);
+            std::printf("  round %d: load %.2f, ours %.3f s (run %.3f, idle %.3f; cpu %.2f s), peak %ld MB (idle %ld MB)\n",
+                        R + 1, L, Net, Mine.Seconds, Idle.Seconds, Cpu, Mine.PeakKb / 1024, Idle.PeakKb / 1024);
     }
     TResult Res;
     Res.Ours = Median(Ours);
