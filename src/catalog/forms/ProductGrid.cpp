@@ -150,7 +150,7 @@ void TProductGrid::Paint()
     try {
         DecodeVisiblePictures();
     } catch (...) {
-        // No threads to be had: each thumbnail then decodes as it is drawn.
+        // Painting goes on: a thumbnail not decoded here decodes as it is drawn.
     }
     TCellGrid::Paint();
 }

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 namespace ProductPictures {
@@ -135,6 +136,7 @@ namespace {
 
 // Runs Work(0) .. Work(Count - 1) on up to one thread a core (this one
 // included). Each index is one piece of work; only the next index is shared.
+// When no more threads can be had, the ones there are do all the work.
 void InParallel(int Count, const std::function<void(int)> &Work)
 {
     std::atomic<int> Next{0};
@@ -144,8 +146,14 @@ void InParallel(int Count, const std::function<void(int)> &Work)
     };
     const int Threads = int(std::min<qsizetype>(std::max(1u, std::thread::hardware_concurrency()), Count));
     std::vector<std::thread> Pool;
-    for (int T = 1; T < Threads; ++T)
-        Pool.emplace_back(Run);
+    Pool.reserve(size_t(std::max(0, Threads - 1)));
+    for (int T = 1; T < Threads; ++T) {
+        try {
+            Pool.emplace_back(Run);
+        } catch (const std::system_error &) {
+            break;
+        }
+    }
     Run();
     for (std::thread &T : Pool)
         T.join();
@@ -232,6 +240,10 @@ void TThumbnail::DecodeAll(const std::vector<TThumbnail *> &Many)
     for (TThumbnail *T : Many)
         if (T && !T->Decoded())
             Wanted.push_back(T);
+    std::sort(Wanted.begin(), Wanted.end());
+    Wanted.erase(std::unique(Wanted.begin(), Wanted.end()), Wanted.end());
+    if (Wanted.empty())
+        return;
     if (Wanted.size() == 1) {
         Wanted.front()->Bitmap();
         return;
