@@ -1047,7 +1047,19 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, con
         break;
     }
     case 8:
-        Inflate(IO);
+        if (H.IsEncrypted()) {
+            // A wrong password passes the one-byte header check once in 256
+            // tries, and the data it gives does not inflate: that is the news
+            // a CRC mismatch brings, and it goes the same way.
+            try {
+                Inflate(IO);
+            } catch (const EZCompressionError &) {
+                CalcCRC = IO.Crc();
+                return false;
+            }
+        } else {
+            Inflate(IO);
+        }
         break;
     case 1: case 2: case 3: case 4: case 5: case 6: {
         LegacyMember L;
