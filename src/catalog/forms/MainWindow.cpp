@@ -32,6 +32,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -139,7 +140,7 @@ TForm1::TForm1(QWidget *Parent)
     SetupBookPane();
     SetupPictureCommands();
     SetupMenuStates();
-    FPage.OnChange = [this] { ShowPageText(); };
+    FPage.OnChange = [this](const TPageChange &Change) { ShowPageText(Change); };
     FPage.OnProgress = [this](int Position, int Total) {
         ProgressBar1->setValue(Position);
         GroupBox3->setTitle(QStringLiteral("总计：%1行，正在处理：%2行。").arg(Total).arg(Position));
@@ -222,6 +223,9 @@ void TForm1::BuildLayout()
     RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setToolTip(QStringLiteral("请点击“修改页面信息”按钮来更改页面设置。"));
+    // The box shows the page and is never edited in place: it keeps no undo
+    // history of the lines the page replaces in it.
+    RichEdit1->document()->setUndoRedoEnabled(false);
     Top->addWidget(RichEdit1, 2);
 
     WebBrowserPane = new QWidget(GroupBox1);
