@@ -73,9 +73,10 @@ public:
     QString Values(const QString &Key) const;
     void SetValues(const QString &Key, const QString &Value);
 
-    // Fired once after every operation that may change the lines, with the
-    // lines it changed, so a view can replace those lines alone: typing into
-    // one product costs that product's line, not the page.
+    // Fired after every operation that may change the lines (an operation
+    // made of others, such as a repair, may fire once for each), with the lines
+    // it changed, so a view can replace those lines alone: typing into one
+    // product costs that product's line, not the page.
     std::function<void(const TPageChange &Change)> OnChange;
 
     // ---- new page ----

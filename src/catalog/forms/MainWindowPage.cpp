@@ -32,7 +32,7 @@ const QString PageFilter = QStringLiteral("页面文件 *.qbt|*.qbt|目录册文
 // GB18030 may hold) is shown as U+FFFD, so block k of the box stays line k.
 QString ShownLines(const QStringList &Lines, qsizetype From, qsizetype N)
 {
-    qsizetype Size = N > 0 ? N - 1 : 0;
+    qsizetype Size = N;
     for (qsizetype I = From; I < From + N; ++I)
         Size += Lines.at(I).size();
     QString Text;
@@ -40,17 +40,13 @@ QString ShownLines(const QStringList &Lines, qsizetype From, qsizetype N)
     for (qsizetype I = From; I < From + N; ++I) {
         if (I > From)
             Text += QLatin1Char('\n');
+        const qsizetype Start = Text.size();
         Text += Lines.at(I);
-    }
-    QChar *P = Text.data();
-    qsizetype At = 0;
-    for (qsizetype I = From; I < From + N; ++I) {
-        for (const qsizetype End = At + Lines.at(I).size(); At < End; ++At) {
-            const char16_t C = P[At].unicode();
-            if (C == u'\n' || C == u'\r' || C == 0x2029 || C == 0xFDD0 || C == 0xFDD1)
-                P[At] = QChar(0xFFFD);
+        for (QChar *C = Text.data() + Start, *End = Text.data() + Text.size(); C < End; ++C) {
+            const char16_t U = C->unicode();
+            if (U == u'\n' || U == u'\r' || U == 0x2029 || U == 0xFDD0 || U == 0xFDD1)
+                *C = QChar(0xFFFD);
         }
-        ++At;
     }
     return Text;
 }
