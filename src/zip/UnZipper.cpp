@@ -34,6 +34,22 @@ namespace {
 constexpr int ArchiveBufferSize = 8192;
 constexpr qint64 ChunkSize = 32768;
 
+// The time of a member's DOS stamp. The members of an archive mostly share a
+// few stamps, and each conversion looks at the time zone file again, so the
+// last one is kept (on each thread).
+time_t MemberTime(quint32 DosDateTime)
+{
+    thread_local bool Known = false;
+    thread_local quint32 LastStamp = 0;
+    thread_local time_t LastTime = 0;
+    if (!Known || DosDateTime != LastStamp) {
+        LastTime = time_t(FileDateToUnixTime(DosDateTime));
+        LastStamp = DosDateTime;
+        Known = true;
+    }
+    return LastTime;
+}
+
 } // namespace
 
 // ------------------------------------------------------------------- sinks
@@ -1195,7 +1211,7 @@ void TUnZipper::DecodeJob(ExtractJob &J, const WorkerContext *Worker)
         J.Good = DecodeMember(J.W, Out, J.Calc, Worker);
         if (J.Good) {
             timespec Times[2];
-            Times[0].tv_sec = Times[1].tv_sec = time_t(FileDateToUnixTime(RepairDosDateTime(J.W.LastModFileDateTime)));
+            Times[0].tv_sec = Times[1].tv_sec = MemberTime(RepairDosDateTime(J.W.LastModFileDateTime));
             Times[0].tv_nsec = Times[1].tv_nsec = 0;
             ::futimens(Fd, Times);
             ::fchmod(Fd, mode_t(J.Mode));

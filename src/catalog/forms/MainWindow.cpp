@@ -141,7 +141,13 @@ TForm1::TForm1(QWidget *Parent)
     SetupPictureCommands();
     SetupMenuStates();
     FPage.OnChange = [this](const TPageChange &Change) { ShowPageText(Change); };
-    FPage.OnProgress = [this](int Position, int Total) {
+    // The box is painted again when the bar moves on by a hundredth, and at the
+    // last line: painting it for every line cost a long page more than reading it.
+    FPage.OnProgress = [this, Shown = -1](int Position, int Total) mutable {
+        const int Percent = int(qint64(Position) * 100 / qMax(1, Total));
+        if (Position < Total && Percent == Shown)
+            return;
+        Shown = Position < Total ? Percent : -1;
         ProgressBar1->setValue(Position);
         GroupBox3->setTitle(QStringLiteral("总计：%1行，正在处理：%2行。").arg(Total).arg(Position));
         GroupBox3->repaint();

@@ -19,6 +19,23 @@
 
 namespace {
 
+// While it lives, loading a page into the grid reports no lines: the bar of a
+// book output shows the pages of the book, not the lines of each page.
+class TNoLineProgress {
+public:
+    explicit TNoLineProgress(TPageDocument &Page) : FPage(Page), FProgress(std::move(Page.OnProgress))
+    {
+        FPage.OnProgress = nullptr;
+    }
+    ~TNoLineProgress() { FPage.OnProgress = std::move(FProgress); }
+    TNoLineProgress(const TNoLineProgress &) = delete;
+    TNoLineProgress &operator=(const TNoLineProgress &) = delete;
+
+private:
+    TPageDocument &FPage;
+    decltype(TPageDocument::OnProgress) FProgress;
+};
+
 // The editor's page, its path, its entry and its modified state, as they were
 // before the output loaded the book's pages one by one; put back on every path.
 class TKeepEditor {
@@ -40,8 +57,10 @@ public:
         FForm->FPagePath = FPath;
         // The grid shows the page in the editor again.
         FForm->ResetGrid();
-        if (!FLines.isEmpty())
+        if (!FLines.isEmpty()) {
+            TNoLineProgress Quiet(FForm->Page());
             FForm->LoadGridFromPage();
+        }
         FForm->FOpenPageEntry = FEntry;
         FForm->FPageSaved = FSaved;
         FForm->SpeedButton9->setEnabled(FEnabled);
@@ -122,11 +141,10 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         FPage.SetLines(TPageDocument::LoadPageLines(Path));
         FOpenPageEntry = Entry;
         ResetGrid();
-        // The bar shows the pages of the book, not the lines of each page.
-        auto LineProgress = std::move(FPage.OnProgress);
-        FPage.OnProgress = nullptr;
-        LoadGridFromPage();
-        FPage.OnProgress = std::move(LineProgress);
+        {
+            TNoLineProgress Quiet(FPage);
+            LoadGridFromPage();
+        }
         GroupBox3->show();
         ProgressBar1->setRange(0, 100);
         QString Result;

@@ -188,8 +188,16 @@ void TForm1::LoadGridFromPage()
 {
     GroupBox3->show();
     ProgressBar1->setRange(0, qMax(1, FPage.Count()));
-    TProductGrid::TPictureBatch Pictures(*CellGrid1);
-    FPage.LoadGridFromPage(*FGridAccess, FPagePath, ProgramFolder());
+    {
+        // The grid is painted once it holds the page, not with each step of the progress box.
+        struct TUpdatesOff {
+            QWidget *Grid;
+            bool Was;
+            ~TUpdatesOff() { Grid->setUpdatesEnabled(Was); }
+        } Off{CellGrid1, CellGrid1->updatesEnabled()};
+        CellGrid1->setUpdatesEnabled(false);
+        FPage.LoadGridFromPage(*FGridAccess, FPagePath, ProgramFolder());
+    }
     GroupBox3->hide();
     SyncEdit1();
 }

@@ -92,60 +92,65 @@ int TProductGrid::ThumbnailHeight() const
 
 bool TProductGrid::CreatePicture(int ACol, int ARow, const QString &FileName)
 {
-    if (FBatchDepth > 0) {
-        // A later picture for the same cell replaces the one noted before.
-        FPending.removeIf([=](const TPendingPicture &P) { return P.ACol == ACol && P.ARow == ARow; });
-        FPending.append({ACol, ARow, FileName});
+    if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
         return true;
-    }
-    SetPicture(ACol, ARow, ProductPictures::MakeThumbnail(FileName, ThumbnailHeight()));
+    // Stretch mode 4: shrunk into the cell keeping its aspect, never enlarged.
+    TPicture *Picture = CreateCellPicture(ACol, ARow, false, 4, 0, haCenter, vaCenter);
+    if (!Picture)
+        return true;
+    Picture->SetGraphic(std::make_unique<ProductPictures::TThumbnail>(FileName, ThumbnailHeight()));
+    RepaintCell(ACol, ARow);
     return true;
 }
 
 void TProductGrid::RemovePicture(int ACol, int ARow)
 {
-    FPending.removeIf([=](const TPendingPicture &P) { return P.ACol == ACol && P.ARow == ARow; });
     RemoveCellGraphic(ACol, ARow);
 }
 
-void TProductGrid::SetPicture(int ACol, int ARow, std::unique_ptr<TBitmap> Thumbnail)
+namespace {
+
+ProductPictures::TThumbnail *ThumbnailOf(const TCellGraphic *G)
 {
-    if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
-        return;
-    // Stretch mode 4: shrunk into the cell keeping its aspect, never enlarged.
-    TPicture *Picture = CreateCellPicture(ACol, ARow, false, 4, 0, haCenter, vaCenter);
-    if (!Picture)
-        return;
-    Picture->SetGraphic(std::move(Thumbnail));
-    RepaintCell(ACol, ARow);
+    if (!G || G->CellType != ctPicture)
+        return nullptr;
+    const auto *Picture = dynamic_cast<const TPicture *>(G->GraphicObject());
+    return Picture ? dynamic_cast<ProductPictures::TThumbnail *>(Picture->Graphic()) : nullptr;
 }
 
-void TProductGrid::FillPending()
+} // namespace
+
+bool TProductGrid::PictureDecoded(int ACol, int ARow) const
 {
-    const QList<TPendingPicture> Pending = std::exchange(FPending, {});
-    QStringList Files;
-    for (const TPendingPicture &P : Pending)
-        Files << P.FileName;
-    std::vector<std::unique_ptr<TBitmap>> Thumbnails = ProductPictures::MakeThumbnails(Files, ThumbnailHeight());
-    for (int I = 0; I < Pending.size(); ++I)
-        SetPicture(Pending.at(I).ACol, Pending.at(I).ARow, std::move(Thumbnails[size_t(I)]));
+    const TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    if (!G)
+        return false;
+    const ProductPictures::TThumbnail *T = ThumbnailOf(G);
+    return !T || T->Decoded();
 }
 
-TProductGrid::TPictureBatch::TPictureBatch(TProductGrid &Grid)
-    : FGrid(Grid)
+void TProductGrid::DecodeVisiblePictures()
 {
-    ++FGrid.FBatchDepth;
-}
-
-TProductGrid::TPictureBatch::~TPictureBatch()
-{
-    if (--FGrid.FBatchDepth != 0)
+    // The picture column's cells that the paint will reach: the picture cell
+    // of a block covers its first five rows, so a block whose first row lies
+    // above the top row may still show.
+    if (ColCount() < 2 || RowCount() <= FixedRows() || LeftCol() > 1)
         return;
+    const int First = std::max(FixedRows(), TopRow() - 4);
+    const int Last = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
+    std::vector<ProductPictures::TThumbnail *> Shown;
+    for (int R = First; R <= Last; ++R)
+        if (ProductPictures::TThumbnail *T = ThumbnailOf(GetCellGraphic(1, R)); T && !T->Decoded())
+            Shown.push_back(T);
+    ProductPictures::TThumbnail::DecodeAll(Shown);
+}
+
+void TProductGrid::Paint()
+{
     try {
-        FGrid.FillPending();
+        DecodeVisiblePictures();
     } catch (...) {
-        // No threads to be had: the pictures the batch noted stay empty
-        // rather than the error leaving a destructor.
-        FGrid.FPending.clear();
+        // Painting goes on: a thumbnail not decoded here decodes as it is drawn.
     }
+    TCellGrid::Paint();
 }

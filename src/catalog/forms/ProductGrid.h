@@ -5,7 +5,6 @@
 
 #include "grid/CellGrid.h"
 
-#include <QList>
 #include <memory>
 
 class TProductGrid : public TCellGrid {
@@ -25,23 +24,15 @@ public:
     // The thumbnail of a picture file in a cell: as high as the picture cell
     // of block 1 less 3 pixels, shrunk into the cell keeping its aspect. A file
     // that cannot be shown gets its notice picture; the result is always true.
+    // The file is decoded when the cell is first painted (the cells that come
+    // into view together are decoded together, on several threads).
     bool CreatePicture(int ACol, int ARow, const QString &FileName);
     int ThumbnailHeight() const;
 
-    // While a batch is open CreatePicture only notes the files; closing it
-    // decodes them all at once on several threads (a page being opened).
-    class TPictureBatch {
-    public:
-        explicit TPictureBatch(TProductGrid &Grid);
-        ~TPictureBatch();
-        TPictureBatch(const TPictureBatch &) = delete;
-        TPictureBatch &operator=(const TPictureBatch &) = delete;
-
-    private:
-        TProductGrid &FGrid;
-    };
     void RemovePicture(int ACol, int ARow);
     bool HasPicture(int ACol, int ARow) const { return GetCellGraphic(ACol, ARow) != nullptr; }
+    // True when the cell holds a picture whose file has been decoded.
+    bool PictureDecoded(int ACol, int ARow) const;
 
     // The picture path cell of a block (column 1 of row 6n).
     static bool IsPathCell(int ACol, int ARow) { return ACol == 1 && ARow >= 6 && ARow % 6 == 0; }
@@ -52,19 +43,14 @@ protected:
     // cell's hint. The painting takes the cell's text from here.
     QString GetFormattedText(int ACol, int ARow) override;
     bool viewportEvent(QEvent *Event) override;
+    // Decodes the thumbnails coming into view, then paints.
+    void Paint() override;
     // The picture and text columns share the width of the window.
     void resizeEvent(QResizeEvent *Event) override;
 
 private:
     void FitColumns();
-    struct TPendingPicture {
-        int ACol, ARow;
-        QString FileName;
-    };
-    int FBatchDepth = 0;
-    QList<TPendingPicture> FPending;
-    void SetPicture(int ACol, int ARow, std::unique_ptr<TBitmap> Thumbnail);
-    void FillPending();
+    void DecodeVisiblePictures();
 
 signals:
     void CellEdited(int ACol, int ARow);

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <system_error>
 #include <thread>
 
 namespace ProductPictures {
@@ -130,22 +132,40 @@ std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height)
     return Notice(UnsupportedText);
 }
 
+namespace {
+
+// Runs Work(0) .. Work(Count - 1) on up to one thread a core (this one
+// included). Each index is one piece of work; only the next index is shared.
+// When no more threads can be had, the ones there are do all the work.
+void InParallel(int Count, const std::function<void(int)> &Work)
+{
+    std::atomic<int> Next{0};
+    const auto Run = [&] {
+        for (int I = Next++; I < Count; I = Next++)
+            Work(I);
+    };
+    const int Threads = int(std::min<qsizetype>(std::max(1u, std::thread::hardware_concurrency()), Count));
+    std::vector<std::thread> Pool;
+    Pool.reserve(size_t(std::max(0, Threads - 1)));
+    for (int T = 1; T < Threads; ++T) {
+        try {
+            Pool.emplace_back(Run);
+        } catch (const std::system_error &) {
+            break;
+        }
+    }
+    Run();
+    for (std::thread &T : Pool)
+        T.join();
+}
+
+} // namespace
+
 std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, int Height)
 {
     std::vector<std::unique_ptr<TBitmap>> Result(size_t(Files.size()));
-    // Each picture decodes into its own bitmap; only the next index is shared.
-    std::atomic<int> Next{0};
-    const auto Work = [&] {
-        for (int I = Next++; I < Files.size(); I = Next++)
-            Result[size_t(I)] = MakeThumbnail(Files.at(I), Height);
-    };
-    const int Threads = int(std::min<qsizetype>(std::max(1u, std::thread::hardware_concurrency()), Files.size()));
-    std::vector<std::thread> Pool;
-    for (int T = 1; T < Threads; ++T)
-        Pool.emplace_back(Work);
-    Work();
-    for (std::thread &T : Pool)
-        T.join();
+    // Each picture decodes into its own bitmap.
+    InParallel(int(Files.size()), [&](int I) { Result[size_t(I)] = MakeThumbnail(Files.at(I), Height); });
     return Result;
 }
 
@@ -191,6 +211,111 @@ QStringList SplitPictureList(const QString &List)
     QString Text = List;
     Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return Text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// ------------------------------------------------------------ TThumbnail
+
+namespace {
+
+std::atomic<int> ThumbnailDecodes{0};
+
+} // namespace
+
+TThumbnail::TThumbnail(const QString &FileName, int Height)
+    : FFileName(FileName)
+    , FHeight(Height)
+{
+}
+
+TBitmap &TThumbnail::Bitmap() const
+{
+    if (!FBitmap) {
+        FBitmap = MakeThumbnail(FFileName, FHeight);
+        ++ThumbnailDecodes;
+    }
+    return *FBitmap;
+}
+
+void TThumbnail::DecodeAll(const std::vector<TThumbnail *> &Many)
+{
+    std::vector<TThumbnail *> Wanted;
+    for (TThumbnail *T : Many)
+        if (T && !T->Decoded())
+            Wanted.push_back(T);
+    std::sort(Wanted.begin(), Wanted.end());
+    Wanted.erase(std::unique(Wanted.begin(), Wanted.end()), Wanted.end());
+    if (Wanted.empty())
+        return;
+    if (Wanted.size() == 1) {
+        Wanted.front()->Bitmap();
+        return;
+    }
+    // The threads fill bitmaps of their own; they are handed over on this one.
+    std::vector<std::unique_ptr<TBitmap>> Bitmaps(Wanted.size());
+    InParallel(int(Wanted.size()), [&](int I) {
+        Bitmaps[size_t(I)] = MakeThumbnail(Wanted[size_t(I)]->FFileName, Wanted[size_t(I)]->FHeight);
+    });
+    for (size_t I = 0; I < Wanted.size(); ++I)
+        Wanted[I]->FBitmap = std::move(Bitmaps[I]);
+    ThumbnailDecodes += int(Wanted.size());
+}
+
+int TThumbnail::DecodeCount()
+{
+    return ThumbnailDecodes;
+}
+
+std::unique_ptr<TGraphic> TThumbnail::NewGraphic() const
+{
+    return std::make_unique<TBitmap>();
+}
+
+bool TThumbnail::Empty() const
+{
+    return Bitmap().Empty();
+}
+
+int TThumbnail::Width() const
+{
+    return Bitmap().Width();
+}
+
+int TThumbnail::Height() const
+{
+    return Bitmap().Height();
+}
+
+void TThumbnail::LoadFromStream(TStream *Stream)
+{
+    auto Loaded = std::make_unique<TBitmap>();
+    Loaded->LoadFromStream(Stream);
+    FBitmap = std::move(Loaded);
+    Changed(this);
+}
+
+void TThumbnail::SaveToStream(TStream *Stream)
+{
+    Bitmap().SaveToStream(Stream);
+}
+
+void TThumbnail::Assign(const TGraphic *Source)
+{
+    if (Source == this)
+        return;
+    auto Copy = std::make_unique<TBitmap>();
+    Copy->Assign(Source);
+    FBitmap = std::move(Copy);
+    Changed(this);
+}
+
+void TThumbnail::AssignTo(TGraphic *Dest) const
+{
+    Bitmap().AssignTo(Dest);
+}
+
+void TThumbnail::Draw(TCanvas &Canvas, const TRect &R)
+{
+    Bitmap().Draw(Canvas, R);
 }
 
 } // namespace ProductPictures

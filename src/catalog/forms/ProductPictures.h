@@ -33,6 +33,40 @@ std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height);
 // is in the order of Files.
 std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, int Height);
 
+// The thumbnail a product grid cell holds: it names its picture file and
+// decodes it (MakeThumbnail) only when the thumbnail is first drawn or
+// measured, then keeps the thumbnail, not the picture. A page of many products
+// so costs no decoding for the rows nobody looks at. A copy of it is the
+// decoded bitmap.
+class TThumbnail : public TGraphic {
+public:
+    TThumbnail(const QString &FileName, int Height);
+
+    const QString &FileName() const { return FFileName; }
+    bool Decoded() const { return FBitmap != nullptr; }
+    // Decodes the thumbnails of Many that are not decoded yet, on several threads.
+    static void DecodeAll(const std::vector<TThumbnail *> &Many);
+    // Picture files decoded by thumbnails since the program started.
+    static int DecodeCount();
+
+    QString ClassName() const override { return QStringLiteral("TThumbnail"); }
+    std::unique_ptr<TGraphic> NewGraphic() const override;   // a TBitmap
+    bool Empty() const override;
+    int Width() const override;
+    int Height() const override;
+    void LoadFromStream(TStream *Stream) override;
+    void SaveToStream(TStream *Stream) override;
+    void Assign(const TGraphic *Source) override;
+    void AssignTo(TGraphic *Dest) const override;
+    void Draw(TCanvas &Canvas, const TRect &R) override;
+
+private:
+    QString FFileName;
+    int FHeight;
+    mutable std::unique_ptr<TBitmap> FBitmap;
+    TBitmap &Bitmap() const;
+};
+
 // The value the page text stores for a picture: the part after the page's
 // folder when the picture lies below it (at most 256 characters), else the
 // whole path. PagePath may be empty (a page not saved yet).

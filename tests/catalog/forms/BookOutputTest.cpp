@@ -5,6 +5,8 @@
 #include "WindowFixture.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
+#include "catalog/forms/ProductGrid.h"
+#include "catalog/forms/ProductPictures.h"
 #include "catalog/output/BookOutput.h"
 #include "platform/core/Types.h"
 
@@ -127,6 +129,28 @@ TEST_F(BookOutput, ThreePagesBecomeAFramedSite)
     EXPECT_TRUE(Ui.ShellCalls().value(0).contains(D() + QStringLiteral("index.htm")));
     EXPECT_EQ(QDir(D() + QStringLiteral("images")).entryList(QStringList{QStringLiteral("*.htm")}).size(), 3 + 2)
         << "the pages of the first run are gone";
+}
+
+TEST_F(BookOutput, PagesOfManyProductsArePublishedWithoutDecodingTheirPictures)
+{
+    const int Products = 60;
+    WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"), Products);
+    WritePage(QStringLiteral("b.qbt"), QStringLiteral("B2"), QStringLiteral("乙页"), Products);
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("a.qbt"), QStringLiteral("b.qbt")});
+    TScriptedUi Ui;
+    Start({Book});
+    const int Before = ProductPictures::TThumbnail::DecodeCount();
+
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+
+    // Each page was checked and published from the grid, and the open page is
+    // back in it with its pictures; none was decoded, as none was painted.
+    for (const char *F : {"A1p1.jpg", "A1p60.jpg", "B2p60.jpg"})
+        EXPECT_TRUE(QFileInfo::exists(D() + QStringLiteral("images/") + QString::fromUtf8(F))) << F;
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 6 * Products + 1);
+    EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 6 * Products - 5));
+    EXPECT_EQ(ProductPictures::TThumbnail::DecodeCount(), Before);
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(BookOutput, OtherFilesAreCopiedAndMissingOnesListed)

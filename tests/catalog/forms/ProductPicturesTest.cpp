@@ -181,3 +181,44 @@ TEST(ProductPictures, ManyThumbnailsAtOnceKeepTheirOrder)
     }
     EXPECT_TRUE(MakeThumbnails({}, 50).empty());
 }
+
+TEST(ProductPictures, ThumbnailsDecodeOnFirstUseOnceAndCopyAsBitmaps)
+{
+    TempDir Dir;
+    WriteJpeg(Dir.File(QStringLiteral("wide.jpg")), 300, 100);
+    const int Start = TThumbnail::DecodeCount();
+    TThumbnail Wide(Dir.File(QStringLiteral("wide.jpg")), 50);
+    EXPECT_FALSE(Wide.Decoded());
+    EXPECT_EQ(TThumbnail::DecodeCount(), Start);
+    EXPECT_EQ(Wide.Width(), 150);
+    EXPECT_EQ(Wide.Height(), 50);
+    EXPECT_TRUE(Wide.Decoded());
+    TBitmap Canvas(200, 60);
+    Canvas.Canvas()->Draw(0, 0, &Wide);
+    EXPECT_GT(QColor(Canvas.Image().pixel(100, 25)).red(), 200);
+    EXPECT_LT(QColor(Canvas.Image().pixel(100, 25)).green(), 60);
+    EXPECT_EQ(TThumbnail::DecodeCount(), Start + 1);
+
+    // A copy, as the grid's cell stream takes one, is the decoded bitmap.
+    TPicture Copy;
+    Copy.SetGraphic(static_cast<const TGraphic *>(&Wide));
+    ASSERT_NE(dynamic_cast<TBitmap *>(Copy.Graphic()), nullptr);
+    EXPECT_EQ(Copy.Width(), 150);
+
+    // Many at once on several threads; a missing or damaged file gets its notice.
+    TestSupport::WriteAll(Dir.File(QStringLiteral("bad.jpg")), QByteArray("damaged"));
+    std::vector<std::unique_ptr<TThumbnail>> Many;
+    std::vector<TThumbnail *> Pointers{&Wide};
+    for (int I = 0; I < 12; ++I) {
+        const char *Name = I % 4 == 1 ? "bad.jpg" : I % 4 == 2 ? "none.jpg" : "wide.jpg";
+        Many.push_back(std::make_unique<TThumbnail>(Dir.File(QString::fromLatin1(Name)), 40));
+        Pointers.push_back(Many.back().get());
+    }
+    TThumbnail::DecodeAll(Pointers);
+    EXPECT_EQ(TThumbnail::DecodeCount(), Start + 1 + 12);
+    for (int I = 0; I < 12; ++I) {
+        SCOPED_TRACE(I);
+        ASSERT_TRUE(Many[size_t(I)]->Decoded());
+        EXPECT_EQ(Many[size_t(I)]->Width(), I % 4 == 1 || I % 4 == 2 ? NoticeWidth : 120);
+    }
+}

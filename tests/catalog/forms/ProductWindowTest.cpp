@@ -2,6 +2,8 @@
 // picture files, with every question answered by a script.
 
 #include "WindowFixture.h"
+#include "catalog/forms/ProductGrid.h"
+#include "catalog/forms/ProductPictures.h"
 #include "platform/core/Types.h"
 #include "platform/services/Clipboard.h"
 
@@ -371,6 +373,75 @@ TEST_F(ProductWindow, OpeningAPageFillsEveryThumbnail)
     const auto Thumbnail = Form->LoadCellPicture(Data.File(QStringLiteral("a.jpg")));
     EXPECT_EQ(Thumbnail->Height(), Form->CellGrid1->CellExtent(1, 1).Y - 3);
     EXPECT_EQ(Thumbnail->Width(), qRound(300.0 * Thumbnail->Height() / 100));
+}
+
+namespace {
+
+// Counts the paints of a widget.
+class TPaintCounter : public QObject {
+public:
+    explicit TPaintCounter(QWidget *Widget) { Widget->installEventFilter(this); }
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *Event) override
+    {
+        Paints += Event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(ProductWindow, APageOfManyProductsDecodesOnlyThePicturesShown)
+{
+    TScriptedUi Ui;
+    const int Products = 150;
+    QImage Image(300, 100, QImage::Format_RGB32);
+    Image.fill(Qt::red);
+    ASSERT_TRUE(Image.save(Data.File(QStringLiteral("a.jpg")), "JPEG"));
+    QStringList Lines = PageLines(NumberedHeader(), Products);
+    for (int N = 1; N <= Products; ++N)
+        Lines[Lines.indexOf(QStringLiteral("{$%1}").arg(N)) + 1] = QStringLiteral("{$IMG}=a.jpg");
+    SaveLines(Data.File(QStringLiteral("many.qbt")), Lines);
+    auto Form = Start({});
+    Form->resize(900, 700);
+    Form->show();
+    QApplication::processEvents();
+
+    const int Before = ProductPictures::TThumbnail::DecodeCount();
+    TPaintCounter Box(Form->GroupBox3);
+    Form->OpenPage(Data.File(QStringLiteral("many.qbt")));
+    // The progress box is painted as its bar moves on (the bar and the
+    // caption each paint it), not once for each of the page's lines.
+    EXPECT_GT(Box.Paints, 0);
+    EXPECT_LE(Box.Paints, 250) << Lines.size() << " lines";
+    QApplication::processEvents();
+    TProductGrid *Grid = Form->CellGrid1;
+    ASSERT_EQ(Grid->RowCount(), 6 * Products + 1);
+    const int Last = 6 * Products - 5;
+    EXPECT_TRUE(Grid->HasPicture(1, 1));
+    EXPECT_TRUE(Grid->HasPicture(1, Last));
+    // What shows is decoded, and only that.
+    EXPECT_TRUE(Grid->PictureDecoded(1, 1));
+    EXPECT_FALSE(Grid->PictureDecoded(1, Last));
+    const int Shown = ProductPictures::TThumbnail::DecodeCount() - Before;
+    EXPECT_GE(Shown, 1);
+    EXPECT_LE(Shown, Grid->VisibleRowCount() / 6 + 2);
+    const QImage Top = Grid->RenderToImage();
+    // The middle of the picture cell (rows 1 to 5).
+    const TRect Cell = Grid->CellRect(1, 1);
+    const QColor Colour(Top.pixel((Cell.Left + Cell.Right) / 2, (Cell.Top + Grid->CellRect(1, 5).Bottom) / 2));
+    EXPECT_GT(Colour.red(), 200);
+    EXPECT_LT(Colour.green(), 60);
+
+    // Scrolled to the end, the last product's picture is decoded as it comes into view.
+    Grid->FocusCell(3, Last);
+    QApplication::processEvents();
+    Grid->RenderToImage();
+    EXPECT_TRUE(Grid->PictureDecoded(1, Last));
+    EXPECT_FALSE(Grid->PictureDecoded(1, 6 * (Products / 2) - 5));
+    EXPECT_LE(ProductPictures::TThumbnail::DecodeCount() - Before, 2 * (Grid->VisibleRowCount() / 6 + 2));
 }
 
 TEST_F(ProductWindow, SelectingCellsShowsTheirLinesAndDoubleClicks)
