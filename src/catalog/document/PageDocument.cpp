@@ -114,21 +114,94 @@ bool IsFirstBlockLine(const QString &Line)
 
 // ------------------------------------------------------------------ lines
 
+void TPageDocument::Note(int First, int Removed, int Added)
+{
+    const int Before = Count() - Added + Removed;
+    if (FEverything)
+        return;
+    if (!FNoted) {
+        FNoted = true;
+        FOldCount = Before;
+        FFirst = First;
+        FTail = Before - First - Removed;
+        return;
+    }
+    // Lines before both changes and lines after both stay as they were.
+    FFirst = qMin(FFirst, First);
+    FTail = qMin(FTail, Before - First - Removed);
+}
+
 void TPageDocument::Changed()
 {
+    TPageChange C;
+    if (FEverything) {
+        C.Everything = true;
+    } else if (FNoted) {
+        C.First = FFirst;
+        C.Removed = FOldCount - FFirst - FTail;
+        C.Added = Count() - FFirst - FTail;
+    }
+    FNoted = false;
+    FEverything = false;
     if (OnChange)
-        OnChange();
+        OnChange(C);
+}
+
+void TPageDocument::PutLine(int Index, const QString &Line)
+{
+    FLines[Index] = Line;
+    Note(Index, 1, 1);
+}
+
+void TPageDocument::InsertLines(int Index, const QStringList &Lines)
+{
+    if (Lines.isEmpty())
+        return;
+    // One move of the lines after Index, not one per inserted line.
+    FLines.insert(Index, Lines.size(), QString());
+    for (qsizetype I = 0; I < Lines.size(); ++I)
+        FLines[Index + I] = Lines.at(I);
+    Note(Index, 0, int(Lines.size()));
+}
+
+void TPageDocument::RemoveLines(int Index, int N)
+{
+    if (N <= 0)
+        return;
+    FLines.remove(Index, N);
+    Note(Index, N, 0);
+}
+
+void TPageDocument::ReplaceAll(const QStringList &Lines)
+{
+    const int Old = Count(), New = int(Lines.size());
+    int Head = 0;
+    while (Head < Old && Head < New && FLines.at(Head) == Lines.at(Head))
+        ++Head;
+    int Tail = 0;
+    while (Tail < Old - Head && Tail < New - Head && FLines.at(Old - 1 - Tail) == Lines.at(New - 1 - Tail))
+        ++Tail;
+    FLines = Lines;
+    if (Old - Head - Tail > 0 || New - Head - Tail > 0)
+        Note(Head, Old - Head - Tail, New - Head - Tail);
+}
+
+void TPageDocument::ReplaceEverything(const QStringList &Lines)
+{
+    FLines = Lines;
+    FEverything = true;
+    FNoted = false;
 }
 
 void TPageDocument::SetLines(const QStringList &Lines)
 {
-    FLines = Lines;
+    ReplaceAll(Lines);
     Changed();
 }
 
 void TPageDocument::Clear()
 {
-    FLines.clear();
+    ReplaceEverything({});
     Changed();
 }
 
@@ -201,15 +274,15 @@ void TPageDocument::SetValues(const QString &Key, const QString &Value)
     const int I = IndexOfName(Key);
     if (V.isEmpty()) {
         if (I >= 0) {
-            FLines.removeAt(I);
+            RemoveLines(I, 1);
             Changed();
         }
         return;
     }
     if (I >= 0)
-        FLines[I] = NameOf(FLines.at(I)) + QLatin1Char('=') + V;
+        PutLine(I, NameOf(FLines.at(I)) + QLatin1Char('=') + V);
     else
-        FLines.insert(HeaderInsertPoint(), Key + QLatin1Char('=') + V);
+        InsertLines(HeaderInsertPoint(), {Key + QLatin1Char('=') + V});
     Changed();
 }
 
@@ -217,9 +290,8 @@ void TPageDocument::SetValues(const QString &Key, const QString &Value)
 
 bool TPageDocument::InitNewPageText(const TNewPageDefaults &Defaults)
 {
-    FLines.clear();
     if (!Defaults.DefaultsFile.isEmpty() && FileExists(Defaults.DefaultsFile)) {
-        FLines = LoadLines(Defaults.DefaultsFile);
+        ReplaceEverything(LoadLines(Defaults.DefaultsFile));
         Changed();
         return true;
     }
@@ -230,9 +302,10 @@ bool TPageDocument::InitNewPageText(const TNewPageDefaults &Defaults)
         QStringLiteral("CHM(帮助文件类型)"), QStringLiteral("春天系列"), QStringLiteral("中文"),
         Defaults.OrderMail, QStringLiteral("75"), QString(),
     };
-    FLines.append(Magic);
+    QStringList Lines{Magic};
     for (int I = 0; I < HeaderKeys.size(); ++I)
-        FLines.append(HeaderKeys.at(I) + QLatin1Char('=') + OneLine(Values.at(I)));
+        Lines.append(HeaderKeys.at(I) + QLatin1Char('=') + OneLine(Values.at(I)));
+    ReplaceEverything(Lines);
     Changed();
     return false;
 }
@@ -271,6 +344,13 @@ int TPageDocument::FindBlockLine(int N) const
 {
     const QString Key = QStringLiteral("{$%1}").arg(N);
     const int D = DetailIndex();
+    // Every value written goes through here: on a page as the program writes
+    // it, the block stands where the geometry puts it and no line is searched.
+    if (D >= 0) {
+        const qint64 Expected = qint64(D) + 2 + 9 * (qint64(N) - 1);
+        if (Expected < Count() && FLines.at(Expected) == Key)
+            return int(Expected);
+    }
     for (int I = D < 0 ? 0 : D + 1; I < Count(); ++I)
         if (FLines.at(I) == Key)
             return I;
@@ -341,7 +421,7 @@ int TPageDocument::BlockAppendPoint()
     // older pages stay where they are.
     int Last = -1;
     const int D = DetailIndex();
-    for (int I = D < 0 ? 0 : D + 1; I < Count(); ++I)
+    for (int I = Count() - 1; I >= (D < 0 ? 0 : D + 1) && Last < 0; --I)
         if (BlockNumberOfLine(FLines.at(I)) > 0)
             Last = I;
     if (Last >= 0) {
@@ -354,7 +434,7 @@ int TPageDocument::BlockAppendPoint()
     if (D < 0)
         return Count();
     if (D + 1 >= Count())
-        FLines.append(QString());   // the empty line after "{detail}" went missing
+        InsertLines(Count(), {QString()});   // the empty line after "{detail}" went missing
     return D + 2;
 }
 
@@ -363,11 +443,8 @@ TPageDocument::TStoreResult TPageDocument::StoreProductBlock(const TProductGridA
     const int N = (ARow + 5) / 6;
     if (N < 1)
         return srNothing;
-    if (Count() < 25 && !Text().contains(DetailLine)) {
-        FLines.append(MarkerComment);
-        FLines.append(DetailLine);
-        FLines.append(QString());
-    }
+    if (Count() < 25 && !Text().contains(DetailLine))
+        InsertLines(Count(), {MarkerComment, DetailLine, QString()});
     int P = FindBlockLine(N);
     if (P < 0) {
         const int F = BlockFirstRow(ARow);
@@ -375,8 +452,7 @@ TPageDocument::TStoreResult TPageDocument::StoreProductBlock(const TProductGridA
         QStringList Block{QStringLiteral("{$%1}").arg(N)};
         for (int K = 0; K < ValueKeys.size(); ++K)
             Block.append(ValueKeys.at(K) + OneLine(Grid.Cells(ValueCells[K].Col, F + ValueCells[K].RowOffset)));
-        for (int K = 0; K < Block.size(); ++K)
-            FLines.insert(P + K, Block.at(K));
+        InsertLines(P, Block);
     }
     const int K = ValueIndexOfCell(ACol, ARow);
     if (K < 0) {
@@ -399,7 +475,7 @@ TPageDocument::TStoreResult TPageDocument::StoreProductBlock(const TProductGridA
         Changed();
         return srNeedsRepair;
     }
-    FLines[Target] = ValueKeys.at(K) + OneLine(Grid.Cells(ACol, ARow));
+    PutLine(Target, ValueKeys.at(K) + OneLine(Grid.Cells(ACol, ARow)));
     Changed();
     return srStored;
 }
@@ -453,7 +529,7 @@ bool TPageDocument::LacksDetailLine() const
 
 void TPageDocument::LoadFromFile(const QString &FileName)
 {
-    FLines = LoadPageLines(FileName);
+    ReplaceEverything(LoadPageLines(FileName));
     Changed();
 }
 
@@ -502,15 +578,12 @@ bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::
     // writer of pages looks for it, with the marker, "{detail}" and an empty line
     // right before it. A page that lost "{detail}" gets the three lines back first.
     if (DetailIndex(K) < 0) {
-        FLines.insert(K, QString());
-        FLines.insert(K, DetailLine);
-        FLines.insert(K, RepairedMarker);
+        InsertLines(K, {RepairedMarker, DetailLine, QString()});
         K += 3;
     }
     if (K < FirstBlockLine) {
         // Header lines are missing: filler lines pad the header.
-        for (int I = K; I < FirstBlockLine; ++I)
-            FLines.insert(1, RepairedLine);
+        InsertLines(1, QStringList(FirstBlockLine - K, RepairedLine));
         Changed();
         return false;
     }
@@ -526,7 +599,7 @@ bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::
             if (L.startsWith(QLatin1Char('{')) || (L.size() > 1 && L.at(1) == QLatin1Char('$')))
                 Lines << L;
         }
-        FLines = Lines;
+        ReplaceAll(Lines);
         Changed();
         RebuildProductBlocks(FirstBlockLine);
         return true;
@@ -612,7 +685,7 @@ bool TPageDocument::RepairPageFile(const TNewPageDefaults &Defaults, const std::
     for (int I = Head; I < Hi; I = Next[I])
         Lines << FLines.at(I);
     Lines << FLines.mid(Hi) << Moved;
-    FLines = Lines;
+    ReplaceAll(Lines);
     if (AskRebuild && AskRebuildHeader && AskRebuildHeader())
         RebuildPageHeader(Defaults);
     Changed();
@@ -626,12 +699,11 @@ void TPageDocument::RebuildPageHeader(const TNewPageDefaults &Defaults)
         return;
     const QStringList Rest = FLines.mid(K);
     InitNewPageText(Defaults);
-    FLines.append(RepairedMarker);
-    FLines.append(DetailLine);
-    FLines.append(QString());
+    QStringList Lines{RepairedMarker, DetailLine, QString()};
     for (const QString &L : Rest)
         if (!L.isEmpty())
-            FLines.append(L);
+            Lines.append(L);
+    InsertLines(Count(), Lines);
     Changed();
 }
 
@@ -679,18 +751,18 @@ void TPageDocument::RebuildProductBlocks(int FirstLine)
     if (!InBlocks)
         throw Exception(QStringLiteral("修复失败，没有找到catalog块内容。"));
     Flush();
-    while (Count() > FirstLine)
-        FLines.removeLast();
-    FLines.append(Rebuilt);
+    QStringList Lines = FLines.mid(0, FirstLine);
+    Lines.append(Rebuilt);
     // Header keys that stood among the blocks stay after them, where pages keep
     // the keys their header lacks: the blocks keep their lines.
     QSet<QString> Names;
-    for (const QString &L : std::as_const(FLines))
+    for (const QString &L : std::as_const(Lines))
         Names.insert(NameOf(L).toCaseFolded());
     for (const QString &L : HeaderLines)
         if (!Names.contains(NameOf(L).toCaseFolded())) {
             Names.insert(NameOf(L).toCaseFolded());
-            FLines.append(L);
+            Lines.append(L);
         }
+    ReplaceAll(Lines);
     Changed();
 }

@@ -35,6 +35,17 @@ struct TNewPageDefaults {
     QString OrderMail;      // line 7 of cols1.dat
 };
 
+// What one operation did to the lines: lines First .. First+Removed-1 of the
+// text before it are now lines First .. First+Added-1, and the lines before
+// and after them are as they were (both counts 0: nothing changed). Everything:
+// the whole text was replaced (a load, a new page), the counts say nothing.
+struct TPageChange {
+    int First = 0;
+    int Removed = 0;
+    int Added = 0;
+    bool Everything = false;
+};
+
 class TPageDocument {
 public:
     static const QString Magic;            // "QBT FILE TYPE 2.0"
@@ -62,8 +73,11 @@ public:
     QString Values(const QString &Key) const;
     void SetValues(const QString &Key, const QString &Value);
 
-    // Fired after every change of the lines.
-    std::function<void()> OnChange;
+    // Fired after every operation that may change the lines (an operation
+    // made of others, such as a repair, may fire once for each), with the lines
+    // it changed, so a view can replace those lines alone: typing into one
+    // product costs that product's line, not the page.
+    std::function<void(const TPageChange &Change)> OnChange;
 
     // ---- new page ----
     // Builds a new page header. Returns true when the defaults file was used.
@@ -73,7 +87,9 @@ public:
     // Block number of a block line "{$n}" (n decimal digits, n >= 1), else 0.
     static int BlockNumberOfLine(const QString &Line);
     static int BlockFirstRow(int Row);
-    // Line index of the exact line "{$n}" of the product area, or -1.
+    // Line index of the exact line "{$n}" of the product area, or -1: the
+    // line where the page's geometry puts block n (nine lines a block after
+    // "{detail}" and its empty line) when it is there, else the first such line.
     int FindBlockLine(int N) const;
     // First line the parser looks at for block lines.
     int ProductScanStart() const;
@@ -120,6 +136,22 @@ public:
 
 private:
     QStringList FLines;
+
+    // The change gathered since the last notice: the first FFirst and the last
+    // FTail lines are those of the text of FOldCount lines the notice last left.
+    bool FNoted = false;
+    bool FEverything = false;
+    int FFirst = 0;
+    int FTail = 0;
+    int FOldCount = 0;
+    // Every change of FLines goes through these, which note what they changed;
+    // Changed() tells OnChange what was noted since the last notice.
+    void PutLine(int Index, const QString &Line);
+    void InsertLines(int Index, const QStringList &Lines);
+    void RemoveLines(int Index, int Count);
+    void ReplaceAll(const QStringList &Lines);      // notes only the lines that differ
+    void ReplaceEverything(const QStringList &Lines);
+    void Note(int First, int Removed, int Added);   // after the change
     void Changed();
     int IndexOfName(const QString &Name) const;
     int HeaderInsertPoint() const;

@@ -32,6 +32,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -139,7 +140,7 @@ TForm1::TForm1(QWidget *Parent)
     SetupBookPane();
     SetupPictureCommands();
     SetupMenuStates();
-    FPage.OnChange = [this] { ShowPageText(); };
+    FPage.OnChange = [this](const TPageChange &Change) { ShowPageText(Change); };
     // The box is painted again when the bar moves on by a hundredth, and at the
     // last line: painting it for every line cost a long page more than reading it.
     FPage.OnProgress = [this, Shown = -1](int Position, int Total) mutable {
@@ -228,6 +229,9 @@ void TForm1::BuildLayout()
     RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setToolTip(QStringLiteral("请点击“修改页面信息”按钮来更改页面设置。"));
+    // The box shows the page and is never edited in place: it keeps no undo
+    // history of the lines the page replaces in it.
+    RichEdit1->document()->setUndoRedoEnabled(false);
     Top->addWidget(RichEdit1, 2);
 
     WebBrowserPane = new QWidget(GroupBox1);

@@ -419,7 +419,7 @@ private:
     void BuildMenu();
     QAction *AddItem(QMenu *Menu, const QString &Name, const QString &Caption, const QString &Shortcut,
                      void (TForm1::*Handler)() = nullptr);
-    void ShowPageText();
+    void ShowPageText(const TPageChange &Change);
     void SetupBlock(int First, int Number);
     TNewPageDefaults NewPageDefaults() const;
     QString ProjectFolder() const;

@@ -15,6 +15,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QLineEdit>
 
@@ -23,17 +26,81 @@ namespace {
 
 const QString PageFilter = QStringLiteral("页面文件 *.qbt|*.qbt|目录册文件 *.qbs|*.qbs|Catalog包文件 *.qba|*.qba");
 
+// Lines From .. From+N-1 as the page text box holds them, one block a line
+// joined by line ends. A character that would end or split a block there
+// (a line end, a paragraph or frame mark, which a page read as UTF-8 or
+// GB18030 may hold) is shown as U+FFFD, so block k of the box stays line k.
+QString ShownLines(const QStringList &Lines, qsizetype From, qsizetype N)
+{
+    qsizetype Size = N;
+    for (qsizetype I = From; I < From + N; ++I)
+        Size += Lines.at(I).size();
+    QString Text;
+    Text.reserve(Size);
+    for (qsizetype I = From; I < From + N; ++I) {
+        if (I > From)
+            Text += QLatin1Char('\n');
+        const qsizetype Start = Text.size();
+        Text += Lines.at(I);
+        for (QChar *C = Text.data() + Start, *End = Text.data() + Text.size(); C < End; ++C) {
+            const char16_t U = C->unicode();
+            if (U == u'\n' || U == u'\r' || U == 0x2029 || U == 0xFDD0 || U == 0xFDD1)
+                *C = QChar(0xFFFD);
+        }
+    }
+    return Text;
+}
+
+// Puts Lines[First .. First+Added-1] in place of the box's blocks First ..
+// First+Removed-1, in one edit. The box held OldCount lines (one empty block
+// for none); the line ends around the replaced blocks stay where they were.
+void ReplaceShownLines(QTextDocument *Doc, const QStringList &Lines, int OldCount, const TPageChange &Change)
+{
+    QString Text = ShownLines(Lines, Change.First, Change.Added);
+    int From, To;
+    if (Change.First + Change.Removed < OldCount) {
+        // A line follows: the replaced lines take their own line ends along.
+        From = Doc->findBlockByNumber(Change.First).position();
+        To = Doc->findBlockByNumber(Change.First + Change.Removed).position();
+        if (Change.Added > 0)
+            Text += QLatin1Char('\n');
+    } else if (Change.First > 0) {
+        // Up to the end, after a line: the line end before them goes along.
+        const QTextBlock Before = Doc->findBlockByNumber(Change.First - 1);
+        From = Before.position() + Before.length() - 1;
+        To = Doc->characterCount() - 1;
+        if (Change.Added > 0)
+            Text.prepend(QLatin1Char('\n'));
+    } else {
+        From = 0;
+        To = Doc->characterCount() - 1;
+    }
+    QTextCursor C(Doc);
+    C.setPosition(From);
+    C.setPosition(To, QTextCursor::KeepAnchor);
+    C.beginEditBlock();
+    C.insertText(Text);
+    C.endEditBlock();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- the text
 
-void TForm1::ShowPageText()
+void TForm1::ShowPageText(const TPageChange &Change)
 {
-    // The text box shows the document; its change runs RichEdit1Change once.
+    // The text box shows the document: the lines a change replaced are
+    // replaced there alone, and its change runs RichEdit1Change once.
     FShowingPage = true;
-    const int Scroll = RichEdit1->verticalScrollBar()->value();
-    RichEdit1->setPlainText(FPage.Lines().join(QLatin1Char('\n')));
-    RichEdit1->verticalScrollBar()->setValue(Scroll);
+    QScrollBar *Bar = RichEdit1->verticalScrollBar();
+    const int Scroll = Bar->value();
+    QTextDocument *Doc = RichEdit1->document();
+    const int OldCount = FPage.Count() - Change.Added + Change.Removed;
+    if (Change.Everything || Doc->blockCount() != qMax(1, OldCount))
+        RichEdit1->setPlainText(ShownLines(FPage.Lines(), 0, FPage.Count()));
+    else if (Change.Removed > 0 || Change.Added > 0)
+        ReplaceShownLines(Doc, FPage.Lines(), OldCount, Change);
+    Bar->setValue(Scroll);
     FShowingPage = false;
     RichEdit1Change();
 }

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QMap>
 #include <gtest/gtest.h>
+#include <utility>
 
 using TestSupport::TempDir;
 
@@ -505,4 +506,148 @@ TEST(PageDocumentRepair, BlocksRebuiltAndRenumbered)
     // A repaired page is stable: a second repair changes nothing.
     Doc.RepairPageFile(Defaults(Dir), nullptr);
     EXPECT_EQ(Doc.Lines(), Expected);
+}
+
+namespace {
+
+// A view that applies each change notice to its own copy of the lines, as the
+// page text box does; it must hold the page's lines after every operation.
+class TMirror {
+public:
+    explicit TMirror(TPageDocument &Doc) : FDoc(Doc)
+    {
+        Doc.OnChange = [this](const TPageChange &C) { Apply(C); };
+    }
+    ~TMirror() { FDoc.OnChange = nullptr; }
+
+    QStringList Lines;
+    QList<TPageChange> Changes;
+    // The notices since the last call.
+    QList<TPageChange> Take() { return std::exchange(Changes, {}); }
+
+private:
+    TPageDocument &FDoc;
+    void Apply(const TPageChange &C)
+    {
+        Changes.append(C);
+        if (C.Everything) {
+            Lines = FDoc.Lines();
+            return;
+        }
+        ASSERT_GE(C.First, 0);
+        ASSERT_GE(C.Removed, 0);
+        ASSERT_GE(C.Added, 0);
+        ASSERT_LE(C.First + C.Removed, Lines.size());
+        ASSERT_EQ(Lines.size() - C.Removed + C.Added, FDoc.Count());
+        Lines.remove(C.First, C.Removed);
+        for (int I = 0; I < C.Added; ++I)
+            Lines.insert(C.First + I, FDoc.Strings(C.First + I));
+    }
+};
+
+::testing::AssertionResult Change(const QList<TPageChange> &Got, int First, int Removed, int Added)
+{
+    if (Got.size() != 1)
+        return ::testing::AssertionFailure() << Got.size() << " notices";
+    const TPageChange &C = Got.first();
+    if (C.Everything || C.First != First || C.Removed != Removed || C.Added != Added)
+        return ::testing::AssertionFailure() << "lines " << C.First << " -" << C.Removed << " +" << C.Added
+                                             << (C.Everything ? " (everything)" : "");
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(PageDocumentChanges, EachOperationNamesTheLinesItReplaced)
+{
+    TempDir Dir;
+    TPageDocument Doc;
+    TMirror View(Doc);
+    TFakeGrid Grid;
+
+    Doc.InitNewPageText(Defaults(Dir));
+    EXPECT_TRUE(View.Take().value(0).Everything);
+    Grid.SetCells(3, 1, QStringLiteral("A-1"));
+    Doc.StoreProductBlock(Grid, 3, 1);
+    EXPECT_TRUE(Change(View.Take(), 20, 0, 12)) << "marker, {detail}, empty line and block 1";
+    EXPECT_EQ(View.Lines, Doc.Lines());
+
+    // A page of 500 products: one value is its one line, wherever the header
+    // grew, and a block past the end is its nine lines.
+    Doc.SetLines(PageWith(500));
+    View.Take();
+    EXPECT_EQ(View.Lines, Doc.Lines());
+    const int P250 = Doc.FindBlockLine(250);
+    ASSERT_EQ(P250, 23 + 9 * 249);
+    Grid.SetCells(5, 6 * 250 - 5, QStringLiteral("新名称"));
+    EXPECT_EQ(Doc.StoreProductBlock(Grid, 5, 6 * 250 - 5), TPageDocument::srStored);
+    EXPECT_TRUE(Change(View.Take(), P250 + 3, 1, 1));
+    Doc.SetValues(QStringLiteral("{新键}"), QStringLiteral("值"));
+    EXPECT_TRUE(Change(View.Take(), 20, 0, 1));
+    Doc.SetValues(QStringLiteral("{客户名称}"), QStringLiteral("王"));
+    EXPECT_TRUE(Change(View.Take(), 5, 1, 1));
+    Grid.SetCells(3, 6 * 250 - 2, QStringLiteral("描述"));
+    Doc.StoreProductBlock(Grid, 3, 6 * 250 - 2);
+    EXPECT_TRUE(Change(View.Take(), P250 + 1 + 8, 1, 1));
+    EXPECT_EQ(Doc.Strings(P250 + 9), QStringLiteral("{$PNOTE}=描述"));
+    Doc.SetValues(QStringLiteral("{新键}"), QString());
+    EXPECT_TRUE(Change(View.Take(), 20, 1, 0));
+    while (Grid.RowCount() < 6 * 501 + 1)
+        Grid.AppendProductBlock();
+    Doc.StoreProductBlock(Grid, 3, 6 * 501 - 5);
+    EXPECT_TRUE(Change(View.Take(), Doc.Count() - 9, 0, 9));
+    EXPECT_EQ(View.Lines, Doc.Lines());
+
+    // A block out of its place is still found (block 1 holds a stray line).
+    QStringList Lines = Doc.Lines();
+    Lines.insert(25, QStringLiteral("{$PX}=多余"));
+    Doc.SetLines(Lines);
+    EXPECT_TRUE(Change(View.Take(), 25, 0, 1));
+    Grid.SetCells(3, 6 * 3 - 5, QStringLiteral("第三"));
+    Doc.StoreProductBlock(Grid, 3, 6 * 3 - 5);
+    EXPECT_TRUE(Change(View.Take(), 23 + 18 + 1 + 2, 1, 1));
+    EXPECT_EQ(Doc.Strings(23 + 18 + 1 + 2), QStringLiteral("{$PID}=第三"));
+
+    // A product deleted and the later ones renumbered: from there to the end.
+    Lines = Doc.Lines();
+    Lines.remove(P250 + 1, 9);
+    for (int I = P250 + 1; I < Lines.size(); ++I)
+        if (const int N = TPageDocument::BlockNumberOfLine(Lines.at(I)))
+            Lines[I] = QStringLiteral("{$%1}").arg(N - 1);
+    Doc.SetLines(Lines);
+    EXPECT_EQ(View.Take().size(), 1);
+    EXPECT_EQ(View.Lines, Doc.Lines());
+
+    // Repairs: header lines padded, extra header lines dropped, blocks rebuilt.
+    Lines = PageWith(3);
+    Lines.insert(3, QString());
+    Lines.insert(3, QStringLiteral("junk"));
+    Doc.SetLines(Lines);
+    Doc.RepairPageFile(Defaults(Dir), nullptr);
+    EXPECT_EQ(View.Lines, Doc.Lines());
+    EXPECT_EQ(Doc.Strings(23), QStringLiteral("{$1}"));
+    Lines = Doc.Lines();
+    Lines.remove(2, 4);
+    Doc.SetLines(Lines);
+    Doc.RepairPageFile(Defaults(Dir), nullptr);
+    EXPECT_EQ(View.Lines, Doc.Lines());
+    Lines = Doc.Lines();
+    Lines.insert(30, QStringLiteral("  $PNOTE}=x "));
+    Doc.SetLines(Lines);
+    EXPECT_TRUE(Doc.RepairPageFile(Defaults(Dir), nullptr));
+    EXPECT_EQ(View.Lines, Doc.Lines());
+    Doc.RebuildPageHeader(Defaults(Dir));
+    EXPECT_EQ(View.Lines, Doc.Lines());
+
+    // Loads and a new page replace everything; an operation that changes
+    // nothing still tells, with no lines.
+    Doc.SaveToFile(Dir.File(QStringLiteral("p.qbt")));
+    View.Take();
+    Doc.Clear();
+    EXPECT_TRUE(View.Take().value(0).Everything);
+    Doc.LoadFromFile(Dir.File(QStringLiteral("p.qbt")));
+    EXPECT_TRUE(View.Take().value(0).Everything);
+    EXPECT_EQ(View.Lines, Doc.Lines());
+    Doc.SetLines(Doc.Lines());
+    EXPECT_TRUE(Change(View.Take(), 0, 0, 0));
 }

@@ -150,3 +150,26 @@ TEST_F(ProductDrive, GifPictureGetsItsThumbnail)
     const int W = Right - Left + 1, H = Bottom - Top + 1;
     EXPECT_NEAR(double(W) / H, 4.0 / 3.0, 0.1) << W << "x" << H;
 }
+
+TEST_F(ProductDrive, KeysTypedIntoALongPageReachItsTextBoxAndFile)
+{
+    // Keys into the description of product 150 of 300, a name set through the
+    // grid, the page saved: the text box shows exactly the saved lines.
+    const QString Page = Docs.File(QStringLiteral("long.qbt"));
+    SaveLines(Page, PageLines(NumberedHeader(), 300));
+    const QString Script = QStringLiteral("wait\nselect-cell CellGrid1 3 %1\nwait\nkeys Edit1 新描述 abc\nwait\n"
+                                          "set-cell CellGrid1 5 %2 改名\nwait\nclick SpeedButton9\nwait\n"
+                                          "page-text\nquit\n")
+                               .arg(6 * 150 - 2)
+                               .arg(6 * 200 - 5);
+    const TestSupport::DriveRun R = Drive(Script, {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Saved = LoadLines(Page);
+    ASSERT_EQ(Saved.size(), 23 + 9 * 300);
+    EXPECT_EQ(Saved.at(23 + 9 * 149 + 8), QStringLiteral("{$PNOTE}=好新描述 abc"));
+    EXPECT_EQ(Saved.at(23 + 9 * 199 + 3), QStringLiteral("{$PNAME}=改名"));
+    QString Shown = R.Out;
+    if (Shown.endsWith(QLatin1Char('\n')))
+        Shown.chop(1);
+    EXPECT_TRUE(Shown.split(QLatin1Char('\n')) == Saved);
+}

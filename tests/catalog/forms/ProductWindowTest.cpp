@@ -19,7 +19,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using TestSupport::TempDir;
@@ -479,4 +481,105 @@ TEST_F(ProductWindow, FolderImportWithAndWithoutSubFolders)
     EXPECT_EQ(Form->CellGrid1->RowCount(), 19);
     EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Folder + QStringLiteral("/sub/b.jpg"));
     EXPECT_EQ(Ui.Prompts->Records().first().Caption + Ui.Prompts->Records().first().Text, QStringLiteral("请选择一个文件夹："));
+}
+
+TEST_F(ProductWindow, PageTextBoxFollowsThePageLineByLine)
+{
+    TScriptedUi Ui;
+    auto Form = Open(500);
+    Form->resize(900, 700);
+    Form->show();
+    QPlainTextEdit *Box = Form->RichEdit1;
+    QTextDocument *Doc = Box->document();
+    auto Same = [&] { return Box->toPlainText() == Form->Page().Lines().join(QLatin1Char('\n')); };
+    ASSERT_TRUE(Same());
+    struct TEdit {
+        int From, Removed, Added;
+    };
+    QList<TEdit> Edits;
+    QObject::connect(Doc, &QTextDocument::contentsChange,
+                     [&](int From, int Removed, int Added) { Edits.append({From, Removed, Added}); });
+
+    // One key in the name of product 250: its line alone changes in the box,
+    // which keeps its place and no undo history, and the page is modified.
+    const int Block = LineOf(*Form, QStringLiteral("{$250}"));
+    Form->CellGrid1->SetCurrentCell(5, 6 * 250 - 5);
+    ASSERT_TRUE(Form->Edit1->isVisible());
+    const int Scroll = Box->verticalScrollBar()->value();
+    ASSERT_GT(Scroll, 1000);
+    Edits.clear();
+    Form->Edit1->insert(QStringLiteral("X"));
+    EXPECT_EQ(Form->Page().Strings(Block + 3), QStringLiteral("{$PNAME}=商品250X"));
+    int Removed = 0, Added = 0;
+    for (const TEdit &E : Edits) {
+        Removed += E.Removed;
+        Added += E.Added;
+    }
+    EXPECT_EQ(Edits.size(), 1);
+    EXPECT_LE(Removed, 20);
+    EXPECT_LE(Added, 20);
+    EXPECT_EQ(Doc->findBlock(Edits.value(0).From).blockNumber(), Block + 3);
+    EXPECT_TRUE(Same());
+    EXPECT_EQ(Box->verticalScrollBar()->value(), Scroll);
+    EXPECT_FALSE(Doc->isUndoAvailable());
+    EXPECT_TRUE(Form->SpeedButton9->isEnabled());
+
+    // Typing into a description, Enter included.
+    Form->CellGrid1->SetCurrentCell(3, 6 * 499 - 2);
+    for (const QChar C : QStringLiteral("长描述 text")) {
+        QKeyEvent Key(QEvent::KeyPress, 0, Qt::NoModifier, QString(C));
+        QApplication::sendEvent(Form->Edit1, &Key);
+    }
+    QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(Form->Edit1, &Enter);
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$499}")) + 8),
+              QStringLiteral("{$PNOTE}=好长描述 text<br>"));
+    EXPECT_TRUE(Same());
+
+    // Auto-fill of every product, inserting, deleting and clearing products.
+    Form->N36Click();
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$500}")) + 3), QStringLiteral("{$PNAME}=P500"));
+    EXPECT_TRUE(Same());
+    Form->CellGrid1->SetCurrentCell(3, 6 * 10 - 5);
+    Form->Button4Click();
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 6 * 501 + 1);
+    EXPECT_TRUE(Same());
+    Ui.Answer({IDYES, IDYES});
+    Form->N51Click();
+    Form->SpeedButton4Click();
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 6 * 500 + 1);
+    EXPECT_TRUE(Same());
+
+    // A repair of a page whose header grew two lines.
+    QStringList Lines = Form->Page().Lines();
+    Lines.insert(3, QString());
+    Lines.insert(3, QString());
+    Form->Page().SetLines(Lines);
+    EXPECT_TRUE(Same());
+    Ui.Answer({IDOK});
+    Form->QBT1Click();
+    EXPECT_EQ(LineOf(*Form, QStringLiteral("{$1}")), 23);
+    EXPECT_TRUE(Same());
+
+    // A line end or paragraph mark inside a value stays inside its line in the
+    // box, so every later line keeps its number there.
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("甲") + QChar(0x2029) + QStringLiteral("乙"));
+    EXPECT_EQ(Doc->blockCount(), Form->Page().Count());
+    Form->CellGrid1->FocusCell(3, 1);
+    EXPECT_EQ(Box->textCursor().block().text(), Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 2));
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("说明"));
+    EXPECT_TRUE(Same());
+
+    // Deleting all products, closing, a new page, opening again.
+    Ui.Answer({IDYES});
+    Form->BitBtn1Click();
+    EXPECT_TRUE(Same());
+    Form->ClosePage();
+    EXPECT_TRUE(Box->toPlainText().isEmpty());
+    Form->NewPage();
+    EXPECT_EQ(Form->Page().Count(), 20);
+    EXPECT_TRUE(Same());
+    Form->OpenPage(Data.File(QStringLiteral("page.qbt")));
+    EXPECT_EQ(Form->Page().Count(), 23 + 9 * 500);
+    EXPECT_TRUE(Same());
 }
