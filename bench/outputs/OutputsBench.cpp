@@ -236,7 +236,15 @@ QString MakePackage(int Members, const QString &Page)
     const QString Folder = Work + QStringLiteral("pkgsrc/");
     QDir(Folder).removeRecursively();
     QDir().mkpath(Folder + QStringLiteral("images"));
-    QFile::copy(Page, Folder + QStringLiteral("catalog.qbt"));
+    // The page inside names its pictures inside the package, as the package
+    // output writes it: a received package may name nothing outside itself.
+    QStringList Lines = LoadLines(Page);
+    int Picture = 0;
+    for (QString &L : Lines) {
+        if (L.startsWith(QStringLiteral("{$IMG}=")))
+            L = QStringLiteral("{$IMG}=images\\m%1.gif").arg(Picture++ % std::max(1, Members - 2));
+    }
+    SaveLines(Folder + QStringLiteral("catalog.qbt"), Lines);
     for (int I = 0; I < Members - 2; ++I) {
         const QString Sub = Folder + QStringLiteral("images/");
         QFile F(Sub + QStringLiteral("m%1.gif").arg(I));
