@@ -53,13 +53,18 @@ public:
     }
     ~TKeepEditor()
     {
-        FForm->Page().SetLines(FLines);
+        // The grid shows the page in the editor again; it shows it already
+        // when the last page the output loaded into it was this very page
+        // (its pictures are then not decoded again).
+        const bool Shown = !FLines.isEmpty() && FForm->Page().Lines() == FLines && FForm->FPagePath == FPath;
         FForm->FPagePath = FPath;
-        // The grid shows the page in the editor again.
-        FForm->ResetGrid();
-        if (!FLines.isEmpty()) {
-            TNoLineProgress Quiet(FForm->Page());
-            FForm->LoadGridFromPage();
+        if (!Shown) {
+            FForm->Page().SetLines(FLines);
+            FForm->ResetGrid();
+            if (!FLines.isEmpty()) {
+                TNoLineProgress Quiet(FForm->Page());
+                FForm->LoadGridFromPage();
+            }
         }
         FForm->FOpenPageEntry = FEntry;
         FForm->FPageSaved = FSaved;
