@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <cerrno>
+#include <optional>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QToolButton>
@@ -51,15 +52,29 @@ public:
         , FPackageIsBook(Form->FPackageIsBook)
     {
     }
+    // The page the output loaded into the grid last, once it is loaded whole
+    // (nothing while a load is under way).
+    void GridHolds(const QString &Path, const QStringList &Lines)
+    {
+        FGridPath = Path;
+        FGridLines = Lines;
+        FGridWhole = !Path.isEmpty();
+    }
     ~TKeepEditor()
     {
-        FForm->Page().SetLines(FLines);
+        // The grid shows the page in the editor again; it shows it already
+        // when the last page the output loaded into it was this very page
+        // (its pictures are then not decoded again).
+        const bool Shown = FGridWhole && !FLines.isEmpty() && FGridLines == FLines && FGridPath == FPath
+            && FForm->Page().Lines() == FLines;
         FForm->FPagePath = FPath;
-        // The grid shows the page in the editor again.
-        FForm->ResetGrid();
-        if (!FLines.isEmpty()) {
-            TNoLineProgress Quiet(FForm->Page());
-            FForm->LoadGridFromPage();
+        if (!Shown) {
+            FForm->Page().SetLines(FLines);
+            FForm->ResetGrid();
+            if (!FLines.isEmpty()) {
+                TNoLineProgress Quiet(FForm->Page());
+                FForm->LoadGridFromPage();
+            }
         }
         FForm->FOpenPageEntry = FEntry;
         FForm->FPageSaved = FSaved;
@@ -75,6 +90,9 @@ private:
     QStringList FLines;
     QString FPath, FEntry;
     bool FSaved, FEnabled, FFromPackage, FPackageIsBook;
+    QString FGridPath;
+    QStringList FGridLines;
+    bool FGridWhole = false;
 };
 
 class TShowProgress {
@@ -134,17 +152,22 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         Zipper1TotalPercentDone(Percent);
         ProcessMessages();
     };
-    Out.Hooks.ProducePage = [this](const QString &Path, const QString &Entry, int Mode, const QString &Folder) {
+    std::optional<TKeepEditor> Keep;
+    Out.Hooks.ProducePage = [this, &Keep](const QString &Path, const QString &Entry, int Mode, const QString &Folder) {
         // The page is checked and published as its own products, so the grid
         // shows it too while it is produced.
         FPagePath = Path;
         FPage.SetLines(TPageDocument::LoadPageLines(Path));
         FOpenPageEntry = Entry;
+        if (Keep)
+            Keep->GridHolds(QString(), {});
         ResetGrid();
         {
             TNoLineProgress Quiet(FPage);
             LoadGridFromPage();
         }
+        if (Keep)
+            Keep->GridHolds(Path, FPage.Lines());
         GroupBox3->show();
         ProgressBar1->setRange(0, 100);
         QString Result;
@@ -157,7 +180,11 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     QString Result;
     TBookOutput::TResult R;
     {
-        TKeepEditor Keep(this);
+        Keep.emplace(this);
+        struct TRestore {
+            std::optional<TKeepEditor> &Keep;
+            ~TRestore() { Keep.reset(); }
+        } Restore{Keep};
         R = Out.Run(Flags, OpenAfterwards, Result);
     }
     RepaintPageList();

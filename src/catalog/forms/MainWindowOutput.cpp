@@ -14,7 +14,10 @@
 #include "platform/services/Prompts.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <memory>
 #include <optional>
+#include <utility>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -157,7 +160,26 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     };
     // Inside a book output the bar counts the book's pages, not this page's steps.
     const bool Nested = !GroupBox3->isHidden();
-    Out.Hooks.Progress = [this, Nested](const QString &Caption, int Position) {
+    // The box is painted and the window's events (its repaints, the cancel
+    // button) are taken when the bar moves on, and then at most every few
+    // hundredths of a second, not for every file: painting the box for each
+    // picture cost the output as much as copying it. The bar's end is always
+    // shown. A step that reports no progress before it asks about a cancel
+    // (a help file compiling) takes the events at each question.
+    struct TPump {
+        int Shown = -1;
+        bool Reported = false;
+        QElapsedTimer Since;
+    };
+    auto Pump = std::make_shared<TPump>();
+    Out.Hooks.Progress = [this, Nested, Pump](const QString &Caption, int Position) {
+        Pump->Reported = true;
+        if (Position == Pump->Shown)
+            return;
+        if (Position < 100 && Pump->Since.isValid() && Pump->Since.elapsed() < 40)
+            return;
+        Pump->Shown = Position;
+        Pump->Since.start();
         if (!Nested) {
             GroupBox3->setTitle(Caption);
             ProgressBar1->setRange(0, 100);
@@ -165,8 +187,9 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
         }
         ProcessMessages();
     };
-    Out.Hooks.Cancelled = [this, Nested] {
-        ProcessMessages();
+    Out.Hooks.Cancelled = [this, Nested, Pump] {
+        if (!std::exchange(Pump->Reported, false))
+            ProcessMessages();
         return !Nested && FOutputCancelled;
     };
     Out.Hooks.MhtProgress = Out.Hooks.Progress;

@@ -10,6 +10,7 @@
 #include "catalog/output/BookOutput.h"
 #include "platform/core/Types.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -150,6 +151,29 @@ TEST_F(BookOutput, PagesOfManyProductsArePublishedWithoutDecodingTheirPictures)
     EXPECT_EQ(Form->CellGrid1->RowCount(), 6 * Products + 1);
     EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 6 * Products - 5));
     EXPECT_EQ(ProductPictures::TThumbnail::DecodeCount(), Before);
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(BookOutput, TheOpenPageStaysInTheGridWhenTheBookEndsWithIt)
+{
+    WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"), 3);
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("a.qbt")});
+    TScriptedUi Ui;
+    Start({Book});
+    Form->resize(900, 700);
+    Form->show();
+    QApplication::processEvents();
+    ASSERT_TRUE(Form->CellGrid1->PictureDecoded(1, 1));
+
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+
+    // The output's last page is the open page: the grid holds it already, so
+    // it is not loaded again and its pictures are not decoded a second time.
+    EXPECT_TRUE(QFileInfo::exists(D() + QStringLiteral("images/A1p3.jpg")));
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 6 * 3 + 1);
+    EXPECT_TRUE(Form->CellGrid1->PictureDecoded(1, 1));
+    EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 13));
+    EXPECT_EQ(Form->Page().Lines(), LoadLines(Docs + QStringLiteral("a.qbt")));
     EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
 

@@ -15,7 +15,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QPlainTextEdit>
+#include <QDir>
 #include <QTextBlock>
+#include <QTimer>
 
 using namespace OutputFixture;
 using namespace WindowFixture;
@@ -149,4 +151,74 @@ TEST_F(OutputMenu, APageOutputShowsItsProgressAndStopsAtCancel)
     EXPECT_TRUE(QFileInfo::exists(S.D() + QStringLiteral("/P001.zip")));
     ASSERT_FALSE(Positions.isEmpty());
     EXPECT_EQ(Positions.last(), 100);
+}
+
+namespace {
+
+// Counts the paints of a widget.
+class TPaints : public QObject {
+public:
+    explicit TPaints(QWidget *Widget) { Widget->installEventFilter(this); }
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *Event) override
+    {
+        Count += Event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(OutputMenu, AnHtmlOutputPaintsItsProgressAsTheBarMovesNotForEveryPicture)
+{
+    // A page of many products, each with its own small picture.
+    const int Products = 300;
+    S.Set(QStringLiteral("{背景图片}"), QString());
+    QStringList Lines = S.Page.mid(0, S.Page.indexOf(QStringLiteral("{detail}")) + 1);
+    for (int N = 1; N <= Products; ++N) {
+        const QString Name = QStringLiteral("pics/p%1.jpg").arg(N);
+        TestSupport::WriteAll(S.PageDir + Name, PictureBytes(Name));
+        Lines << QStringLiteral("{$%1}").arg(N) << QStringLiteral("{$IMG}=") + Name << QStringLiteral("{$PID}=A-%1").arg(N)
+              << QStringLiteral("{$PNAME}=茶杯") << QStringLiteral("{$PPRICE}=12.50") << QStringLiteral("{$PUNIT}=个")
+              << QStringLiteral("{$PWEIGHT}=10") << QStringLiteral("{$PSERIAL}=%1").arg(N) << QStringLiteral("{$PNOTE}=白瓷");
+    }
+    WriteText(S.PagePath, Lines);
+    Form->resize(900, 700);
+    Form->show();
+    Form->OpenPage(S.PagePath);
+    QApplication::processEvents();
+    Ui.ClearAsked();
+
+    // The box and its bar are painted, and the window's events taken, as the
+    // bar moves on (by a hundredth at most), not once or twice a picture.
+    TPaints Box(Form->GroupBox3), Bar(Form->ProgressBar1);
+    int Pumps = 0;
+    QTimer Tick;
+    Tick.setInterval(0);
+    QObject::connect(&Tick, &QTimer::timeout, [&] { ++Pumps; });
+    Tick.start();
+    QString Result;
+    Form->OutputPage(omHtml, false, QString(), Result);
+    Tick.stop();
+    EXPECT_EQ(Ui.Asked().size(), 0);
+    EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::Files).size(), Products + 1);
+    EXPECT_GT(Bar.Count, 0);
+    EXPECT_GT(Pumps, 0);
+    EXPECT_LE(Box.Count, 150);
+    EXPECT_LE(Bar.Count, 150);
+    EXPECT_LE(Pumps, 110);
+
+    // A cancel while the pictures are copied still stops the output at once,
+    // and it leaves nothing: no picture, no half file, no folder.
+    QDir(S.D()).removeRecursively();
+    const auto Watch = QObject::connect(Form->ProgressBar1, &QProgressBar::valueChanged, [&](int V) {
+        if (V >= 20)
+            Form->ProgressCancel->click();
+    });
+    EXPECT_THROW(Form->OutputPage(omHtml, false, QString(), Result), EAbort);
+    QObject::disconnect(Watch);
+    EXPECT_FALSE(QFileInfo::exists(S.D()));
+    EXPECT_TRUE(Form->GroupBox3->isHidden());
 }
