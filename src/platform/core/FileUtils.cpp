@@ -209,45 +209,10 @@ TDateTime FromTimeSpec(const timespec &T)
         + EncodeTime(Tm.tm_hour, Tm.tm_min, std::min(Tm.tm_sec, 59), int(T.tv_nsec / 1000000));
 }
 
-std::atomic<quint64> TempCounter{0};
-
 quint64 RandomTag()
 {
     static thread_local std::mt19937_64 Gen{std::random_device{}()};
     return Gen();
-}
-
-// Opens a new file beside Target that nobody else uses; returns its fd and name.
-int CreateTempBeside(const QString &Target, QString &TempName)
-{
-    const QString Dir = ExtractFilePath(Target);
-    for (int Attempt = 0; Attempt < 100; ++Attempt) {
-        TempName = Dir + QStringLiteral(".%1.%2-%3.tmp")
-                             .arg(ExtractFileName(Target))
-                             .arg(::getpid())
-                             .arg(QString::number(RandomTag() ^ ++TempCounter, 36));
-        const int Fd = ::open(Enc(TempName).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (Fd >= 0 || errno != EEXIST)
-            return Fd;
-    }
-    return -1;
-}
-
-bool WriteAll(int Fd, const char *Data, qint64 Size)
-{
-    while (Size > 0) {
-        const ssize_t N = ::write(Fd, Data, size_t(qMin<qint64>(Size, 1 << 30)));
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N <= 0) {
-            if (N == 0)
-                errno = EIO;
-            return false;
-        }
-        Data += N;
-        Size -= N;
-    }
-    return true;
 }
 
 // Renames From to To; with NoReplace the rename fails when To exists.

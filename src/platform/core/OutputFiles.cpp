@@ -23,47 +23,6 @@ QByteArray Enc(const QString &Path)
     return QFile::encodeName(Path);
 }
 
-std::atomic<quint64> Counter{0};
-
-QString TempNameFor(const QString &Target)
-{
-    static thread_local std::mt19937_64 Gen{std::random_device{}()};
-    return ExtractFilePath(Target)
-        + QStringLiteral(".%1.%2-%3.tmp")
-              .arg(ExtractFileName(Target))
-              .arg(::getpid())
-              .arg(QString::number(Gen() ^ ++Counter, 36));
-}
-
-// Opens a new file for Target that nobody else uses; its name in Temp.
-int CreateTemp(const QString &Target, QString &Temp)
-{
-    for (int Attempt = 0; Attempt < 100; ++Attempt) {
-        Temp = TempNameFor(Target);
-        const int Fd = ::open(Enc(Temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (Fd >= 0 || errno != EEXIST)
-            return Fd;
-    }
-    return -1;
-}
-
-bool WriteAll(int Fd, const char *Data, ssize_t Size)
-{
-    while (Size > 0) {
-        const ssize_t N = ::write(Fd, Data, size_t(Size));
-        if (N < 0 && errno == EINTR)
-            continue;
-        if (N <= 0) {
-            if (N == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        Data += N;
-        Size -= N;
-    }
-    return true;
-}
-
 int ReadWriteCopy(int In, int Out)
 {
     constexpr size_t Size = 256 * 1024;
@@ -99,6 +58,49 @@ int SyncFile(const QString &Path, bool Folder)
 }
 
 } // namespace
+
+namespace {
+std::atomic<quint64> Counter{0};
+} // namespace
+
+QString TempNameBeside(const QString &Target)
+{
+    static thread_local std::mt19937_64 Gen{std::random_device{}()};
+    return ExtractFilePath(Target)
+        + QStringLiteral(".%1.%2-%3.tmp")
+              .arg(ExtractFileName(Target))
+              .arg(::getpid())
+              .arg(QString::number(Gen() ^ ++Counter, 36));
+}
+
+int CreateTempBeside(const QString &Target, QString &Temp)
+{
+    for (int Attempt = 0; Attempt < 100; ++Attempt) {
+        Temp = TempNameBeside(Target);
+        const int Fd = ::open(Enc(Temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (Fd >= 0 || errno != EEXIST)
+            return Fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int Fd, const char *Data, qint64 Size)
+{
+    while (Size > 0) {
+        const ssize_t N = ::write(Fd, Data, size_t(qMin<qint64>(Size, qint64(1) << 30)));
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0) {
+            // A write that takes nothing: the disk has no room left.
+            if (N == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        Data += N;
+        Size -= N;
+    }
+    return true;
+}
 
 int CopyFileData(int In, int Out)
 {
@@ -154,7 +156,7 @@ void TOutputFiles::Copy(const QString &Source, const QString &Dest)
         throw EInOutError(CopyFailedText(Source, Target, Err));
     }
     QString Temp;
-    const int Out = CreateTemp(Target, Temp);
+    const int Out = CreateTempBeside(Target, Temp);
     if (Out < 0) {
         const int Err = errno;
         ::close(In);
@@ -178,7 +180,7 @@ QString TOutputFiles::Create(const QString &Dest)
 {
     const QString Target = NativePath(Dest);
     QString Temp;
-    const int Fd = CreateTemp(Target, Temp);
+    const int Fd = CreateTempBeside(Target, Temp);
     if (Fd < 0)
         throw EFCreateError(CannotCreateFileText(Target, errno));
     ::close(Fd);
@@ -193,7 +195,7 @@ QString TOutputFiles::Reserve(const QString &Dest)
     QString Temp;
     struct stat St {};
     do
-        Temp = TempNameFor(Target);
+        Temp = TempNameBeside(Target);
     while (::lstat(Enc(Temp).constData(), &St) == 0);
     FEntries.push_back({Temp, Target});
     FTargets.insert(Target);

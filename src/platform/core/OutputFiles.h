@@ -19,6 +19,16 @@
 #include <QStringList>
 #include <vector>
 
+// A name beside Target for a file that becomes Target when it is whole:
+// ".<name>.<pid>-<tag>.tmp" in Target's folder.
+QString TempNameBeside(const QString &Target);
+// Opens a new file under such a name that nobody else uses (its name in Temp).
+// Returns the descriptor, or -1 with errno set.
+int CreateTempBeside(const QString &Target, QString &Temp);
+// Writes all Size bytes to Fd. False with errno set on failure (ENOSPC when a
+// write takes nothing).
+bool WriteAll(int Fd, const char *Data, qint64 Size);
+
 // Copies the open file In from its position to its end into the open file Out
 // at its position. Returns 0, or the errno of the failure.
 int CopyFileData(int In, int Out);
