@@ -8,6 +8,15 @@
 
 namespace {
 
+// Pictures of the grid to look at, beside the test program (not wherever it
+// was started from).
+QString ScreenshotPath(const QString &Name)
+{
+    const QString Folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots/");
+    QDir().mkpath(Folder);
+    return Folder + Name;
+}
+
 struct Shown {
     TCellGrid Grid;
     Shown()
@@ -160,8 +169,7 @@ TEST(Painting, PictureIsShrunkKeepingItsAspectAndProgressFillsItsShare)
     G.SetRow(3);
 
     const QImage Image = G.RenderToImage();
-    QDir().mkpath(QStringLiteral("screenshots"));
-    Image.save(QStringLiteral("screenshots/grid_picture_progress.png"));
+    Image.save(ScreenshotPath(QStringLiteral("grid_picture_progress.png")));
     const TRect Cell = G.GetCellRect(1, 1);
     // The 98 x 98 content area shows the picture at 98 x 49, centred vertically.
     EXPECT_EQ(S.At(Image, Cell.Left + 50, Cell.Top + 50), clRed);
@@ -265,8 +273,7 @@ TEST(Painting, ScreenshotOfAProductBlock)
     G.SetCellText(5, 3, QStringLiteral("30"));
 
     const QImage Image = G.RenderToImage();
-    QDir().mkpath(QStringLiteral("screenshots"));
-    ASSERT_TRUE(Image.save(QStringLiteral("screenshots/grid_product_block.png")));
+    ASSERT_TRUE(Image.save(ScreenshotPath(QStringLiteral("grid_product_block.png"))));
     // The picture stands inside its merged block: 40 x 80 shrunk into the block's height.
     const TRect Block = G.GetCellRect(1, 3);
     EXPECT_EQ(Block.Height(), 160);
