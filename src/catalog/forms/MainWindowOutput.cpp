@@ -89,7 +89,10 @@ void TForm1::WriteMht(const QString &HtmlPath, const QStringList &Files, QString
     TMhtWriter Writer;
     Writer.PageId = TPageOutput::PageValue(FPage.Lines(), QStringLiteral("{Catalog编号}"));
     Writer.Chinese = Trim(TPageOutput::PageValue(FPage.Lines(), QStringLiteral("{输出语言}"))) != QStringLiteral("英文");
+    // The box is painted when its bar moves, not for every part.
     Writer.OnProgress = [this](const QString &Caption, int Position) {
+        if (Position == ProgressBar1->value())
+            return;
         GroupBox3->setTitle(Caption);
         ProgressBar1->setValue(Position);
         GroupBox3->repaint();
