@@ -48,6 +48,38 @@ QString TMhtWriter::EncodeBase64Text(const QString &S)
     return QString::fromLatin1(Cp936::Encode(S).toBase64());
 }
 
+QString TMhtWriter::SubjectHeader(const QString &Text)
+{
+    // A header line holds at most 76 characters: 45 bytes make 60 base64
+    // characters, and a tab, "=?gb18030?B?", 60 and "?=" are 75; the first
+    // line, after "Subject: ", takes 36 bytes (71).
+    constexpr qsizetype FirstWordBytes = 36, WordBytes = 45;
+    QStringList Words;
+    auto Word = [&Words](const QString &Piece) {
+        const QString Charset = Cp936::CanEncode(Piece) ? QStringLiteral("gb2312") : QStringLiteral("gb18030");
+        Words << QStringLiteral("=?") + Charset + QStringLiteral("?B?") + EncodeBase64Text(Piece) + QStringLiteral("?=");
+    };
+    QString Piece;
+    qsizetype PieceBytes = 0;
+    for (qsizetype I = 0; I < Text.size();) {
+        // A character outside the basic plane is two code units; never split.
+        const qsizetype Units = Text.at(I).isHighSurrogate() && I + 1 < Text.size() && Text.at(I + 1).isLowSurrogate() ? 2 : 1;
+        const QString C = Text.mid(I, Units);
+        const qsizetype Bytes = Cp936::EncodedLength(C);
+        if (!Piece.isEmpty() && PieceBytes + Bytes > (Words.isEmpty() ? FirstWordBytes : WordBytes)) {
+            Word(Piece);
+            Piece.clear();
+            PieceBytes = 0;
+        }
+        Piece += C;
+        PieceBytes += Bytes;
+        I += Units;
+    }
+    if (!Piece.isEmpty() || Words.isEmpty())
+        Word(Piece);
+    return QStringLiteral("Subject: ") + Words.join(QStringLiteral("\r\n\t"));
+}
+
 QString TMhtWriter::EncodeBase64Lines(const QByteArray &Bytes)
 {
     const QByteArray B = Bytes.toBase64();
@@ -185,7 +217,7 @@ void TMhtWriter::Write(const QString &HtmlPath, const QStringList &Files, QStrin
 
     TMessageFile Out(Target);
     for (const QString &L : {QStringLiteral("From: <由 Catalog Quillbook 2007 保存>"),
-                             QStringLiteral("Subject: =?gb2312?B?") + EncodeBase64Text(PageId) + QStringLiteral("?="),
+                             SubjectHeader(PageId),
                              QStringLiteral("Date: Sun, 15 Apr 2007 18:30:10 +0800"), QStringLiteral("MIME-Version: 1.0"),
                              QStringLiteral("Content-Type: multipart/related;"), QStringLiteral("\ttype=\"text/html\";"),
                              QStringLiteral("\tboundary=\"") + Boundary + QLatin1Char('"'),

@@ -8,6 +8,7 @@
 #include "catalog/forms/ProductGrid.h"
 #include "catalog/forms/ProductPictures.h"
 #include "catalog/output/BookOutput.h"
+#include "platform/core/Codec.h"
 #include "platform/core/Types.h"
 
 #include <QApplication>
@@ -389,4 +390,49 @@ TEST_F(BookOutput, SiteFolderIsRecordedOutsideTheSite)
     EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("mine.txt")));
     EXPECT_FALSE(QFileInfo::exists(D() + TBookOutput::FolderMark));
     EXPECT_TRUE(QFileInfo::exists(D() + QStringLiteral("index.htm")));
+}
+
+TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
+{
+    // Markup, quotes, markers and characters code page 936 lacks, as a user types them.
+    const QString Typed = QStringLiteral("<font color=\"red\">特价</font> \"引号\" {$3} 😀𠀀");
+    const QString Long = Typed + QString(10000 - Typed.size(), QChar(0x957F));   // 长
+    // In the pages they stand as typed, the characters the page's code page lacks as references.
+    auto Written = [](QString S) { return S.replace(QStringLiteral("😀𠀀"), QStringLiteral("&#128512;&#131072;")); };
+    WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), Typed);
+    WritePage(QStringLiteral("b.qbt"), QStringLiteral("B2"), Long);
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("a.qbt"), QStringLiteral("b.qbt")},
+                                   {QStringLiteral("Catalog_name=") + Long});
+    TScriptedUi Ui;
+    Start({Book});
+
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    const QByteArray LeftBytes = TestSupport::ReadAll(D() + QStringLiteral("images/left.htm"));
+    EXPECT_FALSE(LeftBytes.contains(Cp936::Encode(QStringLiteral("😀")))) << "no GB18030-only bytes in a gb2312 page";
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 2);
+    EXPECT_EQ(L.at(0).second, Written(Typed));
+    EXPECT_EQ(L.at(1).second, Written(Long));
+    EXPECT_EQ(Read(D() + QStringLiteral("index.htm")).value(1),
+              QStringLiteral("<HTML><HEAD><TITLE>") + Written(Long) + QStringLiteral("</TITLE>"));
+
+    // The MHT's subject is the book's name, read back whole by a mail reader,
+    // in header lines a mail reader accepts.
+    ASSERT_TRUE(Form->OutputCatalog(bfMht, false));
+    const QString Mht = D() + QStringLiteral("book.mht");
+    const QByteArray Raw = TestSupport::ReadAll(Mht);
+    const QList<QByteArray> Header = Raw.left(Raw.indexOf("\r\n\r\n")).split('\n');
+    for (const QByteArray &Line : Header)
+        ASSERT_LE(Line.size(), 76 + 1) /* and its CR */ << Line.left(120).toStdString();
+    const QString Script = QStringLiteral(
+        "import email,email.header,sys\n"
+        "m=email.message_from_binary_file(open(sys.argv[1],'rb'))\n"
+        "s=str(email.header.make_header(email.header.decode_header(m['Subject'])))\n"
+        "open(sys.argv[2],'wb').write(s.encode('utf-8'))\n");
+    const QString Subject = Data.Path() + QStringLiteral("/subject.txt");
+    int Code = -1;
+    const QString Out = Peer(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Script, Mht, Subject}, &Code);
+    ASSERT_EQ(Code, 0) << Out.toStdString();
+    EXPECT_EQ(QString::fromUtf8(TestSupport::ReadAll(Subject)), Long);
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
