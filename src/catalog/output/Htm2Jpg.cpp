@@ -45,14 +45,20 @@ public:
     }
 };
 
-// Handles events until Done() or the deadline; false at the deadline.
+// Handles events until Done() or the deadline; false at the deadline. The
+// deadline's timer goes with the wait: a single-shot timer would stay
+// registered until it fired, and a book's hundreds of waits would leave every
+// later timer of the program to be sorted in among them.
 bool WaitFor(const std::function<bool()> &Done, const QElapsedTimer &Clock, int TimeoutMs, QEventLoop &Loop)
 {
+    QTimer Deadline;
+    Deadline.setSingleShot(true);
+    QObject::connect(&Deadline, &QTimer::timeout, &Loop, &QEventLoop::quit);
     while (!Done()) {
         const qint64 Left = TimeoutMs - Clock.elapsed();
         if (Left <= 0)
             return false;
-        QTimer::singleShot(int(Left), &Loop, &QEventLoop::quit);
+        Deadline.start(int(Left));
         Loop.exec();
     }
     return true;

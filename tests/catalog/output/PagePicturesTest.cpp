@@ -8,6 +8,7 @@
 #include "catalog/output/Htm2Jpg.h"
 #include "platform/core/FileUtils.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -165,6 +166,25 @@ TEST_F(PagePictures, ShortPageOnePictureWithoutNumberWithAndWithoutDoctype)
     ASSERT_TRUE(Form->HtmlToJpg(Url(Page), Jpg));
     EXPECT_EQ(PictureSize(Jpg).height(), 2000);
     EXPECT_EQ(RunStripeCheck(Dir, 40, {Jpg + QStringLiteral(":0")}), QString());
+}
+
+TEST_F(PagePictures, PicturesOfPageAfterPageLeaveNoDeadlinesBehind)
+{
+    // Every wait for the browser has a deadline; once the wait is over its
+    // timer is gone. Left behind, a book of hundreds of pages would pile them
+    // up, and each new timer of the program is sorted in among them all.
+    const QString Page = StripePage(Dir, QStringLiteral("few.htm"), 3);
+    const QObject *Dispatcher = QAbstractEventDispatcher::instance();
+    ASSERT_NE(Dispatcher, nullptr);
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Page), Dir.File(QStringLiteral("first.jpg")))) << Form->LastError().toStdString();
+    const qsizetype Before = Dispatcher->children().size();
+    for (int I = 0; I < 3; ++I) {
+        Thtm2jpg2 Next;
+        ASSERT_TRUE(Next.HtmlToJpg(Url(Page), Dir.File(QStringLiteral("p%1.jpg").arg(I)))) << Next.LastError().toStdString();
+        ASSERT_TRUE(Next.HtmlToJpgPages(Url(Page), Dir.File(QStringLiteral("q%1.jpg").arg(I)), true, 0));
+    }
+    // A timer of a few milliseconds may still be on its way.
+    EXPECT_LE(Dispatcher->children().size(), Before + 2);
 }
 
 TEST_F(PagePictures, NoJpegTallerOrWiderThanLibjpegAllows)
