@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <exception>
 
 #include <fcntl.h>
@@ -189,16 +190,28 @@ void TBookOutput::CopyFilesFolder(const QString &Source, const QString &Dest)
 
 // The page copies of a package are named by their entries' base names; two
 // entries of one base name get distinct copies.
-QString TBookOutput::UniquePageEntry(const QString &Path) const
+QString TBookOutput::UniquePageEntry(const QString &Path)
 {
     QString Base = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(Path)));
     if (Base.isEmpty())
         Base = QStringLiteral("page");
+    const QString Book = (FB + QStringLiteral(".qbs")).toCaseFolded();
+    auto Taken = [&](const QString &Name) {
+        const QString Folded = Name.toCaseFolded();
+        return FTaken.contains(Folded) || Folded == Book;
+    };
     QString Name = Base + QStringLiteral(".qbt");
-    for (int K = 2; FE.contains(Name, Qt::CaseInsensitive) || Name.compare(FB + QStringLiteral(".qbs"), Qt::CaseInsensitive) == 0;
-         ++K)
+    if (!Taken(Name))
+        return Name;
+    // The numbers below the one tried last for this base name are taken already.
+    int &Next = FNextCopy[Base.toCaseFolded()];
+    for (int K = std::max(Next, 2);; ++K) {
         Name = Base + QStringLiteral("(%1).qbt").arg(K);
-    return Name;
+        if (!Taken(Name)) {
+            Next = K + 1;
+            return Name;
+        }
+    }
 }
 
 void TBookOutput::RemoveSiteFiles()
@@ -211,6 +224,8 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
 {
     ResultPath.clear();
     FE.clear();
+    FTaken.clear();
+    FNextCopy.clear();
     FX.clear();
     const QString Name = TCatalogBook::Value(FBook, QStringLiteral("Catalog_name"));
     FB = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(FBookPath)));
@@ -269,7 +284,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     };
 
     const QString IndexName = TCatalogBook::Value(FBook, QStringLiteral("catalog_index_name"));
-    QStringList NotPages;   // entries of the package book that live in images/
+    QSet<QString> NotPages;   // entries of the package book that live in images/
     for (int I = 1; I <= N; ++I) {
         Report(50 * I / N, QStringLiteral("总计：%1 个文件，正在处理第：%2 个").arg(N).arg(I));
         const QString Listed = Lines.at(I - 1);
@@ -292,12 +307,13 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             Path = Result;
         } else if (Exists) {
             Path = FD + QStringLiteral("images/") + CopyOtherFile(Path);
-            NotPages << ExtractFileName(Path);
+            NotPages.insert(ExtractFileName(Path));
         }
         const QString EntryName = ExtractFileName(Path);
         if (Title.isEmpty() && !(Exists && ExtractFileExt(Listed).toUpper() == QLatin1String(".QBT")))
             Title = TPageOutput::FileBaseName(EntryName);
         FE << EntryName;
+        FTaken.insert(EntryName.toCaseFolded());
         if (I == 1 || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
             FX = EntryName;
         FLeft << QStringLiteral("<p><a href=\"") + Esc(EntryName) + QStringLiteral("\" target=\"right\">")
@@ -362,9 +378,11 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         // Files in sub-folders (manual.files/pic.gif) are listed by their path
         // below images/, so they keep their place in the help file.
         Project << FE;
+        const QSet<QString> Listed(FE.cbegin(), FE.cend());
+        const QDir ImagesDir(Images);
         for (const QString &F : QbaPackage::FilesBelow(Images)) {
-            const QString N = QDir(Images).relativeFilePath(F);
-            if (!FE.contains(N) && N != QLatin1String("tmpchm.hhp") && N != QLatin1String("Contents.hhc"))
+            const QString N = ImagesDir.relativeFilePath(F);
+            if (!Listed.contains(N) && N != QLatin1String("tmpchm.hhp") && N != QLatin1String("Contents.hhc"))
                 Project << N;
         }
         Project << QStringLiteral("[INFOTYPES]");

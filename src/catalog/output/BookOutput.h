@@ -7,6 +7,8 @@
 // preview, or pictures. No widgets: the main window supplies the page output,
 // the questions, the shell and the progress display through TBookOutputHooks.
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -81,6 +83,11 @@ private:
     QString FCharset;
     QString FD, FB, FX;
     QStringList FE;
+    // The names of E without regard to case, and per base name of a page copy
+    // the next number to try: a book of many pages of one name finds each
+    // copy's name at once.
+    QSet<QString> FTaken;
+    QHash<QString, int> FNextCopy;
     QStringList FLeft, FContents;
 
     void PrepareSiteFolder();
@@ -90,5 +97,5 @@ private:
     QString CopyOtherFile(const QString &Path);
     void CopyFilesFolder(const QString &Source, const QString &Dest);
     void RemoveSiteFiles();
-    QString UniquePageEntry(const QString &Path) const;
+    QString UniquePageEntry(const QString &Path);
 };
