@@ -313,8 +313,12 @@ void TForm1::SetupPictureCommands()
         ShowStep(this, 100, QStringLiteral("写入PDF格式……"));
         QString PdfBase = FCatalogList ? TCatalogBook::SafeFileName(TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_name")).trimmed())
                                        : QString();
-        // One file name of a length every file system takes.
-        PdfBase = PdfBase.left(80).trimmed();
+        // One file name of a length every file system takes; the cut keeps
+        // a character outside the basic plane whole or leaves it out.
+        PdfBase = PdfBase.left(80);
+        if (!PdfBase.isEmpty() && PdfBase.back().isHighSurrogate())
+            PdfBase.chop(1);
+        PdfBase = PdfBase.trimmed();
         if (PdfBase.isEmpty() || PdfBase.startsWith(QLatin1Char('.')))
             PdfBase = QStringLiteral("catalog");
         std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);

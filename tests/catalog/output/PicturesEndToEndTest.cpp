@@ -117,6 +117,14 @@ TEST(PicturesEndToEnd, BookBecomesPicturesAndPdfWithDistinctNames)
     EXPECT_FALSE(QFileInfo::exists(D + QStringLiteral("images")));
     EXPECT_TRUE(QDir(D).entryList({QStringLiteral("*.jpg")}).isEmpty());
 
+    // A long name is cut to a file name's length without splitting a character.
+    const QString Long = QStringLiteral("长.qbs");
+    WriteText(S.PageDir + Long, {QStringLiteral("Catalog_name=a") + QStringLiteral("😀").repeated(50),
+                                 QStringLiteral("Catalog_Output=") + S.Root, QStringLiteral("{$Files}"), Other});
+    Drive(S, QStringLiteral("wait\nclick PDFpdf2\nwait\nexpect-prompts 0\nquit\n"), {S.PageDir + Long});
+    EXPECT_EQ(QDir(S.Root + QStringLiteral("长/")).entryList({QStringLiteral("*.pdf")}),
+              QStringList{QStringLiteral("a") + QStringLiteral("😀").repeated(39) + QStringLiteral(".pdf")});
+
     Drive(S, QStringLiteral("wait\nclick JPG4\nwait\nexpect-prompts 0\nquit\n"), {Book});
     EXPECT_TRUE(QFile::exists(D + QStringLiteral("sample.jpg")));
     EXPECT_TRUE(QFile::exists(D + QStringLiteral("sample(2).jpg")));
