@@ -298,6 +298,12 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         if (Exists && ExtractFileExt(Path).toUpper() == QLatin1String(".QBT")) {
             Title = TPageOutput::PageValue(LoadLines(Path), QStringLiteral("{Catalog名称}"));
             TitleWritten = true;
+            // A page without a name would be an empty, unclickable link: it
+            // is listed by its file's name instead.
+            if (Title.trimmed().isEmpty()) {
+                Title = TPageOutput::FileBaseName(ExtractFileName(Path));
+                TitleWritten = false;
+            }
             const QString Entry = UniquePageEntry(Path);
             const QString Result = Hooks.ProducePage
                 ? Hooks.ProducePage(Path, Entry, Flags == bfPackage ? 66 : 5, FD)

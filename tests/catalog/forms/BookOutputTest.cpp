@@ -401,7 +401,10 @@ TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
     auto Written = [](QString S) { return S.replace(QStringLiteral("😀𠀀"), QStringLiteral("&#128512;&#131072;")); };
     WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), Typed);
     WritePage(QStringLiteral("b.qbt"), QStringLiteral("B2"), Long);
-    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("a.qbt"), QStringLiteral("b.qbt")},
+    // A name cleared to a blank.
+    WritePage(QStringLiteral("c&d.qbt"), QStringLiteral("C3"), QStringLiteral(" "));
+    const QString Book = WriteBook(QStringLiteral("book.qbs"),
+                                   {QStringLiteral("a.qbt"), QStringLiteral("b.qbt"), QStringLiteral("c&d.qbt")},
                                    {QStringLiteral("Catalog_name=") + Long});
     TScriptedUi Ui;
     Start({Book});
@@ -410,9 +413,11 @@ TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
     const QByteArray LeftBytes = TestSupport::ReadAll(D() + QStringLiteral("images/left.htm"));
     EXPECT_FALSE(LeftBytes.contains(Cp936::Encode(QStringLiteral("😀")))) << "no GB18030-only bytes in a gb2312 page";
     const auto L = Links();
-    ASSERT_EQ(L.size(), 2);
+    ASSERT_EQ(L.size(), 3);
     EXPECT_EQ(L.at(0).second, Written(Typed));
     EXPECT_EQ(L.at(1).second, Written(Long));
+    // The page without a name is listed by its file's name, as text.
+    EXPECT_EQ(L.at(2).second, QStringLiteral("c&amp;d"));
     EXPECT_EQ(Read(D() + QStringLiteral("index.htm")).value(1),
               QStringLiteral("<HTML><HEAD><TITLE>") + Written(Long) + QStringLiteral("</TITLE>"));
 
