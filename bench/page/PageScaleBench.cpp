@@ -320,6 +320,36 @@ std::vector<TCase> Cases()
                      Answers->AnswerButton(QStringLiteral("OK"));
                  },
                  [](TForm1 *F, int) { F->QBT1Click(); }});
+    R.push_back({"repair (N junk header lines)",
+                 [](TForm1 *F, int N) {
+                     const QString Path = WritePage(N, QStringLiteral("junk%1.qbt").arg(N), [N](QStringList &L) {
+                         QStringList Junk;
+                         for (int I = 0; I < N; ++I)
+                             Junk << (I % 4 == 0   ? QString()
+                                      : I % 4 == 1 ? QStringLiteral("/* 注释 %1").arg(I)
+                                      : I % 4 == 2 ? QStringLiteral("杂行 %1").arg(I)
+                                                   : QStringLiteral("{自定%1}=值").arg(I % 50));
+                         for (int I = 0; I < Junk.size(); ++I)
+                             L.insert(3 + I, Junk.at(I));
+                     });
+                     F->OpenPage(Path);
+                     Answers->AnswerButton(QStringLiteral("OK"));
+                 },
+                 [](TForm1 *F, int) { F->QBT1Click(); }});
+    R.push_back({"repair (broken block lines)",
+                 [](TForm1 *F, int N) {
+                     const QString Path = WritePage(N, QStringLiteral("broken%1.qbt").arg(N), [](QStringList &L) {
+                         for (int I = 23; I < L.size(); ++I) {
+                             if (L.at(I) == QStringLiteral("{$%1}").arg((I - 23) / 9 + 1) && (I - 23) / 9 % 3 == 1)
+                                 L[I] = QStringLiteral("  $%1}").arg((I - 23) / 9 + 1);
+                         }
+                         for (int I = int(L.size()) - 1; I > 24; I -= 7)
+                             L.insert(I, QString());
+                     });
+                     F->OpenPage(Path);
+                     Answers->AnswerButton(QStringLiteral("OK"));
+                 },
+                 [](TForm1 *F, int) { F->QBT1Click(); }});
     return R;
 }
 
