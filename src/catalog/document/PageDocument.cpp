@@ -390,8 +390,7 @@ int TPageDocument::ProductScanStart() const
 int TPageDocument::FindBlockLine(int N) const
 {
     const QString Key = QStringLiteral("{$%1}").arg(N);
-    IndexBlocks();
-    const int D = FIndexedDetail;
+    const int D = FBlockIndexed ? FIndexedDetail : DetailIndex();
     // Every value written goes through here: on a page as the program writes
     // it, the block stands where the geometry puts it and no line is searched.
     if (D >= 0) {
@@ -399,8 +398,10 @@ int TPageDocument::FindBlockLine(int N) const
         if (Expected < Count() && FLines.at(Expected) == Key)
             return int(Expected);
     }
-    if (N > 0 && ExactBlockNumber(Key) == N)
+    if (N > 0 && ExactBlockNumber(Key) == N) {
+        IndexBlocks();
         return FBlockLines.value(N, -1);
+    }
     for (int I = D < 0 ? 0 : D + 1; I < Count(); ++I)
         if (FLines.at(I) == Key)
             return I;
