@@ -297,15 +297,14 @@ std::vector<TCase> Cases()
                  }});
     R.push_back({"delete all", [](TForm1 *, int) { Answers->AnswerButton(QStringLiteral("Yes")); },
                  [](TForm1 *F, int) { F->BitBtn1Click(); }});
-    R.push_back({"repair (no {detail}, blank lines)",
-                 [](TForm1 *F, int N) {
-                     const QString Path = WritePage(N, QStringLiteral("damaged%1.qbt").arg(N), [](QStringList &L) {
+    R.push_back({"repair (no {detail}; blank lines)",
+                 [](TForm1 *, int N) {
+                     // Opening it offers the repair (yes), which ends with its notice (OK).
+                     WritePage(N, QStringLiteral("damaged%1.qbt").arg(N), [](QStringList &L) {
                          L.removeAll(QStringLiteral("{detail}"));
                          for (int I = int(L.size()) - 1; I > 30; I -= 9)
                              L.insert(I, QStringLiteral("   "));
                      });
-                     Q_UNUSED(F);
-                     Q_UNUSED(Path);
                      Answers->AnswerButton(QStringLiteral("Yes"));
                      Answers->AnswerButton(QStringLiteral("OK"));
                  },
