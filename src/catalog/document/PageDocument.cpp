@@ -104,6 +104,15 @@ bool IsHeaderKeyLine(const QString &Line)
         && TPageDocument::BlockNumberOfLine(Name) == 0;
 }
 
+// n when Line is exactly the block line "{$n}" that FindBlockLine looks for
+// (n written without leading zeros, at most nine digits), else 0.
+int ExactBlockNumber(const QString &Line)
+{
+    if (Line.size() > 12 || Line.size() < 4 || Line.at(2) == QLatin1Char('0'))
+        return 0;
+    return TPageDocument::BlockNumberOfLine(Line);
+}
+
 bool IsFirstBlockLine(const QString &Line)
 {
     const QString T = TrimBlanks(Line);
@@ -149,6 +158,10 @@ void TPageDocument::Changed()
 
 void TPageDocument::PutLine(int Index, const QString &Line)
 {
+    // A value line written in place of a value line leaves the blocks where they are.
+    const QString &Old = FLines.at(Index);
+    if (BlockNumberOfLine(Old) > 0 || BlockNumberOfLine(Line) > 0 || Old == DetailLine || Line == DetailLine)
+        ForgetBlocks();
     FLines[Index] = Line;
     Note(Index, 1, 1);
 }
@@ -157,10 +170,24 @@ void TPageDocument::InsertLines(int Index, const QStringList &Lines)
 {
     if (Lines.isEmpty())
         return;
+    // Lines added after every indexed block (and after "{detail}") move none
+    // of them: the index takes the new blocks in.
+    bool Keep = FBlockIndexed && Index > FIndexedLast && Index > FIndexedDetail;
+    if (Keep && FIndexedDetail < 0)
+        Keep = !Lines.contains(DetailLine);
     // One move of the lines after Index, not one per inserted line.
     FLines.insert(Index, Lines.size(), QString());
     for (qsizetype I = 0; I < Lines.size(); ++I)
         FLines[Index + I] = Lines.at(I);
+    if (!Keep) {
+        ForgetBlocks();
+    } else {
+        for (qsizetype I = 0; I < Lines.size(); ++I)
+            if (const int N = ExactBlockNumber(Lines.at(I)); N > 0 && !FBlockLines.contains(N)) {
+                FBlockLines.insert(N, int(Index + I));
+                FIndexedLast = int(Index + I);
+            }
+    }
     Note(Index, 0, int(Lines.size()));
 }
 
@@ -168,8 +195,25 @@ void TPageDocument::RemoveLines(int Index, int N)
 {
     if (N <= 0)
         return;
+    if (!(Index > FIndexedLast && Index > FIndexedDetail))
+        ForgetBlocks();
     FLines.remove(Index, N);
     Note(Index, N, 0);
+}
+
+void TPageDocument::IndexBlocks() const
+{
+    if (FBlockIndexed)
+        return;
+    FBlockLines.clear();
+    FIndexedDetail = DetailIndex();
+    FIndexedLast = -1;
+    for (int I = FIndexedDetail < 0 ? 0 : FIndexedDetail + 1; I < Count(); ++I)
+        if (const int N = ExactBlockNumber(FLines.at(I)); N > 0 && !FBlockLines.contains(N)) {
+            FBlockLines.insert(N, I);
+            FIndexedLast = I;
+        }
+    FBlockIndexed = true;
 }
 
 void TPageDocument::ReplaceAll(const QStringList &Lines)
@@ -182,12 +226,15 @@ void TPageDocument::ReplaceAll(const QStringList &Lines)
     while (Tail < Old - Head && Tail < New - Head && FLines.at(Old - 1 - Tail) == Lines.at(New - 1 - Tail))
         ++Tail;
     FLines = Lines;
-    if (Old - Head - Tail > 0 || New - Head - Tail > 0)
+    if (Old - Head - Tail > 0 || New - Head - Tail > 0) {
+        ForgetBlocks();
         Note(Head, Old - Head - Tail, New - Head - Tail);
+    }
 }
 
 void TPageDocument::ReplaceEverything(const QStringList &Lines)
 {
+    ForgetBlocks();
     FLines = Lines;
     FEverything = true;
     FNoted = false;
@@ -343,13 +390,17 @@ int TPageDocument::ProductScanStart() const
 int TPageDocument::FindBlockLine(int N) const
 {
     const QString Key = QStringLiteral("{$%1}").arg(N);
-    const int D = DetailIndex();
+    const int D = FBlockIndexed ? FIndexedDetail : DetailIndex();
     // Every value written goes through here: on a page as the program writes
     // it, the block stands where the geometry puts it and no line is searched.
     if (D >= 0) {
         const qint64 Expected = qint64(D) + 2 + 9 * (qint64(N) - 1);
         if (Expected < Count() && FLines.at(Expected) == Key)
             return int(Expected);
+    }
+    if (N > 0 && ExactBlockNumber(Key) == N) {
+        IndexBlocks();
+        return FBlockLines.value(N, -1);
     }
     for (int I = D < 0 ? 0 : D + 1; I < Count(); ++I)
         if (FLines.at(I) == Key)

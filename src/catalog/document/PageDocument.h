@@ -5,6 +5,7 @@
 // the main window shows the lines in its page text box and calls these
 // operations.
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -152,6 +153,18 @@ private:
     void ReplaceAll(const QStringList &Lines);      // notes only the lines that differ
     void ReplaceEverything(const QStringList &Lines);
     void Note(int First, int Removed, int Added);   // after the change
+
+    // Where FindBlockLine finds each block when the geometry does not say:
+    // the line of the first "{$n}" after "{detail}" for every n, made when it
+    // is first asked for and kept while the lines change around it, so that a
+    // block missing from the text (every picture of an import) or a page
+    // whose blocks stand off their places costs no search of the page.
+    mutable QHash<int, int> FBlockLines;
+    mutable bool FBlockIndexed = false;
+    mutable int FIndexedDetail = -1;   // DetailIndex() of the indexed text
+    mutable int FIndexedLast = -1;     // the last line the index names
+    void IndexBlocks() const;
+    void ForgetBlocks() { FBlockIndexed = false; }
     void Changed();
     int IndexOfName(const QString &Name) const;
     int HeaderInsertPoint() const;

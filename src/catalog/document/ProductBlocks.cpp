@@ -2,6 +2,8 @@
 
 #include "platform/core/SysUtils.h"
 
+#include <vector>
+
 namespace ProductBlocks {
 
 namespace {
@@ -38,6 +40,23 @@ int ValueOffset(int ACol, int RowInBlock)
 
 // The product lines start after the page header.
 constexpr int ProductFrom = 4;
+
+// n when Line is exactly BlockKey(n), else 0.
+int KeyNumber(const QString &Line)
+{
+    // "{$" + at most nine digits, the first not 0, + "}".
+    if (Line.size() < 4 || Line.size() > 12 || !Line.startsWith(QLatin1String("{$")) || !Line.endsWith(QLatin1Char('}'))
+        || Line.at(2) == QLatin1Char('0'))
+        return 0;
+    int N = 0;
+    for (qsizetype I = 2; I < Line.size() - 1; ++I) {
+        const char16_t C = Line.at(I).unicode();
+        if (C < '0' || C > '9')
+            return 0;
+        N = N * 10 + (C - '0');
+    }
+    return N;
+}
 
 } // namespace
 
@@ -111,6 +130,39 @@ bool InsertProduct(QStringList &Lines, int K)
     return true;
 }
 
+bool InsertProducts(QStringList &Lines, int K, int Count)
+{
+    if (Count < 1)
+        return false;
+    const int At = FindBlockLine(Lines, K + 1, ProductFrom);
+    if (At < 0)
+        return false;
+    // Blocks K+1, K+2 ... follow one another: each insert of one block would
+    // move every one of them on by one, so Count inserts move them by Count.
+    std::vector<int> Renumbered;
+    int M = K + 1;
+    for (int I = At; I < Lines.size(); ++I) {
+        const int N = KeyNumber(Lines.at(I));
+        if (N == 0)
+            continue;
+        if (N != M)
+            return false;
+        Renumbered.push_back(I);
+        ++M;
+    }
+    for (const int I : Renumbered)
+        Lines[I] = BlockKey(KeyNumber(Lines.at(I)) + Count);
+    QStringList New;
+    New.reserve(9 * qsizetype(Count));
+    for (int J = 1; J <= Count; ++J)
+        New << EmptyBlockLines(K + J);
+    QStringList Result;
+    Result.reserve(Lines.size() + New.size());
+    Result << Lines.mid(0, At) << New << Lines.mid(At);
+    Lines = Result;
+    return true;
+}
+
 void DeleteAllProducts(QStringList &Lines)
 {
     const int Detail = int(Lines.lastIndexOf(QStringLiteral("{detail}")));
@@ -125,15 +177,19 @@ void DeleteAllProducts(QStringList &Lines)
 
 int LineOfCell(const QStringList &Lines, int ACol, int ARow)
 {
+    if (ARow < 1 || ValueOffset(ACol, ARow % 6) == 0)
+        return -1;
+    return LineOfCell(FindBlockLine(Lines, BlockOfRow(ARow), ProductFrom), int(Lines.size()), ACol, ARow);
+}
+
+int LineOfCell(int BlockLine, int LineCount, int ACol, int ARow)
+{
     if (ARow < 1)
         return -1;
     const int Offset = ValueOffset(ACol, ARow % 6);
-    if (Offset == 0)
+    if (Offset == 0 || BlockLine < 0 || BlockLine + Offset >= LineCount)
         return -1;
-    const int At = FindBlockLine(Lines, BlockOfRow(ARow), ProductFrom);
-    if (At < 0 || At + Offset >= Lines.size())
-        return -1;
-    return At + Offset;
+    return BlockLine + Offset;
 }
 
 int CaretInLine(const QString &Line)

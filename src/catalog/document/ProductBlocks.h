@@ -30,12 +30,22 @@ bool DeleteProduct(QStringList &Lines, int N);
 // renumbers the blocks after it. False when that block's line is missing.
 bool InsertProduct(QStringList &Lines, int K);
 
+// Inserts Count empty blocks before block K+1 and renumbers the blocks after
+// them, in one pass: the text Count calls of InsertProduct(Lines, K) would
+// make. False (the text unchanged) when that block's line is missing or the
+// blocks from it on are not numbered one after another; the caller then
+// inserts one block at a time.
+bool InsertProducts(QStringList &Lines, int K, int Count);
+
 // Removes every product line after the last "{detail}" line (and the empty
 // line that follows it, which stays).
 void DeleteAllProducts(QStringList &Lines);
 
 // The page text line that cell (ACol, ARow) shows, or -1.
 int LineOfCell(const QStringList &Lines, int ACol, int ARow);
+// The same, given the line of the cell's block line ("{$n}", -1 when it is
+// missing) in a text of LineCount lines.
+int LineOfCell(int BlockLine, int LineCount, int ACol, int ARow);
 // Position of the caret for that line: just after its first "=" (0 when none).
 int CaretInLine(const QString &Line);
 

@@ -313,6 +313,9 @@ public:
     bool HasPage() const { return FPage.Count() >= 5; }
     // Product grid (MainWindowProducts.cpp).
     void InsertProductBlock(int Row);
+    // Count empty blocks before the block of Row at once, where the page's
+    // blocks allow it; else one. Returns how many were inserted.
+    int InsertProductBlocks(int Row, int Count);
     void CellGrid1SelectCell(int ACol, int ARow);
     void CellGrid1DblClickCell(int ARow, int ACol, bool Ctrl);
     void CellGrid1EllipsClick(int ACol, int ARow, QString &S);
@@ -421,6 +424,9 @@ private:
                      void (TForm1::*Handler)() = nullptr);
     void ShowPageText(const TPageChange &Change);
     void SetupBlock(int First, int Number);
+    // Count blocks of grid rows before the block of Row; Lines (when given) is
+    // the page text with them.
+    void InsertBlocksAt(int Row, int Count, const QStringList *Lines);
     TNewPageDefaults NewPageDefaults() const;
     QString ProjectFolder() const;
     void SetPageCaptionIfEmpty(const QString &Caption);

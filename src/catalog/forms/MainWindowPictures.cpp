@@ -307,12 +307,21 @@ void TForm1::ImportPictureFiles(const QString &List)
         FGridAccess->LoadCellPicture(1, FirstRowOfBlock(N), Full);
     };
 
-    for (int I = 0; I < Entries.size(); ++I) {
-        ProgressBar1->setValue(I + 1);
-        GroupBox3->setTitle(QStringLiteral("总计文件：%1 已经导入：%2").arg(Entries.size()).arg(I + 1));
-        GroupBox3->repaint();
-        // Paint and timers go on during a long import; the user's input waits.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const int Total = int(Entries.size());
+    int Shown = -1;
+    for (int I = 0; I < Total; ++I) {
+        // The box, and the grid with the products added since, are painted as
+        // the bar moves on by a hundredth and at the last entry: a paint for
+        // every picture cost a long import more than the pictures did.
+        const int Percent = int(qint64(I + 1) * 100 / Total);
+        if (Percent != Shown || I + 1 == Total) {
+            Shown = Percent;
+            ProgressBar1->setValue(I + 1);
+            GroupBox3->setTitle(QStringLiteral("总计文件：%1 已经导入：%2").arg(Total).arg(I + 1));
+            GroupBox3->repaint();
+            // Paint and timers go on during a long import; the user's input waits.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
         const QString Entry = Entries.at(I).trimmed();
         if (Entry.isEmpty())
             continue;
@@ -388,15 +397,23 @@ void TForm1::Button8Click()
     Dialog.Options |= OpenOpt(ofAllowMultiSelect);
     if (!Dialog.Execute())
         return;
-    for (const QString &File : Dialog.Files()) {
+    // Each picture goes in before the current product, so they come in the
+    // reverse of their order. The blocks are inserted together where the page
+    // allows it: one insert per picture would renumber the rest of the page
+    // for every picture.
+    const QStringList Files = Dialog.Files();
+    for (qsizetype Done = 0; Done < Files.size();) {
         const int Row = CellGrid1->Row();
-        InsertProductBlock(Row);
-        const int PathRow = PathRowOfBlock(BlockOfRow(Row));
-        const QString Full = QFileInfo(File).absoluteFilePath();
-        FGridAccess->SetCells(1, PathRow, ProductPictures::StoredPicturePath(FPagePath, Full));
-        StoreProductBlock(1, PathRow);
-        FGridAccess->SetCells(1, PathRow, Full);
-        FGridAccess->LoadCellPicture(1, PathRow - 5, Full);
+        const int Count = InsertProductBlocks(Row, int(Files.size() - Done));
+        for (int J = 0; J < Count; ++J) {
+            const int PathRow = PathRowOfBlock(BlockOfRow(Row) + J);
+            const QString Full = QFileInfo(Files.at(Done + Count - 1 - J)).absoluteFilePath();
+            FGridAccess->SetCells(1, PathRow, ProductPictures::StoredPicturePath(FPagePath, Full));
+            StoreProductBlock(1, PathRow);
+            FGridAccess->SetCells(1, PathRow, Full);
+            FGridAccess->LoadCellPicture(1, PathRow - 5, Full);
+        }
+        Done += Count;
     }
 }
 

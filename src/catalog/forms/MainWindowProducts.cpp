@@ -32,15 +32,33 @@ bool Confirm(const QString &Text)
 
 void TForm1::InsertProductBlock(int Row)
 {
+    QStringList Lines = FPage.Lines();
+    const bool InText = InsertProduct(Lines, (Row - 1) / 6);
+    InsertBlocksAt(Row, 1, InText ? &Lines : nullptr);
+}
+
+int TForm1::InsertProductBlocks(int Row, int Count)
+{
+    QStringList Lines = FPage.Lines();
+    if (Count > 1 && InsertProducts(Lines, (Row - 1) / 6, Count)) {
+        InsertBlocksAt(Row, Count, &Lines);
+        return Count;
+    }
+    InsertProductBlock(Row);
+    return 1;
+}
+
+void TForm1::InsertBlocksAt(int Row, int Count, const QStringList *Lines)
+{
     const int K = (Row - 1) / 6;
     const int First = 6 * K + 1;
     const int CurrentCol = CellGrid1->Col(), CurrentRow = CellGrid1->Row();
-    CellGrid1->InsertRows(First, 6);
+    CellGrid1->InsertRows(First, 6 * Count);
     // Rows below moved down with their merges; the new rows get their own.
-    SetupBlock(First, K + 1);
-    QStringList Lines = FPage.Lines();
-    if (InsertProduct(Lines, K))
-        FPage.SetLines(Lines);
+    for (int J = 0; J < Count; ++J)
+        SetupBlock(First + 6 * J, K + 1 + J);
+    if (Lines)
+        FPage.SetLines(*Lines);
     for (int I = 1; I < CellGrid1->RowCount(); ++I)
         if (I % 6 == 1)
             FGridAccess->SetCells(0, I, QString::number((I - 1) / 6 + 1));
@@ -51,7 +69,11 @@ void TForm1::InsertProductBlock(int Row)
 
 void TForm1::CellGrid1SelectCell(int ACol, int ARow)
 {
-    const int Line = LineOfCell(FPage.Lines(), ACol, ARow);
+    // The block's line is found where the page document writes the cell's
+    // value, without a search of the page for every cell the user steps on.
+    if (ARow < 1)
+        return;
+    const int Line = LineOfCell(FPage.FindBlockLine(BlockOfRow(ARow)), FPage.Count(), ACol, ARow);
     if (Line < 0)
         return;
     const QTextBlock Block = RichEdit1->document()->findBlockByNumber(Line);

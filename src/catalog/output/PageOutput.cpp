@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -206,12 +207,22 @@ QString TPageOutput::OutName(const QString &Path)
         const QString There = FOutputArg + QStringLiteral("images/") + C;
         return QFileInfo(There).isFile() && QFileInfo(There).absoluteFilePath() != Key && !SameFileContent(There, Key);
     };
-    for (int K = 2; FNameOwner.contains(Candidate.toLower()) || Candidate.compare(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive) == 0
-                    || TakenByOtherPage(Candidate);
+    auto Numbered = [&](int K) { return Stem + QStringLiteral("(%1)").arg(K) + Ext; };
+    // The numbers this run gave to files of this name already are passed over
+    // at once: many pictures of one name cost one look each, not one per
+    // picture before them.
+    const QString NameKey = Name.toLower();
+    for (int K = FFirstFreeNumber.value(NameKey, 2);
+         FNameOwner.contains(Candidate.toLower()) || Candidate.compare(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive) == 0
+         || TakenByOtherPage(Candidate);
          ++K)
-        Candidate = Stem + QStringLiteral("(%1)").arg(K) + Ext;
+        Candidate = Numbered(K);
     FNameOwner.insert(Candidate.toLower(), Key);
     FOutName.insert(Key, Candidate);
+    int Free = FFirstFreeNumber.value(NameKey, 2);
+    while (FNameOwner.contains(Numbered(Free).toLower()))
+        ++Free;
+    FFirstFreeNumber.insert(NameKey, Free);
     return Candidate;
 }
 
@@ -433,6 +444,7 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
     FPictures.clear();
     FOutName.clear();
     FNameOwner.clear();
+    FFirstFreeNumber.clear();
     FCreatedFiles.clear();
     FCreatedImages = false;
     FCreatedPage = false;
@@ -592,12 +604,15 @@ void TPageOutput::CommitCopies()
 QList<QPair<QString, QString>> TPageOutput::PictureMembers()
 {
     QList<QPair<QString, QString>> Members;
+    QSet<QString> Names;
     for (const QString &P : std::as_const(FPictures)) {
         if (!FileExists(P))
             continue;
         const QString Name = QStringLiteral("images/") + OutName(P);
-        if (std::none_of(Members.cbegin(), Members.cend(), [&](const auto &M) { return M.second == Name; }))
+        if (!Names.contains(Name)) {
+            Names.insert(Name);
             Members << qMakePair(P, Name);
+        }
     }
     const QString Back = FExe + FStyle + QStringLiteral("back.jpg");
     if (FileExists(Back))

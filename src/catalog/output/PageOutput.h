@@ -133,6 +133,9 @@ private:
     // Output file name of every source file (distinct names for distinct files).
     QHash<QString, QString> FOutName;
     QHash<QString, QString> FNameOwner;   // lower-cased output name -> source path
+    // For each lower-cased file name: the first number n from 2 on whose
+    // "name(n).ext" no file of this run has taken.
+    QHash<QString, int> FFirstFreeNumber;
     QStringList FCreatedFiles;            // files this run made in the pictures folder
     TOutputFiles *FFiles = nullptr;       // the copies of this run, put in place together
     bool FCreatedImages = false;

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QMap>
 #include <gtest/gtest.h>
+#include <string>
 #include <utility>
 
 using TestSupport::TempDir;
@@ -323,6 +324,90 @@ TEST(PageDocument, OlderPagesWithKeysAfterTheBlocks)
     EXPECT_EQ(Doc.Strings(39), QStringLiteral("{$PSERIAL}=规格二"));
     EXPECT_EQ(Doc.Strings(41), QStringLiteral("{背景音乐}=a.mid"));
     EXPECT_EQ(Doc.Values(QStringLiteral("{背景音乐}")), QStringLiteral("a.mid"));
+}
+
+namespace {
+
+// Where block N's line is, looked up in the text itself: the line the
+// geometry gives when it holds "{$N}", else the first such line after the
+// first "{detail}" (from the top without one).
+int BlockLineInText(const TPageDocument &Doc, int N)
+{
+    const QStringList &L = Doc.Lines();
+    const QString Key = QStringLiteral("{$%1}").arg(N);
+    const int D = int(L.indexOf(TPageDocument::DetailLine));
+    if (D >= 0 && D + 2 + 9 * (N - 1) < L.size() && L.at(D + 2 + 9 * (N - 1)) == Key)
+        return D + 2 + 9 * (N - 1);
+    for (int I = D < 0 ? 0 : D + 1; I < L.size(); ++I)
+        if (L.at(I) == Key)
+            return I;
+    return -1;
+}
+
+// Every block number FindBlockLine may be asked for, against the text.
+std::string BlockLinesDiffer(const TPageDocument &Doc)
+{
+    std::string Wrong;
+    for (int N = -1; N <= 12; ++N)
+        if (Doc.FindBlockLine(N) != BlockLineInText(Doc, N))
+            Wrong += " {$" + std::to_string(N) + "}: " + std::to_string(Doc.FindBlockLine(N)) + " instead of "
+                + std::to_string(BlockLineInText(Doc, N));
+    return Wrong;
+}
+
+} // namespace
+
+TEST(PageDocument, BlocksFoundAfterEveryKindOfChange)
+{
+    // Blocks off their places (a note after the empty line), a second "{$3}",
+    // a block line with a leading zero and a "{$4}" in the header.
+    QStringList Lines = PageWith(5);
+    Lines.insert(5, QStringLiteral("{$4}"));
+    Lines.insert(Lines.indexOf(TPageDocument::DetailLine) + 2, QStringLiteral("/* note"));
+    Lines << Block(3, QString(), QStringLiteral("again")) << QStringLiteral("{$07}");
+    TPageDocument Doc;
+    Doc.SetLines(Lines);
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+    EXPECT_EQ(Doc.Strings(Doc.FindBlockLine(3) + 2), QStringLiteral("{$PID}=ID3"));
+
+    // New blocks at the end (an import), values written in place.
+    TFakeGrid Grid;
+    Doc.LoadGridFromPage(Grid, QString(), QStringLiteral("/nonexistent/"));
+    for (int N = 6; N <= 8; ++N) {
+        while (Grid.RowCount() < 6 * N + 1)
+            Grid.AppendProductBlock();
+        Grid.SetCells(3, 6 * N - 5, QStringLiteral("new%1").arg(N));
+        ASSERT_EQ(Doc.StoreProductBlock(Grid, 3, 6 * N - 5), TPageDocument::srStored);
+        EXPECT_EQ(BlockLinesDiffer(Doc), "") << N;
+    }
+    EXPECT_EQ(Doc.Strings(Doc.FindBlockLine(7) + 2), QStringLiteral("{$PID}=new7"));
+    Grid.SetCells(5, 7, QStringLiteral("名二"));
+    ASSERT_EQ(Doc.StoreProductBlock(Grid, 5, 7), TPageDocument::srStored);
+    EXPECT_EQ(Doc.Strings(Doc.FindBlockLine(2) + 3), QStringLiteral("{$PNAME}=名二"));
+
+    // Lines added and removed before the blocks move them all.
+    Doc.SetValues(QStringLiteral("{背景图片}"), QStringLiteral("bg.jpg"));
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+    Doc.SetValues(QStringLiteral("{背景图片}"), QString());
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+    Doc.SetValues(QStringLiteral("{key}"), QStringLiteral("后面"));
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+
+    // Block lines renamed, removed or made by a whole new text.
+    Lines = Doc.Lines();
+    Lines[Doc.FindBlockLine(4)] = QStringLiteral("{$11}");
+    Lines.removeAt(Doc.FindBlockLine(2));
+    Doc.SetLines(Lines);
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+    Lines.removeAt(Lines.indexOf(TPageDocument::DetailLine));
+    Doc.SetLines(Lines);
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+    Lines.insert(21, TPageDocument::DetailLine);
+    Doc.SetLines(Lines);
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+    Doc.RebuildProductBlocks();
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+    EXPECT_EQ(Doc.FindBlockLine(1), 23);
 }
 
 TEST(PageDocument, WriterAsksForRepairWhenABlockIsBroken)

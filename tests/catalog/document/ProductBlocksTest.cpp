@@ -102,6 +102,39 @@ TEST(ProductBlocks, InsertBeforeFirstAndMiddle)
     EXPECT_EQ(L, Kept);
 }
 
+TEST(ProductBlocks, SeveralBlocksInsertedAsOneByOne)
+{
+    for (const int K : {0, 2, 5}) {
+        QStringList One = Page(6), All = One;
+        for (int I = 0; I < 4; ++I)
+            ASSERT_TRUE(InsertProduct(One, K));
+        ASSERT_TRUE(InsertProducts(All, K, 4));
+        EXPECT_EQ(All, One) << K;
+    }
+    // Blocks that do not follow one another after the place (a gap, a block
+    // out of order) leave the text as it was: one insert at a time is made.
+    QStringList L = Page(6);
+    L.removeAt(FindBlockLine(L, 4, 0));
+    const QStringList Gap = L;
+    EXPECT_FALSE(InsertProducts(L, 2, 3));
+    EXPECT_EQ(L, Gap);
+    L = Page(6);
+    L[FindBlockLine(L, 5, 0)] = QStringLiteral("{$2}");
+    const QStringList Twice = L;
+    EXPECT_FALSE(InsertProducts(L, 1, 2));
+    EXPECT_EQ(L, Twice);
+    EXPECT_FALSE(InsertProducts(L, 9, 2));
+    EXPECT_EQ(L, Twice);
+    // Lines that only look like block lines are no blocks.
+    L = Page(3);
+    L << QStringLiteral("{$04}") << QStringLiteral("{$x}");
+    QStringList One = L;
+    ASSERT_TRUE(InsertProduct(One, 1));
+    ASSERT_TRUE(InsertProduct(One, 1));
+    ASSERT_TRUE(InsertProducts(L, 1, 2));
+    EXPECT_EQ(L, One);
+}
+
 TEST(ProductBlocks, DeleteAllKeepsHeaderAndDetail)
 {
     QStringList L = Page(4);

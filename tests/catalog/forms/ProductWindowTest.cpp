@@ -444,6 +444,71 @@ TEST_F(ProductWindow, APageOfManyProductsDecodesOnlyThePicturesShown)
     EXPECT_LE(ProductPictures::TThumbnail::DecodeCount() - Before, 2 * (Grid->VisibleRowCount() / 6 + 2));
 }
 
+TEST_F(ProductWindow, ALongImportPaintsTheGridAsItsBarMovesOn)
+{
+    TScriptedUi Ui;
+    auto Form = Open(0);
+    Form->resize(900, 700);
+    Form->show();
+    QApplication::processEvents();
+    const int Pictures = 250;
+    QStringList Files;
+    for (int I = 1; I <= Pictures; ++I) {
+        Files << Other.File(QStringLiteral("p%1.jpg").arg(I));
+        TestSupport::WriteAll(Files.last(), QByteArray("x"));
+    }
+    TPaintCounter Grid(Form->CellGrid1->viewport());
+    Form->ImportPictureFiles(Files.join(QStringLiteral("\r\n")));
+    EXPECT_EQ(Form->CellGrid1->RowCount(), 6 * Pictures + 1);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6 * Pictures), Files.last());
+    // Every paint of the grid costs what it shows: painting it for every
+    // picture made a long import cost the square of its pictures.
+    EXPECT_GT(Grid.Paints, 0);
+    EXPECT_LE(Grid.Paints, 120);
+}
+
+TEST_F(ProductWindow, ManyInsertedPicturesRenumberThePageOnce)
+{
+    TScriptedUi Ui;
+    const int Products = 200, Pictures = 40;
+    auto Form = Open(Products);
+    QStringList Files;
+    for (int I = 1; I <= Pictures; ++I) {
+        Files << Data.File(QStringLiteral("i%1.jpg").arg(I));
+        TestSupport::WriteAll(Files.last(), QByteArray("not really a picture"));
+    }
+    QTextDocument *Doc = Form->RichEdit1->document();
+    const int Size = Doc->characterCount();
+    qint64 Replaced = 0;
+    QObject::connect(Doc, &QTextDocument::contentsChange,
+                     [&](int, int Removed, int Added) { Replaced += Removed + Added; });
+    Form->CellGrid1->SetCurrentCell(3, 6 * 100 - 5);
+    Ui.Prompts->AnswerFiles(Files);
+    Form->Button8Click();
+    // The later products are renumbered once, not once for each picture.
+    EXPECT_LE(Replaced, 3 * qint64(Size));
+    EXPECT_EQ(Form->RichEdit1->toPlainText(), Form->Page().Lines().join(QLatin1Char('\n')));
+
+    // The same as inserting the pictures one at a time.
+    auto One = Open(Products);
+    for (const QString &File : Files) {
+        One->CellGrid1->SetCurrentCell(3, 6 * 100 - 5);
+        Ui.Prompts->AnswerFiles({File});
+        One->Button8Click();
+    }
+    EXPECT_EQ(Form->Page().Lines(), One->Page().Lines());
+    ASSERT_EQ(Form->CellGrid1->RowCount(), 6 * (Products + Pictures) + 1);
+    ASSERT_EQ(One->CellGrid1->RowCount(), Form->CellGrid1->RowCount());
+    for (int R = 1; R < Form->CellGrid1->RowCount(); ++R)
+        for (int C : {0, 1, 3, 5})
+            ASSERT_EQ(Form->CellGrid1->Cells(C, R), One->CellGrid1->Cells(C, R)) << C << ", " << R;
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$100}")) + 1),
+              QStringLiteral("{$IMG}=i%1.jpg").arg(Pictures));
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$%1}").arg(100 + Pictures)) + 2),
+              QStringLiteral("{$PID}=P100"));
+    EXPECT_EQ(Form->CellGrid1->Row(), 6 * 100 - 5);
+}
+
 TEST_F(ProductWindow, SelectingCellsShowsTheirLinesAndDoubleClicks)
 {
     TScriptedUi Ui;

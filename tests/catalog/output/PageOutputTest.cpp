@@ -97,6 +97,33 @@ TEST(TemplateExpansion, EffectFragmentsStayInsideTheEffectsFolder)
     EXPECT_EQ(TPageOutput::LoadEffectText(S.Exe, QStringLiteral(".."), QStringLiteral("head")), QString());
 }
 
+TEST(HtmlOutput, ManyPicturesOfOneNameKeepApart)
+{
+    TSample S;
+    // A picture whose own name is one the numbering would give, then ten more a.jpg.
+    TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/a(3).jpg"), PictureBytes(QStringLiteral("own a(3)")));
+    QStringList Images{QStringLiteral("pics\\a(3).jpg")};
+    for (int K = 1; K <= 10; ++K) {
+        QDir().mkpath(S.PageDir + QStringLiteral("d%1").arg(K));
+        TestSupport::WriteAll(S.PageDir + QStringLiteral("d%1/a.jpg").arg(K), PictureBytes(QStringLiteral("d%1").arg(K)));
+        Images << QStringLiteral("d%1\\a.jpg").arg(K);
+    }
+    for (int I = 0; I < Images.size(); ++I)
+        S.Page << QStringLiteral("{$%1}").arg(4 + I) << QStringLiteral("{$IMG}=") + Images.at(I)
+               << QStringLiteral("{$PID}=X%1").arg(I) << QStringLiteral("{$PNAME}=") << QStringLiteral("{$PPRICE}=1")
+               << QStringLiteral("{$PUNIT}=") << QStringLiteral("{$PWEIGHT}=") << QStringLiteral("{$PSERIAL}=")
+               << QStringLiteral("{$PNOTE}=");
+    ASSERT_FALSE(S.Run(omHtml).isEmpty());
+    const QString Images2 = S.D() + QStringLiteral("/images/");
+    EXPECT_EQ(TestSupport::ReadAll(Images2 + QStringLiteral("a.jpg")), PictureBytes(QStringLiteral("other a")));
+    EXPECT_EQ(TestSupport::ReadAll(Images2 + QStringLiteral("a(2).jpg")), PictureBytes(QStringLiteral("a")));
+    EXPECT_EQ(TestSupport::ReadAll(Images2 + QStringLiteral("a(3).jpg")), PictureBytes(QStringLiteral("own a(3)")));
+    for (int K = 1; K <= 10; ++K)
+        EXPECT_EQ(TestSupport::ReadAll(Images2 + QStringLiteral("a(%1).jpg").arg(K + 3)), PictureBytes(QStringLiteral("d%1").arg(K)))
+            << K;
+    EXPECT_FALSE(QFileInfo::exists(Images2 + QStringLiteral("a(14).jpg")));
+}
+
 TEST(HtmlOutput, FolderFilesAndExpandedPlaceholders)
 {
     TSample S;
