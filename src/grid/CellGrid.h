@@ -597,6 +597,10 @@ private:
     // Where each hidden row (by its place in FHiddenRows) comes back: the
     // displayed row it returns in front of.
     std::vector<int> HiddenRowPlaces() const;
+    // The first hidden row (in real order) numbered ARow or more.
+    std::vector<std::unique_ptr<TGridItem>>::const_iterator FirstHiddenFrom(int ARow) const;
+    // Puts the hidden rows back in real order after their numbers changed.
+    void SortHiddenRows();
     // Gives the hidden rows the real numbers that put them back in front of
     // the displayed rows Places names; rows sharing a place keep their order.
     void PlaceHiddenRows(const std::vector<int> &Places);
@@ -629,7 +633,7 @@ private:
     std::unique_ptr<TSortIndexList> FSortIndexes;
     std::unique_ptr<TIntList> FMergedColumns;
     std::unique_ptr<TBitmap> FRowIndicator;
-    std::vector<std::unique_ptr<TGridItem>> FHiddenRows;
+    std::vector<std::unique_ptr<TGridItem>> FHiddenRows;   // in real order
     std::array<TArrowWindow *, 4> FArrows{};
     std::vector<std::function<void(const TRect &)>> FObservers;
 

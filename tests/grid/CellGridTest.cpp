@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QMainWindow>
+
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -636,6 +638,58 @@ TEST(HiddenRows, HidingStopsAtAnAlreadyHiddenRowAndLosesNothing)
     EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,7"));
     G.UnHideRowsAll();
     EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,3,4,5,6,7,8,9"));
+}
+
+TEST(HiddenRows, RowsHiddenAndShownInAnyOrderMapLikeAListOfRealRows)
+{
+    // Runs are hidden from the bottom, the top and the middle and brought back
+    // in another order; after each step the display and real numbers, and
+    // the texts shown, agree with a plain list of the real rows still shown.
+    TCellGrid G;
+    G.SetRowCount(60);
+    for (int R = 0; R < 60; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    std::vector<int> Shown(60);
+    for (int R = 0; R < 60; ++R)
+        Shown[size_t(R)] = R;
+    auto Check = [&]() {
+        ASSERT_EQ(G.RowCount(), int(Shown.size()));
+        for (int D = 0; D < int(Shown.size()); ++D) {
+            EXPECT_EQ(G.RealRowIndex(D), Shown[size_t(D)]);
+            EXPECT_EQ(G.DisplRowIndex(Shown[size_t(D)]), D);
+            EXPECT_EQ(G.GetCellText(1, D), QString::number(Shown[size_t(D)]));
+        }
+        for (int R = 0; R < 60; ++R)
+            EXPECT_EQ(G.IsHiddenRow(R), std::find(Shown.begin(), Shown.end(), R) == Shown.end()) << R;
+    };
+    auto Hide = [&](int From, int To) {
+        G.HideRows(From, To);
+        Shown.erase(std::remove_if(Shown.begin(), Shown.end(), [&](int R) { return R >= From && R <= To; }),
+                    Shown.end());
+        Check();
+    };
+    auto Unhide = [&](int From, int To) {
+        G.UnHideRows(From, To);
+        for (int R = From; R <= To; ++R)
+            Shown.push_back(R);
+        std::sort(Shown.begin(), Shown.end());
+        Check();
+    };
+    Hide(50, 54);
+    Hide(3, 4);
+    Hide(20, 29);
+    Hide(10, 10);
+    Hide(31, 31);
+    Unhide(20, 29);
+    Hide(57, 58);
+    Unhide(3, 4);
+    Hide(0, 1);
+    Unhide(57, 58);
+    EXPECT_EQ(G.RealRowIndex(int(Shown.size()) + 2), 62);   // past the end: the rows beyond count on
+    G.UnHideRowsAll();
+    EXPECT_EQ(G.NumHiddenRows(), 0);
+    for (int R = 0; R < 60; ++R)
+        EXPECT_EQ(G.GetCellText(1, R), QString::number(R));
 }
 
 TEST(HiddenRows, MergedBlocksHideAndReturnWhole)
