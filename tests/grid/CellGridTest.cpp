@@ -423,6 +423,44 @@ TEST(SelectionFlags, DisjunctRowFlagsFollowInsertedAndRemovedRows)
     EXPECT_EQ(Selected(), (std::vector<int>{9}));
 }
 
+TEST(SelectionFlags, RemovingSelectedRowsTakesFlaggedDataRowsOnly)
+{
+    // Disjunct flags: runs and single rows go, one removal per row in walk
+    // order; a flagged fixed row and the footer stay, and so does its flag.
+    TCellGrid G;
+    G.MouseActions()->DisjunctRowSelect = true;
+    G.SetRowCount(12);
+    G.SetFixedFooters(1);
+    for (int R = 0; R < 12; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    for (int R : {0, 2, 3, 4, 7, 10, 11})
+        G.SetRowSelect(R, true);
+    std::vector<int> Removed;
+    G.OnCellsChanged = [&](TObject *, const TRect &R) { Removed.push_back(R.Top); };
+    G.RemoveSelectedRows();
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,8,9,11"));
+    EXPECT_EQ(Removed, (std::vector<int>{2, 2, 2, 4, 6}));
+    std::vector<int> Flagged;
+    for (int R = 0; R < G.RowCount(); ++R)
+        if (G.RowSelect(R))
+            Flagged.push_back(R);
+    EXPECT_EQ(Flagged, (std::vector<int>{0, 6}));
+    G.SetRowSelect(3, true);   // the flags still follow the rows
+    G.RemoveRows(1, 1);
+    EXPECT_TRUE(G.RowSelect(2));
+
+    // The range selection turned into flags: its rows go, the others stay unflagged.
+    TCellGrid H;
+    H.SetRowCount(8);
+    for (int R = 0; R < 8; ++R)
+        H.SetCellText(1, R, QString::number(R));
+    H.SetSelection(TGridRect{1, 2, 1, 4});
+    H.RemoveSelectedRows();
+    EXPECT_EQ(Column(H, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,7"));
+    for (int R = 0; R < H.RowCount(); ++R)
+        EXPECT_FALSE(H.RowSelect(R)) << R;
+}
+
 TEST(CellPropertiesOwner, OwnerCellFollowsItsRowAndColumn)
 {
     TCellGrid G;
