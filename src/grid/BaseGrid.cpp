@@ -4,9 +4,26 @@
 #include "grid/detail/CanvasClip.h"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
 
 // =================================================================== TCellProperties
+
+namespace {
+
+std::atomic<std::uint64_t> GraphicGeneration{0};
+
+void GraphicsChanged()
+{
+    GraphicGeneration.fetch_add(1, std::memory_order_relaxed);
+}
+
+} // namespace
+
+std::uint64_t TBaseGrid::CellGraphicGeneration()
+{
+    return GraphicGeneration.load(std::memory_order_relaxed);
+}
 
 TOwnerCellIndex::operator int() const
 {
@@ -45,7 +62,11 @@ void TCellProperties::RepaintOwnerCell()
     FOwnerGrid->RepaintCell(FCol, FRow);
 }
 
-TCellProperties::~TCellProperties() = default;
+TCellProperties::~TCellProperties()
+{
+    if (FCellGraphic)
+        GraphicsChanged();
+}
 
 void TCellProperties::Assign(const TCellProperties &Source)
 {
@@ -73,12 +94,16 @@ void TCellProperties::Assign(const TCellProperties &Source)
 
 void TCellProperties::SetCellGraphic(TCellGraphic *AGraphic)
 {
-    if (FCellGraphic.get() != AGraphic)
+    if (FCellGraphic.get() != AGraphic) {
         FCellGraphic.reset(AGraphic);
+        GraphicsChanged();
+    }
 }
 
 TCellGraphic *TCellProperties::DetachCellGraphic()
 {
+    if (FCellGraphic)
+        GraphicsChanged();
     return FCellGraphic.release();
 }
 

@@ -675,6 +675,11 @@ private:
     bool FClearingSortScratch = false;
     bool FDestroying = false;
     int FNodeScan = -1;   // node presence while a paint runs: -1 unknown, 0 none, 1 some
+    // The graphics in column 0 as last found, and the placement and graphic
+    // generations they were found at (HasNodes).
+    std::vector<const TCellGraphic *> FColumn0GraphicList;
+    std::uint64_t FColumn0PlacementStamp = ~std::uint64_t(0);
+    std::uint64_t FColumn0GraphicStamp = ~std::uint64_t(0);
     QWidget *FHookedForm = nullptr;
     bool FFormHooked = false;
     QSize FFormSize;

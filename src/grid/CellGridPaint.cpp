@@ -43,13 +43,20 @@ bool TCellGrid::HasNodes()
 {
     if (FNodeScan >= 0)
         return FNodeScan > 0;
-    // Node graphics live in property objects: only rows holding objects are looked at.
-    for (int R = NextRowWithObjects(0); R < RowCount(); R = NextRowWithObjects(R + 1)) {
-        const TCellGraphic *G = GetCellGraphic(0, R);
-        if (G && G->CellType == ctNode)
-            return true;
+    // Node graphics live in property objects of column 0. Which cells there
+    // hold a graphic changes only when cell objects are stored or move, or a
+    // graphic is given or taken: the graphics found stay listed until then,
+    // and only their kinds, which may change at any time, are read again.
+    if (FColumn0PlacementStamp != PlacementGeneration() || FColumn0GraphicStamp != CellGraphicGeneration()) {
+        FColumn0GraphicList.clear();
+        for (int R = NextRowWithObjects(0); R < RowCount(); R = NextRowWithObjects(R + 1))
+            if (const TCellGraphic *G = GetCellGraphic(0, R))
+                FColumn0GraphicList.push_back(G);
+        FColumn0PlacementStamp = PlacementGeneration();
+        FColumn0GraphicStamp = CellGraphicGeneration();
     }
-    return false;
+    return std::any_of(FColumn0GraphicList.begin(), FColumn0GraphicList.end(),
+                       [](const TCellGraphic *G) { return G->CellType == ctNode; });
 }
 
 int TCellGrid::GetRowIndent(int ARow)

@@ -1019,6 +1019,55 @@ TEST(Nodes, ContractingHidesTheGroupAndExpandingBringsItBack)
     EXPECT_FALSE(G.SelectCell(0, 3));
 }
 
+TEST(Nodes, PresenceFollowsEveryWayANodeComesAndGoes)
+{
+    // Many rows hold objects (merged blocks, column 0 properties) and none a
+    // node; then a node comes and goes by its kind, its row and its column.
+    TCellGrid G;
+    G.SetColCount(4);
+    G.SetRowCount(50);
+    for (int R = 1; R + 2 < 50; R += 3)
+        G.MergeCellBlock(1, R, 1, 3);
+    G.GetCellProperties(0, 5)->NodeLevel = 1;
+    G.NewCellGraphic(3, 7)->CellType = ctNode;   // a node outside column 0 makes no tree
+    EXPECT_FALSE(G.HasNodes());
+    TCellGraphic *N = G.NewCellGraphic(0, 40);
+    EXPECT_FALSE(G.HasNodes());
+    N->CellType = ctNode;   // the kind changes through the field, with no call
+    EXPECT_TRUE(G.HasNodes());
+    (void)G.RenderToImage();
+    N->CellType = ctCheckBox;
+    EXPECT_FALSE(G.HasNodes());
+    // Texts move no objects: what was found in column 0 is not looked for again.
+    const std::uint64_t Placement = G.PlacementGeneration();
+    G.SetCellText(2, 2, QStringLiteral("text"));
+    G.SetCells(0, 3, QStringLiteral("3"));
+    EXPECT_EQ(G.PlacementGeneration(), Placement);
+    N->CellType = ctNode;
+    EXPECT_TRUE(G.HasNodes());
+    G.HideRows(40, 40);
+    EXPECT_FALSE(G.HasNodes());
+    G.UnHideRows(40, 40);
+    EXPECT_TRUE(G.HasNodes());
+    G.MoveColumnTo(0, 2);
+    EXPECT_FALSE(G.HasNodes());
+    G.MoveColumnTo(2, 0);
+    EXPECT_TRUE(G.HasNodes());
+    EXPECT_TRUE(G.RemoveCellGraphic(0, 40));
+    EXPECT_FALSE(G.HasNodes());
+    G.NewCellGraphic(0, 10)->CellType = ctNode;
+    EXPECT_TRUE(G.HasNodes());
+    G.RemoveRows(10, 1);
+    EXPECT_FALSE(G.HasNodes());
+    auto *Moved = new TCellProperties(&G, 0, 0);
+    Moved->SetCellGraphic(new TCellGraphic);
+    Moved->CellGraphic()->CellType = ctNode;
+    G.SetCellProperties(0, 20, Moved);
+    EXPECT_TRUE(G.HasNodes());
+    G.SetRowCount(15);
+    EXPECT_FALSE(G.HasNodes());
+}
+
 TEST(GraphicQueries, RadiosButtonsCommentsAndErrorRanges)
 {
     TCellGrid G;
