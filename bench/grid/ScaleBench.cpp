@@ -303,6 +303,7 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                            N->CellType = ctNode;
                            N->CellIndex = 1000;
                        }
+                       S.G->CellNode()->SetShowTree(true);
                        S.G->SetTopRow(900);
                        return Median(nullptr, [&] { S.Repaint(); });
                    }});
@@ -310,6 +311,7 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                        TCellGraphic *N = S.G->NewCellGraphic(0, 1);
                        N->CellType = ctNode;
                        N->CellIndex = S.Rows;
+                       S.G->CellNode()->SetShowTree(true);
                        SendKey(S.G, Qt::Key_End, Qt::ControlModifier);
                        return Median(nullptr, [&] { S.Repaint(); });
                    }});

@@ -1353,11 +1353,8 @@ void TCellGrid::ContractNode(int ARow)
     GetCellGraphic(0, D)->CellBoolean = true;
     const int Span = GetNodeSpan(D);
     int E = D + Span;
-    if (Span < 1) {
-        E = D + 1;
-        while (E < RowCount() && !IsNode(E))
-            ++E;
-    }
+    if (Span < 1)
+        E = NextNodeRow(D + 1);
     E = std::min(E, RowCount());
     if (E - 1 >= D + 1)
         HideRows(RealRowIndex(D + 1), RealRowIndex(E - 1));
@@ -1372,8 +1369,7 @@ void TCellGrid::ExpandNode(int ARow)
     GetCellGraphic(0, D)->CellBoolean = false;
     int E = D + 1;
     if (GetNodeSpan(D) < 1)
-        while (E < RowCount() && !IsNode(E))
-            ++E;
+        E = NextNodeRow(D + 1);
     const int First = RealRowIndex(D) + 1;
     const int Last = RealRowIndex(E) - 1;
     if (Last >= First)
@@ -1387,13 +1383,12 @@ int TCellGrid::TreeLineKind(int ARow)
         return 0;
     if (ARow == RowCount() - FFixedFooters - 1)
         return 1;
-    for (int N = ARow - 1; N >= FixedRows(); --N) {
-        if (IsNode(N)) {
-            const bool LastOfGroup = GetNodeSpan(N) == ARow - N + 1;
-            return LastOfGroup && !GetNodeState(N) ? 1 : 2;
-        }
-    }
-    return 0;
+    // The node above, found among the graphics of column 0.
+    const int N = PrevNodeRow(ARow);
+    if (N < FixedRows())
+        return 0;
+    const bool LastOfGroup = GetNodeSpan(N) == ARow - N + 1;
+    return LastOfGroup && !GetNodeState(N) ? 1 : 2;
 }
 
 // =================================================================== moves

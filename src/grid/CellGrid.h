@@ -677,7 +677,16 @@ private:
     int FNodeScan = -1;   // node presence while a paint runs: -1 unknown, 0 none, 1 some
     // The graphics in column 0 as last found, and the placement and graphic
     // generations they were found at (HasNodes).
-    std::vector<const TCellGraphic *> FColumn0GraphicList;
+    struct TColumn0Graphic {
+        int Row;
+        const TCellGraphic *Graphic;
+    };
+    std::vector<TColumn0Graphic> FColumn0GraphicList;   // by row
+    const std::vector<TColumn0Graphic> &Column0Graphics();
+    // The first node row at or after ARow (RowCount() when none), and the
+    // last one before ARow (-1 when none).
+    int NextNodeRow(int ARow);
+    int PrevNodeRow(int ARow);
     std::uint64_t FColumn0PlacementStamp = ~std::uint64_t(0);
     std::uint64_t FColumn0GraphicStamp = ~std::uint64_t(0);
     QWidget *FHookedForm = nullptr;
