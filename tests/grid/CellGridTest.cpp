@@ -1066,6 +1066,27 @@ TEST(Nodes, PresenceFollowsEveryWayANodeComesAndGoes)
     EXPECT_TRUE(G.HasNodes());
     G.SetRowCount(15);
     EXPECT_FALSE(G.HasNodes());
+
+    // Tree lines and span-less groups look past other graphics of column 0
+    // for the node above or below.
+    TCellGrid T;
+    T.SetRowCount(12);
+    for (int R = 0; R < 12; ++R)
+        T.SetCellText(1, R, QString::number(R));
+    T.NewCellGraphic(0, 2)->CellType = ctNode;   // span 0: the group runs to the next node
+    T.NewCellGraphic(0, 4)->CellType = ctDataCheckBox;
+    TCellGraphic *Second = T.NewCellGraphic(0, 7);
+    Second->CellType = ctNode;
+    Second->CellIndex = 2;
+    EXPECT_EQ(T.TreeLineKind(1), 0);
+    EXPECT_EQ(T.TreeLineKind(5), 2);
+    EXPECT_EQ(T.TreeLineKind(8), 1);
+    EXPECT_EQ(T.TreeLineKind(9), 2);
+    T.ContractNode(2);
+    EXPECT_EQ(T.RowCount(), 8);   // rows 3 to 6 went
+    EXPECT_EQ(T.GetCellText(1, 3), QStringLiteral("7"));
+    T.ExpandNode(2);
+    EXPECT_EQ(Column(T, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,3,4,5,6,7,8,9,10,11"));
 }
 
 TEST(GraphicQueries, RadiosButtonsCommentsAndErrorRanges)
