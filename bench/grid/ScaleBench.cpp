@@ -253,6 +253,11 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                        S.Top();
                        return Median(nullptr, [&] { S.G->RemoveRows(2, 1); });
                    }});
+    Ops.push_back({"remove a quarter of the rows at once, merged column", [](TSubject &S) {
+                       S.G->MergeEqualCellsInColumn(1, true);
+                       S.Top();
+                       return Median(nullptr, [&] { S.G->RemoveRows(2, S.Rows / 4); }, 1);
+                   }});
     Ops.push_back({"unmerge column 1", [](TSubject &S) {
                        return Median([&] { S.G->MergeEqualCellsInColumn(1, true); }, [&] { S.G->UnmergeColumn(1); }, 3);
                    }});

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
+#include <set>
 
 // =================================================================== TCellProperties
 
@@ -393,16 +394,15 @@ std::vector<TBaseGrid::TMergeBlock> TBaseGrid::DetachMergesFromRows(int First, i
     std::vector<TMergeBlock> Again;
     const int Last = std::min(First + Count - 1, RowCount() - 1);
     First = std::max(First, 0);
-    std::vector<TPoint> Seen;
+    std::set<std::pair<int, int>> Seen;
     // Merge data lives in property objects: only rows holding objects count.
     for (int R = NextRowWithObjects(First); R <= Last; R = NextRowWithObjects(R + 1)) {
         for (int C = 0; C < ColCount(); ++C) {
             if (!IsMergedCell(C, R))
                 continue;
             const TPoint B = BaseCell(C, R);
-            if (std::find(Seen.begin(), Seen.end(), B) != Seen.end())
+            if (!Seen.insert({B.X, B.Y}).second)
                 continue;
-            Seen.push_back(B);
             const TCellProperties *BP = PropsOf(B.X, B.Y);
             if (!BP || !BP->IsBaseCell || BP->CellSpanX < 0 || BP->CellSpanY < 0)
                 continue;
