@@ -210,6 +210,12 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                        S.G->CopyToClipboard(TRect(1, 1, S.Cols, S.Rows), false);
                        return Median(nullptr, [&] { S.G->PasteFromClipboard(1, 1); }, 3);
                    }});
+    Ops.push_back({"paste all rows as text into a 2-row grid (growing)", [](TSubject &S) {
+                       S.G->Navigation()->AllowFmtClipboard = false;
+                       S.G->Navigation()->AllowClipboardRowGrow = true;
+                       S.G->CopyToClipboard(TRect(1, 1, S.Cols, S.Rows), false);
+                       return Median([&] { S.G->SetRowCount(2); }, [&] { S.G->PasteFromClipboard(1, 1); }, 1);
+                   }});
     Ops.push_back({"save the whole grid to a cell stream", [](TSubject &S) {
                        return Median(nullptr, [&] {
                            TMemoryStream M;
@@ -359,6 +365,15 @@ std::vector<TOperation> ColumnOperations()
     Ops.push_back({"select all (corner click) + repaint", [](TSubject &S) {
                        return Median([&] { S.Top(); }, [&] {
                            Click(S.G, 0, 0);
+                           S.Repaint();
+                       });
+                   }});
+    Ops.push_back({"properties in every cell: End + repaint", [](TSubject &S) {
+                       for (int R = 1; R <= S.Rows; ++R)
+                           for (int C = 1; C <= S.Cols; ++C)
+                               S.G->GetCellProperties(C, R)->Alignment = taRightJustify;
+                       return Median([&] { S.Top(); }, [&] {
+                           SendKey(S.G, Qt::Key_End);
                            S.Repaint();
                        });
                    }});
