@@ -167,6 +167,15 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                            S.Repaint();
                        });
                    }});
+    Ops.push_back({"disjunct row flags: arrow down + repaint", [](TSubject &S) {
+                       S.G->MouseActions()->DisjunctRowSelect = true;
+                       S.G->SetRowSelect(S.Rows, true);
+                       S.Top();
+                       return Median(nullptr, [&] {
+                           SendKey(S.G, Qt::Key_Down);
+                           S.Repaint();
+                       });
+                   }});
     Ops.push_back({"select a column (header click) + repaint", [](TSubject &S) {
                        return Median([&] { S.Top(); }, [&] {
                            Click(S.G, 3, 0);

@@ -440,6 +440,8 @@ void TCellGrid::SetRowSelect(int ARow, bool Value)
     if (FRowSelectFlags[size_t(ARow)] != Value)
         InvalidateRow(ARow);
     FRowSelectFlags[size_t(ARow)] = Value;
+    if (Value)
+        FRowFlagsClear = false;
 }
 
 bool TCellGrid::ColSelect(int ACol)
@@ -462,11 +464,16 @@ void TCellGrid::SetColSelect(int ACol, bool Value)
 
 void TCellGrid::ClearRowSelect()
 {
+    // Every navigation key clears the flags: once cleared they are not looked through again.
+    if (FRowFlagsClear)
+        return;
     for (int R = 0; R < RowCount() && R < int(FRowSelectFlags.size()); ++R) {
         if (FRowSelectFlags[size_t(R)])
             InvalidateRow(R);
         FRowSelectFlags[size_t(R)] = false;
     }
+    // Flags kept past the last row are left as they are.
+    FRowFlagsClear = int(FRowSelectFlags.size()) <= RowCount();
 }
 
 void TCellGrid::ClearColSelect()

@@ -659,6 +659,8 @@ private:
     bool FLoading = false;
 
     std::vector<bool> FRowSelectFlags;
+    // No row flag is set (only SetRowSelect sets one; every other change moves or drops flags).
+    bool FRowFlagsClear = true;
     std::vector<bool> FColSelectFlags;
     bool FFilterActive = false;
     int FSavedFixedRows = 0;

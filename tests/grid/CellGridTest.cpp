@@ -461,6 +461,27 @@ TEST(SelectionFlags, RemovingSelectedRowsTakesFlaggedDataRowsOnly)
         EXPECT_FALSE(H.RowSelect(R)) << R;
 }
 
+TEST(SelectionFlags, ClearingAfterClearingStillClearsNewAndRevivedFlags)
+{
+    TCellGrid G;
+    G.MouseActions()->DisjunctRowSelect = true;
+    G.SetRowCount(10);
+    G.SetRowSelect(5, true);
+    G.ClearRowSelect();
+    G.ClearRowSelect();
+    EXPECT_FALSE(G.RowSelect(5));
+    G.SetRowSelect(6, true);
+    G.ClearRowSelect();
+    EXPECT_FALSE(G.RowSelect(6));
+    // A flag past a shrunk grid is kept, and cleared once its row is back.
+    G.SetRowSelect(8, true);
+    G.SetRowCount(6);
+    G.ClearRowSelect();
+    G.SetRowCount(10);
+    G.ClearRowSelect();
+    EXPECT_FALSE(G.RowSelect(8));
+}
+
 TEST(CellPropertiesOwner, OwnerCellFollowsItsRowAndColumn)
 {
     TCellGrid G;
