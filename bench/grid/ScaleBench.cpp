@@ -394,6 +394,9 @@ std::vector<TOperation> ColumnOperations()
                            S.Repaint();
                        }, 3);
                    }});
+    Ops.push_back({"split all columns (one merged block)", [](TSubject &S) {
+                       return Median([&] { S.G->MergeCellBlock(2, 2, 2, 3); }, [&] { S.G->SplitAllColumns(); }, 3);
+                   }});
     Ops.push_back({"auto-size column 2", [](TSubject &S) {
                        return Median(nullptr, [&] { S.G->AutoSizeColumn(2); }, 3);
                    }});

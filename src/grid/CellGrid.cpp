@@ -915,16 +915,17 @@ void TCellGrid::RestoreSelection()
 
 void TCellGrid::SplitAllColumns()
 {
+    // Merge data lives in property objects: only rows holding objects are looked at.
     for (int C = 0; C < ColCount(); ++C) {
-        int R = 0;
+        int R = NextRowWithObjects(0);
         while (R <= RowCount() - 2 - FixedFooters()) {
             if (IsMergedCell(C, R)) {
                 const TPoint B = BaseCell(C, R);
                 const int Span = CellSpan(C, R).Y;
                 UnmergeCellBlock(C, R);
-                R = B.Y + Span + 1;
+                R = NextRowWithObjects(B.Y + Span + 1);
             } else {
-                ++R;
+                R = NextRowWithObjects(R + 1);
             }
         }
     }

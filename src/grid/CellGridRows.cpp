@@ -315,15 +315,16 @@ void TCellGrid::EmptyAllCells()
 
 void TCellGrid::UnmergeColumn(int ACol)
 {
-    int R = 0;
+    // Merge data lives in property objects: only rows holding objects are looked at.
+    int R = NextRowWithObjects(0);
     while (R < RowCount() - 1 - FFixedFooters) {
         if (IsMergedCell(ACol, R)) {
             const TPoint B = BaseCell(ACol, R);
             const int Span = CellSpan(ACol, R).Y;
             UnmergeCellBlock(ACol, R);
-            R = std::max(R + 1, B.Y + Span + 1);
+            R = NextRowWithObjects(std::max(R + 1, B.Y + Span + 1));
         } else {
-            ++R;
+            R = NextRowWithObjects(R + 1);
         }
     }
 }
