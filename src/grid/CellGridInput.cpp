@@ -397,7 +397,11 @@ int TCellGrid::ColBorderAt(int X, int Y, int Margin) const
         FixedH += RowHeights(I);
     if (Y >= FixedH || Y < 0)
         return -1;
-    for (int C = 0; C < ColCount(); ++C) {
+    // Only columns on screen have a border there.
+    const int Last = std::min(ColCount() - 1, LeftCol() + VisibleColCount() + 1);
+    for (int C = 0; C <= Last; ++C) {
+        if (C >= FixedCols() && C < LeftCol())
+            C = LeftCol();
         const TRect R = CellRect(C, 0);
         if (R.Right <= R.Left)
             continue;
