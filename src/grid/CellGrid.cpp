@@ -802,14 +802,10 @@ void TCellGrid::UnHideRows(int FromRow, int ToRow)
     while (IsHiddenRow(ToRow) && HiddenRowContinuesBlockAbove(ToRow + 1))
         ++ToRow;
     // The rows coming back are a run of the hidden rows, in real order.
-    auto Bounds = [this, FromRow, ToRow]() {
-        const size_t First = size_t(FirstHiddenFrom(FromRow) - FHiddenRows.cbegin());
-        size_t Last = First;
-        while (Last < FHiddenRows.size() && FHiddenRows[Last]->Idx <= ToRow)
-            ++Last;
-        return std::make_pair(First, Last);
-    };
-    auto [First, Last] = Bounds();
+    const size_t First = size_t(FirstHiddenFrom(FromRow) - FHiddenRows.cbegin());
+    size_t Last = First;
+    while (Last < FHiddenRows.size() && FHiddenRows[Last]->Idx <= ToRow)
+        ++Last;
     // Nor does a row come back inside a displayed block (one merged across
     // its place after the row was hidden, or moved there by row operations):
     // it returns after the block. The K-th hidden row's place is Idx - K.
@@ -824,8 +820,8 @@ void TCellGrid::UnHideRows(int FromRow, int ToRow)
         std::vector<const TGridItem *> Returning;
         for (size_t K = First; K < Last; ++K) {
             Returning.push_back(FHiddenRows[K].get());
-            for (int &P = Places[K]; P < RowCount() && ContinuesBlockAbove(P); ++P) {
-            }
+            while (Places[K] < RowCount() && ContinuesBlockAbove(Places[K]))
+                ++Places[K];
         }
         PlaceHiddenRows(Places);
         std::sort(Returning.begin(), Returning.end());
