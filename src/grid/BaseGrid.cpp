@@ -4,9 +4,27 @@
 #include "grid/detail/CanvasClip.h"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
+#include <set>
 
 // =================================================================== TCellProperties
+
+namespace {
+
+std::atomic<std::uint64_t> GraphicGeneration{0};
+
+void GraphicsChanged()
+{
+    GraphicGeneration.fetch_add(1, std::memory_order_relaxed);
+}
+
+} // namespace
+
+std::uint64_t TBaseGrid::CellGraphicGeneration()
+{
+    return GraphicGeneration.load(std::memory_order_relaxed);
+}
 
 TOwnerCellIndex::operator int() const
 {
@@ -45,7 +63,11 @@ void TCellProperties::RepaintOwnerCell()
     FOwnerGrid->RepaintCell(FCol, FRow);
 }
 
-TCellProperties::~TCellProperties() = default;
+TCellProperties::~TCellProperties()
+{
+    if (FCellGraphic)
+        GraphicsChanged();
+}
 
 void TCellProperties::Assign(const TCellProperties &Source)
 {
@@ -73,12 +95,16 @@ void TCellProperties::Assign(const TCellProperties &Source)
 
 void TCellProperties::SetCellGraphic(TCellGraphic *AGraphic)
 {
-    if (FCellGraphic.get() != AGraphic)
+    if (FCellGraphic.get() != AGraphic) {
         FCellGraphic.reset(AGraphic);
+        GraphicsChanged();
+    }
 }
 
 TCellGraphic *TCellProperties::DetachCellGraphic()
 {
+    if (FCellGraphic)
+        GraphicsChanged();
     return FCellGraphic.release();
 }
 
@@ -368,16 +394,15 @@ std::vector<TBaseGrid::TMergeBlock> TBaseGrid::DetachMergesFromRows(int First, i
     std::vector<TMergeBlock> Again;
     const int Last = std::min(First + Count - 1, RowCount() - 1);
     First = std::max(First, 0);
-    std::vector<TPoint> Seen;
+    std::set<std::pair<int, int>> Seen;
     // Merge data lives in property objects: only rows holding objects count.
     for (int R = NextRowWithObjects(First); R <= Last; R = NextRowWithObjects(R + 1)) {
         for (int C = 0; C < ColCount(); ++C) {
             if (!IsMergedCell(C, R))
                 continue;
             const TPoint B = BaseCell(C, R);
-            if (std::find(Seen.begin(), Seen.end(), B) != Seen.end())
+            if (!Seen.insert({B.X, B.Y}).second)
                 continue;
-            Seen.push_back(B);
             const TCellProperties *BP = PropsOf(B.X, B.Y);
             if (!BP || !BP->IsBaseCell || BP->CellSpanX < 0 || BP->CellSpanY < 0)
                 continue;

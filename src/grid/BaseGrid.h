@@ -136,6 +136,10 @@ public:
     bool FooterInLastRow() const { return FFooterInLastRow; }
     void SetFooterInLastRow(bool Value);
     int PaintGeneration() const { return FPaintGeneration; }
+    // Changes whenever a property object (of any grid) is given a graphic,
+    // gives one back or is freed with one, so that what was learnt about
+    // where graphics are stays true while it and PlacementGeneration stay.
+    static std::uint64_t CellGraphicGeneration();
 
     // ---- cell property objects
     bool HasCellProperties(int ACol, int ARow) const;

@@ -440,6 +440,8 @@ void TCellGrid::SetRowSelect(int ARow, bool Value)
     if (FRowSelectFlags[size_t(ARow)] != Value)
         InvalidateRow(ARow);
     FRowSelectFlags[size_t(ARow)] = Value;
+    if (Value)
+        FRowFlagsClear = false;
 }
 
 bool TCellGrid::ColSelect(int ACol)
@@ -462,11 +464,16 @@ void TCellGrid::SetColSelect(int ACol, bool Value)
 
 void TCellGrid::ClearRowSelect()
 {
+    // Every navigation key clears the flags: once cleared they are not looked through again.
+    if (FRowFlagsClear)
+        return;
     for (int R = 0; R < RowCount() && R < int(FRowSelectFlags.size()); ++R) {
         if (FRowSelectFlags[size_t(R)])
             InvalidateRow(R);
         FRowSelectFlags[size_t(R)] = false;
     }
+    // Flags kept past the last row are left as they are.
+    FRowFlagsClear = int(FRowSelectFlags.size()) <= RowCount();
 }
 
 void TCellGrid::ClearColSelect()
@@ -641,34 +648,48 @@ int TCellGrid::DisplColIndex(int ACol) const
     return ACol - Hidden;
 }
 
+// The hidden rows are kept in the order of their real numbers, so that
+// finding one, counting those before a row and mapping displayed rows to
+// real ones are binary searches.
+std::vector<std::unique_ptr<TGridItem>>::const_iterator TCellGrid::FirstHiddenFrom(int ARow) const
+{
+    return std::lower_bound(FHiddenRows.begin(), FHiddenRows.end(), ARow,
+                            [](const std::unique_ptr<TGridItem> &Item, int R) { return Item->Idx < R; });
+}
+
 bool TCellGrid::IsHiddenRow(int ARow) const
 {
-    for (const auto &Item : FHiddenRows)
-        if (Item->Idx == ARow)
-            return true;
-    return false;
+    const auto It = FirstHiddenFrom(ARow);
+    return It != FHiddenRows.end() && (*It)->Idx == ARow;
 }
 
 int TCellGrid::RealRowIndex(int ARow) const
 {
     if (ARow < 0)
         return -1;
-    int Shown = -1;
-    for (int R = 0;; ++R) {
-        if (!IsHiddenRow(R))
-            ++Shown;
-        if (Shown == ARow)
-            return R;
+    // The K-th hidden row (in real order) has Idx - K displayed rows before
+    // it, a number that never falls from one hidden row to the next: the
+    // hidden rows before the displayed row ARow are those with at most ARow.
+    size_t Lo = 0, Hi = FHiddenRows.size();
+    while (Lo < Hi) {
+        const size_t Mid = (Lo + Hi) / 2;
+        if (FHiddenRows[Mid]->Idx - int(Mid) <= ARow)
+            Lo = Mid + 1;
+        else
+            Hi = Mid;
     }
+    return ARow + int(Lo);
 }
 
 int TCellGrid::DisplRowIndex(int ARow) const
 {
-    int Below = 0;
-    for (const auto &Item : FHiddenRows)
-        if (Item->Idx < ARow)
-            ++Below;
-    return ARow - Below;
+    return ARow - int(FirstHiddenFrom(ARow) - FHiddenRows.begin());
+}
+
+void TCellGrid::SortHiddenRows()
+{
+    std::stable_sort(FHiddenRows.begin(), FHiddenRows.end(),
+                     [](const auto &A, const auto &B) { return A->Idx < B->Idx; });
 }
 
 bool TCellGrid::ContinuesBlockAbove(int ARow) const
@@ -685,9 +706,8 @@ bool TCellGrid::ContinuesBlockAbove(int ARow) const
 
 bool TCellGrid::HiddenRowContinuesBlockAbove(int ARow) const
 {
-    for (const auto &Item : FHiddenRows) {
-        if (Item->Idx != ARow)
-            continue;
+    for (auto It = FirstHiddenFrom(ARow); It != FHiddenRows.end() && (*It)->Idx == ARow; ++It) {
+        const TGridItem *Item = It->get();
         for (int C = 0; C < Item->Items.Count(); ++C) {
             const auto *P = dynamic_cast<const TCellProperties *>(Item->Items.Objects(C));
             if (P && !P->IsBaseCell && P->CellSpanX != -1 && P->CellSpanY >= 1)
@@ -706,11 +726,8 @@ void TCellGrid::HideRows(int FromRow, int ToRow)
         return;
     // Only the run of displayed rows from FromRow can be taken out: it ends
     // before the next hidden row and at the last row.
-    for (int R = FromRow + 1; R <= ToRow; ++R)
-        if (IsHiddenRow(R)) {
-            ToRow = R - 1;
-            break;
-        }
+    if (const auto Next = FirstHiddenFrom(FromRow + 1); Next != FHiddenRows.end() && (*Next)->Idx <= ToRow)
+        ToRow = (*Next)->Idx - 1;
     int DEnd = std::min(D + (ToRow - FromRow), RowCount() - 1);
     // A merged block goes out and comes back whole: a block cut by either end
     // widens the run, so that no merge-aware read or write of a remaining row
@@ -725,14 +742,22 @@ void TCellGrid::HideRows(int FromRow, int ToRow)
     const int Cols = ColCount() + FNumHidden;
     if (FNumHidden > 0)
         TStringGrid::SetColCount(Cols);
+    std::vector<std::unique_ptr<TGridItem>> Items;
+    Items.reserve(size_t(Count));
     for (int I = 0; I < Count; ++I) {
         auto Item = std::make_unique<TGridItem>();
         Item->Idx = FromRow + I;
         const int Source = D + I;
         for (int C = 0; C < Cols; ++C)
             Item->Items.AddObject(PlainCells(C, Source), PlainObjects(C, Source));
-        FHiddenRows.push_back(std::move(Item));
+        Items.push_back(std::move(Item));
     }
+    // In real order among the rows hidden before.
+    const auto At = FHiddenRows.begin() + (FirstHiddenFrom(FromRow) - FHiddenRows.cbegin());
+    const auto After = FHiddenRows.insert(At, std::make_move_iterator(Items.begin()), std::make_move_iterator(Items.end()))
+                       + Count;
+    if (After != FHiddenRows.end() && (*After)->Idx < FromRow + Count - 1)
+        SortHiddenRows();
     RemoveRowsKeepProps(D, Count);
     if (FNumHidden > 0) {
         TStringGrid::SetColCount(Cols - FNumHidden);
@@ -764,6 +789,7 @@ void TCellGrid::PlaceHiddenRows(const std::vector<int> &Places)
     // displayed rows in front of it.
     for (size_t K = 0; K < Order.size(); ++K)
         FHiddenRows[Order[K]]->Idx = Places[Order[K]] + int(K);
+    SortHiddenRows();
 }
 
 void TCellGrid::UnHideRows(int FromRow, int ToRow)
@@ -775,44 +801,64 @@ void TCellGrid::UnHideRows(int FromRow, int ToRow)
         --FromRow;
     while (IsHiddenRow(ToRow) && HiddenRowContinuesBlockAbove(ToRow + 1))
         ++ToRow;
+    // The rows coming back are a run of the hidden rows, in real order.
+    const size_t First = size_t(FirstHiddenFrom(FromRow) - FHiddenRows.cbegin());
+    size_t Last = First;
+    while (Last < FHiddenRows.size() && FHiddenRows[Last]->Idx <= ToRow)
+        ++Last;
     // Nor does a row come back inside a displayed block (one merged across
     // its place after the row was hidden, or moved there by row operations):
-    // it returns after the block.
-    std::vector<int> Places = HiddenRowPlaces();
-    std::vector<bool> Returns(FHiddenRows.size());
+    // it returns after the block. The K-th hidden row's place is Idx - K.
     bool Moved = false;
-    for (size_t I = 0; I < FHiddenRows.size(); ++I) {
-        Returns[I] = FHiddenRows[I]->Idx >= FromRow && FHiddenRows[I]->Idx <= ToRow;
-        if (!Returns[I])
-            continue;
-        for (int &P = Places[I]; P < RowCount() && ContinuesBlockAbove(P); ++P)
-            Moved = true;
+    for (size_t K = First; K < Last && !Moved; ++K) {
+        const int P = FHiddenRows[K]->Idx - int(K);
+        Moved = P < RowCount() && ContinuesBlockAbove(P);
     }
-    if (Moved)
+    std::vector<std::unique_ptr<TGridItem>> Back;
+    if (Moved) {
+        std::vector<int> Places = HiddenRowPlaces();
+        std::vector<const TGridItem *> Returning;
+        for (size_t K = First; K < Last; ++K) {
+            Returning.push_back(FHiddenRows[K].get());
+            while (Places[K] < RowCount() && ContinuesBlockAbove(Places[K]))
+                ++Places[K];
+        }
         PlaceHiddenRows(Places);
-    std::vector<std::unique_ptr<TGridItem>> Back, Keep;
-    for (size_t I = 0; I < FHiddenRows.size(); ++I)
-        (Returns[I] ? Back : Keep).push_back(std::move(FHiddenRows[I]));
-    FHiddenRows = std::move(Keep);
-    std::sort(Back.begin(), Back.end(), [](const auto &A, const auto &B) { return A->Idx < B->Idx; });
-    std::vector<int> Staying;
-    for (const auto &Item : FHiddenRows)
-        Staying.push_back(Item->Idx);
-    std::sort(Staying.begin(), Staying.end());
+        std::sort(Returning.begin(), Returning.end());
+        std::vector<std::unique_ptr<TGridItem>> Keep;
+        for (auto &Item : FHiddenRows)
+            (std::binary_search(Returning.begin(), Returning.end(), Item.get()) ? Back : Keep).push_back(std::move(Item));
+        FHiddenRows = std::move(Keep);
+    } else {
+        Back.assign(std::make_move_iterator(FHiddenRows.begin() + std::ptrdiff_t(First)),
+                    std::make_move_iterator(FHiddenRows.begin() + std::ptrdiff_t(Last)));
+        FHiddenRows.erase(FHiddenRows.begin() + std::ptrdiff_t(First), FHiddenRows.begin() + std::ptrdiff_t(Last));
+    }
     const int LastWidth = ColWidths(ColCount() - 1);
     const int Cols = ColCount() + FNumHidden;
     if (FNumHidden > 0)
         TStringGrid::SetColCount(Cols);
     // The lowest row comes back first, at the place it has among the rows
-    // displayed by then: the rows that stay hidden in front of it are counted out.
-    for (const auto &Item : Back) {
-        const int Hidden = int(std::lower_bound(Staying.begin(), Staying.end(), Item->Idx) - Staying.begin());
-        const int D = std::min(Item->Idx - Hidden, RowCount());
-        InsertRowsAt(D, 1);
-        for (int C = 0; C < Item->Items.Count() && C < ColCount(); ++C) {
-            SetPlainCells(C, D, Item->Items.Strings(C));
-            SetPlainObjects(C, D, Item->Items.Objects(C));
+    // displayed by then: the rows that stay hidden in front of it are counted
+    // out. Rows with consecutive numbers and no hidden row between them come
+    // back together.
+    for (size_t I = 0; I < Back.size();) {
+        const int Hidden = int(FirstHiddenFrom(Back[I]->Idx) - FHiddenRows.cbegin());
+        size_t J = I + 1;
+        while (J < Back.size() && Back[J]->Idx == Back[J - 1]->Idx + 1
+               && int(FirstHiddenFrom(Back[J]->Idx) - FHiddenRows.cbegin()) == Hidden)
+            ++J;
+        const int D = std::min(Back[I]->Idx - Hidden, RowCount());
+        InsertRowsAt(D, int(J - I));
+        for (size_t K = I; K < J; ++K) {
+            const TGridItem *Item = Back[K].get();
+            const int Row = D + int(K - I);
+            for (int C = 0; C < Item->Items.Count() && C < ColCount(); ++C) {
+                SetPlainCells(C, Row, Item->Items.Strings(C));
+                SetPlainObjects(C, Row, Item->Items.Objects(C));
+            }
         }
+        I = J;
     }
     if (FNumHidden > 0) {
         TStringGrid::SetColCount(Cols - FNumHidden);
@@ -830,11 +876,12 @@ void TCellGrid::SetColumnHidden(int ACol, bool Hidden)
 
 void TCellGrid::UnHideRowsAll()
 {
+    // Run by run from the last, so that each run leaves the end of the list.
     while (!FHiddenRows.empty()) {
-        const int First = FHiddenRows.front()->Idx;
-        int Last = First;
-        for (size_t I = 1; I < FHiddenRows.size() && FHiddenRows[I]->Idx == Last + 1; ++I)
-            Last = FHiddenRows[I]->Idx;
+        const int Last = FHiddenRows.back()->Idx;
+        int First = Last;
+        for (size_t I = FHiddenRows.size() - 1; I > 0 && FHiddenRows[I - 1]->Idx == First - 1; --I)
+            First = FHiddenRows[I - 1]->Idx;
         UnHideRows(First, Last);
     }
 }
@@ -864,16 +911,17 @@ void TCellGrid::RestoreSelection()
 
 void TCellGrid::SplitAllColumns()
 {
+    // Merge data lives in property objects: only rows holding objects are looked at.
     for (int C = 0; C < ColCount(); ++C) {
-        int R = 0;
+        int R = NextRowWithObjects(0);
         while (R <= RowCount() - 2 - FixedFooters()) {
             if (IsMergedCell(C, R)) {
                 const TPoint B = BaseCell(C, R);
                 const int Span = CellSpan(C, R).Y;
                 UnmergeCellBlock(C, R);
-                R = B.Y + Span + 1;
+                R = NextRowWithObjects(B.Y + Span + 1);
             } else {
-                ++R;
+                R = NextRowWithObjects(R + 1);
             }
         }
     }
@@ -1309,11 +1357,8 @@ void TCellGrid::ContractNode(int ARow)
     GetCellGraphic(0, D)->CellBoolean = true;
     const int Span = GetNodeSpan(D);
     int E = D + Span;
-    if (Span < 1) {
-        E = D + 1;
-        while (E < RowCount() && !IsNode(E))
-            ++E;
-    }
+    if (Span < 1)
+        E = NextNodeRow(D + 1);
     E = std::min(E, RowCount());
     if (E - 1 >= D + 1)
         HideRows(RealRowIndex(D + 1), RealRowIndex(E - 1));
@@ -1328,8 +1373,7 @@ void TCellGrid::ExpandNode(int ARow)
     GetCellGraphic(0, D)->CellBoolean = false;
     int E = D + 1;
     if (GetNodeSpan(D) < 1)
-        while (E < RowCount() && !IsNode(E))
-            ++E;
+        E = NextNodeRow(D + 1);
     const int First = RealRowIndex(D) + 1;
     const int Last = RealRowIndex(E) - 1;
     if (Last >= First)
@@ -1343,13 +1387,12 @@ int TCellGrid::TreeLineKind(int ARow)
         return 0;
     if (ARow == RowCount() - FFixedFooters - 1)
         return 1;
-    for (int N = ARow - 1; N >= FixedRows(); --N) {
-        if (IsNode(N)) {
-            const bool LastOfGroup = GetNodeSpan(N) == ARow - N + 1;
-            return LastOfGroup && !GetNodeState(N) ? 1 : 2;
-        }
-    }
-    return 0;
+    // The node above, found among the graphics of column 0.
+    const int N = PrevNodeRow(ARow);
+    if (N < FixedRows())
+        return 0;
+    const bool LastOfGroup = GetNodeSpan(N) == ARow - N + 1;
+    return LastOfGroup && !GetNodeState(N) ? 1 : 2;
 }
 
 // =================================================================== moves

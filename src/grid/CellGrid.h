@@ -597,6 +597,10 @@ private:
     // Where each hidden row (by its place in FHiddenRows) comes back: the
     // displayed row it returns in front of.
     std::vector<int> HiddenRowPlaces() const;
+    // The first hidden row (in real order) numbered ARow or more.
+    std::vector<std::unique_ptr<TGridItem>>::const_iterator FirstHiddenFrom(int ARow) const;
+    // Puts the hidden rows back in real order after their numbers changed.
+    void SortHiddenRows();
     // Gives the hidden rows the real numbers that put them back in front of
     // the displayed rows Places names; rows sharing a place keep their order.
     void PlaceHiddenRows(const std::vector<int> &Places);
@@ -629,7 +633,7 @@ private:
     std::unique_ptr<TSortIndexList> FSortIndexes;
     std::unique_ptr<TIntList> FMergedColumns;
     std::unique_ptr<TBitmap> FRowIndicator;
-    std::vector<std::unique_ptr<TGridItem>> FHiddenRows;
+    std::vector<std::unique_ptr<TGridItem>> FHiddenRows;   // in real order
     std::array<TArrowWindow *, 4> FArrows{};
     std::vector<std::function<void(const TRect &)>> FObservers;
 
@@ -655,6 +659,8 @@ private:
     bool FLoading = false;
 
     std::vector<bool> FRowSelectFlags;
+    // No row flag is set (only SetRowSelect sets one; every other change moves or drops flags).
+    bool FRowFlagsClear = true;
     std::vector<bool> FColSelectFlags;
     bool FFilterActive = false;
     int FSavedFixedRows = 0;
@@ -671,6 +677,20 @@ private:
     bool FClearingSortScratch = false;
     bool FDestroying = false;
     int FNodeScan = -1;   // node presence while a paint runs: -1 unknown, 0 none, 1 some
+    // The graphics in column 0 as last found, and the placement and graphic
+    // generations they were found at (HasNodes).
+    struct TColumn0Graphic {
+        int Row;
+        const TCellGraphic *Graphic;
+    };
+    std::vector<TColumn0Graphic> FColumn0GraphicList;   // by row
+    const std::vector<TColumn0Graphic> &Column0Graphics();
+    // The first node row at or after ARow (RowCount() when none), and the
+    // last one before ARow (-1 when none).
+    int NextNodeRow(int ARow);
+    int PrevNodeRow(int ARow);
+    std::uint64_t FColumn0PlacementStamp = ~std::uint64_t(0);
+    std::uint64_t FColumn0GraphicStamp = ~std::uint64_t(0);
     QWidget *FHookedForm = nullptr;
     bool FFormHooked = false;
     QSize FFormSize;

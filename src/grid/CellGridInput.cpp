@@ -397,7 +397,11 @@ int TCellGrid::ColBorderAt(int X, int Y, int Margin) const
         FixedH += RowHeights(I);
     if (Y >= FixedH || Y < 0)
         return -1;
-    for (int C = 0; C < ColCount(); ++C) {
+    // Only columns on screen have a border there.
+    const int Last = std::min(ColCount() - 1, LeftCol() + VisibleColCount() + 1);
+    for (int C = 0; C <= Last; ++C) {
+        if (C >= FixedCols() && C < LeftCol())
+            C = LeftCol();
         const TRect R = CellRect(C, 0);
         if (R.Right <= R.Left)
             continue;
@@ -1533,21 +1537,24 @@ void TCellGrid::TopLeftChanged()
     std::vector<QPointer<QWidget>> Shown;
     const int LastRow = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
     const int FirstCol = LeftCol(), LastCol = LeftCol() + VisibleColCount();
+    auto Place = [&](int C, int R) {
+        const TCellProperties *P = PropsOf(C, R);
+        if (!P || !P->Control)
+            return;
+        const TRect Rc = ViewportRect(GetCellRect(C, R));
+        P->Control->setGeometry(Rc.Left, Rc.Top, Rc.Width(), Rc.Height());
+        Shown.emplace_back(P->Control);
+    };
     for (int R = NextRowWithObjects(0); R <= LastRow; R = NextRowWithObjects(R + 1)) {
         if (R >= FixedRows() && R < TopRow()) {
             R = NextRowWithObjects(TopRow()) - 1;
             continue;
         }
-        for (int C = 0; C < ColCount(); ++C) {
-            const TCellProperties *P = PropsOf(C, R);
-            if (!P || !P->Control)
-                continue;
-            if (C >= FixedCols() && (C < FirstCol || C > LastCol))
-                continue;
-            const TRect Rc = ViewportRect(GetCellRect(C, R));
-            P->Control->setGeometry(Rc.Left, Rc.Top, Rc.Width(), Rc.Height());
-            Shown.emplace_back(P->Control);
-        }
+        // The fixed columns and the columns in view.
+        for (int C = 0; C < std::min(FixedCols(), ColCount()); ++C)
+            Place(C, R);
+        for (int C = std::max(FirstCol, FixedCols()); C <= LastCol && C < ColCount(); ++C)
+            Place(C, R);
     }
     for (const QPointer<QWidget> &W : FShownCellControls)
         if (W && std::find(Shown.begin(), Shown.end(), W) == Shown.end())

@@ -39,17 +39,50 @@ void Line(TCanvas *C, int X1, int Y1, int X2, int Y2)
 
 // =================================================================== colours and alignment
 
+const std::vector<TCellGrid::TColumn0Graphic> &TCellGrid::Column0Graphics()
+{
+    // Node graphics live in property objects of column 0. Which cells there
+    // hold a graphic changes only when cell objects are stored or move, or a
+    // graphic is given or taken: the graphics found stay listed until then,
+    // and only their kinds, which may change at any time, are read again.
+    if (FColumn0PlacementStamp != PlacementGeneration() || FColumn0GraphicStamp != CellGraphicGeneration()) {
+        FColumn0GraphicList.clear();
+        for (int R = NextRowWithObjects(0); R < RowCount(); R = NextRowWithObjects(R + 1))
+            if (const TCellGraphic *G = GetCellGraphic(0, R))
+                FColumn0GraphicList.push_back(TColumn0Graphic{R, G});
+        FColumn0PlacementStamp = PlacementGeneration();
+        FColumn0GraphicStamp = CellGraphicGeneration();
+    }
+    return FColumn0GraphicList;
+}
+
+int TCellGrid::NextNodeRow(int ARow)
+{
+    const std::vector<TColumn0Graphic> &L = Column0Graphics();
+    auto It = std::lower_bound(L.begin(), L.end(), ARow, [](const TColumn0Graphic &E, int R) { return E.Row < R; });
+    for (; It != L.end(); ++It)
+        if (It->Graphic->CellType == ctNode)
+            return It->Row;
+    return RowCount();
+}
+
+int TCellGrid::PrevNodeRow(int ARow)
+{
+    const std::vector<TColumn0Graphic> &L = Column0Graphics();
+    auto It = std::lower_bound(L.begin(), L.end(), ARow, [](const TColumn0Graphic &E, int R) { return E.Row < R; });
+    while (It != L.begin()) {
+        --It;
+        if (It->Graphic->CellType == ctNode)
+            return It->Row;
+    }
+    return -1;
+}
+
 bool TCellGrid::HasNodes()
 {
     if (FNodeScan >= 0)
         return FNodeScan > 0;
-    // Node graphics live in property objects: only rows holding objects are looked at.
-    for (int R = NextRowWithObjects(0); R < RowCount(); R = NextRowWithObjects(R + 1)) {
-        const TCellGraphic *G = GetCellGraphic(0, R);
-        if (G && G->CellType == ctNode)
-            return true;
-    }
-    return false;
+    return NextNodeRow(0) < RowCount();
 }
 
 int TCellGrid::GetRowIndent(int ARow)

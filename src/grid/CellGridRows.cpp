@@ -176,22 +176,44 @@ void TCellGrid::AddRow()
 void TCellGrid::RemoveSelectedRows()
 {
     BeginUpdate();
-    if (!FMouseActions->DisjunctRowSelect)
+    const bool Disjunct = FMouseActions->DisjunctRowSelect;
+    if (!Disjunct)
         RowSelectFromRange(true);
-    int R = FixedRows();
-    while (R < RowCount() - FFixedFooters) {
-        if (R < int(FRowSelectFlags.size()) && FRowSelectFlags[size_t(R)]) {
-            // With disjunct row selection RemoveRows drops the row's flag itself.
-            if (!FMouseActions->DisjunctRowSelect)
-                FRowSelectFlags.erase(FRowSelectFlags.begin() + R);
+    // The flags of the rows from the walk's place down are set aside and the
+    // list holds only those of the rows walked past, so that removing a row
+    // never moves the flags of every row below it; the flags of the rows the
+    // walk did not reach are put back at the end.
+    const int Start = FixedRows();
+    std::vector<bool> Below;
+    if (int(FRowSelectFlags.size()) > Start) {
+        Below.assign(FRowSelectFlags.begin() + Start, FRowSelectFlags.end());
+        FRowSelectFlags.resize(size_t(Start));
+    }
+    size_t Next = 0;
+    int R = Start;
+    while (R < RowCount() - FFixedFooters && Next < Below.size()) {
+        if (Below[Next]) {
+            // Without disjunct row selection the row's flag goes before the
+            // removal; with it RemoveRows drops the flag (here: the list ends
+            // at the row, so there is none to drop).
+            if (!Disjunct)
+                ++Next;
             const int Before = RowCount();
+            FRowSelectFlags.resize(size_t(R));
             RemoveRows(R, 1);
             if (RowCount() == Before)
                 break;
+            if (Disjunct)
+                ++Next;
         } else {
+            FRowSelectFlags.resize(size_t(R) + 1, false);
+            ++Next;
             ++R;
         }
     }
+    if (!Below.empty())
+        FRowSelectFlags.resize(size_t(R));
+    FRowSelectFlags.insert(FRowSelectFlags.end(), Below.begin() + std::ptrdiff_t(Next), Below.end());
     EndUpdate();
 }
 
@@ -293,15 +315,16 @@ void TCellGrid::EmptyAllCells()
 
 void TCellGrid::UnmergeColumn(int ACol)
 {
-    int R = 0;
+    // Merge data lives in property objects: only rows holding objects are looked at.
+    int R = NextRowWithObjects(0);
     while (R < RowCount() - 1 - FFixedFooters) {
         if (IsMergedCell(ACol, R)) {
             const TPoint B = BaseCell(ACol, R);
             const int Span = CellSpan(ACol, R).Y;
             UnmergeCellBlock(ACol, R);
-            R = std::max(R + 1, B.Y + Span + 1);
+            R = NextRowWithObjects(std::max(R + 1, B.Y + Span + 1));
         } else {
-            ++R;
+            R = NextRowWithObjects(R + 1);
         }
     }
 }

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QMainWindow>
+
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -421,6 +423,65 @@ TEST(SelectionFlags, DisjunctRowFlagsFollowInsertedAndRemovedRows)
     EXPECT_EQ(Selected(), (std::vector<int>{9}));
 }
 
+TEST(SelectionFlags, RemovingSelectedRowsTakesFlaggedDataRowsOnly)
+{
+    // Disjunct flags: runs and single rows go, one removal per row in walk
+    // order; a flagged fixed row and the footer stay, and so does its flag.
+    TCellGrid G;
+    G.MouseActions()->DisjunctRowSelect = true;
+    G.SetRowCount(12);
+    G.SetFixedFooters(1);
+    for (int R = 0; R < 12; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    for (int R : {0, 2, 3, 4, 7, 10, 11})
+        G.SetRowSelect(R, true);
+    std::vector<int> Removed;
+    G.OnCellsChanged = [&](TObject *, const TRect &R) { Removed.push_back(R.Top); };
+    G.RemoveSelectedRows();
+    EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,8,9,11"));
+    EXPECT_EQ(Removed, (std::vector<int>{2, 2, 2, 4, 6}));
+    std::vector<int> Flagged;
+    for (int R = 0; R < G.RowCount(); ++R)
+        if (G.RowSelect(R))
+            Flagged.push_back(R);
+    EXPECT_EQ(Flagged, (std::vector<int>{0, 6}));
+    G.SetRowSelect(3, true);   // the flags still follow the rows
+    G.RemoveRows(1, 1);
+    EXPECT_TRUE(G.RowSelect(2));
+
+    // The range selection turned into flags: its rows go, the others stay unflagged.
+    TCellGrid H;
+    H.SetRowCount(8);
+    for (int R = 0; R < 8; ++R)
+        H.SetCellText(1, R, QString::number(R));
+    H.SetSelection(TGridRect{1, 2, 1, 4});
+    H.RemoveSelectedRows();
+    EXPECT_EQ(Column(H, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,7"));
+    for (int R = 0; R < H.RowCount(); ++R)
+        EXPECT_FALSE(H.RowSelect(R)) << R;
+}
+
+TEST(SelectionFlags, ClearingAfterClearingStillClearsNewAndRevivedFlags)
+{
+    TCellGrid G;
+    G.MouseActions()->DisjunctRowSelect = true;
+    G.SetRowCount(10);
+    G.SetRowSelect(5, true);
+    G.ClearRowSelect();
+    G.ClearRowSelect();
+    EXPECT_FALSE(G.RowSelect(5));
+    G.SetRowSelect(6, true);
+    G.ClearRowSelect();
+    EXPECT_FALSE(G.RowSelect(6));
+    // A flag past a shrunk grid is kept, and cleared once its row is back.
+    G.SetRowSelect(8, true);
+    G.SetRowCount(6);
+    G.ClearRowSelect();
+    G.SetRowCount(10);
+    G.ClearRowSelect();
+    EXPECT_FALSE(G.RowSelect(8));
+}
+
 TEST(CellPropertiesOwner, OwnerCellFollowsItsRowAndColumn)
 {
     TCellGrid G;
@@ -636,6 +697,58 @@ TEST(HiddenRows, HidingStopsAtAnAlreadyHiddenRowAndLosesNothing)
     EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,5,6,7"));
     G.UnHideRowsAll();
     EXPECT_EQ(Column(G, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,3,4,5,6,7,8,9"));
+}
+
+TEST(HiddenRows, RowsHiddenAndShownInAnyOrderMapLikeAListOfRealRows)
+{
+    // Runs are hidden from the bottom, the top and the middle and brought back
+    // in another order; after each step the display and real numbers, and
+    // the texts shown, agree with a plain list of the real rows still shown.
+    TCellGrid G;
+    G.SetRowCount(60);
+    for (int R = 0; R < 60; ++R)
+        G.SetCellText(1, R, QString::number(R));
+    std::vector<int> Shown(60);
+    for (int R = 0; R < 60; ++R)
+        Shown[size_t(R)] = R;
+    auto Check = [&]() {
+        ASSERT_EQ(G.RowCount(), int(Shown.size()));
+        for (int D = 0; D < int(Shown.size()); ++D) {
+            EXPECT_EQ(G.RealRowIndex(D), Shown[size_t(D)]);
+            EXPECT_EQ(G.DisplRowIndex(Shown[size_t(D)]), D);
+            EXPECT_EQ(G.GetCellText(1, D), QString::number(Shown[size_t(D)]));
+        }
+        for (int R = 0; R < 60; ++R)
+            EXPECT_EQ(G.IsHiddenRow(R), std::find(Shown.begin(), Shown.end(), R) == Shown.end()) << R;
+    };
+    auto Hide = [&](int From, int To) {
+        G.HideRows(From, To);
+        Shown.erase(std::remove_if(Shown.begin(), Shown.end(), [&](int R) { return R >= From && R <= To; }),
+                    Shown.end());
+        Check();
+    };
+    auto Unhide = [&](int From, int To) {
+        G.UnHideRows(From, To);
+        for (int R = From; R <= To; ++R)
+            Shown.push_back(R);
+        std::sort(Shown.begin(), Shown.end());
+        Check();
+    };
+    Hide(50, 54);
+    Hide(3, 4);
+    Hide(20, 29);
+    Hide(10, 10);
+    Hide(31, 31);
+    Unhide(20, 29);
+    Hide(57, 58);
+    Unhide(3, 4);
+    Hide(0, 1);
+    Unhide(57, 58);
+    EXPECT_EQ(G.RealRowIndex(int(Shown.size()) + 2), 62);   // past the end: the rows beyond count on
+    G.UnHideRowsAll();
+    EXPECT_EQ(G.NumHiddenRows(), 0);
+    for (int R = 0; R < 60; ++R)
+        EXPECT_EQ(G.GetCellText(1, R), QString::number(R));
 }
 
 TEST(HiddenRows, MergedBlocksHideAndReturnWhole)
@@ -925,6 +1038,76 @@ TEST(Nodes, ContractingHidesTheGroupAndExpandingBringsItBack)
 
     // A node column refuses to become the current column.
     EXPECT_FALSE(G.SelectCell(0, 3));
+}
+
+TEST(Nodes, PresenceFollowsEveryWayANodeComesAndGoes)
+{
+    // Many rows hold objects (merged blocks, column 0 properties) and none a
+    // node; then a node comes and goes by its kind, its row and its column.
+    TCellGrid G;
+    G.SetColCount(4);
+    G.SetRowCount(50);
+    for (int R = 1; R + 2 < 50; R += 3)
+        G.MergeCellBlock(1, R, 1, 3);
+    G.GetCellProperties(0, 5)->NodeLevel = 1;
+    G.NewCellGraphic(3, 7)->CellType = ctNode;   // a node outside column 0 makes no tree
+    EXPECT_FALSE(G.HasNodes());
+    TCellGraphic *N = G.NewCellGraphic(0, 40);
+    EXPECT_FALSE(G.HasNodes());
+    N->CellType = ctNode;   // the kind changes through the field, with no call
+    EXPECT_TRUE(G.HasNodes());
+    (void)G.RenderToImage();
+    N->CellType = ctCheckBox;
+    EXPECT_FALSE(G.HasNodes());
+    // Texts move no objects: what was found in column 0 is not looked for again.
+    const std::uint64_t Placement = G.PlacementGeneration();
+    G.SetCellText(2, 2, QStringLiteral("text"));
+    G.SetCells(0, 3, QStringLiteral("3"));
+    EXPECT_EQ(G.PlacementGeneration(), Placement);
+    N->CellType = ctNode;
+    EXPECT_TRUE(G.HasNodes());
+    G.HideRows(40, 40);
+    EXPECT_FALSE(G.HasNodes());
+    G.UnHideRows(40, 40);
+    EXPECT_TRUE(G.HasNodes());
+    G.MoveColumnTo(0, 2);
+    EXPECT_FALSE(G.HasNodes());
+    G.MoveColumnTo(2, 0);
+    EXPECT_TRUE(G.HasNodes());
+    EXPECT_TRUE(G.RemoveCellGraphic(0, 40));
+    EXPECT_FALSE(G.HasNodes());
+    G.NewCellGraphic(0, 10)->CellType = ctNode;
+    EXPECT_TRUE(G.HasNodes());
+    G.RemoveRows(10, 1);
+    EXPECT_FALSE(G.HasNodes());
+    auto *Moved = new TCellProperties(&G, 0, 0);
+    Moved->SetCellGraphic(new TCellGraphic);
+    Moved->CellGraphic()->CellType = ctNode;
+    G.SetCellProperties(0, 20, Moved);
+    EXPECT_TRUE(G.HasNodes());
+    G.SetRowCount(15);
+    EXPECT_FALSE(G.HasNodes());
+
+    // Tree lines and span-less groups look past other graphics of column 0
+    // for the node above or below.
+    TCellGrid T;
+    T.SetRowCount(12);
+    for (int R = 0; R < 12; ++R)
+        T.SetCellText(1, R, QString::number(R));
+    T.NewCellGraphic(0, 2)->CellType = ctNode;   // span 0: the group runs to the next node
+    T.NewCellGraphic(0, 4)->CellType = ctDataCheckBox;
+    TCellGraphic *Second = T.NewCellGraphic(0, 7);
+    Second->CellType = ctNode;
+    Second->CellIndex = 2;
+    EXPECT_EQ(T.TreeLineKind(1), 0);
+    EXPECT_EQ(T.TreeLineKind(5), 2);
+    EXPECT_EQ(T.TreeLineKind(8), 1);
+    EXPECT_EQ(T.TreeLineKind(9), 2);
+    T.ContractNode(2);
+    EXPECT_EQ(T.RowCount(), 8);   // rows 3 to 6 went
+    EXPECT_EQ(T.GetCellText(1, 3), QStringLiteral("7"));
+    T.ExpandNode(2);
+    EXPECT_EQ(Column(T, 1).join(QLatin1Char(',')), QStringLiteral("0,1,2,3,4,5,6,7,8,9,10,11"));
 }
 
 TEST(GraphicQueries, RadiosButtonsCommentsAndErrorRanges)

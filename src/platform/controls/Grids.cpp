@@ -180,7 +180,10 @@ const TStringGrid::CellData *TStringGrid::FindCell(int ACol, int ARow) const
 
 void TStringGrid::StoreCell(int ACol, int ARow, const QString *Text, TObject *const *Object)
 {
-    ++FPlacementGeneration, FRows.Modify(ARow, [&](RowData &R) {
+    // Storing a text moves no object: only an object store changes the placement.
+    if (Object)
+        ++FPlacementGeneration;
+    FRows.Modify(ARow, [&](RowData &R) {
         auto It = CellAt(R.Cells, ACol);
         if (It == R.Cells.end() || It->Col != ACol) {
             if ((!Text || Text->isEmpty()) && (!Object || !*Object))

@@ -50,3 +50,28 @@ TEST_F(GridTest, CellControlsFollowTheViewInALargeGrid)
     Key(Qt::Key_PageUp);
     EXPECT_EQ(Grid->Row(), Grid->RowCount() - 1 - Page);
 }
+
+TEST_F(GridTest, CellControlsFollowTheViewInAWideGrid)
+{
+    // Controls in the fixed column and in columns far apart: End takes the
+    // view to the last columns, Home back.
+    Grid->SetColCount(2000);
+    Grid->SetRowCount(10);
+    QLabel Fixed(Grid->viewport()), Near(Grid->viewport()), Far(Grid->viewport());
+    Grid->GetCellProperties(0, 3)->Control = &Fixed;
+    Grid->GetCellProperties(2, 2)->Control = &Near;
+    Grid->GetCellProperties(1998, 4)->Control = &Far;
+    Grid->SetLeftCol(2);
+    Grid->SetLeftCol(1);
+    EXPECT_EQ(Near.geometry(), Grid->GetCellRect(2, 2).ToQRect());
+    EXPECT_EQ(Fixed.geometry(), Grid->GetCellRect(0, 3).ToQRect());
+    Key(Qt::Key_End);
+    EXPECT_EQ(Grid->Col(), 1999);
+    EXPECT_EQ(Far.geometry(), Grid->GetCellRect(1998, 4).ToQRect());
+    EXPECT_EQ(Fixed.geometry(), Grid->GetCellRect(0, 3).ToQRect());
+    EXPECT_EQ(Near.size(), QSize(0, 0));
+    Key(Qt::Key_Home);
+    EXPECT_EQ(Grid->LeftCol(), 1);
+    EXPECT_EQ(Far.size(), QSize(0, 0));
+    EXPECT_EQ(Near.geometry(), Grid->GetCellRect(2, 2).ToQRect());
+}

@@ -120,6 +120,20 @@ public:
         if (Count <= 0)
             return;
         Index = std::clamp(Index, 0, FSize);
+        // A few items go into the block at the place when it has room, as a
+        // single one does: no new block, so no rebuild of the trees.
+        if (!FBlocks.empty() && Count <= TargetBlock) {
+            auto [B, Off] = Index == FSize ? std::pair<int, int>(int(FBlocks.size()) - 1, int(FBlocks.back().Items.size()))
+                                           : Locate(Index);
+            Block &Bl = FBlocks[size_t(B)];
+            if (int(Bl.Items.size()) + Count <= MaxBlock) {
+                Bl.Items.insert(Bl.Items.begin() + Off, size_t(Count), Value);
+                Bl.PrefixValid = false;
+                FSize += Count;
+                AddCountAndWeight(B, Count, FWeigh(Value) * Count);
+                return;
+            }
+        }
         std::vector<T> Items(size_t(Count), Value);
         InsertItems(Index, std::move(Items));
     }
