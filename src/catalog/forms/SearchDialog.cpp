@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -129,6 +130,26 @@ void TForm8::Button1Click()
     int Count = 0;
     {
         TWaitCursor Wait;
+        // Found pages reach the list in batches: the list lays out all its
+        // lines again after each insertion, so a line added per page would
+        // cost as much as the search itself once thousands are found. A batch
+        // goes in when it is as long as the list, or when the list has been
+        // left alone for a while (long enough that its lay-out costs a small
+        // part of the time), and at the end.
+        QStringList Found;
+        QElapsedTimer SinceShown;
+        SinceShown.start();
+        qint64 ShowEvery = 300;
+        bool JustShown = false;
+        const auto ShowFound = [&](bool Now) {
+            if (Found.isEmpty()
+                || (!Now && Found.size() < qMax<qsizetype>(16, ListBox1->count()) && SinceShown.elapsed() < ShowEvery))
+                return;
+            ListBox1->addItems(Found);
+            Found.clear();
+            SinceShown.restart();
+            JustShown = true;
+        };
         ProgressBar1->setRange(0, qMax(1, int(Files.size())));
         int Pumped = 0;
         // Events are handled now and then, so Stop (and closing) can end the search.
@@ -139,18 +160,27 @@ void TForm8::Button1Click()
         };
         for (qsizetype K = 0; K < Files.size(); ++K) {
             ProgressBar1->setValue(int(K + 1));
+            QElapsedTimer Pump;
+            Pump.start();
             ProcessMessages();
+            if (JustShown) {
+                ShowEvery = qMax<qint64>(300, 10 * Pump.elapsed());
+                JustShown = false;
+            }
             if (!Button2->isEnabled())
                 break;
             const PageSearch::TFileResult R = PageSearch::SearchFile(Files[K], Keyword, CheckBox1->isChecked(), Stopped);
             if (R == PageSearch::frMissing)
                 continue;
             ++Count;
-            if (R == PageSearch::frMatch)
-                ListBox1->addItem(Files[K]);
+            if (R == PageSearch::frMatch) {
+                Found << Files[K];
+                ShowFound(false);
+            }
             if (R == PageSearch::frStopped)
                 break;
         }
+        ShowFound(true);
     }
     ProgressBar1->setValue(0);
     Button1->setEnabled(true);

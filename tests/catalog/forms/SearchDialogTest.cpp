@@ -176,6 +176,25 @@ TEST_F(SearchDialog, StopEndsTheSearchWithItsCountAndClosingEndsItSilently)
     EXPECT_FALSE(Form.Button2->isEnabled());
 }
 
+TEST_F(SearchDialog, ManyFoundPagesReachTheListInBatchesAllInOrder)
+{
+    // The list lays itself out again after every insertion: a line added per
+    // found page made a search of thousands of hits grow with their square.
+    QStringList History;
+    for (int I = 0; I < 400; ++I)
+        History << Page(QStringLiteral("m%1.qbt").arg(I), Blocks({Simple(QStringLiteral("key%1").arg(I))}));
+    Save(Home.File(QStringLiteral("history.txt")), History);
+    int Insertions = 0;
+    QObject::connect(Form.ListBox1->model(), &QAbstractItemModel::rowsInserted, &Form, [&Insertions] { ++Insertions; });
+    Form.Edit1->setText(QStringLiteral("key"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    Form.Button1Click();
+    EXPECT_EQ(Results(), History);
+    EXPECT_GE(Insertions, 1);
+    EXPECT_LE(Insertions, 40) << "found pages are added in batches, not one by one";
+    EXPECT_EQ(Asked(*Ui.Prompts).value(0), QStringLiteral("完毕|搜索完毕，一共搜索了 400 个文件|OK"));
+}
+
 TEST_F(SearchDialog, FoundPagesAndTheirBooksOpenInANewInstance)
 {
     // The book of "11.qbt" must not be taken for "1.qbt".
