@@ -41,6 +41,8 @@ QString AskButtons(QWidget *Owner, const QString &Text, const QString &Caption, 
                    const QStringList &Names, int DefaultIndex)
 {
     QMessageBox Box(Icon, Caption, Text, QMessageBox::NoButton, Owner);
+    // Messages name files and values the user typed: a "<b>" in them is text.
+    Box.setTextFormat(Qt::PlainText);
     QList<QPushButton *> Buttons;
     for (const QString &N : Names)
         Buttons << Box.addButton(ButtonText(N), RoleOf(N));

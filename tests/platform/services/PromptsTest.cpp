@@ -227,6 +227,15 @@ TEST(QtPrompts, MessageBoxShowsTheOriginalButtonsAndMapsTheAnswers)
     // Closing the box answers Cancel.
     WhenShown<QMessageBox>([](QMessageBox *Box) { Box->reject(); });
     EXPECT_EQ(P.MessageDlg(QStringLiteral("继续？"), QStringLiteral("警告"), mtWarning, mbOKCancel), mrCancel);
+
+    // A typed value inside the message shows as typed, tags and all.
+    Qt::TextFormat Format = Qt::RichText;
+    WhenShown<QMessageBox>([&Format](QMessageBox *Box) {
+        Format = Box->textFormat();
+        Box->accept();
+    });
+    P.MessageBox(nullptr, QStringLiteral("不能播放背景音乐：<font color=\"red\">特价</font>.mid"), QStringLiteral("错误"), MB_OK);
+    EXPECT_EQ(Format, Qt::PlainText);
 }
 
 TEST(QtPrompts, FileDialogTakesTheFilterStringAndReportsTheChosenFilter)
