@@ -173,10 +173,9 @@ void TForm8::Button1Click()
             if (R == PageSearch::frMissing)
                 continue;
             ++Count;
-            if (R == PageSearch::frMatch) {
+            if (R == PageSearch::frMatch)
                 Found << Files[K];
-                ShowFound(false);
-            }
+            ShowFound(false);
             if (R == PageSearch::frStopped)
                 break;
         }
