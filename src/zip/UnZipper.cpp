@@ -234,9 +234,11 @@ void TUnZipper::BuildSortedView()
         return;
     FSortedView = std::make_unique<TSortedZip>(1, false);
     FSortedView->SortMode = FSortMode;
-    FSortedView->SetCapacity(FMembers->Count());
+    std::vector<TObject *> Items;
+    Items.reserve(size_t(FMembers->Count()));
     for (int I = 0; I < FMembers->Count(); ++I)
-        FSortedView->Add(FMembers->Item(I));
+        Items.push_back(FMembers->Item(I));
+    FSortedView->AddAll(Items);
 }
 
 int TUnZipper::MemberCount() const
@@ -638,6 +640,8 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     std::function<TStream *()> NextDisk;
     if (Multi)
         NextDisk = [this]() -> TStream * {
+            if (FCurrentDisk + 1 >= FNumberOfDisks)
+                return nullptr;
             SwitchToDisk(FCurrentDisk + 1);
             return FArchive;
         };
@@ -651,6 +655,15 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     qint64 Shift = 0;
     TZipHeaderInfo *Prev = nullptr;
     qint64 PrevExtra = 0;
+    // The headers read, in directory order, and the local headers they
+    // claim. They go into the member list (archive order) once all are read:
+    // a directory need not follow the archive order, and placing each header
+    // among those before it would move the whole list every time.
+    // While the headers come in archive order no two can claim the same
+    // local header; the claims are only gathered once one comes out of order.
+    std::vector<std::unique_ptr<TZipHeaderInfo>> Read;
+    QSet<std::pair<quint32, qint64>> Claimed;
+    bool InOrder = true;
     for (qint64 I = 0; I < Total; ++I) {
         CheckCancel();
         auto H = std::make_unique<TZipHeaderInfo>();
@@ -679,6 +692,9 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
                     Dir->Seek(FEndCentral.OffsetOfCentralDirectory(), soBeginning);
                     Prev = nullptr;
                     PrevExtra = 0;
+                    Read.clear();
+                    Claimed.clear();
+                    InOrder = true;
                     I = -1;
                     continue;
                 }
@@ -710,16 +726,23 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
                 Kept = M;
             }
         } else {
-            try {
-                FMembers->Add(H.get());
-            } catch (const EListError &) {
-                // Two members claim the same local header: their data would overlap.
-                FSortedView.reset();
-                FMembers.reset();
-                CloseArchive();
-                throw EBadZipFile(ZipResourceString(183));
+            if (InOrder && !Read.empty() && FMembers->Compare(Read.back().get(), H.get()) >= 0) {
+                InOrder = false;
+                for (const auto &R : Read)
+                    Claimed.insert({R->DiskNumberStart(), R->RelativeOffsetOfLocalHeader()});
             }
-            Kept = H.release();
+            if (!InOrder) {
+                if (Claimed.contains({H->DiskNumberStart(), H->RelativeOffsetOfLocalHeader()})) {
+                    // Two members claim the same local header: their data would overlap.
+                    FSortedView.reset();
+                    FMembers.reset();
+                    CloseArchive();
+                    throw EBadZipFile(ZipResourceString(183));
+                }
+                Claimed.insert({H->DiskNumberStart(), H->RelativeOffsetOfLocalHeader()});
+            }
+            Kept = H.get();
+            Read.push_back(std::move(H));
         }
         if (Kept && FEndCentral.NumberOfThisDisk() > 0 && Kept->HasComment()) {
             Dir->Seek(Kept->ExtraFieldLength, soCurrent);
@@ -731,6 +754,16 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
         }
         Prev = Kept;
         PrevExtra = Kept ? Kept->ExtraFieldLength : 0;
+    }
+
+    if (!Read.empty()) {
+        if (!InOrder)
+            std::sort(Read.begin(), Read.end(), [this](const auto &A, const auto &B) {
+                return FMembers->Compare(A.get(), B.get()) < 0;
+            });
+        FMembers->SetCapacity(FMembers->Count() + int(Read.size()));
+        for (auto &H : Read)
+            FMembers->Add(H.release());
     }
 
     if (FEndCentral.ZipCommentLength() > 0 && (FFromZfc || FEndCentral.NumberOfThisDisk() > 0)) {
@@ -1550,6 +1583,18 @@ int TUnZipper::RunExtraction(RunKind Kind)
     FFailed = 0;
     FTotalBytes = 0;
     FTotalDone = 0;
+    // Entries without a wildcard match only the member of that name: they
+    // are looked up, and only the masks are tried against every member.
+    QSet<QString> Names;
+    QStringList Masks;
+    if (!UseMarks && !DoAll)
+        for (int J = 0; J < FFilesList.Count(); ++J) {
+            const QString Entry = LowerCase(FFilesList.Strings(J));
+            if (Entry.contains(QLatin1Char('*')) || Entry.contains(QLatin1Char('?')) || Entry.contains(QLatin1Char('<')))
+                Masks << Entry;
+            else
+                Names.insert(Entry);
+        }
     for (int I = 0; I < List->Count(); ++I) {
         CheckCancel();
         TZipHeaderInfo *H = List->Item(I);
@@ -1561,8 +1606,9 @@ int TUnZipper::RunExtraction(RunKind Kind)
             Sel = true;
         } else {
             const QString Name = LowerCase(H->StoredName());
-            for (int J = 0; J < FFilesList.Count() && !Sel; ++J)
-                Sel = WildcardMatches(LowerCase(FFilesList.Strings(J)), Name);
+            Sel = Names.contains(Name);
+            for (qsizetype J = 0; J < Masks.size() && !Sel; ++J)
+                Sel = WildcardMatches(Masks[J], Name);
         }
         if (H->FileName().isEmpty() && !RecreateDirs)
             Sel = false;
