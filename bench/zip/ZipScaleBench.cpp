@@ -7,6 +7,7 @@
 // take in n log n.
 //
 //   zip_scale_bench [N] [work folder] [flat|deep|hostile]
+//   zip_scale_bench archive <zip> <work folder>
 
 #include "zip/Zipper.h"
 
@@ -226,6 +227,23 @@ std::vector<std::pair<QString, double>> Hostile(const QString &Work, int N)
 int main(int argc, char **argv)
 {
     QCoreApplication App(argc, argv);
+    if (argc > 3 && QByteArray(argv[1]) == "archive") {
+        // zip_scale_bench archive <zip> <work folder>: reads, tests and
+        // extracts an archive made elsewhere.
+        const QString Zip = QString::fromLocal8Bit(argv[2]);
+        QTemporaryDir Tmp(QString::fromLocal8Bit(argv[3]) + QStringLiteral("/zipscale-XXXXXX"));
+        std::vector<std::pair<QString, double>> T;
+        Op(T, QStringLiteral("read directory"), [&] {
+            TUnZipper U;
+            U.SetZipName(Zip);
+            U.OpenAndReadDirectory();
+        });
+        Op(T, QStringLiteral("test all"), [&] { Extract(Zip, Tmp.path(), {}, true); });
+        Op(T, QStringLiteral("extract all"), [&] { Extract(Zip, Tmp.path() + QStringLiteral("/x"), {}); });
+        for (const auto &[Name, Time] : T)
+            std::printf("%-28s %9.3fs\n", qPrintable(Name), Time);
+        return 0;
+    }
     const int N = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
     const QString Base = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QDir::tempPath();
     const QByteArray Shape = argc > 3 ? QByteArray(argv[3]) : QByteArray("flat");

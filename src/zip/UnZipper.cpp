@@ -12,6 +12,7 @@
 #include "platform/core/SysUtils.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 #include <QThread>
 
@@ -1415,6 +1416,20 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
     };
     std::deque<std::unique_ptr<Slot>> Pending;
     QSet<QString> PendingNames;
+    // How many of the pending names have each length: a folder of a target
+    // is looked up only when a pending name is that long, so a deep name
+    // costs its length and not a lookup of every one of its folders.
+    QHash<qsizetype, int> PendingLengths;
+    auto AddPending = [&](const QString &Name) {
+        if (PendingNames.contains(Name))
+            return;
+        PendingNames.insert(Name);
+        ++PendingLengths[Name.size()];
+    };
+    auto RemovePending = [&](const QString &Name) {
+        if (PendingNames.remove(Name) && --PendingLengths[Name.size()] == 0)
+            PendingLengths.remove(Name.size());
+    };
     std::atomic<bool> Stop{false};
     const QString Archive = FZipName;
     const bool Flush = FlushFilesOnClose;
@@ -1472,7 +1487,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
             std::unique_lock<std::mutex> G(S->Lock);
             S->Ready.wait(G, [&] { return S->Done.load(); });
         }
-        PendingNames.remove(S->Job->FName);
+        RemovePending(S->Job->FName);
         bool Retry = false;
         const qint64 Size = S->Job->W.UncompressedSize();
         FinishExtract(*S->Job, Count, Retry);
@@ -1495,7 +1510,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
     auto UnderPending = [&](const QString &FName) {
         for (qsizetype Slash = FName.lastIndexOf(QLatin1Char('/')); Slash > 0;
              Slash = FName.lastIndexOf(QLatin1Char('/'), Slash - 1))
-            if (PendingNames.contains(FName.left(Slash)))
+            if (PendingLengths.contains(Slash) && PendingNames.contains(FName.left(Slash)))
                 return true;
         return false;
     };
@@ -1537,7 +1552,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         auto S = std::make_unique<Slot>();
         S->Job = std::move(Job);
         Slot *P = S.get();
-        PendingNames.insert(P->Job->FName);
+        AddPending(P->Job->FName);
         Pending.push_back(std::move(S));
         // One stream on the archive per task: opening is cheap beside decoding.
         if (H->CompressedSize() <= BatchMember) {

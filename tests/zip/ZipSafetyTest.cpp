@@ -630,3 +630,15 @@ TEST(ZipSafety, DirectoryOutOfArchiveOrderIsReadInArchiveOrderAndNamesPickTheirM
               (QStringList{QStringLiteral("d0/m21.txt"), QStringLiteral("d1/m04.txt"), QStringLiteral("d2/m05.txt"),
                            QStringLiteral("d2/m20.txt")}));
 }
+
+TEST(ZipSafety, MemberTooDeepForThePathLimitIsSkippedWithoutLeavingFolders)
+{
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("deep.zip"));
+    MakeArchive(Zip, QStringLiteral("[('d/'*2100+'f.txt',b'deep',8),('ok.txt',b'ok',8)]"));
+    const QString Out = D.File(QStringLiteral("out"));
+    UnzipRun R(Zip, Out);
+    EXPECT_EQ(R.U.UnpackFiles(), 1);
+    EXPECT_EQ(R.Skips, QList<TSkipReason>{skrCannotCreate});
+    EXPECT_EQ(QDir(Out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("ok.txt")});
+}
