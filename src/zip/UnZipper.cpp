@@ -12,6 +12,7 @@
 #include "platform/core/SysUtils.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 #include <QThread>
 
@@ -234,9 +235,11 @@ void TUnZipper::BuildSortedView()
         return;
     FSortedView = std::make_unique<TSortedZip>(1, false);
     FSortedView->SortMode = FSortMode;
-    FSortedView->SetCapacity(FMembers->Count());
+    std::vector<TObject *> Items;
+    Items.reserve(size_t(FMembers->Count()));
     for (int I = 0; I < FMembers->Count(); ++I)
-        FSortedView->Add(FMembers->Item(I));
+        Items.push_back(FMembers->Item(I));
+    FSortedView->AddAll(Items);
 }
 
 int TUnZipper::MemberCount() const
@@ -638,6 +641,8 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     std::function<TStream *()> NextDisk;
     if (Multi)
         NextDisk = [this]() -> TStream * {
+            if (FCurrentDisk + 1 >= FNumberOfDisks)
+                return nullptr;
             SwitchToDisk(FCurrentDisk + 1);
             return FArchive;
         };
@@ -651,6 +656,15 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     qint64 Shift = 0;
     TZipHeaderInfo *Prev = nullptr;
     qint64 PrevExtra = 0;
+    // The headers read, in directory order, and the local headers they
+    // claim. They go into the member list (archive order) once all are read:
+    // a directory need not follow the archive order, and placing each header
+    // among those before it would move the whole list every time.
+    // While the headers come in archive order no two can claim the same
+    // local header; the claims are only gathered once one comes out of order.
+    std::vector<std::unique_ptr<TZipHeaderInfo>> Read;
+    QSet<std::pair<quint32, qint64>> Claimed;
+    bool InOrder = true;
     for (qint64 I = 0; I < Total; ++I) {
         CheckCancel();
         auto H = std::make_unique<TZipHeaderInfo>();
@@ -679,6 +693,9 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
                     Dir->Seek(FEndCentral.OffsetOfCentralDirectory(), soBeginning);
                     Prev = nullptr;
                     PrevExtra = 0;
+                    Read.clear();
+                    Claimed.clear();
+                    InOrder = true;
                     I = -1;
                     continue;
                 }
@@ -710,16 +727,23 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
                 Kept = M;
             }
         } else {
-            try {
-                FMembers->Add(H.get());
-            } catch (const EListError &) {
-                // Two members claim the same local header: their data would overlap.
-                FSortedView.reset();
-                FMembers.reset();
-                CloseArchive();
-                throw EBadZipFile(ZipResourceString(183));
+            if (InOrder && !Read.empty() && FMembers->Compare(Read.back().get(), H.get()) >= 0) {
+                InOrder = false;
+                for (const auto &R : Read)
+                    Claimed.insert({R->DiskNumberStart(), R->RelativeOffsetOfLocalHeader()});
             }
-            Kept = H.release();
+            if (!InOrder) {
+                if (Claimed.contains({H->DiskNumberStart(), H->RelativeOffsetOfLocalHeader()})) {
+                    // Two members claim the same local header: their data would overlap.
+                    FSortedView.reset();
+                    FMembers.reset();
+                    CloseArchive();
+                    throw EBadZipFile(ZipResourceString(183));
+                }
+                Claimed.insert({H->DiskNumberStart(), H->RelativeOffsetOfLocalHeader()});
+            }
+            Kept = H.get();
+            Read.push_back(std::move(H));
         }
         if (Kept && FEndCentral.NumberOfThisDisk() > 0 && Kept->HasComment()) {
             Dir->Seek(Kept->ExtraFieldLength, soCurrent);
@@ -731,6 +755,16 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
         }
         Prev = Kept;
         PrevExtra = Kept ? Kept->ExtraFieldLength : 0;
+    }
+
+    if (!Read.empty()) {
+        if (!InOrder)
+            std::sort(Read.begin(), Read.end(), [this](const auto &A, const auto &B) {
+                return FMembers->Compare(A.get(), B.get()) < 0;
+            });
+        FMembers->SetCapacity(FMembers->Count() + int(Read.size()));
+        for (auto &H : Read)
+            FMembers->Add(H.release());
     }
 
     if (FEndCentral.ZipCommentLength() > 0 && (FFromZfc || FEndCentral.NumberOfThisDisk() > 0)) {
@@ -1382,6 +1416,20 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
     };
     std::deque<std::unique_ptr<Slot>> Pending;
     QSet<QString> PendingNames;
+    // How many of the pending names have each length: a folder of a target
+    // is looked up only when a pending name is that long, so a deep name
+    // costs its length and not a lookup of every one of its folders.
+    QHash<qsizetype, int> PendingLengths;
+    auto AddPending = [&](const QString &Name) {
+        if (PendingNames.contains(Name))
+            return;
+        PendingNames.insert(Name);
+        ++PendingLengths[Name.size()];
+    };
+    auto RemovePending = [&](const QString &Name) {
+        if (PendingNames.remove(Name) && --PendingLengths[Name.size()] == 0)
+            PendingLengths.remove(Name.size());
+    };
     std::atomic<bool> Stop{false};
     const QString Archive = FZipName;
     const bool Flush = FlushFilesOnClose;
@@ -1439,7 +1487,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
             std::unique_lock<std::mutex> G(S->Lock);
             S->Ready.wait(G, [&] { return S->Done.load(); });
         }
-        PendingNames.remove(S->Job->FName);
+        RemovePending(S->Job->FName);
         bool Retry = false;
         const qint64 Size = S->Job->W.UncompressedSize();
         FinishExtract(*S->Job, Count, Retry);
@@ -1462,7 +1510,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
     auto UnderPending = [&](const QString &FName) {
         for (qsizetype Slash = FName.lastIndexOf(QLatin1Char('/')); Slash > 0;
              Slash = FName.lastIndexOf(QLatin1Char('/'), Slash - 1))
-            if (PendingNames.contains(FName.left(Slash)))
+            if (PendingLengths.contains(Slash) && PendingNames.contains(FName.left(Slash)))
                 return true;
         return false;
     };
@@ -1504,7 +1552,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         auto S = std::make_unique<Slot>();
         S->Job = std::move(Job);
         Slot *P = S.get();
-        PendingNames.insert(P->Job->FName);
+        AddPending(P->Job->FName);
         Pending.push_back(std::move(S));
         // One stream on the archive per task: opening is cheap beside decoding.
         if (H->CompressedSize() <= BatchMember) {
@@ -1550,6 +1598,18 @@ int TUnZipper::RunExtraction(RunKind Kind)
     FFailed = 0;
     FTotalBytes = 0;
     FTotalDone = 0;
+    // Entries without a wildcard match only the member of that name: they
+    // are looked up, and only the masks are tried against every member.
+    QSet<QString> Names;
+    QStringList Masks;
+    if (!UseMarks && !DoAll)
+        for (int J = 0; J < FFilesList.Count(); ++J) {
+            const QString Entry = LowerCase(FFilesList.Strings(J));
+            if (Entry.contains(QLatin1Char('*')) || Entry.contains(QLatin1Char('?')) || Entry.contains(QLatin1Char('<')))
+                Masks << Entry;
+            else
+                Names.insert(Entry);
+        }
     for (int I = 0; I < List->Count(); ++I) {
         CheckCancel();
         TZipHeaderInfo *H = List->Item(I);
@@ -1561,8 +1621,9 @@ int TUnZipper::RunExtraction(RunKind Kind)
             Sel = true;
         } else {
             const QString Name = LowerCase(H->StoredName());
-            for (int J = 0; J < FFilesList.Count() && !Sel; ++J)
-                Sel = WildcardMatches(LowerCase(FFilesList.Strings(J)), Name);
+            Sel = Names.contains(Name);
+            for (qsizetype J = 0; J < Masks.size() && !Sel; ++J)
+                Sel = WildcardMatches(Masks[J], Name);
         }
         if (H->FileName().isEmpty() && !RecreateDirs)
             Sel = false;

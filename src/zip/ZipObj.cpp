@@ -622,7 +622,11 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
     const qint64 P = Stream->Position();
     unsigned char H[46];
     qint64 Got = Stream->Read(H, 46);
-    if (Got > 0 && Got < 46 && Got >= 4 && GetLE32(H) == CentralFileHeaderSignature() && NextDisk) {
+    // A header cut by the end of a part goes on in the next one; a part may
+    // also end exactly where a header ends, and the next header begins the
+    // next part.
+    const bool Cut = Got == 0 || (Got >= 4 && Got < 46 && GetLE32(H) == CentralFileHeaderSignature());
+    if (Cut && NextDisk) {
         TStream *Next = NextDisk();
         if (Next) {
             Stream = Next;
@@ -1172,6 +1176,34 @@ int TSortedObjectList::Add(TObject *Item)
     return Index;
 }
 
+void TSortedObjectList::AddAll(const std::vector<TObject *> &Items)
+{
+    if (!FItems.empty() || Duplicates != 1) {
+        for (TObject *Item : Items)
+            Add(Item);
+        return;
+    }
+    // Add puts an item before the items that compare equal to it (Compare
+    // 0), or after those that compare lower both ways (orders that never
+    // give 0): a stable sort keeps the second kind in their order, and the
+    // first kind of run is turned round.
+    auto Less = [this](TObject *A, TObject *B) {
+        return Compare(KeyOf(A), KeyOf(B)) < 0 && Compare(KeyOf(B), KeyOf(A)) > 0;
+    };
+    std::vector<TObject *> Sorted(Items);
+    std::stable_sort(Sorted.begin(), Sorted.end(), Less);
+    for (size_t First = 0; First < Sorted.size();) {
+        size_t End = First + 1;
+        while (End < Sorted.size() && !Less(Sorted[End - 1], Sorted[End]))
+            ++End;
+        if (End - First > 1 && Compare(KeyOf(Sorted[First]), KeyOf(Sorted[First + 1])) == 0)
+            std::reverse(Sorted.begin() + First, Sorted.begin() + End);
+        First = End;
+    }
+    FItems = std::move(Sorted);
+    FCapacity = std::max(FCapacity, Count());
+}
+
 void TSortedObjectList::Put(int, TObject *)
 {
     throw EListError(QStringLiteral("Cannot <Put> an Object in a sorted list!"));
@@ -1182,6 +1214,14 @@ int TSortedZip::Add(TObject *Item)
     if (static_cast<TZipHeaderInfo *>(Item)->Zip64ExtendedInfo())
         HasZip64 = true;
     return TSortedObjectList::Add(Item);
+}
+
+void TSortedZip::AddAll(const std::vector<TObject *> &Items)
+{
+    for (TObject *Item : Items)
+        if (static_cast<TZipHeaderInfo *>(Item)->Zip64ExtendedInfo())
+            HasZip64 = true;
+    TSortedObjectList::AddAll(Items);
 }
 
 namespace {

@@ -330,6 +330,10 @@ public:
     explicit TSortedObjectList(int ADuplicates, bool AOwnsObjects = true)
         : TObjectList(AOwnsObjects), Duplicates(ADuplicates) {}
     int Add(TObject *Item) override;
+    // Adds Items in their order with the same result as Add, one by one;
+    // into an empty list that keeps duplicates, in one sort instead of
+    // moving the list for each item that comes out of order.
+    virtual void AddAll(const std::vector<TObject *> &Items);
     void Put(int Index, TObject *Item) override;
     // Binary search: True when an equal key was found; Index is where it is or would go.
     bool Find(const TObject *Key, int &Index) const;
@@ -344,6 +348,7 @@ public:
     explicit TSortedZip(int ADuplicates, bool AOwnsObjects = true)
         : TSortedObjectList(ADuplicates, AOwnsObjects) {}
     int Add(TObject *Item) override;
+    void AddAll(const std::vector<TObject *> &Items) override;
     int Compare(const TObject *Item, const TObject *Key) const override;
     TZipHeaderInfo *Item(int Index) const { return static_cast<TZipHeaderInfo *>(Items(Index)); }
 

@@ -365,6 +365,38 @@ TEST(ZipRecords, SortedMemberListsOrderAndRefuseDuplicates)
     EXPECT_EQ(CompressionRate(1, 0), 0);
 }
 
+TEST(ZipRecords, SortedViewsBuiltInOneGoMatchAddingOneByOne)
+{
+    // Few distinct keys, so that every order meets many equal ones (names
+    // differing in case only, equal sizes, dates and rates).
+    std::vector<std::unique_ptr<TZipHeaderInfo>> Headers;
+    QRandomGenerator R{7};
+    for (int I = 0; I < 400; ++I) {
+        auto H = std::make_unique<TZipHeaderInfo>();
+        H->SetDirectory(R.bounded(2) ? QStringLiteral("Pages\\") : QStringLiteral("pages\\"));
+        H->SetFileName(QStringLiteral("%1.htm").arg(QChar(u'a' + char16_t(R.bounded(6)))));
+        H->LastModFileDateTime = R.bounded(5);
+        H->SetUncompressedSize(100 + R.bounded(4) * 10);
+        H->SetCompressedSize(R.bounded(3) * 20);
+        H->SetRelativeOffsetOfLocalHeader(R.bounded(50) * 100);
+        Headers.push_back(std::move(H));
+    }
+    std::vector<TObject *> Items;
+    for (const auto &H : Headers)
+        Items.push_back(H.get());
+    for (TZipSortMode Mode : {ByName, ByFileName, ByDirectoryName, ByDate, ByCompressedSize, ByUnCompressedSize, ByRate, ByNone}) {
+        SCOPED_TRACE(int(Mode));
+        TSortedZip OneByOne(1, false), AtOnce(1, false);
+        OneByOne.SortMode = AtOnce.SortMode = Mode;
+        for (TObject *O : Items)
+            OneByOne.Add(O);
+        AtOnce.AddAll(Items);
+        ASSERT_EQ(AtOnce.Count(), OneByOne.Count());
+        for (int I = 0; I < OneByOne.Count(); ++I)
+            ASSERT_EQ(AtOnce.Item(I), OneByOne.Item(I)) << I;
+    }
+}
+
 TEST(ZipRecords, ApplicationSignaturesMakeArchivesOthersRejectAndSameSettingsAccept)
 {
     TestSupport::TempDir D;

@@ -602,3 +602,43 @@ TEST(ZipSafety, ExtractingOnSeveralThreadsKeepsDatesAndModesAndReplacesTargetsWh
     // Nothing else is left in the folders: no temporary file.
     EXPECT_EQ(FilesUnder(Dest), Names);
 }
+
+TEST(ZipSafety, DirectoryOutOfArchiveOrderIsReadInArchiveOrderAndNamesPickTheirMembers)
+{
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("r.zip"));
+    // Thirty members, the central headers written last to first.
+    MakeArchive(Zip, QStringLiteral("[('d%d/m%02d.txt'%(i%3,i),b'x'*i,8) for i in range(30)]"),
+                QStringLiteral("e=b.rindex(b'PK\\x05\\x06'); s,o=struct.unpack_from('<II',b,e+12)\n"
+                               "h=[]; p=o\n"
+                               "while p<o+s:\n"
+                               "  n,x,c=struct.unpack_from('<HHH',b,p+28); h.append(bytes(b[p:p+46+n+x+c])); p+=46+n+x+c\n"
+                               "b[o:o+s]=b''.join(reversed(h))"));
+    UnzipRun R(Zip, D.File(QStringLiteral("out")));
+    R.U.OpenAndReadDirectory();
+    ASSERT_EQ(R.U.MemberCount(), 30);
+    for (int I = 0; I < 30; ++I)
+        EXPECT_EQ(R.U.Member(I)->FileName(), QStringLiteral("m%1.txt").arg(I, 2, 10, QLatin1Char('0')));
+    // Names without wildcards pick their member whatever the case; masks beside them still match.
+    R.U.DoAll = false;
+    R.U.FilesList().Add(QStringLiteral("D1\\M04.TXT"));
+    R.U.FilesList().Add(QStringLiteral("d2\\m05.txt"));
+    R.U.FilesList().Add(QStringLiteral("d2\\m04.txt"));
+    R.U.FilesList().Add(QStringLiteral("*2<0-1>.txt"));
+    EXPECT_EQ(R.U.UnpackFiles(), 4);
+    EXPECT_EQ(FilesUnder(D.File(QStringLiteral("out"))),
+              (QStringList{QStringLiteral("d0/m21.txt"), QStringLiteral("d1/m04.txt"), QStringLiteral("d2/m05.txt"),
+                           QStringLiteral("d2/m20.txt")}));
+}
+
+TEST(ZipSafety, MemberTooDeepForThePathLimitIsSkippedWithoutLeavingFolders)
+{
+    TestSupport::TempDir D;
+    const QString Zip = D.File(QStringLiteral("deep.zip"));
+    MakeArchive(Zip, QStringLiteral("[('d/'*2100+'f.txt',b'deep',8),('ok.txt',b'ok',8)]"));
+    const QString Out = D.File(QStringLiteral("out"));
+    UnzipRun R(Zip, Out);
+    EXPECT_EQ(R.U.UnpackFiles(), 1);
+    EXPECT_EQ(R.Skips, QList<TSkipReason>{skrCannotCreate});
+    EXPECT_EQ(QDir(Out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("ok.txt")});
+}

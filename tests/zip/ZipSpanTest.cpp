@@ -354,3 +354,37 @@ TEST(ZipSpan, DirectoryCopyOfASplitSetListsItAndAFailedCopyIsReported)
         EXPECT_EQ(E.Message(), QStringLiteral("Unable to save Zip Configuration File to disk"));
     }
 }
+
+TEST(ZipSpan, SplitSetsWhosePartEndsBetweenTwoCentralHeadersAreRead)
+{
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    for (int I = 0; I < 40; ++I)
+        WriteAll(Src + QStringLiteral("/m%1.txt").arg(I, 2, 10, QLatin1Char('0')), QByteArray::number(I));
+    // Where the directory begins in one file: the first part ends inside
+    // the directory for the block sizes just beyond, once exactly after one
+    // of its headers, whose successor then begins the second part.
+    qint64 Central = 0;
+    {
+        TZipper Z;
+        Pack(Z, Src, D.File(QStringLiteral("one.zip")));
+        ASSERT_EQ(Z.PackFiles(), 40);
+        Central = Z.EndCentralRecord().OffsetOfCentralDirectory();
+    }
+    for (qint64 Block = Central + 8; Block < Central + 108; ++Block) {
+        SCOPED_TRACE(Block);
+        const QString Out = D.File(QStringLiteral("set%1").arg(Block));
+        QDir().mkpath(Out);
+        TZipper Z;
+        Pack(Z, Src, Out + QStringLiteral("/set.zip"));
+        Z.MultiZipInfo().MultiMode = mmBlocks;
+        Z.MultiZipInfo().BlockSize = Block;
+        ASSERT_EQ(Z.PackFiles(), 40);
+        EXPECT_TRUE(QFileInfo::exists(Out + QStringLiteral("/set.z01")));
+        TUnZipper U;
+        U.SetZipName(Out + QStringLiteral("/set.zip"));
+        ASSERT_NO_THROW(U.OpenAndReadDirectory());
+        ASSERT_EQ(U.MemberCount(), 40);
+        EXPECT_EQ(U.Member(39)->FileName(), QStringLiteral("m39.txt"));
+    }
+}

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -48,27 +49,50 @@ bool MakeFoldersInside(const QString &Base, const QString &Folder)
     QString B = Base;
     while (B.size() > 1 && B.endsWith(QLatin1Char('/')))
         B.chop(1);
+    // A path the system cannot name is refused before any folder is made.
+    if (QFile::encodeName(Folder).size() >= PATH_MAX)
+        return false;
     if (!DirectoryExists(B) && !ForceDirectories(B))
         return false;
     QString Rest = Folder;
     if (!Rest.startsWith(B))
         return false;
     Rest = Rest.mid(B.size());
-    QString Cur = B == QLatin1String("/") ? QString() : B;
+    // Each part is looked up in the folder opened before it, so a deep
+    // chain costs one step per part, not a walk from the base for each.
+    int Dir = ::open(QFile::encodeName(B == QLatin1String("/") ? B : B + QLatin1Char('/')).constData(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Dir < 0)
+        return false;
+    bool Ok = true;
     for (const QString &Part : Rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        Cur += QLatin1Char('/') + Part;
-        const QByteArray C = QFile::encodeName(Cur);
+        const QByteArray C = QFile::encodeName(Part);
         struct stat St;
-        if (::lstat(C.constData(), &St) != 0) {
-            if (::mkdir(C.constData(), 0777) != 0 && errno != EEXIST)
-                return false;
-            if (::lstat(C.constData(), &St) != 0)
-                return false;
+        if (::fstatat(Dir, C.constData(), &St, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (::mkdirat(Dir, C.constData(), 0777) != 0 && errno != EEXIST) {
+                Ok = false;
+                break;
+            }
+            if (::fstatat(Dir, C.constData(), &St, AT_SYMLINK_NOFOLLOW) != 0) {
+                Ok = false;
+                break;
+            }
         }
-        if (S_ISLNK(St.st_mode) || !S_ISDIR(St.st_mode))
-            return false;
+        if (S_ISLNK(St.st_mode) || !S_ISDIR(St.st_mode)) {
+            Ok = false;
+            break;
+        }
+        const int Next = ::openat(Dir, C.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(Dir);
+        Dir = Next;
+        if (Dir < 0) {
+            Ok = false;
+            break;
+        }
     }
-    return true;
+    if (Dir >= 0)
+        ::close(Dir);
+    return Ok;
 }
 
 TempFile::TempFile(const QString &Folder, bool KeepOpen)
