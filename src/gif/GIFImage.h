@@ -545,6 +545,12 @@ private:
     // Makes the pixels whose Mask entry is not 0 transparent (a black entry
     // added to the local table), when the table has room.
     void TransparencyFromMask(const std::vector<uint8_t> &Mask);
+    // MakeUnchangedTransparent with the frame whose transparent index a frame
+    // drawn with the global table reuses (the first other transparent frame
+    // without a table of its own) found by Shared, asked at most once. The
+    // optimisation pass keeps track of that frame as it goes, rather than
+    // having every frame look through all the others for it.
+    void ReplaceUnchanged(TGIFSubImage *Previous, const std::function<TGIFSubImage *()> &Shared);
     // First, so that it is there before anything links to the frame.
     TGIFAnchor<TGIFSubImage> FAnchor{this};
     // The image that counts this frame's pixels (fixed at creation).

@@ -42,6 +42,12 @@ bool FrameIsTransparent(const TGIFSubImage *Frame)
     return Frame->Transparent() && Frame->GraphicControlExtension();
 }
 
+// A frame whose transparent index the frames drawn with the global table reuse.
+bool SharesTransparentIndex(TGIFSubImage *Frame)
+{
+    return FrameIsTransparent(Frame) && Frame->ColorMap()->Count() == 0;
+}
+
 TGIFAppExtNSLoop *LoopOf(TGIFSubImage *Frame)
 {
     for (int I = 0; I < Frame->Extensions().Count(); ++I)
@@ -70,6 +76,19 @@ void AddDelay(TGIFSubImage *Frame, int Delay)
 
 void TGIFSubImage::MakeUnchangedTransparent(TGIFSubImage *Previous)
 {
+    ReplaceUnchanged(Previous, [this]() -> TGIFSubImage * {
+        if (FGIFImage)
+            for (int I = 0; I < FGIFImage->Frames().Count(); ++I) {
+                TGIFSubImage *Other = FGIFImage->Frames()[I];
+                if (Other != this && SharesTransparentIndex(Other))
+                    return Other;
+            }
+        return nullptr;
+    });
+}
+
+void TGIFSubImage::ReplaceUnchanged(TGIFSubImage *Previous, const std::function<TGIFSubImage *()> &Shared)
+{
     if (Empty() || !Previous || Previous->Empty())
         return;
     const int PrevDisposal = DisposalOf(Previous);
@@ -94,16 +113,11 @@ void TGIFSubImage::MakeUnchangedTransparent(TGIFSubImage *Previous)
         bool Used[256] = {};
         for (uint8_t V : FData)
             Used[V] = true;
-        if (FGIFImage)
-            for (int I = 0; I < FGIFImage->Frames().Count(); ++I) {
-                TGIFSubImage *Other = FGIFImage->Frames()[I];
-                if (Other != this && FrameIsTransparent(Other) && Other->FLocalPalette.Count() == 0) {
-                    const int Candidate = Other->FGCE->TransparentColorIndex();
-                    if (!Used[Candidate] && Candidate < Map->Count())
-                        return Candidate;
-                    break;
-                }
-            }
+        if (const TGIFSubImage *Other = Shared()) {
+            const int Candidate = Other->FGCE->TransparentColorIndex();
+            if (!Used[Candidate] && Candidate < Map->Count())
+                return Candidate;
+        }
         for (int I = 0; I < Map->Count(); ++I)
             if (!Used[I])
                 return I;
@@ -266,11 +280,28 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
         // Pixels that repeat the frame beneath, from the last frame down so
         // each is compared with a frame this step has not changed yet.
         if (Flags & optimizeUnchangedPixels) {
+            // The frame whose transparent index a frame drawn with the global
+            // table reuses is the first other one, in frame order, that is
+            // transparent without a table of its own. The frames before frame
+            // k are as they were when the step began and those after it as the
+            // step left them, so the first such frame at the start (when it
+            // lies before k) or else the lowest such frame after k is the one:
+            // found without looking through the frames again for each frame.
+            int FirstAtStart = -1;
+            for (int I = 0; I < FImages.Count() && FirstAtStart < 0; ++I)
+                if (SharesTransparentIndex(FImages[I]))
+                    FirstAtStart = I;
+            TGIFSubImage *LowestAfter = nullptr;
             for (int K = FImages.Count() - 1; K >= 1; --K) {
                 int Beneath = K - 1;
                 while (Beneath > 0 && DisposalOf(FImages[Beneath]) == 3)
                     --Beneath;
-                FImages[K]->MakeUnchangedTransparent(FImages[Beneath]);
+                TGIFSubImage *Frame = FImages[K];
+                Frame->ReplaceUnchanged(FImages[Beneath], [&]() -> TGIFSubImage * {
+                    return FirstAtStart >= 0 && FirstAtStart < K ? FImages[FirstAtStart] : LowestAfter;
+                });
+                if (SharesTransparentIndex(Frame))
+                    LowestAfter = Frame;
                 Step(1);
             }
         } else {

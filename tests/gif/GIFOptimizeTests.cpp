@@ -293,3 +293,44 @@ TEST(GIFOptimize, AnimationsLookAndPlayTheSame)
                     (long long)Smallest, (long long)ReadFile(O1).size());
     }
 }
+
+TEST(GIFOptimize, UnchangedPixelsReuseTheFirstSharedTransparentIndex)
+{
+    // Frames drawn with the global table take the transparent index of the
+    // first other frame, in frame order, that is transparent without a table
+    // of its own, as the pass leaves the frames after them and finds the ones
+    // before them; an index the frame's own pixels show is never taken.
+    auto Pixels = [](TGIFSubImage *F) { return std::vector<uint8_t>(F->Data(), F->Data() + F->DataSize()); };
+    const std::vector<uint32_t> Eight = {0x000000, 0x800000, 0x008000, 0x000080, 0x808000, 0x008080, 0x800080, 0xFFFFFF};
+
+    // The only transparent frame at the start is the last one.
+    TGIFImage After;
+    SetGlobalMap(After, Eight);
+    Control(AddFrame(After, 0, 0, 8, 1, {0, 1, 6, 6, 6, 6, 6, 6}), 5, 1);
+    Control(AddFrame(After, 0, 0, 8, 1, {0, 1, 6, 6, 6, 6, 6, 6}), 5, 1);
+    Control(AddFrame(After, 0, 0, 8, 1, {0, 1, 2, 3, 5, 5, 7, 7}), 5, 1);
+    Control(AddFrame(After, 0, 0, 8, 1, {0, 1, 7, 7, 7, 7, 7, 7}), 5, 1, 7);
+    auto A = Reread(After);
+    A->Optimize(optimizeUnchangedPixels, 0);
+    // Frame 2 shows 7, the last frame's index: it takes the first index it does not show.
+    EXPECT_EQ(A->Frames()[2]->GraphicControlExtension()->TransparentColorIndex(), 4);
+    EXPECT_EQ(Pixels(A->Frames()[2]), (std::vector<uint8_t>{4, 4, 2, 3, 5, 5, 7, 7}));
+    // Frame 1 reuses frame 2's (the first such frame after the pass), not the last frame's.
+    EXPECT_EQ(A->Frames()[1]->GraphicControlExtension()->TransparentColorIndex(), 4);
+    EXPECT_EQ(Pixels(A->Frames()[1]), std::vector<uint8_t>(8, 4));
+    EXPECT_EQ(Pixels(A->Frames()[3]), (std::vector<uint8_t>{7, 7, 7, 7, 7, 7, 7, 7}));
+
+    // The first frame is transparent from the start: the frames after it take its index.
+    TGIFImage Before;
+    SetGlobalMap(Before, Eight);
+    Control(AddFrame(Before, 0, 0, 4, 1, {6, 1, 1, 1}), 5, 1, 6);
+    Control(AddFrame(Before, 0, 0, 4, 1, {0, 1, 2, 3}), 5, 1);
+    Control(AddFrame(Before, 0, 0, 4, 1, {0, 1, 2, 6}), 5, 1);
+    auto B = Reread(Before);
+    B->Optimize(optimizeUnchangedPixels, 0);
+    EXPECT_EQ(B->Frames()[2]->GraphicControlExtension()->TransparentColorIndex(), 3);
+    EXPECT_EQ(Pixels(B->Frames()[2]), (std::vector<uint8_t>{3, 3, 3, 6}));
+    EXPECT_EQ(B->Frames()[1]->GraphicControlExtension()->TransparentColorIndex(), 6);
+    EXPECT_EQ(Pixels(B->Frames()[1]), (std::vector<uint8_t>{0, 6, 2, 3}));
+    EXPECT_EQ(B->GlobalColorMap()->Count(), 8);
+}

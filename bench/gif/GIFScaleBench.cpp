@@ -1,0 +1,310 @@
+// How the GIF library's work grows with its input: every case runs at a size
+// N and at 4N and prints both times and their ratio (about 4 is linear, about
+// 16 is quadratic). Where giflib does the same work (loading and saving) its
+// times are printed beside ours.
+//   - the optimiser on animations whose frames each change a little;
+//   - the optimiser on animations of identical frames (all but one go);
+//   - loading and saving a frame with many comment extensions;
+//   - the LZW coder on noise (the table fills and restarts all the time) and
+//     on a single colour (the longest strings);
+//   - loading, saving and drawing frames placed far outside the screen;
+//   - painting an animation of many frames (restore to background), frame
+//     after frame, with a clock that does not wait.
+// Usage: gif_scale_bench [scale]   (scale multiplies every N; default 1)
+
+#include "gif/GIFImage.h"
+#include "gif/GIFPainter.h"
+
+#include <gif_lib.h>
+
+#include <QGuiApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+// A clock that moves only when the painter sleeps, so painting costs no waiting.
+class NoWaitTiming : public TGIFTiming {
+public:
+    uint32_t Now() override { return FNow; }
+    void Sleep(int Ms) override { FNow += uint32_t(std::max(Ms, 0)); }
+    bool WaitFor(TGIFEvent &, int Ms) override
+    {
+        FNow += uint32_t(std::max(Ms, 0));
+        return false;
+    }
+
+private:
+    uint32_t FNow = 0;
+};
+
+double Millis(const std::function<void()> &Run)
+{
+    const auto Start = std::chrono::steady_clock::now();
+    Run();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
+}
+
+// The best of three runs, each on a model made anew by Make.
+template <class M>
+double Best(const std::function<M()> &Make, const std::function<void(M &)> &Run)
+{
+    double Result = 1e300;
+    for (int I = 0; I < 3; ++I) {
+        M Model = Make();
+        Result = std::min(Result, Millis([&] { Run(Model); }));
+    }
+    return Result;
+}
+
+void Report(const char *Name, int N, double Small, double Large, double PeerSmall = -1, double PeerLarge = -1)
+{
+    std::printf("%-46s N=%-7d %9.2f ms  4N %9.2f ms  x%5.2f", Name, N, Small, Large, Large / Small);
+    if (PeerSmall >= 0)
+        std::printf("   giflib %8.2f / %8.2f ms  ours/giflib at 4N %.2f", PeerSmall, PeerLarge, Large / PeerLarge);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+std::unique_ptr<TGIFImage> NewImage(int Width, int Height, int Colors)
+{
+    auto Image = std::make_unique<TGIFImage>();
+    for (int I = 0; I < Colors; ++I)
+        Image->GlobalColorMap()->Add(TColor(I | ((255 - I) << 8) | (((I * 7) & 255) << 16)));
+    Image->Header().SetWidth(Width);
+    Image->Header().SetHeight(Height);
+    return Image;
+}
+
+TGIFSubImage *AddFrame(TGIFImage &Image, const TRect &Bounds, int Disposal, int Delay)
+{
+    auto *Frame = new TGIFSubImage(&Image);
+    Image.Frames().Add(Frame);
+    auto *Control = new TGIFGraphicControlExtension(Frame);
+    Frame->Extensions().Add(Control);
+    Control->SetDisposal(Disposal);
+    Control->SetDelay(Delay);
+    Frame->SetBoundsRect(Bounds);
+    return Frame;
+}
+
+// Count frames of 16 x 16 pixels; frame K is frame K-1 with one more pixel changed
+// (or the same as frame 0 when Identical).
+std::unique_ptr<TGIFImage> ChangingAnimation(int Count, bool Identical)
+{
+    auto Image = NewImage(16, 16, 16);
+    std::vector<uint8_t> Pixels(256);
+    for (size_t I = 0; I < Pixels.size(); ++I)
+        Pixels[I] = uint8_t(I % 16);
+    for (int F = 0; F < Count; ++F) {
+        if (!Identical && F > 0)
+            Pixels[size_t(F) % 256] = uint8_t((Pixels[size_t(F) % 256] + 1) % 16);
+        TGIFSubImage *Frame = AddFrame(*Image, TRect(0, 0, 16, 16), 1, 5);
+        for (int Y = 0; Y < 16; ++Y)
+            std::copy_n(Pixels.data() + Y * 16, 16, Frame->RowData(Y));
+    }
+    return Image;
+}
+
+QByteArray Saved(TGIFImage &Image)
+{
+    TMemoryStream S;
+    Image.SaveToStream(&S);
+    return S.Bytes();
+}
+
+std::unique_ptr<TGIFImage> Loaded(const QByteArray &Bytes)
+{
+    auto Image = std::make_unique<TGIFImage>();
+    TMemoryStream S;
+    S.WriteBuffer(Bytes.constData(), Bytes.size());
+    S.SetPosition(0);
+    Image->LoadFromStream(&S);
+    return Image;
+}
+
+struct Reader {
+    const QByteArray *Bytes;
+    qsizetype Pos = 0;
+};
+
+int ReadFromBytes(GifFileType *File, GifByteType *Out, int Length)
+{
+    auto *R = static_cast<Reader *>(File->UserData);
+    const int N = int(std::min<qsizetype>(Length, R->Bytes->size() - R->Pos));
+    std::memcpy(Out, R->Bytes->constData() + R->Pos, size_t(N));
+    R->Pos += N;
+    return N;
+}
+
+int WriteToVector(GifFileType *File, const GifByteType *Data, int Length)
+{
+    auto *Out = static_cast<std::vector<uint8_t> *>(File->UserData);
+    Out->insert(Out->end(), Data, Data + Length);
+    return Length;
+}
+
+// giflib reads the whole file into its model and writes it again.
+double GiflibLoadSave(const QByteArray &Bytes)
+{
+    return Millis([&] {
+        Reader R{&Bytes};
+        int Error = 0;
+        GifFileType *In = DGifOpen(&R, ReadFromBytes, &Error);
+        DGifSlurp(In);
+        std::vector<uint8_t> Out;
+        GifFileType *OutFile = EGifOpen(&Out, WriteToVector, &Error);
+        OutFile->SWidth = In->SWidth;
+        OutFile->SHeight = In->SHeight;
+        OutFile->SColorResolution = In->SColorResolution;
+        OutFile->SBackGroundColor = In->SBackGroundColor;
+        OutFile->SColorMap = GifMakeMapObject(In->SColorMap->ColorCount, In->SColorMap->Colors);
+        for (int I = 0; I < In->ImageCount; ++I)
+            GifMakeSavedImage(OutFile, &In->SavedImages[I]);
+        EGifSpew(OutFile);
+        DGifCloseFile(In, &Error);
+    });
+}
+
+double OursLoadSave(const QByteArray &Bytes)
+{
+    return Millis([&] {
+        auto Image = Loaded(Bytes);
+        Saved(*Image);
+    });
+}
+
+double BestOf3(const std::function<double()> &Run)
+{
+    double Result = 1e300;
+    for (int I = 0; I < 3; ++I)
+        Result = std::min(Result, Run());
+    return Result;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication App(argc, argv);
+    const int Scale = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    using ImagePtr = std::unique_ptr<TGIFImage>;
+
+    // The optimiser.
+    for (bool Identical : {false, true}) {
+        const int N = 2000 * Scale;
+        double T[2];
+        for (int K = 0; K < 2; ++K) {
+            const int Count = K == 0 ? N : 4 * N;
+            T[K] = Best<ImagePtr>([&] { return ChangingAnimation(Count, Identical); },
+                                  [](ImagePtr &I) { I->Optimize(optimizeAll, 0); });
+        }
+        Report(Identical ? "optimise: identical 16x16 frames" : "optimise: 16x16 frames, one pixel changes", N, T[0],
+               T[1]);
+    }
+
+    // Many comment extensions before one frame.
+    {
+        const int N = 20000 * Scale;
+        double T[2], P[2];
+        for (int K = 0; K < 2; ++K) {
+            const int Count = K == 0 ? N : 4 * N;
+            auto Image = NewImage(4, 4, 4);
+            TGIFSubImage *Frame = AddFrame(*Image, TRect(0, 0, 4, 4), 1, 0);
+            for (int C = 0; C < Count; ++C) {
+                auto *Comment = new TGIFCommentExtension(Frame);
+                Comment->Text().Add(QStringLiteral("comment %1").arg(C));
+                Frame->Extensions().Add(Comment);
+            }
+            const QByteArray Bytes = Saved(*Image);
+            T[K] = BestOf3([&] { return OursLoadSave(Bytes); });
+            P[K] = BestOf3([&] { return GiflibLoadSave(Bytes); });
+        }
+        Report("load+save: comment extensions on one frame", N, T[0], T[1], P[0], P[1]);
+    }
+
+    // The LZW coder at its extremes.
+    for (bool Noise : {true, false}) {
+        const int Side = 1024 * Scale;
+        double T[2], P[2];
+        for (int K = 0; K < 2; ++K) {
+            const int S = K == 0 ? Side : 2 * Side;   // 4 x the pixels
+            auto Image = NewImage(S, S, 256);
+            TGIFSubImage *Frame = AddFrame(*Image, TRect(0, 0, S, S), 1, 0);
+            std::mt19937 Rng(7);
+            for (int Y = 0; Y < S; ++Y) {
+                uint8_t *Row = Frame->RowData(Y);
+                for (int X = 0; X < S; ++X)
+                    Row[X] = Noise ? uint8_t(Rng()) : 3;
+            }
+            const QByteArray Bytes = Saved(*Image);
+            T[K] = BestOf3([&] { return OursLoadSave(Bytes); });
+            P[K] = BestOf3([&] { return GiflibLoadSave(Bytes); });
+        }
+        Report(Noise ? "load+save LZW: noise, N pixels (in millions)" : "load+save LZW: one colour, N pixels",
+               Side * Side / 1000000, T[0], T[1], P[0], P[1]);
+    }
+
+    // Frames far outside a small screen.
+    {
+        const int N = 2000 * Scale;
+        double T[2], D[2];
+        for (int K = 0; K < 2; ++K) {
+            const int Count = K == 0 ? N : 4 * N;
+            auto Image = NewImage(16, 16, 16);
+            for (int F = 0; F < Count; ++F) {
+                TGIFSubImage *Frame = AddFrame(*Image, TRect(0, 0, 8, 8), 1, 0);
+                Frame->SetLeft(60000 - (F % 100));
+                Frame->SetTop(60000);
+                for (int Y = 0; Y < 8; ++Y)
+                    std::fill_n(Frame->RowData(Y), 8, uint8_t(F % 16));
+            }
+            const QByteArray Bytes = Saved(*Image);
+            T[K] = BestOf3([&] { return OursLoadSave(Bytes); });
+            auto Shown = Loaded(Bytes);
+            Shown->SetDrawOptions(drawTransparent);
+            TBitmap Target(64, 64);
+            D[K] = BestOf3([&] {
+                return Millis([&] {
+                    for (int F = 0; F < Shown->Frames().Count(); ++F)
+                        Shown->Frames()[F]->Draw(Target.Canvas(), TRect(0, 0, 64, 64), true, false);
+                });
+            });
+        }
+        Report("load+save: 8x8 frames far outside a 16x16 screen", N, T[0], T[1]);
+        Report("draw each of those frames", N, D[0], D[1]);
+    }
+
+    // Painting an animation frame after frame.
+    for (int Disposal : {1, 2}) {
+        const int N = 500 * Scale;
+        double T[2];
+        for (int K = 0; K < 2; ++K) {
+            const int Count = K == 0 ? N : 4 * N;
+            auto Image = NewImage(64, 64, 16);
+            for (int F = 0; F < Count; ++F) {
+                TGIFSubImage *Frame = AddFrame(*Image, TRect(0, 0, 16, 16), Disposal, 2);
+                Frame->SetLeft((F * 5) % 48);
+                Frame->SetTop((F * 3) % 48);
+                for (int Y = 0; Y < 16; ++Y)
+                    std::fill_n(Frame->RowData(Y), 16, uint8_t(F % 16));
+            }
+            Image->SetTiming(std::make_shared<NoWaitTiming>());
+            Image->SetDrawOptions(drawAnimated | drawTransparent);
+            int Done = 0;
+            Image->OnFrameDone = [&Done](TObject *) { ++Done; };
+            TBitmap Target(128, 128);
+            T[K] = Millis([&] { Image->Draw(*Target.Canvas(), TRect(0, 0, 128, 128)); });
+            if (Done != Count)
+                std::printf("  (painted %d of %d frames)\n", Done, Count);
+        }
+        Report(Disposal == 2 ? "paint: 16x16 frames, restore to background" : "paint: 16x16 frames, kept", N, T[0],
+               T[1]);
+    }
+    return 0;
+}
