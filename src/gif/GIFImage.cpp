@@ -173,10 +173,10 @@ TGIFItem *TGIFList::Items(int Index) const
 void TGIFList::Take(TGIFItem *Item)
 {
     // Two owners would free the item twice.
-    if (Item && Item->FListed)
+    if (Item && Item->FList)
         throw EListError(QStringLiteral("该项已属于另一个列表"));
     if (Item)
-        Item->FListed = true;
+        Item->FList = this;
 }
 
 int TGIFList::Add(TGIFItem *Item)

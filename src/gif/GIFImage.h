@@ -20,6 +20,7 @@
 
 class TGIFImage;
 class TGIFSubImage;
+class TGIFList;
 class TGIFGraphicControlExtension;
 
 enum TGIFVersion { gvUnknown = 0, gv87a = 1, gv89a = 2 };
@@ -90,14 +91,17 @@ public:
     // The image the item was made for; null once that image is freed.
     TGIFImage *Image() const { return FGIFImage; }
     // Whether a list owns the item (a list takes no item another one owns).
-    bool Listed() const { return FListed; }
+    bool Listed() const { return FList != nullptr; }
+    // Whether List is the list that owns the item (an item leaves its list
+    // only when it is freed, so this needs no search of the list).
+    bool ListedIn(const TGIFList &List) const { return FList == &List; }
 
 protected:
     TGIFLink<TGIFImage> FGIFImage;
 
 private:
     friend class TGIFList;
-    bool FListed = false;
+    const TGIFList *FList = nullptr;
 };
 
 // An owned, ordered list of items; destroying it frees them.
