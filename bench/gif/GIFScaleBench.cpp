@@ -4,6 +4,8 @@
 // times are printed beside ours.
 //   - the optimiser on animations whose frames each change a little;
 //   - the optimiser on animations of identical frames (all but one go);
+//   - colour reduction of noise, and assigning it to an image;
+//   - adding the frames of one animation to another one by one;
 //   - loading and saving a frame with many comment extensions;
 //   - the LZW coder on noise (the table fills and restarts all the time) and
 //     on a single colour (the longest strings);
@@ -14,6 +16,7 @@
 
 #include "gif/GIFImage.h"
 #include "gif/GIFPainter.h"
+#include "gif/GIFReduce.h"
 
 #include <gif_lib.h>
 
@@ -206,6 +209,40 @@ int main(int argc, char **argv)
         }
         Report(Identical ? "optimise: identical 16x16 frames" : "optimise: 16x16 frames, one pixel changes", N, T[0],
                T[1]);
+    }
+
+    // Colour reduction of noise (every pixel its own colour) and assigning it to a frame.
+    for (int Case = 0; Case < 3; ++Case) {
+        const int Side = 512 * Scale;
+        double T[2];
+        for (int K = 0; K < 2; ++K) {
+            const int S = K == 0 ? Side : 2 * Side;
+            QImage Noise(S, S, QImage::Format_RGB888);
+            std::mt19937 Rng(3);
+            for (int Y = 0; Y < S; ++Y) {
+                uint8_t *Row = Noise.scanLine(Y);
+                for (int X = 0; X < S * 3; ++X)
+                    Row[X] = uint8_t(Rng());
+            }
+            TBitmap Bitmap;
+            Bitmap.SetImage(Noise);
+            T[K] = BestOf3([&] {
+                return Millis([&] {
+                    if (Case == 0)
+                        ReduceBitmap(Bitmap, reduceOctree, ditherFloydSteinberg, {}, 8);
+                    else if (Case == 1)
+                        ReduceBitmap(Bitmap, reduceWeb216, ditherStucki, {}, 8);
+                    else {
+                        TGIFImage Image;
+                        Image.Assign(&Bitmap);
+                    }
+                });
+            });
+        }
+        Report(Case == 0   ? "reduce noise: octree, Floyd-Steinberg (N pixels)"
+               : Case == 1 ? "reduce noise: web palette, Stucki (N pixels)"
+                           : "assign noise to a GIF image (N pixels)",
+               Side * Side, T[0], T[1]);
     }
 
     // Copying the frames of one animation into another, frame by frame.
