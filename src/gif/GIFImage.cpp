@@ -200,6 +200,23 @@ void TGIFList::Delete(int Index)
     FItems.erase(FItems.begin() + Index);
 }
 
+void TGIFList::DeleteMarked(const std::vector<bool> &Marked)
+{
+    const size_t Count = std::min(Marked.size(), FItems.size());
+    for (size_t I = Count; I-- > 0;)
+        if (Marked[I])
+            FItems[I].reset();
+    size_t Kept = 0;
+    for (size_t I = 0; I < FItems.size(); ++I) {
+        if (I < Count && Marked[I])
+            continue;
+        if (Kept != I)
+            FItems[Kept] = std::move(FItems[I]);
+        ++Kept;
+    }
+    FItems.resize(Kept);
+}
+
 void TGIFList::Clear()
 {
     // Free last-first so items that refer to earlier ones go first.

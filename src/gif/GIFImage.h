@@ -115,6 +115,9 @@ public:
     int Add(TGIFItem *Item);
     void Insert(int Index, TGIFItem *Item);
     void Delete(int Index);
+    // Frees the items whose entry in Marked is set (the last first) and closes
+    // the gaps in one pass, the others keeping their order.
+    void DeleteMarked(const std::vector<bool> &Marked);
     void Clear();
     int IndexOf(const TGIFItem *Item) const;
     TGIFImage *Image() const { return FImage; }

@@ -70,6 +70,14 @@ void AddDelay(TGIFSubImage *Frame, int Delay)
     G->SetDelay(std::min(G->Delay() + Delay, 0xFFFF));
 }
 
+// Frees the frames marked in Gone when it goes out of scope, also when an
+// exception passes.
+struct RemoveMarked {
+    TGIFList &List;
+    const std::vector<bool> &Gone;
+    ~RemoveMarked() { List.DeleteMarked(Gone); }
+};
+
 } // namespace
 
 // ------------------------------------------------------------ frames
@@ -311,6 +319,11 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
         // Transparent frames cropped; frames left with nothing removed, their
         // delay given to the frame before them.
         if (Flags & optimizeTrimTransparent) {
+            // The frames removed are freed together when the step ends (or
+            // fails): one pass over the list, not one for each frame.
+            std::vector<bool> Gone(size_t(FImages.Count()), false);
+            int Remaining = FImages.Count();
+            RemoveMarked Sweep{FImages, Gone};
             for (int I = FImages.Count() - 1; I >= 0; --I) {
                 TGIFSubImage *F = FImages[I];
                 Step(1);
@@ -318,7 +331,7 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
                     continue;
                 const uint8_t T = F->GraphicControlExtension()->TransparentColorIndex();
                 const bool Nothing = std::all_of(F->FData.begin(), F->FData.end(), [T](uint8_t V) { return V == T; });
-                if (Nothing && FImages.Count() == 1)
+                if (Nothing && Remaining == 1)
                     continue;   // the last frame stays
                 const int Delay = F->GraphicControlExtension()->Delay();
                 int Loops = -1;
@@ -332,13 +345,19 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
                     continue;
                 if (I > 0)
                     AddDelay(FImages[I - 1], Delay);
-                FImages.Delete(I);
-                if (I == 0 && Loops >= 0 && FImages.Count() > 0 && !LoopOf(FImages[0])) {
-                    // The animation keeps its loop count on its new first frame.
-                    auto *L = new TGIFAppExtNSLoop(FImages[0]);
-                    L->SetLoops(Loops);
-                    L->SetBufferSize(LoopBuffer);
-                    FImages[0]->Extensions().Insert(0, L);
+                Gone[size_t(I)] = true;
+                --Remaining;
+                if (I == 0 && Loops >= 0 && Remaining > 0) {
+                    int First = 1;
+                    while (Gone[size_t(First)])
+                        ++First;
+                    if (!LoopOf(FImages[First])) {
+                        // The animation keeps its loop count on its new first frame.
+                        auto *L = new TGIFAppExtNSLoop(FImages[First]);
+                        L->SetLoops(Loops);
+                        L->SetBufferSize(LoopBuffer);
+                        FImages[First]->Extensions().Insert(0, L);
+                    }
                 }
             }
         } else {
@@ -347,9 +366,12 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
 
         // Extensions that carry nothing, and empty frames without any.
         if (Flags & optimizeDropRedundant) {
+            std::vector<bool> Gone(size_t(FImages.Count()), false);
+            int Remaining = FImages.Count();
+            RemoveMarked Sweep{FImages, Gone};
             for (int I = FImages.Count() - 1; I >= 0; --I) {
                 TGIFSubImage *F = FImages[I];
-                const bool Animated = FImages.Count() > 1;
+                const bool Animated = Remaining > 1;
                 TGIFExtensionList &Ext = F->Extensions();
                 for (int E = Ext.Count() - 1; E >= 0; --E) {
                     TGIFExtension *X = Ext.Extensions(E);
@@ -369,8 +391,10 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
                         F->FTransparent = false;
                     }
                 }
-                if (F->Empty() && Ext.Count() == 0 && FImages.Count() > 1)
-                    FImages.Delete(I);
+                if (F->Empty() && Ext.Count() == 0 && Remaining > 1) {
+                    Gone[size_t(I)] = true;
+                    --Remaining;
+                }
             }
         }
         Step(FImages.Count());

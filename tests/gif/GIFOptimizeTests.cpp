@@ -113,6 +113,35 @@ TEST(GIFOptimize, TrimmingAndRemovingFrames)
     Far.Image->Frames()[0]->TrimTransparent();
     EXPECT_EQ(Far.Image->Frames()[0]->Left(), 65533);
     EXPECT_EQ(Far.Image->Frames()[0]->Width(), 5);
+
+    // Frames removed among frames that stay: each delay goes to the frame just
+    // before, the loop extension to the first frame left, and the others keep
+    // their order.
+    TGIFImage Mixed;
+    SetGlobalMap(Mixed, {0x000000, 0xFF0000, 0x00FF00, 0x0000FF});
+    const std::vector<uint8_t> Clear(4, 3);
+    TGIFSubImage *M0 = AddFrame(Mixed, 0, 0, 4, 1, Clear);
+    auto *MixedLoop = new TGIFAppExtNSLoop(M0);
+    MixedLoop->SetLoops(4);
+    M0->Extensions().Add(MixedLoop);
+    Control(M0, 10, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, Clear), 20, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, {1, 2, 1, 2}), 30, 1);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, Clear), 40, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, {3, 1, 3, 3}), 50, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, Clear), 60, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, Clear), 70, 1, 3);
+    auto MR = Reread(Mixed);
+    MR->Optimize(optimizeTrimTransparent, 0);
+    ASSERT_EQ(MR->Frames().Count(), 2);
+    EXPECT_EQ(MR->Frames()[0]->BoundsRect(), TRect(0, 0, 4, 1));
+    EXPECT_EQ(MR->Frames()[0]->GraphicControlExtension()->Delay(), 70);
+    auto *Handed = dynamic_cast<TGIFAppExtNSLoop *>(MR->Frames()[0]->Extensions().Extensions(0));
+    ASSERT_NE(Handed, nullptr);
+    EXPECT_EQ(Handed->Loops(), 4);
+    EXPECT_EQ(MR->Frames()[1]->BoundsRect(), TRect(1, 0, 2, 1));
+    EXPECT_EQ(MR->Frames()[1]->GraphicControlExtension()->Delay(), 180);
+    EXPECT_EQ(Reread(*MR)->Frames().Count(), 2);
 }
 
 TEST(GIFOptimize, UnchangedPixelsAndRedundantData)
