@@ -358,9 +358,9 @@ int TGIFImage::AddFrame(const TObject *Item)
 {
     std::unique_ptr<TGIFSubImage> Frame;
     if (auto *Sub = dynamic_cast<const TGIFSubImage *>(Item)) {
-        // Only a frame some list owns can be in ours: building an animation
-        // frame by frame does not search the frames before.
-        if (Sub->Listed() && FImages.IndexOf(Sub) >= 0)
+        // A frame knows the list that owns it: adding frames one by one
+        // does not search the frames added before.
+        if (Sub->ListedIn(FImages))
             throw GIFException(QStringLiteral("该帧已在图像中"));
         if (Sub->Image() == this && !Sub->Listed()) {
             Frame.reset(const_cast<TGIFSubImage *>(Sub));   // made for this image: taken over

@@ -173,10 +173,10 @@ TGIFItem *TGIFList::Items(int Index) const
 void TGIFList::Take(TGIFItem *Item)
 {
     // Two owners would free the item twice.
-    if (Item && Item->FListed)
+    if (Item && Item->FList)
         throw EListError(QStringLiteral("该项已属于另一个列表"));
     if (Item)
-        Item->FListed = true;
+        Item->FList = this;
 }
 
 int TGIFList::Add(TGIFItem *Item)
@@ -198,6 +198,23 @@ void TGIFList::Delete(int Index)
 {
     Items(Index);
     FItems.erase(FItems.begin() + Index);
+}
+
+void TGIFList::DeleteMarked(const std::vector<bool> &Marked)
+{
+    const size_t Count = std::min(Marked.size(), FItems.size());
+    for (size_t I = Count; I-- > 0;)
+        if (Marked[I])
+            FItems[I].reset();
+    size_t Kept = 0;
+    for (size_t I = 0; I < FItems.size(); ++I) {
+        if (I < Count && Marked[I])
+            continue;
+        if (Kept != I)
+            FItems[Kept] = std::move(FItems[I]);
+        ++Kept;
+    }
+    FItems.resize(Kept);
 }
 
 void TGIFList::Clear()

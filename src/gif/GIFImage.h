@@ -20,6 +20,7 @@
 
 class TGIFImage;
 class TGIFSubImage;
+class TGIFList;
 class TGIFGraphicControlExtension;
 
 enum TGIFVersion { gvUnknown = 0, gv87a = 1, gv89a = 2 };
@@ -90,14 +91,17 @@ public:
     // The image the item was made for; null once that image is freed.
     TGIFImage *Image() const { return FGIFImage; }
     // Whether a list owns the item (a list takes no item another one owns).
-    bool Listed() const { return FListed; }
+    bool Listed() const { return FList != nullptr; }
+    // Whether List is the list that owns the item (an item leaves its list
+    // only when it is freed, so this needs no search of the list).
+    bool ListedIn(const TGIFList &List) const { return FList == &List; }
 
 protected:
     TGIFLink<TGIFImage> FGIFImage;
 
 private:
     friend class TGIFList;
-    bool FListed = false;
+    const TGIFList *FList = nullptr;
 };
 
 // An owned, ordered list of items; destroying it frees them.
@@ -111,6 +115,9 @@ public:
     int Add(TGIFItem *Item);
     void Insert(int Index, TGIFItem *Item);
     void Delete(int Index);
+    // Frees the items whose entry in Marked is set (the last first) and closes
+    // the gaps in one pass, the others keeping their order.
+    void DeleteMarked(const std::vector<bool> &Marked);
     void Clear();
     int IndexOf(const TGIFItem *Item) const;
     TGIFImage *Image() const { return FImage; }
@@ -545,6 +552,12 @@ private:
     // Makes the pixels whose Mask entry is not 0 transparent (a black entry
     // added to the local table), when the table has room.
     void TransparencyFromMask(const std::vector<uint8_t> &Mask);
+    // MakeUnchangedTransparent with the frame whose transparent index a frame
+    // drawn with the global table reuses (the first other transparent frame
+    // without a table of its own) found by Shared, asked at most once. The
+    // optimisation pass keeps track of that frame as it goes, rather than
+    // having every frame look through all the others for it.
+    void ReplaceUnchanged(TGIFSubImage *Previous, const std::function<TGIFSubImage *()> &Shared);
     // First, so that it is there before anything links to the frame.
     TGIFAnchor<TGIFSubImage> FAnchor{this};
     // The image that counts this frame's pixels (fixed at creation).

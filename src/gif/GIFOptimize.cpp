@@ -42,6 +42,12 @@ bool FrameIsTransparent(const TGIFSubImage *Frame)
     return Frame->Transparent() && Frame->GraphicControlExtension();
 }
 
+// A frame whose transparent index the frames drawn with the global table reuse.
+bool SharesTransparentIndex(TGIFSubImage *Frame)
+{
+    return FrameIsTransparent(Frame) && Frame->ColorMap()->Count() == 0;
+}
+
 TGIFAppExtNSLoop *LoopOf(TGIFSubImage *Frame)
 {
     for (int I = 0; I < Frame->Extensions().Count(); ++I)
@@ -64,11 +70,32 @@ void AddDelay(TGIFSubImage *Frame, int Delay)
     G->SetDelay(std::min(G->Delay() + Delay, 0xFFFF));
 }
 
+// Frees the frames marked in Gone when it goes out of scope, also when an
+// exception passes.
+struct RemoveMarked {
+    TGIFList &List;
+    const std::vector<bool> &Gone;
+    ~RemoveMarked() { List.DeleteMarked(Gone); }
+};
+
 } // namespace
 
 // ------------------------------------------------------------ frames
 
 void TGIFSubImage::MakeUnchangedTransparent(TGIFSubImage *Previous)
+{
+    ReplaceUnchanged(Previous, [this]() -> TGIFSubImage * {
+        if (FGIFImage)
+            for (int I = 0; I < FGIFImage->Frames().Count(); ++I) {
+                TGIFSubImage *Other = FGIFImage->Frames()[I];
+                if (Other != this && SharesTransparentIndex(Other))
+                    return Other;
+            }
+        return nullptr;
+    });
+}
+
+void TGIFSubImage::ReplaceUnchanged(TGIFSubImage *Previous, const std::function<TGIFSubImage *()> &Shared)
 {
     if (Empty() || !Previous || Previous->Empty())
         return;
@@ -94,16 +121,11 @@ void TGIFSubImage::MakeUnchangedTransparent(TGIFSubImage *Previous)
         bool Used[256] = {};
         for (uint8_t V : FData)
             Used[V] = true;
-        if (FGIFImage)
-            for (int I = 0; I < FGIFImage->Frames().Count(); ++I) {
-                TGIFSubImage *Other = FGIFImage->Frames()[I];
-                if (Other != this && FrameIsTransparent(Other) && Other->FLocalPalette.Count() == 0) {
-                    const int Candidate = Other->FGCE->TransparentColorIndex();
-                    if (!Used[Candidate] && Candidate < Map->Count())
-                        return Candidate;
-                    break;
-                }
-            }
+        if (const TGIFSubImage *Other = Shared()) {
+            const int Candidate = Other->FGCE->TransparentColorIndex();
+            if (!Used[Candidate] && Candidate < Map->Count())
+                return Candidate;
+        }
         for (int I = 0; I < Map->Count(); ++I)
             if (!Used[I])
                 return I;
@@ -266,11 +288,28 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
         // Pixels that repeat the frame beneath, from the last frame down so
         // each is compared with a frame this step has not changed yet.
         if (Flags & optimizeUnchangedPixels) {
+            // The frame whose transparent index a frame drawn with the global
+            // table reuses is the first other one, in frame order, that is
+            // transparent without a table of its own. The frames before frame
+            // k are as they were when the step began and those after it as the
+            // step left them, so the first such frame at the start (when it
+            // lies before k) or else the lowest such frame after k is the one:
+            // found without looking through the frames again for each frame.
+            int FirstAtStart = -1;
+            for (int I = 0; I < FImages.Count() && FirstAtStart < 0; ++I)
+                if (SharesTransparentIndex(FImages[I]))
+                    FirstAtStart = I;
+            TGIFSubImage *LowestAfter = nullptr;
             for (int K = FImages.Count() - 1; K >= 1; --K) {
                 int Beneath = K - 1;
                 while (Beneath > 0 && DisposalOf(FImages[Beneath]) == 3)
                     --Beneath;
-                FImages[K]->MakeUnchangedTransparent(FImages[Beneath]);
+                TGIFSubImage *Frame = FImages[K];
+                Frame->ReplaceUnchanged(FImages[Beneath], [&]() -> TGIFSubImage * {
+                    return FirstAtStart >= 0 && FirstAtStart < K ? FImages[FirstAtStart] : LowestAfter;
+                });
+                if (SharesTransparentIndex(Frame))
+                    LowestAfter = Frame;
                 Step(1);
             }
         } else {
@@ -280,6 +319,11 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
         // Transparent frames cropped; frames left with nothing removed, their
         // delay given to the frame before them.
         if (Flags & optimizeTrimTransparent) {
+            // The frames removed are freed together when the step ends (or
+            // fails): one pass over the list, not one for each frame.
+            std::vector<bool> Gone(size_t(FImages.Count()), false);
+            int Remaining = FImages.Count();
+            RemoveMarked Sweep{FImages, Gone};
             for (int I = FImages.Count() - 1; I >= 0; --I) {
                 TGIFSubImage *F = FImages[I];
                 Step(1);
@@ -287,7 +331,7 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
                     continue;
                 const uint8_t T = F->GraphicControlExtension()->TransparentColorIndex();
                 const bool Nothing = std::all_of(F->FData.begin(), F->FData.end(), [T](uint8_t V) { return V == T; });
-                if (Nothing && FImages.Count() == 1)
+                if (Nothing && Remaining == 1)
                     continue;   // the last frame stays
                 const int Delay = F->GraphicControlExtension()->Delay();
                 int Loops = -1;
@@ -301,13 +345,19 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
                     continue;
                 if (I > 0)
                     AddDelay(FImages[I - 1], Delay);
-                FImages.Delete(I);
-                if (I == 0 && Loops >= 0 && FImages.Count() > 0 && !LoopOf(FImages[0])) {
-                    // The animation keeps its loop count on its new first frame.
-                    auto *L = new TGIFAppExtNSLoop(FImages[0]);
-                    L->SetLoops(Loops);
-                    L->SetBufferSize(LoopBuffer);
-                    FImages[0]->Extensions().Insert(0, L);
+                Gone[size_t(I)] = true;
+                --Remaining;
+                if (I == 0 && Loops >= 0 && Remaining > 0) {
+                    int First = 1;
+                    while (Gone[size_t(First)])
+                        ++First;
+                    if (!LoopOf(FImages[First])) {
+                        // The animation keeps its loop count on its new first frame.
+                        auto *L = new TGIFAppExtNSLoop(FImages[First]);
+                        L->SetLoops(Loops);
+                        L->SetBufferSize(LoopBuffer);
+                        FImages[First]->Extensions().Insert(0, L);
+                    }
                 }
             }
         } else {
@@ -316,9 +366,12 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
 
         // Extensions that carry nothing, and empty frames without any.
         if (Flags & optimizeDropRedundant) {
+            std::vector<bool> Gone(size_t(FImages.Count()), false);
+            int Remaining = FImages.Count();
+            RemoveMarked Sweep{FImages, Gone};
             for (int I = FImages.Count() - 1; I >= 0; --I) {
                 TGIFSubImage *F = FImages[I];
-                const bool Animated = FImages.Count() > 1;
+                const bool Animated = Remaining > 1;
                 TGIFExtensionList &Ext = F->Extensions();
                 for (int E = Ext.Count() - 1; E >= 0; --E) {
                     TGIFExtension *X = Ext.Extensions(E);
@@ -338,8 +391,10 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
                         F->FTransparent = false;
                     }
                 }
-                if (F->Empty() && Ext.Count() == 0 && FImages.Count() > 1)
-                    FImages.Delete(I);
+                if (F->Empty() && Ext.Count() == 0 && Remaining > 1) {
+                    Gone[size_t(I)] = true;
+                    --Remaining;
+                }
             }
         }
         Step(FImages.Count());

@@ -108,6 +108,10 @@ TEST(GIFLifetime, AFrameHasOneOwner)
     A.reset();   // B's frame F was made for A
     EXPECT_EQ(F->Image(), nullptr);
     EXPECT_FALSE(SaveBytes(B).isEmpty());
+    // A frame that the image's own list holds is refused, whatever image it was made for.
+    EXPECT_THROW(B.AddFrame(F), GIFException);
+    EXPECT_EQ(B.Frames().Count(), 1);
+    EXPECT_TRUE(F->ListedIn(B.Frames()));
 }
 
 TEST(GIFLifetime, ExtensionsOutliveTheirFrame)

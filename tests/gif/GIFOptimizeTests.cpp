@@ -113,6 +113,35 @@ TEST(GIFOptimize, TrimmingAndRemovingFrames)
     Far.Image->Frames()[0]->TrimTransparent();
     EXPECT_EQ(Far.Image->Frames()[0]->Left(), 65533);
     EXPECT_EQ(Far.Image->Frames()[0]->Width(), 5);
+
+    // Frames removed among frames that stay: each delay goes to the frame just
+    // before, the loop extension to the first frame left, and the others keep
+    // their order.
+    TGIFImage Mixed;
+    SetGlobalMap(Mixed, {0x000000, 0xFF0000, 0x00FF00, 0x0000FF});
+    const std::vector<uint8_t> Clear(4, 3);
+    TGIFSubImage *M0 = AddFrame(Mixed, 0, 0, 4, 1, Clear);
+    auto *MixedLoop = new TGIFAppExtNSLoop(M0);
+    MixedLoop->SetLoops(4);
+    M0->Extensions().Add(MixedLoop);
+    Control(M0, 10, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, Clear), 20, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, {1, 2, 1, 2}), 30, 1);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, Clear), 40, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, {3, 1, 3, 3}), 50, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, Clear), 60, 1, 3);
+    Control(AddFrame(Mixed, 0, 0, 4, 1, Clear), 70, 1, 3);
+    auto MR = Reread(Mixed);
+    MR->Optimize(optimizeTrimTransparent, 0);
+    ASSERT_EQ(MR->Frames().Count(), 2);
+    EXPECT_EQ(MR->Frames()[0]->BoundsRect(), TRect(0, 0, 4, 1));
+    EXPECT_EQ(MR->Frames()[0]->GraphicControlExtension()->Delay(), 70);
+    auto *Handed = dynamic_cast<TGIFAppExtNSLoop *>(MR->Frames()[0]->Extensions().Extensions(0));
+    ASSERT_NE(Handed, nullptr);
+    EXPECT_EQ(Handed->Loops(), 4);
+    EXPECT_EQ(MR->Frames()[1]->BoundsRect(), TRect(1, 0, 2, 1));
+    EXPECT_EQ(MR->Frames()[1]->GraphicControlExtension()->Delay(), 180);
+    EXPECT_EQ(Reread(*MR)->Frames().Count(), 2);
 }
 
 TEST(GIFOptimize, UnchangedPixelsAndRedundantData)
@@ -292,4 +321,45 @@ TEST(GIFOptimize, AnimationsLookAndPlayTheSame)
         std::printf("%s: %lld bytes, optimised %lld, gifsicle -O1 %lld\n", Name.c_str(), (long long)Bytes.size(),
                     (long long)Smallest, (long long)ReadFile(O1).size());
     }
+}
+
+TEST(GIFOptimize, UnchangedPixelsReuseTheFirstSharedTransparentIndex)
+{
+    // Frames drawn with the global table take the transparent index of the
+    // first other frame, in frame order, that is transparent without a table
+    // of its own, as the pass leaves the frames after them and finds the ones
+    // before them; an index the frame's own pixels show is never taken.
+    auto Pixels = [](TGIFSubImage *F) { return std::vector<uint8_t>(F->Data(), F->Data() + F->DataSize()); };
+    const std::vector<uint32_t> Eight = {0x000000, 0x800000, 0x008000, 0x000080, 0x808000, 0x008080, 0x800080, 0xFFFFFF};
+
+    // The only transparent frame at the start is the last one.
+    TGIFImage After;
+    SetGlobalMap(After, Eight);
+    Control(AddFrame(After, 0, 0, 8, 1, {0, 1, 6, 6, 6, 6, 6, 6}), 5, 1);
+    Control(AddFrame(After, 0, 0, 8, 1, {0, 1, 6, 6, 6, 6, 6, 6}), 5, 1);
+    Control(AddFrame(After, 0, 0, 8, 1, {0, 1, 2, 3, 5, 5, 7, 7}), 5, 1);
+    Control(AddFrame(After, 0, 0, 8, 1, {0, 1, 7, 7, 7, 7, 7, 7}), 5, 1, 7);
+    auto A = Reread(After);
+    A->Optimize(optimizeUnchangedPixels, 0);
+    // Frame 2 shows 7, the last frame's index: it takes the first index it does not show.
+    EXPECT_EQ(A->Frames()[2]->GraphicControlExtension()->TransparentColorIndex(), 4);
+    EXPECT_EQ(Pixels(A->Frames()[2]), (std::vector<uint8_t>{4, 4, 2, 3, 5, 5, 7, 7}));
+    // Frame 1 reuses frame 2's (the first such frame after the pass), not the last frame's.
+    EXPECT_EQ(A->Frames()[1]->GraphicControlExtension()->TransparentColorIndex(), 4);
+    EXPECT_EQ(Pixels(A->Frames()[1]), std::vector<uint8_t>(8, 4));
+    EXPECT_EQ(Pixels(A->Frames()[3]), (std::vector<uint8_t>{7, 7, 7, 7, 7, 7, 7, 7}));
+
+    // The first frame is transparent from the start: the frames after it take its index.
+    TGIFImage Before;
+    SetGlobalMap(Before, Eight);
+    Control(AddFrame(Before, 0, 0, 4, 1, {6, 1, 1, 1}), 5, 1, 6);
+    Control(AddFrame(Before, 0, 0, 4, 1, {0, 1, 2, 3}), 5, 1);
+    Control(AddFrame(Before, 0, 0, 4, 1, {0, 1, 2, 6}), 5, 1);
+    auto B = Reread(Before);
+    B->Optimize(optimizeUnchangedPixels, 0);
+    EXPECT_EQ(B->Frames()[2]->GraphicControlExtension()->TransparentColorIndex(), 3);
+    EXPECT_EQ(Pixels(B->Frames()[2]), (std::vector<uint8_t>{3, 3, 3, 6}));
+    EXPECT_EQ(B->Frames()[1]->GraphicControlExtension()->TransparentColorIndex(), 6);
+    EXPECT_EQ(Pixels(B->Frames()[1]), (std::vector<uint8_t>{0, 6, 2, 3}));
+    EXPECT_EQ(B->GlobalColorMap()->Count(), 8);
 }
