@@ -11,6 +11,7 @@
 // 2x of painting its head (a paint costs what it shows); measuring the whole
 // text within 3x of a QTextLayout breaking it into lines of the same width.
 
+#include "BenchSupport.h"
 #include "grid/CellGrid.h"
 
 #include <QApplication>
@@ -21,24 +22,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace {
 
-constexpr int Runs = 5;
 constexpr unsigned CellFlags = DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS;
 
+// Milliseconds, the median of the shared runs.
 double Median(const std::function<void()> &Run)
 {
-    std::vector<double> Times;
-    for (int I = 0; I < Runs; ++I) {
-        QElapsedTimer T;
-        T.start();
-        Run();
-        Times.push_back(double(T.nsecsElapsed()) / 1e6);
-    }
-    std::sort(Times.begin(), Times.end());
-    return Times[Times.size() / 2];
+    return GridBench::Median(nullptr, Run) * 1e3;
 }
 
 // A description as users paste them: Chinese text with some Latin words and numbers.
@@ -53,33 +47,10 @@ QString Description(int Characters)
     return S;
 }
 
-// The peer of a paint: Qt's text layout breaking lines until the cell is full.
-void PeerPaint(QPainter &P, const QString &Text, const QRect &Cell)
+// Qt's text layout breaking Text into lines of Width until MaxHeight is full;
+// returns the height laid out.
+qreal LayOutLines(QTextLayout &Layout, int Width, qreal MaxHeight)
 {
-    QTextLayout Layout(Text, P.font());
-    QTextOption Option;
-    Option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    Layout.setTextOption(Option);
-    Layout.beginLayout();
-    qreal Y = 0;
-    for (;;) {
-        QTextLine Line = Layout.createLine();
-        if (!Line.isValid())
-            break;
-        Line.setLineWidth(Cell.width());
-        if (Y + Line.height() > Cell.height())
-            break;
-        Line.setPosition(QPointF(0, Y));
-        Y += Line.height();
-    }
-    Layout.endLayout();
-    Layout.draw(&P, Cell.topLeft());
-}
-
-// The peer of measuring: Qt's text layout breaking the whole text into lines.
-int PeerHeight(const QFont &Font, const QString &Text, int Width)
-{
-    QTextLayout Layout(Text, Font);
     QTextOption Option;
     Option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     Layout.setTextOption(Option);
@@ -90,10 +61,28 @@ int PeerHeight(const QFont &Font, const QString &Text, int Width)
         if (!Line.isValid())
             break;
         Line.setLineWidth(Width);
+        if (Y + Line.height() > MaxHeight)
+            break;
+        Line.setPosition(QPointF(0, Y));
         Y += Line.height();
     }
     Layout.endLayout();
-    return int(Y);
+    return Y;
+}
+
+// The peer of a paint: Qt's text layout breaking lines until the cell is full.
+void PeerPaint(QPainter &P, const QString &Text, const QRect &Cell)
+{
+    QTextLayout Layout(Text, P.font());
+    LayOutLines(Layout, Cell.width(), Cell.height());
+    Layout.draw(&P, Cell.topLeft());
+}
+
+// The peer of measuring: Qt's text layout breaking the whole text into lines.
+int PeerHeight(const QFont &Font, const QString &Text, int Width)
+{
+    QTextLayout Layout(Text, Font);
+    return int(LayOutLines(Layout, Width, std::numeric_limits<qreal>::max()));
 }
 
 void Row(const char *What, double Ours, double Other, const char *OtherName)
@@ -118,13 +107,14 @@ void Measure(int Characters)
     };
     const double PaintLong = Median([&] { Paint(Long); });
     Row("paint the cell (2 lines show)", PaintLong, Median([&] { Paint(Head); }), "its first 200 characters");
+    // The canvas lets go of the image before the peer paints on it.
+    C.Release();
     {
         QPainter P(&Image);
         P.setFont(C.QtFont());
         Row("paint the cell (2 lines show)", PaintLong, Median([&] { PeerPaint(P, Long, Cell.ToQRect()); }),
             "QTextLayout, lines that fit");
     }
-    C.Release();
 
     int Height = 0;
     const double Calc = Median([&] {
@@ -156,6 +146,7 @@ void Measure(int Characters)
     };
     const double EllipsisLong = Median([&] { Ellipsis(Long); });
     Row("one line with an end ellipsis", EllipsisLong, Median([&] { Ellipsis(Head); }), "its first 200 characters");
+    C.Release();
     {
         QPainter P(&Image);
         P.setFont(C.QtFont());
@@ -164,7 +155,6 @@ void Measure(int Characters)
             Median([&] { P.drawText(Cell.Left, Cell.Top + FM.ascent(), FM.elidedText(Long, Qt::ElideRight, Cell.Width())); }),
             "QFontMetrics::elidedText");
     }
-    C.Release();
 }
 
 } // namespace

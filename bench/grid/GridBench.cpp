@@ -14,6 +14,7 @@
 // operation but the fill at 1,000,000 rows at most 2x its own time at 100,000;
 // memory at most 0.6x the QTableWidget.
 
+#include "BenchSupport.h"
 #include "grid/CellGrid.h"
 
 #include <QApplication>
@@ -34,40 +35,14 @@
 namespace {
 
 constexpr int Columns = 10;
-constexpr int Runs = 5;
+using GridBench::Runs;
+using GridBench::Median;
+using GridBench::Seconds;
+using GridBench::SendKey;
 
 QString Text(int Row, int Col)
 {
     return QStringLiteral("r%1 c%2").arg(Row).arg(Col);
-}
-
-double Seconds(const std::function<void()> &Run)
-{
-    QElapsedTimer T;
-    T.start();
-    Run();
-    return double(T.nsecsElapsed()) / 1e9;
-}
-
-// Median of Runs timings of Run, each after an untimed Prepare.
-double Median(const std::function<void()> &Prepare, const std::function<void()> &Run, int Count = Runs)
-{
-    std::vector<double> Times;
-    for (int I = 0; I < Count; ++I) {
-        if (Prepare)
-            Prepare();
-        Times.push_back(Seconds(Run));
-    }
-    std::sort(Times.begin(), Times.end());
-    return Times[Times.size() / 2];
-}
-
-void SendKey(QWidget *Target, int Key, Qt::KeyboardModifiers Mods = Qt::NoModifier)
-{
-    QKeyEvent Press(QEvent::KeyPress, Key, Mods);
-    QApplication::sendEvent(Target, &Press);
-    QKeyEvent Release(QEvent::KeyRelease, Key, Mods);
-    QApplication::sendEvent(Target, &Release);
 }
 
 long ResidentKB()

@@ -12,6 +12,7 @@
 // offscreen, 800 x 600 window); an operation followed by "+ repaint" includes
 // a synchronous repaint of the view.
 
+#include "BenchSupport.h"
 #include "grid/CellGrid.h"
 #include "grid/CellGraphic.h"
 
@@ -35,35 +36,10 @@
 
 namespace {
 
-constexpr int Runs = 5;
-
-double Seconds(const std::function<void()> &Run)
-{
-    QElapsedTimer T;
-    T.start();
-    Run();
-    return double(T.nsecsElapsed()) / 1e9;
-}
-
-double Median(const std::function<void()> &Prepare, const std::function<void()> &Run, int Count = Runs)
-{
-    std::vector<double> Times;
-    for (int I = 0; I < Count; ++I) {
-        if (Prepare)
-            Prepare();
-        Times.push_back(Seconds(Run));
-    }
-    std::sort(Times.begin(), Times.end());
-    return Times[Times.size() / 2];
-}
-
-void SendKey(QWidget *Target, int Key, Qt::KeyboardModifiers Mods = Qt::NoModifier)
-{
-    QKeyEvent Press(QEvent::KeyPress, Key, Mods);
-    QApplication::sendEvent(Target, &Press);
-    QKeyEvent Release(QEvent::KeyRelease, Key, Mods);
-    QApplication::sendEvent(Target, &Release);
-}
+using GridBench::Runs;
+using GridBench::Median;
+using GridBench::Seconds;
+using GridBench::SendKey;
 
 void Click(TCellGrid *G, int ACol, int ARow)
 {
