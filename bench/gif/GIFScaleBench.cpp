@@ -15,6 +15,7 @@
 //     after frame, with a clock that does not wait.
 // Usage: gif_scale_bench [scale]   (scale multiplies every N; default 1)
 
+#include "../ScaleReport.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFPainter.h"
 #include "gif/GIFReduce.h"
@@ -46,12 +47,7 @@ private:
     uint32_t FNow = 0;
 };
 
-double Millis(const std::function<void()> &Run)
-{
-    const auto Start = std::chrono::steady_clock::now();
-    Run();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
-}
+using ScaleReport::Millis;
 
 // The best of three runs, each on a model made anew by Make.
 template <class M>
@@ -67,11 +63,7 @@ double Best(const std::function<M()> &Make, const std::function<void(M &)> &Run)
 
 void Report(const char *Name, int N, double Small, double Large, double PeerSmall = -1, double PeerLarge = -1)
 {
-    std::printf("%-46s N=%-7d %9.2f ms  4N %9.2f ms  x%5.2f", Name, N, Small, Large, Large / Small);
-    if (PeerSmall >= 0)
-        std::printf("   giflib %8.2f / %8.2f ms  ours/giflib at 4N %.2f", PeerSmall, PeerLarge, Large / PeerLarge);
-    std::printf("\n");
-    std::fflush(stdout);
+    ScaleReport::Report(Name, N, Small, Large, "giflib", PeerSmall, PeerLarge);
 }
 
 std::unique_ptr<TGIFImage> NewImage(int Width, int Height, int Colors)

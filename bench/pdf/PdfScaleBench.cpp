@@ -13,6 +13,7 @@
 // It also prints the peak resident memory of the process at the end.
 // Usage: pdf_scale_bench [scale]   (scale multiplies every N; default 1)
 
+#include "../ScaleReport.h"
 #include "pdf/PdfImages.h"
 #include "pdf/PdfReport.h"
 
@@ -32,12 +33,7 @@
 
 namespace {
 
-double Millis(const std::function<void()> &Run)
-{
-    const auto Start = std::chrono::steady_clock::now();
-    Run();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
-}
+using ScaleReport::Millis;
 
 double BestOf3(const std::function<void()> &Run)
 {
@@ -49,11 +45,7 @@ double BestOf3(const std::function<void()> &Run)
 
 void Report(const char *Name, int N, double Small, double Large, double PeerSmall = -1, double PeerLarge = -1)
 {
-    std::printf("%-48s N=%-7d %9.2f ms  4N %9.2f ms  x%5.2f", Name, N, Small, Large, Large / Small);
-    if (PeerSmall >= 0)
-        std::printf("   peer %8.2f / %8.2f ms  ours/peer at 4N %.2f", PeerSmall, PeerLarge, Large / PeerLarge);
-    std::printf("\n");
-    std::fflush(stdout);
+    ScaleReport::Report(Name, N, Small, Large, "peer", PeerSmall, PeerLarge);
 }
 
 std::unique_ptr<TBitmap> SmallBitmap(int Seed)
