@@ -13,6 +13,7 @@
 // Usage: page_scale_bench [--products N] [--html P] [--only name,name...] [--rounds R]
 
 #include "catalog/document/PageDocument.h"
+#include "catalog/document/ProductBlocks.h"
 #include "catalog/forms/Forms.h"
 #include "catalog/forms/MainWindow.h"
 #include "catalog/output/PageOutput.h"
@@ -85,28 +86,39 @@ QString PictureFolder(int N)
     return Folder;
 }
 
-QStringList PageHeader()
-{
-    return {QStringLiteral("QBT FILE TYPE 2.0"), QStringLiteral("{Catalog编号}=CT1"),
-            QStringLiteral("{Catalog名称}=样品"), QStringLiteral("{业务员名}=王五"),
-            QStringLiteral("{客户编号}=C-9"), QStringLiteral("{客户名称}=李四"),
-            QStringLiteral("{客户公司名}=李氏贸易"), QStringLiteral("{日期}=2026-12-7"),
-            QStringLiteral("{货币符号}=￥"), QStringLiteral("{产品单位}=个"), QStringLiteral("{重量单位}=克"),
-            QStringLiteral("{图片宽}=0"), QStringLiteral("{图片高}=0"), QStringLiteral("{输出目录}= "),
-            QStringLiteral("{输出方式}=HTML(网页文件类型)"), QStringLiteral("{输出风格}=春天系列"),
-            QStringLiteral("{输出语言}=中文"), QStringLiteral("{订单接收email地址}=order@example.com"),
-            QStringLiteral("{图片框百分比}=75"), QStringLiteral("{Catalog说明}= "),
-            QStringLiteral("/*以下内容均由程序自动生成，一般用户无需自行修改。"), QStringLiteral("{detail}"), QString()};
-}
-
+// The page of N products as the program makes it: a new page's header from the
+// page document, then one block a product.
 QStringList PageLines(int N)
 {
-    QStringList L = PageHeader();
-    for (int I = 1; I <= N; ++I)
-        L << QStringLiteral("{$%1}").arg(I) << QStringLiteral("{$IMG}=pics%1\\p%2.jpg").arg(N).arg(I)
-          << QStringLiteral("{$PID}=P%1").arg(I) << QStringLiteral("{$PNAME}=商品%1").arg(I)
-          << QStringLiteral("{$PPRICE}=%1.50").arg(I) << QStringLiteral("{$PUNIT}=件") << QStringLiteral("{$PWEIGHT}=5")
-          << QStringLiteral("{$PSERIAL}=大号") << QStringLiteral("{$PNOTE}=很好的商品，第%1个").arg(I);
+    TPageDocument Doc;
+    Doc.InitNewPageText(TNewPageDefaults{QString(), QStringLiteral("2026-12-7"), QStringLiteral("王五"),
+                                         QStringLiteral("order@example.com")});
+    const std::map<QString, QString> Header{
+        {QStringLiteral("{Catalog编号}"), QStringLiteral("CT1")},
+        {QStringLiteral("{Catalog名称}"), QStringLiteral("样品")},
+        {QStringLiteral("{客户编号}"), QStringLiteral("C-9")},
+        {QStringLiteral("{客户名称}"), QStringLiteral("李四")},
+        {QStringLiteral("{客户公司名}"), QStringLiteral("李氏贸易")},
+        {QStringLiteral("{输出方式}"), QStringLiteral("HTML(网页文件类型)")},
+        {QStringLiteral("{输出风格}"), QStringLiteral("春天系列")},
+        {QStringLiteral("{输出语言}"), QStringLiteral("中文")},
+    };
+    for (const auto &[Key, Value] : Header)
+        Doc.SetValues(Key, Value);
+    QStringList L = Doc.Lines();
+    L << TPageDocument::MarkerComment << TPageDocument::DetailLine << QString();
+    for (int I = 1; I <= N; ++I) {
+        QStringList Block = ProductBlocks::EmptyBlockLines(I);
+        Block[1] += QStringLiteral("pics%1\\p%2.jpg").arg(N).arg(I);
+        Block[2] += QStringLiteral("P%1").arg(I);
+        Block[3] += QStringLiteral("商品%1").arg(I);
+        Block[4] += QStringLiteral("%1.50").arg(I);
+        Block[5] += QStringLiteral("件");
+        Block[6] += QStringLiteral("5");
+        Block[7] += QStringLiteral("大号");
+        Block[8] += QStringLiteral("很好的商品，第%1个").arg(I);
+        L << Block;
+    }
     return L;
 }
 
