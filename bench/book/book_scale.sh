@@ -9,6 +9,7 @@
 # Usage: bench/book/book_scale.sh PROGRAM_FOLDER [SIZE...]   (default sizes 50 200 800)
 # PROGRAM_FOLDER is a Release build's program folder (build-rel/program).
 set -euo pipefail
+. "$(dirname "$0")/../scale_rows.sh"
 Program=$(cd "$1" && pwd); shift
 Sizes=("$@")
 [ $# -eq 0 ] && Sizes=(50 200 800)
@@ -68,8 +69,7 @@ for N in "${Sizes[@]}"; do
   cp "$Work/b$N/book.qbs" "$Work/b$N/edited.qbs"
 done
 for Op in open add20 remove20 HTML4 ZIP4 MHT2 Catalog2 CHM4; do
-  printf '%-14s' "$Op"
-  Last=""
+  scale_row 14 "$Op"
   for N in "${Sizes[@]}"; do
     B="$Work/b$N/book.qbs"
     case $Op in
@@ -78,8 +78,7 @@ for Op in open add20 remove20 HTML4 ZIP4 MHT2 Catalog2 CHM4; do
       remove20) T=$(seconds "${Del}quit\n" "$Work/b$N/edited.qbs") ;;
       *) T=$(seconds "wait\nclick $Op\nwait\nexpect-prompts 0\nquit\n" "$B") ;;
     esac
-    if [ -n "$Last" ]; then printf '%11.2f (x%.1f)' "$T" "$(echo "$T / $Last" | bc -l)"; else printf '%18.2f' "$T"; fi
-    Last=$T
+    scale_cell "$T"
   done
-  echo
+  scale_end
 done

@@ -9,6 +9,7 @@
 # Usage: bench/dialogs/dialog_scale.sh PROGRAM_FOLDER [SIZE...]   (default 2000 8000)
 # PROGRAM_FOLDER is a Release build's program folder (build-rel/program).
 set -euo pipefail
+. "$(dirname "$0")/../scale_rows.sh"
 Program=$(cd "$1" && pwd); shift
 Sizes=("$@")
 [ $# -eq 0 ] && Sizes=(2000 8000)
@@ -62,11 +63,10 @@ seconds() {   # HOME SCRIPT-TEXT [ARG...]
 for N in "${Sizes[@]}"; do make_case "$N" "$Work/c$N"; done
 printf '%-22s' "items"; for N in "${Sizes[@]}"; do printf '%18s' "$N"; done; echo
 for Op in start-dialog clear-missing new-page-default open-book picture-folder search-all search-book; do
-  printf '%-22s' "$Op"
-  Last=""
+  scale_row 22 "$Op"
   for N in "${Sizes[@]}"; do
     C="$Work/c$N"; H="$Work/h$N"
-    rm -rf "$H"; cp -r "$Program" "$H"; mkdir -p "$H/目录册"
+    rm -rf "$H"; cp -r "$Program" "$H"
     cp "$C/cts_history.txt" "$C/history.txt" "$H/"
     case $Op in
       start-dialog) T=$(seconds "$H" "text Form2\nclick Form2.Button5\nwait\nquit\n") ;;
@@ -78,8 +78,7 @@ for Op in start-dialog clear-missing new-page-default open-book picture-folder s
       search-all) T=$(seconds "$H" "click Form2.Button1\nwait\nanswer button OK\nclick N100\ntype Form8.Edit1 特价\nclick Form8.Button1\nwait\nquit\n") ;;
       search-book) T=$(seconds "$H" "wait\nanswer button OK\nclick N100\nclick Form8.RadioButton2\ntype Form8.Edit1 特价\nclick Form8.Button1\nwait\nquit\n" "$C/default.qbs") ;;
     esac
-    if [ -n "$Last" ]; then printf '%11.2f (x%.1f)' "$T" "$(echo "$T / $Last" | bc -l)"; else printf '%18.2f' "$T"; fi
-    Last=$T
+    scale_cell "$T"
   done
-  echo
+  scale_end
 done
