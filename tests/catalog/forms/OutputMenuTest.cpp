@@ -1,6 +1,7 @@
 // The main window's output commands: their guards, the validation questions
 // through the window's prompts, and where a cancelled question leaves the user.
 
+#include "PaintCounter.h"
 #include "WindowFixture.h"
 #include "catalog/forms/Forms.h"
 #include "catalog/forms/MainWindow.h"
@@ -153,23 +154,7 @@ TEST_F(OutputMenu, APageOutputShowsItsProgressAndStopsAtCancel)
     EXPECT_EQ(Positions.last(), 100);
 }
 
-namespace {
-
-// Counts the paints of a widget.
-class TPaints : public QObject {
-public:
-    explicit TPaints(QWidget *Widget) { Widget->installEventFilter(this); }
-    int Count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *Event) override
-    {
-        Count += Event->type() == QEvent::Paint;
-        return false;
-    }
-};
-
-} // namespace
+using TestSupport::TPaintCounter;
 
 TEST_F(OutputMenu, AnHtmlOutputPaintsItsProgressAsTheBarMovesNotForEveryPicture)
 {
@@ -193,7 +178,7 @@ TEST_F(OutputMenu, AnHtmlOutputPaintsItsProgressAsTheBarMovesNotForEveryPicture)
 
     // The box and its bar are painted, and the window's events taken, as the
     // bar moves on (by a hundredth at most), not once or twice a picture.
-    TPaints Box(Form->GroupBox3), Bar(Form->ProgressBar1);
+    TPaintCounter Box(Form->GroupBox3), Bar(Form->ProgressBar1);
     int Pumps = 0;
     QTimer Tick;
     Tick.setInterval(0);
@@ -204,10 +189,10 @@ TEST_F(OutputMenu, AnHtmlOutputPaintsItsProgressAsTheBarMovesNotForEveryPicture)
     Tick.stop();
     EXPECT_EQ(Ui.Asked().size(), 0);
     EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::Files).size(), Products + 1);
-    EXPECT_GT(Bar.Count, 0);
+    EXPECT_GT(Bar.Paints, 0);
     EXPECT_GT(Pumps, 0);
-    EXPECT_LE(Box.Count, 150);
-    EXPECT_LE(Bar.Count, 150);
+    EXPECT_LE(Box.Paints, 150);
+    EXPECT_LE(Bar.Paints, 150);
     EXPECT_LE(Pumps, 110);
 
     // A cancel while the pictures are copied still stops the output at once,

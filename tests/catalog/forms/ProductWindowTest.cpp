@@ -1,6 +1,7 @@
 // The main window's product commands, the cell text editor and drops of
 // picture files, with every question answered by a script.
 
+#include "PaintCounter.h"
 #include "WindowFixture.h"
 #include "catalog/forms/ProductGrid.h"
 #include "catalog/forms/ProductPictures.h"
@@ -375,23 +376,7 @@ TEST_F(ProductWindow, OpeningAPageFillsEveryThumbnail)
     EXPECT_EQ(Thumbnail->Width(), qRound(300.0 * Thumbnail->Height() / 100));
 }
 
-namespace {
-
-// Counts the paints of a widget.
-class TPaintCounter : public QObject {
-public:
-    explicit TPaintCounter(QWidget *Widget) { Widget->installEventFilter(this); }
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *Event) override
-    {
-        Paints += Event->type() == QEvent::Paint;
-        return false;
-    }
-};
-
-} // namespace
+using TestSupport::TPaintCounter;
 
 TEST_F(ProductWindow, APageOfManyProductsDecodesOnlyThePicturesShown)
 {
