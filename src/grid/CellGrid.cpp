@@ -767,14 +767,11 @@ void TCellGrid::HideRows(int FromRow, int ToRow)
 
 std::vector<int> TCellGrid::HiddenRowPlaces() const
 {
-    // Counting out the hidden rows with smaller numbers leaves the displayed
-    // row a hidden row returns in front of.
-    std::vector<size_t> ByIdx(FHiddenRows.size());
-    std::iota(ByIdx.begin(), ByIdx.end(), size_t(0));
-    std::sort(ByIdx.begin(), ByIdx.end(), [this](size_t A, size_t B) { return FHiddenRows[A]->Idx < FHiddenRows[B]->Idx; });
+    // Counting out the hidden rows with smaller numbers (those in front of it
+    // in the list) leaves the displayed row a hidden row returns in front of.
     std::vector<int> Places(FHiddenRows.size());
-    for (size_t K = 0; K < ByIdx.size(); ++K)
-        Places[ByIdx[K]] = FHiddenRows[ByIdx[K]]->Idx - int(K);
+    for (size_t K = 0; K < Places.size(); ++K)
+        Places[K] = FHiddenRows[K]->Idx - int(K);
     return Places;
 }
 
