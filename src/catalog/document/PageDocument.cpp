@@ -393,7 +393,7 @@ int TPageDocument::FindBlockLine(int N) const
     const int D = FBlockIndexed ? FIndexedDetail : DetailIndex();
     // Every value written goes through here: on a page as the program writes
     // it, the block stands where the geometry puts it and no line is searched.
-    if (D >= 0) {
+    if (D >= 0 && N > 0) {
         const qint64 Expected = qint64(D) + 2 + 9 * (qint64(N) - 1);
         if (Expected < Count() && FLines.at(Expected) == Key)
             return int(Expected);

@@ -41,6 +41,37 @@ private:
     bool FSet = false;
 };
 
+// True when every character of Bytes (code page 936) is one of GB2312, the
+// set a reader decodes under that label: ASCII, the symbol rows as far as
+// they are filled, and the two levels of characters.
+bool AllGb2312(const QByteArray &Bytes)
+{
+    struct TRow {
+        uchar Lead, From, To;
+    };
+    static constexpr TRow Symbols[] = {
+        {0xA1, 0xA1, 0xFE}, {0xA2, 0xB1, 0xE2}, {0xA2, 0xE5, 0xEE}, {0xA2, 0xF1, 0xFC}, {0xA3, 0xA1, 0xFE},
+        {0xA4, 0xA1, 0xF3}, {0xA5, 0xA1, 0xF6}, {0xA6, 0xA1, 0xB8}, {0xA6, 0xC1, 0xD8}, {0xA7, 0xA1, 0xC1},
+        {0xA7, 0xD1, 0xF1}, {0xA8, 0xA1, 0xBA}, {0xA8, 0xC5, 0xE9}, {0xA9, 0xA4, 0xEF},
+    };
+    for (qsizetype I = 0; I < Bytes.size(); ++I) {
+        const uchar Lead = uchar(Bytes.at(I));
+        if (Lead < 0x80)
+            continue;
+        if (++I >= Bytes.size())
+            return false;
+        const uchar Trail = uchar(Bytes.at(I));
+        if (Lead >= 0xB0 && Lead <= 0xF7) {
+            if (Trail < 0xA1 || Trail > (Lead == 0xD7 ? 0xF9 : 0xFE))
+                return false;
+        } else if (std::none_of(std::begin(Symbols), std::end(Symbols),
+                                [&](const TRow &R) { return R.Lead == Lead && Trail >= R.From && Trail <= R.To; })) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString TMhtWriter::EncodeBase64Text(const QString &S)
@@ -56,8 +87,13 @@ QString TMhtWriter::SubjectHeader(const QString &Text)
     constexpr qsizetype FirstWordBytes = 36, WordBytes = 45;
     QStringList Words;
     auto Word = [&Words](const QString &Piece) {
-        const QString Charset = Cp936::CanEncode(Piece) ? QStringLiteral("gb2312") : QStringLiteral("gb18030");
-        Words << QStringLiteral("=?") + Charset + QStringLiteral("?B?") + EncodeBase64Text(Piece) + QStringLiteral("?=");
+        // Code page 936 goes beyond GB2312 (traditional and rarer characters),
+        // and readers decode a gb2312 word strictly: a word with any
+        // character GB2312 lacks is labelled gb18030, which holds every byte
+        // sequence Encode writes.
+        const QByteArray Bytes = Cp936::Encode(Piece);
+        const QString Charset = AllGb2312(Bytes) ? QStringLiteral("gb2312") : QStringLiteral("gb18030");
+        Words << QStringLiteral("=?") + Charset + QStringLiteral("?B?") + QString::fromLatin1(Bytes.toBase64()) + QStringLiteral("?=");
     };
     QString Piece;
     qsizetype PieceBytes = 0;

@@ -43,9 +43,10 @@ public:
     static QString EncodeBase64Text(const QString &S);
     // The Subject header for Text: encoded words of at most 75 characters, one
     // per line (the later ones folded with a tab), each holding whole
-    // characters. A word whose characters are all in the page code page is
-    // labelled gb2312; one holding a character that code page 936 lacks is
-    // labelled gb18030, whose bytes Encode writes for it.
+    // characters. A word whose characters are all GB2312's is labelled
+    // gb2312; one holding any other character (traditional and rarer ones of
+    // code page 936, or one the code page lacks) is labelled gb18030, whose
+    // bytes Encode writes for it.
     static QString SubjectHeader(const QString &Text);
     // Base64 in lines of 76 characters separated by CR LF.
     static QString EncodeBase64Lines(const QByteArray &Bytes);

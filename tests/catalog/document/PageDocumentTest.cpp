@@ -336,7 +336,7 @@ int BlockLineInText(const TPageDocument &Doc, int N)
     const QStringList &L = Doc.Lines();
     const QString Key = QStringLiteral("{$%1}").arg(N);
     const int D = int(L.indexOf(TPageDocument::DetailLine));
-    if (D >= 0 && D + 2 + 9 * (N - 1) < L.size() && L.at(D + 2 + 9 * (N - 1)) == Key)
+    if (D >= 0 && N > 0 && D + 2 + 9 * (N - 1) < L.size() && L.at(D + 2 + 9 * (N - 1)) == Key)
         return D + 2 + 9 * (N - 1);
     for (int I = D < 0 ? 0 : D + 1; I < L.size(); ++I)
         if (L.at(I) == Key)
@@ -408,6 +408,12 @@ TEST(PageDocument, BlocksFoundAfterEveryKindOfChange)
     Doc.RebuildProductBlocks();
     EXPECT_EQ(BlockLinesDiffer(Doc), "");
     EXPECT_EQ(Doc.FindBlockLine(1), 23);
+
+    // "{detail}" at the top of a short text: no number, however low, is
+    // looked for before the first line.
+    Doc.SetLines({TPageDocument::DetailLine, QString(), QStringLiteral("{$1}")});
+    EXPECT_EQ(BlockLinesDiffer(Doc), "");
+    EXPECT_EQ(Doc.FindBlockLine(0), -1);
 }
 
 TEST(PageDocument, WriterAsksForRepairWhenABlockIsBroken)

@@ -174,6 +174,31 @@ TEST(MhtOutput, LayoutOfPartsForABookAndUnknownTypes)
     EXPECT_EQ(QString::fromLatin1(TestSupport::ReadAll(T.File(QStringLiteral("p.htm.mht")))).count(QStringLiteral("Content-Location")), 1);
 }
 
+TEST(MhtOutput, SubjectOfTraditionalAndRareCharactersReadsBack)
+{
+    // A reader decodes a gb2312 word strictly: traditional characters, which
+    // code page 936 holds and GB2312 does not, need a label that has them.
+    const QStringList Names{QStringLiteral("产品目录（２００７）"), QStringLiteral("臺灣喆產品"), QStringLiteral("春天😀𠀀"),
+                            QStringLiteral("目录") + QString(40, QChar(0x81FA)) /* 臺 */};
+    QStringList Headers;
+    for (const QString &Name : Names)
+        Headers << TMhtWriter::SubjectHeader(Name);
+    // Simplified characters and full-width digits keep the gb2312 label.
+    EXPECT_TRUE(Headers.at(0).startsWith(QStringLiteral("Subject: =?gb2312?B?"))) << Headers.at(0).toStdString();
+    TestSupport::TempDir T;
+    const QString In = T.File(QStringLiteral("subjects.txt"));
+    TestSupport::WriteAll(In, Headers.join(QStringLiteral("\n=====\n")).toLatin1());
+    const QString Py = QStringLiteral(
+        "import email.header,sys\n"
+        "for h in open(sys.argv[1], newline='').read().split('\\n=====\\n'):\n"
+        "    h=h[len('Subject: '):].replace('\\r\\n\\t',' ')\n"
+        "    sys.stdout.buffer.write((str(email.header.make_header(email.header.decode_header(h)))+'\\n').encode('utf-8'))\n");
+    QByteArray Out;
+    const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Py, In}, &Out);
+    ASSERT_EQ(Code, 0) << Out.toStdString();
+    EXPECT_EQ(QString::fromUtf8(Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts), Names);
+}
+
 TEST(ChmOutput, HelpFileListsThePageAndPictures)
 {
     if (!TestSupport::HaveProgram(QStringLiteral("chmcmd")) || !TestSupport::HaveProgram(QStringLiteral("chmls")))
