@@ -177,16 +177,20 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     auto Pump = std::make_shared<TPump>();
     Out.Hooks.Progress = [this, Nested, Pump](const QString &Caption, int Position) {
         Pump->Reported = true;
-        if (Position == Pump->Shown)
+        const qint64 Elapsed = Pump->Since.isValid() ? Pump->Since.elapsed() : -1;
+        const bool Moved = Position != Pump->Shown && (Position >= 100 || Elapsed < 0 || Elapsed >= 40);
+        // While the bar stands still (many slow files a hundredth) the events
+        // are still taken every fifth of a second: a cancel is not kept waiting.
+        if (!Moved && Elapsed < 200)
             return;
-        if (Position < 100 && Pump->Since.isValid() && Pump->Since.elapsed() < 40)
-            return;
-        Pump->Shown = Position;
         Pump->Since.start();
-        if (!Nested) {
-            GroupBox3->setTitle(Caption);
-            ProgressBar1->setRange(0, 100);
-            ProgressBar1->setValue(Position);
+        if (Moved) {
+            Pump->Shown = Position;
+            if (!Nested) {
+                GroupBox3->setTitle(Caption);
+                ProgressBar1->setRange(0, 100);
+                ProgressBar1->setValue(Position);
+            }
         }
         ProcessMessages();
     };
