@@ -570,7 +570,9 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
     P->save();
     if (!(Format & DT_NOCLIP))
         P->setClipRect(R.ToQRect(), P->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
-    const QRect Seen = PaintableArea(*P);
+    // Marks over capitals and under descenders reach into the next line's
+    // box: a line beside what can be seen may still show in it.
+    const QRect Seen = PaintableArea(*P).adjusted(0, -LineHeight, 0, LineHeight);
     const bool Opaque = Canvas->BkMode() == OPAQUE && Canvas->Brush()->Color() != clNone;
     const QColor Back = TColorToQColor(Canvas->Brush()->Color());
     const QColor Fore = TColorToQColor(Canvas->Font()->Color());
