@@ -120,3 +120,28 @@ TEST(DrawText, APaintCutAtALineShowsWhatTheWholePaintShowsThere)
             EXPECT_EQ(Paint(Clip).copy(Clip), Whole.copy(Clip)) << "line " << K << (Clip.top() ? ", below" : ", above");
     }
 }
+
+TEST(DrawText, ALongLineCutAtTheRightKeepsTheMarksOfItsLastLetter)
+{
+    // A letter astride the right edge of what can be seen keeps every mark
+    // it carries when the rest of a long line is left out.
+    QImage Probe(10, 10, QImage::Format_RGB32);
+    TCanvas Measure(&Probe);
+    const QString Marked = QString::fromUtf8("W̋́̋");
+    for (int Lead = 0; Lead < 12; ++Lead) {
+        const QString Text = QString(Lead, QLatin1Char('i')) + QStringLiteral("mmmm") + Marked + QString(400, QLatin1Char('x'));
+        const int Edge = 4 + Measure.TextWidth(Text.left(Lead + 5)) - 1;
+        auto Paint = [&](int Right) {
+            QImage Img(200, 40, QImage::Format_RGB32);
+            Img.fill(Qt::white);
+            TCanvas C(&Img);
+            C.Font()->SetColor(clBlack);
+            C.Painter()->setClipRect(QRect(0, 0, Right, 40));
+            TRect R = Rect(4, 10, 2000, 40);
+            DrawText(&C, Text, R, DT_SINGLELINE | DT_NOPREFIX);
+            C.Release();
+            return Img.copy(0, 0, Edge, 40);
+        };
+        EXPECT_EQ(Paint(Edge), Paint(200)) << Lead;
+    }
+}
