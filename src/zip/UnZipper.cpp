@@ -1605,7 +1605,7 @@ int TUnZipper::RunExtraction(RunKind Kind)
     if (!UseMarks && !DoAll)
         for (int J = 0; J < FFilesList.Count(); ++J) {
             const QString Entry = LowerCase(FFilesList.Strings(J));
-            if (Entry.contains(QLatin1Char('*')) || Entry.contains(QLatin1Char('?')) || Entry.contains(QLatin1Char('<')))
+            if (ZipHasWildcards(Entry))
                 Masks << Entry;
             else
                 Names.insert(Entry);

@@ -450,7 +450,7 @@ void ApplyEllipsis(TextLine &L, unsigned Format, int Width, const TextMeasure &M
 constexpr qsizetype LongLine = 256;
 
 // The number of characters of S, drawn from X = 0, that start left of Room,
-// plus one; S.size() when all do or when cutting S could move what is seen:
+// plus one and the marks after it; S.size() when all do or when cutting S could move what is seen:
 // a right-to-left character among them reorders its run, and a line whose
 // direction follows its text (LeftToRight false) keeps it only when a
 // left-to-right letter comes first.
@@ -476,7 +476,14 @@ qsizetype SeenLength(const QString &S, int Room, bool LeftToRight, const TextMea
     }
     if (!LeftToRight)
         return S.size();
-    return std::min(S.size(), I + CharLength(S, std::min(I, S.size() - 1)));
+    qsizetype End = std::min(S.size(), I + CharLength(S, std::min(I, S.size() - 1)));
+    while (End < S.size()) {
+        const int Len = CharLength(S, End);
+        if (!QChar::isMark(Len == 2 ? QChar::surrogateToUcs4(S[End], S[End + 1]) : char32_t(S[End].unicode())))
+            break;
+        End += Len;
+    }
+    return End;
 }
 
 // The part of the painter's device that can be painted, in its logical coordinates.
@@ -570,7 +577,9 @@ int DrawText(TCanvas *Canvas, const QString &Text, TRect &R, unsigned Format)
     P->save();
     if (!(Format & DT_NOCLIP))
         P->setClipRect(R.ToQRect(), P->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
-    const QRect Seen = PaintableArea(*P);
+    // Marks over capitals and under descenders reach into the next line's
+    // box: a line beside what can be seen may still show in it.
+    const QRect Seen = PaintableArea(*P).adjusted(0, -LineHeight, 0, LineHeight);
     const bool Opaque = Canvas->BkMode() == OPAQUE && Canvas->Brush()->Color() != clNone;
     const QColor Back = TColorToQColor(Canvas->Brush()->Color());
     const QColor Fore = TColorToQColor(Canvas->Font()->Color());

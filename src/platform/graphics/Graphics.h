@@ -386,9 +386,10 @@ enum : unsigned {
 // returns the height of the text drawn; with DT_VCENTER or DT_BOTTOM the return
 // is the offset from R.Top to the bottom of the text. DT_CALCRECT draws nothing
 // and sets R.Right/R.Bottom to the extent needed (R.Right to the widest line).
-// Painting lays out lines only down to the last one that can be seen (in R
-// unless DT_NOCLIP, in the painter's clip and device), so its return counts
-// the lines up to there; DT_CALCRECT measures the whole text.
+// Painting lays out lines only down to the last one that can show (in R
+// unless DT_NOCLIP, in the painter's clip and device, with a line to spare for
+// marks reaching past their line's box), so its return counts the lines up to
+// there; DT_CALCRECT measures the whole text.
 // Lines break at CR, LF or CR LF unless DT_SINGLELINE (a break at the very end
 // of the text starts no further line);
 // DT_WORDBREAK breaks at blanks and between CJK characters, and inside a word

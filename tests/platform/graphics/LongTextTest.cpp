@@ -5,6 +5,7 @@
 #include "platform/graphics/Graphics.h"
 
 #include <QImage>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 namespace {
@@ -89,4 +90,58 @@ TEST(DrawText, APathEllipsisNeverLeavesHalfACharacter)
     const Drawn Cut = Draw(Head + Face + QStringLiteral(" /usr/share") + Tail, DT_SINGLELINE | DT_PATH_ELLIPSIS, Room, 30);
     const Drawn Expected = Draw(Head + QStringLiteral("...") + Tail, DT_SINGLELINE, Room, 30);
     EXPECT_EQ(Cut.Image, Expected.Image);
+}
+
+TEST(DrawText, APaintCutAtALineShowsWhatTheWholePaintShowsThere)
+{
+    // Marks over capitals and under descenders reach past the box of their
+    // line: a paint whose clip ends or begins at a line's edge (a repaint of
+    // part of a window) still shows the marks reaching into it.
+    const QString Text = QString::fromUtf8("Ǻ́́ ǵ̣̣ Ẃ̋\nÅ̋́ ỵ̣̣ q̣̣\nḮ́ ǵ̣̣ Ṕ̋\nẄ́ p̣̣ j̣̣");
+    auto Paint = [&](const QRect &Clip) {
+        QImage Img(160, 100, QImage::Format_RGB32);
+        Img.fill(Qt::white);
+        TCanvas C(&Img);
+        C.Font()->SetColor(clBlack);
+        if (!Clip.isNull())
+            C.Painter()->setClipRect(Clip);
+        TRect R = Rect(4, 4, 156, 96);
+        DrawText(&C, Text, R, DT_NOPREFIX);
+        C.Release();
+        return Img;
+    };
+    QImage Probe(10, 10, QImage::Format_RGB32);
+    TCanvas Measure(&Probe);
+    const int LineH = Measure.TextHeight(QStringLiteral("gh"));
+    const QImage Whole = Paint(QRect());
+    for (int K = 1; K <= 3; ++K) {
+        const int Edge = 4 + K * LineH;
+        for (const QRect &Clip : {QRect(0, 0, 160, Edge), QRect(0, Edge, 160, 100 - Edge)})
+            EXPECT_EQ(Paint(Clip).copy(Clip), Whole.copy(Clip)) << "line " << K << (Clip.top() ? ", below" : ", above");
+    }
+}
+
+TEST(DrawText, ALongLineCutAtTheRightKeepsTheMarksOfItsLastLetter)
+{
+    // A letter astride the right edge of what can be seen keeps every mark
+    // it carries when the rest of a long line is left out.
+    QImage Probe(10, 10, QImage::Format_RGB32);
+    TCanvas Measure(&Probe);
+    const QString Marked = QString::fromUtf8("W̋́̋");
+    for (int Lead = 0; Lead < 12; ++Lead) {
+        const QString Text = QString(Lead, QLatin1Char('i')) + QStringLiteral("mmmm") + Marked + QString(400, QLatin1Char('x'));
+        const int Edge = 4 + Measure.TextWidth(Text.left(Lead + 5)) - 1;
+        auto Paint = [&](int Right) {
+            QImage Img(200, 40, QImage::Format_RGB32);
+            Img.fill(Qt::white);
+            TCanvas C(&Img);
+            C.Font()->SetColor(clBlack);
+            C.Painter()->setClipRect(QRect(0, 0, Right, 40));
+            TRect R = Rect(4, 10, 2000, 40);
+            DrawText(&C, Text, R, DT_SINGLELINE | DT_NOPREFIX);
+            C.Release();
+            return Img.copy(0, 0, Edge, 40);
+        };
+        EXPECT_EQ(Paint(Edge), Paint(200)) << Lead;
+    }
 }
