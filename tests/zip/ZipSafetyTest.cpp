@@ -3,6 +3,7 @@
 
 #include "ZipTestUtil.h"
 #include "zip/Zipper.h"
+#include "zip/detail/SafePath.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -641,4 +642,10 @@ TEST(ZipSafety, MemberTooDeepForThePathLimitIsSkippedWithoutLeavingFolders)
     EXPECT_EQ(R.U.UnpackFiles(), 1);
     EXPECT_EQ(R.Skips, QList<TSkipReason>{skrCannotCreate});
     EXPECT_EQ(QDir(Out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("ok.txt")});
+
+    // A folder beside the target whose name only starts with the target's is not inside it.
+    EXPECT_FALSE(ZipDetail::MakeFoldersInside(Out, Out + QStringLiteral("2/x")));
+    EXPECT_FALSE(QFileInfo::exists(Out + QStringLiteral("/2")));
+    EXPECT_TRUE(ZipDetail::MakeFoldersInside(Out, Out + QStringLiteral("/a/b")));
+    EXPECT_TRUE(QFileInfo(Out + QStringLiteral("/a/b")).isDir());
 }

@@ -54,10 +54,10 @@ bool MakeFoldersInside(const QString &Base, const QString &Folder)
         return false;
     if (!DirectoryExists(B) && !ForceDirectories(B))
         return false;
-    QString Rest = Folder;
-    if (!Rest.startsWith(B))
+    // Folder is Base itself or below it; "/base2" is not below "/base".
+    if (!Folder.startsWith(B) || (Folder.size() > B.size() && B != QLatin1String("/") && Folder.at(B.size()) != QLatin1Char('/')))
         return false;
-    Rest = Rest.mid(B.size());
+    const QString Rest = Folder.mid(B.size());
     // Each part is looked up in the folder opened before it, so a deep
     // chain costs one step per part, not a walk from the base for each.
     int Dir = ::open(QFile::encodeName(B == QLatin1String("/") ? B : B + QLatin1Char('/')).constData(),
