@@ -6,6 +6,7 @@
 #include "gif/GIFImage.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QRegularExpression>
@@ -14,6 +15,9 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <list>
+#include <mutex>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
@@ -219,6 +223,67 @@ namespace {
 
 std::atomic<int> ThumbnailDecodes{0};
 
+TThumbnail::TStamp StampOf(const QString &FileName)
+{
+    TThumbnail::TStamp S;
+    struct stat St;
+    if (FileName.isEmpty() || ::stat(QFile::encodeName(FileName).constData(), &St) != 0 || !S_ISREG(St.st_mode))
+        return S;
+    S.Valid = true;
+    S.Device = quint64(St.st_dev);
+    S.Inode = quint64(St.st_ino);
+    S.Size = qint64(St.st_size);
+    S.Modified = qint64(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
+    S.Changed = qint64(St.st_ctim.tv_sec) * 1000000000 + St.st_ctim.tv_nsec;
+    return S;
+}
+
+// Thumbnails of files, kept aside when their cells went away; the most recent
+// first.
+struct TKept {
+    QString FileName;
+    int Height;
+    TThumbnail::TStamp Stamp;
+    std::unique_ptr<TBitmap> Bitmap;
+};
+std::mutex KeptLock;
+std::list<TKept> Kept;
+
+void KeepAside(const QString &FileName, int Height, const TThumbnail::TStamp &Stamp, std::unique_ptr<TBitmap> Bitmap)
+{
+    std::lock_guard<std::mutex> Lock(KeptLock);
+    for (auto I = Kept.begin(); I != Kept.end(); ++I)
+        if (I->Height == Height && I->FileName == FileName) {
+            Kept.erase(I);
+            break;
+        }
+    Kept.push_front(TKept{FileName, Height, Stamp, std::move(Bitmap)});
+    if (Kept.size() > size_t(TThumbnail::KeptAside))
+        Kept.pop_back();
+}
+
+// The kept thumbnail of the file at this height while the file is still as
+// it was when it was decoded; it leaves the kept ones.
+std::unique_ptr<TBitmap> TakeAside(const QString &FileName, int Height, TThumbnail::TStamp &Stamp)
+{
+    {
+        std::lock_guard<std::mutex> Lock(KeptLock);
+        if (Kept.empty())
+            return nullptr;
+    }
+    Stamp = StampOf(FileName);
+    std::lock_guard<std::mutex> Lock(KeptLock);
+    for (auto I = Kept.begin(); I != Kept.end(); ++I)
+        if (I->Height == Height && I->FileName == FileName) {
+            std::unique_ptr<TBitmap> Result;
+            if (I->Stamp == Stamp)
+                Result = std::move(I->Bitmap);
+            Kept.erase(I);
+            return Result;
+        }
+    return nullptr;
+}
+
 } // namespace
 
 TThumbnail::TThumbnail(const QString &FileName, int Height)
@@ -227,9 +292,27 @@ TThumbnail::TThumbnail(const QString &FileName, int Height)
 {
 }
 
+TThumbnail::~TThumbnail()
+{
+    if (FBitmap && FStamp.Valid)
+        KeepAside(FFileName, FHeight, FStamp, std::move(FBitmap));
+}
+
+bool TThumbnail::TakeKept() const
+{
+    TStamp Stamp;
+    if (auto Bitmap = TakeAside(FFileName, FHeight, Stamp)) {
+        FBitmap = std::move(Bitmap);
+        FStamp = Stamp;
+        return true;
+    }
+    return false;
+}
+
 TBitmap &TThumbnail::Bitmap() const
 {
-    if (!FBitmap) {
+    if (!FBitmap && !TakeKept()) {
+        FStamp = StampOf(FFileName);
         FBitmap = MakeThumbnail(FFileName, FHeight);
         ++ThumbnailDecodes;
     }
@@ -240,7 +323,7 @@ void TThumbnail::DecodeAll(const std::vector<TThumbnail *> &Many)
 {
     std::vector<TThumbnail *> Wanted;
     for (TThumbnail *T : Many)
-        if (T && !T->Decoded())
+        if (T && !T->Decoded() && !T->TakeKept())
             Wanted.push_back(T);
     std::sort(Wanted.begin(), Wanted.end());
     Wanted.erase(std::unique(Wanted.begin(), Wanted.end()), Wanted.end());
@@ -252,11 +335,15 @@ void TThumbnail::DecodeAll(const std::vector<TThumbnail *> &Many)
     }
     // The threads fill bitmaps of their own; they are handed over on this one.
     std::vector<std::unique_ptr<TBitmap>> Bitmaps(Wanted.size());
+    std::vector<TStamp> Stamps(Wanted.size());
     InParallel(int(Wanted.size()), [&](int I) {
+        Stamps[size_t(I)] = StampOf(Wanted[size_t(I)]->FFileName);
         Bitmaps[size_t(I)] = MakeThumbnail(Wanted[size_t(I)]->FFileName, Wanted[size_t(I)]->FHeight);
     });
-    for (size_t I = 0; I < Wanted.size(); ++I)
+    for (size_t I = 0; I < Wanted.size(); ++I) {
         Wanted[I]->FBitmap = std::move(Bitmaps[I]);
+        Wanted[I]->FStamp = Stamps[I];
+    }
     ThumbnailDecodes += int(Wanted.size());
 }
 
@@ -290,6 +377,7 @@ void TThumbnail::LoadFromStream(TStream *Stream)
     auto Loaded = std::make_unique<TBitmap>();
     Loaded->LoadFromStream(Stream);
     FBitmap = std::move(Loaded);
+    FStamp = TStamp();
     Changed(this);
 }
 
@@ -305,6 +393,7 @@ void TThumbnail::Assign(const TGraphic *Source)
     auto Copy = std::make_unique<TBitmap>();
     Copy->Assign(Source);
     FBitmap = std::move(Copy);
+    FStamp = TStamp();
     Changed(this);
 }
 

@@ -37,10 +37,13 @@ std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, i
 // decodes it (MakeThumbnail) only when the thumbnail is first drawn or
 // measured, then keeps the thumbnail, not the picture. A page of many products
 // so costs no decoding for the rows nobody looks at. A copy of it is the
-// decoded bitmap.
+// decoded bitmap. A decoded thumbnail that goes away (the grid emptied and
+// loaded again) leaves its bitmap to a few recent ones kept aside, taken back
+// by the next thumbnail of the same file, unchanged on disk, and height.
 class TThumbnail : public TGraphic {
 public:
     TThumbnail(const QString &FileName, int Height);
+    ~TThumbnail() override;
 
     const QString &FileName() const { return FFileName; }
     bool Decoded() const { return FBitmap != nullptr; }
@@ -60,11 +63,31 @@ public:
     void AssignTo(TGraphic *Dest) const override;
     void Draw(TCanvas &Canvas, const TRect &R) override;
 
+    // Recent thumbnails kept aside, at most this many.
+    static constexpr int KeptAside = 48;
+
+    // What identifies the file's contents without reading them; Valid false
+    // when the file cannot be looked at.
+    struct TStamp {
+        bool Valid = false;
+        quint64 Device = 0, Inode = 0;
+        qint64 Size = 0, Modified = 0, Changed = 0;   // nanoseconds
+        bool operator==(const TStamp &O) const
+        {
+            return Valid && O.Valid && Device == O.Device && Inode == O.Inode && Size == O.Size
+                && Modified == O.Modified && Changed == O.Changed;
+        }
+    };
+
 private:
     QString FFileName;
     int FHeight;
     mutable std::unique_ptr<TBitmap> FBitmap;
+    // The file as it was just before FBitmap was decoded from it; not valid
+    // when the bitmap came from elsewhere (a stream, an assignment).
+    mutable TStamp FStamp;
     TBitmap &Bitmap() const;
+    bool TakeKept() const;
 };
 
 // The value the page text stores for a picture: the part after the page's

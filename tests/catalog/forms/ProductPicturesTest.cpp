@@ -222,3 +222,38 @@ TEST(ProductPictures, ThumbnailsDecodeOnFirstUseOnceAndCopyAsBitmaps)
         EXPECT_EQ(Many[size_t(I)]->Width(), I % 4 == 1 || I % 4 == 2 ? NoticeWidth : 120);
     }
 }
+
+TEST(ProductPictures, AThumbnailGoneIsTakenBackOnlyWhileItsFileIsUnchanged)
+{
+    TempDir Dir;
+    const QString File = Dir.File(QStringLiteral("p.jpg"));
+    WriteJpeg(File, 300, 100);
+    const int Start = TThumbnail::DecodeCount();
+    { TThumbnail First(File, 50); EXPECT_EQ(First.Width(), 150); }
+    EXPECT_EQ(TThumbnail::DecodeCount(), Start + 1);
+
+    // The same file at the same height comes back without decoding (alone and
+    // among many); another height is decoded.
+    {
+        TThumbnail Again(File, 50), Other(File, 40);
+        TThumbnail::DecodeAll({&Again, &Other});
+        EXPECT_EQ(Again.Width(), 150);
+        EXPECT_EQ(Other.Width(), 120);
+        EXPECT_EQ(TThumbnail::DecodeCount(), Start + 2);
+    }
+    // The file replaced by another picture: decoded afresh, never the old one.
+    WriteJpeg(File + QStringLiteral(".new"), 100, 100);
+    ASSERT_TRUE(QFile::remove(File));
+    ASSERT_TRUE(QFile::rename(File + QStringLiteral(".new"), File));
+    {
+        TThumbnail Replaced(File, 50);
+        EXPECT_EQ(Replaced.Width(), 50);
+        EXPECT_EQ(TThumbnail::DecodeCount(), Start + 3);
+        // A bitmap assigned to a thumbnail is not its file's: it is not kept.
+        TBitmap Blue(10, 50);
+        Replaced.Assign(&Blue);
+    }
+    TThumbnail Last(File, 50);
+    EXPECT_EQ(Last.Width(), 50);
+    EXPECT_EQ(TThumbnail::DecodeCount(), Start + 4);
+}
