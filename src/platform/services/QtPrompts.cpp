@@ -5,6 +5,7 @@
 #include <QFontDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -141,6 +142,9 @@ bool TQtPrompts::InputQuery(const QString &Caption, const QString &Prompt, QStri
     QInputDialog D(DefaultPromptOwner());
     D.setWindowTitle(Caption);
     D.setLabelText(Prompt);
+    // Like the message boxes, the prompt is shown as it stands, tags and all.
+    for (QLabel *L : D.findChildren<QLabel *>())
+        L->setTextFormat(Qt::PlainText);
     D.setTextValue(Value);
     D.setOkButtonText(ButtonText(QStringLiteral("OK")));
     D.setCancelButtonText(ButtonText(QStringLiteral("Cancel")));

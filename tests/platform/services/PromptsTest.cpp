@@ -183,6 +183,8 @@ TEST_F(ScriptedPromptsTest, OpenDialogKeepsTheFilterIndexAndChecksExistence)
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -236,6 +238,21 @@ TEST(QtPrompts, MessageBoxShowsTheOriginalButtonsAndMapsTheAnswers)
     });
     P.MessageBox(nullptr, QStringLiteral("不能播放背景音乐：<font color=\"red\">特价</font>.mid"), QStringLiteral("错误"), MB_OK);
     EXPECT_EQ(Format, Qt::PlainText);
+
+    // So does the prompt of an input box, and the answer is the text typed.
+    const QString Prompt = QStringLiteral("替换“<b>特价</b>”为：");
+    QString Shown;
+    WhenShown<QInputDialog>([&Shown, Prompt](QInputDialog *D) {
+        for (QLabel *L : D->findChildren<QLabel *>())
+            if (L->text() == Prompt && L->textFormat() == Qt::PlainText)
+                Shown = L->text();
+        D->setTextValue(QStringLiteral("<i>新</i>"));
+        D->accept();
+    });
+    QString Value = QStringLiteral("旧");
+    EXPECT_TRUE(P.InputQuery(QStringLiteral("请输入"), Prompt, Value));
+    EXPECT_EQ(Shown, Prompt);
+    EXPECT_EQ(Value, QStringLiteral("<i>新</i>"));
 }
 
 TEST(QtPrompts, FileDialogTakesTheFilterStringAndReportsTheChosenFilter)
