@@ -407,13 +407,36 @@ TPdfOutlineEntry *TPdfOutlineEntry::AddChild()
 
 int TPdfOutlineEntry::VisibleChildren()
 {
-    int Count = 0;
-    for (TPdfOutlineEntry *E = FFirst; E; E = E->FNext)
-        Count += 1 + E->Save();
-    return Count;
+    // The entries below are saved children first, with a stack of our own in
+    // place of the call stack: an outline may be nested as deep as its maker
+    // likes.
+    struct TFrame {
+        TPdfOutlineEntry *Entry;
+        TPdfOutlineEntry *Child;   // the next child to save
+        int Below;                 // entries shown below Entry so far
+    };
+    std::vector<TFrame> Stack{{this, FFirst, 0}};
+    for (;;) {
+        TFrame &Top = Stack.back();
+        if (TPdfOutlineEntry *Child = Top.Child) {
+            Top.Child = Child->FNext;
+            Stack.push_back({Child, Child->FFirst, 0});
+            continue;
+        }
+        const TFrame Done = Top;
+        Stack.pop_back();
+        if (Stack.empty())
+            return Done.Below;
+        Stack.back().Below += 1 + Done.Entry->SaveEntry(Done.Below);
+    }
 }
 
 int TPdfOutlineEntry::Save()
+{
+    return SaveEntry(VisibleChildren());
+}
+
+int TPdfOutlineEntry::SaveEntry(int Below)
 {
     TPdfDictionary *D = Data();
     D->Put("Title", new TPdfText(Title));
@@ -432,7 +455,6 @@ int TPdfOutlineEntry::Save()
     Link("Last", FLast);
     Link("Prev", FPrev);
     Link("Next", FNext);
-    const int Below = VisibleChildren();
     if (FFirst)
         D->Put("Count", new TPdfNumber(Opened ? Below : -Below));
     else

@@ -185,7 +185,12 @@ protected:
     TPdfOutlineEntry *FLast = nullptr;
     TPdfOutlineEntry *FNext = nullptr;
     TPdfOutlineEntry *FPrev = nullptr;
+    // Saves every entry below this one; returns the number shown below it.
     int VisibleChildren();
+
+private:
+    // Writes this entry alone, Below entries shown below it when it is open.
+    int SaveEntry(int Below);
 };
 
 class TPdfOutlineRoot : public TPdfOutlineEntry {

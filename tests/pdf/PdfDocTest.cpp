@@ -235,6 +235,39 @@ TEST(PdfDocument, NumberingWithOutlinesAndOutlineLinks)
     }
 }
 
+TEST(PdfDocument, OutlinesNestedVeryDeepAreSavedWithTheirCounts)
+{
+    // 100,000 levels: more than the call stack holds, one entry to a level
+    // and a sibling beside the first; the tenth level is closed.
+    TPdfDoc Doc;
+    Doc.SetUseOutlines(true);
+    Doc.OpenDocument();
+    Doc.AddPage();
+    const int Depth = 100000;
+    TPdfOutlineEntry *Entry = Doc.GetOutlineRoot();
+    std::vector<TPdfOutlineEntry *> Levels;
+    for (int I = 0; I < Depth; ++I) {
+        Entry = Entry->AddChild();
+        Entry->Title = QStringLiteral("L%1").arg(I + 1);
+        Entry->Opened = I + 1 != 10;
+        Levels.push_back(Entry);
+    }
+    Doc.GetOutlineRoot()->AddChild()->Title = QStringLiteral("Beside");
+    const QByteArray Pdf = SaveToBytes(Doc);
+    EXPECT_EQ(CheckLayout(Pdf), QString());
+    auto CountOf = [&](const TPdfOutlineEntry *E) {
+        const QByteArray Text = ObjectText(Pdf, E->Data()->ObjectNumber());
+        const int At = Text.indexOf("/Count ");
+        return At < 0 ? QByteArray() : Text.mid(At + 7, Text.indexOf('\r', At) - At - 7);
+    };
+    // Shown below the root: levels 1 to 10 (the tenth is closed) and the sibling.
+    EXPECT_EQ(CountOf(Doc.GetOutlineRoot()), "11");
+    EXPECT_EQ(CountOf(Levels[0]), "9");
+    EXPECT_EQ(CountOf(Levels[9]), QByteArray::number(-(Depth - 10)));
+    EXPECT_EQ(CountOf(Levels[Depth - 2]), "1");
+    EXPECT_EQ(CountOf(Levels[Depth - 1]), "");
+}
+
 TEST(PdfDocument, CatalogSettings)
 {
     TPdfDoc Doc;
