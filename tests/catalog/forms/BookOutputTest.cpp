@@ -407,8 +407,11 @@ TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
     WritePage(QStringLiteral("b.qbt"), QStringLiteral("B2"), Long);
     // A name cleared to a blank.
     WritePage(QStringLiteral("c&d.qbt"), QStringLiteral("C3"), QStringLiteral(" "));
+    // A name of nothing but tags.
+    WritePage(QStringLiteral("e.qbt"), QStringLiteral("E4"), QStringLiteral("<b> </b><!-- x -->"));
     const QString Book = WriteBook(QStringLiteral("book.qbs"),
-                                   {QStringLiteral("a.qbt"), QStringLiteral("b.qbt"), QStringLiteral("c&d.qbt")},
+                                   {QStringLiteral("a.qbt"), QStringLiteral("b.qbt"), QStringLiteral("c&d.qbt"),
+                                    QStringLiteral("e.qbt")},
                                    {QStringLiteral("Catalog_name=") + Long});
     TScriptedUi Ui;
     Start({Book});
@@ -417,11 +420,12 @@ TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
     const QByteArray LeftBytes = TestSupport::ReadAll(D() + QStringLiteral("images/left.htm"));
     EXPECT_FALSE(LeftBytes.contains(Cp936::Encode(QStringLiteral("😀")))) << "no GB18030-only bytes in a gb2312 page";
     const auto L = Links();
-    ASSERT_EQ(L.size(), 3);
+    ASSERT_EQ(L.size(), 4);
     EXPECT_EQ(L.at(0).second, Written(Typed));
     EXPECT_EQ(L.at(1).second, Written(Long));
-    // The page without a name is listed by its file's name, as text.
+    // The pages without a name are listed by their file's name, as text.
     EXPECT_EQ(L.at(2).second, QStringLiteral("c&amp;d"));
+    EXPECT_EQ(L.at(3).second, QStringLiteral("e"));
     EXPECT_EQ(Read(D() + QStringLiteral("index.htm")).value(1),
               QStringLiteral("<HTML><HEAD><TITLE>") + Written(Long) + QStringLiteral("</TITLE>"));
 
