@@ -2,12 +2,11 @@
 // blocks, and the grid put back after a failing event.
 #include "grid/CellGrid.h"
 #include "grid/CgUni.h"
+#include "GridChecks.h"
 
 #include <gtest/gtest.h>
 
 #include <QProcess>
-
-#include <map>
 
 namespace {
 
@@ -225,36 +224,6 @@ TEST(Sorting, CurrentRowFollowsItsRowWithMoveRowOnSortAndIndexesTravel)
 } // namespace
 
 namespace {
-
-// Every merge covers exactly its own rectangle: each covered cell points at a
-// base whose block reaches it, and no cell is claimed by two blocks. Returns
-// the faults found, empty when the merges are sound.
-QStringList MergeFaults(TCellGrid &G)
-{
-    QStringList Faults;
-    std::map<std::pair<int, int>, std::pair<int, int>> Claimed;   // cell -> base
-    for (int R = 0; R < G.RowCount(); ++R)
-        for (int C = 0; C < G.ColCount(); ++C) {
-            if (!G.HasCellProperties(C, R))
-                continue;
-            const TCellProperties *P = G.GetCellProperties(C, R);
-            if (!P->IsBaseCell || P->CellSpanX < 0 || P->CellSpanY < 0)
-                continue;
-            for (int Y = R; Y <= R + P->CellSpanY; ++Y)
-                for (int X = C; X <= C + P->CellSpanX; ++X) {
-                    if (!Claimed.emplace(std::pair(X, Y), std::pair(C, R)).second)
-                        Faults << QStringLiteral("(%1,%2) claimed twice").arg(X).arg(Y);
-                    if (Y >= G.RowCount() || X >= G.ColCount() || G.BaseCell(X, Y) != TPoint(C, R))
-                        Faults << QStringLiteral("(%1,%2) outside its block of (%3,%4)").arg(X).arg(Y).arg(C).arg(R);
-                }
-        }
-    for (int R = 0; R < G.RowCount(); ++R)
-        for (int C = 0; C < G.ColCount(); ++C)
-            if (G.HasCellProperties(C, R) && !G.GetCellProperties(C, R)->IsBaseCell
-                && Claimed.find(std::pair(C, R)) == Claimed.end())
-                Faults << QStringLiteral("(%1,%2) covered by no block").arg(C).arg(R);
-    return Faults;
-}
 
 // Rows 1..10 with a key in column 1 and the row's own tag in column 2; the
 // keys of rows 2-4, 6-7 and 9-10 are merged blocks of column 1.
