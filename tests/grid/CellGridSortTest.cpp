@@ -298,4 +298,27 @@ TEST(Sorting, HiddenRowsComeBackBesideTheRowsTheyWereHiddenBelowAndBlocksStayWho
     EXPECT_EQ(M.CellSpan(1, 3), TPoint(0, 1));
 }
 
+TEST(Sorting, ABlockHiddenWithTheRowsHiddenInsideItSortsAndComesBackWhole)
+{
+    // r4 was hidden before block b was merged over r3 and r5; hiding the block
+    // sends r4 after it, and all three follow r2 through the sort.
+    TCellGrid G;
+    Fill(G, {{"", "e", "r1"}, {"", "c", "r2"}, {"", "b", "r3"}, {"", "x", "r4"},
+             {"", "", "r5"}, {"", "a", "r6"}, {"", "d", "r7"}, {"", "f", "r8"}});
+    G.HideRows(4, 4);
+    G.MergeCellBlock(1, 3, 1, 2);   // displayed rows 3-4: r3 and r5
+    G.HideRows(3, 3);
+    EXPECT_EQ(Column(G, 2), (QStringList{"r1", "r2", "r6", "r7", "r8"}));
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 2), (QStringList{"r6", "r2", "r7", "r1", "r8"}));
+    EXPECT_EQ(HiddenRowFaults(G, 9), QStringList());
+    G.UnHideRowsAll();
+    EXPECT_EQ(MergeFaults(G), QStringList());
+    EXPECT_EQ(HiddenRowFaults(G, 9), QStringList());
+    EXPECT_EQ(Column(G, 2), (QStringList{"r6", "r2", "r3", "r5", "r4", "r7", "r1", "r8"}));
+    EXPECT_EQ(Column(G, 1), (QStringList{"a", "c", "b", "b", "x", "d", "e", "f"}));
+    EXPECT_EQ(G.CellSpan(1, 3), TPoint(0, 1));
+}
+
 } // namespace
