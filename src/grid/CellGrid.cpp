@@ -551,13 +551,16 @@ void TCellGrid::ApplyFilter()
         std::vector<int> Real;
         for (int D = First; D <= Last; ++D)
             Real.push_back(RealRowIndex(D));
-        size_t I = 0;
-        while (I < Real.size()) {
-            size_t J = I;
-            while (J + 1 < Real.size() && Real[J + 1] == Real[J] + 1)
-                ++J;
-            HideRows(Real[I], Real[J]);
-            I = J + 1;
+        // From the last piece up: hiding a piece may move rows hidden inside a
+        // block it widens over, which renumbers the rows from that block on
+        // but never those above it.
+        size_t J = Real.size();
+        while (J > 0) {
+            size_t I = J - 1;
+            while (I > 0 && Real[I - 1] == Real[I] - 1)
+                --I;
+            HideRows(Real[I], Real[J - 1]);
+            J = I;
         }
     };
     int R = FixedRows();

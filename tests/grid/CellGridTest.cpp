@@ -886,6 +886,23 @@ TEST(HiddenRows, ABlockHiddenAcrossTheRowsHiddenInsideItSendsThemAfterIt)
     Sound(N, 10);
     EXPECT_EQ(N.CellSpan(1, 3), TPoint(0, 1));
 
+    // The filter hides such a block with the failing rows around it.
+    TCellGrid F;
+    FillTags(F, 10);
+    for (int R : {3, 5, 6})
+        F.SetCellText(3, R, QStringLiteral("x"));
+    F.HideRows(4, 4);
+    F.MergeCellBlock(1, 3, 1, 2);   // displayed rows 3-4: r3 and r5
+    TFilterData *Filter = F.Filter()->Add();
+    Filter->Column = 3;
+    Filter->Condition = QStringLiteral("<>x");
+    F.SetFilterActive(true);
+    EXPECT_EQ(Tags(F), "r0 r1 r2 r7 r8 r9");
+    Sound(F, 10);
+    F.SetFilterActive(false);
+    EXPECT_EQ(Tags(F), "r0 r1 r2 r3 r5 r4 r6 r7 r8 r9");
+    Sound(F, 10);
+    EXPECT_EQ(F.CellSpan(1, 3), TPoint(0, 1));
 }
 
 TEST(HiddenColumns, MapsWithAHiddenColumn)
