@@ -551,13 +551,16 @@ void TCellGrid::ApplyFilter()
         std::vector<int> Real;
         for (int D = First; D <= Last; ++D)
             Real.push_back(RealRowIndex(D));
-        size_t I = 0;
-        while (I < Real.size()) {
-            size_t J = I;
-            while (J + 1 < Real.size() && Real[J + 1] == Real[J] + 1)
-                ++J;
-            HideRows(Real[I], Real[J]);
-            I = J + 1;
+        // From the last piece up: hiding a piece may move rows hidden inside a
+        // block it widens over, which renumbers the rows from that block on
+        // but never those above it.
+        size_t J = Real.size();
+        while (J > 0) {
+            size_t I = J - 1;
+            while (I > 0 && Real[I - 1] == Real[I] - 1)
+                --I;
+            HideRows(Real[I], Real[J - 1]);
+            J = I;
         }
     };
     int R = FixedRows();
@@ -667,6 +670,11 @@ int TCellGrid::RealRowIndex(int ARow) const
 {
     if (ARow < 0)
         return -1;
+    return ARow + int(FirstHiddenPlacedAfter(ARow));
+}
+
+size_t TCellGrid::FirstHiddenPlacedAfter(int ARow) const
+{
     // The K-th hidden row (in real order) has Idx - K displayed rows before
     // it, a number that never falls from one hidden row to the next: the
     // hidden rows before the displayed row ARow are those with at most ARow.
@@ -678,7 +686,7 @@ int TCellGrid::RealRowIndex(int ARow) const
         else
             Hi = Mid;
     }
-    return ARow + int(Lo);
+    return Lo;
 }
 
 int TCellGrid::DisplRowIndex(int ARow) const
@@ -736,28 +744,47 @@ void TCellGrid::HideRows(int FromRow, int ToRow)
         --D;
     while (DEnd + 1 < RowCount() && ContinuesBlockAbove(DEnd + 1))
         ++DEnd;
-    FromRow = RealRowIndex(D);
     const int Count = DEnd - D + 1;
+    // Rows hidden earlier can have their places inside the widened run, when
+    // a block was merged across them after they went. As a row never comes
+    // back inside a displayed block, each of them moves, keeping its order,
+    // to the end of the blocks covering its place. The run's rows and these
+    // then take the real numbers from the run's first on in their new order;
+    // the rows hidden after the run keep theirs.
+    const size_t First = FirstHiddenPlacedAfter(D), Last = FirstHiddenPlacedAfter(DEnd);
+    std::vector<int> Before;   // for each of them, the run row it comes back in front of
+    Before.reserve(Last - First);
+    int Row = D + 1;
+    for (size_t K = First; K < Last; ++K) {
+        Row = std::max(Row, FHiddenRows[K]->Idx - int(K));
+        while (Row <= DEnd && ContinuesBlockAbove(Row))
+            ++Row;
+        Before.push_back(Row - D);
+    }
     const int LastWidth = ColWidths(ColCount() - 1);
     const int Cols = ColCount() + FNumHidden;
     if (FNumHidden > 0)
         TStringGrid::SetColCount(Cols);
     std::vector<std::unique_ptr<TGridItem>> Items;
-    Items.reserve(size_t(Count));
-    for (int I = 0; I < Count; ++I) {
+    Items.reserve(size_t(Count) + (Last - First));
+    size_t K = 0;
+    for (int I = 0; I <= Count; ++I) {
+        for (; K < Before.size() && Before[K] == I; ++K)
+            Items.push_back(std::move(FHiddenRows[First + K]));
+        if (I == Count)
+            break;
         auto Item = std::make_unique<TGridItem>();
-        Item->Idx = FromRow + I;
         const int Source = D + I;
         for (int C = 0; C < Cols; ++C)
             Item->Items.AddObject(PlainCells(C, Source), PlainObjects(C, Source));
         Items.push_back(std::move(Item));
     }
-    // In real order among the rows hidden before.
-    const auto At = FHiddenRows.begin() + (FirstHiddenFrom(FromRow) - FHiddenRows.cbegin());
-    const auto After = FHiddenRows.insert(At, std::make_move_iterator(Items.begin()), std::make_move_iterator(Items.end()))
-                       + Count;
-    if (After != FHiddenRows.end() && (*After)->Idx < FromRow + Count - 1)
-        SortHiddenRows();
+    const int FromReal = D + int(First);
+    for (size_t J = 0; J < Items.size(); ++J)
+        Items[J]->Idx = FromReal + int(J);
+    const auto At = FHiddenRows.erase(FHiddenRows.begin() + std::ptrdiff_t(First),
+                                      FHiddenRows.begin() + std::ptrdiff_t(Last));
+    FHiddenRows.insert(At, std::make_move_iterator(Items.begin()), std::make_move_iterator(Items.end()));
     RemoveRowsKeepProps(D, Count);
     if (FNumHidden > 0) {
         TStringGrid::SetColCount(Cols - FNumHidden);

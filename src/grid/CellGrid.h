@@ -599,6 +599,9 @@ private:
     std::vector<int> HiddenRowPlaces() const;
     // The first hidden row (in real order) numbered ARow or more.
     std::vector<std::unique_ptr<TGridItem>>::const_iterator FirstHiddenFrom(int ARow) const;
+    // The index in FHiddenRows of the first hidden row that comes back after
+    // the displayed row ARow, which is also the number of hidden rows before it.
+    size_t FirstHiddenPlacedAfter(int ARow) const;
     // Puts the hidden rows back in real order after their numbers changed.
     void SortHiddenRows();
     // Gives the hidden rows the real numbers that put them back in front of

@@ -2,12 +2,11 @@
 // blocks, and the grid put back after a failing event.
 #include "grid/CellGrid.h"
 #include "grid/CgUni.h"
+#include "GridChecks.h"
 
 #include <gtest/gtest.h>
 
 #include <QProcess>
-
-#include <map>
 
 namespace {
 
@@ -226,36 +225,6 @@ TEST(Sorting, CurrentRowFollowsItsRowWithMoveRowOnSortAndIndexesTravel)
 
 namespace {
 
-// Every merge covers exactly its own rectangle: each covered cell points at a
-// base whose block reaches it, and no cell is claimed by two blocks. Returns
-// the faults found, empty when the merges are sound.
-QStringList MergeFaults(TCellGrid &G)
-{
-    QStringList Faults;
-    std::map<std::pair<int, int>, std::pair<int, int>> Claimed;   // cell -> base
-    for (int R = 0; R < G.RowCount(); ++R)
-        for (int C = 0; C < G.ColCount(); ++C) {
-            if (!G.HasCellProperties(C, R))
-                continue;
-            const TCellProperties *P = G.GetCellProperties(C, R);
-            if (!P->IsBaseCell || P->CellSpanX < 0 || P->CellSpanY < 0)
-                continue;
-            for (int Y = R; Y <= R + P->CellSpanY; ++Y)
-                for (int X = C; X <= C + P->CellSpanX; ++X) {
-                    if (!Claimed.emplace(std::pair(X, Y), std::pair(C, R)).second)
-                        Faults << QStringLiteral("(%1,%2) claimed twice").arg(X).arg(Y);
-                    if (Y >= G.RowCount() || X >= G.ColCount() || G.BaseCell(X, Y) != TPoint(C, R))
-                        Faults << QStringLiteral("(%1,%2) outside its block of (%3,%4)").arg(X).arg(Y).arg(C).arg(R);
-                }
-        }
-    for (int R = 0; R < G.RowCount(); ++R)
-        for (int C = 0; C < G.ColCount(); ++C)
-            if (G.HasCellProperties(C, R) && !G.GetCellProperties(C, R)->IsBaseCell
-                && Claimed.find(std::pair(C, R)) == Claimed.end())
-                Faults << QStringLiteral("(%1,%2) covered by no block").arg(C).arg(R);
-    return Faults;
-}
-
 // Rows 1..10 with a key in column 1 and the row's own tag in column 2; the
 // keys of rows 2-4, 6-7 and 9-10 are merged blocks of column 1.
 void FillBlocks(TCellGrid &G)
@@ -327,6 +296,29 @@ TEST(Sorting, HiddenRowsComeBackBesideTheRowsTheyWereHiddenBelowAndBlocksStayWho
     M.UnHideRowsAll();
     EXPECT_EQ(Column(M, 2), (QStringList{"r1", "r2", "r4", "r3", "r5", "r6"}));
     EXPECT_EQ(M.CellSpan(1, 3), TPoint(0, 1));
+}
+
+TEST(Sorting, ABlockHiddenWithTheRowsHiddenInsideItSortsAndComesBackWhole)
+{
+    // r4 was hidden before block b was merged over r3 and r5; hiding the block
+    // sends r4 after it, and all three follow r2 through the sort.
+    TCellGrid G;
+    Fill(G, {{"", "e", "r1"}, {"", "c", "r2"}, {"", "b", "r3"}, {"", "x", "r4"},
+             {"", "", "r5"}, {"", "a", "r6"}, {"", "d", "r7"}, {"", "f", "r8"}});
+    G.HideRows(4, 4);
+    G.MergeCellBlock(1, 3, 1, 2);   // displayed rows 3-4: r3 and r5
+    G.HideRows(3, 3);
+    EXPECT_EQ(Column(G, 2), (QStringList{"r1", "r2", "r6", "r7", "r8"}));
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 2), (QStringList{"r6", "r2", "r7", "r1", "r8"}));
+    EXPECT_EQ(HiddenRowFaults(G, 9), QStringList());
+    G.UnHideRowsAll();
+    EXPECT_EQ(MergeFaults(G), QStringList());
+    EXPECT_EQ(HiddenRowFaults(G, 9), QStringList());
+    EXPECT_EQ(Column(G, 2), (QStringList{"r6", "r2", "r3", "r5", "r4", "r7", "r1", "r8"}));
+    EXPECT_EQ(Column(G, 1), (QStringList{"a", "c", "b", "b", "x", "d", "e", "f"}));
+    EXPECT_EQ(G.CellSpan(1, 3), TPoint(0, 1));
 }
 
 } // namespace

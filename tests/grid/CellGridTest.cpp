@@ -1,4 +1,5 @@
 #include "grid/CellGrid.h"
+#include "GridChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -803,6 +804,105 @@ TEST(HiddenRows, FilterLooksAgainAfterABlockWentWithItsFailingRow)
     G.SetFilterActive(false);
     EXPECT_EQ(Column(G, 2).join(QLatin1Char(',')), Keep.join(QLatin1Char(',')));
     EXPECT_EQ(G.CellSpan(1, 2), TPoint(0, 1));
+}
+
+// Rows r0 .. r(N-1): the tag of each row in column 2, merges in column 1.
+void FillTags(TCellGrid &G, int Rows)
+{
+    G.SetColCount(4);
+    G.SetRowCount(Rows);
+    for (int R = 0; R < Rows; ++R)
+        G.SetCellText(2, R, QStringLiteral("r%1").arg(R));
+}
+
+std::string Tags(TCellGrid &G)
+{
+    return Column(G, 2).join(QLatin1Char(' ')).toStdString();
+}
+
+TEST(HiddenRows, ABlockHiddenAcrossTheRowsHiddenInsideItSendsThemAfterIt)
+{
+    // A block merged over displayed rows that are no run of real rows (rows
+    // were hidden between them) goes out whole; the rows hidden inside it
+    // come back after it, and nothing is lost or numbered twice on the way.
+    TCellGrid G;
+    FillTags(G, 10);
+    auto Sound = [](TCellGrid &Grid, int Rows) {
+        EXPECT_EQ(HiddenRowFaults(Grid, Rows).join(QLatin1String("; ")).toStdString(), "");
+        EXPECT_EQ(MergeFaults(Grid).join(QLatin1String("; ")).toStdString(), "");
+    };
+    G.HideRows(4, 4);
+    G.MergeCellBlock(1, 3, 1, 3);   // displayed rows 3-5: r3, r5, r6
+    G.SetCellText(1, 3, QStringLiteral("B"));
+    G.HideRows(5, 5);   // r5 takes its block along
+    EXPECT_EQ(Tags(G), "r0 r1 r2 r7 r8 r9");
+    Sound(G, 10);
+    EXPECT_EQ(G.RealRowIndex(3), 7);
+    // Naming a row of the block brings the block back; r4 stays hidden after it.
+    G.UnHideRows(4, 4);
+    EXPECT_EQ(Tags(G), "r0 r1 r2 r3 r5 r6 r7 r8 r9");
+    Sound(G, 10);
+    EXPECT_EQ(G.CellSpan(1, 3), TPoint(0, 2));
+    EXPECT_EQ(Column(G, 1).mid(3, 3).join(QLatin1Char(',')), QStringLiteral("B,B,B"));
+    EXPECT_TRUE(G.IsHiddenRow(6));
+    G.UnHideRows(6, 6);
+    EXPECT_EQ(Tags(G), "r0 r1 r2 r3 r5 r6 r4 r7 r8 r9");
+    Sound(G, 10);
+
+    // Widening upwards across two hidden rows; one of them comes back alone
+    // while the block is out, then everything comes back.
+    TCellGrid H;
+    FillTags(H, 12);
+    H.HideRows(4, 4);
+    H.HideRows(6, 6);
+    H.MergeCellBlock(1, 2, 1, 4);   // displayed rows 2-5: r2, r3, r5, r7
+    H.SetCellText(1, 2, QStringLiteral("B"));
+    H.HideRows(7, 9);   // from r7, the last row of the block, to r9
+    EXPECT_EQ(Tags(H), "r0 r1 r10 r11");
+    Sound(H, 12);
+    EXPECT_EQ(H.NumHiddenRows(), 8);
+    H.UnHideRows(7, 7);   // r6, now after r4 behind the block
+    EXPECT_EQ(Tags(H), "r0 r1 r6 r10 r11");
+    Sound(H, 12);
+    H.UnHideRowsAll();
+    EXPECT_EQ(Tags(H), "r0 r1 r2 r3 r5 r7 r4 r6 r8 r9 r10 r11");
+    Sound(H, 12);
+    EXPECT_EQ(H.CellSpan(1, 2), TPoint(0, 3));
+    EXPECT_EQ(Column(H, 1).mid(2, 4).join(QLatin1Char(',')), QStringLiteral("B,B,B,B"));
+
+    // A node whose group cuts such a block hides it whole and brings it back.
+    TCellGrid N;
+    FillTags(N, 10);
+    N.HideRows(4, 4);
+    N.MergeCellBlock(1, 3, 1, 2);   // displayed rows 3-4: r3 and r5
+    TCellGraphic *Node = N.NewCellGraphic(0, 1);
+    Node->CellType = ctNode;
+    Node->CellIndex = 3;   // displayed rows 1-3
+    N.ContractNode(1);
+    EXPECT_EQ(Tags(N), "r0 r1 r6 r7 r8 r9");
+    Sound(N, 10);
+    N.ExpandNode(1);
+    EXPECT_EQ(Tags(N), "r0 r1 r2 r3 r5 r4 r6 r7 r8 r9");
+    Sound(N, 10);
+    EXPECT_EQ(N.CellSpan(1, 3), TPoint(0, 1));
+
+    // The filter hides such a block with the failing rows around it.
+    TCellGrid F;
+    FillTags(F, 10);
+    for (int R : {3, 5, 6})
+        F.SetCellText(3, R, QStringLiteral("x"));
+    F.HideRows(4, 4);
+    F.MergeCellBlock(1, 3, 1, 2);   // displayed rows 3-4: r3 and r5
+    TFilterData *Filter = F.Filter()->Add();
+    Filter->Column = 3;
+    Filter->Condition = QStringLiteral("<>x");
+    F.SetFilterActive(true);
+    EXPECT_EQ(Tags(F), "r0 r1 r2 r7 r8 r9");
+    Sound(F, 10);
+    F.SetFilterActive(false);
+    EXPECT_EQ(Tags(F), "r0 r1 r2 r3 r5 r4 r6 r7 r8 r9");
+    Sound(F, 10);
+    EXPECT_EQ(F.CellSpan(1, 3), TPoint(0, 1));
 }
 
 TEST(HiddenColumns, MapsWithAHiddenColumn)
