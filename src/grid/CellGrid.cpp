@@ -536,6 +536,25 @@ bool TCellGrid::RowMatchesFilter(int ARow)
     return true;
 }
 
+void TCellGrid::HideDisplayedRows(int First, int Last)
+{
+    // In pieces of consecutive real rows (rows hidden before stand between
+    // them), from the last piece up: hiding a piece may move rows hidden
+    // inside a block it widens over, which renumbers the rows from that block
+    // on but never those above it.
+    std::vector<int> Real;
+    for (int D = First; D <= Last; ++D)
+        Real.push_back(RealRowIndex(D));
+    size_t J = Real.size();
+    while (J > 0) {
+        size_t I = J - 1;
+        while (I > 0 && Real[I - 1] == Real[I] - 1)
+            --I;
+        HideRows(Real[I], Real[J - 1]);
+        J = I;
+    }
+}
+
 void TCellGrid::ApplyFilter()
 {
     const int DataRows = RowCount() - FixedFooters() - FixedRows();
@@ -545,23 +564,6 @@ void TCellGrid::ApplyFilter()
             return;
         const int Percent = DataRows > 0 ? int(std::lround(Done * 100.0 / DataRows)) : 100;
         OnFilterProgress(this, short(Percent));
-    };
-    // Hides a run of displayed rows, in pieces of consecutive real rows.
-    auto HideRun = [this](int First, int Last) {
-        std::vector<int> Real;
-        for (int D = First; D <= Last; ++D)
-            Real.push_back(RealRowIndex(D));
-        // From the last piece up: hiding a piece may move rows hidden inside a
-        // block it widens over, which renumbers the rows from that block on
-        // but never those above it.
-        size_t J = Real.size();
-        while (J > 0) {
-            size_t I = J - 1;
-            while (I > 0 && Real[I - 1] == Real[I] - 1)
-                --I;
-            HideRows(Real[I], Real[J - 1]);
-            J = I;
-        }
     };
     int R = FixedRows();
     int RunStart = -1;
@@ -573,7 +575,7 @@ void TCellGrid::ApplyFilter()
         } else {
             if (RunStart >= 0) {
                 const int Before = RowCount(), RunLength = R - RunStart;
-                HideRun(RunStart, R - 1);
+                HideDisplayedRows(RunStart, R - 1);
                 const int Extra = Before - RowCount() - RunLength;
                 RunStart = -1;
                 if (Extra > 0) {
@@ -591,7 +593,7 @@ void TCellGrid::ApplyFilter()
         Progress();
     }
     if (RunStart >= 0)
-        HideRun(RunStart, R - 1);
+        HideDisplayedRows(RunStart, R - 1);
     Progress();
 }
 
@@ -1384,8 +1386,10 @@ void TCellGrid::ContractNode(int ARow)
     if (Span < 1)
         E = NextNodeRow(D + 1);
     E = std::min(E, RowCount());
+    // Every displayed row of the group goes, also when rows hidden before
+    // (by the filter) stand between them.
     if (E - 1 >= D + 1)
-        HideRows(RealRowIndex(D + 1), RealRowIndex(E - 1));
+        HideDisplayedRows(D + 1, E - 1);
     RepaintCell(0, D);
 }
 

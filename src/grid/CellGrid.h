@@ -602,6 +602,8 @@ private:
     // The index in FHiddenRows of the first hidden row that comes back after
     // the displayed row ARow, which is also the number of hidden rows before it.
     size_t FirstHiddenPlacedAfter(int ARow) const;
+    // Hides the displayed rows First .. Last.
+    void HideDisplayedRows(int First, int Last);
     // Puts the hidden rows back in real order after their numbers changed.
     void SortHiddenRows();
     // Gives the hidden rows the real numbers that put them back in front of

@@ -1138,6 +1138,19 @@ TEST(Nodes, ContractingHidesTheGroupAndExpandingBringsItBack)
 
     // A node column refuses to become the current column.
     EXPECT_FALSE(G.SelectCell(0, 3));
+
+    // A row of the group hidden before (as the filter does): contracting
+    // still hides every row of the group shown, expanding brings all back.
+    G.HideRows(4, 4);   // the group's rows shown: 3 and 5
+    ASSERT_EQ(G.RowCount(), 7);
+    G.ContractNode(2);
+    EXPECT_EQ(G.RowCount(), 5);
+    EXPECT_EQ(G.GetCellText(1, 3), QStringLiteral("6"));
+    EXPECT_TRUE(G.IsHiddenRow(3) && G.IsHiddenRow(4) && G.IsHiddenRow(5));
+    G.ExpandNode(2);
+    EXPECT_EQ(G.RowCount(), 8);
+    for (int R = 0; R < 8; ++R)
+        EXPECT_EQ(G.GetCellText(1, R), QString::number(R));
 }
 
 TEST(Nodes, PresenceFollowsEveryWayANodeComesAndGoes)
