@@ -246,11 +246,21 @@ struct TKept {
     TThumbnail::TStamp Stamp;
     std::unique_ptr<TBitmap> Bitmap;
 };
-std::mutex KeptLock;
-std::list<TKept> Kept;
+struct TKeptList {
+    std::mutex Lock;
+    std::list<TKept> List;
+};
+
+// Never destroyed: a thumbnail may go away while the program ends.
+TKeptList &KeptList()
+{
+    static TKeptList *const List = new TKeptList;
+    return *List;
+}
 
 void KeepAside(const QString &FileName, int Height, const TThumbnail::TStamp &Stamp, std::unique_ptr<TBitmap> Bitmap)
 {
+    auto &[KeptLock, Kept] = KeptList();
     std::lock_guard<std::mutex> Lock(KeptLock);
     for (auto I = Kept.begin(); I != Kept.end(); ++I)
         if (I->Height == Height && I->FileName == FileName) {
@@ -266,6 +276,7 @@ void KeepAside(const QString &FileName, int Height, const TThumbnail::TStamp &St
 // it was when it was decoded; it leaves the kept ones.
 std::unique_ptr<TBitmap> TakeAside(const QString &FileName, int Height, TThumbnail::TStamp &Stamp)
 {
+    auto &[KeptLock, Kept] = KeptList();
     {
         std::lock_guard<std::mutex> Lock(KeptLock);
         if (Kept.empty())
