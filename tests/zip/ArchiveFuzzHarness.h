@@ -8,9 +8,10 @@
 // The bytes are one archive file, or the parts of a split set joined by
 // PartSeparator (name.z01, name.z02, ..., the last part name.zip).
 //
-// The work stays bounded: only members whose declared size is at most
-// MaxMemberSize, and at most MaxTotalSize together, are tested, read or
-// extracted (the reader holds every member to its declared size).
+// The work stays bounded: all members are selected, but only those whose
+// declared size is at most MaxMemberSize, and at most MaxTotalSize
+// together, are tested, read or extracted; the others are skipped as they
+// come (the reader holds every member to its declared size).
 //
 // What must hold, whatever the bytes (a breach goes into Result::Problems):
 // nothing is written beside the destination folder, no folder or link
@@ -46,7 +47,7 @@ inline const QString Password = QStringLiteral("secret");
 struct Result {
     bool Opened = false;      // the directory was read
     int Members = 0;
-    int Selected = 0;         // members within the size caps
+    int Selected = 0;         // members within the member cap
     int Tested = 0;           // members that passed the test
     int Extracted = 0;
     int Failed = 0;           // FailedCount of the extraction
@@ -108,7 +109,15 @@ public:
         U.RecreateDirs = true;
         U.OverwriteMode = TUZOverwriteMode::Always;
         U.ExtractThreads = 2;
-        U.UseMarks = true;
+        U.DoAll = true;
+        // Every member is selected; those beyond the caps are skipped as they come.
+        qint64 Taken = 0;
+        U.OnStartUnZip = [&](TObject *, int Index, QString &, bool &Skip) {
+            const qint64 S = U.Member(Index)->UncompressedSize();
+            Skip = !Within(S) || S > MaxTotalSize - Taken;
+            if (!Skip)
+                Taken += S;
+        };
         QSet<QString> Reported;
         U.OnEndUnZip = [&](TObject *, int, const QString &FName) { Reported.insert(FName); };
 
@@ -128,21 +137,9 @@ public:
                 (void)H->IsEncrypted();
                 (void)U.MemberComment(I);
             }
-            const auto Mark = [&] {
-                qint64 Total = 0;
-                int N = 0;
-                for (int I = 0; I < U.MemberCount(); ++I) {
-                    const qint64 S = U.Member(I)->UncompressedSize();
-                    const bool Take = S >= 0 && S <= MaxMemberSize && Total + S <= MaxTotalSize;
-                    U.MarkMember(I, Take);
-                    if (Take) {
-                        Total += S;
-                        ++N;
-                    }
-                }
-                return N;
-            };
-            R.Selected = Mark();
+            for (int I = 0; I < R.Members; ++I)
+                R.Selected += Within(U.Member(I)->UncompressedSize()) ? 1 : 0;
+            Taken = 0;
             try {
                 R.Tested = U.TestFiles();
             } catch (const Exception &) {
@@ -152,7 +149,7 @@ public:
             Reported.clear();
             for (int I = 0, Reads = 0; I < U.MemberCount() && Reads < MaxBufferReads; ++I) {
                 const qint64 S = U.Member(I)->UncompressedSize();
-                if (S < 0 || S > MaxMemberSize)
+                if (!Within(S))
                     continue;
                 ++Reads;
                 try {
@@ -162,7 +159,7 @@ public:
                 } catch (const Exception &) {
                 }
             }
-            Mark();
+            Taken = 0;
             R.Extracted = U.UnpackFiles();
             R.Failed = U.FailedCount();
         } catch (const Exception &) {
@@ -172,6 +169,8 @@ public:
     }
 
 private:
+    static bool Within(qint64 Size) { return Size >= 0 && Size <= MaxMemberSize; }
+
     // Every entry below Folder (links not followed), relative to it.
     static QStringList Entries(const QString &Folder)
     {
