@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QtNumeric>
 #include <QSet>
 #include <QThread>
 
@@ -49,6 +50,14 @@ time_t MemberTime(quint32 DosDateTime)
         Known = true;
     }
     return LastTime;
+}
+
+// Sizes as members declare them may add up past the largest number (or be
+// no size at all): the sum stops at the largest.
+qint64 AddDeclaredSize(qint64 Sum, qint64 Size)
+{
+    qint64 R = 0;
+    return qAddOverflow(Sum, std::max<qint64>(Size, 0), &R) ? std::numeric_limits<qint64>::max() : R;
 }
 
 } // namespace
@@ -470,7 +479,11 @@ bool TUnZipper::ScanLocalHeaders(TStream *Stream)
             H->OEMConvert = OEMConvert;
             if (!H->ReadLocalHeader(Stream))
                 break;
-            qint64 Skip = qint64(H->LocalExtraFieldLength) + H->CompressedSize();
+            // Data larger than the file ends the scan (and is refused when
+            // the member is read); only a size that fits is added up.
+            const qint64 Comp = H->CompressedSize();
+            const bool Fits = Comp >= 0 && Comp <= Size;
+            qint64 Skip = qint64(H->LocalExtraFieldLength) + (Fits ? Comp : 0);
             if (H->HasDescriptor())
                 Skip += 16;
             const qint64 Next = Stream->Position() + Skip;
@@ -480,7 +493,7 @@ bool TUnZipper::ScanLocalHeaders(TStream *Stream)
             } catch (const EListError &) {
                 break;
             }
-            if (Next > Size || Skip < 0)
+            if (!Fits || Next > Size)
                 break;
             Stream->Seek(Next, soBeginning);
         }
@@ -538,6 +551,9 @@ void TUnZipper::SwitchToDisk(quint32 Disk)
 {
     if (FZipIsStream)
         throw EIncompleteZip(ZipResourceString(182));
+    // A member or a directory said to lie on a disk after the last is not in the set.
+    if (Disk >= FNumberOfDisks)
+        throw EBadZipFile(ZipResourceString(183));
     QString Name;
     if (FMultiMode == mmSpan) {
         // Every disk of a spanned set holds a file of the archive's name: the
@@ -575,16 +591,20 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     FFromZfc = false;
     bool ScanTried = false;
 
-    bool Found = LocateEndOfCentralDir(Stream);
-    if (Found && FEndCentral.NumberOfDiskWithStartOfCentral() > FEndCentral.NumberOfThisDisk())
-        Found = false;
+    // An end record whose directory starts on a later disk than its own, or
+    // whose disks cannot all be numbered, belongs to no set.
+    const auto Plausible = [this] {
+        return FEndCentral.NumberOfDiskWithStartOfCentral() <= FEndCentral.NumberOfThisDisk()
+            && FEndCentral.NumberOfThisDisk() < quint32(std::numeric_limits<int>::max());
+    };
+    bool Found = LocateEndOfCentralDir(Stream) && Plausible();
     TStream *Dir = Stream;
     std::unique_ptr<TLFNFileStream> Zfc;
     if (!Found && !FZipIsStream) {
         const QString ZfcName = ChangeFileExt(FZipName, QStringLiteral(".zfc"));
         if (FileExists(ZfcName)) {
             Zfc = std::make_unique<TLFNFileStream>(ZfcName, fmOpenRead, false, ArchiveBufferSize);
-            if (LocateEndOfCentralDir(Zfc.get())) {
+            if (LocateEndOfCentralDir(Zfc.get()) && Plausible()) {
                 Dir = Zfc.get();
                 FFromZfc = true;
                 Found = true;
@@ -712,11 +732,14 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
             bool Match = FMembers->Find(H.get(), Index);
             if (!Match && Shift != 0) {
                 // The same name bytes confirm the member found at the shifted offset.
-                const qint64 Stated = H->RelativeOffsetOfLocalHeader();
+                // (An offset too large to be shifted names nothing.)
+                qint64 Shifted = -1;
+                if (qAddOverflow(H->RelativeOffsetOfLocalHeader(), Shift, &Shifted))
+                    Shifted = -1;
                 TZipHeaderInfo Key;
                 Key.SetDiskNumberStart(H->DiskNumberStart());
-                Key.SetRelativeOffsetOfLocalHeader(Stated + Shift);
-                Match = Stated + Shift >= 0 && FMembers->Find(&Key, Index)
+                Key.SetRelativeOffsetOfLocalHeader(Shifted);
+                Match = Shifted >= 0 && FMembers->Find(&Key, Index)
                     && FMembers->Item(Index)->ArchiveName() == H->ArchiveName();
             }
             if (Match) {
@@ -912,7 +935,8 @@ public:
                 Got += R;
                 continue;
             }
-            if (FOwner.FMultiMode == mmNone || FWorker)
+            // Data goes on into the next part of a set, never past the last.
+            if (FOwner.FMultiMode == mmNone || FWorker || FOwner.FCurrentDisk + 1 >= FOwner.FNumberOfDisks)
                 throw EFatalUnzipError(ZipResourceString(194));
             try {
                 FOwner.SwitchToDisk(FOwner.FCurrentDisk + 1);
@@ -956,7 +980,7 @@ public:
         if (!FWorker) {
             FOwner.FFileDone += N;
             FOwner.ReportFile(FOwner.FFileDone, FSize);
-            FOwner.FTotalDone += N;
+            FOwner.FTotalDone = AddDeclaredSize(FOwner.FTotalDone, N);
             FOwner.ReportTotal(FOwner.FTotalDone);
         }
         // A member that inflates a lot reads little: the output honours a cancel too.
@@ -994,15 +1018,18 @@ qint64 TUnZipper::SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime, co
     const qint64 Offset = H.RelativeOffsetOfLocalHeader();
     const qint64 Comp = H.CompressedSize();
     unsigned char L[30];
+    // The local header must lie inside the archive (a seek elsewhere fails
+    // and leaves the stream where it was).
+    if (Offset < 0 || Offset > A->Size() || Comp < 0 || H.UncompressedSize() < 0)
+        throw EBadZipFile(ZipResourceString(183));
     A->Seek(Offset, soBeginning);
-    if (Offset < 0 || Comp < 0 || H.UncompressedSize() < 0 || A->Read(L, 30) != 30
-        || GetLE32(L) != LocalFileHeaderSignature())
+    if (A->Read(L, 30) != 30 || GetLE32(L) != LocalFileHeaderSignature())
         throw EBadZipFile(ZipResourceString(183));
     const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
     // The member's data must lie inside the archive and end before the next
     // member begins: overlapping or out-of-range data is refused.
     const qint64 Limit = Worker ? Worker->Limit : MemberDataLimit(H);
-    if (DataStart + Comp > Limit || (H.IsEncrypted() && Comp < TraditionalCipher::HeaderSize))
+    if (Comp > Limit - DataStart || (H.IsEncrypted() && Comp < TraditionalCipher::HeaderSize))
         throw EBadZipFile(ZipResourceString(183));
     A->Seek(DataStart, soBeginning);
     CheckTime = GetLE32(L + 10);
@@ -1492,7 +1519,7 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
         const qint64 Size = S->Job->W.UncompressedSize();
         FinishExtract(*S->Job, Count, Retry);
         ReportFile(Size, Size);
-        FTotalDone += Size;
+        FTotalDone = AddDeclaredSize(FTotalDone, Size);
         ReportTotal(FTotalDone);
         // A cancel from an event stops the members still waiting too.
         if (FCancel)
@@ -1630,7 +1657,7 @@ int TUnZipper::RunExtraction(RunKind Kind)
         H->Selected = Sel ? 1 : 0;
         if (Sel) {
             ++NumFiles;
-            FTotalBytes += H->UncompressedSize();
+            FTotalBytes = AddDeclaredSize(FTotalBytes, H->UncompressedSize());
         }
     }
     bool StopNow = false;

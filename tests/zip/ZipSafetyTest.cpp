@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <limits>
 #include <unistd.h>
 
 using namespace ZipTest;
@@ -30,6 +31,33 @@ void MakeArchive(const QString &Zip, const QString &Members, const QString &Patc
         "  return p\n"
         "%2\n"
         "open(sys.argv[1],'wb').write(bytes(b))\n").arg(Members, Patch);
+    QByteArray Out;
+    ASSERT_EQ(Python(Script, {Zip}, &Out), 0) << Out.constData();
+}
+
+// Writes an archive record by record: Body is python code that sets parts,
+// the bytes of each part of a set (one part: a plain archive), with the
+// helpers local(), central(), eocd(), z64end() and z64() at hand. The last
+// part goes to Zip, the others beside it as .z01, .z02, ...
+void RawArchive(const QString &Zip, const QString &Body)
+{
+    const QString Script = QStringLiteral(
+        "import sys,struct,zlib\n"
+        "def local(n,d,m=0,comp=None,unc=None,extra=b'',flags=0,crc=None):\n"
+        "  return struct.pack('<IHHHHHIIIHH',0x04034b50,20,flags,m,0,0x5021,zlib.crc32(d) if crc is None else crc,\n"
+        "    len(d) if comp is None else comp,len(d) if unc is None else unc,len(n),len(extra))+n+extra+d\n"
+        "def central(n,off,d=b'',m=0,comp=None,unc=None,extra=b'',flags=0,disk=0,crc=None):\n"
+        "  return struct.pack('<IHHHHHHIIIHHHHHII',0x02014b50,0x031e,20,flags,m,0,0x5021,zlib.crc32(d) if crc is None else crc,\n"
+        "    len(d) if comp is None else comp,len(d) if unc is None else unc,len(n),len(extra),0,disk,0,0,off)+n+extra\n"
+        "def eocd(n,size,off,disk=0,cdisk=0):\n"
+        "  return struct.pack('<IHHHHIIH',0x06054b50,disk,cdisk,n,n,size,off,0)\n"
+        "def z64(*v):\n"
+        "  return struct.pack('<HH',1,8*len(v))+b''.join(struct.pack('<Q',x) for x in v)\n"
+        "def z64end(at,disk,cdisk,n,size,off):\n"
+        "  return struct.pack('<IQHHIIQQQQ',0x06064b50,44,45,45,disk,cdisk,n,n,size,off)+struct.pack('<IIQI',0x07064b50,0,at,1)\n"
+        "%1\n"
+        "for i,p in enumerate(parts):\n"
+        "  open(sys.argv[1] if i+1==len(parts) else sys.argv[1][:-4]+'.z%02d'%(i+1),'wb').write(p)\n").arg(Body);
     QByteArray Out;
     ASSERT_EQ(Python(Script, {Zip}, &Out), 0) << Out.constData();
 }
@@ -648,4 +676,99 @@ TEST(ZipSafety, MemberTooDeepForThePathLimitIsSkippedWithoutLeavingFolders)
     EXPECT_FALSE(QFileInfo::exists(Out + QStringLiteral("/2")));
     EXPECT_TRUE(ZipDetail::MakeFoldersInside(Out, Out + QStringLiteral("/a/b")));
     EXPECT_TRUE(QFileInfo(Out + QStringLiteral("/a/b")).isDir());
+}
+
+TEST(ZipSafety, Zip64ValuesAndDiskNumbersBeyondTheArchiveAreRefused)
+{
+    TestSupport::TempDir D;
+    const QString Big = QStringLiteral("0x7FFFFFFFFFFFFFF0");
+    struct Case {
+        const char *Name;
+        QString Body;
+    };
+    const QList<Case> Cases = {
+        // The local header found by the scan says its data is larger than any file.
+        {"scan", QStringLiteral("parts=[local(b'a.txt',b'hello',comp=0xFFFFFFFF,unc=0xFFFFFFFF,extra=z64(5,%1))]").arg(Big)},
+        // The directory's Zip64 block gives a compressed size, or a header offset, near the largest number.
+        {"size", QStringLiteral("L=local(b'a.txt',b'hello'); C=central(b'a.txt',0,b'hello',comp=0xFFFFFFFF,extra=z64(%1))\n"
+                                "parts=[L+C+eocd(1,len(C),len(L))]").arg(Big)},
+        {"offset", QStringLiteral("L=local(b'a.txt',b'hello'); C=central(b'a.txt',0xFFFFFFFF,b'hello',extra=z64(%1))\n"
+                                  "parts=[L+C+eocd(1,len(C),len(L))]").arg(Big)},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const QString Zip = D.File(QString::fromLatin1(C.Name) + QStringLiteral(".zip"));
+        RawArchive(Zip, C.Body);
+        UnzipRun R(Zip, D.File(QString::fromLatin1(C.Name)));
+        R.U.IncompleteZipMode = izAssumeBad;
+        R.U.OpenAndReadDirectory();
+        EXPECT_EQ(R.U.MemberCount(), 1);
+        EXPECT_THROW(R.U.UnpackFiles(), EBadZipFile);
+        EXPECT_TRUE(FilesUnder(D.File(QString::fromLatin1(C.Name))).isEmpty());
+    }
+
+    // Data put in front of the archive shifts every offset: a header offset
+    // near the largest number shifted too names no member.
+    const QString Shifted = D.File(QStringLiteral("shifted.zip"));
+    RawArchive(Shifted, QStringLiteral("L=local(b'a.txt',b'hello')+local(b'b.txt',b'hi'); C=central(b'a.txt',0,b'hello')\n"
+                                       "C2=central(b'b.txt',0xFFFFFFFF,b'hi',extra=z64(%1))\n"
+                                       "parts=[b'x'*100+L+C+C2+eocd(2,len(C)+len(C2),len(L))]").arg(Big));
+    {
+        UnzipRun R(Shifted, D.File(QStringLiteral("shifted")));
+        R.U.IncompleteZipMode = izAssumeBad;
+        R.U.OpenAndReadDirectory();
+        EXPECT_EQ(R.U.MemberCount(), 2);
+        EXPECT_EQ(R.U.UnpackFiles(), 2);
+        EXPECT_EQ(ReadAll(D.File(QStringLiteral("shifted/a.txt"))), QByteArray("hello"));
+    }
+
+    // Declared sizes that add up past the largest number: the total the
+    // application is told stays at the largest, and neither member passes.
+    const QString Sum = D.File(QStringLiteral("sum.zip"));
+    RawArchive(Sum, QStringLiteral("L1=local(b'a.txt',b'hello'); L2=local(b'b.txt',b'hello')\n"
+                                   "C=central(b'a.txt',0,b'hello',unc=0xFFFFFFFF,extra=z64(%1))"
+                                   "+central(b'b.txt',len(L1),b'hello',unc=0xFFFFFFFF,extra=z64(%1))\n"
+                                   "parts=[L1+L2+C+eocd(2,len(C),len(L1)+len(L2))]").arg(Big));
+    for (int Threads : {1, 2}) {
+        UnzipRun R(Sum, D.File(QStringLiteral("sum")));
+        R.U.ExtractThreads = Threads;
+        qint64 Total = 0;
+        R.U.OnStartUnZipInfo = [&](TObject *, int, qint64 Bytes, bool &) { Total = Bytes; };
+        QList<int> Percents;
+        R.U.OnTotalPercentDone = [&](TObject *, int P) { Percents << P; };
+        EXPECT_EQ(R.U.UnpackFiles(), 0);
+        EXPECT_EQ(R.U.FailedCount(), 2);
+        EXPECT_EQ(Total, std::numeric_limits<qint64>::max());
+        for (int P : Percents)
+            EXPECT_TRUE(P >= 0 && P <= 100) << P;
+        EXPECT_EQ(R.U.TestFiles(), 0);
+    }
+
+    // Disk numbers past what a set can name are no end record of a set.
+    const QString Disks = D.File(QStringLiteral("disks.zip"));
+    RawArchive(Disks, QStringLiteral("L=local(b'a.txt',b'hello'); C=central(b'a.txt',0,b'hello')\n"
+                                     "parts=[L+C+z64end(len(L)+len(C),2**31,2**31-1,1,len(C),len(L))"
+                                     "+eocd(1,len(C),len(L),0xFFFF,0xFFFF)]"));
+    {
+        UnzipRun R(Disks, D.File(QStringLiteral("disks")));
+        EXPECT_THROW(R.U.OpenAndReadDirectory(), EIncompleteZip);
+        R.U.IncompleteZipMode = izAssumeBad;
+        EXPECT_EQ(R.U.UnpackFiles(), 1);
+    }
+
+    // A member of a split set whose data would run on past the last part:
+    // (empty deflate blocks that never end) it fails when the last part ends.
+    const QString Split = D.File(QStringLiteral("split.zip"));
+    RawArchive(Split, QStringLiteral("blk=b'\\x00\\x00\\x00\\xff\\xff'*20\n"
+                                     "L=local(b'a.txt',blk,m=8,comp=0xFFFFFFFF,unc=10,extra=z64(10,2**40),crc=0)\n"
+                                     "C=central(b'a.txt',4,blk,m=8,comp=0xFFFFFFFF,unc=10,extra=z64(2**40),crc=0)\n"
+                                     "parts=[b'PK\\x07\\x08'+L, blk+C+eocd(1,len(C),len(blk),1,1)]"));
+    {
+        UnzipRun R(Split, D.File(QStringLiteral("split")));
+        EXPECT_EQ(R.U.MemberCount(), 0);
+        R.U.OpenAndReadDirectory();
+        EXPECT_EQ(R.U.MemberCount(), 1);
+        EXPECT_THROW(R.U.UnpackFiles(), EFatalUnzipError);
+        EXPECT_TRUE(FilesUnder(D.File(QStringLiteral("split"))).isEmpty());
+    }
 }
