@@ -529,17 +529,22 @@ void TZipper::KeepMember(int Index, TZipHeaderInfo &Old)
         OnUpdate(this, uaKeeping, Index);
     ReadLazyComment(Old);
     TStream *A = FArchive;
-    A->Seek(Old.RelativeOffsetOfLocalHeader(), soBeginning);
+    const qint64 Offset = Old.RelativeOffsetOfLocalHeader();
+    // The local header must lie inside the archive (a seek elsewhere fails
+    // and leaves the stream where it was).
+    if (Offset < 0 || Offset > A->Size())
+        throw EBadZipFile(ZipResourceString(183));
+    A->Seek(Offset, soBeginning);
     TZipHeaderInfo Local;
     if (!Local.ReadLocalHeader(A))
         throw EBadZipFile(ZipResourceString(183));
-    A->Seek(Old.RelativeOffsetOfLocalHeader() + 30 + Local.FileNameLength(), soBeginning);
+    A->Seek(Offset + 30 + Local.FileNameLength(), soBeginning);
     const QByteArray OldExtra = A->ReadBytes(Local.LocalExtraFieldLength);
     if (OldExtra.size() != Local.LocalExtraFieldLength)
         throw EFatalUnzipError(ZipResourceString(194));
     const qint64 DataStart = A->Position();
     const qint64 Comp = Old.CompressedSize();
-    if (Comp < 0 || DataStart + Comp > MemberDataLimit(Old))
+    if (Comp < 0 || Comp > MemberDataLimit(Old) - DataStart)
         throw EBadZipFile(ZipResourceString(183));
 
     // The data descriptor that follows the data of a member with flag bit 3

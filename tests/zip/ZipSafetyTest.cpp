@@ -722,6 +722,20 @@ TEST(ZipSafety, Zip64ValuesAndDiskNumbersBeyondTheArchiveAreRefused)
         EXPECT_EQ(ReadAll(D.File(QStringLiteral("shifted/a.txt"))), QByteArray("hello"));
     }
 
+    // Updating such an archive keeps none of its lying members: the update
+    // fails and the archive stays as it was.
+    WriteAll(D.File(QStringLiteral("new.txt")), QByteArray("new"));
+    for (const char *Name : {"size", "offset"}) {
+        SCOPED_TRACE(Name);
+        const QString Zip = D.File(QString::fromLatin1(Name) + QStringLiteral(".zip"));
+        const QByteArray Before = ReadAll(Zip);
+        TZipper Z;
+        Z.SetZipName(Zip);
+        Z.FilesList().Add(D.File(QStringLiteral("new.txt")));
+        EXPECT_THROW(Z.PackFiles(), EBadZipFile);
+        EXPECT_EQ(ReadAll(Zip), Before);
+    }
+
     // Declared sizes that add up past the largest number: the total the
     // application is told stays at the largest, and neither member passes.
     const QString Sum = D.File(QStringLiteral("sum.zip"));
