@@ -685,20 +685,26 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     std::vector<std::unique_ptr<TZipHeaderInfo>> Read;
     QSet<std::pair<quint32, qint64>> Claimed;
     bool InOrder = true;
+    // A header cut by the end of a part goes on in the next one, which
+    // replaces the part read so far: the directory is read on from there.
+    const auto ReadHeader = [&](TZipHeaderInfo &H) {
+        const bool Ok = H.ReadCentralHeader(Dir, FScanning ? std::function<TStream *()>() : NextDisk);
+        if (Multi)
+            Dir = FArchive;
+        return Ok;
+    };
     for (qint64 I = 0; I < Total; ++I) {
         CheckCancel();
         auto H = std::make_unique<TZipHeaderInfo>();
         H->OEMConvert = OEMConvert;
-        bool Ok = H->ReadCentralHeader(Dir, FScanning ? std::function<TStream *()>() : NextDisk);
-        if (Multi)
-            Dir = FArchive;
+        bool Ok = ReadHeader(*H);
         if (!Ok && Prev && PrevExtra > 0) {
             // The previous header claimed an extra field it does not hold.
             Prev->ExtraFieldLength = 0;
             Prev->StoredExtraLength = 0;
             Prev->Zip64ExtraLength = 0;
             Dir->Seek(-PrevExtra, soCurrent);
-            Ok = H->ReadCentralHeader(Dir, FScanning ? std::function<TStream *()>() : NextDisk);
+            Ok = ReadHeader(*H);
         }
         if (!Ok) {
             if (FScanning)

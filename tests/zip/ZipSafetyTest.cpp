@@ -257,6 +257,22 @@ TEST(ZipSafety, CentralHeaderWithMissingExtraFieldIsReadThroughTheRetry)
     ASSERT_EQ(U.MemberCount(), 2);
     EXPECT_EQ(U.Member(1)->FileName(), QStringLiteral("b.txt"));
     EXPECT_EQ(U.UnzipToBuffer(1), QByteArray("bbb"));
+
+    // In a split set the header read again may be cut by the end of its
+    // part and go on in the next one.
+    const QString Split = D.File(QStringLiteral("split.zip"));
+    RawArchive(Split, QStringLiteral("La=local(b'a.txt',b'aaa'); Lb=local(b'b.txt',b'bbb')\n"
+                                     "C1=central(b'a.txt',4,b'aaa')\n"
+                                     "C1=C1[:30]+struct.pack('<H',4)+C1[32:]\n"
+                                     "C2=central(b'b.txt',4+len(La),b'bbb')\n"
+                                     "parts=[b'PK\\x07\\x08'+La+Lb, C1+C2[:20], C2[20:]+eocd(2,len(C1)+len(C2),0,2,1)]"));
+    UnzipRun R(Split, D.File(QStringLiteral("split")));
+    R.U.OpenAndReadDirectory();
+    ASSERT_EQ(R.U.MemberCount(), 2);
+    EXPECT_EQ(R.U.Member(1)->FileName(), QStringLiteral("b.txt"));
+    EXPECT_EQ(R.U.UnpackFiles(), 2);
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("split/a.txt"))), QByteArray("aaa"));
+    EXPECT_EQ(ReadAll(D.File(QStringLiteral("split/b.txt"))), QByteArray("bbb"));
 }
 
 TEST(ZipSafety, CancelAndReadOnlyTargetsLeaveFilesAsTheyWere)
