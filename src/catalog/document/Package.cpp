@@ -16,6 +16,8 @@
 
 #include "zip/Zipper.h"
 
+#include <limits>
+
 namespace QbaPackage {
 
 // Every regular file below Folder, links left out, sorted for a stable archive.
@@ -129,7 +131,10 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
             R.Status = osInvalid;
             return R;
         }
-        Declared += H->UncompressedSize();
+        // Sizes from another computer may add up past the largest number.
+        const qint64 Size = H->UncompressedSize();
+        Declared = Size > std::numeric_limits<qint64>::max() - Declared ? std::numeric_limits<qint64>::max()
+                                                                        : Declared + Size;
     }
     // The sizes the package declares must fit where it is unpacked (the zip
     // library holds every member to its declared size).

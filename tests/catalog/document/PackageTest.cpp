@@ -176,6 +176,20 @@ TEST_F(Package, CraftedPackagesAreRefused)
                                                       {QStringLiteral("catalog.qbt"), PageBytes}})),
               QbaPackage::osOk);
 
+    // Two members declaring sizes that add up past the largest number: no
+    // disk holds them.
+    const QString Huge = Work.File(QStringLiteral("huge.qba"));
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("python3"),
+                                      {QStringLiteral("-c"),
+                                       QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
+                                                      "for n in ('index.dat','catalog.qbt'): z.writestr(n,b'x')\n"
+                                                      "for i in z.filelist: i.file_size=0x7FFFFFFFFFFFFF00\n"
+                                                      "z.close()\n"),
+                                       Huge}),
+              0);
+    EXPECT_THROW(QbaPackage::Unpack(Huge, Dest), EInOutError);
+    EXPECT_EQ(TestSupport::ReadAll(Dest + QStringLiteral("index.dat")), Index) << "what was unpacked before stays";
+
     // Not an archive at all: the zip library's error.
     TestSupport::WriteAll(Work.File(QStringLiteral("text.qba")), QByteArray("just text, no archive"));
     EXPECT_THROW(QbaPackage::Unpack(Work.File(QStringLiteral("text.qba")), Dest), Exception);
