@@ -14,9 +14,10 @@ cmake --build build-test -j "$jobs"
 fuzz_flags="-fsanitize=fuzzer-no-link,address,undefined"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQB_GIF_FUZZER=ON -DQB_ZIP_FUZZER=ON -DQB_HTML_FUZZER=ON -DQB_RTF_FUZZER=ON -DQB_CELLSTREAM_FUZZER=ON -DQB_XLS_FUZZER=ON \
+  -DQB_PAGE_FUZZER=ON \
   -DCMAKE_C_FLAGS="$fuzz_flags" -DCMAKE_CXX_FLAGS="$fuzz_flags" >/dev/null
 cmake --build build-fuzz -j "$jobs" --target gif_fuzzer zip_legacy_fuzzer html_fuzzer rtf_fuzzer cellstream_fuzzer \
-  xls_fuzzer
+  xls_fuzzer page_fuzzer
 
 # run_fuzzer TITLE TARGET SEEDS RUNS [libFuzzer options...]
 run_fuzzer() {
@@ -43,6 +44,7 @@ run_fuzzer "RTF reader" rtf_fuzzer tests/fixtures/rtf 50000 -max_total_time=8 -t
 QT_QPA_PLATFORM=offscreen LSAN_OPTIONS="suppressions=$PWD/tests/grid/fuzz/lsan.supp" \
   run_fuzzer "grid's cell stream reader" cellstream_fuzzer tests/fixtures/cellstream 10000 -max_total_time=5 -timeout=10
 run_fuzzer "grid's .xls reader" xls_fuzzer tests/fixtures/xls 30000 -max_total_time=8 -timeout=10
+run_fuzzer "page and book documents" page_fuzzer tests/fixtures/page 1000 -max_total_time=5 -timeout=10
 
 cd build-test
 # shellcheck disable=SC2086
