@@ -263,11 +263,11 @@ void FuzzPage(uint8_t Choice)
     Store(Doc, Grid, 1, ProductBlocks::PathRowOfBlock(Grid.Blocks()), Choice & 2);
     CheckBlockLines(Doc, Mirror, Grid.Blocks());
 
-    // An auto-fill command writes one field of the products from one on (a
-    // repair asked for on the way is declined: the window would ask for every
+    // An auto-fill command writes one field of the last products (a repair
+    // asked for on the way is declined: the window would ask for every
     // product). A product missing from the text goes in before the lines after
-    // the last block, which move each time: the last 64 products keep the work
-    // for one input within bounds.
+    // the last block, which move each time: 64 products keep the work for one
+    // input within bounds.
     AutoFill::TAutoFiller Filler(Grid, [&](int ACol, int ARow) { Doc.StoreProductBlock(Grid, ACol, ARow); });
     Filler.Fixed(qMax(1, Grid.Blocks() - 63), AutoFill::fUnit, QStringLiteral("件"));
     CheckBlockLines(Doc, Mirror, Grid.Blocks());
@@ -292,6 +292,7 @@ void FuzzPage(uint8_t Choice)
         ProductBlocks::DeleteAllProducts(Lines);
         Doc.SetLines(Lines);
         LoadGrid(Doc, Grid);
+        Mirror.Check();
     }
 
     // The search over pages, for a word of the page and for fixed ones.
@@ -361,6 +362,8 @@ void FuzzReceived()
     (void)ReceivedPaths::KeepInside(Folder().Root, Book, true);
     (void)ReceivedPaths::KeepInside(Folder().Root, Folder().File("page.qbt"), false);
     // A second pass finds nothing more to leave out.
+    if (!ReceivedPaths::KeepInside(Folder().Root, Book, true).isEmpty())
+        Fail("a book kept inside still names something outside");
     if (!ReceivedPaths::KeepInside(Folder().Root, Folder().File("page.qbt"), false).isEmpty())
         Fail("a page kept inside still names something outside");
 }
