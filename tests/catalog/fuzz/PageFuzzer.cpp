@@ -194,11 +194,35 @@ void Repair(TPageDocument &Doc, TFakeGrid &Grid, bool Rebuild)
     LoadGrid(Doc, Grid);
 }
 
+// The key of the page line that holds cell (ACol, ARow), or "".
+QString KeyOfCell(int ACol, int ARow)
+{
+    static const char *const Col3[] = {nullptr, "{$PID}=", "{$PPRICE}=", "{$PWEIGHT}=", "{$PNOTE}=", nullptr};
+    static const char *const Col5[] = {nullptr, "{$PNAME}=", "{$PUNIT}=", "{$PSERIAL}=", nullptr, nullptr};
+    const int R = ARow % 6;
+    const char *Key = ACol == 1 && R == 0 ? "{$IMG}=" : ACol == 3 ? Col3[R] : ACol == 5 ? Col5[R] : nullptr;
+    return Key ? QString::fromLatin1(Key) : QString();
+}
+
 // A store from the grid, and the repair the window offers when it cannot be placed.
 void Store(TPageDocument &Doc, TFakeGrid &Grid, int ACol, int ARow, bool Rebuild)
 {
-    if (Doc.StoreProductBlock(Grid, ACol, ARow) == TPageDocument::srNeedsRepair)
+    const TPageDocument::TStoreResult Result = Doc.StoreProductBlock(Grid, ACol, ARow);
+    if (Result == TPageDocument::srNeedsRepair) {
         Repair(Doc, Grid, Rebuild);
+        return;
+    }
+    // A value stored stands in its block, on one line.
+    const int P = Doc.FindBlockLine(ProductBlocks::BlockOfRow(ARow));
+    if (P < 0)
+        Fail("a product stored has no block line");
+    if (Result != TPageDocument::srStored)
+        return;
+    const QString Line = KeyOfCell(ACol, ARow) + TPageDocument::OneLine(Grid.Cells(ACol, ARow));
+    for (int J = P + 1; J <= P + 8 && J < Doc.Count(); ++J)
+        if (Doc.Strings(J) == Line)
+            return;
+    Fail("a value stored is not in its block");
 }
 
 void FuzzPage(uint8_t Choice)
