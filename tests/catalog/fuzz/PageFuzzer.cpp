@@ -23,6 +23,7 @@
 #include "catalog/document/ReceivedPaths.h"
 
 #include "platform/core/Classes.h"
+#include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
@@ -242,6 +243,12 @@ void FuzzPage(uint8_t Choice)
             Fail("a page saved unchanged reads back otherwise");
     }
 
+    // The search over pages reads a page as it is opened: the name it shows is found in it.
+    const QString Name = Doc.Values(QStringLiteral("{Catalog名称}")).left(4);
+    for (const bool Case : {true, false})
+        if (!Name.isEmpty() && PageSearch::SearchFile(Page, Name, Case, {}) != PageSearch::frMatch)
+            Fail("the search misses a word of the page as it came");
+
     TFakeGrid Grid;
     LoadGrid(Doc, Grid);
     const bool Damaged = Doc.LacksDetailLine();
@@ -319,9 +326,18 @@ void FuzzPage(uint8_t Choice)
         Mirror.Check();
     }
 
-    // The search over pages, for a word of the page and for fixed ones.
+    // The page as edited is saved and reads back as it stands (unless its
+    // first bytes happen to be a UTF-8 mark, which makes any file read as UTF-8).
+    Doc.SaveToFile(Page);
+    if (!Cp936::Encode(Doc.Strings(0)).startsWith("\xEF\xBB\xBF") && TPageDocument::LoadPageLines(Page) != Doc.Lines())
+        Fail("a page saved reads back otherwise");
+
+    // The search over pages finds a word of the page, and looks for fixed ones.
     const QString Word = Doc.Values(QStringLiteral("{Catalog名称}")).left(4);
-    for (const QString &Key : {Word, QStringLiteral("ID"), QStringLiteral("价格"), QStringLiteral("a")})
+    for (const bool Case : {true, false})
+        if (!Word.isEmpty() && PageSearch::SearchFile(Page, Word, Case, {}) != PageSearch::frMatch)
+            Fail("the search misses a word of the page");
+    for (const QString &Key : {QStringLiteral("ID"), QStringLiteral("价格"), QStringLiteral("a")})
         for (const bool Case : {true, false})
             if (PageSearch::SearchFile(Page, Key, Case, {}) == PageSearch::frMissing)
                 Fail("the page went missing");
