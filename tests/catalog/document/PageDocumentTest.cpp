@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "catalog/document/PageDocument.h"
 #include "platform/core/Classes.h"
+#include "platform/core/Codec.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -515,6 +516,36 @@ TEST(PageDocument, WriterAsksForRepairWhenABlockIsBroken)
     Grid.SetCells(1, 6, QStringLiteral("/x.jpg"));
     EXPECT_EQ(Doc.StoreProductBlock(Grid, 1, 6), TPageDocument::srStored);
     EXPECT_EQ(Doc.Strings(31), QStringLiteral("{$IMG}=/x.jpg"));
+}
+
+TEST(PageDocument, TextTypedAfterADamagedByteIsSavedAsTyped)
+{
+    // A value that ends in a lone lead byte (cut in the middle of a character
+    // by another program), and a line that ends in one.
+    TempDir Dir;
+    const QString Path = Dir.File(QStringLiteral("damaged.qbt"));
+    QByteArray Bytes = Cp936::Encode(PageWith(1).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    Bytes.replace(QByteArray("{$PNAME}=") + Cp936::Encode(QStringLiteral("名称1")), QByteArray("{$PNAME}=\xBE\xC4\xB5"));
+    Bytes += QByteArray("{key}=\xB5\r\nA\r\n");
+    TestSupport::WriteAll(Path, Bytes);
+    TPageDocument Doc;
+    Doc.LoadFromFile(Path);
+    Doc.SaveToFile(Path);
+    EXPECT_EQ(TestSupport::ReadAll(Path), Bytes) << "the damaged bytes are kept as they were";
+
+    // The user types after the damaged byte, and joins the two lines.
+    TFakeGrid Grid;
+    Doc.LoadGridFromPage(Grid, Path, Dir.Path());
+    Grid.SetCells(5, 1, Grid.Cells(5, 1) + QStringLiteral("改A"));
+    ASSERT_EQ(Doc.StoreProductBlock(Grid, 5, 1), TPageDocument::srStored);
+    QStringList Lines = Doc.Lines();
+    const QString Last = Lines.takeLast();
+    Lines.last() += Last;
+    Doc.SetLines(Lines);
+    Doc.SaveToFile(Path);
+    const QStringList Back = TPageDocument::LoadPageLines(Path);
+    EXPECT_EQ(Back.at(26), QStringLiteral("{$PNAME}=灸?改A"));
+    EXPECT_EQ(Back.constLast(), QStringLiteral("{key}=?A"));
 }
 
 TEST(PageDocument, SaveAndHistory)
