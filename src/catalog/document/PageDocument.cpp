@@ -182,11 +182,16 @@ void TPageDocument::InsertLines(int Index, const QStringList &Lines)
     if (!Keep) {
         ForgetBlocks();
     } else {
-        for (qsizetype I = 0; I < Lines.size(); ++I)
+        if (Index <= FLastBlock)
+            FLastBlock += int(Lines.size());
+        for (qsizetype I = 0; I < Lines.size(); ++I) {
+            if (BlockNumberOfLine(Lines.at(I)) > 0)
+                FLastBlock = qMax(FLastBlock, int(Index + I));
             if (const int N = ExactBlockNumber(Lines.at(I)); N > 0 && !FBlockLines.contains(N)) {
                 FBlockLines.insert(N, int(Index + I));
                 FIndexedLast = int(Index + I);
             }
+        }
     }
     Note(Index, 0, int(Lines.size()));
 }
@@ -195,8 +200,10 @@ void TPageDocument::RemoveLines(int Index, int N)
 {
     if (N <= 0)
         return;
-    if (!(Index > FIndexedLast && Index > FIndexedDetail))
+    if (!(Index > FIndexedLast && Index > FIndexedDetail) || (Index <= FLastBlock && FLastBlock < Index + N))
         ForgetBlocks();
+    else if (Index <= FLastBlock)
+        FLastBlock -= N;
     FLines.remove(Index, N);
     Note(Index, N, 0);
 }
@@ -208,11 +215,15 @@ void TPageDocument::IndexBlocks() const
     FBlockLines.clear();
     FIndexedDetail = DetailIndex();
     FIndexedLast = -1;
-    for (int I = FIndexedDetail < 0 ? 0 : FIndexedDetail + 1; I < Count(); ++I)
+    FLastBlock = -1;
+    for (int I = FIndexedDetail < 0 ? 0 : FIndexedDetail + 1; I < Count(); ++I) {
+        if (BlockNumberOfLine(FLines.at(I)) > 0)
+            FLastBlock = I;
         if (const int N = ExactBlockNumber(FLines.at(I)); N > 0 && !FBlockLines.contains(N)) {
             FBlockLines.insert(N, I);
             FIndexedLast = I;
         }
+    }
     FBlockIndexed = true;
 }
 
@@ -469,12 +480,12 @@ void TPageDocument::LoadGridFromPage(TProductGridAccess &Grid, const QString &Pa
 int TPageDocument::BlockAppendPoint()
 {
     // After the last product block, so that header keys kept at the end of
-    // older pages stay where they are.
-    int Last = -1;
-    const int D = DetailIndex();
-    for (int I = Count() - 1; I >= (D < 0 ? 0 : D + 1) && Last < 0; --I)
-        if (BlockNumberOfLine(FLines.at(I)) > 0)
-            Last = I;
+    // older pages stay where they are. The index knows that block and the
+    // "{detail}" line: products added one after another behind a long text
+    // cost no walk over it.
+    IndexBlocks();
+    const int D = FIndexedDetail;
+    const int Last = FLastBlock;
     if (Last >= 0) {
         int End = Last + 1;
         while (End < Count() && End <= Last + 8 && BlockNumberOfLine(FLines.at(End)) == 0

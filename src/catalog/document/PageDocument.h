@@ -163,6 +163,7 @@ private:
     mutable bool FBlockIndexed = false;
     mutable int FIndexedDetail = -1;   // DetailIndex() of the indexed text
     mutable int FIndexedLast = -1;     // the last line the index names
+    mutable int FLastBlock = -1;       // the last block line of the product area, whatever its number
     void IndexBlocks() const;
     void ForgetBlocks() { FBlockIndexed = false; }
     void Changed();

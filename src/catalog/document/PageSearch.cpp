@@ -1,6 +1,7 @@
 #include "PageSearch.h"
 
 #include "CatalogBook.h"
+#include "PageDocument.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 
@@ -54,9 +55,14 @@ TFileResult SearchFile(const QString &File, const QString &Keyword, bool CaseSen
 {
     if (!FileExists(File))
         return frMissing;
+    // Read as the program opens a page (a UTF-8 mark makes it UTF-8), so that
+    // what the page shows is what is found in it.
     QStringList Lines;
-    if (!ReadLines(File, Lines))
+    try {
+        Lines = TPageDocument::LoadPageLines(File);
+    } catch (const Exception &) {
         return frNoMatch;
+    }
     const QString Key = CaseSensitive ? Keyword : FoldAscii(Keyword);
     for (const QString &Line : Lines) {
         if (Stopped && Stopped())

@@ -21,7 +21,8 @@ QStringList ListedFiles(const QStringList &Lines, const QString &Base);
 bool LineContains(const QString &Line, const QString &Keyword, bool CaseSensitive);
 
 enum TFileResult { frMissing, frNoMatch, frMatch, frStopped };
-// Searches the lines of File; Stopped is asked before every line.
+// Searches the lines of File, read as a page is opened (code page 936, or
+// UTF-8 after a UTF-8 mark); Stopped is asked before every line.
 TFileResult SearchFile(const QString &File, const QString &Keyword, bool CaseSensitive,
                        const std::function<bool()> &Stopped);
 

@@ -175,6 +175,24 @@ inline void PutEscape(QString &Out, unsigned char B)
     Out.append(QChar(char16_t(ByteEscapeBase + B)));
 }
 
+// True when Decode takes the byte at P together with the bytes after it as one
+// character (the byte is a lead byte with a valid partner).
+bool JoinsNext(const Tables &T, const QByteArray &Bytes, qsizetype P)
+{
+    const auto *B = reinterpret_cast<const unsigned char *>(Bytes.constData());
+    const qsizetype Size = Bytes.size();
+    if (B[P] < 0x81 || B[P] > 0xFE || P + 1 >= Size)
+        return false;
+    const unsigned char C2 = B[P + 1];
+    if (C2 >= 0x30 && C2 <= 0x39) {
+        if (P + 3 >= Size || B[P + 2] < 0x81 || B[P + 2] > 0xFE || B[P + 3] < 0x30 || B[P + 3] > 0x39)
+            return false;
+        const qint64 L = FourLinear(B + P);
+        return (L < Bmp4Count && T.Four[size_t(L)] != 0) || (L >= SupplementaryBase && L < SupplementaryBase + 0x100000);
+    }
+    return C2 >= 0x40 && C2 != 0x7F && C2 != 0xFF && T.Double[size_t((B[P] - 0x81) * TrailCount + (C2 - 0x40))] != 0;
+}
+
 } // namespace
 
 namespace Cp936 {
@@ -269,6 +287,7 @@ QByteArray Encode(const QString &Text)
         Out.append(char(U[J]));
     const Tables &T = Get();
     unsigned char Four[4];
+    std::vector<qsizetype> Escapes;   // where damaged bytes were written back
     for (; I < N; ++I) {
         const char16_t C = U[I];
         if (C < 0x80) {
@@ -276,6 +295,7 @@ QByteArray Encode(const QString &Text)
             continue;
         }
         if (IsEscape(C)) {
+            Escapes.push_back(Out.size());
             Out.append(char(C - ByteEscapeBase));
             continue;
         }
@@ -306,6 +326,14 @@ QByteArray Encode(const QString &Text)
             break;
         }
     }
+    // A damaged byte stands alone where it was read. Text put after it (an
+    // edit, two lines joined) may give it a partner, which would turn the byte
+    // and that text into another character: it is written as "?" instead, so
+    // the text after it reads back as it is. From the end, so that each byte
+    // is judged by the bytes that are finally written after it.
+    for (auto It = Escapes.rbegin(); It != Escapes.rend(); ++It)
+        if (JoinsNext(T, Out, *It))
+            Out[*It] = '?';
     return Out;
 }
 

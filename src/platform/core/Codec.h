@@ -6,7 +6,9 @@
 // back. Every code page 936 byte sequence decodes and re-encodes unchanged
 // (0x80 is the euro sign). A byte that forms no character decodes to a private
 // use character U+F780 + byte (U+F700 range), which encodes back to the same
-// byte, so damaged input is kept rather than silently dropped.
+// byte, so damaged input is kept rather than silently dropped. Only where text
+// put after such a byte would join it into a character is it written as "?",
+// so that the text after it reads back unchanged.
 
 #include <QByteArray>
 #include <QString>

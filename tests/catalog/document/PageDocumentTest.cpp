@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "catalog/document/PageDocument.h"
 #include "platform/core/Classes.h"
+#include "platform/core/Codec.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -416,6 +417,87 @@ TEST(PageDocument, BlocksFoundAfterEveryKindOfChange)
     EXPECT_EQ(Doc.FindBlockLine(0), -1);
 }
 
+namespace {
+
+// Where a block missing from the text goes, looked up in the text itself:
+// after the last block line past the first "{detail}" and the "{$" lines
+// that follow it (at most eight).
+int AppendPointInText(const QStringList &L)
+{
+    const int D = int(L.indexOf(TPageDocument::DetailLine));
+    for (int Last = int(L.size()) - 1; Last >= (D < 0 ? 0 : D + 1); --Last) {
+        if (TPageDocument::BlockNumberOfLine(L.at(Last)) == 0)
+            continue;
+        int End = Last + 1;
+        while (End < L.size() && End <= Last + 8 && TPageDocument::BlockNumberOfLine(L.at(End)) == 0
+               && L.at(End).startsWith(QLatin1String("{$")))
+            ++End;
+        return End;
+    }
+    return D < 0 ? int(L.size()) : D + 2;
+}
+
+} // namespace
+
+TEST(PageDocument, NewBlocksGoAfterTheLastBlockWhateverChangedBefore)
+{
+    // The last block line is a stray "{$07}"; keys stand before and after it,
+    // and a long tail of lines the program does not read.
+    QStringList Lines = PageWith(3);
+    Lines << QStringLiteral("{k}=v") << QStringLiteral("{$07}") << QStringLiteral("{背景音乐}=a.mid");
+    for (int I = 0; I < 200; ++I)
+        Lines << QStringLiteral("tail %1").arg(I);
+    TPageDocument Doc;
+    Doc.SetLines(Lines);
+    TFakeGrid Grid;
+    Doc.LoadGridFromPage(Grid, QString(), QStringLiteral("/nonexistent/"));
+    int N = Grid.RowCount() / 6;
+    auto StoreNewBlock = [&](const char *After) {
+        ++N;
+        while (Grid.RowCount() < 6 * N + 1)
+            Grid.AppendProductBlock();
+        const int Expected = AppendPointInText(Doc.Lines());
+        Grid.SetCells(3, 6 * N - 5, QStringLiteral("new%1").arg(N));
+        ASSERT_EQ(Doc.StoreProductBlock(Grid, 3, 6 * N - 5), TPageDocument::srStored) << After;
+        EXPECT_EQ(Doc.FindBlockLine(N), Expected) << After;
+        EXPECT_EQ(Doc.Strings(Expected + 2), QStringLiteral("{$PID}=new%1").arg(N)) << After;
+    };
+    // A value written in place, and the line of a product not in the text
+    // looked up (the window steps on its cells).
+    auto StoreInPlace = [&] {
+        Grid.SetCells(5, 1, Grid.Cells(5, 1) + QStringLiteral("改"));
+        ASSERT_EQ(Doc.StoreProductBlock(Grid, 5, 1), TPageDocument::srStored);
+        EXPECT_EQ(Doc.FindBlockLine(N + 1), -1);
+    };
+    StoreInPlace();
+    Doc.SetValues(QStringLiteral("{k}"), QString());
+    StoreNewBlock("a key between the blocks and the stray block line removed");
+    StoreNewBlock("a block added behind it");
+    Doc.SetValues(QStringLiteral("{背景图片}"), QStringLiteral("bg.jpg"));
+    StoreNewBlock("a header line added");
+    Doc.SetValues(QStringLiteral("{背景图片}"), QString());
+    StoreNewBlock("a header line removed");
+    StoreInPlace();
+    Doc.SetValues(QStringLiteral("{背景音乐}"), QString());
+    StoreNewBlock("the key after the blocks removed");
+    Doc.SetValues(QStringLiteral("{$07}"), QString());
+    StoreNewBlock("the stray block line removed");
+    Doc.SetValues(QStringLiteral("{$%1}").arg(N), QString());
+    StoreNewBlock("the last block line removed");
+    Lines = Doc.Lines();
+    Lines << QStringLiteral("{$3}") << QStringLiteral("{k}=v") << QStringLiteral("{$3}");
+    Doc.SetLines(Lines);
+    StoreInPlace();
+    Doc.SetValues(QStringLiteral("{k}"), QString());
+    StoreNewBlock("a key between two copies of a block line removed");
+    Lines = Doc.Lines();
+    Lines << QStringLiteral("{$3}") << QStringLiteral("x") << QStringLiteral("{$007}");
+    Doc.SetLines(Lines);
+    StoreInPlace();
+    Doc.SetValues(QStringLiteral("{$007}"), QString());
+    StoreNewBlock("a stray block line at the end removed");
+}
+
 TEST(PageDocument, WriterAsksForRepairWhenABlockIsBroken)
 {
     QStringList Lines = PageWith(2);
@@ -434,6 +516,36 @@ TEST(PageDocument, WriterAsksForRepairWhenABlockIsBroken)
     Grid.SetCells(1, 6, QStringLiteral("/x.jpg"));
     EXPECT_EQ(Doc.StoreProductBlock(Grid, 1, 6), TPageDocument::srStored);
     EXPECT_EQ(Doc.Strings(31), QStringLiteral("{$IMG}=/x.jpg"));
+}
+
+TEST(PageDocument, TextTypedAfterADamagedByteIsSavedAsTyped)
+{
+    // A value that ends in a lone lead byte (cut in the middle of a character
+    // by another program), and a line that ends in one.
+    TempDir Dir;
+    const QString Path = Dir.File(QStringLiteral("damaged.qbt"));
+    QByteArray Bytes = Cp936::Encode(PageWith(1).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    Bytes.replace(QByteArray("{$PNAME}=") + Cp936::Encode(QStringLiteral("名称1")), QByteArray("{$PNAME}=\xBE\xC4\xB5"));
+    Bytes += QByteArray("{key}=\xB5\r\nA\r\n");
+    TestSupport::WriteAll(Path, Bytes);
+    TPageDocument Doc;
+    Doc.LoadFromFile(Path);
+    Doc.SaveToFile(Path);
+    EXPECT_EQ(TestSupport::ReadAll(Path), Bytes) << "the damaged bytes are kept as they were";
+
+    // The user types after the damaged byte, and joins the two lines.
+    TFakeGrid Grid;
+    Doc.LoadGridFromPage(Grid, Path, Dir.Path());
+    Grid.SetCells(5, 1, Grid.Cells(5, 1) + QStringLiteral("改A"));
+    ASSERT_EQ(Doc.StoreProductBlock(Grid, 5, 1), TPageDocument::srStored);
+    QStringList Lines = Doc.Lines();
+    const QString Last = Lines.takeLast();
+    Lines.last() += Last;
+    Doc.SetLines(Lines);
+    Doc.SaveToFile(Path);
+    const QStringList Back = TPageDocument::LoadPageLines(Path);
+    EXPECT_EQ(Back.at(26), QStringLiteral("{$PNAME}=灸?改A"));
+    EXPECT_EQ(Back.constLast(), QStringLiteral("{key}=?A"));
 }
 
 TEST(PageDocument, SaveAndHistory)
