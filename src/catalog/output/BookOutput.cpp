@@ -6,6 +6,7 @@
 #include "PageOutput.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
+#include "catalog/document/PageDocument.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/OutputFiles.h"
@@ -296,7 +297,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         bool TitleWritten = false;
         const bool Exists = FileExists(Path);
         if (Exists && ExtractFileExt(Path).toUpper() == QLatin1String(".QBT")) {
-            Title = TPageOutput::PageValue(LoadLines(Path), QStringLiteral("{Catalog名称}"));
+            Title = TPageOutput::PageValue(TPageDocument::LoadPageLines(Path), QStringLiteral("{Catalog名称}"));
             TitleWritten = true;
             // A page without a name (or with nothing but tags for one) would
             // be an empty, unclickable link: it is listed by its file's name
