@@ -360,6 +360,7 @@ QByteArray EncodeWithReferences(const QString &Text, bool AsciiOnly)
     for (qsizetype J = 0; J < I; ++J)
         Out.append(char(U[J]));
     const Tables *T = AsciiOnly ? nullptr : &Get();
+    std::vector<qsizetype> Escapes;   // where damaged bytes were written back
     for (; I < N; ++I) {
         const char16_t C = U[I];
         if (C < 0x80) {
@@ -367,6 +368,7 @@ QByteArray EncodeWithReferences(const QString &Text, bool AsciiOnly)
             continue;
         }
         if (IsEscape(C)) {
+            Escapes.push_back(Out.size());
             Out.append(char(C - ByteEscapeBase));
             continue;
         }
@@ -389,6 +391,12 @@ QByteArray EncodeWithReferences(const QString &Text, bool AsciiOnly)
             AppendReference(Out, C);
         }
     }
+    // As in plain text: a damaged byte that the text after it would join into
+    // another character in a code page 936 page is written as "?".
+    if (T)
+        for (auto It = Escapes.rbegin(); It != Escapes.rend(); ++It)
+            if (JoinsNext(*T, Out, *It))
+                Out[*It] = '?';
     return Out;
 }
 

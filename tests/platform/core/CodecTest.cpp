@@ -107,6 +107,13 @@ TEST(Cp936Codec, WebPagesReferToCharactersTheCodePageLacks)
     EXPECT_EQ(Cp936::EncodeHtml(Text), Bytes({0xBC, 0xDB, 0x80}) + "<&> &#128512;&#54620;&#241;&#131072;" + Bytes({0xC4}));
     EXPECT_EQ(Cp936::EncodeHtmlAscii(Text), QByteArray("&#20215;&#8364;<&> &#128512;&#54620;&#241;&#131072;") + Bytes({0xC4}));
     EXPECT_EQ(Cp936::EncodeHtml(QString(QChar(0xD800))), QByteArray("?"));
+    // A damaged byte stays unless the text after it would join it into another
+    // character (a letter, a character of the page's code page).
+    const QString Lone = QString(QChar(0xF781));
+    EXPECT_EQ(Cp936::EncodeHtml(Lone + QStringLiteral("<b>")), Bytes({0x81}) + "<b>");
+    EXPECT_EQ(Cp936::EncodeHtml(Lone + QStringLiteral("A") + Lone + QString::fromUtf8("\xE4\xBB\xB7")),
+              QByteArray("?A?") + Bytes({0xBC, 0xDB}));
+    EXPECT_EQ(Cp936::EncodeHtmlAscii(Lone + QStringLiteral("A")), Bytes({0x81}) + "A");
 
     // Every BMP character, one a line, read back by python's own code page
     // decoder (which lacks only the euro sign) with the references resolved
