@@ -21,6 +21,7 @@
 #include "catalog/document/PageSettings.h"
 #include "catalog/document/ProductBlocks.h"
 #include "catalog/document/ReceivedPaths.h"
+#include "document/FakeProductGrid.h"
 
 #include "platform/core/Classes.h"
 #include "platform/core/Codec.h"
@@ -49,33 +50,6 @@ QString ScratchRoot;
         QDir(ScratchRoot).removeRecursively();
     std::abort();
 }
-
-// An in-memory product grid with the real block geometry.
-class TFakeGrid : public TProductGridAccess {
-public:
-    TFakeGrid() { ResetGrid(); }
-    int RowCount() const override { return Rows; }
-    QString Cells(int ACol, int ARow) const override { return Text.value({ACol, BaseRow(ACol, ARow)}); }
-    void SetCells(int ACol, int ARow, const QString &Value) override { Text[{ACol, BaseRow(ACol, ARow)}] = Value; }
-    void AppendProductBlock() override { Rows += 6; }
-    void ResetGrid() override
-    {
-        Text.clear();
-        Pictures.clear();
-        Rows = 7;
-    }
-    void LoadCellPicture(int ACol, int ARow, const QString &FileName) override { Pictures[{ACol, ARow}] = FileName; }
-    void ClearCellPicture(int ACol, int ARow) override { Pictures.remove({ACol, ARow}); }
-
-    int Blocks() const { return (Rows - 1) / 6; }
-
-private:
-    int Rows = 7;
-    QMap<QPair<int, int>, QString> Text;
-    QMap<QPair<int, int>, QString> Pictures;
-    // The description cell is merged over two rows.
-    static int BaseRow(int ACol, int ARow) { return ACol >= 3 && ARow % 6 == 5 ? ARow - 1 : ARow; }
-};
 
 struct TFolder {
     QTemporaryDir Dir{QDir::tempPath() + QStringLiteral("/qb-pagefuzz-XXXXXX")};
