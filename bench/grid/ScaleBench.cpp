@@ -258,23 +258,20 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                        S.Top();
                        return Median(nullptr, [&] { S.Repaint(); });
                    }});
-    Ops.push_back({"sort by column 3", [](TSubject &S) {
-                       S.G->SortSettings()->Column = 3;
-                       int I = 0;
-                       return Median(nullptr, [&] {
-                           S.G->SortSettings()->Direction = ++I % 2 ? sdDescending : sdAscending;
-                           S.G->SortByColumn();
-                       }, 3);
-                   }});
-    Ops.push_back({"sort by column 3 with every other row hidden", [](TSubject &S) {
+    // Sorts by column 3, one way then the other.
+    auto SortColumn3 = [](TSubject &S) {
+        S.G->SortSettings()->Column = 3;
+        int I = 0;
+        return Median(nullptr, [&] {
+            S.G->SortSettings()->Direction = ++I % 2 ? sdDescending : sdAscending;
+            S.G->SortByColumn();
+        }, 3);
+    };
+    Ops.push_back({"sort by column 3", SortColumn3});
+    Ops.push_back({"sort by column 3 with every other row hidden", [SortColumn3](TSubject &S) {
                        for (int R = 2; R < S.G->RowCount(); ++R)
                            S.G->HideRows(S.G->RealRowIndex(R), S.G->RealRowIndex(R));
-                       S.G->SortSettings()->Column = 3;
-                       int I = 0;
-                       return Median(nullptr, [&] {
-                           S.G->SortSettings()->Direction = ++I % 2 ? sdDescending : sdAscending;
-                           S.G->SortByColumn();
-                       }, 3);
+                       return SortColumn3(S);
                    }});
     Ops.push_back({"hide rows 2..1001 + unhide", [](TSubject &S) {
                        return Median(nullptr, [&] {
