@@ -101,9 +101,16 @@ qint64 TS_BufferStream::Write(const void *Buffer, qint64 Count)
 {
     if (FState == 1) {
         // Drop the read-ahead: the inner stream goes back to the logical position.
-        FInnerPos = FInner->Seek(-(FEnd - FPos), soCurrent);
+        const qint64 Back = FEnd - FPos;
+        const qint64 Expected = FInnerPos >= 0 ? FInnerPos - Back : -1;
+        FInnerPos = FInner->Seek(-Back, soCurrent);
         FState = 0;
         FPos = FEnd = 0;
+        if (FInnerPos < 0 || (Expected >= 0 && FInnerPos != Expected)) {
+            // Writing here would land somewhere else in the file.
+            FFailed = true;
+            return 0;
+        }
     }
     const auto *In = static_cast<const char *>(Buffer);
     qint64 Total = 0;
@@ -182,6 +189,14 @@ qint64 TS_BufferStream::Seek(qint64 Offset, TSeekOrigin Origin)
         FInnerPos = FInner->Seek(NewPos, soBeginning);
         FState = 0;
         FPos = FEnd = 0;
+        if (FInnerPos != NewPos) {
+            // The inner stream did not get there: report it as the inner
+            // stream does, stay where we were, and fail the stream so that
+            // nothing written after this at the wrong place is taken as done.
+            FInnerPos = FInner->Seek(Logical, soBeginning);
+            FFailed = true;
+            return -1;
+        }
     }
     return NewPos;
 }

@@ -9,6 +9,7 @@
 #include "zip/Zipper.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 
 using namespace ZipTest;
 
@@ -39,6 +40,24 @@ public:
     {
         const qint64 N = std::min(Count, std::max<qint64>(0, FLimit - Size()));
         return TMemoryStream::Write(Buffer, N);
+    }
+
+private:
+    qint64 FLimit;
+};
+
+// A stream that cannot move past Limit (a pipe, a device, an offset the
+// file system refuses): the seek fails and the position stays.
+class ShortSeek : public TMemoryStream {
+public:
+    explicit ShortSeek(qint64 Limit) : FLimit(Limit) {}
+    qint64 Seek(qint64 Offset, TSeekOrigin Origin) override
+    {
+        const qint64 Here = TMemoryStream::Seek(0, soCurrent);
+        const qint64 To = Origin == soBeginning ? Offset : Origin == soCurrent ? Here + Offset : Size() + Offset;
+        if (To < 0 || To > FLimit)
+            return -1;
+        return TMemoryStream::Seek(To, soBeginning);
     }
 
 private:
@@ -469,6 +488,40 @@ TEST(ZipStreams, BufferedReadsAndWritesAlternateAtTheLogicalPosition)
     TS_BufferStream S(&Full, 16);
     EXPECT_EQ(S.Write(QByteArray(10, 'a').constData(), 10), 10);
     S.Write(QByteArray(30, 'b').constData(), 30);
+    EXPECT_FALSE(S.Finish());
+}
+
+TEST(ZipStreams, ASeekTheInnerStreamCannotDoIsReportedAndFailsTheWrites)
+{
+    // Before: the buffered stream answered the position asked for, and the
+    // header written after it went to the end of the file instead.
+    ShortSeek Inner(50);
+    Inner.WriteBytes(QByteArray(40, 'x'));
+    Inner.SetPosition(0);
+    {
+        TS_BufferStream S(&Inner, 16);
+        EXPECT_EQ(S.Write("head", 4), 4);
+        EXPECT_EQ(S.Seek(30, soBeginning), 30);
+        EXPECT_TRUE(S.Finish());
+        EXPECT_EQ(S.Seek(1000, soBeginning), -1);
+        EXPECT_FALSE(S.Finish());
+        EXPECT_EQ(S.Seek(0, soCurrent), 30);
+    }
+    EXPECT_EQ(Inner.Bytes().left(4), QByteArray("head"));
+
+    // On a file: a position before the start is refused by the system.
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath(QStringLiteral("a.bin"));
+    {
+        TFileStream F(Name, fmCreate);
+        F.WriteBytes(QByteArray(64, 'y'));
+    }
+    TFileStream F(Name, fmOpenReadWrite);
+    TS_BufferStream S(&F, 16);
+    char B[4];
+    EXPECT_EQ(S.Read(B, 4), 4);
+    EXPECT_EQ(S.Seek(-10, soBeginning), -1);
+    EXPECT_EQ(S.Seek(0, soCurrent), 4);
     EXPECT_FALSE(S.Finish());
 }
 
