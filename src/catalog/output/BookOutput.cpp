@@ -299,10 +299,10 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         if (Exists && ExtractFileExt(Path).toUpper() == QLatin1String(".QBT")) {
             Title = TPageOutput::PageValue(TPageDocument::LoadPageLines(Path), QStringLiteral("{Catalog名称}"));
             TitleWritten = true;
-            // A page without a name (or with nothing but tags for one) would
-            // be an empty, unclickable link: it is listed by its file's name
-            // instead.
-            if (HtmlText::AttributeValue(Title).trimmed().isEmpty()) {
+            // A page without a name (or with nothing but tags and spaces for
+            // one) would be an empty, unclickable link: it is listed by its
+            // file's name instead.
+            if (HtmlText::ShowsNoText(Title)) {
                 Title = TPageOutput::FileBaseName(ExtractFileName(Path));
                 TitleWritten = false;
             }

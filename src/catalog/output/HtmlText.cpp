@@ -367,6 +367,33 @@ QString AttributeValue(const QString &Value)
     return Out;
 }
 
+bool ShowsNoText(const QString &Value)
+{
+    const QString Text = WithoutTags(Value);
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        const QChar C = Text.at(I);
+        if (C.isSpace())
+            continue;
+        const qsizetype Len = C == QLatin1Char('&') ? ReferenceLength(Text, I) : 0;
+        if (Len == 0)
+            return false;
+        const QString Ref = Text.mid(I + 1, Len - 2).toLower();
+        bool Ok = false;
+        uint Code = 0;
+        if (Ref.startsWith(QLatin1String("#x")))
+            Code = Ref.mid(2).toUInt(&Ok, 16);
+        else if (Ref.startsWith(QLatin1Char('#')))
+            Code = Ref.mid(1).toUInt(&Ok, 10);
+        static const QStringList Blanks{QStringLiteral("nbsp"), QStringLiteral("ensp"), QStringLiteral("emsp"),
+                                        QStringLiteral("thinsp"), QStringLiteral("tab"), QStringLiteral("newline")};
+        const bool Blank = Ok ? Code <= 0xFFFF && QChar(char16_t(Code)).isSpace() : Blanks.contains(Ref);
+        if (!Blank)
+            return false;
+        I += Len - 1;
+    }
+    return true;
+}
+
 QByteArray PageBytes(const QString &Text, bool Chinese)
 {
     return Chinese ? Cp936::EncodeHtml(Text) : Cp936::EncodeHtmlAscii(Text);

@@ -33,6 +33,10 @@ std::shared_ptr<const TAttributePlaces> AttributePlaces(const QStringList &Templ
 // escaped.
 QString AttributeValue(const QString &Value);
 
+// True when Value shows nothing in a browser: only tags, comments, white
+// space and references to white space ("&nbsp;", "&#160;", "&#x20;").
+bool ShowsNoText(const QString &Value);
+
 // The bytes of a web page: code page 936 for a Chinese page ("gb2312"), ASCII
 // for any other, every character the set lacks as a numeric reference.
 QByteArray PageBytes(const QString &Text, bool Chinese);

@@ -409,12 +409,16 @@ TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
     WritePage(QStringLiteral("c&d.qbt"), QStringLiteral("C3"), QStringLiteral(" "));
     // A name of nothing but tags.
     WritePage(QStringLiteral("e.qbt"), QStringLiteral("E4"), QStringLiteral("<b> </b><!-- x -->"));
+    // Spaces written as references, and a name that only starts with one.
+    WritePage(QStringLiteral("g.qbt"), QStringLiteral("G6"), QStringLiteral("&nbsp;<i>&#160;&#x20;</i>&emsp;"));
+    WritePage(QStringLiteral("h.qbt"), QStringLiteral("H7"), QStringLiteral("&nbsp;茶&amp;"));
     // A page kept as UTF-8 with its mark (as it opens in the window).
     const QString Utf8 = WritePage(QStringLiteral("f.qbt"), QStringLiteral("F5"), QStringLiteral("茶具"));
     TestSupport::WriteAll(Utf8, "\xEF\xBB\xBF" + LoadLines(Utf8).join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
     const QString Book = WriteBook(QStringLiteral("book.qbs"),
                                    {QStringLiteral("a.qbt"), QStringLiteral("b.qbt"), QStringLiteral("c&d.qbt"),
-                                    QStringLiteral("e.qbt"), QStringLiteral("f.qbt")},
+                                    QStringLiteral("e.qbt"), QStringLiteral("f.qbt"), QStringLiteral("g.qbt"),
+                                    QStringLiteral("h.qbt")},
                                    {QStringLiteral("Catalog_name=") + Long});
     TScriptedUi Ui;
     Start({Book});
@@ -423,13 +427,15 @@ TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
     const QByteArray LeftBytes = TestSupport::ReadAll(D() + QStringLiteral("images/left.htm"));
     EXPECT_FALSE(LeftBytes.contains(Cp936::Encode(QStringLiteral("😀")))) << "no GB18030-only bytes in a gb2312 page";
     const auto L = Links();
-    ASSERT_EQ(L.size(), 5);
+    ASSERT_EQ(L.size(), 7);
     EXPECT_EQ(L.at(0).second, Written(Typed));
     EXPECT_EQ(L.at(1).second, Written(Long));
     // The pages without a name are listed by their file's name, as text.
     EXPECT_EQ(L.at(2).second, QStringLiteral("c&amp;d"));
     EXPECT_EQ(L.at(3).second, QStringLiteral("e"));
     EXPECT_EQ(L.at(4).second, QStringLiteral("茶具"));
+    EXPECT_EQ(L.at(5).second, QStringLiteral("g"));
+    EXPECT_EQ(L.at(6).second, QStringLiteral("&nbsp;茶&amp;"));
     EXPECT_EQ(Read(D() + QStringLiteral("index.htm")).value(1),
               QStringLiteral("<HTML><HEAD><TITLE>") + Written(Long) + QStringLiteral("</TITLE>"));
 
