@@ -157,6 +157,24 @@ void TBookOutput::PrepareSiteFolder()
     RememberSiteFolder(FD);
 }
 
+// The site's own files in images/ are there before any file the book lists:
+// a listed file of one of their names is copied under a new name, instead of
+// being overwritten by the navigation or standing in for the control frame.
+void TBookOutput::PlaceSiteFiles()
+{
+    const QString Images = FD + QStringLiteral("images/");
+    if (!DirectoryExists(Images) && !CreateDir(Images))
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Images));
+    for (const char *Data : {"control_new.htm", "middle_1.gif", "middle_bg.gif"}) {
+        const QString Source = FExe + QString::fromLatin1(Data);
+        const QString Dest = Images + QString::fromLatin1(Data);
+        if (FileExists(Source) && !CopyFile(Source, Dest, false))
+            throw EInOutError(CopyFailedText(Source, Dest, errno));
+    }
+    // Written whole once every entry is known.
+    HtmlText::SavePage(Images + QStringLiteral("left.htm"), {QStringLiteral("<html></html>")}, true);
+}
+
 // A file that is not a page goes into images/ under its own name, or under a
 // new one when another file of that name is there already.
 QString TBookOutput::CopyOtherFile(const QString &Path)
@@ -258,6 +276,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
                 Out.RemoveSiteFiles();
         }
     } SiteOnError{*this};
+    PlaceSiteFiles();
 
     FLeft = QStringList{
         QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">"),
@@ -336,17 +355,9 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     FLeft << QStringLiteral("</body>") << QStringLiteral("</html>");
 
     const QString Images = FD + QStringLiteral("images/");
-    if (!DirectoryExists(Images) && !CreateDir(Images))
-        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Images));
     const bool Chinese = FCharset == QLatin1String("gb2312");
     HtmlText::SavePage(Images + QStringLiteral("left.htm"), FLeft, Chinese);
     HtmlText::SavePage(FD + QStringLiteral("index.htm"), FramesetLines(Name, FCharset, FX, Flags == bfMht), Chinese);
-    for (const char *Data : {"control_new.htm", "middle_1.gif", "middle_bg.gif"}) {
-        const QString Source = FExe + QString::fromLatin1(Data);
-        const QString Dest = Images + QString::fromLatin1(Data);
-        if (FileExists(Source) && !FileExists(Dest))
-            CopyFile(Source, Dest, true);
-    }
 
     TResult Result = brDone;
     switch (Flags) {

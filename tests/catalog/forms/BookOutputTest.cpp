@@ -187,14 +187,26 @@ TEST_F(BookOutput, OtherFilesAreCopiedAndMissingOnesListed)
     QDir().mkpath(Docs + QStringLiteral("manual.files"));
     TestSupport::WriteAll(Docs + QStringLiteral("manual.doc"), "manual");
     TestSupport::WriteAll(Docs + QStringLiteral("manual.files/style.css"), "css");
-    const QString Book = ThreePageBook({QStringLiteral("manual.doc"), QStringLiteral("gone.qbt")});
+    // Files of the user's that carry the names of the site's own files.
+    TestSupport::WriteAll(Docs + QStringLiteral("left.htm"), "<p>mine</p>");
+    TestSupport::WriteAll(Docs + QStringLiteral("control_new.htm"), "<p>my control</p>");
+    const QString Book = ThreePageBook({QStringLiteral("manual.doc"), QStringLiteral("gone.qbt"),
+                                        QStringLiteral("left.htm"), QStringLiteral("control_new.htm")});
     TScriptedUi Ui;
     Start({Book});
     ASSERT_TRUE(Form->OutputCatalog(bfHtml, true));
     const auto L = Links();
-    ASSERT_EQ(L.size(), 5);
+    ASSERT_EQ(L.size(), 7);
     EXPECT_EQ(L.at(3), qMakePair(QStringLiteral("manual.doc"), QStringLiteral("manual")));
     EXPECT_EQ(L.at(4), qMakePair(QStringLiteral("gone.qbt"), QStringLiteral("gone")));
+    // They are copied under new names and linked by them; the navigation and
+    // the control frame stay the site's.
+    EXPECT_EQ(L.at(5), qMakePair(QStringLiteral("left(2).htm"), QStringLiteral("left(2)")));
+    EXPECT_EQ(L.at(6), qMakePair(QStringLiteral("control_new(2).htm"), QStringLiteral("control_new(2)")));
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/left(2).htm")), QByteArray("<p>mine</p>"));
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/control_new(2).htm")), QByteArray("<p>my control</p>"));
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/control_new.htm")),
+              TestSupport::ReadAll(Exe + QStringLiteral("control_new.htm")));
     EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/manual.doc")), QByteArray("manual"));
     EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/manual.files/style.css")), QByteArray("css"));
     // Open afterwards: the site folder.
