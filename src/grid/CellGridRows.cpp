@@ -272,9 +272,20 @@ void TCellGrid::ClearCellBlock(int ACol1, int ARow1, int ACol2, int ARow2)
     ARow1 = std::max(ARow1, 0);
     ACol2 = std::min(ACol2, ColCount() - 1 + FNumHidden);
     ARow2 = std::min(ARow2, RowCount() - 1);
+    // Only the cells a row holds are looked at (rows keep only those): a wide
+    // grid of short rows clears in the time of its cells, not of its area.
+    std::vector<int> DisplayOf;   // by real column, -1 outside the block
+    for (int C = ACol1; C <= ACol2; ++C) {
+        const int RC = RealColIndex(C);
+        if (RC >= int(DisplayOf.size()))
+            DisplayOf.resize(size_t(RC) + 1, -1);
+        DisplayOf[size_t(RC)] = C;
+    }
     for (int R = ARow1; R <= ARow2; ++R) {
-        for (int C = ACol1; C <= ACol2; ++C) {
-            const int RC = RealColIndex(C);
+        for (const int RC : StoredCols(R)) {
+            if (RC >= int(DisplayOf.size()) || DisplayOf[size_t(RC)] < 0)
+                continue;
+            const int C = DisplayOf[size_t(RC)];
             if (TCellProperties *P = PropsOf(RC, R)) {
                 if (FClearingSortScratch) {
                     SetPlainCells(RC, R, QString());

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <numeric>
 #include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -224,15 +225,16 @@ public:
 
     TSortColumn &Column(int ACol)
     {
-        for (auto &C : FColumns)
-            if (C->Col == ACol)
-                return *C;
-        auto C = std::make_unique<TSortColumn>();
-        C->Col = ACol;
-        C->Style = G->SortSettings()->AutoFormat ? soAuto : soText;
-        G->GetColFormat(ACol, C->Style, C->Prefix, C->Suffix);
-        FColumns.push_back(std::move(C));
-        return *FColumns.back();
+        // By column number: rows that tie on every column they hold walk
+        // every column, each found at once.
+        auto &C = FColumns[ACol];
+        if (!C) {
+            C = std::make_unique<TSortColumn>();
+            C->Col = ACol;
+            C->Style = G->SortSettings()->AutoFormat ? soAuto : soText;
+            G->GetColFormat(ACol, C->Style, C->Prefix, C->Suffix);
+        }
+        return *C;
     }
 
 private:
@@ -714,7 +716,7 @@ private:
     int FSign = 1;
     bool FIndexed = false;
     std::vector<std::pair<int, bool>> FKeys;
-    std::vector<std::unique_ptr<TSortColumn>> FColumns;
+    std::unordered_map<int, std::unique_ptr<TSortColumn>> FColumns;   // made when first asked for
     std::vector<bool> FObjectRows;   // rows holding cell objects, read once per sort
     TSortColumn *FPrimary = nullptr;
     QCollator Collator;

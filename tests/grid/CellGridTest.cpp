@@ -1294,6 +1294,34 @@ TEST(RowOperations, RemovingTheFocusedLastRowMovesFocusAboveTheFooters)
     G.ClearCellBlock(-3, -3, 99, 99);   // clamped to the grid
 }
 
+TEST(RowOperations, ClearingAWideSparseGridGoesThroughTheCellsItHolds)
+{
+    // 3.6 billion cells, four of them holding something: clearing and
+    // destroying go through the cells each row holds (looking at every cell
+    // of the area took a quarter of an hour).
+    auto G = std::make_unique<TCellGrid>();
+    G->SetColCount(60000);
+    G->SetRowCount(60000);
+    G->SetCellText(1, 1, QStringLiteral("a"));
+    G->GetCellProperties(3, 2)->FontSize = 7;
+    G->SetCellText(20, 2, QStringLiteral("keep"));
+    G->SetCellText(59000, 59000, QStringLiteral("b"));
+    // A hidden column: the block's displayed column 2 is the stored column 3.
+    G->SetColumnHidden(0, true);
+    G->ClearCellBlock(2, 2, 2, 2);
+    EXPECT_FALSE(G->HasCellProperties(3, 2));
+    EXPECT_EQ(G->PlainCells(20, 2), QStringLiteral("keep"));
+    G->SetColumnHidden(0, false);
+    G->ClearCellBlock(0, 0, 10, 10);
+    EXPECT_TRUE(G->PlainCells(1, 1).isEmpty());
+    EXPECT_EQ(G->PlainCells(20, 2), QStringLiteral("keep"));
+    G->EmptyAllCells();
+    EXPECT_TRUE(G->PlainCells(20, 2).isEmpty());
+    EXPECT_TRUE(G->PlainCells(59000, 59000).isEmpty());
+    G->GetCellProperties(59000, 59000)->FontSize = 9;
+    G.reset();
+}
+
 TEST(RowOperations, ColumnsInsertAndRemoveWithTheirObjects)
 {
     TCellGrid G;

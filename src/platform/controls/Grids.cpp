@@ -241,6 +241,18 @@ void TStringGrid::SetObjects(int ACol, int ARow, TObject *Value)
     StoreCell(ACol, ARow, nullptr, &Value);
 }
 
+std::vector<int> TStringGrid::StoredCols(int ARow) const
+{
+    std::vector<int> Cols;
+    if (ARow < 0 || ARow >= FRows.Size())
+        return Cols;
+    const RowData &R = FRows.At(ARow);
+    Cols.reserve(R.Cells.size());
+    for (const RowCell &C : R.Cells)
+        Cols.push_back(C.Col);
+    return Cols;
+}
+
 int TStringGrid::CellCount() const
 {
     int N = 0;

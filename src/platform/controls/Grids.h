@@ -319,6 +319,9 @@ protected:
     void FocusCell(int ACol, int ARow, bool MoveAnchor);
     bool IsActiveControl() const;
     int CellCount() const; // cells holding a text or an object (for tests of sparseness)
+    // The columns of a row's cells that hold a text or an object, in order:
+    // a wide row costs only what it holds.
+    std::vector<int> StoredCols(int ARow) const;
 
     // ---- Qt events
     void paintEvent(QPaintEvent *Event) override;
