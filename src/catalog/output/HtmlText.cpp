@@ -283,16 +283,22 @@ QString WithoutTags(const QString &V)
     QString Out;
     Out.reserve(V.size());
     const qsizetype N = V.size();
+    // A "<" after the last ">" starts no tag, and once no "-->" follows a
+    // comment's start none follows a later one: a long text full of "<" is
+    // looked through once, not once for each of them.
+    const qsizetype LastEnd = V.lastIndexOf(QLatin1Char('>'));
+    bool CommentsEnd = true;
     qsizetype I = 0;
     while (I < N) {
         const QChar C = V.at(I);
-        if (C == QLatin1Char('<') && I + 1 < N) {
-            if (V.mid(I, 4) == QLatin1String("<!--")) {
+        if (C == QLatin1Char('<') && I + 1 < N && I < LastEnd) {
+            if (CommentsEnd && V.mid(I, 4) == QLatin1String("<!--")) {
                 const qsizetype End = V.indexOf(QStringLiteral("-->"), I + 4);
                 if (End >= 0) {
                     I = End + 3;
                     continue;
                 }
+                CommentsEnd = false;
             }
             const QChar D = V.at(I + 1);
             if (IsAsciiLetter(D) || D == QLatin1Char('/') || D == QLatin1Char('!') || D == QLatin1Char('?')) {
@@ -300,7 +306,7 @@ QString WithoutTags(const QString &V)
                 QChar Quote;
                 QChar Last;
                 qsizetype End = -1;
-                for (qsizetype J = I + 1; J < N; ++J) {
+                for (qsizetype J = I + 1; J <= LastEnd; ++J) {
                     const QChar Ch = V.at(J);
                     if (!Quote.isNull()) {
                         if (Ch == Quote)

@@ -58,6 +58,14 @@ TEST(TemplateExpansion, ValuesInsideAttributesCannotEndTheirTag)
               QStringLiteral("特价茶杯"));
     EXPECT_EQ(HtmlText::AttributeValue(QStringLiteral("5\" x 3' <2> a<b & c&amp;d&#39;&#x1F600;&nbsp;&x")),
               QStringLiteral("5&quot; x 3&#39; &lt;2&gt; a&lt;b &amp; c&amp;d&#39;&#x1F600;&nbsp;&amp;x"));
+    // A long pasted text full of "<" and comment starts that never end, with
+    // one tag before them: read through once (each "<" looked to the end of
+    // the text before, hours at this length).
+    const QString Open = QStringLiteral("<b>x</b>") + QString(200000, QLatin1Char('<')).replace(QStringLiteral("<<"), QStringLiteral("<a"))
+        + QStringLiteral("<!--").repeated(50000);
+    const QString Plain = HtmlText::AttributeValue(Open);
+    EXPECT_EQ(Plain.size(), 1 + 100000 * 5 + 50000 * 7);
+    EXPECT_TRUE(Plain.startsWith(QStringLiteral("x&lt;a&lt;a")));
 
     // In a line: the value in the attribute is plain, the same value in the
     // text stays as written, and the picture's address keeps its size attributes.
