@@ -6,7 +6,6 @@
 #include "platform/core/Types.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -23,8 +22,27 @@ namespace PageArchive {
 
 namespace {
 
+// Every regular file below Dir (links left out). A name the file system holds
+// in another encoding cannot be opened by any name of ours: it goes to Unnamed.
+void WalkFiles(const QString &Dir, QStringList &Files, QStringList &Unnamed)
+{
+    TSearchRec F;
+    for (int R = FindFirst(Dir + QLatin1Char('*'), faAnyFile, F); R == 0; R = FindNext(F)) {
+        if ((F.Attr & (faSymLink | faSysFile)) || F.Name == QLatin1String(".") || F.Name == QLatin1String(".."))
+            continue;
+        if (F.Attr & faDirectory)
+            WalkFiles(Dir + F.Name + QLatin1Char('/'), Files, Unnamed);
+        else
+            Files << Dir + F.Name;
+    }
+    for (const QString &N : std::as_const(F.Undecodable))
+        Unnamed << Dir + N;
+    FindClose(F);
+}
+
 // The files of the output folder: earlier archives of the same name left out,
-// and the files that an extra member of the same name stands for.
+// and the files that an extra member of the same name stands for. A file that
+// cannot be named would be missing from the archive: raises Exception then.
 QStringList FolderFiles(const QString &Folder, const QString &ArchiveName, const TMembers &Extra = {})
 {
     const QString Base = QFileInfo(ArchiveName).completeBaseName();
@@ -35,10 +53,12 @@ QStringList FolderFiles(const QString &Folder, const QString &ArchiveName, const
     for (const auto &M : Extra)
         Replaced.insert(M.second.toLower());
     const QDir Root(Folder);
+    QStringList Found, Unnamed;
+    WalkFiles(IncludeTrailingPathDelimiter(QFileInfo(Folder).absoluteFilePath()), Found, Unnamed);
+    if (!Unnamed.isEmpty())
+        throw Exception(QStringLiteral("压缩文件生成失败，以下文件不能读取：\r\n") + Unnamed.join(QStringLiteral("\r\n")));
     QStringList Files;
-    QDirIterator It(Folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
-    while (It.hasNext()) {
-        const QString F = It.next();
+    for (const QString &F : std::as_const(Found)) {
         const QFileInfo Info(F);
         if (Info.absolutePath() == QFileInfo(Folder).absoluteFilePath() && Skip.contains(Info.fileName().toLower()))
             continue;
@@ -102,6 +122,14 @@ void WriteZip(const QString &Folder, const QStringList &Files, const TMembers &E
         H.SetDirectory(Slash < 0 ? QString() : It->left(Slash + 1).replace(QLatin1Char('/'), QLatin1Char('\\')));
         H.SetFileName(It->mid(Slash + 1));
     };
+    // A file that is gone or cannot be opened would be left out of the
+    // archive without a word: the archive is no result then.
+    QStringList Unread;
+    Zipper.OnNoSuchFile = [&Unread](TObject *, const QString &FName) { Unread << FName; };
+    Zipper.OnSkippingFile = [&Unread](TObject *, TSkipReason Reason, const QString &FName, int, bool &) {
+        if (Reason == skrCannotOpen)
+            Unread << FName;
+    };
     Zipper.Recurse = true;
     Zipper.SetRelativePaths(true);
     bool Stopped = false;
@@ -121,6 +149,8 @@ void WriteZip(const QString &Folder, const QStringList &Files, const TMembers &E
     }
     if (Stopped)
         Abort();
+    if (!Unread.isEmpty())
+        throw Exception(QStringLiteral("压缩文件生成失败，以下文件不能读取：\r\n") + Unread.join(QStringLiteral("\r\n")));
     if (!QFileInfo(Target).isFile() || QFileInfo(Target).size() == 0)
         throw Exception(QStringLiteral("压缩文件 %1 生成失败。").arg(Target));
 }

@@ -7,6 +7,9 @@
 
 #include <QProcess>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace OutputFixture;
 
 namespace {
@@ -73,6 +76,64 @@ TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
     QDir().mkpath(X);
     RunPeer(QStringLiteral("unzip"), {QStringLiteral("-q"), Zip, QStringLiteral("-d"), X});
     EXPECT_EQ(TestSupport::ReadAll(X + QStringLiteral("/images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
+}
+
+TEST(ZipOutput, AFileThatCannotBePackedFailsTheArchive)
+{
+    // A file of the output folder whose name the file system gives in another
+    // code page cannot be opened by its decoded name: the archive would lack it.
+    TSample S;
+    QDir().mkpath(S.D());
+    const QByteArray Name = QFile::encodeName(S.D()) + "/\xb2\xe8\xb1\xad.txt";
+    const int Fd = ::open(Name.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(Fd, 0);
+    ::close(Fd);
+    // The temporary folder cannot remove what it cannot name either.
+    struct TUnlink {
+        QByteArray Name;
+        ~TUnlink() { ::unlink(Name.constData()); }
+    } Unlink{Name};
+    const QString Zip = S.D() + QStringLiteral("/P001.zip");
+    QString Message;
+    try {
+        S.Run(omZip);
+    } catch (const Exception &E) {
+        Message = E.Message();
+    }
+    EXPECT_TRUE(Message.contains(QStringLiteral(".txt"))) << Message.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Zip));
+    // Nothing of the run is left: no page, no archive, no temporary file
+    // (the file of the other code page is not listed by name).
+    const QStringList Left = QDir(S.D()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_TRUE(Left.isEmpty()) << Left.join(QLatin1Char(' ')).toStdString();
+
+    // The self-extracting archive says so too.
+    if (TestSupport::HaveProgram(QStringLiteral("unzipsfx")) && TestSupport::HaveProgram(QStringLiteral("zip"))) {
+        EXPECT_TRUE(S.Run(omSfx).isEmpty());
+        ASSERT_EQ(S.Errors.size(), 1);
+        EXPECT_TRUE(S.Errors.first().contains(QStringLiteral(".txt"))) << S.Errors.first().toStdString();
+        EXPECT_FALSE(QFileInfo::exists(S.D() + QStringLiteral("/P001.exe")));
+    }
+}
+
+TEST(ZipOutput, APictureThatCannotBeOpenedFailsTheArchive)
+{
+    // A file that is there but that nobody may read (even the superuser, who
+    // may read any file of the disk: a write-only attribute of the kernel).
+    const QString Unreadable = QStringLiteral("/sys/bus/pci/rescan");
+    QFile Probe(Unreadable);
+    if (!QFileInfo(Unreadable).isFile() || Probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "no unreadable file at hand";
+    TSample S;
+    S.Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\杯子.gif"), QStringLiteral("{$IMG}=") + Unreadable);
+    QString Message;
+    try {
+        S.Run(omZip);
+    } catch (const Exception &E) {
+        Message = E.Message();
+    }
+    EXPECT_TRUE(Message.contains(Unreadable)) << Message.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(S.D() + QStringLiteral("/P001.zip")));
 }
 
 TEST(MhtOutput, PythonEmailReadsEveryPartBack)
