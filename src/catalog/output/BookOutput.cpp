@@ -194,7 +194,9 @@ QString TBookOutput::CopyOtherFile(const QString &Path)
     return Name;
 }
 
-// The files (not the sub-folders) of Source into Dest; a name taken gets a new one.
+// The files (not the sub-folders) of Source into Dest; a name taken gets a new
+// one. The files that cannot be copied (or not even named: held in another
+// code page) are told, as a folder that cannot be made is.
 void TBookOutput::CopyFilesFolder(const QString &Source, const QString &Dest)
 {
     if (!DirectoryExists(Dest) && !CreateDir(Dest)) {
@@ -202,9 +204,18 @@ void TBookOutput::CopyFilesFolder(const QString &Source, const QString &Dest)
             Hooks.ShowError(QStringLiteral("不能创建目录") + Dest + QStringLiteral("\r\n或无该目录权限"));
         return;
     }
+    QStringList Failed;
     const QFileInfoList Files = QDir(Source).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
     for (const QFileInfo &F : Files)
-        CopyFileRenaming(F.absoluteFilePath(), Dest);
+        if (CopyFileRenaming(F.absoluteFilePath(), Dest).isEmpty())
+            Failed << F.absoluteFilePath();
+    TSearchRec Rec;
+    FindFirst(IncludeTrailingPathDelimiter(Source) + QLatin1Char('*'), faAnyFile, Rec);
+    for (const QString &N : std::as_const(Rec.Undecodable))
+        Failed << IncludeTrailingPathDelimiter(Source) + N;
+    FindClose(Rec);
+    if (!Failed.isEmpty() && Hooks.ShowError)
+        Hooks.ShowError(QStringLiteral("以下文件不能复制到") + Dest + QStringLiteral("：\r\n") + Failed.join(QStringLiteral("\r\n")));
 }
 
 // The page copies of a package are named by their entries' base names; two

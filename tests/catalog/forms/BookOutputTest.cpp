@@ -17,6 +17,9 @@
 #include <QRegularExpression>
 #include <QToolButton>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace WindowFixture;
 
 namespace {
@@ -212,6 +215,35 @@ TEST_F(BookOutput, OtherFilesAreCopiedAndMissingOnesListed)
     // Open afterwards: the site folder.
     EXPECT_EQ(Ui.ShellCalls().size(), 1);
     EXPECT_TRUE(Ui.ShellCalls().value(0).contains(D()));
+}
+
+TEST_F(BookOutput, AFileOfASavedPagesFolderThatCannotBeCopiedIsReported)
+{
+    // The saved page's folder holds a file named in another code page (as an
+    // archive from elsewhere unpacks it): it cannot be opened by any name.
+    QDir().mkpath(Docs + QStringLiteral("manual.files"));
+    TestSupport::WriteAll(Docs + QStringLiteral("manual.htm"), "<p>manual</p>");
+    TestSupport::WriteAll(Docs + QStringLiteral("manual.files/style.css"), "css");
+    const QByteArray Foreign = QFile::encodeName(Docs) + "manual.files/\xb2\xe5\xcd\xbc.gif";
+    const int Fd = ::open(Foreign.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(Fd, 0);
+    ::close(Fd);
+    struct TUnlink {
+        QByteArray Name;
+        ~TUnlink() { ::unlink(Name.constData()); }
+    } Unlink{Foreign};
+    const QString Book = ThreePageBook({QStringLiteral("manual.htm")});
+    TScriptedUi Ui;
+    Start({Book});
+    Ui.Answer({"OK"});
+    EXPECT_TRUE(Form->OutputCatalog(bfHtml, false));
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/manual.files/style.css")), QByteArray("css"));
+    ASSERT_FALSE(Ui.CaptionsAndTexts().isEmpty());
+    const QString Box = Ui.CaptionsAndTexts().last();
+    EXPECT_TRUE(Box.startsWith(QStringLiteral("错误|")) && Box.contains(QStringLiteral("manual.files/"))
+                && Box.contains(QStringLiteral(".gif")))
+        << Box.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/manual.files/style.css")), QByteArray("css"));
 }
 
 TEST_F(BookOutput, ZipHelpFileAndMhtReadByTheirPeers)
