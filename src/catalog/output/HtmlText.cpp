@@ -373,6 +373,21 @@ QString AttributeValue(const QString &Value)
     return Out;
 }
 
+QString FileAddress(const QString &Path)
+{
+    QString Out;
+    Out.reserve(Path.size());
+    for (const QChar C : Path) {
+        switch (C.unicode()) {
+        case '%': Out += QLatin1String("%25"); break;
+        case '#': Out += QLatin1String("%23"); break;
+        case '?': Out += QLatin1String("%3F"); break;
+        default: Out += C;
+        }
+    }
+    return Out;
+}
+
 bool ShowsNoText(const QString &Value)
 {
     const QString Text = WithoutTags(Value);

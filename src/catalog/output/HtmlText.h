@@ -33,6 +33,11 @@ std::shared_ptr<const TAttributePlaces> AttributePlaces(const QStringList &Templ
 // escaped.
 QString AttributeValue(const QString &Value);
 
+// A relative or absolute file path as the address a page refers to it by:
+// the characters that mean something in an address ("%", "#", "?") escaped,
+// so the reference names the file whatever its name holds.
+QString FileAddress(const QString &Path);
+
 // True when Value shows nothing in a browser: only tags, comments, white
 // space and references to white space ("&nbsp;", "&#160;", "&#x20;").
 bool ShowsNoText(const QString &Value);

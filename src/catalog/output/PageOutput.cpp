@@ -317,12 +317,12 @@ void TPageOutput::BuildPairs()
     Add(QStringLiteral("{$CO_REMARK}="), QStringLiteral("{Catalog说明}"));
 }
 
-// How a file of the output is referred to from the page.
+// How a file of the output is referred to from the page (as an address).
 QString TPageOutput::PictureValue(const QString &Path)
 {
     if (FMode == omPreview)
-        return Path;
-    const QString Name = OutName(Path);
+        return HtmlText::FileAddress(Path);
+    const QString Name = HtmlText::FileAddress(OutName(Path));
     if (FType == otChm || !FOutputArg.isEmpty())
         return Name;
     return QStringLiteral("images/") + Name;

@@ -3,9 +3,11 @@
 #include "OutputFixture.h"
 #include "catalog/document/Package.h"
 #include "catalog/output/HtmlText.h"
+#include "catalog/output/MhtWriter.h"
 #include "platform/core/Types.h"
 
 #include <QRegularExpression>
+#include <QUrl>
 
 using namespace OutputFixture;
 
@@ -202,6 +204,50 @@ TEST(HtmlOutput, EnglishWithoutSizesAndEscapedPaths)
     EXPECT_FALSE(Html.contains(QStringLiteral("To: ")));
     EXPECT_TRUE(Html.contains(QStringLiteral("background=\"images/x&quot;y.jpg\"")));
     EXPECT_TRUE(Html.contains(QStringLiteral(">RETURN</a>")));
+}
+
+TEST(HtmlOutput, PictureNamesWithAddressCharactersStillNameTheirFiles)
+{
+    // "#", "?" and "%" mean something in an address: a reference that holds
+    // them as they stand names another file (or none).
+    TSample S;
+    const QStringList Names{QStringLiteral("款#1.jpg"), QStringLiteral("50%41.jpg"), QStringLiteral("what?.gif")};
+    QStringList Images = S.Page.filter(QStringLiteral("{$IMG}="));
+    ASSERT_EQ(Images.size(), Names.size());
+    for (int I = 0; I < Names.size(); ++I) {
+        TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/") + Names.at(I), PictureBytes(Names.at(I)));
+        S.Page.replaceInStrings(Images.at(I), QStringLiteral("{$IMG}=pics\\") + Names.at(I));
+    }
+    const QString Page = S.Run(omHtml);
+    const QString Html = ReadText(Page);
+    static const QRegularExpression Src(QStringLiteral("src=\"([^\"]*)\""));
+    QStringList Named;
+    for (auto It = Src.globalMatch(Html); It.hasNext();) {
+        QString Ref = It.next().captured(1);
+        Ref.replace(QStringLiteral("&quot;"), QStringLiteral("\"")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+        const QString File = QUrl::fromLocalFile(Page).resolved(QUrl(Ref)).toLocalFile();
+        if (File.startsWith(S.D() + QStringLiteral("/images/")))
+            Named << QFileInfo(File).fileName();
+    }
+    for (const QString &N : Names) {
+        EXPECT_TRUE(Named.contains(N)) << N.toStdString() << " not among " << Named.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/") + N), PictureBytes(N));
+    }
+
+    // In the single-file page each reference is the location of its part.
+    S.Run(omMht);
+    const QString Message = QString::fromLatin1(TestSupport::ReadAll(S.D() + QStringLiteral("/P001.htm.mht")));
+    int Parts = 0;
+    for (auto It = Src.globalMatch(S.LastOutput.join(QLatin1Char('\n'))); It.hasNext();) {
+        const QString Ref = It.next().captured(1);
+        const QUrl At = QUrl(TMhtWriter::BaseUrl).resolved(QUrl(Ref));
+        if (!At.path().startsWith(QStringLiteral("/images/")) || At.path().endsWith(QStringLiteral("a.jpg")))
+            continue;
+        ++Parts;
+        EXPECT_TRUE(Message.contains(QStringLiteral("Content-Location: ") + At.toString(QUrl::FullyEncoded) + QStringLiteral("\r\n")))
+            << Ref.toStdString();
+    }
+    EXPECT_EQ(Parts, Names.size());
 }
 
 TEST(HtmlOutput, UnpairedBraceIsReportedWithItsZeroBasedLine)
