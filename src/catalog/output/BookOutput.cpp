@@ -66,7 +66,7 @@ QStringList TBookOutput::FramesetLines(const QString &Title, const QString &Char
         QStringLiteral("<FRAME id=_leftup name=leftup src=\"") + P + QStringLiteral("left.htm\" scrolling=yes>"),
         QStringLiteral("<FRAME name=control marginWidth=0 src=\"") + P
             + QStringLiteral("control_new.htm\" noResize scrolling=no>"),
-        QStringLiteral("<FRAME name=right src=\"") + P + Esc(IndexPage) + QStringLiteral("\" scrolling=yes>"),
+        QStringLiteral("<FRAME name=right src=\"") + P + Esc(HtmlText::FileAddress(IndexPage)) + QStringLiteral("\" scrolling=yes>"),
         QStringLiteral("</FRAMESET>"),
         QStringLiteral("</HTML>"),
     };
@@ -354,7 +354,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         FTaken.insert(EntryName.toCaseFolded());
         if (I == 1 || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
             FX = EntryName;
-        FLeft << QStringLiteral("<p><a href=\"") + Esc(EntryName) + QStringLiteral("\" target=\"right\">")
+        FLeft << QStringLiteral("<p><a href=\"") + Esc(HtmlText::FileAddress(EntryName)) + QStringLiteral("\" target=\"right\">")
                 + (TitleWritten ? Title : Esc(Title)) + QStringLiteral("</a></p>");
         FContents << QStringLiteral("\t<LI> <OBJECT type=\"text/sitemap\">")
                   << QStringLiteral("\t\t<param name=\"Name\" value=\"")

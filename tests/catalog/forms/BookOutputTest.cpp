@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QToolButton>
+#include <QUrl>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -244,6 +245,30 @@ TEST_F(BookOutput, AFileOfASavedPagesFolderThatCannotBeCopiedIsReported)
                 && Box.contains(QStringLiteral(".gif")))
         << Box.toStdString();
     EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/manual.files/style.css")), QByteArray("css"));
+}
+
+TEST_F(BookOutput, ListedFilesWithAddressCharactersAreLinkedByAddressesThatNameThem)
+{
+    const QStringList Names{QStringLiteral("价格#2.txt"), QStringLiteral("50%41.txt"), QStringLiteral("why?.txt")};
+    for (const QString &N : Names)
+        TestSupport::WriteAll(Docs + N, N.toUtf8());
+    // The first entry is the page the frameset opens.
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), Names);
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    const QUrl Left = QUrl::fromLocalFile(D() + QStringLiteral("images/left.htm"));
+    const auto L = Links();
+    ASSERT_EQ(L.size(), Names.size());
+    for (int I = 0; I < Names.size(); ++I) {
+        const QString File = Left.resolved(QUrl(L.at(I).first)).toLocalFile();
+        EXPECT_EQ(File, D() + QStringLiteral("images/") + Names.at(I)) << L.at(I).first.toStdString();
+    }
+    static const QRegularExpression Right(QStringLiteral("<FRAME name=right src=\"([^\"]*)\""));
+    const auto M = Right.match(Read(D() + QStringLiteral("index.htm")).join(QLatin1Char('\n')));
+    ASSERT_TRUE(M.hasMatch());
+    EXPECT_EQ(QUrl::fromLocalFile(D() + QStringLiteral("index.htm")).resolved(QUrl(M.captured(1))).toLocalFile(),
+              D() + QStringLiteral("images/") + Names.first());
 }
 
 TEST_F(BookOutput, ZipHelpFileAndMhtReadByTheirPeers)
