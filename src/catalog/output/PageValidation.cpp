@@ -65,8 +65,9 @@ bool TPageValidation::HeaderOk()
         const QString &L = FLines.at(I);
         bool Stop = false;
         if (L.startsWith(QStringLiteral("{Catalog编号}="))) {
-            // The ID names files and a folder: it must be one plain name.
-            const QString V = TrimLeft(ValueOf(L, 128));
+            // The ID names files and a folder: it must be one plain name,
+            // all of it, as the output takes it whole.
+            const QString V = TrimLeft(ValueOf(L, -1));
             if (HoldsFileNameBreaker(V)) {
                 if (Ask)
                     Ask(QStringLiteral("catalog编号“%1”中含有不能用于文件名的字符（\\ / : * ? \" < > | 或控制字符），"

@@ -140,6 +140,17 @@ TEST(PageValidation, MissingOrUnsafeIdStopsTheOutput)
                                            .arg(Id)});
         EXPECT_EQ(R.ShownLine, 1);
     }
+    // The whole ID names the files, not only its first characters.
+    for (const QString &Id : {QString(130, QLatin1Char('a')) + QStringLiteral("\"x"),
+                              QString(130, QChar(0x76EE)) + QStringLiteral("?")}) {
+        const TRun R = Validate({QStringLiteral("x"), QStringLiteral("{Catalog编号}=") + Id}, S.Exe, G, {1});
+        EXPECT_FALSE(R.Result) << Id.toStdString();
+        EXPECT_EQ(R.ShownLine, 1);
+    }
+    const TRun Long = Validate({QStringLiteral("x"), QStringLiteral("{Catalog编号}=") + QString(300, QLatin1Char('a'))},
+                               S.Exe, G, {1});
+    EXPECT_FALSE(Long.Result);
+    EXPECT_EQ(Long.Asked, QStringList{QStringLiteral("无效的catalog编号，输出终止。")});
     // The ID a new page gets passes.
     EXPECT_TRUE(Validate({QStringLiteral("x"), QStringLiteral("{Catalog编号}=新建目录页2026-12-7")}, S.Exe, G, {1}).Result);
 }
