@@ -27,13 +27,23 @@ const QString ReturnMarker = QStringLiteral("         <TD>&nbsp; </TD>");
 const QString CreditChinese = QStringLiteral("本页面由 <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> 商品目录工具制作");
 const QString CreditEnglish = QStringLiteral("Made with <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> catalog publisher");
 
+// At most Limit characters of Text from From on: a character outside the
+// basic plane counts as one and is never cut in two.
+QString MidChars(const QString &Text, qsizetype From, int Limit)
+{
+    qsizetype End = From;
+    for (int N = 0; N < Limit && End < Text.size(); ++N)
+        End += Text.at(End).isHighSurrogate() && End + 1 < Text.size() && Text.at(End + 1).isLowSurrogate() ? 2 : 1;
+    return Text.mid(From, End - From);
+}
+
 // The text after the first "=" of a line, at most Limit characters.
 QString AfterEquals(const QString &Line, int Limit)
 {
     const int I = int(Line.indexOf(QLatin1Char('=')));
     if (I < 0)
         return QString();
-    return Line.mid(I + 1, Limit);
+    return MidChars(Line, I + 1, Limit);
 }
 
 int ToInt(const QString &S)
@@ -382,14 +392,14 @@ void TPageOutput::ExpandBody()
             const QString Key = Eq < 0 ? QString() : Line.left(Eq);
             if (Key.size() < 3 || !Key.startsWith(QLatin1Char('{')) || !Key.endsWith(QLatin1Char('}')) || Record.contains(Key))
                 continue;
-            QString Value = Line.mid(Eq + 1, 512);
+            QString Value = MidChars(Line, Eq + 1, 512);
             if (Key == QStringLiteral("{$PWEIGHT}") && Trim(Value.left(12)).isEmpty())
                 Value += QLatin1Char('0');
             Record.insert(Key, TrimRight(Value));
         }
         const int UnitEq = int(FWeightUnitPair.indexOf(QLatin1Char('=')));
         if (!Record.contains(QStringLiteral("{$PWT_UNIT}")))
-            Record.insert(QStringLiteral("{$PWT_UNIT}"), TrimRight(FWeightUnitPair.mid(UnitEq + 1, 512)));
+            Record.insert(QStringLiteral("{$PWT_UNIT}"), TrimRight(MidChars(FWeightUnitPair, UnitEq + 1, 512)));
 
         auto Lookup = [&](const QString &Token) {
             QString V = Record.value(Token);
@@ -748,7 +758,7 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
             if (L.startsWith(QStringLiteral("{$IMG}="))) {
                 // A product without a picture keeps an empty path: "images\" alone
                 // would name the pictures folder as its picture.
-                const QString Stored = L.mid(7, 512);
+                const QString Stored = MidChars(L, 7, 512);
                 L = Trim(Stored).isEmpty() ? QStringLiteral("{$IMG}=")
                                            : QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
             }

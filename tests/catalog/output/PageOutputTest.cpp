@@ -4,6 +4,7 @@
 #include "catalog/document/Package.h"
 #include "catalog/output/HtmlText.h"
 #include "catalog/output/MhtWriter.h"
+#include "platform/core/Codec.h"
 #include "platform/core/Types.h"
 
 #include <QRegularExpression>
@@ -248,6 +249,19 @@ TEST(HtmlOutput, PictureNamesWithAddressCharactersStillNameTheirFiles)
             << Ref.toStdString();
     }
     EXPECT_EQ(Parts, Names.size());
+}
+
+TEST(HtmlOutput, ALongValueIsCutBetweenCharacters)
+{
+    // A value is cut after 512 characters; one outside the basic plane counts
+    // as one and is never cut in two (half of it would show as garbage).
+    TSample S;
+    const QString Note = QString(511, QLatin1Char('n')) + QStringLiteral("😀") + QStringLiteral("尾");
+    S.Page.replaceInStrings(QStringLiteral("{$PNOTE}=白瓷"), QStringLiteral("{$PNOTE}=") + Note);
+    const QByteArray Bytes = TestSupport::ReadAll(S.Run(omHtml));
+    EXPECT_TRUE(Bytes.contains(QByteArray(511, 'n') + "&#128512;")) << "the last character is kept whole";
+    EXPECT_FALSE(Bytes.contains(QByteArray(511, 'n') + "?")) << "no half character";
+    EXPECT_FALSE(Bytes.contains(QByteArray(511, 'n') + Cp936::Encode(QStringLiteral("尾"))));
 }
 
 TEST(HtmlOutput, UnpairedBraceIsReportedWithItsZeroBasedLine)
