@@ -16,6 +16,7 @@
 
 #include <optional>
 
+#include "zip/ZipStreams.h"
 #include "zip/Zipper.h"
 
 namespace PageArchive {
@@ -85,27 +86,41 @@ void WriteZip(const QString &Folder, const QStringList &Files, const TMembers &E
     Zipper.SetRootDir(Root);
     Zipper.SetZipName(Target);
     Zipper.FilesList().Clear();
+    // The zip library reads a listed path that holds "*", "?", "<", ">" or
+    // "|" as a pattern (and packs whatever it matches): such a file goes in
+    // as a member of its own name, through a scratch copy of a plain name.
     QSet<QString> Listed;
+    TMembers Members;
+    const QDir RootDir(Root);
     for (const QString &F : Files) {
+        if (ZipHasWildcards(F)) {
+            Members << qMakePair(F, RootDir.relativeFilePath(F));
+            continue;
+        }
         Zipper.FilesList().Add(F);
         Listed.insert(F);
     }
+    Members << Extra;
     // An extra member is zipped from its source under its own name. A source
     // that is listed already (a picture kept in the output folder, one file
     // under two names) goes through a scratch copy, so each path has one name.
     std::optional<QTemporaryDir> Stage;
     std::optional<TOutputFiles> Copies;
     QHash<QString, QString> Renamed;   // source path -> member name
-    for (const auto &M : Extra) {
+    for (const auto &M : std::as_const(Members)) {
         QString Source = QFileInfo(M.first).absoluteFilePath();
-        if (Listed.contains(Source) || IsPathInside(Source, Root)) {
+        if (Listed.contains(Source) || IsPathInside(Source, Root) || ZipHasWildcards(Source)) {
             if (!Stage) {
                 Stage.emplace(ScratchFolder() + QStringLiteral("zip-XXXXXX"));
                 Copies.emplace(false);
                 if (!Stage->isValid())
                     throw EInOutError(QStringLiteral("不能创建临时目录。"));
             }
-            const QString Copy = Stage->filePath(QString::number(Renamed.size()) + QLatin1Char('-') + ExtractFileName(Source));
+            QString Plain = ExtractFileName(Source);
+            for (QChar &C : Plain)
+                if (ZipHasWildcards(QString(C)))
+                    C = QLatin1Char('_');
+            const QString Copy = Stage->filePath(QString::number(Renamed.size()) + QLatin1Char('-') + Plain);
             Copies->Copy(Source, Copy);
             Copies->Commit();
             Source = Copy;

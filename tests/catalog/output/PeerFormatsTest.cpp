@@ -136,6 +136,33 @@ TEST(ZipOutput, APictureThatCannotBeOpenedFailsTheArchive)
     EXPECT_FALSE(QFileInfo::exists(S.D() + QStringLiteral("/P001.zip")));
 }
 
+TEST(ZipOutput, NamesWithWildcardCharactersArePackedAsThemselves)
+{
+    // "?", "*" and the like are only characters of a name here: the archive
+    // holds that file, not every file the name would match as a pattern.
+    TSample S;
+    TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/what?.gif"), PictureBytes(QStringLiteral("what")));
+    TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/whatX.gif"), PictureBytes(QStringLiteral("not listed")));
+    S.Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\杯子.gif"), QStringLiteral("{$IMG}=pics\\what?.gif"));
+    QDir().mkpath(S.D() + QStringLiteral("/docs"));
+    TestSupport::WriteAll(S.D() + QStringLiteral("/docs/a*b.txt"), "star");
+    TestSupport::WriteAll(S.D() + QStringLiteral("/docs/aXXb.txt"), "other");
+    const QString Zip = S.D() + QStringLiteral("/P001.zip");
+    ASSERT_EQ(S.Run(omZip), Zip + QLatin1Char(' '));
+    QStringList List = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Zip}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    List.sort();
+    EXPECT_EQ(List, (QStringList{QStringLiteral("P001.htm"), QStringLiteral("docs/a*b.txt"), QStringLiteral("docs/aXXb.txt"),
+                                 QStringLiteral("images/M_back.jpg"), QStringLiteral("images/a(2).jpg"),
+                                 QStringLiteral("images/a.jpg"), QStringLiteral("images/bg.jpg"),
+                                 QStringLiteral("images/what?.gif")}))
+        << List.join(QLatin1Char(' ')).toStdString();
+    const QString X = S.Temp.File(QStringLiteral("x"));
+    QDir().mkpath(X);
+    RunPeer(QStringLiteral("unzip"), {QStringLiteral("-q"), Zip, QStringLiteral("-d"), X});
+    EXPECT_EQ(TestSupport::ReadAll(X + QStringLiteral("/images/what?.gif")), PictureBytes(QStringLiteral("what")));
+    EXPECT_EQ(TestSupport::ReadAll(X + QStringLiteral("/docs/a*b.txt")), QByteArray("star"));
+}
+
 TEST(MhtOutput, PythonEmailReadsEveryPartBack)
 {
     if (!TestSupport::HaveProgram(QStringLiteral("python3")))
