@@ -16,6 +16,7 @@
 
 #include "zip/Zipper.h"
 
+#include <cerrno>
 #include <limits>
 
 namespace QbaPackage {
@@ -54,7 +55,26 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         Zipper1.SetIncludeHiddenFiles(true);
         if (Progress)
             Zipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };
+        // The zipper leaves out a file it cannot find or open and goes on: an
+        // archive without it is no archive of the folder.
+        QString Missed;
+        int MissedError = 0;
+        auto Miss = [&Missed, &MissedError](const QString &FName, int Error) {
+            if (Missed.isEmpty()) {
+                Missed = FName;
+                MissedError = Error;
+            }
+        };
+        Zipper1.OnNoSuchFile = [&Miss](TObject *, const QString &FName) { Miss(FName, ENOENT); };
+        // A second listing of one file (a name holding "?" or "*" is taken as a
+        // pattern and finds it again) is left out rightly: it is packed once.
+        Zipper1.OnSkippingFile = [&Miss](TObject *, TSkipReason Reason, const QString &FName, int, bool &) {
+            if (Reason == skrCannotOpen)
+                Miss(FName, errno);
+        };
         Zipper1.PackFiles();
+        if (!Missed.isEmpty())
+            throw EFOpenError(CannotOpenFileText(NativePath(Missed), MissedError));
     }
     if (!FileExists(Temp))
         throw EFCreateError(CannotCreateFileText(Target, errno));

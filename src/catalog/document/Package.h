@@ -45,7 +45,8 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
                    const std::function<void(int Percent)> &Progress = {});
 
 // Packs Files (full paths below Root, stored relative to Root) into Target,
-// which is replaced only by a complete new archive. Raises Exception on failure.
+// which is replaced only by a complete new archive. Raises Exception on failure,
+// also when one of Files cannot be found or read (nothing is written then).
 void ZipFiles(const QString &Root, const QStringList &Files, const QString &Target,
               const std::function<void(int Percent)> &Progress = {});
 

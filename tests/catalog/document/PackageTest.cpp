@@ -258,3 +258,34 @@ TEST_F(Package, WhatAPackageNamesStaysInsideItAndNoLinkIsFollowed)
               (QStringList{QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("sub\\q.qbt")}));
     EXPECT_EQ(TestSupport::ReadAll(Work.File(QStringLiteral("out.jpg"))), QByteArray("outside"));
 }
+
+TEST_F(Package, AFileThatCannotBeReadFailsThePackage)
+{
+    // A file listed for the package that is gone (or cannot be opened) by the
+    // time it is packed: the package is not written without it.
+    const QString D = Work.File(QStringLiteral("R/"));
+    QDir().mkpath(D + QStringLiteral("images"));
+    SaveLines(D + QStringLiteral("catalog.qbt"), PageLines());
+    const QString Target = Work.File(QStringLiteral("out.qba"));
+    TestSupport::WriteAll(Target, QByteArray("earlier package"));
+    const QString Gone = D + QStringLiteral("images/a.jpg");
+    EXPECT_THROW(QbaPackage::ZipFiles(D, {D + QStringLiteral("catalog.qbt"), Gone}, Target), Exception);
+    EXPECT_EQ(TestSupport::ReadAll(Target), QByteArray("earlier package")) << "the earlier package stays whole";
+    EXPECT_EQ(QDir(Work.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out.qba")})
+        << "no scratch file is left";
+
+    // Names the zipper reads as patterns find a file twice; each is packed once
+    // and that is no error.
+    const QStringList Names{QStringLiteral("a?.jpg"), QStringLiteral("ab.jpg"), QStringLiteral("s*t.jpg"),
+                            QStringLiteral("st.jpg"), QStringLiteral("p|q.jpg")};
+    for (const QString &N : Names)
+        TestSupport::WriteAll(D + QStringLiteral("images/") + N, N.toUtf8());
+    const QString Qba = QbaPackage::Write(D, QStringLiteral("catalog.qbt"), Target, false);
+    QStringList Members = Unzip({QStringLiteral("-Z1"), Qba}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    Members.sort();
+    QStringList Expected{QStringLiteral("catalog.qbt"), QStringLiteral("index.dat")};
+    for (const QString &N : Names)
+        Expected << QStringLiteral("images/") + N;
+    Expected.sort();
+    EXPECT_EQ(Members, Expected);
+}
