@@ -5,6 +5,19 @@
 
 const QString TCatalogBook::FilesMarker = QStringLiteral("{$Files}");
 
+namespace {
+
+// A value as it is stored: on its own line, line breaks taken out.
+QString LineValue(const QString &Value)
+{
+    QString V = Value;
+    V.remove(QLatin1Char('\r'));
+    V.remove(QLatin1Char('\n'));
+    return V;
+}
+
+} // namespace
+
 QStringList TCatalogBook::DefaultBookLines()
 {
     return {QStringLiteral("Catalog_name=默认目录册"), QStringLiteral("catalog_index_name="),
@@ -16,10 +29,10 @@ QStringList TCatalogBook::NewBookLines(const QString &Name, const QString &Outpu
                                        bool AlwaysOpen, bool MoveV)
 {
     auto TF = [](bool B) { return B ? QStringLiteral("true") : QStringLiteral("false"); };
-    return {QStringLiteral("Catalog_name=") + Name,
+    return {QStringLiteral("Catalog_name=") + LineValue(Name),
             QStringLiteral("catalog_index_name="),
             QStringLiteral("Catalog_Lost_name="),
-            QStringLiteral("Catalog_Output=") + Output,
+            QStringLiteral("Catalog_Output=") + LineValue(Output),
             QStringLiteral("Catalog_fulltext_search=") + TF(FullTextSearch),
             QStringLiteral("Catalog_always_open=") + TF(AlwaysOpen),
             QStringLiteral("Catalog_move_v=") + TF(MoveV),
@@ -47,9 +60,7 @@ QString TCatalogBook::Value(const QStringList &Lines, const QString &Name)
 
 void TCatalogBook::SetValue(QStringList &Lines, const QString &Name, const QString &Value)
 {
-    QString V = Value;
-    V.remove(QLatin1Char('\r'));
-    V.remove(QLatin1Char('\n'));
+    const QString V = LineValue(Value);
     const int I = IndexOfName(Lines, Name);
     if (V.isEmpty()) {
         if (I >= 0)

@@ -13,7 +13,8 @@ public:
     static const QString FilesMarker;      // "{$Files}"
 
     // The lines of a new default book and of a book made by the book
-    // information dialog, in the order they are written.
+    // information dialog, in the order they are written. A typed name or
+    // folder keeps its line: line breaks in it are taken out.
     static QStringList DefaultBookLines();
     static QStringList NewBookLines(const QString &Name, const QString &Output, bool FullTextSearch,
                                     bool AlwaysOpen, bool MoveV);

@@ -29,6 +29,17 @@ TEST(CatalogBook, NewBooksAreWrittenInTheirOrder)
                            QStringLiteral("Catalog_Lost_name="), QStringLiteral("Catalog_Output=/out"),
                            QStringLiteral("Catalog_fulltext_search=false"), QStringLiteral("Catalog_always_open=true"),
                            QStringLiteral("Catalog_move_v=false"), QStringLiteral("{$Files}")}));
+
+    // A name pasted with line breaks stays on its line: written as it came, it
+    // would end the name and start lines of its own, here a second marker with
+    // a page entry after it.
+    const QStringList Typed = TCatalogBook::NewBookLines(QStringLiteral("春\r\n{$Files}\nx.qbt"),
+                                                         QStringLiteral("/out\rput"), true, false, true);
+    ASSERT_EQ(Typed.size(), 8);
+    EXPECT_EQ(Typed.at(0), QStringLiteral("Catalog_name=春{$Files}x.qbt"));
+    EXPECT_EQ(Typed.at(3), QStringLiteral("Catalog_Output=/output"));
+    EXPECT_EQ(Typed.join(QStringLiteral("\r\n")).count(QLatin1Char('\n')), 7);
+    EXPECT_TRUE(TCatalogBook::EntryNames(Typed).isEmpty());
 }
 
 TEST(CatalogBook, SettingsByNameNeverTouchTheEntries)
