@@ -211,7 +211,8 @@ TSwapInput ParseSwapInput(const QString &Answer, int &A, int &B)
 
 bool ProductsExist(int A, int B, int RowCount)
 {
-    return A >= 1 && B >= 1 && 6 * A < RowCount && 6 * B < RowCount;
+    // Counted wide: six times a number typed far beyond the products passes the largest int.
+    return A >= 1 && B >= 1 && 6 * qint64(A) < RowCount && 6 * qint64(B) < RowCount;
 }
 
 QList<QPair<int, int>> MoveSteps(int C, int T, int RowCount)

@@ -188,6 +188,14 @@ TEST(ProductBlocks, SwapInputAndRanges)
     EXPECT_TRUE(MoveSteps(2, 2, Rows).isEmpty());
     EXPECT_TRUE(MoveSteps(2, 0, Rows).isEmpty());
     EXPECT_TRUE(MoveSteps(2, 5, Rows).isEmpty());
+
+    // A number typed far beyond the products (six times it passes the largest
+    // int) names no product: no exchange, and no move of hundreds of millions of steps.
+    EXPECT_FALSE(ProductsExist(357913942, 1, Rows));
+    EXPECT_FALSE(ProductsExist(1, 400000000, Rows));
+    EXPECT_TRUE(MoveSteps(1, 400000000, Rows).isEmpty());
+    ASSERT_EQ(ParseSwapInput(QStringLiteral("715827883 2"), A, B), siNumbers);
+    EXPECT_FALSE(ProductsExist(A, B, Rows));
 }
 
 TEST(ProductBlocks, SearchOrderColumnThreeBeforeFive)
