@@ -1,5 +1,7 @@
 #include "CatalogBook.h"
 
+#include "PageDocument.h"
+
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 
@@ -156,7 +158,8 @@ int TCatalogBook::EntryIcon(const QString &Entry, bool IsOpenPage, bool Saved, b
 void TCatalogBook::AppendHistory(const QString &HistoryFile, const QString &Path)
 {
     QStringList Lines = FileExists(HistoryFile) ? LoadLines(HistoryFile) : QStringList();
-    Lines.append(Path);
+    // One line a book, as the page history keeps one a page.
+    Lines.append(TPageDocument::OneLine(Path));
     SaveLines(HistoryFile, Lines);
 }
 

@@ -49,7 +49,8 @@ public:
     static int EntryIcon(const QString &Entry, bool IsOpenPage, bool Saved, bool IsDefaultPage);
 
     // ---- program-folder files ----
-    // Appends Path to a history file (one path per line, oldest first).
+    // Appends Path to a history file (one path per line, oldest first; line
+    // breaks in it become blanks).
     static void AppendHistory(const QString &HistoryFile, const QString &Path);
 
     // A name typed by the user, made fit to stand as one file name: path

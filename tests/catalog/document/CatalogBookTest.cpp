@@ -2,7 +2,9 @@
 // chosen on opening, new entry names, reordering and the page list's icons.
 
 #include "QStringPrint.h"
+#include "TestSupport.h"
 #include "catalog/document/CatalogBook.h"
+#include "platform/core/Classes.h"
 
 #include <gtest/gtest.h>
 
@@ -123,4 +125,17 @@ TEST(CatalogBook, IconsAndSafeNames)
     EXPECT_EQ(TCatalogBook::SafeFileName(QStringLiteral("../../etc/春\tx:y\\z")), QStringLiteral("....etc春xyz"));
     EXPECT_EQ(TCatalogBook::SafeFileName(QStringLiteral("..")), QString());
     EXPECT_EQ(TCatalogBook::SafeFileName(QStringLiteral(" Spring ")), QStringLiteral("Spring"));
+}
+
+TEST(CatalogBook, HistoryKeepsOneLineABook)
+{
+    // A book path typed with a line break in it takes one line of the history,
+    // as a page path does in the page history, not two that name other books.
+    TestSupport::TempDir Dir;
+    const QString History = Dir.File(QStringLiteral("cts_history.txt"));
+    TCatalogBook::AppendHistory(History, QStringLiteral("/书/a.qbs"));
+    TCatalogBook::AppendHistory(History, QStringLiteral("/书/b\r\nc.qbs"));
+    TCatalogBook::AppendHistory(History, QStringLiteral("/书/d\ne.qbs"));
+    EXPECT_EQ(LoadLines(History), (QStringList{QStringLiteral("/书/a.qbs"), QStringLiteral("/书/b c.qbs"),
+                                                QStringLiteral("/书/d e.qbs")}));
 }
