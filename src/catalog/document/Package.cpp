@@ -75,6 +75,21 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         Zipper1.PackFiles();
         if (!Missed.isEmpty())
             throw EFOpenError(CannotOpenFileText(NativePath(Missed), MissedError));
+        // The zipper reads a listed name that holds "*", "?", "<", ">" or "|" as
+        // a pattern, which may miss the file itself ("x<1>.jpg"): every listed
+        // file must have become a member.
+        QSet<QString> Members;
+        for (int I = 0; I < Zipper1.MemberCount(); ++I)
+            Members.insert(NativePath(Zipper1.Member(I)->StoredName()));
+        const QString RootDir = IncludeTrailingPathDelimiter(Root);
+        for (const QString &F : Files) {
+            // Named as the zipper names it: below the root, else the path less its leading "/".
+            QString Name = NativePath(F.startsWith(RootDir) ? F.mid(RootDir.size()) : F);
+            while (Name.startsWith(QLatin1Char('/')))
+                Name.remove(0, 1);
+            if (!Members.contains(Name))
+                throw EInOutError(QStringLiteral("不能把文件“%1”放进压缩文件，压缩文件没有写成。").arg(NativePath(F)));
+        }
     }
     if (!FileExists(Temp))
         throw EFCreateError(CannotCreateFileText(Target, errno));

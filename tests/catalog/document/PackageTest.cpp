@@ -289,3 +289,17 @@ TEST_F(Package, AFileThatCannotBeReadFailsThePackage)
     Expected.sort();
     EXPECT_EQ(Members, Expected);
 }
+
+TEST_F(Package, AFileThePackerCannotTakeIsAnErrorNotAMissingMember)
+{
+    // "<1>" reads to the zipper as a set of characters, which does not find
+    // the file of that name: the package is not written without it.
+    const QString D = Work.File(QStringLiteral("S/"));
+    QDir().mkpath(D + QStringLiteral("images"));
+    SaveLines(D + QStringLiteral("catalog.qbt"), PageLines());
+    TestSupport::WriteAll(D + QStringLiteral("images/x<1>.jpg"), QByteArray("picture"));
+    const QString Target = Work.File(QStringLiteral("s.qba"));
+    EXPECT_THROW(QbaPackage::Write(D, QStringLiteral("catalog.qbt"), Target, false), Exception);
+    EXPECT_FALSE(FileExists(Target));
+    EXPECT_TRUE(FileExists(D + QStringLiteral("images/x<1>.jpg"))) << "nothing is removed from the folder";
+}
