@@ -29,6 +29,7 @@
 
 int Thtm2jpg2::DefaultTimeoutMs = 60000;
 bool Thtm2jpg2::KeepJpegsAfterPdf = false;
+qint64 Thtm2jpg2::MaxPieceBytes = qint64(512) << 20;
 
 namespace {
 
@@ -78,6 +79,7 @@ bool ShowsMark(const QImage &Tile, int Row, const QColor &Colour)
 
 const QString TooWide = QStringLiteral("页面宽度超过65500像素，不能保存为JPEG图片。");
 const QString TooTall = QStringLiteral("页面高度超过65500像素，超出JPEG图片的最大高度，已自动拆分为多个图片。");
+const QString TooLarge = QStringLiteral("页面太大，不能保存为一个JPEG图片，已自动拆分为多个图片。");
 
 } // namespace
 
@@ -335,10 +337,18 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
         P = ScreenH() - 6;
     if (P != H)
         P = std::max(1, P / ViewH) * ViewH;
+    bool Told = false;
     if (P > MaxJpegSide) {
         P = (MaxJpegSide / ViewH) * ViewH;
+        Told = true;
         if (Tell)
             Tell(TooTall);
+    }
+    // A page from elsewhere may be tens of thousands of pixels wide as well as tall.
+    if (const qint64 Fit = MaxPieceBytes / (qint64(W) * 3); P > Fit) {
+        P = int(std::max<qint64>(1, Fit / ViewH) * ViewH);
+        if (Tell && !Told)
+            Tell(TooLarge);
     }
     const bool Split = P < H;
 

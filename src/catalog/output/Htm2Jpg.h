@@ -38,6 +38,10 @@ public:
     static constexpr int MaxJpegSide = 65500;
     // Above this height the one-picture road asks whether to split.
     static constexpr int SplitQuestionHeight = 24000;
+    // A piece is held whole in memory (3 bytes a pixel) until it is saved: a
+    // page so wide that a piece of its height would take more is split into
+    // shorter pieces.
+    static qint64 MaxPieceBytes;
     // How long loading, and each step of the grab, may take (milliseconds).
     static int DefaultTimeoutMs;
     int TimeoutMs = DefaultTimeoutMs;

@@ -204,6 +204,21 @@ TEST_F(PagePictures, NoJpegTallerOrWiderThanLibjpegAllows)
     EXPECT_EQ(P % (3000 - 6 - 1), 0) << P;   // whole viewports
     EXPECT_EQ(PictureSize(Thtm2jpg2::PieceName(Jpg, 2)).height(), 70000 - P);
 
+    // A piece is held in memory whole: a page too large for the limit (here
+    // a small one) is split at whole viewports although it is not tall.
+    Told.clear();
+    const QString Short = StripePage(Dir, QStringLiteral("short.htm"), 120);   // 6,000 pixels
+    const QString ShortJpg = Dir.File(QStringLiteral("short.jpg"));
+    const qint64 Limit = Thtm2jpg2::MaxPieceBytes;
+    Thtm2jpg2::MaxPieceBytes = qint64(300 - 8) * 3 * (3000 - 6 - 1) * 3 / 2;   // a viewport and a half
+    const bool Done = Form->HtmlToJpg(Url(Short), ShortJpg);
+    Thtm2jpg2::MaxPieceBytes = Limit;
+    ASSERT_TRUE(Done) << Form->LastError().toStdString();
+    EXPECT_EQ(Told, QStringList{QStringLiteral("页面太大，不能保存为一个JPEG图片，已自动拆分为多个图片。")});
+    EXPECT_FALSE(QFile::exists(ShortJpg));
+    for (int K = 1; K <= 3; ++K)
+        EXPECT_EQ(PictureSize(Thtm2jpg2::PieceName(ShortJpg, K)).height(), K < 3 ? 3000 - 6 - 1 : 6000 - 2 * (3000 - 6 - 1));
+
     Told.clear();
     const QString Wide = Dir.File(QStringLiteral("wide.htm"));
     TestSupport::WriteAll(Wide, "<html><body style=\"margin:0\"><div style=\"width:70000px;height:20px;background:red\"></div></body></html>");
