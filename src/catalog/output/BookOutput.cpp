@@ -204,16 +204,19 @@ void TBookOutput::CopyFilesFolder(const QString &Source, const QString &Dest)
             Hooks.ShowError(QStringLiteral("不能创建目录") + Dest + QStringLiteral("\r\n或无该目录权限"));
         return;
     }
-    QStringList Failed;
-    const QFileInfoList Files = QDir(Source).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
-    for (const QFileInfo &F : Files)
-        if (CopyFileRenaming(F.absoluteFilePath(), Dest).isEmpty())
-            Failed << F.absoluteFilePath();
+    const QString From = IncludeTrailingPathDelimiter(Source);
+    QStringList Files, Failed;
     TSearchRec Rec;
-    FindFirst(IncludeTrailingPathDelimiter(Source) + QLatin1Char('*'), faAnyFile, Rec);
+    for (int R = FindFirst(From + QLatin1Char('*'), faAnyFile, Rec); R == 0; R = FindNext(Rec))
+        if (!(Rec.Attr & (faDirectory | faSymLink | faSysFile)))
+            Files << From + Rec.Name;
     for (const QString &N : std::as_const(Rec.Undecodable))
-        Failed << IncludeTrailingPathDelimiter(Source) + N;
+        Failed << From + N;
     FindClose(Rec);
+    std::sort(Files.begin(), Files.end());
+    for (const QString &F : std::as_const(Files))
+        if (CopyFileRenaming(F, Dest).isEmpty())
+            Failed << F;
     if (!Failed.isEmpty() && Hooks.ShowError)
         Hooks.ShowError(QStringLiteral("以下文件不能复制到") + Dest + QStringLiteral("：\r\n") + Failed.join(QStringLiteral("\r\n")));
 }
