@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cstdio>
 #include <stdexcept>
 
 namespace TestSupport {
@@ -29,6 +30,23 @@ void WriteAll(const QString &FileName, const QByteArray &Bytes)
     QFile F(FileName);
     if (!F.open(QIODevice::WriteOnly | QIODevice::Truncate) || F.write(Bytes) != Bytes.size())
         throw std::runtime_error(("cannot write " + FileName).toStdString());
+}
+
+RawNamedFile::RawNamedFile(const QString &Folder, const QByteArray &Name, const QByteArray &Bytes)
+    : FPath(QFile::encodeName(Folder) + '/' + Name)
+{
+    QDir().mkpath(Folder);
+    FILE *F = std::fopen(FPath.constData(), "wb");
+    const bool Written = F && std::fwrite(Bytes.constData(), 1, size_t(Bytes.size()), F) == size_t(Bytes.size());
+    if (F)
+        std::fclose(F);
+    if (!Written)
+        throw std::runtime_error("cannot write " + FPath.toStdString());
+}
+
+RawNamedFile::~RawNamedFile()
+{
+    std::remove(FPath.constData());
 }
 
 QString SourceDir()

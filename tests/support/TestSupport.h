@@ -20,6 +20,20 @@ private:
 
 QByteArray ReadAll(const QString &FileName);
 void WriteAll(const QString &FileName, const QByteArray &Bytes);
+
+// A file in Folder named by raw bytes (a name in another code page, as an
+// archive from elsewhere unpacks it: no QString names it), removed again when
+// this goes, since a temporary folder cannot remove what it cannot name.
+class RawNamedFile {
+public:
+    RawNamedFile(const QString &Folder, const QByteArray &Name, const QByteArray &Bytes = QByteArray());
+    ~RawNamedFile();
+    RawNamedFile(const RawNamedFile &) = delete;
+    RawNamedFile &operator=(const RawNamedFile &) = delete;
+
+private:
+    QByteArray FPath;
+};
 // The repository's data/ folder and source folder.
 QString DataDir();
 QString SourceDir();

@@ -18,8 +18,6 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace WindowFixture;
 
@@ -225,14 +223,7 @@ TEST_F(BookOutput, AFileOfASavedPagesFolderThatCannotBeCopiedIsReported)
     QDir().mkpath(Docs + QStringLiteral("manual.files"));
     TestSupport::WriteAll(Docs + QStringLiteral("manual.htm"), "<p>manual</p>");
     TestSupport::WriteAll(Docs + QStringLiteral("manual.files/style.css"), "css");
-    const QByteArray Foreign = QFile::encodeName(Docs) + "manual.files/\xb2\xe5\xcd\xbc.gif";
-    const int Fd = ::open(Foreign.constData(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(Fd, 0);
-    ::close(Fd);
-    struct TUnlink {
-        QByteArray Name;
-        ~TUnlink() { ::unlink(Name.constData()); }
-    } Unlink{Foreign};
+    const TestSupport::RawNamedFile Foreign(Docs + QStringLiteral("manual.files"), "\xb2\xe5\xcd\xbc.gif");
     const QString Book = ThreePageBook({QStringLiteral("manual.htm")});
     TScriptedUi Ui;
     Start({Book});

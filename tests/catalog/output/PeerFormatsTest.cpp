@@ -7,8 +7,6 @@
 
 #include <QProcess>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace OutputFixture;
 
@@ -83,16 +81,7 @@ TEST(ZipOutput, AFileThatCannotBePackedFailsTheArchive)
     // A file of the output folder whose name the file system gives in another
     // code page cannot be opened by its decoded name: the archive would lack it.
     TSample S;
-    QDir().mkpath(S.D());
-    const QByteArray Name = QFile::encodeName(S.D()) + "/\xb2\xe8\xb1\xad.txt";
-    const int Fd = ::open(Name.constData(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(Fd, 0);
-    ::close(Fd);
-    // The temporary folder cannot remove what it cannot name either.
-    struct TUnlink {
-        QByteArray Name;
-        ~TUnlink() { ::unlink(Name.constData()); }
-    } Unlink{Name};
+    const TestSupport::RawNamedFile Foreign(S.D(), "\xb2\xe8\xb1\xad.txt");
     const QString Zip = S.D() + QStringLiteral("/P001.zip");
     QString Message;
     try {
