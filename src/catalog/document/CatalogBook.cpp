@@ -41,6 +41,18 @@ QStringList TCatalogBook::NewBookLines(const QString &Name, const QString &Outpu
             FilesMarker};
 }
 
+QStringList TCatalogBook::DefaultsLines(const QString &Name, const QString &SaveFolder, const QString &Output,
+                                        bool AlwaysOpen, bool FullTextSearch, bool MoveV)
+{
+    auto TF = [](bool B) { return B ? QStringLiteral("true") : QStringLiteral("false"); };
+    return {QStringLiteral("Catalog_name=") + LineValue(Name),
+            QStringLiteral("catalog_save_path=") + LineValue(SaveFolder),
+            QStringLiteral("Catalog_Output=") + LineValue(Output),
+            QStringLiteral("Catalog_always_open=") + TF(AlwaysOpen),
+            QStringLiteral("Catalog_fulltext_search=") + TF(FullTextSearch),
+            QStringLiteral("Catalog_move_v=") + TF(MoveV)};
+}
+
 int TCatalogBook::IndexOfName(const QStringList &Lines, const QString &Name)
 {
     // Only the settings take part: an entry path holding "=" is no setting.

@@ -18,6 +18,9 @@ public:
     static QStringList DefaultBookLines();
     static QStringList NewBookLines(const QString &Name, const QString &Output, bool FullTextSearch,
                                     bool AlwaysOpen, bool MoveV);
+    // The new-book dialog's remembered choices (cts_default.dat), a line each.
+    static QStringList DefaultsLines(const QString &Name, const QString &SaveFolder, const QString &Output,
+                                     bool AlwaysOpen, bool FullTextSearch, bool MoveV);
 
     // ---- settings by name (names compare without regard to case) ----
     static int IndexOfName(const QStringList &Lines, const QString &Name);

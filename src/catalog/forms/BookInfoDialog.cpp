@@ -21,11 +21,6 @@
 
 namespace {
 
-QString TrueFalse(bool B)
-{
-    return B ? QStringLiteral("true") : QStringLiteral("false");
-}
-
 QPushButton *MakeButton(QWidget *Parent, const QString &Name, const QString &Caption)
 {
     auto *B = new QPushButton(Caption, Parent);
@@ -214,13 +209,8 @@ void TForm7::Button2Click()
     }
 
     if (CheckBox1->isChecked()) {
-        SaveLines(DefaultsFile(),
-                  {QStringLiteral("Catalog_name=") + CatalogName,
-                   QStringLiteral("catalog_save_path=") + ExtractFilePath(Path),
-                   QStringLiteral("Catalog_Output=") + CatalogOutput,
-                   QStringLiteral("Catalog_always_open=") + TrueFalse(AlwaysOpen),
-                   QStringLiteral("Catalog_fulltext_search=") + TrueFalse(FullTextSearch),
-                   QStringLiteral("Catalog_move_v=") + TrueFalse(MoveV)});
+        SaveLines(DefaultsFile(), TCatalogBook::DefaultsLines(CatalogName, ExtractFilePath(Path), CatalogOutput,
+                                                              AlwaysOpen, FullTextSearch, MoveV));
     } else if (FileExists(DefaultsFile())) {
         DeleteFile(DefaultsFile());
     }

@@ -249,6 +249,24 @@ TEST_F(BookWindow, BookInformationDialogMakesAndChangesBooks)
     EXPECT_FALSE(QFileInfo::exists(Exe + QStringLiteral("cts_default.dat"))) << "unchecked: the defaults go";
     EXPECT_EQ(Read(Exe + QStringLiteral("cts_history.txt")), QStringList{Spring}) << "no new file was made";
 
+    // A pasted name with line breaks is remembered on its one line: it adds no
+    // setting of its own to the defaults.
+    Ui.OnModal = [&](QDialog *) {
+        F->FormShow();
+        F->Edit1->setText(QStringLiteral("秋\r\nCatalog_Output=/elsewhere"));
+        F->FNameChanged = true;
+        F->Edit1Exit();
+        F->CheckBox1->setChecked(true);
+        F->Button2Click();
+        return F->result();
+    };
+    Form->SpeedButton7Click(false);
+    QApplication::processEvents();
+    const QStringList Defaults = Read(Exe + QStringLiteral("cts_default.dat"));
+    ASSERT_EQ(Defaults.size(), 6) << Defaults.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(Defaults.at(0), QStringLiteral("Catalog_name=秋Catalog_Output=/elsewhere"));
+    EXPECT_EQ(TCatalogBook::Value(Defaults, QStringLiteral("Catalog_Output")), Exe + QStringLiteral("输出"));
+
     // With every proposed name taken the path stays empty.
     for (int N = 1; N <= 999; ++N)
         TestSupport::WriteAll(Exe + QStringLiteral("目录册/新建目录册%1.qbs").arg(N), "x");
