@@ -159,8 +159,9 @@ void TBookOutput::PrepareSiteFolder()
 
 // The site's own files in images/ are there before any file the book lists:
 // a listed file of one of their names is copied under a new name, instead of
-// being overwritten by the navigation or standing in for the control frame.
-void TBookOutput::PlaceSiteFiles()
+// being overwritten by the navigation, the help project or standing in for
+// the control frame.
+void TBookOutput::PlaceSiteFiles(int Flags)
 {
     const QString Images = FD + QStringLiteral("images/");
     if (!DirectoryExists(Images) && !CreateDir(Images))
@@ -173,6 +174,10 @@ void TBookOutput::PlaceSiteFiles()
     }
     // Written whole once every entry is known.
     HtmlText::SavePage(Images + QStringLiteral("left.htm"), {QStringLiteral("<html></html>")}, true);
+    if (Flags == bfChm) {
+        SaveLines(Images + QStringLiteral("tmpchm.hhp"), {});
+        SaveLines(Images + QStringLiteral("Contents.hhc"), {});
+    }
 }
 
 // A file that is not a page goes into images/ under its own name, or under a
@@ -290,7 +295,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
                 Out.RemoveSiteFiles();
         }
     } SiteOnError{*this};
-    PlaceSiteFiles();
+    PlaceSiteFiles(Flags);
 
     FLeft = QStringList{
         QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">"),

@@ -94,7 +94,7 @@ private:
     bool MadeByBookOutput(const QString &Folder) const;
     void RememberSiteFolder(const QString &Folder) const;
     void Report(int Position, const QString &Caption) const;
-    void PlaceSiteFiles();
+    void PlaceSiteFiles(int Flags);
     QString CopyOtherFile(const QString &Path);
     void CopyFilesFolder(const QString &Source, const QString &Dest);
     void RemoveSiteFiles();

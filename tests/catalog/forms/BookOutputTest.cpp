@@ -262,6 +262,27 @@ TEST_F(BookOutput, ListedFilesWithAddressCharactersAreLinkedByAddressesThatNameT
               D() + QStringLiteral("images/") + Names.first());
 }
 
+TEST_F(BookOutput, ListedFilesNamedLikeTheHelpProjectKeepTheirContentInTheHelpFile)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmcmd")) || !TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "help compiler tools missing";
+    TestSupport::WriteAll(Docs + QStringLiteral("Contents.hhc"), "<p>my contents</p>");
+    TestSupport::WriteAll(Docs + QStringLiteral("tmpchm.hhp"), "my project notes");
+    const QString Book = ThreePageBook({QStringLiteral("Contents.hhc"), QStringLiteral("tmpchm.hhp")});
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_TRUE(Form->OutputCatalog(bfChm, false)) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    const QString Chm = D() + QStringLiteral("book.chm");
+    const QString Out = D() + QStringLiteral("x/");
+    QDir().mkpath(Out);
+    Peer(QStringLiteral("chmls"), {QStringLiteral("extractall"), Chm, Out});
+    EXPECT_EQ(TestSupport::ReadAll(Out + QStringLiteral("Contents(2).hhc")), QByteArray("<p>my contents</p>"));
+    EXPECT_EQ(TestSupport::ReadAll(Out + QStringLiteral("tmpchm(2).hhp")), QByteArray("my project notes"));
+    // The help file's own contents still list the pages.
+    const QString Toc = QString::fromLatin1(TestSupport::ReadAll(Out + QStringLiteral("Contents.hhc")));
+    EXPECT_EQ(Toc.count(QRegularExpression(GuidPage)), 3) << Toc.toStdString();
+}
+
 TEST_F(BookOutput, ZipHelpFileAndMhtReadByTheirPeers)
 {
     const QString Book = ThreePageBook();
