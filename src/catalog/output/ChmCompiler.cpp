@@ -2,6 +2,7 @@
 
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -181,9 +182,13 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
     // The staged project names the staged files as they are on disk.
     {
         QFile F(StageDir + QStringLiteral("project.hhp"));
-        if (!F.open(QIODevice::WriteOnly))
+        const QByteArray Text = Out.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+        if (!F.open(QIODevice::WriteOnly) || F.write(Text) != Text.size() || !F.flush()) {
+            FRefusal = QStringLiteral("不能写入帮助项目文件：") + F.errorString();
+            if (OnLog)
+                OnLog(FRefusal);
             return false;
-        F.write(Out.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
+        }
     }
 
     QProcess P;
@@ -225,14 +230,16 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
         && QFileInfo(Result).size() > 0;
     if (!Ok)
         return false;
-    // The new help file replaces the old one whole.
-    const QString Part = Target + QStringLiteral(".part");
-    QFile::remove(Part);
-    if (!QFile::copy(Result, Part))
-        return false;
-    QFile::remove(Target);
-    if (!QFile::rename(Part, Target)) {
-        QFile::remove(Part);
+    // The new help file replaces the old one whole, in one rename: the old one
+    // stays until then, and stays when the copy fails.
+    try {
+        TOutputFiles Files;
+        Files.Copy(Result, Target);
+        Files.Commit();
+    } catch (const Exception &E) {
+        FRefusal = E.Message();
+        if (OnLog)
+            OnLog(FRefusal);
         return false;
     }
     return true;

@@ -32,7 +32,9 @@ public:
     // otherwise no file is left at the project's target.
     bool Compile(const QString &ProjectPath, const std::function<void(const QString &Text)> &Progress);
 
-    // Why the last Compile refused its project before the compiler ran ("" when it did not).
+    // Why the last Compile failed where the compiler was not at fault: the
+    // project was refused before the compiler ran, or a file could not be
+    // written ("" otherwise).
     const QString &Refusal() const { return FRefusal; }
 
     QString CompilerPath() const { return FCompiler; }

@@ -459,3 +459,28 @@ TEST(ChmCompilerDriver, AWindowsDrivePathForTheHelpFileIsRefusedWithAMessage)
     EXPECT_TRUE(QDir(T.Path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty()) << "no folder named after the drive";
     TChmCompiler::SetCompilerOverride(QString());
 }
+
+TEST(ChmCompilerDriver, TheNewHelpFileReplacesTheOldInOneStepAndTouchesNoOtherFile)
+{
+    TestSupport::TempDir T;
+    // A compiler that writes its help file where it is run.
+    const QString Fake = T.File(QStringLiteral("fake-compiler"));
+    TestSupport::WriteAll(Fake, "#!/bin/sh\nprintf 'new help file' > output.chm\n");
+    QFile::setPermissions(Fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TChmCompiler::SetCompilerOverride(Fake);
+    SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    SaveLines(T.File(QStringLiteral("x.hhp")), {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
+                                               QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
+    TestSupport::WriteAll(T.File(QStringLiteral("x.chm")), "old help file");
+    // A file of the user's that only looks like a piece of the help file.
+    TestSupport::WriteAll(T.File(QStringLiteral("x.chm.part")), "mine");
+    TChmCompiler &Compiler = ChmCompilerInstance();
+    EXPECT_TRUE(Compiler.Compile(T.File(QStringLiteral("x.hhp")), {})) << Compiler.Refusal().toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(T.File(QStringLiteral("x.chm"))), QByteArray("new help file"));
+    EXPECT_EQ(TestSupport::ReadAll(T.File(QStringLiteral("x.chm.part"))), QByteArray("mine"));
+    QStringList Left = QDir(T.Path()).entryList(QDir::Files | QDir::Hidden);
+    Left.sort();
+    EXPECT_EQ(Left, (QStringList{QStringLiteral("fake-compiler"), QStringLiteral("page.htm"), QStringLiteral("x.chm"),
+                                 QStringLiteral("x.chm.part"), QStringLiteral("x.hhp")}));
+    TChmCompiler::SetCompilerOverride(QString());
+}
