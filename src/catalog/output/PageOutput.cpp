@@ -37,6 +37,29 @@ QString MidChars(const QString &Text, qsizetype From, int Limit)
     return Text.mid(From, End - From);
 }
 
+// A value cut at Limit characters, without the piece of a tag or of a
+// character reference the cut left at its end: half a tag typed into a
+// description would take the page's own markup after it into the tag.
+QString CutValue(const QString &Text, qsizetype From, int Limit)
+{
+    QString V = MidChars(Text, From, Limit);
+    if (From + V.size() >= Text.size())
+        return V;
+    const qsizetype Lt = V.lastIndexOf(QLatin1Char('<'));
+    if (Lt >= 0 && Lt > V.lastIndexOf(QLatin1Char('>')) && Lt + 1 < V.size()
+        && (V.at(Lt + 1).isLetter() || V.at(Lt + 1) == QLatin1Char('/') || V.at(Lt + 1) == QLatin1Char('!')))
+        V.truncate(Lt);
+    const qsizetype Amp = V.lastIndexOf(QLatin1Char('&'));
+    if (Amp >= 0 && Amp + 1 < V.size()) {
+        bool Reference = true;
+        for (qsizetype I = Amp + 1; I < V.size() && Reference; ++I)
+            Reference = V.at(I) == QLatin1Char('#') || (V.at(I).unicode() < 0x80 && V.at(I).isLetterOrNumber());
+        if (Reference)
+            V.truncate(Amp);
+    }
+    return V;
+}
+
 // The text after the first "=" of a line, at most Limit characters.
 QString AfterEquals(const QString &Line, int Limit)
 {
@@ -392,7 +415,7 @@ void TPageOutput::ExpandBody()
             const QString Key = Eq < 0 ? QString() : Line.left(Eq);
             if (Key.size() < 3 || !Key.startsWith(QLatin1Char('{')) || !Key.endsWith(QLatin1Char('}')) || Record.contains(Key))
                 continue;
-            QString Value = MidChars(Line, Eq + 1, 512);
+            QString Value = CutValue(Line, Eq + 1, 512);
             if (Key == QStringLiteral("{$PWEIGHT}") && Trim(Value.left(12)).isEmpty())
                 Value += QLatin1Char('0');
             Record.insert(Key, TrimRight(Value));

@@ -262,6 +262,18 @@ TEST(HtmlOutput, ALongValueIsCutBetweenCharacters)
     EXPECT_TRUE(Bytes.contains(QByteArray(511, 'n') + "&#128512;")) << "the last character is kept whole";
     EXPECT_FALSE(Bytes.contains(QByteArray(511, 'n') + "?")) << "no half character";
     EXPECT_FALSE(Bytes.contains(QByteArray(511, 'n') + Cp936::Encode(QStringLiteral("尾"))));
+
+    // A cut inside a typed tag or character reference leaves no piece of it:
+    // the page's own markup after the value stays outside any tag.
+    for (const QString &Tail : {QStringLiteral("<font color=\"red\">x</font>"), QStringLiteral("&amp;&amp;")}) {
+        const QString Typed = QString(508, QLatin1Char('n')) + Tail;
+        S.Page.replaceInStrings(QRegularExpression(QStringLiteral("^\\{\\$PNOTE\\}=.*")), QStringLiteral("{$PNOTE}=") + Typed);
+        const QString Page = QString::fromLatin1(TestSupport::ReadAll(S.Run(omHtml)));
+        const qsizetype At = Page.indexOf(QString(508, QLatin1Char('n')));
+        ASSERT_GE(At, 0);
+        const QString After = Page.mid(At + 508, 12);
+        EXPECT_FALSE(After.startsWith(QStringLiteral("<fon")) || After.startsWith(QStringLiteral("&amp"))) << After.toStdString();
+    }
 }
 
 TEST(HtmlOutput, UnpairedBraceIsReportedWithItsZeroBasedLine)
