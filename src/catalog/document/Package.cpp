@@ -50,8 +50,9 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         Zipper1.FilesList().Clear();
         for (const QString &F : Files)
             Zipper1.FilesList().Add(F);
-        Zipper1.Recurse = false;   // the list names every file already
         Zipper1.SetRelativePaths(true);
+        // After the line above, which turns it on: the list names every file already.
+        Zipper1.Recurse = false;
         Zipper1.SetIncludeHiddenFiles(true);
         if (Progress)
             Zipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };

@@ -288,6 +288,17 @@ TEST_F(Package, AFileThatCannotBeReadFailsThePackage)
         Expected << QStringLiteral("images/") + N;
     Expected.sort();
     EXPECT_EQ(Members, Expected);
+
+    // Only the listed files are packed: a name read as a pattern does not
+    // reach into the folders below it for files of the same shape.
+    const QString T = Work.File(QStringLiteral("T/"));
+    QDir().mkpath(T + QStringLiteral("sub"));
+    TestSupport::WriteAll(T + QStringLiteral("a?.jpg"), "listed");
+    TestSupport::WriteAll(T + QStringLiteral("sub/ab.jpg"), "not listed");
+    const QString Only = Work.File(QStringLiteral("only.zip"));
+    QbaPackage::ZipFiles(T, {T + QStringLiteral("a?.jpg")}, Only);
+    EXPECT_EQ(Unzip({QStringLiteral("-Z1"), Only}).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              QStringList{QStringLiteral("a?.jpg")});
 }
 
 TEST_F(Package, AFileThePackerCannotTakeIsAnErrorNotAMissingMember)
