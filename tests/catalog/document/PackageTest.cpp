@@ -24,7 +24,7 @@ protected:
     {
         SetProgramFolder(Program.Path());
         ASSERT_TRUE(TestSupport::HaveProgram(QStringLiteral("unzip")));
-        ASSERT_TRUE(TestSupport::HaveProgram(QStringLiteral("python3")));
+        ASSERT_TRUE(TestSupport::HaveProgram(QStringLiteral("/usr/bin/python3")));
     }
     void TearDown() override { SetProgramFolder(QString()); }
 
@@ -47,7 +47,7 @@ protected:
                           .arg(QStringLiteral("bytes.fromhex('%1').decode('utf-8')").arg(QString::fromLatin1(M.first.toUtf8().toHex())),
                                QStringLiteral("bytes.fromhex('%1')").arg(QString::fromLatin1(M.second.toHex())));
         Script += QStringLiteral("z.close()\n");
-        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("python3"), {QStringLiteral("-c"), Script, Zip}), 0);
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Script, Zip}), 0);
         return Zip;
     }
 
@@ -179,7 +179,7 @@ TEST_F(Package, CraftedPackagesAreRefused)
     // Two members declaring sizes that add up past the largest number: no
     // disk holds them.
     const QString Huge = Work.File(QStringLiteral("huge.qba"));
-    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("python3"),
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
                                       {QStringLiteral("-c"),
                                        QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
                                                       "for n in ('index.dat','catalog.qbt'): z.writestr(n,b'x')\n"

@@ -326,7 +326,7 @@ TEST_F(BookWindow, CraftedPackagesAreRefusedWithTheirMessages)
         const QString Zip = Docs + Name;
         const QString Script = QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n") + Members
             + QStringLiteral("z.close()\n");
-        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("python3"), {QStringLiteral("-c"), Script, Zip}), 0);
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Script, Zip}), 0);
         return Zip;
     };
     const QString Up = Craft(QStringLiteral("up.qba"),
