@@ -314,3 +314,24 @@ TEST_F(Package, AFileThePackerCannotTakeIsAnErrorNotAMissingMember)
     EXPECT_FALSE(FileExists(Target));
     EXPECT_TRUE(FileExists(D + QStringLiteral("images/x<1>.jpg"))) << "nothing is removed from the folder";
 }
+
+TEST_F(Package, AFolderNamedWithDoubleOrDotPartsStoresItsFilesBelowIt)
+{
+    // An output folder as typed may read "out//" or "out/./": the files listed
+    // in it are still stored by their path below it, never by the path from
+    // the file system's root.
+    const QString D = Work.File(QStringLiteral("Q/"));
+    QDir().mkpath(D + QStringLiteral("images"));
+    SaveLines(D + QStringLiteral("catalog.qbt"), PageLines());
+    TestSupport::WriteAll(D + QStringLiteral("images/a.jpg"), "x");
+    for (const QString &Typed : {Work.File(QStringLiteral("Q//")), Work.File(QStringLiteral("./Q/./"))}) {
+        SCOPED_TRACE(Typed.toStdString());
+        const QString T = Work.File(QStringLiteral("odd.zip"));
+        QbaPackage::ZipFiles(Typed,
+                             QbaPackage::FilesBelow(Typed + QStringLiteral("images")) << Typed + QStringLiteral("catalog.qbt"),
+                             T);
+        QStringList Members = Unzip({QStringLiteral("-Z1"), T}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        Members.sort();
+        EXPECT_EQ(Members, (QStringList{QStringLiteral("catalog.qbt"), QStringLiteral("images/a.jpg")}));
+    }
+}
