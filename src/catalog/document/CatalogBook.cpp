@@ -9,6 +9,11 @@ const QString TCatalogBook::FilesMarker = QStringLiteral("{$Files}");
 
 namespace {
 
+QString TrueFalse(bool B)
+{
+    return B ? QStringLiteral("true") : QStringLiteral("false");
+}
+
 // A value as it is stored: on its own line, line breaks taken out.
 QString LineValue(const QString &Value)
 {
@@ -30,27 +35,25 @@ QStringList TCatalogBook::DefaultBookLines()
 QStringList TCatalogBook::NewBookLines(const QString &Name, const QString &Output, bool FullTextSearch,
                                        bool AlwaysOpen, bool MoveV)
 {
-    auto TF = [](bool B) { return B ? QStringLiteral("true") : QStringLiteral("false"); };
     return {QStringLiteral("Catalog_name=") + LineValue(Name),
             QStringLiteral("catalog_index_name="),
             QStringLiteral("Catalog_Lost_name="),
             QStringLiteral("Catalog_Output=") + LineValue(Output),
-            QStringLiteral("Catalog_fulltext_search=") + TF(FullTextSearch),
-            QStringLiteral("Catalog_always_open=") + TF(AlwaysOpen),
-            QStringLiteral("Catalog_move_v=") + TF(MoveV),
+            QStringLiteral("Catalog_fulltext_search=") + TrueFalse(FullTextSearch),
+            QStringLiteral("Catalog_always_open=") + TrueFalse(AlwaysOpen),
+            QStringLiteral("Catalog_move_v=") + TrueFalse(MoveV),
             FilesMarker};
 }
 
 QStringList TCatalogBook::DefaultsLines(const QString &Name, const QString &SaveFolder, const QString &Output,
                                         bool AlwaysOpen, bool FullTextSearch, bool MoveV)
 {
-    auto TF = [](bool B) { return B ? QStringLiteral("true") : QStringLiteral("false"); };
     return {QStringLiteral("Catalog_name=") + LineValue(Name),
             QStringLiteral("catalog_save_path=") + LineValue(SaveFolder),
             QStringLiteral("Catalog_Output=") + LineValue(Output),
-            QStringLiteral("Catalog_always_open=") + TF(AlwaysOpen),
-            QStringLiteral("Catalog_fulltext_search=") + TF(FullTextSearch),
-            QStringLiteral("Catalog_move_v=") + TF(MoveV)};
+            QStringLiteral("Catalog_always_open=") + TrueFalse(AlwaysOpen),
+            QStringLiteral("Catalog_fulltext_search=") + TrueFalse(FullTextSearch),
+            QStringLiteral("Catalog_move_v=") + TrueFalse(MoveV)};
 }
 
 int TCatalogBook::IndexOfName(const QStringList &Lines, const QString &Name)
@@ -169,10 +172,8 @@ int TCatalogBook::EntryIcon(const QString &Entry, bool IsOpenPage, bool Saved, b
 
 void TCatalogBook::AppendHistory(const QString &HistoryFile, const QString &Path)
 {
-    QStringList Lines = FileExists(HistoryFile) ? LoadLines(HistoryFile) : QStringList();
-    // One line a book, as the page history keeps one a page.
-    Lines.append(TPageDocument::OneLine(Path));
-    SaveLines(HistoryFile, Lines);
+    // One line a book, kept as the page history keeps one a page.
+    TPageDocument::AddPageHistory(HistoryFile, Path);
 }
 
 QString TCatalogBook::SafeFileName(const QString &Name)

@@ -43,15 +43,24 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
     // when whole; it never packs itself (Files were listed before it was made).
     TOutputFiles Out;
     const QString Temp = Out.Reserve(Target);
+    // The root and the files written alike, however the folder was typed
+    // ("out//", "out/./"): a file is stored by its path below the root.
+    auto Clean = [](const QString &Path) { return QDir::cleanPath(QFileInfo(Path).absoluteFilePath()); };
+    const QString RootDir = IncludeTrailingPathDelimiter(Clean(Root));
+    QStringList Listed;
+    Listed.reserve(Files.size());
+    for (const QString &F : Files)
+        Listed << Clean(F);
     {
         TZipper Zipper1;
-        Zipper1.SetRootDir(IncludeTrailingPathDelimiter(Root));
+        Zipper1.SetRootDir(RootDir);
         Zipper1.SetZipName(Temp);
         Zipper1.FilesList().Clear();
-        for (const QString &F : Files)
+        for (const QString &F : std::as_const(Listed))
             Zipper1.FilesList().Add(F);
-        Zipper1.Recurse = false;   // the list names every file already
         Zipper1.SetRelativePaths(true);
+        // After the line above, which turns it on: the list names every file already.
+        Zipper1.Recurse = false;
         Zipper1.SetIncludeHiddenFiles(true);
         if (Progress)
             Zipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };
@@ -81,8 +90,7 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         QSet<QString> Members;
         for (int I = 0; I < Zipper1.MemberCount(); ++I)
             Members.insert(NativePath(Zipper1.Member(I)->StoredName()));
-        const QString RootDir = IncludeTrailingPathDelimiter(Root);
-        for (const QString &F : Files) {
+        for (const QString &F : std::as_const(Listed)) {
             // Named as the zipper names it: below the root, else the path less its leading "/".
             QString Name = NativePath(F.startsWith(RootDir) ? F.mid(RootDir.size()) : F);
             while (Name.startsWith(QLatin1Char('/')))

@@ -267,8 +267,9 @@ public:
                          QString &ResultPath);
     void OpenQbaPackage(const QString &Path);
     bool SavePackage();
-    // The message of a package that could not be written back (ErrorCode: errno, 0 when unknown).
-    void ShowPackageSaveError(int ErrorCode);
+    // The message of a package that could not be written back (ErrorCode: errno, 0 when unknown;
+    // Reason: why the new package could not be made, when that is known).
+    void ShowPackageSaveError(int ErrorCode, const QString &Reason = QString());
     // ---- end of Book and packages ----
 
     // ---- Page pictures and PDF (MainWindowImages.cpp) ----

@@ -56,11 +56,14 @@ QString NameList(const QStringList &Names, int Shown = 20)
 
 } // namespace
 
-void TForm1::ShowPackageSaveError(int ErrorCode)
+void TForm1::ShowPackageSaveError(int ErrorCode, const QString &Reason)
 {
-    // A full disk is no write protection: the user must free space, not unlock the file.
-    if (ErrorCode == ENOSPC || ErrorCode == EDQUOT) {
-        MessageBox(this, QStringLiteral("保存qba文件“%1”失败：%2").arg(FPackagePath, SysErrorMessage(ErrorCode)),
+    // A full disk is no write protection: the user must free space, not unlock
+    // the file. Nor is a new package that could not be made.
+    const bool Full = ErrorCode == ENOSPC || ErrorCode == EDQUOT;
+    if (Full || !Reason.isEmpty()) {
+        MessageBox(this,
+                   QStringLiteral("保存qba文件“%1”失败：%2").arg(FPackagePath, Full ? SysErrorMessage(ErrorCode) : Reason),
                    QStringLiteral("错误"), MB_OK | MB_ICONERROR);
         return;
     }
@@ -171,8 +174,8 @@ bool TForm1::SavePackage()
     QString Package;
     try {
         WriteQbaPackage(Folder, ExtractFileName(Copy), Folder + QStringLiteral("package.qba"), false, Package);
-    } catch (const Exception &) {
-        ShowPackageSaveError(errno);
+    } catch (const Exception &E) {
+        ShowPackageSaveError(errno, E.Message());
         return false;
     }
     if (Package.isEmpty()) {

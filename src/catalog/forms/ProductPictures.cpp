@@ -39,14 +39,24 @@ std::unique_ptr<TBitmap> Notice(const QString &Text)
     return Bitmap;
 }
 
-// The picture stretched to Height, keeping its aspect.
+// The thumbnail size of a picture PictureWidth x PictureHeight: Height high,
+// or lower where the width would pass MaxThumbnailWidth; the aspect stays.
+QSize ThumbnailSize(int PictureWidth, int PictureHeight, int Height)
+{
+    const double Width = double(PictureWidth) * Height / PictureHeight;
+    if (Width <= MaxThumbnailWidth)
+        return {qMax(1, int(qRound64(Width))), Height};
+    return {MaxThumbnailWidth, qMax(1, int(qRound64(double(PictureHeight) * MaxThumbnailWidth / PictureWidth)))};
+}
+
+// The picture stretched to its thumbnail size.
 std::unique_ptr<TBitmap> Stretched(const QImage &Image, int Height)
 {
     if (Image.isNull() || Image.height() <= 0)
         return Notice(LoadErrorText);
-    const int Width = qMax(1, int(qRound64(double(Image.width()) * Height / Image.height())));
+    const QSize Size = ThumbnailSize(Image.width(), Image.height(), Height);
     auto Bitmap = std::make_unique<TBitmap>();
-    Bitmap->SetImage(Image.scaled(Width, Height, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+    Bitmap->SetImage(Image.scaled(Size, Qt::IgnoreAspectRatio, Qt::FastTransformation)
                          .convertToFormat(QImage::Format_RGB888));
     return Bitmap;
 }
@@ -72,9 +82,9 @@ std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height)
     Gif.LoadFromFile(FileName);
     if (Gif.Empty() || Gif.Width() <= 0 || Gif.Height() <= 0)
         return Notice(LoadErrorText);
-    const int Width = qMax(1, int(qRound64(double(Gif.Width()) * Height / Gif.Height())));
-    auto Bitmap = std::make_unique<TBitmap>(Width, Height);
-    Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Width, Height));
+    const QSize Size = ThumbnailSize(Gif.Width(), Gif.Height(), Height);
+    auto Bitmap = std::make_unique<TBitmap>(Size.width(), Size.height());
+    Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Size.width(), Size.height()));
     return Bitmap;
 }
 

@@ -24,9 +24,14 @@ constexpr int NoticeHeight = 80;
 // as high as the thumbnail, and never less than the half scale.
 int JpegScaleDivisor(int ImageHeight, int Height);
 
+// The widest thumbnail: wider than any picture cell of the grid can be.
+constexpr int MaxThumbnailWidth = 4096;
+
 // A thumbnail of the picture file, Height pixels high (the picture cell's
-// extent less 3) and as wide as the picture's aspect asks. Pictures that
-// cannot be shown give a 148 x 80 bitmap with their notice; nothing raises.
+// extent less 3) and as wide as the picture's aspect asks; a picture wider
+// than that allows is shrunk to MaxThumbnailWidth, keeping its aspect.
+// Pictures that cannot be shown give a 148 x 80 bitmap with their notice;
+// nothing raises.
 std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height);
 
 // Thumbnails of many files at once, decoded on several threads; the result

@@ -24,7 +24,7 @@ protected:
     {
         SetProgramFolder(Program.Path());
         ASSERT_TRUE(TestSupport::HaveProgram(QStringLiteral("unzip")));
-        ASSERT_TRUE(TestSupport::HaveProgram(QStringLiteral("python3")));
+        ASSERT_TRUE(TestSupport::HaveProgram(QStringLiteral("/usr/bin/python3")));
     }
     void TearDown() override { SetProgramFolder(QString()); }
 
@@ -47,7 +47,7 @@ protected:
                           .arg(QStringLiteral("bytes.fromhex('%1').decode('utf-8')").arg(QString::fromLatin1(M.first.toUtf8().toHex())),
                                QStringLiteral("bytes.fromhex('%1')").arg(QString::fromLatin1(M.second.toHex())));
         Script += QStringLiteral("z.close()\n");
-        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("python3"), {QStringLiteral("-c"), Script, Zip}), 0);
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Script, Zip}), 0);
         return Zip;
     }
 
@@ -179,7 +179,7 @@ TEST_F(Package, CraftedPackagesAreRefused)
     // Two members declaring sizes that add up past the largest number: no
     // disk holds them.
     const QString Huge = Work.File(QStringLiteral("huge.qba"));
-    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("python3"),
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
                                       {QStringLiteral("-c"),
                                        QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
                                                       "for n in ('index.dat','catalog.qbt'): z.writestr(n,b'x')\n"
@@ -288,6 +288,17 @@ TEST_F(Package, AFileThatCannotBeReadFailsThePackage)
         Expected << QStringLiteral("images/") + N;
     Expected.sort();
     EXPECT_EQ(Members, Expected);
+
+    // Only the listed files are packed: a name read as a pattern does not
+    // reach into the folders below it for files of the same shape.
+    const QString T = Work.File(QStringLiteral("T/"));
+    QDir().mkpath(T + QStringLiteral("sub"));
+    TestSupport::WriteAll(T + QStringLiteral("a?.jpg"), "listed");
+    TestSupport::WriteAll(T + QStringLiteral("sub/ab.jpg"), "not listed");
+    const QString Only = Work.File(QStringLiteral("only.zip"));
+    QbaPackage::ZipFiles(T, {T + QStringLiteral("a?.jpg")}, Only);
+    EXPECT_EQ(Unzip({QStringLiteral("-Z1"), Only}).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              QStringList{QStringLiteral("a?.jpg")});
 }
 
 TEST_F(Package, AFileThePackerCannotTakeIsAnErrorNotAMissingMember)
@@ -302,4 +313,25 @@ TEST_F(Package, AFileThePackerCannotTakeIsAnErrorNotAMissingMember)
     EXPECT_THROW(QbaPackage::Write(D, QStringLiteral("catalog.qbt"), Target, false), Exception);
     EXPECT_FALSE(FileExists(Target));
     EXPECT_TRUE(FileExists(D + QStringLiteral("images/x<1>.jpg"))) << "nothing is removed from the folder";
+}
+
+TEST_F(Package, AFolderNamedWithDoubleOrDotPartsStoresItsFilesBelowIt)
+{
+    // An output folder as typed may read "out//" or "out/./": the files listed
+    // in it are still stored by their path below it, never by the path from
+    // the file system's root.
+    const QString D = Work.File(QStringLiteral("Q/"));
+    QDir().mkpath(D + QStringLiteral("images"));
+    SaveLines(D + QStringLiteral("catalog.qbt"), PageLines());
+    TestSupport::WriteAll(D + QStringLiteral("images/a.jpg"), "x");
+    for (const QString &Typed : {Work.File(QStringLiteral("Q//")), Work.File(QStringLiteral("./Q/./"))}) {
+        SCOPED_TRACE(Typed.toStdString());
+        const QString T = Work.File(QStringLiteral("odd.zip"));
+        QbaPackage::ZipFiles(Typed,
+                             QbaPackage::FilesBelow(Typed + QStringLiteral("images")) << Typed + QStringLiteral("catalog.qbt"),
+                             T);
+        QStringList Members = Unzip({QStringLiteral("-Z1"), T}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        Members.sort();
+        EXPECT_EQ(Members, (QStringList{QStringLiteral("catalog.qbt"), QStringLiteral("images/a.jpg")}));
+    }
 }

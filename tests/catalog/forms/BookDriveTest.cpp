@@ -93,7 +93,7 @@ TEST_F(BookDrive, ThreePageBookMadePublishedPackedAndReopened)
     EXPECT_EQ(Code, 0);
     // Member names are code page 936, as the program writes every name.
     const QStringList Members =
-        Peer(QStringLiteral("python3"),
+        Peer(QStringLiteral("/usr/bin/python3"),
              {QStringLiteral("-c"),
               QStringLiteral("import zipfile,sys\nfor n in zipfile.ZipFile(sys.argv[1],metadata_encoding='gbk').namelist(): print(n)"),
               Qba},

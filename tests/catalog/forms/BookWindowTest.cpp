@@ -320,13 +320,54 @@ TEST_F(BookWindow, PackagesOpenedAndSavedBack)
     EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
 
+TEST_F(BookWindow, APackageThatCannotBeSavedBackSaysWhy)
+{
+    // A page package from elsewhere whose picture the zipper cannot take by its
+    // name: saving it back fails, and the message names the file rather than
+    // blaming a write-protected package.
+    const QString Folder = Docs + QStringLiteral("pk/");
+    QDir().mkpath(Folder + QStringLiteral("images"));
+    QStringList Page = BookPageLines(QStringLiteral("PK"), QStringLiteral("包页"), 1);
+    Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\PKp1.jpg"), QStringLiteral("{$IMG}=images\\x<1>.jpg"));
+    SaveLines(Folder + QStringLiteral("catalog.qbt"), Page);
+    SaveLines(Folder + QStringLiteral("index.dat"), {QStringLiteral("index=catalog.qbt"), QStringLiteral("type=QBT")});
+    TestSupport::WriteAll(Folder + QStringLiteral("images/x<1>.jpg"), "\xFF\xD8 pk picture");
+    const QString Qba = Docs + QStringLiteral("x.qba");
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                      {QStringLiteral("-c"),
+                                       QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
+                                                      "for n in ('index.dat','catalog.qbt','images/x<1>.jpg'): "
+                                                      "z.write(sys.argv[2]+n,n)\nz.close()\n"),
+                                       Qba, Folder}),
+              0);
+    const QByteArray Before = TestSupport::ReadAll(Qba);
+
+    TScriptedUi Ui;
+    Start();
+    Ui.Prompts->AnswerFile(Qba);
+    Form->N82Click(QStringLiteral("N3"));
+    ASSERT_TRUE(Form->FOpenedFromPackage);
+    ASSERT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("改过了"));
+    Ui.Answer({"OK"});
+    Form->SpeedButton9Click();
+    EXPECT_FALSE(Form->FPageSaved);
+    ASSERT_EQ(Ui.CaptionsAndTexts().size(), 1);
+    const QString Box = Ui.CaptionsAndTexts().first();
+    EXPECT_TRUE(Box.startsWith(QStringLiteral("错误|保存qba文件“") + Qba + QStringLiteral("”失败："))
+                && Box.contains(QStringLiteral("x<1>.jpg")))
+        << Box.toStdString();
+    EXPECT_FALSE(Box.contains(QStringLiteral("写保护"))) << Box.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(Qba), Before) << "the package stays as it was";
+}
+
 TEST_F(BookWindow, CraftedPackagesAreRefusedWithTheirMessages)
 {
     auto Craft = [&](const QString &Name, const QString &Members) {
         const QString Zip = Docs + Name;
         const QString Script = QStringLiteral("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n") + Members
             + QStringLiteral("z.close()\n");
-        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("python3"), {QStringLiteral("-c"), Script, Zip}), 0);
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Script, Zip}), 0);
         return Zip;
     };
     const QString Up = Craft(QStringLiteral("up.qba"),

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "catalog/forms/ProductPictures.h"
 #include "platform/graphics/Jpeg.h"
+#include "gif/GIFImage.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,6 +87,30 @@ TEST(ProductPictures, ThumbnailSizesKeepAspect)
     auto G = MakeThumbnail(Dir.File(QStringLiteral("dot.gif")), 157);
     EXPECT_EQ(G->Height(), 157);
     EXPECT_EQ(G->Width(), 157);
+}
+
+TEST(ProductPictures, AFarWidePictureMakesASmallThumbnail)
+{
+    // A picture many times wider than high (a few kilobytes on disk) is shrunk
+    // to the widest thumbnail a cell can show, not stretched to the cell's
+    // height: that would take a gigabyte for one JPEG, and a GIF so wide got
+    // the load-error notice.
+    TempDir Dir;
+    WriteJpeg(Dir.File(QStringLiteral("wide.jpg")), 65000, 8);
+    {
+        TBitmap B(60000, 2);
+        B.SetPixelFormat(pf8bit);
+        TGIFImage G;
+        G.Assign(&B);
+        G.SaveToFile(Dir.File(QStringLiteral("wide.gif")));
+    }
+    for (const char *Name : {"wide.jpg", "wide.gif"}) {
+        SCOPED_TRACE(Name);
+        const auto T = MakeThumbnail(Dir.File(QString::fromLatin1(Name)), 157);
+        EXPECT_EQ(T->Width(), MaxThumbnailWidth);
+        EXPECT_EQ(T->Height(), 1);
+        EXPECT_FALSE(HasNotice(*T));
+    }
 }
 
 TEST(ProductPictures, NoticeThumbnailsNeverRaise)
