@@ -47,6 +47,8 @@ TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
     // A file of the user's inside the output folder's images survives.
     QDir().mkpath(S.D() + QStringLiteral("/images"));
     TestSupport::WriteAll(S.D() + QStringLiteral("/images/mine.txt"), "keep");
+    // One whose name only ends like a scratch file's is the user's too.
+    TestSupport::WriteAll(S.D() + QStringLiteral("/images/clip.part"), "part of a clip");
     TestSupport::WriteAll(S.D() + QStringLiteral("/P001.chm"), "earlier help file");
     const QString Result = S.Run(omZip);
     const QString Zip = S.D() + QStringLiteral("/P001.zip");
@@ -55,7 +57,8 @@ TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
     const QString Test = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-t"), Zip}, &Code);
     EXPECT_EQ(Code, 0) << Test.toStdString();
     const QString List = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Zip});
-    for (const char *M : {"P001.htm", "images/a.jpg", "images/a(2).jpg", "images/bg.jpg", "images/M_back.jpg"})
+    for (const char *M : {"P001.htm", "images/a.jpg", "images/a(2).jpg", "images/bg.jpg", "images/M_back.jpg",
+                          "images/mine.txt", "images/clip.part"})
         EXPECT_TRUE(List.contains(QString::fromUtf8(M), Qt::CaseInsensitive)) << M << "\n" << List.toStdString();
     EXPECT_FALSE(List.contains(QStringLiteral("P001.chm"), Qt::CaseInsensitive));
     // What this output made is gone; the rest stays.
@@ -66,14 +69,15 @@ TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
     // Written in place once: no scratch archive or temporary file is left beside it.
     EXPECT_EQ(QDir(S.D()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
               (QStringList{QStringLiteral("P001.chm"), QStringLiteral("P001.zip"), QStringLiteral("images")}));
-    EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("mine.txt")});
+    EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{QStringLiteral("clip.part"), QStringLiteral("mine.txt")}));
 
     // Unpacked, the page and its pictures are the ones written.
     const QString X = S.Temp.File(QStringLiteral("x"));
     QDir().mkpath(X);
     RunPeer(QStringLiteral("unzip"), {QStringLiteral("-q"), Zip, QStringLiteral("-d"), X});
     EXPECT_EQ(TestSupport::ReadAll(X + QStringLiteral("/images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
+    EXPECT_EQ(TestSupport::ReadAll(X + QStringLiteral("/images/clip.part")), QByteArray("part of a clip"));
 }
 
 TEST(ZipOutput, AFileThatCannotBePackedFailsTheArchive)
