@@ -14,6 +14,8 @@
 #include <QHash>
 #include <QMutex>
 #include <cerrno>
+#include <optional>
+#include <vector>
 
 namespace HtmlText {
 
@@ -274,8 +276,45 @@ qsizetype ReferenceLength(const QString &S, qsizetype I)
     return J < N && S.at(J) == QLatin1Char(';') ? J + 1 - I : 0;
 }
 
+// Where each tag that starts in V would end: for every place and every state
+// of a scan through a tag (outside a quoted value, just after "=", inside a
+// "..." or a '...' value), the first ">" outside quoted values from there on,
+// or -1. Worked out once from the end backwards, so that a text full of tags
+// that never end is not looked through again for each of them.
+class TTagEnds {
+public:
+    explicit TTagEnds(const QString &V, qsizetype LastEnd) : FEnds(4 * size_t(LastEnd + 2), -1)
+    {
+        for (qsizetype P = LastEnd; P >= 0; --P) {
+            const QChar Ch = V.at(P);
+            const bool Quote = Ch == QLatin1Char('"') || Ch == QLatin1Char('\'');
+            for (int S : {Plain, AfterEquals}) {
+                qsizetype &E = At(P, S);
+                if (Ch == QLatin1Char('>'))
+                    E = P;
+                else if (Quote && S == AfterEquals)
+                    E = At(P + 1, Ch == QLatin1Char('"') ? InDouble : InSingle);
+                else
+                    E = At(P + 1, IsSpace(Ch) ? S : Ch == QLatin1Char('=') ? AfterEquals : Plain);
+            }
+            At(P, InDouble) = Ch == QLatin1Char('"') ? At(P + 1, Plain) : At(P + 1, InDouble);
+            At(P, InSingle) = Ch == QLatin1Char('\'') ? At(P + 1, Plain) : At(P + 1, InSingle);
+        }
+    }
+    // The end of the tag whose name starts at P (-1: none).
+    qsizetype TagEnd(qsizetype P) const { return At(P, Plain); }
+
+private:
+    enum { Plain, AfterEquals, InDouble, InSingle };
+    std::vector<qsizetype> FEnds;
+    qsizetype &At(qsizetype P, int S) { return FEnds[4 * size_t(P) + size_t(S)]; }
+    qsizetype At(qsizetype P, int S) const { return FEnds[4 * size_t(P) + size_t(S)]; }
+};
+
 // The value with its tags and comments left out. A "<" that opens no tag
-// (no letter, "/", "!" or "?" after it, or no ">" to close it) is text.
+// (no letter, "/", "!" or "?" after it, or no ">" to close it) is text. A tag
+// ends at the first ">" outside its quoted values (a quote opens a value only
+// after "=").
 QString WithoutTags(const QString &V)
 {
     if (!V.contains(QLatin1Char('<')))
@@ -284,9 +323,9 @@ QString WithoutTags(const QString &V)
     Out.reserve(V.size());
     const qsizetype N = V.size();
     // A "<" after the last ">" starts no tag, and once no "-->" follows a
-    // comment's start none follows a later one: a long text full of "<" is
-    // looked through once, not once for each of them.
+    // comment's start none follows a later one.
     const qsizetype LastEnd = V.lastIndexOf(QLatin1Char('>'));
+    std::optional<TTagEnds> Ends;
     bool CommentsEnd = true;
     qsizetype I = 0;
     while (I < N) {
@@ -302,24 +341,9 @@ QString WithoutTags(const QString &V)
             }
             const QChar D = V.at(I + 1);
             if (IsAsciiLetter(D) || D == QLatin1Char('/') || D == QLatin1Char('!') || D == QLatin1Char('?')) {
-                // The tag ends at the first ">" outside its quoted values.
-                QChar Quote;
-                QChar Last;
-                qsizetype End = -1;
-                for (qsizetype J = I + 1; J <= LastEnd; ++J) {
-                    const QChar Ch = V.at(J);
-                    if (!Quote.isNull()) {
-                        if (Ch == Quote)
-                            Quote = QChar();
-                    } else if ((Ch == QLatin1Char('"') || Ch == QLatin1Char('\'')) && Last == QLatin1Char('=')) {
-                        Quote = Ch;
-                    } else if (Ch == QLatin1Char('>')) {
-                        End = J;
-                        break;
-                    }
-                    if (!IsSpace(Ch))
-                        Last = Ch;
-                }
+                if (!Ends)
+                    Ends.emplace(V, LastEnd);
+                const qsizetype End = Ends->TagEnd(I + 1);
                 if (End >= 0) {
                     I = End + 1;
                     continue;
