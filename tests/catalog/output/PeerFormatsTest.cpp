@@ -488,3 +488,27 @@ TEST(ChmCompilerDriver, TheNewHelpFileReplacesTheOldInOneStepAndTouchesNoOtherFi
                                  QStringLiteral("x.chm.part"), QStringLiteral("x.hhp")}));
     TChmCompiler::SetCompilerOverride(QString());
 }
+
+TEST(ChmCompilerDriver, TheHelpFileIsPutTogetherInTheProgramsScratchFolder)
+{
+    // The compiler works on copies of every file of the project (a whole book
+    // with its pictures): they go below the program's own scratch folder, not
+    // into the system's temporary folder, and are gone afterwards.
+    TestSupport::TempDir T;
+    const QString Fake = T.File(QStringLiteral("fake-compiler"));
+    const QString Where = T.File(QStringLiteral("where.txt"));
+    TestSupport::WriteAll(Fake, "#!/bin/sh\npwd -P > '" + Where.toUtf8() + "'\nprintf 'help' > output.chm\n");
+    QFile::setPermissions(Fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TChmCompiler::SetCompilerOverride(Fake);
+    SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    SaveLines(T.File(QStringLiteral("x.hhp")), {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
+                                               QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
+    TChmCompiler &Compiler = ChmCompilerInstance();
+    EXPECT_TRUE(Compiler.Compile(T.File(QStringLiteral("x.hhp")), {})) << Compiler.Refusal().toStdString();
+    TChmCompiler::SetCompilerOverride(QString());
+    const QString Stage = QString::fromUtf8(TestSupport::ReadAll(Where)).trimmed();
+    const QString Scratch = QFileInfo(ScratchFolder()).canonicalFilePath();
+    EXPECT_TRUE(Stage.startsWith(Scratch + QLatin1Char('/'))) << Stage.toStdString() << " outside " << Scratch.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Stage)) << Stage.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(T.File(QStringLiteral("x.chm"))), QByteArray("help"));
+}
