@@ -276,39 +276,44 @@ qsizetype ReferenceLength(const QString &S, qsizetype I)
     return J < N && S.at(J) == QLatin1Char(';') ? J + 1 - I : 0;
 }
 
-// Where each tag that starts in V would end: for every place and every state
-// of a scan through a tag (outside a quoted value, just after "=", inside a
-// "..." or a '...' value), the first ">" outside quoted values from there on,
-// or -1. Worked out once from the end backwards, so that a text full of tags
-// that never end is not looked through again for each of them.
+// Where each tag that starts in V would end: for every place, the first ">"
+// outside quoted values from there on for a scan standing there outside a
+// quoted value, just after "=" (where a quote opens a value) or not; -1 when
+// there is none. A quoted value goes on to the next quote of its kind.
+// Worked out once from the end backwards, so that a text full of tags that
+// never end is not looked through again for each of them.
 class TTagEnds {
 public:
-    explicit TTagEnds(const QString &V, qsizetype LastEnd) : FEnds(4 * size_t(LastEnd + 2), -1)
+    explicit TTagEnds(const QString &V, qsizetype LastEnd)
+        : FPlain(size_t(LastEnd + 2), -1), FAfterEquals(size_t(LastEnd + 2), -1)
     {
+        qsizetype NextDouble = -1, NextSingle = -1;   // the first quote of each kind after P
         for (qsizetype P = LastEnd; P >= 0; --P) {
             const QChar Ch = V.at(P);
-            const bool Quote = Ch == QLatin1Char('"') || Ch == QLatin1Char('\'');
-            for (int S : {Plain, AfterEquals}) {
-                qsizetype &E = At(P, S);
-                if (Ch == QLatin1Char('>'))
-                    E = P;
-                else if (Quote && S == AfterEquals)
-                    E = At(P + 1, Ch == QLatin1Char('"') ? InDouble : InSingle);
-                else
-                    E = At(P + 1, IsSpace(Ch) ? S : Ch == QLatin1Char('=') ? AfterEquals : Plain);
+            const size_t I = size_t(P);
+            if (Ch == QLatin1Char('>')) {
+                FPlain[I] = FAfterEquals[I] = P;
+            } else if (IsSpace(Ch)) {
+                FPlain[I] = FPlain[I + 1];
+                FAfterEquals[I] = FAfterEquals[I + 1];
+            } else if (Ch == QLatin1Char('=')) {
+                FPlain[I] = FAfterEquals[I] = FAfterEquals[I + 1];
+            } else {
+                FPlain[I] = FPlain[I + 1];
+                const qsizetype Close = Ch == QLatin1Char('"') ? NextDouble : Ch == QLatin1Char('\'') ? NextSingle : P;
+                FAfterEquals[I] = Close < 0 ? -1 : FPlain[size_t(Close) + 1];
             }
-            At(P, InDouble) = Ch == QLatin1Char('"') ? At(P + 1, Plain) : At(P + 1, InDouble);
-            At(P, InSingle) = Ch == QLatin1Char('\'') ? At(P + 1, Plain) : At(P + 1, InSingle);
+            if (Ch == QLatin1Char('"'))
+                NextDouble = P;
+            else if (Ch == QLatin1Char('\''))
+                NextSingle = P;
         }
     }
     // The end of the tag whose name starts at P (-1: none).
-    qsizetype TagEnd(qsizetype P) const { return At(P, Plain); }
+    qsizetype TagEnd(qsizetype P) const { return FPlain[size_t(P)]; }
 
 private:
-    enum { Plain, AfterEquals, InDouble, InSingle };
-    std::vector<qsizetype> FEnds;
-    qsizetype &At(qsizetype P, int S) { return FEnds[4 * size_t(P) + size_t(S)]; }
-    qsizetype At(qsizetype P, int S) const { return FEnds[4 * size_t(P) + size_t(S)]; }
+    std::vector<qsizetype> FPlain, FAfterEquals;
 };
 
 // The value with its tags and comments left out. A "<" that opens no tag
