@@ -7,7 +7,6 @@
 
 #include <QProcess>
 
-
 using namespace OutputFixture;
 
 namespace {
