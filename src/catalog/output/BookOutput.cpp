@@ -184,9 +184,8 @@ void TBookOutput::PlaceSiteFiles(int Flags)
 // new one when another file of that name is there already.
 QString TBookOutput::CopyOtherFile(const QString &Path)
 {
+    // images/ is there: the site's own files went in first.
     const QString Images = FD + QStringLiteral("images/");
-    if (!DirectoryExists(Images) && !CreateDir(Images))
-        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Images));
     const QString Written = CopyFileRenaming(Path, Images);
     if (Written.isEmpty())
         throw EInOutError(CopyFailedText(Path, Images + ExtractFileName(Path), errno));

@@ -50,9 +50,15 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
     const QStringList Lines = LoadLines(ProjectPath);
     const QString Folder = QFileInfo(ProjectPath).absolutePath() + QLatin1Char('/');
 
-    QTemporaryDir Stage;
-    if (!Stage.isValid())
+    // Every file of the project is copied here: below the program's own
+    // scratch folder, like every scratch file of the program.
+    QTemporaryDir Stage(ScratchFolder() + QStringLiteral("chm-XXXXXX"));
+    if (!Stage.isValid()) {
+        FRefusal = QStringLiteral("不能创建临时目录。");
+        if (OnLog)
+            OnLog(FRefusal);
         return false;
+    }
     const QString StageDir = Stage.path() + QLatin1Char('/');
 
     // A flat project ("Flat=Yes") keeps every file at the top of the help file:

@@ -14,6 +14,8 @@
 #include <QHash>
 #include <QMutex>
 #include <cerrno>
+#include <optional>
+#include <vector>
 
 namespace HtmlText {
 
@@ -274,8 +276,50 @@ qsizetype ReferenceLength(const QString &S, qsizetype I)
     return J < N && S.at(J) == QLatin1Char(';') ? J + 1 - I : 0;
 }
 
+// Where each tag that starts in V would end: for every place, the first ">"
+// outside quoted values from there on for a scan standing there outside a
+// quoted value, just after "=" (where a quote opens a value) or not; -1 when
+// there is none. A quoted value goes on to the next quote of its kind.
+// Worked out once from the end backwards, so that a text full of tags that
+// never end is not looked through again for each of them.
+class TTagEnds {
+public:
+    explicit TTagEnds(const QString &V, qsizetype LastEnd)
+        : FPlain(size_t(LastEnd + 2), -1), FAfterEquals(size_t(LastEnd + 2), -1)
+    {
+        qsizetype NextDouble = -1, NextSingle = -1;   // the first quote of each kind after P
+        for (qsizetype P = LastEnd; P >= 0; --P) {
+            const QChar Ch = V.at(P);
+            const size_t I = size_t(P);
+            if (Ch == QLatin1Char('>')) {
+                FPlain[I] = FAfterEquals[I] = P;
+            } else if (IsSpace(Ch)) {
+                FPlain[I] = FPlain[I + 1];
+                FAfterEquals[I] = FAfterEquals[I + 1];
+            } else if (Ch == QLatin1Char('=')) {
+                FPlain[I] = FAfterEquals[I] = FAfterEquals[I + 1];
+            } else {
+                FPlain[I] = FPlain[I + 1];
+                const qsizetype Close = Ch == QLatin1Char('"') ? NextDouble : Ch == QLatin1Char('\'') ? NextSingle : P;
+                FAfterEquals[I] = Close < 0 ? -1 : FPlain[size_t(Close) + 1];
+            }
+            if (Ch == QLatin1Char('"'))
+                NextDouble = P;
+            else if (Ch == QLatin1Char('\''))
+                NextSingle = P;
+        }
+    }
+    // The end of the tag whose name starts at P (-1: none).
+    qsizetype TagEnd(qsizetype P) const { return FPlain[size_t(P)]; }
+
+private:
+    std::vector<qsizetype> FPlain, FAfterEquals;
+};
+
 // The value with its tags and comments left out. A "<" that opens no tag
-// (no letter, "/", "!" or "?" after it, or no ">" to close it) is text.
+// (no letter, "/", "!" or "?" after it, or no ">" to close it) is text. A tag
+// ends at the first ">" outside its quoted values (a quote opens a value only
+// after "=").
 QString WithoutTags(const QString &V)
 {
     if (!V.contains(QLatin1Char('<')))
@@ -284,9 +328,9 @@ QString WithoutTags(const QString &V)
     Out.reserve(V.size());
     const qsizetype N = V.size();
     // A "<" after the last ">" starts no tag, and once no "-->" follows a
-    // comment's start none follows a later one: a long text full of "<" is
-    // looked through once, not once for each of them.
+    // comment's start none follows a later one.
     const qsizetype LastEnd = V.lastIndexOf(QLatin1Char('>'));
+    std::optional<TTagEnds> Ends;
     bool CommentsEnd = true;
     qsizetype I = 0;
     while (I < N) {
@@ -302,24 +346,9 @@ QString WithoutTags(const QString &V)
             }
             const QChar D = V.at(I + 1);
             if (IsAsciiLetter(D) || D == QLatin1Char('/') || D == QLatin1Char('!') || D == QLatin1Char('?')) {
-                // The tag ends at the first ">" outside its quoted values.
-                QChar Quote;
-                QChar Last;
-                qsizetype End = -1;
-                for (qsizetype J = I + 1; J <= LastEnd; ++J) {
-                    const QChar Ch = V.at(J);
-                    if (!Quote.isNull()) {
-                        if (Ch == Quote)
-                            Quote = QChar();
-                    } else if ((Ch == QLatin1Char('"') || Ch == QLatin1Char('\'')) && Last == QLatin1Char('=')) {
-                        Quote = Ch;
-                    } else if (Ch == QLatin1Char('>')) {
-                        End = J;
-                        break;
-                    }
-                    if (!IsSpace(Ch))
-                        Last = Ch;
-                }
+                if (!Ends)
+                    Ends.emplace(V, LastEnd);
+                const qsizetype End = Ends->TagEnd(I + 1);
                 if (End >= 0) {
                     I = End + 1;
                     continue;

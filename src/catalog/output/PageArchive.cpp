@@ -63,8 +63,6 @@ QStringList FolderFiles(const QString &Folder, const QString &ArchiveName, const
         const QFileInfo Info(F);
         if (Info.absolutePath() == QFileInfo(Folder).absoluteFilePath() && Skip.contains(Info.fileName().toLower()))
             continue;
-        if (Info.fileName().endsWith(QStringLiteral(".part")))
-            continue;
         if (Replaced.contains(Root.relativeFilePath(Info.absoluteFilePath()).toLower()))
             continue;
         Files << Info.absoluteFilePath();

@@ -31,10 +31,7 @@ const QString CreditEnglish = QStringLiteral("Made with <a href=\"http://www.qui
 // basic plane counts as one and is never cut in two.
 QString MidChars(const QString &Text, qsizetype From, int Limit)
 {
-    qsizetype End = From;
-    for (int N = 0; N < Limit && End < Text.size(); ++N)
-        End += Text.at(End).isHighSurrogate() && End + 1 < Text.size() && Text.at(End + 1).isLowSurrogate() ? 2 : 1;
-    return Text.mid(From, End - From);
+    return TPageDocument::CutChars(Text.mid(From), Limit);
 }
 
 // A value cut at Limit characters, without the piece of a tag or of a

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -36,12 +37,41 @@ QMessageBox::ButtonRole RoleOf(const QString &Name)
     return QMessageBox::AcceptRole;
 }
 
+// The text as a box shows it. A message that lists many files (an archive
+// from elsewhere can name hundreds) or holds a very long value would make the
+// box larger than the screen, its buttons out of reach: it shows its first
+// lines, each cut after a few hundred characters, and says how many lines
+// are left out.
+QString ShownText(const QString &Text)
+{
+    constexpr int MaxLines = 25;
+    constexpr int MaxLineChars = 300;
+    static const QRegularExpression Breaks(QStringLiteral("\\r\\n|\\r|\\n"));
+    QStringList Lines = Text.split(Breaks);
+    bool Cut = false;
+    const qsizetype Left = Lines.size() - MaxLines;
+    if (Left > 0) {
+        Lines = Lines.mid(0, MaxLines);
+        Cut = true;
+    }
+    for (QString &L : Lines)
+        if (L.size() > MaxLineChars) {
+            L = L.left(L.at(MaxLineChars - 1).isHighSurrogate() ? MaxLineChars - 1 : MaxLineChars) + QChar(0x2026);
+            Cut = true;
+        }
+    if (!Cut)
+        return Text;
+    if (Left > 0)
+        Lines << QStringLiteral("……（另有 %1 行未显示）").arg(Left);
+    return Lines.join(QLatin1Char('\n'));
+}
+
 // Shows a box with the named buttons and returns the name of the one pressed.
 // Closing the box answers Cancel when offered, else the only button.
 QString AskButtons(QWidget *Owner, const QString &Text, const QString &Caption, QMessageBox::Icon Icon,
                    const QStringList &Names, int DefaultIndex)
 {
-    QMessageBox Box(Icon, Caption, Text, QMessageBox::NoButton, Owner);
+    QMessageBox Box(Icon, Caption, ShownText(Text), QMessageBox::NoButton, Owner);
     // Messages name files and values the user typed: a "<b>" in them is text.
     Box.setTextFormat(Qt::PlainText);
     QList<QPushButton *> Buttons;

@@ -18,7 +18,6 @@
 #include <QToolButton>
 #include <QUrl>
 
-
 using namespace WindowFixture;
 
 namespace {

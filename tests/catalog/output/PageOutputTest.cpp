@@ -69,6 +69,10 @@ TEST(TemplateExpansion, ValuesInsideAttributesCannotEndTheirTag)
     const QString Plain = HtmlText::AttributeValue(Open);
     EXPECT_EQ(Plain.size(), 1 + 100000 * 5 + 50000 * 7);
     EXPECT_TRUE(Plain.startsWith(QStringLiteral("x&lt;a&lt;a")));
+    // Tags that never end because a quoted value at the end runs past the
+    // last ">": each "<" is still read as text, and the text looked through once.
+    const QString Unended = QStringLiteral("<b").repeated(100000) + QStringLiteral("=\">");
+    EXPECT_EQ(HtmlText::AttributeValue(Unended), QStringLiteral("&lt;b").repeated(100000) + QStringLiteral("=&quot;&gt;"));
 
     // In a line: the value in the attribute is plain, the same value in the
     // text stays as written, and the picture's address keeps its size attributes.

@@ -7,7 +7,6 @@
 
 #include <QProcess>
 
-
 using namespace OutputFixture;
 
 namespace {
@@ -47,6 +46,8 @@ TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
     // A file of the user's inside the output folder's images survives.
     QDir().mkpath(S.D() + QStringLiteral("/images"));
     TestSupport::WriteAll(S.D() + QStringLiteral("/images/mine.txt"), "keep");
+    // One whose name only ends like a scratch file's is the user's too.
+    TestSupport::WriteAll(S.D() + QStringLiteral("/images/clip.part"), "part of a clip");
     TestSupport::WriteAll(S.D() + QStringLiteral("/P001.chm"), "earlier help file");
     const QString Result = S.Run(omZip);
     const QString Zip = S.D() + QStringLiteral("/P001.zip");
@@ -55,7 +56,8 @@ TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
     const QString Test = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-t"), Zip}, &Code);
     EXPECT_EQ(Code, 0) << Test.toStdString();
     const QString List = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Zip});
-    for (const char *M : {"P001.htm", "images/a.jpg", "images/a(2).jpg", "images/bg.jpg", "images/M_back.jpg"})
+    for (const char *M : {"P001.htm", "images/a.jpg", "images/a(2).jpg", "images/bg.jpg", "images/M_back.jpg",
+                          "images/mine.txt", "images/clip.part"})
         EXPECT_TRUE(List.contains(QString::fromUtf8(M), Qt::CaseInsensitive)) << M << "\n" << List.toStdString();
     EXPECT_FALSE(List.contains(QStringLiteral("P001.chm"), Qt::CaseInsensitive));
     // What this output made is gone; the rest stays.
@@ -66,14 +68,15 @@ TEST(ZipOutput, ArchiveTestsCleanAndKeepsForeignFiles)
     // Written in place once: no scratch archive or temporary file is left beside it.
     EXPECT_EQ(QDir(S.D()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
               (QStringList{QStringLiteral("P001.chm"), QStringLiteral("P001.zip"), QStringLiteral("images")}));
-    EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("mine.txt")});
+    EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{QStringLiteral("clip.part"), QStringLiteral("mine.txt")}));
 
     // Unpacked, the page and its pictures are the ones written.
     const QString X = S.Temp.File(QStringLiteral("x"));
     QDir().mkpath(X);
     RunPeer(QStringLiteral("unzip"), {QStringLiteral("-q"), Zip, QStringLiteral("-d"), X});
     EXPECT_EQ(TestSupport::ReadAll(X + QStringLiteral("/images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
+    EXPECT_EQ(TestSupport::ReadAll(X + QStringLiteral("/images/clip.part")), QByteArray("part of a clip"));
 }
 
 TEST(ZipOutput, AFileThatCannotBePackedFailsTheArchive)
@@ -483,4 +486,28 @@ TEST(ChmCompilerDriver, TheNewHelpFileReplacesTheOldInOneStepAndTouchesNoOtherFi
     EXPECT_EQ(Left, (QStringList{QStringLiteral("fake-compiler"), QStringLiteral("page.htm"), QStringLiteral("x.chm"),
                                  QStringLiteral("x.chm.part"), QStringLiteral("x.hhp")}));
     TChmCompiler::SetCompilerOverride(QString());
+}
+
+TEST(ChmCompilerDriver, TheHelpFileIsPutTogetherInTheProgramsScratchFolder)
+{
+    // The compiler works on copies of every file of the project (a whole book
+    // with its pictures): they go below the program's own scratch folder, not
+    // into the system's temporary folder, and are gone afterwards.
+    TestSupport::TempDir T;
+    const QString Fake = T.File(QStringLiteral("fake-compiler"));
+    const QString Where = T.File(QStringLiteral("where.txt"));
+    TestSupport::WriteAll(Fake, "#!/bin/sh\npwd -P > '" + Where.toUtf8() + "'\nprintf 'help' > output.chm\n");
+    QFile::setPermissions(Fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TChmCompiler::SetCompilerOverride(Fake);
+    SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    SaveLines(T.File(QStringLiteral("x.hhp")), {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"),
+                                               QString(), QStringLiteral("[FILES]"), QStringLiteral("page.htm")});
+    TChmCompiler &Compiler = ChmCompilerInstance();
+    EXPECT_TRUE(Compiler.Compile(T.File(QStringLiteral("x.hhp")), {})) << Compiler.Refusal().toStdString();
+    TChmCompiler::SetCompilerOverride(QString());
+    const QString Stage = QString::fromUtf8(TestSupport::ReadAll(Where)).trimmed();
+    const QString Scratch = QFileInfo(ScratchFolder()).canonicalFilePath();
+    EXPECT_TRUE(Stage.startsWith(Scratch + QLatin1Char('/'))) << Stage.toStdString() << " outside " << Scratch.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Stage)) << Stage.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(T.File(QStringLiteral("x.chm"))), QByteArray("help"));
 }

@@ -187,6 +187,7 @@ TEST_F(ScriptedPromptsTest, OpenDialogKeepsTheFilterIndexAndChecksExistence)
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -253,6 +254,38 @@ TEST(QtPrompts, MessageBoxShowsTheOriginalButtonsAndMapsTheAnswers)
     EXPECT_TRUE(P.InputQuery(QStringLiteral("请输入"), Prompt, Value));
     EXPECT_EQ(Shown, Prompt);
     EXPECT_EQ(Value, QStringLiteral("<i>新</i>"));
+}
+
+TEST(QtPrompts, ALongMessageLeavesTheBoxAndItsButtonsOnTheScreen)
+{
+    // Hundreds of files named in a message (an archive from elsewhere), or a
+    // value of many thousand characters in one line.
+    QStringList Files;
+    for (int I = 1; I <= 500; ++I)
+        Files << QStringLiteral("输出/P001/images/图片-%1.jpg").arg(I);
+    const QStringList Texts{QStringLiteral("以下文件不能读取：\r\n") + Files.join(QStringLiteral("\r\n")),
+                            QStringLiteral("catalog编号“%1”无效。").arg(QString(100000, QChar(0x76EE)))};
+    TQtPrompts P;
+    for (const QString &Text : Texts) {
+        QSize Size, Screen;
+        QString Shown;
+        WhenShown<QMessageBox>([&](QMessageBox *Box) {
+            Size = Box->size();
+            Screen = Box->screen()->availableGeometry().size();
+            Shown = Box->text();
+            Box->accept();
+        });
+        EXPECT_EQ(P.MessageBox(nullptr, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR), IDOK);
+        EXPECT_LE(Size.height(), Screen.height());
+        EXPECT_LE(Size.width(), Screen.width());
+        EXPECT_TRUE(Shown.startsWith(Text.section(QLatin1Char('\r'), 0, 0).left(20))) << Shown.left(80).toStdString();
+    }
+    // The first files are named, and how many are left out.
+    WhenShown<QMessageBox>([](QMessageBox *Box) {
+        EXPECT_TRUE(Box->text().contains(QStringLiteral("图片-24.jpg\n……（另有 476 行未显示）"))) << Box->text().right(80).toStdString();
+        Box->accept();
+    });
+    P.MessageBox(nullptr, Texts.first(), QStringLiteral("错误"), MB_OK);
 }
 
 TEST(QtPrompts, FileDialogTakesTheFilterStringAndReportsTheChosenFilter)
