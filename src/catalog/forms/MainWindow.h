@@ -40,6 +40,7 @@ class TForm6;
 class TForm7;
 class TForm8;
 class TPictureView;
+struct TSharedPictureNames;
 
 // Private window messages of the main window.
 constexpr unsigned WM_STARTUPOPEN = 0x1408;
@@ -188,6 +189,8 @@ public:
     QString FPendingFiles;
     QString FPagePath;
     QString FOpenPageEntry;
+    // While a book output produces a page: the names its pages gave their pictures.
+    TSharedPictureNames *FBookPictureNames = nullptr;
     bool FPageSaved = true;
     std::unique_ptr<QStringList> FCatalogList;
     QString FCatalogPath;

@@ -153,7 +153,8 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         ProcessMessages();
     };
     std::optional<TKeepEditor> Keep;
-    Out.Hooks.ProducePage = [this, &Keep](const QString &Path, const QString &Entry, int Mode, const QString &Folder) {
+    Out.Hooks.ProducePage = [this, &Keep, &Out](const QString &Path, const QString &Entry, int Mode,
+                                                const QString &Folder) {
         // The page is checked and published as its own products, so the grid
         // shows it too while it is produced.
         FPagePath = Path;
@@ -171,6 +172,11 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         GroupBox3->show();
         ProgressBar1->setRange(0, 100);
         QString Result;
+        FBookPictureNames = &Out.PictureNames();
+        struct TForget {
+            TSharedPictureNames *&Names;
+            ~TForget() { Names = nullptr; }
+        } Forget{FBookPictureNames};
         OutputPage(Mode, false, Folder, Result);
         return Result;
     };

@@ -117,6 +117,7 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     TPageOutput Out(FPage.Lines(), FPagePath, ProgramFolder());
     Out.OpenPageEntry = FOpenPageEntry;
     Out.ScratchFolder = ScratchFolder();
+    Out.SharedNames = FBookPictureNames;
     Out.Hooks.ShowError = [this](const QString &Text) {
         MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     };

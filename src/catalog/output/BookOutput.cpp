@@ -262,6 +262,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     ResultPath.clear();
     FE.clear();
     FTaken.clear();
+    FPictureNames = {};
     FNextCopy.clear();
     FX.clear();
     const QString Name = TCatalogBook::Value(FBook, QStringLiteral("Catalog_name"));

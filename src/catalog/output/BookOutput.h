@@ -7,6 +7,8 @@
 // preview, or pictures. No widgets: the main window supplies the page output,
 // the questions, the shell and the progress display through TBookOutputHooks.
 
+#include "PageOutput.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -71,6 +73,9 @@ public:
     const QStringList &Entries() const { return FE; }    // E
     QString Charset() const { return FCharset; }
     QString OutputRoot() const;
+    // The names the pages gave their pictures in the site's pictures folder;
+    // each page of a run is produced with it.
+    TSharedPictureNames &PictureNames() { return FPictureNames; }
 
     static QStringList FramesetLines(const QString &Title, const QString &Charset, const QString &IndexPage,
                                      bool ForMht);
@@ -86,6 +91,7 @@ private:
     // The names of E without regard to case, and per base name of a page copy
     // the next number to try: a book of many pages of one name finds each
     // copy's name at once.
+    TSharedPictureNames FPictureNames;
     QSet<QString> FTaken;
     QHash<QString, int> FNextCopy;
     QStringList FLeft, FContents;

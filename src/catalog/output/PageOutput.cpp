@@ -216,6 +216,15 @@ QString TPageOutput::Resolve(const QString &Stored) const
     return FExe + NativePath(Stored);
 }
 
+namespace {
+int GFolderLooks = 0;
+} // namespace
+
+int TPageOutput::FolderLooks()
+{
+    return GFolderLooks;
+}
+
 // The name a source file takes beside the page: its own name, unless another
 // file of this output took it already; then "name(2).ext" and so on.
 QString TPageOutput::OutName(const QString &Path)
@@ -225,34 +234,62 @@ QString TPageOutput::OutName(const QString &Path)
     if (Known != FOutName.constEnd())
         return Known.value();
     const QString Name = ExtractFileName(Path);
-    QString Candidate = Name;
     const int Dot = int(Name.lastIndexOf(QLatin1Char('.')));
     const QString Stem = Dot > 0 ? Name.left(Dot) : Name;
     const QString Ext = Dot > 0 ? Name.mid(Dot) : QString();
+    const QString NameKey = Name.toLower();
     // In a book output the pictures folder is shared by every page: a name an
-    // earlier page used for another picture is taken too.
+    // earlier page used for another picture is taken too. What the earlier
+    // pages placed is known by name and size, so a page looks at the folder
+    // only for files of its picture's size and for names no page placed.
+    const QString Images = FOutputArg.isEmpty() ? QString() : FOutputArg + QStringLiteral("images/");
+    TSharedPictureNames::TName *Shared = Images.isEmpty() || !SharedNames ? nullptr : &SharedNames->Names[NameKey];
+    const qint64 Size = Shared ? FileSizeOf(Key) : -1;
+    auto OwnedHere = [&](const QString &C) {
+        return FNameOwner.contains(C.toLower()) || C.compare(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive) == 0;
+    };
     auto TakenByOtherPage = [&](const QString &C) {
-        if (FOutputArg.isEmpty())
+        if (Images.isEmpty())
             return false;
-        const QString There = FOutputArg + QStringLiteral("images/") + C;
+        if (Shared && Shared->Placed.contains(C.toLower()))
+            return true;   // an earlier page's other picture: one of equal content was looked for below
+        ++GFolderLooks;
+        const QString There = Images + C;
         return QFileInfo(There).isFile() && QFileInfo(There).absoluteFilePath() != Key && !SameFileContent(There, Key);
     };
     auto Numbered = [&](int K) { return Stem + QStringLiteral("(%1)").arg(K) + Ext; };
-    // The numbers this run gave to files of this name already are passed over
-    // at once: many pictures of one name cost one look each, not one per
-    // picture before them.
-    const QString NameKey = Name.toLower();
-    for (int K = FFirstFreeNumber.value(NameKey, 2);
-         FNameOwner.contains(Candidate.toLower()) || Candidate.compare(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive) == 0
-         || TakenByOtherPage(Candidate);
-         ++K)
-        Candidate = Numbered(K);
+
+    QString Candidate;
+    if (Shared) {
+        for (auto It = Shared->BySize.constFind(Size); It != Shared->BySize.constEnd() && It.key() == Size; ++It) {
+            ++GFolderLooks;
+            if (!OwnedHere(It.value()) && SameFileContent(Images + It.value(), Key)) {
+                Candidate = It.value();
+                break;
+            }
+        }
+    }
+    if (Candidate.isEmpty()) {
+        // The numbers this run (and, in a book, the pages before) gave to
+        // files of this name already are passed over at once: many pictures
+        // of one name cost one look each, not one per picture before them.
+        Candidate = Name;
+        for (int K = std::max(FFirstFreeNumber.value(NameKey, 2), Shared ? Shared->FirstFree : 2);
+             OwnedHere(Candidate) || TakenByOtherPage(Candidate); ++K)
+            Candidate = Numbered(K);
+    }
     FNameOwner.insert(Candidate.toLower(), Key);
     FOutName.insert(Key, Candidate);
     int Free = FFirstFreeNumber.value(NameKey, 2);
     while (FNameOwner.contains(Numbered(Free).toLower()))
         ++Free;
     FFirstFreeNumber.insert(NameKey, Free);
+    if (Shared && !Shared->Placed.contains(Candidate.toLower())) {
+        Shared->Placed.insert(Candidate.toLower());
+        Shared->BySize.insert(Size, Candidate);
+        while (Shared->Placed.contains(Numbered(Shared->FirstFree).toLower()))
+            ++Shared->FirstFree;
+    }
     return Candidate;
 }
 

@@ -7,6 +7,8 @@
 // through TOutputHooks.
 
 #include <QHash>
+#include <QMultiHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -49,6 +51,18 @@ struct TOutputHooks {
     std::function<void(int Percent)> ZipProgress;
 };
 
+// The names the pages of a book gave their pictures in the pictures folder
+// they share, by lower-cased file name: which names they placed there, each
+// by its file's size, and the first number from 2 on no page has taken.
+struct TSharedPictureNames {
+    struct TName {
+        QSet<QString> Placed;                 // lower-cased
+        QMultiHash<qint64, QString> BySize;   // size -> name as placed
+        int FirstFree = 2;
+    };
+    QHash<QString, TName> Names;
+};
+
 class TPageOutput {
 public:
     // PageLines: the page text. PagePath: the page file ("" for an unsaved page).
@@ -60,6 +74,11 @@ public:
     QString OpenPageEntry;
     // Where the preview page and the help compiler's work files go (with trailing "/").
     QString ScratchFolder;
+    // In a book output: the names the book's earlier pages gave their pictures
+    // in the shared pictures folder (kept by the book's run, added to here).
+    TSharedPictureNames *SharedNames = nullptr;
+    // How often picture naming has looked at a file in a shared pictures folder.
+    static int FolderLooks();
 
     // Publishes the page (validation has been done by the caller). Raises the
     // documented errors: a missing template, a bad number, a folder that cannot be made.

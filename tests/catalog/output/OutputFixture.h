@@ -140,6 +140,7 @@ struct TSample {
         TPageOutput Out(Page, PagePath, Exe);
         Out.ScratchFolder = Exe + QStringLiteral("tmp/1/");
         Out.OpenPageEntry = QStringLiteral("sample.qbt");
+        Out.SharedNames = SharedNames;
         Out.Hooks.ShowError = [this](const QString &T) { Errors << T; };
         Out.Hooks.ShellOpen = [this](const QString &T) { Opened << T; };
         Out.Hooks.BrowseForFolder = [](const QString &) { return QString(); };
@@ -149,6 +150,8 @@ struct TSample {
         return Result;
     }
     QStringList LastOutput;
+    // A book's names of the pictures in its shared pictures folder.
+    TSharedPictureNames *SharedNames = nullptr;
 };
 
 } // namespace OutputFixture

@@ -324,6 +324,42 @@ TEST(HtmlOutput, StyleFallbackBookFolderAndBadNumbers)
     EXPECT_FALSE(QFileInfo(S.Exe + QStringLiteral("escape")).exists());
 }
 
+TEST(HtmlOutput, PagesOfABookNamePicturesOfOneNameByLookingOncePerPicture)
+{
+    // Each page of a book has its own a.jpg, and all share pics/a.jpg: the
+    // shared one keeps the name it got first, each other one takes the next
+    // number, and finding that costs the same on the last page as on the first.
+    TSample S;
+    const QString Book = S.Temp.File(QStringLiteral("book/"));
+    QDir().mkpath(Book);
+    TSharedPictureNames Names;
+    S.SharedNames = &Names;
+    constexpr int Pages = 40;
+    const QStringList Original = S.Page;
+    QList<int> Looks;
+    for (int I = 1; I <= Pages; ++I) {
+        const QString Folder = QStringLiteral("p%1").arg(I);
+        QDir().mkpath(S.PageDir + Folder);
+        // Pages 1 and 2 also share one size, by two pictures of other content.
+        const QByteArray Own = PictureBytes(QStringLiteral("page %1").arg(I)) + QByteArray(I <= 2 ? 0 : I, 'x');
+        TestSupport::WriteAll(S.PageDir + Folder + QStringLiteral("/a.jpg"), Own);
+        S.Page = Original;
+        S.Page.replaceInStrings(QStringLiteral("{$IMG}=more\\a.jpg"), QStringLiteral("{$IMG}=") + Folder + QStringLiteral("\\a.jpg"));
+        S.Set(QStringLiteral("{Catalog编号}"), QStringLiteral("P%1").arg(I));
+        const int Before = TPageOutput::FolderLooks();
+        const QString Page = S.Run(omHtml, Book, false);
+        Looks << TPageOutput::FolderLooks() - Before;
+        const QString Html = ReadText(Page);
+        const QString Expected = I == 1 ? QStringLiteral("a.jpg") : QStringLiteral("a(%1).jpg").arg(I + 1);
+        EXPECT_TRUE(Html.contains(QStringLiteral("src=\"") + Expected + QLatin1Char('"'))) << I;
+        EXPECT_TRUE(Html.contains(QStringLiteral("src=\"a(2).jpg\""))) << I;
+        EXPECT_EQ(TestSupport::ReadAll(Book + QStringLiteral("images/") + Expected), Own) << I;
+    }
+    EXPECT_EQ(TestSupport::ReadAll(Book + QStringLiteral("images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
+    EXPECT_EQ(QDir(Book + QStringLiteral("images")).entryList({QStringLiteral("a*.jpg")}, QDir::Files).size(), Pages + 1);
+    EXPECT_LE(Looks.last(), Looks.at(2)) << "the 40th page looks at no more files than the 3rd";
+}
+
 TEST(PreviewOutput, FullPathsAndNoOutputFolder)
 {
     TSample S;
