@@ -287,9 +287,17 @@ private:
 
     TSortColumn::Key &KeyOf(TSortColumn &C, int ARow)
     {
-        if (C.Dense && ARow >= int(C.Keys.size()))
+        if (!C.Dense)
+            return LoadKey(C, C.Held[ARow], ARow);
+        if (ARow >= int(C.Keys.size()))
             C.Keys.resize(size_t(G->RowCount()));
-        TSortColumn::Key &K = C.Dense ? C.Keys[size_t(ARow)] : C.Held[ARow];
+        TSortColumn::Key &K = C.Keys[size_t(ARow)];
+        return K.Loaded ? K : LoadKey(C, K, ARow);
+    }
+
+    // Reads a cell into its key (once).
+    TSortColumn::Key &LoadKey(TSortColumn &C, TSortColumn::Key &K, int ARow)
+    {
         if (!K.Loaded) {
             K.Loaded = true;
             // A row without cell objects holds no merge and no graphic: its
@@ -642,14 +650,23 @@ private:
     int CompareFollowing(int From, int Row1, int Row2)
     {
         const int Last = G->ColCount() - 1;
-        if (G->OnGetDisplText) {
-            for (int Col = From; Col <= Last; ++Col)
-                if (const int Res = CompareCells(Column(Col), Row1, Row2))
+        // A few columns, or a grid holding cells in an eighth of its places
+        // or more, are walked column by column, each column keeping a key
+        // per row: finding the held columns would cost more than it spares.
+        if (FDenseWalk < 0) {
+            const std::int64_t Area = std::int64_t(Last - From + 1) * G->RowCount();
+            FDenseWalk = Last - From < 16 || std::int64_t(G->CellCount()) * 8 >= Area;
+        }
+        if (G->OnGetDisplText || FDenseWalk) {
+            for (int Col = From; Col <= Last; ++Col) {
+                TSortColumn &C = Column(Col);
+                if (FDenseWalk && !C.Dense)
+                    MakeDense(C);
+                if (const int Res = CompareCells(C, Row1, Row2))
                     return Res;
+            }
             return 0;
         }
-        if (From > Last)
-            return 0;
         // Every column from FWalkFrom to FMetUpTo has its sort state.
         if (FWalkFrom != From) {
             FWalkFrom = From;
@@ -818,6 +835,7 @@ private:
     std::unordered_map<int, std::unique_ptr<TSortColumn>> FColumns;   // made when first asked for
     std::set<int> FEventColumns;   // the columns made so far whose style asks an event
     int FWalkFrom = -1;            // where the ties walk starts
+    int FDenseWalk = -1;           // the ties walk reads every column: unknown, no, yes
     int FMetUpTo = -1;             // the walk has made every column from FWalkFrom to here
     std::vector<std::vector<int>> FStored;   // by row: StoredOf
     std::vector<bool> FStoredRead;
