@@ -1448,11 +1448,13 @@ void TStringGrid::AssignCol(int DestCol, int SourceCol)
 
 void TStringGrid::ShiftColumnCells(int Index, int Delta)
 {
-    Index = std::max(Index, 0);
-    if (Delta == 0 || Index >= FColCount)
+    if (Delta == 0)
         return;
+    Index = std::max(Index, 0);
     // Left: the columns Index + Delta .. Index - 1 are overwritten.
     const int DropFrom = std::max(Index + std::min(Delta, 0), 0);
+    if (DropFrom >= FColCount)
+        return;
     const int Limit = FColCount;
     ++FPlacementGeneration, FRows.ForEach([&](RowData &R) {
         const auto From = CellAt(R.Cells, DropFrom);
