@@ -3,7 +3,9 @@
 //   - a numeric column sorted with soAuto, against parsing every text once
 //     into a number and stable-sorting (value, row) pairs;
 //   - a Chinese text column sorted with soText (code page 936 byte order),
-//     against encoding every text once and stable-sorting (bytes, row) pairs.
+//     against encoding every text once and stable-sorting (bytes, row) pairs;
+//   - a column of 100 values whose ties go on to the Chinese text column
+//     (Full), against stable-sorting (number, bytes, row) triples.
 // The peers' times include their parsing and encoding. Each time is the best
 // of a few runs on a freshly filled grid (filling is not timed). Prints the
 // times and the ratios (grid / peer); target: within 3x.
@@ -123,9 +125,48 @@ int main(int argc, char **argv)
         std::stable_sort(Keys.begin(), Keys.end(), [](const auto &A, const auto &B) { return A.first < B.first; });
     });
 
+    // Few values: most comparisons tie and go on to the text column.
+    Grid.OnGetFormat = [](TObject *, int ACol, TSortStyle &S, QString &, QString &) {
+        S = ACol == 1 ? soNumber : soText;
+    };
+    Grid.SortSettings()->Full = true;
+    auto FillTies = [&]() {
+        Fill();
+        for (int R = 0; R < Rows; ++R)
+            Grid.SetCellText(1, R + 1, QString::number(R % 100));
+    };
+    const double GridTies = BestOf(Runs, FillTies, [&]() {
+        Grid.SortSettings()->Column = 1;
+        Grid.SortByColumn();
+    });
+    for (int R = 2; R <= Rows; ++R) {
+        const int A = Grid.PlainCells(1, R - 1).toInt(), B = Grid.PlainCells(1, R).toInt();
+        if (A > B || (A == B && Cp936::Encode(Grid.PlainCells(2, R - 1)) > Cp936::Encode(Grid.PlainCells(2, R))))
+            qFatal("ties out of order at row %d", R);
+    }
+    Grid.SortSettings()->Full = false;
+    const double PeerTies = BestOf(Runs, []() {}, [&]() {
+        struct TKey {
+            double Value;
+            QByteArray Bytes;
+            int Row;
+        };
+        std::vector<TKey> Keys(static_cast<size_t>(Rows));
+        for (int R = 0; R < Rows; ++R) {
+            double V = 0;
+            TryStrToFloat(QString::number(R % 100), V);
+            Keys[size_t(R)] = {V, Cp936::Encode(Words[R]), R};
+        }
+        std::stable_sort(Keys.begin(), Keys.end(), [](const TKey &A, const TKey &B) {
+            return A.Value < B.Value || (A.Value == B.Value && A.Bytes < B.Bytes);
+        });
+    });
+
     std::printf("numbers soAuto: grid %.3f s, stable_sort over parsed keys %.3f s, ratio %.2f\n", GridNum, PeerNum,
                 GridNum / PeerNum);
     std::printf("chinese soText: grid %.3f s, stable_sort over encoded keys %.3f s, ratio %.2f\n", GridText,
                 PeerText, GridText / PeerText);
+    std::printf("100 values, ties by text: grid %.3f s, stable_sort over (number, bytes) %.3f s, ratio %.2f\n",
+                GridTies, PeerTies, GridTies / PeerTies);
     return 0;
 }

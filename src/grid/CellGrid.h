@@ -253,7 +253,7 @@ public:
     // A header click in the last 16 pixels of a cell that a descendant wants for itself.
     virtual bool ClaimHeaderClick(int ACol) { Q_UNUSED(ACol); return false; }
     int SortSwaps() const { return FSortSwaps; }
-    int SortCompares() const { return FSortCompares; }
+    qint64 SortCompares() const { return FSortCompares; }
     // Milliseconds the last click sort took.
     int SortTime() const { return FSortTime; }
     // Per-row values that travel with their rows (filled by the application; may stay empty).
@@ -587,7 +587,7 @@ private:
     friend class TSortRun;
     void RunSort(int Kind);
     int FSortSwaps = 0;
-    int FSortCompares = 0;
+    qint64 FSortCompares = 0;   // a wide grid of many ties counts far past 2^31
     int FSortTime = 0;
     int FSortCurrentRow = -1;   // the remembered current row, following SwapRows
     bool FSortUniformHeights = false;   // set while a sort moves rows all of one height

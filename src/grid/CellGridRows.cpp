@@ -225,20 +225,25 @@ void TCellGrid::InsertColumns(int ColIndex, int Count)
     SetColCount(ColCount() + Count);
     const int LastReal = ColCount() - 1 + FNumHidden;
     for (int C = LastReal; C >= ColIndex + Count; --C) {
-        AssignCol(C, C - Count);
         if (C < int(FColumnShown.size()) && C - Count < int(FColumnShown.size()))
             FColumnShown[size_t(C)] = FColumnShown[size_t(C - Count)];
         if (C < ColCount())
             SetColWidths(C, ColWidths(C - Count));
     }
+    // The cells move in one pass over the rows, each row's cells at once: a
+    // wide sparse grid costs its rows and cells, not rows times columns. The
+    // new columns come out empty; their object references went along with
+    // the moved cells.
+    ShiftColumnCells(ColIndex, Count);
     for (int C = ColIndex; C < ColIndex + Count; ++C) {
         SetColWidths(C, DefaultColWidth());
         if (C < int(FColumnShown.size()))
             FColumnShown[size_t(C)] = 1;
-        for (int R = 0; R < RowCount(); ++R) {
-            SetPlainObjects(C, R, nullptr);
-            SetCellText(C, R, QString());
-        }
+        // What emptying the column's cells shows: the in-place editor of the
+        // current row and a footer kept in the last row take the empty text.
+        if (EditorMode())
+            SetCellText(C, Row(), QString());
+        SetCellText(C, RowCount() - 1, QString());
     }
 }
 
@@ -248,21 +253,20 @@ void TCellGrid::RemoveColumns(int ColIndex, int Count)
         return;
     Count = std::min(Count, ColCount() - ColIndex);
     ClearColumnBlock(ColIndex, Count);
-    for (int C = ColIndex; C < ColCount(); ++C) {
-        if (C + Count < ColCount()) {
-            AssignCol(C, C + Count);
+    const int Cols = ColCount();
+    for (int C = ColIndex; C < Cols; ++C) {
+        if (C + Count < Cols)
             SetColWidths(C, ColWidths(C + Count));
-        }
         if (C + Count < int(FColumnShown.size()))
             FColumnShown[size_t(C)] = FColumnShown[size_t(C + Count)];
     }
-    // The columns that moved left still appear at the end; drop those references.
-    for (int C = ColCount() - Count; C < ColCount(); ++C)
-        for (int R = 0; R < RowCount(); ++R) {
-            SetPlainObjects(C, R, nullptr);
-            SetPlainCells(C, R, QString());
-        }
-    SetColCount(ColCount() - Count);
+    // The columns right of the removed ones move left over them in one pass
+    // over the rows; the last Count columns are left empty and then go.
+    ShiftColumnCells(ColIndex + Count, -Count);
+    if (EditorMode())
+        for (int C = Cols - Count; C < Cols; ++C)
+            SetPlainCells(C, Row(), QString());
+    SetColCount(Cols - Count);
     CellsChanged(TRect(ColIndex, 0, ColIndex + Count, RowCount() - 1));
 }
 

@@ -23,8 +23,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <climits>
 #include <numeric>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 namespace {
@@ -90,8 +92,23 @@ struct TSortColumn {
     int Col = 0;
     TSortStyle Style = soText;
     QString Prefix, Suffix;
-    std::vector<Key> Keys;   // by row
+    // The keys by row: every row's for a column read whole (Dense), else only
+    // those of the cells compared, so that a column reached only by a few
+    // ties costs those few, not one key per row.
+    bool Dense = false;
+    std::vector<Key> Keys;
+    std::unordered_map<int, Key> Held;
 };
+
+namespace {
+
+// Styles whose comparison runs an event: two empty cells need not be equal.
+bool AsksEvent(TSortStyle Style)
+{
+    return Style == soCustom || Style == soRaw;
+}
+
+} // namespace
 
 // The frame of every sort and the comparisons it runs.
 class TSortRun {
@@ -165,6 +182,7 @@ public:
         const std::vector<std::pair<int, int>> Units = BlockUnits(Lo, Hi);
         // The first key column is read whole before the sort.
         FPrimary = &Column(Keys.front().first);
+        MakeDense(*FPrimary);
         for (const auto &U : Units)
             PrepareKey(*FPrimary, U.first);
         std::vector<int> Order(Units.size());
@@ -199,6 +217,9 @@ public:
     int CompareCells(TSortColumn &C, int Row1, int Row2)
     {
         ++G->FSortCompares;
+        // A column most rows' ties reach keeps its keys by row.
+        if (!C.Dense && !FBare && C.Held.size() * 4 > size_t(G->RowCount()))
+            MakeDense(C);
         TSortColumn::Key &K1 = KeyOf(C, Row1);
         TSortColumn::Key &K2 = KeyOf(C, Row2);
         int Res = CompareStyle(C, C.Style, K1, K2, Row1, Row2);
@@ -233,6 +254,8 @@ public:
             C->Col = ACol;
             C->Style = G->SortSettings()->AutoFormat ? soAuto : soText;
             G->GetColFormat(ACol, C->Style, C->Prefix, C->Suffix);
+            if (AsksEvent(C->Style))
+                FEventColumns.insert(ACol);
         }
         return *C;
     }
@@ -250,11 +273,31 @@ private:
         return ARow < int(FObjectRows.size()) && FObjectRows[size_t(ARow)];
     }
 
+    void MakeDense(TSortColumn &C)
+    {
+        if (C.Dense)
+            return;
+        C.Dense = true;
+        C.Keys.resize(size_t(G->RowCount()));
+        for (auto &[Row, K] : C.Held)
+            if (Row < int(C.Keys.size()))
+                C.Keys[size_t(Row)] = std::move(K);
+        C.Held.clear();
+    }
+
     TSortColumn::Key &KeyOf(TSortColumn &C, int ARow)
     {
+        if (!C.Dense)
+            return LoadKey(C, C.Held[ARow], ARow);
         if (ARow >= int(C.Keys.size()))
             C.Keys.resize(size_t(G->RowCount()));
         TSortColumn::Key &K = C.Keys[size_t(ARow)];
+        return K.Loaded ? K : LoadKey(C, K, ARow);
+    }
+
+    // Reads a cell into its key (once).
+    TSortColumn::Key &LoadKey(TSortColumn &C, TSortColumn::Key &K, int ARow)
+    {
         if (!K.Loaded) {
             K.Loaded = true;
             // A row without cell objects holds no merge and no graphic: its
@@ -532,7 +575,7 @@ private:
         const int BlankFirst = S->BlankPos == blLast ? 1 : -1;
         const int BlankSign = S->Direction == sdDescending ? -1 : 1;
         const int Sign = FIndexed ? (FKeys.front().second ? -1 : 1) : FSign;
-        int &Compares = G->FSortCompares;
+        qint64 &Compares = G->FSortCompares;
         auto Compare = [&](const TPacked &A, const TPacked &B) -> int {
             ++Compares;
             if (Blanks && A.Blank != B.Blank)
@@ -580,13 +623,86 @@ private:
             }
             return false;
         }
-        const int Last = G->ColCount() - 1;
-        for (int Col = FKeys.front().first + 1; Col <= Last; ++Col) {
-            const int Res = CompareCells(Column(Col), Row1, Row2);
-            if (Res != 0)
-                return Res * FSign < 0;
+        return CompareFollowing(FKeys.front().first + 1, Row1, Row2) * FSign < 0;
+    }
+
+    // The columns a row holds cells in, read once per run.
+    const std::vector<int> &StoredOf(int ARow)
+    {
+        if (FStoredRead.empty()) {
+            FStoredRead.assign(size_t(G->RowCount()), false);
+            FStored.resize(size_t(G->RowCount()));
         }
-        return false;
+        if (!FStoredRead[size_t(ARow)]) {
+            FStoredRead[size_t(ARow)] = true;
+            FStored[size_t(ARow)] = G->StoredCols(ARow);
+        }
+        return FStored[size_t(ARow)];
+    }
+
+    // Two rows compared column after column from From to the last column, as
+    // the ties rule goes: the first result that is not 0, else 0. Two cells
+    // that hold nothing are equal unless the column's style asks an event,
+    // so only the columns either row holds, the event columns and the columns
+    // never met before (whose style the format event gives, in turn) are
+    // compared; each column passed over counts as one comparison. A display
+    // text hook may give any empty cell a text: then every column is read.
+    int CompareFollowing(int From, int Row1, int Row2)
+    {
+        const int Last = G->ColCount() - 1;
+        // A few columns, or a grid holding cells in an eighth of its places
+        // or more, are walked column by column, each column keeping a key
+        // per row: finding the held columns would cost more than it spares.
+        if (FDenseWalk < 0) {
+            const std::int64_t Area = std::int64_t(Last - From + 1) * G->RowCount();
+            FDenseWalk = Last - From < 16 || std::int64_t(G->CellCount()) * 8 >= Area;
+        }
+        if (G->OnGetDisplText || FDenseWalk) {
+            for (int Col = From; Col <= Last; ++Col) {
+                TSortColumn &C = Column(Col);
+                if (FDenseWalk && !C.Dense)
+                    MakeDense(C);
+                if (const int Res = CompareCells(C, Row1, Row2))
+                    return Res;
+            }
+            return 0;
+        }
+        // Every column from FWalkFrom to FMetUpTo has its sort state.
+        if (FWalkFrom != From) {
+            FWalkFrom = From;
+            FMetUpTo = From - 1;
+        }
+        const std::vector<int> &S1 = StoredOf(Row1), &S2 = StoredOf(Row2);
+        auto I1 = std::lower_bound(S1.begin(), S1.end(), From);
+        auto I2 = std::lower_bound(S2.begin(), S2.end(), From);
+        for (int Col = From;;) {
+            while (I1 != S1.end() && *I1 < Col)
+                ++I1;
+            while (I2 != S2.end() && *I2 < Col)
+                ++I2;
+            int Next = Col;
+            if (Col <= FMetUpTo) {
+                Next = std::min({I1 != S1.end() ? *I1 : INT_MAX, I2 != S2.end() ? *I2 : INT_MAX, FMetUpTo + 1});
+                const auto E = FEventColumns.lower_bound(Col);
+                if (E != FEventColumns.end())
+                    Next = std::min(Next, *E);
+            }
+            Next = std::min(Next, Last + 1);
+            G->FSortCompares += Next - Col;
+            Col = Next;
+            if (Col > Last)
+                return 0;
+            TSortColumn &C = Column(Col);
+            FMetUpTo = std::max(FMetUpTo, Col);
+            const bool Held = (I1 != S1.end() && *I1 == Col) || (I2 != S2.end() && *I2 == Col);
+            if (Held || AsksEvent(C.Style)) {
+                if (const int Res = CompareCells(C, Row1, Row2))
+                    return Res;
+            } else {
+                ++G->FSortCompares;
+            }
+            ++Col;
+        }
     }
 
     // Row Row1 goes before Row2 in the sorted order.
@@ -603,15 +719,12 @@ private:
             }
             return false;
         }
-        const int Last = G->ColCount() - 1;
-        for (int Col = FKeys.front().first; Col <= Last; ++Col) {
-            const int Res = CompareCells(Col == FPrimary->Col ? *FPrimary : Column(Col), Row1, Row2);
-            if (Res != 0)
-                return Res * FSign < 0;
-            if (!G->SortSettings()->Full)
-                break;
-        }
-        return false;
+        if (FPrimary->Col > G->ColCount() - 1)
+            return false;
+        int Res = CompareCells(*FPrimary, Row1, Row2);
+        if (Res == 0 && G->SortSettings()->Full)
+            Res = CompareFollowing(FPrimary->Col + 1, Row1, Row2);
+        return Res * FSign < 0;
     }
 
     // The rows Lo..Hi in units that move whole: a merged block spanning rows
@@ -623,7 +736,10 @@ private:
         std::vector<int> Reach(size_t(Hi - Lo + 1));
         std::iota(Reach.begin(), Reach.end(), Lo);
         for (int R = G->NextRowWithObjects(Lo); R <= Hi; R = G->NextRowWithObjects(R + 1)) {
-            for (int C = 0; C < Cols; ++C) {
+            // Only the cells the row holds can hold merge data.
+            for (const int C : G->StoredCols(R)) {
+                if (C >= Cols)
+                    break;
                 const TCellProperties *P = G->PropsOf(C, R);
                 if (!P || P->CellSpanX == -1 || P->CellSpanY <= 0)
                     continue;
@@ -717,6 +833,12 @@ private:
     bool FIndexed = false;
     std::vector<std::pair<int, bool>> FKeys;
     std::unordered_map<int, std::unique_ptr<TSortColumn>> FColumns;   // made when first asked for
+    std::set<int> FEventColumns;   // the columns made so far whose style asks an event
+    int FWalkFrom = -1;            // where the ties walk starts
+    int FDenseWalk = -1;           // the ties walk reads every column: unknown, no, yes
+    int FMetUpTo = -1;             // the walk has made every column from FWalkFrom to here
+    std::vector<std::vector<int>> FStored;   // by row: StoredOf
+    std::vector<bool> FStoredRead;
     std::vector<bool> FObjectRows;   // rows holding cell objects, read once per sort
     TSortColumn *FPrimary = nullptr;
     QCollator Collator;

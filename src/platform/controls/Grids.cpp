@@ -1446,6 +1446,37 @@ void TStringGrid::AssignCol(int DestCol, int SourceCol)
     InvalidateCol(DestCol);
 }
 
+void TStringGrid::ShiftColumnCells(int Index, int Delta)
+{
+    if (Delta == 0)
+        return;
+    Index = std::max(Index, 0);
+    // Left: the columns Index + Delta .. Index - 1 are overwritten.
+    const int DropFrom = std::max(Index + std::min(Delta, 0), 0);
+    if (DropFrom >= FColCount)
+        return;
+    const int Limit = FColCount;
+    ++FPlacementGeneration, FRows.ForEach([&](RowData &R) {
+        const auto From = CellAt(R.Cells, DropFrom);
+        if (From == R.Cells.end())
+            return;
+        auto Out = From;
+        for (auto It = From; It != R.Cells.end(); ++It) {
+            const int Col = It->Col < Index ? -1 : It->Col + Delta;
+            if (Col < 0 || Col >= Limit) {
+                R.Objects -= It->Data.Object ? 1 : 0;
+                continue;
+            }
+            It->Col = Col;
+            if (Out != It)
+                *Out = std::move(*It);
+            ++Out;
+        }
+        R.Cells.erase(Out, R.Cells.end());
+    });
+    InvalidateGrid();
+}
+
 void TStringGrid::MoveRow(int FromIndex, int ToIndex)
 {
     MoveRowData(FromIndex, ToIndex, MoveRowHeights());

@@ -315,6 +315,12 @@ protected:
     // Copies the texts and object pointers of a whole row (column) over another.
     void AssignRow(int DestRow, int SourceRow);
     void AssignCol(int DestCol, int SourceCol);
+    // Moves the cells of every row from column Index on by Delta columns
+    // (texts and object pointers; nothing is freed). Moving left drops the
+    // cells of the -Delta columns before Index; cells moved past the last
+    // column are dropped. Costs the rows and the cells they hold, not the
+    // columns.
+    void ShiftColumnCells(int Index, int Delta);
     // Moves the current cell; the move happens only when SelectCell agrees.
     void FocusCell(int ACol, int ARow, bool MoveAnchor);
     bool IsActiveControl() const;
