@@ -181,21 +181,43 @@ void TBookOutput::PlaceSiteFiles(int Flags)
 }
 
 // A file that is not a page goes into images/ under its own name, or under a
-// new one when another file of that name is there already.
+// new one when another file of that name is there already. Returns its entry:
+// its path below images/.
 QString TBookOutput::CopyOtherFile(const QString &Path)
 {
     // images/ is there: the site's own files went in first.
     const QString Images = FD + QStringLiteral("images/");
+    const QString Name = ExtractFileName(Path);
+    const QString Base = TPageOutput::FileBaseName(Name);
+    // The companion folder of a saved web page: <base>.files beside the file.
+    // The page names its pictures by that folder: a second page of the name,
+    // renamed beside the first, would show the first one's pictures. It goes
+    // into a folder of its own with its companion instead.
+    const QString Companion = ExtractFilePath(Path) + Base + QStringLiteral(".files");
+    if (DirectoryExists(Companion)) {
+        const QString Source = QFileInfo(Path).absoluteFilePath();
+        if (const auto Known = FSavedPages.constFind(Source); Known != FSavedPages.constEnd())
+            return Known.value();
+        QString Folder;
+        if (QFileInfo::exists(Images + Name) || QFileInfo::exists(Images + Base + QStringLiteral(".files"))) {
+            for (int K = 2;; ++K) {
+                Folder = Base + QStringLiteral("(%1)/").arg(K);
+                if (!QFileInfo::exists(Images + Folder))
+                    break;
+            }
+            if (!CreateDir(Images + Folder))
+                throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Images + Folder));
+        }
+        if (!CopyFile(Path, Images + Folder + Name, false))
+            throw EInOutError(CopyFailedText(Path, Images + Folder + Name, errno));
+        CopyFilesFolder(Companion, Images + Folder + Base + QStringLiteral(".files/"));
+        FSavedPages.insert(Source, Folder + Name);
+        return Folder + Name;
+    }
     const QString Written = CopyFileRenaming(Path, Images);
     if (Written.isEmpty())
-        throw EInOutError(CopyFailedText(Path, Images + ExtractFileName(Path), errno));
-    const QString Name = ExtractFileName(Written);
-    // The companion folder of a saved web page: <base>.files beside the file.
-    const QString Companion = ExtractFilePath(Path) + TPageOutput::FileBaseName(ExtractFileName(Path))
-        + QStringLiteral(".files");
-    if (DirectoryExists(Companion))
-        CopyFilesFolder(Companion, Images + TPageOutput::FileBaseName(ExtractFileName(Path)) + QStringLiteral(".files/"));
-    return Name;
+        throw EInOutError(CopyFailedText(Path, Images + Name, errno));
+    return ExtractFileName(Written);
 }
 
 // The files (not the sub-folders) of Source into Dest; a name taken gets a new
@@ -264,6 +286,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     FTaken.clear();
     FPictureNames = {};
     FNextCopy.clear();
+    FSavedPages.clear();
     FX.clear();
     const QString Name = TCatalogBook::Value(FBook, QStringLiteral("Catalog_name"));
     FB = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(FBookPath)));
@@ -334,7 +357,8 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         QString Title;
         bool TitleWritten = false;
         const bool Exists = FileExists(Path);
-        if (Exists && ExtractFileExt(Path).toUpper() == QLatin1String(".QBT")) {
+        const bool IsPage = Exists && ExtractFileExt(Path).toUpper() == QLatin1String(".QBT");
+        if (IsPage) {
             Title = TPageOutput::PageValue(TPageDocument::LoadPageLines(Path), QStringLiteral("{Catalog名称}"));
             TitleWritten = true;
             // A page without a name (or with nothing but tags and spaces for
@@ -351,13 +375,19 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             if (Result.isEmpty())
                 return brCancelled;
             Path = Result;
-        } else if (Exists) {
-            Path = FD + QStringLiteral("images/") + CopyOtherFile(Path);
-            NotPages.insert(ExtractFileName(Path));
         }
-        const QString EntryName = ExtractFileName(Path);
+        // A file that is not a page may stand in a folder of its own below images/.
+        QString EntryName;
+        if (Exists && !IsPage) {
+            EntryName = CopyOtherFile(Path);
+            Path = FD + QStringLiteral("images/") + EntryName;
+            NotPages.insert(EntryName);
+        } else {
+            EntryName = ExtractFileName(Path);
+        }
         if (Title.isEmpty() && !(Exists && ExtractFileExt(Listed).toUpper() == QLatin1String(".QBT")))
-            Title = TPageOutput::FileBaseName(EntryName);
+            Title = EntryName.contains(QLatin1Char('/')) ? EntryName.section(QLatin1Char('/'), 0, 0)
+                                                         : TPageOutput::FileBaseName(EntryName);
         FE << EntryName;
         FTaken.insert(EntryName.toCaseFolded());
         if (I == 1 || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
@@ -460,7 +490,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         if (Marker < 0)
             Qbs << TCatalogBook::FilesMarker;
         for (const QString &E : std::as_const(FE))
-            Qbs << (NotPages.contains(E) ? QStringLiteral("images\\") + E : E);
+            Qbs << (NotPages.contains(E) ? QStringLiteral("images\\") + QString(E).replace(QLatin1Char('/'), QLatin1Char('\\')) : E);
         const QString MainFile = FB + QStringLiteral(".qbs");
         SaveLines(FD + MainFile, Qbs);
         DeleteFile(FD + QStringLiteral("index.htm"));

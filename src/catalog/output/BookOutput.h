@@ -94,6 +94,8 @@ private:
     TSharedPictureNames FPictureNames;
     QSet<QString> FTaken;
     QHash<QString, int> FNextCopy;
+    // Saved web pages copied with their folders: source path -> entry below images/.
+    QHash<QString, QString> FSavedPages;
     QStringList FLeft, FContents;
 
     void PrepareSiteFolder();

@@ -237,6 +237,40 @@ TEST_F(BookOutput, AFileOfASavedPagesFolderThatCannotBeCopiedIsReported)
     EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/manual.files/style.css")), QByteArray("css"));
 }
 
+TEST_F(BookOutput, SavedPagesOfOneNameEachShowTheirOwnPictures)
+{
+    // Two saved web pages named alike, each naming its picture by its own folder.
+    for (const char *Folder : {"spring", "autumn"}) {
+        const QString F = Docs + QString::fromLatin1(Folder) + QLatin1Char('/');
+        QDir().mkpath(F + QStringLiteral("index.files"));
+        TestSupport::WriteAll(F + QStringLiteral("index.htm"), "<img src=\"index.files/image001.jpg\">");
+        TestSupport::WriteAll(F + QStringLiteral("index.files/image001.jpg"), QByteArray("picture of ") + Folder);
+    }
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("spring\\index.htm"), QStringLiteral("autumn\\index.htm"),
+                                                                QStringLiteral("spring\\index.htm")});
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    const QUrl Left = QUrl::fromLocalFile(D() + QStringLiteral("images/left.htm"));
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 3);
+    const QStringList Shows{QStringLiteral("spring"), QStringLiteral("autumn"), QStringLiteral("spring")};
+    for (int I = 0; I < L.size(); ++I) {
+        const QUrl Page = Left.resolved(QUrl(L.at(I).first));
+        ASSERT_TRUE(QFileInfo(Page.toLocalFile()).isFile()) << L.at(I).first.toStdString();
+        const QString Picture = Page.resolved(QUrl(QStringLiteral("index.files/image001.jpg"))).toLocalFile();
+        EXPECT_EQ(TestSupport::ReadAll(Picture), QByteArray("picture of ") + Shows.at(I).toLatin1()) << I;
+    }
+    EXPECT_EQ(L.at(0).first, L.at(2).first) << "a page listed twice is copied once";
+    EXPECT_EQ(L.at(1), qMakePair(QStringLiteral("index(2)/index.htm"), QStringLiteral("index(2)")));
+
+    // The book's package lists it where the package keeps it.
+    ASSERT_TRUE(Form->OutputCatalog(bfPackage, false));
+    QByteArray Qbs;
+    TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), D() + QStringLiteral("book.qba"), QStringLiteral("book.qbs")}, &Qbs);
+    EXPECT_TRUE(Qbs.endsWith("{$Files}\r\nimages\\index.htm\r\nimages\\index(2)\\index.htm\r\nimages\\index.htm\r\n")) << Qbs.toStdString();
+}
+
 TEST_F(BookOutput, ListedFilesWithAddressCharactersAreLinkedByAddressesThatNameThem)
 {
     const QStringList Names{QStringLiteral("价格#2.txt"), QStringLiteral("50%41.txt"), QStringLiteral("why?.txt")};
