@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMenu>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QPlainTextEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -185,7 +187,10 @@ TEST_F(OutputMenu, AnHtmlOutputPaintsItsProgressAsTheBarMovesNotForEveryPicture)
     QObject::connect(&Tick, &QTimer::timeout, [&] { ++Pumps; });
     Tick.start();
     QString Result;
+    QElapsedTimer Took;
+    Took.start();
     Form->OutputPage(omHtml, false, QString(), Result);
+    const qint64 Ms = Took.elapsed();
     Tick.stop();
     EXPECT_EQ(Ui.Asked().size(), 0);
     EXPECT_EQ(QDir(S.D() + QStringLiteral("/images")).entryList(QDir::Files).size(), Products + 1);
@@ -193,7 +198,9 @@ TEST_F(OutputMenu, AnHtmlOutputPaintsItsProgressAsTheBarMovesNotForEveryPicture)
     EXPECT_GT(Pumps, 0);
     EXPECT_LE(Box.Paints, 150);
     EXPECT_LE(Bar.Paints, 150);
-    EXPECT_LE(Pumps, 110);
+    // While the bar stands still the events are taken every fifth of a
+    // second: a run slowed down by a busy machine takes a few more.
+    EXPECT_LE(Pumps, 110 + Ms / 200) << Ms << " ms";
 
     // A cancel while the pictures are copied still stops the output at once,
     // and it leaves nothing: no picture, no half file, no folder.
