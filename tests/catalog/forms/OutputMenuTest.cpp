@@ -10,7 +10,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMenu>
