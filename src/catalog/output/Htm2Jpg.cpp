@@ -299,16 +299,22 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
     // The bottom row of the view holds a marker whose colour names the scroll
     // step; a grab counts only once the marker shows the step's colour, so a
     // frame painted before the scroll never becomes a tile. A spacer below
-    // the document lets the last rows scroll above the marker.
+    // the document lets the last rows scroll above the marker. Both are styled
+    // "!important" inline, which no style sheet of the page outranks (a page
+    // may hide or recolour every block with an "!important" of its own).
     QVariant Metrics;
     if (!Evaluate(QStringLiteral("(function(){var e=document.scrollingElement||document.documentElement;"
                                  "var r=[e.scrollWidth,e.scrollHeight,window.innerWidth,window.innerHeight];"
                                  "var m=document.createElement('div');m.id='__qbMark';"
-                                 "m.style.cssText='position:fixed;left:0;bottom:0;width:8px;height:1px;margin:0;"
-                                 "padding:0;border:0;z-index:2147483647;background:rgb(0,0,0)';"
+                                 "m.style.cssText='display:block!important;visibility:visible!important;"
+                                 "opacity:1!important;position:fixed!important;left:0!important;bottom:0!important;"
+                                 "top:auto!important;right:auto!important;width:8px!important;height:1px!important;"
+                                 "margin:0!important;padding:0!important;border:0!important;transform:none!important;"
+                                 "filter:none!important;z-index:2147483647!important;background:rgb(0,0,0)!important';"
                                  "var s=document.createElement('div');"
-                                 "s.style.cssText='position:absolute;left:0;width:1px;height:1px;margin:0;padding:0;"
-                                 "border:0;visibility:hidden;top:'+r[1]+'px';"
+                                 "s.style.cssText='display:block!important;position:absolute!important;left:0!important;"
+                                 "width:1px!important;height:1px!important;margin:0!important;padding:0!important;"
+                                 "border:0!important;visibility:hidden!important;top:'+r[1]+'px!important';"
                                  "(document.body||document.documentElement).appendChild(s);"
                                  "(document.body||document.documentElement).appendChild(m);"
                                  "return r;})()"),
@@ -368,7 +374,7 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
             const QColor Mark((Step * 37) & 255, (Step >> 3) & 255, 200 - (Step & 63));
             QVariant Reached;
             if (!Evaluate(QStringLiteral("window.__qbPainted=false;window.scrollTo(%1,%2);"
-                                         "document.getElementById('__qbMark').style.background='%3';"
+                                         "document.getElementById('__qbMark').style.setProperty('background','%3','important');"
                                          "requestAnimationFrame(function(){requestAnimationFrame(function(){"
                                          "window.__qbPainted=true;});});[window.scrollX,window.scrollY]")
                               .arg(Left)
@@ -379,6 +385,10 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
             const QVariantList XY = Reached.toList();
             if (XY.size() != 2)
                 return false;
+            // A page's script may take the marker away or paint over it:
+            // the tile is given up on at the deadline, as every other wait.
+            QElapsedTimer Shown;
+            Shown.start();
             QImage Tile;
             while (true) {
                 if (!WaitForPaint())
@@ -386,6 +396,8 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
                 Tile = GrabViewport();
                 if (Tile.height() > ViewH && ShowsMark(Tile, ViewH, Mark))
                     break;
+                if (Shown.elapsed() >= TimeoutMs)
+                    return false;
                 // Not painted yet: another two frames.
                 QVariant Ignored;
                 if (!Evaluate(QStringLiteral("window.__qbPainted=false;requestAnimationFrame(function(){"

@@ -234,6 +234,21 @@ TEST_F(PagePictures, HangingPageTimesOutRemotePicturesDoNotHold)
     Form->TimeoutMs = 1000;
     EXPECT_FALSE(Form->HtmlToJpg(Url(Hang), Dir.File(QStringLiteral("hang.jpg"))));
     EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("hang.jpg"))));
+
+    // A page whose style sheet hides (or recolours) every block is still
+    // photographed; one whose script keeps hiding them fails in time.
+    Form = std::make_unique<Thtm2jpg2>();
+    Form->TimeoutMs = 20000;
+    const QString Hidden = StripePage(Dir, QStringLiteral("hidden.htm"), 4, true,
+                                      QStringLiteral("<style>div{display:none!important;background:red!important}</style>"));
+    EXPECT_TRUE(Form->HtmlToJpg(Url(Hidden), Dir.File(QStringLiteral("hidden.jpg")))) << Form->LastError().toStdString();
+    EXPECT_TRUE(PictureSize(Dir.File(QStringLiteral("hidden.jpg"))).isValid());
+    Form->TimeoutMs = 2000;
+    const QString Gone = StripePage(Dir, QStringLiteral("gone.htm"), 4, true,
+                                    QStringLiteral("<script>setInterval(function(){var m=document.getElementById('__qbMark');"
+                                                   "if(m)m.style.setProperty('display','none','important');},1)</script>"));
+    EXPECT_FALSE(Form->HtmlToJpg(Url(Gone), Dir.File(QStringLiteral("gone.jpg"))));
+    EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("gone.jpg"))));
     Form.reset();
 
     auto Remote = std::make_unique<Thtm2jpg2>();
