@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
@@ -444,8 +445,18 @@ bool Thtm2jpg2::JpgListToPdf(const QString &Name)
         RpReport1->FileName = Name;
         TPicture First;
         First.LoadFromFile(FJpgList.first());
-        RpPage1->SetWidth(First.Width() + 64);
-        RpPage1->SetHeight(First.Height() + 64);
+        // Every page is as large as the first picture; a later picture that
+        // is wider or taller (a book's wide page) makes them all as large, or
+        // its right or bottom part would be cut off (and the pictures are
+        // deleted once the document is written). Only the headers are read.
+        int Width = First.Width(), Height = First.Height();
+        for (qsizetype I = 1; I < FJpgList.size(); ++I) {
+            const QSize Size = QImageReader(FJpgList.at(I)).size();
+            Width = std::max(Width, Size.width());
+            Height = std::max(Height, Size.height());
+        }
+        RpPage1->SetWidth(Width + 64);
+        RpPage1->SetHeight(Height + 64);
         RpReport1->StartDocument();
         for (const QString &File : std::as_const(FJpgList)) {
             RpJpegImage1->Picture()->SetGraphic(nullptr);

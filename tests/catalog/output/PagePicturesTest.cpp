@@ -11,6 +11,7 @@
 #include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QImageReader>
 #include <QRegularExpression>
 #include <QUrl>
@@ -326,4 +327,25 @@ TEST_F(PagePictures, PdfOfThreePiecesCheckedByPeers)
     QStringList Kept;
     Form->GetJpgList(Kept);
     EXPECT_EQ(Kept, Pieces);
+
+    // A book's later page that is wider and taller than its first shows
+    // whole: poppler paints its far corner.
+    QImage Narrow(100, 100, QImage::Format_RGB32), Wide(300, 160, QImage::Format_RGB32);
+    Narrow.fill(Qt::red);
+    Wide.fill(Qt::blue);
+    const QStringList Two{Dir.File(QStringLiteral("narrow.jpg")), Dir.File(QStringLiteral("wide.jpg"))};
+    ASSERT_TRUE(Narrow.save(Two.at(0), "JPEG") && Wide.save(Two.at(1), "JPEG"));
+    const QString Book = Dir.File(QStringLiteral("book.pdf"));
+    ASSERT_TRUE(Form->StringsToPdf(Two, Book)) << Form->LastError().toStdString();
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-f"),
+                                                                   QStringLiteral("2"), QStringLiteral("-l"), QStringLiteral("2"),
+                                                                   QStringLiteral("-png"), Book, Dir.File(QStringLiteral("p"))}),
+              0);
+    const QStringList Shots = QDir(Dir.File(QString())).entryList({QStringLiteral("p*.png")});
+    ASSERT_EQ(Shots.size(), 1);
+    const QImage Shot(Dir.File(Shots.first()));
+    ASSERT_GE(Shot.width(), 32 + 300);
+    ASSERT_GE(Shot.height(), 32 + 160);
+    const QColor Corner = Shot.pixelColor(32 + 290, 32 + 150);
+    EXPECT_TRUE(Corner.blue() > 200 && Corner.red() < 60) << Corner.name().toStdString();
 }
