@@ -185,7 +185,12 @@ void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &Res
     QString Result = Jpg;
     if (Done && Pdf) {
         ShowStep(this, 80, QStringLiteral("写入pdf格式……"));
-        Result = Base + QStringLiteral(".pdf");
+        // Beside the user's web page a PDF of its name may be the user's own
+        // document (the page and a PDF of it side by side): it stays.
+        QString PdfBase = Base;
+        for (int K = 2; BesideUsersFiles && FileExists(PdfBase + QStringLiteral(".pdf")); ++K)
+            PdfBase = Base + QStringLiteral("(%1)").arg(K);
+        Result = PdfBase + QStringLiteral(".pdf");
         Done = Form->JpgListToPdf(Result);
         // The pictures were made for the PDF only.
         if (!Done)

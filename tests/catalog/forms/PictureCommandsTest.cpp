@@ -100,6 +100,12 @@ TEST_F(BookWindow, ChosenEntriesDecideWhatThePictureCommandsConvert)
     EXPECT_TRUE(QImageReader(Docs + QStringLiteral("good(2).jpg")).size().isValid());
     EXPECT_TRUE(QImageReader(Docs + QStringLiteral("good(3).jpg")).size().isValid())
         << QDir(Docs).entryList({QStringLiteral("good*")}).join(QLatin1Char(' ')).toStdString();
+    // Nor a PDF of the page's name (the PDF made above stands for the user's).
+    TestSupport::WriteAll(Docs + QStringLiteral("good.pdf"), "my document");
+    Form->PDFpdf1Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts().size(), Asked);
+    EXPECT_EQ(TestSupport::ReadAll(Docs + QStringLiteral("good.pdf")), QByteArray("my document"));
+    EXPECT_TRUE(TestSupport::ReadAll(Docs + QStringLiteral("good(2).pdf")).startsWith("%PDF"));
 }
 
 TEST_F(BookWindow, TallPageAsksWhetherToSplitItsPicture)
