@@ -302,7 +302,9 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
     // frame painted before the scroll never becomes a tile. A spacer below
     // the document lets the last rows scroll above the marker. Both are styled
     // "!important" inline, which no style sheet of the page outranks (a page
-    // may hide or recolour every block with an "!important" of its own).
+    // may hide or recolour every block with an "!important" of its own). They
+    // stand outside the body, which may be transformed or filtered and would
+    // then hold the fixed marker at its own end instead of the window's.
     QVariant Metrics;
     if (!Evaluate(QStringLiteral("(function(){var e=document.scrollingElement||document.documentElement;"
                                  "var r=[e.scrollWidth,e.scrollHeight,window.innerWidth,window.innerHeight];"
@@ -316,8 +318,8 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
                                  "s.style.cssText='display:block!important;position:absolute!important;left:0!important;"
                                  "width:1px!important;height:1px!important;margin:0!important;padding:0!important;"
                                  "border:0!important;visibility:hidden!important;top:'+r[1]+'px!important';"
-                                 "(document.body||document.documentElement).appendChild(s);"
-                                 "(document.body||document.documentElement).appendChild(m);"
+                                 "document.documentElement.appendChild(s);"
+                                 "document.documentElement.appendChild(m);"
                                  "return r;})()"),
                   Metrics))
         return false;

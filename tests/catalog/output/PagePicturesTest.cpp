@@ -244,6 +244,13 @@ TEST_F(PagePictures, HangingPageTimesOutRemotePicturesDoNotHold)
                                       QStringLiteral("<style>div{display:none!important;background:red!important}</style>"));
     EXPECT_TRUE(Form->HtmlToJpg(Url(Hidden), Dir.File(QStringLiteral("hidden.jpg")))) << Form->LastError().toStdString();
     EXPECT_TRUE(PictureSize(Dir.File(QStringLiteral("hidden.jpg"))).isValid());
+    // A transformed or filtered body (a common hack for smooth scrolling)
+    // holds fixed blocks of its own instead of the window's.
+    const QString Moved = StripePage(Dir, QStringLiteral("moved.htm"), 30, true,
+                                     QStringLiteral("<style>body{transform:translateZ(0);filter:saturate(1)}</style>"));
+    Form->TimeoutMs = 5000;
+    EXPECT_TRUE(Form->HtmlToJpg(Url(Moved), Dir.File(QStringLiteral("moved.jpg")))) << Form->LastError().toStdString();
+    EXPECT_EQ(RunStripeCheck(Dir, 30, {Dir.File(QStringLiteral("moved.jpg:0"))}), QString());
     Form->TimeoutMs = 2000;
     const QString Gone = StripePage(Dir, QStringLiteral("gone.htm"), 4, true,
                                     QStringLiteral("<script>setInterval(function(){var m=document.getElementById('__qbMark');"
