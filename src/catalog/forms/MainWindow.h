@@ -277,7 +277,10 @@ public:
 
     // ---- Page pictures and PDF (MainWindowImages.cpp) ----
     void PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &Open);
-    void ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf);
+    // BesideUsersFiles: the page is a web page of the user's, whose folder may
+    // hold pictures of the names the pictures would take.
+    void ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf,
+                            bool BesideUsersFiles = false);
     void JPG1Click();
     void JPG2Click();
     void PDFpdf1Click();

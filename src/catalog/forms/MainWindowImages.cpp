@@ -149,7 +149,7 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         FOutputCopies.clear();
         FOutputMadeFolder.clear();
     }
-    ConvertPageToImage(Htm, !Single, ResultPath, Open, Pdf);
+    ConvertPageToImage(Htm, !Single, ResultPath, Open, Pdf, ListedHtm);
     if (!ListedHtm) {
         ShowStep(this, 90, QStringLiteral("清理临时文件……"));
         // A page an earlier HTML output left there stays (with this output's text).
@@ -169,20 +169,28 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
     ShowStep(this, 100, QStringLiteral("完毕……"));
 }
 
-void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf)
+void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf,
+                                bool BesideUsersFiles)
 {
     const QString Htm = CollapseSeparators(HtmPath);
     ShowStep(this, 35, QStringLiteral("正在创建htm2jpg模块……"));
     std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
     const QString Base = ExtractFilePath(Htm) + TPageOutput::FileBaseName(ExtractFileName(Htm));
-    const QString Jpg = (Pdf ? FreePictureBase(Base) : Base) + QStringLiteral(".jpg");
+    // Beside a web page of the user's, "page.jpg" or "page_1.jpg" may well be
+    // a picture the page shows: the pictures take names no file has there.
+    const QString Jpg = (Pdf || BesideUsersFiles ? FreePictureBase(Base) : Base) + QStringLiteral(".jpg");
     ShowStep(this, 60, QStringLiteral("正在生成图片……"));
     const QString Url = QUrl::fromLocalFile(Htm).toString();
     bool Done = Split || Pdf ? Form->HtmlToJpgPages(Url, Jpg, true, 0) : Form->HtmlToJpg(Url, Jpg);
     QString Result = Jpg;
     if (Done && Pdf) {
         ShowStep(this, 80, QStringLiteral("写入pdf格式……"));
-        Result = Base + QStringLiteral(".pdf");
+        // Beside the user's web page a PDF of its name may be the user's own
+        // document (the page and a PDF of it side by side): it stays.
+        QString PdfBase = Base;
+        for (int K = 2; BesideUsersFiles && FileExists(PdfBase + QStringLiteral(".pdf")); ++K)
+            PdfBase = Base + QStringLiteral("(%1)").arg(K);
+        Result = PdfBase + QStringLiteral(".pdf");
         Done = Form->JpgListToPdf(Result);
         // The pictures were made for the PDF only.
         if (!Done)

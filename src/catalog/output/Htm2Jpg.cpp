@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
@@ -299,18 +300,26 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
     // The bottom row of the view holds a marker whose colour names the scroll
     // step; a grab counts only once the marker shows the step's colour, so a
     // frame painted before the scroll never becomes a tile. A spacer below
-    // the document lets the last rows scroll above the marker.
+    // the document lets the last rows scroll above the marker. Both are styled
+    // "!important" inline, which no style sheet of the page outranks (a page
+    // may hide or recolour every block with an "!important" of its own). They
+    // stand outside the body, which may be transformed or filtered and would
+    // then hold the fixed marker at its own end instead of the window's.
     QVariant Metrics;
     if (!Evaluate(QStringLiteral("(function(){var e=document.scrollingElement||document.documentElement;"
                                  "var r=[e.scrollWidth,e.scrollHeight,window.innerWidth,window.innerHeight];"
                                  "var m=document.createElement('div');m.id='__qbMark';"
-                                 "m.style.cssText='position:fixed;left:0;bottom:0;width:8px;height:1px;margin:0;"
-                                 "padding:0;border:0;z-index:2147483647;background:rgb(0,0,0)';"
+                                 "m.style.cssText='display:block!important;visibility:visible!important;"
+                                 "opacity:1!important;position:fixed!important;left:0!important;bottom:0!important;"
+                                 "top:auto!important;right:auto!important;width:8px!important;height:1px!important;"
+                                 "margin:0!important;padding:0!important;border:0!important;transform:none!important;"
+                                 "filter:none!important;z-index:2147483647!important;background:rgb(0,0,0)!important';"
                                  "var s=document.createElement('div');"
-                                 "s.style.cssText='position:absolute;left:0;width:1px;height:1px;margin:0;padding:0;"
-                                 "border:0;visibility:hidden;top:'+r[1]+'px';"
-                                 "(document.body||document.documentElement).appendChild(s);"
-                                 "(document.body||document.documentElement).appendChild(m);"
+                                 "s.style.cssText='display:block!important;position:absolute!important;left:0!important;"
+                                 "width:1px!important;height:1px!important;margin:0!important;padding:0!important;"
+                                 "border:0!important;visibility:hidden!important;top:'+r[1]+'px!important';"
+                                 "document.documentElement.appendChild(s);"
+                                 "document.documentElement.appendChild(m);"
                                  "return r;})()"),
                   Metrics))
         return false;
@@ -368,7 +377,7 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
             const QColor Mark((Step * 37) & 255, (Step >> 3) & 255, 200 - (Step & 63));
             QVariant Reached;
             if (!Evaluate(QStringLiteral("window.__qbPainted=false;window.scrollTo(%1,%2);"
-                                         "document.getElementById('__qbMark').style.background='%3';"
+                                         "document.getElementById('__qbMark').style.setProperty('background','%3','important');"
                                          "requestAnimationFrame(function(){requestAnimationFrame(function(){"
                                          "window.__qbPainted=true;});});[window.scrollX,window.scrollY]")
                               .arg(Left)
@@ -379,6 +388,10 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
             const QVariantList XY = Reached.toList();
             if (XY.size() != 2)
                 return false;
+            // A page's script may take the marker away or paint over it:
+            // the tile is given up on at the deadline, as every other wait.
+            QElapsedTimer Shown;
+            Shown.start();
             QImage Tile;
             while (true) {
                 if (!WaitForPaint())
@@ -386,6 +399,8 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
                 Tile = GrabViewport();
                 if (Tile.height() > ViewH && ShowsMark(Tile, ViewH, Mark))
                     break;
+                if (Shown.elapsed() >= TimeoutMs)
+                    return false;
                 // Not painted yet: another two frames.
                 QVariant Ignored;
                 if (!Evaluate(QStringLiteral("window.__qbPainted=false;requestAnimationFrame(function(){"
@@ -432,8 +447,18 @@ bool Thtm2jpg2::JpgListToPdf(const QString &Name)
         RpReport1->FileName = Name;
         TPicture First;
         First.LoadFromFile(FJpgList.first());
-        RpPage1->SetWidth(First.Width() + 64);
-        RpPage1->SetHeight(First.Height() + 64);
+        // Every page is as large as the first picture; a later picture that
+        // is wider or taller (a book's wide page) makes them all as large, or
+        // its right or bottom part would be cut off (and the pictures are
+        // deleted once the document is written). Only the headers are read.
+        int Width = First.Width(), Height = First.Height();
+        for (qsizetype I = 1; I < FJpgList.size(); ++I) {
+            const QSize Size = QImageReader(FJpgList.at(I)).size();
+            Width = std::max(Width, Size.width());
+            Height = std::max(Height, Size.height());
+        }
+        RpPage1->SetWidth(Width + 64);
+        RpPage1->SetHeight(Height + 64);
         RpReport1->StartDocument();
         for (const QString &File : std::as_const(FJpgList)) {
             RpJpegImage1->Picture()->SetGraphic(nullptr);

@@ -747,12 +747,17 @@ void TPageOutput::MhtBranch(QString &ResultPath)
     const bool HtmlWasThere = FileExists(Html);
     HtmlText::SavePage(Html, FOut, FChinese);
     // The parts are read from the pictures themselves, located by the names
-    // the page uses for them.
+    // the page uses for them; a picture many products show is one part.
     QStringList Files, Names;
+    QSet<QString> Written;
     for (const QString &P : std::as_const(FPictures)) {
         if (FileExists(P)) {
+            const QString Name = OutName(P);
+            if (Written.contains(Name))
+                continue;
+            Written.insert(Name);
             Files << P;
-            Names << OutName(P);
+            Names << Name;
         }
     }
     TMhtWriter Writer;

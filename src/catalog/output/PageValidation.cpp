@@ -39,8 +39,9 @@ bool OnlyNumberChars(const QString &S)
 } // namespace
 
 TPageValidation::TPageValidation(const QStringList &PageLines, const QString &ProgramFolder,
-                                 const TProductGridAccess &Grid)
+                                 const TProductGridAccess &Grid, const QString &PageFolder)
     : FLines(PageLines), FExe(ProgramFolder), FGrid(Grid)
+    , FPageFolder(PageFolder.isEmpty() ? QString() : IncludeTrailingPathDelimiter(NativePath(PageFolder)))
 {
     if (!FExe.endsWith(QLatin1Char('/')))
         FExe += QLatin1Char('/');
@@ -53,11 +54,18 @@ bool TPageValidation::Warn(const QString &Text)
 
 bool TPageValidation::HeaderOk()
 {
-    // A stored file path that is missing: relative ones are looked up below the program folder.
+    // A stored file path that is missing: relative ones are looked up where
+    // the output looks for them, in the page's folder and below the program
+    // folder (the effects dialog stores a file of the page's folder relative
+    // to it).
     auto Missing = [this](const QString &V) {
         if (V.isEmpty())
             return false;
-        return !FileExists(IsAbsoluteStoredPath(V) ? NativePath(V) : FExe + NativePath(V));
+        if (IsAbsoluteStoredPath(V))
+            return !FileExists(NativePath(V));
+        if (!FPageFolder.isEmpty() && FileExists(FPageFolder + NativePath(V)))
+            return false;
+        return !FileExists(FExe + NativePath(V));
     };
     // A key is the start of its line: a product text that merely holds a key's
     // text is no setting.

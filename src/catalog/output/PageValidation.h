@@ -13,8 +13,11 @@ class TProductGridAccess;
 
 class TPageValidation {
 public:
-    // Program folder with trailing "/".
-    TPageValidation(const QStringList &PageLines, const QString &ProgramFolder, const TProductGridAccess &Grid);
+    // Program folder with trailing "/". PageFolder: the folder of the page's
+    // file, where the output looks for a relative background or music first
+    // ("" for a page without a file).
+    TPageValidation(const QStringList &PageLines, const QString &ProgramFolder, const TProductGridAccess &Grid,
+                    const QString &PageFolder = QString());
 
     // A message box: text, caption, MB_ flags; returns IDOK or IDCANCEL.
     std::function<int(const QString &Text, const QString &Caption, unsigned Flags)> Ask;
@@ -30,6 +33,7 @@ private:
     QStringList FLines;
     QString FExe;
     const TProductGridAccess &FGrid;
+    QString FPageFolder;
 
     bool Warn(const QString &Text);
     bool HeaderOk();

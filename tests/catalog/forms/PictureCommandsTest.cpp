@@ -86,6 +86,26 @@ TEST_F(BookWindow, ChosenEntriesDecideWhatThePictureCommandsConvert)
     EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("good*.jpg")}).isEmpty());
     EXPECT_TRUE(Ui.ShellCalls().contains(QStringLiteral("Open ") + Docs)) << Ui.ShellCalls().join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(Form->GroupBox3->isVisible());
+
+    // Pictures of a listed web page never replace the user's pictures beside
+    // it, which the page itself may show.
+    TestSupport::WriteAll(Docs + QStringLiteral("good.jpg"), "mine");
+    TestSupport::WriteAll(Docs + QStringLiteral("good_1.jpg"), "mine too");
+    Choose(Form.get(), QStringLiteral("good.htm"));
+    Form->JPG1Click();
+    Form->JPG2Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts().size(), Asked);
+    EXPECT_EQ(TestSupport::ReadAll(Docs + QStringLiteral("good.jpg")), QByteArray("mine"));
+    EXPECT_EQ(TestSupport::ReadAll(Docs + QStringLiteral("good_1.jpg")), QByteArray("mine too"));
+    EXPECT_TRUE(QImageReader(Docs + QStringLiteral("good(2).jpg")).size().isValid());
+    EXPECT_TRUE(QImageReader(Docs + QStringLiteral("good(3).jpg")).size().isValid())
+        << QDir(Docs).entryList({QStringLiteral("good*")}).join(QLatin1Char(' ')).toStdString();
+    // Nor a PDF of the page's name (the PDF made above stands for the user's).
+    TestSupport::WriteAll(Docs + QStringLiteral("good.pdf"), "my document");
+    Form->PDFpdf1Click();
+    EXPECT_EQ(Ui.CaptionsAndTexts().size(), Asked);
+    EXPECT_EQ(TestSupport::ReadAll(Docs + QStringLiteral("good.pdf")), QByteArray("my document"));
+    EXPECT_TRUE(TestSupport::ReadAll(Docs + QStringLiteral("good(2).pdf")).startsWith("%PDF"));
 }
 
 TEST_F(BookWindow, TallPageAsksWhetherToSplitItsPicture)

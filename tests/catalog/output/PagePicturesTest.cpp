@@ -11,6 +11,7 @@
 #include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QImageReader>
 #include <QRegularExpression>
 #include <QUrl>
@@ -234,6 +235,28 @@ TEST_F(PagePictures, HangingPageTimesOutRemotePicturesDoNotHold)
     Form->TimeoutMs = 1000;
     EXPECT_FALSE(Form->HtmlToJpg(Url(Hang), Dir.File(QStringLiteral("hang.jpg"))));
     EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("hang.jpg"))));
+
+    // A page whose style sheet hides (or recolours) every block is still
+    // photographed; one whose script keeps hiding them fails in time.
+    Form = std::make_unique<Thtm2jpg2>();
+    Form->TimeoutMs = 20000;
+    const QString Hidden = StripePage(Dir, QStringLiteral("hidden.htm"), 4, true,
+                                      QStringLiteral("<style>div{display:none!important;background:red!important}</style>"));
+    EXPECT_TRUE(Form->HtmlToJpg(Url(Hidden), Dir.File(QStringLiteral("hidden.jpg")))) << Form->LastError().toStdString();
+    EXPECT_TRUE(PictureSize(Dir.File(QStringLiteral("hidden.jpg"))).isValid());
+    // A transformed or filtered body (a common hack for smooth scrolling)
+    // holds fixed blocks of its own instead of the window's.
+    const QString Moved = StripePage(Dir, QStringLiteral("moved.htm"), 30, true,
+                                     QStringLiteral("<style>body{transform:translateZ(0);filter:saturate(1)}</style>"));
+    Form->TimeoutMs = 5000;
+    EXPECT_TRUE(Form->HtmlToJpg(Url(Moved), Dir.File(QStringLiteral("moved.jpg")))) << Form->LastError().toStdString();
+    EXPECT_EQ(RunStripeCheck(Dir, 30, {Dir.File(QStringLiteral("moved.jpg:0"))}), QString());
+    Form->TimeoutMs = 2000;
+    const QString Gone = StripePage(Dir, QStringLiteral("gone.htm"), 4, true,
+                                    QStringLiteral("<script>setInterval(function(){var m=document.getElementById('__qbMark');"
+                                                   "if(m)m.style.setProperty('display','none','important');},1)</script>"));
+    EXPECT_FALSE(Form->HtmlToJpg(Url(Gone), Dir.File(QStringLiteral("gone.jpg"))));
+    EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("gone.jpg"))));
     Form.reset();
 
     auto Remote = std::make_unique<Thtm2jpg2>();
@@ -311,4 +334,25 @@ TEST_F(PagePictures, PdfOfThreePiecesCheckedByPeers)
     QStringList Kept;
     Form->GetJpgList(Kept);
     EXPECT_EQ(Kept, Pieces);
+
+    // A book's later page that is wider and taller than its first shows
+    // whole: poppler paints its far corner.
+    QImage Narrow(100, 100, QImage::Format_RGB32), Wide(300, 160, QImage::Format_RGB32);
+    Narrow.fill(Qt::red);
+    Wide.fill(Qt::blue);
+    const QStringList Two{Dir.File(QStringLiteral("narrow.jpg")), Dir.File(QStringLiteral("wide.jpg"))};
+    ASSERT_TRUE(Narrow.save(Two.at(0), "JPEG") && Wide.save(Two.at(1), "JPEG"));
+    const QString Book = Dir.File(QStringLiteral("book.pdf"));
+    ASSERT_TRUE(Form->StringsToPdf(Two, Book)) << Form->LastError().toStdString();
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-f"),
+                                                                   QStringLiteral("2"), QStringLiteral("-l"), QStringLiteral("2"),
+                                                                   QStringLiteral("-png"), Book, Dir.File(QStringLiteral("p"))}),
+              0);
+    const QStringList Shots = QDir(Dir.File(QString())).entryList({QStringLiteral("p*.png")});
+    ASSERT_EQ(Shots.size(), 1);
+    const QImage Shot(Dir.File(Shots.first()));
+    ASSERT_GE(Shot.width(), 32 + 300);
+    ASSERT_GE(Shot.height(), 32 + 160);
+    const QColor Corner = Shot.pixelColor(32 + 290, 32 + 150);
+    EXPECT_TRUE(Corner.blue() > 200 && Corner.red() < 60) << Corner.name().toStdString();
 }

@@ -40,10 +40,11 @@ struct TRun {
 };
 
 // Runs the validation, answering from Answers (1 OK, 2 Cancel) in order.
-TRun Validate(const QStringList &Page, const QString &Exe, const TCellsGrid &Grid, QList<int> Answers)
+TRun Validate(const QStringList &Page, const QString &Exe, const TCellsGrid &Grid, QList<int> Answers,
+              const QString &PageFolder = QString())
 {
     TRun R;
-    TPageValidation V(Page, Exe, Grid);
+    TPageValidation V(Page, Exe, Grid, PageFolder);
     V.Ask = [&](const QString &Text, const QString &Caption, unsigned Flags) {
         R.Asked << Text;
         R.Flags << Caption + QLatin1Char('/') + QString::number(Flags, 16);
@@ -75,7 +76,16 @@ TEST(PageValidation, ValidPagePassesWithoutQuestions)
     TCellsGrid G;
     G.Product(1, QStringLiteral("12.50"), QString());
     G.Product(2, QStringLiteral("88"), QStringLiteral("450"));
-    // The page's background is relative to the page folder: here it is also below the program folder.
+    // The page's background is relative to the page folder, where the output
+    // finds it (the effects dialog stores it so): nothing to ask.
+    TRun InPageFolder = Validate(S.Page, S.Exe, G, {}, S.PageDir);
+    EXPECT_TRUE(InPageFolder.Result);
+    EXPECT_TRUE(InPageFolder.Asked.isEmpty()) << InPageFolder.Asked.join(QLatin1Char(' ')).toStdString();
+    QStringList Gone = S.Page;
+    Gone.replaceInStrings(QStringLiteral("{背景图片}=pics\\bg.jpg"), QStringLiteral("{背景图片}=pics\\gone.jpg"));
+    InPageFolder = Validate(Gone, S.Exe, G, {1}, S.PageDir);
+    EXPECT_EQ(InPageFolder.Asked, QStringList{BgQ});
+    // Without a page folder it is looked for below the program folder.
     QDir().mkpath(S.Exe + QStringLiteral("pics"));
     QFile::copy(S.PageDir + QStringLiteral("pics/bg.jpg"), S.Exe + QStringLiteral("pics/bg.jpg"));
     const TRun R = Validate(S.Page, S.Exe, G, {});

@@ -161,8 +161,10 @@ TEST(MhtOutput, PythonEmailReadsEveryPartBack)
         GTEST_SKIP() << "python3 missing";
     TSample S;
     S.Set(QStringLiteral("{Catalog编号}"), QStringLiteral("ABC"));
-    // A product whose picture is missing is skipped.
+    // A product whose picture is missing is skipped; a picture two products
+    // show goes in once.
     S.Page << QStringLiteral("{$4}") << QStringLiteral("{$IMG}=pics\\gone.jpg") << QStringLiteral("{$PID}=D");
+    S.Page << QStringLiteral("{$5}") << QStringLiteral("{$IMG}=pics\\杯子.gif") << QStringLiteral("{$PID}=E");
     int Progress = 0;
     QStringList Captions;
     TPageOutput Out(S.Page, S.PagePath, S.Exe);
