@@ -152,6 +152,23 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                            S.Repaint();
                        });
                    }});
+    Ops.push_back({"disjunct row flags: shift+arrow down + repaint", [](TSubject &S) {
+                       S.G->MouseActions()->DisjunctRowSelect = true;
+                       S.Top();
+                       return Median(nullptr, [&] {
+                           SendKey(S.G, Qt::Key_Down, Qt::ShiftModifier);
+                           S.Repaint();
+                       });
+                   }});
+    Ops.push_back({"disjunct row flags: click a cell + repaint", [](TSubject &S) {
+                       S.G->MouseActions()->DisjunctRowSelect = true;
+                       S.G->SetRowSelect(S.Rows, true);
+                       S.Top();
+                       return Median(nullptr, [&] {
+                           Click(S.G, 2, 3);
+                           S.Repaint();
+                       });
+                   }});
     Ops.push_back({"select a column (header click) + repaint", [](TSubject &S) {
                        return Median([&] { S.Top(); }, [&] {
                            Click(S.G, 3, 0);
