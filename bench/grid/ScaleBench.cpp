@@ -397,6 +397,16 @@ std::vector<TOperation> ColumnOperations()
     Ops.push_back({"split all columns (one merged block)", [](TSubject &S) {
                        return Median([&] { S.G->MergeCellBlock(2, 2, 2, 3); }, [&] { S.G->SplitAllColumns(); }, 3);
                    }});
+    Ops.push_back({"save + load the column widths (settings file)", [](TSubject &S) {
+                       QTemporaryDir Dir;
+                       S.G->ColumnSize()->Location = clIniFile;
+                       S.G->ColumnSize()->Key = Dir.filePath(QStringLiteral("grid.ini"));
+                       S.G->ColumnSize()->Section = QStringLiteral("widths");
+                       return Median(nullptr, [&] {
+                           S.G->SaveColumnSizes();
+                           S.G->LoadColumnSizes();
+                       }, 3);
+                   }});
     Ops.push_back({"auto-size column 2", [](TSubject &S) {
                        return Median(nullptr, [&] { S.G->AutoSizeColumn(2); }, 3);
                    }});
