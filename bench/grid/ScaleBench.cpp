@@ -269,6 +269,14 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
     Ops.push_back({"unmerge column 1", [](TSubject &S) {
                        return Median([&] { S.G->MergeEqualCellsInColumn(1, true); }, [&] { S.G->UnmergeColumn(1); }, 3);
                    }});
+    Ops.push_back({"colour every cell of column 2 after inserting a row", [](TSubject &S) {
+                       for (int R = 1; R <= S.Rows; ++R)
+                           S.G->GetCellProperties(2, R);
+                       return Median([&] { S.G->InsertRowsAt(1, 1); }, [&] {
+                           for (int R = 2; R <= S.Rows; ++R)
+                               S.G->GetCellProperties(2, R)->SetBrushColor(clYellow);
+                       }, 1);
+                   }});
     Ops.push_back({"check boxes in column 2: repaint, top", [](TSubject &S) {
                        for (int R = 1; R <= S.Rows; ++R)
                            S.G->NewCellGraphic(2, R)->CellType = ctDataCheckBox;
