@@ -152,6 +152,23 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                            S.Repaint();
                        });
                    }});
+    Ops.push_back({"disjunct row flags: shift+arrow down + repaint", [](TSubject &S) {
+                       S.G->MouseActions()->DisjunctRowSelect = true;
+                       S.Top();
+                       return Median(nullptr, [&] {
+                           SendKey(S.G, Qt::Key_Down, Qt::ShiftModifier);
+                           S.Repaint();
+                       });
+                   }});
+    Ops.push_back({"disjunct row flags: click a cell + repaint", [](TSubject &S) {
+                       S.G->MouseActions()->DisjunctRowSelect = true;
+                       S.G->SetRowSelect(S.Rows, true);
+                       S.Top();
+                       return Median(nullptr, [&] {
+                           Click(S.G, 2, 3);
+                           S.Repaint();
+                       });
+                   }});
     Ops.push_back({"select a column (header click) + repaint", [](TSubject &S) {
                        return Median([&] { S.Top(); }, [&] {
                            Click(S.G, 3, 0);
@@ -251,6 +268,14 @@ std::vector<TOperation> RowOperations(const QString &WorkFolder)
                    }});
     Ops.push_back({"unmerge column 1", [](TSubject &S) {
                        return Median([&] { S.G->MergeEqualCellsInColumn(1, true); }, [&] { S.G->UnmergeColumn(1); }, 3);
+                   }});
+    Ops.push_back({"colour every cell of column 2 after inserting a row", [](TSubject &S) {
+                       for (int R = 1; R <= S.Rows; ++R)
+                           S.G->GetCellProperties(2, R);
+                       return Median([&] { S.G->InsertRowsAt(1, 1); }, [&] {
+                           for (int R = 2; R <= S.Rows; ++R)
+                               S.G->GetCellProperties(2, R)->SetBrushColor(clYellow);
+                       }, 1);
                    }});
     Ops.push_back({"check boxes in column 2: repaint, top", [](TSubject &S) {
                        for (int R = 1; R <= S.Rows; ++R)
@@ -379,6 +404,16 @@ std::vector<TOperation> ColumnOperations()
                    }});
     Ops.push_back({"split all columns (one merged block)", [](TSubject &S) {
                        return Median([&] { S.G->MergeCellBlock(2, 2, 2, 3); }, [&] { S.G->SplitAllColumns(); }, 3);
+                   }});
+    Ops.push_back({"save + load the column widths (settings file)", [](TSubject &S) {
+                       QTemporaryDir Dir;
+                       S.G->ColumnSize()->Location = clIniFile;
+                       S.G->ColumnSize()->Key = Dir.filePath(QStringLiteral("grid.ini"));
+                       S.G->ColumnSize()->Section = QStringLiteral("widths");
+                       return Median(nullptr, [&] {
+                           S.G->SaveColumnSizes();
+                           S.G->LoadColumnSizes();
+                       }, 3);
                    }});
     Ops.push_back({"auto-size column 2", [](TSubject &S) {
                        return Median(nullptr, [&] { S.G->AutoSizeColumn(2); }, 3);

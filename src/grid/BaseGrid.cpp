@@ -49,10 +49,27 @@ TCellProperties::TCellProperties(TBaseGrid *AOwnerGrid, int AOwnerCol, int AOwne
 
 void TCellProperties::FindOwnerCell() const
 {
-    if (!FOwnerGrid || FCellStamp == FOwnerGrid->PlacementGeneration())
+    if (!FOwnerGrid)
         return;
-    FOwnerGrid->LocateObject(this, FCol, FRow);
-    FCellStamp = FOwnerGrid->PlacementGeneration();
+    const std::uint64_t Now = FOwnerGrid->PlacementGeneration();
+    if (FCellStamp == Now)
+        return;
+    if (FOwnerGrid->TStringGrid::Objects(FCol, FRow) != this) {
+        // Cells moved: one walk over the rows holding objects places every
+        // property object it meets, so that the others need no walk of their
+        // own (setting a property of each cell after rows were inserted).
+        const TBaseGrid *G = FOwnerGrid;
+        for (int R = G->NextRowWithObjects(0); R < G->RowCount(); R = G->NextRowWithObjects(R + 1))
+            for (int C : G->StoredCols(R)) {
+                const auto *P = dynamic_cast<const TCellProperties *>(G->TStringGrid::Objects(C, R));
+                if (P && P->FOwnerGrid == G && P->FCellStamp != Now) {
+                    P->FCol = C;
+                    P->FRow = R;
+                    P->FCellStamp = Now;
+                }
+            }
+    }
+    FCellStamp = Now;
 }
 
 void TCellProperties::RepaintOwnerCell()

@@ -112,6 +112,7 @@ private:
 
 class TBaseGrid : public TStringGrid {
     Q_OBJECT
+    friend class TCellProperties;   // places the property objects after cells moved
 public:
     explicit TBaseGrid(QWidget *Parent = nullptr);
     ~TBaseGrid() override;

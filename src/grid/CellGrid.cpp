@@ -472,8 +472,12 @@ void TCellGrid::ClearRowSelect()
             InvalidateRow(R);
         FRowSelectFlags[size_t(R)] = false;
     }
-    // Flags kept past the last row are left as they are.
+    // Flags kept past the last row are left as they are. Without them the
+    // list holds only cleared flags and is emptied, so that the next clearing
+    // looks through the flags set since, not through every row ever flagged.
     FRowFlagsClear = int(FRowSelectFlags.size()) <= RowCount();
+    if (FRowFlagsClear)
+        FRowSelectFlags.clear();
 }
 
 void TCellGrid::ClearColSelect()
@@ -483,30 +487,33 @@ void TCellGrid::ClearColSelect()
             InvalidateCol(C);
         FColSelectFlags[size_t(C)] = false;
     }
+    if (int(FColSelectFlags.size()) <= ColCount())
+        FColSelectFlags.clear();
 }
 
 void TCellGrid::RowSelectFromRange(bool Replace)
 {
     const TGridRect Sel = Selection();
-    for (int R = FixedRows(); R < RowCount(); ++R) {
-        const bool Inside = R >= Sel.Top && R <= Sel.Bottom;
-        if (Replace)
-            SetRowSelect(R, Inside);
-        else if (Inside)
+    if (!Replace) {
+        // Adding to the flags touches the selected rows only.
+        for (int R = std::max(Sel.Top, FixedRows()); R <= Sel.Bottom && R < RowCount(); ++R)
             SetRowSelect(R, true);
+        return;
     }
+    for (int R = FixedRows(); R < RowCount(); ++R)
+        SetRowSelect(R, R >= Sel.Top && R <= Sel.Bottom);
 }
 
 void TCellGrid::ColSelectFromRange(bool Replace)
 {
     const TGridRect Sel = Selection();
-    for (int C = FixedCols(); C < ColCount(); ++C) {
-        const bool Inside = C >= Sel.Left && C <= Sel.Right;
-        if (Replace)
-            SetColSelect(C, Inside);
-        else if (Inside)
+    if (!Replace) {
+        for (int C = std::max(Sel.Left, FixedCols()); C <= Sel.Right && C < ColCount(); ++C)
             SetColSelect(C, true);
+        return;
     }
+    for (int C = FixedCols(); C < ColCount(); ++C)
+        SetColSelect(C, C >= Sel.Left && C <= Sel.Right);
 }
 
 void TCellGrid::RepaintRect(const TGridRect &R)

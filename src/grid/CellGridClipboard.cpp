@@ -21,6 +21,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <set>
+#include <tuple>
 
 QString CellGridMimeType(const QString &FormatName)
 {
@@ -479,21 +481,54 @@ void TCellGrid::LoadCellsFromStream(const TPoint &Origin, TStream *Stream)
             SetRowHeights(R, Heights[size_t(R)]);
     }
     const TPoint Shift = P.FullGrid ? Origin : TPoint(Origin.X - First.X, Origin.Y - First.Y);
+    // Merged blocks are not taken as the stream states them: a block comes
+    // back, cut to the grid, only when its base and every cell it covers
+    // arrived, so that a block never reaches past the grid or over cells the
+    // stream did not hold (a few bytes claiming a huge block).
+    struct TBlock {
+        int Col, Row, SpanX, SpanY;
+    };
+    std::vector<TBlock> Blocks;
+    std::set<std::tuple<int, int, int, int>> Covered;   // base column and row, then the cell's
     for (TStreamCell &Cell : Cells) {
         const qint64 TC = qint64(Cell.Col) + Shift.X, TR = qint64(Cell.Row) + Shift.Y;
         // Cells that would fall outside the grid are left out.
         if (TC < 0 || TR < 0 || TC >= ColCount() + NumHiddenColumns() || TR >= RowCount())
             continue;
         const int C = int(TC), R = int(TR);
+        if (Cell.Props && IsMergedCell(C, R))
+            UnmergeCellBlock(C, R);
         SetCellText(C, R, Cell.Text);
         if (!Cell.Props)
             continue;
+        const bool Base = Cell.Props->IsBaseCell;
+        const int SX = Cell.Props->CellSpanX, SY = Cell.Props->CellSpanY;
+        if (Base && SX >= 0 && SY >= 0 && (SX > 0 || SY > 0))
+            Blocks.push_back(TBlock{C, R, SX, SY});
+        else if (!Base && SX >= 0 && SY >= 0 && (SX > 0 || SY > 0))
+            Covered.insert({C - SX, R - SY, C, R});
         TCellProperties *Target = GetCellProperties(C, R);
         Target->Assign(*Cell.Props);
+        Target->IsBaseCell = true;
+        Target->CellSpanX = -1;
+        Target->CellSpanY = -1;
         Target->OwnerCol = C;
         Target->OwnerRow = R;
         if (Cell.Graphic)
             Target->SetCellGraphic(Cell.Graphic.release());
+    }
+    for (const TBlock &B : Blocks) {
+        const int Cols = int(std::min<qint64>(qint64(B.SpanX) + 1, ColCount() - B.Col));
+        const int Rows = int(std::min<qint64>(qint64(B.SpanY) + 1, RowCount() - B.Row));
+        if (Cols < 1 || Rows < 1 || qint64(Cols) * Rows < 2)
+            continue;
+        const auto From = Covered.lower_bound({B.Col, B.Row, B.Col, B.Row});
+        qint64 Arrived = 0;
+        for (auto It = From; It != Covered.end() && std::get<0>(*It) == B.Col && std::get<1>(*It) == B.Row; ++It)
+            if (std::get<2>(*It) < B.Col + Cols && std::get<3>(*It) < B.Row + Rows)
+                ++Arrived;
+        if (Arrived == qint64(Cols) * Rows - 1)
+            MergeCellBlock(B.Col, B.Row, Cols, Rows);
     }
     EndUpdate();
 }

@@ -20,6 +20,7 @@
 #include "platform/services/Application.h"
 
 #include <QCursor>
+#include <QHash>
 #include <QLayout>
 #include <QScrollBar>
 
@@ -180,15 +181,22 @@ void TCellGrid::LoadColumnSizes()
 {
     if (FColumnSize->Key.isEmpty() || FColumnSize->Section.isEmpty())
         return;
-    std::optional<TIniFile> Ini;
-    std::optional<TRegistryIniFile> Reg;
+    // The section is read once; a name stored twice counts with its first value.
+    TStringList Lines;
     if (FColumnSize->Location == clIniFile)
-        Ini.emplace(FColumnSize->Key);
+        TIniFile(FColumnSize->Key).ReadSectionValues(FColumnSize->Section, Lines);
     else
-        Reg.emplace(FColumnSize->Key);
+        TRegistryIniFile(FColumnSize->Key).ReadSectionValues(FColumnSize->Section, Lines);
+    QHash<QString, QString> Values;
+    for (int I = 0; I < Lines.Count(); ++I) {
+        const QString Line = Lines.Strings(I);
+        const qsizetype Eq = Line.indexOf(QLatin1Char('='));
+        const QString Name = UpperCase(Line.left(Eq));
+        if (!Values.contains(Name))
+            Values.insert(Name, Line.mid(Eq + 1));
+    }
     for (int I = 0; I < ColCount(); ++I) {
-        const QString Stored = Ini ? Ini->ReadString(FColumnSize->Section, ColValueName(I), QString())
-                                   : Reg->ReadString(FColumnSize->Section, ColValueName(I), QString());
+        const QString Stored = Values.value(UpperCase(ColValueName(I)));
         bool Ok = false;
         const int W = Stored.trimmed().toInt(&Ok);
         const int Width = Ok && W >= 0 && W <= MaxStoredColWidth ? W : DefaultColWidth();

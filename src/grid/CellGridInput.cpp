@@ -1604,12 +1604,16 @@ void TCellGrid::GridTimerTick()
         };
         const int LastCol = std::min(ColCount() - 1, LeftCol() + VisibleColCount());
         const int LastRow = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
+        // The fixed rows and columns and those in view, not those scrolled past.
         for (int R = 0; R <= LastRow; ++R) {
             if (R >= FixedRows() && R < TopRow())
-                continue;
-            for (int C = 0; C <= LastCol; ++C)
-                if (C < FixedCols() || C >= LeftCol())
+                R = TopRow();
+            for (int C = 0; C <= LastCol; ++C) {
+                if (C >= FixedCols() && C < LeftCol())
+                    C = LeftCol();
+                if (C <= LastCol)
                     RepaintBlinking(C, R);
+            }
         }
     }
 }

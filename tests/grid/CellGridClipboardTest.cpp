@@ -378,3 +378,63 @@ TEST(CellClipboard, SmartFillSeriesDatesAndRepeats)
 }
 
 } // namespace
+
+TEST(CellClipboard, MergedBlocksArriveWholeAndInsideTheGrid)
+{
+    TCellGrid S;
+    Editable(S, 8, 8);
+    S.MergeCellBlock(1, 1, 3, 3);
+    S.SetCellText(1, 1, QStringLiteral("m"));
+    const auto Stream = [](TCellGrid &G, const TRect &Block) {
+        auto M = std::make_unique<TMemoryStream>();
+        G.SaveCellsToStream(Block, M.get());
+        M->SetPosition(0);
+        return M;
+    };
+
+    // The whole block: merged again where it lands.
+    TCellGrid T;
+    Editable(T, 8, 8);
+    T.LoadCellsFromStream(TPoint(2, 2), Stream(S, TRect(1, 1, 3, 3)).get());
+    EXPECT_EQ(T.CellSpan(2, 2), TPoint(2, 2));
+    EXPECT_EQ(T.BaseCell(4, 4), TPoint(2, 2));
+    EXPECT_EQ(T.GetCellText(4, 3), QStringLiteral("m"));
+
+    // At the edge it is cut to the grid, like a block merged there.
+    TCellGrid E;
+    Editable(E, 8, 8);
+    E.LoadCellsFromStream(TPoint(6, 6), Stream(S, TRect(1, 1, 3, 3)).get());
+    EXPECT_EQ(E.CellSpan(6, 6), TPoint(1, 1));
+    EXPECT_EQ(E.GetCellRect(6, 6).Right, E.GetCellRect(7, 7).Right);
+
+    // The base alone (or a part of the block) is a single cell.
+    TCellGrid One;
+    Editable(One, 8, 8);
+    One.LoadCellsFromStream(TPoint(2, 2), Stream(S, TRect(1, 1, 1, 1)).get());
+    One.LoadCellsFromStream(TPoint(5, 5), Stream(S, TRect(2, 2, 3, 3)).get());
+    EXPECT_FALSE(One.IsMergedCell(2, 2));
+    EXPECT_FALSE(One.IsMergedCell(3, 3));
+    EXPECT_FALSE(One.IsMergedCell(6, 6));
+    EXPECT_EQ(One.GetCellText(2, 2), QStringLiteral("m"));
+
+    // A stream whose cell claims a huge block.
+    TCellGrid H;
+    Editable(H, 8, 8);
+    H.GetCellProperties(1, 1)->IsBaseCell = true;
+    H.GetCellProperties(1, 1)->CellSpanX = 2000000000;
+    H.GetCellProperties(1, 1)->CellSpanY = 2000000000;
+    TCellGrid V;
+    Editable(V, 8, 8);
+    V.LoadCellsFromStream(TPoint(2, 2), Stream(H, TRect(1, 1, 1, 1)).get());
+    EXPECT_FALSE(V.IsMergedCell(2, 2));
+    EXPECT_EQ(V.GetCellRect(2, 2), V.CellRect(2, 2));
+
+    // Landing on a block of the target splits that block.
+    TCellGrid W;
+    Editable(W, 8, 8);
+    W.MergeCellBlock(3, 3, 3, 3);
+    W.LoadCellsFromStream(TPoint(4, 4), Stream(H, TRect(1, 1, 1, 1)).get());
+    EXPECT_FALSE(W.IsMergedCell(3, 3));
+    EXPECT_FALSE(W.IsMergedCell(5, 5));
+    EXPECT_EQ(W.BaseCell(5, 5), TPoint(5, 5));
+}

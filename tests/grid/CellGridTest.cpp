@@ -527,6 +527,23 @@ TEST(CellPropertiesOwner, OwnerCellFollowsItsRowAndColumn)
     EXPECT_EQ(B->OwnerRow, 2);
     G.InsertRowsAt(1, 1);
     EXPECT_EQ(B->OwnerRow, BRow + 1);
+
+    // Every object of a column, asked from the last up after rows moved, and
+    // one in a hidden row, which keeps the cell it had.
+    TCellGrid H;
+    H.SetColCount(3);
+    H.SetRowCount(40);
+    std::vector<TCellProperties *> Column;
+    for (int R = 0; R < 40; ++R)
+        Column.push_back(H.GetCellProperties(2, R));
+    H.HideRows(10, 10);
+    H.InsertRowsAt(0, 3);
+    for (int R = 39; R >= 0; --R) {
+        if (R != 10) {
+            EXPECT_EQ(Column[size_t(R)]->OwnerRow, R + 3 - (R > 10 ? 1 : 0)) << R;
+        }
+    }
+    EXPECT_EQ(Column[10]->OwnerRow, 10);
 }
 
 TEST(Headers, ColumnAndRowHeadersGoIntoTheFixedCells)

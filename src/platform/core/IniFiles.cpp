@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
 
 namespace {
@@ -135,6 +136,54 @@ void PutValue(TStringList &Lines, const QString &Section, const QString &Ident, 
     Lines.Insert(At, Line);
 }
 
+// Sets several values of one section as PutValue does one after the other,
+// looking through the file once: the section's keys are listed by name, and
+// the new lines go in together after its last key.
+void PutValues(TStringList &Lines, const QString &Section, const std::vector<std::pair<QString, QString>> &Values)
+{
+    if (Values.empty())
+        return;
+    int Begin = 0, End = 0;
+    FindSection(Lines, Section, Begin, End);
+    if (Begin < 0) {
+        if (Lines.Count() > 0 && !Trim(Lines.Strings(Lines.Count() - 1)).isEmpty())
+            Lines.Add(QString());
+        Lines.Add(QLatin1Char('[') + Section + QLatin1Char(']'));
+        Begin = End = Lines.Count();
+    }
+    // The first line of each key, as FindKey finds it.
+    QHash<QString, int> Keys;
+    for (int I = Begin; I < End; ++I) {
+        QString Key, Value;
+        if (SplitKey(Lines.Strings(I), Key, Value) && !Keys.contains(UpperCase(Key)))
+            Keys.insert(UpperCase(Key), I);
+    }
+    int At = End;
+    while (At > Begin && Trim(Lines.Strings(At - 1)).isEmpty())
+        --At;
+    QStringList Added;
+    for (const auto &[Ident, Value] : Values) {
+        const QString Line = Ident + QLatin1Char('=') + Value;
+        const auto It = Keys.constFind(UpperCase(Ident));
+        if (It != Keys.cend()) {
+            if (*It < At)
+                Lines.SetStrings(*It, Line);
+            else
+                Added[*It - At] = Line;
+            continue;
+        }
+        QString Key, Unused;
+        if (SplitKey(Line, Key, Unused) && !Keys.contains(UpperCase(Key)))
+            Keys.insert(UpperCase(Key), At + int(Added.size()));
+        Added.append(Line);
+    }
+    if (Added.isEmpty())
+        return;
+    QStringList All = Lines.ToQStringList();
+    All = All.mid(0, At) + Added + All.mid(At);
+    Lines = TStringList(All);
+}
+
 } // namespace
 
 void TIniFile::WriteString(const QString &Section, const QString &Ident, const QString &Value)
@@ -146,9 +195,12 @@ void TIniFile::WriteString(const QString &Section, const QString &Ident, const Q
 
 void TIniFile::WriteIntegers(const QString &Section, const std::vector<std::pair<QString, int>> &Values)
 {
-    TStringList Lines = Load();
+    std::vector<std::pair<QString, QString>> Texts;
+    Texts.reserve(Values.size());
     for (const auto &[Ident, Value] : Values)
-        PutValue(Lines, Section, Ident, IntToStr(Value));
+        Texts.emplace_back(Ident, IntToStr(Value));
+    TStringList Lines = Load();
+    PutValues(Lines, Section, Texts);
     Save(Lines);
 }
 
@@ -298,6 +350,11 @@ void TRegistryIniFile::WriteIntegers(const QString &Section, const std::vector<s
 {
     EnsureFolder();
     FFile.WriteIntegers(Full(Section), Values);
+}
+
+void TRegistryIniFile::ReadSectionValues(const QString &Section, TStringList &Strings) const
+{
+    FFile.ReadSectionValues(Full(Section), Strings);
 }
 
 bool TRegistryIniFile::ValueExists(const QString &Section, const QString &Ident) const

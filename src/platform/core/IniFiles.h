@@ -54,6 +54,7 @@ public:
     int ReadInteger(const QString &Section, const QString &Ident, int Default) const;
     void WriteInteger(const QString &Section, const QString &Ident, int Value);
     void WriteIntegers(const QString &Section, const std::vector<std::pair<QString, int>> &Values);
+    void ReadSectionValues(const QString &Section, TStringList &Strings) const;  // "key=value" lines
     bool ValueExists(const QString &Section, const QString &Ident) const;
     void EraseSection(const QString &Section);
 

@@ -54,4 +54,33 @@ TEST(IniFile, ReadsAndWritesSectionsInPlace)
     EXPECT_THROW(Broken.WriteString(S("a"), S("b"), S("c")), EFCreateError);
 }
 
+TEST(IniFile, WritingSeveralIntegersAtOnceGivesWhatOneByOneGives)
+{
+    // Existing keys in any case are replaced in place, new ones follow the
+    // section's last key (before its blank lines) in order, a name given twice
+    // keeps its last value, and a missing section is added at the end.
+    TestSupport::TempDir Dir;
+    const QByteArray Start("[G]\r\nCol0=1\r\n; note\r\ncol2=3\r\nCol2=4\r\n\r\n\r\n[H]\r\nCol0=9\r\n");
+    const std::vector<std::pair<QString, int>> Values = {
+        {S("Col2"), 20}, {S("Col5"), 50}, {S("COL0"), 10}, {S("Col5"), 55}, {S("Col6"), 60}, {S(" Col7"), 70}};
+    for (const QString &Section : {S("g"), S("New")}) {
+        const QString One = Dir.File(S("one.ini")), All = Dir.File(S("all.ini"));
+        TestSupport::WriteAll(One, Start);
+        TestSupport::WriteAll(All, Start);
+        TIniFile ByOne(One);
+        for (const auto &[Ident, Value] : Values)
+            ByOne.WriteInteger(Section, Ident, Value);
+        TIniFile(All).WriteIntegers(Section, Values);
+        EXPECT_EQ(TestSupport::ReadAll(All), TestSupport::ReadAll(One)) << qPrintable(Section);
+    }
+    EXPECT_EQ(TestSupport::ReadAll(Dir.File(S("all.ini"))),
+              QByteArray("[G]\r\nCol0=1\r\n; note\r\ncol2=3\r\nCol2=4\r\n\r\n\r\n[H]\r\nCol0=9\r\n\r\n[New]\r\n"
+                         "Col2=20\r\nCol5=55\r\nCOL0=10\r\nCol6=60\r\n Col7=70\r\n"));
+    const QString G = Dir.File(S("one.ini"));
+    TestSupport::WriteAll(G, Start);
+    TIniFile(G).WriteIntegers(S("g"), Values);
+    EXPECT_EQ(TestSupport::ReadAll(G), QByteArray("[G]\r\nCOL0=10\r\n; note\r\nCol2=20\r\nCol2=4\r\nCol5=55\r\n"
+                                                  "Col6=60\r\n Col7=70\r\n\r\n\r\n[H]\r\nCol0=9\r\n"));
+}
+
 } // namespace
