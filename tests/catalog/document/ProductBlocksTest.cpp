@@ -80,6 +80,12 @@ TEST(ProductBlocks, DeleteOfTruncatedLastBlockStaysInsideText)
     EXPECT_EQ(IdOf(L, 1), QStringLiteral("{$PID}=ID2"));
     EXPECT_EQ(IdOf(L, 2), QStringLiteral("{$PID}=ID3"));
     EXPECT_EQ(L.value(FindBlockLine(L, 2, 0) - 1), QStringLiteral("{$PNOTE}="));
+    // A header key kept after the short last block stays.
+    L << QStringLiteral("{背景图片}=bg.gif");
+    ASSERT_TRUE(DeleteProduct(L, 2));
+    EXPECT_EQ(L.size(), Short - 16 + 1);
+    EXPECT_EQ(L.last(), QStringLiteral("{背景图片}=bg.gif"));
+    EXPECT_EQ(IdOf(L, 1), QStringLiteral("{$PID}=ID2"));
 }
 
 TEST(ProductBlocks, BlockLinesMatchWholeLinesOnly)
