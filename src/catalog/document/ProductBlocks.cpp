@@ -1,5 +1,7 @@
 #include "ProductBlocks.h"
 
+#include "PageDocument.h"
+
 #include "platform/core/SysUtils.h"
 
 #include <vector>
@@ -96,7 +98,13 @@ bool DeleteProduct(QStringList &Lines, int N)
     const int At = FindBlockLine(Lines, N, 0);
     if (At < 0)
         return false;
-    const int Count = qMin(9, int(Lines.size()) - At);
+    // The block's own lines: its value lines after it, at most eight, up to
+    // the next block line. A block of an older page is shorter: the next
+    // block's line, or a header key kept after the last block, must stay.
+    int Count = 1;
+    while (Count < 9 && At + Count < Lines.size() && Lines.at(At + Count).startsWith(QLatin1String("{$"))
+           && TPageDocument::BlockNumberOfLine(Lines.at(At + Count)) == 0)
+        ++Count;
     Lines.erase(Lines.begin() + At, Lines.begin() + At + Count);
     int Next = N;
     for (int I = At; I < Lines.size(); ++I)

@@ -21,7 +21,8 @@ QStringList EmptyBlockLines(int N);
 // Index of the first line, from From on, that is exactly "{$n}"; -1 when none.
 int FindBlockLine(const QStringList &Lines, int N, int From);
 
-// Removes block n (its nine lines, never past the end of the text) and
+// Removes block n (its line and its value lines after it: nine lines on a
+// page as the program writes it, never past the end of the text) and
 // renumbers the later blocks so that they close the gap. False when the
 // block's line is missing (the text is unchanged).
 bool DeleteProduct(QStringList &Lines, int N);

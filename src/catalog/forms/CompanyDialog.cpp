@@ -135,6 +135,9 @@ void TForm4::CellGrid1EllipsClick(TObject *, int ACol, int ARow, QString &S)
         return;
     // A cancelled browser leaves the folder as it was.
     const QString Folder = DialogGrids::BrowseForFolder(this, FolderCaption);
-    if (!Folder.isEmpty())
-        S = Folder;
+    if (Folder.isEmpty())
+        return;
+    // A line holding "=" is read from its first "=" on: a folder whose name
+    // holds one goes in after its label, so that it is read back whole.
+    S = Folder.contains(QLatin1Char('=')) ? CompanyFiles::RowLabels().at(ARow) + QLatin1Char('=') + Folder : Folder;
 }

@@ -75,7 +75,7 @@ QString CopyName(const QString &Path)
     const QString Ext = ExtractFileExt(Path);
     const QString Base = Path.left(Path.size() - Ext.size());
     for (int K = 2;; ++K) {
-        const QString Name = QStringLiteral("%1(%2)%3").arg(Base).arg(K).arg(Ext);
+        const QString Name = QStringLiteral("%1(%2)%3").arg(Base, QString::number(K), Ext);
         if (!QFileInfo::exists(Name))
             return Name;
     }

@@ -68,6 +68,24 @@ TEST(ProductBlocks, DeleteOfTruncatedLastBlockStaysInsideText)
     ASSERT_TRUE(DeleteProduct(L, 2));
     EXPECT_EQ(L.size(), Size - 4);
     EXPECT_EQ(IdOf(L, 1), QStringLiteral("{$PID}=ID1"));
+
+    // Blocks of older pages lack a value line: a deleted block takes its own
+    // lines only, the next block keeps its line and moves up.
+    L = Page(3);
+    for (int N = 3; N >= 1; --N)
+        L.removeAt(FindBlockLine(L, N, 0) + 7);   // no "{$PSERIAL}="
+    const int Short = int(L.size());
+    ASSERT_TRUE(DeleteProduct(L, 1));
+    EXPECT_EQ(L.size(), Short - 8);
+    EXPECT_EQ(IdOf(L, 1), QStringLiteral("{$PID}=ID2"));
+    EXPECT_EQ(IdOf(L, 2), QStringLiteral("{$PID}=ID3"));
+    EXPECT_EQ(L.value(FindBlockLine(L, 2, 0) - 1), QStringLiteral("{$PNOTE}="));
+    // A header key kept after the short last block stays.
+    L << QStringLiteral("{背景图片}=bg.gif");
+    ASSERT_TRUE(DeleteProduct(L, 2));
+    EXPECT_EQ(L.size(), Short - 16 + 1);
+    EXPECT_EQ(L.last(), QStringLiteral("{背景图片}=bg.gif"));
+    EXPECT_EQ(IdOf(L, 1), QStringLiteral("{$PID}=ID2"));
 }
 
 TEST(ProductBlocks, BlockLinesMatchWholeLinesOnly)

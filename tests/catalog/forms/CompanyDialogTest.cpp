@@ -145,6 +145,14 @@ TEST(CompanyDialog, FolderButtonsOfTheTwoFolderRows)
     EXPECT_EQ(S, QStringLiteral("/srv/工程")) << "a cancelled browser keeps the folder";
     Form.CellGrid1EllipsClick(Form.CellGrid1, 3, CompanyFiles::lnOutputFolder, S);
     EXPECT_EQ(Ui.FolderCaptions(), (QStringList{QStringLiteral("请选择一个文件夹："), QStringLiteral("请选择一个文件夹：")}));
+
+    // A folder whose name holds "=" is read back whole, not from its "=" on.
+    Ui.AnswerFolders({QStringLiteral("/srv/价格=2024")});
+    Form.CellGrid1EllipsClick(Form.CellGrid1, 1, CompanyFiles::lnOutputFolder, S);
+    Form.CellGrid1->SetCells(1, CompanyFiles::lnOutputFolder, S);
+    Form.Button1->click();
+    EXPECT_EQ(CompanyFiles::ReadDatLine(CompanyFiles::FileName(1), CompanyFiles::lnOutputFolder),
+              QStringLiteral("/srv/价格=2024"));
 }
 
 TEST(CompanyDialog, OpenedFromTheMenuAndFromThePageSettingsDialog)

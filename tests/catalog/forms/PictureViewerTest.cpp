@@ -286,6 +286,9 @@ TEST_F(PictureViewer, BatchWritesEachProductWithItsOwnValuesAndNotices)
     EXPECT_THROW(PictureText::ParseEntry(QStringLiteral("x,1,t")), EConvertError);
     EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("n.jpeg"))), Docs.File(QStringLiteral("n(2).jpeg")));
     EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("noext"))), Docs.File(QStringLiteral("noext(2)")));
+    // A name holding "%" and a digit keeps it: the copy is named after this picture.
+    EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("a%1b.jpg"))), Docs.File(QStringLiteral("a%1b(2).jpg")));
+    EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("50%2.jpg"))), Docs.File(QStringLiteral("50%2(2).jpg")));
 }
 
 TEST_F(PictureViewer, OpeningAnotherPictureClosesTheViewerFirst)
