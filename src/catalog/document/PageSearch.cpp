@@ -4,6 +4,9 @@
 #include "PageDocument.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/Codec.h"
+
+#include <QFile>
 
 namespace PageSearch {
 
@@ -55,22 +58,57 @@ TFileResult SearchFile(const QString &File, const QString &Keyword, bool CaseSen
 {
     if (!FileExists(File))
         return frMissing;
-    // Read as the program opens a page (a UTF-8 mark makes it UTF-8), so that
+    // A book may list any file, a film as well as a page: the file is read a
+    // piece at a time and searched line by line, and the search ends at the
+    // first hit. Line ends (CR and LF) are never part of a double-byte
+    // character, so the lines are those the program sees when it opens the
+    // file: read as a page is read (a UTF-8 mark makes it UTF-8), so that
     // what the page shows is what is found in it.
-    QStringList Lines;
-    try {
-        Lines = TPageDocument::LoadPageLines(File);
-    } catch (const Exception &) {
+    QFile F(NativePath(File));
+    if (!F.open(QIODevice::ReadOnly))
         return frNoMatch;
-    }
     const QString Key = CaseSensitive ? Keyword : FoldAscii(Keyword);
-    for (const QString &Line : Lines) {
-        if (Stopped && Stopped())
-            return frStopped;
-        if (LineContains(CaseSensitive ? Line : FoldAscii(Line), Key, true))
-            return frMatch;
+    bool Utf8 = false;
+    bool First = true;
+    QByteArray Pending;
+    auto Matches = [&](QByteArrayView Bytes) {
+        const QString Line = Utf8 ? QString::fromUtf8(Bytes) : Cp936::Decode(Bytes.toByteArray());
+        return LineContains(CaseSensitive ? Line : FoldAscii(Line), Key, true);
+    };
+    for (;;) {
+        const QByteArray Piece = F.read(1 << 20);
+        if (Piece.isEmpty() && F.error() != QFileDevice::NoError)
+            return frNoMatch;
+        const bool End = Piece.isEmpty();
+        Pending += Piece;
+        if (First && (Pending.size() >= 3 || End)) {
+            First = false;
+            Utf8 = Pending.startsWith("\xEF\xBB\xBF");
+            if (Utf8)
+                Pending.remove(0, 3);
+        }
+        if (First)
+            continue;
+        qsizetype From = 0;
+        for (qsizetype I = 0; I < Pending.size(); ++I) {
+            const char C = Pending.at(I);
+            if (C != '\n' && C != '\r')
+                continue;
+            if (Stopped && Stopped())
+                return frStopped;
+            if (I > From && Matches(QByteArrayView(Pending).sliced(From, I - From)))
+                return frMatch;
+            From = I + 1;
+        }
+        Pending.remove(0, From);
+        if (End) {
+            if (Pending.isEmpty())
+                return frNoMatch;
+            if (Stopped && Stopped())
+                return frStopped;
+            return Matches(Pending) ? frMatch : frNoMatch;
+        }
     }
-    return frNoMatch;
 }
 
 QString FindCatalogOfPage(const QString &HistoryFile, const QString &ProgramFolder, const QString &PageName)

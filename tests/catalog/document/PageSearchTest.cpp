@@ -5,7 +5,11 @@
 #include "TestSupport.h"
 #include "catalog/document/PageSearch.h"
 
+#include "platform/core/Codec.h"
+
+#include <QFile>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace PageSearch;
 
@@ -28,4 +32,37 @@ TEST(PageSearch, PagesAreSearchedAsTheyOpen)
         EXPECT_EQ(SearchFile(Page, QStringLiteral("价格"), true, [] { return true; }), frStopped) << Page.toStdString();
     }
     EXPECT_EQ(SearchFile(Dir.File(QStringLiteral("none.qbt")), QStringLiteral("价格"), true, {}), frMissing);
+}
+
+TEST(PageSearch, AListedFileIsReadAPieceAtATimeAndOnlyUpToItsFirstHit)
+{
+    // A book may list a film of gigabytes: the search holds a piece of it at a
+    // time and stops at the first hit (a 512 MB file without a hole here).
+    TestSupport::TempDir Dir;
+    const QString Film = Dir.File(QStringLiteral("film.avi"));
+    {
+        QFile F(Film);
+        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+        F.write(QByteArray("RIFF\r\n") + Cp936::Encode(QStringLiteral("春季价格")) + "\r\n");
+        ASSERT_TRUE(F.resize(qint64(512) << 20));
+    }
+    struct rusage Before {}, After {};
+    getrusage(RUSAGE_SELF, &Before);
+    EXPECT_EQ(SearchFile(Film, QStringLiteral("价格"), true, {}), frMatch);
+    getrusage(RUSAGE_SELF, &After);
+    EXPECT_LT(After.ru_maxrss - Before.ru_maxrss, 64 * 1024) << "kilobytes more at the peak";
+
+    // Lines end at CR or LF, a piece may end inside a line or a character:
+    // every word of a long page is found wherever the pieces fall.
+    const QString Page = Dir.File(QStringLiteral("long.qbt"));
+    QString Text = QStringLiteral("QBT FILE TYPE 2.0\r");
+    for (int I = 0; I < 120000; ++I)
+        Text += QStringLiteral("{$PNAME}=茶杯%1\r\n").arg(I);
+    Text += QStringLiteral("末尾无换行");
+    CatalogFixture::WriteGbk(Page, Text);
+    for (const QString &Word : {QStringLiteral("FILE TYPE"), QStringLiteral("茶杯59999\r"), QStringLiteral("茶杯119999"),
+                                QStringLiteral("末尾无换行")})
+        EXPECT_EQ(SearchFile(Page, Word.trimmed(), true, {}), frMatch) << Word.toStdString();
+    EXPECT_EQ(SearchFile(Page, QStringLiteral("茶杯120000"), true, {}), frNoMatch);
+    EXPECT_EQ(SearchFile(Page, QStringLiteral("1\r\n{"), true, {}), frNoMatch) << "no word across a line end";
 }
