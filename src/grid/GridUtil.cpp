@@ -145,24 +145,36 @@ TDateTime DateOrZero(int Year, int Month, int Day, const QString &YearPiece)
 
 bool MatchStr(const QString &Condition, const QString &Text, bool CaseSensitive)
 {
-    QString C = Trim(Condition);
-    for (const char *Op : {" &", " ;", " ^", " |", " ="}) {
-        const QString From = QLatin1String(Op);
-        const QString To = From.mid(1);
-        while (C.contains(From))
-            C.replace(From, To);
+    // The condition in one pass each way (a filter asks it for every row):
+    // the blanks around an operator or "=" go, and every "=" not right after
+    // "<" or ">" goes, so ">=10" keeps meaning "at least 10" for the matcher.
+    const QString T = Trim(Condition);
+    auto IsOp = [](QChar Ch) {
+        return Ch == QLatin1Char('&') || Ch == QLatin1Char(';') || Ch == QLatin1Char('^') || Ch == QLatin1Char('|')
+            || Ch == QLatin1Char('=');
+    };
+    QString Spaced;
+    Spaced.reserve(T.size());
+    for (qsizetype I = 0; I < T.size();) {
+        if (T.at(I) != QLatin1Char(' ')) {
+            Spaced += T.at(I++);
+            continue;
+        }
+        qsizetype End = I;
+        while (End < T.size() && T.at(End) == QLatin1Char(' '))
+            ++End;
+        const bool NextToOp = (End < T.size() && IsOp(T.at(End))) || (I > 0 && IsOp(T.at(I - 1)));
+        if (!NextToOp)
+            Spaced += T.mid(I, End - I);
+        I = End;
     }
-    for (const char *Op : {"& ", "; ", "^ ", "| ", "= "}) {
-        const QString From = QLatin1String(Op);
-        const QString To = From.left(1);
-        while (C.contains(From))
-            C.replace(From, To);
-    }
-    // Every other "=" goes; one right after "<" or ">" stays, so ">=10" keeps
-    // meaning "at least 10" for the matcher.
-    for (int I = int(C.size()) - 1; I >= 0; --I) {
-        if (C.at(I) == QLatin1Char('=') && !(I > 0 && (C.at(I - 1) == QLatin1Char('<') || C.at(I - 1) == QLatin1Char('>'))))
-            C.remove(I, 1);
+    QString C;
+    C.reserve(Spaced.size());
+    for (qsizetype I = 0; I < Spaced.size(); ++I) {
+        if (Spaced.at(I) == QLatin1Char('=')
+            && !(I > 0 && (Spaced.at(I - 1) == QLatin1Char('<') || Spaced.at(I - 1) == QLatin1Char('>'))))
+            continue;
+        C += Spaced.at(I);
     }
 
     static const QString Operators = QStringLiteral("&;^|");
@@ -176,23 +188,15 @@ bool MatchStr(const QString &Condition, const QString &Text, bool CaseSensitive)
         else
             Result = Result || R;
     };
-    for (;;) {
-        int At = -1;
-        for (int I = 0; I < C.size(); ++I) {
-            if (Operators.contains(C.at(I))) {
-                At = I;
-                break;
-            }
-        }
-        if (At < 0)
-            break;
-        const QChar Op = C.at(At);
-        const bool R = MatchPart(C.left(At), Text, CaseSensitive);
-        C.remove(0, At + 1);
-        Combine(R);
-        Previous = Op;
+    qsizetype From = 0;
+    for (qsizetype I = 0; I < C.size(); ++I) {
+        if (!Operators.contains(C.at(I)))
+            continue;
+        Combine(MatchPart(C.mid(From, I - From), Text, CaseSensitive));
+        Previous = C.at(I);
+        From = I + 1;
     }
-    Combine(MatchPart(C, Text, CaseSensitive));
+    Combine(MatchPart(C.mid(From), Text, CaseSensitive));
     return Result;
 }
 

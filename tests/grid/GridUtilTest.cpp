@@ -40,6 +40,12 @@ TEST(ConditionLanguage, MatchStrCombinesPartsLeftToRight)
     for (const MatchCase &C : Cases)
         EXPECT_EQ(MatchStr(QString::fromUtf8(C.Condition), QString::fromUtf8(C.Text), C.CaseSensitive), C.Expected)
             << C.Condition << " / " << C.Text;
+
+    // A condition pasted with long runs of blanks and "=" is read in one pass
+    // (a run of n blanks before an operator took n passes over the condition).
+    const QString Blanks(300000, QLatin1Char(' '));
+    EXPECT_TRUE(MatchStr(QStringLiteral("a*") + Blanks + QStringLiteral("&") + Blanks + QStringLiteral("*z"), QStringLiteral("abz"), true));
+    EXPECT_TRUE(MatchStr(QString(300000, QLatin1Char('=')) + QStringLiteral("abc"), QStringLiteral("abc"), true));
 }
 
 TEST(ConditionLanguage, MatchesComparesNumbersDatesAndStrings)
