@@ -416,7 +416,7 @@ QString CopyFileRenaming(const QString &Source, const QString &DestFolder)
     const QString Ext = ExtractFileExt(Name);
     const QString Stem = Name.left(Name.size() - Ext.size());
     for (int K = 1; K < 100000; ++K) {
-        const QString Target = Folder + (K == 1 ? Name : QStringLiteral("%1(%2)%3").arg(Stem).arg(K).arg(Ext));
+        const QString Target = Folder + (K == 1 ? Name : QStringLiteral("%1(%2)%3").arg(Stem, QString::number(K), Ext));
         struct stat St {};
         if (StatPath(Target, St, false)) {
             if (S_ISREG(St.st_mode) && SameContent(Source, Target))

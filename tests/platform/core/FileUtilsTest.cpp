@@ -100,6 +100,12 @@ TEST(Files, CopyRenameAndAtomicWrites)
     EXPECT_EQ(CopyFileRenaming(A, Dest), Dest + S("/图片(3).jpg"));
     EXPECT_EQ(ReadAll(Dest + S("/图片(3).jpg")), QByteArray("third"));
     EXPECT_EQ(CopyFileRenaming(Dir.File(S("absent")), Dest), S(""));
+    // A name holding "%" and a digit keeps it: the number goes after it.
+    const QString Percent = Dir.File(S("50%2折.txt"));
+    WriteAll(Percent, "mine");
+    WriteAll(Dest + S("/50%2折.txt"), "another");
+    EXPECT_EQ(CopyFileRenaming(Percent, Dest), Dest + S("/50%2折(2).txt"));
+    EXPECT_EQ(ReadAll(Dest + S("/50%2折(2).txt")), QByteArray("mine"));
 
     EXPECT_TRUE(CopyFile(A, Dir.File(S("copy")), true));
     EXPECT_FALSE(CopyFile(A, Dir.File(S("copy")), true));
