@@ -101,7 +101,7 @@ TEST(Files, CopyRenameAndAtomicWrites)
     EXPECT_EQ(ReadAll(Dest + S("/图片(3).jpg")), QByteArray("third"));
     EXPECT_EQ(CopyFileRenaming(Dir.File(S("absent")), Dest), S(""));
     // A name holding "%" and a digit keeps it: the number goes after it.
-    const QString Percent = Dir.File(S("50%2折.txt"));
+    const QString Percent = Dir.File(S("x/y/50%2折.txt"));
     WriteAll(Percent, "mine");
     WriteAll(Dest + S("/50%2折.txt"), "another");
     EXPECT_EQ(CopyFileRenaming(Percent, Dest), Dest + S("/50%2折(2).txt"));
