@@ -91,11 +91,11 @@ private:
     // The names of E without regard to case, and per base name of a page copy
     // the next number to try: a book of many pages of one name finds each
     // copy's name at once.
-    TSharedPictureNames FPictureNames;
     QSet<QString> FTaken;
     QHash<QString, int> FNextCopy;
     // Saved web pages copied with their folders: source path -> entry below images/.
     QHash<QString, QString> FSavedPages;
+    TSharedPictureNames FPictureNames;
     QStringList FLeft, FContents;
 
     void PrepareSiteFolder();
