@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +18,8 @@
 
 #include <cmath>
 #include <memory>
+
+#include <sys/resource.h>
 
 // Readable failures.
 inline void PrintTo(const QString &S, std::ostream *Out)
@@ -591,6 +594,74 @@ if what == 'size':
             }
         }
     }
+}
+
+TEST(WorksheetImport, DocumentTypesAreRefusedInEveryPartBeforeTheyAreRead)
+{
+    if (!HavePython("xlwt, openpyxl, xlrd"))
+        GTEST_SKIP() << "python3-xlwt, python3-openpyxl or python3-xlrd missing";
+    Workbooks W;
+    ASSERT_FALSE(W.Peer.isEmpty());
+    // Copies of the workbook by python's zipfile: each part the sheet is read
+    // from given a small document type declaration (after a comment in the
+    // sheet), then an 11 KB workbook whose shared strings part repeats one
+    // entity of 4,000 characters 2,000,000 times (8,000,000,000 characters).
+    const char *Rewrite = R"PY(
+import sys, zipfile, re
+src, dst, what = sys.argv[1:4]
+zin = zipfile.ZipFile(src)
+zout = zipfile.ZipFile(dst, 'w', zipfile.ZIP_DEFLATED)
+def declare(data, decl):
+    text = data.decode('utf-8')
+    at = text.index('?>') + 2 if text.startswith('<?xml') else 0
+    return (text[:at] + decl + text[at:]).encode('utf-8')
+for item in zin.infolist():
+    data = zin.read(item.filename)
+    if what == 'bomb':
+        if item.filename == 'xl/worksheets/sheet2.xml':
+            data = re.sub(rb't="inlineStr"><is><t>[^<]*</t></is>', b't="s"><v>0</v>', data, count=1)
+        if item.filename == 'xl/_rels/workbook.xml.rels':
+            data = data.replace(b'</Relationships>', b'<Relationship Type="http://schemas.openxmlformats.org/'
+                                b'officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml" '
+                                b'Id="rId9"/></Relationships>')
+    elif item.filename == what:
+        decl = '<!-- x --><!DOCTYPE r>' if what.startswith('xl/worksheets/') else '<!DOCTYPE r [<!ENTITY e "e">]>'
+        data = declare(data, decl)
+    zout.writestr(item, data)
+if what == 'bomb':
+    zout.writestr('xl/sharedStrings.xml', '<?xml version="1.0" encoding="UTF-8"?><!DOCTYPE sst [<!ENTITY e "'
+                  + 'x' * 4000 + '">]><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+                  '<si><t>' + '&e;' * 2000000 + '</t></si></sst>')
+zout.close()
+)PY";
+    TCellGrid G;
+    G.SetPlainCells(1, 1, QStringLiteral("before"));
+    const QStringList Before = Texts(G);
+    // Each refusal is required before the bomb is tried: without it the bomb
+    // would take tens of gigabytes.
+    for (const char *Part : {"_rels/.rels", "xl/workbook.xml", "xl/_rels/workbook.xml.rels", "xl/styles.xml",
+                             "xl/worksheets/sheet2.xml"}) {
+        SCOPED_TRACE(Part);
+        const QString File = W.Dir.File(QStringLiteral("dtd.xlsx"));
+        RunPython(QString::fromUtf8(Rewrite), {W.Xlsx(), File, QLatin1String(Part)});
+        ASSERT_EQ(MessageOf([&] { G.LoadFromXLS(File); }).toStdString(),
+                  (QStringLiteral("Cannot open file ") + File).toStdString());
+        ASSERT_TRUE(Texts(G) == Before) << "the grid changed";
+    }
+    const QString Bomb = W.Dir.File(QStringLiteral("bomb.xlsx"));
+    RunPython(QString::fromUtf8(Rewrite), {W.Xlsx(), Bomb, QStringLiteral("bomb")});
+    ASSERT_LT(QFileInfo(Bomb).size(), 64 * 1024);
+    struct rusage Start {}, End {};
+    getrusage(RUSAGE_SELF, &Start);
+    EXPECT_EQ(MessageOf([&] { G.LoadFromXLS(Bomb); }).toStdString(),
+              (QStringLiteral("Cannot open file ") + Bomb).toStdString());
+    getrusage(RUSAGE_SELF, &End);
+    EXPECT_LT(End.ru_maxrss - Start.ru_maxrss, 128 * 1024) << "kilobytes more at the peak";
+    EXPECT_TRUE(Texts(G) == Before) << "the grid changed";
+
+    // The workbook itself still opens.
+    G.LoadFromXLS(W.Xlsx());
+    ExpectSheet(G, W.Cells("t.xlsx", PriceSheet), true);
 }
 
 // =================================================================== the .xls reader
