@@ -254,12 +254,13 @@ TEST(CsvImport, RandomInputNeverBreaksTheGrid)
 
 TEST(CsvImport, EqualsPythonCsvReaderCellByCell)
 {
-    // Written by python's csv module in GB18030 with each delimiter: quotes,
-    // Chinese (and a character beyond code page 936), empty and multi-line
-    // fields, and every candidate delimiter inside quoted fields.
+    // Written by python's csv module in GB18030, and in UTF-8 without a
+    // byte-order mark, with each delimiter: quotes, Chinese (and a character
+    // beyond code page 936), empty and multi-line fields, and every candidate
+    // delimiter inside quoted fields.
     const char *Script = R"PY(
 import csv, io, json, sys
-delim = sys.argv[1]
+delim, encoding = sys.argv[1], sys.argv[3]
 rows = [["名称", "价格", "说明", "备注"],
         ["茶叶", "12.5", "绿茶", "无"],
         ["他说\"好\"", "", "一行\n二行\r\n三行", "a,b;c#d\te|f"],
@@ -268,17 +269,20 @@ rows = [["名称", "价格", "说明", "备注"],
         ["end", "½", "~", "最后"]]
 buf = io.StringIO()
 csv.writer(buf, delimiter=delim).writerows(rows)
-raw = buf.getvalue().encode("gb18030")
+raw = buf.getvalue().encode(encoding)
 open(sys.argv[2], "wb").write(raw)
-back = list(csv.reader(io.StringIO(raw.decode("gb18030"), newline=""), delimiter=delim))
+back = list(csv.reader(io.StringIO(raw.decode(encoding), newline=""), delimiter=delim))
 print(json.dumps(back))
 )PY";
     if (!HavePython("csv, json"))
         GTEST_SKIP() << "python3 missing";
     TestSupport::TempDir Dir;
+    for (const QString &Encoding : {QStringLiteral("gb18030"), QStringLiteral("utf-8")})
     for (const QString &Delimiter : {QStringLiteral(","), QStringLiteral(";"), QStringLiteral("\t"), QStringLiteral("|")}) {
+        SCOPED_TRACE(Encoding.toStdString());
         const QString File = Dir.File(QStringLiteral("peer.csv"));
-        const QJsonArray Rows = QJsonDocument::fromJson(RunPython(QString::fromUtf8(Script), {Delimiter, File})).array();
+        const QJsonArray Rows =
+            QJsonDocument::fromJson(RunPython(QString::fromUtf8(Script), {Delimiter, File, Encoding})).array();
         ASSERT_EQ(Rows.size(), 6);
         TCellGrid G;
         G.LoadCSVFile(File);   // detected
@@ -291,6 +295,25 @@ print(json.dumps(back))
                                                         << " column " << C;
             }
         }
+    }
+
+    // The whole file decides, read in pieces: a character cut between two
+    // pieces is still UTF-8; one byte that is not, far down the file, makes
+    // the whole file code page 936 (which reads it whole).
+    const QByteArray Head = QStringLiteral("名称,价格\r\n").toUtf8();
+    QByteArray Long = Head;
+    while (Long.size() < (1 << 16))
+        Long += "x,1\r\n";
+    Long.truncate((1 << 16) - 3);
+    Long += QStringLiteral("\r\n茶,5\r\n").toUtf8();   // 茶 takes the bytes 65535 to 65537
+    const QString File = Dir.File(QStringLiteral("long.csv"));
+    for (const bool Damaged : {false, true}) {
+        TestSupport::WriteAll(File, Damaged ? Long + "\xD6\xD0" : Long);
+        TCellGrid G;
+        G.LoadCSVFile(File);
+        EXPECT_EQ(G.PlainCells(0, 0), Damaged ? Cp936::Decode(QStringLiteral("名称").toUtf8()) : QStringLiteral("名称"));
+        EXPECT_EQ(G.PlainCells(0, G.RowCount() - (Damaged ? 2 : 1)),
+                  Damaged ? Cp936::Decode(QStringLiteral("茶").toUtf8()) : QStringLiteral("茶"));
     }
 }
 

@@ -486,3 +486,48 @@ qsizetype EncodedLength(const QString &Text)
 }
 
 } // namespace Cp936
+
+namespace Utf8 {
+
+bool TValidator::Feed(const char *Data, qsizetype Size)
+{
+    const auto *B = reinterpret_cast<const unsigned char *>(Data);
+    for (qsizetype I = 0; I < Size && FValid; ++I) {
+        const unsigned char C = B[I];
+        if (FPending > 0) {
+            if (C < FLow || C > FHigh) {
+                FValid = false;
+                break;
+            }
+            --FPending;
+            FLow = 0x80;
+            FHigh = 0xBF;
+            continue;
+        }
+        if (C < 0x80)
+            continue;
+        FNonAscii = true;
+        // The first continuation byte's range rules out overlong forms,
+        // surrogates and values past U+10FFFF.
+        if (C >= 0xC2 && C <= 0xDF) {
+            FPending = 1;
+        } else if (C >= 0xE0 && C <= 0xEF) {
+            FPending = 2;
+            if (C == 0xE0)
+                FLow = 0xA0;
+            else if (C == 0xED)
+                FHigh = 0x9F;
+        } else if (C >= 0xF0 && C <= 0xF4) {
+            FPending = 3;
+            if (C == 0xF0)
+                FLow = 0x90;
+            else if (C == 0xF4)
+                FHigh = 0x8F;
+        } else {
+            FValid = false;
+        }
+    }
+    return FValid;
+}
+
+} // namespace Utf8

@@ -39,3 +39,26 @@ QByteArray EncodeHtml(const QString &Text);
 QByteArray EncodeHtmlAscii(const QString &Text);
 
 } // namespace Cp936
+
+namespace Utf8 {
+
+// Tells whether bytes are strict UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF), read piece by piece: a character may be split
+// between two pieces.
+class TValidator {
+public:
+    // Takes the next piece; false once the bytes so far cannot be UTF-8.
+    bool Feed(const char *Data, qsizetype Size);
+    // Every byte taken is UTF-8 and no character is left unfinished.
+    bool Complete() const { return FValid && FPending == 0; }
+    // A byte taken was not ASCII.
+    bool NonAscii() const { return FNonAscii; }
+
+private:
+    bool FValid = true;
+    bool FNonAscii = false;
+    int FPending = 0;                          // continuation bytes still to come
+    unsigned char FLow = 0x80, FHigh = 0xBF;   // range of the next continuation byte
+};
+
+} // namespace Utf8

@@ -187,4 +187,40 @@ TEST(Cp936Codec, WebPagesReferToCharactersTheCodePageLacks)
     EXPECT_TRUE(QString::fromUtf8(Read) == All);
 }
 
+TEST(Utf8Validator, StrictAndAcrossPieces)
+{
+    // Whole and cut at every place, each sequence is judged the same.
+    const struct {
+        QByteArray Bytes;
+        bool Utf8;
+        bool NonAscii;
+    } Cases[] = {
+        {QByteArray("plain, ascii\r\n"), true, false},
+        {QStringLiteral("名称,价格 €½ 𠀀").toUtf8(), true, true},
+        {Bytes({0xEF, 0xBB, 0xBF, 'a'}), true, true},
+        {Bytes({0xC3}), false, true},                     // cut short at the end
+        {Bytes({0xC0, 0x80}), false, true},               // overlong forms
+        {Bytes({0xE0, 0x80, 0x80}), false, true},
+        {Bytes({0xF0, 0x8F, 0xBF, 0xBF}), false, true},
+        {Bytes({0xED, 0xA0, 0x80}), false, true},         // a surrogate
+        {Bytes({0xED, 0x9F, 0xBF}), true, true},          // U+D7FF
+        {Bytes({0xF4, 0x8F, 0xBF, 0xBF}), true, true},    // U+10FFFF
+        {Bytes({0xF4, 0x90, 0x80, 0x80}), false, true},   // beyond it
+        {Bytes({0xF5, 0x80, 0x80, 0x80}), false, true},
+        {Bytes({'a', 0x80, 'b'}), false, true},           // a continuation byte alone
+        {Bytes({0xD6, 0xD0, 0xCE, 0xC4}), false, true},   // code page 936: 中文
+        {Bytes({0xE4, 0xB8, 'x'}), false, true},
+    };
+    for (const auto &C : Cases)
+        for (qsizetype Cut = 0; Cut <= C.Bytes.size(); ++Cut) {
+            Utf8::TValidator V;
+            V.Feed(C.Bytes.constData(), Cut);
+            V.Feed(C.Bytes.constData() + Cut, C.Bytes.size() - Cut);
+            EXPECT_EQ(V.Complete(), C.Utf8) << C.Bytes.toHex().constData() << " cut at " << Cut;
+            if (C.Utf8) {
+                EXPECT_EQ(V.NonAscii(), C.NonAscii) << C.Bytes.toHex().constData();
+            }
+        }
+}
+
 } // namespace
