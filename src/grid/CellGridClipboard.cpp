@@ -574,8 +574,14 @@ QString TCellGrid::BlockText(const TRect &R, bool SelectedOnly)
                 S = HTMLStrip(S);
             else if (S.contains(QLatin1String("{\\")))
                 S = RichToPlain(S);
-            if (ClipboardQuoting && (S.contains(QLatin1Char('\n')) || S.contains(QLatin1Char('\r')))) {
+            // Quoted as spreadsheets quote a cell: a text of more lines, and
+            // one that holds a tab or starts with a quote, so that it comes
+            // back as it was; its quotes are doubled inside.
+            if (ClipboardQuoting
+                && (S.contains(QLatin1Char('\n')) || S.contains(QLatin1Char('\r')) || S.contains(QLatin1Char('\t'))
+                    || S.startsWith(QLatin1Char('"')))) {
                 S.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+                S.replace(QLatin1Char('"'), QLatin1String("\"\""));
                 S = QLatin1Char('"') + S + QLatin1Char('"');
             }
             Line += S + QLatin1Char('\t');
@@ -702,30 +708,86 @@ int TCellGrid::PasteFromClipboard(int ACol, int ARow)
 
 namespace {
 
-// The lines of a pasted text: split at CR (an LF right after it skipped); a
-// text without CR, as programs here write it, is split at LF, outside double
-// quotes when quoting is on.
-QStringList PastedLines(const QString &Text, bool Quoting)
+// The rows of a pasted text, each a list of its cells. Without quoting: lines
+// split at CR (an LF right after it skipped), or at LF in a text without CR as
+// programs here write it, and cells split at TAB.
+//
+// With quoting, as spreadsheets and python's excel-tab dialect write it: a
+// row ends at CR LF, CR or LF, cells at TAB; a cell that starts with a double
+// quote runs to its closing quote, across tabs and line ends, a doubled quote
+// inside standing for one quote and each line break becoming CR LF; whatever
+// follows the closing quote up to the cell's end is kept. A quote that never
+// closes is only a character. (After one such quote every later quote of the
+// text closes, so the text is read in one pass.)
+std::vector<QStringList> PastedRows(const QString &Text, bool Quoting)
 {
-    QStringList Lines;
-    QString Line;
-    const bool HasCR = Text.contains(QLatin1Char('\r'));
-    bool InQuote = false;
-    for (qsizetype I = 0; I < Text.size(); ++I) {
-        const QChar Ch = Text.at(I);
-        if (Quoting && Ch == QLatin1Char('"'))
-            InQuote = !InQuote;
-        if (HasCR ? Ch == QLatin1Char('\r') : (Ch == QLatin1Char('\n') && !(Quoting && InQuote))) {
-            Lines << Line;
-            Line.clear();
-            if (HasCR && I + 1 < Text.size() && Text.at(I + 1) == QLatin1Char('\n'))
+    std::vector<QStringList> Rows;
+    const QChar CR = QLatin1Char('\r'), LF = QLatin1Char('\n'), Tab = QLatin1Char('\t'), Quote = QLatin1Char('"');
+    const qsizetype N = Text.size();
+    if (!Quoting) {
+        const bool HasCR = Text.contains(CR);
+        qsizetype Start = 0;
+        for (qsizetype I = 0; I <= N; ++I) {
+            if (I < N && Text.at(I) != (HasCR ? CR : LF))
+                continue;
+            Rows.push_back(Text.mid(Start, I - Start).split(Tab));
+            if (HasCR && I + 1 < N && Text.at(I + 1) == LF)
                 ++I;
-            continue;
+            Start = I + 1;
         }
-        Line += Ch;
+        return Rows;
     }
-    Lines << Line;
-    return Lines;
+    Rows.emplace_back();
+    qsizetype I = 0;
+    for (;;) {
+        QString Cell;
+        if (I < N && Text.at(I) == Quote) {
+            QString Inner;
+            qsizetype Q = I + 1;
+            bool Closed = false;
+            while (Q < N) {
+                const QChar C = Text.at(Q);
+                if (C == Quote) {
+                    if (Q + 1 < N && Text.at(Q + 1) == Quote) {
+                        Inner += Quote;
+                        Q += 2;
+                        continue;
+                    }
+                    Closed = true;
+                    ++Q;
+                    break;
+                }
+                if (C == LF && Text.at(Q - 1) != CR)
+                    Inner += CR;
+                Inner += C;
+                ++Q;
+            }
+            if (Closed) {
+                Cell = Inner;
+                I = Q;
+            }
+        }
+        qsizetype End = I;
+        while (End < N && Text.at(End) != Tab && Text.at(End) != CR && Text.at(End) != LF)
+            ++End;
+        Cell += QStringView(Text).mid(I, End - I);
+        Rows.back() << Cell;
+        I = End;
+        if (I >= N)
+            break;
+        if (Text.at(I) != Tab) {
+            if (Text.at(I) == CR && I + 1 < N && Text.at(I + 1) == LF)
+                ++I;
+            Rows.emplace_back();
+        }
+        ++I;
+    }
+    return Rows;
+}
+
+bool IsEmptyRow(const QStringList &Row)
+{
+    return Row.size() == 1 && Row.first().isEmpty();
 }
 
 } // namespace
@@ -737,26 +799,19 @@ int TCellGrid::PasteText(int ACol, int ARow, const QString &Text)
         return 0;
     if (!(Options() & goEditing) && !Nav->AllowClipboardAlways && !MouseActions()->RangeSelectAndEdit)
         return 0;
-    const QStringList Lines = PastedLines(Text, ClipboardQuoting);
+    const std::vector<QStringList> Lines = PastedRows(Text, ClipboardQuoting);
     int Count = 0;
     int R = ARow;
     int LastCol = ACol, LastRow = ARow;
     BeginUpdate();
-    for (qsizetype L = 0; L < Lines.size(); ++L) {
-        const QStringList Parts = Lines[L].split(QLatin1Char('\t'));
+    for (size_t L = 0; L < Lines.size(); ++L) {
+        const QStringList &Parts = Lines[L];
         const bool LastLine = L == Lines.size() - 1;
         for (qsizetype I = 0; I < Parts.size(); ++I) {
             const int C = ACol + int(I);
             QString V = Parts[I];
             if (LastLine && I == Parts.size() - 1 && V.isEmpty())
                 break;
-            if (ClipboardQuoting && V.contains(QLatin1Char('\n'))) {
-                if (V.startsWith(QLatin1Char('"')))
-                    V.remove(0, 1);
-                if (V.endsWith(QLatin1Char('"')))
-                    V.chop(1);
-                V.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-            }
             // The grid grows before the part is stored, so a part just past
             // the last column lands in a visible cell.
             if (C >= ColCount() && Nav->AllowClipboardColGrow)
@@ -781,7 +836,7 @@ int TCellGrid::PasteText(int ACol, int ARow, const QString &Text)
         if (LastLine)
             break;
         ++R;
-        const bool MoreText = L + 2 < Lines.size() || !Lines[L + 1].isEmpty();
+        const bool MoreText = L + 2 < Lines.size() || !IsEmptyRow(Lines[L + 1]);
         if (R == RowCount() && MoreText && Nav->AllowClipboardRowGrow)
             SetRowCount(R + 1);
     }

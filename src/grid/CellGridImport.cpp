@@ -38,8 +38,10 @@ QString CannotOpen(const QString &FileName)
 }
 
 // The physical lines of a text file: CR LF, LF and a lone CR each end a line.
-// A UTF-8 byte-order mark at the start means the file is UTF-8; otherwise it
-// is code page 936. Line ends never occur inside a character of either.
+// A file is UTF-8 when it starts with a UTF-8 byte-order mark, or when all of
+// its bytes are UTF-8 and some are not ASCII (as python's csv module and other
+// programs write it); any other file is code page 936. Line ends never occur
+// inside a character of either.
 class CsvLineReader {
 public:
     explicit CsvLineReader(QFile &AFile) : FFile(AFile), FBuffer(1 << 16) {}
@@ -47,17 +49,19 @@ public:
     // Back to the first line. False when the file cannot be read.
     bool Rewind()
     {
+        if (!FEncodingKnown) {
+            if (!FindEncoding())
+                return false;
+            FEncodingKnown = true;
+        }
         if (!FFile.seek(0))
             return false;
         FPos = FLen = 0;
         FSkipLF = false;
-        FUtf8 = false;
         if (!Fill())
             return !FError;
-        if (FLen >= 3 && FBuffer[0] == '\xEF' && FBuffer[1] == '\xBB' && FBuffer[2] == '\xBF') {
-            FUtf8 = true;
-            FPos = 3;
-        }
+        if (FByteOrderMark)
+            FPos = std::min<qint64>(3, FLen);
         return true;
     }
 
@@ -102,6 +106,28 @@ public:
     bool Failed() const { return FError; }
 
 private:
+    // Reads the file once, up to its first byte that cannot be UTF-8.
+    bool FindEncoding()
+    {
+        if (!FFile.seek(0))
+            return false;
+        Utf8::TValidator Check;
+        bool First = true;
+        while (Fill()) {
+            if (First && FLen >= 3 && FBuffer[0] == '\xEF' && FBuffer[1] == '\xBB' && FBuffer[2] == '\xBF') {
+                FByteOrderMark = FUtf8 = true;
+                return true;
+            }
+            First = false;
+            if (!Check.Feed(FBuffer.data(), FLen))
+                return true;
+        }
+        if (FError)
+            return false;
+        FUtf8 = Check.Complete() && Check.NonAscii();
+        return true;
+    }
+
     bool Fill()
     {
         FPos = 0;
@@ -120,6 +146,8 @@ private:
     qint64 FPos = 0;
     qint64 FLen = 0;
     bool FSkipLF = false;
+    bool FEncodingKnown = false;
+    bool FByteOrderMark = false;
     bool FUtf8 = false;
     bool FError = false;
 };

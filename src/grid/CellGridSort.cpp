@@ -87,7 +87,7 @@ struct TSortColumn {
         std::optional<QCollatorSortKey> Collation;
         int Graphic = -1;      // graphic value, or check state
         bool Check = false;    // the cell holds a check box
-        TSortStyle Auto = soText;   // what soAuto makes of this cell as the first of a pair
+        TSortStyle Auto = soText;   // the kind soAuto finds this cell of
     };
     int Col = 0;
     TSortStyle Style = soText;
@@ -106,6 +106,21 @@ namespace {
 bool AsksEvent(TSortStyle Style)
 {
     return Style == soCustom || Style == soRaw;
+}
+
+// Under the automatic style every cell is of one kind, found once for the
+// cell alone: empty, a number, a date, a text or a check box. Cells of two
+// kinds go by their kinds in that order; cells of one kind by their values
+// (texts in code page 936 order). So the order is the same whichever cell of
+// a pair comes first, as the sort needs it to be.
+int AutoKindRank(const TSortColumn::Key &K)
+{
+    switch (K.Auto) {
+    case soNumber: return 1;
+    case soDate: return 2;
+    case soCheckBox: return 4;
+    default: return K.Text.isEmpty() ? 0 : 3;
+    }
 }
 
 } // namespace
@@ -373,12 +388,10 @@ private:
     int CompareStyle(TSortColumn &C, TSortStyle Style, TSortColumn::Key &K1, TSortColumn::Key &K2, int Row1, int Row2)
     {
         if (Style == soAuto) {
-            Style = K1.Auto;
-            if (Style == soCheckBox && K2.Graphic < 0) {
-                bool State = false;
-                G->GetCheckState(C.Col, Row2, State);
-                K2.Graphic = State ? 1 : 0;
-            }
+            const int Rank1 = AutoKindRank(K1), Rank2 = AutoKindRank(K2);
+            if (Rank1 != Rank2)
+                return Rank1 < Rank2 ? -1 : 1;
+            Style = K1.Auto;   // the kind of both
         }
         switch (Style) {
         case soAuto:
@@ -475,7 +488,8 @@ private:
         double Date;
         const char *Bytes;
         int Length;
-        TSortStyle Kind;       // the style this cell compares by as the first of a pair
+        TSortStyle Kind;       // the style this cell compares by
+        int Rank;              // its kind's place under the automatic style, else 0
         bool Read;             // the number converted
         bool Blank;
     };
@@ -551,25 +565,23 @@ private:
             }
             return true;
         }
+        // Each cell is read the one way its kind (or the column's style) says.
         std::vector<TPacked> P;
         P.reserve(Units.size());
         for (size_t U = 0; U < Units.size(); ++U) {
             TSortColumn::Key &K = KeyOf(C, Units[U].first);
-            const TSortStyle KS = C.Style == soAuto ? K.Auto : C.Style;
-            P.push_back({int(U), Units[U].first, 0, 0, nullptr, 0, KS, false, K.Text.isEmpty()});
-        }
-        // In a mixed column the second cell of a pair is read the first one's way.
-        for (TPacked &X : P) {
-            TSortColumn::Key &K = KeyOf(C, X.Row);
-            if (X.Kind == soNumber || X.Kind == soNumberGrouped || (AnyNumber && C.Style == soAuto))
+            TPacked X{int(U), Units[U].first, 0, 0, nullptr, 0, C.Style == soAuto ? K.Auto : C.Style,
+                      C.Style == soAuto ? AutoKindRank(K) : 0, false, K.Text.isEmpty()};
+            if (X.Kind == soNumber || X.Kind == soNumberGrouped) {
                 X.Value = ReadNumber(C, K, X.Kind == soNumberGrouped, X.Read);
-            if (AnyDate && (X.Kind == soDate || X.Kind == soDateDayFirst || X.Kind == soDateMonthFirst || C.Style == soAuto))
-                X.Date = DateOf(C.Style == soAuto ? soDate : X.Kind, K);
-            if (AnyText) {
+            } else if (X.Kind == soDate || X.Kind == soDateDayFirst || X.Kind == soDateMonthFirst) {
+                X.Date = DateOf(X.Kind, K);
+            } else {
                 const QByteArray &B = BytesOf(K, false);
                 X.Bytes = B.constData();
                 X.Length = int(B.size());
             }
+            P.push_back(X);
         }
         const bool Blanks = S->IgnoreBlanks;
         const int BlankFirst = S->BlankPos == blLast ? 1 : -1;
@@ -580,6 +592,8 @@ private:
             ++Compares;
             if (Blanks && A.Blank != B.Blank)
                 return (A.Blank ? BlankFirst : -BlankFirst) * BlankSign;
+            if (A.Rank != B.Rank)
+                return A.Rank < B.Rank ? -1 : 1;
             switch (A.Kind) {
             case soNumber:
             case soNumberGrouped:

@@ -1,5 +1,7 @@
 #include "grid/GridUtil.h"
 
+#include "platform/core/Codec.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -54,8 +56,18 @@ QString ComparisonOperand(const QString &Mask, int Index)
     return Operand;
 }
 
-// Compares Text with Operand: numerically, as dates, or character by character
-// over at most 255 characters. Negative, zero or positive like a string compare.
+// The first Count characters of a text (a character beyond the BMP is one).
+QStringView FirstChars(const QString &Text, int Count)
+{
+    qsizetype I = 0;
+    for (int K = 0; K < Count && I < Text.size(); ++K)
+        I += Text.at(I).isHighSurrogate() && I + 1 < Text.size() && Text.at(I + 1).isLowSurrogate() ? 2 : 1;
+    return QStringView(Text).left(I);
+}
+
+// Compares Text with Operand: numerically, as dates, or as texts over at most
+// 255 characters, by their code page 936 bytes as the grid sorts texts.
+// Negative, zero or positive like a string compare.
 int CompareOperand(const QString &Text, const QString &Operand)
 {
     double A = 0, B = 0;
@@ -64,7 +76,8 @@ int CompareOperand(const QString &Text, const QString &Operand)
     TDateTime DA = 0, DB = 0;
     if (StrToDateByFormat(Text, DA) && StrToDateByFormat(Operand, DB))
         return DA < DB ? -1 : (DA > DB ? 1 : 0);
-    return QStringView(Text).left(255).compare(QStringView(Operand).left(255), Qt::CaseSensitive);
+    return Cp936::Encode(FirstChars(Text, 255).toString())
+        .compare(Cp936::Encode(FirstChars(Operand, 255).toString()));
 }
 
 // Wildcard match of the whole mask: "?" one character, "*" any run. Iterative

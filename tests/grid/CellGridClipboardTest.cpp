@@ -6,12 +6,16 @@
 
 #include "platform/graphics/ClipboardData.h"
 #include "platform/services/Clipboard.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QKeyEvent>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 inline void PrintTo(const QString &S, std::ostream *Out)
 {
@@ -84,6 +88,70 @@ TEST(CellClipboard, TextCopyRowsTabsHtmlAndQuoting)
     EXPECT_EQ(H.PasteText(1, 1, ClipboardText()), 2);
     EXPECT_EQ(H.GetCellText(2, 1), QStringLiteral("x\r\ny"));
     EXPECT_EQ(H.GetCellText(1, 2), QString());
+
+    // Text a spreadsheet copied, as python's excel-tab dialect writes it:
+    // quoted cells with doubled quotes inside, over lines and tabs, arrive as
+    // python's reader reads them (line breaks as the grid keeps them, CR LF).
+    const char *Peer = R"PY(
+import csv, io, json, sys
+rows = [["名称", "说明", "备注"],
+        ["茶", 'say "hi"\nthere', "a\tb"],
+        ['"quoted"', "", 'x"y'],
+        ["一行\r\n二行", "½ 𠀀", '"'],
+        ["", "end\rcr", ""]]
+buf = io.StringIO()
+csv.writer(buf, dialect="excel-tab").writerows(rows)
+open(sys.argv[1], "w", encoding="utf-8", newline="").write(buf.getvalue())
+print(json.dumps(list(csv.reader(io.StringIO(buf.getvalue(), newline=""), dialect="excel-tab"))))
+)PY";
+    TestSupport::TempDir Dir;
+    QByteArray Out;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                      {QStringLiteral("-c"), QString::fromUtf8(Peer), Dir.File(QStringLiteral("s.txt"))},
+                                      &Out),
+              0)
+        << Out.constData();
+    const QJsonArray Read = QJsonDocument::fromJson(Out).array();
+    ASSERT_EQ(Read.size(), 5);
+    const QString Sheet = QString::fromUtf8(TestSupport::ReadAll(Dir.File(QStringLiteral("s.txt"))));
+    ASSERT_TRUE(Sheet.contains(QStringLiteral("\"say \"\"hi\"\"\nthere\"")));
+    TCellGrid P;
+    Editable(P, 5, 7);
+    P.ClipboardQuoting = true;
+    EXPECT_EQ(P.PasteText(1, 1, Sheet), 15);
+    for (int R = 0; R < Read.size(); ++R)
+        for (int C = 0; C < 3; ++C) {
+            QString Expected = Read.at(R).toArray().at(C).toString();
+            Expected.replace(QRegularExpression(QStringLiteral("(?<!\r)\n")), QStringLiteral("\r\n"));
+            EXPECT_EQ(P.GetCellText(1 + C, 1 + R), Expected) << "row " << R << " column " << C;
+        }
+    EXPECT_EQ(P.RowCount(), 7);
+
+    // The grid's own copy and paste gives back every text: quotes anywhere,
+    // tabs, line breaks, Chinese, empty cells.
+    const QStringList Pieces{"a", "中", "\"", "\t", "\r\n", " ", "\"\""};
+    QRandomGenerator Random(5);
+    TCellGrid Source;
+    Editable(Source, 6, 8);
+    Source.ClipboardQuoting = true;
+    for (int Round = 0; Round < 20; ++Round) {
+        for (int R = 1; R < 7; ++R)
+            for (int C = 1; C < 5; ++C) {
+                QString T;
+                for (int K = int(Random.bounded(6)); K > 0; --K)
+                    T += Pieces[Random.bounded(Pieces.size())];
+                Source.SetCellText(C, R, T);
+            }
+        Source.CopyToClipboard(TRect(1, 1, 4, 6), false);
+        TCellGrid Target;
+        Editable(Target, 6, 8);
+        Target.ClipboardQuoting = true;
+        Target.PasteText(1, 1, ClipboardText());
+        for (int R = 1; R < 7; ++R)
+            for (int C = 1; C < 5; ++C)
+                EXPECT_EQ(Target.GetCellText(C, R), Source.GetCellText(C, R)) << "round " << Round << " row " << R
+                                                                              << " column " << C;
+    }
 
     // Rich-text cells give their plain text, wide cells their decoded text.
     G.ClipboardQuoting = false;

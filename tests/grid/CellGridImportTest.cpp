@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +18,8 @@
 
 #include <cmath>
 #include <memory>
+
+#include <sys/resource.h>
 
 // Readable failures.
 inline void PrintTo(const QString &S, std::ostream *Out)
@@ -251,12 +254,13 @@ TEST(CsvImport, RandomInputNeverBreaksTheGrid)
 
 TEST(CsvImport, EqualsPythonCsvReaderCellByCell)
 {
-    // Written by python's csv module in GB18030 with each delimiter: quotes,
-    // Chinese (and a character beyond code page 936), empty and multi-line
-    // fields, and every candidate delimiter inside quoted fields.
+    // Written by python's csv module in GB18030, and in UTF-8 without a
+    // byte-order mark, with each delimiter: quotes, Chinese (and a character
+    // beyond code page 936), empty and multi-line fields, and every candidate
+    // delimiter inside quoted fields.
     const char *Script = R"PY(
 import csv, io, json, sys
-delim = sys.argv[1]
+delim, encoding = sys.argv[1], sys.argv[3]
 rows = [["名称", "价格", "说明", "备注"],
         ["茶叶", "12.5", "绿茶", "无"],
         ["他说\"好\"", "", "一行\n二行\r\n三行", "a,b;c#d\te|f"],
@@ -265,17 +269,20 @@ rows = [["名称", "价格", "说明", "备注"],
         ["end", "½", "~", "最后"]]
 buf = io.StringIO()
 csv.writer(buf, delimiter=delim).writerows(rows)
-raw = buf.getvalue().encode("gb18030")
+raw = buf.getvalue().encode(encoding)
 open(sys.argv[2], "wb").write(raw)
-back = list(csv.reader(io.StringIO(raw.decode("gb18030"), newline=""), delimiter=delim))
+back = list(csv.reader(io.StringIO(raw.decode(encoding), newline=""), delimiter=delim))
 print(json.dumps(back))
 )PY";
     if (!HavePython("csv, json"))
         GTEST_SKIP() << "python3 missing";
     TestSupport::TempDir Dir;
+    for (const QString &Encoding : {QStringLiteral("gb18030"), QStringLiteral("utf-8")})
     for (const QString &Delimiter : {QStringLiteral(","), QStringLiteral(";"), QStringLiteral("\t"), QStringLiteral("|")}) {
+        SCOPED_TRACE(Encoding.toStdString());
         const QString File = Dir.File(QStringLiteral("peer.csv"));
-        const QJsonArray Rows = QJsonDocument::fromJson(RunPython(QString::fromUtf8(Script), {Delimiter, File})).array();
+        const QJsonArray Rows =
+            QJsonDocument::fromJson(RunPython(QString::fromUtf8(Script), {Delimiter, File, Encoding})).array();
         ASSERT_EQ(Rows.size(), 6);
         TCellGrid G;
         G.LoadCSVFile(File);   // detected
@@ -288,6 +295,25 @@ print(json.dumps(back))
                                                         << " column " << C;
             }
         }
+    }
+
+    // The whole file decides, read in pieces: a character cut between two
+    // pieces is still UTF-8; one byte that is not, far down the file, makes
+    // the whole file code page 936 (which reads it whole).
+    const QByteArray Head = QStringLiteral("名称,价格\r\n").toUtf8();
+    QByteArray Long = Head;
+    while (Long.size() < (1 << 16))
+        Long += "x,1\r\n";
+    Long.truncate((1 << 16) - 3);
+    Long += QStringLiteral("\r\n茶,5\r\n").toUtf8();   // 茶 takes the bytes 65535 to 65537
+    const QString File = Dir.File(QStringLiteral("long.csv"));
+    for (const bool Damaged : {false, true}) {
+        TestSupport::WriteAll(File, Damaged ? Long + "\xD6\xD0" : Long);
+        TCellGrid G;
+        G.LoadCSVFile(File);
+        EXPECT_EQ(G.PlainCells(0, 0), Damaged ? Cp936::Decode(QStringLiteral("名称").toUtf8()) : QStringLiteral("名称"));
+        EXPECT_EQ(G.PlainCells(0, G.RowCount() - (Damaged ? 2 : 1)),
+                  Damaged ? Cp936::Decode(QStringLiteral("茶").toUtf8()) : QStringLiteral("茶"));
     }
 }
 
@@ -591,6 +617,74 @@ if what == 'size':
             }
         }
     }
+}
+
+TEST(WorksheetImport, DocumentTypesAreRefusedInEveryPartBeforeTheyAreRead)
+{
+    if (!HavePython("xlwt, openpyxl, xlrd"))
+        GTEST_SKIP() << "python3-xlwt, python3-openpyxl or python3-xlrd missing";
+    Workbooks W;
+    ASSERT_FALSE(W.Peer.isEmpty());
+    // Copies of the workbook by python's zipfile: each part the sheet is read
+    // from given a small document type declaration (after a comment in the
+    // sheet), then an 11 KB workbook whose shared strings part repeats one
+    // entity of 4,000 characters 2,000,000 times (8,000,000,000 characters).
+    const char *Rewrite = R"PY(
+import sys, zipfile, re
+src, dst, what = sys.argv[1:4]
+zin = zipfile.ZipFile(src)
+zout = zipfile.ZipFile(dst, 'w', zipfile.ZIP_DEFLATED)
+def declare(data, decl):
+    text = data.decode('utf-8')
+    at = text.index('?>') + 2 if text.startswith('<?xml') else 0
+    return (text[:at] + decl + text[at:]).encode('utf-8')
+for item in zin.infolist():
+    data = zin.read(item.filename)
+    if what == 'bomb':
+        if item.filename == 'xl/worksheets/sheet2.xml':
+            data = re.sub(rb't="inlineStr"><is><t>[^<]*</t></is>', b't="s"><v>0</v>', data, count=1)
+        if item.filename == 'xl/_rels/workbook.xml.rels':
+            data = data.replace(b'</Relationships>', b'<Relationship Type="http://schemas.openxmlformats.org/'
+                                b'officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml" '
+                                b'Id="rId9"/></Relationships>')
+    elif item.filename == what:
+        decl = '<!-- x --><!DOCTYPE r>' if what.startswith('xl/worksheets/') else '<!DOCTYPE r [<!ENTITY e "e">]>'
+        data = declare(data, decl)
+    zout.writestr(item, data)
+if what == 'bomb':
+    zout.writestr('xl/sharedStrings.xml', '<?xml version="1.0" encoding="UTF-8"?><!DOCTYPE sst [<!ENTITY e "'
+                  + 'x' * 4000 + '">]><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+                  '<si><t>' + '&e;' * 2000000 + '</t></si></sst>')
+zout.close()
+)PY";
+    TCellGrid G;
+    G.SetPlainCells(1, 1, QStringLiteral("before"));
+    const QStringList Before = Texts(G);
+    // Each refusal is required before the bomb is tried: without it the bomb
+    // would take tens of gigabytes.
+    for (const char *Part : {"_rels/.rels", "xl/workbook.xml", "xl/_rels/workbook.xml.rels", "xl/styles.xml",
+                             "xl/worksheets/sheet2.xml"}) {
+        SCOPED_TRACE(Part);
+        const QString File = W.Dir.File(QStringLiteral("dtd.xlsx"));
+        RunPython(QString::fromUtf8(Rewrite), {W.Xlsx(), File, QLatin1String(Part)});
+        ASSERT_EQ(MessageOf([&] { G.LoadFromXLS(File); }).toStdString(),
+                  (QStringLiteral("Cannot open file ") + File).toStdString());
+        ASSERT_TRUE(Texts(G) == Before) << "the grid changed";
+    }
+    const QString Bomb = W.Dir.File(QStringLiteral("bomb.xlsx"));
+    RunPython(QString::fromUtf8(Rewrite), {W.Xlsx(), Bomb, QStringLiteral("bomb")});
+    ASSERT_LT(QFileInfo(Bomb).size(), 64 * 1024);
+    struct rusage Start {}, End {};
+    getrusage(RUSAGE_SELF, &Start);
+    EXPECT_EQ(MessageOf([&] { G.LoadFromXLS(Bomb); }).toStdString(),
+              (QStringLiteral("Cannot open file ") + Bomb).toStdString());
+    getrusage(RUSAGE_SELF, &End);
+    EXPECT_LT(End.ru_maxrss - Start.ru_maxrss, 128 * 1024) << "kilobytes more at the peak";
+    EXPECT_TRUE(Texts(G) == Before) << "the grid changed";
+
+    // The workbook itself still opens.
+    G.LoadFromXLS(W.Xlsx());
+    ExpectSheet(G, W.Cells("t.xlsx", PriceSheet), true);
 }
 
 // =================================================================== the .xls reader

@@ -3,10 +3,13 @@
 #include "grid/CellGrid.h"
 #include "grid/CgUni.h"
 #include "GridChecks.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <QProcess>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -113,6 +116,108 @@ TEST(Sorting, TextIsCodePage936ByteOrderAsAPeerSortsIt)
     G.OnGetFormat = [](TObject *, int, TSortStyle &S, QString &, QString &) { S = soTextUpper; };
     G.SortByColumn();
     EXPECT_EQ(Column(G, 1), (QStringList{"A", "b", "丄", "乤"}));
+}
+
+TEST(Sorting, AutoFormatOrdersEachKindAmongItselfAsPythonSortsTheSameKey)
+{
+    // A price column holding a text here and there: the numbers in order, the
+    // texts after them, whichever cell of a pair is compared first.
+    TCellGrid G;
+    Fill(G, {{"", ""}, {"", "8"}, {"", "12.5"}, {"", "面议"}, {"", "9.9"}, {"", "100"}, {"", "面议"}, {"", "3"},
+             {"", "7.5"}, {"", "25"}});
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    EXPECT_EQ(Column(G, 1), (QStringList{"", "3", "7.5", "8", "9.9", "12.5", "25", "100", "面议", "面议"}));
+    EXPECT_EQ(G.CompareCells(1, 2, 9), -1);
+    EXPECT_EQ(G.CompareCells(1, 9, 2), 1);
+
+    // 3,000 rows of random kinds, with many equal values, beside their
+    // numbers in column 0; a second time with check boxes, which the sort
+    // compares one pair at a time. The peer sorts (kind, value): empty cells,
+    // numbers, dates (two-digit year first, the form the default short date
+    // reads), texts by their GB18030 bytes, check boxes by their state; its
+    // sort is stable, in both directions.
+    LoadDateSettings(QLocale::c());
+    const char *Peer = R"PY(
+import sys, datetime
+rows = [l.split('\t') for l in open(sys.argv[1], encoding='utf-8').read().split('\n') if l]
+rank = {'empty': 0, 'number': 1, 'date': 2, 'text': 3, 'check': 4}
+def key(r):
+    kind, text = r[1], r[2]
+    if kind == 'number': return (1, float(text))
+    if kind == 'date':
+        y, m, d = map(int, text.split('/'))
+        return (2, datetime.date(2000 + y, m, d).toordinal())
+    if kind == 'text': return (3, text.encode('gb18030'))
+    if kind == 'check': return (4, int(r[3]))
+    return (0, 0)
+for desc in (False, True):
+    print(' '.join(r[0] for r in sorted(rows, key=key, reverse=desc)))
+)PY";
+    const QStringList Texts{"面议", "电议", "缺货", "张", "李", "abc", "ABC", "N/A", "x-1", "中国", "阿姨", "z"};
+    QRandomGenerator Random(44);
+    for (const bool Checks : {false, true}) {
+        SCOPED_TRACE(Checks ? "with check boxes" : "without check boxes");
+        const int N = 3000;
+        TCellGrid M;
+        M.SetColCount(2);
+        M.SetRowCount(N + 1);
+        QByteArray Input;
+        for (int R = 1; R <= N; ++R) {
+            const int Pick = int(Random.bounded(100));
+            QString Kind, Text, State = QStringLiteral("0");
+            if (Pick < 8) {
+                Kind = QStringLiteral("empty");
+            } else if (Pick < 48) {
+                Kind = QStringLiteral("number");
+                const int V = int(Random.bounded(-40, 200));
+                Text = Random.bounded(2) ? QString::number(V) : QString::number(V / 4.0, 'f', 2);
+            } else if (Pick < 68) {
+                Kind = QStringLiteral("date");
+                Text = QStringLiteral("%1/%2/%3").arg(10 + Random.bounded(30)).arg(1 + Random.bounded(12)).arg(
+                    1 + Random.bounded(28));
+            } else if (Pick < 93 || !Checks) {
+                Kind = QStringLiteral("text");
+                Text = Texts[Random.bounded(Texts.size())];
+            } else {
+                Kind = QStringLiteral("check");
+                Text = Texts[Random.bounded(Texts.size())];
+                const bool Ticked = Random.bounded(2);
+                State = Ticked ? QStringLiteral("1") : QStringLiteral("0");
+                TCellGraphic *Check = M.NewCellGraphic(1, R);
+                Check->CellType = ctCheckBox;
+                Check->CellBoolean = Ticked;
+            }
+            M.SetCellText(0, R, QString::number(R));
+            M.SetCellText(1, R, Text);
+            Input += (QStringList{QString::number(R), Kind, Text, State}.join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
+        }
+        TestSupport::TempDir Dir;
+        TestSupport::WriteAll(Dir.File(QStringLiteral("rows.txt")), Input);
+        QByteArray Out;
+        ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                          {QStringLiteral("-c"), QString::fromUtf8(Peer), Dir.File(QStringLiteral("rows.txt"))},
+                                          &Out),
+                  0)
+            << Out.constData();
+        const QStringList Orders = QString::fromUtf8(Out).trimmed().split(QLatin1Char('\n'));
+        ASSERT_EQ(Orders.size(), 2);
+        M.SortSettings()->Column = 1;
+        for (const TSortDirection D : {sdAscending, sdDescending}) {
+            // From the rows' first order each time, as the peer sorts them.
+            M.SortSettings()->Direction = sdAscending;
+            M.SortSettings()->Column = 0;
+            M.OnGetFormat = [](TObject *, int ACol, TSortStyle &S, QString &, QString &) {
+                if (ACol == 0)
+                    S = soNumber;
+            };
+            M.SortByColumn();
+            M.SortSettings()->Column = 1;
+            M.SortSettings()->Direction = D;
+            M.SortByColumn();
+            EXPECT_EQ(Column(M, 0).join(QLatin1Char(' ')), Orders[D == sdAscending ? 0 : 1].trimmed());
+        }
+    }
 }
 
 TEST(Sorting, StylesFromOnGetFormatAndEvents)

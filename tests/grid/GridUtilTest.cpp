@@ -70,10 +70,36 @@ TEST(ConditionLanguage, MatchesComparesNumbersDatesAndStrings)
         {"\"abc\"", "abc", true, true},
         {"!a*", "ba", true, true},
         {"!a*", "ab", true, false},
+        {">张", "李", true, false},          // texts by code page 936 bytes: 李 C0EE, 张 D5C5
+        {"<张", "李", true, true},
+        {"<中国", "阿姨", true, true},
     };
     for (const MatchCase &C : Cases)
         EXPECT_EQ(Matches(QString::fromUtf8(C.Condition), QString::fromUtf8(C.Text)), C.Expected)
             << C.Condition << " / " << C.Text;
+
+    // The filter's text order is the sort's: ">W" keeps exactly the words the
+    // sort puts after W, "<=W" those up to it.
+    const QStringList Words{"中国", "阿姨", "abc", "ABC", "北京", "z", "啊", "乤", "丄", "€uro", "Zebra", "𠮷",
+                            "é", "。", "～", "李", "张", "面议"};
+    TCellGrid G;
+    G.SetColCount(2);
+    G.SetRowCount(int(Words.size()) + 1);
+    for (int R = 0; R < Words.size(); ++R)
+        G.SetCellText(1, R + 1, Words[R]);
+    G.SortSettings()->AutoFormat = false;
+    G.SortSettings()->Column = 1;
+    G.SortByColumn();
+    QStringList Sorted;
+    for (int R = 1; R < G.RowCount(); ++R)
+        Sorted << G.GetCellText(1, R);
+    for (int A = 0; A < Sorted.size(); ++A)
+        for (int B = 0; B < Sorted.size(); ++B) {
+            EXPECT_EQ(MatchStr(QLatin1Char('>') + Sorted[A], Sorted[B], true), B > A)
+                << Sorted[A].toStdString() << " / " << Sorted[B].toStdString();
+            EXPECT_EQ(MatchStr(QStringLiteral("<=") + Sorted[A], Sorted[B], true), B <= A)
+                << Sorted[A].toStdString() << " / " << Sorted[B].toStdString();
+        }
 }
 
 TEST(ConditionLanguage, ManyStarsMatchWithoutBlowingUp)

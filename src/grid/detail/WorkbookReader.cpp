@@ -93,6 +93,23 @@ std::optional<TDateTime> ParseIsoDateTime(const QString &Text)
 
 const QLatin1String RelationshipsNs("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
 
+// Workbook parts carry no document type declaration. A part that has one is
+// refused before its content is read, so that no entity it declares is ever
+// expanded: a few kilobytes of references to one long entity stand for
+// gigabytes of text.
+void RefuseDocumentType(const QByteArray &Xml)
+{
+    QXmlStreamReader X(Xml);
+    while (!X.atEnd()) {
+        const QXmlStreamReader::TokenType Token = X.readNext();
+        if (Token == QXmlStreamReader::DTD)
+            throw Damaged();
+        if (Token == QXmlStreamReader::StartElement)
+            return;
+    }
+    // Damage before the first element is the part reader's to find.
+}
+
 class XlsxPackage {
 public:
     explicit XlsxPackage(const QString &FileName)
@@ -110,7 +127,8 @@ public:
 
     bool Has(const QString &Name) const { return FIndex.contains(Name.toLower()); }
 
-    // A member's bytes; damage when it is missing, too big, or fails its check.
+    // A member's bytes; damage when it is missing, too big, fails its check
+    // or declares a document type.
     QByteArray Read(const QString &Name)
     {
         const auto It = FIndex.constFind(Name.toLower());
@@ -122,7 +140,9 @@ public:
         TMemoryStream M;
         if (!FZip.UnzipToStream(*It, &M))
             throw Damaged();
-        return M.Bytes();
+        QByteArray Bytes = M.Bytes();
+        RefuseDocumentType(Bytes);
+        return Bytes;
     }
 
 private:

@@ -25,8 +25,14 @@ enum : quint32 { EncNone = 0, EncSingle = 1u << 24, EncDouble = 2u << 24, EncFou
 // Marks a two-byte code that only GB18030 gives the character (not code page 936).
 constexpr quint32 EncNotCp936 = 1u << 23;
 
+// A two-byte code that stands for a character beyond the BMP holds, in the
+// table of two-byte codes, SupplementaryMark + its index in Tables::Supplementary
+// (the surrogate range: no code stands for a surrogate of its own).
+constexpr char16_t SupplementaryMark = 0xD800;
+
 struct Tables {
     std::vector<char16_t> Double;  // (lead - 0x81) * TrailCount + (trail - 0x40) -> character, 0 when none
+    std::vector<char32_t> Supplementary;   // characters of the two-byte codes so marked
     std::vector<char16_t> Four;    // linear index -> BMP character, 0 when none
     std::vector<quint32> Enc;      // BMP character -> encoded form
     bool EuroAt80 = false;
@@ -65,14 +71,18 @@ private:
 
 bool IsEscape(char16_t C) { return C >= ByteEscapeBase + 0x80 && C <= ByteEscapeBase + 0xFF; }
 
-// Decodes Bytes to a single UTF-16 unit with one of the converters; 0 when it is not exactly one.
-char16_t DecodeOne(Converter &C, const char *Bytes, size_t Len)
+// Decodes Bytes to a single character with one of the converters; 0 when it is not exactly one.
+char32_t DecodeOne(Converter &C, const char *Bytes, size_t Len)
 {
     char16_t Out[4];
     size_t OutLen = 0;
-    if (!C.Run(Bytes, Len, reinterpret_cast<char *>(Out), sizeof Out, OutLen) || OutLen != 2)
+    if (!C.Run(Bytes, Len, reinterpret_cast<char *>(Out), sizeof Out, OutLen))
         return 0;
-    return Out[0];
+    if (OutLen == 2)
+        return Out[0];
+    if (OutLen == 4 && QChar::isHighSurrogate(Out[0]) && QChar::isLowSurrogate(Out[1]))
+        return QChar::surrogateToUcs4(Out[0], Out[1]);
+    return 0;
 }
 
 size_t EncodeOne(Converter &C, char16_t Ch, unsigned char *Out)
@@ -121,7 +131,10 @@ std::unique_ptr<Tables> BuildTables()
                 if (Trail == 0x7F)
                     continue;
                 const char In[2] = {char(Lead), char(Trail)};
-                const char16_t Ch = DecodeOne(Cp936Dec, In, 2);
+                const char32_t Wide = DecodeOne(Cp936Dec, In, 2);
+                if (Wide > 0xFFFF)
+                    continue;
+                const char16_t Ch = char16_t(Wide);
                 if (Ch < 0x80 || IsEscape(Ch) || (Ch >= 0xD800 && Ch <= 0xDFFF) || T->Enc[Ch] != EncNone)
                     continue;
                 if (EncodeOne(Cp936Enc, Ch, Buf) != 2 || Buf[0] != Lead || Buf[1] != Trail)
@@ -131,20 +144,31 @@ std::unique_ptr<Tables> BuildTables()
             }
     }
     if (GbDec.Ok() && GbEnc.Ok()) {
-        // Two-byte codes outside the code page (user-defined areas and the like).
+        // Two-byte codes outside the code page (user-defined areas and the
+        // like) read as GB18030 reads them. A character that already has a
+        // code of the code page keeps that code for writing: A2 E3, GB18030's
+        // euro sign, reads as the euro sign, which is written as 0x80.
         for (int Lead = 0x81; Lead <= 0xFE; ++Lead)
             for (int Trail = 0x40; Trail <= 0xFE; ++Trail) {
                 const size_t Idx = size_t((Lead - 0x81) * TrailCount + (Trail - 0x40));
                 if (Trail == 0x7F || T->Double[Idx] != 0)
                     continue;
                 const char In[2] = {char(Lead), char(Trail)};
-                const char16_t Ch = DecodeOne(GbDec, In, 2);
-                if (Ch < 0x80 || IsEscape(Ch) || (Ch >= 0xD800 && Ch <= 0xDFFF) || T->Enc[Ch] != EncNone)
+                const char32_t Wide = DecodeOne(GbDec, In, 2);
+                if (Wide > 0xFFFF) {
+                    // Written back as its four-byte sequence, as every character beyond the BMP.
+                    if (T->Supplementary.size() < 0x400) {
+                        T->Double[Idx] = char16_t(SupplementaryMark + T->Supplementary.size());
+                        T->Supplementary.push_back(Wide);
+                    }
                     continue;
-                if (EncodeOne(GbEnc, Ch, Buf) != 2 || Buf[0] != Lead || Buf[1] != Trail)
+                }
+                const char16_t Ch = char16_t(Wide);
+                if (Ch < 0x80 || IsEscape(Ch) || (Ch >= 0xD800 && Ch <= 0xDFFF))
                     continue;
                 T->Double[Idx] = Ch;
-                T->Enc[Ch] = EncDouble | EncNotCp936 | quint32(Lead << 8 | Trail);
+                if (T->Enc[Ch] == EncNone && EncodeOne(GbEnc, Ch, Buf) == 2 && Buf[0] == Lead && Buf[1] == Trail)
+                    T->Enc[Ch] = EncDouble | EncNotCp936 | quint32(Lead << 8 | Trail);
             }
         // Four-byte codes for the rest of the BMP.
         for (quint32 Ch = 0x80; Ch <= 0xFFFF; ++Ch) {
@@ -155,7 +179,7 @@ std::unique_ptr<Tables> BuildTables()
             const qint64 L = FourLinear(Buf);
             if (L < 0 || L >= Bmp4Count || T->Four[size_t(L)] != 0)
                 continue;
-            if (DecodeOne(GbDec, reinterpret_cast<const char *>(Buf), 4) != Ch)
+            if (DecodeOne(GbDec, reinterpret_cast<const char *>(Buf), 4) != char32_t(Ch))
                 continue;
             T->Four[size_t(L)] = char16_t(Ch);
             T->Enc[Ch] = EncFour | quint32(L);
@@ -254,6 +278,13 @@ QString Decode(const char *Data, qsizetype Size)
         }
         if (C2 >= 0x40 && C2 != 0x7F && C2 != 0xFF) {
             const char16_t Ch = T.Double[size_t((C - 0x81) * TrailCount + (C2 - 0x40))];
+            if (Ch >= SupplementaryMark && Ch < SupplementaryMark + 0x400) {
+                const char32_t Cp = T.Supplementary[size_t(Ch - SupplementaryMark)];
+                Out.append(QChar(QChar::highSurrogate(Cp)));
+                Out.append(QChar(QChar::lowSurrogate(Cp)));
+                I += 2;
+                continue;
+            }
             if (Ch != 0) {
                 Out.append(QChar(Ch));
                 I += 2;
@@ -455,3 +486,48 @@ qsizetype EncodedLength(const QString &Text)
 }
 
 } // namespace Cp936
+
+namespace Utf8 {
+
+bool TValidator::Feed(const char *Data, qsizetype Size)
+{
+    const auto *B = reinterpret_cast<const unsigned char *>(Data);
+    for (qsizetype I = 0; I < Size && FValid; ++I) {
+        const unsigned char C = B[I];
+        if (FPending > 0) {
+            if (C < FLow || C > FHigh) {
+                FValid = false;
+                break;
+            }
+            --FPending;
+            FLow = 0x80;
+            FHigh = 0xBF;
+            continue;
+        }
+        if (C < 0x80)
+            continue;
+        FNonAscii = true;
+        // The first continuation byte's range rules out overlong forms,
+        // surrogates and values past U+10FFFF.
+        if (C >= 0xC2 && C <= 0xDF) {
+            FPending = 1;
+        } else if (C >= 0xE0 && C <= 0xEF) {
+            FPending = 2;
+            if (C == 0xE0)
+                FLow = 0xA0;
+            else if (C == 0xED)
+                FHigh = 0x9F;
+        } else if (C >= 0xF0 && C <= 0xF4) {
+            FPending = 3;
+            if (C == 0xF0)
+                FLow = 0x90;
+            else if (C == 0xF4)
+                FHigh = 0x8F;
+        } else {
+            FValid = false;
+        }
+    }
+    return FValid;
+}
+
+} // namespace Utf8

@@ -4,11 +4,15 @@
 // Encoding never loses a character: a character that code page 936 cannot hold
 // is written as its 4-byte GB18030 sequence, and decoding reads such sequences
 // back. Every code page 936 byte sequence decodes and re-encodes unchanged
-// (0x80 is the euro sign). A byte that forms no character decodes to a private
-// use character U+F780 + byte (U+F700 range), which encodes back to the same
-// byte, so damaged input is kept rather than silently dropped. Only where text
-// put after such a byte would join it into a character is it written as "?",
-// so that the text after it reads back unchanged.
+// (0x80 is the euro sign). The two-byte codes the code page lacks read as
+// GB18030 reads them; one that stands for a character the code page has a code
+// for (A2 E3, the euro sign) is written back with the code page's code (0x80).
+// A byte that forms no character decodes to a private use character
+// U+F780 + byte (U+F700 range), which encodes back to the same byte, so damaged
+// input is kept rather than silently dropped (a four-byte GB18030 code of one
+// of those private use characters is kept as its four bytes the same way).
+// Only where text put after such a byte would join it into a character is it
+// written as "?", so that the text after it reads back unchanged.
 
 #include <QByteArray>
 #include <QString>
@@ -35,3 +39,26 @@ QByteArray EncodeHtml(const QString &Text);
 QByteArray EncodeHtmlAscii(const QString &Text);
 
 } // namespace Cp936
+
+namespace Utf8 {
+
+// Tells whether bytes are strict UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF), read piece by piece: a character may be split
+// between two pieces.
+class TValidator {
+public:
+    // Takes the next piece; false once the bytes so far cannot be UTF-8.
+    bool Feed(const char *Data, qsizetype Size);
+    // Every byte taken is UTF-8 and no character is left unfinished.
+    bool Complete() const { return FValid && FPending == 0; }
+    // A byte taken was not ASCII.
+    bool NonAscii() const { return FNonAscii; }
+
+private:
+    bool FValid = true;
+    bool FNonAscii = false;
+    int FPending = 0;                          // continuation bytes still to come
+    unsigned char FLow = 0x80, FHigh = 0xBF;   // range of the next continuation byte
+};
+
+} // namespace Utf8

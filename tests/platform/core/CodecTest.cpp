@@ -31,13 +31,20 @@ TEST(Cp936Codec, ChineseTextAndEuroRoundTrip)
 
 TEST(Cp936Codec, EveryCodePageSequenceKeepsItsBytes)
 {
-    // All one- and two-byte sequences, valid or not, come back byte for byte.
+    // All one- and two-byte sequences, valid or not, come back byte for byte,
+    // but for the few codes the code page lacks whose GB18030 character is
+    // written another way: A2 E3, the euro sign (0x80), and those that stand
+    // for characters beyond the BMP (four-byte sequences, as all of those).
     QByteArray All;
     for (int B = 0; B < 0x100; ++B)
         All.append(char(B)).append(' ');
     for (int Lead = 0x81; Lead <= 0xFE; ++Lead)
-        for (int Trail = 0x40; Trail <= 0xFE; ++Trail)
-            All.append(char(Lead)).append(char(Trail)).append('|');
+        for (int Trail = 0x40; Trail <= 0xFE; ++Trail) {
+            const QByteArray Code = Bytes({Lead, Trail});
+            const QString Ch = Cp936::Decode(Code);
+            if (Ch != QString(QChar(0x20AC)) && !(Ch.size() == 2 && Ch.at(0).isHighSurrogate()))
+                All.append(Code).append('|');
+        }
     EXPECT_EQ(Cp936::Encode(Cp936::Decode(All)), All);
 
     // So do four-byte sequences: the BMP range, some of the supplementary
@@ -67,8 +74,50 @@ TEST(Cp936Codec, CharactersOutsideTheCodePageUseFourByteSequences)
     // User-defined codes read as private use characters and count as the code page's.
     EXPECT_EQ(Cp936::Decode(Bytes({0xAA, 0xA1})), QString(QChar(0xE000)));
     EXPECT_TRUE(Cp936::CanEncode(QString(QChar(0xE000))));
-    // The GB18030 euro (A2 E3) is not the code page's: its bytes stay as they were.
-    EXPECT_EQ(Cp936::Encode(Cp936::Decode(Bytes({0xA2, 0xE3}))), Bytes({0xA2, 0xE3}));
+}
+
+TEST(Cp936Codec, TwoByteCodesReadAsGb18030ReadsThem)
+{
+    // Every two-byte code, one a line, read by iconv's GB18030 decoder and by
+    // ours: the same character each. The code page's own codes keep their
+    // bytes (above); those it lacks are GB18030's, written back as GB18030
+    // writes them, or with the code page's code where it has one.
+    QByteArray All;
+    for (int Lead = 0x81; Lead <= 0xFE; ++Lead)
+        for (int Trail = 0x40; Trail <= 0xFE; ++Trail)
+            if (Trail != 0x7F)
+                All.append(char(Lead)).append(char(Trail)).append('\n');
+    TestSupport::TempDir Dir;
+    TestSupport::WriteAll(Dir.File(QStringLiteral("codes.txt")), All);
+    QByteArray Peer;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("iconv"),
+                                      {QStringLiteral("-f"), QStringLiteral("GB18030"), QStringLiteral("-t"),
+                                       QStringLiteral("UTF-8"), Dir.File(QStringLiteral("codes.txt"))},
+                                      &Peer),
+              0)
+        << Peer.left(300).constData();
+    const QStringList Expected = QString::fromUtf8(Peer).split(QLatin1Char('\n'));
+    const QStringList Ours = Cp936::Decode(All).split(QLatin1Char('\n'));
+    ASSERT_EQ(Ours.size(), Expected.size());
+    int Differ = 0;
+    for (qsizetype I = 0; I < Ours.size(); ++I)
+        if (Ours[I] != Expected[I] && ++Differ <= 10)
+            ADD_FAILURE() << "code " << QByteArray(All.constData() + I * 3, 2).toHex().constData();
+    EXPECT_EQ(Differ, 0);
+
+    // GB18030's euro sign: read as the euro sign, written as the code page writes it.
+    EXPECT_EQ(Cp936::Decode(Bytes({0xA2, 0xE3})), QString(QChar(0x20AC)));
+    EXPECT_EQ(Cp936::Encode(Cp936::Decode(Bytes({'x', 0xA2, 0xE3, 0x80}))), Bytes({'x', 0x80, 0x80}));
+    // Other codes the code page lacks keep their bytes, but for those that
+    // stand for characters beyond the BMP: those go out as four bytes.
+    const QString Rest = Cp936::Decode(Bytes({0xA6, 0xD9, 0xA8, 0xBC, 0xFE, 0x50}));
+    EXPECT_EQ(Rest, QString::fromUtf8("\xEF\xB8\x90\xE1\xB8\xBF\xE2\xBA\x81"));
+    EXPECT_EQ(Cp936::Encode(Rest), Bytes({0xA6, 0xD9, 0xA8, 0xBC, 0xFE, 0x50}));
+    EXPECT_TRUE(Cp936::CanEncode(Rest));
+    const QString Beyond = Cp936::Decode(Bytes({0xFE, 0x51}));
+    EXPECT_EQ(Beyond, QString::fromUtf8("\xF0\xA0\x82\x87"));   // U+20087
+    EXPECT_EQ(Cp936::Decode(Cp936::Encode(Beyond)), Beyond);
+    EXPECT_EQ(Cp936::EncodedLength(Beyond), 4);
 }
 
 TEST(Cp936Codec, EveryCharacterComesBack)
@@ -136,6 +185,42 @@ TEST(Cp936Codec, WebPagesReferToCharactersTheCodePageLacks)
               0)
         << Read.left(300).constData();
     EXPECT_TRUE(QString::fromUtf8(Read) == All);
+}
+
+TEST(Utf8Validator, StrictAndAcrossPieces)
+{
+    // Whole and cut at every place, each sequence is judged the same.
+    const struct {
+        QByteArray Bytes;
+        bool Utf8;
+        bool NonAscii;
+    } Cases[] = {
+        {QByteArray("plain, ascii\r\n"), true, false},
+        {QStringLiteral("名称,价格 €½ 𠀀").toUtf8(), true, true},
+        {Bytes({0xEF, 0xBB, 0xBF, 'a'}), true, true},
+        {Bytes({0xC3}), false, true},                     // cut short at the end
+        {Bytes({0xC0, 0x80}), false, true},               // overlong forms
+        {Bytes({0xE0, 0x80, 0x80}), false, true},
+        {Bytes({0xF0, 0x8F, 0xBF, 0xBF}), false, true},
+        {Bytes({0xED, 0xA0, 0x80}), false, true},         // a surrogate
+        {Bytes({0xED, 0x9F, 0xBF}), true, true},          // U+D7FF
+        {Bytes({0xF4, 0x8F, 0xBF, 0xBF}), true, true},    // U+10FFFF
+        {Bytes({0xF4, 0x90, 0x80, 0x80}), false, true},   // beyond it
+        {Bytes({0xF5, 0x80, 0x80, 0x80}), false, true},
+        {Bytes({'a', 0x80, 'b'}), false, true},           // a continuation byte alone
+        {Bytes({0xD6, 0xD0, 0xCE, 0xC4}), false, true},   // code page 936: 中文
+        {Bytes({0xE4, 0xB8, 'x'}), false, true},
+    };
+    for (const auto &C : Cases)
+        for (qsizetype Cut = 0; Cut <= C.Bytes.size(); ++Cut) {
+            Utf8::TValidator V;
+            V.Feed(C.Bytes.constData(), Cut);
+            V.Feed(C.Bytes.constData() + Cut, C.Bytes.size() - Cut);
+            EXPECT_EQ(V.Complete(), C.Utf8) << C.Bytes.toHex().constData() << " cut at " << Cut;
+            if (C.Utf8) {
+                EXPECT_EQ(V.NonAscii(), C.NonAscii) << C.Bytes.toHex().constData();
+            }
+        }
 }
 
 } // namespace
