@@ -630,10 +630,17 @@ TEST_F(OutputText, APageSavedElsewhereKeepsShowingItsPicturesAndAMissingOneIsNam
         const QString Out = Drive(QStringLiteral("wait\ncell CellGrid1 1 1\ncell CellGrid1 1 7\ncell CellGrid1 1 13\n"
                                                  "answer button OK\nclick HTML1\nwait\nprompts\nquit\n"),
                                   {Saved});
-        EXPECT_EQ(Out, S("\n\n图片文件不存在\nMessageBox | 警告 | 以下商品的图片文件找不到，输出的页面中不会显示这些图片：\\n商品“A-003”：gone.jpg | OK\n"));
+        EXPECT_EQ(Out, S("\n\n图片文件不存在\nMessageBox | 警告 | 以下商品的图片文件找不到，输出的页面中不会显示这些图片：\\n商品“A-003”的图片：gone.jpg | OK\n"));
         EXPECT_EQ(Listing(Output(QStringLiteral("P1"), QStringLiteral("images"))), (QStringList{QStringLiteral("b.jpg"), QStringLiteral("photo.jpg")}));
         EXPECT_TRUE(Web({Output(QStringLiteral("P1"), QStringLiteral("P1.htm"))}).value(0).startsWith(QStringLiteral("pictures 3 loaded 2\n")));
     }
+    // A product without a picture names no file: the output has nothing to tell.
+    QStringList Lines = LoadLines(Away);
+    Lines.replaceInStrings(S("{$IMG}=gone.jpg"), S("{$IMG}="));
+    SaveText(Away, Lines);
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP1\nwait\nprompts\nquit\n"), {Away}), QString());
+    EXPECT_EQ(ZipMembers(Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))),
+              (QStringList{QStringLiteral("P1.htm"), QStringLiteral("images/b.jpg"), QStringLiteral("images/photo.jpg")}));
 }
 
 namespace {

@@ -328,7 +328,8 @@ void TPageOutput::BuildPairs()
     Add(QStringLiteral("{$CATA_DATE}="), QStringLiteral("{日期}"));
     Add(QStringLiteral("{$CUR_CY}="), QStringLiteral("{货币符号}"));
 
-    // Background picture and music: dropped when the file is not there.
+    // Background picture and music: dropped when the file is not there (the
+    // page's validation has asked about them).
     const QString Bg = PageValue(FPage, QStringLiteral("{背景图片}"));
     if (!Bg.isEmpty()) {
         const QString Path = Resolve(Bg);
@@ -419,7 +420,7 @@ void TPageOutput::ExpandBody()
         if (!Picture.isEmpty() && !FileExists(Picture)) {
             const QString Id = Trim(TPageOutput::PageValue(FPage.mid(I + 2, 7), QStringLiteral("{$PID}")));
             FMissing << (Id.isEmpty() ? QStringLiteral("第%1个商品").arg(N) : QStringLiteral("商品“%1”").arg(Id))
-                    + QStringLiteral("：") + Stored;
+                    + QStringLiteral("的图片：") + Stored;
         }
         QHash<QString, QString> Record{
             {QStringLiteral("{$IMG}"), Picture},

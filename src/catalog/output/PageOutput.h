@@ -163,7 +163,7 @@ private:
     QHash<QString, int> FFirstFreeNumber;
     QStringList FCreatedFiles;            // files this run made in the pictures folder
     TOutputFiles *FFiles = nullptr;       // the copies of this run, put in place together
-    QStringList FMissing;                 // products whose picture is not found: "商品“A-1”：pics\a.jpg"
+    QStringList FMissing;                 // pictures not found: "商品“A-1”的图片：pics\a.jpg"
     bool FStyleShowsBack = false;         // the style's templates refer to its background M_back.jpg
     bool FCreatedImages = false;
     bool FCreatedPage = false;

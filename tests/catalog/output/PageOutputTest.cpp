@@ -75,6 +75,22 @@ TEST(TemplateExpansion, ValuesInsideAttributesCannotEndTheirTag)
     const QString Unended = QStringLiteral("<b").repeated(100000) + QStringLiteral("=\">");
     EXPECT_EQ(HtmlText::AttributeValue(Unended), QStringLiteral("&lt;b").repeated(100000) + QStringLiteral("=&quot;&gt;"));
 
+    // In a title, a script or a comment a value is text: its tags go, and
+    // nothing of it can end the element; references stay references.
+    EXPECT_EQ(HtmlText::RawTextValue(QStringLiteral("<b>春季</b>新品</title><script>x</script> a<b & c&amp;d \"'")),
+              QStringLiteral("春季新品x a&lt;b &amp; c&amp;d \"'"));
+    EXPECT_EQ(HtmlText::RawTextValue(QStringLiteral("--> <!-- x")), QStringLiteral("--&gt; &lt;!-- x"));
+    // The text a name shows, for a file name made of it.
+    EXPECT_EQ(HtmlText::PlainText(QStringLiteral("春季<b>新品<b>目录&amp;&lt;&#47;&#x1F600;&nbsp;&bogus;&#0;")),
+              QStringLiteral("春季新品目录&</😀 &bogus;&#0;"));
+    {
+        const QString Title = QStringLiteral("<title>{$N}</title><p>{$N}</p>");
+        const auto TitlePlaces = HtmlText::AttributePlaces({Title});
+        EXPECT_EQ(TPageOutput::ExpandLine(Title, [](const QString &) { return QStringLiteral("<b>春</b></title>&"); }, {},
+                                          TitlePlaces->at(0)),
+                  QStringLiteral("<title>春&amp;</title><p><b>春</b></title>&</p>"));
+    }
+
     // In a line: the value in the attribute is plain, the same value in the
     // text stays as written, and the picture's address keeps its size attributes.
     auto Lookup = [](const QString &T) {
