@@ -626,7 +626,7 @@ bool TPageDocument::RebasePicturePaths(const QString &OldPagePath, const QString
     const QString OldFolder = OldPagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(NativePath(OldPagePath)).absoluteFilePath());
     const QString NewFolder = ExtractFilePath(QFileInfo(NativePath(NewPagePath)).absoluteFilePath());
     static const QStringList Keys{QStringLiteral("{$IMG}="), QStringLiteral("{背景图片}="), QStringLiteral("{背景音乐}=")};
-    bool Changed = false;
+    bool Any = false;
     for (int I = 0; I < Count(); ++I) {
         const QString &Line = FLines.at(I);
         const auto Key = std::find_if(Keys.cbegin(), Keys.cend(),
@@ -642,11 +642,11 @@ bool TPageDocument::RebasePicturePaths(const QString &OldPagePath, const QString
         const QString Value = IsPathInside(File, NewFolder) ? QDir(NewFolder).relativeFilePath(File).replace(QLatin1Char('/'), QLatin1Char('\\'))
                                                             : File;
         PutLine(I, Line.left(Key->size()) + Value);
-        Changed = true;
+        Any = true;
     }
-    if (Changed)
-        this->Changed();
-    return Changed;
+    if (Any)
+        Changed();
+    return Any;
 }
 
 void TPageDocument::AddPageHistory(const QString &HistoryFile, const QString &Path)

@@ -770,7 +770,6 @@ void TPageOutput::ZipBranch(QString &ResultPath)
                 Hooks.ZipProgress(Percent);
         },
         Hooks.Cancelled);
-    CleanUp(QString());
     ResultPath = Zip + QLatin1Char(' ');
 }
 
@@ -798,9 +797,8 @@ void TPageOutput::MhtBranch(QString &ResultPath)
     Writer.Chinese = FChinese;
     Writer.OnProgress = Hooks.MhtProgress;
     Writer.Cancelled = Hooks.Cancelled;
-    Writer.Target = FD + QLatin1Char('/') + FId + QStringLiteral(".htm.mht");
+    Writer.MessagePath = FD + QLatin1Char('/') + FId + QStringLiteral(".htm.mht");
     Writer.Write(Html, Files, ResultPath, QString());
-    CleanUp(QString());
 }
 
 bool TPageOutput::SfxBranch(QString &ResultPath)
@@ -812,7 +810,6 @@ bool TPageOutput::SfxBranch(QString &ResultPath)
     const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
     QString Error;
     const bool Ok = PageArchive::MakeSelfExtracting(Exe, Members, Error, Hooks.ZipProgress);
-    CleanUp(QString());
     if (!Ok) {
         ShowError(QStringLiteral("自解压文件生成失败。") + Error);
         return false;
