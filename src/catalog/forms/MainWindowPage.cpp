@@ -371,13 +371,20 @@ void TForm1::N8Click()
                       QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)
             != IDYES)
         return;
-    // The pictures stay where they are and the page names them from its new place.
-    FPage.RebasePicturePaths(FPagePath, Path, ProgramFolder());
+    // The pictures stay where they are and the page names them from its new
+    // place; that change is saved with it, so a page without unsaved changes
+    // still has none.
+    const bool WasSaved = FPageSaved;
+    const bool Rebased = FPage.RebasePicturePaths(FPagePath, Path, ProgramFolder());
     FPagePath = Path;
     SetPageCaptionIfEmpty(QStringLiteral("页面文件 ") + Path);
     FPage.SaveToFile(Path);
     AddPageHistory(Path);
     SpeedButton9->setEnabled(false);
+    if (Rebased) {
+        FPageSaved = WasSaved;
+        RepaintPageList();
+    }
 }
 
 void TForm1::AddPageHistory(const QString &Path)
