@@ -37,22 +37,25 @@ void SaveText(const QString &File, const QStringList &Lines)
     TStringList(Lines).SaveToFile(File);
 }
 
-// A product: its name and its description.
+// A product: its name, its description and its picture as the page names it.
 struct TProduct {
     QString Name;
     QString Note;
+    QString Picture = QStringLiteral("photo.jpg");
 };
 
 // The web pages of an output as python reads them: for every page (and help
-// contents file) its name, the alt text of its pictures, the values of its
-// mail links and contents entries, and its whole text, each decoded with the
-// character set the page or its MIME part declares (strictly: bytes that do
-// not belong to it fail the reader) and with references resolved.
-QJsonArray PagesIn(const QString &Kind, const QString &File)
+// contents file) its name, its title, the alt text of its pictures, the values
+// of its mail links and contents entries, the texts of its links, its whole
+// text and, for each of the Needles, how many tables are open where its text
+// first stands; each page decoded with the character set the page or its MIME
+// part declares (strictly: bytes that do not belong to it fail the reader)
+// and with references resolved.
+QJsonArray PagesIn(const QString &Kind, const QString &File, const QStringList &Needles = {})
 {
     static const char *const Reader = R"(
 import sys, zipfile, email, subprocess, tempfile, glob, json, re, os, html.parser
-kind, f = sys.argv[1], sys.argv[2]
+kind, f, needles = sys.argv[1], sys.argv[2], sys.argv[3:]
 pages = lambda n: n.lower().endswith(('.htm', '.hhc'))
 if kind == 'htm':
     parts = [(f, open(f, 'rb').read(), None)]
@@ -71,13 +74,26 @@ else:
 class Page(html.parser.HTMLParser):
     def __init__(self):
         super().__init__(convert_charrefs=True)
-        self.alts, self.values, self.text = [], [], []
+        self.alts, self.values, self.text, self.title, self.links = [], [], [], [], []
+        self.tables, self.depths, self.where = 0, {}, None
     def handle_starttag(self, tag, attrs):
         a = dict(attrs)
         if tag == 'img' and 'alt' in a: self.alts.append(a['alt'])
         if tag == 'param' and a.get('name') == 'Name': self.values.append(a.get('value'))
         if tag == 'a' and (a.get('href') or '').startswith('mailto:'): self.values.append(a['href'])
-    def handle_data(self, d): self.text.append(d)
+        if tag == 'table': self.tables += 1
+        if tag in ('title', 'a'):
+            self.where = tag
+            if tag == 'a': self.links.append('')
+    def handle_endtag(self, tag):
+        if tag == 'table': self.tables -= 1
+        if tag == self.where: self.where = None
+    def handle_data(self, d):
+        self.text.append(d)
+        if self.where == 'title': self.title.append(d)
+        if self.where == 'a': self.links[-1] += d
+        for n in needles:
+            if n in d and n not in self.depths: self.depths[n] = self.tables
 out = []
 for name, b, charset in parts:
     if not charset:
@@ -86,12 +102,13 @@ for name, b, charset in parts:
     charset = {'gb2312': 'gbk', 'iso-8859-1': 'cp1252'}.get(charset.lower(), charset)
     p = Page()
     p.feed(b.decode(charset))
-    out.append({'name': name, 'alts': p.alts, 'values': p.values, 'text': ''.join(p.text)})
+    out.append({'name': name, 'alts': p.alts, 'values': p.values, 'text': ''.join(p.text),
+                'title': ''.join(p.title), 'links': p.links, 'depths': p.depths})
 print(json.dumps(out))
 )";
     QByteArray Out;
     const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
-                                             {QStringLiteral("-c"), QString::fromUtf8(Reader), Kind, File}, &Out);
+                                             QStringList{QStringLiteral("-c"), QString::fromUtf8(Reader), Kind, File} + Needles, &Out);
     EXPECT_EQ(Code, 0) << Kind.toStdString() << ' ' << File.toStdString() << '\n' << Out.right(600).constData();
     return QJsonDocument::fromJson(Out).array();
 }
@@ -160,10 +177,11 @@ protected:
                       S("{订单接收email地址}=order@example.com"), S("{图片框百分比}=75"), S("{Catalog说明}=说明"),
                       S("/*以下内容均由程序自动生成，一般用户无需自行修改。"), S("{detail}"), QString()};
         for (int N = 1; N <= Products.size(); ++N)
-            L << QStringLiteral("{$%1}").arg(N) << S("{$IMG}=photo.jpg") << QStringLiteral("{$PID}=A-00%1").arg(N)
+            L << QStringLiteral("{$%1}").arg(N) << S("{$IMG}=") + Products.at(N - 1).Picture << QStringLiteral("{$PID}=A-00%1").arg(N)
               << S("{$PNAME}=") + Products.at(N - 1).Name << QStringLiteral("{$PPRICE}=%1.50").arg(N) << S("{$PUNIT}=件")
               << QStringLiteral("{$PWEIGHT}=5") << S("{$PSERIAL}=大号") << S("{$PNOTE}=") + Products.at(N - 1).Note;
         const QString Path = Docs.File(File);
+        QDir().mkpath(QFileInfo(Path).absolutePath());
         SaveText(Path, L);
         return Path;
     }
@@ -432,6 +450,197 @@ TEST_F(OutputText, CharactersOutsideTheCodePageShowInEveryOutput)
         EXPECT_FALSE(Pictures[0].value(Key).isEmpty()) << Key.toStdString();
         EXPECT_TRUE(Pictures[0].value(Key) == Pictures[1].value(Key)) << Key.toStdString();
     }
+}
+
+TEST_F(OutputText, LongPastedTextsMarkupInNamesAndLabelledCompanyLinesPublishAsTheyShow)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")) || !TestSupport::HaveProgram(QStringLiteral("pdfinfo")))
+        GTEST_SKIP() << "chmls or poppler-utils are not installed";
+    // A description pasted from a web page, its table kept, far longer than
+    // 512 characters; the product after it and the page's own tables must
+    // stay outside its table.
+    const QString Long = S("很长的说明").repeated(150) + S("完");
+    const QString Pasted = S("<table border=\"1\"><tr><td>") + Long + S("</td></tr></table>");
+    // A page name with tags and an end of the title in it.
+    Title = S("<b>春季</b>新品</title><i>报价</i>");
+    const QString TitleText = S("春季新品报价");
+    // Company lines stored as label=value, and a web address that holds "=".
+    SaveText(Home.File(QStringLiteral("cols1.dat")),
+             {S("中文内容"), S("公司名=清风茶具"), S("联系人=王五"), S("手机=138"), S("电话"), S("传真"),
+              S("http://shop.example.com/?id=3"), S("邮件地址=shop@example.com")});
+    const QString Page = WritePage({{S("茶杯"), Pasted}, {S("茶壶"), S("短说明")}});
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\nclick HTML1\nwait\nprompts\nquit\n"), {Page}),
+              QString());
+    const struct {
+        const char *Kind;
+        QString File;
+    } Read[] = {{"htm", Output(QStringLiteral("P1"), QStringLiteral("P1.htm"))},
+                {"mht", Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht"))},
+                {"chm", Output(QStringLiteral("P1"), QStringLiteral("P1.chm"))},
+                {"zip", Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))}};
+    for (const auto &Out : Read) {
+        SCOPED_TRACE(Out.Kind);
+        const QJsonArray Pages = ProductPages(PagesIn(QLatin1String(Out.Kind), Out.File, {S("A-001"), S("A-002"), S("订单请发送至")}));
+        ASSERT_EQ(Pages.size(), 1);
+        const QJsonObject P = Pages.at(0).toObject();
+        const QString Text = P.value(QStringLiteral("text")).toString();
+        EXPECT_TRUE(Text.contains(Long)) << "the description whole";
+        // Both products and the footer stand in the page's own tables, none in the pasted one.
+        const QJsonObject Depths = P.value(QStringLiteral("depths")).toObject();
+        EXPECT_EQ(Depths.value(S("A-002")).toInt(-1), Depths.value(S("A-001")).toInt(-2)) << Text.right(300).toStdString();
+        EXPECT_EQ(Depths.value(S("订单请发送至")).toInt(-1), 1);
+        // The title is the name's text, and nothing of it shows at the top of the page.
+        EXPECT_EQ(P.value(QStringLiteral("title")).toString(), TitleText);
+        EXPECT_FALSE(Text.left(Text.indexOf(S("春季新品"))).contains(S("报价"))) << Text.left(200).toStdString();
+        // The company's values, without their labels; an address with "=" whole.
+        EXPECT_TRUE(Text.contains(S("联系人：王五")) && Text.contains(S("清风茶具")) && Text.contains(S("邮箱：shop@example.com")))
+            << Text.right(400).toStdString();
+        EXPECT_FALSE(Text.contains(S("联系人=")) || Text.contains(S("公司名=")));
+        EXPECT_TRUE(Text.contains(S("网址：http://shop.example.com/?id=3")));
+    }
+
+    // The book: its name and its pages' names in its frames' titles as
+    // text, a page named with nothing but tags listed by its file's name,
+    // and its PDF named by its name's text.
+    WritePage({{S("茶杯"), S("说明")}}, S("标准模式"), false, QString(), QStringLiteral("p.qbt"));
+    Title = S("<b></b>");
+    WritePage({{S("茶壶"), S("说明")}}, S("标准模式"), false, QString(), QStringLiteral("q.qbt"));
+    const QString Book = Docs.File(QStringLiteral("b.qbs"));
+    SaveText(Book, {S("Catalog_name=春季<b>新品</b></title>目录"), S("{$Files}"), QStringLiteral("p.qbt"), QStringLiteral("q.qbt")});
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {Book}), QString());
+    const QJsonObject Index = PagesIn(QStringLiteral("htm"), Output(QStringLiteral("b"), QStringLiteral("index.htm"))).at(0).toObject();
+    EXPECT_EQ(Index.value(QStringLiteral("title")).toString(), S("春季新品目录"));
+    const QJsonObject Left = PagesIn(QStringLiteral("htm"), Output(QStringLiteral("b"), QStringLiteral("images/left.htm"))).at(0).toObject();
+    EXPECT_EQ(Left.value(QStringLiteral("title")).toString(), S("春季新品目录"));
+    EXPECT_EQ(Strings(Left.value(QStringLiteral("links"))), (QStringList{S("春季新品报价"), S("q")}));
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick PDFpdf2\nwait\nprompts\nquit\n"), {Book}), QString());
+    EXPECT_TRUE(QFileInfo(Output(QStringLiteral("b"), S("春季新品目录.pdf"))).isFile())
+        << QDir(Output(QStringLiteral("b"), QString())).entryList().join(QLatin1Char(' ')).toStdString();
+}
+
+namespace {
+
+// The members of a ZIP as python's zipfile lists them, sorted.
+QStringList ZipMembers(const QString &Zip)
+{
+    QByteArray Out;
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                      {QStringLiteral("-c"),
+                                       QStringLiteral("import sys,zipfile\nfor n in sorted(zipfile.ZipFile(sys.argv[1]).namelist()): print(n)"),
+                                       Zip},
+                                      &Out),
+              0)
+        << Out.constData();
+    return QString::fromUtf8(Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+TEST_F(OutputText, EachOutputHoldsWhatItShouldAndAFailedOneOpensNothing)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")) || !TestSupport::HaveProgram(QStringLiteral("pdfinfo")))
+        GTEST_SKIP() << "chmls or poppler-utils are not installed";
+    QFile::copy(Docs.File(QStringLiteral("photo.jpg")), Docs.File(QStringLiteral("teapot.jpg")));
+    const QString D = Output(QStringLiteral("P1"), QString());
+    // Earlier outputs of the page: its HTML folder (with the picture of a
+    // product deleted since), web archive, package and PDF.
+    QString Page = WritePage({{S("茶杯"), S("说明")}, {S("茶壶"), S("说明"), QStringLiteral("teapot.jpg")}});
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick RAR1\nwait\nclick QBA1\nwait\nclick PDFpdf1\nwait\nclick HTML1\nwait\nprompts\nquit\n"), {Page}),
+              QString());
+    const QByteArray HtmlOutput = TestSupport::ReadAll(D + QStringLiteral("P1.htm"));
+    ASSERT_TRUE(HtmlOutput.contains("A-002"));
+    for (const QString &F : {QStringLiteral("P1.htm.mht"), QStringLiteral("catalog.qba"), QStringLiteral("P1.pdf"),
+                             QStringLiteral("images/teapot.jpg")})
+        ASSERT_TRUE(QFileInfo(D + F).isFile()) << F.toStdString();
+
+    // The teapot is deleted; the ZIP holds the page and its picture, nothing
+    // else; the HTML output's page stays the HTML output's.
+    Page = WritePage({{S("茶杯"), S("说明")}});
+    QString Out = Drive(QStringLiteral("wait\nclick ZIP1\nwait\nprompts\nshell\nquit\n"), {Page});
+    EXPECT_EQ(Out, QStringLiteral("Open ") + D + QStringLiteral("\n"));
+    EXPECT_EQ(ZipMembers(D + QStringLiteral("P1.zip")), (QStringList{QStringLiteral("P1.htm"), QStringLiteral("images/photo.jpg")}));
+    const QString Unpacked = Unzip(D + QStringLiteral("P1.zip"));
+    EXPECT_TRUE(AllPicturesShown(Web({Unpacked + QStringLiteral("P1.htm")}).value(0), 1));
+    EXPECT_TRUE(TestSupport::ReadAll(D + QStringLiteral("P1.htm")) == HtmlOutput);
+    // A ZIP that fails (its name taken by a folder) says why, opens nothing
+    // and leaves the HTML output's page as it was.
+    QFile::remove(D + QStringLiteral("P1.zip"));
+    ASSERT_TRUE(QDir().mkpath(D + QStringLiteral("P1.zip")));
+    Out = Drive(QStringLiteral("wait\nanswer button OK\nclick ZIP1\nwait\nprompts\nshell\nquit\n"), {Page});
+    EXPECT_EQ(Out.count(QLatin1Char('\n')), 1) << Out.toStdString();
+    EXPECT_TRUE(Out.startsWith(S("MessageBox | "))) << Out.toStdString();
+    EXPECT_TRUE(TestSupport::ReadAll(D + QStringLiteral("P1.htm")) == HtmlOutput);
+    // So does a help file that cannot be compiled.
+    ASSERT_TRUE(QDir().mkpath(D + QStringLiteral("P1.chm")));
+    Out = Drive(QStringLiteral("wait\nanswer button OK\nclick CHM1\nwait\nprompts\nshell\nquit\n"), {Page});
+    EXPECT_EQ(Out.count(QLatin1Char('\n')), 1) << Out.toStdString();
+    EXPECT_TRUE(Out.startsWith(S("MessageBox | 错误 | "))) << Out.toStdString();
+
+    // A page whose output type is the package: 输出到指定目录 makes the
+    // package (and nothing loose beside it), 输出并Email mails it.
+    QDir(Home.File(S("输出"))).removeRecursively();
+    Page = WritePage({{S("茶杯"), S("说明")}});
+    QStringList Lines = LoadLines(Page);
+    Lines.replaceInStrings(S("{输出方式}=HTML(网页文件类型)"), S("{输出方式}=QBA(Catalog包文件)"));
+    SaveText(Page, Lines);
+    Out = Drive(QStringLiteral("wait\nclick N53\nwait\nprompts\nshell\nquit\n"), {Page});
+    EXPECT_EQ(Out, QStringLiteral("Open ") + D + QStringLiteral("\n"));
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("catalog.qba")});
+    EXPECT_EQ(ZipMembers(D + QStringLiteral("catalog.qba")),
+              (QStringList{QStringLiteral("catalog.qbt"), QStringLiteral("images/photo.jpg"), QStringLiteral("index.dat")}));
+    Out = Drive(QStringLiteral("wait\nclick Email1\nwait\nprompts\nshell\nquit\n"), {Page});
+    EXPECT_TRUE(Out.contains(QStringLiteral("SendMail  |  |  | ") + D + QStringLiteral("catalog.qba\n"))) << Out.toStdString();
+    EXPECT_FALSE(Out.contains(S("MessageBox"))) << Out.toStdString();
+}
+
+TEST_F(OutputText, APageSavedElsewhereKeepsShowingItsPicturesAndAMissingOneIsNamed)
+{
+    // The page names one picture beside it, one in a folder next to its
+    // own, and one that is not there.
+    QDir().mkpath(Docs.File(QStringLiteral("shared")));
+    QDir().mkpath(Docs.File(QStringLiteral("pages")));
+    QFile::copy(Docs.File(QStringLiteral("photo.jpg")), Docs.File(QStringLiteral("pages/photo.jpg")));
+    QFile::rename(Docs.File(QStringLiteral("photo.jpg")), Docs.File(QStringLiteral("shared/b.jpg")));
+    const QString Page = WritePage({{S("茶杯"), S("说明")}, {S("茶壶"), S("说明"), S("..\\shared\\b.jpg")}, {S("茶盘"), S("说明"), S("gone.jpg")}},
+                                   S("标准模式"), false, QString(), QStringLiteral("pages/p.qbt"));
+    auto Pictures = [](const QString &File) { return LoadLines(File).filter(QRegularExpression(QStringLiteral("^\\{\\$IMG\\}="))); };
+    auto Listing = [](const QString &Folder) { return QDir(Folder).entryList(QDir::Files, QDir::Name); };
+    const TestSupport::TempDir Far;
+
+    // Saved as a page above its folder, then as one in another folder altogether.
+    const QString Copy = Docs.File(QStringLiteral("copy.qbt"));
+    const QString Away = Far.File(QStringLiteral("far.qbt"));
+    // Two save dialogs and no other question.
+    EXPECT_EQ(Drive(QStringLiteral("wait\nanswer file %1\nclick N8\nwait\nanswer file %2\nclick N8\nwait\nexpect-prompts 2\nquit\n").arg(Copy, Away), {Page}),
+              QString());
+    EXPECT_EQ(Pictures(Copy), (QStringList{S("{$IMG}=pages\\photo.jpg"), S("{$IMG}=shared\\b.jpg"), S("{$IMG}=gone.jpg")}));
+    EXPECT_EQ(Pictures(Away), (QStringList{S("{$IMG}=") + Docs.File(QStringLiteral("pages/photo.jpg")),
+                                           S("{$IMG}=") + Docs.File(QStringLiteral("shared/b.jpg")), S("{$IMG}=gone.jpg")}));
+    EXPECT_EQ(Pictures(Page), (QStringList{S("{$IMG}=photo.jpg"), S("{$IMG}=..\\shared\\b.jpg"), S("{$IMG}=gone.jpg")}));
+    // No picture was moved or copied.
+    EXPECT_EQ(Listing(Docs.File(QStringLiteral("pages"))), (QStringList{QStringLiteral("p.qbt"), QStringLiteral("photo.jpg")}));
+    EXPECT_EQ(Listing(Docs.File(QStringLiteral("shared"))), QStringList{QStringLiteral("b.jpg")});
+    EXPECT_EQ(Listing(Far.Path()), QStringList{QStringLiteral("far.qbt")});
+
+    // Reopened, each copy shows its pictures; its output takes them and names
+    // the one it cannot find.
+    for (const QString &Saved : {Copy, Away}) {
+        SCOPED_TRACE(Saved.toStdString());
+        QDir(Home.File(S("输出"))).removeRecursively();
+        const QString Out = Drive(QStringLiteral("wait\ncell CellGrid1 1 1\ncell CellGrid1 1 7\ncell CellGrid1 1 13\n"
+                                                 "answer button OK\nclick HTML1\nwait\nprompts\nquit\n"),
+                                  {Saved});
+        EXPECT_EQ(Out, S("\n\n图片文件不存在\nMessageBox | 警告 | 以下商品的图片文件找不到，输出的页面中不会显示这些图片：\\n商品“A-003”的图片：gone.jpg | OK\n"));
+        EXPECT_EQ(Listing(Output(QStringLiteral("P1"), QStringLiteral("images"))), (QStringList{QStringLiteral("b.jpg"), QStringLiteral("photo.jpg")}));
+        EXPECT_TRUE(Web({Output(QStringLiteral("P1"), QStringLiteral("P1.htm"))}).value(0).startsWith(QStringLiteral("pictures 3 loaded 2\n")));
+    }
+    // A product without a picture names no file: the output has nothing to tell.
+    QStringList Lines = LoadLines(Away);
+    Lines.replaceInStrings(S("{$IMG}=gone.jpg"), S("{$IMG}="));
+    SaveText(Away, Lines);
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP1\nwait\nprompts\nquit\n"), {Away}), QString());
+    EXPECT_EQ(ZipMembers(Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))),
+              (QStringList{QStringLiteral("P1.htm"), QStringLiteral("images/b.jpg"), QStringLiteral("images/photo.jpg")}));
 }
 
 namespace {

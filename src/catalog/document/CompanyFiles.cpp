@@ -44,6 +44,28 @@ QString LanguageFile(bool English)
     return FileName(English ? 2 : 1);
 }
 
+namespace {
+
+// Where a labelled line's value starts; -1 when the line is a value alone.
+qsizetype ValueStart(const QString &Line)
+{
+    const qsizetype Eq = Line.indexOf(QLatin1Char('='));
+    if (Eq < 0)
+        return -1;
+    for (qsizetype I = 0; I < Eq; ++I)
+        if (QStringLiteral(":/\\?&#@<>\"'%").contains(Line.at(I)))
+            return -1;
+    return Eq + 1;
+}
+
+} // namespace
+
+QString LineValue(const QString &Line)
+{
+    const qsizetype Start = ValueStart(Line);
+    return Start < 0 ? Line : Line.mid(Start);
+}
+
 QString ReadDatLine(const QString &FileName, int Line)
 {
     if (Line < 0 || !FileExists(FileName))
@@ -52,10 +74,9 @@ QString ReadDatLine(const QString &FileName, int Line)
     if (Line >= Lines.size())
         return QString();
     const QString &S = Lines.at(Line);
-    const qsizetype Eq = S.indexOf(QLatin1Char('='));
-    if (Eq < 0)
+    if (ValueStart(S) < 0)
         return S;
-    return TPageDocument::CutChars(S.mid(Eq + 1), ValueLimit);
+    return TPageDocument::CutChars(LineValue(S), ValueLimit);
 }
 
 QStringList LoadFile(const QString &FileName)

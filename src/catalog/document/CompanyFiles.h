@@ -38,10 +38,15 @@ QString FileName(int Column);
 // cols1.dat for Chinese outputs, cols2.dat for English ones.
 QString LanguageFile(bool English);
 
-// Line k (0-based) of a company file. A line holding "=" gives the text after
-// its first "=" (at most 240 characters), so that both plain values and lines
-// like "联系人=Wang" read as the value; any other line is the value itself. A
-// missing file or line gives "".
+// The value a line of a company file holds, whole: a line of a label, "="
+// and a value ("联系人=Wang") gives the value, any other line is the value
+// itself. The text before the first "=" is a label only when it could not be
+// the start of the value: an address ("http://shop.example/?id=3",
+// "mailto:a@b?subject=x"), a folder or markup ("<font size=2>") stays whole.
+QString LineValue(const QString &Line);
+
+// Line k (0-based) of a company file, as LineValue reads it; a labelled value
+// is cut to at most 240 characters. A missing file or line gives "".
 QString ReadDatLine(const QString &FileName, int Line);
 
 // The lines of a company file, or an empty list when the file does not exist.

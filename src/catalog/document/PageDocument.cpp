@@ -7,10 +7,12 @@
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -598,6 +600,53 @@ void TPageDocument::LoadFromFile(const QString &FileName)
 void TPageDocument::SaveToFile(const QString &FileName) const
 {
     SaveLines(FileName, FLines);
+}
+
+namespace {
+
+// The file a stored picture value names for a page in PageFolder ("" for a
+// page never saved): a full path as it stands; a relative one below the page's
+// folder when the file is there, else below the program folder. "" for a
+// value that names no file here (a drive path).
+QString PictureFile(const QString &Stored, const QString &PageFolder, const QString &ProgramFolder)
+{
+    if (IsAbsoluteStoredPath(Stored))
+        return Stored.startsWith(QLatin1Char('/')) ? QDir::cleanPath(NativePath(Stored)) : QString();
+    const QString Rel = NativePath(Stored);
+    if (!PageFolder.isEmpty() && FileExists(PageFolder + Rel))
+        return QDir::cleanPath(PageFolder + Rel);
+    return QDir::cleanPath(ProgramFolder + Rel);
+}
+
+} // namespace
+
+bool TPageDocument::RebasePicturePaths(const QString &OldPagePath, const QString &NewPagePath, const QString &ProgramFolder)
+{
+    const QString Exe = IncludeTrailingPathDelimiter(QFileInfo(ProgramFolder).absoluteFilePath());
+    const QString OldFolder = OldPagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(NativePath(OldPagePath)).absoluteFilePath());
+    const QString NewFolder = ExtractFilePath(QFileInfo(NativePath(NewPagePath)).absoluteFilePath());
+    static const QStringList Keys{QStringLiteral("{$IMG}="), QStringLiteral("{背景图片}="), QStringLiteral("{背景音乐}=")};
+    bool Any = false;
+    for (int I = 0; I < Count(); ++I) {
+        const QString &Line = FLines.at(I);
+        const auto Key = std::find_if(Keys.cbegin(), Keys.cend(),
+                                      [&](const QString &K) { return Line.startsWith(K, Qt::CaseInsensitive); });
+        if (Key == Keys.cend())
+            continue;
+        const QString Stored = Line.mid(Key->size());
+        if (Stored.trimmed().isEmpty())
+            continue;
+        const QString File = PictureFile(Stored, OldFolder, Exe);
+        if (File.isEmpty() || !FileExists(File) || PictureFile(Stored, NewFolder, Exe) == File)
+            continue;
+        const QString Value = IsPathInside(File, NewFolder) ? QDir(NewFolder).relativeFilePath(File).replace(QLatin1Char('/'), QLatin1Char('\\'))
+                                                            : File;
+        PutLine(I, Line.left(Key->size()) + Value);
+        Any = true;
+    }
+    if (Any)
+        Changed();
+    return Any;
 }
 
 void TPageDocument::AddPageHistory(const QString &HistoryFile, const QString &Path)

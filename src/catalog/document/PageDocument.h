@@ -119,6 +119,16 @@ public:
     void LoadFromFile(const QString &FileName);
     void SaveToFile(const QString &FileName) const;
     static void AddPageHistory(const QString &HistoryFile, const QString &Path);
+    // Before the page is saved under NewPagePath, coming from OldPagePath (""
+    // for a page never saved, whose relative pictures lie below the program
+    // folder): every picture value (the products' "{$IMG}=" lines, the
+    // background picture and the music) that would name another file, or
+    // none, from the new place is stored so that it names the same file:
+    // relative (with "\") where the file lies below the new page's folder,
+    // otherwise its full path. Values that still name their file, and values
+    // whose file is not found, stay as they are; no picture is moved or
+    // copied. Returns true when a value changed.
+    bool RebasePicturePaths(const QString &OldPagePath, const QString &NewPagePath, const QString &ProgramFolder);
     // Line k (0-based) of a company file (CompanyFiles::ReadDatLine).
     static QString ReadDatLine(const QString &FileName, int Line);
 

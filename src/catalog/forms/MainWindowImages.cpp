@@ -11,6 +11,7 @@
 #include "MainWindow.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/output/Htm2Jpg.h"
+#include "catalog/output/HtmlText.h"
 #include "catalog/output/PageOutput.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
@@ -319,7 +320,9 @@ void TForm1::SetupPictureCommands()
         if (!Pdf)
             return true;
         ShowStep(this, 100, QStringLiteral("写入PDF格式……"));
-        QString PdfBase = FCatalogList ? TCatalogBook::SafeFileName(TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_name")).trimmed())
+        // Named by the text the book's name shows, without its markup.
+        QString PdfBase = FCatalogList ? TCatalogBook::SafeFileName(
+                              HtmlText::PlainText(TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_name"))).trimmed())
                                        : QString();
         // One file name of a length every file system takes; the cut keeps
         // a character outside the basic plane whole or leaves it out.

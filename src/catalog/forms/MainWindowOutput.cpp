@@ -122,6 +122,9 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     Out.Hooks.ShowError = [this](const QString &Text) {
         MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     };
+    Out.Hooks.ShowWarning = [this](const QString &Text) {
+        MessageBox(this, Text, QStringLiteral("警告"), MB_OK | MB_ICONWARNING);
+    };
     Out.Hooks.BrowseForFolder = [this](const QString &Prompt) { return BrowseForFolder(Prompt, this); };
     Out.Hooks.ShellOpen = [this](const QString &Target) { OpenInShell(this, Target); };
     Out.Hooks.ChmProgress = [this](const QString &Text) { ChmProgress(Text); };

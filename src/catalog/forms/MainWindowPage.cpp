@@ -334,6 +334,8 @@ void TForm1::SpeedButton9Click()
         FOpenPageEntry = Name;
         if (FPage.Values(QStringLiteral("{Catalog名称}")) == QStringLiteral("新建页面"))
             FPage.SetValues(QStringLiteral("{Catalog名称}"), Name.left(qMax(0, int(Name.size()) - 4)));
+        // Its pictures keep showing from where it now lies.
+        FPage.RebasePicturePaths(QString(), Path, ProgramFolder());
         FPage.SaveToFile(Path);
         FPagePath = Path;
         SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
@@ -369,11 +371,20 @@ void TForm1::N8Click()
                       QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)
             != IDYES)
         return;
+    // The pictures stay where they are and the page names them from its new
+    // place; that change is saved with it, so a page without unsaved changes
+    // still has none.
+    const bool WasSaved = FPageSaved;
+    const bool Rebased = FPage.RebasePicturePaths(FPagePath, Path, ProgramFolder());
     FPagePath = Path;
     SetPageCaptionIfEmpty(QStringLiteral("页面文件 ") + Path);
     FPage.SaveToFile(Path);
     AddPageHistory(Path);
     SpeedButton9->setEnabled(false);
+    if (Rebased) {
+        FPageSaved = WasSaved;
+        RepaintPageList();
+    }
 }
 
 void TForm1::AddPageHistory(const QString &Path)

@@ -59,7 +59,8 @@ QStringList TBookOutput::FramesetLines(const QString &Title, const QString &Char
     const QString P = ForMht ? QString() : QStringLiteral("images/");
     return {
         QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Frameset//EN\">"),
-        QStringLiteral("<HTML><HEAD><TITLE>") + Title + QStringLiteral("</TITLE>"),
+        // The title is text up to its end tag: markup in the book's name is not.
+        QStringLiteral("<HTML><HEAD><TITLE>") + HtmlText::RawTextValue(Title) + QStringLiteral("</TITLE>"),
         QStringLiteral("<META http-equiv=Content-Type content=\"text/html; charset=") + Charset + QStringLiteral("\">"),
         QStringLiteral("<META content=\"MSHTML 6.00.2900.3059\" name=GENERATOR></HEAD>"),
         QStringLiteral("<FRAMESET id=bbsArea name=main frameSpacing=0 frameBorder=no cols=176,8,*>"),
@@ -325,7 +326,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         QStringLiteral("<html>"),
         QStringLiteral("<head>"),
         QStringLiteral("<META http-equiv=Content-Type content=\"text/html; charset=") + FCharset + QStringLiteral("\">"),
-        QStringLiteral("<TITLE>") + Name + QStringLiteral("</TITLE>"),
+        QStringLiteral("<TITLE>") + HtmlText::RawTextValue(Name) + QStringLiteral("</TITLE>"),
         QStringLiteral("<meta http-equiv=Content-Type content=\"text/html; charset=") + FCharset + QStringLiteral("\">"),
         QStringLiteral("</head>"),
         QStringLiteral("<body>"),
@@ -471,7 +472,8 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     }
     case bfMht: {
         TMhtWriter Writer;
-        Writer.PageId = Name;
+        // The subject is text: the name as it shows.
+        Writer.PageId = HtmlText::PlainText(Name);
         Writer.Chinese = FCharset == QLatin1String("gb2312");
         Writer.OnProgress = [this](const QString &Caption, int Position) { Report(Position, Caption); };
         // Files in sub-folders of images/ (manual.files/pic.gif) keep their place.

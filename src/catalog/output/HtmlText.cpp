@@ -54,10 +54,26 @@ bool IsRawTextElement(const QString &Name)
 
 class TTagScanner {
 public:
-    // True while the scan stands in an attribute value (or right before one).
-    bool InValue() const
+    // Where the scan stands: in an attribute value (or right before one), in
+    // the text of a raw text element or a comment, or in the page's text (or
+    // between the attributes of a tag, where the program's own markup goes).
+    TPlace Place() const
     {
-        return FState == ValueDouble || FState == ValueSingle || FState == ValueBare || FState == BeforeValue;
+        switch (FState) {
+        case ValueDouble:
+        case ValueSingle:
+        case ValueBare:
+        case BeforeValue:
+        case EndTag:
+        case Declaration:
+            return plAttribute;
+        case RawText:
+        case Comment:
+        case MarkupOpen:
+            return plRawText;
+        default:
+            return plText;
+        }
     }
 
     // A placeholder reads as ordinary characters of the place it stands in.
@@ -225,7 +241,7 @@ TAttributePlaces Scan(const QStringList &Template)
     Places.reserve(Template.size());
     TTagScanner Scanner;
     for (const QString &Line : Template) {
-        QList<bool> Flags;
+        QList<TPlace> Flags;
         const qsizetype N = Line.size();
         qsizetype I = 0;
         // The placeholders as the expansion meets them; between them the text
@@ -237,7 +253,7 @@ TAttributePlaces Scan(const QStringList &Template)
                 break;
             for (; I < A; ++I)
                 Scanner.Feed(Line.at(I));
-            Flags << Scanner.InValue();
+            Flags << Scanner.Place();
             Scanner.Placeholder();
             I = B + 1;
             From = B + 1;
@@ -398,6 +414,73 @@ QString AttributeValue(const QString &Value)
             break;
         default: Out += C;
         }
+    }
+    return Out;
+}
+
+QString RawTextValue(const QString &Value)
+{
+    const QString Text = WithoutTags(Value);
+    QString Out;
+    Out.reserve(Text.size() + 8);
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        const QChar C = Text.at(I);
+        switch (C.unicode()) {
+        case '<': Out += QLatin1String("&lt;"); break;
+        case '>': Out += QLatin1String("&gt;"); break;
+        case '&':
+            Out += ReferenceLength(Text, I) > 0 ? QLatin1String("&") : QLatin1String("&amp;");
+            break;
+        default: Out += C;
+        }
+    }
+    return Out;
+}
+
+QString ValueFor(TPlace Place, const QString &Value)
+{
+    switch (Place) {
+    case plAttribute: return AttributeValue(Value);
+    case plRawText: return RawTextValue(Value);
+    default: return Value;
+    }
+}
+
+QString PlainText(const QString &Value)
+{
+    const QString Text = WithoutTags(Value);
+    QString Out;
+    Out.reserve(Text.size());
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        const QChar C = Text.at(I);
+        const qsizetype Len = C == QLatin1Char('&') ? ReferenceLength(Text, I) : 0;
+        if (Len == 0) {
+            Out += C;
+            continue;
+        }
+        const QString Ref = Text.mid(I + 1, Len - 2);
+        bool Ok = false;
+        uint Code = 0;
+        if (Ref.startsWith(QLatin1String("#x"), Qt::CaseInsensitive))
+            Code = Ref.mid(2).toUInt(&Ok, 16);
+        else if (Ref.startsWith(QLatin1Char('#')))
+            Code = Ref.mid(1).toUInt(&Ok, 10);
+        else {
+            static const QHash<QString, uint> Named{{QStringLiteral("amp"), '&'},   {QStringLiteral("lt"), '<'},
+                                                    {QStringLiteral("gt"), '>'},    {QStringLiteral("quot"), '"'},
+                                                    {QStringLiteral("apos"), '\''}, {QStringLiteral("nbsp"), ' '}};
+            const auto It = Named.constFind(Ref);
+            Ok = It != Named.constEnd();
+            Code = Ok ? It.value() : 0;
+        }
+        // A reference to no character (or to a control) is left as written.
+        if (!Ok || Code < 0x20 || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) {
+            Out += C;
+            continue;
+        }
+        const char32_t Ch = Code;
+        Out += QString::fromUcs4(&Ch, 1);
+        I += Len - 1;
     }
     return Out;
 }

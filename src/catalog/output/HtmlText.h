@@ -2,11 +2,13 @@
 // User text in the web pages the outputs write.
 //
 // A template puts a value either into the page's text, where it stays as the
-// user typed it (users write <br> and <font> on purpose), or inside an
-// attribute value of a tag (alt="{$PNAME}"), where it is written as plain
-// text: tags removed and the characters that could end the value or the tag
-// escaped, so no value can break the page. Which placeholder stands where is
-// read from the template once per template text.
+// user typed it (users write <br> and <font> on purpose), inside an attribute
+// value of a tag (alt="{$PNAME}"), or inside an element whose content is text
+// up to its end tag (<title>{$CATA_NAME}</title>, a script, a comment); in the
+// last two it is written as plain text: tags removed and the characters that
+// could end the value, the tag or the element escaped, so no value can break
+// the page. Which placeholder stands where is read from the template once per
+// template text.
 //
 // Every web page the outputs write goes through PageBytes: characters its
 // character set cannot hold become numeric character references, so every
@@ -21,17 +23,36 @@
 
 namespace HtmlText {
 
-// For every template line, one flag per placeholder in the order the
+// Where a placeholder stands.
+enum TPlace : unsigned char {
+    plText,        // in the page's text: the value stays as written
+    plAttribute,   // inside an attribute value of a tag
+    plRawText,     // inside a title, script, style or other raw text element, or a comment
+};
+
+// For every template line, the place of each placeholder in the order the
 // expansion meets them (a "{" up to the next "}", the scan going on after that
-// "}" and ending at a "}" before the next "{"): true when the placeholder
-// stands inside an attribute value of a tag. Read once per template text.
-using TAttributePlaces = QList<QList<bool>>;
+// "}" and ending at a "}" before the next "{"). Read once per template text.
+using TAttributePlaces = QList<QList<TPlace>>;
 std::shared_ptr<const TAttributePlaces> AttributePlaces(const QStringList &Template);
+
+// A value as it may stand at Place: unchanged in the text, AttributeValue in
+// an attribute, RawTextValue in raw text.
+QString ValueFor(TPlace Place, const QString &Value);
 
 // A value as it may stand inside an attribute value: tags and comments
 // removed, then ", ', <, > and every & that starts no character reference
 // escaped.
 QString AttributeValue(const QString &Value);
+
+// A value as it may stand inside a raw text element (a title, a script) or a
+// comment: tags and comments removed, then <, > and every & that starts no
+// character reference escaped. A title shows it as the text the page shows.
+QString RawTextValue(const QString &Value);
+
+// The text a value shows, for names made from it (a file name): tags and
+// comments removed and character references resolved.
+QString PlainText(const QString &Value);
 
 // A relative or absolute file path as the address a page refers to it by:
 // the characters that mean something in an address ("%", "#", "?") escaped,

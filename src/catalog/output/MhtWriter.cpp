@@ -240,7 +240,9 @@ void TMhtWriter::Write(const QString &HtmlPath, const QStringList &Files, QStrin
             Abort();
     };
     const QString Delimiter = QStringLiteral("--") + Boundary;
-    const QString Target = MhtPath.isEmpty() ? HtmlPath + QStringLiteral(".mht") : MhtPath;
+    const QString Target = !MhtPath.isEmpty()     ? MhtPath
+                           : !MessagePath.isEmpty() ? MessagePath
+                                                    : HtmlPath + QStringLiteral(".mht");
     const QString Html = LoadLines(HtmlPath).join(QStringLiteral("\r\n"));
 
     QStringList Present, PresentNames;

@@ -26,6 +26,9 @@ public:
     // message is left behind.
     std::function<bool()> Cancelled;
     bool Chinese = true;               // charset of the page part
+    // Where the message goes when MhtPath is empty, in place of HtmlPath +
+    // ".mht" (a page written elsewhere for the message).
+    QString MessagePath;
     // Progress per picture: the caption and the bar position (50..100).
     std::function<void(const QString &Caption, int Position)> OnProgress;
 

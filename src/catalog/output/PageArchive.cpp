@@ -23,89 +23,29 @@ namespace PageArchive {
 
 namespace {
 
-// Every regular file below Dir (links left out). A name the file system holds
-// in another encoding cannot be opened by any name of ours: it goes to Unnamed.
-void WalkFiles(const QString &Dir, QStringList &Files, QStringList &Unnamed)
-{
-    TSearchRec F;
-    for (int R = FindFirst(Dir + QLatin1Char('*'), faAnyFile, F); R == 0; R = FindNext(F)) {
-        if ((F.Attr & (faSymLink | faSysFile)) || F.Name == QLatin1String(".") || F.Name == QLatin1String(".."))
-            continue;
-        if (F.Attr & faDirectory)
-            WalkFiles(Dir + F.Name + QLatin1Char('/'), Files, Unnamed);
-        else
-            Files << Dir + F.Name;
-    }
-    for (const QString &N : std::as_const(F.Undecodable))
-        Unnamed << Dir + N;
-    FindClose(F);
-}
-
-// The files of the output folder: earlier archives of the same name left out,
-// and the files that an extra member of the same name stands for. A file that
-// cannot be named would be missing from the archive: raises Exception then.
-QStringList FolderFiles(const QString &Folder, const QString &ArchiveName, const TMembers &Extra = {})
-{
-    const QString Base = QFileInfo(ArchiveName).completeBaseName();
-    QStringList Skip;
-    for (const char *Ext : {".zip", ".chm", ".rar", ".exe"})
-        Skip << (Base + QString::fromLatin1(Ext)).toLower();
-    QSet<QString> Replaced;
-    for (const auto &M : Extra)
-        Replaced.insert(M.second.toLower());
-    const QDir Root(Folder);
-    QStringList Found, Unnamed;
-    WalkFiles(IncludeTrailingPathDelimiter(QFileInfo(Folder).absoluteFilePath()), Found, Unnamed);
-    if (!Unnamed.isEmpty())
-        throw Exception(QStringLiteral("压缩文件生成失败，以下文件不能读取：\r\n") + Unnamed.join(QStringLiteral("\r\n")));
-    QStringList Files;
-    for (const QString &F : std::as_const(Found)) {
-        const QFileInfo Info(F);
-        if (Info.absolutePath() == QFileInfo(Folder).absoluteFilePath() && Skip.contains(Info.fileName().toLower()))
-            continue;
-        if (Replaced.contains(Root.relativeFilePath(Info.absoluteFilePath()).toLower()))
-            continue;
-        Files << Info.absoluteFilePath();
-    }
-    Files.sort();
-    return Files;
-}
-
-// Writes a complete new archive of the files and the extra members at Target
-// (a path nobody else uses), streaming.
-void WriteZip(const QString &Folder, const QStringList &Files, const TMembers &Extra, const QString &Target,
-              const std::function<void(int)> &Percent = {}, const std::function<bool()> &Cancelled = {})
+// Writes a complete new archive of the members at Target (a path nobody
+// else uses), streaming.
+void WriteZip(const TMembers &Members, const QString &Target, const std::function<void(int)> &Percent = {},
+              const std::function<bool()> &Cancelled = {})
 {
     QFile::remove(Target);
     TZipper Zipper;
-    QString Root = QFileInfo(Folder).absoluteFilePath();
-    if (!Root.endsWith(QLatin1Char('/')))
-        Root += QLatin1Char('/');
+    const QString Root = IncludeTrailingPathDelimiter(QFileInfo(Target).absolutePath());
     Zipper.SetRootDir(Root);
     Zipper.SetZipName(Target);
     Zipper.FilesList().Clear();
-    // The zip library reads a listed path that holds "*", "?", "<", ">" or
-    // "|" as a pattern (and packs whatever it matches): such a file goes in
-    // as a member of its own name, through a scratch copy of a plain name.
-    QSet<QString> Listed;
-    TMembers Members;
-    const QDir RootDir(Root);
-    for (const QString &F : Files) {
-        if (ZipHasWildcards(F)) {
-            Members << qMakePair(F, RootDir.relativeFilePath(F));
-            continue;
-        }
-        Zipper.FilesList().Add(F);
-        Listed.insert(F);
-    }
-    Members << Extra;
-    // An extra member is zipped from its source under its own name. A source
-    // that is listed already (a picture kept in the output folder, one file
-    // under two names) goes through a scratch copy, so each path has one name.
+    // Each member is zipped from its source under its own name. The zip
+    // library reads a listed path that holds "*", "?", "<", ">" or "|" as a
+    // pattern (and packs whatever it matches), a source listed twice (one
+    // file under two names) would have one name, and one below the archive's
+    // folder is known by its path there before it gets its name (and might
+    // stand for another member of that name): such a member goes through a
+    // scratch copy of a plain name.
     std::optional<QTemporaryDir> Stage;
     std::optional<TOutputFiles> Copies;
+    QSet<QString> Listed;
     QHash<QString, QString> Renamed;   // source path -> member name
-    for (const auto &M : std::as_const(Members)) {
+    for (const auto &M : Members) {
         QString Source = QFileInfo(M.first).absoluteFilePath();
         if (Listed.contains(Source) || IsPathInside(Source, Root) || ZipHasWildcards(Source)) {
             if (!Stage) {
@@ -170,19 +110,18 @@ void WriteZip(const QString &Folder, const QStringList &Files, const TMembers &E
 
 } // namespace
 
-void ZipFolder(const QString &Folder, const QString &ZipName, const std::function<void(int)> &Percent,
-               const std::function<bool()> &Cancelled, const TMembers &Extra)
+void ZipFiles(const QString &ZipName, const TMembers &Members, const std::function<void(int)> &Percent,
+              const std::function<bool()> &Cancelled)
 {
-    const QStringList Files = FolderFiles(Folder, ZipName, Extra);
     // Written once, beside its final name; put in place when whole.
     TOutputFiles Out;
     const QString Temp = Out.Reserve(ZipName);
-    WriteZip(Folder, Files, Extra, Temp, Percent, Cancelled);
+    WriteZip(Members, Temp, Percent, Cancelled);
     Out.Commit();
 }
 
-bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &Error,
-                        const std::function<void(int Percent)> &Progress, const TMembers &Extra)
+bool MakeSelfExtracting(const QString &ExeName, const TMembers &Members, QString &Error,
+                        const std::function<void(int Percent)> &Progress)
 {
     const QString Stub = QStandardPaths::findExecutable(QStringLiteral("unzipsfx"));
     const QString Fixer = QStandardPaths::findExecutable(QStringLiteral("zip"));
@@ -197,7 +136,7 @@ bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &
     }
     const QString Zip = Work.filePath(QStringLiteral("out.zip"));
     try {
-        WriteZip(Folder, FolderFiles(Folder, ExeName, Extra), Extra, Zip, Progress);
+        WriteZip(Members, Zip, Progress);
         // The stub, then the archive, streamed into the new file beside ExeName.
         TOutputFiles Out;
         const QString Sfx = Out.Create(ExeName);

@@ -4,6 +4,7 @@
 #include "HtmlText.h"
 #include "MhtWriter.h"
 #include "PageArchive.h"
+#include "catalog/document/CompanyFiles.h"
 #include "catalog/document/PageDocument.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
@@ -19,6 +20,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <memory>
 
 
 namespace {
@@ -27,43 +29,11 @@ const QString ReturnMarker = QStringLiteral("         <TD>&nbsp; </TD>");
 const QString CreditChinese = QStringLiteral("本页面由 <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> 商品目录工具制作");
 const QString CreditEnglish = QStringLiteral("Made with <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> catalog publisher");
 
-// At most Limit characters of Text from From on: a character outside the
-// basic plane counts as one and is never cut in two.
-QString MidChars(const QString &Text, qsizetype From, int Limit)
-{
-    return TPageDocument::CutChars(Text.mid(From), Limit);
-}
-
-// A value cut at Limit characters, without the piece of a tag or of a
-// character reference the cut left at its end: half a tag typed into a
-// description would take the page's own markup after it into the tag.
-QString CutValue(const QString &Text, qsizetype From, int Limit)
-{
-    QString V = MidChars(Text, From, Limit);
-    if (From + V.size() >= Text.size())
-        return V;
-    const qsizetype Lt = V.lastIndexOf(QLatin1Char('<'));
-    if (Lt >= 0 && Lt > V.lastIndexOf(QLatin1Char('>')) && Lt + 1 < V.size()
-        && (V.at(Lt + 1).isLetter() || V.at(Lt + 1) == QLatin1Char('/') || V.at(Lt + 1) == QLatin1Char('!')))
-        V.truncate(Lt);
-    const qsizetype Amp = V.lastIndexOf(QLatin1Char('&'));
-    if (Amp >= 0 && Amp + 1 < V.size()) {
-        bool Reference = true;
-        for (qsizetype I = Amp + 1; I < V.size() && Reference; ++I)
-            Reference = V.at(I) == QLatin1Char('#') || (V.at(I).unicode() < 0x80 && V.at(I).isLetterOrNumber());
-        if (Reference)
-            V.truncate(Amp);
-    }
-    return V;
-}
-
-// The text after the first "=" of a line, at most Limit characters.
-QString AfterEquals(const QString &Line, int Limit)
+// The text after the first "=" of a line, whole.
+QString AfterEquals(const QString &Line)
 {
     const int I = int(Line.indexOf(QLatin1Char('=')));
-    if (I < 0)
-        return QString();
-    return MidChars(Line, I + 1, Limit);
+    return I < 0 ? QString() : Line.mid(I + 1);
 }
 
 int ToInt(const QString &S)
@@ -156,7 +126,7 @@ QString TPageOutput::HtmlEscape(const QString &Text)
 }
 
 QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString(const QString &)> &Lookup,
-                                const std::function<void()> &OnUnpaired, const QList<bool> &InAttribute,
+                                const std::function<void()> &OnUnpaired, const QList<HtmlText::TPlace> &Places,
                                 const std::function<bool(const QString &)> &Markup)
 {
     QString S = Line;
@@ -175,8 +145,8 @@ QString TPageOutput::ExpandLine(const QString &Line, const std::function<QString
         }
         const QString Token = S.mid(A, B - A + 1);
         QString Value = Lookup(Token);
-        if (InAttribute.value(Index) && !(Markup && Markup(Token)))
-            Value = HtmlText::AttributeValue(Value);
+        if (!(Markup && Markup(Token)))
+            Value = HtmlText::ValueFor(Places.value(Index, HtmlText::plText), Value);
         S.replace(A, B - A + 1, Value);
         // Resume after the inserted text: a value is never expanded again.
         From = A + int(Value.size());
@@ -358,7 +328,8 @@ void TPageOutput::BuildPairs()
     Add(QStringLiteral("{$CATA_DATE}="), QStringLiteral("{日期}"));
     Add(QStringLiteral("{$CUR_CY}="), QStringLiteral("{货币符号}"));
 
-    // Background picture and music: dropped when the file is not there.
+    // Background picture and music: dropped when the file is not there (the
+    // page's validation has asked about them).
     const QString Bg = PageValue(FPage, QStringLiteral("{背景图片}"));
     if (!Bg.isEmpty()) {
         const QString Path = Resolve(Bg);
@@ -397,10 +368,17 @@ QString TPageOutput::PictureValue(const QString &Path)
 
 // ------------------------------------------------------------------ expansion
 
+void TPageOutput::NoteStyleBack(const QStringList &Template)
+{
+    for (const QString &L : Template)
+        FStyleShowsBack = FStyleShowsBack || L.contains(QStringLiteral("M_back.jpg"), Qt::CaseInsensitive);
+}
+
 void TPageOutput::ExpandHead()
 {
     const QStringList Head = LoadTemplate(FChinese ? QStringLiteral("CATA_CN_BEGIN.htm") : QStringLiteral("CATA_EN_BEGIN.htm"));
     const auto Places = HtmlText::AttributePlaces(Head);
+    NoteStyleBack(Head);
     for (int K = 0; K < Head.size(); ++K) {
         const QString Line = ExpandLine(
             Head.at(K),
@@ -421,6 +399,7 @@ void TPageOutput::ExpandBody()
 {
     const QStringList Body = LoadTemplate(FChinese ? QStringLiteral("BODY_CN.htm") : QStringLiteral("BODY_EN.htm"));
     const auto Places = HtmlText::AttributePlaces(Body);
+    NoteStyleBack(Body);
     // The picture's address is made for its attribute (escaped, with the size attributes after it).
     const auto PictureAddress = [](const QString &Token) { return Token == QStringLiteral("{$IMG}"); };
     auto PageLine = [this](int I) { return I < FPage.size() ? FPage.at(I) : QString(); };
@@ -431,11 +410,18 @@ void TPageOutput::ExpandBody()
         if (N < 1 || N > 512)
             continue;
         // The record: every value by its key, each value whole and verbatim
-        // (whatever braces, markers or keys it holds).
-        const QString Stored = AfterEquals(PageLine(I + 1), 256);
+        // (whatever braces, markers or keys it holds, however long: a cut
+        // would leave a pasted table or tag open and take the products after
+        // it into it).
+        const QString Stored = AfterEquals(PageLine(I + 1));
         const QString Picture = Trim(Stored).isEmpty() ? QString() : Resolve(Stored);
         if (!Picture.isEmpty())
             FPictures << Picture;
+        if (!Picture.isEmpty() && !FileExists(Picture)) {
+            const QString Id = Trim(TPageOutput::PageValue(FPage.mid(I + 2, 7), QStringLiteral("{$PID}")));
+            FMissing << (Id.isEmpty() ? QStringLiteral("第%1个商品").arg(N) : QStringLiteral("商品“%1”").arg(Id))
+                    + QStringLiteral("的图片：") + Stored;
+        }
         QHash<QString, QString> Record{
             {QStringLiteral("{$IMG}"), Picture},
             {QStringLiteral("{$PRIC_ID}"), QStringLiteral("C6R2") + QString::number(N - 1)},
@@ -449,14 +435,14 @@ void TPageOutput::ExpandBody()
             const QString Key = Eq < 0 ? QString() : Line.left(Eq);
             if (Key.size() < 3 || !Key.startsWith(QLatin1Char('{')) || !Key.endsWith(QLatin1Char('}')) || Record.contains(Key))
                 continue;
-            QString Value = CutValue(Line, Eq + 1, 512);
+            QString Value = Line.mid(Eq + 1);
             if (Key == QStringLiteral("{$PWEIGHT}") && Trim(Value.left(12)).isEmpty())
                 Value += QLatin1Char('0');
             Record.insert(Key, TrimRight(Value));
         }
         const int UnitEq = int(FWeightUnitPair.indexOf(QLatin1Char('=')));
         if (!Record.contains(QStringLiteral("{$PWT_UNIT}")))
-            Record.insert(QStringLiteral("{$PWT_UNIT}"), TrimRight(MidChars(FWeightUnitPair, UnitEq + 1, 512)));
+            Record.insert(QStringLiteral("{$PWT_UNIT}"), TrimRight(FWeightUnitPair.mid(UnitEq + 1)));
 
         auto Lookup = [&](const QString &Token) {
             QString V = Record.value(Token);
@@ -493,6 +479,7 @@ void TPageOutput::ExpandTail()
     const QStringList Tail = LoadTemplate(FChinese ? QStringLiteral("CATA_CN_end.htm") : QStringLiteral("CATA_EN_end.htm"));
     FPairs << QStringLiteral("{Version}=") + (FChinese ? CreditChinese : CreditEnglish);
     const auto Places = HtmlText::AttributePlaces(Tail);
+    NoteStyleBack(Tail);
     for (int K = 0; K < Tail.size(); ++K)
         FOut << ExpandLine(Tail.at(K), [this](const QString &Token) { return PairValue(Token); },
                            [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在尾文件第%1行。").arg(K)); },
@@ -513,6 +500,8 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
     FNameOwner.clear();
     FFirstFreeNumber.clear();
     FCreatedFiles.clear();
+    FMissing.clear();
+    FStyleShowsBack = false;
     FCreatedImages = false;
     FCreatedPage = false;
     FCreatedD = false;
@@ -539,8 +528,10 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
         const QStringList C = LoadLines(Company);
         static const char *const Names[9] = {"{$CO_NAME}=", "{$CO_CNCT}=", "{$CO_MOBILE}=", "{$CO_TEL}=", "{$CO_FAX}=",
                                              "{$CO_WEB}=", "{$CO_MAIL}=", "{$CO_ADDR}=", "{$CO_POST}="};
+        // A line the company dialog stored as "联系人=王五" publishes its value,
+        // as a new page's salesman reads it.
         for (int I = 1; I <= 9; ++I)
-            FPairs << QString::fromUtf8(Names[I - 1]) + C.value(I);
+            FPairs << QString::fromUtf8(Names[I - 1]) + CompanyFiles::LineValue(C.value(I));
     }
 
     ExpandHead();
@@ -548,6 +539,8 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
     ReturnLink();
     ExpandTail();
 
+    if (Mode != omPreview)
+        WarnMissingPictures();
     if (Mode == omPreview) {
         Preview();
         return;
@@ -572,16 +565,17 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
         ~TForget() { Files = nullptr; }
     } Forget{FFiles};
     Report(QStringLiteral("正在输出页面：") + FId, 0);
+    bool Done = true;
     try {
         PrepareFolders();
         CheckCancel();
         switch (FType) {
         case otZip: ZipBranch(ResultPath); break;
         case otMht: MhtBranch(ResultPath); break;
-        case otSfx: SfxBranch(ResultPath); break;
+        case otSfx: Done = SfxBranch(ResultPath); break;
         case otHtml: HtmlBranch(ResultPath); break;
-        case otPageCopy: PageCopyBranch(ResultPath); break;
-        case otChm: ChmBranch(); break;
+        case otPageCopy: Done = PageCopyBranch(ResultPath); break;
+        case otChm: Done = ChmBranch(); break;
         default: break;
         }
     } catch (...) {
@@ -591,8 +585,22 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
         CleanUp(QString());
         throw;
     }
-    if (OpenAfterwards && Hooks.ShellOpen)
+    // A failed output has said why; it opens nothing (its folder may be gone).
+    if (Done && OpenAfterwards && Hooks.ShellOpen)
         Hooks.ShellOpen(FRoot + FId + QLatin1Char('/'));
+}
+
+void TPageOutput::WarnMissingPictures()
+{
+    if (FMissing.isEmpty() || !Hooks.ShowWarning)
+        return;
+    constexpr int Shown = 20;
+    QString Text = QStringLiteral("以下商品的图片文件找不到，输出的页面中不会显示这些图片：");
+    for (int I = 0; I < FMissing.size() && I < Shown; ++I)
+        Text += QStringLiteral("\r\n") + FMissing.at(I);
+    if (FMissing.size() > Shown)
+        Text += QStringLiteral("\r\n……共 %1 个图片文件找不到。").arg(FMissing.size());
+    Hooks.ShowWarning(Text);
 }
 
 void TPageOutput::Preview()
@@ -653,7 +661,15 @@ void TPageOutput::PrepareFolders()
 
 bool TPageOutput::CopiesPictures() const
 {
-    return FType == otHtml || FType == otChm || (FType == otPageCopy && FMode != omPackage);
+    return FType == otHtml || FType == otChm || (FType == otPageCopy && !MakesPackage());
+}
+
+// The page copy of a page output is a package (the menu's package command,
+// and a page whose output type is the package, through any command); a
+// book's page copy goes into the book's own package.
+bool TPageOutput::MakesPackage() const
+{
+    return FType == otPageCopy && FMode != omPageCopy;
 }
 
 void TPageOutput::CommitCopies()
@@ -681,8 +697,9 @@ QList<QPair<QString, QString>> TPageOutput::PictureMembers()
             Members << qMakePair(P, Name);
         }
     }
+    // The style's background goes in when the style's page shows it.
     const QString Back = FExe + FStyle + QStringLiteral("back.jpg");
-    if (FileExists(Back))
+    if (FStyleShowsBack && FileExists(Back))
         Members << qMakePair(Back, QStringLiteral("images/M_back.jpg"));
     return Members;
 }
@@ -717,35 +734,49 @@ void TPageOutput::CleanUp(const QString &Html)
         QFile::remove(Html);
 }
 
+QString TPageOutput::StagePage(QTemporaryDir &Stage, const QString &Name) const
+{
+    if (!Stage.isValid())
+        throw EInOutError(QStringLiteral("不能创建临时目录。"));
+    const QString Html = Stage.filePath(Name);
+    HtmlText::SavePage(Html, FOut, FChinese);
+    return Html;
+}
+
+QTemporaryDir *TPageOutput::NewStage() const
+{
+    QDir().mkpath(ScratchFolder);
+    return new QTemporaryDir(IncludeTrailingPathDelimiter(ScratchFolder) + QStringLiteral("page-XXXXXX"));
+}
+
+// The archives and the message hold the page and the pictures it shows, and
+// nothing else of the output folder (earlier outputs, pictures of products
+// deleted since, the user's files). Their page is written for them in a
+// scratch folder: what an HTML output left in the output folder stays as it
+// was, whatever becomes of this output.
 void TPageOutput::ZipBranch(QString &ResultPath)
 {
-    const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
-    const bool HtmlWasThere = FileExists(Html);
-    HtmlText::SavePage(Html, FOut, FChinese);
+    const std::unique_ptr<QTemporaryDir> Stage(NewStage());
+    const QString Name = FId + QStringLiteral(".htm");
+    PageArchive::TMembers Members{qMakePair(StagePage(*Stage, Name), Name)};
+    Members << PictureMembers();
     const QString Zip = FD + QLatin1Char('/') + FId + QStringLiteral(".zip");
-    try {
-        PageArchive::ZipFolder(
-            FD, Zip,
-            [this](int Percent) {
-                Report(QStringLiteral("正在压缩：%1%").arg(Percent), 50 + Percent / 2);
-                // The window's own packing caption, where it listens.
-                if (Hooks.ZipProgress)
-                    Hooks.ZipProgress(Percent);
-            },
-            Hooks.Cancelled, PictureMembers());
-    } catch (...) {
-        CleanUp(HtmlWasThere ? QString() : Html);
-        throw;
-    }
-    CleanUp(HtmlWasThere ? QString() : Html);
+    PageArchive::ZipFiles(
+        Zip, Members,
+        [this](int Percent) {
+            Report(QStringLiteral("正在压缩：%1%").arg(Percent), 50 + Percent / 2);
+            // The window's own packing caption, where it listens.
+            if (Hooks.ZipProgress)
+                Hooks.ZipProgress(Percent);
+        },
+        Hooks.Cancelled);
     ResultPath = Zip + QLatin1Char(' ');
 }
 
 void TPageOutput::MhtBranch(QString &ResultPath)
 {
-    const QString Html = FD + QLatin1Char('/') + FId + QStringLiteral(".htm");
-    const bool HtmlWasThere = FileExists(Html);
-    HtmlText::SavePage(Html, FOut, FChinese);
+    const std::unique_ptr<QTemporaryDir> Stage(NewStage());
+    const QString Html = StagePage(*Stage, FId + QStringLiteral(".htm"));
     // The parts are read from the pictures themselves, located by the names
     // the page uses for them; a picture many products show is one part.
     QStringList Files, Names;
@@ -766,30 +797,25 @@ void TPageOutput::MhtBranch(QString &ResultPath)
     Writer.Chinese = FChinese;
     Writer.OnProgress = Hooks.MhtProgress;
     Writer.Cancelled = Hooks.Cancelled;
-    try {
-        Writer.Write(Html, Files, ResultPath, QString());
-    } catch (...) {
-        CleanUp(HtmlWasThere ? QString() : Html);
-        throw;
-    }
-    CleanUp(HtmlWasThere ? QString() : Html);
+    Writer.MessagePath = FD + QLatin1Char('/') + FId + QStringLiteral(".htm.mht");
+    Writer.Write(Html, Files, ResultPath, QString());
 }
 
-void TPageOutput::SfxBranch(QString &ResultPath)
+bool TPageOutput::SfxBranch(QString &ResultPath)
 {
-    const QString Html = FD + QStringLiteral("/catalog2.htm");
-    const bool HtmlWasThere = FileExists(Html);
-    HtmlText::SavePage(Html, FOut, FChinese);
+    const std::unique_ptr<QTemporaryDir> Stage(NewStage());
+    const QString Name = QStringLiteral("catalog2.htm");
+    PageArchive::TMembers Members{qMakePair(StagePage(*Stage, Name), Name)};
+    Members << PictureMembers();
     const QString Exe = FD + QLatin1Char('/') + FId + QStringLiteral(".exe");
     QString Error;
-    const bool Ok = PageArchive::MakeSelfExtracting(FD, Exe, Error, Hooks.ZipProgress, PictureMembers());
-    // The archiver moves what it packed: the files this run made go away.
-    CleanUp(HtmlWasThere ? QString() : Html);
+    const bool Ok = PageArchive::MakeSelfExtracting(Exe, Members, Error, Hooks.ZipProgress);
     if (!Ok) {
         ShowError(QStringLiteral("自解压文件生成失败。") + Error);
-        return;
+        return false;
     }
     ResultPath = Exe + QLatin1Char(' ');
+    return true;
 }
 
 void TPageOutput::HtmlBranch(QString &ResultPath)
@@ -801,7 +827,7 @@ void TPageOutput::HtmlBranch(QString &ResultPath)
     ResultPath = Path;
 }
 
-void TPageOutput::PageCopyBranch(QString &ResultPath)
+bool TPageOutput::PageCopyBranch(QString &ResultPath)
 {
     auto NameOf = [this](const QString &Path) {
         return FileExists(Path) ? OutName(Path) : ExtractFileName(Path);
@@ -820,14 +846,14 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
             if (L.startsWith(QStringLiteral("{$IMG}="))) {
                 // A product without a picture keeps an empty path: "images\" alone
                 // would name the pictures folder as its picture.
-                const QString Stored = MidChars(L, 7, 512);
+                const QString Stored = L.mid(7);
                 L = Trim(Stored).isEmpty() ? QStringLiteral("{$IMG}=")
                                            : QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
             }
         }
     }
     FOut = Copy;
-    if (FMode == omPackage) {
+    if (MakesPackage()) {
         // The package is put together in a folder of our own: the package
         // writer packs everything in its folder and then removes its pictures
         // folder, and D may hold files and pictures of the user's.
@@ -852,7 +878,7 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
         if (Hooks.WriteQbaPackage)
             Hooks.WriteQbaPackage(Folder, QStringLiteral("catalog.qbt"), FD + QStringLiteral("/catalog.qba"), false,
                                   ResultPath);
-        return;
+        return !ResultPath.isEmpty();
     }
     QString Saved;
     if (FOutputArg.isEmpty())
@@ -862,9 +888,10 @@ void TPageOutput::PageCopyBranch(QString &ResultPath)
     SaveLines(Saved, FOut);
     if (!FOutputArg.isEmpty())
         ResultPath = Saved;
+    return true;
 }
 
-void TPageOutput::ChmBranch()
+bool TPageOutput::ChmBranch()
 {
     QDir().mkpath(ScratchFolder);
     const QString Scratch = IncludeTrailingPathDelimiter(ScratchFolder);
@@ -892,7 +919,7 @@ void TPageOutput::ChmBranch()
         QDir(Work).removeRecursively();
         CleanUp(QString());
         ShowError(ChmFailedFilesMessage(Failed));
-        return;
+        return false;
     }
     QStringList Project{
         QStringLiteral("[OPTIONS]"),
@@ -929,4 +956,5 @@ void TPageOutput::ChmBranch()
         Abort();
     if (!Ok)
         ShowError(ChmFailureMessage(Compiler));
+    return Ok;
 }

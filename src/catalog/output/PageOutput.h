@@ -6,6 +6,8 @@
 // main window supplies the questions, the shell and the progress display
 // through TOutputHooks.
 
+#include "HtmlText.h"
+
 #include <QHash>
 #include <QMultiHash>
 #include <QSet>
@@ -13,6 +15,7 @@
 #include <QStringList>
 #include <functional>
 
+class QTemporaryDir;
 class TOutputFiles;
 
 // Output types, as the page's {输出方式} names them.
@@ -29,6 +32,8 @@ enum : int {
 struct TOutputHooks {
     // An error box (the unpaired-brace message, failed compiles).
     std::function<void(const QString &Text)> ShowError;
+    // A warning box: the output goes on (pictures it cannot find).
+    std::function<void(const QString &Text)> ShowWarning;
     // The folder browser; "" when cancelled.
     std::function<QString(const QString &Prompt)> BrowseForFolder;
     // Opens a file or a folder with the desktop's program.
@@ -105,12 +110,13 @@ public:
     // Expands one template line; Lookup gives the value of a token ("{...}").
     // On a "}" before the next "{", OnUnpaired is called and the line is kept as
     // it stands. A value is never scanned again, so a value holding its own
-    // token cannot loop. InAttribute holds the line's flags from
+    // token cannot loop. Places holds the line's places from
     // HtmlText::AttributePlaces: a value the template puts inside an attribute
-    // value is written as HtmlText::AttributeValue, unless Markup says the
-    // program made it for that place (a picture's address with its size).
+    // value or a raw text element (a title) is written as plain text there
+    // (HtmlText::ValueFor), unless Markup says the program made it for that
+    // place (a picture's address with its size).
     static QString ExpandLine(const QString &Line, const std::function<QString(const QString &Token)> &Lookup,
-                              const std::function<void()> &OnUnpaired, const QList<bool> &InAttribute = {},
+                              const std::function<void()> &OnUnpaired, const QList<HtmlText::TPlace> &Places = {},
                               const std::function<bool(const QString &Token)> &Markup = {});
 
     // After Run: the expanded HTML (one item per template line) and the folders used.
@@ -157,6 +163,8 @@ private:
     QHash<QString, int> FFirstFreeNumber;
     QStringList FCreatedFiles;            // files this run made in the pictures folder
     TOutputFiles *FFiles = nullptr;       // the copies of this run, put in place together
+    QStringList FMissing;                 // pictures not found: "商品“A-1”的图片：pics\a.jpg"
+    bool FStyleShowsBack = false;         // the style's templates refer to its background M_back.jpg
     bool FCreatedImages = false;
     bool FCreatedPage = false;
     bool FCreatedD = false;               // this run made the output folder
@@ -167,6 +175,7 @@ private:
     QString OutName(const QString &Path);
     QString PairValue(const QString &Token) const;
     QStringList LoadTemplate(const QString &Name) const;
+    void NoteStyleBack(const QStringList &Template);
     void ExpandHead();
     void ExpandBody();
     void ExpandTail();
@@ -182,12 +191,20 @@ private:
     QList<QPair<QString, QString>> PictureMembers();
     void CommitCopies();
     void CleanUp(const QString &Html);
+    // The page copy becomes a package.
+    bool MakesPackage() const;
+    // Tells which products' pictures cannot be found.
+    void WarnMissingPictures();
+    // A new folder of its own in the scratch folder, and the page saved there as Name.
+    QTemporaryDir *NewStage() const;
+    QString StagePage(QTemporaryDir &Stage, const QString &Name) const;
+    // The branches; those that can fail without an error say whether they made their output.
     void ZipBranch(QString &ResultPath);
     void MhtBranch(QString &ResultPath);
-    void SfxBranch(QString &ResultPath);
+    bool SfxBranch(QString &ResultPath);
     void HtmlBranch(QString &ResultPath);
-    void PageCopyBranch(QString &ResultPath);
-    void ChmBranch();
+    bool PageCopyBranch(QString &ResultPath);
+    bool ChmBranch();
     void ShowError(const QString &Text) const;
     QString PictureValue(const QString &Path);
     void Report(const QString &Caption, int Position) const;

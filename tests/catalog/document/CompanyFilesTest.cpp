@@ -35,6 +35,20 @@ TEST(CompanyFiles, LabelledAndPlainLinesReadAsTheValue)
     EXPECT_EQ(CompanyFiles::ReadDatLine(Cols1, 2), QStringLiteral("x"));
     WriteGbk(Cols1, QStringLiteral("h\r邮件=a@b.cn\r"));
     EXPECT_EQ(CompanyFiles::ReadDatLine(Cols1, 1), QStringLiteral("a@b.cn"));
+
+    // A value that holds "=" itself, with no label before it: an address, a
+    // mail link, a folder, markup. It is read whole, as the outputs publish it.
+    for (const QString &Whole : {QStringLiteral("http://shop.example.com/?id=3"), QStringLiteral("mailto:a@b.cn?subject=询价"),
+                                 QStringLiteral("/home/王/输出=新"), QStringLiteral("D:\\输出=新"), QStringLiteral("<font size=2>小</font>"),
+                                 QStringLiteral("a&b=c")}) {
+        SaveLines(Cols1, {QStringLiteral("h"), Whole});
+        EXPECT_EQ(CompanyFiles::ReadDatLine(Cols1, 1), Whole);
+        EXPECT_EQ(CompanyFiles::LineValue(Whole), Whole);
+    }
+    // The outputs take a labelled value whole, however long.
+    const QString Long = QStringLiteral("长").repeated(600);
+    EXPECT_EQ(CompanyFiles::LineValue(QStringLiteral("公司名=") + Long), Long);
+    EXPECT_EQ(CompanyFiles::LineValue(QStringLiteral("Web site=www.example.com")), QStringLiteral("www.example.com"));
 }
 
 TEST(CompanyFiles, ALabelledValueIsCutTo240CharactersWithoutSplittingOne)

@@ -209,6 +209,21 @@ TEST_F(MainWindow, SaveAsNamesAndRepairCommand)
     Form->N8Click();
     EXPECT_EQ(Ui.Asked().last().Text, QStringLiteral("该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"));
 
+    // Saved as into another folder, a page names its picture from there; what
+    // that changed in its text is saved with it: nothing is left unsaved.
+    QStringList WithPicture = LoadLines(Page);
+    WithPicture.replaceInStrings(QStringLiteral("{$IMG}="), QStringLiteral("{$IMG}=pics\\x.jpg"));
+    SaveLines(Page, WithPicture);
+    TestSupport::WriteAll(Data.File(QStringLiteral("pics/x.jpg")), "\xFF\xD8\xFF\xD9");
+    Form->OpenPage(Page);
+    QDir().mkpath(Data.File(QStringLiteral("sub")));
+    Ui.AnswerFile(Data.File(QStringLiteral("sub/p.qbt")));
+    Form->N8Click();
+    EXPECT_TRUE(LoadLines(Data.File(QStringLiteral("sub/p.qbt"))).contains(QStringLiteral("{$IMG}=") + Data.File(QStringLiteral("pics/x.jpg"))));
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled());
+    EXPECT_TRUE(Form->FPageSaved);
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Data.File(QStringLiteral("pics/x.jpg")));
+
     // The repair command on a page with misplaced lines.
     QStringList Lines = Form->Page().Lines();
     Lines.insert(23, QStringLiteral("stray text"));

@@ -331,6 +331,33 @@ void FuzzPage(uint8_t Choice)
         Mirror.Check();
     }
 
+    // Saved as into a folder below and back: every picture value names the
+    // file it named before from the new place, and nothing but picture values
+    // changes.
+    for (const char *Next : {"elsewhere/page.qbt", "page.qbt"}) {
+        const QStringList Before = Doc.Lines();
+        const QString From = Next == QLatin1String("page.qbt") ? Folder().File("elsewhere/page.qbt") : Page;
+        Doc.RebasePicturePaths(From, Folder().File(Next), Folder().Root);
+        Mirror.Check();
+        if (Doc.Count() != Before.size())
+            Fail("saving elsewhere changed the number of lines");
+        const QString OldDir = ExtractFilePath(From), NewDir = ExtractFilePath(Folder().File(Next));
+        auto Named = [](const QString &Dir, const QString &Value) {
+            const QString Rel = NativePath(Value);
+            if (IsAbsoluteStoredPath(Value))
+                return QDir::cleanPath(Rel);
+            return QDir::cleanPath(FileExists(Dir + Rel) ? Dir + Rel : Folder().Root + Rel);
+        };
+        for (int I = 0; I < Doc.Count(); ++I) {
+            if (Doc.Strings(I) == Before.at(I))
+                continue;
+            const qsizetype Eq = Before.at(I).indexOf(QLatin1Char('='));
+            if (Eq < 0 || Doc.Strings(I).left(Eq + 1) != Before.at(I).left(Eq + 1)
+                || Named(NewDir, Doc.Strings(I).mid(Eq + 1)) != Named(OldDir, Before.at(I).mid(Eq + 1)))
+                Fail("saving elsewhere changed what a line names");
+        }
+    }
+
     // The page as edited is saved and reads back as it stands (unless its
     // first bytes happen to be a UTF-8 mark, which makes any file read as UTF-8).
     Doc.SaveToFile(Page);

@@ -132,8 +132,11 @@ struct TSample {
 
     QString D() const { return Root + QStringLiteral("P001"); }
 
-    // Runs an output; questions and shell calls are collected.
+    // Runs an output; questions, warnings and shell calls are collected.
+    // Hooks set here take part too.
+    TOutputHooks Hooks;
     QStringList Errors;
+    QStringList Warnings;
     QStringList Opened;
     QString Run(int Mode, const QString &OutputFolder = QString(), bool Open = true)
     {
@@ -141,7 +144,9 @@ struct TSample {
         Out.ScratchFolder = Exe + QStringLiteral("tmp/1/");
         Out.OpenPageEntry = QStringLiteral("sample.qbt");
         Out.SharedNames = SharedNames;
+        Out.Hooks = Hooks;
         Out.Hooks.ShowError = [this](const QString &T) { Errors << T; };
+        Out.Hooks.ShowWarning = [this](const QString &T) { Warnings << T; };
         Out.Hooks.ShellOpen = [this](const QString &T) { Opened << T; };
         Out.Hooks.BrowseForFolder = [](const QString &) { return QString(); };
         QString Result;

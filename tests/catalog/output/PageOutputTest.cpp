@@ -36,8 +36,8 @@ TEST(TemplateExpansion, TokensValuesBracesAndSelfReference)
 TEST(TemplateExpansion, ValuesInsideAttributesCannotEndTheirTag)
 {
     // Where each placeholder stands, in expansion order: quoted, unquoted and
-    // multi-line attributes count; text, a tag's own place between its
-    // attributes, comments, scripts and titles do not.
+    // multi-line attributes; text and a tag's own place between its
+    // attributes; comments, scripts and titles, whose content is text.
     const QStringList Template{
         QStringLiteral("<img alt=\"{$A}\" title='{$A}' width={$A}><b>{$A}</b> <body {$GBIMG} x=\"{$A}\">"),
         QStringLiteral("<a href=\"{$A}"),
@@ -46,13 +46,14 @@ TEST(TemplateExpansion, ValuesInsideAttributesCannotEndTheirTag)
         QStringLiteral("<td width=\"{$A}}{$A}\">} {$A}"),
     };
     const auto Places = HtmlText::AttributePlaces(Template);
+    using namespace HtmlText;
     ASSERT_EQ(Places->size(), 5);
-    EXPECT_EQ(Places->at(0), (QList<bool>{true, true, true, false, false, true}));
-    EXPECT_EQ(Places->at(1), QList<bool>{true});
-    EXPECT_EQ(Places->at(2), (QList<bool>{true, false, false, false}));
-    EXPECT_EQ(Places->at(3), (QList<bool>{false, true}));
+    EXPECT_EQ(Places->at(0), (QList<TPlace>{plAttribute, plAttribute, plAttribute, plText, plText, plAttribute}));
+    EXPECT_EQ(Places->at(1), QList<TPlace>{plAttribute});
+    EXPECT_EQ(Places->at(2), (QList<TPlace>{plAttribute, plText, plRawText, plRawText}));
+    EXPECT_EQ(Places->at(3), (QList<TPlace>{plRawText, plAttribute}));
     // After "}" before the next "{" the expansion stops: so does the scan.
-    EXPECT_EQ(Places->at(4), QList<bool>{true});
+    EXPECT_EQ(Places->at(4), QList<TPlace>{plAttribute});
     EXPECT_EQ(HtmlText::AttributePlaces(Template).get(), Places.get());
 
     // Tags and comments go, what could end the value or the tag is escaped;
@@ -73,6 +74,22 @@ TEST(TemplateExpansion, ValuesInsideAttributesCannotEndTheirTag)
     // last ">": each "<" is still read as text, and the text looked through once.
     const QString Unended = QStringLiteral("<b").repeated(100000) + QStringLiteral("=\">");
     EXPECT_EQ(HtmlText::AttributeValue(Unended), QStringLiteral("&lt;b").repeated(100000) + QStringLiteral("=&quot;&gt;"));
+
+    // In a title, a script or a comment a value is text: its tags go, and
+    // nothing of it can end the element; references stay references.
+    EXPECT_EQ(HtmlText::RawTextValue(QStringLiteral("<b>春季</b>新品</title><script>x</script> a<b & c&amp;d \"'")),
+              QStringLiteral("春季新品x a&lt;b &amp; c&amp;d \"'"));
+    EXPECT_EQ(HtmlText::RawTextValue(QStringLiteral("--> <!-- x")), QStringLiteral("--&gt; &lt;!-- x"));
+    // The text a name shows, for a file name made of it.
+    EXPECT_EQ(HtmlText::PlainText(QStringLiteral("春季<b>新品<b>目录&amp;&lt;&#47;&#x1F600;&nbsp;&bogus;&#0;")),
+              QStringLiteral("春季新品目录&</😀 &bogus;&#0;"));
+    {
+        const QString Title = QStringLiteral("<title>{$N}</title><p>{$N}</p>");
+        const auto TitlePlaces = HtmlText::AttributePlaces({Title});
+        EXPECT_EQ(TPageOutput::ExpandLine(Title, [](const QString &) { return QStringLiteral("<b>春</b></title>&"); }, {},
+                                          TitlePlaces->at(0)),
+                  QStringLiteral("<title>春&amp;</title><p><b>春</b></title>&</p>"));
+    }
 
     // In a line: the value in the attribute is plain, the same value in the
     // text stays as written, and the picture's address keeps its size attributes.
@@ -255,29 +272,31 @@ TEST(HtmlOutput, PictureNamesWithAddressCharactersStillNameTheirFiles)
     EXPECT_EQ(Parts, Names.size());
 }
 
-TEST(HtmlOutput, ALongValueIsCutBetweenCharacters)
+TEST(HtmlOutput, ALongValueIsPublishedWhole)
 {
-    // A value is cut after 512 characters; one outside the basic plane counts
-    // as one and is never cut in two (half of it would show as garbage).
+    // Every value goes out whole, however long: a description pasted from a
+    // web page keeps its table and its tags, its characters outside the basic
+    // plane and its end; so do a long name and a long picture path.
     TSample S;
-    const QString Note = QString(511, QLatin1Char('n')) + QStringLiteral("😀") + QStringLiteral("尾");
-    S.Page.replaceInStrings(QStringLiteral("{$PNOTE}=白瓷"), QStringLiteral("{$PNOTE}=") + Note);
-    const QByteArray Bytes = TestSupport::ReadAll(S.Run(omHtml));
-    EXPECT_TRUE(Bytes.contains(QByteArray(511, 'n') + "&#128512;")) << "the last character is kept whole";
-    EXPECT_FALSE(Bytes.contains(QByteArray(511, 'n') + "?")) << "no half character";
-    EXPECT_FALSE(Bytes.contains(QByteArray(511, 'n') + Cp936::Encode(QStringLiteral("尾"))));
-
-    // A cut inside a typed tag or character reference leaves no piece of it:
-    // the page's own markup after the value stays outside any tag.
-    for (const QString &Tail : {QStringLiteral("<font color=\"red\">x</font>"), QStringLiteral("&amp;&amp;")}) {
-        const QString Typed = QString(508, QLatin1Char('n')) + Tail;
-        S.Page.replaceInStrings(QRegularExpression(QStringLiteral("^\\{\\$PNOTE\\}=.*")), QStringLiteral("{$PNOTE}=") + Typed);
-        const QString Page = QString::fromLatin1(TestSupport::ReadAll(S.Run(omHtml)));
-        const qsizetype At = Page.indexOf(QString(508, QLatin1Char('n')));
-        ASSERT_GE(At, 0);
-        const QString After = Page.mid(At + 508, 12);
-        EXPECT_FALSE(After.startsWith(QStringLiteral("<fon")) || After.startsWith(QStringLiteral("&amp"))) << After.toStdString();
-    }
+    const QString Cell = QStringLiteral("<table border=\"1\"><tr><td>") + QStringLiteral("长说明😀").repeated(300)
+        + QStringLiteral("</td></tr></table><font color=\"red\">x</font>&amp;&amp;尾");
+    const QString Name = QStringLiteral("名").repeated(700) + QStringLiteral("终");
+    // A path of more than 256 characters, each folder name of a length the file system takes.
+    QStringList Parts;
+    for (const QString &C : {QStringLiteral("深"), QStringLiteral("层"), QStringLiteral("远"), QStringLiteral("处")})
+        Parts << C.repeated(80);
+    const QString Folder = Parts.join(QLatin1Char('/'));
+    QDir().mkpath(S.PageDir + Folder);
+    TestSupport::WriteAll(S.PageDir + Folder + QStringLiteral("/far.jpg"), PictureBytes(QStringLiteral("far")));
+    S.Page.replaceInStrings(QStringLiteral("{$PNOTE}=白瓷"), QStringLiteral("{$PNOTE}=") + Cell);
+    S.Page.replaceInStrings(QStringLiteral("{$PNAME}=茶杯"), QStringLiteral("{$PNAME}=") + Name);
+    S.Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\a.jpg"), QStringLiteral("{$IMG}=") + QString(Folder).replace(QLatin1Char('/'), QLatin1Char('\\')) + QStringLiteral("\\far.jpg"));
+    const QString Html = Cp936::Decode(TestSupport::ReadAll(S.Run(omHtml)));
+    EXPECT_TRUE(Html.contains(QString(Cell).replace(QStringLiteral("😀"), QStringLiteral("&#128512;"))));
+    EXPECT_TRUE(Html.contains(QStringLiteral("<b>") + Name + QStringLiteral("</b>")));
+    EXPECT_TRUE(Html.contains(QStringLiteral("alt=\"") + Name + QLatin1Char('"')));
+    EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/far.jpg")), PictureBytes(QStringLiteral("far")));
+    EXPECT_TRUE(S.Warnings.isEmpty()) << S.Warnings.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST(HtmlOutput, UnpairedBraceIsReportedWithItsZeroBasedLine)
