@@ -364,3 +364,60 @@ TEST_F(ReceivedPackages, TheCompanyDialogFitsAnEightHundredBySixHundredScreen)
     EXPECT_LE(Image.width(), 800);
     EXPECT_LE(Image.height(), 600);
 }
+
+TEST_F(ReceivedPackages, HelpFilesOfAReceivedPageAndBookHoldOnlyWhatTheOutputMade)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "chmls is missing";
+    // A product's note and a book's own web page link and show files of this
+    // disk, by climbing out of wherever the help file is compiled.
+    const QString Links = QStringLiteral("<a href=\"%1\">a</a><img src=\"%2\"><a href=\"../../../../etc/passwd\">b</a>")
+                              .arg(Climbing(QStringLiteral("secret.txt")), Climbing(QStringLiteral("secret.jpg")));
+    QByteArray Page = PageBytes(QStringLiteral("H1"), {QStringLiteral("images\\ok.jpg")});
+    Page.replace(Cp936::Encode(S("{$PNOTE}=好")), Cp936::Encode(S("{$PNOTE}=") + Links));
+    const QString PagePackage = Zip(QStringLiteral("helppage.qba"), {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                                                     {QStringLiteral("catalog.qbt"), Page},
+                                                                     {QStringLiteral("images/ok.jpg"), Picture}});
+    auto Listed = [](const QString &Chm) {
+        QByteArray Out;
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("list"), Chm}, &Out), 0) << Chm.toStdString();
+        return QString::fromUtf8(Out);
+    };
+    auto ExpectOnlyOwnFiles = [this](const QString &List) {
+        for (const char *Outside : {"secret", "passwd", "/..", "/etc/"})
+            EXPECT_FALSE(List.contains(QString::fromLatin1(Outside))) << Outside << "\n" << List.toStdString();
+        for (auto It = Before.cbegin(); It != Before.cend(); ++It)
+            EXPECT_EQ(Hash(Docs.File(It.key())), It.value()) << It.key().toStdString() << " changed";
+    };
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick CHM3\nwait\nprompts\nquit\n"), {PagePackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    const QString PageChm = Home.File(S("输出/H1/H1.chm"));
+    QString List = Listed(PageChm);
+    ExpectOnlyOwnFiles(List);
+    EXPECT_TRUE(List.contains(QStringLiteral("/tmpfile.htm"))) << List.toStdString();
+    EXPECT_TRUE(List.contains(QStringLiteral("/ok.jpg"))) << List.toStdString();
+    // The picture the page shows is in the help file, whole.
+    const QString Got = Work.File(QStringLiteral("got.jpg"));
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("extract"), PageChm, QStringLiteral("/ok.jpg"), Got}), 0);
+    EXPECT_EQ(TestSupport::ReadAll(Got), Picture);
+
+    const QByteArray Book = TextBytes({S("Catalog_name=收到的目录册"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                       S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}"),
+                                       QStringLiteral("p1.qbt"), QStringLiteral("note.htm")});
+    const QString BookPackage = Zip(
+        QStringLiteral("helpbook.qba"),
+        {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+         {QStringLiteral("book.qbs"), Book},
+         {QStringLiteral("p1.qbt"), Page},
+         {QStringLiteral("note.htm"), (QStringLiteral("<html><body>") + Links + QStringLiteral("</body></html>")).toUtf8()},
+         {QStringLiteral("images/ok.jpg"), Picture}});
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick CHM5\nwait\nprompts\nquit\n"), {BookPackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    List = Listed(Home.File(S("输出/book/book.chm")));
+    ExpectOnlyOwnFiles(List);
+    EXPECT_TRUE(List.contains(QStringLiteral("/note.htm"))) << List.toStdString();
+    EXPECT_TRUE(List.contains(QStringLiteral("/ok.jpg"))) << List.toStdString();
+    EXPECT_TRUE(List.contains(QStringLiteral("/left.htm"))) << List.toStdString();
+}
