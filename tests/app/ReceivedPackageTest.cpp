@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using TestSupport::DriveRun;
@@ -420,4 +421,116 @@ TEST_F(ReceivedPackages, HelpFilesOfAReceivedPageAndBookHoldOnlyWhatTheOutputMad
     EXPECT_TRUE(List.contains(QStringLiteral("/note.htm"))) << List.toStdString();
     EXPECT_TRUE(List.contains(QStringLiteral("/ok.jpg"))) << List.toStdString();
     EXPECT_TRUE(List.contains(QStringLiteral("/left.htm"))) << List.toStdString();
+}
+
+namespace {
+
+// The largest difference of one colour channel between two pictures of one size.
+int LargestDifference(const QImage &A, const QImage &B)
+{
+    if (A.isNull() || A.size() != B.size())
+        return 256;
+    const QImage X = A.convertToFormat(QImage::Format_RGB888), Y = B.convertToFormat(QImage::Format_RGB888);
+    int Worst = 0;
+    for (int Row = 0; Row < X.height(); ++Row) {
+        const uchar *P = X.constScanLine(Row), *Q = Y.constScanLine(Row);
+        for (int I = 0; I < X.width() * 3; ++I)
+            Worst = std::max(Worst, std::abs(int(P[I]) - int(Q[I])));
+    }
+    return Worst;
+}
+
+} // namespace
+
+TEST_F(ReceivedPackages, PicturesAndPdfOfAReceivedPageAndBookShowNoFileOfTheDisk)
+{
+    for (const char *Tool : {"pdfimages"})
+        if (!TestSupport::HaveProgram(QString::fromLatin1(Tool)))
+            GTEST_SKIP() << Tool << " is missing";
+    QImage Red(90, 90, QImage::Format_RGB32);
+    Red.fill(Qt::red);
+    ASSERT_TRUE(Red.save(Docs.File(QStringLiteral("red.png"))));
+    // A picture, a frame and a script's reading of files of this disk, by full
+    // address and by climbing out; each sits on the page without taking room.
+    const QString Address = QUrl::fromLocalFile(Docs.Path()).toString() + QLatin1Char('/');
+    const QString Tries =
+        QStringLiteral("<img alt=\"\" src=\"%1red.png\" style=\"position:absolute;left:10px;top:10px\">"
+                       "<img alt=\"\" src=\"%2\" style=\"position:absolute;left:110px;top:10px\">"
+                       "<iframe src=\"%1secret.htm\" style=\"position:absolute;left:210px;top:10px;width:90px;height:90px;"
+                       "border:0;background:transparent\"></iframe>"
+                       "<span id=\"leak\" style=\"position:absolute;left:310px;top:10px;font-size:30px;background:red\"></span>"
+                       "<script>try{var x=new XMLHttpRequest();x.open('GET','%1secret.txt',false);x.send();"
+                       "document.getElementById('leak').textContent=x.responseText;}catch(e){}</script>")
+            .arg(Address, Climbing(QStringLiteral("red.png")));
+
+    // Pictures and PDF of a page package with and without them; of a book
+    // package whose own web page has them or not.
+    auto PageRun = [&](const QString &Note, const QString &Keep) {
+        QByteArray Page = PageBytes(QStringLiteral("J1"), {QStringLiteral("images\\ok.jpg")});
+        Page.replace(Cp936::Encode(S("{$PNOTE}=好")), Cp936::Encode(S("{$PNOTE}=好") + Note));
+        QImage Blue(30, 30, QImage::Format_RGB32);
+        Blue.fill(Qt::blue);
+        Blue.save(Work.File(QStringLiteral("blue.jpg")));
+        const QString Package = Zip(Keep + QStringLiteral(".qba"),
+                                    {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                     {QStringLiteral("catalog.qbt"), Page},
+                                     {QStringLiteral("images/ok.jpg"), TestSupport::ReadAll(Work.File(QStringLiteral("blue.jpg")))}});
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick JPG1\nwait\nclick PDFpdf1\nwait\nprompts\nquit\n"),
+                                    {Package});
+        EXPECT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_EQ(R.Out, QString());
+        const QString D = Home.File(S("输出/J1/"));
+        QDir().mkpath(Work.File(Keep));
+        EXPECT_TRUE(QFile::rename(D + QStringLiteral("J1.jpg"), Work.File(Keep + QStringLiteral("/page.jpg"))));
+        EXPECT_TRUE(QFile::rename(D + QStringLiteral("J1.pdf"), Work.File(Keep + QStringLiteral("/page.pdf"))));
+    };
+    auto BookRun = [&](const QString &Inside, const QString &Keep) {
+        const QByteArray Book = TextBytes({S("Catalog_name=收到的书"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                           S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}"),
+                                           QStringLiteral("note.htm")});
+        const QByteArray Note = (QStringLiteral("<html><body><p>NOTE</p>") + Inside + QStringLiteral("</body></html>")).toUtf8();
+        const QString Package = Zip(Keep + QStringLiteral("b.qba"), {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+                                                                    {QStringLiteral("book.qbs"), Book},
+                                                                    {QStringLiteral("note.htm"), Note}});
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick PDFpdf2\nwait\nprompts\nquit\n"), {Package});
+        EXPECT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_EQ(R.Out, QString());
+        const QString Pdf = Home.File(S("输出/book/收到的书.pdf"));
+        EXPECT_TRUE(QFile::rename(Pdf, Work.File(Keep + QStringLiteral("/book.pdf")))) << Pdf.toStdString();
+    };
+    PageRun(QString(), QStringLiteral("clean"));
+    PageRun(Tries, QStringLiteral("tried"));
+    BookRun(QString(), QStringLiteral("clean"));
+    BookRun(Tries, QStringLiteral("tried"));
+
+    // The page's own picture shows; the rest is the same picture.
+    const QImage Clean(Work.File(QStringLiteral("clean/page.jpg")));
+    ASSERT_FALSE(Clean.isNull());
+    EXPECT_LE(LargestDifference(Clean, QImage(Work.File(QStringLiteral("tried/page.jpg")))), 8)
+        << "the picture shows a file of the disk";
+    bool Blue = false;
+    for (int Y = 0; Y < Clean.height() && !Blue; Y += 2)
+        for (int X = 0; X < Clean.width() && !Blue; X += 2) {
+            const QColor C = Clean.pixelColor(X, Y);
+            Blue = C.blue() > 200 && C.red() < 60 && C.green() < 60;
+        }
+    EXPECT_TRUE(Blue) << "the page's own picture is missing";
+    // Every page of each PDF, as poppler takes its picture out.
+    for (const char *Pdf : {"page.pdf", "book.pdf"}) {
+        for (const char *Keep : {"clean", "tried"}) {
+            const QString Folder = Work.File(QString::fromLatin1(Keep));
+            ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("pdfimages"),
+                                              {QStringLiteral("-j"), Folder + QLatin1Char('/') + QString::fromLatin1(Pdf),
+                                               Folder + QLatin1Char('/') + QString::fromLatin1(Pdf).left(4)}),
+                      0);
+        }
+        const QStringList Pages = QDir(Work.File(QStringLiteral("clean"))).entryList({QString::fromLatin1(Pdf).left(4) + QStringLiteral("-*")});
+        ASSERT_FALSE(Pages.isEmpty()) << Pdf;
+        EXPECT_EQ(QDir(Work.File(QStringLiteral("tried"))).entryList({QString::fromLatin1(Pdf).left(4) + QStringLiteral("-*")}), Pages);
+        for (const QString &P : Pages)
+            EXPECT_LE(LargestDifference(QImage(Work.File(QStringLiteral("clean/") + P)), QImage(Work.File(QStringLiteral("tried/") + P))), 8)
+                << Pdf << " " << P.toStdString();
+    }
+    for (auto It = Before.cbegin(); It != Before.cend(); ++It)
+        EXPECT_EQ(Hash(Docs.File(It.key())), It.value()) << It.key().toStdString() << " changed";
 }

@@ -14,6 +14,7 @@
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -34,18 +35,49 @@ qint64 Thtm2jpg2::MaxPieceBytes = qint64(512) << 20;
 
 namespace {
 
-// Nothing but local files and inline data: a remote picture fails at once
-// instead of holding the page's load.
-class TLocalRequestsOnly : public QWebEngineUrlRequestInterceptor {
+// The page and nothing else of the disk: a request passes when it is inline
+// data or a file below one of the allowed folders (the folder of the page
+// being rendered, the program's own style and effect folders), looked up with
+// its links resolved. Everything else is refused at once, so a remote
+// picture never holds the page's load and a page from another computer
+// cannot show the user's files.
+class TPageFilesOnly : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void SetAllowed(const QStringList &Folders) { FAllowed = Folders; }
     void interceptRequest(QWebEngineUrlRequestInfo &Info) override
     {
-        const QString Scheme = Info.requestUrl().scheme().toLower();
-        if (Scheme != QLatin1String("file") && Scheme != QLatin1String("data"))
-            Info.block(true);
+        const QUrl Url = Info.requestUrl();
+        const QString Scheme = Url.scheme().toLower();
+        if (Scheme == QLatin1String("data"))
+            return;
+        // A script reads no file, not even one of the page's folder.
+        const bool Script = Info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr;
+        Info.block(Scheme != QLatin1String("file") || Script || !Inside(Url.toLocalFile()));
+    }
+
+private:
+    QStringList FAllowed;   // canonical folders, each ending in "/"
+
+    bool Inside(const QString &File) const
+    {
+        const QString Real = QFileInfo(File).canonicalFilePath();
+        if (Real.isEmpty())
+            return false;
+        for (const QString &Folder : FAllowed)
+            if (Real.startsWith(Folder))
+                return true;
+        return false;
     }
 };
+
+// A folder as the interceptor compares it: links resolved, "/" at the end;
+// "" when it does not exist.
+QString CanonicalFolder(const QString &Folder)
+{
+    const QString Real = QFileInfo(Folder).canonicalFilePath();
+    return Real.isEmpty() ? QString() : IncludeTrailingPathDelimiter(Real);
+}
 
 // Handles events until Done() or the deadline; false at the deadline. The
 // deadline's timer goes with the wait: a single-shot timer would stay
@@ -110,7 +142,8 @@ Thtm2jpg2::Thtm2jpg2() : FComponents(std::make_unique<TComponent>())
     RpJpegImage1->SharedImage = false;
 
     FProfile = new QWebEngineProfile(this);   // no storage name: off the record
-    FProfile->setUrlRequestInterceptor(new TLocalRequestsOnly(FProfile));
+    FInterceptor = new TPageFilesOnly(FProfile);
+    FProfile->setUrlRequestInterceptor(FInterceptor);
     FProfile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     FView = std::make_unique<QWebEngineView>();
     FView->setObjectName(QStringLiteral("WebBrowser1"));
@@ -121,6 +154,10 @@ Thtm2jpg2::Thtm2jpg2() : FComponents(std::make_unique<TComponent>())
     S->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     S->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     S->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    // Which files the page reads is the interceptor's to say: the engine's
+    // own switch for it would also hold back the page's own pictures. The
+    // effects the program ships run inline and read no file.
+    S->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     FView->setAttribute(Qt::WA_DontShowOnScreen);
 }
 
@@ -167,7 +204,17 @@ bool Thtm2jpg2::Navigate(const QString &Url)
         Ok = Success;
         Loop.quit();
     });
-    FView->page()->load(QUrl(Url));
+    // Only the page's folder (and what lies below it) and the program's own
+    // style and effect folders are read.
+    const QUrl Address(Url);
+    QStringList Allowed;
+    if (Address.isLocalFile())
+        Allowed << CanonicalFolder(QFileInfo(Address.toLocalFile()).absolutePath());
+    for (const char *Own : {"html", "css"})
+        Allowed << CanonicalFolder(ProgramFolder() + QString::fromLatin1(Own));
+    Allowed.removeAll(QString());
+    static_cast<TPageFilesOnly *>(FInterceptor)->SetAllowed(Allowed);
+    FView->page()->load(Address);
     const bool Loaded = WaitFor([&] { return Finished; }, Clock, TimeoutMs, Loop);
     disconnect(C);
     if (!Loaded || !Ok)
