@@ -1,5 +1,5 @@
 // The page-to-picture form. The view is shown off screen (it renders only when
-// shown) in a profile of its own that keeps nothing and loads only local files.
+// shown) in a profile of its own that keeps nothing and loads only the page's own files.
 // Every wait is bounded by TimeoutMs and ends on the event that it waits for:
 // the load, the document's complete state, or two animation frames after a
 // scroll (so the grabbed tile shows the scrolled page, never a stale one).
@@ -193,10 +193,26 @@ QString Thtm2jpg2::PieceName(const QString &FileName, int Number)
 bool Thtm2jpg2::Navigate(const QString &Url)
 {
     FView->resize(std::max(ScreenW() - 8, 64), std::max(ScreenH() - 6, 64));
-    FView->show();
     QElapsedTimer Clock;
     Clock.start();
     QEventLoop Loop;
+    // The view is shown (it renders only when shown) but never on screen.
+    // Its first page makes it take the widget the engine draws in, and Qt
+    // makes a window that is shown already anew for that, on screen, whatever
+    // the view's attributes say: so the view takes that widget before it is
+    // first shown, with an empty page.
+    if (!FViewReady) {
+        bool Blank = false;
+        const QMetaObject::Connection B = connect(FView->page(), &QWebEnginePage::loadFinished, &Loop, [&](bool) {
+            Blank = true;
+            Loop.quit();
+        });
+        FView->page()->load(QUrl(QStringLiteral("about:blank")));
+        WaitFor([&] { return Blank; }, Clock, TimeoutMs, Loop);
+        disconnect(B);
+        FViewReady = true;
+    }
+    FView->show();
     bool Finished = false;
     bool Ok = false;
     const QMetaObject::Connection C = connect(FView->page(), &QWebEnginePage::loadFinished, &Loop, [&](bool Success) {

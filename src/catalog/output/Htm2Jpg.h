@@ -93,6 +93,7 @@ private:
     std::unique_ptr<QWebEngineView> FView;
     QStringList FJpgList;
     QString FLastError;
+    bool FViewReady = false;                 // the view holds the engine's widget
     bool FSplitPieces = false;               // CreateWBSnapshot lists an unsplit picture too
 
     bool Snapshot(const QString &FileName, int PieceHeight);

@@ -15,7 +15,10 @@
 #include <QImage>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <QGuiApplication>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using TestSupport::TempDir;
@@ -435,4 +438,29 @@ TEST_F(PagePictures, ThePictureShowsThePageAndNoOtherFileOfTheDisk)
     ASSERT_EQ(CleanPieces.size(), HostilePieces.size());
     for (qsizetype I = 0; I < CleanPieces.size(); ++I)
         EXPECT_LE(LargestDifference(QImage(CleanPieces.at(I)), QImage(HostilePieces.at(I))), 8) << I;
+}
+
+TEST_F(PagePictures, TheRendererIsNeverOnScreen)
+{
+    // Every window of the process, looked at again and again while a tall
+    // page is grabbed tile by tile.
+    const QString Page = StripePage(Dir, QStringLiteral("tall.htm"), 60);
+    QStringList Seen;
+    int Looks = 0;
+    QTimer Look;
+    QObject::connect(&Look, &QTimer::timeout, [&] {
+        ++Looks;
+        for (QWindow *W : QGuiApplication::allWindows())
+            if (W->isVisible() || W->isExposed())
+                Seen << QStringLiteral("%1 %2 %3x%4").arg(QString::fromLatin1(W->metaObject()->className()), W->title())
+                            .arg(W->width()).arg(W->height());
+    });
+    Look.start(5);
+    Form->ScreenWidth = 500;
+    Form->ScreenHeight = 300;
+    ASSERT_TRUE(Form->HtmlToJpgPages(Url(Page), Dir.File(QStringLiteral("tall.jpg")), true, 0)) << Form->LastError().toStdString();
+    Look.stop();
+    EXPECT_GT(Looks, 3);
+    Seen.removeDuplicates();
+    EXPECT_EQ(Seen, QStringList());
 }
