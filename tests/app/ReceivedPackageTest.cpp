@@ -534,3 +534,70 @@ TEST_F(ReceivedPackages, PicturesAndPdfOfAReceivedPageAndBookShowNoFileOfTheDisk
     for (auto It = Before.cbegin(); It != Before.cend(); ++It)
         EXPECT_EQ(Hash(Docs.File(It.key())), It.value()) << It.key().toStdString() << " changed";
 }
+
+TEST_F(ReceivedPackages, OutputsOfAReceivedPackageReplaceNoneOfTheUsersFiles)
+{
+    // The user's own outputs of a page "mine" and a book "mybook", in a folder
+    // that a received page and book name as their output folder.
+    QMap<QString, QString> Decoys;
+    for (const char *Name : {"mine/mine.htm", "mine/mine.zip", "mine/mine.chm", "mine/images/a.jpg", "mybook/mybook.zip",
+                             "mybook/index.htm"}) {
+        const QString File = Docs.File(QString::fromLatin1(Name));
+        QDir().mkpath(QFileInfo(File).absolutePath());
+        TestSupport::WriteAll(File, QByteArray("the user's own ") + Name);
+        Decoys[File] = Hash(File);
+    }
+    QMap<QString, QString> Settings;
+    for (const QString &F : QDir(Home.Path()).entryList({QStringLiteral("*.dat"), QStringLiteral("*.txt")}, QDir::Files))
+        Settings[F] = Hash(Home.File(F));
+    auto ExpectUntouched = [&] {
+        for (auto It = Decoys.cbegin(); It != Decoys.cend(); ++It)
+            EXPECT_EQ(Hash(It.key()), It.value()) << It.key().toStdString() << " changed";
+        EXPECT_EQ(QDir(Docs.File(QStringLiteral("mine"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 4);
+        EXPECT_EQ(QDir(Docs.File(QStringLiteral("mybook"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 2);
+        for (auto It = Settings.cbegin(); It != Settings.cend(); ++It)
+            EXPECT_EQ(Hash(Home.File(It.key())), It.value()) << It.key().toStdString() << " changed";
+    };
+    QByteArray Page = PageBytes(QStringLiteral("mine"), {QStringLiteral("images\\ok.jpg")});
+    Page.replace(Cp936::Encode(S("{输出目录}=")), Cp936::Encode(S("{输出目录}=") + Docs.Path()));
+    const QString PagePackage = Zip(QStringLiteral("mine.qba"), {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                                                 {QStringLiteral("catalog.qbt"), Page},
+                                                                 {QStringLiteral("images/ok.jpg"), Picture}});
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML3\nwait\nclick ZIP3\nwait\nclick CHM3\nwait\nprompts\nquit\n"),
+                          {PagePackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    ExpectUntouched();
+    // The outputs are in the program folder's own output folder.
+    const QString Own = Home.File(S("输出/mine/"));
+    EXPECT_TRUE(TestSupport::ReadAll(Own + QStringLiteral("mine.htm")).contains("images/ok.jpg"));
+    EXPECT_EQ(TestSupport::ReadAll(Own + QStringLiteral("images/ok.jpg")), Picture);
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tqq"), Own + QStringLiteral("mine.zip")}), 0);
+    EXPECT_GT(QFileInfo(Own + QStringLiteral("mine.chm")).size(), 0);
+
+    // A folder the user chooses in the page settings is the user's choice.
+    const QString Chosen = Work.File(QStringLiteral("chosen"));
+    QDir().mkpath(Chosen);
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick SpeedButton8\nset-cell Form3.CellGrid1 1 13 %1\nclick Form3.Button1\n"
+                                             "click HTML3\nwait\nprompts\nquit\n")
+                                  .arg(Chosen),
+                 {PagePackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    EXPECT_TRUE(QFile::exists(Chosen + QStringLiteral("/mine/mine.htm")));
+    ExpectUntouched();
+
+    // A book package: its site goes to the program's output folder too.
+    const QByteArray Book = TextBytes({S("Catalog_name=收到的目录册"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                       S("Catalog_Output=") + Docs.Path(), S("Catalog_always_open=false"), S("{$Files}"),
+                                       QStringLiteral("p1.qbt")});
+    const QString BookPackage = Zip(QStringLiteral("mybook.qba"), {{QStringLiteral("index.dat"), "index=mybook.qbs\r\ntype=QBS\r\n"},
+                                                                   {QStringLiteral("mybook.qbs"), Book},
+                                                                   {QStringLiteral("p1.qbt"), Page},
+                                                                   {QStringLiteral("images/ok.jpg"), Picture}});
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick ZIP5\nwait\nprompts\nquit\n"), {BookPackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tqq"), Home.File(S("输出/mybook/mybook.zip"))}), 0);
+    ExpectUntouched();
+}
