@@ -1,5 +1,6 @@
 #include "PageArchive.h"
 
+#include "catalog/document/Package.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/OutputFiles.h"
 #include "platform/core/SysUtils.h"
@@ -16,6 +17,7 @@
 
 #include <optional>
 
+#include "zip/ZipObj.h"
 #include "zip/ZipStreams.h"
 #include "zip/Zipper.h"
 
@@ -177,7 +179,11 @@ void ZipFolder(const QString &Folder, const QString &ZipName, const std::functio
     // Written once, beside its final name; put in place when whole.
     TOutputFiles Out;
     const QString Temp = Out.Reserve(ZipName);
-    WriteZip(Folder, Files, Extra, Temp, Percent, Cancelled);
+    try {
+        WriteZip(Folder, Files, Extra, Temp, Percent, Cancelled);
+    } catch (const ENotEnoughRoom &) {
+        throw EInOutError(QbaPackage::NoRoomForArchiveText(ZipName));
+    }
     Out.Commit();
 }
 
@@ -230,6 +236,9 @@ bool MakeSelfExtracting(const QString &Folder, const QString &ExeName, QString &
         Out.Commit();
     } catch (const EAbort &) {
         throw;
+    } catch (const ENotEnoughRoom &) {
+        Error = QbaPackage::NoRoomForArchiveText(ExeName);
+        return false;
     } catch (const Exception &E) {
         Error = E.Message();
         return false;
