@@ -16,6 +16,8 @@ PACKAGES=(
   # peers the tests check formats against
   locales p7zip-full python3 python3-pil imagemagick qpdf poppler-utils giflib-tools gifsicle libjpeg-turbo-progs
   python3-xlwt python3-openpyxl python3-xlrd unrtf
+  # a virtual X display, for the tests of what shows on a desktop
+  xvfb
 )
 
 missing=()

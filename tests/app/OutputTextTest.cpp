@@ -735,3 +735,54 @@ TEST_F(OutputText, AFailedPdfLeavesNothingAndSaysWhy)
         EXPECT_TRUE(Reasons.filter(S("转换失败。写入数据时出错")).size() > 0) << Reasons.join(QString()).toStdString();
     }
 }
+
+TEST_F(OutputText, ZipAndPackageOutputsOnAFullDiskSayTheDiskIsFull)
+{
+    // A picture that does not shrink in the archive: the disk fills up while
+    // the archive itself is written, at some sizes.
+    QImage Noise(300, 300, QImage::Format_RGB32);
+    quint32 X = 7;
+    for (int Y = 0; Y < Noise.height(); ++Y)
+        for (int I = 0; I < Noise.width(); ++I) {
+            X = X * 1103515245u + 12345u;
+            Noise.setPixel(I, Y, X >> 8);
+        }
+    ASSERT_TRUE(Noise.save(Docs.File(QStringLiteral("photo.jpg")), "JPG", 100));
+    const QString Mount = Docs.File(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(Mount));
+    const QString Page = WritePage({{S("茶杯"), S("说明")}}, S("标准模式"), false, Mount, QStringLiteral("small.qbt"));
+    TSmallDiskRun Run;
+    if (!DriveOnSmallDisk(Home.Path(), Mount, 64, QStringLiteral("quit\n"), Page, Run))
+        GTEST_SKIP() << "no mount namespace with a small file system on this machine";
+    const QString Book = Docs.File(QStringLiteral("small.qbs"));
+    SaveText(Book, {S("Catalog_name=书"), S("Catalog_Output=") + Mount, S("{$Files}"), QStringLiteral("small.qbt")});
+    const QFileInfo Photo(Docs.File(QStringLiteral("photo.jpg")));
+    const struct {
+        QString Document, Command, Archive;
+    } Outputs[] = {{Page, QStringLiteral("ZIP3"), QStringLiteral("./P1/P1.zip")},
+                   {Page, QStringLiteral("QBA1"), QStringLiteral("./P1/catalog.qba")},
+                   {Book, QStringLiteral("ZIP5"), QStringLiteral("./small/small.zip")}};
+    for (const auto &O : Outputs) {
+        SCOPED_TRACE(O.Command.toStdString());
+        QStringList Reasons;
+        bool Made = false;
+        for (int KiB = 8; KiB <= 8 + 4 * int(Photo.size() / 1024) && !Made; KiB += 24) {
+            SCOPED_TRACE(KiB);
+            ASSERT_TRUE(DriveOnSmallDisk(Home.Path(), Mount, KiB,
+                                         QStringLiteral("wait\nanswer button OK\nclick %1\nwait\nprompts\nquit\n").arg(O.Command),
+                                         O.Document, Run));
+            Made = Run.Left.contains(O.Archive);
+            if (Made)
+                break;
+            // No archive under its name, and a reason the user can act on.
+            EXPECT_FALSE(Run.Left.join(QLatin1Char(' ')).contains(QStringLiteral(".zip"))) << Run.Left.join(QLatin1Char(' ')).toStdString();
+            EXPECT_FALSE(Run.Left.join(QLatin1Char(' ')).contains(QStringLiteral(".qba"))) << Run.Left.join(QLatin1Char(' ')).toStdString();
+            EXPECT_TRUE(Run.Out.contains(S("磁盘"))) << Run.Out.toStdString();
+            EXPECT_FALSE(Run.Out.contains(QStringLiteral("room"))) << Run.Out.toStdString();
+            Reasons << Run.Out;
+        }
+        EXPECT_TRUE(Made) << "given room, the output is made";
+        // The disk filled up while the archive itself was written, too.
+        EXPECT_FALSE(Reasons.filter(S("不能写入压缩文件")).isEmpty()) << Reasons.join(QString()).toStdString();
+    }
+}

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using TestSupport::DriveRun;
@@ -363,4 +364,240 @@ TEST_F(ReceivedPackages, TheCompanyDialogFitsAnEightHundredBySixHundredScreen)
     ASSERT_FALSE(Image.isNull());
     EXPECT_LE(Image.width(), 800);
     EXPECT_LE(Image.height(), 600);
+}
+
+TEST_F(ReceivedPackages, HelpFilesOfAReceivedPageAndBookHoldOnlyWhatTheOutputMade)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "chmls is missing";
+    // A product's note and a book's own web page link and show files of this
+    // disk, by climbing out of wherever the help file is compiled.
+    const QString Links = QStringLiteral("<a href=\"%1\">a</a><img src=\"%2\"><a href=\"../../../../etc/passwd\">b</a>")
+                              .arg(Climbing(QStringLiteral("secret.txt")), Climbing(QStringLiteral("secret.jpg")));
+    QByteArray Page = PageBytes(QStringLiteral("H1"), {QStringLiteral("images\\ok.jpg")});
+    Page.replace(Cp936::Encode(S("{$PNOTE}=好")), Cp936::Encode(S("{$PNOTE}=") + Links));
+    const QString PagePackage = Zip(QStringLiteral("helppage.qba"), {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                                                     {QStringLiteral("catalog.qbt"), Page},
+                                                                     {QStringLiteral("images/ok.jpg"), Picture}});
+    auto Listed = [](const QString &Chm) {
+        QByteArray Out;
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("list"), Chm}, &Out), 0) << Chm.toStdString();
+        return QString::fromUtf8(Out);
+    };
+    auto ExpectOnlyOwnFiles = [this](const QString &List) {
+        for (const char *Outside : {"secret", "passwd", "/..", "/etc/"})
+            EXPECT_FALSE(List.contains(QString::fromLatin1(Outside))) << Outside << "\n" << List.toStdString();
+        for (auto It = Before.cbegin(); It != Before.cend(); ++It)
+            EXPECT_EQ(Hash(Docs.File(It.key())), It.value()) << It.key().toStdString() << " changed";
+    };
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick CHM3\nwait\nprompts\nquit\n"), {PagePackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    const QString PageChm = Home.File(S("输出/H1/H1.chm"));
+    QString List = Listed(PageChm);
+    ExpectOnlyOwnFiles(List);
+    EXPECT_TRUE(List.contains(QStringLiteral("/tmpfile.htm"))) << List.toStdString();
+    EXPECT_TRUE(List.contains(QStringLiteral("/ok.jpg"))) << List.toStdString();
+    // The picture the page shows is in the help file, whole.
+    const QString Got = Work.File(QStringLiteral("got.jpg"));
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("chmls"), {QStringLiteral("extract"), PageChm, QStringLiteral("/ok.jpg"), Got}), 0);
+    EXPECT_EQ(TestSupport::ReadAll(Got), Picture);
+
+    const QByteArray Book = TextBytes({S("Catalog_name=收到的目录册"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                       S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}"),
+                                       QStringLiteral("p1.qbt"), QStringLiteral("note.htm")});
+    const QString BookPackage = Zip(
+        QStringLiteral("helpbook.qba"),
+        {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+         {QStringLiteral("book.qbs"), Book},
+         {QStringLiteral("p1.qbt"), Page},
+         {QStringLiteral("note.htm"), (QStringLiteral("<html><body>") + Links + QStringLiteral("</body></html>")).toUtf8()},
+         {QStringLiteral("images/ok.jpg"), Picture}});
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick CHM5\nwait\nprompts\nquit\n"), {BookPackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    List = Listed(Home.File(S("输出/book/book.chm")));
+    ExpectOnlyOwnFiles(List);
+    EXPECT_TRUE(List.contains(QStringLiteral("/note.htm"))) << List.toStdString();
+    EXPECT_TRUE(List.contains(QStringLiteral("/ok.jpg"))) << List.toStdString();
+    EXPECT_TRUE(List.contains(QStringLiteral("/left.htm"))) << List.toStdString();
+}
+
+namespace {
+
+// The largest difference of one colour channel between two pictures of one size.
+int LargestDifference(const QImage &A, const QImage &B)
+{
+    if (A.isNull() || A.size() != B.size())
+        return 256;
+    const QImage X = A.convertToFormat(QImage::Format_RGB888), Y = B.convertToFormat(QImage::Format_RGB888);
+    int Worst = 0;
+    for (int Row = 0; Row < X.height(); ++Row) {
+        const uchar *P = X.constScanLine(Row), *Q = Y.constScanLine(Row);
+        for (int I = 0; I < X.width() * 3; ++I)
+            Worst = std::max(Worst, std::abs(int(P[I]) - int(Q[I])));
+    }
+    return Worst;
+}
+
+} // namespace
+
+TEST_F(ReceivedPackages, PicturesAndPdfOfAReceivedPageAndBookShowNoFileOfTheDisk)
+{
+    for (const char *Tool : {"pdfimages"})
+        if (!TestSupport::HaveProgram(QString::fromLatin1(Tool)))
+            GTEST_SKIP() << Tool << " is missing";
+    QImage Red(90, 90, QImage::Format_RGB32);
+    Red.fill(Qt::red);
+    ASSERT_TRUE(Red.save(Docs.File(QStringLiteral("red.png"))));
+    // A picture, a frame and a script's reading of files of this disk, by full
+    // address and by climbing out; each sits on the page without taking room.
+    const QString Address = QUrl::fromLocalFile(Docs.Path()).toString() + QLatin1Char('/');
+    const QString Tries =
+        QStringLiteral("<img alt=\"\" src=\"%1red.png\" style=\"position:absolute;left:10px;top:10px\">"
+                       "<img alt=\"\" src=\"%2\" style=\"position:absolute;left:110px;top:10px\">"
+                       "<iframe src=\"%1secret.htm\" style=\"position:absolute;left:210px;top:10px;width:90px;height:90px;"
+                       "border:0;background:transparent\"></iframe>"
+                       "<span id=\"leak\" style=\"position:absolute;left:310px;top:10px;font-size:30px;background:red\"></span>"
+                       "<script>try{var x=new XMLHttpRequest();x.open('GET','%1secret.txt',false);x.send();"
+                       "document.getElementById('leak').textContent=x.responseText;}catch(e){}</script>")
+            .arg(Address, Climbing(QStringLiteral("red.png")));
+
+    // Pictures and PDF of a page package with and without them; of a book
+    // package whose own web page has them or not.
+    auto PageRun = [&](const QString &Note, const QString &Keep) {
+        QByteArray Page = PageBytes(QStringLiteral("J1"), {QStringLiteral("images\\ok.jpg")});
+        Page.replace(Cp936::Encode(S("{$PNOTE}=好")), Cp936::Encode(S("{$PNOTE}=好") + Note));
+        QImage Blue(30, 30, QImage::Format_RGB32);
+        Blue.fill(Qt::blue);
+        Blue.save(Work.File(QStringLiteral("blue.jpg")));
+        const QString Package = Zip(Keep + QStringLiteral(".qba"),
+                                    {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                     {QStringLiteral("catalog.qbt"), Page},
+                                     {QStringLiteral("images/ok.jpg"), TestSupport::ReadAll(Work.File(QStringLiteral("blue.jpg")))}});
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick JPG1\nwait\nclick PDFpdf1\nwait\nprompts\nquit\n"),
+                                    {Package});
+        EXPECT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_EQ(R.Out, QString());
+        const QString D = Home.File(S("输出/J1/"));
+        QDir().mkpath(Work.File(Keep));
+        EXPECT_TRUE(QFile::rename(D + QStringLiteral("J1.jpg"), Work.File(Keep + QStringLiteral("/page.jpg"))));
+        EXPECT_TRUE(QFile::rename(D + QStringLiteral("J1.pdf"), Work.File(Keep + QStringLiteral("/page.pdf"))));
+    };
+    auto BookRun = [&](const QString &Inside, const QString &Keep) {
+        const QByteArray Book = TextBytes({S("Catalog_name=收到的书"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                           S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}"),
+                                           QStringLiteral("note.htm")});
+        const QByteArray Note = (QStringLiteral("<html><body><p>NOTE</p>") + Inside + QStringLiteral("</body></html>")).toUtf8();
+        const QString Package = Zip(Keep + QStringLiteral("b.qba"), {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+                                                                    {QStringLiteral("book.qbs"), Book},
+                                                                    {QStringLiteral("note.htm"), Note}});
+        const DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick PDFpdf2\nwait\nprompts\nquit\n"), {Package});
+        EXPECT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_EQ(R.Out, QString());
+        const QString Pdf = Home.File(S("输出/book/收到的书.pdf"));
+        EXPECT_TRUE(QFile::rename(Pdf, Work.File(Keep + QStringLiteral("/book.pdf")))) << Pdf.toStdString();
+    };
+    PageRun(QString(), QStringLiteral("clean"));
+    PageRun(Tries, QStringLiteral("tried"));
+    BookRun(QString(), QStringLiteral("clean"));
+    BookRun(Tries, QStringLiteral("tried"));
+
+    // The page's own picture shows; the rest is the same picture.
+    const QImage Clean(Work.File(QStringLiteral("clean/page.jpg")));
+    ASSERT_FALSE(Clean.isNull());
+    EXPECT_LE(LargestDifference(Clean, QImage(Work.File(QStringLiteral("tried/page.jpg")))), 8)
+        << "the picture shows a file of the disk";
+    bool Blue = false;
+    for (int Y = 0; Y < Clean.height() && !Blue; Y += 2)
+        for (int X = 0; X < Clean.width() && !Blue; X += 2) {
+            const QColor C = Clean.pixelColor(X, Y);
+            Blue = C.blue() > 200 && C.red() < 60 && C.green() < 60;
+        }
+    EXPECT_TRUE(Blue) << "the page's own picture is missing";
+    // Every page of each PDF, as poppler takes its picture out.
+    for (const char *Pdf : {"page.pdf", "book.pdf"}) {
+        for (const char *Keep : {"clean", "tried"}) {
+            const QString Folder = Work.File(QString::fromLatin1(Keep));
+            ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("pdfimages"),
+                                              {QStringLiteral("-j"), Folder + QLatin1Char('/') + QString::fromLatin1(Pdf),
+                                               Folder + QLatin1Char('/') + QString::fromLatin1(Pdf).left(4)}),
+                      0);
+        }
+        const QStringList Pages = QDir(Work.File(QStringLiteral("clean"))).entryList({QString::fromLatin1(Pdf).left(4) + QStringLiteral("-*")});
+        ASSERT_FALSE(Pages.isEmpty()) << Pdf;
+        EXPECT_EQ(QDir(Work.File(QStringLiteral("tried"))).entryList({QString::fromLatin1(Pdf).left(4) + QStringLiteral("-*")}), Pages);
+        for (const QString &P : Pages)
+            EXPECT_LE(LargestDifference(QImage(Work.File(QStringLiteral("clean/") + P)), QImage(Work.File(QStringLiteral("tried/") + P))), 8)
+                << Pdf << " " << P.toStdString();
+    }
+    for (auto It = Before.cbegin(); It != Before.cend(); ++It)
+        EXPECT_EQ(Hash(Docs.File(It.key())), It.value()) << It.key().toStdString() << " changed";
+}
+
+TEST_F(ReceivedPackages, OutputsOfAReceivedPackageReplaceNoneOfTheUsersFiles)
+{
+    // The user's own outputs of a page "mine" and a book "mybook", in a folder
+    // that a received page and book name as their output folder.
+    QMap<QString, QString> Decoys;
+    for (const char *Name : {"mine/mine.htm", "mine/mine.zip", "mine/mine.chm", "mine/images/a.jpg", "mybook/mybook.zip",
+                             "mybook/index.htm"}) {
+        const QString File = Docs.File(QString::fromLatin1(Name));
+        QDir().mkpath(QFileInfo(File).absolutePath());
+        TestSupport::WriteAll(File, QByteArray("the user's own ") + Name);
+        Decoys[File] = Hash(File);
+    }
+    QMap<QString, QString> Settings;
+    for (const QString &F : QDir(Home.Path()).entryList({QStringLiteral("*.dat"), QStringLiteral("*.txt")}, QDir::Files))
+        Settings[F] = Hash(Home.File(F));
+    auto ExpectUntouched = [&] {
+        for (auto It = Decoys.cbegin(); It != Decoys.cend(); ++It)
+            EXPECT_EQ(Hash(It.key()), It.value()) << It.key().toStdString() << " changed";
+        EXPECT_EQ(QDir(Docs.File(QStringLiteral("mine"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 4);
+        EXPECT_EQ(QDir(Docs.File(QStringLiteral("mybook"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 2);
+        for (auto It = Settings.cbegin(); It != Settings.cend(); ++It)
+            EXPECT_EQ(Hash(Home.File(It.key())), It.value()) << It.key().toStdString() << " changed";
+    };
+    QByteArray Page = PageBytes(QStringLiteral("mine"), {QStringLiteral("images\\ok.jpg")});
+    Page.replace(Cp936::Encode(S("{输出目录}=")), Cp936::Encode(S("{输出目录}=") + Docs.Path()));
+    const QString PagePackage = Zip(QStringLiteral("mine.qba"), {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                                                 {QStringLiteral("catalog.qbt"), Page},
+                                                                 {QStringLiteral("images/ok.jpg"), Picture}});
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML3\nwait\nclick ZIP3\nwait\nclick CHM3\nwait\nprompts\nquit\n"),
+                          {PagePackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    ExpectUntouched();
+    // The outputs are in the program folder's own output folder.
+    const QString Own = Home.File(S("输出/mine/"));
+    EXPECT_TRUE(TestSupport::ReadAll(Own + QStringLiteral("mine.htm")).contains("images/ok.jpg"));
+    EXPECT_EQ(TestSupport::ReadAll(Own + QStringLiteral("images/ok.jpg")), Picture);
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tqq"), Own + QStringLiteral("mine.zip")}), 0);
+    EXPECT_GT(QFileInfo(Own + QStringLiteral("mine.chm")).size(), 0);
+
+    // A folder the user chooses in the page settings is the user's choice.
+    const QString Chosen = Work.File(QStringLiteral("chosen"));
+    QDir().mkpath(Chosen);
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick SpeedButton8\nset-cell Form3.CellGrid1 1 13 %1\nclick Form3.Button1\n"
+                                             "click HTML3\nwait\nprompts\nquit\n")
+                                  .arg(Chosen),
+                 {PagePackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    EXPECT_TRUE(QFile::exists(Chosen + QStringLiteral("/mine/mine.htm")));
+    ExpectUntouched();
+
+    // A book package: its site goes to the program's output folder too.
+    const QByteArray Book = TextBytes({S("Catalog_name=收到的目录册"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                       S("Catalog_Output=") + Docs.Path(), S("Catalog_always_open=false"), S("{$Files}"),
+                                       QStringLiteral("p1.qbt")});
+    const QString BookPackage = Zip(QStringLiteral("mybook.qba"), {{QStringLiteral("index.dat"), "index=mybook.qbs\r\ntype=QBS\r\n"},
+                                                                   {QStringLiteral("mybook.qbs"), Book},
+                                                                   {QStringLiteral("p1.qbt"), Page},
+                                                                   {QStringLiteral("images/ok.jpg"), Picture}});
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick ZIP5\nwait\nprompts\nquit\n"), {BookPackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tqq"), Home.File(S("输出/mybook/mybook.zip"))}), 0);
+    ExpectUntouched();
 }

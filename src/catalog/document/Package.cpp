@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include "zip/ZipObj.h"
 #include "zip/Zipper.h"
 
 #include <cerrno>
@@ -81,7 +82,11 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
             if (Reason == skrCannotOpen)
                 Miss(FName, errno);
         };
-        Zipper1.PackFiles();
+        try {
+            Zipper1.PackFiles();
+        } catch (const ENotEnoughRoom &) {
+            throw EInOutError(NoRoomForArchiveText(Target));
+        }
         if (!Missed.isEmpty())
             throw EFOpenError(CannotOpenFileText(NativePath(Missed), MissedError));
         // The zipper reads a listed name that holds "*", "?", "<", ">" or "|" as
@@ -102,6 +107,11 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
     if (!FileExists(Temp))
         throw EFCreateError(CannotCreateFileText(Target, errno));
     Out.Commit();
+}
+
+QString NoRoomForArchiveText(const QString &Archive)
+{
+    return QStringLiteral("不能写入压缩文件“%1”：磁盘空间不足。").arg(NativePath(Archive));
 }
 
 bool IsSafeMemberName(const QString &Name)

@@ -50,6 +50,10 @@ TOpenResult Unpack(const QString &PackagePath, const QString &DestDir,
 void ZipFiles(const QString &Root, const QStringList &Files, const QString &Target,
               const std::function<void(int Percent)> &Progress = {});
 
+// What the user is told when an archive could not be written for want of
+// room (the zip library's ENotEnoughRoom, whose own text is English).
+QString NoRoomForArchiveText(const QString &Archive);
+
 // Every regular file below Folder (links left out), sorted; Except is left out.
 QStringList FilesBelow(const QString &Folder, const QString &Except = QString());
 

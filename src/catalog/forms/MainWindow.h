@@ -8,6 +8,7 @@
 #include "platform/services/Messages.h"
 #include "platform/services/Prompts.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -200,6 +201,11 @@ public:
     bool FOpenedFromPackage = false;
     bool FPackageIsBook = false;
     QString FPackagePath;
+    // The output folders that the pages and books of opened packages named,
+    // by file: while a file still names the folder it came with, its outputs
+    // go to the program folder's 输出 instead.
+    QHash<QString, QString> FReceivedOutputFolders;
+    bool CameWithOutputFolder(const QString &File, const QString &Folder) const;
     int FSearchRow = 1;
     int ListBox1Tag = 0;
 

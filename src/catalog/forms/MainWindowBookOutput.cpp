@@ -132,6 +132,8 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     if (SaveBack) {
         Out.RootOverride = ScratchFolder() + QStringLiteral("bookpackage/");
         ForceDirectories(Out.RootOverride);
+    } else if (CameWithOutputFolder(FCatalogPath, TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_Output")))) {
+        Out.RootOverride = ProgramFolder() + QStringLiteral("输出/");
     }
     Out.Hooks.Progress = [this](int Position, const QString &Caption) {
         ProgressBar1->setRange(0, 100);

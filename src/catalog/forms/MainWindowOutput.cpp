@@ -118,6 +118,7 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     TPageOutput Out(FPage.Lines(), FPagePath, ProgramFolder());
     Out.OpenPageEntry = FOpenPageEntry;
     Out.ScratchFolder = ScratchFolder();
+    Out.OwnOutputRoot = CameWithOutputFolder(FPagePath, TPageOutput::PageValue(FPage.Lines(), QStringLiteral("{输出目录}")));
     Out.SharedNames = FBookPictureNames;
     Out.Hooks.ShowError = [this](const QString &Text) {
         MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);

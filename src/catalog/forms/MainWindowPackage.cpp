@@ -1,6 +1,7 @@
 // The main window's package files (.qba): writing, opening and saving back.
 
 #include "MainWindow.h"
+#include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
 #include "catalog/output/PageOutput.h"
 #include "platform/core/FileUtils.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <QGroupBox>
 #include <QProgressBar>
@@ -68,6 +70,14 @@ void TForm1::ShowPackageSaveError(int ErrorCode, const QString &Reason)
         return;
     }
     MessageBox(this, SaveFailed, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+}
+
+bool TForm1::CameWithOutputFolder(const QString &File, const QString &Folder) const
+{
+    if (File.isEmpty() || Folder.trimmed().isEmpty())
+        return false;
+    const auto It = FReceivedOutputFolders.constFind(QDir::cleanPath(QFileInfo(File).absoluteFilePath()));
+    return It != FReceivedOutputFolders.constEnd() && It.value().trimmed() == Folder.trimmed();
 }
 
 void TForm1::WriteQbaPackage(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
@@ -130,6 +140,16 @@ void TForm1::OpenQbaPackage(const QString &Path)
         MessageBox(this, QStringLiteral("信息描述文件不存在，文件载入失败。"), QStringLiteral("出错"),
                    MB_OK | MB_ICONERROR);
         return;
+    }
+    // The output folders its pages and book name are another computer's
+    // choice: they are noted, and not used while they stand as they came.
+    for (const QString &Found : QbaPackage::FilesBelow(DestDir)) {
+        const QString F = QDir::cleanPath(Found);
+        const QString Ext = ExtractFileExt(F).toLower();
+        if (Ext == QLatin1String(".qbt"))
+            FReceivedOutputFolders.insert(F, TPageOutput::PageValue(TPageDocument::LoadPageLines(F), QStringLiteral("{输出目录}")));
+        else if (Ext == QLatin1String(".qbs"))
+            FReceivedOutputFolders.insert(F, TCatalogBook::Value(LoadLines(F), QStringLiteral("Catalog_Output")));
     }
     FPackagePath = Path;
     if (GroupBox1->title().isEmpty())

@@ -170,8 +170,11 @@ void TBookOutput::PlaceSiteFiles(int Flags)
     for (const char *Data : {"control_new.htm", "middle_1.gif", "middle_bg.gif"}) {
         const QString Source = FExe + QString::fromLatin1(Data);
         const QString Dest = Images + QString::fromLatin1(Data);
-        if (FileExists(Source) && !CopyFile(Source, Dest, false))
+        if (!FileExists(Source))
+            continue;
+        if (!CopyFile(Source, Dest, false))
             throw EInOutError(CopyFailedText(Source, Dest, errno));
+        FMade << Dest;
     }
     // Written whole once every entry is known.
     HtmlText::SavePage(Images + QStringLiteral("left.htm"), {QStringLiteral("<html></html>")}, true);
@@ -274,6 +277,17 @@ QString TBookOutput::UniquePageEntry(const QString &Path)
     }
 }
 
+// The site's files may vanish while it is made (its folder removed or moved
+// by someone else half way, a page's output failing): a site, archive or help
+// file without some of its pages is no result, and says so.
+void TBookOutput::CheckSiteWhole() const
+{
+    for (const QString &F : FMade)
+        if (!QFileInfo(F).isFile())
+            throw EInOutError(QStringLiteral("目录册输出所生成的文件“%1”已不存在（输出目录可能在输出时被删除或移动），输出没有完成。")
+                                  .arg(NativePath(F)));
+}
+
 void TBookOutput::RemoveSiteFiles()
 {
     QDir(FD + QStringLiteral("images")).removeRecursively();
@@ -284,6 +298,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
 {
     ResultPath.clear();
     FE.clear();
+    FMade.clear();
     FTaken.clear();
     FPictureNames = {};
     FNextCopy.clear();
@@ -376,6 +391,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             if (Result.isEmpty())
                 return brCancelled;
             Path = Result;
+            FMade << Path;
         }
         // A file that is not a page may stand in a folder of its own below images/.
         QString EntryName;
@@ -383,6 +399,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             EntryName = CopyOtherFile(Path);
             Path = FD + QStringLiteral("images/") + EntryName;
             NotPages.insert(EntryName);
+            FMade << Path;
         } else {
             EntryName = ExtractFileName(Path);
         }
@@ -408,6 +425,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     const bool Chinese = FCharset == QLatin1String("gb2312");
     HtmlText::SavePage(Images + QStringLiteral("left.htm"), FLeft, Chinese);
     HtmlText::SavePage(FD + QStringLiteral("index.htm"), FramesetLines(Name, FCharset, FX, Flags == bfMht), Chinese);
+    CheckSiteWhole();
 
     TResult Result = brDone;
     switch (Flags) {

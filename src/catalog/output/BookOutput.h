@@ -97,6 +97,9 @@ private:
     QHash<QString, QString> FSavedPages;
     TSharedPictureNames FPictureNames;
     QStringList FLeft, FContents;
+    // Every file the run put into the site so far (pages, copied files, the
+    // frames' own files): all of them are still there when it is finished.
+    QStringList FMade;
 
     void PrepareSiteFolder();
     bool MadeByBookOutput(const QString &Folder) const;
@@ -106,5 +109,6 @@ private:
     QString CopyOtherFile(const QString &Path);
     void CopyFilesFolder(const QString &Source, const QString &Dest);
     void RemoveSiteFiles();
+    void CheckSiteWhole() const;
     QString UniquePageEntry(const QString &Path);
 };

@@ -200,7 +200,10 @@ bool TChmCompiler::Compile(const QString &ProjectPath, const std::function<void(
     QProcess P;
     P.setWorkingDirectory(StageDir);
     P.setProcessChannelMode(QProcess::MergedChannels);
-    P.start(FCompiler, {QStringLiteral("project.hhp")});
+    // The compiler would also scan the pages and take in every file a link
+    // reaches, wherever it lies ("../../../etc/passwd" from a product's note):
+    // the help file holds the files the project lists, and no other.
+    P.start(FCompiler, {QStringLiteral("--no-html-scan"), QStringLiteral("project.hhp")});
     if (!P.waitForStarted())
         return false;
     QByteArray Pending;

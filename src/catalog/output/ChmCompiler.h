@@ -5,7 +5,8 @@
 // compiler can read (files below the project's folder keep their sub-folders,
 // others go to the top), and the help file replaces the project's
 // "Compiled file=" only when the compile succeeded. A listed file that cannot be
-// staged fails the compile.
+// staged fails the compile. The help file holds the listed files only: what
+// the pages link to is not looked for.
 
 #include "platform/core/Types.h"
 

@@ -1,5 +1,5 @@
 // The page-to-picture form. The view is shown off screen (it renders only when
-// shown) in a profile of its own that keeps nothing and loads only local files.
+// shown) in a profile of its own that keeps nothing and loads only the page's own files.
 // Every wait is bounded by TimeoutMs and ends on the event that it waits for:
 // the load, the document's complete state, or two animation frames after a
 // scroll (so the grabbed tile shows the scrolled page, never a stale one).
@@ -14,6 +14,7 @@
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -34,18 +35,49 @@ qint64 Thtm2jpg2::MaxPieceBytes = qint64(512) << 20;
 
 namespace {
 
-// Nothing but local files and inline data: a remote picture fails at once
-// instead of holding the page's load.
-class TLocalRequestsOnly : public QWebEngineUrlRequestInterceptor {
+// The page and nothing else of the disk: a request passes when it is inline
+// data or a file below one of the allowed folders (the folder of the page
+// being rendered, the program's own style and effect folders), looked up with
+// its links resolved. Everything else is refused at once, so a remote
+// picture never holds the page's load and a page from another computer
+// cannot show the user's files.
+class TPageFilesOnly : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void SetAllowed(const QStringList &Folders) { FAllowed = Folders; }
     void interceptRequest(QWebEngineUrlRequestInfo &Info) override
     {
-        const QString Scheme = Info.requestUrl().scheme().toLower();
-        if (Scheme != QLatin1String("file") && Scheme != QLatin1String("data"))
-            Info.block(true);
+        const QUrl Url = Info.requestUrl();
+        const QString Scheme = Url.scheme().toLower();
+        if (Scheme == QLatin1String("data"))
+            return;
+        // A script reads no file, not even one of the page's folder.
+        const bool Script = Info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr;
+        Info.block(Scheme != QLatin1String("file") || Script || !Inside(Url.toLocalFile()));
+    }
+
+private:
+    QStringList FAllowed;   // canonical folders, each ending in "/"
+
+    bool Inside(const QString &File) const
+    {
+        const QString Real = QFileInfo(File).canonicalFilePath();
+        if (Real.isEmpty())
+            return false;
+        for (const QString &Folder : FAllowed)
+            if (Real.startsWith(Folder))
+                return true;
+        return false;
     }
 };
+
+// A folder as the interceptor compares it: links resolved, "/" at the end;
+// "" when it does not exist.
+QString CanonicalFolder(const QString &Folder)
+{
+    const QString Real = QFileInfo(Folder).canonicalFilePath();
+    return Real.isEmpty() ? QString() : IncludeTrailingPathDelimiter(Real);
+}
 
 // Handles events until Done() or the deadline; false at the deadline. The
 // deadline's timer goes with the wait: a single-shot timer would stay
@@ -110,7 +142,8 @@ Thtm2jpg2::Thtm2jpg2() : FComponents(std::make_unique<TComponent>())
     RpJpegImage1->SharedImage = false;
 
     FProfile = new QWebEngineProfile(this);   // no storage name: off the record
-    FProfile->setUrlRequestInterceptor(new TLocalRequestsOnly(FProfile));
+    FInterceptor = new TPageFilesOnly(FProfile);
+    FProfile->setUrlRequestInterceptor(FInterceptor);
     FProfile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     FView = std::make_unique<QWebEngineView>();
     FView->setObjectName(QStringLiteral("WebBrowser1"));
@@ -121,6 +154,10 @@ Thtm2jpg2::Thtm2jpg2() : FComponents(std::make_unique<TComponent>())
     S->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     S->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     S->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    // Which files the page reads is the interceptor's to say: the engine's
+    // own switch for it would also hold back the page's own pictures. The
+    // effects the program ships run inline and read no file.
+    S->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     FView->setAttribute(Qt::WA_DontShowOnScreen);
 }
 
@@ -156,10 +193,26 @@ QString Thtm2jpg2::PieceName(const QString &FileName, int Number)
 bool Thtm2jpg2::Navigate(const QString &Url)
 {
     FView->resize(std::max(ScreenW() - 8, 64), std::max(ScreenH() - 6, 64));
-    FView->show();
     QElapsedTimer Clock;
     Clock.start();
     QEventLoop Loop;
+    // The view is shown (it renders only when shown) but never on screen.
+    // Its first page makes it take the widget the engine draws in, and Qt
+    // makes a window that is shown already anew for that, on screen, whatever
+    // the view's attributes say: so the view takes that widget before it is
+    // first shown, with an empty page.
+    if (!FViewReady) {
+        bool Blank = false;
+        const QMetaObject::Connection B = connect(FView->page(), &QWebEnginePage::loadFinished, &Loop, [&](bool) {
+            Blank = true;
+            Loop.quit();
+        });
+        FView->page()->load(QUrl(QStringLiteral("about:blank")));
+        WaitFor([&] { return Blank; }, Clock, TimeoutMs, Loop);
+        disconnect(B);
+        FViewReady = true;
+    }
+    FView->show();
     bool Finished = false;
     bool Ok = false;
     const QMetaObject::Connection C = connect(FView->page(), &QWebEnginePage::loadFinished, &Loop, [&](bool Success) {
@@ -167,7 +220,17 @@ bool Thtm2jpg2::Navigate(const QString &Url)
         Ok = Success;
         Loop.quit();
     });
-    FView->page()->load(QUrl(Url));
+    // Only the page's folder (and what lies below it) and the program's own
+    // style and effect folders are read.
+    const QUrl Address(Url);
+    QStringList Allowed;
+    if (Address.isLocalFile())
+        Allowed << CanonicalFolder(QFileInfo(Address.toLocalFile()).absolutePath());
+    for (const char *Own : {"html", "css"})
+        Allowed << CanonicalFolder(ProgramFolder() + QString::fromLatin1(Own));
+    Allowed.removeAll(QString());
+    static_cast<TPageFilesOnly *>(FInterceptor)->SetAllowed(Allowed);
+    FView->page()->load(Address);
     const bool Loaded = WaitFor([&] { return Finished; }, Clock, TimeoutMs, Loop);
     disconnect(C);
     if (!Loaded || !Ok)

@@ -4,8 +4,10 @@
 // a given height), saves JPEGs and can lay them out as a PDF, one picture per
 // page, through the report components.
 //
-// The view never reaches the network: only file: and data: requests pass, so
-// a page with remote pictures renders at once without them. Loading that does
+// The view shows the page and nothing else: it reads only files below the
+// page's folder and the program's own style and effect folders, never the
+// network (a page with remote pictures renders at once without them), and
+// the page's scripts read no file. Loading that does
 // not complete within TimeoutMs (a hanging script, a document that never
 // finishes) ends the conversion with failure and no files. No JPEG is taller
 // or wider than libjpeg's 65,500 pixels: a taller picture is split at whole
@@ -20,6 +22,7 @@
 #include <memory>
 
 class QWebEngineProfile;
+class QWebEngineUrlRequestInterceptor;
 class QWebEngineView;
 class TComponent;
 class TRpJpegImage;
@@ -86,9 +89,11 @@ public:
 private:
     std::unique_ptr<TComponent> FComponents;
     QWebEngineProfile *FProfile = nullptr;   // our own, off the record; outlives the view
+    QWebEngineUrlRequestInterceptor *FInterceptor = nullptr;   // owned by the profile
     std::unique_ptr<QWebEngineView> FView;
     QStringList FJpgList;
     QString FLastError;
+    bool FViewReady = false;                 // the view holds the engine's widget
     bool FSplitPieces = false;               // CreateWBSnapshot lists an unsplit picture too
 
     bool Snapshot(const QString &FileName, int PieceHeight);

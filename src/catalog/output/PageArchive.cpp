@@ -1,5 +1,6 @@
 #include "PageArchive.h"
 
+#include "catalog/document/Package.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/OutputFiles.h"
 #include "platform/core/SysUtils.h"
@@ -16,6 +17,7 @@
 
 #include <optional>
 
+#include "zip/ZipObj.h"
 #include "zip/ZipStreams.h"
 #include "zip/Zipper.h"
 
@@ -116,7 +118,11 @@ void ZipFiles(const QString &ZipName, const TMembers &Members, const std::functi
     // Written once, beside its final name; put in place when whole.
     TOutputFiles Out;
     const QString Temp = Out.Reserve(ZipName);
-    WriteZip(Members, Temp, Percent, Cancelled);
+    try {
+        WriteZip(Members, Temp, Percent, Cancelled);
+    } catch (const ENotEnoughRoom &) {
+        throw EInOutError(QbaPackage::NoRoomForArchiveText(ZipName));
+    }
     Out.Commit();
 }
 
@@ -169,6 +175,9 @@ bool MakeSelfExtracting(const QString &ExeName, const TMembers &Members, QString
         Out.Commit();
     } catch (const EAbort &) {
         throw;
+    } catch (const ENotEnoughRoom &) {
+        Error = QbaPackage::NoRoomForArchiveText(ExeName);
+        return false;
     } catch (const Exception &E) {
         Error = E.Message();
         return false;

@@ -297,7 +297,7 @@ void TPageOutput::ReadSettings()
     const QString P = Trim(PageValue(FPage, QStringLiteral("{图片框百分比}")));
     FPct = P.isEmpty() ? 75 : ToInt(P);
 
-    QString Root = TrimLeft(PageValue(FPage, QStringLiteral("{输出目录}")));
+    QString Root = OwnOutputRoot ? QString() : TrimLeft(PageValue(FPage, QStringLiteral("{输出目录}")));
     if (Root.isEmpty())
         Root = FExe + QStringLiteral("输出/");
     else if (!IsAbsoluteStoredPath(Root))

@@ -79,6 +79,9 @@ public:
     QString OpenPageEntry;
     // Where the preview page and the help compiler's work files go (with trailing "/").
     QString ScratchFolder;
+    // The page's own output folder is not used: the output goes to the program
+    // folder's 输出 (a page from another computer chooses no folder here).
+    bool OwnOutputRoot = false;
     // In a book output: the names the book's earlier pages gave their pictures
     // in the shared pictures folder (kept by the book's run, added to here).
     TSharedPictureNames *SharedNames = nullptr;

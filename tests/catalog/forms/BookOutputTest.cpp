@@ -576,3 +576,43 @@ TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
     EXPECT_EQ(QString::fromUtf8(TestSupport::ReadAll(Subject)), Text);
     EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
+
+TEST_F(BookOutput, AZipWhoseFilesVanishSaysSoAndLeavesNoArchive)
+{
+    const QString Book = ThreePageBook();
+    TScriptedUi Ui;
+    Start({Book});
+    Form->show();   // the bar shows the packing only in a window on screen
+    // The site's folder (or its pages' folder) is removed by someone else
+    // while the pages are produced (the bar at 33: the first page is done).
+    for (const QString &Folder : {QString(), QStringLiteral("images")}) {
+        SCOPED_TRACE(Folder.toStdString());
+        const int At = 33;
+        bool Removed = false;
+        const QMetaObject::Connection C = QObject::connect(Form->ProgressBar1, &QProgressBar::valueChanged, [&](int Value) {
+            if (!Removed && Value >= At) {
+                Removed = true;
+                QDir(D() + Folder).removeRecursively();
+            }
+        });
+        QString Message;
+        bool Done = true;
+        try {
+            Done = Form->OutputCatalog(bfZip, false);
+        } catch (const Exception &E) {
+            Message = E.Message();
+            Done = false;
+        }
+        QObject::disconnect(C);
+        EXPECT_TRUE(Removed);
+        EXPECT_FALSE(Done);
+        const QStringList Told = Ui.CaptionsAndTexts();
+        if (Message.isEmpty())
+            Message = Told.join(QLatin1Char('\n'));
+        EXPECT_FALSE(Message.isEmpty()) << "nothing said";
+        EXPECT_FALSE(Message.contains(QRegularExpression(QStringLiteral("^[ -~]+$")))) << Message.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("book.zip"))) << Message.toStdString();
+        QDir(D()).removeRecursively();
+        Ui.ClearAsked();
+    }
+}

@@ -1,7 +1,8 @@
 // Page pictures and PDF: a 30,000-pixel page of coloured stripes grabbed in
 // tiles and checked by Pillow row by row (a stale or shifted tile shows the
 // wrong stripe), pieces and their names, libjpeg's height limit, a hanging page,
-// remote pictures, and the PDF checked by qpdf and poppler.
+// remote pictures, the PDF checked by qpdf and poppler, and a page that tries to
+// show or read files of the disk outside its folder.
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
@@ -14,7 +15,10 @@
 #include <QImage>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <QGuiApplication>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using TestSupport::TempDir;
@@ -355,4 +359,108 @@ TEST_F(PagePictures, PdfOfThreePiecesCheckedByPeers)
     ASSERT_GE(Shot.height(), 32 + 160);
     const QColor Corner = Shot.pixelColor(32 + 290, 32 + 150);
     EXPECT_TRUE(Corner.blue() > 200 && Corner.red() < 60) << Corner.name().toStdString();
+}
+
+namespace {
+
+// The largest difference of one colour channel between two pictures of one size.
+int LargestDifference(const QImage &A, const QImage &B)
+{
+    if (A.size() != B.size())
+        return 256;
+    const QImage X = A.convertToFormat(QImage::Format_RGB888), Y = B.convertToFormat(QImage::Format_RGB888);
+    int Worst = 0;
+    for (int Row = 0; Row < X.height(); ++Row) {
+        const uchar *P = X.constScanLine(Row), *Q = Y.constScanLine(Row);
+        for (int I = 0; I < X.width() * 3; ++I)
+            Worst = std::max(Worst, std::abs(int(P[I]) - int(Q[I])));
+    }
+    return Worst;
+}
+
+} // namespace
+
+TEST_F(PagePictures, ThePictureShowsThePageAndNoOtherFileOfTheDisk)
+{
+    // Files of the user's disk beside the page's folder, and the page's own picture.
+    QDir().mkpath(Dir.File(QStringLiteral("site/images")));
+    QDir().mkpath(Dir.File(QStringLiteral("private")));
+    QImage Red(80, 80, QImage::Format_RGB32);
+    Red.fill(Qt::red);
+    ASSERT_TRUE(Red.save(Dir.File(QStringLiteral("private/red.png"))));
+    TestSupport::WriteAll(Dir.File(QStringLiteral("private/red.htm")), "<html><body style=\"background:red\">PRIVATE</body></html>");
+    TestSupport::WriteAll(Dir.File(QStringLiteral("private/secret.txt")), "PRIVATE TEXT OF THE USER");
+    // Even a file of the page's own folder is no script's to read.
+    TestSupport::WriteAll(Dir.File(QStringLiteral("site/notes.txt")), "NOTES BESIDE THE PAGE");
+    QImage Blue(40, 40, QImage::Format_RGB32);
+    Blue.fill(Qt::blue);
+    ASSERT_TRUE(Blue.save(Dir.File(QStringLiteral("site/images/own.png"))));
+
+    // Everything a page tries sits in a white band above the stripes: held
+    // back, it leaves the band white.
+    const QString Own = QStringLiteral("<div style=\"height:120px;background:white\"><img src=\"images/own.png\"></div>");
+    const QString Private = QUrl::fromLocalFile(Dir.File(QStringLiteral("private/"))).toString();
+    const QString Tries =
+        QStringLiteral("<img alt=\"\" src=\"%1red.png\" style=\"position:absolute;left:60px;top:0\">"
+                       "<img alt=\"\" src=\"../private/red.png\" style=\"position:absolute;left:150px;top:0\">"
+                       "<iframe src=\"%1red.htm\" style=\"position:absolute;left:240px;top:0;width:80px;height:80px;"
+                       "border:0;background:transparent\"></iframe>"
+                       "<div id=\"leak\" style=\"position:absolute;left:340px;top:0;font-size:40px;background:red\"></div>"
+                       "<script>try{var x=new XMLHttpRequest();x.open('GET','%1secret.txt',false);x.send();"
+                       "document.getElementById('leak').textContent=x.responseText;}catch(e){}"
+                       "try{var y=new XMLHttpRequest();y.open('GET','../private/secret.txt',false);y.send();"
+                       "document.getElementById('leak').textContent+=y.responseText;}catch(e){}"
+                       "try{var z=new XMLHttpRequest();z.open('GET','notes.txt',false);z.send();"
+                       "document.getElementById('leak').textContent+=z.responseText;}catch(e){}</script>")
+            .arg(Private);
+    QDir().mkpath(Dir.File(QStringLiteral("clean")));
+    QDir().mkpath(Dir.File(QStringLiteral("clean/images")));
+    QFile::copy(Dir.File(QStringLiteral("site/images/own.png")), Dir.File(QStringLiteral("clean/images/own.png")));
+    const QString Clean = StripePage(Dir, QStringLiteral("clean/page.htm"), 6, true, Own);
+    const QString Hostile = StripePage(Dir, QStringLiteral("site/page.htm"), 6, true, Own + Tries);
+    Form->ScreenWidth = 600;
+    Form->ScreenHeight = 400;
+
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Clean), Dir.File(QStringLiteral("clean.jpg")))) << Form->LastError().toStdString();
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Hostile), Dir.File(QStringLiteral("hostile.jpg")))) << Form->LastError().toStdString();
+    const QImage A(Dir.File(QStringLiteral("clean.jpg"))), B(Dir.File(QStringLiteral("hostile.jpg")));
+    ASSERT_FALSE(A.isNull());
+    // The page's own picture shows.
+    const QColor Shown = A.pixelColor(20, 20);
+    EXPECT_TRUE(Shown.blue() > 200 && Shown.red() < 60) << Shown.name().toStdString();
+    EXPECT_LE(LargestDifference(A, B), 8) << "the picture shows a file of the disk";
+
+    // The PDF too: its pages are the clean page's pictures.
+    ASSERT_TRUE(Form->HtmlToJpgPages(Url(Clean), Dir.File(QStringLiteral("cleanp.jpg")), true, 0));
+    const QStringList CleanPieces = Form->JpgList();
+    ASSERT_TRUE(Form->HtmlToJpgPages(Url(Hostile), Dir.File(QStringLiteral("hostilep.jpg")), true, 0));
+    const QStringList HostilePieces = Form->JpgList();
+    ASSERT_EQ(CleanPieces.size(), HostilePieces.size());
+    for (qsizetype I = 0; I < CleanPieces.size(); ++I)
+        EXPECT_LE(LargestDifference(QImage(CleanPieces.at(I)), QImage(HostilePieces.at(I))), 8) << I;
+}
+
+TEST_F(PagePictures, TheRendererIsNeverOnScreen)
+{
+    // Every window of the process, looked at again and again while a tall
+    // page is grabbed tile by tile.
+    const QString Page = StripePage(Dir, QStringLiteral("tall.htm"), 60);
+    QStringList Seen;
+    int Looks = 0;
+    QTimer Look;
+    QObject::connect(&Look, &QTimer::timeout, [&] {
+        ++Looks;
+        for (QWindow *W : QGuiApplication::allWindows())
+            if (W->isVisible() || W->isExposed())
+                Seen << QStringLiteral("%1 %2 %3x%4").arg(QString::fromLatin1(W->metaObject()->className()), W->title())
+                            .arg(W->width()).arg(W->height());
+    });
+    Look.start(5);
+    Form->ScreenWidth = 500;
+    Form->ScreenHeight = 300;
+    ASSERT_TRUE(Form->HtmlToJpgPages(Url(Page), Dir.File(QStringLiteral("tall.jpg")), true, 0)) << Form->LastError().toStdString();
+    Look.stop();
+    EXPECT_GT(Looks, 3);
+    Seen.removeDuplicates();
+    EXPECT_EQ(Seen, QStringList());
 }
