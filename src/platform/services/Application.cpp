@@ -9,9 +9,11 @@
 #include <QDialog>
 #include <QEvent>
 #include <QHash>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QProxyStyle>
 #include <QPointer>
+#include <QTranslator>
 #include <atomic>
 #include <new>
 
@@ -33,12 +35,39 @@ TApplication *TApplication::Instance()
 
 QString TApplication::Title() const
 {
-    return applicationDisplayName();
+    return FTitle.isEmpty() ? applicationName() : FTitle;
 }
 
 void TApplication::SetTitle(const QString &Value)
 {
-    setApplicationDisplayName(Value);
+    FTitle = Value;
+}
+
+QString ApplicationTitle()
+{
+    if (const TApplication *App = TApplication::Instance())
+        return App->Title();
+    return QCoreApplication::applicationName();
+}
+
+bool InstallQtTranslations(const QLocale &Locale)
+{
+    QCoreApplication *App = QCoreApplication::instance();
+    if (!App)
+        return false;
+    const QString Folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    bool BaseFound = false;
+    // The browser's catalogue is there only where the browser is installed.
+    for (const char *Catalogue : {"qtbase", "qtwebengine"}) {
+        auto *Translator = new QTranslator(App);
+        if (Translator->load(Locale, QString::fromLatin1(Catalogue), QStringLiteral("_"), Folder)
+            && QCoreApplication::installTranslator(Translator)) {
+            BaseFound = BaseFound || qstrcmp(Catalogue, "qtbase") == 0;
+            continue;
+        }
+        delete Translator;
+    }
+    return BaseFound;
 }
 
 namespace {
@@ -153,7 +182,7 @@ void HandleException(TObject *Sender)
 
 void ShowException(const QString &Message)
 {
-    MessageBox(DefaultPromptOwner(), Message, QApplication::applicationDisplayName(), MB_OK | MB_ICONERROR);
+    MessageBox(DefaultPromptOwner(), Message, ApplicationTitle(), MB_OK | MB_ICONERROR);
 }
 
 // ---- the cursor ----
