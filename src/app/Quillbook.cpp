@@ -27,8 +27,8 @@ void SetupApplication(QApplication &App)
     // caption as it is (Qt's display name would be appended to every one).
     if (auto *Own = qobject_cast<TApplication *>(&App))
         Own->SetTitle(QString::fromUtf8(QuillbookTitle));
-    // Qt's own texts (standard buttons, edit menus, file and font dialogs)
-    // speak the program's language.
+    // Qt's own texts (standard buttons, edit menus, file and font dialogs, the
+    // kinds of files these list) speak the program's language.
     InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China));
 }
 

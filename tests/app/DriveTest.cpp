@@ -10,6 +10,9 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -273,6 +276,9 @@ TEST(Startup, QtsOwnTextsAreChineseAndEachWindowKeepsItsOwnTitle)
         for (const char *English : {"Undo", "Redo", "Cut", "Copy", "Paste", "Delete", "Select All"})
             EXPECT_FALSE(All.contains(QString::fromLatin1(English))) << English << " in " << All.toStdString();
     }
+
+    // The kind of a folder in the file dialogs, which Qt's own catalogue leaves out.
+    EXPECT_EQ(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QStringLiteral("文件夹"));
 
     // The title captions the program's boxes only: Qt adds its display name to
     // every window's caption once one is fixed, and with none it follows the

@@ -50,11 +50,36 @@ QString ApplicationTitle()
     return QCoreApplication::applicationName();
 }
 
+namespace {
+
+// Texts of Qt that its Chinese catalogue leaves out (the file dialogs' kind of
+// a folder). Installed before Qt's catalogues, it is asked only after them.
+class TChineseTextGaps : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char *Context, const char *Source, const char * /*Disambiguation*/, int /*N*/) const override
+    {
+        static const struct { const char *Context, *Source, *Text; } Gaps[] = {
+            {"QAbstractFileIconProvider", "Folder", "文件夹"},
+            {"QAbstractFileIconProvider", "Drive", "驱动器"},
+        };
+        for (const auto &G : Gaps)
+            if (qstrcmp(Context, G.Context) == 0 && qstrcmp(Source, G.Source) == 0)
+                return QString::fromUtf8(G.Text);
+        return QString();
+    }
+};
+
+} // namespace
+
 bool InstallQtTranslations(const QLocale &Locale)
 {
     QCoreApplication *App = QCoreApplication::instance();
     if (!App)
         return false;
+    if (Locale.language() == QLocale::Chinese)
+        QCoreApplication::installTranslator(new TChineseTextGaps(App));
     const QString Folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     bool BaseFound = false;
     // The browser's catalogue is there only where the browser is installed.
