@@ -668,6 +668,17 @@ TEST_F(PageSettingsDialog, EnterEscapeAndTabInTheDialogs)
     EXPECT_EQ(Book.result(), 2);
     EXPECT_TRUE(Book.Edit2->text().isEmpty()) << "取消 empties the fields";
 
+    // 开始: the history and its buttons, then the commands; Escape closes it.
+    TForm2 Start(nullptr);
+    Activate(&Start);
+    Start.ListBox1->setFocus();
+    EXPECT_EQ(TabWalk(7), (QStringList{QStringLiteral("Button3"), QStringLiteral("Button4"), QStringLiteral("Button2"),
+                                       QStringLiteral("Button1"), QStringLiteral("Button7"), QStringLiteral("Button6"),
+                                       QStringLiteral("Button5")}));
+    QTest::keyClick(Focused(), Qt::Key_Escape);
+    EXPECT_FALSE(Start.isVisible());
+    EXPECT_EQ(Start.result(), 2);
+
     // 搜索: Enter after the keyword searches; Escape closes.
     SaveLines(Program.File(QStringLiteral("history.txt")), {Program.File(QStringLiteral("目录册/春季.qbs"))});
     TForm8 Search(nullptr);
