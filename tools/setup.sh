@@ -12,7 +12,7 @@ PACKAGES=(
   # the fuzz target of the GIF reader (libFuzzer)
   clang libclang-rt-14-dev
   # the program at run time
-  fp-utils unzip zip xdg-utils fonts-wqy-microhei
+  fp-utils unzip zip xdg-utils fonts-wqy-microhei qt6-translations-l10n
   # peers the tests check formats against
   locales p7zip-full python3 python3-pil imagemagick qpdf poppler-utils giflib-tools gifsicle libjpeg-turbo-progs
   python3-xlwt python3-openpyxl python3-xlrd unrtf

@@ -5,6 +5,8 @@
 #include "platform/core/SysUtils.h"
 #include "platform/services/Application.h"
 
+#include <QLocale>
+
 #include <unistd.h>
 
 const char *const QuillbookTitle = "Quillbook 2008";
@@ -18,10 +20,16 @@ void PrepareProcessEnvironment()
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
-void SetupApplication(TApplication &App)
+void SetupApplication(QApplication &App)
 {
     App.setApplicationName(QString::fromUtf8(QuillbookTitle));
-    App.SetTitle(QString::fromUtf8(QuillbookTitle));
+    // The title captions the program's own boxes; each window keeps its own
+    // caption as it is (Qt's display name would be appended to every one).
+    if (auto *Own = qobject_cast<TApplication *>(&App))
+        Own->SetTitle(QString::fromUtf8(QuillbookTitle));
+    // Qt's own texts (standard buttons, edit menus, file and font dialogs, the
+    // kinds of files these list) speak the program's language.
+    InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China));
 }
 
 TQuillbookSession::TQuillbookSession(const QStringList &Args)

@@ -4,14 +4,14 @@
 #include <QStringList>
 #include <memory>
 
-class TApplication;
+class QApplication;
 class TForm1;
 
 // Must run before the application object exists: the browser needs its sandbox
 // switched off when the program runs as root.
 void PrepareProcessEnvironment();
-// The application's title and settings.
-void SetupApplication(TApplication &App);
+// The application's title and settings, and Qt's translations.
+void SetupApplication(QApplication &App);
 
 // The program's forms for one run. Creating it takes the command line (Args[0] is the
 // program) and creates the forms; destroying it frees them and removes this run's

@@ -9,11 +9,18 @@
 #include "platform/services/Shell.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include "TestSupport.h"
 #include <gtest/gtest.h>
@@ -236,6 +243,60 @@ TEST(Startup, TheBrowserSandboxIsSwitchedOffOnlyForRoot)
         qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
     else
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", Old);
+}
+
+TEST(Startup, QtsOwnTextsAreChineseAndEachWindowKeepsItsOwnTitle)
+{
+    const QString NameBefore = QCoreApplication::applicationName();
+    const QList<QTranslator *> Before = qApp->findChildren<QTranslator *>();
+    SetupApplication(*qApp);
+
+    // Standard buttons, as in every box and the about box.
+    QDialogButtonBox Box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes | QDialogButtonBox::No);
+    EXPECT_EQ(Box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
+    EXPECT_EQ(Box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+    EXPECT_TRUE(Box.button(QDialogButtonBox::Yes)->text().contains(QStringLiteral("是")));
+    // The edit menus of a one-line field (the cell editor) and of a text box (the page text).
+    auto MenuTexts = [](QMenu *Menu) {
+        QStringList Texts;
+        for (QAction *A : Menu->actions())
+            if (!A->isSeparator())
+                Texts << A->text().section(QLatin1Char('\t'), 0, 0);
+        delete Menu;
+        return Texts;
+    };
+    QLineEdit Line;
+    QPlainTextEdit Text;
+    for (const QStringList &Texts : {MenuTexts(Line.createStandardContextMenu()),
+                                     MenuTexts(Text.createStandardContextMenu())}) {
+        ASSERT_GE(Texts.size(), 7) << Texts.join(QLatin1Char('|')).toStdString();
+        const QString All = Texts.join(QLatin1Char('|'));
+        for (const char *Chinese : {"撤消", "重做", "剪切", "复制", "粘贴", "删除", "全选"})
+            EXPECT_TRUE(All.contains(QString::fromUtf8(Chinese))) << Chinese << " in " << All.toStdString();
+        for (const char *English : {"Undo", "Redo", "Cut", "Copy", "Paste", "Delete", "Select All"})
+            EXPECT_FALSE(All.contains(QString::fromLatin1(English))) << English << " in " << All.toStdString();
+    }
+
+    // The kind of a folder in the file dialogs, which Qt's own catalogue leaves out.
+    EXPECT_EQ(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QStringLiteral("文件夹"));
+
+    // The title captions the program's boxes only: Qt adds its display name to
+    // every window's caption once one is fixed, and with none it follows the
+    // application's name.
+    if (auto *Own = TApplication::Instance()) {
+        EXPECT_EQ(Own->Title(), QString::fromUtf8(QuillbookTitle));
+    }
+    EXPECT_EQ(ApplicationTitle(), QString::fromUtf8(QuillbookTitle));
+    QCoreApplication::setApplicationName(QStringLiteral("another name"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("another name"))
+        << "a display name was fixed: every window title would end with it";
+
+    QCoreApplication::setApplicationName(NameBefore);
+    for (QTranslator *T : qApp->findChildren<QTranslator *>())
+        if (!Before.contains(T)) {
+            QCoreApplication::removeTranslator(T);
+            delete T;
+        }
 }
 
 #include "DriveTest.moc"

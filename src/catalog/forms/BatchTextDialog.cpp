@@ -54,8 +54,6 @@ TForm6::TForm6(QWidget *Parent)
     Label4 = Named(new QLabel(this), "Label4");
     Button1 = Named(new QPushButton(QStringLiteral("开始"), this), "Button1");
     Button2 = Named(new QPushButton(QStringLiteral("取消"), this), "Button2");
-    for (QPushButton *B : {Button1, Button2})
-        B->setAutoDefault(false);
 
     auto *Range = new QHBoxLayout;
     Range->addWidget(new QLabel(QStringLiteral("从第"), this));
@@ -85,6 +83,7 @@ TForm6::TForm6(QWidget *Parent)
     Layout->addWidget(GroupBox3);
     Layout->addLayout(Buttons);
     resize(460, 300);
+    SetDialogButtons(Button1, Button2);
 
     connect(ComboBox2, &QComboBox::currentIndexChanged, this, Guarded([this] { ComboBox2Change(); }));
     connect(ComboBox1, &QComboBox::editTextChanged, this, Guarded([this] { ComboBox1Change(); }));

@@ -81,6 +81,8 @@ TForm7::TForm7(QWidget *Parent)
         Layout->addWidget(C);
     Layout->addLayout(Buttons);
     setMinimumWidth(480);
+    SetDialogButtons(Button2, Button3);
+    SetTabOrder({Edit1, Edit2, Button1, Edit3, Button4, CheckBox1, CheckBox2, CheckBox3, CheckBox4, Button2, Button3});
 
     connect(Edit1, &QLineEdit::textEdited, this, [this] { FNameChanged = true; });
     connect(Edit1, &QLineEdit::editingFinished, this, [this] { Edit1Exit(); });

@@ -2,10 +2,20 @@
 // TCatalogDialog: the base of the program's dialogs. Each is created at
 // start-up, parented to the main window, named after its form ("Form3") so
 // tests and the driver find it, and closed with a modal result.
+//
+// Keys: Enter presses the dialog's default button (from a text field, and from
+// a grid of the dialog while none of its cells is being edited); Escape presses
+// its cancel button, or closes it with result 2 (cancel) when it has none. An
+// open cell editor takes both keys first (Escape cancels the edit).
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <functional>
+#include <initializer_list>
+
+class QPushButton;
+class TCellGrid;
 
 class TCatalogDialog : public QDialog {
     Q_OBJECT
@@ -14,10 +24,28 @@ public:
     // Closes the dialog with a modal result (1 OK, 2 cancel, 3 open, 5 new, 6 all saved...).
     void SetModalResult(int Result) { done(Result); }
 
+    // Escape and the window's close button: the cancel button's handler, else result 2.
+    void reject() override;
+
 protected:
     // Runs an event handler: what it raises goes to the main window's error
     // handler when the dialog belongs to one, else to the standard error box.
     void Guard(const std::function<void()> &Handler);
+
+    // The buttons Enter and Escape press (either may be null). Every push
+    // button of the dialog takes Enter while it has the focus.
+    void SetDialogButtons(QPushButton *DefaultButton, QPushButton *CancelButton);
+    // Enter and Escape typed into Grid while it edits no cell go to the dialog.
+    void PassDialogKeys(TCellGrid *Grid);
+    // The Tab key visits Widgets in this order.
+    static void SetTabOrder(std::initializer_list<QWidget *> Widgets);
+
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    QPointer<QPushButton> FDefaultButton;
+    QPointer<QPushButton> FCancelButton;
+    QList<TCellGrid *> FKeyGrids;
 };
 
 // Opens a file, a folder or an address with the desktop's program; when that

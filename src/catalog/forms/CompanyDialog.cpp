@@ -48,8 +48,6 @@ TForm4::TForm4(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form4")
     Button2->setObjectName(QStringLiteral("Button2"));
     Button3 = new QPushButton(QStringLiteral("仅保存自定义信息"), this);
     Button3->setObjectName(QStringLiteral("Button3"));
-    for (QPushButton *B : {Button1, Button2, Button3})
-        B->setAutoDefault(false);
 
     auto *Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
@@ -60,6 +58,9 @@ TForm4::TForm4(QWidget *Parent) : TCatalogDialog(Parent, QStringLiteral("Form4")
     Main->addWidget(CellGrid1, 1);
     Main->addLayout(Buttons);
     resize(760, sizeHint().height());
+    SetDialogButtons(Button1, Button2);
+    PassDialogKeys(CellGrid1);
+    SetTabOrder({CellGrid1, Button3, Button1, Button2});
 
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guard([this] { Button2Click(); }); });

@@ -32,6 +32,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
@@ -39,6 +40,7 @@
 #include <QVBoxLayout>
 
 #include <QWebEngineView>
+#include <QWindow>
 #include <limits>
 
 
@@ -546,6 +548,8 @@ void TForm1::Button1Click()
 
 void TForm1::WMStartupOpen()
 {
+    if (!FStartupWalked)
+        CheckProgramFolderWritable();
     // The command line is walked once, at start-up; 打开工程…… later asks the start dialog.
     const QStringList Args = FStartupWalked ? CommandLine.mid(0, 1) : CommandLine;
     // A file named on the command line that is not there is reported, not
@@ -599,6 +603,25 @@ void TForm1::WMStartupOpen()
     NewPage();
     ImportPictures(Pictures);
     FPendingFiles.clear();
+}
+
+void TForm1::CheckProgramFolderWritable()
+{
+    // New pages go to the default book beside the program, and the histories,
+    // company files and defaults live there: a folder the user cannot write to
+    // (a copy installed for every user) would make them fail one by one.
+    const QString Folder = ProgramFolder();
+    QTemporaryFile Probe(Folder + QStringLiteral(".quillbook-write-test-XXXXXX"));
+    if (Probe.open())
+        return;
+    MessageBox(this,
+               QStringLiteral("程序文件夹“%1”不能写入。\r\n"
+                              "Quillbook 在程序文件夹中保存新建的页面、历史记录、公司信息和默认设置，"
+                              "程序文件夹必须可以写入。\r\n"
+                              "请把程序文件夹复制到一个可以写入的位置，或者用环境变量 QUILLBOOK_HOME "
+                              "指定另一个可以写入的程序文件夹。")
+                   .arg(ExcludeTrailingPathDelimiter(Folder)),
+               QCoreApplication::applicationName(), MB_OK | MB_ICONWARNING);
 }
 
 void TForm1::WMOpenPageFile(const QString &Path)
@@ -663,6 +686,19 @@ void TForm1::WMFormNotify(qintptr WParam, qintptr LParam)
     default:
         break;
     }
+}
+
+// ------------------------------------------------------------------ the window
+
+bool TForm1::event(QEvent *Event)
+{
+    // The browser pane, added once the window is up, makes the platform create
+    // the window anew for a surface of another kind; the new one would come up
+    // in the normal state, no longer maximised. It takes the state the window had.
+    if (Event->type() == QEvent::WinIdChange)
+        if (QWindow *Handle = windowHandle(); Handle && Handle->windowStates() != windowState())
+            Handle->setWindowStates(windowState());
+    return QMainWindow::event(Event);
 }
 
 // ------------------------------------------------------------------ closing
@@ -736,6 +772,14 @@ void TForm1::Guard(const std::function<void()> &Handler)
 
 // ---------------------------------------------------------- shared routines
 
+bool TForm1::CheckPageOpen(const QString &Caption)
+{
+    if (HasPage())
+        return true;
+    MessageBox(this, QStringLiteral("当前没有打开页面，不能执行此操作。"), Caption, MB_OK | MB_ICONINFORMATION);
+    return false;
+}
+
 QString TForm1::BrowseForFolder(const QString &Caption, QWidget *Owner)
 {
     return ::BrowseForFolder(Caption, Owner ? Owner : this);
@@ -791,7 +835,17 @@ void TForm1::OpenTemplateFolder()
 
 void TForm1::OpenHelp()
 {
-    OpenInShell(this, ProgramFolder() + QStringLiteral("help/help.chm"));
+    // The help file needs a viewer of its kind; where the desktop has none, the
+    // same help as a web page goes to the browser.
+    const QString HelpFile = ProgramFolder() + QStringLiteral("help/help.chm");
+    const QString WebHelp = ProgramFolder() + QStringLiteral("help/help2.htm");
+    if (Shell().Open(HelpFile) || Shell().Open(WebHelp))
+        return;
+    MessageBox(this,
+               QStringLiteral("不能打开帮助文件“%1”：系统中没有打开这种文件的程序。\r\n"
+                              "网页版帮助“%2”也不能在浏览器中打开。")
+                   .arg(HelpFile, WebHelp),
+               QStringLiteral("帮助"), MB_OK | MB_ICONWARNING);
 }
 
 void TForm1::ContactAuthor()

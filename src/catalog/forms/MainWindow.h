@@ -73,6 +73,8 @@ public:
     void PostOpenPageFile(const QString &Path);
     void WMStartupOpen();
     void WMOpenPageFile(const QString &Path);
+    // Says at start-up when the program folder cannot be written to.
+    void CheckProgramFolderWritable();
     void WMFormNotify(qintptr WParam, qintptr LParam);
 
     // ---- form events ----
@@ -324,6 +326,8 @@ public:
     // Connects the grid's, the editor's and the picture commands' handlers.
     void ConnectProductCommands();
     bool HasPage() const { return FPage.Count() >= 5; }
+    // True when a page is open; otherwise says so in a box titled Caption.
+    bool CheckPageOpen(const QString &Caption);
     // Product grid (MainWindowProducts.cpp).
     void InsertProductBlock(int Row);
     // Count empty blocks before the block of Row at once, where the page's
@@ -422,6 +426,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
+    bool event(QEvent *Event) override;
 
 private:
     TPageDocument FPage;

@@ -357,6 +357,8 @@ void TForm1::SpeedButton9Click()
 
 void TForm1::N8Click()
 {
+    if (!CheckPageOpen(QStringLiteral("另存为")))
+        return;
     SaveDialog1->Filter = PageFilter;
     SaveDialog1->Options &= ~OpenOpt(ofOverwritePrompt);
     SaveDialog1->InitialDir = ProjectFolder();

@@ -124,6 +124,8 @@ void TForm1::CellGrid1EllipsClick(int ACol, int ARow, QString &S)
 
 void TForm1::SpeedButton4Click()
 {
+    if (!CheckPageOpen(QStringLiteral("删除单个")))
+        return;
     const int N = BlockOfRow(CellGrid1->Row());
     if (!Confirm(QStringLiteral("是否确定删除第%1个商品资料？").arg(N)))
         return;
@@ -138,6 +140,8 @@ void TForm1::SpeedButton4Click()
 
 void TForm1::BitBtn1Click()
 {
+    if (!CheckPageOpen(QStringLiteral("删除全部")))
+        return;
     if (!Confirm(QStringLiteral("确定删除此catalog内的全部商品资料？")))
         return;
     ResetGrid();

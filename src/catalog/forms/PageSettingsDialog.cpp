@@ -66,13 +66,10 @@ TForm3::TForm3(QWidget *Parent)
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     Button1 = new QPushButton(QStringLiteral("确定"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setAutoDefault(false);
     Button2 = new QPushButton(QStringLiteral("取消"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAutoDefault(false);
     Button3 = new QPushButton(QStringLiteral("修改联系人信息"), this);
     Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setAutoDefault(false);
 
     auto *Choices = new QGridLayout;
     Choices->addWidget(Label1, 0, 0);
@@ -91,6 +88,10 @@ TForm3::TForm3(QWidget *Parent)
     Main->addWidget(Label3);
     Main->addWidget(CheckBox1);
     Main->addLayout(Buttons);
+
+    SetDialogButtons(Button1, Button2);
+    PassDialogKeys(CellGrid1);
+    SetTabOrder({CellGrid1, ComboBox1, ComboBox2, CheckBox1, Button3, Button1, Button2});
 
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guard([this] { Button2Click(); }); });

@@ -60,8 +60,6 @@ TForm8::TForm8(QWidget *Parent)
     Button1 = Named(new QPushButton(QStringLiteral("搜索"), this), "Button1");
     Button2 = Named(new QPushButton(QStringLiteral("停止"), this), "Button2");
     Button2->setEnabled(false);
-    for (QPushButton *B : {Button1, Button2})
-        B->setAutoDefault(false);
     ListBox1 = Named(new QListWidget(this), "ListBox1");
     ProgressBar1 = Named(new QProgressBar(this), "ProgressBar1");
     ProgressBar1->setTextVisible(false);
@@ -87,6 +85,7 @@ TForm8::TForm8(QWidget *Parent)
     Layout->addWidget(ListBox1, 1);
     Layout->addWidget(ProgressBar1);
     resize(520, 400);
+    SetDialogButtons(Button1, nullptr);
 
     connect(Button1, &QPushButton::clicked, this, Guarded([this] { Button1Click(); }));
     connect(Button2, &QPushButton::clicked, this, Guarded([this] { Button2Click(); }));

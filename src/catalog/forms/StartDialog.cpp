@@ -70,6 +70,8 @@ TForm2::TForm2(QWidget *Parent)
     Layout->addLayout(History, 1);
     Layout->addLayout(Commands);
     resize(560, 360);
+    // The history and its buttons on the left, then the commands on the right.
+    SetTabOrder({ListBox1, Button3, Button4, Button2, Button1, Button7, Button6, Button5});
 
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, Guarded([this] { ListBox1DblClick(); }));
     connect(Button1, &QPushButton::clicked, this, Guarded([this] { Button1Click(); }));

@@ -26,9 +26,7 @@ T *Named(T *Widget, const char *Name)
 
 QPushButton *Button(QWidget *Parent, const char *Name, const QString &Caption)
 {
-    auto *B = Named(new QPushButton(Caption, Parent), Name);
-    B->setAutoDefault(false);
-    return B;
+    return Named(new QPushButton(Caption, Parent), Name);
 }
 
 } // namespace
@@ -95,6 +93,8 @@ TForm5::TForm5(QWidget *Parent)
     Layout->addStretch(1);
     Layout->addLayout(Buttons);
     resize(560, 260);
+    SetDialogButtons(Button5, Button6);
+    SetTabOrder({Edit1, Button1, Button8, Edit2, Button2, Button9, Button3, Button4, ComboBox1, Button7, Button5, Button6});
 
     const std::pair<QPushButton *, void (TForm5::*)()> Handlers[] = {
         {Button1, &TForm5::Button1Click}, {Button2, &TForm5::Button2Click}, {Button3, &TForm5::Button3Click},

@@ -26,8 +26,10 @@
 namespace {
 
 const QString ReturnMarker = QStringLiteral("         <TD>&nbsp; </TD>");
-const QString CreditChinese = QStringLiteral("本页面由 <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> 商品目录工具制作");
-const QString CreditEnglish = QStringLiteral("Made with <a href=\"http://www.quillbook.invalid/\" target=\"_blank\">Quillbook</a> catalog publisher");
+// The credit in the footer of every published page: text only, since the
+// catalogue goes to customers and no address of ours belongs in it.
+const QString CreditChinese = QStringLiteral("本页面由 Quillbook 商品目录工具制作");
+const QString CreditEnglish = QStringLiteral("Made with Quillbook catalog publisher");
 
 // The text after the first "=" of a line, whole.
 QString AfterEquals(const QString &Line)

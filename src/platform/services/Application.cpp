@@ -9,9 +9,11 @@
 #include <QDialog>
 #include <QEvent>
 #include <QHash>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QProxyStyle>
 #include <QPointer>
+#include <QTranslator>
 #include <atomic>
 #include <new>
 
@@ -33,12 +35,64 @@ TApplication *TApplication::Instance()
 
 QString TApplication::Title() const
 {
-    return applicationDisplayName();
+    return FTitle.isEmpty() ? applicationName() : FTitle;
 }
 
 void TApplication::SetTitle(const QString &Value)
 {
-    setApplicationDisplayName(Value);
+    FTitle = Value;
+}
+
+QString ApplicationTitle()
+{
+    if (const TApplication *App = TApplication::Instance())
+        return App->Title();
+    return QCoreApplication::applicationName();
+}
+
+namespace {
+
+// Texts of Qt that its Chinese catalogue leaves out (the file dialogs' kind of
+// a folder). Installed before Qt's catalogues, it is asked only after them.
+class TChineseTextGaps : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char *Context, const char *Source, const char * /*Disambiguation*/, int /*N*/) const override
+    {
+        static const struct { const char *Context, *Source, *Text; } Gaps[] = {
+            {"QAbstractFileIconProvider", "Folder", "文件夹"},
+            {"QAbstractFileIconProvider", "Drive", "驱动器"},
+        };
+        for (const auto &G : Gaps)
+            if (qstrcmp(Context, G.Context) == 0 && qstrcmp(Source, G.Source) == 0)
+                return QString::fromUtf8(G.Text);
+        return QString();
+    }
+};
+
+} // namespace
+
+bool InstallQtTranslations(const QLocale &Locale)
+{
+    QCoreApplication *App = QCoreApplication::instance();
+    if (!App)
+        return false;
+    if (Locale.language() == QLocale::Chinese)
+        QCoreApplication::installTranslator(new TChineseTextGaps(App));
+    const QString Folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    bool BaseFound = false;
+    // The browser's catalogue is there only where the browser is installed.
+    for (const char *Catalogue : {"qtbase", "qtwebengine"}) {
+        auto *Translator = new QTranslator(App);
+        if (Translator->load(Locale, QString::fromLatin1(Catalogue), QStringLiteral("_"), Folder)
+            && QCoreApplication::installTranslator(Translator)) {
+            BaseFound = BaseFound || qstrcmp(Catalogue, "qtbase") == 0;
+            continue;
+        }
+        delete Translator;
+    }
+    return BaseFound;
 }
 
 namespace {
@@ -153,7 +207,7 @@ void HandleException(TObject *Sender)
 
 void ShowException(const QString &Message)
 {
-    MessageBox(DefaultPromptOwner(), Message, QApplication::applicationDisplayName(), MB_OK | MB_ICONERROR);
+    MessageBox(DefaultPromptOwner(), Message, ApplicationTitle(), MB_OK | MB_ICONERROR);
 }
 
 // ---- the cursor ----

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 class QDialog;
+class QLocale;
 
 class TApplication : public QApplication {
     Q_OBJECT
@@ -22,6 +23,9 @@ public:
     // The running application object, or nullptr when the QApplication is not ours (some tests).
     static TApplication *Instance();
 
+    // The application's title (captions of the standard boxes). It is not Qt's
+    // application display name, which the platform would append to the title of
+    // every window.
     QString Title() const;
     void SetTitle(const QString &Value);
 
@@ -42,7 +46,17 @@ public:
 
 private:
     bool FShowHint = true;
+    QString FTitle;
 };
+
+// The title of the running application, else the application's name.
+QString ApplicationTitle();
+
+// Installs Qt's own translations for Locale (its standard buttons, the edit menus
+// of text fields, the file, font and colour dialogs, the browser's menus) from
+// Qt's translations folder. False when Qt's base translation is not installed;
+// Qt's texts then stay English.
+bool InstallQtTranslations(const QLocale &Locale);
 
 // The box that shows the progress of long operations (the main window's); the error
 // handler hides it.

@@ -1,5 +1,6 @@
 #include "Prompts.h"
 #include "QtPrompts.h"
+#include "Application.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -173,7 +174,7 @@ QString MsgDlgCaption(TMsgDlgType DlgType)
     case mtConfirmation: return QStringLiteral("确认");
     case mtCustom: break;
     }
-    return QGuiApplication::applicationDisplayName();
+    return ApplicationTitle();
 }
 
 int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int /*HelpCtx*/)
@@ -183,7 +184,7 @@ int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, 
 
 void ShowMessage(const QString &Msg)
 {
-    Prompts().MessageDlg(Msg, QGuiApplication::applicationDisplayName(), mtCustom, mbOKOnly);
+    Prompts().MessageDlg(Msg, ApplicationTitle(), mtCustom, mbOKOnly);
 }
 
 QString InputBox(const QString &Caption, const QString &Prompt, const QString &Default)

@@ -1,5 +1,6 @@
 #include "Shell.h"
 #include "QtShell.h"
+#include "Application.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -104,12 +105,9 @@ bool TQtShell::Open(const QString &FileOrUrl)
     // that is not there is refused here.
     if (FileOrUrl.isEmpty() || LocalTargetMissing(FileOrUrl))
         return false;
-    // Files and folders go to the file manager at once; an address is watched,
-    // since a scheme nothing handles (ftp: on many desktops) fails only there.
-    const QUrl Url(FileOrUrl);
-    const bool Address = !Url.scheme().isEmpty() && Url.scheme().size() > 1 && Url.scheme() != QLatin1String("file");
-    if (!Address)
-        return QProcess::startDetached(QStringLiteral("xdg-open"), {FileOrUrl});
+    // The opener fails only once it looked for a program: a kind of file
+    // nothing is set up for (help files without a viewer) or a scheme nothing
+    // handles (ftp: on many desktops). It is watched for that moment.
     const int Code = StartAndWatch(QStringLiteral("xdg-open"), {FileOrUrl});
     return Code == 0 || Code == StillRunning;
 }
@@ -151,7 +149,7 @@ TRunResult TQtShell::RunAndWait(const QString &Program, const QStringList &Args,
     if (QApplication::instance() && qobject_cast<QApplication *>(QApplication::instance())) {
         Box = std::make_unique<QProgressDialog>(QStringLiteral("正在运行 %1，请稍候……").arg(QFileInfo(Program).fileName()),
                                                 QStringLiteral("取消"), 0, 0, QApplication::activeWindow());
-        Box->setWindowTitle(QApplication::applicationDisplayName());
+        Box->setWindowTitle(ApplicationTitle());
         Box->setWindowModality(Qt::ApplicationModal);
         Box->setMinimumDuration(RunWaitBoxDelay);
         Box->setAutoClose(false);
@@ -256,6 +254,9 @@ QString TShellCall::Describe() const
 bool TScriptedShell::Open(const QString &FileOrUrl)
 {
     FCalls << TShellCall{QStringLiteral("Open"), {FileOrUrl}};
+    for (const QString &Suffix : UnhandledSuffixes)
+        if (FileOrUrl.endsWith(Suffix, Qt::CaseInsensitive))
+            return false;
     return !RefuseHandOffs && !FileOrUrl.isEmpty() && !LocalTargetMissing(FileOrUrl);
 }
 

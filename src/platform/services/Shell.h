@@ -21,8 +21,8 @@ class TShell {
 public:
     virtual ~TShell() = default;
     // Opens a file, a folder or an address (http:, mailto:, ftp:) with the desktop's program.
-    // False when nothing could open it (the desktop's helper failed at once, or a
-    // local target is not there).
+    // False when nothing could open it (the desktop's helper failed at once: no
+    // program for the target's kind; or a local target is not there).
     virtual bool Open(const QString &FileOrUrl) = 0;
     // Starts a program detached from us.
     virtual bool StartProgram(const QString &Program, const QStringList &Args, const QString &WorkingDir = QString()) = 0;
@@ -72,6 +72,8 @@ public:
     bool RunReally = false;
     // Open and SendMail answer as when the desktop has nothing to hand them to.
     bool RefuseHandOffs = false;
+    // Open answers as when the desktop has no program for targets ending so (".chm").
+    QStringList UnhandledSuffixes;
 
 private:
     QList<TShellCall> FCalls;

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QToolButton>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using TestSupport::TempDir;
@@ -446,4 +447,87 @@ TEST_F(MainWindow, FirstSaveKeepsAnyExtensionAndNewPagesWait)
     EXPECT_EQ(Form->FCatalogPath, Data.File(QStringLiteral("new.qbs")));
     EXPECT_EQ(Form->FCatalogName, QStringLiteral("新书"));
     EXPECT_TRUE(Ui.Asked().isEmpty());
+}
+
+namespace {
+
+// A main window whose native window can be made anew, as the platform does
+// when a pane needing a surface of another kind (the browser) joins it.
+class TRemadeWindow : public TForm1 {
+public:
+    void MakeNativeWindowAnew()
+    {
+        destroy();
+        create();
+    }
+};
+
+bool Maximised(QWidget *W)
+{
+    return (W->windowState() & Qt::WindowMaximized) && W->windowHandle()
+        && (W->windowHandle()->windowStates() & Qt::WindowMaximized);
+}
+
+} // namespace
+
+TEST_F(MainWindow, OpensMaximisedAndStaysSoWhenItsWindowIsMadeAnew)
+{
+    TScriptedUi Ui;
+    TRemadeWindow Form;
+    Form.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(Maximised(&Form));
+    Form.MakeNativeWindowAnew();
+    QApplication::processEvents();
+    EXPECT_TRUE(Maximised(&Form)) << "state " << int(Form.windowState()) << ", window "
+                                  << int(Form.windowHandle()->windowStates());
+    Form.close();
+}
+
+TEST_F(MainWindow, CommandsOnAnEmptyWindowAndHelp)
+{
+    TScriptedUi Ui;
+    auto Form = Start({});
+    ASSERT_FALSE(Form->HasPage());
+    // 删除单个 (its button and both menu items), 删除全部 and 另存为 say that no page is open.
+    for (const char *Name : {"SpeedButton4", "N24", "N63", "BitBtn1", "N25", "N8"}) {
+        Ui.ClearAsked();
+        Ui.Answer({IDOK});
+        if (auto *A = Form->findChild<QAction *>(QString::fromLatin1(Name)))
+            A->trigger();
+        else if (auto *B = Form->findChild<QAbstractButton *>(QString::fromLatin1(Name)))
+            B->click();
+        else
+            ADD_FAILURE() << Name << " is missing";
+        ASSERT_EQ(Ui.Asked().size(), 1) << Name;
+        EXPECT_EQ(Ui.Asked().at(0).Text, QStringLiteral("当前没有打开页面，不能执行此操作。")) << Name;
+        EXPECT_EQ(Ui.Asked().at(0).Flags, MB_OK | MB_ICONINFORMATION) << Name;
+    }
+    EXPECT_FALSE(Form->HasPage()) << "no page was made or saved";
+    EXPECT_TRUE(Ui.Prompts->Records().size() == 1 && Ui.Prompts->Records().at(0).Kind == TPromptKind::MessageBox)
+        << "no save dialog";
+
+    // F1: the help file, else the same help as a web page in the browser, else a word.
+    const QString Help = ProgramFolder() + QStringLiteral("help/");
+    QDir().mkpath(Help);
+    TestSupport::WriteAll(Help + QStringLiteral("help.chm"), "ITSF");
+    TestSupport::WriteAll(Help + QStringLiteral("help2.htm"), "<html></html>");
+    auto *F1 = Form->findChild<QAction *>(QStringLiteral("HelpItem"));
+    ASSERT_NE(F1, nullptr);
+    Ui.ClearAsked();
+    F1->trigger();
+    EXPECT_EQ(Ui.Opened(), QStringList{Help + QStringLiteral("help.chm")});
+    Ui.Shell->ClearCalls();
+    Ui.Shell->UnhandledSuffixes = {QStringLiteral(".chm")};
+    F1->trigger();
+    EXPECT_EQ(Ui.Opened(), (QStringList{Help + QStringLiteral("help.chm"), Help + QStringLiteral("help2.htm")}));
+    EXPECT_TRUE(Ui.Asked().isEmpty());
+    Ui.Shell->ClearCalls();
+    Ui.Shell->UnhandledSuffixes << QStringLiteral(".htm");
+    Ui.Answer({IDOK});
+    F1->trigger();
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_EQ(Ui.Asked().at(0).Caption, QStringLiteral("帮助"));
+    EXPECT_TRUE(Ui.Asked().at(0).Text.contains(QStringLiteral("不能打开帮助文件“") + Help + QStringLiteral("help.chm”")));
+    EXPECT_TRUE(Ui.Asked().at(0).Text.contains(Help + QStringLiteral("help2.htm")));
 }

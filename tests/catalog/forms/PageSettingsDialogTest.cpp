@@ -16,6 +16,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -558,4 +560,138 @@ TEST_F(PageSettingsDialog, CellsEditWithTheirEditorKinds)
     EXPECT_EQ(S, QStringLiteral("/srv/目录"));
     EXPECT_EQ(Ui.FolderCaptions(), QStringList{QStringLiteral("请选择一个文件夹：")});
     Form.hide();
+}
+
+// ---------------------------------------------------------------- keys in the dialogs
+
+namespace {
+
+// The names of the widgets the Tab key visits from the focused one, Count presses.
+QStringList TabWalk(int Count)
+{
+    QStringList Names;
+    for (int I = 0; I < Count; ++I) {
+        QTest::keyClick(Focused(), Qt::Key_Tab);
+        Names << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    return Names;
+}
+
+// Types Text key by key, each key going where the focus is then (the first
+// key into a grid opens its editor, which takes the rest).
+void Type(const QString &Text)
+{
+    for (QChar C : Text)
+        QTest::sendKeyEvent(QTest::Click, Focused(), Qt::Key_unknown, QString(C), Qt::NoModifier);
+}
+
+} // namespace
+
+TEST_F(PageSettingsDialog, EnterEscapeAndTabInTheDialogs)
+{
+    TScriptedUi Ui;
+
+    // 公司信息 opens with the focus in its grid: Escape cancels, Enter saves.
+    TForm4 Company(nullptr);
+    Activate(&Company);
+    ASSERT_EQ(QApplication::focusWidget(), Company.CellGrid1);
+    QTest::keyClick(Focused(), Qt::Key_Escape);
+    EXPECT_FALSE(Company.isVisible());
+    EXPECT_EQ(Company.result(), 2);
+    EXPECT_FALSE(QFile::exists(Program.File(QStringLiteral("cols3.dat"))));
+    Activate(&Company);
+    Goto(Company.CellGrid1, 3, 1);
+    // An open cell editor takes Escape first: the edit is cancelled, the dialog stays.
+    Type(QStringLiteral("{x}=y"));
+    ASSERT_TRUE(Company.CellGrid1->Editing());
+    QTest::keyClick(Focused(), Qt::Key_Escape);
+    EXPECT_FALSE(Company.CellGrid1->Editing());
+    EXPECT_TRUE(Company.isVisible());
+    EXPECT_EQ(Company.CellGrid1->Cells(3, 1), QString());
+    // Enter ends an edit; a second Enter presses 保存.
+    Type(QStringLiteral("{x}=y"));
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_TRUE(Company.isVisible());
+    EXPECT_EQ(Company.CellGrid1->Cells(3, 1), QStringLiteral("{x}=y"));
+    Goto(Company.CellGrid1, 3, 1);
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_FALSE(Company.isVisible());
+    EXPECT_EQ(Company.result(), 6);
+    EXPECT_EQ(LoadLines(Program.File(QStringLiteral("cols3.dat"))).value(1), QStringLiteral("{x}=y"));
+    // Tab goes as the eye does: 仅保存自定义信息, 保存, 取消, back to the grid.
+    Activate(&Company);
+    Company.CellGrid1->setFocus();
+    EXPECT_EQ(TabWalk(4), (QStringList{QStringLiteral("Button3"), QStringLiteral("Button1"), QStringLiteral("Button2"),
+                                       QStringLiteral("CellGrid1")}));
+    // Enter on a focused button presses that button.
+    TabWalk(3);
+    ASSERT_EQ(QApplication::focusWidget(), Company.Button2);
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(Company.result(), 2);
+
+    // 页面设置: the same in its grid; Enter presses 确定.
+    TForm3 Settings(nullptr);
+    Activate(&Settings);
+    ASSERT_EQ(QApplication::focusWidget(), Settings.CellGrid1);
+    QTest::keyClick(Focused(), Qt::Key_Escape);
+    EXPECT_FALSE(Settings.isVisible());
+    EXPECT_EQ(Settings.result(), 2);
+    Activate(&Settings);
+    Settings.CellGrid1->setFocus();
+    EXPECT_EQ(TabWalk(7), (QStringList{QStringLiteral("ComboBox1"), QStringLiteral("ComboBox2"), QStringLiteral("CheckBox1"),
+                                       QStringLiteral("Button3"), QStringLiteral("Button1"), QStringLiteral("Button2"),
+                                       QStringLiteral("CellGrid1")}));
+    Goto(Settings.CellGrid1, 1, rowCatalogName);
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_FALSE(Settings.isVisible());
+    EXPECT_EQ(Settings.result(), 1);
+
+    // 目录册信息: Enter in the name field presses 保存 (no save dialog); Escape is 取消.
+    TForm7 Book(nullptr);
+    Activate(&Book);
+    Book.Edit1->setFocus();
+    EXPECT_EQ(TabWalk(9), (QStringList{QStringLiteral("Edit2"), QStringLiteral("Button1"), QStringLiteral("Edit3"),
+                                       QStringLiteral("Button4"), QStringLiteral("CheckBox1"), QStringLiteral("CheckBox2"),
+                                       QStringLiteral("CheckBox3"), QStringLiteral("Button2"), QStringLiteral("Button3")}));
+    Book.Edit1->setFocus();
+    Book.Edit1->selectAll();
+    Type(QStringLiteral("春季"));
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_FALSE(Book.isVisible());
+    EXPECT_EQ(Book.result(), 1);
+    EXPECT_EQ(Book.CatalogPath, Program.File(QStringLiteral("目录册/春季.qbs")));
+    EXPECT_TRUE(QFile::exists(Book.CatalogPath));
+    Activate(&Book);
+    Book.Edit3->setFocus();
+    QTest::keyClick(Focused(), Qt::Key_Escape);
+    EXPECT_FALSE(Book.isVisible());
+    EXPECT_EQ(Book.result(), 2);
+    EXPECT_TRUE(Book.Edit2->text().isEmpty()) << "取消 empties the fields";
+
+    // 开始: the history and its buttons, then the commands; Escape closes it.
+    TForm2 Start(nullptr);
+    Activate(&Start);
+    Start.ListBox1->setFocus();
+    EXPECT_EQ(TabWalk(7), (QStringList{QStringLiteral("Button3"), QStringLiteral("Button4"), QStringLiteral("Button2"),
+                                       QStringLiteral("Button1"), QStringLiteral("Button7"), QStringLiteral("Button6"),
+                                       QStringLiteral("Button5")}));
+    QTest::keyClick(Focused(), Qt::Key_Escape);
+    EXPECT_FALSE(Start.isVisible());
+    EXPECT_EQ(Start.result(), 2);
+
+    // 搜索: Enter after the keyword searches; Escape closes.
+    SaveLines(Program.File(QStringLiteral("history.txt")), {Program.File(QStringLiteral("目录册/春季.qbs"))});
+    TForm8 Search(nullptr);
+    Activate(&Search);
+    Search.Edit1->setFocus();
+    Type(QStringLiteral("春季"));
+    Ui.Answer({IDOK});
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_EQ(Ui.Asked().at(0).Text, QStringLiteral("搜索完毕，一共搜索了 1 个文件"));
+    EXPECT_EQ(Search.ListBox1->count(), 1);
+    EXPECT_TRUE(Search.isVisible());
+    QTest::keyClick(Focused(), Qt::Key_Escape);
+    EXPECT_FALSE(Search.isVisible());
+    EXPECT_EQ(Search.result(), 2);
 }

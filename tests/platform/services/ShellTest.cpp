@@ -246,3 +246,29 @@ TEST(QtShell, FtpAddressGoesToTheBrowserOrFailsWithoutOne)
     Env.Set("BROWSER", "/nonexistent/browser");
     EXPECT_FALSE(Shell.Open(QStringLiteral("ftp://ftp.example.com")));
 }
+
+TEST(QtShell, AFileOfAKindNothingOpensFailsAndGoesToTheBrowserWhereOneIsSetUp)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("xdg-open")))
+        GTEST_SKIP() << "xdg-open is missing";
+    TestSupport::TempDir Dir;
+    QTemporaryDir Bin(QDir::tempPath() + QStringLiteral("/qbshell-XXXXXX"));
+    QTemporaryDir Empty(QDir::tempPath() + QStringLiteral("/qbshell-XXXXXX"));
+    const QString Log = Dir.File(QStringLiteral("open.log"));
+    const QString Help = Dir.File(QStringLiteral("帮助 help.chm"));
+    TestSupport::WriteAll(Help, "ITSF");
+    TQtShell Shell;
+    TEnvironment Env;
+    // A desktop with no program set up for any kind of file.
+    Env.Unset("DISPLAY");
+    Env.Unset("WAYLAND_DISPLAY");
+    Env.Set("XDG_CURRENT_DESKTOP", "");
+    for (const char *Name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+        Env.Set(Name, Empty.path().toUtf8());
+    Env.Set("BROWSER", "/nonexistent/browser");
+    EXPECT_FALSE(Shell.Open(Help));
+    // Only a browser: the file goes to it, whole.
+    Env.Set("BROWSER", Recorder(Bin, Log).toUtf8());
+    EXPECT_TRUE(Shell.Open(Help));
+    EXPECT_EQ(QString::fromUtf8(TestSupport::ReadAll(Log)).trimmed(), Help);
+}
