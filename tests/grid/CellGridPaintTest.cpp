@@ -1,10 +1,16 @@
 #include "grid/CellGrid.h"
+#include "grid/FloatingFooter.h"
 #include "grid/GridUtil.h"
+#include "grid/HTMLHintWindow.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
+
+#include <algorithm>
+#include <initializer_list>
+#include <vector>
 
 namespace {
 
@@ -300,6 +306,58 @@ TEST(Painting, WideCellsShowTheirTextNotTheirEncoding)
     ASSERT_GT(DarkPixels(Image, Plain), 20);
     EXPECT_EQ(Image.copy(Plain.Left, Plain.Top, Plain.Width(), Plain.Height()),
               Image.copy(Wide.Left, Wide.Top, Wide.Width(), Wide.Height()));
+}
+
+} // namespace
+
+namespace {
+
+// The share of a widget's rows, top to bottom, that hold dark pixels, with the
+// widget rendered at a device pixel ratio: which tenths of its height show ink.
+std::vector<bool> InkedTenths(QWidget *W, qreal Ratio)
+{
+    QImage Image(W->size() * Ratio, QImage::Format_RGB32);
+    Image.setDevicePixelRatio(Ratio);
+    Image.fill(Qt::white);
+    W->render(&Image);
+    std::vector<bool> Tenths(10, false);
+    for (int Y = 0; Y < Image.height(); ++Y)
+        for (int X = 0; X < Image.width(); ++X)
+            if (qGray(Image.pixel(X, Y)) < 100)
+                Tenths[size_t(Y * 10 / Image.height())] = true;
+    return Tenths;
+}
+
+TEST(Painting, TheGridItsFooterAndItsHintShowTheirWholeTextsAtEveryPixelRatio)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetColCount(4);
+    G.SetRowCount(30);
+    G.SetDefaultColWidth(100);
+    G.resize(420, 240);
+    for (int R = 0; R < G.RowCount(); ++R)
+        for (int C = 0; C < G.ColCount(); ++C)
+            G.SetCellText(C, R, QStringLiteral("格%1-%2").arg(C).arg(R));
+    G.FloatingFooter()->SetFooterStyle(fsCustomPreview);
+    G.FloatingFooter()->SetCustomTemplate(QStringLiteral("合计 <B>12</B> 件"));
+    G.FloatingFooter()->SetVisible(true);
+    // A hint of several lines, as high as the grid.
+    THTMLHintWindow *Hint = G.HintWindow();
+    Hint->HTML = false;
+    Hint->ActivateHint(TRect(0, 0, 300, 200),
+                       QStringLiteral("第一行\r\n第二行\r\n第三行\r\n第四行\r\n第五行\r\n第六行\r\n第七行\r\n第八行\r\n第九行"));
+    QApplication::processEvents();
+    QWidget *const Footer = G.FooterPanel();
+    for (QWidget *W : {G.viewport(), Footer, static_cast<QWidget *>(Hint)}) {
+        const std::vector<bool> One = InkedTenths(W, 1);
+        // The footer is one line; the cells and the hint reach down to their bottom.
+        ASSERT_TRUE(W == Footer ? std::count(One.begin(), One.end(), true) > 0 : One[1] && One[8])
+            << W->metaObject()->className();
+        for (qreal Ratio : {1.5, 2.0})
+            EXPECT_EQ(InkedTenths(W, Ratio), One) << W->metaObject()->className() << " at " << Ratio;
+    }
+    Hint->ReleaseHandle();
 }
 
 } // namespace
