@@ -510,6 +510,12 @@ public:
     TCellGraphic *NewCellGraphic(int ACol, int ARow);
     bool RemoveCellGraphic(int ACol, int ARow);
     TObject *GetGraphicIndex(int ACol, int ARow, int &ImageIndex);
+    // The image indexes of a ctImages cell (the graphic object, owned by the
+    // graphic), nullptr for any other cell. The images come from GridImages:
+    // ctImageList shows image CellIndex, ctDataImage image CellIndex plus the
+    // cell's integer value, ctImages each listed image, in a row when
+    // CellBoolean is set, else in a column.
+    TIntList *GetImageList(int ACol, int ARow);
     void DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool Enabled, TControlStyle Style);
     void DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Selected, const TStringList *Items,
                     bool Disabled, bool Horizontal, const QString &CellText);
