@@ -335,6 +335,11 @@ void TCellGrid::Paint()
     C->Pen()->SetColor(clBlack);
     if ((FLook == glSoft || FLook == glHouse) && !FFlat && frameShape() != QFrame::NoFrame && FUpdateCount == 0)
         DrawControlFrame(C);
+    // Where fixed column 0 would end, while it is sized; the mark of panning.
+    if (FSizingFixedCol)
+        DrawSizingLine(FFixedColX);
+    if (FPanning)
+        PaintPanMark(C);
 }
 
 void TCellGrid::DrawControlFrame(TCanvas *ACanvas)
