@@ -495,3 +495,30 @@ TEST(Painting, ImageListGraphicsDrawTheirImagesInPlaceAndPushTheText)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Painting, AProgressPieOnScreenFillsTheDoneShareOnly)
+{
+    Shown S;
+    TCellGrid &G = S.Grid;
+    G.SetColWidths(2, 60);
+    G.SetRowHeights(2, 40);
+    G.SetCol(4);
+    TCellGraphic *Pie = G.NewCellGraphic(2, 2);
+    Pie->CellType = ctProgressPie;
+    Pie->ProgressColor = clRed;
+    G.SetCellText(2, 2, QStringLiteral("25"));
+    // Painted on the screen (the widget itself), not into a picture of it.
+    const QImage Screen = G.viewport()->grab().toImage();
+    const TRect Cell = G.GetCellRect(2, 2);
+    // The 20-pixel square of the pie stands one pixel inside the cell's content.
+    const QPoint Centre(Cell.Left + 2 + 10, Cell.Top + 2 + 10);
+    auto At = [&](int DX, int DY) { return QColorToTColor(Screen.pixelColor(Centre + QPoint(DX, DY))); };
+    EXPECT_EQ(At(4, -4), clRed);        // twelve to three o'clock is done
+    EXPECT_NE(At(-4, 4), clRed);        // six to nine o'clock is not
+    EXPECT_NE(At(-4, -4), clRed);
+    EXPECT_NE(At(-9, -9), clRed);       // nor the corners outside the circle
+}
+
+} // namespace
