@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHash>
 #include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -74,6 +75,12 @@ constexpr double PanPixelsPerRow = 4.0;
 // (Kind 1), or one arrow showing the way the grid scrolls (2 back, 3 forward).
 QCursor PanCursor(int Kind, bool Vertical, bool Horizontal)
 {
+    // Drawn once for each look: the cursor is set on every move. Never
+    // destroyed: cursors must not outlive the application's windowing.
+    static auto *const Made = new QHash<int, QCursor>;
+    const int Key = Kind * 4 + (Vertical ? 2 : 0) + (Horizontal ? 1 : 0);
+    if (const auto It = Made->constFind(Key); It != Made->constEnd())
+        return *It;
     QPixmap P(24, 24);
     P.fill(Qt::transparent);
     QPainter G(&P);
@@ -103,7 +110,7 @@ QCursor PanCursor(int Kind, bool Vertical, bool Horizontal)
                              Degrees));
     }
     G.end();
-    return QCursor(P, 12, 12);
+    return *Made->insert(Key, QCursor(P, 12, 12));
 }
 
 bool IsNavigationKey(quint16 Key)
