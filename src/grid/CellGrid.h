@@ -510,6 +510,12 @@ public:
     TCellGraphic *NewCellGraphic(int ACol, int ARow);
     bool RemoveCellGraphic(int ACol, int ARow);
     TObject *GetGraphicIndex(int ACol, int ARow, int &ImageIndex);
+    // The image indexes of a ctImages cell (the graphic object, owned by the
+    // graphic), nullptr for any other cell. The images come from GridImages:
+    // ctImageList shows image CellIndex, ctDataImage image CellIndex plus the
+    // cell's integer value, ctImages each listed image, in a row when
+    // CellBoolean is set, else in a column.
+    TIntList *GetImageList(int ACol, int ARow);
     void DrawCheck(TCanvas *ACanvas, const TRect &R, bool Ticked, bool Enabled, TControlStyle Style);
     void DrawRadios(TCanvas *ACanvas, const TRect &R, int Count, int Selected, const TStringList *Items,
                     bool Disabled, bool Horizontal, const QString &CellText);
@@ -764,6 +770,20 @@ public:
     // width and row height that stays positive; Ctrl with the wheel zooms by one.
     void Zoom(int Step);
     int ZoomStep() const { return FZoomStep; }
+    // Middle-button panning (as IntelliPan allows): a press of the middle
+    // button marks its point; while the button is held, the pointer's distance
+    // below or above the mark (right or left of it) scrolls the rows (the
+    // columns) that way, the faster the further away. Releasing the button or
+    // any key ends it. PanTimerTick is what each tick of its timer runs.
+    bool Panning() const { return FPanning; }
+    TPoint PanOrigin() const { return FPanOrigin; }
+    void PanTimerTick();
+    // Milliseconds between the ticks of panning.
+    static constexpr int PanInterval = 50;
+    // Sizing fixed column 0 from any row (MouseActions.SizeFixedCol): a
+    // press within the sizing zone of its right border starts it, the release
+    // gives the column the pointer's x as its width.
+    bool SizingFixedCol() const { return FSizingFixedCol; }
     // The link target of the anchor at a point of a cell ("" when none).
     QString AnchorAt(int ACol, int ARow, int X, int Y);
     // Hit-tests the rendered markup of the HTML cell (ACol, ARow) of the cell
@@ -902,6 +922,8 @@ protected:
     void keyPressEvent(QKeyEvent *Event) override;
     void inputMethodEvent(QInputMethodEvent *Event) override;
     void focusInEvent(QFocusEvent *Event) override;
+    // Panning ends with the focus: no key could end it any more.
+    void focusOutEvent(QFocusEvent *Event) override;
     bool viewportEvent(QEvent *Event) override;
     bool event(QEvent *Event) override;
     void timerEvent(QTimerEvent *Event) override;
@@ -981,6 +1003,25 @@ private:
     bool FBlinkPhase = false;
     QBasicTimer FGridTimer;
     QBasicTimer FMoveTimer;
+    // Middle-button panning: the mark, the pointer, and the parts of a row
+    // or column not scrolled yet.
+    bool FPanning = false;
+    TPoint FPanOrigin;
+    TPoint FPanPoint;
+    double FPanCarryX = 0, FPanCarryY = 0;
+    QBasicTimer FPanTimer;
+    void StartPan(int X, int Y);
+    void EndPan();
+    // The pan cursor for the pointer's place: 1 at rest, 2 scrolling back, 3 forward.
+    int PanCursorKind() const;
+    void PaintPanMark(TCanvas *C);
+    // Sizing fixed column 0 from a data row: where the pointer is now.
+    bool FSizingFixedCol = false;
+    int FFixedColX = 0;
+    // Whether a press at (X, Y) would start sizing fixed column 0 (the platform
+    // sizes it itself on its header with goColSizing).
+    bool OnFixedColBorder(int X, int Y) const;
+    void EndFixedColSizing(bool Apply, int X);
     void UpdateGridTimer();
     void MoveTimerTick();
     int FMoveFrom = -1;           // the column or row being moved (EnhRowColMove)

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHash>
 #include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -63,6 +64,53 @@ QCursor SelectCursor(int Kind)
     G.drawPolygon(Arrow);
     G.end();
     return QCursor(P, Kind == 1 ? 7 : (Kind == 2 ? 15 : 13), Kind == 1 ? 15 : (Kind == 2 ? 7 : 13));
+}
+
+// Middle-button panning: the pointer at rest within this many pixels of the
+// mark; beyond them a row (column) a second for every PanPixelsPerRow pixels.
+constexpr int PanRest = 16;
+constexpr double PanPixelsPerRow = 4.0;
+
+// The pan cursors: a dot at rest with arrows along the axes panning may take
+// (Kind 1), or one arrow showing the way the grid scrolls (2 back, 3 forward).
+QCursor PanCursor(int Kind, bool Vertical, bool Horizontal)
+{
+    // Drawn once for each look: the cursor is set on every move. Never
+    // destroyed: cursors must not outlive the application's windowing.
+    static auto *const Made = new QHash<int, QCursor>;
+    const int Key = Kind * 4 + (Vertical ? 2 : 0) + (Horizontal ? 1 : 0);
+    if (const auto It = Made->constFind(Key); It != Made->constEnd())
+        return *It;
+    QPixmap P(24, 24);
+    P.fill(Qt::transparent);
+    QPainter G(&P);
+    G.setRenderHint(QPainter::Antialiasing);
+    G.setPen(Qt::white);
+    G.setBrush(Qt::black);
+    const QPolygon Up({QPoint(12, 1), QPoint(17, 7), QPoint(7, 7)});
+    auto Turned = [](const QPolygon &Arrow, int Degrees) {
+        QTransform T;
+        T.translate(12, 12).rotate(Degrees).translate(-12, -12);
+        return T.map(Arrow);
+    };
+    if (Kind == 1) {
+        G.drawEllipse(QPoint(12, 12), 2, 2);
+        if (Vertical) {
+            G.drawPolygon(Up);
+            G.drawPolygon(Turned(Up, 180));
+        }
+        if (Horizontal) {
+            G.drawPolygon(Turned(Up, 90));
+            G.drawPolygon(Turned(Up, 270));
+        }
+    } else {
+        const int Degrees = Vertical ? (Kind == 2 ? 0 : 180) : (Kind == 2 ? 270 : 90);
+        G.drawPolygon(Turned(QPolygon({QPoint(12, 2), QPoint(20, 12), QPoint(15, 12), QPoint(15, 21), QPoint(9, 21),
+                                       QPoint(9, 12), QPoint(4, 12)}),
+                             Degrees));
+    }
+    G.end();
+    return *Made->insert(Key, QCursor(P, 12, 12));
 }
 
 bool IsNavigationKey(quint16 Key)
@@ -325,6 +373,12 @@ void TCellGrid::KeyPress(QChar &Key)
 
 void TCellGrid::keyPressEvent(QKeyEvent *Event)
 {
+    // Any key ends middle-button panning, and does nothing else.
+    if (FPanning) {
+        EndPan();
+        Event->accept();
+        return;
+    }
     const quint16 VK = VirtualKeyOf(Event);
     quint16 Key = VK;
     const TShiftState Shift = ShiftStateOf(Event->modifiers());
@@ -388,6 +442,12 @@ void TCellGrid::focusInEvent(QFocusEvent *Event)
         ShowEditor();
 }
 
+void TCellGrid::focusOutEvent(QFocusEvent *Event)
+{
+    EndPan();
+    TBaseGrid::focusOutEvent(Event);
+}
+
 // =================================================================== mouse
 
 int TCellGrid::ColBorderAt(int X, int Y, int Margin) const
@@ -449,9 +509,35 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
         }
         return;
     }
+    if (Button == mbMiddle) {
+        TBaseGrid::MouseDown(Button, Shift, X, Y);
+        if (IntelliPan != ipNone && !FPanning)
+            StartPan(X, Y);
+        return;
+    }
     if (Button != mbLeft) {
         TBaseGrid::MouseDown(Button, Shift, X, Y);
         return;
+    }
+    if (FPanning)
+        EndPan();
+    // A press on the border of fixed column 0 starts sizing it (when the
+    // handler allows that column to be sized); nothing else happens.
+    if (OnFixedColBorder(X, Y)) {
+        bool Allow = true;
+        if (OnColumnSize)
+            OnColumnSize(this, RealColIndex(0), Allow);
+        if (Allow) {
+            HideCellEditor();
+            if (!hasFocus() && !(InplaceEditor() && InplaceEditor()->hasFocus()))
+                setFocus();
+            FSizingFixedCol = true;
+            FFixedColX = X;
+            FSizingHint.clear();
+            viewport()->setCursor(Qt::SplitHCursor);
+            viewport()->update();
+            return;
+        }
     }
     // A press on the range resizer's handle copies the range and starts a
     // fill drag; the current cell and the range stay as they are.
@@ -474,8 +560,8 @@ void TCellGrid::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
     // Sizing permission: a border the handlers refuse cannot be dragged.
     TGridOptions Saved = Options();
     TGridOptions During = Saved;
-    const int BorderCol = (Saved & goColSizing) ? ColBorderAt(X, Y, 3) : -1;
-    const int BorderRow = (Saved & goRowSizing) ? RowBorderAt(X, Y, 3) : -1;
+    const int BorderCol = (Saved & goColSizing) ? ColBorderAt(X, Y, SizingMargin) : -1;
+    const int BorderRow = (Saved & goRowSizing) ? RowBorderAt(X, Y, SizingMargin) : -1;
     if (BorderCol >= 0) {
         bool Allow = true;
         const TGridCoord Left = MouseCoord(std::max(X - 6, 0), Y);
@@ -665,6 +751,35 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
         OleDragStart();
         return;
     }
+    if (FPanning) {
+        // A release that never came (the button is up) ends the panning.
+        if (!(Shift & ssMiddle)) {
+            EndPan();
+        } else {
+            FPanPoint = TPoint(X, Y);
+            const bool Vertical = IntelliPan == ipVertical || IntelliPan == ipBoth;
+            const bool Horizontal = IntelliPan == ipHorizontal || IntelliPan == ipBoth;
+            // The arrow follows the axis the pointer is further out along.
+            const bool AlongRows = Vertical && (!Horizontal || std::abs(Y - FPanOrigin.Y) >= std::abs(X - FPanOrigin.X));
+            const int Kind = PanCursorKind();
+            viewport()->setCursor(PanCursor(Kind, Kind == 1 ? Vertical : AlongRows, Kind == 1 ? Horizontal : !AlongRows));
+        }
+        return;
+    }
+    if (FSizingFixedCol) {
+        if (!(Shift & ssLeft)) {
+            EndFixedColSizing(false, X);
+            return;
+        }
+        FFixedColX = X;
+        viewport()->update();
+        if (HintShowSizing) {
+            const int Width = std::max(1, X - CellRect(0, TopRow()).Left);
+            FSizingHint = QStringLiteral("cw=<b>") + IntToStr(Width) + QStringLiteral("</b>");
+            ShowHint(viewport()->mapToGlobal(ViewportPoint(QPoint(X, Y + 16))), FSizingHint, true);
+        }
+        return;
+    }
     TBaseGrid::MouseMove(Shift, X, Y);
     if (!(Shift & (ssLeft | ssRight | ssMiddle))) {
         // The cursor tells what a press would do here.
@@ -681,8 +796,9 @@ void TCellGrid::MouseMove(TShiftState Shift, int X, int Y)
             else if (OnResizerHandle(X, Y))
                 Kind = 5;
         }
-        const bool ColEdge = (Options() & goColSizing) && ColBorderAt(X, Y, 3) >= 0;
-        const bool RowEdge = (Options() & goRowSizing) && RowBorderAt(X, Y, 3) >= 0;
+        const bool ColEdge =
+            ((Options() & goColSizing) && ColBorderAt(X, Y, SizingMargin) >= 0) || OnFixedColBorder(X, Y);
+        const bool RowEdge = (Options() & goRowSizing) && RowBorderAt(X, Y, SizingMargin) >= 0;
         FCursorKind = ColEdge || RowEdge ? 0 : Kind;
         if (ColEdge)
             viewport()->setCursor(Qt::SplitHCursor);
@@ -751,8 +867,17 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 {
     FOleDragArmed = false;
     TBaseGrid::MouseUp(Button, Shift, X, Y);
+    if (Button == mbMiddle && FPanning) {
+        EndPan();
+        return;
+    }
     if (Button != mbLeft)
         return;
+    // Sizing fixed column 0 ends: it takes the pointer's x.
+    if (FSizingFixedCol) {
+        EndFixedColSizing(true, X);
+        return;
+    }
     // A fill drag fills the range it enlarged; released outside the grid it is taken back.
     if (FFillDragging) {
         const TGridCoord Hit = MouseCoord(X, Y);
@@ -842,6 +967,137 @@ void TCellGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
                 OnButtonClick(this, Cell.X, Cell.Y);
         }
     }
+}
+
+// =================================================================== fixed column sizing
+
+bool TCellGrid::OnFixedColBorder(int X, int Y) const
+{
+    if (!FMouseActions->SizeFixedCol || FixedCols() < 1 || ColCount() < 1)
+        return false;
+    const int ARow = MouseCoord(0, Y).Y;
+    if (ARow < 0)
+        return false;
+    // The platform sizes it itself on its header rows.
+    if (ARow < FixedRows() && (Options() & goColSizing))
+        return false;
+    return std::abs(X - CellRect(0, ARow).Right) <= SizingMargin;
+}
+
+void TCellGrid::EndFixedColSizing(bool Apply, int X)
+{
+    FSizingFixedCol = false;
+    HideHint();
+    viewport()->unsetCursor();
+    viewport()->update();
+    if (!Apply)
+        return;
+    SetColWidths(0, std::max(1, X - CellRect(0, TopRow()).Left));
+    if (FStretched)
+        StretchRightColumn();
+    if (OnEndColumnSize)
+        OnEndColumnSize(this, RealColIndex(0));
+    int Width = ColWidths(0);
+    UpdateColSize(0, Width);
+    if (Width != ColWidths(0))
+        SetColWidths(0, Width);
+    RepaintFooter();
+}
+
+// =================================================================== panning
+
+void TCellGrid::StartPan(int X, int Y)
+{
+    // Keys must reach the grid to end it.
+    if (!hasFocus())
+        setFocus();
+    FPanning = true;
+    FPanOrigin = FPanPoint = TPoint(X, Y);
+    FPanCarryX = FPanCarryY = 0;
+    FPanTimer.start(PanInterval, this);
+    viewport()->setCursor(
+        PanCursor(1, IntelliPan == ipVertical || IntelliPan == ipBoth, IntelliPan == ipHorizontal || IntelliPan == ipBoth));
+    viewport()->update(ViewportRect(TRect(X - 16, Y - 16, X + 16, Y + 16)).ToQRect());
+}
+
+void TCellGrid::EndPan()
+{
+    if (!FPanning)
+        return;
+    FPanning = false;
+    FPanTimer.stop();
+    viewport()->unsetCursor();
+    // The mark goes.
+    viewport()->update(ViewportRect(TRect(FPanOrigin.X - 16, FPanOrigin.Y - 16, FPanOrigin.X + 16, FPanOrigin.Y + 16))
+                           .ToQRect());
+}
+
+int TCellGrid::PanCursorKind() const
+{
+    const bool Vertical = IntelliPan == ipVertical || IntelliPan == ipBoth;
+    const bool Horizontal = IntelliPan == ipHorizontal || IntelliPan == ipBoth;
+    const int DY = Vertical ? FPanPoint.Y - FPanOrigin.Y : 0;
+    const int DX = Horizontal ? FPanPoint.X - FPanOrigin.X : 0;
+    const int D = std::abs(DY) >= std::abs(DX) ? DY : DX;
+    if (std::abs(D) <= PanRest)
+        return 1;
+    return D < 0 ? 2 : 3;
+}
+
+void TCellGrid::PanTimerTick()
+{
+    if (!FPanning) {
+        FPanTimer.stop();
+        return;
+    }
+    // Beyond the rest zone the grid scrolls the faster the further the
+    // pointer is; parts of a row or column add up over the ticks.
+    auto Steps = [](int Distance, double &Carry) {
+        const int Beyond = std::abs(Distance) - PanRest;
+        if (Beyond <= 0) {
+            Carry = 0;
+            return 0;
+        }
+        Carry += Beyond / PanPixelsPerRow * PanInterval / 1000.0;
+        const int Whole = int(Carry);
+        Carry -= Whole;
+        return Distance < 0 ? -Whole : Whole;
+    };
+    if (IntelliPan == ipVertical || IntelliPan == ipBoth) {
+        if (const int Rows = Steps(FPanPoint.Y - FPanOrigin.Y, FPanCarryY))
+            verticalScrollBar()->setValue(verticalScrollBar()->value() + Rows);
+    }
+    if (IntelliPan == ipHorizontal || IntelliPan == ipBoth) {
+        if (const int Cols = Steps(FPanPoint.X - FPanOrigin.X, FPanCarryX))
+            horizontalScrollBar()->setValue(horizontalScrollBar()->value() + Cols);
+    }
+}
+
+void TCellGrid::PaintPanMark(TCanvas *C)
+{
+    QPainter *P = C->Painter();
+    if (!P)
+        return;
+    // A grey ring with arrows along the axes panning may take, at the mark.
+    P->save();
+    P->setRenderHint(QPainter::Antialiasing);
+    P->translate(FPanOrigin.X, FPanOrigin.Y);
+    P->setPen(QPen(QColor(96, 96, 96), 1));
+    P->setBrush(QColor(255, 255, 255, 200));
+    P->drawEllipse(QPointF(0, 0), 14.5, 14.5);
+    P->setBrush(QColor(64, 64, 64));
+    const QPolygon Up({QPoint(0, -12), QPoint(5, -6), QPoint(-5, -6)});
+    P->drawEllipse(QPointF(0, 0), 2, 2);
+    const bool Vertical = IntelliPan == ipVertical || IntelliPan == ipBoth;
+    const bool Horizontal = IntelliPan == ipHorizontal || IntelliPan == ipBoth;
+    for (int Degrees : {0, 90, 180, 270}) {
+        if ((Degrees % 180 == 0) ? !Vertical : !Horizontal)
+            continue;
+        QTransform T;
+        T.rotate(Degrees);
+        P->drawPolygon(T.map(Up));
+    }
+    P->restore();
 }
 
 // =================================================================== fill drag
@@ -1645,6 +1901,8 @@ void TCellGrid::timerEvent(QTimerEvent *Event)
         GridTimerTick();
     else if (Event->timerId() == FMoveTimer.timerId())
         MoveTimerTick();
+    else if (Event->timerId() == FPanTimer.timerId())
+        PanTimerTick();
     else
         TBaseGrid::timerEvent(Event);
 }

@@ -9,6 +9,7 @@
 #include "grid/GridUtil.h"
 #include "grid/CellRichEdit.h"
 #include "grid/detail/CanvasClip.h"
+#include "platform/graphics/ImgList.h"
 
 #include <QPainter>
 #include <QPolygon>
@@ -334,6 +335,11 @@ void TCellGrid::Paint()
     C->Pen()->SetColor(clBlack);
     if ((FLook == glSoft || FLook == glHouse) && !FFlat && frameShape() != QFrame::NoFrame && FUpdateCount == 0)
         DrawControlFrame(C);
+    // Where fixed column 0 would end, while it is sized; the mark of panning.
+    if (FSizingFixedCol)
+        DrawSizingLine(FFixedColX);
+    if (FPanning)
+        PaintPanMark(C);
 }
 
 void TCellGrid::DrawControlFrame(TCanvas *ACanvas)
@@ -742,6 +748,12 @@ TObject *TCellGrid::GetGraphicIndex(int ACol, int ARow, int &ImageIndex)
     return nullptr;
 }
 
+TIntList *TCellGrid::GetImageList(int ACol, int ARow)
+{
+    TCellGraphic *G = GetCellGraphic(ACol, ARow);
+    return G && G->CellType == ctImages ? dynamic_cast<TIntList *>(G->GraphicObject()) : nullptr;
+}
+
 TPoint TCellGrid::GetGraphicSize(int ACol, int ARow)
 {
     const TCellGraphic *G = GetCellGraphic(ACol, ARow);
@@ -757,6 +769,25 @@ TPoint TCellGrid::GetGraphicSize(int ACol, int ARow)
         const bool WithWidth = G->CellHAlign == haBeforeText || G->CellHAlign == haAfterText
             || GetCellText(ACol, ARow).isEmpty();
         return TPoint(WithWidth ? Graphic->Width() : 0, Graphic->Height());
+    }
+    case ctImageList:
+    case ctDataImage: {
+        const TImageList *Images = GridImages();
+        if (!Images)
+            return TPoint(0, 0);
+        const bool WithWidth = G->CellHAlign == haBeforeText || G->CellHAlign == haAfterText
+            || GetCellText(ACol, ARow).isEmpty();
+        return TPoint(WithWidth ? Images->Width() : 0, Images->Height());
+    }
+    case ctImages: {
+        const TImageList *Images = GridImages();
+        const auto *Indexes = dynamic_cast<const TIntList *>(G->GraphicObject());
+        if (!Images || !Indexes)
+            return TPoint(0, 0);
+        // A row of images (CellBoolean) or a column of them.
+        const int N = Indexes->Count();
+        return G->CellBoolean ? TPoint(Images->Width() * N, Images->Height())
+                              : TPoint(Images->Width(), Images->Height() * N);
     }
     case ctCheckBox:
     case ctDataCheckBox:
@@ -990,6 +1021,47 @@ void TCellGrid::DrawCellGraphic(TCanvas *ACanvas, int ACol, int ARow, const TRec
             C->Draw(Area.Rect().Left, Y, I);
         }
         break;
+    case ctImageList:
+    case ctDataImage:
+        if (TImageList *Images = GridImages()) {
+            int Index = G->CellIndex;
+            if (G->CellType == ctDataImage) {
+                // The cell's value picks the image, counted from CellIndex; a
+                // cell that holds no whole number shows none.
+                int Value = 0;
+                try {
+                    Value = Ints(ACol, ARow);
+                } catch (const ECellGridError &) {
+                    break;
+                }
+                Index = int(std::clamp<qint64>(qint64(Index) + Value, -1, Images->Count()));
+            }
+            if (Index < 0 || Index >= Images->Count())
+                break;
+            const TReadableArea Area(C, TRect(X, Y, X + Images->Width(), Y + Images->Height()));
+            Images->Draw(C, Area.Rect().Left, Y, Index);
+        }
+        break;
+    case ctImages: {
+        TImageList *Images = GridImages();
+        const auto *Indexes = dynamic_cast<const TIntList *>(G->GraphicObject());
+        if (!Images || !Indexes)
+            break;
+        int IX = X, IY = Y;
+        for (int I = 0; I < Indexes->Count(); ++I) {
+            // Each image keeps its orientation in a grid shown right to left.
+            const TReadableArea Area(C, TRect(IX, IY, IX + Images->Width(), IY + Images->Height()));
+            Images->Draw(C, Area.Rect().Left, IY, Indexes->Items(I));
+            if (G->CellBoolean)
+                IX += Images->Width();
+            else
+                IY += Images->Height();
+            // The rest lies outside the cell.
+            if (IX >= R.Right || IY >= R.Bottom)
+                break;
+        }
+        break;
+    }
     case ctCheckBox:
     case ctDataCheckBox:
     case ctVirtCheckBox: {

@@ -9,9 +9,9 @@
 #include <map>
 #include <memory>
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
-#include <vector>
 
 bool PtInRectIncl(const TRect &Rect, int X, int Y)
 {
@@ -91,62 +91,34 @@ void DrawResourceBitmap(TCanvas *Canvas, TColor BackColor, const TRect &Rect, co
     DrawTransparentBitmap(Canvas, &Copy, BackColor, Rect);
 }
 
-namespace {
-
-// Fills the area around (X, Y) up to pixels of BorderColor, inside Limit.
-void FloodFillToBorder(TCanvas *Canvas, int X, int Y, TColor BorderColor, TColor FillColor, const TRect &Limit)
-{
-    const TColor Border = ColorToRGB(BorderColor) & 0xFFFFFF;
-    const TColor Fill = ColorToRGB(FillColor) & 0xFFFFFF;
-    const int W = Limit.Width(), H = Limit.Height();
-    if (W <= 0 || H <= 0 || !PtInRect(Limit, TPoint(X, Y)))
-        return;
-    std::vector<char> Seen(size_t(W) * size_t(H), 0);
-    std::vector<TPoint> Stack{TPoint(X, Y)};
-    while (!Stack.empty()) {
-        const TPoint P = Stack.back();
-        Stack.pop_back();
-        if (!PtInRect(Limit, P))
-            continue;
-        char &S = Seen[size_t(P.Y - Limit.Top) * size_t(W) + size_t(P.X - Limit.Left)];
-        if (S)
-            continue;
-        S = 1;
-        const TColor Here = Canvas->Pixels(P.X, P.Y) & 0xFFFFFF;
-        if (Here == Border)
-            continue;
-        if (Here != Fill)
-            Canvas->SetPixels(P.X, P.Y, Fill);
-        Stack.push_back(TPoint(P.X + 1, P.Y));
-        Stack.push_back(TPoint(P.X - 1, P.Y));
-        Stack.push_back(TPoint(P.X, P.Y + 1));
-        Stack.push_back(TPoint(P.X, P.Y - 1));
-    }
-}
-
-} // namespace
-
 void DrawProgressPie(TCanvas *Canvas, const TRect &Rect, TColor Color, int Percent)
 {
     if (!Canvas || Rect.IsEmpty())
         return;
+    // The done share is a sector from twelve o'clock clockwise, drawn as a
+    // shape: a canvas on the screen cannot be read back to flood it.
     const TColor Grey = 0x808080;
-    Canvas->Pen()->SetColor(Grey);
-    Canvas->Pen()->SetWidth(1);
-    Canvas->Brush()->SetStyle(bsClear);
-    Canvas->Ellipse(Rect);
     const int CX = (Rect.Left + Rect.Right) / 2;
     const int CY = (Rect.Top + Rect.Bottom) / 2;
-    Canvas->MoveTo(CX, Rect.Top);
-    Canvas->LineTo(CX, CY);
-    const double Angle = Percent / 100.0 * 2 * M_PI;
+    const double Angle = std::clamp(Percent, 0, 100) / 100.0 * 2 * M_PI;
     const double RX = (Rect.Width() + 1) / 2;
     const double RY = (Rect.Height() + 1) / 2;
-    Canvas->MoveTo(CX, CY);
-    Canvas->LineTo(CX + int(std::lround(std::sin(Angle) * RX)), CY - int(std::lround(std::cos(Angle) * RY)));
+    const int EX = CX + int(std::lround(std::sin(Angle) * RX)), EY = CY - int(std::lround(std::cos(Angle) * RY));
+    Canvas->Pen()->SetColor(Grey);
+    Canvas->Pen()->SetWidth(1);
     Canvas->Brush()->SetStyle(bsSolid);
-    if (Percent > 0)
-        FloodFillToBorder(Canvas, CX + 1, Rect.Top + 1, Grey, Color, Rect);
+    Canvas->Brush()->SetColor(Color);
+    if (Percent >= 100)
+        Canvas->Ellipse(Rect);
+    else if (Percent > 0)
+        Canvas->Pie(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom, EX, EY, CX, Rect.Top);
+    Canvas->Brush()->SetStyle(bsClear);
+    Canvas->Ellipse(Rect);
+    Canvas->MoveTo(CX, Rect.Top);
+    Canvas->LineTo(CX, CY);
+    Canvas->MoveTo(CX, CY);
+    Canvas->LineTo(EX, EY);
+    Canvas->Brush()->SetStyle(bsSolid);
 }
 
 void DrawErrorUnderline(QWidget *Owner, TCanvas *Canvas, const QString &Text, int ErrorLength, int ErrorStart,

@@ -5,6 +5,7 @@
 
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QToolTip>
 #include <algorithm>
@@ -98,7 +99,8 @@ bool TProductGrid::CreatePicture(int ACol, int ARow, const QString &FileName)
     TPicture *Picture = CreateCellPicture(ACol, ARow, false, 4, 0, haCenter, vaCenter);
     if (!Picture)
         return true;
-    Picture->SetGraphic(std::make_unique<ProductPictures::TThumbnail>(FileName, ThumbnailHeight()));
+    Picture->SetGraphic(
+        std::make_unique<ProductPictures::TThumbnail>(FileName, ThumbnailHeight(), devicePixelRatioF()));
     RepaintCell(ACol, ARow);
     return true;
 }
@@ -129,7 +131,7 @@ bool TProductGrid::PictureDecoded(int ACol, int ARow) const
     return !T || T->Decoded();
 }
 
-void TProductGrid::DecodeVisiblePictures()
+void TProductGrid::DecodeVisiblePictures(qreal PixelRatio)
 {
     // The picture column's cells that the paint will reach: the picture cell
     // of a block covers its first five rows, so a block whose first row lies
@@ -140,15 +142,20 @@ void TProductGrid::DecodeVisiblePictures()
     const int Last = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
     std::vector<ProductPictures::TThumbnail *> Shown;
     for (int R = First; R <= Last; ++R)
-        if (ProductPictures::TThumbnail *T = ThumbnailOf(GetCellGraphic(1, R)); T && !T->Decoded())
-            Shown.push_back(T);
+        if (ProductPictures::TThumbnail *T = ThumbnailOf(GetCellGraphic(1, R))) {
+            // Made for the screen it shows on, with all the pixels it has.
+            T->SetPixelRatio(PixelRatio);
+            if (!T->Decoded())
+                Shown.push_back(T);
+        }
     ProductPictures::TThumbnail::DecodeAll(Shown);
 }
 
 void TProductGrid::Paint()
 {
     try {
-        DecodeVisiblePictures();
+        QPainter *Painter = Canvas()->Painter();
+        DecodeVisiblePictures(Painter ? PaintPixelRatio(*Painter) : devicePixelRatioF());
     } catch (...) {
         // Painting goes on: a thumbnail not decoded here decodes as it is drawn.
     }

@@ -25,7 +25,8 @@ public:
     // of block 1 less 3 pixels, shrunk into the cell keeping its aspect. A file
     // that cannot be shown gets its notice picture; the result is always true.
     // The file is decoded when the cell is first painted (the cells that come
-    // into view together are decoded together, on several threads).
+    // into view together are decoded together, on several threads), with as
+    // many pixels as the screen it is painted on has for the cell.
     bool CreatePicture(int ACol, int ARow, const QString &FileName);
     int ThumbnailHeight() const;
 
@@ -43,14 +44,15 @@ protected:
     // cell's hint. The painting takes the cell's text from here.
     QString GetFormattedText(int ACol, int ARow) override;
     bool viewportEvent(QEvent *Event) override;
-    // Decodes the thumbnails coming into view, then paints.
+    // Decodes the thumbnails coming into view, for the pixel ratio painted at, then paints.
     void Paint() override;
     // The picture and text columns share the width of the window.
     void resizeEvent(QResizeEvent *Event) override;
 
 private:
     void FitColumns();
-    void DecodeVisiblePictures();
+    // Decodes the visible thumbnails not decoded yet for a screen of PixelRatio.
+    void DecodeVisiblePictures(qreal PixelRatio);
 
 signals:
     void CellEdited(int ACol, int ARow);

@@ -29,13 +29,29 @@ const QString LoadErrorText = QStringLiteral("非标准图片，载入出错。"
 
 namespace {
 
-std::unique_ptr<TBitmap> Notice(const QString &Text)
+// The notice drawn Ratio times larger, for a screen of that pixel ratio.
+std::unique_ptr<TBitmap> Notice(const QString &Text, qreal Ratio)
 {
-    auto Bitmap = std::make_unique<TBitmap>(NoticeWidth, NoticeHeight);
-    TCanvas *Canvas = Bitmap->Canvas();
-    Canvas->Brush()->SetColor(clWhite);
-    Canvas->FillRect(TRect(0, 0, NoticeWidth, NoticeHeight));
-    Canvas->TextOut(8, 8, Text);
+    if (Ratio == 1) {
+        auto Bitmap = std::make_unique<TBitmap>(NoticeWidth, NoticeHeight);
+        TCanvas *Canvas = Bitmap->Canvas();
+        Canvas->Brush()->SetColor(clWhite);
+        Canvas->FillRect(TRect(0, 0, NoticeWidth, NoticeHeight));
+        Canvas->TextOut(8, 8, Text);
+        return Bitmap;
+    }
+    QImage Image(qRound(NoticeWidth * Ratio), qRound(NoticeHeight * Ratio), QImage::Format_RGB32);
+    Image.setDevicePixelRatio(Ratio);
+    Image.fill(Qt::white);
+    {
+        // The painter on the image draws in the notice's logical pixels.
+        TCanvas Canvas(&Image);
+        Canvas.Brush()->SetColor(clWhite);
+        Canvas.TextOut(8, 8, Text);
+    }
+    Image.setDevicePixelRatio(1);
+    auto Bitmap = std::make_unique<TBitmap>();
+    Bitmap->SetImage(Image);
     return Bitmap;
 }
 
@@ -49,11 +65,11 @@ QSize ThumbnailSize(int PictureWidth, int PictureHeight, int Height)
     return {MaxThumbnailWidth, qMax(1, int(qRound64(double(PictureHeight) * MaxThumbnailWidth / PictureWidth)))};
 }
 
-// The picture stretched to its thumbnail size.
-std::unique_ptr<TBitmap> Stretched(const QImage &Image, int Height)
+// The picture stretched to its thumbnail size (Height in device pixels).
+std::unique_ptr<TBitmap> Stretched(const QImage &Image, int Height, qreal Ratio)
 {
     if (Image.isNull() || Image.height() <= 0)
-        return Notice(LoadErrorText);
+        return Notice(LoadErrorText, Ratio);
     const QSize Size = ThumbnailSize(Image.width(), Image.height(), Height);
     auto Bitmap = std::make_unique<TBitmap>();
     Bitmap->SetImage(Image.scaled(Size, Qt::IgnoreAspectRatio, Qt::FastTransformation)
@@ -61,7 +77,7 @@ std::unique_ptr<TBitmap> Stretched(const QImage &Image, int Height)
     return Bitmap;
 }
 
-std::unique_ptr<TBitmap> JpegThumbnail(const QString &FileName, int Height)
+std::unique_ptr<TBitmap> JpegThumbnail(const QString &FileName, int Height, qreal Ratio)
 {
     TJPEGImage Jpeg;
     Jpeg.LoadFromFile(FileName);
@@ -73,15 +89,15 @@ std::unique_ptr<TBitmap> JpegThumbnail(const QString &FileName, int Height)
     Jpeg.SetPerformance(jpBestSpeed);
     TBitmap Decoded;
     Jpeg.AssignTo(&Decoded);
-    return Stretched(Decoded.Image(), Height);
+    return Stretched(Decoded.Image(), Height, Ratio);
 }
 
-std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height)
+std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height, qreal Ratio)
 {
     TGIFImage Gif;
     Gif.LoadFromFile(FileName);
     if (Gif.Empty() || Gif.Width() <= 0 || Gif.Height() <= 0)
-        return Notice(LoadErrorText);
+        return Notice(LoadErrorText, Ratio);
     const QSize Size = ThumbnailSize(Gif.Width(), Gif.Height(), Height);
     auto Bitmap = std::make_unique<TBitmap>(Size.width(), Size.height());
     Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Size.width(), Size.height()));
@@ -122,28 +138,36 @@ int JpegScaleDivisor(int ImageHeight, int Height)
     return 2;
 }
 
-std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height)
+TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio)
 {
+    // No screen has more than a few device pixels to a logical one; anything
+    // else is no ratio to make pictures for.
+    const qreal Ratio = PixelRatio >= 1 && PixelRatio <= 8 ? PixelRatio : 1;
+    const int Pixels = qMax(1, qRound(qMax(1, Height) * Ratio));
     const QString Ext = QFileInfo(FileName).suffix().toLower();
-    Height = qMax(1, Height);
     try {
         if (Ext == QLatin1String("jpg"))
-            return JpegThumbnail(FileName, Height);
+            return {JpegThumbnail(FileName, Pixels, Ratio), Ratio};
         if (Ext == QLatin1String("gif"))
-            return GifThumbnail(FileName, Height);
+            return {GifThumbnail(FileName, Pixels, Ratio), Ratio};
         if (Ext == QLatin1String("png"))
-            return Notice(PngText);
+            return {Notice(PngText, Ratio), Ratio};
         if (Ext == QLatin1String("bmp")) {
             auto Bitmap = std::make_unique<TBitmap>();
             Bitmap->LoadFromFile(FileName);
-            return Bitmap;
+            return {std::move(Bitmap), 1};
         }
     } catch (const Exception &) {
-        return Notice(LoadErrorText);
+        return {Notice(LoadErrorText, Ratio), Ratio};
     } catch (const std::bad_alloc &) {
-        return Notice(LoadErrorText);
+        return {Notice(LoadErrorText, Ratio), Ratio};
     }
-    return Notice(UnsupportedText);
+    return {Notice(UnsupportedText, Ratio), Ratio};
+}
+
+std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height)
+{
+    return MakeScreenThumbnail(FileName, Height, 1).Bitmap;
 }
 
 namespace {
@@ -253,8 +277,9 @@ TThumbnail::TStamp StampOf(const QString &FileName)
 struct TKept {
     QString FileName;
     int Height;
+    qreal PixelRatio;
     TThumbnail::TStamp Stamp;
-    std::unique_ptr<TBitmap> Bitmap;
+    TScreenThumbnail Made;
 };
 struct TKeptList {
     std::mutex Lock;
@@ -268,76 +293,112 @@ TKeptList &KeptList()
     return *List;
 }
 
-void KeepAside(const QString &FileName, int Height, const TThumbnail::TStamp &Stamp, std::unique_ptr<TBitmap> Bitmap)
+void KeepAside(const QString &FileName, int Height, qreal PixelRatio, const TThumbnail::TStamp &Stamp,
+               TScreenThumbnail Made)
 {
     auto &[KeptLock, Kept] = KeptList();
     std::lock_guard<std::mutex> Lock(KeptLock);
     for (auto I = Kept.begin(); I != Kept.end(); ++I)
-        if (I->Height == Height && I->FileName == FileName) {
+        if (I->Height == Height && I->PixelRatio == PixelRatio && I->FileName == FileName) {
             Kept.erase(I);
             break;
         }
-    Kept.push_front(TKept{FileName, Height, Stamp, std::move(Bitmap)});
+    Kept.push_front(TKept{FileName, Height, PixelRatio, Stamp, std::move(Made)});
     if (Kept.size() > size_t(TThumbnail::KeptAside))
         Kept.pop_back();
 }
 
-// The kept thumbnail of the file at this height while the file is still as
-// it was when it was decoded; it leaves the kept ones.
-std::unique_ptr<TBitmap> TakeAside(const QString &FileName, int Height, TThumbnail::TStamp &Stamp)
+// The kept thumbnail of the file at this height and pixel ratio while the
+// file is still as it was when it was decoded; it leaves the kept ones.
+TScreenThumbnail TakeAside(const QString &FileName, int Height, qreal PixelRatio, TThumbnail::TStamp &Stamp)
 {
     auto &[KeptLock, Kept] = KeptList();
     {
         std::lock_guard<std::mutex> Lock(KeptLock);
         if (Kept.empty())
-            return nullptr;
+            return {};
     }
     Stamp = StampOf(FileName);
     std::lock_guard<std::mutex> Lock(KeptLock);
     for (auto I = Kept.begin(); I != Kept.end(); ++I)
-        if (I->Height == Height && I->FileName == FileName) {
-            std::unique_ptr<TBitmap> Result;
+        if (I->Height == Height && I->PixelRatio == PixelRatio && I->FileName == FileName) {
+            TScreenThumbnail Result;
             if (I->Stamp == Stamp)
-                Result = std::move(I->Bitmap);
+                Result = std::move(I->Made);
             Kept.erase(I);
             return Result;
         }
-    return nullptr;
+    return {};
 }
 
 } // namespace
 
-TThumbnail::TThumbnail(const QString &FileName, int Height)
+TThumbnail::TThumbnail(const QString &FileName, int Height, qreal PixelRatio)
     : FFileName(FileName)
     , FHeight(Height)
+    , FPixelRatio(PixelRatio >= 1 && PixelRatio <= 8 ? PixelRatio : 1)
 {
 }
 
 TThumbnail::~TThumbnail()
 {
     if (FBitmap && FStamp.Valid)
-        KeepAside(FFileName, FHeight, FStamp, std::move(FBitmap));
+        KeepAside(FFileName, FHeight, FPixelRatio, FStamp, TScreenThumbnail{std::move(FBitmap), FBitmapRatio});
+}
+
+void TThumbnail::SetPixelRatio(qreal Value)
+{
+    if (Value < 1 || Value > 8 || Value == FPixelRatio)
+        return;
+    // Only a bitmap made from the file can be made again from it; one that
+    // came from elsewhere stays, drawn at its size.
+    if (FBitmap && FMade) {
+        if (FStamp.Valid)
+            KeepAside(FFileName, FHeight, FPixelRatio, FStamp, TScreenThumbnail{std::move(FBitmap), FBitmapRatio});
+        FBitmap.reset();
+        FBitmapRatio = 1;
+    }
+    FPixelRatio = Value;
+}
+
+void TThumbnail::Adopt(TScreenThumbnail Made) const
+{
+    FBitmap = std::move(Made.Bitmap);
+    FBitmapRatio = Made.Ratio;
+    FMade = true;
 }
 
 bool TThumbnail::TakeKept() const
 {
     TStamp Stamp;
-    if (auto Bitmap = TakeAside(FFileName, FHeight, Stamp)) {
-        FBitmap = std::move(Bitmap);
-        FStamp = Stamp;
-        return true;
-    }
-    return false;
+    TScreenThumbnail Made = TakeAside(FFileName, FHeight, FPixelRatio, Stamp);
+    if (!Made.Bitmap)
+        return false;
+    Adopt(std::move(Made));
+    FStamp = Stamp;
+    return true;
 }
 
 TBitmap &TThumbnail::Bitmap() const
 {
     if (!FBitmap && !TakeKept()) {
         FStamp = StampOf(FFileName);
-        FBitmap = MakeThumbnail(FFileName, FHeight);
+        Adopt(MakeScreenThumbnail(FFileName, FHeight, FPixelRatio));
         ++ThumbnailDecodes;
     }
     return *FBitmap;
+}
+
+TBitmap TThumbnail::LogicalBitmap() const
+{
+    TBitmap &Pixels = Bitmap();
+    TBitmap Result;
+    if (FBitmapRatio == 1 || Pixels.Empty()) {
+        Result.Assign(&Pixels);
+        return Result;
+    }
+    Result.SetImage(Pixels.Image().scaled(Width(), Height(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    return Result;
 }
 
 void TThumbnail::DecodeAll(const std::vector<TThumbnail *> &Many)
@@ -355,14 +416,15 @@ void TThumbnail::DecodeAll(const std::vector<TThumbnail *> &Many)
         return;
     }
     // The threads fill bitmaps of their own; they are handed over on this one.
-    std::vector<std::unique_ptr<TBitmap>> Bitmaps(Wanted.size());
+    std::vector<TScreenThumbnail> Made(Wanted.size());
     std::vector<TStamp> Stamps(Wanted.size());
     InParallel(int(Wanted.size()), [&](int I) {
-        Stamps[size_t(I)] = StampOf(Wanted[size_t(I)]->FFileName);
-        Bitmaps[size_t(I)] = MakeThumbnail(Wanted[size_t(I)]->FFileName, Wanted[size_t(I)]->FHeight);
+        const TThumbnail &T = *Wanted[size_t(I)];
+        Stamps[size_t(I)] = StampOf(T.FFileName);
+        Made[size_t(I)] = MakeScreenThumbnail(T.FFileName, T.FHeight, T.FPixelRatio);
     });
     for (size_t I = 0; I < Wanted.size(); ++I) {
-        Wanted[I]->FBitmap = std::move(Bitmaps[I]);
+        Wanted[I]->Adopt(std::move(Made[I]));
         Wanted[I]->FStamp = Stamps[I];
     }
     ThumbnailDecodes += int(Wanted.size());
@@ -385,12 +447,14 @@ bool TThumbnail::Empty() const
 
 int TThumbnail::Width() const
 {
-    return Bitmap().Width();
+    const int W = Bitmap().Width();
+    return FBitmapRatio == 1 ? W : qRound(W / FBitmapRatio);
 }
 
 int TThumbnail::Height() const
 {
-    return Bitmap().Height();
+    const int H = Bitmap().Height();
+    return FBitmapRatio == 1 ? H : qRound(H / FBitmapRatio);
 }
 
 void TThumbnail::LoadFromStream(TStream *Stream)
@@ -398,13 +462,15 @@ void TThumbnail::LoadFromStream(TStream *Stream)
     auto Loaded = std::make_unique<TBitmap>();
     Loaded->LoadFromStream(Stream);
     FBitmap = std::move(Loaded);
+    FBitmapRatio = 1;
+    FMade = false;
     FStamp = TStamp();
     Changed(this);
 }
 
 void TThumbnail::SaveToStream(TStream *Stream)
 {
-    Bitmap().SaveToStream(Stream);
+    LogicalBitmap().SaveToStream(Stream);
 }
 
 void TThumbnail::Assign(const TGraphic *Source)
@@ -414,13 +480,15 @@ void TThumbnail::Assign(const TGraphic *Source)
     auto Copy = std::make_unique<TBitmap>();
     Copy->Assign(Source);
     FBitmap = std::move(Copy);
+    FBitmapRatio = 1;
+    FMade = false;
     FStamp = TStamp();
     Changed(this);
 }
 
 void TThumbnail::AssignTo(TGraphic *Dest) const
 {
-    Bitmap().AssignTo(Dest);
+    LogicalBitmap().AssignTo(Dest);
 }
 
 void TThumbnail::Draw(TCanvas &Canvas, const TRect &R)

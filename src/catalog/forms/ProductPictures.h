@@ -34,6 +34,17 @@ constexpr int MaxThumbnailWidth = 4096;
 // nothing raises.
 std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height);
 
+// A thumbnail for a screen with PixelRatio device pixels to each logical one:
+// a picture is made Height x PixelRatio pixels high (and the notices as many
+// times larger), so that drawn at its logical size it shows every pixel the
+// screen has. Ratio says how many of the bitmap's pixels make one logical
+// pixel: PixelRatio, or 1 for a bitmap file, which shows at its own size.
+struct TScreenThumbnail {
+    std::unique_ptr<TBitmap> Bitmap;
+    qreal Ratio = 1;
+};
+TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio);
+
 // Thumbnails of many files at once, decoded on several threads; the result
 // is in the order of Files.
 std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, int Height);
@@ -44,14 +55,22 @@ std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, i
 // so costs no decoding for the rows nobody looks at. A copy of it is the
 // decoded bitmap. A decoded thumbnail that goes away (the grid emptied and
 // loaded again) leaves its bitmap to a few recent ones kept aside, taken back
-// by the next thumbnail of the same file, unchanged on disk, and height.
+// by the next thumbnail of the same file, unchanged on disk, height and pixel
+// ratio. Its size is in logical pixels; it is decoded for the pixel ratio of
+// the screen it is drawn on (see SetPixelRatio), and a copy of it is the
+// bitmap at its logical size.
 class TThumbnail : public TGraphic {
 public:
-    TThumbnail(const QString &FileName, int Height);
+    TThumbnail(const QString &FileName, int Height, qreal PixelRatio = 1);
     ~TThumbnail() override;
 
     const QString &FileName() const { return FFileName; }
     bool Decoded() const { return FBitmap != nullptr; }
+    // The device pixels to a logical pixel of the screen it is made for. A
+    // new ratio lets the decoded bitmap go (kept aside); the next use decodes
+    // the file for the new one.
+    qreal PixelRatio() const { return FPixelRatio; }
+    void SetPixelRatio(qreal Value);
     // Decodes the thumbnails of Many that are not decoded yet, on several threads.
     static void DecodeAll(const std::vector<TThumbnail *> &Many);
     // Picture files decoded by thumbnails since the program started.
@@ -87,12 +106,20 @@ public:
 private:
     QString FFileName;
     int FHeight;
+    qreal FPixelRatio;
     mutable std::unique_ptr<TBitmap> FBitmap;
+    // The bitmap's pixels to a logical pixel (1 for a bitmap file).
+    mutable qreal FBitmapRatio = 1;
+    // Whether the bitmap was made from the file (not loaded or assigned).
+    mutable bool FMade = false;
     // The file as it was just before FBitmap was decoded from it; not valid
     // when the bitmap came from elsewhere (a stream, an assignment).
     mutable TStamp FStamp;
     TBitmap &Bitmap() const;
     bool TakeKept() const;
+    void Adopt(TScreenThumbnail Made) const;
+    // The decoded bitmap at the logical size, for copies.
+    TBitmap LogicalBitmap() const;
 };
 
 // The value the page text stores for a picture: the part after the page's

@@ -11,12 +11,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-const int SizingMargin = 3;
-
-} // namespace
-
 // =================================================================== TReadableArea
 
 TReadableArea::TReadableArea(TCanvas *Canvas, const TRect &Area) : FRect(Area)

@@ -162,6 +162,8 @@ public:
     virtual void SetFixedRows(int Value);
     int ColWidths(int Index) const;
     void SetColWidths(int Index, int Value);
+    // A press this many pixels or fewer from a column's (row's) border sizes it.
+    static constexpr int SizingMargin = 3;
     int RowHeights(int Index) const;
     void SetRowHeights(int Index, int Value);
     int DefaultColWidth() const { return FDefaultColWidth; }

@@ -85,6 +85,13 @@ QImage DeviceImage(QPaintDevice *Device, const QRect &Area)
     return QImage();
 }
 
+// Whether the logical pixel (X, Y) lies on the device.
+bool OnDevice(const QPaintDevice *Device, int X, int Y)
+{
+    const QRectF Whole = LogicalDeviceRect(Device);
+    return X >= Whole.left() && Y >= Whole.top() && X + 1 <= Whole.right() && Y + 1 <= Whole.bottom();
+}
+
 QPainter::CompositionMode CopyComposition(TCopyMode Mode)
 {
     switch (Mode) {
@@ -618,13 +625,17 @@ TColor TCanvas::Pixels(int X, int Y)
 {
     if (!FPainter)
         BeforePaint();
-    if (!FDevice || X < 0 || Y < 0 || X >= FDevice->width() || Y >= FDevice->height())
+    if (!FDevice || !OnDevice(FDevice, X, Y))
         return clNone;
+    // An image made for a screen of a higher pixel ratio holds more than one
+    // pixel for each logical one: the first of them is read.
+    const qreal Ratio = FDevice->devicePixelRatioF();
+    const int PX = int(X * Ratio), PY = int(Y * Ratio);
     if (FDevice->devType() == QInternal::Image) {
-        const QRgb C = static_cast<QImage *>(FDevice)->pixel(X, Y);
+        const QRgb C = static_cast<QImage *>(FDevice)->pixel(PX, PY);
         return RGB(qRed(C), qGreen(C), qBlue(C));
     }
-    const QImage Img = DeviceImage(FDevice, QRect(X, Y, 1, 1));
+    const QImage Img = DeviceImage(FDevice, QRect(PX, PY, 1, 1));
     if (Img.isNull())
         return clNone;
     const QRgb C = Img.pixel(0, 0);
@@ -635,7 +646,7 @@ void TCanvas::SetPixels(int X, int Y, TColor Color)
 {
     Changing();
     if (QPainter *P = Painter()) {
-        if (X >= 0 && Y >= 0 && X < FDevice->width() && Y < FDevice->height()) {
+        if (OnDevice(FDevice, X, Y)) {
             P->setCompositionMode(QPainter::CompositionMode_Source);
             P->fillRect(QRect(X, Y, 1, 1), TColorToQColor(ColorToRGB(Color) & 0xFFFFFF));
             P->setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -650,7 +661,7 @@ TRect TCanvas::ClipRect()
 {
     if (!FPainter)
         BeforePaint();
-    const TRect Whole = FDevice ? TRect(0, 0, FDevice->width(), FDevice->height()) : TRect();
+    const TRect Whole = TRect::FromQRect(LogicalDeviceRect(FDevice).toAlignedRect());
     if (!FClipped)
         return Whole;
     TRect R;

@@ -10,6 +10,7 @@
 #include <QPolygon>
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -486,30 +487,62 @@ qsizetype SeenLength(const QString &S, int Room, bool LeftToRight, const TextMea
     return End;
 }
 
-// The part of the painter's device that can be painted, in its logical coordinates.
-QRect PaintableArea(QPainter &P)
-{
-    QRect Area(-(1 << 29), -(1 << 29), 1 << 30, 1 << 30);
-    if (const QPaintDevice *D = P.device()) {
-        const int Type = D->devType();
-        if ((Type == QInternal::Widget || Type == QInternal::Image || Type == QInternal::Pixmap) && D->width() > 0
-            && D->height() > 0) {
-            bool Invertible = false;
-            const QTransform Back = P.combinedTransform().inverted(&Invertible);
-            if (Invertible)
-                Area = Back.mapRect(QRectF(0, 0, D->width(), D->height())).toAlignedRect();
-        }
-    }
-    if (P.hasClipping())
-        Area &= P.clipBoundingRect().toAlignedRect();
-    return Area;
-}
-
 } // namespace
 
 qint64 DrawTextMeasuredCharacters()
 {
     return MeasuredCharacters;
+}
+
+QRectF LogicalDeviceRect(const QPaintDevice *Device)
+{
+    if (!Device || Device->width() <= 0 || Device->height() <= 0)
+        return QRectF();
+    switch (Device->devType()) {
+    case QInternal::Widget:
+        // A widget measures itself in logical pixels already.
+        return QRectF(0, 0, Device->width(), Device->height());
+    case QInternal::Image:
+    case QInternal::Pixmap: {
+        const qreal Ratio = Device->devicePixelRatioF() > 0 ? Device->devicePixelRatioF() : 1.0;
+        return QRectF(0, 0, Device->width() / Ratio, Device->height() / Ratio);
+    }
+    default:
+        return QRectF();
+    }
+}
+
+QRect PaintableArea(QPainter &Painter)
+{
+    QRect Area(-(1 << 29), -(1 << 29), 1 << 30, 1 << 30);
+    const QRectF Whole = LogicalDeviceRect(Painter.device());
+    if (!Whole.isEmpty()) {
+        // The painter's coordinates reach the device's logical ones through the
+        // world and view transforms; the pixel ratio is applied after those
+        // (and is in the painter's combined transform), so it is left out here.
+        QTransform Forward = Painter.worldMatrixEnabled() ? Painter.worldTransform() : QTransform();
+        if (Painter.viewTransformEnabled()) {
+            const QRect W = Painter.window(), V = Painter.viewport();
+            if (W.width() != 0 && W.height() != 0) {
+                const qreal SX = qreal(V.width()) / W.width(), SY = qreal(V.height()) / W.height();
+                Forward *= QTransform(SX, 0, 0, SY, V.x() - W.x() * SX, V.y() - W.y() * SY);
+            }
+        }
+        bool Invertible = false;
+        const QTransform Back = Forward.inverted(&Invertible);
+        if (Invertible)
+            Area = Back.mapRect(Whole).toAlignedRect();
+    }
+    if (Painter.hasClipping())
+        Area &= Painter.clipBoundingRect().toAlignedRect();
+    return Area;
+}
+
+qreal PaintPixelRatio(const QPainter &Painter)
+{
+    const QTransform T = Painter.deviceTransform();
+    const qreal Ratio = std::hypot(T.m11(), T.m12());
+    return Ratio > 0 ? Ratio : 1.0;
 }
 
 int DrawTextWidth(TCanvas *Canvas, const QString &Text)

@@ -259,7 +259,7 @@ constexpr TCopyMode cmWhiteness = 0x00FF0062;
 // A canvas draws on a QPaintDevice through a QPainter. It either owns its
 // painter (opened on first use over the device given, for example a QImage or
 // QPixmap) or borrows one (a widget's painter during paintEvent). Coordinates
-// are device pixels; no antialiasing.
+// are the painter's logical pixels (a bitmap's own pixels); no antialiasing.
 class TCanvas : public TObject {
 public:
     TCanvas();
@@ -324,7 +324,7 @@ public:
     TColor Pixels(int X, int Y);
     void SetPixels(int X, int Y, TColor Color);
 
-    // The current clip in device coordinates (the whole device when not clipped).
+    // The current clip (the whole device when not clipped).
     TRect ClipRect();
     void IntersectClipRect(const TRect &R);
     void SelectClipRect(const TRect *R);        // nullptr removes the clip
@@ -368,6 +368,24 @@ private:
     void PlotLine(QPainter &P, int X0, int Y0, int X1, int Y1, bool IncludeLast);
     void ApplyClip();
 };
+
+// ------------------------------------------------ logical and device pixels
+//
+// A painter works in logical pixels; its device may hold more pixels for each
+// (a screen at 150 % or 200 %, an image made for one). Only these helpers tell
+// the two apart; everything else paints in logical pixels.
+
+// The device's extent in the logical pixels a painter on it starts with: a
+// widget's own size, an image's or pixmap's pixels divided by its pixel ratio.
+// Empty for a device without a known extent (a printer, a recorded picture).
+QRectF LogicalDeviceRect(const QPaintDevice *Device);
+// What the painter can reach of its device, in the painter's coordinates (its
+// world and view transforms undone; the pixel ratio is no part of them), cut to
+// its clip. Unbounded where the device has no known extent.
+QRect PaintableArea(QPainter &Painter);
+// Device pixels for each logical pixel along the painter's x axis (1 on a
+// plain device, 2 on a screen at 200 %).
+qreal PaintPixelRatio(const QPainter &Painter);
 
 // ------------------------------------------ emulated original drawing calls
 

@@ -282,3 +282,55 @@ TEST(ProductPictures, AThumbnailGoneIsTakenBackOnlyWhileItsFileIsUnchanged)
     EXPECT_EQ(Last.Width(), 50);
     EXPECT_EQ(TThumbnail::DecodeCount(), Start + 4);
 }
+
+TEST(ProductPictures, ThumbnailsForADenserScreenHaveItsPixelsAndKeepTheirSize)
+{
+    TempDir Dir;
+    WriteJpeg(Dir.File(QStringLiteral("wide.jpg")), 300, 100);
+    WriteBmp(Dir.File(QStringLiteral("b.bmp")), 40, 30);
+    TestSupport::WriteAll(Dir.File(QStringLiteral("p.png")), QByteArray("\x89PNG"));
+
+    // Pictures are made with twice the pixels, notices drawn twice as large; a
+    // bitmap file shows at its own size whatever the screen.
+    const TScreenThumbnail Jpeg = MakeScreenThumbnail(Dir.File(QStringLiteral("wide.jpg")), 50, 2);
+    EXPECT_EQ(Jpeg.Ratio, 2);
+    EXPECT_EQ(Jpeg.Bitmap->Height(), 100);
+    EXPECT_EQ(Jpeg.Bitmap->Width(), 300);
+    const TScreenThumbnail Png = MakeScreenThumbnail(Dir.File(QStringLiteral("p.png")), 50, 2);
+    EXPECT_EQ(Png.Bitmap->Width(), 2 * NoticeWidth);
+    EXPECT_EQ(Png.Bitmap->Height(), 2 * NoticeHeight);
+    const TScreenThumbnail Bmp = MakeScreenThumbnail(Dir.File(QStringLiteral("b.bmp")), 50, 2);
+    EXPECT_EQ(Bmp.Ratio, 1);
+    EXPECT_EQ(Bmp.Bitmap->Width(), 40);
+
+    // Measured, drawn and copied, a thumbnail has the same size at every ratio.
+    for (const char *Name : {"wide.jpg", "b.bmp", "p.png"}) {
+        SCOPED_TRACE(Name);
+        const QString File = Dir.File(QString::fromLatin1(Name));
+        TThumbnail One(File, 50), Two(File, 50, 2), Half(File, 50, 1.5);
+        EXPECT_EQ(Two.Width(), One.Width());
+        EXPECT_EQ(Two.Height(), One.Height());
+        EXPECT_NEAR(Half.Width(), One.Width(), 1);
+        EXPECT_NEAR(Half.Height(), One.Height(), 1);
+        TPicture Copy;
+        Copy.SetGraphic(static_cast<const TGraphic *>(&Two));
+        EXPECT_EQ(Copy.Width(), One.Width());
+        EXPECT_EQ(Copy.Height(), One.Height());
+    }
+
+    // Moved to a screen of another ratio, a thumbnail is made again for it.
+    TThumbnail Moved(Dir.File(QStringLiteral("wide.jpg")), 40);
+    ASSERT_EQ(Moved.Width(), 120);
+    const int Before = TThumbnail::DecodeCount();
+    Moved.SetPixelRatio(2);
+    EXPECT_FALSE(Moved.Decoded());
+    EXPECT_EQ(Moved.Width(), 120);
+    EXPECT_EQ(TThumbnail::DecodeCount(), Before + 1);
+    TBitmap Drawn(120, 40);
+    Moved.Draw(*Drawn.Canvas(), TRect(0, 0, 120, 40));
+    EXPECT_GT(QColor(Drawn.Image().pixel(60, 20)).red(), 200);
+    // Back at ratio 1 the first one is taken back without decoding.
+    Moved.SetPixelRatio(1);
+    EXPECT_EQ(Moved.Height(), 40);
+    EXPECT_EQ(TThumbnail::DecodeCount(), Before + 1);
+}

@@ -421,3 +421,78 @@ TEST_F(GridTest, TimerTicksBlinkAndFollowTheHoveringPointer)
     EXPECT_EQ(Grid->Col(), 3);
     EXPECT_EQ(Grid->Row(), 4);
 }
+
+TEST_F(GridTest, MiddleButtonPansFasterFurtherFromTheMarkUntilReleasedOrAKey)
+{
+    Grid->SetRowCount(2000);
+    Grid->SetColCount(80);
+    QWidget *View = Grid->viewport();
+    // A move with the middle button held.
+    auto MoveHeld = [&](const QPoint &P) {
+        QMouseEvent Move(QEvent::MouseMove, QPointF(P), View->mapToGlobal(QPointF(P)), Qt::NoButton,
+                         Qt::MiddleButton, Qt::NoModifier);
+        QApplication::sendEvent(View, &Move);
+    };
+    auto Ticks = [&](int N) {
+        for (int I = 0; I < N; ++I)
+            Grid->PanTimerTick();
+    };
+    const QPoint Mark(200, 150);
+    const QRect MarkArea(Mark - QPoint(16, 16), QSize(32, 32));
+    const QImage Before = Grid->RenderToImage().copy(MarkArea);
+    QTest::mousePress(View, Qt::MiddleButton, {}, Mark);
+    ASSERT_TRUE(Grid->Panning());
+    EXPECT_EQ(Grid->PanOrigin(), TPoint(Mark.x(), Mark.y()));
+    EXPECT_NE(Grid->RenderToImage().copy(MarkArea), Before) << "the mark shows where panning started";
+
+    // Near the mark nothing moves; below it the rows scroll down, the faster
+    // the further away; above it they scroll back up.
+    MoveHeld(Mark + QPoint(0, 10));
+    Ticks(20);
+    EXPECT_EQ(Grid->TopRow(), 1);
+    MoveHeld(Mark + QPoint(0, 40));
+    Ticks(20);
+    const int Slow = Grid->TopRow() - 1;
+    EXPECT_GT(Slow, 0);
+    MoveHeld(Mark + QPoint(0, 200));
+    const int Top = Grid->TopRow();
+    Ticks(20);
+    const int Fast = Grid->TopRow() - Top;
+    EXPECT_GT(Fast, 3 * Slow);
+    MoveHeld(Mark - QPoint(0, 100));
+    Ticks(20);
+    EXPECT_LT(Grid->TopRow(), Top + Fast);
+    EXPECT_GT(Grid->TopRow(), 1);
+    // Panning is vertical unless IntelliPan says otherwise.
+    MoveHeld(Mark + QPoint(300, 0));
+    Ticks(20);
+    EXPECT_EQ(Grid->LeftCol(), 1);
+
+    // The release ends it: nothing scrolls any more and the mark goes.
+    QTest::mouseRelease(View, Qt::MiddleButton, {}, Mark + QPoint(0, 200));
+    EXPECT_FALSE(Grid->Panning());
+    const int Stopped = Grid->TopRow();
+    Ticks(20);
+    EXPECT_EQ(Grid->TopRow(), Stopped);
+    Grid->SetTopRow(1);
+    EXPECT_EQ(Grid->RenderToImage().copy(MarkArea), Before);
+
+    // Both ways: the columns follow the pointer too; a key ends it and does nothing else.
+    Grid->IntelliPan = ipBoth;
+    QTest::mousePress(View, Qt::MiddleButton, {}, Mark);
+    MoveHeld(Mark + QPoint(200, 0));
+    Ticks(20);
+    EXPECT_GT(Grid->LeftCol(), 1);
+    EXPECT_EQ(Grid->TopRow(), 1);
+    const int Col = Grid->Col();
+    Key(Qt::Key_Right);
+    EXPECT_FALSE(Grid->Panning());
+    EXPECT_EQ(Grid->Col(), Col);
+    QTest::mouseRelease(View, Qt::MiddleButton, {}, Mark + QPoint(200, 0));
+
+    // Switched off, the middle button pans nothing.
+    Grid->IntelliPan = ipNone;
+    QTest::mousePress(View, Qt::MiddleButton, {}, Mark);
+    EXPECT_FALSE(Grid->Panning());
+    QTest::mouseRelease(View, Qt::MiddleButton, {}, Mark);
+}
