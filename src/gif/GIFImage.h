@@ -329,6 +329,7 @@ protected:
 
 private:
     TTextExtensionRec FPlainTextExtension;
+    QByteArray FBlockRest;   // what the first block holds past its 12 bytes
     TStringList FText;
 };
 
