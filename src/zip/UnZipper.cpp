@@ -526,14 +526,26 @@ QString TUnZipper::PartName(quint32 Disk)
 {
     const int PartNum = int(Disk) + 1;
     const TSplitPartType Type = Disk + 1 >= FNumberOfDisks ? sptLast : (PartNum == 1 ? sptFirst : sptMiddle);
-    QString Name = SplitPartName(PartNum, Type);
-    // Sets named name.zip.z01, name.zip.z02, ... are read as well.
-    if (Type != sptLast && !OnFileNameForSplitPart && BlockMode == bmStandard && !FileExists(Name)) {
-        const QString Other = FBaseName + QStringLiteral(".zip.z%1").arg(PartNum, 2, 10, QLatin1Char('0'));
-        if (FileExists(Other))
-            Name = Other;
-    }
-    return Name;
+    if (OnFileNameForSplitPart || BlockMode != bmStandard)
+        return SplitPartName(PartNum, Type);
+    // A set is opened through its last part, whatever that part is named
+    // (a set made as name.zip reaches its user renamed, as name.qba).
+    if (Type == sptLast)
+        return FZipName;
+    // The other parts lie beside it, named after the archive less its last
+    // extension (as every split writer names them: a.b.z01 for a.b.zip),
+    // else name.z01 or name.zip.z01 from the base name.
+    const QString Number = QStringLiteral("z%1").arg(PartNum, 2, 10, QLatin1Char('0'));
+    const QString Dir = ExtractFilePath(FZipName);
+    const QString File = ExtractFileName(FZipName);
+    const qsizetype Dot = File.lastIndexOf(QLatin1Char('.'));
+    const QStringList Candidates{Dir + (Dot > 0 ? File.left(Dot) : File) + QLatin1Char('.') + Number,
+                                 SplitPartName(PartNum, Type),
+                                 FBaseName + QStringLiteral(".zip.") + Number};
+    for (const QString &Name : Candidates)
+        if (FileExists(Name))
+            return Name;
+    return Candidates.first();
 }
 
 bool TUnZipper::AskForDisk(int NextDisk, QString &FName)
@@ -568,10 +580,13 @@ void TUnZipper::SwitchToDisk(quint32 Disk)
     } else {
         Name = PartName(Disk);
         if (!FileExists(Name)) {
-            if (OnGetNextDisk)
-                OnGetNextDisk(this, int(Disk) + 1, Name);
-            if (Name.isEmpty() || !FileExists(Name))
+            if (!OnGetNextDisk)
+                throw EMissingSplitPart(Name);
+            OnGetNextDisk(this, int(Disk) + 1, Name);
+            if (Name.isEmpty())
                 throw EUserCanceled(QStringLiteral("User canceled loading new disk."));
+            if (!FileExists(Name))
+                throw EMissingSplitPart(Name);
         }
     }
     FOwnedArchive.reset();
@@ -632,11 +647,15 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     }
 
     FCurrentDisk = FFromZfc ? 0 : FEndCentral.NumberOfThisDisk();
+    FNumberOfDisks = FEndCentral.NumberOfThisDisk() + 1;
+    // A set on a removable disk is a spanned one, one part a disk, unless
+    // its first part lies beside the last (a split set copied onto a stick).
     if (FEndCentral.NumberOfThisDisk() == 0)
         FMultiMode = mmNone;
     else if (FMultiMode == mmNone)
-        FMultiMode = ZipIsRemovableDrive(ExtractFilePath(ExpandFileName(FZipName))) ? mmSpan : mmBlocks;
-    FNumberOfDisks = FEndCentral.NumberOfThisDisk() + 1;
+        FMultiMode = ZipIsRemovableDrive(ExtractFilePath(ExpandFileName(FZipName))) && !FileExists(PartName(0))
+                         ? mmSpan
+                         : mmBlocks;
 
     qint64 Total = FEndCentral.TotalEntries();
     const qint64 DirSize = Dir->Size();
