@@ -34,6 +34,7 @@ using namespace ZipDetail;
 namespace {
 
 constexpr int ArchiveBufferSize = 8192;
+constexpr int DirectoryBufferSize = 1 << 20;
 constexpr qint64 ChunkSize = 32768;
 
 // The time of a member's DOS stamp. The members of an archive mostly share a
@@ -59,6 +60,35 @@ qint64 AddDeclaredSize(qint64 Sum, qint64 Size)
     qint64 R = 0;
     return qAddOverflow(Sum, std::max<qint64>(Size, 0), &R) ? std::numeric_limits<qint64>::max() : R;
 }
+
+// A buffer of ChunkSize bytes lent by the thread to one member at a time:
+// testing many small members would otherwise make and free one for each.
+// A second member read while the first holds the buffer gets one of its own.
+class ChunkLease {
+public:
+    ChunkLease()
+    {
+        std::unique_ptr<unsigned char[]> &Slot = Spare();
+        FBuffer = Slot ? std::move(Slot) : std::make_unique_for_overwrite<unsigned char[]>(size_t(ChunkSize));
+    }
+    ~ChunkLease()
+    {
+        std::unique_ptr<unsigned char[]> &Slot = Spare();
+        if (!Slot)
+            Slot = std::move(FBuffer);
+    }
+    ChunkLease(const ChunkLease &) = delete;
+    ChunkLease &operator=(const ChunkLease &) = delete;
+    unsigned char *get() const { return FBuffer.get(); }
+
+private:
+    static std::unique_ptr<unsigned char[]> &Spare()
+    {
+        thread_local std::unique_ptr<unsigned char[]> Slot;
+        return Slot;
+    }
+    std::unique_ptr<unsigned char[]> FBuffer;
+};
 
 } // namespace
 
@@ -179,6 +209,7 @@ void TUnZipper::SetZipName(const QString &Value)
     DropDirectory();
     FOwnedArchive.reset();
     FArchive = nullptr;
+    FSizeKnown = false;
     FZipIsStream = false;
 }
 
@@ -187,6 +218,7 @@ void TUnZipper::SetZipStream(TStream *Stream)
     DropDirectory();
     FOwnedArchive.reset();
     FArchive = Stream;
+    FSizeKnown = false;
     FZipIsStream = Stream != nullptr;
 }
 
@@ -329,6 +361,7 @@ void TUnZipper::OpenArchive()
         // The file changed on disk (perhaps replaced by a new one): reopen it.
         FOwnedArchive.reset();
         FArchive = nullptr;
+        FSizeKnown = false;
         DropDirectory();
     }
     if (!FArchive) {
@@ -337,6 +370,7 @@ void TUnZipper::OpenArchive()
         FOwnedArchive = std::make_unique<TLFNFileStream>(FZipName, fmOpenRead | fmShareDenyWrite,
                                                          FlushFilesOnClose, ArchiveBufferSize);
         FArchive = FOwnedArchive.get();
+        FSizeKnown = false;
         FCurrentDisk = FEndCentral.NumberOfThisDisk();
     }
     if (!FDirectoryLoaded)
@@ -349,6 +383,7 @@ void TUnZipper::CloseArchive()
         return;
     FOwnedArchive.reset();
     FArchive = nullptr;
+    FSizeKnown = false;
 }
 
 void TUnZipper::OpenAndReadDirectory()
@@ -364,6 +399,7 @@ void TUnZipper::CloseAndForgetArchive()
     if (!FZipIsStream) {
         FOwnedArchive.reset();
         FArchive = nullptr;
+        FSizeKnown = false;
     }
     DropDirectory();
     FCurrentDisk = 0;
@@ -591,8 +627,10 @@ void TUnZipper::SwitchToDisk(quint32 Disk)
     }
     FOwnedArchive.reset();
     FArchive = nullptr;
+    FSizeKnown = false;
     FOwnedArchive = std::make_unique<TLFNFileStream>(Name, fmShareDenyNone, FlushFilesOnClose, ArchiveBufferSize);
     FArchive = FOwnedArchive.get();
+    FSizeKnown = false;
     FCurrentDisk = Disk;
 }
 
@@ -677,6 +715,13 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     FMembers->SortMode = ByNone;
 
     const bool Multi = FMultiMode != mmNone && !FFromZfc;
+    // The directory of a whole archive is read in large pieces: its headers
+    // are many and small, and the archive's own buffer suits member data.
+    std::unique_ptr<TS_BufferStream> Ahead;
+    if (!Multi && !FFromZfc && Total > 0) {
+        Ahead = std::make_unique<TS_BufferStream>(Dir, DirectoryBufferSize);
+        Dir = Ahead.get();
+    }
     std::function<TStream *()> NextDisk;
     if (Multi)
         NextDisk = [this]() -> TStream * {
@@ -908,15 +953,34 @@ void TUnZipper::ReportTotal(qint64 Done)
         OnTotalPercentDone(this, Percent(Done, FTotalBytes));
 }
 
+qint64 TUnZipper::ArchiveSize() const
+{
+    // A stream of the application may change between calls; a file the
+    // library opened is asked once.
+    if (FZipIsStream)
+        return FArchive->Size();
+    if (!FSizeKnown) {
+        FArchiveSize = FArchive->Size();
+        FSizeKnown = true;
+    }
+    return FArchiveSize;
+}
+
 qint64 TUnZipper::MemberDataLimit(const TZipHeaderInfo &H) const
 {
     if (FMultiMode != mmNone)
         return std::numeric_limits<qint64>::max();
-    qint64 Limit = FArchive->Size();
+    qint64 Limit = ArchiveSize();
     if (!FFromZfc && FEndCentral.OffsetOfCentralDirectory() > 0)
         Limit = std::min(Limit, FEndCentral.OffsetOfCentralDirectory());
-    int Index = 0;
-    if (FMembers && FMembers->Find(&H, Index)) {
+    // Members are mostly taken in archive order: the one after the member
+    // found last is tried before the list is searched.
+    int Index = FLastLimitIndex + 1;
+    const bool Next = FMembers && Index >= 0 && Index < FMembers->Count()
+        && FMembers->Item(Index)->RelativeOffsetOfLocalHeader() == H.RelativeOffsetOfLocalHeader()
+        && FMembers->Item(Index)->DiskNumberStart() == H.DiskNumberStart();
+    if (Next || (FMembers && FMembers->Find(&H, Index))) {
+        FLastLimitIndex = Index;
         const qint64 Own = H.RelativeOffsetOfLocalHeader();
         for (int I = Index + 1; I < FMembers->Count(); ++I) {
             const qint64 Next = FMembers->Item(I)->RelativeOffsetOfLocalHeader();
@@ -938,7 +1002,7 @@ public:
     // archive stream, no events, and a stop request in place of the cancel.
     MemberStream(TUnZipper &Owner, const TZipHeaderInfo &H, Sink &Out, qint64 Compressed, const WorkerContext *Worker = nullptr)
         : FOwner(Owner), FOut(Out), FSize(H.UncompressedSize()), FRemaining(Compressed),
-          FDecryptInput(H.IsEncrypted() && H.CompressionMethod != 0), FBuffer(size_t(ChunkSize)),
+          FDecryptInput(H.IsEncrypted() && H.CompressionMethod != 0),
           FArchive(Worker ? Worker->Archive : Owner.FArchive), FWorker(Worker)
     {
         FCrc = quint32(crc32(0, nullptr, 0));
@@ -984,7 +1048,7 @@ public:
 
     qint64 Input(const unsigned char *&Data) override
     {
-        unsigned char *Buf = FBuffer.data();
+        unsigned char *Buf = FBuffer.get();
         const qint64 N = ReadRaw(Buf, ChunkSize);
         if (FDecryptInput)
             FOwner.DecryptData(Buf, N);
@@ -1018,7 +1082,7 @@ private:
     qint64 FSize;
     qint64 FRemaining;
     bool FDecryptInput;
-    std::vector<unsigned char> FBuffer;
+    ChunkLease FBuffer;   // filled before it is read: never cleared
     quint32 FCrc = 0;
     qint64 FWritten = 0;
     TStream *FArchive;
@@ -1043,17 +1107,19 @@ qint64 TUnZipper::SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime, co
     const qint64 Offset = H.RelativeOffsetOfLocalHeader();
     const qint64 Comp = H.CompressedSize();
     unsigned char L[30];
-    // The local header must lie inside the archive (a seek elsewhere fails
-    // and leaves the stream where it was).
-    if (Offset < 0 || Offset > A->Size() || Comp < 0 || H.UncompressedSize() < 0)
+    // The member's data must lie inside the archive and end before the next
+    // member begins: overlapping or out-of-range data is refused. Its local
+    // header lies before that limit too (a seek elsewhere fails and leaves
+    // the stream where it was).
+    const qint64 Limit = Worker ? Worker->Limit : MemberDataLimit(H);
+    if (Offset < 0 || Offset > Limit || Comp < 0 || H.UncompressedSize() < 0)
         throw EBadZipFile(ZipResourceString(183));
+    // Members that follow one another are read on without a seek: the
+    // stream moves within what it has read ahead.
     A->Seek(Offset, soBeginning);
     if (A->Read(L, 30) != 30 || GetLE32(L) != LocalFileHeaderSignature())
         throw EBadZipFile(ZipResourceString(183));
     const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
-    // The member's data must lie inside the archive and end before the next
-    // member begins: overlapping or out-of-range data is refused.
-    const qint64 Limit = Worker ? Worker->Limit : MemberDataLimit(H);
     if (Comp > Limit - DataStart || (H.IsEncrypted() && Comp < TraditionalCipher::HeaderSize))
         throw EBadZipFile(ZipResourceString(183));
     A->Seek(DataStart, soBeginning);
@@ -1122,13 +1188,13 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, con
     // The decoder of each method; CanDecodeMethod names the methods handled here.
     switch (H.CompressionMethod) {
     case 0: {
-        std::vector<unsigned char> Buf(static_cast<size_t>(ChunkSize));
+        const ChunkLease Buf;
         while (IO.Remaining() > 0) {
-            const qint64 N = IO.ReadRaw(Buf.data(), ChunkSize);
+            const qint64 N = IO.ReadRaw(Buf.get(), ChunkSize);
             // A stored member is decrypted at output.
             if (H.IsEncrypted())
-                DecryptData(Buf.data(), N);
-            IO.Output(Buf.data(), N);
+                DecryptData(Buf.get(), N);
+            IO.Output(Buf.get(), N);
         }
         break;
     }
@@ -1175,37 +1241,82 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, con
     return IO.Written() == H.UncompressedSize() && IO.Crc() == H.CRC32;
 }
 
+namespace {
+
+// The inflate state of a thread, set up once and reset for each member: a
+// test of many small members would otherwise spend its time making and
+// freeing the state and its window.
+class ThreadInflater {
+public:
+    ~ThreadInflater()
+    {
+        if (FReady)
+            inflateEnd(&FZ);
+    }
+    z_stream &Start()
+    {
+        if (!FReady) {
+            FZ = z_stream{};
+            if (inflateInit2(&FZ, -15) != Z_OK)
+                throw EZCompressionError(QStringLiteral("error"));
+            FReady = true;
+        } else if (inflateReset(&FZ) != Z_OK) {
+            throw EZCompressionError(QStringLiteral("error"));
+        }
+        // Input the last member left unread (after an error, or past its end)
+        // is no input of this one.
+        FZ.next_in = nullptr;
+        FZ.avail_in = 0;
+        return FZ;
+    }
+    unsigned char *Window()
+    {
+        if (!FWindow)
+            FWindow = std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(ChunkSize));
+        return FWindow.get();
+    }
+
+private:
+    z_stream FZ{};
+    bool FReady = false;
+    std::unique_ptr<unsigned char[]> FWindow;
+};
+
+} // namespace
+
 void TUnZipper::Inflate(ZipDetail::MemberIO &IO)
 {
-    z_stream Z {};
-    if (inflateInit2(&Z, -15) != Z_OK)
-        throw EZCompressionError(QStringLiteral("error"));
-    std::vector<unsigned char> Window(static_cast<size_t>(ChunkSize));
-    try {
-        int Rc = Z_OK;
-        while (Rc != Z_STREAM_END) {
-            if (Z.avail_in == 0 && IO.Remaining() > 0) {
-                const unsigned char *Data = nullptr;
-                Z.avail_in = uInt(IO.Input(Data));
-                Z.next_in = const_cast<Bytef *>(Data);
-            }
-            Z.next_out = Window.data();
-            Z.avail_out = uInt(Window.size());
-            Rc = inflate(&Z, Z_NO_FLUSH);
-            if (Rc < 0 && !(Rc == Z_BUF_ERROR && Z.avail_out != 0 && IO.Remaining() > 0))
-                throw EZCompressionError(QStringLiteral("error"));
-            IO.Output(Window.data(), qint64(Window.size() - Z.avail_out));
-            if (Rc == Z_BUF_ERROR && IO.Remaining() == 0 && Z.avail_in == 0)
-                throw EZCompressionError(QStringLiteral("error"));
-            if (Rc != Z_STREAM_END && Z.avail_in == 0 && IO.Remaining() == 0 && Z.avail_out != 0)
-                // The stream ended before its end code: the data is cut short.
-                throw EZCompressionError(QStringLiteral("error"));
+    thread_local ThreadInflater Inflater;
+    z_stream &Z = Inflater.Start();
+    unsigned char *Window = Inflater.Window();
+    const uInt WindowSize = uInt(ChunkSize);
+    int Rc = Z_OK;
+    while (Rc != Z_STREAM_END) {
+        if (Z.avail_in == 0 && IO.Remaining() > 0) {
+            const unsigned char *Data = nullptr;
+            Z.avail_in = uInt(IO.Input(Data));
+            Z.next_in = const_cast<Bytef *>(Data);
         }
-    } catch (...) {
-        inflateEnd(&Z);
-        throw;
+        Z.next_out = Window;
+        Z.avail_out = WindowSize;
+        Rc = inflate(&Z, Z_NO_FLUSH);
+        if (Rc < 0 && !(Rc == Z_BUF_ERROR && Z.avail_out != 0 && IO.Remaining() > 0))
+            throw EZCompressionError(QStringLiteral("error"));
+        IO.Output(Window, qint64(WindowSize - Z.avail_out));
+        if (Rc == Z_BUF_ERROR && IO.Remaining() == 0 && Z.avail_in == 0)
+            throw EZCompressionError(QStringLiteral("error"));
+        if (Rc != Z_STREAM_END && Z.avail_in == 0 && IO.Remaining() == 0 && Z.avail_out != 0)
+            // The stream ended before its end code: the data is cut short.
+            throw EZCompressionError(QStringLiteral("error"));
     }
-    inflateEnd(&Z);
+}
+
+QString TUnZipper::RunBase() const
+{
+    // The current folder is asked once a run, not once a member.
+    if (!FRunBase.isEmpty())
+        return FRunBase;
+    return FDestDir.isEmpty() ? GetCurrentDir() : FDestDir;
 }
 
 QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
@@ -1227,15 +1338,14 @@ QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
             Dir = Dir.mid(2);
         Rel = Dir;
     }
-    Rel += H.FileName();
-    const bool IsFolder = H.FileName().isEmpty();
+    Rel += H.FileNameRef();
+    const bool IsFolder = H.FileNameRef().isEmpty();
     const QString Clean = ZipDetail::CleanRelativePath(Rel, IsFolder);
     if (Clean.isNull()) {
         Refused = true;
         return QString();
     }
-    const QString Base = FDestDir.isEmpty() ? GetCurrentDir() : FDestDir;
-    return ZipDetail::JoinPath(Base, Clean);
+    return ZipDetail::JoinPath(RunBase(), Clean);
 }
 
 // One member on its way out: what the steps before, during and after its
@@ -1367,9 +1477,9 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
     };
     if (Refused)
         return Skip(skrCannotCreate);
-    const QString Base = FDestDir.isEmpty() ? GetCurrentDir() : FDestDir;
+    const QString Base = RunBase();
 
-    if (W.FileName().isEmpty()) {
+    if (W.FileNameRef().isEmpty()) {
         if (Kind == RunKind::Extract && RecreateDirs && !MakeFolders(Base, FName))
             return Skip(skrCannotCreate);
         ++Count;
@@ -1641,9 +1751,12 @@ int TUnZipper::RunExtraction(RunKind Kind)
                 Z->SetSortMode(Sort);
             Z->FCancel = false;
             Z->FMadeFolders.clear();
+            Z->FRunBase.clear();
         }
     } Guard{this, SavedSort};
     FMadeFolders.clear();
+    FRunBase.clear();
+    FRunBase = RunBase();
 
     TSortedZip *List = View();
     int NumFiles = 0;
@@ -1677,7 +1790,7 @@ int TUnZipper::RunExtraction(RunKind Kind)
             for (qsizetype J = 0; J < Masks.size() && !Sel; ++J)
                 Sel = WildcardMatches(Masks[J], Name);
         }
-        if (H->FileName().isEmpty() && !RecreateDirs)
+        if (H->FileNameRef().isEmpty() && !RecreateDirs)
             Sel = false;
         H->Selected = Sel ? 1 : 0;
         if (Sel) {

@@ -177,6 +177,11 @@ protected:
     void ReadLazyComment(TZipHeaderInfo &H);
     // Where a member's data must end: the next member or the central directory.
     qint64 MemberDataLimit(const TZipHeaderInfo &H) const;
+    // The size of the open archive (or part), asked once while it stays open.
+    qint64 ArchiveSize() const;
+    mutable qint64 FArchiveSize = 0;
+    mutable int FLastLimitIndex = -1;
+    mutable bool FSizeKnown = false;
 
     struct FileStamp {
         qint64 Seconds = 0;
@@ -265,6 +270,10 @@ private:
     void DecryptData(unsigned char *Data, qint64 Count);
     std::unique_ptr<ZipDetail::TraditionalCipher> FCipher;
     QString OutputPath(const TZipHeaderInfo &H, bool &Refused) const;
+    // The folder outputs go below: DestDir, else the current folder (taken
+    // once at the start of a run).
+    QString RunBase() const;
+    QString FRunBase;
     void ReportFile(qint64 Done, qint64 Size);
     void ReportTotal(qint64 Done);
     qint64 FTotalBytes = 0;

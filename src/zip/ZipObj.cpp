@@ -354,11 +354,22 @@ QString TZipHeaderInfo::DecodedComment() const
 
 void TZipHeaderInfo::SplitName(const QString &Name)
 {
-    QString N = Name;
-    N.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    const qsizetype Slash = N.lastIndexOf(QLatin1Char('\\'));
-    FDirectory = N.left(Slash + 1);
-    FFileName = N.mid(Slash + 1);
+    const qsizetype Slash = std::max(Name.lastIndexOf(QLatin1Char('/')), Name.lastIndexOf(QLatin1Char('\\')));
+    FFileName = Name.mid(Slash + 1);
+    if (Slash < 0) {
+        FDirectory.clear();
+        return;
+    }
+    // Members of one folder mostly come one after another: they share the
+    // text of their folder instead of each holding a copy.
+    thread_local QString LastAsGiven, LastDirectory;
+    const QStringView Dir = QStringView(Name).left(Slash + 1);
+    if (Dir != QStringView(LastAsGiven)) {
+        LastAsGiven = Dir.toString();
+        LastDirectory = LastAsGiven;
+        LastDirectory.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    }
+    FDirectory = LastDirectory;
 }
 
 TZip64ExtendedInfo &TZipHeaderInfo::Zip64()
@@ -661,13 +672,22 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
     LocalExtraFieldLength = 0;
     CentralHeaderPosition = P;
 
+    // The extra field is looked at here and not kept: a small one is read
+    // into a buffer on the stack (what is taken from it is copied out).
     QByteArray Extra;
+    char Small[256];
     if (ExtraFieldLength > 0) {
         ExtraFieldPosition = Stream->Position();
         StoredExtraLength = ExtraFieldLength;
-        Extra = QByteArray(ExtraFieldLength, '\0');
-        const qint64 N = std::max<qint64>(0, Stream->Read(Extra.data(), Extra.size()));
-        Extra.truncate(N);
+        qint64 N = 0;
+        if (ExtraFieldLength <= int(sizeof Small)) {
+            N = std::max<qint64>(0, Stream->Read(Small, ExtraFieldLength));
+            Extra = QByteArray::fromRawData(Small, qsizetype(N));
+        } else {
+            Extra = QByteArray(ExtraFieldLength, '\0');
+            N = std::max<qint64>(0, Stream->Read(Extra.data(), Extra.size()));
+            Extra.truncate(N);
+        }
         const auto *E = reinterpret_cast<const unsigned char *>(Extra.constData());
         qint64 At = 0;
         while (At + 4 <= N) {
