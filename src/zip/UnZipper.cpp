@@ -719,7 +719,11 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     // are many and small, and the archive's own buffer suits member data.
     std::unique_ptr<TS_BufferStream> Ahead;
     if (!Multi && !FFromZfc && Total > 0) {
-        Ahead = std::make_unique<TS_BufferStream>(Dir, DirectoryBufferSize);
+        // As large as the directory says it is (what it says is checked by
+        // reading, not trusted for the size of anything but this buffer).
+        const qint64 Stated = std::max<qint64>(FEndCentral.SizeOfCentralDirectory(), 0);
+        const int Size = int(std::clamp<qint64>(Stated + 512, ArchiveBufferSize, DirectoryBufferSize));
+        Ahead = std::make_unique<TS_BufferStream>(Dir, Size);
         Dir = Ahead.get();
     }
     std::function<TStream *()> NextDisk;
@@ -747,6 +751,7 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     // While the headers come in archive order no two can claim the same
     // local header; the claims are only gathered once one comes out of order.
     std::vector<std::unique_ptr<TZipHeaderInfo>> Read;
+    Read.reserve(size_t(std::clamp<qint64>(Total, 0, 1 << 20)));
     QSet<std::pair<quint32, qint64>> Claimed;
     bool InOrder = true;
     // A header cut by the end of a part goes on in the next one, which
@@ -856,8 +861,18 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
                 return FMembers->Compare(A.get(), B.get()) < 0;
             });
         FMembers->SetCapacity(FMembers->Count() + int(Read.size()));
-        for (auto &H : Read)
-            FMembers->Add(H.release());
+        // The headers now follow one another in archive order, none equal
+        // (a second claim was refused): into an empty list they go as they are.
+        const bool Append = FMembers->Count() == 0;
+        for (auto &H : Read) {
+            if (!Append) {
+                FMembers->Add(H.release());
+                continue;
+            }
+            if (H->Zip64ExtendedInfo())
+                FMembers->HasZip64 = true;
+            FMembers->Insert(FMembers->Count(), H.release());
+        }
     }
 
     if (FEndCentral.ZipCommentLength() > 0 && (FFromZfc || FEndCentral.NumberOfThisDisk() > 0)) {
@@ -1375,8 +1390,69 @@ bool TUnZipper::MakeFolders(const QString &Base, const QString &Folder)
     return true;
 }
 
+bool TUnZipper::TestOne(int Index, TZipHeaderInfo &H, int &Count, bool &Retry)
+{
+    // The steps of an extraction up to the decoding, whose output goes
+    // nowhere. The member is read as it is listed, and the name its events
+    // get (where it would be extracted) is made only for a handler to take,
+    // or to see whether the name must be refused.
+    Retry = false;
+    bool Refused = false;
+    QString FName;
+    const bool Plain = (!RecreateDirs || H.DirectoryRef().isEmpty()) && ZipDetail::IsPlainRelativePath(H.FileNameRef());
+    if (!Plain || OnSkippingFile || OnStartUnZip || OnEndUnZip) {
+        const QString Safe = OutputPath(H, Refused);
+        FName = Refused ? H.StoredName() : Safe;
+    }
+    auto Skip = [&](TSkipReason Reason) {
+        bool Again = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, Reason, FName, Index, Again);
+        return false;
+    };
+    if (Refused)
+        return Skip(skrCannotCreate);
+    if (H.FileNameRef().isEmpty()) {
+        ++Count;
+        return true;
+    }
+    bool SkipIt = false;
+    if (OnStartUnZip)
+        OnStartUnZip(this, Index, FName, SkipIt);
+    if (SkipIt)
+        return false;
+    if (!CanDecodeMethod(H.CompressionMethod)) {
+        // Named: a member nobody can read is a failure.
+        ++FFailed;
+        ShowLibraryMessage(197, UnknownMethodText(H), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
+        return false;
+    }
+    if (!AcceptPassword(Index, H)) {
+        ++FFailed;
+        return Skip(skrBadPassword);
+    }
+    NullSink Null;
+    quint32 Calc = 0;
+    if (DecodeMember(H, Null, Calc)) {
+        if (OnEndUnZip)
+            OnEndUnZip(this, Index, FName);
+        ++Count;
+        return true;
+    }
+    // A member that decodes wrong under a password may have met a wrong
+    // password whose check byte happened to fit: a new one retries it.
+    ExtractJob J;
+    J.Index = Index;
+    J.W.Assign(H);
+    J.FName = FName;
+    J.Calc = Calc;
+    return BadMemberData(J, Retry);
+}
+
 bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry)
 {
+    if (Kind == RunKind::Test)
+        return TestOne(Index, Listed, Count, Retry);
     std::unique_ptr<ExtractJob> Job;
     const bool Handled = PrepareExtract(Index, Listed, Kind, Count, Retry, Job);
     if (!Job)
@@ -1500,25 +1576,6 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
         ++FFailed;
         return Skip(skrBadPassword);
     }
-    // A member that decodes wrong under a password may have met a wrong
-    // password whose check byte happened to fit: a new one retries it.
-    auto BadData = [&](quint32 Calc) {
-        J->FName = FName;
-        J->Calc = Calc;
-        return BadMemberData(*J, Retry);
-    };
-    if (Kind == RunKind::Test) {
-        NullSink Null;
-        quint32 Calc = 0;
-        if (DecodeMember(W, Null, Calc)) {
-            if (OnEndUnZip)
-                OnEndUnZip(this, Index, FName);
-            ++Count;
-            return true;
-        }
-        return BadData(Calc);
-    }
-
     // Folders of the output: inside the destination none may be a link.
     if (BeforeFolders)
         BeforeFolders(FName);
@@ -1731,6 +1788,131 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
     Drain();
 }
 
+void TUnZipper::TestParallel(TSortedZip *List, int Threads, int &Count)
+{
+    // Plain members (stored or deflated, not encrypted, named as they may
+    // be) are decoded by workers, a run of neighbours at a time, each run
+    // read in order through a stream of its own; the others, and every
+    // event, come on this thread in member order. The members are taken a
+    // window at a time, so a cancel or a failure stops within one window.
+    struct Member {
+        int Index = 0;
+        TZipHeaderInfo *H = nullptr;
+        qint64 Limit = 0;
+        bool OnWorker = false;
+        bool Good = false;
+        quint32 Calc = 0;
+        std::exception_ptr Error;
+    };
+    constexpr size_t WindowSize = 8192;
+    constexpr size_t RunSize = 256;
+    std::vector<Member> Window;
+    std::mutex Lock;
+    std::condition_variable AllDone;
+    int Running = 0;
+    std::atomic<bool> Stop{false};
+    const QString Archive = FZipName;
+    ZipDetail::TaskPool Pool(Threads);
+    struct StopWorkers {
+        std::atomic<bool> &Stop;
+        ZipDetail::TaskPool &Pool;
+        ~StopWorkers()
+        {
+            Stop = true;
+            Pool.Stop();
+        }
+    } Guard{Stop, Pool};
+
+    auto Decode = [this, &Stop, &Archive, &Lock, &AllDone, &Running](Member *First, Member *Last) {
+        std::unique_ptr<TLFNFileStream> In;
+        for (Member *M = First; M != Last && !Stop; ++M) {
+            if (!M->OnWorker)
+                continue;
+            try {
+                if (!In)
+                    In = std::make_unique<TLFNFileStream>(Archive, fmOpenRead | fmShareDenyNone, false, ArchiveBufferSize);
+                const WorkerContext Ctx{In.get(), M->Limit, &Stop};
+                NullSink Null;
+                M->Good = DecodeMember(*M->H, Null, M->Calc, &Ctx);
+            } catch (...) {
+                M->Error = std::current_exception();
+            }
+        }
+        {
+            std::lock_guard<std::mutex> G(Lock);
+            --Running;
+        }
+        AllDone.notify_all();
+    };
+    auto RunWindow = [&] {
+        for (size_t B = 0; B < Window.size(); B += RunSize) {
+            Member *First = Window.data() + B;
+            Member *Last = Window.data() + std::min(Window.size(), B + RunSize);
+            {
+                std::lock_guard<std::mutex> G(Lock);
+                ++Running;
+            }
+            Pool.Submit([Decode, First, Last] { Decode(First, Last); });
+        }
+        {
+            std::unique_lock<std::mutex> G(Lock);
+            AllDone.wait(G, [&] { return Running == 0; });
+        }
+        for (Member &M : Window) {
+            CheckCancel();
+            bool Retry = false;
+            if (!M.OnWorker) {
+                do
+                    TestOne(M.Index, *M.H, Count, Retry);
+                while (Retry);
+                continue;
+            }
+            if (M.Error)
+                std::rethrow_exception(M.Error);
+            QString FName;
+            if (OnEndUnZip || OnSkippingFile) {
+                bool Refused = false;
+                FName = OutputPath(*M.H, Refused);
+            }
+            if (M.Good) {
+                if (OnEndUnZip)
+                    OnEndUnZip(this, M.Index, FName);
+                ++Count;
+            } else {
+                ExtractJob J;
+                J.Index = M.Index;
+                J.W.Assign(*M.H);
+                J.FName = FName;
+                J.Calc = M.Calc;
+                BadMemberData(J, Retry);
+            }
+            FTotalDone = AddDeclaredSize(FTotalDone, M.H->UncompressedSize());
+            ReportTotal(FTotalDone);
+        }
+        Window.clear();
+    };
+
+    for (int I = 0; I < List->Count(); ++I) {
+        TZipHeaderInfo *H = List->Item(I);
+        if (!H->Selected)
+            continue;
+        Member M;
+        M.Index = I;
+        M.H = H;
+        // A name that must be refused is refused on this thread (TestOne).
+        bool Refused = H->FileNameRef().isEmpty();
+        if (!Refused && !((!RecreateDirs || H->DirectoryRef().isEmpty()) && ZipDetail::IsPlainRelativePath(H->FileNameRef())))
+            OutputPath(*H, Refused);
+        M.OnWorker = !Refused && !H->IsEncrypted() && (H->CompressionMethod == 0 || H->CompressionMethod == 8);
+        if (M.OnWorker)
+            M.Limit = MemberDataLimit(*H);
+        Window.push_back(std::move(M));
+        if (Window.size() >= WindowSize)
+            RunWindow();
+    }
+    RunWindow();
+}
+
 int TUnZipper::RunExtraction(RunKind Kind)
 {
     if (Kind == RunKind::Extract && FDestDir == QLatin1String("?"))
@@ -1805,9 +1987,13 @@ int TUnZipper::RunExtraction(RunKind Kind)
     const int Threads = ExtractThreads > 0 ? ExtractThreads : int(std::max(1u, std::thread::hardware_concurrency()));
     // Members are decoded side by side unless the application follows each
     // file's progress, which only one member at a time can give.
-    if (NumFiles > 1 && !StopNow && Kind == RunKind::Extract && Threads > 1 && FMultiMode == mmNone && !FZipIsStream
-        && !OnFilePercentDone) {
+    const bool Parallel = NumFiles > 1 && !StopNow && Threads > 1 && FMultiMode == mmNone && !FZipIsStream
+        && !OnFilePercentDone;
+    if (Parallel && Kind == RunKind::Extract) {
         ExtractParallel(List, Threads, Count);
+    } else if (Parallel && !OnStartUnZip) {
+        // A test whose members the application does not pick one by one.
+        TestParallel(List, Threads, Count);
     } else if (NumFiles > 0 && !StopNow) {
         for (int I = 0; I < List->Count(); ++I) {
             TZipHeaderInfo *H = List->Item(I);

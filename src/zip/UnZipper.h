@@ -240,6 +240,8 @@ private:
     };
     bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, const WorkerContext *Worker = nullptr);
     bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count, bool &Retry);
+    // ExtractOne of a test run.
+    bool TestOne(int Index, TZipHeaderInfo &H, int &Count, bool &Retry);
     // The three steps of ExtractOne: everything up to the temporary output
     // file (a Job when the member is to be decoded), the decoding (on a
     // worker when Worker is given), and the check, rename and events.
@@ -254,6 +256,8 @@ private:
     bool BadMemberData(ExtractJob &J, bool &Retry);
     // Extracts the selected members of List with decoding on Threads workers.
     void ExtractParallel(TSortedZip *List, int Threads, int &Count);
+    // Tests them so.
+    void TestParallel(TSortedZip *List, int Threads, int &Count);
     class MemberStream;
     friend class MemberStream;
     // Seeks to a member's data after its local header; returns the

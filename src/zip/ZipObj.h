@@ -188,7 +188,7 @@ private:
     int LocalZip64Parts() const;
     static int LocalZip64Bytes(int Parts);
     void WriteCentralZip64Block(TStream *Stream, int Size);
-    void SplitName(const QString &Name);
+    void SplitName(QString Name);
     void UpdateNameLength();
     // Sets the name from its archive bytes by DecodeArchiveName.
     void TakeName(const QByteArray &Bytes, const QByteArray &Extra, int Host);

@@ -15,11 +15,8 @@
 
 namespace ZipDetail {
 
-namespace {
-
-// True for a path of plain parts: no empty part, no "." or "..", no
-// separator at either end and no NUL. Most member names are such a path.
-bool PlainParts(const QString &Path)
+// Most member names are such a path.
+bool IsPlainRelativePath(const QString &Path)
 {
     qsizetype Start = 0;
     const qsizetype N = Path.size();
@@ -40,11 +37,9 @@ bool PlainParts(const QString &Path)
     return true;
 }
 
-} // namespace
-
 QString CleanRelativePath(const QString &Path, bool IsFolder)
 {
-    if (PlainParts(Path)) {
+    if (IsPlainRelativePath(Path)) {
         QString R = Path;
         R.replace(QLatin1Char('\\'), QLatin1Char('/'));
         if (IsFolder)
