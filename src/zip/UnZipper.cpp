@@ -627,7 +627,6 @@ void TUnZipper::SwitchToDisk(quint32 Disk)
     }
     FOwnedArchive.reset();
     FArchive = nullptr;
-    FSizeKnown = false;
     FOwnedArchive = std::make_unique<TLFNFileStream>(Name, fmShareDenyNone, FlushFilesOnClose, ArchiveBufferSize);
     FArchive = FOwnedArchive.get();
     FSizeKnown = false;
