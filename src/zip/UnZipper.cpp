@@ -1680,10 +1680,10 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
             } catch (...) {
                 P->Job->Error = std::current_exception();
             }
-            {
-                std::lock_guard<std::mutex> G(P->Lock);
-                P->Done = true;
-            }
+            // Notified under the lock: the caller frees the slot as soon as
+            // it sees Done, and it takes the lock before it does.
+            std::lock_guard<std::mutex> G(P->Lock);
+            P->Done = true;
             P->Ready.notify_all();
         }
     };
@@ -1837,10 +1837,8 @@ void TUnZipper::TestParallel(TSortedZip *List, int Threads, int &Count)
                 M->Error = std::current_exception();
             }
         }
-        {
-            std::lock_guard<std::mutex> G(Lock);
-            --Running;
-        }
+        std::lock_guard<std::mutex> G(Lock);
+        --Running;
         AllDone.notify_all();
     };
     auto RunWindow = [&] {
