@@ -1,12 +1,18 @@
 // Zips a generated folder (HTML and text pages, incompressible picture data)
 // at level 6 and extracts it again, once with our library and once with
 // Info-ZIP's zip and unzip, and prints the time and size ratios; then the
-// same for a folder of many tiny files. Each case runs several times, ours
-// and the peer's in turn, since the machine is shared: every ratio is
-// printed with the median. The core count and load average are printed too.
+// same for a folder of many tiny files, whose archive is then listed and
+// tested beside "unzip -l", "unzip -t", "7z l" and "7z t". Each case runs
+// several times, ours and the peer's in turn, since the machine is shared:
+// every ratio is printed with the median. The core count and load average
+// are printed too.
 //
-//   zip_bench [megabytes] [work folder] [tiny files] [runs] [big|tiny]
+//   zip_bench [megabytes] [work folder] [tiny files] [runs] [big|tiny|list]
+//
+// "list" makes the tiny files' archive with Info-ZIP's zip and only lists
+// and tests it.
 
+#include "zip/UnZipper.h"
 #include "zip/Zipper.h"
 
 #include <QCoreApplication>
@@ -77,6 +83,8 @@ void Program(const QString &Name, const QStringList &Args, const QString &Dir)
 {
     QProcess P;
     P.setWorkingDirectory(Dir);
+    // What a peer prints goes nowhere, as the listing we make goes nowhere.
+    P.setStandardOutputFile(QProcess::nullDevice());
     P.start(Name, Args);
     if (!P.waitForFinished(-1) || P.exitCode() != 0)
         qFatal("%s failed", qPrintable(Name));
@@ -172,14 +180,52 @@ int main(int argc, char **argv)
         std::printf("folder: %.1f MB\n", double(Bytes) / 1048576.0);
         Case(QStringLiteral("zip"), Root);
     }
-    if (Only.isEmpty() || Only == "tiny") {
+    // Listing and testing an archive of many members, beside unzip and 7z:
+    // each lists names, sizes and dates, and tests every member's data.
+    auto ListAndTest = [&](const QString &Zip) {
+        auto Nothing = [](bool) {};
+        auto List = [&] {
+            TUnZipper U;
+            U.SetZipName(Zip);
+            U.OpenAndReadDirectory();
+            qint64 Sum = 0;
+            for (int I = 0; I < U.MemberCount(); ++I) {
+                const TZipHeaderInfo *H = U.Member(I);
+                Sum += H->FileName().size() + H->UncompressedSize() + H->LastModFileDateTime;
+            }
+            if (Sum == 0)
+                qFatal("nothing listed");
+        };
+        auto Test = [&] {
+            TUnZipper U;
+            U.SetZipName(Zip);
+            U.DoAll = true;
+            U.TestFiles();
+            if (U.FailedCount() != 0)
+                qFatal("members failed their test");
+        };
+        const QString Dir = QFileInfo(Zip).absolutePath();
+        Compare("list/unzip:", Runs, Nothing, List, [&] { Program(QStringLiteral("unzip"), {QStringLiteral("-l"), Zip}, Dir); });
+        Compare("list/7z:", Runs, Nothing, List, [&] { Program(QStringLiteral("7z"), {QStringLiteral("l"), Zip}, Dir); });
+        Compare("test/unzip:", Runs, Nothing, Test, [&] { Program(QStringLiteral("unzip"), {QStringLiteral("-tq"), Zip}, Dir); });
+        Compare("test/7z:", Runs, Nothing, Test, [&] { Program(QStringLiteral("7z"), {QStringLiteral("t"), Zip}, Dir); });
+    };
+
+    if (Only.isEmpty() || Only == "tiny" || Only == "list") {
         // Many tiny files: the cost per file.
         const QString Small = Tmp.path() + QStringLiteral("/tiny");
         QRandomGenerator R{7};
         for (int I = 0; I < Tiny; ++I)
             Write(Small + QStringLiteral("/d%1/f%2.txt").arg(I % 100).arg(I), QByteArray("item ").repeated(1 + int(R.bounded(40))));
         std::printf("folder: %d tiny files\n", Tiny);
-        Case(QStringLiteral("tiny"), Small);
+        if (Only == "list") {
+            const QString Zip = Tmp.path() + QStringLiteral("/theirs-tiny.zip");
+            Program(QStringLiteral("zip"), {QStringLiteral("-6qr"), Zip, QStringLiteral(".")}, Small);
+            ListAndTest(Zip);
+        } else {
+            Case(QStringLiteral("tiny"), Small);
+            ListAndTest(Tmp.path() + QStringLiteral("/ours-tiny.zip"));
+        }
     }
     std::printf("load average at the end: %s\n", qPrintable(LoadAverage()));
     return 0;

@@ -9,6 +9,7 @@
 #include "detail/GIFStrings.h"
 
 #include "platform/graphics/ClipboardData.h"
+#include "platform/graphics/Metafile.h"
 
 #include <QHash>
 #include <algorithm>
@@ -211,8 +212,8 @@ void TGIFSubImage::AssignGraphic(const TGraphic &Source)
     if (Source.Empty())
         return;
     CheckBounds(Source.Width(), Source.Height());
-    // The graphic through a bitmap: an icon is drawn, anything else assigned
-    // (and drawn when it cannot be).
+    // The graphic through a bitmap: an icon or a metafile is drawn, anything
+    // else assigned (and drawn when it cannot be).
     TBitmap Temp;
     auto DrawInto = [&] {
         Temp.Assign(nullptr);
@@ -221,7 +222,8 @@ void TGIFSubImage::AssignGraphic(const TGraphic &Source)
         Temp.Canvas()->Draw(0, 0, const_cast<TGraphic *>(&Source));
     };
     const auto *Icon = dynamic_cast<const TIcon *>(&Source);
-    if (Icon) {
+    const auto *Metafile = dynamic_cast<const TMetafile *>(&Source);
+    if (Icon || Metafile) {
         try {
             DrawInto();
         } catch (const Exception &) {
@@ -235,10 +237,10 @@ void TGIFSubImage::AssignGraphic(const TGraphic &Source)
         }
     }
     AssignBitmap(Temp);
+    const int W = Width(), H = Height();
     if (Icon && !Icon->Image().isNull() && Icon->Image().hasAlphaChannel()) {
         // The icon's mask: its fully transparent pixels.
         const QImage A = Icon->Image().convertToFormat(QImage::Format_ARGB32);
-        const int W = Width(), H = Height();
         std::vector<uint8_t> Mask(size_t(W) * size_t(H), 0);
         for (int Y = 0; Y < std::min(H, A.height()); ++Y) {
             const QRgb *Row = reinterpret_cast<const QRgb *>(A.constScanLine(Y));
@@ -246,7 +248,40 @@ void TGIFSubImage::AssignGraphic(const TGraphic &Source)
                 Mask[size_t(Y) * size_t(W) + size_t(X)] = qAlpha(Row[X]) == 0;
         }
         TransparencyFromMask(Mask);
+    } else if (Metafile && !Empty()) {
+        TransparencyFromMask(MetafileMask(*Metafile, W, H));
     }
+}
+
+std::vector<uint8_t> TGIFSubImage::MetafileMask(const TMetafile &Source, int W, int H)
+{
+    // The metafile drawn on white and on black: where it paints, both show
+    // the same colour, and the two combined by exclusive or give black;
+    // where it leaves the background, white. The white pixels are the mask.
+    auto Backdrop = [&](TBitmap &B, TColor Color) {
+        B.SetPixelFormat(pf24bit);
+        B.SetSize(W, H);
+        TCanvas *C = B.Canvas();
+        C->Brush()->SetColor(Color);
+        C->Brush()->SetStyle(bsSolid);
+        C->FillRect(C->ClipRect());
+        C->Draw(0, 0, const_cast<TMetafile *>(&Source));
+    };
+    TBitmap OnWhite, OnBlack;
+    Backdrop(OnWhite, clWhite);
+    Backdrop(OnBlack, clBlack);
+    OnWhite.Canvas()->CopyMode = cmSrcInvert;
+    OnWhite.Canvas()->CopyRect(TRect(0, 0, W, H), OnBlack.Canvas(), TRect(0, 0, W, H));
+    OnWhite.Canvas()->CopyMode = cmSrcCopy;
+
+    const QImage Pixels = OnWhite.Image().convertToFormat(QImage::Format_RGB32);
+    std::vector<uint8_t> Mask(size_t(W) * size_t(H), 0);
+    for (int Y = 0; Y < std::min(H, Pixels.height()); ++Y) {
+        const QRgb *Row = reinterpret_cast<const QRgb *>(Pixels.constScanLine(Y));
+        for (int X = 0; X < std::min(W, Pixels.width()); ++X)
+            Mask[size_t(Y) * size_t(W) + size_t(X)] = (Row[X] & 0xFFFFFF) != 0;
+    }
+    return Mask;
 }
 
 void TGIFSubImage::TransparencyFromMask(const std::vector<uint8_t> &Mask)

@@ -679,33 +679,45 @@ const TGIFExtensionClass TGIFTextExtension::Class = {
 
 void TGIFTextExtension::LoadData(TStream *Stream)
 {
-    uint8_t B[13];
-    ReadCheck(Stream, B, 13);
-    FPlainTextExtension.BlockSize = B[0];
-    FPlainTextExtension.Left = GetLE16(B + 1);
-    FPlainTextExtension.Top = GetLE16(B + 3);
-    FPlainTextExtension.Width = GetLE16(B + 5);
-    FPlainTextExtension.Height = GetLE16(B + 7);
-    FPlainTextExtension.CellWidth = B[9];
-    FPlainTextExtension.CellHeight = B[10];
-    FPlainTextExtension.TextFGColorIndex = B[11];
-    FPlainTextExtension.TextBGColorIndex = B[12];
+    // The first block is read by the size it states: a writer may put more
+    // or fewer bytes in it than the 12 the extension uses, and the text
+    // follows it all the same. Fields the block does not hold are 0; bytes
+    // past the 12 are kept, so the extension is written back as it came.
+    uint8_t Size = 0;
+    ReadCheck(Stream, &Size, 1);
+    QByteArray Block(Size, '\0');
+    ReadCheck(Stream, Block.data(), Size);
+    uint8_t B[12] = {};
+    std::memcpy(B, Block.constData(), std::min<size_t>(Size, sizeof B));
+    FPlainTextExtension.BlockSize = Size;
+    FPlainTextExtension.Left = GetLE16(B);
+    FPlainTextExtension.Top = GetLE16(B + 2);
+    FPlainTextExtension.Width = GetLE16(B + 4);
+    FPlainTextExtension.Height = GetLE16(B + 6);
+    FPlainTextExtension.CellWidth = B[8];
+    FPlainTextExtension.CellHeight = B[9];
+    FPlainTextExtension.TextFGColorIndex = B[10];
+    FPlainTextExtension.TextBGColorIndex = B[11];
+    FBlockRest = Block.mid(int(sizeof B));
     ReadStrings(Stream, FText);
 }
 
 void TGIFTextExtension::SaveData(TStream *Stream)
 {
-    uint8_t B[13];
-    B[0] = FPlainTextExtension.BlockSize;
-    PutLE16(B + 1, FPlainTextExtension.Left);
-    PutLE16(B + 3, FPlainTextExtension.Top);
-    PutLE16(B + 5, FPlainTextExtension.Width);
-    PutLE16(B + 7, FPlainTextExtension.Height);
-    B[9] = FPlainTextExtension.CellWidth;
-    B[10] = FPlainTextExtension.CellHeight;
-    B[11] = FPlainTextExtension.TextFGColorIndex;
-    B[12] = FPlainTextExtension.TextBGColorIndex;
-    Stream->WriteBuffer(B, 13);
+    uint8_t B[12];
+    PutLE16(B, FPlainTextExtension.Left);
+    PutLE16(B + 2, FPlainTextExtension.Top);
+    PutLE16(B + 4, FPlainTextExtension.Width);
+    PutLE16(B + 6, FPlainTextExtension.Height);
+    B[8] = FPlainTextExtension.CellWidth;
+    B[9] = FPlainTextExtension.CellHeight;
+    B[10] = FPlainTextExtension.TextFGColorIndex;
+    B[11] = FPlainTextExtension.TextBGColorIndex;
+    const uint8_t Size = FPlainTextExtension.BlockSize;
+    WriteByte(Stream, Size);
+    Stream->WriteBuffer(B, std::min<qint64>(Size, qint64(sizeof B)));
+    if (Size > sizeof B)
+        Stream->WriteBuffer(FBlockRest.constData(), Size - qint64(sizeof B));
     WriteStrings(Stream, FText);
 }
 

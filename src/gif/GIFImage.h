@@ -22,6 +22,7 @@ class TGIFImage;
 class TGIFSubImage;
 class TGIFList;
 class TGIFGraphicControlExtension;
+class TMetafile;
 
 enum TGIFVersion { gvUnknown = 0, gv87a = 1, gv89a = 2 };
 
@@ -328,6 +329,7 @@ protected:
 
 private:
     TTextExtensionRec FPlainTextExtension;
+    QByteArray FBlockRest;   // what the first block holds past its 12 bytes
     TStringList FText;
 };
 
@@ -552,6 +554,9 @@ private:
     // Makes the pixels whose Mask entry is not 0 transparent (a black entry
     // added to the local table), when the table has room.
     void TransparencyFromMask(const std::vector<uint8_t> &Mask);
+    // The pixels a metafile leaves unpainted in W x H (1), from its drawings
+    // on white and on black combined by exclusive or.
+    static std::vector<uint8_t> MetafileMask(const TMetafile &Source, int W, int H);
     // MakeUnchangedTransparent with the frame whose transparent index a frame
     // drawn with the global table reuses (the first other transparent frame
     // without a table of its own) found by Shared, asked at most once. The

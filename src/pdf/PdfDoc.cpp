@@ -557,6 +557,7 @@ void TPdfDoc::CloseDocument()
     FFontList.clear();
     FXObjectList.clear();
     FXObjectNames.clear();
+    FSharedImages.clear();
     FCurrentPages = nullptr;
     FTrailer.reset();
     FHeader.reset();

@@ -359,6 +359,11 @@ public:
     void RegisterXObject(TPdfObject *AObject, const QByteArray &AName);
     // The XObject registered under AName, or none.
     TPdfObject *GetXObject(const QByteArray &AName) const;
+    // Shared images: the name of the image added with Key (a digest of what
+    // the image object holds), or none; and the key of an image added.
+    QByteArray SharedImageName(const QByteArray &Key) const { return FSharedImages.value(Key); }
+    void SetSharedImageName(const QByteArray &Key, const QByteArray &AName) { FSharedImages.insert(Key, AName); }
+    int SharedImageCount() const { return int(FSharedImages.size()); }
 
     // Destinations and outline entries live as long as the open document.
     TPdfDestination *CreateDestination();
@@ -405,6 +410,7 @@ private:
     TPdfOutlineRoot *FOutlineRoot = nullptr;
     std::vector<TPdfObject *> FXObjectList;
     QHash<QByteArray, TPdfObject *> FXObjectNames;
+    QHash<QByteArray, QByteArray> FSharedImages;
     // Shared with the streams whose bodies it holds; gone with the last of them.
     std::shared_ptr<PdfDetail::ScratchFile> FScratch;
     qint16 FDefaultPageWidth = 596;

@@ -6,6 +6,7 @@
 #include "platform/core/SysUtils.h"
 #include "platform/core/FileUtils.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -455,6 +456,37 @@ QByteArray FreeImageName(TPdfDoc *Doc, const QString &Name, quint32 Start, bool 
     return QByteArray();
 }
 
+// A digest of everything an image object holds: its dictionary and its body.
+QByteArray ImageDigest(TPdfImage &Image)
+{
+    TMemoryStream Text;
+    Image.Attributes()->WriteAsValue(&Text);
+    QCryptographicHash Hash(QCryptographicHash::Sha256);
+    Hash.addData(Text.Bytes());
+    Hash.addData(Image.Stream()->Bytes());
+    return Hash.result();
+}
+
+// The image object of a shared picture, added when the document holds none
+// of the same picture yet: the component's name for the first, a free name
+// after it for each other picture. Returns the name to draw.
+QByteArray AddSharedImage(TPdfDoc *Doc, const QString &Name, TGraphic *Picture, const QByteArray &Creator)
+{
+    std::unique_ptr<TPdfImage> Image = MakePdfImage(Picture, Creator);
+    const QByteArray Key = ImageDigest(*Image);
+    QByteArray ImageName = Doc->SharedImageName(Key);
+    if (!ImageName.isEmpty())
+        return ImageName;
+    ImageName = XObjectName(Name);
+    if (Doc->GetXObject(ImageName))
+        ImageName = FreeImageName(Doc, Name, quint32(Doc->SharedImageCount()), true);
+    if (ImageName.isEmpty())
+        throw Exception(QStringLiteral("image count over max value.."));
+    Doc->AddImage(ImageName, std::move(Image));
+    Doc->SetSharedImageName(Key, ImageName);
+    return ImageName;
+}
+
 } // namespace
 
 void TRpImage::SetPicture(TPicture *Value)
@@ -486,19 +518,16 @@ void TRpImage::RenderToPdf(TRpCanvas *ACanvas, TRect Rect)
         return;
     TPdfDoc *Doc = ACanvas->PdfCanvas()->Doc();
     QByteArray ImageName;
-    bool Create = true;
     if (SharedImage) {
-        ImageName = XObjectName(Name());
-        Create = !Doc->GetXObject(ImageName);
+        ImageName = AddSharedImage(Doc, Name(), FPicture->Graphic(), "Pdf-Bitmap");
     } else {
         // Counting from one random start; when every name is taken, AddImage reports it.
         const quint32 Start = QRandomGenerator::global()->bounded(65534u);
         ImageName = FreeImageName(Doc, Name(), Start, true);
         if (ImageName.isEmpty())
             ImageName = XObjectName(Name() + QString::number(Start));
-    }
-    if (Create)
         Doc->AddImage(ImageName, MakePdfImage(FPicture->Graphic(), "Pdf-Bitmap"));
+    }
     DrawImage(ACanvas, Rect, ImageName);
 }
 
@@ -519,17 +548,14 @@ void TRpJpegImage::RenderToPdf(TRpCanvas *ACanvas, TRect Rect)
         return;
     TPdfDoc *Doc = ACanvas->PdfCanvas()->Doc();
     QByteArray ImageName;
-    bool Create = true;
     if (SharedImage) {
-        ImageName = XObjectName(Name());
-        Create = !Doc->GetXObject(ImageName);
+        ImageName = AddSharedImage(Doc, Name(), FPicture->Graphic(), "Pdf-Jpeg");
     } else {
         ImageName = FreeImageName(Doc, Name(), 0, false);
         if (ImageName.isEmpty())
             throw Exception(QStringLiteral("image count over max value.."));
-    }
-    if (Create)
         Doc->AddImage(ImageName, MakePdfImage(FPicture->Graphic(), "Pdf-Jpeg"));
+    }
     DrawImage(ACanvas, Rect, ImageName);
 }
 

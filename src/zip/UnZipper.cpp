@@ -34,6 +34,7 @@ using namespace ZipDetail;
 namespace {
 
 constexpr int ArchiveBufferSize = 8192;
+constexpr int DirectoryBufferSize = 1 << 20;
 constexpr qint64 ChunkSize = 32768;
 
 // The time of a member's DOS stamp. The members of an archive mostly share a
@@ -59,6 +60,35 @@ qint64 AddDeclaredSize(qint64 Sum, qint64 Size)
     qint64 R = 0;
     return qAddOverflow(Sum, std::max<qint64>(Size, 0), &R) ? std::numeric_limits<qint64>::max() : R;
 }
+
+// A buffer of ChunkSize bytes lent by the thread to one member at a time:
+// testing many small members would otherwise make and free one for each.
+// A second member read while the first holds the buffer gets one of its own.
+class ChunkLease {
+public:
+    ChunkLease()
+    {
+        std::unique_ptr<unsigned char[]> &Slot = Spare();
+        FBuffer = Slot ? std::move(Slot) : std::make_unique_for_overwrite<unsigned char[]>(size_t(ChunkSize));
+    }
+    ~ChunkLease()
+    {
+        std::unique_ptr<unsigned char[]> &Slot = Spare();
+        if (!Slot)
+            Slot = std::move(FBuffer);
+    }
+    ChunkLease(const ChunkLease &) = delete;
+    ChunkLease &operator=(const ChunkLease &) = delete;
+    unsigned char *get() const { return FBuffer.get(); }
+
+private:
+    static std::unique_ptr<unsigned char[]> &Spare()
+    {
+        thread_local std::unique_ptr<unsigned char[]> Slot;
+        return Slot;
+    }
+    std::unique_ptr<unsigned char[]> FBuffer;
+};
 
 } // namespace
 
@@ -179,6 +209,7 @@ void TUnZipper::SetZipName(const QString &Value)
     DropDirectory();
     FOwnedArchive.reset();
     FArchive = nullptr;
+    FSizeKnown = false;
     FZipIsStream = false;
 }
 
@@ -187,6 +218,7 @@ void TUnZipper::SetZipStream(TStream *Stream)
     DropDirectory();
     FOwnedArchive.reset();
     FArchive = Stream;
+    FSizeKnown = false;
     FZipIsStream = Stream != nullptr;
 }
 
@@ -329,6 +361,7 @@ void TUnZipper::OpenArchive()
         // The file changed on disk (perhaps replaced by a new one): reopen it.
         FOwnedArchive.reset();
         FArchive = nullptr;
+        FSizeKnown = false;
         DropDirectory();
     }
     if (!FArchive) {
@@ -337,6 +370,7 @@ void TUnZipper::OpenArchive()
         FOwnedArchive = std::make_unique<TLFNFileStream>(FZipName, fmOpenRead | fmShareDenyWrite,
                                                          FlushFilesOnClose, ArchiveBufferSize);
         FArchive = FOwnedArchive.get();
+        FSizeKnown = false;
         FCurrentDisk = FEndCentral.NumberOfThisDisk();
     }
     if (!FDirectoryLoaded)
@@ -349,6 +383,7 @@ void TUnZipper::CloseArchive()
         return;
     FOwnedArchive.reset();
     FArchive = nullptr;
+    FSizeKnown = false;
 }
 
 void TUnZipper::OpenAndReadDirectory()
@@ -364,6 +399,7 @@ void TUnZipper::CloseAndForgetArchive()
     if (!FZipIsStream) {
         FOwnedArchive.reset();
         FArchive = nullptr;
+        FSizeKnown = false;
     }
     DropDirectory();
     FCurrentDisk = 0;
@@ -526,14 +562,26 @@ QString TUnZipper::PartName(quint32 Disk)
 {
     const int PartNum = int(Disk) + 1;
     const TSplitPartType Type = Disk + 1 >= FNumberOfDisks ? sptLast : (PartNum == 1 ? sptFirst : sptMiddle);
-    QString Name = SplitPartName(PartNum, Type);
-    // Sets named name.zip.z01, name.zip.z02, ... are read as well.
-    if (Type != sptLast && !OnFileNameForSplitPart && BlockMode == bmStandard && !FileExists(Name)) {
-        const QString Other = FBaseName + QStringLiteral(".zip.z%1").arg(PartNum, 2, 10, QLatin1Char('0'));
-        if (FileExists(Other))
-            Name = Other;
-    }
-    return Name;
+    if (OnFileNameForSplitPart || BlockMode != bmStandard)
+        return SplitPartName(PartNum, Type);
+    // A set is opened through its last part, whatever that part is named
+    // (a set made as name.zip reaches its user renamed, as name.qba).
+    if (Type == sptLast)
+        return FZipName;
+    // The other parts lie beside it, named after the archive less its last
+    // extension (as every split writer names them: a.b.z01 for a.b.zip),
+    // else name.z01 or name.zip.z01 from the base name.
+    const QString Number = QStringLiteral("z%1").arg(PartNum, 2, 10, QLatin1Char('0'));
+    const QString Dir = ExtractFilePath(FZipName);
+    const QString File = ExtractFileName(FZipName);
+    const qsizetype Dot = File.lastIndexOf(QLatin1Char('.'));
+    const QStringList Candidates{Dir + (Dot > 0 ? File.left(Dot) : File) + QLatin1Char('.') + Number,
+                                 SplitPartName(PartNum, Type),
+                                 FBaseName + QStringLiteral(".zip.") + Number};
+    for (const QString &Name : Candidates)
+        if (FileExists(Name))
+            return Name;
+    return Candidates.first();
 }
 
 bool TUnZipper::AskForDisk(int NextDisk, QString &FName)
@@ -568,16 +616,20 @@ void TUnZipper::SwitchToDisk(quint32 Disk)
     } else {
         Name = PartName(Disk);
         if (!FileExists(Name)) {
-            if (OnGetNextDisk)
-                OnGetNextDisk(this, int(Disk) + 1, Name);
-            if (Name.isEmpty() || !FileExists(Name))
+            if (!OnGetNextDisk)
+                throw EMissingSplitPart(Name);
+            OnGetNextDisk(this, int(Disk) + 1, Name);
+            if (Name.isEmpty())
                 throw EUserCanceled(QStringLiteral("User canceled loading new disk."));
+            if (!FileExists(Name))
+                throw EMissingSplitPart(Name);
         }
     }
     FOwnedArchive.reset();
     FArchive = nullptr;
     FOwnedArchive = std::make_unique<TLFNFileStream>(Name, fmShareDenyNone, FlushFilesOnClose, ArchiveBufferSize);
     FArchive = FOwnedArchive.get();
+    FSizeKnown = false;
     FCurrentDisk = Disk;
 }
 
@@ -632,11 +684,15 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     }
 
     FCurrentDisk = FFromZfc ? 0 : FEndCentral.NumberOfThisDisk();
+    FNumberOfDisks = FEndCentral.NumberOfThisDisk() + 1;
+    // A set on a removable disk is a spanned one, one part a disk, unless
+    // its first part lies beside the last (a split set copied onto a stick).
     if (FEndCentral.NumberOfThisDisk() == 0)
         FMultiMode = mmNone;
     else if (FMultiMode == mmNone)
-        FMultiMode = ZipIsRemovableDrive(ExtractFilePath(ExpandFileName(FZipName))) ? mmSpan : mmBlocks;
-    FNumberOfDisks = FEndCentral.NumberOfThisDisk() + 1;
+        FMultiMode = ZipIsRemovableDrive(ExtractFilePath(ExpandFileName(FZipName))) && !FileExists(PartName(0))
+                         ? mmSpan
+                         : mmBlocks;
 
     qint64 Total = FEndCentral.TotalEntries();
     const qint64 DirSize = Dir->Size();
@@ -658,6 +714,17 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     FMembers->SortMode = ByNone;
 
     const bool Multi = FMultiMode != mmNone && !FFromZfc;
+    // The directory of a whole archive is read in large pieces: its headers
+    // are many and small, and the archive's own buffer suits member data.
+    std::unique_ptr<TS_BufferStream> Ahead;
+    if (!Multi && !FFromZfc && Total > 0) {
+        // As large as the directory says it is (what it says is checked by
+        // reading, not trusted for the size of anything but this buffer).
+        const qint64 Stated = std::max<qint64>(FEndCentral.SizeOfCentralDirectory(), 0);
+        const int Size = int(std::clamp<qint64>(Stated + 512, ArchiveBufferSize, DirectoryBufferSize));
+        Ahead = std::make_unique<TS_BufferStream>(Dir, Size);
+        Dir = Ahead.get();
+    }
     std::function<TStream *()> NextDisk;
     if (Multi)
         NextDisk = [this]() -> TStream * {
@@ -683,6 +750,7 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
     // While the headers come in archive order no two can claim the same
     // local header; the claims are only gathered once one comes out of order.
     std::vector<std::unique_ptr<TZipHeaderInfo>> Read;
+    Read.reserve(size_t(std::clamp<qint64>(Total, 0, 1 << 20)));
     QSet<std::pair<quint32, qint64>> Claimed;
     bool InOrder = true;
     // A header cut by the end of a part goes on in the next one, which
@@ -792,8 +860,18 @@ void TUnZipper::ReadArchiveDirectory(TStream *Stream)
                 return FMembers->Compare(A.get(), B.get()) < 0;
             });
         FMembers->SetCapacity(FMembers->Count() + int(Read.size()));
-        for (auto &H : Read)
-            FMembers->Add(H.release());
+        // The headers now follow one another in archive order, none equal
+        // (a second claim was refused): into an empty list they go as they are.
+        const bool Append = FMembers->Count() == 0;
+        for (auto &H : Read) {
+            if (!Append) {
+                FMembers->Add(H.release());
+                continue;
+            }
+            if (H->Zip64ExtendedInfo())
+                FMembers->HasZip64 = true;
+            FMembers->Insert(FMembers->Count(), H.release());
+        }
     }
 
     if (FEndCentral.ZipCommentLength() > 0 && (FFromZfc || FEndCentral.NumberOfThisDisk() > 0)) {
@@ -889,15 +967,34 @@ void TUnZipper::ReportTotal(qint64 Done)
         OnTotalPercentDone(this, Percent(Done, FTotalBytes));
 }
 
+qint64 TUnZipper::ArchiveSize() const
+{
+    // A stream of the application may change between calls; a file the
+    // library opened is asked once.
+    if (FZipIsStream)
+        return FArchive->Size();
+    if (!FSizeKnown) {
+        FArchiveSize = FArchive->Size();
+        FSizeKnown = true;
+    }
+    return FArchiveSize;
+}
+
 qint64 TUnZipper::MemberDataLimit(const TZipHeaderInfo &H) const
 {
     if (FMultiMode != mmNone)
         return std::numeric_limits<qint64>::max();
-    qint64 Limit = FArchive->Size();
+    qint64 Limit = ArchiveSize();
     if (!FFromZfc && FEndCentral.OffsetOfCentralDirectory() > 0)
         Limit = std::min(Limit, FEndCentral.OffsetOfCentralDirectory());
-    int Index = 0;
-    if (FMembers && FMembers->Find(&H, Index)) {
+    // Members are mostly taken in archive order: the one after the member
+    // found last is tried before the list is searched.
+    int Index = FLastLimitIndex + 1;
+    const bool Next = FMembers && Index >= 0 && Index < FMembers->Count()
+        && FMembers->Item(Index)->RelativeOffsetOfLocalHeader() == H.RelativeOffsetOfLocalHeader()
+        && FMembers->Item(Index)->DiskNumberStart() == H.DiskNumberStart();
+    if (Next || (FMembers && FMembers->Find(&H, Index))) {
+        FLastLimitIndex = Index;
         const qint64 Own = H.RelativeOffsetOfLocalHeader();
         for (int I = Index + 1; I < FMembers->Count(); ++I) {
             const qint64 Next = FMembers->Item(I)->RelativeOffsetOfLocalHeader();
@@ -919,7 +1016,7 @@ public:
     // archive stream, no events, and a stop request in place of the cancel.
     MemberStream(TUnZipper &Owner, const TZipHeaderInfo &H, Sink &Out, qint64 Compressed, const WorkerContext *Worker = nullptr)
         : FOwner(Owner), FOut(Out), FSize(H.UncompressedSize()), FRemaining(Compressed),
-          FDecryptInput(H.IsEncrypted() && H.CompressionMethod != 0), FBuffer(size_t(ChunkSize)),
+          FDecryptInput(H.IsEncrypted() && H.CompressionMethod != 0),
           FArchive(Worker ? Worker->Archive : Owner.FArchive), FWorker(Worker)
     {
         FCrc = quint32(crc32(0, nullptr, 0));
@@ -965,7 +1062,7 @@ public:
 
     qint64 Input(const unsigned char *&Data) override
     {
-        unsigned char *Buf = FBuffer.data();
+        unsigned char *Buf = FBuffer.get();
         const qint64 N = ReadRaw(Buf, ChunkSize);
         if (FDecryptInput)
             FOwner.DecryptData(Buf, N);
@@ -999,7 +1096,7 @@ private:
     qint64 FSize;
     qint64 FRemaining;
     bool FDecryptInput;
-    std::vector<unsigned char> FBuffer;
+    ChunkLease FBuffer;   // filled before it is read: never cleared
     quint32 FCrc = 0;
     qint64 FWritten = 0;
     TStream *FArchive;
@@ -1024,17 +1121,19 @@ qint64 TUnZipper::SeekMemberData(const TZipHeaderInfo &H, quint32 &CheckTime, co
     const qint64 Offset = H.RelativeOffsetOfLocalHeader();
     const qint64 Comp = H.CompressedSize();
     unsigned char L[30];
-    // The local header must lie inside the archive (a seek elsewhere fails
-    // and leaves the stream where it was).
-    if (Offset < 0 || Offset > A->Size() || Comp < 0 || H.UncompressedSize() < 0)
+    // The member's data must lie inside the archive and end before the next
+    // member begins: overlapping or out-of-range data is refused. Its local
+    // header lies before that limit too (a seek elsewhere fails and leaves
+    // the stream where it was).
+    const qint64 Limit = Worker ? Worker->Limit : MemberDataLimit(H);
+    if (Offset < 0 || Offset > Limit || Comp < 0 || H.UncompressedSize() < 0)
         throw EBadZipFile(ZipResourceString(183));
+    // Members that follow one another are read on without a seek: the
+    // stream moves within what it has read ahead.
     A->Seek(Offset, soBeginning);
     if (A->Read(L, 30) != 30 || GetLE32(L) != LocalFileHeaderSignature())
         throw EBadZipFile(ZipResourceString(183));
     const qint64 DataStart = Offset + 30 + GetLE16(L + 26) + GetLE16(L + 28);
-    // The member's data must lie inside the archive and end before the next
-    // member begins: overlapping or out-of-range data is refused.
-    const qint64 Limit = Worker ? Worker->Limit : MemberDataLimit(H);
     if (Comp > Limit - DataStart || (H.IsEncrypted() && Comp < TraditionalCipher::HeaderSize))
         throw EBadZipFile(ZipResourceString(183));
     A->Seek(DataStart, soBeginning);
@@ -1103,13 +1202,13 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, con
     // The decoder of each method; CanDecodeMethod names the methods handled here.
     switch (H.CompressionMethod) {
     case 0: {
-        std::vector<unsigned char> Buf(static_cast<size_t>(ChunkSize));
+        const ChunkLease Buf;
         while (IO.Remaining() > 0) {
-            const qint64 N = IO.ReadRaw(Buf.data(), ChunkSize);
+            const qint64 N = IO.ReadRaw(Buf.get(), ChunkSize);
             // A stored member is decrypted at output.
             if (H.IsEncrypted())
-                DecryptData(Buf.data(), N);
-            IO.Output(Buf.data(), N);
+                DecryptData(Buf.get(), N);
+            IO.Output(Buf.get(), N);
         }
         break;
     }
@@ -1156,37 +1255,82 @@ bool TUnZipper::DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, con
     return IO.Written() == H.UncompressedSize() && IO.Crc() == H.CRC32;
 }
 
+namespace {
+
+// The inflate state of a thread, set up once and reset for each member: a
+// test of many small members would otherwise spend its time making and
+// freeing the state and its window.
+class ThreadInflater {
+public:
+    ~ThreadInflater()
+    {
+        if (FReady)
+            inflateEnd(&FZ);
+    }
+    z_stream &Start()
+    {
+        if (!FReady) {
+            FZ = z_stream{};
+            if (inflateInit2(&FZ, -15) != Z_OK)
+                throw EZCompressionError(QStringLiteral("error"));
+            FReady = true;
+        } else if (inflateReset(&FZ) != Z_OK) {
+            throw EZCompressionError(QStringLiteral("error"));
+        }
+        // Input the last member left unread (after an error, or past its end)
+        // is no input of this one.
+        FZ.next_in = nullptr;
+        FZ.avail_in = 0;
+        return FZ;
+    }
+    unsigned char *Window()
+    {
+        if (!FWindow)
+            FWindow = std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(ChunkSize));
+        return FWindow.get();
+    }
+
+private:
+    z_stream FZ{};
+    bool FReady = false;
+    std::unique_ptr<unsigned char[]> FWindow;
+};
+
+} // namespace
+
 void TUnZipper::Inflate(ZipDetail::MemberIO &IO)
 {
-    z_stream Z {};
-    if (inflateInit2(&Z, -15) != Z_OK)
-        throw EZCompressionError(QStringLiteral("error"));
-    std::vector<unsigned char> Window(static_cast<size_t>(ChunkSize));
-    try {
-        int Rc = Z_OK;
-        while (Rc != Z_STREAM_END) {
-            if (Z.avail_in == 0 && IO.Remaining() > 0) {
-                const unsigned char *Data = nullptr;
-                Z.avail_in = uInt(IO.Input(Data));
-                Z.next_in = const_cast<Bytef *>(Data);
-            }
-            Z.next_out = Window.data();
-            Z.avail_out = uInt(Window.size());
-            Rc = inflate(&Z, Z_NO_FLUSH);
-            if (Rc < 0 && !(Rc == Z_BUF_ERROR && Z.avail_out != 0 && IO.Remaining() > 0))
-                throw EZCompressionError(QStringLiteral("error"));
-            IO.Output(Window.data(), qint64(Window.size() - Z.avail_out));
-            if (Rc == Z_BUF_ERROR && IO.Remaining() == 0 && Z.avail_in == 0)
-                throw EZCompressionError(QStringLiteral("error"));
-            if (Rc != Z_STREAM_END && Z.avail_in == 0 && IO.Remaining() == 0 && Z.avail_out != 0)
-                // The stream ended before its end code: the data is cut short.
-                throw EZCompressionError(QStringLiteral("error"));
+    thread_local ThreadInflater Inflater;
+    z_stream &Z = Inflater.Start();
+    unsigned char *Window = Inflater.Window();
+    const uInt WindowSize = uInt(ChunkSize);
+    int Rc = Z_OK;
+    while (Rc != Z_STREAM_END) {
+        if (Z.avail_in == 0 && IO.Remaining() > 0) {
+            const unsigned char *Data = nullptr;
+            Z.avail_in = uInt(IO.Input(Data));
+            Z.next_in = const_cast<Bytef *>(Data);
         }
-    } catch (...) {
-        inflateEnd(&Z);
-        throw;
+        Z.next_out = Window;
+        Z.avail_out = WindowSize;
+        Rc = inflate(&Z, Z_NO_FLUSH);
+        if (Rc < 0 && !(Rc == Z_BUF_ERROR && Z.avail_out != 0 && IO.Remaining() > 0))
+            throw EZCompressionError(QStringLiteral("error"));
+        IO.Output(Window, qint64(WindowSize - Z.avail_out));
+        if (Rc == Z_BUF_ERROR && IO.Remaining() == 0 && Z.avail_in == 0)
+            throw EZCompressionError(QStringLiteral("error"));
+        if (Rc != Z_STREAM_END && Z.avail_in == 0 && IO.Remaining() == 0 && Z.avail_out != 0)
+            // The stream ended before its end code: the data is cut short.
+            throw EZCompressionError(QStringLiteral("error"));
     }
-    inflateEnd(&Z);
+}
+
+QString TUnZipper::RunBase() const
+{
+    // The current folder is asked once a run, not once a member.
+    if (!FRunBase.isEmpty())
+        return FRunBase;
+    return FDestDir.isEmpty() ? GetCurrentDir() : FDestDir;
 }
 
 QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
@@ -1208,15 +1352,14 @@ QString TUnZipper::OutputPath(const TZipHeaderInfo &H, bool &Refused) const
             Dir = Dir.mid(2);
         Rel = Dir;
     }
-    Rel += H.FileName();
-    const bool IsFolder = H.FileName().isEmpty();
+    Rel += H.FileNameRef();
+    const bool IsFolder = H.FileNameRef().isEmpty();
     const QString Clean = ZipDetail::CleanRelativePath(Rel, IsFolder);
     if (Clean.isNull()) {
         Refused = true;
         return QString();
     }
-    const QString Base = FDestDir.isEmpty() ? GetCurrentDir() : FDestDir;
-    return ZipDetail::JoinPath(Base, Clean);
+    return ZipDetail::JoinPath(RunBase(), Clean);
 }
 
 // One member on its way out: what the steps before, during and after its
@@ -1246,8 +1389,69 @@ bool TUnZipper::MakeFolders(const QString &Base, const QString &Folder)
     return true;
 }
 
+bool TUnZipper::TestOne(int Index, TZipHeaderInfo &H, int &Count, bool &Retry)
+{
+    // The steps of an extraction up to the decoding, whose output goes
+    // nowhere. The member is read as it is listed, and the name its events
+    // get (where it would be extracted) is made only for a handler to take,
+    // or to see whether the name must be refused.
+    Retry = false;
+    bool Refused = false;
+    QString FName;
+    const bool Plain = (!RecreateDirs || H.DirectoryRef().isEmpty()) && ZipDetail::IsPlainRelativePath(H.FileNameRef());
+    if (!Plain || OnSkippingFile || OnStartUnZip || OnEndUnZip) {
+        const QString Safe = OutputPath(H, Refused);
+        FName = Refused ? H.StoredName() : Safe;
+    }
+    auto Skip = [&](TSkipReason Reason) {
+        bool Again = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, Reason, FName, Index, Again);
+        return false;
+    };
+    if (Refused)
+        return Skip(skrCannotCreate);
+    if (H.FileNameRef().isEmpty()) {
+        ++Count;
+        return true;
+    }
+    bool SkipIt = false;
+    if (OnStartUnZip)
+        OnStartUnZip(this, Index, FName, SkipIt);
+    if (SkipIt)
+        return false;
+    if (!CanDecodeMethod(H.CompressionMethod)) {
+        // Named: a member nobody can read is a failure.
+        ++FFailed;
+        ShowLibraryMessage(197, UnknownMethodText(H), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
+        return false;
+    }
+    if (!AcceptPassword(Index, H)) {
+        ++FFailed;
+        return Skip(skrBadPassword);
+    }
+    NullSink Null;
+    quint32 Calc = 0;
+    if (DecodeMember(H, Null, Calc)) {
+        if (OnEndUnZip)
+            OnEndUnZip(this, Index, FName);
+        ++Count;
+        return true;
+    }
+    // A member that decodes wrong under a password may have met a wrong
+    // password whose check byte happened to fit: a new one retries it.
+    ExtractJob J;
+    J.Index = Index;
+    J.W.Assign(H);
+    J.FName = FName;
+    J.Calc = Calc;
+    return BadMemberData(J, Retry);
+}
+
 bool TUnZipper::ExtractOne(int Index, TZipHeaderInfo &Listed, RunKind Kind, int &Count, bool &Retry)
 {
+    if (Kind == RunKind::Test)
+        return TestOne(Index, Listed, Count, Retry);
     std::unique_ptr<ExtractJob> Job;
     const bool Handled = PrepareExtract(Index, Listed, Kind, Count, Retry, Job);
     if (!Job)
@@ -1348,9 +1552,9 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
     };
     if (Refused)
         return Skip(skrCannotCreate);
-    const QString Base = FDestDir.isEmpty() ? GetCurrentDir() : FDestDir;
+    const QString Base = RunBase();
 
-    if (W.FileName().isEmpty()) {
+    if (W.FileNameRef().isEmpty()) {
         if (Kind == RunKind::Extract && RecreateDirs && !MakeFolders(Base, FName))
             return Skip(skrCannotCreate);
         ++Count;
@@ -1371,25 +1575,6 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
         ++FFailed;
         return Skip(skrBadPassword);
     }
-    // A member that decodes wrong under a password may have met a wrong
-    // password whose check byte happened to fit: a new one retries it.
-    auto BadData = [&](quint32 Calc) {
-        J->FName = FName;
-        J->Calc = Calc;
-        return BadMemberData(*J, Retry);
-    };
-    if (Kind == RunKind::Test) {
-        NullSink Null;
-        quint32 Calc = 0;
-        if (DecodeMember(W, Null, Calc)) {
-            if (OnEndUnZip)
-                OnEndUnZip(this, Index, FName);
-            ++Count;
-            return true;
-        }
-        return BadData(Calc);
-    }
-
     // Folders of the output: inside the destination none may be a link.
     if (BeforeFolders)
         BeforeFolders(FName);
@@ -1495,10 +1680,10 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
             } catch (...) {
                 P->Job->Error = std::current_exception();
             }
-            {
-                std::lock_guard<std::mutex> G(P->Lock);
-                P->Done = true;
-            }
+            // Notified under the lock: the caller frees the slot as soon as
+            // it sees Done, and it takes the lock before it does.
+            std::lock_guard<std::mutex> G(P->Lock);
+            P->Done = true;
             P->Ready.notify_all();
         }
     };
@@ -1602,6 +1787,129 @@ void TUnZipper::ExtractParallel(TSortedZip *List, int Threads, int &Count)
     Drain();
 }
 
+void TUnZipper::TestParallel(TSortedZip *List, int Threads, int &Count)
+{
+    // Plain members (stored or deflated, not encrypted, named as they may
+    // be) are decoded by workers, a run of neighbours at a time, each run
+    // read in order through a stream of its own; the others, and every
+    // event, come on this thread in member order. The members are taken a
+    // window at a time, so a cancel or a failure stops within one window.
+    struct Member {
+        int Index = 0;
+        TZipHeaderInfo *H = nullptr;
+        qint64 Limit = 0;
+        bool OnWorker = false;
+        bool Good = false;
+        quint32 Calc = 0;
+        std::exception_ptr Error;
+    };
+    constexpr size_t WindowSize = 8192;
+    constexpr size_t RunSize = 256;
+    std::vector<Member> Window;
+    std::mutex Lock;
+    std::condition_variable AllDone;
+    int Running = 0;
+    std::atomic<bool> Stop{false};
+    const QString Archive = FZipName;
+    ZipDetail::TaskPool Pool(Threads);
+    struct StopWorkers {
+        std::atomic<bool> &Stop;
+        ZipDetail::TaskPool &Pool;
+        ~StopWorkers()
+        {
+            Stop = true;
+            Pool.Stop();
+        }
+    } Guard{Stop, Pool};
+
+    auto Decode = [this, &Stop, &Archive, &Lock, &AllDone, &Running](Member *First, Member *Last) {
+        std::unique_ptr<TLFNFileStream> In;
+        for (Member *M = First; M != Last && !Stop; ++M) {
+            if (!M->OnWorker)
+                continue;
+            try {
+                if (!In)
+                    In = std::make_unique<TLFNFileStream>(Archive, fmOpenRead | fmShareDenyNone, false, ArchiveBufferSize);
+                const WorkerContext Ctx{In.get(), M->Limit, &Stop};
+                NullSink Null;
+                M->Good = DecodeMember(*M->H, Null, M->Calc, &Ctx);
+            } catch (...) {
+                M->Error = std::current_exception();
+            }
+        }
+        std::lock_guard<std::mutex> G(Lock);
+        --Running;
+        AllDone.notify_all();
+    };
+    auto RunWindow = [&] {
+        for (size_t B = 0; B < Window.size(); B += RunSize) {
+            Member *First = Window.data() + B;
+            Member *Last = Window.data() + std::min(Window.size(), B + RunSize);
+            {
+                std::lock_guard<std::mutex> G(Lock);
+                ++Running;
+            }
+            Pool.Submit([Decode, First, Last] { Decode(First, Last); });
+        }
+        {
+            std::unique_lock<std::mutex> G(Lock);
+            AllDone.wait(G, [&] { return Running == 0; });
+        }
+        for (Member &M : Window) {
+            CheckCancel();
+            bool Retry = false;
+            if (!M.OnWorker) {
+                do
+                    TestOne(M.Index, *M.H, Count, Retry);
+                while (Retry);
+                continue;
+            }
+            if (M.Error)
+                std::rethrow_exception(M.Error);
+            QString FName;
+            if (OnEndUnZip || OnSkippingFile) {
+                bool Refused = false;
+                FName = OutputPath(*M.H, Refused);
+            }
+            if (M.Good) {
+                if (OnEndUnZip)
+                    OnEndUnZip(this, M.Index, FName);
+                ++Count;
+            } else {
+                ExtractJob J;
+                J.Index = M.Index;
+                J.W.Assign(*M.H);
+                J.FName = FName;
+                J.Calc = M.Calc;
+                BadMemberData(J, Retry);
+            }
+            FTotalDone = AddDeclaredSize(FTotalDone, M.H->UncompressedSize());
+            ReportTotal(FTotalDone);
+        }
+        Window.clear();
+    };
+
+    for (int I = 0; I < List->Count(); ++I) {
+        TZipHeaderInfo *H = List->Item(I);
+        if (!H->Selected)
+            continue;
+        Member M;
+        M.Index = I;
+        M.H = H;
+        // A name that must be refused is refused on this thread (TestOne).
+        bool Refused = H->FileNameRef().isEmpty();
+        if (!Refused && !((!RecreateDirs || H->DirectoryRef().isEmpty()) && ZipDetail::IsPlainRelativePath(H->FileNameRef())))
+            OutputPath(*H, Refused);
+        M.OnWorker = !Refused && !H->IsEncrypted() && (H->CompressionMethod == 0 || H->CompressionMethod == 8);
+        if (M.OnWorker)
+            M.Limit = MemberDataLimit(*H);
+        Window.push_back(std::move(M));
+        if (Window.size() >= WindowSize)
+            RunWindow();
+    }
+    RunWindow();
+}
+
 int TUnZipper::RunExtraction(RunKind Kind)
 {
     if (Kind == RunKind::Extract && FDestDir == QLatin1String("?"))
@@ -1622,9 +1930,12 @@ int TUnZipper::RunExtraction(RunKind Kind)
                 Z->SetSortMode(Sort);
             Z->FCancel = false;
             Z->FMadeFolders.clear();
+            Z->FRunBase.clear();
         }
     } Guard{this, SavedSort};
     FMadeFolders.clear();
+    FRunBase.clear();
+    FRunBase = RunBase();
 
     TSortedZip *List = View();
     int NumFiles = 0;
@@ -1658,7 +1969,7 @@ int TUnZipper::RunExtraction(RunKind Kind)
             for (qsizetype J = 0; J < Masks.size() && !Sel; ++J)
                 Sel = WildcardMatches(Masks[J], Name);
         }
-        if (H->FileName().isEmpty() && !RecreateDirs)
+        if (H->FileNameRef().isEmpty() && !RecreateDirs)
             Sel = false;
         H->Selected = Sel ? 1 : 0;
         if (Sel) {
@@ -1673,9 +1984,13 @@ int TUnZipper::RunExtraction(RunKind Kind)
     const int Threads = ExtractThreads > 0 ? ExtractThreads : int(std::max(1u, std::thread::hardware_concurrency()));
     // Members are decoded side by side unless the application follows each
     // file's progress, which only one member at a time can give.
-    if (NumFiles > 1 && !StopNow && Kind == RunKind::Extract && Threads > 1 && FMultiMode == mmNone && !FZipIsStream
-        && !OnFilePercentDone) {
+    const bool Parallel = NumFiles > 1 && !StopNow && Threads > 1 && FMultiMode == mmNone && !FZipIsStream
+        && !OnFilePercentDone;
+    if (Parallel && Kind == RunKind::Extract) {
         ExtractParallel(List, Threads, Count);
+    } else if (Parallel && !OnStartUnZip) {
+        // A test whose members the application does not pick one by one.
+        TestParallel(List, Threads, Count);
     } else if (NumFiles > 0 && !StopNow) {
         for (int I = 0; I < List->Count(); ++I) {
             TZipHeaderInfo *H = List->Item(I);

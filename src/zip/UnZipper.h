@@ -177,6 +177,11 @@ protected:
     void ReadLazyComment(TZipHeaderInfo &H);
     // Where a member's data must end: the next member or the central directory.
     qint64 MemberDataLimit(const TZipHeaderInfo &H) const;
+    // The size of the open archive (or part), asked once while it stays open.
+    qint64 ArchiveSize() const;
+    mutable qint64 FArchiveSize = 0;
+    mutable int FLastLimitIndex = -1;
+    mutable bool FSizeKnown = false;
 
     struct FileStamp {
         qint64 Seconds = 0;
@@ -235,6 +240,8 @@ private:
     };
     bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, const WorkerContext *Worker = nullptr);
     bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count, bool &Retry);
+    // ExtractOne of a test run.
+    bool TestOne(int Index, TZipHeaderInfo &H, int &Count, bool &Retry);
     // The three steps of ExtractOne: everything up to the temporary output
     // file (a Job when the member is to be decoded), the decoding (on a
     // worker when Worker is given), and the check, rename and events.
@@ -249,6 +256,8 @@ private:
     bool BadMemberData(ExtractJob &J, bool &Retry);
     // Extracts the selected members of List with decoding on Threads workers.
     void ExtractParallel(TSortedZip *List, int Threads, int &Count);
+    // Tests them so.
+    void TestParallel(TSortedZip *List, int Threads, int &Count);
     class MemberStream;
     friend class MemberStream;
     // Seeks to a member's data after its local header; returns the
@@ -265,6 +274,10 @@ private:
     void DecryptData(unsigned char *Data, qint64 Count);
     std::unique_ptr<ZipDetail::TraditionalCipher> FCipher;
     QString OutputPath(const TZipHeaderInfo &H, bool &Refused) const;
+    // The folder outputs go below: DestDir, else the current folder (taken
+    // once at the start of a run).
+    QString RunBase() const;
+    QString FRunBase;
     void ReportFile(qint64 Done, qint64 Size);
     void ReportTotal(qint64 Done);
     qint64 FTotalBytes = 0;

@@ -317,7 +317,18 @@ QByteArray TZipHeaderInfo::ArchiveName()
 void TZipHeaderInfo::TakeName(const QByteArray &Bytes, const QByteArray &Extra, int Host)
 {
     SplitName(DecodeArchiveName(Bytes, Extra, GeneralPurposeFlags, Host));
-    FNameBytes = Bytes;
+    // A name of plain ASCII with "/" between its folders comes back from its
+    // text byte for byte (ArchiveName), so only other names keep their bytes.
+    bool Plain = FDirectory.size() + FFileName.size() == Bytes.size();
+    for (qsizetype I = 0; I < Bytes.size() && Plain; ++I) {
+        const char C = Bytes.at(I);
+        const QChar T = I < FDirectory.size() ? FDirectory.at(I) : FFileName.at(I - FDirectory.size());
+        Plain = C > 0 && C != '\\' && (T.unicode() == uchar(C) || (C == '/' && T == QLatin1Char('\\')));
+    }
+    if (Plain)
+        FNameBytes.clear();
+    else
+        FNameBytes = QByteArray(Bytes.constData(), Bytes.size());
     FFileNameLength = quint16(Bytes.size());
 }
 
@@ -352,13 +363,27 @@ QString TZipHeaderInfo::DecodedComment() const
     return DecodeArchiveText(FComment, GeneralPurposeFlags, HostSystem());
 }
 
-void TZipHeaderInfo::SplitName(const QString &Name)
+void TZipHeaderInfo::SplitName(QString Name)
 {
-    QString N = Name;
-    N.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    const qsizetype Slash = N.lastIndexOf(QLatin1Char('\\'));
-    FDirectory = N.left(Slash + 1);
-    FFileName = N.mid(Slash + 1);
+    const qsizetype Slash = std::max(Name.lastIndexOf(QLatin1Char('/')), Name.lastIndexOf(QLatin1Char('\\')));
+    if (Slash < 0) {
+        FDirectory.clear();
+        FFileName = std::move(Name);
+        return;
+    }
+    // Members of one folder mostly come one after another: they share the
+    // text of their folder instead of each holding a copy.
+    thread_local QString LastAsGiven, LastDirectory;
+    const QStringView Dir = QStringView(Name).left(Slash + 1);
+    if (Dir != QStringView(LastAsGiven)) {
+        LastAsGiven = Dir.toString();
+        LastDirectory = LastAsGiven;
+        LastDirectory.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    }
+    FDirectory = LastDirectory;
+    // The file name is what is left of the text once the folder is taken off.
+    Name.remove(0, Slash + 1);
+    FFileName = std::move(Name);
 }
 
 TZip64ExtendedInfo &TZipHeaderInfo::Zip64()
@@ -638,8 +663,14 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
         return false;
     }
     const quint16 NameLen = GetLE16(H + 28);
-    QByteArray NameBytes(NameLen, '\0');
-    if (NameLen && Stream->Read(NameBytes.data(), NameLen) != NameLen) {
+    // A short name is read into a buffer on the stack; TakeName copies what it keeps.
+    char ShortName[512];
+    QByteArray NameBytes;
+    if (NameLen <= int(sizeof ShortName))
+        NameBytes = QByteArray::fromRawData(ShortName, NameLen);
+    else
+        NameBytes = QByteArray(NameLen, '\0');
+    if (NameLen && Stream->Read(const_cast<char *>(NameBytes.constData()), NameLen) != NameLen) {
         Stream->Seek(P, soBeginning);
         return false;
     }
@@ -661,13 +692,22 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream *Stream, const std::function<TStr
     LocalExtraFieldLength = 0;
     CentralHeaderPosition = P;
 
+    // The extra field is looked at here and not kept: a small one is read
+    // into a buffer on the stack (what is taken from it is copied out).
     QByteArray Extra;
+    char Small[256];
     if (ExtraFieldLength > 0) {
         ExtraFieldPosition = Stream->Position();
         StoredExtraLength = ExtraFieldLength;
-        Extra = QByteArray(ExtraFieldLength, '\0');
-        const qint64 N = std::max<qint64>(0, Stream->Read(Extra.data(), Extra.size()));
-        Extra.truncate(N);
+        qint64 N = 0;
+        if (ExtraFieldLength <= int(sizeof Small)) {
+            N = std::max<qint64>(0, Stream->Read(Small, ExtraFieldLength));
+            Extra = QByteArray::fromRawData(Small, qsizetype(N));
+        } else {
+            Extra = QByteArray(ExtraFieldLength, '\0');
+            N = std::max<qint64>(0, Stream->Read(Extra.data(), Extra.size()));
+            Extra.truncate(N);
+        }
         const auto *E = reinterpret_cast<const unsigned char *>(Extra.constData());
         qint64 At = 0;
         while (At + 4 <= N) {

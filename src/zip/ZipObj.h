@@ -32,6 +32,20 @@ QB_DECLARE_EXCEPTION(ENotEnoughRoom, EZipperException)
 QB_DECLARE_EXCEPTION(ECantWriteUCF, EZipperException)
 QB_DECLARE_EXCEPTION(ECanceledUnzipToBuffer, EZipperException)
 QB_DECLARE_EXCEPTION(EConfigFileSaveError, EZipperException)
+// A part of a split set that is not there (and that no OnGetNextDisk
+// handler supplied): nobody was asked, so it is no cancel. PartName is the
+// file the part was looked for under.
+class EMissingSplitPart : public EZipperException {
+public:
+    explicit EMissingSplitPart(const QString &APartName)
+        : EZipperException(QStringLiteral("Part of the split archive missing: ") + APartName), FPartName(APartName)
+    {
+    }
+    QString PartName() const { return FPartName; }
+
+private:
+    QString FPartName;
+};
 QB_DECLARE_EXCEPTION(EZLibError, Exception)
 QB_DECLARE_EXCEPTION(EZCompressionError, EZLibError)
 
@@ -174,7 +188,7 @@ private:
     int LocalZip64Parts() const;
     static int LocalZip64Bytes(int Parts);
     void WriteCentralZip64Block(TStream *Stream, int Size);
-    void SplitName(const QString &Name);
+    void SplitName(QString Name);
     void UpdateNameLength();
     // Sets the name from its archive bytes by DecodeArchiveName.
     void TakeName(const QByteArray &Bytes, const QByteArray &Extra, int Host);

@@ -280,6 +280,51 @@ TEST_F(ReceivedPackages, SavingAPackageOnAFullDiskSaysTheDiskIsFull)
     EXPECT_EQ(Hash(After), Hash(Package));
 }
 
+TEST_F(ReceivedPackages, ASplitPackageOpensWholeAndNamesAMissingPart)
+{
+    // A package split by Info-ZIP (zip -s): its parts 春季报价.z01 ... and the
+    // last part, made as 春季报价.zip and renamed, as it reaches the user, to .qba.
+    const QString Folder = Work.File(QStringLiteral("made"));
+    QByteArray Noise(150000, 0);
+    quint32 X = 2024;
+    for (char &C : Noise) {
+        X = X * 1103515245u + 12345u;
+        C = char(X >> 24);
+    }
+    TestSupport::WriteAll(Folder + QStringLiteral("/index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n");
+    TestSupport::WriteAll(Folder + QStringLiteral("/catalog.qbt"), PageBytes(QStringLiteral("P1"), {QStringLiteral("images\\big.jpg")}));
+    TestSupport::WriteAll(Folder + QStringLiteral("/images/big.jpg"), Noise);
+    const QString Parts = Work.File(QStringLiteral("received"));
+    QDir().mkpath(Parts);
+    QByteArray Log;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("zip"),
+                                      {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-s"), QStringLiteral("64k"),
+                                       Parts + S("/春季报价.zip"), QStringLiteral(".")},
+                                      &Log, Folder),
+              0)
+        << Log.constData();
+    ASSERT_TRUE(QFileInfo::exists(Parts + S("/春季报价.z02"))) << "the set has fewer parts than meant";
+    const QString Package = Parts + S("/春季报价.qba");
+    ASSERT_TRUE(QFile::rename(Parts + S("/春季报价.zip"), Package));
+
+    // The whole set opens, without a question.
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nprompts\ncell CellGrid1 5 1\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("商品1\n"));
+
+    // A part missing is named.
+    for (const char *Part : {"/春季报价.z01", "/春季报价.z02"}) {
+        const QString Missing = Parts + S(Part);
+        ASSERT_TRUE(QFile::rename(Missing, Missing + QStringLiteral(".away")));
+        R = RunDrive(Home.Path(), QStringLiteral("answer button OK\nwait\nprompts\nquit\n"), {Package});
+        ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_EQ(R.Out, S("MessageBox | 出错 | 不能打开qba文件“%1”：它是分卷压缩的文件，缺少分卷“%2”。"
+                           "请把所有分卷放在同一个文件夹中再打开。 | OK\n")
+                             .arg(Package, Missing));
+        ASSERT_TRUE(QFile::rename(Missing + QStringLiteral(".away"), Missing));
+    }
+}
+
 TEST_F(ReceivedPackages, PagesWithCrLineEndsOrAUtf8MarkOpen)
 {
     QByteArray Cr = PageBytes(S("CR页"), {QString()});

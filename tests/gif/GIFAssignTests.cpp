@@ -3,6 +3,7 @@
 
 #include "GIFTestSupport.h"
 #include "gif/GIFReduce.h"
+#include "platform/graphics/Metafile.h"
 
 #include <QClipboard>
 #include <QStandardPaths>
@@ -192,6 +193,112 @@ TEST(GIFAssign, FramesFromFramesBitmapsAndIcons)
     EXPECT_EQ(Frame.Width(), 4);
     TObject Other;
     EXPECT_THROW(Frame.Assign(&Other), EConvertError);
+}
+
+TEST(GIFAssign, MetafilesBecomeFramesTransparentWhereTheyLeaveTheBackground)
+{
+    // A recording that paints a filled ellipse on part of its area, and the
+    // same ellipse painted straight onto a green bitmap: the pixels left green
+    // are the ones the metafile does not paint.
+    const int W = 40, H = 30;
+    // Colours of the web palette, which the default reduction keeps as they are.
+    auto Paint = [](TCanvas *C) {
+        C->Pen()->SetColor(clBlue);
+        C->Brush()->SetColor(clRed);
+        C->Ellipse(5, 4, 33, 27);
+    };
+    TMetafile Ellipse;
+    Ellipse.SetSize(W, H);
+    {
+        TMetafileCanvas C(&Ellipse);
+        Paint(&C);
+    }
+    ASSERT_FALSE(Ellipse.Empty());
+    TBitmap Direct;
+    Direct.SetPixelFormat(pf24bit);
+    Direct.SetSize(W, H);
+    Direct.Canvas()->Brush()->SetColor(clLime);
+    Direct.Canvas()->FillRect(TRect(0, 0, W, H));
+    Paint(Direct.Canvas());
+    int Unpainted = 0;
+    for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X)
+            Unpainted += ColorToRGB(Direct.Canvas()->Pixels(X, Y)) == clLime;
+    ASSERT_GT(Unpainted, 0);
+    ASSERT_LT(Unpainted, W * H);
+
+    // Through the image's Assign and AddFrame alike.
+    TGIFImage Image;
+    Image.Assign(&Ellipse);
+    Image.AddFrame(&Ellipse);
+    ASSERT_EQ(Image.Frames().Count(), 2);
+    for (int I = 0; I < 2; ++I) {
+        SCOPED_TRACE(I);
+        TGIFSubImage &Frame = *Image.Frames()[I];
+        ASSERT_EQ(Frame.Width(), W);
+        ASSERT_EQ(Frame.Height(), H);
+        ASSERT_TRUE(Frame.Transparent());
+        ASSERT_NE(Frame.GraphicControlExtension(), nullptr);
+        const int T = Frame.GraphicControlExtension()->TransparentColorIndex();
+        EXPECT_EQ(T, Frame.ColorMap()->Count() - 1);
+        EXPECT_EQ(Frame.ColorMap()->Colors(T), TColor(0));
+        int Wrong = 0;
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) {
+                const bool Clear = Frame.Pixels(X, Y) == T;
+                const TColor Want = ColorToRGB(Direct.Canvas()->Pixels(X, Y));
+                Wrong += Clear != (Want == clLime);
+                if (!Clear)
+                    Wrong += Frame.ColorMap()->Colors(Frame.Pixels(X, Y)) != Want;
+            }
+        EXPECT_EQ(Wrong, 0);
+    }
+    // Other readers see the same transparent ellipse.
+    if (HavePeers()) {
+        TGIFImage One;
+        One.Assign(&Ellipse);
+        CheckWithPeers(SaveBytes(One), One, "metafile frame");
+    }
+
+    // A metafile that paints its whole area: an opaque frame, and no colour
+    // beyond those its pixels use.
+    TMetafile Full;
+    Full.SetSize(W, H);
+    {
+        TMetafileCanvas C(&Full);
+        C.Brush()->SetColor(clYellow);
+        C.FillRect(TRect(0, 0, W, H));
+        Paint(&C);
+    }
+    TGIFSubImage Frame(nullptr);
+    Frame.Assign(&Full);
+    EXPECT_FALSE(Frame.Transparent());
+    EXPECT_EQ(Frame.GraphicControlExtension(), nullptr);
+    std::set<int> Used;
+    for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X)
+            Used.insert(Frame.Pixels(X, Y));
+    EXPECT_EQ(Frame.ColorMap()->Count(), int(Used.size()));
+    EXPECT_EQ(Frame.ColorMap()->Count(), 3);   // yellow, red and the blue outline
+
+    // Drawn into a larger rectangle, the recording is scaled to it.
+    TBitmap Twice;
+    Twice.SetPixelFormat(pf24bit);
+    Twice.SetSize(2 * W, 2 * H);
+    Twice.Canvas()->StretchDraw(TRect(0, 0, 2 * W, 2 * H), &Full);
+    EXPECT_EQ(ColorToRGB(Twice.Canvas()->Pixels(2, 2)), clYellow);
+    EXPECT_EQ(ColorToRGB(Twice.Canvas()->Pixels(2 * W - 3, 2 * H - 3)), clYellow);
+    EXPECT_EQ(ColorToRGB(Twice.Canvas()->Pixels(W, H)), clRed);
+
+    // A metafile recorded without a size takes the extent of its drawing.
+    TMetafile Unsized;
+    {
+        TMetafileCanvas C(&Unsized);
+        C.Brush()->SetColor(clRed);
+        C.FillRect(TRect(2, 3, 12, 9));
+    }
+    EXPECT_EQ(Unsized.Width(), 12);
+    EXPECT_EQ(Unsized.Height(), 9);
 }
 
 TEST(GIFAssign, ImagesStillsAndAddedFrames)

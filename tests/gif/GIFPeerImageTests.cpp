@@ -297,6 +297,60 @@ TEST_F(GIFPeerImage, Frame0MatchesPillow)
     EXPECT_TRUE(TransLocal.Image->Frames()[0]->Transparent());
 }
 
+TEST_F(GIFPeerImage, PlainTextBlocksOfAnySizeAreReadByTheirStatedSize)
+{
+    const QString Python = PillowPython();
+    if (Python.isEmpty() || !HaveTools())
+        GTEST_SKIP() << "python3 with Pillow, gifbuild or gifsicle missing";
+    // A plain-text extension whose first block holds 14 bytes (two more than
+    // the extension uses), and one whose block holds 9, before a frame.
+    const std::vector<uint8_t> Pixels = RandomPixels(Rng, 12 * 9, 4);
+    auto Gif = [&](int BlockSize) {
+        Bytes B;
+        B.Header(12, 9, 2).U8('!').U8(0x01).U8(BlockSize);
+        const QByteArray Fields = QByteArray("\x01\x00\x02\x00\x08\x00\x06\x00\x04\x06\x01\x02", 12);
+        B.Raw(Fields.left(BlockSize));
+        for (int I = 12; I < BlockSize; ++I)
+            B.U8(0xA0 + I);
+        B.U8(5).Raw("hello").U8(0).Descriptor(0, 0, 12, 9).Pixels(2, Pixels).Trailer();
+        return QByteArray(B);
+    };
+    const QStringList Files{Make("text14.gif", Gif(14)), Make("text9.gif", Gif(9))};
+
+    // Other readers show these pictures without a word.
+    std::vector<Rgba> Want = PillowFrame0(Python, Files);
+    ASSERT_EQ(Want.size(), size_t(Files.size()));
+    for (int I = 0; I < Files.size(); ++I) {
+        SCOPED_TRACE(QFileInfo(Files[I]).fileName().toStdString());
+        ToolResult Info = RunTool("gifsicle", {"--info", Files[I]});
+        EXPECT_EQ(Info.Code, 0);
+        EXPECT_TRUE(Info.Err.isEmpty()) << Info.Err.toStdString();
+        ASSERT_EQ(DumpFrames(Files[I]).size(), 1u);
+
+        // So does ours, with the text and the block as it came.
+        const QByteArray Bytes = ReadFile(Files[I]);
+        Loaded L = Load(Bytes);
+        ASSERT_TRUE(L.Image) << LoadError(Bytes).toStdString();
+        EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join("; ").toStdString();
+        ASSERT_EQ(L.Image->Frames().Count(), 1);
+        std::string First;
+        EXPECT_EQ(Frame0Differences(*L.Image, Want[size_t(I)], First), 0) << First;
+        ASSERT_EQ(L.Image->Frames()[0]->Extensions().Count(), 1);
+        auto *Text = dynamic_cast<TGIFTextExtension *>(L.Image->Frames()[0]->Extensions().Extensions(0));
+        ASSERT_NE(Text, nullptr);
+        ASSERT_EQ(Text->Text().Count(), 1);
+        EXPECT_EQ(Text->Text()[0], "hello");
+        EXPECT_EQ(Text->Record().Left, 1);
+        EXPECT_EQ(Text->Record().Width, 8);
+        EXPECT_EQ(Text->Record().TextBGColorIndex, I == 0 ? 2 : 0);   // past a 9-byte block: none
+        TMemoryStream Out;
+        Text->SaveToStream(&Out);
+        const qsizetype Start = Bytes.indexOf("!\x01");
+        EXPECT_EQ(Out.Bytes(), Bytes.mid(Start, Out.Bytes().size())) << "the extension is written back as it came";
+        EXPECT_EQ(Bytes.at(Start + Out.Bytes().size()), ',');
+    }
+}
+
 TEST_F(GIFPeerImage, CompositedFramesMatchCoalesce)
 {
     if (!HaveTools() || QStandardPaths::findExecutable("convert").isEmpty())

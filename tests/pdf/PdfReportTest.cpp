@@ -194,7 +194,7 @@ TEST(PdfReport, PictureFormMakesOnePagePerPictureWithEveryPixelShown)
     EXPECT_TRUE(P3.Near(32 + 5, 32 + 505, 255, 255, 255));
 }
 
-TEST(PdfReport, SharedImagesAreEmbeddedOnce)
+TEST(PdfReport, SharedImagesAreEmbeddedOnceForEachPicture)
 {
     TestSupport::TempDir Dir;
     const QString Pic = MakePicture(Dir, QStringLiteral("s.jpg"), 100, 50);
@@ -207,6 +207,37 @@ TEST(PdfReport, SharedImagesAreEmbeddedOnce)
     EXPECT_EQ(Bytes.count("/Subtype /Image"), 1);
     EXPECT_EQ(Bytes.count("/RpJpegImage1 Do"), 3);
     EXPECT_EQ(Bytes.count("/MediaBox [0 0 164 114 ]"), 3);
+
+    // Pages of different pictures each show their own: a picture met again
+    // shares the object made for it, another one gets an object of its own.
+    const QString Other = MakeNoisePicture(Dir, QStringLiteral("n.jpg"), 100, 50);
+    const QString Mixed = Dir.File(QStringLiteral("m.pdf"));
+    Form.JpgListToPdf({Pic, Other, Pic, Other}, Mixed);
+    const QByteArray MixedBytes = TestSupport::ReadAll(Mixed);
+    EXPECT_EQ(CheckLayout(MixedBytes), QString());
+    EXPECT_EQ(MixedBytes.count("/Subtype /Image"), 2);
+    if (!HavePeer(QStringLiteral("qpdf")) || !HavePeer(QStringLiteral("pdfimages")))
+        GTEST_SKIP() << "peers missing";
+    QByteArray Out;
+    EXPECT_EQ(RunPeer(QStringLiteral("qpdf"), {QStringLiteral("--check"), Mixed}, &Out), 0) << Out.constData();
+    // pdfimages -list: the object each page draws (page, then object number in column 11).
+    ASSERT_EQ(RunPeer(QStringLiteral("pdfimages"), {QStringLiteral("-list"), Mixed}, &Out), 0);
+    QStringList Objects;
+    for (const QByteArray &Line : Out.split('\n')) {
+        const QStringList F = QString::fromUtf8(Line).simplified().split(QLatin1Char(' '));
+        if (F.size() > 11 && F.at(0).toInt() > 0)
+            Objects << F.at(10);
+    }
+    ASSERT_EQ(Objects.size(), 4) << Out.constData();
+    EXPECT_EQ(Objects[0], Objects[2]);
+    EXPECT_EQ(Objects[1], Objects[3]);
+    EXPECT_NE(Objects[0], Objects[1]);
+    // Each page's picture is the file it was made from.
+    ASSERT_EQ(RunPeer(QStringLiteral("pdfimages"), {QStringLiteral("-j"), Mixed, Dir.File(QStringLiteral("m"))}, &Out), 0);
+    const QStringList Shown{Pic, Other, Pic, Other};
+    for (int I = 0; I < 4; ++I)
+        EXPECT_EQ(TestSupport::ReadAll(Dir.File(QStringLiteral("m-00%1.jpg").arg(I))), TestSupport::ReadAll(Shown[I]))
+            << "page " << I + 1;
 }
 
 TEST(PdfReport, StretchedAndUnstretchedPlacement)

@@ -476,7 +476,7 @@ TEST(ZipSafety, MembersOfUnknownMethodAreNamedFailedAndNeverEmptyData)
     EXPECT_THROW(Run.U.UnzipToBuffer(1), EZipperException);
 }
 
-TEST(ZipSafety, ExtractingOnSeveralThreadsGivesTheSameFilesAndEventsAsOneThread)
+TEST(ZipSafety, ExtractingAndTestingOnSeveralThreadsGiveTheSameFilesAndEventsAsOneThread)
 {
     TestSupport::TempDir D;
     const QString Zip = D.File(QStringLiteral("many.zip"));
@@ -514,6 +514,35 @@ TEST(ZipSafety, ExtractingOnSeveralThreadsGivesTheSameFilesAndEventsAsOneThread)
     for (const QString &F : Files)
         EXPECT_EQ(ReadAll(D.File(QStringLiteral("four/") + F)), ReadAll(D.File(QStringLiteral("one/") + F))) << F.toStdString();
     EXPECT_EQ(ReadAll(D.File(QStringLiteral("four/d0/f0.txt"))), QByteArray("second copy"));
+
+    // Testing on several threads: the same count, events and failure.
+    auto Test = [&](int Threads) {
+        Run R;
+        UnzipRun U(Zip, D.File(QStringLiteral("test")));
+        U.U.ExtractThreads = Threads;
+        U.U.OnEndUnZip = [&](TObject *, int I, const QString &F) { R.Events << QStringLiteral("end %1 %2").arg(I).arg(F); };
+        U.U.OnBadCRC = [&](TObject *, quint32, quint32, int I) { R.Events << QStringLiteral("crc %1").arg(I); };
+        QList<int> Percents;
+        U.U.OnTotalPercentDone = [&](TObject *, int P) { Percents << P; };
+        R.Count = U.U.TestFiles();
+        EXPECT_TRUE(std::is_sorted(Percents.begin(), Percents.end()));
+        EXPECT_EQ(U.U.FailedCount(), 1);
+        return R;
+    };
+    const Run TestedOnOne = Test(1);
+    const Run TestedOnFour = Test(4);
+    EXPECT_EQ(TestedOnOne.Count, 61);
+    EXPECT_EQ(TestedOnFour.Count, TestedOnOne.Count);
+    EXPECT_EQ(TestedOnFour.Events, TestedOnOne.Events);
+    EXPECT_TRUE(TestedOnOne.Events.contains(QStringLiteral("crc 61")));
+    EXPECT_FALSE(QFileInfo::exists(D.File(QStringLiteral("test"))));
+    UnzipRun TC(Zip, D.File(QStringLiteral("test")));
+    TC.U.ExtractThreads = 4;
+    TC.U.OnTotalPercentDone = [&](TObject *, int P) {
+        if (P > 20)
+            TC.U.Cancel();
+    };
+    EXPECT_THROW(TC.U.TestFiles(), EUserCanceled);
 
     // A cancel stops the run and leaves no temporary file behind.
     UnzipRun C(Zip, D.File(QStringLiteral("cancel")));

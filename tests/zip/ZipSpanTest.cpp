@@ -139,6 +139,52 @@ TEST(ZipSpan, SplitSetsGetStandardPartsThatPeersReadAndBothNamingsAreRead)
     EXPECT_EQ(Listing(Classic), (QStringList{QStringLiteral("set.001"), QStringLiteral("set.002")}));
 }
 
+TEST(ZipSpan, InfoZipSetsOpenThroughTheirRenamedLastPartAndAMissingPartIsNamed)
+{
+    // zip -s names the parts after the archive less its extension (a.b.z01
+    // for a.b.zip); the last part reaches the user under another name.
+    TestSupport::TempDir D;
+    const QString Src = D.File(QStringLiteral("src"));
+    WriteAll(Src + QStringLiteral("/a.bin"), RandomBytes(200000, 21));
+    WriteAll(Src + QStringLiteral("/b.htm"), TextBytes(50000, 22));
+    const QString Out = D.File(QStringLiteral("out"));
+    QDir().mkpath(Out);
+    QByteArray Log;
+    ASSERT_EQ(RunProgram(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-s"),
+                                                 QStringLiteral("64k"), Out + QStringLiteral("/a.b.zip"), QStringLiteral(".")},
+                         &Log, Src),
+              0)
+        << Log.constData();
+    ASSERT_TRUE(QFileInfo::exists(Out + QStringLiteral("/a.b.z03")));
+    const QString Last = Out + QStringLiteral("/a.b.qba");
+    ASSERT_TRUE(QFile::rename(Out + QStringLiteral("/a.b.zip"), Last));
+    TUnZipper U;
+    EXPECT_EQ(UnpackAll(U, Last, D.File(QStringLiteral("back"))), 2);
+    ExpectSameFiles(Src, D.File(QStringLiteral("back")));
+
+    // Without the second part: nobody was asked, so it is named, not cancelled.
+    QFile::rename(Out + QStringLiteral("/a.b.z02"), Out + QStringLiteral("/elsewhere"));
+    TUnZipper Missing;
+    try {
+        UnpackAll(Missing, Last, D.File(QStringLiteral("back2")));
+        ADD_FAILURE() << "no exception";
+    } catch (const EMissingSplitPart &E) {
+        EXPECT_EQ(E.PartName(), Out + QStringLiteral("/a.b.z02"));
+    }
+    // A handler asked for it may give it, or cancel.
+    TUnZipper Asked;
+    QList<int> Disks;
+    Asked.OnGetNextDisk = [&](TObject *, int Disk, QString &Name) {
+        Disks << Disk;
+        Name = Out + QStringLiteral("/elsewhere");
+    };
+    EXPECT_EQ(UnpackAll(Asked, Last, D.File(QStringLiteral("back3"))), 2);
+    EXPECT_TRUE(Disks.contains(2));
+    TUnZipper Cancelled;
+    Cancelled.OnGetNextDisk = [](TObject *, int, QString &Name) { Name.clear(); };
+    EXPECT_THROW(UnpackAll(Cancelled, Last, D.File(QStringLiteral("back4"))), EUserCanceled);
+}
+
 TEST(ZipSpan, PartsTooSmallAreRefusedAndACancelledSplitLeavesNoPart)
 {
     TestSupport::TempDir D;

@@ -108,6 +108,12 @@ void TForm1::OpenQbaPackage(const QString &Path)
     QbaPackage::TOpenResult R;
     try {
         R = QbaPackage::Unpack(Path, DestDir);
+    } catch (const EMissingSplitPart &E) {
+        MessageBox(this,
+                   QStringLiteral("不能打开qba文件“%1”：它是分卷压缩的文件，缺少分卷“%2”。请把所有分卷放在同一个文件夹中再打开。")
+                       .arg(Path, E.PartName()),
+                   QStringLiteral("出错"), MB_OK | MB_ICONERROR);
+        return;
     } catch (const EUserCanceled &) {
         return;
     } catch (const ENotEnoughRoom &) {

@@ -171,9 +171,11 @@ void TCanvas::ApplyClip()
 {
     if (!FPainter)
         return;
+    // An unclipped painter is left alone: a recording canvas would otherwise
+    // keep a "clipping off" that lifts the clip of whatever it is replayed on.
     if (FClipped)
         FPainter->setClipRect(FClip);
-    else if (FOwnPainter)
+    else if (FOwnPainter && FPainter->hasClipping())
         FPainter->setClipping(false);
 }
 

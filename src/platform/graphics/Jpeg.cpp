@@ -48,6 +48,20 @@ void InitErrors(ErrorManager &Err)
 
 constexpr int TooLargeCode = -2;
 constexpr int OutOfMemoryCode = -3;
+constexpr int TooManyScansCode = -4;
+
+// A progressive picture is decoded scan by scan, and each scan goes over the
+// whole picture however few bytes it takes in the file: a file of thousands
+// of tiny scans costs minutes. Encoders write about ten; a picture with more
+// than this many is taken as damaged.
+constexpr int MaxJpegScans = 256;
+
+// libjpeg calls the progress monitor all through a decode, between its
+// steps; the scans read so far are counted there.
+struct ScanLimit {
+    jpeg_progress_mgr Pub;
+    ErrorManager *Err;
+};
 
 // Leaves a decoding or encoding run the way libjpeg's own errors do.
 [[noreturn]] void Fail(ErrorManager &Err, int Code)
@@ -56,8 +70,21 @@ constexpr int OutOfMemoryCode = -3;
     std::longjmp(Err.Jump, 1);
 }
 
+extern "C" void JpegCountScans(j_common_ptr Info)
+{
+    if (!Info->is_decompressor)
+        return;
+    auto *D = reinterpret_cast<j_decompress_ptr>(Info);
+    if (D->input_scan_number > MaxJpegScans) {
+        auto *Limit = reinterpret_cast<ScanLimit *>(Info->progress);
+        Fail(*Limit->Err, TooManyScansCode);
+    }
+}
+
 [[noreturn]] void JpegError(int Code)
 {
+    if (Code == TooManyScansCode)
+        throw EInvalidGraphic(QStringLiteral("JPEG image has too many scans"));
     if (Code == TooLargeCode)
         throw EInvalidGraphic(QStringLiteral("JPEG image is too large"));
     if (Code == OutOfMemoryCode)
@@ -115,6 +142,7 @@ int DecodeJpeg(const QByteArray &Data, const DecodeOptions &Opt, QImage &Out)
     struct State {
         jpeg_decompress_struct Cinfo;
         ErrorManager Err;
+        ScanLimit Scans;
         unsigned char *Row;   // CMYK conversion buffer
     };
     auto *S = static_cast<State *>(std::calloc(1, sizeof(State)));
@@ -122,6 +150,8 @@ int DecodeJpeg(const QByteArray &Data, const DecodeOptions &Opt, QImage &Out)
         return -1;
     InitErrors(S->Err);
     S->Cinfo.err = &S->Err.Pub;
+    S->Scans.Pub.progress_monitor = JpegCountScans;
+    S->Scans.Err = &S->Err;
     if (setjmp(S->Err.Jump)) {
         const int Code = S->Err.Code ? S->Err.Code : -1;
         jpeg_destroy_decompress(&S->Cinfo);
@@ -131,6 +161,7 @@ int DecodeJpeg(const QByteArray &Data, const DecodeOptions &Opt, QImage &Out)
     }
     jpeg_decompress_struct &C = S->Cinfo;
     jpeg_create_decompress(&C);
+    C.progress = &S->Scans.Pub;
     jpeg_mem_src(&C, reinterpret_cast<const unsigned char *>(Data.constData()), (unsigned long)Data.size());
     jpeg_read_header(&C, TRUE);
     if (qint64(C.image_width) * C.image_height > MaxJpegPixels)

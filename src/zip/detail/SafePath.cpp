@@ -15,8 +15,37 @@
 
 namespace ZipDetail {
 
+// Most member names are such a path.
+bool IsPlainRelativePath(const QString &Path)
+{
+    qsizetype Start = 0;
+    const qsizetype N = Path.size();
+    if (N == 0)
+        return false;
+    for (qsizetype I = 0; I <= N; ++I) {
+        const QChar C = I < N ? Path.at(I) : QLatin1Char('/');
+        if (C.unicode() == 0)
+            return false;
+        if (C != QLatin1Char('/') && C != QLatin1Char('\\'))
+            continue;
+        const qsizetype Len = I - Start;
+        if (Len == 0 || (Len == 1 && Path.at(Start) == QLatin1Char('.'))
+            || (Len == 2 && Path.at(Start) == QLatin1Char('.') && Path.at(Start + 1) == QLatin1Char('.')))
+            return false;
+        Start = I + 1;
+    }
+    return true;
+}
+
 QString CleanRelativePath(const QString &Path, bool IsFolder)
 {
+    if (IsPlainRelativePath(Path)) {
+        QString R = Path;
+        R.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (IsFolder)
+            R += QLatin1Char('/');
+        return R;
+    }
     if (Path.contains(QChar(0)))
         return QString();
     QString P = Path;
@@ -39,9 +68,13 @@ QString CleanRelativePath(const QString &Path, bool IsFolder)
 
 QString JoinPath(const QString &Base, const QString &Relative)
 {
-    if (Base.endsWith(QLatin1Char('/')))
-        return Base + Relative;
-    return Base + QLatin1Char('/') + Relative;
+    QString R;
+    R.reserve(Base.size() + 1 + Relative.size());
+    R += Base;
+    if (!Base.endsWith(QLatin1Char('/')))
+        R += QLatin1Char('/');
+    R += Relative;
+    return R;
 }
 
 bool MakeFoldersInside(const QString &Base, const QString &Folder)

@@ -9,6 +9,9 @@ namespace ZipDetail {
 // and "." parts are dropped. Returns a null string for a path that must be
 // refused: a ".." part, a NUL character, or nothing left (a file needs a name).
 QString CleanRelativePath(const QString &Path, bool IsFolder);
+// True for a path CleanRelativePath takes as it is: plain parts between
+// single separators, none empty, "." or "..", no NUL, no separator at an end.
+bool IsPlainRelativePath(const QString &Path);
 QString JoinPath(const QString &Base, const QString &Relative);
 
 // Creates the folders of Folder below Base, never through a symbolic link:

@@ -74,3 +74,53 @@ TEST(DamagedInput, BitmapsAndJpegsNeverCrash)
     P.Assign(&B);
     Mutate<TJPEGImage>(Saved(P), 200, 8);
 }
+
+TEST(DamagedInput, AJpegOfThousandsOfScansIsDamagedAndAnOrdinaryProgressiveOneLoads)
+{
+    // An ordinary progressive picture: our encoder's ten scans.
+    QImage Img(64, 64, QImage::Format_RGB32);
+    for (int Y = 0; Y < 64; ++Y)
+        for (int X = 0; X < 64; ++X)
+            Img.setPixel(X, Y, X < 32 ? qRgb(200, 40, 40) : qRgb(40, 40, 200));
+    TBitmap B;
+    B.SetImage(Img);
+    TJPEGImage P;
+    P.ProgressiveEncoding = true;
+    P.Assign(&B);
+    const QByteArray Good = Saved(P);
+    ASSERT_TRUE(Good.endsWith("\xFF\xD9"));
+    auto Decoded = [](const QByteArray &Data) {
+        TMemoryStream M;
+        M.WriteBytes(Data);
+        M.SetPosition(0);
+        TJPEGImage J;
+        J.LoadFromStream(&M);
+        TBitmap Out;
+        J.AssignTo(&Out);
+        return Out.Image().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage Shown = Decoded(Good);
+    ASSERT_EQ(Shown.size(), QSize(64, 64));
+    EXPECT_GT(qRed(Shown.pixel(8, 8)), 150);
+    EXPECT_GT(qBlue(Shown.pixel(56, 56)), 150);
+
+    // The same picture with 20,000 more scans before its end, each a few
+    // bytes: a refinement of the first component's DC bits (one bit for each
+    // of its 64 blocks), as a file made to stall a decoder holds them.
+    QByteArray Scan = QByteArray::fromHex("FFDA0008010100000010");
+    Scan += QByteArray(8, '\0');
+    QByteArray Stalling = Good.left(Good.size() - 2);
+    for (int I = 0; I < 20000; ++I)
+        Stalling += Scan;
+    Stalling += "\xFF\xD9";
+    // Its header reads; its pixels are refused as those of a damaged picture.
+    TMemoryStream M;
+    M.WriteBytes(Stalling);
+    M.SetPosition(0);
+    TJPEGImage J;
+    J.LoadFromStream(&M);
+    EXPECT_EQ(J.Width(), 64);
+    EXPECT_THROW(J.DIBNeeded(), EInvalidGraphic);
+    TBitmap Target(8, 8);
+    EXPECT_THROW(Target.Canvas()->StretchDraw(Rect(0, 0, 8, 8), &J), EInvalidGraphic);
+}
