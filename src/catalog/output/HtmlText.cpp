@@ -397,7 +397,11 @@ std::shared_ptr<const TAttributePlaces> AttributePlaces(const QStringList &Templ
     return Places;
 }
 
-QString AttributeValue(const QString &Value)
+namespace {
+
+// The text of Value (tags removed) with its markup characters escaped; quotes too
+// where it stands inside an attribute. A reference the text already holds stays.
+QString EscapedText(const QString &Value, bool Quotes)
 {
     const QString Text = WithoutTags(Value);
     QString Out;
@@ -405,8 +409,8 @@ QString AttributeValue(const QString &Value)
     for (qsizetype I = 0; I < Text.size(); ++I) {
         const QChar C = Text.at(I);
         switch (C.unicode()) {
-        case '"': Out += QLatin1String("&quot;"); break;
-        case '\'': Out += QLatin1String("&#39;"); break;
+        case '"': Out += Quotes ? QLatin1String("&quot;") : QLatin1String("\""); break;
+        case '\'': Out += Quotes ? QLatin1String("&#39;") : QLatin1String("'"); break;
         case '<': Out += QLatin1String("&lt;"); break;
         case '>': Out += QLatin1String("&gt;"); break;
         case '&':
@@ -418,23 +422,16 @@ QString AttributeValue(const QString &Value)
     return Out;
 }
 
+} // namespace
+
+QString AttributeValue(const QString &Value)
+{
+    return EscapedText(Value, true);
+}
+
 QString RawTextValue(const QString &Value)
 {
-    const QString Text = WithoutTags(Value);
-    QString Out;
-    Out.reserve(Text.size() + 8);
-    for (qsizetype I = 0; I < Text.size(); ++I) {
-        const QChar C = Text.at(I);
-        switch (C.unicode()) {
-        case '<': Out += QLatin1String("&lt;"); break;
-        case '>': Out += QLatin1String("&gt;"); break;
-        case '&':
-            Out += ReferenceLength(Text, I) > 0 ? QLatin1String("&") : QLatin1String("&amp;");
-            break;
-        default: Out += C;
-        }
-    }
-    return Out;
+    return EscapedText(Value, false);
 }
 
 QString ValueFor(TPlace Place, const QString &Value)
