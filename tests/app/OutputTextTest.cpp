@@ -641,6 +641,25 @@ TEST_F(OutputText, APageSavedElsewhereKeepsShowingItsPicturesAndAMissingOneIsNam
     EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP1\nwait\nprompts\nquit\n"), {Away}), QString());
     EXPECT_EQ(ZipMembers(Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))),
               (QStringList{QStringLiteral("P1.htm"), QStringLiteral("images/b.jpg"), QStringLiteral("images/photo.jpg")}));
+
+    // A page opened from a package lies in the program's scratch folder, which
+    // goes when the program ends: saved elsewhere, it takes its pictures along
+    // (a picture of the same name already there keeps its own).
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick QBA1\nwait\nprompts\nquit\n"), {Away}), QString());
+    const QString Received = Far.File(QStringLiteral("recv/recv.qbt"));
+    QDir().mkpath(Far.File(QStringLiteral("recv/images")));
+    TestSupport::WriteAll(Far.File(QStringLiteral("recv/images/b.jpg")), QByteArray("the user's own b.jpg"));
+    EXPECT_EQ(Drive(QStringLiteral("wait\nanswer file %1\nclick N8\nwait\nexpect-prompts 1\nquit\n").arg(Received),
+                    {Output(QStringLiteral("P1"), QStringLiteral("catalog.qba"))}),
+              QString());
+    EXPECT_EQ(Pictures(Received), (QStringList{S("{$IMG}=images\\photo.jpg"), S("{$IMG}=images\\b(2).jpg"), S("{$IMG}=")}));
+    EXPECT_EQ(Listing(Far.File(QStringLiteral("recv/images"))),
+              (QStringList{QStringLiteral("b(2).jpg"), QStringLiteral("b.jpg"), QStringLiteral("photo.jpg")}));
+    EXPECT_EQ(TestSupport::ReadAll(Far.File(QStringLiteral("recv/images/b.jpg"))), QByteArray("the user's own b.jpg"));
+    QDir(Home.File(S("输出"))).removeRecursively();
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick HTML1\nwait\nprompts\nquit\n"), {Received}), QString());
+    const QString Shown = Web({Output(QStringLiteral("P1"), QStringLiteral("P1.htm"))}).value(0);
+    EXPECT_TRUE(Shown.startsWith(QStringLiteral("pictures 3 loaded 2\n"))) << Shown.toStdString();
 }
 
 namespace {

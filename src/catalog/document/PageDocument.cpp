@@ -620,7 +620,8 @@ QString PictureFile(const QString &Stored, const QString &PageFolder, const QStr
 
 } // namespace
 
-bool TPageDocument::RebasePicturePaths(const QString &OldPagePath, const QString &NewPagePath, const QString &ProgramFolder)
+bool TPageDocument::RebasePicturePaths(const QString &OldPagePath, const QString &NewPagePath, const QString &ProgramFolder,
+                                       const QString &Scratch)
 {
     const QString Exe = IncludeTrailingPathDelimiter(QFileInfo(ProgramFolder).absoluteFilePath());
     const QString OldFolder = OldPagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(NativePath(OldPagePath)).absoluteFilePath());
@@ -636,9 +637,16 @@ bool TPageDocument::RebasePicturePaths(const QString &OldPagePath, const QString
         const QString Stored = Line.mid(Key->size());
         if (Stored.trimmed().isEmpty())
             continue;
-        const QString File = PictureFile(Stored, OldFolder, Exe);
+        QString File = PictureFile(Stored, OldFolder, Exe);
         if (File.isEmpty() || !FileExists(File) || PictureFile(Stored, NewFolder, Exe) == File)
             continue;
+        if (!Scratch.isEmpty() && IsPathInside(File, Scratch) && !IsPathInside(NewFolder, Scratch)) {
+            const QString Images = NewFolder + QStringLiteral("images/");
+            ForceDirectories(Images);
+            const QString Copied = CopyFileRenaming(File, Images);
+            if (!Copied.isEmpty())
+                File = Copied;
+        }
         const QString Value = IsPathInside(File, NewFolder) ? QDir(NewFolder).relativeFilePath(File).replace(QLatin1Char('/'), QLatin1Char('\\'))
                                                             : File;
         PutLine(I, Line.left(Key->size()) + Value);

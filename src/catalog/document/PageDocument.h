@@ -126,9 +126,14 @@ public:
     // none, from the new place is stored so that it names the same file:
     // relative (with "\") where the file lies below the new page's folder,
     // otherwise its full path. Values that still name their file, and values
-    // whose file is not found, stay as they are; no picture is moved or
-    // copied. Returns true when a value changed.
-    bool RebasePicturePaths(const QString &OldPagePath, const QString &NewPagePath, const QString &ProgramFolder);
+    // whose file is not found, stay as they are; no picture of the user is
+    // moved or copied. A picture inside Scratch (the running program's
+    // scratch folder, where an opened package lies) would go when the program
+    // ends: it is copied into the new page's images folder (under a new name
+    // where another file has its name) and named from there. Returns true
+    // when a value changed.
+    bool RebasePicturePaths(const QString &OldPagePath, const QString &NewPagePath, const QString &ProgramFolder,
+                            const QString &Scratch = QString());
     // Line k (0-based) of a company file (CompanyFiles::ReadDatLine).
     static QString ReadDatLine(const QString &FileName, int Line);
 

@@ -335,7 +335,7 @@ void TForm1::SpeedButton9Click()
         if (FPage.Values(QStringLiteral("{Catalog名称}")) == QStringLiteral("新建页面"))
             FPage.SetValues(QStringLiteral("{Catalog名称}"), Name.left(qMax(0, int(Name.size()) - 4)));
         // Its pictures keep showing from where it now lies.
-        FPage.RebasePicturePaths(QString(), Path, ProgramFolder());
+        FPage.RebasePicturePaths(QString(), Path, ProgramFolder(), ScratchFolder());
         FPage.SaveToFile(Path);
         FPagePath = Path;
         SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
@@ -377,7 +377,7 @@ void TForm1::N8Click()
     // place; that change is saved with it, so a page without unsaved changes
     // still has none.
     const bool WasSaved = FPageSaved;
-    const bool Rebased = FPage.RebasePicturePaths(FPagePath, Path, ProgramFolder());
+    const bool Rebased = FPage.RebasePicturePaths(FPagePath, Path, ProgramFolder(), ScratchFolder());
     FPagePath = Path;
     SetPageCaptionIfEmpty(QStringLiteral("页面文件 ") + Path);
     FPage.SaveToFile(Path);
