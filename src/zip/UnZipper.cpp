@@ -1389,6 +1389,31 @@ bool TUnZipper::MakeFolders(const QString &Base, const QString &Folder)
     return true;
 }
 
+bool TUnZipper::MayDecode(int Index, const TZipHeaderInfo &H, QString &FName)
+{
+    // The checks before a member's data is decoded, by a test as by an
+    // extraction: its start event may skip it; a member nobody can read, or
+    // one whose password is not given, is a failure (the first one named).
+    bool SkipIt = false;
+    if (OnStartUnZip)
+        OnStartUnZip(this, Index, FName, SkipIt);
+    if (SkipIt)
+        return false;
+    if (!CanDecodeMethod(H.CompressionMethod)) {
+        ++FFailed;
+        ShowLibraryMessage(197, UnknownMethodText(H), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
+        return false;
+    }
+    if (!AcceptPassword(Index, H)) {
+        ++FFailed;
+        bool Again = false;
+        if (OnSkippingFile)
+            OnSkippingFile(this, skrBadPassword, FName, Index, Again);
+        return false;
+    }
+    return true;
+}
+
 bool TUnZipper::TestOne(int Index, TZipHeaderInfo &H, int &Count, bool &Retry)
 {
     // The steps of an extraction up to the decoding, whose output goes
@@ -1415,21 +1440,8 @@ bool TUnZipper::TestOne(int Index, TZipHeaderInfo &H, int &Count, bool &Retry)
         ++Count;
         return true;
     }
-    bool SkipIt = false;
-    if (OnStartUnZip)
-        OnStartUnZip(this, Index, FName, SkipIt);
-    if (SkipIt)
+    if (!MayDecode(Index, H, FName))
         return false;
-    if (!CanDecodeMethod(H.CompressionMethod)) {
-        // Named: a member nobody can read is a failure.
-        ++FFailed;
-        ShowLibraryMessage(197, UnknownMethodText(H), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
-        return false;
-    }
-    if (!AcceptPassword(Index, H)) {
-        ++FFailed;
-        return Skip(skrBadPassword);
-    }
     NullSink Null;
     quint32 Calc = 0;
     if (DecodeMember(H, Null, Calc)) {
@@ -1560,21 +1572,8 @@ bool TUnZipper::PrepareExtract(int Index, TZipHeaderInfo &Listed, RunKind Kind, 
         ++Count;
         return true;
     }
-    bool SkipIt = false;
-    if (OnStartUnZip)
-        OnStartUnZip(this, Index, FName, SkipIt);
-    if (SkipIt)
+    if (!MayDecode(Index, W, FName))
         return false;
-    if (!CanDecodeMethod(W.CompressionMethod)) {
-        // Named, in the test too: a member nobody can read is a failure.
-        ++FFailed;
-        ShowLibraryMessage(197, UnknownMethodText(W), ZipResourceString(198), ZMB_OK | ZMB_ICONERROR);
-        return false;
-    }
-    if (!AcceptPassword(Index, W)) {
-        ++FFailed;
-        return Skip(skrBadPassword);
-    }
     // Folders of the output: inside the destination none may be a link.
     if (BeforeFolders)
         BeforeFolders(FName);

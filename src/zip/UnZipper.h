@@ -241,6 +241,7 @@ private:
     bool DecodeMember(TZipHeaderInfo &H, Sink &Out, quint32 &CalcCRC, const WorkerContext *Worker = nullptr);
     bool ExtractOne(int Index, TZipHeaderInfo &H, RunKind Kind, int &Count, bool &Retry);
     // ExtractOne of a test run.
+    bool MayDecode(int Index, const TZipHeaderInfo &H, QString &FName);
     bool TestOne(int Index, TZipHeaderInfo &H, int &Count, bool &Retry);
     // The three steps of ExtractOne: everything up to the temporary output
     // file (a Job when the member is to be decoded), the decoding (on a

@@ -6,6 +6,7 @@
 // file, PNG pictures and the company dialog on a small screen. What the
 // program writes is read back by python3's zipfile.
 
+#include "ImageDifference.h"
 #include "TestSupport.h"
 #include "platform/core/Codec.h"
 
@@ -468,25 +469,6 @@ TEST_F(ReceivedPackages, HelpFilesOfAReceivedPageAndBookHoldOnlyWhatTheOutputMad
     EXPECT_TRUE(List.contains(QStringLiteral("/left.htm"))) << List.toStdString();
 }
 
-namespace {
-
-// The largest difference of one colour channel between two pictures of one size.
-int LargestDifference(const QImage &A, const QImage &B)
-{
-    if (A.isNull() || A.size() != B.size())
-        return 256;
-    const QImage X = A.convertToFormat(QImage::Format_RGB888), Y = B.convertToFormat(QImage::Format_RGB888);
-    int Worst = 0;
-    for (int Row = 0; Row < X.height(); ++Row) {
-        const uchar *P = X.constScanLine(Row), *Q = Y.constScanLine(Row);
-        for (int I = 0; I < X.width() * 3; ++I)
-            Worst = std::max(Worst, std::abs(int(P[I]) - int(Q[I])));
-    }
-    return Worst;
-}
-
-} // namespace
-
 TEST_F(ReceivedPackages, PicturesAndPdfOfAReceivedPageAndBookShowNoFileOfTheDisk)
 {
     for (const char *Tool : {"pdfimages"})
@@ -551,7 +533,7 @@ TEST_F(ReceivedPackages, PicturesAndPdfOfAReceivedPageAndBookShowNoFileOfTheDisk
     // The page's own picture shows; the rest is the same picture.
     const QImage Clean(Work.File(QStringLiteral("clean/page.jpg")));
     ASSERT_FALSE(Clean.isNull());
-    EXPECT_LE(LargestDifference(Clean, QImage(Work.File(QStringLiteral("tried/page.jpg")))), 8)
+    EXPECT_LE(TestSupport::LargestDifference(Clean, QImage(Work.File(QStringLiteral("tried/page.jpg")))), 8)
         << "the picture shows a file of the disk";
     bool Blue = false;
     for (int Y = 0; Y < Clean.height() && !Blue; Y += 2)
@@ -573,7 +555,7 @@ TEST_F(ReceivedPackages, PicturesAndPdfOfAReceivedPageAndBookShowNoFileOfTheDisk
         ASSERT_FALSE(Pages.isEmpty()) << Pdf;
         EXPECT_EQ(QDir(Work.File(QStringLiteral("tried"))).entryList({QString::fromLatin1(Pdf).left(4) + QStringLiteral("-*")}), Pages);
         for (const QString &P : Pages)
-            EXPECT_LE(LargestDifference(QImage(Work.File(QStringLiteral("clean/") + P)), QImage(Work.File(QStringLiteral("tried/") + P))), 8)
+            EXPECT_LE(TestSupport::LargestDifference(QImage(Work.File(QStringLiteral("clean/") + P)), QImage(Work.File(QStringLiteral("tried/") + P))), 8)
                 << Pdf << " " << P.toStdString();
     }
     for (auto It = Before.cbegin(); It != Before.cend(); ++It)

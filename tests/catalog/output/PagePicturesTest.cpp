@@ -5,6 +5,7 @@
 // show or read files of the disk outside its folder.
 
 #include "QStringPrint.h"
+#include "ImageDifference.h"
 #include "TestSupport.h"
 #include "catalog/output/Htm2Jpg.h"
 #include "platform/core/FileUtils.h"
@@ -361,25 +362,6 @@ TEST_F(PagePictures, PdfOfThreePiecesCheckedByPeers)
     EXPECT_TRUE(Corner.blue() > 200 && Corner.red() < 60) << Corner.name().toStdString();
 }
 
-namespace {
-
-// The largest difference of one colour channel between two pictures of one size.
-int LargestDifference(const QImage &A, const QImage &B)
-{
-    if (A.size() != B.size())
-        return 256;
-    const QImage X = A.convertToFormat(QImage::Format_RGB888), Y = B.convertToFormat(QImage::Format_RGB888);
-    int Worst = 0;
-    for (int Row = 0; Row < X.height(); ++Row) {
-        const uchar *P = X.constScanLine(Row), *Q = Y.constScanLine(Row);
-        for (int I = 0; I < X.width() * 3; ++I)
-            Worst = std::max(Worst, std::abs(int(P[I]) - int(Q[I])));
-    }
-    return Worst;
-}
-
-} // namespace
-
 TEST_F(PagePictures, ThePictureShowsThePageAndNoOtherFileOfTheDisk)
 {
     // Files of the user's disk beside the page's folder, and the page's own picture.
@@ -428,7 +410,7 @@ TEST_F(PagePictures, ThePictureShowsThePageAndNoOtherFileOfTheDisk)
     // The page's own picture shows.
     const QColor Shown = A.pixelColor(20, 20);
     EXPECT_TRUE(Shown.blue() > 200 && Shown.red() < 60) << Shown.name().toStdString();
-    EXPECT_LE(LargestDifference(A, B), 8) << "the picture shows a file of the disk";
+    EXPECT_LE(TestSupport::LargestDifference(A, B), 8) << "the picture shows a file of the disk";
 
     // The PDF too: its pages are the clean page's pictures.
     ASSERT_TRUE(Form->HtmlToJpgPages(Url(Clean), Dir.File(QStringLiteral("cleanp.jpg")), true, 0));
@@ -437,7 +419,7 @@ TEST_F(PagePictures, ThePictureShowsThePageAndNoOtherFileOfTheDisk)
     const QStringList HostilePieces = Form->JpgList();
     ASSERT_EQ(CleanPieces.size(), HostilePieces.size());
     for (qsizetype I = 0; I < CleanPieces.size(); ++I)
-        EXPECT_LE(LargestDifference(QImage(CleanPieces.at(I)), QImage(HostilePieces.at(I))), 8) << I;
+        EXPECT_LE(TestSupport::LargestDifference(QImage(CleanPieces.at(I)), QImage(HostilePieces.at(I))), 8) << I;
 }
 
 TEST_F(PagePictures, TheRendererIsNeverOnScreen)
