@@ -406,10 +406,13 @@ void TPageOutput::ExpandBody()
     const auto PictureAddress = [](const QString &Token) { return Token == QStringLiteral("{$IMG}"); };
     auto PageLine = [this](int I) { return I < FPage.size() ? FPage.at(I) : QString(); };
     // A product starts at a line that is exactly its marker, as the page
-    // document reads it: a value that holds "{$3}" starts nothing.
+    // document reads it: a value that holds "{$3}" starts nothing. Every
+    // product the page holds is published, however many there are: the grid
+    // shows them all, and a page cut short would be a price list with
+    // products silently missing.
     for (int I = 1; I < FPage.size(); ++I) {
         const int N = TPageDocument::BlockNumberOfLine(FPage.at(I));
-        if (N < 1 || N > 512)
+        if (N < 1)
             continue;
         // The record: every value by its key, each value whole and verbatim
         // (whatever braces, markers or keys it holds, however long: a cut
