@@ -233,6 +233,11 @@ QString TPageOutput::OutName(const QString &Path)
 
     QString Candidate;
     if (Shared) {
+        const QString Before = SharedNames->BySource.value(Key);
+        if (!Before.isEmpty() && !OwnedHere(Before))
+            Candidate = Before;
+    }
+    if (Shared && Candidate.isEmpty()) {
         for (auto It = Shared->BySize.constFind(Size); It != Shared->BySize.constEnd() && It.key() == Size; ++It) {
             ++GFolderLooks;
             if (!OwnedHere(It.value()) && SameFileContent(Images + It.value(), Key)) {
@@ -262,6 +267,8 @@ QString TPageOutput::OutName(const QString &Path)
         while (Shared->Placed.contains(Numbered(Shared->FirstFree).toLower()))
             ++Shared->FirstFree;
     }
+    if (Shared && !SharedNames->BySource.contains(Key))
+        SharedNames->BySource.insert(Key, Candidate);
     return Candidate;
 }
 
@@ -679,14 +686,21 @@ bool TPageOutput::MakesPackage() const
 
 void TPageOutput::CommitCopies()
 {
+    const QStringList Targets = FFiles->Targets();
     QStringList New;
-    for (const QString &T : FFiles->Targets())
+    for (const QString &T : Targets)
         if (!QFileInfo::exists(T))
             New << T;
     // Counted as this run's before they are in place: a commit that fails
     // half way leaves none of them behind.
     FCreatedFiles << New;
     FFiles->Commit();
+    if (SharedNames && !FOutputArg.isEmpty()) {
+        const QString Images = IncludeTrailingPathDelimiter(FImages);
+        for (const QString &T : Targets)
+            if (T.startsWith(Images))
+                SharedNames->Written.insert(T.mid(Images.size()).toLower());
+    }
 }
 
 QList<QPair<QString, QString>> TPageOutput::PictureMembers()
@@ -720,8 +734,15 @@ void TPageOutput::CopyPictures()
         CheckCancel();
         if (!FileExists(P))
             continue;
-        const QString Dest = Target + OutName(P);
+        const QString Name = OutName(P);
+        const QString Dest = Target + Name;
         if (FFiles->Has(Dest) || QFileInfo(Dest).absoluteFilePath() == QFileInfo(P).absoluteFilePath())
+            continue;
+        // An earlier page of this book put this very picture there under
+        // this name (the naming gives another picture another name): a
+        // second copy would only write the same bytes again.
+        if (SharedNames && !FOutputArg.isEmpty() && SharedNames->Written.contains(Name.toLower())
+            && QFileInfo::exists(Dest))
             continue;
         FFiles->Copy(P, Dest);
     }

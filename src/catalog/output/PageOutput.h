@@ -66,6 +66,12 @@ struct TSharedPictureNames {
         int FirstFree = 2;
     };
     QHash<QString, TName> Names;
+    // The name each picture file (by its full path) took: the pages that show
+    // the same file find it without comparing contents.
+    QHash<QString, QString> BySource;
+    // The names whose files an earlier page of this output put in place,
+    // lower-cased: a page that shows the same picture does not copy it again.
+    QSet<QString> Written;
 };
 
 class TPageOutput {
