@@ -3,6 +3,7 @@
 #include "ChmCompiler.h"
 #include "HtmlText.h"
 #include "MhtWriter.h"
+#include "OutputFolders.h"
 #include "PageArchive.h"
 #include "catalog/document/CompanyFiles.h"
 #include "catalog/document/PageDocument.h"
@@ -637,11 +638,28 @@ void TPageOutput::PrepareFolders()
             ForceDirectories(OwnRoot);
     }
     FD = FRoot + FId;
+    // Another page of the same 目录编号 (a new page made the same day, a page
+    // received from another computer) publishes into the same folder: what it
+    // made there is replaced only when the user says so. This page's own
+    // earlier outputs are replaced as they always were.
+    // A folder nobody is recorded for (made by hand, or by an earlier
+    // version) is asked about only when it holds files of this page's output
+    // names.
+    const bool OwnFolder = FOutputArg.isEmpty() && !Maker.isEmpty();
+    if (OwnFolder && DirectoryExists(FD)) {
+        const QString By = OutputFolders::MadeBy(FExe, FD);
+        const bool Others = By.isEmpty() ? HoldsOutputNames() : By != Maker && !OutputFolders::IsEmpty(FD);
+        if (Others
+            && !(Hooks.AskReplace && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, By, QStringLiteral("页面")))))
+            Abort();
+    }
     if (!DirectoryExists(FD)) {
         if (!QDir().mkdir(FD))
             throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
         FCreatedD = true;
     }
+    if (OwnFolder)
+        OutputFolders::Remember(FExe, FD, Maker);
     FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
     if (!FBackground.isEmpty())
         FPictures << FBackground;
@@ -669,6 +687,25 @@ void TPageOutput::PrepareFolders()
         CleanUp(QString());
         throw;
     }
+}
+
+bool TPageOutput::HoldsOutputNames()
+{
+    const QString Base = FD + QLatin1Char('/') + FId;
+    for (const char *Ext : {".htm", ".zip", ".htm.mht", ".chm", ".exe", ".jpg", "_1.jpg", ".pdf"})
+        if (QFileInfo(Base + QLatin1String(Ext)).isFile())
+            return true;
+    if (QFileInfo(FD + QStringLiteral("/catalog.qba")).isFile())
+        return true;
+    const QString Images = FD + QStringLiteral("/images/");
+    if (!DirectoryExists(Images))
+        return false;
+    QStringList Shown = FPictures;
+    Shown << FBackground << FMusic;
+    for (const QString &P : std::as_const(Shown))
+        if (!P.isEmpty() && FileExists(P) && QFileInfo(Images + OutName(P)).isFile())
+            return true;
+    return QFileInfo(Images + QStringLiteral("M_back.jpg")).isFile();
 }
 
 bool TPageOutput::CopiesPictures() const
@@ -909,6 +946,10 @@ bool TPageOutput::PageCopyBranch(QString &ResultPath)
     QString Saved;
     if (FOutputArg.isEmpty())
         Saved = FD + QStringLiteral("/catalog.qbt");
+    else if (OpenPageEntry.endsWith(QStringLiteral(".qbt"), Qt::CaseInsensitive) && IsSafeName(OpenPageEntry))
+        // A page file's own name, whole: "p.v2.qbt" stays itself, so a book
+        // package lists its pages under the names it had.
+        Saved = FOutputArg + OpenPageEntry;
     else
         Saved = FOutputArg + FileBaseName(OpenPageEntry) + QStringLiteral(".qbt");
     SaveLines(Saved, FOut);
