@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
+#include <QRegularExpression>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -627,4 +628,94 @@ TEST_F(ReceivedPackages, OutputsOfAReceivedPackageReplaceNoneOfTheUsersFiles)
     EXPECT_EQ(R.Out, QString());
     EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tqq"), Home.File(S("输出/mybook/mybook.zip"))}), 0);
     ExpectUntouched();
+}
+
+TEST_F(ReceivedPackages, AReceivedBooksPackageAndPicturesGoToItsOutputFolderAndItStaysTheSameBook)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("pdfinfo")))
+        GTEST_SKIP() << "poppler-utils are not installed";
+    // A book as another program packs it: a web page beside the book file,
+    // a page in a folder of its own with its pictures beside it.
+    QImage Blue(30, 20, QImage::Format_RGB32);
+    Blue.fill(Qt::blue);
+    ASSERT_TRUE(Blue.save(Work.File(QStringLiteral("blue.jpg"))));
+    const QByteArray BluePicture = TestSupport::ReadAll(Work.File(QStringLiteral("blue.jpg")));
+    const QStringList Entries{QStringLiteral("p1.qbt"), QStringLiteral("inner.htm"), QStringLiteral("sub\\p2.v2.qbt")};
+    const QByteArray Book = TextBytes(QStringList{S("Catalog_name=收到的书"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                                  S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}")}
+                                      + Entries);
+    const QByteArray Inner = "<html><body><p>INNER PAGE</p></body></html>";
+    const QString Package = Zip(QStringLiteral("book.qba"), {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+                                                             {QStringLiteral("book.qbs"), Book},
+                                                             {QStringLiteral("p1.qbt"), PageBytes(QStringLiteral("B1"), {QStringLiteral("images\\ok.jpg")})},
+                                                             {QStringLiteral("inner.htm"), Inner},
+                                                             {QStringLiteral("sub/p2.v2.qbt"), PageBytes(QStringLiteral("B2"), {QStringLiteral("images\\blue.jpg")})},
+                                                             {QStringLiteral("sub/images/blue.jpg"), BluePicture},
+                                                             {QStringLiteral("images/ok.jpg"), Picture}});
+    const QString Opened = Hash(Package);
+
+    // The package command: the package goes to the book's output folder, as
+    // the message says; the package opened stays as it was.
+    const QString D = Home.File(S("输出/book/"));
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button OK\nclick QBACatalog1\nwait\nprompts\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 输出 | 目录册的qba文件已经输出到“%1book.qba”。\\n打开的qba文件“%2”没有改变。 | OK\n").arg(D, Package));
+    EXPECT_EQ(Hash(Package), Opened);
+    const QString Made = D + QStringLiteral("book.qba");
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("book.qba")});
+
+    // As python reads it: the book lists its entries as they were, in their
+    // order, each file where the book names it.
+    const QMap<QString, QByteArray> M = Members(Made);
+    QStringList Listed = Cp936::Decode(M.value(QStringLiteral("book.qbs"))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    Listed = Listed.mid(Listed.indexOf(QStringLiteral("{$Files}")) + 1);
+    EXPECT_EQ(Listed, Entries);
+    EXPECT_EQ(M.value(QStringLiteral("inner.htm")), Inner);
+    EXPECT_TRUE(M.value(QStringLiteral("p1.qbt")).contains("{$IMG}=images\\ok.jpg"));
+    EXPECT_TRUE(M.value(QStringLiteral("sub/p2.v2.qbt")).contains("{$IMG}=images\\blue.jpg"));
+    EXPECT_EQ(M.value(QStringLiteral("images/ok.jpg")), Picture);
+    EXPECT_EQ(M.value(QStringLiteral("sub/images/blue.jpg")), BluePicture);
+    ExpectNothingOfTheUsersDisk(Made);
+
+    // Opened again it is the same book: its site has the same pages under
+    // the same titles, in the same order, with the same products and pictures.
+    auto Site = [&](const QString &Opening) {
+        QDir(D).removeRecursively();
+        const DriveRun Run = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {Opening});
+        EXPECT_EQ(Run.Code, 0) << Run.Err.toStdString();
+        EXPECT_EQ(Run.Out, QString());
+        QStringList Shown;
+        static const QRegularExpression Link(QStringLiteral("<a href=\"([^\"]*)\" target=\"right\">(.*)</a>"));
+        for (const QString &L : Cp936::Decode(TestSupport::ReadAll(D + QStringLiteral("images/left.htm"))).split(QStringLiteral("\r\n"))) {
+            const QRegularExpressionMatch Found = Link.match(L);
+            if (!Found.hasMatch())
+                continue;
+            Shown << Found.captured(2) + QLatin1Char('|') + Hash(D + QStringLiteral("images/") + Found.captured(1));
+        }
+        return Shown << QDir(D + QStringLiteral("images")).entryList({QStringLiteral("*.jpg")});
+    };
+    const QString Copy = Work.File(QStringLiteral("again/book.qba"));
+    QDir().mkpath(Work.File(QStringLiteral("again")));
+    ASSERT_TRUE(QFile::copy(Made, Copy));
+    const QStringList First = Site(Package);
+    EXPECT_EQ(First.size(), 5) << First.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(Site(Copy), First);
+
+    // Pictures and a PDF of the book's web page, chosen in the page list: in
+    // the book's output folder after the program has ended.
+    QDir(D).removeRecursively();
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nselect ListBox1 1\nclick JPG1\nwait\nselect ListBox1 1\nclick PDFpdf1\nwait\n"
+                                             "prompts\nshell\nquit\n"),
+                 {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, (QStringLiteral("Open ") + D + QLatin1Char('\n')).repeated(2));
+    EXPECT_FALSE(QImage(D + QStringLiteral("inner.jpg")).isNull());
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("pdfinfo"), {D + QStringLiteral("inner.pdf")}), 0);
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("inner.jpg"), QStringLiteral("inner.pdf")}));
+    // The next output of the book takes the folder as its own.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {Package});
+    EXPECT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    EXPECT_TRUE(QFileInfo::exists(D + QStringLiteral("index.htm")));
 }

@@ -272,6 +272,8 @@ public:
 
     // Book output (flags 2, 4, 8, 16, 32, 64, 128, 256, 512).
     bool OutputCatalog(int Flags, bool OpenAfterwards);
+    // The open book's output folder, made when missing.
+    QString BookOutputFolder();
     void HTML6Click();
     void ZIP5Click();
     void CHM5Click();
@@ -300,8 +302,9 @@ public:
     void PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &Open);
     // BesideUsersFiles: the page is a web page of the user's, whose folder may
     // hold pictures of the names the pictures would take.
+    // PictureFolder: where the pictures go ("" beside the page).
     void ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf,
-                            bool BesideUsersFiles = false);
+                            bool BesideUsersFiles = false, const QString &PictureFolder = QString());
     void JPG1Click();
     void JPG2Click();
     void PDFpdf1Click();

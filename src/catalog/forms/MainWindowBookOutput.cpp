@@ -226,6 +226,15 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     return true;
 }
 
+QString TForm1::BookOutputFolder()
+{
+    TBookOutput Out(*FCatalogList, FCatalogPath, ProgramFolder(), FPage.Values(QStringLiteral("{输出语言}")));
+    if (CameWithOutputFolder(FCatalogPath, TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_Output"))))
+        Out.RootOverride = ProgramFolder() + QStringLiteral("输出/");
+    Out.Maker = OutputMaker(FCatalogPath);
+    return Out.FolderForFiles();
+}
+
 namespace {
 
 bool AlwaysOpen(const TForm1 *Form)

@@ -330,6 +330,31 @@ void TBookOutput::RemoveSiteFiles()
     DeleteFile(FD + QStringLiteral("index.htm"));
 }
 
+void TBookOutput::NameSiteFolder()
+{
+    FB = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(FBookPath)));
+    if (FB.isEmpty())
+        FB = QStringLiteral("catalog");
+    const QString R = OutputRoot();
+    if (!DirectoryExists(R) && !ForceDirectories(R))
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(R));
+    FD = R + FB + QLatin1Char('/');
+}
+
+QString TBookOutput::FolderForFiles()
+{
+    NameSiteFolder();
+    if (!DirectoryExists(FD)) {
+        if (!ForceDirectories(FD))
+            throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
+        // Made as the book's output folder: its next output may empty it.
+        RememberSiteFolder(FD);
+        if (!Maker.isEmpty())
+            OutputFolders::Remember(FExe, FD, Maker);
+    }
+    return FD;
+}
+
 TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &ResultPath)
 {
     ResultPath.clear();
@@ -341,13 +366,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     FSavedPages.clear();
     FX.clear();
     const QString Name = TCatalogBook::Value(FBook, QStringLiteral("Catalog_name"));
-    FB = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(FBookPath)));
-    if (FB.isEmpty())
-        FB = QStringLiteral("catalog");
-    const QString R = OutputRoot();
-    if (!DirectoryExists(R) && !ForceDirectories(R))
-        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(R));
-    FD = R + FB + QLatin1Char('/');
+    NameSiteFolder();
 
     const int First = TCatalogBook::FirstEntryLine(FBook);
     QStringList Lines;

@@ -72,6 +72,11 @@ public:
     // says so. Empty: neither.
     QString Maker;
 
+    // The book's output folder D, made when it is missing (and then recorded
+    // as made by this book's output): for single files of the book, which go
+    // there under names no file of the folder has.
+    QString FolderForFiles();
+
     enum TResult { brDone, brCancelled, brFailed };
     // Runs the output from its folder on (the questions before it are the
     // caller's). ResultPath: the file kept (zip, chm, mht, qba) or the folder.
@@ -113,6 +118,8 @@ private:
     // frames' own files): all of them are still there when it is finished.
     QStringList FMade;
 
+    // FB and FD (the output root made when missing).
+    void NameSiteFolder();
     // False when the folder holds another book's site and the user keeps it.
     bool PrepareSiteFolder();
     bool MadeByBookOutput(const QString &Folder) const;
