@@ -719,3 +719,104 @@ TEST_F(ReceivedPackages, AReceivedBooksPackageAndPicturesGoToItsOutputFolderAndI
     EXPECT_EQ(R.Out, QString());
     EXPECT_TRUE(QFileInfo::exists(D + QStringLiteral("index.htm")));
 }
+
+TEST_F(ReceivedPackages, OnePagesOutputsReplaceAnothersOnlyWhenTheUserSaysSo)
+{
+    // Two new pages of one day have one 目录编号. The first is published
+    // before and after its first save: it is the same page, nothing is asked.
+    const QString First = Docs.File(QStringLiteral("first.qbt"));
+    const QString Second = Docs.File(QStringLiteral("second.qbt"));
+    const QString Fill = QStringLiteral("set-cell CellGrid1 3 1 A-001\nset-cell CellGrid1 5 1 %1\nset-cell CellGrid1 3 2 9.90\n");
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button1\nwait\n") + Fill.arg(S("茶杯"))
+                                           + QStringLiteral("click HTML1\nwait\nanswer file %1\nclick SpeedButton9\nwait\nclick HTML1\nwait\n"
+                                                            "expect-prompts 1\npage-text\nquit\n")
+                                                 .arg(First));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QString Id = R.Out.section(QLatin1Char('\n'), 1, 1).section(QLatin1Char('='), 1);
+    ASSERT_TRUE(Id.startsWith(S("新建目录页"))) << R.Out.toStdString();
+    const QString D = Home.File(S("输出/") + Id + QLatin1Char('/'));
+    const QString Htm = D + Id + QStringLiteral(".htm");
+    ASSERT_TRUE(TestSupport::ReadAll(Htm).contains(Cp936::Encode(S("茶杯"))));
+    const QString FirstsPage = Hash(Htm);
+
+    // The second new page asks before it replaces the first page's outputs:
+    // 否 leaves them as they were and makes nothing; 是 replaces them. Then
+    // it is the page of that folder, before and after its first save.
+    const QString Asked = S("MessageBox | 输出 | 输出目录“%1”中的文件是页面“%2”输出的，不是当前页面输出的。\\n"
+                            "继续输出将替换其中同名的文件。是否继续？ | %3\n");
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button1\nwait\n") + Fill.arg(S("茶壶"))
+                                  + QStringLiteral("answer button No\nclick HTML1\nwait\nanswer button No\nclick ZIP1\nwait\nprompts\nquit\n"),
+                 {});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, Asked.arg(D.chopped(1), First, QStringLiteral("No")).repeated(2));
+    EXPECT_EQ(Hash(Htm), FirstsPage);
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 2) << "the page and its pictures, nothing more";
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button1\nwait\n") + Fill.arg(S("茶壶"))
+                                  + QStringLiteral("answer button Yes\nclick HTML1\nwait\nclick ZIP1\nwait\nanswer file %1\n"
+                                                   "click SpeedButton9\nwait\nclick HTML1\nwait\nprompts\nquit\n")
+                                        .arg(Second),
+                 {});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(Asked.arg(D.chopped(1), First, QStringLiteral("Yes")))) << R.Out.toStdString();
+    EXPECT_EQ(R.Out.count(QLatin1Char('\n')), 2) << R.Out.toStdString();   // and the save dialog
+    EXPECT_TRUE(TestSupport::ReadAll(Htm).contains(Cp936::Encode(S("茶壶"))));
+    EXPECT_TRUE(QFileInfo(D + Id + QStringLiteral(".zip")).isFile());
+
+    // Opened again, each page is itself: the second publishes without a
+    // question, the first asks, and 否 keeps the second's outputs.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick ZIP1\nwait\nprompts\nquit\n"), {Second});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    const QString SecondsZip = Hash(D + Id + QStringLiteral(".zip"));
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button No\nclick ZIP1\nwait\nprompts\nquit\n"), {First});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 输出 | 输出目录“%1”中的文件是页面“%2”输出的，不是当前页面输出的。\\n"
+                       "继续输出将替换其中同名的文件。是否继续？ | No\n")
+                         .arg(D.chopped(1), Second));
+    EXPECT_EQ(Hash(D + Id + QStringLiteral(".zip")), SecondsZip);
+
+    // A received page of the user's page's 目录编号: asked; 否 keeps the
+    // user's outputs. Once agreed to, the package's page publishes there again
+    // without a question, also when the package is opened again.
+    const QString Package = Zip(QStringLiteral("same.qba"), {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                                             {QStringLiteral("catalog.qbt"), PageBytes(Id, {QStringLiteral("images\\ok.jpg")})},
+                                                             {QStringLiteral("images/ok.jpg"), Picture}});
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button No\nclick HTML1\nwait\nprompts\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("中的文件是页面“%1”输出的").arg(Second))) << R.Out.toStdString();
+    EXPECT_TRUE(TestSupport::ReadAll(Htm).contains(Cp936::Encode(S("茶壶"))));
+    EXPECT_FALSE(QFileInfo::exists(D + QStringLiteral("images/ok.jpg")));
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button Yes\nclick HTML1\nwait\nclick ZIP1\nwait\nprompts\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out.count(QLatin1Char('\n')), 1) << R.Out.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(D + QStringLiteral("images/ok.jpg")), Picture);
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML1\nwait\nprompts\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    // The user's page says whose outputs they are now.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button No\nclick HTML1\nwait\nprompts\nquit\n"), {Second});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("中的文件是qba文件“%1”中的页面输出的").arg(Package))) << R.Out.toStdString();
+
+    // Two books of one file name share their site folder the same way: the
+    // received book's site replaces the user's only when the user says so.
+    QDir().mkpath(Docs.File(QStringLiteral("books")));
+    const QString MyBook = Docs.File(QStringLiteral("books/book.qbs"));
+    TestSupport::WriteAll(MyBook, TextBytes({S("Catalog_name=我的书"), S("{$Files}"), First}));
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {MyBook});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QString Site = Home.File(S("输出/book/index.htm"));
+    const QString MySite = Hash(Site);
+    const QString BookPackage = Zip(QStringLiteral("book.qba"), {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+                                                                 {QStringLiteral("book.qbs"), TextBytes({S("Catalog_name=收到的书"), S("{$Files}"), QStringLiteral("p.qbt")})},
+                                                                 {QStringLiteral("p.qbt"), PageBytes(QStringLiteral("R1"), {QString()})}});
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button No\nclick HTML6\nwait\nprompts\nquit\n"), {BookPackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 输出 | 输出目录“%1”中的文件是目录册“%2”输出的，不是当前目录册输出的。\\n"
+                       "继续输出将清空这个目录。是否继续？ | No\n")
+                         .arg(Home.File(S("输出/book")), MyBook));
+    EXPECT_EQ(Hash(Site), MySite);
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {MyBook});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+}
