@@ -362,11 +362,26 @@ TEST_F(OutputText, APageOfEightHundredProductsPublishesEveryProductInEveryOutput
         Names << S("第%1号\"茶杯\"新").arg(N);
         Ids << QStringLiteral("A-00%1").arg(N);
     }
+    // The last product has a picture of its own.
+    Small.fill(Qt::darkRed);
+    ASSERT_TRUE(Small.save(Docs.File(QStringLiteral("last.jpg"))));
+    Products.last().Picture = QStringLiteral("last.jpg");
     const QString Page = WritePage(Products);
-    EXPECT_EQ(Drive(QStringLiteral("wait\nclick HTML1\nwait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\nprompts\nquit\n"),
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick QBA1\nwait\nclick HTML1\nwait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\n"
+                                   "prompts\nquit\n"),
                     {Page}),
               QString())
         << "a question or an error";
+    // Its picture travels with it in the archive and the package.
+    for (const QString &Archive : {Output(QStringLiteral("P1"), QStringLiteral("P1.zip")), Output(QStringLiteral("P1"), QStringLiteral("catalog.qba"))}) {
+        QByteArray Members;
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                          {QStringLiteral("-c"), QStringLiteral("import sys,zipfile\nprint(zipfile.ZipFile(sys.argv[1]).namelist())"),
+                                           Archive},
+                                          &Members),
+                  0);
+        EXPECT_TRUE(Members.contains("'images/last.jpg'")) << Archive.toStdString() << Members.constData();
+    }
     EXPECT_EQ(Drive(QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {WriteBook()}), QString());
 
     // Every product, in page order, with its name escaped as before, in the
