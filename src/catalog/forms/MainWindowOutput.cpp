@@ -120,7 +120,7 @@ QString TForm1::OutputMaker(const QString &File) const
     // A page or book of a package lies in a scratch folder that goes with the
     // program: it is known by the package and its place inside it, the same
     // each time the package is opened.
-    if (FOpenedFromPackage && !FPackagePath.isEmpty() && !FPackageFolder.isEmpty()) {
+    if (!FPackagePath.isEmpty() && !FPackageFolder.isEmpty()) {
         const QString Folder = QDir::cleanPath(FPackageFolder) + QLatin1Char('/');
         const QString Path = QDir::cleanPath(QFileInfo(File).absoluteFilePath());
         if (Path.startsWith(Folder))
