@@ -545,8 +545,13 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
     // stand outside the body, which may be transformed or filtered and would
     // then hold the fixed marker at its own end instead of the window's. The
     // marker is kept by reference, not looked up by a name the page may use.
+    // A page that fades or slides in (the shipped fade-in effect) is taken
+    // as it stands once its animations are over, not blank half-way through
+    // them; an endless one is taken as it runs.
     QVariant Metrics;
-    if (!Evaluate(QStringLiteral("(function(){var e=document.scrollingElement||document.documentElement;"
+    if (!Evaluate(QStringLiteral("(function(){document.getAnimations().forEach(function(a){try{"
+                                 "if(isFinite(a.effect.getComputedTiming().endTime))a.finish();}catch(x){}});"
+                                 "var e=document.scrollingElement||document.documentElement;"
                                  "var r=[e.scrollWidth,e.scrollHeight,window.innerWidth,window.innerHeight];"
                                  "var m=document.createElement('div');window.__qbMark=m;"
                                  "m.style.cssText='display:block!important;visibility:visible!important;"

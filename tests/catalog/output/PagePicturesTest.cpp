@@ -614,6 +614,12 @@ TEST_F(PagePictures, AReceivedPageReachesNoNetworkAndReadsNoFileButItsEffectsSti
     EXPECT_GT(Ask(*Form, Count).toInt(), 0);
     EXPECT_EQ(Ask(*Form, QStringLiteral("document.getElementsByClassName('qb-other').length")).toInt(), 0);
     EXPECT_FALSE(Ask(*Form, QStringLiteral("!!document.getElementById('pagescript')")).toBool());
+    // A page that fades in is taken once it has, not blank.
+    const QString Fade = StripePage(Dir, QStringLiteral("site/fade.htm"), 6, true,
+                                    TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("渐显"), QStringLiteral("head"))
+                                        + TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("渐显"), QStringLiteral("body")));
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Fade), Dir.File(QStringLiteral("fade.jpg")))) << Form->LastError().toStdString();
+    EXPECT_EQ(RunStripeCheck(Dir, 6, {Dir.File(QStringLiteral("fade.jpg:0"))}), QString());
     EXPECT_EQ(Listener.Connections, 0);
     EXPECT_EQ(Listener.Datagrams, 0);
 }
