@@ -44,7 +44,11 @@ TForm3::TForm3(QWidget *Parent)
 {
     CellGrid1 = new TCellGrid(this);
     CellGrid1->setObjectName(QStringLiteral("CellGrid1"));
-    CellGrid1->setMinimumSize(420, GridRowCount * 22 + 6);
+    // The dialog opens with every row in sight where the screen has room for
+    // them; on a smaller screen (or a larger scale) the grid scrolls instead,
+    // so that the choices and buttons below it stay on the screen.
+    const int WholeGrid = GridRowCount * 22 + 6;
+    CellGrid1->setMinimumSize(420, WholeGrid);
 
     Label1 = new QLabel(QStringLiteral("Catalog 语言："), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -88,6 +92,9 @@ TForm3::TForm3(QWidget *Parent)
     Main->addWidget(Label3);
     Main->addWidget(CheckBox1);
     Main->addLayout(Buttons);
+    const QSize Whole = sizeHint();
+    CellGrid1->setMinimumHeight(5 * 22 + 6);
+    resize(Whole);
 
     SetDialogButtons(Button1, Button2);
     PassDialogKeys(CellGrid1);
