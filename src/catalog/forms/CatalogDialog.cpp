@@ -28,9 +28,10 @@ QMargins KnownFrame(const QWidget *Window)
 
 } // namespace
 
-void KeepOnScreen(QWidget *Window, QScreen *Screen, bool Resize)
+void KeepOnScreen(QWidget *Window, QScreen *Screen)
 {
-    if (!Window || !Screen)
+    // A maximized window is the window manager's to place.
+    if (!Window || !Screen || Window->isMaximized() || Window->isFullScreen())
         return;
     const QRect Room = Screen->availableGeometry();
     const QMargins Known = KnownFrame(Window);
@@ -39,11 +40,8 @@ void KeepOnScreen(QWidget *Window, QScreen *Screen, bool Resize)
     const QSize Least = Window->minimumSize().expandedTo(Window->minimumSizeHint());
     const QSize Most = QSize(Room.width() - Frame.left() - Frame.right(), Room.height() - Frame.top() - Frame.bottom())
                            .expandedTo(Least);
-    if (Resize) {
-        Window->setMaximumSize(Most);
-        if (Window->width() > Most.width() || Window->height() > Most.height())
-            Window->resize(Window->size().boundedTo(Most));
-    }
+    if (Window->width() > Most.width() || Window->height() > Most.height())
+        Window->resize(Window->size().boundedTo(Most));
     // Where the frame, taken as large as it may be, begins. Before the window
     // manager has framed the window its frame is not known: then the frame
     // begins where the window is moved to (pos()), and the window lies inside it.
@@ -106,21 +104,21 @@ void TCatalogDialog::setVisible(bool Visible)
             setAttribute(Qt::WA_Resized, false);
         }
         QWidget *Over = parentWidget() ? parentWidget()->window() : this;
-        KeepOnScreen(this, Over->screen() ? Over->screen() : QGuiApplication::primaryScreen(), true);
+        KeepOnScreen(this, Over->screen() ? Over->screen() : QGuiApplication::primaryScreen());
     }
     QDialog::setVisible(Visible);
     // Qt has centred it and the form's own show handler has run.
     if (Showing)
-        KeepOnScreen(this, screen(), false);
+        KeepOnScreen(this, screen());
 }
 
 bool TCatalogDialog::event(QEvent *Event)
 {
     const bool Result = QDialog::event(Event);
-    // Contents that grew (a longer text, a list shown) may have moved its
-    // bottom off the screen.
+    // Contents that grew (a longer text, a list shown) may have made it
+    // larger than the screen or moved its bottom off it.
     if (Event->type() == QEvent::LayoutRequest && isVisible())
-        KeepOnScreen(this, screen(), false);
+        KeepOnScreen(this, screen());
     return Result;
 }
 

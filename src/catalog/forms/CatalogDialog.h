@@ -11,7 +11,7 @@
 // Screen: a dialog never comes out larger than the screen it shows on, title
 // bar and buttons included (a small screen, or a large scale, gives it less
 // room than it would like: its grids and lists scroll instead). Each time it is
-// shown it is made to fit, and it is kept from growing past the screen.
+// shown, and each time its contents grow, it is made to fit again.
 
 #include <QDialog>
 #include <QPointer>
@@ -58,10 +58,9 @@ private:
 };
 
 // Keeps a window within the available part of Screen with room for what a
-// window manager puts around it: Resize makes it no larger than that room
-// allows (nor lets it grow past it later), then it is moved as little as
-// needed to lie inside. Neither takes it below its least size.
-void KeepOnScreen(QWidget *Window, QScreen *Screen, bool Resize);
+// window manager puts around it: it is made no larger than that room allows
+// (never below its least size), then moved as little as needed to lie inside.
+void KeepOnScreen(QWidget *Window, QScreen *Screen);
 
 // Opens a file, a folder or an address with the desktop's program; when that
 // fails the user is told so (naming the target) and false is returned.
