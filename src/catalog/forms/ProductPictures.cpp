@@ -105,6 +105,16 @@ std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height)
     return Bitmap;
 }
 
+// A bitmap file as it is; null when it holds no picture.
+std::unique_ptr<TBitmap> BitmapFile(const QString &FileName)
+{
+    auto Bitmap = std::make_unique<TBitmap>();
+    Bitmap->LoadFromFile(FileName);
+    if (Bitmap->Empty())
+        return nullptr;
+    return Bitmap;
+}
+
 bool MatchesMask(const QString &Name, const QRegularExpression &Mask)
 {
     return Mask.match(Name).hasMatch();
@@ -157,23 +167,20 @@ TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal 
             Picture = JpegThumbnail(FileName, Pixels);
         else if (Ext == QLatin1String("gif"))
             Picture = GifThumbnail(FileName, Pixels);
+        else if (Ext == QLatin1String("bmp"))
+            Picture = BitmapFile(FileName);
         else if (Ext == QLatin1String("png"))
             return {Notice(PngText, Ratio), Ratio};
-        else if (Ext == QLatin1String("bmp")) {
-            Picture = std::make_unique<TBitmap>();
-            Picture->LoadFromFile(FileName);
-            if (!Picture->Empty())
-                return {std::move(Picture), 1};
-            Picture.reset();
-        } else
+        else
             return {Notice(UnsupportedText, Ratio), Ratio};
     } catch (const Exception &) {
         Picture.reset();
     } catch (const std::bad_alloc &) {
         Picture.reset();
     }
+    // A bitmap file shows at its own size.
     if (Picture)
-        return {std::move(Picture), Ratio};
+        return {std::move(Picture), Ext == QLatin1String("bmp") ? 1 : Ratio};
     Unreadable = true;
     return {Notice(LoadErrorText, Ratio), Ratio};
 }
