@@ -272,8 +272,8 @@ public:
 
     // Book output (flags 2, 4, 8, 16, 32, 64, 128, 256, 512).
     bool OutputCatalog(int Flags, bool OpenAfterwards);
-    // The open book's output folder, made when missing.
-    QString BookOutputFolder();
+    // The open book's output folder, made when missing (Made: whether it was).
+    QString BookOutputFolder(bool *Made = nullptr);
     void HTML6Click();
     void ZIP5Click();
     void CHM5Click();

@@ -226,13 +226,13 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     return true;
 }
 
-QString TForm1::BookOutputFolder()
+QString TForm1::BookOutputFolder(bool *Made)
 {
     TBookOutput Out(*FCatalogList, FCatalogPath, ProgramFolder(), FPage.Values(QStringLiteral("{输出语言}")));
     if (CameWithOutputFolder(FCatalogPath, TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_Output"))))
         Out.RootOverride = ProgramFolder() + QStringLiteral("输出/");
     Out.Maker = OutputMaker(FCatalogPath);
-    return Out.FolderForFiles();
+    return Out.FolderForFiles(Made);
 }
 
 namespace {

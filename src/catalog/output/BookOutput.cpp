@@ -341,9 +341,11 @@ void TBookOutput::NameSiteFolder()
     FD = R + FB + QLatin1Char('/');
 }
 
-QString TBookOutput::FolderForFiles()
+QString TBookOutput::FolderForFiles(bool *Made)
 {
     NameSiteFolder();
+    if (Made)
+        *Made = !DirectoryExists(FD);
     if (!DirectoryExists(FD)) {
         if (!ForceDirectories(FD))
             throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));

@@ -75,7 +75,7 @@ public:
     // The book's output folder D, made when it is missing (and then recorded
     // as made by this book's output): for single files of the book, which go
     // there under names no file of the folder has.
-    QString FolderForFiles();
+    QString FolderForFiles(bool *Made = nullptr);
 
     enum TResult { brDone, brCancelled, brFailed };
     // Runs the output from its folder on (the questions before it are the
