@@ -2,6 +2,7 @@
 
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/Types.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,9 +41,13 @@ struct TLine {
 QList<TLine> Load(const QString &File)
 {
     QList<TLine> Lines;
-    if (!FileExists(File))
-        return Lines;
-    for (const QString &L : LoadLines(File)) {
+    QStringList Text;
+    try {
+        if (FileExists(File))
+            Text = LoadLines(File);
+    } catch (const Exception &) {
+    }
+    for (const QString &L : std::as_const(Text)) {
         const QStringList Parts = L.split(QLatin1Char('\t'));
         if (Parts.size() == 3 && !Parts.at(0).isEmpty())
             Lines.append({Parts.at(0), Decode(Parts.at(1)), Decode(Parts.at(2))});
@@ -50,12 +55,17 @@ QList<TLine> Load(const QString &File)
     return Lines;
 }
 
+// A record that cannot be written (a program folder the user cannot write
+// to) costs a question later, never the output.
 void Save(const QString &File, const QList<TLine> &Lines)
 {
     QStringList Text;
     for (const TLine &L : Lines)
         Text << L.Id + QLatin1Char('\t') + Encode(L.Maker) + QLatin1Char('\t') + Encode(L.Folder);
-    SaveLines(File, Text);
+    try {
+        SaveLines(File, Text);
+    } catch (const Exception &) {
+    }
 }
 
 } // namespace
