@@ -24,6 +24,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenu>
@@ -163,6 +164,8 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
     ShowStep(this, 10, QStringLiteral("正在创建htm文件……"));
     QString Htm;
     bool ListedHtm = false;
+    QString PictureFolder;
+    bool MadePictureFolder = false;
     const QListWidgetItem *Selected = ListBox1->currentItem();
     if (!Selected || !Selected->isSelected()) {
         if (FPage.Count() < 2) {
@@ -181,6 +184,12 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         if (Ext == QLatin1String(".htm")) {
             Htm = TCatalogBook::ResolveEntry(FCatalogPath, Entry);
             ListedHtm = true;
+            // A web page of a book opened from a package lies in the scratch
+            // folder, which goes when the program ends: its pictures go to the
+            // book's output folder, where its other outputs are.
+            if (QDir::cleanPath(QFileInfo(Htm).absoluteFilePath()).startsWith(QDir::cleanPath(ScratchFolder()) + QLatin1Char('/'))) {
+                PictureFolder = BookOutputFolder(&MadePictureFolder);
+            }
         } else if (Ext == QLatin1String(".qbt")) {
             if (Entry != FOpenPageEntry) {
                 MessageBox(this,
@@ -210,7 +219,7 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         FOutputMadeFolder.clear();
     }
     std::optional<TCancelOffered> Cancel(std::in_place, this);
-    ConvertPageToImage(Htm, !Single, ResultPath, Open, Pdf, ListedHtm);
+    ConvertPageToImage(Htm, !Single, ResultPath, Open, Pdf, ListedHtm, PictureFolder);
     Cancel.reset();
     // Set by the conversion: true only when it stopped at the cancel.
     const bool Cancelled = FOutputCancelled;
@@ -230,6 +239,9 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         FOutputMadeFolder.clear();
         FOutputMadeOutputFolder.clear();
     }
+    // Without a picture the book's folder made for it goes too.
+    if (ResultPath.isEmpty() && MadePictureFolder)
+        QDir().rmdir(PictureFolder);
     if (Cancelled) {
         ShowConversionCancelled(this);
         return;
@@ -238,12 +250,13 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
 }
 
 void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf,
-                                bool BesideUsersFiles)
+                                bool BesideUsersFiles, const QString &PictureFolder)
 {
     const QString Htm = CollapseSeparators(HtmPath);
     ShowStep(this, 35, QStringLiteral("正在创建htm2jpg模块……"));
     std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
-    const QString Base = ExtractFilePath(Htm) + TPageOutput::FileBaseName(ExtractFileName(Htm));
+    const QString Base = (PictureFolder.isEmpty() ? ExtractFilePath(Htm) : IncludeTrailingPathDelimiter(PictureFolder))
+        + TPageOutput::FileBaseName(ExtractFileName(Htm));
     // Beside a web page of the user's, "page.jpg" or "page_1.jpg" may well be
     // a picture the page shows: the pictures take names no file has there.
     const QString Jpg = (Pdf || BesideUsersFiles ? FreePictureBase(Base) : Base) + QStringLiteral(".jpg");
