@@ -1,5 +1,6 @@
 #include "Quillbook.h"
 
+#include "catalog/forms/AboutBox.h"
 #include "catalog/forms/MainWindow.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
@@ -30,6 +31,9 @@ void SetupApplication(QApplication &App)
     // Qt's own texts (standard buttons, edit menus, file and font dialogs, the
     // kinds of files these list) speak the program's language.
     InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China));
+    // Every window and box shows the program's own icon, the ones without a
+    // parent window too.
+    App.setWindowIcon(ProgramIcon());
 }
 
 TQuillbookSession::TQuillbookSession(const QStringList &Args)

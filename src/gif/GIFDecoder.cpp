@@ -303,6 +303,14 @@ private:
                 return MarkCorrupt();   // a string before any table entry exists
             FFirstCode = FOldCode = Code;
             FHaveOld = true;
+            // The next code may already be the next free slot (a string
+            // followed by its own first byte), so it must be wide enough to
+            // say it. That matters only for 1-bit colours, whose first free
+            // slot 4 needs 3 bits: the width grows here, before any entry.
+            if (FMaxCode >= FMaxCodeSize && FMaxCodeSize < TableSize) {
+                FMaxCodeSize *= 2;
+                ++FCodeSize;
+            }
             if (Room == 0) {
                 FStack[FSp++] = uint8_t(Code);
                 return 0;
@@ -439,20 +447,22 @@ void DecodeFramePixels(TStream *Stream, uint8_t *Pixels, int Width, int Height, 
 
 int64_t MaxDecodablePixels(int64_t Bytes)
 {
-    // The smallest code size (2) starts with 3-bit codes; after a clear the
-    // n-th code can stand for at most n pixels, and once the table is full
-    // every 12-bit code for at most the longest string the table can hold.
+    // The smallest code size (1) starts with 2-bit codes and its codes stay
+    // the narrowest at every step; after a clear the n-th code can stand for
+    // at most n pixels, and once the table is full every 12-bit code for at
+    // most the longest string the table can hold.
     int64_t Bits = Bytes * 8;
     int64_t Pixels = 0;
-    int Width = 3, NextCode = 6, Limit = 8;
+    int Width = 2, NextCode = 4, Limit = 4;
     int64_t Length = 1;
     while (Bits >= Width) {
         if (NextCode >= TableSize)
             return Pixels + (Bits / Width) * Length;
         Pixels += Length;
         Bits -= Width;
+        if (Length > 1)
+            ++NextCode;   // the first code after a clear adds no entry
         ++Length;
-        ++NextCode;
         if (NextCode >= Limit && Limit < TableSize) {
             Limit *= 2;
             ++Width;

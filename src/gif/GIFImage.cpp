@@ -651,14 +651,38 @@ TColor TGIFGraphicControlExtension::TransparentColor() const
 
 void TGIFGraphicControlExtension::LoadData(TStream *Stream)
 {
-    uint8_t B[6] = {};
-    if (Stream->Read(B, 6) < 6)
+    // The block is read by the size it states, not as the 4 bytes it ought
+    // to hold: a writer may state more or fewer, and the next block begins
+    // where this one says it ends. The fields it holds are taken and the rest
+    // are 0; a transparency flag without the index it needs counts for
+    // nothing. Sub-blocks after it, up to the terminator, carry nothing we
+    // read. The extension is written back as the standard 4-byte block.
+    FGCExtension = TGCExtensionRec();
+    uint8_t Size = 0;
+    if (Stream->Read(&Size, 1) != 1) {
         Warning(gsWarning, Msg(gifstr::PrematureEnd));
-    FGCExtension.BlockSize = B[0];
-    FGCExtension.PackedFields = B[1];
-    FGCExtension.DelayTime = GetLE16(B + 2);
-    FGCExtension.TransparentColorIndex = B[4];
-    FGCExtension.Terminator = B[5];
+        return;
+    }
+    if (Size == 0)
+        return;   // no block at all: that byte ended the extension
+    uint8_t B[255] = {};
+    const qint64 Got = std::max<qint64>(Stream->Read(B, Size), 0);
+    FGCExtension.PackedFields = B[0];
+    FGCExtension.DelayTime = GetLE16(B + 1);
+    FGCExtension.TransparentColorIndex = B[3];
+    if (Got < 4)
+        FGCExtension.PackedFields &= uint8_t(~0x01);
+    bool Ended = Got < Size;
+    for (uint8_t Count = 0; !Ended;) {
+        if (Stream->Read(&Count, 1) != 1)
+            Ended = true;
+        else if (Count == 0)
+            break;
+        else
+            Ended = Stream->Read(B, Count) != Count;
+    }
+    if (Ended)
+        Warning(gsWarning, Msg(gifstr::PrematureEnd));
     if ((FGCExtension.PackedFields & 0x01) && FSubImage)
         FSubImage->FTransparent = true;
 }

@@ -16,6 +16,7 @@
 #include "platform/services/Application.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cmath>
@@ -38,10 +39,13 @@ QString CannotOpen(const QString &FileName)
 }
 
 // The physical lines of a text file: CR LF, LF and a lone CR each end a line.
-// A file is UTF-8 when it starts with a UTF-8 byte-order mark, or when all of
-// its bytes are UTF-8 and some are not ASCII (as python's csv module and other
-// programs write it); any other file is code page 936. Line ends never occur
-// inside a character of either.
+// A file that starts with a byte-order mark is UTF-8, UTF-16 LE or UTF-16 BE
+// as the mark says (spreadsheets save "Unicode text" as UTF-16); a file
+// without one is UTF-8 when all of its bytes are UTF-8 and some are not ASCII
+// (as python's csv module and other programs write it), and code page 936
+// otherwise. Line ends never occur inside a character of the byte encodings;
+// UTF-16 is decoded before its lines are split, since its line ends take two
+// bytes, one of them 0.
 class CsvLineReader {
 public:
     explicit CsvLineReader(QFile &AFile) : FFile(AFile), FBuffer(1 << 16) {}
@@ -54,10 +58,16 @@ public:
                 return false;
             FEncodingKnown = true;
         }
-        if (!FFile.seek(0))
-            return false;
         FPos = FLen = 0;
         FSkipLF = false;
+        if (Utf16()) {
+            FText.clear();
+            FTextPos = 0;
+            FDecoder.resetState();
+            return FFile.seek(2);
+        }
+        if (!FFile.seek(0))
+            return false;
         if (!Fill())
             return !FError;
         if (FByteOrderMark)
@@ -69,6 +79,8 @@ public:
     // read error (Failed tells which).
     bool Next(QString &Line)
     {
+        if (Utf16())
+            return NextDecoded(Line);
         FBytes.clear();
         bool Any = false;
         for (;;) {
@@ -106,6 +118,10 @@ public:
     bool Failed() const { return FError; }
 
 private:
+    enum class TEncoding { Cp936, Utf8, Utf16LE, Utf16BE };
+
+    bool Utf16() const { return FEncoding == TEncoding::Utf16LE || FEncoding == TEncoding::Utf16BE; }
+
     // Reads the file once, up to its first byte that cannot be UTF-8.
     bool FindEncoding()
     {
@@ -115,7 +131,17 @@ private:
         bool First = true;
         while (Fill()) {
             if (First && FLen >= 3 && FBuffer[0] == '\xEF' && FBuffer[1] == '\xBB' && FBuffer[2] == '\xBF') {
-                FByteOrderMark = FUtf8 = true;
+                FByteOrderMark = true;
+                FEncoding = TEncoding::Utf8;
+                return true;
+            }
+            if (First && FLen >= 2 && (FBuffer[0] == '\xFF' || FBuffer[0] == '\xFE')
+                && FBuffer[1] == (FBuffer[0] == '\xFF' ? '\xFE' : '\xFF')) {
+                // Neither pair can begin code page 936 or UTF-8 text.
+                FByteOrderMark = true;
+                FEncoding = FBuffer[0] == '\xFF' ? TEncoding::Utf16LE : TEncoding::Utf16BE;
+                FDecoder = QStringDecoder(FEncoding == TEncoding::Utf16LE ? QStringConverter::Utf16LE
+                                                                           : QStringConverter::Utf16BE);
                 return true;
             }
             First = false;
@@ -124,7 +150,8 @@ private:
         }
         if (FError)
             return false;
-        FUtf8 = Check.Complete() && Check.NonAscii();
+        if (Check.Complete() && Check.NonAscii())
+            FEncoding = TEncoding::Utf8;
         return true;
     }
 
@@ -138,7 +165,57 @@ private:
         }
         return FLen > 0;
     }
-    QString Decode() const { return FUtf8 ? QString::fromUtf8(FBytes) : Cp936::Decode(FBytes); }
+
+    // The next piece of decoded text (a character cut between two reads is
+    // kept by the decoder for the next); false at the end of the file.
+    bool FillText()
+    {
+        FTextPos = 0;
+        while (Fill()) {
+            FText = FDecoder.decode(QByteArrayView(FBuffer.data(), FLen));
+            if (!FText.isEmpty())
+                return true;
+        }
+        FText.clear();
+        return false;
+    }
+
+    // Next() over decoded text.
+    bool NextDecoded(QString &Line)
+    {
+        Line.clear();
+        bool Any = false;
+        for (;;) {
+            if (FTextPos >= FText.size() && !FillText())
+                break;
+            if (FSkipLF) {
+                FSkipLF = false;
+                if (FText.at(FTextPos) == QLatin1Char('\n')) {
+                    ++FTextPos;
+                    continue;
+                }
+            }
+            Any = true;
+            const QChar *Start = FText.constData() + FTextPos;
+            const QChar *End = FText.constData() + FText.size();
+            const QChar *P = Start;
+            while (P < End && *P != QLatin1Char('\n') && *P != QLatin1Char('\r'))
+                ++P;
+            Line.append(Start, P - Start);
+            if (P < End) {
+                FSkipLF = *P == QLatin1Char('\r');
+                FTextPos = P - FText.constData() + 1;
+                return true;
+            }
+            FTextPos = FText.size();
+        }
+        return Any && !FError;
+    }
+
+    QString Decode() const
+    {
+        return FEncoding == TEncoding::Utf8 ? QString::fromUtf8(FBytes) : Cp936::Decode(FBytes);
+    }
 
     QFile &FFile;
     std::vector<char> FBuffer;
@@ -148,8 +225,12 @@ private:
     bool FSkipLF = false;
     bool FEncodingKnown = false;
     bool FByteOrderMark = false;
-    bool FUtf8 = false;
+    TEncoding FEncoding = TEncoding::Cp936;
     bool FError = false;
+    // UTF-16 only: the decoded piece of the file and the place in it.
+    QStringDecoder FDecoder;
+    QString FText;
+    qsizetype FTextPos = 0;
 };
 
 // Occurrences of Ch outside double-quoted parts (each quote opens or closes one).
@@ -240,18 +321,17 @@ QString RestField(QString Text)
 }
 
 // Splits one record into its fields. A field that begins with a double quote
-// runs to its closing quote and parsing resumes at the delimiter after it;
-// the rest after the last delimiter, when not empty, is the last field (so an
-// unterminated quoted field keeps its text).
+// runs to its closing quote; text between the closing quote and the next
+// delimiter belongs to the field too, as it is (so "abc"def is abcdef, as
+// other readers of such files take it). The rest after the last delimiter,
+// when not empty, is the last field; a quoted field that never closes keeps
+// its text there.
 template <typename Store>
 void SplitRecord(const QString &Record, QChar Delimiter, Store &&StoreField)
 {
     const qsizetype N = Record.size();
-    if (Delimiter.isNull()) {
-        if (N > 0)
-            StoreField(RestField(Record));
-        return;
-    }
+    // Without a delimiter the whole record is one field.
+    auto FindDelimiter = [&](qsizetype From) { return Delimiter.isNull() ? -1 : Record.indexOf(Delimiter, From); };
     qsizetype Pos = 0;
     while (Pos < N) {
         if (Record.at(Pos) == Quote) {
@@ -268,16 +348,20 @@ void SplitRecord(const QString &Record, QChar Delimiter, Store &&StoreField)
                 }
                 ++Q;
             }
-            const qsizetype D = Closed ? Record.indexOf(Delimiter, Q + 1) : -1;
-            if (D < 0) {
+            if (!Closed) {
                 StoreField(RestField(Record.mid(Pos)));
                 return;
             }
-            StoreField(Record.mid(Pos + 1, Q - Pos - 1).replace(DoubledQuote, QString(Quote)));
+            const qsizetype D = FindDelimiter(Q + 1);
+            const qsizetype TailEnd = D < 0 ? N : D;
+            StoreField(Record.mid(Pos + 1, Q - Pos - 1).replace(DoubledQuote, QString(Quote))
+                       + Record.mid(Q + 1, TailEnd - Q - 1));
+            if (D < 0)
+                return;
             Pos = D + 1;
             continue;
         }
-        const qsizetype D = Record.indexOf(Delimiter, Pos);
+        const qsizetype D = FindDelimiter(Pos);
         if (D < 0) {
             StoreField(RestField(Record.mid(Pos)));
             return;

@@ -347,6 +347,79 @@ TEST_F(OutputText, MarkupAndQuotesInAProductNameKeepEveryPageWhole)
     EXPECT_TRUE(Entries.contains(S("春季\"报价\""))) << Entries.join(QLatin1Char('|')).toStdString();
 }
 
+TEST_F(OutputText, APageOfEightHundredProductsPublishesEveryProductInEveryOutput)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("chmls")))
+        GTEST_SKIP() << "chmls is not installed";
+    QImage Small(8, 6, QImage::Format_RGB32);
+    Small.fill(Qt::darkGreen);
+    ASSERT_TRUE(Small.save(Docs.File(QStringLiteral("small.jpg"))));
+    constexpr int Count = 800;
+    QList<TProduct> Products;
+    QStringList Names, Ids;
+    for (int N = 1; N <= Count; ++N) {
+        Products << TProduct{S("第%1号\"茶杯\"<b>新</b>").arg(N), S("说明%1").arg(N), QStringLiteral("small.jpg")};
+        Names << S("第%1号\"茶杯\"新").arg(N);
+        Ids << QStringLiteral("A-00%1").arg(N);
+    }
+    // The last product has a picture of its own.
+    Small.fill(Qt::darkRed);
+    ASSERT_TRUE(Small.save(Docs.File(QStringLiteral("last.jpg"))));
+    Products.last().Picture = QStringLiteral("last.jpg");
+    const QString Page = WritePage(Products);
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick QBA1\nwait\nclick HTML1\nwait\nclick ZIP1\nwait\nclick RAR1\nwait\nclick CHM1\nwait\n"
+                                   "prompts\nquit\n"),
+                    {Page}),
+              QString())
+        << "a question or an error";
+    // Its picture travels with it in the archive and the package.
+    for (const QString &Archive : {Output(QStringLiteral("P1"), QStringLiteral("P1.zip")), Output(QStringLiteral("P1"), QStringLiteral("catalog.qba"))}) {
+        QByteArray Members;
+        EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                          {QStringLiteral("-c"), QStringLiteral("import sys,zipfile\nprint(zipfile.ZipFile(sys.argv[1]).namelist())"),
+                                           Archive},
+                                          &Members),
+                  0);
+        EXPECT_TRUE(Members.contains("'images/last.jpg'")) << Archive.toStdString() << Members.constData();
+    }
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {WriteBook()}), QString());
+
+    // Every product, in page order, with its name escaped as before, in the
+    // page of each output and in the book's page, as python reads them.
+    static const QRegularExpression Id(QStringLiteral("A-00\\d+"));
+    auto IdsIn = [](const QString &Text) {
+        QStringList Found;
+        for (QRegularExpressionMatchIterator It = Id.globalMatch(Text); It.hasNext();)
+            Found << It.next().captured(0);
+        return Found;
+    };
+    QStringList BookPages;
+    for (const QString &F : QDir(Output(QStringLiteral("b"), QStringLiteral("images"))).entryList({QStringLiteral("*.htm")}))
+        if (TestSupport::ReadAll(Output(QStringLiteral("b"), QStringLiteral("images/") + F)).contains("A-001"))
+            BookPages << Output(QStringLiteral("b"), QStringLiteral("images/") + F);
+    ASSERT_EQ(BookPages.size(), 1);
+    const struct {
+        const char *Kind;
+        QString File;
+    } Read[] = {{"htm", Output(QStringLiteral("P1"), QStringLiteral("P1.htm"))},
+                {"zip", Output(QStringLiteral("P1"), QStringLiteral("P1.zip"))},
+                {"mht", Output(QStringLiteral("P1"), QStringLiteral("P1.htm.mht"))},
+                {"chm", Output(QStringLiteral("P1"), QStringLiteral("P1.chm"))},
+                {"htm", BookPages.at(0)}};
+    for (const auto &Out : Read) {
+        SCOPED_TRACE(Out.File.toStdString());
+        const QJsonArray Pages = ProductPages(PagesIn(QLatin1String(Out.Kind), Out.File));
+        ASSERT_EQ(Pages.size(), 1);
+        const QJsonObject P = Pages.at(0).toObject();
+        const QStringList Alts = Strings(P.value(QStringLiteral("alts")));
+        const QStringList Found = IdsIn(P.value(QStringLiteral("text")).toString());
+        EXPECT_EQ(Alts.size(), Count);
+        EXPECT_EQ(Found.size(), Count);
+        EXPECT_TRUE(Alts == Names) << Alts.value(Count - 1).toStdString();
+        EXPECT_TRUE(Found == Ids) << Found.value(Count - 1).toStdString();
+    }
+}
+
 TEST_F(OutputText, CharactersOutsideTheCodePageShowInEveryOutput)
 {
     if (!TestSupport::HaveProgram(QStringLiteral("chmls")) || !TestSupport::HaveProgram(QStringLiteral("pdfimages")))

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
+#include <QRegularExpression>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -627,4 +628,195 @@ TEST_F(ReceivedPackages, OutputsOfAReceivedPackageReplaceNoneOfTheUsersFiles)
     EXPECT_EQ(R.Out, QString());
     EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tqq"), Home.File(S("输出/mybook/mybook.zip"))}), 0);
     ExpectUntouched();
+}
+
+TEST_F(ReceivedPackages, AReceivedBooksPackageAndPicturesGoToItsOutputFolderAndItStaysTheSameBook)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("pdfinfo")))
+        GTEST_SKIP() << "poppler-utils are not installed";
+    // A book as another program packs it: a web page beside the book file,
+    // a page in a folder of its own with its pictures beside it.
+    QImage Blue(30, 20, QImage::Format_RGB32);
+    Blue.fill(Qt::blue);
+    ASSERT_TRUE(Blue.save(Work.File(QStringLiteral("blue.jpg"))));
+    const QByteArray BluePicture = TestSupport::ReadAll(Work.File(QStringLiteral("blue.jpg")));
+    const QStringList Entries{QStringLiteral("p1.qbt"), QStringLiteral("inner.htm"), QStringLiteral("sub\\p2.v2.qbt")};
+    const QByteArray Book = TextBytes(QStringList{S("Catalog_name=收到的书"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                                  S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}")}
+                                      + Entries);
+    const QByteArray Inner = "<html><body><p>INNER PAGE</p></body></html>";
+    const QString Package = Zip(QStringLiteral("book.qba"), {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+                                                             {QStringLiteral("book.qbs"), Book},
+                                                             {QStringLiteral("p1.qbt"), PageBytes(QStringLiteral("B1"), {QStringLiteral("images\\ok.jpg")})},
+                                                             {QStringLiteral("inner.htm"), Inner},
+                                                             {QStringLiteral("sub/p2.v2.qbt"), PageBytes(QStringLiteral("B2"), {QStringLiteral("images\\blue.jpg")})},
+                                                             {QStringLiteral("sub/images/blue.jpg"), BluePicture},
+                                                             {QStringLiteral("images/ok.jpg"), Picture}});
+    const QString Opened = Hash(Package);
+
+    // The package command: the package goes to the book's output folder, as
+    // the message says; the package opened stays as it was.
+    const QString D = Home.File(S("输出/book/"));
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button OK\nclick QBACatalog1\nwait\nprompts\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 输出 | 目录册的qba文件已经输出到“%1book.qba”。\\n打开的qba文件“%2”没有改变。 | OK\n").arg(D, Package));
+    EXPECT_EQ(Hash(Package), Opened);
+    const QString Made = D + QStringLiteral("book.qba");
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("book.qba")});
+
+    // As python reads it: the book lists its entries as they were, in their
+    // order, each file where the book names it.
+    const QMap<QString, QByteArray> M = Members(Made);
+    QStringList Listed = Cp936::Decode(M.value(QStringLiteral("book.qbs"))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    Listed = Listed.mid(Listed.indexOf(QStringLiteral("{$Files}")) + 1);
+    EXPECT_EQ(Listed, Entries);
+    EXPECT_EQ(M.value(QStringLiteral("inner.htm")), Inner);
+    EXPECT_TRUE(M.value(QStringLiteral("p1.qbt")).contains("{$IMG}=images\\ok.jpg"));
+    EXPECT_TRUE(M.value(QStringLiteral("sub/p2.v2.qbt")).contains("{$IMG}=images\\blue.jpg"));
+    EXPECT_EQ(M.value(QStringLiteral("images/ok.jpg")), Picture);
+    EXPECT_EQ(M.value(QStringLiteral("sub/images/blue.jpg")), BluePicture);
+    ExpectNothingOfTheUsersDisk(Made);
+
+    // Opened again it is the same book: its site has the same pages under
+    // the same titles, in the same order, with the same products and pictures.
+    auto Site = [&](const QString &Opening) {
+        QDir(D).removeRecursively();
+        const DriveRun Run = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {Opening});
+        EXPECT_EQ(Run.Code, 0) << Run.Err.toStdString();
+        EXPECT_EQ(Run.Out, QString());
+        QStringList Shown;
+        static const QRegularExpression Link(QStringLiteral("<a href=\"([^\"]*)\" target=\"right\">(.*)</a>"));
+        for (const QString &L : Cp936::Decode(TestSupport::ReadAll(D + QStringLiteral("images/left.htm"))).split(QStringLiteral("\r\n"))) {
+            const QRegularExpressionMatch Found = Link.match(L);
+            if (!Found.hasMatch())
+                continue;
+            Shown << Found.captured(2) + QLatin1Char('|') + Hash(D + QStringLiteral("images/") + Found.captured(1));
+        }
+        return Shown << QDir(D + QStringLiteral("images")).entryList({QStringLiteral("*.jpg")});
+    };
+    const QString Copy = Work.File(QStringLiteral("again/book.qba"));
+    QDir().mkpath(Work.File(QStringLiteral("again")));
+    ASSERT_TRUE(QFile::copy(Made, Copy));
+    const QStringList First = Site(Package);
+    EXPECT_EQ(First.size(), 5) << First.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(Site(Copy), First);
+
+    // Pictures and a PDF of the book's web page, chosen in the page list: in
+    // the book's output folder after the program has ended.
+    QDir(D).removeRecursively();
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nselect ListBox1 1\nclick JPG1\nwait\nselect ListBox1 1\nclick PDFpdf1\nwait\n"
+                                             "prompts\nshell\nquit\n"),
+                 {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, (QStringLiteral("Open ") + D + QLatin1Char('\n')).repeated(2));
+    EXPECT_FALSE(QImage(D + QStringLiteral("inner.jpg")).isNull());
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("pdfinfo"), {D + QStringLiteral("inner.pdf")}), 0);
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("inner.jpg"), QStringLiteral("inner.pdf")}));
+    // The next output of the book takes the folder as its own.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {Package});
+    EXPECT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    EXPECT_TRUE(QFileInfo::exists(D + QStringLiteral("index.htm")));
+}
+
+TEST_F(ReceivedPackages, OnePagesOutputsReplaceAnothersOnlyWhenTheUserSaysSo)
+{
+    // Two new pages of one day have one 目录编号. The first is published
+    // before and after its first save: it is the same page, nothing is asked.
+    const QString First = Docs.File(QStringLiteral("first.qbt"));
+    const QString Second = Docs.File(QStringLiteral("second.qbt"));
+    const QString Fill = QStringLiteral("set-cell CellGrid1 3 1 A-001\nset-cell CellGrid1 5 1 %1\nset-cell CellGrid1 3 2 9.90\n");
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button1\nwait\n") + Fill.arg(S("茶杯"))
+                                           + QStringLiteral("click HTML1\nwait\nanswer file %1\nclick SpeedButton9\nwait\nclick HTML1\nwait\n"
+                                                            "expect-prompts 1\npage-text\nquit\n")
+                                                 .arg(First));
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QString Id = R.Out.section(QLatin1Char('\n'), 1, 1).section(QLatin1Char('='), 1);
+    ASSERT_TRUE(Id.startsWith(S("新建目录页"))) << R.Out.toStdString();
+    const QString D = Home.File(S("输出/") + Id + QLatin1Char('/'));
+    const QString Htm = D + Id + QStringLiteral(".htm");
+    ASSERT_TRUE(TestSupport::ReadAll(Htm).contains(Cp936::Encode(S("茶杯"))));
+    const QString FirstsPage = Hash(Htm);
+
+    // The second new page asks before it replaces the first page's outputs:
+    // 否 leaves them as they were and makes nothing; 是 replaces them. Then
+    // it is the page of that folder, before and after its first save.
+    const QString Asked = S("MessageBox | 输出 | 输出目录“%1”中的文件是页面“%2”输出的，不是当前页面输出的。\\n"
+                            "继续输出将替换其中同名的文件。是否继续？ | %3\n");
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button1\nwait\n") + Fill.arg(S("茶壶"))
+                                  + QStringLiteral("answer button No\nclick HTML1\nwait\nanswer button No\nclick ZIP1\nwait\nprompts\nquit\n"),
+                 {});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, Asked.arg(D.chopped(1), First, QStringLiteral("No")).repeated(2));
+    EXPECT_EQ(Hash(Htm), FirstsPage);
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 2) << "the page and its pictures, nothing more";
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick Form2.Button1\nwait\n") + Fill.arg(S("茶壶"))
+                                  + QStringLiteral("answer button Yes\nclick HTML1\nwait\nclick ZIP1\nwait\nanswer file %1\n"
+                                                   "click SpeedButton9\nwait\nclick HTML1\nwait\nprompts\nquit\n")
+                                        .arg(Second),
+                 {});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.startsWith(Asked.arg(D.chopped(1), First, QStringLiteral("Yes")))) << R.Out.toStdString();
+    EXPECT_EQ(R.Out.count(QLatin1Char('\n')), 2) << R.Out.toStdString();   // and the save dialog
+    EXPECT_TRUE(TestSupport::ReadAll(Htm).contains(Cp936::Encode(S("茶壶"))));
+    EXPECT_TRUE(QFileInfo(D + Id + QStringLiteral(".zip")).isFile());
+
+    // Opened again, each page is itself: the second publishes without a
+    // question, the first asks, and 否 keeps the second's outputs.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick ZIP1\nwait\nprompts\nquit\n"), {Second});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    const QString SecondsZip = Hash(D + Id + QStringLiteral(".zip"));
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button No\nclick ZIP1\nwait\nprompts\nquit\n"), {First});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 输出 | 输出目录“%1”中的文件是页面“%2”输出的，不是当前页面输出的。\\n"
+                       "继续输出将替换其中同名的文件。是否继续？ | No\n")
+                         .arg(D.chopped(1), Second));
+    EXPECT_EQ(Hash(D + Id + QStringLiteral(".zip")), SecondsZip);
+
+    // A received page of the user's page's 目录编号: asked; 否 keeps the
+    // user's outputs. Once agreed to, the package's page publishes there again
+    // without a question, also when the package is opened again.
+    const QString Package = Zip(QStringLiteral("same.qba"), {{QStringLiteral("index.dat"), "index=catalog.qbt\r\ntype=QBT\r\n"},
+                                                             {QStringLiteral("catalog.qbt"), PageBytes(Id, {QStringLiteral("images\\ok.jpg")})},
+                                                             {QStringLiteral("images/ok.jpg"), Picture}});
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button No\nclick HTML1\nwait\nprompts\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("中的文件是页面“%1”输出的").arg(Second))) << R.Out.toStdString();
+    EXPECT_TRUE(TestSupport::ReadAll(Htm).contains(Cp936::Encode(S("茶壶"))));
+    EXPECT_FALSE(QFileInfo::exists(D + QStringLiteral("images/ok.jpg")));
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button Yes\nclick HTML1\nwait\nclick ZIP1\nwait\nprompts\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out.count(QLatin1Char('\n')), 1) << R.Out.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(D + QStringLiteral("images/ok.jpg")), Picture);
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML1\nwait\nprompts\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    // The user's page says whose outputs they are now.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button No\nclick HTML1\nwait\nprompts\nquit\n"), {Second});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_TRUE(R.Out.contains(S("中的文件是qba文件“%1”中的页面输出的").arg(Package))) << R.Out.toStdString();
+
+    // Two books of one file name share their site folder the same way: the
+    // received book's site replaces the user's only when the user says so.
+    QDir().mkpath(Docs.File(QStringLiteral("books")));
+    const QString MyBook = Docs.File(QStringLiteral("books/book.qbs"));
+    TestSupport::WriteAll(MyBook, TextBytes({S("Catalog_name=我的书"), S("{$Files}"), First}));
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {MyBook});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QString Site = Home.File(S("输出/book/index.htm"));
+    const QString MySite = Hash(Site);
+    const QString BookPackage = Zip(QStringLiteral("book.qba"), {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+                                                                 {QStringLiteral("book.qbs"), TextBytes({S("Catalog_name=收到的书"), S("{$Files}"), QStringLiteral("p.qbt")})},
+                                                                 {QStringLiteral("p.qbt"), PageBytes(QStringLiteral("R1"), {QString()})}});
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button No\nclick HTML6\nwait\nprompts\nquit\n"), {BookPackage});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 输出 | 输出目录“%1”中的文件是目录册“%2”输出的，不是当前目录册输出的。\\n"
+                       "继续输出将清空这个目录。是否继续？ | No\n")
+                         .arg(Home.File(S("输出/book")), MyBook));
+    EXPECT_EQ(Hash(Site), MySite);
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nclick HTML6\nwait\nprompts\nquit\n"), {MyBook});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
 }

@@ -299,6 +299,43 @@ TEST(GIFAssign, MetafilesBecomeFramesTransparentWhereTheyLeaveTheBackground)
     }
     EXPECT_EQ(Unsized.Width(), 12);
     EXPECT_EQ(Unsized.Height(), 9);
+
+    // Recorded at 20 x 12, then given twice that size: the frame shows the
+    // recording scaled to the whole of it. Pixels set on the recording canvas
+    // are recorded like any other drawing, over the fill and beside it.
+    TMetafile Resized;
+    Resized.SetSize(20, 12);
+    {
+        TMetafileCanvas C(&Resized);
+        C.Brush()->SetColor(clYellow);
+        C.FillRect(TRect(0, 0, 10, 12));
+        C.SetPixels(3, 3, clRed);
+        C.SetPixels(15, 6, clBlue);
+    }
+    Resized.SetSize(40, 24);
+    TGIFImage Scaled;
+    Scaled.Assign(&Resized);
+    ASSERT_EQ(Scaled.Frames().Count(), 1);
+    TGIFSubImage &Big = *Scaled.Frames()[0];
+    ASSERT_EQ(Big.Width(), 40);
+    ASSERT_EQ(Big.Height(), 24);
+    ASSERT_TRUE(Big.Transparent());
+    const int Clear = Big.GraphicControlExtension()->TransparentColorIndex();
+    int Wrong = 0;
+    std::string First;
+    for (int Y = 0; Y < 24; ++Y)
+        for (int X = 0; X < 40; ++X) {
+            TColor Want = X < 20 ? clYellow : clNone;
+            if (X / 2 == 3 && Y / 2 == 3)
+                Want = clRed;
+            if (X / 2 == 15 && Y / 2 == 6)
+                Want = clBlue;
+            const bool IsClear = Big.Pixels(X, Y) == Clear;
+            const TColor Got = IsClear ? clNone : Big.ColorMap()->Colors(Big.Pixels(X, Y));
+            if (Got != Want && Wrong++ == 0)
+                First = std::to_string(X) + "," + std::to_string(Y);
+        }
+    EXPECT_EQ(Wrong, 0) << "first at " << First;
 }
 
 TEST(GIFAssign, ImagesStillsAndAddedFrames)

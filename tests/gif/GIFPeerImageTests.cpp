@@ -351,6 +351,109 @@ TEST_F(GIFPeerImage, PlainTextBlocksOfAnySizeAreReadByTheirStatedSize)
     }
 }
 
+TEST_F(GIFPeerImage, GraphicControlBlocksOfAnySizeAndOneBitCodesReadAsThePeersDo)
+{
+    const QString Python = PillowPython();
+    if (Python.isEmpty() || !HaveTools() || QStandardPaths::findExecutable("gif2rgb").isEmpty()
+        || QStandardPaths::findExecutable("giftext").isEmpty())
+        GTEST_SKIP() << "python3 with Pillow, gifbuild, gif2rgb, giftext or gifsicle missing";
+    // Pillow's frame count and each frame's delay (ms), one line a file.
+    static const char Delays[] = "import sys\n"
+                                 "from PIL import Image\n"
+                                 "for name in sys.argv[1:]:\n"
+                                 "    im = Image.open(name)\n"
+                                 "    d = []\n"
+                                 "    for i in range(im.n_frames):\n"
+                                 "        im.seek(i)\n"
+                                 "        d.append(str(im.info.get('duration', 0)))\n"
+                                 "    print(' '.join(d))\n";
+
+    // Two frames, each after a graphic control block that states 4, 3, 5 or
+    // 6 bytes: disposal 1, delay 0.2 s and, where the block holds its index,
+    // colour 3 transparent (the 3-byte block leaves out the flag too, which
+    // Pillow cannot read without its index); the bytes past the four fields
+    // are junk.
+    const std::vector<uint8_t> Back = RandomPixels(Rng, 12 * 9, 3), Front = RandomPixels(Rng, 5 * 4, 4);
+    auto Gif = [&](int BlockSize) {
+        const QByteArray Fields = BlockSize == 3 ? QByteArray("\x04\x14\x00", 3) : QByteArray("\x05\x14\x00\x03\xAA\xBB", 6);
+        Bytes B;
+        B.Header(12, 9, 2);
+        B.U8('!').U8(0xF9).U8(BlockSize).Raw(Fields.left(BlockSize)).U8(0).Descriptor(0, 0, 12, 9).Pixels(2, Back);
+        B.U8('!').U8(0xF9).U8(BlockSize).Raw(Fields.left(BlockSize)).U8(0).Descriptor(4, 3, 5, 4).Pixels(2, Front);
+        return QByteArray(B.Trailer());
+    };
+    QStringList Files;
+    for (int Size : {4, 3, 5, 6})
+        Files << Make(QString("gce%1.gif").arg(Size), Gif(Size));
+    const QList<QByteArray> PillowDelays = GIFTest::Run(Python, QStringList{"-c", Delays} + Files).trimmed().split('\n');
+    ASSERT_EQ(PillowDelays.size(), Files.size());
+    std::vector<Rgba> Want = PillowFrame0(Python, Files);
+    ASSERT_EQ(Want.size(), size_t(Files.size()));
+    // giflib reads the standard file frame by frame; whatever a block states,
+    // gif2rgb reads the frames in step and paints the same screen.
+    const std::vector<ToolFrame> Tool = DumpFrames(Files[0]);
+    ASSERT_EQ(Tool.size(), 2u);
+    const QByteArray Screen = RunTool("gif2rgb", {"-1", Files[0]}).Out;
+    ASSERT_EQ(Screen.size(), 12 * 9 * 3);
+    for (int I = 0; I < Files.size(); ++I) {
+        SCOPED_TRACE(QFileInfo(Files[I]).fileName().toStdString());
+        EXPECT_EQ(RunTool("gif2rgb", {"-1", Files[I]}).Out, Screen);
+        EXPECT_EQ(RunTool("gifsicle", {"--info", Files[I]}).Out.count("+ image #"), 2);
+        EXPECT_EQ(PillowDelays[I], "200 200");
+        Loaded L = Load(ReadFile(Files[I]));
+        EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join("; ").toStdString();
+        ASSERT_EQ(L.Image->Frames().Count(), 2);
+        for (int F = 0; F < 2; ++F) {
+            TGIFSubImage *Frame = L.Image->Frames()[F];
+            EXPECT_EQ(Frame->Left(), Tool[size_t(F)].Left);
+            const std::vector<uint8_t> Ours(Frame->Data(), Frame->Data() + Frame->DataSize());
+            EXPECT_TRUE(Ours == Tool[size_t(F)].Pixels) << "frame " << F;
+            TGIFGraphicControlExtension *G = Frame->GraphicControlExtension();
+            ASSERT_NE(G, nullptr);
+            EXPECT_EQ(G->Delay(), 20);
+            EXPECT_EQ(G->Disposal(), 1);
+            EXPECT_EQ(Frame->Transparent(), I != 1) << "frame " << F;
+            EXPECT_EQ(G->TransparentColorIndex(), I != 1 ? 3 : 0);
+        }
+        std::string First;
+        EXPECT_EQ(Frame0Differences(*L.Image, Want[size_t(I)], First), 0) << First;
+        // Written back as the standard block, which giflib reads field by field.
+        const QString Again = Make("again.gif", SaveBytes(*L.Image));
+        ToolResult Text = RunTool("giftext", {Again});
+        EXPECT_EQ(Text.Code, 0);
+        EXPECT_EQ(Text.Out.count("DelayTime: 20"), 2) << Text.Out.toStdString();
+        EXPECT_EQ(Text.Out.count("Transparency on: yes"), I != 1 ? 2 : 0) << Text.Out.toStdString();
+        EXPECT_EQ(DumpFrames(Again).size(), 2u);
+    }
+
+    // Two colours with LZW code size 1 (clear 2, end 3, first free code 4):
+    // the second code may already be 4, so it is read 3 bits wide. Runs and
+    // noise, enough for the table to fill and be cleared; a frame follows.
+    std::vector<uint8_t> Bits;
+    for (int P = 0; P < 97 * 41; ++P)
+        Bits.push_back(P < 500 ? uint8_t((P / 7) & 1) : uint8_t(Rng() & 1));
+    const std::vector<uint8_t> After = RandomPixels(Rng, 4 * 3, 2);
+    const QString One = Make("codesize1.gif", Bytes()
+                                                  .Header(97, 41, 1)
+                                                  .Descriptor(0, 0, 97, 41)
+                                                  .Pixels(1, Bits)
+                                                  .Descriptor(2, 2, 4, 3)
+                                                  .Pixels(1, After)
+                                                  .Trailer());
+    const std::vector<ToolFrame> Giflib = DumpFrames(One);
+    ASSERT_EQ(Giflib.size(), 2u);
+    EXPECT_TRUE(Giflib[0].Pixels == Bits) << "giflib reads what was written";
+    EXPECT_TRUE(Giflib[1].Pixels == After);
+    Loaded L = Load(ReadFile(One));
+    EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join("; ").toStdString();
+    ASSERT_EQ(L.Image->Frames().Count(), 2);
+    for (int F = 0; F < 2; ++F) {
+        TGIFSubImage *Frame = L.Image->Frames()[F];
+        const std::vector<uint8_t> Ours(Frame->Data(), Frame->Data() + Frame->DataSize());
+        EXPECT_TRUE(Ours == Giflib[size_t(F)].Pixels) << "frame " << F;
+    }
+}
+
 TEST_F(GIFPeerImage, CompositedFramesMatchCoalesce)
 {
     if (!HaveTools() || QStandardPaths::findExecutable("convert").isEmpty())

@@ -293,12 +293,13 @@ std::vector<std::pair<int, int>> EncodeLZW(int CodeSize, const std::vector<uint8
 {
     std::vector<std::pair<int, int>> Out;
     const int Clear = 1 << CodeSize, End = Clear + 1;
-    int Bits = CodeSize + 1, Next = Clear + 2, Emitted = 0;
+    int Bits = CodeSize + 1, Next = Clear + 2;
     std::map<uint32_t, int> Dict;
+    // The width grows as soon as the next free code would not fit, as giflib
+    // reads it: for code size 1 already after the first code.
     auto Emit = [&](int Code) {
         Out.push_back({Code, Bits});
-        ++Emitted;
-        if (Emitted >= 2 && Next >= (1 << Bits) && Bits < 12)
+        if (Next >= (1 << Bits) && Bits < 12)
             ++Bits;
     };
     Out.push_back({Clear, Bits});
@@ -316,7 +317,6 @@ std::vector<std::pair<int, int>> EncodeLZW(int CodeSize, const std::vector<uint8
                 Out.push_back({Clear, Bits});
                 Bits = CodeSize + 1;
                 Next = Clear + 2;
-                Emitted = 0;
                 Dict.clear();
             } else {
                 Dict[Key] = Next++;

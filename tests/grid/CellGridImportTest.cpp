@@ -252,12 +252,27 @@ TEST(CsvImport, RandomInputNeverBreaksTheGrid)
     EXPECT_EQ(G.PlainCells(1, 20000), QStringLiteral("b"));
 }
 
+// Expects the grid's cells to be python's rows (a JSON array of arrays of
+// texts), cell by cell; line breaks in a field as the grid keeps them.
+void ExpectCells(TCellGrid &G, const QJsonArray &Rows, const std::string &What)
+{
+    EXPECT_EQ(G.RowCount(), Rows.size()) << What;
+    for (int R = 0; R < std::min<int>(int(Rows.size()), G.RowCount()); ++R) {
+        const QJsonArray Fields = Rows.at(R).toArray();
+        for (int C = 0; C < std::max<int>(int(Fields.size()), G.ColCount()); ++C) {
+            const QString Expected = C < Fields.size() ? CrLf(Fields.at(C).toString()) : QString();
+            EXPECT_EQ(G.PlainCells(C, R), Expected) << What << " row " << R << " column " << C;
+        }
+    }
+}
+
 TEST(CsvImport, EqualsPythonCsvReaderCellByCell)
 {
-    // Written by python's csv module in GB18030, and in UTF-8 without a
-    // byte-order mark, with each delimiter: quotes, Chinese (and a character
-    // beyond code page 936), empty and multi-line fields, and every candidate
-    // delimiter inside quoted fields.
+    // Written by python's csv module in GB18030, in UTF-8 without a
+    // byte-order mark and in UTF-16 (both byte orders) with one, as
+    // spreadsheets save "Unicode text", with each delimiter: quotes, Chinese
+    // (and a character beyond code page 936, two UTF-16 units), empty and
+    // multi-line fields, and every candidate delimiter inside quoted fields.
     const char *Script = R"PY(
 import csv, io, json, sys
 delim, encoding = sys.argv[1], sys.argv[3]
@@ -269,32 +284,57 @@ rows = [["名称", "价格", "说明", "备注"],
         ["end", "½", "~", "最后"]]
 buf = io.StringIO()
 csv.writer(buf, delimiter=delim).writerows(rows)
-raw = buf.getvalue().encode(encoding)
+text = buf.getvalue()
+if encoding.startswith("utf-16"):
+    text = "\ufeff" + text
+raw = text.encode(encoding)
 open(sys.argv[2], "wb").write(raw)
-back = list(csv.reader(io.StringIO(raw.decode(encoding), newline=""), delimiter=delim))
+back = list(csv.reader(io.StringIO(raw.decode("utf-16" if encoding.startswith("utf-16") else encoding),
+                                   newline=""), delimiter=delim))
 print(json.dumps(back))
 )PY";
     if (!HavePython("csv, json"))
         GTEST_SKIP() << "python3 missing";
     TestSupport::TempDir Dir;
-    for (const QString &Encoding : {QStringLiteral("gb18030"), QStringLiteral("utf-8")})
+    for (const QString &Encoding : {QStringLiteral("gb18030"), QStringLiteral("utf-8"), QStringLiteral("utf-16-le"),
+                                    QStringLiteral("utf-16-be")})
     for (const QString &Delimiter : {QStringLiteral(","), QStringLiteral(";"), QStringLiteral("\t"), QStringLiteral("|")}) {
-        SCOPED_TRACE(Encoding.toStdString());
         const QString File = Dir.File(QStringLiteral("peer.csv"));
         const QJsonArray Rows =
             QJsonDocument::fromJson(RunPython(QString::fromUtf8(Script), {Delimiter, File, Encoding})).array();
         ASSERT_EQ(Rows.size(), 6);
         TCellGrid G;
         G.LoadCSVFile(File);   // detected
-        EXPECT_EQ(G.RowCount(), Rows.size());
-        for (int R = 0; R < Rows.size(); ++R) {
-            const QJsonArray Fields = Rows.at(R).toArray();
-            for (int C = 0; C < std::max<int>(int(Fields.size()), G.ColCount()); ++C) {
-                const QString Expected = C < Fields.size() ? CrLf(Fields.at(C).toString()) : QString();
-                EXPECT_EQ(G.PlainCells(C, R), Expected) << "delimiter " << Delimiter.toStdString() << " row " << R
-                                                        << " column " << C;
-            }
-        }
+        ExpectCells(G, Rows, Encoding.toStdString() + " delimiter " + Delimiter.toStdString());
+    }
+
+    // Text between a closing quote and the next delimiter stays in the field,
+    // as it is (quotes and spaces too), also after a quoted line break and in
+    // the last field; files typed by hand, read by python's reader.
+    const char *Reader = R"PY(
+import csv, io, json, sys
+raw = open(sys.argv[1], "rb").read()
+print(json.dumps(list(csv.reader(io.StringIO(raw.decode(sys.argv[3]), newline=""), delimiter=sys.argv[2]))))
+)PY";
+    const QString Tails = QStringLiteral("\"abc\"def,\"z\" ,x\r\n"
+                                         "\"a\"\"b\"c d,\"q\"\"\",  \"lead\" ,\"tail\" \"more\"\r\n"
+                                         "\"他\"说,\"一\"\" 二\" 三,\"多\r\n行\"尾,end\r\n"
+                                         "\"\"x,\"\"\"\"y,ok,\"z\" \r\n");
+    for (const QString &Encoding : {QStringLiteral("gb18030"), QStringLiteral("utf-16")}) {
+        const QString File = Dir.File(QStringLiteral("tails.csv"));
+        TestSupport::WriteAll(File, Encoding == QStringLiteral("gb18030")
+                                        ? Cp936::Encode(Tails)
+                                        : QByteArray("\xFF\xFE", 2)
+                                              + QByteArray(reinterpret_cast<const char *>(Tails.utf16()),
+                                                           Tails.size() * 2));
+        const QJsonArray Rows =
+            QJsonDocument::fromJson(RunPython(QString::fromUtf8(Reader), {File, QStringLiteral(","), Encoding})).array();
+        ASSERT_EQ(Rows.size(), 4);
+        TCellGrid G;
+        G.LoadCSVFile(File);   // detected
+        ExpectCells(G, Rows, "quoted fields with text after them, " + Encoding.toStdString());
+        EXPECT_EQ(G.PlainCells(0, 0), QStringLiteral("abcdef"));
+        EXPECT_EQ(G.PlainCells(1, 0), QStringLiteral("z "));
     }
 
     // The whole file decides, read in pieces: a character cut between two
@@ -314,6 +354,24 @@ print(json.dumps(back))
         EXPECT_EQ(G.PlainCells(0, 0), Damaged ? Cp936::Decode(QStringLiteral("名称").toUtf8()) : QStringLiteral("名称"));
         EXPECT_EQ(G.PlainCells(0, G.RowCount() - (Damaged ? 2 : 1)),
                   Damaged ? Cp936::Decode(QStringLiteral("茶").toUtf8()) : QStringLiteral("茶"));
+    }
+    // UTF-16 read in pieces: a character of two units, and a CR LF, cut
+    // between the first two pieces (the file's bytes 65534 to 65537).
+    QString Units = QStringLiteral("名称,价格\r\n");
+    while (Units.size() < 32764)
+        Units += QStringLiteral("x,1\r\n");
+    Units.truncate(32764);
+    Units += QStringLiteral("\r\n");
+    for (const QString &Cut : {QStringLiteral("𠀀,5\r\n"), QStringLiteral("\r\n茶,5\r\n")}) {
+        const QString Text = Units + Cut;
+        TestSupport::WriteAll(File, QByteArray("\xFF\xFE", 2)
+                                        + QByteArray(reinterpret_cast<const char *>(Text.utf16()), Text.size() * 2));
+        TCellGrid G;
+        G.LoadCSVFile(File);
+        EXPECT_EQ(G.RowCount(), Text.count(QStringLiteral("\r\n")));
+        EXPECT_EQ(G.PlainCells(0, 0), QStringLiteral("名称"));
+        EXPECT_EQ(G.PlainCells(0, G.RowCount() - 1), Cut.section(QLatin1Char(','), 0, 0).trimmed());
+        EXPECT_EQ(G.PlainCells(1, G.RowCount() - 1), QStringLiteral("5"));
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -52,6 +53,10 @@ TForm6::TForm6(QWidget *Parent)
     ComboBox1->setEditable(true);
     ComboBox1->addItems(PictureText::Placeholders);
     Label4 = Named(new QLabel(this), "Label4");
+    Label4->setWordWrap(true);
+    SkippedList = Named(new QListWidget(this), "SkippedList");
+    SkippedList->setMaximumHeight(8 * SkippedList->fontMetrics().height());
+    SkippedList->hide();
     Button1 = Named(new QPushButton(QStringLiteral("开始"), this), "Button1");
     Button2 = Named(new QPushButton(QStringLiteral("取消"), this), "Button2");
 
@@ -82,6 +87,7 @@ TForm6::TForm6(QWidget *Parent)
     Layout->addLayout(Options);
     Layout->addWidget(GroupBox3);
     Layout->addLayout(Buttons);
+    Layout->addWidget(SkippedList);
     resize(460, 300);
     SetDialogButtons(Button1, Button2);
 
@@ -153,6 +159,9 @@ void TForm6::Button1Click()
     Button2->setText(QStringLiteral("停止"));
     Button2->setEnabled(true);
     FRunning = true;
+    SkippedList->clear();
+    SkippedList->hide();
+    int Written = 0;
     struct TEnd {
         TForm6 *Form;
         ~TEnd()
@@ -174,10 +183,24 @@ void TForm6::Button1Click()
             Label4->setText(QStringLiteral("操作被取消。已经处理了 %1 个图片。").arg(N - First));
             return;
         }
-        if (FViewer)
-            FViewer->BatchWriteText(N, RadioButton1->isChecked(), Texts, RadioButton3->isChecked());
+        if (!FViewer)
+            continue;
+        QString Reason;
+        if (FViewer->BatchWriteText(N, RadioButton1->isChecked(), Texts, RadioButton3->isChecked(), &Reason))
+            ++Written;
+        else
+            Skipped(N, Reason);
     }
-    Label4->setText(QStringLiteral("操作完成！"));
+    QString Done = QStringLiteral("操作完成！已在 %1 个图片上写了文字。").arg(Written);
+    if (SkippedList->count() > 0)
+        Done += QStringLiteral("跳过了 %1 个商品的图片：").arg(SkippedList->count());
+    Label4->setText(Done);
+}
+
+void TForm6::Skipped(int N, const QString &Reason)
+{
+    SkippedList->addItem(QStringLiteral("第 %1 个商品，%2").arg(N).arg(Reason));
+    SkippedList->show();
 }
 
 void TForm6::Button2Click()

@@ -2,7 +2,9 @@
 // The batch dialog of the picture viewer: writes the viewer's texts onto the
 // pictures of a range of products, placed absolutely or relative to each
 // picture's size, onto copies or over the pictures; an entry whose whole text
-// is a placeholder ({当前价格}...) takes each product's own value.
+// is a placeholder ({当前价格}...) takes each product's own value. At the end it
+// says how many pictures got the texts and lists the products passed over,
+// each with the reason (only JPEG pictures that can be read are written).
 
 #include "CatalogDialog.h"
 
@@ -10,6 +12,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QRadioButton;
 class TPictureView;
@@ -33,6 +36,7 @@ public:
     QComboBox *ComboBox2 = nullptr;        // the entries "x,y,text"
     QComboBox *ComboBox1 = nullptr;        // the text of the selected entry; offers the placeholders
     QLabel *Label4 = nullptr;              // progress
+    QListWidget *SkippedList = nullptr;    // the products passed over by the last run, and why
     QPushButton *Button1 = nullptr;        // 开始
     QPushButton *Button2 = nullptr;        // 取消 / 停止 / 关闭
 
@@ -55,4 +59,5 @@ private:
     TPictureView *FViewer;
     bool FRunning = false;
     bool FFilling = false;
+    void Skipped(int N, const QString &Reason);
 };

@@ -7,8 +7,59 @@
 #include "grid/CellGrid.h"
 #include "platform/services/Application.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
+
+namespace {
+
+// What a window manager may put around a window: a title bar and thin
+// borders. Qt guesses the same when it centres a dialog. A frame known to be
+// larger is taken instead.
+const QMargins LikelyFrame(10, 40, 10, 10);
+
+QMargins KnownFrame(const QWidget *Window)
+{
+    const QWindow *Handle = Window->windowHandle();
+    return Handle ? Handle->frameMargins() : QMargins();
+}
+
+} // namespace
+
+void KeepOnScreen(QWidget *Window, QScreen *Screen)
+{
+    // A maximized window is the window manager's to place.
+    if (!Window || !Screen || Window->isMaximized() || Window->isFullScreen())
+        return;
+    const QRect Room = Screen->availableGeometry();
+    const QMargins Known = KnownFrame(Window);
+    const QMargins Frame(qMax(Known.left(), LikelyFrame.left()), qMax(Known.top(), LikelyFrame.top()),
+                         qMax(Known.right(), LikelyFrame.right()), qMax(Known.bottom(), LikelyFrame.bottom()));
+    const QSize Least = Window->minimumSize().expandedTo(Window->minimumSizeHint());
+    const QSize Most = QSize(Room.width() - Frame.left() - Frame.right(), Room.height() - Frame.top() - Frame.bottom())
+                           .expandedTo(Least);
+    if (Window->width() > Most.width() || Window->height() > Most.height())
+        Window->resize(Window->size().boundedTo(Most));
+    // Where the frame, taken as large as it may be, begins. Before the window
+    // manager has framed the window its frame is not known: then the frame
+    // begins where the window is moved to (pos()), and the window lies inside it.
+    const QPoint Inside(Frame.left(), Frame.top());
+    const bool Framed = !Known.isNull();
+    QPoint At = Framed ? Window->geometry().topLeft() - Inside : Window->pos();
+    const QSize Outer = Window->size().grownBy(Frame);
+    At.setX(qMax(Room.left(), qMin(At.x(), Room.left() + Room.width() - Outer.width())));
+    At.setY(qMax(Room.top(), qMin(At.y(), Room.top() + Room.height() - Outer.height())));
+    const QPoint To = Framed ? At + Inside - QPoint(Known.left(), Known.top()) : At;
+    if (To != Window->pos()) {
+        // Qt places a dialog it shows anew unless the program moved it:
+        // this move is no placement of the program's own.
+        const bool Moved = Window->testAttribute(Qt::WA_Moved);
+        Window->move(To);
+        Window->setAttribute(Qt::WA_Moved, Moved);
+    }
+}
 
 TCatalogDialog::TCatalogDialog(QWidget *Parent, const QString &Name, const QString &Caption)
     : QDialog(Parent)
@@ -40,6 +91,35 @@ void TCatalogDialog::reject()
         return;
     }
     done(2);
+}
+
+void TCatalogDialog::setVisible(bool Visible)
+{
+    const bool Showing = Visible && !isVisible();
+    if (Showing) {
+        // The size showing would give it, then no larger than the screen of
+        // the window it is centred over allows.
+        if (!testAttribute(Qt::WA_Resized)) {
+            adjustSize();
+            setAttribute(Qt::WA_Resized, false);
+        }
+        QWidget *Over = parentWidget() ? parentWidget()->window() : this;
+        KeepOnScreen(this, Over->screen() ? Over->screen() : QGuiApplication::primaryScreen());
+    }
+    QDialog::setVisible(Visible);
+    // Qt has centred it and the form's own show handler has run.
+    if (Showing)
+        KeepOnScreen(this, screen());
+}
+
+bool TCatalogDialog::event(QEvent *Event)
+{
+    const bool Result = QDialog::event(Event);
+    // Contents that grew (a longer text, a list shown) may have made it
+    // larger than the screen or moved its bottom off it.
+    if (Event->type() == QEvent::LayoutRequest && isVisible())
+        KeepOnScreen(this, screen());
+    return Result;
 }
 
 void TCatalogDialog::SetDialogButtons(QPushButton *DefaultButton, QPushButton *CancelButton)

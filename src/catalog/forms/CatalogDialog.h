@@ -7,6 +7,11 @@
 // a grid of the dialog while none of its cells is being edited); Escape presses
 // its cancel button, or closes it with result 2 (cancel) when it has none. An
 // open cell editor takes both keys first (Escape cancels the edit).
+//
+// Screen: a dialog never comes out larger than the screen it shows on, title
+// bar and buttons included (a small screen, or a large scale, gives it less
+// room than it would like: its grids and lists scroll instead). Each time it is
+// shown, and each time its contents grow, it is made to fit again.
 
 #include <QDialog>
 #include <QPointer>
@@ -15,6 +20,7 @@
 #include <initializer_list>
 
 class QPushButton;
+class QScreen;
 class TCellGrid;
 
 class TCatalogDialog : public QDialog {
@@ -26,6 +32,8 @@ public:
 
     // Escape and the window's close button: the cancel button's handler, else result 2.
     void reject() override;
+    // Showing fits the dialog to its screen first (see above).
+    void setVisible(bool Visible) override;
 
 protected:
     // Runs an event handler: what it raises goes to the main window's error
@@ -41,12 +49,18 @@ protected:
     static void SetTabOrder(std::initializer_list<QWidget *> Widgets);
 
     bool eventFilter(QObject *Watched, QEvent *Event) override;
+    bool event(QEvent *Event) override;
 
 private:
     QPointer<QPushButton> FDefaultButton;
     QPointer<QPushButton> FCancelButton;
     QList<TCellGrid *> FKeyGrids;
 };
+
+// Keeps a window within the available part of Screen with room for what a
+// window manager puts around it: it is made no larger than that room allows
+// (never below its least size), then moved as little as needed to lie inside.
+void KeepOnScreen(QWidget *Window, QScreen *Screen);
 
 // Opens a file, a folder or an address with the desktop's program; when that
 // fails the user is told so (naming the target) and false is returned.

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AboutBox.h"
 #include "Forms.h"
 #include "StartupWalk.h"
 #include "platform/core/FileUtils.h"
@@ -23,7 +24,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -131,6 +131,7 @@ TForm1::TForm1(QWidget *Parent)
             CommandLine[0] = QCoreApplication::applicationFilePath();
     }
     setWindowTitle(QStringLiteral("Quillbook 2007 Beta3"));
+    setWindowIcon(ProgramIcon());
     setFont(QFont(QStringLiteral("宋体"), 10));
     BuildLayout();
     BuildMenu();
@@ -858,8 +859,8 @@ void TForm1::ContactAuthor()
 
 void TForm1::About()
 {
-    QMessageBox::about(this, QStringLiteral("关于 Quillbook 2007"),
-                       QStringLiteral("Quillbook 2007\nQuillbook 开发组"));
+    TAboutBox Box(this);
+    ShowModal(&Box);
 }
 
 void TForm1::CycleNoticeLabel()

@@ -203,6 +203,19 @@ public:
     bool FOpenedFromPackage = false;
     bool FPackageIsBook = false;
     QString FPackagePath;
+    // Where the open package was unpacked (with trailing "/").
+    QString FPackageFolder;
+    // The book output runs for the save of a book package (written back into it).
+    bool FSavingPackage = false;
+    // The page open in the window while it has no file: who it is in the
+    // record of output folders, until its first save gives it a file.
+    QString FNewPageKey = NewGuidString();
+    // Who the page or book File is in the record of output folders (a
+    // document of the open package by its place in the package; File ""
+    // is the page never saved).
+    QString OutputMaker(const QString &File) const;
+    // The page never saved becomes the page of the file Path.
+    void PageSavedFirstAs(const QString &Path);
     // The output folders that the pages and books of opened packages named,
     // by file: while a file still names the folder it came with, its outputs
     // go to the program folder's 输出 instead.
@@ -259,6 +272,8 @@ public:
 
     // Book output (flags 2, 4, 8, 16, 32, 64, 128, 256, 512).
     bool OutputCatalog(int Flags, bool OpenAfterwards);
+    // The open book's output folder, made when missing (Made: whether it was).
+    QString BookOutputFolder(bool *Made = nullptr);
     void HTML6Click();
     void ZIP5Click();
     void CHM5Click();
@@ -287,8 +302,9 @@ public:
     void PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &Open);
     // BesideUsersFiles: the page is a web page of the user's, whose folder may
     // hold pictures of the names the pictures would take.
+    // PictureFolder: where the pictures go ("" beside the page).
     void ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf,
-                            bool BesideUsersFiles = false);
+                            bool BesideUsersFiles = false, const QString &PictureFolder = QString());
     void JPG1Click();
     void JPG2Click();
     void PDFpdf1Click();

@@ -418,6 +418,7 @@ void TForm1::NewPage()
         ListBox1->addItem(Entry);
     }
     FPagePath.clear();
+    FNewPageKey = NewGuidString();
     SpeedButton9->setEnabled(true);
     FPageSaved = false;
     RepaintPageList();

@@ -127,14 +127,24 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     }
 
     TBookOutput Out(*FCatalogList, FCatalogPath, ProgramFolder(), FPage.Values(QStringLiteral("{输出语言}")));
-    const bool SaveBack = Flags == bfPackage && FOpenedFromPackage && FPackageIsBook;
+    const bool Received = FOpenedFromPackage && FPackageIsBook;
+    // Saving the book writes it back into its package; the package command
+    // makes a package in the book's output folder, like its other outputs,
+    // and leaves the package the user opened as it is.
+    const bool SaveBack = Flags == bfPackage && Received && FSavingPackage;
+    Out.KeepPlaces = Received;
     // The package's own settings never choose where its site is built.
     if (SaveBack) {
         Out.RootOverride = ScratchFolder() + QStringLiteral("bookpackage/");
         ForceDirectories(Out.RootOverride);
-    } else if (CameWithOutputFolder(FCatalogPath, TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_Output")))) {
-        Out.RootOverride = ProgramFolder() + QStringLiteral("输出/");
+    } else {
+        if (CameWithOutputFolder(FCatalogPath, TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_Output"))))
+            Out.RootOverride = ProgramFolder() + QStringLiteral("输出/");
+        Out.Maker = OutputMaker(FCatalogPath);
     }
+    Out.Hooks.AskReplace = [this](const QString &Text) {
+        return MessageBox(this, Text, QStringLiteral("输出"), MB_YESNO | MB_ICONWARNING) == IDYES;
+    };
     Out.Hooks.Progress = [this](int Position, const QString &Caption) {
         ProgressBar1->setRange(0, 100);
         ProgressBar1->setValue(Position);
@@ -174,7 +184,7 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
         GroupBox3->show();
         ProgressBar1->setRange(0, 100);
         QString Result;
-        FBookPictureNames = &Out.PictureNames();
+        FBookPictureNames = &Out.PictureNames(Folder);
         struct TForget {
             TSharedPictureNames *&Names;
             ~TForget() { Names = nullptr; }
@@ -210,8 +220,23 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
             ShowPackageSaveError(Error);
             return false;
         }
+    } else if (Flags == bfPackage && Received) {
+        // Where it went, since the user may look for it in the package opened.
+        MessageBox(this,
+                   QStringLiteral("目录册的qba文件已经输出到“%1”。\r\n打开的qba文件“%2”没有改变。")
+                       .arg(NativePath(Result), NativePath(FPackagePath)),
+                   QStringLiteral("输出"), MB_OK | MB_ICONINFORMATION);
     }
     return true;
+}
+
+QString TForm1::BookOutputFolder(bool *Made)
+{
+    TBookOutput Out(*FCatalogList, FCatalogPath, ProgramFolder(), FPage.Values(QStringLiteral("{输出语言}")));
+    if (CameWithOutputFolder(FCatalogPath, TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_Output"))))
+        Out.RootOverride = ProgramFolder() + QStringLiteral("输出/");
+    Out.Maker = OutputMaker(FCatalogPath);
+    return Out.FolderForFiles(Made);
 }
 
 namespace {

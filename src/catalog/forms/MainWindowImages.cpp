@@ -7,6 +7,10 @@
 // and that folder when it made it. A picture that could not be made says
 // "转换失败。", followed by the reason when there is one; a failed output
 // leaves none of its pictures, and not its output folder when it made it.
+//
+// While pictures are rendered and a PDF is written the bar moves with every
+// tile and every page, and the progress box's 取消 stops the output: it then
+// leaves what a failed one leaves, and says that it was cancelled.
 
 #include "MainWindow.h"
 #include "catalog/document/CatalogBook.h"
@@ -20,21 +24,32 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSet>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <optional>
 
 namespace {
 
 const QString ConversionFailed = QStringLiteral("转换失败。");
+const QString ConversionCancelled = QStringLiteral("转换已取消。");
 
 void ShowConversionFailed(TForm1 *Form, const QString &Reason)
 {
     MessageBox(Form, ConversionFailed + Reason, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+}
+
+void ShowConversionCancelled(TForm1 *Form)
+{
+    MessageBox(Form, ConversionCancelled, QStringLiteral("提示"), MB_OK | MB_ICONINFORMATION);
 }
 
 void DeleteFiles(const QStringList &Files)
@@ -51,7 +66,8 @@ void ShowStep(TForm1 *Form, int Position, const QString &Caption)
     Form->GroupBox3->repaint();
 }
 
-// The picture form with the main window's questions.
+// The picture form with the main window's questions; the progress box's
+// cancel button stops it (also when it was pressed before the form was made).
 std::unique_ptr<Thtm2jpg2> NewPictureForm(TForm1 *Form)
 {
     auto F = std::make_unique<Thtm2jpg2>();
@@ -59,8 +75,52 @@ std::unique_ptr<Thtm2jpg2> NewPictureForm(TForm1 *Form)
         return MessageBox(Form, Text, Caption, MB_YESNO | MB_ICONWARNING) == IDYES;
     };
     F->Tell = [Form](const QString &Text) { MessageBox(Form, Text, QStringLiteral("提示"), MB_OK | MB_ICONINFORMATION); };
+    Thtm2jpg2 *Picture = F.get();
+    QObject::connect(Form->ProgressCancel, &QPushButton::clicked, Picture, [Picture] { Picture->Cancel(); });
+    if (Form->FOutputCancelled)
+        F->Cancel();
     return F;
 }
+
+// The bar runs from From to To with the form's steps (Caption, when given,
+// names the position), and the window's events are taken at each: the bar
+// is painted and the cancel button answers also while a PDF is written,
+// which waits for nothing.
+void FollowSteps(TForm1 *Form, Thtm2jpg2 &Picture, int From, int To,
+                 const std::function<QString(int Position)> &Caption = {})
+{
+    Picture.OnProgress = [=](int Done, int Total) {
+        const int Position = From + int(qint64(To - From) * std::clamp(Done, 0, Total) / std::max(Total, 1));
+        if (Position != Form->ProgressBar1->value()) {
+            Form->ProgressBar1->setValue(Position);
+            if (Caption)
+                Form->GroupBox3->setTitle(Caption(Position));
+        }
+        ProcessMessages();
+    };
+}
+
+// The progress box offers its cancel button while it lives.
+class TCancelOffered {
+public:
+    explicit TCancelOffered(TForm1 *Form) : FForm(Form), FWasShown(!Form->ProgressCancel->isHidden())
+    {
+        FForm->FOutputCancelled = false;
+        FForm->ProgressCancel->setEnabled(true);
+        FForm->ProgressCancel->show();
+    }
+    ~TCancelOffered()
+    {
+        if (!FWasShown)
+            FForm->ProgressCancel->hide();
+    }
+    TCancelOffered(const TCancelOffered &) = delete;
+    TCancelOffered &operator=(const TCancelOffered &) = delete;
+
+private:
+    TForm1 *FForm;
+    bool FWasShown;
+};
 
 // Paths written with doubled separators (from joined folder names) collapse.
 QString CollapseSeparators(QString Path)
@@ -104,6 +164,8 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
     ShowStep(this, 10, QStringLiteral("正在创建htm文件……"));
     QString Htm;
     bool ListedHtm = false;
+    QString PictureFolder;
+    bool MadePictureFolder = false;
     const QListWidgetItem *Selected = ListBox1->currentItem();
     if (!Selected || !Selected->isSelected()) {
         if (FPage.Count() < 2) {
@@ -122,6 +184,12 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         if (Ext == QLatin1String(".htm")) {
             Htm = TCatalogBook::ResolveEntry(FCatalogPath, Entry);
             ListedHtm = true;
+            // A web page of a book opened from a package lies in the scratch
+            // folder, which goes when the program ends: its pictures go to the
+            // book's output folder, where its other outputs are.
+            if (QDir::cleanPath(QFileInfo(Htm).absoluteFilePath()).startsWith(QDir::cleanPath(ScratchFolder()) + QLatin1Char('/'))) {
+                PictureFolder = BookOutputFolder(&MadePictureFolder);
+            }
         } else if (Ext == QLatin1String(".qbt")) {
             if (Entry != FOpenPageEntry) {
                 MessageBox(this,
@@ -150,7 +218,11 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         FOutputCopies.clear();
         FOutputMadeFolder.clear();
     }
-    ConvertPageToImage(Htm, !Single, ResultPath, Open, Pdf, ListedHtm);
+    std::optional<TCancelOffered> Cancel(std::in_place, this);
+    ConvertPageToImage(Htm, !Single, ResultPath, Open, Pdf, ListedHtm, PictureFolder);
+    Cancel.reset();
+    // Set by the conversion: true only when it stopped at the cancel.
+    const bool Cancelled = FOutputCancelled;
     if (!ListedHtm) {
         ShowStep(this, 90, QStringLiteral("清理临时文件……"));
         // A page an earlier HTML output left there stays (with this output's text).
@@ -167,25 +239,35 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         FOutputMadeFolder.clear();
         FOutputMadeOutputFolder.clear();
     }
+    // Without a picture the book's folder made for it goes too.
+    if (ResultPath.isEmpty() && MadePictureFolder)
+        QDir().rmdir(PictureFolder);
+    if (Cancelled) {
+        ShowConversionCancelled(this);
+        return;
+    }
     ShowStep(this, 100, QStringLiteral("完毕……"));
 }
 
 void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &ResultPath, bool &Open, bool &Pdf,
-                                bool BesideUsersFiles)
+                                bool BesideUsersFiles, const QString &PictureFolder)
 {
     const QString Htm = CollapseSeparators(HtmPath);
     ShowStep(this, 35, QStringLiteral("正在创建htm2jpg模块……"));
     std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
-    const QString Base = ExtractFilePath(Htm) + TPageOutput::FileBaseName(ExtractFileName(Htm));
+    const QString Base = (PictureFolder.isEmpty() ? ExtractFilePath(Htm) : IncludeTrailingPathDelimiter(PictureFolder))
+        + TPageOutput::FileBaseName(ExtractFileName(Htm));
     // Beside a web page of the user's, "page.jpg" or "page_1.jpg" may well be
     // a picture the page shows: the pictures take names no file has there.
     const QString Jpg = (Pdf || BesideUsersFiles ? FreePictureBase(Base) : Base) + QStringLiteral(".jpg");
     ShowStep(this, 60, QStringLiteral("正在生成图片……"));
+    FollowSteps(this, *Form, 60, Pdf ? 80 : 90);
     const QString Url = QUrl::fromLocalFile(Htm).toString();
     bool Done = Split || Pdf ? Form->HtmlToJpgPages(Url, Jpg, true, 0) : Form->HtmlToJpg(Url, Jpg);
     QString Result = Jpg;
     if (Done && Pdf) {
         ShowStep(this, 80, QStringLiteral("写入pdf格式……"));
+        FollowSteps(this, *Form, 80, 90);
         // Beside the user's web page a PDF of its name may be the user's own
         // document (the page and a PDF of it side by side): it stays.
         QString PdfBase = Base;
@@ -198,10 +280,14 @@ void TForm1::ConvertPageToImage(const QString &HtmPath, bool Split, QString &Res
             DeleteFiles(Form->JpgList());
     }
     const QString Reason = Done ? QString() : Form->LastError();
+    FOutputCancelled = !Done && Form->Cancelled();
     Form.reset();
     ResultPath = Done ? Result : QString();
     if (Done) {
         Open = true;
+    } else if (FOutputCancelled) {
+        // The caller says so once it has cleaned up.
+        Open = false;
     } else if (!Reason.isEmpty()) {
         // Said here with its reason; otherwise Open stays as it was and the
         // command says the conversion failed.
@@ -279,17 +365,31 @@ void TForm1::SetupPictureCommands()
         }
         const QString D = IncludeTrailingPathDelimiter(Folder);
         TBusyLock Busy(this);
+        std::optional<TCancelOffered> Cancel(std::in_place, this);
         QSet<QString> Taken;
         QStringList Made;   // every picture of this output, so far
+        // A stopped output leaves none of its pictures, and says so once they are gone.
+        const auto Stop = [&] {
+            DeleteFiles(Made);
+            Cancel.reset();
+            ShowConversionCancelled(this);
+            return false;
+        };
         const int Count = int(Files.size());
+        // The pictures fill the second half of the bar; a PDF's pages take its last tenth.
+        const int PicturesEnd = Pdf ? 90 : 100;
+        const auto PictureCaption = [](int Position) { return QStringLiteral("写入图片……%1%").arg(Position); };
         bool First = true;
         for (int I = 0; I < Count; ++I) {
             const QString Name = Files.at(I);
             const QString Ext = ExtractFileExt(Name).toLower();
             if (Ext != QLatin1String(".htm") && Ext != QLatin1String(".html"))
                 continue;   // a listed picture or file is no page to photograph
-            const int Position = int(std::lround((I + 1) * 50.0 / Count)) + 50;
-            ShowStep(this, Position, QStringLiteral("写入图片……%1%").arg(Position));
+            if (FOutputCancelled)
+                return Stop();
+            const int From = 50 + int(std::lround(I * double(PicturesEnd - 50) / Count));
+            const int To = 50 + int(std::lround((I + 1) * double(PicturesEnd - 50) / Count));
+            ShowStep(this, From, PictureCaption(From));
             const QString Source = CollapseSeparators(D + QStringLiteral("images/") + Name);
             QString Base = TCatalogBook::SafeFileName(
                 TPageOutput::FileBaseName(ExtractFileName(QString(Listed.value(I, Name)).replace(QLatin1Char('\\'), QLatin1Char('/')))));
@@ -301,10 +401,13 @@ void TForm1::SetupPictureCommands()
             Taken.insert(Unique.toLower());
             const QString Jpg = (Pdf ? FreePictureBase(D + Unique) : D + Unique) + QStringLiteral(".jpg");
             std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
+            FollowSteps(this, *Form, From, To, PictureCaption);
             const QString Url = QUrl::fromLocalFile(Source).toString();
             const bool OnePicture = Single && !Pdf;
             const bool Done = OnePicture ? Form->HtmlToJpg(Url, Jpg) : Form->HtmlToJpgPages(Url, Jpg, First, 0);
             First = false;
+            if (!Done && Form->Cancelled())
+                return Stop();
             if (!Done) {
                 // A failed output leaves none of its pictures.
                 ShowConversionFailed(this, Form->LastError());
@@ -317,9 +420,11 @@ void TForm1::SetupPictureCommands()
             if (OnePicture && Made.size() == Before && FileExists(Jpg))
                 Made << Jpg;
         }
+        if (FOutputCancelled)
+            return Stop();
         if (!Pdf)
             return true;
-        ShowStep(this, 100, QStringLiteral("写入PDF格式……"));
+        ShowStep(this, PicturesEnd, QStringLiteral("写入PDF格式……"));
         // Named by the text the book's name shows, without its markup.
         QString PdfBase = FCatalogList ? TCatalogBook::SafeFileName(
                               HtmlText::PlainText(TCatalogBook::Value(*FCatalogList, QStringLiteral("Catalog_name"))).trimmed())
@@ -333,7 +438,10 @@ void TForm1::SetupPictureCommands()
         if (PdfBase.isEmpty() || PdfBase.startsWith(QLatin1Char('.')))
             PdfBase = QStringLiteral("catalog");
         std::unique_ptr<Thtm2jpg2> Form = NewPictureForm(this);
+        FollowSteps(this, *Form, PicturesEnd, 100);
         if (!Form->StringsToPdf(Made, D + PdfBase + QStringLiteral(".pdf"))) {
+            if (Form->Cancelled())
+                return Stop();
             ShowConversionFailed(this, Form->LastError());
             DeleteFiles(Made);
             return false;

@@ -4,6 +4,7 @@
 #include "Forms.h"
 #include "MainWindow.h"
 #include "catalog/output/MhtWriter.h"
+#include "catalog/output/OutputFolders.h"
 #include "catalog/output/PageOutput.h"
 #include "catalog/output/PageValidation.h"
 #include "platform/core/FileUtils.h"
@@ -14,6 +15,8 @@
 #include "platform/services/Prompts.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <memory>
 #include <optional>
@@ -110,6 +113,27 @@ void TForm1::ChmProgress(const QString &Text)
     GroupBox3->repaint();
 }
 
+QString TForm1::OutputMaker(const QString &File) const
+{
+    if (File.isEmpty())
+        return OutputFolders::NewPageMaker(FNewPageKey);
+    // A page or book of a package lies in a scratch folder that goes with the
+    // program: it is known by the package and its place inside it, the same
+    // each time the package is opened.
+    if (!FPackagePath.isEmpty() && !FPackageFolder.isEmpty()) {
+        const QString Folder = QDir::cleanPath(FPackageFolder) + QLatin1Char('/');
+        const QString Path = QDir::cleanPath(QFileInfo(File).absoluteFilePath());
+        if (Path.startsWith(Folder))
+            return OutputFolders::PackageMaker(FPackagePath, Path.mid(Folder.size()));
+    }
+    return OutputFolders::FileMaker(File);
+}
+
+void TForm1::PageSavedFirstAs(const QString &Path)
+{
+    OutputFolders::Rename(ProgramFolder(), OutputFolders::NewPageMaker(FNewPageKey), OutputMaker(Path));
+}
+
 void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFolder, QString &ResultPath)
 {
     ResultPath.clear();
@@ -120,6 +144,7 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     Out.ScratchFolder = ScratchFolder();
     Out.OwnOutputRoot = CameWithOutputFolder(FPagePath, TPageOutput::PageValue(FPage.Lines(), QStringLiteral("{输出目录}")));
     Out.SharedNames = FBookPictureNames;
+    Out.Maker = OutputMaker(FPagePath);
     Out.Hooks.ShowError = [this](const QString &Text) {
         MessageBox(this, Text, QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     };
@@ -127,6 +152,9 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
         MessageBox(this, Text, QStringLiteral("警告"), MB_OK | MB_ICONWARNING);
     };
     Out.Hooks.BrowseForFolder = [this](const QString &Prompt) { return BrowseForFolder(Prompt, this); };
+    Out.Hooks.AskReplace = [this](const QString &Text) {
+        return MessageBox(this, Text, QStringLiteral("输出"), MB_YESNO | MB_ICONWARNING) == IDYES;
+    };
     Out.Hooks.ShellOpen = [this](const QString &Target) { OpenInShell(this, Target); };
     Out.Hooks.ChmProgress = [this](const QString &Text) { ChmProgress(Text); };
     Out.Hooks.WriteQbaPackage = [this](const QString &Folder, const QString &MainFile, const QString &Target,

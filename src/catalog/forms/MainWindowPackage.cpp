@@ -158,6 +158,7 @@ void TForm1::OpenQbaPackage(const QString &Path)
             FReceivedOutputFolders.insert(F, TCatalogBook::Value(LoadLines(F), QStringLiteral("Catalog_Output")));
     }
     FPackagePath = Path;
+    FPackageFolder = DestDir;
     if (GroupBox1->title().isEmpty())
         GroupBox1->setTitle(Path);
     if (R.IsBook) {
@@ -181,8 +182,14 @@ void TForm1::OpenQbaPackage(const QString &Path)
 bool TForm1::SavePackage()
 {
     TWaitCursor Wait;
-    if (FPackageIsBook)
+    if (FPackageIsBook) {
+        FSavingPackage = true;
+        struct TDone {
+            bool &Saving;
+            ~TDone() { Saving = false; }
+        } Done{FSavingPackage};
         return OutputCatalog(32, false);
+    }
 
     // The page copy and its pictures are staged in a scratch folder of our own,
     // so nothing the package names (its output folder) decides what is written

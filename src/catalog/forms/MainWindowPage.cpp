@@ -222,6 +222,8 @@ void TForm1::ClosePage()
     FPage.Clear();
     ResetGrid();
     FPagePath.clear();
+    // The next page without a file is another page.
+    FNewPageKey = NewGuidString();
     FOpenPageEntry.clear();
     SpeedButton9->setEnabled(false);
     // The page of a page package is gone: what comes next is no longer written
@@ -337,6 +339,7 @@ void TForm1::SpeedButton9Click()
         // Its pictures keep showing from where it now lies.
         FPage.RebasePicturePaths(QString(), Path, ProgramFolder(), ScratchFolder());
         FPage.SaveToFile(Path);
+        PageSavedFirstAs(Path);
         FPagePath = Path;
         SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
         if (!FCatalogPath.isEmpty()) {
@@ -378,9 +381,14 @@ void TForm1::N8Click()
     // still has none.
     const bool WasSaved = FPageSaved;
     const bool Rebased = FPage.RebasePicturePaths(FPagePath, Path, ProgramFolder(), ScratchFolder());
+    const bool HadNoFile = FPagePath.isEmpty();
     FPagePath = Path;
     SetPageCaptionIfEmpty(QStringLiteral("页面文件 ") + Path);
     FPage.SaveToFile(Path);
+    // A page saved before stays that file's page (its outputs stay its
+    // own); a page that had no file is the page of this one now.
+    if (HadNoFile)
+        PageSavedFirstAs(Path);
     AddPageHistory(Path);
     SpeedButton9->setEnabled(false);
     if (Rebased) {

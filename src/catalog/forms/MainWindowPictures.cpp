@@ -34,6 +34,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <optional>
 
 using namespace ProductBlocks;
 
@@ -285,7 +286,8 @@ QString TForm1::CollectPictureFiles(const QString &Folder, const QString &Mask, 
 void TForm1::ImportPictureFiles(const QString &List)
 {
     const QStringList Entries = ProductPictures::SplitPictureList(List);
-    TWaitCursor Wait;
+    std::optional<TWaitCursor> Wait(std::in_place);
+    QStringList Imported;
     GroupBox3->show();
     ProgressBar1->setRange(0, int(Entries.size()));
     struct THide {
@@ -293,8 +295,9 @@ void TForm1::ImportPictureFiles(const QString &List)
         ~THide() { Box->hide(); }
     } Hide{GroupBox3};
 
-    const auto ImportPicture = [this](const QString &Entry) {
+    const auto ImportPicture = [this, &Imported](const QString &Entry) {
         const QString Full = QFileInfo(Entry).absoluteFilePath();
+        Imported << Full;
         int N = 1;
         if (!FGridAccess->Cells(1, 6).isEmpty()) {
             AppendProductBlock();
@@ -340,6 +343,13 @@ void TForm1::ImportPictureFiles(const QString &List)
         case ProductPictures::ikNone:
             break;
         }
+    }
+    // The pictures that will not show are named once the import is over.
+    const QString Unreadable = ProductPictures::UnreadablePicturesMessage(Imported);
+    if (!Unreadable.isEmpty()) {
+        GroupBox3->hide();
+        Wait.reset();
+        MessageBox(this, Unreadable, QStringLiteral("导入图片"), MB_OK | MB_ICONWARNING);
     }
 }
 

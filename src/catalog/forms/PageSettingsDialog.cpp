@@ -44,6 +44,7 @@ TForm3::TForm3(QWidget *Parent)
 {
     CellGrid1 = new TCellGrid(this);
     CellGrid1->setObjectName(QStringLiteral("CellGrid1"));
+    // The dialog opens with every row in sight (see the end of the layout).
     CellGrid1->setMinimumSize(420, GridRowCount * 22 + 6);
 
     Label1 = new QLabel(QStringLiteral("Catalog 语言："), this);
@@ -88,6 +89,12 @@ TForm3::TForm3(QWidget *Parent)
     Main->addWidget(Label3);
     Main->addWidget(CheckBox1);
     Main->addLayout(Buttons);
+    // Where the screen has no room for every row (a small screen, a large
+    // scale) the grid keeps its header and four rows and scrolls, and the
+    // choices and buttons below it stay on the screen.
+    const QSize EveryRow = sizeHint();
+    CellGrid1->setMinimumHeight(5 * 22 + 6);
+    resize(EveryRow);
 
     SetDialogButtons(Button1, Button2);
     PassDialogKeys(CellGrid1);

@@ -451,16 +451,26 @@ void TPictureView::N9Click()
     ShowModal(Batch);
 }
 
-bool TPictureView::BatchWriteText(int N, bool Relative, const QStringList &Texts, bool MakeCopy)
+bool TPictureView::BatchWriteText(int N, bool Relative, const QStringList &Texts, bool MakeCopy, QString *Reason)
 {
+    const auto Skip = [Reason](const QString &Why) {
+        if (Reason)
+            *Reason = Why;
+        return false;
+    };
     TForm1 *Main = MainForm();
     if (!Main || N < 1 || 6 * N >= Main->CellGrid1->RowCount())
-        return false;
+        return Skip(QStringLiteral("没有这个商品。"));
     TProductGridAccess &Grid = Main->GridAccess();
     QString Picture = Grid.Cells(1, 6 * N).trimmed();
     if (Picture.isEmpty())
-        return false;
+        return Skip(QStringLiteral("没有图片。"));
     Picture = ResolveStoredPath(Main->FPagePath.isEmpty() ? ProgramFolder() : ExtractFilePath(Main->FPagePath), Picture);
+    const QString Name = ExtractFileName(Picture);
+    if (!FileExists(Picture))
+        return Skip(Name + QStringLiteral("：图片文件不存在。"));
+    if (!PictureText::IsJpegName(Picture))
+        return Skip(Name + QStringLiteral("：不是JPEG图片，批量写字只处理JPEG图片。"));
     TFont Font;
     Font.AssignQFont(Edit1->font());
     QString Target;
@@ -469,10 +479,12 @@ bool TPictureView::BatchWriteText(int N, bool Relative, const QStringList &Texts
         Done = PictureText::WriteEntries(Picture, N, Relative, Texts, PictureSize(), Font, MakeCopy,
                                          [&Grid](int ACol, int ARow) { return Grid.Cells(ACol, ARow); }, Target);
     } catch (const EInvalidGraphic &) {
-        return false;   // a damaged picture is passed over like one of another kind
+        return Skip(Name + QStringLiteral("：图片已损坏，不能作为JPEG图片读取。"));
+    } catch (const EStreamError &E) {
+        return Skip(Name + QStringLiteral("：写字后不能保存。") + E.Message());
     }
     if (!Done)
-        return false;
+        return Skip(Name + QStringLiteral("：图片文件不存在。"));
     Notify(N, Target, 5);
     if (N == ProductIndex)
         EnableSaveButtons(FModified);

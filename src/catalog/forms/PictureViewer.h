@@ -73,8 +73,10 @@ public:
     void SaveJpeg(const QString &Path);
     // Save: over the picture when it is a JPEG, else as its JPEG beside it.
     void SaveOverOriginal();
-    // One product of the batch; false when its picture is no JPEG (or missing).
-    bool BatchWriteText(int N, bool Relative, const QStringList &Texts, bool MakeCopy);
+    // One product of the batch. False when its picture was passed over: only
+    // JPEG pictures that can be read get the texts. Reason then says why, in
+    // the user's words, naming the picture.
+    bool BatchWriteText(int N, bool Relative, const QStringList &Texts, bool MakeCopy, QString *Reason = nullptr);
 
     // ---- state ----
     const QStringList &Texts() const { return FTexts; }

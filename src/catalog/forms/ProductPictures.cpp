@@ -65,11 +65,12 @@ QSize ThumbnailSize(int PictureWidth, int PictureHeight, int Height)
     return {MaxThumbnailWidth, qMax(1, int(qRound64(double(PictureHeight) * MaxThumbnailWidth / PictureWidth)))};
 }
 
-// The picture stretched to its thumbnail size (Height in device pixels).
-std::unique_ptr<TBitmap> Stretched(const QImage &Image, int Height, qreal Ratio)
+// The picture stretched to its thumbnail size (Height in device pixels);
+// null when there is no picture.
+std::unique_ptr<TBitmap> Stretched(const QImage &Image, int Height)
 {
     if (Image.isNull() || Image.height() <= 0)
-        return Notice(LoadErrorText, Ratio);
+        return nullptr;
     const QSize Size = ThumbnailSize(Image.width(), Image.height(), Height);
     auto Bitmap = std::make_unique<TBitmap>();
     Bitmap->SetImage(Image.scaled(Size, Qt::IgnoreAspectRatio, Qt::FastTransformation)
@@ -77,7 +78,7 @@ std::unique_ptr<TBitmap> Stretched(const QImage &Image, int Height, qreal Ratio)
     return Bitmap;
 }
 
-std::unique_ptr<TBitmap> JpegThumbnail(const QString &FileName, int Height, qreal Ratio)
+std::unique_ptr<TBitmap> JpegThumbnail(const QString &FileName, int Height)
 {
     TJPEGImage Jpeg;
     Jpeg.LoadFromFile(FileName);
@@ -89,15 +90,15 @@ std::unique_ptr<TBitmap> JpegThumbnail(const QString &FileName, int Height, qrea
     Jpeg.SetPerformance(jpBestSpeed);
     TBitmap Decoded;
     Jpeg.AssignTo(&Decoded);
-    return Stretched(Decoded.Image(), Height, Ratio);
+    return Stretched(Decoded.Image(), Height);
 }
 
-std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height, qreal Ratio)
+std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height)
 {
     TGIFImage Gif;
     Gif.LoadFromFile(FileName);
     if (Gif.Empty() || Gif.Width() <= 0 || Gif.Height() <= 0)
-        return Notice(LoadErrorText, Ratio);
+        return nullptr;
     const QSize Size = ThumbnailSize(Gif.Width(), Gif.Height(), Height);
     auto Bitmap = std::make_unique<TBitmap>(Size.width(), Size.height());
     // A thumbnail is one picture, the first frame, drawn at once: no painter
@@ -105,6 +106,16 @@ std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height, qreal
     // animation's whole time).
     Gif.SetDrawOptions(Gif.DrawOptions() & TGIFDrawFlags(~(drawAnimated | drawThreaded)));
     Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Size.width(), Size.height()));
+    return Bitmap;
+}
+
+// A bitmap file as it is; null when it holds no picture.
+std::unique_ptr<TBitmap> BitmapFile(const QString &FileName)
+{
+    auto Bitmap = std::make_unique<TBitmap>();
+    Bitmap->LoadFromFile(FileName);
+    if (Bitmap->Empty())
+        return nullptr;
     return Bitmap;
 }
 
@@ -142,31 +153,48 @@ int JpegScaleDivisor(int ImageHeight, int Height)
     return 2;
 }
 
-TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio)
+namespace {
+
+// The thumbnail of MakeScreenThumbnail; Unreadable tells whether it is the
+// load error notice of a picture that did not decode.
+TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio, bool &Unreadable)
 {
     // No screen has more than a few device pixels to a logical one; anything
     // else is no ratio to make pictures for.
     const qreal Ratio = PixelRatio >= 1 && PixelRatio <= 8 ? PixelRatio : 1;
     const int Pixels = qMax(1, qRound(qMax(1, Height) * Ratio));
     const QString Ext = QFileInfo(FileName).suffix().toLower();
+    Unreadable = false;
+    std::unique_ptr<TBitmap> Picture;
     try {
         if (Ext == QLatin1String("jpg"))
-            return {JpegThumbnail(FileName, Pixels, Ratio), Ratio};
-        if (Ext == QLatin1String("gif"))
-            return {GifThumbnail(FileName, Pixels, Ratio), Ratio};
-        if (Ext == QLatin1String("png"))
+            Picture = JpegThumbnail(FileName, Pixels);
+        else if (Ext == QLatin1String("gif"))
+            Picture = GifThumbnail(FileName, Pixels);
+        else if (Ext == QLatin1String("bmp"))
+            Picture = BitmapFile(FileName);
+        else if (Ext == QLatin1String("png"))
             return {Notice(PngText, Ratio), Ratio};
-        if (Ext == QLatin1String("bmp")) {
-            auto Bitmap = std::make_unique<TBitmap>();
-            Bitmap->LoadFromFile(FileName);
-            return {std::move(Bitmap), 1};
-        }
+        else
+            return {Notice(UnsupportedText, Ratio), Ratio};
     } catch (const Exception &) {
-        return {Notice(LoadErrorText, Ratio), Ratio};
+        Picture.reset();
     } catch (const std::bad_alloc &) {
-        return {Notice(LoadErrorText, Ratio), Ratio};
+        Picture.reset();
     }
-    return {Notice(UnsupportedText, Ratio), Ratio};
+    // A bitmap file shows at its own size.
+    if (Picture)
+        return {std::move(Picture), Ext == QLatin1String("bmp") ? 1 : Ratio};
+    Unreadable = true;
+    return {Notice(LoadErrorText, Ratio), Ratio};
+}
+
+} // namespace
+
+TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio)
+{
+    bool Unreadable = false;
+    return MakeScreenThumbnail(FileName, Height, PixelRatio, Unreadable);
 }
 
 std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height)
@@ -209,6 +237,35 @@ std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, i
     // Each picture decodes into its own bitmap.
     InParallel(int(Files.size()), [&](int I) { Result[size_t(I)] = MakeThumbnail(Files.at(I), Height); });
     return Result;
+}
+
+QStringList UnreadablePictures(const QStringList &Files)
+{
+    // The smallest thumbnail decodes the least: a JPEG at an eighth of its size.
+    constexpr int CheckHeight = 8;
+    std::vector<char> Bad(size_t(Files.size()), 0);
+    InParallel(int(Files.size()), [&](int I) {
+        bool Unreadable = false;
+        MakeScreenThumbnail(Files.at(I), CheckHeight, 1, Unreadable);
+        Bad[size_t(I)] = Unreadable;
+    });
+    QStringList Result;
+    for (qsizetype I = 0; I < Files.size(); ++I)
+        if (Bad[size_t(I)])
+            Result << Files.at(I);
+    return Result;
+}
+
+QString UnreadablePicturesMessage(const QStringList &Files)
+{
+    const QStringList Bad = UnreadablePictures(Files);
+    if (Bad.isEmpty())
+        return QString();
+    return QStringLiteral("以下 %1 个文件不能作为图片读取（文件已损坏，或者不是扩展名所说的图片格式），"
+                          "它们的图片栏显示“%2”：\r\n")
+               .arg(Bad.size())
+               .arg(LoadErrorText)
+        + Bad.join(QStringLiteral("\r\n"));
 }
 
 QString StoredPicturePath(const QString &PagePath, const QString &PicturePath)

@@ -122,6 +122,16 @@ private:
     TBitmap LogicalBitmap() const;
 };
 
+// The files of Files that cannot be read as pictures: a JPEG, GIF or BMP file
+// (by its extension) that is missing or does not decode, whose thumbnail is
+// the LoadErrorText notice. Other kinds are not judged: their thumbnails say
+// what they are. Each is decoded at its smallest, on several threads; the
+// order of Files stays.
+QStringList UnreadablePictures(const QStringList &Files);
+// What an import of Files tells the user about those of them that cannot be
+// read as pictures, naming each; "" when every one can.
+QString UnreadablePicturesMessage(const QStringList &Files);
+
 // The value the page text stores for a picture: the part after the page's
 // folder when the picture lies below it (at most 256 characters), else the
 // whole path. PagePath may be empty (a page not saved yet).

@@ -3,10 +3,12 @@
 #include "ChmCompiler.h"
 #include "HtmlText.h"
 #include "MhtWriter.h"
+#include "OutputFolders.h"
 #include "PageOutput.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
 #include "catalog/document/PageDocument.h"
+#include "catalog/document/ReceivedPaths.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/OutputFiles.h"
@@ -18,8 +20,6 @@
 #include <algorithm>
 #include <exception>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 
 
 const QString TBookOutput::FolderMark = QStringLiteral(".quillbook-book-output");
@@ -91,23 +91,6 @@ QString TBookOutput::RecordFile(const QString &ProgramFolder)
 
 namespace {
 
-// The folder's identity on the disk: a folder made again under the same path
-// (by the user, after ours was deleted) is another folder.
-QString FolderIdentity(const QString &Folder)
-{
-    // The inode number alone is used again at once for a new folder; its
-    // birth time (where the file system keeps one) tells the two apart.
-    struct statx St {};
-    if (::statx(AT_FDCWD, QFile::encodeName(ExcludeTrailingPathDelimiter(Folder)).constData(), 0,
-                STATX_TYPE | STATX_INO | STATX_BTIME, &St) != 0
-        || !S_ISDIR(St.stx_mode))
-        return QString();
-    QString Id = QStringLiteral("%1.%2:%3").arg(St.stx_dev_major).arg(St.stx_dev_minor).arg(quint64(St.stx_ino));
-    if (St.stx_mask & STATX_BTIME)
-        Id += QStringLiteral(":%1.%2").arg(qint64(St.stx_btime.tv_sec)).arg(St.stx_btime.tv_nsec);
-    return Id;
-}
-
 constexpr int RecordedFolders = 500;
 
 } // namespace
@@ -116,7 +99,7 @@ bool TBookOutput::MadeByBookOutput(const QString &Folder) const
 {
     if (FileExists(Folder + FolderMark))
         return true;
-    const QString Id = FolderIdentity(Folder);
+    const QString Id = OutputFolders::Identity(Folder);
     const QString File = RecordFile(FExe);
     return !Id.isEmpty() && FileExists(File) && LoadLines(File).contains(Id + QLatin1Char('=') + Folder);
 }
@@ -131,10 +114,10 @@ void TBookOutput::RememberSiteFolder(const QString &Folder) const
         if (Eq <= 0)
             continue;
         const QString Path = L.mid(Eq + 1);
-        if (Path != Folder && FolderIdentity(Path) == L.left(Eq))
+        if (Path != Folder && OutputFolders::Identity(Path) == L.left(Eq))
             Lines << L;
     }
-    Lines << FolderIdentity(Folder) + QLatin1Char('=') + Folder;
+    Lines << OutputFolders::Identity(Folder) + QLatin1Char('=') + Folder;
     if (Lines.size() > RecordedFolders)
         Lines = Lines.mid(Lines.size() - RecordedFolders);
     SaveLines(File, Lines);
@@ -144,18 +127,30 @@ void TBookOutput::RememberSiteFolder(const QString &Folder) const
 // user's that happens to carry the name is never touched. The record of the
 // folders made is kept in the program folder: nothing of ours goes into the
 // site, which is uploaded as it stands.
-void TBookOutput::PrepareSiteFolder()
+bool TBookOutput::PrepareSiteFolder()
 {
     if (DirectoryExists(FD)) {
         const bool Empty = QDir(FD).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
         if (!Empty && !MadeByBookOutput(FD))
             throw EInOutError(QStringLiteral("输出目录 %1 已经存在，并且不是由目录册输出创建的，输出不能完成。").arg(FD));
+        // Two books of one file name (two default books, a book received
+        // from another computer) share their site folder: the other book's
+        // site is emptied only when the user says so.
+        if (!Empty && !Maker.isEmpty()) {
+            const QString By = OutputFolders::MadeBy(FExe, FD);
+            if (By != Maker
+                && !(Hooks.AskReplace && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, By, QStringLiteral("目录册")))))
+                return false;
+        }
         if (!Empty && !EmptyFolder(FD))
             throw EInOutError(QStringLiteral("不能清空输出目录 %1").arg(FD));
     } else if (!ForceDirectories(FD)) {
         throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
     }
     RememberSiteFolder(FD);
+    if (!Maker.isEmpty())
+        OutputFolders::Remember(FExe, FD, Maker);
+    return true;
 }
 
 // The site's own files in images/ are there before any file the book lists:
@@ -251,6 +246,47 @@ void TBookOutput::CopyFilesFolder(const QString &Source, const QString &Dest)
         Hooks.ShowError(QStringLiteral("以下文件不能复制到") + Dest + QStringLiteral("：\r\n") + Failed.join(QStringLiteral("\r\n")));
 }
 
+QString TBookOutput::KeptPlace(const QString &Listed) const
+{
+    if (!ReceivedPaths::IsPlainRelative(Listed))
+        return QString();
+    const QString Place = QDir::cleanPath(NativePath(Listed));
+    if (Place.isEmpty() || Place == QLatin1String(".") || Place.endsWith(QLatin1Char('/')))
+        return QString();
+    // The package's own files and the site's files in images/ keep their
+    // names; an entry of one of them is copied under a new name instead.
+    const QString Folded = Place.toCaseFolded();
+    for (const QString &Own : {QStringLiteral("index.dat"), FB + QStringLiteral(".qbs"), FB + QStringLiteral(".qba"),
+                               QStringLiteral("images/left.htm"), QStringLiteral("images/control_new.htm"),
+                               QStringLiteral("images/middle_1.gif"), QStringLiteral("images/middle_bg.gif")})
+        if (Folded == Own.toCaseFolded())
+            return QString();
+    return Place;
+}
+
+// A file kept at its place below D, with the companion folder of a saved
+// web page beside it. A place listed twice is the same file, copied once.
+void TBookOutput::CopyKeptFile(const QString &Path, const QString &Place)
+{
+    const QString Dest = FD + Place;
+    if (FMade.contains(Dest))
+        return;
+    const QString Folder = ExtractFilePath(Dest);
+    if (!DirectoryExists(Folder) && !ForceDirectories(Folder))
+        throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Folder));
+    if (!CopyFile(Path, Dest, false))
+        throw EInOutError(CopyFailedText(Path, Dest, errno));
+    const QString Base = TPageOutput::FileBaseName(ExtractFileName(Path));
+    const QString Companion = ExtractFilePath(Path) + Base + QStringLiteral(".files");
+    if (DirectoryExists(Companion))
+        CopyFilesFolder(Companion, Folder + Base + QStringLiteral(".files/"));
+}
+
+TSharedPictureNames &TBookOutput::PictureNames(const QString &Folder)
+{
+    return FPictureNames[QDir::cleanPath(Folder)];
+}
+
 // The page copies of a package are named by their entries' base names; two
 // entries of one base name get distinct copies.
 QString TBookOutput::UniquePageEntry(const QString &Path)
@@ -294,17 +330,8 @@ void TBookOutput::RemoveSiteFiles()
     DeleteFile(FD + QStringLiteral("index.htm"));
 }
 
-TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &ResultPath)
+void TBookOutput::NameSiteFolder()
 {
-    ResultPath.clear();
-    FE.clear();
-    FMade.clear();
-    FTaken.clear();
-    FPictureNames = {};
-    FNextCopy.clear();
-    FSavedPages.clear();
-    FX.clear();
-    const QString Name = TCatalogBook::Value(FBook, QStringLiteral("Catalog_name"));
     FB = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(FBookPath)));
     if (FB.isEmpty())
         FB = QStringLiteral("catalog");
@@ -312,6 +339,36 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     if (!DirectoryExists(R) && !ForceDirectories(R))
         throw EInOutError(QStringLiteral("不能创建目录 %1").arg(R));
     FD = R + FB + QLatin1Char('/');
+}
+
+QString TBookOutput::FolderForFiles(bool *Made)
+{
+    NameSiteFolder();
+    if (Made)
+        *Made = !DirectoryExists(FD);
+    if (!DirectoryExists(FD)) {
+        if (!ForceDirectories(FD))
+            throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
+        // Made as the book's output folder: its next output may empty it.
+        RememberSiteFolder(FD);
+        if (!Maker.isEmpty())
+            OutputFolders::Remember(FExe, FD, Maker);
+    }
+    return FD;
+}
+
+TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &ResultPath)
+{
+    ResultPath.clear();
+    FE.clear();
+    FMade.clear();
+    FTaken.clear();
+    FPictureNames.clear();
+    FNextCopy.clear();
+    FSavedPages.clear();
+    FX.clear();
+    const QString Name = TCatalogBook::Value(FBook, QStringLiteral("Catalog_name"));
+    NameSiteFolder();
 
     const int First = TCatalogBook::FirstEntryLine(FBook);
     QStringList Lines;
@@ -322,7 +379,8 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     const int N = int(Lines.size());
     Report(0, QStringLiteral("总计：%1 个文件，正在处理第：1 个").arg(N));
 
-    PrepareSiteFolder();
+    if (!PrepareSiteFolder())
+        return brCancelled;
     // A run that ends in an error (a full disk, a file that cannot be made)
     // leaves no half-made site: its pages, pictures and frames go again.
     struct TSiteOnError {
@@ -363,9 +421,21 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
 
     const QString IndexName = TCatalogBook::Value(FBook, QStringLiteral("catalog_index_name"));
     QSet<QString> NotPages;   // entries of the package book that live in images/
+    // The package of a book that came in a package holds each of its files
+    // where the package it came in held it, under its entry as listed: it
+    // opens again as the same book. The places are known before any page
+    // copy is named, so no copy takes one.
+    QStringList Places;
+    for (int I = 0; I < N; ++I) {
+        Places << (Flags == bfPackage && KeepPlaces ? KeptPlace(Lines.at(I)) : QString());
+        if (!Places.last().isEmpty())
+            FTaken.insert(Places.last().toCaseFolded());
+    }
+    QStringList PackageEntries;   // the package book's entries, in book order
     for (int I = 1; I <= N; ++I) {
         Report(50 * I / N, QStringLiteral("总计：%1 个文件，正在处理第：%2 个").arg(N).arg(I));
         const QString Listed = Lines.at(I - 1);
+        const QString Place = Places.at(I - 1);
         QString Path = TCatalogBook::ResolveEntry(FBookPath, Listed);
         // A page's title is text its user may write markup into, as into the
         // page itself: in the text it stays as written, inside an attribute
@@ -384,9 +454,14 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
                 Title = TPageOutput::FileBaseName(ExtractFileName(Path));
                 TitleWritten = false;
             }
-            const QString Entry = UniquePageEntry(Path);
+            const QString Entry = Place.isEmpty() ? UniquePageEntry(Path) : ExtractFileName(Place);
+            // A page kept in a sub-folder has its pictures in the images
+            // folder beside it, where its picture values name them.
+            const QString Folder = FD + ExtractFilePath(Place);
+            if (!DirectoryExists(Folder) && !ForceDirectories(Folder))
+                throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Folder));
             const QString Result = Hooks.ProducePage
-                ? Hooks.ProducePage(Path, Entry, Flags == bfPackage ? 66 : 5, FD)
+                ? Hooks.ProducePage(Path, Entry, Flags == bfPackage ? 66 : 5, Folder)
                 : QString();
             if (Result.isEmpty())
                 return brCancelled;
@@ -395,14 +470,25 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         }
         // A file that is not a page may stand in a folder of its own below images/.
         QString EntryName;
-        if (Exists && !IsPage) {
+        if (Exists && !IsPage && !Place.isEmpty()) {
+            CopyKeptFile(Path, Place);
+            EntryName = Place;
+            Path = FD + Place;
+            FMade << Path;
+        } else if (Exists && !IsPage) {
             EntryName = CopyOtherFile(Path);
             Path = FD + QStringLiteral("images/") + EntryName;
             NotPages.insert(EntryName);
             FMade << Path;
         } else {
-            EntryName = ExtractFileName(Path);
+            EntryName = Place.isEmpty() ? ExtractFileName(Path) : Place;
         }
+        if (!Place.isEmpty())
+            PackageEntries << Listed;
+        else if (NotPages.contains(EntryName))
+            PackageEntries << QStringLiteral("images\\") + QString(EntryName).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        else
+            PackageEntries << EntryName;
         if (Title.isEmpty() && !(Exists && ExtractFileExt(Listed).toUpper() == QLatin1String(".QBT")))
             Title = EntryName.contains(QLatin1Char('/')) ? EntryName.section(QLatin1Char('/'), 0, 0)
                                                          : TPageOutput::FileBaseName(EntryName);
@@ -424,7 +510,9 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     const QString Images = FD + QStringLiteral("images/");
     const bool Chinese = FCharset == QLatin1String("gb2312");
     HtmlText::SavePage(Images + QStringLiteral("left.htm"), FLeft, Chinese);
-    HtmlText::SavePage(FD + QStringLiteral("index.htm"), FramesetLines(Name, FCharset, FX, Flags == bfMht), Chinese);
+    // A package has no frameset (and may hold a file of the name).
+    if (Flags != bfPackage)
+        HtmlText::SavePage(FD + QStringLiteral("index.htm"), FramesetLines(Name, FCharset, FX, Flags == bfMht), Chinese);
     CheckSiteWhole();
 
     TResult Result = brDone;
@@ -509,20 +597,24 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         Qbs = Marker < 0 ? FBook : FBook.mid(0, Marker + 1);
         if (Marker < 0)
             Qbs << TCatalogBook::FilesMarker;
-        for (const QString &E : std::as_const(FE))
-            Qbs << (NotPages.contains(E) ? QStringLiteral("images\\") + QString(E).replace(QLatin1Char('/'), QLatin1Char('\\')) : E);
+        Qbs << PackageEntries;
         const QString MainFile = FB + QStringLiteral(".qbs");
         SaveLines(FD + MainFile, Qbs);
-        DeleteFile(FD + QStringLiteral("index.htm"));
         QString Package;
         if (Hooks.WriteQbaPackage)
             Hooks.WriteQbaPackage(FD, MainFile, true, Package);
         else
             Package = QbaPackage::Write(FD, MainFile, QString(), true);
-        DeleteFile(FD + MainFile);
-        for (const QString &E : std::as_const(FE))
-            if (!NotPages.contains(E))
-                DeleteFile(FD + E);
+        // Everything else in the folder was put there for the package by
+        // this run (the folder was emptied or made for it): it goes.
+        for (const QFileInfo &F : QDir(FD).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+            if (F.absoluteFilePath() == QFileInfo(Package).absoluteFilePath())
+                continue;
+            if (F.isDir() && !F.isSymLink())
+                QDir(F.absoluteFilePath()).removeRecursively();
+            else
+                QFile::remove(F.absoluteFilePath());
+        }
         ResultPath = Package;
         if (Package.isEmpty())
             Result = brFailed;

@@ -39,6 +39,10 @@ struct TBookOutputHooks {
     std::function<void(int Percent)> ZipProgress;
     // Pictures or PDF of the produced pages; false when not done.
     std::function<bool(const QStringList &Entries, const QString &Folder, bool Pdf, bool Single)> ConvertToImages;
+    // A Yes/No question: the site folder holds a site another book (or nobody
+    // known) made. True empties it for this book; false (and an empty hook)
+    // leaves it as it is and ends the output.
+    std::function<bool(const QString &Text)> AskReplace;
 };
 
 class TBookOutput {
@@ -60,6 +64,18 @@ public:
     TBookOutputHooks Hooks;
     // Where the site goes instead of the book's Catalog_Output ("" for that).
     QString RootOverride;
+    // The book came in a package: its package keeps every entry that names a
+    // file inside the book's folder where it is and as it is listed.
+    bool KeepPlaces = false;
+    // Who the book is (OutputFolders): its site folder is recorded as made by
+    // it, and one another book made is emptied only when Hooks.AskReplace
+    // says so. Empty: neither.
+    QString Maker;
+
+    // The book's output folder D, made when it is missing (and then recorded
+    // as made by this book's output): for single files of the book, which go
+    // there under names no file of the folder has.
+    QString FolderForFiles(bool *Made = nullptr);
 
     enum TResult { brDone, brCancelled, brFailed };
     // Runs the output from its folder on (the questions before it are the
@@ -73,9 +89,10 @@ public:
     const QStringList &Entries() const { return FE; }    // E
     QString Charset() const { return FCharset; }
     QString OutputRoot() const;
-    // The names the pages gave their pictures in the site's pictures folder;
-    // each page of a run is produced with it.
-    TSharedPictureNames &PictureNames() { return FPictureNames; }
+    // The names the pages gave their pictures in the pictures folder of the
+    // output folder Folder (a page's images/ beside it); each page of a run
+    // is produced with the one of its folder.
+    TSharedPictureNames &PictureNames(const QString &Folder);
 
     static QStringList FramesetLines(const QString &Title, const QString &Charset, const QString &IndexPage,
                                      bool ForMht);
@@ -95,13 +112,16 @@ private:
     QHash<QString, int> FNextCopy;
     // Saved web pages copied with their folders: source path -> entry below images/.
     QHash<QString, QString> FSavedPages;
-    TSharedPictureNames FPictureNames;
+    QHash<QString, TSharedPictureNames> FPictureNames;   // by output folder
     QStringList FLeft, FContents;
     // Every file the run put into the site so far (pages, copied files, the
     // frames' own files): all of them are still there when it is finished.
     QStringList FMade;
 
-    void PrepareSiteFolder();
+    // FB and FD (the output root made when missing).
+    void NameSiteFolder();
+    // False when the folder holds another book's site and the user keeps it.
+    bool PrepareSiteFolder();
     bool MadeByBookOutput(const QString &Folder) const;
     void RememberSiteFolder(const QString &Folder) const;
     void Report(int Position, const QString &Caption) const;
@@ -111,4 +131,7 @@ private:
     void RemoveSiteFiles();
     void CheckSiteWhole() const;
     QString UniquePageEntry(const QString &Path);
+    // Where an entry stays in the package ("sub/p.qbt"); "" when it cannot.
+    QString KeptPlace(const QString &Listed) const;
+    void CopyKeptFile(const QString &Path, const QString &Place);
 };

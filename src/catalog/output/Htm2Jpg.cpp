@@ -2,10 +2,18 @@
 // shown) in a profile of its own that keeps nothing and loads only the page's own files.
 // Every wait is bounded by TimeoutMs and ends on the event that it waits for:
 // the load, the document's complete state, or two animation frames after a
-// scroll (so the grabbed tile shows the scrolled page, never a stale one).
+// scroll (so the grabbed tile shows the scrolled page, never a stale one), or
+// on a cancel.
+//
+// The page's scripts are switched off in the engine: that is the one switch
+// that holds for every script of the page, in every frame and worker it could
+// make, whatever interface it would use. The form's own scripts (measuring,
+// scrolling, the marker) and the shipped effects run in a world of their own
+// beside the page's, which sees the same document and shares nothing else with it.
 
 #include "Htm2Jpg.h"
 
+#include "PageOutput.h"
 #include "pdf/PdfReport.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
@@ -14,10 +22,14 @@
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
@@ -25,9 +37,12 @@
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
+
+#include <utility>
 
 int Thtm2jpg2::DefaultTimeoutMs = 60000;
 bool Thtm2jpg2::KeepJpegsAfterPdf = false;
@@ -35,29 +50,53 @@ qint64 Thtm2jpg2::MaxPieceBytes = qint64(512) << 20;
 
 namespace {
 
-// The page and nothing else of the disk: a request passes when it is inline
-// data or a file below one of the allowed folders (the folder of the page
-// being rendered, the program's own style and effect folders), looked up with
-// its links resolved. Everything else is refused at once, so a remote
-// picture never holds the page's load and a page from another computer
-// cannot show the user's files.
+// The page and nothing else of the disk: the page itself, and what a page
+// shows of its own (pictures, styles, fonts, media) when it is inline data or
+// a file below one of the allowed folders (the folder of the page being
+// rendered, the program's own style and effect folders), looked up with its
+// links resolved. Everything else is refused at once, so a remote picture
+// never holds the page's load and a page from another computer cannot show
+// the user's files. Another document (a frame, an object, a page navigated
+// to) would show a file's text in the picture: none is loaded.
 class TPageFilesOnly : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
     void SetAllowed(const QStringList &Folders) { FAllowed = Folders; }
+    void SetPage(const QUrl &Page) { FPage = Page.adjusted(QUrl::RemoveFragment); }
     void interceptRequest(QWebEngineUrlRequestInfo &Info) override
     {
         const QUrl Url = Info.requestUrl();
-        const QString Scheme = Url.scheme().toLower();
-        if (Scheme == QLatin1String("data"))
+        switch (Info.resourceType()) {
+        case QWebEngineUrlRequestInfo::ResourceTypeMainFrame:
+            Info.block(Url.adjusted(QUrl::RemoveFragment) != FPage || !Readable(Url));
             return;
-        // A script reads no file, not even one of the page's folder.
-        const bool Script = Info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr;
-        Info.block(Scheme != QLatin1String("file") || Script || !Inside(Url.toLocalFile()));
+        case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
+        case QWebEngineUrlRequestInfo::ResourceTypeImage:
+        case QWebEngineUrlRequestInfo::ResourceTypeFontResource:
+        case QWebEngineUrlRequestInfo::ResourceTypeMedia:
+        case QWebEngineUrlRequestInfo::ResourceTypeFavicon:
+        case QWebEngineUrlRequestInfo::ResourceTypeSubResource:
+        case QWebEngineUrlRequestInfo::ResourceTypePrefetch:
+            Info.block(!Readable(Url));
+            return;
+        default:
+            // Frames, objects, scripts and what only scripts ask for.
+            Info.block(true);
+            return;
+        }
     }
 
 private:
     QStringList FAllowed;   // canonical folders, each ending in "/"
+    QUrl FPage;             // the one document the view may show
+
+    bool Readable(const QUrl &Url) const
+    {
+        const QString Scheme = Url.scheme().toLower();
+        if (Scheme == QLatin1String("data"))
+            return true;
+        return Scheme == QLatin1String("file") && Inside(Url.toLocalFile());
+    }
 
     bool Inside(const QString &File) const
     {
@@ -79,24 +118,90 @@ QString CanonicalFolder(const QString &Folder)
     return Real.isEmpty() ? QString() : IncludeTrailingPathDelimiter(Real);
 }
 
-// Handles events until Done() or the deadline; false at the deadline. The
-// deadline's timer goes with the wait: a single-shot timer would stay
-// registered until it fired, and a book's hundreds of waits would leave every
-// later timer of the program to be sorted in among them.
-bool WaitFor(const std::function<bool()> &Done, const QElapsedTimer &Clock, int TimeoutMs, QEventLoop &Loop)
-{
-    QTimer Deadline;
-    Deadline.setSingleShot(true);
-    QObject::connect(&Deadline, &QTimer::timeout, &Loop, &QEventLoop::quit);
-    while (!Done()) {
-        const qint64 Left = TimeoutMs - Clock.elapsed();
-        if (Left <= 0)
-            return false;
-        Deadline.start(int(Left));
-        Loop.exec();
+// The view's page: it goes to the one document it is given (first an empty
+// page, then the page to photograph) and nowhere else, neither by itself (a
+// refresh, a link) nor in a frame; a navigation refused here leaves the page
+// shown as it is, where a refused request would put an error page in its place.
+class TOneDocument : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+    void SetDocument(const QUrl &Url) { FDocument = Url.adjusted(QUrl::RemoveFragment); }
+
+protected:
+    bool acceptNavigationRequest(const QUrl &Url, NavigationType, bool IsMainFrame) override
+    {
+        return IsMainFrame && Url.adjusted(QUrl::RemoveFragment) == FDocument;
     }
-    return true;
+
+private:
+    QUrl FDocument;
+};
+
+// The world the form's own scripts run in: the page's document, none of the page's scripts.
+constexpr quint32 OwnWorld = QWebEngineScript::ApplicationWorld;
+
+// A script's text as the page holds it and as the program ships it compare alike.
+QString ScriptKey(QString Text)
+{
+    Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return Text.trimmed();
 }
+
+// The scripts of the effects the program ships (css/<effect>/<effect>head.txt
+// and body.txt), each once.
+QStringList ShippedEffectScripts()
+{
+    static const QRegularExpression Script(QStringLiteral("<script\\b[^>]*>(.*?)</script\\s*>"),
+                                           QRegularExpression::CaseInsensitiveOption
+                                               | QRegularExpression::DotMatchesEverythingOption);
+    QStringList Scripts;
+    const QString Css = ProgramFolder() + QStringLiteral("css");
+    for (const QString &Effect : QDir(Css).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        for (const char *Part : {"head", "body"}) {
+            const QString Text = TPageOutput::LoadEffectText(ProgramFolder(), Effect, QString::fromLatin1(Part));
+            for (auto It = Script.globalMatch(Text); It.hasNext();) {
+                const QString Key = ScriptKey(It.next().captured(1));
+                if (!Key.isEmpty() && !Scripts.contains(Key))
+                    Scripts << Key;
+            }
+        }
+    return Scripts;
+}
+
+// Timers do not run in the form's world (they are the page's, and the page's
+// scripts are off): the effects get timers driven by animation frames, which do.
+const char *const FrameTimers = R"JS((function(){
+if (window.__qbTimers) return;
+window.__qbTimers = true;
+var list = [], next = 1;
+function add(repeat) {
+  return function(fn, ms) {
+    if (typeof fn !== 'function') return 0;
+    var args = Array.prototype.slice.call(arguments, 2), wait = Math.max(0, Number(ms) || 0);
+    list.push({id: next, fn: fn, args: args, at: performance.now() + wait, every: repeat ? Math.max(wait, 1) : 0});
+    return next++;
+  };
+}
+function remove(id) {
+  for (var i = 0; i < list.length; i++) if (list[i].id === id) { list.splice(i, 1); return; }
+}
+function tick(now) {
+  var due = list.filter(function(t) { return t.at <= now; });
+  for (var i = 0; i < due.length; i++) {
+    var t = due[i], k = list.indexOf(t);
+    if (k < 0) continue;
+    if (t.every) t.at = now + t.every; else list.splice(k, 1);
+    try { t.fn.apply(window, t.args); } catch (e) {}
+  }
+  requestAnimationFrame(tick);
+}
+window.setTimeout = add(false);
+window.setInterval = add(true);
+window.clearTimeout = remove;
+window.clearInterval = remove;
+requestAnimationFrame(tick);
+})())JS";
 
 // The marker's pixels in the view's bottom row show Colour.
 bool ShowsMark(const QImage &Tile, int Row, const QColor &Colour)
@@ -147,16 +252,19 @@ Thtm2jpg2::Thtm2jpg2() : FComponents(std::make_unique<TComponent>())
     FProfile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     FView = std::make_unique<QWebEngineView>();
     FView->setObjectName(QStringLiteral("WebBrowser1"));
-    FView->setPage(new QWebEnginePage(FProfile, FView.get()));
+    FView->setPage(new TOneDocument(FProfile, FView.get()));
     QWebEngineSettings *S = FView->page()->settings();
     S->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     S->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    S->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     S->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     S->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    S->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    S->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    S->setAttribute(QWebEngineSettings::LocalStorageEnabled, false);
     S->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     // Which files the page reads is the interceptor's to say: the engine's
-    // own switch for it would also hold back the page's own pictures. The
-    // effects the program ships run inline and read no file.
+    // own switch for it would also hold back the page's own pictures.
     S->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     FView->setAttribute(Qt::WA_DontShowOnScreen);
 }
@@ -190,6 +298,40 @@ QString Thtm2jpg2::PieceName(const QString &FileName, int Number)
 
 // ---------------------------------------------------------------- browser
 
+void Thtm2jpg2::Cancel()
+{
+    FCancelled = true;
+    if (FWaiting)
+        FWaiting->quit();
+}
+
+// Handles events until Done(), the deadline or a cancel; false at the deadline
+// and on a cancel. The deadline's timer goes with the wait: a single-shot
+// timer would stay registered until it fired, and a book's hundreds of waits
+// would leave every later timer of the program to be sorted in among them.
+bool Thtm2jpg2::WaitFor(const std::function<bool()> &Done, const QElapsedTimer &Clock, QEventLoop &Loop)
+{
+    QTimer Deadline;
+    Deadline.setSingleShot(true);
+    QObject::connect(&Deadline, &QTimer::timeout, &Loop, &QEventLoop::quit);
+    // Waits nest (an event handled during one may start another): each puts
+    // back the one it interrupted.
+    QEventLoop *Outer = std::exchange(FWaiting, &Loop);
+    struct TRestore {
+        QEventLoop *&Waiting;
+        QEventLoop *Outer;
+        ~TRestore() { Waiting = Outer; }
+    } Restore{FWaiting, Outer};
+    while (!FCancelled && !Done()) {
+        const qint64 Left = TimeoutMs - Clock.elapsed();
+        if (Left <= 0)
+            return false;
+        Deadline.start(int(Left));
+        Loop.exec();
+    }
+    return !FCancelled;
+}
+
 bool Thtm2jpg2::Navigate(const QString &Url)
 {
     FView->resize(std::max(ScreenW() - 8, 64), std::max(ScreenH() - 6, 64));
@@ -207,9 +349,12 @@ bool Thtm2jpg2::Navigate(const QString &Url)
             Blank = true;
             Loop.quit();
         });
+        static_cast<TOneDocument *>(FView->page())->SetDocument(QUrl(QStringLiteral("about:blank")));
         FView->page()->load(QUrl(QStringLiteral("about:blank")));
-        WaitFor([&] { return Blank; }, Clock, TimeoutMs, Loop);
+        WaitFor([&] { return Blank; }, Clock, Loop);
         disconnect(B);
+        if (FCancelled)
+            return false;
         FViewReady = true;
     }
     FView->show();
@@ -230,22 +375,53 @@ bool Thtm2jpg2::Navigate(const QString &Url)
         Allowed << CanonicalFolder(ProgramFolder() + QString::fromLatin1(Own));
     Allowed.removeAll(QString());
     static_cast<TPageFilesOnly *>(FInterceptor)->SetAllowed(Allowed);
+    static_cast<TPageFilesOnly *>(FInterceptor)->SetPage(Address);
+    static_cast<TOneDocument *>(FView->page())->SetDocument(Address);
     FView->page()->load(Address);
-    const bool Loaded = WaitFor([&] { return Finished; }, Clock, TimeoutMs, Loop);
+    const bool Loaded = WaitFor([&] { return Finished; }, Clock, Loop);
     disconnect(C);
     if (!Loaded || !Ok)
         return false;
-    // Pictures and frames may still come after the load event of the main frame.
+    // Pictures may still come after the load event of the main frame.
     while (true) {
         QVariant State;
         if (!Evaluate(QStringLiteral("document.readyState"), State))
             return false;
         if (State.toString() == QLatin1String("complete"))
-            return true;
-        if (Clock.elapsed() >= TimeoutMs)
+            break;
+        bool Slept = false;
+        QTimer::singleShot(10, &Loop, [&] {
+            Slept = true;
+            Loop.quit();
+        });
+        if (!WaitFor([&] { return Slept; }, Clock, Loop))
             return false;
-        QTimer::singleShot(10, &Loop, &QEventLoop::quit);
-        Loop.exec();
+    }
+    PlayShippedEffects();
+    return !FCancelled;
+}
+
+void Thtm2jpg2::PlayShippedEffects()
+{
+    // The page names the effects it shows by holding their scripts; what runs
+    // is the program's own copy of each, never the page's text.
+    const QStringList Own = ShippedEffectScripts();
+    if (Own.isEmpty())
+        return;
+    QVariant Held;
+    const QString Find = QStringLiteral(R"JS((function(own){var r=[],s=document.scripts;for(var i=0;i<s.length;i++){
+if(s[i].src)continue;var k=own.indexOf(s[i].text.replace(/\r\n?/g,'\n').trim());if(k>=0)r.push(k);}return r;})(%1))JS")
+                             .arg(QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(Own)).toJson(QJsonDocument::Compact)));
+    if (!Evaluate(Find, Held) || Held.toList().isEmpty())
+        return;
+    QVariant Ignored;
+    if (!Evaluate(QString::fromUtf8(FrameTimers), Ignored))
+        return;
+    for (const QVariant &Index : Held.toList()) {
+        const int K = Index.toInt();
+        // Each one alone: a shipped effect that fails leaves the others playing.
+        if (K >= 0 && K < Own.size() && !Evaluate(Own.at(K) + QStringLiteral("\n;0"), Ignored))
+            return;
     }
 }
 
@@ -261,7 +437,7 @@ bool Thtm2jpg2::Evaluate(const QString &Script, QVariant &Result)
     auto Answer = std::make_shared<TAnswer>();
     QEventLoop Loop;
     Answer->Loop = &Loop;
-    FView->page()->runJavaScript(Script, [Answer](const QVariant &V) {
+    FView->page()->runJavaScript(Script, OwnWorld, [Answer](const QVariant &V) {
         Answer->Done = true;
         Answer->Value = V;
         if (Answer->Loop)
@@ -269,7 +445,7 @@ bool Thtm2jpg2::Evaluate(const QString &Script, QVariant &Result)
     });
     QElapsedTimer Clock;
     Clock.start();
-    if (!WaitFor([&] { return Answer->Done; }, Clock, TimeoutMs, Loop))
+    if (!WaitFor([&] { return Answer->Done; }, Clock, Loop))
         return false;
     Result = Answer->Value;
     return true;
@@ -286,7 +462,7 @@ bool Thtm2jpg2::WaitForPaint()
             return false;
         if (Painted.toBool())
             return true;
-        if (Clock.elapsed() >= TimeoutMs)
+        if (FCancelled || Clock.elapsed() >= TimeoutMs)
             return false;
     }
 }
@@ -367,11 +543,17 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
     // "!important" inline, which no style sheet of the page outranks (a page
     // may hide or recolour every block with an "!important" of its own). They
     // stand outside the body, which may be transformed or filtered and would
-    // then hold the fixed marker at its own end instead of the window's.
+    // then hold the fixed marker at its own end instead of the window's. The
+    // marker is kept by reference, not looked up by a name the page may use.
+    // A page that fades or slides in (the shipped fade-in effect) is taken
+    // as it stands once its animations are over, not blank half-way through
+    // them; an endless one is taken as it runs.
     QVariant Metrics;
-    if (!Evaluate(QStringLiteral("(function(){var e=document.scrollingElement||document.documentElement;"
+    if (!Evaluate(QStringLiteral("(function(){document.getAnimations().forEach(function(a){try{"
+                                 "if(isFinite(a.effect.getComputedTiming().endTime))a.finish();}catch(x){}});"
+                                 "var e=document.scrollingElement||document.documentElement;"
                                  "var r=[e.scrollWidth,e.scrollHeight,window.innerWidth,window.innerHeight];"
-                                 "var m=document.createElement('div');m.id='__qbMark';"
+                                 "var m=document.createElement('div');window.__qbMark=m;"
                                  "m.style.cssText='display:block!important;visibility:visible!important;"
                                  "opacity:1!important;position:fixed!important;left:0!important;bottom:0!important;"
                                  "top:auto!important;right:auto!important;width:8px!important;height:1px!important;"
@@ -432,15 +614,18 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
     int Start = 0;          // the document row the current piece begins with
     int Saved = 0;
     int Step = 0;
+    const int Steps = int(((qint64(H) + ViewH - 1) / ViewH) * ((qint64(W) + ViewW - 1) / ViewW));
     QImage Piece = NewPiece(0);
     for (int Top = 0; Top < H; Top += ViewH) {
         // Right to left, as the document is laid out from its right edge.
         for (int Left = ((W - 1) / ViewW) * ViewW; Left >= 0; Left -= ViewW) {
+            if (FCancelled)
+                return false;
             ++Step;
             const QColor Mark((Step * 37) & 255, (Step >> 3) & 255, 200 - (Step & 63));
             QVariant Reached;
             if (!Evaluate(QStringLiteral("window.__qbPainted=false;window.scrollTo(%1,%2);"
-                                         "document.getElementById('__qbMark').style.setProperty('background','%3','important');"
+                                         "window.__qbMark.style.setProperty('background','%3','important');"
                                          "requestAnimationFrame(function(){requestAnimationFrame(function(){"
                                          "window.__qbPainted=true;});});[window.scrollX,window.scrollY]")
                               .arg(Left)
@@ -471,9 +656,13 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
                               Ignored))
                     return false;
             }
-            QPainter Paint(&Piece);
-            Paint.drawImage(QPoint(qRound(XY.at(0).toDouble()), qRound(XY.at(1).toDouble()) - Start), Tile,
-                            QRect(0, 0, Tile.width(), ViewH));
+            {
+                QPainter Paint(&Piece);
+                Paint.drawImage(QPoint(qRound(XY.at(0).toDouble()), qRound(XY.at(1).toDouble()) - Start), Tile,
+                                QRect(0, 0, Tile.width(), ViewH));
+            }
+            if (OnProgress)
+                OnProgress(std::min(Step, Steps), Steps);
         }
         const bool PieceFull = Top + ViewH >= Start + P;
         if (Split && PieceFull && Top + ViewH < H) {
@@ -485,6 +674,8 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
             Piece = NewPiece(Start);
         }
     }
+    if (FCancelled)
+        return false;
     if (Split) {
         const QString Name = PieceName(FileName, ++Saved);
         if (!SavePicture(Piece, Name))
@@ -504,7 +695,7 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
 bool Thtm2jpg2::JpgListToPdf(const QString &Name)
 {
     FLastError.clear();
-    if (FJpgList.isEmpty())
+    if (FJpgList.isEmpty() || FCancelled)
         return false;
     try {
         RpReport1->FileName = Name;
@@ -523,12 +714,19 @@ bool Thtm2jpg2::JpgListToPdf(const QString &Name)
         RpPage1->SetWidth(Width + 64);
         RpPage1->SetHeight(Height + 64);
         RpReport1->StartDocument();
-        for (const QString &File : std::as_const(FJpgList)) {
+        const int Pages = int(FJpgList.size());
+        for (int I = 0; I < Pages; ++I) {
+            if (FCancelled)
+                return false;   // the document is dropped unwritten
             RpJpegImage1->Picture()->SetGraphic(nullptr);
-            RpJpegImage1->Picture()->LoadFromFile(File);
+            RpJpegImage1->Picture()->LoadFromFile(FJpgList.at(I));
             RpJpegImage1->Invalidate();
             RpReport1->AppendPage(RpPage1);
+            if (OnProgress)
+                OnProgress(I + 1, Pages);
         }
+        if (FCancelled)
+            return false;
         // Written beside the target and renamed over it: complete or not at all.
         RpReport1->FinishDocument();
     } catch (const Exception &E) {

@@ -6,13 +6,21 @@
 //
 // The view shows the page and nothing else: it reads only files below the
 // page's folder and the program's own style and effect folders, never the
-// network (a page with remote pictures renders at once without them), and
-// the page's scripts read no file. Loading that does
-// not complete within TimeoutMs (a hanging script, a document that never
-// finishes) ends the conversion with failure and no files. No JPEG is taller
-// or wider than libjpeg's 65,500 pixels: a taller picture is split at whole
-// viewports, a wider one is refused. JPEGs are deleted only after the PDF that
-// holds them was written completely, and only those this form listed.
+// network (a page with remote pictures renders at once without them). A page
+// may come from another computer, and a script in it would have routes out
+// that no request filter sees (peer-to-peer connections, transports of its
+// own, workers) and could read the files it frames: so the page's own scripts
+// do not run here, no other document is loaded into the page or in its place
+// (no frame, object or embed, no navigation), and only the effects the program
+// ships are played, from the program's own copy of their scripts. Loading that
+// does not complete within TimeoutMs ends the conversion with failure and no
+// files. No JPEG is taller or wider than libjpeg's 65,500 pixels: a taller
+// picture is split at whole viewports, a wider one is refused. JPEGs are
+// deleted only after the PDF that holds them was written completely, and only
+// those this form listed.
+//
+// A long conversion reports its steps (OnProgress) and can be stopped
+// (Cancel): it then fails with no files of its own left and Cancelled() true.
 
 #include <QImage>
 #include <QObject>
@@ -21,6 +29,8 @@
 #include <functional>
 #include <memory>
 
+class QElapsedTimer;
+class QEventLoop;
 class QWebEngineProfile;
 class QWebEngineUrlRequestInterceptor;
 class QWebEngineView;
@@ -58,6 +68,15 @@ public:
     // Questions to the user: the split question (true for Yes) and notices.
     std::function<bool(const QString &Text, const QString &Caption)> AskYesNo;
     std::function<void(const QString &Text)> Tell;
+    // Done of Total steps of the running operation: the tiles of a page while
+    // it is grabbed, the pages while a PDF is written.
+    std::function<void(int Done, int Total)> OnProgress;
+
+    // Stops the running operation (and every later one) at its next step; a
+    // wait under way ends at once. Safe to call from an event handler that
+    // runs while the form waits.
+    void Cancel();
+    bool Cancelled() const { return FCancelled; }
 
     // ---- the form's operations ----
     // One picture of the page at url (split only when the user says so or libjpeg needs it).
@@ -95,9 +114,13 @@ private:
     QString FLastError;
     bool FViewReady = false;                 // the view holds the engine's widget
     bool FSplitPieces = false;               // CreateWBSnapshot lists an unsplit picture too
+    bool FCancelled = false;
+    QEventLoop *FWaiting = nullptr;          // the loop of the wait under way
 
     bool Snapshot(const QString &FileName, int PieceHeight);
     bool Navigate(const QString &Url);
+    void PlayShippedEffects();
+    bool WaitFor(const std::function<bool()> &Done, const QElapsedTimer &Clock, QEventLoop &Loop);
     bool Evaluate(const QString &Script, QVariant &Result);
     bool WaitForPaint();
     QImage GrabViewport();

@@ -3,6 +3,7 @@
 #include "ChmCompiler.h"
 #include "HtmlText.h"
 #include "MhtWriter.h"
+#include "OutputFolders.h"
 #include "PageArchive.h"
 #include "catalog/document/CompanyFiles.h"
 #include "catalog/document/PageDocument.h"
@@ -233,6 +234,11 @@ QString TPageOutput::OutName(const QString &Path)
 
     QString Candidate;
     if (Shared) {
+        const QString Before = SharedNames->BySource.value(Key);
+        if (!Before.isEmpty() && !OwnedHere(Before))
+            Candidate = Before;
+    }
+    if (Shared && Candidate.isEmpty()) {
         for (auto It = Shared->BySize.constFind(Size); It != Shared->BySize.constEnd() && It.key() == Size; ++It) {
             ++GFolderLooks;
             if (!OwnedHere(It.value()) && SameFileContent(Images + It.value(), Key)) {
@@ -262,6 +268,8 @@ QString TPageOutput::OutName(const QString &Path)
         while (Shared->Placed.contains(Numbered(Shared->FirstFree).toLower()))
             ++Shared->FirstFree;
     }
+    if (Shared && !SharedNames->BySource.contains(Key))
+        SharedNames->BySource.insert(Key, Candidate);
     return Candidate;
 }
 
@@ -406,10 +414,13 @@ void TPageOutput::ExpandBody()
     const auto PictureAddress = [](const QString &Token) { return Token == QStringLiteral("{$IMG}"); };
     auto PageLine = [this](int I) { return I < FPage.size() ? FPage.at(I) : QString(); };
     // A product starts at a line that is exactly its marker, as the page
-    // document reads it: a value that holds "{$3}" starts nothing.
+    // document reads it: a value that holds "{$3}" starts nothing. Every
+    // product the page holds is published, however many there are: the grid
+    // shows them all, and a page cut short would be a price list with
+    // products silently missing.
     for (int I = 1; I < FPage.size(); ++I) {
         const int N = TPageDocument::BlockNumberOfLine(FPage.at(I));
-        if (N < 1 || N > 512)
+        if (N < 1)
             continue;
         // The record: every value by its key, each value whole and verbatim
         // (whatever braces, markers or keys it holds, however long: a cut
@@ -627,11 +638,28 @@ void TPageOutput::PrepareFolders()
             ForceDirectories(OwnRoot);
     }
     FD = FRoot + FId;
+    // Another page of the same 目录编号 (a new page made the same day, a page
+    // received from another computer) publishes into the same folder: what it
+    // made there is replaced only when the user says so. This page's own
+    // earlier outputs are replaced as they always were.
+    // A folder nobody is recorded for (made by hand, or by an earlier
+    // version) is asked about only when it holds files of this page's output
+    // names.
+    const bool OwnFolder = FOutputArg.isEmpty() && !Maker.isEmpty();
+    if (OwnFolder && DirectoryExists(FD)) {
+        const QString By = OutputFolders::MadeBy(FExe, FD);
+        const bool Others = By.isEmpty() ? HoldsOutputNames() : By != Maker && !OutputFolders::IsEmpty(FD);
+        if (Others
+            && !(Hooks.AskReplace && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, By, QStringLiteral("页面")))))
+            Abort();
+    }
     if (!DirectoryExists(FD)) {
         if (!QDir().mkdir(FD))
             throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
         FCreatedD = true;
     }
+    if (OwnFolder)
+        OutputFolders::Remember(FExe, FD, Maker);
     FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
     if (!FBackground.isEmpty())
         FPictures << FBackground;
@@ -661,6 +689,25 @@ void TPageOutput::PrepareFolders()
     }
 }
 
+bool TPageOutput::HoldsOutputNames()
+{
+    const QString Base = FD + QLatin1Char('/') + FId;
+    for (const char *Ext : {".htm", ".zip", ".htm.mht", ".chm", ".exe", ".jpg", "_1.jpg", ".pdf"})
+        if (QFileInfo(Base + QLatin1String(Ext)).isFile())
+            return true;
+    if (QFileInfo(FD + QStringLiteral("/catalog.qba")).isFile())
+        return true;
+    const QString Images = FD + QStringLiteral("/images/");
+    if (!DirectoryExists(Images))
+        return false;
+    QStringList Shown = FPictures;
+    Shown << FBackground << FMusic;
+    for (const QString &P : std::as_const(Shown))
+        if (!P.isEmpty() && FileExists(P) && QFileInfo(Images + OutName(P)).isFile())
+            return true;
+    return QFileInfo(Images + QStringLiteral("M_back.jpg")).isFile();
+}
+
 bool TPageOutput::CopiesPictures() const
 {
     return FType == otHtml || FType == otChm || (FType == otPageCopy && !MakesPackage());
@@ -676,14 +723,21 @@ bool TPageOutput::MakesPackage() const
 
 void TPageOutput::CommitCopies()
 {
+    const QStringList Targets = FFiles->Targets();
     QStringList New;
-    for (const QString &T : FFiles->Targets())
+    for (const QString &T : Targets)
         if (!QFileInfo::exists(T))
             New << T;
     // Counted as this run's before they are in place: a commit that fails
     // half way leaves none of them behind.
     FCreatedFiles << New;
     FFiles->Commit();
+    if (SharedNames && !FOutputArg.isEmpty()) {
+        const QString Images = IncludeTrailingPathDelimiter(FImages);
+        for (const QString &T : Targets)
+            if (T.startsWith(Images))
+                SharedNames->Written.insert(T.mid(Images.size()).toLower());
+    }
 }
 
 QList<QPair<QString, QString>> TPageOutput::PictureMembers()
@@ -717,8 +771,15 @@ void TPageOutput::CopyPictures()
         CheckCancel();
         if (!FileExists(P))
             continue;
-        const QString Dest = Target + OutName(P);
+        const QString Name = OutName(P);
+        const QString Dest = Target + Name;
         if (FFiles->Has(Dest) || QFileInfo(Dest).absoluteFilePath() == QFileInfo(P).absoluteFilePath())
+            continue;
+        // An earlier page of this book put this very picture there under
+        // this name (the naming gives another picture another name): a
+        // second copy would only write the same bytes again.
+        if (SharedNames && !FOutputArg.isEmpty() && SharedNames->Written.contains(Name.toLower())
+            && QFileInfo::exists(Dest))
             continue;
         FFiles->Copy(P, Dest);
     }
@@ -885,6 +946,10 @@ bool TPageOutput::PageCopyBranch(QString &ResultPath)
     QString Saved;
     if (FOutputArg.isEmpty())
         Saved = FD + QStringLiteral("/catalog.qbt");
+    else if (OpenPageEntry.endsWith(QStringLiteral(".qbt"), Qt::CaseInsensitive) && IsSafeName(OpenPageEntry))
+        // A page file's own name, whole: "p.v2.qbt" stays itself, so a book
+        // package lists its pages under the names it had.
+        Saved = FOutputArg + OpenPageEntry;
     else
         Saved = FOutputArg + FileBaseName(OpenPageEntry) + QStringLiteral(".qbt");
     SaveLines(Saved, FOut);

@@ -54,6 +54,10 @@ struct TOutputHooks {
                        QString &ResultPath)> WriteQbaPackage;
     // Progress of the zip library while an archive is written (0..100).
     std::function<void(int Percent)> ZipProgress;
+    // A Yes/No question: the page's output folder holds outputs another page
+    // (or nobody known) made. True goes on and replaces them; false ends the
+    // output (EAbort) with nothing written.
+    std::function<bool(const QString &Text)> AskReplace;
 };
 
 // The names the pages of a book gave their pictures in the pictures folder
@@ -66,6 +70,12 @@ struct TSharedPictureNames {
         int FirstFree = 2;
     };
     QHash<QString, TName> Names;
+    // The name each picture file (by its full path) took: the pages that show
+    // the same file find it without comparing contents.
+    QHash<QString, QString> BySource;
+    // The names whose files an earlier page of this output put in place,
+    // lower-cased: a page that shows the same picture does not copy it again.
+    QSet<QString> Written;
 };
 
 class TPageOutput {
@@ -85,6 +95,10 @@ public:
     // In a book output: the names the book's earlier pages gave their pictures
     // in the shared pictures folder (kept by the book's run, added to here).
     TSharedPictureNames *SharedNames = nullptr;
+    // Who the page is (OutputFolders): its own output folder is recorded as
+    // made by it, and one that holds what another page made is replaced only
+    // when Hooks.AskReplace says so. Empty: neither.
+    QString Maker;
     // How often picture naming has looked at a file in a shared pictures folder.
     static int FolderLooks();
 
@@ -196,6 +210,8 @@ private:
     void CleanUp(const QString &Html);
     // The page copy becomes a package.
     bool MakesPackage() const;
+    // The output folder holds a file of a name this page's outputs take.
+    bool HoldsOutputNames();
     // Tells which products' pictures cannot be found.
     void WarnMissingPictures();
     // A new folder of its own in the scratch folder, and the page saved there as Name.

@@ -648,7 +648,9 @@ void TCanvas::SetPixels(int X, int Y, TColor Color)
 {
     Changing();
     if (QPainter *P = Painter()) {
-        if (OnDevice(FDevice, X, Y)) {
+        // A recording has no extent of its own: it keeps every pixel set on
+        // it, and where it is replayed the rectangle it is drawn into clips it.
+        if (FDevice && (FDevice->devType() == QInternal::Picture || OnDevice(FDevice, X, Y))) {
             P->setCompositionMode(QPainter::CompositionMode_Source);
             P->fillRect(QRect(X, Y, 1, 1), TColorToQColor(ColorToRGB(Color) & 0xFFFFFF));
             P->setCompositionMode(QPainter::CompositionMode_SourceOver);

@@ -20,7 +20,7 @@ TMetafile::TMetafile() = default;
 
 TMetafile::TMetafile(const TMetafile &Other)
     : TGraphic(), FRecording(Other.FRecording), FRecorded(Other.FRecorded), FWidth(Other.FWidth),
-      FHeight(Other.FHeight)
+      FHeight(Other.FHeight), FRecordedWidth(Other.FRecordedWidth), FRecordedHeight(Other.FRecordedHeight)
 {
 }
 
@@ -61,6 +61,8 @@ void TMetafile::Clear()
     FRecorded = false;
     FWidth = 0;
     FHeight = 0;
+    FRecordedWidth = 0;
+    FRecordedHeight = 0;
     Changed(this);
 }
 
@@ -91,6 +93,8 @@ void TMetafile::Assign(const TGraphic *Source)
         FRecorded = Other->FRecorded;
         FWidth = Other->FWidth;
         FHeight = Other->FHeight;
+        FRecordedWidth = Other->FRecordedWidth;
+        FRecordedHeight = Other->FRecordedHeight;
         Changed(this);
         return;
     }
@@ -99,7 +103,7 @@ void TMetafile::Assign(const TGraphic *Source)
 
 void TMetafile::Draw(TCanvas &Canvas, const TRect &R)
 {
-    if (!FRecorded || FWidth <= 0 || FHeight <= 0 || R.IsEmpty())
+    if (!FRecorded || FRecordedWidth <= 0 || FRecordedHeight <= 0 || R.IsEmpty())
         return;
     QPainter *P = Canvas.Painter();
     if (!P)
@@ -111,7 +115,7 @@ void TMetafile::Draw(TCanvas &Canvas, const TRect &R)
     else
         P->setClipRect(R.ToQRect());
     P->translate(R.Left, R.Top);
-    P->scale(double(R.Width()) / FWidth, double(R.Height()) / FHeight);
+    P->scale(double(R.Width()) / FRecordedWidth, double(R.Height()) / FRecordedHeight);
     P->setRenderHint(QPainter::Antialiasing, false);
     P->setRenderHint(QPainter::SmoothPixmapTransform, false);
     P->drawPicture(0, 0, FRecording);
@@ -148,6 +152,8 @@ TMetafileCanvas::~TMetafileCanvas()
         FMetafile->FWidth = Drawn.isValid() ? std::max(0, Drawn.right() + 1) : 0;
         FMetafile->FHeight = Drawn.isValid() ? std::max(0, Drawn.bottom() + 1) : 0;
     }
+    FMetafile->FRecordedWidth = FMetafile->FWidth;
+    FMetafile->FRecordedHeight = FMetafile->FHeight;
     FMetafile->FRecording = FPicture;
     FMetafile->FRecorded = true;
     FMetafile->Changed(FMetafile);

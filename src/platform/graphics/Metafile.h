@@ -2,9 +2,10 @@
 // TMetafile: a picture kept as the drawing commands that made it, with a
 // width and a height. A TMetafileCanvas records onto it: what is drawn on the
 // canvas becomes the metafile's recording when the canvas is freed. Drawing a
-// metafile replays the recording scaled into the target rectangle, with
-// edges left unsmoothed as every canvas draws them, so the same metafile
-// drawn twice at the same place paints exactly the same pixels.
+// metafile replays the recording scaled from the size it was recorded at
+// into the target rectangle, with edges left unsmoothed as every canvas draws
+// them, so the same metafile drawn twice at the same place paints exactly the
+// same pixels.
 //
 // A metafile is made in memory only: no file format is read or written
 // (LoadFromStream takes an empty stream, giving an empty metafile; anything
@@ -30,7 +31,7 @@ public:
     bool Empty() const override { return !FRecorded; }
     // The size the recording is drawn at by TCanvas::Draw. A metafile whose
     // size was not set when its canvas was freed takes the extent of what was
-    // drawn (from 0, 0).
+    // drawn (from 0, 0). Setting the size later scales the recording to it.
     int Width() const override { return FWidth; }
     int Height() const override { return FHeight; }
     void SetWidth(int Value) override;
@@ -51,6 +52,9 @@ private:
     bool FRecorded = false;
     int FWidth = 0;
     int FHeight = 0;
+    // The size the recording was made at: Draw scales from it.
+    int FRecordedWidth = 0;
+    int FRecordedHeight = 0;
 };
 
 // A canvas whose drawing is recorded for a metafile. The recording replaces

@@ -565,9 +565,15 @@ TEST_F(BookOutput, SiteFolderIsRecordedOutsideTheSite)
     EXPECT_THROW(Form->OutputCatalog(bfHtml, false), EInOutError);
     EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("mine.txt")), QByteArray("keep"));
 
-    // A site an earlier version marked inside itself is still ours; the mark goes.
+    // A site an earlier version marked inside itself is still a book's site;
+    // which book made it nobody knows, so it is emptied once the user agrees.
+    // The mark goes.
     TestSupport::WriteAll(D() + TBookOutput::FolderMark, "Quillbook");
+    Ui.ClearAsked();
+    Ui.Answer({IDYES});
     ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_TRUE(Ui.Asked().at(0).Text.contains(QStringLiteral("无法确定它们是当前目录册输出的"))) << Ui.Asked().at(0).Text.toStdString();
     EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("mine.txt")));
     EXPECT_FALSE(QFileInfo::exists(D() + TBookOutput::FolderMark));
     EXPECT_TRUE(QFileInfo::exists(D() + QStringLiteral("index.htm")));

@@ -1,18 +1,30 @@
 // How the product grid and the dialogs' grids use their room: columns that share
 // the window's width, long paths elided with the whole path as hint, label
-// columns as wide as their longest label.
+// columns as wide as their longest label; and every dialog on the screens of
+// small notebooks.
 
 #include "WindowFixture.h"
+#include "catalog/forms/AboutBox.h"
 #include "catalog/forms/CompanyDialog.h"
+#include "catalog/forms/Forms.h"
 #include "catalog/forms/PageSettingsDialog.h"
 #include "catalog/forms/ProductGrid.h"
 #include "catalog/forms/ProductPictures.h"
 #include "platform/graphics/Jpeg.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontDialog>
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QImage>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QScreen>
 #include <QToolTip>
 #include <gtest/gtest.h>
 
@@ -206,4 +218,137 @@ TEST(Look, GridsShowTheSameTextsOnScreensOfEveryPixelRatio)
                 At = Centre + QPoint(DX, DY);
     const int Same = Matches(At, Want.height());
     EXPECT_GT(Same, Want.width() * Want.height() * 99 / 100);
+}
+
+// ---- dialogs on small screens ----
+// This runs on the test platform's screen, and again (tests/catalog/forms/CMakeLists.txt)
+// on a 1366 x 768 screen at a scale of 150 % and on a 1024 x 600 screen at 100 %.
+
+namespace {
+
+// A title bar and borders as a desktop draws them around a window.
+const QMargins DesktopFrame(4, 30, 4, 4);
+
+// The window lies on its screen with a desktop's frame around it, gets the
+// room its layout needs (nothing in it overlaps), and its buttons lie inside it.
+void ExpectFits(QWidget *Window, const QString &Name)
+{
+    const std::string Which = Name.toStdString();
+    const QRect Room = Window->screen()->availableGeometry();
+    const QRect Frame = Window->frameGeometry();
+    EXPECT_TRUE(Room.contains(Frame)) << Which << ": frame " << Frame.x() << "," << Frame.y() << " " << Frame.width()
+                                      << "x" << Frame.height() << " on " << Room.width() << "x" << Room.height();
+    const QRect Framed = Window->geometry().marginsAdded(DesktopFrame);
+    EXPECT_TRUE(Room.contains(Framed)) << Which << ": no room for a title bar above " << Framed.x() << "," << Framed.y()
+                                       << " " << Framed.width() << "x" << Framed.height();
+    const QSize Least = Window->minimumSizeHint();
+    EXPECT_GE(Window->width(), Least.width()) << Which;
+    EXPECT_GE(Window->height(), Least.height()) << Which;
+    for (QAbstractButton *B : Window->findChildren<QAbstractButton *>()) {
+        if (!B->isVisible() || B->window() != Window)
+            continue;
+        const QRect At(B->mapTo(Window, QPoint(0, 0)), B->size());
+        EXPECT_TRUE(Window->rect().contains(At)) << Which << ": " << B->text().toStdString() << " out of reach";
+    }
+}
+
+// Shows the modal box Open opens, checks it and closes it.
+template <typename Box>
+void ExpectBoxFits(const QString &Name, const std::function<void()> &Open)
+{
+    WindowFixture::TWhenShown<Box> When([&](Box *B) {
+        QApplication::processEvents();
+        ExpectFits(B, Name);
+        B->reject();
+    });
+    Open();
+    EXPECT_EQ(When.Shown, 1) << Name.toStdString();
+}
+
+} // namespace
+
+TEST(Look, EveryDialogFitsTheScreenWithItsButtonsInReach)
+{
+    WindowFixture::TScriptedUi Ui;
+    CatalogFixture::TProgramFolder Program;
+    TestSupport::CopyDataTo(Program.Path());
+    QDir().mkpath(Program.File(QStringLiteral("目录册")));
+    // A large picture for the viewer.
+    QImage Picture(2400, 1800, QImage::Format_RGB32);
+    Picture.fill(Qt::darkCyan);
+    const QString PictureFile = Program.File(QStringLiteral("big.jpg"));
+    ASSERT_TRUE(Picture.save(PictureFile, "JPEG"));
+
+    auto Form = WindowFixture::NewWindow({}, true);
+    Form->show();
+    QApplication::processEvents();
+    const QRect Room = Form->screen()->availableGeometry();
+    EXPECT_TRUE(Room.contains(QRect(Room.topLeft(), Form->minimumSizeHint().grownBy(DesktopFrame))))
+        << "the main window fits";
+
+    Form->PictureView->PictureFile = PictureFile;
+    QList<QDialog *> Dialogs;
+    for (TCatalogDialog *D : Form->findChildren<TCatalogDialog *>())
+        Dialogs << D;
+    Dialogs << new TAboutBox(Form.get());
+    QStringList Names;
+    for (QDialog *D : Dialogs) {
+        Names << D->objectName();
+        D->show();
+        QApplication::processEvents();
+        ExpectFits(D, D->objectName());
+        D->hide();
+    }
+    Names.sort();
+    EXPECT_EQ(Names, (QStringList{QStringLiteral("AboutBox"), QStringLiteral("Form2"), QStringLiteral("Form3"),
+                                  QStringLiteral("Form4"), QStringLiteral("Form5"), QStringLiteral("Form6"),
+                                  QStringLiteral("Form7"), QStringLiteral("Form8"), QStringLiteral("PictureView")}));
+
+    // The page settings: the grid scrolls where the screen is short, and its
+    // frame stays above the language and style choices.
+    TForm3 *Settings = Form->Form3;
+    Settings->show();
+    QApplication::processEvents();
+    for (QWidget *Below : {static_cast<QWidget *>(Settings->Label1), static_cast<QWidget *>(Settings->ComboBox1)})
+        EXPECT_LT(Settings->CellGrid1->geometry().bottom(), Below->geometry().top()) << Below->objectName().toStdString();
+    Settings->hide();
+
+    // The batch dialog with a long list of products passed over.
+    TForm6 *Batch = Form->PictureView->Form6();
+    ASSERT_NE(Batch, nullptr);
+    for (int N = 1; N <= 300; ++N)
+        Batch->SkippedList->addItem(QStringLiteral("第 %1 个商品，p%1.png：不是JPEG图片，批量写字只处理JPEG图片。").arg(N));
+    Batch->show();
+    Batch->SkippedList->show();
+    QApplication::processEvents();
+    ExpectFits(Batch, QStringLiteral("Form6 with its list"));
+    Batch->hide();
+    Ui.ClearAsked();
+    Form.reset();
+
+    // The platform's boxes: a message of many lines, an input box, the file,
+    // folder and font dialogs.
+    TQtPrompts Boxes;
+    QStringList Lines;
+    for (int I = 1; I <= 40; ++I)
+        Lines << QStringLiteral("输出/P001/images/图片-%1.jpg").arg(I);
+    ExpectBoxFits<QMessageBox>(QStringLiteral("message box"), [&] {
+        Boxes.MessageBox(nullptr, QStringLiteral("以下文件不能读取：\r\n") + Lines.join(QStringLiteral("\r\n")),
+                         QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+    });
+    ExpectBoxFits<QInputDialog>(QStringLiteral("input box"), [&] {
+        QString Value;
+        Boxes.InputQuery(QStringLiteral("请输入"), QStringLiteral("替换为："), Value);
+    });
+    ExpectBoxFits<QFileDialog>(QStringLiteral("file dialog"), [&] {
+        TFileDialogRequest Request;
+        Request.InitialDir = Program.Path();
+        Boxes.FileDialog(Request);
+    });
+    ExpectBoxFits<QFileDialog>(QStringLiteral("folder browser"),
+                               [&] { Boxes.BrowseForFolder(nullptr, QStringLiteral("请选择一个文件夹：")); });
+    ExpectBoxFits<QFontDialog>(QStringLiteral("font dialog"), [&] {
+        QFont Font;
+        Boxes.FontDialog(nullptr, Font);
+    });
 }

@@ -4,6 +4,7 @@
 
 #include "WindowFixture.h"
 #include "catalog/document/Package.h"
+#include "catalog/forms/AboutBox.h"
 #include "catalog/forms/Forms.h"
 #include "catalog/output/ChmCompiler.h"
 #include "catalog/output/PageOutput.h"
@@ -14,10 +15,16 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QFontMetrics>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
+#include <QPushButton>
+#include <QStyle>
+#include <QTest>
 #include <QToolButton>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -530,4 +537,53 @@ TEST_F(MainWindow, CommandsOnAnEmptyWindowAndHelp)
     EXPECT_EQ(Ui.Asked().at(0).Caption, QStringLiteral("帮助"));
     EXPECT_TRUE(Ui.Asked().at(0).Text.contains(QStringLiteral("不能打开帮助文件“") + Help + QStringLiteral("help.chm”")));
     EXPECT_TRUE(Ui.Asked().at(0).Text.contains(Help + QStringLiteral("help2.htm")));
+}
+
+TEST_F(MainWindow, AboutShowsTheProgramsIconAndItsWholeTitle)
+{
+    TestSupport::CopyDataTo(Program.Path());
+    TScriptedUi Ui;
+    auto Form = Start({});
+    // The program's icon, in the sizes a desktop asks for, is the main window's.
+    const QIcon Icon = Form->windowIcon();
+    ASSERT_FALSE(Icon.isNull());
+    for (int Size : {16, 32, 48, 256})
+        EXPECT_TRUE(Icon.availableSizes().contains(QSize(Size, Size))) << Size;
+
+    QString Caption, Title, Author;
+    QImage Shown;
+    int Width = 0, Needed = 0;
+    Ui.InDialog([&](QDialog *D) {
+        Caption = D->windowTitle();
+        if (auto *Image = D->findChild<QLabel *>(QStringLiteral("Image1")))
+            Shown = Image->pixmap().toImage();
+        if (auto *L = D->findChild<QLabel *>(QStringLiteral("Label1")))
+            Title = L->text();
+        if (auto *L = D->findChild<QLabel *>(QStringLiteral("Label2")))
+            Author = L->text();
+        // Room for the whole caption in a bold title font, beside the title
+        // bar's icon and its three buttons.
+        QFont Bold = D->font();
+        Bold.setBold(true);
+        Width = D->width();
+        Needed = QFontMetrics(Bold).horizontalAdvance(Caption) + 4 * D->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        // Return closes it.
+        QWidget *Focus = QApplication::focusWidget();
+        QTest::keyClick(Focus && D->isAncestorOf(Focus) ? Focus : D, Qt::Key_Return);
+    });
+    // A box of Qt's own would not come through the program's dialogs: it is closed, and the test fails.
+    TWhenShown<QMessageBox> Other([](QMessageBox *B) { B->reject(); });
+    auto *About = Form->findChild<QAction *>(QStringLiteral("AboutItem"));
+    ASSERT_NE(About, nullptr);
+    Ui.Dialogs.clear();
+    About->trigger();
+    EXPECT_EQ(Other.Shown, 0);
+    EXPECT_EQ(Ui.Dialogs, QStringList{QStringLiteral("AboutBox")});
+    EXPECT_EQ(Caption, QStringLiteral("关于 Quillbook 2007"));
+    EXPECT_EQ(Title, QStringLiteral("Quillbook 2007"));
+    EXPECT_FALSE(Author.isEmpty());
+    EXPECT_GE(Width, Needed);
+    // The icon it shows is the program's.
+    ASSERT_FALSE(Shown.isNull());
+    EXPECT_EQ(Shown.convertToFormat(QImage::Format_ARGB32), Icon.pixmap(Shown.size()).toImage().convertToFormat(QImage::Format_ARGB32));
 }

@@ -1,15 +1,22 @@
 // The main window's picture commands on entries of the book's list, the page
-// output items when another page is chosen, and the packing progress.
+// output items when another page is chosen, the progress and cancel of long
+// picture outputs, and the packing progress.
 
 #include "WindowFixture.h"
 #include "catalog/output/Htm2Jpg.h"
 
 #include <QAction>
+#include <QDebug>
+#include <QDirIterator>
 #include <QGroupBox>
 #include <QImageReader>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
 
 using namespace WindowFixture;
 
@@ -64,10 +71,11 @@ TEST_F(BookWindow, ChosenEntriesDecideWhatThePictureCommandsConvert)
     Form->PDFpdf1Click();
     EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("错误|不能转换除qbt,htm文件外的其他文件到图片或PDF。"));
 
-    // A listed web page that never finishes loading: the conversion fails at the
-    // timeout and leaves no file; the page itself stays.
+    // A listed web page not loaded by the deadline (its endless script does
+    // not run in the renderer): the conversion fails and leaves no file; the
+    // page itself stays.
     const int Timeout = Thtm2jpg2::DefaultTimeoutMs;
-    Thtm2jpg2::DefaultTimeoutMs = 1000;
+    Thtm2jpg2::DefaultTimeoutMs = 1;
     Choose(Form.get(), QStringLiteral("hang.htm"));
     Ui.Answer({"OK"});
     Form->JPG2Click();
@@ -137,6 +145,130 @@ TEST_F(BookWindow, TallPageAsksWhetherToSplitItsPicture)
     EXPECT_EQ(Ui.CaptionsAndTexts().size(), 2);
     EXPECT_EQ(QImageReader(Docs + QStringLiteral("tall.jpg")).size().height(), 30000);
     EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("tall_*.jpg")}).isEmpty());
+}
+
+namespace {
+
+// The bar's positions while a command runs; at the first one past ClickPast
+// a person clicks 取消 (once the window handles events again).
+class TBarWatch {
+public:
+    TBarWatch(TForm1 *Form, int ClickPast = 1000) : FForm(Form)
+    {
+        FWatch = QObject::connect(Form->ProgressBar1, &QProgressBar::valueChanged, [this, ClickPast](int V) {
+            Positions << V;
+            CancelShown = CancelShown || FForm->ProgressCancel->isVisible();
+            if (V > ClickPast && !FClicked) {
+                FClicked = true;
+                QTimer::singleShot(0, FForm, [this] {
+                    ClickedShown = FForm->ProgressCancel->isVisible();
+                    QTest::mouseClick(FForm->ProgressCancel, Qt::LeftButton);
+                });
+            }
+        });
+    }
+    ~TBarWatch() { QObject::disconnect(FWatch); }
+    TBarWatch(const TBarWatch &) = delete;
+    TBarWatch &operator=(const TBarWatch &) = delete;
+
+    // The distinct positions strictly between From and To.
+    int Between(int From, int To) const
+    {
+        QSet<int> Seen;
+        for (int P : Positions)
+            if (P > From && P < To)
+                Seen.insert(P);
+        return int(Seen.size());
+    }
+
+    QList<int> Positions;
+    bool CancelShown = false;
+    bool ClickedShown = false;
+
+private:
+    TForm1 *FForm;
+    QMetaObject::Connection FWatch;
+    bool FClicked = false;
+};
+
+QStringList FilesBelow(const QString &Folder)
+{
+    QStringList R;
+    QDirIterator It(Folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (It.hasNext())
+        R << It.next();
+    return R;
+}
+
+} // namespace
+
+TEST_F(BookWindow, LongPictureOutputsMoveTheBarAndStopAtCancel)
+{
+    TScriptedUi Ui;
+    // A page tall enough for many tiles and several PDF pages, in a book.
+    const QString A = WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"), 60);
+    Start({WriteBook(QStringLiteral("book.qbs"), {A})});
+    ASSERT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
+    Form->resize(900, 700);
+    Form->show();
+    QApplication::processEvents();
+    const QString D = Exe + QStringLiteral("输出/A1/");
+
+    // The page's PDF to its end: 取消 offered, the bar moving with the tiles
+    // (60 to 80) and with the PDF's pages (80 to 90).
+    {
+        TBarWatch Bar(Form.get());
+        Form->PDFpdf1Click();
+        EXPECT_TRUE(Bar.CancelShown);
+        EXPECT_GE(Bar.Between(60, 80), 3) << QDebug::toString(Bar.Positions).toStdString();
+        EXPECT_GE(Bar.Between(80, 90), 2) << QDebug::toString(Bar.Positions).toStdString();
+    }
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(TestSupport::ReadAll(D + QStringLiteral("A1.pdf")).startsWith("%PDF"));
+    EXPECT_TRUE(Form->ProgressCancel->isHidden());
+    QDir(D).removeRecursively();
+
+    // 取消 while the tiles are grabbed, and while the PDF is written: nothing
+    // of the output is left and the user is told.
+    for (int ClickPast : {64, 81}) {
+        Ui.ClearAsked();
+        const int Opened = int(Ui.Opened().size());
+        TBarWatch Bar(Form.get(), ClickPast);
+        Ui.Answer({"OK"});
+        Form->PDFpdf1Click();
+        EXPECT_TRUE(Bar.ClickedShown) << ClickPast;
+        EXPECT_EQ(Ui.CaptionsAndTexts(), QStringList{QStringLiteral("提示|转换已取消。")}) << ClickPast;
+        EXPECT_FALSE(QFileInfo::exists(D)) << FilesBelow(D).join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(Ui.Opened().size(), Opened) << ClickPast;
+        EXPECT_TRUE(Form->GroupBox3->isHidden());
+        EXPECT_TRUE(Form->ProgressCancel->isHidden());
+    }
+
+    // The book's PDF: its pictures move the bar from 50 to 90 and its pages
+    // to 100; 取消 stops it the same way.
+    const QString B = Exe + QStringLiteral("输出/book/");
+    Ui.ClearAsked();
+    {
+        TBarWatch Bar(Form.get());
+        Form->PDFpdf2Click();
+        EXPECT_TRUE(Bar.CancelShown);
+        EXPECT_GE(Bar.Between(50, 90), 3) << QDebug::toString(Bar.Positions).toStdString();
+        EXPECT_GE(Bar.Between(90, 100), 2) << QDebug::toString(Bar.Positions).toStdString();
+    }
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(QDir(B).entryList({QStringLiteral("*.pdf")}).size(), 1);
+    for (int ClickPast : {60, 91}) {
+        QDir(B).removeRecursively();
+        Ui.ClearAsked();
+        TBarWatch Bar(Form.get(), ClickPast);
+        Ui.Answer({"OK"});
+        Form->PDFpdf2Click();
+        EXPECT_TRUE(Bar.ClickedShown) << ClickPast;
+        EXPECT_EQ(Ui.CaptionsAndTexts(), QStringList{QStringLiteral("提示|转换已取消。")}) << ClickPast;
+        EXPECT_EQ(FilesBelow(B), QStringList()) << ClickPast;
+        EXPECT_TRUE(Form->GroupBox3->isHidden());
+        EXPECT_TRUE(Form->ProgressCancel->isHidden());
+    }
 }
 
 TEST_F(BookWindow, PackingProgressFillsTheSecondHalfOfTheBarWhileShown)

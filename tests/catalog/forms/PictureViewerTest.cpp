@@ -19,11 +19,14 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QScrollArea>
+#include <QScreen>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace SamplePages;
@@ -254,7 +257,7 @@ TEST_F(PictureViewer, BatchWritesEachProductWithItsOwnValuesAndNotices)
     // Past the last product: only existing products are written.
     B->Edit2->setText(QStringLiteral("9"));
     B->Button1Click();
-    EXPECT_EQ(B->Label4->text(), QStringLiteral("操作完成！"));
+    EXPECT_EQ(B->Label4->text(), QStringLiteral("操作完成！已在 2 个图片上写了文字。跳过了 1 个商品的图片："));
     EXPECT_EQ(B->Button2->text(), QStringLiteral("关闭"));
     QApplication::processEvents();
     // One notice per product with its own copy; the GIF is passed over.
@@ -289,6 +292,69 @@ TEST_F(PictureViewer, BatchWritesEachProductWithItsOwnValuesAndNotices)
     // A name holding "%" and a digit keeps it: the copy is named after this picture.
     EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("a%1b.jpg"))), Docs.File(QStringLiteral("a%1b(2).jpg")));
     EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("50%2.jpg"))), Docs.File(QStringLiteral("50%2(2).jpg")));
+}
+
+TEST_F(PictureViewer, BatchSaysHowManyPicturesGotTheTextAndWhichItPassedOverAndWhy)
+{
+    // Nine products: five JPEG pictures, then a PNG, a GIF, a BMP and a JPEG
+    // whose header is followed by random bytes, among them.
+    QStringList Pictures;
+    for (int N = 1; N <= 9; ++N)
+        Pictures << Jpeg(QStringLiteral("p%1.jpg").arg(N), 160, 120);
+    QImage Image(160, 120, QImage::Format_RGB32);
+    Image.fill(Qt::gray);
+    Pictures[1] = Docs.File(QStringLiteral("p2.png"));
+    Pictures[3] = Docs.File(QStringLiteral("p4.gif"));
+    Pictures[5] = Docs.File(QStringLiteral("p6.bmp"));
+    ASSERT_TRUE(Image.save(Pictures[1], "PNG"));
+    ASSERT_TRUE(QFile::copy(Home.File(QStringLiteral("gif/dots.gif")), Pictures[3]));
+    ASSERT_TRUE(Image.save(Pictures[5], "BMP"));
+    QByteArray Damaged = TestSupport::ReadAll(Pictures[7]).left(20);
+    quint32 Seed = 7;
+    for (int I = 0; I < 20000; ++I) {
+        Seed = Seed * 1103515245u + 12345u;
+        Damaged += char(Seed >> 24);
+    }
+    TestSupport::WriteAll(Pictures[7], Damaged);
+    Open(Pictures);
+    TPictureView *V = View(1);
+    Write(V, QPoint(20, 20), QStringLiteral("{当前价格}"));
+
+    // The batch dialog on the screen: 开始 is clicked, then 关闭.
+    QString Said;
+    QStringList Listed;
+    bool ListShown = false, OnScreen = false;
+    Ui.InDialog([&](QDialog *D) {
+        auto *B = qobject_cast<TForm6 *>(D);
+        ASSERT_NE(B, nullptr);
+        QTest::mouseClick(B->Button1, Qt::LeftButton);
+        Said = B->Label4->text();
+        auto *List = B->findChild<QListWidget *>(QStringLiteral("SkippedList"));
+        ASSERT_NE(List, nullptr);
+        QApplication::processEvents();
+        ListShown = List->isVisible();
+        for (int I = 0; I < List->count(); ++I)
+            Listed << List->item(I)->text();
+        OnScreen = D->screen()->availableGeometry().contains(D->frameGeometry());
+        EXPECT_EQ(B->Button2->text(), QStringLiteral("关闭"));
+        QTest::mouseClick(B->Button2, Qt::LeftButton);
+    });
+    V->N9Click();
+    EXPECT_EQ(Said, QStringLiteral("操作完成！已在 5 个图片上写了文字。跳过了 4 个商品的图片："));
+    EXPECT_TRUE(ListShown);
+    EXPECT_EQ(Listed, (QStringList{QStringLiteral("第 2 个商品，p2.png：不是JPEG图片，批量写字只处理JPEG图片。"),
+                                   QStringLiteral("第 4 个商品，p4.gif：不是JPEG图片，批量写字只处理JPEG图片。"),
+                                   QStringLiteral("第 6 个商品，p6.bmp：不是JPEG图片，批量写字只处理JPEG图片。"),
+                                   QStringLiteral("第 8 个商品，p8.jpg：图片已损坏，不能作为JPEG图片读取。")}));
+    EXPECT_TRUE(OnScreen);
+    // The five JPEG pictures have their copies with the text; the others none.
+    for (int N = 1; N <= 9; ++N) {
+        const QString Picture = Pictures[N - 1];
+        const QString Copy = Picture.left(Picture.size() - 4) + QStringLiteral("(2)") + Picture.right(4);
+        const bool Written = N % 2 == 1;
+        EXPECT_EQ(QFileInfo::exists(Copy), Written) << N;
+        EXPECT_EQ(Form->GridAccess().Cells(1, 6 * N), Written ? Copy : Picture) << N;
+    }
 }
 
 TEST_F(PictureViewer, OpeningAnotherPictureClosesTheViewerFirst)

@@ -20,9 +20,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QPainter>
@@ -87,6 +89,7 @@ TEST_F(ProductWindow, DeleteInsertAndClearKeepGridAndTextInStep)
     EXPECT_EQ(Form->CellGrid1->RowCount(), 7);
     // The next product goes where the first was, without a repair question.
     TestSupport::WriteAll(Data.File(QStringLiteral("n.bmp")), QByteArray("x"));
+    Ui.Answer({IDOK});   // n.bmp is no picture
     Form->ImportPictureFiles(Data.File(QStringLiteral("n.bmp")));
     EXPECT_EQ(LineOf(*Form, QStringLiteral("{$1}")), First);
     EXPECT_EQ(Form->Page().Strings(First + 1), QStringLiteral("{$IMG}=n.bmp"));
@@ -340,6 +343,7 @@ TEST_F(ProductWindow, ImportListWithFolderDamagedPictureAndOtherFiles)
     TestSupport::WriteAll(Folder + QStringLiteral("/deeper/no.jpg"), QByteArray("x"));
     TestSupport::WriteAll(Other.File(QStringLiteral("p.png")), QByteArray("x"));
     TestSupport::WriteAll(Other.File(QStringLiteral("bad.gif")), QByteArray("GIF89a"));
+    Ui.Answer({IDOK});
     Form->ImportPictureFiles(QStringLiteral("\r\n") + Folder + QStringLiteral("\r\n\r\n") + Other.File(QStringLiteral("p.png"))
                              + QStringLiteral("\r\n") + Other.File(QStringLiteral("bad.gif")) + QStringLiteral("\r\n"));
     // The PNG becomes a product too (its thumbnail says it cannot be shown).
@@ -350,6 +354,11 @@ TEST_F(ProductWindow, ImportListWithFolderDamagedPictureAndOtherFiles)
     EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Other.File(QStringLiteral("bad.gif")));
     EXPECT_FALSE(Form->GroupBox3->isVisible());
     EXPECT_EQ(Form->GroupBox3->title(), QStringLiteral("总计文件：3 已经导入：3"));
+    // The pictures that cannot be read are named (the PNG's thumbnail says what it is).
+    EXPECT_EQ(Ui.CaptionsAndTexts(),
+              QStringList{QStringLiteral("导入图片|以下 2 个文件不能作为图片读取（文件已损坏，或者不是扩展名所说的图片格式），"
+                                         "它们的图片栏显示“非标准图片，载入出错。”：\r\n")
+                          + Folder + QStringLiteral("/in.jpg\r\n") + Other.File(QStringLiteral("bad.gif"))});
 
     // The record commands hide when the auto-fill button asked for the menu.
     Form->Button6Tag = 9;
@@ -358,6 +367,113 @@ TEST_F(ProductWindow, ImportListWithFolderDamagedPictureAndOtherFiles)
     EXPECT_EQ(Form->Button6Tag, 0);
     Form->PopupMenu1Popup();
     EXPECT_TRUE(Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N63"))->isVisible());
+}
+
+namespace {
+
+// Bytes that no decoder reads as picture data.
+QByteArray Noise(int Size)
+{
+    QByteArray Bytes;
+    quint32 Seed = 20261207;
+    for (int I = 0; I < Size; ++I) {
+        Seed = Seed * 1103515245u + 12345u;
+        Bytes += char(Seed >> 24);
+    }
+    return Bytes;
+}
+
+// Presses Return where the keyboard is (the box's own button, when the box has the focus).
+void PressReturn(QWidget *Box)
+{
+    QWidget *Focus = QApplication::focusWidget();
+    QTest::keyClick(Focus && Box->isAncestorOf(Focus) ? Focus : Box, Qt::Key_Return);
+}
+
+} // namespace
+
+TEST_F(ProductWindow, PicturesThatCannotBeReadAreNamedInABoxAfterAddingThem)
+{
+    TScriptedUi Ui;
+    const auto Real = TRealBoxes::Install();
+    auto Form = Open(0);
+    Form->show();
+    QApplication::processEvents();
+    QImage Image(120, 80, QImage::Format_RGB32);
+    Image.fill(Qt::blue);
+    const QString Good = Other.File(QStringLiteral("good.jpg")), Bmp = Other.File(QStringLiteral("good.bmp")),
+                  Gif = Other.File(QStringLiteral("good.gif")), Png = Other.File(QStringLiteral("p.png"));
+    ASSERT_TRUE(Image.save(Good, "JPEG"));
+    ASSERT_TRUE(Image.save(Bmp, "BMP"));
+    ASSERT_TRUE(Image.save(Png, "PNG"));
+    TestSupport::WriteAll(Gif, QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACwAAAAAAQABAAACAkQBADs="));
+    // Damaged pictures: a JPEG's header followed by random bytes, a JPEG cut
+    // where its picture data begins and followed by random bytes, a GIF that
+    // ends after its signature.
+    const QByteArray Jpeg = TestSupport::ReadAll(Good);
+    const QString Damaged = Other.File(QStringLiteral("damaged.jpg")), Cut = Other.File(QStringLiteral("cut.jpg")),
+                  BadGif = Other.File(QStringLiteral("bad.gif"));
+    TestSupport::WriteAll(Damaged, Jpeg.left(20) + Noise(20000));
+    TestSupport::WriteAll(Cut, Jpeg.left(Jpeg.indexOf("\xFF\xDA") + 14) + Noise(20000));
+    TestSupport::WriteAll(BadGif, QByteArray("GIF89a"));
+    const QString Told = QStringLiteral("以下 %1 个文件不能作为图片读取（文件已损坏，或者不是扩展名所说的图片格式），"
+                                        "它们的图片栏显示“非标准图片，载入出错。”：\r\n");
+
+    // 添加图片: the import goes on as before, then one box names the files
+    // that cannot be read, and Return closes it.
+    QString Caption, Text;
+    {
+        TWhenShown<QMessageBox> Box([&](QMessageBox *B) {
+            Caption = B->windowTitle();
+            Text = B->text();
+            PressReturn(B);
+        });
+        Real->Boxes->Files = {Good, Damaged, Bmp, Cut, Png, Gif, BadGif};
+        Form->SpeedButton3Click();
+        EXPECT_EQ(Box.Shown, 1);
+    }
+    EXPECT_EQ(Caption, QStringLiteral("导入图片"));
+    EXPECT_EQ(Text, Told.arg(3) + Damaged + QStringLiteral("\r\n") + Cut + QStringLiteral("\r\n") + BadGif);
+    TProductGrid *Grid = Form->CellGrid1;
+    ASSERT_EQ(Grid->RowCount(), 6 * 7 + 1);
+    for (int N = 1; N <= 7; ++N) {
+        const QString File = Grid->Cells(1, 6 * N);
+        const TCellGraphic *Cell = Grid->GetCellGraphic(1, 6 * N - 5);
+        ASSERT_NE(Cell, nullptr) << File.toStdString();
+        const auto *Picture = dynamic_cast<const TPicture *>(Cell->GraphicObject());
+        ASSERT_TRUE(Picture && Picture->Graphic()) << File.toStdString();
+        const TGraphic *Shown = Picture->Graphic();
+        const bool Notice = File == Damaged || File == Cut || File == BadGif || File == Png;
+        EXPECT_EQ(Shown->Width() == ProductPictures::NoticeWidth, Notice) << File.toStdString();
+    }
+    EXPECT_FALSE(Form->GroupBox3->isVisible());
+
+    // 导入文件夹 names the damaged one of the folder's pictures.
+    const QString Folder = Other.File(QStringLiteral("folder"));
+    QDir().mkpath(Folder);
+    QFile::copy(Good, Folder + QStringLiteral("/a.jpg"));
+    QFile::copy(Damaged, Folder + QStringLiteral("/b.jpg"));
+    {
+        TWhenShown<QMessageBox> Box([&](QMessageBox *B) {
+            Text = B->text();
+            PressReturn(B);
+        });
+        Real->Boxes->Folder = Folder;
+        Form->SpeedButton2Click(false);
+        EXPECT_EQ(Box.Shown, 1);
+    }
+    EXPECT_EQ(Text, Told.arg(1) + Folder + QStringLiteral("/b.jpg"));
+    EXPECT_EQ(Grid->RowCount(), 6 * 9 + 1);
+
+    // Pictures that all read say nothing.
+    QFile::remove(Folder + QStringLiteral("/b.jpg"));
+    {
+        TWhenShown<QMessageBox> Box([&](QMessageBox *B) { B->reject(); });
+        Form->SpeedButton2Click(false);
+        QApplication::processEvents();
+        EXPECT_EQ(Box.Shown, 0);
+    }
+    EXPECT_EQ(Grid->RowCount(), 6 * 10 + 1);
 }
 
 TEST_F(ProductWindow, OpeningAPageFillsEveryThumbnail)
@@ -540,6 +656,7 @@ TEST_F(ProductWindow, ALongImportPaintsTheGridAsItsBarMovesOn)
         TestSupport::WriteAll(Files.last(), QByteArray("x"));
     }
     TPaintCounter Grid(Form->CellGrid1->viewport());
+    Ui.Answer({IDOK});   // the files are no pictures
     Form->ImportPictureFiles(Files.join(QStringLiteral("\r\n")));
     EXPECT_EQ(Form->CellGrid1->RowCount(), 6 * Pictures + 1);
     EXPECT_EQ(Form->CellGrid1->Cells(1, 6 * Pictures), Files.last());
@@ -620,10 +737,12 @@ TEST_F(ProductWindow, FolderImportWithAndWithoutSubFolders)
     for (const char *Name : {"a.jpg", "sub/b.jpg", "c.bmp"})
         TestSupport::WriteAll(Folder + QLatin1Char('/') + QString::fromLatin1(Name), QByteArray("x"));
     Ui.Prompts->AnswerFolder(Folder);
+    Ui.Answer({IDOK});   // the files are no pictures
     Form->SpeedButton2Click(false);
     EXPECT_EQ(Form->CellGrid1->RowCount(), 7);
     EXPECT_EQ(Form->CellGrid1->Cells(1, 6), Folder + QStringLiteral("/a.jpg"));
     Ui.Prompts->AnswerFolder(Folder);
+    Ui.Answer({IDOK});
     Form->SpeedButton2Click(true);
     EXPECT_EQ(Form->CellGrid1->RowCount(), 19);
     EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Folder + QStringLiteral("/sub/b.jpg"));

@@ -10,6 +10,7 @@
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
+#include "platform/services/QtPrompts.h"
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"
 
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 #include <initializer_list>
@@ -164,6 +166,60 @@ private:
     std::unique_ptr<TPrompts> FPromptsBefore;
     std::unique_ptr<TShell> FShellBefore;
     TModalHooks FHooksBefore;
+};
+
+// ---- real boxes on the (offscreen) screen ----
+
+// The program's own boxes as the user meets them, on the screen; only the
+// choices of files and folders come from the test. Restores the prompts it
+// replaced.
+class TRealBoxes : public TQtPrompts {
+public:
+    // Installs a TRealBoxes for the life of the returned holder.
+    struct THolder {
+        TRealBoxes *Boxes;
+        std::unique_ptr<TPrompts> Before;
+        ~THolder() { SetPrompts(std::move(Before)); }
+    };
+    static std::unique_ptr<THolder> Install()
+    {
+        auto Own = std::make_unique<TRealBoxes>();
+        TRealBoxes *Boxes = Own.get();
+        auto Before = SetPrompts(std::move(Own));
+        return std::unique_ptr<THolder>(new THolder{Boxes, std::move(Before)});
+    }
+
+    QStringList Files;   // what the next file dialogs choose (none: cancelled)
+    QString Folder;      // what the next folder browsers choose ("": cancelled)
+    bool FileDialog(TFileDialogRequest &Request) override
+    {
+        Request.Files = Files;
+        return !Files.isEmpty();
+    }
+    QString BrowseForFolder(QWidget *, const QString &) override { return Folder; }
+};
+
+// Acts once on the first modal dialog of type Dialog that is open while this
+// lives (a box that the program shows and waits on).
+template <typename Dialog>
+class TWhenShown {
+public:
+    explicit TWhenShown(std::function<void(Dialog *)> Action)
+    {
+        QObject::connect(&FPoll, &QTimer::timeout, [this, Action = std::move(Action)] {
+            auto *D = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            if (!D || !D->isVisible())
+                return;
+            FPoll.stop();
+            ++Shown;
+            Action(D);
+        });
+        FPoll.start(10);
+    }
+    int Shown = 0;
+
+private:
+    QTimer FPoll;
 };
 
 // A main window (without the browser) after its start-up walk over Args; with

@@ -7,8 +7,12 @@
 #include "platform/core/Codec.h"
 #include "platform/core/Types.h"
 
+#include <QMap>
 #include <QRegularExpression>
 #include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace OutputFixture;
 
@@ -377,6 +381,69 @@ TEST(HtmlOutput, PagesOfABookNamePicturesOfOneNameByLookingOncePerPicture)
     EXPECT_EQ(TestSupport::ReadAll(Book + QStringLiteral("images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
     EXPECT_EQ(QDir(Book + QStringLiteral("images")).entryList({QStringLiteral("a*.jpg")}, QDir::Files).size(), Pages + 1);
     EXPECT_LE(Looks.last(), Looks.at(2)) << "the 40th page looks at no more files than the 3rd";
+}
+
+TEST(HtmlOutput, PagesOfABookWriteEachSharedPictureOnce)
+{
+    // Four pages of a book show the same pictures (the third one of them by
+    // a copy in another folder): the first page writes them into the shared
+    // pictures folder, the others use them as they are, file for file.
+    TSample S;
+    const QString Book = S.Temp.File(QStringLiteral("book/"));
+    QDir().mkpath(Book);
+    QDir().mkpath(S.PageDir + QStringLiteral("copy"));
+    QFile::copy(S.PageDir + QStringLiteral("pics/a.jpg"), S.PageDir + QStringLiteral("copy/a.jpg"));
+    TSharedPictureNames Names;
+    S.SharedNames = &Names;
+    const QString Images = Book + QStringLiteral("images/");
+    // Each picture of the pictures folder, by name: whether it is still the
+    // file the first page wrote (a second name for each keeps the file, so
+    // the system cannot hand its number to a new one).
+    const QString Kept = S.Temp.File(QStringLiteral("kept/"));
+    QDir().mkpath(Kept);
+    auto Pictures = [&] {
+        QStringList Names = QDir(Images).entryList(QDir::Files);
+        Names.removeIf([](const QString &F) { return F.endsWith(QStringLiteral(".htm")); });   // the pages themselves
+        return Names;
+    };
+    auto SameFile = [](const QString &A, const QString &B) {
+        struct stat Sa {}, Sb {};
+        return ::stat(QFile::encodeName(A).constData(), &Sa) == 0 && ::stat(QFile::encodeName(B).constData(), &Sb) == 0
+            && Sa.st_ino == Sb.st_ino && Sa.st_dev == Sb.st_dev;
+    };
+    const QStringList Original = S.Page;
+    QStringList First;
+    for (int I = 1; I <= 4; ++I) {
+        S.Page = Original;
+        if (I == 3)
+            S.Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\a.jpg"), QStringLiteral("{$IMG}=copy\\a.jpg"));
+        S.Set(QStringLiteral("{Catalog编号}"), QStringLiteral("P%1").arg(I));
+        const QString Html = ReadText(S.Run(omHtml, Book, false));
+        for (const char *Name : {"a.jpg", "a(2).jpg", "杯子.gif"})
+            EXPECT_TRUE(Html.contains(QStringLiteral("src=\"%1\"").arg(HtmlText::FileAddress(QString::fromUtf8(Name))))) << I << Name;
+        if (I == 1) {
+            First = Pictures();
+            for (const QString &F : First)
+                ASSERT_EQ(::link(QFile::encodeName(Images + F).constData(), QFile::encodeName(Kept + F).constData()), 0);
+            continue;
+        }
+        EXPECT_EQ(Pictures(), First) << I;
+        for (const QString &F : First)
+            EXPECT_TRUE(SameFile(Images + F, Kept + F)) << "page " << I << " wrote " << F.toStdString() << " again";
+    }
+    EXPECT_EQ(First, (QStringList{QStringLiteral("a(2).jpg"), QStringLiteral("a.jpg"), QStringLiteral("bg.jpg"),
+                                            QStringLiteral("杯子.gif")}));
+    EXPECT_EQ(TestSupport::ReadAll(Images + QStringLiteral("a.jpg")), PictureBytes(QStringLiteral("other a")));
+    EXPECT_EQ(TestSupport::ReadAll(Images + QStringLiteral("a(2).jpg")), PictureBytes(QStringLiteral("a")));
+    EXPECT_EQ(TestSupport::ReadAll(Images + QStringLiteral("杯子.gif")), PictureBytes(QStringLiteral("cup")));
+    EXPECT_EQ(TestSupport::ReadAll(Images + QStringLiteral("bg.jpg")), PictureBytes(QStringLiteral("bg")));
+
+    // A picture of the folder that is gone by the next page is put there again.
+    QFile::remove(Images + QStringLiteral("杯子.gif"));
+    S.Page = Original;
+    S.Set(QStringLiteral("{Catalog编号}"), QStringLiteral("P5"));
+    S.Run(omHtml, Book, false);
+    EXPECT_EQ(TestSupport::ReadAll(Images + QStringLiteral("杯子.gif")), PictureBytes(QStringLiteral("cup")));
 }
 
 TEST(PreviewOutput, FullPathsAndNoOutputFolder)

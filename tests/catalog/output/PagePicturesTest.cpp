@@ -1,16 +1,28 @@
 // Page pictures and PDF: a 30,000-pixel page of coloured stripes grabbed in
 // tiles and checked by Pillow row by row (a stale or shifted tile shows the
-// wrong stripe), pieces and their names, libjpeg's height limit, a hanging page,
-// remote pictures, the PDF checked by qpdf and poppler, and a page that tries to
-// show or read files of the disk outside its folder.
+// wrong stripe), pieces and their names, libjpeg's height limit, a late page,
+// remote pictures, the PDF checked by qpdf and poppler, a page that tries to
+// show or read files of the disk outside its folder, and a received page that
+// tries to reach a listener of its own or read the files it frames.
 
 #include "QStringPrint.h"
 #include "ImageDifference.h"
 #include "TestSupport.h"
 #include "catalog/output/Htm2Jpg.h"
+#include "catalog/output/PageOutput.h"
 #include "platform/core/FileUtils.h"
 
 #include <QAbstractEventDispatcher>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineView>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -20,6 +32,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <functional>
 #include <gtest/gtest.h>
 
 using TestSupport::TempDir;
@@ -233,18 +246,23 @@ TEST_F(PagePictures, NoJpegTallerOrWiderThanLibjpegAllows)
     EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("wide.jpg"))));
 }
 
-TEST_F(PagePictures, HangingPageTimesOutRemotePicturesDoNotHold)
+TEST_F(PagePictures, LateLoadTimesOutPageScriptsHoldNothingRemotePicturesDoNotHold)
 {
-    const QString Hang = Dir.File(QStringLiteral("hang.htm"));
-    TestSupport::WriteAll(Hang, "<html><body><p>x</p><script>while (true) {}</script></body></html>");
-    Form->TimeoutMs = 1000;
-    EXPECT_FALSE(Form->HtmlToJpg(Url(Hang), Dir.File(QStringLiteral("hang.jpg"))));
-    EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("hang.jpg"))));
+    // A page not loaded by the deadline fails and leaves no file.
+    const QString Late = StripePage(Dir, QStringLiteral("late.htm"), 4);
+    Form->TimeoutMs = 1;
+    EXPECT_FALSE(Form->HtmlToJpg(Url(Late), Dir.File(QStringLiteral("late.jpg"))));
+    EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("late.jpg"))));
 
-    // A page whose style sheet hides (or recolours) every block is still
-    // photographed; one whose script keeps hiding them fails in time.
+    // The page's own scripts do not run: an endless one holds nothing.
     Form = std::make_unique<Thtm2jpg2>();
     Form->TimeoutMs = 20000;
+    const QString Hang = Dir.File(QStringLiteral("hang.htm"));
+    TestSupport::WriteAll(Hang, "<html><body><p>x</p><script>while (true) {}</script></body></html>");
+    EXPECT_TRUE(Form->HtmlToJpg(Url(Hang), Dir.File(QStringLiteral("hang.jpg")))) << Form->LastError().toStdString();
+
+    // A page whose style sheet hides (or recolours) every block is still
+    // photographed, and so is one whose script would keep hiding the marker.
     const QString Hidden = StripePage(Dir, QStringLiteral("hidden.htm"), 4, true,
                                       QStringLiteral("<style>div{display:none!important;background:red!important}</style>"));
     EXPECT_TRUE(Form->HtmlToJpg(Url(Hidden), Dir.File(QStringLiteral("hidden.jpg")))) << Form->LastError().toStdString();
@@ -256,12 +274,13 @@ TEST_F(PagePictures, HangingPageTimesOutRemotePicturesDoNotHold)
     Form->TimeoutMs = 5000;
     EXPECT_TRUE(Form->HtmlToJpg(Url(Moved), Dir.File(QStringLiteral("moved.jpg")))) << Form->LastError().toStdString();
     EXPECT_EQ(RunStripeCheck(Dir, 30, {Dir.File(QStringLiteral("moved.jpg:0"))}), QString());
-    Form->TimeoutMs = 2000;
+    Form->TimeoutMs = 20000;
     const QString Gone = StripePage(Dir, QStringLiteral("gone.htm"), 4, true,
-                                    QStringLiteral("<script>setInterval(function(){var m=document.getElementById('__qbMark');"
+                                    QStringLiteral("<div id=\"__qbMark\" style=\"display:none\"></div>"
+                                                   "<script>setInterval(function(){var m=document.getElementById('__qbMark');"
                                                    "if(m)m.style.setProperty('display','none','important');},1)</script>"));
-    EXPECT_FALSE(Form->HtmlToJpg(Url(Gone), Dir.File(QStringLiteral("gone.jpg"))));
-    EXPECT_FALSE(QFile::exists(Dir.File(QStringLiteral("gone.jpg"))));
+    EXPECT_TRUE(Form->HtmlToJpg(Url(Gone), Dir.File(QStringLiteral("gone.jpg")))) << Form->LastError().toStdString();
+    EXPECT_EQ(RunStripeCheck(Dir, 4, {Dir.File(QStringLiteral("gone.jpg:0"))}), QString());
     Form.reset();
 
     auto Remote = std::make_unique<Thtm2jpg2>();
@@ -420,6 +439,190 @@ TEST_F(PagePictures, ThePictureShowsThePageAndNoOtherFileOfTheDisk)
     ASSERT_EQ(CleanPieces.size(), HostilePieces.size());
     for (qsizetype I = 0; I < CleanPieces.size(); ++I)
         EXPECT_LE(TestSupport::LargestDifference(QImage(CleanPieces.at(I)), QImage(HostilePieces.at(I))), 8) << I;
+}
+
+namespace {
+
+// Connections and datagrams that reach 127.0.0.1 while it lives.
+class TLocalListener {
+public:
+    TLocalListener()
+    {
+        EXPECT_TRUE(FTcp.listen(QHostAddress::LocalHost));
+        EXPECT_TRUE(FUdp.bind(QHostAddress::LocalHost));
+        QObject::connect(&FTcp, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *S = FTcp.nextPendingConnection()) {
+                ++Connections;
+                S->deleteLater();
+            }
+        });
+        QObject::connect(&FUdp, &QUdpSocket::readyRead, [this] {
+            while (FUdp.hasPendingDatagrams()) {
+                FUdp.receiveDatagram();
+                ++Datagrams;
+            }
+        });
+    }
+    quint16 TcpPort() const { return FTcp.serverPort(); }
+    quint16 UdpPort() const { return FUdp.localPort(); }
+    int Connections = 0;
+    int Datagrams = 0;
+
+private:
+    QTcpServer FTcp;
+    QUdpSocket FUdp;
+};
+
+// Handles events until Done() or for at most Ms milliseconds.
+void Pump(int Ms, const std::function<bool()> &Done = [] { return false; })
+{
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Done() && Clock.elapsed() < Ms) {
+        QEventLoop Loop;
+        QTimer::singleShot(20, &Loop, &QEventLoop::quit);
+        Loop.exec();
+    }
+}
+
+// A script's answer in the renderer's view, from a world of the test's own.
+QVariant Ask(Thtm2jpg2 &Form, const QString &Script)
+{
+    QVariant Answer;
+    bool Done = false;
+    Form.WebBrowser1()->page()->runJavaScript(Script, QWebEngineScript::UserWorld + 7, [&](const QVariant &V) {
+        Answer = V;
+        Done = true;
+    });
+    Pump(20000, [&] { return Done; });
+    return Answer;
+}
+
+} // namespace
+
+TEST_F(PagePictures, AReceivedPageReachesNoNetworkAndReadsNoFileButItsEffectsStillShow)
+{
+    // The program's folder with its shipped effects.
+    TestSupport::CopyDataTo(Dir.File(QStringLiteral("exe")));
+    SetProgramFolder(Dir.File(QStringLiteral("exe/")));
+    struct TRestore {
+        ~TRestore() { SetProgramFolder(QString()); }
+    } Restore;
+
+    // Everything a page from elsewhere may try to reach a host, each at a
+    // listener of 127.0.0.1; and to read, or show, files below its folder.
+    TLocalListener Listener;
+    const QString Tcp = QStringLiteral("127.0.0.1:%1").arg(Listener.TcpPort());
+    const QString Udp = QStringLiteral("127.0.0.1:%1").arg(Listener.UdpPort());
+    QDir().mkpath(Dir.File(QStringLiteral("site/images")));
+    QDir().mkpath(Dir.File(QStringLiteral("clean/images")));
+    TestSupport::WriteAll(Dir.File(QStringLiteral("site/images/inside.htm")),
+                          "<html><body style=\"background:red;font-size:40px\">INSIDE OF A FILE</body></html>");
+    TestSupport::WriteAll(Dir.File(QStringLiteral("site/images/inside.txt")), "INSIDE OF A FILE");
+    QImage Blue(40, 40, QImage::Format_RGB32);
+    Blue.fill(Qt::blue);
+    ASSERT_TRUE(Blue.save(Dir.File(QStringLiteral("site/images/own.png"))));
+    ASSERT_TRUE(Blue.save(Dir.File(QStringLiteral("clean/images/own.png"))));
+    const QString Own = QStringLiteral("<div style=\"height:120px;background:white\"><img src=\"images/own.png\"></div>");
+    const QString Box = QStringLiteral("position:absolute;top:0;width:80px;height:80px;border:0;background:transparent;left:");
+    const QString Tries =
+        QStringLiteral(
+            "<link rel=\"preconnect\" href=\"http://%1\"><link rel=\"dns-prefetch\" href=\"http://%1\">"
+            "<style>@font-face{font-family:Far;src:url(http://%1/f.woff)}p{font-family:Far}</style>"
+            "<img alt=\"\" src=\"http://%1/i.png\" style=\"display:none\">"
+            "<iframe src=\"images/inside.htm\" style=\"%3 100px\"></iframe>"
+            "<object data=\"images/inside.txt\" type=\"text/plain\" style=\"%3 200px\"></object>"
+            "<embed src=\"images/inside.htm\" type=\"text/html\" style=\"%3 300px\">"
+            "<div id=\"leak\" style=\"position:absolute;left:400px;top:0;font-size:30px;background:white;color:red\"></div>"
+            "<script>"
+            "function tryAll(f){try{f();}catch(e){}}"
+            "function call(W){tryAll(function(){var pc=new W.RTCPeerConnection({iceServers:[{urls:'stun:%2'},"
+            "{urls:'turn:%1?transport=tcp',username:'u',credential:'p'}]});pc.createDataChannel('d');"
+            "pc.createOffer().then(function(o){return pc.setLocalDescription(o);});});}"
+            "call(window);"
+            "tryAll(function(){var f=document.createElement('iframe');f.style.display='none';"
+            "document.body.appendChild(f);call(f.contentWindow);});"
+            "tryAll(function(){new WebTransport('https://%2/');});"
+            "tryAll(function(){new SharedWorker(URL.createObjectURL(new Blob([\"new WebSocket('ws://%1/');"
+            "fetch('http://%1/w',{mode:'no-cors'});\"])));});"
+            "tryAll(function(){new WebSocket('ws://%1/');});"
+            "tryAll(function(){new EventSource('http://%1/e');});"
+            "tryAll(function(){navigator.sendBeacon('http://%1/b','x');});"
+            "tryAll(function(){fetch('http://%1/f',{mode:'no-cors'});});"
+            "window.addEventListener('load',function(){var t='';"
+            "for(var i=0;i<frames.length;i++)tryAll(function(){t+=frames[i].document.body.textContent;});"
+            "tryAll(function(){t+=document.querySelector('object').contentDocument.body.textContent;});"
+            "tryAll(function(){var x=new XMLHttpRequest();x.open('GET','images/inside.txt',false);x.send();t+=x.responseText;});"
+            "document.getElementById('leak').textContent=t;});"
+            "</script>")
+            .arg(Tcp, Udp, Box);
+    const QString Clean = StripePage(Dir, QStringLiteral("clean/page.htm"), 6, true, Own);
+    const QString Tried = StripePage(Dir, QStringLiteral("site/tried.htm"), 6, true, Own + Tries);
+    // And to be replaced by one of those files.
+    const QString Hostile = StripePage(Dir, QStringLiteral("site/page.htm"), 6, true,
+                                       Own + Tries + QStringLiteral("<meta http-equiv=\"refresh\" content=\"0;url=images/inside.htm\">"));
+
+    // The page does all that where its scripts run (in a view of the engine
+    // as it comes): the listener hears it.
+    {
+        QWebEngineProfile Plain;
+        QWebEngineView View;
+        View.setPage(new QWebEnginePage(&Plain, &View));
+        View.setAttribute(Qt::WA_DontShowOnScreen);
+        View.resize(600, 400);
+        View.show();
+        View.load(QUrl::fromLocalFile(Tried));
+        Pump(20000, [&] { return Listener.Connections > 0 && Listener.Datagrams > 0; });
+        EXPECT_GT(Listener.Connections, 0);
+        EXPECT_GT(Listener.Datagrams, 0);
+    }
+    Pump(500);
+    Listener.Connections = Listener.Datagrams = 0;
+
+    // In the renderer nothing reaches the listener, for a picture or a PDF,
+    // and the picture is that of the page without its tries.
+    Form->ScreenWidth = 600;
+    Form->ScreenHeight = 400;
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Clean), Dir.File(QStringLiteral("clean.jpg")))) << Form->LastError().toStdString();
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Hostile), Dir.File(QStringLiteral("hostile.jpg")))) << Form->LastError().toStdString();
+    Pump(2000);
+    const QImage A(Dir.File(QStringLiteral("clean.jpg"))), B(Dir.File(QStringLiteral("hostile.jpg")));
+    ASSERT_FALSE(A.isNull());
+    ASSERT_FALSE(B.isNull());
+    const QColor Shown = B.pixelColor(20, 20);
+    EXPECT_TRUE(Shown.blue() > 200 && Shown.red() < 60) << Shown.name().toStdString();
+    EXPECT_LE(TestSupport::LargestDifference(A, B), 8) << "the picture shows what the page read or framed";
+    ASSERT_TRUE(Form->HtmlToJpgPages(Url(Hostile), Dir.File(QStringLiteral("hostilep.jpg")), true, 0));
+    ASSERT_TRUE(Form->JpgListToPdf(Dir.File(QStringLiteral("hostile.pdf")))) << Form->LastError().toStdString();
+    Pump(1000);
+    EXPECT_EQ(Listener.Connections, 0);
+    EXPECT_EQ(Listener.Datagrams, 0);
+
+    // The effects the program ships still play, from its own copy: a page's
+    // script of its own, or an altered copy of an effect, does not run.
+    const QString Head = TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("雪花"), QStringLiteral("head"));
+    const QString Body = TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("雪花"), QStringLiteral("body"));
+    ASSERT_TRUE(Body.contains(QStringLiteral("qb-snow"))) << Body.toStdString();
+    QString Altered = Body;
+    Altered.replace(QStringLiteral("qb-snow"), QStringLiteral("qb-other"));
+    const QString Snow = StripePage(Dir, QStringLiteral("site/snow.htm"), 6, true,
+                                    Head + Body + Altered
+                                        + QStringLiteral("<script>var p=document.createElement('p');p.id='pagescript';"
+                                                         "document.body.appendChild(p);</script>"));
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Snow), Dir.File(QStringLiteral("snow.jpg")))) << Form->LastError().toStdString();
+    const QString Count = QStringLiteral("document.getElementsByClassName('qb-snow').length");
+    Pump(20000, [&] { return Ask(*Form, Count).toInt() > 0; });
+    EXPECT_GT(Ask(*Form, Count).toInt(), 0);
+    EXPECT_EQ(Ask(*Form, QStringLiteral("document.getElementsByClassName('qb-other').length")).toInt(), 0);
+    EXPECT_FALSE(Ask(*Form, QStringLiteral("!!document.getElementById('pagescript')")).toBool());
+    // A page that fades in is taken once it has, not blank.
+    const QString Fade = StripePage(Dir, QStringLiteral("site/fade.htm"), 6, true,
+                                    TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("渐显"), QStringLiteral("head"))
+                                        + TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("渐显"), QStringLiteral("body")));
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Fade), Dir.File(QStringLiteral("fade.jpg")))) << Form->LastError().toStdString();
+    EXPECT_EQ(RunStripeCheck(Dir, 6, {Dir.File(QStringLiteral("fade.jpg:0"))}), QString());
+    EXPECT_EQ(Listener.Connections, 0);
+    EXPECT_EQ(Listener.Datagrams, 0);
 }
 
 TEST_F(PagePictures, TheRendererIsNeverOnScreen)

@@ -1,0 +1,60 @@
+#pragma once
+// OutputFolders: which page or book made the outputs in an output folder.
+//
+// A page's outputs are named by its 目录编号 (<root>/<ID>/<ID>.htm, .zip,
+// pictures), a book's by its file name, and two documents may well have the
+// same one: two new pages of one day, a page received from another computer,
+// two books called default.qbs. An output replaces the earlier outputs of its
+// own document as a matter of course; the outputs another document made it
+// replaces only when the user says so. This record tells them apart.
+//
+// The record lives in the program folder (outputfolders.dat), never in the
+// output folder, which is uploaded as it stands. One line per folder: its
+// identity on the disk (device, inode, birth time), the maker and the folder's
+// path, the last two percent-encoded, separated by tabs. A folder removed and
+// made again under the same path is another folder, of no known maker.
+//
+// A maker is a text naming the document: "file:" + the page or book file's
+// full path, "qba:" + the package's full path + "|" + the document's path
+// inside it, or "new:" + a key of a page never saved.
+
+#include <QString>
+
+namespace OutputFolders {
+
+// The record file of the program folder.
+QString RecordFile(const QString &ProgramFolder);
+
+// The folder's identity on the disk; "" when Folder is no folder.
+QString Identity(const QString &Folder);
+
+// The maker recorded for Folder as it is on the disk now; "" when none is.
+QString MadeBy(const QString &ProgramFolder, const QString &Folder);
+
+// Records Maker as the maker of Folder (an existing folder). Folders that are
+// gone, or are other folders now, are forgotten; the record keeps the last
+// few thousand folders.
+void Remember(const QString &ProgramFolder, const QString &Folder, const QString &Maker);
+
+// The folders From made are now made by To: a page never saved is the same
+// page once it has a file.
+void Rename(const QString &ProgramFolder, const QString &From, const QString &To);
+
+// True when Folder holds no entry at all.
+bool IsEmpty(const QString &Folder);
+
+// Makers.
+QString FileMaker(const QString &File);
+QString PackageMaker(const QString &Package, const QString &Inside);
+QString NewPageMaker(const QString &Key);
+
+// The maker as the user knows it, for a question: "页面“…”", "目录册“…”",
+// "qba文件“…”中的页面", "一个没有保存过的新页面"; "" for an empty maker.
+QString Describe(const QString &Maker);
+
+// The question asked before the outputs another document made in Folder are
+// replaced (Maker: who made them, "" when unknown; Kind: "页面" or "目录册",
+// the document that asks).
+QString ReplaceQuestion(const QString &Folder, const QString &Maker, const QString &Kind);
+
+} // namespace OutputFolders
