@@ -11,12 +11,12 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
-#include <string>
-#include <string_view>
 #include <linux/fs.h>
 #include <memory>
 #include <random>
+#include <signal.h>
+#include <string>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -234,7 +234,7 @@ TEST(BusyLock, BoxesShownWhileLockedTakeKeysAndClicksTheWindowStaysLocked)
                 QTest::keyClicks(Field, QStringLiteral("12"));
                 QTest::keyClick(Field, Qt::Key_Return);
             });
-        EXPECT_EQ(MessageBox(&Window, QStringLiteral("无法打开“/tmp/输出/P001/”。"), QStringLiteral("错误"),
+        EXPECT_EQ(MessageBox(&Window, QStringLiteral("无法打开“输出/P001/”。"), QStringLiteral("错误"),
                              MB_OK | MB_ICONERROR),
                   IDOK);
         EXPECT_EQ(MessageBox(&Window, QStringLiteral("继续吗？"), QStringLiteral("确认"), MB_OKCANCEL), IDCANCEL);
