@@ -351,7 +351,7 @@ TGIFImage::~TGIFImage()
             if (!ThreadedLeft)
                 break;
         }
-        GIFProcessMessages();
+        GIFRunPainterCalls(this);
     }
     {
         // A painter whose event freed this image ends without us when the
@@ -563,7 +563,7 @@ void TGIFImage::StopDraw()
                 break;
             }
         }
-        GIFProcessMessages();
+        GIFRunPainterCalls(this);
     }
     ClearBitmap();
 }
@@ -658,7 +658,7 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
             TGIFPainter *P = FPainter;
             if (!P || P->Terminated() || P->FirstFramePainted())
                 break;
-            GIFProcessMessages();
+            GIFRunPainterCalls(this);
         }
         if (FBitmap)
             DrawBuffer(ACanvas, Rect);

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <chrono>
+#include <deque>
 #include <thread>
 
 using namespace gifdetail;
@@ -58,10 +59,80 @@ std::shared_ptr<TGIFTiming> TGIFTiming::Default()
     return Timing;
 }
 
-void GIFSynchronize(const std::function<void()> &Fn)
+namespace {
+
+struct TMainCall {
+    const TGIFImage *Owner;
+    std::function<void()> Fn;
+};
+
+struct TMainCalls {
+    std::mutex Lock;
+    std::deque<TMainCall> Calls;
+    bool WakePosted = false;
+};
+
+// Never destroyed: a painter's thread may still hand over its end while the
+// program ends.
+TMainCalls &MainCalls()
 {
-    QCoreApplication *App = QCoreApplication::instance();
-    if (IsMainThread()) {
+    static TMainCalls *const Calls = new TMainCalls;
+    return *Calls;
+}
+
+// The first waiting call of Owner (of any image when null).
+bool TakeCall(const TGIFImage *Owner, std::function<void()> &Fn)
+{
+    TMainCalls &Q = MainCalls();
+    std::lock_guard<std::mutex> Guard(Q.Lock);
+    for (auto It = Q.Calls.begin(); It != Q.Calls.end(); ++It)
+        if (!Owner || It->Owner == Owner) {
+            Fn = std::move(It->Fn);
+            Q.Calls.erase(It);
+            return true;
+        }
+    return false;
+}
+
+void RunCalls(const TGIFImage *Owner)
+{
+    std::function<void()> Fn;
+    while (TakeCall(Owner, Fn))
+        Fn();
+}
+
+// Queues Fn for the main thread; its event loop is woken to run the queue.
+void PostToMainThread(const TGIFImage *Owner, std::function<void()> Fn)
+{
+    TMainCalls &Q = MainCalls();
+    bool Wake = false;
+    {
+        std::lock_guard<std::mutex> Guard(Q.Lock);
+        Q.Calls.push_back(TMainCall{Owner, std::move(Fn)});
+        Wake = !std::exchange(Q.WakePosted, true);
+    }
+    if (!Wake)
+        return;
+    if (QCoreApplication *App = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            App,
+            [] {
+                {
+                    TMainCalls &Q = MainCalls();
+                    std::lock_guard<std::mutex> Guard(Q.Lock);
+                    Q.WakePosted = false;
+                }
+                RunCalls(nullptr);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+} // namespace
+
+void GIFSynchronize(const TGIFImage *Owner, const std::function<void()> &Fn)
+{
+    if (IsMainThread() || !QCoreApplication::instance()) {
         Fn();
         return;
     }
@@ -73,31 +144,28 @@ void GIFSynchronize(const std::function<void()> &Fn)
         bool Done = false;
         std::exception_ptr Error;
     } State;
-    QMetaObject::invokeMethod(
-        App,
-        [&Fn, &State] {
-            std::exception_ptr Error;
-            try {
-                Fn();
-            } catch (...) {
-                Error = std::current_exception();
-            }
-            std::lock_guard<std::mutex> Guard(State.Lock);
-            State.Error = Error;
-            State.Done = true;
-            State.Cond.notify_one();
-        },
-        Qt::QueuedConnection);
+    PostToMainThread(Owner, [&Fn, &State] {
+        std::exception_ptr Error;
+        try {
+            Fn();
+        } catch (...) {
+            Error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> Guard(State.Lock);
+        State.Error = Error;
+        State.Done = true;
+        State.Cond.notify_one();
+    });
     std::unique_lock<std::mutex> Guard(State.Lock);
     State.Cond.wait(Guard, [&State] { return State.Done; });
     if (State.Error)
         std::rethrow_exception(State.Error);
 }
 
-void GIFProcessMessages()
+void GIFRunPainterCalls(const TGIFImage *Owner)
 {
-    if (QCoreApplication::instance() && IsMainThread())
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (IsMainThread())
+        RunCalls(Owner);
     std::this_thread::yield();
 }
 
@@ -111,7 +179,7 @@ int TGIFPainter::InstanceCount()
 }
 
 TGIFPainter::TGIFPainter(TGIFImage *Image, TCanvas *Canvas, const TRect &Rect, uint16_t Options)
-    : FImage(Image), FCanvas(Canvas), FRect(Rect), FDrawOptions(Options),
+    : FImage(Image), FOwner(Image), FCanvas(Canvas), FRect(Rect), FDrawOptions(Options),
       FAnimationSpeed(Image->AnimationSpeed()), FTiming(Image->Timing())
 {
     if (!FTiming)
@@ -171,15 +239,12 @@ void TGIFPainter::Start()
         // The main thread removes the painter from its image, waits for this
         // thread to be gone and frees the painter; the thread touches nothing
         // after posting that.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [this] {
-                DoTerminate();
-                if (FThread.joinable())
-                    FThread.join();
-                delete this;
-            },
-            Qt::QueuedConnection);
+        PostToMainThread(FOwner, [this] {
+            DoTerminate();
+            if (FThread.joinable())
+                FThread.join();
+            delete this;
+        });
     });
 }
 
@@ -235,7 +300,7 @@ void TGIFPainter::Synchronize(const std::function<void()> &Fn)
         FInCallback = false;
     };
     if (Threaded())
-        GIFSynchronize(Call);
+        GIFSynchronize(FOwner, Call);
     else
         Call();
 }
@@ -309,11 +374,13 @@ void TGIFPainter::Execute()
                     } else {
                         if (Delay <= 0)
                             Delay = 1;
+                        // The wait takes no events of the application: this
+                        // runs inside Draw, and Draw may run inside a paint.
                         while (Delay > 0 && !FTerminated && !FRestart) {
                             uint32_t Before = FTiming->Now();
                             FTiming->Sleep(std::min(Delay, 100));
                             Delay -= int(FTiming->Now() - Before);
-                            GIFProcessMessages();
+                            GIFRunPainterCalls(FOwner);
                             if (QCoreApplication::closingDown())
                                 Stop();
                         }

@@ -45,11 +45,18 @@ public:
     static std::shared_ptr<TGIFTiming> Default();
 };
 
-// Runs Fn on the application's main thread and waits for it; runs it at once
-// when called there or when there is no application object.
-void GIFSynchronize(const std::function<void()> &Fn);
-// Handles pending events of the main thread (when called on it) and yields.
-void GIFProcessMessages();
+// The main thread and the painters' threads. Drawing happens inside paints,
+// so nothing here ever takes the application's events: a painter's calls wait
+// in a queue of their own, which the main thread's event loop runs and which
+// a Draw or a stop that waits for a painter runs itself.
+//
+// Runs Fn on the application's main thread for a painter of Owner and waits
+// for it; runs it at once when called there or when there is no application
+// object.
+void GIFSynchronize(const TGIFImage *Owner, const std::function<void()> &Fn);
+// On the main thread: runs the calls that painters of Owner (of every image
+// when null) wait to have run there. Then yields.
+void GIFRunPainterCalls(const TGIFImage *Owner = nullptr);
 
 class TGIFPainter : public TObject {
 public:
@@ -107,6 +114,7 @@ private:
     void Synchronize(const std::function<void()> &Fn);
 
     TGIFImage *FImage;
+    const TGIFImage *FOwner;                 // the image it was made for, even once detached
     TCanvas *FCanvas;
     TRect FRect;
     uint16_t FDrawOptions;

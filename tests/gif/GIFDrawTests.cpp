@@ -93,10 +93,11 @@ TColor Grey(int Index)
     return RGB(G, G, G);
 }
 
+// The application's event loop runs the painters' calls.
 void PumpUntil(const std::function<bool()> &Done)
 {
     for (int I = 0; I < 200000 && !Done(); ++I)
-        GIFProcessMessages();
+        QCoreApplication::processEvents();
     ASSERT_TRUE(Done());
 }
 
@@ -470,7 +471,7 @@ TEST(GIFAnimate, FrameBitmapsWhilePaintersRun)
         TGIFSubImage *F = L.Image->Frames()[I % 4];
         F->FreeBitmap();
         EXPECT_EQ(F->Bitmap().width(), 4);
-        GIFProcessMessages();
+        GIFRunPainterCalls();
     }
     L.Image->StopDraw();
     EXPECT_GT(C.FrameDone, 0);

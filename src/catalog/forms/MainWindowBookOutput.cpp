@@ -194,6 +194,10 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     };
 
     TWaitCursor Wait;
+    // The whole run keeps the window busy, also between its pages (an archive
+    // being packed takes the window's events): a command of the window cannot
+    // start in the middle of it.
+    TBusyLock Busy(this);
     TShowProgress Progress(this);
     QString Result;
     TBookOutput::TResult R;

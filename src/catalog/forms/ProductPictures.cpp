@@ -101,6 +101,10 @@ std::unique_ptr<TBitmap> GifThumbnail(const QString &FileName, int Height)
         return nullptr;
     const QSize Size = ThumbnailSize(Gif.Width(), Gif.Height(), Height);
     auto Bitmap = std::make_unique<TBitmap>(Size.width(), Size.height());
+    // A thumbnail is one picture, the first frame, drawn at once: no painter
+    // plays an animation into it (on a decoding thread that would take the
+    // animation's whole time).
+    Gif.SetDrawOptions(Gif.DrawOptions() & TGIFDrawFlags(~(drawAnimated | drawThreaded)));
     Gif.Draw(*Bitmap->Canvas(), TRect(0, 0, Size.width(), Size.height()));
     return Bitmap;
 }

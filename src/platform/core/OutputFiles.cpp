@@ -6,12 +6,17 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <memory>
 #include <random>
+#include <signal.h>
+#include <string>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,6 +76,49 @@ QString TempNameBeside(const QString &Target)
               .arg(ExtractFileName(Target))
               .arg(::getpid())
               .arg(QString::number(Gen() ^ ++Counter, 36));
+}
+
+int RemoveLeftoverTemps(const QString &Folder)
+{
+    const QByteArray Dir = Enc(IncludeTrailingPathDelimiter(Folder.isEmpty() ? QStringLiteral(".") : Folder));
+    DIR *D = ::opendir(Dir.constData());
+    if (!D)
+        return 0;
+    const pid_t Self = ::getpid();
+    const uid_t Owner = ::geteuid();
+    int Removed = 0;
+    while (const dirent *E = ::readdir(D)) {
+        // ".<name>.<pid>-<tag>.tmp": the pid in decimal, the tag in base 36.
+        const std::string_view Name(E->d_name);
+        if (Name.size() < 9 || Name.front() != '.' || !Name.ends_with(".tmp"))
+            continue;
+        const std::string_view Stem = Name.substr(0, Name.size() - 4);
+        const size_t Dash = Stem.rfind('-');
+        if (Dash == std::string_view::npos || Dash + 1 == Stem.size())
+            continue;
+        const std::string_view Tag = Stem.substr(Dash + 1);
+        if (!std::all_of(Tag.begin(), Tag.end(), [](char C) { return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'z'); }))
+            continue;
+        const size_t Dot = Stem.rfind('.', Dash);
+        if (Dot == std::string_view::npos || Dot < 2 || Dot + 1 == Dash)
+            continue;
+        const std::string_view Digits = Stem.substr(Dot + 1, Dash - Dot - 1);
+        if (Digits.size() > 9 || !std::all_of(Digits.begin(), Digits.end(), [](char C) { return C >= '0' && C <= '9'; }))
+            continue;
+        const pid_t Pid = pid_t(std::stol(std::string(Digits)));
+        // A program that runs, ours included, may still be writing it; one we
+        // may not look at runs as another user.
+        if (Pid <= 0 || Pid == Self || ::kill(Pid, 0) == 0 || errno != ESRCH)
+            continue;
+        const QByteArray Path = Dir + QByteArray(Name.data(), qsizetype(Name.size()));
+        struct stat St {};
+        if (::lstat(Path.constData(), &St) != 0 || !S_ISREG(St.st_mode) || St.st_uid != Owner)
+            continue;
+        if (::unlink(Path.constData()) == 0)
+            ++Removed;
+    }
+    ::closedir(D);
+    return Removed;
 }
 
 int CreateTempBeside(const QString &Target, QString &Temp)
@@ -155,6 +203,7 @@ void TOutputFiles::Copy(const QString &Source, const QString &Dest)
         ::close(In);
         throw EInOutError(CopyFailedText(Source, Target, Err));
     }
+    SweepFolderOf(Target);
     QString Temp;
     const int Out = CreateTempBeside(Target, Temp);
     if (Out < 0) {
@@ -179,6 +228,7 @@ void TOutputFiles::Copy(const QString &Source, const QString &Dest)
 QString TOutputFiles::Create(const QString &Dest)
 {
     const QString Target = NativePath(Dest);
+    SweepFolderOf(Target);
     QString Temp;
     const int Fd = CreateTempBeside(Target, Temp);
     if (Fd < 0)
@@ -192,6 +242,7 @@ QString TOutputFiles::Create(const QString &Dest)
 QString TOutputFiles::Reserve(const QString &Dest)
 {
     const QString Target = NativePath(Dest);
+    SweepFolderOf(Target);
     QString Temp;
     struct stat St {};
     do
@@ -200,6 +251,15 @@ QString TOutputFiles::Reserve(const QString &Dest)
     FEntries.push_back({Temp, Target});
     FTargets.insert(Target);
     return Temp;
+}
+
+void TOutputFiles::SweepFolderOf(const QString &Target)
+{
+    const QString Folder = ExtractFilePath(Target);
+    if (FSwept.contains(Folder))
+        return;
+    FSwept.insert(Folder);
+    RemoveLeftoverTemps(Folder);
 }
 
 void TOutputFiles::Commit()

@@ -8,7 +8,8 @@
 // no file is synced on its own while the output runs. An output that fails or
 // is cancelled (the TOutputFiles destroyed without Commit) removes its
 // temporary files: it leaves nothing behind, and never a half file under a
-// final name.
+// final name. What a killed program left is removed by the next output to
+// the same folder.
 //
 // Copies go through the kernel: a reflink where the file system offers one,
 // else copy_file_range, else read and write through a small buffer. Memory
@@ -22,6 +23,11 @@
 // A name beside Target for a file that becomes Target when it is whole:
 // ".<name>.<pid>-<tag>.tmp" in Target's folder.
 QString TempNameBeside(const QString &Target);
+// Removes from Folder the files named so by programs that no longer run (a
+// program killed while it wrote an output leaves them behind). A file of a
+// program that runs, one of another user, or any other file stays. The
+// number of files removed.
+int RemoveLeftoverTemps(const QString &Folder);
 // Opens a new file under such a name that nobody else uses (its name in Temp).
 // Returns the descriptor, or -1 with errno set.
 int CreateTempBeside(const QString &Target, QString &Temp);
@@ -73,7 +79,11 @@ private:
         QString Temp;
         QString Target;
     };
+    // Clears what killed outputs left in Target's folder, once a folder.
+    void SweepFolderOf(const QString &Target);
+
     std::vector<TEntry> FEntries;
     QSet<QString> FTargets;
+    QSet<QString> FSwept;
     bool FDurable;
 };

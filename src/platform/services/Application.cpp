@@ -14,6 +14,7 @@
 #include <QProxyStyle>
 #include <QPointer>
 #include <QTranslator>
+#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -270,18 +271,46 @@ bool WaitCursorShown()
 namespace {
 
 constexpr const char *StaysUsableProperty = "qbStaysUsableWhileBusy";
+constexpr const char *ShownAtProperty = "qbShownAt";
 
+// A window of its own: a dialog, a message box, another main window. Menus,
+// drop-down lists and tool tips belong to the window they drop from.
+bool IsOwnWindow(const QWidget *W)
+{
+    if (!W->isWindow())
+        return false;
+    const Qt::WindowType Type = W->windowType();
+    return Type != Qt::Popup && Type != Qt::ToolTip;
+}
+
+// Drops the input of locked windows. A lock covers the window and its
+// controls, menus and shortcuts; it does not reach into the windows that came
+// up while it is held (the boxes and dialogs the work shows, a program's wait
+// box): they are what the user has to answer for the work to go on. Windows
+// the locked one showed before the work began stay locked with it, since their
+// commands could start the window's work again.
 class TInputBlocker : public QObject {
 public:
-    QHash<const QWidget *, int> Locks;
+    struct TLock {
+        int Count = 0;
+        quint64 Since = 0;
+    };
+    QHash<const QWidget *, TLock> Locks;
+
+    // Orders locks and the showing of windows.
+    quint64 Tick() { return ++FClock; }
 
     bool Locked(const QWidget *W) const
     {
+        quint64 LatestShown = 0;   // of the windows passed on the way up
         for (; W; W = W->parentWidget()) {
             if (W->property(StaysUsableProperty).toBool())
                 return false;
-            if (Locks.contains(W))
-                return true;
+            const auto It = Locks.constFind(W);
+            if (It != Locks.constEnd())
+                return LatestShown <= It->Since;
+            if (IsOwnWindow(W))
+                LatestShown = std::max(LatestShown, W->property(ShownAtProperty).toULongLong());
         }
         return false;
     }
@@ -290,6 +319,10 @@ protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override
     {
         switch (Event->type()) {
+        case QEvent::Show:
+            if (auto *W = qobject_cast<QWidget *>(Watched); W && IsOwnWindow(W))
+                W->setProperty(ShownAtProperty, Tick());
+            return false;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
@@ -318,6 +351,9 @@ protected:
             static_cast<QCloseEvent *>(Event)->ignore();
         return true;
     }
+
+private:
+    quint64 FClock = 0;
 };
 
 TInputBlocker *Blocker()
@@ -343,8 +379,12 @@ TBusyLock::TBusyLock(QWidget *Window)
     : FWindow(Window)
 {
     if (Window)
-        if (TInputBlocker *B = Blocker())
-            ++B->Locks[Window];
+        if (TInputBlocker *B = Blocker()) {
+            TInputBlocker::TLock &L = B->Locks[Window];
+            // A nested lock keeps the start of the outer one.
+            if (L.Count++ == 0)
+                L.Since = B->Tick();
+        }
 }
 
 TBusyLock::~TBusyLock()
@@ -353,7 +393,7 @@ TBusyLock::~TBusyLock()
         return;
     if (TInputBlocker *B = Blocker()) {
         auto It = B->Locks.find(FWindow.data());
-        if (It != B->Locks.end() && --It.value() <= 0)
+        if (It != B->Locks.end() && --It->Count <= 0)
             B->Locks.erase(It);
     }
 }

@@ -123,8 +123,10 @@ bool WaitCursorShown();
 // Handles pending events once. User input for windows held by a TBusyLock is dropped.
 void ProcessMessages();
 
-// Locks a window (and its children) against mouse and keyboard input and closing while
-// long work pumps events; other windows (the wait box, a cancel button) stay usable.
+// Locks a window (its controls, menus, shortcuts and the windows it showed before)
+// against mouse and keyboard input and closing while long work pumps events. Other
+// windows stay usable, and so does every window shown while the lock is held: the
+// boxes and dialogs the work asks its questions in, a wait box with its cancel button.
 class TBusyLock {
 public:
     explicit TBusyLock(QWidget *Window);

@@ -1,9 +1,9 @@
 #include "SafePath.h"
 
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <QStringList>
 
 #include <cerrno>
@@ -146,15 +146,23 @@ TempFile::TempFile(const QString &Folder, bool KeepOpen)
         }
     }
 #endif
-    QByteArray Templ = QFile::encodeName(F + QStringLiteral(".qbz-XXXXXX"));
-    const int Fd = ::mkostemp(Templ.data(), O_CLOEXEC);
+    // Named as the outputs name their temporary files, so that what a killed
+    // program left here is known as such and removed by the next output.
+    int Fd = -1;
+    QString Name;
+    for (int Attempt = 0; Attempt < 100 && Fd < 0; ++Attempt) {
+        Name = TempNameBeside(F + QStringLiteral("qbz"));
+        Fd = ::open(QFile::encodeName(Name).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (Fd < 0 && errno != EEXIST)
+            return;
+    }
     if (Fd < 0)
         return;
     if (KeepOpen)
         FFd = Fd;
     else
         ::close(Fd);
-    FPath = QFile::decodeName(Templ);
+    FPath = Name;
 }
 
 TempFile::~TempFile()
@@ -184,7 +192,7 @@ bool TempFile::RenameTo(const QString &Target)
             for (int I = 0;; ++I) {
                 if (I == 100)
                     return false;
-                Beside = QFile::encodeName(FFolder) + ".qbz-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+                Beside = QFile::encodeName(TempNameBeside(FFolder + QStringLiteral("qbz")));
                 if (::linkat(AT_FDCWD, Self.constData(), AT_FDCWD, Beside.constData(), AT_SYMLINK_FOLLOW) == 0)
                     break;
                 if (errno != EEXIST)

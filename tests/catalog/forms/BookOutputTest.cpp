@@ -2,6 +2,7 @@
 // the pages, then the ZIP, the help file, the MHT and the book package, each
 // read by its peer (unzip, chmls, python3's email package).
 
+#include "ModalAnswers.h"
 #include "WindowFixture.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
@@ -10,6 +11,7 @@
 #include "catalog/output/BookOutput.h"
 #include "platform/core/Codec.h"
 #include "platform/core/Types.h"
+#include "platform/services/QtPrompts.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -455,6 +457,67 @@ TEST_F(BookOutput, QuestionsRefusalsAndFoldersNotOurs)
     Form->OpenCatalog(There, true);
     EXPECT_TRUE(Form->OutputCatalog(bfHtml, false));
     EXPECT_TRUE(QFileInfo::exists(Elsewhere + QStringLiteral("/there/index.htm")));
+}
+
+TEST_F(BookOutput, BoxesShownWhileOutputsRunTakeKeysAndClicksAndTheOutputsEnd)
+{
+    // A desktop that opens no folder; the book's last page names a style
+    // that is not there, so its output asks about it.
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("a.qbt"), QStringLiteral("c.qbt")},
+                                   {QStringLiteral("Catalog_always_open=true")});
+    WritePage(QStringLiteral("a.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"));
+    WritePage(QStringLiteral("c.qbt"), QStringLiteral("C3"), QStringLiteral("丙页"));
+    QStringList Odd = Read(Docs + QStringLiteral("c.qbt"));
+    Odd.replaceInStrings(QStringLiteral("{输出风格}=春天系列"), QStringLiteral("{输出风格}=没有这个风格"));
+    SaveLines(Docs + QStringLiteral("c.qbt"), Odd);
+    TScriptedUi Ui;
+    Ui.Shell->RefuseHandOffs = true;
+    Start({Book});
+    Form->resize(900, 700);
+    Form->show();
+    QApplication::processEvents();
+    // The boxes are the program's own, on screen, answered by a person.
+    struct TOnScreen {
+        std::unique_ptr<TPrompts> Scripted = SetPrompts(std::make_unique<TQtPrompts>());
+        ~TOnScreen() { SetPrompts(std::move(Scripted)); }
+    } OnScreen;
+    using TestSupport::TModalAnswers;
+    TModalAnswers Person;
+    bool WindowLocked = true;
+    const auto WhileBusy = [&](TModalAnswers::TAnswer Answer) {
+        return [&, Answer](QWidget *Box) {
+            WindowLocked = WindowLocked && IsBusy(Form->SpeedButton5) && IsBusy(Form->CellGrid1);
+            Answer(Box);
+        };
+    };
+
+    // The page's HTML output cannot open its folder: Return closes the box
+    // and the output ends.
+    Person.Then(WhileBusy(TModalAnswers::Key(Qt::Key_Return)));
+    Form->findChild<QAction *>(QStringLiteral("HTML3"))->trigger();
+    ASSERT_EQ(Person.Texts.size(), 1);
+    EXPECT_TRUE(Person.Texts[0].startsWith(QStringLiteral("无法打开“") + Exe + QStringLiteral("输出/A1/”。")))
+        << Person.Texts[0].toStdString();
+    EXPECT_TRUE(QFileInfo(Exe + QStringLiteral("输出/A1/A1.htm")).isFile());
+    EXPECT_TRUE(Person.Stuck.isEmpty()) << Person.Stuck.join(QLatin1Char('|')).toStdString();
+
+    // The book output: a click answers the question about the style, Escape
+    // the box about its folder, and the site is whole.
+    Person.Then(WhileBusy(TModalAnswers::Click(QStringLiteral("确定"))))
+        .Then(WhileBusy(TModalAnswers::Key(Qt::Key_Escape)));
+    Form->findChild<QAction *>(QStringLiteral("HTML4"))->trigger();
+    ASSERT_EQ(Person.Texts.size(), 3);
+    EXPECT_EQ(Person.Texts[1], QStringLiteral("无效输出风格，选择ok使用标准模式，或选择cancel进行修改。"));
+    EXPECT_TRUE(Person.Texts[2].startsWith(QStringLiteral("无法打开“") + D())) << Person.Texts[2].toStdString();
+    EXPECT_TRUE(QFileInfo(D() + QStringLiteral("index.htm")).isFile());
+    EXPECT_EQ(Links().size(), 2);
+
+    EXPECT_TRUE(Person.Stuck.isEmpty()) << Person.Stuck.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(Person.Unexpected.isEmpty()) << Person.Unexpected.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(Person.Pending(), 0);
+    EXPECT_TRUE(WindowLocked) << "the window took input while its output ran";
+    EXPECT_FALSE(IsBusy(Form->SpeedButton5));
+    EXPECT_TRUE(Form->GroupBox3->isHidden());
 }
 
 TEST_F(BookOutput, PagesKeepTheirOwnPicturesOfOneName)

@@ -1,13 +1,16 @@
 // Through quillbook-drive: the output menus' states as they open (page and book
-// length at the limits), the captions they show, and adding the open page to
-// another book.
+// length at the limits), the captions they show, adding the open page to
+// another book, and what a program killed during an output leaves.
 
 #include "QStringPrint.h"
 #include "TestSupport.h"
 #include "platform/core/Classes.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 namespace {
@@ -118,4 +121,77 @@ TEST_F(OutputMenuDrive, PageIsAddedToAnotherBookButNotToTheOpenOne)
     SaveLines(Start, {QStringLiteral("Catalog_name=start"), QStringLiteral("{$Files}")});
     Out = Drive(QStringLiteral("wait\nclick N2\nwait\nanswer button OK\nclick N96\nwait\nprompts\nquit\n"), {Start});
     EXPECT_TRUE(Out.contains(QStringLiteral("请先保存 | 当前页面没有保存，不能被其他目录册引用。"))) << Out.toStdString();
+}
+
+TEST_F(OutputMenuDrive, WhatAZipOutputKilledHalfWayLeftGoesWithTheNextOutputToItsFolder)
+{
+    // A page whose one picture takes a while to pack.
+    const QString Big = Docs.File(QStringLiteral("big.jpg"));
+    {
+        QFile F(Big);
+        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+        QByteArray Chunk(1 << 20, Qt::Uninitialized);
+        for (int I = 0; I < 48; ++I) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(Chunk.data()), Chunk.size() / 4);
+            ASSERT_EQ(F.write(Chunk), Chunk.size());
+        }
+    }
+    const QString Page = Docs.File(QStringLiteral("big.qbt"));
+    SaveLines(Page, PageHeader(21) + QStringList{QStringLiteral("/*以下内容均由程序自动生成，一般用户无需自行修改。"),
+                                                  QStringLiteral("{detail}"), QString(), QStringLiteral("{$1}"),
+                                                  QStringLiteral("{$IMG}=big.jpg"), QStringLiteral("{$PID}=K-1"),
+                                                  QStringLiteral("{$PNAME}=大图"), QStringLiteral("{$PPRICE}=1.00"),
+                                                  QStringLiteral("{$PUNIT}=件"), QStringLiteral("{$PWEIGHT}=1"),
+                                                  QStringLiteral("{$PSERIAL}=S"), QStringLiteral("{$PNOTE}=N")});
+    const QString D = Home.Path() + QStringLiteral("/输出/M1/");
+    // The files being written are hidden until they are whole.
+    const auto Temporaries = [&D] {
+        return QDir(D).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
+    };
+
+    // The program is killed while it packs the archive.
+    QProcess Program;
+    Program.start(TestSupport::DriverPath(), {QStringLiteral("--home"), Home.Path(), QStringLiteral("-"),
+                                              QStringLiteral("--"), Page});
+    ASSERT_TRUE(Program.waitForStarted(30000));
+    Program.write("wait\nclick ZIP3\nwait\nquit\n");
+    Program.closeWriteChannel();
+    while (Temporaries().isEmpty() && !Program.waitForFinished(2))
+        ;
+    const qint64 Killed = Program.processId();
+    Program.kill();
+    Program.waitForFinished(-1);
+    const QStringList Left = Temporaries();
+    ASSERT_FALSE(Left.isEmpty()) << "the output ended before it could be killed";
+    for (const QString &F : Left)
+        EXPECT_TRUE(F.contains(QStringLiteral(".%1-").arg(Killed)) && F.endsWith(QStringLiteral(".tmp")))
+            << F.toStdString();
+    EXPECT_FALSE(QFile::exists(D + QStringLiteral("M1.zip")));
+
+    // Beside it: a temporary file of a program that runs (this test), files
+    // and folders of such names that the program never makes, and one that
+    // is not the program's at all.
+    const QString Running = QStringLiteral(".M1.zip.%1-abc.tmp").arg(QCoreApplication::applicationPid());
+    const QString Dead = QStringLiteral(".%1-abc.tmp").arg(Killed);
+    const QStringList Kept{Running, QStringLiteral("notes") + Dead, QStringLiteral(".notes.tmp"),
+                           QStringLiteral(".M1.zip.%1-ABC.tmp").arg(Killed)};
+    for (const QString &F : Kept)
+        TestSupport::WriteAll(D + F, "keep");
+    ASSERT_TRUE(QDir().mkpath(D + QStringLiteral(".folder") + Dead));
+    TestSupport::WriteAll(Docs.File(QStringLiteral("outside.txt")), "outside");
+    ASSERT_TRUE(QFile::link(Docs.File(QStringLiteral("outside.txt")), D + QStringLiteral(".link") + Dead));
+
+    // The next output to the folder: a whole archive, and only what the killed
+    // program left is gone.
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP3\nwait\nquit\n"), {Page}), QString());
+    int Code = -1;
+    QByteArray Listing;
+    Code = TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), D + QStringLiteral("M1.zip")}, &Listing);
+    EXPECT_EQ(Code, 0) << Listing.toStdString();
+    QStringList Now = QDir(D).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &F : Left)
+        EXPECT_FALSE(Now.contains(F)) << F.toStdString();
+    for (const QString &F : Kept + QStringList{QStringLiteral(".folder") + Dead, QStringLiteral(".link") + Dead})
+        EXPECT_TRUE(Now.contains(F)) << F.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(Docs.File(QStringLiteral("outside.txt"))), QByteArray("outside"));
 }

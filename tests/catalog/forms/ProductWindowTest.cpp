@@ -8,6 +8,8 @@
 #include "platform/core/Types.h"
 #include "platform/services/Clipboard.h"
 
+#include "gif/GIFImage.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -25,7 +27,10 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QPainter>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
 
 using TestSupport::TempDir;
 using namespace WindowFixture;
@@ -543,6 +548,98 @@ TEST_F(ProductWindow, APageOfManyProductsDecodesOnlyThePicturesShown)
     EXPECT_TRUE(Grid->PictureDecoded(1, Last));
     EXPECT_FALSE(Grid->PictureDecoded(1, 6 * (Products / 2) - 5));
     EXPECT_LE(ProductPictures::TThumbnail::DecodeCount() - Before, 2 * (Grid->VisibleRowCount() / 6 + 2));
+}
+
+namespace {
+
+// Paints an animated GIF picture the way a picture control does: loaded from
+// its file, drawn with the library's own options, freed.
+class TGifPainting : public QWidget {
+public:
+    explicit TGifPainting(const QString &File) : FFile(File) { resize(64, 48); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter Painter(this);
+        TCanvas Canvas(&Painter);
+        TPicture Picture;
+        Picture.LoadFromFile(FFile);
+        Canvas.StretchDraw(TRect(0, 0, width(), height()), Picture.Graphic());
+    }
+
+private:
+    QString FFile;
+};
+
+} // namespace
+
+TEST_F(ProductWindow, APageWithAnAnimatedGifIsRepaintedAfterEachCommandAndNoPaintTakesEvents)
+{
+    TScriptedUi Ui;
+    const QString Gif = Data.File(QStringLiteral("anim.gif"));
+    ASSERT_TRUE(QFile::copy(TestSupport::SourceDir() + QStringLiteral("/tests/fixtures/gif/anim.gif"), Gif));
+    const int Products = 14;
+    QStringList Lines = PageLines(NumberedHeader(), Products);
+    for (int N = 1; N <= Products; N += 2)
+        Lines[Lines.indexOf(QStringLiteral("{$%1}").arg(N)) + 1] = QStringLiteral("{$IMG}=anim.gif");
+    SaveLines(Data.File(QStringLiteral("gif.qbt")), Lines);
+    auto Form = Start({Data.File(QStringLiteral("gif.qbt"))});
+    Form->resize(900, 700);
+    Form->show();
+    QApplication::processEvents();
+    TProductGrid *Grid = Form->CellGrid1;
+    ASSERT_TRUE(Grid->HasPicture(1, 1));
+
+    TestSupport::TEventsInPaint InPaint;
+    time_t Stamp = time(nullptr) - 100000;
+    const auto Repaint = [&] {
+        // The picture changed on disk: the paint decodes its thumbnail again.
+        const utimbuf Times{++Stamp, Stamp};
+        ASSERT_EQ(::utime(QFile::encodeName(Gif).constData(), &Times), 0);
+        for (int I = 0; I < 3; ++I) {
+            InPaint.Repaint(Grid->viewport());
+            QApplication::processEvents();
+        }
+    };
+    Repaint();
+    EXPECT_TRUE(Grid->PictureDecoded(1, 1));
+    for (int Round = 0; Round < 10; ++Round) {
+        Grid->SetCurrentCell(3, 1);
+        Ui.Prompts->AnswerText(QStringLiteral("12.50"));
+        Form->N32Click();   // 自动输入固定价格
+        Repaint();
+        Ui.Prompts->AnswerText(QStringLiteral("1 2"));
+        Form->N62Click();   // 交换资料顺序
+        Repaint();
+        Ui.Prompts->AnswerText(QStringLiteral("2 3"));
+        Form->N61Click();   // 交换图片顺序
+        Repaint();
+        Grid->SetCurrentCell(3, 13);
+        Ui.Prompts->AnswerText(QStringLiteral("1"));
+        Form->N77Click();   // 移动
+        Repaint();
+        Grid->SetCurrentCell(3, 1);
+        Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+        Form->SpeedButton4Click();   // 删除单个
+        Repaint();
+    }
+    EXPECT_EQ(Grid->RowCount(), 6 * (Products - 10) + 1);
+    EXPECT_EQ(Form->Page().Strings(LineOf(*Form, QStringLiteral("{$1}")) + 4), QStringLiteral("{$PPRICE}=12.50"));
+    EXPECT_GT(InPaint.Seen, 0);
+    EXPECT_EQ(InPaint.Taken, 0) << "events taken inside the grid's paint";
+
+    // A GIF picture drawn inside any paint, with its animation's painter:
+    // no event either.
+    TGifPainting Picture(Gif);
+    Picture.show();
+    QApplication::processEvents();
+    TestSupport::TEventsInPaint InPicture;
+    for (int I = 0; I < 20; ++I)
+        InPicture.Repaint(&Picture);
+    QApplication::processEvents();
+    EXPECT_GT(InPicture.Seen, 0);
+    EXPECT_EQ(InPicture.Taken, 0) << "events taken inside the picture's paint";
 }
 
 TEST_F(ProductWindow, ALongImportPaintsTheGridAsItsBarMovesOn)

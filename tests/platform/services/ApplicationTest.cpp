@@ -3,11 +3,15 @@
 #include "platform/services/Application.h"
 #include "platform/services/Clipboard.h"
 #include "platform/services/Messages.h"
+#include "platform/services/QtPrompts.h"
 #include "platform/services/ScriptedPrompts.h"
+#include "ModalAnswers.h"
 
 #include <QCoreApplication>
+#include <QAction>
 #include <QDialog>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -176,6 +180,87 @@ TEST(BusyLock, DropsInputForTheLockedWindowOnly)
     QKeyEvent Key(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
     QCoreApplication::sendEvent(Edit, &Key);
     EXPECT_EQ(Edit->text(), QStringLiteral("b"));
+}
+
+TEST(BusyLock, BoxesShownWhileLockedTakeKeysAndClicksTheWindowStaysLocked)
+{
+    // The boxes are the program's own, on screen.
+    std::unique_ptr<TPrompts> Before = SetPrompts(std::make_unique<TQtPrompts>());
+    QWidget Window;
+    auto *Edit = new QLineEdit(&Window);
+    auto *Cancel = new QPushButton(QStringLiteral("取消"), &Window);
+    KeepUsableWhileBusy(Cancel);
+    int Cancels = 0, Shortcuts = 0;
+    QObject::connect(Cancel, &QPushButton::clicked, [&] { ++Cancels; });
+    auto *Command = new QAction(&Window);
+    Command->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    Command->setShortcutContext(Qt::ApplicationShortcut);
+    Window.addAction(Command);
+    QObject::connect(Command, &QAction::triggered, [&] { ++Shortcuts; });
+    // A dialog of the window that was up before the work began could start it again.
+    QDialog Earlier(&Window);
+    auto *EarlierEdit = new QLineEdit(&Earlier);
+    Window.show();
+    Earlier.show();
+    // The shortcut goes to the active window's commands.
+    Window.activateWindow();
+    QApplication::processEvents();
+    QTest::keyClick(&Window, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_EQ(Shortcuts, 1);
+
+    TestSupport::TModalAnswers Person;
+    {
+        TBusyLock Lock(&Window);
+        QTest::keyClicks(Edit, QStringLiteral("a"));
+        QTest::keyClicks(EarlierEdit, QStringLiteral("a"));
+        QTest::keyClick(&Window, Qt::Key_K, Qt::ControlModifier);
+        EXPECT_FALSE(Window.close());
+        EXPECT_FALSE(Earlier.close());
+        QTest::mouseClick(Cancel, Qt::LeftButton);
+        EXPECT_EQ(Edit->text(), QString());
+        EXPECT_EQ(EarlierEdit->text(), QString());
+        EXPECT_EQ(Shortcuts, 1);
+        EXPECT_TRUE(Window.isVisible());
+        EXPECT_EQ(Cancels, 1);
+
+        // What the work asks while it holds the window is answered: Return
+        // and Escape, a click, typing into a dialog of the window.
+        Person.Then(TestSupport::TModalAnswers::Key(Qt::Key_Return))
+            .Then(TestSupport::TModalAnswers::Key(Qt::Key_Escape))
+            .Then(TestSupport::TModalAnswers::Click(QStringLiteral("否(&N)")))
+            .Then([](QWidget *Dialog) {
+                auto *Field = Dialog->findChild<QLineEdit *>();
+                ASSERT_NE(Field, nullptr);
+                QTest::keyClicks(Field, QStringLiteral("12"));
+                QTest::keyClick(Field, Qt::Key_Return);
+            });
+        EXPECT_EQ(MessageBox(&Window, QStringLiteral("无法打开“输出/P001/”。"), QStringLiteral("错误"),
+                             MB_OK | MB_ICONERROR),
+                  IDOK);
+        EXPECT_EQ(MessageBox(&Window, QStringLiteral("继续吗？"), QStringLiteral("确认"), MB_OKCANCEL), IDCANCEL);
+        EXPECT_EQ(MessageBox(&Window, QStringLiteral("保存吗？"), QStringLiteral("确认"), MB_YESNO), IDNO);
+        QInputDialog Ask(&Window);
+        Ask.setLabelText(QStringLiteral("数量"));
+        EXPECT_EQ(Ask.exec(), QDialog::Accepted);
+        EXPECT_EQ(Ask.textValue(), QStringLiteral("12"));
+        EXPECT_TRUE(Person.Stuck.isEmpty()) << Person.Stuck.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(Person.Pending(), 0);
+
+        // The window is as locked as before the boxes.
+        QTest::keyClicks(Edit, QStringLiteral("b"));
+        EXPECT_EQ(Edit->text(), QString());
+        EXPECT_TRUE(IsBusy(Edit));
+    }
+    QTest::keyClicks(Edit, QStringLiteral("c"));
+    QTest::keyClicks(EarlierEdit, QStringLiteral("c"));
+    EXPECT_EQ(Edit->text(), QStringLiteral("c"));
+    EXPECT_EQ(EarlierEdit->text(), QStringLiteral("c"));
+    Window.activateWindow();
+    QApplication::processEvents();
+    QTest::keyClick(&Window, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(Shortcuts, 2);
+    EXPECT_TRUE(Person.Unexpected.isEmpty()) << Person.Unexpected.join(QLatin1Char('|')).toStdString();
+    SetPrompts(std::move(Before));
 }
 
 TEST(Clipboard, TextHtmlAndDroppedFiles)
