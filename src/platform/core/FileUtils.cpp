@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <atomic>
@@ -893,35 +894,73 @@ void SetProgramFolder(const QString &Folder)
     ProgramFolderValue = Folder.isEmpty() ? QString() : IncludeTrailingPathDelimiter(ExpandFileName(Folder));
 }
 
+namespace {
+
+// Removes from Root the scratch folders ("run-<pid>-<tag>") of programs that
+// no longer run: a program that was killed never removed its own. A folder of
+// a program that runs, one of another user, a link or anything else stays.
+void RemoveStaleScratchFolders(const QString &Root)
+{
+    const uid_t Owner = ::geteuid();
+    const QByteArray Dir = Enc(Root);
+    DIR *D = ::opendir(Dir.constData());
+    if (!D)
+        return;
+    QStringList Stale;
+    while (const dirent *E = ::readdir(D)) {
+        const QString Name = QFile::decodeName(E->d_name);
+        static const QRegularExpression Pattern(QStringLiteral("^run-([0-9]{1,9})-[0-9a-z]+$"));
+        const QRegularExpressionMatch M = Pattern.match(Name);
+        if (!M.hasMatch() || ProcessMayRun(M.captured(1).toLong()))
+            continue;
+        struct stat St {};
+        if (::lstat((Dir + E->d_name).constData(), &St) == 0 && S_ISDIR(St.st_mode) && St.st_uid == Owner)
+            Stale << Root + Name;
+    }
+    ::closedir(D);
+    for (const QString &Folder : Stale)
+        DeleteFolderTree(Folder);
+}
+
+} // namespace
+
 QString ScratchFolder()
 {
     const QString Program = ProgramFolder();
-    std::lock_guard<std::mutex> G(FolderLock);
-    if (!ScratchValue.isEmpty() && DirectoryExists(ScratchValue))
-        return ScratchValue;
-    // Each running program gets its own folder, so two programs never remove
-    // each other's scratch files. When the program folder is not writable the
-    // system's temporary folder takes its place.
-    const QStringList Roots = {Program + QStringLiteral("tmp/"), GetTempFolder() + QStringLiteral("quillbook/")};
-    for (const QString &Root : Roots) {
-        if (!ForceDirectories(Root))
-            continue;
-        for (int Attempt = 0; Attempt < 100; ++Attempt) {
-            const QString Candidate = Root + QStringLiteral("run-%1-%2/")
-                                                 .arg(::getpid())
-                                                 .arg(QString::number(RandomTag() % 0x7FFFFFFF, 36));
-            if (::mkdir(Enc(Candidate).constData(), 0700) == 0) {
-                ScratchValue = Candidate;
-                // Also gone when the program ends without calling RemoveScratchFolder.
-                static std::once_flag AtExit;
-                std::call_once(AtExit, [] { std::atexit(RemoveScratchFolder); });
-                return ScratchValue;
+    QString Made, Root;
+    {
+        std::lock_guard<std::mutex> G(FolderLock);
+        if (!ScratchValue.isEmpty() && DirectoryExists(ScratchValue))
+            return ScratchValue;
+        // Each running program gets its own folder, so two programs never remove
+        // each other's scratch files. When the program folder is not writable the
+        // system's temporary folder takes its place.
+        const QStringList Roots = {Program + QStringLiteral("tmp/"), GetTempFolder() + QStringLiteral("quillbook/")};
+        for (int R = 0; R < Roots.size() && Made.isEmpty(); ++R) {
+            if (!ForceDirectories(Roots.at(R)))
+                continue;
+            for (int Attempt = 0; Attempt < 100; ++Attempt) {
+                const QString Candidate = Roots.at(R) + QStringLiteral("run-%1-%2/")
+                                                            .arg(::getpid())
+                                                            .arg(QString::number(RandomTag() % 0x7FFFFFFF, 36));
+                if (::mkdir(Enc(Candidate).constData(), 0700) == 0) {
+                    ScratchValue = Made = Candidate;
+                    Root = Roots.at(R);
+                    // Also gone when the program ends without calling RemoveScratchFolder.
+                    static std::once_flag AtExit;
+                    std::call_once(AtExit, [] { std::atexit(RemoveScratchFolder); });
+                    break;
+                }
+                if (errno != EEXIST)
+                    break;
             }
-            if (errno != EEXIST)
-                break;
         }
     }
-    throw EInOutError(QStringLiteral("无法在“%1”下创建临时文件夹。").arg(Program + QStringLiteral("tmp/")));
+    if (Made.isEmpty())
+        throw EInOutError(QStringLiteral("无法在“%1”下创建临时文件夹。").arg(Program + QStringLiteral("tmp/")));
+    // Outside the lock: removing a folder asks for the program folder.
+    RemoveStaleScratchFolders(Root);
+    return Made;
 }
 
 void RemoveScratchFolder()

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -108,7 +109,7 @@ int RemoveLeftoverTemps(const QString &Folder)
         const pid_t Pid = pid_t(std::stol(std::string(Digits)));
         // A program that runs, ours included, may still be writing it; one we
         // may not look at runs as another user.
-        if (Pid <= 0 || Pid == Self || ::kill(Pid, 0) == 0 || errno != ESRCH)
+        if (Pid == Self || ProcessMayRun(Pid))
             continue;
         const QByteArray Path = Dir + QByteArray(Name.data(), qsizetype(Name.size()));
         struct stat St {};
@@ -119,6 +120,11 @@ int RemoveLeftoverTemps(const QString &Folder)
     }
     ::closedir(D);
     return Removed;
+}
+
+bool ProcessMayRun(long Pid)
+{
+    return Pid <= 0 || Pid > INT_MAX || ::kill(pid_t(Pid), 0) == 0 || errno != ESRCH;
 }
 
 int CreateTempBeside(const QString &Target, QString &Temp)

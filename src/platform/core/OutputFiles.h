@@ -28,6 +28,9 @@ QString TempNameBeside(const QString &Target);
 // program that runs, one of another user, or any other file stays. The
 // number of files removed.
 int RemoveLeftoverTemps(const QString &Folder);
+// False only when no process of this machine has the number Pid: one of
+// another user, or one we may not look at, counts as running.
+bool ProcessMayRun(long Pid);
 // Opens a new file under such a name that nobody else uses (its name in Temp).
 // Returns the descriptor, or -1 with errno set.
 int CreateTempBeside(const QString &Target, QString &Temp);

@@ -294,7 +294,27 @@ TEST_F(FolderSafety, ProgramAndScratchFolders)
     EXPECT_EQ(ProgramFolder(), Dir.Path() + S("/"));
     qunsetenv("QUILLBOOK_HOME");
 
+    // What a killed program left goes when the next one makes its own folder;
+    // a running program's folder, a link and the user's own folder stay.
+    const pid_t Gone = ::fork();
+    ASSERT_GE(Gone, 0);
+    if (Gone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(Gone, nullptr, 0), Gone);
+    const QString Tmp = Dir.Path() + S("/tmp/");
+    const QString Dead = Tmp + S("run-%1-k3x/").arg(Gone);
+    const QString Running = Tmp + S("run-%1-a1/").arg(::getppid());
+    ASSERT_TRUE(ForceDirectories(Dead + S("sub")) && ForceDirectories(Running) && ForceDirectories(Tmp + S("run-notes")));
+    WriteAll(Dead + S("sub/page.htm"), "x");
+    TempDir Elsewhere;
+    WriteAll(Elsewhere.File(S("canary")), "x");
+    ASSERT_EQ(::symlink(Elsewhere.Path().toUtf8().constData(), (Tmp + S("run-%1-lnk").arg(Gone)).toUtf8().constData()), 0);
+
     const QString Scratch = ScratchFolder();
+    EXPECT_FALSE(DirectoryExists(Dead));
+    EXPECT_TRUE(DirectoryExists(Running));
+    EXPECT_TRUE(DirectoryExists(Tmp + S("run-notes")));
+    EXPECT_TRUE(FileExists(Elsewhere.File(S("canary"))));
     EXPECT_TRUE(Scratch.startsWith(Dir.Path() + S("/tmp/")));
     EXPECT_TRUE(Scratch.endsWith(S("/")));
     EXPECT_TRUE(DirectoryExists(Scratch));
