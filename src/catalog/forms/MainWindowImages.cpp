@@ -13,7 +13,9 @@
 // leaves what a failed one leaves, and says that it was cancelled.
 
 #include "MainWindow.h"
+#include "OutputProgress.h"
 #include "catalog/document/CatalogBook.h"
+#include "catalog/document/ReceivedPaths.h"
 #include "catalog/output/Htm2Jpg.h"
 #include "catalog/output/HtmlText.h"
 #include "catalog/output/PageOutput.h"
@@ -100,28 +102,6 @@ void FollowSteps(TForm1 *Form, Thtm2jpg2 &Picture, int From, int To,
     };
 }
 
-// The progress box offers its cancel button while it lives.
-class TCancelOffered {
-public:
-    explicit TCancelOffered(TForm1 *Form) : FForm(Form), FWasShown(!Form->ProgressCancel->isHidden())
-    {
-        FForm->FOutputCancelled = false;
-        FForm->ProgressCancel->setEnabled(true);
-        FForm->ProgressCancel->show();
-    }
-    ~TCancelOffered()
-    {
-        if (!FWasShown)
-            FForm->ProgressCancel->hide();
-    }
-    TCancelOffered(const TCancelOffered &) = delete;
-    TCancelOffered &operator=(const TCancelOffered &) = delete;
-
-private:
-    TForm1 *FForm;
-    bool FWasShown;
-};
-
 // Paths written with doubled separators (from joined folder names) collapse.
 QString CollapseSeparators(QString Path)
 {
@@ -153,6 +133,36 @@ private:
     TForm1 *FForm;
 };
 
+QString ListedFile(const TForm1 *Form, int Row)
+{
+    // The list shows file names only; the book stores each entry as a path
+    // (relative to the book's folder, or full). Rows and entries go in step,
+    // but a new page not yet saved into the book is shown without its entry.
+    if (!Form->FCatalogList || Row < 0 || !Form->ListBox1->item(Row))
+        return QString();
+    const QString Shown = Form->ListBox1->item(Row)->text();
+    QString Entry;
+    const int First = TCatalogBook::FirstEntryLine(*Form->FCatalogList);
+    if (First >= 0) {
+        const int K = Form->ListBox1Tag + Row;
+        if (K >= First && K < Form->FCatalogList->size() && ExtractFileName(Form->FCatalogList->at(K)) == Shown)
+            Entry = Form->FCatalogList->at(K);
+        for (int I = First; Entry.isEmpty() && I < Form->FCatalogList->size(); ++I)
+            if (ExtractFileName(Form->FCatalogList->at(I)) == Shown)
+                Entry = Form->FCatalogList->at(I);
+    }
+    if (Entry.isEmpty())
+        return QString();
+    // A book that came in a package names only files inside the package, as
+    // when it was opened: no "..", no link is followed.
+    if (!Form->FPackageFolder.isEmpty() && !IsAbsoluteStoredPath(Entry)) {
+        const QString Package = QDir::cleanPath(Form->FPackageFolder) + QLatin1Char('/');
+        if (QDir::cleanPath(QFileInfo(Form->FCatalogPath).absoluteFilePath()).startsWith(Package))
+            return ReceivedPaths::PathInside(Form->FPackageFolder, ExtractFilePath(Form->FCatalogPath), Entry);
+    }
+    return TCatalogBook::ResolveEntry(Form->FCatalogPath, Entry);
+}
+
 } // namespace
 
 void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &Open)
@@ -182,8 +192,16 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
         const QString Entry = Selected->text();
         const QString Ext = ExtractFileExt(Entry).toLower();
         if (Ext == QLatin1String(".htm")) {
-            Htm = TCatalogBook::ResolveEntry(FCatalogPath, Entry);
+            Htm = ListedFile(this, ListBox1->row(Selected));
             ListedHtm = true;
+            if (Htm.isEmpty() || !FileExists(Htm)) {
+                MessageBox(this,
+                           QStringLiteral("找不到文件“%1”，不能转换为图片或PDF。")
+                               .arg(Htm.isEmpty() ? Entry : QDir::toNativeSeparators(Htm)),
+                           QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+                Open = false;
+                return;
+            }
             // A web page of a book opened from a package lies in the scratch
             // folder, which goes when the program ends: its pictures go to the
             // book's output folder, where its other outputs are.

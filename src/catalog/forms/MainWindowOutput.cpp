@@ -3,10 +3,12 @@
 
 #include "Forms.h"
 #include "MainWindow.h"
+#include "OutputProgress.h"
 #include "catalog/output/MhtWriter.h"
 #include "catalog/output/OutputFolders.h"
 #include "catalog/output/PageOutput.h"
 #include "catalog/output/PageValidation.h"
+#include "catalog/output/WebEffects.h"
 #include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/Shell.h"
@@ -70,12 +72,12 @@ bool TForm1::ValidatePageHeader()
 
 QString TForm1::LoadEffectHead(const QString &Effect)
 {
-    return TPageOutput::LoadEffectText(ProgramFolder(), Effect, QStringLiteral("head"));
+    return WebEffects::LoadEffectText(ProgramFolder(), Effect, QStringLiteral("head"));
 }
 
 QString TForm1::LoadEffectBody(const QString &Effect)
 {
-    return TPageOutput::LoadEffectText(ProgramFolder(), Effect, QStringLiteral("body"));
+    return WebEffects::LoadEffectText(ProgramFolder(), Effect, QStringLiteral("body"));
 }
 
 QString TForm1::FileBaseName(const QString &Path)
@@ -160,40 +162,6 @@ void TForm1::OutputPage(int Mode, bool OpenAfterwards, const QString &OutputFold
     Out.Hooks.WriteQbaPackage = [this](const QString &Folder, const QString &MainFile, const QString &Target,
                                        bool IsBook, QString &Result) {
         WriteQbaPackage(Folder, MainFile, Target, IsBook, Result);
-    };
-    // The progress box with its cancel button; the window keeps painting while
-    // its input waits. A book output shows its own progress around this one.
-    class TOutputProgress {
-    public:
-        explicit TOutputProgress(TForm1 *Form) : FForm(Form), FWasShown(!Form->GroupBox3->isHidden()), FLock(Form)
-        {
-            FForm->FOutputCancelled = false;
-            if (!FWasShown) {
-                FForm->ProgressBar1->setRange(0, 100);
-                FForm->ProgressBar1->setValue(0);
-                FForm->GroupBox3->show();
-            }
-            // A page of a book output is not stopped on its own: the book's run
-            // decides what is left of the site.
-            if (!FWasShown) {
-                FForm->ProgressCancel->setEnabled(true);
-                FForm->ProgressCancel->show();
-            }
-        }
-        ~TOutputProgress()
-        {
-            if (!FWasShown) {
-                FForm->ProgressCancel->hide();
-                FForm->GroupBox3->hide();
-            }
-        }
-        TOutputProgress(const TOutputProgress &) = delete;
-        TOutputProgress &operator=(const TOutputProgress &) = delete;
-
-    private:
-        TForm1 *FForm;
-        bool FWasShown;
-        TBusyLock FLock;
     };
     // Inside a book output the bar counts the book's pages, not this page's steps.
     const bool Nested = !GroupBox3->isHidden();

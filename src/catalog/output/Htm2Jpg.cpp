@@ -13,7 +13,7 @@
 
 #include "Htm2Jpg.h"
 
-#include "PageOutput.h"
+#include "WebEffects.h"
 #include "pdf/PdfReport.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
@@ -119,22 +119,33 @@ QString CanonicalFolder(const QString &Folder)
 }
 
 // The view's page: it goes to the one document it is given (first an empty
-// page, then the page to photograph) and nowhere else, neither by itself (a
-// refresh, a link) nor in a frame; a navigation refused here leaves the page
-// shown as it is, where a refused request would put an error page in its place.
+// page, then the page to photograph), once, and nowhere else, neither by
+// itself (a refresh, a link) nor in a frame. A page that reloads itself (a
+// refresh of its own address, at once or every few seconds) would never hold
+// still to be taken: its reloads and redirects are refused like any other
+// navigation. A navigation refused here leaves the page shown as it is, where
+// a refused request would put an error page in its place.
 class TOneDocument : public QWebEnginePage {
 public:
     using QWebEnginePage::QWebEnginePage;
-    void SetDocument(const QUrl &Url) { FDocument = Url.adjusted(QUrl::RemoveFragment); }
+    void SetDocument(const QUrl &Url)
+    {
+        FDocument = Url.adjusted(QUrl::RemoveFragment);
+        FTaken = false;
+    }
 
 protected:
     bool acceptNavigationRequest(const QUrl &Url, NavigationType, bool IsMainFrame) override
     {
-        return IsMainFrame && Url.adjusted(QUrl::RemoveFragment) == FDocument;
+        if (!IsMainFrame || FTaken || Url.adjusted(QUrl::RemoveFragment) != FDocument)
+            return false;
+        FTaken = true;
+        return true;
     }
 
 private:
     QUrl FDocument;
+    bool FTaken = false;
 };
 
 // The world the form's own scripts run in: the page's document, none of the page's scripts.
@@ -159,7 +170,7 @@ QStringList ShippedEffectScripts()
     const QString Css = ProgramFolder() + QStringLiteral("css");
     for (const QString &Effect : QDir(Css).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
         for (const char *Part : {"head", "body"}) {
-            const QString Text = TPageOutput::LoadEffectText(ProgramFolder(), Effect, QString::fromLatin1(Part));
+            const QString Text = WebEffects::LoadEffectText(ProgramFolder(), Effect, QString::fromLatin1(Part));
             for (auto It = Script.globalMatch(Text); It.hasNext();) {
                 const QString Key = ScriptKey(It.next().captured(1));
                 if (!Key.isEmpty() && !Scripts.contains(Key))
@@ -301,8 +312,22 @@ QString Thtm2jpg2::PieceName(const QString &FileName, int Number)
 void Thtm2jpg2::Cancel()
 {
     FCancelled = true;
-    if (FWaiting)
-        FWaiting->quit();
+    // An outer wait ends too: it would otherwise go on until what it waits
+    // for comes, or its deadline, once the inner one has returned.
+    for (QEventLoop *Loop : std::as_const(FWaiting))
+        Loop->quit();
+}
+
+// The first reason of a failure is the one the user reads; a cancel needs none.
+void Thtm2jpg2::Fail(const QString &Reason)
+{
+    if (FLastError.isEmpty() && !FCancelled)
+        FLastError = Reason;
+}
+
+QString Thtm2jpg2::Seconds() const
+{
+    return QString::number(std::max(1, (TimeoutMs + 999) / 1000));
 }
 
 // Handles events until Done(), the deadline or a cancel; false at the deadline
@@ -314,18 +339,19 @@ bool Thtm2jpg2::WaitFor(const std::function<bool()> &Done, const QElapsedTimer &
     QTimer Deadline;
     Deadline.setSingleShot(true);
     QObject::connect(&Deadline, &QTimer::timeout, &Loop, &QEventLoop::quit);
-    // Waits nest (an event handled during one may start another): each puts
-    // back the one it interrupted.
-    QEventLoop *Outer = std::exchange(FWaiting, &Loop);
+    // Waits nest (an event handled during one may start another): a cancel
+    // ends them all.
+    FWaiting.append(&Loop);
     struct TRestore {
-        QEventLoop *&Waiting;
-        QEventLoop *Outer;
-        ~TRestore() { Waiting = Outer; }
-    } Restore{FWaiting, Outer};
+        QList<QEventLoop *> &Waiting;
+        ~TRestore() { Waiting.removeLast(); }
+    } Restore{FWaiting};
     while (!FCancelled && !Done()) {
         const qint64 Left = TimeoutMs - Clock.elapsed();
-        if (Left <= 0)
+        if (Left <= 0) {
+            FTimedOut = true;
             return false;
+        }
         Deadline.start(int(Left));
         Loop.exec();
     }
@@ -334,6 +360,11 @@ bool Thtm2jpg2::WaitFor(const std::function<bool()> &Done, const QElapsedTimer &
 
 bool Thtm2jpg2::Navigate(const QString &Url)
 {
+    const QUrl Address(Url);
+    if (Address.isLocalFile() && !FileExists(Address.toLocalFile())) {
+        Fail(QStringLiteral("页面文件“%1”不存在。").arg(QDir::toNativeSeparators(Address.toLocalFile())));
+        return false;
+    }
     FView->resize(std::max(ScreenW() - 8, 64), std::max(ScreenH() - 6, 64));
     QElapsedTimer Clock;
     Clock.start();
@@ -367,7 +398,6 @@ bool Thtm2jpg2::Navigate(const QString &Url)
     });
     // Only the page's folder (and what lies below it) and the program's own
     // style and effect folders are read.
-    const QUrl Address(Url);
     QStringList Allowed;
     if (Address.isLocalFile())
         Allowed << CanonicalFolder(QFileInfo(Address.toLocalFile()).absolutePath());
@@ -380,13 +410,23 @@ bool Thtm2jpg2::Navigate(const QString &Url)
     FView->page()->load(Address);
     const bool Loaded = WaitFor([&] { return Finished; }, Clock, Loop);
     disconnect(C);
-    if (!Loaded || !Ok)
+    const QString Shown = Address.isLocalFile() ? QDir::toNativeSeparators(Address.toLocalFile()) : Url;
+    const QString TooLong = QStringLiteral("页面“%1”在%2秒内没有载入完毕。").arg(Shown, Seconds());
+    if (!Loaded) {
+        Fail(TooLong);
         return false;
+    }
+    if (!Ok) {
+        Fail(QStringLiteral("页面“%1”不能载入。").arg(Shown));
+        return false;
+    }
     // Pictures may still come after the load event of the main frame.
     while (true) {
         QVariant State;
-        if (!Evaluate(QStringLiteral("document.readyState"), State))
+        if (!Evaluate(QStringLiteral("document.readyState"), State)) {
+            Fail(TooLong);
             return false;
+        }
         if (State.toString() == QLatin1String("complete"))
             break;
         bool Slept = false;
@@ -394,8 +434,10 @@ bool Thtm2jpg2::Navigate(const QString &Url)
             Slept = true;
             Loop.quit();
         });
-        if (!WaitFor([&] { return Slept; }, Clock, Loop))
+        if (!WaitFor([&] { return Slept; }, Clock, Loop)) {
+            Fail(TooLong);
             return false;
+        }
     }
     PlayShippedEffects();
     return !FCancelled;
@@ -462,8 +504,12 @@ bool Thtm2jpg2::WaitForPaint()
             return false;
         if (Painted.toBool())
             return true;
-        if (FCancelled || Clock.elapsed() >= TimeoutMs)
+        if (FCancelled)
             return false;
+        if (Clock.elapsed() >= TimeoutMs) {
+            FTimedOut = true;
+            return false;
+        }
     }
 }
 
@@ -498,6 +544,7 @@ bool Thtm2jpg2::SavePicture(const QImage &Image, const QString &FileName)
 bool Thtm2jpg2::HtmlToJpg(const QString &Url, const QString &JpgName)
 {
     FLastError.clear();
+    FTimedOut = false;
     if (!Navigate(Url))
         return false;
     FSplitPieces = false;
@@ -507,6 +554,7 @@ bool Thtm2jpg2::HtmlToJpg(const QString &Url, const QString &JpgName)
 bool Thtm2jpg2::HtmlToJpgPages(const QString &Url, const QString &JpgName, bool ClearList, int PieceHeight)
 {
     FLastError.clear();
+    FTimedOut = false;
     if (PieceHeight < 101)
         PieceHeight = ScreenH() - 6;
     if (ClearList)
@@ -524,10 +572,16 @@ bool Thtm2jpg2::CreateWBSnapshot(QWebEngineView *Browser, const QString &FileNam
 {
     if (Browser != FView.get())
         return false;
+    FLastError.clear();
+    FTimedOut = false;
     // A grab that fails half-way leaves none of its pieces behind.
     const qsizetype Before = FJpgList.size();
     if (Snapshot(FileName, PieceHeight))
         return true;
+    const QUrl Page = FView->page()->url();
+    const QString Shown = Page.isLocalFile() ? QDir::toNativeSeparators(Page.toLocalFile()) : Page.toString();
+    Fail(FTimedOut ? QStringLiteral("页面“%1”在%2秒内没有画成图片。").arg(Shown, Seconds())
+                   : QStringLiteral("页面“%1”不能画成图片。").arg(Shown));
     while (FJpgList.size() > Before)
         DeleteFile(FJpgList.takeLast());
     return false;
@@ -647,8 +701,10 @@ bool Thtm2jpg2::Snapshot(const QString &FileName, int PieceHeight)
                 Tile = GrabViewport();
                 if (Tile.height() > ViewH && ShowsMark(Tile, ViewH, Mark))
                     break;
-                if (Shown.elapsed() >= TimeoutMs)
+                if (Shown.elapsed() >= TimeoutMs) {
+                    FTimedOut = true;
                     return false;
+                }
                 // Not painted yet: another two frames.
                 QVariant Ignored;
                 if (!Evaluate(QStringLiteral("window.__qbPainted=false;requestAnimationFrame(function(){"

@@ -14,7 +14,8 @@
 // (no frame, object or embed, no navigation), and only the effects the program
 // ships are played, from the program's own copy of their scripts. Loading that
 // does not complete within TimeoutMs ends the conversion with failure and no
-// files. No JPEG is taller or wider than libjpeg's 65,500 pixels: a taller
+// files. A conversion that fails says why (LastError): the page that did not
+// load, or the step that took too long. No JPEG is taller or wider than libjpeg's 65,500 pixels: a taller
 // picture is split at whole viewports, a wider one is refused. JPEGs are
 // deleted only after the PDF that holds them was written completely, and only
 // those this form listed.
@@ -72,8 +73,9 @@ public:
     // it is grabbed, the pages while a PDF is written.
     std::function<void(int Done, int Total)> OnProgress;
 
-    // Stops the running operation (and every later one) at its next step; a
-    // wait under way ends at once. Safe to call from an event handler that
+    // Stops the running operation (and every later one) at its next step;
+    // every wait under way ends at once, also the waits an event handled
+    // during another wait started. Safe to call from an event handler that
     // runs while the form waits.
     void Cancel();
     bool Cancelled() const { return FCancelled; }
@@ -115,9 +117,12 @@ private:
     bool FViewReady = false;                 // the view holds the engine's widget
     bool FSplitPieces = false;               // CreateWBSnapshot lists an unsplit picture too
     bool FCancelled = false;
-    QEventLoop *FWaiting = nullptr;          // the loop of the wait under way
+    bool FTimedOut = false;                  // a wait or a step of the operation reached its deadline
+    QList<QEventLoop *> FWaiting;            // the loops of the waits under way, the innermost last
 
     bool Snapshot(const QString &FileName, int PieceHeight);
+    void Fail(const QString &Reason);
+    QString Seconds() const;
     bool Navigate(const QString &Url);
     void PlayShippedEffects();
     bool WaitFor(const std::function<bool()> &Done, const QElapsedTimer &Clock, QEventLoop &Loop);

@@ -5,6 +5,7 @@
 #include "MhtWriter.h"
 #include "OutputFolders.h"
 #include "PageArchive.h"
+#include "WebEffects.h"
 #include "catalog/document/CompanyFiles.h"
 #include "catalog/document/PageDocument.h"
 #include "platform/core/Classes.h"
@@ -89,17 +90,6 @@ bool TPageOutput::IsSafeName(const QString &Name)
             return false;
     }
     return Name.size() <= 200;
-}
-
-QString TPageOutput::LoadEffectText(const QString &ProgramFolder, const QString &Effect, const QString &Part)
-{
-    if (!IsSafeName(Effect))
-        return QString();
-    const QString File = IncludeTrailingPathDelimiter(ProgramFolder) + QStringLiteral("css/") + Effect + QLatin1Char('/') + Effect + Part
-        + QStringLiteral(".txt");
-    if (!FileExists(File))
-        return QString();
-    return LoadLines(File).join(QStringLiteral("\r\n"));
 }
 
 QString TPageOutput::FileBaseName(const QString &Path)
@@ -394,9 +384,9 @@ void TPageOutput::ExpandHead()
             Head.at(K),
             [this](const QString &Token) {
                 if (Token == QStringLiteral("{$STHEAD}"))
-                    FOut << LoadEffectText(FExe, FEffect, QStringLiteral("head"));
+                    FOut << WebEffects::LoadEffectText(FExe, FEffect, QStringLiteral("head"));
                 else if (Token == QStringLiteral("{$STBODY}"))
-                    FOut << LoadEffectText(FExe, FEffect, QStringLiteral("body"));
+                    FOut << WebEffects::LoadEffectText(FExe, FEffect, QStringLiteral("body"));
                 return PairValue(Token);
             },
             [this, K] { ShowError(QStringLiteral("处理字符串时发现不配对的{}，在头文件第%1行。").arg(K)); },

@@ -112,9 +112,6 @@ public:
     static QString PageValue(const QStringList &Lines, const QString &Key);
     // The output type the page names (ZIP for anything unknown).
     static int PageOutputType(const QString &Value);
-    // The whole text of css/<effect>/<effect>head.txt (body.txt); "" when missing
-    // or when the name is not one plain folder name.
-    static QString LoadEffectText(const QString &ProgramFolder, const QString &Effect, const QString &Part);
     // The file name up to its first "." (the whole name when it holds none).
     static QString FileBaseName(const QString &Path);
     // A fresh GUID in registry form: "{" 8-4-4-4-12 hex digits "}".

@@ -143,6 +143,17 @@ QStringList EffectNames(const QString &ProgramFolder)
     return Names;
 }
 
+QString LoadEffectText(const QString &ProgramFolder, const QString &Effect, const QString &Part)
+{
+    if (!TPageOutput::IsSafeName(Effect))
+        return QString();
+    const QString File = IncludeTrailingPathDelimiter(ProgramFolder) + QStringLiteral("css/") + Effect + QLatin1Char('/') + Effect + Part
+        + QStringLiteral(".txt");
+    if (!FileExists(File))
+        return QString();
+    return LoadLines(File).join(QStringLiteral("\r\n"));
+}
+
 QStringList LoadDescriptions(const QString &ProgramFolder)
 {
     const QString File = IncludeTrailingPathDelimiter(ProgramFolder) + QStringLiteral("视觉效果.txt");

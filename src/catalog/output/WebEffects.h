@@ -2,7 +2,9 @@
 // The page's effects: background picture {背景图片}, background music
 // {背景音乐} and visual effect {视觉效果}, three lines of the page header that
 // the page output turns into page effects. No widgets: the web-effects dialog
-// shows and edits what this reads and writes, and previews it.
+// shows and edits what this reads and writes, and previews it. The effects'
+// own texts are read here for every reader: the page output writes them into
+// the page, the picture renderer plays its own copy of them.
 //
 // Only header lines (before "{detail}") that begin with a key are effect
 // lines; a product's text holding the same words is never touched.
@@ -46,6 +48,10 @@ bool Apply(QStringList &Lines, const TEffects &Effects, const QString &PageFolde
 
 // The effect folders below css/ of the program folder, by name; names holding ".." are left out.
 QStringList EffectNames(const QString &ProgramFolder);
+// The whole text of css/<effect>/<effect>head.txt (Part "head") or body.txt
+// ("body"), lines joined by CR LF; "" when missing or when the name is not
+// one plain folder name.
+QString LoadEffectText(const QString &ProgramFolder, const QString &Effect, const QString &Part);
 // The lines of 视觉效果.txt ("name=description") and the description of one effect
 // ("”简介“没有找到" when it has none); at most 128 characters.
 QStringList LoadDescriptions(const QString &ProgramFolder);

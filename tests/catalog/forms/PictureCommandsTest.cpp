@@ -72,15 +72,16 @@ TEST_F(BookWindow, ChosenEntriesDecideWhatThePictureCommandsConvert)
     EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("错误|不能转换除qbt,htm文件外的其他文件到图片或PDF。"));
 
     // A listed web page not loaded by the deadline (its endless script does
-    // not run in the renderer): the conversion fails and leaves no file; the
-    // page itself stays.
+    // not run in the renderer): the conversion fails, says why, and leaves no
+    // file; the page itself stays.
     const int Timeout = Thtm2jpg2::DefaultTimeoutMs;
     Thtm2jpg2::DefaultTimeoutMs = 1;
     Choose(Form.get(), QStringLiteral("hang.htm"));
     Ui.Answer({"OK"});
     Form->JPG2Click();
     Thtm2jpg2::DefaultTimeoutMs = Timeout;
-    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("错误|转换失败。"));
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(),
+              QStringLiteral("错误|转换失败。页面“%1hang.htm”在1秒内没有载入完毕。").arg(Docs));
     EXPECT_TRUE(QDir(Docs).entryList({QStringLiteral("hang*.jpg")}).isEmpty());
     EXPECT_TRUE(QFile::exists(Docs + QStringLiteral("hang.htm")));
 

@@ -4,6 +4,7 @@
 #include "catalog/document/Package.h"
 #include "catalog/output/HtmlText.h"
 #include "catalog/output/MhtWriter.h"
+#include "catalog/output/WebEffects.h"
 #include "platform/core/Codec.h"
 #include "platform/core/Types.h"
 
@@ -126,11 +127,11 @@ TEST(TemplateExpansion, SmallHelpers)
 TEST(TemplateExpansion, EffectFragmentsStayInsideTheEffectsFolder)
 {
     TSample S;
-    EXPECT_TRUE(TPageOutput::LoadEffectText(S.Exe, QStringLiteral("雪花"), QStringLiteral("body")).contains(QStringLiteral("qb-snow")));
-    EXPECT_TRUE(TPageOutput::LoadEffectText(S.Exe, QStringLiteral("雪花"), QStringLiteral("head")).contains(QStringLiteral("\r\n")));
-    EXPECT_EQ(TPageOutput::LoadEffectText(S.Exe, QStringLiteral("无效果"), QStringLiteral("head")), QString());
+    EXPECT_TRUE(WebEffects::LoadEffectText(S.Exe, QStringLiteral("雪花"), QStringLiteral("body")).contains(QStringLiteral("qb-snow")));
+    EXPECT_TRUE(WebEffects::LoadEffectText(S.Exe, QStringLiteral("雪花"), QStringLiteral("head")).contains(QStringLiteral("\r\n")));
+    EXPECT_EQ(WebEffects::LoadEffectText(S.Exe, QStringLiteral("无效果"), QStringLiteral("head")), QString());
     WriteText(S.Temp.File(QStringLiteral("evilhead.txt")), {QStringLiteral("outside")});
-    EXPECT_EQ(TPageOutput::LoadEffectText(S.Exe, QStringLiteral(".."), QStringLiteral("head")), QString());
+    EXPECT_EQ(WebEffects::LoadEffectText(S.Exe, QStringLiteral(".."), QStringLiteral("head")), QString());
 }
 
 TEST(HtmlOutput, ManyPicturesOfOneNameKeepApart)

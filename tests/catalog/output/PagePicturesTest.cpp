@@ -9,7 +9,7 @@
 #include "ImageDifference.h"
 #include "TestSupport.h"
 #include "catalog/output/Htm2Jpg.h"
-#include "catalog/output/PageOutput.h"
+#include "catalog/output/WebEffects.h"
 #include "platform/core/FileUtils.h"
 
 #include <QAbstractEventDispatcher>
@@ -290,6 +290,88 @@ TEST_F(PagePictures, LateLoadTimesOutPageScriptsHoldNothingRemotePicturesDoNotHo
                                                    "<img src=\"https://example.invalid/b.jpg\" style=\"display:none\">"));
     ASSERT_TRUE(Remote->HtmlToJpg(Url(Page), Dir.File(QStringLiteral("remote.jpg")))) << Remote->LastError().toStdString();
     EXPECT_EQ(RunStripeCheck(Dir, 4, {Dir.File(QStringLiteral("remote.jpg:0"))}), QString());
+}
+
+TEST_F(PagePictures, APageThatReloadsItselfIsTakenOnceAndAFailureSaysWhy)
+{
+    // Pages that reload themselves at once, or every second while they are
+    // grabbed tile by tile: each is taken as it first loaded, with a deadline
+    // far away that it must not come near.
+    Form->TimeoutMs = 30000;
+    Form->ScreenWidth = 400;
+    Form->ScreenHeight = 300;
+    auto Reloading = [&](const QString &Name, int Stripes, const QString &Refresh) {
+        QString Html = QStringLiteral("<!DOCTYPE html>\n<html><head><meta http-equiv=\"refresh\" content=\"%1\">"
+                                      "<style>body{margin:0}div{height:50px}</style></head><body>")
+                           .arg(Refresh);
+        for (int I = 0; I < Stripes; ++I)
+            Html += QStringLiteral("<div style=\"background:%1\"></div>").arg(StripeColour(I));
+        TestSupport::WriteAll(Dir.File(Name), (Html + QStringLiteral("</body></html>")).toUtf8());
+        return Dir.File(Name);
+    };
+    const QString AtOnce = Reloading(QStringLiteral("atonce.htm"), 4, QStringLiteral("0"));
+    ASSERT_TRUE(Form->HtmlToJpg(Url(AtOnce), Dir.File(QStringLiteral("atonce.jpg")))) << Form->LastError().toStdString();
+    EXPECT_EQ(RunStripeCheck(Dir, 4, {Dir.File(QStringLiteral("atonce.jpg:0"))}), QString());
+    // Again on the same form, as a book's pictures are made one after another.
+    ASSERT_TRUE(Form->HtmlToJpg(Url(AtOnce), Dir.File(QStringLiteral("again.jpg")))) << Form->LastError().toStdString();
+    const QString Often = Reloading(QStringLiteral("often.htm"), 80, QStringLiteral("1"));
+    const QString Jpg = Dir.File(QStringLiteral("often.jpg"));
+    ASSERT_TRUE(Form->HtmlToJpgPages(Url(Often), Jpg, true, 0)) << Form->LastError().toStdString();
+    QStringList Pieces;
+    int Start = 0;
+    for (const QString &Piece : Form->JpgList()) {
+        Pieces << Piece + QLatin1Char(':') + QString::number(Start);
+        Start += PictureSize(Piece).height();
+    }
+    EXPECT_EQ(Start, 80 * 50);
+    EXPECT_EQ(RunStripeCheck(Dir, 80, Pieces), QString());
+
+    // A failure names what did not load, or that it took too long.
+    Thtm2jpg2 Failing;
+    const QString Missing = Dir.File(QStringLiteral("missing.htm"));
+    EXPECT_FALSE(Failing.HtmlToJpg(Url(Missing), Dir.File(QStringLiteral("missing.jpg"))));
+    EXPECT_EQ(Failing.LastError(), QStringLiteral("页面文件“%1”不存在。").arg(Missing));
+    Failing.TimeoutMs = 1;
+    EXPECT_FALSE(Failing.HtmlToJpgPages(Url(AtOnce), Dir.File(QStringLiteral("late.jpg")), true, 0));
+    EXPECT_EQ(Failing.LastError(), QStringLiteral("页面“%1”在1秒内没有载入完毕。").arg(AtOnce));
+    EXPECT_TRUE(QDir(Dir.Path()).entryList({QStringLiteral("missing*"), QStringLiteral("late*")}).isEmpty());
+}
+
+TEST_F(PagePictures, CancelEndsEveryWaitUnderWayAtOnce)
+{
+    const QString Page = StripePage(Dir, QStringLiteral("page.htm"), 4);
+    ASSERT_TRUE(Form->HtmlToJpg(Url(Page), Dir.File(QStringLiteral("page.jpg")))) << Form->LastError().toStdString();
+    // The renderer stops answering: every wait of the form now lasts until
+    // its deadline, far away, or until the cancel.
+    Form->TimeoutMs = 120000;
+    Form->WebBrowser1()->page()->runJavaScript(QStringLiteral("for(;;){}"), QWebEngineScript::UserWorld + 7);
+    // An event handled while the form waits starts another wait of the form;
+    // 取消 is pressed during that one.
+    bool InnerDone = false, Inner = true;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] { Form->Cancel(); });
+        Inner = Form->CreateWBSnapshot(Form->WebBrowser1(), Dir.File(QStringLiteral("inner.jpg")), 0);
+        InnerDone = true;
+    });
+    // Only an outer wait the cancel did not end is still waiting when this
+    // comes (it ends that wait, so that the test does not last its deadline).
+    bool StillWaiting = false;
+    QTimer Guard;
+    Guard.setSingleShot(true);
+    QObject::connect(&Guard, &QTimer::timeout, [&] {
+        StillWaiting = true;
+        Form->Cancel();
+    });
+    Guard.start(20000);
+    const bool Outer = Form->CreateWBSnapshot(Form->WebBrowser1(), Dir.File(QStringLiteral("outer.jpg")), 0);
+    Guard.stop();
+    EXPECT_TRUE(InnerDone);
+    EXPECT_FALSE(Inner);
+    EXPECT_FALSE(Outer);
+    EXPECT_TRUE(Form->Cancelled());
+    EXPECT_FALSE(StillWaiting) << "the outer wait went on after the cancel";
+    EXPECT_EQ(Form->LastError(), QString());
+    EXPECT_TRUE(QDir(Dir.Path()).entryList({QStringLiteral("inner*"), QStringLiteral("outer*")}).isEmpty());
 }
 
 TEST_F(PagePictures, PdfOfThreePiecesCheckedByPeers)
@@ -600,8 +682,8 @@ TEST_F(PagePictures, AReceivedPageReachesNoNetworkAndReadsNoFileButItsEffectsSti
 
     // The effects the program ships still play, from its own copy: a page's
     // script of its own, or an altered copy of an effect, does not run.
-    const QString Head = TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("雪花"), QStringLiteral("head"));
-    const QString Body = TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("雪花"), QStringLiteral("body"));
+    const QString Head = WebEffects::LoadEffectText(ProgramFolder(), QStringLiteral("雪花"), QStringLiteral("head"));
+    const QString Body = WebEffects::LoadEffectText(ProgramFolder(), QStringLiteral("雪花"), QStringLiteral("body"));
     ASSERT_TRUE(Body.contains(QStringLiteral("qb-snow"))) << Body.toStdString();
     QString Altered = Body;
     Altered.replace(QStringLiteral("qb-snow"), QStringLiteral("qb-other"));
@@ -617,8 +699,8 @@ TEST_F(PagePictures, AReceivedPageReachesNoNetworkAndReadsNoFileButItsEffectsSti
     EXPECT_FALSE(Ask(*Form, QStringLiteral("!!document.getElementById('pagescript')")).toBool());
     // A page that fades in is taken once it has, not blank.
     const QString Fade = StripePage(Dir, QStringLiteral("site/fade.htm"), 6, true,
-                                    TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("渐显"), QStringLiteral("head"))
-                                        + TPageOutput::LoadEffectText(ProgramFolder(), QStringLiteral("渐显"), QStringLiteral("body")));
+                                    WebEffects::LoadEffectText(ProgramFolder(), QStringLiteral("渐显"), QStringLiteral("head"))
+                                        + WebEffects::LoadEffectText(ProgramFolder(), QStringLiteral("渐显"), QStringLiteral("body")));
     ASSERT_TRUE(Form->HtmlToJpg(Url(Fade), Dir.File(QStringLiteral("fade.jpg")))) << Form->LastError().toStdString();
     EXPECT_EQ(RunStripeCheck(Dir, 6, {Dir.File(QStringLiteral("fade.jpg:0"))}), QString());
     EXPECT_EQ(Listener.Connections, 0);

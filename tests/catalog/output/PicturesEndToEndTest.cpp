@@ -3,6 +3,7 @@
 // the output menus show their states.
 
 #include "OutputFixture.h"
+#include "QStringPrint.h"
 
 #include <QImageReader>
 #include <QRegularExpression>
@@ -128,6 +129,57 @@ TEST(PicturesEndToEnd, BookBecomesPicturesAndPdfWithDistinctNames)
     Drive(S, QStringLiteral("wait\nclick JPG4\nwait\nexpect-prompts 0\nquit\n"), {Book});
     EXPECT_TRUE(QFile::exists(D + QStringLiteral("sample.jpg")));
     EXPECT_TRUE(QFile::exists(D + QStringLiteral("sample(2).jpg")));
+}
+
+TEST(PicturesEndToEnd, ABooksWebPageBecomesPicturesWhereverTheBookListsIt)
+{
+    TSample S;
+    PrepareSample(S, QStringLiteral("HTML(网页文件类型)"));
+    // A book on disk lists a web page of a folder below its own.
+    const QString Web = S.PageDir + QStringLiteral("web/");
+    QDir().mkpath(Web);
+    TestSupport::WriteAll(Web + QStringLiteral("other.htm"),
+                          "<html><body style=\"background:#00f\"><p>OTHER PAGE</p></body></html>");
+    const QString Book = S.PageDir + QStringLiteral("本.qbs");
+    WriteText(Book, {QStringLiteral("Catalog_name=本"), QStringLiteral("catalog_index_name="),
+                     QStringLiteral("Catalog_Output=") + S.Root, QStringLiteral("Catalog_always_open=false"),
+                     QStringLiteral("{$Files}"), S.PagePath, QStringLiteral("web/other.htm")});
+    const QString Pictures = QStringLiteral("wait\nselect ListBox1 1\nclick JPG1\nwait\nselect ListBox1 1\nclick JPG2\nwait\n"
+                                            "select ListBox1 1\nclick PDFpdf1\nwait\n");
+    QString Out = Drive(S, Pictures + QStringLiteral("prompts\nshell\nquit\n"), {Book});
+    // Beside the page, under names no file of the user's has.
+    EXPECT_EQ(Out, (QStringLiteral("Open ") + Web + QLatin1Char('\n')).repeated(3));
+    EXPECT_TRUE(QImageReader(Web + QStringLiteral("other.jpg")).size().isValid())
+        << QDir(Web).entryList().join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(QImageReader(Web + QStringLiteral("other(2).jpg")).size().isValid());
+    QByteArray Peer;
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("qpdf"), {QStringLiteral("--check"), Web + QStringLiteral("other.pdf")}, &Peer), 0)
+        << Peer.constData();
+    EXPECT_FALSE(QFileInfo::exists(S.Root + QStringLiteral("本")));
+
+    // The book's package holds the page as images\other.htm; received and
+    // opened, the page becomes pictures in the book's output folder.
+    Out = Drive(S, QStringLiteral("wait\nclick QBACatalog1\nwait\nexpect-prompts 0\nquit\n"), {Book});
+    const QString Received = S.Temp.File(QStringLiteral("received/本.qba"));
+    QDir().mkpath(S.Temp.File(QStringLiteral("received")));
+    ASSERT_TRUE(QFile::copy(S.Root + QStringLiteral("本/本.qba"), Received));
+    QDir(S.Root + QStringLiteral("本")).removeRecursively();
+    const QString D = S.Exe + QStringLiteral("输出/本/");
+    Out = Drive(S, Pictures + QStringLiteral("prompts\nshell\nquit\n"), {Received});
+    EXPECT_EQ(Out, (QStringLiteral("Open ") + D + QLatin1Char('\n')).repeated(3));
+    EXPECT_TRUE(QImageReader(D + QStringLiteral("other.jpg")).size().isValid())
+        << QDir(D).entryList().join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(TestSupport::RunProgram(QStringLiteral("qpdf"), {QStringLiteral("--check"), D + QStringLiteral("other.pdf")}, &Peer), 0)
+        << Peer.constData();
+
+    // A listed web page that is not there: the command says so, and makes
+    // no folder for its pictures.
+    QDir(D).removeRecursively();
+    QFile::remove(Web + QStringLiteral("other.htm"));
+    Out = Drive(S, QStringLiteral("wait\nselect ListBox1 1\nanswer button OK\nclick JPG1\nwait\nprompts\nshell\nquit\n"), {Book});
+    EXPECT_EQ(Out, QStringLiteral("MessageBox | 错误 | 找不到文件“%1other.htm”，不能转换为图片或PDF。 | OK\n").arg(Web));
+    EXPECT_FALSE(QFileInfo::exists(S.Root + QStringLiteral("本")));
+    EXPECT_FALSE(QFileInfo::exists(D));
 }
 
 TEST(PicturesEndToEnd, MailAndFtpHandOffTheOutput)
