@@ -133,6 +133,8 @@ private:
     TForm1 *FForm;
 };
 
+// The file a row of the book's page list stands for, resolved as the book
+// output resolves the entry; "" when the book names none that may be used.
 QString ListedFile(const TForm1 *Form, int Row)
 {
     // The list shows file names only; the book stores each entry as a path
