@@ -39,7 +39,7 @@ constexpr int RecordedSites = 500;
 // longer is stuck, and the change goes on without the lock rather than freeze
 // the output (the cost is at most a question later).
 constexpr auto LockWait = std::chrono::seconds(5);
-constexpr auto LockPoll = std::chrono::milliseconds(10);
+constexpr auto LockPoll = std::chrono::milliseconds(5);
 
 QByteArray Encode(const QString &S)
 {

@@ -233,7 +233,7 @@ TEST_F(FolderRecord, TwoProgramsWritingAtOnceKeepEachOthersLines)
     }
     for (auto &P : Programs) {
         P->write("go\n");
-        P->closeWriteChannel();
+        ASSERT_TRUE(P->waitForBytesWritten(60000));
     }
     for (auto &P : Programs) {
         ASSERT_TRUE(P->waitForFinished(300000));
