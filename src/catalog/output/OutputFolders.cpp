@@ -394,8 +394,8 @@ QString PackageMaker(const QString &Package, const QString &Inside)
 {
     const QFileInfo Info(Package);
     const QString Canonical = Info.canonicalFilePath();
-    return QStringLiteral("qba:") + EscapeMakerPart(Canonical.isEmpty() ? QDir::cleanPath(Info.absoluteFilePath()) : Canonical)
-        + QLatin1Char('|') + EscapeMakerPart(Inside);
+    const QString Path = Canonical.isEmpty() ? QDir::cleanPath(Info.absoluteFilePath()) : Canonical;
+    return QStringLiteral("qba:") + EscapeMakerPart(Path) + QLatin1Char('|') + EscapeMakerPart(Inside);
 }
 
 QString NewPageMaker(const QString &Key)
@@ -416,7 +416,8 @@ QString Describe(const QString &Maker)
     if (Maker.startsWith(QStringLiteral("qba:"))) {
         const qsizetype Bar = Maker.lastIndexOf(QLatin1Char('|'));
         const QString Package = UnescapeMakerPart(Maker.mid(4, Bar - 4));
-        return QStringLiteral("qba文件“") + Package + QStringLiteral("”中的") + Kind(UnescapeMakerPart(Maker.mid(Bar + 1)));
+        const QString Inside = UnescapeMakerPart(Maker.mid(Bar + 1));
+        return QStringLiteral("qba文件“") + Package + QStringLiteral("”中的") + Kind(Inside);
     }
     if (Maker.startsWith(QStringLiteral("new:")))
         return QStringLiteral("一个没有保存过的新页面");

@@ -102,8 +102,11 @@ TEST_F(FolderRecord, DamagedBinaryAndHugeRecordsAreReadAsFarAsSoundAndRebuilt)
     for (int I = 0; I < 4096; ++I)
         Binary += char((I * 7919) & 0xFF);
     QByteArray Damaged = Line(A, QStringLiteral("file:/home/u/a.qbt")) + Binary + "\r\n"
-        + "abc\tfile%3A%2Fx\t%2Fhome%2Fx\r\n" + Line(B, QStringLiteral("x")).replace("\tx\t", "\t%G1\t") + "1.2:3\ta\tb\tc\r\n"
-        + "1.2:3\tfile:/x\t" + QByteArray(200000, 'a') + "\r\n" + Line(B, QStringLiteral("file:/home/u/b.qbt"))
+        + "abc\tfile%3A%2Fx\t%2Fhome%2Fx\r\n"
+        + Line(B, QStringLiteral("x")).replace("\tx\t", "\t%G1\t")
+        + "1.2:3\ta\tb\tc\r\n"
+        + "1.2:3\tfile:/x\t" + QByteArray(200000, 'a') + "\r\n"
+        + Line(B, QStringLiteral("file:/home/u/b.qbt"))
         + Line(C, QStringLiteral("file:/home/u/c.qbt")).left(20);
     TestSupport::WriteAll(File, Damaged);
     EXPECT_EQ(OutputFolders::MadeBy(Program, A), QStringLiteral("file:/home/u/a.qbt"));
@@ -142,7 +145,8 @@ TEST_F(FolderRecord, PathsWithBarsTabsAndNewlinesAreRecordedAndNamedRight)
     for (const QString &N : Names)
         Folders << Folder(N);
     for (int I = 0; I < Folders.size(); ++I) {
-        OutputFolders::Remember(Program, Folders.at(I), OutputFolders::FileMaker(Folders.at(I) + QStringLiteral("/页.qbt")));
+        const QString Page = Folders.at(I) + QStringLiteral("/页.qbt");
+        OutputFolders::Remember(Program, Folders.at(I), OutputFolders::FileMaker(Page));
         OutputFolders::RememberSiteFolder(Program, Folders.at(I) + QLatin1Char('/'));
     }
     for (int I = 0; I < Folders.size(); ++I) {
@@ -157,22 +161,25 @@ TEST_F(FolderRecord, PathsWithBarsTabsAndNewlinesAreRecordedAndNamedRight)
     EXPECT_EQ(TestSupport::ReadAll(OutputFolders::SiteRecordFile(Program)).count('\n'), Names.size());
 
     // A package and the document inside it, each holding bars and escapes.
-    const QString Maker = OutputFolders::PackageMaker(QStringLiteral("/home/u/收|到%7C.qba"), QStringLiteral("书|册%25.qbs"));
+    const QString Package = QStringLiteral("/home/u/收|到%7C.qba");
+    const QString Maker = OutputFolders::PackageMaker(Package, QStringLiteral("书|册%25.qbs"));
     OutputFolders::Remember(Program, Folders.at(0), Maker);
     EXPECT_EQ(OutputFolders::MadeBy(Program, Folders.at(0)), Maker);
-    EXPECT_EQ(OutputFolders::Describe(Maker), QStringLiteral("qba文件“/home/u/收|到%7C.qba”中的目录册"));
-    EXPECT_EQ(OutputFolders::Describe(OutputFolders::PackageMaker(QStringLiteral("/home/u/p.qba"), QStringLiteral("a|b.qbt"))),
-              QStringLiteral("qba文件“/home/u/p.qba”中的页面"));
+    EXPECT_EQ(OutputFolders::Describe(Maker), QStringLiteral("qba文件“%1”中的目录册").arg(Package));
+    const QString PageMaker = OutputFolders::PackageMaker(QStringLiteral("/home/u/p.qba"), QStringLiteral("a|b.qbt"));
+    EXPECT_EQ(OutputFolders::Describe(PageMaker), QStringLiteral("qba文件“/home/u/p.qba”中的页面"));
     // Makers written by earlier versions read as they did.
-    EXPECT_EQ(OutputFolders::Describe(QStringLiteral("qba:/home/u/p.qba|x/a.qbt")), QStringLiteral("qba文件“/home/u/p.qba”中的页面"));
+    EXPECT_EQ(OutputFolders::Describe(QStringLiteral("qba:/home/u/p.qba|x/a.qbt")),
+              QStringLiteral("qba文件“/home/u/p.qba”中的页面"));
     EXPECT_TRUE(OutputFolders::ReplaceQuestion(Folders.at(2), Maker, QStringLiteral("目录册"))
-                    .startsWith(QStringLiteral("输出目录“%1”中的文件是qba文件“/home/u/收|到%7C.qba”中的目录册输出的").arg(Folders.at(2))));
+                    .startsWith(QStringLiteral("输出目录“%1”中的文件是qba文件“%2”中的目录册输出的").arg(Folders.at(2), Package)));
 
     // The site records of earlier versions ("identity=path", code page 936)
     // still name their sites, after the record is written again too.
     const QString Old = Folder(QStringLiteral("旧目录册"));
     const QString File = OutputFolders::SiteRecordFile(Program);
-    TestSupport::WriteAll(File, Cp936::Encode(OutputFolders::Identity(Old) + QLatin1Char('=') + Old + QStringLiteral("/\r\n")));
+    const QString OldLine = OutputFolders::Identity(Old) + QLatin1Char('=') + Old + QStringLiteral("/\r\n");
+    TestSupport::WriteAll(File, Cp936::Encode(OldLine));
     EXPECT_TRUE(OutputFolders::IsSiteFolder(Program, Old));
     OutputFolders::RememberSiteFolder(Program, Folders.at(1));
     EXPECT_TRUE(OutputFolders::IsSiteFolder(Program, Old + QLatin1Char('/')));
