@@ -86,41 +86,17 @@ void TBookOutput::Report(int Position, const QString &Caption) const
 
 QString TBookOutput::RecordFile(const QString &ProgramFolder)
 {
-    return IncludeTrailingPathDelimiter(ProgramFolder) + QStringLiteral("bookfolders.dat");
+    return OutputFolders::SiteRecordFile(ProgramFolder);
 }
-
-namespace {
-
-constexpr int RecordedFolders = 500;
-
-} // namespace
 
 bool TBookOutput::MadeByBookOutput(const QString &Folder) const
 {
-    if (FileExists(Folder + FolderMark))
-        return true;
-    const QString Id = OutputFolders::Identity(Folder);
-    const QString File = RecordFile(FExe);
-    return !Id.isEmpty() && FileExists(File) && LoadLines(File).contains(Id + QLatin1Char('=') + Folder);
+    return FileExists(Folder + FolderMark) || OutputFolders::IsSiteFolder(FExe, Folder);
 }
 
 void TBookOutput::RememberSiteFolder(const QString &Folder) const
 {
-    const QString File = RecordFile(FExe);
-    QStringList Lines;
-    // Folders that are gone (or are other folders now) are forgotten.
-    for (const QString &L : FileExists(File) ? LoadLines(File) : QStringList()) {
-        const qsizetype Eq = L.indexOf(QLatin1Char('='));
-        if (Eq <= 0)
-            continue;
-        const QString Path = L.mid(Eq + 1);
-        if (Path != Folder && OutputFolders::Identity(Path) == L.left(Eq))
-            Lines << L;
-    }
-    Lines << OutputFolders::Identity(Folder) + QLatin1Char('=') + Folder;
-    if (Lines.size() > RecordedFolders)
-        Lines = Lines.mid(Lines.size() - RecordedFolders);
-    SaveLines(File, Lines);
+    OutputFolders::RememberSiteFolder(FExe, Folder);
 }
 
 // D is emptied only when an earlier book output made it; a folder of the

@@ -11,12 +11,21 @@
 // The record lives in the program folder (outputfolders.dat), never in the
 // output folder, which is uploaded as it stands. One line per folder: its
 // identity on the disk (device, inode, birth time), the maker and the folder's
-// path, the last two percent-encoded, separated by tabs. A folder removed and
-// made again under the same path is another folder, of no known maker.
+// path, the last two percent-encoded (so a path may hold any character),
+// separated by tabs. A folder removed and made again under the same path is
+// another folder, of no known maker.
+//
+// An output looks at its own folder only: the record never asks the disk
+// about the other folders it names, which may be on a share that is offline
+// now. It keeps the folders last recorded, within a size it reads whole;
+// whatever lies past that size, or is not a sound line, is dropped the next
+// time the record is written. Programs sharing the program folder change the
+// record one at a time (a lock file beside it), so none loses another's line.
 //
 // A maker is a text naming the document: "file:" + the page or book file's
 // full path, "qba:" + the package's full path + "|" + the document's path
-// inside it, or "new:" + a key of a page never saved.
+// inside it (each with "%" and "|" written as %25 and %7C), or "new:" + a key
+// of a page never saved.
 
 #include <QString>
 
@@ -31,14 +40,23 @@ QString Identity(const QString &Folder);
 // The maker recorded for Folder as it is on the disk now; "" when none is.
 QString MadeBy(const QString &ProgramFolder, const QString &Folder);
 
-// Records Maker as the maker of Folder (an existing folder). Folders that are
-// gone, or are other folders now, are forgotten; the record keeps the last
-// few thousand folders.
+// Records Maker as the maker of Folder (an existing folder), in place of what
+// was recorded for its path. The record keeps the last few thousand folders.
 void Remember(const QString &ProgramFolder, const QString &Folder, const QString &Maker);
 
 // The folders From made are now made by To: a page never saved is the same
 // page once it has a file.
 void Rename(const QString &ProgramFolder, const QString &From, const QString &To);
+
+// The folders book outputs made their sites in, recorded the same way
+// (bookfolders.dat; earlier versions wrote "identity=path" lines, still read).
+QString SiteRecordFile(const QString &ProgramFolder);
+// True when Folder, as it is on the disk now, is recorded as a book's site.
+bool IsSiteFolder(const QString &ProgramFolder, const QString &Folder);
+// Records Folder (an existing folder) as a book's site; raises EFCreateError
+// when the record cannot be written, since the next output of the book could
+// not empty the folder then.
+void RememberSiteFolder(const QString &ProgramFolder, const QString &Folder);
 
 // True when Folder holds no entry at all.
 bool IsEmpty(const QString &Folder);

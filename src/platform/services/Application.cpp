@@ -4,6 +4,7 @@
 #include "platform/core/SysUtils.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDialog>
@@ -288,17 +289,47 @@ bool IsOwnWindow(const QWidget *W)
 // up while it is held (the boxes and dialogs the work shows, a program's wait
 // box): they are what the user has to answer for the work to go on. Windows
 // the locked one showed before the work began stay locked with it, since their
-// commands could start the window's work again.
+// commands could start the window's work again. They stay locked whatever
+// happens to them while the work runs: minimised and restored (the window
+// system shows them again), hidden and shown again, they are still the windows
+// of before the work, not boxes of the work.
 class TInputBlocker : public QObject {
 public:
     struct TLock {
         int Count = 0;
         quint64 Since = 0;
+        // The windows of the locked one that were up when the lock began.
+        QList<QPointer<QWidget>> Open;
     };
     QHash<const QWidget *, TLock> Locks;
 
     // Orders locks and the showing of windows.
     quint64 Tick() { return ++FClock; }
+
+    static QList<QPointer<QWidget>> OpenWindowsOf(QWidget *Window)
+    {
+        QList<QPointer<QWidget>> Open;
+        for (QWidget *W : QApplication::topLevelWidgets()) {
+            if (!IsOwnWindow(W) || !(W->isVisible() || W->isMinimized()))
+                continue;
+            for (const QWidget *P = W; P; P = P->parentWidget()) {
+                if (P == Window) {
+                    Open.append(W);
+                    break;
+                }
+            }
+        }
+        return Open;
+    }
+
+    bool OpenWhenLocked(const QWidget *W) const
+    {
+        for (const TLock &L : Locks)
+            for (const QPointer<QWidget> &O : L.Open)
+                if (O == W)
+                    return true;
+        return false;
+    }
 
     bool Locked(const QWidget *W) const
     {
@@ -320,7 +351,7 @@ protected:
     {
         switch (Event->type()) {
         case QEvent::Show:
-            if (auto *W = qobject_cast<QWidget *>(Watched); W && IsOwnWindow(W))
+            if (auto *W = qobject_cast<QWidget *>(Watched); W && IsOwnWindow(W) && !OpenWhenLocked(W))
                 W->setProperty(ShownAtProperty, Tick());
             return false;
         case QEvent::MouseButtonPress:
@@ -382,8 +413,10 @@ TBusyLock::TBusyLock(QWidget *Window)
         if (TInputBlocker *B = Blocker()) {
             TInputBlocker::TLock &L = B->Locks[Window];
             // A nested lock keeps the start of the outer one.
-            if (L.Count++ == 0)
+            if (L.Count++ == 0) {
                 L.Since = B->Tick();
+                L.Open = TInputBlocker::OpenWindowsOf(Window);
+            }
         }
 }
 

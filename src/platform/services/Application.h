@@ -125,8 +125,10 @@ void ProcessMessages();
 
 // Locks a window (its controls, menus, shortcuts and the windows it showed before)
 // against mouse and keyboard input and closing while long work pumps events. Other
-// windows stay usable, and so does every window shown while the lock is held: the
-// boxes and dialogs the work asks its questions in, a wait box with its cancel button.
+// windows stay usable, and so does every window that comes up while the lock is held:
+// the boxes and dialogs the work asks its questions in, a wait box with its cancel
+// button. A window that was up before stays locked even when it is shown again
+// (restored from minimised, hidden and shown).
 class TBusyLock {
 public:
     explicit TBusyLock(QWidget *Window);

@@ -9,6 +9,7 @@
 #include "catalog/forms/ProductGrid.h"
 #include "catalog/forms/ProductPictures.h"
 #include "catalog/output/BookOutput.h"
+#include "catalog/output/OutputFolders.h"
 #include "platform/core/Codec.h"
 #include "platform/core/Types.h"
 #include "platform/services/QtPrompts.h"
@@ -551,7 +552,8 @@ TEST_F(BookOutput, SiteFolderIsRecordedOutsideTheSite)
     // Nothing of ours goes into the site that is uploaded.
     EXPECT_TRUE(QDir(D()).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression(QStringLiteral("^\\."))).isEmpty())
         << QDir(D()).entryList(QDir::Hidden | QDir::Files).join(QLatin1Char(' ')).toStdString();
-    EXPECT_TRUE(LoadLines(TBookOutput::RecordFile(Exe)).join(QLatin1Char('\n')).contains(D()));
+    EXPECT_TRUE(QFileInfo(TBookOutput::RecordFile(Exe)).isFile());
+    EXPECT_TRUE(OutputFolders::IsSiteFolder(Exe, D()));
 
     // The record lets the next output empty the folder it made ...
     TestSupport::WriteAll(D() + QStringLiteral("stale.htm"), "old");

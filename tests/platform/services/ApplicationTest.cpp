@@ -200,8 +200,18 @@ TEST(BusyLock, BoxesShownWhileLockedTakeKeysAndClicksTheWindowStaysLocked)
     // A dialog of the window that was up before the work began could start it again.
     QDialog Earlier(&Window);
     auto *EarlierEdit = new QLineEdit(&Earlier);
+    auto *EarlierSave = new QPushButton(QStringLiteral("保存"), &Earlier);
+    EarlierSave->move(0, 40);
+    int Saves = 0;
+    QObject::connect(EarlierSave, &QPushButton::clicked, [&] { ++Saves; });
+    // Another window of it, minimised before the work began.
+    QDialog Minimised(&Window);
+    auto *MinimisedSave = new QPushButton(QStringLiteral("保存"), &Minimised);
+    QObject::connect(MinimisedSave, &QPushButton::clicked, [&] { ++Saves; });
     Window.show();
     Earlier.show();
+    Minimised.show();
+    Minimised.showMinimized();
     // The shortcut goes to the active window's commands.
     Window.activateWindow();
     QApplication::processEvents();
@@ -222,6 +232,35 @@ TEST(BusyLock, BoxesShownWhileLockedTakeKeysAndClicksTheWindowStaysLocked)
         EXPECT_EQ(Shortcuts, 1);
         EXPECT_TRUE(Window.isVisible());
         EXPECT_EQ(Cancels, 1);
+
+        // Minimised and restored (the window system shows it again), hidden
+        // and shown again: what was up before the work stays locked.
+        Earlier.showMinimized();
+        Earlier.showNormal();
+        Minimised.showNormal();
+        Earlier.hide();
+        Earlier.show();
+        QApplication::processEvents();
+        QTest::mouseClick(EarlierSave, Qt::LeftButton);
+        QTest::mouseClick(MinimisedSave, Qt::LeftButton);
+        QTest::keyClicks(EarlierEdit, QStringLiteral("a"));
+        QTest::keyClick(EarlierSave, Qt::Key_Space);
+        EXPECT_EQ(Saves, 0);
+        EXPECT_EQ(EarlierEdit->text(), QString());
+        EXPECT_TRUE(IsBusy(EarlierSave));
+        EXPECT_TRUE(IsBusy(MinimisedSave));
+        // A window the work shows takes clicks, minimised and restored too.
+        QDialog During(&Window);
+        auto *DuringOk = new QPushButton(QStringLiteral("确定"), &During);
+        int Oks = 0;
+        QObject::connect(DuringOk, &QPushButton::clicked, [&] { ++Oks; });
+        During.show();
+        QTest::mouseClick(DuringOk, Qt::LeftButton);
+        During.showMinimized();
+        During.showNormal();
+        QTest::mouseClick(DuringOk, Qt::LeftButton);
+        EXPECT_EQ(Oks, 2);
+        During.hide();
 
         // What the work asks while it holds the window is answered: Return
         // and Escape, a click, typing into a dialog of the window.
@@ -255,6 +294,9 @@ TEST(BusyLock, BoxesShownWhileLockedTakeKeysAndClicksTheWindowStaysLocked)
     QTest::keyClicks(EarlierEdit, QStringLiteral("c"));
     EXPECT_EQ(Edit->text(), QStringLiteral("c"));
     EXPECT_EQ(EarlierEdit->text(), QStringLiteral("c"));
+    QTest::mouseClick(EarlierSave, Qt::LeftButton);
+    QTest::mouseClick(MinimisedSave, Qt::LeftButton);
+    EXPECT_EQ(Saves, 2);
     Window.activateWindow();
     QApplication::processEvents();
     QTest::keyClick(&Window, Qt::Key_K, Qt::ControlModifier);

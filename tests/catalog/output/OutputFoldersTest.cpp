@@ -1,0 +1,257 @@
+// The record of which document made each output folder, and of the folders
+// book outputs made their sites in: what it keeps, what it reads from damaged
+// or foreign files, and how programs sharing it change it.
+
+#include "catalog/output/OutputFolders.h"
+#include "platform/core/Codec.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <string>
+
+namespace {
+
+class FolderRecord : public ::testing::Test {
+protected:
+    TestSupport::TempDir Temp;
+    QString Program = Temp.File(QStringLiteral("程序"));
+    QString Out = Temp.File(QStringLiteral("输出"));
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(Program));
+        ASSERT_TRUE(QDir().mkpath(Out));
+    }
+    QString Folder(const QString &Name) const
+    {
+        const QString Path = Out + QLatin1Char('/') + Name;
+        EXPECT_TRUE(QDir().mkpath(Path)) << Path.toStdString();
+        return Path;
+    }
+    // A line as the record writes it.
+    static QByteArray Line(const QString &Folder, const QString &Maker)
+    {
+        return OutputFolders::Identity(Folder).toLatin1() + '\t' + QUrl::toPercentEncoding(Maker, "/:") + '\t'
+            + QUrl::toPercentEncoding(QDir::cleanPath(Folder), "/:") + "\r\n";
+    }
+    QList<QByteArray> RecordLines() const
+    {
+        QList<QByteArray> Lines = TestSupport::ReadAll(OutputFolders::RecordFile(Program)).split('\n');
+        if (!Lines.isEmpty() && Lines.last().isEmpty())
+            Lines.removeLast();
+        return Lines;
+    }
+};
+
+} // namespace
+
+TEST_F(FolderRecord, AnOutputLooksOnlyAtItsOwnFolderAndKeepsEveryOtherLine)
+{
+    // Folders on a share, and one of the user's own disk.
+    const QString Share = Out + QStringLiteral("/共享");
+    const QString A = Folder(QStringLiteral("共享/P001"));
+    const QString B = Folder(QStringLiteral("共享/P002"));
+    const QString C = Folder(QStringLiteral("本地/P003"));
+    OutputFolders::Remember(Program, A, QStringLiteral("file:/home/u/a.qbt"));
+    OutputFolders::Remember(Program, B, QStringLiteral("file:/home/u/b.qbt"));
+
+    // The share goes offline: its folders cannot be reached while another
+    // page is published on the local disk.
+    ASSERT_TRUE(QDir().rename(Share, Share + QStringLiteral(".离线")));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, C), QString());
+    OutputFolders::Remember(Program, C, QStringLiteral("file:/home/u/c.qbt"));
+    OutputFolders::Rename(Program, QStringLiteral("file:/home/u/c.qbt"), QStringLiteral("file:/home/u/c2.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QString());
+
+    // Back online, the share's folders are known as before.
+    ASSERT_TRUE(QDir().rename(Share + QStringLiteral(".离线"), Share));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QStringLiteral("file:/home/u/a.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, B), QStringLiteral("file:/home/u/b.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, C), QStringLiteral("file:/home/u/c2.qbt"));
+
+    // Another output into a folder replaces its line; the others stay.
+    OutputFolders::Remember(Program, A, QStringLiteral("new:20240101-1"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QStringLiteral("new:20240101-1"));
+    EXPECT_EQ(RecordLines().size(), 3);
+
+    // A folder removed and made again under the same path is another folder.
+    ASSERT_TRUE(QDir(B).removeRecursively());
+    Folder(QStringLiteral("共享/P002"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, B), QString());
+}
+
+TEST_F(FolderRecord, DamagedBinaryAndHugeRecordsAreReadAsFarAsSoundAndRebuilt)
+{
+    const QString A = Folder(QStringLiteral("A"));
+    const QString B = Folder(QStringLiteral("B"));
+    const QString C = Folder(QStringLiteral("C"));
+    const QString File = OutputFolders::RecordFile(Program);
+
+    // Sound lines among damage: bytes of every value, a cut line, fields
+    // that are not the record's, an endless line.
+    QByteArray Binary;
+    for (int I = 0; I < 4096; ++I)
+        Binary += char((I * 7919) & 0xFF);
+    QByteArray Damaged = Line(A, QStringLiteral("file:/home/u/a.qbt")) + Binary + "\r\n"
+        + "abc\tfile%3A%2Fx\t%2Fhome%2Fx\r\n"
+        + Line(B, QStringLiteral("x")).replace("\tx\t", "\t%G1\t")
+        + "1.2:3\ta\tb\tc\r\n"
+        + "1.2:3\tfile:/x\t" + QByteArray(200000, 'a') + "\r\n"
+        + Line(B, QStringLiteral("file:/home/u/b.qbt"))
+        + Line(C, QStringLiteral("file:/home/u/c.qbt")).left(20);
+    TestSupport::WriteAll(File, Damaged);
+    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QStringLiteral("file:/home/u/a.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, B), QStringLiteral("file:/home/u/b.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, C), QString());
+    // The next change writes the sound lines back, and nothing else.
+    OutputFolders::Remember(Program, C, QStringLiteral("file:/home/u/c.qbt"));
+    EXPECT_EQ(RecordLines(), (QList<QByteArray>{Line(A, QStringLiteral("file:/home/u/a.qbt")).chopped(1),
+                                                Line(B, QStringLiteral("file:/home/u/b.qbt")).chopped(1),
+                                                Line(C, QStringLiteral("file:/home/u/c.qbt")).chopped(1)}));
+
+    // A record grown far past any size the program writes (24 MB of long
+    // lines of one folder): what lies in its first megabytes is read, and the
+    // next change writes back a record of a few megabytes at most.
+    QByteArray Huge = Line(A, QStringLiteral("file:/home/u/a.qbt"));
+    for (int I = 0; I < 4000; ++I)
+        Huge += Line(B, QStringLiteral("new:%1-").arg(I) + QString(6000, QLatin1Char('x')));
+    Huge += Line(B, QStringLiteral("file:/home/u/b.qbt"));
+    TestSupport::WriteAll(File, Huge);
+    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QStringLiteral("file:/home/u/a.qbt"));
+    OutputFolders::Remember(Program, C, QStringLiteral("file:/home/u/c2.qbt"));
+    EXPECT_LE(QFileInfo(File).size(), qint64(4) << 20);
+    EXPECT_EQ(OutputFolders::MadeBy(Program, C), QStringLiteral("file:/home/u/c2.qbt"));
+    // A record that is not a file at all reads as empty.
+    ASSERT_TRUE(QFile::remove(File));
+    ASSERT_TRUE(QDir().mkdir(File));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QString());
+}
+
+TEST_F(FolderRecord, PathsWithBarsTabsAndNewlinesAreRecordedAndNamedRight)
+{
+    const QStringList Names{QStringLiteral("a|b"), QStringLiteral("制\t表"), QStringLiteral("换\n行"),
+                            QStringLiteral("回\r车"), QStringLiteral("百分%7C号%"), QStringLiteral(" 空格 "),
+                            QStringLiteral("等=号"), QStringLiteral("😀𠀀")};
+    QStringList Folders;
+    for (const QString &N : Names)
+        Folders << Folder(N);
+    for (int I = 0; I < Folders.size(); ++I) {
+        const QString Page = Folders.at(I) + QStringLiteral("/页.qbt");
+        OutputFolders::Remember(Program, Folders.at(I), OutputFolders::FileMaker(Page));
+        OutputFolders::RememberSiteFolder(Program, Folders.at(I) + QLatin1Char('/'));
+    }
+    for (int I = 0; I < Folders.size(); ++I) {
+        EXPECT_EQ(OutputFolders::MadeBy(Program, Folders.at(I) + QLatin1Char('/')),
+                  QStringLiteral("file:") + Folders.at(I) + QStringLiteral("/页.qbt"))
+            << Names.at(I).toStdString();
+        EXPECT_TRUE(OutputFolders::IsSiteFolder(Program, Folders.at(I))) << Names.at(I).toStdString();
+    }
+    // The folder that is only a part of another's name is not recorded.
+    EXPECT_FALSE(OutputFolders::IsSiteFolder(Program, Folder(QStringLiteral("a"))));
+    EXPECT_EQ(RecordLines().size(), Names.size());
+    EXPECT_EQ(TestSupport::ReadAll(OutputFolders::SiteRecordFile(Program)).count('\n'), Names.size());
+
+    // A package and the document inside it, each holding bars and escapes.
+    const QString Package = QStringLiteral("/home/u/收|到%7C.qba");
+    const QString Maker = OutputFolders::PackageMaker(Package, QStringLiteral("书|册%25.qbs"));
+    OutputFolders::Remember(Program, Folders.at(0), Maker);
+    EXPECT_EQ(OutputFolders::MadeBy(Program, Folders.at(0)), Maker);
+    EXPECT_EQ(OutputFolders::Describe(Maker), QStringLiteral("qba文件“%1”中的目录册").arg(Package));
+    const QString PageMaker = OutputFolders::PackageMaker(QStringLiteral("/home/u/p.qba"), QStringLiteral("a|b.qbt"));
+    EXPECT_EQ(OutputFolders::Describe(PageMaker), QStringLiteral("qba文件“/home/u/p.qba”中的页面"));
+    // Makers written by earlier versions read as they did.
+    EXPECT_EQ(OutputFolders::Describe(QStringLiteral("qba:/home/u/p.qba|x/a.qbt")),
+              QStringLiteral("qba文件“/home/u/p.qba”中的页面"));
+    EXPECT_TRUE(OutputFolders::ReplaceQuestion(Folders.at(2), Maker, QStringLiteral("目录册"))
+                    .startsWith(QStringLiteral("输出目录“%1”中的文件是qba文件“%2”中的目录册输出的").arg(Folders.at(2), Package)));
+
+    // The site records of earlier versions ("identity=path", code page 936)
+    // still name their sites, after the record is written again too.
+    const QString Old = Folder(QStringLiteral("旧目录册"));
+    const QString File = OutputFolders::SiteRecordFile(Program);
+    const QString OldLine = OutputFolders::Identity(Old) + QLatin1Char('=') + Old + QStringLiteral("/\r\n");
+    TestSupport::WriteAll(File, Cp936::Encode(OldLine));
+    EXPECT_TRUE(OutputFolders::IsSiteFolder(Program, Old));
+    OutputFolders::RememberSiteFolder(Program, Folders.at(1));
+    EXPECT_TRUE(OutputFolders::IsSiteFolder(Program, Old + QLatin1Char('/')));
+    EXPECT_TRUE(OutputFolders::IsSiteFolder(Program, Folders.at(1)));
+    EXPECT_FALSE(OutputFolders::IsSiteFolder(Program, Folders.at(2)));
+}
+
+namespace {
+
+// The other program of the test below: started with the record and its
+// folders in its environment, it says "ready", waits for "go" and records
+// its folders one by one.
+constexpr const char *WriterVariable = "QB_TEST_RECORD_WRITER";
+constexpr int WriterLines = 150;
+
+QString WriterMaker(const QString &Writer, int I)
+{
+    return QStringLiteral("file:/home/%1/%2.qbt").arg(Writer).arg(I);
+}
+
+} // namespace
+
+TEST_F(FolderRecord, TwoProgramsWritingAtOnceKeepEachOthersLines)
+{
+    const QStringList Mine = qEnvironmentVariable(WriterVariable).split(QLatin1Char('\n'));
+    if (Mine.size() == 3) {
+        std::cout << "ready" << std::endl;
+        std::string Go;
+        std::getline(std::cin, Go);
+        for (int I = 0; I < WriterLines; ++I)
+            OutputFolders::Remember(Mine.at(0), Mine.at(1) + QStringLiteral("/%1-%2").arg(Mine.at(2)).arg(I),
+                                    WriterMaker(Mine.at(2), I));
+        return;
+    }
+
+    const QStringList Writers{QStringLiteral("甲"), QStringLiteral("乙")};
+    for (const QString &W : Writers)
+        for (int I = 0; I < WriterLines; ++I)
+            Folder(QStringLiteral("%1-%2").arg(W).arg(I));
+    std::vector<std::unique_ptr<QProcess>> Programs;
+    for (const QString &W : Writers) {
+        auto P = std::make_unique<QProcess>();
+        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+        Env.insert(QString::fromLatin1(WriterVariable), Program + QLatin1Char('\n') + Out + QLatin1Char('\n') + W);
+        P->setProcessEnvironment(Env);
+        P->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        P->start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--gtest_filter=FolderRecord.TwoProgramsWritingAtOnceKeepEachOthersLines")});
+        ASSERT_TRUE(P->waitForStarted(60000));
+        Programs.push_back(std::move(P));
+    }
+    // Both are up before either writes.
+    for (auto &P : Programs) {
+        QByteArray Said;
+        while (!Said.contains("ready\n") && P->waitForReadyRead(120000))
+            Said += P->readAllStandardOutput();
+        ASSERT_TRUE(Said.contains("ready\n")) << Said.toStdString();
+    }
+    for (auto &P : Programs) {
+        P->write("go\n");
+        ASSERT_TRUE(P->waitForBytesWritten(60000));
+    }
+    for (auto &P : Programs) {
+        ASSERT_TRUE(P->waitForFinished(300000));
+        EXPECT_EQ(P->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(P->exitCode(), 0) << P->readAllStandardOutput().toStdString();
+    }
+    int Lost = 0;
+    for (const QString &W : Writers)
+        for (int I = 0; I < WriterLines; ++I)
+            if (OutputFolders::MadeBy(Program, Out + QStringLiteral("/%1-%2").arg(W).arg(I)) != WriterMaker(W, I))
+                ++Lost;
+    EXPECT_EQ(Lost, 0);
+    EXPECT_EQ(RecordLines().size(), 2 * WriterLines);
+}
