@@ -2,11 +2,13 @@
 // programs that read them for real.
 
 #include "OutputFixture.h"
+#include "catalog/document/Package.h"
 #include "catalog/output/ChmCompiler.h"
 #include "catalog/output/MhtWriter.h"
 
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 
 using namespace OutputFixture;
 
@@ -117,6 +119,37 @@ TEST(ZipOutput, AFileThatCannotBePackedFailsTheArchive)
     if (TestSupport::HaveProgram(QStringLiteral("unzipsfx")) && TestSupport::HaveProgram(QStringLiteral("zip"))) {
         EXPECT_EQ(S.Run(omSfx), S.D() + QStringLiteral("/P001.exe "));
         EXPECT_TRUE(S.Errors.isEmpty()) << S.Errors.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST(ZipOutput, AnArchiveWhoseFolderGoesWhileItIsWrittenSaysSoInChinese)
+{
+    // The output folder is removed once the archive has read every file,
+    // before it is put in place: the zip library's own text is English.
+    for (const int Mode : {int(omZip), int(omPackage)}) {
+        SCOPED_TRACE(Mode);
+        TSample S;
+        bool Removed = false;
+        const auto Remove = [&](int Percent) {
+            if (!Removed && Percent >= 100) {
+                Removed = true;
+                QDir(S.D()).removeRecursively();
+            }
+        };
+        S.Hooks.ZipProgress = Remove;
+        S.Hooks.WriteQbaPackage = [&](const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                                      QString &Result) { Result = QbaPackage::Write(Folder, MainFile, Target, IsBook, Remove); };
+        QString Message;
+        try {
+            S.Run(Mode);
+        } catch (const Exception &E) {
+            Message = E.Message();
+        }
+        EXPECT_TRUE(Removed);
+        EXPECT_TRUE(Message.startsWith(QStringLiteral("压缩文件“") + S.D())) << Message.toStdString();
+        EXPECT_TRUE(Message.contains(QStringLiteral("文件夹已不存在"))) << Message.toStdString();
+        EXPECT_FALSE(Message.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3,} [A-Za-z]{3,}")))) << Message.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(S.D()));
     }
 }
 
