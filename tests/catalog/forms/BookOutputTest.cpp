@@ -470,7 +470,12 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     const QString Book = ThreePageBook();
     // Two pages of one base name in different folders.
     WritePage(QStringLiteral("x/p.qbt"), QStringLiteral("X"), QStringLiteral("X页"));
-    WritePage(QStringLiteral("y/p.qbt"), QStringLiteral("Y"), QStringLiteral("Y页"));
+    const QString Y = WritePage(QStringLiteral("y/p.qbt"), QStringLiteral("Y"), QStringLiteral("Y页"));
+    // A picture whose name the package cannot carry as it is.
+    ASSERT_TRUE(QFile::rename(Docs + QStringLiteral("y/pics/Yp1.jpg"), Docs + QStringLiteral("y/pics/Y<1>.jpg")));
+    QStringList YLines = Read(Y);
+    YLines.replaceInStrings(QStringLiteral("{$IMG}=pics\\Yp1.jpg"), QStringLiteral("{$IMG}=pics\\Y<1>.jpg"));
+    SaveLines(Y, YLines);
     QStringList Lines = Read(Book);
     Lines << QStringLiteral("x\\p.qbt") << QStringLiteral("y\\p.qbt");
     SaveLines(Book, Lines);
@@ -483,7 +488,7 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     int Code = -1;
     const QStringList List = Peer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Qba}, &Code).split(QLatin1Char('\n'));
     ASSERT_EQ(Code, 0);
-    for (const char *M : {"book.qbs", "a.qbt", "b.qbt", "c.qbt", "p.qbt", "p(2).qbt", "index.dat", "images/A1p1.jpg"})
+    for (const char *M : {"book.qbs", "a.qbt", "b.qbt", "c.qbt", "p.qbt", "p(2).qbt", "index.dat", "images/A1p1.jpg", "images/Y_1_.jpg"})
         EXPECT_TRUE(List.contains(QString::fromLatin1(M))) << M;
     QByteArray Qbs;
     TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), Qba, QStringLiteral("book.qbs")}, &Qbs);
@@ -499,6 +504,8 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     Expected.replaceInStrings(QStringLiteral("{$IMG}=pics\\"), QStringLiteral("{$IMG}=images\\"));
     EXPECT_EQ(Form->Page().Lines(), Expected);
     EXPECT_EQ(Read(ScratchFolder() + QStringLiteral("packages/book/p(2).qbt")).value(2), QStringLiteral("{Catalog名称}=Y页"));
+    EXPECT_TRUE(Read(ScratchFolder() + QStringLiteral("packages/book/p(2).qbt")).contains(QStringLiteral("{$IMG}=images\\Y_1_.jpg")));
+    EXPECT_TRUE(QFileInfo(ScratchFolder() + QStringLiteral("packages/book/images/Y_1_.jpg")).isFile());
 
     // Saving a page writes the package back through the book output.
     Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("新说明"));
