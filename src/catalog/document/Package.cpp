@@ -84,8 +84,13 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         };
         try {
             Zipper1.PackFiles();
-        } catch (const ENotEnoughRoom &) {
-            throw EInOutError(NoRoomForArchiveText(Target));
+        } catch (const EAbort &) {
+            throw;
+        } catch (const Exception &E) {
+            const QString Text = ArchiveFailureText(Target, E);
+            if (Text.isEmpty())
+                throw;
+            throw EInOutError(Text);
         }
         if (!Missed.isEmpty())
             throw EFOpenError(CannotOpenFileText(NativePath(Missed), MissedError));
@@ -112,6 +117,24 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
 QString NoRoomForArchiveText(const QString &Archive)
 {
     return QStringLiteral("不能写入压缩文件“%1”：磁盘空间不足。").arg(NativePath(Archive));
+}
+
+QString ArchiveFailureText(const QString &Archive, const Exception &E)
+{
+    if (dynamic_cast<const ENotEnoughRoom *>(&E))
+        return NoRoomForArchiveText(Archive);
+    // The program's own texts (a file that cannot be opened or created) say
+    // it already; the zip library's own are English sentences, which may
+    // name a path ("Error: Could not copy from ... -> ...").
+    const QString Text = E.Message().trimmed();
+    if (!Text.isEmpty() && !(Text.at(0).unicode() < 0x80 && Text.at(0).isLetter()))
+        return QString();
+    const QString Name = NativePath(Archive);
+    if (!DirectoryExists(ExtractFilePath(QFileInfo(Archive).absoluteFilePath())))
+        return QStringLiteral("压缩文件“%1”没有写成：它的文件夹已不存在（可能在输出时被删除或移动）。").arg(Name);
+    if (dynamic_cast<const EZLibError *>(&E))
+        return QStringLiteral("压缩文件“%1”没有写成：压缩数据时出错。").arg(Name);
+    return QStringLiteral("压缩文件“%1”没有写成：写入时出错。").arg(Name);
 }
 
 bool IsSafeMemberName(const QString &Name)

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <functional>
 
+class Exception;
+
 namespace QbaPackage {
 
 // Writes index.dat into Folder (with trailing "/") and packs every file below
@@ -53,6 +55,12 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
 // What the user is told when an archive could not be written for want of
 // room (the zip library's ENotEnoughRoom, whose own text is English).
 QString NoRoomForArchiveText(const QString &Archive);
+
+// What the user is told when the zip library failed to write Archive with E:
+// "" when E carries one of the program's own (Chinese) texts, which stands;
+// for the library's English ones a Chinese text that names the archive and,
+// where it can tell, why (no room, its folder gone).
+QString ArchiveFailureText(const QString &Archive, const Exception &E);
 
 // Every regular file below Folder (links left out), sorted; Except is left out.
 QStringList FilesBelow(const QString &Folder, const QString &Except = QString());

@@ -205,8 +205,6 @@ public:
     QString FPackagePath;
     // Where the open package was unpacked (with trailing "/").
     QString FPackageFolder;
-    // The book output runs for the save of a book package (written back into it).
-    bool FSavingPackage = false;
     // The page open in the window while it has no file: who it is in the
     // record of output folders, until its first save gives it a file.
     QString FNewPageKey = NewGuidString();
@@ -270,8 +268,9 @@ public:
     bool ListBox1ItemBold(int Index) const;
     void SetupBookPane();
 
-    // Book output (flags 2, 4, 8, 16, 32, 64, 128, 256, 512).
-    bool OutputCatalog(int Flags, bool OpenAfterwards);
+    // Book output (flags 2, 4, 8, 16, 32, 64, 128, 256, 512). SavingPackage:
+    // the run saves the open book package (flag 32), written back into it.
+    bool OutputCatalog(int Flags, bool OpenAfterwards, bool SavingPackage = false);
     // The open book's output folder, made when missing (Made: whether it was).
     QString BookOutputFolder(bool *Made = nullptr);
     void HTML6Click();

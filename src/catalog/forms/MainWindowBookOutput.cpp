@@ -12,6 +12,7 @@
 #include "platform/services/Shell.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <cerrno>
 #include <optional>
 #include <QGroupBox>
@@ -113,7 +114,7 @@ private:
 
 } // namespace
 
-bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
+bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards, bool SavingPackage)
 {
     if (SaveButtonEnabled()
         && MessageBox(this, QStringLiteral("注意：在输出目录册时，没有保存的内容不会被输出，是否继续？"),
@@ -127,11 +128,36 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards)
     }
 
     TBookOutput Out(*FCatalogList, FCatalogPath, ProgramFolder(), FPage.Values(QStringLiteral("{输出语言}")));
+    // An entry that names no readable file would be a link to nowhere (or the
+    // page the site opens on): the user learns which before anything is made.
+    if (const QStringList LeftOut = Out.EntriesLeftOut(); !LeftOut.isEmpty()) {
+        QString Names;
+        for (int I = 0; I < LeftOut.size() && I < 20; ++I) {
+            const QFileInfo F(TCatalogBook::ResolveEntry(FCatalogPath, LeftOut.at(I)));
+            Names += QStringLiteral("\r\n    ") + LeftOut.at(I)
+                + (F.isDir()      ? QStringLiteral("（是文件夹）")
+                   : F.exists()   ? QStringLiteral("（不能读取）")
+                                  : QStringLiteral("（文件不存在）"));
+        }
+        if (LeftOut.size() > 20)
+            Names += QStringLiteral("\r\n    ……还有%1项").arg(LeftOut.size() - 20);
+        if (LeftOut.size() == TBookOutput::ListedEntries(*FCatalogList).size()) {
+            MessageBox(this, QStringLiteral("目录册中没有可以输出的页面或文件，输出不能完成：") + Names,
+                       QStringLiteral("错误"), MB_OK | MB_ICONERROR);
+            return false;
+        }
+        if (MessageBox(this,
+                       QStringLiteral("目录册中的以下条目不是可以读取的页面或文件：") + Names
+                           + QStringLiteral("\r\n\r\n是否略去这些条目，继续输出目录册？"),
+                       QStringLiteral("输出"), MB_YESNO | MB_ICONWARNING)
+            != IDYES)
+            return false;
+    }
     const bool Received = FOpenedFromPackage && FPackageIsBook;
     // Saving the book writes it back into its package; the package command
     // makes a package in the book's output folder, like its other outputs,
     // and leaves the package the user opened as it is.
-    const bool SaveBack = Flags == bfPackage && Received && FSavingPackage;
+    const bool SaveBack = Flags == bfPackage && Received && SavingPackage;
     Out.KeepPlaces = Received;
     // The package's own settings never choose where its site is built.
     if (SaveBack) {

@@ -183,12 +183,7 @@ bool TForm1::SavePackage()
 {
     TWaitCursor Wait;
     if (FPackageIsBook) {
-        FSavingPackage = true;
-        struct TDone {
-            bool &Saving;
-            ~TDone() { Saving = false; }
-        } Done{FSavingPackage};
-        return OutputCatalog(32, false);
+        return OutputCatalog(32, false, true);
     }
 
     // The page copy and its pictures are staged in a scratch folder of our own,

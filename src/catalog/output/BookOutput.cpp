@@ -43,6 +43,33 @@ TBookOutput::TBookOutput(const QStringList &BookLines, const QString &BookPath, 
     FCharset = (L.isEmpty() || L == QStringLiteral("中文")) ? QStringLiteral("gb2312") : QStringLiteral("iso-8859-1");
 }
 
+QStringList TBookOutput::ListedEntries(const QStringList &BookLines)
+{
+    QStringList Entries;
+    const int First = TCatalogBook::FirstEntryLine(BookLines);
+    if (First >= 0)
+        for (int I = First; I < BookLines.size(); ++I)
+            // A blank line names nothing.
+            if (!BookLines.at(I).trimmed().isEmpty())
+                Entries << BookLines.at(I);
+    return Entries;
+}
+
+bool TBookOutput::IsReadableFile(const QString &Path)
+{
+    const QFileInfo F(Path);
+    return F.isFile() && F.isReadable();
+}
+
+QStringList TBookOutput::EntriesLeftOut() const
+{
+    QStringList Names;
+    for (const QString &Listed : ListedEntries(FBook))
+        if (!IsReadableFile(TCatalogBook::ResolveEntry(FBookPath, Listed)))
+            Names << Listed;
+    return Names;
+}
+
 QString TBookOutput::OutputRoot() const
 {
     if (!RootOverride.isEmpty())
@@ -344,15 +371,17 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     FSavedPages.clear();
     FX.clear();
     const QString Name = TCatalogBook::Value(FBook, QStringLiteral("Catalog_name"));
-    NameSiteFolder();
 
-    const int First = TCatalogBook::FirstEntryLine(FBook);
+    // The site links, lists and opens only what it holds: an entry that is
+    // no readable file (the caller named those before the run) is left out.
     QStringList Lines;
-    if (First >= 0)
-        for (int I = First; I < FBook.size(); ++I)
-            if (!FBook.at(I).isEmpty())
-                Lines << FBook.at(I);
+    for (const QString &Listed : ListedEntries(FBook))
+        if (IsReadableFile(TCatalogBook::ResolveEntry(FBookPath, Listed)))
+            Lines << Listed;
     const int N = int(Lines.size());
+    if (N == 0)
+        throw EInOutError(QStringLiteral("目录册中没有可以输出的页面或文件，输出不能完成。"));
+    NameSiteFolder();
     Report(0, QStringLiteral("总计：%1 个文件，正在处理第：1 个").arg(N));
 
     if (!PrepareSiteFolder())
@@ -418,8 +447,10 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         // value it is plain text. A file's name is plain text everywhere.
         QString Title;
         bool TitleWritten = false;
-        const bool Exists = FileExists(Path);
-        const bool IsPage = Exists && ExtractFileExt(Path).toUpper() == QLatin1String(".QBT");
+        // A file gone since the entries were looked at is left out as well.
+        if (!IsReadableFile(Path))
+            continue;
+        const bool IsPage = ExtractFileExt(Path).toUpper() == QLatin1String(".QBT");
         if (IsPage) {
             Title = TPageOutput::PageValue(TPageDocument::LoadPageLines(Path), QStringLiteral("{Catalog名称}"));
             TitleWritten = true;
@@ -446,12 +477,12 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         }
         // A file that is not a page may stand in a folder of its own below images/.
         QString EntryName;
-        if (Exists && !IsPage && !Place.isEmpty()) {
+        if (!IsPage && !Place.isEmpty()) {
             CopyKeptFile(Path, Place);
             EntryName = Place;
             Path = FD + Place;
             FMade << Path;
-        } else if (Exists && !IsPage) {
+        } else if (!IsPage) {
             EntryName = CopyOtherFile(Path);
             Path = FD + QStringLiteral("images/") + EntryName;
             NotPages.insert(EntryName);
@@ -465,12 +496,12 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             PackageEntries << QStringLiteral("images\\") + QString(EntryName).replace(QLatin1Char('/'), QLatin1Char('\\'));
         else
             PackageEntries << EntryName;
-        if (Title.isEmpty() && !(Exists && ExtractFileExt(Listed).toUpper() == QLatin1String(".QBT")))
+        if (Title.isEmpty() && !IsPage)
             Title = EntryName.contains(QLatin1Char('/')) ? EntryName.section(QLatin1Char('/'), 0, 0)
                                                          : TPageOutput::FileBaseName(EntryName);
         FE << EntryName;
         FTaken.insert(EntryName.toCaseFolded());
-        if (I == 1 || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
+        if (FX.isEmpty() || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
             FX = EntryName;
         FLeft << QStringLiteral("<p><a href=\"") + Esc(HtmlText::FileAddress(EntryName)) + QStringLiteral("\" target=\"right\">")
                 + (TitleWritten ? Title : Esc(Title)) + QStringLiteral("</a></p>");
@@ -480,6 +511,8 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
                   << QStringLiteral("\t\t<param name=\"Local\" value=\"") + Esc(EntryName) + QStringLiteral("\">")
                   << QStringLiteral("\t\t</OBJECT>");
     }
+    if (FE.isEmpty())
+        throw EInOutError(QStringLiteral("目录册中没有可以输出的页面或文件，输出不能完成。"));
     FContents << QStringLiteral("</UL>") << QStringLiteral("</BODY></HTML>");
     FLeft << QStringLiteral("</body>") << QStringLiteral("</html>");
 

@@ -77,6 +77,14 @@ public:
     // there under names no file of the folder has.
     QString FolderForFiles(bool *Made = nullptr);
 
+    // The entries of the book (as listed, blank lines aside) that name no
+    // readable file: a missing page, a folder, "." or "..". Run leaves them
+    // out; the caller names them first.
+    QStringList EntriesLeftOut() const;
+    // The non-blank entry lines of a book, in book order.
+    static QStringList ListedEntries(const QStringList &BookLines);
+    static bool IsReadableFile(const QString &Path);
+
     enum TResult { brDone, brCancelled, brFailed };
     // Runs the output from its folder on (the questions before it are the
     // caller's). ResultPath: the file kept (zip, chm, mht, qba) or the folder.

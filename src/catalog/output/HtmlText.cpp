@@ -484,15 +484,20 @@ QString PlainText(const QString &Value)
 
 QString FileAddress(const QString &Path)
 {
+    // A browser drops tabs and line breaks from an address, takes a backslash
+    // for "/" and trims blanks at its ends: those characters are escaped too
+    // (controls as their byte, which is the same in every code page). Blanks
+    // inside and other characters stay as written; the browser escapes them
+    // itself, as UTF-8.
     QString Out;
     Out.reserve(Path.size());
-    for (const QChar C : Path) {
-        switch (C.unicode()) {
-        case '%': Out += QLatin1String("%25"); break;
-        case '#': Out += QLatin1String("%23"); break;
-        case '?': Out += QLatin1String("%3F"); break;
-        default: Out += C;
-        }
+    for (qsizetype I = 0; I < Path.size(); ++I) {
+        const char16_t C = Path.at(I).unicode();
+        const bool EndBlank = C == ' ' && (I == 0 || I == Path.size() - 1);
+        if (C == '%' || C == '#' || C == '?' || C == '\\' || C < 0x20 || C == 0x7F || EndBlank)
+            Out += QStringLiteral("%%1").arg(uint(C), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            Out += QChar(C);
     }
     return Out;
 }

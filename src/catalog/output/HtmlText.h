@@ -55,8 +55,9 @@ QString RawTextValue(const QString &Value);
 QString PlainText(const QString &Value);
 
 // A relative or absolute file path as the address a page refers to it by:
-// the characters that mean something in an address ("%", "#", "?") escaped,
-// so the reference names the file whatever its name holds.
+// the characters that mean something in an address ("%", "#", "?", "\"),
+// controls (a tab) and blanks at its ends escaped, so the reference names the
+// file whatever its name holds.
 QString FileAddress(const QString &Path);
 
 // True when Value shows nothing in a browser: only tags, comments, white

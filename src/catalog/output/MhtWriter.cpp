@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QGuiApplication>
 
 #include <algorithm>
@@ -136,10 +137,12 @@ QString TMhtWriter::EncodeLocation(const QString &RelativePath)
     // non-ASCII byte) is escaped.
     static const QByteArray Hex = "0123456789ABCDEF";
     QString Out;
-    const QByteArray Bytes = QString(RelativePath).replace(QLatin1Char('\\'), QLatin1Char('/')).toUtf8();
+    // A backslash is a character of the file's name here, escaped as the
+    // page's address escapes it.
+    const QByteArray Bytes = RelativePath.toUtf8();
     for (const char Ch : Bytes) {
         const uchar C = uchar(Ch);
-        const bool Plain = C > 0x20 && C < 0x7F && !QByteArray("\"#<>?`{}%").contains(char(C));
+        const bool Plain = C > 0x20 && C < 0x7F && !QByteArray("\"#<>?`{}%\\").contains(char(C));
         if (Plain) {
             Out += QLatin1Char(char(C));
         } else {
@@ -149,6 +152,44 @@ QString TMhtWriter::EncodeLocation(const QString &RelativePath)
         }
     }
     return Out;
+}
+
+QString TMhtWriter::ContentType(const QString &Name, const QByteArray &Head)
+{
+    // A part without its type is read as text by mail readers and browsers:
+    // every part names one, by the file's extension, else by its first bytes.
+    static const QHash<QString, QString> ByExtension{
+        {QStringLiteral("JPG"), QStringLiteral("image/jpeg")},   {QStringLiteral("JPEG"), QStringLiteral("image/jpeg")},
+        {QStringLiteral("JPE"), QStringLiteral("image/jpeg")},   {QStringLiteral("JFIF"), QStringLiteral("image/jpeg")},
+        {QStringLiteral("GIF"), QStringLiteral("image/gif")},    {QStringLiteral("PNG"), QStringLiteral("image/png")},
+        {QStringLiteral("BMP"), QStringLiteral("image/bmp")},    {QStringLiteral("DIB"), QStringLiteral("image/bmp")},
+        {QStringLiteral("ICO"), QStringLiteral("image/x-icon")}, {QStringLiteral("TIF"), QStringLiteral("image/tiff")},
+        {QStringLiteral("TIFF"), QStringLiteral("image/tiff")},  {QStringLiteral("WEBP"), QStringLiteral("image/webp")},
+        {QStringLiteral("SVG"), QStringLiteral("image/svg+xml")},
+        // The page's own kind keeps the form it always had.
+        {QStringLiteral("HTM"), QStringLiteral("text/html;")},   {QStringLiteral("HTML"), QStringLiteral("text/html;")},
+        {QStringLiteral("CSS"), QStringLiteral("text/css")},     {QStringLiteral("JS"), QStringLiteral("application/javascript")},
+        {QStringLiteral("TXT"), QStringLiteral("text/plain")},   {QStringLiteral("MP3"), QStringLiteral("audio/mpeg")},
+        {QStringLiteral("WAV"), QStringLiteral("audio/wav")},    {QStringLiteral("MID"), QStringLiteral("audio/midi")},
+        {QStringLiteral("MIDI"), QStringLiteral("audio/midi")},  {QStringLiteral("WMA"), QStringLiteral("audio/x-ms-wma")},
+        {QStringLiteral("SWF"), QStringLiteral("application/x-shockwave-flash")},
+    };
+    const qsizetype Dot = Name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype Slash = Name.lastIndexOf(QLatin1Char('/'));
+    if (Dot > Slash + 1) {
+        const auto It = ByExtension.constFind(Name.mid(Dot + 1).toUpper());
+        if (It != ByExtension.constEnd())
+            return It.value();
+    }
+    if (Head.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("image/jpeg");
+    if (Head.startsWith("\x89PNG\r\n\x1A\n"))
+        return QStringLiteral("image/png");
+    if (Head.startsWith("GIF87a") || Head.startsWith("GIF89a"))
+        return QStringLiteral("image/gif");
+    if (Head.startsWith("BM"))
+        return QStringLiteral("image/bmp");
+    return QStringLiteral("application/octet-stream");
 }
 
 namespace {
@@ -284,13 +325,7 @@ void TMhtWriter::Write(const QString &HtmlPath, const QStringList &Files, QStrin
                                                    : Root.relativeFilePath(F);
         Out.Line(QString());
         Out.Line(Delimiter);
-        const QString Ext = QFileInfo(Name).suffix().toUpper();
-        if (Ext == QStringLiteral("JPG"))
-            Out.Line(QStringLiteral("Content-Type: image/jpeg"));
-        else if (Ext == QStringLiteral("HTM"))
-            Out.Line(QStringLiteral("Content-Type: text/html;"));
-        else if (Ext == QStringLiteral("GIF"))
-            Out.Line(QStringLiteral("Content-Type: image/gif"));
+        Out.Line(QStringLiteral("Content-Type: ") + ContentType(Name, In.peek(16)));
         Out.Line(QStringLiteral("Content-Transfer-Encoding: base64"));
         Out.Line(QStringLiteral("Content-Location: ") + BaseUrl + (MhtPath.isEmpty() ? QStringLiteral("images/") : QString())
                  + EncodeLocation(Name));

@@ -53,6 +53,10 @@ public:
     static QString SubjectHeader(const QString &Text);
     // Base64 in lines of 76 characters separated by CR LF.
     static QString EncodeBase64Lines(const QByteArray &Bytes);
+    // The Content-Type of a part named Name whose file starts with Head: by
+    // the extension, else by the first bytes; application/octet-stream for
+    // a kind not known.
+    static QString ContentType(const QString &Name, const QByteArray &Head);
     // A relative path as the address part of a location: UTF-8, with every
     // byte that a browser's address would escape written as %XX, so that the
     // page's references (in any code page) resolve to the same address.

@@ -120,8 +120,13 @@ void ZipFiles(const QString &ZipName, const TMembers &Members, const std::functi
     const QString Temp = Out.Reserve(ZipName);
     try {
         WriteZip(Members, Temp, Percent, Cancelled);
-    } catch (const ENotEnoughRoom &) {
-        throw EInOutError(QbaPackage::NoRoomForArchiveText(ZipName));
+    } catch (const EAbort &) {
+        throw;
+    } catch (const Exception &E) {
+        const QString Text = QbaPackage::ArchiveFailureText(ZipName, E);
+        if (Text.isEmpty())
+            throw;
+        throw EInOutError(Text);
     }
     Out.Commit();
 }
@@ -175,11 +180,10 @@ bool MakeSelfExtracting(const QString &ExeName, const TMembers &Members, QString
         Out.Commit();
     } catch (const EAbort &) {
         throw;
-    } catch (const ENotEnoughRoom &) {
-        Error = QbaPackage::NoRoomForArchiveText(ExeName);
-        return false;
     } catch (const Exception &E) {
-        Error = E.Message();
+        Error = QbaPackage::ArchiveFailureText(ExeName, E);
+        if (Error.isEmpty())
+            Error = E.Message();
         return false;
     }
     return true;

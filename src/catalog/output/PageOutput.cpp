@@ -196,7 +196,15 @@ QString TPageOutput::OutName(const QString &Path)
     const auto Known = FOutName.constFind(Key);
     if (Known != FOutName.constEnd())
         return Known.value();
-    const QString Name = ExtractFileName(Path);
+    QString Name = ExtractFileName(Path);
+    // A package carries its pictures under names every computer and the zip
+    // library take as plain names ("<", ">", "|", "*", "?" are its patterns,
+    // a backslash is a separator in the page's values): such a character
+    // becomes "_", and a name taken already gets its number as any other.
+    if (FType == otPageCopy)
+        for (QChar &C : Name)
+            if (QStringLiteral("<>|*?\\").contains(C))
+                C = QLatin1Char('_');
     const int Dot = int(Name.lastIndexOf(QLatin1Char('.')));
     const QString Stem = Dot > 0 ? Name.left(Dot) : Name;
     const QString Ext = Dot > 0 ? Name.mid(Dot) : QString();

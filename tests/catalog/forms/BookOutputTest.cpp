@@ -186,7 +186,7 @@ TEST_F(BookOutput, TheOpenPageStaysInTheGridWhenTheBookEndsWithIt)
     EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
 
-TEST_F(BookOutput, OtherFilesAreCopiedAndMissingOnesListed)
+TEST_F(BookOutput, OtherFilesAreCopiedBesideThePages)
 {
     QDir().mkpath(Docs + QStringLiteral("manual.files"));
     TestSupport::WriteAll(Docs + QStringLiteral("manual.doc"), "manual");
@@ -194,19 +194,18 @@ TEST_F(BookOutput, OtherFilesAreCopiedAndMissingOnesListed)
     // Files of the user's that carry the names of the site's own files.
     TestSupport::WriteAll(Docs + QStringLiteral("left.htm"), "<p>mine</p>");
     TestSupport::WriteAll(Docs + QStringLiteral("control_new.htm"), "<p>my control</p>");
-    const QString Book = ThreePageBook({QStringLiteral("manual.doc"), QStringLiteral("gone.qbt"),
-                                        QStringLiteral("left.htm"), QStringLiteral("control_new.htm")});
+    const QString Book = ThreePageBook({QStringLiteral("manual.doc"), QStringLiteral("left.htm"),
+                                        QStringLiteral("control_new.htm")});
     TScriptedUi Ui;
     Start({Book});
     ASSERT_TRUE(Form->OutputCatalog(bfHtml, true));
     const auto L = Links();
-    ASSERT_EQ(L.size(), 7);
+    ASSERT_EQ(L.size(), 6);
     EXPECT_EQ(L.at(3), qMakePair(QStringLiteral("manual.doc"), QStringLiteral("manual")));
-    EXPECT_EQ(L.at(4), qMakePair(QStringLiteral("gone.qbt"), QStringLiteral("gone")));
     // They are copied under new names and linked by them; the navigation and
     // the control frame stay the site's.
-    EXPECT_EQ(L.at(5), qMakePair(QStringLiteral("left(2).htm"), QStringLiteral("left(2)")));
-    EXPECT_EQ(L.at(6), qMakePair(QStringLiteral("control_new(2).htm"), QStringLiteral("control_new(2)")));
+    EXPECT_EQ(L.at(4), qMakePair(QStringLiteral("left(2).htm"), QStringLiteral("left(2)")));
+    EXPECT_EQ(L.at(5), qMakePair(QStringLiteral("control_new(2).htm"), QStringLiteral("control_new(2)")));
     EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/left(2).htm")), QByteArray("<p>mine</p>"));
     EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/control_new(2).htm")), QByteArray("<p>my control</p>"));
     EXPECT_EQ(TestSupport::ReadAll(D() + QStringLiteral("images/control_new.htm")),
@@ -216,6 +215,105 @@ TEST_F(BookOutput, OtherFilesAreCopiedAndMissingOnesListed)
     // Open afterwards: the site folder.
     EXPECT_EQ(Ui.ShellCalls().size(), 1);
     EXPECT_TRUE(Ui.ShellCalls().value(0).contains(D()));
+}
+
+TEST_F(BookOutput, EntriesThatNameNoReadableFileAreNamedAndNeverLinked)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "python3 missing";
+    ThreePageBook();
+    QDir().mkpath(Docs + QStringLiteral("folder"));
+    // Missing pages first: the site must not open on one.
+    const QStringList Gone{QStringLiteral("nope.qbt"), QStringLiteral("page2.qbt"), QStringLiteral("."),
+                           QStringLiteral(".."), QStringLiteral("folder")};
+    const QString Book = WriteBook(QStringLiteral("book.qbs"),
+                                   {QStringLiteral("nope.qbt"), QStringLiteral("a.qbt"), QStringLiteral("page2.qbt"),
+                                    QStringLiteral("."), QStringLiteral("   "), QStringLiteral(".."),
+                                    QStringLiteral("folder"), QStringLiteral("c.qbt")});
+    TScriptedUi Ui;
+    Start({Book});
+
+    // No: nothing is made.
+    Ui.Answer({"No"});
+    EXPECT_FALSE(Form->OutputCatalog(bfHtml, false));
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    const TPromptRecord Box = Ui.Asked().at(0);
+    EXPECT_EQ(Box.Caption, QStringLiteral("输出"));
+    for (const QString &G : Gone)
+        EXPECT_TRUE(Box.Text.contains(QStringLiteral("\r\n    ") + G + QStringLiteral("（"))) << G.toStdString() << Box.Text.toStdString();
+    EXPECT_FALSE(Box.Text.contains(QStringLiteral("a.qbt"))) << Box.Text.toStdString();
+    EXPECT_TRUE(Box.Text.contains(QStringLiteral("page2.qbt（文件不存在）"))) << Box.Text.toStdString();
+    EXPECT_TRUE(Box.Text.contains(QStringLiteral("folder（是文件夹）"))) << Box.Text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(D()));
+
+    // Every address the frames and the navigation name, read by python's
+    // HTML parser, resolved as a browser resolves it: each is a file of the
+    // output. Prints "frame|" or "link|", then "ok" or the missing address.
+    const QString Py = Data.File(QStringLiteral("links.py"));
+    TestSupport::WriteAll(Py, R"PY(
+import html.parser, os, sys, urllib.parse, urllib.request
+class Refs(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(); self.refs = []
+    def handle_starttag(self, tag, attrs):
+        for k, v in attrs:
+            if (tag, k) in (('a', 'href'), ('frame', 'src')): self.refs.append((tag, v))
+def check(path):
+    p = Refs(); p.feed(open(path, 'rb').read().decode('gbk'))
+    for tag, r in p.refs:
+        u = urllib.parse.urljoin(urllib.parse.urlunsplit(('file', '', urllib.request.pathname2url(path), '', '')), r)
+        f = urllib.request.url2pathname(urllib.parse.urlsplit(u).path)
+        print(tag + '|' + ('ok' if os.path.isfile(f) else 'missing ' + r))
+check(os.path.join(sys.argv[1], 'index.htm')); check(os.path.join(sys.argv[1], 'images', 'left.htm'))
+)PY");
+    auto CheckSite = [&](const QString &Site) {
+        QByteArray Out;
+        const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {Py, Site}, &Out);
+        EXPECT_EQ(Code, 0) << Out.toStdString();
+        const QStringList Lines = QString::fromUtf8(Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        EXPECT_EQ(Lines, (QStringList{QStringLiteral("frame|ok"), QStringLiteral("frame|ok"), QStringLiteral("frame|ok"),
+                                      QStringLiteral("a|ok"), QStringLiteral("a|ok")}))
+            << Out.toStdString();
+    };
+
+    // Yes: the site holds the two pages, links them and opens on the first.
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    CheckSite(D());
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 2);
+    EXPECT_EQ(L.at(0).second, QStringLiteral("甲页"));
+    EXPECT_EQ(L.at(1).second, QStringLiteral("丙页"));
+    EXPECT_TRUE(Read(D() + QStringLiteral("index.htm")).contains(QStringLiteral("<FRAME name=right src=\"images/") + L.at(0).first
+                                                                 + QStringLiteral("\" scrolling=yes>")));
+
+    // The ZIP, unpacked by unzip, is the same whole site.
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfZip, false));
+    const QString Unpacked = Data.File(QStringLiteral("unzipped"));
+    int Code = -1;
+    Peer(QStringLiteral("unzip"), {QStringLiteral("-q"), D() + QStringLiteral("book.zip"), QStringLiteral("-d"), Unpacked}, &Code);
+    ASSERT_EQ(Code, 0);
+    CheckSite(Unpacked);
+
+    // The package's book lists only the pages it holds.
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfPackage, false));
+    QByteArray Qbs;
+    TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), D() + QStringLiteral("book.qba"), QStringLiteral("book.qbs")}, &Qbs);
+    EXPECT_TRUE(Qbs.endsWith("{$Files}\r\na.qbt\r\nc.qbt\r\n")) << Qbs.toStdString();
+    EXPECT_EQ(Ui.Asked().size(), 4);
+
+    // A book of nothing but such entries is not output at all.
+    const QString Empty = WriteBook(QStringLiteral("empty.qbs"), {QStringLiteral("nope.qbt"), QStringLiteral("folder")});
+    Form->OpenCatalog(Empty, true);
+    Ui.ClearAsked();
+    Ui.Answer({"OK"});
+    EXPECT_FALSE(Form->OutputCatalog(bfHtml, false));
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_EQ(Ui.Asked().at(0).Caption, QStringLiteral("错误"));
+    EXPECT_TRUE(Ui.Asked().at(0).Text.contains(QStringLiteral("nope.qbt"))) << Ui.Asked().at(0).Text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Exe + QStringLiteral("输出/empty")));
 }
 
 TEST_F(BookOutput, AFileOfASavedPagesFolderThatCannotBeCopiedIsReported)
@@ -373,7 +471,12 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     const QString Book = ThreePageBook();
     // Two pages of one base name in different folders.
     WritePage(QStringLiteral("x/p.qbt"), QStringLiteral("X"), QStringLiteral("X页"));
-    WritePage(QStringLiteral("y/p.qbt"), QStringLiteral("Y"), QStringLiteral("Y页"));
+    const QString Y = WritePage(QStringLiteral("y/p.qbt"), QStringLiteral("Y"), QStringLiteral("Y页"));
+    // A picture whose name the package cannot carry as it is.
+    ASSERT_TRUE(QFile::rename(Docs + QStringLiteral("y/pics/Yp1.jpg"), Docs + QStringLiteral("y/pics/Y<1>.jpg")));
+    QStringList YLines = Read(Y);
+    YLines.replaceInStrings(QStringLiteral("{$IMG}=pics\\Yp1.jpg"), QStringLiteral("{$IMG}=pics\\Y<1>.jpg"));
+    SaveLines(Y, YLines);
     QStringList Lines = Read(Book);
     Lines << QStringLiteral("x\\p.qbt") << QStringLiteral("y\\p.qbt");
     SaveLines(Book, Lines);
@@ -386,7 +489,7 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     int Code = -1;
     const QStringList List = Peer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), Qba}, &Code).split(QLatin1Char('\n'));
     ASSERT_EQ(Code, 0);
-    for (const char *M : {"book.qbs", "a.qbt", "b.qbt", "c.qbt", "p.qbt", "p(2).qbt", "index.dat", "images/A1p1.jpg"})
+    for (const char *M : {"book.qbs", "a.qbt", "b.qbt", "c.qbt", "p.qbt", "p(2).qbt", "index.dat", "images/A1p1.jpg", "images/Y_1_.jpg"})
         EXPECT_TRUE(List.contains(QString::fromLatin1(M))) << M;
     QByteArray Qbs;
     TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), Qba, QStringLiteral("book.qbs")}, &Qbs);
@@ -402,6 +505,8 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     Expected.replaceInStrings(QStringLiteral("{$IMG}=pics\\"), QStringLiteral("{$IMG}=images\\"));
     EXPECT_EQ(Form->Page().Lines(), Expected);
     EXPECT_EQ(Read(ScratchFolder() + QStringLiteral("packages/book/p(2).qbt")).value(2), QStringLiteral("{Catalog名称}=Y页"));
+    EXPECT_TRUE(Read(ScratchFolder() + QStringLiteral("packages/book/p(2).qbt")).contains(QStringLiteral("{$IMG}=images\\Y_1_.jpg")));
+    EXPECT_TRUE(QFileInfo(ScratchFolder() + QStringLiteral("packages/book/images/Y_1_.jpg")).isFile());
 
     // Saving a page writes the package back through the book output.
     Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("新说明"));
@@ -655,10 +760,13 @@ TEST_F(BookOutput, AZipWhoseFilesVanishSaysSoAndLeavesNoArchive)
     Start({Book});
     Form->show();   // the bar shows the packing only in a window on screen
     // The site's folder (or its pages' folder) is removed by someone else
-    // while the pages are produced (the bar at 33: the first page is done).
-    for (const QString &Folder : {QString(), QStringLiteral("images")}) {
-        SCOPED_TRACE(Folder.toStdString());
-        const int At = 33;
+    // while the pages are produced (the bar at 33: the first page is done),
+    // or once the archive has read every file (the bar at 100), before it is
+    // put in place.
+    for (const std::pair<QString, int> &Case : {std::pair{QString(), 33}, std::pair{QStringLiteral("images"), 33}, std::pair{QString(), 100}}) {
+        const QString Folder = Case.first;
+        const int At = Case.second;
+        SCOPED_TRACE(Folder.toStdString() + " " + std::to_string(At));
         bool Removed = false;
         const QMetaObject::Connection C = QObject::connect(Form->ProgressBar1, &QProgressBar::valueChanged, [&](int Value) {
             if (!Removed && Value >= At) {
@@ -682,6 +790,8 @@ TEST_F(BookOutput, AZipWhoseFilesVanishSaysSoAndLeavesNoArchive)
             Message = Told.join(QLatin1Char('\n'));
         EXPECT_FALSE(Message.isEmpty()) << "nothing said";
         EXPECT_FALSE(Message.contains(QRegularExpression(QStringLiteral("^[ -~]+$")))) << Message.toStdString();
+        // Not a word of the zip library's own English.
+        EXPECT_FALSE(Message.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3,} [A-Za-z]{3,}")))) << Message.toStdString();
         EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("book.zip"))) << Message.toStdString();
         QDir(D()).removeRecursively();
         Ui.ClearAsked();

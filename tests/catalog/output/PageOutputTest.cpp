@@ -277,6 +277,84 @@ TEST(HtmlOutput, PictureNamesWithAddressCharactersStillNameTheirFiles)
     EXPECT_EQ(Parts, Names.size());
 }
 
+TEST(HtmlOutput, PictureNamesABrowserWouldAlterStillNameTheirFiles)
+{
+    // A browser drops tabs and line breaks from an address: names holding
+    // them are legal here, and their pictures still show. The
+    // page's references are read as a browser reads them (python's HTML
+    // parser and its address parser, which drops tabs as browsers do).
+    if (!TestSupport::HaveProgram(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "python3 missing";
+    TSample S;
+    const QStringList Names{QStringLiteral("杯\t子.gif"), QStringLiteral("\t前.jpg"), QStringLiteral("茶 壶.jpg")};
+    QStringList Images = S.Page.filter(QStringLiteral("{$IMG}="));
+    ASSERT_EQ(Images.size(), Names.size());
+    for (int I = 0; I < Names.size(); ++I) {
+        TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/") + Names.at(I), PictureBytes(Names.at(I)));
+        const QString Stored = S.PageDir + QStringLiteral("pics/") + Names.at(I);
+        S.Page.replaceInStrings(Images.at(I), QStringLiteral("{$IMG}=") + Stored);
+    }
+    const QString Py = S.Temp.File(QStringLiteral("refs.py"));
+    TestSupport::WriteAll(Py, R"PY(
+import email, html.parser, os, sys, urllib.parse, urllib.request
+class Refs(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(); self.refs = []
+    def handle_starttag(self, tag, attrs):
+        for k, v in attrs:
+            if k == 'src' and v: self.refs.append(v)
+mode, path, base = sys.argv[1], sys.argv[2], sys.argv[3]
+if mode == 'html':
+    p = Refs(); p.feed(open(path, 'rb').read().decode('gbk')); 
+    for r in p.refs:
+        u = urllib.parse.urljoin(base, r)
+        f = urllib.request.url2pathname(urllib.parse.urlsplit(u).path)
+        sys.stdout.buffer.write((('found|' if os.path.isfile(f) else 'missing|') + f + '\n').encode('utf-8'))
+else:
+    m = email.message_from_binary_file(open(path, 'rb'))
+    parts = m.get_payload()
+    # Compared as a browser asks for them: escaped alike.
+    locs = set(urllib.parse.unquote(x['Content-Location']) for x in parts[1:])
+    p = Refs(); p.feed(parts[0].get_payload(decode=True).decode('gbk'))
+    for r in p.refs:
+        u = urllib.parse.urljoin(base, r)
+        if '/images/' in u:
+            sys.stdout.buffer.write((('found|' if urllib.parse.unquote(u) in locs else 'missing|') + u + '\n').encode('utf-8'))
+)PY");
+
+    const QString Page = S.Run(omHtml);
+    int Code = -1;
+    QByteArray Out;
+    Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                   {Py, QStringLiteral("html"), Page, QUrl::fromLocalFile(Page).toString(QUrl::FullyEncoded)}, &Out);
+    ASSERT_EQ(Code, 0) << Out.toStdString();
+    QStringList Found;
+    for (const QString &L : QString::fromUtf8(Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString File = L.section(QLatin1Char('|'), 1);
+        if (!File.startsWith(S.D() + QStringLiteral("/images/")))
+            continue;   // the style's own pictures
+        EXPECT_TRUE(L.startsWith(QStringLiteral("found|"))) << L.toStdString();
+        Found << QFileInfo(File).fileName();
+    }
+    for (const QString &N : Names) {
+        EXPECT_TRUE(Found.contains(N)) << N.toStdString() << " not among " << Found.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(TestSupport::ReadAll(S.D() + QStringLiteral("/images/") + N), PictureBytes(N));
+    }
+    // Blanks inside a name and Chinese stay as they were written.
+    EXPECT_TRUE(ReadText(Page).contains(QStringLiteral("src=\"images/茶 壶.jpg\""))) << ReadText(Page).toStdString();
+
+    // In the single-file page each reference is the location of its part.
+    S.Run(omMht);
+    Out.clear();
+    Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                   {Py, QStringLiteral("mht"), S.D() + QStringLiteral("/P001.htm.mht"), TMhtWriter::BaseUrl}, &Out);
+    ASSERT_EQ(Code, 0) << Out.toStdString();
+    const QStringList Lines = QString::fromUtf8(Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(Lines.size(), Names.size()) << Out.toStdString();
+    for (const QString &L : Lines)
+        EXPECT_TRUE(L.startsWith(QStringLiteral("found|"))) << L.toStdString();
+}
+
 TEST(HtmlOutput, ALongValueIsPublishedWhole)
 {
     // Every value goes out whole, however long: a description pasted from a
@@ -523,6 +601,57 @@ TEST(PageCopyOutput, PackageLeavesTheUsersFilesInTheOutputFolder)
     EXPECT_EQ(TestSupport::ReadAll(Open + QStringLiteral("images/a.jpg")), PictureBytes(QStringLiteral("other a")));
     EXPECT_EQ(TestSupport::ReadAll(Open + QStringLiteral("images/a(2).jpg")), PictureBytes(QStringLiteral("a")));
     EXPECT_TRUE(LoadLines(R.MainFile).contains(QStringLiteral("{$IMG}=images\\a.jpg")));
+}
+
+TEST(PageCopyOutput, APictureNamedWithPatternCharactersGoesIntoThePackage)
+{
+    // "<" and ">" are legal in a name here, but a package carries plain
+    // names: the picture goes in under one, and the page in it names that.
+    TSample S;
+    const QString Odd = QStringLiteral("杯<1>.gif");
+    TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/") + Odd, PictureBytes(QStringLiteral("odd")));
+    // A picture that has the plain name already keeps it.
+    TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/杯_1_.gif"), PictureBytes(QStringLiteral("plain")));
+    S.Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\a.jpg"), QStringLiteral("{$IMG}=pics\\杯_1_.gif"));
+    S.Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\杯子.gif"), QStringLiteral("{$IMG}=pics\\") + Odd);
+    TPageOutput Out(S.Page, S.PagePath, S.Exe);
+    Out.ScratchFolder = S.Exe + QStringLiteral("tmp/1/");
+    Out.OpenPageEntry = QStringLiteral("sample.qbt");
+    Out.Hooks.WriteQbaPackage = [](const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                                   QString &Result) { Result = QbaPackage::Write(Folder, MainFile, Target, IsBook); };
+    QString Result;
+    ASSERT_NO_THROW(Out.Run(omPackage, false, QString(), Result));
+    ASSERT_EQ(Result, S.D() + QStringLiteral("/catalog.qba"));
+
+    // Read by python's zipfile: the page names each picture the package holds.
+    const QString Py = QStringLiteral(
+        "import zipfile,sys\n"
+        "z=zipfile.ZipFile(sys.argv[1])\n"
+        "assert z.testzip() is None\n"
+        // Names without the UTF-8 flag are in the page code page.
+        "names=dict(((i.filename if i.flag_bits&0x800 else i.filename.encode('cp437').decode('gbk')),i) for i in z.infolist())\n"
+        "page=z.read('catalog.qbt').decode('gbk').split('\\r\\n')\n"
+        "for l in page:\n"
+        "    if l.startswith('{$IMG}='):\n"
+        "        n='images/'+l[len('{$IMG}=images\\\\'):]\n"
+        "        sys.stdout.buffer.write(((n+'|'+z.read(names[n]).hex()) if n in names else ('missing|'+n)).encode('utf-8')+b'\\n')\n");
+    QByteArray Listing;
+    const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Py, Result}, &Listing);
+    ASSERT_EQ(Code, 0) << Listing.toStdString();
+    const QStringList Lines = QString::fromUtf8(Listing).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(Lines.size(), 3) << Listing.toStdString();
+    EXPECT_EQ(Lines.at(1), QStringLiteral("images/杯_1_.gif|") + QString::fromLatin1(PictureBytes(QStringLiteral("plain")).toHex()));
+    EXPECT_EQ(Lines.at(2), QStringLiteral("images/杯_1_(2).gif|") + QString::fromLatin1(PictureBytes(QStringLiteral("odd")).toHex()));
+
+    // Opened again, the page shows the picture from inside the package.
+    const QString Open = S.Temp.File(QStringLiteral("open/"));
+    const QbaPackage::TOpenResult R = QbaPackage::Unpack(Result, Open);
+    ASSERT_EQ(R.Status, QbaPackage::osOk);
+    EXPECT_TRUE(R.LeftOut.isEmpty()) << R.LeftOut.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(LoadLines(R.MainFile).contains(QStringLiteral("{$IMG}=images\\杯_1_(2).gif")));
+    EXPECT_EQ(TestSupport::ReadAll(Open + QStringLiteral("images/杯_1_(2).gif")), PictureBytes(QStringLiteral("odd")));
+    // The picture's own file is as it was.
+    EXPECT_EQ(TestSupport::ReadAll(S.PageDir + QStringLiteral("pics/") + Odd), PictureBytes(QStringLiteral("odd")));
 }
 
 TEST(HtmlOutput, APictureThatCannotBeCopiedSaysWhyAndLeavesNothing)

@@ -2,11 +2,13 @@
 // programs that read them for real.
 
 #include "OutputFixture.h"
+#include "catalog/document/Package.h"
 #include "catalog/output/ChmCompiler.h"
 #include "catalog/output/MhtWriter.h"
 
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 
 using namespace OutputFixture;
 
@@ -117,6 +119,37 @@ TEST(ZipOutput, AFileThatCannotBePackedFailsTheArchive)
     if (TestSupport::HaveProgram(QStringLiteral("unzipsfx")) && TestSupport::HaveProgram(QStringLiteral("zip"))) {
         EXPECT_EQ(S.Run(omSfx), S.D() + QStringLiteral("/P001.exe "));
         EXPECT_TRUE(S.Errors.isEmpty()) << S.Errors.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST(ZipOutput, AnArchiveWhoseFolderGoesWhileItIsWrittenSaysSoInChinese)
+{
+    // The output folder is removed once the archive has read every file,
+    // before it is put in place: the zip library's own text is English.
+    for (const int Mode : {int(omZip), int(omPackage)}) {
+        SCOPED_TRACE(Mode);
+        TSample S;
+        bool Removed = false;
+        const auto Remove = [&](int Percent) {
+            if (!Removed && Percent >= 100) {
+                Removed = true;
+                QDir(S.D()).removeRecursively();
+            }
+        };
+        S.Hooks.ZipProgress = Remove;
+        S.Hooks.WriteQbaPackage = [&](const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                                      QString &Result) { Result = QbaPackage::Write(Folder, MainFile, Target, IsBook, Remove); };
+        QString Message;
+        try {
+            S.Run(Mode);
+        } catch (const Exception &E) {
+            Message = E.Message();
+        }
+        EXPECT_TRUE(Removed);
+        EXPECT_TRUE(Message.startsWith(QStringLiteral("压缩文件“") + S.D())) << Message.toStdString();
+        EXPECT_TRUE(Message.contains(QStringLiteral("文件夹已不存在"))) << Message.toStdString();
+        EXPECT_FALSE(Message.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3,} [A-Za-z]{3,}")))) << Message.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(S.D()));
     }
 }
 
@@ -252,7 +285,7 @@ TEST(MhtOutput, LayoutOfPartsForABookAndUnknownTypes)
     EXPECT_TRUE(Text.contains(QStringLiteral("\tcharset=\"iso-8859-1\"\r\n")));
     // Base64 of "<html>\r\n</html>" on one line.
     EXPECT_TRUE(Text.contains(QStringLiteral("\r\n\r\nPGh0bWw+DQo8L2h0bWw+\r\n\r\n------=")));
-    EXPECT_TRUE(Text.contains(QStringLiteral("Content-Transfer-Encoding: base64\r\nContent-Location: ")
+    EXPECT_TRUE(Text.contains(QStringLiteral("Content-Type: image/jpeg\r\nContent-Transfer-Encoding: base64\r\nContent-Location: ")
                               + TMhtWriter::BaseUrl + QStringLiteral("1.jpeg\r\n")));
     EXPECT_TRUE(Text.contains(QStringLiteral("Content-Type: image/jpeg\r\nContent-Transfer-Encoding: base64\r\nContent-Location: ")
                               + TMhtWriter::BaseUrl + QStringLiteral("2.JPG")));
@@ -265,6 +298,51 @@ TEST(MhtOutput, LayoutOfPartsForABookAndUnknownTypes)
     W.Write(T.File(QStringLiteral("p.htm")), {}, Result, QString());
     EXPECT_EQ(Result, T.File(QStringLiteral("p.htm.mht ")));
     EXPECT_EQ(QString::fromLatin1(TestSupport::ReadAll(T.File(QStringLiteral("p.htm.mht")))).count(QStringLiteral("Content-Location")), 1);
+}
+
+TEST(MhtOutput, EveryPartNamesItsType)
+{
+    // A part without its type is text to a mail reader: each names its own,
+    // by the file's extension, else by what the file holds.
+    if (!TestSupport::HaveProgram(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "python3 missing";
+    TestSupport::TempDir T;
+    SaveLines(T.File(QStringLiteral("p.htm")), {QStringLiteral("<html>"), QStringLiteral("</html>")});
+    const QList<QPair<QString, QByteArray>> Files{
+        {QStringLiteral("a.png"), QByteArray("\x89PNG\r\n\x1A\n", 8) + QByteArray(40, 'p')},
+        {QStringLiteral("b.BMP"), QByteArray("BM") + QByteArray(40, 'b')},
+        {QStringLiteral("c.gif"), QByteArray("GIF89a") + QByteArray(40, 'g')},
+        {QStringLiteral("d.jpeg"), QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(40, 'j')},
+        {QStringLiteral("e.JPG"), QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(40, 'j')},
+        {QStringLiteral("f.mp3"), QByteArray("ID3") + QByteArray(40, 'm')},
+        {QStringLiteral("g.htm"), QByteArray("<p>frame</p>")},
+        // No extension: known by its bytes.
+        {QStringLiteral("h"), QByteArray("\x89PNG\r\n\x1A\n", 8) + QByteArray(40, 'q')},
+        {QStringLiteral("i.dat"), QByteArray(40, 'z')},
+    };
+    QStringList Paths;
+    for (const auto &F : Files) {
+        TestSupport::WriteAll(T.File(F.first), F.second);
+        Paths << T.File(F.first);
+    }
+    TMhtWriter W;
+    QString Result;
+    W.Write(T.File(QStringLiteral("p.htm")), Paths, Result, T.File(QStringLiteral("book.mht")));
+    const QString Py = QStringLiteral(
+        "import email,sys\n"
+        "m=email.message_from_binary_file(open(sys.argv[1],'rb'))\n"
+        "for p in m.get_payload()[1:]:\n"
+        "    print(p['Content-Location'].rsplit('/',1)[-1]+'|'+p.get_content_type()+'|'+str(len(p.get_payload(decode=True))))\n");
+    QByteArray Out;
+    const int Code = TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Py, Result}, &Out);
+    ASSERT_EQ(Code, 0) << Out.toStdString();
+    const QStringList Types{QStringLiteral("image/png"), QStringLiteral("image/bmp"), QStringLiteral("image/gif"),
+                            QStringLiteral("image/jpeg"), QStringLiteral("image/jpeg"), QStringLiteral("audio/mpeg"),
+                            QStringLiteral("text/html"), QStringLiteral("image/png"), QStringLiteral("application/octet-stream")};
+    QStringList Expected;
+    for (int I = 0; I < Files.size(); ++I)
+        Expected << Files.at(I).first + QLatin1Char('|') + Types.at(I) + QLatin1Char('|') + QString::number(Files.at(I).second.size());
+    EXPECT_EQ(QString::fromUtf8(Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts), Expected) << Out.toStdString();
 }
 
 TEST(MhtOutput, SubjectOfTraditionalAndRareCharactersReadsBack)
