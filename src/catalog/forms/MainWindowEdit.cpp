@@ -161,7 +161,7 @@ void TForm1::PathEditChange(const QString &Text)
     // Only the path cell's own editor, while it is open: it is also filled
     // (with the cell's text) when it opens and when Esc takes the typing back.
     const int ACol = CellGrid1->RealCol(), ARow = CellGrid1->Row();
-    if (!CellGrid1->GridEditBtn()->isVisible() || !TProductGrid::IsPathCell(ACol, ARow) || ARow >= CellGrid1->RowCount()
+    if (!CellGrid1->GridEditBtn()->isVisible() || !TProductGrid::IsPathCell(ACol, ARow)
         || FGridAccess->Cells(ACol, ARow) == Text)
         return;
     FGridAccess->SetCells(ACol, ARow, Text);

@@ -857,7 +857,8 @@ TEST_F(ProductWindow, EveryKeyTypedWhereverTheCellIsClickedReachesTheSavedPage)
     auto Form = Start({Page});
     Form->resize(1920, 1080);
     Form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     QApplication::processEvents();
     TProductGrid *Grid = Form->CellGrid1;
     QWidget *Cells = Grid->viewport();
