@@ -955,6 +955,16 @@ TEST_F(ProductWindow, EveryKeyTypedWhereverTheCellIsClickedReachesTheSavedPage)
     EXPECT_EQ(Saved(1, 1), QStringLiteral("{$IMG}=") + Picture1);
     EXPECT_FALSE(Form->SpeedButton9->isEnabled());
 
+    // Esc takes what was typed into the path back, out of the page too.
+    ClickAt(1, 6, 0.5, 0.5);
+    Type(QStringLiteral("x"));
+    EXPECT_NE(Grid->Cells(1, 6), Picture1);
+    EXPECT_EQ(InPage(1, 1), QStringLiteral("{$IMG}=") + Grid->Cells(1, 6));
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(Grid->Cells(1, 6), Picture1);
+    EXPECT_EQ(InPage(1, 1), QStringLiteral("{$IMG}=") + Picture1);
+    EXPECT_TRUE(Grid->HasPicture(1, 1));
+
     // Product 2's path and its description's upper right part, each left
     // open or ended by a click elsewhere: closing asks, and 是 saves both.
     ClickAt(5, 10, 0.5, 0.3);
