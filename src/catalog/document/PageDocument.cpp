@@ -421,6 +421,29 @@ int TPageDocument::FindBlockLine(int N) const
     return -1;
 }
 
+QString TPageDocument::PictureFileOf(const QString &Value, const QString &PageFolder, const QString &ProgramFolder)
+{
+    if (Value.isEmpty())
+        return QString();
+    if (IsAbsoluteStoredPath(Value))
+        return Value.startsWith(QLatin1Char('/')) ? NativePath(Value) : Value;
+    const QString Rel = NativePath(Value);
+    return (!PageFolder.isEmpty() && FileExists(PageFolder + Rel)) ? PageFolder + Rel : ProgramFolder + Rel;
+}
+
+void TPageDocument::ShowBlockPicture(TProductGridAccess &Grid, int First, const QString &File)
+{
+    Grid.ClearCellPicture(1, First);
+    if (File.isEmpty()) {
+        Grid.SetCells(1, First, QString());
+    } else if (FileExists(File)) {
+        Grid.SetCells(1, First, QString());
+        Grid.LoadCellPicture(1, First, File);
+    } else {
+        Grid.SetCells(1, First, MissingPicture);
+    }
+}
+
 void TPageDocument::LoadGridFromPage(TProductGridAccess &Grid, const QString &PagePath, const QString &ProgramFolder)
 {
     const int Total = Count();
@@ -452,27 +475,10 @@ void TPageDocument::LoadGridFromPage(TProductGridAccess &Grid, const QString &Pa
                     Grid.SetCells(C.Col, First + C.RowOffset, Value);
                     break;
                 }
-                QString Path;
-                if (!Value.isEmpty()) {
-                    if (IsAbsoluteStoredPath(Value)) {
-                        Path = Value.startsWith(QLatin1Char('/')) ? NativePath(Value) : Value;
-                    } else {
-                        const QString Rel = NativePath(Value);
-                        Path = (!PageFolder.isEmpty() && FileExists(PageFolder + Rel)) ? PageFolder + Rel
-                                                                                       : ProgramFolder + Rel;
-                    }
-                }
+                const QString Path = PictureFileOf(Value, PageFolder, ProgramFolder);
                 if (Grid.Cells(1, First + 5) != Path)
                     Grid.SetCells(1, First + 5, Path);
-                Grid.ClearCellPicture(1, First);
-                if (Path.isEmpty()) {
-                    Grid.SetCells(1, First, QString());
-                } else if (FileExists(Path)) {
-                    Grid.SetCells(1, First, QString());
-                    Grid.LoadCellPicture(1, First, Path);
-                } else {
-                    Grid.SetCells(1, First, MissingPicture);
-                }
+                ShowBlockPicture(Grid, First, Path);
                 break;
             }
         }

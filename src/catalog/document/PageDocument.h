@@ -98,6 +98,13 @@ public:
     // Fills the grid's blocks from the lines. PagePath (may be empty) and
     // ProgramFolder (with trailing "/") resolve relative picture paths.
     void LoadGridFromPage(TProductGridAccess &Grid, const QString &PagePath, const QString &ProgramFolder);
+    // The file a block's picture path names: absolute as it is, relative from
+    // PageFolder (with trailing "/", may be empty) when the file is there, else
+    // from ProgramFolder; empty for an empty path.
+    static QString PictureFileOf(const QString &Value, const QString &PageFolder, const QString &ProgramFolder);
+    // The picture cell of the block whose first row is First shows File: its
+    // thumbnail, the missing-picture text, or nothing for an empty File.
+    static void ShowBlockPicture(TProductGridAccess &Grid, int First, const QString &File);
     std::function<void(int Position, int Total)> OnProgress;
 
     enum TStoreResult { srStored, srNothing, srNeedsRepair };

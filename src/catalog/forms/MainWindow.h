@@ -381,6 +381,9 @@ public:
     bool Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift);
     void Edit1Copy(bool Cut);
     void Edit1Paste();
+    // A change of the picture path typed into its cell: the cell, the block's
+    // picture and the page text follow at once, as after the picture dialog.
+    void PathEditChange(const QString &Text);
     // Pictures and drops (MainWindowPictures.cpp).
     // A new thumbnail of the picture file for a block's picture cell.
     std::unique_ptr<TBitmap> LoadCellPicture(const QString &FileName);

@@ -5,10 +5,13 @@
 #include "CellTextEditor.h"
 #include "MainWindow.h"
 
+#include "grid/CellGridEditors.h"
+#include "platform/core/FileUtils.h"
 #include "platform/services/Clipboard.h"
 #include "platform/services/Prompts.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -28,6 +31,12 @@ void PostKey(QWidget *Target, int Key, int Times = 1)
 
 void TForm1::PlaceEdit1(int ACol, int ARow)
 {
+    // A click may land on any part of a merged cell (the description's lower
+    // row, its right columns): the editor edits the cell the whole block
+    // stands for, whose value the page holds.
+    const TPoint B = CellGrid1->BaseCell(ACol, ARow);
+    ACol = B.X;
+    ARow = B.Y;
     if (!IsEditorCell(ACol, ARow)) {
         Edit1->hide();
         return;
@@ -99,8 +108,10 @@ bool TForm1::Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift)
         PostKey(CellGrid1, Key);
         CellGrid1->setFocus();
         return true;
+    // The edited cell's column, not the grid's current one, which may be a
+    // covered part of the description.
     case Qt::Key_Left:
-        if (Plain && Edit1->cursorPosition() == 0 && CellGrid1->Col() == 5) {
+        if (Plain && Edit1->cursorPosition() == 0 && FEditCol == 5) {
             Edit1->hide();
             PostKey(CellGrid1, Key, 2);
             CellGrid1->setFocus();
@@ -108,7 +119,7 @@ bool TForm1::Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift)
         }
         return false;
     case Qt::Key_Right:
-        if (Plain && Edit1->cursorPosition() == Edit1->text().size() && CellGrid1->Col() == 3) {
+        if (Plain && Edit1->cursorPosition() == Edit1->text().size() && FEditCol == 3) {
             Edit1->hide();
             PostKey(CellGrid1, Key, 2);
             CellGrid1->setFocus();
@@ -143,4 +154,19 @@ void TForm1::Edit1Paste()
         Edit1->insert(HtmlPasteText(ClipboardHtml()));
     else if (ClipboardHasText())
         Edit1->insert(PlainPasteText(ClipboardText()));
+}
+
+void TForm1::PathEditChange(const QString &Text)
+{
+    // Only the path cell's own editor, while it is open: it is also filled
+    // (with the cell's text) when it opens and when Esc takes the typing back.
+    const int ACol = CellGrid1->RealCol(), ARow = CellGrid1->Row();
+    if (!CellGrid1->GridEditBtn()->isVisible() || !TProductGrid::IsPathCell(ACol, ARow)
+        || FGridAccess->Cells(ACol, ARow) == Text)
+        return;
+    FGridAccess->SetCells(ACol, ARow, Text);
+    const QString PageFolder = FPagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(FPagePath).absoluteFilePath());
+    TPageDocument::ShowBlockPicture(*FGridAccess, ARow - 5,
+                                    TPageDocument::PictureFileOf(Text, PageFolder, ProgramFolder()));
+    StoreProductBlock(ACol, ARow);
 }

@@ -7,6 +7,7 @@
 #include "MainWindow.h"
 #include "ProductPictures.h"
 #include "catalog/document/ProductBlocks.h"
+#include "grid/CellGridEditors.h"
 #include "platform/services/DragDrop.h"
 
 #include "platform/services/Application.h"
@@ -546,10 +547,13 @@ void TForm1::ConnectProductCommands()
         Guard([this] { PopupMenu1Popup(); });
         PopupMenu1->popup(CellGrid1->viewport()->mapToGlobal(At));
     });
+    // Any part of a merged cell stands for the whole: its value, its line in
+    // the page text and its editor are those of the block's base cell.
     CellGrid1->OnSelectCell = [this](TObject *, int ACol, int ARow, bool &) {
+        const TPoint B = CellGrid1->BaseCell(ACol, ARow);
         Guard([=, this] {
-            CellGrid1SelectCell(ACol, ARow);
-            PlaceEdit1(ACol, ARow);
+            CellGrid1SelectCell(B.X, B.Y);
+            PlaceEdit1(B.X, B.Y);
         });
     };
     // The editor follows its cell when the grid scrolls or its columns change
@@ -566,7 +570,8 @@ void TForm1::ConnectProductCommands()
         if (!Edit1->isVisible()) {
             if (CellGrid1->hasFocus() && CellTextEditor::IsEditorCell(ACol, ARow))
                 QTimer::singleShot(0, this, [=, this] {
-                    if (CellGrid1->Col() == ACol && CellGrid1->Row() == ARow && !Edit1->isVisible())
+                    if (CellGrid1->BaseCell(CellGrid1->Col(), CellGrid1->Row()) == TPoint(ACol, ARow)
+                        && !Edit1->isVisible())
                         Guard([=, this] { PlaceEdit1(ACol, ARow); });
                 });
             return;
@@ -586,6 +591,9 @@ void TForm1::ConnectProductCommands()
     CellGrid1->OnEllipsClick = [this](TObject *, int ACol, int ARow, QString &S) {
         Guard([&] { CellGrid1EllipsClick(ACol, ARow, S); });
     };
+    // The path cell's editor takes typing too: what is typed is the path.
+    connect(CellGrid1->GridEditBtn(), &QLineEdit::textChanged, this,
+            [this](const QString &Text) { Guard([=, this] { PathEditChange(Text); }); });
 
     Edit1->setToolTip(CellTextEditor::Hint);
     // The editor's own menu copies, cuts and pastes with the same conversions as its keys.

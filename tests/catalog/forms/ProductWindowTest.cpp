@@ -849,3 +849,133 @@ TEST_F(ProductWindow, PageTextBoxFollowsThePageLineByLine)
     EXPECT_EQ(Form->Page().Count(), 23 + 9 * 500);
     EXPECT_TRUE(Same());
 }
+
+TEST_F(ProductWindow, EveryKeyTypedWhereverTheCellIsClickedReachesTheSavedPage)
+{
+    TScriptedUi Ui;
+    const QString Page = WritePage(QStringLiteral("page.qbt"), 2);
+    auto Form = Start({Page});
+    Form->resize(1920, 1080);
+    Form->show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QApplication::processEvents();
+    TProductGrid *Grid = Form->CellGrid1;
+    QWidget *Cells = Grid->viewport();
+    QImage Image(40, 30, QImage::Format_RGB32);
+    Image.fill(Qt::red);
+    const QString Picture1 = Data.File(QStringLiteral("one.jpg")), Picture2 = Data.File(QStringLiteral("two.jpg"));
+    ASSERT_TRUE(Image.save(Picture1, "JPEG"));
+    ASSERT_TRUE(Image.save(Picture2, "JPEG"));
+
+    // A click where a user clicks: the point of the cell's own rectangle (a
+    // part of a merged cell) at (Fx, Fy) of its width and height.
+    auto ClickAt = [&](int ACol, int ARow, double Fx, double Fy) {
+        const TRect R = Grid->GetSingleCellRect(ACol, ARow);
+        ASSERT_GT(R.Right - R.Left, 8);
+        ASSERT_GT(R.Bottom - R.Top, 8);
+        const QPoint At(R.Left + int((R.Right - R.Left) * Fx), R.Top + int((R.Bottom - R.Top) * Fy));
+        int HitCol = -1, HitRow = -1;
+        Grid->MouseToCell(At.x(), At.y(), HitCol, HitRow);
+        ASSERT_EQ(HitCol, ACol);
+        ASSERT_EQ(HitRow, ARow);
+        QTest::mouseClick(Cells, Qt::LeftButton, Qt::NoModifier, At);
+        QApplication::processEvents();
+    };
+    // Each key goes where the keyboard is at that moment, as a user's does.
+    auto Type = [](const QString &Text) {
+        for (const QChar C : Text) {
+            ASSERT_NE(QApplication::focusWidget(), nullptr);
+            QTest::keyClick(QApplication::focusWidget(), C.toLatin1());
+            QApplication::processEvents();
+        }
+    };
+    auto Key = [](Qt::Key K, Qt::KeyboardModifiers Mods = Qt::NoModifier) {
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), K, Mods);
+        QApplication::processEvents();
+    };
+    auto Value = [](const QStringList &Lines, int Block, int Offset) {
+        const int At = int(Lines.indexOf(QStringLiteral("{$%1}").arg(Block)));
+        return At < 0 ? QString() : Lines.value(At + Offset);
+    };
+    auto InPage = [&](int Block, int Offset) { return Value(Form->Page().Lines(), Block, Offset); };
+    auto Saved = [&](int Block, int Offset) { return Value(LoadLines(Page), Block, Offset); };
+
+    // The lower half of product 1's description: Enter types a line break
+    // there; Tab ends the edit.
+    ClickAt(3, 5, 0.3, 0.8);
+    Type(QStringLiteral("ab"));
+    Key(Qt::Key_Return);
+    Type(QStringLiteral("c"));
+    EXPECT_EQ(Form->Edit1->text(), QStringLiteral("好ab<br>c"));
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(InPage(1, 8), QStringLiteral("{$PNOTE}=好ab<br>c"));
+    EXPECT_EQ(Grid->Cells(3, 4), QStringLiteral("好ab<br>c"));
+    EXPECT_TRUE(Form->SpeedButton9->isEnabled());
+
+    // The right part of product 2's description's upper row; an arrow key
+    // ends the edit.
+    ClickAt(5, 10, 0.7, 0.5);
+    Type(QStringLiteral("de"));
+    Key(Qt::Key_Return);
+    Type(QStringLiteral("f"));
+    EXPECT_EQ(Form->Edit1->text(), QStringLiteral("好de<br>f"));
+    Key(Qt::Key_Down);
+    EXPECT_EQ(InPage(2, 8), QStringLiteral("{$PNOTE}=好de<br>f"));
+    EXPECT_EQ(Grid->Cells(3, 10), QStringLiteral("好de<br>f"));
+
+    // Under 名称 in product 1's upper row; a click in the page text ends the edit.
+    ClickAt(4, 4, 0.5, 0.5);
+    Type(QStringLiteral("g"));
+    QTest::mouseClick(Form->RichEdit1->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QApplication::processEvents();
+    EXPECT_EQ(InPage(1, 8), QStringLiteral("{$PNOTE}=好ab<br>cg"));
+
+    // Product 2's lower half, right part; Ctrl+S while the editor is open.
+    ClickAt(5, 11, 0.8, 0.7);
+    Type(QStringLiteral("h"));
+    EXPECT_TRUE(Form->SpeedButton9->isEnabled());
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled());
+    EXPECT_EQ(Saved(1, 8), QStringLiteral("{$PNOTE}=好ab<br>cg"));
+    EXPECT_EQ(Saved(2, 8), QStringLiteral("{$PNOTE}=好de<br>fh"));
+    EXPECT_EQ(Grid->Cells(3, 10), QStringLiteral("好de<br>fh"));
+
+    // The picture path under product 1's picture: typed in, the picture, the
+    // page and the saved file follow; Ctrl+S while the path is being typed.
+    EXPECT_FALSE(Grid->HasPicture(1, 1));
+    ClickAt(1, 6, 0.5, 0.5);
+    Type(Picture1);
+    EXPECT_EQ(Grid->Cells(1, 6), Picture1);
+    EXPECT_EQ(InPage(1, 1), QStringLiteral("{$IMG}=") + Picture1);
+    EXPECT_TRUE(Grid->HasPicture(1, 1));
+    EXPECT_TRUE(Form->SpeedButton9->isEnabled());
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Saved(1, 1), QStringLiteral("{$IMG}=") + Picture1);
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled());
+
+    // Esc takes what was typed into the path back, out of the page too.
+    ClickAt(1, 6, 0.5, 0.5);
+    Type(QStringLiteral("x"));
+    EXPECT_NE(Grid->Cells(1, 6), Picture1);
+    EXPECT_EQ(InPage(1, 1), QStringLiteral("{$IMG}=") + Grid->Cells(1, 6));
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(Grid->Cells(1, 6), Picture1);
+    EXPECT_EQ(InPage(1, 1), QStringLiteral("{$IMG}=") + Picture1);
+    EXPECT_TRUE(Grid->HasPicture(1, 1));
+
+    // Product 2's path and its description's upper right part, each left
+    // open or ended by a click elsewhere: closing asks, and 是 saves both.
+    ClickAt(5, 10, 0.5, 0.3);
+    Type(QStringLiteral("k"));
+    ClickAt(1, 12, 0.5, 0.5);
+    Type(Picture2);
+    EXPECT_TRUE(Grid->HasPicture(1, 7));
+    Ui.Answer({IDYES});
+    EXPECT_TRUE(Form->close());
+    EXPECT_EQ(Ui.Asked().value(0).Text, QStringLiteral("有资料修改后尚未保存，是否存盘？"));
+    EXPECT_EQ(Saved(2, 8), QStringLiteral("{$PNOTE}=好de<br>fhk"));
+    EXPECT_EQ(Saved(2, 1), QStringLiteral("{$IMG}=") + Picture2);
+    EXPECT_EQ(Saved(1, 1), QStringLiteral("{$IMG}=") + Picture1);
+}
