@@ -304,8 +304,9 @@ void TForm1::SpeedButton9Click()
     // A document that came out of a package is saved only when the package was
     // written: its files are scratch copies that go when the program ends.
     const bool IntoPackage = FOpenedFromPackage;
-    // A page of a book package that is not written back goes back to what the
-    // package holds: the package's other pages write the book's files again.
+    // A page of a book package whose save does not reach the package goes back
+    // to what the package holds: the next save of any page writes the whole
+    // book into the package, and must not take in changes the user may drop.
     QByteArray Held;
     bool Holds = false;
     if (!FPagePath.isEmpty()) {
