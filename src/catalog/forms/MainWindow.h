@@ -296,9 +296,9 @@ public:
                          QString &ResultPath);
     void OpenQbaPackage(const QString &Path);
     bool SavePackage();
-    // True (after saying so) when the book package command, its site in
-    // OutputRoot, would write over the open package.
-    bool RefuseToReplaceOpenPackage(const QString &OutputRoot);
+    // True (after saying so) when the book package command, writing into the
+    // site folder SiteFolder, would replace the open package.
+    bool RefuseToReplaceOpenPackage(const QString &SiteFolder);
     // The message of a package that could not be written back (ErrorCode: errno, 0 when unknown;
     // Reason: why the new package could not be made, when that is known).
     void ShowPackageSaveError(int ErrorCode, const QString &Reason = QString());
