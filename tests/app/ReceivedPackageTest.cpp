@@ -820,3 +820,110 @@ TEST_F(ReceivedPackages, OnePagesOutputsReplaceAnothersOnlyWhenTheUserSaysSo)
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, QString());
 }
+
+TEST_F(ReceivedPackages, AnEditOfAReceivedBookStaysUnsavedUntilItsPackageIsWritten)
+{
+    const QByteArray Book = TextBytes({S("Catalog_name=收到的书"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                       S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}"),
+                                       QStringLiteral("p1.qbt"), QStringLiteral("p2.qbt")});
+    const QList<QPair<QString, QByteArray>> Contents{
+        {QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+        {QStringLiteral("book.qbs"), Book},
+        {QStringLiteral("p1.qbt"), PageBytes(QStringLiteral("B1"), {QStringLiteral("images\\ok.jpg"), QStringLiteral("images\\ok.jpg")})},
+        {QStringLiteral("p2.qbt"), PageBytes(QStringLiteral("B2"), {QStringLiteral("images\\ok.jpg")})},
+        {QStringLiteral("images/ok.jpg"), Picture}};
+    const QString Package = Zip(QStringLiteral("book.qba"), Contents);
+    const QString Opened = Hash(Package);
+    const QString Unsaved = S(" | 有资料修改后尚未保存，是否存盘？ | Cancel");
+    const QString Closing = S(" | 该Catalog页面还没保存，没有保存的信息将丢失，是否关闭当前页面？ | No");
+
+    // The save's question about an empty price answered 取消: nothing is
+    // written, and closing the window or making a new page asks.
+    DriveRun R = RunDrive(Home.Path(),
+                          QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nset-cell CellGrid1 3 8\nanswer button Cancel\n"
+                                         "click SpeedButton9\nwait\nenabled SpeedButton9\nanswer button Cancel\nclick ExitItem\nwait\n"
+                                         "enabled SpeedButton9\nanswer button No\nclick N2\nwait\nenabled SpeedButton9\n"
+                                         "cell CellGrid1 3 2\nprompts\n"
+                                         // Mended, the page saves, and the package holds it.
+                                         "set-cell CellGrid1 3 8 2.50\nclick SpeedButton9\nwait\nenabled SpeedButton9\nquit\n"),
+                          {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    QStringList Out = R.Out.split(QLatin1Char('\n'));
+    ASSERT_EQ(Out.size(), 9) << R.Out.toStdString();
+    EXPECT_EQ(Out.mid(0, 4), (QStringList{QStringLiteral("true"), QStringLiteral("true"), QStringLiteral("true"), QStringLiteral("77.70")}));
+    EXPECT_TRUE(Out.at(4).contains(S("第 2 个商品资料的单价为空，")) && Out.at(4).endsWith(QStringLiteral("Cancel")))
+        << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(5).endsWith(Unsaved)) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(6).endsWith(Closing)) << R.Out.toStdString();
+    EXPECT_EQ(Out.at(7), QStringLiteral("false"));
+    const QMap<QString, QByteArray> M = Members(Package);
+    EXPECT_TRUE(M.value(QStringLiteral("p1.qbt")).contains("{$PPRICE}=77.70\r\n")) << M.value(QStringLiteral("p1.qbt")).toStdString();
+    EXPECT_TRUE(M.value(QStringLiteral("p1.qbt")).contains("{$PPRICE}=2.50\r\n"));
+    EXPECT_EQ(M.value(QStringLiteral("p2.qbt")), PageBytes(QStringLiteral("B2"), {QStringLiteral("images\\ok.jpg")}));
+    EXPECT_EQ(M.value(QStringLiteral("images/ok.jpg")), Picture);
+    ASSERT_NE(Hash(Package), Opened);
+
+    // A package that cannot be written (on a disk mounted read-only): the box
+    // says so, the page stays unsaved and closing asks.
+    const QString Mount = Work.File(QStringLiteral("stick"));
+    QDir().mkpath(Mount);
+    ASSERT_TRUE(QFile::copy(Zip(QStringLiteral("again.qba"), Contents), Mount + QStringLiteral("/book.qba")));
+    const QString OnStick = Hash(Mount + QStringLiteral("/book.qba"));
+    if (TestSupport::RunProgram(QStringLiteral("unshare"),
+                                {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                 QStringLiteral("mount --bind \"$1\" \"$1\" && mount -o remount,ro,bind \"$1\""),
+                                 QStringLiteral("sh"), Mount})
+        != 0)
+        GTEST_SKIP() << "no mount namespace with a read-only bind mount here";
+    const QString Script = Work.File(QStringLiteral("script.txt"));
+    TestSupport::WriteAll(Script, S("wait\nset-cell CellGrid1 3 2 66.60\nanswer button OK\nclick SpeedButton9\nwait\n"
+                                    "enabled SpeedButton9\nanswer button Cancel\nclick ExitItem\nwait\nenabled SpeedButton9\n"
+                                    "prompts\nquit\n")
+                                      .toUtf8());
+    QByteArray Ran;
+    TestSupport::RunProgram(
+        QStringLiteral("unshare"),
+        {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+         QStringLiteral("mount --bind \"$1\" \"$1\" && mount -o remount,ro,bind \"$1\" && \"$2\" --home \"$3\" \"$4\" -- "
+                        "\"$1/book.qba\""),
+         QStringLiteral("sh"), Mount, TestSupport::DriverPath(), Home.Path(), Script},
+        &Ran, QString(), 300000);
+    const QString Text = QString::fromUtf8(Ran);
+    EXPECT_TRUE(Text.contains(S("true\ntrue\nMessageBox | 错误 | 保存qba文件失败，可能一个qba文件处于写保护状态。 | OK\n")))
+        << Text.toStdString();
+    EXPECT_TRUE(Text.contains(Unsaved + QLatin1Char('\n'))) << Text.toStdString();
+    EXPECT_EQ(Hash(Mount + QStringLiteral("/book.qba")), OnStick);
+}
+
+TEST_F(ReceivedPackages, ThePackageCommandOfABookOpenedFromItsOutputFolderLeavesTheOpenedPackage)
+{
+    const QByteArray Book = TextBytes({S("Catalog_name=收到的书"), S("catalog_index_name="), S("Catalog_Lost_name="),
+                                       S("Catalog_Output="), S("Catalog_always_open=false"), S("{$Files}"), QStringLiteral("p1.qbt")});
+    const QString Package = Zip(QStringLiteral("book.qba"),
+                                {{QStringLiteral("index.dat"), "index=book.qbs\r\ntype=QBS\r\n"},
+                                 {QStringLiteral("book.qbs"), Book},
+                                 {QStringLiteral("p1.qbt"), PageBytes(QStringLiteral("B1"), {QStringLiteral("images\\ok.jpg")})},
+                                 {QStringLiteral("images/ok.jpg"), Picture}});
+    const QString D = Home.File(S("输出/book/"));
+    DriveRun R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button OK\nclick QBACatalog1\nwait\nquit\n"), {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QString Made = D + QStringLiteral("book.qba");
+    ASSERT_TRUE(QFileInfo(Made).isFile());
+    const QString Before = Hash(Made);
+
+    // Opened from there, its package command would replace the very package
+    // that is open: it says so and writes nothing; 保存 is what writes it.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nanswer button OK\nclick QBACatalog1\nwait\nprompts\nquit\n"), {Made});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, S("MessageBox | 输出 | 目录册的qba文件没有输出：它要输出到“%1”，打开的qba文件“%2”就在这个文件夹中，输出会替换它。\\n"
+                       "打开的qba文件只在保存时写入。要另外输出qba文件，请先把打开的qba文件移到其他文件夹再打开。 | OK\n")
+                         .arg(D, Made));
+    EXPECT_EQ(Hash(Made), Before);
+    EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("book.qba")});
+
+    // 保存 writes it.
+    R = RunDrive(Home.Path(), QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nclick SpeedButton9\nwait\nprompts\nquit\n"), {Made});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QString());
+    EXPECT_TRUE(Members(Made).value(QStringLiteral("p1.qbt")).contains("{$PPRICE}=77.70\r\n"));
+}

@@ -734,11 +734,12 @@ void TForm1::FormCloseQuery(TObject *, bool &CanClose)
         CanClose = false;
         break;
     case IDYES:
+        // A save dialog cancelled on an untitled page, or a save that could not
+        // write (it says why), leaves the changes unsaved: the program stays
+        // open rather than losing them.
+        CanClose = false;
         SpeedButton9Click();
-        // A save dialog cancelled on an untitled page leaves the changes unsaved:
-        // the program stays open rather than losing them.
-        if (SaveButtonEnabled())
-            CanClose = false;
+        CanClose = !SaveButtonEnabled();
         break;
     default:
         break;

@@ -102,6 +102,9 @@ public:
     Q_INVOKABLE void OpenPage(const QString &Path);
     void ClosePage();
     void AddPageHistory(const QString &Path);
+    // The page is the file NewPath now: a caption that named its file OldPath
+    // names NewPath; an empty one becomes Prefix and NewPath.
+    void ShowPageFileInCaption(const QString &OldPath, const QString &NewPath, const QString &Prefix);
     void RepairPageFile();
     void RebuildPageHeader();
     void RebuildProductBlocks();
@@ -292,6 +295,9 @@ public:
                          QString &ResultPath);
     void OpenQbaPackage(const QString &Path);
     bool SavePackage();
+    // True (after saying so) when the book package command, writing into the
+    // site folder SiteFolder, would replace the open package.
+    bool RefuseToReplaceOpenPackage(const QString &SiteFolder);
     // The message of a package that could not be written back (ErrorCode: errno, 0 when unknown;
     // Reason: why the new package could not be made, when that is known).
     void ShowPackageSaveError(int ErrorCode, const QString &Reason = QString());

@@ -399,6 +399,13 @@ void TForm1::N82Click(const QString &Sender)
 
 void TForm1::NewPage()
 {
+    // A page with changes not saved is closed first, with the question every
+    // command that leaves it asks; a page the user keeps stays, changes and all.
+    if (SaveButtonEnabled()) {
+        Button5Click();
+        if (SaveButtonEnabled())
+            return;
+    }
     if (FCatalogPath.isEmpty())
         CreateDefaultCatalog(true);
     FOpenPageEntry.clear();

@@ -168,6 +168,8 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards, bool SavingPackage)
             Out.RootOverride = ProgramFolder() + QStringLiteral("输出/");
         Out.Maker = OutputMaker(FCatalogPath);
     }
+    if (Flags == bfPackage && Received && !SaveBack && RefuseToReplaceOpenPackage(Out.PlannedSiteFolder()))
+        return false;
     Out.Hooks.AskReplace = [this](const QString &Text) {
         return MessageBox(this, Text, QStringLiteral("输出"), MB_YESNO | MB_ICONWARNING) == IDYES;
     };

@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 namespace {
 
@@ -78,6 +79,23 @@ bool TForm1::CameWithOutputFolder(const QString &File, const QString &Folder) co
         return false;
     const auto It = FReceivedOutputFolders.constFind(QDir::cleanPath(QFileInfo(File).absoluteFilePath()));
     return It != FReceivedOutputFolders.constEnd() && It.value().trimmed() == Folder.trimmed();
+}
+
+bool TForm1::RefuseToReplaceOpenPackage(const QString &SiteFolder)
+{
+    // The book's package goes into its site folder, which the output empties
+    // first: a package opened from there would be replaced (or removed) by the
+    // package command, while only 保存 writes the package the user opened.
+    const QString SiteReal = QFileInfo(SiteFolder).canonicalFilePath();
+    const QString Opened = QFileInfo(FPackagePath).canonicalFilePath();
+    if (SiteReal.isEmpty() || Opened.isEmpty() || !Opened.startsWith(IncludeTrailingPathDelimiter(SiteReal)))
+        return false;
+    MessageBox(this,
+               QStringLiteral("目录册的qba文件没有输出：它要输出到“%1”，打开的qba文件“%2”就在这个文件夹中，输出会替换它。\r\n"
+                              "打开的qba文件只在保存时写入。要另外输出qba文件，请先把打开的qba文件移到其他文件夹再打开。")
+                   .arg(NativePath(SiteFolder), NativePath(FPackagePath)),
+               QStringLiteral("输出"), MB_OK | MB_ICONWARNING);
+    return true;
 }
 
 void TForm1::WriteQbaPackage(const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
@@ -183,6 +201,9 @@ bool TForm1::SavePackage()
 {
     TWaitCursor Wait;
     if (FPackageIsBook) {
+        // The page is in its file already, which is what the book output
+        // reads: it does not ask about changes that are not saved.
+        SpeedButton9->setEnabled(false);
         return OutputCatalog(32, false, true);
     }
 

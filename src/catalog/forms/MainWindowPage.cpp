@@ -4,6 +4,8 @@
 #include "Forms.h"
 #include "MainWindow.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/SysUtils.h"
+#include "platform/core/Classes.h"
 #include "platform/services/Application.h"
 
 #include <QCheckBox>
@@ -299,17 +301,24 @@ void TForm1::SpeedButton9Click()
 {
     if (FPageSaved)
         return;
-    // The page of a page package is saved only when the package was written:
-    // its page file is a scratch copy that goes when the program ends.
-    const bool PagePackage = FOpenedFromPackage && !FPackageIsBook;
+    // A document that came out of a package is saved only when the package was
+    // written: its files are scratch copies that go when the program ends.
+    const bool IntoPackage = FOpenedFromPackage;
+    // A page of a book package whose save does not reach the package goes back
+    // to what the package holds: the next save of any page writes the whole
+    // book into the package, and must not take in changes the user may drop.
+    QByteArray Held;
+    bool Holds = false;
     if (!FPagePath.isEmpty()) {
+        if (IntoPackage && FPackageIsBook)
+            Held = ReadFileBytes(FPagePath, &Holds);
         FPage.SaveToFile(FPagePath);
         SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
-        if (!PagePackage)
+        if (!IntoPackage)
             SpeedButton9->setEnabled(false);
         if (!FCatalogPath.isEmpty())
             SaveCatalogFile();
-        if (!PagePackage)
+        if (!IntoPackage)
             FPageSaved = true;
     } else {
         SaveDialog1->Filter = PageFilter;
@@ -321,8 +330,22 @@ void TForm1::SpeedButton9Click()
         QString Path = SaveDialog1->FileName;
         if (ExtractFileExt(Path).isEmpty())
             Path += QStringLiteral(".qbt");
-        SetPageCaptionIfEmpty(QStringLiteral("页面文件：") + Path);
         const QString Name = ExtractFileName(Path);
+        // The page takes its file only once it is written there: a file that
+        // cannot be written leaves the page as it was, still without a file.
+        const QStringList Before = FPage.Lines();
+        if (FPage.Values(QStringLiteral("{Catalog名称}")) == QStringLiteral("新建页面"))
+            FPage.SetValues(QStringLiteral("{Catalog名称}"), Name.left(qMax(0, int(Name.size()) - 4)));
+        // Its pictures keep showing from where it now lies.
+        FPage.RebasePicturePaths(QString(), Path, ProgramFolder(), ScratchFolder());
+        try {
+            FPage.SaveToFile(Path);
+        } catch (...) {
+            if (FPage.Lines() != Before)
+                FPage.SetLines(Before);
+            throw;
+        }
+        SetPageCaptionIfEmpty(QStringLiteral("页面文件：") + Path);
         const int Shown = FOpenPageEntry.isEmpty() ? -1 : [&] {
             for (int I = 0; I < ListBox1->count(); ++I)
                 if (ListBox1->item(I)->text() == FOpenPageEntry)
@@ -334,11 +357,6 @@ void TForm1::SpeedButton9Click()
         else
             ListBox1->addItem(Name);
         FOpenPageEntry = Name;
-        if (FPage.Values(QStringLiteral("{Catalog名称}")) == QStringLiteral("新建页面"))
-            FPage.SetValues(QStringLiteral("{Catalog名称}"), Name.left(qMax(0, int(Name.size()) - 4)));
-        // Its pictures keep showing from where it now lies.
-        FPage.RebasePicturePaths(QString(), Path, ProgramFolder(), ScratchFolder());
-        FPage.SaveToFile(Path);
         PageSavedFirstAs(Path);
         FPagePath = Path;
         SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
@@ -347,15 +365,54 @@ void TForm1::SpeedButton9Click()
             SaveCatalogFile();
         }
         AddPageHistory(Path);
-        FPageSaved = true;
-        SpeedButton9->setEnabled(false);
+        if (!IntoPackage) {
+            FPageSaved = true;
+            SpeedButton9->setEnabled(false);
+        }
     }
-    // A document that came out of a package is written back into it.
-    if (FOpenedFromPackage && SavePackage()) {
-        FPageSaved = true;
-        SpeedButton9->setEnabled(false);
+    // A document that came out of a package is written back into it; until
+    // that is done (a question answered 取消, a package that cannot be
+    // written) the page keeps its changes unsaved, and every way out asks.
+    if (IntoPackage) {
+        const auto NotWritten = [&] {
+            FPageSaved = false;
+            SpeedButton9->setEnabled(true);
+            RepaintPageList();
+            if (Holds && !WriteFileAtomic(FPagePath, Held))
+                throw EFCreateError(CannotCreateFileText(FPagePath, errno));
+        };
+        bool Written = false;
+        try {
+            Written = SavePackage();
+        } catch (...) {
+            NotWritten();
+            throw;
+        }
+        if (!Written)
+            NotWritten();
+        FPageSaved = Written;
+        SpeedButton9->setEnabled(!Written);
     }
     RepaintPageList();
+}
+
+// The caption names the page file while it shows one (and not the book or the
+// package the page came with): it follows the page to the file it now is.
+void TForm1::ShowPageFileInCaption(const QString &OldPath, const QString &NewPath, const QString &Prefix)
+{
+    const QString Title = GroupBox1->title();
+    if (Title.isEmpty()) {
+        GroupBox1->setTitle(Prefix + NewPath);
+        return;
+    }
+    if (OldPath.isEmpty() || !Title.endsWith(OldPath))
+        return;
+    const QString Before = Title.left(Title.size() - OldPath.size());
+    for (const QString &Page : {QStringLiteral("页面文件："), QStringLiteral("页面文件 "), QStringLiteral("工程源文件  ")})
+        if (Before == Page) {
+            GroupBox1->setTitle(Before + NewPath);
+            return;
+        }
 }
 
 void TForm1::N8Click()
@@ -380,11 +437,25 @@ void TForm1::N8Click()
     // place; that change is saved with it, so a page without unsaved changes
     // still has none.
     const bool WasSaved = FPageSaved;
+    const bool WasEnabled = SaveButtonEnabled();
+    const QStringList Before = FPage.Lines();
     const bool Rebased = FPage.RebasePicturePaths(FPagePath, Path, ProgramFolder(), ScratchFolder());
+    try {
+        FPage.SaveToFile(Path);
+    } catch (...) {
+        // Not written: the page stays the page of its own file, as it was.
+        if (Rebased) {
+            FPage.SetLines(Before);
+            FPageSaved = WasSaved;
+            SpeedButton9->setEnabled(WasEnabled);
+            RepaintPageList();
+        }
+        throw;
+    }
+    const QString OldPath = FPagePath;
     const bool HadNoFile = FPagePath.isEmpty();
     FPagePath = Path;
-    SetPageCaptionIfEmpty(QStringLiteral("页面文件 ") + Path);
-    FPage.SaveToFile(Path);
+    ShowPageFileInCaption(OldPath, Path, QStringLiteral("页面文件 "));
     // A page saved before stays that file's page (its outputs stay its
     // own); a page that had no file is the page of this one now.
     if (HadNoFile)

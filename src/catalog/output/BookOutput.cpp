@@ -333,11 +333,20 @@ void TBookOutput::RemoveSiteFiles()
     DeleteFile(FD + QStringLiteral("index.htm"));
 }
 
+QString TBookOutput::SiteBaseName() const
+{
+    const QString B = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(FBookPath)));
+    return B.isEmpty() ? QStringLiteral("catalog") : B;
+}
+
+QString TBookOutput::PlannedSiteFolder() const
+{
+    return OutputRoot() + SiteBaseName() + QLatin1Char('/');
+}
+
 void TBookOutput::NameSiteFolder()
 {
-    FB = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(FBookPath)));
-    if (FB.isEmpty())
-        FB = QStringLiteral("catalog");
+    FB = SiteBaseName();
     const QString R = OutputRoot();
     if (!DirectoryExists(R) && !ForceDirectories(R))
         throw EInOutError(QStringLiteral("不能创建目录 %1").arg(R));

@@ -97,6 +97,8 @@ public:
     const QStringList &Entries() const { return FE; }    // E
     QString Charset() const { return FCharset; }
     QString OutputRoot() const;
+    // The site folder D an output would use, with trailing "/"; nothing is made.
+    QString PlannedSiteFolder() const;
     // The names the pages gave their pictures in the pictures folder of the
     // output folder Folder (a page's images/ beside it); each page of a run
     // is produced with the one of its folder.
@@ -127,6 +129,7 @@ private:
     QStringList FMade;
 
     // FB and FD (the output root made when missing).
+    QString SiteBaseName() const;
     void NameSiteFolder();
     // False when the folder holds another book's site and the user keeps it.
     bool PrepareSiteFolder();

@@ -37,11 +37,14 @@ TEST_F(BookWindow, NewPagesWithoutABookMakeTheDefaultBook)
     // 新建页面 while the first is untitled and unsaved: refused without a word.
     Form->SpeedButton6Click();
     EXPECT_EQ(Items(), QStringList{QStringLiteral("新建页面1.qbt")});
-    // 新建目录页 goes on; the next free name is taken.
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty());
+    // 新建目录页 asks before it drops the unsaved page; 是 goes on and the next free name is taken.
+    Ui.Answer({IDYES});
     Form->NewPage();
     EXPECT_EQ(Items(), (QStringList{QStringLiteral("新建页面1.qbt"), QStringLiteral("新建页面2.qbt")}));
     EXPECT_EQ(Read(Default), TCatalogBook::DefaultBookLines()) << "list box only until the page is saved";
-    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty());
+    EXPECT_EQ(Ui.CaptionsAndTexts(),
+              QStringList{QStringLiteral("关闭页面|该Catalog页面还没保存，没有保存的信息将丢失，是否关闭当前页面？")});
 }
 
 TEST_F(BookWindow, OpeningTheBookOpensThePageLastOpen)
@@ -442,4 +445,47 @@ TEST_F(BookWindow, DoubleClickOpensAnotherPageAskingAboutChanges)
     EXPECT_TRUE(Form->FPagePath.isEmpty());
     EXPECT_TRUE(Form->SpeedButton9->isEnabled());
     EXPECT_EQ(Form->Page().Values(QStringLiteral("{Catalog名称}")), QStringLiteral("新建页面"));
+}
+
+TEST_F(BookWindow, AnEditOfABookPackageNotWrittenBackAsksBeforeAnotherPageOpens)
+{
+    const QString Folder = Docs + QStringLiteral("bk/");
+    QDir().mkpath(Folder);
+    SaveLines(Folder + QStringLiteral("p1.qbt"), BookPageLines(QStringLiteral("P1"), QStringLiteral("甲"), 2));
+    SaveLines(Folder + QStringLiteral("p2.qbt"), BookPageLines(QStringLiteral("P2"), QStringLiteral("乙"), 1));
+    for (const char *Picture : {"pics/P1p1.jpg", "pics/P1p2.jpg", "pics/P2p1.jpg"})
+        TestSupport::WriteAll(Folder + QString::fromLatin1(Picture), QByteArray("\xFF\xD8\xFF\xE0 picture ") + Picture);
+    SaveLines(Folder + QStringLiteral("book.qbs"), {QStringLiteral("Catalog_name=包里的书"), QStringLiteral("Catalog_Lost_name=p1.qbt"),
+                                                    QStringLiteral("{$Files}"), QStringLiteral("p1.qbt"), QStringLiteral("p2.qbt")});
+    const QString Qba = QbaPackage::Write(Folder, QStringLiteral("book.qbs"), Docs + QStringLiteral("book.qba"), true);
+    const QByteArray Before = TestSupport::ReadAll(Qba);
+
+    TScriptedUi Ui;
+    Start();
+    Ui.AnswerFile(Qba);
+    Form->N82Click(QStringLiteral("N3"));
+    ASSERT_TRUE(Form->FOpenedFromPackage && Form->FPackageIsBook);
+    ASSERT_EQ(Form->FOpenPageEntry, QStringLiteral("p1.qbt"));
+    const QString Scratch = Form->FPagePath;
+    const QByteArray Held = TestSupport::ReadAll(Scratch);
+    Form->CellGrid1->SetCells(3, 2, QStringLiteral("77.70"));
+    Form->CellGrid1->SetCells(3, 8, QString());
+    // 保存, and the question about the empty price answered 取消: not written.
+    Ui.Answer({"Cancel"});
+    Form->SpeedButton9->click();
+    ASSERT_EQ(Ui.Asked().size(), 1);
+    EXPECT_TRUE(Ui.Asked().first().Text.startsWith(QStringLiteral("第 2 个商品资料的单价为空，")));
+    EXPECT_TRUE(Form->SpeedButton9->isEnabled());
+    EXPECT_FALSE(Form->FPageSaved);
+    EXPECT_EQ(TestSupport::ReadAll(Qba), Before);
+    EXPECT_EQ(TestSupport::ReadAll(Scratch), Held) << "the book's page is what its package holds";
+
+    // Another page of the book asks; 取消 keeps the page and its edit.
+    Form->ListBox1->setCurrentRow(1);
+    Ui.Answer({"Cancel"});
+    Form->ListBox1DblClick();
+    EXPECT_EQ(Ui.CaptionsAndTexts().last(), QStringLiteral("打开新页面|有页面资料没有保存，是否保存？"));
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("p1.qbt"));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 2), QStringLiteral("77.70"));
+    EXPECT_TRUE(Form->SpeedButton9->isEnabled());
 }

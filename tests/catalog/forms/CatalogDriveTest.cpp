@@ -90,3 +90,84 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
     EXPECT_NE(R.Code, 0);
     EXPECT_TRUE(R.Err.contains(QStringLiteral("没有发现图片文件，系统右键支持jpg格式的图片。"))) << R.Err.toStdString();
 }
+
+TEST_F(CatalogDrive, NewPageAsksBeforeAnEditIsDroppedAndNoKeepsTheEdit)
+{
+    const QString Asked = QStringLiteral("MessageBox | 关闭页面 | 该Catalog页面还没保存，没有保存的信息将丢失，是否关闭当前页面？ | ");
+    const QString Edit = QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nanswer button No\nclick N2\nwait\ntext GroupBox1\n"
+                                        "cell CellGrid1 3 2\nenabled SpeedButton9\n");
+
+    // A page alone: 否 keeps the page, its edit and its file; 保存 then writes the edit.
+    TestSupport::DriveRun R = Drive(Edit + QStringLiteral("click SpeedButton9\nwait\nprompts\nquit\n"), {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("页面文件：") + Page + QStringLiteral("\n77.70\ntrue\n") + Asked + QStringLiteral("No\n"));
+    EXPECT_EQ(LoadLines(Page).at(27), QStringLiteral("{$PPRICE}=77.70"));
+
+    // In a book: the same question; 是 then drops the edit (the file keeps the
+    // saved value) and shows the new, empty page.
+    const QString Book = Docs.File(QStringLiteral("c.qbs"));
+    SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
+    R = Drive(QStringLiteral("wait\nset-cell CellGrid1 3 2 88.80\nanswer button No\nclick N2\nwait\ncell CellGrid1 3 2\n"
+                             "enabled SpeedButton9\nanswer button Yes\nclick N2\nwait\ncell CellGrid1 3 2\ncell CellGrid1 5 1\n"
+                             "prompts\nquit\n"),
+              {Book});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("88.80\ntrue\n\n\n") + Asked + QStringLiteral("No\n") + Asked + QStringLiteral("Yes\n"));
+    EXPECT_EQ(LoadLines(Page).at(27), QStringLiteral("{$PPRICE}=77.70"));
+
+    // A received page package: 否 keeps the edit, which 保存 writes into the package.
+    QDir().mkpath(Docs.File(QStringLiteral("pkg")));
+    QFile::copy(Page, Docs.File(QStringLiteral("pkg/catalog.qbt")));
+    const QString Package = Docs.File(QStringLiteral("received.qba"));
+    QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Package, false);
+    R = Drive(QStringLiteral("wait\nset-cell CellGrid1 3 2 99.90\nanswer button No\nclick N2\nwait\ncell CellGrid1 3 2\n"
+                             "enabled SpeedButton9\nclick SpeedButton9\nwait\nenabled SpeedButton9\nexpect-prompts 1\nquit\n"),
+              {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("99.90\ntrue\nfalse\n"));
+    QByteArray Inside;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), Package, QStringLiteral("catalog.qbt")},
+                                      &Inside),
+              0);
+    EXPECT_TRUE(Inside.contains("{$PPRICE}=99.90\r\n")) << Inside.toStdString();
+}
+
+TEST_F(CatalogDrive, AReadOnlyPageIsRefusedAndStaysUnsaved)
+{
+    // The user's own page, made read-only, in a folder the user may write to.
+    // Whoever runs the program (the administrator too) finds it refused.
+    const QByteArray Before = TestSupport::ReadAll(Page);
+    ASSERT_TRUE(QFile::setPermissions(Page, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const TestSupport::DriveRun R =
+        Drive(QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nanswer button OK\nclick SpeedButton9\nwait\n"
+                             "enabled SpeedButton9\nanswer button Yes\nanswer button OK\nclick ExitItem\nwait\n"
+                             "enabled SpeedButton9\nprompts\nquit\n"),
+              {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Out = R.Out.split(QLatin1Char('\n'));
+    ASSERT_EQ(Out.size(), 6) << R.Out.toStdString();
+    EXPECT_EQ(Out.at(0), QStringLiteral("true"));
+    EXPECT_EQ(Out.at(1), QStringLiteral("true")) << "closing with 是 keeps the window while the page is not written";
+    const QString Refused = QStringLiteral(" | 无法创建文件“") + Page + QStringLiteral("”。拒绝访问，没有该文件或文件夹的权限。 | OK");
+    EXPECT_TRUE(Out.at(2).startsWith(QStringLiteral("MessageBox | ")) && Out.at(2).endsWith(Refused)) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(3).endsWith(QStringLiteral(" | 有资料修改后尚未保存，是否存盘？ | Yes"))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(4).endsWith(Refused)) << R.Out.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(Page), Before);
+    EXPECT_EQ(QFileInfo(Page).permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther), 0);
+    EXPECT_EQ(QDir(Docs.Path()).entryList(QDir::Files | QDir::Hidden), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.jpg")}));
+}
+
+TEST_F(CatalogDrive, SaveAsMakesTheHeaderNameTheNewFile)
+{
+    const QString Other = Docs.File(QStringLiteral("另一页.qbt"));
+    const QByteArray Before = TestSupport::ReadAll(Page);
+    const TestSupport::DriveRun R =
+        Drive(QStringLiteral("wait\ntext GroupBox1\nanswer file %1\nclick N8\nwait\ntext GroupBox1\n"
+                             "set-cell CellGrid1 3 2 77.70\nclick SpeedButton9\nwait\nexpect-prompts 1\nquit\n")
+                  .arg(Other),
+              {Page});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("页面文件：") + Page + QStringLiteral("\n页面文件：") + Other + QStringLiteral("\n"));
+    EXPECT_EQ(LoadLines(Other).at(27), QStringLiteral("{$PPRICE}=77.70"));
+    EXPECT_EQ(TestSupport::ReadAll(Page), Before);
+}
