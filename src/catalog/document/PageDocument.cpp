@@ -5,6 +5,7 @@
 #include "platform/core/Classes.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/core/Types.h"
 
 #include <QDir>
@@ -600,6 +601,8 @@ void TPageDocument::LoadFromFile(const QString &FileName)
 void TPageDocument::SaveToFile(const QString &FileName) const
 {
     SaveLines(FileName, FLines);
+    // A save of ours killed half way left its temporary file beside the page.
+    RemoveLeftoverTemps(ExtractFilePath(NativePath(FileName)));
 }
 
 namespace {
