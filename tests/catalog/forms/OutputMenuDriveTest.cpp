@@ -165,7 +165,8 @@ TEST_F(OutputMenuDrive, WhatAZipOutputKilledHalfWayLeftGoesWithTheNextOutputToIt
     const QStringList Left = Temporaries();
     ASSERT_FALSE(Left.isEmpty()) << "the output ended before it could be killed";
     // Named by the program of this machine, this process number.
-    const QString Ours = QStringLiteral(".qbtmp-%1-%2-").arg(HostIdentity()).arg(Killed);
+    const QString Here = HostIdentity();
+    const QString Ours = QStringLiteral(".qbtmp-%1-%2-").arg(Here).arg(Killed);
     for (const QString &F : Left)
         EXPECT_TRUE(F.contains(Ours) && F.endsWith(QStringLiteral(".tmp"))) << F.toStdString();
     EXPECT_FALSE(QFile::exists(D + QStringLiteral("M1.zip")));
@@ -179,11 +180,12 @@ TEST_F(OutputMenuDrive, WhatAZipOutputKilledHalfWayLeftGoesWithTheNextOutputToIt
     // program that runs (this test), a recent one of a program of another
     // machine, and a folder and a link of the program's names, which it never
     // makes.
-    const QString Running = QStringLiteral(".M1.zip.qbtmp-%1-%2-abc.tmp").arg(HostIdentity()).arg(QCoreApplication::applicationPid());
+    const QString Running = QStringLiteral(".M1.zip.qbtmp-%1-%2-abc.tmp").arg(Here).arg(QCoreApplication::applicationPid());
     const QStringList Users{QStringLiteral(".notes.2024-draft.tmp"), QStringLiteral(".price.list.1998-old.tmp"),
                             QStringLiteral(".backup.20240101-x.tmp"), QStringLiteral(".notes.%1-draft.tmp").arg(Killed),
-                            QStringLiteral(".M1.zip.%1-abc.tmp").arg(Killed), QStringLiteral("notes.qbtmp-%1-%2-abc.tmp").arg(HostIdentity()).arg(Killed),
-                            QStringLiteral(".M1.zip.qbtmp-%1-%2-ABC.tmp").arg(HostIdentity()).arg(Killed)};
+                            QStringLiteral(".M1.zip.%1-abc.tmp").arg(Killed),
+                            QStringLiteral("notes.qbtmp-%1-%2-abc.tmp").arg(Here).arg(Killed),
+                            QStringLiteral(".M1.zip.qbtmp-%1-%2-ABC.tmp").arg(Here).arg(Killed)};
     const QStringList Kept = Users + QStringList{Running, QStringLiteral(".M1.zip.qbtmp-there-%1-abc.tmp").arg(Killed)};
     ASSERT_TRUE(QDir().mkpath(D + QStringLiteral("images")));
     for (const QString &Folder : {D, D + QStringLiteral("images/")})
@@ -191,10 +193,11 @@ TEST_F(OutputMenuDrive, WhatAZipOutputKilledHalfWayLeftGoesWithTheNextOutputToIt
             TestSupport::WriteAll(Folder + F, "keep");
     for (const QString &F : Users)
         TestSupport::WriteAll(Docs.File(F), "keep");
-    ASSERT_TRUE(QDir().mkpath(D + QStringLiteral(".folder") + Ours + QStringLiteral("abc.tmp")));
+    const QStringList Odd{QStringLiteral(".folder") + Ours + QStringLiteral("abc.tmp"),
+                          QStringLiteral(".link") + Ours + QStringLiteral("abc.tmp")};
+    ASSERT_TRUE(QDir().mkpath(D + Odd.at(0)));
     TestSupport::WriteAll(Docs.File(QStringLiteral("outside.txt")), "outside");
-    ASSERT_TRUE(QFile::link(Docs.File(QStringLiteral("outside.txt")), D + QStringLiteral(".link") + Ours + QStringLiteral("abc.tmp")));
-    const QStringList Odd{QStringLiteral(".folder") + Ours + QStringLiteral("abc.tmp"), QStringLiteral(".link") + Ours + QStringLiteral("abc.tmp")};
+    ASSERT_TRUE(QFile::link(Docs.File(QStringLiteral("outside.txt")), D + Odd.at(1)));
 
     const auto Now = [](const QString &Folder) {
         return QDir(Folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -228,7 +231,8 @@ TEST_F(OutputMenuDrive, WhatAZipOutputKilledHalfWayLeftGoesWithTheNextOutputToIt
     // An archive now is whole, and leaves the others' files as they are.
     EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP3\nwait\nquit\n"), {Page}), QString());
     QByteArray Listing;
-    const int Code = TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), D + QStringLiteral("M1.zip")}, &Listing);
+    const int Code =
+        TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), D + QStringLiteral("M1.zip")}, &Listing);
     EXPECT_EQ(Code, 0) << Listing.toStdString();
     ExpectKept("ZIP");
 }

@@ -317,7 +317,8 @@ TEST_F(FolderSafety, ProgramAndScratchFolders)
     WriteAll(ExcludeTrailingPathDelimiter(Dead) + S(".lock"), "");
     TempDir Elsewhere;
     WriteAll(Elsewhere.File(S("canary")), "x");
-    ASSERT_EQ(::symlink(Elsewhere.Path().toUtf8().constData(), (Tmp + S("run-%1-%2-lnk").arg(Here).arg(Gone)).toUtf8().constData()), 0);
+    const QString Link = Tmp + S("run-%1-%2-lnk").arg(Here).arg(Gone);
+    ASSERT_EQ(::symlink(Elsewhere.Path().toUtf8().constData(), Link.toUtf8().constData()), 0);
 
     const QString Scratch = ScratchFolder();
     EXPECT_FALSE(DirectoryExists(Dead));
