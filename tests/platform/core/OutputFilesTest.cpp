@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +64,8 @@ TOtherProgram StartOtherProgram(const QString &Program, const QString &Target)
         return {};
     const pid_t Child = ::fork();
     if (Child == 0) {
+        // Gone with the test, whatever becomes of it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::close(Pipe[0]);
         ::setenv("QUILLBOOK_HOST_ID", "there", 1);
         SetProgramFolder(Program);
@@ -103,7 +106,7 @@ TOtherProgram StartOtherProgram(const QString &Program, const QString &Target)
     ::close(Pipe[0]);
     const QStringList Parts = QFile::decodeName(Names).split(QLatin1Char('\n'));
     if (Parts.size() < 2)
-        return {Child};
+        return {Child, QString(), QString()};
     return {Child, Parts.at(0), Parts.at(1)};
 }
 
