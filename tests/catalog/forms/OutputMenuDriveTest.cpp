@@ -228,6 +228,37 @@ TEST_F(OutputMenuDrive, WhatAZipOutputKilledHalfWayLeftGoesWithTheNextOutputToIt
     EXPECT_FALSE(QFile::exists(HalfSaved));
     ExpectKept("save");
 
+    // The page saved in a book kept in another folder: the half-written book
+    // beside the book goes.
+    ASSERT_TRUE(QDir().mkpath(Docs.File(QStringLiteral("books"))));
+    const QString Book = Docs.File(QStringLiteral("books/book.qbs"));
+    SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("catalog_index_name="), QStringLiteral("Catalog_Output="),
+                     QStringLiteral("{$Files}"), Page, P21});
+    const QString HalfBook = Docs.File(QStringLiteral("books/.book.qbs") + Ours + QStringLiteral("b1.tmp"));
+    TestSupport::WriteAll(HalfBook, "half a book");
+    for (const QString &F : Users)
+        TestSupport::WriteAll(Docs.File(QStringLiteral("books/") + F), "keep");
+    Drive(QStringLiteral("wait\nset-cell CellGrid1 5 1 书中名\nclick SpeedButton9\nwait\nquit\n"), {Book});
+    EXPECT_TRUE(LoadLines(Page).contains(QStringLiteral("{$PNAME}=书中名")));
+    EXPECT_FALSE(QFile::exists(HalfBook));
+    for (const QString &F : Users)
+        EXPECT_EQ(TestSupport::ReadAll(Docs.File(QStringLiteral("books/") + F)), QByteArray("keep")) << F.toStdString();
+    ExpectKept("book save");
+
+    // A package of the page, received elsewhere and saved back: the half-written
+    // package a killed save left beside it goes.
+    Drive(QStringLiteral("wait\nclick QBA1\nwait\nquit\n"), {Page});
+    ExpectKept("package");
+    const QString Received = Docs.File(QStringLiteral("received.qba"));
+    ASSERT_TRUE(QFile::copy(D + QStringLiteral("catalog.qba"), Received));
+    const QString HalfPacked = Docs.File(QStringLiteral(".received.qba") + Ours + QStringLiteral("p1.tmp"));
+    TestSupport::WriteAll(HalfPacked, "half a package");
+    const QString Saved = Drive(QStringLiteral("wait\nset-cell CellGrid1 5 1 又名\nclick SpeedButton9\nwait\nprompts\nquit\n"),
+                                {Received});
+    EXPECT_FALSE(QFile::exists(HalfPacked)) << Saved.toStdString();
+    EXPECT_NE(TestSupport::ReadAll(Received), TestSupport::ReadAll(D + QStringLiteral("catalog.qba")));
+    ExpectKept("package save");
+
     // An archive now is whole, and leaves the others' files as they are.
     EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP3\nwait\nquit\n"), {Page}), QString());
     QByteArray Listing;
