@@ -5,6 +5,7 @@
 #include "platform/core/Codec.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -648,8 +650,18 @@ void TRpReport::FinishDocument()
     // Write beside the target and rename, so an existing file is only ever
     // replaced by a complete new one.
     const QString Target = ExpandFileName(FileName);
-    const QString Temp = Target + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                                   QLatin1Char('0'));
+    // What a killed output of ours left in the folder goes first.
+    RemoveLeftoverTemps(ExtractFilePath(Target));
+    // The temporary file is named as the program's others are, and stays
+    // locked (through Held) until it is in place or removed.
+    QString Temp;
+    const int Held = CreateTempBeside(Target, Temp);
+    if (Held < 0)
+        throw EFCreateError(CannotCreateFileText(FileName, errno));
+    struct TRelease {
+        int Fd;
+        ~TRelease() { ::close(Fd); }
+    } Release{Held};
     try {
         std::unique_ptr<TFileStream> Stream;
         try {

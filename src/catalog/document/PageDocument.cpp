@@ -5,6 +5,7 @@
 #include "platform/core/Classes.h"
 #include "platform/core/Codec.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/Types.h"
 
@@ -626,6 +627,8 @@ void TPageDocument::SaveToFile(const QString &FileName) const
             throw EFCreateError(CannotCreateFileText(FileName, errno));
     }
     SaveLines(FileName, FLines);
+    // A save of ours killed half way left its temporary file beside the page.
+    RemoveLeftoverTemps(ExtractFilePath(NativePath(FileName)));
 }
 
 namespace {

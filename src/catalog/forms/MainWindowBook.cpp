@@ -6,6 +6,7 @@
 #include "catalog/document/CatalogBook.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
 #include "platform/services/Shell.h"
@@ -204,8 +205,10 @@ void TForm1::SetCatalogValue(const QString &Name, const QString &Value)
 
 void TForm1::SaveCatalogFile()
 {
-    if (FCatalogList && !FCatalogPath.isEmpty())
+    if (FCatalogList && !FCatalogPath.isEmpty()) {
         SaveLines(FCatalogPath, *FCatalogList);
+        RemoveLeftoverTemps(ExtractFilePath(FCatalogPath));
+    }
 }
 
 void TForm1::RepaintPageList()

@@ -7,6 +7,7 @@
 #include "catalog/output/BookOutput.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
 #include "platform/services/Shell.h"
@@ -248,6 +249,7 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards, bool SavingPackage)
             ShowPackageSaveError(Error);
             return false;
         }
+        RemoveLeftoverTemps(ExtractFilePath(FPackagePath));
     } else if (Flags == bfPackage && Received) {
         // Where it went, since the user may look for it in the package opened.
         MessageBox(this,

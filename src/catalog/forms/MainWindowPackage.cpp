@@ -5,6 +5,7 @@
 #include "catalog/document/Package.h"
 #include "catalog/output/PageOutput.h"
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 #include "platform/core/SysUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
@@ -235,5 +236,6 @@ bool TForm1::SavePackage()
         ShowPackageSaveError(errno);
         return false;
     }
+    RemoveLeftoverTemps(ExtractFilePath(FPackagePath));
     return true;
 }

@@ -358,6 +358,7 @@ QString TBookOutput::FolderForFiles(bool *Made)
     NameSiteFolder();
     if (Made)
         *Made = !DirectoryExists(FD);
+    RemoveLeftoverTemps(FD);
     if (!DirectoryExists(FD)) {
         if (!ForceDirectories(FD))
             throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));

@@ -659,6 +659,11 @@ void TPageOutput::PrepareFolders()
     if (OwnFolder)
         OutputFolders::Remember(FExe, FD, Maker);
     FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
+    // What a killed output or save of ours left where this one writes goes
+    // now, whatever kind of output this is.
+    for (const QString &Folder : {FD, FOutputArg, FImages})
+        if (!Folder.isEmpty())
+            RemoveLeftoverTemps(Folder);
     if (!FBackground.isEmpty())
         FPictures << FBackground;
     if (!FMusic.isEmpty())

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
+#include <sys/file.h>
 #include <random>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -896,9 +898,22 @@ void SetProgramFolder(const QString &Folder)
 
 namespace {
 
-// Removes from Root the scratch folders ("run-<pid>-<tag>") of programs that
-// no longer run: a program that was killed never removed its own. A folder of
-// a program that runs, one of another user, a link or anything else stays.
+int ScratchLock = -1;
+QString ScratchLockPath;
+
+// The lock file of a scratch folder lies beside it, not inside: the program
+// empties its scratch folder now and then.
+QString LockOf(const QString &Folder)
+{
+    return ExcludeTrailingPathDelimiter(Folder) + QStringLiteral(".lock");
+}
+
+// Removes from Root the scratch folders ("run-<host>-<pid>-<tag>", each with
+// its lock file "run-<host>-<pid>-<tag>.lock") of programs that no longer hold
+// them: a program that was killed never removed its own. A folder of a
+// program that runs here or holds its lock, a recent one of another machine
+// (a program folder on a shared disk), one of another user, a link or
+// anything else stays.
 void RemoveStaleScratchFolders(const QString &Root)
 {
     const uid_t Owner = ::geteuid();
@@ -906,20 +921,50 @@ void RemoveStaleScratchFolders(const QString &Root)
     DIR *D = ::opendir(Dir.constData());
     if (!D)
         return;
-    QStringList Stale;
+    struct TFound {
+        QString Host;
+        long Pid = 0;
+        qint64 Changed = 0;
+        bool Folder = false;
+    };
+    QMap<QString, TFound> Found;
     while (const dirent *E = ::readdir(D)) {
         const QString Name = QFile::decodeName(E->d_name);
-        static const QRegularExpression Pattern(QStringLiteral("^run-([0-9]{1,9})-[0-9a-z]+$"));
+        static const QRegularExpression Pattern(
+            QStringLiteral("^(run-([0-9a-z]{1,16})-([0-9]{1,10})-[0-9a-z]{1,16})(\\.lock)?$"));
         const QRegularExpressionMatch M = Pattern.match(Name);
-        if (!M.hasMatch() || ProcessMayRun(M.captured(1).toLong()))
+        if (!M.hasMatch())
             continue;
+        const bool IsLock = M.capturedLength(4) > 0;
         struct stat St {};
-        if (::lstat((Dir + E->d_name).constData(), &St) == 0 && S_ISDIR(St.st_mode) && St.st_uid == Owner)
-            Stale << Root + Name;
+        if (::lstat((Dir + E->d_name).constData(), &St) != 0 || St.st_uid != Owner
+            || !(IsLock ? S_ISREG(St.st_mode) : S_ISDIR(St.st_mode)))
+            continue;
+        TFound &F = Found[M.captured(1)];
+        F.Host = M.captured(2);
+        F.Pid = M.captured(3).toLong();
+        F.Changed = qMax(F.Changed, qint64(St.st_ctim.tv_sec));
+        F.Folder = F.Folder || !IsLock;
     }
     ::closedir(D);
-    for (const QString &Folder : Stale)
-        DeleteFolderTree(Folder);
+    const qint64 Grace = OtherHostFolderGrace();
+    for (auto I = Found.cbegin(); I != Found.cend(); ++I) {
+        const TFound &F = I.value();
+        if (!LeftBehind(F.Host, F.Pid, F.Changed, Grace))
+            continue;
+        const QString Folder = Root + I.key();
+        const QByteArray Lock = Enc(LockOf(Folder));
+        // A folder whose program holds its lock stays; one without a lock
+        // file is judged by its name and age alone.
+        int Fd = -1;
+        struct stat St {};
+        if (::lstat(Lock.constData(), &St) == 0 && (Fd = LockIfFree(Lock, &St)) < 0)
+            continue;
+        if (!F.Folder || DeleteFolderTree(Folder))
+            ::unlink(Lock.constData());
+        if (Fd >= 0)
+            ::close(Fd);
+    }
 }
 
 } // namespace
@@ -940,10 +985,29 @@ QString ScratchFolder()
             if (!ForceDirectories(Roots.at(R)))
                 continue;
             for (int Attempt = 0; Attempt < 100; ++Attempt) {
-                const QString Candidate = Roots.at(R) + QStringLiteral("run-%1-%2/")
+                // Named for this machine and process, and held by a lock as
+                // long as the program runs, taken before the folder is made:
+                // another program sharing the program folder (from another
+                // machine too) never takes it for a leftover.
+                const QString Candidate = Roots.at(R) + QStringLiteral("run-%1-%2-%3/")
+                                                            .arg(HostIdentity())
                                                             .arg(::getpid())
                                                             .arg(QString::number(RandomTag() % 0x7FFFFFFF, 36));
+                const QString LockPath = LockOf(Candidate);
+                const int Lock = ::open(Enc(LockPath).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+                if (Lock < 0) {
+                    if (errno == EEXIST)
+                        continue;
+                    break;
+                }
+                ::flock(Lock, LOCK_EX | LOCK_NB);
                 if (::mkdir(Enc(Candidate).constData(), 0700) == 0) {
+                    if (ScratchLock >= 0) {
+                        ::close(ScratchLock);
+                        ::unlink(Enc(ScratchLockPath).constData());
+                    }
+                    ScratchLock = Lock;
+                    ScratchLockPath = LockPath;
                     ScratchValue = Made = Candidate;
                     Root = Roots.at(R);
                     // Also gone when the program ends without calling RemoveScratchFolder.
@@ -951,7 +1015,10 @@ QString ScratchFolder()
                     std::call_once(AtExit, [] { std::atexit(RemoveScratchFolder); });
                     break;
                 }
-                if (errno != EEXIST)
+                const int Err = errno;
+                ::unlink(Enc(LockPath).constData());
+                ::close(Lock);
+                if (Err != EEXIST)
                     break;
             }
         }
@@ -965,12 +1032,22 @@ QString ScratchFolder()
 
 void RemoveScratchFolder()
 {
-    QString Folder;
+    QString Folder, LockPath;
+    int Lock = -1;
     {
         std::lock_guard<std::mutex> G(FolderLock);
         Folder = ScratchValue;
         ScratchValue.clear();
+        LockPath = ScratchLockPath;
+        ScratchLockPath.clear();
+        Lock = ScratchLock;
+        ScratchLock = -1;
     }
     if (!Folder.isEmpty())
         DeleteFolderTree(Folder);
+    // The lock goes last: the folder was ours until it was gone.
+    if (Lock >= 0) {
+        ::unlink(Enc(LockPath).constData());
+        ::close(Lock);
+    }
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -18,6 +19,7 @@
 #include <signal.h>
 #include <string>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,15 +68,135 @@ int SyncFile(const QString &Path, bool Folder)
 } // namespace
 
 namespace {
+
 std::atomic<quint64> Counter{0};
+std::atomic<qint64> GraceOverride{-1};
+
+// What no name of the user's carries: only this program writes it.
+constexpr std::string_view Marker = ".qbtmp-";
+
+bool IsToken(std::string_view Text, size_t Max)
+{
+    return !Text.empty() && Text.size() <= Max
+        && std::all_of(Text.begin(), Text.end(), [](char C) { return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'z'); });
+}
+
+bool IsNumber(std::string_view Text)
+{
+    return !Text.empty() && Text.size() <= 10
+        && std::all_of(Text.begin(), Text.end(), [](char C) { return C >= '0' && C <= '9'; });
+}
+
+QByteArray FileText(const char *Path)
+{
+    QFile F(QString::fromLatin1(Path));
+    return F.open(QIODevice::ReadOnly) ? F.read(256).trimmed() : QByteArray();
+}
+
+QString Token(const QByteArray &Source)
+{
+    const std::string_view Text(Source.constData(), size_t(Source.size()));
+    if (IsToken(Text, 16))
+        return QString::fromLatin1(Source);
+    // FNV-1a: the same text gives the same token on every machine.
+    quint64 Hash = 14695981039346656037ULL;
+    for (const char C : Text) {
+        Hash ^= quint8(C);
+        Hash *= 1099511628211ULL;
+    }
+    return QString::number(Hash & 0xFFFFFFFFFFFFULL, 36);
+}
+
+QString OwnHostIdentity()
+{
+    // A copy of a system image may share the machine identity, and the first
+    // pid namespace has the same number everywhere: together with the host
+    // name they tell the machines apart. A sandbox has its own pid namespace.
+    QByteArray Facts = FileText("/etc/machine-id");
+    if (Facts.isEmpty())
+        Facts = FileText("/var/lib/dbus/machine-id");
+    char Host[256] = {};
+    if (::gethostname(Host, sizeof Host - 1) == 0)
+        Facts += '|' + QByteArray(Host);
+    char Ns[64] = {};
+    if (::readlink("/proc/self/ns/pid", Ns, sizeof Ns - 1) > 0)
+        Facts += '|' + QByteArray(Ns);
+    return Token(Facts);
+}
+
 } // namespace
+
+QString HostIdentity()
+{
+    const QByteArray Set = qgetenv("QUILLBOOK_HOST_ID");
+    if (!Set.isEmpty())
+        return Token(Set);
+    static const QString Own = OwnHostIdentity();
+    return Own;
+}
+
+qint64 OtherHostFileGrace()
+{
+    // An output or a save of another machine writes its temporary files
+    // within minutes; a day leaves a slow one on a slow network in peace.
+    const qint64 Set = GraceOverride.load();
+    return Set >= 0 ? Set : qint64(24) * 3600;
+}
+
+qint64 OtherHostFolderGrace()
+{
+    // A program may stay open for days with a book unpacked in its scratch
+    // folder while nothing in the folder itself changes.
+    const qint64 Set = GraceOverride.load();
+    return Set >= 0 ? Set : qint64(14) * 24 * 3600;
+}
+
+void SetOtherHostGrace(qint64 Seconds)
+{
+    GraceOverride.store(Seconds < 0 ? -1 : Seconds);
+}
+
+bool LeftBehind(const QString &Host, long Pid, qint64 Changed, qint64 Grace)
+{
+    if (Host != HostIdentity())
+        return qint64(::time(nullptr)) - Changed >= Grace;
+    return Pid != long(::getpid()) && !ProcessMayRun(Pid);
+}
+
+int LockIfFree(const QByteArray &Path, const struct stat *Expected)
+{
+    // Locks over a network file system may need the file open for writing.
+    int Fd = ::open(Path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (Fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+        Fd = ::open(Path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (Fd < 0)
+        return -1;
+    struct stat St {};
+    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)
+        || (Expected && (St.st_dev != Expected->st_dev || St.st_ino != Expected->st_ino))) {
+        ::close(Fd);
+        return -1;
+    }
+    while (::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        // Held by a program at work. A file system without locks (some
+        // network ones) leaves the name and the age to judge by.
+        if (errno == EWOULDBLOCK) {
+            ::close(Fd);
+            return -1;
+        }
+        break;
+    }
+    return Fd;
+}
 
 QString TempNameBeside(const QString &Target)
 {
     static thread_local std::mt19937_64 Gen{std::random_device{}()};
     return ExtractFilePath(Target)
-        + QStringLiteral(".%1.%2-%3.tmp")
-              .arg(ExtractFileName(Target))
+        + QStringLiteral(".%1.qbtmp-%2-%3-%4.tmp")
+              .arg(ExtractFileName(Target), HostIdentity())
               .arg(::getpid())
               .arg(QString::number(Gen() ^ ++Counter, 36));
 }
@@ -85,38 +207,43 @@ int RemoveLeftoverTemps(const QString &Folder)
     DIR *D = ::opendir(Dir.constData());
     if (!D)
         return 0;
-    const pid_t Self = ::getpid();
     const uid_t Owner = ::geteuid();
+    const qint64 Grace = OtherHostFileGrace();
     int Removed = 0;
     while (const dirent *E = ::readdir(D)) {
-        // ".<name>.<pid>-<tag>.tmp": the pid in decimal, the tag in base 36.
+        // ".<name>.qbtmp-<host>-<pid>-<tag>.tmp": the host and the tag in
+        // base 36, the pid in decimal.
         const std::string_view Name(E->d_name);
-        if (Name.size() < 9 || Name.front() != '.' || !Name.ends_with(".tmp"))
+        if (Name.size() < 2 || Name.front() != '.' || !Name.ends_with(".tmp"))
             continue;
-        const std::string_view Stem = Name.substr(0, Name.size() - 4);
-        const size_t Dash = Stem.rfind('-');
-        if (Dash == std::string_view::npos || Dash + 1 == Stem.size())
+        const size_t At = Name.rfind(Marker);
+        if (At == std::string_view::npos || At < 2 || At + Marker.size() > Name.size() - 4)
             continue;
-        const std::string_view Tag = Stem.substr(Dash + 1);
-        if (!std::all_of(Tag.begin(), Tag.end(), [](char C) { return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'z'); }))
+        const std::string_view Rest = Name.substr(At + Marker.size(), Name.size() - 4 - At - Marker.size());
+        const size_t Dash1 = Rest.find('-');
+        const size_t Dash2 = Dash1 == std::string_view::npos ? Dash1 : Rest.find('-', Dash1 + 1);
+        if (Dash2 == std::string_view::npos)
             continue;
-        const size_t Dot = Stem.rfind('.', Dash);
-        if (Dot == std::string_view::npos || Dot < 2 || Dot + 1 == Dash)
-            continue;
-        const std::string_view Digits = Stem.substr(Dot + 1, Dash - Dot - 1);
-        if (Digits.size() > 9 || !std::all_of(Digits.begin(), Digits.end(), [](char C) { return C >= '0' && C <= '9'; }))
-            continue;
-        const pid_t Pid = pid_t(std::stol(std::string(Digits)));
-        // A program that runs, ours included, may still be writing it; one we
-        // may not look at runs as another user.
-        if (Pid == Self || ProcessMayRun(Pid))
+        const std::string_view Host = Rest.substr(0, Dash1);
+        const std::string_view Pid = Rest.substr(Dash1 + 1, Dash2 - Dash1 - 1);
+        const std::string_view Tag = Rest.substr(Dash2 + 1);
+        if (!IsToken(Host, 16) || !IsNumber(Pid) || !IsToken(Tag, 16))
             continue;
         const QByteArray Path = Dir + QByteArray(Name.data(), qsizetype(Name.size()));
         struct stat St {};
         if (::lstat(Path.constData(), &St) != 0 || !S_ISREG(St.st_mode) || St.st_uid != Owner)
             continue;
+        if (!LeftBehind(QString::fromLatin1(Host.data(), qsizetype(Host.size())), std::stol(std::string(Pid)),
+                        qint64(St.st_ctim.tv_sec), Grace))
+            continue;
+        // A program that still holds it (a pid of another namespace that
+        // looks free, a writer on another machine) keeps it.
+        const int Fd = LockIfFree(Path, &St);
+        if (Fd < 0)
+            continue;
         if (::unlink(Path.constData()) == 0)
             ++Removed;
+        ::close(Fd);
     }
     ::closedir(D);
     return Removed;
@@ -132,7 +259,14 @@ int CreateTempBeside(const QString &Target, QString &Temp)
     for (int Attempt = 0; Attempt < 100; ++Attempt) {
         Temp = TempNameBeside(Target);
         const int Fd = ::open(Enc(Temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (Fd >= 0 || errno != EEXIST)
+        if (Fd >= 0) {
+            // Held while it is written: a sweep, from this machine or
+            // another, leaves it alone. A file system without locks has
+            // the name alone to protect it.
+            ::flock(Fd, LOCK_EX | LOCK_NB);
+            return Fd;
+        }
+        if (errno != EEXIST)
             return Fd;
     }
     return -1;
@@ -239,8 +373,9 @@ QString TOutputFiles::Create(const QString &Dest)
     const int Fd = CreateTempBeside(Target, Temp);
     if (Fd < 0)
         throw EFCreateError(CannotCreateFileText(Target, errno));
-    ::close(Fd);
-    FEntries.push_back({Temp, Target});
+    // Its writer opens it by name, perhaps long after: the lock stays held
+    // through this descriptor until the file is in place or removed.
+    FEntries.push_back({Temp, Target, Fd});
     FTargets.insert(Target);
     return Temp;
 }
@@ -291,6 +426,7 @@ void TOutputFiles::Commit()
             Discard();
             throw EInOutError(CannotCreateFileText(Target, Err));
         }
+        Unlock(FEntries[I]);
         Folders.insert(ExtractFilePath(E.Target));
     }
     if (FDurable) {
@@ -301,10 +437,19 @@ void TOutputFiles::Commit()
     FTargets.clear();
 }
 
+void TOutputFiles::Unlock(TEntry &E)
+{
+    if (E.Lock >= 0)
+        ::close(E.Lock);
+    E.Lock = -1;
+}
+
 void TOutputFiles::Discard()
 {
-    for (const TEntry &E : FEntries)
+    for (TEntry &E : FEntries) {
         ::unlink(Enc(E.Temp).constData());
+        Unlock(E);
+    }
     FEntries.clear();
     FTargets.clear();
 }

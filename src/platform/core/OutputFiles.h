@@ -2,14 +2,20 @@
 // Writing the files of one output (a published folder, an archive, a message).
 //
 // Each file is written once, where it ends up: under a temporary name beside
-// its final name (".<name>.<pid>-<tag>.tmp"), and renamed when the whole output
-// is done. Durability is one step at the end of the output: the files written
-// are synced together, then renamed into place, then their folders are synced;
-// no file is synced on its own while the output runs. An output that fails or
-// is cancelled (the TOutputFiles destroyed without Commit) removes its
-// temporary files: it leaves nothing behind, and never a half file under a
-// final name. What a killed program left is removed by the next output to
-// the same folder.
+// its final name (".<name>.qbtmp-<host>-<pid>-<tag>.tmp"), and renamed when
+// the whole output is done. Durability is one step at the end of the output:
+// the files written are synced together, then renamed into place, then their
+// folders are synced; no file is synced on its own while the output runs. An
+// output that fails or is cancelled (the TOutputFiles destroyed without
+// Commit) removes its temporary files: it leaves nothing behind, and never a
+// half file under a final name. What a killed program left is removed by the
+// next output or save into the same folder.
+//
+// A temporary file is locked (flock) by its program while it is written. The
+// sweep removes only names of that form (no user file carries the marker),
+// of a program that is gone: on this machine one whose pid no longer runs,
+// from another machine (a shared folder) one untouched for a day; and never
+// one whose lock another program holds.
 //
 // Copies go through the kernel: a reflink where the file system offers one,
 // else copy_file_range, else read and write through a small buffer. Memory
@@ -18,21 +24,47 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <sys/stat.h>
 #include <vector>
 
 // A name beside Target for a file that becomes Target when it is whole:
-// ".<name>.<pid>-<tag>.tmp" in Target's folder.
+// ".<name>.qbtmp-<host>-<pid>-<tag>.tmp" in Target's folder.
 QString TempNameBeside(const QString &Target);
-// Removes from Folder the files named so by programs that no longer run (a
-// program killed while it wrote an output leaves them behind). A file of a
-// program that runs, one of another user, or any other file stays. The
-// number of files removed.
+// Removes from Folder the temporary files (named as above) of programs that no
+// longer hold them (a program killed while it wrote an output or a save leaves
+// them behind). A file of a program that runs or holds its lock, one of
+// another user, or any other file stays. The number of files removed.
 int RemoveLeftoverTemps(const QString &Folder);
 // False only when no process of this machine has the number Pid: one of
 // another user, or one we may not look at, counts as running.
 bool ProcessMayRun(long Pid);
-// Opens a new file under such a name that nobody else uses (its name in Temp).
-// Returns the descriptor, or -1 with errno set.
+
+// The machine (and process-number space) this program runs on, as a short
+// token of [0-9a-z]: a number in a name means a process only there. Taken from
+// QUILLBOOK_HOST_ID when it is set (a token as it stands, other text hashed),
+// else from the machine's identity, its host name and its pid namespace.
+QString HostIdentity();
+// Whether what the program Pid of Host left, last changed at Changed (seconds
+// since the epoch), may be removed without asking its lock: never our own,
+// nor that of a process that may run here; of another machine only once it
+// is older than Grace seconds (its processes cannot be seen from here).
+bool LeftBehind(const QString &Host, long Pid, qint64 Changed, qint64 Grace);
+// How long a temporary file, or a scratch folder, of another machine is left
+// alone after its last change.
+qint64 OtherHostFileGrace();
+qint64 OtherHostFolderGrace();
+// Tests: both graces at once (seconds); a negative value restores them.
+void SetOtherHostGrace(qint64 Seconds);
+// Opens Path (a regular file of ours) and takes its lock without waiting.
+// Returns the descriptor, holding the lock where the file system has locks,
+// or -1 when the file is gone, is not what Expected describes (device and
+// inode, when given), or another program holds its lock.
+int LockIfFree(const QByteArray &Path, const struct stat *Expected = nullptr);
+
+// Opens a new file under such a name that nobody else uses (its name in Temp),
+// locked while the descriptor stays open. Returns the descriptor, or -1 with
+// errno set.
 int CreateTempBeside(const QString &Target, QString &Temp);
 // Writes all Size bytes to Fd. False with errno set on failure (ENOSPC when a
 // write takes nothing).
@@ -81,7 +113,11 @@ private:
     struct TEntry {
         QString Temp;
         QString Target;
+        // Holds the lock of a file another writer writes by name (Create)
+        // until it is in place or removed; -1 for the others.
+        int Lock = -1;
     };
+    static void Unlock(TEntry &E);
     // Clears what killed outputs left in Target's folder, once a folder.
     void SweepFolderOf(const QString &Target);
 

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +140,8 @@ TempFile::TempFile(const QString &Folder, bool KeepOpen)
     if (KeepOpen && CanLink) {
         const int Fd = ::open(QFile::encodeName(F).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (Fd >= 0) {
+            // Locked for the moment it has a temporary name in RenameTo.
+            ::flock(Fd, LOCK_EX | LOCK_NB);
             FFd = Fd;
             FUnnamed = true;
             FFolder = F;
@@ -147,7 +150,9 @@ TempFile::TempFile(const QString &Folder, bool KeepOpen)
     }
 #endif
     // Named as the outputs name their temporary files, so that what a killed
-    // program left here is known as such and removed by the next output.
+    // program left here is known as such and removed by the next output or
+    // save; locked until it is in place or removed, so that no sweep takes it
+    // while it is written, by name, perhaps by another descriptor.
     int Fd = -1;
     QString Name;
     for (int Attempt = 0; Attempt < 100 && Fd < 0; ++Attempt) {
@@ -158,10 +163,11 @@ TempFile::TempFile(const QString &Folder, bool KeepOpen)
     }
     if (Fd < 0)
         return;
+    ::flock(Fd, LOCK_EX | LOCK_NB);
     if (KeepOpen)
         FFd = Fd;
     else
-        ::close(Fd);
+        FLock = Fd;
     FPath = Name;
 }
 
@@ -214,7 +220,15 @@ bool TempFile::RenameTo(const QString &Target)
     if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(Target).constData()) != 0)
         return false;
     FPath.clear();
+    ReleaseLock();
     return true;
+}
+
+void TempFile::ReleaseLock()
+{
+    if (FLock >= 0)
+        ::close(FLock);
+    FLock = -1;
 }
 
 void TempFile::Remove()
@@ -229,6 +243,7 @@ void TempFile::Remove()
     if (!FPath.isEmpty())
         ::unlink(QFile::encodeName(FPath).constData());
     FPath.clear();
+    ReleaseLock();
 }
 
 unsigned AttributeMode(bool Retain, quint16 VersionMadeBy, quint32 External)

@@ -42,9 +42,12 @@ public:
     void Remove();
 
 private:
+    void ReleaseLock();
+
     QString FPath;
     QString FFolder;
     int FFd = -1;
+    int FLock = -1;   // holds the lock of a named file not kept open
     bool FUnnamed = false;
 };
 

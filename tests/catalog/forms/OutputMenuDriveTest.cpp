@@ -5,6 +5,7 @@
 #include "QStringPrint.h"
 #include "TestSupport.h"
 #include "platform/core/Classes.h"
+#include "platform/core/OutputFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -163,35 +164,106 @@ TEST_F(OutputMenuDrive, WhatAZipOutputKilledHalfWayLeftGoesWithTheNextOutputToIt
     Program.waitForFinished(-1);
     const QStringList Left = Temporaries();
     ASSERT_FALSE(Left.isEmpty()) << "the output ended before it could be killed";
+    // Named by the program of this machine, this process number.
+    const QString Here = HostIdentity();
+    const QString Ours = QStringLiteral(".qbtmp-%1-%2-").arg(Here).arg(Killed);
     for (const QString &F : Left)
-        EXPECT_TRUE(F.contains(QStringLiteral(".%1-").arg(Killed)) && F.endsWith(QStringLiteral(".tmp")))
-            << F.toStdString();
+        EXPECT_TRUE(F.contains(Ours) && F.endsWith(QStringLiteral(".tmp"))) << F.toStdString();
     EXPECT_FALSE(QFile::exists(D + QStringLiteral("M1.zip")));
+    // A save of the page killed half way left its temporary file beside it.
+    const QString HalfSaved = Docs.File(QStringLiteral(".big.qbt") + Ours + QStringLiteral("x1.tmp"));
+    TestSupport::WriteAll(HalfSaved, "half a page");
 
-    // Beside it: a temporary file of a program that runs (this test), files
-    // and folders of such names that the program never makes, and one that
-    // is not the program's at all.
-    const QString Running = QStringLiteral(".M1.zip.%1-abc.tmp").arg(QCoreApplication::applicationPid());
-    const QString Dead = QStringLiteral(".%1-abc.tmp").arg(Killed);
-    const QStringList Kept{Running, QStringLiteral("notes") + Dead, QStringLiteral(".notes.tmp"),
-                           QStringLiteral(".M1.zip.%1-ABC.tmp").arg(Killed)};
-    for (const QString &F : Kept)
-        TestSupport::WriteAll(D + F, "keep");
-    ASSERT_TRUE(QDir().mkpath(D + QStringLiteral(".folder") + Dead));
+    // Beside them: the user's own hidden files whose names look like
+    // temporary ones (in the output folder, its pictures folder and beside
+    // the page, some with the killed program's number), a temporary file of a
+    // program that runs (this test), a recent one of a program of another
+    // machine, and a folder and a link of the program's names, which it never
+    // makes.
+    const QString Running = QStringLiteral(".M1.zip.qbtmp-%1-%2-abc.tmp").arg(Here).arg(QCoreApplication::applicationPid());
+    const QStringList Users{QStringLiteral(".notes.2024-draft.tmp"), QStringLiteral(".price.list.1998-old.tmp"),
+                            QStringLiteral(".backup.20240101-x.tmp"), QStringLiteral(".notes.%1-draft.tmp").arg(Killed),
+                            QStringLiteral(".M1.zip.%1-abc.tmp").arg(Killed),
+                            QStringLiteral("notes.qbtmp-%1-%2-abc.tmp").arg(Here).arg(Killed),
+                            QStringLiteral(".M1.zip.qbtmp-%1-%2-ABC.tmp").arg(Here).arg(Killed)};
+    const QStringList Kept = Users + QStringList{Running, QStringLiteral(".M1.zip.qbtmp-there-%1-abc.tmp").arg(Killed)};
+    ASSERT_TRUE(QDir().mkpath(D + QStringLiteral("images")));
+    for (const QString &Folder : {D, D + QStringLiteral("images/")})
+        for (const QString &F : Kept)
+            TestSupport::WriteAll(Folder + F, "keep");
+    for (const QString &F : Users)
+        TestSupport::WriteAll(Docs.File(F), "keep");
+    const QStringList Odd{QStringLiteral(".folder") + Ours + QStringLiteral("abc.tmp"),
+                          QStringLiteral(".link") + Ours + QStringLiteral("abc.tmp")};
+    ASSERT_TRUE(QDir().mkpath(D + Odd.at(0)));
     TestSupport::WriteAll(Docs.File(QStringLiteral("outside.txt")), "outside");
-    ASSERT_TRUE(QFile::link(Docs.File(QStringLiteral("outside.txt")), D + QStringLiteral(".link") + Dead));
+    ASSERT_TRUE(QFile::link(Docs.File(QStringLiteral("outside.txt")), D + Odd.at(1)));
 
-    // The next output to the folder: a whole archive, and only what the killed
-    // program left is gone.
-    EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP3\nwait\nquit\n"), {Page}), QString());
-    int Code = -1;
-    QByteArray Listing;
-    Code = TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), D + QStringLiteral("M1.zip")}, &Listing);
-    EXPECT_EQ(Code, 0) << Listing.toStdString();
-    QStringList Now = QDir(D).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const auto Now = [](const QString &Folder) {
+        return QDir(Folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    };
+    const auto ExpectKept = [&](const char *After) {
+        for (const QString &Folder : {D, D + QStringLiteral("images/")})
+            for (const QString &F : Kept)
+                EXPECT_EQ(TestSupport::ReadAll(Folder + F), QByteArray("keep")) << After << ": " << (Folder + F).toStdString();
+        for (const QString &F : Users)
+            EXPECT_EQ(TestSupport::ReadAll(Docs.File(F)), QByteArray("keep")) << After << ": " << F.toStdString();
+        for (const QString &F : Odd)
+            EXPECT_TRUE(Now(D).contains(F)) << After << ": " << F.toStdString();
+        EXPECT_EQ(TestSupport::ReadAll(Docs.File(QStringLiteral("outside.txt"))), QByteArray("outside"));
+    };
+
+    // The next output to the folder, of another kind: what the killed program
+    // left there is gone, nothing else.
+    Drive(QStringLiteral("wait\nclick HTML3\nwait\nquit\n"), {Page});
+    EXPECT_TRUE(QFile::exists(D + QStringLiteral("M1.htm")));
     for (const QString &F : Left)
-        EXPECT_FALSE(Now.contains(F)) << F.toStdString();
-    for (const QString &F : Kept + QStringList{QStringLiteral(".folder") + Dead, QStringLiteral(".link") + Dead})
-        EXPECT_TRUE(Now.contains(F)) << F.toStdString();
-    EXPECT_EQ(TestSupport::ReadAll(Docs.File(QStringLiteral("outside.txt"))), QByteArray("outside"));
+        EXPECT_FALSE(Now(D).contains(F)) << F.toStdString();
+    ExpectKept("HTML");
+
+    // The next save of the page: the half-saved page beside it goes.
+    EXPECT_TRUE(QFile::exists(HalfSaved));
+    Drive(QStringLiteral("wait\nset-cell CellGrid1 5 1 新名\nclick SpeedButton9\nwait\nquit\n"), {Page});
+    EXPECT_TRUE(LoadLines(Page).contains(QStringLiteral("{$PNAME}=新名")));
+    EXPECT_FALSE(QFile::exists(HalfSaved));
+    ExpectKept("save");
+
+    // The page saved in a book kept in another folder: the half-written book
+    // beside the book goes.
+    ASSERT_TRUE(QDir().mkpath(Docs.File(QStringLiteral("books"))));
+    const QString Book = Docs.File(QStringLiteral("books/book.qbs"));
+    SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("catalog_index_name="), QStringLiteral("Catalog_Output="),
+                     QStringLiteral("{$Files}"), Page, P21});
+    const QString HalfBook = Docs.File(QStringLiteral("books/.book.qbs") + Ours + QStringLiteral("b1.tmp"));
+    TestSupport::WriteAll(HalfBook, "half a book");
+    for (const QString &F : Users)
+        TestSupport::WriteAll(Docs.File(QStringLiteral("books/") + F), "keep");
+    Drive(QStringLiteral("wait\nset-cell CellGrid1 5 1 书中名\nclick SpeedButton9\nwait\nquit\n"), {Book});
+    EXPECT_TRUE(LoadLines(Page).contains(QStringLiteral("{$PNAME}=书中名")));
+    EXPECT_FALSE(QFile::exists(HalfBook));
+    for (const QString &F : Users)
+        EXPECT_EQ(TestSupport::ReadAll(Docs.File(QStringLiteral("books/") + F)), QByteArray("keep")) << F.toStdString();
+    ExpectKept("book save");
+
+    // A package of the page, received elsewhere and saved back: the half-written
+    // package a killed save left beside it goes.
+    Drive(QStringLiteral("wait\nclick QBA1\nwait\nquit\n"), {Page});
+    ExpectKept("package");
+    const QString Received = Docs.File(QStringLiteral("received.qba"));
+    ASSERT_TRUE(QFile::copy(D + QStringLiteral("catalog.qba"), Received));
+    const QString HalfPacked = Docs.File(QStringLiteral(".received.qba") + Ours + QStringLiteral("p1.tmp"));
+    TestSupport::WriteAll(HalfPacked, "half a package");
+    const QString Saved = Drive(QStringLiteral("wait\nset-cell CellGrid1 5 1 又名\nclick SpeedButton9\nwait\nprompts\nquit\n"),
+                                {Received});
+    EXPECT_FALSE(QFile::exists(HalfPacked)) << Saved.toStdString();
+    EXPECT_NE(TestSupport::ReadAll(Received), TestSupport::ReadAll(D + QStringLiteral("catalog.qba")));
+    ExpectKept("package save");
+
+    // An archive now is whole, and leaves the others' files as they are.
+    EXPECT_EQ(Drive(QStringLiteral("wait\nclick ZIP3\nwait\nquit\n"), {Page}), QString());
+    QByteArray Listing;
+    const int Code =
+        TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), D + QStringLiteral("M1.zip")}, &Listing);
+    EXPECT_EQ(Code, 0) << Listing.toStdString();
+    ExpectKept("ZIP");
 }

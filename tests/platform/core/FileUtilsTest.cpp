@@ -1,4 +1,5 @@
 #include "platform/core/FileUtils.h"
+#include "platform/core/OutputFiles.h"
 
 #include "Printers.h"
 #include "TestSupport.h"
@@ -294,34 +295,50 @@ TEST_F(FolderSafety, ProgramAndScratchFolders)
     EXPECT_EQ(ProgramFolder(), Dir.Path() + S("/"));
     qunsetenv("QUILLBOOK_HOME");
 
-    // What a killed program left goes when the next one makes its own folder;
-    // a running program's folder, a link and the user's own folder stay.
+    // What a killed program of this machine left (its folder and the lock
+    // file beside it) goes when the next one makes its own folder; a running
+    // program's folder, a recent one of another machine, a link and folders
+    // of other names (an earlier version's, whose name tells no machine) stay.
     const pid_t Gone = ::fork();
     ASSERT_GE(Gone, 0);
     if (Gone == 0)
         ::_exit(0);
     ASSERT_EQ(::waitpid(Gone, nullptr, 0), Gone);
     const QString Tmp = Dir.Path() + S("/tmp/");
-    const QString Dead = Tmp + S("run-%1-k3x/").arg(Gone);
-    const QString Running = Tmp + S("run-%1-a1/").arg(::getppid());
-    ASSERT_TRUE(ForceDirectories(Dead + S("sub")) && ForceDirectories(Running) && ForceDirectories(Tmp + S("run-notes")));
+    const QString Here = HostIdentity();
+    const QString Dead = Tmp + S("run-%1-%2-k3x/").arg(Here).arg(Gone);
+    const QString Running = Tmp + S("run-%1-%2-a1/").arg(Here).arg(::getppid());
+    const QString There = Tmp + S("run-there-%1-b2/").arg(Gone);
+    const QStringList Users{Tmp + S("run-notes/"), Tmp + S("run-%1-k3x/").arg(Gone), Tmp + S("run-%1-%2/").arg(Here).arg(Gone)};
+    ASSERT_TRUE(ForceDirectories(Dead + S("sub")) && ForceDirectories(Running) && ForceDirectories(There));
+    for (const QString &F : Users)
+        ASSERT_TRUE(ForceDirectories(F));
     WriteAll(Dead + S("sub/page.htm"), "x");
+    WriteAll(ExcludeTrailingPathDelimiter(Dead) + S(".lock"), "");
     TempDir Elsewhere;
     WriteAll(Elsewhere.File(S("canary")), "x");
-    ASSERT_EQ(::symlink(Elsewhere.Path().toUtf8().constData(), (Tmp + S("run-%1-lnk").arg(Gone)).toUtf8().constData()), 0);
+    const QString Link = Tmp + S("run-%1-%2-lnk").arg(Here).arg(Gone);
+    ASSERT_EQ(::symlink(Elsewhere.Path().toUtf8().constData(), Link.toUtf8().constData()), 0);
 
     const QString Scratch = ScratchFolder();
     EXPECT_FALSE(DirectoryExists(Dead));
+    EXPECT_FALSE(FileExists(ExcludeTrailingPathDelimiter(Dead) + S(".lock")));
     EXPECT_TRUE(DirectoryExists(Running));
-    EXPECT_TRUE(DirectoryExists(Tmp + S("run-notes")));
+    EXPECT_TRUE(DirectoryExists(There));
+    for (const QString &F : Users)
+        EXPECT_TRUE(DirectoryExists(F)) << F.toStdString();
     EXPECT_TRUE(FileExists(Elsewhere.File(S("canary"))));
     EXPECT_TRUE(Scratch.startsWith(Dir.Path() + S("/tmp/")));
+    // It is held as long as this program runs, by a lock beside it.
+    EXPECT_TRUE(Scratch.contains(S("/run-%1-%2-").arg(Here).arg(::getpid()))) << Scratch.toStdString();
+    EXPECT_TRUE(FileExists(ExcludeTrailingPathDelimiter(Scratch) + S(".lock")));
     EXPECT_TRUE(Scratch.endsWith(S("/")));
     EXPECT_TRUE(DirectoryExists(Scratch));
     EXPECT_EQ(ScratchFolder(), Scratch);
     WriteAll(Scratch + S("a.htm"), "x");
     RemoveScratchFolder();
     EXPECT_FALSE(DirectoryExists(Scratch));
+    EXPECT_FALSE(FileExists(ExcludeTrailingPathDelimiter(Scratch) + S(".lock")));
     EXPECT_TRUE(DirectoryExists(Dir.File(S("tmp"))));
     const QString Next = ScratchFolder();
     EXPECT_NE(Next, Scratch);

@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using TestSupport::ReadAll;
@@ -30,6 +33,91 @@ QByteArray Bytes(int Size, int Seed)
 QStringList Entries(const QString &Folder)
 {
     return QDir(Folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A process number that nothing on this machine has now.
+pid_t FreePid()
+{
+    const pid_t Gone = ::fork();
+    if (Gone == 0)
+        ::_exit(0);
+    ::waitpid(Gone, nullptr, 0);
+    return Gone;
+}
+
+// The program of another machine at work on a shared disk, played by a child
+// process: with the host identity "there" it makes its scratch folder in
+// Program's tmp/ and a temporary file for Target, holds both as the program
+// does, and waits to be killed. A pid of another machine means nothing here,
+// so its names are given a pid that is free on this one. Returns the child
+// and the names of its scratch folder and temporary file.
+struct TOtherProgram {
+    pid_t Pid = -1;
+    QString Scratch, Temp;
+};
+
+TOtherProgram StartOtherProgram(const QString &Program, const QString &Target)
+{
+    const pid_t Free = FreePid();
+    int Pipe[2];
+    if (::pipe(Pipe) != 0)
+        return {};
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+        // Gone with the test, whatever becomes of it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::close(Pipe[0]);
+        ::setenv("QUILLBOOK_HOST_ID", "there", 1);
+        SetProgramFolder(Program);
+        const QString Scratch = ScratchFolder();
+        QString Temp;
+        if (CreateTempBeside(Target, Temp) < 0)
+            ::_exit(1);
+        const auto Elsewhere = [Free](QString Name) {
+            return Name.replace(QStringLiteral("-%1-").arg(::getpid()), QStringLiteral("-%1-").arg(Free))
+                .replace(QStringLiteral(".%1-").arg(::getpid()), QStringLiteral(".%1-").arg(Free));
+        };
+        const QString Folder = ExcludeTrailingPathDelimiter(Scratch);
+        const QString Moved = Elsewhere(Temp), MovedFolder = Elsewhere(Folder);
+        // The lock goes with the file it is held on.
+        if (::rename(QFile::encodeName(Temp).constData(), QFile::encodeName(Moved).constData()) != 0
+            || ::rename(QFile::encodeName(Folder).constData(), QFile::encodeName(MovedFolder).constData()) != 0)
+            ::_exit(1);
+        ::rename(QFile::encodeName(Folder + QStringLiteral(".lock")).constData(),
+                 QFile::encodeName(MovedFolder + QStringLiteral(".lock")).constData());
+        const QByteArray Names = QFile::encodeName(MovedFolder + QLatin1Char('\n') + Moved + QLatin1Char('\n'));
+        if (::write(Pipe[1], Names.constData(), size_t(Names.size())) != Names.size())
+            ::_exit(1);
+        for (;;)
+            ::pause();
+    }
+    ::close(Pipe[1]);
+    QByteArray Names;
+    char Buf[4096];
+    for (ssize_t N; (N = ::read(Pipe[0], Buf, sizeof Buf)) != 0;) {
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N < 0)
+            break;
+        Names.append(Buf, N);
+        if (Names.count('\n') == 2)
+            break;
+    }
+    ::close(Pipe[0]);
+    const QStringList Parts = QFile::decodeName(Names).split(QLatin1Char('\n'));
+    if (Parts.size() < 2)
+        return {Child, QString(), QString()};
+    return {Child, Parts.at(0), Parts.at(1)};
+}
+
+// Kills the child once (its number may be another process's after that).
+void Stop(pid_t &Child)
+{
+    if (Child <= 0)
+        return;
+    ::kill(Child, SIGKILL);
+    ::waitpid(Child, nullptr, 0);
+    Child = -1;
 }
 
 QString Message(const std::function<void()> &Work)
@@ -129,6 +217,103 @@ TEST(OutputFiles, KernelCopyAppendsAndContentComparesPieceByPiece)
     EXPECT_FALSE(SameFileContent(T.File(QStringLiteral("tail")), T.File(QStringLiteral("other"))));
     EXPECT_FALSE(SameFileContent(T.File(QStringLiteral("tail")), T.File(QStringLiteral("head"))));
     EXPECT_FALSE(SameFileContent(T.File(QStringLiteral("tail")), T.File(QStringLiteral("missing"))));
+}
+
+TEST(OutputFiles, FilesOfTheUsersWithLookAlikeNamesStay)
+{
+    // Hidden files of the user's whose names merely look like temporary ones
+    // (a number, a dash, letters, ".tmp"), also with the number of a process
+    // that runs nowhere, in an output folder and its pictures folder.
+    TempDir T;
+    WriteAll(T.File(QStringLiteral("src/a.jpg")), "jpeg");
+    const QString Out = T.File(QStringLiteral("out/"));
+    const QString Dead = QString::number(FreePid());
+    const QStringList Users{QStringLiteral(".notes.2024-draft.tmp"), QStringLiteral(".price.list.1998-old.tmp"),
+                            QStringLiteral(".backup.20240101-x.tmp"), QStringLiteral(".notes.%1-draft.tmp").arg(Dead),
+                            QStringLiteral(".a.jpg.%1-k3x.tmp").arg(Dead), QStringLiteral(".plan.qbtmp.%1-1.tmp").arg(Dead)};
+    for (const QString &Folder : {Out, Out + QStringLiteral("images/")})
+        for (const QString &Name : Users)
+            WriteAll(Folder + Name, "the user's");
+    EXPECT_EQ(RemoveLeftoverTemps(Out), 0);
+    {
+        TOutputFiles Files;
+        Files.Copy(T.File(QStringLiteral("src/a.jpg")), Out + QStringLiteral("a.jpg"));
+        Files.Copy(T.File(QStringLiteral("src/a.jpg")), Out + QStringLiteral("images/a.jpg"));
+        WriteAll(Files.Create(Out + QStringLiteral("M1.htm")), "<html>");
+        Files.Commit();
+    }
+    EXPECT_TRUE(WriteFileAtomic(Out + QStringLiteral("catalog.qbt"), "page"));
+    for (const QString &Folder : {Out, Out + QStringLiteral("images/")})
+        for (const QString &Name : Users)
+            EXPECT_EQ(ReadAll(Folder + Name), QByteArray("the user's")) << (Folder + Name).toStdString();
+
+    // What this program names so is known as its own: a killed one's goes.
+    const QString Left = TempNameBeside(Out + QStringLiteral("M1.zip")).replace(
+        QStringLiteral("-%1-").arg(::getpid()), QStringLiteral("-%1-").arg(Dead));
+    WriteAll(Left, "half an archive");
+    EXPECT_EQ(RemoveLeftoverTemps(Out), 1);
+    EXPECT_FALSE(QFileInfo::exists(Left));
+    EXPECT_EQ(Entries(Out).size(), Users.size() + 4) << Entries(Out).join(QLatin1Char(' ')).toStdString();
+}
+
+TEST(OutputFiles, WhatALiveProgramHoldsStaysOnThisMachineOrAnother)
+{
+    // A program folder and an output folder on a disk that a program of
+    // another machine uses too, at the same time.
+    TempDir T;
+    const QString Program = T.File(QStringLiteral("program/"));
+    const QString Out = T.File(QStringLiteral("out/"));
+    ASSERT_TRUE(ForceDirectories(Program + QStringLiteral("tmp")) && ForceDirectories(Out));
+    const QString OldProgram = ProgramFolder();
+    RemoveScratchFolder();
+    TOtherProgram Other = StartOtherProgram(Program, Out + QStringLiteral("M1.zip"));
+    struct TEnd {
+        pid_t &Pid;
+        QString Old;
+        ~TEnd()
+        {
+            Stop(Pid);
+            SetOtherHostGrace(-1);
+            RemoveScratchFolder();
+            SetProgramFolder(Old);
+        }
+    } End{Other.Pid, OldProgram};
+    ASSERT_GT(Other.Pid, 0);
+    ASSERT_FALSE(Other.Temp.isEmpty()) << "the other program did not start";
+    WriteAll(Other.Temp, "half an archive");
+    WriteAll(Other.Scratch + QStringLiteral("/page.qbt"), "an unpacked page");
+
+    // Its files stay, as they are, through every sweep of this machine's
+    // program: a new scratch folder, an output, a save into the folder.
+    SetProgramFolder(Program);
+    const auto Sweeps = [&](int Removed) {
+        RemoveScratchFolder();
+        ScratchFolder();
+        EXPECT_EQ(RemoveLeftoverTemps(Out), Removed);
+        TOutputFiles Files;
+        WriteAll(Files.Create(Out + QStringLiteral("M1.htm")), "<html>");
+        Files.Commit();
+        EXPECT_TRUE(WriteFileAtomic(Out + QStringLiteral("catalog.qbt"), "page"));
+    };
+    Sweeps(0);
+    // Even when their age alone would let them go: the lock holds them.
+    SetOtherHostGrace(0);
+    Sweeps(0);
+    EXPECT_EQ(ReadAll(Other.Temp), QByteArray("half an archive"));
+    EXPECT_EQ(ReadAll(Other.Scratch + QStringLiteral("/page.qbt")), QByteArray("an unpacked page"));
+
+    // Killed: its lock is gone. Another machine's recent files still stay (no
+    // process of there can be seen from here); once old they go.
+    Stop(Other.Pid);
+    SetOtherHostGrace(-1);
+    Sweeps(0);
+    EXPECT_TRUE(QFileInfo::exists(Other.Temp));
+    EXPECT_TRUE(QFileInfo::exists(Other.Scratch + QStringLiteral("/page.qbt")));
+    SetOtherHostGrace(0);
+    Sweeps(1);
+    EXPECT_FALSE(QFileInfo::exists(Other.Temp));
+    EXPECT_FALSE(QFileInfo::exists(Other.Scratch));
+    EXPECT_FALSE(QFileInfo::exists(Other.Scratch + QStringLiteral(".lock")));
 }
 
 } // namespace
