@@ -716,7 +716,8 @@ public:
     // list owns) is copied and stays with its owner;
     // a frame already in the list is refused; a TGraphic becomes a new frame.
     // Anything else raises "Object type not supported for operation".
-    // Returns the frame's index.
+    // Returns the frame's index; -1 when an event of a painter, run while the
+    // painters were stopped, freed the image.
     int AddFrame(const TObject *Item);
 
     // Rewrites the image in place before it is written: the steps of Flags,

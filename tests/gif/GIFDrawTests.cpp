@@ -6,9 +6,11 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <thread>
 
 using namespace GIFTest;
 
@@ -93,11 +95,17 @@ TColor Grey(int Index)
     return RGB(G, G, G);
 }
 
-// The application's event loop runs the painters' calls.
+// The application's event loop runs the painters' calls. A painter's thread
+// may wait long for its turn on a busy machine: only a painter that never
+// gets there (minutes) fails the wait.
 void PumpUntil(const std::function<bool()> &Done)
 {
-    for (int I = 0; I < 200000 && !Done(); ++I)
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Done() && Clock.elapsed() < 120000) {
         QCoreApplication::processEvents();
+        std::this_thread::yield();
+    }
     ASSERT_TRUE(Done());
 }
 
