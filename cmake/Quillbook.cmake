@@ -63,7 +63,10 @@ function(qb_test name)
     DISCOVERY_MODE PRE_TEST
     TEST_PREFIX "${name}."
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    PROPERTIES LABELS "${labels}" TIMEOUT ${QB_TEST_TIMEOUT})
+    # The time limit comes first: the labels reach each case's properties
+    # spread out as separate arguments, and anything after a second label
+    # would be lost with it.
+    PROPERTIES TIMEOUT ${QB_TEST_TIMEOUT} LABELS "${labels}")
   qb_limit_test_times_later()
 endfunction()
 
