@@ -409,7 +409,8 @@ int TGIFImage::AddFrame(const TObject *Item)
     } else {
         throw GIFException(Msg(gifstr::UnsupportedObject));
     }
-    StopDraw();
+    if (!StopPainters())
+        return -1;   // an event freed the image
     const int Index = FImages.Add(Frame.release());
     ClearBitmap();
     Changed(this);

@@ -336,6 +336,7 @@ TGIFImage::TGIFImage()
 
 TGIFImage::~TGIFImage()
 {
+    FLife.Release();
     // Every painter ends before the frames it reads are freed.
     {
         std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
@@ -380,7 +381,8 @@ void TGIFImage::ProgressReport(TProgressStage Stage, int PercentDone, const QStr
 
 void TGIFImage::Clear()
 {
-    StopDraw();
+    if (!StopPainters())
+        return;
     ClearBitmap();
     FImages.Clear();
     FHeader.Clear();
@@ -458,7 +460,8 @@ void TGIFImage::SetWidth(int Value)
             throw GIFException(Msg(gifstr::WidthTooSmall));
     if (Value == Width())
         return;
-    StopDraw();
+    if (!StopPainters())
+        return;
     FHeader.SetWidth(Value);
     ClearBitmap();
     Changed(this);
@@ -471,7 +474,8 @@ void TGIFImage::SetHeight(int Value)
             throw GIFException(Msg(gifstr::HeightTooSmall));
     if (Value == Height())
         return;
-    StopDraw();
+    if (!StopPainters())
+        return;
     FHeader.SetHeight(Value);
     ClearBitmap();
     Changed(this);
@@ -489,7 +493,8 @@ void TGIFImage::SetDrawOptions(TGIFDrawFlags Value)
 {
     if (Value == FDrawOptions)
         return;
-    StopDraw();
+    if (!StopPainters())
+        return;
     const bool PaletteChanged = UseWebPalette(Value) != UseWebPalette(FDrawOptions);
     FDrawOptions = Value;
     if (PaletteChanged)
@@ -505,7 +510,8 @@ void TGIFImage::SetBackgroundColor(TColor Value)
 {
     if (Value == FBackgroundColor)
         return;
-    StopDraw();
+    if (!StopPainters())
+        return;
     FBackgroundColor = Value;
 }
 
@@ -550,6 +556,12 @@ void TGIFImage::PainterEnded(TGIFPainter *Painter)
 
 void TGIFImage::StopDraw()
 {
+    StopPainters();
+}
+
+bool TGIFImage::StopPainters()
+{
+    const TGIFLink<TGIFImage> Self = Life();
     for (;;) {
         {
             std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
@@ -563,9 +575,11 @@ void TGIFImage::StopDraw()
                 break;
             }
         }
-        GIFRunPainterCalls(this);
+        if (!GIFRunPainterCalls(this, [&Self] { return Self.get() != nullptr; }))
+            return false;
     }
     ClearBitmap();
+    return true;
 }
 
 void TGIFImage::DrawBuffer(TCanvas *ACanvas, const TRect &Rect)
@@ -586,11 +600,21 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
     TCanvas *ACanvas = &Canvas;
     if (FBusy || Empty())
         return;
+    // The calls Draw runs while it waits for a painter may free the image (an
+    // event's handler may); from then on Draw touches nothing of it, not even
+    // its busy flag or its lock.
+    const TGIFLink<TGIFImage> Self = Life();
+    const auto Lives = [&Self] { return Self.get() != nullptr; };
     FBusy = true;
     struct BusyReset {
         bool &Flag;
-        ~BusyReset() { Flag = false; }
-    } Reset{FBusy};
+        const TGIFLink<TGIFImage> &Self;
+        ~BusyReset()
+        {
+            if (Self)
+                Flag = false;
+        }
+    } Reset{FBusy, Self};
 
     if (FImages.Count() == 1 || !(FDrawOptions & drawAnimated)) {
         FImages[0]->Draw(ACanvas, Rect, FDrawOptions & drawTransparent, FDrawOptions & drawTiled);
@@ -607,11 +631,16 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
         return;
     }
 
-    std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
-    if (FPainter && FPainter->Canvas() == ACanvas && FPainter->Rect() == Rect)
+    {
+        std::lock_guard<std::recursive_mutex> Guard(FPainterLock);
+        if (FPainter && FPainter->Canvas() == ACanvas && FPainter->Rect() == Rect)
+            return;
+    }
+    // Stopping runs calls, so the lock is not held: the image may go meanwhile.
+    if (!StopPainters())
         return;
-    StopDraw();
 
+    std::unique_lock<std::recursive_mutex> Guard(FPainterLock);
     TCanvas *Target = ACanvas;
     TRect TargetRect = Rect;
     if (Width() <= 0 || Height() <= 0 || Rect.IsEmpty())
@@ -649,16 +678,23 @@ void TGIFImage::Draw(TCanvas &Canvas, const TRect &Rect)
                 delete P;
                 throw;
             }
+            Guard.unlock();
         } else {
-            P->Run();   // frees the painter at its end
+            Guard.unlock();
+            P->Run();   // frees the painter at its end; its events may free the image
+            if (!Lives())
+                return;
         }
     }
+    if (Guard.owns_lock())
+        Guard.unlock();
     if (Created && !(FDrawOptions & drawUnbuffered)) {
         for (;;) {
-            TGIFPainter *P = FPainter;
+            TGIFPainter *P = Painter();
             if (!P || P->Terminated() || P->FirstFramePainted())
                 break;
-            GIFRunPainterCalls(this);
+            if (!GIFRunPainterCalls(this, Lives))
+                return;
         }
         if (FBitmap)
             DrawBuffer(ACanvas, Rect);

@@ -965,8 +965,13 @@ void TGIFExtensionList::LoadFromStream(TStream *Stream, TGIFSubImage *Parent)
         std::unique_ptr<TGIFExtension> Extension(Class->Create(Parent));
         Extension->LoadFromStream(Stream);
         Add(Extension.release());
-        if (Stream->Read(&B, 1) != 1)
-            return;
+        // Zero bytes after an extension are skipped as between frames: a
+        // graphic control block stating size 0 is often followed by a stray
+        // 0, and the frame it belongs to comes after that.
+        do {
+            if (Stream->Read(&B, 1) != 1)
+                return;
+        } while (B == 0);
     }
     Stream->Seek(-1, soCurrent);
 }

@@ -716,7 +716,8 @@ public:
     // list owns) is copied and stays with its owner;
     // a frame already in the list is refused; a TGraphic becomes a new frame.
     // Anything else raises "Object type not supported for operation".
-    // Returns the frame's index.
+    // Returns the frame's index; -1 when an event of a painter, run while the
+    // painters were stopped, freed the image.
     int AddFrame(const TObject *Item);
 
     // Rewrites the image in place before it is written: the steps of Flags,
@@ -766,6 +767,12 @@ private:
     void PainterEnded(TGIFPainter *Painter);
     void DrawBuffer(TCanvas *ACanvas, const TRect &Rect);
     void WaitForPainters(bool All);
+    // StopDraw's work; false when an event run meanwhile freed the image, and
+    // the caller must then touch nothing of it.
+    bool StopPainters();
+    // Empty from the moment the destructor begins: a wait further up the
+    // stack (Draw, StopDraw) that ran the call freeing the image sees it so.
+    TGIFLink<TGIFImage> Life() const { return FLife.Link(); }
 
     // First, so that it is there before the header and list link to it.
     TGIFAnchor<TGIFImage> FAnchor{this};
@@ -778,6 +785,7 @@ private:
     std::vector<TGIFPainter *> FPainters;
     TGIFPainter *FPainter = nullptr;
     bool FBusy = false;
+    TGIFAnchor<TGIFImage> FLife{this};
 
     TGIFDrawFlags FDrawOptions;
     int FColorReduction;

@@ -236,7 +236,8 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
 {
     if (Empty())
         return;
-    StopDraw();
+    if (!StopPainters())
+        return;   // an event freed the image
     std::unique_lock<std::recursive_mutex> Lock(FPainterLock);
     ProgressReport(psStarting, 0, Msg(gifstr::Optimizing));
     const int Total = std::max(6 * FImages.Count(), 1);

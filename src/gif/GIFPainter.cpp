@@ -63,12 +63,14 @@ namespace {
 
 struct TMainCall {
     const TGIFImage *Owner;
+    uint64_t Number;   // the order of posting
     std::function<void()> Fn;
 };
 
 struct TMainCalls {
     std::mutex Lock;
     std::deque<TMainCall> Calls;
+    uint64_t Posted = 0;
     bool WakePosted = false;
 };
 
@@ -80,12 +82,20 @@ TMainCalls &MainCalls()
     return *Calls;
 }
 
-// The first waiting call of Owner (of any image when null).
-bool TakeCall(const TGIFImage *Owner, std::function<void()> &Fn)
+uint64_t PostedSoFar()
 {
     TMainCalls &Q = MainCalls();
     std::lock_guard<std::mutex> Guard(Q.Lock);
-    for (auto It = Q.Calls.begin(); It != Q.Calls.end(); ++It)
+    return Q.Posted;
+}
+
+// The first waiting call of Owner (of any image when null) among the first
+// Before calls ever posted.
+bool TakeCall(const TGIFImage *Owner, uint64_t Before, std::function<void()> &Fn)
+{
+    TMainCalls &Q = MainCalls();
+    std::lock_guard<std::mutex> Guard(Q.Lock);
+    for (auto It = Q.Calls.begin(); It != Q.Calls.end() && It->Number < Before; ++It)
         if (!Owner || It->Owner == Owner) {
             Fn = std::move(It->Fn);
             Q.Calls.erase(It);
@@ -94,11 +104,20 @@ bool TakeCall(const TGIFImage *Owner, std::function<void()> &Fn)
     return false;
 }
 
-void RunCalls(const TGIFImage *Owner)
+// Only the calls already waiting: a painter that posts its next call while
+// one runs cannot keep the caller here, and the caller looks at what each
+// call changed (the image may be gone) before it runs another.
+bool RunCalls(const TGIFImage *Owner, const std::function<bool()> &Lives)
 {
+    const uint64_t Before = PostedSoFar();
     std::function<void()> Fn;
-    while (TakeCall(Owner, Fn))
+    while (TakeCall(Owner, Before, Fn)) {
         Fn();
+        Fn = nullptr;
+        if (Lives && !Lives())
+            return false;
+    }
+    return true;
 }
 
 // Queues Fn for the main thread; its event loop is woken to run the queue.
@@ -108,7 +127,7 @@ void PostToMainThread(const TGIFImage *Owner, std::function<void()> Fn)
     bool Wake = false;
     {
         std::lock_guard<std::mutex> Guard(Q.Lock);
-        Q.Calls.push_back(TMainCall{Owner, std::move(Fn)});
+        Q.Calls.push_back(TMainCall{Owner, Q.Posted++, std::move(Fn)});
         Wake = !std::exchange(Q.WakePosted, true);
     }
     if (!Wake)
@@ -122,7 +141,7 @@ void PostToMainThread(const TGIFImage *Owner, std::function<void()> Fn)
                     std::lock_guard<std::mutex> Guard(Q.Lock);
                     Q.WakePosted = false;
                 }
-                RunCalls(nullptr);
+                RunCalls(nullptr, {});
             },
             Qt::QueuedConnection);
     }
@@ -162,11 +181,12 @@ void GIFSynchronize(const TGIFImage *Owner, const std::function<void()> &Fn)
         std::rethrow_exception(State.Error);
 }
 
-void GIFRunPainterCalls(const TGIFImage *Owner)
+bool GIFRunPainterCalls(const TGIFImage *Owner, const std::function<bool()> &Lives)
 {
-    if (IsMainThread())
-        RunCalls(Owner);
+    if (IsMainThread() && !RunCalls(Owner, Lives))
+        return false;
     std::this_thread::yield();
+    return true;
 }
 
 // ------------------------------------------------------------ TGIFPainter
@@ -380,7 +400,8 @@ void TGIFPainter::Execute()
                             uint32_t Before = FTiming->Now();
                             FTiming->Sleep(std::min(Delay, 100));
                             Delay -= int(FTiming->Now() - Before);
-                            GIFRunPainterCalls(FOwner);
+                            // A call may stop this painter, or free its image.
+                            GIFRunPainterCalls(FOwner, [this] { return !FTerminated; });
                             if (QCoreApplication::closingDown())
                                 Stop();
                         }

@@ -55,8 +55,11 @@ public:
 // object.
 void GIFSynchronize(const TGIFImage *Owner, const std::function<void()> &Fn);
 // On the main thread: runs the calls that painters of Owner (of every image
-// when null) wait to have run there. Then yields.
-void GIFRunPainterCalls(const TGIFImage *Owner = nullptr);
+// when null) wait to have run there, those already waiting when it begins,
+// one after another. A call may free the image (an event's handler may):
+// Lives, when given, is asked after each call, and when it says the image is
+// gone the rest is left for later and the result is false. Then yields.
+bool GIFRunPainterCalls(const TGIFImage *Owner = nullptr, const std::function<bool()> &Lives = {});
 
 class TGIFPainter : public TObject {
 public:

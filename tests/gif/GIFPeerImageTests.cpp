@@ -425,6 +425,34 @@ TEST_F(GIFPeerImage, GraphicControlBlocksOfAnySizeAndOneBitCodesReadAsThePeersDo
         EXPECT_EQ(Text.Out.count("Transparency on: yes"), I != 1 ? 2 : 0) << Text.Out.toStdString();
         EXPECT_EQ(DumpFrames(Again).size(), 2u);
     }
+    // A block that states no bytes at all, and a stray 0 before the frame
+    // (21 F9 00 00 2C): gifsicle skips the stray byte and reads one image a
+    // frame, without a delay, disposal or transparency; giflib agrees.
+    {
+        const QString Empty = Make("gce0.gif", Gif(0));
+        ASSERT_TRUE(ReadFile(Empty).contains(QByteArray("\x21\xF9\x00\x00\x2C", 5)));
+        const ToolResult Info = RunTool("gifsicle", {"--info", Empty});
+        EXPECT_EQ(Info.Out.count("+ image #"), 2) << Info.Out.toStdString();
+        EXPECT_FALSE(Info.Out.contains("delay") || Info.Out.contains("disposal") || Info.Out.contains("transparent"))
+            << Info.Out.toStdString();
+        const std::vector<ToolFrame> Giflib = DumpFrames(Empty);
+        ASSERT_EQ(Giflib.size(), 2u);
+        Loaded L = Load(ReadFile(Empty));
+        EXPECT_TRUE(L.Warnings.isEmpty()) << L.Warnings.join("; ").toStdString();
+        ASSERT_EQ(L.Image->Frames().Count(), 2);
+        for (int F = 0; F < 2; ++F) {
+            TGIFSubImage *Frame = L.Image->Frames()[F];
+            EXPECT_EQ(Frame->Left(), Giflib[size_t(F)].Left);
+            const std::vector<uint8_t> Ours(Frame->Data(), Frame->Data() + Frame->DataSize());
+            EXPECT_TRUE(Ours == Giflib[size_t(F)].Pixels) << "frame " << F;
+            EXPECT_FALSE(Frame->Transparent()) << "frame " << F;
+            if (TGIFGraphicControlExtension *G = Frame->GraphicControlExtension()) {
+                EXPECT_EQ(G->Delay(), 0);
+                EXPECT_EQ(G->Disposal(), 0);
+            }
+        }
+        EXPECT_EQ(DumpFrames(Make("again0.gif", SaveBytes(*L.Image))).size(), 2u);
+    }
 
     // Two colours with LZW code size 1 (clear 2, end 3, first free code 4):
     // the second code may already be 4, so it is read 3 bits wide. Runs and
