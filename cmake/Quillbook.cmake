@@ -61,6 +61,9 @@ function(qb_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    # Listing a program's tests starts it under the sanitizers, which a busy
+    # machine may take a while to do.
+    DISCOVERY_TIMEOUT 120
     TEST_PREFIX "${name}."
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     # The time limit comes first: the labels reach each case's properties
