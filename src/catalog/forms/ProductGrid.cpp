@@ -131,6 +131,21 @@ bool TProductGrid::PictureDecoded(int ACol, int ARow) const
     return !T || T->Decoded();
 }
 
+QStringList TProductGrid::DecodePictures(int ACol, const QList<int> &Rows)
+{
+    std::vector<ProductPictures::TThumbnail *> Thumbnails;
+    Thumbnails.reserve(size_t(Rows.size()));
+    for (int R : Rows)
+        if (ProductPictures::TThumbnail *T = ThumbnailOf(GetCellGraphic(ACol, R)))
+            Thumbnails.push_back(T);
+    ProductPictures::TThumbnail::DecodeAll(Thumbnails);
+    QStringList Unreadable;
+    for (const ProductPictures::TThumbnail *T : Thumbnails)
+        if (T->Unreadable())
+            Unreadable << T->FileName();
+    return Unreadable;
+}
+
 void TProductGrid::DecodeVisiblePictures(qreal PixelRatio)
 {
     // The picture column's cells that the paint will reach: the picture cell

@@ -34,6 +34,11 @@ public:
     bool HasPicture(int ACol, int ARow) const { return GetCellGraphic(ACol, ARow) != nullptr; }
     // True when the cell holds a picture whose file has been decoded.
     bool PictureDecoded(int ACol, int ARow) const;
+    // Decodes the pictures of the cells (ACol, each of Rows) that are not
+    // decoded yet, together on several threads, as their paint would; returns
+    // the files of those cells that cannot be read as pictures, in the order
+    // of Rows. An import so reads each picture once, for its thumbnail.
+    QStringList DecodePictures(int ACol, const QList<int> &Rows);
 
     // The picture path cell of a block (column 1 of row 6n).
     static bool IsPathCell(int ACol, int ARow) { return ACol == 1 && ARow >= 6 && ARow % 6 == 0; }
