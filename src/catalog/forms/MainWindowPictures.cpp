@@ -302,15 +302,16 @@ void TForm1::ImportPictureFiles(const QString &List)
         ~THide() { Box->hide(); }
     } Hide{GroupBox3};
 
-    // The picture cells made since the bar last moved; their pictures are
-    // read as it moves (once each: the paint then finds them read), and what
-    // cannot be read is noted on the way.
+    // The picture cells made since the bar last moved. Their pictures are
+    // read on other threads while the import goes on, once each: a paint
+    // that shows one waits for it, and the grid keeps what was read. What
+    // cannot be read is known once the last has been read.
     QList<int> Unread;
     QStringList Unreadable;
-    const auto ReadPictures = [&] {
-        Unreadable << CellGrid1->DecodePictures(1, Unread);
-        Unread.clear();
-    };
+    struct TReadAll {
+        TProductGrid *Grid;
+        ~TReadAll() { Grid->FinishDecodingPictures(); }
+    } ReadAll{CellGrid1};
     const auto ImportPicture = [this, &Unread](const QString &Entry) {
         const QString Full = QFileInfo(Entry).absoluteFilePath();
         int N = 1;
@@ -348,11 +349,14 @@ void TForm1::ImportPictureFiles(const QString &List)
         // The box, and the grid with the products added since, are painted as
         // the bar moves on by a hundredth and at the last entry: a paint for
         // every picture cost a long import more than the pictures did. The
-        // bar shows an entry once its pictures are read.
+        // bar is full once every picture has been read.
         const int Percent = int(qint64(I + 1) * 100 / Total);
         if (Percent != Shown || I + 1 == Total) {
             Shown = Percent;
-            ReadPictures();
+            CellGrid1->StartDecodingPictures(1, Unread);
+            Unread.clear();
+            if (I + 1 == Total)
+                Unreadable = CellGrid1->FinishDecodingPictures();
             ProgressBar1->setValue(I + 1);
             GroupBox3->setTitle(QStringLiteral("总计文件：%1 已经导入：%2").arg(Total).arg(I + 1));
             GroupBox3->repaint();

@@ -463,6 +463,36 @@ void TThumbnail::DecodeAll(const std::vector<TThumbnail *> &Many)
     }
 }
 
+std::function<TThumbnail::TDecoded()> TThumbnail::Decoding()
+{
+    if (Decoded() || TakeKept())
+        return {};
+    return [FileName = FFileName, Height = FHeight, Ratio = FPixelRatio] {
+        TDecoded Result;
+        Result.Stamp = StampOf(FileName);
+        Result.Made = MakeScreenThumbnail(FileName, Height, Ratio);
+        return Result;
+    };
+}
+
+void TThumbnail::AdoptDecoded(TDecoded Decoded)
+{
+    if (FBitmap || !Decoded.Made.Bitmap)
+        return;
+    Adopt(std::move(Decoded.Made));
+    FStamp = Decoded.Stamp;
+}
+
+std::vector<TThumbnail::TDecoded> TThumbnail::RunDecodings(const std::vector<std::function<TDecoded()>> &Decodings)
+{
+    std::vector<TDecoded> Results(Decodings.size());
+    InParallel(int(Decodings.size()), [&](int I) {
+        if (Decodings[size_t(I)])
+            Results[size_t(I)] = Decodings[size_t(I)]();
+    });
+    return Results;
+}
+
 int TThumbnail::DecodeCount()
 {
     return ThumbnailDecodes;

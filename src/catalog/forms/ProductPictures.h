@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -110,6 +111,20 @@ public:
                 && Modified == O.Modified && Changed == O.Changed;
         }
     };
+
+    // Decoding on another thread: Decoding() is the work of decoding this
+    // thumbnail's file, which touches no thumbnail and may run on any thread
+    // (it is empty when the thumbnail has its bitmap, or took one kept aside);
+    // AdoptDecoded hands its result over, on the thumbnail's own thread,
+    // unless the thumbnail was decoded meanwhile.
+    struct TDecoded {
+        TScreenThumbnail Made;
+        TStamp Stamp;
+    };
+    std::function<TDecoded()> Decoding();
+    void AdoptDecoded(TDecoded Decoded);
+    // Runs the decodings together on several threads; the results are in their order.
+    static std::vector<TDecoded> RunDecodings(const std::vector<std::function<TDecoded()>> &Decodings);
 
 private:
     QString FFileName;
