@@ -28,7 +28,8 @@ public:
     // that cannot be shown gets its notice picture; the result is always true.
     // The file is decoded when the cell is first painted (the cells that come
     // into view together are decoded together, on several threads), with as
-    // many pixels as the screen it is painted on has for the cell.
+    // many pixels as the screen it is painted on has for the cell, unless it
+    // is decoded before (DecodePictures).
     bool CreatePicture(int ACol, int ARow, const QString &FileName);
     int ThumbnailHeight() const;
 
@@ -39,7 +40,8 @@ public:
     // Decodes the pictures of the cells (ACol, each of Rows) that are not
     // decoded yet, together on several threads, as their paint would; returns
     // the files of those cells that cannot be read as pictures, in the order
-    // of Rows. An import so reads each picture once, for its thumbnail.
+    // of Rows. Pictures the program adds are so read once, for their
+    // thumbnails, and what cannot be read is known.
     QStringList DecodePictures(int ACol, const QList<int> &Rows);
     // The same on other threads while the caller goes on (an import adds
     // products as their pictures are read): StartDecodingPictures begins to
