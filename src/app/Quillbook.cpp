@@ -1,6 +1,6 @@
 #include "Quillbook.h"
 
-#include "catalog/forms/AboutBox.h"
+#include "catalog/forms/ProgramIcon.h"
 #include "catalog/forms/MainWindow.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"

@@ -1,13 +1,11 @@
 #include "AboutBox.h"
 
-#include "platform/core/FileUtils.h"
+#include "ProgramIcon.h"
 
-#include <QDir>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -17,17 +15,6 @@ const QString ProductTitle = QStringLiteral("Quillbook 2007");
 const QString AuthorLine = QStringLiteral("Quillbook 开发组");
 
 } // namespace
-
-QIcon ProgramIcon()
-{
-    QIcon Icon;
-    const QDir Icons(ProgramFolder() + QStringLiteral("icons"));
-    static const QRegularExpression Sized(QStringLiteral("^quillbook-\\d+\\.png$"));
-    for (const QString &Name : Icons.entryList({QStringLiteral("quillbook-*.png")}, QDir::Files, QDir::Name))
-        if (Sized.match(Name).hasMatch())
-            Icon.addFile(Icons.filePath(Name));
-    return Icon;
-}
 
 TAboutBox::TAboutBox(QWidget *Parent)
     : TCatalogDialog(Parent, QStringLiteral("AboutBox"), QStringLiteral("关于 ") + ProductTitle)

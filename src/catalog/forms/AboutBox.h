@@ -1,17 +1,11 @@
 #pragma once
-// The about box of 帮助 › 关于 (the product title, an author line and the
-// program's icon) and the icon itself, which every window of the program shows.
+// The about box of 帮助 › 关于: the product title, an author line and the
+// program's icon.
 
 #include "CatalogDialog.h"
 
-#include <QIcon>
-
 class QLabel;
 class QPushButton;
-
-// The program's icon: icons/quillbook-<size>.png of the program folder, every
-// size shipped (a null icon when none is there).
-QIcon ProgramIcon();
 
 class TAboutBox : public TCatalogDialog {
     Q_OBJECT

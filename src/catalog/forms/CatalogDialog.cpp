@@ -26,22 +26,44 @@ QMargins KnownFrame(const QWidget *Window)
     return Handle ? Handle->frameMargins() : QMargins();
 }
 
-} // namespace
-
-void KeepOnScreen(QWidget *Window, QScreen *Screen)
+// The frame taken as large as it may be.
+QMargins LargestFrame(const QMargins &Known)
 {
-    // A maximized window is the window manager's to place.
-    if (!Window || !Screen || Window->isMaximized() || Window->isFullScreen())
-        return;
-    const QRect Room = Screen->availableGeometry();
-    const QMargins Known = KnownFrame(Window);
-    const QMargins Frame(qMax(Known.left(), LikelyFrame.left()), qMax(Known.top(), LikelyFrame.top()),
-                         qMax(Known.right(), LikelyFrame.right()), qMax(Known.bottom(), LikelyFrame.bottom()));
+    return QMargins(qMax(Known.left(), LikelyFrame.left()), qMax(Known.top(), LikelyFrame.top()),
+                    qMax(Known.right(), LikelyFrame.right()), qMax(Known.bottom(), LikelyFrame.bottom()));
+}
+
+// A maximized window is the window manager's to place and size.
+bool Placeable(const QWidget *Window, const QScreen *Screen)
+{
+    return Window && Screen && !Window->isMaximized() && !Window->isFullScreen();
+}
+
+void BoundSize(QWidget *Window, const QRect &Room, const QMargins &Frame)
+{
     const QSize Least = Window->minimumSize().expandedTo(Window->minimumSizeHint());
     const QSize Most = QSize(Room.width() - Frame.left() - Frame.right(), Room.height() - Frame.top() - Frame.bottom())
                            .expandedTo(Least);
     if (Window->width() > Most.width() || Window->height() > Most.height())
         Window->resize(Window->size().boundedTo(Most));
+}
+
+} // namespace
+
+void KeepScreenSize(QWidget *Window, QScreen *Screen)
+{
+    if (Placeable(Window, Screen))
+        BoundSize(Window, Screen->availableGeometry(), LargestFrame(KnownFrame(Window)));
+}
+
+void KeepOnScreen(QWidget *Window, QScreen *Screen)
+{
+    if (!Placeable(Window, Screen))
+        return;
+    const QRect Room = Screen->availableGeometry();
+    const QMargins Known = KnownFrame(Window);
+    const QMargins Frame = LargestFrame(Known);
+    BoundSize(Window, Room, Frame);
     // Where the frame, taken as large as it may be, begins. Before the window
     // manager has framed the window its frame is not known: then the frame
     // begins where the window is moved to (pos()), and the window lies inside it.
@@ -108,17 +130,27 @@ void TCatalogDialog::setVisible(bool Visible)
     }
     QDialog::setVisible(Visible);
     // Qt has centred it and the form's own show handler has run.
-    if (Showing)
+    if (Showing) {
         KeepOnScreen(this, screen());
+        FPlacedAt = pos();
+    }
 }
 
 bool TCatalogDialog::event(QEvent *Event)
 {
     const bool Result = QDialog::event(Event);
     // Contents that grew (a longer text, a list shown) may have made it
-    // larger than the screen or moved its bottom off it.
-    if (Event->type() == QEvent::LayoutRequest && isVisible())
-        KeepOnScreen(this, screen());
+    // larger than the screen, or moved its bottom off it. A dialog the user
+    // or the window manager moved stays where it is, also partly off the
+    // screen: only one still where it was placed is placed again.
+    if (Event->type() == QEvent::LayoutRequest && isVisible()) {
+        if (pos() == FPlacedAt) {
+            KeepOnScreen(this, screen());
+            FPlacedAt = pos();
+        } else {
+            KeepScreenSize(this, screen());
+        }
+    }
     return Result;
 }
 

@@ -11,7 +11,10 @@
 // Screen: a dialog never comes out larger than the screen it shows on, title
 // bar and buttons included (a small screen, or a large scale, gives it less
 // room than it would like: its grids and lists scroll instead). Each time it is
-// shown, and each time its contents grow, it is made to fit again.
+// shown it is placed on the screen. After that the window manager and the user
+// place it: when its contents lay out again it stays where they put it, only
+// kept no larger than the screen; while it is still where it was placed,
+// contents that grew keep it on the screen.
 
 #include <QDialog>
 #include <QPointer>
@@ -52,6 +55,9 @@ protected:
     bool event(QEvent *Event) override;
 
 private:
+    // Where the dialog was last placed on the screen; a dialog found
+    // elsewhere has been moved by the user or the window manager since.
+    QPoint FPlacedAt;
     QPointer<QPushButton> FDefaultButton;
     QPointer<QPushButton> FCancelButton;
     QList<TCellGrid *> FKeyGrids;
@@ -61,6 +67,8 @@ private:
 // window manager puts around it: it is made no larger than that room allows
 // (never below its least size), then moved as little as needed to lie inside.
 void KeepOnScreen(QWidget *Window, QScreen *Screen);
+// Makes the window no larger than KeepOnScreen would, where it is.
+void KeepScreenSize(QWidget *Window, QScreen *Screen);
 
 // Opens a file, a folder or an address with the desktop's program; when that
 // fails the user is told so (naming the target) and false is returned.

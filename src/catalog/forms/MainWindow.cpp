@@ -2,6 +2,7 @@
 
 #include "AboutBox.h"
 #include "Forms.h"
+#include "ProgramIcon.h"
 #include "StartupWalk.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"

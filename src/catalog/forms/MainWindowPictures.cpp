@@ -46,6 +46,14 @@ const QString NoProjectQuestion = QStringLiteral("请先新建Catalog工程，�
 // Products dragged inside the grid carry this type; nothing else reads it.
 const QString ProductDragType = QStringLiteral("application/x-quillbook-product");
 
+// One box names the pictures an import or an insert took that cannot be read.
+void TellUnreadablePictures(TForm1 *Form, const QStringList &Unreadable)
+{
+    if (!Unreadable.isEmpty())
+        MessageBox(Form, ProductPictures::UnreadablePicturesMessage(Unreadable), QStringLiteral("导入图片"),
+                   MB_OK | MB_ICONWARNING);
+}
+
 bool AskNewPage(const QString &Question)
 {
     return MessageDlg(Question, mtConfirmation, mbOKCancel) == mrOk;
@@ -288,7 +296,6 @@ void TForm1::ImportPictureFiles(const QString &List)
 {
     const QStringList Entries = ProductPictures::SplitPictureList(List);
     std::optional<TWaitCursor> Wait(std::in_place);
-    QStringList Imported;
     GroupBox3->show();
     ProgressBar1->setRange(0, int(Entries.size()));
     struct THide {
@@ -296,9 +303,18 @@ void TForm1::ImportPictureFiles(const QString &List)
         ~THide() { Box->hide(); }
     } Hide{GroupBox3};
 
-    const auto ImportPicture = [this, &Imported](const QString &Entry) {
+    // The picture cells made since the bar last moved. Their pictures are
+    // read on other threads while the import goes on, once each: a paint
+    // that shows one waits for it, and the grid keeps what was read. What
+    // cannot be read is known once the last has been read.
+    QList<int> Unread;
+    QStringList Unreadable;
+    struct TReadAll {
+        TProductGrid *Grid;
+        ~TReadAll() { Grid->FinishDecodingPictures(); }
+    } ReadAll{CellGrid1};
+    const auto ImportPicture = [this, &Unread](const QString &Entry) {
         const QString Full = QFileInfo(Entry).absoluteFilePath();
-        Imported << Full;
         int N = 1;
         if (!FGridAccess->Cells(1, 6).isEmpty()) {
             AppendProductBlock();
@@ -309,27 +325,14 @@ void TForm1::ImportPictureFiles(const QString &List)
         StoreProductBlock(1, PathRow);
         FGridAccess->SetCells(1, PathRow, Full);
         FGridAccess->LoadCellPicture(1, FirstRowOfBlock(N), Full);
+        Unread << FirstRowOfBlock(N);
     };
 
     const int Total = int(Entries.size());
     int Shown = -1;
     for (int I = 0; I < Total; ++I) {
-        // The box, and the grid with the products added since, are painted as
-        // the bar moves on by a hundredth and at the last entry: a paint for
-        // every picture cost a long import more than the pictures did.
-        const int Percent = int(qint64(I + 1) * 100 / Total);
-        if (Percent != Shown || I + 1 == Total) {
-            Shown = Percent;
-            ProgressBar1->setValue(I + 1);
-            GroupBox3->setTitle(QStringLiteral("总计文件：%1 已经导入：%2").arg(Total).arg(I + 1));
-            GroupBox3->repaint();
-            // Paint and timers go on during a long import; the user's input waits.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        }
         const QString Entry = Entries.at(I).trimmed();
-        if (Entry.isEmpty())
-            continue;
-        switch (ProductPictures::ImportKind(Entry)) {
+        switch (Entry.isEmpty() ? ProductPictures::ikNone : ProductPictures::ImportKind(Entry)) {
         case ProductPictures::ikFolder:
             for (const QString &File : ProductPictures::SplitPictureList(
                      CollectPictureFiles(Entry, QStringLiteral("*.jpg"), false)))
@@ -344,13 +347,29 @@ void TForm1::ImportPictureFiles(const QString &List)
         case ProductPictures::ikNone:
             break;
         }
+        // The box, and the grid with the products added since, are painted as
+        // the bar moves on by a hundredth and at the last entry: a paint for
+        // every picture cost a long import more than the pictures did. The
+        // bar is full once every picture has been read.
+        const int Percent = int(qint64(I + 1) * 100 / Total);
+        if (Percent != Shown || I + 1 == Total) {
+            Shown = Percent;
+            CellGrid1->StartDecodingPictures(1, Unread);
+            Unread.clear();
+            if (I + 1 == Total)
+                Unreadable = CellGrid1->FinishDecodingPictures();
+            ProgressBar1->setValue(I + 1);
+            GroupBox3->setTitle(QStringLiteral("总计文件：%1 已经导入：%2").arg(Total).arg(I + 1));
+            GroupBox3->repaint();
+            // Paint and timers go on during a long import; the user's input waits.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
     }
     // The pictures that will not show are named once the import is over.
-    const QString Unreadable = ProductPictures::UnreadablePicturesMessage(Imported);
     if (!Unreadable.isEmpty()) {
         GroupBox3->hide();
         Wait.reset();
-        MessageBox(this, Unreadable, QStringLiteral("导入图片"), MB_OK | MB_ICONWARNING);
+        TellUnreadablePictures(this, Unreadable);
     }
 }
 
@@ -413,9 +432,14 @@ void TForm1::Button8Click()
     // allows it: one insert per picture would renumber the rest of the page
     // for every picture.
     const QStringList Files = Dialog.Files();
-    for (qsizetype Done = 0; Done < Files.size();) {
+    std::optional<TWaitCursor> Wait(std::in_place);
+    const int First = BlockOfRow(CellGrid1->Row());
+    qsizetype Done = 0;
+    while (Done < Files.size()) {
         const int Row = CellGrid1->Row();
         const int Count = InsertProductBlocks(Row, int(Files.size() - Done));
+        if (Count <= 0)
+            break;
         for (int J = 0; J < Count; ++J) {
             const int PathRow = PathRowOfBlock(BlockOfRow(Row) + J);
             const QString Full = QFileInfo(Files.at(Done + Count - 1 - J)).absoluteFilePath();
@@ -426,6 +450,14 @@ void TForm1::Button8Click()
         }
         Done += Count;
     }
+    // The new products lie together from the current one on, in the order
+    // the page shows them; their pictures are read once, here, as the import's are.
+    QList<int> Rows;
+    for (int N = First; N < First + Done; ++N)
+        Rows << FirstRowOfBlock(N);
+    const QStringList Unreadable = CellGrid1->DecodePictures(1, Rows);
+    Wait.reset();
+    TellUnreadablePictures(this, Unreadable);
 }
 
 void TForm1::N78Click()

@@ -126,6 +126,8 @@ std::unique_ptr<TBitmap> LoadPicture(const QString &FileName)
         throw EInvalidGraphic(QStringLiteral("不支持的图片格式：") + FileName);
     // The decoders' own errors (an empty file, a damaged bitmap, a JPEG error
     // number) are English and name no file: the user is told which file it is.
+    // A file that cannot be opened says so itself, with the system's reason
+    // (no permission...): nothing is wrong with the picture then.
     try {
         if (Ext == QLatin1String(".gif")) {
             TGIFImage Gif;
@@ -141,6 +143,8 @@ std::unique_ptr<TBitmap> LoadPicture(const QString &FileName)
             Jpeg.LoadFromFile(FileName);
             Jpeg.AssignTo(Bitmap.get());
         }
+    } catch (const EFOpenError &) {
+        throw;
     } catch (const Exception &) {
         throw EInvalidGraphic(Unreadable);
     }

@@ -66,7 +66,8 @@ constexpr int MaxShown = 16000;
 
 // ---- pictures ----
 // The picture of a JPEG, GIF or BMP file as a true-colour bitmap; raises
-// EInvalidGraphic (or the file error) when it cannot be read.
+// EFOpenError (naming the file and the system's reason) when the file cannot
+// be opened, EInvalidGraphic when it holds no picture that can be read.
 std::unique_ptr<TBitmap> LoadPicture(const QString &FileName);
 // Draws Text with a transparent background in Font at (X, Y).
 void DrawText(TBitmap &Bitmap, const TFont &Font, int X, int Y, const QString &Text);

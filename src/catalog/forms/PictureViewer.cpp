@@ -478,6 +478,9 @@ bool TPictureView::BatchWriteText(int N, bool Relative, const QStringList &Texts
     try {
         Done = PictureText::WriteEntries(Picture, N, Relative, Texts, PictureSize(), Font, MakeCopy,
                                          [&Grid](int ACol, int ARow) { return Grid.Cells(ACol, ARow); }, Target);
+    } catch (const EFOpenError &E) {
+        // Not damaged: the file could not be opened (the text says why).
+        return Skip(Name + QStringLiteral("：") + E.Message());
     } catch (const EInvalidGraphic &) {
         return Skip(Name + QStringLiteral("：图片已损坏，不能作为JPEG图片读取。"));
     } catch (const EStreamError &E) {

@@ -9,6 +9,9 @@
 #include <QResizeEvent>
 #include <QToolTip>
 #include <algorithm>
+#include <future>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 TProductGrid::TProductGrid(QWidget *Parent)
@@ -131,6 +134,101 @@ bool TProductGrid::PictureDecoded(int ACol, int ARow) const
     return !T || T->Decoded();
 }
 
+QStringList TProductGrid::DecodePictures(int ACol, const QList<int> &Rows)
+{
+    std::vector<ProductPictures::TThumbnail *> Thumbnails;
+    Thumbnails.reserve(size_t(Rows.size()));
+    for (int R : Rows)
+        if (ProductPictures::TThumbnail *T = ThumbnailOf(GetCellGraphic(ACol, R)))
+            Thumbnails.push_back(T);
+    ProductPictures::TThumbnail::DecodeAll(Thumbnails);
+    QStringList Unreadable;
+    for (const ProductPictures::TThumbnail *T : Thumbnails)
+        if (T->Unreadable())
+            Unreadable << T->FileName();
+    return Unreadable;
+}
+
+struct TProductGrid::TDecodingBatch {
+    QList<int> Rows;
+    QStringList Files;
+    std::future<std::vector<ProductPictures::TThumbnail::TDecoded>> Results;
+};
+
+TProductGrid::~TProductGrid() = default;
+
+void TProductGrid::StartDecodingPictures(int ACol, const QList<int> &Rows)
+{
+    using ProductPictures::TThumbnail;
+    FDecodingCol = ACol;
+    auto Batch = std::make_unique<TDecodingBatch>();
+    std::vector<std::function<TThumbnail::TDecoded()>> Work;
+    for (int R : Rows)
+        if (TThumbnail *T = ThumbnailOf(GetCellGraphic(ACol, R))) {
+            FDecodingRows << R;
+            if (auto Decoding = T->Decoding()) {
+                Batch->Rows << R;
+                Batch->Files << T->FileName();
+                Work.push_back(std::move(Decoding));
+            }
+        }
+    if (Work.empty())
+        return;
+    try {
+        Batch->Results = std::async(std::launch::async, [Work] { return TThumbnail::RunDecodings(Work); });
+    } catch (const std::system_error &) {
+        // No thread to be had: they are read here and now.
+        std::promise<std::vector<TThumbnail::TDecoded>> Now;
+        Now.set_value(TThumbnail::RunDecodings(Work));
+        Batch->Results = Now.get_future();
+    }
+    FDecoding.push_back(std::move(Batch));
+    // A few pictures to a thread are under way at most; the import waits for
+    // the oldest beyond that (their bitmaps wait in memory otherwise).
+    const qsizetype Most = 4 * qsizetype(std::max(1u, std::thread::hardware_concurrency()));
+    for (;;) {
+        qsizetype Running = 0;
+        for (const auto &B : FDecoding)
+            Running += B->Rows.size();
+        if (Running <= Most || FDecoding.size() < 2)
+            break;
+        AdoptOldestBatch();
+    }
+}
+
+void TProductGrid::AdoptOldestBatch()
+{
+    if (FDecoding.empty())
+        return;
+    std::unique_ptr<TDecodingBatch> Batch = std::move(FDecoding.front());
+    FDecoding.erase(FDecoding.begin());
+    std::vector<ProductPictures::TThumbnail::TDecoded> Results;
+    try {
+        Results = Batch->Results.get();
+    } catch (...) {
+        // What failed there is read again when it is shown.
+        return;
+    }
+    for (qsizetype I = 0; I < Batch->Rows.size() && size_t(I) < Results.size(); ++I) {
+        // The cell still holds the picture it was started for.
+        ProductPictures::TThumbnail *T = ThumbnailOf(GetCellGraphic(FDecodingCol, Batch->Rows.at(I)));
+        if (T && T->FileName() == Batch->Files.at(I))
+            T->AdoptDecoded(std::move(Results[size_t(I)]));
+    }
+}
+
+QStringList TProductGrid::FinishDecodingPictures()
+{
+    while (!FDecoding.empty())
+        AdoptOldestBatch();
+    QStringList Unreadable;
+    for (int R : std::as_const(FDecodingRows))
+        if (const ProductPictures::TThumbnail *T = ThumbnailOf(GetCellGraphic(FDecodingCol, R)); T && T->Unreadable())
+            Unreadable << T->FileName();
+    FDecodingRows.clear();
+    return Unreadable;
+}
+
 void TProductGrid::DecodeVisiblePictures(qreal PixelRatio)
 {
     // The picture column's cells that the paint will reach: the picture cell
@@ -140,6 +238,15 @@ void TProductGrid::DecodeVisiblePictures(qreal PixelRatio)
         return;
     const int First = std::max(FixedRows(), TopRow() - 4);
     const int Last = std::min(RowCount() - 1, TopRow() + VisibleRowCount());
+    // A picture being read elsewhere is waited for, not read again.
+    for (qsizetype B = qsizetype(FDecoding.size()) - 1; B >= 0; --B)
+        if (FDecodingCol == 1
+            && std::any_of(FDecoding[size_t(B)]->Rows.cbegin(), FDecoding[size_t(B)]->Rows.cend(),
+                           [&](int R) { return R >= First && R <= Last; })) {
+            for (qsizetype Older = 0; Older <= B; ++Older)
+                AdoptOldestBatch();
+            break;
+        }
     std::vector<ProductPictures::TThumbnail *> Shown;
     for (int R = First; R <= Last; ++R)
         if (ProductPictures::TThumbnail *T = ThumbnailOf(GetCellGraphic(1, R))) {

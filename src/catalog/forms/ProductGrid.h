@@ -6,11 +6,13 @@
 #include "grid/CellGrid.h"
 
 #include <memory>
+#include <vector>
 
 class TProductGrid : public TCellGrid {
     Q_OBJECT
 public:
     explicit TProductGrid(QWidget *Parent = nullptr);
+    ~TProductGrid() override;
 
     // An edit of a cell from outside the program (the driver, an in-place edit
     // committed through SetCells): CellEdited follows. The program itself writes
@@ -26,7 +28,8 @@ public:
     // that cannot be shown gets its notice picture; the result is always true.
     // The file is decoded when the cell is first painted (the cells that come
     // into view together are decoded together, on several threads), with as
-    // many pixels as the screen it is painted on has for the cell.
+    // many pixels as the screen it is painted on has for the cell, unless it
+    // is decoded before (DecodePictures).
     bool CreatePicture(int ACol, int ARow, const QString &FileName);
     int ThumbnailHeight() const;
 
@@ -34,6 +37,20 @@ public:
     bool HasPicture(int ACol, int ARow) const { return GetCellGraphic(ACol, ARow) != nullptr; }
     // True when the cell holds a picture whose file has been decoded.
     bool PictureDecoded(int ACol, int ARow) const;
+    // Decodes the pictures of the cells (ACol, each of Rows) that are not
+    // decoded yet, together on several threads, as their paint would; returns
+    // the files of those cells that cannot be read as pictures, in the order
+    // of Rows. Pictures the program adds are so read once, for their
+    // thumbnails, and what cannot be read is known.
+    QStringList DecodePictures(int ACol, const QList<int> &Rows);
+    // The same on other threads while the caller goes on (an import adds
+    // products as their pictures are read): StartDecodingPictures begins to
+    // read them, a paint that shows one of them first waits for it, and
+    // FinishDecodingPictures waits for all and returns the files of those
+    // that cannot be read, in the order they were started. The rows stay
+    // where they are meanwhile (products are only added after them).
+    void StartDecodingPictures(int ACol, const QList<int> &Rows);
+    QStringList FinishDecodingPictures();
 
     // The picture path cell of a block (column 1 of row 6n).
     static bool IsPathCell(int ACol, int ARow) { return ACol == 1 && ARow >= 6 && ARow % 6 == 0; }
@@ -53,6 +70,14 @@ private:
     void FitColumns();
     // Decodes the visible thumbnails not decoded yet for a screen of PixelRatio.
     void DecodeVisiblePictures(qreal PixelRatio);
+
+    // Pictures read on other threads (StartDecodingPictures), oldest first.
+    struct TDecodingBatch;
+    std::vector<std::unique_ptr<TDecodingBatch>> FDecoding;
+    int FDecodingCol = 1;
+    QList<int> FDecodingRows;   // every row started since the last finish
+    // Waits for the oldest batch and hands its pictures to their thumbnails.
+    void AdoptOldestBatch();
 
 signals:
     void CellEdited(int ACol, int ARow);

@@ -155,16 +155,18 @@ int JpegScaleDivisor(int ImageHeight, int Height)
 
 namespace {
 
-// The thumbnail of MakeScreenThumbnail; Unreadable tells whether it is the
-// load error notice of a picture that did not decode.
-TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio, bool &Unreadable)
+std::atomic<int> ThumbnailDecodes{0};
+
+} // namespace
+
+TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio)
 {
     // No screen has more than a few device pixels to a logical one; anything
     // else is no ratio to make pictures for.
     const qreal Ratio = PixelRatio >= 1 && PixelRatio <= 8 ? PixelRatio : 1;
     const int Pixels = qMax(1, qRound(qMax(1, Height) * Ratio));
     const QString Ext = QFileInfo(FileName).suffix().toLower();
-    Unreadable = false;
+    ++ThumbnailDecodes;
     std::unique_ptr<TBitmap> Picture;
     try {
         if (Ext == QLatin1String("jpg"))
@@ -185,16 +187,7 @@ TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal 
     // A bitmap file shows at its own size.
     if (Picture)
         return {std::move(Picture), Ext == QLatin1String("bmp") ? 1 : Ratio};
-    Unreadable = true;
-    return {Notice(LoadErrorText, Ratio), Ratio};
-}
-
-} // namespace
-
-TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio)
-{
-    bool Unreadable = false;
-    return MakeScreenThumbnail(FileName, Height, PixelRatio, Unreadable);
+    return {Notice(LoadErrorText, Ratio), Ratio, true};
 }
 
 std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height)
@@ -239,33 +232,15 @@ std::vector<std::unique_ptr<TBitmap>> MakeThumbnails(const QStringList &Files, i
     return Result;
 }
 
-QStringList UnreadablePictures(const QStringList &Files)
+QString UnreadablePicturesMessage(const QStringList &Unreadable)
 {
-    // The smallest thumbnail decodes the least: a JPEG at an eighth of its size.
-    constexpr int CheckHeight = 8;
-    std::vector<char> Bad(size_t(Files.size()), 0);
-    InParallel(int(Files.size()), [&](int I) {
-        bool Unreadable = false;
-        MakeScreenThumbnail(Files.at(I), CheckHeight, 1, Unreadable);
-        Bad[size_t(I)] = Unreadable;
-    });
-    QStringList Result;
-    for (qsizetype I = 0; I < Files.size(); ++I)
-        if (Bad[size_t(I)])
-            Result << Files.at(I);
-    return Result;
-}
-
-QString UnreadablePicturesMessage(const QStringList &Files)
-{
-    const QStringList Bad = UnreadablePictures(Files);
-    if (Bad.isEmpty())
+    if (Unreadable.isEmpty())
         return QString();
     return QStringLiteral("以下 %1 个文件不能作为图片读取（文件已损坏，或者不是扩展名所说的图片格式），"
                           "它们的图片栏显示“%2”：\r\n")
-               .arg(Bad.size())
+               .arg(Unreadable.size())
                .arg(LoadErrorText)
-        + Bad.join(QStringLiteral("\r\n"));
+        + Unreadable.join(QStringLiteral("\r\n"));
 }
 
 QString StoredPicturePath(const QString &PagePath, const QString &PicturePath)
@@ -315,8 +290,6 @@ QStringList SplitPictureList(const QString &List)
 // ------------------------------------------------------------ TThumbnail
 
 namespace {
-
-std::atomic<int> ThumbnailDecodes{0};
 
 TThumbnail::TStamp StampOf(const QString &FileName)
 {
@@ -404,7 +377,7 @@ TThumbnail::TThumbnail(const QString &FileName, int Height, qreal PixelRatio)
 TThumbnail::~TThumbnail()
 {
     if (FBitmap && FStamp.Valid)
-        KeepAside(FFileName, FHeight, FPixelRatio, FStamp, TScreenThumbnail{std::move(FBitmap), FBitmapRatio});
+        KeepAside(FFileName, FHeight, FPixelRatio, FStamp, TScreenThumbnail{std::move(FBitmap), FBitmapRatio, FUnreadable});
 }
 
 void TThumbnail::SetPixelRatio(qreal Value)
@@ -415,7 +388,7 @@ void TThumbnail::SetPixelRatio(qreal Value)
     // came from elsewhere stays, drawn at its size.
     if (FBitmap && FMade) {
         if (FStamp.Valid)
-            KeepAside(FFileName, FHeight, FPixelRatio, FStamp, TScreenThumbnail{std::move(FBitmap), FBitmapRatio});
+            KeepAside(FFileName, FHeight, FPixelRatio, FStamp, TScreenThumbnail{std::move(FBitmap), FBitmapRatio, FUnreadable});
         FBitmap.reset();
         FBitmapRatio = 1;
     }
@@ -426,6 +399,7 @@ void TThumbnail::Adopt(TScreenThumbnail Made) const
 {
     FBitmap = std::move(Made.Bitmap);
     FBitmapRatio = Made.Ratio;
+    FUnreadable = Made.Unreadable;
     FMade = true;
 }
 
@@ -445,7 +419,6 @@ TBitmap &TThumbnail::Bitmap() const
     if (!FBitmap && !TakeKept()) {
         FStamp = StampOf(FFileName);
         Adopt(MakeScreenThumbnail(FFileName, FHeight, FPixelRatio));
-        ++ThumbnailDecodes;
     }
     return *FBitmap;
 }
@@ -488,7 +461,36 @@ void TThumbnail::DecodeAll(const std::vector<TThumbnail *> &Many)
         Wanted[I]->Adopt(std::move(Made[I]));
         Wanted[I]->FStamp = Stamps[I];
     }
-    ThumbnailDecodes += int(Wanted.size());
+}
+
+std::function<TThumbnail::TDecoded()> TThumbnail::Decoding()
+{
+    if (Decoded() || TakeKept())
+        return {};
+    return [FileName = FFileName, Height = FHeight, Ratio = FPixelRatio] {
+        TDecoded Result;
+        Result.Stamp = StampOf(FileName);
+        Result.Made = MakeScreenThumbnail(FileName, Height, Ratio);
+        return Result;
+    };
+}
+
+void TThumbnail::AdoptDecoded(TDecoded Decoded)
+{
+    if (FBitmap || !Decoded.Made.Bitmap)
+        return;
+    Adopt(std::move(Decoded.Made));
+    FStamp = Decoded.Stamp;
+}
+
+std::vector<TThumbnail::TDecoded> TThumbnail::RunDecodings(const std::vector<std::function<TDecoded()>> &Decodings)
+{
+    std::vector<TDecoded> Results(Decodings.size());
+    InParallel(int(Decodings.size()), [&](int I) {
+        if (Decodings[size_t(I)])
+            Results[size_t(I)] = Decodings[size_t(I)]();
+    });
+    return Results;
 }
 
 int TThumbnail::DecodeCount()
@@ -525,6 +527,7 @@ void TThumbnail::LoadFromStream(TStream *Stream)
     FBitmap = std::move(Loaded);
     FBitmapRatio = 1;
     FMade = false;
+    FUnreadable = false;
     FStamp = TStamp();
     Changed(this);
 }
@@ -543,6 +546,7 @@ void TThumbnail::Assign(const TGraphic *Source)
     FBitmap = std::move(Copy);
     FBitmapRatio = 1;
     FMade = false;
+    FUnreadable = false;
     FStamp = TStamp();
     Changed(this);
 }

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -39,9 +40,13 @@ std::unique_ptr<TBitmap> MakeThumbnail(const QString &FileName, int Height);
 // times larger), so that drawn at its logical size it shows every pixel the
 // screen has. Ratio says how many of the bitmap's pixels make one logical
 // pixel: PixelRatio, or 1 for a bitmap file, which shows at its own size.
+// Unreadable tells that the file, a JPEG, GIF or BMP by its extension, is
+// missing or does not decode: the bitmap is the LoadErrorText notice. Other
+// kinds are not judged: their notices say what they are.
 struct TScreenThumbnail {
     std::unique_ptr<TBitmap> Bitmap;
     qreal Ratio = 1;
+    bool Unreadable = false;
 };
 TScreenThumbnail MakeScreenThumbnail(const QString &FileName, int Height, qreal PixelRatio);
 
@@ -71,9 +76,13 @@ public:
     // the file for the new one.
     qreal PixelRatio() const { return FPixelRatio; }
     void SetPixelRatio(qreal Value);
+    // Whether the decoded bitmap is the notice of a picture file that cannot
+    // be read (see TScreenThumbnail); false before it is decoded.
+    bool Unreadable() const { return FBitmap && FUnreadable; }
     // Decodes the thumbnails of Many that are not decoded yet, on several threads.
     static void DecodeAll(const std::vector<TThumbnail *> &Many);
-    // Picture files decoded by thumbnails since the program started.
+    // Picture files decoded for thumbnails (MakeScreenThumbnail and all that
+    // use it) since the program started.
     static int DecodeCount();
 
     QString ClassName() const override { return QStringLiteral("TThumbnail"); }
@@ -103,6 +112,20 @@ public:
         }
     };
 
+    // Decoding on another thread: Decoding() is the work of decoding this
+    // thumbnail's file, which touches no thumbnail and may run on any thread
+    // (it is empty when the thumbnail has its bitmap, or took one kept aside);
+    // AdoptDecoded hands its result over, on the thumbnail's own thread,
+    // unless the thumbnail was decoded meanwhile.
+    struct TDecoded {
+        TScreenThumbnail Made;
+        TStamp Stamp;
+    };
+    std::function<TDecoded()> Decoding();
+    void AdoptDecoded(TDecoded Decoded);
+    // Runs the decodings together on several threads; the results are in their order.
+    static std::vector<TDecoded> RunDecodings(const std::vector<std::function<TDecoded()>> &Decodings);
+
 private:
     QString FFileName;
     int FHeight;
@@ -112,6 +135,7 @@ private:
     mutable qreal FBitmapRatio = 1;
     // Whether the bitmap was made from the file (not loaded or assigned).
     mutable bool FMade = false;
+    mutable bool FUnreadable = false;
     // The file as it was just before FBitmap was decoded from it; not valid
     // when the bitmap came from elsewhere (a stream, an assignment).
     mutable TStamp FStamp;
@@ -122,15 +146,9 @@ private:
     TBitmap LogicalBitmap() const;
 };
 
-// The files of Files that cannot be read as pictures: a JPEG, GIF or BMP file
-// (by its extension) that is missing or does not decode, whose thumbnail is
-// the LoadErrorText notice. Other kinds are not judged: their thumbnails say
-// what they are. Each is decoded at its smallest, on several threads; the
-// order of Files stays.
-QStringList UnreadablePictures(const QStringList &Files);
-// What an import of Files tells the user about those of them that cannot be
-// read as pictures, naming each; "" when every one can.
-QString UnreadablePicturesMessage(const QStringList &Files);
+// What an import tells the user about the files it took that cannot be read
+// as pictures (their thumbnails are Unreadable), naming each; "" for none.
+QString UnreadablePicturesMessage(const QStringList &Unreadable);
 
 // The value the page text stores for a picture: the part after the page's
 // folder when the picture lies below it (at most 256 characters), else the

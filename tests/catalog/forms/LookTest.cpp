@@ -352,3 +352,50 @@ TEST(Look, EveryDialogFitsTheScreenWithItsButtonsInReach)
         Boxes.FontDialog(nullptr, Font);
     });
 }
+
+TEST(Look, ADialogDraggedPartlyOffTheScreenStaysWhereItWasDraggedAsItsContentsChange)
+{
+    WindowFixture::TScriptedUi Ui;
+    CatalogFixture::TProgramFolder Program;
+    TestSupport::CopyDataTo(Program.Path());
+    QDir().mkpath(Program.File(QStringLiteral("目录册")));
+    auto Form = WindowFixture::NewWindow({}, true);
+    Form->show();
+    QApplication::processEvents();
+
+    // The batch dialog, shown, lies on the screen.
+    TForm6 *Batch = Form->PictureView->Form6();
+    ASSERT_NE(Batch, nullptr);
+    Batch->show();
+    QApplication::processEvents();
+    const QRect Room = Batch->screen()->availableGeometry();
+    EXPECT_TRUE(Room.contains(Batch->frameGeometry()));
+
+    // Dragged so that its right third and its lower half hang off the screen.
+    const QPoint Dragged(Room.right() - 2 * Batch->width() / 3, Room.bottom() - Batch->height() / 2);
+    Batch->move(Dragged);
+    QApplication::processEvents();
+    ASSERT_EQ(Batch->pos(), Dragged);
+    ASSERT_GT(Batch->frameGeometry().right(), Room.right());
+    ASSERT_GT(Batch->frameGeometry().bottom(), Room.bottom());
+    // Its label changes with every picture, a longer text comes, the list of
+    // products passed over shows: it stays where the user put it.
+    for (int N = 1; N <= 12; N += 5) {
+        Batch->Label4->setText(QStringLiteral("正在处理第 %1 个图片……").arg(N));
+        QApplication::processEvents();
+        EXPECT_EQ(Batch->pos(), Dragged) << N;
+    }
+    Batch->Label4->setText(QStringLiteral("操作完成！已在 12 个图片上写了文字。跳过了 3 个商品的图片："));
+    Batch->SkippedList->addItem(QStringLiteral("第 2 个商品，p2.png：不是JPEG图片，批量写字只处理JPEG图片。"));
+    Batch->SkippedList->show();
+    QApplication::processEvents();
+    EXPECT_EQ(Batch->pos(), Dragged);
+    Batch->hide();
+
+    // Shown again, it is placed on the screen again.
+    Batch->SkippedList->hide();
+    Batch->show();
+    QApplication::processEvents();
+    EXPECT_TRUE(Room.contains(Batch->frameGeometry()));
+    Batch->hide();
+}

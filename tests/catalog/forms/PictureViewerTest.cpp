@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +30,8 @@
 #include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 using namespace SamplePages;
 
@@ -294,12 +298,36 @@ TEST_F(PictureViewer, BatchWritesEachProductWithItsOwnValuesAndNotices)
     EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("50%2.jpg"))), Docs.File(QStringLiteral("50%2(2).jpg")));
 }
 
+namespace {
+
+// While this lives, this thread opens files as a user with no rights on them
+// but those every user has: a file of mode 000 then cannot be read, also when
+// the tests run as root (who reads any file while it opens files as root).
+class TOpeningAsNobody {
+public:
+    TOpeningAsNobody()
+    {
+        if (geteuid() == 0)
+            ::setfsuid(65534);
+    }
+    ~TOpeningAsNobody()
+    {
+        if (geteuid() == 0)
+            ::setfsuid(0);
+    }
+    TOpeningAsNobody(const TOpeningAsNobody &) = delete;
+    TOpeningAsNobody &operator=(const TOpeningAsNobody &) = delete;
+};
+
+} // namespace
+
 TEST_F(PictureViewer, BatchSaysHowManyPicturesGotTheTextAndWhichItPassedOverAndWhy)
 {
-    // Nine products: five JPEG pictures, then a PNG, a GIF, a BMP and a JPEG
-    // whose header is followed by random bytes, among them.
+    // Ten products: six JPEG pictures, then a PNG, a GIF, a BMP and a JPEG
+    // whose header is followed by random bytes, among them; the tenth picture
+    // is one that cannot be opened (no permission).
     QStringList Pictures;
-    for (int N = 1; N <= 9; ++N)
+    for (int N = 1; N <= 10; ++N)
         Pictures << Jpeg(QStringLiteral("p%1.jpg").arg(N), 160, 120);
     QImage Image(160, 120, QImage::Format_RGB32);
     Image.fill(Qt::gray);
@@ -320,23 +348,47 @@ TEST_F(PictureViewer, BatchSaysHowManyPicturesGotTheTextAndWhichItPassedOverAndW
     TPictureView *V = View(1);
     Write(V, QPoint(20, 20), QStringLiteral("{当前价格}"));
 
-    // The batch dialog on the screen: 开始 is clicked, then 关闭.
-    QString Said;
-    QStringList Listed;
+    // The batch dialog on the screen: 开始 is clicked for products 1 to 9,
+    // then for product 10 while its picture cannot be opened, then 关闭.
+    QString Said, SaidLast;
+    QStringList Listed, ListedLast;
     bool ListShown = false, OnScreen = false;
     Ui.InDialog([&](QDialog *D) {
         auto *B = qobject_cast<TForm6 *>(D);
         ASSERT_NE(B, nullptr);
-        QTest::mouseClick(B->Button1, Qt::LeftButton);
-        Said = B->Label4->text();
         auto *List = B->findChild<QListWidget *>(QStringLiteral("SkippedList"));
         ASSERT_NE(List, nullptr);
+        const auto Items = [List] {
+            QStringList Texts;
+            for (int I = 0; I < List->count(); ++I)
+                Texts << List->item(I)->text();
+            return Texts;
+        };
+        EXPECT_EQ(B->Edit2->text(), QStringLiteral("10"));
+        B->Edit2->setText(QStringLiteral("9"));
+        QTest::mouseClick(B->Button1, Qt::LeftButton);
+        Said = B->Label4->text();
         QApplication::processEvents();
         ListShown = List->isVisible();
-        for (int I = 0; I < List->count(); ++I)
-            Listed << List->item(I)->text();
+        Listed = Items();
         OnScreen = D->screen()->availableGeometry().contains(D->frameGeometry());
         EXPECT_EQ(B->Button2->text(), QStringLiteral("关闭"));
+
+        // The picture's folder lets every user in; the picture lets nobody read it.
+        ASSERT_TRUE(QFile::setPermissions(Docs.Path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                           | QFile::ExeGroup | QFile::ExeOther));
+        ASSERT_TRUE(QFile::setPermissions(Pictures[9], QFileDevice::Permissions()));
+        B->Edit1->setText(QStringLiteral("10"));
+        B->Edit2->setText(QStringLiteral("10"));
+        {
+            TOpeningAsNobody Nobody;
+            ASSERT_TRUE(QFileInfo(Pictures[9]).isFile());
+            ASSERT_FALSE(QFile(Pictures[9]).open(QIODevice::ReadOnly)) << "the picture must not be readable";
+            QTest::mouseClick(B->Button1, Qt::LeftButton);
+        }
+        QFile::setPermissions(Pictures[9], QFile::ReadOwner | QFile::WriteOwner);
+        SaidLast = B->Label4->text();
+        ListedLast = Items();
         QTest::mouseClick(B->Button2, Qt::LeftButton);
     });
     V->N9Click();
@@ -347,11 +399,15 @@ TEST_F(PictureViewer, BatchSaysHowManyPicturesGotTheTextAndWhichItPassedOverAndW
                                    QStringLiteral("第 6 个商品，p6.bmp：不是JPEG图片，批量写字只处理JPEG图片。"),
                                    QStringLiteral("第 8 个商品，p8.jpg：图片已损坏，不能作为JPEG图片读取。")}));
     EXPECT_TRUE(OnScreen);
+    // Not damaged: it could not be opened, and the system says why.
+    EXPECT_EQ(SaidLast, QStringLiteral("操作完成！已在 0 个图片上写了文字。跳过了 1 个商品的图片："));
+    EXPECT_EQ(ListedLast, QStringList{QStringLiteral("第 10 个商品，p10.jpg：无法打开文件“%1”。拒绝访问，没有该文件或文件夹的权限。")
+                                          .arg(Pictures[9])});
     // The five JPEG pictures have their copies with the text; the others none.
-    for (int N = 1; N <= 9; ++N) {
+    for (int N = 1; N <= 10; ++N) {
         const QString Picture = Pictures[N - 1];
         const QString Copy = Picture.left(Picture.size() - 4) + QStringLiteral("(2)") + Picture.right(4);
-        const bool Written = N % 2 == 1;
+        const bool Written = N % 2 == 1 && N < 10;
         EXPECT_EQ(QFileInfo::exists(Copy), Written) << N;
         EXPECT_EQ(Form->GridAccess().Cells(1, 6 * N), Written ? Copy : Picture) << N;
     }

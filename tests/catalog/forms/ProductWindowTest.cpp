@@ -23,12 +23,15 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QPainter>
 #include <gtest/gtest.h>
+#include <functional>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -287,9 +290,11 @@ TEST_F(ProductWindow, InsertedPicturesComeInReverseOrderBeforeCurrentProduct)
     TScriptedUi Ui;
     auto Form = Open(2);
     QStringList Files;
+    QImage Image(40, 30, QImage::Format_RGB32);
+    Image.fill(Qt::green);
     for (const char *Name : {"x.jpg", "y.bmp", "z.png"}) {
         Files << Data.File(QString::fromLatin1(Name));
-        TestSupport::WriteAll(Files.last(), QByteArray("not really a picture"));
+        ASSERT_TRUE(Image.save(Files.last()));
     }
     Form->CellGrid1->SetCurrentCell(3, 8);   // product 2
     Ui.Prompts->AnswerFiles(Files);
@@ -474,6 +479,150 @@ TEST_F(ProductWindow, PicturesThatCannotBeReadAreNamedInABoxAfterAddingThem)
         EXPECT_EQ(Box.Shown, 0);
     }
     EXPECT_EQ(Grid->RowCount(), 6 * 10 + 1);
+}
+
+TEST_F(ProductWindow, InsertingPicturesThatCannotBeReadNamesThemInTheBoxAddingDoes)
+{
+    TScriptedUi Ui;
+    const auto Real = TRealBoxes::Install();
+    auto Form = Open(2);
+    Form->resize(900, 700);
+    Form->show();
+    QApplication::processEvents();
+    QImage Image(120, 80, QImage::Format_RGB32);
+    Image.fill(Qt::blue);
+    const QString Good = Other.File(QStringLiteral("good.jpg")), Damaged = Other.File(QStringLiteral("damaged.jpg")),
+                  BadGif = Other.File(QStringLiteral("bad.gif")), Missing = Other.File(QStringLiteral("gone.bmp"));
+    ASSERT_TRUE(Image.save(Good, "JPEG"));
+    TestSupport::WriteAll(Damaged, TestSupport::ReadAll(Good).left(20) + Noise(20000));
+    TestSupport::WriteAll(BadGif, QByteArray("GIF89a"));
+    const QString Told = QStringLiteral("以下 %1 个文件不能作为图片读取（文件已损坏，或者不是扩展名所说的图片格式），"
+                                        "它们的图片栏显示“非标准图片，载入出错。”：\r\n");
+    TProductGrid *Grid = Form->CellGrid1;
+
+    // The grid's button, then the menu 编辑's item: the pictures go in before
+    // the current product, and one box names those that cannot be read, in
+    // the order the page now shows them; Return closes it.
+    const auto Insert = [&](const std::function<void()> &Command) {
+        QString Caption, Text;
+        TWhenShown<QMessageBox> Box([&](QMessageBox *B) {
+            Caption = B->windowTitle();
+            Text = B->text();
+            PressReturn(B);
+        });
+        Command();
+        EXPECT_EQ(Box.Shown, 1);
+        EXPECT_EQ(Caption, QStringLiteral("导入图片"));
+        return Text;
+    };
+    Grid->SetCurrentCell(3, 7);
+    Real->Boxes->Files = {Good, Damaged, Missing, BadGif};
+    EXPECT_EQ(Insert([&] { QTest::mouseClick(Form->Button8, Qt::LeftButton); }),
+              Told.arg(3) + BadGif + QStringLiteral("\r\n") + Missing + QStringLiteral("\r\n") + Damaged);
+    ASSERT_EQ(Grid->RowCount(), 6 * 6 + 1);
+    EXPECT_EQ(Grid->Cells(1, 6 * 2), BadGif);
+    EXPECT_EQ(Grid->Cells(1, 6 * 5), Good);
+    EXPECT_EQ(Grid->Cells(3, 6 * 6 - 5), QStringLiteral("P2"));
+
+    Grid->SetCurrentCell(3, 1);
+    Real->Boxes->Files = {Damaged, Good};
+    QAction *N64 = Form->findChild<QAction *>(QStringLiteral("N64"));
+    ASSERT_NE(N64, nullptr);
+    EXPECT_EQ(Insert([&] { N64->trigger(); }), Told.arg(1) + Damaged);
+    EXPECT_EQ(Grid->RowCount(), 6 * 8 + 1);
+
+    // Pictures that all read say nothing.
+    Real->Boxes->Files = {Good};
+    {
+        TWhenShown<QMessageBox> Box([&](QMessageBox *B) { B->reject(); });
+        QTest::mouseClick(Form->Button8, Qt::LeftButton);
+        QApplication::processEvents();
+        EXPECT_EQ(Box.Shown, 0);
+    }
+    EXPECT_EQ(Grid->RowCount(), 6 * 9 + 1);
+}
+
+namespace {
+
+// The decodes done by each paint of a widget, as they stood when it painted.
+class TDecodesAtPaint : public QObject {
+public:
+    explicit TDecodesAtPaint(QWidget *Widget) { Widget->installEventFilter(this); }
+    QList<std::pair<int, int>> Seen;   // the bar's value, the decodes so far
+    QProgressBar *Bar = nullptr;
+
+protected:
+    bool eventFilter(QObject *, QEvent *Event) override
+    {
+        if (Event->type() == QEvent::Paint && Bar)
+            Seen.append({Bar->value(), ProductPictures::TThumbnail::DecodeCount()});
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(ProductWindow, AddedAndInsertedPicturesAreEachReadOnceWhileTheBarMoves)
+{
+    TScriptedUi Ui;
+    const auto Real = TRealBoxes::Install();
+    auto Form = Open(0);
+    Form->resize(900, 700);
+    Form->show();
+    QApplication::processEvents();
+    QStringList Files;
+    for (int I = 0; I < 30; ++I) {
+        QImage Image(160 + I, 120, QImage::Format_RGB32);
+        Image.fill(QColor::fromHsv(I * 10, 200, 200));
+        Files << Other.File(QStringLiteral("p%1.jpg").arg(I, 2, 10, QLatin1Char('0')));
+        ASSERT_TRUE(Image.save(Files.last(), "JPEG"));
+    }
+    const QString Damaged = Other.File(QStringLiteral("damaged.jpg"));
+    TestSupport::WriteAll(Damaged, TestSupport::ReadAll(Files.first()).left(20) + Noise(20000));
+    Files.insert(1, Damaged);
+    TProductGrid *Grid = Form->CellGrid1;
+
+    // 添加图片: every picture is read once, for the thumbnail the grid shows
+    // (the first ones painted as the import goes on), the damaged one
+    // included; by the time the bar is full they all are.
+    TDecodesAtPaint Bar(Form->ProgressBar1);
+    Bar.Bar = Form->ProgressBar1;
+    int Start = ProductPictures::TThumbnail::DecodeCount();
+    {
+        TWhenShown<QMessageBox> Box([&](QMessageBox *B) { PressReturn(B); });
+        Real->Boxes->Files = Files;
+        Form->SpeedButton3Click();
+        EXPECT_EQ(Box.Shown, 1);
+    }
+    EXPECT_EQ(ProductPictures::TThumbnail::DecodeCount() - Start, Files.size());
+    ASSERT_FALSE(Bar.Seen.isEmpty());
+    EXPECT_EQ(Bar.Seen.last().first, Form->ProgressBar1->maximum());
+    EXPECT_EQ(Bar.Seen.last().second - Start, Files.size());
+    ASSERT_EQ(Grid->RowCount(), 6 * int(Files.size()) + 1);
+    // Scrolled through, the grid shows them without reading any again.
+    for (int N = 1; N <= Files.size(); N += 3) {
+        Grid->FocusCell(3, 6 * N - 5);
+        QApplication::processEvents();
+        Grid->RenderToImage();
+        EXPECT_TRUE(Grid->PictureDecoded(1, 6 * N - 5)) << N;
+    }
+    EXPECT_EQ(ProductPictures::TThumbnail::DecodeCount() - Start, Files.size());
+
+    // 插入图片 reads each of its pictures once too.
+    Grid->SetCurrentCell(3, 7);
+    Start = ProductPictures::TThumbnail::DecodeCount();
+    {
+        TWhenShown<QMessageBox> Box([&](QMessageBox *B) { PressReturn(B); });
+        Real->Boxes->Files = Files.mid(0, 6);
+        Form->Button8Click();
+        EXPECT_EQ(Box.Shown, 1);
+    }
+    for (int R = 1; R <= 10; ++R) {
+        Grid->FocusCell(3, 6 * R - 5);
+        QApplication::processEvents();
+        Grid->RenderToImage();
+    }
+    EXPECT_EQ(ProductPictures::TThumbnail::DecodeCount() - Start, 6);
 }
 
 TEST_F(ProductWindow, OpeningAPageFillsEveryThumbnail)
@@ -672,9 +821,11 @@ TEST_F(ProductWindow, ManyInsertedPicturesRenumberThePageOnce)
     const int Products = 200, Pictures = 40;
     auto Form = Open(Products);
     QStringList Files;
+    QImage Image(40, 30, QImage::Format_RGB32);
+    Image.fill(Qt::green);
     for (int I = 1; I <= Pictures; ++I) {
         Files << Data.File(QStringLiteral("i%1.jpg").arg(I));
-        TestSupport::WriteAll(Files.last(), QByteArray("not really a picture"));
+        ASSERT_TRUE(Image.save(Files.last(), "JPEG"));
     }
     QTextDocument *Doc = Form->RichEdit1->document();
     const int Size = Doc->characterCount();
