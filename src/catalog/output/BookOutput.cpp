@@ -372,6 +372,8 @@ QString TBookOutput::FolderForFiles(bool *Made)
 
 TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &ResultPath)
 {
+    // Every page writes its pictures into the site's one pictures folder.
+    TSweepOnce SweepOnce;
     ResultPath.clear();
     FE.clear();
     FMade.clear();

@@ -4,6 +4,7 @@
 #include "SysUtils.h"
 #include "Types.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -201,8 +202,38 @@ QString TempNameBeside(const QString &Target)
               .arg(QString::number(Gen() ^ ++Counter, 36));
 }
 
+namespace {
+thread_local TSweepOnce *CurrentSweep = nullptr;
+} // namespace
+
+// A scope inside another is part of it.
+TSweepOnce::TSweepOnce() : FOuter(CurrentSweep)
+{
+    if (!FOuter)
+        CurrentSweep = this;
+}
+
+TSweepOnce::~TSweepOnce()
+{
+    if (!FOuter)
+        CurrentSweep = nullptr;
+}
+
+bool TSweepOnce::First(const QString &Folder)
+{
+    if (!CurrentSweep)
+        return true;
+    const QString Key = QDir::cleanPath(QDir(Folder.isEmpty() ? QStringLiteral(".") : Folder).absolutePath());
+    if (CurrentSweep->FSwept.contains(Key))
+        return false;
+    CurrentSweep->FSwept.insert(Key);
+    return true;
+}
+
 int RemoveLeftoverTemps(const QString &Folder)
 {
+    if (!TSweepOnce::First(Folder))
+        return 0;
     const QByteArray Dir = Enc(IncludeTrailingPathDelimiter(Folder.isEmpty() ? QStringLiteral(".") : Folder));
     DIR *D = ::opendir(Dir.constData());
     if (!D)

@@ -36,6 +36,23 @@ QString TempNameBeside(const QString &Target);
 // them behind). A file of a program that runs or holds its lock, one of
 // another user, or any other file stays. The number of files removed.
 int RemoveLeftoverTemps(const QString &Folder);
+// While one lives on a thread, RemoveLeftoverTemps reads each folder once:
+// the pages of one book output write into one pictures folder, which is not
+// read again for every page (the cost would grow with pages times pictures).
+// A scope opened inside another one is part of it.
+class TSweepOnce {
+public:
+    TSweepOnce();
+    ~TSweepOnce();
+    TSweepOnce(const TSweepOnce &) = delete;
+    TSweepOnce &operator=(const TSweepOnce &) = delete;
+    // False when Folder was swept already while this scope lives.
+    static bool First(const QString &Folder);
+
+private:
+    QSet<QString> FSwept;
+    TSweepOnce *FOuter;
+};
 // False only when no process of this machine has the number Pid: one of
 // another user, or one we may not look at, counts as running.
 bool ProcessMayRun(long Pid);

@@ -256,6 +256,42 @@ TEST(OutputFiles, FilesOfTheUsersWithLookAlikeNamesStay)
     EXPECT_EQ(Entries(Out).size(), Users.size() + 4) << Entries(Out).join(QLatin1Char(' ')).toStdString();
 }
 
+TEST(OutputFiles, AScopeOfOneOutputReadsEachFolderOnce)
+{
+    // The pages of a book output share one pictures folder: it is read for
+    // leftovers once, not once a page.
+    TempDir T;
+    const QString Out = T.File(QStringLiteral("site/images/"));
+    ForceDirectories(Out);
+    const QString Dead = QString::number(FreePid());
+    const auto LeaveOne = [&](const QString &Name) {
+        const QString Left = TempNameBeside(Out + Name).replace(QStringLiteral("-%1-").arg(::getpid()),
+                                                                QStringLiteral("-%1-").arg(Dead));
+        WriteAll(Left, "left by a killed output");
+        return Left;
+    };
+    const QString First = LeaveOne(QStringLiteral("a.jpg"));
+    QString Second;
+    {
+        TSweepOnce Book;
+        EXPECT_EQ(RemoveLeftoverTemps(Out), 1);
+        EXPECT_FALSE(QFileInfo::exists(First));
+        Second = LeaveOne(QStringLiteral("b.jpg"));
+        {
+            TSweepOnce Page;
+            EXPECT_EQ(RemoveLeftoverTemps(Out), 0);
+        }
+        EXPECT_EQ(RemoveLeftoverTemps(Out.chopped(1)), 0);
+        EXPECT_TRUE(QFileInfo::exists(Second));
+        // Another folder is read all the same.
+        const QString Elsewhere = T.File(QStringLiteral("other/"));
+        ForceDirectories(Elsewhere);
+        EXPECT_EQ(RemoveLeftoverTemps(Elsewhere), 0);
+    }
+    EXPECT_EQ(RemoveLeftoverTemps(Out), 1);
+    EXPECT_FALSE(QFileInfo::exists(Second));
+}
+
 TEST(OutputFiles, WhatALiveProgramHoldsStaysOnThisMachineOrAnother)
 {
     // A program folder and an output folder on a disk that a program of
