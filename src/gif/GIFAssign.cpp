@@ -345,13 +345,16 @@ void TGIFImage::Assign(const TGraphic *Source)
 {
     if (Source == this)
         return;
+    // Each Clear below may run an event that frees this image: then there is
+    // nothing left to copy into.
     if (!Source) {
-        Clear();
-        Changed(this);
+        if (ClearImage())
+            Changed(this);
         return;
     }
     if (auto *Other = dynamic_cast<const TGIFImage *>(Source)) {
-        Clear();
+        if (!ClearImage())
+            return;
         ProgressReport(psStarting, 0, Msg(gifstr::Copying));
         try {
             // The screen descriptor and global table, then the settings.
@@ -382,7 +385,8 @@ void TGIFImage::Assign(const TGraphic *Source)
         Changed(this);
         return;
     }
-    Clear();
+    if (!ClearImage())
+        return;
     auto Frame = std::make_unique<TGIFSubImage>(this);
     Frame->Assign(Source);
     FImages.Add(Frame.release());

@@ -381,12 +381,18 @@ void TGIFImage::ProgressReport(TProgressStage Stage, int PercentDone, const QStr
 
 void TGIFImage::Clear()
 {
+    ClearImage();
+}
+
+bool TGIFImage::ClearImage()
+{
     if (!StopPainters())
-        return;
+        return false;
     ClearBitmap();
     FImages.Clear();
     FHeader.Clear();
     FHeader.Prepare();
+    return true;
 }
 
 void TGIFImage::LoadFromStream(TStream *Stream)
@@ -394,7 +400,10 @@ void TGIFImage::LoadFromStream(TStream *Stream)
     ProgressReport(psStarting, 0, Msg(gifstr::Loading));
     const qint64 Start = Stream->Position();
     try {
-        Clear();
+        // An event run while the painters stop may free the image: then
+        // nothing is read into it.
+        if (!ClearImage())
+            return;
         FHeader.LoadFromStream(Stream);
         FImages.LoadFromStream(Stream);
         TGIFTrailer Trailer(this);

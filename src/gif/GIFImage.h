@@ -726,7 +726,8 @@ public:
     // "Invalid reduction method". Painters are stopped and held off meanwhile.
     // The last frame is never removed.
     void Optimize(TGIFOptimizeFlags Flags, int Method);
-    // The graphic data writer: optimises first when OptimizeOnWriteData is on.
+    // The graphic data writer: optimises first when OptimizeOnWriteData is on
+    // (and writes nothing when an event run meanwhile freed the image).
     void WriteData(TStream *Stream);
 
     // "GIF Image" data (a GIF stream) or the bitmap format (CF_BITMAP); empty
@@ -770,6 +771,9 @@ private:
     // StopDraw's work; false when an event run meanwhile freed the image, and
     // the caller must then touch nothing of it.
     bool StopPainters();
+    // Clear's work, with StopPainters' answer: a load or copy into an image
+    // that an event freed while the painters stopped does nothing more.
+    bool ClearImage();
     // Empty from the moment the destructor begins: a wait further up the
     // stack (Draw, StopDraw) that ran the call freeing the image sees it so.
     TGIFLink<TGIFImage> Life() const { return FLife.Link(); }

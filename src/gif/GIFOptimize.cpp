@@ -414,7 +414,12 @@ void TGIFImage::Optimize(TGIFOptimizeFlags Flags, int Method)
 
 void TGIFImage::WriteData(TStream *Stream)
 {
-    if (OptimizeOnWriteData)
+    if (OptimizeOnWriteData) {
+        // Optimize stops the painters, whose events may free the image.
+        const TGIFLink<TGIFImage> Self = Life();
         Optimize(optimizeAll, 0);
+        if (!Self)
+            return;
+    }
     SaveToStream(Stream);
 }

@@ -580,6 +580,81 @@ TEST(GIFAnimate, StoppedOrFreedFromItsOwnEvent)
             }
 }
 
+TEST(GIFAnimate, FreedWhileALoadOrCopyStopsItsPainter)
+{
+    // A load or copy into an animating image first stops its painter, and
+    // the painter's end event, run in that wait, frees the image: the load
+    // or copy then does nothing more (it reads no byte of its stream, writes
+    // no byte) and touches nothing of the freed image (the sanitizers see
+    // it); every painter ends. Only a threaded painter's events wait to be
+    // run by a stop: an unthreaded one runs its events inside Draw, and a
+    // stop from one of them does not wait.
+    TestSupport::TempDir Dir;
+    const QString File = Dir.File("next.gif");
+    WriteFile(File, Animation({5}));
+    TMemoryStream Stream;
+    Stream.WriteBytes(Animation({5}));
+    Loaded Other = Load(Animation({5, 5, 5}));
+    TBitmap Picture(3, 2);
+    TMemoryStream PictureBytes;
+    Picture.SaveToStream(&PictureBytes);
+    struct Call {
+        const char *Name;
+        std::function<void(TGIFImage &)> Run;
+    };
+    const std::vector<Call> Calls = {
+        {"LoadFromStream",
+         [&](TGIFImage &Image) {
+             Stream.SetPosition(0);
+             Image.LoadFromStream(&Stream);
+             EXPECT_EQ(Stream.Position(), 0);
+         }},
+        {"LoadFromFile", [&](TGIFImage &Image) { Image.LoadFromFile(File); }},
+        {"LoadFromClipboardFormat GIF",
+         [&](TGIFImage &Image) { Image.LoadFromClipboardFormat(QString::fromLatin1(CF_GIF), Stream.Bytes()); }},
+        {"LoadFromClipboardFormat bitmap",
+         [&](TGIFImage &Image) {
+             Image.LoadFromClipboardFormat(QString::fromLatin1(CF_BITMAP), PictureBytes.Bytes());
+         }},
+        {"Assign image", [&](TGIFImage &Image) { Image.Assign(Other.Image.get()); }},
+        {"Assign bitmap", [&](TGIFImage &Image) { Image.Assign(&Picture); }},
+        {"Assign nothing", [&](TGIFImage &Image) { Image.Assign(nullptr); }},
+        {"WriteData optimising",
+         [&](TGIFImage &Image) {
+             struct Restore {
+                 bool Was = OptimizeOnWriteData;
+                 ~Restore() { OptimizeOnWriteData = Was; }
+             } Restored;
+             OptimizeOnWriteData = true;
+             TMemoryStream Out;
+             Image.WriteData(&Out);
+             EXPECT_EQ(Out.Size(), 0);
+         }},
+    };
+    for (const Call &C : Calls)
+        for (int I = 0; I < 5; ++I) {
+            SCOPED_TRACE(testing::Message() << C.Name << ", round " << I);
+            Loaded L = Load(Animation({3, 3}, 0));
+            // The painter waits after its first frame until it is stopped.
+            L.Image->SetTiming(std::make_shared<FakeTiming>(true));
+            std::unique_ptr<TGIFImage> Image = std::move(L.Image);
+            int Ends = 0;
+            Image->OnAnimationEnd = [&](TObject *) {
+                ++Ends;
+                Image.reset();
+            };
+            TBitmap Target(4, 4);
+            Image->Draw(*Target.Canvas(), TRect(0, 0, 4, 4));
+            ASSERT_EQ(Image->PainterCount(), 1);
+            C.Run(*Image);
+            EXPECT_EQ(Image, nullptr);
+            EXPECT_EQ(Ends, 1);
+            PumpUntil([] { return TGIFPainter::InstanceCount() == 0; });
+            if (testing::Test::HasFailure())
+                return;
+        }
+}
+
 TEST(GIFRead, ProgressAndImageSizeLimit)
 {
     Loaded L = Load(Animation({1, 1}));
