@@ -206,6 +206,15 @@ TEST_F(CatalogDrive, AReadOnlyBookOrSaveAsTargetIsRefusedAndStaysUnsaved)
     EXPECT_EQ(LoadLines(Page).at(27), QStringLiteral("{$PPRICE}=77.70"));
     EXPECT_EQ(QDir(Docs.Path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.jpg"), QStringLiteral("c.qbt"), QStringLiteral("春季册.qbs")}));
+
+    // Adding the page to another book the user made read-only leaves that book as it was.
+    const TestSupport::DriveRun Add =
+        Drive(QStringLiteral("wait\nanswer file %1\nanswer button OK\nclick N96\nwait\nprompts\nquit\n").arg(Book), {Page});
+    ASSERT_EQ(Add.Code, 0) << Add.Err.toStdString();
+    EXPECT_TRUE(Add.Out.trimmed().endsWith(Refused(Book))) << Add.Out.toStdString();
+    EXPECT_FALSE(Add.Out.contains(QStringLiteral("添加成功。"))) << Add.Out.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(Book), Before);
+    EXPECT_EQ(QFileInfo(Book).permissions() & Mode, ReadOnly);
 }
 
 TEST_F(CatalogDrive, SaveAsMakesTheHeaderNameTheNewFile)
