@@ -15,12 +15,8 @@
 #include <QSet>
 
 #include <algorithm>
-#include <cerrno>
 #include <functional>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 
 
@@ -611,21 +607,8 @@ void TPageDocument::LoadFromFile(const QString &FileName)
 
 void TPageDocument::SaveToFile(const QString &FileName) const
 {
-    // The new text goes to a file beside the page that is then renamed over
-    // it, which a folder the user may write to allows whatever the page's own
-    // mode says. A page the user made read-only stays as it is: it is refused
-    // as a file that cannot be written. The mode bits are read themselves,
-    // since the administrator may write any file.
-    const QByteArray Native = QFile::encodeName(NativePath(FileName));
-    struct stat St {};
-    if (::stat(Native.constData(), &St) == 0 && S_ISREG(St.st_mode)) {
-        const bool ReadOnly = (St.st_uid == ::geteuid() && !(St.st_mode & S_IWUSR))
-            || !(St.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
-        if (ReadOnly)
-            throw EFCreateError(CannotCreateFileText(FileName, EACCES));
-        if (::access(Native.constData(), W_OK) != 0)
-            throw EFCreateError(CannotCreateFileText(FileName, errno));
-    }
+    // A page the user made read-only is refused, not replaced.
+    CheckFileReplaceable(FileName);
     SaveLines(FileName, FLines);
     // A save of ours killed half way left its temporary file beside the page.
     RemoveLeftoverTemps(ExtractFilePath(NativePath(FileName)));

@@ -206,7 +206,18 @@ void TForm1::SetCatalogValue(const QString &Name, const QString &Value)
 void TForm1::SaveCatalogFile()
 {
     if (FCatalogList && !FCatalogPath.isEmpty()) {
-        SaveLines(FCatalogPath, *FCatalogList);
+        try {
+            // A book file the user made read-only is refused, not replaced.
+            CheckFileReplaceable(FCatalogPath);
+            SaveLines(FCatalogPath, *FCatalogList);
+        } catch (...) {
+            // The book's changes are saved with the page: until the book file
+            // is written they count as unsaved, and every way out asks.
+            FPageSaved = false;
+            SpeedButton9->setEnabled(true);
+            RepaintPageList();
+            throw;
+        }
         RemoveLeftoverTemps(ExtractFilePath(FCatalogPath));
     }
 }

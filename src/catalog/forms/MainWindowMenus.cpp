@@ -127,6 +127,8 @@ void TForm1::N96Click()
         MessageBox(this, QStringLiteral("请选择一个已有的目录册文件（.qbs）。"), QStringLiteral("错误"), MB_OK | MB_ICONWARNING);
         return;
     }
+    // The user's book, made read-only, stays as it is.
+    CheckFileReplaceable(Book);
     QStringList Lines = LoadLines(Book);
     Lines << ExpandFileName(FPagePath);
     // Replaced only by a complete new file.

@@ -518,6 +518,22 @@ QString GetTempFolder()
     return IncludeTrailingPathDelimiter(QDir::tempPath());
 }
 
+void CheckFileReplaceable(const QString &FileName)
+{
+    if (FileName.isEmpty() || IsDrivePath(FileName))
+        return;
+    const QByteArray Native = Enc(NativePath(FileName));
+    struct stat St {};
+    if (::stat(Native.constData(), &St) != 0 || !S_ISREG(St.st_mode))
+        return;
+    const bool ReadOnly = (St.st_uid == ::geteuid() && !(St.st_mode & S_IWUSR))
+        || !(St.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+    if (ReadOnly)
+        throw EFCreateError(CannotCreateFileText(FileName, EACCES));
+    if (::access(Native.constData(), W_OK) != 0)
+        throw EFCreateError(CannotCreateFileText(FileName, errno));
+}
+
 bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes)
 {
     if (FileName.isEmpty() || IsDrivePath(FileName)) {

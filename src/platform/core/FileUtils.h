@@ -62,6 +62,13 @@ qint64 DiskFree(const QString &Path);                  // bytes free for us on P
 QString GetCurrentDir();
 bool SetCurrentDir(const QString &Dir);
 QString GetTempFolder();
+// Raises EFCreateError (CannotCreateFileText) when FileName is an existing
+// regular file the user has made read-only or may not write. A save writes a
+// new file beside the old one and renames it over it, which the folder allows
+// whatever the file's own mode says; a document the user saves over calls this
+// first, so a file made read-only stays as it is. The mode bits are read
+// themselves, since the administrator may write any file. A missing file passes.
+void CheckFileReplaceable(const QString &FileName);
 // Writes Bytes to FileName through a temporary file beside it and a rename, so an
 // existing file is replaced only by a complete new one.
 bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes);

@@ -157,6 +157,66 @@ TEST_F(CatalogDrive, AReadOnlyPageIsRefusedAndStaysUnsaved)
     EXPECT_EQ(QDir(Docs.Path()).entryList(QDir::Files | QDir::Hidden), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.jpg")}));
 }
 
+TEST_F(CatalogDrive, AReadOnlyBookOrSaveAsTargetIsRefusedAndStaysUnsaved)
+{
+    // The user's own book, made read-only, in a folder the user may write to;
+    // its page stays writable. Saving the page writes the book too (the page
+    // it was left on), and the administrator finds the book refused as well.
+    const QString Book = Docs.File(QStringLiteral("春季册.qbs"));
+    SaveLines(Book, {QStringLiteral("Catalog_name=春季册"), QStringLiteral("catalog_index_name="),
+                     QStringLiteral("Catalog_Lost_name="), QStringLiteral("Catalog_Output="),
+                     QStringLiteral("Catalog_always_open=true"), QStringLiteral("{$Files}"), Page});
+    const QByteArray Before = TestSupport::ReadAll(Book);
+    const QFile::Permissions ReadOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(Book, ReadOnly));
+    // 另存为 onto another read-only page of the user's is refused the same way.
+    const QString Other = Docs.File(QStringLiteral("c.qbt"));
+    ASSERT_TRUE(QFile::copy(Page, Other));
+    const QByteArray OtherBefore = TestSupport::ReadAll(Other);
+    ASSERT_TRUE(QFile::setPermissions(Other, ReadOnly));
+    const TestSupport::DriveRun R =
+        Drive(QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nanswer button OK\nclick SpeedButton9\nwait\n"
+                             "enabled SpeedButton9\nanswer file %1\nanswer button Yes\nanswer button OK\nclick N8\nwait\n"
+                             "enabled SpeedButton9\nanswer button Yes\nanswer button OK\nclick ExitItem\nwait\n"
+                             "enabled SpeedButton9\nprompts\nquit\n")
+                  .arg(Other),
+              {Book});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Out = R.Out.split(QLatin1Char('\n'));
+    ASSERT_EQ(Out.size(), 10) << R.Out.toStdString();
+    EXPECT_EQ(Out.at(0), QStringLiteral("true")) << "the book was not written: the save stays to be done";
+    EXPECT_EQ(Out.at(1), QStringLiteral("true"));
+    EXPECT_EQ(Out.at(2), QStringLiteral("true")) << "closing with 是 keeps the window while the book is not written";
+    const auto Refused = [](const QString &File) {
+        return QStringLiteral(" | 无法创建文件“") + File + QStringLiteral("”。拒绝访问，没有该文件或文件夹的权限。 | OK");
+    };
+    EXPECT_TRUE(Out.at(3).startsWith(QStringLiteral("MessageBox | ")) && Out.at(3).endsWith(Refused(Book))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(4).startsWith(QStringLiteral("FileDialog | "))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(5).endsWith(QStringLiteral(" | 该页面文件已经存在，覆盖已存在的文件吗？（不推荐） | Yes"))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(6).endsWith(Refused(Other))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(7).endsWith(QStringLiteral(" | 有资料修改后尚未保存，是否存盘？ | Yes"))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(8).endsWith(Refused(Book))) << R.Out.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(Book), Before);
+    // The mode bits as stored (the "User" flags say what this process may do).
+    const QFile::Permissions Mode(0x7077);
+    EXPECT_EQ(QFileInfo(Book).permissions() & Mode, ReadOnly);
+    EXPECT_EQ(TestSupport::ReadAll(Other), OtherBefore);
+    EXPECT_EQ(QFileInfo(Other).permissions() & Mode, ReadOnly);
+    // The page itself may be written; the book and the other page are not, and nothing is left beside them.
+    EXPECT_EQ(LoadLines(Page).at(27), QStringLiteral("{$PPRICE}=77.70"));
+    EXPECT_EQ(QDir(Docs.Path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.jpg"), QStringLiteral("c.qbt"), QStringLiteral("春季册.qbs")}));
+
+    // Adding the page to another book the user made read-only leaves that book as it was.
+    const TestSupport::DriveRun Add =
+        Drive(QStringLiteral("wait\nanswer file %1\nanswer button OK\nclick N96\nwait\nprompts\nquit\n").arg(Book), {Page});
+    ASSERT_EQ(Add.Code, 0) << Add.Err.toStdString();
+    EXPECT_TRUE(Add.Out.trimmed().endsWith(Refused(Book))) << Add.Out.toStdString();
+    EXPECT_FALSE(Add.Out.contains(QStringLiteral("添加成功。"))) << Add.Out.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(Book), Before);
+    EXPECT_EQ(QFileInfo(Book).permissions() & Mode, ReadOnly);
+}
+
 TEST_F(CatalogDrive, SaveAsMakesTheHeaderNameTheNewFile)
 {
     const QString Other = Docs.File(QStringLiteral("另一页.qbt"));
