@@ -78,8 +78,12 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
             }
             const QString Copy = Stage->filePath(QString::number(Staged.size()) + QLatin1Char('-')
                                                  + CarriedName(ExtractFileName(F)));
-            if (!CopyFile(F, Copy, true))
-                throw EFOpenError(CannotOpenFileText(NativePath(F), errno));
+            if (!CopyFile(F, Copy, true)) {
+                const int Error = errno;
+                if (Error == ENOSPC || Error == EDQUOT)
+                    throw EInOutError(NoRoomForArchiveText(Target));
+                throw EFOpenError(CannotOpenFileText(NativePath(F), Error));
+            }
             Zipper1.FilesList().Add(Copy);
             Staged.insert(Copy, F.mid(RootDir.size()));
         }
