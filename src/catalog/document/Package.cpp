@@ -11,14 +11,17 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QTemporaryDir>
 
 #include "zip/ZipObj.h"
+#include "zip/ZipStreams.h"
 #include "zip/Zipper.h"
 
 #include <cerrno>
 #include <limits>
+#include <optional>
 
 namespace QbaPackage {
 
@@ -52,13 +55,46 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
     Listed.reserve(Files.size());
     for (const QString &F : Files)
         Listed << Clean(F);
+    // The zipper reads a listed name that holds "*", "?", "<", ">" or "|" as
+    // a pattern, which may miss the file itself ("x<1>.jpg"): such a file is
+    // zipped from a scratch copy of a plain name and given its own name as it
+    // goes in.
+    std::optional<QTemporaryDir> Stage;
+    QHash<QString, QString> Staged;   // scratch copy -> the file's name below the root
     {
         TZipper Zipper1;
         Zipper1.SetRootDir(RootDir);
         Zipper1.SetZipName(Temp);
         Zipper1.FilesList().Clear();
-        for (const QString &F : std::as_const(Listed))
-            Zipper1.FilesList().Add(F);
+        for (const QString &F : std::as_const(Listed)) {
+            if (!ZipHasWildcards(F) || !F.startsWith(RootDir)) {
+                Zipper1.FilesList().Add(F);
+                continue;
+            }
+            if (!Stage) {
+                Stage.emplace(ScratchFolder() + QStringLiteral("zip-XXXXXX"));
+                if (!Stage->isValid())
+                    throw EInOutError(QStringLiteral("不能创建临时目录。"));
+            }
+            const QString Copy = Stage->filePath(QString::number(Staged.size()) + QLatin1Char('-')
+                                                 + CarriedName(ExtractFileName(F)));
+            if (!CopyFile(F, Copy, true)) {
+                const int Error = errno;
+                if (Error == ENOSPC || Error == EDQUOT)
+                    throw EInOutError(NoRoomForArchiveText(Target));
+                throw EFOpenError(CannotOpenFileText(NativePath(F), Error));
+            }
+            Zipper1.FilesList().Add(Copy);
+            Staged.insert(Copy, F.mid(RootDir.size()));
+        }
+        Zipper1.OnStartZip = [&Staged](TObject *, const QString &FName, TZipHeaderInfo &H, bool &) {
+            const auto It = Staged.constFind(FName);
+            if (It == Staged.constEnd())
+                return;
+            const qsizetype Slash = It->lastIndexOf(QLatin1Char('/'));
+            H.SetDirectory(Slash < 0 ? QString() : It->left(Slash + 1).replace(QLatin1Char('/'), QLatin1Char('\\')));
+            H.SetFileName(It->mid(Slash + 1));
+        };
         Zipper1.SetRelativePaths(true);
         // After the line above, which turns it on: the list names every file already.
         Zipper1.Recurse = false;
@@ -76,8 +112,7 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
             }
         };
         Zipper1.OnNoSuchFile = [&Miss](TObject *, const QString &FName) { Miss(FName, ENOENT); };
-        // A second listing of one file (a name holding "?" or "*" is taken as a
-        // pattern and finds it again) is left out rightly: it is packed once.
+        // A second listing of one file is left out rightly: it is packed once.
         Zipper1.OnSkippingFile = [&Miss](TObject *, TSkipReason Reason, const QString &FName, int, bool &) {
             if (Reason == skrCannotOpen)
                 Miss(FName, errno);
@@ -94,9 +129,7 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         }
         if (!Missed.isEmpty())
             throw EFOpenError(CannotOpenFileText(NativePath(Missed), MissedError));
-        // The zipper reads a listed name that holds "*", "?", "<", ">" or "|" as
-        // a pattern, which may miss the file itself ("x<1>.jpg"): every listed
-        // file must have become a member.
+        // Every listed file must have become a member.
         QSet<QString> Members;
         for (int I = 0; I < Zipper1.MemberCount(); ++I)
             Members.insert(NativePath(Zipper1.Member(I)->StoredName()));
@@ -140,6 +173,15 @@ QString ArchiveFailureText(const QString &Archive, const Exception &E)
 bool IsSafeMemberName(const QString &Name)
 {
     return ReceivedPaths::IsPlainRelative(Name);
+}
+
+QString CarriedName(const QString &Name)
+{
+    QString Carried = Name;
+    for (QChar &C : Carried)
+        if (QStringLiteral("<>|*?\\").contains(C))
+            C = QLatin1Char('_');
+    return Carried;
 }
 
 namespace {

@@ -68,4 +68,11 @@ QStringList FilesBelow(const QString &Folder, const QString &Except = QString())
 // True when a member name stays inside the folder it is unpacked into.
 bool IsSafeMemberName(const QString &Name);
 
+// The name a package carries a file named Name under (a file name, not a
+// path): every computer and the zip library take it as a plain name. "<",
+// ">", "|", "*" and "?" (the zip library's patterns) and a backslash (a
+// separator in pages and books) become "_". Whoever names the file makes a
+// name taken already unique.
+QString CarriedName(const QString &Name);
+
 } // namespace QbaPackage

@@ -185,7 +185,7 @@ void TBookOutput::PlaceSiteFiles(int Flags)
 // A file that is not a page goes into images/ under its own name, or under a
 // new one when another file of that name is there already. Returns its entry:
 // its path below images/.
-QString TBookOutput::CopyOtherFile(const QString &Path)
+QString TBookOutput::CopyOtherFile(const QString &Path, bool ForPackage)
 {
     // images/ is there: the site's own files went in first.
     const QString Images = FD + QStringLiteral("images/");
@@ -215,6 +215,27 @@ QString TBookOutput::CopyOtherFile(const QString &Path)
         CopyFilesFolder(Companion, Images + Folder + Base + QStringLiteral(".files/"));
         FSavedPages.insert(Source, Folder + Name);
         return Folder + Name;
+    }
+    // A package carries the file under a name it can carry, and its book
+    // lists that name; another file there of that name gives it a number, as
+    // any name taken does.
+    const QString Carried = ForPackage ? QbaPackage::CarriedName(Name) : Name;
+    if (Carried != Name) {
+        const QString Ext = ExtractFileExt(Carried);
+        const QString Stem = Carried.left(Carried.size() - Ext.size());
+        for (int K = 1;; ++K) {
+            const QString Try = K == 1 ? Carried : QStringLiteral("%1(%2)%3").arg(Stem, QString::number(K), Ext);
+            if (QFileInfo::exists(Images + Try) || QFileInfo(Images + Try).isSymLink()) {
+                // The same file listed twice is copied once.
+                if (QFileInfo(Images + Try).isFile() && SameFileContent(Path, Images + Try))
+                    return Try;
+                continue;
+            }
+            if (CopyFile(Path, Images + Try, true))
+                return Try;
+            if (errno != EEXIST)
+                throw EInOutError(CopyFailedText(Path, Images + Try, errno));
+        }
     }
     const QString Written = CopyFileRenaming(Path, Images);
     if (Written.isEmpty())
@@ -256,6 +277,11 @@ QString TBookOutput::KeptPlace(const QString &Listed) const
     const QString Place = QDir::cleanPath(NativePath(Listed));
     if (Place.isEmpty() || Place == QLatin1String(".") || Place.endsWith(QLatin1Char('/')))
         return QString();
+    // A place the package cannot carry as it is: the file is named anew, as
+    // the files of a book on disk are.
+    for (const QString &Part : Place.split(QLatin1Char('/')))
+        if (QbaPackage::CarriedName(Part) != Part)
+            return QString();
     // The package's own files and the site's files in images/ keep their
     // names; an entry of one of them is copied under a new name instead.
     const QString Folded = Place.toCaseFolded();
@@ -290,11 +316,14 @@ TSharedPictureNames &TBookOutput::PictureNames(const QString &Folder)
     return FPictureNames[QDir::cleanPath(Folder)];
 }
 
-// The page copies of a package are named by their entries' base names; two
-// entries of one base name get distinct copies.
-QString TBookOutput::UniquePageEntry(const QString &Path)
+// The page copies of a package are named by their entries' base names, as
+// the package can carry them; two entries of one base name get distinct
+// copies.
+QString TBookOutput::UniquePageEntry(const QString &Path, bool ForPackage)
 {
     QString Base = TCatalogBook::SafeFileName(TPageOutput::FileBaseName(ExtractFileName(Path)));
+    if (ForPackage)
+        Base = QbaPackage::CarriedName(Base);
     if (Base.isEmpty())
         Base = QStringLiteral("page");
     const QString Book = (FB + QStringLiteral(".qbs")).toCaseFolded();
@@ -473,7 +502,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
                 Title = TPageOutput::FileBaseName(ExtractFileName(Path));
                 TitleWritten = false;
             }
-            const QString Entry = Place.isEmpty() ? UniquePageEntry(Path) : ExtractFileName(Place);
+            const QString Entry = Place.isEmpty() ? UniquePageEntry(Path, Flags == bfPackage) : ExtractFileName(Place);
             // A page kept in a sub-folder has its pictures in the images
             // folder beside it, where its picture values name them.
             const QString Folder = FD + ExtractFilePath(Place);
@@ -495,7 +524,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             Path = FD + Place;
             FMade << Path;
         } else if (!IsPage) {
-            EntryName = CopyOtherFile(Path);
+            EntryName = CopyOtherFile(Path, Flags == bfPackage);
             Path = FD + QStringLiteral("images/") + EntryName;
             NotPages.insert(EntryName);
             FMade << Path;

@@ -137,12 +137,14 @@ private:
     void RememberSiteFolder(const QString &Folder) const;
     void Report(int Position, const QString &Caption) const;
     void PlaceSiteFiles(int Flags);
-    QString CopyOtherFile(const QString &Path);
+    // ForPackage: named as a package carries it (QbaPackage::CarriedName).
+    QString CopyOtherFile(const QString &Path, bool ForPackage);
     void CopyFilesFolder(const QString &Source, const QString &Dest);
     void RemoveSiteFiles();
     void CheckSiteWhole() const;
-    QString UniquePageEntry(const QString &Path);
-    // Where an entry stays in the package ("sub/p.qbt"); "" when it cannot.
+    QString UniquePageEntry(const QString &Path, bool ForPackage);
+    // Where an entry stays in the package ("sub/p.qbt"); "" when it cannot
+    // (also when the package cannot carry its name).
     QString KeptPlace(const QString &Listed) const;
     void CopyKeptFile(const QString &Path, const QString &Place);
 };

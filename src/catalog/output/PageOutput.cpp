@@ -7,6 +7,7 @@
 #include "PageArchive.h"
 #include "WebEffects.h"
 #include "catalog/document/CompanyFiles.h"
+#include "catalog/document/Package.h"
 #include "catalog/document/PageDocument.h"
 #include "platform/core/Classes.h"
 #include "platform/core/FileUtils.h"
@@ -198,13 +199,10 @@ QString TPageOutput::OutName(const QString &Path)
         return Known.value();
     QString Name = ExtractFileName(Path);
     // A package carries its pictures under names every computer and the zip
-    // library take as plain names ("<", ">", "|", "*", "?" are its patterns,
-    // a backslash is a separator in the page's values): such a character
-    // becomes "_", and a name taken already gets its number as any other.
+    // library take as plain names; a name taken already gets its number as
+    // any other.
     if (FType == otPageCopy)
-        for (QChar &C : Name)
-            if (QStringLiteral("<>|*?\\").contains(C))
-                C = QLatin1Char('_');
+        Name = QbaPackage::CarriedName(Name);
     const int Dot = int(Name.lastIndexOf(QLatin1Char('.')));
     const QString Stem = Dot > 0 ? Name.left(Dot) : Name;
     const QString Ext = Dot > 0 ? Name.mid(Dot) : QString();

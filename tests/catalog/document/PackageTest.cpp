@@ -301,18 +301,32 @@ TEST_F(Package, AFileThatCannotBeReadFailsThePackage)
               QStringList{QStringLiteral("a?.jpg")});
 }
 
-TEST_F(Package, AFileThePackerCannotTakeIsAnErrorNotAMissingMember)
+TEST_F(Package, AFileNamedWithPatternCharactersIsPackedUnderItsOwnName)
 {
     // "<1>" reads to the zipper as a set of characters, which does not find
-    // the file of that name: the package is not written without it.
+    // the file of that name, and "?" finds other files too: each is packed
+    // once, under its own name, beside the file its pattern would find.
     const QString D = Work.File(QStringLiteral("S/"));
     QDir().mkpath(D + QStringLiteral("images"));
     SaveLines(D + QStringLiteral("catalog.qbt"), PageLines());
     TestSupport::WriteAll(D + QStringLiteral("images/x<1>.jpg"), QByteArray("picture"));
+    TestSupport::WriteAll(D + QStringLiteral("images/a?.jpg"), QByteArray("question"));
+    TestSupport::WriteAll(D + QStringLiteral("images/ab.jpg"), QByteArray("ab"));
     const QString Target = Work.File(QStringLiteral("s.qba"));
-    EXPECT_THROW(QbaPackage::Write(D, QStringLiteral("catalog.qbt"), Target, false), Exception);
-    EXPECT_FALSE(FileExists(Target));
-    EXPECT_TRUE(FileExists(D + QStringLiteral("images/x<1>.jpg"))) << "nothing is removed from the folder";
+    ASSERT_EQ(QbaPackage::Write(D, QStringLiteral("catalog.qbt"), Target, false), Target);
+    int Code = -1;
+    const QString Test = Unzip({QStringLiteral("-t"), Target}, &Code);
+    EXPECT_EQ(Code, 0) << Test.toStdString();
+    QStringList Members = Unzip({QStringLiteral("-Z1"), Target}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    Members.sort();
+    EXPECT_EQ(Members, (QStringList{QStringLiteral("catalog.qbt"), QStringLiteral("images/a?.jpg"),
+                                    QStringLiteral("images/ab.jpg"), QStringLiteral("images/x<1>.jpg"),
+                                    QStringLiteral("index.dat")}));
+    const QbaPackage::TOpenResult R = QbaPackage::Unpack(Target, Work.File(QStringLiteral("back")));
+    ASSERT_EQ(R.Status, QbaPackage::osOk);
+    EXPECT_EQ(TestSupport::ReadAll(Work.File(QStringLiteral("back/images/x<1>.jpg"))), QByteArray("picture"));
+    EXPECT_EQ(TestSupport::ReadAll(Work.File(QStringLiteral("back/images/a?.jpg"))), QByteArray("question"));
+    EXPECT_EQ(TestSupport::ReadAll(Work.File(QStringLiteral("back/images/ab.jpg"))), QByteArray("ab"));
 }
 
 TEST_F(Package, AFolderNamedWithDoubleOrDotPartsStoresItsFilesBelowIt)

@@ -518,6 +518,122 @@ TEST_F(BookOutput, BookPackageWrittenAndReopened)
     EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
 
+// The zip library reads "<", ">", "|", "*" and "?" in a listed path as a
+// pattern: pages and listed files of such names are carried under plain names
+// the package's book lists, in a new package and in a received one saved back.
+TEST_F(BookOutput, PagesAndFilesNamedWithPatternCharactersGoIntoTheBookPackage)
+{
+    if (!TestSupport::HaveProgram(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "python3 missing";
+    WritePage(QStringLiteral("杯<1>.qbt"), QStringLiteral("B1"), QStringLiteral("杯页"));
+    // Its plain name is a page of its own already.
+    WritePage(QStringLiteral("杯_1_.qbt"), QStringLiteral("B2"), QStringLiteral("另一页"));
+    WritePage(QStringLiteral("c.qbt"), QStringLiteral("C3"), QStringLiteral("丙页"));
+    TestSupport::WriteAll(Docs + QStringLiteral("价格<表>|*?.txt"), "price list");
+    const QString Book = WriteBook(QStringLiteral("book.qbs"),
+                                   {QStringLiteral("杯_1_.qbt"), QStringLiteral("杯<1>.qbt"), QStringLiteral("c.qbt"),
+                                    QStringLiteral("价格<表>|*?.txt")});
+    TScriptedUi Ui;
+    Start({Book});
+
+    // The site keeps the names, linked by addresses that name them.
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false)) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    const QUrl Left = QUrl::fromLocalFile(D() + QStringLiteral("images/left.htm"));
+    // The file a link opens: its attribute value as a browser reads it, resolved.
+    auto Opens = [&Left](QString Href) {
+        Href.replace(QStringLiteral("&lt;"), QStringLiteral("<")).replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+        Href.replace(QStringLiteral("&quot;"), QStringLiteral("\"")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+        return Left.resolved(QUrl(Href)).toLocalFile();
+    };
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 4);
+    for (const auto &Link : L)
+        EXPECT_TRUE(QFileInfo(Opens(Link.first)).isFile()) << Link.first.toStdString();
+    EXPECT_EQ(Opens(L.at(3).first), D() + QStringLiteral("images/价格<表>|*?.txt"));
+    // And so does its ZIP.
+    ASSERT_TRUE(Form->OutputCatalog(bfZip, false)) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    int Code = -1;
+    const QString ZipList = Peer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), D() + QStringLiteral("book.zip")}, &Code);
+    ASSERT_EQ(Code, 0) << ZipList.toStdString();
+    EXPECT_TRUE(ZipList.split(QLatin1Char('\n')).contains(QStringLiteral("images/价格<表>|*?.txt"))) << ZipList.toStdString();
+
+    // python's zipfile reads the package whole: its members (named in the
+    // program's code page) and its book.
+    const QString Script = QStringLiteral(
+        "import sys,zipfile\n"
+        "z=zipfile.ZipFile(sys.argv[1])\n"
+        "print('bad' if z.testzip() else 'whole')\n"
+        "m={(i.filename if i.flag_bits&0x800 else i.filename.encode('cp437').decode('gbk')):i for i in z.infolist()}\n"
+        "for n in sorted(m): print('member', n)\n"
+        "for l in z.read(sys.argv[3]).decode('gbk').split('\\r\\n'): print('line', l)\n"
+        "print('text', z.read(m[sys.argv[2]]).decode('gbk'))\n");
+    auto ReadPackage = [&](const QString &Qba, const QString &Text, const QString &Book) {
+        int C = -1;
+        const QStringList Out = Peer(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Script, Qba, Text, Book}, &C)
+                                    .split(QLatin1Char('\n'));
+        EXPECT_EQ(C, 0) << Out.join(QLatin1Char('\n')).toStdString();
+        return Out;
+    };
+    ASSERT_TRUE(Form->OutputCatalog(bfPackage, false)) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    const QString Qba = D() + QStringLiteral("book.qba");
+    const QStringList Out = ReadPackage(Qba, QStringLiteral("images/价格_表____.txt"), QStringLiteral("book.qbs"));
+    EXPECT_EQ(Out.value(0), QStringLiteral("whole"));
+    for (const QString &M : {QStringLiteral("杯_1_.qbt"), QStringLiteral("杯_1_(2).qbt"), QStringLiteral("c.qbt"),
+                             QStringLiteral("images/价格_表____.txt"), QStringLiteral("book.qbs")})
+        EXPECT_TRUE(Out.contains(QStringLiteral("member ") + M)) << M.toStdString() << Out.join(QLatin1Char('\n')).toStdString();
+    const qsizetype Files = Out.indexOf(QStringLiteral("line {$Files}"));
+    ASSERT_GE(Files, 0) << Out.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(Out.mid(Files + 1, 4), (QStringList{QStringLiteral("line 杯_1_.qbt"), QStringLiteral("line 杯_1_(2).qbt"),
+                                                  QStringLiteral("line c.qbt"), QStringLiteral("line images\\价格_表____.txt")}));
+    EXPECT_TRUE(Out.contains(QStringLiteral("text price list")));
+
+    // Reopened by the program: every page and file of the book.
+    ASSERT_TRUE(Form->CloseCatalog());
+    Form->OpenQbaPackage(Qba);
+    ASSERT_TRUE(Form->FOpenedFromPackage && Form->FPackageIsBook);
+    EXPECT_EQ(Items(), (QStringList{QStringLiteral("杯_1_.qbt"), QStringLiteral("杯_1_(2).qbt"), QStringLiteral("c.qbt"),
+                                    QStringLiteral("价格_表____.txt")}));
+    const QString Unpacked = ScratchFolder() + QStringLiteral("packages/book/");
+    EXPECT_EQ(Read(Unpacked + QStringLiteral("杯_1_(2).qbt")).value(2), QStringLiteral("{Catalog名称}=杯页"));
+    EXPECT_EQ(TestSupport::ReadAll(Unpacked + QStringLiteral("images/价格_表____.txt")), QByteArray("price list"));
+    ASSERT_TRUE(Form->CloseCatalog());
+
+    // A package from elsewhere holds a page of such a name: saved back, it
+    // carries the page under a plain name and reopens with it.
+    const QString Far = Data.Path() + QStringLiteral("/far/");
+    QDir().mkpath(Far);
+    const QString Made = QStringLiteral(
+        "import sys,zipfile\n"
+        "d=sys.argv[1]\n"
+        "with zipfile.ZipFile(d+'received.qba','w') as z:\n"
+        "  z.writestr('index.dat','index=received.qbs\\r\\ntype=QBS\\r\\n')\n"
+        "  z.writestr('received.qbs',open(d+'received.qbs','rb').read())\n"
+        "  z.writestr('r<3>.qbt',open(d+'r.qbt','rb').read())\n"
+        "  z.writestr('pics/R3p1.jpg',open(d+'pics/R3p1.jpg','rb').read())\n");
+    SaveLines(Far + QStringLiteral("r.qbt"), BookPageLines(QStringLiteral("R3"), QStringLiteral("远页"), 1));
+    TestSupport::WriteAll(Far + QStringLiteral("pics/R3p1.jpg"), "\xFF\xD8\xFF\xE0 picture R3");
+    SaveLines(Far + QStringLiteral("received.qbs"),
+              {QStringLiteral("Catalog_name=收到的目录册"), QStringLiteral("catalog_index_name="),
+               QStringLiteral("Catalog_Lost_name="), QStringLiteral("Catalog_Output="), QStringLiteral("{$Files}"),
+               QStringLiteral("r<3>.qbt")});
+    ASSERT_EQ(Peer(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Made, Far}, &Code), QString());
+    ASSERT_EQ(Code, 0);
+    const QString Received = Far + QStringLiteral("received.qba");
+    Form->OpenQbaPackage(Received);
+    ASSERT_TRUE(Form->FOpenedFromPackage && Form->FPackageIsBook);
+    ASSERT_EQ(Items(), QStringList{QStringLiteral("r<3>.qbt")});
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("新说明"));
+    Form->SpeedButton9Click();
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    const QStringList Back = ReadPackage(Received, QStringLiteral("r_3_.qbt"), QStringLiteral("received.qbs"));
+    EXPECT_EQ(Back.value(0), QStringLiteral("whole"));
+    EXPECT_TRUE(Back.contains(QStringLiteral("line r_3_.qbt"))) << Back.join(QLatin1Char('\n')).toStdString();
+    const QbaPackage::TOpenResult R = QbaPackage::Unpack(Received, Data.Path() + QStringLiteral("/check"));
+    ASSERT_EQ(R.Status, QbaPackage::osOk);
+    EXPECT_TRUE(Read(Data.Path() + QStringLiteral("/check/r_3_.qbt")).contains(QStringLiteral("{Catalog说明}=新说明")));
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+}
+
 TEST_F(BookOutput, QuestionsRefusalsAndFoldersNotOurs)
 {
     TScriptedUi Ui;
