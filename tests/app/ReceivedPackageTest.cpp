@@ -921,6 +921,16 @@ TEST_F(ReceivedPackages, ThePackageCommandOfABookOpenedFromItsOutputFolderLeaves
     EXPECT_EQ(Hash(Made), Before);
     EXPECT_EQ(QDir(D).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("book.qba")});
 
+    // The book's other outputs empty that folder first, and leave the package
+    // that is open there: closed without a change, it is still on the disk.
+    for (const char *Output : {"HTML4", "HTML4"}) {
+        R = RunDrive(Home.Path(), QStringLiteral("wait\nclick %1\nwait\nprompts\nquit\n").arg(QLatin1String(Output)), {Made});
+        ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+        EXPECT_EQ(R.Out, QString()) << R.Out.toStdString();
+        EXPECT_EQ(Hash(Made), Before);
+        EXPECT_TRUE(QFileInfo(D + QStringLiteral("index.htm")).isFile());
+    }
+
     // 保存 writes it.
     R = RunDrive(Home.Path(), QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nclick SpeedButton9\nwait\nprompts\nquit\n"), {Made});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();

@@ -160,6 +160,10 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards, bool SavingPackage)
     // and leaves the package the user opened as it is.
     const bool SaveBack = Flags == bfPackage && Received && SavingPackage;
     Out.KeepPlaces = Received;
+    // Opened from its own output folder, the package stays while the output
+    // empties that folder: only 保存 writes it.
+    if (Received)
+        Out.KeepFile = FPackagePath;
     // The package's own settings never choose where its site is built.
     if (SaveBack) {
         Out.RootOverride = ScratchFolder() + QStringLiteral("bookpackage/");

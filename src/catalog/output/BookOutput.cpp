@@ -133,7 +133,16 @@ void TBookOutput::RememberSiteFolder(const QString &Folder) const
 bool TBookOutput::PrepareSiteFolder()
 {
     if (DirectoryExists(FD)) {
-        const bool Empty = QDir(FD).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+        // The package the book was opened from may lie in its own site folder.
+        QString Kept;
+        if (!KeepFile.isEmpty()) {
+            const QFileInfo K(KeepFile);
+            if (K.isFile() && QFileInfo(K.absolutePath()).canonicalFilePath() == QFileInfo(FD).canonicalFilePath())
+                Kept = K.fileName();
+        }
+        QStringList There = QDir(FD).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        There.removeOne(Kept);
+        const bool Empty = There.isEmpty();
         if (!Empty && !MadeByBookOutput(FD))
             throw EInOutError(QStringLiteral("输出目录 %1 已经存在，并且不是由目录册输出创建的，输出不能完成。").arg(FD));
         // Two books of one file name (two default books, a book received
@@ -145,7 +154,7 @@ bool TBookOutput::PrepareSiteFolder()
                 && !(Hooks.AskReplace && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, By, QStringLiteral("目录册")))))
                 return false;
         }
-        if (!Empty && !EmptyFolder(FD))
+        if (!Empty && !EmptyFolder(FD, false, Kept))
             throw EInOutError(QStringLiteral("不能清空输出目录 %1").arg(FD));
     } else if (!ForceDirectories(FD)) {
         throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));

@@ -67,6 +67,9 @@ public:
     // The book came in a package: its package keeps every entry that names a
     // file inside the book's folder where it is and as it is listed.
     bool KeepPlaces = false;
+    // A file the program holds open (the package the book was opened from),
+    // which the output leaves where it is when it empties its site folder.
+    QString KeepFile;
     // Who the book is (OutputFolders): its site folder is recorded as made by
     // it, and one another book made is emptied only when Hooks.AskReplace
     // says so. Empty: neither.

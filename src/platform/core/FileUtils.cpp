@@ -614,7 +614,7 @@ QByteArray ReadFileBytes(const QString &FileName, bool *Ok)
 namespace {
 
 // Removes everything inside the open folder Dir, never following a link.
-bool EmptyAt(int DirFd, bool KeepFolders)
+bool EmptyAt(int DirFd, bool KeepFolders, const std::string &KeepName = {})
 {
     DIR *D = ::fdopendir(DirFd);
     if (!D) {
@@ -627,7 +627,7 @@ bool EmptyAt(int DirFd, bool KeepFolders)
     std::vector<std::pair<std::string, unsigned char>> Names;
     while (dirent *E = ::readdir(D)) {
         const std::string N = E->d_name;
-        if (N != "." && N != "..")
+        if (N != "." && N != ".." && N != KeepName)
             Names.emplace_back(N, E->d_type);
     }
     const int Fd = ::dirfd(D);
@@ -704,7 +704,7 @@ bool IsProtectedFolder(const QString &Real)
 
 } // namespace
 
-bool EmptyFolder(const QString &Folder, bool KeepFolders)
+bool EmptyFolder(const QString &Folder, bool KeepFolders, const QString &KeepFile)
 {
     if (Folder.isEmpty() || IsDrivePath(Folder))
         return false;
@@ -719,7 +719,7 @@ bool EmptyFolder(const QString &Folder, bool KeepFolders)
     const int Fd = ::open(Enc(Path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (Fd < 0)
         return false;
-    return EmptyAt(Fd, KeepFolders);
+    return EmptyAt(Fd, KeepFolders, Enc(KeepFile).toStdString());
 }
 
 bool DeleteFolderTree(const QString &Folder)

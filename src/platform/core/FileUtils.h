@@ -80,7 +80,9 @@ QByteArray ReadFileBytes(const QString &FileName, bool *Ok = nullptr);
 // folder, and returns false then. With KeepFolders only the files go, in Folder
 // and in all its sub-folders, which stay; a file that cannot be deleted then ends
 // the walk of the folder that holds it, and the walk of its parent goes on.
-bool EmptyFolder(const QString &Folder, bool KeepFolders = false);
+// KeepFile names an entry of Folder itself that stays (a file the program
+// holds open there).
+bool EmptyFolder(const QString &Folder, bool KeepFolders = false, const QString &KeepFile = {});
 // EmptyFolder and then removes Folder itself.
 bool DeleteFolderTree(const QString &Folder);
 
