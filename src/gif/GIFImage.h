@@ -767,7 +767,6 @@ private:
     void ClearBitmap();
     void PainterEnded(TGIFPainter *Painter);
     void DrawBuffer(TCanvas *ACanvas, const TRect &Rect);
-    void WaitForPainters(bool All);
     // StopDraw's work; false when an event run meanwhile freed the image, and
     // the caller must then touch nothing of it.
     bool StopPainters();
