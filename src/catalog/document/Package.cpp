@@ -87,14 +87,7 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
             Zipper1.FilesList().Add(Copy);
             Staged.insert(Copy, F.mid(RootDir.size()));
         }
-        Zipper1.OnStartZip = [&Staged](TObject *, const QString &FName, TZipHeaderInfo &H, bool &) {
-            const auto It = Staged.constFind(FName);
-            if (It == Staged.constEnd())
-                return;
-            const qsizetype Slash = It->lastIndexOf(QLatin1Char('/'));
-            H.SetDirectory(Slash < 0 ? QString() : It->left(Slash + 1).replace(QLatin1Char('/'), QLatin1Char('\\')));
-            H.SetFileName(It->mid(Slash + 1));
-        };
+        StoreUnderNames(Zipper1, Staged);
         Zipper1.SetRelativePaths(true);
         // After the line above, which turns it on: the list names every file already.
         Zipper1.Recurse = false;
@@ -173,6 +166,18 @@ QString ArchiveFailureText(const QString &Archive, const Exception &E)
 bool IsSafeMemberName(const QString &Name)
 {
     return ReceivedPaths::IsPlainRelative(Name);
+}
+
+void StoreUnderNames(TZipper &Zipper, const QHash<QString, QString> &Names)
+{
+    Zipper.OnStartZip = [&Names](TObject *, const QString &FName, TZipHeaderInfo &H, bool &) {
+        const auto It = Names.constFind(FName);
+        if (It == Names.constEnd())
+            return;
+        const qsizetype Slash = It->lastIndexOf(QLatin1Char('/'));
+        H.SetDirectory(Slash < 0 ? QString() : It->left(Slash + 1).replace(QLatin1Char('/'), QLatin1Char('\\')));
+        H.SetFileName(It->mid(Slash + 1));
+    };
 }
 
 QString CarriedName(const QString &Name)

@@ -4,11 +4,13 @@
 // ("index=" the main file, "type=QBT" or "type=QBS"). A package comes from
 // another computer: nothing of it is trusted before it was checked.
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
 class Exception;
+class TZipper;
 
 namespace QbaPackage {
 
@@ -74,5 +76,9 @@ bool IsSafeMemberName(const QString &Name);
 // separator in pages and books) become "_". Whoever names the file makes a
 // name taken already unique.
 QString CarriedName(const QString &Name);
+
+// Makes Zipper store each file listed as a key of Names (a scratch copy of a
+// plain name) under the value, a path below the archive's root with "/".
+void StoreUnderNames(TZipper &Zipper, const QHash<QString, QString> &Names);
 
 } // namespace QbaPackage

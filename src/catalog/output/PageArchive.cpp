@@ -56,11 +56,8 @@ void WriteZip(const TMembers &Members, const QString &Target, const std::functio
                 if (!Stage->isValid())
                     throw EInOutError(QStringLiteral("不能创建临时目录。"));
             }
-            QString Plain = ExtractFileName(Source);
-            for (QChar &C : Plain)
-                if (ZipHasWildcards(QString(C)))
-                    C = QLatin1Char('_');
-            const QString Copy = Stage->filePath(QString::number(Renamed.size()) + QLatin1Char('-') + Plain);
+            const QString Copy = Stage->filePath(QString::number(Renamed.size()) + QLatin1Char('-')
+                                                 + QbaPackage::CarriedName(ExtractFileName(Source)));
             Copies->Copy(Source, Copy);
             Copies->Commit();
             Source = Copy;
@@ -69,14 +66,7 @@ void WriteZip(const TMembers &Members, const QString &Target, const std::functio
         Listed.insert(Source);
         Renamed.insert(Source, M.second);
     }
-    Zipper.OnStartZip = [&Renamed](TObject *, const QString &FName, TZipHeaderInfo &H, bool &) {
-        const auto It = Renamed.constFind(FName);
-        if (It == Renamed.constEnd())
-            return;
-        const qsizetype Slash = It->lastIndexOf(QLatin1Char('/'));
-        H.SetDirectory(Slash < 0 ? QString() : It->left(Slash + 1).replace(QLatin1Char('/'), QLatin1Char('\\')));
-        H.SetFileName(It->mid(Slash + 1));
-    };
+    QbaPackage::StoreUnderNames(Zipper, Renamed);
     // A file that is gone or cannot be opened would be left out of the
     // archive without a word: the archive is no result then.
     QStringList Unread;
