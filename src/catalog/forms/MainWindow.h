@@ -286,8 +286,10 @@ public:
     void JPG4Click();
     void PDFpdf2Click();
     // Pictures or PDF of the produced pages (Entries: the page files in D's
-    // images folder); set by the page-picture unit. False when not done.
-    std::function<bool(const QStringList &Entries, const QString &Folder, bool Pdf, bool Single)>
+    // images folder; Listed: the book's entry each was made from, which names
+    // its pictures); set by the page-picture unit. False when not done.
+    std::function<bool(const QStringList &Entries, const QStringList &Listed, const QString &Folder, bool Pdf,
+                       bool Single)>
         ConvertCatalogToImages;
 
     // Packages (.qba).

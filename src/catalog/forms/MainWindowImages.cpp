@@ -374,15 +374,10 @@ void TForm1::SetupPictureCommands()
         Add(BookOut->menu(), QStringLiteral("PDFpdf2"), QStringLiteral("PDF 文件格式"), &TForm1::PDFpdf2Click);
     }
 
-    ConvertCatalogToImages = [this](const QStringList &Files, const QString &Folder, bool Pdf, bool Single) {
-        // The pictures are named after the book's entries, each name once.
-        QStringList Listed;
-        if (FCatalogList) {
-            const int First = TCatalogBook::FirstEntryLine(*FCatalogList);
-            for (int I = std::max(First, 0); First >= 0 && I < FCatalogList->size(); ++I)
-                if (!FCatalogList->at(I).isEmpty())
-                    Listed << FCatalogList->at(I);
-        }
+    ConvertCatalogToImages = [this](const QStringList &Files, const QStringList &Listed, const QString &Folder, bool Pdf,
+                                    bool Single) {
+        // The pictures are named after the book's entries the pages were made
+        // from, each name once.
         const QString D = IncludeTrailingPathDelimiter(Folder);
         TBusyLock Busy(this);
         std::optional<TCancelOffered> Cancel(std::in_place, this);

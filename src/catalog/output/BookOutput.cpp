@@ -61,6 +61,11 @@ bool TBookOutput::IsReadableFile(const QString &Path)
     return F.isFile() && F.isReadable();
 }
 
+bool TBookOutput::IsPageEntry(const QString &Path)
+{
+    return ExtractFileExt(Path).trimmed().toUpper() == QLatin1String(".QBT");
+}
+
 QStringList TBookOutput::EntriesLeftOut() const
 {
     QStringList Names;
@@ -194,7 +199,7 @@ void TBookOutput::PlaceSiteFiles(int Flags)
 // A file that is not a page goes into images/ under its own name, or under a
 // new one when another file of that name is there already. Returns its entry:
 // its path below images/.
-QString TBookOutput::CopyOtherFile(const QString &Path, bool ForPackage)
+QString TBookOutput::CopyOtherFile(const QString &Path, bool ForPackage, bool ForHelpFile)
 {
     // images/ is there: the site's own files went in first.
     const QString Images = FD + QStringLiteral("images/");
@@ -228,7 +233,7 @@ QString TBookOutput::CopyOtherFile(const QString &Path, bool ForPackage)
     // A package carries the file under a name it can carry, and its book
     // lists that name; another file there of that name gives it a number, as
     // any name taken does.
-    const QString Carried = ForPackage ? QbaPackage::CarriedName(Name) : Name;
+    const QString Carried = ForPackage ? QbaPackage::CarriedName(Name) : ForHelpFile ? ChmFileName(Name) : Name;
     if (Carried != Name) {
         const QString Ext = ExtractFileExt(Carried);
         const QString Stem = Carried.left(Carried.size() - Ext.size());
@@ -291,6 +296,10 @@ QString TBookOutput::KeptPlace(const QString &Listed) const
     for (const QString &Part : Place.split(QLatin1Char('/')))
         if (QbaPackage::CarriedName(Part) != Part)
             return QString();
+    // A page whose file name ends in blanks is copied under its plain name,
+    // and listed by that name: the listed one would not open as a page.
+    if (IsPageEntry(Place) && !Place.endsWith(QStringLiteral(".qbt"), Qt::CaseInsensitive))
+        return QString();
     // The package's own files and the site's files in images/ keep their
     // names; an entry of one of them is copied under a new name instead.
     const QString Folded = Place.toCaseFolded();
@@ -414,7 +423,9 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     TSweepOnce SweepOnce;
     ResultPath.clear();
     FE.clear();
+    FListed.clear();
     FMade.clear();
+    FOrigins.clear();
     FTaken.clear();
     FPictureNames.clear();
     FNextCopy.clear();
@@ -500,7 +511,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         // A file gone since the entries were looked at is left out as well.
         if (!IsReadableFile(Path))
             continue;
-        const bool IsPage = ExtractFileExt(Path).toUpper() == QLatin1String(".QBT");
+        const bool IsPage = IsPageEntry(Path);
         if (IsPage) {
             Title = TPageOutput::PageValue(TPageDocument::LoadPageLines(Path), QStringLiteral("{Catalog名称}"));
             TitleWritten = true;
@@ -517,11 +528,13 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             const QString Folder = FD + ExtractFilePath(Place);
             if (!DirectoryExists(Folder) && !ForceDirectories(Folder))
                 throw EInOutError(QStringLiteral("不能创建目录 %1").arg(Folder));
+            PictureNames(Folder).ForHelpFile = Flags == bfChm;
             const QString Result = Hooks.ProducePage
                 ? Hooks.ProducePage(Path, Entry, Flags == bfPackage ? 66 : 5, Folder)
                 : QString();
             if (Result.isEmpty())
                 return brCancelled;
+            FOrigins.insert(QFileInfo(Result).absoluteFilePath(), Path);
             Path = Result;
             FMade << Path;
         }
@@ -533,7 +546,8 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             Path = FD + Place;
             FMade << Path;
         } else if (!IsPage) {
-            EntryName = CopyOtherFile(Path, Flags == bfPackage);
+            EntryName = CopyOtherFile(Path, Flags == bfPackage, Flags == bfChm);
+            FOrigins.insert(QFileInfo(FD + QStringLiteral("images/") + EntryName).absoluteFilePath(), Path);
             Path = FD + QStringLiteral("images/") + EntryName;
             NotPages.insert(EntryName);
             FMade << Path;
@@ -550,6 +564,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
             Title = EntryName.contains(QLatin1Char('/')) ? EntryName.section(QLatin1Char('/'), 0, 0)
                                                          : TPageOutput::FileBaseName(EntryName);
         FE << EntryName;
+        FListed << Listed;
         FTaken.insert(EntryName.toCaseFolded());
         if (FX.isEmpty() || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
             FX = EntryName;
@@ -624,7 +639,20 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         SaveLines(Hhp, Project);
         HtmlText::SavePage(Images + QStringLiteral("Contents.hhc"), FContents, Chinese);
         TChmCompiler &Compiler = ChmCompilerInstance();
-        const bool Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
+        // The site's files are named by the user's files they were made from.
+        Compiler.Origins = FOrigins;
+        for (auto It = FPictureNames.cbegin(); It != FPictureNames.cend(); ++It)
+            for (auto Name = It->BySource.cbegin(); Name != It->BySource.cend(); ++Name)
+                Compiler.Origins.insert(QFileInfo(It.key() + QStringLiteral("/images/") + Name.value()).absoluteFilePath(),
+                                        Name.key());
+        bool Ok = false;
+        try {
+            Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
+        } catch (...) {
+            Compiler.Origins.clear();
+            throw;
+        }
+        Compiler.Origins.clear();
         RemoveSiteFiles();
         if (!Ok) {
             if (Hooks.ShowError)
@@ -688,7 +716,7 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     case bfJpegs:
     case bfPdf: {
         const bool Done = Hooks.ConvertToImages
-            && Hooks.ConvertToImages(FE, FD, Flags == bfPdf, Flags == bfOneJpeg);
+            && Hooks.ConvertToImages(FE, FListed, FD, Flags == bfPdf, Flags == bfOneJpeg);
         RemoveSiteFiles();
         if (!Done)
             Result = brFailed;

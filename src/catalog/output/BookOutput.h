@@ -37,8 +37,12 @@ struct TBookOutputHooks {
     std::function<void(const QString &Folder, const QString &MainFile, bool IsBook, QString &ResultPath)> WriteQbaPackage;
     // Progress of the zip library while the site's ZIP is written (0..100).
     std::function<void(int Percent)> ZipProgress;
-    // Pictures or PDF of the produced pages; false when not done.
-    std::function<bool(const QStringList &Entries, const QString &Folder, bool Pdf, bool Single)> ConvertToImages;
+    // Pictures or PDF of the produced pages; false when not done. Listed: the
+    // book list's entry each name of Entries was made from (the pictures are
+    // named after it).
+    std::function<bool(const QStringList &Entries, const QStringList &Listed, const QString &Folder, bool Pdf,
+                       bool Single)>
+        ConvertToImages;
     // A Yes/No question: the site folder holds a site another book (or nobody
     // known) made. True empties it for this book; false (and an empty hook)
     // leaves it as it is and ends the output.
@@ -87,6 +91,9 @@ public:
     // The non-blank entry lines of a book, in book order.
     static QStringList ListedEntries(const QStringList &BookLines);
     static bool IsReadableFile(const QString &Path);
+    // A page of the book: its extension is ".qbt" (any case), also when the
+    // file name ends in blanks.
+    static bool IsPageEntry(const QString &Path);
 
     enum TResult { brDone, brCancelled, brFailed };
     // Runs the output from its folder on (the questions before it are the
@@ -98,6 +105,7 @@ public:
     QString BaseName() const { return FB; }              // B
     QString IndexPage() const { return FX; }             // X
     const QStringList &Entries() const { return FE; }    // E
+    const QStringList &EntriesListed() const { return FListed; }   // the book's entry of each name of E
     QString Charset() const { return FCharset; }
     QString OutputRoot() const;
     // The site folder D an output would use, with trailing "/"; nothing is made.
@@ -118,6 +126,7 @@ private:
     QString FCharset;
     QString FD, FB, FX;
     QStringList FE;
+    QStringList FListed;
     // The names of E without regard to case, and per base name of a page copy
     // the next number to try: a book of many pages of one name finds each
     // copy's name at once.
@@ -130,6 +139,9 @@ private:
     // Every file the run put into the site so far (pages, copied files, the
     // frames' own files): all of them are still there when it is finished.
     QStringList FMade;
+    // The user's file each file of the site was made from (its page or the
+    // file copied), by the site file's path: messages name the user's.
+    QHash<QString, QString> FOrigins;
 
     // FB and FD (the output root made when missing).
     QString SiteBaseName() const;
@@ -141,7 +153,8 @@ private:
     void Report(int Position, const QString &Caption) const;
     void PlaceSiteFiles(int Flags);
     // ForPackage: named as a package carries it (QbaPackage::CarriedName).
-    QString CopyOtherFile(const QString &Path, bool ForPackage);
+    // For a help file: named as its compiler takes names (ChmFileName).
+    QString CopyOtherFile(const QString &Path, bool ForPackage, bool ForHelpFile = false);
     void CopyFilesFolder(const QString &Source, const QString &Dest);
     void RemoveSiteFiles();
     void CheckSiteWhole() const;

@@ -10,6 +10,7 @@
 
 #include "platform/core/Types.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -33,29 +34,44 @@ public:
     // otherwise no file is left at the project's target.
     bool Compile(const QString &ProjectPath, const std::function<void(const QString &Text)> &Progress);
 
-    // Why the last Compile failed where the compiler was not at fault: the
-    // project was refused before the compiler ran, or a file could not be
-    // written ("" otherwise).
+    // Files of the project that are copies of the user's files: the copy's
+    // full path -> the user's file, which messages name in the copy's place.
+    QHash<QString, QString> Origins;
+
+    // Why the last Compile failed, naming the help file or the user's file
+    // ("" when it did not fail, or when only listed files could not be taken:
+    // FailedFiles).
     const QString &Refusal() const { return FRefusal; }
 
     QString CompilerPath() const { return FCompiler; }
     // The files of the last compile that could not be taken into the help file
-    // (missing or unreadable); a compile with any of them fails.
+    // (missing, unreadable, or of a name the compiler cannot take), as the
+    // user knows them; a compile with any of them fails. FailedCauses: why,
+    // one per file.
     QStringList FailedFiles() const { return FFailed; }
+    QStringList FailedCauses() const { return FFailedCauses; }
     // The program to run in place of the installed one (tests); "" restores the search.
     static void SetCompilerOverride(const QString &Program);
 
 private:
     QString FCompiler;
     QStringList FFailed;
+    QStringList FFailedCauses;
     QString FRefusal;
 };
 
 // What the user is told when Compile failed: the refusal, the files that could
 // not be taken, or that the compile failed.
 QString ChmFailureMessage(const TChmCompiler &Compiler);
-// "CHM 文件编译失败。" naming the files that could not be taken into the help file.
-QString ChmFailedFilesMessage(const QStringList &Files);
+// "CHM 文件编译失败。" naming the files that could not be taken into the help
+// file, each with its cause when one is given.
+QString ChmFailedFilesMessage(const QStringList &Files, const QStringList &Causes = {});
+
+// A file name the help compiler takes as it is: it drops blanks (and control
+// characters) at either end of the names a project lists, and then finds no
+// file. Such a name loses them ("_" when nothing is left).
+QString ChmFileName(const QString &Name);
+bool IsChmFileName(const QString &Name);
 
 // The process-wide compiler, made on first use.
 TChmCompiler &ChmCompilerInstance();

@@ -203,6 +203,10 @@ QString TPageOutput::OutName(const QString &Path)
     // any other.
     if (FType == otPageCopy)
         Name = QbaPackage::CarriedName(Name);
+    // The help compiler drops blanks at the ends of a name and then finds no
+    // file: the copy the page names in a help file has none there.
+    if (FType == otChm || (SharedNames && SharedNames->ForHelpFile))
+        Name = ChmFileName(Name);
     const int Dot = int(Name.lastIndexOf(QLatin1Char('.')));
     const QString Stem = Dot > 0 ? Name.left(Dot) : Name;
     const QString Ext = Dot > 0 ? Name.mid(Dot) : QString();
@@ -973,6 +977,8 @@ bool TPageOutput::ChmBranch()
     QDir().mkpath(Work);
     QStringList Files;
     QStringList Failed;
+    // The copies are named by the user's pictures in every message.
+    QHash<QString, QString> Origins;
     for (const QString &P : std::as_const(FPictures)) {
         if (!FileExists(P))
             continue;   // a missing picture stays a reference, as in every output
@@ -982,11 +988,12 @@ bool TPageOutput::ChmBranch()
             continue;
         }
         Files << Copy;
+        Origins.insert(QFileInfo(Copy).absoluteFilePath(), P);
     }
     if (!Failed.isEmpty()) {
         QDir(Work).removeRecursively();
         CleanUp(QString());
-        ShowError(ChmFailedFilesMessage(Failed));
+        ShowError(ChmFailedFilesMessage(Failed, QStringList(Failed.size(), QStringLiteral("不能读取"))));
         return false;
     }
     QStringList Project{
@@ -1010,14 +1017,20 @@ bool TPageOutput::ChmBranch()
     SaveLines(Hhp, Project);
     TChmCompiler &Compiler = ChmCompilerInstance();
     Compiler.Cancelled = Hooks.Cancelled;
+    Compiler.Origins = Origins;
+    // The page itself is the user's page.
+    if (!FPagePath.isEmpty())
+        Compiler.Origins.insert(QFileInfo(Topic).absoluteFilePath(), FPagePath);
     bool Ok = false;
     try {
         Ok = Compiler.Compile(Hhp, Hooks.ChmProgress);
     } catch (...) {
         Compiler.Cancelled = nullptr;
+        Compiler.Origins.clear();
         throw;
     }
     Compiler.Cancelled = nullptr;
+    Compiler.Origins.clear();
     QDir(Work).removeRecursively();
     CleanUp(QString());
     if (!Ok && Hooks.Cancelled && Hooks.Cancelled())

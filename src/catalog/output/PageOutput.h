@@ -76,6 +76,9 @@ struct TSharedPictureNames {
     // The names whose files an earlier page of this output put in place,
     // lower-cased: a page that shows the same picture does not copy it again.
     QSet<QString> Written;
+    // The pages go into a help file: each picture takes a name its compiler
+    // takes (ChmFileName).
+    bool ForHelpFile = false;
 };
 
 class TPageOutput {

@@ -316,6 +316,87 @@ check(os.path.join(sys.argv[1], 'index.htm')); check(os.path.join(sys.argv[1], '
     EXPECT_FALSE(QFileInfo::exists(Exe + QStringLiteral("输出/empty")));
 }
 
+TEST_F(BookOutput, PicturesAreNamedAfterTheirPagesAndANameEndingInABlankIsAPage)
+{
+    WritePage(QStringLiteral("alpha.qbt"), QStringLiteral("A1"), QStringLiteral("甲页"));
+    WritePage(QStringLiteral("beta.qbt"), QStringLiteral("B2"), QStringLiteral("乙页"));
+    // A page whose file name ends in a blank; its pictures' names begin or end with one.
+    const QString Trail = WritePage(QStringLiteral("trail.qbt "), QStringLiteral("T3"), QStringLiteral("尾页"));
+    QStringList Lines = Read(Trail);
+    Lines.replace(Lines.indexOf(QStringLiteral("{$IMG}=pics\\T3p1.jpg")), QStringLiteral("{$IMG}=pics\\trail.jpg "));
+    Lines.replace(Lines.indexOf(QStringLiteral("{$IMG}=pics\\T3p2.jpg")), QStringLiteral("{$IMG}=pics\\ lead.jpg"));
+    SaveLines(Trail, Lines);
+    TestSupport::WriteAll(Docs + QStringLiteral("pics/trail.jpg "), "\xFF\xD8\xFF\xE0 trail");
+    TestSupport::WriteAll(Docs + QStringLiteral("pics/ lead.jpg"), "\xFF\xD8\xFF\xE0 lead");
+    QDir().mkpath(Docs + QStringLiteral("folder"));
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("alpha.qbt"), QStringLiteral("gone.qbt"),
+                                                               QStringLiteral("folder"), QStringLiteral("beta.qbt"),
+                                                               QStringLiteral("trail.qbt ")});
+    TScriptedUi Ui;
+    Start({Book});
+    const auto Pictures = [&] {
+        QStringList L = QDir(D()).entryList({QStringLiteral("*.jpg")}, QDir::Files);
+        L.sort();
+        return L;
+    };
+
+    // Each picture is named after the page it shows; the two entries left
+    // out name none.
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfOneJpeg, false));
+    EXPECT_EQ(Pictures(), (QStringList{QStringLiteral("alpha.jpg"), QStringLiteral("beta.jpg"), QStringLiteral("trail.jpg")}));
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfJpegs, false));
+    const QStringList Split = Pictures();
+    const QRegularExpression Piece(QStringLiteral("^(alpha|beta|trail)(_\\d+)?\\.jpg$"));
+    QSet<QString> Pages;
+    for (const QString &P : Split) {
+        EXPECT_TRUE(Piece.match(P).hasMatch()) << P.toStdString();
+        Pages.insert(Piece.match(P).captured(1));
+    }
+    EXPECT_EQ(Pages.size(), 3) << Split.join(QLatin1Char(' ')).toStdString();
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfPdf, false));
+    const QStringList Pdfs = QDir(D()).entryList({QStringLiteral("*.pdf")});
+    ASSERT_EQ(Pdfs.size(), 1);
+    EXPECT_TRUE(Peer(QStringLiteral("pdfinfo"), {D() + Pdfs.first()}).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
+
+    // The site links the three pages, none of them a raw page file.
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfHtml, false));
+    const auto L = Links();
+    ASSERT_EQ(L.size(), 3);
+    EXPECT_EQ(L.at(2).second, QStringLiteral("尾页"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + GuidPage + QStringLiteral("$")).match(L.at(2).first).hasMatch())
+        << L.at(2).first.toStdString();
+    EXPECT_TRUE(QDir(D() + QStringLiteral("images")).entryList({QStringLiteral("*.qbt*")}).isEmpty());
+
+    // The package's book lists the page by a plain name, and holds it so.
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfPackage, false));
+    const QString Qba = D() + QStringLiteral("book.qba");
+    EXPECT_EQ(Peer(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1])\n"
+                                   "print(z.read('book.qbs').decode('gbk').split('{$Files}')[1].split())\n"
+                                   "print(z.read('trail.qbt')[:17].decode())"),
+                    Qba}),
+              QStringLiteral("['alpha.qbt', 'beta.qbt', 'trail.qbt']\nQBT FILE TYPE 2.0\n"));
+
+    // The help file holds the three pages and the pictures of blank-edged
+    // names, under names its compiler takes.
+    Ui.Answer({"Yes"});
+    ASSERT_TRUE(Form->OutputCatalog(bfChm, false));
+    const QString List = Peer(QStringLiteral("chmls"), {QStringLiteral("list"), D() + QStringLiteral("book.chm")});
+    EXPECT_EQ(List.count(QRegularExpression(QStringLiteral(" /") + GuidPage + QStringLiteral("\\n"))), 3) << List.toStdString();
+    for (const char *M : {" /trail.jpg\n", " /lead.jpg\n"})
+        EXPECT_TRUE(List.contains(QString::fromUtf8(M))) << M << List.toStdString();
+    // Nothing but the questions about the two entries left out.
+    EXPECT_EQ(Ui.Asked().size(), 6);
+    for (const TPromptRecord &Box : Ui.Asked())
+        EXPECT_EQ(Box.Caption, QStringLiteral("输出")) << Box.Text.toStdString();
+}
+
 TEST_F(BookOutput, AFileOfASavedPagesFolderThatCannotBeCopiedIsReported)
 {
     // The saved page's folder holds a file named in another code page (as an

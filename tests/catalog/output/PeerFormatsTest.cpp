@@ -392,6 +392,22 @@ TEST(ChmOutput, HelpFileListsThePageAndPictures)
     EXPECT_EQ(Project.at(8), QStringLiteral("Language=0x804 中文(中国)"));
     EXPECT_EQ(Project.at(11), QStringLiteral("WindowName=\"P001\",,,,,,,,,,,0x2040,[0,0,1024,739],0x1020000,,,,,,0"));
     EXPECT_EQ(Project.at(13), QStringLiteral("[FILES]"));
+
+    // Pictures whose names begin or end with a blank go in under names the
+    // compiler takes, and the page names them so.
+    TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/trail.jpg "), PictureBytes(QStringLiteral("trail")));
+    TestSupport::WriteAll(S.PageDir + QStringLiteral("pics/ lead.jpg"), PictureBytes(QStringLiteral("lead")));
+    S.Page.replace(S.Page.indexOf(QStringLiteral("{$IMG}=pics\\a.jpg")), QStringLiteral("{$IMG}=pics\\trail.jpg "));
+    S.Page.replace(S.Page.indexOf(QStringLiteral("{$IMG}=more\\a.jpg")), QStringLiteral("{$IMG}=pics\\ lead.jpg"));
+    S.Errors.clear();
+    S.Run(omChm);
+    EXPECT_TRUE(S.Errors.isEmpty()) << S.Errors.join(QLatin1Char('\n')).toStdString();
+    const QString Blanks = RunPeer(QStringLiteral("chmls"), {QStringLiteral("list"), Chm});
+    for (const char *M : {" /trail.jpg\n", " /lead.jpg\n", " /tmpfile.htm\n"})
+        EXPECT_TRUE(Blanks.contains(QString::fromUtf8(M))) << M << "\n" << Blanks.toStdString();
+    const QString Page = ReadText(S.Exe + QStringLiteral("tmp/1/tmpfile.htm"));
+    EXPECT_TRUE(Page.contains(QStringLiteral("src=\"trail.jpg\"")) && Page.contains(QStringLiteral("src=\"lead.jpg\"")))
+        << Page.toStdString();
 }
 
 TEST(ChmOutput, FailedCompileSaysSoAndLeavesNoFile)
@@ -405,9 +421,36 @@ TEST(ChmOutput, FailedCompileSaysSoAndLeavesNoFile)
         TChmCompiler::SetCompilerOverride(Fake);
         S.Errors.clear();
         EXPECT_EQ(S.Run(omChm), QString());
-        EXPECT_EQ(S.Errors, QStringList{QStringLiteral("CHM 文件编译失败。")});
+        // Why, and which help file: never only that it failed.
+        ASSERT_EQ(S.Errors.size(), 1);
+        EXPECT_TRUE(S.Errors.first().startsWith(QStringLiteral("CHM 文件“") + Chm + QStringLiteral("”编译失败：CHM 编译程序 ")))
+            << S.Errors.first().toStdString();
+        EXPECT_TRUE(S.Errors.first().contains(Fake == QLatin1String("/bin/true") ? QStringLiteral("没有生成帮助文件")
+                                                                                 : QStringLiteral("退出代码 1")))
+            << S.Errors.first().toStdString();
         EXPECT_EQ(TestSupport::ReadAll(Chm), QByteArray("old help file"));
     }
+
+    // Files of the project that are copies (a picture that went before the
+    // compile, one of a name the compiler cannot take) are named as the user
+    // knows them, with the cause; no copy is.
+    TChmCompiler &Compiler = ChmCompilerInstance();
+    const QString Gone = S.PageDir + QStringLiteral("pics/bg.jpg");
+    TestSupport::TempDir T;
+    SaveLines(T.File(QStringLiteral("page.htm")), {QStringLiteral("<html><body>页</body></html>")});
+    TestSupport::WriteAll(T.File(QStringLiteral("copy.jpg ")), "x");
+    SaveLines(T.File(QStringLiteral("x.hhp")), {QStringLiteral("[OPTIONS]"), QStringLiteral("Compiled file=x.chm"), QString(),
+                                               QStringLiteral("[FILES]"), QStringLiteral("page.htm"),
+                                               QStringLiteral("copy.jpg "), QStringLiteral("gone.jpg")});
+    Compiler.Origins.insert(T.File(QStringLiteral("copy.jpg ")), S.PageDir + QStringLiteral("pics/trail.jpg "));
+    Compiler.Origins.insert(T.File(QStringLiteral("gone.jpg")), Gone);
+    EXPECT_FALSE(Compiler.Compile(T.File(QStringLiteral("x.hhp")), {}));
+    Compiler.Origins.clear();
+    EXPECT_EQ(ChmFailureMessage(Compiler),
+              QStringLiteral("CHM 文件编译失败。\r\n以下文件不能复制：\r\n") + S.PageDir
+                  + QStringLiteral("pics/trail.jpg （文件名以空格开始或结束，CHM 编译程序不能接受）\r\n") + Gone
+                  + QStringLiteral("（文件不存在）"));
+    EXPECT_FALSE(QFileInfo::exists(T.File(QStringLiteral("x.chm"))));
     TChmCompiler::SetCompilerOverride(QString());
 }
 
