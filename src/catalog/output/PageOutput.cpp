@@ -557,11 +557,12 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
 
     // The page's output folder goes again when this run made it and left
     // nothing in it (a book output writes into its own folder), also when the
-    // run ends early.
+    // run ends early. The claim on it ends with the run.
     struct TRemoveEmptyFolder {
-        const TPageOutput &Out;
+        TPageOutput &Out;
         ~TRemoveEmptyFolder()
         {
+            Out.FClaim.Release();
             if (Out.FCreatedD && QDir(Out.FD).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
                 QDir().rmdir(Out.FD);
         }
@@ -641,21 +642,24 @@ void TPageOutput::PrepareFolders()
     // A folder nobody is recorded for (made by hand, or by an earlier
     // version) is asked about only when it holds files of this page's output
     // names.
-    const bool OwnFolder = FOutputArg.isEmpty() && !Maker.isEmpty();
-    if (OwnFolder && DirectoryExists(FD)) {
-        const QString By = OutputFolders::MadeBy(FExe, FD);
-        const bool Others = By.isEmpty() ? HoldsOutputNames() : By != Maker && !OutputFolders::IsEmpty(FD);
-        if (Others
-            && !(Hooks.AskReplace && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, By, QStringLiteral("页面")))))
-            Abort();
+    // The folder is claimed (looked at, made when missing and recorded as
+    // this page's) in one step, before anything is written: another program
+    // publishing a page of the same 目录编号 at the same moment finds it
+    // claimed, and asks.
+    if (FOutputArg.isEmpty() && !Maker.isEmpty()) {
+        if (!FClaim.Take(FExe, FD, Maker, [this] { return HoldsOutputNames(); })) {
+            if (!(Hooks.AskReplace
+                  && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, FClaim.Other(), QStringLiteral("页面")))))
+                Abort();
+            FClaim.Take(FExe, FD, Maker, {}, true);
+        }
+        FCreatedD = FClaim.Made();
     }
     if (!DirectoryExists(FD)) {
         if (!QDir().mkdir(FD))
             throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
         FCreatedD = true;
     }
-    if (OwnFolder)
-        OutputFolders::Remember(FExe, FD, Maker);
     FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
     // What a killed output or save of ours left where this one writes goes
     // now, whatever kind of output this is.
