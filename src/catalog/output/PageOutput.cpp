@@ -605,7 +605,11 @@ void TPageOutput::WarnMissingPictures()
     if (FMissing.isEmpty() || !Hooks.ShowWarning)
         return;
     constexpr int Shown = 20;
-    QString Text = QStringLiteral("以下商品的图片文件找不到，输出的页面中不会显示这些图片：");
+    // A page copy (a package) carries only the pictures it finds; the others
+    // keep their paths in it.
+    QString Text = FType == otPageCopy
+        ? QStringLiteral("以下商品的图片文件找不到，这些图片不会打包，页面中保留它们原来的路径：")
+        : QStringLiteral("以下商品的图片文件找不到，输出的页面中不会显示这些图片：");
     for (int I = 0; I < FMissing.size() && I < Shown; ++I)
         Text += QStringLiteral("\r\n") + FMissing.at(I);
     if (FMissing.size() > Shown)
@@ -897,27 +901,27 @@ void TPageOutput::HtmlBranch(QString &ResultPath)
 
 bool TPageOutput::PageCopyBranch(QString &ResultPath)
 {
-    auto NameOf = [this](const QString &Path) {
-        return FileExists(Path) ? OutName(Path) : ExtractFileName(Path);
-    };
-    // Only the lines of these keys are rewritten; a value that merely holds a
-    // key's text stays as it is.
+    // Only the lines of these keys are rewritten, and only for a file the copy
+    // carries in its images folder; a value that merely holds a key's text
+    // stays as it is. A picture that is not there (a page brought from another
+    // computer names "C:\\...\\茶壶1.jpg") is not carried: its line keeps the
+    // value the page had, so that the copy never names a file it does not
+    // hold and the value is not lost on the way.
     QStringList Copy = FPage;
     for (QString &L : Copy) {
-        // Without a background or music the value stays empty: "images\" alone
-        // would name the pictures folder, which every later output asks about.
-        if (L.startsWith(QStringLiteral("{背景图片}=")))
-            L = QStringLiteral("{背景图片}=") + (FBackground.isEmpty() ? QString() : QStringLiteral("images\\") + NameOf(FBackground));
-        else if (L.startsWith(QStringLiteral("{背景音乐}=")))
-            L = QStringLiteral("{背景音乐}=") + (FMusic.isEmpty() ? QString() : QStringLiteral("images\\") + NameOf(FMusic));
-        else {
-            if (L.startsWith(QStringLiteral("{$IMG}="))) {
-                // A product without a picture keeps an empty path: "images\" alone
-                // would name the pictures folder as its picture.
-                const QString Stored = L.mid(7);
-                L = Trim(Stored).isEmpty() ? QStringLiteral("{$IMG}=")
-                                           : QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
-            }
+        if (L.startsWith(QStringLiteral("{背景图片}="))) {
+            if (!FBackground.isEmpty())
+                L = QStringLiteral("{背景图片}=images\\") + OutName(FBackground);
+        } else if (L.startsWith(QStringLiteral("{背景音乐}="))) {
+            if (!FMusic.isEmpty())
+                L = QStringLiteral("{背景音乐}=images\\") + OutName(FMusic);
+        } else if (L.startsWith(QStringLiteral("{$IMG}="))) {
+            // A product without a picture keeps its empty path: "images\" alone
+            // would name the pictures folder as its picture.
+            const QString Stored = L.mid(7);
+            const QString Picture = Trim(Stored).isEmpty() ? QString() : Resolve(Stored);
+            if (!Picture.isEmpty() && FileExists(Picture))
+                L = QStringLiteral("{$IMG}=images\\") + OutName(Picture);
         }
     }
     FOut = Copy;
