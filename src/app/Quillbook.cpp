@@ -7,7 +7,10 @@
 #include "platform/services/Application.h"
 
 #include <QLocale>
+#include <QSocketNotifier>
 
+#include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 const char *const QuillbookTitle = "Quillbook 2008";
@@ -62,6 +65,36 @@ void TQuillbookSession::Show()
     FForm1->show();
 }
 
+namespace {
+
+int GEndPipe[2] = {-1, -1};
+
+void OnEndSignal(int)
+{
+    const char C = 1;
+    [[maybe_unused]] const ssize_t N = ::write(GEndPipe[1], &C, 1);
+}
+
+// The session ending (or a terminal's kill) ends the program as closing it
+// does: its event loops end and its windows, its browser and its scratch
+// folder are freed and removed in order, instead of the process vanishing
+// with them.
+void EndOnSignals(QApplication &App)
+{
+    if (::pipe2(GEndPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto *Notifier = new QSocketNotifier(GEndPipe[0], QSocketNotifier::Read, &App);
+    QObject::connect(Notifier, &QSocketNotifier::activated, &App, [] { QCoreApplication::exit(0); });
+    struct sigaction Action {};
+    Action.sa_handler = OnEndSignal;
+    sigemptyset(&Action.sa_mask);
+    Action.sa_flags = SA_RESTART;
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(Signal, &Action, nullptr);
+}
+
+} // namespace
+
 int RunQuillbook(int argc, char **argv)
 {
     PrepareProcessEnvironment();
@@ -69,5 +102,6 @@ int RunQuillbook(int argc, char **argv)
     SetupApplication(App);
     TQuillbookSession Session(App.arguments());
     Session.Show();
+    EndOnSignals(App);
     return App.exec();
 }

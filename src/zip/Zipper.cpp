@@ -750,7 +750,10 @@ void TZipper::WriteSingle(bool Update)
         FArchive = nullptr;
         DropDirectory();
         const QString Target = ExpandFileName(FZipName);
-        if (!Temp->RenameTo(Target)) {
+        if (FArchiveLock >= 0)
+            ::close(FArchiveLock);
+        FArchiveLock = -1;
+        if (!Temp->RenameTo(Target, HoldArchiveLock ? &FArchiveLock : nullptr)) {
             ZipMoveFile(Temp->Path(), Target);
             Temp.reset();
         }

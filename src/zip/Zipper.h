@@ -78,6 +78,15 @@ public:
     // with a password, and sets across several parts, are zipped on the
     // caller's thread. The archive does not depend on the number.
     int PackThreads = 0;
+    // The archive's file is written under a temporary name, locked, and
+    // renamed to ZipName when whole. With HoldArchiveLock the lock stays
+    // held after the rename, until TakeArchiveLock hands its descriptor over
+    // (or the zipper ends): for a ZipName that is itself a temporary name of
+    // the caller's, which no sweep may take while it waits to be put in place.
+    bool HoldArchiveLock = false;
+    // The descriptor holding the lock of the archive last written (the caller
+    // closes it); -1 when none is held.
+    int TakeArchiveLock();
 
     std::function<void(TObject *Sender, int NumFiles, qint64 TotalBytes, TEndCentral &EndCentralRecord, bool &StopNow)> OnStartZipInfo;
     std::function<void(TObject *Sender, const QString &FName, TZipHeaderInfo &ZipHeader, bool &Skip)> OnStartZip;
@@ -142,6 +151,7 @@ private:
     bool FStoreVolumes = false;
     int FSearchAttributes = 0x39;
     TMultiZipInfo FMultiZipInfo;
+    int FArchiveLock = -1;
     TStringList FExcludeList;
     TStringList FNoCompressList;
 

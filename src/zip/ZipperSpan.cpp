@@ -14,6 +14,7 @@
 #include "detail/SafePath.h"
 #include "platform/core/FileUtils.h"
 
+#include <unistd.h>
 #include <QDir>
 
 #include <algorithm>
@@ -213,7 +214,18 @@ TZipper::TZipper(TComponent *AOwner)
 {
 }
 
-TZipper::~TZipper() = default;
+TZipper::~TZipper()
+{
+    if (FArchiveLock >= 0)
+        ::close(FArchiveLock);
+}
+
+int TZipper::TakeArchiveLock()
+{
+    const int Fd = FArchiveLock;
+    FArchiveLock = -1;
+    return Fd;
+}
 
 void TZipper::LargestHeaders(qint64 &Local, qint64 &Central) const
 {

@@ -9,8 +9,11 @@
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSet>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -49,6 +52,44 @@ TEST(EndToEnd, TheDriverStartsTheProgramAndSavesAScreenshotOfItsWindow)
     // The caption bar carries the title in letters: more than its background colour.
     EXPECT_GT(Colours(Image, QRect(0, 0, Image.width(), 12)), 2);
     // This run made no scratch files that outlive it.
+    EXPECT_FALSE(QDir(Home.File("tmp")).exists() && !QDir(Home.File("tmp")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
+}
+
+TEST(EndToEnd, TheProgramItselfStartsOnACopyOfItsFolderAndEndsCleanly)
+{
+    // The built program as a user starts it: no sanitizer options of the
+    // tests in its environment, its start page in the browser engine.
+    TestSupport::TempDir Home;
+    TestSupport::CopyProgramFolderTo(Home.Path());
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.remove(QStringLiteral("ASAN_OPTIONS"));
+    Env.insert(QStringLiteral("QUILLBOOK_HOME"), Home.Path());
+    Env.insert(QStringLiteral("QUILLBOOK_BROWSER"), QStringLiteral("1"));
+    QProcess P;
+    P.setProcessEnvironment(Env);
+    P.start(TestSupport::ProgramDir() + QStringLiteral("/quillbook"), {});
+    ASSERT_TRUE(P.waitForStarted(60000));
+    // Up, with its window shown, once it takes the end of a session as its
+    // end (a handler for SIGTERM in its status).
+    const QString Status = QStringLiteral("/proc/%1/status").arg(P.processId());
+    bool Up = false;
+    for (int I = 0; I < 2400 && !Up && P.state() == QProcess::Running; ++I) {
+        QFile F(Status);
+        if (F.open(QIODevice::ReadOnly))
+            for (const QByteArray &L : F.readAll().split('\n'))
+                if (L.startsWith("SigCgt:"))
+                    Up = (L.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        if (!Up)
+            P.waitForFinished(50);
+    }
+    ASSERT_TRUE(Up) << P.readAllStandardError().toStdString();
+    ::kill(pid_t(P.processId()), SIGTERM);
+    ASSERT_TRUE(P.waitForFinished(120000));
+    const QByteArray Err = P.readAllStandardError();
+    EXPECT_EQ(P.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(P.exitCode(), 0) << Err.toStdString();
+    EXPECT_FALSE(Err.contains("Sanitizer")) << Err.toStdString();
+    // Its scratch files went with it.
     EXPECT_FALSE(QDir(Home.File("tmp")).exists() && !QDir(Home.File("tmp")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
 }
 

@@ -92,6 +92,7 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         // After the line above, which turns it on: the list names every file already.
         Zipper1.Recurse = false;
         Zipper1.SetIncludeHiddenFiles(true);
+        Zipper1.HoldArchiveLock = true;
         if (Progress)
             Zipper1.OnTotalPercentDone = [&Progress](TObject *, int Percent) { Progress(Percent); };
         // The zipper leaves out a file it cannot find or open and goes on: an
@@ -115,11 +116,10 @@ void ZipFiles(const QString &Root, const QStringList &Files, const QString &Targ
         } catch (const EAbort &) {
             throw;
         } catch (const Exception &E) {
-            const QString Text = ArchiveFailureText(Target, E);
-            if (Text.isEmpty())
-                throw;
-            throw EInOutError(Text);
+            RaiseArchiveFailure(Target, Temp, E);
         }
+        // Locked from the moment the zipper makes it until it is in place.
+        Out.Hold(Temp, Zipper1.TakeArchiveLock());
         if (!Missed.isEmpty())
             throw EFOpenError(CannotOpenFileText(NativePath(Missed), MissedError));
         // Every listed file must have become a member.
@@ -161,6 +161,24 @@ QString ArchiveFailureText(const QString &Archive, const Exception &E)
     if (dynamic_cast<const EZLibError *>(&E))
         return QStringLiteral("压缩文件“%1”没有写成：压缩数据时出错。").arg(Name);
     return QStringLiteral("压缩文件“%1”没有写成：写入时出错。").arg(Name);
+}
+
+void RaiseArchiveFailure(const QString &Archive, const QString &Temp, const Exception &E)
+{
+    const QString Text = ArchiveFailureText(Archive, E);
+    if (!Text.isEmpty())
+        throw EInOutError(Text);
+    // The program's own texts name the file they could not make or write:
+    // the temporary one, which the user never asked for and never sees.
+    QString Named = E.Message();
+    Named.replace(NativePath(Temp), NativePath(Archive));
+    if (Named == E.Message())
+        throw;
+    if (dynamic_cast<const EFCreateError *>(&E))
+        throw EFCreateError(Named);
+    if (dynamic_cast<const EFOpenError *>(&E))
+        throw EFOpenError(Named);
+    throw EInOutError(Named);
 }
 
 bool IsSafeMemberName(const QString &Name)

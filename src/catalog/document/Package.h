@@ -64,6 +64,11 @@ QString NoRoomForArchiveText(const QString &Archive);
 // where it can tell, why (no room, its folder gone).
 QString ArchiveFailureText(const QString &Archive, const Exception &E);
 
+// Raises the failure E of writing Archive through its temporary file Temp (a
+// hidden name beside it) again, with a text that names Archive, the file the
+// user asked for, wherever it named Temp. Called from the handler of E.
+[[noreturn]] void RaiseArchiveFailure(const QString &Archive, const QString &Temp, const Exception &E);
+
 // Every regular file below Folder (links left out), sorted; Except is left out.
 QStringList FilesBelow(const QString &Folder, const QString &Except = QString());
 

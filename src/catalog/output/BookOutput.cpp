@@ -123,11 +123,17 @@ QString TBookOutput::RecordFile(const QString &ProgramFolder)
 
 bool TBookOutput::MadeByBookOutput(const QString &Folder) const
 {
-    return FileExists(Folder + FolderMark) || OutputFolders::IsSiteFolder(FExe, Folder);
+    // A site record that could not be read or written (damaged, a folder in
+    // its place) still leaves the record of who made the folder: this very
+    // book made it.
+    return FileExists(Folder + FolderMark) || OutputFolders::IsSiteFolder(FExe, Folder)
+        || (!Maker.isEmpty() && OutputFolders::MadeBy(FExe, Folder) == Maker);
 }
 
 void TBookOutput::RememberSiteFolder(const QString &Folder) const
 {
+    // A record that cannot be written is passed over (rebuilt by the next
+    // output that can write it): the output is made all the same.
     OutputFolders::RememberSiteFolder(FExe, Folder);
 }
 

@@ -25,10 +25,11 @@ namespace OutputFolders {
 
 namespace {
 
-// A record is read up to ReadLimit bytes and line by line; a line longer than
-// LineLimit, cut by the limit, or not in the record's form is skipped. Damaged,
-// binary or foreign bytes cost their own lines, nothing more, and are gone once
-// the record is written again: only sound lines go back, within the limit.
+// A record is read line by line, its last ReadLimit bytes at most: the newest
+// lines stand at its end. A line longer than LineLimit, cut by the limit, or
+// not in the record's form is skipped. Damaged, binary or foreign bytes cost
+// their own lines, nothing more, and are gone once the record is written
+// again: only sound lines go back, within the limit.
 constexpr qsizetype ReadLimit = qsizetype(4) << 20;
 constexpr qsizetype LineLimit = qsizetype(64) << 10;
 constexpr int RecordedFolders = 5000;
@@ -147,8 +148,8 @@ QByteArray LineText(const TLine &L, bool Makers)
     return Text + Encode(L.Folder) + "\r\n";
 }
 
-// Reads at most ReadLimit bytes, and only from a plain file: a record
-// replaced by something else (a pipe, a device) reads as empty.
+// Reads the last ReadLimit bytes at most, and only from a plain file: a
+// record replaced by something else (a pipe, a device) reads as empty.
 QList<TLine> Read(const QString &File)
 {
     QList<TLine> Lines;
@@ -156,12 +157,18 @@ QList<TLine> Read(const QString &File)
     if (Fd < 0)
         return Lines;
     QByteArray Bytes;
+    bool Cut = false;
     struct stat St {};
     if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode)) {
-        Bytes.resize(qsizetype(std::min<qint64>(St.st_size, ReadLimit) + 1));
+        // A record grown past the limit (written by an earlier version, or
+        // by hand) is read from its end: its newest lines are the ones that
+        // name the folders as they are now.
+        const qint64 From = std::max<qint64>(0, qint64(St.st_size) - ReadLimit);
+        Cut = From > 0;
+        Bytes.resize(qsizetype(std::min<qint64>(St.st_size, ReadLimit)));
         qsizetype Got = 0;
         while (Got < Bytes.size()) {
-            const ssize_t N = ::read(Fd, Bytes.data() + Got, size_t(Bytes.size() - Got));
+            const ssize_t N = ::pread(Fd, Bytes.data() + Got, size_t(Bytes.size() - Got), off_t(From + Got));
             if (N < 0 && errno == EINTR)
                 continue;
             if (N <= 0)
@@ -171,9 +178,11 @@ QList<TLine> Read(const QString &File)
         Bytes.truncate(Got);
     }
     ::close(Fd);
-    // Past the limit only the whole lines before it count.
-    if (Bytes.size() > ReadLimit)
-        Bytes.truncate(Bytes.lastIndexOf('\n', ReadLimit - 1) + 1);
+    // Read from the middle of a line: only the whole lines after it count.
+    if (Cut) {
+        const qsizetype End = Bytes.indexOf('\n');
+        Bytes.remove(0, End < 0 ? Bytes.size() : End + 1);
+    }
     qsizetype From = 0;
     while (From < Bytes.size()) {
         qsizetype To = Bytes.indexOf('\n', From);
@@ -279,6 +288,23 @@ bool Record(const QString &File, int Count, bool Makers, const QString &Folder, 
     });
 }
 
+// True when a program holds Folder while it writes its outputs there (a
+// claim of its own, below). A file system without locks tells nothing: the
+// folder counts as held then, which costs at most a question.
+bool Held(const QString &Folder)
+{
+    const int Fd = ::open(QFile::encodeName(ExcludeTrailingPathDelimiter(Folder)).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Fd < 0)
+        return true;
+    int Result;
+    do
+        Result = ::flock(Fd, LOCK_EX | LOCK_NB);
+    while (Result != 0 && errno == EINTR);
+    ::close(Fd);
+    return Result != 0;
+}
+
 // "%" and "|" of a path in a maker, so that the "|" between a package and the
 // document inside it is the only one.
 QString EscapeMakerPart(const QString &S)
@@ -359,6 +385,66 @@ void Rename(const QString &ProgramFolder, const QString &From, const QString &To
     });
 }
 
+TFolderClaim::~TFolderClaim()
+{
+    Release();
+}
+
+void TFolderClaim::Release()
+{
+    if (FFd >= 0)
+        ::close(FFd);
+    FFd = -1;
+}
+
+bool TFolderClaim::Take(const QString &ProgramFolder, const QString &Folder, const QString &Maker,
+                        const std::function<bool()> &HoldsOthers, bool Force)
+{
+    Release();
+    FMade = false;
+    FOther.clear();
+    const QString File = RecordFile(ProgramFolder);
+    // The look at the folder, its making and the record of its maker are one
+    // step: a program that claims the folder meanwhile waits for the lock and
+    // then finds this one recorded.
+    TRecordLock Lock(File);
+    QList<TLine> Lines = Read(File);
+    if (!QFileInfo(Folder).isDir()) {
+        // A folder that cannot be made is the caller's to report.
+        if (!QDir().mkdir(Folder))
+            return true;
+        FMade = true;
+    }
+    if (!Force && !FMade) {
+        const TLine *Line = Find(Lines, Folder);
+        const QString By = Line ? Line->Maker : QString();
+        // What another document made there is replaced only when the user
+        // says so; also while its program has claimed the folder and has
+        // written nothing yet. A folder nobody is recorded for is asked about
+        // when it holds what looks like another's outputs.
+        const bool Others = By.isEmpty() ? HoldsOthers && HoldsOthers()
+                                         : By != Maker && (!IsEmpty(Folder) || Held(Folder));
+        if (Others) {
+            FOther = By;
+            return false;
+        }
+    }
+    const QString Id = Identity(Folder);
+    if (!Id.isEmpty() && !Maker.isEmpty()) {
+        const QString Path = CleanFolder(Folder);
+        Lines.removeIf([&](const TLine &L) { return L.Folder == Path; });
+        Lines.append({Id, Maker, Path});
+        // A record that cannot be written costs a question later, never the output.
+        Write(File, Lines, RecordedFolders, true);
+    }
+    // Held (shared: the same document's programs may write at once) until
+    // the output ends.
+    FFd = ::open(QFile::encodeName(ExcludeTrailingPathDelimiter(Folder)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (FFd >= 0)
+        ::flock(FFd, LOCK_SH | LOCK_NB);
+    return true;
+}
+
 QString SiteRecordFile(const QString &ProgramFolder)
 {
     return IncludeTrailingPathDelimiter(ProgramFolder) + QStringLiteral("bookfolders.dat");
@@ -369,13 +455,9 @@ bool IsSiteFolder(const QString &ProgramFolder, const QString &Folder)
     return Find(Read(SiteRecordFile(ProgramFolder)), Folder) != nullptr;
 }
 
-void RememberSiteFolder(const QString &ProgramFolder, const QString &Folder)
+bool RememberSiteFolder(const QString &ProgramFolder, const QString &Folder)
 {
-    const QString File = SiteRecordFile(ProgramFolder);
-    if (!Record(File, RecordedSites, false, Folder, QString())) {
-        const int Err = errno;
-        throw EFCreateError(CannotCreateFileText(File, Err));
-    }
+    return Record(SiteRecordFile(ProgramFolder), RecordedSites, false, Folder, QString());
 }
 
 bool IsEmpty(const QString &Folder)

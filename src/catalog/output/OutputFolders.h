@@ -18,9 +18,10 @@
 // An output looks at its own folder only: the record never asks the disk
 // about the other folders it names, which may be on a share that is offline
 // now. It keeps the folders last recorded, within a size it reads whole;
-// whatever lies past that size, or is not a sound line, is dropped the next
-// time the record is written. Programs sharing the program folder change the
-// record one at a time (a lock file beside it), so none loses another's line.
+// whatever lies before the newest lines of that size, or is not a sound line,
+// is dropped the next time the record is written. Programs sharing the program
+// folder change the record one at a time (a lock file beside it), so none
+// loses another's line.
 //
 // A maker is a text naming the document: "file:" + the page or book file's
 // full path, "qba:" + the package's full path + "|" + the document's path
@@ -28,6 +29,8 @@
 // of a page never saved.
 
 #include <QString>
+
+#include <functional>
 
 namespace OutputFolders {
 
@@ -44,6 +47,41 @@ QString MadeBy(const QString &ProgramFolder, const QString &Folder);
 // was recorded for its path. The record keeps the last few thousand folders.
 void Remember(const QString &ProgramFolder, const QString &Folder, const QString &Maker);
 
+// A page's claim on its output folder, held while the page writes there.
+// Two programs on one program folder may publish two pages of one 目录编号
+// at the same moment: the claim looks at the folder, makes it when it is
+// missing and records the new maker in one step under the record's lock,
+// before any file is written, so the second program always finds the first
+// one recorded and asks before it replaces its outputs.
+class TFolderClaim {
+public:
+    TFolderClaim() = default;
+    ~TFolderClaim();
+    TFolderClaim(const TFolderClaim &) = delete;
+    TFolderClaim &operator=(const TFolderClaim &) = delete;
+
+    // Claims Folder for Maker. True when the folder is Maker's now: it was
+    // missing (and is made), recorded as Maker's, empty and not held by
+    // another program, or Force is set; it is recorded as Maker's then. False,
+    // with Other() naming who made what is there ("" when unknown), when the
+    // folder holds another document's outputs, or another program is writing
+    // them there now; with nobody recorded, HoldsOthers decides. A folder that
+    // cannot be made is left for the caller to report (true, not Made()).
+    bool Take(const QString &ProgramFolder, const QString &Folder, const QString &Maker,
+              const std::function<bool()> &HoldsOthers, bool Force = false);
+    // The last Take made the folder.
+    bool Made() const { return FMade; }
+    QString Other() const { return FOther; }
+    // The output has ended: another program may take the folder without a
+    // question once it is empty again.
+    void Release();
+
+private:
+    int FFd = -1;
+    bool FMade = false;
+    QString FOther;
+};
+
 // The folders From made are now made by To: a page never saved is the same
 // page once it has a file.
 void Rename(const QString &ProgramFolder, const QString &From, const QString &To);
@@ -53,10 +91,11 @@ void Rename(const QString &ProgramFolder, const QString &From, const QString &To
 QString SiteRecordFile(const QString &ProgramFolder);
 // True when Folder, as it is on the disk now, is recorded as a book's site.
 bool IsSiteFolder(const QString &ProgramFolder, const QString &Folder);
-// Records Folder (an existing folder) as a book's site; raises EFCreateError
-// when the record cannot be written, since the next output of the book could
-// not empty the folder then.
-void RememberSiteFolder(const QString &ProgramFolder, const QString &Folder);
+// Records Folder (an existing folder) as a book's site. False when the record
+// cannot be written (a folder in its place, a program folder the user cannot
+// write to): the output goes on, and the maker recorded for the folder tells
+// its next output whose site it is.
+bool RememberSiteFolder(const QString &ProgramFolder, const QString &Folder);
 
 // True when Folder holds no entry at all.
 bool IsEmpty(const QString &Folder);

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <optional>
+#include <unistd.h>
 
 #include "zip/ZipObj.h"
 #include "zip/ZipStreams.h"
@@ -26,9 +27,11 @@ namespace PageArchive {
 namespace {
 
 // Writes a complete new archive of the members at Target (a path nobody
-// else uses), streaming.
-void WriteZip(const TMembers &Members, const QString &Target, const std::function<void(int)> &Percent = {},
-              const std::function<bool()> &Cancelled = {})
+// else uses), streaming. Shown: the archive as the user knows it, for the
+// messages. Returns the descriptor that holds the written file's lock (the
+// caller closes it).
+int WriteZip(const TMembers &Members, const QString &Target, const QString &Shown,
+              const std::function<void(int)> &Percent = {}, const std::function<bool()> &Cancelled = {})
 {
     QFile::remove(Target);
     TZipper Zipper;
@@ -77,6 +80,7 @@ void WriteZip(const TMembers &Members, const QString &Target, const std::functio
     };
     Zipper.Recurse = true;
     Zipper.SetRelativePaths(true);
+    Zipper.HoldArchiveLock = true;
     bool Stopped = false;
     if (Percent || Cancelled)
         Zipper.OnTotalPercentDone = [&](TObject *, int P) {
@@ -97,7 +101,8 @@ void WriteZip(const TMembers &Members, const QString &Target, const std::functio
     if (!Unread.isEmpty())
         throw Exception(QStringLiteral("压缩文件生成失败，以下文件不能读取：\r\n") + Unread.join(QStringLiteral("\r\n")));
     if (!QFileInfo(Target).isFile() || QFileInfo(Target).size() == 0)
-        throw Exception(QStringLiteral("压缩文件 %1 生成失败。").arg(Target));
+        throw Exception(QStringLiteral("压缩文件 %1 生成失败。").arg(NativePath(Shown)));
+    return Zipper.TakeArchiveLock();
 }
 
 } // namespace
@@ -109,14 +114,12 @@ void ZipFiles(const QString &ZipName, const TMembers &Members, const std::functi
     TOutputFiles Out;
     const QString Temp = Out.Reserve(ZipName);
     try {
-        WriteZip(Members, Temp, Percent, Cancelled);
+        // Locked from the moment the zipper makes it until it is in place.
+        Out.Hold(Temp, WriteZip(Members, Temp, ZipName, Percent, Cancelled));
     } catch (const EAbort &) {
         throw;
     } catch (const Exception &E) {
-        const QString Text = QbaPackage::ArchiveFailureText(ZipName, E);
-        if (Text.isEmpty())
-            throw;
-        throw EInOutError(Text);
+        QbaPackage::RaiseArchiveFailure(ZipName, Temp, E);
     }
     Out.Commit();
 }
@@ -137,7 +140,8 @@ bool MakeSelfExtracting(const QString &ExeName, const TMembers &Members, QString
     }
     const QString Zip = Work.filePath(QStringLiteral("out.zip"));
     try {
-        WriteZip(Members, Zip, Progress);
+        if (const int Lock = WriteZip(Members, Zip, ExeName, Progress); Lock >= 0)
+            ::close(Lock);
         // The stub, then the archive, streamed into the new file beside ExeName.
         TOutputFiles Out;
         const QString Sfx = Out.Create(ExeName);

@@ -561,11 +561,12 @@ void TPageOutput::Run(int Mode, bool OpenAfterwards, const QString &OutputFolder
 
     // The page's output folder goes again when this run made it and left
     // nothing in it (a book output writes into its own folder), also when the
-    // run ends early.
+    // run ends early. The claim on it ends with the run.
     struct TRemoveEmptyFolder {
-        const TPageOutput &Out;
+        TPageOutput &Out;
         ~TRemoveEmptyFolder()
         {
+            Out.FClaim.Release();
             if (Out.FCreatedD && QDir(Out.FD).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
                 QDir().rmdir(Out.FD);
         }
@@ -608,7 +609,11 @@ void TPageOutput::WarnMissingPictures()
     if (FMissing.isEmpty() || !Hooks.ShowWarning)
         return;
     constexpr int Shown = 20;
-    QString Text = QStringLiteral("以下商品的图片文件找不到，输出的页面中不会显示这些图片：");
+    // A page copy (a package) carries only the pictures it finds; the others
+    // keep their paths in it.
+    QString Text = FType == otPageCopy
+        ? QStringLiteral("以下商品的图片文件找不到，这些图片不会打包，页面中保留它们原来的路径：")
+        : QStringLiteral("以下商品的图片文件找不到，输出的页面中不会显示这些图片：");
     for (int I = 0; I < FMissing.size() && I < Shown; ++I)
         Text += QStringLiteral("\r\n") + FMissing.at(I);
     if (FMissing.size() > Shown)
@@ -645,21 +650,24 @@ void TPageOutput::PrepareFolders()
     // A folder nobody is recorded for (made by hand, or by an earlier
     // version) is asked about only when it holds files of this page's output
     // names.
-    const bool OwnFolder = FOutputArg.isEmpty() && !Maker.isEmpty();
-    if (OwnFolder && DirectoryExists(FD)) {
-        const QString By = OutputFolders::MadeBy(FExe, FD);
-        const bool Others = By.isEmpty() ? HoldsOutputNames() : By != Maker && !OutputFolders::IsEmpty(FD);
-        if (Others
-            && !(Hooks.AskReplace && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, By, QStringLiteral("页面")))))
-            Abort();
+    // The folder is claimed (looked at, made when missing and recorded as
+    // this page's) in one step, before anything is written: another program
+    // publishing a page of the same 目录编号 at the same moment finds it
+    // claimed, and asks.
+    if (FOutputArg.isEmpty() && !Maker.isEmpty()) {
+        if (!FClaim.Take(FExe, FD, Maker, [this] { return HoldsOutputNames(); })) {
+            if (!(Hooks.AskReplace
+                  && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, FClaim.Other(), QStringLiteral("页面")))))
+                Abort();
+            FClaim.Take(FExe, FD, Maker, {}, true);
+        }
+        FCreatedD = FClaim.Made();
     }
     if (!DirectoryExists(FD)) {
         if (!QDir().mkdir(FD))
             throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
         FCreatedD = true;
     }
-    if (OwnFolder)
-        OutputFolders::Remember(FExe, FD, Maker);
     FImages = FOutputArg.isEmpty() ? FD + QStringLiteral("/images") : FOutputArg + QStringLiteral("images");
     // What a killed output or save of ours left where this one writes goes
     // now, whatever kind of output this is.
@@ -897,27 +905,27 @@ void TPageOutput::HtmlBranch(QString &ResultPath)
 
 bool TPageOutput::PageCopyBranch(QString &ResultPath)
 {
-    auto NameOf = [this](const QString &Path) {
-        return FileExists(Path) ? OutName(Path) : ExtractFileName(Path);
-    };
-    // Only the lines of these keys are rewritten; a value that merely holds a
-    // key's text stays as it is.
+    // Only the lines of these keys are rewritten, and only for a file the copy
+    // carries in its images folder; a value that merely holds a key's text
+    // stays as it is. A picture that is not there (a page brought from another
+    // computer names "C:\\...\\茶壶1.jpg") is not carried: its line keeps the
+    // value the page had, so that the copy never names a file it does not
+    // hold and the value is not lost on the way.
     QStringList Copy = FPage;
     for (QString &L : Copy) {
-        // Without a background or music the value stays empty: "images\" alone
-        // would name the pictures folder, which every later output asks about.
-        if (L.startsWith(QStringLiteral("{背景图片}=")))
-            L = QStringLiteral("{背景图片}=") + (FBackground.isEmpty() ? QString() : QStringLiteral("images\\") + NameOf(FBackground));
-        else if (L.startsWith(QStringLiteral("{背景音乐}=")))
-            L = QStringLiteral("{背景音乐}=") + (FMusic.isEmpty() ? QString() : QStringLiteral("images\\") + NameOf(FMusic));
-        else {
-            if (L.startsWith(QStringLiteral("{$IMG}="))) {
-                // A product without a picture keeps an empty path: "images\" alone
-                // would name the pictures folder as its picture.
-                const QString Stored = L.mid(7);
-                L = Trim(Stored).isEmpty() ? QStringLiteral("{$IMG}=")
-                                           : QStringLiteral("{$IMG}=images\\") + NameOf(Resolve(Stored));
-            }
+        if (L.startsWith(QStringLiteral("{背景图片}="))) {
+            if (!FBackground.isEmpty())
+                L = QStringLiteral("{背景图片}=images\\") + OutName(FBackground);
+        } else if (L.startsWith(QStringLiteral("{背景音乐}="))) {
+            if (!FMusic.isEmpty())
+                L = QStringLiteral("{背景音乐}=images\\") + OutName(FMusic);
+        } else if (L.startsWith(QStringLiteral("{$IMG}="))) {
+            // A product without a picture keeps its empty path: "images\" alone
+            // would name the pictures folder as its picture.
+            const QString Stored = L.mid(7);
+            const QString Picture = Trim(Stored).isEmpty() ? QString() : Resolve(Stored);
+            if (!Picture.isEmpty() && FileExists(Picture))
+                L = QStringLiteral("{$IMG}=images\\") + OutName(Picture);
         }
     }
     FOut = Copy;

@@ -7,6 +7,7 @@
 // through TOutputHooks.
 
 #include "HtmlText.h"
+#include "OutputFolders.h"
 
 #include <QHash>
 #include <QMultiHash>
@@ -185,6 +186,7 @@ private:
     bool FCreatedImages = false;
     bool FCreatedPage = false;
     bool FCreatedD = false;               // this run made the output folder
+    OutputFolders::TFolderClaim FClaim;   // the page's own output folder, while the run writes there
 
     void ReadSettings();
     void BuildPairs();

@@ -268,17 +268,21 @@ bool CopyThroughTemp(const QString &Source, const QString &Dest, bool NoReplace)
         ::futimens(Out, Times);
         Ok = ::fsync(Out) == 0;
     }
-    if (::close(Out) != 0)
-        Ok = false;
     {
         ErrnoKeeper K;
         ::close(In);
     }
+    // Renamed while its descriptor still holds the lock: a sweep never finds
+    // the temporary name unlocked.
     if (Ok)
         Ok = RenameNoFollow(TempName, Dest, NoReplace);
     if (!Ok) {
         ErrnoKeeper K;
         ::unlink(Enc(TempName).constData());
+    }
+    {
+        ErrnoKeeper K;
+        ::close(Out);
     }
     return Ok;
 }

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -285,11 +286,35 @@ bool ProcessMayRun(long Pid)
     return Pid <= 0 || Pid > INT_MAX || ::kill(pid_t(Pid), 0) == 0 || errno != ESRCH;
 }
 
+namespace {
+
+// Every temporary file of an output holds a descriptor for its lock until it
+// is in place: an output of thousands of pictures may need more than the
+// usual soft limit. A program out of descriptors raises it to the hard limit
+// (once) and tries again.
+int OpenFile(const QByteArray &Path, int Flags, mode_t Mode = 0)
+{
+    const int Fd = ::open(Path.constData(), Flags, Mode);
+    if (Fd >= 0 || errno != EMFILE)
+        return Fd;
+    struct rlimit Limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &Limit) != 0 || Limit.rlim_cur >= Limit.rlim_max)
+        return Fd;
+    Limit.rlim_cur = Limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &Limit) != 0) {
+        errno = EMFILE;
+        return -1;
+    }
+    return ::open(Path.constData(), Flags, Mode);
+}
+
+} // namespace
+
 int CreateTempBeside(const QString &Target, QString &Temp)
 {
     for (int Attempt = 0; Attempt < 100; ++Attempt) {
         Temp = TempNameBeside(Target);
-        const int Fd = ::open(Enc(Temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int Fd = OpenFile(Enc(Temp), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (Fd >= 0) {
             // Held while it is written: a sweep, from this machine or
             // another, leaves it alone. A file system without locks has
@@ -365,7 +390,7 @@ TOutputFiles::~TOutputFiles()
 void TOutputFiles::Copy(const QString &Source, const QString &Dest)
 {
     const QString Target = NativePath(Dest);
-    const int In = ::open(Enc(NativePath(Source)).constData(), O_RDONLY | O_CLOEXEC);
+    const int In = OpenFile(Enc(NativePath(Source)), O_RDONLY | O_CLOEXEC);
     if (In < 0)
         throw EInOutError(CopyFailedText(Source, Target, errno));
     struct stat St {};
@@ -386,13 +411,15 @@ void TOutputFiles::Copy(const QString &Source, const QString &Dest)
     ::close(In);
     if (Err == 0 && FDurable)
         StartWriteback(Out);
-    if (::close(Out) != 0 && Err == 0)
-        Err = errno;
     if (Err != 0) {
         ::unlink(Enc(Temp).constData());
+        ::close(Out);
         throw EInOutError(CopyFailedText(Source, Target, Err));
     }
-    FEntries.push_back({Temp, Target});
+    // Written whole; its descriptor stays open and holds the lock until the
+    // copy is in place or removed, so that no sweep (of another computer on
+    // a shared folder, judging by age) takes it meanwhile.
+    FEntries.push_back({Temp, Target, Out});
     FTargets.insert(Target);
 }
 
@@ -423,6 +450,20 @@ QString TOutputFiles::Reserve(const QString &Dest)
     FEntries.push_back({Temp, Target});
     FTargets.insert(Target);
     return Temp;
+}
+
+void TOutputFiles::Hold(const QString &Temp, int Lock)
+{
+    if (Lock < 0)
+        return;
+    for (TEntry &E : FEntries) {
+        if (E.Temp == Temp) {
+            Unlock(E);
+            E.Lock = Lock;
+            return;
+        }
+    }
+    ::close(Lock);
 }
 
 void TOutputFiles::SweepFolderOf(const QString &Target)

@@ -113,6 +113,10 @@ public:
     // An unused temporary name for Dest that the writer creates itself (a
     // writer that must make its file). Removed by Discard when it exists.
     QString Reserve(const QString &Dest);
+    // The writer of the reserved name Temp made the file and hands over the
+    // descriptor that holds its lock (kept until the file is in place or
+    // removed; -1: none).
+    void Hold(const QString &Temp, int Lock);
 
     // Syncs (when Durable) and puts every file in its place, replacing what
     // is there. Raises EInOutError naming the file when that fails; the files
@@ -130,7 +134,8 @@ private:
     struct TEntry {
         QString Temp;
         QString Target;
-        // Holds the lock of a file another writer writes by name (Create)
+        // Holds the lock of the file (a copy, a file another writer writes
+        // by name, a reserved name once its writer has made it)
         // until it is in place or removed; -1 for the others.
         int Lock = -1;
     };

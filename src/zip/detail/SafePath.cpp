@@ -185,8 +185,10 @@ bool TempFile::CloseFile()
     return ::close(Fd) == 0;
 }
 
-bool TempFile::RenameTo(const QString &Target)
+bool TempFile::RenameTo(const QString &Target, int *KeepLock)
 {
+    if (KeepLock)
+        *KeepLock = -1;
     if (FUnnamed) {
         const QByteArray Self = "/proc/self/fd/" + QByteArray::number(FFd);
         const QByteArray To = QFile::encodeName(Target);
@@ -211,7 +213,10 @@ bool TempFile::RenameTo(const QString &Target)
         }
         // In place and complete: closing cannot lose it any more.
         FUnnamed = false;
-        ::close(FFd);
+        if (KeepLock)
+            *KeepLock = FFd;
+        else
+            ::close(FFd);
         FFd = -1;
         return true;
     }
@@ -220,6 +225,10 @@ bool TempFile::RenameTo(const QString &Target)
     if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(Target).constData()) != 0)
         return false;
     FPath.clear();
+    if (KeepLock) {
+        *KeepLock = FLock;
+        FLock = -1;
+    }
     ReleaseLock();
     return true;
 }

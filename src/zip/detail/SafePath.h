@@ -37,8 +37,11 @@ public:
     // Closes the descriptor of a named file: false when the system reports
     // a failed write. A file without a name stays open until RenameTo.
     bool CloseFile();
-    // Puts the file in Target's place at once, replacing what is there.
-    bool RenameTo(const QString &Target);
+    // Puts the file in Target's place at once, replacing what is there. With
+    // KeepLock, the descriptor that holds the file's lock is handed to the
+    // caller (who closes it), so that the file stays locked under its new
+    // name; -1 when there is none.
+    bool RenameTo(const QString &Target, int *KeepLock = nullptr);
     void Remove();
 
 private:

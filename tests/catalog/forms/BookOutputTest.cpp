@@ -883,6 +883,31 @@ TEST_F(BookOutput, SiteFolderIsRecordedOutsideTheSite)
     EXPECT_TRUE(QFileInfo::exists(D() + QStringLiteral("index.htm")));
 }
 
+TEST_F(BookOutput, ADamagedSiteRecordNeverStopsTheOutput)
+{
+    const QString Book = ThreePageBook();
+    TScriptedUi Ui;
+    Start({Book});
+    // The record of the sites is a folder now: every output is made all the
+    // same, and the book's next output still takes its own site as its own.
+    ASSERT_TRUE(QDir().mkpath(TBookOutput::RecordFile(Exe) + QStringLiteral("/x")));
+    ASSERT_NO_THROW(EXPECT_TRUE(Form->OutputCatalog(bfZip, false)));
+    EXPECT_EQ(FilesOfD(), QStringList{QStringLiteral("book.zip")});
+    EXPECT_EQ(Peer(QStringLiteral("unzip"), {QStringLiteral("-Z1"), D() + QStringLiteral("book.zip")})
+                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                  .filter(QStringLiteral("index.htm")),
+              QStringList{QStringLiteral("index.htm")});
+    ASSERT_NO_THROW(EXPECT_TRUE(Form->OutputCatalog(bfHtml, false)));
+    EXPECT_TRUE(QFileInfo(D() + QStringLiteral("index.htm")).isFile());
+    EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("book.zip")));
+    // Unreadable, it is passed over and written again.
+    ASSERT_TRUE(QDir(TBookOutput::RecordFile(Exe)).removeRecursively());
+    TestSupport::WriteAll(TBookOutput::RecordFile(Exe), QByteArray("\xFF\xFE\0\0damaged\r\n", 13));
+    ASSERT_NO_THROW(EXPECT_TRUE(Form->OutputCatalog(bfHtml, false)));
+    EXPECT_TRUE(OutputFolders::IsSiteFolder(Exe, D()));
+    EXPECT_TRUE(Ui.Asked().isEmpty());
+}
+
 TEST_F(BookOutput, TypedNamesAndTitlesReachTheFramesAndTheMhtWhole)
 {
     // Markup, quotes, markers and characters code page 936 lacks, as a user types them.

@@ -1,9 +1,11 @@
 // The record of which document made each output folder, and of the folders
 // book outputs made their sites in: what it keeps, what it reads from damaged
-// or foreign files, and how programs sharing it change it.
+// or foreign files, and how programs sharing it change it and claim folders.
 
+#include "OutputFixture.h"
 #include "catalog/output/OutputFolders.h"
 #include "platform/core/Codec.h"
+#include "platform/core/Types.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -119,17 +121,23 @@ TEST_F(FolderRecord, DamagedBinaryAndHugeRecordsAreReadAsFarAsSoundAndRebuilt)
                                                 Line(C, QStringLiteral("file:/home/u/c.qbt")).chopped(1)}));
 
     // A record grown far past any size the program writes (24 MB of long
-    // lines of one folder): what lies in its first megabytes is read, and the
-    // next change writes back a record of a few megabytes at most.
+    // lines of one folder, from an earlier version): its newest lines, at its
+    // end, are read and its oldest dropped, and the next change writes back a
+    // record of a few megabytes at most that keeps them.
     QByteArray Huge = Line(A, QStringLiteral("file:/home/u/a.qbt"));
     for (int I = 0; I < 4000; ++I)
         Huge += Line(B, QStringLiteral("new:%1-").arg(I) + QString(6000, QLatin1Char('x')));
     Huge += Line(B, QStringLiteral("file:/home/u/b.qbt"));
+    Huge += Line(C, QStringLiteral("file:/home/u/c.qbt"));
     TestSupport::WriteAll(File, Huge);
-    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QStringLiteral("file:/home/u/a.qbt"));
-    OutputFolders::Remember(Program, C, QStringLiteral("file:/home/u/c2.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, B), QStringLiteral("file:/home/u/b.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, C), QStringLiteral("file:/home/u/c.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QString());
+    OutputFolders::Remember(Program, A, QStringLiteral("file:/home/u/a2.qbt"));
     EXPECT_LE(QFileInfo(File).size(), qint64(4) << 20);
-    EXPECT_EQ(OutputFolders::MadeBy(Program, C), QStringLiteral("file:/home/u/c2.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, A), QStringLiteral("file:/home/u/a2.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, B), QStringLiteral("file:/home/u/b.qbt"));
+    EXPECT_EQ(OutputFolders::MadeBy(Program, C), QStringLiteral("file:/home/u/c.qbt"));
     // A record that is not a file at all reads as empty.
     ASSERT_TRUE(QFile::remove(File));
     ASSERT_TRUE(QDir().mkdir(File));
@@ -254,4 +262,114 @@ TEST_F(FolderRecord, TwoProgramsWritingAtOnceKeepEachOthersLines)
                 ++Lost;
     EXPECT_EQ(Lost, 0);
     EXPECT_EQ(RecordLines().size(), 2 * WriterLines);
+}
+
+namespace {
+
+// The first program of the test below: started with the program folder and
+// its page in its environment, it publishes the page as a ZIP and, once its
+// output folder is there, says "claimed" and waits for "go" before it writes
+// anything into it.
+constexpr const char *HolderVariable = "QB_TEST_CLAIM_HOLDER";
+
+} // namespace
+
+TEST_F(FolderRecord, TwoProgramsPublishingPagesOfOneIdAtOnceNeverReplaceEachOthersOutputsUnasked)
+{
+    const QStringList Mine = qEnvironmentVariable(HolderVariable).split(QLatin1Char('\n'));
+    if (Mine.size() == 3) {
+        TPageOutput Out(LoadLines(Mine.at(1)), Mine.at(1), Mine.at(0));
+        Out.ScratchFolder = Mine.at(0) + QStringLiteral("tmp/holder/");
+        Out.Maker = OutputFolders::FileMaker(Mine.at(1));
+        bool Held = false;
+        Out.Hooks.Cancelled = [&] {
+            if (!Held && QFileInfo(Mine.at(2)).isDir()) {
+                Held = true;
+                std::cout << "claimed" << std::endl;
+                std::string Go;
+                std::getline(std::cin, Go);
+            }
+            return false;
+        };
+        Out.Hooks.AskReplace = [](const QString &) {
+            std::cout << "asked" << std::endl;
+            return false;
+        };
+        QString Result;
+        Out.Run(omZip, false, QString(), Result);
+        std::cout << "done " << Result.toStdString() << std::endl;
+        return;
+    }
+
+    // Two pages of the 目录编号 P001 in two folders, each with its pictures.
+    OutputFixture::TSample S;
+    OutputFixture::WriteText(S.PagePath, S.Page);
+    const QString Other = S.Temp.File(QStringLiteral("别处/other.qbt"));
+    OutputFixture::WriteText(Other, S.Page);
+    QDir().mkpath(S.Temp.File(QStringLiteral("别处/pics")));
+    QDir().mkpath(S.Temp.File(QStringLiteral("别处/more")));
+    for (const char *P : {"pics/a.jpg", "more/a.jpg", "pics/杯子.gif", "pics/bg.jpg"})
+        TestSupport::WriteAll(S.Temp.File(QStringLiteral("别处/") + QString::fromUtf8(P)),
+                              OutputFixture::PictureBytes(QStringLiteral("other page")));
+    const QString D = S.D();
+    ASSERT_FALSE(QFileInfo::exists(D));
+
+    // The first program claims the folder and holds it before it writes anything.
+    QProcess First;
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert(QString::fromLatin1(HolderVariable), S.Exe + QLatin1Char('\n') + S.PagePath + QLatin1Char('\n') + D);
+    First.setProcessEnvironment(Env);
+    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    First.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=FolderRecord.TwoProgramsPublishingPagesOfOneIdAtOnce*")});
+    ASSERT_TRUE(First.waitForStarted(60000));
+    QByteArray Said;
+    while (!Said.contains("claimed\n") && First.waitForReadyRead(120000))
+        Said += First.readAllStandardOutput();
+    ASSERT_TRUE(Said.contains("claimed\n")) << Said.toStdString();
+    EXPECT_TRUE(OutputFolders::IsEmpty(D)) << "nothing is written yet";
+
+    // The second program asks before it writes into the folder the first one
+    // holds; 否 leaves it to the first.
+    TPageOutput Second(LoadLines(Other), Other, S.Exe);
+    Second.ScratchFolder = S.Exe + QStringLiteral("tmp/second/");
+    Second.Maker = OutputFolders::FileMaker(Other);
+    QStringList Asked;
+    Second.Hooks.AskReplace = [&Asked](const QString &Text) {
+        Asked << Text;
+        return false;
+    };
+    QString Result;
+    EXPECT_THROW(Second.Run(omZip, false, QString(), Result), EAbort);
+    ASSERT_EQ(Asked.size(), 1);
+    EXPECT_EQ(Asked.at(0), OutputFolders::ReplaceQuestion(D, OutputFolders::FileMaker(S.PagePath), QStringLiteral("页面")));
+    EXPECT_TRUE(OutputFolders::IsEmpty(D));
+
+    First.write("go\n");
+    ASSERT_TRUE(First.waitForBytesWritten(60000));
+    ASSERT_TRUE(First.waitForFinished(300000));
+    Said += First.readAllStandardOutput();
+    EXPECT_EQ(First.exitCode(), 0) << Said.toStdString();
+    EXPECT_FALSE(Said.contains("\nasked\n")) << Said.toStdString();
+    // The folder holds the first page's archive, and says so.
+    const QString Zip = D + QStringLiteral("/P001.zip");
+    QByteArray Listing;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), Zip, QStringLiteral("images/a(2).jpg")},
+                                      &Listing),
+              0);
+    EXPECT_EQ(Listing, OutputFixture::PictureBytes(QStringLiteral("a")));
+    EXPECT_EQ(OutputFolders::MadeBy(S.Exe, D), OutputFolders::FileMaker(S.PagePath));
+
+    // Once the first has ended, the second asks again, and 是 replaces its outputs.
+    Second.Hooks.AskReplace = [&Asked](const QString &Text) {
+        Asked << Text;
+        return true;
+    };
+    Second.Run(omZip, false, QString(), Result);
+    EXPECT_EQ(Asked.size(), 2);
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), Zip, QStringLiteral("images/a(2).jpg")},
+                                      &Listing),
+              0);
+    EXPECT_EQ(Listing, OutputFixture::PictureBytes(QStringLiteral("other page")));
+    EXPECT_EQ(OutputFolders::MadeBy(S.Exe, D), OutputFolders::FileMaker(Other));
 }

@@ -603,6 +603,59 @@ TEST(PageCopyOutput, PackageLeavesTheUsersFilesInTheOutputFolder)
     EXPECT_TRUE(LoadLines(R.MainFile).contains(QStringLiteral("{$IMG}=images\\a.jpg")));
 }
 
+TEST(PageCopyOutput, PicturesThePackageDoesNotCarryKeepTheirValues)
+{
+    // A page brought from another computer: three of its pictures, and its
+    // background, are not on this disk.
+    TSample S;
+    const QString Far1 = QStringLiteral("C:\\Documents and Settings\\王五\\桌面\\茶壶1.jpg");
+    const QString Far4 = QStringLiteral("\\\\SERVER\\共享\\茶壶4.jpg");
+    const QString Far6 = QStringLiteral("C:茶壶6.jpg");
+    const QString FarBack = QStringLiteral("C:\\背景\\bg.jpg");
+    S.Page.replaceInStrings(QStringLiteral("{$IMG}=more\\a.jpg"), QStringLiteral("{$IMG}=") + Far1);
+    S.Page.replaceInStrings(QStringLiteral("{$IMG}=pics\\杯子.gif"), QStringLiteral("{$IMG}=") + Far4);
+    S.Page.replaceInStrings(QStringLiteral("{背景图片}=pics\\bg.jpg"), QStringLiteral("{背景图片}=") + FarBack);
+    const QStringList Fourth{QStringLiteral("{$4}"), QStringLiteral("{$IMG}=") + Far6, QStringLiteral("{$PID}=D-04"),
+                             QStringLiteral("{$PNAME}=茶盘"), QStringLiteral("{$PPRICE}=5"), QStringLiteral("{$PUNIT}=个"),
+                             QStringLiteral("{$PWEIGHT}=1"), QStringLiteral("{$PSERIAL}=4"), QStringLiteral("{$PNOTE}=")};
+    S.Page << Fourth;
+    TPageOutput Out(S.Page, S.PagePath, S.Exe);
+    Out.ScratchFolder = S.Exe + QStringLiteral("tmp/1/");
+    Out.OpenPageEntry = QStringLiteral("sample.qbt");
+    QStringList Warnings;
+    Out.Hooks.ShowWarning = [&Warnings](const QString &T) { Warnings << T; };
+    Out.Hooks.WriteQbaPackage = [](const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                                   QString &Result) { Result = QbaPackage::Write(Folder, MainFile, Target, IsBook); };
+    QString Result;
+    ASSERT_NO_THROW(Out.Run(omPackage, false, QString(), Result));
+    ASSERT_EQ(Result, S.D() + QStringLiteral("/catalog.qba"));
+    // Said before the package is written: these are not packed.
+    ASSERT_EQ(Warnings.size(), 1);
+    EXPECT_EQ(Warnings.at(0), QStringLiteral("以下商品的图片文件找不到，这些图片不会打包，页面中保留它们原来的路径：\r\n"
+                                             "商品“B-02”的图片：%1\r\n商品“C-03”的图片：%2\r\n商品“D-04”的图片：%3")
+                                  .arg(Far1, Far4, Far6));
+
+    // Read by python's zipfile: the page in the package names the picture
+    // it carries by its place there, the others as the sender had them.
+    const QString Py = QStringLiteral(
+        "import zipfile,sys\n"
+        "z=zipfile.ZipFile(sys.argv[1])\n"
+        "assert z.testzip() is None\n"
+        "names=set(z.namelist())\n"
+        "for l in z.read('catalog.qbt').decode('gbk').split('\\r\\n'):\n"
+        "    if l.startswith('{$IMG}=') or l.startswith('{背景图片}='):\n"
+        "        v=l.split('=',1)[1]\n"
+        "        n=v.replace('\\\\','/')\n"
+        "        sys.stdout.buffer.write((v+('|packed' if n in names else '|not packed')).encode('utf-8')+b'\\n')\n");
+    QByteArray Listing;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Py, Result}, &Listing), 0)
+        << Listing.toStdString();
+    EXPECT_EQ(QString::fromUtf8(Listing).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              (QStringList{FarBack + QStringLiteral("|not packed"), Far1 + QStringLiteral("|not packed"),
+                           QStringLiteral("images\\a.jpg|packed"), Far4 + QStringLiteral("|not packed"),
+                           Far6 + QStringLiteral("|not packed")}));
+}
+
 TEST(PageCopyOutput, APictureNamedWithPatternCharactersGoesIntoThePackage)
 {
     // "<" and ">" are legal in a name here, but a package carries plain

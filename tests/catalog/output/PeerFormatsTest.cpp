@@ -153,6 +153,33 @@ TEST(ZipOutput, AnArchiveWhoseFolderGoesWhileItIsWrittenSaysSoInChinese)
     }
 }
 
+TEST(ZipOutput, AnArchiveThatCannotBeWrittenNamesTheArchiveAskedFor)
+{
+    // Something else stands where the output folder was by the time the
+    // archive is made: no file can be made there.
+    for (const int Mode : {int(omZip), int(omPackage)}) {
+        SCOPED_TRACE(Mode);
+        TSample S;
+        S.Hooks.Cancelled = [&] {
+            if (QFileInfo(S.D()).isDir() && QDir().rmdir(S.D()))
+                TestSupport::WriteAll(S.D(), "not a folder");
+            return false;
+        };
+        S.Hooks.WriteQbaPackage = [](const QString &Folder, const QString &MainFile, const QString &Target, bool IsBook,
+                                     QString &Result) { Result = QbaPackage::Write(Folder, MainFile, Target, IsBook); };
+        QString Message;
+        try {
+            S.Run(Mode);
+        } catch (const Exception &E) {
+            Message = E.Message();
+        }
+        const QString Archive = S.D() + (Mode == omZip ? QStringLiteral("/P001.zip") : QStringLiteral("/catalog.qba"));
+        EXPECT_TRUE(Message.contains(QStringLiteral("“") + Archive + QStringLiteral("”"))) << Message.toStdString();
+        EXPECT_FALSE(Message.contains(QStringLiteral("qbtmp"))) << Message.toStdString();
+        EXPECT_EQ(TestSupport::ReadAll(S.D()), QByteArray("not a folder"));
+    }
+}
+
 TEST(ZipOutput, APictureThatCannotBeOpenedFailsTheArchive)
 {
     // A file that is there but that nobody may read (even the superuser, who

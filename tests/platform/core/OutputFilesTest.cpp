@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -163,6 +164,43 @@ TEST(OutputFiles, NothingStandsUnderAFinalNameBeforeCommit)
     EXPECT_EQ(ReadAll(Out + QStringLiteral("big.jpg")), Big);
     EXPECT_EQ(ReadAll(Out + QStringLiteral("small.gif")), QByteArray("GIF89a"));
     EXPECT_TRUE(Files.Targets().isEmpty());
+}
+
+TEST(OutputFiles, CopiesAndReservedNamesStayLockedUntilInPlace)
+{
+    // The output folder is shared with another machine whose clock runs a
+    // day ahead: its sweep finds this machine's temporary files old at once
+    // and only their locks keep them.
+    TempDir T;
+    WriteAll(T.File(QStringLiteral("src/a.jpg")), "picture");
+    const QString Out = T.File(QStringLiteral("out/"));
+    ASSERT_TRUE(ForceDirectories(Out));
+    TOutputFiles Files;
+    Files.Copy(T.File(QStringLiteral("src/a.jpg")), Out + QStringLiteral("a.jpg"));
+    // A name reserved for a writer that makes the file itself and hands its
+    // lock over.
+    const QString Reserved = Files.Reserve(Out + QStringLiteral("a.zip"));
+    const int Made = ::open(QFile::encodeName(Reserved).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    ASSERT_GE(Made, 0);
+    ASSERT_EQ(::flock(Made, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::write(Made, "zip", 3), 3);
+    Files.Hold(Reserved, Made);
+    {
+        const QByteArray Own = qgetenv("QUILLBOOK_HOST_ID");
+        ::setenv("QUILLBOOK_HOST_ID", "elsewhere", 1);
+        SetOtherHostGrace(0);
+        const int Removed = RemoveLeftoverTemps(Out);
+        SetOtherHostGrace(-1);
+        if (Own.isEmpty())
+            ::unsetenv("QUILLBOOK_HOST_ID");
+        else
+            ::setenv("QUILLBOOK_HOST_ID", Own.constData(), 1);
+        EXPECT_EQ(Removed, 0);
+    }
+    EXPECT_EQ(Entries(Out).size(), 2);
+    ASSERT_NO_THROW(Files.Commit());
+    EXPECT_EQ(ReadAll(Out + QStringLiteral("a.jpg")), QByteArray("picture"));
+    EXPECT_EQ(ReadAll(Out + QStringLiteral("a.zip")), QByteArray("zip"));
 }
 
 TEST(OutputFiles, AFailedCopySaysWhichFileAndWhy)
