@@ -269,8 +269,12 @@ void TForm1::FindNextProduct(const QString &Text, bool Continue)
     const bool Found = FindProduct([this](int C, int R) { return FGridAccess->Cells(C, R); },
                                    CellGrid1->RowCount(), Text, Start, ACol, ARow);
     if (Found) {
-        CellGrid1->SetCurrentCell(ACol, ARow);
+        // The grid takes the focus first: the cell's editor, which opens as
+        // the cell becomes current, then has it, and what is typed next goes
+        // into the found cell (also when the search dialog closes after this).
         CellGrid1->setFocus();
+        CellGrid1->SetCurrentCell(ACol, ARow);
+        CellGrid1->ScrollBlockIntoView(ACol, ARow);
         FSearchRow = ARow + 1;
         return;
     }
