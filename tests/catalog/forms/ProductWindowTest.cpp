@@ -142,6 +142,58 @@ TEST_F(ProductWindow, ExchangeAndMoveAnswers)
     EXPECT_EQ(Ids, (QStringList{"P4", "P3", "P2", "P1"}));
 }
 
+TEST_F(ProductWindow, ExchangedAndMovedPicturesKeepTheFormTheyWereStoredIn)
+{
+    TScriptedUi Ui;
+    // Pictures stored relative to the page (pics\sN.jpg), the fourth as a full
+    // path elsewhere; the page is opened through a link to its folder.
+    QStringList Lines = PageLines(NumberedHeader(), 4);
+    QImage Image(20, 20, QImage::Format_RGB32);
+    Image.fill(Qt::blue);
+    ASSERT_TRUE(QDir(Data.Path()).mkpath(QStringLiteral("pics")));
+    for (int N = 1; N <= 3; ++N) {
+        ASSERT_TRUE(Image.save(Data.File(QStringLiteral("pics/s%1.jpg").arg(N)), "JPEG"));
+        Lines[Lines.indexOf(QStringLiteral("{$%1}").arg(N)) + 1] = QStringLiteral("{$IMG}=pics\\s%1.jpg").arg(N);
+    }
+    const QString Far = Other.File(QStringLiteral("far.jpg"));
+    ASSERT_TRUE(Image.save(Far, "JPEG"));
+    Lines[Lines.indexOf(QStringLiteral("{$4}")) + 1] = QStringLiteral("{$IMG}=") + Far;
+    SaveLines(Data.File(QStringLiteral("page.qbt")), Lines);
+    const QString Link = Other.File(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(Data.Path(), Link));
+    auto Form = Start({Link + QStringLiteral("/page.qbt")});
+    ASSERT_EQ(Form->CellGrid1->RowCount(), 25);
+    const auto SavedPictures = [&] {
+        Form->SpeedButton9Click();
+        QStringList Saved, Pictures;
+        Saved = LoadLines(Data.File(QStringLiteral("page.qbt")));
+        for (const QString &L : Saved)
+            if (L.startsWith(QLatin1String("{$IMG}=")))
+                Pictures << L.mid(7);
+        return Pictures;
+    };
+
+    // 交换资料顺序 1 3 from the grid's menu, then 交换图片顺序 2 4 from the window's.
+    Ui.Prompts->AnswerText(QStringLiteral("1 3"));
+    Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N62"))->trigger();
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P3"));
+    EXPECT_EQ(SavedPictures(), (QStringList{"pics\\s3.jpg", "pics\\s2.jpg", "pics\\s1.jpg", Far}));
+    Ui.Prompts->AnswerText(QStringLiteral("2 4"));
+    Form->findChild<QAction *>(QStringLiteral("N66"))->trigger();
+    EXPECT_EQ(SavedPictures(), (QStringList{"pics\\s3.jpg", Far, "pics\\s1.jpg", "pics\\s2.jpg"}));
+
+    // 移动到 1 from product 4: every block between moves, each picture in its form.
+    Form->CellGrid1->SetCurrentCell(3, 19);
+    Ui.Prompts->AnswerText(QStringLiteral("1"));
+    Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N77"))->trigger();
+    EXPECT_EQ(SavedPictures(), (QStringList{"pics\\s2.jpg", "pics\\s3.jpg", Far, "pics\\s1.jpg"}));
+    // The grid shows where each picture is.
+    EXPECT_EQ(QFileInfo(Form->CellGrid1->Cells(1, 6)).canonicalFilePath(),
+              QFileInfo(Data.File(QStringLiteral("pics/s2.jpg"))).canonicalFilePath());
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Far);
+    EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 1));
+}
+
 TEST_F(ProductWindow, SearchAndContinue)
 {
     TScriptedUi Ui;
