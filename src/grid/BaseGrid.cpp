@@ -738,6 +738,27 @@ void TBaseGrid::TopLeftChanged()
                 RepaintCell(C, R);
 }
 
+void TBaseGrid::ScrollBlockIntoView(int ACol, int ARow)
+{
+    if (ACol < 0 || ARow < FixedRows() || ACol >= ColCount() || ARow >= RowCount())
+        return;
+    const TPoint B = BaseCell(ACol, ARow);
+    if (B.Y < FixedRows() || B.Y >= RowCount())
+        return;
+    const int Last = std::min(B.Y + std::max(CellSpan(B.X, B.Y).Y, 0), RowCount() - 1);
+    if (B.Y < TopRow()) {
+        SetTopRow(B.Y);
+        return;
+    }
+    // Row by row: a block is a few rows high, and its first row stays in view.
+    while (TopRow() < B.Y && GetSingleCellRect(B.X, Last).Bottom > viewport()->height()) {
+        const int Before = TopRow();
+        SetTopRow(Before + 1);
+        if (TopRow() == Before)
+            break;
+    }
+}
+
 // ------------------------------------------------------------------ keys and wheel
 
 void TBaseGrid::RebaseCurrent()
@@ -803,10 +824,20 @@ void TBaseGrid::KeyDown(quint16 &Key, TShiftState Shift)
 
 bool TBaseGrid::DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos)
 {
-    const bool Result = TStringGrid::DoMouseWheelDown(Shift, MousePos);
+    // From a block the next row is the first one below it: a step onto the
+    // block's own next row would be re-based back onto the block, and the
+    // wheel would stay there for good.
+    bool Result = true;
+    const TPoint B = BaseCell(Col(), Row());
+    const int Last = B.Y + std::max(CellSpan(B.X, B.Y).Y, 0);
+    if (PropsOf(Col(), Row()) && Last >= Row() && Last < RowCount() - 1)
+        SetRow(Last + 1);
+    else
+        Result = TStringGrid::DoMouseWheelDown(Shift, MousePos);
     if (FFooterInLastRow && VisibleRowCount() - FixedRows() <= Row() - TopRow() && Row() < RowCount() - 1)
         SetTopRow(TopRow() + 1);
     RebaseCurrent();
+    ScrollBlockIntoView(Col(), Row());
     return Result;
 }
 
@@ -814,5 +845,6 @@ bool TBaseGrid::DoMouseWheelUp(TShiftState Shift, const QPoint &MousePos)
 {
     const bool Result = TStringGrid::DoMouseWheelUp(Shift, MousePos);
     RebaseCurrent();
+    ScrollBlockIntoView(Col(), Row());
     return Result;
 }

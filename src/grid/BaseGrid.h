@@ -192,6 +192,9 @@ public:
     TRect GetCellRect(int ACol, int ARow) const;
     TPoint CellExtent(int ACol, int ARow) const;
     void RepaintCell(int ACol, int ARow);
+    // Scrolls the rows the least so that the whole block of (ACol, ARow)
+    // shows; a block higher than the view shows from its first row.
+    void ScrollBlockIntoView(int ACol, int ARow);
 
     void KeyDown(quint16 &Key, TShiftState Shift) override;
     bool DoMouseWheelDown(TShiftState Shift, const QPoint &MousePos) override;

@@ -433,6 +433,33 @@ QString TPageDocument::PictureFileOf(const QString &Value, const QString &PageFo
     return (!PageFolder.isEmpty() && FileExists(PageFolder + Rel)) ? PageFolder + Rel : ProgramFolder + Rel;
 }
 
+QString TPageDocument::StoredPicture(int N) const
+{
+    const int P = FindBlockLine(N);
+    if (P < 0)
+        return QString();
+    for (int J = P + 1; J <= P + 8 && J < Count() && BlockNumberOfLine(FLines.at(J)) == 0; ++J)
+        if (FLines.at(J).startsWith(ValueKeys.at(0)))
+            return FLines.at(J).mid(ValueKeys.at(0).size());
+    return QString();
+}
+
+QString TPageDocument::PictureValueLike(const QString &Stored, const QString &File, const QString &PageFolder,
+                                        const QString &ProgramFolder)
+{
+    if (Stored.isEmpty() || File.isEmpty())
+        return File;
+    const QString StoredFile = PictureFileOf(Stored, PageFolder, ProgramFolder);
+    if (QDir::cleanPath(StoredFile) == QDir::cleanPath(File))
+        return Stored;
+    if (IsAbsoluteStoredPath(Stored)
+        || QDir::cleanPath(ExtractFilePath(StoredFile)) != QDir::cleanPath(ExtractFilePath(File)))
+        return File;
+    // The folder part as the page writes it ("pics\" or "pics/"), then the new name.
+    const qsizetype Cut = std::max(Stored.lastIndexOf(QLatin1Char('\\')), Stored.lastIndexOf(QLatin1Char('/')));
+    return Stored.left(Cut + 1) + ExtractFileName(File);
+}
+
 void TPageDocument::ShowBlockPicture(TProductGridAccess &Grid, int First, const QString &File)
 {
     Grid.ClearCellPicture(1, First);

@@ -102,6 +102,17 @@ public:
     // PageFolder (with trailing "/", may be empty) when the file is there, else
     // from ProgramFolder; empty for an empty path.
     static QString PictureFileOf(const QString &Value, const QString &PageFolder, const QString &ProgramFolder);
+    // The value of block N's "{$IMG}" line as the page holds it (relative or
+    // full); a null string when the block or the line is not in the text.
+    QString StoredPicture(int N) const;
+    // What a picture line holds for File when the picture there was stored as
+    // Stored: Stored itself when it names File; a relative value for a file in
+    // the same folder as the relative Stored names (a copy made beside the
+    // picture), in Stored's own form; else File as it stands. So a picture
+    // keeps the form it was stored in, and a page whose pictures are stored
+    // relative stays movable.
+    static QString PictureValueLike(const QString &Stored, const QString &File, const QString &PageFolder,
+                                    const QString &ProgramFolder);
     // The picture cell of the block whose first row is First shows File: its
     // thumbnail, the missing-picture text, or nothing for an empty File.
     static void ShowBlockPicture(TProductGridAccess &Grid, int First, const QString &File);

@@ -659,10 +659,9 @@ void TForm1::WMFormNotify(qintptr WParam, qintptr LParam)
         const TPictureNotice Notice = FPictureNotices.takeFirst();
         const int K = Notice.Product;
         if (K >= 1 && 6 * K < CellGrid1->RowCount()) {
-            if (LParam == 5) {
-                CellGrid1->SetCellText(1, 6 * K, Notice.Path);
-                StoreProductBlock(1, 6 * K);
-            }
+            // A copy beside a picture stored relative to the page is stored relative too.
+            if (LParam == 5)
+                StorePicturePath(K, Notice.Path, FPage.StoredPicture(K));
             CellGrid1->RemovePicture(1, 6 * K - 5);
             LoadCellPicture(1, 6 * K - 5, Notice.Path);
         }

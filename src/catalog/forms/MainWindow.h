@@ -471,6 +471,9 @@ private:
     // Count blocks of grid rows before the block of Row; Lines (when given) is
     // the page text with them.
     void InsertBlocksAt(int Row, int Count, const QStringList *Lines);
+    // Block N's path cell shows File; its page line holds File in the form
+    // the picture Stored had (PictureValueLike).
+    void StorePicturePath(int N, const QString &File, const QString &Stored);
     TNewPageDefaults NewPageDefaults() const;
     QString ProjectFolder() const;
     void SetPageCaptionIfEmpty(const QString &Caption);

@@ -27,6 +27,16 @@ void PostKey(QWidget *Target, int Key, int Times = 1)
     }
 }
 
+// Hides the editor; the keyboard it had stays in the grid under it (Qt would
+// hand it on to the next widget of the window, where the user's keys are lost).
+// The same while another window is in front: the keyboard comes back to the grid.
+void HideEditor(QLineEdit *Edit, QWidget *Grid)
+{
+    if (Edit->hasFocus() || Edit->window()->focusWidget() == Edit)
+        Grid->setFocus();
+    Edit->hide();
+}
+
 } // namespace
 
 void TForm1::PlaceEdit1(int ACol, int ARow)
@@ -38,7 +48,7 @@ void TForm1::PlaceEdit1(int ACol, int ARow)
     ACol = B.X;
     ARow = B.Y;
     if (!IsEditorCell(ACol, ARow)) {
-        Edit1->hide();
+        HideEditor(Edit1, CellGrid1);
         return;
     }
     FEditCol = ACol;
@@ -73,7 +83,7 @@ void TForm1::SyncEdit1()
     if (!Edit1->isVisible())
         return;
     if (!IsEditorCell(FEditCol, FEditRow) || FEditRow >= CellGrid1->RowCount()) {
-        Edit1->hide();
+        HideEditor(Edit1, CellGrid1);
         return;
     }
     const QString Text = FGridAccess->Cells(FEditCol, FEditRow);
@@ -104,25 +114,22 @@ bool TForm1::Edit1KeyDown(int Key, Qt::KeyboardModifiers Shift)
     switch (Key) {
     case Qt::Key_Up:
     case Qt::Key_Down:
-        Edit1->hide();
+        HideEditor(Edit1, CellGrid1);
         PostKey(CellGrid1, Key);
-        CellGrid1->setFocus();
         return true;
     // The edited cell's column, not the grid's current one, which may be a
     // covered part of the description.
     case Qt::Key_Left:
         if (Plain && Edit1->cursorPosition() == 0 && FEditCol == 5) {
-            Edit1->hide();
+            HideEditor(Edit1, CellGrid1);
             PostKey(CellGrid1, Key, 2);
-            CellGrid1->setFocus();
             return true;
         }
         return false;
     case Qt::Key_Right:
         if (Plain && Edit1->cursorPosition() == Edit1->text().size() && FEditCol == 3) {
-            Edit1->hide();
+            HideEditor(Edit1, CellGrid1);
             PostKey(CellGrid1, Key, 2);
-            CellGrid1->setFocus();
             return true;
         }
         return false;

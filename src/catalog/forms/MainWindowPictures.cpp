@@ -121,13 +121,26 @@ private:
             return false;
         }
         if (Event->type() == QEvent::FocusOut) {
-            if (static_cast<QFocusEvent *>(Event)->reason() != Qt::PopupFocusReason)
+            // Another window coming to the front (a dialog, the search) leaves
+            // the editor where it is: the keyboard comes back to it.
+            const Qt::FocusReason Reason = static_cast<QFocusEvent *>(Event)->reason();
+            if (Reason != Qt::PopupFocusReason && Reason != Qt::ActiveWindowFocusReason)
                 FForm->Edit1->hide();
             return false;
         }
         if (Event->type() != QEvent::KeyPress)
             return false;
         auto *Key = static_cast<QKeyEvent *>(Event);
+        // Tab goes on to the next text of the products, as in the grid.
+        if ((Key->key() == Qt::Key_Tab || Key->key() == Qt::Key_Backtab)
+            && !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            bool Moved = false;
+            FForm->Guard([&] {
+                Moved = FForm->CellGrid1->TabToTextCell(Key->key() == Qt::Key_Tab
+                                                        && !(Key->modifiers() & Qt::ShiftModifier));
+            });
+            return Moved;
+        }
         bool Handled = true;
         if (Key->matches(QKeySequence::Copy))
             FForm->Guard([this] { FForm->Edit1Copy(false); });

@@ -8,13 +8,17 @@
 
 #include "platform/services/Application.h"
 #include "platform/services/Prompts.h"
+#include "platform/core/FileUtils.h"
 #include "platform/services/Shell.h"
 
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+
+#include <tuple>
 
 using namespace ProductBlocks;
 
@@ -177,6 +181,17 @@ void TForm1::Button4Click()
     StoreProductBlock(1, PathRowOfBlock(BlockOfRow(Row)));
 }
 
+void TForm1::StorePicturePath(int N, const QString &File, const QString &Stored)
+{
+    const QString PageFolder = FPagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(FPagePath).absoluteFilePath());
+    const int Row = PathRowOfBlock(N);
+    // The page line is written from the cell: the cell holds the stored form
+    // while it is written, then the file it names, as a loaded page shows it.
+    FGridAccess->SetCells(1, Row, TPageDocument::PictureValueLike(Stored, File, PageFolder, ProgramFolder()));
+    StoreProductBlock(1, Row);
+    FGridAccess->SetCells(1, Row, File);
+}
+
 void TForm1::SwapProducts(int A, int B, bool PicturesOnly)
 {
     if (A == B)
@@ -185,16 +200,17 @@ void TForm1::SwapProducts(int A, int B, bool PicturesOnly)
         MessageDlg(QStringLiteral("资料序号不存在"), mtWarning, mbOKOnly);
         return;
     }
-    const int PA = PathRowOfBlock(A), PB = PathRowOfBlock(B);
-    const QString PathA = FGridAccess->Cells(1, PA);
-    const QString PathB = FGridAccess->Cells(1, PB);
-    FGridAccess->SetCells(1, PA, PathB);
-    FGridAccess->SetCells(1, PB, PathA);
-    for (int Row : {PA, PB}) {
-        FGridAccess->ClearCellPicture(1, Row - 5);
-        if (!FGridAccess->Cells(1, Row).isEmpty())
-            FGridAccess->LoadCellPicture(1, Row - 5, FGridAccess->Cells(1, Row));
-        StoreProductBlock(1, Row);
+    // The cells show where the pictures are; each picture goes with the form
+    // its page line had (a relative path stays relative).
+    const QString PathA = FGridAccess->Cells(1, PathRowOfBlock(A));
+    const QString PathB = FGridAccess->Cells(1, PathRowOfBlock(B));
+    const QString StoredA = FPage.StoredPicture(A), StoredB = FPage.StoredPicture(B);
+    for (const auto &[N, Path, Stored] : {std::tuple{A, PathB, StoredB}, std::tuple{B, PathA, StoredA}}) {
+        const int First = FirstRowOfBlock(N);
+        FGridAccess->ClearCellPicture(1, First);
+        if (!Path.isEmpty())
+            FGridAccess->LoadCellPicture(1, First, Path);
+        StorePicturePath(N, Path, Stored);
     }
     if (PicturesOnly)
         return;
@@ -269,8 +285,12 @@ void TForm1::FindNextProduct(const QString &Text, bool Continue)
     const bool Found = FindProduct([this](int C, int R) { return FGridAccess->Cells(C, R); },
                                    CellGrid1->RowCount(), Text, Start, ACol, ARow);
     if (Found) {
-        CellGrid1->SetCurrentCell(ACol, ARow);
+        // The grid takes the focus first: the cell's editor, which opens as
+        // the cell becomes current, then has it, and what is typed next goes
+        // into the found cell (also when the search dialog closes after this).
         CellGrid1->setFocus();
+        CellGrid1->SetCurrentCell(ACol, ARow);
+        CellGrid1->ScrollBlockIntoView(ACol, ARow);
         FSearchRow = ARow + 1;
         return;
     }

@@ -5,11 +5,13 @@
 
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QToolTip>
 #include <algorithm>
 #include <future>
+#include <iterator>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -79,6 +81,57 @@ bool TProductGrid::viewportEvent(QEvent *Event)
         }
     }
     return TCellGrid::viewportEvent(Event);
+}
+
+namespace {
+
+// The cells of a product that take text, as column + 6 * (row - first row of
+// the block), in the order Tab walks them.
+constexpr int TextCells[] = {3, 5, 6 + 3, 6 + 5, 12 + 3, 12 + 5, 18 + 3};
+
+} // namespace
+
+TPoint TProductGrid::TextCellBeside(int ACol, int ARow, bool Next) const
+{
+    const TPoint B = BaseCell(ACol, ARow);
+    const int Blocks = (RowCount() - 1) / 6;
+    // The header row lies before the first product.
+    const int N = B.Y < 1 ? 0 : (B.Y - 1) / 6 + 1;
+    const int At = B.Y < 1 ? -1 : B.X + 6 * (B.Y - (6 * N - 5));
+    const auto CellOf = [](int Block, int Key) { return TPoint(Key % 6, 6 * Block - 5 + Key / 6); };
+    if (Next) {
+        for (int Key : TextCells)
+            if (N >= 1 && Key > At)
+                return CellOf(N, Key);
+        return N + 1 <= Blocks ? CellOf(N + 1, TextCells[0]) : TPoint(-1, -1);
+    }
+    for (auto K = std::rbegin(TextCells); K != std::rend(TextCells); ++K)
+        if (N >= 1 && *K < At)
+            return CellOf(N, *K);
+    return N - 1 >= 1 ? CellOf(N - 1, *std::rbegin(TextCells)) : TPoint(-1, -1);
+}
+
+bool TProductGrid::TabToTextCell(bool Next)
+{
+    const TPoint T = TextCellBeside(Col(), Row(), Next);
+    if (T.X < 0 || T.Y >= RowCount())
+        return false;
+    FocusCell(T.X, T.Y);
+    return true;
+}
+
+bool TProductGrid::event(QEvent *Event)
+{
+    if (Event->type() == QEvent::KeyPress) {
+        auto *K = static_cast<QKeyEvent *>(Event);
+        const bool Tab = K->key() == Qt::Key_Tab || K->key() == Qt::Key_Backtab;
+        if (Tab && !(K->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+            && TabToTextCell(K->key() == Qt::Key_Tab && !(K->modifiers() & Qt::ShiftModifier))) {
+            K->accept();
+            return true;
+        }
+    }
+    return TCellGrid::event(Event);
 }
 
 void TProductGrid::SetCells(int ACol, int ARow, const QString &Value)

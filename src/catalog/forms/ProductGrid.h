@@ -52,6 +52,14 @@ public:
     void StartDecodingPictures(int ACol, const QList<int> &Rows);
     QStringList FinishDecodingPictures();
 
+    // The cell that takes text next after (Next) or before the block of
+    // (ACol, ARow), in the order of each product's 编号, 名称, 单价, 单位,
+    // 重量, 规格 and 描述; (-1, -1) past the first or the last product.
+    TPoint TextCellBeside(int ACol, int ARow, bool Next) const;
+    // Tab and Shift+Tab: that cell becomes current (its editor opens there);
+    // false, with nothing moved, past either end.
+    bool TabToTextCell(bool Next);
+
     // The picture path cell of a block (column 1 of row 6n).
     static bool IsPathCell(int ACol, int ARow) { return ACol == 1 && ARow >= 6 && ARow % 6 == 0; }
 
@@ -61,6 +69,8 @@ protected:
     // cell's hint. The painting takes the cell's text from here.
     QString GetFormattedText(int ACol, int ARow) override;
     bool viewportEvent(QEvent *Event) override;
+    // Tab and Shift+Tab go from text to text (TabToTextCell), not to the next widget.
+    bool event(QEvent *Event) override;
     // Decodes the thumbnails coming into view, for the pixel ratio painted at, then paints.
     void Paint() override;
     // The picture and text columns share the width of the window.

@@ -298,6 +298,35 @@ TEST_F(PictureViewer, BatchWritesEachProductWithItsOwnValuesAndNotices)
     EXPECT_EQ(PictureText::CopyName(Docs.File(QStringLiteral("50%2.jpg"))), Docs.File(QStringLiteral("50%2(2).jpg")));
 }
 
+TEST_F(PictureViewer, BatchCopiesBesideRelativePicturesAreStoredRelative)
+{
+    // Pictures stored relative to the page, and one stored as a full path.
+    ASSERT_TRUE(QDir(Docs.Path()).mkpath(QStringLiteral("pics")));
+    Jpeg(QStringLiteral("pics/r1.jpg"), 60, 40);
+    Jpeg(QStringLiteral("pics/r2.jpg"), 60, 40);
+    const QString Full = Jpeg(QStringLiteral("full.jpg"), 60, 40);
+    Open({QStringLiteral("pics\\r1.jpg"), QStringLiteral("pics/r2.jpg"), Full});
+    TPictureView *V = View(1);
+    Write(V, QPoint(5, 5), QStringLiteral("{当前价格}"));
+    V->N9Click();
+    TForm6 *B = V->Form6();
+    ASSERT_NE(B, nullptr);
+    B->FormShow();
+    ASSERT_TRUE(B->RadioButton3->isChecked());   // 创建副本（推荐）
+    B->Button1Click();
+    QApplication::processEvents();
+    ASSERT_TRUE(QFileInfo::exists(Docs.File(QStringLiteral("pics/r1(2).jpg"))));
+    EXPECT_EQ(Form->GridAccess().Cells(1, 6), Docs.File(QStringLiteral("pics/r1(2).jpg")));
+
+    Form->SpeedButton9Click();
+    QStringList Pictures;
+    for (const QString &L : LoadLines(Docs.File(QStringLiteral("p.qbt"))))
+        if (L.startsWith(QLatin1String("{$IMG}=")))
+            Pictures << L.mid(7);
+    EXPECT_EQ(Pictures, (QStringList{QStringLiteral("pics\\r1(2).jpg"), QStringLiteral("pics/r2(2).jpg"),
+                                     Docs.File(QStringLiteral("full(2).jpg"))}));
+}
+
 namespace {
 
 // While this lives, this thread opens files as a user with no rights on them

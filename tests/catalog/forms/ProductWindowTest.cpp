@@ -28,6 +28,11 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
+#include <QRadioButton>
+#include <QScrollArea>
+#include "catalog/forms/SearchDialog.h"
+#include <QWheelEvent>
 #include <QToolButton>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -135,6 +140,58 @@ TEST_F(ProductWindow, ExchangeAndMoveAnswers)
     for (int N = 1; N <= 4; ++N)
         Ids << Form->CellGrid1->Cells(3, 6 * N - 5);
     EXPECT_EQ(Ids, (QStringList{"P4", "P3", "P2", "P1"}));
+}
+
+TEST_F(ProductWindow, ExchangedAndMovedPicturesKeepTheFormTheyWereStoredIn)
+{
+    TScriptedUi Ui;
+    // Pictures stored relative to the page (pics\sN.jpg), the fourth as a full
+    // path elsewhere; the page is opened through a link to its folder.
+    QStringList Lines = PageLines(NumberedHeader(), 4);
+    QImage Image(20, 20, QImage::Format_RGB32);
+    Image.fill(Qt::blue);
+    ASSERT_TRUE(QDir(Data.Path()).mkpath(QStringLiteral("pics")));
+    for (int N = 1; N <= 3; ++N) {
+        ASSERT_TRUE(Image.save(Data.File(QStringLiteral("pics/s%1.jpg").arg(N)), "JPEG"));
+        Lines[Lines.indexOf(QStringLiteral("{$%1}").arg(N)) + 1] = QStringLiteral("{$IMG}=pics\\s%1.jpg").arg(N);
+    }
+    const QString Far = Other.File(QStringLiteral("far.jpg"));
+    ASSERT_TRUE(Image.save(Far, "JPEG"));
+    Lines[Lines.indexOf(QStringLiteral("{$4}")) + 1] = QStringLiteral("{$IMG}=") + Far;
+    SaveLines(Data.File(QStringLiteral("page.qbt")), Lines);
+    const QString Link = Other.File(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(Data.Path(), Link));
+    auto Form = Start({Link + QStringLiteral("/page.qbt")});
+    ASSERT_EQ(Form->CellGrid1->RowCount(), 25);
+    const auto SavedPictures = [&] {
+        Form->SpeedButton9Click();
+        QStringList Saved, Pictures;
+        Saved = LoadLines(Data.File(QStringLiteral("page.qbt")));
+        for (const QString &L : Saved)
+            if (L.startsWith(QLatin1String("{$IMG}=")))
+                Pictures << L.mid(7);
+        return Pictures;
+    };
+
+    // 交换资料顺序 1 3 from the grid's menu, then 交换图片顺序 2 4 from the window's.
+    Ui.Prompts->AnswerText(QStringLiteral("1 3"));
+    Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N62"))->trigger();
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P3"));
+    EXPECT_EQ(SavedPictures(), (QStringList{"pics\\s3.jpg", "pics\\s2.jpg", "pics\\s1.jpg", Far}));
+    Ui.Prompts->AnswerText(QStringLiteral("2 4"));
+    Form->findChild<QAction *>(QStringLiteral("N66"))->trigger();
+    EXPECT_EQ(SavedPictures(), (QStringList{"pics\\s3.jpg", Far, "pics\\s1.jpg", "pics\\s2.jpg"}));
+
+    // 移动到 1 from product 4: every block between moves, each picture in its form.
+    Form->CellGrid1->SetCurrentCell(3, 19);
+    Ui.Prompts->AnswerText(QStringLiteral("1"));
+    Form->PopupMenu1->findChild<QAction *>(QStringLiteral("N77"))->trigger();
+    EXPECT_EQ(SavedPictures(), (QStringList{"pics\\s2.jpg", "pics\\s3.jpg", Far, "pics\\s1.jpg"}));
+    // The grid shows where each picture is.
+    EXPECT_EQ(QFileInfo(Form->CellGrid1->Cells(1, 6)).canonicalFilePath(),
+              QFileInfo(Data.File(QStringLiteral("pics/s2.jpg"))).canonicalFilePath());
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 18), Far);
+    EXPECT_TRUE(Form->CellGrid1->HasPicture(1, 1));
 }
 
 TEST_F(ProductWindow, SearchAndContinue)
@@ -1129,4 +1186,200 @@ TEST_F(ProductWindow, EveryKeyTypedWhereverTheCellIsClickedReachesTheSavedPage)
     EXPECT_EQ(Saved(2, 8), QStringLiteral("{$PNOTE}=好de<br>fhk"));
     EXPECT_EQ(Saved(2, 1), QStringLiteral("{$IMG}=") + Picture2);
     EXPECT_EQ(Saved(1, 1), QStringLiteral("{$IMG}=") + Picture1);
+}
+
+namespace {
+
+// The main window as a user meets it: maximised on a 1920x1080 desktop,
+// clicked, typed into and wheeled where the user points.
+class ShownProductWindow : public ProductWindow {
+protected:
+    TForm1 *Show(int Blocks)
+    {
+        Page = WritePage(QStringLiteral("page.qbt"), Blocks);
+        Form = Start({Page});
+        Form->resize(1920, 1080);
+        Form->show();
+        Form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+        QApplication::processEvents();
+        return Form.get();
+    }
+    // The middle of the part of a cell that (ACol, ARow) itself covers.
+    QPoint CellPoint(int ACol, int ARow)
+    {
+        const TRect R = Form->CellGrid1->GetSingleCellRect(ACol, ARow);
+        return QPoint((R.Left + R.Right) / 2, (R.Top + R.Bottom) / 2);
+    }
+    void ClickCell(int ACol, int ARow)
+    {
+        QTest::mouseClick(Form->CellGrid1->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(ACol, ARow));
+        QApplication::processEvents();
+    }
+    // Each key goes where the keyboard is at that moment.
+    static void Type(const QString &Text)
+    {
+        for (const QChar C : Text) {
+            ASSERT_NE(QApplication::focusWidget(), nullptr);
+            QTest::keyClick(QApplication::focusWidget(), C.toLatin1());
+            QApplication::processEvents();
+        }
+    }
+    static void Key(Qt::Key K, Qt::KeyboardModifiers Mods = Qt::NoModifier)
+    {
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), K, Mods);
+        QApplication::processEvents();
+    }
+    // One notch of the wheel (towards the user) with the pointer at At of the
+    // grid's cells: the widget under the pointer gets it, and what it leaves
+    // goes on to its parents, as Qt delivers the wheel.
+    void WheelDown(const QPoint &At)
+    {
+        QWidget *Cells = Form->CellGrid1->viewport();
+        const QPoint Global = Cells->mapToGlobal(At);
+        QWidget *W = Form->childAt(Form->mapFromGlobal(Global));
+        for (; W; W = W->parentWidget()) {
+            QWheelEvent Wheel(QPointF(W->mapFromGlobal(Global)), QPointF(Global), QPoint(), QPoint(0, -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(W, &Wheel);
+            if (Wheel.isAccepted() || W->isWindow())
+                break;
+        }
+        QApplication::processEvents();
+    }
+    // Line Offset of block Block in Lines.
+    static QString Value(const QStringList &Lines, int Block, int Offset)
+    {
+        const int At = int(Lines.indexOf(QStringLiteral("{$%1}").arg(Block)));
+        return At < 0 ? QString() : Lines.value(At + Offset);
+    }
+
+    QString Page;
+    std::unique_ptr<TForm1> Form;
+};
+
+} // namespace
+
+TEST_F(ShownProductWindow, TabLeadsWhatIsTypedToTheNextTextCell)
+{
+    TScriptedUi Ui;
+    TForm1 *F = Show(20);
+    // 编号 of product 1, Tab: 名称 takes the typing.
+    ClickCell(3, 1);
+    Key(Qt::Key_Tab);
+    Type(QStringLiteral("TABX"));
+    EXPECT_EQ(Value(F->Page().Lines(), 1, 3), QStringLiteral("{$PNAME}=商品1TABX"));
+    EXPECT_EQ(F->CellGrid1->Cells(5, 1), QStringLiteral("商品1TABX"));
+    EXPECT_TRUE(F->SpeedButton9->isEnabled());
+    // On through 单价 to the description, then the next product's 编号;
+    // Shift+Tab goes back.
+    for (int I = 0; I < 6; ++I)
+        Key(Qt::Key_Tab);
+    Type(QStringLiteral("N"));
+    EXPECT_EQ(Value(F->Page().Lines(), 2, 2), QStringLiteral("{$PID}=P2N"));
+    Key(Qt::Key_Backtab);
+    Type(QStringLiteral("D"));
+    EXPECT_EQ(Value(F->Page().Lines(), 1, 8), QStringLiteral("{$PNOTE}=好D"));
+    // From the label 编号： the keys go to the 编号 beside it.
+    ClickCell(2, 13);
+    Key(Qt::Key_Tab);
+    Type(QStringLiteral("L"));
+    EXPECT_EQ(Value(F->Page().Lines(), 3, 2), QStringLiteral("{$PID}=P3L"));
+
+    Key(Qt::Key_S, Qt::ControlModifier);
+    const QStringList Saved = LoadLines(Page);
+    EXPECT_EQ(Value(Saved, 1, 3), QStringLiteral("{$PNAME}=商品1TABX"));
+    EXPECT_EQ(Value(Saved, 2, 2), QStringLiteral("{$PID}=P2N"));
+    EXPECT_EQ(Value(Saved, 1, 8), QStringLiteral("{$PNOTE}=好D"));
+    EXPECT_EQ(Value(Saved, 3, 2), QStringLiteral("{$PID}=P3L"));
+}
+
+TEST_F(ShownProductWindow, TheWheelWalksThroughEveryProductAndTheViewFollows)
+{
+    TScriptedUi Ui;
+    TForm1 *F = Show(20);
+    TProductGrid *Grid = F->CellGrid1;
+    ASSERT_EQ(Grid->BaseCell(Grid->Col(), Grid->Row()), TPoint(3, 1));
+    // The pointer rests over product 2's 重量: the current cell and its
+    // editor come down to it, and the wheel goes on over the editor.
+    const QPoint At = CellPoint(3, 9);
+    const int Last = 6 * 20 - 5;
+    bool OverEditor = false;
+    int Turns = 0;
+    while (Grid->Row() < Last && Turns < Grid->RowCount()) {
+        const int Before = Grid->Row();
+        OverEditor = OverEditor || (F->Edit1->isVisible() && F->Edit1->geometry().contains(At));
+        WheelDown(At);
+        ++Turns;
+        ASSERT_GT(Grid->Row(), Before) << "turn " << Turns << " moved nothing";
+        // The view follows: the current cell's whole block shows.
+        const TRect R = Grid->GetCellRect(Grid->Col(), Grid->Row());
+        EXPECT_GE(R.Top, 0) << "row " << Grid->Row();
+        EXPECT_LE(R.Bottom, Grid->viewport()->height()) << "row " << Grid->Row();
+        // The keyboard stays with the grid or the editor over its cell.
+        ASSERT_TRUE(QApplication::focusWidget() == Grid || QApplication::focusWidget() == F->Edit1)
+            << "turn " << Turns << ": " << QApplication::focusWidget()->objectName().toStdString();
+    }
+    EXPECT_TRUE(OverEditor);
+    EXPECT_GE(Grid->Row(), Last);
+    EXPECT_GT(Grid->TopRow(), Last - 20);
+}
+
+TEST_F(ShownProductWindow, TheFoundCellTakesTheKeysAndShowsWhole)
+{
+    TScriptedUi Ui;
+    QStringList Lines = PageLines(NumberedHeader(), 20);
+    Lines[Lines.indexOf(QStringLiteral("{$17}")) + 8] = QStringLiteral("{$PNOTE}=蓝色茶杯");
+    SaveLines(Data.File(QStringLiteral("p.qbt")), Lines);
+    Form = Start({Data.File(QStringLiteral("p.qbt"))});
+    Page = Data.File(QStringLiteral("p.qbt"));
+    Form->resize(1920, 1080);
+    Form->show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QApplication::processEvents();
+    TForm1 *F = Form.get();
+    // 搜索 (Ctrl+F), 搜索当前页面: the dialog runs modally, as the user meets it.
+    const auto Search = [&](const QString &Text) {
+        Ui.OnModal = [Text](QDialog *D) {
+            QTimer::singleShot(0, D, [D, Text] {
+                auto *Dialog = static_cast<TForm8 *>(D);
+                Dialog->RadioButton3->setChecked(true);
+                Dialog->Edit1->setText(Text);
+                QTest::mouseClick(Dialog->Button1, Qt::LeftButton);
+            });
+            return D->exec();
+        };
+        Key(Qt::Key_F, Qt::ControlModifier);
+        // The window system gives the main window the keyboard back.
+        F->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(F));
+        QApplication::processEvents();
+    };
+    const auto ShownWhole = [&] {
+        const TRect R = F->CellGrid1->GetCellRect(F->CellGrid1->Col(), F->CellGrid1->Row());
+        const QRect Box(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+        return F->CellGrid1->viewport()->rect().contains(Box) && F->Edit1->geometry() == Box;
+    };
+
+    Search(QStringLiteral("P17"));
+    EXPECT_EQ(F->CellGrid1->Row(), 97);
+    EXPECT_TRUE(ShownWhole());
+    Type(QStringLiteral("Q"));
+    EXPECT_EQ(Value(F->Page().Lines(), 17, 2), QStringLiteral("{$PID}=P17Q"));
+
+    // A description found below the view shows with both of its rows.
+    Key(Qt::Key_Up);
+    F->CellGrid1->SetTopRow(1);
+    QApplication::processEvents();
+    Search(QStringLiteral("茶杯"));
+    EXPECT_EQ(F->CellGrid1->Row(), 100);
+    EXPECT_TRUE(ShownWhole());
+    Type(QStringLiteral("Z"));
+    EXPECT_EQ(Value(F->Page().Lines(), 17, 8), QStringLiteral("{$PNOTE}=蓝色茶杯Z"));
+
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Value(LoadLines(Page), 17, 2), QStringLiteral("{$PID}=P17Q"));
+    EXPECT_EQ(Value(LoadLines(Page), 17, 8), QStringLiteral("{$PNOTE}=蓝色茶杯Z"));
 }

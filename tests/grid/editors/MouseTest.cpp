@@ -302,6 +302,31 @@ TEST_F(GridTest, WheelKeepsTheLeftColumnWithRowSelect)
     EXPECT_EQ(Grid->Row(), 2);
 }
 
+TEST_F(GridTest, WheelStepsOverMergedBlocksAndShowsThemWhole)
+{
+    Grid->SetRowCount(60);
+    Grid->MergeCellBlock(1, 3, 2, 3);    // rows 3-5
+    Grid->MergeCellBlock(1, 20, 2, 3);   // rows 20-22
+    Goto(1, 2);
+    const auto Wheel = [&](int Delta) {
+        QWheelEvent E(QPointF(50, 50), Grid->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, Delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(Grid->viewport(), &E);
+    };
+    Wheel(-120);
+    EXPECT_EQ(Grid->Row(), 3);
+    Wheel(-120);
+    EXPECT_EQ(Grid->Row(), 6) << "the wheel goes on below the block";
+    Wheel(120);
+    EXPECT_EQ(Grid->Row(), 3) << "and back onto it";
+    for (int I = 0; I < 60 && Grid->Row() < 20; ++I)
+        Wheel(-120);
+    ASSERT_EQ(Grid->Row(), 20);
+    // The block came in at the bottom: the view shows all of it.
+    EXPECT_LE(Grid->GetCellRect(1, 20).Bottom, Grid->viewport()->height());
+    EXPECT_GE(Grid->GetCellRect(1, 20).Top, Grid->GetCellRect(1, 0).Bottom);
+}
+
 TEST_F(GridTest, AnchorsGoToCellsOrToTheDesktop)
 {
     auto Scripted = std::make_unique<TScriptedShell>();
