@@ -1,5 +1,6 @@
 #include "DriveCommands.h"
 
+#include "platform/core/FileUtils.h"
 #include "platform/services/Application.h"
 #include "platform/services/ScriptedPrompts.h"
 #include "platform/services/Shell.h"
@@ -265,12 +266,16 @@ void Answer(TDriveContext &C, const QStringList &A)
     } else if (Kind == QLatin1String("file")) {
         if (Value.isEmpty())
             throw EDriveError(QStringLiteral("answer file needs a file"));
-        C.Prompts.AnswerFile(Value);
+        // A file dialog names its file by its full path.
+        C.Prompts.AnswerFile(AbsolutePath(Value));
     } else if (Kind == QLatin1String("files")) {
         const QStringList Files = Value.split(QLatin1Char('|'), Qt::SkipEmptyParts);
         if (Files.isEmpty())
             throw EDriveError(QStringLiteral("answer files needs files separated by |"));
-        C.Prompts.AnswerFiles(Files);
+        QStringList Full;
+        for (const QString &F : Files)
+            Full << AbsolutePath(F);
+        C.Prompts.AnswerFiles(Full);
     } else if (Kind == QLatin1String("folder")) {
         C.Prompts.AnswerFolder(Value);
     } else if (Kind == QLatin1String("font")) {

@@ -41,7 +41,12 @@ void SetupApplication(QApplication &App)
 
 TQuillbookSession::TQuillbookSession(const QStringList &Args)
 {
-    SetParams(Args);
+    // The paths named on the command line are taken from the folder the program
+    // was started in, once, here: later they are joined to nothing else.
+    QStringList Absolute = Args;
+    for (qsizetype I = 1; I < Absolute.size(); ++I)
+        Absolute[I] = AbsolutePath(Absolute.at(I));
+    SetParams(Absolute);
     ProgramFolder();
     FForm1 = std::make_unique<TForm1>();
     FForm1->CreateForms();

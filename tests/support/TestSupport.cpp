@@ -111,9 +111,11 @@ QString DriverPath()
     return ProgramDir() + QStringLiteral("/quillbook-drive");
 }
 
-DriveRun RunDrive(const QString &Home, const QString &Script, const QStringList &ProgramArgs)
+DriveRun RunDrive(const QString &Home, const QString &Script, const QStringList &ProgramArgs, const QString &WorkingDir)
 {
     QProcess P;
+    if (!WorkingDir.isEmpty())
+        P.setWorkingDirectory(WorkingDir);
     QStringList Args{QStringLiteral("--home"), Home, QStringLiteral("-")};
     if (!ProgramArgs.isEmpty())
         Args << QStringLiteral("--") << ProgramArgs;

@@ -58,13 +58,15 @@ void CopyDataTo(const QString &Home);
 void CopyProgramFolderTo(const QString &Home);
 
 // One run of quillbook-drive on a program folder, with its script on standard
-// input and the program's own arguments after "--".
+// input and the program's own arguments after "--", started in WorkingDir
+// when one is given (arguments relative to it, as a terminal gives them).
 struct DriveRun {
     int Code = -1;       // -1 when it did not start or did not finish
     QString Out;
     QString Err;
 };
 QString DriverPath();
-DriveRun RunDrive(const QString &Home, const QString &Script, const QStringList &ProgramArgs = {});
+DriveRun RunDrive(const QString &Home, const QString &Script, const QStringList &ProgramArgs = {},
+                  const QString &WorkingDir = QString());
 
 } // namespace TestSupport

@@ -105,6 +105,12 @@ public:
     // The page is the file NewPath now: a caption that named its file OldPath
     // names NewPath; an empty one becomes Prefix and NewPath.
     void ShowPageFileInCaption(const QString &OldPath, const QString &NewPath, const QString &Prefix);
+    // A page is saved as a page only: true, after a box that says why, when
+    // Path is the open book's own file or, with OtherPages, a file its list
+    // names (saving there would overwrite another page of the book).
+    bool RefusePageTarget(const QString &Path, bool OtherPages);
+    // The line of the open book's list that names the file Path, or -1.
+    int CatalogEntryLineOf(const QString &Path) const;
     void RepairPageFile();
     void RebuildPageHeader();
     void RebuildProductBlocks();

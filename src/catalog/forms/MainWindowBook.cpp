@@ -334,8 +334,11 @@ void TForm1::FillPageList()
 
 // ------------------------------------------------------------ open, close
 
-void TForm1::OpenCatalog(const QString &Path, bool KeepPage)
+void TForm1::OpenCatalog(const QString &BookPath, bool KeepPage)
 {
+    // The book's entries are resolved against its folder: a full path, so that
+    // no later join takes them from another folder.
+    const QString Path = AbsolutePath(BookPath);
     if (SaveButtonEnabled()) {
         if (MessageBox(this, QStringLiteral("当前的页面没有关闭，不能载入新的目录册，是否强制关闭当前页面？"),
                        QStringLiteral("是否强制关闭"), MB_YESNO | MB_ICONWARNING)

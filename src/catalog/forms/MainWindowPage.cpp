@@ -3,6 +3,7 @@
 
 #include "Forms.h"
 #include "MainWindow.h"
+#include "catalog/document/CatalogBook.h"
 #include "platform/core/FileUtils.h"
 #include "platform/core/SysUtils.h"
 #include "platform/core/Classes.h"
@@ -251,11 +252,10 @@ void TForm1::OpenPage(const QString &Path)
     if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
         return;
     TWaitCursor Wait;
-    QString Full = Path;
-    if (!IsAbsoluteStoredPath(Path) && !FCatalogPath.isEmpty())
-        Full = ExtractFilePath(FCatalogPath) + NativePath(Path);
-    else if (Path.startsWith(QLatin1Char('/')))
-        Full = NativePath(Path);
+    // A book's entry comes here resolved against the book's folder already;
+    // what is still relative is taken from the current folder, never joined
+    // to the book's folder a second time.
+    const QString Full = AbsolutePath(Path);
     if (!FileExists(Full))
         return;
     // Only a page is opened: saving anything else as a page would destroy it.
@@ -304,6 +304,11 @@ void TForm1::SpeedButton9Click()
     // A document that came out of a package is saved only when the package was
     // written: its files are scratch copies that go when the program ends.
     const bool IntoPackage = FOpenedFromPackage;
+    // A package the user made read-only is refused as a read-only page is,
+    // before anything is written: the document stays unsaved. (A package that
+    // cannot be written for another reason says so when it is written.)
+    if (IntoPackage && MadeReadOnly(FPackagePath))
+        CheckFileReplaceable(FPackagePath);
     // A page of a book package whose save does not reach the package goes back
     // to what the package holds: the next save of any page writes the whole
     // book into the package, and must not take in changes the user may drop.
@@ -327,9 +332,17 @@ void TForm1::SpeedButton9Click()
         SaveDialog1->FileName = SaveDialog1->InitialDir.isEmpty() ? QString() : FOpenPageEntry;
         if (!SaveDialog1->Execute())
             return;
+        // A page is saved as a page: any other name gets the page extension.
         QString Path = SaveDialog1->FileName;
-        if (ExtractFileExt(Path).isEmpty())
+        if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
             Path += QStringLiteral(".qbt");
+        if (Path != SaveDialog1->FileName && FileExists(Path)
+            && MessageBox(this, QStringLiteral("该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"),
+                          QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)
+                != IDYES)
+            return;
+        if (RefusePageTarget(Path, true))
+            return;
         const QString Name = ExtractFileName(Path);
         // The page takes its file only once it is written there: a file that
         // cannot be written leaves the page as it was, still without a file.
@@ -433,6 +446,8 @@ void TForm1::N8Click()
                       QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)
             != IDYES)
         return;
+    if (RefusePageTarget(Path, false))
+        return;
     // The pictures stay where they are and the page names them from its new
     // place; that change is saved with it, so a page without unsaved changes
     // still has none.
@@ -466,6 +481,67 @@ void TForm1::N8Click()
         FPageSaved = WasSaved;
         RepaintPageList();
     }
+    // The page belongs to its new file alone: a page package it came from is
+    // no longer written by its saves.
+    if (FOpenedFromPackage && !FPackageIsBook)
+        FOpenedFromPackage = false;
+    // Saved onto another page of the open book, it is that page of the book now:
+    // the list marks it as the open page and the book reopens it.
+    const int Line = CatalogEntryLineOf(Path);
+    if (Line >= 0 && Line - ListBox1Tag < ListBox1->count()) {
+        const QString Entry = ListBox1->item(Line - ListBox1Tag)->text();
+        if (Entry != FOpenPageEntry) {
+            // The entry of a page that had no file stood in the list alone.
+            const int Listed = int(FCatalogList->size()) - ListBox1Tag;
+            for (int I = ListBox1->count() - 1; I >= Listed; --I)
+                if (ListBox1->item(I)->text() == FOpenPageEntry)
+                    delete ListBox1->takeItem(I);
+            FOpenPageEntry = Entry;
+            SetCatalogValue(QStringLiteral("Catalog_Lost_name"), Entry);
+            ListBox1->setCurrentRow(Line - ListBox1Tag);
+            SaveCatalogFile();
+        }
+        RepaintPageList();
+    }
+}
+
+namespace {
+
+// Whether A and B name the same file: the same file on disk when both exist
+// (through links too), else the same full path.
+bool SameFile(const QString &A, const QString &B)
+{
+    const QString RealA = QFileInfo(A).canonicalFilePath();
+    if (!RealA.isEmpty() && RealA == QFileInfo(B).canonicalFilePath())
+        return true;
+    return AbsolutePath(A) == AbsolutePath(B);
+}
+
+} // namespace
+
+int TForm1::CatalogEntryLineOf(const QString &Path) const
+{
+    if (!FCatalogList || FCatalogPath.isEmpty())
+        return -1;
+    const int First = TCatalogBook::FirstEntryLine(*FCatalogList);
+    for (int I = qMax(0, First); First >= 0 && I < FCatalogList->size(); ++I)
+        if (SameFile(TCatalogBook::ResolveEntry(FCatalogPath, FCatalogList->at(I)), Path))
+            return I;
+    return -1;
+}
+
+bool TForm1::RefusePageTarget(const QString &Path, bool OtherPages)
+{
+    QString Why;
+    if (!FCatalogPath.isEmpty() && SameFile(Path, FCatalogPath))
+        Why = QStringLiteral("它是打开的目录册文件，页面不能保存到目录册文件中。");
+    else if (const int Line = OtherPages ? CatalogEntryLineOf(Path) : -1; Line >= 0)
+        Why = QStringLiteral("它是目录册中的页面“%1”，保存会覆盖这个页面。").arg(ExtractFileName(FCatalogList->at(Line)));
+    if (Why.isEmpty())
+        return false;
+    MessageBox(this, QStringLiteral("页面没有保存到“%1”：").arg(Path) + Why + QStringLiteral("请另选一个文件名。"),
+               QStringLiteral("保存页面"), MB_OK | MB_ICONWARNING);
+    return true;
 }
 
 void TForm1::AddPageHistory(const QString &Path)

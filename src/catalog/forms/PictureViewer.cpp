@@ -375,6 +375,8 @@ void TPictureView::SaveOverOriginal()
         close();
         return;
     }
+    // A picture the user made read-only is refused, not replaced.
+    CheckFileReplaceable(PictureFile);
     if (MessageDlg(QStringLiteral("图片文件已经存在，是否覆盖？如果不想覆盖原图，请点击“cancel”（推荐）并可使用“保存副本”或者“另存”功能来创建新图。"),
                    mtConfirmation, mbOKCancel) != mrOk)
         return;

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 
@@ -125,6 +126,31 @@ QString ExpandFileName(const QString &FileName)
     return QDir::cleanPath(QDir::current().absoluteFilePath(Native));
 }
 
+QString AbsolutePath(const QString &FileName)
+{
+    if (FileName.isEmpty() || IsDrivePath(FileName))
+        return FileName;
+    QString Path = NativePath(FileName);
+    if (!Path.startsWith(QLatin1Char('/')))
+        Path = QDir::currentPath() + QLatin1Char('/') + Path;
+    QStringList Parts;
+    for (const QString &Part : Path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (Part == QLatin1String("."))
+            continue;
+        if (Part == QLatin1String("..")) {
+            // The folder the parts so far lead to, through their links.
+            const QString Real = QFileInfo(QLatin1Char('/') + Parts.join(QLatin1Char('/'))).canonicalFilePath();
+            if (!Real.isEmpty())
+                Parts = Real.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+            if (!Parts.isEmpty())
+                Parts.removeLast();
+            continue;
+        }
+        Parts << Part;
+    }
+    return QLatin1Char('/') + Parts.join(QLatin1Char('/'));
+}
+
 QString ExtractRelativePath(const QString &BaseName, const QString &DestName)
 {
     const QStringList Base = ExpandFileName(ExtractFilePath(BaseName).isEmpty() ? QStringLiteral(".") : ExtractFilePath(BaseName))
@@ -236,9 +262,47 @@ bool RenameNoFollow(const QString &From, const QString &To, bool NoReplace)
     return ::rename(F.constData(), T.constData()) == 0;
 }
 
-// Copies Source to a temporary file beside Dest and renames it into place.
-bool CopyThroughTemp(const QString &Source, const QString &Dest, bool NoReplace)
+// The file a save into Target replaces: when Target is a symbolic link to an
+// existing regular file, that file (the link stays a link and its target gets
+// the new content); otherwise Target itself.
+QString ReplacedFile(const QString &Target)
 {
+    struct stat Link {};
+    if (::lstat(Enc(Target).constData(), &Link) != 0 || !S_ISLNK(Link.st_mode))
+        return Target;
+    char *Real = ::realpath(Enc(Target).constData(), nullptr);
+    if (!Real)
+        return Target;
+    const QString Resolved = QFile::decodeName(Real);
+    std::free(Real);
+    struct stat St {};
+    if (::stat(Enc(Resolved).constData(), &St) != 0 || !S_ISREG(St.st_mode))
+        return Target;
+    return Resolved;
+}
+
+// Gives the new file Fd the owner, group and mode of the file Old it replaces:
+// the owner where the process may set it (the administrator saving another
+// user's file), else at least the group where it is one of ours.
+void KeepOwnerAndMode(int Fd, const struct stat &Old)
+{
+    struct stat New {};
+    if (::fstat(Fd, &New) == 0 && (New.st_uid != Old.st_uid || New.st_gid != Old.st_gid)) {
+        if (::fchown(Fd, Old.st_uid, Old.st_gid) != 0 && New.st_gid != Old.st_gid
+            && ::fchown(Fd, uid_t(-1), Old.st_gid) != 0) {
+            // Neither may be set: the file stays ours, as any new file would be.
+        }
+    }
+    // After the owner: a change of owner takes the set-id bits away.
+    ::fchmod(Fd, Old.st_mode & 07777);
+}
+
+// Copies Source to a temporary file beside Dest and renames it into place.
+// A Dest that is replaced keeps its owner and mode; a link to a file is
+// followed, so the link stays and its target is replaced.
+bool CopyThroughTemp(const QString &Source, const QString &LinkOrDest, bool NoReplace)
+{
+    const QString Dest = NoReplace ? LinkOrDest : ReplacedFile(LinkOrDest);
     const int In = ::open(Enc(NativePath(Source)).constData(), O_RDONLY | O_CLOEXEC);
     if (In < 0)
         return false;
@@ -263,7 +327,11 @@ bool CopyThroughTemp(const QString &Source, const QString &Dest, bool NoReplace)
     if (!Ok)
         errno = CopyError;
     if (Ok) {
-        ::fchmod(Out, St.st_mode & 07777);
+        struct stat Old {};
+        if (!NoReplace && ::stat(Enc(Dest).constData(), &Old) == 0 && S_ISREG(Old.st_mode))
+            KeepOwnerAndMode(Out, Old);
+        else
+            ::fchmod(Out, St.st_mode & 07777);
         const timespec Times[2] = {St.st_atim, St.st_mtim};
         ::futimens(Out, Times);
         Ok = ::fsync(Out) == 0;
@@ -522,6 +590,16 @@ QString GetTempFolder()
     return IncludeTrailingPathDelimiter(QDir::tempPath());
 }
 
+bool MadeReadOnly(const QString &FileName)
+{
+    if (FileName.isEmpty() || IsDrivePath(FileName))
+        return false;
+    struct stat St {};
+    if (::stat(Enc(NativePath(FileName)).constData(), &St) != 0 || !S_ISREG(St.st_mode))
+        return false;
+    return (St.st_uid == ::geteuid() && !(St.st_mode & S_IWUSR)) || !(St.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+}
+
 void CheckFileReplaceable(const QString &FileName)
 {
     if (FileName.isEmpty() || IsDrivePath(FileName))
@@ -530,9 +608,7 @@ void CheckFileReplaceable(const QString &FileName)
     struct stat St {};
     if (::stat(Native.constData(), &St) != 0 || !S_ISREG(St.st_mode))
         return;
-    const bool ReadOnly = (St.st_uid == ::geteuid() && !(St.st_mode & S_IWUSR))
-        || !(St.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
-    if (ReadOnly)
+    if (MadeReadOnly(FileName))
         throw EFCreateError(CannotCreateFileText(FileName, EACCES));
     if (::access(Native.constData(), W_OK) != 0)
         throw EFCreateError(CannotCreateFileText(FileName, errno));
@@ -544,7 +620,7 @@ bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes)
         errno = ENOENT;
         return false;
     }
-    const QString Target = NativePath(FileName);
+    const QString Target = ReplacedFile(NativePath(FileName));
     struct stat Old {};
     const bool Existed = ::stat(Enc(Target).constData(), &Old) == 0;
     if (Existed && S_ISDIR(Old.st_mode)) {
@@ -557,7 +633,7 @@ bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes)
         return false;
     bool Ok = WriteAll(Fd, Bytes.constData(), Bytes.size());
     if (Ok && Existed)
-        ::fchmod(Fd, Old.st_mode & 07777);
+        KeepOwnerAndMode(Fd, Old);
     if (Ok)
         Ok = ::fsync(Fd) == 0;
     if (::close(Fd) != 0)

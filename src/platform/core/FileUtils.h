@@ -19,6 +19,10 @@ QString ChangeFileExt(const QString &FileName, const QString &Extension);
 QString IncludeTrailingPathDelimiter(const QString &S);
 QString ExcludeTrailingPathDelimiter(const QString &S);
 QString ExpandFileName(const QString &FileName);      // absolute, "." and ".." resolved
+// FileName made absolute against the current folder, naming the file the system
+// would open for it (a path as a terminal gives it): "." parts and doubled
+// separators go, and a ".." part steps up from where the links before it lead.
+QString AbsolutePath(const QString &FileName);
 // DestName relative to the folder of BaseName (BaseName ends in "/" for a folder), with "../" steps.
 QString ExtractRelativePath(const QString &BaseName, const QString &DestName);
 
@@ -42,6 +46,8 @@ bool RemoveDir(const QString &Dir);                    // empty folder only
 bool DeleteFile(const QString &FileName);
 bool RenameFile(const QString &OldName, const QString &NewName);
 // Copies a file (replacing Dest through a temporary file beside it unless FailIfExists).
+// A Dest replaced keeps its owner and mode, and a Dest that is a symbolic link to
+// a file stays a link: the file it points to is replaced.
 bool CopyFile(const QString &Source, const QString &Dest, bool FailIfExists);
 // Copies Source into DestFolder; when a file of that name exists there with other
 // content, the copy gets a new name "name(2).ext", "name(3).ext"... Returns the
@@ -69,8 +75,14 @@ QString GetTempFolder();
 // first, so a file made read-only stays as it is. The mode bits are read
 // themselves, since the administrator may write any file. A missing file passes.
 void CheckFileReplaceable(const QString &FileName);
+// True when FileName is an existing regular file whose mode bits say it is
+// read-only (for its owner when that is us, else for everybody).
+bool MadeReadOnly(const QString &FileName);
 // Writes Bytes to FileName through a temporary file beside it and a rename, so an
-// existing file is replaced only by a complete new one.
+// existing file is replaced only by a complete new one, with the replaced file's
+// mode and, where the process may set them, its owner and group. A FileName that
+// is a symbolic link to a file stays a link: the new file goes beside the file
+// it points to and replaces that.
 bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes);
 QByteArray ReadFileBytes(const QString &FileName, bool *Ok = nullptr);
 

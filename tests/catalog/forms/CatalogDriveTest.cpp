@@ -2,6 +2,7 @@
 // what opens, and a page edited through the product grid and saved.
 
 #include "WindowFixture.h"
+#include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace WindowFixture;
 
@@ -230,4 +233,211 @@ TEST_F(CatalogDrive, SaveAsMakesTheHeaderNameTheNewFile)
     EXPECT_EQ(R.Out, QStringLiteral("页面文件：") + Page + QStringLiteral("\n页面文件：") + Other + QStringLiteral("\n"));
     EXPECT_EQ(LoadLines(Other).at(27), QStringLiteral("{$PPRICE}=77.70"));
     EXPECT_EQ(TestSupport::ReadAll(Page), Before);
+}
+
+TEST_F(CatalogDrive, ABookNamedByARelativePathOpensAndSavesItsOwnPage)
+{
+    // docs/b.qbs lists a.qbt and c.qbt, typed from the folder above docs.
+    QDir().mkpath(Docs.File(QStringLiteral("docs/docs")));
+    const QString Mine = Docs.File(QStringLiteral("docs/a.qbt"));
+    ASSERT_TRUE(QFile::copy(Page, Mine));
+    ASSERT_TRUE(QFile::copy(Page, Docs.File(QStringLiteral("docs/c.qbt"))));
+    SaveLines(Docs.File(QStringLiteral("docs/b.qbs")),
+              {QStringLiteral("Catalog_name=书"), QStringLiteral("Catalog_Lost_name=a.qbt"), QStringLiteral("{$Files}"),
+               QStringLiteral("a.qbt"), QStringLiteral("c.qbt")});
+    const QString Edit = QStringLiteral("wait\ntext GroupBox1\ncell CellGrid1 3 1\nset-cell CellGrid1 3 2 77.70\n"
+                                        "click SpeedButton9\nwait\nexpect-prompts 0\nquit\n");
+    const QString Shown = Docs.File(QStringLiteral("docs/b.qbs")) + QStringLiteral("\nP1\n");
+
+    // Without an older docs/docs/a.qbt: the book's own page opens and takes the edit.
+    TestSupport::DriveRun R = Drive(Edit, {QStringLiteral("docs/b.qbs")}, Docs.Path());
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, Shown);
+    EXPECT_EQ(LoadLines(Mine).at(27), QStringLiteral("{$PPRICE}=77.70"));
+    EXPECT_EQ(TCatalogBook::Value(LoadLines(Docs.File(QStringLiteral("docs/b.qbs"))), QStringLiteral("Catalog_Lost_name")),
+              QStringLiteral("a.qbt"));
+
+    // With one present, it is neither shown nor written.
+    QStringList Stale = LoadLines(Page);
+    Stale[25] = QStringLiteral("{$PID}=旧");
+    const QString Old = Docs.File(QStringLiteral("docs/docs/a.qbt"));
+    SaveLines(Old, Stale);
+    const QByteArray OldBytes = TestSupport::ReadAll(Old);
+    R = Drive(QString(Edit).replace(QStringLiteral("77.70"), QStringLiteral("88.80")),
+              {QStringLiteral("./docs/../docs/b.qbs")}, Docs.Path());
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, Shown);
+    EXPECT_EQ(LoadLines(Mine).at(27), QStringLiteral("{$PPRICE}=88.80"));
+    EXPECT_EQ(TestSupport::ReadAll(Old), OldBytes);
+}
+
+TEST_F(CatalogDrive, SavingThroughALinkWritesItsTargetWithItsModeAndOwner)
+{
+    // Page, book and received package live in shared/ and are opened through
+    // links in docs/. Another user's files keep their owner when the
+    // administrator saves them.
+    const bool Root = ::geteuid() == 0;
+    QDir().mkpath(Docs.File(QStringLiteral("shared")));
+    QDir().mkpath(Docs.File(QStringLiteral("docs")));
+    const auto Share = [&](const QString &Name) {
+        const QString Real = Docs.File(QStringLiteral("shared/") + Name);
+        const QString Link = Docs.File(QStringLiteral("docs/") + Name);
+        EXPECT_TRUE(QFile::link(QStringLiteral("../shared/") + Name, Link));
+        EXPECT_EQ(::chmod(QFile::encodeName(Real).constData(), 0664), 0);
+        if (Root) {
+            EXPECT_EQ(::chown(QFile::encodeName(Real).constData(), 65534, 65534), 0);
+        }
+        return Link;
+    };
+    const auto Kept = [&](const QString &Link) {
+        const QString Real = QFileInfo(Link).symLinkTarget();
+        EXPECT_TRUE(QFileInfo(Link).isSymLink()) << Link.toStdString();
+        struct stat St {};
+        ASSERT_EQ(::stat(QFile::encodeName(Real).constData(), &St), 0);
+        EXPECT_EQ(St.st_mode & 07777, 0664u) << Real.toStdString();
+        if (Root) {
+            EXPECT_EQ(St.st_uid, 65534u) << Real.toStdString();
+            EXPECT_EQ(St.st_gid, 65534u) << Real.toStdString();
+        }
+        EXPECT_EQ(QDir(Docs.File(QStringLiteral("shared"))).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".tmp")),
+                  QStringList());
+    };
+    ASSERT_TRUE(QFile::copy(Page, Docs.File(QStringLiteral("shared/a.qbt"))));
+    const QString PageLink = Share(QStringLiteral("a.qbt"));
+    SaveLines(Docs.File(QStringLiteral("shared/b.qbs")),
+              {QStringLiteral("Catalog_name=书"), QStringLiteral("Catalog_Lost_name= "), QStringLiteral("{$Files}"), PageLink});
+    const QString BookLink = Share(QStringLiteral("b.qbs"));
+    const QString Edit = QStringLiteral("wait\nset-cell CellGrid1 3 2 %1\nclick SpeedButton9\nwait\nexpect-prompts 0\nquit\n");
+
+    TestSupport::DriveRun R = Drive(Edit.arg(QStringLiteral("77.70")), {BookLink});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(LoadLines(Docs.File(QStringLiteral("shared/a.qbt"))).at(27), QStringLiteral("{$PPRICE}=77.70"));
+    EXPECT_EQ(TCatalogBook::Value(LoadLines(Docs.File(QStringLiteral("shared/b.qbs"))), QStringLiteral("Catalog_Lost_name")),
+              QStringLiteral("a.qbt"));
+    Kept(PageLink);
+    Kept(BookLink);
+
+    QDir().mkpath(Docs.File(QStringLiteral("pkg")));
+    ASSERT_TRUE(QFile::copy(Page, Docs.File(QStringLiteral("pkg/catalog.qbt"))));
+    QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Docs.File(QStringLiteral("shared/r.qba")),
+                      false);
+    const QString PackageLink = Share(QStringLiteral("r.qba"));
+    R = Drive(Edit.arg(QStringLiteral("99.90")), {PackageLink});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    QByteArray Inside;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("unzip"),
+                                      {QStringLiteral("-p"), Docs.File(QStringLiteral("shared/r.qba")), QStringLiteral("catalog.qbt")},
+                                      &Inside),
+              0);
+    EXPECT_TRUE(Inside.contains("{$PPRICE}=99.90\r\n")) << Inside.toStdString();
+    Kept(PackageLink);
+}
+
+TEST_F(CatalogDrive, AReadOnlyReceivedPackageIsRefusedLikeAReadOnlyPage)
+{
+    QDir().mkpath(Docs.File(QStringLiteral("pkg")));
+    ASSERT_TRUE(QFile::copy(Page, Docs.File(QStringLiteral("pkg/catalog.qbt"))));
+    SaveLines(Docs.File(QStringLiteral("pkg/book.qbs")),
+              {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("catalog.qbt")});
+    const QString PagePackage = Docs.File(QStringLiteral("page.qba"));
+    QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), PagePackage, false);
+    ASSERT_TRUE(QFile::copy(Page, Docs.File(QStringLiteral("pkg/catalog.qbt"))));
+    const QString BookPackage = Docs.File(QStringLiteral("book.qba"));
+    QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("book.qbs"), BookPackage, true);
+    for (const QString &Package : {PagePackage, BookPackage}) {
+        SCOPED_TRACE(Package.toStdString());
+        ASSERT_EQ(::chmod(QFile::encodeName(Package).constData(), 0444), 0);
+        const QByteArray Before = TestSupport::ReadAll(Package);
+        const TestSupport::DriveRun R =
+            Drive(QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nanswer button OK\nclick SpeedButton9\nwait\n"
+                                 "enabled SpeedButton9\nanswer button Yes\nanswer button OK\nclick ExitItem\nwait\n"
+                                 "enabled SpeedButton9\nprompts\nquit\n"),
+                  {Package});
+        ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+        const QStringList Out = R.Out.split(QLatin1Char('\n'));
+        ASSERT_EQ(Out.size(), 6) << R.Out.toStdString();
+        EXPECT_EQ(Out.at(0), QStringLiteral("true"));
+        EXPECT_EQ(Out.at(1), QStringLiteral("true"));
+        const QString Refused = QStringLiteral(" | 无法创建文件“") + Package + QStringLiteral("”。拒绝访问，没有该文件或文件夹的权限。 | OK");
+        EXPECT_TRUE(Out.at(2).endsWith(Refused)) << R.Out.toStdString();
+        EXPECT_TRUE(Out.at(3).endsWith(QStringLiteral(" | 有资料修改后尚未保存，是否存盘？ | Yes"))) << R.Out.toStdString();
+        EXPECT_TRUE(Out.at(4).endsWith(Refused)) << R.Out.toStdString();
+        EXPECT_EQ(TestSupport::ReadAll(Package), Before);
+        struct stat St {};
+        ASSERT_EQ(::stat(QFile::encodeName(Package).constData(), &St), 0);
+        EXPECT_EQ(St.st_mode & 07777, 0444u);
+    }
+}
+
+TEST_F(CatalogDrive, AFirstSaveWritesAPageAndNeverTheBookOrAnotherOfItsPages)
+{
+    const QString Book = Docs.File(QStringLiteral("b.qbs"));
+    SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("Catalog_Lost_name=a.qbt"), QStringLiteral("{$Files}"),
+                     QStringLiteral("a.qbt")});
+    const QString Notes = Docs.File(QStringLiteral("notes.txt"));
+    TestSupport::WriteAll(Notes, "mine\r\n");
+    const QByteArray PageBefore = TestSupport::ReadAll(Page);
+    // The open book, typed and confirmed; another page of the book; a text file.
+    const TestSupport::DriveRun R =
+        Drive(QStringLiteral("wait\nclick N2\nwait\nset-cell CellGrid1 3 1 新1\n"
+                             "answer file %1\nanswer button Yes\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
+                             "click N2\nwait\nset-cell CellGrid1 3 1 新2\n"
+                             "answer file %2\nanswer button Yes\nanswer button OK\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
+                             "answer file %3\nanswer button Yes\nclick SpeedButton9\nwait\nenabled SpeedButton9\nexpect-prompts 7\nprompts\nquit\n")
+                  .arg(Book, Page, Notes),
+              {Book});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Out = R.Out.split(QLatin1Char('\n'));
+    ASSERT_EQ(Out.size(), 11) << R.Out.toStdString();
+    EXPECT_EQ(Out.mid(0, 3), (QStringList{QStringLiteral("false"), QStringLiteral("true"), QStringLiteral("false")}));
+    EXPECT_TRUE(Out.at(7).endsWith(QStringLiteral("页面没有保存到“") + Page
+                                   + QStringLiteral("”：它是目录册中的页面“a.qbt”，保存会覆盖这个页面。请另选一个文件名。 | OK")))
+        << R.Out.toStdString();
+    // The first page is b.qbs.qbt, the second notes.txt.qbt; the book lists both and stays a book.
+    EXPECT_EQ(TestSupport::ReadAll(Page), PageBefore);
+    EXPECT_EQ(TestSupport::ReadAll(Notes), QByteArray("mine\r\n"));
+    EXPECT_EQ(LoadLines(Book + QStringLiteral(".qbt")).at(25), QStringLiteral("{$PID}=新1"));
+    EXPECT_EQ(LoadLines(Notes + QStringLiteral(".qbt")).at(25), QStringLiteral("{$PID}=新2"));
+    const QStringList Lines = LoadLines(Book);
+    EXPECT_EQ(TCatalogBook::EntryNames(Lines),
+              (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.qbs.qbt"), QStringLiteral("notes.txt.qbt")}));
+    EXPECT_EQ(TCatalogBook::Value(Lines, QStringLiteral("Catalog_Lost_name")), QStringLiteral("notes.txt.qbt"));
+    EXPECT_EQ(LoadLines(Home.File(QStringLiteral("history.txt"))),
+              (QStringList{Book + QStringLiteral(".qbt"), Notes + QStringLiteral(".qbt")}));
+}
+
+TEST_F(CatalogDrive, AfterSaveAsTheOldDocumentIsNoLongerWritten)
+{
+    // A received page package, saved as mine.qbt: later saves write mine.qbt alone.
+    QDir().mkpath(Docs.File(QStringLiteral("pkg")));
+    ASSERT_TRUE(QFile::copy(Page, Docs.File(QStringLiteral("pkg/catalog.qbt"))));
+    const QString Package = Docs.File(QStringLiteral("received.qba"));
+    QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Package, false);
+    const QByteArray PackageBefore = TestSupport::ReadAll(Package);
+    const QString Mine = Docs.File(QStringLiteral("mine.qbt"));
+    TestSupport::DriveRun R = Drive(QStringLiteral("wait\nanswer file %1\nclick N8\nwait\nset-cell CellGrid1 3 2 77.70\n"
+                                                   "click SpeedButton9\nwait\nenabled SpeedButton9\nexpect-prompts 1\nquit\n")
+                                        .arg(Mine),
+                                    {Package});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("false\n"));
+    EXPECT_EQ(LoadLines(Mine).at(27), QStringLiteral("{$PPRICE}=77.70"));
+    EXPECT_EQ(TestSupport::ReadAll(Package), PackageBefore);
+
+    // A page of a book saved as another page of the book (confirmed): the book follows it.
+    const QString Other = Docs.File(QStringLiteral("c.qbt"));
+    ASSERT_TRUE(QFile::copy(Page, Other));
+    const QString Book = Docs.File(QStringLiteral("b.qbs"));
+    SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("Catalog_Lost_name=a.qbt"), QStringLiteral("{$Files}"),
+                     QStringLiteral("a.qbt"), QStringLiteral("c.qbt")});
+    const QByteArray PageBefore = TestSupport::ReadAll(Page);
+    R = Drive(QStringLiteral("wait\nset-cell CellGrid1 3 2 66.60\nanswer file %1\nanswer button Yes\nclick N8\nwait\n"
+                             "set-cell CellGrid1 3 2 55.50\nclick SpeedButton9\nwait\nquit\n")
+                  .arg(Other),
+              {Book});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(Page), PageBefore);
+    EXPECT_EQ(LoadLines(Other).at(27), QStringLiteral("{$PPRICE}=55.50"));
+    EXPECT_EQ(TCatalogBook::Value(LoadLines(Book), QStringLiteral("Catalog_Lost_name")), QStringLiteral("c.qbt"));
+    EXPECT_EQ(TCatalogBook::EntryNames(LoadLines(Book)), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("c.qbt")}));
 }

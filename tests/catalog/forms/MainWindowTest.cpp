@@ -422,7 +422,7 @@ TEST_F(MainWindow, CopyFolderTreeFilesOnlyRenamingCollisions)
               QStringLiteral("不能创建目录") + Data.File(QStringLiteral("x/y")) + QStringLiteral("\r\n或无该目录权限"));
 }
 
-TEST_F(MainWindow, FirstSaveKeepsAnyExtensionAndNewPagesWait)
+TEST_F(MainWindow, FirstSaveMakesAnyNameAPageAndNewPagesWait)
 {
     TScriptedUi Ui;
     auto Form = Start({});
@@ -434,16 +434,18 @@ TEST_F(MainWindow, FirstSaveKeepsAnyExtensionAndNewPagesWait)
     EXPECT_EQ(Form->ListBox1->count(), 1);
     EXPECT_TRUE(Ui.Asked().isEmpty());
 
+    // A name that is not a page's gets the page extension.
     Ui.AnswerFile(Data.File(QStringLiteral("list.txt")));
     Form->SpeedButton9Click();
-    EXPECT_TRUE(QFileInfo::exists(Data.File(QStringLiteral("list.txt"))));
-    EXPECT_EQ(Form->FPagePath, Data.File(QStringLiteral("list.txt")));
-    EXPECT_EQ(Form->ListBox1->item(0)->text(), QStringLiteral("list.txt"));
+    EXPECT_FALSE(QFileInfo::exists(Data.File(QStringLiteral("list.txt"))));
+    EXPECT_TRUE(QFileInfo::exists(Data.File(QStringLiteral("list.txt.qbt"))));
+    EXPECT_EQ(Form->FPagePath, Data.File(QStringLiteral("list.txt.qbt")));
+    EXPECT_EQ(Form->ListBox1->item(0)->text(), QStringLiteral("list.txt.qbt"));
     EXPECT_FALSE(Form->SpeedButton9->isEnabled());
     // The default book now lists the page and remembers it as the open one.
     const QStringList Book = LoadLines(Program.File(QStringLiteral("目录册/default.qbs")));
-    EXPECT_EQ(Book.last(), Data.File(QStringLiteral("list.txt")));
-    EXPECT_TRUE(Book.contains(QStringLiteral("Catalog_Lost_name=list.txt")));
+    EXPECT_EQ(Book.last(), Data.File(QStringLiteral("list.txt.qbt")));
+    EXPECT_TRUE(Book.contains(QStringLiteral("Catalog_Lost_name=list.txt.qbt")));
 
     // The book information dialog created a new book: asked only while the page has changes.
     SaveLines(Data.File(QStringLiteral("new.qbs")),

@@ -31,6 +31,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace SamplePages;
@@ -461,4 +462,30 @@ TEST_F(PictureViewer, OpeningAnotherPictureClosesTheViewerFirst)
     EXPECT_EQ(V->ProductIndex, 2);
     EXPECT_EQ(V->PictureSize(), QSize(80, 50));
     EXPECT_TRUE(V->isVisible());
+}
+
+TEST_F(PictureViewer, SaveOverAReadOnlyPictureIsRefusedLikeAReadOnlyPage)
+{
+    const QString A = Jpeg(QStringLiteral("ro.jpg"), 60, 40);
+    ASSERT_TRUE(QFile::setPermissions(A, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray Before = TestSupport::ReadAll(A);
+    Open({A});
+    TPictureView *V = View(1);
+    Write(V, QPoint(2, 2), QStringLiteral("R"));
+    // 保存 as the user presses it: the refusal, and the viewer keeps the changes.
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    QTest::mouseClick(V->SpeedButton4, Qt::LeftButton);
+    EXPECT_TRUE(V->isVisible());
+    EXPECT_TRUE(V->Modified());
+    EXPECT_TRUE(V->SpeedButton4->isEnabled());
+    const QStringList Questions = Asked(*Ui.Prompts);
+    ASSERT_EQ(Questions.size(), 1) << Questions.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Questions.at(0).endsWith(QStringLiteral("|无法创建文件“") + A
+                                         + QStringLiteral("”。拒绝访问，没有该文件或文件夹的权限。|OK")))
+        << Questions.at(0).toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(A), Before);
+    struct stat St {};
+    ASSERT_EQ(::stat(QFile::encodeName(A).constData(), &St), 0);
+    EXPECT_EQ(St.st_mode & 07777, 0444u);
+    V->hide();
 }

@@ -397,9 +397,9 @@ protected:
     }
 
     // One run of the program with Args on its command line.
-    TestSupport::DriveRun Drive(const QString &Script, const QStringList &Args = {})
+    TestSupport::DriveRun Drive(const QString &Script, const QStringList &Args = {}, const QString &WorkingDir = {})
     {
-        return TestSupport::RunDrive(Home.Path(), Script, Args);
+        return TestSupport::RunDrive(Home.Path(), Script, Args, WorkingDir);
     }
 
     TestSupport::TempDir Home;

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -74,6 +75,21 @@ TEST(Paths, StoredPathsAndDrives)
     EXPECT_FALSE(IsPathInside(S("/opt/qb/../qbx/evil"), S("/opt/qb")));
     EXPECT_FALSE(IsPathInside(S("/opt/qbx"), S("/opt/qb")));
     EXPECT_FALSE(IsPathInside(ResolveStoredPath(S("/opt/qb"), S("..\\..\\etc\\passwd")), S("/opt/qb")));
+
+    // A path as a terminal gives it names the file the system opens: ".." after
+    // a link steps up from where the link leads.
+    TempDir Dir;
+    QDir().mkpath(Dir.File(S("real/sub")));
+    ASSERT_TRUE(QFile::link(Dir.File(S("real/sub")), Dir.File(S("link"))));
+    const QString Real = QFileInfo(Dir.Path()).canonicalFilePath();
+    const QString Before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(Dir.Path()));
+    EXPECT_EQ(AbsolutePath(S("./docs//b.qbs")), Real + S("/docs/b.qbs"));
+    EXPECT_EQ(AbsolutePath(S("link/a.qbt")), Real + S("/link/a.qbt"));
+    EXPECT_EQ(AbsolutePath(S("link/../a.qbt")), Real + S("/real/a.qbt"));
+    EXPECT_EQ(AbsolutePath(S("/srv/x/../y")), S("/srv/y"));
+    EXPECT_EQ(AbsolutePath(S("C:\\x.qbt")), S("C:\\x.qbt"));
+    QDir::setCurrent(Before);
 }
 
 TEST(Files, CopyRenameAndAtomicWrites)
