@@ -124,6 +124,16 @@ QString TCatalogBook::ResolveEntry(const QString &BookPath, const QString &Entry
     return ExtractFilePath(BookPath) + NativePath(Entry);
 }
 
+QString TCatalogBook::EntryExt(const QString &Entry)
+{
+    return ExtractFileExt(Entry).trimmed();
+}
+
+bool TCatalogBook::IsPageEntry(const QString &Entry)
+{
+    return EntryExt(Entry).compare(QLatin1String(".qbt"), Qt::CaseInsensitive) == 0;
+}
+
 int TCatalogBook::ChoosePageToOpen(const QStringList &Lines, const QStringList &Shown)
 {
     if (Shown.isEmpty())
@@ -162,7 +172,7 @@ int TCatalogBook::EntryIcon(const QString &Entry, bool IsOpenPage, bool Saved, b
         return Saved ? icOpenSaved : icOpenModified;
     if (IsDefaultPage)
         return icDefaultPage;
-    const QString Ext = ExtractFileExt(Entry);
+    const QString Ext = EntryExt(Entry);
     if (Ext == QLatin1String(".qbt"))
         return icPage;
     if (Ext.compare(QLatin1String(".htm"), Qt::CaseInsensitive) == 0)

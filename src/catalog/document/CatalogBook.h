@@ -39,6 +39,12 @@ public:
     // An entry as a path on this machine: relative entries are joined to the
     // book file's folder; "\" counts as a separator.
     static QString ResolveEntry(const QString &BookPath, const QString &Entry);
+    // The extension of an entry's file name without the blanks that may end
+    // the name ("trail.qbt " has ".qbt"); its case stays.
+    static QString EntryExt(const QString &Entry);
+    // An entry that names a page: its extension is ".qbt" (any case), also
+    // when the file name ends in blanks.
+    static bool IsPageEntry(const QString &Entry);
     // The list index of the page to open with the book: the only entry, else
     // the one named by Catalog_Lost_name, else the first; -1 for no entry.
     static int ChoosePageToOpen(const QStringList &Lines, const QStringList &Shown);

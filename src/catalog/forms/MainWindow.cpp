@@ -162,6 +162,9 @@ TForm1::TForm1(QWidget *Parent)
 
 TForm1::~TForm1()
 {
+    // An editor that has the focus lets it go while the window is still whole:
+    // the grid hears of it and calls back into the window.
+    hide();
     if (TApplication *App = TApplication::Instance())
         App->OnException = nullptr;
     FPage.OnChange = nullptr;

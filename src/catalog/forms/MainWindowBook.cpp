@@ -600,7 +600,7 @@ void TForm1::ListBox1DblClick()
     const QString Entry = ListBox1->item(Index)->text();
     const int K = ListBox1Tag + Index;
     const QString Ext = ExtractFileExt(Entry).toUpper();
-    if (Ext != QLatin1String(".QBT") && Ext != QLatin1String(".QBS") && Ext != QLatin1String(".QBA")) {
+    if (!TCatalogBook::IsPageEntry(Entry) && Ext != QLatin1String(".QBS") && Ext != QLatin1String(".QBA")) {
         if (MessageBox(this, QStringLiteral("这是一个外部文件，CatalogQuillbook不能直接编辑，是否调用关联程序打开？"),
                        QStringLiteral("外部文件"), MB_YESNO | MB_ICONQUESTION)
                 == IDYES

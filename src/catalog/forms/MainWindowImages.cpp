@@ -210,7 +210,7 @@ void TForm1::PageToImageOrPdf(bool Single, bool Pdf, QString &ResultPath, bool &
             if (QDir::cleanPath(QFileInfo(Htm).absoluteFilePath()).startsWith(QDir::cleanPath(ScratchFolder()) + QLatin1Char('/'))) {
                 PictureFolder = BookOutputFolder(&MadePictureFolder);
             }
-        } else if (Ext == QLatin1String(".qbt")) {
+        } else if (TCatalogBook::IsPageEntry(Entry)) {
             if (Entry != FOpenPageEntry) {
                 MessageBox(this,
                            QStringLiteral("您选择了文件：") + Entry

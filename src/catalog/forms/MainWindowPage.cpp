@@ -249,7 +249,8 @@ void TForm1::OpenPage(const QString &Path)
 {
     CycleNoticeLabel();
     ClosePage();
-    if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
+    // A page's file name may end in blanks; it is opened under that very name.
+    if (!TCatalogBook::IsPageEntry(Path))
         return;
     TWaitCursor Wait;
     // A book's entry comes here resolved against the book's folder already;

@@ -4,6 +4,7 @@
 
 #include "Forms.h"
 #include "MainWindow.h"
+#include "ProductPictures.h"
 #include "catalog/document/ProductBlocks.h"
 
 #include "platform/services/Application.h"
@@ -119,11 +120,14 @@ void TForm1::CellGrid1EllipsClick(int ACol, int ARow, QString &S)
         "Bitmaps (*.bmp)|*.bmp|任意文件(*.*)|*.*");
     if (!Dialog.Execute())
         return;
-    S = Dialog.FileName;
+    // The page stores the picture as every added picture is stored (relative
+    // to its folder when it lies below it); the cell shows the file itself.
+    S = QFileInfo(Dialog.FileName).absoluteFilePath();
     FGridAccess->ClearCellPicture(1, ARow - 5);
     FGridAccess->LoadCellPicture(1, ARow - 5, S);
-    FGridAccess->SetCells(1, ARow, S);
+    FGridAccess->SetCells(1, ARow, ProductPictures::StoredPicturePath(FPagePath, S));
     StoreProductBlock(1, ARow);
+    FGridAccess->SetCells(1, ARow, S);
 }
 
 void TForm1::SpeedButton4Click()

@@ -63,7 +63,7 @@ bool TBookOutput::IsReadableFile(const QString &Path)
 
 bool TBookOutput::IsPageEntry(const QString &Path)
 {
-    return ExtractFileExt(Path).trimmed().toUpper() == QLatin1String(".QBT");
+    return TCatalogBook::IsPageEntry(Path);
 }
 
 QStringList TBookOutput::EntriesLeftOut() const

@@ -9,6 +9,7 @@
 #include "platform/core/SysUtils.h"
 
 #include <QCheckBox>
+#include <QTest>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QToolButton>
@@ -445,6 +446,39 @@ TEST_F(BookWindow, DoubleClickOpensAnotherPageAskingAboutChanges)
     EXPECT_TRUE(Form->FPagePath.isEmpty());
     EXPECT_TRUE(Form->SpeedButton9->isEnabled());
     EXPECT_EQ(Form->Page().Values(QStringLiteral("{Catalog名称}")), QStringLiteral("新建页面"));
+}
+
+TEST_F(BookWindow, ABookPageWhoseNameEndsInABlankIsOpenedAndSavedUnderItsOwnName)
+{
+    WritePage(QStringLiteral("a.qbt"), QStringLiteral("A"), QStringLiteral("甲"));
+    const QString Trail = WritePage(QStringLiteral("trail.qbt "), QStringLiteral("T"), QStringLiteral("尾"));
+    const QString Book = WriteBook(QStringLiteral("book.qbs"), {QStringLiteral("a.qbt"), QStringLiteral("trail.qbt ")});
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_EQ(Items(), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("trail.qbt ")}));
+    EXPECT_EQ(Form->ListBox1ItemIcon(1), TCatalogBook::icPage);
+
+    // A double-click on its row (a click, then the second press) opens it as a page.
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    const QPoint Row = Form->ListBox1->visualItemRect(Form->ListBox1->item(1)).center();
+    QTest::mouseClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mousePress(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mouseDClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mouseRelease(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+    QApplication::processEvents();
+    EXPECT_EQ(Form->FPagePath, Trail);
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("trail.qbt "));
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("T-1"));
+    EXPECT_EQ(Form->ListBox1ItemIcon(1), TCatalogBook::icOpenSaved);
+
+    // Saved, it is written under that name and no other.
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("改尾"));
+    Form->SpeedButton9Click();
+    EXPECT_TRUE(Read(Trail).contains(QStringLiteral("{Catalog说明}=改尾")));
+    EXPECT_FALSE(QFileInfo::exists(Docs + QStringLiteral("trail.qbt")));
+    EXPECT_EQ(Read(Book).mid(5), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("trail.qbt ")}));
+    Form->hide();
 }
 
 TEST_F(BookWindow, AnEditOfABookPackageNotWrittenBackAsksBeforeAnotherPageOpens)

@@ -5,6 +5,7 @@
 #include "WindowFixture.h"
 #include "catalog/forms/ProductGrid.h"
 #include "catalog/forms/ProductPictures.h"
+#include "grid/CellGridEditors.h"
 #include "platform/core/Types.h"
 #include "platform/services/Clipboard.h"
 
@@ -1293,6 +1294,37 @@ TEST_F(ShownProductWindow, TabLeadsWhatIsTypedToTheNextTextCell)
     EXPECT_EQ(Value(Saved, 2, 2), QStringLiteral("{$PID}=P2N"));
     EXPECT_EQ(Value(Saved, 1, 8), QStringLiteral("{$PNOTE}=好D"));
     EXPECT_EQ(Value(Saved, 3, 2), QStringLiteral("{$PID}=P3L"));
+}
+
+TEST_F(ShownProductWindow, APicturePickedWithThePathCellsButtonIsStoredRelativeToThePageFolder)
+{
+    TScriptedUi Ui;
+    TForm1 *F = Show(2);
+    QImage Image(40, 30, QImage::Format_RGB32);
+    Image.fill(Qt::yellow);
+    ASSERT_TRUE(QDir(Data.Path()).mkpath(QStringLiteral("pics")));
+    const QString Inside = Data.File(QStringLiteral("pics/pick.jpg")), Outside = Other.File(QStringLiteral("far.jpg"));
+    ASSERT_TRUE(Image.save(Inside, "JPEG"));
+    ASSERT_TRUE(Image.save(Outside, "JPEG"));
+    // The path cell's "..." button, clicked, answered with a picture below the
+    // page's folder, then with one elsewhere.
+    const auto Pick = [&](int PathRow, const QString &File) {
+        ClickCell(1, PathRow);
+        Key(Qt::Key_F2);
+        TGridEditBtn *Editor = F->CellGrid1->GridEditBtn();
+        ASSERT_TRUE(Editor->isVisible());
+        Ui.AnswerFile(File);
+        QTest::mouseClick(Editor->Button()->SpeedButton(), Qt::LeftButton);
+        QApplication::processEvents();
+    };
+    Pick(6, Inside);
+    Pick(12, Outside);
+    EXPECT_EQ(F->CellGrid1->Cells(1, 6), Inside) << "the cell shows the file itself";
+    EXPECT_TRUE(F->CellGrid1->HasPicture(1, 1));
+    Key(Qt::Key_S, Qt::ControlModifier);
+    const QStringList Saved = LoadLines(Page);
+    EXPECT_EQ(Value(Saved, 1, 1), QStringLiteral("{$IMG}=pics/pick.jpg"));
+    EXPECT_EQ(Value(Saved, 2, 1), QStringLiteral("{$IMG}=") + Outside);
 }
 
 TEST_F(ShownProductWindow, TheWheelWalksThroughEveryProductAndTheViewFollows)
