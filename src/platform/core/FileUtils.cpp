@@ -636,13 +636,18 @@ bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes)
         KeepOwnerAndMode(Fd, Old);
     if (Ok)
         Ok = ::fsync(Fd) == 0;
-    if (::close(Fd) != 0)
-        Ok = false;
+    // Renamed (or removed) while its descriptor still holds the lock: a sweep
+    // never finds the temporary name unlocked. The data is on the disk once
+    // fsync succeeded; the close after it only lets go of the file.
     if (Ok)
         Ok = ::rename(Enc(TempName).constData(), Enc(Target).constData()) == 0;
     if (!Ok) {
         ErrnoKeeper K;
         ::unlink(Enc(TempName).constData());
+    }
+    {
+        ErrnoKeeper K;
+        ::close(Fd);
     }
     return Ok;
 }
