@@ -637,8 +637,9 @@ void TPageDocument::SaveToFile(const QString &FileName) const
     // A page the user made read-only is refused, not replaced.
     CheckFileReplaceable(FileName);
     SaveLines(FileName, FLines);
-    // A save of ours killed half way left its temporary file beside the page.
-    RemoveLeftoverTemps(ExtractFilePath(NativePath(FileName)));
+    // A save of ours killed half way left its temporary file beside the page
+    // (beside the file a link to it points to).
+    RemoveSaveLeftovers(FileName);
 }
 
 namespace {

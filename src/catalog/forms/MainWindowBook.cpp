@@ -218,7 +218,7 @@ void TForm1::SaveCatalogFile()
             RepaintPageList();
             throw;
         }
-        RemoveLeftoverTemps(ExtractFilePath(FCatalogPath));
+        RemoveSaveLeftovers(FCatalogPath);
     }
 }
 

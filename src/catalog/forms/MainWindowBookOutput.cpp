@@ -253,7 +253,7 @@ bool TForm1::OutputCatalog(int Flags, bool OpenAfterwards, bool SavingPackage)
             ShowPackageSaveError(Error);
             return false;
         }
-        RemoveLeftoverTemps(ExtractFilePath(FPackagePath));
+        RemoveSaveLeftovers(FPackagePath);
     } else if (Flags == bfPackage && Received) {
         // Where it went, since the user may look for it in the package opened.
         MessageBox(this,

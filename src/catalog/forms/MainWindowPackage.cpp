@@ -236,6 +236,6 @@ bool TForm1::SavePackage()
         ShowPackageSaveError(errno);
         return false;
     }
-    RemoveLeftoverTemps(ExtractFilePath(FPackagePath));
+    RemoveSaveLeftovers(FPackagePath);
     return true;
 }

@@ -137,43 +137,60 @@ void TBookOutput::RememberSiteFolder(const QString &Folder) const
     OutputFolders::RememberSiteFolder(FExe, Folder);
 }
 
+bool TBookOutput::SiteHoldsFiles() const
+{
+    QStringList There = QDir(FD).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    There.removeOne(FKept);
+    return !There.isEmpty();
+}
+
+// Two books of one file name (two default books, a book received from
+// another computer) share their site folder: the other book's site is
+// emptied only when the user says so. The folder is claimed (looked at, made
+// when it is missing and recorded as this book's) in one step, before
+// anything is written, and held while the output runs: another program
+// making a site of a book of the same name at the same moment finds it
+// claimed, and asks.
+bool TBookOutput::ClaimSiteFolder()
+{
+    // The package the book was opened from may lie in its own site folder.
+    FKept.clear();
+    if (!KeepFile.isEmpty()) {
+        const QFileInfo K(KeepFile);
+        const QString Site = QFileInfo(FD).canonicalFilePath();
+        if (K.isFile() && !Site.isEmpty() && QFileInfo(K.absolutePath()).canonicalFilePath() == Site)
+            FKept = K.fileName();
+    }
+    if (Maker.isEmpty())
+        return true;
+    if (FClaim.Take(FExe, FD, Maker, [this] { return SiteHoldsFiles(); }, false, FKept))
+        return true;
+    if (SiteHoldsFiles() && !MadeByBookOutput(FD))
+        throw EInOutError(QStringLiteral("输出目录 %1 已经存在，并且不是由目录册输出创建的，输出不能完成。").arg(FD));
+    if (!(Hooks.AskReplace && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, FClaim.Other(), QStringLiteral("目录册")))))
+        return false;
+    FClaim.Take(FExe, FD, Maker, {}, true, FKept);
+    return true;
+}
+
 // D is emptied only when an earlier book output made it; a folder of the
 // user's that happens to carry the name is never touched. The record of the
 // folders made is kept in the program folder: nothing of ours goes into the
 // site, which is uploaded as it stands.
-bool TBookOutput::PrepareSiteFolder()
+void TBookOutput::PrepareSiteFolder()
 {
     if (DirectoryExists(FD)) {
-        // The package the book was opened from may lie in its own site folder.
-        QString Kept;
-        if (!KeepFile.isEmpty()) {
-            const QFileInfo K(KeepFile);
-            if (K.isFile() && QFileInfo(K.absolutePath()).canonicalFilePath() == QFileInfo(FD).canonicalFilePath())
-                Kept = K.fileName();
+        if (SiteHoldsFiles()) {
+            // A claimed folder is this book's now.
+            if (Maker.isEmpty() && !MadeByBookOutput(FD))
+                throw EInOutError(QStringLiteral("输出目录 %1 已经存在，并且不是由目录册输出创建的，输出不能完成。").arg(FD));
+            if (!EmptyFolder(FD, false, FKept))
+                throw EInOutError(QStringLiteral("不能清空输出目录 %1").arg(FD));
         }
-        QStringList There = QDir(FD).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        There.removeOne(Kept);
-        const bool Empty = There.isEmpty();
-        if (!Empty && !MadeByBookOutput(FD))
-            throw EInOutError(QStringLiteral("输出目录 %1 已经存在，并且不是由目录册输出创建的，输出不能完成。").arg(FD));
-        // Two books of one file name (two default books, a book received
-        // from another computer) share their site folder: the other book's
-        // site is emptied only when the user says so.
-        if (!Empty && !Maker.isEmpty()) {
-            const QString By = OutputFolders::MadeBy(FExe, FD);
-            if (By != Maker
-                && !(Hooks.AskReplace && Hooks.AskReplace(OutputFolders::ReplaceQuestion(FD, By, QStringLiteral("目录册")))))
-                return false;
-        }
-        if (!Empty && !EmptyFolder(FD, false, Kept))
-            throw EInOutError(QStringLiteral("不能清空输出目录 %1").arg(FD));
     } else if (!ForceDirectories(FD)) {
         throw EInOutError(QStringLiteral("不能创建目录 %1").arg(FD));
     }
     RememberSiteFolder(FD);
-    if (!Maker.isEmpty())
-        OutputFolders::Remember(FExe, FD, Maker);
-    return true;
 }
 
 // The site's own files in images/ are there before any file the book lists:
@@ -449,10 +466,15 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     if (N == 0)
         throw EInOutError(QStringLiteral("目录册中没有可以输出的页面或文件，输出不能完成。"));
     NameSiteFolder();
-    Report(0, QStringLiteral("总计：%1 个文件，正在处理第：1 个").arg(N));
-
-    if (!PrepareSiteFolder())
+    // The site folder stays claimed until the output ends.
+    struct TReleaseClaim {
+        OutputFolders::TFolderClaim &Claim;
+        ~TReleaseClaim() { Claim.Release(); }
+    } ReleaseClaim{FClaim};
+    if (!ClaimSiteFolder())
         return brCancelled;
+    Report(0, QStringLiteral("总计：%1 个文件，正在处理第：1 个").arg(N));
+    PrepareSiteFolder();
     // A run that ends in an error (a full disk, a file that cannot be made)
     // leaves no half-made site: its pages, pictures and frames go again.
     struct TSiteOnError {

@@ -7,6 +7,7 @@
 // preview, or pictures. No widgets: the main window supplies the page output,
 // the questions, the shell and the progress display through TBookOutputHooks.
 
+#include "OutputFolders.h"
 #include "PageOutput.h"
 
 #include <QHash>
@@ -142,12 +143,21 @@ private:
     // The user's file each file of the site was made from (its page or the
     // file copied), by the site file's path: messages name the user's.
     QHash<QString, QString> FOrigins;
+    // D, claimed while the run writes there (OutputFolders), and the name of
+    // the file in it that stays (KeepFile, when it lies in D).
+    OutputFolders::TFolderClaim FClaim;
+    QString FKept;
 
     // FB and FD (the output root made when missing).
     QString SiteBaseName() const;
     void NameSiteFolder();
-    // False when the folder holds another book's site and the user keeps it.
-    bool PrepareSiteFolder();
+    // Claims D for the book (the question when another book's site is
+    // there): false when the user keeps the other site.
+    bool ClaimSiteFolder();
+    // Empties D (a claimed one, or one an earlier book output made) or makes it.
+    void PrepareSiteFolder();
+    // D holds an entry other than FKept.
+    bool SiteHoldsFiles() const;
     bool MadeByBookOutput(const QString &Folder) const;
     void RememberSiteFolder(const QString &Folder) const;
     void Report(int Position, const QString &Caption) const;

@@ -305,6 +305,15 @@ bool Held(const QString &Folder)
     return Result != 0;
 }
 
+// True when Folder holds an entry other than Kept.
+bool HoldsEntries(const QString &Folder, const QString &Kept)
+{
+    QStringList There = QDir(Folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    if (!Kept.isEmpty())
+        There.removeOne(Kept);
+    return !There.isEmpty();
+}
+
 // "%" and "|" of a path in a maker, so that the "|" between a package and the
 // document inside it is the only one.
 QString EscapeMakerPart(const QString &S)
@@ -398,7 +407,7 @@ void TFolderClaim::Release()
 }
 
 bool TFolderClaim::Take(const QString &ProgramFolder, const QString &Folder, const QString &Maker,
-                        const std::function<bool()> &HoldsOthers, bool Force)
+                        const std::function<bool()> &HoldsOthers, bool Force, const QString &Kept)
 {
     Release();
     FMade = false;
@@ -423,7 +432,7 @@ bool TFolderClaim::Take(const QString &ProgramFolder, const QString &Folder, con
         // written nothing yet. A folder nobody is recorded for is asked about
         // when it holds what looks like another's outputs.
         const bool Others = By.isEmpty() ? HoldsOthers && HoldsOthers()
-                                         : By != Maker && (!IsEmpty(Folder) || Held(Folder));
+                                         : By != Maker && (HoldsEntries(Folder, Kept) || Held(Folder));
         if (Others) {
             FOther = By;
             return false;

@@ -47,12 +47,13 @@ QString MadeBy(const QString &ProgramFolder, const QString &Folder);
 // was recorded for its path. The record keeps the last few thousand folders.
 void Remember(const QString &ProgramFolder, const QString &Folder, const QString &Maker);
 
-// A page's claim on its output folder, held while the page writes there.
-// Two programs on one program folder may publish two pages of one 目录编号
-// at the same moment: the claim looks at the folder, makes it when it is
-// missing and records the new maker in one step under the record's lock,
-// before any file is written, so the second program always finds the first
-// one recorded and asks before it replaces its outputs.
+// A document's claim on its output folder, held while its output writes
+// there. Two programs on one program folder may publish two pages of one
+// 目录编号, or two books of one file name, at the same moment: the claim
+// looks at the folder, makes it when it is missing and records the new maker
+// in one step under the record's lock, before any file is written, so the
+// second program always finds the first one recorded and asks before it
+// replaces its outputs.
 class TFolderClaim {
 public:
     TFolderClaim() = default;
@@ -67,8 +68,10 @@ public:
     // folder holds another document's outputs, or another program is writing
     // them there now; with nobody recorded, HoldsOthers decides. A folder that
     // cannot be made is left for the caller to report (true, not Made()).
+    // Kept names an entry of Folder that is no output (a file the program
+    // holds open there): a folder that holds nothing else counts as empty.
     bool Take(const QString &ProgramFolder, const QString &Folder, const QString &Maker,
-              const std::function<bool()> &HoldsOthers, bool Force = false);
+              const std::function<bool()> &HoldsOthers, bool Force = false, const QString &Kept = QString());
     // The last Take made the folder.
     bool Made() const { return FMade; }
     QString Other() const { return FOther; }

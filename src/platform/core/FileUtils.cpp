@@ -262,25 +262,6 @@ bool RenameNoFollow(const QString &From, const QString &To, bool NoReplace)
     return ::rename(F.constData(), T.constData()) == 0;
 }
 
-// The file a save into Target replaces: when Target is a symbolic link to an
-// existing regular file, that file (the link stays a link and its target gets
-// the new content); otherwise Target itself.
-QString ReplacedFile(const QString &Target)
-{
-    struct stat Link {};
-    if (::lstat(Enc(Target).constData(), &Link) != 0 || !S_ISLNK(Link.st_mode))
-        return Target;
-    char *Real = ::realpath(Enc(Target).constData(), nullptr);
-    if (!Real)
-        return Target;
-    const QString Resolved = QFile::decodeName(Real);
-    std::free(Real);
-    struct stat St {};
-    if (::stat(Enc(Resolved).constData(), &St) != 0 || !S_ISREG(St.st_mode))
-        return Target;
-    return Resolved;
-}
-
 // Gives the new file Fd the owner, group and mode of the file Old it replaces:
 // the owner where the process may set it (the administrator saving another
 // user's file), else at least the group where it is one of ours.
@@ -356,6 +337,22 @@ bool CopyThroughTemp(const QString &Source, const QString &LinkOrDest, bool NoRe
 }
 
 } // namespace
+
+QString ReplacedFile(const QString &Target)
+{
+    struct stat Link {};
+    if (::lstat(Enc(Target).constData(), &Link) != 0 || !S_ISLNK(Link.st_mode))
+        return Target;
+    char *Real = ::realpath(Enc(Target).constData(), nullptr);
+    if (!Real)
+        return Target;
+    const QString Resolved = QFile::decodeName(Real);
+    std::free(Real);
+    struct stat St {};
+    if (::stat(Enc(Resolved).constData(), &St) != 0 || !S_ISREG(St.st_mode))
+        return Target;
+    return Resolved;
+}
 
 bool SameFileContent(const QString &A, const QString &B)
 {
@@ -636,13 +633,18 @@ bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes)
         KeepOwnerAndMode(Fd, Old);
     if (Ok)
         Ok = ::fsync(Fd) == 0;
-    if (::close(Fd) != 0)
-        Ok = false;
+    // Renamed (or removed) while its descriptor still holds the lock: a sweep
+    // never finds the temporary name unlocked. The data is on the disk once
+    // fsync succeeded; the close after it only lets go of the file.
     if (Ok)
         Ok = ::rename(Enc(TempName).constData(), Enc(Target).constData()) == 0;
     if (!Ok) {
         ErrnoKeeper K;
         ::unlink(Enc(TempName).constData());
+    }
+    {
+        ErrnoKeeper K;
+        ::close(Fd);
     }
     return Ok;
 }

@@ -84,6 +84,11 @@ bool MadeReadOnly(const QString &FileName);
 // is a symbolic link to a file stays a link: the new file goes beside the file
 // it points to and replaces that.
 bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes);
+// The file a save into Target replaces: when Target is a symbolic link to an
+// existing regular file, that file (the link stays a link and its target gets
+// the new content); otherwise Target itself. The save's temporary file goes
+// into its folder.
+QString ReplacedFile(const QString &Target);
 QByteArray ReadFileBytes(const QString &FileName, bool *Ok = nullptr);
 
 // Deletes the content of Folder (files and sub-folders) but not Folder itself.

@@ -281,6 +281,11 @@ int RemoveLeftoverTemps(const QString &Folder)
     return Removed;
 }
 
+int RemoveSaveLeftovers(const QString &File)
+{
+    return RemoveLeftoverTemps(ExtractFilePath(ReplacedFile(NativePath(File))));
+}
+
 bool ProcessMayRun(long Pid)
 {
     return Pid <= 0 || Pid > INT_MAX || ::kill(pid_t(Pid), 0) == 0 || errno != ESRCH;

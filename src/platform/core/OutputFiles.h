@@ -36,6 +36,9 @@ QString TempNameBeside(const QString &Target);
 // them behind). A file of a program that runs or holds its lock, one of
 // another user, or any other file stays. The number of files removed.
 int RemoveLeftoverTemps(const QString &Folder);
+// RemoveLeftoverTemps after a save of File, in the folder its temporary file
+// went to: beside the file a symbolic link File points to.
+int RemoveSaveLeftovers(const QString &File);
 // While one lives on a thread, RemoveLeftoverTemps reads each folder once:
 // the pages of one book output write into one pictures folder, which is not
 // read again for every page (the cost would grow with pages times pictures).

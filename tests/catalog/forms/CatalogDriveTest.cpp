@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 #include "catalog/document/CatalogBook.h"
 #include "catalog/document/Package.h"
+#include "platform/core/OutputFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace WindowFixture;
@@ -289,6 +291,16 @@ TEST_F(CatalogDrive, SavingThroughALinkWritesItsTargetWithItsModeAndOwner)
         }
         return Link;
     };
+    // A save killed half way left its temporary file beside the file it
+    // replaces: the next save through the link takes it away.
+    const pid_t Killed = ::fork();
+    if (Killed == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(Killed, nullptr, 0), Killed);
+    const auto HalfSaved = [&](const QString &Name) {
+        const QString Left = Docs.File(QStringLiteral("shared/.%1.qbtmp-%2-%3-x1.tmp").arg(Name, HostIdentity()).arg(Killed));
+        TestSupport::WriteAll(Left, "half saved");
+    };
     const auto Kept = [&](const QString &Link) {
         const QString Real = QFileInfo(Link).symLinkTarget();
         EXPECT_TRUE(QFileInfo(Link).isSymLink()) << Link.toStdString();
@@ -308,6 +320,8 @@ TEST_F(CatalogDrive, SavingThroughALinkWritesItsTargetWithItsModeAndOwner)
               {QStringLiteral("Catalog_name=书"), QStringLiteral("Catalog_Lost_name= "), QStringLiteral("{$Files}"), PageLink});
     const QString BookLink = Share(QStringLiteral("b.qbs"));
     const QString Edit = QStringLiteral("wait\nset-cell CellGrid1 3 2 %1\nclick SpeedButton9\nwait\nexpect-prompts 0\nquit\n");
+    HalfSaved(QStringLiteral("a.qbt"));
+    HalfSaved(QStringLiteral("b.qbs"));
 
     TestSupport::DriveRun R = Drive(Edit.arg(QStringLiteral("77.70")), {BookLink});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
@@ -322,6 +336,7 @@ TEST_F(CatalogDrive, SavingThroughALinkWritesItsTargetWithItsModeAndOwner)
     QbaPackage::Write(Docs.File(QStringLiteral("pkg/")), QStringLiteral("catalog.qbt"), Docs.File(QStringLiteral("shared/r.qba")),
                       false);
     const QString PackageLink = Share(QStringLiteral("r.qba"));
+    HalfSaved(QStringLiteral("r.qba"));
     R = Drive(Edit.arg(QStringLiteral("99.90")), {PackageLink});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     QByteArray Inside;

@@ -3,6 +3,8 @@
 // or foreign files, and how programs sharing it change it and claim folders.
 
 #include "OutputFixture.h"
+#include "catalog/document/CatalogBook.h"
+#include "catalog/output/BookOutput.h"
 #include "catalog/output/OutputFolders.h"
 #include "platform/core/Codec.h"
 #include "platform/core/Types.h"
@@ -372,4 +374,112 @@ TEST_F(FolderRecord, TwoProgramsPublishingPagesOfOneIdAtOnceNeverReplaceEachOthe
               0);
     EXPECT_EQ(Listing, OutputFixture::PictureBytes(QStringLiteral("other page")));
     EXPECT_EQ(OutputFolders::MadeBy(S.Exe, D), OutputFolders::FileMaker(Other));
+}
+
+namespace {
+
+// The first program of the test below: started with the program folder, its
+// book and the book's site folder in its environment, it makes the book's
+// site and, once it has claimed the folder, says "claimed" and waits for "go"
+// before it writes anything into it.
+constexpr const char *BookHolderVariable = "QB_TEST_BOOK_CLAIM_HOLDER";
+
+QStringList SmallBook(const QString &Root)
+{
+    return {QStringLiteral("Catalog_name=默认目录册"), QStringLiteral("catalog_index_name="),
+            QStringLiteral("Catalog_Output=") + Root, TCatalogBook::FilesMarker, QStringLiteral("说明.txt")};
+}
+
+} // namespace
+
+TEST_F(FolderRecord, TwoProgramsMakingSitesOfBooksOfOneNameAtOnceNeverReplaceEachOthersSitesUnasked)
+{
+    const QStringList Mine = qEnvironmentVariable(BookHolderVariable).split(QLatin1Char('\n'));
+    if (Mine.size() == 3) {
+        TBookOutput Out(LoadLines(Mine.at(1)), Mine.at(1), Mine.at(0), QStringLiteral("中文"));
+        Out.Maker = OutputFolders::FileMaker(Mine.at(1));
+        bool Held = false;
+        Out.Hooks.Progress = [&](int, const QString &) {
+            if (!Held && QFileInfo(Mine.at(2)).isDir()) {
+                Held = true;
+                std::cout << "claimed" << std::endl;
+                std::string Go;
+                std::getline(std::cin, Go);
+            }
+        };
+        Out.Hooks.AskReplace = [](const QString &) {
+            std::cout << "asked" << std::endl;
+            return false;
+        };
+        QString Result;
+        const TBookOutput::TResult R = Out.Run(bfHtml, false, Result);
+        std::cout << "done " << int(R) << std::endl;
+        return;
+    }
+
+    // Two books called default.qbs in two folders, each listing its own note.
+    const QString Exe = Temp.File(QStringLiteral("exe/"));
+    TestSupport::CopyDataTo(Temp.File(QStringLiteral("exe")));
+    const QString Root = Out + QLatin1Char('/');
+    QStringList Books;
+    for (const QString &Who : {QStringLiteral("甲"), QStringLiteral("乙")}) {
+        const QString Book = Temp.File(Who + QStringLiteral("/default.qbs"));
+        ASSERT_TRUE(QDir().mkpath(Temp.File(Who)));
+        SaveLines(Book, SmallBook(Root));
+        TestSupport::WriteAll(Temp.File(Who + QStringLiteral("/说明.txt")), Who.toUtf8());
+        Books << Book;
+    }
+    const QString D = Root + QStringLiteral("default/");
+    ASSERT_FALSE(QFileInfo::exists(D));
+
+    // The first program claims the folder and holds it before it writes anything.
+    QProcess First;
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert(QString::fromLatin1(BookHolderVariable), Exe + QLatin1Char('\n') + Books.at(0) + QLatin1Char('\n') + D);
+    First.setProcessEnvironment(Env);
+    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    First.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=FolderRecord.TwoProgramsMakingSitesOfBooksOfOneNameAtOnce*")});
+    ASSERT_TRUE(First.waitForStarted(60000));
+    QByteArray Said;
+    while (!Said.contains("claimed\n") && First.waitForReadyRead(120000))
+        Said += First.readAllStandardOutput();
+    ASSERT_TRUE(Said.contains("claimed\n")) << Said.toStdString();
+    EXPECT_TRUE(OutputFolders::IsEmpty(D)) << "nothing is written yet";
+
+    // The second program asks before it empties the folder the first one
+    // holds; 否 leaves it to the first.
+    TBookOutput Second(LoadLines(Books.at(1)), Books.at(1), Exe, QStringLiteral("中文"));
+    Second.Maker = OutputFolders::FileMaker(Books.at(1));
+    QStringList Asked;
+    Second.Hooks.AskReplace = [&Asked](const QString &Text) {
+        Asked << Text;
+        return false;
+    };
+    QString Result;
+    EXPECT_EQ(Second.Run(bfHtml, false, Result), TBookOutput::brCancelled);
+    ASSERT_EQ(Asked.size(), 1);
+    EXPECT_EQ(Asked.at(0), OutputFolders::ReplaceQuestion(D, OutputFolders::FileMaker(Books.at(0)), QStringLiteral("目录册")));
+    EXPECT_TRUE(OutputFolders::IsEmpty(D));
+
+    First.write("go\n");
+    ASSERT_TRUE(First.waitForBytesWritten(60000));
+    ASSERT_TRUE(First.waitForFinished(300000));
+    Said += First.readAllStandardOutput();
+    EXPECT_EQ(First.exitCode(), 0) << Said.toStdString();
+    EXPECT_TRUE(Said.contains("\ndone 0\n")) << Said.toStdString();
+    EXPECT_FALSE(Said.contains("\nasked\n")) << Said.toStdString();
+    // The folder holds the first book's site, and says so.
+    EXPECT_EQ(TestSupport::ReadAll(D + QStringLiteral("images/说明.txt")), QByteArray("甲"));
+    EXPECT_EQ(OutputFolders::MadeBy(Exe, D), OutputFolders::FileMaker(Books.at(0)));
+
+    // Once the first has ended, the second asks again, and 是 replaces its site.
+    Second.Hooks.AskReplace = [&Asked](const QString &Text) {
+        Asked << Text;
+        return true;
+    };
+    EXPECT_EQ(Second.Run(bfHtml, false, Result), TBookOutput::brDone);
+    EXPECT_EQ(Asked.size(), 2);
+    EXPECT_EQ(TestSupport::ReadAll(D + QStringLiteral("images/说明.txt")), QByteArray("乙"));
+    EXPECT_EQ(OutputFolders::MadeBy(Exe, D), OutputFolders::FileMaker(Books.at(1)));
 }

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -201,6 +202,40 @@ TEST(OutputFiles, CopiesAndReservedNamesStayLockedUntilInPlace)
     ASSERT_NO_THROW(Files.Commit());
     EXPECT_EQ(ReadAll(Out + QStringLiteral("a.jpg")), QByteArray("picture"));
     EXPECT_EQ(ReadAll(Out + QStringLiteral("a.zip")), QByteArray("zip"));
+}
+
+TEST(OutputFiles, ASavedFileOrCopyIsInPlaceBeforeItsTemporaryFileIsLetGo)
+{
+    // The lock of a temporary file lasts as long as its descriptor: the file
+    // is renamed into place while that is still open, so no sweep (of another
+    // machine whose clock runs ahead) finds the temporary name unlocked. The
+    // folder's own events tell the order: the rename, then the close.
+    TempDir T;
+    WriteAll(T.File(QStringLiteral("src/a.jpg")), "picture");
+    const QString Out = T.File(QStringLiteral("out/"));
+    ASSERT_TRUE(ForceDirectories(Out));
+    const int Watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(Watch, 0);
+    ASSERT_GE(::inotify_add_watch(Watch, QFile::encodeName(Out).constData(), IN_CLOSE_WRITE | IN_MOVED_FROM), 0);
+    const auto Events = [Watch] {
+        QStringList Seen;
+        alignas(struct inotify_event) char Buf[4096];
+        for (ssize_t N; (N = ::read(Watch, Buf, sizeof Buf)) > 0;)
+            for (char *P = Buf; P < Buf + N; P += sizeof(struct inotify_event) + reinterpret_cast<inotify_event *>(P)->len)
+                Seen << ((reinterpret_cast<inotify_event *>(P)->mask & IN_MOVED_FROM) ? QStringLiteral("renamed")
+                                                                                         : QStringLiteral("closed"));
+        return Seen;
+    };
+    const QStringList InPlaceFirst{QStringLiteral("renamed"), QStringLiteral("closed")};
+    EXPECT_TRUE(WriteFileAtomic(Out + QStringLiteral("catalog.qbt"), "page"));
+    EXPECT_EQ(Events(), InPlaceFirst) << "a new file";
+    EXPECT_TRUE(WriteFileAtomic(Out + QStringLiteral("catalog.qbt"), "page 2"));
+    EXPECT_EQ(Events(), InPlaceFirst) << "a file replaced";
+    EXPECT_TRUE(CopyFile(T.File(QStringLiteral("src/a.jpg")), Out + QStringLiteral("a.jpg"), false));
+    EXPECT_EQ(Events(), InPlaceFirst) << "a copy";
+    ::close(Watch);
+    EXPECT_EQ(ReadAll(Out + QStringLiteral("catalog.qbt")), QByteArray("page 2"));
+    EXPECT_EQ(Entries(Out), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("catalog.qbt")}));
 }
 
 TEST(OutputFiles, AFailedCopySaysWhichFileAndWhy)
