@@ -473,6 +473,14 @@ bool TPictureView::BatchWriteText(int N, bool Relative, const QStringList &Texts
         return Skip(Name + QStringLiteral("：图片文件不存在。"));
     if (!PictureText::IsJpegName(Picture))
         return Skip(Name + QStringLiteral("：不是JPEG图片，批量写字只处理JPEG图片。"));
+    if (!MakeCopy) {
+        // A picture the user made read-only keeps its bytes: passed over, with the reason.
+        try {
+            CheckFileReplaceable(Picture);
+        } catch (const EFCreateError &E) {
+            return Skip(Name + QStringLiteral("：") + E.Message());
+        }
+    }
     TFont Font;
     Font.AssignQFont(Edit1->font());
     QString Target;

@@ -489,3 +489,48 @@ TEST_F(PictureViewer, SaveOverAReadOnlyPictureIsRefusedLikeAReadOnlyPage)
     EXPECT_EQ(St.st_mode & 07777, 0444u);
     V->hide();
 }
+
+TEST_F(PictureViewer, BatchOverTheOriginalsPassesOverReadOnlyPicturesWithTheReason)
+{
+    // Three JPEG pictures, the first and the third made read-only.
+    const QString R1 = Jpeg(QStringLiteral("r1.jpg"), 80, 60);
+    const QString W2 = Jpeg(QStringLiteral("w2.jpg"), 80, 60);
+    const QString R3 = Jpeg(QStringLiteral("r3.jpg"), 80, 60);
+    for (const QString &P : {R1, R3})
+        ASSERT_TRUE(QFile::setPermissions(P, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray Before1 = TestSupport::ReadAll(R1), Before2 = TestSupport::ReadAll(W2),
+                     Before3 = TestSupport::ReadAll(R3);
+    Open({R1, W2, R3});
+    TPictureView *V = View(1);
+    Write(V, QPoint(10, 10), QStringLiteral("{当前价格}"));
+    // 覆盖原文件 is chosen, 开始 clicked and the warning answered 是.
+    QString Said;
+    QStringList Listed;
+    Ui.InDialog([&](QDialog *D) {
+        auto *B = qobject_cast<TForm6 *>(D);
+        ASSERT_NE(B, nullptr);
+        // On its round mark, as the layout may make the button wider than its text.
+        QTest::mouseClick(B->RadioButton4, Qt::LeftButton, {}, QPoint(6, B->RadioButton4->height() / 2));
+        ASSERT_TRUE(B->RadioButton4->isChecked());
+        Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+        QTest::mouseClick(B->Button1, Qt::LeftButton);
+        Said = B->Label4->text();
+        for (int I = 0; I < B->SkippedList->count(); ++I)
+            Listed << B->SkippedList->item(I)->text();
+        QTest::mouseClick(B->Button2, Qt::LeftButton);
+    });
+    V->N9Click();
+    EXPECT_EQ(Said, QStringLiteral("操作完成！已在 1 个图片上写了文字。跳过了 2 个商品的图片："));
+    const QString Refused = QStringLiteral("：无法创建文件“%1”。拒绝访问，没有该文件或文件夹的权限。");
+    EXPECT_EQ(Listed, (QStringList{QStringLiteral("第 1 个商品，r1.jpg") + Refused.arg(R1),
+                                   QStringLiteral("第 3 个商品，r3.jpg") + Refused.arg(R3)}));
+    EXPECT_EQ(TestSupport::ReadAll(R1), Before1);
+    EXPECT_EQ(TestSupport::ReadAll(R3), Before3);
+    EXPECT_NE(TestSupport::ReadAll(W2), Before2);
+    for (const QString &P : {R1, R3}) {
+        struct stat St {};
+        ASSERT_EQ(::stat(QFile::encodeName(P).constData(), &St), 0);
+        EXPECT_EQ(St.st_mode & 07777, 0444u) << P.toStdString();
+    }
+    EXPECT_EQ(QDir(Docs.Path()).entryList(QDir::Files).size(), 4);   // p.qbt and the three pictures
+}
