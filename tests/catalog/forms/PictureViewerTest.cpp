@@ -534,3 +534,76 @@ TEST_F(PictureViewer, BatchOverTheOriginalsPassesOverReadOnlyPicturesWithTheReas
     }
     EXPECT_EQ(QDir(Docs.Path()).entryList(QDir::Files).size(), 4);   // p.qbt and the three pictures
 }
+
+TEST_F(PictureViewer, SaveAsOverAReadOnlyPictureIsRefused)
+{
+    const QString A = Jpeg(QStringLiteral("a.jpg"), 60, 40);
+    const QString Ro = Jpeg(QStringLiteral("ro.jpg"), 30, 20, qRgb(10, 10, 10));
+    ASSERT_TRUE(QFile::setPermissions(Ro, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray Before = TestSupport::ReadAll(Ro);
+    Open({A});
+    TPictureView *V = View(1);
+    Write(V, QPoint(2, 2), QStringLiteral("R"));
+    // 另存 as the user presses it, ro.jpg typed in the dialog: the refusal only.
+    Ui.Prompts->AnswerFile(QStringLiteral("ro.jpg"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    QTest::mouseClick(V->SpeedButton6, Qt::LeftButton);
+    const QStringList Questions = Asked(*Ui.Prompts);
+    ASSERT_EQ(Questions.size(), 2) << Questions.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Questions.at(1).endsWith(QStringLiteral("|无法创建文件“") + Ro
+                                         + QStringLiteral("”。拒绝访问，没有该文件或文件夹的权限。|OK")))
+        << Questions.at(1).toStdString();
+    EXPECT_EQ(V->PictureFile, A);
+    EXPECT_TRUE(V->Modified());
+    EXPECT_EQ(TestSupport::ReadAll(Ro), Before);
+    struct stat St {};
+    ASSERT_EQ(::stat(QFile::encodeName(Ro).constData(), &St), 0);
+    EXPECT_EQ(St.st_mode & 07777, 0444u);
+    V->hide();
+}
+
+TEST_F(PictureViewer, SaveAsAsksAboutTheJpegNameItWritesOnly)
+{
+    const QString A = Jpeg(QStringLiteral("a.jpg"), 60, 40);
+    const QString X = Jpeg(QStringLiteral("x.jpg"), 30, 20);
+    const QString YPng = Docs.File(QStringLiteral("y.png"));
+    QImage Image(30, 20, QImage::Format_RGB32);
+    Image.fill(Qt::gray);
+    ASSERT_TRUE(Image.save(YPng, "PNG"));
+    const QByteArray XBefore = TestSupport::ReadAll(X), YBefore = TestSupport::ReadAll(YPng);
+    Open({A});
+    TPictureView *V = View(1);
+    Write(V, QPoint(2, 2), QStringLiteral("X"));
+    const QString Replace = QStringLiteral("另存为|") + X + QStringLiteral(" 已存在。\r\n要替换它吗？|");
+
+    // x.png typed while x.jpg exists: the question is about x.jpg; 否 goes back
+    // to the dialog, which is cancelled then.
+    Ui.Prompts->AnswerFile(QStringLiteral("x.png"));
+    Ui.Prompts->AnswerButton(QStringLiteral("No"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    QTest::mouseClick(V->SpeedButton6, Qt::LeftButton);
+    EXPECT_TRUE(Asked(*Ui.Prompts).contains(Replace + QStringLiteral("No")))
+        << Asked(*Ui.Prompts).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(X), XBefore);
+    EXPECT_EQ(V->PictureFile, A);
+    // 是 replaces it.
+    Ui.Prompts->ClearRecords();
+    Ui.Prompts->AnswerFile(QStringLiteral("x.png"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+    QTest::mouseClick(V->SpeedButton6, Qt::LeftButton);
+    EXPECT_TRUE(Asked(*Ui.Prompts).contains(Replace + QStringLiteral("Yes")));
+    EXPECT_EQ(V->PictureFile, X);
+    EXPECT_EQ(QImage(X).size(), QSize(60, 40));
+    EXPECT_FALSE(QFileInfo::exists(Docs.File(QStringLiteral("x.png"))));
+
+    // y.png typed while y.png exists and y.jpg does not: nothing is asked, y.png keeps its bytes.
+    Write(V, QPoint(2, 2), QStringLiteral("Y"));
+    Ui.Prompts->ClearRecords();
+    Ui.Prompts->AnswerFile(QStringLiteral("y.png"));
+    QTest::mouseClick(V->SpeedButton6, Qt::LeftButton);
+    EXPECT_EQ(Asked(*Ui.Prompts).size(), 1) << Asked(*Ui.Prompts).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(V->PictureFile, Docs.File(QStringLiteral("y.jpg")));
+    EXPECT_TRUE(TestSupport::ReadAll(Docs.File(QStringLiteral("y.jpg"))).startsWith("\xFF\xD8"));
+    EXPECT_EQ(TestSupport::ReadAll(YPng), YBefore);
+    V->hide();
+}
