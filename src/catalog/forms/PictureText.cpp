@@ -176,6 +176,10 @@ bool WriteEntries(const QString &Picture, int N, bool Relative, const QStringLis
 {
     if (!IsJpegName(Picture) || !FileExists(Picture))
         return false;
+    Target = MakeCopy ? CopyName(Picture) : Picture;
+    // The rename of a save replaces a read-only file too: it is refused first.
+    if (!MakeCopy)
+        CheckFileReplaceable(Target);
     std::unique_ptr<TBitmap> Work = LoadPicture(Picture);
     const QSize Size(Work->Width(), Work->Height());
     for (const QString &Line : Entries) {
@@ -188,7 +192,6 @@ bool WriteEntries(const QString &Picture, int N, bool Relative, const QStringLis
             E.Text = Cell(ACol, ARow);
         DrawText(*Work, Font, At.x(), At.y(), E.Text);
     }
-    Target = MakeCopy ? CopyName(Picture) : Picture;
     SaveJpeg(*Work, Target);
     return true;
 }

@@ -77,7 +77,8 @@ void SaveJpeg(const TBitmap &Bitmap, const QString &Path, int Quality = 80);
 // One product of a batch: the entries drawn onto the JPEG picture Picture (others
 // give false), placed relative to ViewerPicture when Relative, placeholders taken
 // from Cell(column, row); saved to a copy (MakeCopy) or over the picture.
-// Target is the file written.
+// Target is the file written. Over a picture made read-only it raises
+// EFCreateError (CheckFileReplaceable) and writes nothing.
 bool WriteEntries(const QString &Picture, int N, bool Relative, const QStringList &Entries,
                   const QSize &ViewerPicture, const TFont &Font, bool MakeCopy,
                   const std::function<QString(int, int)> &Cell, QString &Target);

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -104,7 +105,6 @@ TPictureView::TPictureView(QWidget *Parent)
     FontDialog1->OwnerWindow = this;
     SavePictureDialog1 = std::make_unique<TSavePictureDialog>();
     SavePictureDialog1->OwnerWindow = this;
-    SavePictureDialog1->Options |= OpenOpt(ofOverwritePrompt);
 
     auto *Tools = new QHBoxLayout;
     for (QToolButton *B : {SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5, SpeedButton6, SpeedButton7})
@@ -417,14 +417,23 @@ void TPictureView::N7Click()
         Proposed = ChangeFileExt(Proposed, QStringLiteral(".jpg"));
     SavePictureDialog1->InitialDir = Folder;
     SavePictureDialog1->FileName = Folder + Proposed;
-    if (!SavePictureDialog1->Execute())
-        return;
-    QString Chosen = SavePictureDialog1->FileName;
-    // What is written is JPEG: the name says so.
-    if (!PictureText::IsJpegName(Chosen))
-        Chosen = ChangeFileExt(Chosen, QStringLiteral(".jpg"));
-    PictureFile = Chosen;
-    SaveJpeg(PictureFile);
+    QString Target;
+    for (;;) {
+        if (!SavePictureDialog1->Execute())
+            return;
+        // What is written is JPEG: the name says so. The question whether to
+        // replace a file is about that name, not the one typed, so the dialog
+        // does not ask it itself; No goes back to the dialog, as there.
+        Target = SavePictureDialog1->FileName;
+        if (!PictureText::IsJpegName(Target))
+            Target = ChangeFileExt(Target, QStringLiteral(".jpg"));
+        // A picture the user made read-only is refused, not replaced.
+        CheckFileReplaceable(Target);
+        if (!QFileInfo::exists(Target) || AskReplaceFile(this, Target, SavePictureDialog1->Title))
+            break;
+    }
+    SaveJpeg(Target);
+    PictureFile = Target;
     FModified = false;
     EnableSaveButtons(false);
 }
@@ -473,6 +482,14 @@ bool TPictureView::BatchWriteText(int N, bool Relative, const QStringList &Texts
         return Skip(Name + QStringLiteral("：图片文件不存在。"));
     if (!PictureText::IsJpegName(Picture))
         return Skip(Name + QStringLiteral("：不是JPEG图片，批量写字只处理JPEG图片。"));
+    if (!MakeCopy) {
+        // A picture the user made read-only keeps its bytes: passed over, with the reason.
+        try {
+            CheckFileReplaceable(Picture);
+        } catch (const EFCreateError &E) {
+            return Skip(Name + QStringLiteral("：") + E.Message());
+        }
+    }
     TFont Font;
     Font.AssignQFont(Edit1->font());
     QString Target;

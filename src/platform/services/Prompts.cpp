@@ -209,6 +209,13 @@ QString BrowseForFolder(const QString &Title, QWidget *Owner)
     return Prompts().BrowseForFolder(Owner ? Owner : DefaultPromptOwner(), Title);
 }
 
+bool AskReplaceFile(QWidget *Owner, const QString &FileName, const QString &Title)
+{
+    return ::MessageBox(Owner ? Owner : DefaultPromptOwner(), FileName + QStringLiteral(" 已存在。\r\n要替换它吗？"),
+                        Title.isEmpty() ? QStringLiteral("另存为") : Title, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2)
+        == IDYES;
+}
+
 // ---- dialog components ----
 
 TOpenDialog::TOpenDialog(TComponent *AOwner)
@@ -252,13 +259,9 @@ bool TOpenDialog::Execute()
                 continue;
             }
         }
-        if (IsSaveKind(K) && (Options & OpenOpt(ofOverwritePrompt)) && QFileInfo::exists(Chosen.first())) {
-            const int Answer = ::MessageBox(R.Owner, Chosen.first() + QStringLiteral(" 已存在。\r\n要替换它吗？"),
-                                            Title.isEmpty() ? QStringLiteral("另存为") : Title,
-                                            MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
-            if (Answer != IDYES)
-                continue;
-        }
+        if (IsSaveKind(K) && (Options & OpenOpt(ofOverwritePrompt)) && QFileInfo::exists(Chosen.first())
+            && !AskReplaceFile(R.Owner, Chosen.first(), Title))
+            continue;
         FFiles = Chosen;
         FileName = Chosen.first();
         if (R.FilterIndex > 0)

@@ -167,6 +167,10 @@ QString InputBox(const QString &Caption, const QString &Prompt, const QString &D
 bool InputQuery(const QString &Caption, const QString &Prompt, QString &Value);
 // The folder browser of the shell (file-system folders only): the chosen folder or "".
 QString BrowseForFolder(const QString &Title, QWidget *Owner = nullptr);
+// The save dialog's question whether an existing FileName is to be replaced
+// (Title "" is "另存为"); true when the answer is Yes. A caller that changes the
+// name chosen in a save dialog asks this itself, about the name it writes.
+bool AskReplaceFile(QWidget *Owner, const QString &FileName, const QString &Title = {});
 
 // The open dialog component. Execute() asks through Prompts(); on OK FileName, Files and
 // FilterIndex hold the answer, the default extension is added to a name without one, and

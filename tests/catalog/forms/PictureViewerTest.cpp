@@ -489,3 +489,121 @@ TEST_F(PictureViewer, SaveOverAReadOnlyPictureIsRefusedLikeAReadOnlyPage)
     EXPECT_EQ(St.st_mode & 07777, 0444u);
     V->hide();
 }
+
+TEST_F(PictureViewer, BatchOverTheOriginalsPassesOverReadOnlyPicturesWithTheReason)
+{
+    // Three JPEG pictures, the first and the third made read-only.
+    const QString R1 = Jpeg(QStringLiteral("r1.jpg"), 80, 60);
+    const QString W2 = Jpeg(QStringLiteral("w2.jpg"), 80, 60);
+    const QString R3 = Jpeg(QStringLiteral("r3.jpg"), 80, 60);
+    for (const QString &P : {R1, R3})
+        ASSERT_TRUE(QFile::setPermissions(P, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray Before1 = TestSupport::ReadAll(R1), Before2 = TestSupport::ReadAll(W2),
+                     Before3 = TestSupport::ReadAll(R3);
+    Open({R1, W2, R3});
+    TPictureView *V = View(1);
+    Write(V, QPoint(10, 10), QStringLiteral("{当前价格}"));
+    // 覆盖原文件 is chosen, 开始 clicked and the warning answered 是.
+    QString Said;
+    QStringList Listed;
+    Ui.InDialog([&](QDialog *D) {
+        auto *B = qobject_cast<TForm6 *>(D);
+        ASSERT_NE(B, nullptr);
+        // On its round mark, as the layout may make the button wider than its text.
+        QTest::mouseClick(B->RadioButton4, Qt::LeftButton, {}, QPoint(6, B->RadioButton4->height() / 2));
+        ASSERT_TRUE(B->RadioButton4->isChecked());
+        Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+        QTest::mouseClick(B->Button1, Qt::LeftButton);
+        Said = B->Label4->text();
+        for (int I = 0; I < B->SkippedList->count(); ++I)
+            Listed << B->SkippedList->item(I)->text();
+        QTest::mouseClick(B->Button2, Qt::LeftButton);
+    });
+    V->N9Click();
+    EXPECT_EQ(Said, QStringLiteral("操作完成！已在 1 个图片上写了文字。跳过了 2 个商品的图片："));
+    const QString Refused = QStringLiteral("：无法创建文件“%1”。拒绝访问，没有该文件或文件夹的权限。");
+    EXPECT_EQ(Listed, (QStringList{QStringLiteral("第 1 个商品，r1.jpg") + Refused.arg(R1),
+                                   QStringLiteral("第 3 个商品，r3.jpg") + Refused.arg(R3)}));
+    EXPECT_EQ(TestSupport::ReadAll(R1), Before1);
+    EXPECT_EQ(TestSupport::ReadAll(R3), Before3);
+    EXPECT_NE(TestSupport::ReadAll(W2), Before2);
+    for (const QString &P : {R1, R3}) {
+        struct stat St {};
+        ASSERT_EQ(::stat(QFile::encodeName(P).constData(), &St), 0);
+        EXPECT_EQ(St.st_mode & 07777, 0444u) << P.toStdString();
+    }
+    EXPECT_EQ(QDir(Docs.Path()).entryList(QDir::Files).size(), 4);   // p.qbt and the three pictures
+}
+
+TEST_F(PictureViewer, SaveAsOverAReadOnlyPictureIsRefused)
+{
+    const QString A = Jpeg(QStringLiteral("a.jpg"), 60, 40);
+    const QString Ro = Jpeg(QStringLiteral("ro.jpg"), 30, 20, qRgb(10, 10, 10));
+    ASSERT_TRUE(QFile::setPermissions(Ro, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray Before = TestSupport::ReadAll(Ro);
+    Open({A});
+    TPictureView *V = View(1);
+    Write(V, QPoint(2, 2), QStringLiteral("R"));
+    // 另存 as the user presses it, ro.jpg typed in the dialog: the refusal only.
+    Ui.Prompts->AnswerFile(QStringLiteral("ro.jpg"));
+    Ui.Prompts->AnswerButton(QStringLiteral("OK"));
+    QTest::mouseClick(V->SpeedButton6, Qt::LeftButton);
+    const QStringList Questions = Asked(*Ui.Prompts);
+    ASSERT_EQ(Questions.size(), 2) << Questions.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Questions.at(1).endsWith(QStringLiteral("|无法创建文件“") + Ro
+                                         + QStringLiteral("”。拒绝访问，没有该文件或文件夹的权限。|OK")))
+        << Questions.at(1).toStdString();
+    EXPECT_EQ(V->PictureFile, A);
+    EXPECT_TRUE(V->Modified());
+    EXPECT_EQ(TestSupport::ReadAll(Ro), Before);
+    struct stat St {};
+    ASSERT_EQ(::stat(QFile::encodeName(Ro).constData(), &St), 0);
+    EXPECT_EQ(St.st_mode & 07777, 0444u);
+    V->hide();
+}
+
+TEST_F(PictureViewer, SaveAsAsksAboutTheJpegNameItWritesOnly)
+{
+    const QString A = Jpeg(QStringLiteral("a.jpg"), 60, 40);
+    const QString X = Jpeg(QStringLiteral("x.jpg"), 30, 20);
+    const QString YPng = Docs.File(QStringLiteral("y.png"));
+    QImage Image(30, 20, QImage::Format_RGB32);
+    Image.fill(Qt::gray);
+    ASSERT_TRUE(Image.save(YPng, "PNG"));
+    const QByteArray XBefore = TestSupport::ReadAll(X), YBefore = TestSupport::ReadAll(YPng);
+    Open({A});
+    TPictureView *V = View(1);
+    Write(V, QPoint(2, 2), QStringLiteral("X"));
+    const QString Replace = QStringLiteral("另存为|") + X + QStringLiteral(" 已存在。\r\n要替换它吗？|");
+
+    // x.png typed while x.jpg exists: the question is about x.jpg; 否 goes back
+    // to the dialog, which is cancelled then.
+    Ui.Prompts->AnswerFile(QStringLiteral("x.png"));
+    Ui.Prompts->AnswerButton(QStringLiteral("No"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Cancel"));
+    QTest::mouseClick(V->SpeedButton6, Qt::LeftButton);
+    EXPECT_TRUE(Asked(*Ui.Prompts).contains(Replace + QStringLiteral("No")))
+        << Asked(*Ui.Prompts).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(TestSupport::ReadAll(X), XBefore);
+    EXPECT_EQ(V->PictureFile, A);
+    // 是 replaces it.
+    Ui.Prompts->ClearRecords();
+    Ui.Prompts->AnswerFile(QStringLiteral("x.png"));
+    Ui.Prompts->AnswerButton(QStringLiteral("Yes"));
+    QTest::mouseClick(V->SpeedButton6, Qt::LeftButton);
+    EXPECT_TRUE(Asked(*Ui.Prompts).contains(Replace + QStringLiteral("Yes")));
+    EXPECT_EQ(V->PictureFile, X);
+    EXPECT_EQ(QImage(X).size(), QSize(60, 40));
+    EXPECT_FALSE(QFileInfo::exists(Docs.File(QStringLiteral("x.png"))));
+
+    // y.png typed while y.png exists and y.jpg does not: nothing is asked, y.png keeps its bytes.
+    Write(V, QPoint(2, 2), QStringLiteral("Y"));
+    Ui.Prompts->ClearRecords();
+    Ui.Prompts->AnswerFile(QStringLiteral("y.png"));
+    QTest::mouseClick(V->SpeedButton6, Qt::LeftButton);
+    EXPECT_EQ(Asked(*Ui.Prompts).size(), 1) << Asked(*Ui.Prompts).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(V->PictureFile, Docs.File(QStringLiteral("y.jpg")));
+    EXPECT_TRUE(TestSupport::ReadAll(Docs.File(QStringLiteral("y.jpg"))).startsWith("\xFF\xD8"));
+    EXPECT_EQ(TestSupport::ReadAll(YPng), YBefore);
+    V->hide();
+}
