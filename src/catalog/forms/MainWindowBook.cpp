@@ -223,6 +223,39 @@ void TForm1::SaveCatalogFile()
     }
 }
 
+TCatalogBook::TFileChange TForm1::CatalogFileChange(const QStringList &Lines) const
+{
+    if (FCatalogPath.isEmpty())
+        return TCatalogBook::fcNone;
+    QStringList OnDisk;
+    try {
+        OnDisk = LoadLines(FCatalogPath);
+    } catch (const Exception &) {
+        return TCatalogBook::fcMore;
+    }
+    return TCatalogBook::FileChange(OnDisk, Lines);
+}
+
+void TForm1::SaveCatalogWithPage(TCatalogBook::TFileChange Change)
+{
+    if (!FCatalogList || FCatalogPath.isEmpty() || Change == TCatalogBook::fcNone)
+        return;
+    if (Change == TCatalogBook::fcMore) {
+        SaveCatalogFile();
+        return;
+    }
+    // Which page was open last only spares the user a click when the book is
+    // opened again: a book the user made read-only (or one that cannot be
+    // written now) keeps its old record, and the page is saved all the same.
+    try {
+        CheckFileReplaceable(FCatalogPath);
+        SaveLines(FCatalogPath, *FCatalogList);
+    } catch (const Exception &) {
+        return;
+    }
+    RemoveSaveLeftovers(FCatalogPath);
+}
+
 void TForm1::RepaintPageList()
 {
     ListBox1->viewport()->update();
