@@ -259,10 +259,15 @@ TEST_F(CatalogDrive, ABookNamedByARelativePathOpensAndSavesItsOwnPage)
     const QString Shown = Docs.File(QStringLiteral("docs/b.qbs")) + QStringLiteral("\nP1\n");
 
     // Without an older docs/docs/a.qbt: the book's own page opens and takes the edit.
+    // The book already names it as the page open last, so the book is not written.
+    struct stat BookBefore {}, BookAfter {};
+    ASSERT_EQ(::stat(QFile::encodeName(Docs.File(QStringLiteral("docs/b.qbs"))).constData(), &BookBefore), 0);
     TestSupport::DriveRun R = Drive(Edit, {QStringLiteral("docs/b.qbs")}, Docs.Path());
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, Shown);
     EXPECT_EQ(LoadLines(Mine).at(27), QStringLiteral("{$PPRICE}=77.70"));
+    ASSERT_EQ(::stat(QFile::encodeName(Docs.File(QStringLiteral("docs/b.qbs"))).constData(), &BookAfter), 0);
+    EXPECT_EQ(BookAfter.st_ino, BookBefore.st_ino) << "an unchanged book is not rewritten";
     EXPECT_EQ(TCatalogBook::Value(LoadLines(Docs.File(QStringLiteral("docs/b.qbs"))), QStringLiteral("Catalog_Lost_name")),
               QStringLiteral("a.qbt"));
 
