@@ -95,6 +95,16 @@ void TCatalogBook::SetValue(QStringList &Lines, const QString &Name, const QStri
         Lines.append(Name + QLatin1Char('=') + V);
 }
 
+TCatalogBook::TFileChange TCatalogBook::FileChange(QStringList OnDisk, const QStringList &Lines)
+{
+    RemoveEmptyLines(OnDisk);
+    if (OnDisk == Lines)
+        return fcNone;
+    const QString LastPage = QStringLiteral("Catalog_Lost_name");
+    SetValue(OnDisk, LastPage, Value(Lines, LastPage));
+    return OnDisk == Lines ? fcLastPage : fcMore;
+}
+
 int TCatalogBook::FirstEntryLine(const QStringList &Lines)
 {
     const int Marker = int(Lines.indexOf(FilesMarker));

@@ -29,6 +29,12 @@ public:
     // marker, so it never turns into a page entry.
     static void SetValue(QStringList &Lines, const QString &Name, const QString &Value);
 
+    // What writing Lines over a book file that holds OnDisk changes there:
+    // nothing (empty lines aside, which reading drops), only the record of
+    // the page open last (Catalog_Lost_name), or more.
+    enum TFileChange { fcNone, fcLastPage, fcMore };
+    static TFileChange FileChange(QStringList OnDisk, const QStringList &Lines);
+
     // ---- entries ----
     // Index of the first entry line (the line after the marker), or -1 without a marker.
     static int FirstEntryLine(const QStringList &Lines);

@@ -3,6 +3,7 @@
 // Its handlers are short; the page document does the work on the page text.
 
 #include "ProductGrid.h"
+#include "catalog/document/CatalogBook.h"
 #include "catalog/document/PageDocument.h"
 #include "platform/core/Types.h"
 #include "platform/services/Messages.h"
@@ -109,6 +110,8 @@ public:
     // Path is the open book's own file or, with OtherPages, a file its list
     // names (saving there would overwrite another page of the book).
     bool RefusePageTarget(const QString &Path, bool OtherPages);
+    // True when Path is no file yet or the user agrees to replace it.
+    bool ConfirmPageOverwrite(const QString &Path);
     // The line of the open book's list that names the file Path, or -1.
     int CatalogEntryLineOf(const QString &Path) const;
     void RepairPageFile();
@@ -132,6 +135,14 @@ public:
     void CreateDefaultCatalog(bool KeepPage);
     bool CloseCatalog();
     void SaveCatalogFile();
+    // What writing Lines as the open book's file would change there (a book
+    // file that cannot be read takes them as a change).
+    TCatalogBook::TFileChange CatalogFileChange(const QStringList &Lines) const;
+    // The book's file after a save of its page wrote the page: a change of its
+    // list is written (the save checked first that the file takes it); the
+    // record of the page open last alone is written when the file may be
+    // written, and left as it is otherwise; an unchanged book is not written.
+    void SaveCatalogWithPage(TCatalogBook::TFileChange Change);
     void OpenPackage(const QString &Path);
     void ImportPictures(const QStringList &Files);
     void CycleNoticeLabel();

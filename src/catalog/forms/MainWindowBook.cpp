@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -220,6 +221,39 @@ void TForm1::SaveCatalogFile()
         }
         RemoveSaveLeftovers(FCatalogPath);
     }
+}
+
+TCatalogBook::TFileChange TForm1::CatalogFileChange(const QStringList &Lines) const
+{
+    if (FCatalogPath.isEmpty())
+        return TCatalogBook::fcNone;
+    QStringList OnDisk;
+    try {
+        OnDisk = LoadLines(FCatalogPath);
+    } catch (const Exception &) {
+        return TCatalogBook::fcMore;
+    }
+    return TCatalogBook::FileChange(OnDisk, Lines);
+}
+
+void TForm1::SaveCatalogWithPage(TCatalogBook::TFileChange Change)
+{
+    if (!FCatalogList || FCatalogPath.isEmpty() || Change == TCatalogBook::fcNone)
+        return;
+    if (Change == TCatalogBook::fcMore) {
+        SaveCatalogFile();
+        return;
+    }
+    // Which page was open last only spares the user a click when the book is
+    // opened again: a book the user made read-only (or one that cannot be
+    // written now) keeps its old record, and the page is saved all the same.
+    try {
+        CheckFileReplaceable(FCatalogPath);
+        SaveLines(FCatalogPath, *FCatalogList);
+    } catch (const Exception &) {
+        return;
+    }
+    RemoveSaveLeftovers(FCatalogPath);
 }
 
 void TForm1::RepaintPageList()
@@ -585,6 +619,26 @@ void TForm1::CheckBox1MouseUp()
     RepaintPageList();
 }
 
+namespace {
+
+// Why the file Full cannot be opened as a page, in the words the book's
+// outputs use for the entries they leave out; "" when it can.
+QString WhyNoPage(const QString &Full)
+{
+    const QFileInfo F(Full);
+    if (F.isDir())
+        return QStringLiteral("是文件夹");
+    if (!F.exists())
+        return QStringLiteral("文件不存在");
+    if (!F.isFile() || !F.isReadable() || !QFile(Full).open(QIODevice::ReadOnly))
+        return QStringLiteral("不能读取");
+    if (!TCatalogBook::IsPageEntry(Full) || !TPageDocument::IsPageFile(Full))
+        return QStringLiteral("不是Catalog页面文件");
+    return QString();
+}
+
+} // namespace
+
 void TForm1::ListBox1DblClick()
 {
     const int Index = ListBox1->currentRow();
@@ -611,6 +665,18 @@ void TForm1::ListBox1DblClick()
     }
     if (!FOpenPageEntry.isEmpty() && Entry == FOpenPageEntry)
         return;
+    // An entry that cannot be opened as a page says why, and the open page
+    // stays as it is, unsaved edits and all.
+    if (K < FCatalogList->size()) {
+        const QString Full = TCatalogBook::ResolveEntry(FCatalogPath, FCatalogList->at(K));
+        const QString Why = WhyNoPage(Full);
+        if (!Why.isEmpty()) {
+            MessageBox(this, QStringLiteral("目录册中的“%1”不能作为页面打开（%2）：\r\n%3").arg(Entry, Why, Full),
+                       QStringLiteral("打开页面"), MB_OK | MB_ICONWARNING);
+            SelectOpenPage();
+            return;
+        }
+    }
     if (SaveButtonEnabled()) {
         switch (MessageBox(this, QStringLiteral("有页面资料没有保存，是否保存？"), QStringLiteral("打开新页面"),
                            MB_YESNOCANCEL | MB_ICONQUESTION)) {

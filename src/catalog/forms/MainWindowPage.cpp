@@ -316,19 +316,28 @@ void TForm1::SpeedButton9Click()
     QByteArray Held;
     bool Holds = false;
     if (!FPagePath.isEmpty()) {
+        // The book records this page as the one open last. Whether its file
+        // must change is decided before anything is written: a list the book
+        // file cannot take refuses the save while nothing is written yet.
+        QStringList Book = FCatalogList ? *FCatalogList : QStringList();
+        TCatalogBook::SetValue(Book, QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
+        const TCatalogBook::TFileChange Change = CatalogFileChange(Book);
+        if (Change == TCatalogBook::fcMore)
+            CheckFileReplaceable(FCatalogPath);
         if (IntoPackage && FPackageIsBook)
             Held = ReadFileBytes(FPagePath, &Holds);
         FPage.SaveToFile(FPagePath);
         SetCatalogValue(QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
         if (!IntoPackage)
             SpeedButton9->setEnabled(false);
-        if (!FCatalogPath.isEmpty())
-            SaveCatalogFile();
+        SaveCatalogWithPage(Change);
         if (!IntoPackage)
             FPageSaved = true;
     } else {
+        // The dialog itself asks about no existing file: the page goes to the
+        // chosen name made a page's name, and that file alone is asked about.
         SaveDialog1->Filter = PageFilter;
-        SaveDialog1->Options |= OpenOpt(ofOverwritePrompt);
+        SaveDialog1->Options &= ~OpenOpt(ofOverwritePrompt);
         SaveDialog1->InitialDir = ProjectFolder();
         SaveDialog1->FileName = SaveDialog1->InitialDir.isEmpty() ? QString() : FOpenPageEntry;
         if (!SaveDialog1->Execute())
@@ -337,13 +346,12 @@ void TForm1::SpeedButton9Click()
         QString Path = SaveDialog1->FileName;
         if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
             Path += QStringLiteral(".qbt");
-        if (Path != SaveDialog1->FileName && FileExists(Path)
-            && MessageBox(this, QStringLiteral("该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"),
-                          QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)
-                != IDYES)
+        if (RefusePageTarget(Path, true) || !ConfirmPageOverwrite(Path))
             return;
-        if (RefusePageTarget(Path, true))
-            return;
+        // The page joins the book's list: a book file that cannot take it
+        // refuses the save before the page is written.
+        if (!FCatalogPath.isEmpty())
+            CheckFileReplaceable(FCatalogPath);
         const QString Name = ExtractFileName(Path);
         // The page takes its file only once it is written there: a file that
         // cannot be written leaves the page as it was, still without a file.
@@ -442,13 +450,24 @@ void TForm1::N8Click()
     QString Path = SaveDialog1->FileName;
     if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
         Path += QStringLiteral(".qbt");
-    if (FileExists(Path)
-        && MessageBox(this, QStringLiteral("该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"),
-                      QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)
-            != IDYES)
+    if (RefusePageTarget(Path, false) || !ConfirmPageOverwrite(Path))
         return;
-    if (RefusePageTarget(Path, false))
-        return;
+    // Saved onto another page of the open book, it becomes that page of the
+    // book, which records it as the page open last. That record alone never
+    // stops the save; other changes of the list the book file cannot take do,
+    // before anything is written.
+    const int Line = CatalogEntryLineOf(Path);
+    const bool BookPage = Line >= 0 && Line - ListBox1Tag < ListBox1->count();
+    const QString Entry = BookPage ? ListBox1->item(Line - ListBox1Tag)->text() : QString();
+    const bool NewEntry = BookPage && Entry != FOpenPageEntry;
+    TCatalogBook::TFileChange Change = TCatalogBook::fcNone;
+    if (NewEntry) {
+        QStringList Book = *FCatalogList;
+        TCatalogBook::SetValue(Book, QStringLiteral("Catalog_Lost_name"), Entry);
+        Change = CatalogFileChange(Book);
+        if (Change == TCatalogBook::fcMore)
+            CheckFileReplaceable(FCatalogPath);
+    }
     // The pictures stay where they are and the page names them from its new
     // place; that change is saved with it, so a page without unsaved changes
     // still has none.
@@ -488,10 +507,8 @@ void TForm1::N8Click()
         FOpenedFromPackage = false;
     // Saved onto another page of the open book, it is that page of the book now:
     // the list marks it as the open page and the book reopens it.
-    const int Line = CatalogEntryLineOf(Path);
-    if (Line >= 0 && Line - ListBox1Tag < ListBox1->count()) {
-        const QString Entry = ListBox1->item(Line - ListBox1Tag)->text();
-        if (Entry != FOpenPageEntry) {
+    if (BookPage) {
+        if (NewEntry) {
             // The entry of a page that had no file stood in the list alone.
             const int Listed = int(FCatalogList->size()) - ListBox1Tag;
             for (int I = ListBox1->count() - 1; I >= Listed; --I)
@@ -500,7 +517,7 @@ void TForm1::N8Click()
             FOpenPageEntry = Entry;
             SetCatalogValue(QStringLiteral("Catalog_Lost_name"), Entry);
             ListBox1->setCurrentRow(Line - ListBox1Tag);
-            SaveCatalogFile();
+            SaveCatalogWithPage(Change);
         }
         RepaintPageList();
     }
@@ -529,6 +546,15 @@ int TForm1::CatalogEntryLineOf(const QString &Path) const
         if (SameFile(TCatalogBook::ResolveEntry(FCatalogPath, FCatalogList->at(I)), Path))
             return I;
     return -1;
+}
+
+bool TForm1::ConfirmPageOverwrite(const QString &Path)
+{
+    // The file named is the one the page is written to, the page extension and all.
+    return !FileExists(Path)
+        || MessageBox(this, Path + QStringLiteral("\r\n该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"),
+                      QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)
+        == IDYES;
 }
 
 bool TForm1::RefusePageTarget(const QString &Path, bool OtherPages)

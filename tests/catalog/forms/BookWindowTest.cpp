@@ -448,6 +448,45 @@ TEST_F(BookWindow, DoubleClickOpensAnotherPageAskingAboutChanges)
     EXPECT_EQ(Form->Page().Values(QStringLiteral("{Catalog名称}")), QStringLiteral("新建页面"));
 }
 
+TEST_F(BookWindow, AnEntryThatIsNoPageSaysWhyAndTheOpenPageStays)
+{
+    const QString A = WritePage(QStringLiteral("a.qbt"), QStringLiteral("A"), QStringLiteral("甲"));
+    QDir().mkpath(Docs + QStringLiteral("old.qbt"));
+    const QString Book = WriteBook(QStringLiteral("book.qbs"),
+                                   {QStringLiteral("a.qbt"), QStringLiteral("old.qbt"), QStringLiteral("gone.qbt")});
+    TScriptedUi Ui;
+    Start({Book});
+    ASSERT_EQ(Form->FPagePath, A);
+    Form->CellGrid1->SetCells(3, 2, QStringLiteral("77.70"));
+    ASSERT_TRUE(Form->SpeedButton9->isEnabled());
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    // A double-click on the row of a folder, then of a missing file: a box for
+    // each, and the page with its unsaved edit stays open.
+    for (const QString &Entry : {QStringLiteral("old.qbt"), QStringLiteral("gone.qbt")}) {
+        SCOPED_TRACE(Entry.toStdString());
+        const QPoint Row = Form->ListBox1->visualItemRect(Form->ListBox1->item(Items().indexOf(Entry))).center();
+        Ui.Answer({"OK"});
+        QTest::mouseClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+        QTest::mousePress(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+        QTest::mouseDClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+        QTest::mouseRelease(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+        QApplication::processEvents();
+        EXPECT_EQ(Form->FPagePath, A);
+        EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
+        EXPECT_EQ(Form->CellGrid1->Cells(3, 2), QStringLiteral("77.70"));
+        EXPECT_TRUE(Form->SpeedButton9->isEnabled());
+        EXPECT_EQ(Form->ListBox1->currentRow(), 0) << "the open page's entry is selected again";
+    }
+    EXPECT_EQ(Ui.CaptionsAndTexts(),
+              (QStringList{QStringLiteral("打开页面|目录册中的“old.qbt”不能作为页面打开（是文件夹）：\r\n") + Docs + QStringLiteral("old.qbt"),
+                           QStringLiteral("打开页面|目录册中的“gone.qbt”不能作为页面打开（文件不存在）：\r\n") + Docs + QStringLiteral("gone.qbt")}));
+    // The edit is still there to be saved into the page's file.
+    Form->SpeedButton9->click();
+    EXPECT_TRUE(Read(A).contains(QStringLiteral("{$PPRICE}=77.70")));
+    Form->hide();
+}
+
 TEST_F(BookWindow, ABookPageWhoseNameEndsInABlankIsOpenedAndSavedUnderItsOwnName)
 {
     WritePage(QStringLiteral("a.qbt"), QStringLiteral("A"), QStringLiteral("甲"));

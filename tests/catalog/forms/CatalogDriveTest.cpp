@@ -165,8 +165,10 @@ TEST_F(CatalogDrive, AReadOnlyPageIsRefusedAndStaysUnsaved)
 TEST_F(CatalogDrive, AReadOnlyBookOrSaveAsTargetIsRefusedAndStaysUnsaved)
 {
     // The user's own book, made read-only, in a folder the user may write to;
-    // its page stays writable. Saving the page writes the book too (the page
-    // it was left on), and the administrator finds the book refused as well.
+    // its page stays writable. Saving the page would change only the book's
+    // record of the page open last: the page is saved and the book left as it
+    // is. A new page would join the book's list: its save is refused before
+    // anything is written, and the administrator finds it refused as well.
     const QString Book = Docs.File(QStringLiteral("春季册.qbs"));
     SaveLines(Book, {QStringLiteral("Catalog_name=春季册"), QStringLiteral("catalog_index_name="),
                      QStringLiteral("Catalog_Lost_name="), QStringLiteral("Catalog_Output="),
@@ -174,43 +176,48 @@ TEST_F(CatalogDrive, AReadOnlyBookOrSaveAsTargetIsRefusedAndStaysUnsaved)
     const QByteArray Before = TestSupport::ReadAll(Book);
     const QFile::Permissions ReadOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
     ASSERT_TRUE(QFile::setPermissions(Book, ReadOnly));
-    // 另存为 onto another read-only page of the user's is refused the same way.
+    // 另存为 onto another read-only page of the user's is refused.
     const QString Other = Docs.File(QStringLiteral("c.qbt"));
     ASSERT_TRUE(QFile::copy(Page, Other));
     const QByteArray OtherBefore = TestSupport::ReadAll(Other);
     ASSERT_TRUE(QFile::setPermissions(Other, ReadOnly));
+    const QString New = Docs.File(QStringLiteral("n1.qbt"));
     const TestSupport::DriveRun R =
-        Drive(QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nanswer button OK\nclick SpeedButton9\nwait\n"
-                             "enabled SpeedButton9\nanswer file %1\nanswer button Yes\nanswer button OK\nclick N8\nwait\n"
-                             "enabled SpeedButton9\nanswer button Yes\nanswer button OK\nclick ExitItem\nwait\n"
+        Drive(QStringLiteral("wait\nset-cell CellGrid1 3 2 77.70\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
+                             "answer file %1\nanswer button Yes\nanswer button OK\nclick N8\nwait\nenabled SpeedButton9\n"
+                             "click N2\nwait\nset-cell CellGrid1 3 1 新1\nanswer file %2\nanswer button OK\nclick SpeedButton9\nwait\n"
+                             "enabled SpeedButton9\nanswer button Yes\nanswer file %2\nanswer button OK\nclick ExitItem\nwait\n"
                              "enabled SpeedButton9\nprompts\nquit\n")
-                  .arg(Other),
+                  .arg(Other, New),
               {Book});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     const QStringList Out = R.Out.split(QLatin1Char('\n'));
-    ASSERT_EQ(Out.size(), 10) << R.Out.toStdString();
-    EXPECT_EQ(Out.at(0), QStringLiteral("true")) << "the book was not written: the save stays to be done";
-    EXPECT_EQ(Out.at(1), QStringLiteral("true"));
-    EXPECT_EQ(Out.at(2), QStringLiteral("true")) << "closing with 是 keeps the window while the book is not written";
+    ASSERT_EQ(Out.size(), 13) << R.Out.toStdString();
+    EXPECT_EQ(Out.mid(0, 4), (QStringList{QStringLiteral("false"), QStringLiteral("false"), QStringLiteral("true"), QStringLiteral("true")}))
+        << "the page is saved; the new page is not, and closing with 是 keeps the window";
     const auto Refused = [](const QString &File) {
         return QStringLiteral(" | 无法创建文件“") + File + QStringLiteral("”。拒绝访问，没有该文件或文件夹的权限。 | OK");
     };
-    EXPECT_TRUE(Out.at(3).startsWith(QStringLiteral("MessageBox | ")) && Out.at(3).endsWith(Refused(Book))) << R.Out.toStdString();
     EXPECT_TRUE(Out.at(4).startsWith(QStringLiteral("FileDialog | "))) << R.Out.toStdString();
-    EXPECT_TRUE(Out.at(5).endsWith(QStringLiteral(" | 该页面文件已经存在，覆盖已存在的文件吗？（不推荐） | Yes"))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(5).endsWith(QStringLiteral(" | ") + Other + QStringLiteral("\\n该页面文件已经存在，覆盖已存在的文件吗？（不推荐） | Yes")))
+        << R.Out.toStdString();
     EXPECT_TRUE(Out.at(6).endsWith(Refused(Other))) << R.Out.toStdString();
-    EXPECT_TRUE(Out.at(7).endsWith(QStringLiteral(" | 有资料修改后尚未保存，是否存盘？ | Yes"))) << R.Out.toStdString();
-    EXPECT_TRUE(Out.at(8).endsWith(Refused(Book))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(7).startsWith(QStringLiteral("FileDialog | "))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(8).startsWith(QStringLiteral("MessageBox | ")) && Out.at(8).endsWith(Refused(Book))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(9).endsWith(QStringLiteral(" | 有资料修改后尚未保存，是否存盘？ | Yes"))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(10).startsWith(QStringLiteral("FileDialog | "))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(11).endsWith(Refused(Book))) << R.Out.toStdString();
     EXPECT_EQ(TestSupport::ReadAll(Book), Before);
     // The mode bits as stored (the "User" flags say what this process may do).
     const QFile::Permissions Mode(0x7077);
     EXPECT_EQ(QFileInfo(Book).permissions() & Mode, ReadOnly);
     EXPECT_EQ(TestSupport::ReadAll(Other), OtherBefore);
     EXPECT_EQ(QFileInfo(Other).permissions() & Mode, ReadOnly);
-    // The page itself may be written; the book and the other page are not, and nothing is left beside them.
+    // The page itself took the edit; no new page was written and nothing is left beside the files.
     EXPECT_EQ(LoadLines(Page).at(27), QStringLiteral("{$PPRICE}=77.70"));
     EXPECT_EQ(QDir(Docs.Path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.jpg"), QStringLiteral("c.qbt"), QStringLiteral("春季册.qbs")}));
+    EXPECT_FALSE(QFileInfo::exists(Home.File(QStringLiteral("history.txt")))) << "no page was saved under a new name";
 
     // Adding the page to another book the user made read-only leaves that book as it was.
     const TestSupport::DriveRun Add =
@@ -252,10 +259,15 @@ TEST_F(CatalogDrive, ABookNamedByARelativePathOpensAndSavesItsOwnPage)
     const QString Shown = Docs.File(QStringLiteral("docs/b.qbs")) + QStringLiteral("\nP1\n");
 
     // Without an older docs/docs/a.qbt: the book's own page opens and takes the edit.
+    // The book already names it as the page open last, so the book is not written.
+    struct stat BookBefore {}, BookAfter {};
+    ASSERT_EQ(::stat(QFile::encodeName(Docs.File(QStringLiteral("docs/b.qbs"))).constData(), &BookBefore), 0);
     TestSupport::DriveRun R = Drive(Edit, {QStringLiteral("docs/b.qbs")}, Docs.Path());
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, Shown);
     EXPECT_EQ(LoadLines(Mine).at(27), QStringLiteral("{$PPRICE}=77.70"));
+    ASSERT_EQ(::stat(QFile::encodeName(Docs.File(QStringLiteral("docs/b.qbs"))).constData(), &BookAfter), 0);
+    EXPECT_EQ(BookAfter.st_ino, BookBefore.st_ino) << "an unchanged book is not rewritten";
     EXPECT_EQ(TCatalogBook::Value(LoadLines(Docs.File(QStringLiteral("docs/b.qbs"))), QStringLiteral("Catalog_Lost_name")),
               QStringLiteral("a.qbt"));
 
@@ -392,20 +404,21 @@ TEST_F(CatalogDrive, AFirstSaveWritesAPageAndNeverTheBookOrAnotherOfItsPages)
     const QString Notes = Docs.File(QStringLiteral("notes.txt"));
     TestSupport::WriteAll(Notes, "mine\r\n");
     const QByteArray PageBefore = TestSupport::ReadAll(Page);
-    // The open book, typed and confirmed; another page of the book; a text file.
+    // The open book, typed; another page of the book; a text file. None is asked
+    // about: the files the page would be written to do not exist.
     const TestSupport::DriveRun R =
         Drive(QStringLiteral("wait\nclick N2\nwait\nset-cell CellGrid1 3 1 新1\n"
-                             "answer file %1\nanswer button Yes\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
+                             "answer file %1\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
                              "click N2\nwait\nset-cell CellGrid1 3 1 新2\n"
-                             "answer file %2\nanswer button Yes\nanswer button OK\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
-                             "answer file %3\nanswer button Yes\nclick SpeedButton9\nwait\nenabled SpeedButton9\nexpect-prompts 7\nprompts\nquit\n")
+                             "answer file %2\nanswer button OK\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
+                             "answer file %3\nclick SpeedButton9\nwait\nenabled SpeedButton9\nexpect-prompts 4\nprompts\nquit\n")
                   .arg(Book, Page, Notes),
               {Book});
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     const QStringList Out = R.Out.split(QLatin1Char('\n'));
-    ASSERT_EQ(Out.size(), 11) << R.Out.toStdString();
+    ASSERT_EQ(Out.size(), 8) << R.Out.toStdString();
     EXPECT_EQ(Out.mid(0, 3), (QStringList{QStringLiteral("false"), QStringLiteral("true"), QStringLiteral("false")}));
-    EXPECT_TRUE(Out.at(7).endsWith(QStringLiteral("页面没有保存到“") + Page
+    EXPECT_TRUE(Out.at(5).endsWith(QStringLiteral("页面没有保存到“") + Page
                                    + QStringLiteral("”：它是目录册中的页面“a.qbt”，保存会覆盖这个页面。请另选一个文件名。 | OK")))
         << R.Out.toStdString();
     // The first page is b.qbs.qbt, the second notes.txt.qbt; the book lists both and stays a book.
@@ -419,6 +432,43 @@ TEST_F(CatalogDrive, AFirstSaveWritesAPageAndNeverTheBookOrAnotherOfItsPages)
     EXPECT_EQ(TCatalogBook::Value(Lines, QStringLiteral("Catalog_Lost_name")), QStringLiteral("notes.txt.qbt"));
     EXPECT_EQ(LoadLines(Home.File(QStringLiteral("history.txt"))),
               (QStringList{Book + QStringLiteral(".qbt"), Notes + QStringLiteral(".qbt")}));
+}
+
+TEST_F(CatalogDrive, TheOverwriteQuestionNamesTheFileThePageIsWrittenTo)
+{
+    const QString Book = Docs.File(QStringLiteral("b.qbs"));
+    SaveLines(Book, {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});
+    const QString Notes = Docs.File(QStringLiteral("notes.txt"));
+    TestSupport::WriteAll(Notes, "mine\r\n");
+    const QString Written = Notes + QStringLiteral(".qbt");
+    ASSERT_TRUE(QFile::copy(Page, Written));
+    // 保存 of a new page as notes.txt: one question, about notes.txt.qbt, answered
+    // 否; then as the open book's name, which makes b.qbs.qbt, asked about by
+    // nobody. 另存为 notes.txt: one question about notes.txt.qbt, answered 是.
+    const TestSupport::DriveRun R =
+        Drive(QStringLiteral("wait\nclick N2\nwait\nset-cell CellGrid1 3 1 新1\n"
+                             "answer file %1\nanswer button No\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
+                             "answer file %2\nclick SpeedButton9\nwait\nenabled SpeedButton9\n"
+                             "answer file %1\nanswer button Yes\nclick N8\nwait\nprompts\nquit\n")
+                  .arg(Notes, Book),
+              {Book});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    const QStringList Out = R.Out.split(QLatin1Char('\n'));
+    ASSERT_EQ(Out.size(), 8) << R.Out.toStdString();
+    EXPECT_EQ(Out.mid(0, 2), (QStringList{QStringLiteral("true"), QStringLiteral("false")}));
+    const QString Asked = QStringLiteral(" | ") + Written + QStringLiteral("\\n该页面文件已经存在，覆盖已存在的文件吗？（不推荐） | ");
+    EXPECT_TRUE(Out.at(2).startsWith(QStringLiteral("FileDialog | "))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(3).startsWith(QStringLiteral("MessageBox | ")) && Out.at(3).endsWith(Asked + QStringLiteral("No")))
+        << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(4).startsWith(QStringLiteral("FileDialog | "))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(5).startsWith(QStringLiteral("FileDialog | "))) << R.Out.toStdString();
+    EXPECT_TRUE(Out.at(6).startsWith(QStringLiteral("MessageBox | ")) && Out.at(6).endsWith(Asked + QStringLiteral("Yes")))
+        << R.Out.toStdString();
+    // notes.txt is never touched; the page went to b.qbs.qbt and then to notes.txt.qbt.
+    EXPECT_EQ(TestSupport::ReadAll(Notes), QByteArray("mine\r\n"));
+    EXPECT_EQ(LoadLines(Book + QStringLiteral(".qbt")).at(25), QStringLiteral("{$PID}=新1"));
+    EXPECT_EQ(LoadLines(Written).at(25), QStringLiteral("{$PID}=新1"));
+    EXPECT_EQ(TCatalogBook::EntryNames(LoadLines(Book)), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("b.qbs.qbt")}));
 }
 
 TEST_F(CatalogDrive, AfterSaveAsTheOldDocumentIsNoLongerWritten)

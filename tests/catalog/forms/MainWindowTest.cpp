@@ -215,7 +215,8 @@ TEST_F(MainWindow, SaveAsNamesAndRepairCommand)
     Ui.AnswerFile(Data.File(QStringLiteral("list.txt.qbt")));
     Ui.Answer({IDNO});
     Form->N8Click();
-    EXPECT_EQ(Ui.Asked().last().Text, QStringLiteral("该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"));
+    EXPECT_EQ(Ui.Asked().last().Text,
+              Data.File(QStringLiteral("list.txt.qbt")) + QStringLiteral("\r\n该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"));
 
     // Saved as into another folder, a page names its picture from there; what
     // that changed in its text is saved with it: nothing is left unsaved.
