@@ -131,7 +131,7 @@ QString TCatalogBook::ResolveEntry(const QString &BookPath, const QString &Entry
 {
     if (IsAbsoluteStoredPath(Entry))
         return Entry.startsWith(QLatin1Char('/')) ? NativePath(Entry) : Entry;
-    return ExtractFilePath(BookPath) + NativePath(Entry);
+    return DocumentFolder(BookPath) + NativePath(Entry);
 }
 
 QString TCatalogBook::EntryExt(const QString &Entry)

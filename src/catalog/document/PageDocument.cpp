@@ -479,7 +479,7 @@ void TPageDocument::LoadGridFromPage(TProductGridAccess &Grid, const QString &Pa
     // A page of Total lines holds at most this many complete blocks; a block
     // number beyond it is damage, and must not make the grid grow without bound.
     const int MaxBlock = Total / 9 + 1;
-    const QString PageFolder = PagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(PagePath).absoluteFilePath());
+    const QString PageFolder = DocumentFolder(PagePath);
     for (int I = ProductScanStart(); I < Total; ++I) {
         if (OnProgress)
             OnProgress(I + 1, Total);
@@ -664,8 +664,8 @@ bool TPageDocument::RebasePicturePaths(const QString &OldPagePath, const QString
                                        const QString &Scratch)
 {
     const QString Exe = IncludeTrailingPathDelimiter(QFileInfo(ProgramFolder).absoluteFilePath());
-    const QString OldFolder = OldPagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(NativePath(OldPagePath)).absoluteFilePath());
-    const QString NewFolder = ExtractFilePath(QFileInfo(NativePath(NewPagePath)).absoluteFilePath());
+    const QString OldFolder = DocumentFolder(OldPagePath);
+    const QString NewFolder = DocumentFolder(NewPagePath);
     static const QStringList Keys{QStringLiteral("{$IMG}="), QStringLiteral("{背景图片}="), QStringLiteral("{背景音乐}=")};
     bool Any = false;
     for (int I = 0; I < Count(); ++I) {

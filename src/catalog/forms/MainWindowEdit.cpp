@@ -172,7 +172,7 @@ void TForm1::PathEditChange(const QString &Text)
         || FGridAccess->Cells(ACol, ARow) == Text)
         return;
     FGridAccess->SetCells(ACol, ARow, Text);
-    const QString PageFolder = FPagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(FPagePath).absoluteFilePath());
+    const QString PageFolder = DocumentFolder(FPagePath);
     TPageDocument::ShowBlockPicture(*FGridAccess, ARow - 5,
                                     TPageDocument::PictureFileOf(Text, PageFolder, ProgramFolder()));
     StoreProductBlock(ACol, ARow);

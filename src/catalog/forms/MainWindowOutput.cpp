@@ -44,7 +44,7 @@ const QString EmptyPageQuestion =
 bool TForm1::ValidatePageHeader()
 {
     TPageValidation V(FPage.Lines(), ProgramFolder(), *FGridAccess,
-                      FPagePath.isEmpty() ? QString() : ExtractFilePath(NativePath(FPagePath)));
+                      DocumentFolder(FPagePath));
     V.Ask = [this](const QString &Text, const QString &Caption, unsigned Flags) {
         return MessageBox(this, Text, Caption, Flags);
     };

@@ -187,7 +187,7 @@ void TForm1::Button4Click()
 
 void TForm1::StorePicturePath(int N, const QString &File, const QString &Stored)
 {
-    const QString PageFolder = FPagePath.isEmpty() ? QString() : ExtractFilePath(QFileInfo(FPagePath).absoluteFilePath());
+    const QString PageFolder = DocumentFolder(FPagePath);
     const int Row = PathRowOfBlock(N);
     // The page line is written from the cell: the cell holds the stored form
     // while it is written, then the file it names, as a loaded page shows it.

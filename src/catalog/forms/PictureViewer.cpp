@@ -476,7 +476,7 @@ bool TPictureView::BatchWriteText(int N, bool Relative, const QStringList &Texts
     QString Picture = Grid.Cells(1, 6 * N).trimmed();
     if (Picture.isEmpty())
         return Skip(QStringLiteral("没有图片。"));
-    Picture = ResolveStoredPath(Main->FPagePath.isEmpty() ? ProgramFolder() : ExtractFilePath(Main->FPagePath), Picture);
+    Picture = ResolveStoredPath(Main->FPagePath.isEmpty() ? ProgramFolder() : DocumentFolder(Main->FPagePath), Picture);
     const QString Name = ExtractFileName(Picture);
     if (!FileExists(Picture))
         return Skip(Name + QStringLiteral("：图片文件不存在。"));

@@ -1,5 +1,6 @@
 #include "ProductPictures.h"
 
+#include "platform/core/FileUtils.h"
 #include "platform/core/Types.h"
 #include "platform/graphics/Jpeg.h"
 
@@ -247,9 +248,7 @@ QString StoredPicturePath(const QString &PagePath, const QString &PicturePath)
 {
     if (PagePath.isEmpty())
         return PicturePath;
-    QString Folder = QFileInfo(PagePath).absolutePath();
-    if (!Folder.endsWith(QLatin1Char('/')))
-        Folder += QLatin1Char('/');
+    const QString Folder = DocumentFolder(PagePath);
     if (PicturePath.size() <= Folder.size() || !PicturePath.startsWith(Folder))
         return PicturePath;
     return PicturePath.mid(Folder.size(), 256);

@@ -113,7 +113,7 @@ void TForm8::Button1Click()
             MessageBox(this, QStringLiteral("历史记录文件不存在，搜索不能完成"), QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     } else if (RadioButton2->isChecked()) {
         if (!CatalogFile.isEmpty() && FileExists(CatalogFile))
-            Files = PageSearch::ListedFiles(ListLines(CatalogFile), ExtractFileDir(CatalogFile));
+            Files = PageSearch::ListedFiles(ListLines(CatalogFile), DocumentFolder(CatalogFile));
         else
             MessageBox(this, QStringLiteral("当前没有打开目录册，搜索不能完成"), QStringLiteral("错误"), MB_OK | MB_ICONERROR);
     } else {

@@ -123,7 +123,7 @@ QString TForm5::PreviewFile()
 QString TForm5::PageFolder() const
 {
     const auto *Main = qobject_cast<const TForm1 *>(parentWidget());
-    return Main && !Main->FPagePath.isEmpty() ? ExtractFilePath(Main->FPagePath) : QString();
+    return Main ? DocumentFolder(Main->FPagePath) : QString();
 }
 
 WebEffects::TEffects TForm5::Chosen() const

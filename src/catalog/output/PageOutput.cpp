@@ -51,7 +51,7 @@ int ToInt(const QString &S)
 TPageOutput::TPageOutput(const QStringList &PageLines, const QString &PagePath, const QString &ProgramFolder)
     : FPage(PageLines), FPagePath(PagePath), FExe(IncludeTrailingPathDelimiter(ProgramFolder))
 {
-    FPageFolder = PagePath.isEmpty() ? QString() : ExtractFilePath(NativePath(PagePath));
+    FPageFolder = DocumentFolder(PagePath);
     ScratchFolder = FExe + QStringLiteral("tmp/");
 }
 

@@ -354,6 +354,13 @@ QString ReplacedFile(const QString &Target)
     return Resolved;
 }
 
+QString DocumentFolder(const QString &FileName)
+{
+    if (FileName.isEmpty() || IsDrivePath(FileName))
+        return ExtractFilePath(FileName);
+    return ExtractFilePath(QFileInfo(ReplacedFile(NativePath(FileName))).absoluteFilePath());
+}
+
 bool SameFileContent(const QString &A, const QString &B)
 {
     if (A.isEmpty() || B.isEmpty() || IsDrivePath(A) || IsDrivePath(B))

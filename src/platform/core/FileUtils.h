@@ -89,6 +89,12 @@ bool WriteFileAtomic(const QString &FileName, const QByteArray &Bytes);
 // the new content); otherwise Target itself. The save's temporary file goes
 // into its folder.
 QString ReplacedFile(const QString &Target);
+// The folder, with a trailing "/", where what a document (a page, a book)
+// names relative to itself lies: the folder of the file FileName really is,
+// so a document opened through a symbolic link finds its pictures and pages
+// beside the file the link points to (the file its saves write). FileName
+// itself stays the document's name. "" for "".
+QString DocumentFolder(const QString &FileName);
 QByteArray ReadFileBytes(const QString &FileName, bool *Ok = nullptr);
 
 // Deletes the content of Folder (files and sub-folders) but not Folder itself.

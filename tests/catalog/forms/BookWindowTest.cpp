@@ -520,6 +520,54 @@ TEST_F(BookWindow, ABookPageWhoseNameEndsInABlankIsOpenedAndSavedUnderItsOwnName
     Form->hide();
 }
 
+TEST_F(BookWindow, ABookOpenedThroughALinkFindsItsPagesBesideTheFileItIs)
+{
+    // shared/realbook.qbs lists the pages beside it; docs/b.qbs is a link to it.
+    QDir().mkpath(Docs + QStringLiteral("shared/pics"));
+    QDir().mkpath(Docs + QStringLiteral("docs"));
+    const QString P1 = WritePage(QStringLiteral("shared/p1.qbt"), QStringLiteral("P1"), QStringLiteral("甲"));
+    const QString P2 = WritePage(QStringLiteral("shared/p2.qbt"), QStringLiteral("P2"), QStringLiteral("乙"));
+    const QString Real = WriteBook(QStringLiteral("shared/realbook.qbs"), {QStringLiteral("p1.qbt"), QStringLiteral("p2.qbt")},
+                                   {QStringLiteral("Catalog_Lost_name=p1.qbt")});
+    const QString Link = Docs + QStringLiteral("docs/b.qbs");
+    ASSERT_TRUE(QFile::link(QStringLiteral("../shared/realbook.qbs"), Link));
+    TScriptedUi Ui;
+    Start({Link});
+    EXPECT_EQ(Form->GroupBox1->title(), Link);
+    EXPECT_EQ(QFileInfo(Form->FPagePath).canonicalFilePath(), QFileInfo(P1).canonicalFilePath());
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P1-1"));
+
+    // A double-click on the other page's row opens it, its pictures found.
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    const QPoint Row = Form->ListBox1->visualItemRect(Form->ListBox1->item(1)).center();
+    QTest::mouseClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mousePress(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mouseDClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mouseRelease(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
+    QApplication::processEvents();
+    EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("p2.qbt"));
+    EXPECT_EQ(QFileInfo(Form->FPagePath).canonicalFilePath(), QFileInfo(P2).canonicalFilePath());
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P2-1"));
+    EXPECT_EQ(Form->CellGrid1->Cells(1, 1), QString()) << "no missing-picture text";
+
+    // A new page saved beside the real book is added to it, and the book,
+    // read back, names it.
+    Form->SpeedButton6->click();
+    Form->CellGrid1->SetCells(3, 1, QStringLiteral("N-1"));
+    const QString New = Docs + QStringLiteral("shared/new.qbt");
+    Ui.AnswerFile(New);
+    Form->SpeedButton9->click();
+    EXPECT_TRUE(QFileInfo(Link).isSymLink());
+    const QStringList Entries = Read(Real).mid(5);
+    ASSERT_EQ(Entries.size(), 3);
+    EXPECT_EQ(Entries.mid(0, 2), (QStringList{QStringLiteral("p1.qbt"), QStringLiteral("p2.qbt")}));
+    EXPECT_EQ(TCatalogBook::ResolveEntry(Link, Entries.at(2)), New);
+    EXPECT_EQ(Read(New).at(25), QStringLiteral("{$PID}=N-1"));
+    EXPECT_EQ(Ui.CaptionsAndTexts(), QStringList());
+    Form->hide();
+}
+
 TEST_F(BookWindow, AnEditOfABookPackageNotWrittenBackAsksBeforeAnotherPageOpens)
 {
     const QString Folder = Docs + QStringLiteral("bk/");

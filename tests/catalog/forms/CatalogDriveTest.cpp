@@ -360,6 +360,65 @@ TEST_F(CatalogDrive, SavingThroughALinkWritesItsTargetWithItsModeAndOwner)
     Kept(PackageLink);
 }
 
+TEST_F(CatalogDrive, APageOpenedThroughALinkFindsItsPicturesBesideTheFileItIs)
+{
+    // shared/pp.qbt names its pictures pics\s1.jpg and pics\s2.jpg, relative
+    // to itself; docs/pp.qbt is a link to it.
+    for (const char *Folder : {"shared/pics", "docs", "other"})
+        QDir().mkpath(Docs.File(QString::fromUtf8(Folder)));
+    QStringList Pictures;
+    for (const char *Name : {"s1", "s2"}) {
+        Pictures << Docs.File(QStringLiteral("shared/pics/%1.jpg").arg(QString::fromUtf8(Name)));
+        QImage Image(8, 8, QImage::Format_RGB32);
+        Image.fill(Qt::blue);
+        ASSERT_TRUE(Image.save(Pictures.last()));
+        Pictures.last() = QFileInfo(Pictures.last()).canonicalFilePath();
+    }
+    QStringList Lines = BookPageLines(QStringLiteral("pp"), QStringLiteral("共享页"), 2);
+    Lines[24] = QStringLiteral("{$IMG}=pics\\s1.jpg");
+    Lines[33] = QStringLiteral("{$IMG}=pics\\s2.jpg");
+    SaveLines(Docs.File(QStringLiteral("shared/pp.qbt")), Lines);
+    const QString Link = Docs.File(QStringLiteral("docs/pp.qbt"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../shared/pp.qbt"), Link));
+    const QString Copy = Docs.File(QStringLiteral("other/copy.qbt"));
+
+    // The page keeps the name it was opened by; the grid shows both pictures
+    // (no missing-picture text), the HTML output takes them without a
+    // warning, and 另存为 elsewhere asks nothing but the file's name.
+    const TestSupport::DriveRun R =
+        Drive(QStringLiteral("wait\ntext GroupBox1\ncell CellGrid1 1 1\ncell CellGrid1 1 6\ncell CellGrid1 1 7\n"
+                             "click HTML3\nwait\nexpect-prompts 0\nanswer file %1\nclick N8\nwait\nexpect-prompts 1\nquit\n")
+                  .arg(Copy),
+              {Link});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("页面文件：%1\n\n%2\n\n").arg(Link, Pictures.at(0)));
+
+    // The output page's pictures, as a browser finds them from the page.
+    const QString Htm = Home.File(QStringLiteral("输出/pp/pp.htm"));
+    QByteArray Found;
+    ASSERT_EQ(TestSupport::RunProgram(QStringLiteral("/usr/bin/python3"),
+                                      {QStringLiteral("-c"),
+                                       QStringLiteral("import os,re,sys\nh=sys.argv[1]\n"
+                                                      "for s in re.findall(r'<img src=\"([^\"]+)\"',open(h,encoding='gbk').read()):\n"
+                                                      "    f=os.path.join(os.path.dirname(h),s)\n"
+                                                      "    print(s, os.path.getsize(f) if os.path.isfile(f) else -1)"),
+                                       Htm},
+                                      &Found),
+              0)
+        << Found.toStdString();
+    for (const QString &P : Pictures)
+        EXPECT_TRUE(QString::fromUtf8(Found).contains(QStringLiteral("images/%1 %2\n").arg(ExtractFileName(P)).arg(QFileInfo(P).size())))
+            << Found.toStdString();
+
+    // The copy names the same pictures from where it lies.
+    const QStringList Saved = LoadLines(Copy);
+    for (int N = 0; N < 2; ++N) {
+        const QString Value = Saved.value(24 + 9 * N).mid(7);
+        EXPECT_EQ(QFileInfo(ResolveStoredPath(Docs.File(QStringLiteral("other")), Value)).canonicalFilePath(), Pictures.at(N))
+            << Value.toStdString();
+    }
+}
+
 TEST_F(CatalogDrive, AReadOnlyReceivedPackageIsRefusedLikeAReadOnlyPage)
 {
     QDir().mkpath(Docs.File(QStringLiteral("pkg")));
