@@ -274,6 +274,22 @@ namespace {
 // anything into it.
 constexpr const char *HolderVariable = "QB_TEST_CLAIM_HOLDER";
 
+// Starts this test program again as the first of two programs: it claims its
+// output folder and says "claimed" (into Said) while it holds it with nothing
+// written yet.
+void StartFirstProgram(QProcess &First, QByteArray &Said, const char *Variable, const QString &Work, const QString &Filter)
+{
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert(QString::fromLatin1(Variable), Work);
+    First.setProcessEnvironment(Env);
+    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    First.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + Filter});
+    ASSERT_TRUE(First.waitForStarted(60000));
+    while (!Said.contains("claimed\n") && First.waitForReadyRead(120000))
+        Said += First.readAllStandardOutput();
+    ASSERT_TRUE(Said.contains("claimed\n")) << Said.toStdString();
+}
+
 } // namespace
 
 TEST_F(FolderRecord, TwoProgramsPublishingPagesOfOneIdAtOnceNeverReplaceEachOthersOutputsUnasked)
@@ -318,17 +334,11 @@ TEST_F(FolderRecord, TwoProgramsPublishingPagesOfOneIdAtOnceNeverReplaceEachOthe
 
     // The first program claims the folder and holds it before it writes anything.
     QProcess First;
-    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-    Env.insert(QString::fromLatin1(HolderVariable), S.Exe + QLatin1Char('\n') + S.PagePath + QLatin1Char('\n') + D);
-    First.setProcessEnvironment(Env);
-    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    First.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=FolderRecord.TwoProgramsPublishingPagesOfOneIdAtOnce*")});
-    ASSERT_TRUE(First.waitForStarted(60000));
     QByteArray Said;
-    while (!Said.contains("claimed\n") && First.waitForReadyRead(120000))
-        Said += First.readAllStandardOutput();
-    ASSERT_TRUE(Said.contains("claimed\n")) << Said.toStdString();
+    StartFirstProgram(First, Said, HolderVariable, S.Exe + QLatin1Char('\n') + S.PagePath + QLatin1Char('\n') + D,
+                      QStringLiteral("FolderRecord.TwoProgramsPublishingPagesOfOneIdAtOnce*"));
+    if (HasFatalFailure())
+        return;
     EXPECT_TRUE(OutputFolders::IsEmpty(D)) << "nothing is written yet";
 
     // The second program asks before it writes into the folder the first one
@@ -434,17 +444,11 @@ TEST_F(FolderRecord, TwoProgramsMakingSitesOfBooksOfOneNameAtOnceNeverReplaceEac
 
     // The first program claims the folder and holds it before it writes anything.
     QProcess First;
-    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-    Env.insert(QString::fromLatin1(BookHolderVariable), Exe + QLatin1Char('\n') + Books.at(0) + QLatin1Char('\n') + D);
-    First.setProcessEnvironment(Env);
-    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    First.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=FolderRecord.TwoProgramsMakingSitesOfBooksOfOneNameAtOnce*")});
-    ASSERT_TRUE(First.waitForStarted(60000));
     QByteArray Said;
-    while (!Said.contains("claimed\n") && First.waitForReadyRead(120000))
-        Said += First.readAllStandardOutput();
-    ASSERT_TRUE(Said.contains("claimed\n")) << Said.toStdString();
+    StartFirstProgram(First, Said, BookHolderVariable, Exe + QLatin1Char('\n') + Books.at(0) + QLatin1Char('\n') + D,
+                      QStringLiteral("FolderRecord.TwoProgramsMakingSitesOfBooksOfOneNameAtOnce*"));
+    if (HasFatalFailure())
+        return;
     EXPECT_TRUE(OutputFolders::IsEmpty(D)) << "nothing is written yet";
 
     // The second program asks before it empties the folder the first one
