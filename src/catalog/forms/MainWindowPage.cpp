@@ -550,7 +550,10 @@ int TForm1::CatalogEntryLineOf(const QString &Path) const
 
 bool TForm1::ConfirmPageOverwrite(const QString &Path)
 {
-    // The file named is the one the page is written to, the page extension and all.
+    // The file named is the one the page is written to, the page extension and
+    // all. A file that cannot be replaced (made read-only, here or where its
+    // link leads) is refused before anything is asked about it.
+    CheckFileReplaceable(Path);
     return !FileExists(Path)
         || MessageBox(this, Path + QStringLiteral("\r\n该页面文件已经存在，覆盖已存在的文件吗？（不推荐）"),
                       QCoreApplication::applicationName(), MB_YESNO | MB_ICONQUESTION)

@@ -114,8 +114,11 @@ TPoint TProductGrid::TextCellBeside(int ACol, int ARow, bool Next) const
 bool TProductGrid::TabToTextCell(bool Next)
 {
     const TPoint T = TextCellBeside(Col(), Row(), Next);
+    // Past the last text of the products (or before the first) the keyboard
+    // stays where it is, as the grid keeps Tab at its ends: what is typed next
+    // still reaches the page.
     if (T.X < 0 || T.Y >= RowCount())
-        return false;
+        return RowCount() > 1;
     FocusCell(T.X, T.Y);
     return true;
 }

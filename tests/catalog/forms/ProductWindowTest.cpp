@@ -1287,6 +1287,15 @@ TEST_F(ShownProductWindow, TabLeadsWhatIsTypedToTheNextTextCell)
     Key(Qt::Key_Tab);
     Type(QStringLiteral("L"));
     EXPECT_EQ(Value(F->Page().Lines(), 3, 2), QStringLiteral("{$PID}=P3L"));
+    // On to the last product's description: Tab there keeps the keys in it.
+    const int LastNote = 6 * 20 - 2;
+    for (int I = 0; I < 7 * 20 && F->CellGrid1->Row() < LastNote; ++I)
+        Key(Qt::Key_Tab);
+    ASSERT_EQ(F->CellGrid1->Row(), LastNote);
+    Type(QStringLiteral("E"));
+    Key(Qt::Key_Tab);
+    Type(QStringLiteral("Z"));
+    EXPECT_EQ(Value(F->Page().Lines(), 20, 8), QStringLiteral("{$PNOTE}=好EZ"));
 
     Key(Qt::Key_S, Qt::ControlModifier);
     const QStringList Saved = LoadLines(Page);
@@ -1294,6 +1303,7 @@ TEST_F(ShownProductWindow, TabLeadsWhatIsTypedToTheNextTextCell)
     EXPECT_EQ(Value(Saved, 2, 2), QStringLiteral("{$PID}=P2N"));
     EXPECT_EQ(Value(Saved, 1, 8), QStringLiteral("{$PNOTE}=好D"));
     EXPECT_EQ(Value(Saved, 3, 2), QStringLiteral("{$PID}=P3L"));
+    EXPECT_EQ(Value(Saved, 20, 8), QStringLiteral("{$PNOTE}=好EZ"));
 }
 
 TEST_F(ShownProductWindow, APicturePickedWithThePathCellsButtonIsStoredRelativeToThePageFolder)
