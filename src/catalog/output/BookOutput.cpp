@@ -471,10 +471,23 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
         OutputFolders::TFolderClaim &Claim;
         ~TReleaseClaim() { Claim.Release(); }
     } ReleaseClaim{FClaim};
+    // The site folder goes again when this run made it and leaves it empty
+    // (an output that failed or stopped), as a page's output folder does.
+    struct TRemoveEmptySite {
+        const QString &Folder;
+        bool Made = false;
+        ~TRemoveEmptySite()
+        {
+            if (Made && QDir(Folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+                QDir().rmdir(Folder);
+        }
+    } RemoveEmptySite{FD};
+    const bool Existed = DirectoryExists(FD);
     if (!ClaimSiteFolder())
         return brCancelled;
     Report(0, QStringLiteral("总计：%1 个文件，正在处理第：1 个").arg(N));
     PrepareSiteFolder();
+    RemoveEmptySite.Made = FClaim.Made() || !Existed;
     // A run that ends in an error (a full disk, a file that cannot be made)
     // leaves no half-made site: its pages, pictures and frames go again.
     struct TSiteOnError {

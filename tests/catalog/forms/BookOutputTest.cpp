@@ -984,7 +984,7 @@ TEST_F(BookOutput, AZipWhoseFilesVanishSaysSoAndLeavesNoArchive)
     // The site's folder (or its pages' folder) is removed by someone else
     // while the pages are produced (the bar at 33: the first page is done),
     // or once the archive has read every file (the bar at 100), before it is
-    // put in place.
+    // put in place. Nothing of the output is left, nor the folder it made.
     for (const std::pair<QString, int> &Case : {std::pair{QString(), 33}, std::pair{QStringLiteral("images"), 33}, std::pair{QString(), 100}}) {
         const QString Folder = Case.first;
         const int At = Case.second;
@@ -1015,6 +1015,8 @@ TEST_F(BookOutput, AZipWhoseFilesVanishSaysSoAndLeavesNoArchive)
         // Not a word of the zip library's own English.
         EXPECT_FALSE(Message.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3,} [A-Za-z]{3,}")))) << Message.toStdString();
         EXPECT_FALSE(QFileInfo::exists(D() + QStringLiteral("book.zip"))) << Message.toStdString();
+        // Nor the folder it made for the site, left empty.
+        EXPECT_FALSE(QFileInfo::exists(D())) << QDir(D()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).join(QLatin1Char(' ')).toStdString();
         QDir(D()).removeRecursively();
         Ui.ClearAsked();
     }
