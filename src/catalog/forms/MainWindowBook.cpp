@@ -434,7 +434,9 @@ void TForm1::N82Click(const QString &Sender)
     if (!OpenDialog1->Execute())
         return;
     const QString Path = OpenDialog1->FileName;
-    const QString Ext = ExtractFileExt(Path).toUpper();
+    // The kind comes from the extension without the name's end blanks; the
+    // file opens under its real name.
+    const QString Ext = TCatalogBook::EntryExt(Path).toUpper();
     if (Ext == QLatin1String(".QBS")) {
         OpenCatalog(Path, false);
     } else if (Ext == QLatin1String(".QBT")) {

@@ -1,5 +1,6 @@
 #include "StartupWalk.h"
 
+#include "catalog/document/CatalogBook.h"
 #include "platform/core/FileUtils.h"
 
 #include <QDir>
@@ -10,7 +11,9 @@ TStartupPlan PlanStartupOpen(const QStringList &Paths)
 {
     TStartupPlan Plan;
     for (const QString &Path : Paths) {
-        const QString Ext = ExtractFileExt(Path).toUpper();
+        // A document's kind is its extension without the blanks that may end
+        // its file name ("tp.qbt " is a page); it opens under its real name.
+        const QString Ext = TCatalogBook::EntryExt(Path).toUpper();
         if (Ext == QLatin1String(".QBA")) {
             Plan.Open = TStartupPlan::opPackage;
             Plan.Path = Path;

@@ -517,6 +517,13 @@ TEST_F(BookWindow, ABookPageWhoseNameEndsInABlankIsOpenedAndSavedUnderItsOwnName
     EXPECT_TRUE(Read(Trail).contains(QStringLiteral("{Catalog说明}=改尾")));
     EXPECT_FALSE(QFileInfo::exists(Docs + QStringLiteral("trail.qbt")));
     EXPECT_EQ(Read(Book).mid(5), (QStringList{QStringLiteral("a.qbt"), QStringLiteral("trail.qbt ")}));
+
+    // Chosen in the 打开 dialog, it is a page too: the book closes and the page opens alone.
+    Ui.AnswerFile(Trail);
+    Form->N82Click(QStringLiteral("N3"));
+    EXPECT_TRUE(Form->FCatalogPath.isEmpty());
+    EXPECT_EQ(Form->FPagePath, Trail);
+    EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("T-1"));
     Form->hide();
 }
 

@@ -69,6 +69,13 @@ TEST_F(CatalogDrive, StartupWalkByArgumentKind)
     ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
     EXPECT_EQ(R.Out, QStringLiteral("页面文件：") + Page + QStringLiteral("\nP1\n"));
 
+    // A page whose file name ends in a blank opens under that very name.
+    const QString Blank = Docs.File(QStringLiteral("tp.qbt "));
+    ASSERT_TRUE(QFile::copy(Page, Blank));
+    R = Drive(Ask, {Docs.File(QStringLiteral("b.jpg")), Blank});
+    ASSERT_EQ(R.Code, 0) << R.Err.toStdString();
+    EXPECT_EQ(R.Out, QStringLiteral("页面文件：") + Blank + QStringLiteral("\nP1\n"));
+
     // A book, then a new page that receives the picture collected before it.
     SaveLines(Docs.File(QStringLiteral("c.qbs")),
               {QStringLiteral("Catalog_name=书"), QStringLiteral("{$Files}"), QStringLiteral("a.qbt")});

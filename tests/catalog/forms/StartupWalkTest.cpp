@@ -44,6 +44,26 @@ TEST(StartupWalk, FirstDocumentDecides)
     EXPECT_FALSE(Plan({}).ImportPictures());
 }
 
+TEST(StartupWalk, ANameEndingInBlanksKeepsItsKindAndItsName)
+{
+    TStartupPlan P = Plan({QStringLiteral("b.jpg"), QStringLiteral("tp.qbt ")});
+    EXPECT_EQ(P.Open, TStartupPlan::opPage);
+    EXPECT_EQ(P.Path, QStringLiteral("tp.qbt "));
+    EXPECT_FALSE(P.ImportPictures());
+
+    P = Plan({QStringLiteral("b.jpg"), QStringLiteral("tb.QBS  ")});
+    EXPECT_EQ(P.Open, TStartupPlan::opBook);
+    EXPECT_EQ(P.Path, QStringLiteral("tb.QBS  "));
+    EXPECT_EQ(P.Pictures, QStringList{QStringLiteral("b.jpg")});
+
+    P = Plan({QStringLiteral("x.Qba "), QStringLiteral("a.qbt")});
+    EXPECT_EQ(P.Open, TStartupPlan::opPackage);
+    EXPECT_EQ(P.Path, QStringLiteral("x.Qba "));
+
+    // Blanks inside the extension make no document.
+    EXPECT_EQ(Plan({QStringLiteral("tp.q bt")}).Open, TStartupPlan::opNothing);
+}
+
 TEST(StartupWalk, FoldersOfPictures)
 {
     TestSupport::TempDir Dir;
