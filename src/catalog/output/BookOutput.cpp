@@ -256,28 +256,26 @@ QString TBookOutput::CopyOtherFile(const QString &Path, bool ForPackage, bool Fo
     // A package carries the file under a name it can carry, and its book
     // lists that name; another file there of that name gives it a number, as
     // any name taken does.
+    // A name another listed file took already in another case is taken too:
+    // unpacked where case is ignored, one would overwrite the other.
     const QString Carried = ForPackage ? QbaPackage::CarriedName(Name) : ForHelpFile ? ChmFileName(Name) : Name;
-    if (Carried != Name) {
-        const QString Ext = ExtractFileExt(Carried);
-        const QString Stem = Carried.left(Carried.size() - Ext.size());
-        for (int K = 1;; ++K) {
-            const QString Try = K == 1 ? Carried : QStringLiteral("%1(%2)%3").arg(Stem, QString::number(K), Ext);
-            if (QFileInfo::exists(Images + Try) || QFileInfo(Images + Try).isSymLink()) {
-                // The same file listed twice is copied once.
-                if (QFileInfo(Images + Try).isFile() && SameFileContent(Path, Images + Try))
-                    return Try;
-                continue;
-            }
-            if (CopyFile(Path, Images + Try, true))
+    const QString Ext = ExtractFileExt(Carried);
+    const QString Stem = Carried.left(Carried.size() - Ext.size());
+    for (int K = 1;; ++K) {
+        const QString Try = K == 1 ? Carried : QStringLiteral("%1(%2)%3").arg(Stem, QString::number(K), Ext);
+        if (QFileInfo::exists(Images + Try) || QFileInfo(Images + Try).isSymLink()) {
+            // The same file listed twice is copied once.
+            if (QFileInfo(Images + Try).isFile() && SameFileContent(Path, Images + Try))
                 return Try;
-            if (errno != EEXIST)
-                throw EInOutError(CopyFailedText(Path, Images + Try, errno));
+            continue;
         }
+        if (FTaken.contains((QStringLiteral("images/") + Try).toCaseFolded()))
+            continue;
+        if (CopyFile(Path, Images + Try, true))
+            return Try;
+        if (errno != EEXIST)
+            throw EInOutError(CopyFailedText(Path, Images + Try, errno));
     }
-    const QString Written = CopyFileRenaming(Path, Images);
-    if (Written.isEmpty())
-        throw EInOutError(CopyFailedText(Path, Images + Name, errno));
-    return ExtractFileName(Written);
 }
 
 // The files (not the sub-folders) of Source into Dest; a name taken gets a new
@@ -532,11 +530,23 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
     // where the package it came in held it, under its entry as listed: it
     // opens again as the same book. The places are known before any page
     // copy is named, so no copy takes one.
+    // Two places that differ only in case would be one file where case is
+    // ignored: the later one is named anew, as a file of a book on disk is.
     QStringList Places;
+    QHash<QString, QString> PlaceOfFolded;
     for (int I = 0; I < N; ++I) {
-        Places << (Flags == bfPackage && KeepPlaces ? KeptPlace(Lines.at(I)) : QString());
-        if (!Places.last().isEmpty())
-            FTaken.insert(Places.last().toCaseFolded());
+        QString Place = Flags == bfPackage && KeepPlaces ? KeptPlace(Lines.at(I)) : QString();
+        if (!Place.isEmpty()) {
+            const QString Folded = Place.toCaseFolded();
+            const auto Known = PlaceOfFolded.constFind(Folded);
+            if (Known == PlaceOfFolded.constEnd())
+                PlaceOfFolded.insert(Folded, Place);
+            else if (Known.value() != Place)
+                Place.clear();
+        }
+        Places << Place;
+        if (!Place.isEmpty())
+            FTaken.insert(Place.toCaseFolded());
     }
     QStringList PackageEntries;   // the package book's entries, in book order
     for (int I = 1; I <= N; ++I) {
@@ -606,7 +616,8 @@ TBookOutput::TResult TBookOutput::Run(int Flags, bool OpenAfterwards, QString &R
                                                          : TPageOutput::FileBaseName(EntryName);
         FE << EntryName;
         FListed << Listed;
-        FTaken.insert(EntryName.toCaseFolded());
+        // Taken by its place in the package: a file that is not a page is in images/.
+        FTaken.insert((NotPages.contains(EntryName) ? QStringLiteral("images/") + EntryName : EntryName).toCaseFolded());
         if (FX.isEmpty() || (!IndexName.isEmpty() && ExtractFileName(Listed) == IndexName))
             FX = EntryName;
         FLeft << QStringLiteral("<p><a href=\"") + Esc(HtmlText::FileAddress(EntryName)) + QStringLiteral("\" target=\"right\">")

@@ -713,6 +713,58 @@ TEST_F(BookOutput, PagesAndFilesNamedWithPatternCharactersGoIntoTheBookPackage)
     ASSERT_EQ(R.Status, QbaPackage::osOk);
     EXPECT_TRUE(Read(Data.Path() + QStringLiteral("/check/r_3_.qbt")).contains(QStringLiteral("{Catalog说明}=新说明")));
     EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(Form->CloseCatalog());
+
+    // Pages and files whose names differ only in case: a computer that
+    // ignores case would unpack one over the other. Each is carried under a
+    // name of its own regardless of case, which the package's book lists.
+    WritePage(QStringLiteral("a.qbt"), QStringLiteral("L1"), QStringLiteral("小写页"), 1);
+    WritePage(QStringLiteral("sub/A.qbt"), QStringLiteral("U1"), QStringLiteral("大写页"), 1);
+    TestSupport::WriteAll(Docs + QStringLiteral("x.txt"), "lower x");
+    TestSupport::WriteAll(Docs + QStringLiteral("sub/X.txt"), "upper x");
+    const QStringList Contents{QStringLiteral("{Catalog名称}=小写页"), QStringLiteral("{Catalog名称}=大写页"),
+                               QStringLiteral("text lower x"), QStringLiteral("text upper x")};
+    auto EachOfItsOwn = [&](const QString &Qba, const QString &BookName) {
+        const QStringList Out = ReadPackage(Qba, BookName, BookName);
+        QStringList Folded = Out.filter(QRegularExpression(QStringLiteral("^member ")));
+        for (QString &M : Folded)
+            M = M.toCaseFolded();
+        EXPECT_EQ(Folded.removeDuplicates(), 0) << Out.join(QLatin1Char('\n')).toStdString();
+        const qsizetype At = Out.indexOf(QStringLiteral("line {$Files}"));
+        ASSERT_GE(At, 0) << Out.join(QLatin1Char('\n')).toStdString();
+        for (int I = 0; I < 4; ++I) {
+            const QString Entry = Out.value(At + 1 + I).mid(5).replace(QLatin1Char('\\'), QLatin1Char('/'));
+            EXPECT_TRUE(ReadPackage(Qba, Entry, BookName).join(QLatin1Char('\n')).contains(Contents.at(I)))
+                << Entry.toStdString() << Out.join(QLatin1Char('\n')).toStdString();
+        }
+    };
+    const QString Cased = WriteBook(QStringLiteral("cased.qbs"), {QStringLiteral("a.qbt"), QStringLiteral("sub\\A.qbt"),
+                                                                  QStringLiteral("x.txt"), QStringLiteral("sub\\X.txt")});
+    Form->OpenCatalog(Cased, false);
+    ASSERT_TRUE(Form->OutputCatalog(bfPackage, false)) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    EachOfItsOwn(Exe + QStringLiteral("输出/cased/cased.qba"), QStringLiteral("cased.qbs"));
+    ASSERT_TRUE(Form->CloseCatalog());
+    // A received package holding both (as a zip can), saved back.
+    WriteBook(QStringLiteral("both.qbs"), {QStringLiteral("a.qbt"), QStringLiteral("A.qbt"), QStringLiteral("images\\x.txt"),
+                                           QStringLiteral("images\\X.txt")});
+    const QString Both = QStringLiteral(
+        "import sys,zipfile\n"
+        "d=sys.argv[1]\n"
+        "with zipfile.ZipFile(d+'both.qba','w') as z:\n"
+        "  z.writestr('index.dat','index=both.qbs\\r\\ntype=QBS\\r\\n')\n"
+        "  for m,f in (('both.qbs','both.qbs'),('a.qbt','a.qbt'),('A.qbt','sub/A.qbt'),('images/x.txt','x.txt'),('images/X.txt','sub/X.txt'),\n"
+        "              ('pics/L1p1.jpg','pics/L1p1.jpg'),('pics/U1p1.jpg','sub/pics/U1p1.jpg')):\n"
+        "    z.writestr(m,open(d+f,'rb').read())\n");
+    ASSERT_EQ(Peer(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), Both, Docs}, &Code), QString());
+    ASSERT_EQ(Code, 0);
+    Form->OpenQbaPackage(Docs + QStringLiteral("both.qba"));
+    ASSERT_TRUE(Form->FOpenedFromPackage && Form->FPackageIsBook);
+    ASSERT_EQ(Items().size(), 4) << Items().join(QLatin1Char(' ')).toStdString();
+    Form->Page().SetValues(QStringLiteral("{Catalog说明}"), QStringLiteral("新说明"));
+    Form->SpeedButton9Click();
+    EXPECT_FALSE(Form->SpeedButton9->isEnabled()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
+    EachOfItsOwn(Docs + QStringLiteral("both.qba"), QStringLiteral("both.qbs"));
+    EXPECT_TRUE(Ui.CaptionsAndTexts().isEmpty()) << Ui.CaptionsAndTexts().join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(BookOutput, QuestionsRefusalsAndFoldersNotOurs)
