@@ -344,7 +344,7 @@ void TForm1::SpeedButton9Click()
             return;
         // A page is saved as a page: any other name gets the page extension.
         QString Path = SaveDialog1->FileName;
-        if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
+        if (TCatalogBook::EntryExt(Path).toUpper() != QLatin1String(".QBT"))
             Path += QStringLiteral(".qbt");
         if (RefusePageTarget(Path, true) || !ConfirmPageOverwrite(Path))
             return;
@@ -448,7 +448,7 @@ void TForm1::N8Click()
     if (!SaveDialog1->Execute())
         return;
     QString Path = SaveDialog1->FileName;
-    if (ExtractFileExt(Path).toUpper() != QLatin1String(".QBT"))
+    if (TCatalogBook::EntryExt(Path).toUpper() != QLatin1String(".QBT"))
         Path += QStringLiteral(".qbt");
     if (RefusePageTarget(Path, false) || !ConfirmPageOverwrite(Path))
         return;

@@ -524,6 +524,12 @@ TEST_F(BookWindow, ABookPageWhoseNameEndsInABlankIsOpenedAndSavedUnderItsOwnName
     EXPECT_TRUE(Form->FCatalogPath.isEmpty());
     EXPECT_EQ(Form->FPagePath, Trail);
     EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("T-1"));
+    // 另存为 such a name writes the page under it, with no second extension.
+    const QString Copy = Docs + QStringLiteral("copy.qbt ");
+    Ui.AnswerFile(Copy);
+    Form->N8Click();
+    EXPECT_TRUE(Read(Copy).contains(QStringLiteral("{Catalog说明}=改尾")));
+    EXPECT_FALSE(QFileInfo::exists(Copy + QStringLiteral(".qbt")));
     Form->hide();
 }
 
