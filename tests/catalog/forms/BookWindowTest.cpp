@@ -20,6 +20,19 @@ namespace {
 
 const QStringList ThreeEntries{QStringLiteral("a.qbt"), QStringLiteral("b.qbt"), QStringLiteral("c.qbt")};
 
+// A double-click on row Index of a list as a mouse gives it: a click, then the
+// second press.
+void DoubleClickRow(QListWidget *List, int Index)
+{
+    QWidget *Rows = List->viewport();
+    const QPoint Row = List->visualItemRect(List->item(Index)).center();
+    QTest::mouseClick(Rows, Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mousePress(Rows, Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mouseDClick(Rows, Qt::LeftButton, Qt::NoModifier, Row);
+    QTest::mouseRelease(Rows, Qt::LeftButton, Qt::NoModifier, Row);
+    QApplication::processEvents();
+}
+
 } // namespace
 
 TEST_F(BookWindow, NewPagesWithoutABookMakeTheDefaultBook)
@@ -465,13 +478,8 @@ TEST_F(BookWindow, AnEntryThatIsNoPageSaysWhyAndTheOpenPageStays)
     // each, and the page with its unsaved edit stays open.
     for (const QString &Entry : {QStringLiteral("old.qbt"), QStringLiteral("gone.qbt")}) {
         SCOPED_TRACE(Entry.toStdString());
-        const QPoint Row = Form->ListBox1->visualItemRect(Form->ListBox1->item(Items().indexOf(Entry))).center();
         Ui.Answer({"OK"});
-        QTest::mouseClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-        QTest::mousePress(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-        QTest::mouseDClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-        QTest::mouseRelease(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-        QApplication::processEvents();
+        DoubleClickRow(Form->ListBox1, Items().indexOf(Entry));
         EXPECT_EQ(Form->FPagePath, A);
         EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("a.qbt"));
         EXPECT_EQ(Form->CellGrid1->Cells(3, 2), QStringLiteral("77.70"));
@@ -500,12 +508,7 @@ TEST_F(BookWindow, ABookPageWhoseNameEndsInABlankIsOpenedAndSavedUnderItsOwnName
     // A double-click on its row (a click, then the second press) opens it as a page.
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-    const QPoint Row = Form->ListBox1->visualItemRect(Form->ListBox1->item(1)).center();
-    QTest::mouseClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-    QTest::mousePress(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-    QTest::mouseDClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-    QTest::mouseRelease(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-    QApplication::processEvents();
+    DoubleClickRow(Form->ListBox1, 1);
     EXPECT_EQ(Form->FPagePath, Trail);
     EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("trail.qbt "));
     EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("T-1"));
@@ -553,12 +556,7 @@ TEST_F(BookWindow, ABookOpenedThroughALinkFindsItsPagesBesideTheFileItIs)
     // A double-click on the other page's row opens it, its pictures found.
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-    const QPoint Row = Form->ListBox1->visualItemRect(Form->ListBox1->item(1)).center();
-    QTest::mouseClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-    QTest::mousePress(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-    QTest::mouseDClick(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-    QTest::mouseRelease(Form->ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, Row);
-    QApplication::processEvents();
+    DoubleClickRow(Form->ListBox1, 1);
     EXPECT_EQ(Form->FOpenPageEntry, QStringLiteral("p2.qbt"));
     EXPECT_EQ(QFileInfo(Form->FPagePath).canonicalFilePath(), QFileInfo(P2).canonicalFilePath());
     EXPECT_EQ(Form->CellGrid1->Cells(3, 1), QStringLiteral("P2-1"));
