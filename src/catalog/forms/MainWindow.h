@@ -135,9 +135,12 @@ public:
     void CreateDefaultCatalog(bool KeepPage);
     bool CloseCatalog();
     void SaveCatalogFile();
-    // What writing Lines as the open book's file would change there (a book
-    // file that cannot be read takes them as a change).
-    TCatalogBook::TFileChange CatalogFileChange(const QStringList &Lines) const;
+    // What a save of the page changes in the open book's file, with LastPage
+    // recorded as the page open last (a book file that cannot be read counts
+    // as changed). A change of more than that record, which a book file that
+    // cannot be replaced would not take, refuses the save before anything is
+    // written (EFCreateError).
+    TCatalogBook::TFileChange CheckCatalogTakesPage(const QString &LastPage) const;
     // The book's file after a save of its page wrote the page: a change of its
     // list is written (the save checked first that the file takes it); the
     // record of the page open last alone is written when the file may be

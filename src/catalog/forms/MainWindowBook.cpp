@@ -223,17 +223,20 @@ void TForm1::SaveCatalogFile()
     }
 }
 
-TCatalogBook::TFileChange TForm1::CatalogFileChange(const QStringList &Lines) const
+TCatalogBook::TFileChange TForm1::CheckCatalogTakesPage(const QString &LastPage) const
 {
-    if (FCatalogPath.isEmpty())
+    if (!FCatalogList || FCatalogPath.isEmpty())
         return TCatalogBook::fcNone;
-    QStringList OnDisk;
+    QStringList Lines = *FCatalogList;
+    TCatalogBook::SetValue(Lines, QStringLiteral("Catalog_Lost_name"), LastPage);
+    TCatalogBook::TFileChange Change = TCatalogBook::fcMore;
     try {
-        OnDisk = LoadLines(FCatalogPath);
+        Change = TCatalogBook::FileChange(LoadLines(FCatalogPath), Lines);
     } catch (const Exception &) {
-        return TCatalogBook::fcMore;
     }
-    return TCatalogBook::FileChange(OnDisk, Lines);
+    if (Change == TCatalogBook::fcMore)
+        CheckFileReplaceable(FCatalogPath);
+    return Change;
 }
 
 void TForm1::SaveCatalogWithPage(TCatalogBook::TFileChange Change)

@@ -319,11 +319,7 @@ void TForm1::SpeedButton9Click()
         // The book records this page as the one open last. Whether its file
         // must change is decided before anything is written: a list the book
         // file cannot take refuses the save while nothing is written yet.
-        QStringList Book = FCatalogList ? *FCatalogList : QStringList();
-        TCatalogBook::SetValue(Book, QStringLiteral("Catalog_Lost_name"), NonEmptyOrSpace(FOpenPageEntry));
-        const TCatalogBook::TFileChange Change = CatalogFileChange(Book);
-        if (Change == TCatalogBook::fcMore)
-            CheckFileReplaceable(FCatalogPath);
+        const TCatalogBook::TFileChange Change = CheckCatalogTakesPage(NonEmptyOrSpace(FOpenPageEntry));
         if (IntoPackage && FPackageIsBook)
             Held = ReadFileBytes(FPagePath, &Holds);
         FPage.SaveToFile(FPagePath);
@@ -460,14 +456,7 @@ void TForm1::N8Click()
     const bool BookPage = Line >= 0 && Line - ListBox1Tag < ListBox1->count();
     const QString Entry = BookPage ? ListBox1->item(Line - ListBox1Tag)->text() : QString();
     const bool NewEntry = BookPage && Entry != FOpenPageEntry;
-    TCatalogBook::TFileChange Change = TCatalogBook::fcNone;
-    if (NewEntry) {
-        QStringList Book = *FCatalogList;
-        TCatalogBook::SetValue(Book, QStringLiteral("Catalog_Lost_name"), Entry);
-        Change = CatalogFileChange(Book);
-        if (Change == TCatalogBook::fcMore)
-            CheckFileReplaceable(FCatalogPath);
-    }
+    const TCatalogBook::TFileChange Change = NewEntry ? CheckCatalogTakesPage(Entry) : TCatalogBook::fcNone;
     // The pictures stay where they are and the page names them from its new
     // place; that change is saved with it, so a page without unsaved changes
     // still has none.

@@ -132,13 +132,9 @@ private:
             return false;
         auto *Key = static_cast<QKeyEvent *>(Event);
         // Tab goes on to the next text of the products, as in the grid.
-        if ((Key->key() == Qt::Key_Tab || Key->key() == Qt::Key_Backtab)
-            && !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        if (const int Direction = TProductGrid::TabDirection(Key); Direction != 0) {
             bool Moved = false;
-            FForm->Guard([&] {
-                Moved = FForm->CellGrid1->TabToTextCell(Key->key() == Qt::Key_Tab
-                                                        && !(Key->modifiers() & Qt::ShiftModifier));
-            });
+            FForm->Guard([&] { Moved = FForm->CellGrid1->TabToTextCell(Direction > 0); });
             return Moved;
         }
         bool Handled = true;

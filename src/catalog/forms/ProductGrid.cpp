@@ -123,13 +123,19 @@ bool TProductGrid::TabToTextCell(bool Next)
     return true;
 }
 
+int TProductGrid::TabDirection(const QKeyEvent *Key)
+{
+    if ((Key->key() != Qt::Key_Tab && Key->key() != Qt::Key_Backtab)
+        || (Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return 0;
+    return Key->key() == Qt::Key_Tab && !(Key->modifiers() & Qt::ShiftModifier) ? 1 : -1;
+}
+
 bool TProductGrid::event(QEvent *Event)
 {
     if (Event->type() == QEvent::KeyPress) {
         auto *K = static_cast<QKeyEvent *>(Event);
-        const bool Tab = K->key() == Qt::Key_Tab || K->key() == Qt::Key_Backtab;
-        if (Tab && !(K->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
-            && TabToTextCell(K->key() == Qt::Key_Tab && !(K->modifiers() & Qt::ShiftModifier))) {
+        if (const int Direction = TabDirection(K); Direction != 0 && TabToTextCell(Direction > 0)) {
             K->accept();
             return true;
         }

@@ -57,8 +57,11 @@ public:
     // 重量, 规格 and 描述; (-1, -1) past the first or the last product.
     TPoint TextCellBeside(int ACol, int ARow, bool Next) const;
     // Tab and Shift+Tab: that cell becomes current (its editor opens there);
-    // false, with nothing moved, past either end.
+    // past either end the current cell stays (true while there are products).
     bool TabToTextCell(bool Next);
+    // 1 for Tab, -1 for Shift+Tab, 0 for any other key (Ctrl and Alt with Tab
+    // included).
+    static int TabDirection(const QKeyEvent *Key);
 
     // The picture path cell of a block (column 1 of row 6n).
     static bool IsPathCell(int ACol, int ARow) { return ACol == 1 && ARow >= 6 && ARow % 6 == 0; }

@@ -290,6 +290,18 @@ void StartFirstProgram(QProcess &First, QByteArray &Said, const char *Variable, 
     ASSERT_TRUE(Said.contains("claimed\n")) << Said.toStdString();
 }
 
+// Lets the first program go on into the folder it holds, and waits for it to
+// end well without a question.
+void FinishFirstProgram(QProcess &First, QByteArray &Said)
+{
+    First.write("go\n");
+    ASSERT_TRUE(First.waitForBytesWritten(60000));
+    ASSERT_TRUE(First.waitForFinished(300000));
+    Said += First.readAllStandardOutput();
+    EXPECT_EQ(First.exitCode(), 0) << Said.toStdString();
+    EXPECT_FALSE(Said.contains("\nasked\n")) << Said.toStdString();
+}
+
 } // namespace
 
 TEST_F(FolderRecord, TwoProgramsPublishingPagesOfOneIdAtOnceNeverReplaceEachOthersOutputsUnasked)
@@ -357,12 +369,9 @@ TEST_F(FolderRecord, TwoProgramsPublishingPagesOfOneIdAtOnceNeverReplaceEachOthe
     EXPECT_EQ(Asked.at(0), OutputFolders::ReplaceQuestion(D, OutputFolders::FileMaker(S.PagePath), QStringLiteral("页面")));
     EXPECT_TRUE(OutputFolders::IsEmpty(D));
 
-    First.write("go\n");
-    ASSERT_TRUE(First.waitForBytesWritten(60000));
-    ASSERT_TRUE(First.waitForFinished(300000));
-    Said += First.readAllStandardOutput();
-    EXPECT_EQ(First.exitCode(), 0) << Said.toStdString();
-    EXPECT_FALSE(Said.contains("\nasked\n")) << Said.toStdString();
+    FinishFirstProgram(First, Said);
+    if (HasFatalFailure())
+        return;
     // The folder holds the first page's archive, and says so.
     const QString Zip = D + QStringLiteral("/P001.zip");
     QByteArray Listing;
@@ -466,13 +475,10 @@ TEST_F(FolderRecord, TwoProgramsMakingSitesOfBooksOfOneNameAtOnceNeverReplaceEac
     EXPECT_EQ(Asked.at(0), OutputFolders::ReplaceQuestion(D, OutputFolders::FileMaker(Books.at(0)), QStringLiteral("目录册")));
     EXPECT_TRUE(OutputFolders::IsEmpty(D));
 
-    First.write("go\n");
-    ASSERT_TRUE(First.waitForBytesWritten(60000));
-    ASSERT_TRUE(First.waitForFinished(300000));
-    Said += First.readAllStandardOutput();
-    EXPECT_EQ(First.exitCode(), 0) << Said.toStdString();
+    FinishFirstProgram(First, Said);
+    if (HasFatalFailure())
+        return;
     EXPECT_TRUE(Said.contains("\ndone 0\n")) << Said.toStdString();
-    EXPECT_FALSE(Said.contains("\nasked\n")) << Said.toStdString();
     // The folder holds the first book's site, and says so.
     EXPECT_EQ(TestSupport::ReadAll(D + QStringLiteral("images/说明.txt")), QByteArray("甲"));
     EXPECT_EQ(OutputFolders::MadeBy(Exe, D), OutputFolders::FileMaker(Books.at(0)));
